@@ -1,0 +1,7 @@
+#include <platform/softcheck.h>
+#include <gtest/gtest.h>
+
+TEST(SoftCheck, PassingCheckIsTrue)
+{
+    EXPECT_TRUE(QV_SOFT_CHECK(1 + 1 == 2, QStringLiteral("arithmetic")));
+}
