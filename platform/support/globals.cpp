@@ -1,0 +1,18 @@
+// Storage and built-in values of the workstation's program-wide values.
+#include "globals.h"
+
+QString ProgName = QStringLiteral("QUORVANE");
+QString ProgVersion = QStringLiteral("2.07");
+QString ProgBuild = QStringLiteral("B2017-10/10/2016");
+QString ProgSubtitle = QStringLiteral("Logiciel de transferts des données médicales");
+unsigned char ProgLanguage = 1;
+
+QString WorkPath;
+QString BufDir;
+QString ExchangeDir;
+QString ComBufDir;
+QString DataDir;
+QString IniFileName;
+QString LogFileName;
+
+bool PracticeDBInUse = false;
