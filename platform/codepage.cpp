@@ -1,11 +1,10 @@
 // Code page conversion and Windows ANSI case mapping through 256-entry tables, one set per code
 // page, built once from Qt's codecs; and the case- and accent-folding key for sorting names.
-#include "codepage.h"
+#include <platform/codepage.h>
 
-#include "exception.h"
+#include <platform/exception.h>
 
 #include <QStringDecoder>
-#include <QStringList>
 
 #include <algorithm>
 #include <array>

@@ -46,20 +46,15 @@ TEST(CodePage, LanguageSelectsCodePage)
     EXPECT_EQ(forLanguage(3), Cp1252);
 }
 
-TEST(CodePage, Decode1252IsNotLatin1)
+TEST(CodePage, DecodeBothCodePages)
 {
     // The 0x80..0x9F row is where windows-1252 and Latin-1 differ.
-    EXPECT_EQ(decode("\x80\x8A\x8C\x8E\x9A\x9C\x9E\x9F", Cp1252), u"€ŠŒŽšœžŸ"_s);
-    EXPECT_EQ(decode("\x83\x85\x91\x92\x93\x94\x96\x99", Cp1252), u"ƒ…‘’“”–™"_s);
+    EXPECT_EQ(decode("\x80\x8A\x8C\x8E\x9A\x9C\x9E\x9F\x83\x85\x93\x96\x99", Cp1252),
+              u"€ŠŒŽšœžŸƒ…“–™"_s);
     EXPECT_EQ(decode("Caf\xE9 \xC9t\xE9 \xFF\xDF\xB5", Cp1252), u"Café Été ÿßµ"_s);
-    EXPECT_EQ(decode(QByteArray(), Cp1252), QString());
-}
-
-TEST(CodePage, Decode1251)
-{
     EXPECT_EQ(decode("\xCF\xF0\xE8\xE2\xE5\xF2", Cp1251), u"Привет"_s);
-    EXPECT_EQ(decode("\xC0\xDF\xE0\xFF\xA8\xB8", Cp1251), u"АЯаяЁё"_s);
-    EXPECT_EQ(decode("\x88\xB9\x80\x90\xA5\xB4", Cp1251), u"€№ЂђҐґ"_s);
+    EXPECT_EQ(decode("\xC0\xDF\xE0\xFF\xA8\xB8\x88\xB9\x80\x90\xA5\xB4", Cp1251),
+              u"АЯаяЁё€№ЂђҐґ"_s);
 }
 
 TEST(CodePage, UndefinedBytesRoundTrip)
@@ -86,98 +81,62 @@ TEST(CodePage, EncodeMarksWhatCannotBeHeld)
     bool lossless = false;
     EXPECT_EQ(encode(u"Привет"_s, Cp1251, &lossless), "\xCF\xF0\xE8\xE2\xE5\xF2");
     EXPECT_TRUE(lossless);
-
-    EXPECT_EQ(encode(u"Привет"_s, Cp1252, &lossless), "??????");
+    EXPECT_EQ(encode(u"Привет €"_s, Cp1252, &lossless), "?????? \x80");
     EXPECT_FALSE(lossless);
     EXPECT_FALSE(canEncode(u"Привет"_s, Cp1252));
-
-    // Accented Latin letters are not in 1251; the euro sign is in both.
     EXPECT_EQ(encode(u"é€"_s, Cp1251, &lossless), "?\x88");
     EXPECT_FALSE(lossless);
-    EXPECT_EQ(encode(u"é€"_s, Cp1252, &lossless), "\xE9\x80");
-    EXPECT_TRUE(lossless);
-
-    // A character outside the basic plane is one character, so one '?'.
-    EXPECT_EQ(encode(u"a\U0001F600b"_s, Cp1252, &lossless), "a?b");
-    EXPECT_FALSE(lossless);
-    // A lone surrogate is not a character of the code page either.
-    EXPECT_EQ(encode(QString(QChar(0xD800)), Cp1252, &lossless), "?");
-    EXPECT_FALSE(lossless);
-
-    // Latin-1 characters that 1252 replaced in its 0x80 row have no byte there.
+    // One '?' per character, also outside the basic plane; a lone surrogate is no character.
+    EXPECT_EQ(encode(u"a\U0001F600b"_s + QChar(0xD800), Cp1252), "a?b?");
+    // The Latin-1 controls that 1252 replaced in its 0x80 row have no byte there.
     EXPECT_EQ(encode(u"\u0080\u009F"_s, Cp1252, &lossless), "??");
     EXPECT_FALSE(lossless);
 }
 
-TEST_F(CurrentCodePage, AnsiFollowsCurrentCodePage)
+TEST_F(CurrentCodePage, AnsiConversionFollowsCurrentCodePage)
 {
     setCurrent(Cp1252);
     EXPECT_EQ(fromAnsi("\xC0\xE9"), u"Àé"_s);
-    EXPECT_EQ(toAnsi(u"Àé"_s), "\xC0\xE9");
     EXPECT_EQ(toAnsiStrict(u"Àé"_s, u"The key"_s), "\xC0\xE9");
-
-    setCurrent(Cp1251);
-    EXPECT_EQ(current(), Cp1251);
-    EXPECT_EQ(fromAnsi("\xC0\xE9"), u"Ай"_s);
-    EXPECT_EQ(toAnsi(u"Ай"_s), "\xC0\xE9");
-    EXPECT_EQ(upperBytes("\xE9"), "\xC9"); // й -> Й with the default code page argument
-}
-
-TEST_F(CurrentCodePage, StrictConversionRefusesWithClearMessage)
-{
-    setCurrent(Cp1252);
     try {
         toAnsiStrict(u"Иван"_s, u"The user name"_s);
-        FAIL() << "no exception";
+        ADD_FAILURE() << "no exception";
     } catch (const EConvertError& e) {
-        EXPECT_TRUE(e.message().contains(u"The user name \"Иван\""_s)) << e.what();
-        EXPECT_TRUE(e.message().contains(u"1252"_s)) << e.what();
-        EXPECT_TRUE(e.message().endsWith(u"Иван"_s)) << e.what();
+        EXPECT_EQ(
+            e.message(),
+            u"The user name \"Иван\" holds characters that code page 1252 cannot store: Иван"_s);
     }
+
     setCurrent(Cp1251);
+    EXPECT_EQ(fromAnsi("\xC0\xE9"), u"Ай"_s);
+    EXPECT_EQ(toAnsi(u"Ай"_s), "\xC0\xE9");
+    EXPECT_EQ(upperBytes("\xE9"), "\xC9"); // й -> Й by default in the current code page
     EXPECT_EQ(toAnsiStrict(u"Иван"_s, u"The user name"_s), "\xC8\xE2\xE0\xED");
     EXPECT_THROW(toAnsiStrict(u"Élodie"_s, u"The user name"_s), EConvertError);
 }
 
-TEST(CodePage, Case1252)
+TEST(CodePage, CaseStaysInsideTheCodePage)
 {
     EXPECT_EQ(upper(u"abc àéîõüç ÿšœž"_s, Cp1252), u"ABC ÀÉÎÕÜÇ ŸŠŒŽ"_s);
     EXPECT_EQ(lower(u"ABC ÀÉÎÕÜÇ ŸŠŒŽ"_s, Cp1252), u"abc àéîõüç ÿšœž"_s);
-    // No upper case inside 1252: sharp s (SS is two letters), micro sign (Greek Mu), florin.
+    // No capital in 1252 for sharp s (SS is two letters), micro sign (Greek Mu) and florin.
     EXPECT_EQ(upper(u"ßµƒ"_s, Cp1252), u"ßµƒ"_s);
-    // Text outside the code page keeps its case.
-    EXPECT_EQ(upper(u"жa"_s, Cp1252), u"жA"_s);
-    EXPECT_EQ(upper(u"ё"_s, Cp1252), u"ё"_s);
-
     EXPECT_EQ(upperByte(0xFF, Cp1252), 0x9F); // ÿ -> Ÿ
-    EXPECT_EQ(lowerByte(0x9F, Cp1252), 0xFF);
-    EXPECT_EQ(upperByte(0x9A, Cp1252), 0x8A); // š -> Š
-    EXPECT_EQ(upperByte(0x9C, Cp1252), 0x8C); // œ -> Œ
-    EXPECT_EQ(upperByte(0xDF, Cp1252), 0xDF); // ß
-    EXPECT_EQ(upperByte(0xB5, Cp1252), 0xB5); // µ
     EXPECT_EQ(upperByte(0xF7, Cp1252), 0xF7); // ÷ is no letter, and 0xD7 × is not its capital
-    EXPECT_EQ(lowerByte(0xD7, Cp1252), 0xD7);
     EXPECT_EQ(upperBytes("caf\xE9 \xFF", Cp1252), "CAF\xC9 \x9F");
-    EXPECT_EQ(lowerBytes("CAF\xC9 \x9F", Cp1252), "caf\xE9 \xFF");
-}
 
-TEST(CodePage, Case1251)
-{
     EXPECT_EQ(upper(u"ёжик в тумане, abc"_s, Cp1251), u"ЁЖИК В ТУМАНЕ, ABC"_s);
     EXPECT_EQ(lower(u"ЁЖИК В ТУМАНЕ, ABC"_s, Cp1251), u"ёжик в тумане, abc"_s);
     EXPECT_EQ(upper(u"ђѓљњќћџўјґєїіѕ"_s, Cp1251), u"ЂЃЉЊЌЋЏЎЈҐЄЇІЅ"_s);
-    // Accented Latin letters are not in 1251 and keep their case there.
-    EXPECT_EQ(upper(u"é"_s, Cp1251), u"é"_s);
+    EXPECT_EQ(lowerBytes("\xA8\xD2\xC5\xD1\xD2 TEST", Cp1251), "\xB8\xF2\xE5\xF1\xF2 test");
 
-    EXPECT_EQ(upperByte(0xB8, Cp1251), 0xA8); // ё -> Ё
-    EXPECT_EQ(lowerByte(0xA8, Cp1251), 0xB8);
-    EXPECT_EQ(upperByte(0xE0, Cp1251), 0xC0); // а -> А
-    EXPECT_EQ(upperByte(0xFF, Cp1251), 0xDF); // я -> Я
-    EXPECT_EQ(upperByte(0x90, Cp1251), 0x80); // ђ -> Ђ
-    EXPECT_EQ(upperByte(0x83, Cp1251), 0x81); // ѓ -> Ѓ
-    EXPECT_EQ(upperByte(0xB5, Cp1251), 0xB5); // µ
-    EXPECT_EQ(upperByte(0xB9, Cp1251), 0xB9); // №
-    EXPECT_EQ(upperBytes("\xF2\xE5\xF1\xF2 test", Cp1251), "\xD2\xC5\xD1\xD2 TEST");
+    // Text outside the code page keeps its case.
+    EXPECT_EQ(upper(u"жa"_s, Cp1252), u"жA"_s);
+    EXPECT_EQ(upper(u"é"_s, Cp1251), u"é"_s);
+    EXPECT_TRUE(sameText(u"Ёлка"_s, u"ЁЛКА"_s, Cp1251));
+    EXPECT_FALSE(sameText(u"Ёлка"_s, u"ЁЛКА"_s, Cp1252));
+    EXPECT_TRUE(sameText(u"Paramètres"_s, u"PARAMÈTRES"_s, Cp1252));
+    EXPECT_FALSE(sameText(u"e"_s, u"é"_s, Cp1252));
 }
 
 TEST(CodePage, CaseTablesPairEveryLetter)
@@ -209,24 +168,11 @@ TEST(CodePage, CaseTablesPairEveryLetter)
     }
 }
 
-TEST(CodePage, SameTextIgnoresAnsiCase)
-{
-    EXPECT_TRUE(sameText(u"Paramètres"_s, u"PARAMÈTRES"_s, Cp1252));
-    EXPECT_TRUE(sameText(u"ÿ"_s, u"Ÿ"_s, Cp1252));
-    EXPECT_FALSE(sameText(u"e"_s, u"é"_s, Cp1252));
-    EXPECT_FALSE(sameText(u"ab"_s, u"abc"_s, Cp1252));
-    EXPECT_TRUE(sameText(u"Ёлка"_s, u"ЁЛКА"_s, Cp1251));
-    // Cyrillic is outside 1252: no case there.
-    EXPECT_FALSE(sameText(u"Ёлка"_s, u"ЁЛКА"_s, Cp1252));
-}
-
 TEST(CodePage, FoldKeyRemovesCaseAndAccents)
 {
     EXPECT_EQ(foldKey(u"Élodie"_s), u"elodie"_s);
-    EXPECT_EQ(foldKey(u"ÉLODIE"_s), foldKey(u"elodie"_s));
     EXPECT_EQ(foldKey(u"François Müller-Ångström"_s), u"francois muller-angstrom"_s);
     EXPECT_EQ(foldKey(u"Ёлка"_s), u"елка"_s);
-    EXPECT_EQ(foldKey(u"ЁЖ"_s), u"еж"_s);
     EXPECT_EQ(foldKey(u"McDonald"_s), u"mcdonald"_s);
     EXPECT_EQ(foldKey(QString()), QString());
     // One character at a time: no ligature or sharp s is expanded.
