@@ -1,32 +1,52 @@
 // The one seam through which every file operation whose failure loses data goes (writing a whole
 // file, appending, renaming, moving, copying, removing). Tests can make the Nth call of a kind fail
 // and prove that nothing is lost.
+//
+// Every function returns false on failure and, when `error` is given, sets it to one readable line
+// naming the operation, the path(s) and the reason. Logging the failure is the caller's business.
+// Paths use "/" and are taken as they are (no change of case).
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <cerrno>
 
 namespace fileops {
 
 enum class Op { Write, Append, Rename, Move, Copy, Remove };
 
-// Writes the whole file under a temporary name in the same folder, then renames it over `path`:
-// a reader never sees a half-written file. False (and *error set) on failure; the old file stays.
+// Writes the whole file under a temporary name in the same folder, flushes it to the disk, then
+// renames it over `path`: a reader never sees a half-written file. A file that is replaced keeps
+// its permissions; a symbolic link is followed and its target replaced. On failure the old file
+// stays as it was and no temporary file is left behind.
 bool writeFile(const QString& path, const QByteArray& data, QString* error = nullptr);
-// Appends bytes to a file, creating it when missing.
+// Appends bytes to a file, creating it when missing. A write that fails half-way is taken back
+// (the file is cut to its former size), so an append lands whole or not at all.
 bool appendFile(const QString& path, const QByteArray& data, QString* error = nullptr);
-// Renames within one file system; replaces an existing target.
+// Renames within one file system; replaces an existing target atomically. When the rename fails,
+// both the source and an existing target stay untouched.
 bool rename(const QString& from, const QString& to, QString* error = nullptr);
 // Moves a file, across file systems too, keeping its modification time; an existing target is
-// replaced. On failure the source is left in place.
+// replaced. Across file systems the file is copied to a temporary name in the target folder,
+// flushed, renamed to its final name, and only then is the source removed. On any failure the
+// source is left in place and no copy remains behind.
 bool move(const QString& from, const QString& to, QString* error = nullptr);
-// Copies a file, keeping its modification time; the copy is written under a temporary name first.
+// Copies a file, keeping its modification time and permissions; the copy is written under a
+// temporary name in the target folder first, then renamed, so an existing target is replaced
+// whole or not at all.
 bool copy(const QString& from, const QString& to, QString* error = nullptr);
+// Removes a file (not a folder). A missing file is a failure.
 bool remove(const QString& path, QString* error = nullptr);
 
+// The reason for an operating-system error number, as one short readable phrase
+// ("the disk is full", "the file or folder does not exist", ...).
+QString errorText(int errnum);
+
 // Test control: the nth next call (1 = the next one) of the given kind fails as the operating
-// system would have failed it. resetFaults() clears every planned failure.
-void failNth(Op op, int n);
+// system would have failed it with `errnum`: nothing changes on disk, false is returned and the
+// error text is set. Several failures may be planned; the counters are safe across threads.
+// resetFaults() clears every planned failure.
+void failNth(Op op, int n, int errnum = EIO);
 void resetFaults();
 
 } // namespace fileops
