@@ -1,0 +1,56 @@
+// The program's clock: fixed and moved by tests, otherwise the system's local time.
+#include <platform/clock.h>
+
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ClockReset
+{
+    ~ClockReset() { clock::reset(); }
+};
+
+} // namespace
+
+TEST(Clock, FixedTimeMovesOnlyWhenAdvanced)
+{
+    const ClockReset resetAfter;
+    const QDateTime newYearsEve(QDate(2023, 12, 31), QTime(23, 59, 59, 500));
+    clock::setFixed(newYearsEve);
+    EXPECT_EQ(clock::now(), newYearsEve);
+    EXPECT_EQ(clock::now(), newYearsEve) << "a fixed clock stands still";
+
+    clock::advance(600);
+    EXPECT_EQ(clock::now(), QDateTime(QDate(2024, 1, 1), QTime(0, 0, 0, 100)));
+    clock::advance(-100);
+    EXPECT_EQ(clock::now(), QDateTime(QDate(2024, 1, 1), QTime(0, 0)));
+
+    // A time given in UTC reads back as the same moment in local time.
+    const QDateTime utc(QDate(2024, 6, 1), QTime(12, 0), QTimeZone::utc());
+    clock::setFixed(utc);
+    EXPECT_EQ(clock::now().toMSecsSinceEpoch(), utc.toMSecsSinceEpoch());
+    EXPECT_EQ(clock::now().timeSpec(), Qt::LocalTime);
+}
+
+TEST(Clock, RunsWithTheSystemUnlessFixed)
+{
+    const ClockReset resetAfter;
+    clock::setFixed(QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
+    clock::reset();
+    QDateTime before = QDateTime::currentDateTime();
+    QDateTime now = clock::now();
+    QDateTime after = QDateTime::currentDateTime();
+    EXPECT_LE(before, now);
+    EXPECT_LE(now, after);
+    EXPECT_EQ(now.timeSpec(), Qt::LocalTime);
+
+    // Advanced while running: an offset, and the clock keeps going.
+    constexpr qint64 hour = 3600 * 1000;
+    clock::advance(hour);
+    before = QDateTime::currentDateTime();
+    now = clock::now();
+    after = QDateTime::currentDateTime();
+    EXPECT_LE(before.addMSecs(hour), now);
+    EXPECT_LE(now, after.addMSecs(hour));
+}
