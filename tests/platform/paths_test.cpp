@@ -1,0 +1,152 @@
+// Folder names and the checks for files other programs hold: IsFileFree deletes only a file nobody
+// holds, WaitFileFree gives up after its time and keeps the program's events running meanwhile.
+#include "fileholder.h"
+
+#include <platform/exception.h>
+#include <platform/fileops.h>
+#include <platform/files.h>
+#include <platform/support/paths.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+void put(const QString& path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write("lock"), 4);
+}
+
+} // namespace
+
+TEST(AddBackslash, AppendsTheSeparatorOnce)
+{
+    EXPECT_EQ(AddBackslash(QStringLiteral("/data/work")), QStringLiteral("/data/work/"));
+    EXPECT_EQ(AddBackslash(QStringLiteral("/data/work/")), QStringLiteral("/data/work/"));
+    EXPECT_EQ(AddBackslash(QStringLiteral("work")), QStringLiteral("work/"));
+    EXPECT_EQ(AddBackslash(QString()), QString()) << "an empty folder is not the root";
+}
+
+TEST(CheckDirectory, CreatesOneLevelOrSaysWhyNot)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString docs = dir.filePath(QStringLiteral("docs"));
+
+    EXPECT_TRUE(CheckDirectory(dir.path(), false));
+    EXPECT_FALSE(CheckDirectory(docs, false));
+    EXPECT_FALSE(QFileInfo::exists(docs)) << "nothing is created unless asked";
+    EXPECT_TRUE(CheckDirectory(docs, true));
+    EXPECT_TRUE(QFileInfo(docs).isDir());
+    EXPECT_TRUE(CheckDirectory(docs + u'/', true));
+
+    // Two levels missing: one level only, so the creation fails and says where.
+    const QString deep = dir.filePath(QStringLiteral("a/b"));
+    try {
+        CheckDirectory(deep, true);
+        ADD_FAILURE() << "no error for " << deep.toStdString();
+    } catch (const EInOutError& e) {
+        EXPECT_TRUE(e.message().contains(deep)) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("does not exist")))
+            << e.message().toStdString();
+        EXPECT_EQ(e.errorCode(), ENOENT);
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("a"))));
+
+    // A file in the way.
+    const QString file = dir.filePath(QStringLiteral("file"));
+    put(file);
+    EXPECT_FALSE(CheckDirectory(file, false));
+    EXPECT_THROW(CheckDirectory(file, true), EInOutError);
+    EXPECT_TRUE(QFileInfo(file).isFile());
+
+    // A folder that is not configured is never taken for the current one.
+    EXPECT_FALSE(CheckDirectory(QString(), false));
+    EXPECT_THROW(CheckDirectory(QString(), true), EInOutError);
+}
+
+TEST(IsFileFree, DeletesOnlyAFileNobodyHolds)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString lock = dir.filePath(QStringLiteral("TABLE.LCK"));
+
+    EXPECT_TRUE(IsFileFree(lock)) << "a missing file is free";
+
+    put(lock);
+    EXPECT_TRUE(IsFileFree(lock));
+    EXPECT_FALSE(QFileInfo::exists(lock)) << "a free file is deleted";
+
+    put(lock);
+    {
+        FileHolder writer;
+        ASSERT_TRUE(writer.start(lock, FileHolder::OpenForWriting));
+        EXPECT_FALSE(IsFileFree(lock));
+        EXPECT_TRUE(QFileInfo::exists(lock)) << "a held file is kept";
+    }
+    {
+        FileHolder reader;
+        ASSERT_TRUE(reader.start(lock, FileHolder::OpenForReading));
+        EXPECT_FALSE(IsFileFree(lock));
+        EXPECT_TRUE(QFileInfo::exists(lock));
+    }
+
+    // A deletion that fails is reported as such.
+    fileops::failNth(fileops::Op::Remove, 1);
+    EXPECT_FALSE(IsFileFree(lock));
+    EXPECT_TRUE(QFileInfo::exists(lock));
+    fileops::resetFaults();
+
+    EXPECT_TRUE(IsFileFree(lock));
+    EXPECT_FALSE(QFileInfo::exists(lock));
+}
+
+TEST(IsFileFree, WithoutLeasesALockedFileIsKept)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString lock = dir.filePath(QStringLiteral("TABLE.LCK"));
+    put(lock);
+    files::testing::setLeasesAvailable(false);
+    {
+        FileHolder locker;
+        ASSERT_TRUE(locker.start(lock, FileHolder::Locked));
+        EXPECT_FALSE(IsFileFree(lock));
+        EXPECT_TRUE(QFileInfo::exists(lock));
+    }
+    EXPECT_TRUE(IsFileFree(lock));
+    EXPECT_FALSE(QFileInfo::exists(lock));
+    files::testing::setLeasesAvailable(true);
+}
+
+TEST(WaitFileFree, GivesUpAfterItsTimeAndSucceedsOnceLetGo)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString archive = dir.filePath(QStringLiteral("package.rar"));
+
+    EXPECT_TRUE(WaitFileFree(dir.filePath(QStringLiteral("missing.rar")), 0));
+
+    put(archive);
+    FileHolder archiver;
+    ASSERT_TRUE(archiver.start(archive, FileHolder::OpenForWriting));
+    EXPECT_FALSE(WaitFileFree(archive, 200));
+    EXPECT_TRUE(QFileInfo::exists(archive));
+
+    // The holder is ended from a timer: that it fires at all shows that events run during the
+    // wait, and the wait then ends well before its limit.
+    bool fired = false;
+    QTimer::singleShot(100, [&] {
+        fired = true;
+        archiver.release();
+    });
+    EXPECT_TRUE(WaitFileFree(archive, 60000));
+    EXPECT_TRUE(fired);
+    EXPECT_TRUE(QFileInfo::exists(archive)) << "waiting deletes nothing";
+}
