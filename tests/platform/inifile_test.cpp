@@ -335,8 +335,6 @@ TEST_F(IniFileTest, UnreadableFileIsNotReplaced)
 
 TEST_F(IniFileTest, WriteFailureThroughTheFileSeamKeepsTheOldFile)
 {
-    // Until the file seam can fail on demand.
-    GTEST_SKIP() << "fileops::failNth does not fail writes yet";
     const QByteArray before("[Application]\r\nUser=old\r\n");
     put(before);
     IniFile ini(path());
