@@ -1,4 +1,7 @@
-// Main of every test executable: a QApplication on the offscreen platform, then GoogleTest.
+// Main of every test executable: a QApplication on the offscreen platform, dialogs that meet no
+// script entry reported as test failures, then GoogleTest.
+#include <platform/ui_scripted.h>
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -7,5 +10,8 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    ScriptedDialogs::failureHook = [](const QString& failure) {
+        ADD_FAILURE() << "dialogs: " << failure.toStdString();
+    };
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,208 @@
+// The small base classes every form and data module of the program derives from: replaceable
+// events, two-step creation, the form's own list of components, modal results and close actions,
+// the application's list of live forms and data modules, and the screen cursor.
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+using TNotifyEvent = std::function<void(QObject* sender)>;
+
+// Modal results: what a modal form or a message box ended with.
+enum : int {
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7,
+    mrAll = 8,
+    mrNoToAll = 9,
+    mrYesToAll = 10
+};
+
+// What happens to a form once it agreed to close.
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+
+using TCloseQueryEvent = std::function<void(QObject* sender, bool& canClose)>;
+using TCloseEvent = std::function<void(QObject* sender, TCloseAction& action)>;
+// `key` is a Qt::Key; a handler that sets it to 0 swallows the key, one that changes it hands
+// the changed key on.
+using TKeyEvent = std::function<void(QObject* sender, int& key, Qt::KeyboardModifiers shift)>;
+
+// "The form's components": the named components its constructor created, in creation order.
+// Qt's object tree is not this list (it also holds Qt's own inner widgets and layouts).
+class ComponentOwner
+{
+public:
+    ComponentOwner(const ComponentOwner&) = delete;
+    ComponentOwner& operator=(const ComponentOwner&) = delete;
+
+    // Live components in creation order (a component deleted since is left out).
+    QList<QObject*> components() const;
+    // The first component with this name, compared without regard to case; nullptr if none.
+    QObject* findComponent(const QString& name) const;
+
+    // Creates a component owned through Qt's parent chain, names it, sets its dynamic property
+    // "componentClass" (the component kind the translator and the editor know, such as "TBitBtn",
+    // "TLabel", "TTimer", "TLC") and appends it to the components. With no constructor arguments
+    // the owner itself is passed as the parent; with arguments, they must name the parent (a
+    // component left without one is given the owner).
+    template <class C, class... A>
+    C* makeComponent(const char* name, const char* componentClass, A&&... ctorArgs)
+    {
+        static_assert(std::is_base_of_v<QObject, C>, "a component is a QObject");
+        C* component = nullptr;
+        if constexpr (sizeof...(A) > 0) {
+            component = new C(std::forward<A>(ctorArgs)...);
+        } else if constexpr (std::is_base_of_v<QWidget, C>) {
+            component = new C(ownerWidget());
+        } else {
+            component = new C(m_owner);
+        }
+        adopt(component, name, componentClass);
+        return component;
+    }
+
+protected:
+    explicit ComponentOwner(QObject* owner) : m_owner(owner) {}
+    ~ComponentOwner() = default;
+
+private:
+    QWidget* ownerWidget() const;
+    void adopt(QObject* component, const char* name, const char* componentClass);
+
+    QObject* m_owner;
+    QList<QPointer<QObject>> m_components;
+};
+
+class TForm : public QWidget, public ComponentOwner
+{
+    Q_OBJECT
+
+public:
+    explicit TForm(QWidget* parent = nullptr);
+    // Raises no event: by the time it runs the derived parts that the handlers use are gone.
+    // End a form with Free() or Release() so that OnDestroy runs.
+    ~TForm() override;
+
+    // Raises OnCreate once. Called by CreateForm() after the constructor has assigned the
+    // handlers and created the components. An exception from the handler is shown by the
+    // application's exception box and the form stays, as a streamed form did.
+    void create();
+    // Raises OnDestroy, then deletes the form at once. Not from one of its own handlers.
+    void Free();
+    // Raises OnDestroy and deletes the form once control is back in an event loop; safe from
+    // the form's own handlers. Repeated calls do nothing more.
+    void Release();
+
+    QString Caption() const { return windowTitle(); }
+    void setCaption(const QString& caption) { setWindowTitle(caption); }
+
+    int ModalResult() const { return m_modalResult; }
+    // A non-zero result while the form is shown modally asks the modal loop to close it.
+    void setModalResult(int result);
+    // Shows the form modally through the dialog service; the screen cursor is normal meanwhile
+    // and comes back afterwards. Returns the modal result (mrCancel when the window was closed).
+    int ShowModal();
+    // Asks the form to close: when shown modally the result becomes mrCancel; otherwise
+    // OnCloseQuery may refuse, and OnClose chooses what happens (hide by default).
+    void Close();
+    // OnCloseQuery's answer (true when it is not assigned).
+    bool CloseQuery();
+
+    // For dialog services: the modal state, and the closing step the modal loop runs once the
+    // result is set (OnCloseQuery, then OnClose; a refusal puts the result back to mrNone; an
+    // exception is shown and also keeps the form open).
+    bool isShownModal() const { return m_modal; }
+    void beginModal();
+    void endModal() { m_modal = false; }
+    void closeModal();
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnDestroy;
+    TNotifyEvent OnPaint;
+    TNotifyEvent OnResize;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+    TNotifyEvent OnActivate;
+    TCloseQueryEvent OnCloseQuery;
+    TCloseEvent OnClose;
+    TKeyEvent OnKeyDown;
+    // The form sees key presses before the control that has the focus.
+    bool KeyPreview = false;
+
+signals:
+    void modalResultChanged(int result);
+    void hidden();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool raiseKeyDown(QObject* target, QKeyEvent* event);
+    void destroyNow();
+
+    int m_modalResult = mrNone;
+    bool m_modal = false;
+    bool m_created = false;
+    bool m_ending = false;    // OnDestroy raised
+    bool m_releasing = false; // a Release() is pending
+    bool m_resendingKey = false;
+};
+
+class TDataModule : public QObject, public ComponentOwner
+{
+    Q_OBJECT
+
+public:
+    explicit TDataModule(QObject* parent = nullptr);
+    // Raises no event; see TForm.
+    ~TDataModule() override;
+
+    // Raises OnCreate once (see TForm::create()).
+    void create();
+    // Raises OnDestroy, then deletes the data module.
+    void Free();
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnDestroy;
+
+private:
+    bool m_created = false;
+    bool m_ending = false;
+};
+
+// Constructs a form or data module and runs its creation step. The object belongs to its Qt
+// parent when one is passed; otherwise it lives until Free(), Release() or a close with caFree.
+template <class T, class... A> T* CreateForm(A&&... ctorArgs)
+{
+    static_assert(std::is_base_of_v<TForm, T> || std::is_base_of_v<TDataModule, T>);
+    T* object = new T(std::forward<A>(ctorArgs)...);
+    object->create();
+    return object;
+}
+
+// The live forms and data modules in creation order (each joins when constructed and leaves
+// when destroyed): what translating every open form walks.
+QList<QObject*> applicationComponents();
+
+enum TCursor { crDefault = 0, crHourGlass = -11 };
+// The cursor over every window of the program; crDefault returns it to normal.
+void setScreenCursor(TCursor cursor);
+TCursor screenCursor();

@@ -1,0 +1,74 @@
+// The one service through which the program asks the user anything: message boxes,
+// confirmations, input boxes, file and folder dialogs, modal forms and the exception box.
+// Tests replace it with a scripted one (ui_scripted.h).
+#pragma once
+
+#include <QFlags>
+#include <QString>
+
+class TForm;
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+
+enum TMsgDlgBtn : unsigned {
+    mbYes = 0x001,
+    mbNo = 0x002,
+    mbOK = 0x004,
+    mbCancel = 0x008,
+    mbAbort = 0x010,
+    mbRetry = 0x020,
+    mbIgnore = 0x040,
+    mbAll = 0x080,
+    mbNoToAll = 0x100,
+    mbYesToAll = 0x200
+};
+Q_DECLARE_FLAGS(TMsgDlgButtons, TMsgDlgBtn)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TMsgDlgButtons)
+
+// The modal result a button gives (mbOK gives mrOk, mbNoToAll gives mrNoToAll, ...).
+int modalResultOf(TMsgDlgBtn button);
+
+class DialogService
+{
+public:
+    virtual ~DialogService();
+
+    // A message box of the given kind with the given buttons; returns the modal result of the
+    // button pressed. The default caption is the kind's ("Warning", "Error", "Information",
+    // "Confirm"; the application's name for mtCustom). No buttons at all means mbOK.
+    virtual int messageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                           const QString& caption = {}) = 0;
+    // A plain message with an OK button, captioned with the application's name.
+    virtual void showMessage(const QString& text) = 0;
+    // An input box; true and `value` replaced when the user confirms, false and `value`
+    // untouched otherwise.
+    virtual bool inputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+    // File and folder choosers; an empty result means the user cancelled. `filter` is given as
+    // the program's dialogs give it ("Text|*.txt;*.log|All|*.*"); Qt's own form
+    // ("Text (*.txt)") is accepted too.
+    virtual QString getOpenFileName(const QString& caption, const QString& dir,
+                                    const QString& filter) = 0;
+    virtual QString getSaveFileName(const QString& caption, const QString& dir,
+                                    const QString& filter) = 0;
+    virtual QString getExistingDirectory(const QString& caption, const QString& dir) = 0;
+    // Shows the form modally until its modal result is set and its closing step agrees, or the
+    // window goes away (mrCancel). Event loops nest: timers keep firing meanwhile.
+    virtual int showModal(TForm& form) = 0;
+    // The application's standard exception box.
+    virtual void showException(const QString& message) = 0;
+
+protected:
+    DialogService() = default;
+    DialogService(const DialogService&) = default;
+    DialogService& operator=(const DialogService&) = default;
+};
+
+// The service in use. Not owned: setDialogService(nullptr) restores the Qt one.
+DialogService& Dialogs();
+void setDialogService(DialogService* service);
+
+// The dialogs' filter form turned into Qt's: pairs of description and patterns separated by
+// "|" become "description (patterns)" entries joined by ";;", patterns separated by blanks, and
+// "*.*" (every file, with or without an extension) becomes "*". Text without "|" is taken to be
+// in Qt's form already and is returned unchanged.
+QString qtFileFilter(const QString& filter);

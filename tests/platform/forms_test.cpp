@@ -1,0 +1,453 @@
+// Forms and data modules: two-step creation, the components list, the application's list, the
+// Qt events turned into the form's events, closing, key preview, and modal showing through the
+// Qt dialog service's nested event loop.
+#include <platform/exception.h>
+#include <platform/forms.h>
+#include <platform/ui.h>
+
+#include <support/qt_printers.h>
+#include <support/scoped_dialogs.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList g_events;
+
+// A control that records the keys it receives.
+class KeyRecorder : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        keys.append(event->key());
+        event->ignore(); // a control that leaves the key unused: it travels on to the form
+    }
+};
+
+// Ends a modal loop that a broken form would leave running, so that a failing test fails
+// instead of hanging.
+class ModalSafetyNet
+{
+public:
+    explicit ModalSafetyNet(TForm* form)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [form] {
+            ADD_FAILURE() << "the modal loop did not end";
+            form->endModal();
+            form->hide();
+        });
+        m_timer.setSingleShot(true);
+        m_timer.start(20000);
+    }
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+class TSampleForm : public TForm
+{
+    Q_OBJECT
+
+public:
+    TSampleForm()
+    {
+        g_events.append(QStringLiteral("constructor"));
+        OnCreate = [this](QObject* sender) { FormCreate(sender); };
+        OnDestroy = [this](QObject*) { g_events.append(QStringLiteral("FormDestroy ") + marker); };
+        OnCloseQuery = [this](QObject*, bool& canClose) {
+            g_events.append(QStringLiteral("FormCloseQuery"));
+            canClose = refusals-- <= 0;
+        };
+        OnClose = [this](QObject*, TCloseAction& action) {
+            g_events.append(QStringLiteral("FormClose"));
+            action = closeAction;
+        };
+
+        Panel1 = makeComponent<QWidget>("Panel1", "TPanel");
+        Label1 = makeComponent<QLabel>("Label1", "TLabel", QStringLiteral("Nom"), Panel1);
+        bOk = makeComponent<QPushButton>("bOk", "TBitBtn");
+        Edit1 = makeComponent<KeyRecorder>("Edit1", "TEdit");
+        Timer1 = makeComponent<QTimer>("Timer1", "TTimer");
+        g_events.append(QStringLiteral("components %1").arg(components().size()));
+    }
+
+    QWidget* Panel1;
+    QLabel* Label1;
+    QPushButton* bOk;
+    KeyRecorder* Edit1;
+    QTimer* Timer1;
+
+    QString marker = QStringLiteral("sample");
+    int refusals = 0;
+    TCloseAction closeAction = caHide;
+
+private:
+    void FormCreate(QObject* sender)
+    {
+        EXPECT_EQ(sender, this);
+        g_events.append(QStringLiteral("FormCreate"));
+    }
+};
+
+class TSampleModule : public TDataModule
+{
+    Q_OBJECT
+
+public:
+    TSampleModule()
+    {
+        OnCreate = [](QObject*) { g_events.append(QStringLiteral("DataModuleCreate")); };
+        OnDestroy = [](QObject*) { g_events.append(QStringLiteral("DataModuleDestroy")); };
+        Query1 = makeComponent<QObject>("Query1", "TQuery");
+    }
+
+    QObject* Query1;
+};
+
+class Forms : public ::testing::Test
+{
+protected:
+    void SetUp() override { g_events.clear(); }
+    void TearDown() override { setScreenCursor(crDefault); }
+};
+
+TEST_F(Forms, CreationRunsInTwoSteps)
+{
+    // The constructor assigns the handlers and creates the components; OnCreate waits for the
+    // creation step.
+    auto* form = new TSampleForm;
+    EXPECT_EQ(g_events,
+              QStringList({QStringLiteral("constructor"), QStringLiteral("components 5")}));
+    form->create();
+    EXPECT_EQ(g_events, QStringList({QStringLiteral("constructor"), QStringLiteral("components 5"),
+                                     QStringLiteral("FormCreate")}));
+
+    g_events.clear();
+    TSampleForm* created = CreateForm<TSampleForm>();
+    EXPECT_EQ(g_events, QStringList({QStringLiteral("constructor"), QStringLiteral("components 5"),
+                                     QStringLiteral("FormCreate")}));
+
+    // Ending raises OnDestroy while the form's own members still exist.
+    g_events.clear();
+    created->marker = QStringLiteral("second");
+    created->Free();
+    form->Free();
+    EXPECT_EQ(g_events, QStringList({QStringLiteral("FormDestroy second"),
+                                     QStringLiteral("FormDestroy sample")}));
+}
+
+TEST_F(Forms, ComponentsAreListedInCreationOrder)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    const QList<QObject*> components = form->components();
+    ASSERT_EQ(components.size(), 5);
+    const QStringList names{QStringLiteral("Panel1"), QStringLiteral("Label1"),
+                            QStringLiteral("bOk"), QStringLiteral("Edit1"),
+                            QStringLiteral("Timer1")};
+    const QStringList kinds{QStringLiteral("TPanel"), QStringLiteral("TLabel"),
+                            QStringLiteral("TBitBtn"), QStringLiteral("TEdit"),
+                            QStringLiteral("TTimer")};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(components.at(i)->objectName(), names.at(i));
+        EXPECT_EQ(components.at(i)->property("componentClass").toString(), kinds.at(i));
+    }
+    // Owned through Qt's parents: the form, or the parent that was named.
+    EXPECT_EQ(form->Panel1->parentWidget(), form.get());
+    EXPECT_EQ(form->Label1->parentWidget(), form->Panel1);
+    EXPECT_EQ(form->Timer1->parent(), form.get());
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("Nom"));
+
+    EXPECT_EQ(form->findComponent(QStringLiteral("BOK")), form->bOk);
+    EXPECT_EQ(form->findComponent(QStringLiteral("timer1")), form->Timer1);
+    EXPECT_EQ(form->findComponent(QStringLiteral("Nothing")), nullptr);
+
+    // A component deleted at run time leaves the list.
+    delete form->Label1;
+    EXPECT_EQ(form->components().size(), 4);
+    EXPECT_EQ(form->findComponent(QStringLiteral("Label1")), nullptr);
+}
+
+TEST_F(Forms, ApplicationListsLiveFormsAndDataModulesInCreationOrder)
+{
+    const qsizetype before = applicationComponents().size();
+    TSampleForm* form = CreateForm<TSampleForm>();
+    TSampleModule* module = CreateForm<TSampleModule>();
+    std::unique_ptr<TSampleForm> another(CreateForm<TSampleForm>());
+    EXPECT_EQ(g_events.count(QStringLiteral("DataModuleCreate")), 1);
+    EXPECT_EQ(module->components(), QList<QObject*>({module->Query1}));
+    EXPECT_EQ(module->Query1->parent(), module);
+
+    QList<QObject*> live = applicationComponents();
+    ASSERT_EQ(live.size(), before + 3);
+    EXPECT_EQ(live.mid(before), QList<QObject*>({form, module, another.get()}));
+
+    g_events.clear();
+    module->Free();
+    EXPECT_EQ(g_events, QStringList({QStringLiteral("DataModuleDestroy")}));
+    form->Free();
+    EXPECT_EQ(applicationComponents().mid(before), QList<QObject*>({another.get()}));
+    another.reset(); // a plain delete raises nothing but still leaves the list
+    EXPECT_EQ(applicationComponents().size(), before);
+    EXPECT_EQ(g_events.count(QStringLiteral("FormDestroy sample")), 1);
+}
+
+TEST_F(Forms, ExceptionInCreationIsShownAndTheFormStays)
+{
+    ScopedScriptedDialogs dialogs;
+    dialogs.expectException(QStringLiteral("base absente"));
+    auto* form = new TSampleForm;
+    form->OnCreate = [](QObject*) { throw EConvertError(QStringLiteral("base absente")); };
+    form->create();
+    // A silent exception shows nothing.
+    auto* silent = new TSampleForm;
+    silent->OnCreate = [](QObject*) { throw EAbort(QString()); };
+    silent->create();
+    form->Free();
+    silent->Free();
+}
+
+TEST_F(Forms, QtEventsRaiseTheFormsEvents)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    QStringList seen;
+    form->OnShow = [&](QObject*) { seen.append(QStringLiteral("show")); };
+    form->OnHide = [&](QObject*) { seen.append(QStringLiteral("hide")); };
+    form->OnResize = [&](QObject*) { seen.append(QStringLiteral("resize")); };
+    form->OnPaint = [&](QObject*) { seen.append(QStringLiteral("paint")); };
+    form->resize(200, 100);
+    form->show();
+    EXPECT_EQ(seen.count(QStringLiteral("show")), 1);
+    EXPECT_TRUE(seen.contains(QStringLiteral("resize")));
+    seen.clear();
+    form->grab();
+    EXPECT_TRUE(seen.contains(QStringLiteral("paint")));
+    seen.clear();
+    form->hide();
+    EXPECT_EQ(seen, QStringList({QStringLiteral("hide")}));
+
+    form->setCaption(QStringLiteral("Configuration"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Configuration"));
+}
+
+TEST_F(Forms, CloseAsksTheFormAndFollowsItsAction)
+{
+    TSampleForm* form = CreateForm<TSampleForm>();
+    form->show();
+    form->refusals = 1;
+    form->Close();
+    EXPECT_TRUE(form->isVisible()); // refused
+    EXPECT_EQ(g_events.mid(3), QStringList({QStringLiteral("FormCloseQuery")}));
+
+    g_events.clear();
+    form->Close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(g_events,
+              QStringList({QStringLiteral("FormCloseQuery"), QStringLiteral("FormClose")}));
+
+    form->show();
+    form->closeAction = caNone;
+    form->Close();
+    EXPECT_TRUE(form->isVisible());
+
+    // caFree: the form is released once control is back in the event loop.
+    g_events.clear();
+    form->closeAction = caFree;
+    QPointer<TSampleForm> guard(form);
+    form->Close();
+    ASSERT_TRUE(guard);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(guard);
+    EXPECT_EQ(g_events, QStringList({QStringLiteral("FormCloseQuery"), QStringLiteral("FormClose"),
+                                     QStringLiteral("FormDestroy sample")}));
+}
+
+TEST_F(Forms, ModalLoopEndsOnTheModalResult)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    ModalSafetyNet net(form.get());
+    setScreenCursor(crHourGlass);
+
+    // Timers keep firing inside the modal loop; the third tick sets the result.
+    int ticks = 0;
+    TCursor cursorMeanwhile = crHourGlass;
+    bool modalMeanwhile = false;
+    QObject::connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
+        cursorMeanwhile = screenCursor();
+        modalMeanwhile = form->isShownModal() && form->isVisible() &&
+                         form->windowModality() == Qt::ApplicationModal;
+        if (++ticks == 3)
+            form->setModalResult(mrOk);
+    });
+    form->Timer1->start(1);
+
+    EXPECT_EQ(form->ShowModal(), mrOk);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_TRUE(modalMeanwhile);
+    EXPECT_EQ(cursorMeanwhile, crDefault);  // the cursor is normal over a modal form...
+    EXPECT_EQ(screenCursor(), crHourGlass); // ...and comes back afterwards
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->isShownModal());
+    EXPECT_EQ(form->ModalResult(), mrOk);
+    EXPECT_EQ(g_events.mid(3),
+              QStringList({QStringLiteral("FormCloseQuery"), QStringLiteral("FormClose")}));
+}
+
+TEST_F(Forms, CloseQueryCanRefuseToEndTheModalLoop)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    ModalSafetyNet net(form.get());
+    form->refusals = 1;
+    QList<int> resultsSeen;
+    int ticks = 0;
+    QObject::connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
+        resultsSeen.append(form->ModalResult());
+        if (++ticks == 1 || ticks == 3)
+            form->setModalResult(mrYes);
+    });
+    form->Timer1->start(1);
+
+    EXPECT_EQ(form->ShowModal(), mrYes);
+    // After the refusal the result went back to mrNone and the loop went on.
+    EXPECT_EQ(resultsSeen, QList<int>({mrNone, mrNone, mrNone}));
+    EXPECT_EQ(g_events.mid(3),
+              QStringList({QStringLiteral("FormCloseQuery"), QStringLiteral("FormCloseQuery"),
+                           QStringLiteral("FormClose")}));
+
+    // caNone from OnClose keeps the form open as well.
+    g_events.clear();
+    ticks = 0;
+    form->closeAction = caNone;
+    QObject::disconnect(form->Timer1, nullptr, nullptr, nullptr);
+    QObject::connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
+        if (++ticks == 1)
+            form->setModalResult(mrOk);
+        if (ticks == 2) {
+            form->closeAction = caHide;
+            form->setModalResult(mrIgnore);
+        }
+    });
+    EXPECT_EQ(form->ShowModal(), mrIgnore);
+    EXPECT_EQ(ticks, 2);
+}
+
+TEST_F(Forms, ClosingOrLosingTheModalWindowGivesCancel)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    ModalSafetyNet net(form.get());
+
+    // The window's close button: the closing step still runs, once.
+    QTimer::singleShot(0, form.get(), [&] { form->close(); });
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+    EXPECT_EQ(g_events.mid(3),
+              QStringList({QStringLiteral("FormCloseQuery"), QStringLiteral("FormClose")}));
+
+    // Close() while modal.
+    QTimer::singleShot(0, form.get(), [&] { form->Close(); });
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+
+    // Hidden by code.
+    QTimer::singleShot(0, form.get(), [&] { form->hide(); });
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+
+    // Deleted while shown: no crash, mrCancel.
+    TSampleForm* doomed = CreateForm<TSampleForm>();
+    QTimer::singleShot(0, [doomed] { delete doomed; });
+    EXPECT_EQ(doomed->ShowModal(), mrCancel);
+
+    // Released from its own closing step (caFree): the result still comes back.
+    TSampleForm* released = CreateForm<TSampleForm>();
+    QPointer<TSampleForm> guard(released);
+    released->closeAction = caFree;
+    QTimer::singleShot(0, released, [released] { released->setModalResult(mrOk); });
+    EXPECT_EQ(released->ShowModal(), mrOk);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(guard);
+}
+
+TEST_F(Forms, ShowingAModalFormTwiceIsRefused)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    ModalSafetyNet net(form.get());
+    bool refused = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        try {
+            form->ShowModal();
+        } catch (const Exception&) {
+            refused = true;
+        }
+        form->setModalResult(mrOk);
+    });
+    EXPECT_EQ(form->ShowModal(), mrOk);
+    EXPECT_TRUE(refused);
+}
+
+TEST_F(Forms, KeyPreviewShowsKeysToTheFormFirst)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    form->show();
+    form->Edit1->setFocusPolicy(Qt::StrongFocus);
+    form->Edit1->setFocus();
+    ASSERT_EQ(form->focusWidget(), form->Edit1);
+
+    QList<int> formKeys;
+    form->OnKeyDown = [&](QObject* sender, int& key, Qt::KeyboardModifiers) {
+        EXPECT_EQ(sender, form.get());
+        formKeys.append(key);
+        if (key == Qt::Key_F2)
+            key = 0; // swallowed
+        else if (key == Qt::Key_Return)
+            key = Qt::Key_Down; // handed on changed
+    };
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(form->Edit1, &event);
+    };
+
+    // Without preview the form does not see keys meant for a control, even unused ones.
+    press(Qt::Key_A);
+    EXPECT_TRUE(formKeys.isEmpty());
+    EXPECT_EQ(form->Edit1->keys, QList<int>({Qt::Key_A}));
+
+    form->KeyPreview = true;
+    form->Edit1->keys.clear();
+    press(Qt::Key_A);
+    press(Qt::Key_F2);
+    press(Qt::Key_Return);
+    EXPECT_EQ(formKeys, QList<int>({Qt::Key_A, Qt::Key_F2, Qt::Key_Return}));
+    EXPECT_EQ(form->Edit1->keys, QList<int>({Qt::Key_A, Qt::Key_Down}));
+
+    // The form with the focus itself sees its keys once, preview or not.
+    formKeys.clear();
+    form->setFocus();
+    QKeyEvent own(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &own);
+    EXPECT_EQ(formKeys, QList<int>({Qt::Key_Escape}));
+}
+
+TEST_F(Forms, ScreenCursorIsTheOverrideCursor)
+{
+    setScreenCursor(crHourGlass);
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    setScreenCursor(crHourGlass); // no second layer to undo
+    setScreenCursor(crDefault);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(screenCursor(), crDefault);
+}
+
+#include "forms_test.moc"

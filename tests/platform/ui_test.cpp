@@ -1,0 +1,305 @@
+// The dialog service: the scripted service's answers, records and failures, the per-test
+// wrapper, and the Qt service's message and input boxes driven as a user would.
+#include <platform/forms.h>
+#include <platform/ui.h>
+#include <platform/ui_scripted.h>
+
+#include <support/qt_printers.h>
+#include <support/scoped_dialogs.h>
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Collects the scripted service's failures for the length of a test instead of failing it.
+class FailureCollector
+{
+public:
+    FailureCollector() : m_saved(ScriptedDialogs::failureHook)
+    {
+        ScriptedDialogs::failureHook = [this](const QString& failure) { failures.append(failure); };
+    }
+    ~FailureCollector() { ScriptedDialogs::failureHook = m_saved; }
+    FailureCollector(const FailureCollector&) = delete;
+    FailureCollector& operator=(const FailureCollector&) = delete;
+
+    QStringList failures;
+
+private:
+    std::function<void(const QString&)> m_saved;
+};
+
+// Acts on the next modal dialog once it is up. The wait is bounded: a dialog that never comes
+// fails the test, and one left open is closed so that the test cannot hang.
+void onNextModalDialog(std::function<void(QWidget*)> act)
+{
+    auto* timer = new QTimer(qApp);
+    auto attempts = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, attempts, act] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            timer->deleteLater();
+            timer->stop();
+            act(dialog);
+            if (QApplication::activeModalWidget() == dialog) {
+                ADD_FAILURE() << "the dialog stayed open";
+                dialog->close();
+            }
+        } else if (++*attempts > 2000) {
+            timer->deleteLater();
+            timer->stop();
+            ADD_FAILURE() << "no dialog came up";
+        }
+    });
+    timer->start(5);
+}
+
+void pressKey(QWidget* widget, int key)
+{
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+} // namespace
+
+class TAskForm : public TForm
+{
+    Q_OBJECT
+
+public:
+    TAskForm()
+    {
+        OnCloseQuery = [this](QObject*, bool& canClose) {
+            canClose = ModalResult() != mrOk || !Edit1->text().isEmpty();
+        };
+        Edit1 = makeComponent<QLineEdit>("Edit1", "TEdit");
+    }
+
+    QLineEdit* Edit1;
+};
+
+TEST(ScriptedDialogs, AnswersInOrderAndRecordsEveryRequest)
+{
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerMessage(mrYes, QStringLiteral("Supprimer"), mtConfirmation, mbYes | mbNo)
+        .answerInput(true, QStringLiteral("Dupont"))
+        .answerInput(false)
+        .answerOpenFile(QStringLiteral("/tmp/a.txt"))
+        .answerSaveFile(QString())
+        .answerDirectory(QStringLiteral("/tmp"))
+        .expectShowMessage(QStringLiteral("terminé"))
+        .expectException(QStringLiteral("introuvable"))
+        .answerModal(QStringLiteral("TAskForm"), [](TForm& form) {
+            static_cast<TAskForm&>(form).Edit1->setText(QStringLiteral("12"));
+            return int(mrOk);
+        });
+
+    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("Supprimer le document ?"), mtConfirmation,
+                                   mbYes | mbNo),
+              mrYes);
+    QString name = QStringLiteral("initial");
+    EXPECT_TRUE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), name));
+    EXPECT_EQ(name, QStringLiteral("Dupont"));
+    EXPECT_FALSE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), name));
+    EXPECT_EQ(name, QStringLiteral("Dupont")); // a cancelled input leaves the value alone
+    EXPECT_EQ(Dialogs().getOpenFileName(QStringLiteral("Ouvrir"), QStringLiteral("/home"),
+                                        QStringLiteral("Texte|*.txt")),
+              QStringLiteral("/tmp/a.txt"));
+    EXPECT_EQ(Dialogs().getSaveFileName(QStringLiteral("Enregistrer"), QString(), QString()),
+              QString());
+    EXPECT_EQ(Dialogs().getExistingDirectory(QStringLiteral("Dossier"), QString()),
+              QStringLiteral("/tmp"));
+    Dialogs().showMessage(QStringLiteral("Transfert terminé."));
+    Dialogs().showException(QStringLiteral("Fichier introuvable"));
+
+    std::unique_ptr<TAskForm> form(CreateForm<TAskForm>());
+    EXPECT_EQ(form->ShowModal(), mrOk);
+    EXPECT_EQ(form->Edit1->text(), QStringLiteral("12"));
+    EXPECT_EQ(form->ModalResult(), mrOk);
+    EXPECT_FALSE(form->isShownModal());
+
+    const QList<ScriptedDialogs::Request>& asked = dialogs.requests();
+    ASSERT_EQ(asked.size(), 9);
+    EXPECT_EQ(asked[0].kind, ScriptedDialogs::Kind::Message);
+    EXPECT_EQ(asked[0].text, QStringLiteral("Supprimer le document ?"));
+    EXPECT_EQ(asked[0].type, mtConfirmation);
+    EXPECT_EQ(asked[0].buttons, mbYes | mbNo);
+    EXPECT_EQ(asked[1].kind, ScriptedDialogs::Kind::Input);
+    EXPECT_EQ(asked[1].caption, QStringLiteral("Patient"));
+    EXPECT_EQ(asked[1].text, QStringLiteral("Nom :"));
+    EXPECT_EQ(asked[1].value, QStringLiteral("initial"));
+    EXPECT_EQ(asked[3].kind, ScriptedDialogs::Kind::OpenFile);
+    EXPECT_EQ(asked[3].value, QStringLiteral("/home"));
+    EXPECT_EQ(asked[3].filter, QStringLiteral("Texte|*.txt"));
+    EXPECT_EQ(asked[4].kind, ScriptedDialogs::Kind::SaveFile);
+    EXPECT_EQ(asked[5].kind, ScriptedDialogs::Kind::Directory);
+    EXPECT_EQ(asked[6].kind, ScriptedDialogs::Kind::ShowMessage);
+    EXPECT_EQ(asked[7].kind, ScriptedDialogs::Kind::Exception);
+    EXPECT_EQ(asked[8].kind, ScriptedDialogs::Kind::Modal);
+    EXPECT_EQ(asked[8].className, QStringLiteral("TAskForm"));
+}
+
+TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
+{
+    FailureCollector collector;
+    ScriptedDialogs dialogs;
+
+    // Nothing scripted.
+    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Continuer ?"), mtWarning, mbYes | mbNo), mrCancel);
+    QString value = QStringLiteral("v");
+    EXPECT_FALSE(dialogs.inputQuery(QString(), QString(), value));
+    EXPECT_EQ(value, QStringLiteral("v"));
+    EXPECT_EQ(dialogs.getOpenFileName(QString(), QString(), QString()), QString());
+    dialogs.showException(QStringLiteral("Erreur inattendue"));
+    EXPECT_EQ(collector.failures.size(), 4);
+    EXPECT_TRUE(collector.failures.at(3).contains(QStringLiteral("Erreur inattendue")));
+
+    // An entry of another kind stays for the dialog it was meant for.
+    collector.failures.clear();
+    dialogs.answerOpenFile(QStringLiteral("/tmp/x"));
+    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Continuer ?"), mtWarning, mbOK), mrCancel);
+    EXPECT_EQ(collector.failures.size(), 1);
+    EXPECT_EQ(dialogs.remaining().size(), 1);
+    EXPECT_EQ(dialogs.getOpenFileName(QString(), QString(), QString()), QStringLiteral("/tmp/x"));
+    EXPECT_EQ(collector.failures.size(), 1);
+
+    // An entry whose expectations the dialog does not meet is spent on it.
+    collector.failures.clear();
+    dialogs.answerMessage(mrOk, QStringLiteral("Supprimer"))
+        .answerMessage(mrOk, {}, mtError)
+        .answerMessage(mrOk, {}, {}, TMsgDlgButtons(mbOK))
+        .answerMessage(mrYes); // no such button on the box below
+    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK), mrCancel);
+    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK), mrCancel);
+    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK | mbCancel),
+              mrCancel);
+    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK | mbCancel),
+              mrCancel);
+    EXPECT_EQ(collector.failures.size(), 4);
+    EXPECT_TRUE(dialogs.remaining().isEmpty());
+
+    // A box with no buttons has OK.
+    dialogs.answerMessage(mrOk);
+    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Fin"), mtInformation, {}), mrOk);
+    EXPECT_EQ(collector.failures.size(), 4);
+
+    // A modal form of another class, and a form that refuses to close.
+    collector.failures.clear();
+    setDialogService(&dialogs);
+    std::unique_ptr<TAskForm> form(CreateForm<TAskForm>());
+    dialogs.answerModal(QStringLiteral("TOtherForm"), [](TForm&) { return int(mrOk); });
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+    EXPECT_EQ(collector.failures.size(), 1);
+    dialogs.clear();
+    dialogs.answerModal(QStringLiteral("TAskForm"), [](TForm&) { return int(mrOk); });
+    EXPECT_EQ(form->ShowModal(), mrCancel); // OK with an empty field is refused
+    EXPECT_EQ(collector.failures.size(), 2);
+    EXPECT_TRUE(collector.failures.at(1).contains(QStringLiteral("refused")));
+    EXPECT_FALSE(form->isShownModal());
+    setDialogService(nullptr);
+}
+
+TEST(ScriptedDialogs, ScopedServiceFailsTheTestOnUnusedEntries)
+{
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScopedScriptedDialogs dialogs;
+            dialogs.answerMessage(mrYes, QStringLiteral("Quitter"));
+        },
+        "Quitter");
+    // The Qt service is back.
+    EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&Dialogs()), nullptr);
+}
+
+TEST(QtDialogs, MessageBoxesShowTheirKindAndGiveTheButtonPressed)
+{
+    QString caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttonCount = 0;
+    onNextModalDialog([&](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        ASSERT_NE(box, nullptr);
+        caption = box->windowTitle();
+        icon = box->icon();
+        buttonCount = box->buttons().size();
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(
+        Dialogs().messageDlg(QStringLiteral("Fermer ?"), mtConfirmation, mbYes | mbNo | mbCancel),
+        mrNo);
+    EXPECT_EQ(caption, QStringLiteral("Confirm"));
+    EXPECT_EQ(icon, QMessageBox::Question);
+    EXPECT_EQ(buttonCount, 3);
+
+    // Escape answers Cancel when there is one, else No; Enter the default, OK or else Yes.
+    onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
+    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("?"), mtWarning, mbYes | mbNo | mbCancel),
+              mrCancel);
+    onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
+    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("?"), mtWarning, mbYes | mbNo), mrNo);
+    onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Return); });
+    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("?"), mtWarning, mbNo | mbYes), mrYes);
+
+    // The button without a standard counterpart, and a caption of the caller's.
+    onNextModalDialog([&](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        ASSERT_NE(box, nullptr);
+        caption = box->windowTitle();
+        icon = box->icon();
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == QStringLiteral("&All"))
+                button->click();
+        }
+    });
+    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("Remplacer ?"), mtError, mbAll | mbNoToAll,
+                                   QStringLiteral("Copie")),
+              mrAll);
+    EXPECT_EQ(caption, QStringLiteral("Copie"));
+    EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+TEST(QtDialogs, InputBoxReplacesTheValueOnlyWhenConfirmed)
+{
+    QString offered;
+    onNextModalDialog([&](QWidget* widget) {
+        auto* input = qobject_cast<QInputDialog*>(widget);
+        ASSERT_NE(input, nullptr);
+        offered = input->textValue();
+        input->setTextValue(QStringLiteral("Martin"));
+        input->accept();
+    });
+    QString value = QStringLiteral("Dupont");
+    EXPECT_TRUE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), value));
+    EXPECT_EQ(offered, QStringLiteral("Dupont"));
+    EXPECT_EQ(value, QStringLiteral("Martin"));
+
+    onNextModalDialog([](QWidget* widget) {
+        auto* input = qobject_cast<QInputDialog*>(widget);
+        ASSERT_NE(input, nullptr);
+        input->setTextValue(QStringLiteral("Durand"));
+        input->reject();
+    });
+    EXPECT_FALSE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), value));
+    EXPECT_EQ(value, QStringLiteral("Martin"));
+}
+
+TEST(QtDialogs, FileFiltersBecomeQtFilters)
+{
+    EXPECT_EQ(qtFileFilter(QStringLiteral("WINRAR|WINRAR95.EXE")),
+              QStringLiteral("WINRAR (WINRAR95.EXE)"));
+    EXPECT_EQ(qtFileFilter(QStringLiteral("Textes|*.txt;*.log|Tous|*.*")),
+              QStringLiteral("Textes (*.txt *.log);;Tous (*)"));
+    EXPECT_EQ(qtFileFilter(QStringLiteral("Textes (*.txt)")), QStringLiteral("Textes (*.txt)"));
+    EXPECT_EQ(qtFileFilter(QStringLiteral("Vide||Images|*.png|Seul")),
+              QStringLiteral("Images (*.png)"));
+    EXPECT_EQ(qtFileFilter(QString()), QString());
+}
+
+#include "ui_test.moc"
