@@ -237,9 +237,6 @@ TEST_F(Forms, QtEventsRaiseTheFormsEvents)
     seen.clear();
     form->hide();
     EXPECT_EQ(seen, QStringList({QStringLiteral("hide")}));
-
-    form->setCaption(QStringLiteral("Configuration"));
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("Configuration"));
 }
 
 TEST_F(Forms, CloseAsksTheFormAndFollowsItsAction)

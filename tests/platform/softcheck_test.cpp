@@ -1,5 +1,5 @@
-#include <platform/softcheck.h>
 #include <gtest/gtest.h>
+#include <platform/softcheck.h>
 
 TEST(SoftCheck, PassingCheckIsTrue)
 {

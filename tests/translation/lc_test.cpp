@@ -113,15 +113,16 @@ protected:
 TEST_F(NumberedTexts, LinesAreFoundByTheirNumber)
 {
     TLC lc;
-    lc.Consts = {
-        QStringLiteral("5=a"),       QStringLiteral("5=b"),   QStringLiteral(" 1 2 = x"),
-        QStringLiteral("abc"),       QStringLiteral("7="),    QStringLiteral("3=a=b"),
-        QStringLiteral("-1=minus"),  QStringLiteral("12a=y"), QStringLiteral("99999999999=z"),
-        QStringLiteral("17=<Aucun>")};
+    // Neither "12a" nor 2^32 + 12 is read as 12.
+    lc.Consts = {QStringLiteral("5=a"),      QStringLiteral("5=b"),
+                 QStringLiteral("12a=y"),    QStringLiteral("4294967308=z"),
+                 QStringLiteral(" 1 2 = x"), QStringLiteral("abc"),
+                 QStringLiteral("7="),       QStringLiteral("3=a=b"),
+                 QStringLiteral("-1=minus"), QStringLiteral("17=<Aucun>")};
 
     EXPECT_EQ(lc.GetConst(5), QStringLiteral("a")); // the first of two lines wins
     EXPECT_EQ(lc.GetConst(12), QStringLiteral(" x"));
-    EXPECT_EQ(lc.GetConst(-1), QStringLiteral("abc")); // the first line without a number
+    EXPECT_EQ(lc.GetConst(-1), QStringLiteral("y")); // the first line without a number
     EXPECT_EQ(lc.GetConst(7), QString());
     EXPECT_EQ(lc.GetConst(8), QString());
     EXPECT_EQ(lc.GetConst(3), QStringLiteral("a=b"));
@@ -129,18 +130,11 @@ TEST_F(NumberedTexts, LinesAreFoundByTheirNumber)
     EXPECT_EQ(lc.GetConst(0), QString());
 
     QString text;
-    EXPECT_EQ(TLC::ParseConstLine(QStringLiteral("abc"), text), -1);
-    EXPECT_EQ(text, QStringLiteral("abc"));
     EXPECT_EQ(TLC::ParseConstLine(QStringLiteral(" 4 2 "), text), 42); // no "=": all text
     EXPECT_EQ(text, QStringLiteral(" 4 2 "));
     EXPECT_EQ(TLC::ParseConstLine(QStringLiteral("  = z "), text), -1);
     EXPECT_EQ(text, QStringLiteral(" z "));
-    EXPECT_EQ(TLC::ParseConstLine(QStringLiteral("-1=minus"), text), -1);
-    EXPECT_EQ(TLC::ParseConstLine(QStringLiteral("12a=y"), text), -1);
-    EXPECT_EQ(TLC::ParseConstLine(QStringLiteral("99999999999=z"), text), -1);
     EXPECT_EQ(TLC::ParseConstLine(QStringLiteral("+8=p"), text), 8);
-    EXPECT_EQ(TLC::ParseConstLine(QString(), text), -1);
-    EXPECT_EQ(text, QString());
 
     // A line that is not an integer is found under -1 before a line numbered -1.
     TLC minus;
