@@ -15,7 +15,9 @@ using TDateTime = double;
 struct Currency
 {
     qint64 scaled = 0;
-    static Currency fromDouble(double value); // rounded half away from zero
+    // Rounded half away from zero to four decimals; NaN or a value beyond the range
+    // (about ±922 337 203 685 477) raises EConvertError.
+    static Currency fromDouble(double value);
     double toDouble() const { return double(scaled) / 10000.0; }
     friend bool operator==(Currency a, Currency b) { return a.scaled == b.scaled; }
 };
@@ -23,7 +25,17 @@ struct Currency
 class Variant
 {
 public:
-    enum class Type { Unassigned, Null, Boolean, Integer, Double, Currency, DateTime, String, Bytes };
+    enum class Type {
+        Unassigned,
+        Null,
+        Boolean,
+        Integer,
+        Double,
+        Currency,
+        DateTime,
+        String,
+        Bytes
+    };
 
     Variant() = default; // Unassigned
     Variant(bool value);
@@ -50,7 +62,22 @@ public:
     static const char* typeName(Type type);
 
     // Conversions. Null and Unassigned give 0, false, "" (as the program expects of an empty
-    // field); a string that is not a number or a date raises EConvertError.
+    // field). A conversion that cannot be made raises EConvertError "Could not convert variant of
+    // type (String) into type (Double)", naming the two types.
+    //
+    // - Boolean: true is -1 as a number and "True" as text (false: 0 and "False"); text "True"
+    //   and "False" (any case) and any number read back as Booleans (non-zero is true).
+    // - Text to number: read as StrToFloat reads it, with the regional decimal separator or ".";
+    //   an integer is also read in the forms StrToInt64 takes ("$FF"). Blanks around are ignored.
+    // - To an integer, fractions round half to even, as the classic runtime does (2.5 gives 2,
+    //   3.5 gives 4); a value beyond the target's range is refused, never cut.
+    // - Text to date-time: StrToDateTime with the regional formats.
+    // - Number to text: FloatToStr for a double (15 significant digits, regional separator),
+    //   CurrToStr for currency (up to four decimals).
+    // - Date-time to text: "dd/mm/yyyy hh:nn:ss" in the regional formats, without the time when
+    //   it is 00:00:00 and without the date when it is 1899-12-30 (day 0), which leaves only the
+    //   time (so 0 is "00:00:00").
+    // - Bytes convert only to bytes; text converts to bytes in the current ANSI code page.
     bool toBool() const;
     qint64 toInt64() const;
     int toInt() const;
@@ -60,13 +87,18 @@ public:
     QString toString() const;
     QByteArray toBytes() const;
 
-    // Same type and same value (Null equals Null; Unassigned equals Unassigned).
+    // Same type and same value (Null equals Null; Unassigned equals Unassigned; a NaN double
+    // equals itself, so that an unchanged value never reads as changed).
     friend bool operator==(const Variant& a, const Variant& b);
     friend bool operator!=(const Variant& a, const Variant& b) { return !(a == b); }
 
-    // Order used by sorting and searching: empty values first, numbers (integer, double, currency,
-    // date-time) by value, strings by text (case-insensitively when asked), booleans false < true,
-    // bytes by bytes. Values of unrelated kinds are ordered by their type.
+    // Order used by sorting and searching; returns -1, 0 or 1. Empty values first (Null and
+    // Unassigned alike), numbers (integer, double, currency, date-time) by value with NaN below
+    // every other number, strings by text, booleans false < true, bytes by bytes. Values of
+    // unrelated kinds are ordered by kind: empty, Boolean, number, string, bytes.
+    // Strings compare by the bytes of the current ANSI code page (as case-sensitive indexes
+    // order them; texts that read alike there are then told apart by their characters), or,
+    // when caseInsensitive, by their text folded for comparison, where "abc" equals "ABC".
     static int compare(const Variant& a, const Variant& b, bool caseInsensitive = false);
 
 private:

@@ -1,0 +1,242 @@
+// Variant conversions and ordering, with the regional settings of languages 1 and 2.
+#include <platform/exception.h>
+#include <platform/regional.h>
+#include <platform/variant.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <ostream>
+
+static void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+class VariantTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { setRegionalLanguage(1); }
+    void TearDown() override { setRegionalLanguage(1); }
+};
+
+template <typename F> QString errorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const EConvertError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+const double March5 = 45356; // 2024-03-05
+const double At140709 = (14 * 3600 + 7 * 60 + 9) / 86400.0;
+
+} // namespace
+
+TEST_F(VariantTest, ValuesAsText)
+{
+    EXPECT_EQ(Variant(true).toString(), "True");
+    EXPECT_EQ(Variant(false).toString(), "False");
+    EXPECT_EQ(Variant(qint64(-42)).toString(), "-42");
+    EXPECT_EQ(Variant(2.5).toString(), "2,5");
+    EXPECT_EQ(Variant(1.0 / 3.0).toString(), "0,333333333333333");
+    EXPECT_EQ(Variant(1e20).toString(), "1E20");
+    EXPECT_EQ(Variant(Currency{125000}).toString(), "12,5");
+    EXPECT_EQ(Variant(Currency{-123456}).toString(), "-12,3456");
+    EXPECT_EQ(Variant::null().toString(), "");
+    EXPECT_EQ(Variant().toString(), "");
+    EXPECT_EQ(Variant(QChar(u'é')).toString(), "é");
+
+    // Date-times: the time is left out at midnight, the date on day 0.
+    EXPECT_EQ(Variant::fromDateTime(March5).toString(), "05/03/2024");
+    EXPECT_EQ(Variant::fromDateTime(March5 + At140709).toString(), "05/03/2024 14:07:09");
+    EXPECT_EQ(Variant::fromDateTime(0.5).toString(), "12:00:00");
+    EXPECT_EQ(Variant::fromDateTime(0).toString(), "00:00:00");
+    EXPECT_EQ(Variant::fromDateTime(-1.25).toString(), "29/12/1899 06:00:00");
+    setRegionalLanguage(2);
+    EXPECT_EQ(Variant::fromDateTime(March5 + At140709).toString(), "05.03.2024 14:07:09");
+    EXPECT_EQ(Variant(2.5).toString(), "2,5");
+
+    EXPECT_EQ(errorOf([] { Variant(QByteArray("ab")).toString(); }),
+              "Could not convert variant of type (Array Byte) into type (String)");
+}
+
+TEST_F(VariantTest, Booleans)
+{
+    EXPECT_EQ(Variant(true).toInt(), -1);
+    EXPECT_EQ(Variant(true).toInt64(), -1);
+    EXPECT_EQ(Variant(true).toDouble(), -1.0);
+    EXPECT_EQ(Variant(true).toCurrency().scaled, -10000);
+    EXPECT_EQ(Variant(false).toInt(), 0);
+    EXPECT_TRUE(Variant("true").toBool());
+    EXPECT_TRUE(Variant(" TRUE ").toBool());
+    EXPECT_FALSE(Variant("False").toBool());
+    EXPECT_FALSE(Variant("0").toBool());
+    EXPECT_TRUE(Variant("-1").toBool());
+    EXPECT_TRUE(Variant("0,5").toBool());
+    EXPECT_TRUE(Variant(qint64(7)).toBool());
+    EXPECT_FALSE(Variant(0.0).toBool());
+    EXPECT_TRUE(Variant(Currency{1}).toBool());
+    EXPECT_EQ(errorOf([] { Variant("oui").toBool(); }),
+              "Could not convert variant of type (String) into type (Boolean)");
+    EXPECT_THROW(Variant(true).toDateTime(), EConvertError);
+}
+
+TEST_F(VariantTest, TextToNumbers)
+{
+    EXPECT_EQ(Variant("2,5").toDouble(), 2.5);
+    EXPECT_EQ(Variant("2.5").toDouble(), 2.5);
+    EXPECT_EQ(Variant(" -1,25E2 ").toDouble(), -125.0);
+    EXPECT_EQ(Variant(" 42 ").toInt(), 42);
+    EXPECT_EQ(Variant("$FF").toInt(), 255);
+    EXPECT_EQ(Variant("9223372036854775807").toInt64(), std::numeric_limits<qint64>::max());
+    // Fractions round half to even on the way to an integer.
+    EXPECT_EQ(Variant("2,5").toInt(), 2);
+    EXPECT_EQ(Variant("3.5").toInt(), 4);
+    EXPECT_EQ(Variant("-2,5").toInt(), -2);
+    EXPECT_EQ(Variant("2,51").toInt(), 3);
+    EXPECT_EQ(Variant("12,3456").toCurrency().scaled, 123456);
+    EXPECT_EQ(errorOf([] { Variant("abc").toDouble(); }),
+              "Could not convert variant of type (String) into type (Double)");
+    EXPECT_EQ(errorOf([] { Variant("12 kg").toInt(); }),
+              "Could not convert variant of type (String) into type (Int64)");
+    EXPECT_THROW(Variant("1.2.3").toDouble(), EConvertError);
+    EXPECT_THROW(Variant("").toInt(), EConvertError);
+    EXPECT_THROW(Variant("1e30").toInt64(), EConvertError);
+    EXPECT_THROW(Variant("1e300").toCurrency(), EConvertError);
+}
+
+TEST_F(VariantTest, NumbersBetweenKinds)
+{
+    EXPECT_EQ(Variant(2.5).toInt(), 2);
+    EXPECT_EQ(Variant(3.5).toInt(), 4);
+    EXPECT_EQ(Variant(-2.5).toInt(), -2);
+    EXPECT_EQ(Variant(-2.6).toInt(), -3);
+    EXPECT_EQ(Variant(Currency{25000}).toInt(), 2);
+    EXPECT_EQ(Variant(Currency{35000}).toInt(), 4);
+    EXPECT_EQ(Variant(Currency{-25000}).toInt(), -2);
+    EXPECT_EQ(Variant(Currency{-35000}).toInt(), -4);
+    EXPECT_EQ(Variant(Currency{25001}).toInt(), 3);
+    EXPECT_EQ(Variant(Currency{-24999}).toInt(), -2);
+    EXPECT_EQ(Variant(Currency{125000}).toDouble(), 12.5);
+    EXPECT_EQ(Variant::fromDateTime(1.75).toInt(), 2);
+    EXPECT_EQ(Variant(qint64(5)).toCurrency().scaled, 50000);
+    EXPECT_EQ(Variant(1.23456).toCurrency().scaled, 12346);
+    EXPECT_EQ(Variant(-1.23456).toCurrency().scaled, -12346);
+    EXPECT_EQ(Variant(qint64(3)).toDateTime(), 3.0);
+
+    // A value beyond the target is refused, never cut.
+    EXPECT_EQ(errorOf([] { Variant(qint64(1) << 40).toInt(); }),
+              "Could not convert variant of type (Int64) into type (Integer)");
+    EXPECT_EQ(errorOf([] { Variant(3e9).toInt(); }),
+              "Could not convert variant of type (Double) into type (Integer)");
+    EXPECT_THROW(Variant(1e30).toInt64(), EConvertError);
+    EXPECT_THROW(Variant(std::nan("")).toInt64(), EConvertError);
+    EXPECT_THROW(Variant(std::nan("")).toCurrency(), EConvertError);
+    EXPECT_THROW(Variant(std::numeric_limits<qint64>::max()).toCurrency(), EConvertError);
+    EXPECT_THROW(Currency::fromDouble(1e300), EConvertError);
+}
+
+TEST_F(VariantTest, TextToDateTime)
+{
+    EXPECT_EQ(Variant("05/03/2024 14:07:09").toDateTime(), March5 + At140709);
+    EXPECT_EQ(Variant(" 05/03/2024 ").toDateTime(), March5);
+    EXPECT_EQ(Variant("12:00").toDateTime(), 0.5);
+    EXPECT_EQ(errorOf([] { Variant("31/02/2020").toDateTime(); }),
+              "Could not convert variant of type (String) into type (Date)");
+    setRegionalLanguage(2);
+    EXPECT_EQ(Variant("05.03.2024").toDateTime(), March5);
+    EXPECT_THROW(Variant("05/03/2024").toDateTime(), EConvertError);
+}
+
+TEST_F(VariantTest, EmptyValuesAndBytes)
+{
+    for (const Variant& v : {Variant(), Variant::null()}) {
+        EXPECT_TRUE(v.isEmpty());
+        EXPECT_EQ(v.toInt(), 0);
+        EXPECT_EQ(v.toDouble(), 0.0);
+        EXPECT_FALSE(v.toBool());
+        EXPECT_EQ(v.toCurrency().scaled, 0);
+        EXPECT_EQ(v.toDateTime(), 0.0);
+        EXPECT_TRUE(v.toBytes().isEmpty());
+    }
+    EXPECT_TRUE(Variant::null().isNull());
+    EXPECT_FALSE(Variant().isNull());
+
+    const QByteArray raw("\x00\x80\xff", 3);
+    EXPECT_EQ(Variant(raw).toBytes(), raw);
+    EXPECT_EQ(Variant(QStringLiteral("é€")).toBytes(), QByteArray("\xe9\x80")); // windows-1252
+    EXPECT_EQ(errorOf([&] { Variant(raw).toInt(); }),
+              "Could not convert variant of type (Array Byte) into type (Int64)");
+    EXPECT_THROW(Variant(raw).toDouble(), EConvertError);
+    EXPECT_THROW(Variant(raw).toBool(), EConvertError);
+}
+
+TEST_F(VariantTest, Equality)
+{
+    EXPECT_EQ(Variant(1), Variant(qint64(1)));
+    EXPECT_NE(Variant(1), Variant(1.0));
+    EXPECT_NE(Variant(1.0), Variant::fromDateTime(1.0));
+    EXPECT_EQ(Variant::null(), Variant::null());
+    EXPECT_NE(Variant::null(), Variant());
+    EXPECT_NE(Variant("a"), Variant("A"));
+    EXPECT_EQ(Variant(std::nan("")), Variant(std::nan("")));
+    EXPECT_NE(Variant(QByteArray("a")), Variant("a"));
+}
+
+TEST_F(VariantTest, Ordering)
+{
+    VariantList values{Variant("b"),
+                       Variant(qint64(3)),
+                       Variant::null(),
+                       Variant(2.5),
+                       Variant(true),
+                       Variant(QByteArray("x")),
+                       Variant(Currency{15000}),
+                       Variant::fromDateTime(2.0),
+                       Variant(),
+                       Variant(false),
+                       Variant("A")};
+    std::stable_sort(values.begin(), values.end(),
+                     [](const Variant& a, const Variant& b) { return Variant::compare(a, b) < 0; });
+    const VariantList expected{Variant::null(),
+                               Variant(),
+                               Variant(false),
+                               Variant(true),
+                               Variant(Currency{15000}),
+                               Variant::fromDateTime(2.0),
+                               Variant(2.5),
+                               Variant(qint64(3)),
+                               Variant("A"),
+                               Variant("b"),
+                               Variant(QByteArray("x"))};
+    EXPECT_EQ(values, expected);
+
+    // Numbers of different kinds compare by value, exactly where both are exact.
+    const qint64 big = (qint64(1) << 53) + 1; // not a double
+    EXPECT_EQ(Variant::compare(Variant(big), Variant(double(qint64(1) << 53))), 1);
+    EXPECT_EQ(Variant::compare(Variant(qint64(2)), Variant(Currency{20001})), -1);
+    EXPECT_EQ(Variant::compare(Variant(qint64(2)), Variant(Currency{20000})), 0);
+    EXPECT_EQ(Variant::compare(Variant(qint64(2)), Variant(2.0)), 0);
+    EXPECT_EQ(Variant::compare(Variant(std::nan("")), Variant(-1e300)), -1);
+    EXPECT_EQ(Variant::compare(Variant(std::nan("")), Variant(std::nan(""))), 0);
+    EXPECT_EQ(Variant::compare(Variant(Currency{std::numeric_limits<qint64>::max()}),
+                               Variant(std::numeric_limits<qint64>::max())),
+              -1);
+
+    // Texts: case-insensitive on request; otherwise in the order of the code page's bytes.
+    EXPECT_EQ(Variant::compare(Variant("abc"), Variant("ABC"), true), 0);
+    EXPECT_EQ(Variant::compare(Variant("abc"), Variant("ABD"), true), -1);
+    EXPECT_EQ(Variant::compare(Variant("ABC"), Variant("abc")), -1);
+    EXPECT_EQ(Variant::compare(Variant("é"), Variant("z")), 1);  // 0xE9 after 0x7A
+    EXPECT_EQ(Variant::compare(Variant("€"), Variant("ÿ")), -1); // 0x80 before 0xFF
+    EXPECT_EQ(Variant::compare(Variant("a"), Variant("a")), 0);
+    // Two texts that the code page cannot hold are still told apart.
+    EXPECT_NE(Variant::compare(Variant("ж"), Variant("ш")), 0);
+}
