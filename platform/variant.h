@@ -68,7 +68,8 @@ public:
     // - Boolean: true is -1 as a number and "True" as text (false: 0 and "False"); text "True"
     //   and "False" (any case) and any number read back as Booleans (non-zero is true).
     // - Text to number: read as StrToFloat reads it, with the regional decimal separator or ".";
-    //   an integer is also read in the forms StrToInt64 takes ("$FF"). Blanks around are ignored.
+    //   to an integer, also in the hexadecimal forms StrToInt64 takes ("$FF"). Blanks around are
+    //   ignored.
     // - To an integer, fractions round half to even, as the classic runtime does (2.5 gives 2,
     //   3.5 gives 4); a value beyond the target's range is refused, never cut.
     // - Text to date-time: StrToDateTime with the regional formats.
