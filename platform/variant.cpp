@@ -57,7 +57,7 @@ bool textToBool(const QString& text, bool& value)
 // Case-insensitive comparison of texts; the one place that decides how texts are folded.
 int compareFolded(const QString& a, const QString& b)
 {
-    return QString::compare(a, b, Qt::CaseInsensitive);
+    return codepage::foldKey(a).compare(codepage::foldKey(b));
 }
 
 bool isAscii(const QString& s)

@@ -99,7 +99,8 @@ public:
     // unrelated kinds are ordered by kind: empty, Boolean, number, string, bytes.
     // Strings compare by the bytes of the current ANSI code page (as case-sensitive indexes
     // order them; texts that read alike there are then told apart by their characters), or,
-    // when caseInsensitive, by their text folded for comparison, where "abc" equals "ABC".
+    // when caseInsensitive, by their folded keys (codepage::foldKey: without case and accents),
+    // where "abc" equals "ABC" and "Élodie" equals "elodie".
     static int compare(const Variant& a, const Variant& b, bool caseInsensitive = false);
 
 private:

@@ -5,13 +5,7 @@
 #include <platform/regional.h>
 
 #include <gtest/gtest.h>
-
-#include <ostream>
-
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+#include <support/qt_printers.h>
 
 namespace {
 

@@ -4,17 +4,12 @@
 #include <platform/regional.h>
 
 #include <gtest/gtest.h>
+#include <support/qt_printers.h>
 
 #include <array>
 #include <cmath>
 #include <limits>
-#include <ostream>
 #include <tuple>
-
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

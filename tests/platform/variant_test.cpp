@@ -4,16 +4,11 @@
 #include <platform/variant.h>
 
 #include <gtest/gtest.h>
+#include <support/qt_printers.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <ostream>
-
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 
@@ -233,6 +228,8 @@ TEST_F(VariantTest, Ordering)
     // Texts: case-insensitive on request; otherwise in the order of the code page's bytes.
     EXPECT_EQ(Variant::compare(Variant("abc"), Variant("ABC"), true), 0);
     EXPECT_EQ(Variant::compare(Variant("abc"), Variant("ABD"), true), -1);
+    EXPECT_EQ(Variant::compare(Variant("Élodie"), Variant("elodie"), true), 0);
+    EXPECT_EQ(Variant::compare(Variant("Émile"), Variant("Eric"), true), -1); // "emile" < "eric"
     EXPECT_EQ(Variant::compare(Variant("ABC"), Variant("abc")), -1);
     EXPECT_EQ(Variant::compare(Variant("é"), Variant("z")), 1);  // 0xE9 after 0x7A
     EXPECT_EQ(Variant::compare(Variant("€"), Variant("ÿ")), -1); // 0x80 before 0xFF
