@@ -1,15 +1,28 @@
 // Program entry of the workstation.
-#include <QApplication>
+#include <app/apperror.h>
+#include <platform/application.h>
+#include <platform/codepage.h>
+#include <platform/regional.h>
+#include <platform/support/globals.h>
+#include <translation/language.h>
+
 #include <QLabel>
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         std::fprintf(stderr, "QUORVANE runs offscreen: its windows are not visible.\n");
-    QLabel window(QStringLiteral("QUORVANE"));
-    window.setWindowTitle(QStringLiteral("QUORVANE"));
+
+    CurrentLanguage = ProgLanguage;
+    setRegionalLanguage(ProgLanguage);
+    codepage::setCurrent(codepage::forLanguage(ProgLanguage));
+    Application::setExceptionHandler(AppException);
+    QApplication::setApplicationName(ProgName);
+
+    QLabel window(ProgName + QStringLiteral(" ") + ProgVersion + QStringLiteral(" - ") + ProgSubtitle);
+    window.setWindowTitle(ProgName);
     window.resize(623, 414);
     window.show();
     return app.exec();

@@ -1,0 +1,22 @@
+// The application object: a QApplication that keeps exceptions from crossing Qt's event loop.
+// An exception leaving an event handler is handed to the program's exception handler (the main
+// window installs its own at start-up); until one is installed the standard exception box shows it.
+#pragma once
+
+#include <QApplication>
+#include <exception>
+#include <functional>
+
+class Application : public QApplication
+{
+public:
+    using ExceptionHandler = std::function<void(QObject* sender, const std::exception& e)>;
+
+    Application(int& argc, char** argv);
+
+    static void setExceptionHandler(ExceptionHandler handler);
+    // Hands an exception to the current handler, as an event handler's exception would be.
+    static void handleException(QObject* sender, const std::exception& e);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};

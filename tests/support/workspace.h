@@ -1,0 +1,37 @@
+// A throw-away working folder for one test: WorkPath and the other workstation folders point into
+// a temporary folder, the clock stands still at a known moment, and the French regional settings
+// and code page are in force. Everything is put back on destruction.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QTemporaryDir>
+
+class TestWorkspace
+{
+public:
+    // The moment the clock shows: 6 December 2026, 22:10:46.
+    static QDateTime fixedNow();
+
+    explicit TestWorkspace(int language = 1);
+    ~TestWorkspace();
+    TestWorkspace(const TestWorkspace&) = delete;
+    TestWorkspace& operator=(const TestWorkspace&) = delete;
+
+    // The temporary folder, with a trailing "/".
+    QString root() const;
+    // A path inside it.
+    QString path(const QString& relative) const;
+    // The operations log's bytes (empty when it does not exist).
+    QByteArray operationsLog() const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_savedWorkPath;
+};
+
+// Reads a whole file; empty when it does not exist.
+QByteArray readFileBytes(const QString& path);
+// Writes a whole file, creating the folders on the way.
+void writeFileBytes(const QString& path, const QByteArray& bytes);
