@@ -1,0 +1,231 @@
+// The macro lines of each server kind, the merge of META_MACRO rows, and kind-3 statements run on
+// SQLite with their rows checked.
+#include <kernel/macros.h>
+#include <kernel/tokenizer.h>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace {
+
+using Rows = QList<QPair<QString, QString>>;
+
+struct Loaded
+{
+    QStringList lines;
+    QStringList warnings;
+};
+
+Loaded load(int kind, bool booleanAsChar, const Rows& rows = {})
+{
+    Loaded out;
+    out.lines = BuildMacroLines(kind, booleanAsChar, rows,
+                                [&out](const QString& w) { out.warnings.append(w); });
+    return out;
+}
+
+// The macro table as the access component fills it from the lines.
+TMacroInfo tableOf(const QStringList& lines)
+{
+    TMacroInfo m;
+    m.SetText(lines.join("\r\n"));
+    return m;
+}
+
+QString expand(int kind, bool booleanAsChar, const QString& sql, const Rows& rows = {})
+{
+    return ExpandMacros(tableOf(load(kind, booleanAsChar, rows).lines), sql);
+}
+
+QString duplicate(const QString& code)
+{
+    return "Duplicate macros " + code +
+           " - the system macros kept, the stat module macros will be inaccessible.";
+}
+
+// An in-memory SQLite database; rows come back as texts ("NULL" for a null).
+class Sqlite
+{
+public:
+    Sqlite() { EXPECT_EQ(sqlite3_open(":memory:", &m_db), SQLITE_OK); }
+    ~Sqlite() { sqlite3_close(m_db); }
+    Sqlite(const Sqlite&) = delete;
+    Sqlite& operator=(const Sqlite&) = delete;
+
+    void exec(const QString& sql)
+    {
+        char* error = nullptr;
+        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+        EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "") << " in: " << sql.toStdString();
+        sqlite3_free(error);
+    }
+
+    QList<QStringList> rows(const QString& sql)
+    {
+        QList<QStringList> out;
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &stmt, nullptr) !=
+            SQLITE_OK) {
+            ADD_FAILURE() << sqlite3_errmsg(m_db) << " in: " << sql.toStdString();
+            return out;
+        }
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            QStringList row;
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                row.append(sqlite3_column_type(stmt, i) == SQLITE_NULL
+                               ? QStringLiteral("NULL")
+                               : QString::fromUtf8(
+                                     reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))));
+            }
+            out.append(row);
+        }
+        sqlite3_finalize(stmt);
+        return out;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace
+
+TEST(MacroLines, BuiltInLinesPerServerKind)
+{
+    EXPECT_EQ(load(1, false).lines,
+              QStringList({"%add=+", "%coalesce=coalesce(%1,%2)", "%join=", "%user=user_id()",
+                           "%true=1", "%false=0", "%case=case %1 when %2 then %3 else %4 end"}));
+    EXPECT_EQ(load(1, true).lines, QStringList({"%add=+", "%coalesce=coalesce(%1,%2)", "%join=",
+                                                "%user=user_id()", "%true='T'", "%false='F'",
+                                                "%case=case %1 when %2 then %3 else %4 end"}));
+    const QStringList oracle = {
+        "%add=||",    "%coalesce=NVL(%1,%2)",     "%join=(+)", "%user=uid", "%true='T'",
+        "%false='F'", "%case=DECODE(%1,%2,%3,%4)"};
+    EXPECT_EQ(load(2, false).lines, oracle);
+    EXPECT_EQ(load(2, true).lines, oracle);
+    // The local kind runs on SQLite: "||" joins strings there, and the macros the others have
+    // are added in SQLite's words.
+    EXPECT_EQ(load(3, false).lines,
+              QStringList({"%add=||", "%join=", "%coalesce=coalesce(%1,%2)", "%true=1", "%false=0",
+                           "%case=case %1 when %2 then %3 else %4 end"}));
+    EXPECT_EQ(load(3, true).lines,
+              QStringList({"%add=||", "%join=", "%coalesce=coalesce(%1,%2)", "%true='T'",
+                           "%false='F'", "%case=case %1 when %2 then %3 else %4 end"}));
+    EXPECT_TRUE(load(0, true).lines.isEmpty());
+    EXPECT_TRUE(load(4, true).lines.isEmpty());
+}
+
+TEST(MacroLines, ExpansionGoldenTextPerServerKind)
+{
+    const QString sql =
+        "SELECT %coalesce(P.NAME,'?') %add ' ' %add P.FIRST, %case(P.SEX,1,'M','F'),"
+        " %user\nFROM PATIENTS P, VISITS V\n"
+        "WHERE V.PAT_ID%join = P.ID AND P.ACTIVE = %true AND P.DEAD = %false";
+    EXPECT_EQ(expand(1, false, sql),
+              "SELECT coalesce(P.NAME,'?') + ' ' + P.FIRST, case P.SEX when 1 then 'M' else 'F' "
+              "end, user_id()\nFROM PATIENTS P, VISITS V\n"
+              "WHERE V.PAT_ID = P.ID AND P.ACTIVE = 1 AND P.DEAD = 0");
+    EXPECT_EQ(expand(1, true, sql),
+              "SELECT coalesce(P.NAME,'?') + ' ' + P.FIRST, case P.SEX when 1 then 'M' else 'F' "
+              "end, user_id()\nFROM PATIENTS P, VISITS V\n"
+              "WHERE V.PAT_ID = P.ID AND P.ACTIVE = 'T' AND P.DEAD = 'F'");
+    EXPECT_EQ(expand(2, false, sql),
+              "SELECT NVL(P.NAME,'?') || ' ' || P.FIRST, DECODE(P.SEX,1,'M','F'), uid\n"
+              "FROM PATIENTS P, VISITS V\n"
+              "WHERE V.PAT_ID(+) = P.ID AND P.ACTIVE = 'T' AND P.DEAD = 'F'");
+    // The local kind has no current user: "%user" stays as written.
+    EXPECT_EQ(expand(3, false, sql),
+              "SELECT coalesce(P.NAME,'?') || ' ' || P.FIRST, case P.SEX when 1 then 'M' else "
+              "'F' end, %user\nFROM PATIENTS P, VISITS V\n"
+              "WHERE V.PAT_ID = P.ID AND P.ACTIVE = 1 AND P.DEAD = 0");
+    // Kind 0 has no macro at all.
+    EXPECT_EQ(expand(0, false, sql), sql);
+
+    EXPECT_EQ(expand(2, false, "%case(A,1,'x','y')"), "DECODE(A,1,'x','y')");
+    EXPECT_EQ(expand(1, false, "%case(A,1,'x','y')"), "case A when 1 then 'x' else 'y' end");
+}
+
+TEST(MacroLines, MetaMacroRowsAddButNeverReplaceBuiltIns)
+{
+    // A built-in name in capitals is a duplicate; so is a second row of one name.
+    const Loaded ms = load(
+        1, false,
+        {{"%ADD", "-"}, {"%age", "datediff(year,\r\n%1,\r\ngetdate())"}, {"%x", "1"}, {"%X", "2"}});
+    EXPECT_EQ(ms.warnings, QStringList({duplicate("%ADD"), duplicate("%X")}));
+    EXPECT_EQ(ms.lines.mid(7), QStringList({"%age=datediff(year, %1, getdate())", "%x=1"}));
+    EXPECT_EQ(ms.lines.first(), "%add=+");
+    EXPECT_EQ(ExpandMacros(tableOf(ms.lines), "%age(BIRTH) %add %X"),
+              "datediff(year, BIRTH, getdate()) + 1");
+
+    // Every line break of a value becomes one blank, however it was stored, so the value stays one
+    // macro line.
+    const Loaded breaks =
+        load(0, false, {{"%lf", "a\nb"}, {"%cr", "a\rb"}, {"%mixed", "a\r\n\r\nb\n\rc"}});
+    EXPECT_EQ(breaks.lines, QStringList({"%lf=a b", "%cr=a b", "%mixed=a  b  c"}));
+    const TMacroInfo table = tableOf(breaks.lines);
+    EXPECT_EQ(table.Names, QStringList({"lf", "cr", "mixed"}));
+
+    // On the local kind the SQLite stand-ins give way to a row silently; the kind's own built-ins
+    // do not.
+    const Loaded local = load(3, false,
+                              {{"%COALESCE", "ifnull(%1,%2)"},
+                               {"%coalesce", "x"},
+                               {"%add", "+"},
+                               {"%join", "(+)"},
+                               {"%true", "'Y'"}});
+    EXPECT_EQ(local.warnings,
+              QStringList({duplicate("%coalesce"), duplicate("%add"), duplicate("%join")}));
+    EXPECT_EQ(local.lines, QStringList({"%add=||", "%join=", "%COALESCE=ifnull(%1,%2)", "%true='Y'",
+                                        "%false=0", "%case=case %1 when %2 then %3 else %4 end"}));
+
+    // Without a warning handler duplicates are still skipped.
+    EXPECT_EQ(BuildMacroLines(2, false, {{"%User", "x"}}, nullptr).size(), 7);
+}
+
+TEST(MacroLines, LocalKindStatementsRunOnSqlite)
+{
+    Sqlite db;
+    db.exec(
+        "create table PATIENTS (ID integer, NAME text, FIRST text, SEX integer, ACTIVE integer)");
+    db.exec("insert into PATIENTS values (1,'DUPONT','Jean',1,1), (2,NULL,'Marie',2,1), "
+            "(3,'MARTIN','Paul',1,0)");
+
+    EXPECT_EQ(db.rows(expand(3, false, "select %coalesce(NULL,'x') %add 'y'")),
+              QList<QStringList>({{"xy"}}));
+    // A number argument keeps its decimal point.
+    EXPECT_EQ(db.rows(expand(3, false, "select %coalesce(NULL, 1.5) * 2")),
+              QList<QStringList>({{"3.0"}}));
+
+    const QString byFlag = "SELECT ID, %coalesce(NAME,'?') %add ' ' %add FIRST, "
+                           "%case(SEX,1,'M','F')\nFROM PATIENTS\nWHERE ACTIVE = %s\nORDER BY ID";
+    EXPECT_EQ(db.rows(expand(3, false, QString(byFlag).replace("%s", "%true"))),
+              QList<QStringList>({{"1", "DUPONT Jean", "M"}, {"2", "? Marie", "F"}}));
+    EXPECT_EQ(db.rows(expand(3, false, QString(byFlag).replace("%s", "%false"))),
+              QList<QStringList>({{"3", "MARTIN Paul", "M"}}));
+    // Two calls in a row, the second with arguments.
+    EXPECT_EQ(db.rows(expand(3, false,
+                             "select FIRST %add %coalesce(NAME,'-') from PATIENTS where ID = 2")),
+              QList<QStringList>({{"Marie-"}}));
+    // An outer join written with the join mark: empty on this kind, the join is in the FROM.
+    EXPECT_EQ(db.rows(expand(3, false,
+                             "select count(*) from PATIENTS P left join PATIENTS Q on "
+                             "Q.ID%join = P.ID + 1")),
+              QList<QStringList>({{"3"}}));
+
+    // Booleans stored as characters.
+    db.exec("create table FLAGS (ID integer, ON_OFF char(1))");
+    db.exec("insert into FLAGS values (1,'T'), (2,'F'), (3,'T')");
+    EXPECT_EQ(db.rows(expand(3, true, "select ID from FLAGS where ON_OFF = %true order by ID")),
+              QList<QStringList>({{"1"}, {"3"}}));
+    EXPECT_EQ(db.rows(expand(3, true, "select ID from FLAGS where ON_OFF = %false")),
+              QList<QStringList>({{"2"}}));
+
+    // A site's own macros from META_MACRO, one replacing the SQLite stand-in and one using it.
+    const Rows site = {{"%coalesce", "ifnull(%1,%2)"},
+                       {"%fullname", "%coalesce(%1,'')\r\n%add ' ' %add %2"}};
+    EXPECT_EQ(expand(3, false, "select %fullname(NAME,FIRST) from PATIENTS", site),
+              "select ifnull(NAME,'') || ' ' || FIRST from PATIENTS");
+    EXPECT_EQ(
+        db.rows(expand(3, false, "select %fullname(NAME,FIRST) from PATIENTS order by ID", site)),
+        QList<QStringList>({{"DUPONT Jean"}, {" Marie"}, {"MARTIN Paul"}}));
+}
