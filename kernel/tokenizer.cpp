@@ -173,7 +173,7 @@ void TFFCustomParser::ReadBuffer()
         m_readEnd += m_source->read(buf + m_readEnd, m_bufSize - m_readEnd);
     m_sourcePtr = 0;
     m_sourceEnd = m_readEnd;
-    if (m_sourceEnd == m_bufSize) {
+    if (m_bufSize > 0 && m_sourceEnd == m_bufSize) {
         // A full buffer is cut after its last line feed; the rest waits for the next refill.
         qsizetype lf = m_bufSize - 1;
         while (lf >= 0 && buf[lf] != '\n')

@@ -72,8 +72,8 @@ protected:
     void setKeywordList(const QStringList& list) { m_keywords = list; }
     bool encloseStrings() const { return m_encloseStrings; }
     void setEncloseStrings(bool on) { m_encloseStrings = on; }
-    // Fired for every line feed skipped between tokens, with the parser as sender.
-    std::function<void(QObject*)> m_onNextLine;
+    // Called for every line feed skipped between tokens, with the parser as sender.
+    void setOnNextLine(std::function<void(QObject*)> handler) { m_onNextLine = std::move(handler); }
 
 private:
     class Source;
@@ -103,6 +103,7 @@ private:
     char16_t m_saveChar = 0; // the character replaced by the terminating zero
     QStringList m_keywords;
     bool m_encloseStrings = false;
+    std::function<void(QObject*)> m_onNextLine;
 };
 
 class TFFParser : public TFFCustomParser
@@ -115,7 +116,7 @@ public:
     // Off by default: string tokens give their value without quotes.
     bool EncloseStrings() const { return encloseStrings(); }
     void SetEncloseStrings(bool on) { setEncloseStrings(on); }
-    void SetOnNextLine(std::function<void(QObject*)> handler) { m_onNextLine = std::move(handler); }
+    void SetOnNextLine(std::function<void(QObject*)> handler) { setOnNextLine(std::move(handler)); }
 };
 
 // A connection's macro table: names (without the "%") and values, parallel by index. The first of

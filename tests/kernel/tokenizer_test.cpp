@@ -82,6 +82,11 @@ TEST(Tokenizer, TokenKindsTextsAndPositions)
     EXPECT_EQ(p.TokenString(), "'open, (");
     EXPECT_EQ(p.Token(true), toEOF);
 
+    // A parser without a source has nothing to read.
+    TFFParser empty;
+    empty.Reset();
+    EXPECT_EQ(empty.Token(true), toEOF);
+
     // A zero character ends the text.
     p.SetString(QString("a") + QChar(0) + "b");
     EXPECT_EQ(p.TokenString(), "a");
@@ -225,8 +230,7 @@ TEST(MacroExpansion, CallsArgumentsAndQuotes)
     // An argument starts at its first token; blanks before its "," or ")" stay; brackets nest.
     EXPECT_EQ(ExpandMacros(ora, "%coalesce(X, (Y))"), "NVL(X,(Y))");
     EXPECT_EQ(ExpandMacros(ora, "%coalesce( A ,B )"), "NVL(A ,B )");
-    EXPECT_EQ(ExpandMacros(ora, "%coalesce(f(a,b),[c,d])"), "NVL(f(a,b),[c,d])");
-    EXPECT_EQ(ExpandMacros(ora, "%coalesce({a,(b,c)},d)"), "NVL({a,(b,c)},d)");
+    EXPECT_EQ(ExpandMacros(ora, "%coalesce(f(a,[b,c]),{d,(e,f)})"), "NVL(f(a,[b,c]),{d,(e,f)})");
     EXPECT_EQ(ExpandMacros(ora, "%coalesce(A,'x,y)')"), "NVL(A,'x,y)')");
     // Quoted text is never expanded.
     EXPECT_EQ(ExpandMacros(ms, "X = '%add' %add '%true'"), "X = '%add' + '%true'");
