@@ -1,9 +1,9 @@
 // The tokenizer (texts and buffered streams) and the macro table with its expansion.
 #include <kernel/tokenizer.h>
 #include <platform/codepage.h>
+#include <platform/regional.h>
 
 #include <QBuffer>
-#include <QLocale>
 #include <gtest/gtest.h>
 
 namespace {
@@ -289,13 +289,12 @@ TEST(MacroExpansion, EveryCallIsExpandedAndNothingElseIsTouched)
     EXPECT_EQ(ExpandMacros(ms, "A % B % (C)"), "A % B % (C)");
 
     // The decimal point of a number is always ".", so a "," after a number ends an argument
-    // whatever the regional settings.
-    const QLocale saved;
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    // although the program's regional settings write decimals with ",".
+    setRegionalLanguage(1);
+    ASSERT_EQ(regional().decimalSeparator, QChar(','));
     EXPECT_EQ(ExpandMacros(ms, "%case(A,1,'x','y')"), "case A when 1 then 'x' else 'y' end");
     EXPECT_EQ(ExpandMacros(ms, "%coalesce(1,5)"), "coalesce(1,5)");
     EXPECT_EQ(ExpandMacros(ms, "%coalesce(A,1.5)"), "coalesce(A,1.5)");
-    QLocale::setDefault(saved);
 }
 
 TEST(MacroExpansion, RunawayDefinitionsAreRefused)
