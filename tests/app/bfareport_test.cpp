@@ -1,0 +1,525 @@
+// BFA result files written by hand as the analyser frames them, and the windows-1251 reports they
+// must give, byte for byte; merging per patient and cup, cut-off streams, the letters of the
+// ISO 8859-5 block, the test-name dictionary, and failures that must lose nothing.
+#include <app/bfareport.h>
+
+#include <platform/clock.h>
+#include <platform/exception.h>
+#include <platform/fileops.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+static void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+// ---- the analyser's framing, by hand ----
+
+constexpr char STX = '\x02';
+constexpr char EOT = '\x04';
+constexpr char FS = '\x1C';
+constexpr char GS = '\x1D';
+
+QByteArray field(const QByteArray& label, const QByteArray& value)
+{
+    return label + GS + value + FS;
+}
+
+QByteArray result(const QByteArray& code, const QByteArray& value, const QByteArray& unit,
+                  const QByteArray& remark = {})
+{
+    return "TS=" + code + GS + value + GS + unit + GS + remark + FS;
+}
+
+// Text in the analyser's code, through Qt's own codec.
+QByteArray iso(const QString& text)
+{
+    QStringEncoder encoder("ISO-8859-5");
+    const QByteArray bytes = encoder.encode(text);
+    EXPECT_FALSE(encoder.hasError()) << text.toStdString();
+    return bytes;
+}
+
+QByteArray cp1251(const QString& text)
+{
+    QStringEncoder encoder("windows-1251");
+    const QByteArray bytes = encoder.encode(text);
+    EXPECT_FALSE(encoder.hasError()) << text.toStdString();
+    return bytes;
+}
+
+QString sp(int n)
+{
+    return QString(n, u' ');
+}
+
+// The whole report as its lines would be written: every line ends with CR LF.
+QByteArray reportBytes(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += cp1251(line) + "\r\n";
+    return bytes;
+}
+
+const QStringList LabHeading = {
+    sp(20) + u"Клинико-диагностическая лаборатория"_s,
+    sp(21) + u"Биохимический отдел"_s,
+    sp(20) + u"Почтовый адрес: не указан"_s,
+    sp(19) + u"Телефон/факс: не указан"_s,
+};
+
+const QString ColumnHeading =
+    u"    Тест:           Результат          Замечания        Низкий      Высокий"_s;
+
+class BFAReportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        clock::setFixed(QDateTime(QDate(2024, 3, 5), QTime(9, 7, 3, 640)));
+    }
+    void TearDown() override
+    {
+        fileops::resetFaults();
+        clock::reset();
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QString put(const QByteArray& bytes, const QString& name = u"RESULTS.BFA"_s) const
+    {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        EXPECT_EQ(f.write(bytes), bytes.size());
+        return path(name);
+    }
+
+    QByteArray read(const QString& name) const
+    {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    // The report's lines as the viewer's memo holds them.
+    QStringList lines(int i) const
+    {
+        QString text = QStringDecoder("windows-1251").decode(read(u"~bfa%1.tmp"_s.arg(i)));
+        EXPECT_TRUE(text.endsWith(u"\r\n"_s));
+        text.chop(2);
+        return text.split(u"\r\n"_s);
+    }
+
+    // Everything in the folder, hidden files too.
+    QStringList entries() const
+    {
+        return QDir(m_dir.path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+QByteArray ivanova()
+{
+    return STX + field("RECV_RSLTS", "1") + field("REQ", "123") + field("rCUP", "7") +
+           field("rPRIO", "STAT") + field("iPNAME", iso(u"Иванова Анна"_s)) +
+           field("iPID", "4711") + field("AGE", "45") + field("SEX", "F") +
+           result("Gluc", "5.4", "mmol/L", "H") + result("ALT", "31", "U/L") + EOT;
+}
+
+// A record of one patient and cup with one result, the rest of the fields left out.
+QByteArray sample(const QByteArray& name, const QByteArray& cup, const QByteArray& code,
+                  const QByteArray& value, const QByteArray& request = {})
+{
+    QByteArray r = STX + field("iPNAME", name) + field("rCUP", cup);
+    if (!request.isEmpty())
+        r += field("REQ", request);
+    return r + result(code, value, "u") + EOT;
+}
+
+} // namespace
+
+TEST_F(BFAReportTest, WritesTheReportByteForByteAndDeletesTheInput)
+{
+    const QString input = put(ivanova());
+
+    const QList<BFAReport> reports = ReadBFAFile(input);
+
+    ASSERT_EQ(reports.size(), 1);
+    const QStringList expected =
+        QStringList{
+            u"Отчет по пациенту"_s + sp(41) + u"05-Мар-2024  09:07:03"_s,
+            QString(),
+        } +
+        LabHeading +
+        QStringList{
+            QString(),
+            u"СРОЧНО"_s,
+            u"Пациент: Иванова Анна"_s + sp(29) + u" Код: 4711"_s,
+            u"Номер пробирки: 7"_s + sp(4) + u"Номер запроса: 123"_s + sp(6) + u"Возр: 45"_s +
+                sp(8) + u"Пол: F"_s,
+            u"Коммент.: "_s,
+        } +
+        QStringList(6) +
+        QStringList{
+            ColumnHeading,
+            u"    Gluc"_s + sp(12) + u"5.4 mmol/L"_s + sp(9) + u"H"_s,
+            u"    ALT"_s + sp(13) + u"31 U/L"_s + sp(13),
+        };
+    EXPECT_EQ(read(u"~bfa1.tmp"_s), reportBytes(expected));
+    EXPECT_EQ(entries(), QStringList{u"~bfa1.tmp"_s}) << "the input is consumed";
+
+    EXPECT_EQ(reports[0].fileName, path(u"~bfa1.tmp"_s));
+    EXPECT_EQ(reports[0].patientName, u"Иванова Анна"_s);
+    EXPECT_EQ(reports[0].patientId, u"4711"_s);
+    EXPECT_EQ(reports[0].date, QDate(2024, 3, 5));
+    EXPECT_EQ(reports[0].time, QTime(9, 7, 3)) << "the time the report shows, in whole seconds";
+}
+
+TEST_F(BFAReportTest, LettersOfTheWholeCyrillicBlockKeepTheirMeaning)
+{
+    // Ё, ё and № lie outside the block А..я that is merely shifted by 0x10.
+    clock::setFixed(QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59)));
+    const QString input = put(STX + field("REQ", "9") + field("rCUP", "12") +
+                              field("iPNAME", iso(u"Семёнов Пётр"_s)) + field("iPID", "12345") +
+                              field("SEX", iso(u"М"_s)) + field("AGE", "61") +
+                              result("Chol", "5.2", "mmol/L", iso(u"проба №2, ЁМКОСТЬ"_s)) + EOT);
+
+    const QList<BFAReport> reports = ReadBFAFile(input);
+
+    ASSERT_EQ(reports.size(), 1);
+    const QStringList expected =
+        QStringList{
+            u"Отчет по пациенту"_s + sp(41) + u"31-Дек-2023  23:59:59"_s,
+            QString(),
+        } +
+        LabHeading +
+        QStringList{
+            QString(),
+            QString(),
+            u"Пациент: Семёнов Пётр"_s + sp(29) + u" Код: 12345"_s,
+            u"Номер пробирки: 12"_s + sp(3) + u"Номер запроса: 9"_s + sp(8) + u"Возр: 61"_s +
+                sp(8) + u"Пол: М"_s,
+            u"Коммент.: "_s,
+        } +
+        QStringList(6) +
+        QStringList{
+            ColumnHeading,
+            u"    Chol"_s + sp(12) + u"5.2 mmol/L"_s + sp(9) + u"проба №2, ЁМКОСТЬ"_s,
+        };
+    EXPECT_EQ(read(u"~bfa1.tmp"_s), reportBytes(expected));
+    EXPECT_EQ(reports[0].patientName, u"Семёнов Пётр"_s);
+}
+
+TEST_F(BFAReportTest, EveryByteOfTheUpperHalfConvertsAsTheCodecsSay)
+{
+    // The identifier is written whole on line 9, so it carries every byte of 0x80..0xFF.
+    QByteArray all;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        all += char(b);
+    const QString input = put(STX + field("iPID", all) + EOT);
+
+    ReadBFAFile(input);
+
+    QByteArray expected;
+    // The C1 controls of ISO 8859-5 are no text; in 1251 those bytes would be letters.
+    expected += QByteArray(0x20, '?');
+    QStringDecoder fromIso("ISO-8859-5");
+    for (int b = 0xA0; b <= 0xFF; ++b) {
+        const QString letter = fromIso.decode(QByteArray(1, char(b)));
+        ASSERT_EQ(letter.size(), 1);
+        expected += cp1251(letter);
+    }
+    ASSERT_EQ(expected.size(), 0x80);
+    EXPECT_EQ(expected[0x30], '\xC0') << "А: 0xB0 becomes 0xC0";
+    EXPECT_EQ(expected[0x21], '\xA8') << "Ё";
+    EXPECT_EQ(expected[0x71], '\xB8') << "ё";
+    EXPECT_EQ(expected[0x70], '\xB9') << "№";
+
+    const QByteArray report = read(u"~bfa1.tmp"_s);
+    const QByteArray marker = cp1251(u" Код: "_s);
+    const qsizetype at = report.indexOf(marker);
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(report.mid(at + marker.size(), 0x80), expected);
+}
+
+TEST_F(BFAReportTest, RecordsOfOnePatientAndCupInARowMakeOneReport)
+{
+    const QString input = put(sample("PETROV", "1", "Gluc", "5.0", "10") +
+                              sample("PETROV", "1", "Chol", "4.2", "11") + // same patient, cup
+                              sample("PETROV", "2", "TP", "70") +          // another cup
+                              sample("SIDOROV", "2", "Alb", "40") +        // another patient
+                              sample("SIDOROV", "2", "UA", "300") +
+                              sample("PETROV", "1", "Fe", "18")); // not next to the first
+
+    const QList<BFAReport> reports = ReadBFAFile(input);
+
+    ASSERT_EQ(reports.size(), 4);
+    EXPECT_EQ(entries(),
+              (QStringList{u"~bfa1.tmp"_s, u"~bfa2.tmp"_s, u"~bfa3.tmp"_s, u"~bfa4.tmp"_s}));
+    const QStringList names = {u"PETROV"_s, u"PETROV"_s, u"SIDOROV"_s, u"PETROV"_s};
+    const QList<QStringList> results = {
+        {u"    Gluc"_s + sp(12) + u"5.0 u"_s + sp(14),
+         u"    Chol"_s + sp(12) + u"4.2 u"_s + sp(14)},
+        {u"    TP"_s + sp(14) + u"70 u"_s + sp(15)},
+        {u"    Alb"_s + sp(13) + u"40 u"_s + sp(15), u"    UA"_s + sp(14) + u"300 u"_s + sp(14)},
+        {u"    Fe"_s + sp(14) + u"18 u"_s + sp(15)},
+    };
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(reports[i].fileName, path(u"~bfa%1.tmp"_s.arg(i + 1)));
+        EXPECT_EQ(reports[i].patientName, names[i]);
+        const QStringList report = lines(i + 1);
+        ASSERT_EQ(report.size(), 18 + results[i].size());
+        EXPECT_EQ(report.mid(18), results[i]);
+    }
+    // The merged report keeps the fields of the first record of its run.
+    EXPECT_EQ(lines(1)[9], u"Номер пробирки: 1"_s + sp(4) + u"Номер запроса: 10"_s + sp(7) +
+                               u"Возр: "_s + sp(10) + u"Пол: "_s);
+}
+
+TEST_F(BFAReportTest, AFirstRecordWithoutPatientOrCupIsReportedToo)
+{
+    // Compared with the empty record before it, it would look like the same patient and cup and
+    // its results would vanish with that empty record.
+    const QString input =
+        put(STX + field("REQ", "5") + result("K", "4.1", "mmol/L") + EOT +
+            sample("PETROV", "1", "Na", "140") + STX + result("Ca", "2.3", "mmol/L") + EOT);
+
+    const QList<BFAReport> reports = ReadBFAFile(input);
+
+    ASSERT_EQ(reports.size(), 3);
+    EXPECT_EQ(lines(1).mid(18), QStringList{u"    K"_s + sp(15) + u"4.1 mmol/L"_s + sp(9)});
+    EXPECT_EQ(lines(1)[9].mid(21, 16), u"Номер запроса: 5"_s);
+    EXPECT_EQ(lines(2).mid(18), QStringList{u"    Na"_s + sp(14) + u"140 u"_s + sp(14)});
+    EXPECT_EQ(lines(3).mid(18), QStringList{u"    Ca"_s + sp(14) + u"2.3 mmol/L"_s + sp(9)});
+    EXPECT_EQ(reports[0].patientName, QString());
+    EXPECT_EQ(reports[1].patientName, u"PETROV"_s);
+}
+
+TEST_F(BFAReportTest, ALastRecordWithoutItsEndMarkIsStillReported)
+{
+    // The stream stops in the middle of a result: the completed fields are reported, the cut
+    // value ("5." of something) is not.
+    const QString input = put(sample("PETROV", "1", "Gluc", "5.0") + STX +
+                              field("iPNAME", "ORLOV") + field("rCUP", "3") + field("iPID", "77") +
+                              result("Gluc", "6.1", "mmol/L") + "TS=Chol" + GS + "5.");
+
+    const QList<BFAReport> reports = ReadBFAFile(input);
+
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_EQ(reports[1].patientName, u"ORLOV"_s);
+    EXPECT_EQ(reports[1].patientId, u"77"_s);
+    EXPECT_EQ(lines(2).mid(18), QStringList{u"    Gluc"_s + sp(12) + u"6.1 mmol/L"_s + sp(9)});
+    EXPECT_FALSE(QFile::exists(input));
+
+    // A further sample of the same patient and cup, cut off before its end mark: its results join
+    // that patient's report.
+    put(sample("ORLOV", "3", "Gluc", "6.1") + STX + field("iPNAME", "ORLOV") + field("rCUP", "3") +
+        result("TP", "66", "g/L"));
+    ASSERT_EQ(ReadBFAFile(path(u"RESULTS.BFA"_s)).size(), 1);
+    EXPECT_EQ(lines(1).mid(18), (QStringList{u"    Gluc"_s + sp(12) + u"6.1 u"_s + sp(14),
+                                             u"    TP"_s + sp(14) + u"66 g/L"_s + sp(13)}));
+}
+
+TEST_F(BFAReportTest, FieldsAreCutOrPaddedAndResultsAreNeverCut)
+{
+    QByteArray stream = STX + field("iPNAME", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx");
+    stream += field("rCUP", "12") + field("REQ", "1234567890AB") + field("SEX", "F");
+    stream += field("AGE", "45 years and 3 months");
+    stream += result("VERYLONGTESTCODE17", "5.4", "mmol/L", "H");
+    stream += result("Gluc", "123456789.123", "mmol/L", "HH") + EOT;
+
+    ReadBFAFile(put(stream));
+
+    QStringList report = lines(1);
+    EXPECT_EQ(report[8], u"Пациент: ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmno Код: "_s);
+    EXPECT_EQ(report[9], u"Номер пробирки: 12   Номер запроса: 123456789Возр: 45 years aПол: F"_s);
+    EXPECT_EQ(report.mid(18), (QStringList{u"    VERYLONGTESTCODE17 5.4 mmol/L"_s + sp(9) + u"H"_s,
+                                           u"    Gluc"_s + sp(12) + u"123456789.123 mmol/L HH"_s}));
+
+    // A file without any record still gives one report, with empty fields.
+    const QList<BFAReport> reports = ReadBFAFile(put(QByteArray()));
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports[0].patientName, QString());
+    report = lines(1);
+    ASSERT_EQ(report.size(), 18);
+    EXPECT_EQ(report[8], u"Пациент: "_s + sp(41) + u" Код: "_s);
+    EXPECT_EQ(report[9], u"Номер пробирки: "_s + sp(5) + u"Номер запроса: "_s + sp(9) +
+                             u"Возр: "_s + sp(10) + u"Пол: "_s);
+}
+
+TEST_F(BFAReportTest, LabelsSubFieldsAndNoise)
+{
+    QByteArray stream = QByteArray("\x17") + STX;
+    stream += field("REQUEST", "55");      // known by its start: a request number
+    stream += field("XFOO\x1DiPID", "99"); // unknown: dropped up to its FS, labels and all
+    stream += field("iPID", "7");
+    // RS and ETB are no text.
+    stream += field("iPNAME", QByteArray("A") + '\x1E' + "B" + '\x17' + "C");
+    // Empty sub-fields are skipped, also a first one; a result may come without its code.
+    stream += QByteArray("TS=Gluc") + GS + "5.4" + GS + GS + "H" + FS;
+    stream += QByteArray("TS=Alb") + GS + GS + "40" + GS + "g/L" + FS;
+    stream += QByteArray("TS=") + GS + "1" + GS + "u" + FS;
+    stream += field("rPRIO", "ROUTINE") + EOT;
+
+    const QList<BFAReport> reports = ReadBFAFile(put(stream));
+
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports[0].patientId, u"7"_s);
+    EXPECT_EQ(reports[0].patientName, u"ABC"_s);
+    const QStringList report = lines(1);
+    EXPECT_EQ(report[7], QString()) << "only STAT is urgent";
+    EXPECT_EQ(report[9].mid(21, 24), u"Номер запроса: 55"_s + sp(7));
+    EXPECT_EQ(report.mid(18), (QStringList{u"    Gluc"_s + sp(12) + u"5.4 H"_s + sp(14),
+                                           u"    Alb"_s + sp(13) + u"40 g/L"_s + sp(13),
+                                           sp(20) + u"1 u"_s + sp(16)}));
+}
+
+TEST_F(BFAReportTest, AFailureKeepsTheInputAndLeavesNoReport)
+{
+    const QByteArray bytes = sample("A", "1", "Gluc", "5.0") + sample("B", "1", "Gluc", "6.0") +
+                             sample("C", "1", "Gluc", "7.0");
+    const QString input = put(bytes);
+
+    // The second report cannot be written.
+    fileops::failNth(fileops::Op::Write, 2, ENOSPC);
+    try {
+        ReadBFAFile(input);
+        FAIL() << "the failed write went unreported";
+    } catch (const EInOutError& e) {
+        EXPECT_TRUE(e.message().contains(u"the disk is full"_s)) << e.message().toStdString();
+    }
+    EXPECT_EQ(entries(), QStringList{u"RESULTS.BFA"_s}) << "no report of the first try is left";
+    EXPECT_EQ(read(u"RESULTS.BFA"_s), bytes);
+
+    // Every report is written, but the input cannot be deleted: taking it again later must not
+    // give its reports twice.
+    fileops::failNth(fileops::Op::Remove, 1, EACCES);
+    EXPECT_THROW(ReadBFAFile(input), EInOutError);
+    EXPECT_EQ(entries(), QStringList{u"RESULTS.BFA"_s});
+    EXPECT_EQ(read(u"RESULTS.BFA"_s), bytes);
+
+    // A later try converts the file as if nothing had happened.
+    EXPECT_EQ(ReadBFAFile(input).size(), 3);
+    EXPECT_EQ(entries(), (QStringList{u"~bfa1.tmp"_s, u"~bfa2.tmp"_s, u"~bfa3.tmp"_s}));
+}
+
+TEST_F(BFAReportTest, InputsThatCannotBeConverted)
+{
+    EXPECT_THROW(ReadBFAFile(path(u"MISSING.BFA"_s)), EInOutError);
+    EXPECT_THROW(ReadBFAFile(m_dir.path()), EInOutError) << "a folder";
+
+    // A report left behind by an earlier conversion would be overwritten by its own conversion.
+    const QByteArray report = "Report text\r\n";
+    put(report, u"~bfa1.tmp"_s);
+    EXPECT_THROW(ReadBFAFile(path(u"~bfa1.tmp"_s)), EInOutError);
+    EXPECT_EQ(read(u"~bfa1.tmp"_s), report);
+    EXPECT_EQ(entries(), QStringList{u"~bfa1.tmp"_s});
+}
+
+TEST(BFATestName, KnowsAllFiftyOneTests)
+{
+    const QList<std::pair<QString, QString>> names = {
+        {u"Gluc"_s, u"Глюкоза"_s},
+        {u"TP"_s, u"Общий белок"_s},
+        {u"Alb"_s, u"Альбумин"_s},
+        {u"BUN"_s, u"Мочевина"_s},
+        {u"Creat"_s, u"Креатинин"_s},
+        {u"TBili"_s, u"Общий билирубин"_s},
+        {u"DBili"_s, u"Прямой билируб."_s},
+        {u"NDBili"_s, u"Непрям.билируб."_s},
+        {u"Trig"_s, u"Триглицериды"_s},
+        {u"Chol"_s, u"Холестерин"_s},
+        {u"HDL"_s, u"Липопр.Выс.Плтн"_s},
+        {u"LDL"_s, u"Липопр.Низк.Плт"_s},
+        {u"K.A"_s, u"Коэфф.атероген."_s},
+        {u"Fibrin."_s, u"Фибриноген"_s},
+        {u"UA"_s, u"Мочевая кислота"_s},
+        {u"AMY"_s, u"альфа-Амилаза"_s},
+        {u"ALT"_s, u"АЛТ"_s},
+        {u"AST"_s, u"АСТ"_s},
+        {u"GGT"_s, u"гамма-ГТ"_s},
+        {u"ALP"_s, u"Щелочн.фосфатаз"_s},
+        {u"CK"_s, u"КФК"_s},
+        {u"LDH_L"_s, u"ЛДГ"_s},
+        {u"Fe"_s, u"Железо"_s},
+        {u"ExFe"_s, u"ExIron"_s},
+        {u"TIBC"_s, u"ОЖСС"_s},
+        {u"UIBC"_s, u"НЖСС"_s},
+        {u"Na"_s, u"Na+"_s},
+        {u"K"_s, u"K+"_s},
+        {u"Ca"_s, u"Ca++"_s},
+        {u"IPhos"_s, u"Неорг.фосфор"_s},
+        {u"Trig mg"_s, u"Триглицериды"_s},
+        {u"Chol mg"_s, u"Холестерин"_s},
+        {u"HDL mg"_s, u"Липопр.Выс.Плтн"_s},
+        {u"LDL mg"_s, u"Липопр.Низк.Плт"_s},
+        {u"UIBC_2"_s, u"НЖСС"_s},
+        {u"TIBC_2"_s, u"ОЖСС"_s},
+        {u"ExFe_2"_s, u"ExIron"_s},
+        {u"Phos_L"_s, u"Неорг.фосфор"_s},
+        {u"HBD"_s, u"HBD"_s},
+        {u"Fe_Hum"_s, u"Сыворот.железо"_s},
+        {u"BUN_2"_s, u"Мочевина"_s},
+        {u"Gluc_ht"_s, u"Glucose"_s},
+        {u"TPh"_s, u"Общий белок"_s},
+        {u"CRcm"_s, u"Креатинин"_s},
+        {u"Trig_cm"_s, u"Триглицериды"_s},
+        {u"Chol_cm"_s, u"Холестерин"_s},
+        {u"Gluc_h"_s, u"Глюкоза"_s},
+        {u"Chol_2"_s, u"Холестерин"_s},
+        {u"CK_NAC"_s, u"КФК общая (NAC)"_s},
+        {u"CK_MB"_s, u"КФК МВ-фракция"_s},
+        {u"CKMB_P"_s, u"КФК МВ(%)"_s},
+    };
+    ASSERT_EQ(names.size(), 51);
+    for (const auto& [code, name] : names)
+        EXPECT_EQ(BFATestName(code), name) << code.toStdString();
+
+    // Exact, case-sensitive codes; anything else comes back as it is.
+    EXPECT_EQ(BFATestName(u"gluc"_s), u"gluc"_s);
+    EXPECT_EQ(BFATestName(u"Gluc "_s), u"Gluc "_s);
+    EXPECT_EQ(BFATestName(u"Trig  mg"_s), u"Trig  mg"_s);
+    EXPECT_EQ(BFATestName(QString()), QString());
+}
+
+TEST_F(BFAReportTest, TheViewerShowsTestNamesInPlaceOfCodes)
+{
+    const QString input = put(STX + field("iPNAME", "Gluc") + result("Gluc", "5.4", "mmol/L", "H") +
+                              result("CK_NAC", "120", "U/L") + result("XYZ", "1", "u", "?") +
+                              result("Trig mg", "150", "mg/dL") + EOT);
+    ReadBFAFile(input);
+    QStringList memo = lines(1);
+    const QStringList before = memo;
+
+    FormatBFAReport(memo);
+
+    ASSERT_EQ(memo.size(), before.size());
+    EXPECT_EQ(memo.mid(0, 18), before.mid(0, 18)) << "the header stays as it is";
+    EXPECT_EQ(memo.mid(18),
+              (QStringList{u"    Глюкоза"_s + sp(9) + u"5.4 mmol/L"_s + sp(9) + u"H"_s,
+                           u"    КФК общая (NAC) 120 U/L"_s + sp(12),
+                           u"    XYZ"_s + sp(13) + u"1 u"_s + sp(16) + u"?"_s,
+                           u"    Триглицериды    150 mg/dL"_s + sp(10)}));
+
+    // Short lines, lines without a code, and anything before the 19th line are left alone.
+    QStringList odd = QStringList(18, u"    Gluc"_s) +
+                      QStringList{QString(), u"    "_s, u"   "_s, sp(20) + u"1 u"_s, u"    Na"_s};
+    FormatBFAReport(odd);
+    EXPECT_EQ(odd.mid(0, 18), QStringList(18, u"    Gluc"_s));
+    EXPECT_EQ(odd.mid(18), (QStringList{QString(), u"    "_s, u"   "_s, sp(20) + u"1 u"_s,
+                                        u"    Na+"_s + sp(13)}));
+}
