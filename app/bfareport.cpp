@@ -7,6 +7,7 @@
 #include <platform/codepage.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
+#include <platform/support/globals.h>
 #include <platform/support/paths.h>
 #include <platform/support/textprocs.h>
 
@@ -228,12 +229,6 @@ private:
 
 // ---- the report ----------------------------------------------------------------------------
 
-// The laboratory heading of every report. Each site words it as it likes; these are neutral.
-constexpr const char16_t* LabName = u"Клинико-диагностическая лаборатория";
-constexpr const char16_t* LabDepartment = u"Биохимический отдел";
-constexpr const char16_t* LabAddress = u"Почтовый адрес: не указан";
-constexpr const char16_t* LabPhones = u"Телефон/факс: не указан";
-
 // Fixed, whatever the machine's or the program's language: the report is Russian.
 constexpr std::array<const char16_t*, 12> MonthNames = {
     u"Янв", u"Фев", u"Мар", u"Апр", u"Май", u"Июн", u"Июл", u"Авг", u"Сен", u"Окт", u"Ноя", u"Дек"};
@@ -282,10 +277,11 @@ QByteArray reportText(const Record& r, const QDate& date, const QTime& time)
     QList<QByteArray> lines;
     lines << fit(cp(u"Отчет по пациенту"), 58) + stamp;
     lines << QByteArray();
-    lines << blanks(20) + cp(LabName);
-    lines << blanks(21) + cp(LabDepartment);
-    lines << blanks(20) + cp(LabAddress);
-    lines << blanks(19) + cp(LabPhones);
+    // The laboratory heading: the organisation lines of the settings file.
+    lines << blanks(20) + codepage::encode(OrgName1, Cp1251);
+    lines << blanks(21) + codepage::encode(OrgName2, Cp1251);
+    lines << blanks(20) + codepage::encode(OrgInfo1, Cp1251);
+    lines << blanks(19) + codepage::encode(OrgInfo2, Cp1251);
     lines << QByteArray();
     lines << (r.value(Priority) == "STAT" ? cp(u"СРОЧНО") : QByteArray());
     lines << cp(u"Пациент: ") + fit(r.value(PatientName), 41) + cp(u" Код: ") + r.value(PatientId);

@@ -15,4 +15,9 @@ QString DataDir;
 QString IniFileName;
 QString LogFileName;
 
+QString OrgName1 = QStringLiteral("Клинико-диагностическая лаборатория");
+QString OrgName2 = QStringLiteral("Биохимический отдел");
+QString OrgInfo1 = QStringLiteral("Почтовый адрес: не указан");
+QString OrgInfo2 = QStringLiteral("Телефон/факс: не указан");
+
 bool PracticeDBInUse = false;

@@ -20,5 +20,12 @@ extern QString DataDir;       // WorkPath + "data": the local tables
 extern QString IniFileName;   // the program's folder + "QUORVANE.INI"
 extern QString LogFileName;   // the program's folder + "qvxfiles.log": the direct-send log
 
+// Organisation lines printed at the head of analyser reports ([Info] keys of the settings file;
+// built-in texts until start-up reads them).
+extern QString OrgName1; // the laboratory's name
+extern QString OrgName2; // its department
+extern QString OrgInfo1; // postal address
+extern QString OrgInfo2; // telephone and fax
+
 // The practice database is connected and used for patients.
 extern bool PracticeDBInUse;
