@@ -1,0 +1,289 @@
+// The serial line over a real pseudo-terminal pair (settings read back from the terminal,
+// exclusive open, queues, bounded writes, a writer thread beside a polling thread) and the mapping
+// from a COM port number to its device.
+#include <platform/serial/serialline.h>
+#include <support/ptypair.h>
+
+#include <QHash>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char((i * 7 + seed + i / 251) & 0xFF);
+    return b;
+}
+
+// Collects what arrives on the far side until `size` bytes are there or nothing more comes.
+QByteArray collectFar(PtyPair& pair, qsizetype size, int timeoutMs = 5000)
+{
+    QByteArray all;
+    pumpEventsUntil(
+        [&] {
+            all += pair.readFar();
+            return all.size() >= size;
+        },
+        timeoutMs);
+    pumpEventsFor(20);
+    all += pair.readFar();
+    return all;
+}
+
+class SerialLinePty : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString(); }
+
+    PtyPair pair;
+    std::unique_ptr<SerialLine> line = SerialLine::createSystemLine();
+};
+
+} // namespace
+
+TEST(SerialDevice, PortMapsToTheIniDeviceOrTheDefault)
+{
+    const QHash<QString, QString> ini = {
+        {QStringLiteral("Options.COM3|Device"), QStringLiteral("/dev/ttyUSB0")},
+        {QStringLiteral("Options.COM5|Device"), QStringLiteral("  /dev/ttyACM1 ")},
+        {QStringLiteral("Options.COM6|Device"), QStringLiteral("   ")},
+        {QStringLiteral("Options.COM7|Port"), QStringLiteral("/dev/ttyUSB7")},
+        {QStringLiteral("Options.COM|Device"), QStringLiteral("/dev/wrong")},
+    };
+    const SerialIniReader read = [&](const QString& section, const QString& key) {
+        return ini.value(section + QLatin1Char('|') + key);
+    };
+    const std::pair<int, const char*> cases[] = {
+        {1, "/dev/ttyS0"},
+        {2, "/dev/ttyS1"},
+        {3, "/dev/ttyUSB0"},
+        {4, "/dev/ttyS3"},
+        {5, "/dev/ttyACM1"},
+        {6, "/dev/ttyS5"},
+        {7, "/dev/ttyS6"},
+        {8, "/dev/ttyS7"},
+        {16, "/dev/ttyS15"},
+        {0, ""},
+        {-1, ""},
+    };
+    for (const auto& [port, device] : cases)
+        EXPECT_EQ(serialDeviceFromIni(port, read), QString::fromLatin1(device)) << port;
+    EXPECT_EQ(serialDeviceFromIni(3, SerialIniReader()), QStringLiteral("/dev/ttyS2"));
+}
+
+TEST(SerialDevice, ThePortLookUpAsksTheProgramsReader)
+{
+    EXPECT_EQ(serialDeviceForPort(2), QStringLiteral("/dev/ttyS1"));
+    setSerialIniReader([](const QString& section, const QString& key) {
+        return section == QStringLiteral("Options.COM2") && key == QStringLiteral("Device")
+                   ? QStringLiteral("/dev/pts/42")
+                   : QString();
+    });
+    EXPECT_EQ(serialDeviceForPort(2), QStringLiteral("/dev/pts/42"));
+    EXPECT_EQ(serialDeviceForPort(1), QStringLiteral("/dev/ttyS0"));
+    setSerialIniReader({});
+    EXPECT_EQ(serialDeviceForPort(2), QStringLiteral("/dev/ttyS1"));
+}
+
+TEST_F(SerialLinePty, AppliesEveryRateStopBitsAndFlowControl)
+{
+    ASSERT_TRUE(line->open(pair.nearPath()));
+    EXPECT_TRUE(pair.nearSettings().raw);
+    for (const int rate :
+         {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200}) {
+        SerialLine::Settings s;
+        s.baudRate = rate;
+        ASSERT_TRUE(line->applySettings(s)) << rate;
+        EXPECT_EQ(pair.nearSettings().baudRate, rate);
+    }
+    using S = SerialLine::StopBits;
+    for (const auto& [stop, two] :
+         {std::pair{S::One, false}, {S::OneAndHalf, true}, {S::Two, true}}) {
+        SerialLine::Settings s;
+        s.stopBits = stop;
+        ASSERT_TRUE(line->applySettings(s));
+        EXPECT_EQ(pair.nearSettings().twoStopBits, two) << int(stop);
+    }
+    SerialLine::Settings flow;
+    flow.rtsCtsFlow = true;
+    flow.xonXoffFlow = true;
+    ASSERT_TRUE(line->applySettings(flow));
+    EXPECT_TRUE(pair.nearSettings().rtsCts);
+    EXPECT_TRUE(pair.nearSettings().xonXoff);
+    EXPECT_TRUE(pair.nearSettings().raw);
+
+    SerialLine::Settings bad;
+    bad.dataBits = 9;
+    EXPECT_FALSE(line->applySettings(bad));
+    EXPECT_EQ(line->lastError(), SerialLine::Error::InvalidArgument);
+    EXPECT_TRUE(pair.nearSettings().rtsCts) << "a refused setting keeps the previous ones";
+}
+
+TEST_F(SerialLinePty, CloseGivesBackTheSettingsAndTheDevice)
+{
+    const PtyLineSettings before = pair.nearSettings();
+    EXPECT_FALSE(before.exclusive);
+    ASSERT_TRUE(line->open(pair.nearPath()));
+    EXPECT_TRUE(pair.nearSettings().exclusive);
+    SerialLine::Settings s;
+    s.baudRate = 14400;
+    s.rtsCtsFlow = true;
+    s.stopBits = SerialLine::StopBits::Two;
+    ASSERT_TRUE(line->applySettings(s));
+
+    // A second open, by another line object of this program, is refused while the first holds it.
+    auto second = SerialLine::createSystemLine();
+    EXPECT_FALSE(second->open(pair.nearPath()));
+    EXPECT_EQ(second->lastError(), SerialLine::Error::InUse);
+    EXPECT_FALSE(second->isOpen());
+    EXPECT_FALSE(line->open(pair.nearPath())) << "an open line refuses a second open";
+    EXPECT_TRUE(line->isOpen());
+
+    line->close();
+    const PtyLineSettings after = pair.nearSettings();
+    EXPECT_EQ(after.baudRate, before.baudRate);
+    EXPECT_EQ(after.rtsCts, before.rtsCts);
+    EXPECT_EQ(after.twoStopBits, before.twoStopBits);
+    EXPECT_FALSE(after.exclusive) << "the device must not stay closed to other programs";
+    EXPECT_TRUE(second->open(pair.nearPath()));
+}
+
+TEST_F(SerialLinePty, RefusesMissingDevicesAndFilesThatAreNoTerminal)
+{
+    EXPECT_FALSE(line->open(QStringLiteral("/dev/quorvane-no-such-port")));
+    EXPECT_EQ(line->lastError(), SerialLine::Error::NotFound);
+    EXPECT_FALSE(line->isOpen());
+
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("plain"));
+    QFile f(plain);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    EXPECT_FALSE(line->open(plain));
+    EXPECT_EQ(line->lastError(), SerialLine::Error::NotSupported);
+    EXPECT_FALSE(line->isOpen());
+    EXPECT_EQ(line->bytesWaiting(), -1);
+    EXPECT_EQ(line->lastError(), SerialLine::Error::NotOpen);
+    EXPECT_EQ(line->write("x", 1, 10), 0);
+    EXPECT_TRUE(line->open(pair.nearPath())) << "a failed open leaves the line usable";
+}
+
+TEST_F(SerialLinePty, ModemLinesRefusedByThePseudoTerminalLeaveTheLineWorking)
+{
+    ASSERT_TRUE(line->open(pair.nearPath()));
+    EXPECT_FALSE(line->setDtr(true));
+    EXPECT_EQ(line->lastError(), SerialLine::Error::NotSupported);
+    EXPECT_FALSE(line->setRts(false));
+    SerialLine::ModemSignals lines = SerialLine::Cts;
+    EXPECT_FALSE(line->modemSignals(&lines));
+    EXPECT_FALSE(lines);
+
+    EXPECT_TRUE(line->isOpen());
+    EXPECT_EQ(line->write("ok", 2, 1000), 2);
+    EXPECT_EQ(collectFar(pair, 2), QByteArray("ok"));
+}
+
+TEST_F(SerialLinePty, ReadsQueuesAndFlushes)
+{
+    ASSERT_TRUE(line->open(pair.nearPath()));
+    ASSERT_EQ(pair.writeFar("hello", 5), 5);
+    ASSERT_TRUE(pumpEventsUntil([&] { return line->bytesWaiting() == 5; }, 5000));
+    char buf[16] = {};
+    EXPECT_EQ(line->read(buf, 3), 3);
+    EXPECT_EQ(QByteArray(buf, 3), QByteArray("hel"));
+    EXPECT_EQ(line->bytesWaiting(), 2);
+    EXPECT_TRUE(line->flush(true, false));
+    EXPECT_EQ(line->bytesWaiting(), 0);
+    EXPECT_EQ(line->read(buf, sizeof buf), 0);
+    EXPECT_GE(line->bytesToWrite(), 0);
+
+    ASSERT_EQ(pair.writeFar("again", 5), 5);
+    ASSERT_TRUE(pumpEventsUntil([&] { return line->bytesWaiting() == 5; }, 5000));
+    EXPECT_EQ(line->read(buf, sizeof buf), 5);
+    EXPECT_EQ(QByteArray(buf, 5), QByteArray("again"));
+}
+
+TEST_F(SerialLinePty, AWriteTheFarSideDoesNotTakeTimesOutWithTheTrueCount)
+{
+    ASSERT_TRUE(line->open(pair.nearPath()));
+    const QByteArray data = pattern(1 << 18, 1);
+    const qint64 n = line->write(data.constData(), data.size(), 100);
+    EXPECT_GT(n, 0);
+    EXPECT_LT(n, data.size());
+    EXPECT_EQ(line->lastError(), SerialLine::Error::TimedOut);
+    // Exactly the bytes reported went out, in order.
+    const QByteArray got = collectFar(pair, n);
+    EXPECT_EQ(got.size(), n);
+    EXPECT_TRUE(got == data.left(n));
+}
+
+TEST_F(SerialLinePty, AWriterThreadAndAPollingThreadShareTheLine)
+{
+    ASSERT_TRUE(line->open(pair.nearPath()));
+    const QByteArray out = pattern(128 * 1024, 3);
+    const QByteArray in = pattern(64 * 1024, 5);
+    qint64 written = 0;
+    std::thread writer([&] {
+        for (int at = 0; at < out.size(); at += 1000) {
+            const qint64 size = qMin<qint64>(1000, out.size() - at);
+            const qint64 n = line->write(out.constData() + at, size, 5000);
+            written += n;
+            if (n != size)
+                return;
+        }
+    });
+    QByteArray farGot;
+    QByteArray nearGot;
+    qsizetype sent = 0;
+    char buf[512];
+    pumpEventsUntil(
+        [&] {
+            if (sent < in.size()) {
+                const qint64 n =
+                    pair.writeFar(in.constData() + sent, qMin<qsizetype>(700, in.size() - sent));
+                sent += qMax<qint64>(n, 0);
+            }
+            if (line->bytesWaiting() > 0) {
+                const qint64 n = line->read(buf, sizeof buf);
+                if (n > 0)
+                    nearGot.append(buf, n);
+            }
+            farGot += pair.readFar();
+            return farGot.size() >= out.size() && nearGot.size() >= in.size();
+        },
+        20000);
+    writer.join();
+    EXPECT_EQ(written, out.size());
+    EXPECT_TRUE(farGot == out) << farGot.size();
+    EXPECT_TRUE(nearGot == in) << nearGot.size();
+}
+
+TEST_F(SerialLinePty, CloseEndsAWriteBlockedOnAnotherThread)
+{
+    ASSERT_TRUE(line->open(pair.nearPath()));
+    const QByteArray data = pattern(1 << 20, 7);
+    qint64 n = -1;
+    std::thread writer([&] { n = line->write(data.constData(), data.size(), 60000); });
+    // The far side takes some bytes, then no more: the writer waits. Close the line under it.
+    QByteArray got;
+    pumpEventsUntil(
+        [&] {
+            got += pair.readFar();
+            return got.size() > 4096;
+        },
+        5000);
+    pumpEventsFor(50);
+    line->close();
+    writer.join();
+    EXPECT_FALSE(line->isOpen());
+    EXPECT_GT(n, 0);
+    EXPECT_LT(n, data.size());
+    EXPECT_EQ(line->lastError(), SerialLine::Error::NotOpen);
+    got += collectFar(pair, n - got.size());
+    EXPECT_EQ(got.size(), n);
+    EXPECT_TRUE(got == data.left(got.size()));
+}

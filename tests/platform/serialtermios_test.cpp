@@ -1,0 +1,142 @@
+// Line settings to the kernel's terminal bits, and errno to the serial line's error vocabulary,
+// case by case.
+#include <platform/serial/serialline_posix_p.h>
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A terminal as a login shell leaves it: line editing, echo, translations, hang-up on close.
+termios2 cookedTerminal()
+{
+    termios2 t{};
+    t.c_iflag = ICRNL | IXON | IXANY | IMAXBEL | BRKINT | ISTRIP;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_lflag = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
+    t.c_cflag = B38400 | CS7 | PARENB | HUPCL;
+    t.c_ispeed = t.c_ospeed = 38400;
+    return t;
+}
+
+termios2 mapped(const SerialLine::Settings& s)
+{
+    termios2 t = cookedTerminal();
+    EXPECT_TRUE(serialposix::toTermios(s, &t));
+    return t;
+}
+
+} // namespace
+
+TEST(SerialTermios, MakesTheLineRawAndKeepsForeignBits)
+{
+    const termios2 t = mapped(SerialLine::Settings{});
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_iflag & (ICRNL | IXON | IXOFF | IXANY | ISTRIP | BRKINT | INPCK), 0u);
+    EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), unsigned(CREAD | CLOCAL));
+    EXPECT_NE(t.c_cflag & HUPCL, 0u);
+    EXPECT_EQ(t.c_cflag & CSIZE, unsigned(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_cc[VSTART], 0x11);
+    EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+}
+
+TEST(SerialTermios, RatesUseTheStandardCodeOrTheCustomRate)
+{
+    struct Case
+    {
+        int rate;
+        unsigned code;
+    };
+    const Case cases[] = {{110, B110},      {300, B300},     {600, B600},     {1200, B1200},
+                          {2400, B2400},    {4800, B4800},   {9600, B9600},   {14400, BOTHER},
+                          {19200, B19200},  {38400, B38400}, {56000, BOTHER}, {57600, B57600},
+                          {115200, B115200}};
+    for (const Case& c : cases) {
+        SerialLine::Settings s;
+        s.baudRate = c.rate;
+        const termios2 t = mapped(s);
+        EXPECT_EQ(t.c_cflag & CBAUD, c.code) << c.rate;
+        EXPECT_EQ(t.c_cflag & (CBAUD << IBSHIFT), 0u) << c.rate << ": input follows output";
+        EXPECT_EQ(t.c_ospeed, unsigned(c.rate));
+        EXPECT_EQ(t.c_ispeed, unsigned(c.rate));
+    }
+}
+
+TEST(SerialTermios, DataBitsParityStopBitsAndFlowControl)
+{
+    const std::pair<int, unsigned> sizes[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
+    for (const auto& [bits, code] : sizes) {
+        SerialLine::Settings s;
+        s.dataBits = bits;
+        EXPECT_EQ(mapped(s).c_cflag & CSIZE, code) << bits;
+    }
+
+    using P = SerialLine::Parity;
+    const std::pair<P, unsigned> parities[] = {{P::None, 0u},
+                                               {P::Odd, PARENB | PARODD},
+                                               {P::Even, PARENB},
+                                               {P::Mark, PARENB | PARODD | CMSPAR},
+                                               {P::Space, PARENB | CMSPAR}};
+    for (const auto& [parity, bits] : parities) {
+        SerialLine::Settings s;
+        s.parity = parity;
+        const termios2 t = mapped(s);
+        EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), bits) << int(parity);
+        EXPECT_EQ(t.c_iflag & INPCK, 0u) << "the parity of received bytes is not checked";
+    }
+
+    using S = SerialLine::StopBits;
+    const std::pair<S, unsigned> stops[] = {
+        {S::One, 0u}, {S::OneAndHalf, CSTOPB}, {S::Two, CSTOPB}};
+    for (const auto& [stop, bit] : stops) {
+        SerialLine::Settings s;
+        s.stopBits = stop;
+        EXPECT_EQ(mapped(s).c_cflag & CSTOPB, bit) << int(stop);
+    }
+
+    SerialLine::Settings hw;
+    hw.rtsCtsFlow = true;
+    EXPECT_NE(mapped(hw).c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(mapped(hw).c_iflag & (IXON | IXOFF), 0u);
+    SerialLine::Settings sw;
+    sw.xonXoffFlow = true;
+    EXPECT_EQ(mapped(sw).c_iflag & (IXON | IXOFF | IXANY), unsigned(IXON | IXOFF));
+    EXPECT_EQ(mapped(sw).c_cflag & CRTSCTS, 0u);
+}
+
+TEST(SerialTermios, RefusesImpossibleSettingsWithoutTouchingTheTerminal)
+{
+    for (const auto& [rate, bits] : {std::pair{0, 8}, {-9600, 8}, {9600, 4}, {9600, 9}}) {
+        SerialLine::Settings s;
+        s.baudRate = rate;
+        s.dataBits = bits;
+        termios2 t = cookedTerminal();
+        EXPECT_FALSE(serialposix::toTermios(s, &t)) << rate << " " << bits;
+        EXPECT_EQ(t.c_cflag, cookedTerminal().c_cflag);
+        EXPECT_EQ(t.c_lflag, cookedTerminal().c_lflag);
+    }
+}
+
+TEST(SerialTermios, ErrnoMapsToTheLineVocabulary)
+{
+    using E = SerialLine::Error;
+    const std::pair<int, E> cases[] = {{0, E::NoError},
+                                       {ENOENT, E::NotFound},
+                                       {ENODEV, E::NotFound},
+                                       {ENXIO, E::NotFound},
+                                       {EACCES, E::AccessDenied},
+                                       {EPERM, E::AccessDenied},
+                                       {EBUSY, E::InUse},
+                                       {EWOULDBLOCK, E::InUse},
+                                       {EBADF, E::NotOpen},
+                                       {ENOTTY, E::NotSupported},
+                                       {EINVAL, E::InvalidArgument},
+                                       {EIO, E::DeviceGone},
+                                       {ETIMEDOUT, E::TimedOut},
+                                       {ENOMEM, E::Other}};
+    for (const auto& [err, error] : cases)
+        EXPECT_EQ(serialposix::errorFromErrno(err), error) << err;
+}
