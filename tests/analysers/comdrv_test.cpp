@@ -1,0 +1,536 @@
+// The serial port component: opening and line settings, chunk delivery on the polling timer, the
+// pause counter, packets, bounded writes and reads. Over a real pseudo-terminal pair where it can
+// show the behaviour, over the scripted line for modem lines, parity and paced writes.
+#include <analysers/comdrv.h>
+#include <platform/serial/serialline_fake.h>
+#include <support/ptypair.h>
+
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char((i * 13 + seed + i / 241) & 0xFF);
+    return b;
+}
+
+// Records every chunk a port delivers.
+struct Chunks
+{
+    QList<QByteArray> list;
+
+    TComPortReceiveDataEvent handler()
+    {
+        return [this](TCommPortDriver*, const char* data, int size) {
+            list << QByteArray(data, size);
+        };
+    }
+    qsizetype total() const
+    {
+        qsizetype n = 0;
+        for (const QByteArray& c : list)
+            n += c.size();
+        return n;
+    }
+    QByteArray joined() const { return list.join(); }
+};
+
+// A port on the scripted line; `fake` stays valid while `port` lives.
+class ComDrvFake : public ::testing::Test
+{
+protected:
+    ComDrvFake()
+    {
+        auto line = std::make_unique<FakeSerialLine>();
+        fake = line.get();
+        port = std::make_unique<TCommPortDriver>(std::move(line));
+        port->SetComPortPollingDelay(10);
+        port->OnReceiveData = chunks.handler();
+    }
+
+    Chunks chunks;
+    FakeSerialLine* fake = nullptr;
+    std::unique_ptr<TCommPortDriver> port;
+};
+
+// A port on the near side of a pseudo-terminal pair, as COM2 (the component's default port).
+class ComDrvPty : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
+        const QString device = pair.nearPath();
+        setSerialIniReader([device](const QString& section, const QString& key) {
+            return section == QStringLiteral("Options.COM2") && key == QStringLiteral("Device")
+                       ? device
+                       : QString();
+        });
+        port.OnReceiveData = chunks.handler();
+    }
+    void TearDown() override { setSerialIniReader({}); }
+
+    Chunks chunks;
+    PtyPair pair;
+    ScriptedPeer peer{pair};
+    TCommPortDriver port;
+};
+
+} // namespace
+
+TEST_F(ComDrvFake, ConnectOpensTheDeviceOfComPortAndAppliesTheDefaults)
+{
+    port->SetComPort(pnCOM3);
+    ASSERT_TRUE(port->Connect());
+    EXPECT_EQ(fake->devicePath(), QStringLiteral("/dev/ttyS2"));
+    // 9600 bits per second, 8 data bits, no parity, one stop bit, no flow control; DTR raised, RTS
+    // raised, both queues purged.
+    ASSERT_EQ(fake->appliedSettings().size(), 1);
+    EXPECT_EQ(fake->appliedSettings().last(), SerialLine::Settings{});
+    EXPECT_EQ(fake->calls(),
+              (QStringList{QStringLiteral("open /dev/ttyS2"), QStringLiteral("settings"),
+                           QStringLiteral("dtr 1"), QStringLiteral("rts 1"),
+                           QStringLiteral("flush in out")}));
+    EXPECT_TRUE(fake->dtr());
+    EXPECT_TRUE(fake->rts());
+
+    EXPECT_TRUE(port->Connect()) << "connecting an open port keeps it";
+    EXPECT_EQ(fake->openCount(), 1);
+    port->Disconnect();
+    EXPECT_FALSE(port->Connected());
+    EXPECT_FALSE(fake->isOpen());
+}
+
+TEST_F(ComDrvFake, DtrFollowsEnableDTROnOpenAndRtsTheHandshaking)
+{
+    port->SetEnableDTROnOpen(false);
+    port->SetComPortHwHandshaking(hhNONE);
+    ASSERT_TRUE(port->Connect());
+    EXPECT_FALSE(fake->dtr()) << "the terminal raised DTR on open; the port must lower it";
+    EXPECT_FALSE(fake->rts());
+    EXPECT_FALSE(fake->appliedSettings().last().rtsCtsFlow);
+
+    port->SetComPortHwHandshaking(hhRTSCTS);
+    port->SetComPortSwHandshaking(shXONXOFF);
+    EXPECT_TRUE(fake->appliedSettings().last().rtsCtsFlow);
+    EXPECT_TRUE(fake->appliedSettings().last().xonXoffFlow);
+    EXPECT_FALSE(fake->rts()) << "with RTS/CTS the port leaves RTS to the kernel";
+
+    port->SetComPortHwHandshaking(hhNONERTSON);
+    EXPECT_TRUE(fake->rts());
+    EXPECT_FALSE(fake->appliedSettings().last().rtsCtsFlow);
+}
+
+TEST_F(ComDrvFake, EverySettingIsMappedAndAppliedAtOnceWhileOpen)
+{
+    ASSERT_TRUE(port->Connect());
+    const std::pair<TComPortBaudRate, int> rates[] = {
+        {br110, 110},     {br300, 300},     {br600, 600},      {br1200, 1200},   {br2400, 2400},
+        {br4800, 4800},   {br9600, 9600},   {br14400, 14400},  {br19200, 19200}, {br38400, 38400},
+        {br56000, 56000}, {br57600, 57600}, {br115200, 115200}};
+    for (const auto& [rate, bps] : rates) {
+        port->SetComPortSpeed(rate);
+        EXPECT_EQ(fake->appliedSettings().last().baudRate, bps);
+    }
+    for (const auto& [bits, n] :
+         {std::pair{db5BITS, 5}, {db6BITS, 6}, {db7BITS, 7}, {db8BITS, 8}}) {
+        port->SetComPortDataBits(bits);
+        EXPECT_EQ(fake->appliedSettings().last().dataBits, n);
+    }
+    using P = SerialLine::Parity;
+    for (const auto& [parity, expected] : {std::pair{ptNONE, P::None},
+                                           {ptODD, P::Odd},
+                                           {ptEVEN, P::Even},
+                                           {ptMARK, P::Mark},
+                                           {ptSPACE, P::Space}}) {
+        port->SetComPortParity(parity);
+        EXPECT_EQ(fake->appliedSettings().last().parity, expected) << int(parity);
+    }
+    using S = SerialLine::StopBits;
+    for (const auto& [stop, expected] :
+         {std::pair{sb1BITS, S::One}, {sb1HALFBITS, S::OneAndHalf}, {sb2BITS, S::Two}}) {
+        port->SetComPortStopBits(stop);
+        EXPECT_EQ(fake->appliedSettings().last().stopBits, expected);
+    }
+    // The last of each survives the later settings.
+    const SerialLine::Settings last = fake->appliedSettings().last();
+    EXPECT_EQ(last.baudRate, 115200);
+    EXPECT_EQ(last.dataBits, 8);
+    EXPECT_EQ(last.parity, P::Space);
+    EXPECT_EQ(fake->appliedSettings().size(), 1 + 13 + 4 + 5 + 3);
+}
+
+TEST_F(ComDrvFake, PropertyRules)
+{
+    port->SetComPortPollingDelay(50);
+    port->SetPacketTimeout(20);
+    EXPECT_EQ(port->PacketTimeout(), 200);
+    port->SetPacketTimeout(0);
+    EXPECT_EQ(port->PacketTimeout(), -1);
+    port->SetPacketTimeout(60);
+    EXPECT_EQ(port->PacketTimeout(), 60);
+    port->SetComPortPollingDelay(300); // the packet time-out is checked again
+    EXPECT_EQ(port->PacketTimeout(), 450);
+
+    port->SetPacketSize(100);
+    EXPECT_EQ(port->ComPortInBufSize(), 2048);
+    port->SetPacketSize(3000);
+    EXPECT_EQ(port->PacketSize(), 3000);
+    EXPECT_EQ(port->ComPortInBufSize(), 6000);
+    port->SetPacketSize(0);
+    EXPECT_EQ(port->PacketSize(), -1);
+    port->SetPacketSize(-5);
+    EXPECT_EQ(port->PacketSize(), -1);
+
+    // Port and queue sizes wait while the port is open.
+    port->SetComPort(pnCOM1);
+    ASSERT_TRUE(port->Connect());
+    port->SetComPort(pnCOM4);
+    port->SetComPortInBufSize(64);
+    port->SetComPortOutBufSize(128);
+    EXPECT_EQ(port->ComPort(), pnCOM1);
+    EXPECT_EQ(port->ComPortInBufSize(), 6000);
+    EXPECT_EQ(port->ComPortOutBufSize(), 2048);
+    EXPECT_EQ(fake->devicePath(), QStringLiteral("/dev/ttyS0"));
+    port->Disconnect();
+    port->SetComPort(pnCOM4);
+    ASSERT_TRUE(port->Connect());
+    EXPECT_EQ(fake->devicePath(), QStringLiteral("/dev/ttyS3"));
+}
+
+TEST_F(ComDrvFake, APortThatCannotOpenStaysClosedAndSilent)
+{
+    fake->refuseOpen(SerialLine::Error::NotFound);
+    EXPECT_FALSE(port->Connect());
+    EXPECT_FALSE(port->Connected());
+    EXPECT_EQ(port->InputCount(), 65535);
+    EXPECT_EQ(port->OutputRoom(), -1);
+    EXPECT_FALSE(port->LineSignals());
+    EXPECT_EQ(port->SendData("abc", 3), 0);
+    EXPECT_FALSE(port->SendChar('x'));
+    char buf[4];
+    EXPECT_EQ(port->ReadData(buf, 4), 0);
+    port->ApplyLineSettings(); // nothing to apply to
+    EXPECT_TRUE(fake->calls().isEmpty());
+}
+
+TEST_F(ComDrvFake, TwoPortsOnOneDeviceExcludeEachOther)
+{
+    auto otherLine = std::make_unique<FakeSerialLine>();
+    TCommPortDriver other(std::move(otherLine));
+    ASSERT_TRUE(port->Connect());
+    EXPECT_FALSE(other.Connect());
+    port->Disconnect();
+    EXPECT_TRUE(other.Connect());
+}
+
+TEST_F(ComDrvFake, CheckLineStatusRefusesWritesWhileNoModemLineIsActive)
+{
+    port->SetCheckLineStatus(true);
+    ASSERT_TRUE(port->Connect());
+    EXPECT_FALSE(port->LineSignals());
+    EXPECT_EQ(port->SendData("abc", 3), 0);
+    EXPECT_TRUE(fake->written().isEmpty());
+
+    const std::pair<SerialLine::ModemSignal, TComLineSignal> lines[] = {{SerialLine::Cts, lsCTS},
+                                                                        {SerialLine::Dsr, lsDSR},
+                                                                        {SerialLine::Ring, lsRING},
+                                                                        {SerialLine::Dcd, lsRLSD}};
+    for (const auto& [line, signal] : lines) {
+        fake->setModemSignals(line);
+        EXPECT_EQ(port->LineSignals(), TComLineSignals(signal));
+    }
+    fake->setModemSignals(SerialLine::Dsr);
+    EXPECT_EQ(port->SendData("abc", 3), 3);
+    EXPECT_EQ(fake->written(), QByteArray("abc"));
+
+    // A device that cannot tell its modem lines (a pseudo-terminal) reports none.
+    fake->setModemLinesSupported(false);
+    EXPECT_FALSE(port->LineSignals());
+    EXPECT_EQ(port->SendData("d", 1), 0);
+    port->SetCheckLineStatus(false);
+    EXPECT_TRUE(port->SendChar('d'));
+    EXPECT_EQ(fake->written(), QByteArray("abcd"));
+}
+
+TEST_F(ComDrvFake, WritesGoOutInPiecesAndStopWhenRefused)
+{
+    ASSERT_TRUE(port->Connect());
+    const QByteArray data = pattern(100, 1);
+    fake->setWriteLimit(3);
+    EXPECT_EQ(port->SendData(data.constData(), int(data.size())), 100);
+    EXPECT_EQ(fake->written(), data);
+
+    // The room left in the output queue bounds each piece.
+    fake->setWriteLimit(-1);
+    fake->setOutputQueue(2040);
+    EXPECT_EQ(port->OutputRoom(), 8);
+    EXPECT_EQ(port->SendData("0123456789", 10), 10);
+    EXPECT_EQ(fake->written(), data + "0123456789");
+
+    // A queue fuller than the port's own size leaves no room: nothing goes out.
+    port->SetOutputTimeout(20);
+    fake->setOutputQueue(3000);
+    EXPECT_EQ(port->OutputRoom(), 0);
+    EXPECT_EQ(port->SendData("x", 1), 0);
+
+    fake->setOutputQueue(0);
+    fake->setWriteLimit(0);
+    EXPECT_EQ(port->SendData("xyz", 3), 0);
+    EXPECT_FALSE(port->SendChar('x'));
+    EXPECT_EQ(fake->written(), data + "0123456789");
+}
+
+TEST_F(ComDrvFake, ReadDataTakesWhatArrivesAndReleasesPolling)
+{
+    port->SetInputTimeout(20);
+    ASSERT_TRUE(port->Connect());
+    port->PausePolling(); // keep the timer away while the bytes are fed
+    fake->feed("ABCDE");
+    char buf[16] = {};
+    EXPECT_EQ(port->ReadData(buf, 3), 3);
+    EXPECT_EQ(QByteArray(buf, 3), QByteArray("ABC"));
+    EXPECT_EQ(port->ReadData(buf, 10), 2) << "stops after the input time-out";
+    EXPECT_EQ(QByteArray(buf, 2), QByteArray("DE"));
+    port->ContinuePolling();
+
+    fake->feed("XY");
+    ASSERT_TRUE(pumpEventsUntil([&] { return chunks.total() == 2; }, 5000));
+    EXPECT_EQ(chunks.list, QList<QByteArray>{"XY"});
+}
+
+TEST_F(ComDrvFake, WithoutAHandlerTheInputIsStillDrained)
+{
+    port->OnReceiveData = nullptr;
+    ASSERT_TRUE(port->Connect());
+    fake->feed("lost");
+    EXPECT_TRUE(pumpEventsUntil([&] { return port->InputCount() == 0; }, 5000));
+}
+
+TEST_F(ComDrvFake, AHandlerThatPumpsEventsIsNotEnteredAgain)
+{
+    int depth = 0;
+    int deepest = 0;
+    QByteArray seenAfterPumping;
+    port->OnReceiveData = [&](TCommPortDriver*, const char* data, int size) {
+        ++depth;
+        deepest = qMax(deepest, depth);
+        chunks.list << QByteArray(data, size);
+        if (chunks.list.size() == 1) {
+            // The driver reopens the line, then waits (a message box): several poll intervals
+            // pass inside the handler, on a freshly started timer.
+            port->Disconnect();
+            port->Connect();
+            fake->feed("second");
+            pumpEventsFor(80);
+            seenAfterPumping = QByteArray(data, size);
+        }
+        --depth;
+    };
+    ASSERT_TRUE(port->Connect());
+    fake->feed("first");
+    ASSERT_TRUE(pumpEventsUntil([&] { return chunks.list.size() == 2; }, 5000));
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(seenAfterPumping, QByteArray("first")) << "the chunk in hand was overwritten";
+    EXPECT_EQ(chunks.list, (QList<QByteArray>{"first", "second"}));
+}
+
+TEST_F(ComDrvFake, PacketsAreCutToSizeAndTheRestWaitsForTheTimeOut)
+{
+    QList<QByteArray> packets;
+    port->OnReceivePacket = [&](TCommPortDriver*, const char* data, int size) {
+        packets << QByteArray(data, size);
+    };
+    port->SetPacketSize(4);
+    ASSERT_TRUE(port->Connect());
+    fake->feed("ABCDEFGHIJ");
+    ASSERT_TRUE(pumpEventsUntil([&] { return packets.size() == 2; }, 5000));
+    EXPECT_EQ(packets, (QList<QByteArray>{"ABCD", "EFGH"}));
+    pumpEventsFor(50);
+    EXPECT_EQ(port->InputCount(), 2) << "no time-out: an incomplete packet waits";
+    EXPECT_TRUE(chunks.list.isEmpty()) << "packets do not go to OnReceiveData";
+
+    // With a time-out the rest goes out as a short packet in pass mode ...
+    port->SetPacketTimeout(30);
+    port->SetPacketMode(pmPass);
+    ASSERT_TRUE(pumpEventsUntil([&] { return packets.size() == 3; }, 5000));
+    EXPECT_EQ(packets.last(), QByteArray("IJ"));
+
+    // ... and is dropped in discard mode.
+    port->SetPacketMode(pmDiscard);
+    fake->feed("KLMNO");
+    ASSERT_TRUE(
+        pumpEventsUntil([&] { return packets.size() == 4 && port->InputCount() == 0; }, 5000));
+    pumpEventsFor(50);
+    EXPECT_EQ(packets.last(), QByteArray("KLMN"));
+    EXPECT_EQ(packets.size(), 4);
+}
+
+TEST_F(ComDrvFake, ConnectFromAWorkerThreadPollsOnTheOwnersThread)
+{
+    std::thread worker([&] { port->Connect(); });
+    worker.join();
+    ASSERT_TRUE(port->Connected());
+    fake->feed("from the line");
+    ASSERT_TRUE(pumpEventsUntil([&] { return chunks.total() == 13; }, 5000));
+    EXPECT_EQ(chunks.joined(), QByteArray("from the line"));
+
+    std::thread closer([&] { port->Disconnect(); });
+    closer.join();
+    EXPECT_FALSE(port->Connected());
+    pumpEventsFor(30); // the stop reaches the timer; nothing breaks on the closed line
+}
+
+TEST_F(ComDrvPty, AppliesTheLineSettingsToTheDeviceAndGivesThemBack)
+{
+    const PtyLineSettings original = pair.nearSettings();
+    port.SetComPortSpeed(br14400);
+    port.SetComPortStopBits(sb2BITS);
+    port.SetComPortHwHandshaking(hhRTSCTS);
+    port.SetComPortSwHandshaking(shXONXOFF);
+    ASSERT_TRUE(port.Connect()) << "modem-line calls the pseudo-terminal refuses must not fail it";
+    PtyLineSettings s = pair.nearSettings();
+    EXPECT_EQ(s.baudRate, 14400);
+    EXPECT_TRUE(s.twoStopBits);
+    EXPECT_TRUE(s.rtsCts);
+    EXPECT_TRUE(s.xonXoff);
+    EXPECT_TRUE(s.raw);
+
+    port.SetComPortSpeed(br56000);
+    port.SetComPortStopBits(sb1BITS);
+    s = pair.nearSettings();
+    EXPECT_EQ(s.baudRate, 56000);
+    EXPECT_FALSE(s.twoStopBits);
+
+    port.Disconnect();
+    s = pair.nearSettings();
+    EXPECT_EQ(s.baudRate, original.baudRate);
+    EXPECT_EQ(s.rtsCts, original.rtsCts);
+    EXPECT_EQ(s.xonXoff, original.xonXoff);
+}
+
+TEST_F(ComDrvPty, AMessageArrivesAsOneChunkOnThePoll)
+{
+    ASSERT_TRUE(port.Connect());
+    const QByteArray message = "\x02"
+                               "1H|\\^&|||host|||||||P|1\r\x03"
+                               "A5\r\n" +
+                               pattern(70, 2);
+    peer.write(message)
+        .waitFor([&] { return chunks.total() >= message.size(); }, QStringLiteral("delivery"))
+        .pause(150);
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+    ASSERT_EQ(chunks.list.size(), 1);
+    EXPECT_EQ(chunks.list.first(), message);
+}
+
+TEST_F(ComDrvPty, ChunksAreCutAtTheInputBufferSize)
+{
+    port.SetComPortInBufSize(64);
+    ASSERT_TRUE(port.Connect());
+    const QByteArray message = pattern(200, 3);
+    peer.write(message).waitFor([&] { return chunks.total() >= 200; }, QStringLiteral("delivery"));
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+    EXPECT_EQ(chunks.joined(), message);
+    EXPECT_GE(chunks.list.size(), 4);
+    for (const QByteArray& c : chunks.list)
+        EXPECT_LE(c.size(), 64);
+}
+
+TEST_F(ComDrvPty, APauseLongerThanTwoPollsSplitsAMessage)
+{
+    ASSERT_TRUE(port.Connect());
+    peer.write("\x02"
+               "ABC")
+        .pause(5 * port.ComPortPollingDelay())
+        .write("DEF\x03")
+        .waitFor([&] { return chunks.total() >= 8; }, QStringLiteral("delivery"));
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+    EXPECT_EQ(chunks.list, (QList<QByteArray>{"\x02"
+                                              "ABC",
+                                              "DEF\x03"}));
+}
+
+TEST_F(ComDrvPty, ThePauseCounterHoldsDelivery)
+{
+    ASSERT_TRUE(port.Connect());
+    port.PausePolling();
+    port.PausePolling();
+    peer.write("held").pause(4 * port.ComPortPollingDelay());
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+    EXPECT_TRUE(chunks.list.isEmpty());
+    EXPECT_EQ(port.InputCount(), 4) << "the bytes wait in the queue";
+
+    port.ContinuePolling();
+    pumpEventsFor(3 * port.ComPortPollingDelay());
+    EXPECT_TRUE(chunks.list.isEmpty()) << "still paused once";
+    port.ContinuePolling();
+    ASSERT_TRUE(pumpEventsUntil([&] { return chunks.total() == 4; }, 5000));
+    EXPECT_EQ(chunks.list, QList<QByteArray>{"held"});
+}
+
+TEST_F(ComDrvPty, AWriteThePeerDoesNotTakeReportsTheBytesWritten)
+{
+    port.SetOutputTimeout(100);
+    ASSERT_TRUE(port.Connect());
+    const QByteArray data = pattern(1 << 18, 4);
+    const int n = port.SendData(data.constData(), int(data.size()));
+    EXPECT_GT(n, 0);
+    EXPECT_LT(n, data.size());
+    EXPECT_FALSE(port.SendChar('!')) << "the line is still full";
+
+    peer.waitFor([&] { return peer.received().size() >= n; }, QStringLiteral("the written bytes"))
+        .pause(20);
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+    const QByteArray got = peer.takeReceived();
+    EXPECT_EQ(got.size(), n);
+    EXPECT_TRUE(got == data.left(n));
+
+    EXPECT_TRUE(port.SendChar('!'));
+    peer.expect("!");
+    EXPECT_TRUE(peer.run()) << peer.failure().toStdString();
+}
+
+TEST_F(ComDrvPty, AWorkerWritesWhileTheTimerReceives)
+{
+    port.SetOutputTimeout(5000);
+    ASSERT_TRUE(port.Connect());
+    const QByteArray out = pattern(64 * 1024, 5);
+    const QByteArray in = pattern(32 * 1024, 6);
+    std::atomic<bool> allWritten{true};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int at = 0; at < out.size(); at += 512) {
+            if (port.SendData(out.constData() + at, 512) != 512) {
+                allWritten = false;
+                break;
+            }
+        }
+        done = true;
+    });
+    for (int at = 0; at < in.size(); at += 1024)
+        peer.write(in.mid(at, 1024));
+    peer.waitFor(
+        [&] { return done && peer.received().size() >= out.size() && chunks.total() >= in.size(); },
+        QStringLiteral("both directions"), 20000);
+    const bool ok = peer.run();
+    worker.join();
+    ASSERT_TRUE(ok) << peer.failure().toStdString();
+    EXPECT_TRUE(allWritten);
+    EXPECT_TRUE(peer.received() == out);
+    EXPECT_TRUE(chunks.joined() == in);
+}
+
+TEST_F(ComDrvPty, ASecondPortOnTheSameDeviceCannotConnect)
+{
+    TCommPortDriver other;
+    ASSERT_TRUE(port.Connect());
+    EXPECT_FALSE(other.Connect());
+    EXPECT_FALSE(other.Connected());
+    port.Disconnect();
+    EXPECT_TRUE(other.Connect());
+}
