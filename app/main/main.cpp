@@ -2,7 +2,9 @@
 #include <app/apperror.h>
 #include <platform/application.h>
 #include <platform/codepage.h>
+#include <platform/inifile.h>
 #include <platform/regional.h>
+#include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <translation/language.h>
 
@@ -19,6 +21,10 @@ int main(int argc, char* argv[])
     setRegionalLanguage(ProgLanguage);
     codepage::setCurrent(codepage::forLanguage(ProgLanguage));
     Application::setExceptionHandler(AppException);
+    // Serial ports find their device in the program's INI file.
+    setSerialIniReader([](const QString& section, const QString& key) {
+        return IniFileName.isEmpty() ? QString() : IniFile(IniFileName).readString(section, key, QString());
+    });
     QApplication::setApplicationName(ProgName);
 
     QLabel window(ProgName + QStringLiteral(" ") + ProgVersion + QStringLiteral(" - ") + ProgSubtitle);
