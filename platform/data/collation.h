@@ -1,0 +1,27 @@
+// The two text orders of the program's keys: exact (by the bytes of the program's code page) and
+// folded (without regard to case and accents, ties broken by the exact order), shared by the
+// in-memory indexes and the database engine's collation so that both sort names alike.
+#pragma once
+
+#include <QString>
+
+namespace collation {
+
+// Texts end at their first NUL character, as the stored strings of the original platform did:
+// "DU" followed by a NUL compares equal to "DU".
+
+// Order by the bytes of the current code page (codepage::current()).
+int compareExact(const QString& a, const QString& b);
+
+// The folded key of a text: case and accents removed, character by character.
+QString foldedKey(const QString& text);
+// Order of two folded keys. Under the Cyrillic code page Cyrillic letters sort before Latin ones,
+// as Russian lists do; otherwise by character.
+int compareFoldedKeys(const QString& a, const QString& b);
+// Order by the folded keys alone (the match of case-insensitive searches).
+int compareFolded(const QString& a, const QString& b);
+// The case-insensitive index order: folded, ties broken by the exact order, so that two different
+// texts are never equal.
+int compareCaseInsensitive(const QString& a, const QString& b);
+
+} // namespace collation
