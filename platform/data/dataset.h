@@ -69,7 +69,8 @@ public:
 //   Browse|Edit --deleteRecord--> Browse  BeforeDelete, BeforeScroll, AfterDelete, AfterScroll
 //                                       (deleteRecord while inserting cancels the insert)
 //   Browse   --first/next/.../locate/gotoBookmark/findKey--> Browse
-//                                       BeforeScroll, AfterScroll
+//                                       BeforeScroll, AfterScroll (a search that finds nothing
+//                                       fires BeforeScroll only and stays put)
 //   Browse   --setKey/setRangeStart/...--> SetKey --gotoKey/applyRange/cancel--> Browse
 //   (CalcFields and Filter are entered only around OnCalcFields and OnFilterRecord.)
 //
@@ -197,9 +198,10 @@ public:
     void addObserver(DataSetObserver* observer);
     void removeObserver(DataSetObserver* observer);
 
-    // Reads a record's field values (by field index; calculated fields computed) without moving
-    // the cursor and without events. False when the bookmark is not valid.
-    bool readRecord(const Bookmark& bookmark, VariantList& values);
+    // Shows a record to `visit` without moving the cursor and without events: while it runs, the
+    // fields read that record (calculated fields computed; the record being edited shows its
+    // edited values). False (visit not called) when the bookmark is not valid.
+    bool viewRecord(const Bookmark& bookmark, const std::function<void()>& visit);
     // Bookmarks of all visible records in the current order, without moving the cursor.
     QList<Bookmark> bookmarks();
 
@@ -227,10 +229,13 @@ protected:
     virtual bool internalLast() = 0;
     virtual bool internalNext() = 0;
     virtual bool internalPrior() = 0;
-    // Reads the record under the backend cursor.
+    // Reads the record under the backend cursor into values[0 .. fieldDefs().count() - 1] (the list
+    // may be longer; the rest belongs to the base).
     virtual void internalRead(QList<Variant>& values) const = 0;
+    // The record under the backend cursor; null when the storage (within its range) is empty.
     virtual Bookmark internalBookmark() const = 0;
-    // Moves to the record; false (cursor unchanged) when it no longer exists.
+    // Moves to the record; false (cursor unchanged) when it no longer exists or lies outside the
+    // range.
     virtual bool internalGotoBookmark(const Bookmark& bookmark) = 0;
     virtual bool internalBookmarkValid(const Bookmark& bookmark) const = 0;
     // Gives a new record its initial values (all null on entry): defaults, the next autoinc.
@@ -238,12 +243,13 @@ protected:
     enum class PostMode { Edit, Insert, Append };
     // Writes the record: Edit replaces the record under the cursor; Insert puts a new record before
     // it (at the end when the storage is empty), Append at the end; the storage's order decides
-    // where it lands when there is one. Afterwards the cursor stands on the written record. A
-    // refusal (key violation) raises and changes nothing.
-    virtual void internalPost(const QList<Variant>& values, PostMode mode) = 0;
+    // where it lands when there is one. Afterwards the cursor stands on the written record (on a
+    // neighbour within the range when the record falls outside it); returns false when it stands
+    // on none. A refusal (key violation) raises and changes nothing.
+    virtual bool internalPost(const QList<Variant>& values, PostMode mode) = 0;
     // Removes the record under the cursor, which then stands on the next record, else on the
-    // previous one.
-    virtual void internalDelete() = 0;
+    // previous one; returns false when none is left.
+    virtual bool internalDelete() = 0;
     // Re-reads the storage; the default does nothing.
     virtual void internalRefresh();
     // Count of the backend's records (range applied, no filter); -1 when unknown (then counted by
@@ -270,7 +276,9 @@ protected:
     // Runs the filter on the backend's current record (filter text, then OnFilterRecord).
     bool recordAccepted();
     bool hasFilter() const;
-    // Base of an error message: "<name> : " when the dataset has a name.
+    // The fields were made from the definitions when opening (no persistent data fields).
+    bool hasDefaultFields() const { return m_defaultFields; }
+    // Base of an error message: "<name>: " when the dataset has a name.
     QString messagePrefix() const;
     // A field was assigned in the SetKey state (slot in the state buffer).
     virtual void keyValueAssigned(int slot);
@@ -279,38 +287,58 @@ private:
     friend class Field;
     friend class IndexedDataSet;
 
+public:
+    struct FilterExpr; // the parsed filter text (defined in dataset.cpp)
+
+private:
+    // Where the backend cursor stood, to come back after a silent walk.
+    struct Position
+    {
+        Bookmark bookmark;
+    };
+
+    static int slotOf(const Field* field) { return field->m_slot; }
     void bindFields();
+    void unbindFields();
+    int bufferSize() const;
     void readCurrent();
+    void readCandidate();
+    bool candidateAccepted();
     void calculateFields(QList<Variant>& buffer);
     bool seekVisible(bool forward, bool includeCurrent);
     void moveToFirstVisible();
     void moveToLastVisible();
-    void clearBuffer();
-    void doScrollBefore();
-    void doScrollAfter();
+    Position savePosition() const;
+    void restorePosition(const Position& position);
+    void beginScroll();
+    void endScroll();
+    bool step(bool forward);
+    void checkCanModify() const;
     void notifyScrolled();
     void notifyRecordChanged(Field* field);
     void notifyStateChanged();
-    void fieldValueChanged(Field& field);
     Variant fieldValue(const Field& field) const;
     void setFieldValue(Field& field, const Variant& value);
     void checkRequiredFields() const;
     void beginInsertAppend(PostMode mode);
-    bool matches(const QList<int>& slots, const VariantList& values, LocateOptions options);
-    QList<int> fieldSlots(const QString& names, int maxCount) const;
+    void finishWrite();
+    QList<int> fieldSlots(const QString& names, QList<FieldType>* types) const;
+    bool candidateMatches(const QList<int>& columns, const QList<FieldType>& types,
+                          const VariantList& values, LocateOptions options) const;
+    bool search(const QString& keyFields, const VariantList& values, LocateOptions options);
     void run(const NotifyEvent& event);
 
-    struct FilterExpr;
     State m_state = State::Inactive;
     FieldDefs m_fieldDefs;
     std::vector<std::unique_ptr<Field>> m_fields;
     bool m_defaultFields = false;
-    int m_dataFieldCount = 0;   // values stored by the backend
-    QList<Variant> m_buffer;    // current (or edited) record: data values, then calculated
-    QList<Variant> m_oldBuffer; // the record before edit or insert began
-    QList<Variant> m_filterBuffer;
+    int m_dataFieldCount = 0;      // values stored by the backend
+    QList<Variant> m_buffer;       // current (or edited) record: data values, then calculated
+    QList<Variant> m_oldBuffer;    // the record before edit or insert began
+    QList<Variant> m_filterBuffer; // the record under test (filter, search)
+    QList<Variant>* m_calcTarget = nullptr; // the buffer OnCalcFields fills
+    QList<Variant>* m_viewBuffer = nullptr; // the record viewRecord shows
     PostMode m_insertMode = PostMode::Insert;
-    Bookmark m_beforeInsert;
     bool m_bof = true, m_eof = true;
     bool m_hasCurrent = false; // the backend cursor stands on a visible record
     bool m_modified = false;
@@ -321,7 +349,6 @@ private:
     int m_disableCount = 0;
     bool m_pendingNotify = false;
     QList<DataSetObserver*> m_observers;
-    int m_calcDepth = 0;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(DataSet::LocateOptions)
@@ -430,13 +457,15 @@ protected:
     // Positions on the first record matching `key` (as findKey / findNearest say); false when
     // Exact finds nothing (cursor unchanged) or the dataset is empty.
     virtual bool internalSeek(const VariantList& key, SeekMode mode) = 0;
-    // Limits the records to the range (ends as setRange says) or lifts it (both ends null).
+    // Limits the records to the range (ends as setRange says) or lifts it (both ends null). The
+    // cursor stays on its record when that lies within the new range, else it stands on the first
+    // record of the range.
     virtual void internalSetRange(const std::optional<VariantList>& start,
                                   const std::optional<VariantList>& end) = 0;
     // Lets the backend refresh indexDefs() from its storage before a name is looked up.
     virtual void updateIndexDefs() {}
-    // Fields and options of the current order, for the base's bookkeeping (set by the base when
-    // the order changes; backends may read them).
+    // Fields and options of the current order: internalSetIndex calls it for the order it chose
+    // (also the storage's own order, which may have fields, as a table's primary index has).
     void setCurrentIndex(const QStringList& fields, IndexDef::Options options);
     void keyValueAssigned(int slot) override;
 
@@ -447,15 +476,19 @@ private:
     enum class KeyKind { Search, RangeStart, RangeEnd };
     struct KeyBuffer
     {
-        QList<Variant> values; // one per dataset field slot
+        QList<Variant> values; // one per dataset buffer slot
         QList<bool> assigned;
     };
     void enterKeyState(KeyKind kind, bool clear);
+    void leaveKeyState();
+    void fillKeyBuffer(KeyKind kind, const VariantList& values);
     VariantList keyFromBuffer(const KeyBuffer& buffer) const;
+    int slotOfIndexField(int i) const;
+    void checkKey(const VariantList& values) const;
+    bool candidateKeyEquals(const VariantList& key) const;
     bool seek(const VariantList& values, SeekMode mode);
     void switchOrder(const QString& indexName, const QString& fieldNames);
 
-    friend class DataSet;
     IndexDefs m_indexDefs;
     QString m_indexName;
     QString m_indexFieldNames;
@@ -464,5 +497,4 @@ private:
     KeyBuffer m_keys[3];
     KeyKind m_keyKind = KeyKind::Search;
     bool m_rangeActive = false;
-    State m_stateBeforeKey = State::Browse;
 };

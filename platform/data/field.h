@@ -39,6 +39,14 @@ bool isTextType(FieldType type);
 bool isBinaryType(FieldType type);
 // The type's name as messages show it ("String", "Integer", ...).
 QString fieldTypeName(FieldType type);
+// A value converted to a field type: text cut to `size` characters when size > 0, dates kept to
+// the day, times to the time of day, Null and Unassigned giving Null. Raises EConvertError when
+// the value has no such form.
+Variant convertFieldValue(FieldType type, int size, const Variant& value);
+// Order of two values of one field type (as convertFieldValue gives them): null first; texts
+// exactly (by the code page's bytes) or case-insensitively (folded, ties by the exact text).
+int compareFieldValues(FieldType type, const Variant& a, const Variant& b,
+                       bool caseInsensitive = false);
 
 // The definition of one stored column: what a backend holds for each record.
 struct FieldDef
@@ -86,8 +94,8 @@ public:
     enum class Kind {
         Data,         // a stored column
         Calculated,   // computed by the dataset's OnCalcFields for every record shown
-        Lookup,       // a value fetched from another dataset; held like a calculated field
-        InternalCalc, // computed like a calculated field, but kept with the record by the backend
+        Lookup,       // a value fetched from another dataset by code; held like a calculated field
+        InternalCalc, // computed like a calculated field
     };
 
     Field(const Field&) = delete;
@@ -106,8 +114,8 @@ public:
     // Display properties, used by grids and by the text forms below.
     QString displayLabel() const; // the field name when no label was set
     void setDisplayLabel(const QString& label) { m_displayLabel = label; }
-    // Width in characters; by default the size of a text field (at most 40 for memos), 10 for
-    // dates, 5 for times, 18 for date-times, 10 for numbers, 5 for booleans.
+    // Width in characters; by default the size of a string field, 10 for dates, memos and
+    // numbers, 8 for times, 19 for date-times, 5 for booleans.
     int displayWidth() const;
     void setDisplayWidth(int width) { m_displayWidth = width; }
     bool isVisible() const { return m_visible; }
@@ -173,6 +181,7 @@ public:
 
 private:
     friend class DataSet;
+    friend class IndexedDataSet;
     Field(DataSet* dataSet, const QString& name, FieldType type, int size, Kind kind);
 
     DataSet* m_dataSet;

@@ -1,41 +1,1157 @@
-// In-memory dataset (first cut: the interface compiles; the behaviour follows).
+// The in-memory dataset: rows held in memory in their storage order, each named or field-list
+// index a sorted vector of row pointers kept up to date on every write (or built once after a
+// bulk load), key search and ranges by binary search, and the dataset file format.
 #include "memdataset.h"
 
+#include "collation.h"
+
+#include <platform/fileops.h>
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 namespace {
-[[noreturn]] void notYet() { throw EDBEditError(QStringLiteral("Not implemented yet")); }
+
+QString tr(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+
+struct Row
+{
+    qint64 id = 0;
+    quint64 seq = 0; // post order: among equal keys a later post comes after
+    QList<Variant> values;
+    QList<QString> folded; // folded texts of the storage's case-insensitive key columns
+};
+
+struct Index
+{
+    QString name; // empty for a field-list order
+    QStringList fieldNames;
+    QList<int> columns; // field definition of each key field
+    QList<FieldType> types;
+    QList<int> foldedPos; // per key field: its place in Row::folded, -1 when not folded
+    IndexDef::Options options;
+    std::vector<Row*> rows;
+
+    bool unique() const { return options & (IndexDef::Unique | IndexDef::Primary); }
+    bool descending() const { return options.testFlag(IndexDef::Descending); }
+    bool caseInsensitive() const { return options.testFlag(IndexDef::CaseInsensitive); }
+};
+
+// A search or range key, converted to the key fields' types, texts folded where the index folds.
+struct SearchKey
+{
+    VariantList values;
+    QList<QString> folded;
+};
+
+// Order of two rows on one key field (full order: folded texts tie-broken by the exact text).
+int compareKeyPart(const Index& ix, int k, const Row* a, const Row* b)
+{
+    const Variant& va = a->values.at(ix.columns.at(k));
+    const Variant& vb = b->values.at(ix.columns.at(k));
+    const int fp = ix.foldedPos.at(k);
+    if (fp < 0 || va.isEmpty() || vb.isEmpty())
+        return compareFieldValues(ix.types.at(k), va, vb);
+    const int c = collation::compareFoldedKeys(a->folded.at(fp), b->folded.at(fp));
+    return c != 0 ? c : collation::compareExact(va.toString(), vb.toString());
+}
+
+// Key order of two rows, without the post order.
+int compareKeys(const Index& ix, const Row* a, const Row* b)
+{
+    for (int k = 0; k < ix.columns.size(); ++k) {
+        const int c = compareKeyPart(ix, k, a, b);
+        if (c != 0)
+            return ix.descending() ? -c : c;
+    }
+    return 0;
+}
+
+// The index's total order: key, then post order.
+bool rowLess(const Index& ix, const Row* a, const Row* b)
+{
+    const int c = compareKeys(ix, a, b);
+    return c != 0 ? c < 0 : a->seq < b->seq;
+}
+
+// Order of a row and a (possibly shorter) search key; case-insensitive texts compare folded only.
+int compareRowToKey(const Index& ix, const Row* row, const SearchKey& key)
+{
+    for (int k = 0; k < key.values.size(); ++k) {
+        const Variant& v = row->values.at(ix.columns.at(k));
+        const Variant& kv = key.values.at(k);
+        const int fp = ix.foldedPos.at(k);
+        int c;
+        if (fp < 0 || v.isEmpty() || kv.isEmpty())
+            c = compareFieldValues(ix.types.at(k), v, kv);
+        else
+            c = collation::compareFoldedKeys(row->folded.at(fp), key.folded.at(k));
+        if (c != 0)
+            return ix.descending() ? -c : c;
+    }
+    return 0;
+}
+
+[[noreturn]] void keyViolation()
+{
+    throw EDBClient(QStringLiteral("Key violation."));
+}
+
+Variant::Type storedType(FieldType type)
+{
+    switch (type) {
+    case FieldType::String:
+    case FieldType::Memo:
+        return Variant::Type::String;
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+        return Variant::Type::Integer;
+    case FieldType::Boolean:
+        return Variant::Type::Boolean;
+    case FieldType::Float:
+        return Variant::Type::Double;
+    case FieldType::Currency:
+        return Variant::Type::Currency;
+    case FieldType::Date:
+    case FieldType::Time:
+    case FieldType::DateTime:
+        return Variant::Type::DateTime;
+    case FieldType::Blob:
+    case FieldType::Graphic:
+        return Variant::Type::Bytes;
+    case FieldType::Unknown:
+        break;
+    }
+    return Variant::Type::Null;
+}
+
+bool knownType(quint8 code)
+{
+    switch (FieldType(code)) {
+    case FieldType::String:
+    case FieldType::Integer:
+    case FieldType::Boolean:
+    case FieldType::Float:
+    case FieldType::Currency:
+    case FieldType::Date:
+    case FieldType::Time:
+    case FieldType::DateTime:
+    case FieldType::AutoInc:
+    case FieldType::Blob:
+    case FieldType::Memo:
+    case FieldType::Graphic:
+        return true;
+    case FieldType::Unknown:
+        break;
+    }
+    return false;
+}
+
+// ---- CRC-32 (the common polynomial 0xEDB88320)
+
+quint32 crc32(const char* data, qsizetype size)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    quint32 crc = 0xFFFFFFFFu;
+    for (qsizetype i = 0; i < size; ++i)
+        crc = table[(crc ^ quint8(data[i])) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// ---- file format
+
+const char Magic[] = "QVMDS1\r\n";
+constexpr qsizetype MagicSize = 8;
+constexpr quint16 FormatVersion = 1;
+
+class Writer
+{
+public:
+    template <typename T> void put(T value)
+    {
+        const T le = qToLittleEndian(value);
+        m_data.append(reinterpret_cast<const char*>(&le), sizeof(T));
+    }
+    void putDouble(double value)
+    {
+        quint64 bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        put<quint64>(bits);
+    }
+    void putBytes(const QByteArray& bytes)
+    {
+        put<quint32>(quint32(bytes.size()));
+        m_data.append(bytes);
+    }
+    void putString(const QString& text) { putBytes(text.toUtf8()); }
+    void putRaw(const char* data, qsizetype size) { m_data.append(data, size); }
+    QByteArray& data() { return m_data; }
+
+private:
+    QByteArray m_data;
+};
+
+struct FormatError
+{
+    QString reason;
+};
+
+class Reader
+{
+public:
+    Reader(const char* data, qsizetype size) : m_data(data), m_size(size) {}
+    template <typename T> T get()
+    {
+        need(sizeof(T));
+        T value;
+        std::memcpy(&value, m_data + m_pos, sizeof(T));
+        m_pos += sizeof(T);
+        return qFromLittleEndian(value);
+    }
+    double getDouble()
+    {
+        const quint64 bits = get<quint64>();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    QByteArray getBytes()
+    {
+        const quint32 n = get<quint32>();
+        need(n);
+        QByteArray out(m_data + m_pos, qsizetype(n));
+        m_pos += n;
+        return out;
+    }
+    QString getString() { return QString::fromUtf8(getBytes()); }
+    const char* raw(qsizetype n)
+    {
+        need(n);
+        const char* p = m_data + m_pos;
+        m_pos += n;
+        return p;
+    }
+    qsizetype remaining() const { return m_size - m_pos; }
+
+private:
+    void need(qsizetype n) const
+    {
+        if (n < 0 || m_size - m_pos < n)
+            throw FormatError{tr("the file is truncated")};
+    }
+    const char* m_data;
+    qsizetype m_size;
+    qsizetype m_pos = 0;
+};
+
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
 
 struct MemDataSet::Storage
 {
+    FieldDefs defs;
+    std::vector<std::unique_ptr<Row>> byId; // slot id - idBase; empty after a delete
+    qint64 idBase = 1;
+    std::vector<Row*> order; // storage order
+    std::vector<std::unique_ptr<Index>> indexes;
+    QList<int> foldedColumns;  // columns whose folded texts rows keep
+    QList<qint64> nextAutoInc; // per column
+    quint64 nextSeq = 0;
+
+    Index* current = nullptr; // null: storage order
+    std::optional<SearchKey> rangeStart, rangeEnd;
+    qsizetype lo = 0, hi = 0; // visible part of the view
+    Row* cur = nullptr;
+    qsizetype pos = 0;
+
+    qsizetype bulkFrom = -1; // first row of a running bulk load
+
+    std::vector<Row*>& view() { return current ? current->rows : order; }
+    const std::vector<Row*>& view() const { return current ? current->rows : order; }
+
+    Row* rowById(qint64 id) const
+    {
+        const qint64 slot = id - idBase;
+        if (slot < 0 || slot >= qint64(byId.size()))
+            return nullptr;
+        return byId[size_t(slot)].get();
+    }
+
+    Row* newRow(QList<Variant> values)
+    {
+        auto row = std::make_unique<Row>();
+        row->id = idBase + qint64(byId.size());
+        row->seq = nextSeq++;
+        row->values = std::move(values);
+        Row* r = row.get();
+        byId.push_back(std::move(row));
+        return r;
+    }
+
+    void foldRow(Row* row) const
+    {
+        row->folded.resize(foldedColumns.size());
+        for (int k = 0; k < foldedColumns.size(); ++k) {
+            const Variant& v = row->values.at(foldedColumns.at(k));
+            row->folded[k] = v.isEmpty() ? QString() : collation::foldedKey(v.toString());
+        }
+    }
+
+    // Position of a row in a view: by the index order, or by a remembered place in the storage
+    // order.
+    qsizetype positionIn(const Index* ix, Row* row) const
+    {
+        if (ix) {
+            const auto it = std::lower_bound(ix->rows.begin(), ix->rows.end(), row,
+                                             [ix](Row* a, Row* b) { return rowLess(*ix, a, b); });
+            Q_ASSERT(it != ix->rows.end() && *it == row);
+            return it - ix->rows.begin();
+        }
+        const auto it = std::find(order.begin(), order.end(), row);
+        Q_ASSERT(it != order.end());
+        return it - order.begin();
+    }
+
+    SearchKey makeKey(const Index& ix, const VariantList& values) const
+    {
+        SearchKey key;
+        for (int k = 0; k < values.size(); ++k) {
+            key.values.append(convertFieldValue(ix.types.at(k), 0, values.at(k)));
+            const Variant& v = key.values.last();
+            key.folded.append(ix.foldedPos.at(k) >= 0 && !v.isEmpty()
+                                  ? collation::foldedKey(v.toString())
+                                  : QString());
+        }
+        return key;
+    }
+
+    qsizetype lowerBound(const SearchKey& key, qsizetype from, qsizetype to) const
+    {
+        const auto& v = view();
+        return std::partition_point(v.begin() + from, v.begin() + to,
+                                    [&](Row* r) { return compareRowToKey(*current, r, key) < 0; }) -
+               v.begin();
+    }
+    qsizetype upperBound(const SearchKey& key, qsizetype from, qsizetype to) const
+    {
+        const auto& v = view();
+        return std::partition_point(
+                   v.begin() + from, v.begin() + to,
+                   [&](Row* r) { return compareRowToKey(*current, r, key) <= 0; }) -
+               v.begin();
+    }
+
+    void updateRange()
+    {
+        const qsizetype n = qsizetype(view().size());
+        lo = 0;
+        hi = n;
+        if (current && rangeStart)
+            lo = lowerBound(*rangeStart, 0, n);
+        if (current && rangeEnd)
+            hi = qMax(lo, upperBound(*rangeEnd, lo, n));
+    }
+
+    // Puts the cursor on `row` when it lies within the range, else on the nearest row in it.
+    bool placeCursor(Row* row)
+    {
+        updateRange();
+        if (lo >= hi) {
+            cur = nullptr;
+            pos = lo;
+            return false;
+        }
+        qsizetype p = row ? positionIn(current, row) : lo;
+        p = qBound(lo, p, hi - 1);
+        pos = p;
+        cur = view()[size_t(p)];
+        return true;
+    }
+
+    void makeFolded(int column)
+    {
+        if (foldedColumns.contains(column))
+            return;
+        foldedColumns.append(column);
+        for (const auto& r : byId) {
+            if (r)
+                foldRow(r.get());
+        }
+    }
+
+    std::unique_ptr<Index> makeIndex(const QString& name, const QStringList& fieldNames,
+                                     IndexDef::Options options)
+    {
+        auto ix = std::make_unique<Index>();
+        ix->name = name;
+        ix->fieldNames = fieldNames;
+        ix->options = options;
+        for (const QString& f : fieldNames) {
+            const int col = defs.indexOf(f);
+            if (col < 0)
+                throw EDBClient(tr("Field '%1' not found").arg(f));
+            const FieldType type = defs.at(col).type;
+            if (isBinaryType(type) || type == FieldType::Memo)
+                throw EDBClient(tr("Field '%1' cannot be part of an index").arg(f));
+            ix->columns.append(col);
+            ix->types.append(type);
+            if (options.testFlag(IndexDef::CaseInsensitive) && isTextType(type)) {
+                makeFolded(col);
+                ix->foldedPos.append(int(foldedColumns.indexOf(col)));
+            } else {
+                ix->foldedPos.append(-1);
+            }
+        }
+        ix->rows = order;
+        std::sort(ix->rows.begin(), ix->rows.end(),
+                  [&ix](Row* a, Row* b) { return rowLess(*ix, a, b); });
+        checkUnique(*ix, ix->rows);
+        return ix;
+    }
+
+    static void checkUnique(const Index& ix, const std::vector<Row*>& rows)
+    {
+        if (!ix.unique())
+            return;
+        for (size_t i = 1; i < rows.size(); ++i) {
+            if (compareKeys(ix, rows[i - 1], rows[i]) == 0)
+                keyViolation();
+        }
+    }
+
+    // True when another row than `self` has the same full key as `probe` in a unique index.
+    static bool duplicateIn(const Index& ix, const Row* probe, const Row* self)
+    {
+        const auto it = std::partition_point(ix.rows.begin(), ix.rows.end(),
+                                             [&](Row* r) { return compareKeys(ix, r, probe) < 0; });
+        for (auto i = it; i != ix.rows.end() && compareKeys(ix, *i, probe) == 0; ++i) {
+            if (*i != self)
+                return true;
+        }
+        return false;
+    }
+
+    void removeFromIndex(Index& ix, Row* row)
+    {
+        ix.rows.erase(ix.rows.begin() + positionIn(&ix, row));
+    }
+    static void insertIntoIndex(Index& ix, Row* row)
+    {
+        const auto it = std::upper_bound(ix.rows.begin(), ix.rows.end(), row,
+                                         [&ix](Row* a, Row* b) { return rowLess(ix, a, b); });
+        ix.rows.insert(it, row);
+    }
+
+    Index* findNamed(const QString& name) const
+    {
+        for (const auto& ix : indexes) {
+            if (!ix->name.isEmpty() && ix->name.compare(name, Qt::CaseInsensitive) == 0)
+                return ix.get();
+        }
+        return nullptr;
+    }
+    Index* findFieldList(const QStringList& fields) const
+    {
+        for (const auto& ix : indexes) {
+            if (!ix->name.isEmpty() || ix->fieldNames.size() != fields.size())
+                continue;
+            bool same = true;
+            for (int i = 0; i < fields.size() && same; ++i)
+                same = ix->fieldNames.at(i).compare(fields.at(i), Qt::CaseInsensitive) == 0;
+            if (same)
+                return ix.get();
+        }
+        return nullptr;
+    }
+
+    void assignAutoInc(QList<Variant>& values)
+    {
+        for (int i = 0; i < defs.count(); ++i) {
+            if (defs.at(i).type != FieldType::AutoInc)
+                continue;
+            if (values.at(i).isEmpty())
+                values[i] = Variant(nextAutoInc[i]++);
+            else
+                nextAutoInc[i] = qMax(nextAutoInc[i], values.at(i).toInt64() + 1);
+        }
+    }
+
+    void clearRows()
+    {
+        idBase += qint64(byId.size());
+        byId.clear();
+        order.clear();
+        for (auto& ix : indexes)
+            ix->rows.clear();
+        cur = nullptr;
+        updateRange();
+    }
 };
-MemDataSet::MemDataSet(QObject* parent) : IndexedDataSet(parent) {}
+
+// ---------------------------------------------------------------------------------------------
+
+MemDataSet::MemDataSet(QObject* parent) : IndexedDataSet(parent)
+{
+}
+
 MemDataSet::~MemDataSet() = default;
-void MemDataSet::createDataSet() { notYet(); }
-void MemDataSet::emptyDataSet() { notYet(); }
-void MemDataSet::addIndex(const QString&, const QString&, IndexDef::Options) { notYet(); }
-void MemDataSet::deleteIndex(const QString&) { notYet(); }
-void MemDataSet::beginBulkAppend() { notYet(); }
-bool MemDataSet::bulkAppend(const QList<Variant>&) { notYet(); }
-void MemDataSet::endBulkAppend() { notYet(); }
-void MemDataSet::saveToFile(const QString&) const { notYet(); }
-void MemDataSet::loadFromFile(const QString&) { notYet(); }
-void MemDataSet::internalOpen() { notYet(); }
-void MemDataSet::internalClose() { notYet(); }
-bool MemDataSet::internalFirst() { notYet(); }
-bool MemDataSet::internalLast() { notYet(); }
-bool MemDataSet::internalNext() { notYet(); }
-bool MemDataSet::internalPrior() { notYet(); }
-void MemDataSet::internalRead(QList<Variant>&) const { notYet(); }
-Bookmark MemDataSet::internalBookmark() const { notYet(); }
-bool MemDataSet::internalGotoBookmark(const Bookmark&) { notYet(); }
-bool MemDataSet::internalBookmarkValid(const Bookmark&) const { notYet(); }
-void MemDataSet::internalInitRecord(QList<Variant>&) { notYet(); }
-void MemDataSet::internalPost(const QList<Variant>&, PostMode) { notYet(); }
-void MemDataSet::internalDelete() { notYet(); }
-int MemDataSet::internalRecordCount() const { notYet(); }
-int MemDataSet::internalRecNo() const { notYet(); }
-bool MemDataSet::internalSetRecNo(int) { notYet(); }
-void MemDataSet::internalSetIndex(const QString&, const QStringList&) { notYet(); }
-bool MemDataSet::internalSeek(const VariantList&, SeekMode) { notYet(); }
-void MemDataSet::internalSetRange(const std::optional<VariantList>&,
-                                  const std::optional<VariantList>&) { notYet(); }
+
+namespace {
+
+void checkDefs(const FieldDefs& defs)
+{
+    if (defs.isEmpty())
+        throw EDBClient(tr("Cannot create a dataset without fields"));
+    for (int i = 0; i < defs.count(); ++i) {
+        const FieldDef& d = defs.at(i);
+        if (d.name.trimmed().isEmpty())
+            throw EDBClient(tr("Field %1 has no name").arg(i + 1));
+        if (!knownType(quint8(d.type)))
+            throw EDBClient(tr("Field '%1' has no data type").arg(d.name));
+        if (defs.indexOf(d.name) != i)
+            throw EDBClient(tr("Duplicate field name '%1'").arg(d.name));
+    }
+}
+
+} // namespace
+
+std::unique_ptr<MemDataSet::Storage> MemDataSet::makeStorage(const FieldDefs& defs,
+                                                             const IndexDefs& indexDefs) const
+{
+    checkDefs(defs);
+    auto store = std::make_unique<Storage>();
+    store->defs = defs;
+    store->nextAutoInc = QList<qint64>(defs.count(), 1);
+    for (const IndexDef& def : indexDefs.list()) {
+        if (def.name.isEmpty())
+            throw EDBClient(tr("An index has no name"));
+        store->indexes.push_back(store->makeIndex(def.name, def.fieldList(), def.options));
+    }
+    return store;
+}
+
+void MemDataSet::createDataSet()
+{
+    if (isActive())
+        throw EDBClient(messagePrefix() + tr("Cannot perform this operation on an open dataset"));
+    m_pending = makeStorage(fieldDefs(), indexDefs());
+    try {
+        open();
+    } catch (...) {
+        m_pending.reset();
+        throw;
+    }
+}
+
+void MemDataSet::internalOpen()
+{
+    if (!m_pending)
+        throw EDBClient(messagePrefix() + tr("Missing data provider or data packet"));
+    m_store = std::move(m_pending);
+    m_store->updateRange();
+}
+
+void MemDataSet::internalClose()
+{
+    m_store.reset();
+    m_bulk = false;
+}
+
+void MemDataSet::emptyDataSet()
+{
+    checkActive();
+    checkBrowseMode();
+    m_store->clearRows();
+    resync(true);
+}
+
+void MemDataSet::addIndex(const QString& name, const QString& fields, IndexDef::Options options)
+{
+    const IndexDef def{name, fields, options};
+    if (name.isEmpty())
+        throw EDBClient(messagePrefix() + tr("An index has no name"));
+    if (indexDefs().find(name))
+        throw EDBClient(messagePrefix() + tr("Duplicate index name '%1'").arg(name));
+    if (isActive()) {
+        checkBrowseMode();
+        m_store->indexes.push_back(m_store->makeIndex(name, def.fieldList(), options));
+    }
+    indexDefs().add(def);
+}
+
+void MemDataSet::deleteIndex(const QString& name)
+{
+    if (!indexDefs().find(name))
+        throw EDBClient(messagePrefix() + tr("Index '%1' not found").arg(name));
+    if (isActive()) {
+        if (indexName().compare(name, Qt::CaseInsensitive) == 0)
+            setIndexName(QString());
+        auto& v = m_store->indexes;
+        v.erase(std::remove_if(v.begin(), v.end(),
+                               [&](const auto& ix) {
+                                   return !ix->name.isEmpty() &&
+                                          ix->name.compare(name, Qt::CaseInsensitive) == 0;
+                               }),
+                v.end());
+    }
+    indexDefs().remove(name);
+}
+
+// ---- cursor
+
+bool MemDataSet::internalFirst()
+{
+    Storage& s = *m_store;
+    if (s.lo >= s.hi)
+        return false;
+    s.pos = s.lo;
+    s.cur = s.view()[size_t(s.pos)];
+    return true;
+}
+
+bool MemDataSet::internalLast()
+{
+    Storage& s = *m_store;
+    if (s.lo >= s.hi)
+        return false;
+    s.pos = s.hi - 1;
+    s.cur = s.view()[size_t(s.pos)];
+    return true;
+}
+
+bool MemDataSet::internalNext()
+{
+    Storage& s = *m_store;
+    if (!s.cur || s.pos + 1 >= s.hi)
+        return false;
+    s.cur = s.view()[size_t(++s.pos)];
+    return true;
+}
+
+bool MemDataSet::internalPrior()
+{
+    Storage& s = *m_store;
+    if (!s.cur || s.pos <= s.lo)
+        return false;
+    s.cur = s.view()[size_t(--s.pos)];
+    return true;
+}
+
+void MemDataSet::internalRead(QList<Variant>& values) const
+{
+    const Row* row = m_store->cur;
+    Q_ASSERT(row);
+    const qsizetype n = row->values.size();
+    for (qsizetype i = 0; i < n; ++i)
+        values[i] = row->values.at(i);
+}
+
+Bookmark MemDataSet::internalBookmark() const
+{
+    return m_store && m_store->cur ? Bookmark(m_store->cur->id) : Bookmark();
+}
+
+bool MemDataSet::internalGotoBookmark(const Bookmark& bookmark)
+{
+    Storage& s = *m_store;
+    Row* row = s.rowById(bookmark.id());
+    if (!row)
+        return false;
+    if (row == s.cur)
+        return true;
+    const qsizetype p = s.positionIn(s.current, row);
+    if (p < s.lo || p >= s.hi)
+        return false;
+    s.pos = p;
+    s.cur = row;
+    return true;
+}
+
+bool MemDataSet::internalBookmarkValid(const Bookmark& bookmark) const
+{
+    return m_store && m_store->rowById(bookmark.id()) != nullptr;
+}
+
+void MemDataSet::internalInitRecord(QList<Variant>&)
+{
+}
+
+int MemDataSet::internalRecordCount() const
+{
+    return int(m_store->hi - m_store->lo);
+}
+
+int MemDataSet::internalRecNo() const
+{
+    return m_store->cur ? int(m_store->pos - m_store->lo + 1) : 0;
+}
+
+bool MemDataSet::internalSetRecNo(int recNo)
+{
+    Storage& s = *m_store;
+    if (recNo < 1 || recNo > s.hi - s.lo)
+        return false;
+    s.pos = s.lo + recNo - 1;
+    s.cur = s.view()[size_t(s.pos)];
+    return true;
+}
+
+// ---- writing
+
+bool MemDataSet::internalPost(const QList<Variant>& buffer, PostMode mode)
+{
+    Storage& s = *m_store;
+    const int n = s.defs.count();
+    QList<Variant> values = buffer.mid(0, n);
+    const QList<qint64> autoIncBefore = s.nextAutoInc;
+    s.assignAutoInc(values);
+
+    Row probe;
+    probe.values = values;
+    s.foldRow(&probe);
+    Row* self = mode == PostMode::Edit ? s.cur : nullptr;
+    for (const auto& ix : s.indexes) {
+        if (ix->unique() && Storage::duplicateIn(*ix, &probe, self)) {
+            s.nextAutoInc = autoIncBefore;
+            keyViolation();
+        }
+    }
+
+    Row* row;
+    if (mode == PostMode::Edit) {
+        row = s.cur;
+        Q_ASSERT(row);
+        for (const auto& ix : s.indexes)
+            s.removeFromIndex(*ix, row);
+        row->values = std::move(probe.values);
+        row->folded = std::move(probe.folded);
+        row->seq = s.nextSeq++;
+    } else {
+        Row* before = mode == PostMode::Insert ? s.cur : nullptr;
+        row = s.newRow(std::move(probe.values));
+        row->folded = std::move(probe.folded);
+        if (before)
+            s.order.insert(s.order.begin() + s.positionIn(nullptr, before), row);
+        else
+            s.order.push_back(row);
+    }
+    for (const auto& ix : s.indexes)
+        Storage::insertIntoIndex(*ix, row);
+    return s.placeCursor(row);
+}
+
+bool MemDataSet::internalDelete()
+{
+    Storage& s = *m_store;
+    Row* row = s.cur;
+    Q_ASSERT(row);
+    const qsizetype at = s.pos;
+    for (const auto& ix : s.indexes)
+        s.removeFromIndex(*ix, row);
+    s.order.erase(s.order.begin() + s.positionIn(nullptr, row));
+    s.byId[size_t(row->id - s.idBase)].reset();
+    s.cur = nullptr;
+    s.updateRange();
+    if (s.lo >= s.hi)
+        return false;
+    s.pos = qBound(s.lo, at, s.hi - 1);
+    s.cur = s.view()[size_t(s.pos)];
+    return true;
+}
+
+// ---- indexes and ranges
+
+void MemDataSet::internalSetIndex(const QString& name, const QStringList& fieldNames)
+{
+    Storage& s = *m_store;
+    Index* ix = nullptr;
+    if (!name.isEmpty()) {
+        ix = s.findNamed(name);
+        if (!ix) {
+            const IndexDef* def = indexDefs().find(name);
+            if (!def)
+                throw EDBClient(messagePrefix() + tr("Index '%1' not found").arg(name));
+            s.indexes.push_back(s.makeIndex(def->name, def->fieldList(), def->options));
+            ix = s.indexes.back().get();
+        }
+    } else if (!fieldNames.isEmpty()) {
+        ix = s.findFieldList(fieldNames);
+        if (!ix) {
+            s.indexes.push_back(s.makeIndex(QString(), fieldNames, {}));
+            ix = s.indexes.back().get();
+        }
+    }
+    Row* keep = s.cur;
+    s.current = ix;
+    s.rangeStart.reset();
+    s.rangeEnd.reset();
+    s.placeCursor(keep);
+    setCurrentIndex(ix ? ix->fieldNames : QStringList(), ix ? ix->options : IndexDef::Options());
+}
+
+bool MemDataSet::internalSeek(const VariantList& key, SeekMode mode)
+{
+    Storage& s = *m_store;
+    Q_ASSERT(s.current);
+    if (s.lo >= s.hi)
+        return false;
+    const SearchKey k = s.makeKey(*s.current, key);
+    qsizetype p = s.lowerBound(k, s.lo, s.hi);
+    if (mode == SeekMode::Exact) {
+        if (p >= s.hi || compareRowToKey(*s.current, s.view()[size_t(p)], k) != 0)
+            return false;
+    } else if (p >= s.hi) {
+        p = s.hi - 1;
+    }
+    s.pos = p;
+    s.cur = s.view()[size_t(p)];
+    return true;
+}
+
+void MemDataSet::internalSetRange(const std::optional<VariantList>& start,
+                                  const std::optional<VariantList>& end)
+{
+    Storage& s = *m_store;
+    Q_ASSERT(s.current || (!start && !end));
+    s.rangeStart.reset();
+    s.rangeEnd.reset();
+    if (start && !start->isEmpty())
+        s.rangeStart = s.makeKey(*s.current, *start);
+    if (end && !end->isEmpty())
+        s.rangeEnd = s.makeKey(*s.current, *end);
+    Row* keep = s.cur;
+    s.updateRange();
+    if (keep) {
+        const qsizetype p = s.positionIn(s.current, keep);
+        if (p >= s.lo && p < s.hi) {
+            s.pos = p;
+            return;
+        }
+    }
+    s.placeCursor(nullptr);
+}
+
+// ---- bulk loading
+
+void MemDataSet::beginBulkAppend()
+{
+    checkActive();
+    checkBrowseMode();
+    if (m_bulk)
+        throw EDBClient(messagePrefix() + tr("A bulk load is already running"));
+    m_bulk = true;
+    m_limitReached = false;
+    m_store->bulkFrom = qsizetype(m_store->order.size());
+}
+
+bool MemDataSet::bulkAppend(const QList<Variant>& values)
+{
+    if (!m_bulk)
+        throw EDBClient(messagePrefix() + tr("No bulk load is running"));
+    Storage& s = *m_store;
+    const int n = s.defs.count();
+    if (values.size() != n)
+        throw EDBClient(
+            messagePrefix() +
+            tr("A loaded record has %1 values for %2 fields").arg(values.size()).arg(n));
+    if (m_packetRecords >= 0 && qsizetype(s.order.size()) - s.bulkFrom >= m_packetRecords) {
+        m_limitReached = true;
+        return false;
+    }
+    // Values of the right type are shared as they are; others are converted.
+    QList<Variant> stored = values;
+    for (int i = 0; i < n; ++i) {
+        const Variant& v = values.at(i);
+        const FieldDef& def = s.defs.at(i);
+        if (v.isNull())
+            continue;
+        const bool asIs =
+            v.type() == storedType(def.type) && def.type != FieldType::Date &&
+            def.type != FieldType::Time &&
+            (def.type != FieldType::String || def.size <= 0 || v.toString().size() <= def.size);
+        if (!asIs)
+            stored[i] = convertFieldValue(def.type, def.size, v);
+    }
+    s.assignAutoInc(stored);
+    s.order.push_back(s.newRow(std::move(stored)));
+    return true;
+}
+
+void MemDataSet::endBulkAppend()
+{
+    if (!m_bulk)
+        return;
+    m_bulk = false;
+    Storage& s = *m_store;
+    const qsizetype from = s.bulkFrom;
+    s.bulkFrom = -1;
+    std::vector<Row*> added(s.order.begin() + from, s.order.end());
+    if (!s.foldedColumns.isEmpty()) {
+        for (Row* r : added)
+            s.foldRow(r);
+    }
+    // Merge the sorted new rows into every index; install the results only when all pass.
+    std::vector<std::vector<Row*>> merged;
+    try {
+        for (const auto& ix : s.indexes) {
+            std::vector<Row*> fresh = added;
+            const auto less = [&ix](Row* a, Row* b) { return rowLess(*ix, a, b); };
+            std::sort(fresh.begin(), fresh.end(), less);
+            std::vector<Row*> all;
+            all.reserve(ix->rows.size() + fresh.size());
+            std::merge(ix->rows.begin(), ix->rows.end(), fresh.begin(), fresh.end(),
+                       std::back_inserter(all), less);
+            Storage::checkUnique(*ix, all);
+            merged.push_back(std::move(all));
+        }
+    } catch (...) {
+        for (Row* r : added)
+            s.byId[size_t(r->id - s.idBase)].reset();
+        s.order.resize(size_t(from));
+        resync(true);
+        throw;
+    }
+    for (size_t i = 0; i < merged.size(); ++i)
+        s.indexes[i]->rows = std::move(merged[i]);
+    s.updateRange();
+    resync(true);
+}
+
+// ---- files
+
+void MemDataSet::saveToFile(const QString& fileName) const
+{
+    checkActive();
+    const Storage& s = *m_store;
+    Writer w;
+    w.putRaw(Magic, MagicSize);
+    w.put<quint16>(FormatVersion);
+    w.put<quint32>(quint32(s.defs.count()));
+    for (const FieldDef& d : s.defs.list()) {
+        w.putString(d.name);
+        w.put<quint8>(quint8(d.type));
+        w.put<qint32>(d.size);
+        w.put<quint8>(quint8((d.required ? 1 : 0) | (d.emptyTextIsValue ? 2 : 0)));
+    }
+    const IndexDefs& ids = indexDefs();
+    w.put<quint32>(quint32(ids.count()));
+    for (const IndexDef& d : ids.list()) {
+        w.putString(d.name);
+        w.putString(d.fields);
+        w.put<quint32>(quint32(int(d.options)));
+    }
+    w.put<quint32>(quint32(s.order.size()));
+    const int n = s.defs.count();
+    QByteArray bitmap((n + 7) / 8, '\0');
+    for (const Row* row : s.order) {
+        bitmap.fill('\0');
+        for (int i = 0; i < n; ++i) {
+            if (row->values.at(i).isEmpty())
+                bitmap[i / 8] = char(quint8(bitmap[i / 8]) | (1u << (i % 8)));
+        }
+        w.putRaw(bitmap.constData(), bitmap.size());
+        w.put<quint64>(row->seq);
+        for (int i = 0; i < n; ++i) {
+            const Variant& v = row->values.at(i);
+            if (v.isEmpty())
+                continue;
+            switch (s.defs.at(i).type) {
+            case FieldType::String:
+            case FieldType::Memo:
+                w.putString(v.toString());
+                break;
+            case FieldType::Integer:
+            case FieldType::AutoInc:
+                w.put<qint64>(v.toInt64());
+                break;
+            case FieldType::Boolean:
+                w.put<quint8>(v.toBool() ? 1 : 0);
+                break;
+            case FieldType::Currency:
+                w.put<qint64>(v.toCurrency().scaled);
+                break;
+            case FieldType::Float:
+            case FieldType::Date:
+            case FieldType::Time:
+            case FieldType::DateTime:
+                w.putDouble(v.toDouble());
+                break;
+            case FieldType::Blob:
+            case FieldType::Graphic:
+                w.putBytes(v.toBytes());
+                break;
+            case FieldType::Unknown:
+                break;
+            }
+        }
+    }
+    const quint32 crc = crc32(w.data().constData(), w.data().size());
+    w.put<quint32>(crc);
+    QString error;
+    if (!fileops::writeFile(fileName, w.data(), &error))
+        throw EInOutError(tr("Cannot write the dataset file %1: %2").arg(fileName, error));
+}
+
+void MemDataSet::loadFromFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EDBClient(
+            tr("Cannot open the dataset file %1: %2").arg(fileName, file.errorString()));
+    const QByteArray data = file.readAll();
+    file.close();
+
+    FieldDefs defs;
+    IndexDefs ids;
+    std::unique_ptr<Storage> store;
+    try {
+        if (data.size() < MagicSize + qsizetype(sizeof(quint16)) + 4)
+            throw FormatError{tr("the file is truncated")};
+        if (std::memcmp(data.constData(), Magic, MagicSize) != 0)
+            throw FormatError{tr("it is not a dataset file")};
+        const qsizetype body = data.size() - 4;
+        const quint32 stored = qFromLittleEndian<quint32>(data.constData() + body);
+        Reader r(data.constData() + MagicSize, body - MagicSize);
+        const quint16 version = r.get<quint16>();
+        if (version != FormatVersion)
+            throw FormatError{tr("its format version %1 is not supported").arg(version)};
+        if (crc32(data.constData(), body) != stored)
+            throw FormatError{tr("its checksum does not match (the file is damaged or truncated)")};
+
+        const quint32 fieldCount = r.get<quint32>();
+        if (fieldCount == 0 || fieldCount > quint32(r.remaining()))
+            throw FormatError{tr("its field count is invalid")};
+        for (quint32 i = 0; i < fieldCount; ++i) {
+            FieldDef d;
+            d.name = r.getString();
+            const quint8 type = r.get<quint8>();
+            if (!knownType(type))
+                throw FormatError{tr("field %1 has an unknown type %2").arg(i + 1).arg(type)};
+            d.type = FieldType(type);
+            d.size = r.get<qint32>();
+            const quint8 flags = r.get<quint8>();
+            d.required = flags & 1;
+            d.emptyTextIsValue = flags & 2;
+            defs.add(d);
+        }
+        checkDefs(defs);
+        const quint32 indexCount = r.get<quint32>();
+        if (indexCount > quint32(r.remaining()))
+            throw FormatError{tr("its index count is invalid")};
+        for (quint32 i = 0; i < indexCount; ++i) {
+            IndexDef d;
+            d.name = r.getString();
+            d.fields = r.getString();
+            d.options = IndexDef::Options(int(r.get<quint32>()));
+            ids.add(d);
+        }
+        const quint32 recordCount = r.get<quint32>();
+        const qsizetype bitmapSize = (qsizetype(fieldCount) + 7) / 8;
+        if (qint64(recordCount) * (bitmapSize + 8) > r.remaining())
+            throw FormatError{tr("the file is truncated")};
+        store = std::make_unique<Storage>();
+        store->defs = defs;
+        store->nextAutoInc = QList<qint64>(defs.count(), 1);
+        std::vector<std::pair<quint64, Row*>> bySeq;
+        bySeq.reserve(recordCount);
+        for (quint32 k = 0; k < recordCount; ++k) {
+            const char* bitmap = r.raw(bitmapSize);
+            const quint64 seq = r.get<quint64>();
+            QList<Variant> values(defs.count());
+            for (int i = 0; i < defs.count(); ++i) {
+                if (quint8(bitmap[i / 8]) & (1u << (i % 8))) {
+                    values[i] = Variant::null();
+                    continue;
+                }
+                switch (defs.at(i).type) {
+                case FieldType::String:
+                case FieldType::Memo:
+                    values[i] = Variant(r.getString());
+                    break;
+                case FieldType::Integer:
+                case FieldType::AutoInc:
+                    values[i] = Variant(r.get<qint64>());
+                    break;
+                case FieldType::Boolean:
+                    values[i] = Variant(r.get<quint8>() != 0);
+                    break;
+                case FieldType::Currency:
+                    values[i] = Variant(Currency{r.get<qint64>()});
+                    break;
+                case FieldType::Float:
+                    values[i] = Variant(r.getDouble());
+                    break;
+                case FieldType::Date:
+                case FieldType::Time:
+                case FieldType::DateTime:
+                    values[i] = Variant::fromDateTime(r.getDouble());
+                    break;
+                case FieldType::Blob:
+                case FieldType::Graphic:
+                    values[i] = Variant(r.getBytes());
+                    break;
+                case FieldType::Unknown:
+                    break;
+                }
+            }
+            store->assignAutoInc(values);
+            Row* row = store->newRow(std::move(values));
+            store->order.push_back(row);
+            bySeq.emplace_back(seq, row);
+        }
+        if (r.remaining() != 0)
+            throw FormatError{tr("it holds data after its last record")};
+        // Post order as saved, renumbered densely.
+        std::stable_sort(bySeq.begin(), bySeq.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t i = 0; i < bySeq.size(); ++i)
+            bySeq[i].second->seq = i;
+        store->nextSeq = bySeq.size();
+        for (const IndexDef& d : ids.list())
+            store->indexes.push_back(store->makeIndex(d.name, d.fieldList(), d.options));
+    } catch (const FormatError& e) {
+        throw EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, e.reason));
+    } catch (const EDBClient& e) {
+        throw EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, e.message()));
+    } catch (const EDBEditError& e) {
+        throw EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, e.message()));
+    }
+
+    // Persistent fields must find their columns, before anything is replaced.
+    for (int i = 0; i < fieldCount(); ++i) {
+        const Field* f = field(i);
+        if (f->fieldKind() != Field::Kind::Data || hasDefaultFields())
+            continue;
+        const FieldDef* d = defs.find(f->fieldName());
+        if (!d || d->type != f->dataType())
+            throw EDBClient(tr("Cannot load the dataset file %1: it has no %2 field '%3'")
+                                .arg(fileName, fieldTypeName(f->dataType()), f->fieldName()));
+    }
+    close();
+    fieldDefs() = defs;
+    indexDefs() = ids;
+    m_pending = std::move(store);
+    try {
+        open();
+    } catch (...) {
+        m_pending.reset();
+        throw;
+    }
+}

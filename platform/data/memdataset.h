@@ -70,8 +70,8 @@ protected:
     bool internalGotoBookmark(const Bookmark& bookmark) override;
     bool internalBookmarkValid(const Bookmark& bookmark) const override;
     void internalInitRecord(QList<Variant>& values) override;
-    void internalPost(const QList<Variant>& values, PostMode mode) override;
-    void internalDelete() override;
+    bool internalPost(const QList<Variant>& values, PostMode mode) override;
+    bool internalDelete() override;
     int internalRecordCount() const override;
     int internalRecNo() const override;
     bool internalSetRecNo(int recNo) override;
@@ -82,7 +82,10 @@ protected:
 
 private:
     struct Storage;
-    std::unique_ptr<Storage> m_store;
+    std::unique_ptr<Storage> makeStorage(const FieldDefs& defs, const IndexDefs& indexDefs) const;
+
+    std::unique_ptr<Storage> m_store;   // while open
+    std::unique_ptr<Storage> m_pending; // made by createDataSet or loadFromFile, taken by open
     int m_packetRecords = -1;
     bool m_bulk = false;
     bool m_limitReached = false;

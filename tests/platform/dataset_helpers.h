@@ -1,0 +1,93 @@
+// Helpers shared by the dataset tests: a small in-memory table, an event recorder and an
+// observer that counts what it is told.
+#pragma once
+
+#include <platform/data/memdataset.h>
+
+#include <QStringList>
+
+#include <memory>
+
+namespace testdata {
+
+// ID integer, NAME string 20, QTY float; rows given as (id, name, qty).
+struct Item
+{
+    int id;
+    QString name;
+    double qty;
+};
+
+inline std::unique_ptr<MemDataSet> makeItems(const QList<Item>& items)
+{
+    auto ds = std::make_unique<MemDataSet>();
+    ds->setObjectName(QStringLiteral("items"));
+    ds->fieldDefs().add(QStringLiteral("ID"), FieldType::Integer, 0, true);
+    ds->fieldDefs().add(QStringLiteral("NAME"), FieldType::String, 20);
+    ds->fieldDefs().add(QStringLiteral("QTY"), FieldType::Float);
+    ds->createDataSet();
+    for (const Item& it : items)
+        ds->appendRecord({it.id, it.name, it.qty});
+    ds->first();
+    return ds;
+}
+
+// The values of one field over all visible records, in the current order, from the first.
+inline QStringList column(DataSet& ds, const QString& field)
+{
+    QStringList out;
+    ds.first();
+    while (!ds.eof()) {
+        out.append(ds.fieldByName(field)->asString());
+        ds.next();
+    }
+    return out;
+}
+
+// Records the dataset events by name, in order.
+struct EventLog
+{
+    QStringList events;
+
+    void attach(DataSet& ds)
+    {
+        auto rec = [this](const char* name) {
+            return [this, name](DataSet&) { events.append(QString::fromLatin1(name)); };
+        };
+        ds.beforeOpen = rec("BeforeOpen");
+        ds.afterOpen = rec("AfterOpen");
+        ds.beforeClose = rec("BeforeClose");
+        ds.afterClose = rec("AfterClose");
+        ds.beforeInsert = rec("BeforeInsert");
+        ds.afterInsert = rec("AfterInsert");
+        ds.beforeEdit = rec("BeforeEdit");
+        ds.afterEdit = rec("AfterEdit");
+        ds.beforePost = rec("BeforePost");
+        ds.afterPost = rec("AfterPost");
+        ds.beforeCancel = rec("BeforeCancel");
+        ds.afterCancel = rec("AfterCancel");
+        ds.beforeDelete = rec("BeforeDelete");
+        ds.afterDelete = rec("AfterDelete");
+        ds.beforeScroll = rec("BeforeScroll");
+        ds.afterScroll = rec("AfterScroll");
+        ds.onNewRecord = rec("OnNewRecord");
+    }
+    QStringList take()
+    {
+        QStringList out = events;
+        events.clear();
+        return out;
+    }
+};
+
+struct CountingObserver : DataSetObserver
+{
+    int changed = 0, records = 0, states = 0, scrolls = 0;
+    void dataSetChanged(DataSet&) override { ++changed; }
+    void recordChanged(DataSet&, Field*) override { ++records; }
+    void stateChanged(DataSet&) override { ++states; }
+    void scrolled(DataSet&) override { ++scrolls; }
+    int total() const { return changed + records + states + scrolls; }
+};
+
+} // namespace testdata

@@ -1,0 +1,497 @@
+// The cursor dataset base, exercised through the in-memory dataset: event order, re-entrant
+// post, failing handlers, required fields, bookmarks, Locate and Lookup, filters, calculated
+// fields, DisableControls and the error messages.
+#include "dataset_helpers.h"
+
+#include <gtest/gtest.h>
+
+using namespace testdata;
+
+namespace {
+
+QStringList ids(DataSet& ds)
+{
+    return column(ds, QStringLiteral("ID"));
+}
+
+} // namespace
+
+TEST(DataSet, EventOrderOfTheEditingCycle)
+{
+    MemDataSet ds;
+    ds.fieldDefs().add("ID", FieldType::Integer);
+    ds.fieldDefs().add("NAME", FieldType::String, 20);
+    EventLog log;
+    log.attach(ds);
+
+    ds.createDataSet();
+    EXPECT_EQ(log.take(), QStringList({"BeforeOpen", "AfterOpen"})); // empty: no AfterScroll
+
+    ds.append();
+    EXPECT_EQ(log.take(), QStringList({"BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert",
+                                       "AfterScroll"}));
+    ds.fieldByName("ID")->setValue(1);
+    ds.post();
+    EXPECT_EQ(log.take(), QStringList({"BeforePost", "AfterPost"}));
+
+    ds.edit();
+    ds.edit(); // already editing: nothing
+    EXPECT_EQ(log.take(), QStringList({"BeforeEdit", "AfterEdit"}));
+    ds.fieldByName("NAME")->setValue("x");
+    ds.cancel();
+    EXPECT_EQ(log.take(), QStringList({"BeforeCancel", "AfterCancel"}));
+    EXPECT_TRUE(ds.fieldByName("NAME")->isNull());
+
+    // Append while editing a modified record posts it first.
+    ds.edit();
+    ds.fieldByName("NAME")->setValue("kept");
+    ds.append();
+    EXPECT_EQ(log.take(),
+              QStringList({"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost", "BeforeInsert",
+                           "BeforeScroll", "OnNewRecord", "AfterInsert", "AfterScroll"}));
+    // Moving away from an untouched new record cancels it.
+    ds.first();
+    EXPECT_EQ(log.take(),
+              QStringList({"BeforeCancel", "AfterCancel", "BeforeScroll", "AfterScroll"}));
+    EXPECT_EQ(ds.recordCount(), 1);
+    EXPECT_EQ(ds.fieldByName("NAME")->asString(), "kept");
+
+    // Moving away from a modified record posts it.
+    ds.edit();
+    ds.fieldByName("NAME")->setValue("moved");
+    ds.next();
+    EXPECT_EQ(log.take(), QStringList({"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost",
+                                       "BeforeScroll", "AfterScroll"}));
+    EXPECT_EQ(ds.fieldByName("NAME")->asString(), "moved");
+
+    ds.deleteRecord();
+    EXPECT_EQ(log.take(),
+              QStringList({"BeforeDelete", "BeforeScroll", "AfterDelete", "AfterScroll"}));
+    EXPECT_TRUE(ds.isEmpty());
+
+    // Edit of an empty dataset inserts.
+    ds.edit();
+    EXPECT_EQ(ds.state(), DataSet::State::Insert);
+    ds.cancel();
+    log.take();
+
+    ds.close();
+    EXPECT_EQ(log.take(), QStringList({"BeforeClose", "AfterClose"}));
+    EXPECT_EQ(ds.state(), DataSet::State::Inactive);
+}
+
+TEST(DataSet, BeforePostMayPostOrCancelItself)
+{
+    auto ds = makeItems({});
+    EventLog log;
+    log.attach(*ds);
+
+    bool inner = false;
+    ds->beforePost = [&](DataSet& d) {
+        log.events.append("BeforePost");
+        if (!inner) {
+            inner = true;
+            d.post();
+        }
+    };
+    ds->append();
+    ds->fieldByName("ID")->setValue(7);
+    log.take();
+    ds->post();
+    // The inner post writes the record; the outer one then does nothing more.
+    EXPECT_EQ(log.take(), QStringList({"BeforePost", "BeforePost", "AfterPost"}));
+    EXPECT_EQ(ds->state(), DataSet::State::Browse);
+    EXPECT_EQ(ds->recordCount(), 1);
+
+    ds->beforePost = [](DataSet& d) { d.cancel(); };
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("dropped");
+    log.take();
+    ds->post();
+    EXPECT_EQ(log.take(), QStringList({"BeforeCancel", "AfterCancel"}));
+    EXPECT_EQ(ds->state(), DataSet::State::Browse);
+    EXPECT_TRUE(ds->fieldByName("NAME")->isNull());
+}
+
+TEST(DataSet, FailingBeforeHandlerLeavesTheRecordUnchanged)
+{
+    auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});
+    const auto fail = [](DataSet&) { throw EAbort(QStringLiteral("no")); };
+
+    ds->beforeEdit = fail;
+    EXPECT_THROW(ds->edit(), EAbort);
+    EXPECT_EQ(ds->state(), DataSet::State::Browse);
+    ds->beforeEdit = nullptr;
+
+    ds->beforePost = fail;
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("X");
+    EXPECT_THROW(ds->post(), EAbort);
+    EXPECT_EQ(ds->state(), DataSet::State::Edit);
+    EXPECT_EQ(ds->fieldByName("NAME")->asString(), "X"); // the edit is still there to retry
+    ds->cancel();
+    EXPECT_EQ(ds->fieldByName("NAME")->asString(), "A");
+    ds->beforePost = nullptr;
+
+    ds->beforeDelete = fail;
+    EXPECT_THROW(ds->deleteRecord(), EAbort);
+    EXPECT_EQ(ds->recordCount(), 2);
+    ds->beforeDelete = nullptr;
+
+    ds->beforeInsert = fail;
+    EXPECT_THROW(ds->append(), EAbort);
+    EXPECT_EQ(ds->state(), DataSet::State::Browse);
+    ds->beforeInsert = nullptr;
+
+    ds->onNewRecord = fail;
+    EXPECT_THROW(ds->append(), EAbort);
+    EXPECT_EQ(ds->state(), DataSet::State::Browse);
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
+    ds->onNewRecord = nullptr;
+
+    ds->beforeScroll = fail;
+    EXPECT_THROW(ds->next(), EAbort);
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
+    ds->beforeScroll = nullptr;
+
+    EXPECT_EQ(ds->recordCount(), 2);
+    EXPECT_EQ(ids(*ds), QStringList({"1", "2"}));
+    EXPECT_EQ(column(*ds, "NAME"), QStringList({"A", "B"}));
+}
+
+TEST(DataSet, RequiredFieldsAndEmptyText)
+{
+    MemDataSet ds;
+    ds.setObjectName("patients");
+    ds.fieldDefs().add("ID", FieldType::Integer, 0, true);
+    ds.fieldDefs().add(FieldDef{"CODE", FieldType::String, 12, true, true});
+    ds.fieldDefs().add(FieldDef{"NOM", FieldType::String, 30, true, false});
+    ds.createDataSet();
+    ds.fieldByName("ID")->setDisplayLabel("Numéro");
+
+    ds.append();
+    ds.fieldByName("CODE")->setValue("");
+    ds.fieldByName("NOM")->setValue("Durand");
+    try {
+        ds.post();
+        FAIL() << "a missing required value was accepted";
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(e.message(), "patients: Field 'Numéro' must have a value");
+    }
+    EXPECT_EQ(ds.state(), DataSet::State::Insert);
+
+    ds.fieldByName("ID")->setValue(1);
+    ds.fieldByName("NOM")->setValue("");
+    try {
+        ds.post();
+        FAIL() << "an empty text was taken for a value";
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(e.message(), "patients: Field 'NOM' must have a value");
+    }
+    ds.fieldByName("NOM")->setValue("Durand");
+    ds.post(); // CODE holds "", which counts as a value for it
+    EXPECT_EQ(ds.recordCount(), 1);
+    EXPECT_FALSE(ds.fieldByName("CODE")->isNull());
+}
+
+TEST(DataSet, BookmarksSurviveEditsAndReportDeletedRecords)
+{
+    auto ds = makeItems({{1, "C", 0}, {2, "A", 0}, {3, "B", 0}});
+    ds->setIndexFieldNames("NAME");
+    ASSERT_TRUE(ds->locate("ID", 1));
+    const Bookmark c = ds->bookmark();
+    ASSERT_TRUE(ds->locate("ID", 2));
+    const Bookmark a = ds->bookmark();
+    ASSERT_TRUE(ds->locate("ID", 3));
+    const Bookmark b = ds->bookmark();
+
+    // Record 2 moves to the end of the order; every bookmark still finds its record.
+    ds->gotoBookmark(a);
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("Z");
+    ds->post();
+    EXPECT_EQ(column(*ds, "NAME"), QStringList({"B", "C", "Z"}));
+    ds->gotoBookmark(b);
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 3);
+    ds->gotoBookmark(a);
+    EXPECT_EQ(ds->fieldByName("NAME")->asString(), "Z");
+    // An edit of another record does not disturb them either.
+    ds->gotoBookmark(c);
+    ds->edit();
+    ds->fieldByName("QTY")->setValue(5.0);
+    ds->post();
+    ds->gotoBookmark(b);
+    EXPECT_EQ(ds->fieldByName("NAME")->asString(), "B");
+
+    ds->gotoBookmark(c);
+    ds->deleteRecord();
+    EXPECT_FALSE(ds->bookmarkValid(c));
+    EXPECT_TRUE(ds->bookmarkValid(a));
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2); // the next record in the order
+    try {
+        ds->gotoBookmark(c);
+        FAIL() << "a deleted record's bookmark was accepted";
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(e.message(), "items: Record not found");
+    }
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2);
+}
+
+TEST(DataSet, LocateWithOptionsAndLookup)
+{
+    auto ds = makeItems({{1, "Émile", 1}, {2, "eric", 2}, {3, "Eric", 3}, {4, "Zoé", 4}});
+    ds->appendRecord({5, Variant::null(), 5.0});
+
+    EXPECT_TRUE(ds->locate("NAME", "Eric"));
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 3);
+    EXPECT_TRUE(ds->locate("NAME", "ERIC", DataSet::CaseInsensitive));
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2);
+    EXPECT_TRUE(ds->locate("name", "emile", DataSet::CaseInsensitive));
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
+
+    EventLog log;
+    log.attach(*ds);
+    EXPECT_FALSE(ds->locate("NAME", "emile"));
+    EXPECT_EQ(log.take(), QStringList({"BeforeScroll"})); // nothing found: no AfterScroll
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
+
+    EXPECT_TRUE(ds->locate("NAME", "Zo", DataSet::PartialKey));
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
+    EXPECT_FALSE(ds->locate("NAME", "ZO", DataSet::PartialKey));
+    EXPECT_TRUE(ds->locate("NAME", "zo", DataSet::CaseInsensitive | DataSet::PartialKey));
+
+    EXPECT_TRUE(ds->locate("ID;NAME", VariantList{3, "Eric"}));
+    EXPECT_FALSE(ds->locate("ID;NAME", VariantList{3, "eric"}));
+    EXPECT_TRUE(ds->locate("ID;NAME", VariantList{2, "ERIC"}, DataSet::CaseInsensitive));
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2);
+    EXPECT_TRUE(ds->locate("ID", "4")); // converted to the field's type
+    EXPECT_TRUE(ds->locate("NAME", Variant::null()));
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 5);
+    EXPECT_THROW(ds->locate("ID;NAME", VariantList{1}), EDBEditError);
+    EXPECT_THROW(ds->locate("NOPE", 1), EDBEditError);
+
+    log.take();
+    EXPECT_EQ(ds->lookup("ID", {3}, "NAME").toString(), "Eric");
+    EXPECT_TRUE(ds->lookup("ID", {9}, "NAME").isNull());
+    EXPECT_TRUE(log.take().isEmpty());
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 5);
+}
+
+TEST(DataSet, FiltersByEventAndByText)
+{
+    auto ds =
+        makeItems({{1, "A", 1}, {2, "B", 2}, {3, "C", 3}, {4, "B", 4}, {5, "D", 5}, {6, "b", 6}});
+    ds->onFilterRecord = [](DataSet& d, bool& accept) {
+        accept = d.fieldByName("QTY")->asFloat() >= 3;
+    };
+    ds->setFiltered(true);
+    EXPECT_EQ(ids(*ds), QStringList({"3", "4", "5", "6"}));
+    EXPECT_EQ(ds->recordCount(), 4);
+    ds->last();
+    EXPECT_EQ(ds->recNo(), 4);
+    ds->setRecNo(2);
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
+    ds->onFilterRecord = nullptr;
+
+    ds->setFilter("NAME = 'B'");
+    EXPECT_EQ(ids(*ds), QStringList({"2", "4"}));
+    ds->setFilterOptions(DataSet::FilterCaseInsensitive);
+    EXPECT_EQ(ids(*ds), QStringList({"2", "4", "6"}));
+    ds->setFilterOptions({});
+    ds->setFilter("NAME = 'B' and QTY > 2");
+    EXPECT_EQ(ids(*ds), QStringList({"4"}));
+    ds->setFilter("not (NAME = 'B') AND QTY <= 3 or ID = 6");
+    EXPECT_EQ(ids(*ds), QStringList({"1", "3", "6"}));
+    ds->setFilter("3 < QTY");
+    EXPECT_EQ(ids(*ds), QStringList({"4", "5", "6"}));
+    ds->setFilter("NAME = 'It''s'");
+    EXPECT_TRUE(ds->isEmpty());
+    EXPECT_TRUE(ds->eof() && ds->bof());
+
+    EXPECT_THROW(ds->setFilter("NAME = "), EDBEditError);
+    EXPECT_THROW(ds->setFilter("NAME = 'open"), EDBEditError);
+    EXPECT_EQ(ds->filter(), "NAME = 'It''s'"); // the refused text changed nothing
+
+    // Both the text and the event must accept a record.
+    ds->setFilter("NAME = 'B'");
+    ds->onFilterRecord = [](DataSet& d, bool& accept) {
+        accept = d.fieldByName("ID")->asInteger() > 2;
+    };
+    ds->setFiltered(false);
+    ds->setFiltered(true);
+    EXPECT_EQ(ids(*ds), QStringList({"4"}));
+    ds->onFilterRecord = nullptr;
+    ds->setFiltered(false);
+    ds->setFiltered(true);
+
+    // A posted record that leaves the filter leaves the view; the cursor moves to a neighbour.
+    ASSERT_TRUE(ds->locate("ID", 2));
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("X");
+    ds->post();
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
+    EXPECT_EQ(ds->recordCount(), 1);
+    ds->setFiltered(false);
+    EXPECT_EQ(ds->recordCount(), 6);
+
+    // A boolean field alone.
+    MemDataSet flags;
+    flags.fieldDefs().add("ID", FieldType::Integer);
+    flags.fieldDefs().add("CHANGED", FieldType::Boolean);
+    flags.createDataSet();
+    flags.appendRecord({1, true});
+    flags.appendRecord({2, false});
+    flags.appendRecord({3, Variant::null()});
+    flags.appendRecord({4, true});
+    flags.setFilter("CHANGED");
+    flags.setFiltered(true);
+    EXPECT_EQ(ids(flags), QStringList({"1", "4"}));
+    flags.setFilter("CHANGED is null or not CHANGED");
+    EXPECT_EQ(ids(flags), QStringList({"2", "3"}));
+}
+
+TEST(DataSet, DisableControlsIsCounted)
+{
+    auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});
+    CountingObserver obs;
+    ds->addObserver(&obs);
+
+    ds->next();
+    EXPECT_EQ(obs.scrolls, 1);
+    obs = CountingObserver();
+
+    ds->disableControls();
+    ds->disableControls();
+    ds->first();
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("Z");
+    ds->post();
+    ds->enableControls();
+    EXPECT_EQ(obs.total(), 0); // still disabled once
+    ds->enableControls();
+    EXPECT_EQ(obs.changed, 1);
+    EXPECT_EQ(obs.total(), 1);
+
+    ds->enableControls(); // unmatched: nothing
+    ds->disableControls();
+    ds->enableControls(); // nothing happened in between
+    EXPECT_EQ(obs.total(), 1);
+    ds->removeObserver(&obs);
+}
+
+TEST(DataSet, CalculatedFieldsFollowTheRecord)
+{
+    MemDataSet ds;
+    ds.fieldDefs().add("ID", FieldType::Integer);
+    ds.fieldDefs().add("QTY", FieldType::Float);
+    Field* twice = ds.addField("TWICE", FieldType::Float, 0, Field::Kind::Calculated);
+    ds.onCalcFields = [](DataSet& d) {
+        d.fieldByName("TWICE")->setValue(d.fieldByName("QTY")->asFloat() * 2);
+    };
+    ds.createDataSet();
+    EXPECT_EQ(ds.fieldNames(), QStringList({"ID", "QTY", "TWICE"}));
+    ds.appendRecord({1, 3.0});
+    EXPECT_DOUBLE_EQ(twice->asFloat(), 6.0);
+    ds.edit();
+    ds.fieldByName("QTY")->setValue(5.0);
+    EXPECT_DOUBLE_EQ(twice->asFloat(), 10.0);
+    ds.cancel();
+    EXPECT_DOUBLE_EQ(twice->asFloat(), 6.0);
+
+    ds.onCalcFields = [](DataSet& d) { d.fieldByName("QTY")->setValue(1.0); };
+    EXPECT_THROW(ds.first(), EDBEditError);
+    ds.onCalcFields = nullptr;
+    ds.close();
+    EXPECT_EQ(ds.fieldCount(), 1); // the persistent field stays; the defaults go
+}
+
+TEST(DataSet, ErrorsNameTheDatasetAndTheField)
+{
+    auto ds = makeItems({{1, "A", 1}});
+    try {
+        ds->fieldByName("NOPE");
+        FAIL();
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(e.message(), "items : Champ 'NOPE' non trouvé");
+    }
+    try {
+        ds->fieldByName("NAME")->setValue("x");
+        FAIL();
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(e.message(), "items: Dataset not in edit or insert mode");
+    }
+    EXPECT_THROW(ds->post(), EDBEditError);
+    ds->deleteRecord();
+    try {
+        ds->deleteRecord();
+        FAIL();
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(e.message(), "items: Cannot perform this operation on an empty dataset");
+    }
+    ds->close();
+    try {
+        ds->first();
+        FAIL();
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(e.message(), "items: Cannot perform this operation on a closed dataset");
+    }
+    MemDataSet never;
+    EXPECT_THROW(never.open(), EDBClient); // an in-memory dataset is created, not opened
+}
+
+TEST(DataSet, FieldValuesTakeTheirFieldsType)
+{
+    MemDataSet ds;
+    ds.fieldDefs().add("N", FieldType::Integer);
+    ds.fieldDefs().add("S", FieldType::String, 5);
+    ds.fieldDefs().add("D", FieldType::Date);
+    ds.fieldDefs().add("T", FieldType::Time);
+    ds.fieldDefs().add("C", FieldType::Currency);
+    ds.fieldDefs().add("B", FieldType::Boolean);
+    ds.createDataSet();
+    ds.append();
+    Field* n = ds.fieldByName("N");
+    n->setValue(12);
+    EXPECT_THROW(n->setValue("abc"), EConvertError);
+    EXPECT_EQ(n->asInteger(), 12); // the refused value changed nothing
+    n->setAsString("");
+    EXPECT_TRUE(n->isNull());
+    n->setAsString("42");
+    EXPECT_EQ(n->value().type(), Variant::Type::Integer);
+
+    ds.fieldByName("S")->setValue("abcdefgh");
+    EXPECT_EQ(ds.fieldByName("S")->asString(), "abcde");
+    ds.fieldByName("D")->setAsDateTime(45000.75);
+    EXPECT_DOUBLE_EQ(ds.fieldByName("D")->asDateTime(), 45000.0);
+    ds.fieldByName("T")->setAsDateTime(45000.25);
+    EXPECT_DOUBLE_EQ(ds.fieldByName("T")->asDateTime(), 0.25);
+    ds.fieldByName("C")->setAsFloat(1.23456);
+    EXPECT_EQ(ds.fieldByName("C")->asCurrency().scaled, 12346);
+    ds.fieldByName("B")->setAsBoolean(true);
+    ds.post();
+    EXPECT_EQ(ds.fieldByName("N")->asInteger(), 42);
+    EXPECT_TRUE(ds.fieldByName("B")->asBoolean());
+
+    // Text events: a handler gives the shown text and takes the typed one.
+    Field* s = ds.fieldByName("S");
+    s->onGetText = [](const Field& f, QString& text, bool display) {
+        text = (display ? "<" : "[") + f.asString() + (display ? ">" : "]");
+    };
+    s->onSetText = [](Field& f, const QString& text) { f.setAsString(text.toUpper()); };
+    EXPECT_EQ(s->displayText(), "<abcde>");
+    EXPECT_EQ(s->text(), "[abcde]");
+    ds.edit();
+    s->setText("xy");
+    EXPECT_EQ(s->asString(), "XY");
+    int changes = 0;
+    s->onChange = [&](Field&) { ++changes; };
+    s->onValidate = [](Field&, const Variant& v) {
+        if (v.toString() == "NO")
+            throw EDBEditError("refused");
+    };
+    EXPECT_THROW(s->setValue("NO"), EDBEditError);
+    EXPECT_EQ(s->asString(), "XY");
+    s->setValue("ok");
+    EXPECT_EQ(changes, 1);
+    ds.post();
+}
