@@ -7,6 +7,17 @@
 #include <QStringList>
 
 #include <memory>
+#include <ostream>
+
+// Readable failure output for texts.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os)
+{
+    *os << '{' << list.join(QStringLiteral(", ")).toStdString() << '}';
+}
 
 namespace testdata {
 
