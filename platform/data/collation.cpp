@@ -58,23 +58,40 @@ inline qsizetype effectiveLength(const QString& s)
     return nul < 0 ? s.size() : nul;
 }
 
+// Walks two texts up to their ends or first NUL, comparing differing characters by weight.
+template <typename Weight> int compareBy(const QString& a, const QString& b, Weight weight)
+{
+    const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
+    const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
+    const qsizetype la = a.size(), lb = b.size();
+    const qsizetype n = qMin(la, lb);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ca = pa[i], cb = pb[i];
+        if (ca == cb) {
+            if (ca == 0)
+                return 0;
+            continue;
+        }
+        if (ca == 0 || cb == 0)
+            return ca == 0 ? -1 : 1;
+        const quint32 wa = weight(ca), wb = weight(cb);
+        if (wa != wb)
+            return wa < wb ? -1 : 1;
+    }
+    // One text ended: the other is longer unless it ends here too.
+    if (la == lb)
+        return 0;
+    if (la > lb)
+        return pa[n] == 0 ? 0 : 1;
+    return pb[n] == 0 ? 0 : -1;
+}
+
 } // namespace
 
 int compareExact(const QString& a, const QString& b)
 {
     const ByteTable& t = table(codepage::current());
-    const qsizetype la = effectiveLength(a), lb = effectiveLength(b);
-    const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
-    const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
-    const qsizetype n = qMin(la, lb);
-    for (qsizetype i = 0; i < n; ++i) {
-        if (pa[i] == pb[i])
-            continue;
-        const quint32 wa = exactWeight(t, pa[i]), wb = exactWeight(t, pb[i]);
-        if (wa != wb)
-            return wa < wb ? -1 : 1;
-    }
-    return la == lb ? 0 : (la < lb ? -1 : 1);
+    return compareBy(a, b, [&t](char16_t c) { return exactWeight(t, c); });
 }
 
 QString foldedKey(const QString& text)
@@ -96,19 +113,62 @@ int compareFoldedKeys(const QString& a, const QString& b)
     const codepage::CodePage cp = codepage::current();
     const ByteTable& t = table(cp);
     const bool cyrillicFirst = cp == codepage::Cp1251;
-    const qsizetype la = effectiveLength(a), lb = effectiveLength(b);
-    const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
-    const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
-    const qsizetype n = qMin(la, lb);
-    for (qsizetype i = 0; i < n; ++i) {
-        if (pa[i] == pb[i])
-            continue;
-        const quint32 wa = foldedWeight(t, cyrillicFirst, pa[i]);
-        const quint32 wb = foldedWeight(t, cyrillicFirst, pb[i]);
-        if (wa != wb)
-            return wa < wb ? -1 : 1;
+    return compareBy(a, b, [&](char16_t c) { return foldedWeight(t, cyrillicFirst, c); });
+}
+
+namespace {
+
+// Packs small ranks of the first characters, 0 standing for the end of the text. A character
+// outside the code page sorts after all others; it gets the top rank and ends the prefix, so that
+// texts sharing the characters before it fall back to a full comparison.
+template <typename Rank>
+quint64 packPrefix(const QString& text, int part, int chars, int bits, Rank rank)
+{
+    const quint32 top = (1u << bits) - 1;
+    quint64 p = 0;
+    bool ended = false;
+    for (int i = 0; i < (part + 1) * chars; ++i) {
+        quint32 r = 0;
+        if (!ended && i < text.size() && text.at(i).unicode() != 0) {
+            r = rank(text.at(i).unicode());
+            ended = r == top;
+        } else {
+            ended = true;
+        }
+        if (i >= part * chars)
+            p = (p << bits) | r;
+        else if (ended)
+            return 0; // an earlier part already ends the text
     }
-    return la == lb ? 0 : (la < lb ? -1 : 1);
+    return p;
+}
+
+} // namespace
+
+quint64 exactPrefix(const QString& text, int part)
+{
+    const ByteTable& t = table(codepage::current());
+    return packPrefix(text, part, 7, 9, [&t](char16_t c) -> quint32 {
+        const quint16 b = t.byteOf[c];
+        return b == NotInCodePage ? 0x1FF : b + 1u;
+    });
+}
+
+quint64 foldedPrefix(const QString& foldedKey, int part)
+{
+    const codepage::CodePage cp = codepage::current();
+    const ByteTable& t = table(cp);
+    const bool cyrillicFirst = cp == codepage::Cp1251;
+    // The folded order in ranks: bytes up to '`', then (Cyrillic code page) Cyrillic letters,
+    // then the other bytes.
+    return packPrefix(foldedKey, part, 6, 10, [&](char16_t c) -> quint32 {
+        const quint16 b = t.byteOf[c];
+        if (b == NotInCodePage)
+            return 0x3FF;
+        if (cyrillicFirst && c >= 0x0400 && c <= 0x04FF)
+            return 0x62u + b;
+        return b <= 0x60 ? b + 1u : 0x162u + b;
+    });
 }
 
 int compareFolded(const QString& a, const QString& b)

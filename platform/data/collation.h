@@ -24,4 +24,12 @@ int compareFolded(const QString& a, const QString& b);
 // texts are never equal.
 int compareCaseInsensitive(const QString& a, const QString& b);
 
+// Numbers that order like the characters of a text, part by part (seven characters a part in the
+// exact order, six of a folded key in the folded order): when the parts before are equal and two
+// parts differ, their texts compare the same way; equal parts say nothing. A part after the end of
+// the text (or after a character outside the code page) is 0. Indexes keep the first parts to
+// settle most comparisons without reaching the texts.
+quint64 exactPrefix(const QString& text, int part = 0);
+quint64 foldedPrefix(const QString& foldedKey, int part = 0);
+
 } // namespace collation

@@ -29,6 +29,16 @@ struct Row
     QList<QString> folded; // folded texts of the storage's case-insensitive key columns
 };
 
+// An index entry: the row, and an order-keeping number drawn from the first key field, so that
+// most comparisons of a search settle without touching the row.
+struct IndexEntry
+{
+    quint64 prefix;
+    quint64 prefix2; // the next characters of a text first key field
+    Row* row;
+    QString text; // a text first key field: its folded key or its value (shared with the row)
+};
+
 struct Index
 {
     QString name; // empty for a field-list order
@@ -37,7 +47,7 @@ struct Index
     QList<FieldType> types;
     QList<int> foldedPos; // per key field: its place in Row::folded, -1 when not folded
     IndexDef::Options options;
-    std::vector<Row*> rows;
+    std::vector<IndexEntry> rows; // in index order
 
     bool unique() const { return options & (IndexDef::Unique | IndexDef::Primary); }
     bool descending() const { return options.testFlag(IndexDef::Descending); }
@@ -49,7 +59,46 @@ struct SearchKey
 {
     VariantList values;
     QList<QString> folded;
+    quint64 prefix = 0, prefix2 = 0;
 };
+
+// ---- first-key prefixes: equal prefixes say nothing, different ones give the key order.
+
+quint64 orderedBits(qint64 v)
+{
+    return quint64(v) ^ (quint64(1) << 63);
+}
+
+quint64 orderedBits(double d)
+{
+    quint64 bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return (bits & (quint64(1) << 63)) ? ~bits : bits | (quint64(1) << 63);
+}
+
+quint64 prefixOf(FieldType type, bool folded, const Variant& v, const QString& foldedText)
+{
+    if (v.isEmpty())
+        return 0;
+    switch (type) {
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+        return orderedBits(v.toInt64());
+    case FieldType::Currency:
+        return orderedBits(v.toCurrency().scaled);
+    case FieldType::Float:
+    case FieldType::Date:
+    case FieldType::Time:
+    case FieldType::DateTime:
+        return orderedBits(v.toDouble());
+    case FieldType::Boolean:
+        return v.toBool() ? 2 : 1;
+    case FieldType::String:
+        return folded ? collation::foldedPrefix(foldedText) : collation::exactPrefix(v.toString());
+    default:
+        return 0;
+    }
+}
 
 // Order of two rows on one key field (full order: folded texts tie-broken by the exact text).
 int compareKeyPart(const Index& ix, int k, const Row* a, const Row* b)
@@ -63,10 +112,10 @@ int compareKeyPart(const Index& ix, int k, const Row* a, const Row* b)
     return c != 0 ? c : collation::compareExact(va.toString(), vb.toString());
 }
 
-// Key order of two rows, without the post order.
-int compareKeys(const Index& ix, const Row* a, const Row* b)
+// Key order of two rows from key field `from` on, without the post order.
+int compareKeys(const Index& ix, const Row* a, const Row* b, int from = 0)
 {
-    for (int k = 0; k < ix.columns.size(); ++k) {
+    for (int k = from; k < ix.columns.size(); ++k) {
         const int c = compareKeyPart(ix, k, a, b);
         if (c != 0)
             return ix.descending() ? -c : c;
@@ -74,17 +123,59 @@ int compareKeys(const Index& ix, const Row* a, const Row* b)
     return 0;
 }
 
-// The index's total order: key, then post order.
-bool rowLess(const Index& ix, const Row* a, const Row* b)
+IndexEntry entryOf(const Index& ix, Row* row)
 {
-    const int c = compareKeys(ix, a, b);
-    return c != 0 ? c < 0 : a->seq < b->seq;
+    const int fp = ix.foldedPos.at(0);
+    const Variant& v = row->values.at(ix.columns.at(0));
+    IndexEntry e{prefixOf(ix.types.at(0), fp >= 0, v, fp >= 0 ? row->folded.at(fp) : QString()), 0,
+                 row, QString()};
+    if (ix.types.at(0) == FieldType::String && !v.isEmpty()) {
+        e.text = fp >= 0 ? row->folded.at(fp) : v.toString();
+        e.prefix2 =
+            fp >= 0 ? collation::foldedPrefix(e.text, 1) : collation::exactPrefix(e.text, 1);
+    }
+    return e;
+}
+
+int comparePrefix(const Index& ix, quint64 a, quint64 b)
+{
+    const int c = a < b ? -1 : 1;
+    return ix.descending() ? -c : c;
+}
+
+// Key order of two entries: their prefixes, the texts they carry, then the rows.
+int compareEntries(const Index& ix, const IndexEntry& a, const IndexEntry& b)
+{
+    if (a.prefix != b.prefix)
+        return comparePrefix(ix, a.prefix, b.prefix);
+    if (a.prefix == 0 || ix.types.at(0) != FieldType::String) // null, empty, or not a text
+        return compareKeys(ix, a.row, b.row);
+    if (a.prefix2 != b.prefix2)
+        return comparePrefix(ix, a.prefix2, b.prefix2);
+    int c;
+    if (ix.foldedPos.at(0) >= 0) {
+        c = collation::compareFoldedKeys(a.text, b.text);
+        if (c == 0)
+            c = collation::compareExact(a.row->values.at(ix.columns.at(0)).toString(),
+                                        b.row->values.at(ix.columns.at(0)).toString());
+    } else {
+        c = collation::compareExact(a.text, b.text);
+    }
+    if (c != 0)
+        return ix.descending() ? -c : c;
+    return compareKeys(ix, a.row, b.row, 1);
+}
+
+bool entryLess(const Index& ix, const IndexEntry& a, const IndexEntry& b)
+{
+    const int c = compareEntries(ix, a, b);
+    return c != 0 ? c < 0 : a.row->seq < b.row->seq;
 }
 
 // Order of a row and a (possibly shorter) search key; case-insensitive texts compare folded only.
-int compareRowToKey(const Index& ix, const Row* row, const SearchKey& key)
+int compareRowToKey(const Index& ix, const Row* row, const SearchKey& key, int from = 0)
 {
-    for (int k = 0; k < key.values.size(); ++k) {
+    for (int k = from; k < key.values.size(); ++k) {
         const Variant& v = row->values.at(ix.columns.at(k));
         const Variant& kv = key.values.at(k);
         const int fp = ix.foldedPos.at(k);
@@ -97,6 +188,22 @@ int compareRowToKey(const Index& ix, const Row* row, const SearchKey& key)
             return ix.descending() ? -c : c;
     }
     return 0;
+}
+
+int compareEntryToKey(const Index& ix, const IndexEntry& e, const SearchKey& key)
+{
+    if (e.prefix != key.prefix)
+        return comparePrefix(ix, e.prefix, key.prefix);
+    if (e.prefix == 0 || ix.types.at(0) != FieldType::String)
+        return compareRowToKey(ix, e.row, key);
+    if (e.prefix2 != key.prefix2)
+        return comparePrefix(ix, e.prefix2, key.prefix2);
+    const int c = ix.foldedPos.at(0) >= 0
+                      ? collation::compareFoldedKeys(e.text, key.folded.at(0))
+                      : collation::compareExact(e.text, key.values.at(0).toString());
+    if (c != 0)
+        return ix.descending() ? -c : c;
+    return compareRowToKey(ix, e.row, key, 1);
 }
 
 [[noreturn]] void keyViolation()
@@ -283,8 +390,11 @@ struct MemDataSet::Storage
 
     qsizetype bulkFrom = -1; // first row of a running bulk load
 
-    std::vector<Row*>& view() { return current ? current->rows : order; }
-    const std::vector<Row*>& view() const { return current ? current->rows : order; }
+    qsizetype viewSize() const { return qsizetype(current ? current->rows.size() : order.size()); }
+    Row* rowAt(qsizetype p) const
+    {
+        return current ? current->rows[size_t(p)].row : order[size_t(p)];
+    }
 
     Row* rowById(qint64 id) const
     {
@@ -319,9 +429,11 @@ struct MemDataSet::Storage
     qsizetype positionIn(const Index* ix, Row* row) const
     {
         if (ix) {
-            const auto it = std::lower_bound(ix->rows.begin(), ix->rows.end(), row,
-                                             [ix](Row* a, Row* b) { return rowLess(*ix, a, b); });
-            Q_ASSERT(it != ix->rows.end() && *it == row);
+            const IndexEntry probe = entryOf(*ix, row);
+            const auto it = std::lower_bound(
+                ix->rows.begin(), ix->rows.end(), probe,
+                [ix](const IndexEntry& a, const IndexEntry& b) { return entryLess(*ix, a, b); });
+            Q_ASSERT(it != ix->rows.end() && it->row == row);
             return it - ix->rows.begin();
         }
         const auto it = std::find(order.begin(), order.end(), row);
@@ -339,28 +451,39 @@ struct MemDataSet::Storage
                                   ? collation::foldedKey(v.toString())
                                   : QString());
         }
+        if (!key.values.isEmpty()) {
+            const Variant& v = key.values.at(0);
+            const bool folded = ix.foldedPos.at(0) >= 0;
+            key.prefix = prefixOf(ix.types.at(0), folded, v, key.folded.at(0));
+            if (ix.types.at(0) == FieldType::String && !v.isEmpty())
+                key.prefix2 = folded ? collation::foldedPrefix(key.folded.at(0), 1)
+                                     : collation::exactPrefix(v.toString(), 1);
+        }
         return key;
     }
 
     qsizetype lowerBound(const SearchKey& key, qsizetype from, qsizetype to) const
     {
-        const auto& v = view();
-        return std::partition_point(v.begin() + from, v.begin() + to,
-                                    [&](Row* r) { return compareRowToKey(*current, r, key) < 0; }) -
+        const auto& v = current->rows;
+        const Index& ix = *current;
+        return std::partition_point(
+                   v.begin() + from, v.begin() + to,
+                   [&](const IndexEntry& e) { return compareEntryToKey(ix, e, key) < 0; }) -
                v.begin();
     }
     qsizetype upperBound(const SearchKey& key, qsizetype from, qsizetype to) const
     {
-        const auto& v = view();
+        const auto& v = current->rows;
+        const Index& ix = *current;
         return std::partition_point(
                    v.begin() + from, v.begin() + to,
-                   [&](Row* r) { return compareRowToKey(*current, r, key) <= 0; }) -
+                   [&](const IndexEntry& e) { return compareEntryToKey(ix, e, key) <= 0; }) -
                v.begin();
     }
 
     void updateRange()
     {
-        const qsizetype n = qsizetype(view().size());
+        const qsizetype n = viewSize();
         lo = 0;
         hi = n;
         if (current && rangeStart)
@@ -381,7 +504,7 @@ struct MemDataSet::Storage
         qsizetype p = row ? positionIn(current, row) : lo;
         p = qBound(lo, p, hi - 1);
         pos = p;
-        cur = view()[size_t(p)];
+        cur = rowAt(p);
         return true;
     }
 
@@ -419,19 +542,28 @@ struct MemDataSet::Storage
                 ix->foldedPos.append(-1);
             }
         }
-        ix->rows = order;
+        ix->rows = entriesOf(*ix, order);
         std::sort(ix->rows.begin(), ix->rows.end(),
-                  [&ix](Row* a, Row* b) { return rowLess(*ix, a, b); });
+                  [&ix](const IndexEntry& a, const IndexEntry& b) { return entryLess(*ix, a, b); });
         checkUnique(*ix, ix->rows);
         return ix;
     }
 
-    static void checkUnique(const Index& ix, const std::vector<Row*>& rows)
+    static std::vector<IndexEntry> entriesOf(const Index& ix, const std::vector<Row*>& rows)
+    {
+        std::vector<IndexEntry> out;
+        out.reserve(rows.size());
+        for (Row* r : rows)
+            out.push_back(entryOf(ix, r));
+        return out;
+    }
+
+    static void checkUnique(const Index& ix, const std::vector<IndexEntry>& rows)
     {
         if (!ix.unique())
             return;
         for (size_t i = 1; i < rows.size(); ++i) {
-            if (compareKeys(ix, rows[i - 1], rows[i]) == 0)
+            if (compareEntries(ix, rows[i - 1], rows[i]) == 0)
                 keyViolation();
         }
     }
@@ -439,10 +571,12 @@ struct MemDataSet::Storage
     // True when another row than `self` has the same full key as `probe` in a unique index.
     static bool duplicateIn(const Index& ix, const Row* probe, const Row* self)
     {
-        const auto it = std::partition_point(ix.rows.begin(), ix.rows.end(),
-                                             [&](Row* r) { return compareKeys(ix, r, probe) < 0; });
-        for (auto i = it; i != ix.rows.end() && compareKeys(ix, *i, probe) == 0; ++i) {
-            if (*i != self)
+        const auto it =
+            std::partition_point(ix.rows.begin(), ix.rows.end(), [&](const IndexEntry& e) {
+                return compareKeys(ix, e.row, probe) < 0;
+            });
+        for (auto i = it; i != ix.rows.end() && compareKeys(ix, i->row, probe) == 0; ++i) {
+            if (i->row != self)
                 return true;
         }
         return false;
@@ -454,9 +588,11 @@ struct MemDataSet::Storage
     }
     static void insertIntoIndex(Index& ix, Row* row)
     {
-        const auto it = std::upper_bound(ix.rows.begin(), ix.rows.end(), row,
-                                         [&ix](Row* a, Row* b) { return rowLess(ix, a, b); });
-        ix.rows.insert(it, row);
+        const IndexEntry e = entryOf(ix, row);
+        const auto it = std::upper_bound(
+            ix.rows.begin(), ix.rows.end(), e,
+            [&ix](const IndexEntry& a, const IndexEntry& b) { return entryLess(ix, a, b); });
+        ix.rows.insert(it, e);
     }
 
     Index* findNamed(const QString& name) const
@@ -622,7 +758,7 @@ bool MemDataSet::internalFirst()
     if (s.lo >= s.hi)
         return false;
     s.pos = s.lo;
-    s.cur = s.view()[size_t(s.pos)];
+    s.cur = s.rowAt(s.pos);
     return true;
 }
 
@@ -632,7 +768,7 @@ bool MemDataSet::internalLast()
     if (s.lo >= s.hi)
         return false;
     s.pos = s.hi - 1;
-    s.cur = s.view()[size_t(s.pos)];
+    s.cur = s.rowAt(s.pos);
     return true;
 }
 
@@ -641,7 +777,7 @@ bool MemDataSet::internalNext()
     Storage& s = *m_store;
     if (!s.cur || s.pos + 1 >= s.hi)
         return false;
-    s.cur = s.view()[size_t(++s.pos)];
+    s.cur = s.rowAt(++s.pos);
     return true;
 }
 
@@ -650,7 +786,7 @@ bool MemDataSet::internalPrior()
     Storage& s = *m_store;
     if (!s.cur || s.pos <= s.lo)
         return false;
-    s.cur = s.view()[size_t(--s.pos)];
+    s.cur = s.rowAt(--s.pos);
     return true;
 }
 
@@ -709,7 +845,7 @@ bool MemDataSet::internalSetRecNo(int recNo)
     if (recNo < 1 || recNo > s.hi - s.lo)
         return false;
     s.pos = s.lo + recNo - 1;
-    s.cur = s.view()[size_t(s.pos)];
+    s.cur = s.rowAt(s.pos);
     return true;
 }
 
@@ -772,7 +908,7 @@ bool MemDataSet::internalDelete()
     if (s.lo >= s.hi)
         return false;
     s.pos = qBound(s.lo, at, s.hi - 1);
-    s.cur = s.view()[size_t(s.pos)];
+    s.cur = s.rowAt(s.pos);
     return true;
 }
 
@@ -815,13 +951,13 @@ bool MemDataSet::internalSeek(const VariantList& key, SeekMode mode)
     const SearchKey k = s.makeKey(*s.current, key);
     qsizetype p = s.lowerBound(k, s.lo, s.hi);
     if (mode == SeekMode::Exact) {
-        if (p >= s.hi || compareRowToKey(*s.current, s.view()[size_t(p)], k) != 0)
+        if (p >= s.hi || compareEntryToKey(*s.current, s.current->rows[size_t(p)], k) != 0)
             return false;
     } else if (p >= s.hi) {
         p = s.hi - 1;
     }
     s.pos = p;
-    s.cur = s.view()[size_t(p)];
+    s.cur = s.rowAt(p);
     return true;
 }
 
@@ -908,13 +1044,15 @@ void MemDataSet::endBulkAppend()
             s.foldRow(r);
     }
     // Merge the sorted new rows into every index; install the results only when all pass.
-    std::vector<std::vector<Row*>> merged;
+    std::vector<std::vector<IndexEntry>> merged;
     try {
         for (const auto& ix : s.indexes) {
-            std::vector<Row*> fresh = added;
-            const auto less = [&ix](Row* a, Row* b) { return rowLess(*ix, a, b); };
+            std::vector<IndexEntry> fresh = Storage::entriesOf(*ix, added);
+            const auto less = [&ix](const IndexEntry& a, const IndexEntry& b) {
+                return entryLess(*ix, a, b);
+            };
             std::sort(fresh.begin(), fresh.end(), less);
-            std::vector<Row*> all;
+            std::vector<IndexEntry> all;
             all.reserve(ix->rows.size() + fresh.size());
             std::merge(ix->rows.begin(), ix->rows.end(), fresh.begin(), fresh.end(),
                        std::back_inserter(all), less);

@@ -4,6 +4,7 @@
 #include "dataset_helpers.h"
 
 #include <platform/codepage.h>
+#include <platform/data/collation.h>
 #include <platform/fileops.h>
 
 #include <QDir>
@@ -12,6 +13,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
 
 using namespace testdata;
 
@@ -537,4 +541,75 @@ TEST(MemDataSet, AFailedSaveKeepsTheOldFile)
     EXPECT_THROW(ds->saveToFile(path), EInOutError);
     fileops::resetFaults();
     EXPECT_EQ(readAll(path), before);
+}
+
+// The indexes keep numeric prefixes of their first key to settle comparisons early; whatever the
+// texts share, the order must stay that of the collation itself, and every key must be found.
+TEST(MemDataSet, IndexOrderAgreesWithTheCollation)
+{
+    const QStringList pieces = {"a", "A",      "é",      "É", "e", "z",
+                                "Z", "ł",      "Ł",      "ж", " ", "0",
+                                "9", "durand", "DURAND", "œ", "€", QString(QChar(0))};
+    std::mt19937 rng(1234);
+    QStringList texts;
+    for (int i = 0; i < 600; ++i) {
+        QString t;
+        const int n = int(rng() % 6);
+        for (int k = 0; k < n; ++k)
+            t += pieces.at(int(rng() % pieces.size()));
+        texts.append(t);
+    }
+    for (const auto& [cp, bulk] :
+         {std::pair{codepage::Cp1252, false}, std::pair{codepage::Cp1252, true},
+          std::pair{codepage::Cp1251, false}, std::pair{codepage::Cp1251, true}}) {
+        CodePageScope scope(cp);
+        MemDataSet ds;
+        ds.fieldDefs().add("N", FieldType::Integer);
+        ds.fieldDefs().add("T", FieldType::String, 100);
+        ds.indexDefs().add("cs", "T");
+        ds.indexDefs().add("ci", "T", IndexDef::CaseInsensitive);
+        ds.indexDefs().add("ciDesc", "T;N", IndexDef::CaseInsensitive | IndexDef::Descending);
+        ds.createDataSet();
+        if (bulk)
+            ds.beginBulkAppend();
+        for (int i = 0; i < texts.size(); ++i) {
+            if (bulk)
+                ds.bulkAppend({i, texts.at(i)});
+            else
+                ds.appendRecord({i, texts.at(i)});
+        }
+        if (bulk)
+            ds.endBulkAppend();
+
+        struct Order
+        {
+            const char* index;
+            std::function<int(const QString&, const QString&)> cmp;
+            bool descending;
+        };
+        const Order orders[] = {{"cs", collation::compareExact, false},
+                                {"ci", collation::compareCaseInsensitive, false},
+                                {"ciDesc", collation::compareCaseInsensitive, true}};
+        for (const Order& o : orders) {
+            ds.setIndexName(o.index);
+            const QStringList got = column(ds, "T");
+            ASSERT_EQ(got.size(), texts.size());
+            for (int i = 1; i < got.size(); ++i) {
+                const int c = o.cmp(got.at(i - 1), got.at(i));
+                ASSERT_TRUE(o.descending ? c >= 0 : c <= 0)
+                    << o.index << " (code page " << cp << ", bulk " << bulk << ") at " << i << ": "
+                    << got.at(i - 1).toStdString() << " / " << got.at(i).toStdString();
+            }
+        }
+        ds.setIndexName("ci");
+        for (int i = 0; i < texts.size(); i += 7) {
+            ASSERT_TRUE(ds.findKey({texts.at(i).toUpper()})) << texts.at(i).toStdString();
+            EXPECT_EQ(collation::compareFolded(ds.fieldByName("T")->asString(), texts.at(i)), 0);
+        }
+        ds.setIndexName("cs");
+        for (int i = 0; i < texts.size(); i += 7) {
+            ASSERT_TRUE(ds.findKey({texts.at(i)})) << texts.at(i).toStdString();
+            EXPECT_EQ(collation::compareExact(ds.fieldByName("T")->asString(), texts.at(i)), 0);
+        }
+    }
 }

@@ -1,0 +1,241 @@
+// The in-memory dataset against plain containers measured in the same run: key search on a
+// 200,000-row index against std::lower_bound over the same sorted keys, and a bulk load of
+// 200,000 rows against pushing the same values into a vector of vectors. Prints each ratio.
+#include <platform/data/memdataset.h>
+
+#include <QCoreApplication>
+#include <QMap>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int Rows = 200000;
+
+QString nameOf(int i)
+{
+    static const char* const stems[] = {"Durand",  "Émile", "Petit", "Martin",  "Lefèvre",
+                                        "Bernard", "Roux",  "Éloi",  "Garnier", "Faure"};
+    return QString::fromUtf8(stems[i % 10]) + QString::number(i);
+}
+
+// Keys in a shuffled order, so that loading does not meet them sorted.
+const std::vector<int>& shuffledKeys()
+{
+    static const std::vector<int> keys = [] {
+        std::vector<int> k(Rows);
+        for (int i = 0; i < Rows; ++i)
+            k[size_t(i)] = i * 3;
+        std::shuffle(k.begin(), k.end(), std::mt19937(42));
+        return k;
+    }();
+    return keys;
+}
+
+const std::vector<QString>& names()
+{
+    static const std::vector<QString> n = [] {
+        std::vector<QString> v(Rows);
+        for (int i = 0; i < Rows; ++i)
+            v[size_t(i)] = nameOf(shuffledKeys()[size_t(i)]);
+        return v;
+    }();
+    return n;
+}
+
+QList<Variant> rowValues(int i)
+{
+    const int key = shuffledKeys()[size_t(i)];
+    return {key,           names()[size_t(i)], double(key) / 7.0,
+            Currency{key}, key % 2 == 0,       Variant::fromDateTime(40000 + key % 3650)};
+}
+
+std::unique_ptr<MemDataSet> makeDataSet()
+{
+    auto ds = std::make_unique<MemDataSet>();
+    ds->fieldDefs().add("ID", FieldType::Integer);
+    ds->fieldDefs().add("NAME", FieldType::String, 40);
+    ds->fieldDefs().add("QTY", FieldType::Float);
+    ds->fieldDefs().add("PRICE", FieldType::Currency);
+    ds->fieldDefs().add("FLAG", FieldType::Boolean);
+    ds->fieldDefs().add("DAY", FieldType::DateTime);
+    ds->createDataSet();
+    return ds;
+}
+
+MemDataSet& loaded()
+{
+    static const std::unique_ptr<MemDataSet> ds = [] {
+        auto d = makeDataSet();
+        d->beginBulkAppend();
+        for (int i = 0; i < Rows; ++i)
+            d->bulkAppend(rowValues(i));
+        d->endBulkAppend();
+        d->addIndex("byId", "ID", IndexDef::Primary);
+        d->addIndex("byName", "NAME", IndexDef::CaseInsensitive);
+        return d;
+    }();
+    return *ds;
+}
+
+// Probe keys: existing keys in a random order.
+std::vector<int> probes()
+{
+    std::vector<int> p(shuffledKeys().begin(), shuffledKeys().begin() + 4096);
+    std::shuffle(p.begin(), p.end(), std::mt19937(7));
+    return p;
+}
+
+void BM_FindKeyInteger(benchmark::State& state)
+{
+    MemDataSet& ds = loaded();
+    ds.setIndexName("byId");
+    const std::vector<int> keys = probes();
+    size_t i = 0;
+    for (auto _ : state) {
+        const bool found = ds.findKey({keys[i++ & 4095]});
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_LowerBoundInteger(benchmark::State& state)
+{
+    std::vector<qint64> sorted(shuffledKeys().begin(), shuffledKeys().end());
+    std::sort(sorted.begin(), sorted.end());
+    const std::vector<int> keys = probes();
+    size_t i = 0;
+    for (auto _ : state) {
+        const auto it = std::lower_bound(sorted.begin(), sorted.end(), qint64(keys[i++ & 4095]));
+        benchmark::DoNotOptimize(it);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_FindKeyCaseInsensitiveName(benchmark::State& state)
+{
+    MemDataSet& ds = loaded();
+    ds.setIndexName("byName");
+    const std::vector<int> keys = probes();
+    std::vector<QString> wanted;
+    for (int k : keys)
+        wanted.push_back(nameOf(k).toUpper());
+    size_t i = 0;
+    for (auto _ : state) {
+        const bool found = ds.findKey({wanted[i++ & 4095]});
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_LowerBoundName(benchmark::State& state)
+{
+    std::vector<QString> sorted = names();
+    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    const std::vector<int> keys = probes();
+    std::vector<QString> wanted;
+    for (int k : keys)
+        wanted.push_back(nameOf(k).toUpper());
+    size_t i = 0;
+    for (auto _ : state) {
+        const auto it = std::lower_bound(sorted.begin(), sorted.end(), wanted[i++ & 4095],
+                                         [](const QString& a, const QString& b) {
+                                             return a.compare(b, Qt::CaseInsensitive) < 0;
+                                         });
+        benchmark::DoNotOptimize(it);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_BulkAppend(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto ds = makeDataSet();
+        state.ResumeTiming();
+        ds->beginBulkAppend();
+        for (int i = 0; i < Rows; ++i)
+            ds->bulkAppend(rowValues(i));
+        ds->endBulkAppend();
+        state.PauseTiming();
+        ds.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+void BM_VectorPush(benchmark::State& state)
+{
+    for (auto _ : state) {
+        std::vector<std::vector<Variant>> rows;
+        for (int i = 0; i < Rows; ++i) {
+            const QList<Variant> v = rowValues(i);
+            rows.emplace_back(v.begin(), v.end());
+        }
+        benchmark::DoNotOptimize(rows.data());
+        state.PauseTiming();
+        rows.clear();
+        rows.shrink_to_fit();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+BENCHMARK(BM_FindKeyInteger);
+BENCHMARK(BM_LowerBoundInteger);
+BENCHMARK(BM_FindKeyCaseInsensitiveName);
+BENCHMARK(BM_LowerBoundName);
+BENCHMARK(BM_BulkAppend)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VectorPush)->Unit(benchmark::kMillisecond);
+
+// Console output plus, at the end, each measurement as a ratio to its baseline.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs)
+            m_times[QString::fromStdString(r.benchmark_name())] =
+                r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit) * 1e9;
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        ratio("BM_FindKeyInteger", "BM_LowerBoundInteger", "FindKey on an integer index");
+        ratio("BM_FindKeyCaseInsensitiveName", "BM_LowerBoundName",
+              "FindKey on a case-insensitive name index");
+        ratio("BM_BulkAppend", "BM_VectorPush", "bulk append of 200,000 rows");
+        const double ns = m_times.value("BM_FindKeyInteger");
+        if (ns > 0)
+            std::printf("FindKey: %.0f ns each (goal: under 2000 ns)\n", ns);
+    }
+
+private:
+    void ratio(const char* measured, const char* baseline, const char* what)
+    {
+        const double m = m_times.value(measured), b = m_times.value(baseline);
+        if (m > 0 && b > 0)
+            std::printf("%s: %.2fx its baseline (%.0f ns vs %.0f ns)\n", what, m / b, m, b);
+    }
+    QMap<QString, double> m_times;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
