@@ -13,11 +13,15 @@
 // findKey and ranges on it match on the folded text alone. Null sorts before every value. Records
 // with equal keys keep the order in which they were posted (a record posted later comes after).
 //
-// File format (little-endian): magic "QVMDS1\r\n", format version (quint16), field count and per
-// field name, type, size, flags; index count and per index name, fields, options; record count and
-// per record a null bitmap and the typed values; a CRC-32 of everything before it. Files are
-// written under a temporary name and renamed; a damaged or truncated file raises EDBClient and the
-// dataset keeps what it held.
+// File format (little-endian): magic "QVMDS1\r\n"; format version (quint16); field count (quint32)
+// and per field its name (UTF-8 with a quint32 length), type (quint8, the FieldType number), size
+// (qint32) and flags (quint8: 1 required, 2 empty text is a value); index count and per index its
+// name, field list and options (quint32); record count and per record, in storage order, a null
+// bitmap (one bit per field), its post order (quint64) and the values of the fields that are not
+// null (texts as UTF-8 with a length, integers and currencies as qint64, booleans as one byte,
+// floats and dates as IEEE doubles, bytes with a length); last a CRC-32 of everything before it.
+// Files are written under a temporary name and renamed; a damaged or truncated file raises
+// EDBClient and the dataset keeps what it held.
 class MemDataSet : public IndexedDataSet
 {
     Q_OBJECT
