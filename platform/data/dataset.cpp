@@ -12,7 +12,7 @@ QString tr(const char* text)
     return QString::fromLatin1(text);
 }
 
-// Runs `undo` when the scope is left by an exception (or always, when not dismissed).
+// Runs a function when the scope is left, unless dismissed first.
 template <typename F> class Restore
 {
 public:
@@ -515,7 +515,6 @@ void DataSet::bindFields()
         f->m_emptyTextIsValue = f->m_emptyTextIsValue || def.emptyTextIsValue;
     }
     m_buffer = QList<Variant>(calcSlot);
-    m_oldBuffer.clear();
     m_filterBuffer = QList<Variant>(calcSlot);
 }
 
@@ -528,7 +527,6 @@ void DataSet::unbindFields()
     for (const auto& f : m_fields)
         f->m_slot = -1;
     m_buffer.clear();
-    m_oldBuffer.clear();
     m_filterBuffer.clear();
 }
 
@@ -987,8 +985,7 @@ void DataSet::prior()
 
 bool DataSet::isEmpty() const
 {
-    checkActive();
-    return !m_hasCurrent;
+    return !isActive() || !m_hasCurrent;
 }
 
 int DataSet::recordCount() const
@@ -1122,7 +1119,6 @@ void DataSet::edit()
     checkCanModify();
     run(beforeEdit);
     readCurrent();
-    m_oldBuffer = m_buffer;
     m_modified = false;
     setState(State::Edit);
     notifyRecordChanged(nullptr);
@@ -1137,7 +1133,6 @@ void DataSet::beginInsertAppend(PostMode mode)
     run(beforeInsert);
     run(beforeScroll);
     m_insertMode = mode;
-    m_oldBuffer = m_buffer;
     for (Variant& v : m_buffer)
         v = Variant::null();
     internalInitRecord(m_buffer);

@@ -135,6 +135,7 @@ public:
     int moveBy(int distance);
     bool eof() const { return m_eof; }
     bool bof() const { return m_bof; }
+    // True for a closed dataset too.
     bool isEmpty() const;
     // Records visible through the filter and the range.
     int recordCount() const;
@@ -334,7 +335,6 @@ private:
     bool m_defaultFields = false;
     int m_dataFieldCount = 0;      // values stored by the backend
     QList<Variant> m_buffer;       // current (or edited) record: data values, then calculated
-    QList<Variant> m_oldBuffer;    // the record before edit or insert began
     QList<Variant> m_filterBuffer; // the record under test (filter, search)
     QList<Variant>* m_calcTarget = nullptr; // the buffer OnCalcFields fills
     QList<Variant>* m_viewBuffer = nullptr; // the record viewRecord shows

@@ -1272,7 +1272,16 @@ void MemDataSet::loadFromFile(const QString& fileName)
         throw EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, e.message()));
     }
 
-    // Persistent fields must find their columns, before anything is replaced.
+    // Persistent fields must find their columns and the chosen order its fields, before anything
+    // is replaced.
+    if (!indexName().isEmpty() && !ids.find(indexName()))
+        throw EDBClient(
+            tr("Cannot load the dataset file %1: it has no index '%2'").arg(fileName, indexName()));
+    for (const QString& f : indexFieldNames().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (defs.indexOf(f.trimmed()) < 0)
+            throw EDBClient(tr("Cannot load the dataset file %1: it has no field '%2'")
+                                .arg(fileName, f.trimmed()));
+    }
     for (int i = 0; i < fieldCount(); ++i) {
         const Field* f = field(i);
         if (f->fieldKind() != Field::Kind::Data || hasDefaultFields())

@@ -495,3 +495,41 @@ TEST(DataSet, FieldValuesTakeTheirFieldsType)
     EXPECT_EQ(changes, 1);
     ds.post();
 }
+
+TEST(DataSet, NavigationEndsAndInsertPosition)
+{
+    auto ds = makeItems({{1, "a", 0}, {2, "b", 0}, {3, "c", 0}, {4, "d", 0}});
+    EXPECT_TRUE(ds->bof());
+    EXPECT_FALSE(ds->eof());
+    EXPECT_EQ(ds->moveBy(2), 2);
+    EXPECT_EQ(ds->recNo(), 3);
+    EXPECT_FALSE(ds->bof());
+    EXPECT_EQ(ds->moveBy(10), 1); // only one record left
+    EXPECT_TRUE(ds->eof());
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
+    ds->next();
+    EXPECT_TRUE(ds->eof());
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4); // stays on the last record
+    EXPECT_EQ(ds->moveBy(-10), -3);
+    EXPECT_TRUE(ds->bof());
+    ds->setRecNo(2);
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2);
+
+    // Insert puts the new record before the current one; append at the end.
+    ds->insert();
+    EXPECT_EQ(ds->recNo(), 0);
+    ds->fieldByName("ID")->setValue(9);
+    ds->post();
+    EXPECT_EQ(ds->recNo(), 2);
+    ds->append();
+    ds->fieldByName("ID")->setValue(10);
+    ds->post();
+    EXPECT_EQ(column(*ds, "ID"), QStringList({"1", "9", "2", "3", "4", "10"}));
+
+    ds->last();
+    EXPECT_TRUE(ds->eof());
+    EXPECT_EQ(ds->recNo(), 6);
+    ds->close();
+    EXPECT_TRUE(ds->isEmpty());
+    EXPECT_TRUE(ds->bof() && ds->eof());
+}
