@@ -59,7 +59,7 @@ public:
 //
 // States and transitions (the public operation, then the events in the order they fire):
 //
-//   Inactive --open--> Browse           BeforeOpen, AfterOpen, AfterScroll
+//   Inactive --open--> Browse           BeforeOpen, AfterOpen, AfterScroll (when not empty)
 //   Browse   --close-> Inactive         BeforeClose, AfterClose (a pending edit is dropped)
 //   Browse   --edit--> Edit             BeforeEdit, AfterEdit (edit of an empty dataset inserts)
 //   Browse   --insert/append--> Insert  BeforeInsert, BeforeScroll, OnNewRecord, AfterInsert,
