@@ -96,16 +96,7 @@ int compareExact(const QString& a, const QString& b)
 
 QString foldedKey(const QString& text)
 {
-    // Decompose, drop the combining marks, lower-case: "Éric" and "eric" give the same key.
-    const QString decomposed =
-        text.left(effectiveLength(text)).normalized(QString::NormalizationForm_D);
-    QString out;
-    out.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        if (!c.isMark())
-            out.append(c.toLower());
-    }
-    return out;
+    return codepage::foldKey(text.left(effectiveLength(text)));
 }
 
 int compareFoldedKeys(const QString& a, const QString& b)
