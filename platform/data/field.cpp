@@ -6,6 +6,8 @@
 #include "collation.h"
 #include "dataset.h"
 
+#include <platform/regional.h>
+
 #include <cmath>
 
 bool isTextType(FieldType type)
@@ -316,8 +318,20 @@ QString Field::text() const
 
 QString Field::displayText() const
 {
-    if (!onGetText)
-        return asString();
+    if (!onGetText) {
+        if (m_displayFormat.isEmpty() || isNull())
+            return asString();
+        switch (m_type) {
+        case FieldType::Integer:
+        case FieldType::AutoInc:
+        case FieldType::Float:
+        case FieldType::Currency: return FormatFloat(m_displayFormat, asFloat());
+        case FieldType::Date:
+        case FieldType::Time:
+        case FieldType::DateTime: return FormatDateTime(m_displayFormat, asDateTime());
+        default: return asString();
+        }
+    }
     QString text;
     onGetText(*this, text, true);
     return text;

@@ -2,6 +2,8 @@
 // post, failing handlers, required fields, bookmarks, Locate and Lookup, filters, calculated
 // fields, DisableControls and the error messages.
 #include "dataset_helpers.h"
+#include <platform/data/memdataset.h>
+#include <platform/regional.h>
 
 #include <gtest/gtest.h>
 
@@ -532,4 +534,24 @@ TEST(DataSet, NavigationEndsAndInsertPosition)
     ds->close();
     EXPECT_TRUE(ds->isEmpty());
     EXPECT_TRUE(ds->bof() && ds->eof());
+}
+
+TEST(FieldDisplay, DisplayFormatAppliesToNumbersAndDates)
+{
+    MemDataSet ds;
+    ds.fieldDefs().add("Amount", FieldType::Currency);
+    ds.fieldDefs().add("Day", FieldType::Date);
+    ds.fieldDefs().add("Name", FieldType::String, 20);
+    ds.createDataSet();
+    ds.appendRecord({Variant(Currency::fromDouble(1234.5)), Variant::fromDateTime(EncodeDate(2026, 12, 6)),
+                     "x"});
+    ds.fieldByName("Amount")->setDisplayFormat("#,##0.00");
+    ds.fieldByName("Day")->setDisplayFormat("dd mmm yyyy");
+    ds.fieldByName("Name")->setDisplayFormat("0.00"); // no meaning for text
+    EXPECT_EQ(ds.fieldByName("Amount")->displayText(), "1 234,50");
+    EXPECT_EQ(ds.fieldByName("Day")->displayText(), "06 déc. 2026");
+    EXPECT_EQ(ds.fieldByName("Name")->displayText(), "x");
+    ds.edit();
+    ds.fieldByName("Amount")->clear();
+    EXPECT_EQ(ds.fieldByName("Amount")->displayText(), ""); // a null shows nothing
 }
