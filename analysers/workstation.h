@@ -1,0 +1,53 @@
+// What the analyser drivers and the serial sources need of the workstation application:
+// registering an acquired result as a document, announcing it to the main window, converting BFA
+// captures, the open package, and moving a file into the documents' folder. The application
+// registers its implementation at start-up; until then a null one stands in, which refuses to
+// register anything.
+#pragma once
+
+#include <platform/support/globals.h>
+#include <platform/support/paths.h>
+
+#include <QString>
+#include <QStringList>
+
+// The folders the drivers use are the program-wide values of platform/support/globals.h:
+// WorkPath (raw dumps go to its "com_buf/" folder), BufDir (the documents' data files) and
+// ComBufDir (the capture folder), each set by the application before the serial sources start.
+class WorkstationService
+{
+public:
+    virtual ~WorkstationService();
+
+    // Registers an acquired document in the documents table under the next document number and
+    // returns that number (1 or more). Pack is the open package (CurrentPack), FileName the file
+    // as it lies now (it stays there: the caller then moves it to the document's data file), Cfg
+    // the number of the source, Pages 0 for a new document, Extension the device code or the
+    // driver's document type ("AST", "mdt", "911", "912", "mxm"). Raises when the document cannot
+    // be registered.
+    virtual int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Pages,
+                                const QString& Extension) = 0;
+    // Refills the main window's documents list after a registration; nothing below 1.
+    virtual void RefreshDocuments(int Number) = 0;
+    // Turns a captured BFA result file into text reports "~bfa1.tmp", "~bfa2.tmp", ... in the
+    // file's folder, deletes the input, adds to Lines one line per report (patient name, record
+    // number, date, time, separated by tabs) and returns the number of reports.
+    virtual int ReadBFAFile(const QString& FileName, QStringList& Lines) = 0;
+    // Number of the open package, passed as Pack with every registered document.
+    virtual int CurrentPack() const = 0;
+
+    // Moves the file (renamed, or copied and the old one removed across file systems; the file's
+    // time is kept, an existing target replaced). Raises EInOutError naming both files when it
+    // fails; the file then stays where it was.
+    virtual void MoveFile(const QString& OldName, const QString& NewName);
+};
+
+// The registered service, or the null one: its AddImportedFile and ReadBFAFile raise, its
+// RefreshDocuments does nothing and its package is 0.
+WorkstationService& Workstation();
+// Registers the application's service (not owned); nullptr restores the null one.
+void setWorkstationService(WorkstationService* service);
+
+// The data file of a serial source's document: BufDir + the number in lower-case hexadecimal
+// without leading zeros + ".4" (document 26 gives "1a.4").
+QString SerialDocumentFileName(int Number);
