@@ -14,6 +14,11 @@
 // The folders the drivers use are the program-wide values of platform/support/globals.h:
 // WorkPath (raw dumps go to its "com_buf/" folder), BufDir (the documents' data files) and
 // ComBufDir (the capture folder), each set by the application before the serial sources start.
+// The other workstation routines the drivers call are in platform/support: AddBackslash
+// (paths.h), ErrorOkCancel and ErrorOkCancelFmt, ReadIniInteger (procs.h), AppendLogLine
+// (logfile.h).
+//
+// Main thread only, like the drivers that call it.
 class WorkstationService
 {
 public:
