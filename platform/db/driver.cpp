@@ -1,0 +1,49 @@
+// The driver registry and the parts of the driver interface that every driver shares.
+#include "driver.h"
+
+#include <platform/db/sqlitedriver.h>
+
+#include <vector>
+
+namespace {
+
+std::vector<std::unique_ptr<DbDriver>>& drivers()
+{
+    static std::vector<std::unique_ptr<DbDriver>> list = [] {
+        std::vector<std::unique_ptr<DbDriver>> l;
+        l.push_back(sqlitedb::makeDriver());
+        return l;
+    }();
+    return list;
+}
+
+} // namespace
+
+qint64 DbConnection::execute(const QString& sql)
+{
+    std::unique_ptr<DbStatement> st = prepare(sql);
+    while (st->step()) {
+    }
+    return st->rowsAffected();
+}
+
+DbDriver* DbDriver::find(const QString& name)
+{
+    for (const auto& d : drivers()) {
+        if (d->name() == name)
+            return d.get();
+    }
+    return nullptr;
+}
+
+void DbDriver::registerDriver(std::unique_ptr<DbDriver> driver)
+{
+    auto& list = drivers();
+    for (auto& d : list) {
+        if (d->name() == driver->name()) {
+            d = std::move(driver);
+            return;
+        }
+    }
+    list.push_back(std::move(driver));
+}

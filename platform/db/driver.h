@@ -1,0 +1,100 @@
+// The interface every database driver implements (SQLite for local tables and STANDARD
+// databases, ODBC for MSSQL and ORACLE): connections, prepared statements with positional
+// parameters, result rows, and errors reported as EngineError entries. No driver's own types
+// appear here.
+#pragma once
+
+#include <platform/data/field.h>
+#include <platform/db/alias.h>
+#include <platform/exception.h>
+
+#include <memory>
+
+// A prepared statement. Parameters are positional ("?"), numbered from 0. Values travel as
+// Variants; a parameter's field type (Unknown when not known) tells the driver how the value is to
+// be kept (a date-time bound as a date, for example).
+class DbStatement
+{
+public:
+    virtual ~DbStatement() = default;
+
+    virtual int parameterCount() const = 0;
+    // Raises EngineError when the position is out of range or the value cannot be bound.
+    virtual void bind(int index, const Variant& value, FieldType type = FieldType::Unknown) = 0;
+    virtual void clearBindings() = 0;
+
+    // Runs the statement (first call) or moves to its next row: true when a row is available,
+    // false when the statement is done. Raises EngineError on failure.
+    virtual bool step() = 0;
+    // Makes the statement ready to run again; bindings are kept.
+    virtual void reset() = 0;
+
+    // The result's columns (0 for statements without a result).
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    // The column's type as the database declares it ("VARCHAR(64)", "DATE", ...); empty for an
+    // expression without one.
+    virtual QString columnDeclaredType(int column) const = 0;
+    // The value of a column of the current row in its stored form: Null, Integer, Double, String
+    // or Bytes.
+    virtual Variant columnValue(int column) const = 0;
+    // The same, converted to a field type (see storedvalue::fromStored); raises EConvertError when
+    // the stored value has no form of that type.
+    virtual Variant columnValue(int column, FieldType type) const = 0;
+
+    // Rows changed by the last run of an INSERT, UPDATE or DELETE.
+    virtual qint64 rowsAffected() const = 0;
+};
+
+// One open connection to a database. Closed when destroyed.
+class DbConnection
+{
+public:
+    virtual ~DbConnection() = default;
+
+    // The driver name of the connection ("STANDARD", "MSSQL", "ORACLE").
+    virtual QString driverName() const = 0;
+    // Prepares one statement with "?" parameters. Raises EngineError.
+    virtual std::unique_ptr<DbStatement> prepare(const QString& sql) = 0;
+    // Runs a statement without parameters or result; returns the rows it changed.
+    virtual qint64 execute(const QString& sql);
+
+    virtual void beginTransaction() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    // A transaction is open on the server (also one left open by a failed commit or rollback).
+    virtual bool inTransaction() const = 0;
+
+    // The table names of the database, in no particular order.
+    virtual QStringList tableNames() = 0;
+    // The file holding the database, for drivers that keep one (empty otherwise).
+    virtual QString databaseFile() const { return QString(); }
+};
+
+// A driver: makes connections from parameters.
+class DbDriver
+{
+public:
+    virtual ~DbDriver() = default;
+    virtual QString name() const = 0;
+    // Connects without any prompt. Raises EngineError when the connection cannot be made.
+    virtual std::unique_ptr<DbConnection> connect(const ConnectionParams& params) = 0;
+
+    // The drivers known to the program, by driver name (exact match: "STANDARD", "MSSQL",
+    // "ORACLE"). The SQLite driver is always there as "STANDARD"; other drivers register at
+    // start-up. A registered driver replaces one of the same name.
+    static DbDriver* find(const QString& name);
+    static void registerDriver(std::unique_ptr<DbDriver> driver);
+};
+
+// Codes of the engine's own conditions that no driver reports (any code is allowed for them;
+// these keep clear of the codes the program reacts to).
+namespace EngineCode {
+constexpr int KeyViolation = 0x2601;   // a unique index refused a row
+constexpr int RequiredField = 0x2604;  // a required field is missing a value
+constexpr int NotFound = 0x2701;       // table, index or field not found
+constexpr int AlreadyExists = 0x2702;  // table, index or field already exists
+constexpr int InvalidRequest = 0x3101; // SQL error or bad parameters
+constexpr int CannotOpen = 0x2104;     // database file cannot be opened or created
+constexpr int IoError = 0x2101;        // read or write of the database file failed
+} // namespace EngineCode

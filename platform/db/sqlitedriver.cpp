@@ -1,0 +1,435 @@
+// The SQLite driver on SQLite's C API: connections in WAL or rollback-journal mode, the program's
+// collations and case functions, prepared statements, and SQLite's result codes mapped to engine
+// error codes.
+#include "sqlitedriver.h"
+
+#include <platform/codepage.h>
+#include <platform/data/collation.h>
+#include <platform/db/storedvalue.h>
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace sqlitedb {
+namespace {
+
+constexpr int DefaultBusyTimeoutMs = 5000;
+
+// The one mapping of SQLite's result codes to the engine's codes.
+int engineCode(int rc)
+{
+    switch (rc) {
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY: return EngineCode::KeyViolation;
+    case SQLITE_CONSTRAINT_NOTNULL: return EngineCode::RequiredField;
+    default: break;
+    }
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return EngineCode::Locked;
+    case SQLITE_CORRUPT: return EngineCode::CorruptA;
+    case SQLITE_NOTADB: return EngineCode::CorruptB;
+    case SQLITE_CANTOPEN: return EngineCode::CannotOpen;
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_READONLY:
+    case SQLITE_PERM: return EngineCode::IoError;
+    default: return EngineCode::InvalidRequest;
+    }
+}
+
+QString engineMessage(int code, const QString& sqliteMessage)
+{
+    switch (code) {
+    case EngineCode::KeyViolation: return QStringLiteral("Key violation.");
+    case EngineCode::Locked:
+        return QStringLiteral("Table or database is busy (held by another connection): %1")
+            .arg(sqliteMessage);
+    case EngineCode::CorruptA:
+    case EngineCode::CorruptB:
+        return QStringLiteral("The database file is damaged: %1").arg(sqliteMessage);
+    default: return sqliteMessage;
+    }
+}
+
+// Raises the engine error of a failed call; `sql` (when given) becomes a second entry for the log.
+[[noreturn]] void raise(sqlite3* db, int rc, const QString& sql = QString(),
+                        const QString& context = QString())
+{
+    const int ext = db ? sqlite3_extended_errcode(db) : rc;
+    const int code = engineCode(ext ? ext : rc);
+    QString msg = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    if (!context.isEmpty())
+        msg = context + QStringLiteral(": ") + msg;
+    QList<EngineError::Entry> entries{{code, engineMessage(code, msg), ext}};
+    if (!sql.isEmpty())
+        entries.append({code, QStringLiteral("SQL: ") + sql.simplified().left(500), ext});
+    throw EngineError(entries);
+}
+
+// ---- collations and case functions
+
+QString rawString(const void* data, int bytes)
+{
+    return QString::fromRawData(static_cast<const QChar*>(data), bytes / 2);
+}
+
+// -1 for a FoldLow probe, +1 for a FoldHigh probe, 0 for a plain text; strips the marker.
+int probeKind(QString& s)
+{
+    if (s.isEmpty())
+        return 0;
+    const char16_t last = s.back().unicode();
+    if (last == FoldLow || last == FoldHigh) {
+        s.chop(1);
+        return last == FoldLow ? -1 : 1;
+    }
+    return 0;
+}
+
+int foldCollate(void*, int n1, const void* s1, int n2, const void* s2)
+{
+    QString a = rawString(s1, n1), b = rawString(s2, n2);
+    const int pa = probeKind(a), pb = probeKind(b);
+    if (pa == 0 && pb == 0)
+        return collation::compareCaseInsensitive(a, b);
+    const int c = collation::compareFolded(a, b);
+    if (c != 0)
+        return c;
+    return pa - pb;
+}
+
+int ansiCollate(void*, int n1, const void* s1, int n2, const void* s2)
+{
+    return collation::compareExact(rawString(s1, n1), rawString(s2, n2));
+}
+
+void caseFunction(sqlite3_context* ctx, int, sqlite3_value** argv, bool toUpper)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const void* text = sqlite3_value_text16(argv[0]);
+    const int bytes = sqlite3_value_bytes16(argv[0]);
+    const QString s = rawString(text, bytes);
+    const QString r = toUpper ? codepage::upper(s) : codepage::lower(s);
+    sqlite3_result_text16(ctx, r.utf16(), int(r.size() * 2), SQLITE_TRANSIENT);
+}
+
+void upperFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    caseFunction(ctx, argc, argv, true);
+}
+
+void lowerFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    caseFunction(ctx, argc, argv, false);
+}
+
+// ---- statements
+
+class Statement : public DbStatement
+{
+public:
+    Statement(sqlite3* db, sqlite3_stmt* stmt, const QString& sql)
+        : m_db(db), m_stmt(stmt), m_sql(sql) {}
+    ~Statement() override { sqlite3_finalize(m_stmt); }
+
+    int parameterCount() const override { return sqlite3_bind_parameter_count(m_stmt); }
+
+    void bind(int index, const Variant& value, FieldType type) override
+    {
+        if (index < 0 || index >= parameterCount())
+            throw EngineError(EngineCode::InvalidRequest,
+                              QStringLiteral("Parameter %1 out of range (the statement has %2)")
+                                  .arg(index + 1)
+                                  .arg(parameterCount()));
+        if (m_ran) {
+            sqlite3_reset(m_stmt);
+            m_ran = false;
+        }
+        const Variant stored = storedvalue::toStored(type, value);
+        int rc = SQLITE_OK;
+        switch (stored.type()) {
+        case Variant::Type::Integer:
+            rc = sqlite3_bind_int64(m_stmt, index + 1, stored.toInt64());
+            break;
+        case Variant::Type::Double: rc = sqlite3_bind_double(m_stmt, index + 1, stored.toDouble()); break;
+        case Variant::Type::String: {
+            const QString s = stored.toString();
+            rc = sqlite3_bind_text16(m_stmt, index + 1, s.utf16(), int(s.size() * 2),
+                                     SQLITE_TRANSIENT);
+            break;
+        }
+        case Variant::Type::Bytes: {
+            const QByteArray b = stored.toBytes();
+            rc = sqlite3_bind_blob64(m_stmt, index + 1, b.constData(), sqlite3_uint64(b.size()),
+                                     SQLITE_TRANSIENT);
+            break;
+        }
+        default: rc = sqlite3_bind_null(m_stmt, index + 1); break;
+        }
+        if (rc != SQLITE_OK)
+            raise(m_db, rc, m_sql);
+    }
+
+    void clearBindings() override
+    {
+        reset();
+        sqlite3_clear_bindings(m_stmt);
+    }
+
+    bool step() override
+    {
+        m_ran = true;
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE) {
+            m_changes = sqlite3_changes64(m_db);
+            return false;
+        }
+        // Reset now so that the statement does not keep a lock or a half-run state.
+        sqlite3_reset(m_stmt);
+        m_ran = false;
+        raise(m_db, rc, m_sql);
+    }
+
+    void reset() override
+    {
+        sqlite3_reset(m_stmt);
+        m_ran = false;
+    }
+
+    int columnCount() const override { return sqlite3_column_count(m_stmt); }
+    QString columnName(int column) const override
+    {
+        return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+    }
+    QString columnDeclaredType(int column) const override
+    {
+        return QString::fromUtf8(sqlite3_column_decltype(m_stmt, column));
+    }
+
+    Variant columnValue(int column) const override
+    {
+        switch (sqlite3_column_type(m_stmt, column)) {
+        case SQLITE_INTEGER: return qint64(sqlite3_column_int64(m_stmt, column));
+        case SQLITE_FLOAT: return sqlite3_column_double(m_stmt, column);
+        case SQLITE_TEXT: {
+            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+            return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
+        }
+        case SQLITE_BLOB: {
+            const void* data = sqlite3_column_blob(m_stmt, column);
+            return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, column));
+        }
+        default: return Variant::null();
+        }
+    }
+
+    Variant columnValue(int column, FieldType type) const override
+    {
+        const int storage = sqlite3_column_type(m_stmt, column);
+        // The common cases directly; the rest through the stored-value rules.
+        switch (type) {
+        case FieldType::Integer:
+        case FieldType::AutoInc:
+            if (storage == SQLITE_INTEGER)
+                return qint64(sqlite3_column_int64(m_stmt, column));
+            break;
+        case FieldType::Float:
+            if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)
+                return sqlite3_column_double(m_stmt, column);
+            break;
+        case FieldType::String:
+        case FieldType::Memo:
+            if (storage == SQLITE_TEXT) {
+                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+                return QString::fromUtf8(t, sqlite3_column_bytes(m_stmt, column));
+            }
+            break;
+        default: break;
+        }
+        if (storage == SQLITE_NULL)
+            return Variant::null();
+        return storedvalue::fromStored(type, columnValue(column), columnName(column));
+    }
+
+    qint64 rowsAffected() const override { return m_changes; }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt;
+    QString m_sql;
+    bool m_ran = false;
+    qint64 m_changes = 0;
+};
+
+// ---- connections
+
+class Connection : public DbConnection
+{
+public:
+    Connection(sqlite3* db, const QString& file) : m_db(db), m_file(file) {}
+    ~Connection() override
+    {
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+    }
+
+    QString driverName() const override { return QStringLiteral("STANDARD"); }
+
+    std::unique_ptr<DbStatement> prepare(const QString& sql) override
+    {
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare16_v2(m_db, sql.utf16(), int(sql.size() * 2), &stmt,
+                                            nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            raise(m_db, rc, sql);
+        }
+        if (!stmt) // only blanks or comments
+            throw EngineError(EngineCode::InvalidRequest, QStringLiteral("Empty SQL statement"));
+        return std::make_unique<Statement>(m_db, stmt, sql);
+    }
+
+    qint64 execute(const QString& sql) override { return DbConnection::execute(sql); }
+
+    void beginTransaction() override { run("BEGIN IMMEDIATE"); }
+    void commit() override { run("COMMIT"); }
+    void rollback() override
+    {
+        if (inTransaction())
+            run("ROLLBACK");
+    }
+    bool inTransaction() const override { return !sqlite3_get_autocommit(m_db); }
+
+    QStringList tableNames() override
+    {
+        QStringList names;
+        auto st = prepare(QStringLiteral(
+            "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
+            "ESCAPE '\\'"));
+        while (st->step())
+            names.append(st->columnValue(0).toString());
+        return names;
+    }
+
+    QString databaseFile() const override { return m_file; }
+
+    void run(const char* sql)
+    {
+        char* err = nullptr;
+        const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &err);
+        sqlite3_free(err);
+        if (rc != SQLITE_OK)
+            raise(m_db, rc, QString::fromUtf8(sql));
+    }
+
+    // Indexes in the FOLD and ANSI orders depend on the code page; a file last used under another
+    // code page has its indexes rebuilt, so that searches find what they should.
+    void checkCodePage()
+    {
+        auto st = prepare(QStringLiteral("PRAGMA user_version"));
+        const int stored = st->step() ? st->columnValue(0).toInt() : 0;
+        st.reset();
+        const int current = int(codepage::current());
+        if (stored == current)
+            return;
+        if (stored != 0) {
+            run("REINDEX FOLD");
+            run("REINDEX ANSI");
+        }
+        execute(QStringLiteral("PRAGMA user_version = %1").arg(current));
+    }
+
+private:
+    sqlite3* m_db;
+    QString m_file;
+};
+
+class Driver : public DbDriver
+{
+public:
+    QString name() const override { return QStringLiteral("STANDARD"); }
+
+    std::unique_ptr<DbConnection> connect(const ConnectionParams& params) override
+    {
+        const QString path = params.value(DbParam::Path);
+        if (path.isEmpty())
+            throw EngineError(EngineCode::CannotOpen,
+                              QStringLiteral("No database path (parameter PATH) given"));
+        const QString file = databaseFile(path);
+        const bool wal =
+            params.value(JournalModeParam).compare(QLatin1String("WAL"), Qt::CaseInsensitive) == 0;
+        const bool create =
+            wal ||
+            params.value(CreateParam).compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
+        if (!create && !QFileInfo::exists(file))
+            throw EngineError(EngineCode::CannotOpen,
+                              QStringLiteral("Database file not found: %1").arg(file));
+
+        sqlite3* db = nullptr;
+        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
+                          SQLITE_OPEN_NOMUTEX;
+        const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db))
+                                   : QString::fromUtf8(sqlite3_errstr(rc));
+            sqlite3_close_v2(db);
+            throw EngineError(engineCode(rc), QStringLiteral("%1: %2").arg(file, msg), rc);
+        }
+        auto conn = std::make_unique<Connection>(db, file);
+        sqlite3_extended_result_codes(db, 1);
+        bool ok = false;
+        int timeout = params.value(DbParam::BusyTimeout).toInt(&ok);
+        sqlite3_busy_timeout(db, ok && timeout >= 0 ? timeout : DefaultBusyTimeoutMs);
+
+        sqlite3_create_collation(db, "FOLD", SQLITE_UTF16_ALIGNED, nullptr, foldCollate);
+        sqlite3_create_collation(db, "ANSI", SQLITE_UTF16_ALIGNED, nullptr, ansiCollate);
+        sqlite3_create_function(db, "upper", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC, nullptr,
+                                upperFunction, nullptr, nullptr);
+        sqlite3_create_function(db, "lower", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC, nullptr,
+                                lowerFunction, nullptr, nullptr);
+
+        // The first statements read the file: a damaged one is reported here.
+        if (wal) {
+            auto st = conn->prepare(QStringLiteral("PRAGMA journal_mode = WAL"));
+            const QString mode = st->step() ? st->columnValue(0).toString() : QString();
+            if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+                throw EngineError(EngineCode::CannotOpen,
+                                  QStringLiteral("%1: the WAL journal cannot be used here (%2)")
+                                      .arg(file, mode));
+        } else {
+            conn->execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        }
+        // Every commit reaches the disk before the call returns: a registered document stays
+        // registered through a power cut.
+        conn->run("PRAGMA synchronous = FULL");
+        conn->checkCodePage();
+        return conn;
+    }
+};
+
+} // namespace
+
+QString databaseFile(const QString& pathParam)
+{
+    // Paths written on Windows use backslashes.
+    const QString path = QString(pathParam).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        return path;
+    QString folder = path;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + DatabaseFileName;
+}
+
+std::unique_ptr<DbDriver> makeDriver() { return std::make_unique<Driver>(); }
+
+} // namespace sqlitedb

@@ -1,0 +1,35 @@
+// The SQLite driver: the workstation's local tables (one file in the data folder, WAL journal)
+// and the STANDARD server kind (a database that several workstations may share over a network
+// folder, rollback journal). Only this driver's own .cpp sees SQLite's C API.
+#pragma once
+
+#include <platform/db/driver.h>
+
+namespace sqlitedb {
+
+// Name of the database file kept in a folder (local tables and STANDARD databases alike).
+inline const QString DatabaseFileName = QStringLiteral("quorvane.sqlite");
+
+// Parameters read by the driver besides PATH and BUSY TIMEOUT:
+// "JOURNAL MODE" "WAL" for the local tables, otherwise the rollback journal; "CREATE" "TRUE" to
+// create a missing database file (a WAL database is always created).
+inline const QString JournalModeParam = QStringLiteral("JOURNAL MODE");
+inline const QString CreateParam = QStringLiteral("CREATE");
+
+// The database file named by a PATH parameter: the path itself when it names an existing file,
+// else DatabaseFileName in that folder.
+QString databaseFile(const QString& path);
+
+std::unique_ptr<DbDriver> makeDriver();
+
+// Text collations registered on every connection:
+// "FOLD"  the case- and accent-folding order (folded text, ties broken by the exact text);
+// "ANSI"  the exact order by the bytes of the program's code page.
+// A FOLD operand ending in FoldLow (or FoldHigh) stands just before (or just after) every text
+// with the same folded text: key searches use it to match on the folded text alone.
+inline const QString FoldCollation = QStringLiteral("FOLD");
+inline const QString AnsiCollation = QStringLiteral("ANSI");
+constexpr char16_t FoldLow = 0xFDD0;
+constexpr char16_t FoldHigh = 0xFDD1;
+
+} // namespace sqlitedb

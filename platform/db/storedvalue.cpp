@@ -1,0 +1,362 @@
+// Stored forms of field values in the engine's SQLite files and the declared column types. The
+// date and time texts are kept here, in one place, so that every table and query reads and writes
+// the same forms.
+#include "storedvalue.h"
+
+#include <platform/exception.h>
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <cmath>
+
+namespace storedvalue {
+namespace {
+
+const QDate& baseDate()
+{
+    static const QDate base(1899, 12, 30);
+    return base;
+}
+
+constexpr qint64 MsecsPerDay = 86400000;
+
+// Splits a date-time into its day and its time of day in whole milliseconds. A negative value
+// counts its days backwards, but its fraction is still the time of day (-1.25 is 1899-12-29 06:00).
+void split(TDateTime value, qint64& days, qint64& msecs)
+{
+    days = qint64(std::trunc(value));
+    msecs = qint64(std::llround(std::fabs(value - double(days)) * double(MsecsPerDay)));
+    if (msecs >= MsecsPerDay)
+        msecs = MsecsPerDay - 1;
+}
+
+TDateTime combine(qint64 days, qint64 msecs)
+{
+    const double fraction = double(msecs) / double(MsecsPerDay);
+    return days >= 0 ? double(days) + fraction : double(days) - fraction;
+}
+
+QString dayText(qint64 days)
+{
+    const QDate d = baseDate().addDays(days);
+    return QStringLiteral("%1-%2-%3")
+        .arg(d.year(), 4, 10, QLatin1Char('0'))
+        .arg(d.month(), 2, 10, QLatin1Char('0'))
+        .arg(d.day(), 2, 10, QLatin1Char('0'));
+}
+
+QString clockText(qint64 msecs)
+{
+    const qint64 secs = msecs / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(secs / 3600, 2, 10, QLatin1Char('0'))
+        .arg(secs / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(secs % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString typeNameOrCode(FieldType type)
+{
+    switch (type) {
+    case FieldType::String: return QStringLiteral("String");
+    case FieldType::Integer: return QStringLiteral("Integer");
+    case FieldType::Boolean: return QStringLiteral("Boolean");
+    case FieldType::Float: return QStringLiteral("Float");
+    case FieldType::Currency: return QStringLiteral("Currency");
+    case FieldType::Date: return QStringLiteral("Date");
+    case FieldType::Time: return QStringLiteral("Time");
+    case FieldType::DateTime: return QStringLiteral("DateTime");
+    case FieldType::AutoInc: return QStringLiteral("AutoInc");
+    case FieldType::Blob: return QStringLiteral("Blob");
+    case FieldType::Memo: return QStringLiteral("Memo");
+    case FieldType::Graphic: return QStringLiteral("Graphic");
+    default: return QStringLiteral("Unknown");
+    }
+}
+
+[[noreturn]] void refuse(const Variant& value, FieldType type, const QString& column)
+{
+    QString text = value.type() == Variant::Type::Bytes ? QStringLiteral("(bytes)")
+                                                        : value.toString();
+    QString msg = QStringLiteral("'%1' is not a valid %2 value").arg(text, typeNameOrCode(type));
+    if (!column.isEmpty())
+        msg += QStringLiteral(" (field '%1')").arg(column);
+    throw EConvertError(msg);
+}
+
+TDateTime toDateTimeValue(const Variant& value, FieldType type, const QString& column)
+{
+    if (value.type() == Variant::Type::String) {
+        const std::optional<TDateTime> parsed = parseDateTime(value.toString());
+        if (!parsed)
+            refuse(value, type, column);
+        return *parsed;
+    }
+    if (value.type() == Variant::Type::Bytes)
+        refuse(value, type, column);
+    return value.toDateTime();
+}
+
+std::optional<bool> parseBool(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || t == QLatin1String("T") ||
+        t == QLatin1String("t"))
+        return true;
+    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || t == QLatin1String("F") ||
+        t == QLatin1String("f"))
+        return false;
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (ok)
+        return d != 0;
+    return std::nullopt;
+}
+
+} // namespace
+
+QString dateText(TDateTime value)
+{
+    qint64 days, msecs;
+    split(value, days, msecs);
+    return dayText(days);
+}
+
+QString timeText(TDateTime value)
+{
+    qint64 days, msecs;
+    split(value, days, msecs);
+    return clockText(msecs);
+}
+
+QString dateTimeText(TDateTime value)
+{
+    qint64 days, msecs;
+    split(value, days, msecs);
+    return dayText(days) + QLatin1Char(' ') + clockText(msecs);
+}
+
+std::optional<TDateTime> parseDateTime(const QString& text)
+{
+    static const QRegularExpression re(QStringLiteral(
+        R"(^\s*(?:(\d{4})-(\d{1,2})-(\d{1,2}))?(?:(?:^|[ T])(\d{1,2}):(\d{2})(?::(\d{2})(?:[.,](\d{1,3})\d*)?)?)?\s*$)"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch() || (m.capturedLength(1) == 0 && m.capturedLength(4) == 0))
+        return std::nullopt;
+    qint64 days = 0, msecs = 0;
+    if (m.capturedLength(1) > 0) {
+        const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+        if (!d.isValid())
+            return std::nullopt;
+        days = baseDate().daysTo(d);
+    }
+    if (m.capturedLength(4) > 0) {
+        const int h = m.captured(4).toInt(), mi = m.captured(5).toInt();
+        const int s = m.capturedLength(6) > 0 ? m.captured(6).toInt() : 0;
+        const int ms = m.capturedLength(7) > 0
+                           ? m.captured(7).leftJustified(3, QLatin1Char('0')).toInt()
+                           : 0;
+        if (!QTime::isValid(h, mi, s, ms))
+            return std::nullopt;
+        msecs = ((h * 60 + mi) * 60 + s) * 1000LL + ms;
+    }
+    return combine(days, msecs);
+}
+
+Variant toStored(FieldType type, const Variant& value, bool emptyTextIsNull)
+{
+    if (value.isEmpty())
+        return Variant::null();
+    switch (type) {
+    case FieldType::String:
+    case FieldType::Memo: {
+        const QString text = value.type() == Variant::Type::Bytes
+                                 ? QString::fromUtf8(value.toBytes())
+                                 : value.toString();
+        if (text.isEmpty() && emptyTextIsNull)
+            return Variant::null();
+        return text;
+    }
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+        if (value.type() == Variant::Type::Bytes)
+            refuse(value, type, QString());
+        return value.toInt64();
+    case FieldType::Boolean:
+        if (value.type() == Variant::Type::String) {
+            const std::optional<bool> b = parseBool(value.toString());
+            if (!b)
+                refuse(value, type, QString());
+            return qint64(*b ? 1 : 0);
+        }
+        return qint64(value.toBool() ? 1 : 0);
+    case FieldType::Float:
+        if (value.type() == Variant::Type::Bytes)
+            refuse(value, type, QString());
+        return value.toDouble();
+    case FieldType::Currency:
+        if (value.type() == Variant::Type::Bytes)
+            refuse(value, type, QString());
+        return value.toCurrency().toDouble();
+    case FieldType::Date: return dateText(toDateTimeValue(value, type, QString()));
+    case FieldType::Time: return timeText(toDateTimeValue(value, type, QString()));
+    case FieldType::DateTime: return dateTimeText(toDateTimeValue(value, type, QString()));
+    case FieldType::Blob:
+    case FieldType::Graphic: return value.toBytes();
+    case FieldType::Unknown: break;
+    }
+    // No field type (parameters without one): each value in its natural stored form.
+    switch (value.type()) {
+    case Variant::Type::Boolean: return qint64(value.toBool() ? 1 : 0);
+    case Variant::Type::Currency: return value.toDouble();
+    case Variant::Type::DateTime: return dateTimeText(value.toDateTime());
+    default: return value;
+    }
+}
+
+Variant fromStored(FieldType type, const Variant& stored, const QString& column)
+{
+    if (stored.isEmpty())
+        return Variant::null();
+    const bool isText = stored.type() == Variant::Type::String;
+    const bool isBytes = stored.type() == Variant::Type::Bytes;
+    switch (type) {
+    case FieldType::String:
+    case FieldType::Memo:
+        return isBytes ? Variant(QString::fromUtf8(stored.toBytes())) : Variant(stored.toString());
+    case FieldType::Integer:
+    case FieldType::AutoInc: {
+        if (isText) {
+            bool ok = false;
+            const qint64 v = stored.toString().trimmed().toLongLong(&ok);
+            if (!ok)
+                refuse(stored, type, column);
+            return v;
+        }
+        if (isBytes)
+            refuse(stored, type, column);
+        return stored.toInt64();
+    }
+    case FieldType::Boolean: {
+        if (isText) {
+            const std::optional<bool> b = parseBool(stored.toString());
+            if (!b)
+                refuse(stored, type, column);
+            return *b;
+        }
+        if (isBytes)
+            refuse(stored, type, column);
+        return stored.toDouble() != 0;
+    }
+    case FieldType::Float:
+    case FieldType::Currency: {
+        double d = 0;
+        if (isText) {
+            bool ok = false;
+            d = stored.toString().trimmed().toDouble(&ok);
+            if (!ok)
+                refuse(stored, type, column);
+        } else if (isBytes) {
+            refuse(stored, type, column);
+        } else {
+            d = stored.toDouble();
+        }
+        return type == FieldType::Float ? Variant(d) : Variant(Currency::fromDouble(d));
+    }
+    case FieldType::Date:
+    case FieldType::Time:
+    case FieldType::DateTime: {
+        if (isBytes)
+            refuse(stored, type, column);
+        TDateTime v = toDateTimeValue(stored, type, column);
+        qint64 days, msecs;
+        split(v, days, msecs);
+        if (type == FieldType::Date)
+            v = double(days);
+        else if (type == FieldType::Time)
+            v = combine(0, msecs);
+        return Variant::fromDateTime(v);
+    }
+    case FieldType::Blob:
+    case FieldType::Graphic:
+        return isBytes ? stored : Variant(stored.toString().toUtf8());
+    case FieldType::Unknown: break;
+    }
+    return stored;
+}
+
+QString declaredType(FieldType type, int size)
+{
+    switch (type) {
+    case FieldType::String: return QStringLiteral("VARCHAR(%1)").arg(size > 0 ? size : 255);
+    case FieldType::Memo: return QStringLiteral("CLOB");
+    case FieldType::Integer: return QStringLiteral("INTEGER");
+    case FieldType::AutoInc: return QStringLiteral("AUTOINC");
+    case FieldType::Boolean: return QStringLiteral("BOOLEAN");
+    case FieldType::Float: return QStringLiteral("FLOAT");
+    case FieldType::Currency: return QStringLiteral("CURRENCY");
+    case FieldType::Date: return QStringLiteral("DATE");
+    case FieldType::Time: return QStringLiteral("TIME");
+    case FieldType::DateTime: return QStringLiteral("DATETIME");
+    case FieldType::Blob: return QStringLiteral("BLOB");
+    case FieldType::Graphic: return QStringLiteral("GRAPHIC");
+    case FieldType::Unknown: break;
+    }
+    throw EConvertError(QStringLiteral("Field type %1 cannot be stored").arg(typeNameOrCode(type)));
+}
+
+FieldType fieldTypeOf(const QString& declared, int* size)
+{
+    static const QRegularExpression re(
+        QStringLiteral(R"(^\s*([A-Za-z_][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(\d+)\s*)?\))?\s*$)"));
+    const QRegularExpressionMatch m = re.match(declared);
+    if (size)
+        *size = 0;
+    if (!m.hasMatch())
+        return FieldType::Unknown;
+    const QString name = m.captured(1).toUpper().simplified();
+    const int n = m.captured(2).toInt();
+    const int scale = m.captured(3).toInt();
+    struct Entry
+    {
+        const char* name;
+        FieldType type;
+    };
+    static const Entry entries[] = {
+        {"VARCHAR", FieldType::String},       {"CHAR", FieldType::String},
+        {"NVARCHAR", FieldType::String},      {"NCHAR", FieldType::String},
+        {"CHARACTER", FieldType::String},     {"VARCHAR2", FieldType::String},
+        {"NVARCHAR2", FieldType::String},     {"CHARACTER VARYING", FieldType::String},
+        {"TEXT", FieldType::Memo},            {"CLOB", FieldType::Memo},
+        {"NTEXT", FieldType::Memo},           {"MEMO", FieldType::Memo},
+        {"INTEGER", FieldType::Integer},      {"INT", FieldType::Integer},
+        {"BIGINT", FieldType::Integer},       {"SMALLINT", FieldType::Integer},
+        {"TINYINT", FieldType::Integer},      {"AUTOINC", FieldType::AutoInc},
+        {"BOOLEAN", FieldType::Boolean},      {"BOOL", FieldType::Boolean},
+        {"BIT", FieldType::Boolean},          {"LOGICAL", FieldType::Boolean},
+        {"FLOAT", FieldType::Float},          {"REAL", FieldType::Float},
+        {"DOUBLE", FieldType::Float},         {"DOUBLE PRECISION", FieldType::Float},
+        {"CURRENCY", FieldType::Currency},    {"MONEY", FieldType::Currency},
+        {"SMALLMONEY", FieldType::Currency},  {"DATE", FieldType::Date},
+        {"TIME", FieldType::Time},            {"DATETIME", FieldType::DateTime},
+        {"TIMESTAMP", FieldType::DateTime},   {"SMALLDATETIME", FieldType::DateTime},
+        {"BLOB", FieldType::Blob},            {"VARBINARY", FieldType::Blob},
+        {"BINARY", FieldType::Blob},          {"GRAPHIC", FieldType::Graphic},
+        {"IMAGE", FieldType::Graphic},
+    };
+    for (const Entry& e : entries) {
+        if (name == QLatin1String(e.name)) {
+            if (e.type == FieldType::String && size)
+                *size = n > 0 ? n : 255;
+            return e.type;
+        }
+    }
+    // NUMERIC(p, s) and DECIMAL(p, s): whole numbers without a scale, else floating.
+    if (name == QLatin1String("NUMERIC") || name == QLatin1String("DECIMAL") ||
+        name == QLatin1String("NUMBER"))
+        return (m.capturedLength(2) > 0 && scale == 0) ? FieldType::Integer : FieldType::Float;
+    return FieldType::Unknown;
+}
+
+} // namespace storedvalue
