@@ -127,6 +127,10 @@ void bindParams(DbStatement& statement, const ParsedSql& parsed, const Params& p
 {
     for (int i = 0; i < parsed.occurrences.size(); ++i) {
         const Param& p = params.paramByName(parsed.names.at(parsed.occurrences.at(i)));
+        // A parameter nobody set is a mistake, not a NULL: binding NULL would quietly match
+        // nothing (or write nothing).
+        if (p.value().isUnassigned())
+            throw Exception(QStringLiteral("No value for parameter '%1'").arg(p.name()));
         statement.bind(i, p.value(), p.dataType());
     }
 }

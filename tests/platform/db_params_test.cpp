@@ -1,0 +1,106 @@
+// The parameter scanner of SQL texts and the parameter list.
+#include <platform/db/params.h>
+#include <platform/exception.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Case
+{
+    const char* text;
+    const char* statement;
+    QStringList names;
+};
+
+TEST(DbParams, ScannerFindsNamesAndRewritesToPositions)
+{
+    const Case cases[] = {
+        // The request examples: a quoted ':X' is no parameter, "::" is one colon.
+        {"A = :P1 and B = ':X'", "A = ? and B = ':X'", {"P1"}},
+        {"A::B", "A:B", {}},
+        // "=" does not end a name; a blank before it does.
+        {"X = :A=B", "X = ?", {"A=B"}},
+        {"X = :A =B", "X = ? =B", {"A"}},
+        // A name at the very end of the text.
+        {"where ID = :ID", "where ID = ?", {"ID"}},
+        // Every character that ends a name.
+        {"(:P1,:P2;:P3)\r\n:P4\n:P5\t:P6 :P7", "(?,?;?)\r\n?\n?\t? ?",
+         {"P1", "P2", "P3", "P4", "P5", "P6", "P7"}},
+        // A quoted name loses its quotes; blanks inside the quotes belong to it.
+        {":\"My Param\" + 1", "? + 1", {"My Param"}},
+        {"f(:'a b')", "f(?)", {"a b"}},
+        // Literals of either quote; the other quote inside one does not end it.
+        {"\"a:b\" = :V", "\"a:b\" = ?", {"V"}},
+        {"NAME = \"O'Brien\" and ID = :ID", "NAME = \"O'Brien\" and ID = ?", {"ID"}},
+        {"'it''s :no' || :yes", "'it''s :no' || ?", {"yes"}},
+        {"'a::b'", "'a::b'", {}},
+        // "::" then a parameter.
+        {":::P", ":?", {"P"}},
+        // Lone colons stay as they are.
+        {"a : b", "a : b", {}},
+        {"x :", "x :", {}},
+        // An unterminated literal hides the rest.
+        {"'abc :P", "'abc :P", {}},
+    };
+    for (const Case& c : cases) {
+        const ParsedSql p = parseSqlParams(QString::fromUtf8(c.text));
+        EXPECT_EQ(p.statement, QString::fromUtf8(c.statement)) << c.text;
+        EXPECT_EQ(p.names, c.names) << c.text;
+        EXPECT_EQ(p.occurrences.size(), p.statement.count(QLatin1Char('?'))) << c.text;
+    }
+}
+
+TEST(DbParams, RepeatedNamesAreOneParameterWithEveryOccurrenceBound)
+{
+    const ParsedSql p = parseSqlParams(QStringLiteral(
+        "select * from T where A = :a or B = :B or C = :A or D = :élan or E = :ÉLAN"));
+    EXPECT_EQ(p.names, (QStringList{"a", "B", "élan"}));
+    EXPECT_EQ(p.occurrences, (QList<int>{0, 1, 0, 2, 2}));
+    EXPECT_EQ(p.statement,
+              QStringLiteral("select * from T where A = ? or B = ? or C = ? or D = ? or E = ?"));
+}
+
+TEST(DbParams, ListLooksUpWithoutCaseAndCopiesOnlySameNamedValues)
+{
+    Params params(parseSqlParams(QStringLiteral("A = :ID and B = :Name")));
+    ASSERT_EQ(params.count(), 2);
+    EXPECT_EQ(params[0].dataType(), FieldType::Unknown);
+    EXPECT_EQ(params[0].paramType(), ParamType::Input);
+    EXPECT_TRUE(params[0].value().isUnassigned());
+
+    params.paramByName(QStringLiteral("id")).setAsInteger(7);
+    EXPECT_EQ(params[0].asInteger(), 7);
+    EXPECT_EQ(params[0].dataType(), FieldType::Integer);
+    try {
+        params.paramByName(QStringLiteral("MISSING"));
+        FAIL() << "no error for a missing parameter";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Parameter 'MISSING' not found"));
+    }
+
+    Params other;
+    other.add(QStringLiteral("NAME")).setAsString(QStringLiteral("Dupont"));
+    other.add(QStringLiteral("EXTRA")).setAsInteger(1);
+    params.assignValues(other);
+    EXPECT_EQ(params.count(), 2); // nothing added
+    EXPECT_EQ(params[0].asInteger(), 7); // not in the other list: kept
+    EXPECT_EQ(params[1].asString(), QStringLiteral("Dupont"));
+    EXPECT_EQ(params[1].dataType(), FieldType::String);
+}
+
+TEST(DbParams, ValueGivesTheTypeOnlyToAParameterWithoutOne)
+{
+    Param p(QStringLiteral("D"));
+    p.setValue(Variant::fromDateTime(45000.5));
+    EXPECT_EQ(p.dataType(), FieldType::DateTime);
+    p.setValue(QStringLiteral("x"));
+    EXPECT_EQ(p.dataType(), FieldType::DateTime); // kept
+    p.setAsDate(45000);
+    EXPECT_EQ(p.dataType(), FieldType::Date);
+    p.clear();
+    EXPECT_TRUE(p.isNull());
+    EXPECT_TRUE(p.value().isNull());
+}
+
+} // namespace
