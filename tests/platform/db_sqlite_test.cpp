@@ -1,0 +1,370 @@
+// The SQLite driver, connections, transactions and SQL queries, with the files checked by the
+// sqlite3 command-line tool.
+#include "db_helpers.h"
+
+#include <platform/codepage.h>
+#include <platform/data/memdataset.h>
+#include <platform/db/alias.h>
+#include <platform/db/sqlquery.h>
+
+#include <support/workspace.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <cmath>
+
+using namespace dbtest;
+
+namespace {
+
+// 2024-02-29 and 13:45:30, as days since 1899-12-30 (worked out by hand: 2024-01-01 is 45292).
+constexpr double LeapDay = 45351;
+constexpr double HalfPastOne = (13 * 3600 + 45 * 60 + 30) / 86400.0;
+
+const QString ItemsTable = QStringLiteral(
+    "CREATE TABLE T (ID INTEGER, NAME VARCHAR(20), BORN DATE, AT TIME, STAMP DATETIME, "
+    "OK BOOLEAN, PRICE CURRENCY, RATE FLOAT, DATA BLOB)");
+
+TEST(DbSqlite, LocalDatabaseIsOneWalFileAndStandardOneUsesTheRollbackJournal)
+{
+    LocalDb local;
+    EXPECT_EQ(local.file(), QDir(local.dir.path()).filePath(QStringLiteral("quorvane.sqlite")));
+    EXPECT_TRUE(local.db.isLocal());
+    EXPECT_EQ(local.cli(QStringLiteral("PRAGMA journal_mode;")), QStringLiteral("wal"));
+
+    QTemporaryDir dir;
+    Database standard;
+    standard.setDriverName(QStringLiteral("STANDARD"));
+    standard.params().setValue(DbParam::Path, dir.path());
+    // A STANDARD database that is not there is an error, not a new empty database.
+    EXPECT_EQ(engineCodeOf([&] { standard.open(); }), EngineCode::CannotOpen);
+    EXPECT_FALSE(standard.isConnected());
+    standard.params().setValue(QStringLiteral("create"), QStringLiteral("TRUE"));
+    standard.open();
+    standard.execute(QStringLiteral("CREATE TABLE X (A INTEGER)"));
+    EXPECT_EQ(sqliteCli(standard.databaseFile(), QStringLiteral("PRAGMA journal_mode;")),
+              QStringLiteral("delete"));
+}
+
+TEST(DbSqlite, ValuesAreStoredInTheirTextAndNumberFormsAndReadBackTyped)
+{
+    LocalDb local;
+    local.db.execute(ItemsTable);
+    Params p(parseSqlParams(QStringLiteral(
+        "insert into T values (:ID, :NAME, :BORN, :AT, :STAMP, :OK, :PRICE, :RATE, :DATA)")));
+    p.paramByName(QStringLiteral("ID")).setAsInteger(1);
+    p.paramByName(QStringLiteral("NAME")).setAsString(QStringLiteral("Zoé"));
+    p.paramByName(QStringLiteral("BORN")).setAsDate(LeapDay);
+    p.paramByName(QStringLiteral("AT")).setAsTime(HalfPastOne);
+    p.paramByName(QStringLiteral("STAMP")).setAsDateTime(LeapDay + HalfPastOne);
+    p.paramByName(QStringLiteral("OK")).setAsBoolean(true);
+    p.paramByName(QStringLiteral("PRICE")).setAsCurrency(Currency{125000});
+    p.paramByName(QStringLiteral("RATE")).setAsFloat(0.25);
+    p.paramByName(QStringLiteral("DATA")).setAsBlob(QByteArray("\x01\x02", 2));
+    EXPECT_EQ(local.db.execute(QStringLiteral("insert into T values (:ID, :NAME, :BORN, :AT, "
+                                              ":STAMP, :OK, :PRICE, :RATE, :DATA)"),
+                               &p),
+              1);
+    EXPECT_EQ(local.cli(QStringLiteral("select ID, NAME, BORN, AT, STAMP, OK, PRICE, RATE, "
+                                       "hex(DATA), typeof(PRICE) from T;")),
+              QStringLiteral("1|Zoé|2024-02-29|13:45:30|2024-02-29 13:45:30|1|12.5|0.25|0102|real"));
+
+    SqlQuery q;
+    q.setDatabase(&local.db);
+    q.setSql(QStringLiteral("select * from T"));
+    q.open();
+    const struct
+    {
+        const char* name;
+        FieldType type;
+        int size;
+    } expected[] = {{"ID", FieldType::Integer, 0},     {"NAME", FieldType::String, 20},
+                    {"BORN", FieldType::Date, 0},      {"AT", FieldType::Time, 0},
+                    {"STAMP", FieldType::DateTime, 0}, {"OK", FieldType::Boolean, 0},
+                    {"PRICE", FieldType::Currency, 0}, {"RATE", FieldType::Float, 0},
+                    {"DATA", FieldType::Blob, 0}};
+    ASSERT_EQ(q.fieldCount(), 9);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(q.field(i)->fieldName(), QString::fromLatin1(expected[i].name));
+        EXPECT_EQ(q.field(i)->dataType(), expected[i].type) << expected[i].name;
+        EXPECT_EQ(q.field(i)->size(), expected[i].size) << expected[i].name;
+    }
+    EXPECT_EQ(q.fieldByName(QStringLiteral("NAME"))->asString(), QStringLiteral("Zoé"));
+    EXPECT_EQ(q.fieldByName(QStringLiteral("BORN"))->asDateTime(), LeapDay);
+    EXPECT_NEAR(q.fieldByName(QStringLiteral("AT"))->asDateTime(), HalfPastOne, 1e-9);
+    EXPECT_NEAR(q.fieldByName(QStringLiteral("STAMP"))->asDateTime(), LeapDay + HalfPastOne, 1e-9);
+    EXPECT_TRUE(q.fieldByName(QStringLiteral("OK"))->asBoolean());
+    EXPECT_EQ(q.fieldByName(QStringLiteral("PRICE"))->asCurrency().scaled, 125000);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("DATA"))->asBytes(), QByteArray("\x01\x02", 2));
+    EXPECT_FALSE(q.canModify());
+    EXPECT_THROW(q.edit(), EDBEditError);
+}
+
+TEST(DbSqlite, QueryBindsNamedParametersAndWalksALargeResultBothWays)
+{
+    LocalDb local;
+    local.db.execute(QStringLiteral("create table T (ID integer, NAME varchar(10))"));
+    SqlQuery ins;
+    ins.setDatabase(&local.db);
+    ins.setSql(QStringLiteral("insert into T (ID, NAME) values (:ID, 'n' || :ID)"));
+    ASSERT_EQ(ins.params().count(), 1);
+    local.db.startTransaction();
+    for (int i = 1; i <= 250; ++i) {
+        ins.paramByName(QStringLiteral("ID")).setAsInteger(i);
+        ins.execSql();
+        ASSERT_EQ(ins.rowsAffected(), 1);
+    }
+    local.db.commit();
+    EXPECT_EQ(local.cli(QStringLiteral("select count(*), max(NAME) from T where ID > 240;")),
+              QStringLiteral("10|n250"));
+
+    SqlQuery q;
+    q.setDatabase(&local.db);
+    q.setSql(QStringLiteral("select ID, count(*) over () as N from T where ID > :MIN order by ID"));
+    // A parameter never given a value is refused, not taken for NULL.
+    try {
+        q.open();
+        FAIL() << "opened with an unset parameter";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("No value for parameter 'MIN'"));
+    }
+    q.paramByName(QStringLiteral("min")).setAsInteger(10);
+    q.open();
+    EXPECT_EQ(q.fieldByName(QStringLiteral("N"))->dataType(), FieldType::Integer);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("ID"))->asInteger(), 11);
+    q.last();
+    EXPECT_EQ(q.fieldByName(QStringLiteral("ID"))->asInteger(), 250);
+    q.prior();
+    EXPECT_EQ(q.fieldByName(QStringLiteral("ID"))->asInteger(), 249);
+    EXPECT_EQ(q.recordCount(), 240);
+
+    // A new text keeps the values of the parameters that remain.
+    q.setSql(QStringLiteral("select ID from T where ID > :MIN and ID <= :MAX"));
+    EXPECT_FALSE(q.isActive());
+    EXPECT_EQ(q.params().names(), (QStringList{"MIN", "MAX"}));
+    EXPECT_EQ(q.paramByName(QStringLiteral("MIN")).asInteger(), 10);
+    q.paramByName(QStringLiteral("MAX")).setAsInteger(12);
+    q.open();
+    EXPECT_EQ(q.recordCount(), 2);
+
+    // A statement without rows cannot be opened, and is not run by trying.
+    SqlQuery del;
+    del.setDatabase(&local.db);
+    del.setSql(QStringLiteral("delete from T"));
+    EXPECT_THROW(del.open(), EngineError);
+    EXPECT_EQ(local.cli(QStringLiteral("select count(*) from T;")), QStringLiteral("250"));
+}
+
+TEST(DbSqlite, TransactionsCommitAndRollBack)
+{
+    LocalDb local;
+    local.db.execute(QStringLiteral("create table T (A integer)"));
+    EXPECT_FALSE(local.db.inTransaction());
+    local.db.startTransaction();
+    EXPECT_TRUE(local.db.inTransaction());
+    local.db.execute(QStringLiteral("insert into T values (1)"));
+    local.db.rollback();
+    EXPECT_FALSE(local.db.inTransaction());
+    EXPECT_EQ(local.cli(QStringLiteral("select count(*) from T;")), QStringLiteral("0"));
+
+    local.db.startTransaction();
+    local.db.execute(QStringLiteral("insert into T values (2)"));
+    local.db.commit();
+    EXPECT_EQ(local.cli(QStringLiteral("select group_concat(A) from T;")), QStringLiteral("2"));
+
+    // Closing with a transaction open undoes it.
+    local.db.startTransaction();
+    local.db.execute(QStringLiteral("insert into T values (3)"));
+    local.db.close();
+    EXPECT_EQ(local.cli(QStringLiteral("select group_concat(A) from T;")), QStringLiteral("2"));
+}
+
+TEST(DbSqlite, WriterMeetingAnotherWriterReportsBusyAfterTheTimeOut)
+{
+    LocalDb first;
+    first.db.execute(QStringLiteral("create table T (A integer)"));
+    Database second;
+    second.setLocalFolder(first.dir.path());
+    second.params().setValue(DbParam::BusyTimeout, QStringLiteral("50"));
+    second.open();
+
+    first.db.startTransaction();
+    first.db.execute(QStringLiteral("insert into T values (1)"));
+    EXPECT_EQ(engineCodeOf([&] { second.execute(QStringLiteral("insert into T values (2)")); }),
+              EngineCode::Locked);
+    EXPECT_EQ(engineCodeOf([&] { second.startTransaction(); }), EngineCode::Locked);
+    EXPECT_FALSE(second.inTransaction());
+    first.db.commit();
+    second.execute(QStringLiteral("insert into T values (2)"));
+    EXPECT_EQ(first.cli(QStringLiteral("select group_concat(A) from T;")), QStringLiteral("1,2"));
+}
+
+bool isDamagedCode(int code)
+{
+    return code == EngineCode::CorruptA || code == EngineCode::CorruptB ||
+           code == EngineCode::CorruptC || code == EngineCode::CorruptD ||
+           code == EngineCode::CorruptE;
+}
+
+TEST(DbSqlite, DamagedFilesGiveTheDamagedTableCodes)
+{
+    // Not a database at all.
+    QTemporaryDir dir;
+    QFile junk(dir.filePath(QStringLiteral("quorvane.sqlite")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(8192, 'x'));
+    junk.close();
+    Database db;
+    db.setLocalFolder(dir.path());
+    const int notADatabase = engineCodeOf([&] { db.open(); });
+    EXPECT_TRUE(isDamagedCode(notADatabase)) << std::hex << notADatabase;
+    EXPECT_EQ(QFile(junk.fileName()).size(), 8192); // left as it was
+
+    // A database whose table pages were overwritten.
+    QTemporaryDir dir2;
+    {
+        Database made;
+        made.setDriverName(QStringLiteral("STANDARD"));
+        made.params().setValue(DbParam::Path, dir2.path());
+        made.params().setValue(QStringLiteral("CREATE"), QStringLiteral("TRUE"));
+        made.execute(QStringLiteral("create table T (A integer, B varchar(100))"));
+        made.startTransaction();
+        for (int i = 0; i < 2000; ++i)
+            made.execute(QStringLiteral("insert into T values (%1, '%2')")
+                             .arg(i)
+                             .arg(QString(60, QLatin1Char('a' + i % 26))));
+        made.commit();
+    }
+    QFile f(dir2.filePath(QStringLiteral("quorvane.sqlite")));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_GT(f.size(), 8 * 4096);
+    f.seek(4096 * 4);
+    f.write(QByteArray(4096 * 3, char(0xA5)));
+    f.close();
+    Database broken;
+    broken.setDriverName(QStringLiteral("STANDARD"));
+    broken.params().setValue(DbParam::Path, dir2.path());
+    const int code = engineCodeOf([&] {
+        SqlQuery q;
+        q.setDatabase(&broken);
+        q.setSql(QStringLiteral("select sum(A), sum(length(B)) from T"));
+        q.open();
+    });
+    EXPECT_TRUE(isDamagedCode(code)) << std::hex << code;
+}
+
+TEST(DbSqlite, FoldingCollationAndCaseFunctionsKnowTheCodePage)
+{
+    LocalDb local;
+    local.db.execute(QStringLiteral("create table N (NAME varchar(20))"));
+    local.db.execute(QStringLiteral("create unique index N_FOLD on N (NAME collate FOLD)"));
+    for (const char* name : {"zoe", "Éric", "bernard", "Zoé", "eric"})
+        local.db.execute(QStringLiteral("insert into N values ('%1')").arg(QString::fromUtf8(name)));
+    auto names = [&](const QString& sql) {
+        SqlQuery q;
+        q.setDatabase(&local.db);
+        q.setSql(sql);
+        q.open();
+        QStringList out;
+        for (; !q.eof(); q.next())
+            out.append(q.field(0)->asString());
+        return out;
+    };
+    // Folded first; equal folded texts by the bytes of windows-1252 (e < É, Z < z).
+    EXPECT_EQ(names(QStringLiteral("select NAME from N order by NAME collate FOLD")),
+              (QStringList{"bernard", "eric", "Éric", "Zoé", "zoe"}));
+    // A unique folding index still refuses the very same text.
+    EXPECT_EQ(engineCodeOf([&] { local.db.execute(QStringLiteral("insert into N values ('eric')")); }),
+              EngineCode::KeyViolation);
+    // The exact order is that of windows-1252 bytes: B (42) a (61) z (7A) é (E9).
+    local.db.execute(QStringLiteral("create table E (S varchar(5))"));
+    for (const char* s : {"é", "z", "a", "B"})
+        local.db.execute(QStringLiteral("insert into E values ('%1')").arg(QString::fromUtf8(s)));
+    EXPECT_EQ(names(QStringLiteral("select S from E order by S collate ANSI")),
+              (QStringList{"B", "a", "z", "é"}));
+    // upper() and lower() follow the code page's case, beyond ASCII.
+    EXPECT_EQ(names(QStringLiteral("select upper('élodie ÿ œ') || '/' || lower('ÉLODIE')")),
+              (QStringList{"ÉLODIE Ÿ Œ/élodie"}));
+    codepage::setCurrent(codepage::Cp1251);
+    EXPECT_EQ(names(QStringLiteral("select upper('ёлка')")), (QStringList{"ЁЛКА"}));
+    codepage::setCurrent(codepage::Cp1252);
+}
+
+TEST(DbSqlite, AliasesLiveInTheirIniFileAndOpenDatabases)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("aliases.ini"));
+    AliasRegistry reg(file);
+    ConnectionParams p;
+    p.setValue(DbParam::ServerName, QStringLiteral("SRV"));
+    p.setValue(QStringLiteral("database name"), QStringLiteral("Cabinet"));
+    p.setValue(DbParam::UserName, QStringLiteral("sa"));
+    p.setValue(DbParam::LangDriver, QStringLiteral("BLLT1FR0"));
+    reg.add(QStringLiteral("Main"), QStringLiteral("MSSQL"), p);
+    EXPECT_TRUE(reg.exists(QStringLiteral("MAIN")));
+    EXPECT_EQ(reg.driverName(QStringLiteral("main")), QStringLiteral("MSSQL"));
+    EXPECT_EQ(reg.params(QStringLiteral("Main")), p);
+    EXPECT_EQ(reg.params(QStringLiteral("Main")).value(QStringLiteral("Database Name")),
+              QStringLiteral("Cabinet"));
+    EXPECT_THROW(reg.add(QStringLiteral("main"), QStringLiteral("ORACLE"), {}), Exception);
+    EXPECT_EQ(reg.driverName(QStringLiteral("Main")), QStringLiteral("MSSQL"));
+    // A value the file cannot hold is refused before anything is written.
+    ConnectionParams bad;
+    bad.setValue(DbParam::Password, QStringLiteral("a\nb"));
+    EXPECT_THROW(reg.add(QStringLiteral("Other"), QStringLiteral("MSSQL"), bad), EConvertError);
+    EXPECT_FALSE(reg.exists(QStringLiteral("Other")));
+    const QString text = QString::fromLatin1(readFileBytes(file));
+    EXPECT_TRUE(text.contains(QStringLiteral("[Main]\r\nTYPE=MSSQL\r\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("SERVER NAME=SRV\r\n")));
+
+    // A STANDARD alias names its folder; the database opens through it.
+    ConnectionParams sp;
+    sp.setValue(DbParam::Path, dir.path());
+    sp.setValue(QStringLiteral("CREATE"), QStringLiteral("TRUE"));
+    reg.add(QStringLiteral("Local"), QStringLiteral("STANDARD"), sp);
+    AliasRegistry::setGlobalFileName(file);
+    Database db;
+    db.setDatabaseName(QStringLiteral("NorvelleDB"));
+    db.setAliasName(QStringLiteral("Local"));
+    EXPECT_EQ(db.driverName(), QStringLiteral("STANDARD"));
+    db.execute(QStringLiteral("create table X (A integer)"));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("quorvane.sqlite"))));
+    Database unknown;
+    unknown.setAliasName(QStringLiteral("Nowhere"));
+    EXPECT_EQ(unknown.driverName(), QString());
+    EXPECT_EQ(engineCodeOf([&] { unknown.open(); }), EngineCode::NotFound);
+    AliasRegistry::setGlobalFileName(QString());
+}
+
+TEST(DbSqlite, WholeResultsLoadIntoAnInMemoryDatasetOrNotAtAll)
+{
+    LocalDb local;
+    local.db.execute(QStringLiteral("create table T (ID integer, NAME varchar(8), D date)"));
+    local.db.execute(QStringLiteral(
+        "insert into T values (1, 'un', '2024-02-29'), (2, 'deux', null), (3, 'trois', '2000-01-01')"));
+    SqlQuery q;
+    q.setDatabase(&local.db);
+    q.setSql(QStringLiteral("select ID, NAME, D from T order by ID desc"));
+    MemDataSet target;
+    EXPECT_EQ(q.fetchInto(target), 3);
+    ASSERT_TRUE(target.isActive());
+    EXPECT_EQ(target.fieldDefs().at(1).type, FieldType::String);
+    EXPECT_EQ(target.fieldDefs().at(1).size, 8);
+    EXPECT_EQ(target.fieldDefs().at(2).type, FieldType::Date);
+    target.first();
+    EXPECT_EQ(target.fieldByName(QStringLiteral("NAME"))->asString(), QStringLiteral("trois"));
+    EXPECT_EQ(target.fieldByName(QStringLiteral("D"))->asDateTime(), 36526); // 2000-01-01
+    target.next();
+    EXPECT_TRUE(target.fieldByName(QStringLiteral("D"))->isNull());
+
+    // A value that cannot be read: the target keeps what it had and nothing of the result.
+    local.db.execute(QStringLiteral("insert into T values (4, 'quatre', 'not a date')"));
+    EXPECT_THROW(q.fetchInto(target), EConvertError);
+    EXPECT_EQ(target.recordCount(), 3);
+    MemDataSet fresh;
+    EXPECT_THROW(q.fetchInto(fresh), EConvertError);
+    EXPECT_EQ(fresh.isActive() ? fresh.recordCount() : 0, 0);
+}
+
+} // namespace
