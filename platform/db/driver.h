@@ -65,6 +65,10 @@ public:
     // A transaction is open on the server (also one left open by a failed commit or rollback).
     virtual bool inTransaction() const = 0;
 
+    // The row number the last INSERT on this connection gave its row, for drivers whose tables
+    // have one (-1 otherwise).
+    virtual qint64 lastInsertRowId() const { return -1; }
+
     // The table names of the database, in no particular order.
     virtual QStringList tableNames() = 0;
     // The file holding the database, for drivers that keep one (empty otherwise).

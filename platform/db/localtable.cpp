@@ -100,6 +100,8 @@ struct LocalTable::Impl
     std::vector<Row> page;
     qsizetype pos = -1;
     std::map<QString, std::unique_ptr<DbStatement>> statements;
+    QString insertSql; // made once per open: posts of new rows are the hot path
+    DbStatement* insert = nullptr;
 
     DbConnection& conn() const { return q->m_database->connection(); }
     QString from() const { return quoted(storedName); }
@@ -112,9 +114,15 @@ struct LocalTable::Impl
             return *it->second;
         }
         if (statements.size() >= MaxCachedStatements)
-            statements.clear();
+            clearStatements();
         auto st = conn().prepare(sql);
         return *statements.emplace(sql, std::move(st)).first->second;
+    }
+
+    void clearStatements()
+    {
+        statements.clear();
+        insert = nullptr;
     }
 
     DbStatement& prepared(const QString& sql, const QList<Variant>& binds)
@@ -148,6 +156,10 @@ struct LocalTable::Impl
         for (const FieldDef& d : defs.list())
             columnNames.append(quoted(d.name));
         selectList = QStringLiteral("rowid, ") + columnNames.join(QStringLiteral(", "));
+        insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                        .arg(from(), columnNames.join(QStringLiteral(", ")),
+                             QStringList(columnNames.size(), QStringLiteral("?"))
+                                 .join(QStringLiteral(", ")));
     }
 
     static QString findTable(DbConnection& conn, const QString& name)
@@ -543,7 +555,7 @@ LocalTable::LocalTable(QObject* parent) : IndexedDataSet(parent), d(std::make_un
 LocalTable::~LocalTable()
 {
     // Statements go before the connection may.
-    d->statements.clear();
+    d->clearStatements();
 }
 
 void LocalTable::setDatabase(Database* database)
@@ -557,7 +569,7 @@ void LocalTable::setDatabase(Database* database)
     if (m_database)
         connect(m_database, &Database::closing, this, [this] {
             close();
-            d->statements.clear();
+            d->clearStatements();
         });
 }
 
@@ -884,7 +896,7 @@ void LocalTable::internalOpen()
 
 void LocalTable::internalClose()
 {
-    d->statements.clear();
+    d->clearStatements();
     d->clear();
     d->range = Cond();
     d->order.clear();
@@ -1028,28 +1040,31 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
             row.raw[i] = st.step() ? st.columnValue(0) : Variant(qint64(1));
             st.reset();
         }
-        QStringList marks;
+        if (!d->insert)
+            d->insert = &d->statement(d->insertSql);
+        DbStatement& st = *d->insert;
+        st.reset();
         for (int i = 0; i < n; ++i)
-            marks.append(QStringLiteral("?"));
-        DbStatement& st = d->prepared(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                          .arg(d->from(), d->columnNames.join(QStringLiteral(", ")),
-                                               marks.join(QStringLiteral(", "))),
-                                      row.raw);
+            st.bind(i, row.raw.at(i));
         st.step();
-        DbStatement& idq = d->prepared(QStringLiteral("SELECT last_insert_rowid()"), {});
-        row.rowid = idq.step() ? idq.columnValue(0).toInt64() : 0;
-        idq.reset();
+        row.rowid = d->conn().lastInsertRowId();
     }
-    row.values.resize(n);
-    for (int i = 0; i < n; ++i)
-        row.values[i] = storedvalue::fromStored(defs.at(i).type, row.raw.at(i), defs.at(i).name);
+    // What the fields now show: the posted values, NULL where the table stores NULL (an empty
+    // text), and what the table holds for fields this post left alone.
+    row.values = values.mid(0, n);
+    for (int i = 0; i < n; ++i) {
+        if (row.raw.at(i).isNull())
+            row.values[i] = Variant::null();
+        else if (mode == PostMode::Edit || defs.at(i).type == FieldType::AutoInc)
+            row.values[i] = storedvalue::fromStored(defs.at(i).type, row.raw.at(i), defs.at(i).name);
+    }
 
     // Stand on the written row, or on its neighbour when it falls outside the range.
     if (!d->range.isEmpty() && !d->rowById(row.rowid, true))
         return d->standNear(row);
-    std::vector<Row> rows;
-    rows.push_back(std::move(row));
-    d->setPage(std::move(rows), false);
+    d->page.resize(1);
+    d->page.front() = std::move(row);
+    d->pos = 0;
     return true;
 }
 

@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 #include <sqlite3.h>
 
 namespace sqlitedb {
@@ -158,15 +160,19 @@ public:
             break;
         case Variant::Type::Double: rc = sqlite3_bind_double(m_stmt, index + 1, stored.toDouble()); break;
         case Variant::Type::String: {
-            const QString s = stored.toString();
-            rc = sqlite3_bind_text16(m_stmt, index + 1, s.utf16(), int(s.size() * 2),
-                                     SQLITE_TRANSIENT);
+            // The database keeps UTF-8: handing it UTF-8 saves a conversion inside SQLite. The
+            // bytes stay alive in m_bound until the parameter is bound again.
+            QByteArray& utf8 = boundSlot(index);
+            utf8 = stored.toString().toUtf8();
+            rc = sqlite3_bind_text64(m_stmt, index + 1, utf8.constData(),
+                                     sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8);
             break;
         }
         case Variant::Type::Bytes: {
-            const QByteArray b = stored.toBytes();
-            rc = sqlite3_bind_blob64(m_stmt, index + 1, b.constData(), sqlite3_uint64(b.size()),
-                                     SQLITE_TRANSIENT);
+            QByteArray& bytes = boundSlot(index);
+            bytes = stored.toBytes();
+            rc = sqlite3_bind_blob64(m_stmt, index + 1, bytes.constData(),
+                                     sqlite3_uint64(bytes.size()), SQLITE_STATIC);
             break;
         }
         default: rc = sqlite3_bind_null(m_stmt, index + 1); break;
@@ -179,6 +185,7 @@ public:
     {
         reset();
         sqlite3_clear_bindings(m_stmt);
+        m_bound.clear();
     }
 
     bool step() override
@@ -251,6 +258,18 @@ public:
                 return QString::fromUtf8(t, sqlite3_column_bytes(m_stmt, column));
             }
             break;
+        case FieldType::Date:
+        case FieldType::Time:
+        case FieldType::DateTime:
+            if (storage == SQLITE_TEXT) {
+                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+                const std::optional<TDateTime> v =
+                    storedvalue::parseDateTime(t, sqlite3_column_bytes(m_stmt, column));
+                if (v && (type == FieldType::DateTime || (type == FieldType::Date && *v == std::trunc(*v)) ||
+                          (type == FieldType::Time && *v >= 0 && *v < 1)))
+                    return Variant::fromDateTime(*v);
+            }
+            break;
         default: break;
         }
         if (storage == SQLITE_NULL)
@@ -261,11 +280,19 @@ public:
     qint64 rowsAffected() const override { return m_changes; }
 
 private:
+    QByteArray& boundSlot(int index)
+    {
+        if (m_bound.size() <= index)
+            m_bound.resize(index + 1);
+        return m_bound[index];
+    }
+
     sqlite3* m_db;
     sqlite3_stmt* m_stmt;
     QString m_sql;
     bool m_ran = false;
     qint64 m_changes = 0;
+    QList<QByteArray> m_bound; // text and bytes bound without a copy
 };
 
 // ---- connections
@@ -307,6 +334,7 @@ public:
             run("ROLLBACK");
     }
     bool inTransaction() const override { return !sqlite3_get_autocommit(m_db); }
+    qint64 lastInsertRowId() const override { return sqlite3_last_insert_rowid(m_db); }
 
     QStringList tableNames() override
     {

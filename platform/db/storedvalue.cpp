@@ -38,22 +38,42 @@ TDateTime combine(qint64 days, qint64 msecs)
     return days >= 0 ? double(days) + fraction : double(days) - fraction;
 }
 
+void putDigits(QChar*& out, int value, int count)
+{
+    for (int i = count - 1; i >= 0; --i) {
+        out[i] = QChar(u'0' + value % 10);
+        value /= 10;
+    }
+    out += count;
+}
+
 QString dayText(qint64 days)
 {
-    const QDate d = baseDate().addDays(days);
-    return QStringLiteral("%1-%2-%3")
-        .arg(d.year(), 4, 10, QLatin1Char('0'))
-        .arg(d.month(), 2, 10, QLatin1Char('0'))
-        .arg(d.day(), 2, 10, QLatin1Char('0'));
+    int y, m, d;
+    baseDate().addDays(days).getDate(&y, &m, &d);
+    if (y < 1 || y > 9999) // outside what four digits hold: the general form
+        return QDate(y, m, d).toString(Qt::ISODate);
+    QString text(10, Qt::Uninitialized);
+    QChar* out = text.data();
+    putDigits(out, y, 4);
+    *out++ = u'-';
+    putDigits(out, m, 2);
+    *out++ = u'-';
+    putDigits(out, d, 2);
+    return text;
 }
 
 QString clockText(qint64 msecs)
 {
-    const qint64 secs = msecs / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(secs / 3600, 2, 10, QLatin1Char('0'))
-        .arg(secs / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(secs % 60, 2, 10, QLatin1Char('0'));
+    const int secs = int(msecs / 1000);
+    QString text(8, Qt::Uninitialized);
+    QChar* out = text.data();
+    putDigits(out, secs / 3600, 2);
+    *out++ = u':';
+    putDigits(out, secs / 60 % 60, 2);
+    *out++ = u':';
+    putDigits(out, secs % 60, 2);
+    return text;
 }
 
 QString typeNameOrCode(FieldType type)
@@ -137,8 +157,66 @@ QString dateTimeText(TDateTime value)
     return dayText(days) + QLatin1Char(' ') + clockText(msecs);
 }
 
+namespace {
+
+// Digits at p[0 .. n-1] as a number, -1 when one is not a digit.
+template <typename Char>
+int digits(const Char* p, int n)
+{
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+        const unsigned c = unsigned(p[i]) - '0';
+        if (c > 9)
+            return -1;
+        v = v * 10 + int(c);
+    }
+    return v;
+}
+
+// The three forms the engine writes: "YYYY-MM-DD", "HH:MM:SS", "YYYY-MM-DD HH:MM:SS".
+template <typename Char>
+std::optional<TDateTime> parseStoredForm(const Char* p, qsizetype n)
+{
+    qint64 days = 0, msecs = 0;
+    const Char* time = nullptr;
+    if (n == 10 || (n == 19 && p[10] == ' ')) {
+        if (p[4] != '-' || p[7] != '-')
+            return std::nullopt;
+        const int y = digits(p, 4), m = digits(p + 5, 2), d = digits(p + 8, 2);
+        if (y < 0 || m < 0 || d < 0 || !QDate::isValid(y, m, d))
+            return std::nullopt;
+        days = baseDate().daysTo(QDate(y, m, d));
+        if (n == 19)
+            time = p + 11;
+    } else if (n == 8) {
+        time = p;
+    } else {
+        return std::nullopt;
+    }
+    if (time) {
+        if (time[2] != ':' || time[5] != ':')
+            return std::nullopt;
+        const int h = digits(time, 2), mi = digits(time + 3, 2), s = digits(time + 6, 2);
+        if (h < 0 || mi < 0 || s < 0 || !QTime::isValid(h, mi, s))
+            return std::nullopt;
+        msecs = ((h * 60 + mi) * 60 + s) * 1000LL;
+    }
+    return combine(days, msecs);
+}
+
+} // namespace
+
+std::optional<TDateTime> parseDateTime(const char* utf8, qsizetype length)
+{
+    if (std::optional<TDateTime> v = parseStoredForm(utf8, length))
+        return v;
+    return parseDateTime(QString::fromUtf8(utf8, length));
+}
+
 std::optional<TDateTime> parseDateTime(const QString& text)
 {
+    if (std::optional<TDateTime> v = parseStoredForm(text.utf16(), text.size()))
+        return v;
     static const QRegularExpression re(QStringLiteral(
         R"(^\s*(?:(\d{4})-(\d{1,2})-(\d{1,2}))?(?:(?:^|[ T])(\d{1,2}):(\d{2})(?::(\d{2})(?:[.,](\d{1,3})\d*)?)?)?\s*$)"));
     const QRegularExpressionMatch m = re.match(text);

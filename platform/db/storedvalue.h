@@ -16,6 +16,9 @@ QString dateTimeText(TDateTime value);
 // Reads the forms above (also "YYYY-MM-DDTHH:MM:SS", seconds with a fraction, and "HH:MM");
 // nothing when the text is none of them or names no real day or time.
 std::optional<TDateTime> parseDateTime(const QString& text);
+// The same on UTF-8 bytes (the engine's own text), without making a QString for the forms the
+// engine writes.
+std::optional<TDateTime> parseDateTime(const char* utf8, qsizetype length);
 
 // The value to store for a field of that type: Null, an integer, a double, a text or bytes. An
 // empty text becomes Null when `emptyTextIsNull` (the local tables' rule). Raises EConvertError

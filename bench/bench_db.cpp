@@ -1,0 +1,282 @@
+// Database engine figures, each against a baseline measured in the same run: loading a whole
+// SQLite result into an in-memory dataset against stepping the same statement with SQLite's own C
+// API (reading every column), and appending rows through a local table against raw prepared
+// inserts, both in one transaction.
+#include <platform/data/memdataset.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/db/sqlquery.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr int LoadRows = 200000;
+constexpr int AppendRows = 100000;
+const char* const SelectAll = "SELECT ID, NAME, BORN, AMOUNT, CODE FROM T ORDER BY ID";
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    QString file;
+
+    Fixture()
+    {
+        Database db;
+        db.setLocalFolder(dir.path());
+        db.open();
+        file = db.databaseFile();
+        db.execute(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY, NAME VARCHAR(40), "
+                                  "BORN DATE, AMOUNT FLOAT, CODE INTEGER)"));
+        db.startTransaction();
+        auto st = db.connection().prepare(QStringLiteral("INSERT INTO T VALUES (?, ?, ?, ?, ?)"));
+        for (int i = 0; i < LoadRows; ++i) {
+            st->bind(0, i);
+            st->bind(1, QStringLiteral("Patient %1 Dupont-Durand").arg(i));
+            st->bind(2, QStringLiteral("19%1-%2-%3")
+                            .arg(50 + i % 50)
+                            .arg(1 + i % 12, 2, 10, QLatin1Char('0'))
+                            .arg(1 + i % 28, 2, 10, QLatin1Char('0')));
+            st->bind(3, i * 0.25);
+            st->bind(4, i % 7);
+            st->step();
+            st->reset();
+        }
+        db.commit();
+    }
+};
+
+Fixture& fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+sqlite3* openRaw(const QString& file)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                    nullptr);
+    return db;
+}
+
+void BM_LoadRawStep(benchmark::State& state)
+{
+    sqlite3* db = openRaw(fixture().file);
+    for (auto _ : state) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, SelectAll, -1, &st, nullptr);
+        qint64 sum = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            sum += sqlite3_column_int64(st, 0);
+            const unsigned char* name = sqlite3_column_text(st, 1);
+            sum += sqlite3_column_bytes(st, 1) + name[0];
+            const unsigned char* born = sqlite3_column_text(st, 2);
+            sum += sqlite3_column_bytes(st, 2) + born[0];
+            sum += qint64(sqlite3_column_double(st, 3));
+            sum += sqlite3_column_int64(st, 4);
+        }
+        sqlite3_finalize(st);
+        benchmark::DoNotOptimize(sum);
+    }
+    sqlite3_close_v2(db);
+    state.SetItemsProcessed(state.iterations() * LoadRows);
+}
+
+void BM_LoadMemDataSet(benchmark::State& state)
+{
+    Database db;
+    db.setLocalFolder(fixture().dir.path());
+    db.open();
+    SqlQuery q;
+    q.setDatabase(&db);
+    q.setSql(QString::fromLatin1(SelectAll));
+    for (auto _ : state) {
+        auto target = std::make_unique<MemDataSet>();
+        const qint64 n = q.fetchInto(*target);
+        if (n != LoadRows)
+            state.SkipWithError("wrong row count");
+        benchmark::DoNotOptimize(n);
+        // Freeing the rows is no part of loading them.
+        state.PauseTiming();
+        target.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * LoadRows);
+}
+
+void BM_LoadVariantRows(benchmark::State& state)
+{
+    Database db;
+    db.setLocalFolder(fixture().dir.path());
+    db.open();
+    const FieldType types[] = {FieldType::Integer, FieldType::String, FieldType::Date, FieldType::Float, FieldType::Integer};
+    for (auto _ : state) {
+        auto st = db.connection().prepare(QString::fromLatin1(SelectAll));
+        auto rows = std::make_unique<std::vector<QList<Variant>>>();
+        QList<Variant> values(5);
+        while (st->step()) {
+            for (int c = 0; c < 5; ++c)
+                values[c] = st->columnValue(c, types[c]);
+            rows->push_back(values);
+        }
+        state.PauseTiming();
+        rows.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LoadVariantRows)->Unit(benchmark::kMillisecond);
+
+const char* const AppendTable = "CREATE TABLE %1 (Number INTEGER NOT NULL, Pack INTEGER, "
+                                "File_name VARCHAR(64), Date DATE, Type INTEGER, NeedId INTEGER)";
+
+// The file names both append loops write, made beforehand so that neither loop times making them.
+struct Names
+{
+    QStringList text;
+    QList<QByteArray> utf8;
+    Names()
+    {
+        for (int i = 1; i <= AppendRows; ++i) {
+            text.append(QStringLiteral("file%1.pdf").arg(i));
+            utf8.append(text.last().toUtf8());
+        }
+    }
+};
+
+const Names& names()
+{
+    static const Names n;
+    return n;
+}
+
+void BM_AppendRawInsert(benchmark::State& state)
+{
+    static int round = 0;
+    sqlite3* db = openRaw(fixture().file);
+    sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string table = "RAW" + std::to_string(++round);
+        const QString create = QString::fromLatin1(AppendTable).arg(QString::fromStdString(table));
+        sqlite3_exec(db, create.toUtf8().constData(), nullptr, nullptr, nullptr);
+        sqlite3_exec(db, ("CREATE UNIQUE INDEX \"" + table + "$PRIMARY\" ON " + table + " (Number)").c_str(),
+                     nullptr, nullptr, nullptr);
+        state.ResumeTiming();
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, ("INSERT INTO " + table + " VALUES (?, ?, ?, ?, ?, ?)").c_str(), -1,
+                           &st, nullptr);
+        for (int i = 1; i <= AppendRows; ++i) {
+            const QByteArray& name = names().utf8.at(i - 1);
+            sqlite3_bind_int64(st, 1, i);
+            sqlite3_bind_int64(st, 2, 3);
+            sqlite3_bind_text(st, 3, name.constData(), int(name.size()), SQLITE_STATIC);
+            sqlite3_bind_text(st, 4, "2026-12-06", 10, SQLITE_STATIC);
+            sqlite3_bind_int64(st, 5, 0);
+            sqlite3_bind_int64(st, 6, i % 3);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+        sqlite3_finalize(st);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close_v2(db);
+    state.SetItemsProcessed(state.iterations() * AppendRows);
+}
+
+void BM_AppendLocalTable(benchmark::State& state)
+{
+    Database db;
+    db.setLocalFolder(fixture().dir.path());
+    db.open();
+    static int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        LocalTable t;
+        t.setDatabase(&db);
+        t.setTableName(QStringLiteral("TAB%1.DB").arg(++round));
+        t.fieldDefs().add(QStringLiteral("Number"), FieldType::Integer, 0, true);
+        t.fieldDefs().add(QStringLiteral("Pack"), FieldType::Integer);
+        t.fieldDefs().add(QStringLiteral("File_name"), FieldType::String, 64);
+        t.fieldDefs().add(QStringLiteral("Date"), FieldType::Date);
+        t.fieldDefs().add(QStringLiteral("Type"), FieldType::Integer);
+        t.fieldDefs().add(QStringLiteral("NeedId"), FieldType::Integer);
+        t.indexDefs().add(QString(), QStringLiteral("Number"), IndexDef::Primary);
+        t.createTable();
+        t.open();
+        Field* number = t.fieldByName(QStringLiteral("Number"));
+        Field* pack = t.fieldByName(QStringLiteral("Pack"));
+        Field* name = t.fieldByName(QStringLiteral("File_name"));
+        Field* date = t.fieldByName(QStringLiteral("Date"));
+        Field* type = t.fieldByName(QStringLiteral("Type"));
+        Field* needId = t.fieldByName(QStringLiteral("NeedId"));
+        state.ResumeTiming();
+        db.startTransaction();
+        for (int i = 1; i <= AppendRows; ++i) {
+            t.append();
+            number->setAsInteger(i);
+            pack->setAsInteger(3);
+            name->setAsString(names().text.at(i - 1));
+            date->setAsDateTime(46362); // 2026-12-06
+            type->setAsInteger(0);
+            needId->setAsInteger(i % 3);
+            t.post();
+        }
+        db.commit();
+        state.PauseTiming();
+        t.close();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * AppendRows);
+}
+
+BENCHMARK(BM_LoadRawStep)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LoadMemDataSet)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_AppendRawInsert)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_AppendLocalTable)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Keeps each run's time per iteration, to print the ratios after the usual table.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs)
+            times[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+void printRatio(const RatioReporter& rep, const char* name, const char* baseline, double goal)
+{
+    const auto a = rep.times.find(name), b = rep.times.find(baseline);
+    if (a == rep.times.end() || b == rep.times.end() || b->second <= 0)
+        return;
+    std::printf("%-22s / %-20s = %5.2f  (goal: at most %.1f)\n", name, baseline,
+                a->second / b->second, goal);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n");
+    printRatio(reporter, "BM_LoadMemDataSet", "BM_LoadRawStep", 1.5);
+    printRatio(reporter, "BM_AppendLocalTable", "BM_AppendRawInsert", 1.5);
+    benchmark::Shutdown();
+    return 0;
+}
