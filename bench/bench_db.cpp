@@ -118,7 +118,8 @@ void BM_LoadVariantRows(benchmark::State& state)
     Database db;
     db.setLocalFolder(fixture().dir.path());
     db.open();
-    const FieldType types[] = {FieldType::Integer, FieldType::String, FieldType::Date, FieldType::Float, FieldType::Integer};
+    const FieldType types[] = {FieldType::Integer, FieldType::String, FieldType::Date,
+                               FieldType::Float, FieldType::Integer};
     for (auto _ : state) {
         auto st = db.connection().prepare(QString::fromLatin1(SelectAll));
         auto rows = std::make_unique<std::vector<QList<Variant>>>();
@@ -168,8 +169,9 @@ void BM_AppendRawInsert(benchmark::State& state)
         const std::string table = "RAW" + std::to_string(++round);
         const QString create = QString::fromLatin1(AppendTable).arg(QString::fromStdString(table));
         sqlite3_exec(db, create.toUtf8().constData(), nullptr, nullptr, nullptr);
-        sqlite3_exec(db, ("CREATE UNIQUE INDEX \"" + table + "$PRIMARY\" ON " + table + " (Number)").c_str(),
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            db, ("CREATE UNIQUE INDEX \"" + table + "$PRIMARY\" ON " + table + " (Number)").c_str(),
+            nullptr, nullptr, nullptr);
         state.ResumeTiming();
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         sqlite3_stmt* st = nullptr;

@@ -47,7 +47,10 @@ bool ConnectionParams::contains(const QString& name) const
     return m_values.contains(name.trimmed().toUpper());
 }
 
-void ConnectionParams::remove(const QString& name) { m_values.remove(name.trimmed().toUpper()); }
+void ConnectionParams::remove(const QString& name)
+{
+    m_values.remove(name.trimmed().toUpper());
+}
 
 QStringList ConnectionParams::toLines() const
 {
@@ -68,9 +71,14 @@ ConnectionParams ConnectionParams::fromLines(const QStringList& lines)
     return p;
 }
 
-AliasRegistry::AliasRegistry(const QString& fileName) : m_fileName(fileName) {}
+AliasRegistry::AliasRegistry(const QString& fileName) : m_fileName(fileName)
+{
+}
 
-AliasRegistry AliasRegistry::global() { return AliasRegistry(globalFileName()); }
+AliasRegistry AliasRegistry::global()
+{
+    return AliasRegistry(globalFileName());
+}
 
 QString AliasRegistry::globalFileName()
 {
@@ -80,14 +88,20 @@ QString AliasRegistry::globalFileName()
            QStringLiteral("/aliases.ini");
 }
 
-void AliasRegistry::setGlobalFileName(const QString& fileName) { globalPath() = fileName; }
+void AliasRegistry::setGlobalFileName(const QString& fileName)
+{
+    globalPath() = fileName;
+}
 
 bool AliasRegistry::exists(const QString& alias) const
 {
     return IniFile(m_fileName).sectionExists(alias);
 }
 
-QStringList AliasRegistry::names() const { return IniFile(m_fileName).readSections(); }
+QStringList AliasRegistry::names() const
+{
+    return IniFile(m_fileName).readSections();
+}
 
 QString AliasRegistry::driverName(const QString& alias) const
 {
@@ -136,4 +150,7 @@ void AliasRegistry::modify(const QString& alias, const QString& driverName,
         ini.writeString(alias, name, params.value(name));
 }
 
-void AliasRegistry::remove(const QString& alias) { IniFile(m_fileName).eraseSection(alias); }
+void AliasRegistry::remove(const QString& alias)
+{
+    IniFile(m_fileName).eraseSection(alias);
+}

@@ -4,9 +4,14 @@
 
 #include <platform/db/sqlitedriver.h>
 
-Database::Database(QObject* parent) : QObject(parent) {}
+Database::Database(QObject* parent) : QObject(parent)
+{
+}
 
-Database::~Database() { close(); }
+Database::~Database()
+{
+    close();
+}
 
 void Database::setAliasName(const QString& alias)
 {
@@ -40,8 +45,8 @@ void Database::setLocalFolder(const QString& folder)
 
 bool Database::isLocal() const
 {
-    return m_params.value(sqlitedb::JournalModeParam).compare(QLatin1String("WAL"),
-                                                               Qt::CaseInsensitive) == 0;
+    return m_params.value(sqlitedb::JournalModeParam)
+               .compare(QLatin1String("WAL"), Qt::CaseInsensitive) == 0;
 }
 
 ConnectionParams Database::effectiveParams() const
@@ -94,13 +99,25 @@ void Database::setConnected(bool connected)
         close();
 }
 
-void Database::startTransaction() { connection().beginTransaction(); }
+void Database::startTransaction()
+{
+    connection().beginTransaction();
+}
 
-void Database::commit() { connection().commit(); }
+void Database::commit()
+{
+    connection().commit();
+}
 
-void Database::rollback() { connection().rollback(); }
+void Database::rollback()
+{
+    connection().rollback();
+}
 
-bool Database::inTransaction() const { return m_connection && m_connection->inTransaction(); }
+bool Database::inTransaction() const
+{
+    return m_connection && m_connection->inTransaction();
+}
 
 qint64 Database::execute(const QString& sql, const Params* params)
 {

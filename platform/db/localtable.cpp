@@ -77,7 +77,8 @@ struct OrderColumn
 
 QString declaredColumn(const FieldDef& def)
 {
-    QString sql = quoted(def.name) + QLatin1Char(' ') + storedvalue::declaredType(def.type, def.size);
+    QString sql =
+        quoted(def.name) + QLatin1Char(' ') + storedvalue::declaredType(def.type, def.size);
     if (def.required)
         sql += QStringLiteral(" NOT NULL");
     return sql;
@@ -173,8 +174,8 @@ struct LocalTable::Impl
     static FieldDefs readFieldDefs(DbConnection& conn, const QString& table)
     {
         FieldDefs out;
-        auto st = conn.prepare(
-            QStringLiteral("SELECT name, type, \"notnull\" FROM pragma_table_info(?) ORDER BY cid"));
+        auto st = conn.prepare(QStringLiteral(
+            "SELECT name, type, \"notnull\" FROM pragma_table_info(?) ORDER BY cid"));
         st->bind(0, table);
         while (st->step()) {
             int size = 0;
@@ -220,8 +221,8 @@ struct LocalTable::Impl
             while (st->step()) {
                 fields.append(st->columnValue(0).toString());
                 desc = desc || st->columnValue(1).toInt() != 0;
-                folded = folded || st->columnValue(2).toString().compare(
-                                       sqlitedb::FoldCollation, Qt::CaseInsensitive) == 0;
+                folded = folded || st->columnValue(2).toString().compare(sqlitedb::FoldCollation,
+                                                                         Qt::CaseInsensitive) == 0;
             }
             IndexDef def;
             def.fields = fields.join(QLatin1Char(';'));
@@ -267,17 +268,16 @@ struct LocalTable::Impl
             QString col = quoted(f->name);
             if (isTextType(f->type))
                 col += QStringLiteral(" COLLATE ") +
-                       (def.options.testFlag(IndexDef::CaseInsensitive)
-                            ? sqlitedb::FoldCollation
-                            : sqlitedb::AnsiCollation);
+                       (def.options.testFlag(IndexDef::CaseInsensitive) ? sqlitedb::FoldCollation
+                                                                        : sqlitedb::AnsiCollation);
             if (def.options.testFlag(IndexDef::Descending))
                 col += QStringLiteral(" DESC");
             cols.append(col);
         }
         const bool unique = def.options & (IndexDef::Unique | IndexDef::Primary);
         return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-            .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
-                 quoted(indexSqlName(table, def)), quoted(table), cols.join(QStringLiteral(", ")));
+            .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoted(indexSqlName(table, def)),
+                 quoted(table), cols.join(QStringLiteral(", ")));
     }
 
     // ---- order
@@ -340,7 +340,8 @@ struct LocalTable::Impl
     {
         const bool up = (dir > 0) != c.desc; // larger stored values (NULL is the smallest)
         if (v.isEmpty())
-            return up ? Cond{c.name + QStringLiteral(" IS NOT NULL"), {}} : Cond{QStringLiteral("0"), {}};
+            return up ? Cond{c.name + QStringLiteral(" IS NOT NULL"), {}}
+                      : Cond{QStringLiteral("0"), {}};
         Variant bound = v;
         if (folded && c.folded)
             bound = v.toString() + QChar(up ? sqlitedb::FoldHigh : sqlitedb::FoldLow);
@@ -379,8 +380,8 @@ struct LocalTable::Impl
         const bool towardsLarger = (dir > 0) != c.desc;
         *excludesNull = false;
         if (towardsLarger && !key.at(0).isEmpty()) {
-            const Variant low = c.folded ? Variant(key.at(0).toString() + QChar(sqlitedb::FoldLow))
-                                         : key.at(0);
+            const Variant low =
+                c.folded ? Variant(key.at(0).toString() + QChar(sqlitedb::FoldLow)) : key.at(0);
             Cond lead{c.expr + QStringLiteral(" >= ?"), {low}};
             lead &= out;
             out = lead;
@@ -463,8 +464,8 @@ struct LocalTable::Impl
         for (const OrderColumn& c : order)
             all &= equals(c, r.raw.at(c.field), false);
         Cond last = all;
-        last &= Cond{dir > 0 ? QStringLiteral("rowid > ?") : QStringLiteral("rowid < ?"),
-                     {r.rowid}};
+        last &=
+            Cond{dir > 0 ? QStringLiteral("rowid > ?") : QStringLiteral("rowid < ?"), {r.rowid}};
         terms.append(last);
         for (int j = int(order.size()) - 1; j >= 0; --j) {
             Cond prefix;
@@ -594,8 +595,8 @@ void changeStructure(Database* db, const QString& table, bool tableOpen, F chang
         throw EngineError(EngineCode::InvalidRequest,
                           QStringLiteral("No database assigned to table %1").arg(table));
     if (tableOpen)
-        throw EDBEditError(QStringLiteral("Cannot change the structure of an open table: %1")
-                               .arg(table));
+        throw EDBEditError(
+            QStringLiteral("Cannot change the structure of an open table: %1").arg(table));
     DbConnection& conn = db->connection();
     TableLock lock;
     lock.acquire(TableLock::lockFileName(conn.databaseFile(), table), true, table);
@@ -620,7 +621,8 @@ QString requireTable(DbConnection& conn, const QString& table)
         "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
     st->bind(0, table);
     if (!st->step())
-        throw EngineError(EngineCode::NotFound, QStringLiteral("Table does not exist: %1").arg(table));
+        throw EngineError(EngineCode::NotFound,
+                          QStringLiteral("Table does not exist: %1").arg(table));
     return st->columnValue(0).toString();
 }
 
@@ -684,8 +686,8 @@ void LocalTable::addIndex(const QString& name, const QString& fields, IndexDef::
         const IndexDefs existing = Impl::readIndexDefs(conn, table);
         const IndexDef def{name, fields, options};
         for (const IndexDef& e : existing.list()) {
-            const bool bothPrimary = e.options.testFlag(IndexDef::Primary) &&
-                                     options.testFlag(IndexDef::Primary);
+            const bool bothPrimary =
+                e.options.testFlag(IndexDef::Primary) && options.testFlag(IndexDef::Primary);
             if (bothPrimary || (!options.testFlag(IndexDef::Primary) &&
                                 e.name.compare(name, Qt::CaseInsensitive) == 0))
                 throw EngineError(EngineCode::AlreadyExists,
@@ -702,7 +704,8 @@ void LocalTable::deleteIndex(const QString& name)
         const IndexDefs existing = Impl::readIndexDefs(conn, table);
         const IndexDef* def = existing.find(name);
         if (!def)
-            throw EngineError(EngineCode::NotFound, QStringLiteral("Index not found: %1").arg(name));
+            throw EngineError(EngineCode::NotFound,
+                              QStringLiteral("Index not found: %1").arg(name));
         conn.execute(QStringLiteral("DROP INDEX %1").arg(quoted(Impl::indexSqlName(table, *def))));
     });
 }
@@ -747,7 +750,8 @@ void LocalTable::dropField(const QString& name)
         const FieldDefs fields = Impl::readFieldDefs(conn, table);
         f = fields.find(name);
         if (!f)
-            throw EngineError(EngineCode::NotFound, QStringLiteral("Field not found: %1").arg(name));
+            throw EngineError(EngineCode::NotFound,
+                              QStringLiteral("Field not found: %1").arg(name));
         if (fields.count() == 1)
             throw EngineError(EngineCode::InvalidRequest,
                               QStringLiteral("Cannot drop the last field of %1").arg(table));
@@ -760,7 +764,8 @@ void LocalTable::dropField(const QString& name)
                                           .arg(name, ix.name.isEmpty() ? PrimaryName : ix.name));
             }
         }
-        conn.execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(quoted(table), quoted(f->name)));
+        conn.execute(
+            QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(quoted(table), quoted(f->name)));
     });
 }
 
@@ -771,7 +776,8 @@ void LocalTable::changeField(const QString& name, const FieldDef& def)
         const FieldDefs oldFields = Impl::readFieldDefs(conn, table);
         const int changed = oldFields.indexOf(name);
         if (changed < 0)
-            throw EngineError(EngineCode::NotFound, QStringLiteral("Field not found: %1").arg(name));
+            throw EngineError(EngineCode::NotFound,
+                              QStringLiteral("Field not found: %1").arg(name));
         const int clash = oldFields.indexOf(def.name);
         if (clash >= 0 && clash != changed)
             throw EngineError(EngineCode::AlreadyExists,
@@ -805,8 +811,8 @@ void LocalTable::changeField(const QString& name, const FieldDef& def)
         QStringList oldNames;
         for (const FieldDef& f : oldFields.list())
             oldNames.append(quoted(f.name));
-        auto read = conn.prepare(QStringLiteral("SELECT rowid, %1 FROM %2")
-                                     .arg(oldNames.join(", "), quoted(table)));
+        auto read = conn.prepare(
+            QStringLiteral("SELECT rowid, %1 FROM %2").arg(oldNames.join(", "), quoted(table)));
         auto write = conn.prepare(QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, %3)")
                                       .arg(quoted(work), names.join(", "), marks.join(", ")));
         const FieldDef& from = oldFields.at(changed);
@@ -840,7 +846,8 @@ void LocalTable::changeField(const QString& name, const FieldDef& def)
         read.reset();
         write.reset();
         conn.execute(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
-        conn.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(work), quoted(table)));
+        conn.execute(
+            QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(work), quoted(table)));
         for (const IndexDef& ix : indexes.list())
             conn.execute(Impl::createIndexSql(table, newFields, ix));
     });
@@ -875,7 +882,8 @@ void LocalTable::internalOpen()
 {
     if (!m_database)
         throw EngineError(EngineCode::InvalidRequest,
-                          messagePrefix() + tr("No database assigned to table %1").arg(m_tableName));
+                          messagePrefix() +
+                              tr("No database assigned to table %1").arg(m_tableName));
     if (m_tableName.isEmpty())
         throw EngineError(EngineCode::InvalidRequest, messagePrefix() + tr("No table name"));
     DbConnection& conn = m_database->connection();
@@ -1056,7 +1064,8 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
         if (row.raw.at(i).isNull())
             row.values[i] = Variant::null();
         else if (mode == PostMode::Edit || defs.at(i).type == FieldType::AutoInc)
-            row.values[i] = storedvalue::fromStored(defs.at(i).type, row.raw.at(i), defs.at(i).name);
+            row.values[i] =
+                storedvalue::fromStored(defs.at(i).type, row.raw.at(i), defs.at(i).name);
     }
 
     // Stand on the written row, or on its neighbour when it falls outside the range.
@@ -1073,8 +1082,8 @@ bool LocalTable::internalDelete()
     if (!d->hasCurrent())
         return false;
     const Row gone = d->current();
-    DbStatement& st = d->prepared(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(d->from()),
-                                  {gone.rowid});
+    DbStatement& st =
+        d->prepared(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(d->from()), {gone.rowid});
     st.step();
     return d->standNear(gone);
 }
@@ -1085,7 +1094,10 @@ void LocalTable::internalRefresh()
     d->clear();
 }
 
-int LocalTable::internalRecordCount() const { return int(d->count(Cond())); }
+int LocalTable::internalRecordCount() const
+{
+    return int(d->count(Cond()));
+}
 
 int LocalTable::internalRecNo() const
 {

@@ -6,7 +6,10 @@
 
 namespace {
 
-bool isQuote(QChar c) { return c == QLatin1Char('\'') || c == QLatin1Char('"'); }
+bool isQuote(QChar c)
+{
+    return c == QLatin1Char('\'') || c == QLatin1Char('"');
+}
 
 bool endsName(QChar c)
 {
@@ -17,8 +20,10 @@ bool endsName(QChar c)
     case ';':
     case ')':
     case '\r':
-    case '\n': return true;
-    default: return false;
+    case '\n':
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -98,14 +103,29 @@ void Param::setValue(const Variant& value)
     if (m_dataType != FieldType::Unknown)
         return;
     switch (value.type()) {
-    case Variant::Type::Boolean: m_dataType = FieldType::Boolean; break;
-    case Variant::Type::Integer: m_dataType = FieldType::Integer; break;
-    case Variant::Type::Double: m_dataType = FieldType::Float; break;
-    case Variant::Type::Currency: m_dataType = FieldType::Currency; break;
-    case Variant::Type::DateTime: m_dataType = FieldType::DateTime; break;
-    case Variant::Type::String: m_dataType = FieldType::String; break;
-    case Variant::Type::Bytes: m_dataType = FieldType::Blob; break;
-    default: break;
+    case Variant::Type::Boolean:
+        m_dataType = FieldType::Boolean;
+        break;
+    case Variant::Type::Integer:
+        m_dataType = FieldType::Integer;
+        break;
+    case Variant::Type::Double:
+        m_dataType = FieldType::Float;
+        break;
+    case Variant::Type::Currency:
+        m_dataType = FieldType::Currency;
+        break;
+    case Variant::Type::DateTime:
+        m_dataType = FieldType::DateTime;
+        break;
+    case Variant::Type::String:
+        m_dataType = FieldType::String;
+        break;
+    case Variant::Type::Bytes:
+        m_dataType = FieldType::Blob;
+        break;
+    default:
+        break;
     }
 }
 

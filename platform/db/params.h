@@ -38,7 +38,9 @@ public:
     Param() = default;
     explicit Param(const QString& name, FieldType dataType = FieldType::Unknown,
                    ParamType paramType = ParamType::Input)
-        : m_name(name), m_dataType(dataType), m_paramType(paramType) {}
+        : m_name(name), m_dataType(dataType), m_paramType(paramType)
+    {
+    }
 
     const QString& name() const { return m_name; }
     void setName(const QString& name) { m_name = name; }

@@ -23,35 +23,46 @@ int engineCode(int rc)
 {
     switch (rc) {
     case SQLITE_CONSTRAINT_UNIQUE:
-    case SQLITE_CONSTRAINT_PRIMARYKEY: return EngineCode::KeyViolation;
-    case SQLITE_CONSTRAINT_NOTNULL: return EngineCode::RequiredField;
-    default: break;
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+        return EngineCode::KeyViolation;
+    case SQLITE_CONSTRAINT_NOTNULL:
+        return EngineCode::RequiredField;
+    default:
+        break;
     }
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return EngineCode::Locked;
-    case SQLITE_CORRUPT: return EngineCode::CorruptA;
-    case SQLITE_NOTADB: return EngineCode::CorruptB;
-    case SQLITE_CANTOPEN: return EngineCode::CannotOpen;
+    case SQLITE_LOCKED:
+        return EngineCode::Locked;
+    case SQLITE_CORRUPT:
+        return EngineCode::CorruptA;
+    case SQLITE_NOTADB:
+        return EngineCode::CorruptB;
+    case SQLITE_CANTOPEN:
+        return EngineCode::CannotOpen;
     case SQLITE_IOERR:
     case SQLITE_FULL:
     case SQLITE_READONLY:
-    case SQLITE_PERM: return EngineCode::IoError;
-    default: return EngineCode::InvalidRequest;
+    case SQLITE_PERM:
+        return EngineCode::IoError;
+    default:
+        return EngineCode::InvalidRequest;
     }
 }
 
 QString engineMessage(int code, const QString& sqliteMessage)
 {
     switch (code) {
-    case EngineCode::KeyViolation: return QStringLiteral("Key violation.");
+    case EngineCode::KeyViolation:
+        return QStringLiteral("Key violation.");
     case EngineCode::Locked:
         return QStringLiteral("Table or database is busy (held by another connection): %1")
             .arg(sqliteMessage);
     case EngineCode::CorruptA:
     case EngineCode::CorruptB:
         return QStringLiteral("The database file is damaged: %1").arg(sqliteMessage);
-    default: return sqliteMessage;
+    default:
+        return sqliteMessage;
     }
 }
 
@@ -136,7 +147,9 @@ class Statement : public DbStatement
 {
 public:
     Statement(sqlite3* db, sqlite3_stmt* stmt, const QString& sql)
-        : m_db(db), m_stmt(stmt), m_sql(sql) {}
+        : m_db(db), m_stmt(stmt), m_sql(sql)
+    {
+    }
     ~Statement() override { sqlite3_finalize(m_stmt); }
 
     int parameterCount() const override { return sqlite3_bind_parameter_count(m_stmt); }
@@ -158,7 +171,9 @@ public:
         case Variant::Type::Integer:
             rc = sqlite3_bind_int64(m_stmt, index + 1, stored.toInt64());
             break;
-        case Variant::Type::Double: rc = sqlite3_bind_double(m_stmt, index + 1, stored.toDouble()); break;
+        case Variant::Type::Double:
+            rc = sqlite3_bind_double(m_stmt, index + 1, stored.toDouble());
+            break;
         case Variant::Type::String: {
             // The database keeps UTF-8: handing it UTF-8 saves a conversion inside SQLite. The
             // bytes stay alive in m_bound until the parameter is bound again.
@@ -175,7 +190,9 @@ public:
                                      sqlite3_uint64(bytes.size()), SQLITE_STATIC);
             break;
         }
-        default: rc = sqlite3_bind_null(m_stmt, index + 1); break;
+        default:
+            rc = sqlite3_bind_null(m_stmt, index + 1);
+            break;
         }
         if (rc != SQLITE_OK)
             raise(m_db, rc, m_sql);
@@ -223,8 +240,10 @@ public:
     Variant columnValue(int column) const override
     {
         switch (sqlite3_column_type(m_stmt, column)) {
-        case SQLITE_INTEGER: return qint64(sqlite3_column_int64(m_stmt, column));
-        case SQLITE_FLOAT: return sqlite3_column_double(m_stmt, column);
+        case SQLITE_INTEGER:
+            return qint64(sqlite3_column_int64(m_stmt, column));
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(m_stmt, column);
         case SQLITE_TEXT: {
             const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
             return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
@@ -233,7 +252,8 @@ public:
             const void* data = sqlite3_column_blob(m_stmt, column);
             return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, column));
         }
-        default: return Variant::null();
+        default:
+            return Variant::null();
         }
     }
 
@@ -265,12 +285,14 @@ public:
                 const char* t = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
                 const std::optional<TDateTime> v =
                     storedvalue::parseDateTime(t, sqlite3_column_bytes(m_stmt, column));
-                if (v && (type == FieldType::DateTime || (type == FieldType::Date && *v == std::trunc(*v)) ||
+                if (v && (type == FieldType::DateTime ||
+                          (type == FieldType::Date && *v == std::trunc(*v)) ||
                           (type == FieldType::Time && *v >= 0 && *v < 1)))
                     return Variant::fromDateTime(*v);
             }
             break;
-        default: break;
+        default:
+            break;
         }
         if (storage == SQLITE_NULL)
             return Variant::null();
@@ -313,14 +335,30 @@ public:
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
         sqlite3_stmt* stmt = nullptr;
-        const int rc = sqlite3_prepare16_v2(m_db, sql.utf16(), int(sql.size() * 2), &stmt,
-                                            nullptr);
+        const void* tail = nullptr;
+        const int rc = sqlite3_prepare16_v2(m_db, sql.utf16(), int(sql.size() * 2), &stmt, &tail);
         if (rc != SQLITE_OK) {
             sqlite3_finalize(stmt);
             raise(m_db, rc, sql);
         }
         if (!stmt) // only blanks or comments
             throw EngineError(EngineCode::InvalidRequest, QStringLiteral("Empty SQL statement"));
+        // A second statement after the first would silently not run: refuse the text instead.
+        const qsizetype used =
+            (static_cast<const char16_t*>(tail) - reinterpret_cast<const char16_t*>(sql.utf16()));
+        if (used < sql.size()) {
+            const QString rest = sql.mid(used);
+            sqlite3_stmt* next = nullptr;
+            sqlite3_prepare16_v2(m_db, rest.utf16(), int(rest.size() * 2), &next, nullptr);
+            const bool more = next != nullptr;
+            sqlite3_finalize(next);
+            if (more) {
+                sqlite3_finalize(stmt);
+                throw EngineError(EngineCode::InvalidRequest,
+                                  QStringLiteral("Only one SQL statement can be run at a time: %1")
+                                      .arg(sql.simplified().left(200)));
+            }
+        }
         return std::make_unique<Statement>(m_db, stmt, sql);
     }
 
@@ -402,12 +440,12 @@ public:
                               QStringLiteral("Database file not found: %1").arg(file));
 
         sqlite3* db = nullptr;
-        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
-                          SQLITE_OPEN_NOMUTEX;
+        const int flags =
+            SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
         const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, flags, nullptr);
         if (rc != SQLITE_OK) {
-            const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db))
-                                   : QString::fromUtf8(sqlite3_errstr(rc));
+            const QString msg =
+                db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
             sqlite3_close_v2(db);
             throw EngineError(engineCode(rc), QStringLiteral("%1: %2").arg(file, msg), rc);
         }
@@ -429,9 +467,9 @@ public:
             auto st = conn->prepare(QStringLiteral("PRAGMA journal_mode = WAL"));
             const QString mode = st->step() ? st->columnValue(0).toString() : QString();
             if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-                throw EngineError(EngineCode::CannotOpen,
-                                  QStringLiteral("%1: the WAL journal cannot be used here (%2)")
-                                      .arg(file, mode));
+                throw EngineError(
+                    EngineCode::CannotOpen,
+                    QStringLiteral("%1: the WAL journal cannot be used here (%2)").arg(file, mode));
         } else {
             conn->execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
         }
@@ -458,6 +496,9 @@ QString databaseFile(const QString& pathParam)
     return folder + DatabaseFileName;
 }
 
-std::unique_ptr<DbDriver> makeDriver() { return std::make_unique<Driver>(); }
+std::unique_ptr<DbDriver> makeDriver()
+{
+    return std::make_unique<Driver>();
+}
 
 } // namespace sqlitedb

@@ -28,10 +28,18 @@ FieldDefs resultFieldDefs(const DbStatement& statement, bool hasRow)
             type = FieldType::Integer; // a result column is never filled by the engine
         if (type == FieldType::Unknown) {
             switch (hasRow ? statement.columnValue(c).type() : Variant::Type::Null) {
-            case Variant::Type::Integer: type = FieldType::Integer; break;
-            case Variant::Type::Double: type = FieldType::Float; break;
-            case Variant::Type::Bytes: type = FieldType::Blob; break;
-            default: type = FieldType::String; break;
+            case Variant::Type::Integer:
+                type = FieldType::Integer;
+                break;
+            case Variant::Type::Double:
+                type = FieldType::Float;
+                break;
+            case Variant::Type::Bytes:
+                type = FieldType::Blob;
+                break;
+            default:
+                type = FieldType::String;
+                break;
             }
         }
         defs.add(name, type, type == FieldType::String ? size : 0);
@@ -39,7 +47,9 @@ FieldDefs resultFieldDefs(const DbStatement& statement, bool hasRow)
     return defs;
 }
 
-SqlQuery::SqlQuery(QObject* parent) : DataSet(parent) {}
+SqlQuery::SqlQuery(QObject* parent) : DataSet(parent)
+{
+}
 
 SqlQuery::~SqlQuery()
 {
@@ -202,7 +212,10 @@ void SqlQuery::fetchTo(qsizetype row) const
     }
 }
 
-void SqlQuery::fetchAll() const { fetchTo(std::numeric_limits<qsizetype>::max()); }
+void SqlQuery::fetchAll() const
+{
+    fetchTo(std::numeric_limits<qsizetype>::max());
+}
 
 bool SqlQuery::internalFirst()
 {
@@ -298,7 +311,10 @@ int SqlQuery::internalRecordCount() const
     return int(m_rows.size());
 }
 
-int SqlQuery::internalRecNo() const { return m_current < 0 ? -1 : int(m_current + 1); }
+int SqlQuery::internalRecNo() const
+{
+    return m_current < 0 ? -1 : int(m_current + 1);
+}
 
 bool SqlQuery::internalSetRecNo(int recNo)
 {

@@ -79,26 +79,39 @@ QString clockText(qint64 msecs)
 QString typeNameOrCode(FieldType type)
 {
     switch (type) {
-    case FieldType::String: return QStringLiteral("String");
-    case FieldType::Integer: return QStringLiteral("Integer");
-    case FieldType::Boolean: return QStringLiteral("Boolean");
-    case FieldType::Float: return QStringLiteral("Float");
-    case FieldType::Currency: return QStringLiteral("Currency");
-    case FieldType::Date: return QStringLiteral("Date");
-    case FieldType::Time: return QStringLiteral("Time");
-    case FieldType::DateTime: return QStringLiteral("DateTime");
-    case FieldType::AutoInc: return QStringLiteral("AutoInc");
-    case FieldType::Blob: return QStringLiteral("Blob");
-    case FieldType::Memo: return QStringLiteral("Memo");
-    case FieldType::Graphic: return QStringLiteral("Graphic");
-    default: return QStringLiteral("Unknown");
+    case FieldType::String:
+        return QStringLiteral("String");
+    case FieldType::Integer:
+        return QStringLiteral("Integer");
+    case FieldType::Boolean:
+        return QStringLiteral("Boolean");
+    case FieldType::Float:
+        return QStringLiteral("Float");
+    case FieldType::Currency:
+        return QStringLiteral("Currency");
+    case FieldType::Date:
+        return QStringLiteral("Date");
+    case FieldType::Time:
+        return QStringLiteral("Time");
+    case FieldType::DateTime:
+        return QStringLiteral("DateTime");
+    case FieldType::AutoInc:
+        return QStringLiteral("AutoInc");
+    case FieldType::Blob:
+        return QStringLiteral("Blob");
+    case FieldType::Memo:
+        return QStringLiteral("Memo");
+    case FieldType::Graphic:
+        return QStringLiteral("Graphic");
+    default:
+        return QStringLiteral("Unknown");
     }
 }
 
 [[noreturn]] void refuse(const Variant& value, FieldType type, const QString& column)
 {
-    QString text = value.type() == Variant::Type::Bytes ? QStringLiteral("(bytes)")
-                                                        : value.toString();
+    QString text =
+        value.type() == Variant::Type::Bytes ? QStringLiteral("(bytes)") : value.toString();
     QString msg = QStringLiteral("'%1' is not a valid %2 value").arg(text, typeNameOrCode(type));
     if (!column.isEmpty())
         msg += QStringLiteral(" (field '%1')").arg(column);
@@ -160,8 +173,7 @@ QString dateTimeText(TDateTime value)
 namespace {
 
 // Digits at p[0 .. n-1] as a number, -1 when one is not a digit.
-template <typename Char>
-int digits(const Char* p, int n)
+template <typename Char> int digits(const Char* p, int n)
 {
     int v = 0;
     for (int i = 0; i < n; ++i) {
@@ -174,8 +186,7 @@ int digits(const Char* p, int n)
 }
 
 // The three forms the engine writes: "YYYY-MM-DD", "HH:MM:SS", "YYYY-MM-DD HH:MM:SS".
-template <typename Char>
-std::optional<TDateTime> parseStoredForm(const Char* p, qsizetype n)
+template <typename Char> std::optional<TDateTime> parseStoredForm(const Char* p, qsizetype n)
 {
     qint64 days = 0, msecs = 0;
     const Char* time = nullptr;
@@ -232,9 +243,8 @@ std::optional<TDateTime> parseDateTime(const QString& text)
     if (m.capturedLength(4) > 0) {
         const int h = m.captured(4).toInt(), mi = m.captured(5).toInt();
         const int s = m.capturedLength(6) > 0 ? m.captured(6).toInt() : 0;
-        const int ms = m.capturedLength(7) > 0
-                           ? m.captured(7).leftJustified(3, QLatin1Char('0')).toInt()
-                           : 0;
+        const int ms =
+            m.capturedLength(7) > 0 ? m.captured(7).leftJustified(3, QLatin1Char('0')).toInt() : 0;
         if (!QTime::isValid(h, mi, s, ms))
             return std::nullopt;
         msecs = ((h * 60 + mi) * 60 + s) * 1000LL + ms;
@@ -277,19 +287,28 @@ Variant toStored(FieldType type, const Variant& value, bool emptyTextIsNull)
         if (value.type() == Variant::Type::Bytes)
             refuse(value, type, QString());
         return value.toCurrency().toDouble();
-    case FieldType::Date: return dateText(toDateTimeValue(value, type, QString()));
-    case FieldType::Time: return timeText(toDateTimeValue(value, type, QString()));
-    case FieldType::DateTime: return dateTimeText(toDateTimeValue(value, type, QString()));
+    case FieldType::Date:
+        return dateText(toDateTimeValue(value, type, QString()));
+    case FieldType::Time:
+        return timeText(toDateTimeValue(value, type, QString()));
+    case FieldType::DateTime:
+        return dateTimeText(toDateTimeValue(value, type, QString()));
     case FieldType::Blob:
-    case FieldType::Graphic: return value.toBytes();
-    case FieldType::Unknown: break;
+    case FieldType::Graphic:
+        return value.toBytes();
+    case FieldType::Unknown:
+        break;
     }
     // No field type (parameters without one): each value in its natural stored form.
     switch (value.type()) {
-    case Variant::Type::Boolean: return qint64(value.toBool() ? 1 : 0);
-    case Variant::Type::Currency: return value.toDouble();
-    case Variant::Type::DateTime: return dateTimeText(value.toDateTime());
-    default: return value;
+    case Variant::Type::Boolean:
+        return qint64(value.toBool() ? 1 : 0);
+    case Variant::Type::Currency:
+        return value.toDouble();
+    case Variant::Type::DateTime:
+        return dateTimeText(value.toDateTime());
+    default:
+        return value;
     }
 }
 
@@ -359,7 +378,8 @@ Variant fromStored(FieldType type, const Variant& stored, const QString& column)
     case FieldType::Blob:
     case FieldType::Graphic:
         return isBytes ? stored : Variant(stored.toString().toUtf8());
-    case FieldType::Unknown: break;
+    case FieldType::Unknown:
+        break;
     }
     return stored;
 }
@@ -367,27 +387,40 @@ Variant fromStored(FieldType type, const Variant& stored, const QString& column)
 QString declaredType(FieldType type, int size)
 {
     switch (type) {
-    case FieldType::String: return QStringLiteral("VARCHAR(%1)").arg(size > 0 ? size : 255);
-    case FieldType::Memo: return QStringLiteral("CLOB");
-    case FieldType::Integer: return QStringLiteral("INTEGER");
-    case FieldType::AutoInc: return QStringLiteral("AUTOINC");
-    case FieldType::Boolean: return QStringLiteral("BOOLEAN");
-    case FieldType::Float: return QStringLiteral("FLOAT");
-    case FieldType::Currency: return QStringLiteral("CURRENCY");
-    case FieldType::Date: return QStringLiteral("DATE");
-    case FieldType::Time: return QStringLiteral("TIME");
-    case FieldType::DateTime: return QStringLiteral("DATETIME");
-    case FieldType::Blob: return QStringLiteral("BLOB");
-    case FieldType::Graphic: return QStringLiteral("GRAPHIC");
-    case FieldType::Unknown: break;
+    case FieldType::String:
+        return QStringLiteral("VARCHAR(%1)").arg(size > 0 ? size : 255);
+    case FieldType::Memo:
+        return QStringLiteral("CLOB");
+    case FieldType::Integer:
+        return QStringLiteral("INTEGER");
+    case FieldType::AutoInc:
+        return QStringLiteral("AUTOINC");
+    case FieldType::Boolean:
+        return QStringLiteral("BOOLEAN");
+    case FieldType::Float:
+        return QStringLiteral("FLOAT");
+    case FieldType::Currency:
+        return QStringLiteral("CURRENCY");
+    case FieldType::Date:
+        return QStringLiteral("DATE");
+    case FieldType::Time:
+        return QStringLiteral("TIME");
+    case FieldType::DateTime:
+        return QStringLiteral("DATETIME");
+    case FieldType::Blob:
+        return QStringLiteral("BLOB");
+    case FieldType::Graphic:
+        return QStringLiteral("GRAPHIC");
+    case FieldType::Unknown:
+        break;
     }
     throw EConvertError(QStringLiteral("Field type %1 cannot be stored").arg(typeNameOrCode(type)));
 }
 
 FieldType fieldTypeOf(const QString& declared, int* size)
 {
-    static const QRegularExpression re(
-        QStringLiteral(R"(^\s*([A-Za-z_][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(\d+)\s*)?\))?\s*$)"));
+    static const QRegularExpression re(QStringLiteral(
+        R"(^\s*([A-Za-z_][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(\d+)\s*)?\))?\s*$)"));
     const QRegularExpressionMatch m = re.match(declared);
     if (size)
         *size = 0;
@@ -402,25 +435,25 @@ FieldType fieldTypeOf(const QString& declared, int* size)
         FieldType type;
     };
     static const Entry entries[] = {
-        {"VARCHAR", FieldType::String},       {"CHAR", FieldType::String},
-        {"NVARCHAR", FieldType::String},      {"NCHAR", FieldType::String},
-        {"CHARACTER", FieldType::String},     {"VARCHAR2", FieldType::String},
-        {"NVARCHAR2", FieldType::String},     {"CHARACTER VARYING", FieldType::String},
-        {"TEXT", FieldType::Memo},            {"CLOB", FieldType::Memo},
-        {"NTEXT", FieldType::Memo},           {"MEMO", FieldType::Memo},
-        {"INTEGER", FieldType::Integer},      {"INT", FieldType::Integer},
-        {"BIGINT", FieldType::Integer},       {"SMALLINT", FieldType::Integer},
-        {"TINYINT", FieldType::Integer},      {"AUTOINC", FieldType::AutoInc},
-        {"BOOLEAN", FieldType::Boolean},      {"BOOL", FieldType::Boolean},
-        {"BIT", FieldType::Boolean},          {"LOGICAL", FieldType::Boolean},
-        {"FLOAT", FieldType::Float},          {"REAL", FieldType::Float},
-        {"DOUBLE", FieldType::Float},         {"DOUBLE PRECISION", FieldType::Float},
-        {"CURRENCY", FieldType::Currency},    {"MONEY", FieldType::Currency},
-        {"SMALLMONEY", FieldType::Currency},  {"DATE", FieldType::Date},
-        {"TIME", FieldType::Time},            {"DATETIME", FieldType::DateTime},
-        {"TIMESTAMP", FieldType::DateTime},   {"SMALLDATETIME", FieldType::DateTime},
-        {"BLOB", FieldType::Blob},            {"VARBINARY", FieldType::Blob},
-        {"BINARY", FieldType::Blob},          {"GRAPHIC", FieldType::Graphic},
+        {"VARCHAR", FieldType::String},      {"CHAR", FieldType::String},
+        {"NVARCHAR", FieldType::String},     {"NCHAR", FieldType::String},
+        {"CHARACTER", FieldType::String},    {"VARCHAR2", FieldType::String},
+        {"NVARCHAR2", FieldType::String},    {"CHARACTER VARYING", FieldType::String},
+        {"TEXT", FieldType::Memo},           {"CLOB", FieldType::Memo},
+        {"NTEXT", FieldType::Memo},          {"MEMO", FieldType::Memo},
+        {"INTEGER", FieldType::Integer},     {"INT", FieldType::Integer},
+        {"BIGINT", FieldType::Integer},      {"SMALLINT", FieldType::Integer},
+        {"TINYINT", FieldType::Integer},     {"AUTOINC", FieldType::AutoInc},
+        {"BOOLEAN", FieldType::Boolean},     {"BOOL", FieldType::Boolean},
+        {"BIT", FieldType::Boolean},         {"LOGICAL", FieldType::Boolean},
+        {"FLOAT", FieldType::Float},         {"REAL", FieldType::Float},
+        {"DOUBLE", FieldType::Float},        {"DOUBLE PRECISION", FieldType::Float},
+        {"CURRENCY", FieldType::Currency},   {"MONEY", FieldType::Currency},
+        {"SMALLMONEY", FieldType::Currency}, {"DATE", FieldType::Date},
+        {"TIME", FieldType::Time},           {"DATETIME", FieldType::DateTime},
+        {"TIMESTAMP", FieldType::DateTime},  {"SMALLDATETIME", FieldType::DateTime},
+        {"BLOB", FieldType::Blob},           {"VARBINARY", FieldType::Blob},
+        {"BINARY", FieldType::Blob},         {"GRAPHIC", FieldType::Graphic},
         {"IMAGE", FieldType::Graphic},
     };
     for (const Entry& e : entries) {

@@ -38,9 +38,9 @@ void TableLock::acquire(const QString& lockFile, bool exclusive, const QString& 
         const int err = errno;
         ::close(fd);
         if (err == EWOULDBLOCK)
-            throw EngineError(EngineCode::Locked,
-                              QStringLiteral("Table is busy: %1 is in use by another user")
-                                  .arg(tableName));
+            throw EngineError(
+                EngineCode::Locked,
+                QStringLiteral("Table is busy: %1 is in use by another user").arg(tableName));
         throw EngineError(EngineCode::IoError,
                           QStringLiteral("Cannot lock table %1: %2")
                               .arg(tableName, QString::fromLocal8Bit(std::strerror(err))),

@@ -54,8 +54,7 @@ struct LocalDb
 };
 
 // The engine code of the error a call raises, 0 when it raises none.
-template <typename F>
-int engineCodeOf(F&& call)
+template <typename F> int engineCodeOf(F&& call)
 {
     try {
         call();

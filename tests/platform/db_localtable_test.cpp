@@ -80,14 +80,15 @@ struct FilesFixture : ::testing::Test
 
 TEST_F(FilesFixture, CreatedTableKeepsItsNamesAndIsReadInIndexOrderBothWays)
 {
-    EXPECT_EQ(local.cli(QStringLiteral("select count(*), min(Number), max(Number) from \"FILES.DB\";")),
-              QStringLiteral("350|1|350"));
+    EXPECT_EQ(
+        local.cli(QStringLiteral("select count(*), min(Number), max(Number) from \"FILES.DB\";")),
+        QStringLiteral("350|1|350"));
     EXPECT_EQ(local.cli(QStringLiteral("select name from sqlite_master where type = 'index' "
                                        "order by name;")),
               QStringLiteral("FILES.DB$NeedId_index\nFILES.DB$PRIMARY\nFILES.DB$type_index"));
-    EXPECT_EQ(local.cli(QStringLiteral(
-                  "select File_name, Date from \"FILES.DB\" where Number = 26;")),
-              QStringLiteral("f26|2024-03-26")); // 45351 + 26 days after 2024-02-29
+    EXPECT_EQ(
+        local.cli(QStringLiteral("select File_name, Date from \"FILES.DB\" where Number = 26;")),
+        QStringLiteral("f26|2024-03-26")); // 45351 + 26 days after 2024-02-29
 
     // The primary index gives the table's own order.
     QList<int> ascending;
@@ -200,10 +201,12 @@ TEST_F(FilesFixture, EditsAndDeletesWriteOneRowAndEmptyTextIsNull)
     files.edit();
     files.fieldByName(QStringLiteral("File_name"))->setAsString(QString());
     files.post();
-    EXPECT_EQ(local.cli(QStringLiteral("select count(*) from \"FILES.DB\" where File_name is null;")),
-              QStringLiteral("1"));
-    EXPECT_EQ(local.cli(QStringLiteral("select quote(File_name) from \"FILES.DB\" where Number = 7;")),
-              QStringLiteral("NULL"));
+    EXPECT_EQ(
+        local.cli(QStringLiteral("select count(*) from \"FILES.DB\" where File_name is null;")),
+        QStringLiteral("1"));
+    EXPECT_EQ(
+        local.cli(QStringLiteral("select quote(File_name) from \"FILES.DB\" where Number = 7;")),
+        QStringLiteral("NULL"));
     files.refresh();
     EXPECT_TRUE(files.fieldByName(QStringLiteral("File_name"))->isNull());
     EXPECT_EQ(files.fieldByName(QStringLiteral("File_name"))->asString(), QString());
@@ -212,8 +215,9 @@ TEST_F(FilesFixture, EditsAndDeletesWriteOneRowAndEmptyTextIsNull)
     files.edit();
     files.fieldByName(QStringLiteral("File_name"))->setAsString(QStringLiteral("gone"));
     files.cancel();
-    EXPECT_EQ(local.cli(QStringLiteral("select quote(File_name) from \"FILES.DB\" where Number = 7;")),
-              QStringLiteral("NULL"));
+    EXPECT_EQ(
+        local.cli(QStringLiteral("select quote(File_name) from \"FILES.DB\" where Number = 7;")),
+        QStringLiteral("NULL"));
 
     // Delete: the cursor moves to the next row.
     files.deleteRecord();
@@ -230,10 +234,12 @@ TEST_F(FilesFixture, EditsAndDeletesWriteOneRowAndEmptyTextIsNull)
     files.fieldByName(QStringLiteral("Number"))->setAsInteger(8);
     EXPECT_EQ(engineCodeOf([&] { files.post(); }), EngineCode::KeyViolation);
     files.cancel();
-    EXPECT_EQ(local.cli(QStringLiteral("select count(*) from \"FILES.DB\";")), QStringLiteral("348"));
+    EXPECT_EQ(local.cli(QStringLiteral("select count(*) from \"FILES.DB\";")),
+              QStringLiteral("348"));
 
     // Rows added by another program are seen after a refresh.
-    local.cli(QStringLiteral("insert into \"FILES.DB\" (Number, NeedId, Type) values (999, 0, 0);"));
+    local.cli(
+        QStringLiteral("insert into \"FILES.DB\" (Number, NeedId, Type) values (999, 0, 0);"));
     files.refresh();
     files.last();
     EXPECT_EQ(number(), 999);
@@ -256,7 +262,8 @@ TEST(DbLocalTable, CaseInsensitiveAndDescendingIndexes)
     // Opened under another spelling of its name.
     t.setTableName(QStringLiteral("patients.DB"));
     t.open();
-    for (const char* name : {"dupont;marc", "Durand;Léa", "DUPONT;Anne", "Dupont;anne", "élie;Paul"}) {
+    for (const char* name :
+         {"dupont;marc", "Durand;Léa", "DUPONT;Anne", "Dupont;anne", "élie;Paul"}) {
         const QStringList parts = QString::fromUtf8(name).split(QLatin1Char(';'));
         t.appendRecord({Variant::null(), parts.at(0), parts.at(1)});
     }
@@ -374,10 +381,12 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
                                        "where name = 'Prenom';")),
               QStringLiteral("VARCHAR(64)"));
     // A type change that a value cannot follow leaves everything as it was.
-    EXPECT_THROW(t.changeField(QStringLiteral("Code"), {QStringLiteral("Code"), FieldType::Integer}),
-                 EngineError);
-    EXPECT_THROW(t.changeField(QStringLiteral("Nom"), {QStringLiteral("Nom"), FieldType::String, 5}),
-                 EngineError);
+    EXPECT_THROW(
+        t.changeField(QStringLiteral("Code"), {QStringLiteral("Code"), FieldType::Integer}),
+        EngineError);
+    EXPECT_THROW(
+        t.changeField(QStringLiteral("Nom"), {QStringLiteral("Nom"), FieldType::String, 5}),
+        EngineError);
     EXPECT_EQ(local.cli(QStringLiteral("select type from pragma_table_info('patients.db') "
                                        "where name = 'Code';")),
               QStringLiteral("VARCHAR(5)"));
@@ -394,7 +403,8 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
     t.close();
     t.dropField(QStringLiteral("Prenom"));
     t.changeField(QStringLiteral("TempField"), {QStringLiteral("Prenom"), FieldType::String, 64});
-    t.addIndex(QStringLiteral("NomPrenom"), QStringLiteral("Nom;Prenom"), IndexDef::CaseInsensitive);
+    t.addIndex(QStringLiteral("NomPrenom"), QStringLiteral("Nom;Prenom"),
+               IndexDef::CaseInsensitive);
     EXPECT_THROW(t.dropField(QStringLiteral("Nom")), EngineError); // used by an index
     EXPECT_EQ(local.cli(QStringLiteral("select Patient_ID, Nom, Prenom, quote(Dossier), Code "
                                        "from \"patients.db\" order by Patient_ID;")),

@@ -25,7 +25,8 @@ TEST(DbParams, ScannerFindsNamesAndRewritesToPositions)
         // A name at the very end of the text.
         {"where ID = :ID", "where ID = ?", {"ID"}},
         // Every character that ends a name.
-        {"(:P1,:P2;:P3)\r\n:P4\n:P5\t:P6 :P7", "(?,?;?)\r\n?\n?\t? ?",
+        {"(:P1,:P2;:P3)\r\n:P4\n:P5\t:P6 :P7",
+         "(?,?;?)\r\n?\n?\t? ?",
          {"P1", "P2", "P3", "P4", "P5", "P6", "P7"}},
         // A quoted name loses its quotes; blanks inside the quotes belong to it.
         {":\"My Param\" + 1", "? + 1", {"My Param"}},
@@ -83,7 +84,7 @@ TEST(DbParams, ListLooksUpWithoutCaseAndCopiesOnlySameNamedValues)
     other.add(QStringLiteral("NAME")).setAsString(QStringLiteral("Dupont"));
     other.add(QStringLiteral("EXTRA")).setAsInteger(1);
     params.assignValues(other);
-    EXPECT_EQ(params.count(), 2); // nothing added
+    EXPECT_EQ(params.count(), 2);        // nothing added
     EXPECT_EQ(params[0].asInteger(), 7); // not in the other list: kept
     EXPECT_EQ(params[1].asString(), QStringLiteral("Dupont"));
     EXPECT_EQ(params[1].dataType(), FieldType::String);

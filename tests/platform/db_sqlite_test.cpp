@@ -66,9 +66,10 @@ TEST(DbSqlite, ValuesAreStoredInTheirTextAndNumberFormsAndReadBackTyped)
                                               ":STAMP, :OK, :PRICE, :RATE, :DATA)"),
                                &p),
               1);
-    EXPECT_EQ(local.cli(QStringLiteral("select ID, NAME, BORN, AT, STAMP, OK, PRICE, RATE, "
-                                       "hex(DATA), typeof(PRICE) from T;")),
-              QStringLiteral("1|Zoé|2024-02-29|13:45:30|2024-02-29 13:45:30|1|12.5|0.25|0102|real"));
+    EXPECT_EQ(
+        local.cli(QStringLiteral("select ID, NAME, BORN, AT, STAMP, OK, PRICE, RATE, "
+                                 "hex(DATA), typeof(PRICE) from T;")),
+        QStringLiteral("1|Zoé|2024-02-29|13:45:30|2024-02-29 13:45:30|1|12.5|0.25|0102|real"));
 
     SqlQuery q;
     q.setDatabase(&local.db);
@@ -147,6 +148,13 @@ TEST(DbSqlite, QueryBindsNamedParametersAndWalksALargeResultBothWays)
     q.paramByName(QStringLiteral("MAX")).setAsInteger(12);
     q.open();
     EXPECT_EQ(q.recordCount(), 2);
+
+    // Two statements in one text would leave the second undone: refused, and nothing runs.
+    EXPECT_EQ(engineCodeOf([&] {
+                  local.db.execute(QStringLiteral("delete from T where ID = 1; delete from T"));
+              }),
+              EngineCode::InvalidRequest);
+    local.db.execute(QStringLiteral("delete from T where ID = 0; -- nothing follows\n"));
 
     // A statement without rows cannot be opened, and is not run by trying.
     SqlQuery del;
@@ -260,7 +268,8 @@ TEST(DbSqlite, FoldingCollationAndCaseFunctionsKnowTheCodePage)
     local.db.execute(QStringLiteral("create table N (NAME varchar(20))"));
     local.db.execute(QStringLiteral("create unique index N_FOLD on N (NAME collate FOLD)"));
     for (const char* name : {"zoe", "Éric", "bernard", "Zoé", "eric"})
-        local.db.execute(QStringLiteral("insert into N values ('%1')").arg(QString::fromUtf8(name)));
+        local.db.execute(
+            QStringLiteral("insert into N values ('%1')").arg(QString::fromUtf8(name)));
     auto names = [&](const QString& sql) {
         SqlQuery q;
         q.setDatabase(&local.db);
@@ -275,8 +284,9 @@ TEST(DbSqlite, FoldingCollationAndCaseFunctionsKnowTheCodePage)
     EXPECT_EQ(names(QStringLiteral("select NAME from N order by NAME collate FOLD")),
               (QStringList{"bernard", "eric", "Éric", "Zoé", "zoe"}));
     // A unique folding index still refuses the very same text.
-    EXPECT_EQ(engineCodeOf([&] { local.db.execute(QStringLiteral("insert into N values ('eric')")); }),
-              EngineCode::KeyViolation);
+    EXPECT_EQ(
+        engineCodeOf([&] { local.db.execute(QStringLiteral("insert into N values ('eric')")); }),
+        EngineCode::KeyViolation);
     // The exact order is that of windows-1252 bytes: B (42) a (61) z (7A) é (E9).
     local.db.execute(QStringLiteral("create table E (S varchar(5))"));
     for (const char* s : {"é", "z", "a", "B"})
@@ -341,8 +351,8 @@ TEST(DbSqlite, WholeResultsLoadIntoAnInMemoryDatasetOrNotAtAll)
 {
     LocalDb local;
     local.db.execute(QStringLiteral("create table T (ID integer, NAME varchar(8), D date)"));
-    local.db.execute(QStringLiteral(
-        "insert into T values (1, 'un', '2024-02-29'), (2, 'deux', null), (3, 'trois', '2000-01-01')"));
+    local.db.execute(QStringLiteral("insert into T values (1, 'un', '2024-02-29'), (2, 'deux', "
+                                    "null), (3, 'trois', '2000-01-01')"));
     SqlQuery q;
     q.setDatabase(&local.db);
     q.setSql(QStringLiteral("select ID, NAME, D from T order by ID desc"));
