@@ -113,6 +113,8 @@ void BM_LoadMemDataSet(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * LoadRows);
 }
 
+// The cost of keeping a result as value lists at all: the reading of BM_LoadMemDataSet into a
+// plain vector, without the dataset.
 void BM_LoadVariantRows(benchmark::State& state)
 {
     Database db;
@@ -134,7 +136,6 @@ void BM_LoadVariantRows(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_LoadVariantRows)->Unit(benchmark::kMillisecond);
 
 const char* const AppendTable = "CREATE TABLE %1 (Number INTEGER NOT NULL, Pack INTEGER, "
                                 "File_name VARCHAR(64), Date DATE, Type INTEGER, NeedId INTEGER)";
@@ -243,6 +244,7 @@ void BM_AppendLocalTable(benchmark::State& state)
 
 BENCHMARK(BM_LoadRawStep)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_LoadMemDataSet)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LoadVariantRows)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_AppendRawInsert)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_AppendLocalTable)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -253,7 +255,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs)
-            times[r.benchmark_name()] = r.GetAdjustedRealTime();
+            times[r.run_name.function_name] = r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
@@ -279,6 +281,8 @@ int main(int argc, char** argv)
     std::printf("\n");
     printRatio(reporter, "BM_LoadMemDataSet", "BM_LoadRawStep", 1.5);
     printRatio(reporter, "BM_AppendLocalTable", "BM_AppendRawInsert", 1.5);
+    // For reading the first figure: the same rows kept as plain lists of values, no dataset.
+    printRatio(reporter, "BM_LoadVariantRows", "BM_LoadRawStep", 1.5);
     benchmark::Shutdown();
     return 0;
 }

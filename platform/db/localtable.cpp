@@ -1059,7 +1059,7 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
     }
     // What the fields now show: the posted values, NULL where the table stores NULL (an empty
     // text), and what the table holds for fields this post left alone.
-    row.values = values.mid(0, n);
+    row.values = values.size() == n ? values : values.mid(0, n);
     for (int i = 0; i < n; ++i) {
         if (row.raw.at(i).isNull())
             row.values[i] = Variant::null();

@@ -165,7 +165,13 @@ public:
             sqlite3_reset(m_stmt);
             m_ran = false;
         }
-        const Variant stored = storedvalue::toStored(type, value);
+        // Values already in a stored form (the common case of a table's own rows) go as they are.
+        const Variant::Type vt = value.type();
+        const bool asIs =
+            type == FieldType::Unknown &&
+            (vt == Variant::Type::Integer || vt == Variant::Type::Double ||
+             vt == Variant::Type::String || vt == Variant::Type::Bytes || value.isEmpty());
+        const Variant stored = asIs ? value : storedvalue::toStored(type, value);
         int rc = SQLITE_OK;
         switch (stored.type()) {
         case Variant::Type::Integer:
