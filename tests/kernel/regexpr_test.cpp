@@ -1,0 +1,542 @@
+// The regular-expression engine on tables of patterns grouped by feature, its errors, ExecNext,
+// its bounds, and its one user UpperCaseSQLVariables.
+#include "regexpr_fuzzentry.h"
+
+#include <kernel/krnproc.h>
+#include <kernel/regexpr.h>
+#include <platform/codepage.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Expected outcome of one search; positions are 1-based characters, -1 for "no match"/"unset".
+struct Case
+{
+    const char* pattern; // UTF-8
+    std::string subject; // UTF-8
+    int pos;
+    int len = -1;
+    std::vector<std::array<int, 3>> groups = {}; // {index, pos, len}
+};
+
+std::string repeated(const char* piece, int times)
+{
+    std::string s;
+    for (int k = 0; k < times; ++k)
+        s += piece;
+    return s;
+}
+
+QString u8(const std::string& s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+void checkTable(const std::vector<Case>& cases)
+{
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("pattern ") + c.pattern + " on \"" + c.subject + "\"");
+        TRegExpr re;
+        try {
+            re.SetExpression(QString::fromUtf8(c.pattern));
+        } catch (const ERegExpr& e) {
+            ADD_FAILURE() << "does not compile: " << e.what();
+            continue;
+        }
+        EXPECT_EQ(re.Exec(u8(c.subject)), c.pos > 0);
+        EXPECT_EQ(re.GetMatchPos(0), c.pos);
+        EXPECT_EQ(re.GetMatchLen(0), c.pos > 0 ? c.len : -1);
+        for (const auto& g : c.groups) {
+            EXPECT_EQ(re.GetMatchPos(g[0]), g[1]) << "group " << g[0];
+            EXPECT_EQ(re.GetMatchLen(g[0]), g[2]) << "group " << g[0];
+        }
+    }
+}
+
+struct ErrorCase
+{
+    std::string pattern;
+    int code;
+    int pos;
+    const char* text; // the message before " (pos N)"
+};
+
+} // namespace
+
+TEST(RegExprSyntax, ClassesAndEscapes)
+{
+    checkTable({
+        {"abc", "xxabcxx", 3, 3},
+        {"a.c", "abc", 1, 3},
+        {"a.c", "a\nc", 1, 3},
+        {"[abc]+", "xxcabz", 3, 3},
+        {"[^abc]+", "abcdefa", 4, 3},
+        {"[a-c]+", "zzbcaxd", 3, 3},
+        {"[]a]+", "x]a]b", 2, 3},
+        {"[^]a]+", "]a]xy]", 4, 2},
+        {"[a-]+", "x-a-b", 2, 3},
+        {"[-a]+", "x-a-b", 2, 3},
+        {R"([\]]+)", "a]]", 2, 2},
+        {R"(\d+)", "ab123c", 3, 3},
+        {R"(\D+)", "12ab3", 3, 2},
+        {R"(\w+)", "  a_Z9 b", 3, 4},
+        {R"(\W+)", "ab, c", 3, 2},
+        {R"(\s+)", "a \t\r\n\v\fb", 2, 6},
+        {R"(\S+)", "  ab ", 3, 2},
+        {R"([\d_]+)", "ab1_2c", 3, 3},
+        {R"([^\d\s]+)", "1 2ab 3", 4, 2},
+        {R"(\t\n\r\f\a\e)", std::string("x\t\n\r\f\a\x1B") + "y", 2, 6},
+        {R"(\x41\x{42}\x{000043})", "zABC", 2, 3},
+        {R"([\x41-\x43]+)", "zABCD", 2, 3},
+        {R"(\.\*\+\?\[\(\)\|\\\{\^\$)", "x.*+?[()|\\{^$", 2, 12},
+        {R"(\q\-\@)", "q-@", 1, 3},
+        // Word characters are Latin only.
+        {R"(\w+)", "имя_1", 4, 2},
+        // Cyrillic ranges take in ё and Ё unless r is off.
+        {"[а-я]+", "ABёжикZ", 3, 4},
+        {"(?-r)[а-я]+", "ABёжикZ", 4, 3},
+        {"[А-Я]+", "xЁЖИКx", 2, 4},
+        {"(?-r)[А-Я]+", "xЁЖИКx", 3, 3},
+        {"[а-д]+", "ёабв", 2, 3},
+        {"[ж-я]+", "ёж", 2, 1},
+        // Characters outside the code page read as "?", and positions stay those of the text.
+        {"a.b", "a中b", 1, 3},
+        {"b", "😀b", 3, 1},
+        {"中+", "x中中", 2, 2},
+    });
+}
+
+TEST(RegExprSyntax, Anchors)
+{
+    checkTable({
+        {"^ab", "abab", 1, 2},
+        {"^ab", "xab", -1},
+        {"ab$", "abab", 3, 2},
+        {"ab$", "abx", -1},
+        {"^$", "", 1, 0},
+        {"^$", "a", -1},
+        {"$", "abc", 4, 0},
+        {"b*$", "aaa", 4, 0},
+        {"a|^b", "bcd", 1, 1},
+        {"a|^b", "cba", 3, 1},
+        {"^a|^b", "b", 1, 1},
+        {"^a|^b", "cb", -1},
+        {"x^", "x", -1},
+        {"a$b", "ab", -1},
+    });
+}
+
+TEST(RegExprSyntax, QuantifiersAndBraces)
+{
+    checkTable({
+        {"ab*c", "xacx", 2, 2},
+        {"ab*c", "abbbc", 1, 5},
+        {"ab+c", "ac abbc", 4, 4},
+        {"ab?c", "abbc ac", 6, 2},
+        {"a.*b", "aXbYbZ", 1, 5},
+        {"[a-z]*ing", "singing!", 1, 7},
+        {"a{3}", "aaaaa", 1, 3},
+        {"a{2,}", "baaaa", 2, 4},
+        {"a{2,3}", "aaaaa", 1, 3},
+        {"a{0}b", "ab", 2, 1},
+        {"[ab]{2}c", "aabc", 2, 3},
+        {"a{1,2147483646}", "aaa", 1, 3},
+        {"a{2147483646}", "aaa", -1},
+        {"(?-s).{2}", "a\nbc", 3, 2},
+        // "{" that opens no count is an ordinary character.
+        {"a{,3}", "xa{,3}", 2, 5},
+        {"a{x}", "a{x}", 1, 4},
+        {"{x}", "a{x}", 2, 3},
+        // Repeated groups keep their last round.
+        {"(ab)*c", "ababc", 1, 5, {{1, 3, 2}}},
+        {"(ab)+", "xababy", 2, 4, {{1, 4, 2}}},
+        {"(ab)?c", "c", 1, 1, {{1, -1, -1}}},
+        {"(a|bc)+d", "abcad", 1, 5, {{1, 4, 1}}},
+        {"(a+)+b", "aaaaab", 1, 6, {{1, 1, 5}}},
+        {"(a|ab)*c", "abac", 1, 4, {{1, 3, 1}}},
+    });
+}
+
+TEST(RegExprSyntax, GroupsAndAlternation)
+{
+    checkTable({
+        {"cat|dog", "hotdog", 4, 3},
+        {"a(b|c)d", "xacd", 2, 3, {{1, 3, 1}}},
+        {"((a)b)c", "abc", 1, 3, {{1, 1, 2}, {2, 1, 1}}},
+        {"a(|b)c", "ac", 1, 2, {{1, 2, 0}}},
+        {"a(|b)c", "abc", 1, 3, {{1, 2, 1}}},
+        {"(a)|b", "b", 1, 1, {{1, -1, -1}}},
+        {"(a)(b)?", "a", 1, 1, {{1, 1, 1}, {2, -1, -1}}},
+        {"()", "x", 1, 0, {{1, 1, 0}}},
+        // The first alternative that leads to a match wins, not the longest.
+        {"a|ab", "ab", 1, 1},
+        {"(a|ab)(c|bcd)", "abcd", 1, 4, {{1, 1, 1}, {2, 2, 3}}},
+    });
+}
+
+TEST(RegExprSyntax, FourteenGroupsAndSlotBounds)
+{
+    TRegExpr re;
+    re.SetExpression(QStringLiteral("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)"));
+    ASSERT_TRUE(re.Exec(QStringLiteral("xabcdefghijklmn")));
+    EXPECT_EQ(re.GetMatchPos(0), 2);
+    EXPECT_EQ(re.GetMatchPos(1), 2);
+    EXPECT_EQ(re.GetMatchPos(14), 15);
+    EXPECT_EQ(re.GetMatch(14), QStringLiteral("n"));
+    EXPECT_EQ(re.GetMatchPos(15), -1);
+    EXPECT_EQ(re.GetMatchLen(15), -1);
+    EXPECT_EQ(re.GetMatch(15), QString());
+    EXPECT_EQ(re.GetMatchPos(-1), -1);
+    EXPECT_EQ(re.GetMatch(0), QStringLiteral("abcdefghijklmn"));
+}
+
+TEST(RegExprSyntax, Modifiers)
+{
+    checkTable({
+        {"(?i)abc", "xAbC", 2, 3},
+        {"a(?i)b", "AB", -1},
+        {"a(?i)b", "aB", 1, 2},
+        {"(?i)a(?-i)b", "AB", -1},
+        {"(?i)a(?-i)b", "Ab", 1, 2},
+        // A modifier ends with its group.
+        {"((?i)a)b", "AB", -1},
+        {"((?i)a)b", "Ab", 1, 2, {{1, 1, 1}}},
+        {"(?I)x", "X", 1, 1},
+        {"(?i-)a", "A", 1, 1},
+        {"(?i)x+", "xXxY", 1, 3},
+        {"(?i)[a-c]+", "xABCd", 2, 3},
+        {"(?i)[^a]", "Ab", 2, 1},
+        {"(?-s)a.b", "a\nb", -1},
+        {"(?-s)a.b", "a\rb", -1},
+        {"(?-s)a.b", "a.b", 1, 3},
+        {"(?-s).+", "ab\ncd", 1, 2},
+        {"(?-s)(?s)a.b", "a\nb", 1, 3},
+        {"(?is-r)[а-я]+", "ЁЖ", 2, 1},
+    });
+}
+
+TEST(RegExprSyntax, Comments)
+{
+    checkTable({
+        {"a(?#comment)b", "ab", 1, 2},
+        {R"(a(?# any [ { \ | text)d)", "ad", 1, 2},
+        {"(?#only)x", "x", 1, 1},
+        {"x(?#)", "x", 1, 1},
+    });
+}
+
+TEST(RegExprSyntax, CyrillicCaseFolding)
+{
+    checkTable({
+        {"(?i)привет", "ПРИВЕТ", 1, 6},
+        {"привет", "ПРИВЕТ", -1},
+        {"(?i)ёлка", "ЁЛКА", 1, 4},
+        {"(?i)ЁЛКА", "ёлка", 1, 4},
+        {"(?i)аяАЯ", "АЯая", 1, 4},
+        {"(?i)Ж+", "жЖж", 1, 3},
+        {"(?i)[а-в]+", "АБВг", 1, 3},
+        {"(?i)[ё]", "Ё", 1, 1},
+        // Only the letters of the table fold: ё is not е, and ў, і stay apart from Ў, І.
+        {"(?i)е", "Ё", -1},
+        {"(?i)ў", "Ў", -1},
+        {"(?i)і", "І", -1},
+    });
+}
+
+// A search that can loop over itself in many ways explores each state once: these finish.
+TEST(RegExprSearch, CompetingPathsAreExploredOnce)
+{
+    const std::string abs = repeated("ab", 3000);
+    checkTable({
+        {"(a+)+b", repeated("a", 40).append("c"), -1},
+        {"(a|b|ab)*c", abs + "d", -1},
+        {"(a|b|ab)*d", abs + "d", 1, 6001, {{1, 6000, 1}}},
+    });
+}
+
+TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
+{
+    const std::vector<ErrorCase> cases = {
+        {"", 100, 0, "TRegExpr(comp): Null Argument"},
+        {std::string(40000, 'a'), 101, 32768, "TRegExpr(comp): Regexp Too Big"},
+        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", 102, 43,
+         "TRegExpr(comp): ParseReg Too Many ()"},
+        {"(a", 103, 3, "TRegExpr(comp): ParseReg Unmatched ()"},
+        {"(?i", 103, 4, "TRegExpr(comp): ParseReg Unmatched ()"},
+        {"a)b", 105, 2, "TRegExpr(comp): ParseReg Unmatched ()"},
+        {"(a*)*", 106, 5, "TRegExpr(comp): *+ Operand Could Be Empty"},
+        {"(a|)+", 106, 5, "TRegExpr(comp): *+ Operand Could Be Empty"},
+        {"^*", 106, 2, "TRegExpr(comp): *+ Operand Could Be Empty"},
+        {"a**", 107, 3, "TRegExpr(comp): Nested *?+"},
+        {"a+?", 107, 3, "TRegExpr(comp): Nested *?+"},
+        {"a{2}{3}", 107, 5, "TRegExpr(comp): Nested *?+"},
+        {R"(\xg0)", 108, 3, "TRegExpr(comp): Bad Hex Digit"},
+        {R"(\x{1z})", 108, 5, "TRegExpr(comp): Bad Hex Digit"},
+        {R"(\x4)", 108, 4, "TRegExpr(comp): Bad Hex Digit"},
+        {R"(\x{12)", 108, 6, "TRegExpr(comp): Bad Hex Digit"},
+        {"[z-a]", 109, 4, "TRegExpr(comp): Invalid [] Range"},
+        {R"([a-\d])", 109, 4, "TRegExpr(comp): Invalid [] Range"},
+        {R"(ab\)", 110, 4, "TRegExpr(comp): Parse Atom Trailing \\"},
+        {R"(\x)", 111, 3, "TRegExpr(comp): No Hex Code After \\x"},
+        {R"(\x{})", 111, 4, "TRegExpr(comp): No Hex Code After \\x"},
+        {R"(\x{100})", 112, 6, "TRegExpr(comp): Hex Code After \\x Is Too Big"},
+        {"[abc", 113, 5, "TRegExpr(comp): Unmatched []"},
+        {"[]", 113, 3, "TRegExpr(comp): Unmatched []"},
+        {"[^]", 113, 4, "TRegExpr(comp): Unmatched []"},
+        {"*a", 115, 1, "TRegExpr(comp): ?+*{ Follows Nothing"},
+        {"a|+b", 115, 3, "TRegExpr(comp): ?+*{ Follows Nothing"},
+        {"{2}", 115, 1, "TRegExpr(comp): ?+*{ Follows Nothing"},
+        {"(?i)?", 115, 5, "TRegExpr(comp): ?+*{ Follows Nothing"},
+        {R"([a\)", 116, 4, "TRegExpr(comp): Trailing \\"},
+        {"a{2147483647}", 118, 12, "TRegExpr(comp): BRACES Argument Too Big"},
+        {"a{1,99999999999}", 118, 14, "TRegExpr(comp): BRACES Argument Too Big"},
+        {"a{3,2}", 119, 6, "TRegExpr(comp): BRACE Min Param Greater then Max"},
+        {"a(?#abc", 120, 8, "TRegExpr(comp): Unclosed (?#Comment)"},
+        {"(ab){2}", 121, 5,
+         "TRegExpr(comp): If you want take part in beta-testing BRACES '{min,max}' for complex "
+         "cases - remove '.' from {.$DEFINE ComplexBraces}"},
+        {"(a){0,1}", 121, 4,
+         "TRegExpr(comp): If you want take part in beta-testing BRACES '{min,max}' for complex "
+         "cases - remove '.' from {.$DEFINE ComplexBraces}"},
+        {"(?x)", 122, 3, "TRegExpr(comp): Urecognized Modifier"},
+        {"(?i-q)", 122, 5, "TRegExpr(comp): Urecognized Modifier"},
+        {"(?i:a)", 122, 4, "TRegExpr(comp): Urecognized Modifier"},
+    };
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE("pattern " + c.pattern.substr(0, 60));
+        TRegExpr re;
+        try {
+            re.SetExpression(u8(c.pattern));
+            ADD_FAILURE() << "compiled";
+        } catch (const ERegExpr& e) {
+            EXPECT_EQ(e.errorCode(), c.code);
+            EXPECT_EQ(e.compilerErrorPos(), c.pos);
+            EXPECT_EQ(e.message(),
+                      QString::fromUtf8(c.text) + " (pos " + QString::number(c.pos) + ")");
+            EXPECT_STREQ(e.className(), "ERegExpr");
+        }
+        // The failed expression refuses to search until a good one is set.
+        try {
+            re.Exec(QStringLiteral("a"));
+            ADD_FAILURE() << "searched after a compile error";
+        } catch (const ERegExpr& e) {
+            EXPECT_EQ(e.errorCode(), 1012);
+            EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): Exec After Compilation Error"));
+        }
+        re.SetExpression(QStringLiteral("a"));
+        EXPECT_TRUE(re.Exec(QStringLiteral("ba")));
+    }
+}
+
+TEST(RegExprErrors, MessageTable)
+{
+    const std::vector<std::pair<int, const char*>> table = {
+        {0, "No errors"},
+        {104, "TRegExpr(comp): ParseReg Junk On End"},
+        {114, "TRegExpr(comp): Internal Urp"},
+        {117, "TRegExpr(comp): RarseAtom Internal Disaster"},
+        {1000, "TRegExpr(exec): RegRepeat Called Inappropriately"},
+        {1001, "TRegExpr(exec): MatchPrim Memory Corruption"},
+        {1002, "TRegExpr(exec): MatchPrim Corrupted Pointers"},
+        {1003, "TRegExpr(exec): Not Assigned Expression Property"},
+        {1004, "TRegExpr(exec): Corrupted Program"},
+        {1005, "TRegExpr(exec): No Inpit String Specified"},
+        {1006, "TRegExpr(exec): Offset Must Be Greater Then 0"},
+        {1007, "TRegExpr(exec): ExecNext Without Exec[Pos]"},
+        {1008, "TRegExpr(exec): GetInputString Without InputString"},
+        {1011, "TRegExpr(dump): Corrupted Opcode"},
+        {1012, "TRegExpr(exec): Exec After Compilation Error"},
+        {1014, "TRegExpr(exec): Loop Stack Exceeded"},
+        {1015, "TRegExpr(exec): Loop Without LoopEntry !"},
+        {99, "Unknown error"},
+        {123, "Unknown error"},
+        {1013, "Unknown error"},
+        {-1, "Unknown error"},
+    };
+    TRegExpr re;
+    for (const auto& [code, text] : table)
+        EXPECT_EQ(re.ErrorMsg(code), QString::fromLatin1(text)) << code;
+}
+
+TEST(RegExprErrors, ExecErrorsHaveNoPosition)
+{
+    TRegExpr re;
+    try {
+        re.Exec(QStringLiteral("a"));
+        ADD_FAILURE() << "searched without an expression";
+    } catch (const ERegExpr& e) {
+        EXPECT_EQ(e.errorCode(), 1003);
+        EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): Not Assigned Expression Property"));
+    }
+    re.SetExpression(QStringLiteral("a"));
+    try {
+        re.ExecNext();
+        ADD_FAILURE() << "ExecNext without Exec";
+    } catch (const ERegExpr& e) {
+        EXPECT_EQ(e.errorCode(), 1007);
+        EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): ExecNext Without Exec[Pos]"));
+    }
+}
+
+// Error and ErrorMsg are the customisation points: a subclass may word the messages or swallow
+// the error, and then the failed operation is simply abandoned.
+TEST(RegExprErrors, OverriddenErrorHandling)
+{
+    class Quiet : public TRegExpr
+    {
+    public:
+        std::vector<int> codes;
+        void Error(int code) override { codes.push_back(code); }
+        QString ErrorMsg(int code) const override { return QStringLiteral("E%1").arg(code); }
+    };
+    Quiet re;
+    re.SetExpression(QStringLiteral("(a"));
+    EXPECT_FALSE(re.Exec(QStringLiteral("a")));
+    EXPECT_EQ(re.codes, (std::vector<int>{103, 1012}));
+
+    class Worded : public TRegExpr
+    {
+    public:
+        QString ErrorMsg(int code) const override { return QStringLiteral("E%1").arg(code); }
+    };
+    Worded worded;
+    try {
+        worded.SetExpression(QStringLiteral("a)"));
+        ADD_FAILURE() << "compiled";
+    } catch (const ERegExpr& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("E105 (pos 2)"));
+    }
+}
+
+TEST(RegExprSearch, ExecNextWalksThroughTheMatches)
+{
+    TRegExpr re;
+    re.SetExpression(QStringLiteral("\\d+"));
+    ASSERT_TRUE(re.Exec(QStringLiteral("a1b22c333")));
+    EXPECT_EQ(re.GetMatchPos(0), 2);
+    ASSERT_TRUE(re.ExecNext());
+    EXPECT_EQ(re.GetMatch(0), QStringLiteral("22"));
+    EXPECT_EQ(re.GetMatchPos(0), 4);
+    ASSERT_TRUE(re.ExecNext());
+    EXPECT_EQ(re.GetMatchPos(0), 7);
+    EXPECT_EQ(re.GetMatchLen(0), 3);
+    EXPECT_FALSE(re.ExecNext());
+    EXPECT_EQ(re.GetMatchPos(0), -1);
+    EXPECT_FALSE(re.ExecNext()); // stays at the end
+
+    // The required literal "ab" is found again after each match.
+    re.SetExpression(QStringLiteral("ab"));
+    ASSERT_TRUE(re.Exec(QStringLiteral("ab ab ab")));
+    std::vector<int> found{re.GetMatchPos(0)};
+    while (re.ExecNext())
+        found.push_back(re.GetMatchPos(0));
+    EXPECT_EQ(found, (std::vector<int>{1, 4, 7}));
+
+    re.SetExpression(QStringLiteral("^a"));
+    ASSERT_TRUE(re.Exec(QStringLiteral("aa")));
+    EXPECT_FALSE(re.ExecNext());
+
+    re.SetExpression(QStringLiteral("z"));
+    EXPECT_FALSE(re.Exec(QStringLiteral("aa")));
+    EXPECT_FALSE(re.ExecNext());
+}
+
+// An empty match is followed by a search one character further on, so ExecNext ends.
+TEST(RegExprSearch, ExecNextStepsOverEmptyMatches)
+{
+    TRegExpr re;
+    re.SetExpression(QStringLiteral("a*"));
+    ASSERT_TRUE(re.Exec(QStringLiteral("baab")));
+    std::vector<std::pair<int, int>> found{{re.GetMatchPos(0), re.GetMatchLen(0)}};
+    while (re.ExecNext())
+        found.emplace_back(re.GetMatchPos(0), re.GetMatchLen(0));
+    EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{1, 0}, {2, 2}, {4, 0}, {5, 0}}));
+}
+
+TEST(RegExprSearch, NewExpressionForgetsTheLastSearch)
+{
+    TRegExpr re;
+    re.SetExpression(QStringLiteral("a"));
+    ASSERT_TRUE(re.Exec(QStringLiteral("aa")));
+    re.SetExpression(QStringLiteral("b"));
+    EXPECT_EQ(re.GetMatchPos(0), -1);
+    EXPECT_THROW(re.ExecNext(), ERegExpr);
+    // The same expression again keeps the compiled program and the search.
+    ASSERT_TRUE(re.Exec(QStringLiteral("xb")));
+    re.SetExpression(QStringLiteral("b"));
+    EXPECT_EQ(re.GetMatchPos(0), 2);
+}
+
+// Very long backtracking histories end in the loop-stack error, not in a crash.
+TEST(RegExprSearch, LoopStackIsBounded)
+{
+    const std::string subject = repeated("ab", 700001);
+    TRegExpr re;
+    re.SetExpression(QStringLiteral("(ab)*$"));
+    try {
+        re.Exec(u8(subject));
+        ADD_FAILURE() << "no loop-stack error";
+    } catch (const ERegExpr& e) {
+        EXPECT_EQ(e.errorCode(), 1014);
+        EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): Loop Stack Exceeded"));
+    }
+    EXPECT_EQ(re.GetMatchPos(0), -1);
+    // A greedy repeat of one character keeps one entry however long it runs.
+    re.SetExpression(QStringLiteral("[ab]*$"));
+    ASSERT_TRUE(re.Exec(u8(subject)));
+    EXPECT_EQ(re.GetMatchLen(0), int(subject.size()));
+}
+
+TEST(UpperCaseSQLVariables, UpperCasesEachVariableWithTheCharacterAfterIt)
+{
+    EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("select @a_1, x from t where y=@Name ")),
+              QStringLiteral("select @A_1, x from t where y=@NAME "));
+    EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("select @a_1, x from t where y=@Name")),
+              QStringLiteral("select @A_1, x from t where y=@Name"));
+    EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("@v\nselect @w;")),
+              QStringLiteral("@V\nselect @W;"));
+    EXPECT_EQ(UpperCaseSQLVariables(QString()), QString());
+    EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("select 1 -- @ alone")),
+              QStringLiteral("select 1 -- @ alone"));
+    // Names are Latin; the rest of the text is carried over as it was, whatever its characters.
+    EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("@имя = 'чай' 中 @x)")),
+              QStringLiteral("@имя = 'чай' 中 @X)"));
+}
+
+// Patterns that have broken engines before, replayed through the fuzz target's entry.
+TEST(RegExprFuzzCorpus, NastyInputsBehave)
+{
+    const std::vector<std::string> corpus = {
+        std::string("(a+)+b") + '\0' + std::string(60, 'a'),
+        std::string("((a*b*)*)*") + '\0' + "ababab",
+        std::string("(a|aa)+$") + '\0' + std::string(200, 'a') + "b",
+        std::string("(.*)*x") + '\0' + "yyyy",
+        std::string("(x?){30}") + '\0' + "xxx",
+        std::string("a{2147483646}") + '\0' + std::string(5000, 'a'),
+        std::string("a{0,2147483646}b") + '\0' + std::string(5000, 'a'),
+        std::string("[a-z]*[a-z]*[a-z]*[a-z]*1") + '\0' + std::string(3000, 'q'),
+        std::string(14, '(') + std::string(14, ')') + '\0' + "z",
+        std::string(15, '(') + "a" + std::string(15, ')'),
+        std::string(200, '(') + '\0' + "(",
+        std::string(500, ')'),
+        std::string("(?i)(?-i)(?#)(?") + '\0' + "?",
+        std::string("\\x{FFFFFFFFFFFFFFFFFFFF}"),
+        std::string("x{99999999999999999999}"),
+        std::string("[\\") + '\0' + "\\",
+        std::string("(|)") + '\0' + "",
+        std::string("(^$|a)+") + '\0' + "a",
+        std::string("$*^") + '\0' + "",
+        std::string("@[A-Za-z0-9_]+\\W") + '\0' + "@a@b@c @\xC0\xE0 @_",
+    };
+    for (const std::string& input : corpus) {
+        SCOPED_TRACE(input.substr(0, 40));
+        EXPECT_EQ(
+            RunRegExprFuzzInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()),
+            QString());
+    }
+}
