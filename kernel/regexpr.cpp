@@ -20,17 +20,107 @@ struct ExecFault
     int code;
 };
 
+// An entry of the backtracking stack: it undoes a capture, resumes an alternative, or gives back
+// one more character of a greedy repeat.
+struct Frame
+{
+    enum Kind : std::uint8_t { Restore, Resume, GiveBack };
+    int a; // Restore: slot; Resume: instruction; GiveBack: the Repeat instruction
+    int b; // Restore: old value; Resume, GiveBack: position
+    int c; // GiveBack: characters still taken
+    Kind kind;
+};
+
+// The states of the program (a Split or a Repeat at an input position) known to fail on the
+// current input. Whether a state leads to a match depends on nothing but the state (there are
+// no back-references, and "^" looks at the position only), so a state that failed once is cut
+// short when it comes again, in this search and in the following searches of ExecNext; this keeps
+// all of them polynomial together. A state entered while the stack was `depth` deep has been
+// explored in full once the stack comes back below that depth; the states still open when a match
+// is found lie on its path and are forgotten. The map is built only once the searches of an input
+// have done more work than scanning it explains, so easy searches pay nothing for it.
+class FailureMap
+{
+public:
+    void reset(int rows, int inputLength);
+    void count(long long steps) { m_steps += steps; }
+    // False when the state is known to fail.
+    bool enter(int row, int pos, std::size_t depth);
+    // The stack came down to `depth`.
+    void settle(std::size_t depth)
+    {
+        while (!m_open.empty() && m_open.back().depth > depth)
+            m_open.pop_back();
+    }
+    // A match was found.
+    void forgetOpen();
+
+private:
+    struct Open
+    {
+        long long bit;
+        std::size_t depth;
+    };
+
+    std::vector<std::uint64_t> m_bits;
+    std::vector<Open> m_open;
+    bool m_active = false;
+    int m_rows = 0;
+    long long m_width = 0;
+    long long m_steps = 0;
+    long long m_after = 0;
+};
+
+void FailureMap::reset(int rows, int inputLength)
+{
+    constexpr long long maxBits = 1LL << 28; // 32 MiB
+    m_rows = rows;
+    m_width = inputLength + 1LL;
+    m_steps = 0;
+    m_active = false;
+    m_bits.clear();
+    m_open.clear();
+    const long long bits = m_rows * m_width;
+    m_after =
+        bits > maxBits ? std::numeric_limits<long long>::max() : 4096 + 4 * m_width + bits / 64;
+}
+
+bool FailureMap::enter(int row, int pos, std::size_t depth)
+{
+    if (!m_active) {
+        if (m_steps < m_after)
+            return true;
+        m_active = true;
+        m_bits.assign(std::size_t((m_rows * m_width + 63) / 64), 0);
+    }
+    const long long bit = row * m_width + pos;
+    std::uint64_t& word = m_bits[std::size_t(bit >> 6)];
+    const std::uint64_t mask = std::uint64_t(1) << (bit & 63);
+    if (word & mask)
+        return false;
+    word |= mask;
+    m_open.push_back(Open{bit, depth});
+    return true;
+}
+
+void FailureMap::forgetOpen()
+{
+    for (const Open& o : m_open)
+        m_bits[std::size_t(o.bit >> 6)] &= ~(std::uint64_t(1) << (o.bit & 63));
+    m_open.clear();
+}
+
 // Backtracking over an explicit stack, so that the depth of a search costs heap, not C++ stack.
-// Each entry undoes a capture, resumes an alternative, or gives back one more character of a
-// greedy repeat.
+// The stack and the failure map are lent by the caller and outlive one search.
 class Matcher
 {
 public:
     using Slots = std::array<int, 2 * TRegExpr::SubExprCount>;
 
-    Matcher(const Program& program, const QByteArray& input, Slots& subs)
+    Matcher(const Program& program, const QByteArray& input, Slots& subs, std::vector<Frame>& stack,
+            FailureMap& failures)
         : m_prog(program), m_in(reinterpret_cast<const unsigned char*>(input.constData())),
-          m_n(int(input.size())), m_slots(subs)
+          m_n(int(input.size())), m_slots(subs), m_stack(stack), m_failures(failures)
     {
     }
 
@@ -38,19 +128,9 @@ public:
     bool search(int start);
 
 private:
-    struct Frame
-    {
-        enum Kind : std::uint8_t { Restore, Resume, GiveBack };
-        int a; // Restore: slot; Resume: instruction; GiveBack: the Repeat instruction
-        int b; // Restore: old value; Resume, GiveBack: position
-        int c; // GiveBack: characters still taken
-        Kind kind;
-    };
-
     bool attempt(int at);
     bool backtrack(int& pc, int& pos);
     int countRepeat(const Instr& in, int pos) const;
-    bool firstVisit(int row, int pos);
     void push(const Frame& f)
     {
         if (m_stack.size() >= std::size_t(TRegExpr::LoopStackLimit))
@@ -62,28 +142,12 @@ private:
     const unsigned char* m_in;
     const int m_n;
     Slots& m_slots;
-    std::vector<Frame> m_stack;
-
-    // Visited map of (Split or Repeat instruction, position). Once a state has been explored and
-    // failed it fails again whatever led there (there are no back-references), so a second visit
-    // is cut short; this keeps every search polynomial. The map is only built once a search has
-    // done more work than plain scanning explains, so easy searches pay nothing for it.
-    std::vector<std::uint64_t> m_seen;
-    bool m_memo = false;
-    int m_memoBase = 0;
-    long long m_memoWidth = 0;
-    long long m_steps = 0;
-    long long m_memoAfter = 0;
+    std::vector<Frame>& m_stack;
+    FailureMap& m_failures;
 };
 
 bool Matcher::search(int start)
 {
-    m_memoBase = start;
-    m_memoWidth = m_n - start + 1;
-    const long long bits = m_prog.memoRows * m_memoWidth;
-    constexpr long long maxBits = 1LL << 28; // 32 MiB
-    m_memoAfter = bits > maxBits ? std::numeric_limits<long long>::max() : 4096 + bits / 64;
-
     if (m_prog.anchored)
         return attempt(start);
     if (m_prog.firstChar >= 0) {
@@ -100,30 +164,13 @@ bool Matcher::search(int start)
     }
     const int last = m_prog.canBeEmpty ? m_n : m_n - 1;
     for (int p = start; p <= last; ++p) {
-        ++m_steps;
+        m_failures.count(1);
         if ((p < m_n && m_prog.firstSet.has(m_in[p])) || m_prog.canBeEmpty) {
             if (attempt(p))
                 return true;
         }
     }
     return false;
-}
-
-bool Matcher::firstVisit(int row, int pos)
-{
-    if (!m_memo) {
-        if (m_steps < m_memoAfter)
-            return true;
-        m_memo = true;
-        m_seen.assign(std::size_t((m_prog.memoRows * m_memoWidth + 63) / 64), 0);
-    }
-    const long long bit = row * m_memoWidth + (pos - m_memoBase);
-    std::uint64_t& word = m_seen[std::size_t(bit >> 6)];
-    const std::uint64_t mask = std::uint64_t(1) << (bit & 63);
-    if (word & mask)
-        return false;
-    word |= mask;
-    return true;
 }
 
 int Matcher::countRepeat(const Instr& in, int pos) const
@@ -163,13 +210,14 @@ bool Matcher::attempt(int at)
 {
     m_slots.fill(-1);
     m_stack.clear();
+    m_failures.settle(0);
     m_slots[0] = at;
     int pc = 0;
     int pos = at;
     const std::vector<Instr>& code = m_prog.code;
     const auto* lit = reinterpret_cast<const unsigned char*>(m_prog.literals.constData());
     for (;;) {
-        ++m_steps;
+        m_failures.count(1);
         const Instr& in = code[std::size_t(pc)];
         int advance = -1; // characters consumed, -1 when the instruction fails
         switch (in.op) {
@@ -207,16 +255,16 @@ bool Matcher::attempt(int at)
             pc = in.a;
             continue;
         case Op::Split:
-            if (!firstVisit(in.memo, pos))
+            if (!m_failures.enter(in.memo, pos, m_stack.size()))
                 break;
             push(Frame{in.b, pos, 0, Frame::Resume});
             pc = in.a;
             continue;
         case Op::Repeat: {
-            if (!firstVisit(in.memo, pos))
+            if (!m_failures.enter(in.memo, pos, m_stack.size()))
                 break;
             const int k = countRepeat(in, pos);
-            m_steps += k;
+            m_failures.count(k);
             if (k < in.b)
                 break;
             if (k > in.b)
@@ -226,6 +274,7 @@ bool Matcher::attempt(int at)
         }
         case Op::Match:
             m_slots[1] = pos;
+            m_failures.forgetOpen();
             return true;
         default:
             throw ExecFault{RegExprCode::MatchMemoryCorruption};
@@ -242,7 +291,9 @@ bool Matcher::attempt(int at)
 
 bool Matcher::backtrack(int& pc, int& pos)
 {
-    while (!m_stack.empty()) {
+    bool resumed = false;
+    while (!resumed && !m_stack.empty()) {
+        m_failures.count(1);
         Frame& f = m_stack.back();
         switch (f.kind) {
         case Frame::Restore:
@@ -253,18 +304,21 @@ bool Matcher::backtrack(int& pc, int& pos)
             pc = f.a;
             pos = f.b;
             m_stack.pop_back();
-            return true;
+            resumed = true;
+            break;
         case Frame::GiveBack: {
             const int taken = --f.c;
             pc = f.a + 1;
             pos = f.b + taken;
             if (taken <= m_prog.code[std::size_t(f.a)].b)
                 m_stack.pop_back();
-            return true;
+            resumed = true;
+            break;
         }
         }
     }
-    return false;
+    m_failures.settle(m_stack.size());
+    return resumed;
 }
 
 // Each character of the text as one code page 1251 byte, so that byte offsets are character
@@ -323,6 +377,8 @@ struct TRegExpr::Private
     QByteArray bytes;
     bool searched = false; // an Exec has run with this expression
     Matcher::Slots subs;
+    std::vector<Frame> stack;
+    FailureMap failures;
     // Where the required literal was last found: at mustAt (-1: nowhere) searching from mustFrom.
     int mustFrom = -1;
     int mustAt = -1;
@@ -382,6 +438,7 @@ bool TRegExpr::Exec(const QString& input)
     d->input = input;
     d->bytes = engineBytes(input, nullptr);
     d->searched = true;
+    d->failures.reset(d->program.memoRows, int(d->bytes.size()));
     d->mustFrom = -1;
     d->mustAt = -1;
     return execFrom(0);
@@ -422,8 +479,18 @@ bool TRegExpr::execFrom(int start)
         if (d->mustAt < 0)
             return false;
     }
+    // A long search's stack is not kept for the life of the object.
+    struct TrimStack
+    {
+        std::vector<Frame>& stack;
+        ~TrimStack()
+        {
+            if (stack.capacity() > 65536)
+                std::vector<Frame>().swap(stack);
+        }
+    } trim{d->stack};
     try {
-        Matcher matcher(d->program, d->bytes, d->subs);
+        Matcher matcher(d->program, d->bytes, d->subs, d->stack, d->failures);
         return matcher.search(start);
     } catch (const ExecFault& fault) {
         d->subs.fill(-1);

@@ -458,6 +458,28 @@ TEST(RegExprSearch, ExecNextStepsOverEmptyMatches)
     EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{1, 0}, {2, 2}, {4, 0}, {5, 0}}));
 }
 
+// What one search learns about failing states serves the following ones; the states a match
+// went through are not among them, so the empty match right after it is still found.
+TEST(RegExprSearch, ExecNextAfterALongSearch)
+{
+    TRegExpr re;
+    re.SetExpression(QStringLiteral("(a|b)*"));
+    ASSERT_TRUE(re.Exec(u8(repeated("ab", 3000) + "X")));
+    std::vector<std::pair<int, int>> found{{re.GetMatchPos(0), re.GetMatchLen(0)}};
+    while (re.ExecNext())
+        found.emplace_back(re.GetMatchPos(0), re.GetMatchLen(0));
+    EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{1, 6000}, {6001, 0}, {6002, 0}}));
+
+    // Every position of this subject starts a long failing search before the empty alternative
+    // matches; the searches end.
+    re.SetExpression(QStringLiteral(".+.*x|"));
+    ASSERT_TRUE(re.Exec(u8(repeated("a", 4000))));
+    int rounds = 1;
+    while (re.ExecNext())
+        ++rounds;
+    EXPECT_EQ(rounds, 4001);
+}
+
 TEST(RegExprSearch, NewExpressionForgetsTheLastSearch)
 {
     TRegExpr re;
@@ -506,6 +528,8 @@ TEST(UpperCaseSQLVariables, UpperCasesEachVariableWithTheCharacterAfterIt)
     // Names are Latin; the rest of the text is carried over as it was, whatever its characters.
     EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("@имя = 'чай' 中 @x)")),
               QStringLiteral("@имя = 'чай' 中 @X)"));
+    // The match ends inside a surrogate pair; the pair still comes out whole.
+    EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("@a😀 @b")), QStringLiteral("@A😀 @b"));
 }
 
 // Patterns that have broken engines before, replayed through the fuzz target's entry.
@@ -532,6 +556,9 @@ TEST(RegExprFuzzCorpus, NastyInputsBehave)
         std::string("(^$|a)+") + '\0' + "a",
         std::string("$*^") + '\0' + "",
         std::string("@[A-Za-z0-9_]+\\W") + '\0' + "@a@b@c @\xC0\xE0 @_",
+        std::string(".+.*\xD4"
+                    "a(3\x0E)|4|bb*b|") +
+            '\0' + std::string(900, '\0') + "|\xEC",
     };
     for (const std::string& input : corpus) {
         SCOPED_TRACE(input.substr(0, 40));
