@@ -371,7 +371,6 @@ struct TRegExpr::Private
     State state = State::Unset;
     Program program;
     int compilerErrorPos = 0;
-    int lastError = 0;
 
     QString input;
     QByteArray bytes;
@@ -418,7 +417,6 @@ void TRegExpr::SetExpression(const QString& text)
     } catch (const CompileFault& fault) {
         d->compilerErrorPos = fault.pos;
         if (!fault.message.isEmpty()) {
-            d->lastError = fault.code;
             throw ERegExpr(fault.message, fault.code, fault.pos);
         }
         Error(fault.code);
@@ -525,7 +523,6 @@ QString TRegExpr::GetMatch(int idx) const
 
 void TRegExpr::Error(int code)
 {
-    d->lastError = code;
     QString message = ErrorMsg(code);
     if (code < 1000)
         message += QStringLiteral(" (pos %1)").arg(d->compilerErrorPos);
