@@ -2,8 +2,12 @@
 // that stands in until the application plugs its own in.
 #include "workstation.h"
 
+#include <platform/clock.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
+#include <platform/support/logfile.h>
+
+#include <QFileInfo>
 
 namespace {
 
@@ -17,6 +21,11 @@ public:
         throw Exception(
             QStringLiteral("Cannot register the document \"%1\": the workstation is not ready")
                 .arg(FileName));
+    }
+    int StoreResult(const QString& ResultFile, int, const QString&) override
+    {
+        KeepUnstoredResult(ResultFile, QStringLiteral("the workstation is not ready"));
+        return 0;
     }
     void RefreshDocuments(int) override {}
     int ReadBFAFile(const QString& FileName, QStringList&) override
@@ -44,6 +53,30 @@ void WorkstationService::MoveFile(const QString& OldName, const QString& NewName
     if (!error.isEmpty())
         error[0] = error[0].toUpper();
     throw EInOutError(error);
+}
+
+QString KeepUnstoredResult(const QString& FileName, const QString& Reason)
+{
+    const QFileInfo info(FileName);
+    const QString folder = info.path() + QLatin1Char('/');
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString stem = info.fileName().left(info.fileName().size() - suffix.size()) +
+                         clock::now().toString(QStringLiteral("-yyyyMMdd-HHmmss"));
+    QString kept = folder + stem + suffix;
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = folder + stem + QLatin1Char('-') + QString::number(n) + suffix;
+
+    QString error;
+    if (!fileops::rename(FileName, kept, &error)) {
+        WriteToLog(QStringLiteral("The result \"%1\" was not stored as a document (%2), and "
+                                  "setting it aside failed: %3")
+                       .arg(FileName, Reason, error));
+        return FileName;
+    }
+    WriteToLog(QStringLiteral("The result \"%1\" was not stored as a document (%2); it is kept "
+                              "as \"%3\"")
+                   .arg(FileName, Reason, kept));
+    return kept;
 }
 
 WorkstationService& Workstation()

@@ -32,6 +32,19 @@ public:
     // be registered.
     virtual int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Pages,
                                 const QString& Extension) = 0;
+    // Hands a result file of a serial source (a capture buffer, or a driver's result file such as
+    // "~buf~.mxm", lying in the capture folder) to the documents' registry and returns the new
+    // document's number. The steps run in one order, so that no row names a missing file and no
+    // file is lost: the file is moved into the documents' folder under a temporary name; the row
+    // is stored as AddImportedFile stores it (package CurrentPack, source SourceNumber, type
+    // DocumentType: the device code, or the driver's document type "mxm", "mdt", ...; an "mxm"
+    // file is first rewritten into its stored layout); then the file takes its final name,
+    // SerialDocumentFileName(number), which never replaces an existing file.
+    // When the document cannot be stored the result is 0: the file is back in its folder under a
+    // name the next capture does not reuse (see KeepUnstoredResult) and the failure is logged.
+    // Never raises. The caller then announces the number with RefreshDocuments.
+    virtual int StoreResult(const QString& ResultFile, int SourceNumber,
+                            const QString& DocumentType) = 0;
     // Refills the main window's documents list after a registration; nothing below 1.
     virtual void RefreshDocuments(int Number) = 0;
     // Turns a captured BFA result file into text reports "~bfa1.tmp", "~bfa2.tmp", ... in the
@@ -52,6 +65,13 @@ public:
 WorkstationService& Workstation();
 // Registers the application's service (not owned); nullptr restores the null one.
 void setWorkstationService(WorkstationService* service);
+
+// Sets aside a result file that could not be stored as a document: renames it in its own folder
+// by adding the current date and time (and a counter when that name is taken) before its
+// extension, "~buf~.mxm" becoming "~buf~-20261206-221046.mxm", so that the next capture, which
+// writes "~buf~.mxm" again, cannot overwrite it. Logs the failure with Reason and the name the
+// file now has, and returns that name (the old one when even the rename failed).
+QString KeepUnstoredResult(const QString& FileName, const QString& Reason);
 
 // The data file of a serial source's document: BufDir + the number in lower-case hexadecimal
 // without leading zeros + ".4" (document 26 gives "1a.4").

@@ -1,0 +1,175 @@
+// What the capture and protocol driver tests share: a workstation that records the results handed
+// to it (and can refuse them), and a driver bound to a port the way the serial-source manager
+// binds one, over a pseudo-terminal pair or over the scripted line.
+#pragma once
+
+#include <analysers/comdrv.h>
+#include <analysers/drvmain.h>
+#include <analysers/workstation.h>
+#include <platform/fileops.h>
+#include <platform/serial/serialline_fake.h>
+#include <platform/support/globals.h>
+#include <support/ptypair.h>
+#include <support/workspace.h>
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+// Plays the workstation application. A result handed over is numbered from 26 and moved to its
+// document's data file; while `refusals` is above 0 it is refused instead, as a locked documents
+// table would refuse it.
+class FakeWorkstation : public WorkstationService
+{
+public:
+    struct Handed
+    {
+        QString file;
+        int source = 0;
+        QString type;
+        QByteArray bytes; // the file's contents when it was handed over
+        int number = 0;   // 0 when refused
+    };
+
+    FakeWorkstation() { setWorkstationService(this); }
+    ~FakeWorkstation() override { setWorkstationService(nullptr); }
+
+    int StoreResult(const QString& ResultFile, int SourceNumber,
+                    const QString& DocumentType) override
+    {
+        Handed h{ResultFile, SourceNumber, DocumentType, readFileBytes(ResultFile), 0};
+        if (refusals > 0) {
+            --refusals;
+            KeepUnstoredResult(ResultFile, QStringLiteral("the documents table is locked"));
+        } else {
+            h.number = next++;
+            QString error;
+            EXPECT_TRUE(QDir().mkpath(BufDir));
+            EXPECT_TRUE(fileops::move(ResultFile, SerialDocumentFileName(h.number), &error))
+                << error.toStdString();
+        }
+        handed.append(h);
+        return h.number;
+    }
+    int AddImportedFile(int, const QString& FileName, int, int, const QString&) override
+    {
+        ADD_FAILURE() << "a driver registered " << FileName.toStdString()
+                      << " without the one hand-over";
+        return 0;
+    }
+    void RefreshDocuments(int Number) override { refreshed.append(Number); }
+    int ReadBFAFile(const QString&, QStringList&) override { return 0; }
+    int CurrentPack() const override { return 7; }
+
+    QList<Handed> handed;
+    QList<int> refreshed;
+    int refusals = 0;
+    int next = 26;
+};
+
+// Hands each chunk of the port to the driver's receive procedure with polling paused, as the
+// serial-source manager does for a slot bound to a driver.
+template <class D> void bindAsTheManagerDoes(TCommPortDriver& Port, D& Driver, int Source)
+{
+    Driver.Port = &Port;
+    Driver.Number = Source;
+    Port.OnReceiveData = [&Driver](TCommPortDriver* Sender, const char* Data, int Count) {
+        Sender->PausePolling();
+        try {
+            D::ReceiveProc(Driver, Data, Count);
+        } catch (...) {
+            Sender->ContinuePolling();
+            throw;
+        }
+        Sender->ContinuePolling();
+    };
+}
+
+// A driver of class D on the near side of a pseudo-terminal pair (port COM2), with the analyser
+// scripted on the far side, in a throw-away working folder whose capture and documents' folders
+// exist.
+template <class D> class DriverOnPty : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
+        ASSERT_TRUE(QDir().mkpath(ComBufDir));
+        ASSERT_TRUE(QDir().mkpath(BufDir));
+        const QString device = pair.nearPath();
+        setSerialIniReader([device](const QString& section, const QString& key) {
+            return section == QStringLiteral("Options.COM2") && key == QStringLiteral("Device")
+                       ? device
+                       : QString();
+        });
+        port.SetComPortPollingDelay(10);
+        bindAsTheManagerDoes(port, *driver, 3);
+        ASSERT_TRUE(port.Connect());
+    }
+    void TearDown() override
+    {
+        port.Disconnect();
+        setSerialIniReader({});
+    }
+
+    TestWorkspace ws;
+    FakeWorkstation workstation;
+    PtyPair pair;
+    ScriptedPeer peer{pair};
+    TCommPortDriver port;
+    std::unique_ptr<D> driver = TDriver::New<D>();
+};
+
+// A driver of class D answering on the scripted line; the tests hand it chunks themselves, cut
+// exactly where they want them. The line is never polled.
+template <class D> class DriverOnFakeLine : public ::testing::Test
+{
+protected:
+    DriverOnFakeLine()
+    {
+        auto owned = std::make_unique<FakeSerialLine>();
+        line = owned.get();
+        port = std::make_unique<TCommPortDriver>(std::move(owned));
+        driver->Port = port.get();
+        driver->Number = 5;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(ComBufDir));
+        ASSERT_TRUE(QDir().mkpath(BufDir));
+        ASSERT_TRUE(port->Connect());
+    }
+    void TearDown() override { fileops::resetFaults(); }
+
+    // Hands the chunk to the driver through its receive procedure.
+    void receive(const QByteArray& chunk)
+    {
+        D::ReceiveProc(*driver, chunk.constData(), chunk.size());
+    }
+    // What the driver has answered since the last call.
+    QByteArray answers()
+    {
+        const QByteArray all = line->written();
+        const QByteArray fresh = all.mid(m_seen);
+        m_seen = all.size();
+        return fresh;
+    }
+
+    TestWorkspace ws;
+    FakeWorkstation workstation;
+    FakeSerialLine* line = nullptr;
+    std::unique_ptr<TCommPortDriver> port;
+    std::unique_ptr<D> driver = TDriver::New<D>();
+
+private:
+    qsizetype m_seen = 0;
+};
+
+// A fixture file of tests/data/analysers.
+inline QByteArray analyserFixture(const char* name)
+{
+    return readFileBytes(QStringLiteral(QUORVANE_TEST_DATA "/analysers/") + QLatin1String(name));
+}
