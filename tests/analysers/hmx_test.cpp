@@ -1,0 +1,232 @@
+// The HMX block protocol: whole transfers over a pseudo-terminal pair, stored byte for byte as the
+// hand-written files say; blocks judged on the exact chunks that carry them; refused blocks, bad
+// counts, a missing closing SYN and the inactivity time-out.
+#include "driverharness.h"
+
+#include <analysers/hmx.h>
+
+#include <QFileInfo>
+#include <QThread>
+
+namespace {
+
+constexpr char STX = 0x02;
+constexpr char ETX = 0x03;
+const QByteArray SYN("\x16");
+const QByteArray ACK("\x06");
+const QByteArray NAK("\x15");
+
+// The blocks of a stored transfer: the file is the two count characters followed by the blocks
+// as they went over the wire.
+QList<QByteArray> blocksOf(const QByteArray& transfer)
+{
+    QList<QByteArray> blocks;
+    for (qsizetype at = 2; at < transfer.size(); at += 264)
+        blocks.append(transfer.mid(at, 264));
+    return blocks;
+}
+
+// A block of 256 data bytes "x" with its number and the CRC the analyser would send.
+QByteArray blockWith(const char* number, const char* crc, char fill = 'x')
+{
+    return STX + QByteArray(number) + QByteArray(256, fill) + QByteArray(crc) + ETX;
+}
+
+using HMXOnPty = DriverOnPty<THMXDriver>;
+using HMXOnLine = DriverOnFakeLine<THMXDriver>;
+
+} // namespace
+
+TEST(HMXBlockCRC, UsesTheGenibusParameters)
+{
+    EXPECT_EQ(HMXBlockCRC(QByteArrayView("123456789")), 0xD64E);
+    // Worked out apart from the program: 256 bytes "x" give 0x43B0, 256 zero bytes 0xBE17.
+    EXPECT_EQ(HMXBlockCRC(QByteArray(256, 'x')), 0x43B0);
+    EXPECT_EQ(HMXBlockCRC(QByteArray(256, '\0')), 0xBE17);
+}
+
+namespace {
+
+// Plays one whole transfer of the stored file's blocks; `before` may send refused copies first.
+void playTransfer(ScriptedPeer& peer, const QByteArray& stored,
+                  const std::function<void(int, const QByteArray&)>& before = {})
+{
+    peer.write(SYN).expect(SYN).write(stored.left(2)).expect(ACK);
+    const QList<QByteArray> blocks = blocksOf(stored);
+    for (int i = 0; i < blocks.size(); ++i) {
+        if (before)
+            before(i, blocks[i]);
+        peer.write(blocks[i]).expect(ACK);
+    }
+    peer.write(SYN).expect(ACK);
+}
+
+} // namespace
+
+TEST_F(HMXOnPty, ThreeAndTwelveBlockTransfersWithRefusedBlocksResent)
+{
+    const QByteArray three = analyserFixture("hmx_3_blocks.4");
+    const QByteArray twelve = analyserFixture("hmx_12_blocks.4");
+    ASSERT_EQ(three.size(), 2 + 3 * 264);
+    ASSERT_EQ(twelve.size(), 2 + 12 * 264);
+
+    playTransfer(peer, three);
+    playTransfer(peer, twelve, [&](int i, const QByteArray& block) {
+        if (i == 4) {
+            QByteArray damaged = block;
+            damaged[100] = char(damaged[100] ^ 0x20); // one data bit flipped on the line
+            peer.write(damaged).expect(NAK);
+        } else if (i == 9) {
+            QByteArray misnumbered = block;
+            misnumbered[2] = '1'; // "11" where "10" is expected
+            peer.write(misnumbered).expect(NAK);
+        }
+    });
+    peer.waitFor([&] { return workstation.handed.size() == 2; }, u"both transfers handed over"_s);
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+
+    for (const FakeWorkstation::Handed& h : workstation.handed) {
+        EXPECT_EQ(h.file, ComBufDir + u"~buf~.mxm"_s);
+        EXPECT_EQ(h.source, 3);
+        EXPECT_EQ(h.type, u"mxm"_s);
+    }
+    EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
+    EXPECT_EQ(readFileBytes(BufDir + u"1a.4"_s), three);
+    EXPECT_EQ(readFileBytes(BufDir + u"1b.4"_s), twelve) << "refused blocks are not kept";
+    EXPECT_EQ(driver->State, 0);
+}
+
+TEST_F(HMXOnLine, BlocksAreJudgedWhole)
+{
+    const QList<QByteArray> blocks = blocksOf(analyserFixture("hmx_3_blocks.4"));
+    receive("\x16");
+    receive("02");
+    ASSERT_EQ(answers(), SYN + ACK);
+
+    // Three chunks: nothing is said until the 264th byte.
+    receive(blocks[0].left(100));
+    receive(blocks[0].mid(100, 100));
+    EXPECT_EQ(answers(), QByteArray());
+    receive(blocks[0].mid(200));
+    EXPECT_EQ(answers(), ACK);
+
+    // Refused: a chunk ending with ETX before the block is whole; the accepted block again (its
+    // number repeats); no STX; no ETX; a CRC in lower-case digits.
+    QByteArray noStx = blocks[1];
+    noStx[0] = 'x';
+    QByteArray noEtx = blocks[1];
+    noEtx[263] = 'x';
+    for (const QByteArray& bad :
+         {blocks[1].left(50) + ETX, blocks[0], noStx, noEtx, blockWith("02", "43b0")}) {
+        receive(bad);
+        EXPECT_EQ(answers(), NAK) << describeBytes(bad.left(8)).toStdString();
+    }
+    EXPECT_EQ(driver->BlockNo, 2);
+    receive(blocks[1]);
+    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(driver->State, 3);
+
+    // Anything but SYN to close drops the transfer.
+    receive("\x04");
+    EXPECT_EQ(answers(), NAK);
+    EXPECT_EQ(driver->State, 0);
+    EXPECT_TRUE(workstation.handed.isEmpty());
+    receive("x\x16");
+    EXPECT_EQ(answers(), QByteArray()) << "a chunk not starting with SYN opens nothing";
+}
+
+TEST_F(HMXOnLine, TheBlockCountIsTwoDecimalDigits)
+{
+    // An empty transfer is acknowledged and stores nothing.
+    receive("\x16");
+    receive("00");
+    EXPECT_EQ(answers(), SYN + ACK);
+    EXPECT_EQ(driver->State, 0);
+
+    // A count that is no number is refused and logged; the count sent again is taken, one digit
+    // at a time.
+    receive("\x16");
+    receive("1A");
+    EXPECT_EQ(answers(), SYN + NAK);
+    EXPECT_TRUE(ws.operationsLog().contains("HMX: the block count \"1A\" is not a number"))
+        << ws.operationsLog().toStdString();
+    receive("1");
+    EXPECT_EQ(answers(), QByteArray());
+    receive("0");
+    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(driver->BlockCount, 10);
+
+    // Blocks are numbered in decimal: block 10 is "10", not "0A".
+    for (int n = 1; n <= 9; ++n)
+        receive(blockWith(QByteArray::number(n).rightJustified(2, '0'), "43B0"));
+    EXPECT_EQ(answers(), QByteArray(9, ACK[0]));
+    receive(blockWith("0A", "43B0"));
+    receive(blockWith("10", "43B0"));
+    receive("\x16");
+    EXPECT_EQ(answers(), NAK + ACK + ACK);
+    ASSERT_EQ(workstation.handed.size(), 1);
+    EXPECT_EQ(workstation.handed.first().bytes.size(), 2 + 10 * 264);
+}
+
+TEST_F(HMXOnLine, SilenceEndsAnInterruptedTransfer)
+{
+    driver->SetIdleTimeout(50);
+    // A count that arrives with the start of the first block is never read; the silence brings
+    // the driver back to waiting for a new transfer.
+    receive("\x16");
+    receive("03" + blockWith("01", "43B0").left(40));
+    EXPECT_EQ(answers(), SYN);
+    ASSERT_TRUE(pumpEventsUntil([&] { return driver->State == 0; }, 5000));
+    EXPECT_TRUE(ws.operationsLog().contains("the analyser fell silent"));
+
+    // Broken in the middle of a block, it does not swallow the next transfer.
+    receive("\x16");
+    receive("01");
+    receive(blockWith("01", "43B0").left(130));
+    ASSERT_TRUE(pumpEventsUntil([&] { return driver->State == 0; }, 5000));
+    receive("\x16");
+    receive("01");
+    receive(blockWith("01", "43B0"));
+    receive("\x16");
+    EXPECT_EQ(answers(), SYN + ACK + SYN + ACK + ACK + ACK);
+    ASSERT_EQ(workstation.handed.size(), 1);
+    EXPECT_EQ(workstation.handed.first().bytes, "01" + blockWith("01", "43B0"));
+
+    // The silence counts on the next chunk too, when the timer has had no turn.
+    driver->SetIdleTimeout(5);
+    receive("\x16");
+    receive("01");
+    QThread::msleep(30);
+    receive("\x16");
+    EXPECT_EQ(answers(), SYN + ACK + SYN) << "the late chunk starts a new transfer";
+    EXPECT_EQ(driver->State, 1);
+}
+
+TEST_F(HMXOnLine, ATransferThatCannotBeKeptIsNotLost)
+{
+    const QByteArray transfer = "01" + blockWith("01", "43B0");
+    const auto play = [&] {
+        receive("\x16");
+        receive("01");
+        receive(blockWith("01", "43B0"));
+        receive("\x16");
+    };
+    // The workstation refuses it: it stays in the capture folder, aside.
+    workstation.refusals = 1;
+    play();
+    ASSERT_EQ(workstation.handed.size(), 1);
+    EXPECT_EQ(workstation.refreshed, QList<int>{0}) << "a refused result announces nothing";
+    const QString kept = ComBufDir + u"~buf~-20261206-221046.mxm"_s;
+    EXPECT_EQ(readFileBytes(kept), transfer);
+
+    // It cannot be written: the error reaches the caller and the driver is ready again.
+    fileops::failNth(fileops::Op::Write, 1, ENOSPC);
+    EXPECT_THROW(play(), EInOutError);
+    EXPECT_EQ(driver->State, 0);
+    EXPECT_EQ(workstation.handed.size(), 1);
+
+    play();
+    ASSERT_EQ(workstation.handed.size(), 2);
+    EXPECT_EQ(readFileBytes(BufDir + u"1a.4"_s), transfer);
+    EXPECT_EQ(readFileBytes(kept), transfer) << "the result set aside is not overwritten";
+}
