@@ -1,0 +1,38 @@
+// The Integra driver: a raw dump per chunk and an acknowledgement at the end of each message.
+#include "integra.h"
+
+#include <analysers/comdrv.h>
+#include <analysers/rawdump.h>
+#include <platform/softcheck.h>
+
+namespace {
+
+constexpr char ETX = 0x03;
+constexpr char ENQ = 0x05;
+constexpr char ACK = 0x06;
+
+} // namespace
+
+QStringList TIntegraDriver::DeviceCodes()
+{
+    return {QStringLiteral("INT")};
+}
+
+void TIntegraDriver::ReceiveProc(TDriver& Driver, const char* Data, int Count)
+{
+    Q_ASSERT(dynamic_cast<TIntegraDriver*>(&Driver));
+    static_cast<TIntegraDriver&>(Driver).DataReceived(Data, Count);
+}
+
+void TIntegraDriver::DataReceived(const char* Data, int Count)
+{
+    if (!Data || Count <= 0)
+        return;
+    // Acknowledged only once kept.
+    WriteRawDump(QStringLiteral("mvd_"), m_counter, QByteArray(Data, Count));
+    const char last = Data[Count - 1];
+    if (last == ETX || last == ENQ) {
+        if (QV_SOFT_CHECK(Port, QStringLiteral("the Integra driver is bound to no port")))
+            Port->SendChar(ACK);
+    }
+}
