@@ -1,0 +1,290 @@
+// The Miditron driver: a session of samples over a pseudo-terminal pair, stored byte for byte as
+// the hand-written files say; records cut anywhere and several in one chunk; records that get no
+// answer; the stored sample read back for the viewer; damaged files and a failed write.
+#include "driverharness.h"
+
+#include <analysers/miditron.h>
+
+#include <QFileInfo>
+#include <QtEndian>
+
+namespace {
+
+constexpr char STX = 0x02;
+constexpr char ETX = 0x03;
+constexpr char CR = 0x0D;
+const QByteArray ACK("\x02>\x03"
+                     "3?\r"); // the host's acknowledgement record
+
+QByteArray record(const QByteArray& body, const char* check)
+{
+    return STX + body + ETX + QByteArray(check) + CR;
+}
+
+const QByteArray start = record("<", "3C");
+const QByteArray question = record("?", "3F");
+const QByteArray end = record(":", "3A");
+
+// The patient fields: Pat-ID (10), Seq.-NO. (5), Date (8), Time (5), each after a blank.
+QByteArray head(const char* patId, const char* seqNo, const char* time)
+{
+    return QByteArray(" ") + QByteArray(patId).rightJustified(10, ' ') + ' ' + seqNo +
+           " 06.12.26 " + time;
+}
+
+// The chemistry line: SG and PH (name, value of 11 or 9), eight (name, value, flag of 6) items and
+// a last item of 17 that no test reads.
+const QByteArray chemistry1 = "SG      1.015"
+                              "PH      6.0"
+                              "LEU        NEG      "
+                              "NITNEG      "
+                              "PRO       0.25     *"
+                              "GLU        NEG      "
+                              "KET        NEG      "
+                              "UBG       norm      "
+                              "BIL        NEG      "
+                              "ERY         50     *"
+                              "ASC              NEG";
+const QByteArray physical1 = "COLOR        YELLOW"
+                             "CLARITY       CLEAR";
+const QByteArray chemistry2 = "SG      1.030"
+                              "PH      5.0"
+                              "LEU         25     *"
+                              "NITPOS     *"
+                              "PRO        NEG      "
+                              "GLU          5     *"
+                              "KET        NEG      "
+                              "UBG       norm      "
+                              "BIL        NEG      "
+                              "ERY        NEG      "
+                              "ASC              NEG";
+const QByteArray physical2 = "COLOR         STRAW"
+                             "CLARITY      CLOUDY";
+
+const QByteArray c1 = record(";C" + head("12345678", "00017", "22:10") + ' ' + chemistry1, "5F");
+const QByteArray d1 = record(";D" + head("12345678", "00017", "22:10") + ' ' + physical1, "2B");
+const QByteArray c2 = record(";C" + head("87654321", "00018", "22:14") + ' ' + chemistry2, "1A");
+const QByteArray d2 = record(";D" + head("87654321", "00018", "22:14") + ' ' + physical2, "7C");
+
+// Every row of a table, as "NAME=value" items of the named columns.
+QStringList rows(DataSet& t, const QStringList& columns)
+{
+    QStringList out;
+    for (t.first(); !t.eof(); t.next()) {
+        QStringList items;
+        for (const QString& c : columns)
+            items << c + u'=' + t.fieldByName(c)->asString();
+        out << items.join(u' ');
+    }
+    return out;
+}
+
+const QStringList headerColumns{u"ID"_s, u"NAME"_s, u"VAL"_s, u"CODE"_s};
+const QStringList resultColumns{u"ID"_s, u"CODE"_s, u"LABEL"_s, u"VAL"_s, u"UNIT"_s, u"STATE"_s};
+
+QByteArray int32(qint32 v)
+{
+    const qint32 le = qToLittleEndian(v);
+    return QByteArray(reinterpret_cast<const char*>(&le), 4);
+}
+
+using MiditronOnPty = DriverOnPty<TMiditronDriver>;
+using MiditronOnLine = DriverOnFakeLine<TMiditronDriver>;
+
+} // namespace
+
+TEST(MiditronRecords, TheFixturesHoldTheRecordsOfTheTests)
+{
+    // The hand-written files are record files of the ";C" and ";D" records above.
+    EXPECT_EQ(analyserFixture("miditron_sample_1.4"),
+              int32(2) + int32(c1.size()) + c1 + int32(d1.size()) + d1);
+    EXPECT_EQ(analyserFixture("miditron_sample_2.4"),
+              int32(2) + int32(c2.size()) + c2 + int32(d2.size()) + d2);
+    // STX, ";C", four fields of 10, 5, 8 and 5 each after a blank, a blank, the line, the trailer.
+    EXPECT_EQ(c1.size(), 1 + 2 + 4 + 10 + 5 + 8 + 5 + 1 + 196 + 4);
+}
+
+TEST_F(MiditronOnPty, ASessionOfSeveralSamples)
+{
+    peer.write(start).expect(ACK);
+    peer.write(c1).expect(ACK);
+    peer.write(d1).expect(ACK);
+    peer.waitFor([&] { return workstation.handed.size() == 1; }, u"the first sample stored"_s);
+    peer.write(start).expect(ACK);
+    peer.write(c2 + d2).expect(ACK + ACK); // two records in one chunk
+    peer.waitFor([&] { return workstation.handed.size() == 2; }, u"the second sample stored"_s);
+    peer.write(end).waitFor([&] { return driver->State == 0; }, u"the session ended"_s);
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+    EXPECT_EQ(peer.received(), QByteArray()) << "the end of the session is not answered";
+
+    ASSERT_EQ(workstation.handed.size(), 2);
+    for (const FakeWorkstation::Handed& h : workstation.handed) {
+        EXPECT_EQ(h.file, ComBufDir + u"~buf~.mdt"_s);
+        EXPECT_EQ(h.source, 3);
+        EXPECT_EQ(h.type, u"mdt"_s);
+    }
+    EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
+    EXPECT_EQ(readFileBytes(BufDir + u"1a.4"_s), analyserFixture("miditron_sample_1.4"));
+    EXPECT_EQ(readFileBytes(BufDir + u"1b.4"_s), analyserFixture("miditron_sample_2.4"));
+}
+
+TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
+{
+    receive(start.left(2));
+    receive(start.mid(2));
+    EXPECT_EQ(answers(), ACK);
+
+    // A record in three chunks, the last cut just before its CR.
+    receive(c1.left(40));
+    receive(c1.mid(40, c1.size() - 41));
+    EXPECT_EQ(answers(), QByteArray());
+    // The rest of that record, then line noise ending in a CR, then the next record begun.
+    receive(c1.right(1) + QByteArray("\xff\x00noise\r", 8) + d1.left(10));
+    EXPECT_EQ(answers(), ACK);
+    // An unfinished record abandoned for a new one: only the new one counts.
+    receive(d2.left(50) + d1.left(10));
+    receive(d1.mid(10));
+    EXPECT_EQ(answers(), ACK);
+    ASSERT_EQ(workstation.handed.size(), 1);
+    EXPECT_EQ(workstation.handed.first().bytes, analyserFixture("miditron_sample_1.4"));
+
+    // A whole sample in one chunk, with the end of the session.
+    receive(start + c2 + d2 + end);
+    EXPECT_EQ(answers(), ACK + ACK + ACK);
+    ASSERT_EQ(workstation.handed.size(), 2);
+    EXPECT_EQ(workstation.handed.last().bytes, analyserFixture("miditron_sample_2.4"));
+    EXPECT_EQ(driver->State, 0);
+}
+
+TEST_F(MiditronOnLine, WhatGetsNoAnswer)
+{
+    // Waiting for a sample: only "<" is taken.
+    receive(c1 + d1 + question + end);
+    EXPECT_EQ(answers(), QByteArray());
+    EXPECT_EQ(driver->State, 0);
+    receive(start);
+    EXPECT_EQ(answers(), ACK);
+
+    // A record with one check character too few, one with one too many, one of no known kind.
+    QByteArray shortTrailer = c1;
+    shortTrailer.remove(shortTrailer.size() - 2, 1);
+    QByteArray longTrailer = c1;
+    longTrailer.insert(longTrailer.size() - 1, 'x');
+    receive(shortTrailer + longTrailer + record(";X 1234567890", "00"));
+    // ";A" and ">" are taken without an answer.
+    receive(record(";A   12345678", "41") + ACK);
+    EXPECT_EQ(answers(), QByteArray());
+
+    // "?" is acknowledged and forgets the sample so far: the stored sample holds ";D" alone.
+    receive(c1);
+    receive(question);
+    receive(d1);
+    EXPECT_EQ(answers(), ACK + ACK + ACK);
+    ASSERT_EQ(workstation.handed.size(), 1);
+    EXPECT_EQ(workstation.handed.first().bytes, int32(1) + int32(d1.size()) + d1);
+    EXPECT_EQ(driver->State, 1);
+}
+
+TEST_F(MiditronOnLine, ASampleThatCannotBeWrittenIsReportedAndForgotten)
+{
+    receive(start + c1);
+    fileops::failNth(fileops::Op::Write, 1, ENOSPC);
+    EXPECT_THROW(receive(d1), EInOutError);
+    EXPECT_TRUE(workstation.handed.isEmpty());
+    receive(c2 + d2);
+    ASSERT_EQ(workstation.handed.size(), 1);
+    EXPECT_EQ(workstation.handed.first().bytes, analyserFixture("miditron_sample_2.4"))
+        << "the next sample starts empty";
+}
+
+TEST(MiditronResults, AStoredSampleReadForTheViewer)
+{
+    TestWorkspace ws;
+    const QString file = ws.path(u"1a.4"_s);
+    writeFileBytes(file, analyserFixture("miditron_sample_1.4"));
+    const auto viewer = TDriver::New<TMiditronDriver>();
+    viewer->LoadFromFile(file);
+    EXPECT_EQ(viewer->Msg().Records, (QList<QByteArray>{c1, d1}));
+    TResInfo holder;
+    viewer->GetResults(holder);
+
+    // The patient fields once each, in the order received; the strip lines give no header row.
+    EXPECT_EQ(rows(holder.Header(), headerColumns),
+              QStringList({u"ID=1 NAME=Pat-ID VAL=12345678 CODE=1"_s,
+                           u"ID=2 NAME=Seq.-NO. VAL=00017 CODE=2"_s,
+                           u"ID=3 NAME=Date VAL=06.12.26 CODE=3"_s,
+                           u"ID=4 NAME=Time VAL=22:10 CODE=4"_s}));
+    // A number gets its test's unit, a word does not; flags become the state; the last
+    // chemistry item and "CLARITY " (shown as CLEARITY) are cut as the line says.
+    EXPECT_EQ(rows(holder.Results(), resultColumns),
+              QStringList({
+                  u"ID=1 CODE=SG LABEL=Плотность VAL=1.015 UNIT=г/см^3 STATE="_s,
+                  u"ID=2 CODE=PH LABEL=pH VAL=6.0 UNIT= STATE="_s,
+                  u"ID=3 CODE=LEU LABEL=Лейкоциты VAL=NEG UNIT= STATE="_s,
+                  u"ID=4 CODE=NIT LABEL=Нитриты VAL=NEG UNIT= STATE="_s,
+                  u"ID=5 CODE=PRO LABEL=Белок VAL=0.25 UNIT=г/л STATE=*"_s,
+                  u"ID=6 CODE=GLU LABEL=Глюкоза VAL=NEG UNIT= STATE="_s,
+                  u"ID=7 CODE=KET LABEL=Кетоны VAL=NEG UNIT= STATE="_s,
+                  u"ID=8 CODE=UBG LABEL=Уробилиноген VAL=norm UNIT= STATE="_s,
+                  u"ID=9 CODE=BIL LABEL=Билирубин VAL=NEG UNIT= STATE="_s,
+                  u"ID=10 CODE=ERY LABEL=Эритроциты VAL=50 UNIT=в мкл STATE=*"_s,
+                  u"ID=11 CODE=COLOR LABEL=Цвет VAL=YELLOW UNIT= STATE="_s,
+                  u"ID=12 CODE=CLEARITY LABEL=Прозрачность VAL=CLEAR UNIT= STATE="_s,
+              }));
+}
+
+TEST(MiditronResults, TheFirstValueOfAFieldWins)
+{
+    TestWorkspace ws;
+    const QByteArray c = record(";C" + head("111", "00001", "08:00") + ' ' + chemistry2, "00");
+    const QByteArray d = record(";D" + head("222", "00002", "09:00") + ' ' + physical2, "00");
+    const QString file = ws.path(u"two.4"_s);
+    writeFileBytes(file, int32(2) + int32(c.size()) + c + int32(d.size()) + d);
+    const auto viewer = TDriver::New<TMiditronDriver>();
+    viewer->LoadFromFile(file);
+    TResInfo holder;
+    viewer->GetResults(holder);
+    EXPECT_EQ(rows(holder.Header(), {u"NAME"_s, u"VAL"_s}),
+              QStringList({u"NAME=Pat-ID VAL=111"_s, u"NAME=Seq.-NO. VAL=00001"_s,
+                           u"NAME=Date VAL=06.12.26"_s, u"NAME=Time VAL=08:00"_s}));
+    holder.Results().first();
+    EXPECT_EQ(holder.Results().recordCount(), 12);
+    // "5" as a whole is a number: the unit is given.
+    ASSERT_TRUE(holder.Results().locate(u"CODE"_s, Variant(u"GLU"_s)));
+    EXPECT_EQ(holder.Results().fieldByName(u"VAL"_s)->asString(), u"5"_s);
+    EXPECT_EQ(holder.Results().fieldByName(u"UNIT"_s)->asString(), u"ммоль/л"_s);
+    ASSERT_TRUE(holder.Results().locate(u"CODE"_s, Variant(u"NIT"_s)));
+    EXPECT_EQ(holder.Results().fieldByName(u"UNIT"_s)->asString(), QString());
+    EXPECT_EQ(holder.Results().fieldByName(u"STATE"_s)->asString(), u"*"_s);
+}
+
+TEST(MiditronResults, DamagedFilesAreRefusedClearly)
+{
+    TestWorkspace ws;
+    const auto viewer = TDriver::New<TMiditronDriver>();
+    EXPECT_THROW(viewer->LoadFromFile(ws.path(u"missing.4"_s)), EInOutError);
+
+    const auto refused = [&](const QByteArray& bytes, const char* why) {
+        const QString file = ws.path(u"damaged.4"_s);
+        writeFileBytes(file, bytes);
+        try {
+            viewer->LoadFromFile(file);
+            ADD_FAILURE() << "taken: " << why;
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.message().contains(u"is damaged"_s)) << e.message().toStdString();
+        }
+    };
+    refused(int32(-1), "a negative count");
+    refused(int32(2) + int32(c1.size()) + c1, "a record missing");
+    refused(int32(1) + int32(c1.size() + 1) + c1, "a record longer than the file");
+
+    // Records that are not well-formed are left out with their values; a file of none gives an
+    // empty holder.
+    const QString file = ws.path(u"none.4"_s);
+    writeFileBytes(file, int32(1) + int32(5) + "\x02;C\x03\r");
+    EXPECT_FALSE(viewer->Msg().LoadFromFile(file));
+    TResInfo holder;
+    viewer->GetResults(holder);
+    EXPECT_EQ(holder.Header().recordCount(), 0);
+    EXPECT_EQ(holder.Results().recordCount(), 0);
+}
