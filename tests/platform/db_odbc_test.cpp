@@ -1,0 +1,578 @@
+// The ODBC driver: its connection strings and diagnostic codes by table, and the driver itself for
+// real through the SQLite ODBC driver (connecting, parameters of every field type, transactions,
+// error entries, column types, long values) and FreeTDS (a server that never answers).
+#include <platform/data/field.h>
+#include <platform/db/database.h>
+#include <platform/db/odbcdriver.h>
+#include <platform/db/storedvalue.h>
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <support/qt_printers.h>
+
+// Only to ask the driver manager which drivers it knows.
+#include <sql.h>
+#include <sqlext.h>
+
+using namespace odbcdb;
+
+namespace {
+
+// ---- the drivers the tests need
+
+// The sections of the odbcinst.ini that the driver manager reads (its place as unixODBC finds it).
+QStringList registeredOdbcDrivers()
+{
+    const QByteArray folder = qgetenv("ODBCSYSINI");
+    const QByteArray name = qgetenv("ODBCINSTINI");
+    QFile ini(QFile::decodeName(folder.isEmpty() ? QByteArray("/etc") : folder) + QLatin1Char('/') +
+              QFile::decodeName(name.isEmpty() ? QByteArray("odbcinst.ini") : name));
+    QStringList sections;
+    if (!ini.open(QIODevice::ReadOnly | QIODevice::Text))
+        return sections;
+    while (!ini.atEnd()) {
+        const QString line = QString::fromUtf8(ini.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')))
+            sections.append(line.mid(1, line.size() - 2).trimmed());
+    }
+    return sections;
+}
+
+// Debian keeps ODBC drivers in /usr/lib/<triplet>/odbc.
+QString findOdbcLibrary(const QString& file)
+{
+    const QDir lib(QStringLiteral("/usr/lib"));
+    for (const QString& triplet : lib.entryList({QStringLiteral("*-linux-gnu*")}, QDir::Dirs)) {
+        const QString path = lib.filePath(triplet + QStringLiteral("/odbc/") + file);
+        if (QFile::exists(path))
+            return path;
+    }
+    return QString();
+}
+
+// Debian's packages register the SQLite ODBC driver as "SQLite3" and FreeTDS as "FreeTDS". Where
+// the system lacks either, both are registered in a private odbcinst.ini for this process; /etc is
+// never touched. The driver manager reads the place of that file once, at its first call: this
+// runs before any test.
+class OdbcDriversEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        const QStringList known = registeredOdbcDrivers();
+        if (known.contains(QStringLiteral("SQLite3")) && known.contains(QStringLiteral("FreeTDS")))
+            return;
+        const QString sqlite = findOdbcLibrary(QStringLiteral("libsqlite3odbc.so"));
+        const QString tds = findOdbcLibrary(QStringLiteral("libtdsodbc.so"));
+        ASSERT_FALSE(sqlite.isEmpty() || tds.isEmpty())
+            << "libsqliteodbc or tdsodbc is not installed: run scripts/setup";
+        ASSERT_TRUE(m_folder.isValid());
+        QFile ini(m_folder.filePath(QStringLiteral("odbcinst.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[SQLite3]\nDriver=%1\n\n[FreeTDS]\nDriver=%2\n")
+                      .arg(sqlite, tds)
+                      .toUtf8());
+        ini.close();
+        qputenv("ODBCSYSINI", QFile::encodeName(m_folder.path()));
+        qunsetenv("ODBCINSTINI");
+    }
+
+private:
+    QTemporaryDir m_folder;
+};
+
+[[maybe_unused]] ::testing::Environment* const odbcDrivers =
+    ::testing::AddGlobalTestEnvironment(new OdbcDriversEnvironment);
+
+QString sqlite3Cli(const QString& file, const QString& sql)
+{
+    QProcess p;
+    p.start(QStringLiteral("sqlite3"), {file, sql});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+class OdbcSqlite : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { registerDrivers(); }
+
+    QString file() const { return m_dir.filePath(QStringLiteral("odbc.sqlite")); }
+
+    // A connection string override pointing at the SQLite ODBC driver; `busyMs` is how long a
+    // statement waits for another connection's lock.
+    ConnectionParams params(int busyMs = 5000) const
+    {
+        ConnectionParams p;
+        p.setValue(
+            ConnectionStringParam,
+            QStringLiteral("DRIVER={SQLite3};Database=%1;Timeout=%2").arg(file()).arg(busyMs));
+        return p;
+    }
+
+    std::unique_ptr<DbConnection> connect(int busyMs = 5000) const
+    {
+        return DbDriver::find(MsSqlDriverName)->connect(params(busyMs));
+    }
+
+    // A database by driver name, as the program opens one.
+    void useDatabase(Database& db) const
+    {
+        db.setDriverName(MsSqlDriverName);
+        db.params().setValue(ConnectionStringParam, params().value(ConnectionStringParam));
+    }
+
+    QTemporaryDir m_dir;
+};
+
+EngineError errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EngineError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no EngineError";
+    return EngineError(QList<EngineError::Entry>{});
+}
+
+} // namespace
+
+TEST(OdbcConnectionString, BuiltFromTheAliasParametersOrGivenWhole)
+{
+    ConnectionParams p;
+    p.setValue(DbParam::ServerName, QStringLiteral("labsrv\\CABINET"));
+    p.setValue(DbParam::DatabaseName, QStringLiteral("Cabinet"));
+    p.setValue(DbParam::UserName, QStringLiteral("sa"));
+    p.setValue(DbParam::Password, QStringLiteral("pw"));
+    EXPECT_EQ(connectionString(ServerKind::MsSql, p),
+              "DRIVER={FreeTDS};SERVER=labsrv\\CABINET;"
+              "DATABASE=Cabinet;TDS_Version=7.4;UID=sa;PWD=pw");
+    // Oracle: the server name is the TNS name; there is no database name.
+    EXPECT_EQ(connectionString(ServerKind::Oracle, p),
+              "DRIVER={Oracle};DBQ=labsrv\\CABINET;UID=sa;PWD=pw");
+
+    // Another driver: no FreeTDS keyword; empty parameters left out; dangerous values braced.
+    p.setValue(OdbcDriverParam, QStringLiteral("ODBC Driver 18 for SQL Server"));
+    p.remove(DbParam::DatabaseName);
+    p.setValue(DbParam::UserName, QStringLiteral(" sa"));
+    p.setValue(DbParam::Password, QStringLiteral("a;DATABASE=x}"));
+    EXPECT_EQ(connectionString(ServerKind::MsSql, p),
+              "DRIVER={ODBC Driver 18 for SQL Server};SERVER=labsrv\\CABINET;UID={ sa};"
+              "PWD={a;DATABASE=x}}}");
+
+    // A string given whole gets the login unless it names its own; braced values hide keywords.
+    p.setValue(DbParam::UserName, QStringLiteral("u"));
+    p.setValue(DbParam::Password, QStringLiteral("p"));
+    p.setValue(ConnectionStringParam, QStringLiteral("DSN=Lab;"));
+    EXPECT_EQ(connectionString(ServerKind::MsSql, p), "DSN=Lab;UID=u;PWD=p");
+    p.setValue(ConnectionStringParam, QStringLiteral("Driver={X};uid=me;Pwd=secret"));
+    EXPECT_EQ(connectionString(ServerKind::Oracle, p), "Driver={X};uid=me;Pwd=secret");
+    p.setValue(ConnectionStringParam, QStringLiteral("Driver={X};Pwd={a;uid=b}"));
+    EXPECT_EQ(connectionString(ServerKind::MsSql, p), "Driver={X};Pwd={a;uid=b};UID=u");
+}
+
+TEST(OdbcDiagnostics, CodesOfTheServersConditions)
+{
+    const int Invalid = EngineCode::InvalidRequest, Open = EngineCode::CannotOpen;
+    struct Case
+    {
+        Dbms dbms;
+        const char* state;
+        int native;
+        const char* message;
+        int fallback;
+        int expected;
+    } const cases[] = {
+        // Deadlocks and lock time-outs, as each server says them.
+        {Dbms::SqlServer, "40001", 1205, "deadlocked", Invalid, EngineCode::Locked},
+        {Dbms::SqlServer, "HY000", 1222, "Lock request time out", Invalid, EngineCode::Locked},
+        {Dbms::Oracle, "61000", 60, "ORA-00060: deadlock detected", Invalid, EngineCode::Locked},
+        {Dbms::Oracle, "HY000", 54, "ORA-00054: resource busy", Invalid, EngineCode::Locked},
+        {Dbms::Other, "40001", 0, "serialization failure", Invalid, EngineCode::Locked},
+        // A native number means something only on its own server.
+        {Dbms::Other, "HY000", 1222, "whatever", Invalid, Invalid},
+        // Keys, required values, missing and existing objects.
+        {Dbms::SqlServer, "23000", 2627, "Violation of PRIMARY KEY", Invalid,
+         EngineCode::KeyViolation},
+        {Dbms::Oracle, "23000", 1, "ORA-00001", Invalid, EngineCode::KeyViolation},
+        {Dbms::SqlServer, "23000", 515, "Cannot insert NULL", Invalid, EngineCode::RequiredField},
+        {Dbms::SQLite, "HY000", 19, "CHECK constraint failed: t (19)", Invalid, Invalid},
+        {Dbms::Other, "23000", 0, "integrity constraint violation", Invalid, Invalid},
+        {Dbms::Oracle, "42S02", 942, "ORA-00942", Invalid, EngineCode::NotFound},
+        {Dbms::Other, "42S01", 0, "table exists", Invalid, EngineCode::AlreadyExists},
+        // The link: refused while connecting, lost afterwards.
+        {Dbms::Other, "08001", 0, "Unable to connect", Open, Open},
+        {Dbms::SqlServer, "08S01", 20004, "Read from the server failed", Invalid,
+         EngineCode::IoError},
+        {Dbms::Other, "HYT00", 0, "Timeout expired", Open, Open},
+    };
+    for (const Case& c : cases) {
+        const Diagnostic d{QString::fromLatin1(c.state), c.native, QString::fromUtf8(c.message)};
+        EXPECT_EQ(engineCode(d, c.dbms, c.fallback), c.expected) << c.state << " " << c.native;
+    }
+}
+
+TEST(OdbcDiagnostics, TheTellingRecordComesFirstAndNoneIsLost)
+{
+    const QList<Diagnostic> records{
+        {QStringLiteral("01000"), 5701, QStringLiteral("Changed database context.")},
+        {QStringLiteral("HY000"), 3621, QStringLiteral("The statement has been terminated.")},
+        {QStringLiteral("40001"), 1205, QStringLiteral("Transaction was deadlocked.")},
+    };
+    const EngineError e =
+        engineError(records, Dbms::SqlServer, EngineCode::InvalidRequest, QStringLiteral("Posting"),
+                    QStringLiteral("UPDATE  T\n SET A = ?"));
+    ASSERT_EQ(e.entries().size(), 4);
+    EXPECT_EQ(e.errorCode(), 0x2B33);
+    EXPECT_EQ(e.message(), "Posting: Transaction was deadlocked. (SQLSTATE 40001)");
+    EXPECT_EQ(e.entries()[0].nativeError, 1205);
+    EXPECT_EQ(e.entries()[1].message, "Changed database context. (SQLSTATE 01000)");
+    EXPECT_EQ(e.entries()[2].nativeError, 3621);
+    EXPECT_EQ(e.entries()[3].message, "SQL: UPDATE T SET A = ?");
+    EXPECT_EQ(e.entries()[3].errorCode, 0x2B33);
+
+    // An error goes before a warning; a warning alone is still reported.
+    const EngineError w = engineError({{QStringLiteral("01000"), 0, QStringLiteral("a warning")},
+                                       {QStringLiteral("08001"), 0, QStringLiteral("refused")}},
+                                      Dbms::Other, EngineCode::CannotOpen);
+    EXPECT_EQ(w.message(), "refused (SQLSTATE 08001)");
+    const EngineError alone = engineError({{QStringLiteral("01000"), 0, QStringLiteral("x")}},
+                                          Dbms::Other, EngineCode::CannotOpen);
+    EXPECT_EQ(alone.errorCode(), EngineCode::CannotOpen);
+}
+
+TEST_F(OdbcSqlite, ConnectsThroughTheRegisteredDrivers)
+{
+    auto c = connect();
+    EXPECT_EQ(c->driverName(), "MSSQL");
+    EXPECT_TRUE(c->tableNames().isEmpty());
+    c->execute(QStringLiteral("CREATE TABLE PATIENTS (ID INTEGER, NOM VARCHAR(40))"));
+    EXPECT_EQ(c->tableNames(), QStringList{QStringLiteral("PATIENTS")});
+    EXPECT_EQ(DbDriver::find(OracleDriverName)->connect(params())->driverName(), "ORACLE");
+
+    // As the program connects: a database by driver name, statements with :NAME parameters.
+    Database db;
+    useDatabase(db);
+    Params values;
+    values.add(QStringLiteral("ID")).setAsInteger(7);
+    values.add(QStringLiteral("NOM")).setAsString(QStringLiteral("Dupré"));
+    EXPECT_EQ(db.execute(QStringLiteral("INSERT INTO PATIENTS VALUES (:ID, :NOM)"), &values), 1);
+    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT ID || '|' || NOM FROM PATIENTS")),
+              "7|Dupré");
+}
+
+TEST_F(OdbcSqlite, FailedConnectionsGiveClearErrorsWithoutThePassword)
+{
+    ConnectionParams p;
+    p.setValue(ConnectionStringParam, QStringLiteral("DRIVER={No Such Driver};Database=x"));
+    p.setValue(DbParam::Password, QStringLiteral("Secret-42"));
+    EngineError e = errorOf([&] { DbDriver::find(MsSqlDriverName)->connect(p); });
+    EXPECT_EQ(e.errorCode(), EngineCode::CannotOpen);
+    EXPECT_TRUE(e.message().startsWith("Cannot connect to the MSSQL database given by parameter "
+                                       "ODBC CONNECTION STRING: "));
+    EXPECT_TRUE(e.message().contains("No Such Driver")) << e.message().toStdString();
+    for (const auto& entry : e.entries())
+        EXPECT_FALSE(entry.message.contains("Secret-42"));
+
+    // The driver is there but the database cannot be opened: the driver's own words, and a
+    // Database that stays closed.
+    Database db;
+    db.setDriverName(MsSqlDriverName);
+    db.params().setValue(ConnectionStringParam,
+                         QStringLiteral("DRIVER={SQLite3};Database=%1/no/db").arg(m_dir.path()));
+    e = errorOf([&] { db.open(); });
+    EXPECT_EQ(e.errorCode(), EngineCode::CannotOpen);
+    EXPECT_TRUE(e.message().contains("[SQLite]connect failed")) << e.message().toStdString();
+    EXPECT_FALSE(db.isConnected());
+}
+
+TEST_F(OdbcSqlite, TheLoginWaitsNoLongerThanItsTimeOut)
+{
+    // A server that takes the connection and never answers (the kernel completes the handshake
+    // on its own): FreeTDS waits for its reply until the login time-out.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    ConnectionParams p;
+    p.setValue(DbParam::ServerName, QStringLiteral("127.0.0.1,%1").arg(silent.serverPort()));
+    p.setValue(DbParam::DatabaseName, QStringLiteral("Cabinet"));
+    p.setValue(LoginTimeoutParam, QStringLiteral("1"));
+    const EngineError e = errorOf([&] { DbDriver::find(MsSqlDriverName)->connect(p); });
+    EXPECT_EQ(e.errorCode(), EngineCode::CannotOpen);
+    EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot connect to the MSSQL database "
+                                                      "'Cabinet' on '127.0.0.1,%1' through ODBC "
+                                                      "driver 'FreeTDS': ")
+                                           .arg(silent.serverPort())));
+    EXPECT_TRUE(e.message().contains("(SQLSTATE HYT00)")) << e.message().toStdString();
+}
+
+TEST_F(OdbcSqlite, ParametersOfEveryFieldTypeRoundTrip)
+{
+    auto c = connect();
+    c->execute(QStringLiteral("CREATE TABLE T (ID INTEGER, S VARCHAR(40), M CLOB, I INTEGER, "
+                              "BIG INTEGER, B BOOLEAN, F FLOAT, C CURRENCY, D DATE, TM TIME, "
+                              "DT DATETIME, BL BLOB, G LONGVARBINARY)"));
+    const FieldType types[] = {FieldType::Integer, FieldType::String,   FieldType::Memo,
+                               FieldType::Integer, FieldType::Integer,  FieldType::Boolean,
+                               FieldType::Float,   FieldType::Currency, FieldType::Date,
+                               FieldType::Time,    FieldType::DateTime, FieldType::Blob,
+                               FieldType::Graphic};
+    const QByteArray bytes("\x00\x01\x80\xFF\x7F\x00z", 7);
+    const Currency money = Currency::fromDouble(12.3456);
+    // 2026-12-06 is day 46362 (1900-01-01 is day 2; 126 years, 31 of them leap, and 339 days).
+    const TDateTime moment = 46362 + (22 * 3600 + 10 * 60 + 46) / 86400.0;
+    const Variant big = qint64(9007199254740993); // 2^53 + 1: no double holds it
+    const QList<Variant> values{qint64(1),
+                                QStringLiteral("Élodie ✓"),
+                                QStringLiteral("ligne 1\r\nligne 2"),
+                                qint64(-123),
+                                big,
+                                true,
+                                0.1,
+                                money,
+                                Variant::fromDateTime(moment), // bound as a date: the day only
+                                Variant::fromDateTime(3.5),    // as a time: 12:00:00
+                                Variant::fromDateTime(moment),
+                                bytes,
+                                QByteArray("GIF89a")};
+    auto ins = c->prepare(QStringLiteral("INSERT INTO T VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    ASSERT_EQ(ins->parameterCount(), 13);
+    for (int i = 0; i < 13; ++i)
+        ins->bind(i, values[i], types[i]);
+    EXPECT_FALSE(ins->step());
+    EXPECT_EQ(ins->rowsAffected(), 1);
+
+    // Every type NULL; an empty text stays a text on a server.
+    ins->clearBindings();
+    ins->bind(0, qint64(2), FieldType::Integer);
+    ins->bind(2, QString(), FieldType::Memo);
+    for (int i = 3; i < 13; ++i)
+        ins->bind(i, Variant::null(), types[i]);
+    EXPECT_FALSE(ins->step());
+
+    // Without a field type each value goes by its own type.
+    ins->clearBindings();
+    const QList<Variant> untyped{qint64(3),
+                                 QStringLiteral("sans type"),
+                                 Variant::null(),
+                                 qint64(42),
+                                 Variant::null(),
+                                 false,
+                                 2.5,
+                                 money,
+                                 Variant::null(),
+                                 Variant::null(),
+                                 Variant::fromDateTime(moment),
+                                 bytes};
+    for (int i = 0; i < untyped.size(); ++i)
+        ins->bind(i, untyped[i]);
+    EXPECT_FALSE(ins->step());
+
+    auto sel = c->prepare(QStringLiteral("SELECT * FROM T ORDER BY ID"));
+    ASSERT_TRUE(sel->step());
+    QList<Variant> expected = values;
+    expected[8] = Variant::fromDateTime(46362);
+    expected[9] = Variant::fromDateTime(0.5);
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(sel->columnValue(i, types[i]), expected[i]) << "column " << i;
+    ASSERT_TRUE(sel->step());
+    EXPECT_TRUE(sel->columnValue(1).isNull());
+    EXPECT_EQ(sel->columnValue(2), QString());
+    for (int i = 3; i < 13; ++i)
+        EXPECT_TRUE(sel->columnValue(i, types[i]).isNull()) << "column " << i;
+    ASSERT_TRUE(sel->step());
+    for (int i = 0; i < untyped.size(); ++i) {
+        if (!untyped[i].isNull()) {
+            EXPECT_EQ(sel->columnValue(i, types[i]), untyped[i]) << "column " << i;
+        }
+    }
+    EXPECT_FALSE(sel->step());
+
+    // As another program reads the file: UTF-8 text, the stored date forms, whole integers.
+    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT hex(S) || '|' || D || '|' || TM || '|' || "
+                                                "BIG || '|' || hex(BL) FROM T WHERE ID = 1")),
+              "C3896C6F64696520E29C93|2026-12-06|12:00:00|9007199254740993|000180FF7F007A");
+}
+
+TEST_F(OdbcSqlite, TransactionsCommitAndRollBack)
+{
+    auto a = connect();
+    auto b = connect();
+    a->execute(QStringLiteral("CREATE TABLE T (ID INTEGER)"));
+    const auto ids = [&] {
+        auto st = b->prepare(
+            QStringLiteral("SELECT group_concat(ID) FROM (SELECT ID FROM T ORDER BY ID)"));
+        return st->step() ? st->columnValue(0).toString() : QStringLiteral("?");
+    };
+
+    a->beginTransaction();
+    EXPECT_TRUE(a->inTransaction());
+    a->execute(QStringLiteral("INSERT INTO T VALUES (1)"));
+    a->rollback();
+    EXPECT_FALSE(a->inTransaction());
+    EXPECT_EQ(ids(), "");
+
+    a->beginTransaction();
+    a->execute(QStringLiteral("INSERT INTO T VALUES (2)"));
+    EXPECT_THROW(a->beginTransaction(), EngineError);
+    EXPECT_EQ(ids(), "");
+    a->commit();
+    EXPECT_EQ(ids(), "2");
+
+    // Outside a transaction every statement commits on its own again.
+    a->execute(QStringLiteral("INSERT INTO T VALUES (3)"));
+    EXPECT_EQ(ids(), "2,3");
+    EXPECT_THROW(a->commit(), EngineError);
+    EXPECT_NO_THROW(a->rollback());
+
+    // A connection closed inside a transaction leaves nothing behind; so does a Database.
+    a->beginTransaction();
+    a->execute(QStringLiteral("INSERT INTO T VALUES (4)"));
+    a.reset();
+    EXPECT_EQ(ids(), "2,3");
+    Database db;
+    useDatabase(db);
+    db.startTransaction();
+    db.execute(QStringLiteral("DELETE FROM T"));
+    db.close();
+    EXPECT_EQ(ids(), "2,3");
+}
+
+TEST_F(OdbcSqlite, ErrorsBecomeEngineErrorEntries)
+{
+    auto c = connect();
+    c->execute(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY, S VARCHAR(10) NOT NULL, "
+                              "U VARCHAR(10) UNIQUE)"));
+
+    // Drivers may put off preparing until the statement runs: the error comes from either.
+    EngineError e = errorOf([&] { c->execute(QStringLiteral("SELEC 1")); });
+    EXPECT_EQ(e.errorCode(), EngineCode::InvalidRequest);
+    ASSERT_EQ(e.entries().size(), 2);
+    EXPECT_TRUE(e.message().contains("near \"SELEC\": syntax error")) << e.message().toStdString();
+    EXPECT_TRUE(e.message().endsWith("(SQLSTATE HY000)")) << e.message().toStdString();
+    EXPECT_EQ(e.entries()[0].nativeError, 1);
+    EXPECT_EQ(e.entries()[1].message, "SQL: SELEC 1");
+
+    e = errorOf([&] { c->execute(QStringLiteral("SELECT * FROM MISSING")); });
+    EXPECT_EQ(e.errorCode(), EngineCode::InvalidRequest);
+    EXPECT_TRUE(e.message().contains("no such table: MISSING")) << e.message().toStdString();
+    e = errorOf([&] { c->prepare(QStringLiteral("  "))->bind(0, qint64(1)); });
+    EXPECT_EQ(e.message(), "Empty SQL statement");
+
+    // A unique violation; the statement runs again with another value.
+    c->execute(QStringLiteral("INSERT INTO T VALUES (1, 'a', 'x')"));
+    auto ins = c->prepare(QStringLiteral("INSERT INTO T VALUES (?, 'b', ?)"));
+    e = errorOf([&] { ins->bind(2, qint64(1)); });
+    EXPECT_EQ(e.message(), "Parameter 3 out of range (the statement has 2)");
+    ins->bind(0, qint64(2));
+    ins->bind(1, QStringLiteral("x"));
+    e = errorOf([&] { ins->step(); });
+    EXPECT_EQ(e.errorCode(), EngineCode::KeyViolation);
+    EXPECT_TRUE(e.message().contains("UNIQUE constraint failed: T.U")) << e.message().toStdString();
+    EXPECT_EQ(e.entries()[0].nativeError, 19);
+    ins->bind(1, QStringLiteral("y"));
+    EXPECT_FALSE(ins->step());
+
+    e = errorOf([&] { c->execute(QStringLiteral("INSERT INTO T (ID) VALUES (5)")); });
+    EXPECT_EQ(e.errorCode(), EngineCode::RequiredField);
+
+    // Another connection holds the database: the write reports 0x2B33 after its busy time-out
+    // and succeeds when run again once the holder has committed.
+    c->beginTransaction();
+    c->execute(QStringLiteral("INSERT INTO T VALUES (10, 'c', NULL)"));
+    auto other = connect(100);
+    auto write = other->prepare(QStringLiteral("INSERT INTO T VALUES (11, 'd', NULL)"));
+    e = errorOf([&] { write->step(); });
+    EXPECT_EQ(e.errorCode(), 0x2B33);
+    EXPECT_TRUE(e.message().contains("database is locked")) << e.message().toStdString();
+    c->commit();
+    EXPECT_FALSE(write->step());
+    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT count(*) FROM T WHERE ID IN (10, 11)")),
+              "2");
+}
+
+TEST_F(OdbcSqlite, ColumnsKeepTheirNamesAndDeclaredTypes)
+{
+    auto c = connect();
+    c->execute(QStringLiteral("CREATE TABLE T (ID INTEGER, NOM VARCHAR(64), NOTE CLOB, NE DATE, "
+                              "VU DATETIME, PHOTO BLOB, POIDS FLOAT, ACTIF BOOLEAN)"));
+    auto st = c->prepare(QStringLiteral("SELECT *, ID + 1 AS SUIVANT FROM T"));
+    ASSERT_EQ(st->columnCount(), 9);
+    const QStringList names{"ID", "NOM", "NOTE", "NE", "VU", "PHOTO", "POIDS", "ACTIF", "SUIVANT"};
+    const QStringList declared{"INTEGER",  "VARCHAR(64)", "CLOB",  "DATE",
+                               "DATETIME", "BLOB",        "FLOAT", "BOOLEAN"};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(st->columnName(i), names[i]);
+        EXPECT_EQ(st->columnDeclaredType(i), declared[i]);
+    }
+    EXPECT_EQ(st->columnName(8), "SUIVANT");
+    // The declared type gives back the field's type and size.
+    int size = 0;
+    EXPECT_EQ(storedvalue::fieldTypeOf(st->columnDeclaredType(1), &size), FieldType::String);
+    EXPECT_EQ(size, 64);
+    EXPECT_FALSE(st->step());
+}
+
+TEST_F(OdbcSqlite, LongValuesAreReadWhole)
+{
+    auto c = connect();
+    c->execute(QStringLiteral("CREATE TABLE T (M CLOB, B BLOB)"));
+    // 100 000 characters (200 KB as UTF-16, well past any one read), not all of them ASCII.
+    QString text;
+    for (int i = 0; text.size() < 100000; ++i)
+        text += QStringLiteral("Résultat n°%1 ; ").arg(i);
+    text.truncate(100000);
+    QByteArray blob(300001, Qt::Uninitialized);
+    for (int i = 0; i < blob.size(); ++i)
+        blob[i] = char(i * 7 % 256);
+    auto ins = c->prepare(QStringLiteral("INSERT INTO T VALUES (?, ?)"));
+    ins->bind(0, text, FieldType::Memo);
+    ins->bind(1, blob, FieldType::Blob);
+    ins->step();
+
+    auto st = c->prepare(QStringLiteral("SELECT M, B FROM T"));
+    ASSERT_TRUE(st->step());
+    EXPECT_TRUE(st->columnValue(0) == Variant(text));
+    EXPECT_TRUE(st->columnValue(1) == Variant(blob));
+    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT length(M) || '|' || length(B) FROM T")),
+              "100000|300001");
+}
+
+TEST_F(OdbcSqlite, StatementsRunAgainAndCountTheirRows)
+{
+    auto c = connect();
+    c->execute(QStringLiteral("CREATE TABLE T (ID INTEGER, S VARCHAR(10))"));
+    auto ins = c->prepare(QStringLiteral("INSERT INTO T VALUES (?, ?)"));
+    for (int i = 1; i <= 3; ++i) {
+        ins->bind(0, qint64(i));
+        ins->bind(1, QStringLiteral("r%1").arg(i));
+        EXPECT_FALSE(ins->step());
+    }
+    // Bindings stay until cleared; cleared ones are NULL.
+    ins->reset();
+    EXPECT_FALSE(ins->step());
+    ins->clearBindings();
+    EXPECT_FALSE(ins->step());
+    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT count(*) || '|' || count(ID) FROM T")),
+              "5|4");
+
+    EXPECT_EQ(c->execute(QStringLiteral("UPDATE T SET S = 'x' WHERE ID > 1")), 3);
+    EXPECT_EQ(c->execute(QStringLiteral("DELETE FROM T WHERE ID > 99")), 0);
+
+    // Run again halfway through its rows, with another value.
+    auto sel = c->prepare(QStringLiteral("SELECT ID FROM T WHERE ID <= ? ORDER BY ID"));
+    sel->bind(0, qint64(2));
+    ASSERT_TRUE(sel->step());
+    sel->bind(0, qint64(3));
+    QList<qint64> ids;
+    while (sel->step())
+        ids.append(sel->columnValue(0).toInt64());
+    EXPECT_EQ(ids, (QList<qint64>{1, 2, 3, 3}));
+}
