@@ -221,6 +221,7 @@ struct BoundParam
     SQLSMALLINT digits = 0;
     QByteArray data;
     SQLLEN indicator = SQL_NULL_DATA;
+    bool bound = false; // handed to the driver
 };
 
 // Beyond these lengths SQL Server's plain types end and its long ones begin.
@@ -467,7 +468,6 @@ public:
         : m_link(std::move(link)), m_stmt(std::move(stmt)), m_sql(sql),
           m_params(size_t(parameterCount))
     {
-        describe(false);
     }
 
     int parameterCount() const override { return int(m_params.size()); }
@@ -482,11 +482,15 @@ public:
         if (m_state != State::Ready)
             reset();
         m_params[size_t(index)] = makeParam(value, type);
+        // Bound now rather than at the run: some drivers describe a statement's result only
+        // once its parameters are known.
+        bindParam(size_t(index));
     }
 
     void clearBindings() override
     {
         reset();
+        SQLFreeStmt(h(), SQL_RESET_PARAMS);
         std::fill(m_params.begin(), m_params.end(), BoundParam());
     }
 
@@ -517,7 +521,12 @@ public:
         m_state = State::Ready;
     }
 
-    int columnCount() const override { return int(m_columns.size()); }
+    int columnCount() const override
+    {
+        if (!m_described)
+            describe();
+        return int(m_columns.size());
+    }
     QString columnName(int column) const override
     {
         return validColumn(column) ? m_columns[size_t(column)].name : QString();
@@ -565,16 +574,25 @@ private:
             SQLFreeStmt(h(), SQL_CLOSE);
     }
 
+    // The parameter's buffers stay where they are until it is bound again: the vector never
+    // grows and nothing else touches them.
+    void bindParam(size_t i)
+    {
+        BoundParam& p = m_params[i];
+        const SQLRETURN rc = SQLBindParameter(
+            h(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, p.cType, p.sqlType, p.columnSize, p.digits,
+            p.indicator == SQL_NULL_DATA ? nullptr : p.data.data(), SQLLEN(p.data.size()),
+            &p.indicator);
+        if (!SQL_SUCCEEDED(rc))
+            fail(rc);
+        p.bound = true;
+    }
+
     void execute()
     {
         for (size_t i = 0; i < m_params.size(); ++i) {
-            BoundParam& p = m_params[i];
-            const SQLRETURN rc = SQLBindParameter(
-                h(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, p.cType, p.sqlType, p.columnSize,
-                p.digits, p.indicator == SQL_NULL_DATA ? nullptr : p.data.data(),
-                SQLLEN(p.data.size()), &p.indicator);
-            if (!SQL_SUCCEEDED(rc))
-                fail(rc);
+            if (!m_params[i].bound) // never given: NULL
+                bindParam(i);
         }
         const SQLRETURN rc = SQLExecute(h());
         if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
@@ -582,7 +600,12 @@ private:
             m_state = State::Rows;
             fail(rc);
         }
-        describe(true);
+        m_described = false;
+        const SQLRETURN described = describe();
+        if (!SQL_SUCCEEDED(described)) {
+            m_state = State::Rows;
+            fail(described);
+        }
         if (m_columns.empty()) {
             SQLLEN count = 0;
             m_changes = rc == SQL_NO_DATA                         ? 0
@@ -595,18 +618,16 @@ private:
         m_state = State::Rows;
     }
 
-    // The result's columns. Before a run the driver may not know them yet (`mustKnow` false).
-    void describe(bool mustKnow)
+    // Learns the result's columns (before a run the driver may not know them yet); the code of
+    // a failed call, when one fails.
+    SQLRETURN describe() const
     {
+        m_described = true;
+        m_columns.clear();
         SQLSMALLINT count = 0;
         SQLRETURN rc = SQLNumResultCols(h(), &count);
-        if (!SQL_SUCCEEDED(rc)) {
-            if (mustKnow) {
-                m_state = State::Rows;
-                fail(rc);
-            }
-            return;
-        }
+        if (!SQL_SUCCEEDED(rc))
+            return rc;
         std::vector<ColumnInfo> columns;
         for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(std::max<SQLSMALLINT>(count, 0)); ++c) {
             std::vector<SQLWCHAR> name(256);
@@ -619,12 +640,8 @@ private:
                 rc = SQLDescribeColW(h(), c, name.data(), SQLSMALLINT(name.size()), &nameLength,
                                      &sqlType, &size, &digits, &nullable);
             }
-            if (!SQL_SUCCEEDED(rc)) {
-                if (!mustKnow)
-                    return;
-                m_state = State::Rows;
-                fail(rc);
-            }
+            if (!SQL_SUCCEEDED(rc))
+                return rc;
             SQLWCHAR typeName[128] = {};
             SQLSMALLINT typeBytes = 0;
             SQLLEN unused = 0;
@@ -642,6 +659,7 @@ private:
             columns.push_back(std::move(info));
         }
         m_columns = std::move(columns);
+        return SQL_SUCCESS;
     }
 
     void readRow()
@@ -764,7 +782,9 @@ private:
     Handle m_stmt; // declared after the link: freed before it
     QString m_sql;
     std::vector<BoundParam> m_params;
-    std::vector<ColumnInfo> m_columns;
+    // Learnt on first demand, and again after each run.
+    mutable std::vector<ColumnInfo> m_columns;
+    mutable bool m_described = false;
     QList<Variant> m_row;
     State m_state = State::Ready;
     qint64 m_changes = 0;

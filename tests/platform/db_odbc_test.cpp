@@ -4,7 +4,7 @@
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/odbcdriver.h>
-#include <platform/db/storedvalue.h>
+#include <platform/db/sqlquery.h>
 
 #include <QDate>
 #include <QDir>
@@ -503,7 +503,10 @@ TEST_F(OdbcSqlite, ColumnsKeepTheirNamesAndDeclaredTypes)
     auto c = connect();
     c->execute(QStringLiteral("CREATE TABLE T (ID INTEGER, NOM VARCHAR(64), NOTE CLOB, NE DATE, "
                               "VU DATETIME, PHOTO BLOB, POIDS FLOAT, ACTIF BOOLEAN)"));
-    auto st = c->prepare(QStringLiteral("SELECT *, ID + 1 AS SUIVANT FROM T"));
+    c->execute(QStringLiteral("INSERT INTO T VALUES (1, 'Zoé', NULL, '2024-02-29', NULL, NULL, "
+                              "72.5, 1)"));
+    // Known before the statement runs, as a dataset needs them to make its fields.
+    auto st = c->prepare(QStringLiteral("SELECT *, ID + 1 AS SUIVANT FROM T WHERE ID = ?"));
     ASSERT_EQ(st->columnCount(), 9);
     const QStringList names{"ID", "NOM", "NOTE", "NE", "VU", "PHOTO", "POIDS", "ACTIF", "SUIVANT"};
     const QStringList declared{"INTEGER",  "VARCHAR(64)", "CLOB",  "DATE",
@@ -513,11 +516,26 @@ TEST_F(OdbcSqlite, ColumnsKeepTheirNamesAndDeclaredTypes)
         EXPECT_EQ(st->columnDeclaredType(i), declared[i]);
     }
     EXPECT_EQ(st->columnName(8), "SUIVANT");
-    // The declared type gives back the field's type and size.
-    int size = 0;
-    EXPECT_EQ(storedvalue::fieldTypeOf(st->columnDeclaredType(1), &size), FieldType::String);
-    EXPECT_EQ(size, 64);
-    EXPECT_FALSE(st->step());
+
+    // The program's query dataset makes its fields, types and sizes from them.
+    Database db;
+    useDatabase(db);
+    SqlQuery q;
+    q.setDatabase(&db);
+    q.setSql(QStringLiteral("SELECT * FROM T WHERE ID = :ID"));
+    q.paramByName(QStringLiteral("ID")).setAsInteger(1);
+    q.open();
+    ASSERT_EQ(q.fieldCount(), 8);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("NOM"))->dataType(), FieldType::String);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("NOM"))->size(), 64);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("NOM"))->asString(), QStringLiteral("Zoé"));
+    EXPECT_EQ(q.fieldByName(QStringLiteral("NOTE"))->dataType(), FieldType::Memo);
+    // 2024-02-29 is day 45351: 2024-01-01 is day 2 + 124 * 365 + 30 leap days, then 59 days.
+    EXPECT_EQ(q.fieldByName(QStringLiteral("NE"))->dataType(), FieldType::Date);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("NE"))->asDateTime(), 45351.0);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("PHOTO"))->dataType(), FieldType::Blob);
+    EXPECT_EQ(q.fieldByName(QStringLiteral("ACTIF"))->dataType(), FieldType::Boolean);
+    EXPECT_TRUE(q.fieldByName(QStringLiteral("ACTIF"))->asBoolean());
 }
 
 TEST_F(OdbcSqlite, LongValuesAreReadWhole)
