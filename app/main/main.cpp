@@ -2,6 +2,7 @@
 #include <app/apperror.h>
 #include <platform/application.h>
 #include <platform/codepage.h>
+#include <platform/db/odbcdriver.h>
 #include <platform/inifile.h>
 #include <platform/regional.h>
 #include <platform/serial/serialline.h>
@@ -21,6 +22,7 @@ int main(int argc, char* argv[])
     setRegionalLanguage(ProgLanguage);
     codepage::setCurrent(codepage::forLanguage(ProgLanguage));
     Application::setExceptionHandler(AppException);
+    odbcdb::registerDrivers(); // MSSQL and ORACLE practice databases
     // Serial ports find their device in the program's INI file.
     setSerialIniReader([](const QString& section, const QString& key) {
         return IniFileName.isEmpty() ? QString() : IniFile(IniFileName).readString(section, key, QString());
