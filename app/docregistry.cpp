@@ -1,0 +1,318 @@
+// The document registry: document numbers, data file names, the document row, and the hand-over
+// of a source's file into the documents' folder, which is undone whole when the row cannot be
+// stored.
+#include "docregistry.h"
+
+#include "datatables.h"
+#include "tablehelpers.h"
+
+#include <platform/clock.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/exception.h>
+#include <platform/fileops.h>
+#include <platform/files.h>
+#include <platform/regional.h>
+#include <platform/support/globals.h>
+#include <platform/support/logfile.h>
+#include <platform/support/paths.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace {
+
+RestructureRecordFileProc restructureHook = nullptr;
+
+// Source types run from 1 (folder) to 5 (screen capture); each names the data files of its
+// documents.
+constexpr int FirstSourceType = 1;
+constexpr int LastSourceType = 5;
+
+TDataTables& tables()
+{
+    if (!DataTables)
+        throw Exception(QStringLiteral("The local tables are not ready"));
+    return *DataTables;
+}
+
+Database& databaseOf(const LocalTable& table)
+{
+    if (!table.database())
+        throw Exception(QStringLiteral("The local table %1 is not bound to the data folder")
+                            .arg(table.tableName()));
+    return *table.database();
+}
+
+QString quoted(QString name)
+{
+    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+// What the registry needs of a source row.
+struct Source
+{
+    int type = 0;
+    bool needId = false;
+    bool needComment = false;
+    int warning = 0;
+
+    int needIdValue() const
+    {
+        if (needId || needComment)
+            return 1;
+        return warning > 0 ? 2 : 0;
+    }
+};
+
+// The source row `cfg`, read by its key: the shared cfg cursor is neither used nor moved, so a
+// caller walking the sources keeps its place.
+std::optional<Source> readSource(int cfg)
+{
+    LocalTable& table = *tables().cfg;
+    auto st = databaseOf(table).connection().prepare(
+        QStringLiteral("SELECT \"Type\", \"NeedId\", \"NeedComment\", \"Warning\" FROM %1 "
+                       "WHERE \"Number\" = ?")
+            .arg(quoted(table.tableName())));
+    st->bind(0, cfg);
+    if (!st->step())
+        return std::nullopt;
+    Source s;
+    s.type = st->columnValue(0).toInt();
+    s.needId = st->columnValue(1).toBool();
+    s.needComment = st->columnValue(2).toBool();
+    s.warning = st->columnValue(3).toInt();
+    return s;
+}
+
+bool isMxm(const QString& extension)
+{
+    return extension.compare(QLatin1String("MXM"), Qt::CaseInsensitive) == 0;
+}
+
+void rewriteWhenMxm(const QString& fileName, const QString& extension)
+{
+    if (isMxm(extension) && restructureHook)
+        restructureHook(fileName);
+}
+
+QString hexNumber(int number)
+{
+    return QString::number(uint(number), 16);
+}
+
+// The first of path + ".old", ".old2", ".old3", ... that names nothing.
+QString asideName(const QString& path)
+{
+    QString candidate = path + QStringLiteral(".old");
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = path + QStringLiteral(".old") + QString::number(n);
+    return candidate;
+}
+
+// Data files in BufDir that already carry the number belong to no document any more (a serial
+// result is kept when its document is deleted, and numbers are used again). They are renamed
+// aside so the new document neither overwrites them nor shows their content. Data files are
+// named in upper case by this program and in lower case by older writers; both are looked at.
+bool setAsideStaleDataFiles(int number)
+{
+    const QString folder = AddBackslash(BufDir);
+    for (int type = FirstSourceType; type <= LastSourceType; ++type) {
+        const QString ext = QLatin1Char('.') + QString::number(type, 16);
+        const QString upper = folder + hexNumber(number).toUpper() + ext;
+        const QString lower = folder + hexNumber(number) + ext;
+        for (const QString& path : {upper, lower}) {
+            if (path == lower && lower == upper)
+                continue;
+            const QFileInfo info(path);
+            if (!info.exists() && !info.isSymLink())
+                continue;
+            const QString target = asideName(path);
+            QString error;
+            if (!fileops::rename(path, target, &error)) {
+                WriteToLog(QStringLiteral("Document %1 not registered: %2").arg(number).arg(error));
+                return false;
+            }
+            WriteToLog(QStringLiteral("Data file %1 of an earlier document %2 kept as %3")
+                           .arg(info.fileName())
+                           .arg(number)
+                           .arg(QFileInfo(target).fileName()));
+        }
+    }
+    return true;
+}
+
+int storeDocument(int pack, const QString& fileName, int cfg, int type)
+{
+    const int number = NextDocumentNumber();
+    if (!setAsideStaleDataFiles(number))
+        return 0;
+    return AddFileRecord(pack, number, fileName, cfg, type) ? number : 0;
+}
+
+// Takes the row of a registration that could not be completed away again.
+void removeDocumentRow(int number)
+{
+    LocalTable& files = *tables().files;
+    try {
+        if (files.isActive() && files.state() == DataSet::State::Browse && !files.isEmpty() &&
+            files.fieldByName(QStringLiteral("Number"))->asInteger() == number) {
+            files.deleteRecord();
+            return;
+        }
+        auto st = databaseOf(files).connection().prepare(
+            QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoted(files.tableName())));
+        st->bind(0, number);
+        st->step();
+        if (files.isActive())
+            files.refresh();
+    } catch (const std::exception& e) {
+        WriteToLog(QStringLiteral("Document %1 left without its data file: %2")
+                       .arg(number)
+                       .arg(QString::fromUtf8(e.what())));
+    }
+}
+
+// A name in BufDir for a file on its way in, hidden from listings of the folder.
+QString incomingName()
+{
+    static quint64 counter = 0;
+    const QString base = AddBackslash(BufDir) +
+                         QStringLiteral(".incoming-%1-").arg(QCoreApplication::applicationPid());
+    QString path;
+    do {
+        path = base + QString::number(++counter);
+    } while (QFileInfo::exists(path) || QFileInfo(path).isSymLink());
+    return path;
+}
+
+// Undoes step 1 of a hand-over: the copy is removed, a moved file goes back to its source path,
+// or, when that path holds a new file by now, stays in BufDir under a visible name.
+void giveBack(const QString& temp, const QString& source, HandOver mode)
+{
+    QString error;
+    if (mode == HandOver::Copy) {
+        if (!fileops::remove(temp, &error))
+            WriteToLog(
+                QStringLiteral("Copy of %1 left in the documents' folder: %2").arg(source, error));
+        return;
+    }
+    QString target = source;
+    if (QFileInfo::exists(source) || QFileInfo(source).isSymLink()) {
+        const QString base =
+            AddBackslash(BufDir) + QStringLiteral("unregistered-") + QFileInfo(source).fileName();
+        target = base;
+        for (int n = 2; QFileInfo::exists(target); ++n)
+            target = base + QLatin1Char('-') + QString::number(n);
+    }
+    if (!fileops::move(temp, target, &error)) {
+        WriteToLog(QStringLiteral("File %1 could not be given back and stays as %2: %3")
+                       .arg(source, temp, error));
+        return;
+    }
+    if (target != source)
+        WriteToLog(
+            QStringLiteral("File %1 was not registered and is kept as %2").arg(source, target));
+}
+
+} // namespace
+
+void SetRestructureRecordFileHook(RestructureRecordFileProc proc)
+{
+    restructureHook = proc;
+}
+
+QString DocumentFileName(int Number, int SourceType)
+{
+    return AddBackslash(BufDir) + hexNumber(Number).toUpper() + QLatin1Char('.') +
+           QString::number(uint(SourceType), 16).toUpper();
+}
+
+QString FindDocumentFile(int Number, int SourceType)
+{
+    return files::findNoCase(BufDir, QFileInfo(DocumentFileName(Number, SourceType)).fileName());
+}
+
+int NextDocumentNumber()
+{
+    LocalTable& files = *tables().files;
+    auto st = databaseOf(files).connection().prepare(
+        QStringLiteral("SELECT max(\"Number\") FROM %1").arg(quoted(files.tableName())));
+    if (!st->step())
+        return 1;
+    const Variant highest = st->columnValue(0);
+    return highest.isEmpty() ? 1 : highest.toInt() + 1;
+}
+
+bool AddFileRecord(int Pack, int Number, const QString& FileName, int Cfg, int Type)
+{
+    int needId = 0;
+    if (Type <= 0) {
+        if (const std::optional<Source> source = readSource(Cfg))
+            needId = source->needIdValue();
+    }
+    const TDateTime now = toDateTime(clock::now());
+    LocalTable& files = *tables().files;
+    files.append();
+    files.fieldByName(QStringLiteral("Number"))->setAsInteger(Number);
+    files.fieldByName(QStringLiteral("Pack"))->setAsInteger(Pack);
+    files.fieldByName(QStringLiteral("File_name"))->setAsString(FileName);
+    files.fieldByName(QStringLiteral("Cfg"))->setAsInteger(Cfg);
+    files.fieldByName(QStringLiteral("Date"))->setAsDateTime(now);
+    files.fieldByName(QStringLiteral("Time"))->setAsDateTime(now);
+    files.fieldByName(QStringLiteral("Type"))->setAsInteger(Type);
+    files.fieldByName(QStringLiteral("Pages"))->setAsInteger(1);
+    files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(needId);
+    return FlushTable(files, QString());
+}
+
+int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Type, const QString& Extension)
+{
+    rewriteWhenMxm(FileName, Extension);
+    return storeDocument(Pack, FileName, Cfg, Type);
+}
+
+int RegisterDocument(const QString& SourceFile, int Cfg, int Type, const QString& Extension,
+                     HandOver Mode)
+{
+    const std::optional<Source> source = readSource(Cfg);
+    if (!source) {
+        WriteToLog(QStringLiteral("File %1 not registered: source %2 does not exist")
+                       .arg(SourceFile)
+                       .arg(Cfg));
+        return 0;
+    }
+
+    const QString temp = incomingName();
+    QString error;
+    const bool broughtIn = Mode == HandOver::Move ? fileops::move(SourceFile, temp, &error)
+                                                  : fileops::copy(SourceFile, temp, &error);
+    if (!broughtIn) {
+        WriteToLog(QStringLiteral("File %1 not registered: %2").arg(SourceFile, error));
+        return 0;
+    }
+
+    int number = 0;
+    try {
+        rewriteWhenMxm(temp, Extension);
+        number = storeDocument(CurrentPack, SourceFile, Cfg, Type);
+    } catch (...) {
+        giveBack(temp, SourceFile, Mode);
+        throw;
+    }
+    if (number == 0) {
+        giveBack(temp, SourceFile, Mode);
+        return 0;
+    }
+
+    if (!fileops::rename(temp, DocumentFileName(number, source->type), &error)) {
+        WriteToLog(QStringLiteral("File %1 not registered: %2").arg(SourceFile, error));
+        removeDocumentRow(number);
+        giveBack(temp, SourceFile, Mode);
+        return 0;
+    }
+    return number;
+}

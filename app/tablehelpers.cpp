@@ -1,0 +1,90 @@
+// The table helpers every part of the workstation uses on the shared cursors: the guarded post
+// and the table actions that retry while another program holds the table, a bounded number of
+// times.
+#include "tablehelpers.h"
+
+#include "apperror.h"
+
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/exception.h>
+#include <platform/forms.h>
+#include <platform/support/logfile.h>
+#include <platform/ui.h>
+
+#include <QThread>
+
+namespace {
+
+bool isBusy(const EngineError& e)
+{
+    return e.errorCode() == EngineCode::Locked;
+}
+
+// Runs `action`, repeating it while the table is busy; the last busy error goes to the caller.
+template <typename F> auto retryWhileBusy(F action)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return action();
+        } catch (const EngineError& e) {
+            if (!isBusy(e) || attempt >= BusyTries)
+                throw;
+        }
+        QThread::msleep(BusyPauseMs);
+    }
+}
+
+} // namespace
+
+bool FlushTable(LocalTable& Table, const QString& Message)
+{
+    if (Table.state() != DataSet::State::Edit && Table.state() != DataSet::State::Insert)
+        return false;
+    try {
+        Table.post();
+        Table.flushBuffers();
+        return true;
+    } catch (const std::exception& e) {
+        try {
+            Table.cancel();
+        } catch (const std::exception&) {
+            // The record is dropped with its table; the first error is the one to report.
+        }
+        if (Message.isEmpty()) {
+            AppException(&Table, e);
+            WriteToLog(QStringLiteral("DB! SAFEPOST: ") + Table.tableName());
+        } else {
+            setScreenCursor(crDefault);
+            Dialogs().messageDlg(Message, mtError, mbOK);
+        }
+        return false;
+    }
+}
+
+void TableAction(LocalTable& Table, int Action)
+{
+    retryWhileBusy([&] {
+        switch (Action) {
+        case 0:
+            Table.open();
+            Table.refresh();
+            break;
+        case 1:
+            FlushTable(Table, QString());
+            Table.close();
+            break;
+        case 2:
+            Table.refresh();
+            break;
+        default:
+            Q_ASSERT_X(false, "TableAction", "unknown action");
+        }
+    });
+}
+
+bool TableActionGuarded(LocalTable& Table, const VariantList& Keys)
+{
+    TableAction(Table, 2);
+    return retryWhileBusy([&] { return Table.findKey(Keys); });
+}

@@ -1,0 +1,32 @@
+// Guarded operations on the shared local-table cursors: posting with the error reported, and
+// opening, closing, refreshing and key searches that wait out a table another program holds.
+#pragma once
+
+#include <platform/variant.h>
+
+#include <QString>
+
+class LocalTable;
+
+// How often and how far apart an operation that meets a busy table (engine error 0x2B33) is
+// tried before the error goes to the caller.
+inline constexpr int BusyTries = 10;
+inline constexpr int BusyPauseMs = 100;
+
+// When the table is being edited or inserted into: posts the record and has it written to disk;
+// true on success. When that raises, the edit or insert is cancelled and the error reported:
+// with an empty `Message` it goes to the application's exception handler and the operations log
+// receives "DB! SAFEPOST: " + the table name; otherwise the cursor returns to normal and
+// `Message` is shown in an error box. The result is then false. False too, with nothing done,
+// when the table was not being edited.
+bool FlushTable(LocalTable& Table, const QString& Message);
+
+// Action 0 opens the table (when closed) and refreshes it; 1 posts a pending edit (FlushTable)
+// and closes it; 2 refreshes it. An engine error 0x2B33 repeats the action, up to BusyTries
+// tries BusyPauseMs apart, then goes to the caller like every other error. The waits do not
+// process messages.
+void TableAction(LocalTable& Table, int Action);
+
+// Refreshes the table (action 2 above), then searches its current index for the key values;
+// true when a row was found (the cursor then stands on it). A busy table is waited out as above.
+bool TableActionGuarded(LocalTable& Table, const VariantList& Keys);
