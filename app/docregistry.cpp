@@ -145,12 +145,39 @@ bool setAsideStaleDataFiles(int number)
     return true;
 }
 
-int storeDocument(int pack, const QString& fileName, int cfg, int type)
+// Appends and writes the document row; true when it was stored.
+bool appendDocumentRow(int pack, int number, const QString& fileName, int cfg, int type, int needId)
+{
+    const TDateTime now = toDateTime(clock::now());
+    LocalTable& files = *tables().files;
+    files.append();
+    files.fieldByName(QStringLiteral("Number"))->setAsInteger(number);
+    files.fieldByName(QStringLiteral("Pack"))->setAsInteger(pack);
+    files.fieldByName(QStringLiteral("File_name"))->setAsString(fileName);
+    files.fieldByName(QStringLiteral("Cfg"))->setAsInteger(cfg);
+    files.fieldByName(QStringLiteral("Date"))->setAsDateTime(now);
+    files.fieldByName(QStringLiteral("Time"))->setAsDateTime(now);
+    files.fieldByName(QStringLiteral("Type"))->setAsInteger(type);
+    files.fieldByName(QStringLiteral("Pages"))->setAsInteger(1);
+    files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(needId);
+    return FlushTable(files, QString());
+}
+
+// A further page never needs its own identification.
+int needIdOf(int type, const std::optional<Source>& source)
+{
+    return type > 0 || !source ? 0 : source->needIdValue();
+}
+
+// Numbers the document, clears the way for its data file and stores its row: the number, or 0.
+int storeDocument(int pack, const QString& fileName, int cfg, int type,
+                  const std::optional<Source>& source)
 {
     const int number = NextDocumentNumber();
     if (!setAsideStaleDataFiles(number))
         return 0;
-    return AddFileRecord(pack, number, fileName, cfg, type) ? number : 0;
+    return appendDocumentRow(pack, number, fileName, cfg, type, needIdOf(type, source)) ? number
+                                                                                        : 0;
 }
 
 // Takes the row of a registration that could not be completed away again.
@@ -249,30 +276,15 @@ int NextDocumentNumber()
 
 bool AddFileRecord(int Pack, int Number, const QString& FileName, int Cfg, int Type)
 {
-    int needId = 0;
-    if (Type <= 0) {
-        if (const std::optional<Source> source = readSource(Cfg))
-            needId = source->needIdValue();
-    }
-    const TDateTime now = toDateTime(clock::now());
-    LocalTable& files = *tables().files;
-    files.append();
-    files.fieldByName(QStringLiteral("Number"))->setAsInteger(Number);
-    files.fieldByName(QStringLiteral("Pack"))->setAsInteger(Pack);
-    files.fieldByName(QStringLiteral("File_name"))->setAsString(FileName);
-    files.fieldByName(QStringLiteral("Cfg"))->setAsInteger(Cfg);
-    files.fieldByName(QStringLiteral("Date"))->setAsDateTime(now);
-    files.fieldByName(QStringLiteral("Time"))->setAsDateTime(now);
-    files.fieldByName(QStringLiteral("Type"))->setAsInteger(Type);
-    files.fieldByName(QStringLiteral("Pages"))->setAsInteger(1);
-    files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(needId);
-    return FlushTable(files, QString());
+    const std::optional<Source> source = Type > 0 ? std::nullopt : readSource(Cfg);
+    return appendDocumentRow(Pack, Number, FileName, Cfg, Type, needIdOf(Type, source));
 }
 
 int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Type, const QString& Extension)
 {
     rewriteWhenMxm(FileName, Extension);
-    return storeDocument(Pack, FileName, Cfg, Type);
+    const std::optional<Source> source = Type > 0 ? std::nullopt : readSource(Cfg);
+    return storeDocument(Pack, FileName, Cfg, Type, source);
 }
 
 int RegisterDocument(const QString& SourceFile, int Cfg, int Type, const QString& Extension,
@@ -298,7 +310,7 @@ int RegisterDocument(const QString& SourceFile, int Cfg, int Type, const QString
     int number = 0;
     try {
         rewriteWhenMxm(temp, Extension);
-        number = storeDocument(CurrentPack, SourceFile, Cfg, Type);
+        number = storeDocument(CurrentPack, SourceFile, Cfg, Type, source);
     } catch (...) {
         giveBack(temp, SourceFile, Mode);
         throw;
