@@ -8,33 +8,11 @@
 #include <platform/db/sqlitedriver.h>
 #include <platform/support/globals.h>
 
+#include "../platform/db_helpers.h"
+
 #include <QDir>
-#include <QProcess>
 
 #include <gtest/gtest.h>
-
-QString sqliteCli(const QString& file, const QString& script)
-{
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/sqlite3"), {QStringLiteral("-batch"), file});
-    if (!p.waitForStarted(10000)) {
-        ADD_FAILURE() << "sqlite3 did not start";
-        return {};
-    }
-    p.write(script.toUtf8());
-    p.closeWriteChannel();
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        ADD_FAILURE() << "sqlite3 did not finish";
-        return {};
-    }
-    const QString err = QString::fromUtf8(p.readAllStandardError());
-    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
-    QString out = QString::fromUtf8(p.readAllStandardOutput());
-    if (out.endsWith(QLatin1Char('\n')))
-        out.chop(1);
-    return out;
-}
 
 LocalTablesFixture::LocalTablesFixture()
 {
@@ -62,7 +40,7 @@ QString LocalTablesFixture::databaseFile() const
 
 QString LocalTablesFixture::cli(const QString& script) const
 {
-    return sqliteCli(databaseFile(), script);
+    return dbtest::sqliteCli(databaseFile(), script);
 }
 
 void LocalTablesFixture::addSource(int number, int type, bool needId, bool needComment, int warning,

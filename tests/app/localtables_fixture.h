@@ -28,6 +28,3 @@ public:
     void addSource(int number, int type, bool needId = false, bool needComment = false,
                    int warning = 0, const QString& extension = QStringLiteral("TXT"));
 };
-
-// Runs a script with /usr/bin/sqlite3 on a database file. Errors fail the calling test.
-QString sqliteCli(const QString& file, const QString& script);

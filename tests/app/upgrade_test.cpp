@@ -1,6 +1,6 @@
 // First start and the local upgrade: a new installation, tables of each older layout with and
 // without a version file, a data version newer than the program's, and failures midway.
-#include "localtables_fixture.h"
+#include "../platform/db_helpers.h"
 
 #include <app/upgrade.h>
 #include <platform/db/database.h>
@@ -9,6 +9,7 @@
 #include <platform/support/globals.h>
 
 #include <support/scoped_dialogs.h>
+#include <support/workspace.h>
 
 #include <QDir>
 #include <QFile>
@@ -30,7 +31,7 @@ QString dbFile()
 
 QString cli(const QString& script)
 {
-    return sqliteCli(dbFile(), script);
+    return dbtest::sqliteCli(dbFile(), script);
 }
 
 // Tables, fields and indexes as the sqlite3 tool sees them, and every row of the three tables
