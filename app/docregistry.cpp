@@ -151,15 +151,21 @@ bool appendDocumentRow(int pack, int number, const QString& fileName, int cfg, i
     const TDateTime now = toDateTime(clock::now());
     LocalTable& files = *tables().files;
     files.append();
-    files.fieldByName(QStringLiteral("Number"))->setAsInteger(number);
-    files.fieldByName(QStringLiteral("Pack"))->setAsInteger(pack);
-    files.fieldByName(QStringLiteral("File_name"))->setAsString(fileName);
-    files.fieldByName(QStringLiteral("Cfg"))->setAsInteger(cfg);
-    files.fieldByName(QStringLiteral("Date"))->setAsDateTime(now);
-    files.fieldByName(QStringLiteral("Time"))->setAsDateTime(now);
-    files.fieldByName(QStringLiteral("Type"))->setAsInteger(type);
-    files.fieldByName(QStringLiteral("Pages"))->setAsInteger(1);
-    files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(needId);
+    try {
+        files.fieldByName(QStringLiteral("Number"))->setAsInteger(number);
+        files.fieldByName(QStringLiteral("Pack"))->setAsInteger(pack);
+        files.fieldByName(QStringLiteral("File_name"))->setAsString(fileName);
+        files.fieldByName(QStringLiteral("Cfg"))->setAsInteger(cfg);
+        files.fieldByName(QStringLiteral("Date"))->setAsDateTime(now);
+        files.fieldByName(QStringLiteral("Time"))->setAsDateTime(now);
+        files.fieldByName(QStringLiteral("Type"))->setAsInteger(type);
+        files.fieldByName(QStringLiteral("Pages"))->setAsInteger(1);
+        files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(needId);
+    } catch (...) {
+        // A table without the fields of the layout: no half-made row stays behind.
+        files.cancel();
+        throw;
+    }
     return FlushTable(files, QString());
 }
 
