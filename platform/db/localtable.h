@@ -4,10 +4,10 @@
 #pragma once
 
 #include <platform/data/dataset.h>
+#include <platform/db/database.h>
 
 #include <QPointer>
 
-class Database;
 
 // The table is read in pages through keyset queries on the current order (index fields, then the
 // row's own number), forwards and backwards; it is never loaded whole. Each post writes one row
