@@ -2,6 +2,8 @@
 // that stands in until the application plugs its own in.
 #include "workstation.h"
 
+#include <platform/support/docfiles.h>
+
 #include <platform/clock.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
@@ -91,5 +93,5 @@ void setWorkstationService(WorkstationService* service)
 
 QString SerialDocumentFileName(int Number)
 {
-    return AddBackslash(BufDir) + QString::number(uint(Number), 16) + QStringLiteral(".4");
+    return DocumentFileName(Number, 4);
 }

@@ -73,6 +73,6 @@ void setWorkstationService(WorkstationService* service);
 // file now has, and returns that name (the old one when even the rename failed).
 QString KeepUnstoredResult(const QString& FileName, const QString& Reason);
 
-// The data file of a serial source's document: BufDir + the number in lower-case hexadecimal
-// without leading zeros + ".4" (document 26 gives "1a.4").
+// The data file of a serial source's document (DocumentFileName with source type 4: document 26
+// gives "1A.4").
 QString SerialDocumentFileName(int Number);

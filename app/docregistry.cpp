@@ -258,17 +258,6 @@ void SetRestructureRecordFileHook(RestructureRecordFileProc proc)
     restructureHook = proc;
 }
 
-QString DocumentFileName(int Number, int SourceType)
-{
-    return AddBackslash(BufDir) + hexNumber(Number).toUpper() + QLatin1Char('.') +
-           QString::number(uint(SourceType), 16).toUpper();
-}
-
-QString FindDocumentFile(int Number, int SourceType)
-{
-    return files::findNoCase(BufDir, QFileInfo(DocumentFileName(Number, SourceType)).fileName());
-}
-
 int NextDocumentNumber()
 {
     LocalTable& files = *tables().files;

@@ -3,6 +3,8 @@
 // named by that number.
 #pragma once
 
+#include <platform/support/docfiles.h>
+
 #include <QString>
 
 // ---- Handing a file over: the one routine every source uses ----------------------------------
@@ -65,13 +67,7 @@ bool AddFileRecord(int Pack, int Number, const QString& FileName, int Cfg, int T
 // highest rows are therefore used again once those rows are gone).
 int NextDocumentNumber();
 
-// The data file of a document: BufDir + the number in upper-case hexadecimal without leading
-// zeros + "." + the source type in hexadecimal (document 26 of a serial source: "1A.4"). Every
-// data file the program writes is named here.
-QString DocumentFileName(int Number, int SourceType);
-// The data file of a document as it exists, found whatever the case of its name (files written
-// as "1a.4" are found too); empty when there is none.
-QString FindDocumentFile(int Number, int SourceType);
+// DocumentFileName and FindDocumentFile: platform/support/docfiles.h.
 
 // ---- The record-file rewrite of the analysers ------------------------------------------------
 

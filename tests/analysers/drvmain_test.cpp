@@ -679,7 +679,7 @@ TEST(WorkstationService, MoveFileAndTheDocumentFileName)
 {
     TestWorkspace ws;
     ASSERT_TRUE(QDir().mkpath(BufDir));
-    EXPECT_EQ(SerialDocumentFileName(26), BufDir + u"1a.4"_s);
+    EXPECT_EQ(SerialDocumentFileName(26), BufDir + u"1A.4"_s);
     EXPECT_EQ(SerialDocumentFileName(1), BufDir + u"1.4"_s);
     EXPECT_EQ(SerialDocumentFileName(4096), BufDir + u"1000.4"_s);
 
@@ -747,7 +747,7 @@ TEST(DriverOnTheLine, AResultIsAcknowledgedStoredRegisteredAndReadBack)
     EXPECT_EQ(added.extension, u"tst"_s);
     EXPECT_EQ(added.bytes, stored) << "the file is complete when it is registered";
     EXPECT_EQ(workstation.refreshed, QList<int>{26});
-    EXPECT_EQ(readFileBytes(BufDir + u"1a.4"_s), stored);
+    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), stored);
     EXPECT_FALSE(QFileInfo::exists(added.fileName));
     EXPECT_EQ(fake->written(), QByteArray(3, '\x06')) << "EOT is not acknowledged";
 

@@ -91,8 +91,8 @@ TEST_F(HMXOnPty, ThreeAndTwelveBlockTransfersWithRefusedBlocksResent)
         EXPECT_EQ(h.type, u"mxm"_s);
     }
     EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
-    EXPECT_EQ(readFileBytes(BufDir + u"1a.4"_s), three);
-    EXPECT_EQ(readFileBytes(BufDir + u"1b.4"_s), twelve) << "refused blocks are not kept";
+    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), three);
+    EXPECT_EQ(readFileBytes(BufDir + u"1B.4"_s), twelve) << "refused blocks are not kept";
     EXPECT_EQ(driver->State, 0);
 }
 
@@ -227,6 +227,6 @@ TEST_F(HMXOnLine, ATransferThatCannotBeKeptIsNotLost)
 
     play();
     ASSERT_EQ(workstation.handed.size(), 2);
-    EXPECT_EQ(readFileBytes(BufDir + u"1a.4"_s), transfer);
+    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), transfer);
     EXPECT_EQ(readFileBytes(kept), transfer) << "the result set aside is not overwritten";
 }

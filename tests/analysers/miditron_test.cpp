@@ -124,8 +124,8 @@ TEST_F(MiditronOnPty, ASessionOfSeveralSamples)
         EXPECT_EQ(h.type, u"mdt"_s);
     }
     EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
-    EXPECT_EQ(readFileBytes(BufDir + u"1a.4"_s), analyserFixture("miditron_sample_1.4"));
-    EXPECT_EQ(readFileBytes(BufDir + u"1b.4"_s), analyserFixture("miditron_sample_2.4"));
+    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), analyserFixture("miditron_sample_1.4"));
+    EXPECT_EQ(readFileBytes(BufDir + u"1B.4"_s), analyserFixture("miditron_sample_2.4"));
 }
 
 TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
@@ -200,7 +200,7 @@ TEST_F(MiditronOnLine, ASampleThatCannotBeWrittenIsReportedAndForgotten)
 TEST(MiditronResults, AStoredSampleReadForTheViewer)
 {
     TestWorkspace ws;
-    const QString file = ws.path(u"1a.4"_s);
+    const QString file = ws.path(u"1A.4"_s);
     writeFileBytes(file, analyserFixture("miditron_sample_1.4"));
     const auto viewer = TDriver::New<TMiditronDriver>();
     viewer->LoadFromFile(file);
