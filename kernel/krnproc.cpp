@@ -1,8 +1,237 @@
-// The kernel's support routines.
+// The kernel's support routines: errors and message boxes, type maps, grants, parameters, the
+// dialect cast, the script-variable rewrite and the record compare and copy family.
 #include "krnproc.h"
 
+#include <kernel/cacheapi.h>
 #include <kernel/regexpr.h>
 #include <platform/codepage.h>
+#include <platform/data/memdataset.h>
+#include <platform/db/database.h>
+#include <platform/db/sqlquery.h>
+#include <platform/regional.h>
+#include <platform/ui.h>
+#include <translation/language.h>
+
+#include <vector>
+
+void DBKernelError(const QString& message)
+{
+    throw EDBKernelError(message);
+}
+
+void ErrorMsg(const QString& message)
+{
+    Dialogs().messageDlg(message, mtError, mbOK);
+}
+
+void WarningMsg(const QString& message)
+{
+    Dialogs().messageDlg(message, mtWarning, mbOK);
+}
+
+bool ConfirmMsg(const QString& message)
+{
+    return Dialogs().messageDlg(message, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) ==
+           modalResultOf(mbYes);
+}
+
+QString BoolToYesNo(bool value)
+{
+    switch (CurrentLanguage) {
+    case 1:
+        return value ? QStringLiteral("Oui") : QStringLiteral("Non");
+    case 2:
+        return value ? QStringLiteral("Да") : QStringLiteral("Нет");
+    default:
+        return value ? QStringLiteral("Yes") : QStringLiteral("No");
+    }
+}
+
+TDataType FieldTypeToDataType(FieldType type)
+{
+    switch (type) {
+    case FieldType::String:
+        return dtString;
+    case FieldType::Integer:
+        return dtInteger;
+    case FieldType::Boolean:
+        return dtBoolean;
+    case FieldType::Float:
+        return dtNumeric;
+    case FieldType::Currency:
+        return dtMoney;
+    case FieldType::Date:
+    case FieldType::Time:
+    case FieldType::DateTime:
+        return dtDateTime;
+    case FieldType::AutoInc:
+        return dtAutoinc;
+    case FieldType::Blob:
+        return dtBlob;
+    case FieldType::Memo:
+        return dtMemo;
+    case FieldType::Graphic:
+        return dtGraphic;
+    case FieldType::Unknown:
+        break;
+    }
+    return dtUnknown;
+}
+
+FieldType DataTypeToFieldType(TDataType type)
+{
+    switch (type) {
+    case dtInteger:
+    case dtAutoinc:
+        return FieldType::Integer;
+    case dtString:
+    case dtLangString:
+        return FieldType::String;
+    case dtDateTime:
+    case dtDate:
+    case dtTime:
+        return FieldType::DateTime;
+    case dtMoney:
+        return FieldType::Currency;
+    case dtNumeric:
+    case dtCours:
+    case dtTaux:
+        return FieldType::Float;
+    case dtMemo:
+        return FieldType::Memo;
+    case dtBlob:
+        return FieldType::Blob;
+    case dtBoolean:
+        return FieldType::Boolean;
+    case dtGraphic:
+        return FieldType::Graphic;
+    case dtUnknown:
+        break;
+    }
+    return FieldType::Unknown;
+}
+
+QString CommasToSemicolons(const QString& text)
+{
+    return QString(text).replace(QLatin1Char(','), QLatin1Char(';'));
+}
+
+QString SemicolonsToCommas(const QString& text)
+{
+    return QString(text).replace(QLatin1Char(';'), QLatin1Char(','));
+}
+
+TPermissionKind PermissionKind(const QString& text)
+{
+    if (text.isEmpty())
+        DBKernelError(QStringLiteral("Empty permission kind"));
+    switch (text.at(0).toUpper().unicode()) {
+    case 'S':
+        return pkSelect;
+    case 'I':
+        return pkInsert;
+    case 'U':
+        return pkUpdate;
+    case 'D':
+        return pkDelete;
+    default:
+        DBKernelError(text + QStringLiteral(" is invalid permission kind"));
+    }
+}
+
+QString BuildGrantSQL(const QString& object, const QString& grantee, const QString& permission,
+                      int serverKind, int mode)
+{
+    static const char* const permissions[] = {" SELECT", " INSERT", " UPDATE", " DELETE"};
+    const QString right = QLatin1String(permissions[PermissionKind(permission)]);
+    const QString verb = mode < 0    ? QStringLiteral("DENY")
+                         : mode == 0 ? QStringLiteral("REVOKE")
+                                     : QStringLiteral("GRANT");
+    if (serverKind != 2)
+        return QStringLiteral("%1 %2 on %3 to %4").arg(verb, right, object, grantee);
+    const QString quoted = QLatin1Char('"') + grantee + QLatin1Char('"');
+    if (mode > 0)
+        return QStringLiteral("%1 %2 on %3 to %4").arg(verb, right, object, quoted);
+    // Oracle has no DENY: both take back the right.
+    return QStringLiteral("REVOKE %1 on %2 from ").arg(right, object) + quoted;
+}
+
+void VarRecToParam(Param& param, const Variant& value)
+{
+    switch (value.type()) {
+    case Variant::Type::Integer:
+        param.setAsInteger(value.toInt64());
+        break;
+    case Variant::Type::Boolean:
+        param.setAsBoolean(value.toBool());
+        break;
+    case Variant::Type::Double:
+        param.setAsFloat(value.toDouble());
+        break;
+    case Variant::Type::Currency:
+        param.setAsCurrency(value.toCurrency());
+        break;
+    case Variant::Type::String:
+        param.setAsString(value.toString());
+        break;
+    default:
+        DBKernelError(QStringLiteral("Invalid variant type."));
+    }
+}
+
+int IMax(int a, int b)
+{
+    return a > b ? a : b;
+}
+
+void FieldToParam(const Field& field, Param& param)
+{
+    param.setDataType(field.dataType());
+    if (field.isNull() || field.asString().isEmpty())
+        param.setValue(Variant::null());
+    else
+        param.setValue(field.value());
+}
+
+void AssignParamsFromDataSet(Params& params, const DataSet& dataSet)
+{
+    for (Param& p : params) {
+        if (const Field* f = dataSet.findField(p.name()))
+            FieldToParam(*f, p);
+    }
+}
+
+void AssignParamsFromDataSet(SqlQuery& query, const DataSet& dataSet)
+{
+    AssignParamsFromDataSet(query.params(), dataSet);
+}
+
+void ConvertBooleanParams(Params& params)
+{
+    for (Param& p : params) {
+        if (p.dataType() == FieldType::Boolean)
+            p.setAsString(p.asBoolean() ? QStringLiteral("T") : QStringLiteral("F"));
+    }
+}
+
+double StrToFloatAdj(const QString& text)
+{
+    if (text.isEmpty())
+        return 0;
+    QString adjusted = text;
+    const qsizetype sep = adjusted.indexOf(regional().decimalSeparator);
+    if (sep >= 0) {
+        while (adjusted.size() - sep - 1 < 6)
+            adjusted += QLatin1Char('0');
+        adjusted += QLatin1Char('1');
+    }
+    return StrToFloat(adjusted);
+}
+
+QString AddUnderscore(const QString& text)
+{
+    return text + QLatin1Char('_');
+}
 
 QString UpperCaseSQLVariables(const QString& text)
 {
@@ -22,4 +251,253 @@ QString UpperCaseSQLVariables(const QString& text)
     } while (variable.ExecNext());
     result += QStringView(text).sliced(kept);
     return result;
+}
+
+bool FieldAsBoolean(const Field& field)
+{
+    if (!isTextType(field.dataType()))
+        return field.asBoolean();
+    const QString s = field.asString();
+    return !s.isEmpty() && QStringLiteral("TtYy").contains(s.at(0));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Record compare and copy
+
+namespace {
+
+struct FieldPair
+{
+    const Field* source;
+    Field* destination;
+};
+
+// The pairs of the shared rule; `only` (when given) restricts them to those names.
+std::vector<FieldPair> pairFields(const DataSet& source, DataSet& destination,
+                                  const QStringList* only = nullptr)
+{
+    const TKernelCache* cache = dynamic_cast<const TKernelCache*>(&destination);
+    const QString rowId = cache ? cache->RowIdFieldName() : QString();
+    std::vector<FieldPair> pairs;
+    for (int i = 0; i < destination.fieldCount(); ++i) {
+        Field* d = destination.field(i);
+        if (d->fieldKind() != Field::Kind::Data)
+            continue;
+        if (!rowId.isEmpty() && d->fieldName().compare(rowId, Qt::CaseInsensitive) == 0)
+            continue;
+        if (only && !only->contains(d->fieldName(), Qt::CaseInsensitive))
+            continue;
+        if (const Field* s = source.findField(d->fieldName()))
+            pairs.push_back({s, d});
+    }
+    return pairs;
+}
+
+void copyValues(const std::vector<FieldPair>& pairs)
+{
+    for (const FieldPair& p : pairs) {
+        if (p.destination->dataType() == FieldType::Boolean) {
+            if (p.source->isNull())
+                p.destination->clear();
+            else
+                p.destination->setAsBoolean(FieldAsBoolean(*p.source));
+        } else {
+            p.destination->setValue(p.source->value());
+        }
+    }
+}
+
+// -1: no limit.
+int packetLimitOf(const DataSet& destination)
+{
+    const TKernelCache* cache = dynamic_cast<const TKernelCache*>(&destination);
+    return cache ? cache->PacketLimit() : -1;
+}
+
+void reportLimit(DataSet& destination, int limit, int copied)
+{
+    if (TKernelCache* cache = dynamic_cast<TKernelCache*>(&destination))
+        cache->SetPacketLimitReached(limit >= 0 && copied >= limit);
+}
+
+class ControlsDisabled
+{
+public:
+    explicit ControlsDisabled(DataSet& a, DataSet& b) : m_a(a), m_b(b)
+    {
+        m_a.disableControls();
+        m_b.disableControls();
+    }
+    ~ControlsDisabled()
+    {
+        m_b.enableControls();
+        m_a.enableControls();
+    }
+    ControlsDisabled(const ControlsDisabled&) = delete;
+    ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+private:
+    DataSet& m_a;
+    DataSet& m_b;
+};
+
+void appendCopy(const std::vector<FieldPair>& pairs, DataSet& destination)
+{
+    destination.append();
+    try {
+        copyValues(pairs);
+        destination.post();
+    } catch (...) {
+        destination.cancel();
+        throw;
+    }
+}
+
+} // namespace
+
+void GetChangedFields(const DataSet& a, const DataSet& b, QStringList& names)
+{
+    for (int i = 0; i < a.fieldCount(); ++i) {
+        const Field* fa = a.field(i);
+        const Field* fb = b.findField(fa->fieldName());
+        if (fb && fa->value() != fb->value())
+            names.append(fa->fieldName());
+    }
+}
+
+void CopyRecord(const DataSet& source, DataSet& destination)
+{
+    if (!source.isActive() || !destination.isActive())
+        return;
+    copyValues(pairFields(source, destination));
+}
+
+void CopyFieldsByList(const DataSet& source, DataSet& destination, const QStringList& names)
+{
+    if (!source.isActive() || !destination.isActive())
+        return;
+    copyValues(pairFields(source, destination, &names));
+}
+
+void AppendRecordCopy(const DataSet& source, DataSet& destination)
+{
+    if (!source.isActive() || !destination.isActive())
+        return;
+    appendCopy(pairFields(source, destination), destination);
+}
+
+void CopyAllRecords(DataSet& source, DataSet& destination)
+{
+    const std::vector<FieldPair> pairs = pairFields(source, destination);
+    const int limit = packetLimitOf(destination);
+    int copied = 0;
+    {
+        ControlsDisabled disabled(source, destination);
+        source.first();
+        while (!source.eof() && (limit < 0 || copied < limit)) {
+            appendCopy(pairs, destination);
+            ++copied;
+            source.next();
+        }
+    }
+    reportLimit(destination, limit, copied);
+}
+
+void CopyDataSet(DataSet& source, MemDataSet& destination, const QString& keyField,
+                 bool currentOnly)
+{
+    const std::vector<FieldPair> pairs = pairFields(source, destination);
+    if (currentOnly) {
+        appendCopy(pairs, destination);
+        return;
+    }
+    const int limit = packetLimitOf(destination);
+    const Field* sourceKey = keyField.isEmpty() ? nullptr : source.fieldByName(keyField);
+    int copied = 0;
+    {
+        ControlsDisabled disabled(source, destination);
+        source.first();
+        while (!source.eof() && (limit < 0 || copied < limit)) {
+            if (!sourceKey || !destination.locate(keyField, Variant(sourceKey->asInteger()))) {
+                appendCopy(pairs, destination);
+                ++copied;
+            }
+            source.next();
+        }
+        source.first();
+        destination.first();
+    }
+    reportLimit(destination, limit, copied);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dialect cast
+
+QString CastExpression(int serverKind, bool booleanAsChar, const QString& expression,
+                       FieldType type, int size)
+{
+    QString typeText;
+    switch (type) {
+    case FieldType::String:
+        typeText = QStringLiteral("varchar(%1)").arg(size);
+        break;
+    case FieldType::Integer:
+        typeText = QStringLiteral("int");
+        break;
+    case FieldType::Boolean:
+        if (serverKind == 1)
+            typeText = booleanAsChar ? QStringLiteral("varchar(1)") : QStringLiteral("bit");
+        else if (serverKind == 2)
+            typeText = QStringLiteral("varchar(1)");
+        else if (serverKind == 3)
+            typeText = QStringLiteral("boolean");
+        break;
+    case FieldType::Float:
+        typeText = QStringLiteral("float");
+        break;
+    case FieldType::Currency:
+        typeText = serverKind == 2 ? QStringLiteral("Numeric(20,6)") : QStringLiteral("money");
+        break;
+    case FieldType::Date:
+        typeText = serverKind == 1 ? QStringLiteral("datetime") : QStringLiteral("date");
+        break;
+    case FieldType::Time:
+        // Oracle has no time type: its "date" holds the time of day too.
+        typeText = serverKind == 1   ? QStringLiteral("datetime")
+                   : serverKind == 2 ? QStringLiteral("date")
+                                     : QStringLiteral("time");
+        break;
+    case FieldType::DateTime:
+        typeText = serverKind == 2 ? QStringLiteral("date") : QStringLiteral("datetime");
+        break;
+    case FieldType::Memo:
+        if (serverKind == 1)
+            typeText = QStringLiteral("text");
+        else if (serverKind == 2)
+            DBKernelError(QStringLiteral("Attempt cast expression %1 as memo. Capability not "
+                                         "supported by ORACLE")
+                              .arg(expression));
+        else if (serverKind == 3)
+            typeText = QStringLiteral("text"); // SQLite would make bytes of "blob(1, 1)"
+        break;
+    default:
+        DBKernelError(QStringLiteral("Attempt convert expression to unsupported data type"));
+    }
+
+    if (serverKind == 1) {
+        return QStringLiteral("convert(") + typeText + QLatin1Char(',') +
+               (expression.isEmpty() ? QStringLiteral("null") : expression) + QLatin1Char(')');
+    }
+    if (serverKind == 3) {
+        // SQLite: a null of the type, and date and time casts that keep the stored ISO text
+        // (a plain cast to "date" would turn "2024-01-05" into the number 2024).
+        if (expression.isEmpty())
+            return QStringLiteral("cast(null as ") + typeText + QLatin1Char(')');
+        if (type == FieldType::Date || type == FieldType::Time || type == FieldType::DateTime)
+            return typeText + QLatin1Char('(') + expression + QLatin1Char(')');
+    }
+    if (expression.isEmpty())
+        return QStringLiteral("cast('' as ") + typeText + QLatin1Char(')');
+    return QStringLiteral("cast(") + expression + QStringLiteral(" as ") + typeText +
+           QLatin1Char(')');
 }

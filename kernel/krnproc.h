@@ -1,9 +1,140 @@
-// The kernel's support routines.
+// The kernel's exception, its message boxes and the small routines every kernel unit shares: type
+// maps, field-list punctuation, permission statements, parameter filling, the dialect cast and the
+// record compare and copy family.
 #pragma once
 
+#include <platform/data/field.h>
+#include <platform/exception.h>
+
 #include <QString>
+#include <QStringList>
+
+class DataSet;
+class MemDataSet;
+class Param;
+class Params;
+class SqlQuery;
+
+// Every error the kernel itself detects; errors of the database engine pass through unchanged.
+QV_EXCEPTION_CLASS(EDBKernelError, Exception)
+
+// Raises EDBKernelError with the message.
+[[noreturn]] void DBKernelError(const QString& message);
+
+// The kernel's message boxes (modal): error and warning with OK, confirmation with Yes and No
+// (true on Yes).
+void ErrorMsg(const QString& message);
+void WarningMsg(const QString& message);
+bool ConfirmMsg(const QString& message);
+
+// "Oui"/"Non" in French (CurrentLanguage 1), "Да"/"Нет" in Russian (2), "Yes"/"No" otherwise.
+QString BoolToYesNo(bool value);
+
+// The kernel's field types, as METAFIELD.DATATYPE stores them.
+enum TDataType : quint8 {
+    dtUnknown = 0,
+    dtInteger = 1,
+    dtAutoinc = 2,
+    dtString = 3,
+    dtDateTime = 4,
+    dtDate = 5,
+    dtTime = 6,
+    dtMoney = 7,
+    dtNumeric = 8,
+    dtMemo = 9,
+    dtBlob = 10,
+    dtBoolean = 11,
+    dtGraphic = 12,
+    dtCours = 13,
+    dtTaux = 14,
+    dtLangString = 15,
+};
+
+// Field type of a live column to kernel type (a column without metadata) and back. Dates and
+// times all become dtDateTime; the kinds without a kernel type give dtUnknown.
+TDataType FieldTypeToDataType(FieldType type);
+FieldType DataTypeToFieldType(TDataType type);
+
+QString CommasToSemicolons(const QString& text);
+QString SemicolonsToCommas(const QString& text);
+
+// Permission kinds and grant modes of BuildGrantSQL.
+enum TPermissionKind { pkSelect = 0, pkInsert = 1, pkUpdate = 2, pkDelete = 3 };
+enum TGrantMode { gmDeny = -1, gmRevoke = 0, gmGrant = 1 };
+
+// The kind named by the first letter of the text (S, I, U, D in either case). An empty text
+// raises "Empty permission kind"; any other letter raises the text + " is invalid permission kind".
+TPermissionKind PermissionKind(const QString& text);
+// "GRANT SELECT on T to R" and its revoke and deny forms; on Oracle (server kind 2) the grantee
+// stands in double quotes and revoke and deny are both "REVOKE ... on T from "R"".
+QString BuildGrantSQL(const QString& object, const QString& grantee, const QString& permission,
+                      int serverKind, int mode);
+
+// Stores a caller's value into a parameter through the typed setter of its kind (integer,
+// Boolean, float, currency, text). Any other kind (null, date, bytes) raises
+// "Invalid variant type.".
+void VarRecToParam(Param& param, const Variant& value);
+
+int IMax(int a, int b);
+
+// The field's type and value into the parameter; a value whose text is empty leaves it null.
+void FieldToParam(const Field& field, Param& param);
+// FieldToParam for every parameter named like a field of the dataset's current record.
+void AssignParamsFromDataSet(Params& params, const DataSet& dataSet);
+void AssignParamsFromDataSet(SqlQuery& query, const DataSet& dataSet);
+// Booleans of databases that keep them as characters: each Boolean parameter becomes "T" or "F".
+void ConvertBooleanParams(Params& params);
+
+// The decimal text as a float lying just above the written value: when it holds the regional
+// decimal separator, zeros are appended up to six decimals and then a "1" ("2,5" reads as
+// 2.5000001), so rounding to six decimals never falls below what was typed. Empty text gives 0.
+double StrToFloatAdj(const QString& text);
+
+// The field-name form of a reserved word (a trailing "_").
+QString AddUnderscore(const QString& text);
 
 // The SQL script text with every script variable matched by "@[A-Za-z0-9_]+\W" upper-cased
 // (with the character after the name) in the program's ANSI code page rules; the rest is kept.
 // A variable that ends the text has no character after it and so stays as it is.
 QString UpperCaseSQLVariables(const QString& text);
+
+// A Boolean as the data-access layer reads one from a field: a text field is true when it starts
+// with T, t, Y or y (databases that keep Booleans as characters); other fields as their value.
+bool FieldAsBoolean(const Field& field);
+
+// ---- record compare and copy
+//
+// The copy routines pair each destination field with the source field of the same name, when the
+// destination field is a data field (not calculated, not lookup) and not the row identifier of a
+// kernel cache. Boolean destination fields take the source as a Boolean (FieldAsBoolean), the
+// others take its value. A kernel cache destination limits the copy to its packet size (-1: no
+// limit) and is told whether the limit was reached.
+
+// Appends to `names` every field of A whose value differs from the same-named field of B (fields
+// B lacks are skipped).
+void GetChangedFields(const DataSet& a, const DataSet& b, QStringList& names);
+// The current source record's values into the destination's current record (being edited). Does
+// nothing unless both are open.
+void CopyRecord(const DataSet& source, DataSet& destination);
+// The same for the named fields only.
+void CopyFieldsByList(const DataSet& source, DataSet& destination, const QStringList& names);
+// Appends one destination record filled from the source's current record and posts it (both
+// open).
+void AppendRecordCopy(const DataSet& source, DataSet& destination);
+// Appends every source record from the first on, up to the destination's limit.
+void CopyAllRecords(DataSet& source, DataSet& destination);
+// Bulk copy into an in-memory dataset: only the current record with `currentOnly`, else every
+// record from the first up to the limit; with a `keyField`, a record whose integer key the
+// destination already holds is skipped. Afterwards both stand on their first record.
+void CopyDataSet(DataSet& source, MemDataSet& destination, const QString& keyField,
+                 bool currentOnly);
+
+// ---- dialect cast
+
+// The expression cast to a field type in the SQL of a server kind (1 MS SQL Server, 2 Oracle,
+// 3 the local kind, on SQLite; any other kind uses the local texts without Boolean and memo
+// types). An empty expression gives a typed null. Raises "Attempt convert expression to
+// unsupported data type" for a type that has no cast, and on Oracle
+// "Attempt cast expression %s as memo. Capability not supported by ORACLE".
+QString CastExpression(int serverKind, bool booleanAsChar, const QString& expression,
+                       FieldType type, int size);

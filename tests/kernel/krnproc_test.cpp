@@ -1,0 +1,465 @@
+// The kernel's support routines: errors and message boxes, type maps, permissions and grants,
+// parameters, StrToFloatAdj, the dialect cast per server kind (the local kind run on SQLite) and
+// the record compare and copy family.
+#include <kernel/cacheapi.h>
+#include <kernel/krnproc.h>
+#include <platform/data/memdataset.h>
+#include <platform/db/params.h>
+#include <platform/regional.h>
+#include <translation/language.h>
+
+#include <support/scoped_dialogs.h>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace {
+
+template <typename F> QString kernelErrorOf(F&& call)
+{
+    try {
+        call();
+    } catch (const EDBKernelError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no EDBKernelError>");
+}
+
+// A kernel cache as the copy routines see one: an in-memory dataset with a row identifier and a
+// packet limit.
+class FakeCache : public MemDataSet, public TKernelCache
+{
+public:
+    int limit = -1;
+    bool reached = false;
+    QString RowIdFieldName() const override { return QStringLiteral("UPDATE_ID"); }
+    int PacketLimit() const override { return limit; }
+    void SetPacketLimitReached(bool r) override { reached = r; }
+    void SetRequestSQL(const QString&) override {}
+    void OpenCache() override {}
+    void AddSelectField(const QString&) override {}
+    const TTableProps* GetTableProps() const override { return nullptr; }
+    void ReplaceTableProps(const TTableProps*, const TTableProps*) override {}
+};
+
+// ID, NAME, FLAG (Boolean), UPDATE_ID and a calculated CALC.
+void defineTarget(MemDataSet& ds)
+{
+    ds.fieldDefs().add(QStringLiteral("ID"), FieldType::Integer);
+    ds.fieldDefs().add(QStringLiteral("NAME"), FieldType::String, 20);
+    ds.fieldDefs().add(QStringLiteral("FLAG"), FieldType::Boolean);
+    ds.fieldDefs().add(QStringLiteral("UPDATE_ID"), FieldType::Integer);
+    for (const FieldDef& d : ds.fieldDefs().list())
+        ds.addField(d.name, d.type, d.size);
+    ds.addField(QStringLiteral("CALC"), FieldType::String, 10, Field::Kind::Calculated);
+    ds.onCalcFields = [](DataSet& d) { d.fieldByName("CALC")->setAsString("calc"); };
+    ds.createDataSet();
+}
+
+// ID, NAME, FLAG as text ("T"/"F"), UPDATE_ID, EXTRA; rows (id, name, flag).
+std::unique_ptr<MemDataSet> makeSource(int count)
+{
+    auto ds = std::make_unique<MemDataSet>();
+    ds->fieldDefs().add(QStringLiteral("ID"), FieldType::Integer);
+    ds->fieldDefs().add(QStringLiteral("NAME"), FieldType::String, 20);
+    ds->fieldDefs().add(QStringLiteral("FLAG"), FieldType::String, 1);
+    ds->fieldDefs().add(QStringLiteral("UPDATE_ID"), FieldType::Integer);
+    ds->fieldDefs().add(QStringLiteral("EXTRA"), FieldType::String, 5);
+    ds->createDataSet();
+    for (int i = 1; i <= count; ++i)
+        ds->appendRecord({i, QStringLiteral("N%1").arg(i), i % 2 ? "T" : "f", 100 + i, "x"});
+    ds->first();
+    return ds;
+}
+
+QStringList rowsOf(DataSet& ds)
+{
+    QStringList out;
+    for (ds.first(); !ds.eof(); ds.next()) {
+        QStringList row;
+        for (int i = 0; i < ds.fieldCount(); ++i)
+            row.append(ds.field(i)->isNull() ? QStringLiteral("null") : ds.field(i)->asString());
+        out.append(row.join(QLatin1Char('|')));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(KernelErrors, RaisingAndTheThreeMessageBoxes)
+{
+    try {
+        DBKernelError(QStringLiteral("Not assigned database."));
+        FAIL() << "DBKernelError returned";
+    } catch (const EDBKernelError& e) {
+        EXPECT_EQ(e.message(), "Not assigned database.");
+        EXPECT_STREQ(e.className(), "EDBKernelError");
+    }
+
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerMessage(mrOk, "E1", mtError, TMsgDlgButtons(mbOK))
+        .answerMessage(mrOk, "W1", mtWarning, TMsgDlgButtons(mbOK))
+        .answerMessage(mrYes, "C1", mtConfirmation, TMsgDlgButtons(mbYes) | mbNo)
+        .answerMessage(mrNo, "C2", mtConfirmation, TMsgDlgButtons(mbYes) | mbNo);
+    ErrorMsg("E1");
+    WarningMsg("W1");
+    EXPECT_TRUE(ConfirmMsg("C1"));
+    EXPECT_FALSE(ConfirmMsg("C2"));
+}
+
+TEST(KernelSupport, YesNoWordsFollowTheProgramLanguage)
+{
+    const TInternationalLang saved = CurrentLanguage;
+    CurrentLanguage = 1;
+    EXPECT_EQ(BoolToYesNo(true) + BoolToYesNo(false), "OuiNon");
+    CurrentLanguage = 2;
+    EXPECT_EQ(BoolToYesNo(true) + BoolToYesNo(false), "ДаНет");
+    CurrentLanguage = 3;
+    EXPECT_EQ(BoolToYesNo(true) + BoolToYesNo(false), "YesNo");
+    CurrentLanguage = 0;
+    EXPECT_EQ(BoolToYesNo(true) + BoolToYesNo(false), "YesNo");
+    CurrentLanguage = saved;
+}
+
+TEST(KernelSupport, TypeMapsBothWays)
+{
+    const QList<QPair<FieldType, TDataType>> toKernel = {
+        {FieldType::String, dtString},   {FieldType::Integer, dtInteger},
+        {FieldType::Boolean, dtBoolean}, {FieldType::Float, dtNumeric},
+        {FieldType::Currency, dtMoney},  {FieldType::Date, dtDateTime},
+        {FieldType::Time, dtDateTime},   {FieldType::DateTime, dtDateTime},
+        {FieldType::AutoInc, dtAutoinc}, {FieldType::Blob, dtBlob},
+        {FieldType::Memo, dtMemo},       {FieldType::Graphic, dtGraphic},
+        {FieldType::Unknown, dtUnknown},
+    };
+    for (const auto& [field, kernel] : toKernel)
+        EXPECT_EQ(FieldTypeToDataType(field), kernel) << fieldTypeName(field).toStdString();
+
+    const QList<QPair<TDataType, FieldType>> toField = {
+        {dtUnknown, FieldType::Unknown},   {dtInteger, FieldType::Integer},
+        {dtAutoinc, FieldType::Integer},   {dtString, FieldType::String},
+        {dtDateTime, FieldType::DateTime}, {dtDate, FieldType::DateTime},
+        {dtTime, FieldType::DateTime},     {dtMoney, FieldType::Currency},
+        {dtNumeric, FieldType::Float},     {dtMemo, FieldType::Memo},
+        {dtBlob, FieldType::Blob},         {dtBoolean, FieldType::Boolean},
+        {dtGraphic, FieldType::Graphic},   {dtCours, FieldType::Float},
+        {dtTaux, FieldType::Float},        {dtLangString, FieldType::String},
+    };
+    for (const auto& [kernel, field] : toField)
+        EXPECT_EQ(DataTypeToFieldType(kernel), field) << int(kernel);
+}
+
+TEST(KernelSupport, PermissionKindsAndGrantStatementsPerServerKind)
+{
+    EXPECT_EQ(PermissionKind("select"), pkSelect);
+    EXPECT_EQ(PermissionKind("Insert"), pkInsert);
+    EXPECT_EQ(PermissionKind("u"), pkUpdate);
+    EXPECT_EQ(PermissionKind("DELETE"), pkDelete);
+    EXPECT_EQ(kernelErrorOf([] { PermissionKind(""); }), "Empty permission kind");
+    EXPECT_EQ(kernelErrorOf([] { PermissionKind("xecute"); }), "xecute is invalid permission kind");
+
+    // "%s %s on %s to %s" with the permission's own leading blank: two blanks after the verb.
+    for (int kind : {0, 1, 3}) {
+        EXPECT_EQ(BuildGrantSQL("PATIENTS", "ROLE1", "S", kind, 1),
+                  "GRANT  SELECT on PATIENTS to ROLE1");
+        EXPECT_EQ(BuildGrantSQL("PATIENTS", "ROLE1", "i", kind, 0),
+                  "REVOKE  INSERT on PATIENTS to ROLE1");
+        EXPECT_EQ(BuildGrantSQL("PATIENTS", "ROLE1", "Delete", kind, -1),
+                  "DENY  DELETE on PATIENTS to ROLE1");
+    }
+    EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", "U", 2, 1),
+              "GRANT  UPDATE on PATIENTS to \"Role1\"");
+    EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", "U", 2, 0),
+              "REVOKE  UPDATE on PATIENTS from \"Role1\"");
+    EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", "S", 2, -1),
+              "REVOKE  SELECT on PATIENTS from \"Role1\"");
+    EXPECT_EQ(kernelErrorOf([] { BuildGrantSQL("T", "R", "x", 1, 1); }),
+              "x is invalid permission kind");
+}
+
+TEST(KernelSupport, ParametersFromValuesAndFields)
+{
+    Params params;
+    Param& p = params.add("P");
+    VarRecToParam(p, Variant(42));
+    EXPECT_EQ(p.dataType(), FieldType::Integer);
+    EXPECT_EQ(p.asInteger(), 42);
+    VarRecToParam(p, Variant(true));
+    EXPECT_EQ(p.dataType(), FieldType::Boolean);
+    VarRecToParam(p, Variant(2.5));
+    EXPECT_EQ(p.dataType(), FieldType::Float);
+    VarRecToParam(p, Variant(Currency::fromDouble(1.25)));
+    EXPECT_EQ(p.dataType(), FieldType::Currency);
+    VarRecToParam(p, Variant("Dupont"));
+    EXPECT_EQ(p.dataType(), FieldType::String);
+    EXPECT_EQ(p.asString(), "Dupont");
+    for (const Variant& bad :
+         {Variant::null(), Variant::fromDateTime(45000), Variant(QByteArray("b"))})
+        EXPECT_EQ(kernelErrorOf([&] { VarRecToParam(p, bad); }), "Invalid variant type.");
+
+    MemDataSet ds;
+    ds.fieldDefs().add("ID", FieldType::Integer);
+    ds.fieldDefs().add("NAME", FieldType::String, 10);
+    ds.fieldDefs().add("ACTIVE", FieldType::Boolean);
+    ds.createDataSet();
+    ds.appendRecord({7, "", true});
+    Params q;
+    q.add("id");
+    q.add("NAME").setAsString("stale");
+    q.add("ACTIVE");
+    q.add("OTHER").setAsInteger(3);
+    AssignParamsFromDataSet(q, ds);
+    EXPECT_EQ(q[0].asInteger(), 7);
+    EXPECT_EQ(q[0].dataType(), FieldType::Integer);
+    // An empty text leaves the parameter null, typed as its field.
+    EXPECT_TRUE(q[1].isNull());
+    EXPECT_EQ(q[1].dataType(), FieldType::String);
+    EXPECT_EQ(q[3].asInteger(), 3); // no such field: untouched
+
+    ConvertBooleanParams(q);
+    EXPECT_EQ(q[2].asString(), "T");
+    EXPECT_EQ(q[2].dataType(), FieldType::String);
+    Params b;
+    b.add("B").setAsBoolean(false);
+    b.add("I").setAsInteger(1);
+    ConvertBooleanParams(b);
+    EXPECT_EQ(b[0].asString(), "F");
+    EXPECT_EQ(b[1].dataType(), FieldType::Integer);
+}
+
+TEST(KernelSupport, StrToFloatAdjLiesJustAboveTheWrittenValue)
+{
+    setRegionalLanguage(1); // "," as decimal separator
+    EXPECT_DOUBLE_EQ(StrToFloatAdj("2,5"), 2.5000001);
+    EXPECT_DOUBLE_EQ(StrToFloatAdj("0,123456"), 0.1234561);
+    EXPECT_DOUBLE_EQ(StrToFloatAdj("2,1234567"), 2.12345671);
+    EXPECT_DOUBLE_EQ(StrToFloatAdj("12"), 12.0);
+    EXPECT_DOUBLE_EQ(StrToFloatAdj(""), 0.0);
+    // Without the regional separator the text is converted as it is.
+    EXPECT_DOUBLE_EQ(StrToFloatAdj("2.5"), 2.5);
+    EXPECT_THROW(StrToFloatAdj("abc"), EConvertError);
+}
+
+TEST(KernelCast, GoldenTextsPerServerKind)
+{
+    // MS SQL Server: convert forms; an empty expression is a typed null.
+    EXPECT_EQ(CastExpression(1, false, "NAME", FieldType::String, 20), "convert(varchar(20),NAME)");
+    EXPECT_EQ(CastExpression(1, false, "", FieldType::String, 20), "convert(varchar(20),null)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Integer, 0), "convert(int,X)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Boolean, 0), "convert(bit,X)");
+    EXPECT_EQ(CastExpression(1, true, "X", FieldType::Boolean, 0), "convert(varchar(1),X)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Float, 0), "convert(float,X)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Currency, 0), "convert(money,X)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Date, 0), "convert(datetime,X)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Time, 0), "convert(datetime,X)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::DateTime, 0), "convert(datetime,X)");
+    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Memo, 0), "convert(text,X)");
+
+    // Oracle: cast forms; time and date-time are Oracle's "date".
+    EXPECT_EQ(CastExpression(2, false, "NAME", FieldType::String, 8), "cast(NAME as varchar(8))");
+    EXPECT_EQ(CastExpression(2, false, "", FieldType::String, 8), "cast('' as varchar(8))");
+    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Integer, 0), "cast(X as int)");
+    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Boolean, 0), "cast(X as varchar(1))");
+    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Float, 0), "cast(X as float)");
+    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Currency, 0), "cast(X as Numeric(20,6))");
+    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Date, 0), "cast(X as date)");
+    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Time, 0), "cast(X as date)");
+    EXPECT_EQ(CastExpression(2, false, "", FieldType::DateTime, 0), "cast('' as date)");
+    EXPECT_EQ(kernelErrorOf([] { CastExpression(2, false, "NOTE", FieldType::Memo, 0); }),
+              "Attempt cast expression NOTE as memo. Capability not supported by ORACLE");
+
+    // Any other kind: the local kind's texts, without Boolean and memo types.
+    EXPECT_EQ(CastExpression(0, false, "X", FieldType::String, 5), "cast(X as varchar(5))");
+    EXPECT_EQ(CastExpression(0, false, "X", FieldType::Currency, 0), "cast(X as money)");
+    EXPECT_EQ(CastExpression(0, false, "X", FieldType::Time, 0), "cast(X as time)");
+    EXPECT_EQ(CastExpression(0, false, "X", FieldType::DateTime, 0), "cast(X as datetime)");
+    EXPECT_EQ(CastExpression(0, false, "X", FieldType::Boolean, 0), "cast(X as )");
+    EXPECT_EQ(CastExpression(0, false, "", FieldType::Memo, 0), "cast('' as )");
+
+    for (int kind : {0, 1, 2, 3}) {
+        for (FieldType t : {FieldType::AutoInc, FieldType::Blob, FieldType::Graphic})
+            EXPECT_EQ(kernelErrorOf([&] { CastExpression(kind, false, "X", t, 0); }),
+                      "Attempt convert expression to unsupported data type");
+    }
+}
+
+TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
+{
+    struct Case
+    {
+        FieldType type;
+        int size;
+        QString expression;
+        QString value;   // NULL for a null
+        QString storage; // SQLite's typeof()
+    };
+    const QList<Case> cases = {
+        {FieldType::String, 10, "", "NULL", "null"},
+        {FieldType::String, 10, "12", "12", "text"},
+        {FieldType::Integer, 0, "'42'", "42", "integer"},
+        {FieldType::Integer, 0, "", "NULL", "null"},
+        {FieldType::Float, 0, "'2.5'", "2.5", "real"},
+        {FieldType::Boolean, 0, "1", "1", "integer"},
+        {FieldType::Memo, 0, "'long text'", "long text", "text"},
+        {FieldType::Memo, 0, "", "NULL", "null"},
+        // Dates keep the stored ISO text; a date-time cast to a date keeps its day.
+        {FieldType::Date, 0, "'2024-01-05'", "2024-01-05", "text"},
+        {FieldType::Date, 0, "'2024-01-05 10:30:00'", "2024-01-05", "text"},
+        {FieldType::Date, 0, "", "NULL", "null"},
+        {FieldType::Time, 0, "'10:30:15'", "10:30:15", "text"},
+        {FieldType::DateTime, 0, "'2024-01-05'", "2024-01-05 00:00:00", "text"},
+        {FieldType::DateTime, 0, "'2024-01-05 10:30:00'", "2024-01-05 10:30:00", "text"},
+    };
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    for (const Case& c : cases) {
+        const QString expr = CastExpression(3, false, c.expression, c.type, c.size);
+        const QByteArray sql = ("select " + expr + ", typeof(" + expr + ")").toUtf8();
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db) << " in " << sql.constData();
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        const QString value =
+            sqlite3_column_type(st, 0) == SQLITE_NULL
+                ? QStringLiteral("NULL")
+                : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        EXPECT_EQ(value, c.value) << sql.constData();
+        EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))),
+                  c.storage)
+            << sql.constData();
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+}
+
+TEST(KernelRecords, CopyRecordPairsDataFieldsByNameAndSkipsTheRowIdentifier)
+{
+    auto source = makeSource(2);
+    FakeCache cache;
+    defineTarget(cache);
+    MemDataSet plain;
+    defineTarget(plain);
+
+    for (MemDataSet* target : {static_cast<MemDataSet*>(&cache), &plain}) {
+        target->append();
+        target->fieldByName("UPDATE_ID")->setAsInteger(-5);
+        CopyRecord(*source, *target);
+        target->post();
+    }
+    // "T" reads as true for a Boolean field; EXTRA has no partner; CALC is calculated.
+    EXPECT_EQ(rowsOf(cache), QStringList({"1|N1|True|-5|calc"}));
+    EXPECT_EQ(rowsOf(plain), QStringList({"1|N1|True|101|calc"}));
+
+    // Only the listed names; the others stay.
+    source->next();
+    plain.first();
+    plain.edit();
+    CopyFieldsByList(*source, plain, {"flag", "NAME"});
+    plain.post();
+    EXPECT_EQ(rowsOf(plain), QStringList({"1|N2|False|101|calc"}));
+
+    // Nothing is copied unless both are open.
+    MemDataSet closed;
+    closed.fieldDefs().add("NAME", FieldType::String, 20);
+    plain.first();
+    plain.edit();
+    CopyRecord(closed, plain);
+    AppendRecordCopy(closed, plain);
+    plain.cancel();
+    EXPECT_EQ(rowsOf(plain), QStringList({"1|N2|False|101|calc"}));
+
+    source->last();
+    AppendRecordCopy(*source, cache);
+    EXPECT_EQ(rowsOf(cache), QStringList({"1|N1|True|-5|calc", "2|N2|False|null|calc"}));
+}
+
+TEST(KernelRecords, CopyAllRecordsStopsAtTheCachePacketLimit)
+{
+    struct Case
+    {
+        int sourceRows;
+        int limit;
+        int copied;
+        bool limited;
+    };
+    for (const Case& c : {Case{60, 50, 50, true}, Case{50, 50, 50, true}, Case{49, 50, 49, false},
+                          Case{7, -1, 7, false}}) {
+        auto source = makeSource(c.sourceRows);
+        source->last(); // the copy starts from the first record whatever the position
+        FakeCache cache;
+        defineTarget(cache);
+        cache.limit = c.limit;
+        CopyAllRecords(*source, cache);
+        EXPECT_EQ(cache.recordCount(), c.copied) << c.sourceRows << "/" << c.limit;
+        EXPECT_EQ(cache.reached, c.limited) << c.sourceRows << "/" << c.limit;
+        EXPECT_FALSE(cache.controlsDisabled());
+        EXPECT_FALSE(source->controlsDisabled());
+    }
+    // A plain dataset has no limit.
+    auto source = makeSource(70);
+    MemDataSet plain;
+    defineTarget(plain);
+    CopyAllRecords(*source, plain);
+    EXPECT_EQ(plain.recordCount(), 70);
+}
+
+TEST(KernelRecords, CopyDataSetSkipsKeysAlreadyHeldAndEndsOnFirstRecords)
+{
+    auto source = makeSource(4);
+    MemDataSet target;
+    defineTarget(target);
+    target.appendRecord({3, "held", false, 0});
+    source->last();
+    CopyDataSet(*source, target, "ID", false);
+    EXPECT_EQ(rowsOf(target), QStringList({"3|held|False|0|calc", "1|N1|True|101|calc",
+                                           "2|N2|False|102|calc", "4|N4|False|104|calc"}));
+    target.last();
+    CopyDataSet(*source, target, "ID", false);
+    EXPECT_EQ(target.recordCount(), 4);
+    EXPECT_EQ(target.recNo(), 1);
+    EXPECT_EQ(source->recNo(), 1);
+
+    // The current record only, whatever the key.
+    source->setRecNo(3);
+    CopyDataSet(*source, target, "ID", true);
+    target.last();
+    EXPECT_EQ(target.fieldByName("NAME")->asString(), "N3");
+    EXPECT_EQ(target.recordCount(), 5);
+
+    // Into a cache: its limit counts the records copied, not those skipped.
+    FakeCache cache;
+    defineTarget(cache);
+    cache.appendRecord({1, "held", false});
+    cache.limit = 2;
+    CopyDataSet(*source, cache, "ID", false);
+    EXPECT_EQ(rowsOf(cache), QStringList({"1|held|False|null|calc", "2|N2|False|null|calc",
+                                          "3|N3|True|null|calc"}));
+    EXPECT_TRUE(cache.reached);
+}
+
+TEST(KernelRecords, ChangedFieldsAreNamedInFieldOrder)
+{
+    auto a = makeSource(3);
+    auto b = makeSource(3);
+    b->setRecNo(2);
+    b->edit();
+    b->fieldByName("NAME")->setAsString("N1");
+    b->fieldByName("FLAG")->setAsString("T");
+    b->post();
+    b->setRecNo(2);
+    MemDataSet narrow;
+    narrow.fieldDefs().add("NAME", FieldType::String, 20);
+    narrow.createDataSet();
+    narrow.appendRecord({"N1"});
+
+    QStringList names{"before"};
+    GetChangedFields(*a, *b, names);
+    EXPECT_EQ(names, QStringList({"before", "ID", "UPDATE_ID"}));
+    names.clear();
+    a->setRecNo(2);
+    GetChangedFields(*a, *b, names);
+    EXPECT_EQ(names, QStringList({"NAME", "FLAG"}));
+    names.clear();
+    GetChangedFields(*a, narrow, names); // fields narrow lacks are skipped
+    EXPECT_EQ(names, QStringList({"NAME"}));
+}
