@@ -4,12 +4,18 @@
 #include "exception.h"
 #include "ui.h"
 
+#include <QThread>
+
+#include <atomic>
+
 namespace {
 Application::ExceptionHandler& handlerSlot()
 {
     static Application::ExceptionHandler handler;
     return handler;
 }
+
+std::atomic<bool> terminateRequested{false};
 
 class UnknownException : public Exception
 {
@@ -18,7 +24,9 @@ public:
 };
 } // namespace
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+}
 
 void Application::setExceptionHandler(ExceptionHandler handler)
 {
@@ -35,6 +43,24 @@ void Application::handleException(QObject* sender, const std::exception& e)
     }
     const auto* ex = dynamic_cast<const Exception*>(&e);
     Dialogs().showException(ex ? ex->message() : QString::fromLocal8Bit(e.what()));
+}
+
+void Application::terminate()
+{
+    terminateRequested = true;
+    // Only a running loop can be told to end; before it starts, start-up reads the flag.
+    if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+}
+
+bool Application::terminated()
+{
+    return terminateRequested;
+}
+
+void Application::resetTerminated()
+{
+    terminateRequested = false;
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

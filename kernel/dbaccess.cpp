@@ -1,0 +1,565 @@
+// The kernel access component: connection and server kind, the module version check with the
+// setup-utility hand-off, the macro table, nested transactions, the table and lookup-source caches.
+// The metadata loaders are in metadata.cpp.
+#include "dbaccess.h"
+
+#include <kernel/cacheapi.h>
+#include <kernel/macros.h>
+#include <kernel/schemaapi.h>
+#include <platform/application.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/db/sqlquery.h>
+#include <platform/inifile.h>
+#include <platform/regional.h>
+#include <platform/support/paths.h>
+#include <platform/ui.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+QString DBServerName;
+QString DBDatabaseName;
+
+namespace {
+
+TKernelCacheServices* cacheServices = nullptr;
+
+const QString KernelModule = QStringLiteral("DBKERNEL");
+
+QString moduleName(const QString& line)
+{
+    return line.section(QLatin1Char('='), 0, 0);
+}
+
+QString moduleVersion(const QString& line)
+{
+    return line.section(QLatin1Char('='), 1);
+}
+
+int versionNumber(const QString& text)
+{
+    int value = 0;
+    return TryStrToInt(text, value) ? value : 0;
+}
+
+// The work query closes and forgets its statement when the scope ends, whatever happens.
+class WorkStatement
+{
+public:
+    WorkStatement(SqlQuery& query, const QString& sql) : m_query(query) { m_query.setSql(sql); }
+    ~WorkStatement()
+    {
+        m_query.close();
+        m_query.setSql(QString());
+    }
+    WorkStatement(const WorkStatement&) = delete;
+    WorkStatement& operator=(const WorkStatement&) = delete;
+
+private:
+    SqlQuery& m_query;
+};
+
+} // namespace
+
+TKernelCacheServices* KernelCacheServices()
+{
+    return cacheServices;
+}
+
+void SetKernelCacheServices(TKernelCacheServices* services)
+{
+    cacheServices = services;
+}
+
+quint8 GetServerKind(Database& database)
+{
+    database.open();
+    const QString driver = database.driverName();
+    if (driver == QLatin1String("STANDARD"))
+        return ServerKind::Standard;
+    if (driver == QLatin1String("MSSQL"))
+        return ServerKind::MSSQL;
+    if (driver == QLatin1String("ORACLE"))
+        return ServerKind::Oracle;
+    return ServerKind::Unknown;
+}
+
+QString CastExpression(const TDBAccess& access, const QString& expression, FieldType type, int size)
+{
+    return CastExpression(access.ServerKind(), access.BooleanAsChar(), expression, type, size);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction and properties
+
+TDBAccess::TDBAccess(QObject* owner)
+    : QObject(owner), m_work(new SqlQuery(this)),
+      m_rollbackWait([](int ms) { QThread::msleep(ulong(ms)); })
+{
+    RegisterModuleVersion(KernelModule, KernelCodeVersion);
+}
+
+TDBAccess::~TDBAccess()
+{
+    // The tables, the automatic lookup sources and the work query are Qt children; the
+    // descriptions go with their lists.
+    m_tableProps.Clear();
+    m_linkSet.Clear();
+}
+
+void TDBAccess::SetDataBase(Database* database)
+{
+    m_database = database;
+    m_work->setDatabase(database);
+}
+
+void TDBAccess::SetAppServerPath(const QString& path)
+{
+    m_appServerPath = AddBackslash(path);
+}
+
+void TDBAccess::SetLanguage(TKrnLang language)
+{
+    m_language = language;
+    SetCurrentLangKey(KrnLangKey(language));
+}
+
+Database& TDBAccess::requireDatabase() const
+{
+    if (!m_database)
+        DBKernelError(QStringLiteral("Not assigned database."));
+    return *m_database;
+}
+
+void TDBAccess::UpdateServerKind()
+{
+    m_serverKind = GetServerKind(requireDatabase());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+void TDBAccess::RegisterModuleVersion(const QString& module, int version)
+{
+    for (const QString& line : std::as_const(m_modules)) {
+        if (moduleName(line).compare(module, Qt::CaseInsensitive) == 0)
+            DBKernelError(QStringLiteral("Module version '%1' already registered.").arg(module));
+    }
+    m_modules.append(module + QLatin1Char('=') + QString::number(version));
+}
+
+bool TDBAccess::Init()
+{
+    // Once the program is to end, nothing more is connected and nothing more is asked.
+    if (Application::terminated()) {
+        m_initResult = TInitResult::Terminated;
+        return false;
+    }
+    TInitResult failure = TInitResult::Failed;
+    try {
+        if (!m_database) {
+            failure = TInitResult::NoDatabase;
+            DBKernelError(
+                QStringLiteral("Cannot init %1 becouse not assigned database.").arg(objectName()));
+        }
+        Database& db = *m_database;
+        db.close();
+        failure = TInitResult::LoginRefused;
+        if (db.onLogin)
+            db.onLogin(db, db.params());
+        else
+            db.open();
+        if (!db.isConnected()) {
+            m_initResult = TInitResult::LoginRefused;
+            return false;
+        }
+        failure = TInitResult::Failed;
+        UpdateServerKind();
+        m_work->setDatabase(&db);
+
+        if (!CheckVersions()) {
+            m_initResult =
+                Application::terminated() ? TInitResult::Terminated : TInitResult::VersionsRefused;
+            return false;
+        }
+
+        QString blob = db.params().value(QStringLiteral("BLOB SIZE"));
+        if (!db.params().contains(QStringLiteral("BLOB SIZE")) && !db.aliasName().isEmpty())
+            blob =
+                AliasRegistry::global().params(db.aliasName()).value(QStringLiteral("BLOB SIZE"));
+        int kilobytes = 32;
+        if (!TryStrToInt(blob.trimmed(), kilobytes))
+            kilobytes = 32;
+        m_blobSize = kilobytes * 1024;
+
+        LoadMetaData();
+        m_initResult = TInitResult::Ready;
+        return true;
+    } catch (const Exception& e) {
+        // A component that is not ready keeps no connection.
+        if (m_database)
+            m_database->close();
+        m_initResult = Application::terminated() ? TInitResult::Terminated : failure;
+        if (OnConnectError) {
+            bool raise = false;
+            OnConnectError(e, raise);
+            if (raise)
+                throw;
+        } else if (!Application::terminated()) {
+            ErrorMsg(e.message());
+        }
+        return false;
+    }
+}
+
+bool TDBAccess::CheckVersions()
+{
+    Database& db = requireDatabase();
+    if (m_serverKind == ServerKind::MSSQL) {
+        // The server's messages and date forms in English for the rest of the connection.
+        WorkStatement st(*m_work, QStringLiteral("set language us_english"));
+        m_work->execSql();
+    }
+
+    struct Row
+    {
+        QString module;
+        qint64 version;
+    };
+    QList<Row> rows;
+    {
+        WorkStatement st(*m_work, QStringLiteral("select * from VERSION"));
+        m_work->open();
+        Field* module = m_work->fieldByName(QStringLiteral("MODULE"));
+        Field* version = m_work->fieldByName(QStringLiteral("VERSION"));
+        for (; !m_work->eof(); m_work->next())
+            rows.append({module->asString(), version->asInteger()});
+    }
+
+    auto registered = [this](const QString& module) -> const QString* {
+        for (const QString& line : std::as_const(m_modules)) {
+            if (moduleName(line).compare(module, Qt::CaseInsensitive) == 0)
+                return &line;
+        }
+        return nullptr;
+    };
+
+    // A program older than its database must not work on it.
+    for (const Row& row : std::as_const(rows)) {
+        const QString* line = registered(row.module);
+        if (line && row.version > versionNumber(moduleVersion(*line))) {
+            ErrorMsg(QStringLiteral("Version of module %1 (%2) is less than database version (%3).")
+                         .arg(row.module, moduleVersion(*line))
+                         .arg(row.version));
+            db.close();
+            Application::terminate();
+            return false;
+        }
+    }
+
+    QString message;
+    for (const QString& line : std::as_const(m_modules)) {
+        const QString module = moduleName(line);
+        const int codeVersion = versionNumber(moduleVersion(line));
+        const Row* row = nullptr;
+        for (const Row& r : std::as_const(rows)) {
+            if (r.module.compare(module, Qt::CaseInsensitive) == 0) {
+                row = &r;
+                break;
+            }
+        }
+        bool upgrade = true;
+        if (row) {
+            upgrade = row->version < codeVersion;
+            if (upgrade && module.toUpper() == KernelModule)
+                upgrade = !UpgradeKernelModule(*this, int(row->version), codeVersion);
+        }
+        if (!upgrade)
+            continue;
+        message += message.isEmpty() ? QStringLiteral("Following modules must be upgraded:\n")
+                                     : QStringLiteral("\n");
+        message += QStringLiteral("Module %1 up to version %2.").arg(module, moduleVersion(line));
+    }
+    if (message.isEmpty())
+        return db.isConnected();
+
+    if (!m_setupModule.isEmpty() && QFileInfo(m_setupModule).isFile()) {
+        message += QStringLiteral("\nDo you want to launch the database setup utility now ?\n"
+                                  "Overwise application will be terminated.");
+        if (ConfirmMsg(message))
+            launchSetupUtility();
+    } else {
+        ErrorMsg(QStringLiteral("Impossible launch application. ") + message);
+    }
+    db.close();
+    return false;
+}
+
+void TDBAccess::launchSetupUtility()
+{
+    const QFileInfo module(m_setupModule);
+    IniFile setup(module.absolutePath() + QLatin1Char('/') + module.completeBaseName() +
+                  QStringLiteral(".ini"));
+    static const char* const servers[] = {"", "MSSQL", "ORACLE", "PARADOX"};
+    const QString database = QStringLiteral("DATABASE");
+    setup.writeString(database, QStringLiteral("Connection"), QStringLiteral("Server"));
+    setup.writeString(database, QStringLiteral("Server"),
+                      QLatin1String(m_serverKind <= 3 ? servers[m_serverKind] : ""));
+    setup.writeString(database, QStringLiteral("ServerName"), DBServerName);
+    setup.writeString(database, QStringLiteral("DatabaseName"), DBDatabaseName);
+    // The alias and the program's path travel as two arguments, so a path with blanks stays
+    // whole. Whether the utility started is not checked: the program goes on without the
+    // database either way.
+    QProcess::startDetached(
+        m_setupModule, {requireDatabase().aliasName(), QCoreApplication::applicationFilePath()},
+        module.absolutePath());
+}
+
+bool TDBAccess::UpgradeKernelModule(TDBAccess& access, int databaseVersion, int codeVersion)
+{
+    if (databaseVersion >= KernelCodeVersion)
+        return true;
+    if (!access.AutoKernelUpgrade())
+        return false;
+    TSchemaTools* tools = SchemaTools();
+    return tools && tools->UpgradeKernelModule(access, databaseVersion, codeVersion);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Macros
+
+bool TDBAccess::LoadMacros()
+{
+    Database& db = requireDatabase();
+    const int kind = GetServerKind(db);
+    QList<QPair<QString, QString>> rows;
+    {
+        WorkStatement st(*m_work, QStringLiteral("select * from META_MACRO"));
+        try {
+            m_work->open();
+            Field* code = m_work->fieldByName(QStringLiteral("CODE"));
+            Field* macro = m_work->fieldByName(QStringLiteral("MACRO"));
+            for (; !m_work->eof(); m_work->next())
+                rows.append({code->asString(), macro->asString()});
+        } catch (const Exception&) {
+            // A database without META_MACRO has only the built-in macros.
+        }
+    }
+    const QStringList lines =
+        BuildMacroLines(kind, m_booleanAsChar, rows, [](const QString& text) { WarningMsg(text); });
+    m_macros.Clear();
+    m_macros.SetText(lines.join(QStringLiteral("\r\n")));
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names, users, tables, lookup sources, caches
+
+QString TDBAccess::MapTableName(const QString& tableName) const
+{
+    for (const QString& line : m_tableNameMap) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0 && QStringView(line).left(eq).compare(tableName, Qt::CaseInsensitive) == 0)
+            return line.mid(eq + 1);
+    }
+    return tableName;
+}
+
+int TDBAccess::GetUserID()
+{
+    requireDatabase();
+    QString sql;
+    if (m_serverKind == ServerKind::MSSQL)
+        sql = QStringLiteral("select user_id() UID");
+    else if (m_serverKind == ServerKind::Oracle)
+        sql = QStringLiteral("select uid \"UID\" from DUAL");
+    else
+        DBKernelError(QStringLiteral("The database server gives no user ID."));
+    WorkStatement st(*m_work, sql);
+    m_work->open();
+    return int(m_work->fieldByName(QStringLiteral("UID"))->asInteger());
+}
+
+LocalTable* TDBAccess::GetTable(const QString& tableName)
+{
+    for (const auto& [name, table] : std::as_const(m_tableCache)) {
+        if (table && name.compare(tableName, Qt::CaseInsensitive) == 0)
+            return table;
+    }
+    auto* table = new LocalTable(this);
+    table->setDatabase(&requireDatabase());
+    table->setTableName(tableName);
+    m_tableCache.append({tableName, table});
+    return table;
+}
+
+void TDBAccess::RegisterLookupSource(const QString& tableName, DataSet* source)
+{
+    for (auto& entry : m_lookupSources) {
+        if (entry.first.compare(tableName, Qt::CaseInsensitive) == 0) {
+            entry.second = source;
+            return;
+        }
+    }
+    m_lookupSources.append({tableName, source});
+}
+
+DataSet* TDBAccess::GetLookupSource(const TLookupDescription& lookup)
+{
+    auto find = [&lookup](const QList<QPair<QString, QPointer<DataSet>>>& list) -> DataSet* {
+        for (const auto& [name, source] : list) {
+            if (source && name.compare(lookup.Table, Qt::CaseInsensitive) == 0)
+                return source;
+        }
+        return nullptr;
+    };
+    DataSet* source = find(m_lookupSources);
+    if (!source && m_autoLookups) {
+        source = find(m_autoLookupSources);
+        if (!source && cacheServices) {
+            source = cacheServices->CreateLookupSource(*this, lookup.Table, lookup.KeyField,
+                                                       lookup.ResultField);
+            if (source)
+                m_autoLookupSources.append({lookup.Table, source});
+        }
+    }
+    if (!source)
+        DBKernelError(QStringLiteral("Lookup source for table '%1' not found").arg(lookup.Table));
+    // A source opened without the field the lookup matches on fetches it at its next opening.
+    if (source->isActive() && !source->findField(lookup.KeyField)) {
+        if (auto* cache = dynamic_cast<TKernelCache*>(source)) {
+            source->close();
+            cache->AddSelectField(lookup.KeyField);
+        }
+    }
+    return source;
+}
+
+void TDBAccess::RegisterOpenCache(TKernelCache* cache)
+{
+    if (cache && !m_openCaches.contains(cache))
+        m_openCaches.append(cache);
+}
+
+void TDBAccess::UnregisterOpenCache(TKernelCache* cache)
+{
+    m_openCaches.removeAll(cache);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Nested transactions
+//
+//   depth 0 --StartTransaction--> 1 (the server transaction or the update batch opens)
+//   depth n --StartTransaction--> n+1          depth n>1 --Commit--> n-1
+//   depth n>1 --Rollback--> n-1, the transaction is marked for rollback
+//   depth 1 --Commit--> 0 (committed; rolled back and raising when marked)
+//   depth 1 --Rollback--> 0 (rolled back)
+//   depth 0 --Commit--> raises              depth 0 --Rollback--> nothing
+
+void TDBAccess::StartTransaction(bool useBatch)
+{
+    Database& db = requireDatabase();
+    if (m_depth < 1) {
+        const bool standard = m_serverKind == ServerKind::Standard;
+        const bool batch = useBatch && standard;
+        if (batch) {
+            // Statements collected for nobody would be lost without a word.
+            if (!m_exchange)
+                DBKernelError(QStringLiteral(
+                    "Cannot collect an update batch: the application server exchange is not "
+                    "available."));
+            m_exchange->OpenUpdateBatch();
+        } else if (!standard) {
+            db.startTransaction();
+        }
+        m_batch = batch;
+        m_rollbackOnly = false;
+    }
+    ++m_depth;
+}
+
+void TDBAccess::Commit()
+{
+    Database& db = requireDatabase();
+    if (m_depth > 1) {
+        --m_depth;
+        return;
+    }
+    if (m_depth < 1)
+        DBKernelError(QStringLiteral("Cannot commit: no transaction is open."));
+    if (m_rollbackOnly) {
+        rollbackOutermost();
+        DBKernelError(QStringLiteral("Cannot commit: a part of the transaction was rolled back, "
+                                     "so all of it has been rolled back."));
+    }
+    if (m_serverKind == ServerKind::Standard) {
+        if (m_batch && m_exchange) {
+            m_exchange->SendUpdateBatch();
+            m_exchange->DiscardUpdateBatch();
+        }
+    } else {
+        db.commit();
+    }
+    --m_depth;
+    m_batch = false;
+}
+
+void TDBAccess::Rollback()
+{
+    requireDatabase();
+    if (m_depth < 1)
+        return; // nothing open: the caller's start failed, and its error is the one to keep
+    if (m_depth > 1) {
+        --m_depth;
+        m_rollbackOnly = true;
+        return;
+    }
+    rollbackOutermost();
+}
+
+void TDBAccess::rollbackOnServer(QString& lastError)
+{
+    lastError.clear();
+    if (m_serverKind == ServerKind::Standard) {
+        if (m_batch && m_exchange)
+            m_exchange->DiscardUpdateBatch();
+        return;
+    }
+    try {
+        requireDatabase().rollback();
+    } catch (const Exception& e) {
+        lastError = e.message();
+    }
+}
+
+void TDBAccess::rollbackOutermost()
+{
+    Database& db = requireDatabase();
+    QString lastError;
+    rollbackOnServer(lastError);
+    m_depth = 0;
+    m_batch = false;
+    m_rollbackOnly = false;
+
+    const bool server = m_serverKind != ServerKind::Standard;
+    for (int attempt = 0; attempt < 10 && server && db.inTransaction(); ++attempt) {
+        m_rollbackWait(1000);
+        rollbackOnServer(lastError);
+    }
+    while (server && db.inTransaction() && !Application::terminated()) {
+        const QString text = QStringLiteral("Rollback transaction failed.\r\n") + lastError +
+                             QStringLiteral("\r\n") + QString(38, QLatin1Char('=')) +
+                             QStringLiteral("\r\nDo you want to try again rollback transaction?"
+                                            "\r\nOverwise application will be terminated.");
+        if (Dialogs().messageDlg(text, mtWarning, TMsgDlgButtons(mbYes) | mbAbort) !=
+            modalResultOf(mbYes)) {
+            Application::terminate();
+            return;
+        }
+        rollbackOnServer(lastError);
+        m_rollbackWait(1000);
+    }
+}

@@ -1,0 +1,978 @@
+// The metadata descriptions (tables, fields, links, Custom texts, labels, join texts) and the
+// access component's loaders that read them from METATABLE, METAFIELD and TABLELINK.
+#include "metadata.h"
+
+#include <kernel/cacheapi.h>
+#include <kernel/dbaccess.h>
+#include <kernel/schemaapi.h>
+#include <platform/data/dataset.h>
+#include <platform/db/database.h>
+#include <platform/db/sqlquery.h>
+#include <platform/regional.h>
+
+#include <QHash>
+
+#include <array>
+#include <unordered_map>
+
+namespace {
+
+QString langKey;            // the process-wide language key of labels
+bool modifyAllowed = false; // Custom lists may change (inside a load)
+
+// Names of tables compare without regard to case everywhere in the metadata.
+QString nameKey(const QString& name)
+{
+    return name.toUpper();
+}
+
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+QStringList commaList(const QString& text)
+{
+    QStringList items = text.split(QLatin1Char(','));
+    for (QString& item : items)
+        item = item.trimmed();
+    return items;
+}
+
+} // namespace
+
+QString KrnLangKey(TKrnLang language)
+{
+    switch (language) {
+    case krnLangFRA:
+        return QStringLiteral("fra");
+    case krnLangRUS:
+        return QStringLiteral("rus");
+    case krnLangENG:
+        return QStringLiteral("eng");
+    case krnLangUnknown:
+        break;
+    }
+    return QString();
+}
+
+QString CurrentLangKey()
+{
+    return langKey;
+}
+
+void SetCurrentLangKey(const QString& key)
+{
+    langKey = key;
+}
+
+int LangStringSize(int n)
+{
+    return (n + 5) * 3;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Custom texts
+
+TMetaModifyScope::TMetaModifyScope() : m_previous(modifyAllowed)
+{
+    modifyAllowed = true;
+}
+
+TMetaModifyScope::~TMetaModifyScope()
+{
+    modifyAllowed = m_previous;
+}
+
+TCustomPropList::TCustomPropList(const QString& text)
+{
+    TMetaModifyScope scope;
+    SetText(text);
+}
+
+void TCustomPropList::checkModify() const
+{
+    if (!modifyAllowed)
+        DBKernelError(QStringLiteral("Cannot modify readonly property"));
+}
+
+QString TCustomPropList::Text() const
+{
+    return m_lines.join(QStringLiteral("\r\n"));
+}
+
+void TCustomPropList::SetText(const QString& text)
+{
+    checkModify();
+    m_lines.clear();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && text.at(end) != QLatin1Char('\r') && text.at(end) != QLatin1Char('\n'))
+            ++end;
+        m_lines.append(text.mid(start, end - start));
+        if (end < n && text.at(end) == QLatin1Char('\r') && end + 1 < n &&
+            text.at(end + 1) == QLatin1Char('\n'))
+            ++end;
+        start = end + 1;
+    }
+}
+
+QString TCustomPropList::Values(const QString& key) const
+{
+    for (const QString& line : m_lines) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0 && QStringView(line).left(eq).compare(key, Qt::CaseInsensitive) == 0)
+            return line.mid(eq + 1);
+    }
+    return QString();
+}
+
+void TCustomPropList::SetValues(const QString& key, const QString& value)
+{
+    checkModify();
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const QString& line = m_lines.at(i);
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0 && QStringView(line).left(eq).compare(key, Qt::CaseInsensitive) == 0) {
+            if (value.isEmpty())
+                m_lines.removeAt(i);
+            else
+                m_lines[i] = key + QLatin1Char('=') + value;
+            return;
+        }
+    }
+    if (!value.isEmpty())
+        m_lines.append(key + QLatin1Char('=') + value);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Descriptions
+
+TDeleteAction DeleteActionFromText(const QString& text)
+{
+    if (text.isEmpty())
+        return daNone;
+    switch (text.at(0).unicode()) {
+    case 'C':
+        return daCascade;
+    case 'R':
+        return daRestrict;
+    case 'N':
+        return daSetNull;
+    case 'X':
+        return daNoDelete;
+    default:
+        return daNone;
+    }
+}
+
+QString TFieldProps::Label() const
+{
+    const QString label = Custom.Values(QStringLiteral("Label"));
+    return label.isEmpty() ? FieldName : ExtractMultiLabel(label, CurrentLangKey());
+}
+
+QString TFieldProps::GetCustomML(const QString& key) const
+{
+    return ExtractMultiLabel(Custom.Values(key), CurrentLangKey());
+}
+
+void TFieldProps::PrepareLookup()
+{
+    const QString keys = GetCustomML(QStringLiteral("LookupKeys"));
+    LookupReady =
+        !keys.isEmpty() &&
+        commaList(keys).size() == commaList(Custom.Values(QStringLiteral("LookupValues"))).size();
+}
+
+QString TFieldProps::LookupValue(const QString& storedValue) const
+{
+    const QStringList keys = commaList(GetCustomML(QStringLiteral("LookupKeys")));
+    const QStringList values = commaList(Custom.Values(QStringLiteral("LookupValues")));
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (sameName(keys.at(i), storedValue))
+            return i < values.size() ? ExtractMultiLabel(values.at(i), CurrentLangKey())
+                                     : QString();
+    }
+    return QString();
+}
+
+TFieldProps* TFieldPropsList::Find(const QString& fieldName) const
+{
+    for (qsizetype i = 0; i < m_names.size(); ++i) {
+        if (sameName(m_names.at(i), fieldName))
+            return m_items.at(size_t(i)).get();
+    }
+    return nullptr;
+}
+
+void TFieldPropsList::Add(std::unique_ptr<TFieldProps> field)
+{
+    m_names.append(field->FieldName);
+    m_items.push_back(std::move(field));
+}
+
+TFieldProps* TTableProps::GetFieldProps(int index) const
+{
+    if (index < 0 || index >= Fields.Count())
+        DBKernelError(QStringLiteral("Table '%1': properties for field '%2' not found.")
+                          .arg(TableName, QString::number(index)));
+    return Fields.At(index);
+}
+
+TFieldProps* TTableProps::FieldPropsByName(const QString& fieldName) const
+{
+    TFieldProps* field = Fields.Find(fieldName);
+    if (!field)
+        DBKernelError(QStringLiteral("Table '%1': properties for field '%2' not found.")
+                          .arg(TableName, fieldName));
+    return field;
+}
+
+QString TTableProps::Label() const
+{
+    const QString label = Custom.Values(QStringLiteral("Label"));
+    return label.isEmpty() ? TableName : ExtractMultiLabel(label, CurrentLangKey());
+}
+
+QString TTableProps::GetCustomML(const QString& key) const
+{
+    return ExtractMultiLabel(Custom.Values(key), CurrentLangKey());
+}
+
+TTablePropsList::TTablePropsList() = default;
+TTablePropsList::~TTablePropsList() = default;
+
+TTableProps* TTablePropsList::Find(const QString& tableName) const
+{
+    return m_index.value(nameKey(tableName));
+}
+
+TTableProps* TTablePropsList::GetProps(const QString& tableName) const
+{
+    TTableProps* props = Find(tableName);
+    if (!props)
+        DBKernelError(QStringLiteral("Properties for table '%1' not found.").arg(tableName));
+    return props;
+}
+
+void TTablePropsList::Add(std::unique_ptr<TTableProps> props)
+{
+    const QString key = nameKey(props->TableName);
+    if (!m_index.contains(key))
+        m_index.insert(key, props.get());
+    m_items.push_back(std::move(props));
+}
+
+std::unique_ptr<TTableProps> TTablePropsList::Take(const TTableProps* props)
+{
+    for (auto it = m_items.begin(); it != m_items.end(); ++it) {
+        if (it->get() != props)
+            continue;
+        std::unique_ptr<TTableProps> taken = std::move(*it);
+        m_items.erase(it);
+        const QString key = nameKey(taken->TableName);
+        if (m_index.value(key) == taken.get()) {
+            m_index.remove(key);
+            for (const auto& other : m_items) {
+                if (nameKey(other->TableName) == key) {
+                    m_index.insert(key, other.get());
+                    break;
+                }
+            }
+        }
+        return taken;
+    }
+    return nullptr;
+}
+
+void TTablePropsList::Clear()
+{
+    m_index.clear();
+    m_items.clear();
+}
+
+bool TLinksSet::Contains(const TLinkInfo* link) const
+{
+    for (const auto& l : m_items) {
+        if (l.get() == link)
+            return true;
+    }
+    return false;
+}
+
+TLinkInfo* TLinksSet::Add(std::unique_ptr<TLinkInfo> link)
+{
+    m_items.push_back(std::move(link));
+    return m_items.back().get();
+}
+
+bool SameFieldProps(const TFieldProps* a, const TFieldProps* b)
+{
+    if (a == b)
+        return true;
+    if (!a || !b)
+        return false;
+    auto same = [](const QString& t1, const QString& f1, const QString& t2, const QString& f2) {
+        return t1 == t2 && f1 == f2;
+    };
+    return same(a->TableName, a->FieldName, b->TableName, b->FieldName) ||
+           same(a->TableName, a->FieldName, b->Origin, b->NativeName) ||
+           same(a->Origin, a->NativeName, b->TableName, b->FieldName) ||
+           (!a->Origin.isEmpty() && !a->NativeName.isEmpty() &&
+            same(a->Origin, a->NativeName, b->Origin, b->NativeName));
+}
+
+namespace {
+const std::array<QString, 3>& languageKeys()
+{
+    static const std::array<QString, 3> keys = {QStringLiteral("fra"), QStringLiteral("rus"),
+                                                QStringLiteral("eng")};
+    return keys;
+}
+} // namespace
+
+QString MultiLangGetText(const QString& storedValue)
+{
+    return ExtractMultiLabel(storedValue, CurrentLangKey());
+}
+
+QString MultiLangSetText(const QString& oldValue, const QString& entered)
+{
+    for (const QString& key : languageKeys()) {
+        if (entered.contains(QLatin1Char('#') + key + QLatin1Char('#')))
+            return entered;
+    }
+    const QString current = CurrentLangKey();
+    QString stored;
+    for (const QString& key : languageKeys()) {
+        QString part;
+        if (key == current) {
+            part = entered;
+        } else {
+            part = ExtractMultiLabel(oldValue, key);
+            if (part == oldValue)
+                part.clear(); // an old value without tags belongs to no other language
+        }
+        if (!part.isEmpty())
+            stored += QLatin1Char('#') + key + QLatin1Char('#') + part;
+    }
+    return stored;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Join texts
+
+namespace {
+
+struct JoinSides
+{
+    QString parentName, childName;   // as written (stored or mapped)
+    QString parentAlias, childAlias; // aliases, the names when none was given
+    QStringList keys, refs;
+};
+
+JoinSides joinSides(const TLinkInfo& link, const QString& parentAlias, const QString& childAlias,
+                    int options)
+{
+    JoinSides s;
+    s.childName = (options & joChildAsStored) || !link.Owner ? link.Child
+                                                             : link.Owner->MapTableName(link.Child);
+    s.parentName = (options & joParentAsStored) || !link.Owner
+                       ? link.Parent
+                       : link.Owner->MapTableName(link.Parent);
+    s.parentAlias = parentAlias.isEmpty() ? s.parentName : parentAlias;
+    s.childAlias = childAlias.isEmpty() ? s.childName : childAlias;
+    s.keys = commaList(link.KeyFields);
+    s.refs = commaList(link.RefFields);
+    if (s.keys.size() != s.refs.size())
+        DBKernelError(QStringLiteral("Invalid reference for table '%1'(%2) from table %3(%4).")
+                          .arg(link.Child, link.KeyFields, link.Parent, link.RefFields));
+    return s;
+}
+
+} // namespace
+
+QString TLinkInfo::JoinWhereText(const QString& parentAlias, const QString& childAlias, int options,
+                                 const QString& joinOperator) const
+{
+    JoinSides s = joinSides(*this, parentAlias, childAlias, options);
+    const bool outer =
+        joinOperator.isEmpty() ? Optional : joinOperator.contains(QLatin1String("OUTER"));
+    const QString mark = outer ? QStringLiteral(" (+)") : QString();
+    if (joinOperator.contains(QLatin1String("RIGHT"))) {
+        std::swap(s.parentAlias, s.childAlias);
+        std::swap(s.keys, s.refs);
+    }
+    QStringList pairs;
+    for (qsizetype i = 0; i < s.keys.size(); ++i) {
+        if (options & joReversed)
+            pairs.append(QStringLiteral("%1.%2 = %3.%4%5")
+                             .arg(s.childAlias, s.refs.at(i), s.parentAlias, s.keys.at(i), mark));
+        else
+            pairs.append(QStringLiteral("%1.%2 = %3.%4%5")
+                             .arg(s.parentAlias, s.keys.at(i), s.childAlias, s.refs.at(i), mark));
+    }
+    return QLatin1Char(' ') + pairs.join(QStringLiteral(" AND ")) + QLatin1Char(' ');
+}
+
+QString TLinkInfo::JoinClauseText(const QString& parentAlias, const QString& childAlias,
+                                  int options, const QString& joinOperator) const
+{
+    const JoinSides s = joinSides(*this, parentAlias, childAlias, options);
+    const QString op = !joinOperator.isEmpty() ? joinOperator
+                       : Optional              ? QStringLiteral("LEFT OUTER JOIN")
+                                               : QStringLiteral("JOIN");
+    const bool reversed = options & joReversed;
+    QString head;
+    if (options & joWithTableNames) {
+        head = reversed ? QStringLiteral("%1 %2 %3 %4 %5 ON ")
+                              .arg(s.childName, childAlias, op, s.parentName, parentAlias)
+                        : QStringLiteral("%1 %2 %3 %4 %5 ON ")
+                              .arg(s.parentName, parentAlias, op, s.childName, childAlias);
+    } else {
+        head = reversed ? QStringLiteral("%1 %2 %3 ON ").arg(op, s.parentName, parentAlias)
+                        : QStringLiteral("%1 %2 %3 ON ").arg(op, s.childName, childAlias);
+    }
+    QStringList pairs;
+    for (qsizetype i = 0; i < s.keys.size(); ++i)
+        pairs.append(QStringLiteral("%1.%2 = %3.%4")
+                         .arg(s.parentAlias, s.keys.at(i), s.childAlias, s.refs.at(i)));
+    return QLatin1Char(' ') + head + pairs.join(QStringLiteral(" AND ")) + QLatin1Char(' ');
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+namespace {
+
+QString textOf(const Field* field)
+{
+    return field ? field->asString() : QString();
+}
+
+int integerOf(const Field* field)
+{
+    return field && !field->isNull() ? int(field->asInteger()) : 0;
+}
+
+bool booleanOf(const Field* field)
+{
+    return field && !field->isNull() && FieldAsBoolean(*field);
+}
+
+// Opens a metadata dataset: a kernel cache takes the statement and loads through its request;
+// any other dataset opens as it is.
+void openMeta(DataSet& dataSet, const QString& sql)
+{
+    if (auto* cache = dynamic_cast<TKernelCache*>(&dataSet)) {
+        if (!sql.isEmpty())
+            cache->SetRequestSQL(sql);
+        cache->OpenCache();
+    } else {
+        dataSet.open();
+    }
+    dataSet.first();
+}
+
+class ClosedAtEnd
+{
+public:
+    explicit ClosedAtEnd(DataSet* a, DataSet* b = nullptr) : m_a(a), m_b(b) {}
+    ~ClosedAtEnd()
+    {
+        if (m_a)
+            m_a->close();
+        if (m_b)
+            m_b->close();
+    }
+    ClosedAtEnd(const ClosedAtEnd&) = delete;
+    ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
+
+private:
+    QPointer<DataSet> m_a;
+    QPointer<DataSet> m_b;
+};
+
+const QString AllTables = QStringLiteral("select * from METATABLE order by TABLE_NAME");
+const QString AllFields = QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD");
+const QString AllLinks = QStringLiteral("select * from TABLELINK");
+
+// The descriptions of the rows of a METATABLE and a METAFIELD result. Fields are attached to their
+// table by name (case ignored), so a METAFIELD row of an undescribed table is passed over without
+// disturbing the others.
+std::vector<std::unique_ptr<TTableProps>> readTableRows(DataSet& tables, DataSet& fields)
+{
+    std::unordered_map<QString, std::vector<std::unique_ptr<TFieldProps>>> byTable;
+    {
+        const Field* table = fields.fieldByName(QStringLiteral("TABLE_NAME"));
+        const Field* name = fields.fieldByName(QStringLiteral("FIELD_NAME"));
+        const Field* required = fields.findField(QStringLiteral("REQUIRED"));
+        const Field* visible = fields.findField(QStringLiteral("VISIBLE"));
+        const Field* metaType = fields.findField(QStringLiteral("METATYPE"));
+        const Field* dataType = fields.findField(QStringLiteral("DATATYPE"));
+        const Field* size = fields.findField(QStringLiteral("FSIZE"));
+        const Field* precision = fields.findField(QStringLiteral("FPREC"));
+        const Field* custom = fields.findField(QStringLiteral("CUSTOM"));
+        const Field* origin = fields.findField(QStringLiteral("ORIGIN"));
+        const Field* nativeName = fields.findField(QStringLiteral("NATIVE_NAME"));
+        for (fields.first(); !fields.eof(); fields.next()) {
+            auto f = std::make_unique<TFieldProps>();
+            f->FieldName = name->asString();
+            f->Required = booleanOf(required);
+            f->Visible = booleanOf(visible);
+            f->MetaType = textOf(metaType);
+            f->DataType = TDataType(quint8(integerOf(dataType)));
+            f->Size = integerOf(size);
+            f->Precision = integerOf(precision);
+            f->Custom.SetText(textOf(custom));
+            f->Origin = textOf(origin);
+            f->NativeName = textOf(nativeName);
+            byTable[nameKey(table->asString())].push_back(std::move(f));
+        }
+    }
+
+    std::vector<std::unique_ptr<TTableProps>> out;
+    const Field* name = tables.fieldByName(QStringLiteral("TABLE_NAME"));
+    const Field* keyFields = tables.findField(QStringLiteral("KEY_FIELDS"));
+    const Field* system = tables.findField(QStringLiteral("SYSTEM"));
+    const Field* custom = tables.findField(QStringLiteral("CUSTOM"));
+    const Field* traceLog = tables.findField(QStringLiteral("TRACE_LOG"));
+    const Field* baseTable = tables.findField(QStringLiteral("BASE_TABLE"));
+    for (tables.first(); !tables.eof(); tables.next()) {
+        auto t = std::make_unique<TTableProps>();
+        t->TableName = name->asString();
+        t->KeyFields = textOf(keyFields);
+        t->System = booleanOf(system);
+        t->TraceLog = booleanOf(traceLog);
+        t->Custom.SetText(textOf(custom));
+        TranslateTableLabel(t->TableName, t->Custom);
+        t->BaseTable = textOf(baseTable);
+        const auto it = byTable.find(nameKey(t->TableName));
+        if (it != byTable.end()) {
+            for (auto& f : it->second) {
+                f->TableName = t->TableName;
+                f->Owner = t.get();
+                TranslateFieldLabel(t->TableName, f->FieldName, f->Custom);
+                TranslateFieldCustom(t->TableName, f->FieldName, f->Custom);
+                f->PrepareLookup();
+                t->Fields.Add(std::move(f));
+            }
+            byTable.erase(it);
+        }
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+} // namespace
+
+void TDBAccess::readBooleanAsChar()
+{
+    const bool quoted = m_serverKind == ServerKind::Oracle || m_serverKind == ServerKind::Standard;
+    const QString sql =
+        quoted ? QStringLiteral("select \"_KRN_SYS_FLAGS\".\"VALUE\" from \"_KRN_SYS_FLAGS\" "
+                                "where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')")
+               : QStringLiteral("select VALUE from _KRN_SYS_FLAGS "
+                                "where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')");
+    int value = 0;
+    m_work->setSql(sql);
+    {
+        ClosedAtEnd closed(m_work);
+        m_work->open();
+        if (!m_work->eof() && !TryStrToInt(m_work->field(0)->asString().trimmed(), value))
+            value = 0;
+    }
+    m_work->setSql(QString());
+    m_booleanAsChar = m_serverKind == ServerKind::Oracle || value == 1;
+}
+
+void TDBAccess::readDecimalSeparator()
+{
+    if (m_serverKind == ServerKind::Standard) {
+        m_decimalSeparator = QLatin1Char('.');
+        return;
+    }
+    QStringList sql = {QStringLiteral("select cast(:NUM as char(3)) NUM")};
+    if (m_serverKind == ServerKind::Oracle)
+        sql.append(QStringLiteral("from DUAL"));
+    m_work->setSql(sql);
+    m_work->paramByName(QStringLiteral("NUM")).setAsFloat(0.1);
+    QString num;
+    {
+        ClosedAtEnd closed(m_work);
+        m_work->open();
+        if (!m_work->eof())
+            num = m_work->fieldByName(QStringLiteral("NUM"))->asString();
+    }
+    m_work->setSql(QString());
+    if (num.size() >= 2)
+        m_decimalSeparator = num.at(1);
+}
+
+void TDBAccess::addLink(std::unique_ptr<TLinkInfo> link)
+{
+    TLinkInfo* l = m_linkSet.Add(std::move(link));
+    m_linksByParent[nameKey(l->Parent)].append(l);
+    m_linksByChild[nameKey(l->Child)].append(l);
+}
+
+void TDBAccess::dropLinks(std::vector<std::unique_ptr<TLinkInfo>> links)
+{
+    if (links.empty())
+        return;
+    for (const auto& link : links) {
+        m_linksByParent[nameKey(link->Parent)].removeAll(link.get());
+        m_linksByChild[nameKey(link->Child)].removeAll(link.get());
+    }
+    // No description may keep a link that is about to be freed.
+    for (int i = 0; i < m_tableProps.Count(); ++i) {
+        TTableProps* t = m_tableProps.At(i);
+        for (const auto& link : links) {
+            t->ParentLinks.removeAll(link.get());
+            t->ChildLinks.removeAll(link.get());
+        }
+    }
+}
+
+std::vector<std::unique_ptr<TLinkInfo>> TDBAccess::readLinks(DataSet& links)
+{
+    std::vector<std::unique_ptr<TLinkInfo>> out;
+    const Field* parent = links.fieldByName(QStringLiteral("PARENT"));
+    const Field* child = links.fieldByName(QStringLiteral("CHILD"));
+    const Field* keyFields = links.findField(QStringLiteral("KEY_FIELDS"));
+    const Field* refFields = links.findField(QStringLiteral("REF_FIELDS"));
+    const Field* deleteAction = links.findField(QStringLiteral("DEL_ACT"));
+    const Field* custom = links.findField(QStringLiteral("CUSTOM"));
+    for (links.first(); !links.eof(); links.next()) {
+        auto l = std::make_unique<TLinkInfo>();
+        l->Parent = parent->asString();
+        l->Child = child->asString();
+        l->KeyFields = textOf(keyFields);
+        l->RefFields = textOf(refFields);
+        l->DeleteAction = DeleteActionFromText(textOf(deleteAction));
+        l->Custom.SetText(textOf(custom));
+        TranslateFieldLabel(l->Child, l->RefFields, l->Custom);
+        l->Owner = this;
+        out.push_back(std::move(l));
+    }
+    return out;
+}
+
+void TDBAccess::reloadLinks(const QString& tableName, DataSet* source)
+{
+    int highest = 0;
+    for (int i = 0; i < m_linkSet.Count(); ++i)
+        highest = std::max(highest, m_linkSet.At(i)->ID);
+    // The new rows are read before the old links go, so a failed read leaves them in place.
+    std::vector<std::unique_ptr<TLinkInfo>> fresh;
+    if (source) {
+        ClosedAtEnd closed(source);
+        source->close();
+        openMeta(*source, QString());
+        fresh = readLinks(*source);
+    } else {
+        SqlQuery query;
+        query.setDatabase(&requireDatabase());
+        if (tableName.isEmpty()) {
+            query.setSql(AllLinks);
+        } else {
+            query.setSql(
+                QStringLiteral("select * from TABLELINK where Upper(CHILD) = "
+                               "Upper(:TABLE_NAME) or Upper(PARENT) = Upper(:TABLE_NAME)"));
+            query.paramByName(QStringLiteral("TABLE_NAME")).setAsString(tableName);
+        }
+        query.open();
+        fresh = readLinks(query);
+    }
+    dropLinks(m_linkSet.TakeIf([&tableName](const TLinkInfo& l) {
+        return tableName.isEmpty() || sameName(l.Child, tableName) || sameName(l.Parent, tableName);
+    }));
+    int id = tableName.isEmpty() ? 1 : highest + 1;
+    for (auto& link : fresh) {
+        link->ID = id++;
+        addLink(std::move(link));
+    }
+}
+
+void TDBAccess::inheritBaseLinks(TTableProps& view)
+{
+    // Copies made at an earlier attachment are made anew.
+    dropLinks(m_linkSet.TakeIf([&view](const TLinkInfo& l) {
+        return l.m_inherited && sameName(l.Parent, view.TableName);
+    }));
+    if (m_linkSet.Count() == 0)
+        return;
+    const TTableProps* base = m_tableProps.Find(view.BaseTable);
+    if (!base)
+        return;
+    bool keyed = false;
+    for (int i = 0; i < view.FieldCount() && !keyed; ++i) {
+        const TFieldProps* f = view.Fields.At(i);
+        keyed = f->Origin == base->TableName && f->NativeName == base->KeyFields;
+    }
+    if (!keyed)
+        return;
+    const TLinksList candidates = m_linksByParent.value(nameKey(base->TableName));
+    int id = m_linkSet.Count();
+    for (const TLinkInfo* link : candidates) {
+        if (sameName(link->Child, view.TableName))
+            continue;
+        auto copy = std::make_unique<TLinkInfo>();
+        copy->Parent = view.TableName;
+        copy->Child = link->Child;
+        copy->RefFields = link->RefFields;
+        copy->KeyFields = view.KeyFields;
+        copy->DeleteAction = daNone;
+        copy->Custom = link->Custom;
+        copy->Owner = this;
+        copy->ID = id++;
+        copy->m_inherited = true;
+        addLink(std::move(copy));
+    }
+}
+
+void TDBAccess::attachLinks(TTableProps& table)
+{
+    table.ParentLinks.clear();
+    table.ChildLinks.clear();
+    if (!table.BaseTable.isEmpty())
+        inheritBaseLinks(table);
+    const QString key = nameKey(table.TableName);
+    table.ChildLinks = m_linksByParent.value(key);
+    for (TLinkInfo* link : std::as_const(table.ChildLinks))
+        link->AttachedToParent = true;
+    table.ParentLinks = m_linksByChild.value(key);
+    for (TLinkInfo* link : std::as_const(table.ParentLinks)) {
+        link->Optional = false;
+        for (const QString& ref : commaList(link->RefFields)) {
+            if (!table.FieldPropsByName(ref)->Required)
+                link->Optional = true;
+        }
+    }
+}
+
+void TDBAccess::addBuiltInDescriptions()
+{
+    struct BuiltInField
+    {
+        const char* name;
+        TDataType type;
+        int size;
+        bool required;
+        QString label;
+    };
+    struct BuiltInLink
+    {
+        const char* parent;
+        const char* child;
+        const char* fields;
+        TDeleteAction action;
+    };
+    struct BuiltInTable
+    {
+        const char* name;
+        QString custom;
+        const char* keyFields;
+        QList<BuiltInField> fields;
+        QList<BuiltInLink> links;
+    };
+    const QList<BuiltInTable> builtIns = {
+        {"DBROLE",
+         QStringLiteral("StatHidden=1"),
+         "DBROLE_ID",
+         {{"DBROLE_ID", dtInteger, 0, true, {}}, {"NAME", dtString, 30, false, {}}},
+         {{"DBROLE", "USERROLE", "DBROLE_ID", daNone}}},
+        {"DBUSER",
+         QStringLiteral("StatHidden=1"),
+         "DBUSER_ID",
+         {{"DBUSER_ID", dtInteger, 0, true, {}}, {"NAME", dtString, 50, false, {}}},
+         {{"DBUSER", "USERROLE", "DBUSER_ID", daNone}}},
+        {"USERROLE",
+         QStringLiteral("StatHidden=1"),
+         "DBUSER_ID,DBROLE_ID",
+         {{"DBUSER_ID", dtInteger, 0, true, {}}, {"DBROLE_ID", dtInteger, 0, true, {}}},
+         {}},
+        {"METATABLE",
+         QStringLiteral("Label=Таблицы"),
+         "TABLE_NAME",
+         {{"TABLE_NAME", dtString, 30, true, QStringLiteral("Имя таблицы")},
+          {"KEY_FIELDS", dtString, 50, false, QStringLiteral("Первичный ключ")},
+          {"CUSTOM", dtMemo, 0, false, QStringLiteral("Дополнительная информация")},
+          {"TRACE_LOG", dtBoolean, 0, false, QStringLiteral("Трассировка изменений")}},
+         {{"METATABLE", "METAFIELD", "TABLE_NAME", daCascade}}},
+        {"METAFIELD",
+         QStringLiteral("Label=Поля"),
+         "TABLE_NAME,FIELD_NAME",
+         {{"TABLE_NAME", dtString, 30, true, QStringLiteral("Имя таблицы")},
+          {"FIELD_NAME", dtString, 30, true, QStringLiteral("Имя поля")}},
+         {}},
+    };
+    for (const BuiltInTable& b : builtIns) {
+        const QString name = QLatin1String(b.name);
+        if (m_tableProps.Find(name))
+            continue; // the database describes it itself
+        auto t = std::make_unique<TTableProps>();
+        t->TableName = name;
+        t->KeyFields = QLatin1String(b.keyFields);
+        t->System = true;
+        t->Custom.SetText(b.custom);
+        for (const BuiltInField& bf : b.fields) {
+            auto f = std::make_unique<TFieldProps>();
+            f->TableName = name;
+            f->FieldName = QLatin1String(bf.name);
+            f->DataType = bf.type;
+            f->Size = bf.size;
+            f->Required = bf.required;
+            if (!bf.label.isEmpty())
+                f->Custom.SetText(QStringLiteral("Label=") + bf.label);
+            f->Owner = t.get();
+            t->Fields.Add(std::move(f));
+        }
+        TTableProps* added = t.get();
+        m_tableProps.Add(std::move(t));
+        for (const BuiltInLink& bl : b.links) {
+            auto l = std::make_unique<TLinkInfo>();
+            l->Parent = QLatin1String(bl.parent);
+            l->Child = QLatin1String(bl.child);
+            l->KeyFields = QLatin1String(bl.fields);
+            l->RefFields = QLatin1String(bl.fields);
+            l->DeleteAction = bl.action;
+            l->Owner = this;
+            l->ID = 0;
+            addLink(std::move(l));
+        }
+        attachLinks(*added);
+    }
+}
+
+void TDBAccess::replaceInCaches(const TTableProps* old, const TTableProps* replacement)
+{
+    for (TKernelCache* cache : std::as_const(m_openCaches))
+        cache->ReplaceTableProps(old, replacement);
+}
+
+void TDBAccess::LoadMetaData()
+{
+    requireDatabase();
+    if (m_serverKind == ServerKind::Unknown)
+        UpdateServerKind();
+    readBooleanAsChar();
+    LoadMacros();
+    if (!m_tables || !m_fields)
+        return;
+
+    TMetaModifyScope modify;
+    DataSet& tables = *m_tables;
+    DataSet& fields = *m_fields;
+    if (m_links)
+        reloadLinks(QString(), m_links);
+
+    ClosedAtEnd closed(&tables, &fields);
+    tables.close();
+    fields.close();
+    // The old descriptions stay alive until the caches bound to them have been moved over.
+    std::vector<std::unique_ptr<TTableProps>> old;
+    while (m_tableProps.Count() > 0)
+        old.push_back(m_tableProps.Take(m_tableProps.At(0)));
+    auto moveCaches = [this, &old] {
+        for (const auto& o : old)
+            replaceInCaches(o.get(), m_tableProps.Find(o->TableName));
+    };
+    try {
+        openMeta(tables, AllTables);
+        openMeta(fields, AllFields);
+        tables.setFiltered(true);
+        for (auto& t : readTableRows(tables, fields)) {
+            if (m_links)
+                attachLinks(*t);
+            m_tableProps.Add(std::move(t));
+        }
+        addBuiltInDescriptions();
+    } catch (...) {
+        moveCaches();
+        throw;
+    }
+    moveCaches();
+    tables.close();
+    fields.close();
+    readDecimalSeparator();
+}
+
+void TDBAccess::LoadTableProps(const QString& tableName)
+{
+    Database& db = requireDatabase();
+    InvalidateMetaCaches();
+    TMetaModifyScope modify;
+    reloadLinks(tableName, nullptr);
+
+    SqlQuery tables;
+    SqlQuery fields;
+    tables.setDatabase(&db);
+    fields.setDatabase(&db);
+    if (tableName.isEmpty()) {
+        tables.setSql(AllTables);
+        fields.setSql(AllFields);
+    } else {
+        tables.setSql(QStringLiteral("select * from METATABLE where Upper(TABLE_NAME) = "
+                                     "Upper(:TABLE_NAME) order by TABLE_NAME"));
+        fields.setSql(QStringLiteral("select * from METAFIELD where Upper(TABLE_NAME) = "
+                                     "Upper(:TABLE_NAME) order by TABLE_NAME,ORD"));
+        tables.paramByName(QStringLiteral("TABLE_NAME")).setAsString(tableName);
+        fields.paramByName(QStringLiteral("TABLE_NAME")).setAsString(tableName);
+    }
+    tables.open();
+    fields.open();
+
+    if (tables.isEmpty()) {
+        if (TTableProps* gone = tableName.isEmpty() ? nullptr : m_tableProps.Find(tableName)) {
+            replaceInCaches(gone, nullptr);
+            m_tableProps.Take(gone);
+        }
+        return;
+    }
+    for (auto& fresh : readTableRows(tables, fields)) {
+        attachLinks(*fresh);
+        if (!tableName.isEmpty()) {
+            // The tables at the other end of its links see its new links too.
+            QStringList others;
+            for (const TLinkInfo* l : std::as_const(fresh->ParentLinks)) {
+                if (!others.contains(l->Parent, Qt::CaseInsensitive))
+                    others.append(l->Parent);
+            }
+            for (const TLinkInfo* l : std::as_const(fresh->ChildLinks)) {
+                if (!others.contains(l->Child, Qt::CaseInsensitive))
+                    others.append(l->Child);
+            }
+            for (const QString& other : std::as_const(others)) {
+                TTableProps* props = m_tableProps.Find(other);
+                if (props && !sameName(props->TableName, fresh->TableName))
+                    attachLinks(*props);
+            }
+        }
+        TTableProps* old = m_tableProps.Find(fresh->TableName);
+        if (old)
+            replaceInCaches(old, fresh.get());
+        std::unique_ptr<TTableProps> freed = old ? m_tableProps.Take(old) : nullptr;
+        m_tableProps.Add(std::move(fresh));
+    }
+}
+
+void TDBAccess::InvalidateMetaCaches()
+{
+    Database& db = requireDatabase();
+    if (TKernelCacheServices* services = KernelCacheServices())
+        services->IncCacheVersion(db, QStringLiteral("META_Links,META_Tables,META_Fields"));
+}
+
+const TTableProps* TDBAccess::FindTableProps(const QString& tableName) const
+{
+    return m_tableProps.Find(tableName);
+}
+
+const TTableProps* TDBAccess::GetTableProps(const QString& tableName) const
+{
+    return m_tableProps.GetProps(tableName);
+}

@@ -1,0 +1,267 @@
+// Nested kernel transactions: only the outermost level acts on the server (MS SQL Server and
+// Oracle through a recording connection on SQLite), the unpaired and failing paths, the rollback
+// retries and question, and the local kind, which opens no server transaction.
+#include "kernel_helpers.h"
+
+#include <kernel/dbaccess.h>
+#include <platform/application.h>
+
+#include <support/qt_printers.h>
+#include <support/scoped_dialogs.h>
+
+#include <gtest/gtest.h>
+
+using namespace krntest;
+
+namespace {
+
+template <typename F> QString kernelErrorOf(F&& call)
+{
+    try {
+        call();
+    } catch (const EDBKernelError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no EDBKernelError>");
+}
+
+const QString RollbackQuestion = "Rollback transaction failed.\r\nrollback refused\r\n"
+                                 "======================================\r\n"
+                                 "Do you want to try again rollback transaction?\r\n"
+                                 "Overwise application will be terminated.";
+
+// A server kind 1 or 2 database: the recording driver under that name on a SQLite file with a
+// table T (A integer).
+class ServerTransactions : public ::testing::TestWithParam<const char*>
+{
+protected:
+    void SetUp() override
+    {
+        registerRecordingDriver(GetParam(), recorder);
+        kernel.addAlias("SRV", GetParam());
+        kernel.exec("create table T (A integer)");
+        db.setDatabaseName("Main");
+        db.setAliasName("SRV");
+        access.SetDataBase(&db);
+        access.UpdateServerKind();
+        access.SetRollbackWait([this](int ms) { waits.append(ms); });
+        recorder->log.clear();
+    }
+    void TearDown() override
+    {
+        recorder->failRollbacks = 0;
+        Application::resetTerminated();
+    }
+    void insert(int value) { db.execute(QStringLiteral("insert into T values (%1)").arg(value)); }
+    QStringList committed() const { return kernel.rows("select A from T order by A"); }
+    QStringList transactionCalls() const
+    {
+        QStringList calls;
+        for (const QString& entry : recorder->log) {
+            if (entry == "BEGIN" || entry == "COMMIT" || entry == "ROLLBACK")
+                calls.append(entry);
+        }
+        return calls;
+    }
+
+    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+    KernelDb kernel;
+    Database db;
+    TDBAccess access;
+    QList<int> waits;
+    ScopedScriptedDialogs dialogs;
+};
+
+} // namespace
+
+TEST_P(ServerTransactions, OnlyTheOutermostCommitWrites)
+{
+    EXPECT_EQ(access.ServerKind(), QString(GetParam()) == "MSSQL" ? 1 : 2);
+    access.StartTransaction();
+    access.StartTransaction();
+    insert(1);
+    access.Commit();
+    EXPECT_EQ(access.TransactionDepth(), 1);
+    EXPECT_TRUE(committed().isEmpty());
+    access.Commit();
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    EXPECT_EQ(committed(), QStringList({"1"}));
+    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN", "COMMIT"}));
+}
+
+TEST_P(ServerTransactions, OnlyTheOutermostRollbackUndoes)
+{
+    access.StartTransaction();
+    access.StartTransaction();
+    insert(1);
+    access.Rollback();
+    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN"}));
+    access.Rollback();
+    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN", "ROLLBACK"}));
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    EXPECT_TRUE(committed().isEmpty());
+    EXPECT_TRUE(waits.isEmpty());
+}
+
+TEST_P(ServerTransactions, AnInnerRollbackNeverLetsTheOuterCommitWrite)
+{
+    access.StartTransaction();
+    insert(1);
+    access.StartTransaction();
+    insert(2);
+    access.Rollback();
+    EXPECT_EQ(kernelErrorOf([this] { access.Commit(); }),
+              "Cannot commit: a part of the transaction was rolled back, so all of it has been "
+              "rolled back.");
+    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN", "ROLLBACK"}));
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    EXPECT_TRUE(committed().isEmpty());
+
+    // The next transaction starts clean.
+    access.StartTransaction();
+    insert(3);
+    access.Commit();
+    EXPECT_EQ(committed(), QStringList({"3"}));
+}
+
+TEST_P(ServerTransactions, UnpairedCallsNeitherWriteNorLoseTheDepth)
+{
+    EXPECT_EQ(kernelErrorOf([this] { access.Commit(); }), "Cannot commit: no transaction is open.");
+    access.Rollback(); // after a failed start: nothing to do, and nothing raised
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    EXPECT_TRUE(transactionCalls().isEmpty());
+
+    access.StartTransaction();
+    insert(1);
+    access.Commit();
+    EXPECT_EQ(kernelErrorOf([this] { access.Commit(); }), "Cannot commit: no transaction is open.");
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    EXPECT_EQ(committed(), QStringList({"1"}));
+}
+
+TEST_P(ServerTransactions, ARefusedCommitLeavesTheTransactionToTheCallersRollback)
+{
+    recorder->failCommits = 1;
+    access.StartTransaction();
+    insert(1);
+    EXPECT_THROW(access.Commit(), EngineError);
+    EXPECT_EQ(access.TransactionDepth(), 1);
+    EXPECT_TRUE(db.inTransaction());
+    access.Rollback();
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_TRUE(committed().isEmpty());
+}
+
+TEST_P(ServerTransactions, AFailingRollbackIsRetriedWithoutAsking)
+{
+    recorder->failRollbacks = 2;
+    access.StartTransaction();
+    insert(1);
+    access.Rollback();
+    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN", "ROLLBACK", "ROLLBACK", "ROLLBACK"}));
+    EXPECT_EQ(waits, QList<int>({1000, 1000}));
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_TRUE(committed().isEmpty());
+}
+
+TEST_P(ServerTransactions, ARollbackThatKeepsFailingAsksTheUser)
+{
+    // The first try and ten retries fail; the user asks once more, which works.
+    recorder->failRollbacks = 11;
+    dialogs.answerMessage(mrYes, RollbackQuestion, mtWarning, TMsgDlgButtons(mbYes) | mbAbort);
+    access.StartTransaction();
+    insert(1);
+    access.Rollback();
+    EXPECT_EQ(transactionCalls().count("ROLLBACK"), 12);
+    EXPECT_EQ(waits, QList<int>(11, 1000));
+    ASSERT_EQ(dialogs.requests().size(), 1);
+    EXPECT_EQ(dialogs.requests().first().text, RollbackQuestion);
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_FALSE(Application::terminated());
+
+    // Any other answer ends the program.
+    recorder->failRollbacks = 1000;
+    dialogs.answerMessage(mrAbort, RollbackQuestion);
+    access.StartTransaction();
+    access.Rollback();
+    EXPECT_TRUE(Application::terminated());
+    EXPECT_EQ(access.TransactionDepth(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ServerTransactions, ::testing::Values("MSSQL", "ORACLE"));
+
+TEST(KernelTransactions, WithoutADatabaseEveryCallRefuses)
+{
+    TDBAccess access;
+    const QString expected = "Not assigned database.";
+    EXPECT_EQ(kernelErrorOf([&] { access.StartTransaction(); }), expected);
+    EXPECT_EQ(kernelErrorOf([&] { access.Commit(); }), expected);
+    EXPECT_EQ(kernelErrorOf([&] { access.Rollback(); }), expected);
+}
+
+namespace {
+
+struct RecordingExchange : TUpdateBatchExchange
+{
+    QStringList calls;
+    void OpenUpdateBatch() override { calls.append("open"); }
+    void SendUpdateBatch() override { calls.append("send"); }
+    void DiscardUpdateBatch() override { calls.append("discard"); }
+};
+
+} // namespace
+
+TEST(KernelTransactions, TheLocalKindOpensNoServerTransaction)
+{
+    KernelDb kernel;
+    kernel.exec("create table T (A integer)");
+    Database db;
+    db.setAliasName("KRN");
+    TDBAccess access;
+    access.SetDataBase(&db);
+    access.UpdateServerKind();
+    ASSERT_EQ(access.ServerKind(), 3);
+
+    access.StartTransaction();
+    EXPECT_FALSE(db.inTransaction());
+    db.execute("insert into T values (1)");
+    // Written at once: another connection already reads it.
+    EXPECT_EQ(kernel.rows("select A from T"), QStringList({"1"}));
+    access.StartTransaction();
+    access.Rollback();
+    access.Rollback();
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    EXPECT_EQ(kernel.rows("select A from T"), QStringList({"1"}));
+    access.StartTransaction();
+    access.Commit();
+    EXPECT_EQ(access.TransactionDepth(), 0);
+
+    // A batch for the application server needs its exchange; without it nothing starts.
+    EXPECT_EQ(kernelErrorOf([&] { access.StartTransaction(true); }),
+              "Cannot collect an update batch: the application server exchange is not "
+              "available.");
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    access.Rollback();
+
+    RecordingExchange exchange;
+    access.SetUpdateBatchExchange(&exchange);
+    access.StartTransaction(true);
+    EXPECT_TRUE(access.UpdateBatchOpen());
+    access.StartTransaction(false);
+    access.Commit();
+    EXPECT_EQ(exchange.calls, QStringList({"open"}));
+    access.Commit();
+    EXPECT_EQ(exchange.calls, QStringList({"open", "send", "discard"}));
+    EXPECT_FALSE(access.UpdateBatchOpen());
+
+    exchange.calls.clear();
+    access.StartTransaction(true);
+    access.Rollback();
+    EXPECT_EQ(exchange.calls, QStringList({"open", "discard"}));
+    exchange.calls.clear();
+    access.StartTransaction(false);
+    access.Commit();
+    EXPECT_TRUE(exchange.calls.isEmpty());
+    EXPECT_FALSE(db.inTransaction());
+}
