@@ -104,8 +104,11 @@ TDBAccess::TDBAccess(QObject* owner)
 
 TDBAccess::~TDBAccess()
 {
-    // The tables, the automatic lookup sources and the work query are Qt children; the
-    // descriptions go with their lists.
+    // The tables, the automatic lookup sources and the work query are Qt children. They go
+    // first, while the lists they may still reach (a cache unregisters itself) exist.
+    const QObjectList owned = children();
+    qDeleteAll(owned);
+    m_openCaches.clear();
     m_tableProps.Clear();
     m_linkSet.Clear();
 }

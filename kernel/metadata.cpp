@@ -11,9 +11,9 @@
 #include <platform/regional.h>
 
 #include <QHash>
+#include <QSet>
 
 #include <array>
-#include <unordered_map>
 
 namespace {
 
@@ -96,35 +96,51 @@ void TCustomPropList::checkModify() const
         DBKernelError(QStringLiteral("Cannot modify readonly property"));
 }
 
-QString TCustomPropList::Text() const
-{
-    return m_lines.join(QStringLiteral("\r\n"));
-}
+namespace {
+const QString CrLf = QStringLiteral("\r\n");
+} // namespace
 
 void TCustomPropList::SetText(const QString& text)
 {
     checkModify();
-    m_lines.clear();
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
+        m_text = text;
+        return;
+    }
+    QStringList lines;
     const qsizetype n = text.size();
     qsizetype start = 0;
     while (start < n) {
         qsizetype end = start;
         while (end < n && text.at(end) != QLatin1Char('\r') && text.at(end) != QLatin1Char('\n'))
             ++end;
-        m_lines.append(text.mid(start, end - start));
+        lines.append(text.mid(start, end - start));
         if (end < n && text.at(end) == QLatin1Char('\r') && end + 1 < n &&
             text.at(end + 1) == QLatin1Char('\n'))
             ++end;
         start = end + 1;
     }
+    m_text = lines.join(CrLf);
+}
+
+QStringList TCustomPropList::Lines() const
+{
+    return m_text.isEmpty() ? QStringList() : m_text.split(CrLf);
 }
 
 QString TCustomPropList::Values(const QString& key) const
 {
-    for (const QString& line : m_lines) {
+    const QStringView text(m_text);
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(CrLf, start);
+        if (end < 0)
+            end = text.size();
+        const QStringView line = text.sliced(start, end - start);
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq >= 0 && QStringView(line).left(eq).compare(key, Qt::CaseInsensitive) == 0)
-            return line.mid(eq + 1);
+        if (eq >= 0 && line.left(eq).compare(key, Qt::CaseInsensitive) == 0)
+            return line.sliced(eq + 1).toString();
+        start = end + 2;
     }
     return QString();
 }
@@ -132,19 +148,21 @@ QString TCustomPropList::Values(const QString& key) const
 void TCustomPropList::SetValues(const QString& key, const QString& value)
 {
     checkModify();
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const QString& line = m_lines.at(i);
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq >= 0 && QStringView(line).left(eq).compare(key, Qt::CaseInsensitive) == 0) {
+    QStringList lines = Lines();
+    bool found = false;
+    for (qsizetype i = 0; i < lines.size() && !found; ++i) {
+        const qsizetype eq = lines.at(i).indexOf(QLatin1Char('='));
+        if (eq >= 0 && QStringView(lines.at(i)).left(eq).compare(key, Qt::CaseInsensitive) == 0) {
+            found = true;
             if (value.isEmpty())
-                m_lines.removeAt(i);
+                lines.removeAt(i);
             else
-                m_lines[i] = key + QLatin1Char('=') + value;
-            return;
+                lines[i] = key + QLatin1Char('=') + value;
         }
     }
-    if (!value.isEmpty())
-        m_lines.append(key + QLatin1Char('=') + value);
+    if (!found && !value.isEmpty())
+        lines.append(key + QLatin1Char('=') + value);
+    m_text = lines.join(CrLf);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -210,6 +228,11 @@ TFieldProps* TFieldPropsList::Find(const QString& fieldName) const
 
 void TFieldPropsList::Add(std::unique_ptr<TFieldProps> field)
 {
+    if (m_items.empty()) {
+        // Tables have a few dozen fields at most: spare the early regrowths.
+        m_items.reserve(16);
+        m_names.reserve(16);
+    }
     m_names.append(field->FieldName);
     m_items.push_back(std::move(field));
 }
@@ -505,64 +528,72 @@ const QString AllLinks = QStringLiteral("select * from TABLELINK");
 // disturbing the others.
 std::vector<std::unique_ptr<TTableProps>> readTableRows(DataSet& tables, DataSet& fields)
 {
-    std::unordered_map<QString, std::vector<std::unique_ptr<TFieldProps>>> byTable;
+    std::vector<std::unique_ptr<TTableProps>> out;
+    QHash<QString, TTableProps*> byName; // upper-cased name -> the first description of it
     {
-        const Field* table = fields.fieldByName(QStringLiteral("TABLE_NAME"));
-        const Field* name = fields.fieldByName(QStringLiteral("FIELD_NAME"));
-        const Field* required = fields.findField(QStringLiteral("REQUIRED"));
-        const Field* visible = fields.findField(QStringLiteral("VISIBLE"));
-        const Field* metaType = fields.findField(QStringLiteral("METATYPE"));
-        const Field* dataType = fields.findField(QStringLiteral("DATATYPE"));
-        const Field* size = fields.findField(QStringLiteral("FSIZE"));
-        const Field* precision = fields.findField(QStringLiteral("FPREC"));
-        const Field* custom = fields.findField(QStringLiteral("CUSTOM"));
-        const Field* origin = fields.findField(QStringLiteral("ORIGIN"));
-        const Field* nativeName = fields.findField(QStringLiteral("NATIVE_NAME"));
-        for (fields.first(); !fields.eof(); fields.next()) {
-            auto f = std::make_unique<TFieldProps>();
-            f->FieldName = name->asString();
-            f->Required = booleanOf(required);
-            f->Visible = booleanOf(visible);
-            f->MetaType = textOf(metaType);
-            f->DataType = TDataType(quint8(integerOf(dataType)));
-            f->Size = integerOf(size);
-            f->Precision = integerOf(precision);
-            f->Custom.SetText(textOf(custom));
-            f->Origin = textOf(origin);
-            f->NativeName = textOf(nativeName);
-            byTable[nameKey(table->asString())].push_back(std::move(f));
+        const Field* name = tables.fieldByName(QStringLiteral("TABLE_NAME"));
+        const Field* keyFields = tables.findField(QStringLiteral("KEY_FIELDS"));
+        const Field* system = tables.findField(QStringLiteral("SYSTEM"));
+        const Field* custom = tables.findField(QStringLiteral("CUSTOM"));
+        const Field* traceLog = tables.findField(QStringLiteral("TRACE_LOG"));
+        const Field* baseTable = tables.findField(QStringLiteral("BASE_TABLE"));
+        for (tables.first(); !tables.eof(); tables.next()) {
+            auto t = std::make_unique<TTableProps>();
+            t->TableName = name->asString();
+            t->KeyFields = textOf(keyFields);
+            t->System = booleanOf(system);
+            t->TraceLog = booleanOf(traceLog);
+            t->Custom.SetText(textOf(custom));
+            TranslateTableLabel(t->TableName, t->Custom);
+            t->BaseTable = textOf(baseTable);
+            const QString key = nameKey(t->TableName);
+            if (!byName.contains(key)) // a repeated name: its fields go to the first
+                byName.insert(key, t.get());
+            out.push_back(std::move(t));
         }
     }
 
-    std::vector<std::unique_ptr<TTableProps>> out;
-    const Field* name = tables.fieldByName(QStringLiteral("TABLE_NAME"));
-    const Field* keyFields = tables.findField(QStringLiteral("KEY_FIELDS"));
-    const Field* system = tables.findField(QStringLiteral("SYSTEM"));
-    const Field* custom = tables.findField(QStringLiteral("CUSTOM"));
-    const Field* traceLog = tables.findField(QStringLiteral("TRACE_LOG"));
-    const Field* baseTable = tables.findField(QStringLiteral("BASE_TABLE"));
-    for (tables.first(); !tables.eof(); tables.next()) {
-        auto t = std::make_unique<TTableProps>();
-        t->TableName = name->asString();
-        t->KeyFields = textOf(keyFields);
-        t->System = booleanOf(system);
-        t->TraceLog = booleanOf(traceLog);
-        t->Custom.SetText(textOf(custom));
-        TranslateTableLabel(t->TableName, t->Custom);
-        t->BaseTable = textOf(baseTable);
-        const auto it = byTable.find(nameKey(t->TableName));
-        if (it != byTable.end()) {
-            for (auto& f : it->second) {
-                f->TableName = t->TableName;
-                f->Owner = t.get();
-                TranslateFieldLabel(t->TableName, f->FieldName, f->Custom);
-                TranslateFieldCustom(t->TableName, f->FieldName, f->Custom);
-                f->PrepareLookup();
-                t->Fields.Add(std::move(f));
-            }
-            byTable.erase(it);
+    const Field* table = fields.fieldByName(QStringLiteral("TABLE_NAME"));
+    const Field* name = fields.fieldByName(QStringLiteral("FIELD_NAME"));
+    const Field* required = fields.findField(QStringLiteral("REQUIRED"));
+    const Field* visible = fields.findField(QStringLiteral("VISIBLE"));
+    const Field* metaType = fields.findField(QStringLiteral("METATYPE"));
+    const Field* dataType = fields.findField(QStringLiteral("DATATYPE"));
+    const Field* size = fields.findField(QStringLiteral("FSIZE"));
+    const Field* precision = fields.findField(QStringLiteral("FPREC"));
+    const Field* custom = fields.findField(QStringLiteral("CUSTOM"));
+    const Field* origin = fields.findField(QStringLiteral("ORIGIN"));
+    const Field* nativeName = fields.findField(QStringLiteral("NATIVE_NAME"));
+    // Rows come grouped by table: the table of the previous row is usually the one.
+    QString lastName;
+    bool haveLast = false;
+    TTableProps* owner = nullptr;
+    for (fields.first(); !fields.eof(); fields.next()) {
+        const QString tableName = table->asString();
+        if (!haveLast || tableName != lastName) {
+            haveLast = true;
+            lastName = tableName;
+            owner = byName.value(nameKey(tableName));
         }
-        out.push_back(std::move(t));
+        if (!owner)
+            continue;
+        auto f = std::make_unique<TFieldProps>();
+        f->TableName = owner->TableName;
+        f->FieldName = name->asString();
+        f->Required = booleanOf(required);
+        f->Visible = booleanOf(visible);
+        f->MetaType = textOf(metaType);
+        f->DataType = TDataType(quint8(integerOf(dataType)));
+        f->Size = integerOf(size);
+        f->Precision = integerOf(precision);
+        f->Custom.SetText(textOf(custom));
+        f->Origin = textOf(origin);
+        f->NativeName = textOf(nativeName);
+        f->Owner = owner;
+        TranslateFieldLabel(owner->TableName, f->FieldName, f->Custom);
+        TranslateFieldCustom(owner->TableName, f->FieldName, f->Custom);
+        f->PrepareLookup();
+        owner->Fields.Add(std::move(f));
     }
     return out;
 }
@@ -623,16 +654,24 @@ void TDBAccess::dropLinks(std::vector<std::unique_ptr<TLinkInfo>> links)
 {
     if (links.empty())
         return;
+    QSet<const TLinkInfo*> gone;
+    gone.reserve(qsizetype(links.size()));
     for (const auto& link : links) {
+        gone.insert(link.get());
         m_linksByParent[nameKey(link->Parent)].removeAll(link.get());
         m_linksByChild[nameKey(link->Child)].removeAll(link.get());
     }
     // No description may keep a link that is about to be freed.
+    const bool all = m_linkSet.Count() == 0;
+    auto isGone = [&gone](const TLinkInfo* link) { return gone.contains(link); };
     for (int i = 0; i < m_tableProps.Count(); ++i) {
         TTableProps* t = m_tableProps.At(i);
-        for (const auto& link : links) {
-            t->ParentLinks.removeAll(link.get());
-            t->ChildLinks.removeAll(link.get());
+        if (all) {
+            t->ParentLinks.clear();
+            t->ChildLinks.clear();
+        } else {
+            t->ParentLinks.removeIf(isGone);
+            t->ChildLinks.removeIf(isGone);
         }
     }
 }

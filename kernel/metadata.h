@@ -52,11 +52,12 @@ public:
     TCustomPropList() = default;
     explicit TCustomPropList(const QString& text);
 
-    // The lines joined by CR LF; set from text whose lines end in CR LF, CR or LF.
-    QString Text() const;
+    // The lines joined by CR LF; set from text whose lines end in CR LF, CR or LF (a break at the
+    // very end opens no further line).
+    QString Text() const { return m_text; }
     void SetText(const QString& text);
-    const QStringList& Lines() const { return m_lines; }
-    int Count() const { return int(m_lines.size()); }
+    QStringList Lines() const;
+    int Count() const { return int(Lines().size()); }
 
     // The value after the first "=" of the first line whose name is `key`; empty when none.
     QString Values(const QString& key) const;
@@ -66,7 +67,7 @@ public:
 private:
     void checkModify() const;
 
-    QStringList m_lines;
+    QString m_text; // kept whole: most lists are read far more often than changed
 };
 
 // ---- descriptions

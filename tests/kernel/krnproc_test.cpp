@@ -8,6 +8,7 @@
 #include <platform/regional.h>
 #include <translation/language.h>
 
+#include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
 
 #include <gtest/gtest.h>

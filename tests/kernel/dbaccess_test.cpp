@@ -1,0 +1,488 @@
+// The access component on a real SQLite kernel database: connection through an alias, server
+// kinds, the module version check with its outcomes and the setup-utility hand-off, login and
+// failure reporting, and golden statements for MS SQL Server and Oracle through a recording
+// connection; lookup sources, tables, names.
+#include "meta_fixture.h"
+
+#include <kernel/schemaapi.h>
+#include <platform/application.h>
+#include <platform/db/localtable.h>
+#include <platform/inifile.h>
+
+#include <support/qt_printers.h>
+#include <support/scoped_dialogs.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace krntest;
+
+namespace {
+
+template <typename F> QString kernelErrorOf(F&& call)
+{
+    try {
+        call();
+    } catch (const EDBKernelError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no EDBKernelError>");
+}
+
+class TerminationGuard
+{
+public:
+    TerminationGuard() { Application::resetTerminated(); }
+    ~TerminationGuard() { Application::resetTerminated(); }
+    TerminationGuard(const TerminationGuard&) = delete;
+    TerminationGuard& operator=(const TerminationGuard&) = delete;
+};
+
+struct FakeSchemaTools : TSchemaTools
+{
+    bool answer = true;
+    QList<QPair<int, int>> calls;
+    bool UpgradeKernelModule(TDBAccess&, int databaseVersion, int codeVersion) override
+    {
+        calls.append(qMakePair(databaseVersion, codeVersion));
+        return answer;
+    }
+    void CreateView(TDBAccess&, const TViewStruct&, const QStringList&) override {}
+};
+
+class SchemaScope
+{
+public:
+    explicit SchemaScope(TSchemaTools* tools) { SetSchemaTools(tools); }
+    ~SchemaScope() { SetSchemaTools(nullptr); }
+    SchemaScope(const SchemaScope&) = delete;
+    SchemaScope& operator=(const SchemaScope&) = delete;
+};
+
+const QString Upgrade = "Following modules must be upgraded:\n";
+
+} // namespace
+
+TEST(KernelAccess, DefaultsAndTheModuleRegistry)
+{
+    TDBAccess access;
+    EXPECT_EQ(access.ModuleVersions(), QStringList({"DBKERNEL=7"}));
+    EXPECT_EQ(access.RemoteTimeout(), 15);
+    EXPECT_EQ(access.PacketRecords(), 50);
+    EXPECT_TRUE(access.SysLogin().isEmpty());
+    EXPECT_TRUE(access.SysPassword().isEmpty()); // no password ships with the component
+    EXPECT_FALSE(access.AutoKernelUpgrade());
+    EXPECT_EQ(access.ServerKind(), 0);
+    EXPECT_EQ(access.TransactionDepth(), 0);
+
+    access.RegisterModuleVersion("DATABASE", 207);
+    EXPECT_EQ(kernelErrorOf([&] { access.RegisterModuleVersion("database", 300); }),
+              "Module version 'database' already registered.");
+    EXPECT_EQ(access.ModuleVersions(), QStringList({"DBKERNEL=7", "DATABASE=207"}));
+
+    access.SetAppServerPath("/srv/appserver");
+    EXPECT_EQ(access.AppServerPath(), "/srv/appserver/");
+    access.SetAppServerPath("");
+    EXPECT_EQ(access.AppServerPath(), "");
+
+    access.SetTableNameMap({"PATIENTS=PATIENTS_ARCH"});
+    EXPECT_EQ(access.MapTableName("patients"), "PATIENTS_ARCH");
+    EXPECT_EQ(access.MapTableName("VISITS"), "VISITS");
+}
+
+TEST(KernelAccess, InitConnectsThroughTheAliasAndLoadsEverything)
+{
+    SampleKernel s;
+    ScopedScriptedDialogs dialogs;
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_EQ(s.access.InitResult(), TInitResult::Ready);
+    EXPECT_TRUE(s.db.isConnected());
+    EXPECT_EQ(s.access.ServerKind(), 3);
+    EXPECT_FALSE(s.access.BooleanAsChar());
+    EXPECT_EQ(s.access.DecimalSeparator(), '.');
+    EXPECT_EQ(s.access.BlobSize(), 32768);
+    EXPECT_TRUE(s.access.MacroInfo().Names.contains("add"));
+    EXPECT_TRUE(s.access.FindTableProps("PATIENTS"));
+    // The metadata datasets are closed after the load.
+    EXPECT_FALSE(s.tables.isActive());
+    EXPECT_FALSE(s.fields.isActive());
+    EXPECT_FALSE(s.links.isActive());
+    EXPECT_EQ(kernelErrorOf([&] { s.access.GetUserID(); }),
+              "The database server gives no user ID.");
+
+    // BLOB SIZE in kilobytes, from the database's parameters, else its alias's, else 32.
+    s.db.params().setValue("BLOB SIZE", "64");
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_EQ(s.access.BlobSize(), 65536);
+    s.db.params().setValue("BLOB SIZE", "many");
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_EQ(s.access.BlobSize(), 32768);
+    s.db.params().remove("BLOB SIZE");
+    ConnectionParams params = AliasRegistry::global().params("KRN");
+    params.setValue("BLOB SIZE", "16");
+    AliasRegistry::global().modify("KRN", "STANDARD", params);
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_EQ(s.access.BlobSize(), 16384);
+
+    // The Boolean-as-character flag of the database.
+    s.kernel.exec("insert into _KRN_SYS_FLAGS values ('USE_BOOLEAN_CHAR', '1')");
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_TRUE(s.access.BooleanAsChar());
+    EXPECT_EQ(ExpandMacros(s.access.MacroInfo(), "%true"), "'T'");
+}
+
+TEST(KernelAccess, VersionCheckOutcomes)
+{
+    struct Case
+    {
+        const char* name;
+        QString rows;    // VERSION rows replacing the matching ones
+        QString message; // the error box, empty for none
+        TInitResult result;
+    };
+    const QList<Case> cases = {
+        {"equal", "", "", TInitResult::Ready},
+        {"same module in another case",
+         "update VERSION set MODULE = 'Database' where MODULE = 'DATABASE'", "",
+         TInitResult::Ready},
+        {"unregistered module", "insert into VERSION values ('STATS', 99)", "", TInitResult::Ready},
+        {"older module", "update VERSION set VERSION = 200 where MODULE = 'DATABASE'",
+         "Impossible launch application. " + Upgrade + "Module DATABASE up to version 207.",
+         TInitResult::VersionsRefused},
+        {"kernel older", "update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'",
+         "Impossible launch application. " + Upgrade + "Module DBKERNEL up to version 7.",
+         TInitResult::VersionsRefused},
+        {"no rows", "delete from VERSION",
+         "Impossible launch application. " + Upgrade +
+             "Module DBKERNEL up to version 7.\nModule DATABASE up to version 207.",
+         TInitResult::VersionsRefused},
+        {"newer database",
+         "update VERSION set MODULE = 'Database', VERSION = 300 where MODULE = 'DATABASE'",
+         "Version of module Database (207) is less than database version (300).",
+         TInitResult::Terminated},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminationGuard guard;
+        SampleKernel s;
+        if (!c.rows.isEmpty())
+            s.kernel.exec(c.rows);
+        ScopedScriptedDialogs dialogs;
+        if (!c.message.isEmpty())
+            dialogs.answerMessage(mrOk, c.message, mtError, TMsgDlgButtons(mbOK));
+        EXPECT_EQ(s.access.Init(), c.result == TInitResult::Ready);
+        EXPECT_EQ(s.access.InitResult(), c.result);
+        EXPECT_EQ(s.db.isConnected(), c.result == TInitResult::Ready);
+        EXPECT_EQ(Application::terminated(), c.result == TInitResult::Terminated);
+        if (!c.message.isEmpty()) {
+            ASSERT_EQ(dialogs.requests().size(), 1);
+            EXPECT_EQ(dialogs.requests().first().text, c.message);
+        }
+        if (c.result == TInitResult::Terminated) {
+            // Once the program is to end, start-up neither connects nor asks anything again.
+            EXPECT_FALSE(s.access.Init());
+            EXPECT_EQ(s.access.InitResult(), TInitResult::Terminated);
+            EXPECT_EQ(dialogs.requests().size(), 1);
+            EXPECT_FALSE(s.db.isConnected());
+        }
+    }
+}
+
+TEST(KernelAccess, TheKernelModuleAsksTheSchemaToolsOnlyWhenAllowed)
+{
+    SampleKernel s;
+    s.kernel.exec("update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'");
+    FakeSchemaTools tools;
+    SchemaScope scope(&tools);
+    ScopedScriptedDialogs dialogs;
+
+    // Switched off (as it always is in this program): not even asked.
+    dialogs.answerMessage(mrOk, "Module DBKERNEL up to version 7.");
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_TRUE(tools.calls.isEmpty());
+
+    s.access.SetAutoKernelUpgrade(true);
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_EQ(tools.calls, (QList<QPair<int, int>>{{5, 7}}));
+
+    tools.answer = false;
+    dialogs.answerMessage(mrOk, "Module DBKERNEL up to version 7.");
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_EQ(s.access.InitResult(), TInitResult::VersionsRefused);
+
+    // A database at the kernel's version or newer needs nothing, whoever is registered.
+    EXPECT_TRUE(TDBAccess::UpgradeKernelModule(s.access, 7, 7));
+    SetSchemaTools(nullptr);
+    EXPECT_FALSE(TDBAccess::UpgradeKernelModule(s.access, 6, 7));
+}
+
+TEST(KernelAccess, TheSetupUtilityGetsItsIniSectionAndTwoArguments)
+{
+    SampleKernel s;
+    s.kernel.exec("update VERSION set VERSION = 200 where MODULE = 'DATABASE'");
+    // A folder with blanks, so that a command line split at blanks would show.
+    const QString folder = s.kernel.folder() + "/setup tools";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString script = folder + "/db setup.sh";
+    const QString ran = s.kernel.folder() + "/ran.txt";
+    {
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QString("#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > '%1.tmp'\n"
+                        "mv '%1.tmp' '%1'\n")
+                    .arg(ran)
+                    .toUtf8());
+        f.setPermissions(f.permissions() | QFile::ExeOwner);
+    }
+    s.access.SetSetupModule(script);
+    const QString question = Upgrade + "Module DATABASE up to version 207.\n"
+                                       "Do you want to launch the database setup utility now ?\n"
+                                       "Overwise application will be terminated.";
+    const QString ini = folder + "/db setup.ini";
+
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerMessage(mrNo, question, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo);
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_EQ(s.access.InitResult(), TInitResult::VersionsRefused);
+    EXPECT_FALSE(QFile::exists(ini));
+
+    dialogs.answerMessage(mrYes, question);
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_EQ(s.access.InitResult(), TInitResult::VersionsRefused);
+    EXPECT_FALSE(s.db.isConnected());
+    EXPECT_FALSE(Application::terminated());
+
+    IniFile setup(ini);
+    EXPECT_EQ(setup.readSectionValues("DATABASE"),
+              QStringList({"Connection=Server", "Server=PARADOX", "ServerName=", "DatabaseName="}));
+    const QDeadlineTimer deadline(20000);
+    while (!QFile::exists(ran) && !deadline.hasExpired())
+        QThread::msleep(20);
+    QFile out(ran);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly)) << "the setup utility did not run";
+    const QStringList lines = QString::fromUtf8(out.readAll()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines, QStringList({QDir(folder).canonicalPath(), "[KRN]",
+                                  "[" + QCoreApplication::applicationFilePath() + "]"}));
+}
+
+TEST(KernelAccess, LoginAndFailuresAreReportedWithTheirReason)
+{
+    SampleKernel s;
+    ScopedScriptedDialogs dialogs;
+
+    // A login handler that does not connect: refused, without a word.
+    int logins = 0;
+    s.db.onLogin = [&logins](Database&, ConnectionParams&) { ++logins; };
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_EQ(s.access.InitResult(), TInitResult::LoginRefused);
+    EXPECT_EQ(logins, 1);
+
+    // The handler receives the parameters and connects.
+    s.access.SetSysLogin("sa");
+    s.db.onLogin = [&s](Database& db, ConnectionParams& params) {
+        params.setValue(DbParam::UserName, s.access.SysLogin());
+        db.open();
+    };
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_EQ(s.db.params().value(DbParam::UserName), "sa");
+
+    // A refused connection is reported and counts as a refused login.
+    s.db.onLogin = [](Database&, ConnectionParams&) {
+        throw EngineError(0x3E05, "Login failed for user 'sa'.");
+    };
+    dialogs.answerMessage(mrOk, "Login failed for user 'sa'.", mtError);
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_EQ(s.access.InitResult(), TInitResult::LoginRefused);
+    s.db.onLogin = nullptr;
+
+    // An error after connecting: reported, and the connection is not kept.
+    s.kernel.exec("drop table METAFIELD");
+    dialogs.answerMessage(mrOk, "METAFIELD", mtError);
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_EQ(s.access.InitResult(), TInitResult::Failed);
+    EXPECT_FALSE(s.db.isConnected());
+
+    // OnConnectError takes the place of the error box, and may pass the error on.
+    QStringList seen;
+    s.access.OnConnectError = [&seen](const Exception& e, bool& raise) {
+        seen.append(e.message());
+        raise = seen.size() > 1;
+    };
+    EXPECT_FALSE(s.access.Init());
+    EXPECT_THROW(s.access.Init(), EngineError);
+    EXPECT_EQ(seen.size(), 2);
+
+    TDBAccess lonely;
+    lonely.setObjectName("DBAccess1");
+    dialogs.answerMessage(mrOk, "Cannot init DBAccess1 becouse not assigned database.", mtError);
+    EXPECT_FALSE(lonely.Init());
+    EXPECT_EQ(lonely.InitResult(), TInitResult::NoDatabase);
+    lonely.OnConnectError = [](const Exception&, bool& raise) { raise = true; };
+    EXPECT_THROW(lonely.Init(), EDBKernelError);
+}
+
+TEST(KernelAccess, ServerKindFromTheExactDriverName)
+{
+    KernelDb kernel;
+    auto recorder = std::make_shared<Recorder>();
+    for (const char* name : {"MSSQL", "ORACLE", "mssql", "Standard"})
+        registerRecordingDriver(name, recorder);
+    const QList<QPair<QString, int>> cases = {
+        {"STANDARD", 3}, {"MSSQL", 1}, {"ORACLE", 2}, {"mssql", 0}, {"Standard", 0}};
+    for (const auto& [driver, kind] : cases) {
+        kernel.addAlias("A", driver);
+        Database db;
+        db.setAliasName("A");
+        EXPECT_EQ(GetServerKind(db), kind) << driver.toStdString();
+        EXPECT_TRUE(db.isConnected());
+    }
+}
+
+namespace {
+
+struct Golden
+{
+    const char* driver;
+    QStringList init;
+    QString userQuery;
+};
+
+} // namespace
+
+TEST(KernelAccess, GoldenStatementsForTheServerKinds)
+{
+    const QString flags1 =
+        "select VALUE from _KRN_SYS_FLAGS where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')";
+    const QString flags2 = "select \"_KRN_SYS_FLAGS\".\"VALUE\" from \"_KRN_SYS_FLAGS\" where "
+                           "Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')";
+    const QList<Golden> cases = {
+        {"MSSQL",
+         {"set language us_english", "select * from VERSION", flags1, "select * from META_MACRO",
+          "select * from TABLELINK", "select * from METATABLE order by TABLE_NAME",
+          "select * from METAFIELD order by TABLE_NAME,ORD", "select cast(? as char(3)) NUM"},
+         "select user_id() UID"},
+        {"ORACLE",
+         {"select * from VERSION", flags2, "select * from META_MACRO", "select * from TABLELINK",
+          "select * from METATABLE order by TABLE_NAME",
+          "select * from METAFIELD order by TABLE_NAME,ORD",
+          "select cast(? as char(3)) NUM\nfrom DUAL"},
+         "select uid \"UID\" from DUAL"},
+    };
+    for (const Golden& c : cases) {
+        SCOPED_TRACE(c.driver);
+        auto recorder = std::make_shared<Recorder>();
+        recorder->answers.insert("set language us_english", {});
+        recorder->answers.insert(c.userQuery, {{"UID"}, {{Variant(5)}}});
+        registerRecordingDriver(c.driver, recorder);
+        SampleKernel s("SRV");
+        s.kernel.addAlias("SRV", c.driver);
+        // The metadata datasets are kernel caches: the component gives them their statements.
+        MetaCache tables, fields, links("select * from TABLELINK");
+        for (MetaCache* m : {&tables, &fields, &links})
+            m->setDatabase(&s.db);
+        s.access.SetTables(&tables);
+        s.access.SetFields(&fields);
+        s.access.SetLinks(&links);
+        ScopedScriptedDialogs dialogs;
+        ASSERT_TRUE(s.access.Init());
+        EXPECT_EQ(recorder->statementsOnly(), c.init);
+        EXPECT_EQ(s.access.DecimalSeparator(), '.');
+        EXPECT_EQ(s.access.BooleanAsChar(), QString(c.driver) == "ORACLE");
+        ASSERT_TRUE(s.access.FindTableProps("PATIENTS"));
+
+        recorder->log.clear();
+        EXPECT_EQ(s.access.GetUserID(), 5);
+        EXPECT_EQ(recorder->statementsOnly(), QStringList({c.userQuery}));
+
+        // A reload binds the table's name instead of writing it into the text.
+        recorder->log.clear();
+        recorder->bound.clear();
+        s.access.LoadTableProps("patients");
+        EXPECT_EQ(recorder->statementsOnly(),
+                  QStringList({"select * from TABLELINK where Upper(CHILD) = Upper(?) or "
+                               "Upper(PARENT) = Upper(?)",
+                               "select * from METATABLE where Upper(TABLE_NAME) = Upper(?) order "
+                               "by TABLE_NAME",
+                               "select * from METAFIELD where Upper(TABLE_NAME) = Upper(?) order "
+                               "by TABLE_NAME,ORD"}));
+        EXPECT_EQ(recorder->bound, QStringList(4, "patients"));
+        EXPECT_EQ(s.access.FindTableProps("PATIENTS")->FieldCount(), 4);
+
+        // A name with a quote is only a value.
+        s.access.LoadTableProps("O'HARA");
+        EXPECT_EQ(s.access.FindTableProps("O'HARA"), nullptr);
+    }
+}
+
+namespace {
+
+struct LookupServices : TKernelCacheServices
+{
+    QStringList created;
+    DataSet* CreateLookupSource(TDBAccess& access, const QString& table, const QString& key,
+                                const QString& result) override
+    {
+        created.append(table + ":" + key + "," + result);
+        auto* cache = new MetaCache(QString("select %1, %2 from %3").arg(key, result, table));
+        cache->setParent(&access);
+        cache->setDatabase(access.DataBase());
+        return cache;
+    }
+    void IncCacheVersion(Database&, const QString&) override {}
+};
+
+} // namespace
+
+TEST(KernelAccess, LookupSourcesRegisteredOrMadeOnDemand)
+{
+    SampleKernel s;
+    ScopedScriptedDialogs dialogs;
+    ASSERT_TRUE(s.access.Init());
+    const TLookupDescription doctors{"MEDECINS", "MEDECINS_ID", "NOM"};
+    EXPECT_EQ(kernelErrorOf([&] { s.access.GetLookupSource(doctors); }),
+              "Lookup source for table 'MEDECINS' not found");
+
+    SqlQuery registered;
+    registered.setDatabase(&s.db);
+    registered.setSql("select MEDECINS_ID from METAFIELD");
+    s.access.RegisterLookupSource("medecins", &registered);
+    EXPECT_EQ(s.access.GetLookupSource(doctors), &registered);
+
+    LookupServices services;
+    SetKernelCacheServices(&services);
+    s.access.SetAutoLookups(true);
+    const TLookupDescription patients{"PATIENTS", "PATIENTS_ID", "NOM"};
+    DataSet* source = s.access.GetLookupSource(patients);
+    EXPECT_EQ(s.access.GetLookupSource(patients), source);
+    EXPECT_EQ(services.created, QStringList({"PATIENTS:PATIENTS_ID,NOM"}));
+    EXPECT_EQ(source->parent(), &s.access);
+
+    // A source opened without the field the lookup matches on fetches it next time.
+    auto* cache = dynamic_cast<MetaCache*>(source);
+    cache->setSql("select FIELD_NAME NOM from METAFIELD");
+    cache->open();
+    EXPECT_EQ(s.access.GetLookupSource(patients), source);
+    EXPECT_FALSE(source->isActive());
+    EXPECT_EQ(cache->addedFields, QStringList({"PATIENTS_ID"}));
+    SetKernelCacheServices(nullptr);
+}
+
+TEST(KernelAccess, TablesAreMadeOnceOnTheConnection)
+{
+    SampleKernel s;
+    s.kernel.exec("create table NOTES (ID integer, TXT varchar(20)); insert into NOTES values (1, "
+                  "'a')");
+    TDBAccess bare;
+    EXPECT_EQ(kernelErrorOf([&] { bare.GetTable("NOTES"); }), "Not assigned database.");
+    LocalTable* table = s.access.GetTable("NOTES");
+    EXPECT_EQ(s.access.GetTable("notes"), table);
+    EXPECT_EQ(table->tableName(), "NOTES");
+    EXPECT_EQ(table->database(), &s.db);
+    table->open();
+    EXPECT_EQ(table->fieldByName("TXT")->asString(), "a");
+}

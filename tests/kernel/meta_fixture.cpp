@@ -1,0 +1,78 @@
+// The hand-written kernel database of the metadata tests.
+#include "meta_fixture.h"
+
+namespace krntest {
+
+void writeSampleMetadata(const KernelDb& kernel)
+{
+    kernel.createKernelTables();
+    kernel.exec(QStringLiteral(
+        "insert into VERSION values ('DBKERNEL', 7);"
+        "insert into VERSION values ('DATABASE', 207);"
+        // Tables. VISITS has a French label and an empty English one; MEDECINS one label for
+        // every language; V_PATIENTS is a view on PATIENTS.
+        "insert into METATABLE values ('PATIENTS', 'PATIENTS_ID', 0,"
+        " 'Label=#fra#Patients#rus#Пациенты' || char(13) || char(10) || 'Color=blue', 1, null, "
+        "'T');"
+        "insert into METATABLE values ('MEDECINS', 'MEDECINS_ID', 1, 'Label=Médecins', 0, null,"
+        " 'T');"
+        "insert into METATABLE values ('VISITS', 'VISITS_ID', 0, 'Label=#fra#Visites#eng#', 0,"
+        " null, 'T');"
+        "insert into METATABLE values ('V_PATIENTS', 'PATIENTS_ID', 0, null, 0, 'PATIENTS', 'V');"
+        // Fields, written out of ORD order. NOTHERE describes no table and sorts between two
+        // that do; "visits" is written in lower case.
+        "insert into METAFIELD values ('PATIENTS', 'NOM', 1, 1, null, 3, 30, 0, null, null, null,"
+        " 2);"
+        "insert into METAFIELD values ('PATIENTS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0,"
+        " 'Label=#fra#Numéro#rus#Номер', null, null, 1);"
+        "insert into METAFIELD values ('PATIENTS', 'SEXE', 0, 1, null, 1, 0, 0,"
+        " 'LookupKeys=1,2' || char(10) || "
+        "'LookupValues=#fra#Homme#rus#Мужской,#fra#Femme#rus#Женский',"
+        " null, null, 3);"
+        "insert into METAFIELD values ('PATIENTS', 'MEDECINS_ID', 0, 0, null, 1, 0, 0, null, null,"
+        " null, 4);"
+        "insert into METAFIELD values ('NOTHERE', 'X', 0, 1, null, 1, 0, 0, null, null, null, 1);"
+        "insert into METAFIELD values ('MEDECINS', 'MEDECINS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 1);"
+        "insert into METAFIELD values ('MEDECINS', 'NOM', 1, 1, null, 3, 40, 0, null, null, null,"
+        " 2);"
+        "insert into METAFIELD values ('VISITS', 'VISITS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 1);"
+        "insert into METAFIELD values ('VISITS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 2);"
+        "insert into METAFIELD values ('VISITS', 'MEDECINS_ID', 0, 1, null, 1, 0, 0, null, null,"
+        " null, 3);"
+        "insert into METAFIELD values ('visits', 'MONTANT', 0, 1, 'money', 7, 20, 4, null, null,"
+        " null, 4);"
+        "insert into METAFIELD values ('V_PATIENTS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null,"
+        " 'PATIENTS', 'PATIENTS_ID', 1);"
+        "insert into METAFIELD values ('V_PATIENTS', 'NOM', 0, 1, null, 3, 30, 0, null,"
+        " 'PATIENTS', 'NOM', 2);"
+        // Links, read in this order (IDs 1, 2, 3).
+        "insert into TABLELINK values ('PATIENTS', 'VISITS', 'PATIENTS_ID', 'PATIENTS_ID',"
+        " 'Cascade', 'Label=#fra#Visites du patient#rus#Визиты пациента');"
+        "insert into TABLELINK values ('MEDECINS', 'VISITS', 'MEDECINS_ID', 'MEDECINS_ID', 'c',"
+        " null);"
+        "insert into TABLELINK values ('MEDECINS', 'PATIENTS', 'MEDECINS_ID', 'MEDECINS_ID', 'N',"
+        " null);"));
+}
+
+SampleKernel::SampleKernel(const QString& alias)
+{
+    writeSampleMetadata(kernel);
+    db.setDatabaseName(QStringLiteral("Main"));
+    db.setAliasName(alias);
+    for (SqlQuery* q : {&tables, &fields, &links})
+        q->setDatabase(&db);
+    tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
+    fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
+    links.setSql(QStringLiteral("select * from TABLELINK"));
+    access.setObjectName(QStringLiteral("DBAccess1"));
+    access.SetDataBase(&db);
+    access.SetTables(&tables);
+    access.SetFields(&fields);
+    access.SetLinks(&links);
+    access.RegisterModuleVersion(QStringLiteral("DATABASE"), 207);
+}
+
+} // namespace krntest
