@@ -72,13 +72,7 @@ TEST(KernelAccess, DefaultsAndTheModuleRegistry)
 {
     TDBAccess access;
     EXPECT_EQ(access.ModuleVersions(), QStringList({"DBKERNEL=7"}));
-    EXPECT_EQ(access.RemoteTimeout(), 15);
-    EXPECT_EQ(access.PacketRecords(), 50);
-    EXPECT_TRUE(access.SysLogin().isEmpty());
     EXPECT_TRUE(access.SysPassword().isEmpty()); // no password ships with the component
-    EXPECT_FALSE(access.AutoKernelUpgrade());
-    EXPECT_EQ(access.ServerKind(), 0);
-    EXPECT_EQ(access.TransactionDepth(), 0);
 
     access.RegisterModuleVersion("DATABASE", 207);
     EXPECT_EQ(kernelErrorOf([&] { access.RegisterModuleVersion("database", 300); }),
