@@ -12,3 +12,28 @@ void TranslateForm(QObject* owner, TInternationalLang language)
     if (TranslateFormProc)
         TranslateFormProc(owner, language);
 }
+
+TTranslateComponentProc TranslateComponentProc = nullptr;
+TExtTranslateProc ExtTranslateProc = nullptr;
+
+QList<TFormClass>& TranslatableForms()
+{
+    static QList<TFormClass> classes;
+    return classes;
+}
+
+void RegisterTranslatableForm(TFormClass formClass)
+{
+    TranslatableForms().append(std::move(formClass));
+}
+
+// Will read the statements of TranslationFileName into the dictionary.
+bool LoadTranslations()
+{
+    return false;
+}
+
+// Will hand every form and data module of the application to TranslateForm.
+void TranslateAllForms()
+{
+}

@@ -1,0 +1,5 @@
+// The package transfer dialog.
+#pragma once
+
+// The package dialog TPackDlg, shown modally and freed.
+void ShowPackDlg();

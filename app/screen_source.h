@@ -1,0 +1,13 @@
+// The screen-capture source: a picture of the whole screen taken from the clipboard.
+#pragma once
+
+#include <QString>
+
+// Number of the active screen-capture source; 0 when there is none.
+extern int ScreenSourceNumber;
+
+// Empties the clipboard and finds the active screen-capture source (ScreenSourceNumber).
+void InitClipboardSource();
+// Registers a whole-screen picture on the clipboard as a document, its file in BufDir; returns
+// the document's number, 0 when nothing was taken.
+int CaptureClipboardBitmap(const QString& BufDir);

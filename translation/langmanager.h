@@ -1,0 +1,5 @@
+// The translation editor.
+#pragma once
+
+// The translation editor TLangManager, shown modally and freed.
+void ShowLangManager();
