@@ -1,0 +1,36 @@
+// Storage of the workstation program's own program-wide values.
+#include "appglobals.h"
+
+#include <platform/support/paths.h>
+
+#include <QCoreApplication>
+
+QString TressolyPath;
+QString RarPath;
+bool NeedCompression = false;
+bool WaitMode = false;
+bool DebugMode = false;
+bool QuitConfirmed = false;
+
+bool FirstTick = true;
+bool TimerBusy = false;
+qint32 IdleTicks = 0;
+bool ConfigPanelOpen = false;
+bool IdentificationActive = false;
+qint32 CurrentNumber = 0;
+
+namespace {
+QString g_programDirForTesting;
+}
+
+QString ProgramDir()
+{
+    if (!g_programDirForTesting.isEmpty())
+        return g_programDirForTesting;
+    return AddBackslash(QCoreApplication::applicationDirPath());
+}
+
+void SetProgramDirForTesting(const QString& folder)
+{
+    g_programDirForTesting = AddBackslash(folder);
+}

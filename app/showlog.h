@@ -1,0 +1,27 @@
+// The log viewer: the end of the direct-send log in a read-only text window.
+#pragma once
+
+#include <platform/forms.h>
+
+#include <QStringList>
+
+class QPlainTextEdit;
+
+class TLOGForm : public TForm
+{
+    Q_OBJECT
+
+public:
+    explicit TLOGForm(QWidget* parent = nullptr);
+
+    QPlainTextEdit* mLOG;
+
+private:
+    void createComponents();
+    void layoutComponents();
+};
+
+// The whole lines of the end of a log file that fit in `MaxBytes` bytes, read in the program's
+// code page: lines are dropped from the start while the bytes left exceed MaxBytes. Empty when
+// the file does not exist or cannot be read.
+QStringList ReadLogTail(const QString& FileName, qint64 MaxBytes = 32000);

@@ -1,0 +1,69 @@
+// The self-pipe behind TerminationSignals: the handler writes the signal's number, the notifier
+// reads it on the main thread.
+#include "termsignals.h"
+
+#include <platform/support/logfile.h>
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int g_pipe[2] = {-1, -1};
+struct sigaction g_previousTerm;
+struct sigaction g_previousInt;
+
+void onSignal(int signalNumber)
+{
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a request: losing this one changes nothing.
+    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
+{
+    Q_ASSERT_X(g_pipe[0] < 0, "TerminationSignals", "one instance at a time");
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        WriteToLog(QStringLiteral("! Termination signals are not watched: %1")
+                       .arg(QString::fromLocal8Bit(::strerror(errno))));
+        g_pipe[0] = g_pipe[1] = -1;
+        return;
+    }
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readPipe);
+
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, &g_previousTerm);
+    ::sigaction(SIGINT, &action, &g_previousInt);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    if (g_pipe[0] < 0)
+        return;
+    ::sigaction(SIGTERM, &g_previousTerm, nullptr);
+    ::sigaction(SIGINT, &g_previousInt, nullptr);
+    delete m_notifier;
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+}
+
+void TerminationSignals::readPipe()
+{
+    unsigned char byte = 0;
+    while (::read(g_pipe[0], &byte, 1) == 1)
+        emit requested(byte);
+}
