@@ -1,0 +1,254 @@
+// The main window fixture: temporary program folder, recorded module calls, scripted dialogs.
+#include "mainwindow_fixture.h"
+
+#include <app/appglobals.h>
+#include <app/datatables.h>
+#include <app/directsend.h>
+#include <app/folder_source.h>
+#include <app/printer_source.h>
+#include <app/screen_source.h>
+#include <app/upgrade.h>
+#include <platform/application.h>
+#include <platform/codepage.h>
+#include <platform/data/field.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/db/sqlitedriver.h>
+#include <platform/regional.h>
+#include <platform/support/globals.h>
+
+#include "../platform/db_helpers.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int g_serverCount = 0;
+
+} // namespace
+
+MainWindowFixture::MainWindowFixture()
+{
+    QDir().mkpath(programDir());
+    SetProgramDirForTesting(programDir());
+    // Tests running side by side each listen on a socket of their own.
+    TMainForm::SetScreenCaptureServerNameForTesting(QStringLiteral("quorvane-test-%1-%2")
+                                                        .arg(QCoreApplication::applicationPid())
+                                                        .arg(++g_serverCount));
+
+    TMainFormModules& m = MainFormModules();
+    const auto note = [this](const QString& call) { calls << call; };
+    m.CheckDatabaseVersion = [note] {
+        note(QStringLiteral("CheckDatabaseVersion"));
+        return CheckDatabaseVersion();
+    };
+    m.ConnectDatabase = [note] {
+        note(QStringLiteral("ConnectDatabase"));
+        return false;
+    };
+    m.InitDirectSend = [note](const QString& path) {
+        note(QStringLiteral("InitDirectSend ") + path);
+    };
+    m.StartComSources = [note] { note(QStringLiteral("StartComSources")); };
+    m.CheckFileSources = [note] { note(QStringLiteral("CheckFileSources")); };
+    m.InitCurrentPackage = [note] { note(QStringLiteral("InitCurrentPackage")); };
+    m.CheckBreezeSources = [note] { note(QStringLiteral("CheckBreezeSources")); };
+    m.CheckPrinterSources = [note] { note(QStringLiteral("CheckPrinterSources")); };
+    m.InitClipboardSource = [note] { note(QStringLiteral("InitClipboardSource")); };
+    m.PurgeOldPackages = [note](const QDate& before) {
+        note(QStringLiteral("PurgeOldPackages ") + before.toString(Qt::ISODate));
+    };
+    m.PollFileSources = [note] {
+        note(QStringLiteral("PollFileSources"));
+        return false;
+    };
+    m.PollBreezeSources = [note] {
+        note(QStringLiteral("PollBreezeSources"));
+        return false;
+    };
+    m.PollPrinterSources = [note](const QString& spool, const QString& buf) {
+        note(QStringLiteral("PollPrinterSources %1 %2").arg(spool, buf));
+        return false;
+    };
+    m.PollComBuffers = [note] {
+        note(QStringLiteral("PollComBuffers"));
+        return false;
+    };
+    m.CaptureClipboardBitmap = [note](const QString& buf) {
+        note(QStringLiteral("CaptureClipboardBitmap ") + buf);
+        return 0;
+    };
+    m.ExportPendingDocuments = [note](int& flags) {
+        note(QStringLiteral("ExportPendingDocuments"));
+        flags = 0;
+    };
+    m.IdentifyFile = [note](int number) {
+        note(QStringLiteral("IdentifyFile %1").arg(number));
+        return false;
+    };
+    m.ShowIdDlg = [note] { note(QStringLiteral("ShowIdDlg %1").arg(CurrentNumber)); };
+    m.PracticePatientName = [note](int id) {
+        note(QStringLiteral("PracticePatientName %1").arg(id));
+        return QString();
+    };
+    m.ViewDocument = [note](int number) { note(QStringLiteral("ViewDocument %1").arg(number)); };
+    m.ExecuteConfigForm = [note] {
+        note(QStringLiteral("ExecuteConfigForm"));
+        return int(mrCancel);
+    };
+    m.CloseAllComPorts = [note] { note(QStringLiteral("CloseAllComPorts")); };
+    m.OpenConfiguredComPorts = [note] { note(QStringLiteral("OpenConfiguredComPorts")); };
+    m.ShowPackDlg = [note] { note(QStringLiteral("ShowPackDlg")); };
+    m.ShowCompForm = [note] { note(QStringLiteral("ShowCompForm")); };
+    m.ShowDelDlg = [note] { note(QStringLiteral("ShowDelDlg")); };
+    m.ShowAboutBox = [note] { note(QStringLiteral("ShowAboutBox")); };
+    m.ShowTestForm = [note] { note(QStringLiteral("ShowTestForm")); };
+    m.ShowLangManager = [note] { note(QStringLiteral("ShowLangManager")); };
+}
+
+MainWindowFixture::~MainWindowFixture()
+{
+    delete form;
+    if (DataTables) {
+        DataTables->Free();
+        DataTables = nullptr;
+    }
+    ResetMainFormModules();
+    SetProgramDirForTesting(QString());
+    TMainForm::SetScreenCaptureServerNameForTesting(QString());
+    Application::setExceptionHandler({});
+    IniFileName.clear();
+    LogFileName.clear();
+    TressolyPath.clear();
+    PracticeDBInUse = false;
+    WaitMode = false;
+    DirectSend = false;
+    FileSourceCount = 0;
+    PrinterSourceCount = 0;
+    ScreenSourceNumber = 0;
+    CurrentPack = 0;
+    CheckSession = false;
+    setScreenCursor(crDefault);
+    // The workspace puts WorkPath and the folders back.
+}
+
+QString MainWindowFixture::programDir() const
+{
+    return ws.path(QStringLiteral("prog/"));
+}
+
+void MainWindowFixture::writeIni(const QStringList& lines)
+{
+    writeFileBytes(programDir() + QStringLiteral("QUORVANE.INI"),
+                   codepage::toAnsi(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+}
+
+void MainWindowFixture::writeUsualIni(const QStringList& more)
+{
+    writeIni(QStringList{QStringLiteral("[Application]"), QStringLiteral("Path=") + ws.root(),
+                         QStringLiteral("User=Tester"), QStringLiteral("DelInterval=-1")} +
+             more);
+}
+
+void MainWindowFixture::prepareTables(const QString& script)
+{
+    DataDir = ws.root() + QStringLiteral("data");
+    ASSERT_TRUE(PrepareLocalTables());
+    if (!script.isEmpty())
+        cli(script);
+}
+
+void MainWindowFixture::start()
+{
+    DataTables = CreateForm<TDataTables>();
+    form = CreateForm<TMainForm>();
+}
+
+void MainWindowFixture::firstTick()
+{
+    ASSERT_TRUE(FirstTick);
+    tick();
+    ASSERT_FALSE(FirstTick);
+}
+
+void MainWindowFixture::tick()
+{
+    form->CommonTimerTimer(form->CommonTimer);
+}
+
+void MainWindowFixture::addSource(int number, int type, int state, const QString& title)
+{
+    LocalTable& cfg = *DataTables->cfg;
+    cfg.append();
+    cfg.fieldByName("Number")->setAsInteger(number);
+    cfg.fieldByName("Type")->setAsInteger(type);
+    cfg.fieldByName("State")->setAsInteger(state);
+    cfg.fieldByName("Titul")->setAsString(title.isEmpty() ? QStringLiteral("Source %1").arg(number)
+                                                          : title);
+    cfg.fieldByName("Extension")->setAsString(QStringLiteral("TXT"));
+    cfg.fieldByName("NeedId")->setAsBoolean(false);
+    cfg.fieldByName("NeedComment")->setAsBoolean(false);
+    cfg.fieldByName("Warning")->setAsInteger(0);
+    cfg.post();
+}
+
+void MainWindowFixture::addDocument(int number, int cfgNumber, int needId, int type, int patient)
+{
+    LocalTable& files = *DataTables->files;
+    files.append();
+    files.fieldByName("Number")->setAsInteger(number);
+    files.fieldByName("Pack")->setAsInteger(0);
+    files.fieldByName("Cfg")->setAsInteger(cfgNumber);
+    files.fieldByName("Date")->setValue(Variant::fromDateTime(EncodeDate(2026, 12, 6)));
+    files.fieldByName("Time")->setValue(Variant::fromDateTime(EncodeTime(22, 10, 46, 0)));
+    files.fieldByName("Type")->setAsInteger(type);
+    files.fieldByName("Pages")->setAsInteger(1);
+    files.fieldByName("NeedId")->setAsInteger(needId);
+    files.fieldByName("Patient")->setAsInteger(patient);
+    files.post();
+}
+
+void MainWindowFixture::deleteDocument(int number)
+{
+    LocalTable& files = *DataTables->files;
+    files.setIndexName(QString());
+    ASSERT_TRUE(files.findKey({number}));
+    files.deleteRecord();
+}
+
+void MainWindowFixture::addPatient(int id, const QString& name, const QString& firstName)
+{
+    LocalTable& patients = *DataTables->Patients_Local;
+    patients.append();
+    patients.fieldByName("Patient_ID")->setAsInteger(id);
+    patients.fieldByName("Nom")->setAsString(name);
+    patients.fieldByName("Prenom")->setAsString(firstName);
+    patients.post();
+}
+
+QString MainWindowFixture::databaseFile() const
+{
+    return ws.root() + QStringLiteral("data/") + sqlitedb::DatabaseFileName;
+}
+
+QString MainWindowFixture::cli(const QString& script) const
+{
+    return dbtest::sqliteCli(databaseFile(), script);
+}
+
+QStringList rowTexts(const QTreeWidget* list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QStringList columns;
+        for (int c = 0; c < list->columnCount(); ++c)
+            columns << list->topLevelItem(i)->text(c);
+        rows << columns.join(QLatin1Char('|'));
+    }
+    return rows;
+}

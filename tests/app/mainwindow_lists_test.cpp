@@ -1,0 +1,380 @@
+// The documents and sources lists and the commands on them, with dialogs answered by script:
+// what the rows show, deleting documents and their files, rows that vanished before a command
+// ran, and the sources' commands.
+#include "mainwindow_fixture.h"
+
+#include <app/appglobals.h>
+#include <app/configform.h>
+#include <app/datatables.h>
+#include <app/directsend.h>
+#include <app/screen_source.h>
+#include <app/showlog.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/support/docfiles.h>
+#include <platform/support/globals.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocalSocket>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Sources of every type, one document list as the tests need it.
+struct ListsWindow : MainWindowFixture
+{
+    explicit ListsWindow(const QString& script = {})
+    {
+        writeUsualIni();
+        prepareTables(
+            "INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, NeedComment, "
+            "Warning) VALUES (1, 1, 1, 'Résultats EFR', 'TXT', 0, 0, 0), "
+            "(2, 2, 2, 'Breeze', 'BR1', 0, 0, 0), (3, 3, 1, 'Imprimante', 'EMF', 0, 0, 0), "
+            "(4, 4, 2, 'Analyseur', 'AST', 0, 0, 0), (5, 5, 1, 'Ecran', 'BMP', 0, 0, 0), "
+            "(6, 9, 7, 'Inconnu', 'XXX', 0, 0, 0);"
+            "INSERT INTO \"fr.db\" (Configuration, Dir, Pattern) VALUES (1, '/srv/efr', '*.txt');"
+            "INSERT INTO \"rcfiles.DB\" (Configuration, File, Extension) "
+            "VALUES (2, '/srv/breeze/CURPAT.DAT', 'DTX');"
+            "INSERT INTO \"printers.db\" (Configuration, Printer) VALUES (3, 'EMF on LPT1:');"
+            "INSERT INTO \"com.DB\" (Configuration, Com) VALUES (4, 3);" +
+            script);
+        start();
+        EXPECT_FALSE(form->StartupFailed());
+        calls.clear();
+    }
+
+    QString dataFile(int number, int type) const { return DocumentFileName(number, type); }
+    void makeDataFile(int number, int type) const
+    {
+        writeFileBytes(dataFile(number, type), "data");
+    }
+    void select(int row) const
+    {
+        form->ListView1->setCurrentItem(form->ListView1->topLevelItem(row));
+    }
+};
+
+} // namespace
+
+TEST(MainWindowLists, SourcesListShowsTypesStatesAndParameters)
+{
+    ListsWindow w;
+    EXPECT_EQ(rowTexts(w.form->ListView2),
+              (QStringList{"Résultats EFR|Fichiers|Actif|/srv/efr/*.txt",
+                           "Breeze|Breeze|Passif|/srv/breeze/CURPAT.DAT (.DTX)",
+                           "Imprimante|Imprimante virtuelle (EMF)|Actif|EMF on LPT1:",
+                           "Analyseur|Port série|Passif|COM3",
+                           "Ecran|Image de l'écran (Impécr)|Actif|", "Inconnu|||"}));
+    EXPECT_EQ(w.form->SourceNumbers, (QList<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(w.form->ListView2->currentItem(), w.form->ListView2->topLevelItem(0));
+}
+
+TEST(MainWindowLists, DocumentsListNewestFirstWithPatientsAndWithoutFurtherPages)
+{
+    ListsWindow w;
+    w.addPatient(7, QStringLiteral("DUPONT"), QStringLiteral("Marie"));
+    EXPECT_EQ(w.form->ListView1->topLevelItemCount(), 0);
+    EXPECT_FALSE(w.form->bView->isEnabled());
+    EXPECT_FALSE(w.form->bIdentify->isEnabled());
+    EXPECT_FALSE(w.form->bComment->isEnabled());
+    EXPECT_FALSE(w.form->bDelete->isEnabled());
+
+    w.addDocument(1, 1, 0, 0, 7);
+    w.addDocument(2, 3, 1);
+    w.addDocument(3, 3, 0, 2);     // second page of document 2
+    w.addDocument(4, 4, 0, 0, 99); // a patient that does not exist
+    w.addDocument(5, 77, 0);       // a source deleted since
+    w.form->FillDocumentList();
+    EXPECT_EQ(rowTexts(w.form->ListView1),
+              (QStringList{"||06/12/2026 (22:10:46)", "Analyseur||06/12/2026 (22:10:46)",
+                           "Imprimante|A identifier...|06/12/2026 (22:10:46)",
+                           "Résultats EFR|DUPONT Marie|06/12/2026 (22:10:46)"}));
+    EXPECT_EQ(w.form->DocNumbers, (QList<int>{5, 4, 2, 1}));
+    EXPECT_EQ(w.form->ListView1->currentItem(), w.form->ListView1->topLevelItem(0));
+    EXPECT_TRUE(w.form->bDelete->isEnabled());
+}
+
+TEST(MainWindowLists, DeleteAsksThenRemovesTheRowItsPagesAndTheirFiles)
+{
+    ListsWindow w;
+    w.addDocument(1, 1, 0);
+    w.addDocument(2, 3, 0);
+    w.addDocument(3, 3, 0, 2);
+    w.addDocument(4, 3, 0, 2);
+    w.addDocument(5, 4, 0);
+    for (const auto& [number, type] : {std::pair{1, 1}, {2, 3}, {3, 3}, {4, 3}, {5, 4}})
+        w.makeDataFile(number, type);
+    w.form->FillDocumentList();
+    ASSERT_EQ(w.form->DocNumbers, (QList<int>{5, 2, 1}));
+
+    // No: nothing changes.
+    w.select(1);
+    w.dialogs.answerMessage(mrNo, QStringLiteral("Supprimer ce document?"), mtConfirmation,
+                            TMsgDlgButtons(mbYes) | mbNo);
+    w.form->bDelete->click();
+    EXPECT_EQ(w.cli("SELECT count(*) FROM \"FILES.DB\";"), QStringLiteral("5"));
+
+    // Yes on the printed document: its three rows and three files go.
+    w.select(1);
+    w.dialogs.answerMessage(mrYes, QStringLiteral("Supprimer ce document?"));
+    w.form->bDelete->click();
+    EXPECT_EQ(w.cli("SELECT Number FROM \"FILES.DB\" ORDER BY Number;"), QStringLiteral("1\n5"));
+    for (int number : {2, 3, 4})
+        EXPECT_FALSE(QFileInfo::exists(w.dataFile(number, 3))) << number;
+    EXPECT_EQ(w.form->DocNumbers, (QList<int>{5, 1}));
+
+    // The serial result keeps its data file: the analyser may not send it again.
+    w.select(0);
+    w.dialogs.answerMessage(mrYes);
+    w.form->bDelete->click();
+    EXPECT_EQ(w.cli("SELECT Number FROM \"FILES.DB\";"), QStringLiteral("1"));
+    EXPECT_TRUE(QFileInfo::exists(w.dataFile(5, 4)));
+
+    // A folder document, its file written in lower case by an older version, goes whole.
+    QFile::rename(w.dataFile(1, 1), BufDir + "1.1");
+    w.select(0);
+    w.dialogs.answerMessage(mrYes);
+    w.form->bDelete->click();
+    EXPECT_EQ(w.cli("SELECT count(*) FROM \"FILES.DB\";"), QStringLiteral("0"));
+    EXPECT_TRUE(FindDocumentFile(1, 1).isEmpty());
+    EXPECT_FALSE(w.form->bDelete->isEnabled());
+}
+
+TEST(MainWindowLists, CommandOnARowThatVanishedOnlyRefreshesTheList)
+{
+    ListsWindow w;
+    w.addDocument(1, 1, 0);
+    w.addDocument(2, 1, 0);
+    w.makeDataFile(1, 1);
+    w.makeDataFile(2, 1);
+    w.form->FillDocumentList();
+    w.select(0); // document 2
+    // Exported behind the list's back.
+    w.deleteDocument(2);
+
+    w.dialogs.answerMessage(mrYes, QStringLiteral("Supprimer ce document?"));
+    w.form->bDelete->click();
+    EXPECT_EQ(w.cli("SELECT Number FROM \"FILES.DB\";"), QStringLiteral("1"));
+    EXPECT_TRUE(QFileInfo::exists(w.dataFile(1, 1)));
+    EXPECT_EQ(w.form->DocNumbers, QList<int>{1});
+
+    w.deleteDocument(1);
+    w.select(0);
+    w.form->bView->click();
+    w.form->bIdentify->click();
+    EXPECT_TRUE(w.calls.isEmpty()) << w.calls.join(", ").toStdString();
+    EXPECT_TRUE(w.form->DocNumbers.isEmpty());
+
+    // A source deleted meanwhile is not toggled, nor is its neighbour.
+    w.form->ListView2->setCurrentItem(w.form->ListView2->topLevelItem(0));
+    ASSERT_TRUE(DataTables->cfg->findKey({1}));
+    DataTables->cfg->deleteRecord();
+    w.form->BitBtn10->click();
+    EXPECT_EQ(w.cli("SELECT Number, State FROM \"cfg.db\" WHERE Number <= 2 ORDER BY Number;"),
+              QStringLiteral("2|2"));
+    EXPECT_EQ(w.form->SourceNumbers.first(), 2);
+    w.form->bModify->click(); // on the refilled list's first row: source 2
+    EXPECT_EQ(w.calls, QStringList{QStringLiteral("ExecuteConfigForm")});
+    EXPECT_EQ(EditedSourceNumber, 2);
+}
+
+TEST(MainWindowLists, IdentifyRewritesThePatientOfItsDocumentEvenWhenTheListWasRefilled)
+{
+    ListsWindow w;
+    w.addPatient(3, QStringLiteral("MARTIN"), QStringLiteral("Paul"));
+    w.addDocument(1, 1, 1);
+    w.form->FillDocumentList();
+    w.select(0);
+    MainFormModules().ShowIdDlg = [&w] {
+        EXPECT_TRUE(IdentificationActive);
+        EXPECT_EQ(CurrentNumber, 1);
+        // While the dialog is open a serial result arrives and the list is refilled.
+        w.addDocument(2, 4, 0);
+        w.form->RefreshDocuments(2);
+        LocalTable& files = *DataTables->files;
+        files.setIndexName(QString());
+        ASSERT_TRUE(files.findKey({1}));
+        files.edit();
+        files.fieldByName("NeedId")->setAsInteger(0);
+        files.fieldByName("Patient")->setAsInteger(3);
+        files.post();
+    };
+    w.form->bComment->click();
+    EXPECT_FALSE(IdentificationActive);
+    EXPECT_EQ(rowTexts(w.form->ListView1),
+              (QStringList{"Analyseur||06/12/2026 (22:10:46)",
+                           "Résultats EFR|MARTIN Paul|06/12/2026 (22:10:46)"}));
+}
+
+TEST(MainWindowLists, SourceCommands)
+{
+    ListsWindow w;
+    // Activate the passive Breeze source, then deactivate it.
+    w.form->ListView2->setCurrentItem(w.form->ListView2->topLevelItem(1));
+    w.form->BitBtn10->click();
+    EXPECT_EQ(w.cli("SELECT State FROM \"cfg.db\" WHERE Number = 2;"), QStringLiteral("1"));
+    EXPECT_EQ(w.form->ListView2->topLevelItem(1)->text(2), QStringLiteral("Actif"));
+    w.form->BitBtn10->click();
+    EXPECT_EQ(w.cli("SELECT State FROM \"cfg.db\" WHERE Number = 2;"), QStringLiteral("2"));
+    EXPECT_EQ(w.form->ListView2->topLevelItem(1)->text(2), QStringLiteral("Passif"));
+
+    // A new source saved by the dialog is selected in the refilled list.
+    MainFormModules().ExecuteConfigForm = [&w] {
+        EXPECT_EQ(EditedSourceNumber, 0);
+        w.addSource(8, 1, 1, QStringLiteral("Nouveau"));
+        EditedSourceNumber = 8;
+        return int(mrOk);
+    };
+    w.form->Add->click();
+    EXPECT_EQ(w.form->SourceNumbers.last(), 8);
+    EXPECT_EQ(w.form->ListView2->currentItem()->text(0), QStringLiteral("Nouveau"));
+
+    // Deleting asks first; the screen source's deletion looks for the active one again.
+    w.form->ListView2->setCurrentItem(w.form->ListView2->topLevelItem(0));
+    w.dialogs.answerMessage(mrNo, QStringLiteral("Supprimer cette source?"));
+    w.form->BitBtn9->click();
+    EXPECT_EQ(w.cli("SELECT count(*) FROM \"cfg.db\";"), QStringLiteral("7"));
+    w.dialogs.answerMessage(mrYes, QStringLiteral("Supprimer cette source?"));
+    w.form->BitBtn9->click();
+    EXPECT_EQ(w.cli("SELECT count(*) FROM \"cfg.db\" WHERE Number = 1;"), QStringLiteral("0"));
+    EXPECT_EQ(w.cli("SELECT count(*) FROM \"fr.db\";"), QStringLiteral("0"));
+    w.form->ListView2->setCurrentItem(w.form->ListView2->topLevelItem(3)); // the screen source
+    w.calls.clear();
+    w.dialogs.answerMessage(mrYes);
+    w.form->BitBtn9->click();
+    EXPECT_EQ(w.calls, QStringList{QStringLiteral("InitClipboardSource")});
+    EXPECT_EQ(w.form->SourceNumbers, (QList<int>{2, 3, 4, 6, 8}));
+
+    // The panel: the ports close while it is open and open again after.
+    w.calls.clear();
+    w.form->ConfigBtn->click();
+    EXPECT_EQ(w.form->ClientHeight(), 419);
+    w.form->ConfigBtn->click();
+    EXPECT_EQ(w.form->ClientHeight(), 246);
+    EXPECT_EQ(w.calls, (QStringList{"CloseAllComPorts", "OpenConfiguredComPorts"}));
+}
+
+TEST(MainWindowLists, UserNameDirectSendAndTransfer)
+{
+    ListsWindow w;
+    // Cancelled or empty: nothing changes.
+    w.dialogs.answerInput(false);
+    w.form->User1->trigger();
+    w.dialogs.answerInput(true, QString());
+    w.form->User1->trigger();
+    EXPECT_EQ(w.form->Label6->text(), QStringLiteral("Tester"));
+    const auto& asked = w.dialogs.requests();
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked.first().caption, QStringLiteral("Utilisateur"));
+    EXPECT_EQ(asked.first().value, QStringLiteral("Tester"));
+
+    // Direct send switched on counts the quiet ticks afresh and takes the transfer away.
+    w.firstTick();
+    IdleTicks = -1;
+    w.form->miDirectSend->trigger();
+    EXPECT_TRUE(DirectSend);
+    EXPECT_TRUE(w.form->miDirectSend->isChecked());
+    EXPECT_FALSE(w.form->bTransfer->isEnabled());
+    EXPECT_EQ(IdleTicks, 0);
+    w.form->miDirectSend->trigger();
+    EXPECT_FALSE(DirectSend);
+    EXPECT_TRUE(w.form->bTransfer->isEnabled());
+
+    // A transfer that built a package refills the list and hides the window.
+    w.form->show();
+    MainFormModules().ShowPackDlg = [] { CurrentPack = 4242; };
+    w.form->bTransfer->click();
+    EXPECT_TRUE(w.form->isHidden() || w.form->isMinimized());
+}
+
+TEST(MainWindowLists, LogViewerShowsTheEndOfTheDirectSendLog)
+{
+    ListsWindow w;
+    // 400 lines of 100 bytes with CR LF: 40000 bytes; the last 320 fit in 32000.
+    QByteArray log;
+    for (int i = 1; i <= 400; ++i)
+        log += QByteArray::number(i).rightJustified(98, '.') + "\r\n";
+    writeFileBytes(LogFileName, log);
+    QStringList shown;
+    w.dialogs.answerModal(QStringLiteral("TLOGForm"), [&](TForm& form) {
+        shown = static_cast<TLOGForm&>(form).mLOG->toPlainText().split('\n');
+        return int(mrOk);
+    });
+    w.form->bShowLOG->click();
+    ASSERT_EQ(shown.size(), 320);
+    EXPECT_EQ(shown.first(), QByteArray::number(81).rightJustified(98, '.'));
+    EXPECT_EQ(shown.last(), QByteArray::number(400).rightJustified(98, '.'));
+    // A line that would cross the limit is dropped whole; a short log is shown whole.
+    EXPECT_EQ(ReadLogTail(LogFileName, 32001).size(), 320);
+    EXPECT_EQ(ReadLogTail(LogFileName, 31999).size(), 319);
+    EXPECT_EQ(ReadLogTail(LogFileName, 40000).size(), 400);
+    EXPECT_TRUE(ReadLogTail(w.ws.path("nothing.log")).isEmpty());
+}
+
+TEST(MainWindowLists, ScreenCaptureRequestsArriveOnTheLocalSocket)
+{
+    ListsWindow w;
+    // Only the requests capture here, not the ticks of the running timer.
+    w.form->CommonTimer->stop();
+    int captured = 0;
+    MainFormModules().CaptureClipboardBitmap = [&](const QString& buf) {
+        EXPECT_EQ(buf, BufDir);
+        ++captured;
+        w.addDocument(captured, 5, 0);
+        return 1;
+    };
+    const auto send = [](const QByteArray& bytes) {
+        QLocalSocket socket;
+        socket.connectToServer(TMainForm::ScreenCaptureServerName());
+        EXPECT_TRUE(socket.waitForConnected(5000));
+        if (!bytes.isEmpty()) {
+            socket.write(bytes);
+            socket.waitForBytesWritten(5000);
+        }
+        socket.disconnectFromServer();
+    };
+    const auto settle = [] {
+        const QDeadlineTimer deadline(1000);
+        while (!deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    // Without an active screen source a request does nothing.
+    send("capture\n");
+    settle();
+    EXPECT_EQ(captured, 0);
+    ScreenSourceNumber = 5;
+    send(QByteArray()); // a connection that says nothing asks for nothing
+    settle();
+    EXPECT_EQ(captured, 0);
+    send("capture\n");
+    settle();
+    EXPECT_EQ(captured, 1);
+    EXPECT_EQ(w.form->DocNumbers, QList<int>{1});
+}
+
+TEST(MainWindowLists, ScrollLockOpensTheTranslationEditorAndMenusOpenTheirDialogs)
+{
+    ListsWindow w;
+    w.form->show();
+    w.form->ListView1->setFocus();
+    QKeyEvent scrollLock(QEvent::KeyPress, Qt::Key_ScrollLock, Qt::NoModifier);
+    QApplication::sendEvent(
+        QApplication::focusWidget() ? QApplication::focusWidget() : w.form->ListView1, &scrollLock);
+    EXPECT_EQ(w.calls, QStringList{QStringLiteral("ShowLangManager")});
+    w.calls.clear();
+    w.form->About1->trigger();
+    w.form->Compression1->trigger();
+    w.form->Deletepackages1->trigger();
+    w.form->TestforCOM11->trigger();
+    EXPECT_EQ(w.calls, (QStringList{"ShowAboutBox", "ShowCompForm", "ShowDelDlg", "ShowTestForm"}));
+}

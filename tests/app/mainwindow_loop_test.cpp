@@ -1,0 +1,332 @@
+// The one-second loop driven tick by tick with the clock standing still: the first tick, the
+// poll order, re-entry, manual reception, direct send after six quiet ticks, new documents,
+// identification and warnings.
+#include "mainwindow_fixture.h"
+
+#include <app/appglobals.h>
+#include <app/datatables.h>
+#include <app/directsend.h>
+#include <app/folder_source.h>
+#include <app/printer_source.h>
+#include <app/screen_source.h>
+#include <app/titul.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/exception.h>
+#include <platform/support/globals.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A window with one active source, after its first tick, with the calls of start-up forgotten.
+struct RunningWindow : MainWindowFixture
+{
+    explicit RunningWindow(const QStringList& ini = {})
+    {
+        writeUsualIni(ini);
+        prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                      "NeedComment, Warning) VALUES (1, 1, 1, 'Dossier', 'TXT', 0, 0, 0);");
+        start();
+        EXPECT_FALSE(form->StartupFailed());
+        firstTick();
+        calls.clear();
+    }
+
+    int count(const QString& call) const { return int(calls.count(call)); }
+};
+
+bool splashAlive()
+{
+    for (QObject* object : applicationComponents()) {
+        if (qobject_cast<TTitul*>(object))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(MainWindowLoop, FirstTickFreesTheSplashPurgesAndAsksForTheUserName)
+{
+    MainWindowFixture f;
+    f.writeIni({"[Application]", "Path=" + f.ws.root(), "DelInterval=10"});
+    f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
+                    "VALUES (1, 1, 1, 'Dossier', 'TXT');");
+    f.start();
+    EXPECT_TRUE(splashAlive());
+    f.calls.clear();
+    f.dialogs.answerInput(true, QStringLiteral("Dr Lenoir"),
+                          QStringLiteral("Nom de l'utilisateur:"));
+    f.firstTick();
+    EXPECT_FALSE(splashAlive());
+    // Ten days before 6 December 2026; and no polling on the first tick.
+    EXPECT_EQ(f.calls, QStringList{QStringLiteral("PurgeOldPackages 2026-11-26")});
+    EXPECT_EQ(f.form->Label6->text(), QStringLiteral("Dr Lenoir"));
+    EXPECT_TRUE(readFileBytes(f.programDir() + "QUORVANE.INI").contains("User=Dr Lenoir\r\n"));
+    EXPECT_TRUE(f.form->CommonTimer->isActive());
+}
+
+TEST(MainWindowLoop, PurgeIntervalAtTheFirstTick)
+{
+    const auto purgesWith = [](const QStringList& ini) {
+        MainWindowFixture f;
+        f.writeIni(QStringList{"[Application]", "Path=" + f.ws.root(), "User=Tester"} + ini);
+        f.start();
+        f.calls.clear();
+        f.firstTick();
+        return f.calls;
+    };
+    EXPECT_EQ(purgesWith({"DelInterval=0"}),
+              QStringList{QStringLiteral("PurgeOldPackages 2026-12-06")});
+    EXPECT_TRUE(purgesWith({}).isEmpty());
+    EXPECT_TRUE(purgesWith({"DelInterval=-1"}).isEmpty());
+    // Counted back from today a negative interval would reach into days to come.
+    EXPECT_TRUE(purgesWith({"DelInterval=-3"}).isEmpty());
+}
+
+TEST(MainWindowLoop, FirstTickThatFailsLeavesTheTimerRunning)
+{
+    MainWindowFixture f;
+    f.writeIni({"[Application]", "Path=" + f.ws.root(), "User=Tester", "DelInterval=5"});
+    MainFormModules().PurgeOldPackages = [](const QDate&) {
+        throw EInOutError(QStringLiteral("The exchange folder cannot be read"));
+    };
+    f.start();
+    f.dialogs.answerModal(QStringLiteral("TfError"), [](TForm&) { return int(mrOk); });
+    f.firstTick();
+    EXPECT_TRUE(f.form->CommonTimer->isActive());
+    EXPECT_TRUE(f.ws.operationsLog().contains("! The exchange folder cannot be read"));
+}
+
+TEST(MainWindowLoop, SourcesArePolledInTheirOrder)
+{
+    RunningWindow w;
+    // The first tick does not poll, nor show the time.
+    EXPECT_EQ(w.form->Label5->text(), QString());
+
+    FileSourceCount = 1;
+    PrinterSourceCount = 2;
+    ScreenSourceNumber = 5;
+    w.tick();
+    EXPECT_EQ(w.calls,
+              (QStringList{"PollFileSources", "PollBreezeSources", "PollPrinterSources  " + BufDir,
+                           "PollComBuffers", "CaptureClipboardBitmap " + BufDir}));
+    EXPECT_EQ(w.form->Label5->text(), QStringLiteral("22:10:46"));
+    EXPECT_EQ(w.form->Label4->text(), QStringLiteral("06/12/2026"));
+
+    // Without folder, printer and screen sources only the Breeze and serial polls run.
+    FileSourceCount = 0;
+    PrinterSourceCount = 0;
+    ScreenSourceNumber = 0;
+    w.calls.clear();
+    w.tick();
+    EXPECT_EQ(w.calls, (QStringList{"PollBreezeSources", "PollComBuffers"}));
+    EXPECT_FALSE(TimerBusy);
+}
+
+TEST(MainWindowLoop, TickArrivingWhileATickRunsReturnsAtOnce)
+{
+    RunningWindow w;
+    // A poll that opens a dialog: the timer keeps firing inside its modal loop.
+    MainFormModules().PollBreezeSources = [&w] {
+        w.calls << QStringLiteral("PollBreezeSources");
+        TForm dialog;
+        dialog.ShowModal();
+        return false;
+    };
+    bool busyInside = false;
+    w.dialogs.answerModal(QStringLiteral("TForm"), [&](TForm&) {
+        busyInside = TimerBusy;
+        w.form->Label5->clear();
+        w.tick();
+        w.tick();
+        return int(mrOk);
+    });
+    w.tick();
+    EXPECT_TRUE(busyInside);
+    EXPECT_EQ(w.count("PollBreezeSources"), 1);
+    EXPECT_EQ(w.count("PollComBuffers"), 1);
+    // The inner ticks did not even reach the clock.
+    EXPECT_EQ(w.form->Label5->text(), QString());
+    EXPECT_FALSE(TimerBusy);
+}
+
+TEST(MainWindowLoop, ManualReceptionAndTheSourcesPanelStopPolling)
+{
+    RunningWindow w({"WaitMode=1"});
+    w.form->Label5->clear();
+    w.tick();
+    w.tick();
+    EXPECT_TRUE(w.calls.isEmpty()) << w.calls.join(", ").toStdString();
+    EXPECT_EQ(w.form->Label5->text(), QStringLiteral("22:10:46")); // the clock still runs
+
+    // Showing the window polls once, and manual reception stays on.
+    w.form->show();
+    EXPECT_EQ(w.count("PollBreezeSources"), 1);
+    EXPECT_EQ(w.count("PollComBuffers"), 1);
+    EXPECT_TRUE(WaitMode);
+    w.tick();
+    EXPECT_EQ(w.count("PollBreezeSources"), 1);
+
+    // Switched off from the menu: polling again, and the setting is written.
+    w.form->IWaitMode->trigger();
+    EXPECT_FALSE(WaitMode);
+    EXPECT_FALSE(w.form->IWaitMode->isChecked());
+    EXPECT_TRUE(readFileBytes(w.programDir() + "QUORVANE.INI").contains("WaitMode=0\r\n"));
+    w.tick();
+    EXPECT_EQ(w.count("PollBreezeSources"), 2);
+
+    // The sources panel open: nothing polled.
+    w.form->ConfigBtn->click();
+    EXPECT_TRUE(ConfigPanelOpen);
+    w.tick();
+    EXPECT_EQ(w.count("PollBreezeSources"), 2);
+    w.form->ConfigBtn->click();
+    EXPECT_FALSE(ConfigPanelOpen);
+    w.tick();
+    EXPECT_EQ(w.count("PollBreezeSources"), 3);
+}
+
+TEST(MainWindowLoop, DirectSendRunsOnTheSixthQuietTickInARow)
+{
+    RunningWindow w;
+    for (int i = 1; i <= 5; ++i)
+        w.tick();
+    EXPECT_EQ(w.count("ExportPendingDocuments"), 0);
+    w.tick();
+    EXPECT_EQ(w.count("ExportPendingDocuments"), 1);
+    for (int i = 1; i <= 12; ++i)
+        w.tick();
+    EXPECT_EQ(w.count("ExportPendingDocuments"), 1); // nothing new since
+
+    // A document registered between ticks counts the quiet ticks from 0 again.
+    w.form->RefreshDocuments(0);
+    for (int i = 1; i <= 6; ++i)
+        w.tick();
+    EXPECT_EQ(w.count("ExportPendingDocuments"), 1);
+    w.form->RefreshDocuments(7);
+    for (int i = 1; i <= 5; ++i)
+        w.tick();
+    EXPECT_EQ(w.count("ExportPendingDocuments"), 1);
+    w.tick();
+    EXPECT_EQ(w.count("ExportPendingDocuments"), 2);
+
+    // A document under identification in the way: tried again six quiet ticks later.
+    MainFormModules().ExportPendingDocuments = [&w](int& flags) {
+        w.calls << QStringLiteral("ExportPendingDocuments");
+        flags = dsHeldBack;
+    };
+    w.form->RefreshDocuments(1);
+    for (int i = 1; i <= 12; ++i)
+        w.tick();
+    EXPECT_EQ(w.count("ExportPendingDocuments"), 4);
+}
+
+TEST(MainWindowLoop, NewDocumentEndsTheTickAndResetsTheQuietCount)
+{
+    RunningWindow w;
+    for (int i = 1; i <= 4; ++i)
+        w.tick();
+    EXPECT_EQ(IdleTicks, 4);
+    w.addDocument(1, 1, 1);
+    bool registered = true;
+    MainFormModules().PollComBuffers = [&] {
+        w.calls << QStringLiteral("PollComBuffers");
+        return std::exchange(registered, false);
+    };
+    MainFormModules().CaptureClipboardBitmap = [&](const QString&) {
+        w.calls << QStringLiteral("CaptureClipboardBitmap");
+        return 0;
+    };
+    ScreenSourceNumber = 5;
+    w.tick();
+    // The list shows it; the screen is still polled, but identification waits for the next tick.
+    EXPECT_EQ(rowTexts(w.form->ListView1),
+              QStringList{QStringLiteral("Dossier|A identifier...|06/12/2026 (22:10:46)")});
+    EXPECT_EQ(IdleTicks, 0);
+    EXPECT_EQ(w.count("CaptureClipboardBitmap"), 1);
+    EXPECT_EQ(w.count("IdentifyFile 1"), 0);
+    w.tick();
+    EXPECT_EQ(w.count("IdentifyFile 1"), 1);
+}
+
+TEST(MainWindowLoop, WarningDocumentRaisesTheWindowOnceAndIsCleared)
+{
+    RunningWindow w;
+    w.addDocument(1, 1, 0);
+    w.addDocument(2, 1, 2);
+    w.form->hide();
+    w.tick();
+    EXPECT_EQ(IdleTicks, 0);
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_FALSE(w.form->isMinimized());
+    EXPECT_EQ(w.cli("SELECT Number, NeedId FROM \"FILES.DB\" ORDER BY Number;"),
+              QStringLiteral("1|0\n2|0"));
+    w.form->hide();
+    w.tick();
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_EQ(IdleTicks, 1);
+}
+
+TEST(MainWindowLoop, WaitingDocumentGoesToTheSearchThenToTheDialog)
+{
+    RunningWindow w;
+    w.addDocument(1, 1, 0);
+    w.addDocument(2, 1, 1);
+    bool activeInDialog = false;
+    MainFormModules().ShowIdDlg = [&] {
+        w.calls << QStringLiteral("ShowIdDlg %1").arg(CurrentNumber);
+        activeInDialog = IdentificationActive;
+    };
+    w.tick();
+    EXPECT_EQ(w.calls.mid(2), (QStringList{"IdentifyFile 2", "ShowIdDlg 2"}));
+    EXPECT_TRUE(activeInDialog);
+    EXPECT_FALSE(IdentificationActive);
+    EXPECT_EQ(IdleTicks, 0);
+
+    // Found by the automatic search: no dialog.
+    MainFormModules().IdentifyFile = [&](int number) {
+        w.calls << QStringLiteral("IdentifyFile %1").arg(number);
+        EXPECT_EQ(DataTables->files->fieldByName("Number")->asInteger(), number);
+        DataTables->files->edit();
+        DataTables->files->fieldByName("NeedId")->setAsInteger(0);
+        DataTables->files->post();
+        return true;
+    };
+    w.calls.clear();
+    w.tick();
+    EXPECT_EQ(w.calls.mid(2), QStringList{"IdentifyFile 2"});
+    EXPECT_EQ(rowTexts(w.form->ListView1),
+              (QStringList{"Dossier||06/12/2026 (22:10:46)", "Dossier||06/12/2026 (22:10:46)"}));
+    w.calls.clear();
+    w.tick();
+    EXPECT_EQ(w.calls.mid(2), QStringList{});
+}
+
+TEST(MainWindowLoop, FailedIdentificationStillClearsTheFlagAndPutsTheTableBack)
+{
+    RunningWindow w;
+    w.addDocument(1, 1, 1);
+    MainFormModules().ShowIdDlg = [] {
+        throw Exception(QStringLiteral("The patients cannot be listed"));
+    };
+    w.dialogs.answerModal(QStringLiteral("TfError"), [](TForm&) { return int(mrOk); });
+    w.tick();
+    EXPECT_FALSE(IdentificationActive);
+    EXPECT_FALSE(TimerBusy);
+    EXPECT_EQ(DataTables->files->indexName(), QString());
+    EXPECT_TRUE(w.ws.operationsLog().contains("! The patients cannot be listed"));
+
+    // The next tick offers the document again.
+    MainFormModules().ShowIdDlg = [&w] { w.calls << QStringLiteral("ShowIdDlg"); };
+    w.calls.clear();
+    w.tick();
+    EXPECT_EQ(w.count("IdentifyFile 1"), 1);
+    EXPECT_EQ(w.count("ShowIdDlg"), 1);
+}

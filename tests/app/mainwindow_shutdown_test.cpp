@@ -1,0 +1,141 @@
+// How the program ends: closing refused while documents wait, the confirmed quit, refusing the
+// confirmation, and a quit or a termination signal that arrives while a tick is running.
+#include "mainwindow_fixture.h"
+
+#include <app/appglobals.h>
+#include <app/datatables.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+
+#include <QAction>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString QuitQuestion = QStringLiteral(
+    "Fermer QUORVANE ?\n\r\n\rAttention ! Les services de QUORVANE ne seront plus opérationnels !");
+
+struct EndingWindow : MainWindowFixture
+{
+    explicit EndingWindow(bool withDocument)
+    {
+        writeUsualIni();
+        prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                      "NeedComment, Warning) VALUES (1, 1, 1, 'Dossier', 'TXT', 0, 0, 0);");
+        start();
+        EXPECT_FALSE(form->StartupFailed());
+        firstTick();
+        if (withDocument)
+            addDocument(1, 1, 0);
+        calls.clear();
+    }
+
+    bool tablesOpen() const
+    {
+        for (LocalTable* table :
+             {DataTables->cfg, DataTables->fRep, DataTables->packs, DataTables->files,
+              DataTables->rcfiles, DataTables->prn, DataTables->com, DataTables->FrFiles,
+              DataTables->Patients_Local}) {
+            if (table->isActive())
+                return true;
+        }
+        return false;
+    }
+    bool tablesAllOpen() const
+    {
+        return DataTables->files->isActive() && DataTables->cfg->isActive();
+    }
+};
+
+} // namespace
+
+TEST(MainWindowShutdown, CloseWithWaitingDocumentsIsRefusedAndTheWindowComesForward)
+{
+    EndingWindow w(true);
+    w.form->showMinimized();
+    EXPECT_FALSE(w.form->close());
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_FALSE(w.form->isMinimized());
+    EXPECT_TRUE(w.tablesAllOpen());
+    EXPECT_TRUE(w.form->CommonTimer->isActive());
+    w.tick();
+    EXPECT_EQ(w.calls.count(QStringLiteral("PollBreezeSources")), 1);
+
+    // Once the documents have left, a close is allowed.
+    w.deleteDocument(1);
+    EXPECT_TRUE(w.form->close());
+    EXPECT_FALSE(w.form->CommonTimer->isActive());
+    EXPECT_FALSE(w.tablesOpen());
+}
+
+TEST(MainWindowShutdown, QuitAnsweredYesEndsEvenWithWaitingDocuments)
+{
+    EndingWindow w(true);
+    w.dialogs.answerMessage(mrYes, QuitQuestion, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo);
+    w.form->Exit1->trigger();
+    EXPECT_TRUE(QuitConfirmed);
+    EXPECT_FALSE(w.form->CommonTimer->isActive());
+    EXPECT_FALSE(w.tablesOpen());
+    // Nothing is written to the settings at the end.
+    EXPECT_EQ(readFileBytes(w.programDir() + "QUORVANE.INI"),
+              QByteArray("[Application]\r\nPath=") + w.ws.root().toUtf8() +
+                  "\r\nUser=Tester\r\nDelInterval=-1\r\n");
+    // The rows are on disk.
+    EXPECT_EQ(w.cli("SELECT Number FROM \"FILES.DB\";"), QStringLiteral("1"));
+}
+
+TEST(MainWindowShutdown, QuitAnsweredNoHidesTheWindowAndPollingGoesOn)
+{
+    EndingWindow w(false);
+    w.form->show();
+    w.dialogs.answerMessage(mrNo, QuitQuestion);
+    w.form->Exit1->trigger();
+    EXPECT_FALSE(QuitConfirmed);
+    // Hidden behind the tray icon, or minimised where the desktop shows none.
+    EXPECT_TRUE(w.form->isHidden() || w.form->isMinimized());
+    EXPECT_TRUE(w.form->CommonTimer->isActive());
+    EXPECT_TRUE(w.tablesAllOpen());
+    w.tick();
+    EXPECT_EQ(w.calls.count(QStringLiteral("PollComBuffers")), 1);
+    // "&Continuer" does the same.
+    w.form->show();
+    w.form->bCont->click();
+    EXPECT_TRUE(w.form->isHidden() || w.form->isMinimized());
+}
+
+TEST(MainWindowShutdown, QuitConfirmedDuringATickIsCarriedOutWhenTheTickEnds)
+{
+    EndingWindow w(true);
+    bool openAfterConfirming = false;
+    MainFormModules().PollBreezeSources = [&w, &openAfterConfirming] {
+        // The tick waits for a file here; the user quits meanwhile.
+        w.form->bCloseClick(w.form->Exit1);
+        openAfterConfirming = w.tablesAllOpen() && QuitConfirmed;
+        return false;
+    };
+    w.dialogs.expectShowMessage(QStringLiteral("INTO-reg!!!"));
+    w.dialogs.answerMessage(mrYes, QuitQuestion);
+    w.tick();
+    EXPECT_TRUE(openAfterConfirming);
+    EXPECT_FALSE(w.tablesOpen());
+    EXPECT_FALSE(w.form->CommonTimer->isActive());
+}
+
+TEST(MainWindowShutdown, TerminationSignalEndsAsAConfirmedQuitAfterTheRunningTick)
+{
+    EndingWindow w(true);
+    bool openAfterSignal = false;
+    MainFormModules().PollComBuffers = [&w, &openAfterSignal] {
+        w.form->TerminateRequested();
+        openAfterSignal = w.tablesAllOpen();
+        return false;
+    };
+    w.tick();
+    EXPECT_TRUE(openAfterSignal);
+    EXPECT_TRUE(QuitConfirmed);
+    EXPECT_FALSE(w.tablesOpen());
+    EXPECT_TRUE(w.dialogs.requests().isEmpty());
+}

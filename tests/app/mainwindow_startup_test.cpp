@@ -1,0 +1,237 @@
+// Start-up of the main window against a temporary program folder: the settings file of a first
+// start, the folders, the working folder's case, the practice software's version file, the
+// sources panel of a workstation without sources, and the failure path.
+#include "mainwindow_fixture.h"
+
+#include <app/appglobals.h>
+#include <app/datatables.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/exception.h>
+#include <platform/support/globals.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <app/errorform.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QStringList StartupSources{
+    QStringLiteral("StartComSources"),     QStringLiteral("CheckFileSources"),
+    QStringLiteral("InitCurrentPackage"),  QStringLiteral("CheckBreezeSources"),
+    QStringLiteral("CheckPrinterSources"), QStringLiteral("InitClipboardSource")};
+
+} // namespace
+
+TEST(MainWindowStartup, FirstStartWritesTheSettingsMakesTheFoldersAndOpensTheSourcesPanel)
+{
+    MainWindowFixture f;
+    f.start();
+    ASSERT_FALSE(f.form->StartupFailed());
+
+    const QString prog = f.programDir();
+    // Exactly the seven keys with their defaults, in the program's code page with CR LF.
+    EXPECT_EQ(readFileBytes(prog + "QUORVANE.INI"), QByteArray("[Application]\r\n"
+                                                               "Path=") +
+                                                        prog.toUtf8() +
+                                                        QByteArray("BIN\r\n"
+                                                                   "Tressoly_Path=\r\n"
+                                                                   "User=\r\n"
+                                                                   "RAR_Path=\r\n"
+                                                                   "NeedCompression=0\r\n"
+                                                                   "WaitMode=0\r\n"
+                                                                   "DelInterval=30\r\n"));
+    // The default working folder is created, then its three folders and the data folder.
+    EXPECT_EQ(WorkPath, prog + "BIN/");
+    for (const char* folder : {"BIN/buf", "BIN/exchange", "BIN/com_buf", "BIN/data"})
+        EXPECT_TRUE(QFileInfo(prog + folder).isDir()) << folder;
+    EXPECT_EQ(BufDir, prog + "BIN/buf/");
+    EXPECT_EQ(DataDir, prog + "BIN/data");
+    EXPECT_EQ(LogFileName, prog + "qvxfiles.log");
+    EXPECT_EQ(IniFileName, prog + "QUORVANE.INI");
+
+    // The sources start in their order; no practice software is configured.
+    QStringList started = f.calls;
+    started.removeAll(QStringLiteral("CheckDatabaseVersion"));
+    EXPECT_EQ(started.mid(0, StartupSources.size()), StartupSources);
+    EXPECT_FALSE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+
+    // No source yet: the window opens on the sources panel, so nothing is polled.
+    EXPECT_TRUE(f.form->ConfigBtn->isChecked());
+    EXPECT_TRUE(ConfigPanelOpen);
+    EXPECT_EQ(f.form->ClientHeight(), 419);
+    EXPECT_FALSE(f.form->Panel2->isHidden());
+    EXPECT_TRUE(f.calls.contains(QStringLiteral("CloseAllComPorts")));
+    EXPECT_TRUE(f.form->isVisible());
+    EXPECT_TRUE(f.form->CommonTimer->isActive());
+    EXPECT_EQ(f.form->Label6->text(), QStringLiteral("<Aucun>"));
+    EXPECT_EQ(f.form->Caption(),
+              QStringLiteral("QUORVANE 2.07 - Logiciel de transferts des données médicales"));
+}
+
+TEST(MainWindowStartup, ConfiguredFolderKeepsItsCaseAndSettingsAreRead)
+{
+    MainWindowFixture f;
+    QDir().mkpath(f.ws.path("lower/work"));
+    f.writeIni({"[Application]", "Path=" + f.ws.path("lower/work"), "User=Anne Martin",
+                "WaitMode=1", "RAR_Path=/usr/bin/rar", "NeedCompression=1", "[Troubles]",
+                "CheckSession=1", "[Info]", "OrgName1=Laboratoire du Parc"});
+    f.start();
+    ASSERT_FALSE(f.form->StartupFailed());
+
+    // Used as written, a separator added; nothing upper-cased beside it.
+    EXPECT_EQ(WorkPath, f.ws.path("lower/work/"));
+    EXPECT_TRUE(QFileInfo(f.ws.path("lower/work/buf")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(f.ws.path("LOWER")));
+    EXPECT_FALSE(QFileInfo::exists(f.ws.path("lower/WORK")));
+    EXPECT_EQ(f.form->Label6->text(), QStringLiteral("Anne Martin"));
+    EXPECT_TRUE(WaitMode);
+    EXPECT_TRUE(f.form->IWaitMode->isChecked());
+    EXPECT_TRUE(NeedCompression);
+    EXPECT_EQ(RarPath, QStringLiteral("/usr/bin/rar"));
+    EXPECT_TRUE(CheckSession);
+    EXPECT_EQ(OrgName1, QStringLiteral("Laboratoire du Parc"));
+    // Its own data folder has no source: the panel opens.
+    EXPECT_TRUE(ConfigPanelOpen);
+}
+
+TEST(MainWindowStartup, WithSourcesThePanelStaysClosedUntilTheWindowIsActivated)
+{
+    MainWindowFixture f;
+    f.writeUsualIni();
+    f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
+                    "VALUES (1, 4, 1, 'Analyseur', 'AST');");
+    f.start();
+    ASSERT_FALSE(f.form->StartupFailed());
+    EXPECT_FALSE(f.form->ConfigBtn->isChecked());
+    EXPECT_FALSE(ConfigPanelOpen);
+    EXPECT_FALSE(f.calls.contains(QStringLiteral("CloseAllComPorts")));
+    f.form->FormActivate(f.form);
+    EXPECT_EQ(f.form->ClientHeight(), 246);
+    EXPECT_TRUE(f.form->Panel2->isHidden());
+}
+
+TEST(MainWindowStartup, PracticeSoftwareFolderAndItsVersionFile)
+{
+    // Blank: not configured, nothing logged, never the root folder.
+    {
+        MainWindowFixture f;
+        f.writeUsualIni({"Tressoly_Path=   "});
+        f.start();
+        ASSERT_FALSE(f.form->StartupFailed());
+        EXPECT_FALSE(f.ws.operationsLog().contains("tressoly"));
+        EXPECT_FALSE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+        EXPECT_FALSE(PracticeDBInUse);
+    }
+    // A folder without the file: one line in the operations log, no connection.
+    {
+        MainWindowFixture f;
+        QDir().mkpath(f.ws.path("tressoly"));
+        f.writeUsualIni({"Tressoly_Path=" + f.ws.path("tressoly")});
+        f.start();
+        ASSERT_FALSE(f.form->StartupFailed());
+        EXPECT_TRUE(f.ws.operationsLog().contains(" - File tressoly.ver not foud.\r\n"))
+            << f.ws.operationsLog().toStdString();
+        EXPECT_FALSE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+        EXPECT_EQ(TressolyPath, f.ws.path("tressoly"));
+    }
+    // The file in lower case is found; a refused connection puts the data folder in its place.
+    {
+        MainWindowFixture f;
+        writeFileBytes(f.ws.path("tressoly/tressoly.ver"),
+                       "[Application]\r\nProgName=Tressoly\r\n");
+        f.writeUsualIni({"Tressoly_Path=" + f.ws.path("tressoly")});
+        f.start();
+        ASSERT_FALSE(f.form->StartupFailed());
+        EXPECT_TRUE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+        EXPECT_FALSE(PracticeDBInUse);
+        EXPECT_EQ(TressolyPath, DataDir);
+        EXPECT_FALSE(f.form->miDirectSend->isVisible());
+        EXPECT_TRUE(f.form->bTransfer->isEnabled());
+        EXPECT_FALSE(f.ws.operationsLog().contains("tressoly"));
+    }
+    // Connected: direct send is set up and offered under the practice software's name.
+    {
+        MainWindowFixture f;
+        writeFileBytes(f.ws.path("tressoly/TRESSOLY.VER"),
+                       "[Application]\r\nProgName=Tressoly Pro\r\n");
+        f.writeUsualIni({"Tressoly_Path=" + f.ws.path("tressoly")});
+        MainFormModules().ConnectDatabase = [] { return true; };
+        f.start();
+        ASSERT_FALSE(f.form->StartupFailed());
+        EXPECT_TRUE(PracticeDBInUse);
+        EXPECT_TRUE(f.calls.contains("InitDirectSend " + f.ws.path("tressoly")));
+        EXPECT_EQ(f.form->miDirectSend->text(),
+                  QStringLiteral("Transfert direct vers Tressoly Pro"));
+        EXPECT_TRUE(f.form->miDirectSend->isVisible());
+        EXPECT_TRUE(f.form->miDirectSend->isChecked());
+        EXPECT_FALSE(f.form->bTransfer->isEnabled());
+        // The local patient tables are left to the practice database.
+        EXPECT_FALSE(DataTables->Patients_Local->isActive());
+        EXPECT_TRUE(DataTables->files->isActive());
+    }
+}
+
+TEST(MainWindowStartup, FailureIsLoggedReportedAndEndsTheProgram)
+{
+    MainWindowFixture f;
+    f.writeUsualIni();
+    MainFormModules().InitCurrentPackage = [] {
+        throw EInOutError(QStringLiteral("The packages table cannot be read"));
+    };
+    f.dialogs.answerMessage(mrOk, QStringLiteral("Impossible d'initialiser QUORVANE"), mtError,
+                            TMsgDlgButtons(mbOK));
+    QString described;
+    f.dialogs.answerModal(QStringLiteral("TfError"), [&](TForm& form) {
+        described = static_cast<TfError&>(form).Descr->toPlainText();
+        return int(mrOk);
+    });
+    f.start();
+    EXPECT_TRUE(f.form->StartupFailed());
+    EXPECT_FALSE(f.form->CommonTimer->isActive());
+    EXPECT_EQ(described, QStringLiteral("The packages table cannot be read"));
+    const QByteArray log = f.ws.operationsLog();
+    EXPECT_TRUE(log.contains(" - INIT Failure: The packages table cannot be read\r\n"))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(" - ! The packages table cannot be read\r\n")) << log.toStdString();
+    EXPECT_EQ(screenCursor(), crDefault);
+}
+
+TEST(MainWindowStartup, MissingConfiguredFolderIsNotCreatedAndEndsStartUp)
+{
+    MainWindowFixture f;
+    const QString share = f.ws.path("share/quorvane");
+    f.writeIni({"[Application]", "Path=" + share, "User=Tester"});
+    f.dialogs.answerMessage(mrOk, QStringLiteral("Impossible d'initialiser QUORVANE"));
+    QString described;
+    f.dialogs.answerModal(QStringLiteral("TfError"), [&](TForm& form) {
+        described = static_cast<TfError&>(form).Descr->toPlainText();
+        return int(mrOk);
+    });
+    f.start();
+    EXPECT_TRUE(f.form->StartupFailed());
+    EXPECT_FALSE(QFileInfo::exists(share));
+    EXPECT_TRUE(described.contains(share + "/buf")) << described.toStdString();
+    EXPECT_FALSE(f.calls.contains(QStringLiteral("CheckDatabaseVersion")));
+}
+
+TEST(MainWindowStartup, RefusedUpgradeEndsWithoutAWord)
+{
+    MainWindowFixture f;
+    f.writeUsualIni();
+    MainFormModules().CheckDatabaseVersion = [] { return false; };
+    f.start();
+    EXPECT_TRUE(f.form->StartupFailed());
+    EXPECT_TRUE(f.dialogs.requests().isEmpty());
+    EXPECT_FALSE(f.calls.contains(QStringLiteral("StartComSources")));
+    EXPECT_FALSE(f.form->CommonTimer->isActive());
+}
