@@ -9,6 +9,7 @@
 #include <app/directsend.h>
 #include <app/screen_source.h>
 #include <app/showlog.h>
+#include <app/workstation_app.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/support/docfiles.h>
@@ -377,4 +378,32 @@ TEST(MainWindowLists, ScrollLockOpensTheTranslationEditorAndMenusOpenTheirDialog
     w.form->Deletepackages1->trigger();
     w.form->TestforCOM11->trigger();
     EXPECT_EQ(w.calls, (QStringList{"ShowAboutBox", "ShowCompForm", "ShowDelDlg", "ShowTestForm"}));
+}
+
+TEST(MainWindowLists, AnalyserResultsReachTheRegistryAndTheListThroughTheWorkstationService)
+{
+    ListsWindow w;
+    EXPECT_EQ(&Workstation(), static_cast<WorkstationService*>(&AppWorkstation()));
+    CurrentPack = 31;
+    EXPECT_EQ(Workstation().CurrentPack(), 31);
+
+    writeFileBytes(ComBufDir + "~buf~.ast", "H|\\^&|||cobas\r");
+    const int number = Workstation().StoreResult(ComBufDir + "~buf~.ast", 4, QStringLiteral("AST"));
+    ASSERT_EQ(number, 1);
+    EXPECT_EQ(readFileBytes(DocumentFileName(1, 4)), QByteArray("H|\\^&|||cobas\r"));
+    EXPECT_EQ(w.cli("SELECT Number, Pack, Cfg FROM \"FILES.DB\";"), QStringLiteral("1|31|4"));
+    Workstation().RefreshDocuments(number);
+    EXPECT_EQ(rowTexts(w.form->ListView1),
+              QStringList{QStringLiteral("Analyseur||06/12/2026 (22:10:46)")});
+
+    // A result of a source that no longer exists is set aside, never lost.
+    writeFileBytes(ComBufDir + "~buf~.ast", "second");
+    EXPECT_EQ(Workstation().StoreResult(ComBufDir + "~buf~.ast", 99, QStringLiteral("AST")), 0);
+    EXPECT_FALSE(QFileInfo::exists(ComBufDir + "~buf~.ast"));
+    EXPECT_TRUE(QFileInfo::exists(ComBufDir + "~buf~-20261206-221046.ast"));
+    EXPECT_EQ(w.cli("SELECT count(*) FROM \"FILES.DB\";"), QStringLiteral("1"));
+
+    delete w.form;
+    w.form = nullptr;
+    EXPECT_NE(&Workstation(), static_cast<WorkstationService*>(&AppWorkstation()));
 }

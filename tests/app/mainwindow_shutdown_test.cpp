@@ -100,6 +100,10 @@ TEST(MainWindowShutdown, QuitAnsweredNoHidesTheWindowAndPollingGoesOn)
     EXPECT_TRUE(w.tablesAllOpen());
     w.tick();
     EXPECT_EQ(w.calls.count(QStringLiteral("PollComBuffers")), 1);
+    // A press on the tray icon brings it back.
+    w.form->TrayIcon->OnDown(w.form->TrayIcon, mbLeft, Qt::NoModifier, 0, 0);
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_FALSE(w.form->isMinimized());
     // "&Continuer" does the same.
     w.form->show();
     w.form->bCont->click();

@@ -118,6 +118,17 @@ TEST(MainWindowStartup, WithSourcesThePanelStaysClosedUntilTheWindowIsActivated)
     f.form->FormActivate(f.form);
     EXPECT_EQ(f.form->ClientHeight(), 246);
     EXPECT_TRUE(f.form->Panel2->isHidden());
+
+    // Before the first tick any key brings the window back to its normal state; not after.
+    f.form->showMinimized();
+    int key = Qt::Key_A;
+    f.form->FormKeyDown(f.form, key, Qt::NoModifier);
+    EXPECT_FALSE(f.form->isMinimized());
+    f.tick();
+    f.form->showMinimized();
+    f.form->FormKeyDown(f.form, key, Qt::NoModifier);
+    EXPECT_TRUE(f.form->isMinimized());
+    EXPECT_EQ(key, int(Qt::Key_A));
 }
 
 TEST(MainWindowStartup, PracticeSoftwareFolderAndItsVersionFile)
