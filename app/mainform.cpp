@@ -503,8 +503,10 @@ void TMainForm::ReadSettings()
     const IniFile ini(IniFileName);
     const QString app = QStringLiteral("Application");
     const QString defaultPath = ProgramDir() + QStringLiteral("BIN");
-    const QString path =
-        files::nativePath(ini.readString(app, QStringLiteral("Path"), defaultPath));
+    // An empty Path is the first start's folder, never the root of the file system.
+    QString path = files::nativePath(ini.readString(app, QStringLiteral("Path"), defaultPath));
+    if (Trim(path).isEmpty())
+        path = defaultPath;
     m_defaultWorkPath = AddBackslash(path) == AddBackslash(defaultPath);
     WorkPath = AddBackslash(path);
     TressolyPath = files::nativePath(ini.readString(app, QStringLiteral("Tressoly_Path")));

@@ -87,7 +87,6 @@ int main(int argc, char* argv[])
     registerTranslatableForms();
     setUpLanguage();
     QApplication::setApplicationName(ProgName);
-    QApplication::setApplicationDisplayName(ProgName);
 
     CreateServerModule();
     DataTables = CreateForm<TDataTables>();

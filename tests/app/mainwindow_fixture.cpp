@@ -41,74 +41,68 @@ MainWindowFixture::MainWindowFixture()
                                                         .arg(QCoreApplication::applicationPid())
                                                         .arg(++g_serverCount));
 
+    // Every module answers "nothing new"; the calls are noted with their arguments.
     TMainFormModules& m = MainFormModules();
-    const auto note = [this](const QString& call) { calls << call; };
+    const auto note = [this](const char* name, const QStringList& args = {}) {
+        calls << (QStringList{QLatin1String(name)} + args).join(QLatin1Char(' '));
+    };
+    const auto noted = [note](const char* name, auto result) {
+        return [note, name, result] {
+            note(name);
+            return result;
+        };
+    };
+    const auto notedVoid = [note](const char* name) { return [note, name] { note(name); }; };
     m.CheckDatabaseVersion = [note] {
-        note(QStringLiteral("CheckDatabaseVersion"));
+        note("CheckDatabaseVersion");
         return CheckDatabaseVersion();
     };
-    m.ConnectDatabase = [note] {
-        note(QStringLiteral("ConnectDatabase"));
-        return false;
-    };
-    m.InitDirectSend = [note](const QString& path) {
-        note(QStringLiteral("InitDirectSend ") + path);
-    };
-    m.StartComSources = [note] { note(QStringLiteral("StartComSources")); };
-    m.CheckFileSources = [note] { note(QStringLiteral("CheckFileSources")); };
-    m.InitCurrentPackage = [note] { note(QStringLiteral("InitCurrentPackage")); };
-    m.CheckBreezeSources = [note] { note(QStringLiteral("CheckBreezeSources")); };
-    m.CheckPrinterSources = [note] { note(QStringLiteral("CheckPrinterSources")); };
-    m.InitClipboardSource = [note] { note(QStringLiteral("InitClipboardSource")); };
+    m.ConnectDatabase = noted("ConnectDatabase", false);
+    m.InitDirectSend = [note](const QString& path) { note("InitDirectSend", {path}); };
+    for (auto [hook, name] : {std::pair{&m.StartComSources, "StartComSources"},
+                              {&m.CheckFileSources, "CheckFileSources"},
+                              {&m.InitCurrentPackage, "InitCurrentPackage"},
+                              {&m.CheckBreezeSources, "CheckBreezeSources"},
+                              {&m.CheckPrinterSources, "CheckPrinterSources"},
+                              {&m.InitClipboardSource, "InitClipboardSource"},
+                              {&m.CloseAllComPorts, "CloseAllComPorts"},
+                              {&m.OpenConfiguredComPorts, "OpenConfiguredComPorts"},
+                              {&m.ShowPackDlg, "ShowPackDlg"},
+                              {&m.ShowCompForm, "ShowCompForm"},
+                              {&m.ShowDelDlg, "ShowDelDlg"},
+                              {&m.ShowAboutBox, "ShowAboutBox"},
+                              {&m.ShowTestForm, "ShowTestForm"},
+                              {&m.ShowLangManager, "ShowLangManager"}})
+        *hook = notedVoid(name);
     m.PurgeOldPackages = [note](const QDate& before) {
-        note(QStringLiteral("PurgeOldPackages ") + before.toString(Qt::ISODate));
+        note("PurgeOldPackages", {before.toString(Qt::ISODate)});
     };
-    m.PollFileSources = [note] {
-        note(QStringLiteral("PollFileSources"));
-        return false;
-    };
-    m.PollBreezeSources = [note] {
-        note(QStringLiteral("PollBreezeSources"));
-        return false;
-    };
+    m.PollFileSources = noted("PollFileSources", false);
+    m.PollBreezeSources = noted("PollBreezeSources", false);
     m.PollPrinterSources = [note](const QString& spool, const QString& buf) {
-        note(QStringLiteral("PollPrinterSources %1 %2").arg(spool, buf));
+        note("PollPrinterSources", {spool, buf});
         return false;
     };
-    m.PollComBuffers = [note] {
-        note(QStringLiteral("PollComBuffers"));
-        return false;
-    };
+    m.PollComBuffers = noted("PollComBuffers", false);
     m.CaptureClipboardBitmap = [note](const QString& buf) {
-        note(QStringLiteral("CaptureClipboardBitmap ") + buf);
+        note("CaptureClipboardBitmap", {buf});
         return 0;
     };
     m.ExportPendingDocuments = [note](int& flags) {
-        note(QStringLiteral("ExportPendingDocuments"));
+        note("ExportPendingDocuments");
         flags = 0;
     };
     m.IdentifyFile = [note](int number) {
-        note(QStringLiteral("IdentifyFile %1").arg(number));
+        note("IdentifyFile", {QString::number(number)});
         return false;
     };
-    m.ShowIdDlg = [note] { note(QStringLiteral("ShowIdDlg %1").arg(CurrentNumber)); };
+    m.ShowIdDlg = [note] { note("ShowIdDlg", {QString::number(CurrentNumber)}); };
     m.PracticePatientName = [note](int id) {
-        note(QStringLiteral("PracticePatientName %1").arg(id));
+        note("PracticePatientName", {QString::number(id)});
         return QString();
     };
-    m.ViewDocument = [note](int number) { note(QStringLiteral("ViewDocument %1").arg(number)); };
-    m.ExecuteConfigForm = [note] {
-        note(QStringLiteral("ExecuteConfigForm"));
-        return int(mrCancel);
-    };
-    m.CloseAllComPorts = [note] { note(QStringLiteral("CloseAllComPorts")); };
-    m.OpenConfiguredComPorts = [note] { note(QStringLiteral("OpenConfiguredComPorts")); };
-    m.ShowPackDlg = [note] { note(QStringLiteral("ShowPackDlg")); };
-    m.ShowCompForm = [note] { note(QStringLiteral("ShowCompForm")); };
-    m.ShowDelDlg = [note] { note(QStringLiteral("ShowDelDlg")); };
-    m.ShowAboutBox = [note] { note(QStringLiteral("ShowAboutBox")); };
-    m.ShowTestForm = [note] { note(QStringLiteral("ShowTestForm")); };
-    m.ShowLangManager = [note] { note(QStringLiteral("ShowLangManager")); };
+    m.ViewDocument = [note](int number) { note("ViewDocument", {QString::number(number)}); };
+    m.ExecuteConfigForm = noted("ExecuteConfigForm", int(mrCancel));
 }
 
 MainWindowFixture::~MainWindowFixture()

@@ -246,3 +246,13 @@ TEST(MainWindowStartup, RefusedUpgradeEndsWithoutAWord)
     EXPECT_FALSE(f.calls.contains(QStringLiteral("StartComSources")));
     EXPECT_FALSE(f.form->CommonTimer->isActive());
 }
+
+TEST(MainWindowStartup, EmptyWorkingFolderIsTheFirstStartsFolderNeverTheRoot)
+{
+    MainWindowFixture f;
+    f.writeIni({"[Application]", "Path=", "User=Tester"});
+    f.start();
+    ASSERT_FALSE(f.form->StartupFailed());
+    EXPECT_EQ(WorkPath, f.programDir() + "BIN/");
+    EXPECT_TRUE(QFileInfo(f.programDir() + "BIN/buf").isDir());
+}
