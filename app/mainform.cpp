@@ -435,6 +435,12 @@ void TMainForm::FormCreate(QObject*)
             return;
         }
         ConnectPracticeDatabase();
+        if (Application::terminated()) {
+            // The kernel ended the program while connecting (a database it may not work on).
+            setScreenCursor(crDefault);
+            m_startupFailed = true;
+            return;
+        }
         OpenLocalTables();
 
         SplashText(QStringLiteral("Initialisation des sources..."));
@@ -836,7 +842,7 @@ void TMainForm::FormCloseQuery(QObject*, bool& CanClose)
     CommonTimer->stop();
     m_closing = true;
     CanClose = true;
-    QCoreApplication::exit(0);
+    Application::terminate();
 }
 
 void TMainForm::FormClose(QObject*, TCloseAction&)

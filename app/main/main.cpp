@@ -92,7 +92,7 @@ int main(int argc, char* argv[])
     DataTables = CreateForm<TDataTables>();
     TMainForm* mainForm = CreateForm<TMainForm>();
     int exitCode = 1;
-    if (!mainForm->StartupFailed()) {
+    if (!mainForm->StartupFailed() && !Application::terminated()) {
         CreateLoginDlg();
         TerminationSignals termination;
         QObject::connect(&termination, &TerminationSignals::requested, mainForm,

@@ -36,6 +36,7 @@ MainWindowFixture::MainWindowFixture()
 {
     QDir().mkpath(programDir());
     SetProgramDirForTesting(programDir());
+    Application::resetTerminated();
     // Tests running side by side each listen on a socket of their own.
     TMainForm::SetScreenCaptureServerNameForTesting(QStringLiteral("quorvane-test-%1-%2")
                                                         .arg(QCoreApplication::applicationPid())
@@ -116,6 +117,7 @@ MainWindowFixture::~MainWindowFixture()
     SetProgramDirForTesting(QString());
     TMainForm::SetScreenCaptureServerNameForTesting(QString());
     Application::setExceptionHandler({});
+    Application::resetTerminated();
     IniFileName.clear();
     LogFileName.clear();
     TressolyPath.clear();

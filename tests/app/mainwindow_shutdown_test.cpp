@@ -4,6 +4,7 @@
 
 #include <app/appglobals.h>
 #include <app/datatables.h>
+#include <platform/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 
@@ -77,6 +78,7 @@ TEST(MainWindowShutdown, QuitAnsweredYesEndsEvenWithWaitingDocuments)
     w.dialogs.answerMessage(mrYes, QuitQuestion, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo);
     w.form->Exit1->trigger();
     EXPECT_TRUE(QuitConfirmed);
+    EXPECT_TRUE(Application::terminated());
     EXPECT_FALSE(w.form->CommonTimer->isActive());
     EXPECT_FALSE(w.tablesOpen());
     // Nothing is written to the settings at the end.

@@ -5,6 +5,7 @@
 
 #include <app/appglobals.h>
 #include <app/datatables.h>
+#include <platform/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
@@ -235,8 +236,21 @@ TEST(MainWindowStartup, MissingConfiguredFolderIsNotCreatedAndEndsStartUp)
     EXPECT_FALSE(f.calls.contains(QStringLiteral("CheckDatabaseVersion")));
 }
 
-TEST(MainWindowStartup, RefusedUpgradeEndsWithoutAWord)
+TEST(MainWindowStartup, RefusedUpgradeOrAProgramEndedByTheKernelEndsWithoutAWord)
 {
+    {
+        MainWindowFixture f;
+        writeFileBytes(f.ws.path("tressoly/TRESSOLY.VER"), "[Application]\r\nVersion=9.00\r\n");
+        f.writeUsualIni({"Tressoly_Path=" + f.ws.path("tressoly")});
+        MainFormModules().ConnectDatabase = [] {
+            Application::terminate();
+            return false;
+        };
+        f.start();
+        EXPECT_TRUE(f.form->StartupFailed());
+        EXPECT_TRUE(f.dialogs.requests().isEmpty());
+        EXPECT_FALSE(f.calls.contains(QStringLiteral("StartComSources")));
+    }
     MainWindowFixture f;
     f.writeUsualIni();
     MainFormModules().CheckDatabaseVersion = [] { return false; };
