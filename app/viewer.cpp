@@ -2,4 +2,6 @@
 #include "viewer.h"
 
 // Will show the document in the text, picture or metafile window by its source type.
-void ViewDocument(int) {}
+void ViewDocument(int)
+{
+}
