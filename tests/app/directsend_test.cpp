@@ -130,7 +130,7 @@ TEST(DirectSend, DescriptorsAndLogLinesKeyByKey)
     const int withPatient = f.document(1, 1, "a");
     f.set(withPatient, "Patient", 5);
     f.set(withPatient, "Comment", "ligne 1\r\nligne 2\rligne 3");
-    f.set(withPatient, "TComment1", "06/12");
+    f.set(withPatient, "TComment1", "06/12\n2026");
     f.set(withPatient, "TComment2", "ECG d'effort");
     f.set(withPatient, "Patient_Nom", "DUPONT E.");
     const int withoutPatient = f.document(1, 1, "b");
@@ -147,11 +147,12 @@ TEST(DirectSend, DescriptorsAndLogLinesKeyByKey)
     EXPECT_EQ(readFileBytes(f.folder("JAE") + "2.JAE"), "b page 1");
 
     const QStringList tail{"Common/Date=06/12/2026", "Common/Time=22:10:46"};
-    EXPECT_EQ(descriptor(f.folder("JAE") + "1.QVX"),
-              common("Fichiers ECG", "DUPONT", "Élodie", "12/03/1950",
-                     tail + QStringList{"Common/Comment=ligne 1|ligne 2|ligne 3",
-                                        "Common/TComment1=06/12", "Common/TComment2=ECG d'effort",
-                                        "Common/Pages=1", "Pages/Page1=1.JAE"}));
+    EXPECT_EQ(
+        descriptor(f.folder("JAE") + "1.QVX"),
+        common("Fichiers ECG", "DUPONT", "Élodie", "12/03/1950",
+               tail + QStringList{"Common/Comment=ligne 1|ligne 2|ligne 3",
+                                  "Common/TComment1=06/12 2026", "Common/TComment2=ECG d'effort",
+                                  "Common/Pages=1", "Pages/Page1=1.JAE"}));
     EXPECT_EQ(descriptor(f.folder("JAE") + "2.QVX"),
               common("Fichiers ECG", "DUPONT J.", "", "",
                      QStringList{"Common/Dossier=123"} + tail +
@@ -252,10 +253,12 @@ TEST(DirectSend, TheWalkHoldsBackTheDocumentUnderIdentification)
     EXPECT_EQ(f.rows(), QString::number(needsId));
 }
 
-TEST(DirectSend, DocumentWithoutItsFileIsDropped)
+TEST(DirectSend, MissingFilesSourcesAndFolders)
 {
     DirectSendFixture f;
     f.source(3, 3, "Imprimante", "EMF");
+    f.source(4, 1, "Ailleurs", "../X");
+    // Without the file of its first page the document is dropped, further pages included.
     const int number = f.document(3, 3, "e", 2);
     QFile::remove(DocumentFileName(number, 3));
     int flags = 0;
@@ -265,13 +268,36 @@ TEST(DirectSend, DocumentWithoutItsFileIsDropped)
     EXPECT_TRUE(f.listing("EMF").isEmpty());
     EXPECT_FALSE(QFileInfo::exists(LogFileName));
     EXPECT_TRUE(f.ws.operationsLog().contains("its file is missing"));
-    // A row or a source that does not exist changes nothing.
+
+    // A missing further page: the document goes with the pages it has, and says so.
+    const int partial = f.document(3, 3, "p", 3);
+    QFile::remove(DocumentFileName(partial + 1, 3));
+    EXPECT_TRUE(ExportDocument(partial));
+    EXPECT_EQ(descriptor(f.folder("EMF") + "1.QVX").mid(9),
+              QStringList({"Common/Pages=2", "Pages/Page1=1.EMF", "Pages/Page2=2.EMF"}));
+    EXPECT_EQ(readFileBytes(f.folder("EMF") + "2.EMF"), "p page 3");
+    EXPECT_TRUE(f.ws.operationsLog().contains("without its page"));
+
+    // A row or a source that does not exist, or an extension that would lead out of the import
+    // folder, changes nothing.
     EXPECT_FALSE(ExportDocument(77));
-    f.document(3, 3, "f");
     const int orphan = f.document(3, 3, "g");
     f.set(orphan, "Cfg", 9);
     EXPECT_FALSE(ExportDocument(orphan));
+    const int escaping = f.document(4, 1, "x");
+    EXPECT_FALSE(ExportDocument(escaping));
+    EXPECT_EQ(f.rows(), QString("%1,%2").arg(orphan).arg(escaping));
     EXPECT_TRUE(QFileInfo::exists(DocumentFileName(orphan, 3)));
+    EXPECT_TRUE(QFileInfo::exists(DocumentFileName(escaping, 1)));
+    EXPECT_FALSE(QFileInfo::exists(f.ws.path("practice/X")));
+
+    // An import folder that cannot be made stops nothing: direct send waits for it.
+    InitDirectSend(f.ws.path("no/such/practice"));
+    EXPECT_TRUE(DirectSend);
+    EXPECT_EQ(ExportDir, f.ws.path("no/such/practice/QVXIMP/"));
+    EXPECT_TRUE(f.ws.operationsLog().contains("no/such/practice/QVXIMP"));
+    ExportPendingDocuments(flags);
+    EXPECT_EQ(flags, 0);
 }
 
 TEST(DirectSend, BreezeFilesAreCopiedOrMovedAndRecorded)

@@ -12,6 +12,7 @@
 #include <platform/codepage.h>
 #include <platform/data/datasetmodel.h>
 #include <platform/data/memdataset.h>
+#include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/regional.h>
 #include <platform/support/globals.h>
@@ -275,6 +276,50 @@ TEST(IdentificationDialog, CancelOnlyEndsTheQuestion)
     // The stored patient no longer exists: the list starts at the first name.
     EXPECT_EQ(current, "DAVID");
     EXPECT_EQ(documentRow(f, number), "0|42|avant|NULL|NULL");
+}
+
+TEST(IdentificationDialog, AGoneOrBusyRowIsNeverOverwrittenNorLost)
+{
+    LocalTablesFixture f;
+    addPatients(f, FrenchNames);
+    const int gone = addDocument(f);
+    const int other = addDocument(f);
+    ScopedScriptedDialogs dialogs;
+
+    // The document was deleted while the dialog was open: OK writes into no other row.
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        f.cli(QStringLiteral("DELETE FROM \"FILES.DB\" WHERE Number = %1;").arg(gone));
+        dlg.Edit2->setText("perdu");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(gone);
+    EXPECT_EQ(f.cli("SELECT Number, NeedId, ifnull(TComment1, 'NULL') FROM \"FILES.DB\";"),
+              QString("%1|1|NULL").arg(other));
+
+    // Another program holds the database: the error is shown and the dialog stays open with
+    // what was typed, so that OK can be pressed again.
+    Database holder;
+    holder.setLocalFolder(DataDir);
+    holder.open();
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        dlg.Edit2->setText("gardé");
+        holder.startTransaction();
+        holder.execute("UPDATE \"cfg.db\" SET State = 2");
+        dlg.OKBtn->click();
+        EXPECT_EQ(dlg.ModalResult(), mrNone);
+        EXPECT_EQ(dlg.Edit2->text(), "gardé");
+        holder.rollback();
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    dialogs.answerMessage(mrOk, "Le serveur est surchargé");
+    identify(other);
+    EXPECT_EQ(f.cli("SELECT NeedId, TComment1 FROM \"FILES.DB\";"), "0|gardé");
 }
 
 TEST(IdentificationDialog, NewAndModifiedPatients)
