@@ -2,16 +2,15 @@
 // search (accented and Cyrillic prefixes among them), the choice and the description written into
 // the document's row, cancel, new and modified patients, deletion, and the practice-database mode
 // over a stand-in for the kernel's patient caches.
+#include "fakepractice.h"
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/docregistry.h>
 #include <app/iddlg.h>
 #include <app/patientdlg.h>
-#include <app/practicepatients.h>
 #include <platform/codepage.h>
 #include <platform/data/datasetmodel.h>
-#include <platform/data/memdataset.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/regional.h>
@@ -432,57 +431,6 @@ TEST(IdentificationDialog, DeleteAsksFirstAndDisablesItselfOnAnEmptyList)
     EXPECT_EQ(f.cli("SELECT count(*), sum(Nom = 'MARTIN') FROM \"Patients.db\";"), "9|0");
 }
 
-namespace {
-
-// A stand-in for the kernel's patient caches: every load shows all rows and is recorded.
-class FakeCache : public PatientCache
-{
-public:
-    FakeCache()
-    {
-        data.fieldDefs().add("PATIENTS_ID", FieldType::Integer);
-        data.fieldDefs().add("NOM", FieldType::String, 40);
-        data.fieldDefs().add("PRENOM", FieldType::String, 40);
-        data.fieldDefs().add("NE_LE", FieldType::String, 20);
-        data.fieldDefs().add("N_OMON", FieldType::Integer);
-        data.createDataSet();
-    }
-    DataSet& dataSet() override { return data; }
-    void LoadRange(const QString& table, const QString& key, const VariantList& low,
-                   const VariantList& high, const QString&) override
-    {
-        QStringList parts{table, key};
-        for (const Variant& v : low + high)
-            parts << v.toString().replace(QChar(0), QLatin1String("#0"));
-        loads << parts.join('|');
-        data.first();
-    }
-    void LoadKey(const QString& table, const QString& key, const Variant& value) override
-    {
-        loads << table + '|' + key + '|' + value.toString();
-        data.locate(key, value);
-    }
-
-    MemDataSet data;
-    QStringList loads;
-};
-
-class FakePractice : public PracticePatients
-{
-public:
-    PatientCache& IdPatients_Global() override { return id; }
-    PatientCache& Patients_Global() override { return names; }
-    int GetID(const QString& table, const QString& field, int count) override
-    {
-        ids << QStringLiteral("%1|%2|%3").arg(table, field).arg(count);
-        return 500;
-    }
-    FakeCache id, names;
-    QStringList ids;
-};
-
-} // namespace
-
 TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
 {
     LocalTablesFixture f;
@@ -490,12 +438,7 @@ TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
     FakePractice practice;
     practice.id.data.appendRecord({42, "DURAND", "Léa", "01/02/1980", 7});
     practice.id.data.appendRecord({43, "DUVAL", "Paul", "", Variant::null()});
-    SetPracticePatients(&practice);
-    PracticeDBInUse = true;
-    const auto restore = qScopeGuard([] {
-        PracticeDBInUse = false;
-        SetPracticePatients(nullptr);
-    });
+    PracticeModeScope mode(practice);
 
     ScopedScriptedDialogs dialogs;
     QStringList seen;
