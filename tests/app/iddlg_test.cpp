@@ -1,0 +1,502 @@
+// The identification and patient dialogs, offscreen with a scripted dialog service: the name
+// search (accented and Cyrillic prefixes among them), the choice and the description written into
+// the document's row, cancel, new and modified patients, deletion, and the practice-database mode
+// over a stand-in for the kernel's patient caches.
+#include "fakepractice.h"
+#include "localtables_fixture.h"
+
+#include <app/appglobals.h>
+#include <app/docregistry.h>
+#include <app/iddlg.h>
+#include <app/patientdlg.h>
+#include <platform/codepage.h>
+#include <platform/data/datasetmodel.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
+#include <platform/regional.h>
+#include <platform/support/globals.h>
+
+#include <support/scoped_dialogs.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LocalPatient
+{
+    int id;
+    QString nom;
+    QString prenom;
+    QString birth = {}; // dd/mm/yyyy
+    std::optional<int> dossier = {};
+};
+
+void addPatients(LocalTablesFixture& f, const QList<LocalPatient>& patients)
+{
+    LocalTable& t = *f.tables->IdPatients_Local;
+    for (const LocalPatient& p : patients) {
+        t.append();
+        t.fieldByName("Patient_ID")->setAsInteger(p.id);
+        t.fieldByName("Nom")->setAsString(p.nom);
+        t.fieldByName("Prenom")->setAsString(p.prenom);
+        if (!p.birth.isEmpty())
+            t.fieldByName("Date de naissance")->setAsDateTime(StrToDate(p.birth));
+        if (p.dossier)
+            t.fieldByName("N_Dossier")->setAsInteger(*p.dossier);
+        t.post();
+    }
+}
+
+// A document waiting for identification.
+int addDocument(LocalTablesFixture& f)
+{
+    if (!f.tables->cfg->findKey({1}))
+        f.addSource(1, 1, true, false, 0, "PDF");
+    return AddImportedFile(CurrentPack, QStringLiteral("scan.pdf"), 1, 0, "PDF");
+}
+
+// The first column of every row the grid shows, and that of its current row.
+QStringList gridNames(const TIdDlg& dlg)
+{
+    QStringList out;
+    const QAbstractItemModel* m = dlg.PatGrid->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << m->data(m->index(r, 0)).toString();
+    return out;
+}
+
+QString currentName(const TIdDlg& dlg)
+{
+    const QModelIndex at = dlg.PatGrid->selectionModel()->currentIndex();
+    return at.isValid() ? dlg.PatGrid->model()->data(at.siblingAtColumn(0)).toString() : QString();
+}
+
+void search(TIdDlg& dlg, const QString& text)
+{
+    dlg.Edit1->setText(text);
+}
+
+// Shows the form as the Qt service would, so that its show and activation handlers run.
+void showForm(TForm& form)
+{
+    form.show();
+    form.activateWindow();
+    QApplication::processEvents();
+}
+
+QString documentRow(const LocalTablesFixture& f, int number)
+{
+    return f.cli(
+        QStringLiteral("SELECT NeedId, ifnull(Patient, 'NULL'), ifnull(TComment1, 'NULL'), "
+                       "ifnull(TComment2, 'NULL'), "
+                       "ifnull(replace(Comment, char(13), '<CR>'), 'NULL') "
+                       "FROM \"FILES.DB\" WHERE Number = %1;")
+            .arg(number));
+}
+
+// The dialog opened as the polling loop and the main window open it.
+void identify(int number)
+{
+    CurrentNumber = number;
+    IdentificationActive = true;
+    ShowIdDlg();
+    IdentificationActive = false;
+}
+
+const QList<LocalPatient> FrenchNames{
+    {1, "DUPONT", "Jean", "12/03/1950", 123},
+    {2, "DU", "Marc"},
+    {3, "DUBOIS", "Anne", "01/01/1961", 77},
+    {4, "DÜRER", "Albrecht"},
+    {5, "Dußmann", "Karl"},
+    {6, "DAVID", "Paul"},
+    {7, "MARTIN", "Luc"},
+    {8, "ÉTIENNE", "Louise"},
+    {9, "EVRARD", "Marie"},
+    {10, "LEROY", "Éric"},
+};
+
+} // namespace
+
+TEST(IdentificationDialog, NameSearchIsAPrefixMatchInTheNameOrder)
+{
+    LocalTablesFixture f;
+    addPatients(f, FrenchNames);
+    ScopedScriptedDialogs dialogs;
+    QMap<QString, QStringList> found;
+    QStringList headers;
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        for (int c = 0; c < dlg.PatGrid->model()->columnCount(); ++c)
+            headers << dlg.PatGrid->model()->headerData(c, Qt::Horizontal).toString();
+        for (const QString& text : QStringList{"DU", "du", "É", "Ét", "D", "X", ""}) {
+            search(dlg, text);
+            found[text] = gridNames(dlg);
+        }
+        return int(mrCancel);
+    });
+    identify(0);
+
+    EXPECT_EQ(headers, QStringList({"Nom", "Prenom", "Date de naissance"}));
+    const QStringList du{"DU", "DUBOIS", "DUPONT", "DÜRER", "Dußmann"};
+    EXPECT_EQ(found["DU"], du);
+    EXPECT_EQ(found["du"], du);
+    EXPECT_EQ(found["É"], QStringList({"ÉTIENNE", "EVRARD"}));
+    EXPECT_EQ(found["Ét"], QStringList({"ÉTIENNE"}));
+    EXPECT_EQ(found["D"], QStringList({"DAVID"}) + du);
+    EXPECT_EQ(found["X"], QStringList());
+    EXPECT_EQ(found[""], QStringList({"DAVID", "DU", "DUBOIS", "DUPONT", "DÜRER", "Dußmann",
+                                      "ÉTIENNE", "EVRARD", "LEROY", "MARTIN"}));
+}
+
+TEST(IdentificationDialog, CyrillicNamesAreFoundByTheirFirstLetters)
+{
+    LocalTablesFixture f;
+    setRegionalLanguage(2);
+    codepage::setCurrent(codepage::Cp1251);
+    addPatients(f, {{1, "Борисов", "Иван"},
+                    {2, "БОНДАРЕНКО", "Ольга"},
+                    {3, "Бабкин", "Пётр"},
+                    {4, "Ёлкин", "Сергей"},
+                    {5, "Ершов", "Антон"},
+                    {6, "Иванов", "Илья"},
+                    {7, "BORIS", "Jean"}});
+    ScopedScriptedDialogs dialogs;
+    QMap<QString, QStringList> found;
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        for (const QString& text : QStringList{"Бо", "бо", "Б", "Ё", "Ел", "Bo"}) {
+            search(dlg, text);
+            found[text] = gridNames(dlg);
+        }
+        return int(mrCancel);
+    });
+    identify(0);
+
+    EXPECT_EQ(found["Бо"], QStringList({"БОНДАРЕНКО", "Борисов"}));
+    EXPECT_EQ(found["бо"], found["Бо"]);
+    EXPECT_EQ(found["Б"], QStringList({"Бабкин", "БОНДАРЕНКО", "Борисов"}));
+    EXPECT_EQ(found["Ё"], QStringList({"Ёлкин", "Ершов"}));
+    EXPECT_EQ(found["Ел"], QStringList({"Ёлкин"}));
+    EXPECT_EQ(found["Bo"], QStringList({"BORIS"}));
+}
+
+TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
+{
+    LocalTablesFixture f;
+    addPatients(f, FrenchNames);
+    const int untouched = addDocument(f);
+    const int first = addDocument(f);
+    const int second = addDocument(f);
+    ScopedScriptedDialogs dialogs;
+
+    QStringList shown;
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        shown << dlg.Caption() << dlg.Edit2->text() << dlg.Edit3->text() << dlg.Memo1->toPlainText()
+              << QString::number(dlg.PatGrid->height());
+        search(dlg, "DUP");
+        shown << currentName(dlg);
+        dlg.Edit2->setText("06/12/2026");
+        dlg.Edit3->setText("ECG d'effort");
+        dlg.Memo1->setPlainText("ligne 1\nligne 2");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(first);
+    EXPECT_EQ(shown, QStringList({"Identification", "", "", "", "133", "DUPONT"}));
+    EXPECT_EQ(documentRow(f, first), "0|1|06/12/2026|ECG d'effort|ligne 1<CR>\nligne 2");
+
+    // Opened again, the dialog shows what was stored and the patient of the document; a double
+    // click on another patient chooses that one.
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        shown = {dlg.Edit2->text(), dlg.Edit3->text(), dlg.Memo1->toPlainText(), currentName(dlg)};
+        search(dlg, "M");
+        const QModelIndex martin = dlg.PatGrid->model()->index(0, 1);
+        dlg.PatGrid->selectionModel()->setCurrentIndex(martin, QItemSelectionModel::ClearAndSelect |
+                                                                   QItemSelectionModel::Rows);
+        emit dlg.PatGrid->doubleClicked(martin);
+        return dlg.ModalResult();
+    });
+    identify(first);
+    EXPECT_EQ(shown, QStringList({"06/12/2026", "ECG d'effort", "ligne 1\nligne 2", "DUPONT"}));
+    EXPECT_EQ(documentRow(f, first), "0|7|06/12/2026|ECG d'effort|ligne 1<CR>\nligne 2");
+
+    // A search that lists nobody stores no patient.
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        search(dlg, "ZZ");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(second);
+    EXPECT_EQ(documentRow(f, second), "0|0|NULL|NULL|NULL");
+    EXPECT_EQ(documentRow(f, untouched), "1|NULL|NULL|NULL|NULL");
+}
+
+TEST(IdentificationDialog, CancelOnlyEndsTheQuestion)
+{
+    LocalTablesFixture f;
+    addPatients(f, FrenchNames);
+    const int number = addDocument(f);
+    LocalTable& files = *f.tables->files;
+    ASSERT_TRUE(files.findKey({number}));
+    files.edit();
+    files.fieldByName("TComment1")->setAsString("avant");
+    files.fieldByName("Patient")->setAsInteger(42); // a patient that does not exist
+    files.post();
+
+    ScopedScriptedDialogs dialogs;
+    QString current;
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        current = currentName(dlg);
+        dlg.Edit2->setText("typed, then cancelled");
+        dlg.Memo1->setPlainText("lost");
+        search(dlg, "DUB");
+        dlg.CancelBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(number);
+    // The stored patient no longer exists: the list starts at the first name.
+    EXPECT_EQ(current, "DAVID");
+    EXPECT_EQ(documentRow(f, number), "0|42|avant|NULL|NULL");
+}
+
+TEST(IdentificationDialog, AGoneOrBusyRowIsNeverOverwrittenNorLost)
+{
+    LocalTablesFixture f;
+    addPatients(f, FrenchNames);
+    const int gone = addDocument(f);
+    const int other = addDocument(f);
+    ScopedScriptedDialogs dialogs;
+
+    // The document was deleted while the dialog was open: OK writes into no other row.
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        f.cli(QStringLiteral("DELETE FROM \"FILES.DB\" WHERE Number = %1;").arg(gone));
+        dlg.Edit2->setText("perdu");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(gone);
+    EXPECT_EQ(f.cli("SELECT Number, NeedId, ifnull(TComment1, 'NULL') FROM \"FILES.DB\";"),
+              QString("%1|1|NULL").arg(other));
+
+    // Another program holds the database: the error is shown and the dialog stays open with
+    // what was typed, so that OK can be pressed again.
+    Database holder;
+    holder.setLocalFolder(DataDir);
+    holder.open();
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        dlg.Edit2->setText("gardé");
+        holder.startTransaction();
+        holder.execute("UPDATE \"cfg.db\" SET State = 2");
+        dlg.OKBtn->click();
+        EXPECT_EQ(dlg.ModalResult(), mrNone);
+        EXPECT_EQ(dlg.Edit2->text(), "gardé");
+        holder.rollback();
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    dialogs.answerMessage(mrOk, "Le serveur est surchargé");
+    identify(other);
+    EXPECT_EQ(f.cli("SELECT NeedId, TComment1 FROM \"FILES.DB\";"), "0|gardé");
+}
+
+TEST(IdentificationDialog, NewAndModifiedPatients)
+{
+    LocalTablesFixture f;
+    const int number = addDocument(f);
+    ScopedScriptedDialogs dialogs;
+
+    // In an empty table the first patient gets 1; its file number "12a" is not a number.
+    QStringList loaded;
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        dlg.Add->click();
+        loaded << currentName(dlg);
+        dlg.Add->click();
+        loaded << currentName(dlg);
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TPatientDlg&>(form);
+        showForm(dlg);
+        loaded << dlg.Caption() << dlg.Edit1->text() << dlg.Edit2->text() << dlg.Edit3->text();
+        dlg.Edit1->setText("NOUVEAU");
+        dlg.Edit2->setText("Nina");
+        dlg.Edit3->setText("03/04/1990");
+        dlg.Edit4->setText("12a");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TPatientDlg&>(form);
+        showForm(dlg);
+        dlg.Edit1->setText("SECOND");
+        dlg.Edit4->setText("456");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(number);
+    EXPECT_EQ(loaded, QStringList({"Patient", "", "", "", "NOUVEAU", "SECOND"}));
+    EXPECT_EQ(EditedPatientID, 2);
+    EXPECT_EQ(f.cli("SELECT Patient_ID, Nom, ifnull(Prenom, 'NULL'), "
+                    "ifnull(\"Date de naissance\", 'NULL'), ifnull(N_Dossier, 'NULL') "
+                    "FROM \"Patients.db\" ORDER BY Patient_ID;"),
+              "1|NOUVEAU|Nina|1990-04-03|NULL\n2|SECOND|NULL|NULL|456");
+    // The patient just added is the one chosen.
+    EXPECT_EQ(documentRow(f, number), "0|2|NULL|NULL|NULL");
+
+    // Modify: the values are shown; a date that is none is refused and nothing changes; an empty
+    // file number leaves the stored one.
+    addPatients(f, {{10, "DUBOIS", "Anne", "12/03/1950", 123}});
+    loaded.clear();
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        search(dlg, "DUB");
+        dlg.Modify->click();
+        return int(mrCancel);
+    });
+    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TPatientDlg&>(form);
+        showForm(dlg);
+        loaded << dlg.Edit1->text() << dlg.Edit2->text() << dlg.Edit3->text() << dlg.Edit4->text();
+        dlg.Edit2->setText("Anne-Marie");
+        dlg.Edit3->setText("31/02/1950");
+        dlg.Edit4->clear();
+        EXPECT_THROW(dlg.OKBtnClick(dlg.OKBtn), EConvertError);
+        EXPECT_EQ(dlg.ModalResult(), mrNone);
+        // Another activation (after the error box) keeps what was typed.
+        dlg.FormActivate(&dlg);
+        EXPECT_EQ(dlg.Edit2->text(), "Anne-Marie");
+        dlg.Edit3->setText("01/02/1950");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(number);
+    EXPECT_EQ(loaded, QStringList({"DUBOIS", "Anne", "12/03/1950", "123"}));
+    EXPECT_EQ(EditedPatientID, 10);
+    EXPECT_EQ(f.cli("SELECT Patient_ID, Nom, Prenom, \"Date de naissance\", N_Dossier "
+                    "FROM \"Patients.db\" WHERE Patient_ID = 10;"),
+              "10|DUBOIS|Anne-Marie|1950-02-01|123");
+    EXPECT_EQ(f.cli("SELECT count(*) FROM \"Patients.db\";"), "3");
+}
+
+TEST(IdentificationDialog, DeleteAsksFirstAndDisablesItselfOnAnEmptyList)
+{
+    LocalTablesFixture f;
+    addPatients(f, FrenchNames);
+    ScopedScriptedDialogs dialogs;
+    QList<bool> enabled;
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        enabled << dlg.Delete->isVisible();
+        search(dlg, "MAR");
+        dlg.Delete->click();
+        enabled << dlg.Modify->isEnabled() << dlg.Delete->isEnabled();
+        dlg.Delete->click();
+        enabled << dlg.Modify->isEnabled() << dlg.Delete->isEnabled();
+        // Nothing left to delete: no question.
+        dlg.DeleteClick(&dlg);
+        return int(mrCancel);
+    });
+    dialogs.answerMessage(mrNo, "Supprimer le patient MARTIN ?", mtConfirmation,
+                          TMsgDlgButtons(mbYes) | mbNo);
+    dialogs.answerMessage(mrYes, "Supprimer le patient MARTIN ?");
+    identify(0);
+    EXPECT_EQ(enabled, QList<bool>({true, true, true, false, false}));
+    EXPECT_EQ(f.cli("SELECT count(*), sum(Nom = 'MARTIN') FROM \"Patients.db\";"), "9|0");
+}
+
+TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
+{
+    LocalTablesFixture f;
+    const int number = addDocument(f);
+    FakePractice practice;
+    practice.id.data.appendRecord({42, "DURAND", "Léa", "01/02/1980", 7});
+    practice.id.data.appendRecord({43, "DUVAL", "Paul", "", Variant::null()});
+    PracticeModeScope mode(practice);
+
+    ScopedScriptedDialogs dialogs;
+    QStringList seen;
+    dialogs.answerModal("TIdDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        showForm(dlg);
+        seen << (dlg.Delete->isVisible() ? "Delete shown" : "Delete hidden");
+        for (int c = 0; c < 3; ++c)
+            seen << dlg.PatGrid->model()->headerData(c, Qt::Horizontal).toString() + ":" +
+                        QString::number(dlg.PatGrid->columnWidth(c));
+        search(dlg, "DU");
+        search(dlg, "");
+        dlg.PatGrid->selectionModel()->setCurrentIndex(dlg.PatGrid->model()->index(1, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+        dlg.Modify->click();
+        dlg.Add->click();
+        seen << currentName(dlg);
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TPatientDlg&>(form);
+        showForm(dlg);
+        seen << dlg.Edit1->text() + "," + dlg.Edit2->text() + "," + dlg.Edit3->text() + "," +
+                    dlg.Edit4->text();
+        dlg.Edit4->setText("x");
+        dlg.Edit1->setText("DUVAL-MARTIN");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
+        auto& dlg = static_cast<TPatientDlg&>(form);
+        showForm(dlg);
+        dlg.Edit1->setText("NOUVEAU");
+        dlg.Edit3->setText("vers 1970");
+        dlg.Edit4->setText("9");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    identify(number);
+
+    EXPECT_EQ(seen, QStringList({"Delete hidden", "NOM:120", "PRENOM:91", "NE_LE:109",
+                                 "DUVAL,Paul,,", "NOUVEAU"}));
+    EXPECT_EQ(practice.id.loads,
+              QStringList({"PATIENTS|NOM;PRENOM|#0|#0|zzzz|zzzz",
+                           "PATIENTS|NOM;PRENOM|DU#0|#0|DUzzzz|zzzz",
+                           "PATIENTS|NOM;PRENOM|#0|#0|zzzz|zzzz", "PATIENTS|PATIENTS_ID|43"}));
+    EXPECT_EQ(practice.ids, QStringList({"PATIENTS|PATIENTS_ID|1"}));
+    QStringList rows;
+    for (practice.id.data.first(); !practice.id.data.eof(); practice.id.data.next())
+        rows << QStringList{practice.id.data.fieldByName("PATIENTS_ID")->asString(),
+                            practice.id.data.fieldByName("NOM")->asString(),
+                            practice.id.data.fieldByName("PRENOM")->asString(),
+                            practice.id.data.fieldByName("NE_LE")->asString(),
+                            practice.id.data.fieldByName("N_OMON")->asString()}
+                    .join(',');
+    EXPECT_EQ(rows, QStringList({"42,DURAND,Léa,01/02/1980,7", "43,DUVAL-MARTIN,Paul,,",
+                                 "500,NOUVEAU,,vers 1970,9"}));
+    EXPECT_EQ(documentRow(f, number), "0|500|NULL|NULL|NULL");
+}
