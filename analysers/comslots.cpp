@@ -1,15 +1,369 @@
-// The serial-port slots and the entry points of the serial-source manager. The index maps are
-// complete; the manager's own work (drivers, capture buffers) is not built yet and its entry
-// points do nothing.
+// The serial-source manager: the eight port slots, the device-code table with its one driver
+// object per class, binding the serial sources to their slots, and the raw capture of slots
+// without a driver, cut into documents by an end byte or by silence.
 #include "comslots.h"
 
+#include <analysers/acl2000.h>
+#include <analysers/hmx.h>
+#include <analysers/integra.h>
+#include <analysers/miditron.h>
+#include <analysers/workstation.h>
+
+#include <platform/clock.h>
+#include <platform/fileops.h>
+#include <platform/regional.h>
+#include <platform/softcheck.h>
+#include <platform/support/globals.h>
+#include <platform/support/logfile.h>
+#include <platform/support/paths.h>
+#include <platform/support/procs.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QScopeGuard>
+
+#include <memory>
+#include <unordered_map>
+
 TComPortSlots ComPortSlots;
+
+namespace {
+
+constexpr quint8 SOH = 0x01;
+constexpr quint8 ETX = 0x03;
+constexpr quint8 ACK = 0x06;
+
+// ---- ownership of the ports and the driver objects
+
+struct Owned
+{
+    std::unique_ptr<TCommPortDriver> ports[TComPortSlots::Count];
+    std::unordered_map<std::type_index, std::unique_ptr<TDriver>> drivers;
+};
+
+Owned& owned()
+{
+    static Owned o;
+    return o;
+}
+
+// Ports and drivers hold timers, which must go while the application object still exists.
+void freeWithTheApplication()
+{
+    static bool registered = false;
+    if (!registered) {
+        qAddPostRoutine(&FreeComPortSlots);
+        registered = true;
+    }
+}
+
+// ---- the device-code table
+
+QHash<QString, TDeviceDriverEntry> builtInDrivers()
+{
+    QHash<QString, TDeviceDriverEntry> table;
+    const auto add = [&table](const QList<TDeviceDriverEntry>& entries) {
+        for (const TDeviceDriverEntry& e : entries)
+            table.insert(e.Code.toUpper(), e);
+    };
+    // The codes of the ASTM, Hitachi and table-driven ACL 2000 drivers join as those drivers
+    // come; until then their sources are captured raw.
+    add(DeviceDriverEntriesOf<THMXDriver>());
+    add(DeviceDriverEntriesOf<TMiditronDriver>());
+    add(DeviceDriverEntriesOf<TIntegraDriver>());
+    add(DeviceDriverEntriesOf<TACL2000>());
+    return table;
+}
+
+QHash<QString, TDeviceDriverEntry>& deviceDrivers()
+{
+    static QHash<QString, TDeviceDriverEntry> table = builtInDrivers();
+    return table;
+}
+
+TDriver& driverObjectFor(const TDeviceDriverEntry& entry)
+{
+    std::unique_ptr<TDriver>& driver = owned().drivers[entry.Class];
+    if (!driver) {
+        freeWithTheApplication();
+        driver = entry.DriverClass();
+    }
+    return *driver;
+}
+
+QString messageOf(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+// ---- line settings
+
+void applyLineSettings(int n, TCommPortDriver& port, const SerialSourceRow& row)
+{
+    port.SetComPortSpeed(TComPortBaudRate(BaudIndexToRate(row.BaudRate)));
+    port.SetComPortDataBits(TComPortDataBits(DataBitsToEnum(row.DataBits)));
+    port.SetComPortStopBits(TComPortStopBits(StopBitsToEnum(row.StopBits)));
+    port.SetComPortParity(TComPortParity(ParityToEnum(row.Parity)));
+    port.SetEnableDTROnOpen(ReadIniInteger(IniFileName, QStringLiteral("Options.COM%1").arg(n),
+                                           QStringLiteral("EnableDTROnOpen"), 0) == 1);
+    // Serial sources run with RTS raised and no flow control, whatever the stored handshaking.
+    port.SetComPortHwHandshaking(hhNONERTSON);
+    port.SetComPortSwHandshaking(shNONE);
+}
+
+bool validPort(int n)
+{
+    return n >= 1 && n <= TComPortSlots::Count;
+}
+
+// ---- the capture buffer
+
+void writeFailed(int n, const QString& error, qsizetype lost)
+{
+    WriteToLog(QStringLiteral("COM%1: %2 received bytes could not be kept in the capture "
+                              "buffer: %3")
+                   .arg(n)
+                   .arg(lost)
+                   .arg(error));
+}
+
+// A new, empty buffer for the next document. Bytes still in the file were never registered: they
+// are kept under a name of their own first.
+void startBuffer(int n)
+{
+    const QString buffer = ComPortBufferName(n);
+    const QFileInfo info(buffer);
+    if (info.exists() && info.size() > 0)
+        KeepUnstoredResult(buffer, QStringLiteral("the capture was cut short before its end"));
+    QDir().mkpath(info.path());
+    QString error;
+    if (!fileops::writeFile(buffer, QByteArray(), &error))
+        writeFailed(n, error, 0);
+}
+
+void appendToBuffer(int n, const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    QString error;
+    if (!fileops::appendFile(ComPortBufferName(n), bytes, &error))
+        writeFailed(n, error, bytes.size());
+}
+
+// A BFA report line: patient name, record number, date and time, separated by tabs.
+DocumentPatient patientOf(const QString& line, int number)
+{
+    QStringList fields = line.split(QLatin1Char('\t'));
+    for (QString& f : fields)
+        f = f.trimmed();
+    DocumentPatient patient;
+    patient.Name = fields.value(0);
+    const QString dossier = fields.value(1);
+    if (!dossier.isEmpty()) {
+        int value = 0;
+        patient.Dossier = TryStrToInt(dossier, value) ? value : 0;
+    }
+    TDateTime when = 0;
+    if (TryStrToDate(fields.value(2), when))
+        patient.Date = when;
+    else
+        WriteToLog(QStringLiteral("Document %1: the report date \"%2\" is no date; the document "
+                                  "keeps the date of its registration")
+                       .arg(number)
+                       .arg(fields.value(2)));
+    if (TryStrToTime(fields.value(3), when))
+        patient.Time = when;
+    else
+        WriteToLog(QStringLiteral("Document %1: the report time \"%2\" is no time; the document "
+                                  "keeps the time of its registration")
+                       .arg(number)
+                       .arg(fields.value(3)));
+    return patient;
+}
+
+// A BFA capture becomes one document per report.
+int registerBFA(const QString& buffer, const TComPortSlot& slot)
+{
+    WorkstationService& ws = Workstation();
+    QStringList lines;
+    int count = 0;
+    try {
+        count = ws.ReadBFAFile(buffer, lines);
+    } catch (const std::exception& e) {
+        KeepUnstoredResult(buffer, messageOf(e));
+        return 0;
+    }
+    int registered = 0;
+    for (int i = 1; i <= count; ++i) {
+        const QString report =
+            AddBackslash(QFileInfo(buffer).path()) + QStringLiteral("~bfa%1.tmp").arg(i);
+        const int number = ws.StoreResult(report, slot.Number, slot.Code);
+        if (number < 1)
+            continue;
+        ++registered;
+        try {
+            ws.SetDocumentPatient(number, patientOf(lines.value(i - 1), number));
+        } catch (const std::exception& e) {
+            WriteToLog(QStringLiteral("Document %1: the patient of the BFA report could not be "
+                                      "written: %2")
+                           .arg(number)
+                           .arg(messageOf(e)));
+        }
+        ws.RefreshDocuments(number);
+    }
+    return registered;
+}
+
+// Hands the slot's closed buffer to the workstation; the number of documents registered.
+int registerBuffer(int n, const TComPortSlot& slot)
+{
+    const QString buffer = ComPortBufferName(n);
+    const QFileInfo info(buffer);
+    if (!info.exists() || info.size() == 0)
+        return 0;
+    if (slot.Code.compare(QLatin1String("BFA"), Qt::CaseInsensitive) == 0)
+        return registerBFA(buffer, slot);
+    WorkstationService& ws = Workstation();
+    const int number = ws.StoreResult(buffer, slot.Number, slot.Code);
+    if (number < 1)
+        return 0;
+    ws.RefreshDocuments(number);
+    return 1;
+}
+
+void acknowledge(TComPortSlot& slot)
+{
+    slot.Port->SendChar(char(slot.Port->ComPortDataBits() == db7BITS ? 0x86 : 0x06));
+}
+
+// The capture of one batch, in the order of the table in the header.
+void capture(int n, TComPortSlot& slot, const char* data, int count)
+{
+    const bool sevenBits = slot.Port->ComPortDataBits() == db7BITS;
+    QByteArray collected;
+    for (int i = 0; i < count; ++i) {
+        quint8 byte = quint8(data[i]);
+        if (sevenBits)
+            byte &= 0x7F;
+        if (slot.AckMode) {
+            byte &= 0x7F;
+            if (byte == SOH) {
+                acknowledge(slot);
+                continue;
+            }
+            if (byte == ACK)
+                continue;
+            if (byte == ETX)
+                acknowledge(slot);
+        }
+        if (slot.State == 0) {
+            if (slot.FSTX && byte != slot.STX)
+                continue;
+            startBuffer(n);
+            slot.State = 1;
+            collected.clear();
+            if (!slot.FSTX)
+                collected.append(char(byte));
+        } else if (byte == slot.ETX) {
+            appendToBuffer(n, collected);
+            collected.clear();
+            registerBuffer(n, slot);
+            if (slot.FSTX)
+                slot.State = 0;
+            else
+                startBuffer(n);
+        } else {
+            collected.append(char(byte));
+        }
+    }
+    if (slot.State == 1)
+        appendToBuffer(n, collected);
+}
+
+// Pairs the pause of a port's polling with its end, also when the body raises.
+class PollingPause
+{
+public:
+    explicit PollingPause(TCommPortDriver& port) : m_port(port) { m_port.PausePolling(); }
+    ~PollingPause() { m_port.ContinuePolling(); }
+    PollingPause(const PollingPause&) = delete;
+    PollingPause& operator=(const PollingPause&) = delete;
+
+private:
+    TCommPortDriver& m_port;
+};
+
+// Binds the driver of the source's device code to the slot, or leaves the slot capturing.
+void bindDriver(TComPortSlot& slot, const SerialSourceRow& row)
+{
+    const QString code = row.Extension.toUpper();
+    slot.AckMode = code == QLatin1String("ALB");
+    slot.ReceiveProc = {};
+    const TDeviceDriverEntry* entry = slot.AckMode ? nullptr : FindDeviceDriver(code);
+    if (!entry)
+        return;
+    TDriver& driver = driverObjectFor(*entry);
+    if (auto* comDriver = dynamic_cast<TComDriver*>(&driver))
+        comDriver->Port = slot.Port;
+    driver.Number = row.Number;
+    if (entry->DevCode != 0)
+        driver.DevCode = entry->DevCode;
+    if (entry->ReceiveProc) {
+        TDriver* target = &driver;
+        slot.ReceiveProc = [proc = entry->ReceiveProc, target](const char* Data, int Count) {
+            proc(*target, Data, Count);
+        };
+    }
+    if (entry->WarmUp) {
+        try {
+            entry->WarmUp(driver);
+        } catch (const std::exception& e) {
+            WriteToLog(QStringLiteral("Serial source %1 (%2): the host query could not be "
+                                      "prepared and is skipped: %3")
+                           .arg(row.Number)
+                           .arg(code, messageOf(e)));
+        }
+    }
+}
+
+} // namespace
+
+// ---- the slots
 
 TComPortSlot& TComPortSlots::operator[](int Slot)
 {
     Q_ASSERT_X(Slot >= 1 && Slot <= Count, "ComPortSlots", "slots are numbered 1 to 8");
-    return m_slots[qBound(1, Slot, Count) - 1];
+    const int i = qBound(1, Slot, Count) - 1;
+    TComPortSlot& slot = m_slots[i];
+    if (!slot.Port) {
+        freeWithTheApplication();
+        std::unique_ptr<TCommPortDriver>& port = owned().ports[i];
+        port = std::make_unique<TCommPortDriver>();
+        port->SetComPort(TComPortNumber(i));
+        slot.Port = port.get();
+    }
+    return slot;
 }
+
+void FreeComPortSlots()
+{
+    Owned& o = owned();
+    for (int i = 0; i < TComPortSlots::Count; ++i) {
+        TComPortSlot& slot = ComPortSlots.m_slots[i];
+        slot = TComPortSlot();
+        o.ports[i].reset();
+    }
+    o.drivers.clear();
+}
+
+QString ComPortBufferName(int Slot)
+{
+    return AddBackslash(ComBufDir) + QStringLiteral("comport%1.buf").arg(Slot);
+}
+
+// ---- index maps
 
 int PortNumberToIndex(int Port)
 {
@@ -30,7 +384,7 @@ int StopBitsToEnum(double Bits)
 {
     if (Bits == 2.0)
         return 2;
-    if (Bits == 1.5)
+    if (Bits == 1.0 || Bits == 1.5)
         return 1;
     return 0;
 }
@@ -40,33 +394,129 @@ int ParityToEnum(int Parity)
     return Parity >= 0 && Parity <= 4 ? Parity : 0;
 }
 
-// Will hand the bytes to the slot's driver or append them to the slot's capture buffer.
-void ReceiveComData(int, int, const char*)
+// ---- the device-code table
+
+void RegisterDeviceDriver(const TDeviceDriverEntry& Entry)
 {
+    deviceDrivers().insert(Entry.Code.toUpper(), Entry);
 }
 
-// Will copy the source's line settings into its slot, bind its driver and open or close the port.
-void CreateSourceDriver(int, int)
+const TDeviceDriverEntry* FindDeviceDriver(const QString& Code)
 {
+    const QHash<QString, TDeviceDriverEntry>& table = deviceDrivers();
+    const auto it = table.constFind(Code.toUpper());
+    return it == table.constEnd() ? nullptr : &it.value();
 }
 
-// Will start every serial source (type 4) of the sources table through CreateSourceDriver.
+TDriver* DriverObject(std::type_index Class)
+{
+    const auto& drivers = owned().drivers;
+    const auto it = drivers.find(Class);
+    return it == drivers.end() ? nullptr : it->second.get();
+}
+
+// ---- the serial-source manager
+
+void ReceiveComData(int Slot, int Count, const char* Data)
+{
+    if (!QV_SOFT_CHECK(validPort(Slot), QStringLiteral("bytes for port slot %1").arg(Slot)))
+        return;
+    TComPortSlot& slot = ComPortSlots[Slot];
+    const PollingPause pause(*slot.Port);
+    const auto stamp = qScopeGuard([&slot] { slot.LastReceive = clock::now(); });
+    if (slot.ReceiveProc) {
+        // A copy: the procedure may pump events, and a binding meanwhile replaces the slot's.
+        const auto proc = slot.ReceiveProc;
+        proc(Data, Count);
+        return;
+    }
+    if (Data && Count > 0)
+        capture(Slot, slot, Data, Count);
+}
+
+void CreateSourceDriver(int Number, int State)
+{
+    const std::optional<SerialSourceRow> row = Workstation().SerialSource(Number);
+    if (!row || !row->HasSettings) {
+        WriteToLog(
+            QStringLiteral("Serial source %1 not started: it has no serial settings").arg(Number));
+        return;
+    }
+    const int n = row->Com;
+    if (!validPort(n)) {
+        WriteToLog(QStringLiteral("Serial source %1 not started: its port COM%2 is not one of "
+                                  "COM1 to COM8")
+                       .arg(Number)
+                       .arg(n));
+        return;
+    }
+    TComPortSlot& slot = ComPortSlots[n];
+    if (slot.State == 1) {
+        // What the slot has collected is a document of the source it served.
+        slot.State = 0;
+        registerBuffer(n, slot);
+    }
+    slot.State = 0;
+    slot.Number = row->Number;
+    slot.STX = row->STX;
+    slot.ETX = row->ETX;
+    slot.FSTX = row->FSTX;
+    slot.Timeout = row->Timeout;
+    slot.Code = row->Extension;
+    bindDriver(slot, *row);
+
+    if (State == 1 && row->State == 1) {
+        applyLineSettings(n, *slot.Port, *row);
+        slot.Port->Connect();
+    } else {
+        slot.Port->Disconnect();
+    }
+}
+
 void StartComSources()
 {
+    for (const SerialSourceRow& row : Workstation().SerialSources())
+        CreateSourceDriver(row.Number, row.State);
 }
 
-// Will close every open port of the eight slots.
 void CloseAllComPorts()
 {
+    for (int n = 1; n <= TComPortSlots::Count; ++n)
+        ComPortSlots[n].Port->Disconnect();
 }
 
-// Will open the port of every row of com.DB.
 void OpenConfiguredComPorts()
 {
+    for (const SerialSourceRow& row : Workstation().SerialSources()) {
+        if (row.State != 1 || !row.HasSettings || !validPort(row.Com))
+            continue;
+        TComPortSlot& slot = ComPortSlots[row.Com];
+        if (slot.Number != row.Number)
+            continue; // the slot serves another source
+        applyLineSettings(row.Com, *slot.Port, row);
+        slot.Port->Connect();
+    }
 }
 
-// Will register the capture buffers that have been silent longer than their source's time-out.
 bool PollComBuffers()
 {
-    return false;
+    const QDateTime now = clock::now();
+    bool registered = false;
+    for (int n = 1; n <= TComPortSlots::Count; ++n) {
+        TComPortSlot& slot = ComPortSlots[n];
+        if (slot.State != 1 || slot.Timeout < 1)
+            continue;
+        const qint64 silent = slot.LastReceive.isValid() ? slot.LastReceive.msecsTo(now) : -1;
+        if (silent < 0) {
+            // The clock was put back (or never read): the silence counts from now.
+            slot.LastReceive = now;
+            continue;
+        }
+        if (silent <= qint64(slot.Timeout) * 1000)
+            continue;
+        slot.State = 0;
+        if (registerBuffer(n, slot) > 0)
+            registered = true;
+    }
+    return registered;
 }

@@ -1,31 +1,64 @@
 // The eight serial-port slots of the workstation and the serial-source manager's entry points:
 // what the main window calls to start, stop and poll the serial sources and to hand it the bytes
-// its ports receive.
+// its ports receive, and the table that tells which analyser driver serves a device code.
 #pragma once
 
 #include <analysers/comdrv.h>
+#include <analysers/drvmain.h>
 
-// One slot per COM port 1 to 8.
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <typeindex>
+
+// One slot per COM port 1 to 8. Binding a serial source (CreateSourceDriver) fills it.
 struct TComPortSlot
 {
-    // The port component of COM n; created when the program starts, nullptr until then.
+    // The port component of COM n, owned by the slot table: made on first use of the slot and
+    // freed with the application (or by FreeComPortSlots).
     TCommPortDriver* Port = nullptr;
-    // Capture state: 1 while a raw-capture buffer file of the slot is in use, else 0.
+    // Number of the source bound to the slot; 0 while none is.
+    int Number = 0;
+    // Capture state: 1 while the slot's capture buffer collects a document, else 0. The main
+    // window sets it to 0 before it opens or closes the slot's port by hand.
     qint32 State = 0;
+    // Time of the last reception on the slot (the program's clock).
+    QDateTime LastReceive;
+    // Capture settings of the bound source.
+    bool FSTX = false; // a document starts only with the start byte, which is not kept
+    int STX = 0;       // start byte
+    int ETX = 0;       // end byte (never kept)
+    int Timeout = -1;  // seconds of silence that end a document; below 1: none
+    // Acknowledge SOH and ETX and drop ACK (device code "ALB").
+    bool AckMode = false;
+    // Device code of the bound source, as stored.
+    QString Code;
+    // The bound driver's receive procedure; empty in capture mode.
+    std::function<void(const char* Data, int Count)> ReceiveProc;
 };
 
-// The slot table, indexed 1 to 8.
+// The slot table, indexed 1 to 8 (slot n serves COM n).
 class TComPortSlots
 {
 public:
     static constexpr int Count = 8;
+    // The slot; its port exists once this returns. Slot must be 1 to 8.
     TComPortSlot& operator[](int Slot);
 
 private:
+    friend void FreeComPortSlots();
+
     TComPortSlot m_slots[Count];
 };
 
 extern TComPortSlots ComPortSlots;
+
+// Disconnects and frees the ports of the slots and the driver objects, and empties the slots. Runs
+// when the application object goes away; the next use of a slot makes a new port.
+void FreeComPortSlots();
+
+// ---- index maps from the stored serial settings to the port component's enumerations
 
 // COM port number 1..8 to the ComPort enumeration 0..7; any other value gives 0.
 int PortNumberToIndex(int Port);
@@ -33,22 +66,101 @@ int PortNumberToIndex(int Port);
 int BaudIndexToRate(int Index);
 // 5, 6, 7 data bits give the enumeration values 0, 1, 2; any other value 3 (8 bits).
 int DataBitsToEnum(int Bits);
-// 2 stop bits give 2, 1.5 gives 1, any other value 0 (one stop bit).
+// The stored stop-bit choice, which is the position in the configuration's list (0 one, 1 one and
+// a half, 2 two stop bits), to the enumeration: 2 gives 2 (sb2BITS), 1 and 1.5 give 1
+// (sb1HALFBITS), any other value 0 (sb1BITS).
 int StopBitsToEnum(double Bits);
 // Stored parity 0..4 (none, odd, even, mark, space) to the enumeration; any other value 0.
 int ParityToEnum(int Parity);
 
-// Bytes received on slot 1..8: for the slot's driver, or appended to its raw-capture buffer.
+// ---- the device-code table and the driver factory
+
+// How the sources of one device code are served. A code without an entry is captured raw.
+struct TDeviceDriverEntry
+{
+    QString Code; // the device code, upper case
+    // The driver class: every code of one class shares one driver object for the whole run, made
+    // at the first binding.
+    std::type_index Class = typeid(void);
+    TDriverClass DriverClass;
+    // The receive procedure of the driver's unit; empty for a driver that takes no bytes from the
+    // slot (it talks over a port of its own).
+    std::function<void(TDriver& Driver, const char* Data, int Count)> ReceiveProc;
+    // The device's number in the practice database, set on the driver at each binding; 0 leaves
+    // the driver's own.
+    int DevCode = 0;
+    // Run after each binding (the host-query warm-up); empty when none. When it raises, the
+    // failure is logged and the binding stands.
+    std::function<void(TDriver& Driver)> WarmUp;
+};
+
+// The entry of D for each of its device codes: its class reference and receive procedure.
+template <class D> QList<TDeviceDriverEntry> DeviceDriverEntriesOf()
+{
+    QList<TDeviceDriverEntry> entries;
+    for (const QString& code : D::DeviceCodes())
+        entries.append({code, typeid(D), DriverClassOf<D>(), &D::ReceiveProc, 0, {}});
+    return entries;
+}
+
+// Adds an entry to the table, or replaces the one of its code. The program's own drivers are in it
+// from the start: HMX ("MXM", "HMX"), Miditron ("MDT"), Integra ("INT") and the older ACL 2000
+// capture ("ACL").
+void RegisterDeviceDriver(const TDeviceDriverEntry& Entry);
+// The entry of the code (compared in upper case), or nullptr when the code is captured raw.
+const TDeviceDriverEntry* FindDeviceDriver(const QString& Code);
+// The driver object of a class, or nullptr before the first binding of one of its codes.
+TDriver* DriverObject(std::type_index Class);
+
+// ---- the serial-source manager
+//
+// The capture of a slot without a driver, byte by byte (the end byte is never kept, the start
+// byte is kept only without FSTX):
+//
+//   state          | byte                        | does                              | next
+//   0 waiting      | not STX, FSTX on            | dropped                           | 0
+//                  | STX with FSTX, or any byte  | new empty buffer file; the byte is | 1
+//                  | without FSTX                | kept without FSTX                 |
+//   1 collecting   | ETX                         | the buffer is registered          | 0 with FSTX,
+//                  |                             |                                   | else 1 with
+//                  a |                             |                                   | new buffer
+//                  | any other                   | kept                              | 1
+//   1 collecting   | (silence above Timeout s)   | the buffer is registered          | 0
+//
+// Before every byte: a port with 7 data bits clears bit 7; in acknowledge mode bit 7 is cleared,
+// SOH is answered with ACK and dropped, ETX is answered with ACK and goes on as above, and ACK is
+// dropped (the ACK sent is 0x86 on a 7-bit port, else 0x06).
+//
+// The buffer of slot n is "comport<n>.buf" in ComBufDir; what a batch brings is appended to it at
+// the end of the batch. Registering hands it to the workstation (StoreResult, type the device
+// code), or for the code "BFA" converts it into reports (ReadBFAFile) and hands over each, with
+// its patient's fields; each document is announced (RefreshDocuments). An empty buffer is never
+// registered. A buffer that the workstation cannot store is kept under a name the next capture
+// does not reuse (see StoreResult). A buffer file found holding bytes when a new document starts
+// (a capture cut short by the program's end or by a state reset) is kept the same way, and
+// binding a slot that is collecting registers what it has collected first.
+
+// Bytes received on slot 1..8. A bound driver's receive procedure gets them, otherwise they are
+// captured. The slot's port does not deliver meanwhile, and polls again afterwards, also when the
+// driver raises; its errors go on to the caller.
 void ReceiveComData(int Slot, int Count, const char* Data);
-// Binds a driver for serial source Number to its port slot; State 1 opens the port, others close
-// it.
+// Binds serial source Number to the slot of its COM port: the capture settings, and the driver of
+// its device code (or capture mode; "ALB" captures in acknowledge mode). With State 1 and the
+// source active, its line settings are set on the port (no flow control, RTS raised, DTR on open
+// as the INI key "EnableDTROnOpen" of section "Options.COM<n>" says) and the port is opened (one
+// that cannot be opened stays closed); otherwise the port is closed. A source without serial
+// settings, or whose port is not 1 to 8, binds nothing (logged).
 void CreateSourceDriver(int Number, int State);
-// Starts every serial source of the sources table.
+// Binds every serial source of the sources table, in the order of its index on Type.
 void StartComSources();
 // Closes every open port of the eight slots.
 void CloseAllComPorts();
-// Opens the port of every serial source configured in com.DB.
+// Opens the port of every active serial source that its slot serves, with that source's line
+// settings. The ports of passive sources stay closed.
 void OpenConfiguredComPorts();
-// Turns each raw-capture buffer that has been silent long enough into a registered document;
-// true when at least one was registered.
+// Registers the capture of each slot that has been silent for more than its source's time-out;
+// true when at least one document was registered. Called by the main timer once a second.
 bool PollComBuffers();
+
+// The capture buffer of slot n: ComBufDir + "comport<n>.buf".
+QString ComPortBufferName(int Slot);

@@ -57,6 +57,23 @@ void WorkstationService::MoveFile(const QString& OldName, const QString& NewName
     throw EInOutError(error);
 }
 
+QList<SerialSourceRow> WorkstationService::SerialSources()
+{
+    return {};
+}
+
+std::optional<SerialSourceRow> WorkstationService::SerialSource(int)
+{
+    return std::nullopt;
+}
+
+void WorkstationService::SetDocumentPatient(int Number, const DocumentPatient&)
+{
+    throw Exception(
+        QStringLiteral("Cannot write the patient of document %1: the workstation is not ready")
+            .arg(Number));
+}
+
 QString KeepUnstoredResult(const QString& FileName, const QString& Reason)
 {
     const QFileInfo info(FileName);

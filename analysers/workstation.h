@@ -7,9 +7,42 @@
 
 #include <platform/support/globals.h>
 #include <platform/support/paths.h>
+#include <platform/variant.h>
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
+
+// A serial source as the serial-source manager binds it: its row of the sources table and its row
+// of the serial settings table, read by key.
+struct SerialSourceRow
+{
+    int Number = 0;    // the source's number
+    int State = 0;     // 1 active; any other value passive
+    QString Extension; // the device code
+    // False when the source has no serial settings row; the fields below are then as shown.
+    bool HasSettings = false;
+    int Com = 0;       // COM port 1 to 8
+    bool FSTX = false; // a document starts only with the start byte
+    int STX = 0;       // start byte
+    int ETX = 0;       // end byte
+    int Timeout = -1;  // seconds of silence that end a document; -1 (or below 1): none
+    int BaudRate = 0;  // position in the list 110 to 38400 (up to 12: 115200)
+    int DataBits = 0;  // number of data bits, 4 to 8
+    int StopBits = 0;  // position in the list one, one and a half, two stop bits
+    int Parity = 0;    // position in the list none, odd, even, mark, space
+};
+
+// What the serial capture of a BFA analyser learns of a report's patient, for the document's row.
+struct DocumentPatient
+{
+    QString Name;                  // "Patient_Nom"
+    std::optional<int> Dossier;    // "Dossier"; none: left as it is
+    std::optional<TDateTime> Date; // "Date"; none: the registration's own
+    std::optional<TDateTime> Time; // "Time"; none: the registration's own
+};
 
 // The folders the drivers use are the program-wide values of platform/support/globals.h:
 // WorkPath (raw dumps go to its "com_buf/" folder), BufDir (the documents' data files) and
@@ -53,6 +86,18 @@ public:
     virtual int ReadBFAFile(const QString& FileName, QStringList& Lines) = 0;
     // Number of the open package, passed as Pack with every registered document.
     virtual int CurrentPack() const = 0;
+
+    // ---- the serial sources. The tables are read by key: no shared cursor is moved. Errors of
+    // the tables raise. The base class stands for a workstation without tables: no serial source,
+    // and SetDocumentPatient raises.
+
+    // Every serial source (type 4) in the order of the sources table's index on Type.
+    virtual QList<SerialSourceRow> SerialSources();
+    // The serial source Number; none when there is no source of type 4 under that number.
+    virtual std::optional<SerialSourceRow> SerialSource(int Number);
+    // Writes the patient's fields into the row of document Number. Raises when the row is missing
+    // or cannot be written; the document itself stays as it is.
+    virtual void SetDocumentPatient(int Number, const DocumentPatient& Patient);
 
     // Moves the file (renamed, or copied and the old one removed across file systems; the file's
     // time is kept, an existing target replaced). Raises EInOutError naming both files when it
