@@ -124,9 +124,10 @@ bool setAsideStaleDataFiles(int number)
         const QString ext = QLatin1Char('.') + QString::number(type, 16);
         const QString upper = folder + hexNumber(number).toUpper() + ext;
         const QString lower = folder + hexNumber(number) + ext;
-        for (const QString& path : {upper, lower}) {
-            if (path == lower && lower == upper)
-                continue;
+        // Numbers without letters have one spelling: looked at once.
+        const QStringList spellings =
+            upper == lower ? QStringList{upper} : QStringList{upper, lower};
+        for (const QString& path : spellings) {
             const QFileInfo info(path);
             if (!info.exists() && !info.isSymLink())
                 continue;
