@@ -1,14 +1,82 @@
-// The analysers' workstation service over the document registry, the BFA conversion and the main
-// window.
+// The analysers' workstation service over the local tables, the document registry, the BFA
+// conversion and the main window.
 #include "workstation_app.h"
 
 #include "bfareport.h"
 #include "datatables.h"
 #include "docregistry.h"
 #include "mainform.h"
+#include "tablehelpers.h"
 
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
 #include <platform/exception.h>
 #include <platform/regional.h>
+
+namespace {
+
+TDataTables& tables()
+{
+    if (!DataTables)
+        throw Exception(QStringLiteral("The local tables are not ready"));
+    return *DataTables;
+}
+
+QString quoted(QString name)
+{
+    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+int intOf(const Variant& value, int def = 0)
+{
+    return value.isEmpty() ? def : value.toInt();
+}
+
+// The serial sources (type 4) with their settings, in the order of the sources' index on Type;
+// only source Number when it is above 0.
+QList<SerialSourceRow> readSerialSources(int number)
+{
+    TDataTables& t = tables();
+    if (!t.cfg->database())
+        throw Exception(QStringLiteral("The local tables are not bound to the data folder"));
+    QString sql =
+        QStringLiteral("SELECT c.\"Number\", c.\"State\", c.\"Extension\", m.\"Configuration\", "
+                       "m.\"Com\", m.\"FSTX\", m.\"STX\", m.\"ETX\", m.\"Timeout\", "
+                       "m.\"Baud Rate\", m.\"Data Bits\", m.\"Stop Bits\", m.\"Parity\" "
+                       "FROM %1 c LEFT JOIN %2 m ON m.\"Configuration\" = c.\"Number\" "
+                       "WHERE c.\"Type\" = 4")
+            .arg(quoted(t.cfg->tableName()), quoted(t.com->tableName()));
+    if (number > 0)
+        sql += QStringLiteral(" AND c.\"Number\" = ?");
+    sql += QStringLiteral(" ORDER BY c.\"Type\", c.rowid");
+    auto st = t.cfg->database()->connection().prepare(sql);
+    if (number > 0)
+        st->bind(0, number);
+    QList<SerialSourceRow> rows;
+    while (st->step()) {
+        SerialSourceRow row;
+        row.Number = intOf(st->columnValue(0));
+        row.State = intOf(st->columnValue(1));
+        row.Extension = st->columnValue(2).isEmpty() ? QString() : st->columnValue(2).toString();
+        row.HasSettings = !st->columnValue(3).isEmpty();
+        if (row.HasSettings) {
+            row.Com = intOf(st->columnValue(4));
+            row.FSTX = intOf(st->columnValue(5)) != 0;
+            row.STX = intOf(st->columnValue(6));
+            row.ETX = intOf(st->columnValue(7));
+            row.Timeout = intOf(st->columnValue(8), -1);
+            row.BaudRate = intOf(st->columnValue(9));
+            row.DataBits = intOf(st->columnValue(10));
+            row.StopBits = intOf(st->columnValue(11));
+            row.Parity = intOf(st->columnValue(12));
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+} // namespace
 
 int TAppWorkstation::AddImportedFile(int Pack, const QString& FileName, int Cfg, int Pages,
                                      const QString& Extension)
@@ -30,11 +98,9 @@ int TAppWorkstation::StoreResult(const QString& ResultFile, int SourceNumber,
             RegisterDocument(ResultFile, SourceNumber, 0, DocumentType, HandOver::Move);
         if (number > 0)
             return number;
-        reason = QStringLiteral("the documents table refused it");
-    } catch (const Exception& e) {
-        reason = e.message();
+        reason = QStringLiteral("the document registry refused it");
     } catch (const std::exception& e) {
-        reason = QString::fromLocal8Bit(e.what());
+        reason = QString::fromUtf8(e.what());
     }
     KeepUnstoredResult(ResultFile, reason);
     return 0;
@@ -60,6 +126,43 @@ int TAppWorkstation::ReadBFAFile(const QString& FileName, QStringList& Lines)
 int TAppWorkstation::CurrentPack() const
 {
     return ::CurrentPack;
+}
+
+QList<SerialSourceRow> TAppWorkstation::SerialSources()
+{
+    return readSerialSources(0);
+}
+
+std::optional<SerialSourceRow> TAppWorkstation::SerialSource(int Number)
+{
+    if (Number < 1)
+        return std::nullopt;
+    const QList<SerialSourceRow> rows = readSerialSources(Number);
+    return rows.isEmpty() ? std::nullopt : std::optional<SerialSourceRow>(rows.first());
+}
+
+void TAppWorkstation::SetDocumentPatient(int Number, const DocumentPatient& Patient)
+{
+    LocalTable& files = *tables().files;
+    files.setIndexName(QString());
+    if (!TableActionGuarded(files, {Number}))
+        throw Exception(QStringLiteral("Document %1 does not exist").arg(Number));
+    files.edit();
+    try {
+        files.fieldByName(QStringLiteral("Patient_Nom"))->setAsString(Patient.Name);
+        if (Patient.Dossier)
+            files.fieldByName(QStringLiteral("Dossier"))->setAsInteger(*Patient.Dossier);
+        if (Patient.Date)
+            files.fieldByName(QStringLiteral("Date"))->setAsDateTime(*Patient.Date);
+        if (Patient.Time)
+            files.fieldByName(QStringLiteral("Time"))->setAsDateTime(*Patient.Time);
+    } catch (...) {
+        files.cancel();
+        throw;
+    }
+    if (!FlushTable(files, QString()))
+        throw Exception(
+            QStringLiteral("The patient of document %1 could not be stored").arg(Number));
 }
 
 TAppWorkstation& AppWorkstation()

@@ -1,0 +1,263 @@
+// The workstation service the serial sources use, over real local tables: reading the serial
+// sources, storing results and what is left when that fails, the patient of a BFA report; and raw
+// and BFA captures from a pseudo-terminal pair turned into documents, checked with sqlite3.
+#include "localtables_fixture.h"
+
+#include <analysers/comslots.h>
+#include <app/workstation_app.h>
+#include <platform/clock.h>
+#include <platform/db/localtable.h>
+#include <platform/fileops.h>
+#include <platform/regional.h>
+#include <platform/serial/serialline.h>
+#include <platform/support/globals.h>
+#include <support/ptypair.h>
+
+#include <QDir>
+#include <QStringEncoder>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class AppWorkstationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(ComBufDir);
+        m_savedIni = IniFileName;
+        IniFileName = f.ws.path(u"QUORVANE.INI"_s);
+        setWorkstationService(&AppWorkstation());
+    }
+    void TearDown() override
+    {
+        FreeComPortSlots();
+        setWorkstationService(nullptr);
+        setSerialIniReader({});
+        fileops::resetFaults();
+        IniFileName = m_savedIni;
+    }
+
+    // A serial source with its settings row: 9600 baud, 8 data bits.
+    void addSerial(int number, int com, const QString& code, bool fstx, int stx, int etx,
+                   int timeout)
+    {
+        f.addSource(number, 4, false, false, 0, code);
+        LocalTable& c = *f.tables->com;
+        c.append();
+        c.fieldByName(u"Configuration"_s)->setAsInteger(number);
+        c.fieldByName(u"Com"_s)->setAsInteger(com);
+        c.fieldByName(u"FSTX"_s)->setAsBoolean(fstx);
+        c.fieldByName(u"STX"_s)->setAsInteger(stx);
+        c.fieldByName(u"ETX"_s)->setAsInteger(etx);
+        c.fieldByName(u"Timeout"_s)->setAsInteger(timeout);
+        c.fieldByName(u"Baud Rate"_s)->setAsInteger(6);
+        c.fieldByName(u"Data Bits"_s)->setAsInteger(8);
+        c.fieldByName(u"Handshaking"_s)->setAsInteger(2);
+        c.fieldByName(u"Parity"_s)->setAsInteger(0);
+        c.fieldByName(u"Stop Bits"_s)->setAsInteger(0);
+        c.post();
+    }
+    QString rows(const QString& columns) const
+    {
+        return f.cli(u"SELECT %1 FROM \"FILES.DB\" ORDER BY Number;"_s.arg(columns));
+    }
+    QStringList keptCaptures(const QString& pattern) const
+    {
+        return QDir(ComBufDir).entryList({pattern}, QDir::Files, QDir::Name);
+    }
+
+    LocalTablesFixture f;
+
+private:
+    QString m_savedIni;
+};
+
+} // namespace
+
+TEST_F(AppWorkstationTest, SerialSourcesAreReadInTheOrderOfTheirType)
+{
+    addSerial(3, 2, u"HMX"_s, true, 2, 3, 30);
+    f.addSource(4, 1);
+    addSerial(5, 7, u"MDT"_s, false, 1, 4, -1);
+    f.addSource(2, 4, false, false, 0, u"ACL"_s); // no serial settings
+    LocalTable& cfg = *f.tables->cfg;
+    cfg.setIndexName(QString());
+    ASSERT_TRUE(cfg.findKey({4}));
+
+    WorkstationService& ws = AppWorkstation();
+    const QList<SerialSourceRow> sources = ws.SerialSources();
+    ASSERT_EQ(sources.size(), 3);
+    EXPECT_EQ(sources[0].Number, 3);
+    EXPECT_EQ(sources[1].Number, 5);
+    EXPECT_EQ(sources[2].Number, 2);
+    const SerialSourceRow& s5 = sources[1];
+    EXPECT_EQ(s5.State, 1);
+    EXPECT_EQ(s5.Extension, u"MDT"_s);
+    EXPECT_TRUE(s5.HasSettings);
+    EXPECT_EQ(s5.Com, 7);
+    EXPECT_FALSE(s5.FSTX);
+    EXPECT_EQ(s5.STX, 1);
+    EXPECT_EQ(s5.ETX, 4);
+    EXPECT_EQ(s5.Timeout, -1);
+    EXPECT_EQ(s5.BaudRate, 6);
+    EXPECT_EQ(s5.DataBits, 8);
+    EXPECT_FALSE(sources[2].HasSettings);
+
+    EXPECT_TRUE(ws.SerialSource(3).has_value());
+    EXPECT_FALSE(ws.SerialSource(4).has_value()) << "a folder source";
+    EXPECT_FALSE(ws.SerialSource(99).has_value());
+    EXPECT_EQ(cfg.fieldByName(u"Number"_s)->asInteger(), 4) << "the shared cursor stays";
+}
+
+TEST_F(AppWorkstationTest, AResultIsStoredWholeOrKeptInTheCaptureFolder)
+{
+    addSerial(3, 2, u"XYZ"_s, true, 2, 3, 30);
+    WorkstationService& ws = AppWorkstation();
+    const QString capture = ComBufDir + u"comport2.buf"_s;
+
+    writeFileBytes(capture, "FIRST");
+    EXPECT_EQ(ws.StoreResult(capture, 3, u"XYZ"_s), 1);
+    EXPECT_EQ(readFileBytes(BufDir + u"1.4"_s), "FIRST");
+    EXPECT_FALSE(QFile::exists(capture));
+    EXPECT_EQ(rows(u"Number, Cfg, File_name"_s), u"1|3|"_s + capture);
+
+    // A source that no longer exists gets no document; the file stays, under its own name.
+    writeFileBytes(capture, "SECOND");
+    EXPECT_EQ(ws.StoreResult(capture, 42, u"XYZ"_s), 0);
+    // The data file cannot take its final name: the row is taken back.
+    writeFileBytes(capture, "THIRD");
+    fileops::failNth(fileops::Op::Rename, 1);
+    EXPECT_EQ(ws.StoreResult(capture, 3, u"XYZ"_s), 0);
+
+    EXPECT_EQ(rows(u"Number"_s), u"1"_s);
+    EXPECT_EQ(QDir(BufDir).entryList(QDir::Files | QDir::Hidden), QStringList{u"1.4"_s});
+    QStringList kept;
+    for (const QString& name : keptCaptures(u"comport2-*.buf"_s))
+        kept << QString::fromLatin1(readFileBytes(ComBufDir + name));
+    kept.sort();
+    EXPECT_EQ(kept, (QStringList{u"SECOND"_s, u"THIRD"_s}));
+    EXPECT_TRUE(f.ws.operationsLog().contains("was not stored as a document"));
+}
+
+TEST_F(AppWorkstationTest, AddImportedFileRaisesWhenNothingIsRegistered)
+{
+    f.addSource(3, 4);
+    WorkstationService& ws = AppWorkstation();
+    EXPECT_EQ(ws.AddImportedFile(CurrentPack, u"/com_buf/~buf~.mdt"_s, 3, 0, u"mdt"_s), 1);
+    // The result of an earlier document 2 (deleted since: its data file stays) that cannot be
+    // put aside stops the registration.
+    writeFileBytes(BufDir + u"2.4"_s, "old result");
+    fileops::failNth(fileops::Op::Rename, 1);
+    EXPECT_THROW(ws.AddImportedFile(CurrentPack, u"/com_buf/~buf~.mdt"_s, 3, 0, u"mdt"_s),
+                 EInOutError);
+    EXPECT_EQ(rows(u"Number"_s), u"1"_s);
+    EXPECT_EQ(readFileBytes(BufDir + u"2.4"_s), "old result");
+
+    // Put aside, it is not overwritten by the new document 2.
+    writeFileBytes(ComBufDir + u"~buf~.mdt"_s, "new result");
+    EXPECT_EQ(ws.StoreResult(ComBufDir + u"~buf~.mdt"_s, 3, u"mdt"_s), 2);
+    EXPECT_EQ(readFileBytes(BufDir + u"2.4"_s), "new result");
+    EXPECT_EQ(readFileBytes(BufDir + u"2.4.old"_s), "old result");
+}
+
+TEST_F(AppWorkstationTest, ThePatientOfADocument)
+{
+    f.addSource(3, 4);
+    WorkstationService& ws = AppWorkstation();
+    writeFileBytes(ComBufDir + u"~bfa1.tmp"_s, "report");
+    ASSERT_EQ(ws.StoreResult(ComBufDir + u"~bfa1.tmp"_s, 3, u"BFA"_s), 1);
+
+    DocumentPatient p;
+    p.Name = u"IVANOV I."_s;
+    p.Dossier = 17;
+    p.Date = EncodeDate(2025, 1, 31);
+    p.Time = EncodeTime(7, 5, 9, 0);
+    ws.SetDocumentPatient(1, p);
+    EXPECT_EQ(rows(u"Patient_Nom, Dossier, Date, Time"_s), u"IVANOV I.|17|2025-01-31|07:05:09"_s);
+
+    // Fields without a value are left as they are.
+    ws.SetDocumentPatient(1,
+                          DocumentPatient{u"PETROV"_s, std::nullopt, std::nullopt, std::nullopt});
+    EXPECT_EQ(rows(u"Patient_Nom, Dossier, Date, Time"_s), u"PETROV|17|2025-01-31|07:05:09"_s);
+    EXPECT_THROW(ws.SetDocumentPatient(2, p), Exception);
+}
+
+namespace {
+
+QByteArray iso(const QString& text)
+{
+    return QStringEncoder("ISO-8859-5").encode(text);
+}
+
+QByteArray cp1251(const QString& text)
+{
+    return QStringEncoder("windows-1251").encode(text);
+}
+
+// A BFA record of one patient and cup, framed as the analyser frames it.
+QByteArray bfaRecord(const QString& name, const QByteArray& id, const QByteArray& cup)
+{
+    const auto field = [](const QByteArray& label, const QByteArray& value) {
+        return label + '\x1D' + value + '\x1C';
+    };
+    return '\x02' + field("iPNAME", iso(name)) + field("iPID", id) + field("rCUP", cup) +
+           "TS=Gluc\x1D"
+           "5.4\x1Dmmol/L\x1D\x1C\x04";
+}
+
+} // namespace
+
+TEST_F(AppWorkstationTest, CapturesFromAPseudoTerminalBecomeDocuments)
+{
+    PtyPair com2;
+    PtyPair com4;
+    ASSERT_TRUE(com2.isOpen() && com4.isOpen());
+    const QString path2 = com2.nearPath();
+    const QString path4 = com4.nearPath();
+    setSerialIniReader([&](const QString& section, const QString& key) {
+        if (key != u"Device"_s)
+            return QString();
+        return section == u"Options.COM2"_s   ? path2
+               : section == u"Options.COM4"_s ? path4
+                                              : QString();
+    });
+    addSerial(3, 2, u"XYZ"_s, true, 0x02, 0x03, 30);
+    addSerial(5, 4, u"BFA"_s, false, 0x02, 0x17, 5); // the end byte never comes: silence ends
+    StartComSources();
+    for (int n : {2, 4}) {
+        ComPortSlots[n].Port->SetComPortPollingDelay(10);
+        ComPortSlots[n].Port->OnReceiveData = [n](TCommPortDriver*, const char* Data, int Count) {
+            ReceiveComData(n, Count, Data);
+        };
+    }
+    ASSERT_TRUE(ComPortSlots[2].Port->Connected() && ComPortSlots[4].Port->Connected());
+
+    ScriptedPeer raw(com2);
+    raw.write("noise\x02RESULT 1\x03");
+    raw.waitFor([&] { return rows(u"count(*)"_s) == u"1"_s; }, u"the raw document"_s);
+    ASSERT_TRUE(raw.run()) << raw.failure().toStdString();
+    EXPECT_EQ(readFileBytes(BufDir + u"1.4"_s), "RESULT 1");
+
+    const QByteArray stream =
+        bfaRecord(u"Иванова Анна"_s, "4711", "7") + bfaRecord(u"Петров Пётр"_s, "812", "3");
+    ScriptedPeer bfa(com4);
+    bfa.write(stream);
+    bfa.waitFor([&] { return readFileBytes(ComPortBufferName(4)) == stream; },
+                u"the whole stream in the capture buffer"_s);
+    ASSERT_TRUE(bfa.run()) << bfa.failure().toStdString();
+    EXPECT_FALSE(PollComBuffers());
+    clock::advance(6000);
+    EXPECT_TRUE(PollComBuffers());
+
+    EXPECT_EQ(rows(u"Number, Cfg, Patient_Nom, Dossier, Date, Time"_s),
+              u"1|3|||2026-12-06|22:10:46\n"
+              "2|5|Иванова Анна|4711|2026-12-06|22:10:52\n"
+              "3|5|Петров Пётр|812|2026-12-06|22:10:52"_s);
+    EXPECT_TRUE(readFileBytes(BufDir + u"2.4"_s).contains(cp1251(u"Иванова Анна"_s)));
+    EXPECT_TRUE(readFileBytes(BufDir + u"3.4"_s).contains(cp1251(u"Петров Пётр"_s)));
+    EXPECT_TRUE(QDir(ComBufDir).entryList({u"~bfa*"_s}, QDir::Files).isEmpty());
+}
