@@ -153,6 +153,9 @@ TMainForm::~TMainForm()
         MainForm = nullptr;
     SetMainFormTexts(nullptr);
     setWorkstationService(nullptr);
+    // The ports outlive the window: they must not call it any more.
+    for (int slot = 1; slot <= TComPortSlots::Count; ++slot)
+        ComPortSlots[slot].Port->OnReceiveData = {};
     if (Titul)
         Titul->Free();
 }
@@ -596,17 +599,18 @@ void TMainForm::OpenLocalTables()
 void TMainForm::BindPortSlots()
 {
     setWorkstationService(&AppWorkstation());
-    const std::array<void (TMainForm::*)(TCommPortDriver*, const char*, int), 4> handlers{
-        &TMainForm::ComPort1Receive, &TMainForm::ComPort2Receive, &TMainForm::ComPort3Receive,
-        &TMainForm::ComPort4Receive};
-    for (int slot = 1; slot <= 4; ++slot) {
-        if (TCommPortDriver* port = ComPortSlots[slot].Port) {
-            const auto handler = handlers.at(size_t(slot - 1));
-            port->OnReceiveData = [this, handler](TCommPortDriver* sender, const char* data,
-                                                  int count) {
-                (this->*handler)(sender, data, count);
-            };
-        }
+    // Every slot delivers its bytes, so a source on COM5 to COM8 is heard as well.
+    const std::array<void (TMainForm::*)(TCommPortDriver*, const char*, int), TComPortSlots::Count>
+        handlers{&TMainForm::ComPort1Receive, &TMainForm::ComPort2Receive,
+                 &TMainForm::ComPort3Receive, &TMainForm::ComPort4Receive,
+                 &TMainForm::ComPort5Receive, &TMainForm::ComPort6Receive,
+                 &TMainForm::ComPort7Receive, &TMainForm::ComPort8Receive};
+    for (int slot = 1; slot <= TComPortSlots::Count; ++slot) {
+        const auto handler = handlers.at(size_t(slot - 1));
+        ComPortSlots[slot].Port->OnReceiveData = [this, handler](TCommPortDriver* sender,
+                                                                 const char* data, int count) {
+            (this->*handler)(sender, data, count);
+        };
     }
     TTestForm::PortResolver = [](int slot) -> TCommPortDriver* {
         return slot >= 1 && slot <= TComPortSlots::Count ? ComPortSlots[slot].Port : nullptr;

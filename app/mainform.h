@@ -148,6 +148,10 @@ public:
     void ComPort2Receive(TCommPortDriver* Sender, const char* Data, int Count);
     void ComPort3Receive(TCommPortDriver* Sender, const char* Data, int Count);
     void ComPort4Receive(TCommPortDriver* Sender, const char* Data, int Count);
+    void ComPort5Receive(TCommPortDriver* Sender, const char* Data, int Count);
+    void ComPort6Receive(TCommPortDriver* Sender, const char* Data, int Count);
+    void ComPort7Receive(TCommPortDriver* Sender, const char* Data, int Count);
+    void ComPort8Receive(TCommPortDriver* Sender, const char* Data, int Count);
 
     // The local socket on which an outside program asks for a screen capture: "quorvane-" + the
     // user's login name, in the system's temporary folder. Each connection on which at least one

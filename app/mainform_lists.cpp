@@ -533,3 +533,23 @@ void TMainForm::ComPort4Receive(TCommPortDriver*, const char* Data, int Count)
 {
     ReceiveComData(4, Count, Data);
 }
+
+void TMainForm::ComPort5Receive(TCommPortDriver*, const char* Data, int Count)
+{
+    ReceiveComData(5, Count, Data);
+}
+
+void TMainForm::ComPort6Receive(TCommPortDriver*, const char* Data, int Count)
+{
+    ReceiveComData(6, Count, Data);
+}
+
+void TMainForm::ComPort7Receive(TCommPortDriver*, const char* Data, int Count)
+{
+    ReceiveComData(7, Count, Data);
+}
+
+void TMainForm::ComPort8Receive(TCommPortDriver*, const char* Data, int Count)
+{
+    ReceiveComData(8, Count, Data);
+}
