@@ -479,24 +479,6 @@ TEST_F(ComSlots, PortsOfActiveSourcesOpenWithTheirSettingsAndPassiveOnesStayClos
     EXPECT_FALSE(port3.Connected());
 }
 
-TEST_F(ComSlots, ASourceOnCom6Captures)
-{
-    PtyPair pair;
-    ASSERT_TRUE(pair.isOpen());
-    routePorts({{6, &pair}});
-    start({serialSource(4, 6, u"XYZ"_s, true, 0x02, 0x03, 30, 1)});
-    deliverAllSlots();
-    ComPortSlots[6].Port->SetComPortPollingDelay(10);
-    ASSERT_TRUE(ComPortSlots[6].Port->Connected());
-
-    ScriptedPeer peer(pair);
-    peer.write("\x02ON COM6").pause(60).write(" TOO\x03");
-    peer.waitFor([&] { return !workstation.handed.isEmpty(); }, u"the document"_s);
-    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
-    EXPECT_EQ(handedBytes(), QStringList{u"ON COM6 TOO"_s});
-    EXPECT_EQ(workstation.handed[0].source, 4);
-}
-
 TEST_F(ComSlots, ADriverThatFailsDoesNotStopItsPort)
 {
     PtyPair pair;
