@@ -1,0 +1,417 @@
+// Folder sources over real folders and the real local tables: files taken and cleared, files left
+// in place and taken again only when their time changes, files still being written, failures that
+// lose nothing and are logged once, and BFA result files turned into one report per patient.
+#include "localtables_fixture.h"
+
+#include <app/fileage.h>
+#include <app/folder_source.h>
+#include <platform/db/localtable.h>
+#include <platform/fileops.h>
+#include <platform/support/globals.h>
+
+#include "../platform/fileholder.h"
+#include <support/qt_printers.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct FaultReset
+{
+    ~FaultReset() { fileops::resetFaults(); }
+};
+
+class FolderSourceTest : public ::testing::Test
+{
+protected:
+    LocalTablesFixture f;
+    FaultReset faults;
+
+    QString folder(const QString& name) const
+    {
+        const QString path = f.ws.path(name);
+        QDir().mkpath(path);
+        return path;
+    }
+
+    void addFolderSource(int number, const QString& dir, bool clear,
+                         const QString& pattern = u"*.*"_s, const QString& extension = u"TXT"_s)
+    {
+        f.addSource(number, 1, false, false, 0, extension);
+        LocalTable& fr = *f.tables->fRep;
+        fr.append();
+        fr.fieldByName("Configuration")->setAsInteger(number);
+        fr.fieldByName("Dir")->setAsString(dir);
+        fr.fieldByName("Pattern")->setAsString(pattern);
+        fr.fieldByName("Clear")->setAsBoolean(clear);
+        fr.fieldByName("Date&Time")->setAsInteger(0);
+        fr.post();
+    }
+
+    QString documents() const
+    {
+        return f.cli(u"SELECT group_concat(Number || ':' || Cfg || ':' || File_name, ' ') FROM "
+                     "(SELECT * FROM \"FILES.DB\" ORDER BY Number);"_s);
+    }
+    QString count(const QString& table) const
+    {
+        return f.cli(u"SELECT count(*) FROM \"%1\";"_s.arg(table));
+    }
+    static QStringList entries(const QString& dir)
+    {
+        return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                   QDir::Name);
+    }
+    int logged(const QString& fragment) const
+    {
+        return int(QString::fromUtf8(f.ws.operationsLog()).count(fragment));
+    }
+};
+
+void setModified(const QString& path, const QDateTime& when)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+const QDateTime Monday(QDate(2026, 11, 30), QTime(8, 15, 0));
+
+} // namespace
+
+TEST_F(FolderSourceTest, ClearingSourceMovesEachMatchingFileIntoOneDocument)
+{
+    const QString in = folder(u"in"_s);
+    addFolderSource(1, in, true, u"*.txt"_s);
+    CheckFileSources();
+    ASSERT_EQ(FileSourceCount, 1);
+    EXPECT_FALSE(PollFileSources()) << "an empty folder gives nothing";
+
+    writeFileBytes(in + u"/Lung 1.TXT"_s, "first");
+    writeFileBytes(in + u"/lung2.txt"_s, "second");
+    writeFileBytes(in + u"/notes.doc"_s, "not matching");
+    writeFileBytes(in + u"/.hidden.txt"_s, "hidden");
+    QDir().mkpath(in + u"/sub.txt"_s);
+
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_FALSE(PollFileSources());
+
+    // Two documents with consecutive numbers; each data file holds its file's bytes.
+    ASSERT_EQ(count(u"FILES.DB"_s), u"2"_s);
+    const QString names = f.cli(u"SELECT group_concat(File_name, '|') FROM (SELECT File_name "
+                                "FROM \"FILES.DB\" ORDER BY Number);"_s);
+    const QStringList taken = names.split(u'|');
+    ASSERT_EQ(taken.size(), 2);
+    EXPECT_EQ(QSet<QString>(taken.begin(), taken.end()),
+              (QSet<QString>{in + u"/Lung 1.TXT"_s, in + u"/lung2.txt"_s}));
+    for (int number : {1, 2}) {
+        const QString file = QFileInfo(taken[number - 1]).fileName();
+        EXPECT_EQ(readFileBytes(BufDir + u"%1.1"_s.arg(number)),
+                  file == u"Lung 1.TXT"_s ? QByteArray("first") : QByteArray("second"));
+    }
+    EXPECT_EQ(entries(in), (QStringList{u".hidden.txt"_s, u"notes.doc"_s, u"sub.txt"_s}));
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s) << "every taken file is recorded";
+}
+
+TEST_F(FolderSourceTest, SourceLeavingFilesTakesEachFileOncePerTime)
+{
+    const QString in = folder(u"keep"_s);
+    addFolderSource(1, in, false);
+    CheckFileSources();
+    const QString report = in + u"/Report.TXT"_s;
+    writeFileBytes(report, "v1");
+    setModified(report, Monday);
+
+    EXPECT_TRUE(PollFileSources());
+    for (int tick = 0; tick < 20; ++tick)
+        ASSERT_FALSE(PollFileSources()) << "tick " << tick;
+    EXPECT_EQ(documents(), u"1:1:"_s + report);
+    EXPECT_EQ(readFileBytes(BufDir + u"1.1"_s), "v1");
+    EXPECT_EQ(readFileBytes(report), "v1") << "the file stays";
+    // The real path is remembered, with the file's packed time.
+    EXPECT_EQ(f.cli(u"SELECT Cfg, Name, \"Date&Time\" FROM \"FrFiles.db\";"_s),
+              u"1|%1|%2"_s.arg(report).arg(PackFileTime(Monday)));
+
+    // Saved again: taken again, once.
+    writeFileBytes(report, "v2");
+    setModified(report, Monday.addSecs(10));
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"2"_s);
+    EXPECT_EQ(readFileBytes(BufDir + u"2.1"_s), "v2");
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"1"_s);
+
+    // The memory survives a restart of the sources.
+    CheckFileSources();
+    EXPECT_FALSE(PollFileSources());
+
+    // Removed: forgotten at the end of the pass; the same name coming back is new.
+    QFile::remove(report);
+    EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"0"_s);
+    writeFileBytes(report, "v2");
+    setModified(report, Monday.addSecs(10));
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
+}
+
+TEST_F(FolderSourceTest, RememberedNamesCompareWithoutRegardToCase)
+{
+    const QString in = folder(u"keep"_s);
+    addFolderSource(1, in, false);
+    writeFileBytes(in + u"/Result.txt"_s, "r");
+    setModified(in + u"/Result.txt"_s, Monday);
+    // A row written under another spelling of the same file, as older installations wrote them.
+    LocalTable& fr = *f.tables->FrFiles;
+    fr.append();
+    fr.fieldByName("Cfg")->setAsInteger(1);
+    fr.fieldByName("Name")->setAsString((in + u"/RESULT.TXT"_s).toUpper());
+    fr.fieldByName("Date&Time")->setAsInteger(PackFileTime(Monday));
+    fr.post();
+    CheckFileSources();
+
+    for (int tick = 0; tick < 3; ++tick)
+        EXPECT_FALSE(PollFileSources()) << "already taken";
+    EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s);
+    EXPECT_EQ(f.cli(u"SELECT Name FROM \"FrFiles.db\";"_s), in + u"/Result.txt"_s)
+        << "the row now names the file as it is spelt, so it is not dropped as missing";
+
+    // Two files whose names differ only in case are two files.
+    writeFileBytes(in + u"/RESULT.TXT"_s, "R");
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(documents(), u"1:1:"_s + in + u"/RESULT.TXT"_s);
+}
+
+TEST_F(FolderSourceTest, FileStillBeingWrittenWaitsForItsWriter)
+{
+    const QString in = folder(u"in"_s);
+    const QString keep = folder(u"keep"_s);
+    addFolderSource(1, in, true);
+    addFolderSource(2, keep, false);
+    CheckFileSources();
+    writeFileBytes(in + u"/open.txt"_s, "partial");
+    writeFileBytes(keep + u"/open.txt"_s, "partial");
+    FileHolder writer1, writer2;
+    ASSERT_TRUE(writer1.start(in + u"/open.txt"_s, FileHolder::OpenForWriting));
+    ASSERT_TRUE(writer2.start(keep + u"/open.txt"_s, FileHolder::OpenForWriting));
+
+    for (int tick = 0; tick < 3; ++tick)
+        EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s);
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"0"_s) << "nothing is remembered before it is taken";
+
+    writer1.release();
+    writer2.release();
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"2"_s);
+    EXPECT_EQ(entries(in), QStringList());
+}
+
+TEST_F(FolderSourceTest, FileThatCannotBeTakenStaysAndIsLoggedOnce)
+{
+    const QString in = folder(u"in"_s);
+    const QString keep = folder(u"keep"_s);
+    addFolderSource(1, in, true);
+    addFolderSource(2, keep, false);
+    CheckFileSources();
+    writeFileBytes(in + u"/a.txt"_s, "a");
+    writeFileBytes(keep + u"/b.txt"_s, "b");
+
+    // The move out of the watched folder and the copy of the kept file both fail.
+    fileops::failNth(fileops::Op::Move, 1, EACCES);
+    fileops::failNth(fileops::Op::Copy, 1, ENOSPC);
+    for (int tick = 0; tick < 5; ++tick)
+        EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s);
+    EXPECT_EQ(readFileBytes(in + u"/a.txt"_s), "a");
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"0"_s) << "a kept file not taken is not remembered";
+    EXPECT_EQ(logged(u"not registered"_s), 2) << f.ws.operationsLog().constData();
+    EXPECT_TRUE(entries(BufDir).isEmpty()) << entries(BufDir).join(u' ').toStdString();
+
+    // Tried again once the sources are checked again (or the file changes).
+    CheckFileSources();
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"2"_s);
+    EXPECT_EQ(entries(in), QStringList());
+}
+
+TEST_F(FolderSourceTest, MissingFolderTurnsTheSourcePassive)
+{
+    const QString first = folder(u"first"_s);
+    const QString second = f.ws.path(u"second"_s);
+    addFolderSource(1, first, true);
+    addFolderSource(2, second, true);
+    addFolderSource(3, QString(), true); // no folder chosen
+    CheckFileSources();
+    EXPECT_EQ(FileSourceCount, 1);
+    EXPECT_EQ(f.cli(u"SELECT group_concat(State) FROM (SELECT State FROM \"cfg.db\" ORDER BY "
+                    "Number);"_s),
+              u"1,2,2"_s);
+    EXPECT_FALSE(QFileInfo::exists(second)) << "the folder is not created";
+
+    QDir().mkpath(second);
+    CheckFileSources();
+    EXPECT_EQ(FileSourceCount, 2);
+    // Only the first source finds a file: the pass has still registered something.
+    writeFileBytes(first + u"/x.txt"_s, "x");
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(documents(), u"1:1:"_s + first + u"/x.txt"_s);
+}
+
+// ---- BFA result files -----------------------------------------------------------------------
+
+namespace {
+
+constexpr char STX = '\x02';
+constexpr char EOT = '\x04';
+constexpr char FS = '\x1C';
+constexpr char GS = '\x1D';
+
+QByteArray field(const QByteArray& label, const QByteArray& value)
+{
+    return label + GS + value + FS;
+}
+
+QByteArray result(const QByteArray& code, const QByteArray& value, const QByteArray& unit)
+{
+    return "TS=" + code + GS + value + GS + unit + GS + FS;
+}
+
+QByteArray iso(const QString& text)
+{
+    return QStringEncoder("ISO-8859-5").encode(text);
+}
+
+QByteArray cp1251Lines(const QStringList& lines)
+{
+    QStringEncoder encoder("windows-1251");
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += QByteArray(encoder.encode(line)) + "\r\n";
+    return bytes;
+}
+
+QString sp(int n)
+{
+    return QString(n, u' ');
+}
+
+// Three patients: two records of one patient and cup (one report), a record number that is no
+// number, and a last record cut off before its end mark.
+QByteArray threePatients()
+{
+    const QByteArray semenov = field("iPNAME", iso(u"Семёнов Пётр"_s)) + field("rCUP", "3");
+    return STX + semenov + field("iPID", "501") + result("Gluc", "5.4", "mmol/L") + EOT + //
+           STX + semenov + result("ALT", "31", "U/L") + EOT +                             //
+           STX + field("iPNAME", "Petrov") + field("rCUP", "4") + field("iPID", "x12") +
+           result("K", "4.1", "mmol/L") + EOT + //
+           STX + field("iPNAME", "Sidorova") + field("rCUP", "5") + result("Na", "140", "mmol/L");
+}
+
+// A report as the Part lays it out, the organisation lines being those set below.
+QByteArray expectedReport(const QString& patientLine, const QString& cupLine,
+                          const QStringList& results)
+{
+    return cp1251Lines(QStringList{u"Отчет по пациенту"_s + sp(41) + u"06-Дек-2026  22:10:46"_s,
+                                   QString(), sp(20) + u"Лаборатория"_s, sp(21) + u"Отдел"_s,
+                                   sp(20) + u"Адрес"_s, sp(19) + u"Телефон"_s, QString(), QString(),
+                                   patientLine, cupLine, u"Коммент.: "_s} +
+                       QStringList(6) +
+                       QStringList{u"    Тест:           Результат          Замечания        "
+                                   "Низкий      Высокий"_s} +
+                       results);
+}
+
+struct OrganisationLines
+{
+    QString saved[4] = {OrgName1, OrgName2, OrgInfo1, OrgInfo2};
+    OrganisationLines()
+    {
+        OrgName1 = u"Лаборатория"_s;
+        OrgName2 = u"Отдел"_s;
+        OrgInfo1 = u"Адрес"_s;
+        OrgInfo2 = u"Телефон"_s;
+    }
+    ~OrganisationLines()
+    {
+        OrgName1 = saved[0];
+        OrgName2 = saved[1];
+        OrgInfo1 = saved[2];
+        OrgInfo2 = saved[3];
+    }
+};
+
+} // namespace
+
+TEST_F(FolderSourceTest, BfaFileBecomesOneDocumentPerPatientAndCup)
+{
+    OrganisationLines org;
+    const QString in = folder(u"bfa"_s);
+    addFolderSource(1, in, true, u"*.*"_s, u"bfa"_s);
+    CheckFileSources();
+    writeFileBytes(in + u"/RESULTS.DAT"_s, threePatients());
+
+    EXPECT_TRUE(PollFileSources());
+
+    EXPECT_EQ(entries(in), QStringList()) << "the original is removed, no report is left there";
+    EXPECT_EQ(entries(WorkPath + u"bfa_work"_s), QStringList());
+    EXPECT_EQ(f.cli(u"SELECT Number, Cfg, Patient_Nom, quote(Dossier), Date, Time FROM "
+                    "\"FILES.DB\" ORDER BY Number;"_s),
+              u"1|1|Семёнов Пётр|501|2026-12-06|22:10:46\n"
+              "2|1|Petrov|0|2026-12-06|22:10:46\n"
+              "3|1|Sidorova|NULL|2026-12-06|22:10:46"_s);
+    EXPECT_EQ(readFileBytes(BufDir + u"1.1"_s),
+              expectedReport(u"Пациент: Семёнов Пётр"_s + sp(29) + u" Код: 501"_s,
+                             u"Номер пробирки: 3"_s + sp(4) + u"Номер запроса: "_s + sp(9) +
+                                 u"Возр: "_s + sp(10) + u"Пол: "_s,
+                             {u"    Gluc"_s + sp(12) + u"5.4 mmol/L"_s + sp(9),
+                              u"    ALT"_s + sp(13) + u"31 U/L"_s + sp(13)}));
+    EXPECT_EQ(readFileBytes(BufDir + u"2.1"_s),
+              expectedReport(u"Пациент: Petrov"_s + sp(35) + u" Код: x12"_s,
+                             u"Номер пробирки: 4"_s + sp(4) + u"Номер запроса: "_s + sp(9) +
+                                 u"Возр: "_s + sp(10) + u"Пол: "_s,
+                             {u"    K"_s + sp(15) + u"4.1 mmol/L"_s + sp(9)}));
+    EXPECT_EQ(readFileBytes(BufDir + u"3.1"_s),
+              expectedReport(u"Пациент: Sidorova"_s + sp(33) + u" Код: "_s,
+                             u"Номер пробирки: 5"_s + sp(4) + u"Номер запроса: "_s + sp(9) +
+                                 u"Возр: "_s + sp(10) + u"Пол: "_s,
+                             {u"    Na"_s + sp(14) + u"140 mmol/L"_s + sp(9)}));
+}
+
+TEST_F(FolderSourceTest, BfaFileWhoseReportCannotBeRegisteredLosesNothing)
+{
+    const QString in = folder(u"bfa"_s);
+    addFolderSource(1, in, true, u"*.*"_s, u"BFA"_s);
+    CheckFileSources();
+    const QByteArray input = threePatients();
+    writeFileBytes(in + u"/RESULTS.DAT"_s, input);
+
+    // The second report cannot be brought into the documents' folder.
+    fileops::failNth(fileops::Op::Move, 2, ENOSPC);
+    for (int tick = 0; tick < 3; ++tick)
+        EXPECT_FALSE(PollFileSources());
+
+    EXPECT_EQ(entries(in), QStringList{u"RESULTS.DAT"_s});
+    EXPECT_EQ(readFileBytes(in + u"/RESULTS.DAT"_s), input);
+    EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s) << "the first report's document is withdrawn";
+    EXPECT_TRUE(entries(BufDir).isEmpty()) << entries(BufDir).join(u' ').toStdString();
+    EXPECT_EQ(entries(WorkPath + u"bfa_work"_s), QStringList());
+    EXPECT_EQ(logged(u"BFA file"_s), 1);
+
+    // A later attempt takes the whole file, once.
+    CheckFileSources();
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(f.cli(u"SELECT group_concat(Patient_Nom, ',') FROM (SELECT Patient_Nom FROM "
+                    "\"FILES.DB\" ORDER BY Number);"_s),
+              u"Семёнов Пётр,Petrov,Sidorova"_s);
+    EXPECT_EQ(entries(in), QStringList());
+}
