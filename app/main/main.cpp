@@ -2,6 +2,7 @@
 // modules and the main window in their order, and the message loop.
 #include <app/apperror.h>
 #include <app/comoptionsdlg.h>
+#include <app/configform.h>
 #include <app/datatables.h>
 #include <app/errorform.h>
 #include <app/imageform.h>
@@ -39,7 +40,7 @@ TFormClass formClass(const char* className)
 void registerTranslatableForms()
 {
     for (TFormClass formClass :
-         {formClass<TMainForm>(), formClass("TConfigForm"), formClass("TIdDlg"),
+         {formClass<TMainForm>(), formClass<TConfigForm>(), formClass("TIdDlg"),
           formClass("TPatientDlg"), formClass("TPackDlg"), formClass<TfError>(),
           formClass("TfAbout"), formClass("TCompForm"), formClass<TMemoForm>(),
           formClass<TImageForm>(), formClass("TfEmfView"), formClass("TeMailDlg"),
