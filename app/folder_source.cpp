@@ -29,6 +29,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 int FileSourceCount = 0;
 
@@ -59,10 +60,15 @@ QString quoted(QString name)
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
+// File names as the file system gives them, compared without converting them to text.
+using NativeName = fs::path::string_type;
+
 #ifdef _WIN32
-QString fromNative(const fs::path& path)
+constexpr wchar_t PathSeparators[] = L"/\\";
+
+QString fromNative(const NativeName& name)
 {
-    return QString::fromStdWString(path.native());
+    return QString::fromStdWString(name);
 }
 
 fs::path toNative(const QString& path)
@@ -70,9 +76,11 @@ fs::path toNative(const QString& path)
     return fs::path(path.toStdWString());
 }
 #else
-QString fromNative(const fs::path& path)
+constexpr char PathSeparators[] = "/";
+
+QString fromNative(const NativeName& name)
 {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+    return QFile::decodeName(QByteArray::fromStdString(name));
 }
 
 fs::path toNative(const QString& path)
@@ -80,6 +88,18 @@ fs::path toNative(const QString& path)
     return fs::path(QFile::encodeName(path).toStdString());
 }
 #endif
+
+NativeName nativeName(const QString& name)
+{
+    return toNative(name).native();
+}
+
+// The last part of a listed path, without copying the path first.
+NativeName leafOf(const NativeName& path)
+{
+    const auto slash = path.find_last_of(PathSeparators);
+    return slash == NativeName::npos ? path : path.substr(slash + 1);
+}
 
 bool matchesEverything(const QString& pattern)
 {
@@ -109,6 +129,7 @@ QString sourceExtension(int cfg)
 struct TakenFile
 {
     qint64 rowid = 0;
+    QString name; // its name in the folder
     QString path; // the file's real path
     int age = 0;  // its packed time when it was taken
     // The file's own time the last time it was listed with that age: a file listed again with
@@ -275,8 +296,10 @@ private:
     QString m_dir;
     QString m_folder; // m_dir with its trailing "/"
     bool m_loaded = false;
-    QHash<QString, TakenFile> m_taken; // by file name, for rows of files of this folder
-    QList<TakenFile> m_elsewhere;      // rows naming files elsewhere (the folder was changed)
+    // Rows of files of this folder, by the file name as the folder lists it, so that a quiet
+    // pass converts no name.
+    std::unordered_map<NativeName, TakenFile> m_taken;
+    QList<TakenFile> m_elsewhere; // rows naming files elsewhere (the folder was changed)
     quint64 m_pass = 0;
     bool m_wrote = false;
     std::optional<QString> m_extension; // read once a pass, when a file is taken
@@ -321,10 +344,8 @@ bool FolderWatch::list(const QString& pattern, bool clear, QList<Listed>& out)
         if (ec)
             break;
         const fs::directory_entry& entry = *it;
-        const QString name = fromNative(entry.path().filename());
-        if (name.startsWith(QLatin1Char('.')))
-            continue;
-        if (!everything && !files::matchesWildcard(name, pattern))
+        const NativeName leaf = leafOf(entry.path().native());
+        if (leaf.empty() || leaf.front() == '.')
             continue;
         std::error_code entryEc;
         if (!entry.is_regular_file(entryEc))
@@ -333,12 +354,16 @@ bool FolderWatch::list(const QString& pattern, bool clear, QList<Listed>& out)
         if (entryEc)
             continue; // gone meanwhile
         if (!clear) {
-            const auto known = m_taken.find(name);
-            if (known != m_taken.end() && known->listedTicks == ticks) {
-                known->pass = m_pass;
+            // Taken already and unchanged since (a changed mask comes with a new memory).
+            const auto known = m_taken.find(leaf);
+            if (known != m_taken.end() && known->second.listedTicks == ticks) {
+                known->second.pass = m_pass;
                 continue;
             }
         }
+        const QString name = fromNative(leaf);
+        if (!everything && !files::matchesWildcard(name, pattern))
+            continue;
         out.append({name, ticks});
     }
     return true;
@@ -488,7 +513,7 @@ void FolderWatch::forgetMissing()
         }
         return true;
     };
-    m_taken.removeIf([&gone](const QHash<QString, TakenFile>::iterator it) { return gone(*it); });
+    std::erase_if(m_taken, [&gone](const auto& entry) { return gone(entry.second); });
     m_elsewhere.removeIf(gone);
 }
 
@@ -501,10 +526,9 @@ void FolderWatch::loadMemory()
     for (const TakenFile& row : readTakenFiles(m_cfg)) {
         const bool here = row.path.startsWith(m_folder, Qt::CaseInsensitive) &&
                           !row.path.mid(m_folder.size()).contains(QLatin1Char('/'));
-        const QString name = row.path.mid(m_folder.size());
-        if (here && !m_taken.contains(name))
-            m_taken.insert(name, row);
-        else
+        TakenFile taken = row;
+        taken.name = row.path.mid(m_folder.size());
+        if (!here || !m_taken.try_emplace(nativeName(taken.name), taken).second)
             m_elsewhere.append(row);
     }
     m_loaded = true;
@@ -514,12 +538,12 @@ void FolderWatch::loadMemory()
 // whose own file is gone (rows written under another spelling of the same file).
 TakenFile* FolderWatch::remembered(const QString& name)
 {
-    const auto exact = m_taken.find(name);
+    const auto exact = m_taken.find(nativeName(name));
     if (exact != m_taken.end())
-        return &*exact;
-    for (auto it = m_taken.begin(); it != m_taken.end(); ++it) {
-        if (codepage::sameText(it.key(), name) && !QFileInfo::exists(it->path))
-            return &*it;
+        return &exact->second;
+    for (auto& [key, row] : m_taken) {
+        if (codepage::sameText(row.name, name) && !QFileInfo::exists(row.path))
+            return &row;
     }
     return nullptr;
 }
@@ -528,7 +552,8 @@ TakenFile* FolderWatch::remembered(const QString& name)
 void FolderWatch::remember(const QString& name, int age, qint64 ticks, TakenFile* row)
 {
     TakenFile updated = row ? *row : TakenFile();
-    const QString oldKey = row ? row->path.mid(m_folder.size()) : QString();
+    const QString oldName = row ? row->name : QString();
+    updated.name = name;
     updated.path = m_folder + name;
     updated.age = age;
     updated.listedTicks = ticks;
@@ -544,9 +569,9 @@ void FolderWatch::remember(const QString& name, int age, qint64 ticks, TakenFile
         WriteToLog(
             QStringLiteral("FrFiles.db: %1 not recorded: %2").arg(updated.path, errorText(e)));
     }
-    if (row && oldKey != name)
-        m_taken.remove(oldKey);
-    m_taken.insert(name, updated);
+    if (row && oldName != name)
+        m_taken.erase(nativeName(oldName));
+    m_taken.insert_or_assign(nativeName(name), updated);
 }
 
 const QString& FolderWatch::extension()
