@@ -469,8 +469,15 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
     for (const BFAReport& report : std::as_const(reports)) {
         const int number = RegisterDocument(report.fileName, m_cfg, 0, extension, HandOver::Move);
         if (number == 0) {
-            for (const int done : std::as_const(numbers))
-                withdrawDocument(done);
+            for (const int done : std::as_const(numbers)) {
+                try {
+                    withdrawDocument(done);
+                } catch (const std::exception& e) {
+                    WriteToLog(QStringLiteral("Document %1 of BFA file %2 not withdrawn: %3")
+                                   .arg(done)
+                                   .arg(path, errorText(e)));
+                }
+            }
             for (const BFAReport& r : std::as_const(reports)) {
                 if (QFileInfo::exists(r.fileName))
                     fileops::remove(r.fileName);
@@ -483,8 +490,16 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
         }
         numbers.append(number);
     }
-    for (qsizetype i = 0; i < numbers.size(); ++i)
-        storeReportPatient(numbers.at(i), reports.at(i));
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        try {
+            storeReportPatient(numbers.at(i), reports.at(i));
+        } catch (const std::exception& e) {
+            // The document stands without its patient; the file must still leave the folder.
+            WriteToLog(QStringLiteral("Document %1: patient of BFA report not stored: %2")
+                           .arg(numbers.at(i))
+                           .arg(errorText(e)));
+        }
+    }
 
     QString error;
     if (!fileops::remove(path, &error)) {
@@ -501,6 +516,9 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
 // Rows of files that no longer exist are dropped; the same name appearing later is new.
 void FolderWatch::forgetMissing()
 {
+    // A folder that has gone (a share offline) says nothing about its files.
+    if (!QFileInfo(m_dir).isDir())
+        return;
     const auto gone = [this](const TakenFile& row) {
         if (row.pass == m_pass || QFileInfo::exists(row.path))
             return false;
