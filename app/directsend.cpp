@@ -1,6 +1,7 @@
 // Direct send: the import folder, the walk over the waiting documents, and the export of one
 // document with its descriptor, published whole or not at all.
 #include "directsend.h"
+#include <app/fileage.h>
 
 #include "appglobals.h"
 #include "datatables.h"
@@ -173,24 +174,6 @@ Patient readPatient(int id)
         p.naissance = text(patients.table, "Date de naissance");
     }
     return p;
-}
-
-// The packed 32-bit DOS date and time of a file's modification; -1 when the file is missing or
-// its time cannot be packed.
-int dosFileAge(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return -1;
-    const QDateTime t = info.lastModified();
-    const QDate d = t.date();
-    const QTime h = t.time();
-    if (d.year() < 1980 || d.year() > 2107)
-        return -1;
-    const quint32 packed = quint32(d.year() - 1980) << 25 | quint32(d.month()) << 21 |
-                           quint32(d.day()) << 16 | quint32(h.hour()) << 11 |
-                           quint32(h.minute()) << 5 | quint32(h.second() / 2);
-    return int(packed);
 }
 
 // The names taken in a subfolder, compared without regard to case, and the first free numbers.
@@ -423,7 +406,7 @@ void recordBreezeFile(const Document& d, const Source& s, const QString& destina
         number = integer(ds, "Number") + 1;
     }
     // The file's stamp after the transfer: a file that left its folder has none (-1).
-    const int stamp = dosFileAge(d.fileName);
+    const int stamp = FileAge(d.fileName);
     ds.append();
     try {
         ds.fieldByName(QStringLiteral("Number"))->setAsInteger(number);
