@@ -91,6 +91,7 @@ ParsedSql parseSqlParams(const QString& sql)
             out.names.append(name);
         }
         out.occurrences.append(index);
+        out.spans.append(qMakePair(i, j - i));
         out.statement += QLatin1Char('?');
         i = j - 1;
     }

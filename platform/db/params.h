@@ -5,6 +5,7 @@
 #include <platform/data/field.h>
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,10 @@ struct ParsedSql
     QStringList names;
     // For each "?" of `statement`, in order, the position of its name in `names`.
     QList<int> occurrences;
+    // For each "?" of `statement`, in order, where the parameter stands in the scanned text: the
+    // position of its ":" and the length up to the end of its name (quotes included), so that a
+    // caller can rewrite a parameter in the text without scanning it a second time.
+    QList<QPair<qsizetype, qsizetype>> spans;
 };
 
 ParsedSql parseSqlParams(const QString& sql);
