@@ -5,6 +5,7 @@
 
 #include <kernel/cacheapi.h>
 #include <kernel/macros.h>
+#include <kernel/request.h>
 #include <kernel/schemaapi.h>
 #include <platform/application.h>
 #include <platform/db/database.h>
@@ -450,6 +451,27 @@ void TDBAccess::RegisterOpenCache(TKernelCache* cache)
 void TDBAccess::UnregisterOpenCache(TKernelCache* cache)
 {
     m_openCaches.removeAll(cache);
+}
+
+int TDBAccess::RequestHandle(TDBRequest& request)
+{
+    m_requests.removeIf(
+        [](const QPair<int, QPointer<TDBRequest>>& e) { return e.second.isNull(); });
+    for (const auto& [handle, live] : std::as_const(m_requests)) {
+        if (live == &request)
+            return handle;
+    }
+    m_requests.append(qMakePair(++m_lastRequestHandle, QPointer<TDBRequest>(&request)));
+    return m_lastRequestHandle;
+}
+
+TDBRequest* TDBAccess::FindRequest(qint64 handle) const
+{
+    for (const auto& [h, live] : m_requests) {
+        if (h == handle)
+            return live.data();
+    }
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 
 class LocalTable;
 class SqlQuery;
+class TDBRequest;
 class TKernelCache;
 
 // Server kinds: 0 other or not known yet, 1 MS SQL Server, 2 Oracle, 3 the local kind
@@ -207,6 +208,14 @@ public:
     void UnregisterOpenCache(TKernelCache* cache);
     const QList<TKernelCache*>& OpenCaches() const { return m_openCaches; }
 
+    // ---- live requests, embedded in other requests' texts by the handle that an "EMB_DBREQ"
+    // parameter holds
+    // The request's handle, given on first use. Handles are never reused, so the handle of a
+    // request that is gone finds nothing.
+    int RequestHandle(TDBRequest& request);
+    // The live request of the handle; null for a handle never given or a request that is gone.
+    TDBRequest* FindRequest(qint64 handle) const;
+
     // ---- transactions (only the outermost level acts on the server)
     // The local kind opens no server transaction; with `useBatch` its statements are collected
     // as an update batch for the application server instead.
@@ -278,6 +287,8 @@ private:
     bool m_batch = false;
     bool m_rollbackOnly = false; // an inner level was rolled back
     QList<TKernelCache*> m_openCaches;
+    QList<QPair<int, QPointer<TDBRequest>>> m_requests;
+    int m_lastRequestHandle = 0;
     TMacroInfo m_macros;
     bool m_booleanAsChar = false;
     bool m_autoKernelUpgrade = false;

@@ -8,6 +8,7 @@
 #include <kernel/metadata.h>
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -62,6 +63,15 @@ struct TViewStruct
     QString PrimaryIndexFields; // comma list; empty: no key index
     QList<TViewFieldItem> Fields;
     QList<TViewLinkItem> Links;
+};
+
+// The schema tools' component that applies one module version of the schema. A request names the
+// version that creates its view (and forgets it when the component goes); the schema library
+// derives its version component from this class.
+class TDBVersion : public QObject
+{
+public:
+    using QObject::QObject;
 };
 
 class TSchemaTools

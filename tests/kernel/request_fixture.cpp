@@ -1,0 +1,201 @@
+// The hand-written practice of the request tests.
+#include "request_fixture.h"
+
+#include <kernel/krnproc.h>
+
+#include <gtest/gtest.h>
+
+namespace reqtest {
+
+using namespace krntest;
+
+namespace {
+
+void writePractice(const KernelDb& kernel)
+{
+    kernel.createKernelTables();
+    kernel.exec(QStringLiteral(
+        "insert into METATABLE values ('PATIENTS', 'PATIENTS_ID', 0, null, 0, null, 'T');"
+        "insert into METATABLE values ('MEDECINS', 'MEDECINS_ID', 0, null, 0, null, 'T');"
+        "insert into METATABLE values ('VISITS', 'VISITS_ID', 0, null, 0, null, 'T');"
+        "insert into METATABLE values ('LAB', 'LAB_ID', 0, null, 0, null, 'T');"
+        "insert into METATABLE values ('RAD', 'RAD_ID', 0, null, 0, null, 'T');"
+        // TABLE_NAME, FIELD_NAME, REQUIRED, VISIBLE, METATYPE, DATATYPE, FSIZE, FPREC, CUSTOM,
+        // ORIGIN, NATIVE_NAME, ORD
+        "insert into METAFIELD values ('PATIENTS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 1);"
+        "insert into METAFIELD values ('PATIENTS', 'NOM', 1, 1, null, 3, 30, 0, null, null, null,"
+        " 2);"
+        "insert into METAFIELD values ('PATIENTS', 'MEDECINS_ID', 0, 1, null, 1, 0, 0, null, null,"
+        " null, 3);"
+        "insert into METAFIELD values ('MEDECINS', 'MEDECINS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 1);"
+        "insert into METAFIELD values ('MEDECINS', 'NOM', 1, 1, null, 3, 40, 0, null, null, null,"
+        " 2);"
+        "insert into METAFIELD values ('VISITS', 'VISITS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 1);"
+        "insert into METAFIELD values ('VISITS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 2);"
+        "insert into METAFIELD values ('VISITS', 'MEDECINS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 3);"
+        "insert into METAFIELD values ('VISITS', 'REMPL_ID', 0, 1, null, 1, 0, 0, null, null,"
+        " null, 4);"
+        "insert into METAFIELD values ('VISITS', 'MONTANT', 0, 1, null, 7, 0, 0, null, null,"
+        " null, 5);"
+        "insert into METAFIELD values ('LAB', 'LAB_ID', 1, 1, null, 1, 0, 0, null, null, null, 1);"
+        "insert into METAFIELD values ('LAB', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 2);"
+        "insert into METAFIELD values ('LAB', 'RESULTAT', 0, 1, null, 3, 20, 0, null, null, null,"
+        " 3);"
+        "insert into METAFIELD values ('RAD', 'RAD_ID', 1, 1, null, 1, 0, 0, null, null, null, 1);"
+        "insert into METAFIELD values ('RAD', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null,"
+        " null, 2);"
+        "insert into METAFIELD values ('RAD', 'CLICHE', 0, 1, null, 3, 20, 0, null, null, null,"
+        " 3);"
+        // Visits have two links to the doctors: the doctor seen and the one replaced.
+        "insert into TABLELINK values ('PATIENTS', 'VISITS', 'PATIENTS_ID', 'PATIENTS_ID', null,"
+        " null);"
+        "insert into TABLELINK values ('MEDECINS', 'VISITS', 'MEDECINS_ID', 'MEDECINS_ID', null,"
+        " null);"
+        "insert into TABLELINK values ('MEDECINS', 'VISITS', 'MEDECINS_ID', 'REMPL_ID', null,"
+        " null);"
+        "insert into TABLELINK values ('MEDECINS', 'PATIENTS', 'MEDECINS_ID', 'MEDECINS_ID', null,"
+        " null);"
+        "insert into TABLELINK values ('PATIENTS', 'LAB', 'PATIENTS_ID', 'PATIENTS_ID', null,"
+        " null);"
+        "insert into TABLELINK values ('PATIENTS', 'RAD', 'PATIENTS_ID', 'PATIENTS_ID', null,"
+        " null);"
+        // The rows.
+        "create table PATIENTS (PATIENTS_ID integer, NOM varchar(30), MEDECINS_ID integer);"
+        "insert into PATIENTS values (1, 'Arnaud', 1), (2, 'Bernard', 2), (3, 'Claude', null),"
+        " (4, 'Denis', 1);"
+        "create table MEDECINS (MEDECINS_ID integer, NOM varchar(40));"
+        "insert into MEDECINS values (1, 'Dupont'), (2, 'Martin'), (3, 'Petit');"
+        "create table VISITS (VISITS_ID integer, PATIENTS_ID integer, MEDECINS_ID integer,"
+        " REMPL_ID integer, MONTANT real);"
+        "insert into VISITS values (10, 1, 1, 2, 25), (11, 1, 2, null, 30), (12, 2, 1, 3, 45),"
+        " (13, 4, 3, 1, 20);"
+        "create table LAB (LAB_ID integer, PATIENTS_ID integer, RESULTAT varchar(20));"
+        "insert into LAB values (100, 1, 'Hb 13'), (101, 2, 'Hb 11');"
+        "create table RAD (RAD_ID integer, PATIENTS_ID integer, CLICHE varchar(20));"
+        "insert into RAD values (200, 1, 'Thorax'), (201, 3, 'Genou');"));
+}
+
+QString valueText(const Variant& v)
+{
+    if (v.isEmpty())
+        return QStringLiteral("NULL");
+    switch (v.type()) {
+    case Variant::Type::Double:
+    case Variant::Type::Currency:
+        return QString::number(v.toDouble(), 'g', 15);
+    case Variant::Type::Integer:
+        return QString::number(v.toInt64());
+    default:
+        return v.toString();
+    }
+}
+
+} // namespace
+
+Practice::Practice(int serverKind)
+{
+    writePractice(kernel);
+    QString alias = QStringLiteral("KRN");
+    if (serverKind != 3) {
+        const QString driver = serverKind == 1 ? QStringLiteral("MSSQL") : QStringLiteral("ORACLE");
+        registerRecordingDriver(driver, recorder);
+        kernel.addAlias(QStringLiteral("SRV"), driver);
+        alias = QStringLiteral("SRV");
+    }
+    db.setDatabaseName(QStringLiteral("Main"));
+    db.setAliasName(alias);
+    for (SqlQuery* q : {&tables, &fields, &links})
+        q->setDatabase(&db);
+    tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
+    fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
+    links.setSql(QStringLiteral("select * from TABLELINK"));
+    access.setObjectName(QStringLiteral("DBAccess1"));
+    access.SetDataBase(&db);
+    access.SetTables(&tables);
+    access.SetFields(&fields);
+    access.SetLinks(&links);
+    access.UpdateServerKind();
+    access.LoadMetaData();
+}
+
+std::unique_ptr<TDBRequest> Practice::request(const QString& name)
+{
+    auto r = std::make_unique<TDBRequest>();
+    r->setObjectName(name);
+    r->SetDBAccess(&access);
+    return r;
+}
+
+QStringList Practice::rows(const QString& sql, const Params* params)
+{
+    SqlQuery q;
+    q.setDatabase(&db);
+    q.setSql(sql);
+    if (params)
+        q.setParams(*params);
+    q.open();
+    QStringList out;
+    for (q.first(); !q.eof(); q.next()) {
+        QStringList row;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            row.append(valueText(q.field(i)->value()));
+        out.append(row.join(QLatin1Char('|')));
+    }
+    return out;
+}
+
+QStringList Practice::rows(const TDBRequest& request)
+{
+    return rows(request.CompiledText(), &request.GetParams());
+}
+
+QStringList compiled(TDBRequest& request)
+{
+    try {
+        request.SetCompiled(false);
+        request.SetCompiled(true);
+        return request.CompiledSQL();
+    } catch (const EDBKernelError& e) {
+        return {QStringLiteral("error: ") + e.message()};
+    }
+}
+
+TFromItem* addFrom(TDBRequest& r, const QString& table, const QString& alias, const QString& master,
+                   const QString& masterFields)
+{
+    TFromItem* f = r.From().Add();
+    f->SetTableName(table);
+    f->SetAlias(alias);
+    f->SetMasterTable(master);
+    f->SetMasterFields(masterFields);
+    return f;
+}
+
+TSelectItem* addSelect(TDBRequest& r, const QString& origin, const QString& text,
+                       const QString& alias, TDataType type, int size)
+{
+    TSelectItem* s = r.Select().Add();
+    s->SetText(text);
+    s->SetOrigin(origin);
+    s->SetAlias(alias);
+    s->SetDataType(type);
+    s->SetSize(size);
+    return s;
+}
+
+TWhereItem* addWhere(TDBRequest& r, const QString& text, int group, const QString& origin)
+{
+    TWhereItem* w = r.Where().Add();
+    w->SetText(text);
+    w->SetGroup(group);
+    w->SetOrigin(origin);
+    return w;
+}
+
+} // namespace reqtest

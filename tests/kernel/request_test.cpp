@@ -1,0 +1,495 @@
+// The request description: items and sections, parameter parsing (the examples and hostile
+// texts), copying, finders, the row limit and typed nulls, calculated and lookup descriptors, the
+// application-server choice, the registry of live requests and the key condition of a cache
+// field.
+#include "request_fixture.h"
+
+#include <kernel/fielddesc.h>
+#include <kernel/metadata.h>
+
+#include <support/qt_printers.h>
+
+#include <gtest/gtest.h>
+
+using namespace reqtest;
+
+namespace {
+
+template <typename F> QString kernelErrorOf(F&& call)
+{
+    try {
+        call();
+    } catch (const EDBKernelError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no EDBKernelError>");
+}
+
+QStringList paramNames(const Params& params)
+{
+    return params.names();
+}
+
+} // namespace
+
+TEST(RequestItems, ChangesMarkTheRequestNotCompiled)
+{
+    Practice p;
+    auto r = p.request();
+    TFromItem* first = addFrom(*r, "PATIENTS", "P");
+    TFromItem* second = addFrom(*r, "VISITS", "V", "P");
+    EXPECT_TRUE(first->Updates());
+    EXPECT_FALSE(second->Updates());
+    second->SetUpdates(true);
+    EXPECT_FALSE(first->Updates());
+    EXPECT_EQ(r->MainTableName(), "VISITS");
+
+    EXPECT_EQ(first->JoinOperator(), "JOIN");
+    first->SetJoinOperator("left outer join");
+    EXPECT_EQ(first->JoinOperator(), "LEFT OUTER JOIN");
+
+    TSelectItem* nom = addSelect(*r, "P", "NOM");
+    addSelect(*r, "V", "MONTANT");
+    r->SetCompiled(true);
+    ASSERT_TRUE(r->Compiled());
+    nom->SetText("NOM"); // the same text
+    EXPECT_TRUE(r->Compiled());
+    EXPECT_FALSE(r->CompiledSQL().isEmpty());
+    nom->SetText("MEDECINS_ID");
+    EXPECT_FALSE(r->Compiled());
+    EXPECT_TRUE(r->CompiledSQL().isEmpty());
+
+    // Enabled, a section change and a request flag that changes the text each drop it too.
+    const QList<std::function<void()>> changes = {[&] { nom->SetEnabled(false); },
+                                                  [&] { nom->SetEnabled(true); },
+                                                  [&] { r->Order().Add()->SetFieldName("P.NOM"); },
+                                                  [&] { r->Order().Delete(0); },
+                                                  [&] { r->SetDistinct(true); },
+                                                  [&] { second->SetUnion("1"); }};
+    for (int i = 0; i < changes.size(); ++i) {
+        r->SetCompiled(true);
+        changes[i]();
+        EXPECT_FALSE(r->Compiled()) << i;
+    }
+}
+
+TEST(RequestItems, AssignCopiesTheDescriptionOnly)
+{
+    Practice p;
+    auto source = p.request("Source");
+    source->SetSQLText("select * from PATIENTS where NOM = :NOM");
+    source->ParamByName("NOM").setAsString("Denis");
+    source->SetPacketRecords(10);
+    source->SetCached(true);
+    source->SetDistinct(true);
+    source->SetJoinOptimization(true);
+    source->SetViewName("V_PAT");
+    source->SetViewTitle("Patients");
+    source->SetSplitWhereToUnion(true);
+    source->SetEmptyOnVoidFilter(true);
+    source->SetAutoJoin(false);
+    TFromItem* f = addFrom(*source, "VISITS", "V");
+    f->SetJoinExpr("V.MONTANT > :MIN");
+    f->JoinParams().paramByName("MIN").setAsInteger(20);
+    f->SetIgnoreMask(true);
+    f->SetUnion("A");
+    TSelectItem* s = addSelect(*source, "V", "MONTANT", "M", dtMoney, 20);
+    s->SetTitle("Montant");
+    s->SetDisplayMode(dmHide);
+    s->SetConvertCurrency(true);
+    s->SetName("Amount");
+    TWhereItem* w = addWhere(*source, "V.VISITS_ID = :ID", 2, "V");
+    w->SetIsHaving(true);
+    w->ItemParams().paramByName("ID").setAsInteger(12);
+    TOrderItem* o = source->Order().Add();
+    o->SetFieldName("V.MONTANT");
+    o->SetDesc(true);
+    source->Group().Add()->SetOrigin("V");
+
+    TDBRequest copy;
+    copy.Assign(*source);
+    EXPECT_TRUE(copy.SQL().isEmpty());
+    EXPECT_TRUE(copy.GetParams().isEmpty());
+    EXPECT_EQ(copy.PacketRecords(), 50);
+    EXPECT_FALSE(copy.Cached());
+    EXPECT_EQ(copy.DBAccess(), &p.access);
+    EXPECT_TRUE(copy.Distinct() && copy.JoinOptimization() && copy.SplitWhereToUnion() &&
+                copy.EmptyOnVoidFilter());
+    EXPECT_FALSE(copy.AutoJoin());
+    EXPECT_EQ(copy.ViewName(), "V_PAT");
+    EXPECT_EQ(copy.ViewTitle(), "Patients");
+
+    ASSERT_EQ(copy.From().Count(), 1);
+    const TFromItem* cf = copy.From()[0];
+    EXPECT_EQ(cf->JoinExpr(), "V.MONTANT > :MIN");
+    EXPECT_EQ(cf->JoinParams().paramByName("MIN").asInteger(), 20);
+    EXPECT_TRUE(cf->IgnoreMask() && cf->Updates());
+    EXPECT_EQ(cf->Union(), "A");
+    const TSelectItem* cs = copy.Select()[0];
+    EXPECT_EQ(cs->DisplayName(), "V.MONTANT");
+    EXPECT_EQ(cs->Alias(), "M");
+    EXPECT_EQ(cs->Title(), "Montant");
+    EXPECT_EQ(cs->DataType(), dtMoney);
+    EXPECT_EQ(cs->Size(), 20);
+    EXPECT_EQ(cs->DisplayMode(), dmHide);
+    EXPECT_TRUE(cs->ConvertCurrency());
+    EXPECT_EQ(cs->Name(), "Amount");
+    const TWhereItem* cw = copy.Where()[0];
+    EXPECT_EQ(cw->Group(), 2);
+    EXPECT_TRUE(cw->IsHaving());
+    EXPECT_EQ(cw->ItemParams().paramByName("ID").asInteger(), 12);
+    EXPECT_TRUE(copy.Order()[0]->Desc());
+    EXPECT_EQ(copy.Group()[0]->Origin(), "V");
+
+    // Items copy only from their own class.
+    EXPECT_THROW(copy.Select()[0]->Assign(*copy.Where()[0]), EConvertError);
+}
+
+TEST(RequestItems, Finders)
+{
+    Practice p;
+    auto r = p.request();
+    EXPECT_EQ(r->MainTableName(), "");
+    addFrom(*r, "PATIENTS", "P");
+    addFrom(*r, "MEDECINS", "", "P");
+    EXPECT_EQ(r->MainTableName(), "PATIENTS");
+    TSelectItem* a = addSelect(*r, "P", "NOM");
+    TSelectItem* b = addSelect(*r, "MEDECINS", "MEDECINS_ID", "nom");
+    TSelectItem* e = addSelect(*r, "", "upper(P.NOM)", "UNOM");
+    e->SetIsExpr(true);
+    // The alias wins over an earlier text; case is ignored.
+    EXPECT_EQ(r->FindSelectItem("NOM"), b);
+    EXPECT_EQ(r->FindSelectItem("medecins_id"), b);
+    EXPECT_EQ(r->FindSelectItem("PRENOM"), nullptr);
+    EXPECT_EQ(r->FindSelectItemByOrigin("p.nom"), a);
+    EXPECT_EQ(r->FindSelectItemByOrigin("upper(P.NOM)"), e);
+    EXPECT_EQ(r->FindSelectItemByOrigin("NOM"), nullptr);
+    EXPECT_EQ(r->FindFromItem("p"), r->From()[0]);
+    EXPECT_EQ(r->FindFromItem("medecins"), r->From()[1]);
+    EXPECT_EQ(r->FindFromItem("VISITS"), nullptr);
+}
+
+TEST(RequestParams, PartExamplesAndHostileTexts)
+{
+    Practice p;
+    auto r = p.request();
+    TWhereItem* w = r->Where().Add();
+    struct Case
+    {
+        QString text;
+        QStringList names;
+        QString stored; // the text as it stays
+    };
+    const QList<Case> cases = {
+        {"A = :P1 and B = ':X'", {"P1"}, "A = :P1 and B = ':X'"},
+        {"A::B", {}, "A::B"},
+        {"X = :A=B", {"A"}, "X = :A =B"},
+        {"X = :A=B and Y = :A=B", {"A"}, "X = :A =B and Y = :A =B"},
+        {"\"col:x\" = :Y", {"Y"}, "\"col:x\" = :Y"},
+        {":\"My name\", :b;", {"My name", "b"}, ":\"My name\", :b;"},
+        {"WHERE ID = :ID", {"ID"}, "WHERE ID = :ID"},
+        {"A = :ID or B = :id", {"ID"}, "A = :ID or B = :id"},
+        {"A = 'x :Y", {}, "A = 'x :Y"},
+        {"A = : and B = :", {}, "A = : and B = :"},
+        {"f(:A)\r\n:B\n:::C", {"A", "B", "C"}, "f(:A)\r\n:B\n:::C"},
+        // A quoted name keeps its "=": a blank inside the quotes would not end it.
+        {":\"A=B\" = 1", {"A=B"}, ":\"A=B\" = 1"},
+    };
+    for (const Case& c : cases) {
+        w->SetText(c.text);
+        EXPECT_EQ(paramNames(w->ItemParams()), c.names) << c.text.toStdString();
+        EXPECT_EQ(w->Text(), c.stored) << c.text.toStdString();
+    }
+
+    // Values stay with the names that remain, in items and in the fixed SQL.
+    w->SetText(":A and :B");
+    w->ItemParams().paramByName("A").setAsInteger(1);
+    w->ItemParams().paramByName("B").setAsInteger(2);
+    w->SetText(":b and :C");
+    EXPECT_EQ(paramNames(w->ItemParams()), QStringList({"b", "C"}));
+    EXPECT_EQ(w->ItemParams()[0].asInteger(), 2);
+    EXPECT_TRUE(w->ItemParams()[1].isNull());
+
+    r->SetSQL({"select * from PATIENTS where PATIENTS_ID = :ID", "and NOM <> ':X' and NOM = :NOM"});
+    EXPECT_EQ(paramNames(r->GetParams()), QStringList({"ID", "NOM"}));
+    r->ParamByName("ID").setAsInteger(4);
+    r->SetSQLText("select * from PATIENTS where PATIENTS_ID = :ID");
+    EXPECT_EQ(paramNames(r->GetParams()), QStringList({"ID"}));
+    EXPECT_EQ(r->ParamByName("ID").asInteger(), 4);
+    // The fixed text itself keeps its "=" names: the fix-up is for item texts.
+    r->SetSQLText("select :A=B");
+    EXPECT_EQ(paramNames(r->GetParams()), QStringList({"A=B"}));
+    EXPECT_THROW(r->ParamByName("NOM"), Exception);
+
+    // Renaming touches whole parameters only: not a longer name, a literal or "::".
+    EXPECT_EQ(ReplaceParam("a = :ID and b = :ID2 and c = ':ID' and d = ::ID and e = :\"id\"", "id",
+                           ":P1"),
+              "a = :P1 and b = :ID2 and c = ':ID' and d = ::ID and e = :P1");
+}
+
+TEST(RequestRowLimit, PacketSizesAndTypedNulls)
+{
+    struct Cache : TRequestCache
+    {
+        bool parent = false;
+        int packet = 7;
+        bool ParentPacketRecords() const override { return parent; }
+        int PacketRecords() const override { return packet; }
+        TDBRequest* Request() const override { return nullptr; }
+        const TFieldProps* FieldPropsOf(const QString&) const override { return nullptr; }
+    };
+    Practice ms(1), ora(2), std3(3);
+    auto r = ms.request();
+    EXPECT_EQ(r->GetRowLimit(), 50);
+    ms.access.SetPacketRecords(20);
+    EXPECT_EQ(r->RowLimitPrefix(), "TOP 20");
+    r->SetParentPacketRecords(false);
+    r->SetPacketRecords(10);
+    EXPECT_EQ(r->GetRowLimit(), 10);
+    Cache cache;
+    r->SetTargetCache(&cache);
+    EXPECT_EQ(r->GetRowLimit(), 7);
+    cache.parent = true;
+    EXPECT_EQ(r->GetRowLimit(), 10);
+    r->SetPacketRecords(-1);
+    EXPECT_EQ(r->RowLimitPrefix(), "");
+    EXPECT_EQ(r->RowLimitCondition(), "");
+    EXPECT_EQ(ora.request()->RowLimitCondition(), " ROWNUM <= 50");
+    EXPECT_EQ(ora.request()->RowLimitPrefix(), "");
+    EXPECT_EQ(std3.request()->RowLimitPrefix() + std3.request()->RowLimitCondition(), "");
+
+    struct Null
+    {
+        TDataType type;
+        int size;
+        QString oracle;
+        QString local;
+    };
+    const QList<Null> nulls = {
+        {dtInteger, 0, "INT", "INTEGER"},
+        {dtAutoinc, 0, "INT", "INTEGER"},
+        {dtString, 30, "VARCHAR2(30)", "VARCHAR(30) "},
+        {dtLangString, 10, "VARCHAR2(45)", "VARCHAR(45) "},
+        {dtDateTime, 0, "DATE", "TIMESTAMP"},
+        {dtDate, 0, "DATE", "DATE"},
+        {dtTime, 0, "DATE", "TIME"},
+        {dtMoney, 0, "NUMERIC(20,6)", "MONEY"},
+        {dtNumeric, 15, "NUMERIC(15,6)", "NUMERIC(15,6)"},
+        {dtTaux, 0, "NUMERIC(20,6)", "NUMERIC(0,6)"},
+        {dtBoolean, 0, "VARCHAR2(1)", "BOOLEAN"},
+        {dtMemo, 0, "VARCHAR2(100)", "VARCHAR(100)"},
+        {dtString, 0, "VARCHAR2(100)", "VARCHAR(0) "},
+    };
+    auto msr = ms.request();
+    auto orar = ora.request();
+    auto stdr = std3.request();
+    for (const Null& n : nulls) {
+        SCOPED_TRACE(int(n.type));
+        EXPECT_EQ(msr->TypedNullColumn(n.type, n.size), " null ");
+        EXPECT_EQ(orar->TypedNullColumn(n.type, n.size), " cast(null as " + n.oracle + ") ");
+        const QString local = stdr->TypedNullColumn(n.type, n.size);
+        EXPECT_EQ(local, " cast(null as " + n.local + ") ");
+        // A null, not 0 or '' as a cast of '' would give.
+        EXPECT_EQ(std3.rows("select" + local + "X"), QStringList({"NULL"}));
+    }
+}
+
+TEST(RequestFieldDescriptors, CalculatedAndLookupItems)
+{
+    Practice p;
+    auto parse = [&p](const QString& text) { return ParseFieldDescriptor(p.access, "Req", text); };
+    const TFieldDescriptor total = parse("CALC(TOTAL.MONEY)");
+    EXPECT_EQ(total.Name, "TOTAL");
+    EXPECT_EQ(total.DataType, FieldType::Currency);
+    const TFieldDescriptor label = parse("calc(LABEL.char(30))");
+    EXPECT_EQ(label.DataType, FieldType::String);
+    EXPECT_EQ(label.Size, 30);
+    EXPECT_EQ(parse("CALC(X.DATETIME)").DataType, FieldType::DateTime);
+    EXPECT_EQ(parse("CALC(X.DATE)").DataType, FieldType::Date);
+    EXPECT_EQ(parse("CALC(X.INTEGER)").DataType, FieldType::Integer);
+    EXPECT_EQ(parse("CALC(X.FLOAT)").DataType, FieldType::Float);
+    for (const char* bad :
+         {"CALC(X.CHAR)", "CALC(X.CHAR(a))", "CALC(NODOT)", "CALC(X.INT", "CALC(X.BLOB)"}) {
+        EXPECT_EQ(kernelErrorOf([&] { parse(bad); }),
+                  QString("Req. Invalid calculated field descriptor: %1.").arg(bad));
+    }
+
+    const TFieldDescriptor doc = parse("LOOK(DOC.MEDECINS.NOM)");
+    EXPECT_TRUE(doc.IsLookup);
+    EXPECT_EQ(doc.Name, "DOC");
+    EXPECT_EQ(doc.LookupTable, "MEDECINS");
+    EXPECT_EQ(doc.LookupResultField, "NOM");
+    EXPECT_EQ(doc.KeyFields, "MEDECINS_ID");
+    EXPECT_EQ(doc.LookupKeyFields, "MEDECINS_ID");
+    EXPECT_EQ(doc.DataType, FieldType::String);
+    EXPECT_EQ(doc.Size, 40);
+    const TFieldDescriptor paid = parse("LOOK(PAID.VISITS.MONTANT.PATIENTS_ID.MEDECINS_ID)");
+    EXPECT_EQ(paid.KeyFields, "PATIENTS_ID,MEDECINS_ID");
+    EXPECT_EQ(paid.LookupKeyFields, "VISITS_ID");
+    EXPECT_EQ(paid.DataType, FieldType::Currency);
+    EXPECT_EQ(kernelErrorOf([&] { parse("LOOK(X.MEDECINS)"); }),
+              "Req. Invalid lookup field descriptor: LOOK(X.MEDECINS).");
+    EXPECT_EQ(kernelErrorOf([&] { parse("LOOK(X.NOWHERE.NOM)"); }),
+              "Properties for table 'NOWHERE' not found.");
+
+    // The column standing for it in each dialect.
+    EXPECT_EQ(DescriptorColumn(p.access, total), "cast(null as money) TOTAL");
+    Practice ms(1), ora(2);
+    EXPECT_EQ(DescriptorColumn(ms.access, total), "convert(money,null) TOTAL");
+    EXPECT_EQ(DescriptorColumn(ora.access, total), "cast('' as Numeric(20,6)) TOTAL");
+}
+
+TEST(RequestRemote, SelectAndUpdateThroughTheApplicationServer)
+{
+    struct Exchange : TUpdateBatchExchange
+    {
+        void OpenUpdateBatch() override {}
+        void SendUpdateBatch() override {}
+        void DiscardUpdateBatch() override {}
+    } exchange;
+    Practice local(3), ms(1);
+    auto r = local.request();
+    auto m = ms.request();
+    const QList<std::tuple<bool, TSelectMode, bool>> selects = {
+        {false, smDefault, false}, {false, smServer, true}, {false, smClient, false},
+        {true, smDefault, true},   {true, smServer, true},  {true, smClient, false}};
+    for (const auto& [remote, mode, expected] : selects) {
+        local.access.SetRemoteSelect(remote);
+        ms.access.SetRemoteSelect(remote);
+        r->SetSelectMode(mode);
+        m->SetSelectMode(mode);
+        EXPECT_EQ(r->UseRemoteSelect(), expected) << remote << mode;
+        EXPECT_FALSE(m->UseRemoteSelect());
+    }
+    const QList<std::tuple<bool, TUpdateMode, bool>> updates = {
+        {false, umDefault, false}, {false, umServer, true}, {false, umClient, false},
+        {true, umDefault, true},   {true, umServer, true},  {true, umClient, false}};
+    for (const auto& [remote, mode, expected] : updates) {
+        local.access.SetRemoteUpdate(remote);
+        r->SetUpdateMode(mode);
+        EXPECT_EQ(r->UseRemoteUpdate(), expected) << remote << mode;
+    }
+    // An open update batch sends every write through the server.
+    local.access.SetRemoteUpdate(false);
+    r->SetUpdateMode(umClient);
+    local.access.SetUpdateBatchExchange(&exchange);
+    local.access.StartTransaction(true);
+    EXPECT_TRUE(r->UseRemoteUpdate());
+    local.access.Rollback();
+    EXPECT_FALSE(r->UseRemoteUpdate());
+}
+
+TEST(RequestRegistry, HandlesOfLiveRequests)
+{
+    Practice p;
+    auto a = p.request("A");
+    auto b = p.request("B");
+    const int ha = a->EmbedHandle();
+    const int hb = b->EmbedHandle();
+    EXPECT_NE(ha, hb);
+    EXPECT_EQ(a->EmbedHandle(), ha);
+    EXPECT_EQ(p.access.FindRequest(ha), a.get());
+    a.reset();
+    EXPECT_EQ(p.access.FindRequest(ha), nullptr);
+    auto c = p.request("C");
+    EXPECT_NE(c->EmbedHandle(), ha); // never given again
+    EXPECT_EQ(p.access.FindRequest(hb), b.get());
+    EXPECT_EQ(p.access.FindRequest(0), nullptr);
+
+    TDBRequest lonely;
+    lonely.setObjectName("Lonely");
+    EXPECT_EQ(kernelErrorOf([&] { lonely.EmbedHandle(); }),
+              "Lonely cannot compile query: not assigned DBAccess.");
+}
+
+TEST(RequestJoinTree, IsFieldFromTableFollowsTheTree)
+{
+    Practice p;
+    auto r = p.request();
+    addFrom(*r, "PATIENTS", "P");
+    addFrom(*r, "VISITS", "V", "P");
+    addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
+    addSelect(*r, "P", "NOM");
+    addSelect(*r, "M", "NOM", "MNOM");
+    r->SetCompiled(true);
+    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "visits", "MEDECINS_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("MNOM", "VISITS", "REMPL_ID"));
+    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "PATIENTS", "ANY")); // V has no MasterFields
+    EXPECT_TRUE(r->IsFieldFromTable("NOM", "VISITS", "ANY"));
+    EXPECT_TRUE(r->IsFieldFromTable("NOM", "MEDECINS", "MEDECINS_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("NOM", "MEDECINS", "REMPL_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("NOM", "LAB", "ANY"));
+    EXPECT_FALSE(r->IsFieldFromTable("PRENOM", "VISITS", "ANY"));
+}
+
+namespace {
+
+// A cache as BuildKeyWhere sees it: its request and a description per field.
+struct KeyCache : TRequestCache
+{
+    TDBRequest* request = nullptr;
+    QHash<QString, const TFieldProps*> props;
+    bool ParentPacketRecords() const override { return true; }
+    int PacketRecords() const override { return 50; }
+    TDBRequest* Request() const override { return request; }
+    const TFieldProps* FieldPropsOf(const QString& name) const override
+    {
+        return props.value(name);
+    }
+};
+
+} // namespace
+
+TEST(RequestKeyWhere, KeyFieldsFoundDirectlyAndThroughLinks)
+{
+    Practice p;
+    const TTableProps* visits = p.access.GetTableProps("VISITS");
+    const TTableProps* medecins = p.access.GetTableProps("MEDECINS");
+    const TTableProps* patients = p.access.GetTableProps("PATIENTS");
+    auto r = p.request();
+    addFrom(*r, "VISITS", "V");
+    addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
+    addSelect(*r, "V", "VISITS_ID", "VID");
+    addSelect(*r, "V", "MONTANT");
+    addSelect(*r, "M", "NOM", "MNOM");
+    TSelectItem* vmed = addSelect(*r, "V", "MEDECINS_ID", "VMED");
+    r->SetCompiled(true);
+    KeyCache cache;
+    cache.request = r.get();
+    cache.props = {{"MONTANT", visits->FindFieldProps("MONTANT")},
+                   {"MNOM", medecins->FindFieldProps("NOM")}};
+
+    TKeyWhere key;
+    ASSERT_TRUE(BuildKeyWhere(cache, "MONTANT", key));
+    EXPECT_EQ(key.TableName, "VISITS");
+    EXPECT_EQ(key.FieldName, "MONTANT");
+    EXPECT_EQ(key.Where, "where VISITS_ID=:VID");
+    // The doctor's key is carried by the visit's reference to it.
+    ASSERT_TRUE(BuildKeyWhere(cache, "MNOM", key));
+    EXPECT_EQ(key.TableName, "MEDECINS");
+    EXPECT_EQ(key.FieldName, "NOM");
+    EXPECT_EQ(key.Where, "where MEDECINS_ID=:VMED");
+    vmed->SetEnabled(false);
+    r->SetCompiled(true);
+    EXPECT_FALSE(BuildKeyWhere(cache, "MNOM", key));
+    EXPECT_FALSE(BuildKeyWhere(cache, "NOSUCHFIELD", key));
+
+    // "*" carries every field of its table; a view field reads its origin table.
+    auto star = p.request("Star");
+    addFrom(*star, "PATIENTS", "P");
+    addSelect(*star, "", "*");
+    star->SetCompiled(true);
+    TFieldProps viewField;
+    viewField.TableName = "V_PATIENTS";
+    viewField.FieldName = "PNOM";
+    viewField.Origin = "PATIENTS";
+    viewField.NativeName = "NOM";
+    KeyCache starCache;
+    starCache.request = star.get();
+    starCache.props = {{"NOM", patients->FindFieldProps("NOM")}, {"PNOM", &viewField}};
+    ASSERT_TRUE(BuildKeyWhere(starCache, "NOM", key));
+    EXPECT_EQ(key.Where, "where PATIENTS_ID=:PATIENTS_ID");
+    ASSERT_TRUE(BuildKeyWhere(starCache, "PNOM", key));
+    EXPECT_EQ(key.TableName, "PATIENTS");
+    EXPECT_EQ(key.FieldName, "NOM");
+}
