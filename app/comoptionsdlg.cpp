@@ -103,27 +103,10 @@ void TCOMOptionsDlg::layoutComponents()
 
 void TCOMOptionsDlg::connectHandlers()
 {
+    DefaultButton = OKBtn;
+    CancelButton = CancelBtn;
     connect(OKBtn, &QPushButton::clicked, this, [this] { setModalResult(mrOk); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { setModalResult(mrCancel); });
-}
-
-void TCOMOptionsDlg::keyPressEvent(QKeyEvent* event)
-{
-    if (event->modifiers() & ~Qt::KeypadModifier) {
-        TForm::keyPressEvent(event);
-        return;
-    }
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        OKBtn->click();
-        break;
-    case Qt::Key_Escape:
-        CancelBtn->click();
-        break;
-    default:
-        TForm::keyPressEvent(event);
-    }
 }
 
 bool EditCOMOptions(int& BaudRate, int& DataBits, int& Handshaking, int& Parity, int& StopBits,

@@ -35,7 +35,6 @@ public:
 protected:
     // Enter answers as the default button (OK), Escape as the cancel button, wherever the focus
     // is; a button that has the focus takes Enter itself.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createComponents();

@@ -414,6 +414,8 @@ void TConfigForm::layoutComponents()
 
 void TConfigForm::connectHandlers()
 {
+    DefaultButton = OKBtn;
+    CancelButton = CancelBtn;
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(OKBtn); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { setModalResult(mrCancel); });
     // A type chosen by the user; FormShow runs the handler itself once the dialog is loaded.
@@ -429,25 +431,6 @@ void TConfigForm::connectHandlers()
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(BitBtn2); });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(SpeedButton1); });
     connect(COMOptions, &QPushButton::clicked, this, [this] { COMOptionsClick(COMOptions); });
-}
-
-void TConfigForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->modifiers() & ~Qt::KeypadModifier) {
-        TForm::keyPressEvent(event);
-        return;
-    }
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        OKBtn->click();
-        break;
-    case Qt::Key_Escape:
-        CancelBtn->click();
-        break;
-    default:
-        TForm::keyPressEvent(event);
-    }
 }
 
 int TConfigForm::RadioGroup2Index() const

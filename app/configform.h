@@ -145,7 +145,6 @@ public:
 protected:
     // Enter answers as the default button (Valider), Escape as Annuler, wherever the focus is; a
     // button that has the focus takes Enter itself.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createComponents();

@@ -66,6 +66,7 @@ void TfError::layoutComponents()
 
 void TfError::connectHandlers()
 {
+    DefaultButton = BitBtn1;
     connect(BitBtn1, &QPushButton::clicked, this, [this] { setModalResult(mrOk); });
 }
 

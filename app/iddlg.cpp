@@ -266,6 +266,8 @@ void TIdDlg::layoutComponents()
 
 void TIdDlg::connectHandlers()
 {
+    DefaultButton = OKBtn;
+    CancelButton = CancelBtn;
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(OKBtn); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(CancelBtn); });
     connect(PatGrid, &QAbstractItemView::doubleClicked, this, [this] { OKBtnClick(PatGrid); });
@@ -285,25 +287,6 @@ void TIdDlg::connectHandlers()
             [this](int row) { selectCurrentRow(row); });
     connect(m_columns, &QAbstractItemModel::modelReset, this,
             [this] { selectCurrentRow(DataSource1->currentRow()); });
-}
-
-void TIdDlg::keyPressEvent(QKeyEvent* event)
-{
-    if (event->modifiers() & ~Qt::KeypadModifier) {
-        TForm::keyPressEvent(event);
-        return;
-    }
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        OKBtn->click();
-        break;
-    case Qt::Key_Escape:
-        CancelBtn->click();
-        break;
-    default:
-        TForm::keyPressEvent(event);
-    }
 }
 
 void TIdDlg::BindPatients(DataSet* patients, const QStringList& fieldNames,

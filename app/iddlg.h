@@ -67,7 +67,6 @@ public:
 protected:
     // Enter answers as the default button (OK), Escape as the cancel button; the comment box
     // takes Enter itself.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createComponents();

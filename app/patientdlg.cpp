@@ -112,27 +112,10 @@ void TPatientDlg::layoutComponents()
 
 void TPatientDlg::connectHandlers()
 {
+    DefaultButton = OKBtn;
+    CancelButton = CancelBtn;
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(OKBtn); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { setModalResult(mrCancel); });
-}
-
-void TPatientDlg::keyPressEvent(QKeyEvent* event)
-{
-    if (event->modifiers() & ~Qt::KeypadModifier) {
-        TForm::keyPressEvent(event);
-        return;
-    }
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        OKBtn->click();
-        break;
-    case Qt::Key_Escape:
-        CancelBtn->click();
-        break;
-    default:
-        TForm::keyPressEvent(event);
-    }
 }
 
 void TPatientDlg::FormActivate(QObject*)

@@ -47,7 +47,6 @@ public:
     void OKBtnClick(QObject* Sender);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createComponents();

@@ -314,6 +314,16 @@ bool TForm::eventFilter(QObject* watched, QEvent* event)
 
 void TForm::keyPressEvent(QKeyEvent* event)
 {
+    if (!(event->modifiers() & ~Qt::KeypadModifier)) {
+        const int key = event->key();
+        QAbstractButton* button = key == Qt::Key_Return || key == Qt::Key_Enter ? DefaultButton.data()
+                                  : key == Qt::Key_Escape                      ? CancelButton.data()
+                                                                               : nullptr;
+        if (button) {
+            button->click();
+            return;
+        }
+    }
     // The form's own key event is raised when the form itself has the focus; a key that a
     // control left unused reaches here too, and the form does not see it a second time.
     QWidget* focus = focusWidget();

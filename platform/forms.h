@@ -3,6 +3,7 @@
 // the application's list of live forms and data modules, and the screen cursor.
 #pragma once
 
+#include <QAbstractButton>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -139,6 +140,10 @@ public:
     TKeyEvent OnKeyDown;
     // The form sees key presses before the control that has the focus.
     bool KeyPreview = false;
+    // The buttons that Enter and Escape press when no control takes those keys itself (a plain
+    // Qt widget knows no default or cancel button).
+    QPointer<QAbstractButton> DefaultButton;
+    QPointer<QAbstractButton> CancelButton;
 
 signals:
     void modalResultChanged(int result);

@@ -88,14 +88,14 @@ public:
         QMessageBox box(iconOf(type), caption.isEmpty() ? defaultCaption(type) : caption, text,
                         QMessageBox::NoButton, QApplication::activeWindow());
         QList<std::pair<QAbstractButton*, TMsgDlgBtn>> made;
-        for (const ButtonSpec& spec : kButtons) {
-            if (!buttons.testFlag(spec.button))
+        for (const ButtonSpec& entry : kButtons) {
+            if (!buttons.testFlag(entry.button))
                 continue;
             QAbstractButton* button =
-                spec.standard != QMessageBox::NoButton
-                    ? static_cast<QAbstractButton*>(box.addButton(spec.standard))
-                    : box.addButton(QString::fromLatin1(spec.text), QMessageBox::AcceptRole);
-            made.append({button, spec.button});
+                entry.standard != QMessageBox::NoButton
+                    ? static_cast<QAbstractButton*>(box.addButton(entry.standard))
+                    : box.addButton(QString::fromLatin1(entry.text), QMessageBox::AcceptRole);
+            made.append({button, entry.button});
         }
         const auto buttonFor = [&made](TMsgDlgBtn wanted) -> QAbstractButton* {
             for (const auto& [button, which] : made) {
