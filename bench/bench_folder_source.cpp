@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "ratio.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -120,17 +122,6 @@ BENCHMARK(BM_ListFolderNames)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_QuietTick)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Keeps each run's time per iteration, to print the ratios after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            times[r.run_name.function_name] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 } // namespace
 
@@ -141,17 +132,9 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto tick = reporter.times.find("BM_QuietTick");
     std::printf("\n");
-    if (tick != reporter.times.end()) {
-        for (const char* base : {"BM_ListFoldersWithTimes", "BM_ListFolderNames"}) {
-            const auto run = reporter.times.find(base);
-            if (run != reporter.times.end() && run->second > 0)
-                std::printf("BM_QuietTick / %-23s = %5.2f%s\n", base, tick->second / run->second,
-                            std::string(base) == "BM_ListFoldersWithTimes" ? "  (goal: at most 1.5)"
-                                                                           : "");
-        }
-    }
+    reporter.printRatio("BM_QuietTick", "BM_ListFoldersWithTimes", "at most 1.5");
+    reporter.printRatio("BM_QuietTick", "BM_ListFolderNames");
     benchmark::Shutdown();
     return 0;
 }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include "ratio.h"
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -229,17 +231,6 @@ BENCHMARK(BM_LoadMetaData)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_WalkQueries)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Keeps each run's time per iteration, to print the ratio after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            times[r.run_name.function_name] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 } // namespace
 
@@ -249,16 +240,9 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto raw = reporter.times.find("BM_RawRead");
-    if (raw != reporter.times.end() && raw->second > 0) {
-        std::printf("\n");
-        for (const char* name : {"BM_LoadMetaData", "BM_WalkQueries"}) {
-            const auto it = reporter.times.find(name);
-            if (it != reporter.times.end())
-                std::printf("%-16s / BM_RawRead = %5.2f%s\n", name, it->second / raw->second,
-                            it->first == "BM_LoadMetaData" ? "  (goal: at most 2.0)" : "");
-        }
-    }
+    std::printf("\n");
+    reporter.printRatio("BM_LoadMetaData", "BM_RawRead", "at most 2.0");
+    reporter.printRatio("BM_WalkQueries", "BM_RawRead");
     benchmark::Shutdown();
     return 0;
 }

@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "ratio.h"
+
 #include <QString>
 #include <cstdio>
 #include <map>
@@ -75,18 +77,6 @@ void BM_StdRegexBaseline(benchmark::State& state)
 BENCHMARK(BM_StdRegexBaseline)->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's real time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 
@@ -100,11 +90,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto ours = reporter.times.find("BM_UpperCaseSQLVariables");
-    const auto baseline = reporter.times.find("BM_StdRegexBaseline");
-    if (ours != reporter.times.end() && baseline != reporter.times.end() && baseline->second > 0)
-        std::printf("UpperCaseSQLVariables / std::regex time ratio: %.3f (goal: at most 1)\n",
-                    ours->second / baseline->second);
+    reporter.printRatio("BM_UpperCaseSQLVariables", "BM_StdRegexBaseline", "at most 1");
     benchmark::Shutdown();
     return 0;
 }

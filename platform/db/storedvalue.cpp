@@ -78,34 +78,7 @@ QString clockText(qint64 msecs)
 
 QString typeNameOrCode(FieldType type)
 {
-    switch (type) {
-    case FieldType::String:
-        return QStringLiteral("String");
-    case FieldType::Integer:
-        return QStringLiteral("Integer");
-    case FieldType::Boolean:
-        return QStringLiteral("Boolean");
-    case FieldType::Float:
-        return QStringLiteral("Float");
-    case FieldType::Currency:
-        return QStringLiteral("Currency");
-    case FieldType::Date:
-        return QStringLiteral("Date");
-    case FieldType::Time:
-        return QStringLiteral("Time");
-    case FieldType::DateTime:
-        return QStringLiteral("DateTime");
-    case FieldType::AutoInc:
-        return QStringLiteral("AutoInc");
-    case FieldType::Blob:
-        return QStringLiteral("Blob");
-    case FieldType::Memo:
-        return QStringLiteral("Memo");
-    case FieldType::Graphic:
-        return QStringLiteral("Graphic");
-    default:
-        return QStringLiteral("Unknown");
-    }
+    return fieldTypeName(type);
 }
 
 [[noreturn]] void refuse(const Variant& value, FieldType type, const QString& column)
