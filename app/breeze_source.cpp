@@ -1,3 +1,4 @@
+#include <platform/db/sqlname.h>
 // Breeze sources: the check at start-up, the look at every polling tick at each source's
 // current-patient file, the follow-up of Breeze files sent directly to the practice software, and
 // the Breeze files a package takes along.
@@ -27,27 +28,6 @@ namespace {
 constexpr int BreezeSourceType = 2;
 // The first line of a current-patient file is a path; nothing longer is read.
 constexpr qint64 FirstLineLimit = 4096;
-
-TDataTables& tables()
-{
-    if (!DataTables)
-        throw Exception(QStringLiteral("The local tables are not ready"));
-    return *DataTables;
-}
-
-DbConnection& connectionOf(const LocalTable& table)
-{
-    if (!table.database())
-        throw Exception(QStringLiteral("The local table %1 is not bound to the data folder")
-                            .arg(table.tableName()));
-    return table.database()->connection();
-}
-
-QString quoted(QString name)
-{
-    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
 
 // Breeze rewrites its files while the user works; a file another program has open for writing
 // is looked at on a later tick.
@@ -90,7 +70,7 @@ bool samePath(const QString& a, const QString& b)
 // Stores what a source has taken: Cur_file and Cur_time of its rcfiles.DB row.
 void storeTaken(int configuration, const QString& curFile, int curTime)
 {
-    LocalTable& rc = *tables().rcfiles;
+    LocalTable& rc = *CheckedDataTables().rcfiles;
     rc.setIndexName(QString());
     if (!TableActionGuarded(rc, {configuration}))
         return;
@@ -144,7 +124,7 @@ QString BreezeBaseName(const QString& Path)
 
 void CheckBreezeSources()
 {
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     LocalTable& cfg = *t.cfg;
     LocalTable& rc = *t.rcfiles;
     TableAction(rc, 2);
@@ -193,13 +173,13 @@ bool PollBreezeSources()
 {
     if (!CheckTables())
         return false;
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     QList<TBreezeSource> sources;
     {
-        auto st = connectionOf(*t.cfg).prepare(
+        auto st = ConnectionOf(*t.cfg).prepare(
             QStringLiteral("SELECT %1 FROM %2 c JOIN %3 r ON r.\"Configuration\" = c.\"Number\" "
                            "WHERE c.\"Type\" = ? AND c.\"State\" = 1 ORDER BY c.\"Number\"")
-                .arg(SourceColumns, quoted(t.cfg->tableName()), quoted(t.rcfiles->tableName())));
+                .arg(SourceColumns, quoteSqlName(t.cfg->tableName()), quoteSqlName(t.rcfiles->tableName())));
         st->bind(0, BreezeSourceType);
         while (st->step())
             sources.append(sourceFrom(*st, 0));
@@ -234,7 +214,7 @@ void RefreshSentBreezeFiles()
 {
     if (!DirectSend)
         return;
-    LocalTable& ds = *tables().DSFiles;
+    LocalTable& ds = *CheckedDataTables().DSFiles;
     struct Sent
     {
         int number;
@@ -244,10 +224,10 @@ void RefreshSentBreezeFiles()
     };
     QList<Sent> rows;
     {
-        auto st = connectionOf(ds).prepare(
+        auto st = ConnectionOf(ds).prepare(
             QStringLiteral("SELECT \"Number\", \"Source file\", \"Destination file\", "
                            "\"Date&Time\" FROM %1 ORDER BY \"Number\"")
-                .arg(quoted(ds.tableName())));
+                .arg(quoteSqlName(ds.tableName())));
         while (st->step())
             rows.append({st->columnValue(0).toInt(), st->columnValue(1).toString(),
                          st->columnValue(2).toString(), st->columnValue(3).toInt()});
@@ -256,8 +236,8 @@ void RefreshSentBreezeFiles()
     for (const Sent& row : std::as_const(rows)) {
         const bool both = QFileInfo(row.source).isFile() && QFileInfo(row.destination).isFile();
         if (!both) {
-            auto st = connectionOf(ds).prepare(
-                QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoted(ds.tableName())));
+            auto st = ConnectionOf(ds).prepare(
+                QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoteSqlName(ds.tableName())));
             st->bind(0, row.number);
             st->step();
             wrote = true;
@@ -273,9 +253,9 @@ void RefreshSentBreezeFiles()
             WriteToLog(QStringLiteral("Breeze file %1 not sent again: %2").arg(row.source, error));
             continue;
         }
-        auto st = connectionOf(ds).prepare(
+        auto st = ConnectionOf(ds).prepare(
             QStringLiteral("UPDATE %1 SET \"Date&Time\" = ? WHERE \"Number\" = ?")
-                .arg(quoted(ds.tableName())));
+                .arg(quoteSqlName(ds.tableName())));
         st->bind(0, age, FieldType::Integer);
         st->bind(1, row.number);
         st->step();
@@ -287,12 +267,12 @@ void RefreshSentBreezeFiles()
 
 void PackBreezeFiles(int Pack, int Cfg, const QString& DestDir)
 {
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     TBreezeSource source;
     {
-        auto st = connectionOf(*t.rcfiles)
+        auto st = ConnectionOf(*t.rcfiles)
                       .prepare(QStringLiteral("SELECT %1 FROM %2 r WHERE r.\"Configuration\" = ?")
-                                   .arg(SourceColumns, quoted(t.rcfiles->tableName())));
+                                   .arg(SourceColumns, quoteSqlName(t.rcfiles->tableName())));
         st->bind(0, Cfg);
         if (!st->step())
             return;
@@ -302,10 +282,10 @@ void PackBreezeFiles(int Pack, int Cfg, const QString& DestDir)
 
     QList<QPair<int, QString>> documents;
     {
-        auto st = connectionOf(*t.files).prepare(
+        auto st = ConnectionOf(*t.files).prepare(
             QStringLiteral("SELECT \"Number\", \"File_name\" FROM %1 WHERE \"Pack\" = ? AND "
                            "\"Cfg\" = ? ORDER BY \"Number\"")
-                .arg(quoted(t.files->tableName())));
+                .arg(quoteSqlName(t.files->tableName())));
         st->bind(0, Pack);
         st->bind(1, Cfg);
         while (st->step())

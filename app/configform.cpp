@@ -116,13 +116,6 @@ const QStringList ConfigFormConsts = {
     QStringLiteral("28=Le code de transfert direct doit être un nombre entier."),
 };
 
-TDataTables& tables()
-{
-    if (!DataTables)
-        throw Exception(QStringLiteral("The local tables are not ready"));
-    return *DataTables;
-}
-
 Field* fieldOf(const LocalTable& table, const char* name)
 {
     return table.fieldByName(QString::fromLatin1(name));
@@ -454,7 +447,7 @@ void TConfigForm::setRadioGroup2Index(int index)
 
 void TConfigForm::FormShow(QObject*)
 {
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     ComboBox1->clear();
     for (int i = 0; i <= 4; ++i)
         ComboBox1->addItem(LC1->GetConst(i));
@@ -738,7 +731,7 @@ void editOrAppend(LocalTable& table, const char* keyField, int key)
 
 int nextSourceNumber()
 {
-    LocalTable& cfg = *tables().cfg;
+    LocalTable& cfg = *CheckedDataTables().cfg;
     auto st = cfg.database()->connection().prepare(
         QStringLiteral("SELECT max(\"Number\") FROM \"%1\"")
             .arg(cfg.tableName().replace(QLatin1Char('"'), QLatin1String("\"\""))));
@@ -752,7 +745,7 @@ int nextSourceNumber()
 void writeSource(const SourceEntries& e, int baud, int dataBits, int handshaking, int parity,
                  int stopBits, bool dtr)
 {
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     LocalTable& cfg = *t.cfg;
     if (EditedSourceNumber == 0) {
         const int number = nextSourceNumber();
@@ -954,7 +947,7 @@ void TConfigForm::OKBtnClick(QObject*)
 
     // All rows, and the serial source's INI value, in one transaction: a source is saved whole
     // or not at all.
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     Database& db = *t.LocalDB;
     const int editedBefore = EditedSourceNumber;
     const bool own = !db.inTransaction();

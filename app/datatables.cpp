@@ -5,6 +5,7 @@
 #include "localtabledefs.h"
 
 #include <platform/db/database.h>
+#include <platform/exception.h>
 #include <platform/db/localtable.h>
 
 TDataTables* DataTables = nullptr;
@@ -116,4 +117,19 @@ bool CheckTables()
     ReopenTables();
     cfg->open();
     return false;
+}
+
+TDataTables& CheckedDataTables()
+{
+    if (!DataTables)
+        throw Exception(QStringLiteral("The local tables are not ready"));
+    return *DataTables;
+}
+
+DbConnection& ConnectionOf(const LocalTable& table)
+{
+    if (!table.database())
+        throw Exception(QStringLiteral("The local table %1 is not bound to the data folder")
+                            .arg(table.tableName()));
+    return table.database()->connection();
 }

@@ -8,6 +8,7 @@
 
 class Database;
 class LocalTable;
+class DbConnection;
 
 // The data module creates its components and opens nothing. Start-up binds the tables to the data
 // folder (BindTables) once the local upgrade has run, then opens them (TableAction, action 0).
@@ -56,6 +57,11 @@ public:
 
 // The data module, created at program start.
 extern TDataTables* DataTables;
+
+// The data module, raising a clear error while it does not exist yet.
+TDataTables& CheckedDataTables();
+// The connection a local table is bound to, raising a clear error while it is unbound.
+DbConnection& ConnectionOf(const LocalTable& table);
 
 // Number of the open package: set at start-up and whenever a package is closed; every new
 // document row stores it.

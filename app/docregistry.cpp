@@ -1,3 +1,4 @@
+#include <platform/db/sqlname.h>
 // The document registry: document numbers, data file names, the document row, and the hand-over
 // of a source's file into the documents' folder, which is undone whole when the row cannot be
 // stored.
@@ -31,25 +32,12 @@ RestructureRecordFileProc restructureHook = nullptr;
 constexpr int FirstSourceType = 1;
 constexpr int LastSourceType = 5;
 
-TDataTables& tables()
-{
-    if (!DataTables)
-        throw Exception(QStringLiteral("The local tables are not ready"));
-    return *DataTables;
-}
-
 Database& databaseOf(const LocalTable& table)
 {
     if (!table.database())
         throw Exception(QStringLiteral("The local table %1 is not bound to the data folder")
                             .arg(table.tableName()));
     return *table.database();
-}
-
-QString quoted(QString name)
-{
-    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
 // What the registry needs of a source row.
@@ -72,11 +60,11 @@ struct Source
 // caller walking the sources keeps its place.
 std::optional<Source> readSource(int cfg)
 {
-    LocalTable& table = *tables().cfg;
+    LocalTable& table = *CheckedDataTables().cfg;
     auto st = databaseOf(table).connection().prepare(
         QStringLiteral("SELECT \"Type\", \"NeedId\", \"NeedComment\", \"Warning\" FROM %1 "
                        "WHERE \"Number\" = ?")
-            .arg(quoted(table.tableName())));
+            .arg(quoteSqlName(table.tableName())));
     st->bind(0, cfg);
     if (!st->step())
         return std::nullopt;
@@ -150,7 +138,7 @@ bool setAsideStaleDataFiles(int number)
 bool appendDocumentRow(int pack, int number, const QString& fileName, int cfg, int type, int needId)
 {
     const TDateTime now = toDateTime(clock::now());
-    LocalTable& files = *tables().files;
+    LocalTable& files = *CheckedDataTables().files;
     files.append();
     try {
         files.fieldByName(QStringLiteral("Number"))->setAsInteger(number);
@@ -190,7 +178,7 @@ int storeDocument(int pack, const QString& fileName, int cfg, int type,
 // Takes the row of a registration that could not be completed away again.
 void removeDocumentRow(int number)
 {
-    LocalTable& files = *tables().files;
+    LocalTable& files = *CheckedDataTables().files;
     try {
         if (files.isActive() && files.state() == DataSet::State::Browse && !files.isEmpty() &&
             files.fieldByName(QStringLiteral("Number"))->asInteger() == number) {
@@ -198,7 +186,7 @@ void removeDocumentRow(int number)
             return;
         }
         auto st = databaseOf(files).connection().prepare(
-            QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoted(files.tableName())));
+            QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoteSqlName(files.tableName())));
         st->bind(0, number);
         st->step();
         if (files.isActive())
@@ -261,9 +249,9 @@ void SetRestructureRecordFileHook(RestructureRecordFileProc proc)
 
 int NextDocumentNumber()
 {
-    LocalTable& files = *tables().files;
+    LocalTable& files = *CheckedDataTables().files;
     auto st = databaseOf(files).connection().prepare(
-        QStringLiteral("SELECT max(\"Number\") FROM %1").arg(quoted(files.tableName())));
+        QStringLiteral("SELECT max(\"Number\") FROM %1").arg(quoteSqlName(files.tableName())));
     if (!st->step())
         return 1;
     const Variant highest = st->columnValue(0);

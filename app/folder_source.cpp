@@ -1,3 +1,4 @@
+#include <platform/db/sqlname.h>
 // Folder sources: the check at start-up, the pass of every polling tick over each watched folder,
 // the memory of the files a source has taken (FrFiles.db), and the BFA result files that become
 // one report per patient.
@@ -38,27 +39,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int FolderSourceType = 1;
-
-TDataTables& tables()
-{
-    if (!DataTables)
-        throw Exception(QStringLiteral("The local tables are not ready"));
-    return *DataTables;
-}
-
-DbConnection& connectionOf(const LocalTable& table)
-{
-    if (!table.database())
-        throw Exception(QStringLiteral("The local table %1 is not bound to the data folder")
-                            .arg(table.tableName()));
-    return table.database()->connection();
-}
-
-QString quoted(QString name)
-{
-    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
 
 // File names as the file system gives them, compared without converting them to text.
 using NativeName = fs::path::string_type;
@@ -116,10 +96,10 @@ QString errorText(const std::exception& e)
 // The ID Source of a source (what its documents are registered with); empty when it is gone.
 QString sourceExtension(int cfg)
 {
-    LocalTable& table = *tables().cfg;
-    auto st = connectionOf(table).prepare(
+    LocalTable& table = *CheckedDataTables().cfg;
+    auto st = ConnectionOf(table).prepare(
         QStringLiteral("SELECT \"Extension\" FROM %1 WHERE \"Number\" = ?")
-            .arg(quoted(table.tableName())));
+            .arg(quoteSqlName(table.tableName())));
     st->bind(0, cfg);
     return st->step() ? st->columnValue(0).toString() : QString();
 }
@@ -140,15 +120,15 @@ struct TakenFile
 
 LocalTable& frFiles()
 {
-    return *tables().FrFiles;
+    return *CheckedDataTables().FrFiles;
 }
 
 QList<TakenFile> readTakenFiles(int cfg)
 {
-    auto st = connectionOf(frFiles()).prepare(
+    auto st = ConnectionOf(frFiles()).prepare(
         QStringLiteral("SELECT rowid, \"Name\", \"Date&Time\" FROM %1 WHERE \"Cfg\" = ? "
                        "ORDER BY rowid")
-            .arg(quoted(frFiles().tableName())));
+            .arg(quoteSqlName(frFiles().tableName())));
     st->bind(0, cfg);
     QList<TakenFile> rows;
     while (st->step()) {
@@ -165,21 +145,21 @@ QList<TakenFile> readTakenFiles(int cfg)
 // once a pass has written, so that a reader of the cursor sees the rows as they are.
 qint64 insertTakenFile(int cfg, const QString& path, int age)
 {
-    auto st = connectionOf(frFiles()).prepare(
+    auto st = ConnectionOf(frFiles()).prepare(
         QStringLiteral("INSERT INTO %1 (\"Cfg\", \"Name\", \"Date&Time\") VALUES (?, ?, ?)")
-            .arg(quoted(frFiles().tableName())));
+            .arg(quoteSqlName(frFiles().tableName())));
     st->bind(0, cfg, FieldType::Integer);
     st->bind(1, path, FieldType::String);
     st->bind(2, age, FieldType::Integer);
     st->step();
-    return connectionOf(frFiles()).lastInsertRowId();
+    return ConnectionOf(frFiles()).lastInsertRowId();
 }
 
 void updateTakenFile(qint64 rowid, const QString& path, int age)
 {
-    auto st = connectionOf(frFiles()).prepare(
+    auto st = ConnectionOf(frFiles()).prepare(
         QStringLiteral("UPDATE %1 SET \"Name\" = ?, \"Date&Time\" = ? WHERE rowid = ?")
-            .arg(quoted(frFiles().tableName())));
+            .arg(quoteSqlName(frFiles().tableName())));
     st->bind(0, path, FieldType::String);
     st->bind(1, age, FieldType::Integer);
     st->bind(2, rowid);
@@ -188,8 +168,8 @@ void updateTakenFile(qint64 rowid, const QString& path, int age)
 
 void deleteTakenFile(qint64 rowid)
 {
-    auto st = connectionOf(frFiles()).prepare(
-        QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(frFiles().tableName())));
+    auto st = ConnectionOf(frFiles()).prepare(
+        QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteSqlName(frFiles().tableName())));
     st->bind(0, rowid);
     st->step();
 }
@@ -208,9 +188,9 @@ void withdrawDocument(int number)
     const QString dataFile = FindDocumentFile(number, FolderSourceType);
     if (!dataFile.isEmpty())
         fileops::remove(dataFile);
-    LocalTable& files = *tables().files;
-    auto st = connectionOf(files).prepare(
-        QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoted(files.tableName())));
+    LocalTable& files = *CheckedDataTables().files;
+    auto st = ConnectionOf(files).prepare(
+        QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoteSqlName(files.tableName())));
     st->bind(0, number);
     st->step();
     if (files.isActive())
@@ -220,7 +200,7 @@ void withdrawDocument(int number)
 // Fills in the patient of a BFA report's document as the report's summary gives it.
 void storeReportPatient(int number, const BFAReport& report)
 {
-    LocalTable& files = *tables().files;
+    LocalTable& files = *CheckedDataTables().files;
     files.setIndexName(QString());
     if (!TableActionGuarded(files, {number}))
         return;
@@ -642,7 +622,7 @@ bool folderExists(const QString& dir)
 
 void CheckFileSources()
 {
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     watches().clear();
     LocalTable& cfg = *t.cfg;
     LocalTable& fr = *t.fRep;
@@ -674,7 +654,7 @@ bool PollFileSources()
 {
     if (!CheckTables())
         return false;
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     struct Source
     {
         int number;
@@ -684,11 +664,11 @@ bool PollFileSources()
     };
     QList<Source> sources;
     {
-        auto st = connectionOf(*t.cfg).prepare(
+        auto st = ConnectionOf(*t.cfg).prepare(
             QStringLiteral("SELECT c.\"Number\", f.\"Dir\", f.\"Pattern\", f.\"Clear\" FROM %1 c "
                            "JOIN %2 f ON f.\"Configuration\" = c.\"Number\" "
                            "WHERE c.\"Type\" = ? AND c.\"State\" = 1 ORDER BY c.\"Number\"")
-                .arg(quoted(t.cfg->tableName()), quoted(t.fRep->tableName())));
+                .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.fRep->tableName())));
         st->bind(0, FolderSourceType);
         while (st->step())
             sources.append({st->columnValue(0).toInt(), st->columnValue(1).toString(),

@@ -1,3 +1,4 @@
+#include <platform/db/sqlname.h>
 // The local tables' first start, version check and upgrade. Every change to the tables runs in
 // one transaction together with the version file, so that a failure leaves both as they were
 // and a later start simply tries again.
@@ -29,12 +30,6 @@ namespace {
 const QString VersionFile = QStringLiteral("quorvane.ver");
 const QString VersionSection = QStringLiteral("Application");
 const QString VersionKey = QStringLiteral("Version");
-
-QString quoted(QString name)
-{
-    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
 
 void rollbackQuietly(Database& db)
 {
@@ -145,7 +140,7 @@ void moveFirstNames(Database& db)
     }
     t.table.addField(prenom);
     db.execute(QStringLiteral("UPDATE %1 SET %2 = %3")
-                   .arg(quoted(table), quoted(prenom.name), quoted(old)));
+                   .arg(quoteSqlName(table), quoteSqlName(prenom.name), quoteSqlName(old)));
     t.table.dropField(old);
 }
 

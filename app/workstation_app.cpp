@@ -1,3 +1,4 @@
+#include <platform/db/sqlname.h>
 // The analysers' workstation service over the local tables, the document registry, the BFA
 // conversion and the main window.
 #include "workstation_app.h"
@@ -15,19 +16,6 @@
 
 namespace {
 
-TDataTables& tables()
-{
-    if (!DataTables)
-        throw Exception(QStringLiteral("The local tables are not ready"));
-    return *DataTables;
-}
-
-QString quoted(QString name)
-{
-    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
-
 int intOf(const Variant& value, int def = 0)
 {
     return value.isEmpty() ? def : value.toInt();
@@ -37,7 +25,7 @@ int intOf(const Variant& value, int def = 0)
 // only source Number when it is above 0.
 QList<SerialSourceRow> readSerialSources(int number)
 {
-    TDataTables& t = tables();
+    TDataTables& t = CheckedDataTables();
     if (!t.cfg->database())
         throw Exception(QStringLiteral("The local tables are not bound to the data folder"));
     QString sql =
@@ -46,7 +34,7 @@ QList<SerialSourceRow> readSerialSources(int number)
                        "m.\"Baud Rate\", m.\"Data Bits\", m.\"Stop Bits\", m.\"Parity\" "
                        "FROM %1 c LEFT JOIN %2 m ON m.\"Configuration\" = c.\"Number\" "
                        "WHERE c.\"Type\" = 4")
-            .arg(quoted(t.cfg->tableName()), quoted(t.com->tableName()));
+            .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.com->tableName()));
     if (number > 0)
         sql += QStringLiteral(" AND c.\"Number\" = ?");
     sql += QStringLiteral(" ORDER BY c.\"Type\", c.rowid");
@@ -143,7 +131,7 @@ std::optional<SerialSourceRow> TAppWorkstation::SerialSource(int Number)
 
 void TAppWorkstation::SetDocumentPatient(int Number, const DocumentPatient& Patient)
 {
-    LocalTable& files = *tables().files;
+    LocalTable& files = *CheckedDataTables().files;
     files.setIndexName(QString());
     if (!TableActionGuarded(files, {Number}))
         throw Exception(QStringLiteral("Document %1 does not exist").arg(Number));
