@@ -22,19 +22,6 @@ private:
     bool& m_flag;
 };
 
-// Pairs PausePolling with ContinuePolling, also when the body throws.
-class PollingPause
-{
-public:
-    explicit PollingPause(TCommPortDriver& port) : m_port(port) { m_port.PausePolling(); }
-    ~PollingPause() { m_port.ContinuePolling(); }
-    PollingPause(const PollingPause&) = delete;
-    PollingPause& operator=(const PollingPause&) = delete;
-
-private:
-    TCommPortDriver& m_port;
-};
-
 } // namespace
 
 TCommPortDriver::TCommPortDriver(QObject* AOwner)

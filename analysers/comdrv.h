@@ -211,3 +211,16 @@ private:
     qint32 m_inputTimeout = 200;
     bool m_checkLineStatus = false;
 };
+
+// Pairs PausePolling with ContinuePolling, also when the body raises.
+class PollingPause
+{
+public:
+    explicit PollingPause(TCommPortDriver& port) : m_port(port) { m_port.PausePolling(); }
+    ~PollingPause() { m_port.ContinuePolling(); }
+    PollingPause(const PollingPause&) = delete;
+    PollingPause& operator=(const PollingPause&) = delete;
+
+private:
+    TCommPortDriver& m_port;
+};

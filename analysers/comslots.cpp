@@ -282,19 +282,6 @@ void capture(int n, TComPortSlot& slot, const char* data, int count)
         appendToBuffer(n, collected);
 }
 
-// Pairs the pause of a port's polling with its end, also when the body raises.
-class PollingPause
-{
-public:
-    explicit PollingPause(TCommPortDriver& port) : m_port(port) { m_port.PausePolling(); }
-    ~PollingPause() { m_port.ContinuePolling(); }
-    PollingPause(const PollingPause&) = delete;
-    PollingPause& operator=(const PollingPause&) = delete;
-
-private:
-    TCommPortDriver& m_port;
-};
-
 // Binds the driver of the source's device code to the slot, or leaves the slot capturing.
 void bindDriver(TComPortSlot& slot, const SerialSourceRow& row)
 {
