@@ -1,6 +1,6 @@
 // What the capture and protocol driver tests share: a workstation that records the results handed
-// to it (and can refuse them), and a driver bound to a port the way the serial-source manager
-// binds one, over a pseudo-terminal pair or over the scripted line.
+// to it (and can refuse them), a driver bound to a port the way the serial-source manager binds
+// one, over a pseudo-terminal pair or over the scripted line, and a table's rows as text.
 #pragma once
 
 #include <analysers/comdrv.h>
@@ -167,6 +167,19 @@ protected:
 private:
     qsizetype m_seen = 0;
 };
+
+// Every row of a table in its current order, as "NAME=value" items of the named columns.
+inline QStringList tableRows(DataSet& t, const QStringList& columns)
+{
+    QStringList out;
+    for (t.first(); !t.eof(); t.next()) {
+        QStringList items;
+        for (const QString& c : columns)
+            items << c + u'=' + t.fieldByName(c)->asString();
+        out << items.join(u' ');
+    }
+    return out;
+}
 
 // A fixture file of tests/data/analysers.
 inline QByteArray analyserFixture(const char* name)

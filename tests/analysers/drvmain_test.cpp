@@ -1,23 +1,12 @@
 // The driver framework: the description tables a driver builds when it is created, the default
-// operations, the result holder, the control-character, hexadecimal and byte-pattern helpers, the
-// workstation service, and one small driver taking a result over the scripted serial line through
-// to a stored document and back into a result holder.
-#include <analysers/comdrv.h>
-#include <analysers/drvmain.h>
-#include <analysers/workstation.h>
+// operations, the result holder, the control-character, hexadecimal and byte-pattern helpers, and
+// the workstation service. A real driver takes the framework from the line to the result holder
+// in the Miditron tests.
+#include "driverharness.h"
+
 #include <platform/codepage.h>
-#include <platform/fileops.h>
-#include <platform/serial/serialline_fake.h>
-#include <support/ptypair.h>
-#include <support/workspace.h>
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -93,200 +82,6 @@ public:
     }
 };
 
-// A small line protocol: the analyser sends records STX, a letter (H header, R result), fields
-// after "|", ETX; the host acknowledges each with ACK; EOT ends the message, which is then stored
-// as a document. Stored results are the records as received.
-class TLineDriver : public TComDriver
-{
-public:
-    static constexpr char STX = 0x02, ETX = 0x03, EOT = 0x04, ACK = 0x06;
-
-    int GetFieldCount() const override { return 4; }
-    void GetFieldInfo(int Index, TFldInfo& Info) const override
-    {
-        static const TFldInfo fields[] = {{1, scSampleID, 1, u"Sample"_s, 4, 0, QString()},
-                                          {2, scTestCode, 3, u"Test"_s, 4, 0, QString()},
-                                          {3, scResultValue, 3, u"Value"_s, 5, 0, QString()},
-                                          {4, scUnits, 3, u"Unit"_s, 4, 0, QString()}};
-        Info = fields[Index];
-    }
-    int GetRecordCount() const override { return 4; }
-    void GetRecordInfo(int Index, TRecInfo& Info) const override
-    {
-        static const TRecInfo records[] = {{1, 1, 1}, {2, 1, 2}, {2, 2, 3}, {2, 3, 4}};
-        Info = records[Index];
-    }
-    int GetTestCount() const override { return 2; }
-    void GetTestInfo(int Index, TTestInfo& Info) const override
-    {
-        static const TTestInfo tests[] = {{1, u"GLU"_s, u"mmol/l"_s, u"Glucose"_s},
-                                          {2, u"CHOL"_s, u"mmol/l"_s, u"Cholesterol"_s}};
-        Info = tests[Index];
-    }
-
-    void DataReceived(const char* Data, int Count) override
-    {
-        for (int i = 0; i < Count; ++i) {
-            const char b = Data[i];
-            if (State == 0) {
-                if (b == STX) {
-                    m_record = QByteArray(1, b);
-                    State = 1;
-                } else if (b == EOT) {
-                    StoreMessage();
-                }
-            } else {
-                m_record += b;
-                if (b == ETX) {
-                    m_message += m_record;
-                    State = 0;
-                    Port->SendChar(ACK);
-                }
-            }
-        }
-    }
-
-    void SaveToFile(const QString& FileName) override
-    {
-        QString error;
-        if (!fileops::writeFile(FileName, m_message, &error))
-            throw EInOutError(error);
-    }
-
-    void LoadFromFile(const QString& FileName) override
-    {
-        QFile file(FileName);
-        if (!file.open(QIODevice::ReadOnly))
-            throw EInOutError(file.errorString());
-        m_values.clear();
-        const QByteArray bytes = file.readAll();
-        for (qsizetype start = bytes.indexOf(STX); start >= 0;
-             start = bytes.indexOf(STX, start + 1)) {
-            const qsizetype end = bytes.indexOf(ETX, start);
-            if (end < 0)
-                break;
-            ParseRecord(bytes.mid(start + 1, end - start - 1));
-        }
-    }
-
-    void GetResults(TResInfo& ResInfo) override
-    {
-        MemDataSet& header = ResInfo.Header();
-        MemDataSet& results = ResInfo.Results();
-        Fields()->setIndexName(u"idxCODE"_s);
-        Tests()->setIndexName(u"idxCODE"_s);
-        for (const auto& [code, value] : m_values) {
-            if (!Fields()->findKey({code}))
-                continue;
-            if (Fields()->fieldByName(u"FLDGROUP"_s)->asInteger() != 3) {
-                header.appendRecord({header.recordCount() + 1,
-                                     Fields()->fieldByName(u"DEFLABEL"_s)->asString(), value,
-                                     code});
-                continue;
-            }
-            switch (Fields()->fieldByName(u"SYSCODE"_s)->asInteger()) {
-            case scTestCode:
-                results.checkBrowseMode();
-                results.append();
-                results.fieldByName(u"ID"_s)->setAsInteger(results.recordCount() + 1);
-                results.fieldByName(u"CODE"_s)->setAsString(value);
-                if (Tests()->findKey({value})) {
-                    results.fieldByName(u"CODE"_s)->setAsString(
-                        Tests()->fieldByName(u"CODE"_s)->asString());
-                    results.fieldByName(u"LABEL"_s)
-                        ->setAsString(Tests()->fieldByName(u"NAME"_s)->asString());
-                }
-                break;
-            case scResultValue:
-                results.fieldByName(u"VAL"_s)->setAsString(value);
-                break;
-            case scUnits:
-                results.fieldByName(u"UNIT"_s)->setAsString(value);
-                break;
-            }
-        }
-        results.checkBrowseMode();
-    }
-
-private:
-    void StoreMessage()
-    {
-        if (m_message.isEmpty())
-            return;
-        const QString file = AddBackslash(ComBufDir) + u"~buf~.tst"_s;
-        SaveToFile(file);
-        WorkstationService& ws = Workstation();
-        const int number = ws.AddImportedFile(ws.CurrentPack(), file, Number, 0, u"tst"_s);
-        ws.MoveFile(file, SerialDocumentFileName(number));
-        ws.RefreshDocuments(number);
-        m_message.clear();
-    }
-
-    void ParseRecord(const QByteArray& record)
-    {
-        const int type = record.startsWith('H') ? 1 : record.startsWith('R') ? 2 : 0;
-        const QList<QByteArray> values = record.mid(2).split('|');
-        Records()->setIndexName(u"idxRECTYPE"_s);
-        Records()->setRange({type}, {type});
-        for (Records()->first(); !Records()->eof(); Records()->next()) {
-            const int num = int(Records()->fieldByName(u"NUM"_s)->asInteger());
-            if (num <= values.size())
-                m_values.append({int(Records()->fieldByName(u"CODE"_s)->asInteger()),
-                                 codepage::fromAnsi(values.at(num - 1))});
-        }
-        Records()->cancelRange();
-    }
-
-    QByteArray m_record;
-    QByteArray m_message;
-    QList<std::pair<int, QString>> m_values;
-};
-
-// Plays the workstation application: numbers documents from 26 in package 7.
-class RecordingWorkstation : public WorkstationService
-{
-public:
-    struct Added
-    {
-        int pack, cfg, pages;
-        QString fileName, extension;
-        QByteArray bytes; // the file's contents when it was registered
-    };
-
-    RecordingWorkstation() { setWorkstationService(this); }
-    ~RecordingWorkstation() override { setWorkstationService(nullptr); }
-
-    int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Pages,
-                        const QString& Extension) override
-    {
-        added.append({Pack, Cfg, Pages, FileName, Extension, readFileBytes(FileName)});
-        return next++;
-    }
-    // The line driver here registers in the older two steps; the drivers' own tests play
-    // StoreResult.
-    int StoreResult(const QString&, int, const QString&) override { return 0; }
-    void RefreshDocuments(int Number) override { refreshed.append(Number); }
-    int ReadBFAFile(const QString&, QStringList&) override { return 0; }
-    int CurrentPack() const override { return 7; }
-
-    QList<Added> added;
-    QList<int> refreshed;
-    int next = 26;
-};
-
-// Every row of a table in its current order, as "NAME=value" items of the named columns.
-QStringList rows(DataSet& t, const QStringList& columns)
-{
-    QStringList out;
-    for (t.first(); !t.eof(); t.next()) {
-        QStringList items;
-        for (const QString& c : columns)
-            items << c + u'=' + t.fieldByName(c)->asString();
-        out << items.join(u' ');
-    }
-    return out;
-}
-
 QStringList requiredColumns(const DataSet& t)
 {
     QStringList out;
@@ -309,9 +104,6 @@ TEST(DriverTables, CreationCopiesTheClassDescriptionsInClassOrder)
     MemDataSet* tests = driver->Tests();
     ASSERT_TRUE(fields && records && tests);
     ASSERT_TRUE(fields->isActive() && records->isActive() && tests->isActive());
-    EXPECT_EQ(fields->recordCount(), 5);
-    EXPECT_EQ(records->recordCount(), 5);
-    EXPECT_EQ(tests->recordCount(), 4);
 
     EXPECT_EQ(fields->fieldNames(),
               QStringList({u"ID"_s, u"CODE"_s, u"SYSCODE"_s, u"FLDGROUP"_s, u"DEFLABEL"_s,
@@ -325,8 +117,8 @@ TEST(DriverTables, CreationCopiesTheClassDescriptionsInClassOrder)
 
     // "ID" is the index in the class table: idxID gives the class order.
     fields->setIndexName(u"idxID"_s);
-    EXPECT_EQ(rows(*fields, {u"ID"_s, u"CODE"_s, u"SYSCODE"_s, u"FLDGROUP"_s, u"DEFLABEL"_s,
-                             u"FLDTYPE"_s, u"FLDLEN"_s}),
+    EXPECT_EQ(tableRows(*fields, {u"ID"_s, u"CODE"_s, u"SYSCODE"_s, u"FLDGROUP"_s, u"DEFLABEL"_s,
+                                  u"FLDTYPE"_s, u"FLDLEN"_s}),
               QStringList({u"ID=0 CODE=1 SYSCODE=1 FLDGROUP=0 DEFLABEL=Sender name FLDTYPE=4 "
                            u"FLDLEN=0"_s,
                            u"ID=1 CODE=20 SYSCODE=2 FLDGROUP=1 DEFLABEL=Specimen ID FLDTYPE=4 "
@@ -342,13 +134,13 @@ TEST(DriverTables, CreationCopiesTheClassDescriptionsInClassOrder)
     EXPECT_FALSE(fields->fieldByName(u"FLDCONT"_s)->isNull());
 
     records->setIndexName(u"idxID"_s);
-    EXPECT_EQ(rows(*records, {u"ID"_s, u"RECTYPE"_s, u"NUM"_s, u"CODE"_s}),
+    EXPECT_EQ(tableRows(*records, {u"ID"_s, u"RECTYPE"_s, u"NUM"_s, u"CODE"_s}),
               QStringList({u"ID=0 RECTYPE=2 NUM=1 CODE=1"_s, u"ID=1 RECTYPE=1 NUM=1 CODE=1"_s,
                            u"ID=2 RECTYPE=1 NUM=2 CODE=20"_s, u"ID=3 RECTYPE=2 NUM=2 CODE=31"_s,
                            u"ID=4 RECTYPE=1 NUM=3 CODE=7"_s}));
 
     tests->setIndexName(u"idxID"_s);
-    EXPECT_EQ(rows(*tests, {u"ID"_s, u"NUM"_s, u"CODE"_s, u"UNIT_"_s, u"NAME"_s, u"INST"_s}),
+    EXPECT_EQ(tableRows(*tests, {u"ID"_s, u"NUM"_s, u"CODE"_s, u"UNIT_"_s, u"NAME"_s, u"INST"_s}),
               QStringList({u"ID=0 NUM=10 CODE=tsh UNIT_=mIU/l NAME=Thyrotropin INST=True"_s,
                            u"ID=1 NUM=460 CODE=HBEAG UNIT_= NAME= INST=True"_s,
                            u"ID=2 NUM=460 CODE=A-HBCIGM UNIT_= NAME=Антитела к HBc IgM "
@@ -365,7 +157,7 @@ TEST(DriverTables, KeyLookUpsThroughTheNamedIndexes)
     MemDataSet& tests = *driver->Tests();
 
     fields.setIndexName(u"idxCODE"_s);
-    EXPECT_EQ(rows(fields, {u"CODE"_s, u"ID"_s}),
+    EXPECT_EQ(tableRows(fields, {u"CODE"_s, u"ID"_s}),
               QStringList({u"CODE=1 ID=0"_s, u"CODE=7 ID=3"_s, u"CODE=20 ID=1"_s, u"CODE=31 ID=2"_s,
                            u"CODE=40 ID=4"_s}));
     ASSERT_TRUE(fields.findKey({7}));
@@ -382,7 +174,7 @@ TEST(DriverTables, KeyLookUpsThroughTheNamedIndexes)
 
     records.setIndexName(u"idxRECTYPE"_s);
     records.setRange({1}, {1});
-    EXPECT_EQ(rows(records, {u"NUM"_s, u"CODE"_s}),
+    EXPECT_EQ(tableRows(records, {u"NUM"_s, u"CODE"_s}),
               QStringList({u"NUM=1 CODE=1"_s, u"NUM=2 CODE=20"_s, u"NUM=3 CODE=7"_s}));
 
     // idxNUM: a number that stands twice finds its first row.
@@ -396,22 +188,6 @@ TEST(DriverTables, KeyLookUpsThroughTheNamedIndexes)
     ASSERT_TRUE(tests.findKey({u"na+"_s}));
     EXPECT_EQ(tests.fieldByName(u"UNIT_"_s)->asString(), u"mmol/L"_s);
     EXPECT_FALSE(tests.findKey({u"T4"_s}));
-}
-
-TEST(DriverTables, ADriverWithoutDescriptionsHasOnlyAnEmptyTestsTable)
-{
-    const auto driver = TDriver::New<TBareDriver>();
-    EXPECT_EQ(driver->Fields(), nullptr);
-    EXPECT_EQ(driver->Records(), nullptr);
-    ASSERT_NE(driver->Tests(), nullptr);
-    EXPECT_TRUE(driver->Tests()->isActive());
-    EXPECT_TRUE(driver->Tests()->isEmpty());
-    EXPECT_EQ(driver->Tests()->indexDefs().count(), 3);
-    EXPECT_EQ(driver->State, 0);
-    EXPECT_EQ(driver->Port, nullptr);
-    EXPECT_EQ(driver->Number, 0);
-    EXPECT_EQ(driver->DevCode, 0);
-    EXPECT_FALSE(driver->HostQuery);
 }
 
 TEST(DriverTables, CreationReachesTheOverridesOfTheClassBeingMade)
@@ -461,11 +237,17 @@ TEST(DriverTables, ClassReferencesMakeSeparateDrivers)
     EXPECT_EQ(b->Tests()->recordCount(), 4);
 }
 
-// ---- default operations
+// ---- a driver that describes nothing: the base's tables and operations
 
-TEST(DriverOperations, DefaultsOfTheBase)
+TEST(DriverOperations, ABareDriverHasOnlyAnEmptyTestsTableAndTheBaseOperations)
 {
     const auto driver = TDriver::New<TBareDriver>();
+    EXPECT_EQ(driver->Fields(), nullptr);
+    EXPECT_EQ(driver->Records(), nullptr);
+    ASSERT_NE(driver->Tests(), nullptr);
+    EXPECT_TRUE(driver->Tests()->isActive());
+    EXPECT_TRUE(driver->Tests()->isEmpty());
+    EXPECT_EQ(driver->Tests()->indexDefs().count(), 3);
 
     QString value = u"kept"_s;
     EXPECT_TRUE(driver->GetSysCodeValue(scSenderName, value));
@@ -474,10 +256,6 @@ TEST(DriverOperations, DefaultsOfTheBase)
     EXPECT_FALSE(driver->GetSysCodeValue(scSampleID, value));
     EXPECT_FALSE(driver->GetSysCodeValue(0, value));
     EXPECT_EQ(value, u"kept"_s);
-
-    EXPECT_FALSE(driver->GetFlag());
-    driver->SetFlag(true);
-    EXPECT_TRUE(driver->GetFlag());
 
     // Operations a driver class must provide before anyone may call them.
     TResInfo holder;
@@ -505,11 +283,8 @@ TEST(ResultHolder, BothTablesAreOpenEmptyAndDefined)
     EXPECT_EQ(results.fieldByName(u"COMMENT"_s)->dataType(), FieldType::Memo);
     EXPECT_EQ(results.fieldByName(u"VAL"_s)->size(), 100);
 
-    // A result row needs only its ID; a header row needs its name, which may be empty.
-    results.appendRecord({1});
+    // An empty name is a name; the ID is the key.
     header.appendRecord({1, QString(), u"x"_s, 5});
-    EXPECT_THROW(header.appendRecord({2, Variant::null(), u"y"_s, 6}), EDBEditError);
-    header.cancel();
     EXPECT_THROW(header.appendRecord({1, u"Again"_s, u"z"_s, 7}), EDBClient) << "ID is primary";
     header.cancel();
     EXPECT_EQ(header.recordCount(), 1);
@@ -526,12 +301,10 @@ TEST(ControlChars, NamesBothWays)
         EXPECT_EQ(ControlCharName(b), names.at(b - 1)) << b;
         EXPECT_EQ(ControlCharByName(names.at(b - 1)), b);
     }
-    EXPECT_TRUE(ControlCharName(0).isEmpty());
-    EXPECT_TRUE(ControlCharName(32).isEmpty());
-    EXPECT_TRUE(ControlCharName(-1).isEmpty());
-    EXPECT_EQ(ControlCharByName(u"stx"), -1);
-    EXPECT_EQ(ControlCharByName(u"NUL"), -1);
-    EXPECT_EQ(ControlCharByName(u""), -1);
+    for (int b : {0, 32, -1})
+        EXPECT_TRUE(ControlCharName(b).isEmpty()) << b;
+    for (const char16_t* name : {u"stx", u"NUL", u""})
+        EXPECT_EQ(ControlCharByName(name), -1);
 }
 
 TEST(ControlChars, BytesToTagText)
@@ -569,12 +342,10 @@ TEST(ControlChars, TagTextToBytes)
         return bytes;
     };
     EXPECT_EQ(expand("[Syn][etb][US]"), QByteArray("\x16\x17\x1F"));
-    EXPECT_EQ(expand("[CR][LF]"), QByteArray("\r\n"));
     EXPECT_EQ(expand("no tags"), QByteArray("no tags"));
     EXPECT_EQ(expand(""), QByteArray());
     // What is not a name stays as written.
     EXPECT_EQ(expand("[XYZ]1"), QByteArray("[XYZ]1"));
-    EXPECT_EQ(expand("[NUL]"), QByteArray("[NUL]"));
     EXPECT_EQ(expand("[]"), QByteArray("[]"));
     EXPECT_EQ(expand("[ STX]"), QByteArray("[ STX]"));
     EXPECT_EQ(expand("a[STX"), QByteArray("a[STX"));
@@ -606,13 +377,9 @@ TEST(HexDigits, HexToInt)
     EXPECT_EQ(HexToInt(QByteArray("1F")), 31);
     EXPECT_EQ(HexToInt(u"1F"), 31);
     EXPECT_EQ(HexToInt(QByteArray("0")), 0);
-    EXPECT_EQ(HexToInt(QByteArray("0034")), 52);
     EXPECT_EQ(HexToInt(QByteArray("001C")), 28);
-    EXPECT_EQ(HexToInt(u"A"), 10);
-    EXPECT_EQ(HexToInt(u"D64E"), 54862);
     EXPECT_EQ(HexToInt(u"7FFFFFFF"), 2147483647);
     EXPECT_EQ(HexToInt(u"FFFFFFFF"), -1);
-    EXPECT_EQ(HexToInt(u"00000010"), 16);
 
     for (const char* bad : {"", "1g", "1f", "3:", "@", "1 F", " 1F", "-1", "123456789"}) {
         EXPECT_THROW(HexToInt(QByteArray(bad)), EConvertError) << bad;
@@ -632,7 +399,6 @@ TEST(BytePatterns, FindBytes)
     EXPECT_EQ(FindBytes(QByteArray("\x03\x0D"), QByteArray("\x41\x03\x0D")), 1);
     EXPECT_EQ(FindBytes(QByteArray("\x03\x0D"), QByteArray("\x41\x03")), -1);
     EXPECT_EQ(FindBytes(QByteArray("\x03\x0D"), QByteArray("\x03\x0D")), 0);
-    EXPECT_EQ(FindBytes(QByteArray("\x03"), QByteArray("\x03")), 0);
     EXPECT_EQ(FindBytes(QByteArray("ab"), QByteArray("xxabyyab")), 2) << "the first place";
     EXPECT_EQ(FindBytes(QByteArray("\r\r\n"), QByteArray("\r\r\r\n")), 1)
         << "a partial match does not hide the real one";
@@ -669,8 +435,8 @@ TEST(WorkstationService, TheNullServiceRegistersNothing)
     service.RefreshDocuments(5);
 
     {
-        RecordingWorkstation recording;
-        EXPECT_EQ(&Workstation(), &recording);
+        FakeWorkstation fake;
+        EXPECT_EQ(&Workstation(), &fake);
     }
     EXPECT_EQ(&Workstation(), &service) << "unregistering restores the null service";
 }
@@ -680,7 +446,6 @@ TEST(WorkstationService, MoveFileAndTheDocumentFileName)
     TestWorkspace ws;
     ASSERT_TRUE(QDir().mkpath(BufDir));
     EXPECT_EQ(SerialDocumentFileName(26), BufDir + u"1A.4"_s);
-    EXPECT_EQ(SerialDocumentFileName(1), BufDir + u"1.4"_s);
     EXPECT_EQ(SerialDocumentFileName(4096), BufDir + u"1000.4"_s);
 
     const QString from = ws.path(u"~buf~.tst"_s);
@@ -699,67 +464,4 @@ TEST(WorkstationService, MoveFileAndTheDocumentFileName)
     Workstation().MoveFile(from, SerialDocumentFileName(26));
     EXPECT_FALSE(QFileInfo::exists(from));
     EXPECT_EQ(readFileBytes(SerialDocumentFileName(26)), QByteArray("result"));
-}
-
-// ---- a driver over the scripted line
-
-TEST(DriverOnTheLine, AResultIsAcknowledgedStoredRegisteredAndReadBack)
-{
-    TestWorkspace ws;
-    ASSERT_TRUE(QDir().mkpath(BufDir));
-    ASSERT_TRUE(QDir().mkpath(ComBufDir));
-    RecordingWorkstation workstation;
-
-    auto line = std::make_unique<FakeSerialLine>();
-    FakeSerialLine* fake = line.get();
-    TCommPortDriver port(std::move(line));
-    port.SetComPortPollingDelay(10);
-
-    // Bound as the serial-source manager binds a driver: port, source number, receive entry.
-    const auto driver = TDriver::New<TLineDriver>();
-    driver->Port = &port;
-    driver->Number = 3;
-    port.OnReceiveData = [&](TCommPortDriver*, const char* data, int size) {
-        driver->DataReceived(data, size);
-    };
-    ASSERT_TRUE(port.Connect());
-
-    const auto acks = [&](int n) {
-        return pumpEventsUntil([&] { return fake->written() == QByteArray(n, '\x06'); }, 5000);
-    };
-    // A record split over two chunks, then two records in one chunk, then the end.
-    fake->feed("\x02H|S-12");
-    ASSERT_TRUE(pumpEventsUntil([&] { return driver->State == 1; }, 5000));
-    fake->feed("34\x03");
-    ASSERT_TRUE(acks(1));
-    fake->feed("\x02R|glu|5.4|mmol/l\x03\x02R|CHOL|4|mmol/l\x03");
-    ASSERT_TRUE(acks(3));
-    fake->feed("\x04");
-    ASSERT_TRUE(pumpEventsUntil([&] { return !workstation.refreshed.isEmpty(); }, 5000));
-
-    const QByteArray stored = "\x02H|S-1234\x03\x02R|glu|5.4|mmol/l\x03\x02R|CHOL|4|mmol/l\x03";
-    ASSERT_EQ(workstation.added.size(), 1);
-    const RecordingWorkstation::Added& added = workstation.added.first();
-    EXPECT_EQ(added.pack, 7);
-    EXPECT_EQ(added.fileName, ComBufDir + u"~buf~.tst"_s);
-    EXPECT_EQ(added.cfg, 3);
-    EXPECT_EQ(added.pages, 0);
-    EXPECT_EQ(added.extension, u"tst"_s);
-    EXPECT_EQ(added.bytes, stored) << "the file is complete when it is registered";
-    EXPECT_EQ(workstation.refreshed, QList<int>{26});
-    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), stored);
-    EXPECT_FALSE(QFileInfo::exists(added.fileName));
-    EXPECT_EQ(fake->written(), QByteArray(3, '\x06')) << "EOT is not acknowledged";
-
-    // The viewer's road: a new driver of the class loads the stored file and fills a holder.
-    const auto viewer = TDriver::New<TLineDriver>();
-    viewer->LoadFromFile(SerialDocumentFileName(26));
-    TResInfo holder;
-    viewer->GetResults(holder);
-    EXPECT_EQ(rows(holder.Header(), {u"ID"_s, u"NAME"_s, u"VAL"_s, u"CODE"_s}),
-              QStringList{u"ID=1 NAME=Sample VAL=S-1234 CODE=1"_s});
-    EXPECT_EQ(rows(holder.Results(), {u"ID"_s, u"CODE"_s, u"LABEL"_s, u"VAL"_s, u"UNIT"_s}),
-              QStringList({u"ID=1 CODE=GLU LABEL=Glucose VAL=5.4 UNIT=mmol/l"_s,
-                           u"ID=2 CODE=CHOL LABEL=Cholesterol VAL=4 UNIT=mmol/l"_s}));
-    port.Disconnect();
 }
