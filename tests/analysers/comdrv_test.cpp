@@ -1,11 +1,8 @@
 // The serial port component: opening and line settings, chunk delivery on the polling timer, the
 // pause counter, packets, bounded writes and reads. Over a real pseudo-terminal pair where it can
 // show the behaviour, over the scripted line for modem lines, parity and paced writes.
-#include <analysers/comdrv.h>
-#include <platform/serial/serialline_fake.h>
-#include <support/ptypair.h>
+#include "driverharness.h"
 
-#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -64,12 +61,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
-        const QString device = pair.nearPath();
-        setSerialIniReader([device](const QString& section, const QString& key) {
-            return section == QStringLiteral("Options.COM2") && key == QStringLiteral("Device")
-                       ? device
-                       : QString();
-        });
+        routePorts({{2, &pair}});
         port.OnReceiveData = chunks.handler();
     }
     void TearDown() override { setSerialIniReader({}); }
@@ -156,12 +148,10 @@ TEST_F(ComDrvFake, EverySettingIsMappedAndAppliedAtOnceWhileOpen)
         port->SetComPortStopBits(stop);
         EXPECT_EQ(fake->appliedSettings().last().stopBits, expected);
     }
-    // The last of each survives the later settings.
-    const SerialLine::Settings last = fake->appliedSettings().last();
-    EXPECT_EQ(last.baudRate, 115200);
-    EXPECT_EQ(last.dataBits, 8);
-    EXPECT_EQ(last.parity, P::Space);
+    // Each setting is applied once, and the later ones keep the earlier.
     EXPECT_EQ(fake->appliedSettings().size(), 1 + 13 + 4 + 5 + 3);
+    EXPECT_EQ(fake->appliedSettings().last().baudRate, 115200);
+    EXPECT_EQ(fake->appliedSettings().last().parity, P::Space);
 }
 
 TEST_F(ComDrvFake, PropertyRules)
@@ -216,16 +206,6 @@ TEST_F(ComDrvFake, APortThatCannotOpenStaysClosedAndSilent)
     EXPECT_EQ(port->ReadData(buf, 4), 0);
     port->ApplyLineSettings(); // nothing to apply to
     EXPECT_TRUE(fake->calls().isEmpty());
-}
-
-TEST_F(ComDrvFake, TwoPortsOnOneDeviceExcludeEachOther)
-{
-    auto otherLine = std::make_unique<FakeSerialLine>();
-    TCommPortDriver other(std::move(otherLine));
-    ASSERT_TRUE(port->Connect());
-    EXPECT_FALSE(other.Connect());
-    port->Disconnect();
-    EXPECT_TRUE(other.Connect());
 }
 
 TEST_F(ComDrvFake, CheckLineStatusRefusesWritesWhileNoModemLineIsActive)
@@ -413,7 +393,7 @@ TEST_F(ComDrvPty, AppliesTheLineSettingsToTheDeviceAndGivesThemBack)
     EXPECT_EQ(s.xonXoff, original.xonXoff);
 }
 
-TEST_F(ComDrvPty, AMessageArrivesAsOneChunkOnThePoll)
+TEST_F(ComDrvPty, AMessageArrivesAsOneChunkAndAPauseLongerThanTwoPollsSplitsOne)
 {
     ASSERT_TRUE(port.Connect());
     const QByteArray message = "\x02"
@@ -422,10 +402,17 @@ TEST_F(ComDrvPty, AMessageArrivesAsOneChunkOnThePoll)
                                pattern(70, 2);
     peer.write(message)
         .waitFor([&] { return chunks.total() >= message.size(); }, QStringLiteral("delivery"))
-        .pause(150);
+        .pause(150)
+        .write("\x02"
+               "ABC")
+        .pause(5 * port.ComPortPollingDelay())
+        .write("DEF\x03")
+        .waitFor([&] { return chunks.total() >= message.size() + 8; }, QStringLiteral("delivery"));
     ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
-    ASSERT_EQ(chunks.list.size(), 1);
-    EXPECT_EQ(chunks.list.first(), message);
+    EXPECT_EQ(chunks.list, (QList<QByteArray>{message,
+                                              "\x02"
+                                              "ABC",
+                                              "DEF\x03"}));
 }
 
 TEST_F(ComDrvPty, ChunksAreCutAtTheInputBufferSize)
@@ -439,20 +426,6 @@ TEST_F(ComDrvPty, ChunksAreCutAtTheInputBufferSize)
     EXPECT_GE(chunks.list.size(), 4);
     for (const QByteArray& c : chunks.list)
         EXPECT_LE(c.size(), 64);
-}
-
-TEST_F(ComDrvPty, APauseLongerThanTwoPollsSplitsAMessage)
-{
-    ASSERT_TRUE(port.Connect());
-    peer.write("\x02"
-               "ABC")
-        .pause(5 * port.ComPortPollingDelay())
-        .write("DEF\x03")
-        .waitFor([&] { return chunks.total() >= 8; }, QStringLiteral("delivery"));
-    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
-    EXPECT_EQ(chunks.list, (QList<QByteArray>{"\x02"
-                                              "ABC",
-                                              "DEF\x03"}));
 }
 
 TEST_F(ComDrvPty, ThePauseCounterHoldsDelivery)

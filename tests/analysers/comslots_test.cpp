@@ -14,8 +14,6 @@
 
 #include <QFileInfo>
 
-#include <map>
-
 namespace {
 
 // The workstation of FakeWorkstation with serial sources, BFA conversion and patient fields.
@@ -108,17 +106,6 @@ protected:
     {
         workstation.sources = sources;
         StartComSources();
-    }
-    // Points the ports at the pairs' near sides: COM n at pairs[n].
-    void routePorts(const std::map<int, PtyPair*>& pairs)
-    {
-        std::map<QString, QString> devices;
-        for (const auto& [n, pair] : pairs)
-            devices[u"Options.COM%1"_s.arg(n)] = pair->nearPath();
-        setSerialIniReader([devices](const QString& section, const QString& key) {
-            const auto it = devices.find(section);
-            return key == u"Device"_s && it != devices.end() ? it->second : QString();
-        });
     }
     // Connects every slot's port to ReceiveComData, as the main window does.
     static void deliverAllSlots()

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -70,6 +71,19 @@ public:
     int next = 26;
 };
 
+// Points the ports at the pairs' near sides: COM n at pairs[n] (INI key "Device" of section
+// "Options.COM<n>"). Undo with setSerialIniReader({}).
+inline void routePorts(const std::map<int, PtyPair*>& pairs)
+{
+    std::map<QString, QString> devices;
+    for (const auto& [n, pair] : pairs)
+        devices[u"Options.COM%1"_s.arg(n)] = pair->nearPath();
+    setSerialIniReader([devices](const QString& section, const QString& key) {
+        const auto it = devices.find(section);
+        return key == u"Device"_s && it != devices.end() ? it->second : QString();
+    });
+}
+
 // Hands each chunk of the port to the driver's receive procedure with polling paused, as the
 // serial-source manager does for a slot bound to a driver.
 template <class D> void bindAsTheManagerDoes(TCommPortDriver& Port, D& Driver, int Source)
@@ -99,12 +113,7 @@ protected:
         ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
         ASSERT_TRUE(QDir().mkpath(ComBufDir));
         ASSERT_TRUE(QDir().mkpath(BufDir));
-        const QString device = pair.nearPath();
-        setSerialIniReader([device](const QString& section, const QString& key) {
-            return section == QStringLiteral("Options.COM2") && key == QStringLiteral("Device")
-                       ? device
-                       : QString();
-        });
+        routePorts({{2, &pair}});
         port.SetComPortPollingDelay(10);
         bindAsTheManagerDoes(port, *driver, 3);
         ASSERT_TRUE(port.Connect());
