@@ -9,13 +9,87 @@
 
 namespace krntest {
 
+namespace {
+
+bool isTransactionCall(const QString& entry)
+{
+    return entry == QLatin1String("BEGIN") || entry == QLatin1String("COMMIT") ||
+           entry == QLatin1String("ROLLBACK");
+}
+
+QString valueText(const Variant& v)
+{
+    if (v.isEmpty())
+        return QStringLiteral("NULL");
+    switch (v.type()) {
+    case Variant::Type::Double:
+    case Variant::Type::Currency:
+        return QString::number(v.toDouble(), 'g', 15);
+    case Variant::Type::Integer:
+        return QString::number(v.toInt64());
+    default:
+        return v.toString();
+    }
+}
+
+} // namespace
+
 QStringList Recorder::statementsOnly() const
 {
     QStringList out;
     for (const QString& entry : log) {
-        if (entry != QLatin1String("BEGIN") && entry != QLatin1String("COMMIT") &&
-            entry != QLatin1String("ROLLBACK"))
+        if (!isTransactionCall(entry))
             out.append(entry);
+    }
+    return out;
+}
+
+QStringList Recorder::transactionCalls() const
+{
+    QStringList out;
+    for (const QString& entry : log) {
+        if (isTransactionCall(entry))
+            out.append(entry);
+    }
+    return out;
+}
+
+QStringList sqliteRows(sqlite3* db, const QString& sql)
+{
+    QStringList out;
+    sqlite3_stmt* st = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db) << " in: " << sql.toStdString();
+        return out;
+    }
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        QStringList row;
+        for (int i = 0; i < sqlite3_column_count(st); ++i)
+            row.append(
+                sqlite3_column_type(st, i) == SQLITE_NULL
+                    ? QStringLiteral("NULL")
+                    : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
+        out.append(row.join(QLatin1Char('|')));
+    }
+    sqlite3_finalize(st);
+    return out;
+}
+
+QStringList queryRows(Database& db, const QString& sql, const Params* params)
+{
+    SqlQuery q;
+    q.setDatabase(&db);
+    q.setSql(sql);
+    if (params)
+        q.setParams(*params);
+    q.open();
+    QStringList out;
+    for (q.first(); !q.eof(); q.next()) {
+        QStringList row;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            row.append(valueText(q.field(i)->value()));
+        out.append(row.join(QLatin1Char('|')));
     }
     return out;
 }
@@ -206,30 +280,13 @@ void KernelDb::exec(const QString& sql) const
 
 QStringList KernelDb::rows(const QString& sql) const
 {
-    QStringList out;
     sqlite3* db = nullptr;
     if (sqlite3_open(file().toUtf8().constData(), &db) != SQLITE_OK) {
         ADD_FAILURE() << "cannot open " << file().toStdString();
-        return out;
+        return {};
     }
     sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt* st = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(db) << " in: " << sql.toStdString();
-        sqlite3_close(db);
-        return out;
-    }
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        QStringList row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            row.append(
-                sqlite3_column_type(st, i) == SQLITE_NULL
-                    ? QStringLiteral("NULL")
-                    : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
-        out.append(row.join(QLatin1Char('|')));
-    }
-    sqlite3_finalize(st);
+    const QStringList out = sqliteRows(db, sql);
     sqlite3_close(db);
     return out;
 }
@@ -249,6 +306,22 @@ void KernelDb::createKernelTables() const
         "create table TABLELINK (PARENT varchar(30), CHILD varchar(30), KEY_FIELDS varchar(50),"
         " REF_FIELDS varchar(50), DEL_ACT varchar(1), CUSTOM clob);"
         "create table DUAL (DUMMY varchar(1)); insert into DUAL values ('X');"));
+}
+
+AccessOnKernel::AccessOnKernel(const QString& alias)
+{
+    db.setDatabaseName(QStringLiteral("Main"));
+    db.setAliasName(alias);
+    for (SqlQuery* q : {&tables, &fields, &links})
+        q->setDatabase(&db);
+    tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
+    fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
+    links.setSql(QStringLiteral("select * from TABLELINK"));
+    access.setObjectName(QStringLiteral("DBAccess1"));
+    access.SetDataBase(&db);
+    access.SetTables(&tables);
+    access.SetFields(&fields);
+    access.SetLinks(&links);
 }
 
 } // namespace krntest

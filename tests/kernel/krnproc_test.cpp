@@ -1,8 +1,9 @@
 // The kernel's support routines: errors and message boxes, type maps, permissions and grants,
 // parameters, StrToFloatAdj, the dialect cast per server kind (the local kind run on SQLite) and
 // the record compare and copy family.
+#include "kernel_helpers.h"
+
 #include <kernel/cacheapi.h>
-#include <kernel/krnproc.h>
 #include <platform/data/memdataset.h>
 #include <platform/db/params.h>
 #include <platform/regional.h>
@@ -11,19 +12,10 @@
 #include <support/scoped_dialogs.h>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
+
+using krntest::kernelErrorOf;
 
 namespace {
-
-template <typename F> QString kernelErrorOf(F&& call)
-{
-    try {
-        call();
-    } catch (const EDBKernelError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no EDBKernelError>");
-}
 
 // A kernel cache as the copy routines see one: an in-memory dataset with a row identifier and a
 // packet limit.
@@ -257,26 +249,13 @@ TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
         {FieldType::DateTime, 0, "'2024-01-05'", "2024-01-05 00:00:00", "text"},
         {FieldType::DateTime, 0, "'2024-01-05 10:30:00'", "2024-01-05 10:30:00", "text"},
     };
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    const krntest::KernelDb db;
     for (const Case& c : cases) {
         const QString expr = CastExpression(3, false, c.expression, c.type, c.size);
-        const QByteArray sql = ("select " + expr + ", typeof(" + expr + ")").toUtf8();
-        sqlite3_stmt* st = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(db) << " in " << sql.constData();
-        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-        const QString value =
-            sqlite3_column_type(st, 0) == SQLITE_NULL
-                ? QStringLiteral("NULL")
-                : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        EXPECT_EQ(value, c.value) << sql.constData();
-        EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))),
-                  c.storage)
-            << sql.constData();
-        sqlite3_finalize(st);
+        EXPECT_EQ(db.rows("select " + expr + ", typeof(" + expr + ")"),
+                  QStringList(c.value + "|" + c.storage))
+            << expr.toStdString();
     }
-    sqlite3_close(db);
 }
 
 TEST(KernelRecords, CopyRecordPairsDataFieldsByNameAndSkipsTheRowIdentifier)

@@ -3,9 +3,6 @@
 // expanded statements run on SQLite for the local kind.
 #include "kernel_helpers.h"
 
-#include <kernel/dbaccess.h>
-#include <platform/db/sqlquery.h>
-
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
 
@@ -19,22 +16,6 @@ QString duplicate(const QString& code)
 {
     return "Duplicate macros " + code +
            " - the system macros kept, the stat module macros will be inaccessible.";
-}
-
-QStringList queryRows(Database& db, const QString& sql)
-{
-    SqlQuery q;
-    q.setDatabase(&db);
-    q.setSql(sql);
-    q.open();
-    QStringList out;
-    for (; !q.eof(); q.next()) {
-        QStringList row;
-        for (int i = 0; i < q.fieldCount(); ++i)
-            row.append(q.field(i)->isNull() ? "NULL" : q.field(i)->asString());
-        out.append(row.join('|'));
-    }
-    return out;
 }
 
 } // namespace

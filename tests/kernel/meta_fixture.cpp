@@ -57,21 +57,9 @@ void writeSampleMetadata(const KernelDb& kernel)
         " null);"));
 }
 
-SampleKernel::SampleKernel(const QString& alias)
+SampleKernel::SampleKernel(const QString& alias) : AccessOnKernel(alias)
 {
     writeSampleMetadata(kernel);
-    db.setDatabaseName(QStringLiteral("Main"));
-    db.setAliasName(alias);
-    for (SqlQuery* q : {&tables, &fields, &links})
-        q->setDatabase(&db);
-    tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
-    fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
-    links.setSql(QStringLiteral("select * from TABLELINK"));
-    access.setObjectName(QStringLiteral("DBAccess1"));
-    access.SetDataBase(&db);
-    access.SetTables(&tables);
-    access.SetFields(&fields);
-    access.SetLinks(&links);
     access.RegisterModuleVersion(QStringLiteral("DATABASE"), 207);
 }
 

@@ -6,8 +6,6 @@
 #include "kernel_helpers.h"
 
 #include <kernel/cacheapi.h>
-#include <kernel/dbaccess.h>
-#include <platform/db/sqlquery.h>
 
 namespace krntest {
 
@@ -40,18 +38,10 @@ public:
 };
 
 // A kernel database with the sample metadata and VERSION rows matching the registered modules
-// (DBKERNEL 7, DATABASE 207), and an access component on it with plain queries as metadata
-// datasets.
-struct SampleKernel
+// (DBKERNEL 7, DATABASE 207), and an access component on it.
+struct SampleKernel : AccessOnKernel
 {
     explicit SampleKernel(const QString& alias = QStringLiteral("KRN"));
-
-    KernelDb kernel;
-    Database db;
-    SqlQuery tables;
-    SqlQuery fields;
-    SqlQuery links;
-    TDBAccess access;
 };
 
 } // namespace krntest

@@ -8,37 +8,21 @@
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
 
+#include <QScopeGuard>
+
 #include <gtest/gtest.h>
 
 using namespace krntest;
 
 namespace {
 
-template <typename F> QString kernelErrorOf(F&& call)
+// Sets the label language until the returned guard goes.
+auto inLanguage(const QString& key)
 {
-    try {
-        call();
-    } catch (const EDBKernelError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no EDBKernelError>");
+    const QString saved = CurrentLangKey();
+    SetCurrentLangKey(key);
+    return qScopeGuard([saved] { SetCurrentLangKey(saved); });
 }
-
-// Sets the label language for one test.
-class LanguageScope
-{
-public:
-    explicit LanguageScope(const QString& key) : m_saved(CurrentLangKey())
-    {
-        SetCurrentLangKey(key);
-    }
-    ~LanguageScope() { SetCurrentLangKey(m_saved); }
-    LanguageScope(const LanguageScope&) = delete;
-    LanguageScope& operator=(const LanguageScope&) = delete;
-
-private:
-    QString m_saved;
-};
 
 QStringList namesOf(const TLinksList& links)
 {
@@ -79,32 +63,22 @@ TEST(MultiLanguageTexts, ExtractMultiLabelTakesTheWholeTag)
     // An empty key finds the first "#".
     EXPECT_EQ(ExtractMultiLabel("#fra#Tables", ""), "fra");
     EXPECT_EQ(ExtractMultiLabel("Plain", ""), "Plain");
-    EXPECT_EQ(LangStringSize(10), 45);
-    EXPECT_EQ(KrnLangKey(krnLangRUS), "rus");
-    EXPECT_EQ(KrnLangKey(krnLangUnknown), "");
 }
 
 TEST(MultiLanguageTexts, EnteredTextBecomesThePartOfTheCurrentLanguage)
 {
-    {
-        LanguageScope fra("fra");
-        EXPECT_EQ(MultiLangGetText("#fra#Homme#rus#Мужчина"), "Homme");
-        EXPECT_EQ(MultiLangSetText("#fra#Homme#rus#Мужчина", "Monsieur"),
-                  "#fra#Monsieur#rus#Мужчина");
-        // An old value without tags belongs to no other language.
-        EXPECT_EQ(MultiLangSetText("Homme", "Monsieur"), "#fra#Monsieur");
-        EXPECT_EQ(MultiLangSetText("#fra#A#rus#B", ""), "#rus#B");
-        // A text that carries its own tags is stored as typed.
-        EXPECT_EQ(MultiLangSetText("#fra#A", "#eng#Man"), "#eng#Man");
-    }
-    {
-        LanguageScope rus("rus");
-        EXPECT_EQ(MultiLangSetText("#eng#B#fra#A", "В"), "#fra#A#rus#В#eng#B");
-    }
-    {
-        LanguageScope none("");
-        EXPECT_EQ(MultiLangSetText("#fra#A", "X"), "#fra#A");
-    }
+    const auto restore = inLanguage("fra");
+    EXPECT_EQ(MultiLangGetText("#fra#Homme#rus#Мужчина"), "Homme");
+    EXPECT_EQ(MultiLangSetText("#fra#Homme#rus#Мужчина", "Monsieur"), "#fra#Monsieur#rus#Мужчина");
+    // An old value without tags belongs to no other language.
+    EXPECT_EQ(MultiLangSetText("Homme", "Monsieur"), "#fra#Monsieur");
+    EXPECT_EQ(MultiLangSetText("#fra#A#rus#B", ""), "#rus#B");
+    // A text that carries its own tags is stored as typed.
+    EXPECT_EQ(MultiLangSetText("#fra#A", "#eng#Man"), "#eng#Man");
+    SetCurrentLangKey("rus");
+    EXPECT_EQ(MultiLangSetText("#eng#B#fra#A", "В"), "#fra#A#rus#В#eng#B");
+    SetCurrentLangKey("");
+    EXPECT_EQ(MultiLangSetText("#fra#A", "X"), "#fra#A");
 }
 
 TEST(MetadataTexts, CustomListsValueListsAndDeleteActions)
@@ -114,7 +88,7 @@ TEST(MetadataTexts, CustomListsValueListsAndDeleteActions)
     f.FieldName = "SEXE";
     f.Custom.SetText("LookupKeys=#fra#h,f#eng#m,w\r\nLookupValues=#fra#Homme#eng#Man,"
                      "#fra#Femme#eng#Woman\nLabel=#fra#Sexe#eng#Sex");
-    LanguageScope eng("eng");
+    const auto restore = inLanguage("eng");
     f.PrepareLookup();
     EXPECT_TRUE(f.LookupReady);
     EXPECT_EQ(f.LookupValue("W"), "Woman"); // keys compare without regard to case
@@ -131,13 +105,10 @@ TEST(MetadataTexts, CustomListsValueListsAndDeleteActions)
     EXPECT_EQ(f.Custom.Lines(), QStringList({"LookupValues=#fra#Homme#eng#Man,#fra#Femme#eng#Woman",
                                              "Label=#fra#Sexe#eng#Sex"}));
 
-    EXPECT_EQ(DeleteActionFromText("Cascade"), daCascade);
-    EXPECT_EQ(DeleteActionFromText("c"), daNone);
+    // "Cascade", "c" and "N" come from the sample's links in the load test.
     EXPECT_EQ(DeleteActionFromText("R"), daRestrict);
-    EXPECT_EQ(DeleteActionFromText("N"), daSetNull);
     EXPECT_EQ(DeleteActionFromText("X"), daNoDelete);
     EXPECT_EQ(DeleteActionFromText(""), daNone);
-    EXPECT_EQ(DeleteActionFromText("Q"), daNone);
 }
 
 TEST(MetadataTexts, JoinTextsOfALink)
@@ -294,20 +265,14 @@ TEST(MetadataLoad, TablesFieldsAndLinksFromTheKernelDatabase)
     EXPECT_EQ(order, QStringList({"MEDECINS", "PATIENTS", "VISITS", "V_PATIENTS", "DBROLE",
                                   "DBUSER", "USERROLE", "METATABLE", "METAFIELD"}));
     const TTableProps* userRole = a.FindTableProps("USERROLE");
-    EXPECT_TRUE(userRole->System);
-    EXPECT_EQ(userRole->KeyFields, "DBUSER_ID,DBROLE_ID");
-    EXPECT_EQ(userRole->Custom.Values("StatHidden"), "1");
     EXPECT_EQ(namesOf(userRole->ParentLinks),
               QStringList({"DBROLE>USERROLE#0", "DBUSER>USERROLE#0"}));
     EXPECT_FALSE(userRole->ParentLinks.first()->Optional);
     const TTableProps* metaTable = a.FindTableProps("METATABLE");
     EXPECT_EQ(metaTable->Fields.Names(),
               QStringList({"TABLE_NAME", "KEY_FIELDS", "CUSTOM", "TRACE_LOG"}));
-    EXPECT_EQ(metaTable->FieldPropsByName("KEY_FIELDS")->Size, 50);
-    EXPECT_EQ(metaTable->FieldPropsByName("TRACE_LOG")->DataType, dtBoolean);
     EXPECT_EQ(namesOf(metaTable->ChildLinks), QStringList({"METATABLE>METAFIELD#0"}));
     EXPECT_EQ(metaTable->ChildLinks.first()->DeleteAction, daCascade);
-    EXPECT_EQ(a.FindTableProps("DBUSER")->FieldPropsByName("NAME")->Size, 50);
     expectNoFreedLinks(a);
 
     // Descriptions are read-only outside a load.
@@ -328,7 +293,6 @@ TEST(MetadataLoad, LabelsInFrenchAndRussian)
     const TFieldProps* sex = patients->FieldPropsByName("SEXE");
 
     s.access.SetLanguage(krnLangFRA);
-    EXPECT_EQ(CurrentLangKey(), "fra");
     EXPECT_EQ(patients->Label(), "Patients");
     EXPECT_EQ(visits->Label(), "Visites");
     EXPECT_EQ(doctors->Label(), "Médecins");
@@ -404,15 +368,6 @@ struct CountingServices : TKernelCacheServices
     }
 };
 
-class ServicesScope
-{
-public:
-    explicit ServicesScope(TKernelCacheServices* services) { SetKernelCacheServices(services); }
-    ~ServicesScope() { SetKernelCacheServices(nullptr); }
-    ServicesScope(const ServicesScope&) = delete;
-    ServicesScope& operator=(const ServicesScope&) = delete;
-};
-
 } // namespace
 
 TEST(MetadataReload, OneTableWhateverTheCaseOfItsName)
@@ -424,7 +379,8 @@ TEST(MetadataReload, OneTableWhateverTheCaseOfItsName)
     cache.bound = s.access.FindTableProps("PATIENTS");
     s.access.RegisterOpenCache(&cache);
     CountingServices services;
-    ServicesScope scope(&services);
+    SetKernelCacheServices(&services);
+    const auto restore = qScopeGuard([] { SetKernelCacheServices(nullptr); });
 
     s.kernel.exec(
         "update METATABLE set CUSTOM = 'Label=#fra#Malades' where TABLE_NAME = 'PATIENTS';"

@@ -81,45 +81,17 @@ void writePractice(const KernelDb& kernel)
         "insert into RAD values (200, 1, 'Thorax'), (201, 3, 'Genou');"));
 }
 
-QString valueText(const Variant& v)
-{
-    if (v.isEmpty())
-        return QStringLiteral("NULL");
-    switch (v.type()) {
-    case Variant::Type::Double:
-    case Variant::Type::Currency:
-        return QString::number(v.toDouble(), 'g', 15);
-    case Variant::Type::Integer:
-        return QString::number(v.toInt64());
-    default:
-        return v.toString();
-    }
-}
-
 } // namespace
 
 Practice::Practice(int serverKind)
+    : AccessOnKernel(serverKind == 3 ? QStringLiteral("KRN") : QStringLiteral("SRV"))
 {
     writePractice(kernel);
-    QString alias = QStringLiteral("KRN");
     if (serverKind != 3) {
         const QString driver = serverKind == 1 ? QStringLiteral("MSSQL") : QStringLiteral("ORACLE");
         registerRecordingDriver(driver, recorder);
         kernel.addAlias(QStringLiteral("SRV"), driver);
-        alias = QStringLiteral("SRV");
     }
-    db.setDatabaseName(QStringLiteral("Main"));
-    db.setAliasName(alias);
-    for (SqlQuery* q : {&tables, &fields, &links})
-        q->setDatabase(&db);
-    tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
-    fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
-    links.setSql(QStringLiteral("select * from TABLELINK"));
-    access.setObjectName(QStringLiteral("DBAccess1"));
-    access.SetDataBase(&db);
-    access.SetTables(&tables);
-    access.SetFields(&fields);
-    access.SetLinks(&links);
     access.UpdateServerKind();
     access.LoadMetaData();
 }
@@ -132,27 +104,9 @@ std::unique_ptr<TDBRequest> Practice::request(const QString& name)
     return r;
 }
 
-QStringList Practice::rows(const QString& sql, const Params* params)
-{
-    SqlQuery q;
-    q.setDatabase(&db);
-    q.setSql(sql);
-    if (params)
-        q.setParams(*params);
-    q.open();
-    QStringList out;
-    for (q.first(); !q.eof(); q.next()) {
-        QStringList row;
-        for (int i = 0; i < q.fieldCount(); ++i)
-            row.append(valueText(q.field(i)->value()));
-        out.append(row.join(QLatin1Char('|')));
-    }
-    return out;
-}
-
 QStringList Practice::rows(const TDBRequest& request)
 {
-    return rows(request.CompiledText(), &request.GetParams());
+    return queryRows(db, request.CompiledText(), &request.GetParams());
 }
 
 QStringList compiled(TDBRequest& request)

@@ -6,33 +6,23 @@
 
 #include "kernel_helpers.h"
 
-#include <kernel/dbaccess.h>
 #include <kernel/request.h>
-#include <platform/db/sqlquery.h>
 
 #include <memory>
 
 namespace reqtest {
 
-class Practice
+class Practice : public krntest::AccessOnKernel
 {
 public:
     explicit Practice(int serverKind = 3);
 
     // A request on the practice's access component, named "Req".
     std::unique_ptr<TDBRequest> request(const QString& name = QStringLiteral("Req"));
-    // Runs the request's compiled text with its parameters; one "a|b|..." line per row, NULL
-    // for nulls, numbers as they read.
+    // Runs the request's compiled text with its parameters, or a statement, as queryRows does.
     QStringList rows(const TDBRequest& request);
-    // Runs a statement on the database the same way.
-    QStringList rows(const QString& sql, const Params* params = nullptr);
+    QStringList rows(const QString& sql) { return krntest::queryRows(db, sql); }
 
-    krntest::KernelDb kernel;
-    Database db;
-    SqlQuery tables;
-    SqlQuery fields;
-    SqlQuery links;
-    TDBAccess access;
     std::shared_ptr<krntest::Recorder> recorder = std::make_shared<krntest::Recorder>();
 };
 

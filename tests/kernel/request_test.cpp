@@ -12,25 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace reqtest;
-
-namespace {
-
-template <typename F> QString kernelErrorOf(F&& call)
-{
-    try {
-        call();
-    } catch (const EDBKernelError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no EDBKernelError>");
-}
-
-QStringList paramNames(const Params& params)
-{
-    return params.names();
-}
-
-} // namespace
+using krntest::kernelErrorOf;
 
 TEST(RequestItems, ChangesMarkTheRequestNotCompiled)
 {
@@ -197,7 +179,7 @@ TEST(RequestParams, PartExamplesAndHostileTexts)
     };
     for (const Case& c : cases) {
         w->SetText(c.text);
-        EXPECT_EQ(paramNames(w->ItemParams()), c.names) << c.text.toStdString();
+        EXPECT_EQ(w->ItemParams().names(), c.names) << c.text.toStdString();
         EXPECT_EQ(w->Text(), c.stored) << c.text.toStdString();
     }
 
@@ -206,19 +188,19 @@ TEST(RequestParams, PartExamplesAndHostileTexts)
     w->ItemParams().paramByName("A").setAsInteger(1);
     w->ItemParams().paramByName("B").setAsInteger(2);
     w->SetText(":b and :C");
-    EXPECT_EQ(paramNames(w->ItemParams()), QStringList({"b", "C"}));
+    EXPECT_EQ(w->ItemParams().names(), QStringList({"b", "C"}));
     EXPECT_EQ(w->ItemParams()[0].asInteger(), 2);
     EXPECT_TRUE(w->ItemParams()[1].isNull());
 
     r->SetSQL({"select * from PATIENTS where PATIENTS_ID = :ID", "and NOM <> ':X' and NOM = :NOM"});
-    EXPECT_EQ(paramNames(r->GetParams()), QStringList({"ID", "NOM"}));
+    EXPECT_EQ(r->GetParams().names(), QStringList({"ID", "NOM"}));
     r->ParamByName("ID").setAsInteger(4);
     r->SetSQLText("select * from PATIENTS where PATIENTS_ID = :ID");
-    EXPECT_EQ(paramNames(r->GetParams()), QStringList({"ID"}));
+    EXPECT_EQ(r->GetParams().names(), QStringList({"ID"}));
     EXPECT_EQ(r->ParamByName("ID").asInteger(), 4);
     // The fixed text itself keeps its "=" names: the fix-up is for item texts.
     r->SetSQLText("select :A=B");
-    EXPECT_EQ(paramNames(r->GetParams()), QStringList({"A=B"}));
+    EXPECT_EQ(r->GetParams().names(), QStringList({"A=B"}));
     EXPECT_THROW(r->ParamByName("NOM"), Exception);
 
     // Renaming touches whole parameters only: not a longer name, a literal or "::".

@@ -55,16 +55,6 @@ protected:
     TDBAccess access;
 };
 
-template <typename F> QString kernelErrorOf(F&& call)
-{
-    try {
-        call();
-    } catch (const EDBKernelError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no EDBKernelError>");
-}
-
 } // namespace
 
 TEST_P(OdbcTransactions, InnerCommitWaitsForTheOuterOne)

@@ -15,16 +15,6 @@ using namespace krntest;
 
 namespace {
 
-template <typename F> QString kernelErrorOf(F&& call)
-{
-    try {
-        call();
-    } catch (const EDBKernelError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no EDBKernelError>");
-}
-
 const QString RollbackQuestion = "Rollback transaction failed.\r\nrollback refused\r\n"
                                  "======================================\r\n"
                                  "Do you want to try again rollback transaction?\r\n"
@@ -54,15 +44,7 @@ protected:
     }
     void insert(int value) { db.execute(QStringLiteral("insert into T values (%1)").arg(value)); }
     QStringList committed() const { return kernel.rows("select A from T order by A"); }
-    QStringList transactionCalls() const
-    {
-        QStringList calls;
-        for (const QString& entry : recorder->log) {
-            if (entry == "BEGIN" || entry == "COMMIT" || entry == "ROLLBACK")
-                calls.append(entry);
-        }
-        return calls;
-    }
+    QStringList transactionCalls() const { return recorder->transactionCalls(); }
 
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
     KernelDb kernel;
