@@ -6,10 +6,13 @@
 #include <kernel/regexpr.h>
 #include <platform/codepage.h>
 
+#include <support/qt_printers.h>
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -65,6 +68,30 @@ struct ErrorCase
     int pos;
     const char* text; // the message before " (pos N)"
 };
+
+// The code and message of the ERegExpr that `call` raises.
+template <typename F> std::pair<int, QString> errorOf(F&& call)
+{
+    try {
+        call();
+    } catch (const ERegExpr& e) {
+        return {e.errorCode(), e.message()};
+    }
+    return {0, QStringLiteral("<no ERegExpr>")};
+}
+
+using Matches = std::vector<std::pair<int, int>>; // {pos, len}
+
+// Every match of a search and its ExecNext rounds; once they fail, the search stays ended.
+Matches allMatches(TRegExpr& re, const QString& subject)
+{
+    Matches found;
+    for (bool more = re.Exec(subject); more; more = re.ExecNext())
+        found.emplace_back(re.GetMatchPos(0), re.GetMatchLen(0));
+    EXPECT_EQ(re.GetMatchPos(0), -1);
+    EXPECT_FALSE(re.ExecNext());
+    return found;
+}
 
 } // namespace
 
@@ -321,13 +348,9 @@ TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
             EXPECT_STREQ(e.className(), "ERegExpr");
         }
         // The failed expression refuses to search until a good one is set.
-        try {
-            re.Exec(QStringLiteral("a"));
-            ADD_FAILURE() << "searched after a compile error";
-        } catch (const ERegExpr& e) {
-            EXPECT_EQ(e.errorCode(), 1012);
-            EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): Exec After Compilation Error"));
-        }
+        EXPECT_EQ(
+            errorOf([&] { re.Exec(QStringLiteral("a")); }),
+            std::make_pair(1012, QStringLiteral("TRegExpr(exec): Exec After Compilation Error")));
         re.SetExpression(QStringLiteral("a"));
         EXPECT_TRUE(re.Exec(QStringLiteral("ba")));
     }
@@ -366,21 +389,12 @@ TEST(RegExprErrors, MessageTable)
 TEST(RegExprErrors, ExecErrorsHaveNoPosition)
 {
     TRegExpr re;
-    try {
-        re.Exec(QStringLiteral("a"));
-        ADD_FAILURE() << "searched without an expression";
-    } catch (const ERegExpr& e) {
-        EXPECT_EQ(e.errorCode(), 1003);
-        EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): Not Assigned Expression Property"));
-    }
+    EXPECT_EQ(
+        errorOf([&] { re.Exec(QStringLiteral("a")); }),
+        std::make_pair(1003, QStringLiteral("TRegExpr(exec): Not Assigned Expression Property")));
     re.SetExpression(QStringLiteral("a"));
-    try {
-        re.ExecNext();
-        ADD_FAILURE() << "ExecNext without Exec";
-    } catch (const ERegExpr& e) {
-        EXPECT_EQ(e.errorCode(), 1007);
-        EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): ExecNext Without Exec[Pos]"));
-    }
+    EXPECT_EQ(errorOf([&] { re.ExecNext(); }),
+              std::make_pair(1007, QStringLiteral("TRegExpr(exec): ExecNext Without Exec[Pos]")));
 }
 
 // Error and ErrorMsg are the customisation points: a subclass may word the messages or swallow
@@ -405,79 +419,35 @@ TEST(RegExprErrors, OverriddenErrorHandling)
         QString ErrorMsg(int code) const override { return QStringLiteral("E%1").arg(code); }
     };
     Worded worded;
-    try {
-        worded.SetExpression(QStringLiteral("a)"));
-        ADD_FAILURE() << "compiled";
-    } catch (const ERegExpr& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("E105 (pos 2)"));
-    }
+    EXPECT_EQ(errorOf([&] { worded.SetExpression(QStringLiteral("a)")); }),
+              std::make_pair(105, QStringLiteral("E105 (pos 2)")));
 }
 
 TEST(RegExprSearch, ExecNextWalksThroughTheMatches)
 {
-    TRegExpr re;
-    re.SetExpression(QStringLiteral("\\d+"));
-    ASSERT_TRUE(re.Exec(QStringLiteral("a1b22c333")));
-    EXPECT_EQ(re.GetMatchPos(0), 2);
-    ASSERT_TRUE(re.ExecNext());
-    EXPECT_EQ(re.GetMatch(0), QStringLiteral("22"));
-    EXPECT_EQ(re.GetMatchPos(0), 4);
-    ASSERT_TRUE(re.ExecNext());
-    EXPECT_EQ(re.GetMatchPos(0), 7);
-    EXPECT_EQ(re.GetMatchLen(0), 3);
-    EXPECT_FALSE(re.ExecNext());
-    EXPECT_EQ(re.GetMatchPos(0), -1);
-    EXPECT_FALSE(re.ExecNext()); // stays at the end
-
-    // The required literal "ab" is found again after each match.
-    re.SetExpression(QStringLiteral("ab"));
-    ASSERT_TRUE(re.Exec(QStringLiteral("ab ab ab")));
-    std::vector<int> found{re.GetMatchPos(0)};
-    while (re.ExecNext())
-        found.push_back(re.GetMatchPos(0));
-    EXPECT_EQ(found, (std::vector<int>{1, 4, 7}));
-
-    re.SetExpression(QStringLiteral("^a"));
-    ASSERT_TRUE(re.Exec(QStringLiteral("aa")));
-    EXPECT_FALSE(re.ExecNext());
-
-    re.SetExpression(QStringLiteral("z"));
-    EXPECT_FALSE(re.Exec(QStringLiteral("aa")));
-    EXPECT_FALSE(re.ExecNext());
-}
-
-// An empty match is followed by a search one character further on, so ExecNext ends.
-TEST(RegExprSearch, ExecNextStepsOverEmptyMatches)
-{
-    TRegExpr re;
-    re.SetExpression(QStringLiteral("a*"));
-    ASSERT_TRUE(re.Exec(QStringLiteral("baab")));
-    std::vector<std::pair<int, int>> found{{re.GetMatchPos(0), re.GetMatchLen(0)}};
-    while (re.ExecNext())
-        found.emplace_back(re.GetMatchPos(0), re.GetMatchLen(0));
-    EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{1, 0}, {2, 2}, {4, 0}, {5, 0}}));
-}
-
-// What one search learns about failing states serves the following ones; the states a match
-// went through are not among them, so the empty match right after it is still found.
-TEST(RegExprSearch, ExecNextAfterALongSearch)
-{
-    TRegExpr re;
-    re.SetExpression(QStringLiteral("(a|b)*"));
-    ASSERT_TRUE(re.Exec(u8(repeated("ab", 3000) + "X")));
-    std::vector<std::pair<int, int>> found{{re.GetMatchPos(0), re.GetMatchLen(0)}};
-    while (re.ExecNext())
-        found.emplace_back(re.GetMatchPos(0), re.GetMatchLen(0));
-    EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{1, 6000}, {6001, 0}, {6002, 0}}));
-
-    // Every position of this subject starts a long failing search before the empty alternative
-    // matches; the searches end.
-    re.SetExpression(QStringLiteral(".+.*x|"));
-    ASSERT_TRUE(re.Exec(u8(repeated("a", 4000))));
-    int rounds = 1;
-    while (re.ExecNext())
-        ++rounds;
-    EXPECT_EQ(rounds, 4001);
+    Matches emptyEverywhere;
+    for (int i = 1; i <= 4001; ++i)
+        emptyEverywhere.emplace_back(i, 0);
+    const std::vector<std::tuple<const char*, std::string, Matches>> cases = {
+        {"\\d+", "a1b22c333", {{2, 1}, {4, 2}, {7, 3}}},
+        // The required literal "ab" is found again after each match.
+        {"ab", "ab ab ab", {{1, 2}, {4, 2}, {7, 2}}},
+        {"^a", "aa", {{1, 1}}},
+        {"z", "aa", {}},
+        // An empty match is followed by a search one character further on, so ExecNext ends.
+        {"a*", "baab", {{1, 0}, {2, 2}, {4, 0}, {5, 0}}},
+        // What one search learns about failing states serves the following ones; the states a
+        // match went through are not among them, so the empty match right after it is found.
+        {"(a|b)*", repeated("ab", 3000) + "X", {{1, 6000}, {6001, 0}, {6002, 0}}},
+        // Every position starts a long failing search before the empty alternative matches.
+        {".+.*x|", repeated("a", 4000), emptyEverywhere},
+    };
+    for (const auto& [pattern, subject, expected] : cases) {
+        SCOPED_TRACE(pattern);
+        TRegExpr re;
+        re.SetExpression(QString::fromUtf8(pattern));
+        EXPECT_EQ(allMatches(re, u8(subject)), expected);
+    }
 }
 
 TEST(RegExprSearch, NewExpressionForgetsTheLastSearch)
@@ -500,13 +470,8 @@ TEST(RegExprSearch, LoopStackIsBounded)
     const std::string subject = repeated("ab", 700001);
     TRegExpr re;
     re.SetExpression(QStringLiteral("(ab)*$"));
-    try {
-        re.Exec(u8(subject));
-        ADD_FAILURE() << "no loop-stack error";
-    } catch (const ERegExpr& e) {
-        EXPECT_EQ(e.errorCode(), 1014);
-        EXPECT_EQ(e.message(), QStringLiteral("TRegExpr(exec): Loop Stack Exceeded"));
-    }
+    EXPECT_EQ(errorOf([&] { re.Exec(u8(subject)); }),
+              std::make_pair(1014, QStringLiteral("TRegExpr(exec): Loop Stack Exceeded")));
     EXPECT_EQ(re.GetMatchPos(0), -1);
     // A greedy repeat of one character keeps one entry however long it runs.
     re.SetExpression(QStringLiteral("[ab]*$"));
