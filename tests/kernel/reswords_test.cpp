@@ -16,51 +16,43 @@ TEST(ReservedWords, ListsKeepTheirStoredEntries)
     EXPECT_EQ(oracle.first(), "ALL");
     EXPECT_EQ(oracle.last(), "WITH");
     EXPECT_EQ(QStringList(msSql).removeDuplicates(), 0);
-
-    // Neighbouring words run together count as one entry, and their parts are not reserved on
-    // their own unless listed elsewhere.
-    for (const char* w : {"FORPROCESSEXIT", "READTEXTBEGIN", "HAVINGRESTORE", "RIGHTCHECKPOINT",
-                          "SAVECOMMIT", "SERIALIZABLECONFIRM", "CONSTRAINTJOIN", "CONTROLROW",
-                          "CONVERTLIKE", "MIRROREXITTEMPORARY", "NOTTOP", "TSEQUALDELETE",
-                          "UPDATETEXTDISTRIBUTED", "OUTERWAITFOR", "ERROREXIT"})
-        EXPECT_TRUE(IsReservedWord(w, 1)) << w;
-    for (const char* w : {"FOR", "HAVING", "RESTORE", "RIGHT", "COMMIT", "JOIN", "NOT", "TOP",
-                          "DELETE", "OUTER", "WAITFOR"})
-        EXPECT_FALSE(IsReservedWord(w, 1)) << w;
-    for (const char* w : {"ARRAYAS", "CREATECURRENT", "DODROP", "FROMGROUP", "MLSLABELMODE",
-                          "SELECTSET", "TOTRIGGER", "UPDATEUSER", "VARCHAR2"})
-        EXPECT_TRUE(IsReservedWord(w, 2)) << w;
-    for (const char* w :
-         {"ARRAY", "AS", "CREATE", "DROP", "FROM", "SELECT", "TRIGGER", "USER", "UPDATE"})
-        EXPECT_FALSE(IsReservedWord(w, 2)) << w;
 }
 
 TEST(ReservedWords, LookUpPerServerKind)
 {
-    EXPECT_TRUE(IsReservedWord("select", 1));
-    EXPECT_TRUE(IsReservedWord("SELECT", 1));
-    EXPECT_FALSE(IsReservedWord("SELECT", 2));
-    EXPECT_FALSE(IsReservedWord("SELECT", 3));
-    EXPECT_TRUE(IsReservedWord("rownum", 2));
-    EXPECT_TRUE(IsReservedWord("RowId", 2));
-    EXPECT_FALSE(IsReservedWord("rownum", 1));
-    EXPECT_TRUE(IsReservedWord("INT", 3));
-    EXPECT_TRUE(IsReservedWord("Function", 3));
-    EXPECT_FALSE(IsReservedWord("INT", 1));
-    EXPECT_FALSE(IsReservedWord("INT", 2));
-    EXPECT_TRUE(IsReservedWord("identity_insert", 1));
-    EXPECT_TRUE(IsReservedWord("current_timestamp", 1));
-
-    // Whole entries only.
-    EXPECT_FALSE(IsReservedWord(" SELECT", 1));
-    EXPECT_FALSE(IsReservedWord("SELECT,", 1));
-    EXPECT_FALSE(IsReservedWord("SEL", 1));
-    EXPECT_FALSE(IsReservedWord("", 1));
-    // A non-ASCII letter never folds into a reserved word.
-    EXPECT_FALSE(IsReservedWord(QString::fromUtf8("ınt"), 3));
-
-    // Other kinds reserve nothing, whatever was asked before.
-    EXPECT_TRUE(IsReservedWord("INT", 3));
-    EXPECT_FALSE(IsReservedWord("INT", 0));
-    EXPECT_FALSE(IsReservedWord("SELECT", 4));
+    // Whole entries only, in any case; a non-ASCII letter never folds into a reserved word; other
+    // kinds reserve nothing, whatever kind was asked before. Neighbouring words of a list run
+    // together count as one entry, and their parts are not reserved unless listed elsewhere.
+    struct Case
+    {
+        int kind;
+        bool reserved;
+        QStringList words;
+    };
+    const QList<Case> cases = {
+        {1,
+         true,
+         {"select", "SELECT", "identity_insert", "current_timestamp", "FORPROCESSEXIT",
+          "READTEXTBEGIN", "HAVINGRESTORE", "RIGHTCHECKPOINT", "SAVECOMMIT", "SERIALIZABLECONFIRM",
+          "CONSTRAINTJOIN", "CONTROLROW", "CONVERTLIKE", "MIRROREXITTEMPORARY", "NOTTOP",
+          "TSEQUALDELETE", "UPDATETEXTDISTRIBUTED", "OUTERWAITFOR", "ERROREXIT"}},
+        {1,
+         false,
+         {"rownum", "INT", " SELECT", "SELECT,", "SEL", "", "FOR", "HAVING", "RESTORE", "RIGHT",
+          "COMMIT", "JOIN", "NOT", "TOP", "DELETE", "OUTER", "WAITFOR"}},
+        {2,
+         true,
+         {"rownum", "RowId", "ARRAYAS", "CREATECURRENT", "DODROP", "FROMGROUP", "MLSLABELMODE",
+          "SELECTSET", "TOTRIGGER", "UPDATEUSER", "VARCHAR2"}},
+        {2,
+         false,
+         {"SELECT", "INT", "ARRAY", "AS", "CREATE", "DROP", "FROM", "TRIGGER", "USER", "UPDATE"}},
+        {3, true, {"INT", "Function"}},
+        {3, false, {"SELECT", "ınt"}},
+        {0, false, {"INT"}},
+        {4, false, {"SELECT"}}};
+    for (const Case& c : cases) {
+        for (const QString& word : c.words)
+            EXPECT_EQ(IsReservedWord(word, c.kind), c.reserved) << word.toStdString() << c.kind;
+    }
 }

@@ -29,6 +29,15 @@ std::vector<Tok> allTokens(TFFParser& p)
     return out;
 }
 
+// A device reading `data`.
+std::unique_ptr<QBuffer> reading(const QByteArray& data)
+{
+    auto dev = std::make_unique<QBuffer>();
+    dev->setData(data);
+    dev->open(QIODevice::ReadOnly);
+    return dev;
+}
+
 TMacroInfo table(const QString& lines)
 {
     TMacroInfo m;
@@ -56,9 +65,7 @@ TEST(Tokenizer, TokenKindsTextsAndPositions)
         {'(', "(", 50},
     };
     EXPECT_EQ(allTokens(p), expected);
-    // The end stays the end.
-    EXPECT_EQ(p.Token(true), toEOF);
-    EXPECT_EQ(p.Token(true), toEOF);
+    EXPECT_EQ(p.Token(true), toEOF); // the end stays the end
 
     // The float type letter, and none for a plain float.
     p.SetString("1.5d 2.5");
@@ -123,12 +130,10 @@ TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLine)
 {
     // 12 characters hold "one two\nthre": the buffer is cut after the line feed and the rest
     // moved to its start at the next refill; positions stay positions in the stream.
-    QBuffer dev;
-    dev.setData("one two\nthree four\n");
-    dev.open(QIODevice::ReadOnly);
+    const auto dev = reading("one two\nthree four\n");
     {
         TFFParser p;
-        p.SetStream(&dev, 12);
+        p.SetStream(dev.get(), 12);
         const std::vector<Tok> expected = {{toSymbol, "one", 0},
                                            {toSymbol, "two", 4},
                                            {toSymbol, "three", 8},
@@ -143,21 +148,13 @@ TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLine)
         EXPECT_EQ(p.SourcePos(), 4);
     }
     // The parser leaves the stream at the start of its current token.
-    EXPECT_EQ(dev.pos(), 4);
+    EXPECT_EQ(dev->pos(), 4);
 
     // A line longer than the buffer is an error naming the line.
-    QBuffer longLine;
-    longLine.setData("ok\nabcdefghijkl more\n");
-    longLine.open(QIODevice::ReadOnly);
-    QBuffer fits;
-    fits.setData(QByteArray(65535, 'w') + "\nx");
-    fits.open(QIODevice::ReadOnly);
-    QBuffer tooLong;
-    tooLong.setData(QByteArray(70000, 'w') + "\n");
-    tooLong.open(QIODevice::ReadOnly);
+    const auto longLine = reading("ok\nabcdefghijkl more\n");
     TFFParser p;
     try {
-        p.SetStream(&longLine, 8);
+        p.SetStream(longLine.get(), 8);
         EXPECT_EQ(p.TokenString(), "ok");
         p.Token(true);
         FAIL() << "a line longer than the buffer was read";
@@ -167,20 +164,17 @@ TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLine)
 
     // Sizes outside 1..65536 mean 65536: a line of 65535 characters and its line feed fit,
     // one of 70000 does not.
-    p.SetStream(&fits, 0);
+    const auto fits = reading(QByteArray(65535, 'w') + "\nx");
+    p.SetStream(fits.get(), 0);
     EXPECT_EQ(p.TokenString().size(), 65535);
     EXPECT_EQ(p.Token(true), toSymbol);
     EXPECT_EQ(p.TokenString(), "x");
-    EXPECT_THROW(p.SetStream(&tooLong, 100000), EParserError);
+    const auto tooLong = reading(QByteArray(70000, 'w') + "\n");
+    EXPECT_THROW(p.SetStream(tooLong.get(), 100000), EParserError);
 
     // A device destroyed before the parser leaves what was read and then the end.
     TFFParser late;
-    {
-        QBuffer gone;
-        gone.setData("a b");
-        gone.open(QIODevice::ReadOnly);
-        late.SetStream(&gone, 100);
-    }
+    late.SetStream(reading("a b").get(), 100);
     EXPECT_EQ(late.Token(true), toSymbol);
     EXPECT_EQ(late.TokenString(), "b");
     EXPECT_EQ(late.Token(true), toEOF);
@@ -188,16 +182,14 @@ TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLine)
 
 TEST(Tokenizer, StreamBytesAreReadInTheProgramsCodePage)
 {
-    QBuffer dev;
-    dev.setData("'\xE9t\xE9' \x80");
-    dev.open(QIODevice::ReadOnly);
+    const auto dev = reading("'\xE9t\xE9' \x80");
     TFFParser p;
-    p.SetStream(&dev, 100);
+    p.SetStream(dev.get(), 100);
     EXPECT_EQ(p.TokenString(), "été");
     EXPECT_EQ(p.Token(true), char16_t(0x20AC)); // the euro sign of windows-1252
 
     codepage::setCurrent(codepage::Cp1251);
-    p.SetStream(&dev, 100);
+    p.SetStream(dev.get(), 100);
     EXPECT_EQ(p.TokenString(), "йtй");
     EXPECT_EQ(p.Token(true), char16_t(0x0402)); // Ђ in windows-1251
     codepage::setCurrent(codepage::Cp1252);
