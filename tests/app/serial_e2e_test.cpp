@@ -3,24 +3,16 @@
 // with a damaged block refused and sent again, a Miditron session on COM8, and a passive source
 // on COM5 whose port stays closed. Documents are read with sqlite3, data files compared with the
 // hand-written files.
-#include <app/datatables.h>
-#include <app/upgrade.h>
-#include <platform/db/localtable.h>
-#include <platform/db/sqlitedriver.h>
-#include <platform/forms.h>
-#include <platform/support/globals.h>
-#include <support/ptypair.h>
-#include <support/workspace.h>
+#include "program_folder.h"
 
-#include "../platform/db_helpers.h"
+#include <support/ptypair.h>
 
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -65,104 +57,64 @@ class SerialEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_programDir = ws.path(u"program/"_s);
-        m_workDir = ws.path(u"work/"_s);
-        ASSERT_TRUE(QDir().mkpath(m_programDir) && QDir().mkpath(m_workDir));
-        // The program keeps its settings file beside itself: it runs from a copy.
-        const QString binary = QStringLiteral(QUORVANE_BINARY_DIR "/quorvane");
-        ASSERT_TRUE(QFile::exists(binary)) << "build the program first";
-        ASSERT_TRUE(QFile::copy(binary, m_programDir + u"quorvane"_s));
         for (PtyPair* pair : {&com3, &com5, &com6, &com8})
             ASSERT_TRUE(pair->isOpen()) << pair->errorString().toStdString();
     }
     void TearDown() override
     {
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.terminate();
-            if (!m_program.waitForFinished(15000))
-                m_program.kill();
-            m_program.waitForFinished(5000);
+        QProcess& program = folder.process;
+        if (program.state() != QProcess::NotRunning) {
+            program.terminate();
+            program.waitForFinished(15000);
         }
         if (HasFailure())
             std::cerr
                 << "program output:\n"
-                << m_program.readAllStandardError().toStdString() << "\noperations log:\n"
-                << readFileBytes(m_workDir + u"QUORVANE.LOG"_s).toStdString()
+                << program.readAllStandardError().toStdString() << "\noperations log:\n"
+                << readFileBytes(folder.work() + u"QUORVANE.LOG"_s).toStdString()
                 << "\ncapture folder: "
-                << QDir(m_workDir + u"com_buf"_s).entryList(QDir::Files).join(u' ').toStdString()
+                << QDir(folder.work() + u"com_buf"_s)
+                       .entryList(QDir::Files)
+                       .join(u' ')
+                       .toStdString()
                 << "\ndocuments' folder: "
-                << QDir(m_workDir + u"buf"_s).entryList(QDir::Files).join(u' ').toStdString()
+                << QDir(folder.work() + u"buf"_s).entryList(QDir::Files).join(u' ').toStdString()
                 << "\ndocuments: " << documents().toStdString() << '\n';
     }
 
-    // The local tables of a new installation in the working folder's data folder, with the
-    // serial sources.
+    // The local tables of a new installation with the serial sources (9600 baud, 8 data bits,
+    // no parity, one stop bit); the settings file names the working folder, the user (so that
+    // no one is asked for) and each port's device.
     void configure(const QList<Source>& sources)
     {
-        const QString savedDataDir = DataDir;
-        DataDir = m_workDir + u"data"_s;
-        ASSERT_TRUE(PrepareLocalTables());
-        TDataTables* tables = CreateForm<TDataTables>();
-        tables->BindTables(DataDir, true);
-        LocalTable& cfg = *tables->cfg;
-        LocalTable& com = *tables->com;
-        cfg.open();
-        com.open();
-        for (const Source& s : sources) {
-            cfg.append();
-            cfg.fieldByName(u"Number"_s)->setAsInteger(s.number);
-            cfg.fieldByName(u"Type"_s)->setAsInteger(4);
-            cfg.fieldByName(u"State"_s)->setAsInteger(s.state);
-            cfg.fieldByName(u"Titul"_s)->setAsString(u"Analyser %1"_s.arg(s.number));
-            cfg.fieldByName(u"Extension"_s)->setAsString(s.code);
-            cfg.fieldByName(u"NeedId"_s)->setAsBoolean(false);
-            cfg.fieldByName(u"NeedComment"_s)->setAsBoolean(false);
-            cfg.fieldByName(u"Warning"_s)->setAsInteger(0);
-            cfg.post();
-            com.append();
-            com.fieldByName(u"Configuration"_s)->setAsInteger(s.number);
-            com.fieldByName(u"Com"_s)->setAsInteger(s.com);
-            com.fieldByName(u"FSTX"_s)->setAsBoolean(s.fstx);
-            com.fieldByName(u"STX"_s)->setAsInteger(s.stx);
-            com.fieldByName(u"ETX"_s)->setAsInteger(s.etx);
-            com.fieldByName(u"Timeout"_s)->setAsInteger(s.timeout);
-            com.fieldByName(u"Baud Rate"_s)->setAsInteger(6);
-            com.fieldByName(u"Data Bits"_s)->setAsInteger(8);
-            com.fieldByName(u"Handshaking"_s)->setAsInteger(0);
-            com.fieldByName(u"Parity"_s)->setAsInteger(0);
-            com.fieldByName(u"Stop Bits"_s)->setAsInteger(0);
-            com.post();
-        }
-        tables->Free();
-        DataDir = savedDataDir;
-    }
-
-    // The settings file: the working folder, the user (so that no one is asked for), and each
-    // port's device.
-    void writeSettings()
-    {
-        QByteArray ini = "[Application]\r\nPath=" + m_workDir.toUtf8() + "\r\nUser=Lab\r\n";
+        QString script;
+        for (const Source& s : sources)
+            script +=
+                u"INSERT INTO \"cfg.db\" VALUES (%1, 4, %2, 'Analyser %1', '%3', 0, 0, 0, NULL);"
+                "INSERT INTO \"com.DB\" VALUES (%1, %4, %5, %6, %7, %8, 6, 8, 0, 0, 0);"_s
+                    .arg(s.number)
+                    .arg(s.state)
+                    .arg(s.code)
+                    .arg(s.com)
+                    .arg(int(s.fstx))
+                    .arg(s.stx)
+                    .arg(s.etx)
+                    .arg(s.timeout);
+        folder.prepareTables(script);
+        QStringList ini{u"[Application]"_s, u"Path="_s + folder.work(), u"User=Lab"_s};
         const std::map<int, PtyPair*> ports{{3, &com3}, {5, &com5}, {6, &com6}, {8, &com8}};
         for (const auto& [n, pair] : ports)
-            ini += "[Options.COM" + QByteArray::number(n) +
-                   "]\r\nDevice=" + pair->nearPath().toUtf8() + "\r\n";
-        writeFileBytes(m_programDir + u"QUORVANE.INI"_s, ini);
+            ini << u"[Options.COM%1]"_s.arg(n) << u"Device="_s + pair->nearPath();
+        folder.writeIni(ini);
     }
 
     // Starts the program and waits until it holds the ports of the active sources.
     void startProgram(const QList<PtyPair*>& activePorts)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        env.remove(u"DISPLAY"_s);
-        env.remove(u"WAYLAND_DISPLAY"_s);
-        m_program.setProcessEnvironment(env);
-        m_program.setWorkingDirectory(m_programDir);
-        m_program.start(m_programDir + u"quorvane"_s, {});
-        ASSERT_TRUE(m_program.waitForStarted(10000)) << m_program.errorString().toStdString();
+        folder.start();
         const bool opened = pumpEventsUntil(
             [&] {
-                if (m_program.state() == QProcess::NotRunning)
+                if (folder.process.state() == QProcess::NotRunning)
                     return true;
                 for (PtyPair* pair : activePorts)
                     if (!pair->nearSettings().exclusive)
@@ -170,39 +122,30 @@ protected:
                 return true;
             },
             30000);
-        ASSERT_EQ(m_program.state(), QProcess::Running) << "the program ended during start-up";
+        ASSERT_EQ(folder.process.state(), QProcess::Running) << "the program ended during start-up";
         ASSERT_TRUE(opened) << "the ports of the active sources were not opened";
     }
 
-    QString cli(const QString& script) const
-    {
-        return dbtest::sqliteCli(m_workDir + u"data/"_s + sqlitedb::DatabaseFileName, script);
-    }
     // "Number|Cfg" of every document, in order.
     QString documents() const
     {
-        return cli(u"SELECT Number, Cfg FROM \"FILES.DB\" ORDER BY Number;"_s);
+        return folder.cli(u"SELECT Number, Cfg FROM \"FILES.DB\" ORDER BY Number;"_s);
     }
     bool documentCount(int n) const
     {
-        return cli(u"SELECT count(*) FROM \"FILES.DB\";"_s) == QString::number(n);
+        return folder.cli(u"SELECT count(*) FROM \"FILES.DB\";"_s) == QString::number(n);
     }
     QByteArray dataFile(int number) const
     {
-        return readFileBytes(m_workDir + u"buf/"_s + QString::number(number, 16).toUpper() +
+        return readFileBytes(folder.work() + u"buf/"_s + QString::number(number, 16).toUpper() +
                              u".4"_s);
     }
 
-    TestWorkspace ws;
+    ProgramFolder folder;
     PtyPair com3;
     PtyPair com5;
     PtyPair com6;
     PtyPair com8;
-
-private:
-    QString m_programDir;
-    QString m_workDir;
-    QProcess m_program;
 };
 
 const QByteArray SYN("\x16");
@@ -226,7 +169,6 @@ TEST_F(SerialEndToEnd, AnalysersDeliverDocumentsIntoTheRunningProgram)
         {3, 2, u"XYZ"_s, 5, true, 0x02, 0x03, 1}, // passive
         {4, 1, u"MDT"_s, 8, true, 0x02, 0x03, -1},
     });
-    writeSettings();
     startProgram({&com3, &com6, &com8});
     EXPECT_FALSE(com5.nearSettings().exclusive) << "the passive source's port was opened";
 

@@ -1,0 +1,100 @@
+// The real program in a temporary program folder, and the waits of the tests that run it.
+#include "program_folder.h"
+
+#include <app/upgrade.h>
+#include <platform/codepage.h>
+#include <platform/db/sqlitedriver.h>
+#include <platform/support/globals.h>
+
+#include "../platform/db_helpers.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+ProgramFolder::ProgramFolder()
+{
+    const QString built = QStringLiteral(QUORVANE_BINARY_DIR "/quorvane");
+    QDir().mkpath(dir());
+    QDir().mkpath(work());
+    EXPECT_TRUE(QFile::copy(built, dir() + QStringLiteral("quorvane")))
+        << "build the program first: " << qPrintable(built);
+    QFile::setPermissions(dir() + QStringLiteral("quorvane"), QFile::permissions(built));
+}
+
+ProgramFolder::~ProgramFolder()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+QString ProgramFolder::dir() const
+{
+    return ws.path(QStringLiteral("prog/"));
+}
+
+QString ProgramFolder::work() const
+{
+    return ws.path(QStringLiteral("work/"));
+}
+
+QString ProgramFolder::database() const
+{
+    return work() + QStringLiteral("data/") + sqlitedb::DatabaseFileName;
+}
+
+QString ProgramFolder::cli(const QString& script) const
+{
+    return dbtest::sqliteCli(database(), script);
+}
+
+void ProgramFolder::writeIni(const QStringList& lines) const
+{
+    writeFileBytes(dir() + QStringLiteral("QUORVANE.INI"),
+                   codepage::toAnsi(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+}
+
+void ProgramFolder::writeUsualIni(const QStringList& more) const
+{
+    writeIni(QStringList{QStringLiteral("[Application]"), QStringLiteral("Path=") + work(),
+                         QStringLiteral("User=Tester"), QStringLiteral("DelInterval=-1")} +
+             more);
+}
+
+void ProgramFolder::prepareTables(const QString& script) const
+{
+    const QString saved = DataDir;
+    DataDir = work() + QStringLiteral("data");
+    EXPECT_TRUE(PrepareLocalTables());
+    DataDir = saved;
+    if (!script.isEmpty())
+        cli(script);
+}
+
+void ProgramFolder::start()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(ws.root());
+    process.start(dir() + QStringLiteral("quorvane"), {});
+    ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
+}
+
+bool waitFor(const std::function<bool()>& done, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (done())
+            return true;
+        QThread::msleep(100);
+    }
+    return done();
+}

@@ -1,0 +1,45 @@
+// The real program in a temporary program folder of its own (on Linux the program's folder is
+// that of its executable file, so the built binary is copied there), with its settings file and
+// its local tables, started offscreen; and the bounded waits of tests that watch it run.
+#pragma once
+
+#include <support/workspace.h>
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class ProgramFolder
+{
+public:
+    ProgramFolder();
+    // Kills the program if a test left it running.
+    ~ProgramFolder();
+    ProgramFolder(const ProgramFolder&) = delete;
+    ProgramFolder& operator=(const ProgramFolder&) = delete;
+
+    // "prog/": the program and its settings file.
+    QString dir() const;
+    // "work/": the working folder the settings name.
+    QString work() const;
+    QString database() const;
+    // The sqlite3 tool on the local database.
+    QString cli(const QString& script) const;
+    // Writes the settings file: the lines joined with CR LF, in the program's code page.
+    void writeIni(const QStringList& lines) const;
+    // The usual settings: the working folder, a user (so that no one is asked for), no purge.
+    void writeUsualIni(const QStringList& more = {}) const;
+    // The tables of a new installation in the working folder, made as the program makes them,
+    // and a script run on them.
+    void prepareTables(const QString& script = {}) const;
+    // Starts the program offscreen.
+    void start();
+
+    TestWorkspace ws;
+    QProcess process;
+};
+
+// Waits, up to `ms`, for `done`; the program runs meanwhile in its own process.
+bool waitFor(const std::function<bool()>& done, int ms);
