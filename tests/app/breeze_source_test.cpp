@@ -1,6 +1,7 @@
 // Breeze sources over a real current-patient file: a new patient's result file taken once, the
 // Windows path inside the file, result files found whatever their case, a source coming back from
 // passive, Breeze files rewritten after a direct send, and the files a package takes along.
+#include "filetime.h"
 #include "localtables_fixture.h"
 
 #include <app/breeze_source.h>
@@ -21,13 +22,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime Monday(QDate(2026, 11, 30), QTime(8, 15, 0));
-
-void setModified(const QString& path, const QDateTime& when)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
-}
 
 class BreezeSourceTest : public ::testing::Test
 {

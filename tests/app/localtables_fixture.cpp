@@ -1,4 +1,4 @@
-// The local tables fixture shared by the registry, table helper and upgrade tests.
+// The local tables fixture shared by the registry, table helper, source and upgrade tests.
 #include "localtables_fixture.h"
 
 #include <app/tablehelpers.h>
@@ -6,6 +6,7 @@
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlitedriver.h>
+#include <platform/fileops.h>
 #include <platform/support/globals.h>
 
 #include "../platform/db_helpers.h"
@@ -29,6 +30,7 @@ LocalTablesFixture::LocalTablesFixture()
 LocalTablesFixture::~LocalTablesFixture()
 {
     tables->Free();
+    fileops::resetFaults();
     CurrentPack = 0;
     CheckSession = false;
 }
@@ -46,15 +48,36 @@ QString LocalTablesFixture::cli(const QString& script) const
 void LocalTablesFixture::addSource(int number, int type, bool needId, bool needComment, int warning,
                                    const QString& extension)
 {
-    LocalTable& cfg = *tables->cfg;
+    appendSource(*tables->cfg, number, type, 1, QStringLiteral("Source %1").arg(number), extension,
+                 needId, needComment, warning);
+}
+
+void LocalTablesFixture::addComSettings(int number, int com, bool fstx, int stx, int etx,
+                                        int timeout, int handshaking)
+{
+    tables->com->appendRecord({number, com, fstx, stx, etx, timeout, 6, 8, handshaking, 0, 0});
+}
+
+void appendSource(LocalTable& cfg, int number, int type, int state, const QString& title,
+                  const QString& extension, bool needId, bool needComment, int warning)
+{
     cfg.append();
     cfg.fieldByName("Number")->setAsInteger(number);
     cfg.fieldByName("Type")->setAsInteger(type);
-    cfg.fieldByName("State")->setAsInteger(1);
-    cfg.fieldByName("Titul")->setAsString(QStringLiteral("Source %1").arg(number));
+    cfg.fieldByName("State")->setAsInteger(state);
+    cfg.fieldByName("Titul")->setAsString(title);
     cfg.fieldByName("Extension")->setAsString(extension);
     cfg.fieldByName("NeedId")->setAsBoolean(needId);
     cfg.fieldByName("NeedComment")->setAsBoolean(needComment);
     cfg.fieldByName("Warning")->setAsInteger(warning);
     cfg.post();
+}
+
+ExclusiveHolder::ExclusiveHolder(const QString& tableName)
+{
+    db.setLocalFolder(DataDir);
+    table.setDatabase(&db);
+    table.setTableName(tableName);
+    table.setExclusive(true);
+    table.open();
 }

@@ -4,17 +4,18 @@
 #pragma once
 
 #include <app/datatables.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
 
 #include <support/workspace.h>
 
 #include <QString>
 
-#include <memory>
-
 class LocalTablesFixture
 {
 public:
     LocalTablesFixture();
+    // Also clears the file-operation faults a test set.
     ~LocalTablesFixture();
 
     TestWorkspace ws;
@@ -24,7 +25,25 @@ public:
     QString databaseFile() const;
     // Runs a script with /usr/bin/sqlite3 on the database file; rows come back as "a|b" lines.
     QString cli(const QString& script) const;
-    // Appends a source row to cfg.db.
+    // Appends an active source row to cfg.db.
     void addSource(int number, int type, bool needId = false, bool needComment = false,
                    int warning = 0, const QString& extension = QStringLiteral("TXT"));
+    // Appends the serial settings of source `number` to com.DB: 9600 baud, 8 data bits, no parity,
+    // one stop bit.
+    void addComSettings(int number, int com, bool fstx, int stx, int etx, int timeout,
+                        int handshaking = 2);
+};
+
+// Appends a source row through the program's cursor on cfg.db.
+void appendSource(LocalTable& cfg, int number, int type, int state, const QString& title,
+                  const QString& extension, bool needId = false, bool needComment = false,
+                  int warning = 0);
+
+// Another program holding a table of the data folder exclusively, on a connection of its own,
+// for as long as it lives.
+struct ExclusiveHolder
+{
+    explicit ExclusiveHolder(const QString& tableName);
+    Database db;
+    LocalTable table;
 };

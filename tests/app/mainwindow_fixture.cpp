@@ -1,5 +1,6 @@
 // The main window fixture: temporary program folder, recorded module calls, scripted dialogs.
 #include "mainwindow_fixture.h"
+#include "localtables_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/datatables.h>
@@ -172,41 +173,35 @@ void MainWindowFixture::firstTick()
     ASSERT_FALSE(FirstTick);
 }
 
-void MainWindowFixture::tick()
+void MainWindowFixture::tick(int n)
 {
-    form->CommonTimerTimer(form->CommonTimer);
+    for (int i = 0; i < n; ++i)
+        form->CommonTimerTimer(form->CommonTimer);
+}
+
+void MainWindowFixture::startRunning(const QStringList& ini)
+{
+    writeUsualIni(ini);
+    prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                  "NeedComment, Warning) VALUES (1, 1, 1, 'Dossier', 'TXT', 0, 0, 0);");
+    start();
+    EXPECT_FALSE(form->StartupFailed());
+    firstTick();
+    calls.clear();
 }
 
 void MainWindowFixture::addSource(int number, int type, int state, const QString& title)
 {
-    LocalTable& cfg = *DataTables->cfg;
-    cfg.append();
-    cfg.fieldByName("Number")->setAsInteger(number);
-    cfg.fieldByName("Type")->setAsInteger(type);
-    cfg.fieldByName("State")->setAsInteger(state);
-    cfg.fieldByName("Titul")->setAsString(title.isEmpty() ? QStringLiteral("Source %1").arg(number)
-                                                          : title);
-    cfg.fieldByName("Extension")->setAsString(QStringLiteral("TXT"));
-    cfg.fieldByName("NeedId")->setAsBoolean(false);
-    cfg.fieldByName("NeedComment")->setAsBoolean(false);
-    cfg.fieldByName("Warning")->setAsInteger(0);
-    cfg.post();
+    appendSource(*DataTables->cfg, number, type, state,
+                 title.isEmpty() ? QStringLiteral("Source %1").arg(number) : title,
+                 QStringLiteral("TXT"));
 }
 
 void MainWindowFixture::addDocument(int number, int cfgNumber, int needId, int type, int patient)
 {
-    LocalTable& files = *DataTables->files;
-    files.append();
-    files.fieldByName("Number")->setAsInteger(number);
-    files.fieldByName("Pack")->setAsInteger(0);
-    files.fieldByName("Cfg")->setAsInteger(cfgNumber);
-    files.fieldByName("Date")->setValue(Variant::fromDateTime(EncodeDate(2026, 12, 6)));
-    files.fieldByName("Time")->setValue(Variant::fromDateTime(EncodeTime(22, 10, 46, 0)));
-    files.fieldByName("Type")->setAsInteger(type);
-    files.fieldByName("Pages")->setAsInteger(1);
-    files.fieldByName("NeedId")->setAsInteger(needId);
-    files.fieldByName("Patient")->setAsInteger(patient);
-    files.post();
+    DataTables->files->appendRecord(
+        {number, 0, Variant::null(), cfgNumber, Variant::fromDateTime(EncodeDate(2026, 12, 6)),
+         Variant::fromDateTime(EncodeTime(22, 10, 46, 0)), type, 1, needId, patient});
 }
 
 void MainWindowFixture::deleteDocument(int number)
@@ -219,12 +214,7 @@ void MainWindowFixture::deleteDocument(int number)
 
 void MainWindowFixture::addPatient(int id, const QString& name, const QString& firstName)
 {
-    LocalTable& patients = *DataTables->Patients_Local;
-    patients.append();
-    patients.fieldByName("Patient_ID")->setAsInteger(id);
-    patients.fieldByName("Nom")->setAsString(name);
-    patients.fieldByName("Prenom")->setAsString(firstName);
-    patients.post();
+    DataTables->Patients_Local->appendRecord({id, name, firstName});
 }
 
 QString MainWindowFixture::databaseFile() const

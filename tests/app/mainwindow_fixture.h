@@ -43,8 +43,11 @@ public:
     void start();
     // Runs the first tick (splash, purge, user name), after which ticks poll.
     void firstTick();
-    // One tick.
-    void tick();
+    // One tick, or n of them.
+    void tick(int n = 1);
+    // The usual settings and one active folder source "Dossier": started, past its first tick,
+    // with the calls of start-up forgotten.
+    void startRunning(const QStringList& ini = {});
 
     // Rows through the program's own tables once the window runs.
     void addSource(int number, int type, int state = 1, const QString& title = {});

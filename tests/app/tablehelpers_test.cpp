@@ -76,14 +76,7 @@ TEST(TableAction, GivesUpOnATableHeldByAnotherProgram)
     LocalTablesFixture f;
     LocalTable& files = *f.tables->files;
     TableAction(files, 1);
-    // Another program holds the table exclusively (its own connection).
-    Database otherDb;
-    otherDb.setLocalFolder(DataDir);
-    LocalTable holder;
-    holder.setDatabase(&otherDb);
-    holder.setTableName("FILES.DB");
-    holder.setExclusive(true);
-    holder.open();
+    ExclusiveHolder holder("FILES.DB");
 
     int code = 0;
     try {
@@ -94,7 +87,7 @@ TEST(TableAction, GivesUpOnATableHeldByAnotherProgram)
     EXPECT_EQ(code, 0x2B33);
     EXPECT_FALSE(files.isActive());
 
-    holder.close();
+    holder.table.close();
     TableAction(files, 0);
     EXPECT_TRUE(files.isActive());
 }

@@ -1,6 +1,7 @@
 // First start and the local upgrade: a new installation, tables of each older layout with and
 // without a version file, a data version newer than the program's, and failures midway.
 #include "../platform/db_helpers.h"
+#include "localtables_fixture.h"
 
 #include <app/upgrade.h>
 #include <platform/db/database.h>
@@ -241,13 +242,7 @@ TEST(LocalUpgrade, AFailureMidwayLeavesTablesAndVersionAsTheyWere)
 
     // The last step meets a table another program holds, after the patients were done.
     {
-        Database other;
-        other.setLocalFolder(DataDir);
-        LocalTable holder;
-        holder.setDatabase(&other);
-        holder.setTableName("cfg.db");
-        holder.setExclusive(true);
-        holder.open();
+        ExclusiveHolder holder("cfg.db");
         dialogs.answerMessage(mrYes);
         EXPECT_THROW(CheckDatabaseVersion(), EngineError);
     }
