@@ -2,6 +2,8 @@
 // in place and taken again only when their time changes, failures that lose nothing and are
 // logged once, and BFA result files turned into one report per patient. (A file still being
 // written is shown with the real program: folder_source_run_test.cpp.)
+#include "bfa_frames.h"
+#include "filetime.h"
 #include "localtables_fixture.h"
 
 #include <app/fileage.h>
@@ -14,8 +16,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
@@ -23,16 +23,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct FaultReset
-{
-    ~FaultReset() { fileops::resetFaults(); }
-};
-
 class FolderSourceTest : public ::testing::Test
 {
 protected:
     LocalTablesFixture f;
-    FaultReset faults;
 
     QString folder(const QString& name) const
     {
@@ -74,13 +68,6 @@ protected:
         return int(QString::fromUtf8(f.ws.operationsLog()).count(fragment));
     }
 };
-
-void setModified(const QString& path, const QDateTime& when)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
-}
 
 const QDateTime Monday(QDate(2026, 11, 30), QTime(8, 15, 0));
 
@@ -245,39 +232,7 @@ TEST_F(FolderSourceTest, MissingFolderTurnsTheSourcePassive)
 
 namespace {
 
-constexpr char STX = '\x02';
-constexpr char EOT = '\x04';
-constexpr char FS = '\x1C';
-constexpr char GS = '\x1D';
-
-QByteArray field(const QByteArray& label, const QByteArray& value)
-{
-    return label + GS + value + FS;
-}
-
-QByteArray result(const QByteArray& code, const QByteArray& value, const QByteArray& unit)
-{
-    return "TS=" + code + GS + value + GS + unit + GS + FS;
-}
-
-QByteArray iso(const QString& text)
-{
-    return QStringEncoder("ISO-8859-5").encode(text);
-}
-
-QByteArray cp1251Lines(const QStringList& lines)
-{
-    QStringEncoder encoder("windows-1251");
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += QByteArray(encoder.encode(line)) + "\r\n";
-    return bytes;
-}
-
-QString sp(int n)
-{
-    return QString(n, u' ');
-}
+using namespace bfa;
 
 // Line 10 of a report whose record gives only the cup number (one character).
 QString cupLine(const QString& cup)
@@ -298,18 +253,14 @@ QByteArray threePatients()
            STX + field("iPNAME", "Sidorova") + field("rCUP", "5") + result("Na", "140", "mmol/L");
 }
 
-// A report as the Part lays it out, the organisation lines being those set below.
+// A report with the organisation lines set below.
 QByteArray expectedReport(const QString& patientLine, const QString& cupLine,
                           const QStringList& results)
 {
-    return cp1251Lines(QStringList{u"Отчет по пациенту"_s + sp(41) + u"06-Дек-2026  22:10:46"_s,
-                                   QString(), sp(20) + u"Лаборатория"_s, sp(21) + u"Отдел"_s,
-                                   sp(20) + u"Адрес"_s, sp(19) + u"Телефон"_s, QString(), QString(),
-                                   patientLine, cupLine, u"Коммент.: "_s} +
-                       QStringList(6) +
-                       QStringList{u"    Тест:           Результат          Замечания        "
-                                   "Низкий      Высокий"_s} +
-                       results);
+    return reportBytes(u"06-Дек-2026  22:10:46"_s,
+                       {sp(20) + u"Лаборатория"_s, sp(21) + u"Отдел"_s, sp(20) + u"Адрес"_s,
+                        sp(19) + u"Телефон"_s},
+                       QString(), patientLine, cupLine, results);
 }
 
 struct OrganisationLines

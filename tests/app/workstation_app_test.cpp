@@ -1,6 +1,7 @@
 // The workstation service the serial sources use, over real local tables: reading the serial
 // sources, storing results and what is left when that fails, the patient of a BFA report; and a
 // BFA capture from a pseudo-terminal pair turned into documents, checked with sqlite3.
+#include "bfa_frames.h"
 #include "localtables_fixture.h"
 
 #include <analysers/comslots.h>
@@ -14,7 +15,6 @@
 #include <support/ptypair.h>
 
 #include <QDir>
-#include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,6 @@ protected:
         FreeComPortSlots();
         setWorkstationService(nullptr);
         setSerialIniReader({});
-        fileops::resetFaults();
         IniFileName = m_savedIni;
     }
 
@@ -46,20 +45,7 @@ protected:
                    int timeout)
     {
         f.addSource(number, 4, false, false, 0, code);
-        LocalTable& c = *f.tables->com;
-        c.append();
-        c.fieldByName(u"Configuration"_s)->setAsInteger(number);
-        c.fieldByName(u"Com"_s)->setAsInteger(com);
-        c.fieldByName(u"FSTX"_s)->setAsBoolean(fstx);
-        c.fieldByName(u"STX"_s)->setAsInteger(stx);
-        c.fieldByName(u"ETX"_s)->setAsInteger(etx);
-        c.fieldByName(u"Timeout"_s)->setAsInteger(timeout);
-        c.fieldByName(u"Baud Rate"_s)->setAsInteger(6);
-        c.fieldByName(u"Data Bits"_s)->setAsInteger(8);
-        c.fieldByName(u"Handshaking"_s)->setAsInteger(2);
-        c.fieldByName(u"Parity"_s)->setAsInteger(0);
-        c.fieldByName(u"Stop Bits"_s)->setAsInteger(0);
-        c.post();
+        f.addComSettings(number, com, fstx, stx, etx, timeout);
     }
     QString rows(const QString& columns) const
     {
@@ -95,16 +81,10 @@ TEST_F(AppWorkstationTest, SerialSourcesAreReadInTheOrderOfTheirType)
     EXPECT_EQ(sources[1].Number, 5);
     EXPECT_EQ(sources[2].Number, 2);
     const SerialSourceRow& s5 = sources[1];
-    EXPECT_EQ(s5.State, 1);
+    EXPECT_EQ(QList<int>({s5.State, s5.HasSettings, s5.Com, s5.FSTX, s5.STX, s5.ETX, s5.Timeout,
+                          s5.BaudRate, s5.DataBits}),
+              QList<int>({1, true, 7, false, 1, 4, -1, 6, 8}));
     EXPECT_EQ(s5.Extension, u"MDT"_s);
-    EXPECT_TRUE(s5.HasSettings);
-    EXPECT_EQ(s5.Com, 7);
-    EXPECT_FALSE(s5.FSTX);
-    EXPECT_EQ(s5.STX, 1);
-    EXPECT_EQ(s5.ETX, 4);
-    EXPECT_EQ(s5.Timeout, -1);
-    EXPECT_EQ(s5.BaudRate, 6);
-    EXPECT_EQ(s5.DataBits, 8);
     EXPECT_FALSE(sources[2].HasSettings);
 
     EXPECT_TRUE(ws.SerialSource(3).has_value());
@@ -188,25 +168,12 @@ TEST_F(AppWorkstationTest, ThePatientOfADocument)
 
 namespace {
 
-QByteArray iso(const QString& text)
-{
-    return QStringEncoder("ISO-8859-5").encode(text);
-}
-
-QByteArray cp1251(const QString& text)
-{
-    return QStringEncoder("windows-1251").encode(text);
-}
-
 // A BFA record of one patient and cup, framed as the analyser frames it.
 QByteArray bfaRecord(const QString& name, const QByteArray& id, const QByteArray& cup)
 {
-    const auto field = [](const QByteArray& label, const QByteArray& value) {
-        return label + '\x1D' + value + '\x1C';
-    };
-    return '\x02' + field("iPNAME", iso(name)) + field("iPID", id) + field("rCUP", cup) +
-           "TS=Gluc\x1D"
-           "5.4\x1Dmmol/L\x1D\x1C\x04";
+    using namespace bfa;
+    return STX + field("iPNAME", iso(name)) + field("iPID", id) + field("rCUP", cup) +
+           result("Gluc", "5.4", "mmol/L") + EOT;
 }
 
 } // namespace
@@ -242,7 +209,7 @@ TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPa
     EXPECT_EQ(rows(u"Number, Cfg, Patient_Nom, Dossier, Date, Time"_s),
               u"1|5|Иванова Анна|4711|2026-12-06|22:10:52\n"
               "2|5|Петров Пётр|812|2026-12-06|22:10:52"_s);
-    EXPECT_TRUE(readFileBytes(BufDir + u"1.4"_s).contains(cp1251(u"Иванова Анна"_s)));
-    EXPECT_TRUE(readFileBytes(BufDir + u"2.4"_s).contains(cp1251(u"Петров Пётр"_s)));
+    EXPECT_TRUE(readFileBytes(BufDir + u"1.4"_s).contains(bfa::cp1251(u"Иванова Анна"_s)));
+    EXPECT_TRUE(readFileBytes(BufDir + u"2.4"_s).contains(bfa::cp1251(u"Петров Пётр"_s)));
     EXPECT_TRUE(QDir(ComBufDir).entryList({u"~bfa*"_s}, QDir::Files).isEmpty());
 }
