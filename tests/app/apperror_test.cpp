@@ -19,38 +19,43 @@ QByteArray logLines(std::initializer_list<const char*> texts)
     return out;
 }
 
-} // namespace
-
-TEST(LogException, RecordLockedAnsweredOkShowsNoWindowAndLogsNothing)
+class ExceptionReport : public ::testing::Test
 {
+protected:
+    // The error window is expected next; its description is kept in `shown`.
+    void expectErrorWindow()
+    {
+        dialogs.answerModal("TfError", [this](TForm& form) {
+            shown = static_cast<TfError&>(form).Descr->toPlainText();
+            return mrOk;
+        });
+    }
+
     TestWorkspace ws;
     ScopedScriptedDialogs dialogs;
+    QString shown;
+};
+
+} // namespace
+
+TEST_F(ExceptionReport, RecordLockedIsDroppedOnOkAndReportedOnRetry)
+{
     dialogs.answerMessage(mrOk, "Elle est bloquée par un autre utilisateur.", mtWarning,
                           TMsgDlgButtons(mbOK) | mbRetry);
     LogException(EngineError(0x2801, "Record locked by another user."));
     EXPECT_TRUE(ws.operationsLog().isEmpty());
-}
 
-TEST(LogException, RecordLockedRetriedGoesOnToTheErrorWindow)
-{
-    TestWorkspace ws;
-    ScopedScriptedDialogs dialogs;
-    QString shown;
-    dialogs.answerMessage(mrRetry)
-        .answerModal("TfError", [&](TForm& form) {
-            shown = static_cast<TfError&>(form).Descr->toPlainText();
-            return mrOk;
-        });
+    // Retried, it goes on to the error window.
+    dialogs.answerMessage(mrRetry);
+    expectErrorWindow();
     LogException(EngineError(0x2801, "Record locked by another user."));
     // 0x2801 = 10241: category 0x28 = 40, sub-code 1.
     EXPECT_EQ(shown, "Erreur No.10241 40/1 - Record locked by another user.");
     EXPECT_EQ(ws.operationsLog(), logLines({"DB! 10241 40/1 - Record locked by another user."}));
 }
 
-TEST(LogException, LockAndDamageConditionsLogAndWarn)
+TEST_F(ExceptionReport, LockAndDamageConditionsLogAndWarn)
 {
-    TestWorkspace ws;
-    ScopedScriptedDialogs dialogs;
     dialogs.answerMessage(mrOk, "Le serveur est surchargé. Vous devez relancer le logiciel.",
                           mtWarning, TMsgDlgButtons(mbOK));
     LogException(EngineError(0x2B33, "Table is busy."));
@@ -61,17 +66,14 @@ TEST(LogException, LockAndDamageConditionsLogAndWarn)
                               mtWarning, TMsgDlgButtons(mbOK));
         LogException(EngineError(code, "Corrupt table."));
     }
-    EXPECT_EQ(ws.operationsLog(),
-              logLines({"!!!! Lock violation", "!!!! Corrupted Database", "!!!! Corrupted Database",
-                        "!!!! Corrupted Database", "!!!! Corrupted Database",
-                        "!!!! Corrupted Database"}));
+    EXPECT_EQ(ws.operationsLog(), logLines({"!!!! Lock violation", "!!!! Corrupted Database",
+                                            "!!!! Corrupted Database", "!!!! Corrupted Database",
+                                            "!!!! Corrupted Database", "!!!! Corrupted Database"}));
 }
 
-TEST(LogException, OtherErrorsOpenTheErrorWindowAndLogWhatTheUserTyped)
+TEST_F(ExceptionReport, OtherErrorsOpenTheErrorWindowAndLogWhatTheUserTyped)
 {
-    TestWorkspace ws;
-    ScopedScriptedDialogs dialogs;
-    QString caption, shown;
+    QString caption;
     dialogs.answerModal("TfError", [&](TForm& form) {
         auto& window = static_cast<TfError&>(form);
         caption = window.Caption();
@@ -82,19 +84,12 @@ TEST(LogException, OtherErrorsOpenTheErrorWindowAndLogWhatTheUserTyped)
     LogException(Exception("Disk full"));
     EXPECT_EQ(caption, "QUORVANE - Erreur");
     EXPECT_EQ(shown, "Disk full");
-    EXPECT_EQ(ws.operationsLog(),
-              logLines({"! Disk full", "> I clicked Transfer", "> twice"}));
+    EXPECT_EQ(ws.operationsLog(), logLines({"! Disk full", "> I clicked Transfer", "> twice"}));
 }
 
-TEST(LogException, EveryEntryOfAnEngineErrorIsReported)
+TEST_F(ExceptionReport, EveryEntryOfAnEngineErrorIsReported)
 {
-    TestWorkspace ws;
-    ScopedScriptedDialogs dialogs;
-    QString shown;
-    dialogs.answerModal("TfError", [&](TForm& form) {
-        shown = static_cast<TfError&>(form).Descr->toPlainText();
-        return mrOk;
-    });
+    expectErrorWindow();
     // 0x2C01 = 11265: category 44, sub-code 1.
     LogException(EngineError({{0x2C01, "General SQL error.", 0}, {0x3E06, "Invalid column", 207}}));
     EXPECT_EQ(shown, "Erreur No.11265 44/1 - General SQL error.\nInvalid column");
@@ -102,20 +97,17 @@ TEST(LogException, EveryEntryOfAnEngineErrorIsReported)
               logLines({"DB! 11265 44/1 - General SQL error.", "DB! Invalid column"}));
 }
 
-TEST(LogException, EditingAndConversionErrorsUseTheStandardBoxOnly)
+TEST_F(ExceptionReport, EditingAndConversionErrorsUseTheStandardBoxOnly)
 {
-    TestWorkspace ws;
-    ScopedScriptedDialogs dialogs;
-    dialogs.expectException("'x' is not a valid integer value").expectException("must have a value");
+    dialogs.expectException("'x' is not a valid integer value")
+        .expectException("must have a value");
     LogException(EConvertError("'x' is not a valid integer value"));
     LogException(EDBEditError("Field 'Nom' must have a value"));
     EXPECT_TRUE(ws.operationsLog().isEmpty());
 }
 
-TEST(AppException, ASecondExceptionWhileReportingIsIgnored)
+TEST_F(ExceptionReport, ASecondExceptionWhileReportingIsIgnored)
 {
-    TestWorkspace ws;
-    ScopedScriptedDialogs dialogs;
     dialogs.answerModal("TfError", [&](TForm&) {
         AppException(nullptr, Exception("second")); // no second window, nothing logged
         return mrOk;
@@ -123,7 +115,7 @@ TEST(AppException, ASecondExceptionWhileReportingIsIgnored)
     AppException(nullptr, Exception("first"));
     EXPECT_EQ(ws.operationsLog(), logLines({"! first"}));
     // Once the first report is over, the handler works again.
-    dialogs.answerModal("TfError", [](TForm&) { return mrOk; });
+    expectErrorWindow();
     AppException(nullptr, Exception("third"));
     EXPECT_EQ(ws.operationsLog(), logLines({"! first", "! third"}));
 }

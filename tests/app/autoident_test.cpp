@@ -46,24 +46,14 @@ QByteArray kind1Line(const QByteArray& label, const QByteArray& value, const QBy
 
 TEST(AutoIdentify, ReportKindsComeFromTheSourceExtension)
 {
-    int kind = 0;
-    EXPECT_TRUE(FindReportKind("JAE", kind));
-    EXPECT_EQ(kind, 1);
-    EXPECT_TRUE(FindReportKind("dyn", kind));
-    EXPECT_EQ(kind, 2);
-    EXPECT_TRUE(FindReportKind("Br1", kind));
-    EXPECT_EQ(kind, 3);
-    kind = 0;
-    EXPECT_FALSE(FindReportKind("JAE ", kind));
-    EXPECT_FALSE(FindReportKind("PDF", kind));
-    EXPECT_FALSE(FindReportKind("", kind));
-    EXPECT_EQ(kind, 0);
-
-    int row = 0;
-    EXPECT_TRUE(FindMarkerRow(2, "Prenom", row));
-    EXPECT_EQ(row, 4);
-    EXPECT_FALSE(FindMarkerRow(2, "prenom", row));
-    EXPECT_FALSE(FindMarkerRow(4, "Nom", row));
+    // Whatever the case; a blank or another extension is no kind.
+    const std::pair<const char*, int> kinds[] = {{"JAE", 1},  {"dyn", 2}, {"Br1", 3},
+                                                 {"JAE ", 0}, {"PDF", 0}, {"", 0}};
+    for (const auto& [extension, expected] : kinds) {
+        int kind = 0;
+        EXPECT_EQ(FindReportKind(extension, kind), expected != 0) << extension;
+        EXPECT_EQ(kind, expected) << extension;
+    }
 }
 
 TEST(AutoIdentify, Kind1NamesEndAtTheNextLabel)

@@ -83,12 +83,16 @@ void search(TIdDlg& dlg, const QString& text)
     dlg.Edit1->setText(text);
 }
 
-// Shows the form as the Qt service would, so that its show and activation handlers run.
-void showForm(TForm& form)
+// Answers the next modal form of class Form, shown first as the Qt service would show it so that
+// its show and activation handlers run.
+template <class Form> void answer(ScriptedDialogs& dialogs, const std::function<int(Form&)>& answer)
 {
-    form.show();
-    form.activateWindow();
-    QApplication::processEvents();
+    dialogs.answerModal(Form::staticMetaObject.className(), [answer](TForm& form) {
+        form.show();
+        form.activateWindow();
+        QApplication::processEvents();
+        return answer(static_cast<Form&>(form));
+    });
 }
 
 QString documentRow(const LocalTablesFixture& f, int number)
@@ -132,9 +136,7 @@ TEST(IdentificationDialog, NameSearchIsAPrefixMatchInTheNameOrder)
     ScopedScriptedDialogs dialogs;
     QMap<QString, QStringList> found;
     QStringList headers;
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         for (int c = 0; c < dlg.PatGrid->model()->columnCount(); ++c)
             headers << dlg.PatGrid->model()->headerData(c, Qt::Horizontal).toString();
         for (const QString& text : QStringList{"DU", "du", "É", "Ét", "D", "X", ""}) {
@@ -171,9 +173,7 @@ TEST(IdentificationDialog, CyrillicNamesAreFoundByTheirFirstLetters)
                     {7, "BORIS", "Jean"}});
     ScopedScriptedDialogs dialogs;
     QMap<QString, QStringList> found;
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         for (const QString& text : QStringList{"Бо", "бо", "Б", "Ё", "Ел", "Bo"}) {
             search(dlg, text);
             found[text] = gridNames(dlg);
@@ -200,9 +200,7 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
     ScopedScriptedDialogs dialogs;
 
     QStringList shown;
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         shown << dlg.Caption() << dlg.Edit2->text() << dlg.Edit3->text() << dlg.Memo1->toPlainText()
               << QString::number(dlg.PatGrid->height());
         search(dlg, "DUP");
@@ -219,9 +217,7 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
 
     // Opened again, the dialog shows what was stored and the patient of the document; a double
     // click on another patient chooses that one.
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         shown = {dlg.Edit2->text(), dlg.Edit3->text(), dlg.Memo1->toPlainText(), currentName(dlg)};
         search(dlg, "M");
         const QModelIndex martin = dlg.PatGrid->model()->index(0, 1);
@@ -235,9 +231,7 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
     EXPECT_EQ(documentRow(f, first), "0|7|06/12/2026|ECG d'effort|ligne 1<CR>\nligne 2");
 
     // A search that lists nobody stores no patient.
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         search(dlg, "ZZ");
         dlg.OKBtn->click();
         return dlg.ModalResult();
@@ -261,9 +255,7 @@ TEST(IdentificationDialog, CancelOnlyEndsTheQuestion)
 
     ScopedScriptedDialogs dialogs;
     QString current;
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         current = currentName(dlg);
         dlg.Edit2->setText("typed, then cancelled");
         dlg.Memo1->setPlainText("lost");
@@ -286,9 +278,7 @@ TEST(IdentificationDialog, AGoneOrBusyRowIsNeverOverwrittenNorLost)
     ScopedScriptedDialogs dialogs;
 
     // The document was deleted while the dialog was open: OK writes into no other row.
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         f.cli(QStringLiteral("DELETE FROM \"FILES.DB\" WHERE Number = %1;").arg(gone));
         dlg.Edit2->setText("perdu");
         dlg.OKBtn->click();
@@ -303,9 +293,7 @@ TEST(IdentificationDialog, AGoneOrBusyRowIsNeverOverwrittenNorLost)
     Database holder;
     holder.setLocalFolder(DataDir);
     holder.open();
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         dlg.Edit2->setText("gardé");
         holder.startTransaction();
         holder.execute("UPDATE \"cfg.db\" SET State = 2");
@@ -329,9 +317,7 @@ TEST(IdentificationDialog, NewAndModifiedPatients)
 
     // In an empty table the first patient gets 1; its file number "12a" is not a number.
     QStringList loaded;
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         dlg.Add->click();
         loaded << currentName(dlg);
         dlg.Add->click();
@@ -339,9 +325,7 @@ TEST(IdentificationDialog, NewAndModifiedPatients)
         dlg.OKBtn->click();
         return dlg.ModalResult();
     });
-    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TPatientDlg&>(form);
-        showForm(dlg);
+    answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
         loaded << dlg.Caption() << dlg.Edit1->text() << dlg.Edit2->text() << dlg.Edit3->text();
         dlg.Edit1->setText("NOUVEAU");
         dlg.Edit2->setText("Nina");
@@ -350,9 +334,7 @@ TEST(IdentificationDialog, NewAndModifiedPatients)
         dlg.OKBtn->click();
         return dlg.ModalResult();
     });
-    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TPatientDlg&>(form);
-        showForm(dlg);
+    answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
         dlg.Edit1->setText("SECOND");
         dlg.Edit4->setText("456");
         dlg.OKBtn->click();
@@ -372,16 +354,12 @@ TEST(IdentificationDialog, NewAndModifiedPatients)
     // file number leaves the stored one.
     addPatients(f, {{10, "DUBOIS", "Anne", "12/03/1950", 123}});
     loaded.clear();
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         search(dlg, "DUB");
         dlg.Modify->click();
         return int(mrCancel);
     });
-    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TPatientDlg&>(form);
-        showForm(dlg);
+    answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
         loaded << dlg.Edit1->text() << dlg.Edit2->text() << dlg.Edit3->text() << dlg.Edit4->text();
         dlg.Edit2->setText("Anne-Marie");
         dlg.Edit3->setText("31/02/1950");
@@ -410,9 +388,7 @@ TEST(IdentificationDialog, DeleteAsksFirstAndDisablesItselfOnAnEmptyList)
     addPatients(f, FrenchNames);
     ScopedScriptedDialogs dialogs;
     QList<bool> enabled;
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         enabled << dlg.Delete->isVisible();
         search(dlg, "MAR");
         dlg.Delete->click();
@@ -442,9 +418,7 @@ TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
 
     ScopedScriptedDialogs dialogs;
     QStringList seen;
-    dialogs.answerModal("TIdDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TIdDlg&>(form);
-        showForm(dlg);
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         seen << (dlg.Delete->isVisible() ? "Delete shown" : "Delete hidden");
         for (int c = 0; c < 3; ++c)
             seen << dlg.PatGrid->model()->headerData(c, Qt::Horizontal).toString() + ":" +
@@ -460,9 +434,7 @@ TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
         dlg.OKBtn->click();
         return dlg.ModalResult();
     });
-    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TPatientDlg&>(form);
-        showForm(dlg);
+    answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
         seen << dlg.Edit1->text() + "," + dlg.Edit2->text() + "," + dlg.Edit3->text() + "," +
                     dlg.Edit4->text();
         dlg.Edit4->setText("x");
@@ -470,9 +442,7 @@ TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
         dlg.OKBtn->click();
         return dlg.ModalResult();
     });
-    dialogs.answerModal("TPatientDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TPatientDlg&>(form);
-        showForm(dlg);
+    answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
         dlg.Edit1->setText("NOUVEAU");
         dlg.Edit3->setText("vers 1970");
         dlg.Edit4->setText("9");

@@ -27,16 +27,7 @@ namespace {
 // A window with one active source, after its first tick, with the calls of start-up forgotten.
 struct RunningWindow : MainWindowFixture
 {
-    explicit RunningWindow(const QStringList& ini = {})
-    {
-        writeUsualIni(ini);
-        prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
-                      "NeedComment, Warning) VALUES (1, 1, 1, 'Dossier', 'TXT', 0, 0, 0);");
-        start();
-        EXPECT_FALSE(form->StartupFailed());
-        firstTick();
-        calls.clear();
-    }
+    explicit RunningWindow(const QStringList& ini = {}) { startRunning(ini); }
 
     int count(const QString& call) const { return int(calls.count(call)); }
 };
@@ -144,8 +135,7 @@ TEST(MainWindowLoop, TickArrivingWhileATickRunsReturnsAtOnce)
     w.dialogs.answerModal(QStringLiteral("TForm"), [&](TForm&) {
         busyInside = TimerBusy;
         w.form->Label5->clear();
-        w.tick();
-        w.tick();
+        w.tick(2);
         return int(mrOk);
     });
     w.tick();
@@ -161,8 +151,7 @@ TEST(MainWindowLoop, ManualReceptionAndTheSourcesPanelStopPolling)
 {
     RunningWindow w({"WaitMode=1"});
     w.form->Label5->clear();
-    w.tick();
-    w.tick();
+    w.tick(2);
     EXPECT_TRUE(w.calls.isEmpty()) << w.calls.join(", ").toStdString();
     EXPECT_EQ(w.form->Label5->text(), QStringLiteral("22:10:46")); // the clock still runs
 
@@ -196,23 +185,19 @@ TEST(MainWindowLoop, ManualReceptionAndTheSourcesPanelStopPolling)
 TEST(MainWindowLoop, DirectSendRunsOnTheSixthQuietTickInARow)
 {
     RunningWindow w;
-    for (int i = 1; i <= 5; ++i)
-        w.tick();
+    w.tick(5);
     EXPECT_EQ(w.count("ExportPendingDocuments"), 0);
     w.tick();
     EXPECT_EQ(w.count("ExportPendingDocuments"), 1);
-    for (int i = 1; i <= 12; ++i)
-        w.tick();
+    w.tick(12);
     EXPECT_EQ(w.count("ExportPendingDocuments"), 1); // nothing new since
 
     // A document registered between ticks counts the quiet ticks from 0 again.
     w.form->RefreshDocuments(0);
-    for (int i = 1; i <= 6; ++i)
-        w.tick();
+    w.tick(6);
     EXPECT_EQ(w.count("ExportPendingDocuments"), 1);
     w.form->RefreshDocuments(7);
-    for (int i = 1; i <= 5; ++i)
-        w.tick();
+    w.tick(5);
     EXPECT_EQ(w.count("ExportPendingDocuments"), 1);
     w.tick();
     EXPECT_EQ(w.count("ExportPendingDocuments"), 2);
@@ -223,16 +208,14 @@ TEST(MainWindowLoop, DirectSendRunsOnTheSixthQuietTickInARow)
         flags = dsHeldBack;
     };
     w.form->RefreshDocuments(1);
-    for (int i = 1; i <= 12; ++i)
-        w.tick();
+    w.tick(12);
     EXPECT_EQ(w.count("ExportPendingDocuments"), 4);
 }
 
 TEST(MainWindowLoop, NewDocumentEndsTheTickAndResetsTheQuietCount)
 {
     RunningWindow w;
-    for (int i = 1; i <= 4; ++i)
-        w.tick();
+    w.tick(4);
     EXPECT_EQ(IdleTicks, 4);
     w.addDocument(1, 1, 1);
     bool registered = true;

@@ -23,15 +23,9 @@ struct EndingWindow : MainWindowFixture
 {
     explicit EndingWindow(bool withDocument)
     {
-        writeUsualIni();
-        prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
-                      "NeedComment, Warning) VALUES (1, 1, 1, 'Dossier', 'TXT', 0, 0, 0);");
-        start();
-        EXPECT_FALSE(form->StartupFailed());
-        firstTick();
+        startRunning();
         if (withDocument)
             addDocument(1, 1, 0);
-        calls.clear();
     }
 
     bool tablesOpen() const

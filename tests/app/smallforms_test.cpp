@@ -16,8 +16,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
@@ -43,14 +41,6 @@ void press(QWidget* target, int key, const QString& text = {})
     QCoreApplication::sendEvent(target, &event);
 }
 
-QStringList itemTexts(const QList<QAction*>& actions)
-{
-    QStringList texts;
-    for (const QAction* action : actions)
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
-}
-
 // A port slot: a port driver over a scripted line, opened as an active source's port would be.
 struct Slot
 {
@@ -69,54 +59,36 @@ struct Slot
 
 } // namespace
 
-TEST(COMOptionsDlg, CancelLeavesEveryValueAsItWas)
+TEST(COMOptionsDlg, ShowsTheStoredValuesAndReturnsTheChosenOnesOnlyOnOk)
 {
     ScopedScriptedDialogs dialogs;
     ComSettings settings;
-    QString caption;
     QStringList shown;
-    dialogs.answerModal("TCOMOptionsDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-        caption = dlg.Caption();
-        shown << dlg.cbBaudRate->currentText() << dlg.cbDataBits->currentText()
-              << dlg.cbHandshaking->currentText() << dlg.cbParity->currentText()
-              << dlg.cbStopBits->currentText()
-              << (dlg.chbEnableDTROnOpen->isChecked() ? "DTR" : "no DTR");
-        dlg.cbBaudRate->setCurrentIndex(0);
-        dlg.cbDataBits->setCurrentIndex(0);
-        dlg.cbHandshaking->setCurrentIndex(0);
-        dlg.cbParity->setCurrentIndex(0);
-        dlg.cbStopBits->setCurrentIndex(0);
-        dlg.chbEnableDTROnOpen->setChecked(false);
-        return int(mrCancel);
-    });
-    EXPECT_FALSE(settings.edit());
+    const auto choose = [&](int result) {
+        dialogs.answerModal("TCOMOptionsDlg", [&, result](TForm& form) {
+            auto& dlg = static_cast<TCOMOptionsDlg&>(form);
+            shown = {dlg.cbBaudRate->currentText(),
+                     dlg.cbDataBits->currentText(),
+                     dlg.cbHandshaking->currentText(),
+                     dlg.cbParity->currentText(),
+                     dlg.cbStopBits->currentText(),
+                     dlg.chbEnableDTROnOpen->isChecked() ? "DTR" : "no DTR"};
+            dlg.cbBaudRate->setCurrentText("38400");
+            dlg.cbDataBits->setCurrentText("5 bits");
+            dlg.cbHandshaking->setCurrentText("DTRDSR");
+            dlg.cbParity->setCurrentText("Espace");
+            dlg.cbStopBits->setCurrentText("1.5 bits");
+            dlg.chbEnableDTROnOpen->setChecked(false);
+            return result;
+        });
+        return settings.edit();
+    };
+    EXPECT_FALSE(choose(mrCancel));
     EXPECT_EQ(settings, ComSettings{});
-    EXPECT_EQ(caption, "Paramètres du Port Série");
     EXPECT_EQ(shown, QStringList({"9600", "8 bits", "RTS", "Inpair", "2 bits", "DTR"}));
-}
 
-TEST(COMOptionsDlg, OkReturnsTheChosenItems)
-{
-    ScopedScriptedDialogs dialogs;
-    ComSettings settings;
-    dialogs.answerModal("TCOMOptionsDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-        dlg.cbBaudRate->setCurrentText("38400");
-        dlg.cbDataBits->setCurrentText("5 bits");
-        dlg.cbHandshaking->setCurrentText("DTRDSR");
-        dlg.cbParity->setCurrentText("Espace");
-        dlg.cbStopBits->setCurrentText("1.5 bits");
-        dlg.chbEnableDTROnOpen->setChecked(false);
-        return int(mrOk);
-    });
-    EXPECT_TRUE(settings.edit());
-    EXPECT_EQ(settings.baud, 9);
-    EXPECT_EQ(settings.dataBits, 5);
-    EXPECT_EQ(settings.handshaking, 4);
-    EXPECT_EQ(settings.parity, 4);
-    EXPECT_EQ(settings.stopBits, 1);
-    EXPECT_FALSE(settings.dtr);
+    EXPECT_TRUE(choose(mrOk));
+    EXPECT_EQ(settings, (ComSettings{9, 5, 4, 4, 1, false}));
 }
 
 TEST(COMOptionsDlg, ValuesThatNameNoItemSurviveOk)
@@ -166,23 +138,6 @@ TEST(COMOptionsDlg, EnterConfirmsAndEscapeCancelsFromTheLists)
     EXPECT_EQ(settings.dataBits, 7);
 }
 
-TEST(MemoForm, MenusAndShortcuts)
-{
-    TMemoForm* form = CreateForm<TMemoForm>();
-    const auto freeForm = qScopeGuard([form] { form->Free(); });
-    EXPECT_EQ(form->Caption(), "Visualisation du document");
-    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(itemTexts(form->MainMenu1->actions()), QStringList({"&Edition", "&Fermer"}));
-    ASSERT_NE(form->Edition1->menu(), nullptr);
-    const QList<QAction*> edit = form->Edition1->menu()->actions();
-    EXPECT_EQ(itemTexts(edit),
-              QStringList({"Couper", "Copier", "Coller", "-", "Tout sélectionner"}));
-    QStringList keys;
-    for (const QAction* action : edit)
-        keys << action->shortcut().toString(QKeySequence::PortableText);
-    EXPECT_EQ(keys, QStringList({"Ctrl+X", "Ctrl+C", "Ctrl+V", "", "Ctrl+A"}));
-}
-
 TEST(MemoForm, ShownTextIsReadOnlyButCanBeCopied)
 {
     TMemoForm* form = CreateForm<TMemoForm>();
@@ -215,14 +170,11 @@ TEST(Viewers, FermerClosesTheModalWindow)
             static_cast<TImageForm&>(form).Quitter1->trigger();
             return form.ModalResult();
         });
-    TMemoForm* memo = CreateForm<TMemoForm>();
-    EXPECT_EQ(memo->ShowModal(), mrCancel);
-    memo->Free();
-    TImageForm* image = CreateForm<TImageForm>();
-    EXPECT_EQ(image->Caption(), "Visualisation de l'image");
-    EXPECT_EQ(itemTexts(image->MainMenu1->actions()), QStringList({"&Fermer"}));
-    EXPECT_EQ(image->ShowModal(), mrCancel);
-    image->Free();
+    for (TForm* form : {static_cast<TForm*>(CreateForm<TMemoForm>()),
+                        static_cast<TForm*>(CreateForm<TImageForm>())}) {
+        EXPECT_EQ(form->ShowModal(), mrCancel);
+        form->Free();
+    }
 }
 
 TEST(TestForm, TypedCharactersGoToTheSelectedSlotsPort)
