@@ -147,7 +147,7 @@ namespace {
 // Registers a document of source `cfg` with its report bytes as its data file.
 int addDocument(int cfg, int type, const QByteArray& report)
 {
-    const int number = AddImportedFile(CurrentPack, QStringLiteral("rapport"), cfg, 0, "X");
+    const int number = AddImportedFile(CurrentPack, "rapport", cfg, 0, "X");
     writeFileBytes(DocumentFileName(number, type), report);
     return number;
 }
@@ -211,7 +211,7 @@ TEST(AutoIdentify, LeavesTheDocumentToTheDialogWhenItCannotSearch)
     const int noKind = addDocument(2, 1, good);
     const int noNeed = addDocument(3, 1, good);
     const int noPrenom = addDocument(1, 1, kind1Line(NomLabel1, "DUPONT", SexeLabel1));
-    const int noFile = AddImportedFile(CurrentPack, QStringLiteral("x"), 1, 0, "JAE");
+    const int noFile = AddImportedFile(CurrentPack, "x", 1, 0, "JAE");
     const int unreadable = addDocument(1, 1, good);
     QFile::remove(DocumentFileName(unreadable, 1));
     QDir().mkpath(DocumentFileName(unreadable, 1)); // a folder where the file should be
@@ -223,8 +223,7 @@ TEST(AutoIdentify, LeavesTheDocumentToTheDialogWhenItCannotSearch)
               "1:0,0:0,1:0,1:0,1:0");
     // The two that could not be read left one line each.
     const QString log = QString::fromLatin1(f.ws.operationsLog());
-    EXPECT_EQ(log.count(QStringLiteral("Automatic identification of document")), 2)
-        << log.toStdString();
+    EXPECT_EQ(log.count("Automatic identification of document"), 2) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("document %1 impossible").arg(noFile)))
         << log.toStdString();
 

@@ -19,7 +19,7 @@ namespace {
 
 QString countRows(const LocalTablesFixture& f)
 {
-    return f.cli(QStringLiteral("SELECT count(*) FROM \"FILES.DB\";"));
+    return f.cli("SELECT count(*) FROM \"FILES.DB\";");
 }
 
 // Every file of BufDir, hidden ones included, sorted.

@@ -52,13 +52,12 @@ TEST(MainWindowLoop, FirstTickFreesTheSplashPurgesAndAsksForTheUserName)
     f.start();
     EXPECT_TRUE(splashAlive());
     f.calls.clear();
-    f.dialogs.answerInput(true, QStringLiteral("Dr Lenoir"),
-                          QStringLiteral("Nom de l'utilisateur:"));
+    f.dialogs.answerInput(true, "Dr Lenoir", "Nom de l'utilisateur:");
     f.firstTick();
     EXPECT_FALSE(splashAlive());
     // Ten days before 6 December 2026; and no polling on the first tick.
-    EXPECT_EQ(f.calls, QStringList{QStringLiteral("PurgeOldPackages 2026-11-26")});
-    EXPECT_EQ(f.form->Label6->text(), QStringLiteral("Dr Lenoir"));
+    EXPECT_EQ(f.calls, QStringList{"PurgeOldPackages 2026-11-26"});
+    EXPECT_EQ(f.form->Label6->text(), "Dr Lenoir");
     EXPECT_TRUE(readFileBytes(f.programDir() + "QUORVANE.INI").contains("User=Dr Lenoir\r\n"));
     EXPECT_TRUE(f.form->CommonTimer->isActive());
 }
@@ -73,8 +72,7 @@ TEST(MainWindowLoop, PurgeIntervalAtTheFirstTick)
         f.firstTick();
         return f.calls;
     };
-    EXPECT_EQ(purgesWith({"DelInterval=0"}),
-              QStringList{QStringLiteral("PurgeOldPackages 2026-12-06")});
+    EXPECT_EQ(purgesWith({"DelInterval=0"}), QStringList{"PurgeOldPackages 2026-12-06"});
     EXPECT_TRUE(purgesWith({}).isEmpty());
     EXPECT_TRUE(purgesWith({"DelInterval=-1"}).isEmpty());
     // Counted back from today a negative interval would reach into days to come.
@@ -86,10 +84,10 @@ TEST(MainWindowLoop, FirstTickThatFailsLeavesTheTimerRunning)
     MainWindowFixture f;
     f.writeIni({"[Application]", "Path=" + f.ws.root(), "User=Tester", "DelInterval=5"});
     MainFormModules().PurgeOldPackages = [](const QDate&) {
-        throw EInOutError(QStringLiteral("The exchange folder cannot be read"));
+        throw EInOutError("The exchange folder cannot be read");
     };
     f.start();
-    f.dialogs.answerModal(QStringLiteral("TfError"), [](TForm&) { return int(mrOk); });
+    f.dialogs.answerModal("TfError", [](TForm&) { return int(mrOk); });
     f.firstTick();
     EXPECT_TRUE(f.form->CommonTimer->isActive());
     EXPECT_TRUE(f.ws.operationsLog().contains("! The exchange folder cannot be read"));
@@ -108,8 +106,8 @@ TEST(MainWindowLoop, SourcesArePolledInTheirOrder)
     EXPECT_EQ(w.calls,
               (QStringList{"PollFileSources", "PollBreezeSources", "PollPrinterSources  " + BufDir,
                            "PollComBuffers", "CaptureClipboardBitmap " + BufDir}));
-    EXPECT_EQ(w.form->Label5->text(), QStringLiteral("22:10:46"));
-    EXPECT_EQ(w.form->Label4->text(), QStringLiteral("06/12/2026"));
+    EXPECT_EQ(w.form->Label5->text(), "22:10:46");
+    EXPECT_EQ(w.form->Label4->text(), "06/12/2026");
 
     // Without folder, printer and screen sources only the Breeze and serial polls run.
     FileSourceCount = 0;
@@ -126,13 +124,13 @@ TEST(MainWindowLoop, TickArrivingWhileATickRunsReturnsAtOnce)
     RunningWindow w;
     // A poll that opens a dialog: the timer keeps firing inside its modal loop.
     MainFormModules().PollBreezeSources = [&w] {
-        w.calls << QStringLiteral("PollBreezeSources");
+        w.calls << "PollBreezeSources";
         TForm dialog;
         dialog.ShowModal();
         return false;
     };
     bool busyInside = false;
-    w.dialogs.answerModal(QStringLiteral("TForm"), [&](TForm&) {
+    w.dialogs.answerModal("TForm", [&](TForm&) {
         busyInside = TimerBusy;
         w.form->Label5->clear();
         w.tick(2);
@@ -153,7 +151,7 @@ TEST(MainWindowLoop, ManualReceptionAndTheSourcesPanelStopPolling)
     w.form->Label5->clear();
     w.tick(2);
     EXPECT_TRUE(w.calls.isEmpty()) << w.calls.join(", ").toStdString();
-    EXPECT_EQ(w.form->Label5->text(), QStringLiteral("22:10:46")); // the clock still runs
+    EXPECT_EQ(w.form->Label5->text(), "22:10:46"); // the clock still runs
 
     // Showing the window polls once, and manual reception stays on.
     w.form->show();
@@ -204,7 +202,7 @@ TEST(MainWindowLoop, DirectSendRunsOnTheSixthQuietTickInARow)
 
     // A document under identification in the way: tried again six quiet ticks later.
     MainFormModules().ExportPendingDocuments = [&w](int& flags) {
-        w.calls << QStringLiteral("ExportPendingDocuments");
+        w.calls << "ExportPendingDocuments";
         flags = dsHeldBack;
     };
     w.form->RefreshDocuments(1);
@@ -220,18 +218,18 @@ TEST(MainWindowLoop, NewDocumentEndsTheTickAndResetsTheQuietCount)
     w.addDocument(1, 1, 1);
     bool registered = true;
     MainFormModules().PollComBuffers = [&] {
-        w.calls << QStringLiteral("PollComBuffers");
+        w.calls << "PollComBuffers";
         return std::exchange(registered, false);
     };
     MainFormModules().CaptureClipboardBitmap = [&](const QString&) {
-        w.calls << QStringLiteral("CaptureClipboardBitmap");
+        w.calls << "CaptureClipboardBitmap";
         return 0;
     };
     ScreenSourceNumber = 5;
     w.tick();
     // The list shows it; the screen is still polled, but identification waits for the next tick.
     EXPECT_EQ(rowTexts(w.form->ListView1),
-              QStringList{QStringLiteral("Dossier|A identifier...|06/12/2026 (22:10:46)")});
+              QStringList{"Dossier|A identifier...|06/12/2026 (22:10:46)"});
     EXPECT_EQ(IdleTicks, 0);
     EXPECT_EQ(w.count("CaptureClipboardBitmap"), 1);
     EXPECT_EQ(w.count("IdentifyFile 1"), 0);
@@ -249,8 +247,7 @@ TEST(MainWindowLoop, WarningDocumentRaisesTheWindowOnceAndIsCleared)
     EXPECT_EQ(IdleTicks, 0);
     EXPECT_TRUE(w.form->isVisible());
     EXPECT_FALSE(w.form->isMinimized());
-    EXPECT_EQ(w.cli("SELECT Number, NeedId FROM \"FILES.DB\" ORDER BY Number;"),
-              QStringLiteral("1|0\n2|0"));
+    EXPECT_EQ(w.cli("SELECT Number, NeedId FROM \"FILES.DB\" ORDER BY Number;"), "1|0\n2|0");
     w.form->hide();
     w.tick();
     EXPECT_FALSE(w.form->isVisible());
@@ -296,10 +293,8 @@ TEST(MainWindowLoop, FailedIdentificationStillClearsTheFlagAndPutsTheTableBack)
 {
     RunningWindow w;
     w.addDocument(1, 1, 1);
-    MainFormModules().ShowIdDlg = [] {
-        throw Exception(QStringLiteral("The patients cannot be listed"));
-    };
-    w.dialogs.answerModal(QStringLiteral("TfError"), [](TForm&) { return int(mrOk); });
+    MainFormModules().ShowIdDlg = [] { throw Exception("The patients cannot be listed"); };
+    w.dialogs.answerModal("TfError", [](TForm&) { return int(mrOk); });
     w.tick();
     EXPECT_FALSE(IdentificationActive);
     EXPECT_FALSE(TimerBusy);
@@ -307,7 +302,7 @@ TEST(MainWindowLoop, FailedIdentificationStillClearsTheFlagAndPutsTheTableBack)
     EXPECT_TRUE(w.ws.operationsLog().contains("! The patients cannot be listed"));
 
     // The next tick offers the document again.
-    MainFormModules().ShowIdDlg = [&w] { w.calls << QStringLiteral("ShowIdDlg"); };
+    MainFormModules().ShowIdDlg = [&w] { w.calls << "ShowIdDlg"; };
     w.calls.clear();
     w.tick();
     EXPECT_EQ(w.count("IdentifyFile 1"), 1);

@@ -57,7 +57,7 @@ TEST(MainWindowShutdown, CloseWithWaitingDocumentsIsRefusedAndTheWindowComesForw
     EXPECT_TRUE(w.tablesAllOpen());
     EXPECT_TRUE(w.form->CommonTimer->isActive());
     w.tick();
-    EXPECT_EQ(w.calls.count(QStringLiteral("PollBreezeSources")), 1);
+    EXPECT_EQ(w.calls.count("PollBreezeSources"), 1);
 
     // Once the documents have left, a close is allowed.
     w.deleteDocument(1);
@@ -80,7 +80,7 @@ TEST(MainWindowShutdown, QuitAnsweredYesEndsEvenWithWaitingDocuments)
               QByteArray("[Application]\r\nPath=") + w.ws.root().toUtf8() +
                   "\r\nUser=Tester\r\nDelInterval=-1\r\n");
     // The rows are on disk.
-    EXPECT_EQ(w.cli("SELECT Number FROM \"FILES.DB\";"), QStringLiteral("1"));
+    EXPECT_EQ(w.cli("SELECT Number FROM \"FILES.DB\";"), "1");
 }
 
 TEST(MainWindowShutdown, QuitAnsweredNoHidesTheWindowAndPollingGoesOn)
@@ -95,7 +95,7 @@ TEST(MainWindowShutdown, QuitAnsweredNoHidesTheWindowAndPollingGoesOn)
     EXPECT_TRUE(w.form->CommonTimer->isActive());
     EXPECT_TRUE(w.tablesAllOpen());
     w.tick();
-    EXPECT_EQ(w.calls.count(QStringLiteral("PollComBuffers")), 1);
+    EXPECT_EQ(w.calls.count("PollComBuffers"), 1);
     // A press on the tray icon brings it back.
     w.form->TrayIcon->OnDown(w.form->TrayIcon, mbLeft, Qt::NoModifier, 0, 0);
     EXPECT_TRUE(w.form->isVisible());
@@ -116,7 +116,7 @@ TEST(MainWindowShutdown, QuitConfirmedDuringATickIsCarriedOutWhenTheTickEnds)
         openAfterConfirming = w.tablesAllOpen() && QuitConfirmed;
         return false;
     };
-    w.dialogs.expectShowMessage(QStringLiteral("INTO-reg!!!"));
+    w.dialogs.expectShowMessage("INTO-reg!!!");
     w.dialogs.answerMessage(mrYes, QuitQuestion);
     w.tick();
     EXPECT_TRUE(openAfterConfirming);

@@ -26,10 +26,19 @@
 
 namespace {
 
-const QStringList StartupSources{
-    QStringLiteral("StartComSources"),     QStringLiteral("CheckFileSources"),
-    QStringLiteral("InitCurrentPackage"),  QStringLiteral("CheckBreezeSources"),
-    QStringLiteral("CheckPrinterSources"), QStringLiteral("InitClipboardSource")};
+const QStringList StartupSources{"StartComSources",     "CheckFileSources",
+                                 "InitCurrentPackage",  "CheckBreezeSources",
+                                 "CheckPrinterSources", "InitClipboardSource"};
+
+// The box that says start-up failed, then the error window, whose description goes to `described`.
+void expectFailureReport(ScriptedDialogs& dialogs, QString& described)
+{
+    dialogs.answerMessage(mrOk, "Impossible d'initialiser QUORVANE", mtError, TMsgDlgButtons(mbOK));
+    dialogs.answerModal("TfError", [&described](TForm& form) {
+        described = static_cast<TfError&>(form).Descr->toPlainText();
+        return int(mrOk);
+    });
+}
 
 } // namespace
 
@@ -62,21 +71,19 @@ TEST(MainWindowStartup, FirstStartWritesTheSettingsMakesTheFoldersAndOpensTheSou
 
     // The sources start in their order; no practice software is configured.
     QStringList started = f.calls;
-    started.removeAll(QStringLiteral("CheckDatabaseVersion"));
+    started.removeAll("CheckDatabaseVersion");
     EXPECT_EQ(started.mid(0, StartupSources.size()), StartupSources);
-    EXPECT_FALSE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+    EXPECT_FALSE(f.calls.contains("ConnectDatabase"));
 
     // No source yet: the window opens on the sources panel, so nothing is polled.
     EXPECT_TRUE(f.form->ConfigBtn->isChecked());
     EXPECT_TRUE(ConfigPanelOpen);
     EXPECT_EQ(f.form->ClientHeight(), 419);
     EXPECT_FALSE(f.form->Panel2->isHidden());
-    EXPECT_TRUE(f.calls.contains(QStringLiteral("CloseAllComPorts")));
+    EXPECT_TRUE(f.calls.contains("CloseAllComPorts"));
     EXPECT_TRUE(f.form->isVisible());
     EXPECT_TRUE(f.form->CommonTimer->isActive());
-    EXPECT_EQ(f.form->Label6->text(), QStringLiteral("<Aucun>"));
-    EXPECT_EQ(f.form->Caption(),
-              QStringLiteral("QUORVANE 2.07 - Logiciel de transferts des données médicales"));
+    EXPECT_EQ(f.form->Label6->text(), "<Aucun>");
 }
 
 TEST(MainWindowStartup, ConfiguredFolderKeepsItsCaseAndSettingsAreRead)
@@ -94,13 +101,13 @@ TEST(MainWindowStartup, ConfiguredFolderKeepsItsCaseAndSettingsAreRead)
     EXPECT_TRUE(QFileInfo(f.ws.path("lower/work/buf")).isDir());
     EXPECT_FALSE(QFileInfo::exists(f.ws.path("LOWER")));
     EXPECT_FALSE(QFileInfo::exists(f.ws.path("lower/WORK")));
-    EXPECT_EQ(f.form->Label6->text(), QStringLiteral("Anne Martin"));
+    EXPECT_EQ(f.form->Label6->text(), "Anne Martin");
     EXPECT_TRUE(WaitMode);
     EXPECT_TRUE(f.form->IWaitMode->isChecked());
     EXPECT_TRUE(NeedCompression);
-    EXPECT_EQ(RarPath, QStringLiteral("/usr/bin/rar"));
+    EXPECT_EQ(RarPath, "/usr/bin/rar");
     EXPECT_TRUE(CheckSession);
-    EXPECT_EQ(OrgName1, QStringLiteral("Laboratoire du Parc"));
+    EXPECT_EQ(OrgName1, "Laboratoire du Parc");
     // Its own data folder has no source: the panel opens.
     EXPECT_TRUE(ConfigPanelOpen);
 }
@@ -115,7 +122,7 @@ TEST(MainWindowStartup, WithSourcesThePanelStaysClosedUntilTheWindowIsActivated)
     ASSERT_FALSE(f.form->StartupFailed());
     EXPECT_FALSE(f.form->ConfigBtn->isChecked());
     EXPECT_FALSE(ConfigPanelOpen);
-    EXPECT_FALSE(f.calls.contains(QStringLiteral("CloseAllComPorts")));
+    EXPECT_FALSE(f.calls.contains("CloseAllComPorts"));
     f.form->FormActivate(f.form);
     EXPECT_EQ(f.form->ClientHeight(), 246);
     EXPECT_TRUE(f.form->Panel2->isHidden());
@@ -141,7 +148,7 @@ TEST(MainWindowStartup, PracticeSoftwareFolderAndItsVersionFile)
         f.start();
         ASSERT_FALSE(f.form->StartupFailed());
         EXPECT_FALSE(f.ws.operationsLog().contains("tressoly"));
-        EXPECT_FALSE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+        EXPECT_FALSE(f.calls.contains("ConnectDatabase"));
         EXPECT_FALSE(PracticeDBInUse);
     }
     // A folder without the file: one line in the operations log, no connection.
@@ -153,7 +160,7 @@ TEST(MainWindowStartup, PracticeSoftwareFolderAndItsVersionFile)
         ASSERT_FALSE(f.form->StartupFailed());
         EXPECT_TRUE(f.ws.operationsLog().contains(" - File tressoly.ver not foud.\r\n"))
             << f.ws.operationsLog().toStdString();
-        EXPECT_FALSE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+        EXPECT_FALSE(f.calls.contains("ConnectDatabase"));
         EXPECT_EQ(TressolyPath, f.ws.path("tressoly"));
     }
     // The file in lower case is found; a refused connection puts the data folder in its place.
@@ -164,7 +171,7 @@ TEST(MainWindowStartup, PracticeSoftwareFolderAndItsVersionFile)
         f.writeUsualIni({"Tressoly_Path=" + f.ws.path("tressoly")});
         f.start();
         ASSERT_FALSE(f.form->StartupFailed());
-        EXPECT_TRUE(f.calls.contains(QStringLiteral("ConnectDatabase")));
+        EXPECT_TRUE(f.calls.contains("ConnectDatabase"));
         EXPECT_FALSE(PracticeDBInUse);
         EXPECT_EQ(TressolyPath, DataDir);
         EXPECT_FALSE(f.form->miDirectSend->isVisible());
@@ -182,8 +189,7 @@ TEST(MainWindowStartup, PracticeSoftwareFolderAndItsVersionFile)
         ASSERT_FALSE(f.form->StartupFailed());
         EXPECT_TRUE(PracticeDBInUse);
         EXPECT_TRUE(f.calls.contains("InitDirectSend " + f.ws.path("tressoly")));
-        EXPECT_EQ(f.form->miDirectSend->text(),
-                  QStringLiteral("Transfert direct vers Tressoly Pro"));
+        EXPECT_EQ(f.form->miDirectSend->text(), "Transfert direct vers Tressoly Pro");
         EXPECT_TRUE(f.form->miDirectSend->isVisible());
         EXPECT_TRUE(f.form->miDirectSend->isChecked());
         EXPECT_FALSE(f.form->bTransfer->isEnabled());
@@ -198,19 +204,14 @@ TEST(MainWindowStartup, FailureIsLoggedReportedAndEndsTheProgram)
     MainWindowFixture f;
     f.writeUsualIni();
     MainFormModules().InitCurrentPackage = [] {
-        throw EInOutError(QStringLiteral("The packages table cannot be read"));
+        throw EInOutError("The packages table cannot be read");
     };
-    f.dialogs.answerMessage(mrOk, QStringLiteral("Impossible d'initialiser QUORVANE"), mtError,
-                            TMsgDlgButtons(mbOK));
     QString described;
-    f.dialogs.answerModal(QStringLiteral("TfError"), [&](TForm& form) {
-        described = static_cast<TfError&>(form).Descr->toPlainText();
-        return int(mrOk);
-    });
+    expectFailureReport(f.dialogs, described);
     f.start();
     EXPECT_TRUE(f.form->StartupFailed());
     EXPECT_FALSE(f.form->CommonTimer->isActive());
-    EXPECT_EQ(described, QStringLiteral("The packages table cannot be read"));
+    EXPECT_EQ(described, "The packages table cannot be read");
     const QByteArray log = f.ws.operationsLog();
     EXPECT_TRUE(log.contains(" - INIT Failure: The packages table cannot be read\r\n"))
         << log.toStdString();
@@ -223,17 +224,13 @@ TEST(MainWindowStartup, MissingConfiguredFolderIsNotCreatedAndEndsStartUp)
     MainWindowFixture f;
     const QString share = f.ws.path("share/quorvane");
     f.writeIni({"[Application]", "Path=" + share, "User=Tester"});
-    f.dialogs.answerMessage(mrOk, QStringLiteral("Impossible d'initialiser QUORVANE"));
     QString described;
-    f.dialogs.answerModal(QStringLiteral("TfError"), [&](TForm& form) {
-        described = static_cast<TfError&>(form).Descr->toPlainText();
-        return int(mrOk);
-    });
+    expectFailureReport(f.dialogs, described);
     f.start();
     EXPECT_TRUE(f.form->StartupFailed());
     EXPECT_FALSE(QFileInfo::exists(share));
     EXPECT_TRUE(described.contains(share + "/buf")) << described.toStdString();
-    EXPECT_FALSE(f.calls.contains(QStringLiteral("CheckDatabaseVersion")));
+    EXPECT_FALSE(f.calls.contains("CheckDatabaseVersion"));
 }
 
 TEST(MainWindowStartup, RefusedUpgradeOrAProgramEndedByTheKernelEndsWithoutAWord)
@@ -249,7 +246,7 @@ TEST(MainWindowStartup, RefusedUpgradeOrAProgramEndedByTheKernelEndsWithoutAWord
         f.start();
         EXPECT_TRUE(f.form->StartupFailed());
         EXPECT_TRUE(f.dialogs.requests().isEmpty());
-        EXPECT_FALSE(f.calls.contains(QStringLiteral("StartComSources")));
+        EXPECT_FALSE(f.calls.contains("StartComSources"));
     }
     MainWindowFixture f;
     f.writeUsualIni();
@@ -257,7 +254,7 @@ TEST(MainWindowStartup, RefusedUpgradeOrAProgramEndedByTheKernelEndsWithoutAWord
     f.start();
     EXPECT_TRUE(f.form->StartupFailed());
     EXPECT_TRUE(f.dialogs.requests().isEmpty());
-    EXPECT_FALSE(f.calls.contains(QStringLiteral("StartComSources")));
+    EXPECT_FALSE(f.calls.contains("StartComSources"));
     EXPECT_FALSE(f.form->CommonTimer->isActive());
 }
 
