@@ -349,22 +349,62 @@ TEST_F(BFAReportTest, InputsThatCannotBeConverted)
     EXPECT_EQ(entries(), QStringList{u"~bfa1.tmp"_s});
 }
 
-TEST(BFATestName, CodesAreMatchedExactly)
+TEST(BFATestName, KnowsAllFiftyOneTests)
 {
-    // Codes of every shape the dictionary holds: with a dot, a blank, a suffix, a name in Latin
-    // letters, and names that end in a dot or hold brackets.
     const QList<std::pair<QString, QString>> names = {
         {u"Gluc"_s, u"Глюкоза"_s},
+        {u"TP"_s, u"Общий белок"_s},
+        {u"Alb"_s, u"Альбумин"_s},
+        {u"BUN"_s, u"Мочевина"_s},
+        {u"Creat"_s, u"Креатинин"_s},
+        {u"TBili"_s, u"Общий билирубин"_s},
         {u"DBili"_s, u"Прямой билируб."_s},
+        {u"NDBili"_s, u"Непрям.билируб."_s},
+        {u"Trig"_s, u"Триглицериды"_s},
+        {u"Chol"_s, u"Холестерин"_s},
+        {u"HDL"_s, u"Липопр.Выс.Плтн"_s},
+        {u"LDL"_s, u"Липопр.Низк.Плт"_s},
         {u"K.A"_s, u"Коэфф.атероген."_s},
-        {u"Trig mg"_s, u"Триглицериды"_s},
+        {u"Fibrin."_s, u"Фибриноген"_s},
+        {u"UA"_s, u"Мочевая кислота"_s},
+        {u"AMY"_s, u"альфа-Амилаза"_s},
+        {u"ALT"_s, u"АЛТ"_s},
+        {u"AST"_s, u"АСТ"_s},
+        {u"GGT"_s, u"гамма-ГТ"_s},
+        {u"ALP"_s, u"Щелочн.фосфатаз"_s},
+        {u"CK"_s, u"КФК"_s},
         {u"LDH_L"_s, u"ЛДГ"_s},
+        {u"Fe"_s, u"Железо"_s},
         {u"ExFe"_s, u"ExIron"_s},
+        {u"TIBC"_s, u"ОЖСС"_s},
+        {u"UIBC"_s, u"НЖСС"_s},
+        {u"Na"_s, u"Na+"_s},
+        {u"K"_s, u"K+"_s},
+        {u"Ca"_s, u"Ca++"_s},
+        {u"IPhos"_s, u"Неорг.фосфор"_s},
+        {u"Trig mg"_s, u"Триглицериды"_s},
+        {u"Chol mg"_s, u"Холестерин"_s},
+        {u"HDL mg"_s, u"Липопр.Выс.Плтн"_s},
+        {u"LDL mg"_s, u"Липопр.Низк.Плт"_s},
         {u"UIBC_2"_s, u"НЖСС"_s},
+        {u"TIBC_2"_s, u"ОЖСС"_s},
+        {u"ExFe_2"_s, u"ExIron"_s},
+        {u"Phos_L"_s, u"Неорг.фосфор"_s},
+        {u"HBD"_s, u"HBD"_s},
+        {u"Fe_Hum"_s, u"Сыворот.железо"_s},
+        {u"BUN_2"_s, u"Мочевина"_s},
         {u"Gluc_ht"_s, u"Glucose"_s},
+        {u"TPh"_s, u"Общий белок"_s},
+        {u"CRcm"_s, u"Креатинин"_s},
+        {u"Trig_cm"_s, u"Триглицериды"_s},
+        {u"Chol_cm"_s, u"Холестерин"_s},
+        {u"Gluc_h"_s, u"Глюкоза"_s},
+        {u"Chol_2"_s, u"Холестерин"_s},
         {u"CK_NAC"_s, u"КФК общая (NAC)"_s},
+        {u"CK_MB"_s, u"КФК МВ-фракция"_s},
         {u"CKMB_P"_s, u"КФК МВ(%)"_s},
     };
+    ASSERT_EQ(names.size(), 51);
     for (const auto& [code, name] : names)
         EXPECT_EQ(BFATestName(code), name) << code.toStdString();
 

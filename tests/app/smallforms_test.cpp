@@ -16,6 +16,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
@@ -39,6 +41,14 @@ void press(QWidget* target, int key, const QString& text = {})
 {
     QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(target, &event);
+}
+
+QStringList itemTexts(const QList<QAction*>& actions)
+{
+    QStringList texts;
+    for (const QAction* action : actions)
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
 }
 
 // A port slot: a port driver over a scripted line, opened as an active source's port would be.
@@ -138,6 +148,23 @@ TEST(COMOptionsDlg, EnterConfirmsAndEscapeCancelsFromTheLists)
     EXPECT_EQ(settings.dataBits, 7);
 }
 
+TEST(MemoForm, MenusAndShortcuts)
+{
+    TMemoForm* form = CreateForm<TMemoForm>();
+    const auto freeForm = qScopeGuard([form] { form->Free(); });
+    EXPECT_EQ(form->Caption(), "Visualisation du document");
+    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(itemTexts(form->MainMenu1->actions()), QStringList({"&Edition", "&Fermer"}));
+    ASSERT_NE(form->Edition1->menu(), nullptr);
+    const QList<QAction*> edit = form->Edition1->menu()->actions();
+    EXPECT_EQ(itemTexts(edit),
+              QStringList({"Couper", "Copier", "Coller", "-", "Tout sélectionner"}));
+    QStringList keys;
+    for (const QAction* action : edit)
+        keys << action->shortcut().toString(QKeySequence::PortableText);
+    EXPECT_EQ(keys, QStringList({"Ctrl+X", "Ctrl+C", "Ctrl+V", "", "Ctrl+A"}));
+}
+
 TEST(MemoForm, ShownTextIsReadOnlyButCanBeCopied)
 {
     TMemoForm* form = CreateForm<TMemoForm>();
@@ -170,11 +197,14 @@ TEST(Viewers, FermerClosesTheModalWindow)
             static_cast<TImageForm&>(form).Quitter1->trigger();
             return form.ModalResult();
         });
-    for (TForm* form : {static_cast<TForm*>(CreateForm<TMemoForm>()),
-                        static_cast<TForm*>(CreateForm<TImageForm>())}) {
-        EXPECT_EQ(form->ShowModal(), mrCancel);
-        form->Free();
-    }
+    TMemoForm* memo = CreateForm<TMemoForm>();
+    EXPECT_EQ(memo->ShowModal(), mrCancel);
+    memo->Free();
+    TImageForm* image = CreateForm<TImageForm>();
+    EXPECT_EQ(image->Caption(), "Visualisation de l'image");
+    EXPECT_EQ(itemTexts(image->MainMenu1->actions()), QStringList({"&Fermer"}));
+    EXPECT_EQ(image->ShowModal(), mrCancel);
+    image->Free();
 }
 
 TEST(TestForm, TypedCharactersGoToTheSelectedSlotsPort)
