@@ -77,7 +77,8 @@ TEST(COMOptionsDlg, ShowsTheStoredValuesAndReturnsTheChosenOnesOnlyOnOk)
     const auto choose = [&](int result) {
         dialogs.answerModal("TCOMOptionsDlg", [&, result](TForm& form) {
             auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-            shown = {dlg.cbBaudRate->currentText(),
+            shown = {dlg.Caption(),
+                     dlg.cbBaudRate->currentText(),
                      dlg.cbDataBits->currentText(),
                      dlg.cbHandshaking->currentText(),
                      dlg.cbParity->currentText(),
@@ -95,7 +96,8 @@ TEST(COMOptionsDlg, ShowsTheStoredValuesAndReturnsTheChosenOnesOnlyOnOk)
     };
     EXPECT_FALSE(choose(mrCancel));
     EXPECT_EQ(settings, ComSettings{});
-    EXPECT_EQ(shown, QStringList({"9600", "8 bits", "RTS", "Inpair", "2 bits", "DTR"}));
+    EXPECT_EQ(shown, QStringList({"Paramètres du Port Série", "9600", "8 bits", "RTS", "Inpair",
+                                  "2 bits", "DTR"}));
 
     EXPECT_TRUE(choose(mrOk));
     EXPECT_EQ(settings, (ComSettings{9, 5, 4, 4, 1, false}));
