@@ -88,52 +88,45 @@ public:
 TEST(ScriptedDialogs, AnswersInOrderAndRecordsEveryRequest)
 {
     ScopedScriptedDialogs dialogs;
-    dialogs.answerMessage(mrYes, QStringLiteral("Supprimer"), mtConfirmation, mbYes | mbNo)
-        .answerInput(true, QStringLiteral("Dupont"))
+    dialogs.answerMessage(mrYes, "Supprimer", mtConfirmation, mbYes | mbNo)
+        .answerInput(true, "Dupont")
         .answerInput(false)
-        .answerOpenFile(QStringLiteral("/tmp/a.txt"))
+        .answerOpenFile("/tmp/a.txt")
         .answerSaveFile(QString())
-        .answerDirectory(QStringLiteral("/tmp"))
-        .expectShowMessage(QStringLiteral("terminé"))
-        .expectException(QStringLiteral("introuvable"))
-        .answerModal(QStringLiteral("TAskForm"), [](TForm& form) {
-            static_cast<TAskForm&>(form).Edit1->setText(QStringLiteral("12"));
+        .answerDirectory("/tmp")
+        .expectShowMessage("terminé")
+        .expectException("introuvable")
+        .answerModal("TAskForm", [](TForm& form) {
+            static_cast<TAskForm&>(form).Edit1->setText("12");
             return int(mrOk);
         });
 
-    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("Supprimer le document ?"), mtConfirmation,
-                                   mbYes | mbNo),
-              mrYes);
-    QString name = QStringLiteral("initial");
-    EXPECT_TRUE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), name));
-    EXPECT_EQ(name, QStringLiteral("Dupont"));
-    EXPECT_FALSE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), name));
-    EXPECT_EQ(name, QStringLiteral("Dupont")); // a cancelled input leaves the value alone
-    EXPECT_EQ(Dialogs().getOpenFileName(QStringLiteral("Ouvrir"), QStringLiteral("/home"),
-                                        QStringLiteral("Texte|*.txt")),
-              QStringLiteral("/tmp/a.txt"));
-    EXPECT_EQ(Dialogs().getSaveFileName(QStringLiteral("Enregistrer"), QString(), QString()),
-              QString());
-    EXPECT_EQ(Dialogs().getExistingDirectory(QStringLiteral("Dossier"), QString()),
-              QStringLiteral("/tmp"));
-    Dialogs().showMessage(QStringLiteral("Transfert terminé."));
-    Dialogs().showException(QStringLiteral("Fichier introuvable"));
+    EXPECT_EQ(Dialogs().messageDlg("Supprimer le document ?", mtConfirmation, mbYes | mbNo), mrYes);
+    QString name = "initial";
+    EXPECT_TRUE(Dialogs().inputQuery("Patient", "Nom :", name));
+    EXPECT_EQ(name, "Dupont");
+    EXPECT_FALSE(Dialogs().inputQuery("Patient", "Nom :", name));
+    EXPECT_EQ(name, "Dupont"); // a cancelled input leaves the value alone
+    EXPECT_EQ(Dialogs().getOpenFileName("Ouvrir", "/home", "Texte|*.txt"), "/tmp/a.txt");
+    EXPECT_EQ(Dialogs().getSaveFileName("Enregistrer", QString(), QString()), QString());
+    EXPECT_EQ(Dialogs().getExistingDirectory("Dossier", QString()), "/tmp");
+    Dialogs().showMessage("Transfert terminé.");
+    Dialogs().showException("Fichier introuvable");
 
     std::unique_ptr<TAskForm> form(CreateForm<TAskForm>());
     EXPECT_EQ(form->ShowModal(), mrOk);
-    EXPECT_EQ(form->Edit1->text(), QStringLiteral("12"));
-    EXPECT_EQ(form->ModalResult(), mrOk);
+    EXPECT_EQ(form->Edit1->text(), "12");
     EXPECT_FALSE(form->isShownModal());
 
     const QList<ScriptedDialogs::Request>& asked = dialogs.requests();
     ASSERT_EQ(asked.size(), 9);
     EXPECT_EQ(asked[0].type, mtConfirmation);
     EXPECT_EQ(asked[0].buttons, mbYes | mbNo);
-    EXPECT_EQ(asked[1].caption, QStringLiteral("Patient"));
-    EXPECT_EQ(asked[1].value, QStringLiteral("initial"));
-    EXPECT_EQ(asked[3].filter, QStringLiteral("Texte|*.txt"));
+    EXPECT_EQ(asked[1].caption, "Patient");
+    EXPECT_EQ(asked[1].value, "initial");
+    EXPECT_EQ(asked[3].filter, "Texte|*.txt");
     EXPECT_EQ(asked[8].kind, ScriptedDialogs::Kind::Modal);
-    EXPECT_EQ(asked[8].className, QStringLiteral("TAskForm"));
+    EXPECT_EQ(asked[8].className, "TAskForm");
 }
 
 TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
@@ -142,56 +135,53 @@ TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
     ScriptedDialogs dialogs;
 
     // Nothing scripted.
-    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Continuer ?"), mtWarning, mbYes | mbNo), mrCancel);
-    QString value = QStringLiteral("v");
+    EXPECT_EQ(dialogs.messageDlg("Continuer ?", mtWarning, mbYes | mbNo), mrCancel);
+    QString value = "v";
     EXPECT_FALSE(dialogs.inputQuery(QString(), QString(), value));
-    EXPECT_EQ(value, QStringLiteral("v"));
+    EXPECT_EQ(value, "v");
     EXPECT_EQ(dialogs.getOpenFileName(QString(), QString(), QString()), QString());
-    dialogs.showException(QStringLiteral("Erreur inattendue"));
+    dialogs.showException("Erreur inattendue");
     EXPECT_EQ(collector.failures.size(), 4);
-    EXPECT_TRUE(collector.failures.at(3).contains(QStringLiteral("Erreur inattendue")));
+    EXPECT_TRUE(collector.failures.at(3).contains("Erreur inattendue"));
 
     // An entry of another kind stays for the dialog it was meant for.
     collector.failures.clear();
-    dialogs.answerOpenFile(QStringLiteral("/tmp/x"));
-    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Continuer ?"), mtWarning, mbOK), mrCancel);
+    dialogs.answerOpenFile("/tmp/x");
+    EXPECT_EQ(dialogs.messageDlg("Continuer ?", mtWarning, mbOK), mrCancel);
     EXPECT_EQ(collector.failures.size(), 1);
     EXPECT_EQ(dialogs.remaining().size(), 1);
-    EXPECT_EQ(dialogs.getOpenFileName(QString(), QString(), QString()), QStringLiteral("/tmp/x"));
+    EXPECT_EQ(dialogs.getOpenFileName(QString(), QString(), QString()), "/tmp/x");
     EXPECT_EQ(collector.failures.size(), 1);
 
     // An entry whose expectations the dialog does not meet is spent on it.
     collector.failures.clear();
-    dialogs.answerMessage(mrOk, QStringLiteral("Supprimer"))
+    dialogs.answerMessage(mrOk, "Supprimer")
         .answerMessage(mrOk, {}, mtError)
         .answerMessage(mrOk, {}, {}, TMsgDlgButtons(mbOK))
         .answerMessage(mrYes); // no such button on the box below
-    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK), mrCancel);
-    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK), mrCancel);
-    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK | mbCancel),
-              mrCancel);
-    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Envoyer ?"), mtConfirmation, mbOK | mbCancel),
-              mrCancel);
+    for (const TMsgDlgButtons buttons :
+         {TMsgDlgButtons(mbOK), TMsgDlgButtons(mbOK), mbOK | mbCancel, mbOK | mbCancel})
+        EXPECT_EQ(dialogs.messageDlg("Envoyer ?", mtConfirmation, buttons), mrCancel);
     EXPECT_EQ(collector.failures.size(), 4);
     EXPECT_TRUE(dialogs.remaining().isEmpty());
 
     // A box with no buttons has OK.
     dialogs.answerMessage(mrOk);
-    EXPECT_EQ(dialogs.messageDlg(QStringLiteral("Fin"), mtInformation, {}), mrOk);
+    EXPECT_EQ(dialogs.messageDlg("Fin", mtInformation, {}), mrOk);
     EXPECT_EQ(collector.failures.size(), 4);
 
     // A modal form of another class, and a form that refuses to close.
     collector.failures.clear();
     setDialogService(&dialogs);
     std::unique_ptr<TAskForm> form(CreateForm<TAskForm>());
-    dialogs.answerModal(QStringLiteral("TOtherForm"), [](TForm&) { return int(mrOk); });
+    dialogs.answerModal("TOtherForm", [](TForm&) { return int(mrOk); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
     EXPECT_EQ(collector.failures.size(), 1);
     dialogs.clear();
-    dialogs.answerModal(QStringLiteral("TAskForm"), [](TForm&) { return int(mrOk); });
+    dialogs.answerModal("TAskForm", [](TForm&) { return int(mrOk); });
     EXPECT_EQ(form->ShowModal(), mrCancel); // OK with an empty field is refused
     EXPECT_EQ(collector.failures.size(), 2);
-    EXPECT_TRUE(collector.failures.at(1).contains(QStringLiteral("refused")));
+    EXPECT_TRUE(collector.failures.at(1).contains("refused"));
     EXPECT_FALSE(form->isShownModal());
     setDialogService(nullptr);
 }
@@ -201,7 +191,7 @@ TEST(ScriptedDialogs, ScopedServiceFailsTheTestOnUnusedEntries)
     EXPECT_NONFATAL_FAILURE(
         {
             ScopedScriptedDialogs dialogs;
-            dialogs.answerMessage(mrYes, QStringLiteral("Quitter"));
+            dialogs.answerMessage(mrYes, "Quitter");
         },
         "Quitter");
     // The Qt service is back.
@@ -221,21 +211,18 @@ TEST(QtDialogs, MessageBoxesShowTheirKindAndGiveTheButtonPressed)
         buttonCount = box->buttons().size();
         box->button(QMessageBox::No)->click();
     });
-    EXPECT_EQ(
-        Dialogs().messageDlg(QStringLiteral("Fermer ?"), mtConfirmation, mbYes | mbNo | mbCancel),
-        mrNo);
-    EXPECT_EQ(caption, QStringLiteral("Confirm"));
+    EXPECT_EQ(Dialogs().messageDlg("Fermer ?", mtConfirmation, mbYes | mbNo | mbCancel), mrNo);
+    EXPECT_EQ(caption, "Confirm");
     EXPECT_EQ(icon, QMessageBox::Question);
     EXPECT_EQ(buttonCount, 3);
 
     // Escape answers Cancel when there is one, else No; Enter the default, OK or else Yes.
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
-    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("?"), mtWarning, mbYes | mbNo | mbCancel),
-              mrCancel);
+    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo | mbCancel), mrCancel);
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
-    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("?"), mtWarning, mbYes | mbNo), mrNo);
+    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo), mrNo);
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Return); });
-    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("?"), mtWarning, mbNo | mbYes), mrYes);
+    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbNo | mbYes), mrYes);
 
     // The button without a standard counterpart, and a caption of the caller's.
     onNextModalDialog([&](QWidget* widget) {
@@ -244,14 +231,12 @@ TEST(QtDialogs, MessageBoxesShowTheirKindAndGiveTheButtonPressed)
         caption = box->windowTitle();
         icon = box->icon();
         for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == QStringLiteral("&All"))
+            if (button->text() == "&All")
                 button->click();
         }
     });
-    EXPECT_EQ(Dialogs().messageDlg(QStringLiteral("Remplacer ?"), mtError, mbAll | mbNoToAll,
-                                   QStringLiteral("Copie")),
-              mrAll);
-    EXPECT_EQ(caption, QStringLiteral("Copie"));
+    EXPECT_EQ(Dialogs().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"), mrAll);
+    EXPECT_EQ(caption, "Copie");
     EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
@@ -262,33 +247,30 @@ TEST(QtDialogs, InputBoxReplacesTheValueOnlyWhenConfirmed)
         auto* input = qobject_cast<QInputDialog*>(widget);
         ASSERT_NE(input, nullptr);
         offered = input->textValue();
-        input->setTextValue(QStringLiteral("Martin"));
+        input->setTextValue("Martin");
         input->accept();
     });
-    QString value = QStringLiteral("Dupont");
-    EXPECT_TRUE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), value));
-    EXPECT_EQ(offered, QStringLiteral("Dupont"));
-    EXPECT_EQ(value, QStringLiteral("Martin"));
+    QString value = "Dupont";
+    EXPECT_TRUE(Dialogs().inputQuery("Patient", "Nom :", value));
+    EXPECT_EQ(offered, "Dupont");
+    EXPECT_EQ(value, "Martin");
 
     onNextModalDialog([](QWidget* widget) {
         auto* input = qobject_cast<QInputDialog*>(widget);
         ASSERT_NE(input, nullptr);
-        input->setTextValue(QStringLiteral("Durand"));
+        input->setTextValue("Durand");
         input->reject();
     });
-    EXPECT_FALSE(Dialogs().inputQuery(QStringLiteral("Patient"), QStringLiteral("Nom :"), value));
-    EXPECT_EQ(value, QStringLiteral("Martin"));
+    EXPECT_FALSE(Dialogs().inputQuery("Patient", "Nom :", value));
+    EXPECT_EQ(value, "Martin");
 }
 
 TEST(QtDialogs, FileFiltersBecomeQtFilters)
 {
-    EXPECT_EQ(qtFileFilter(QStringLiteral("WINRAR|WINRAR95.EXE")),
-              QStringLiteral("WINRAR (WINRAR95.EXE)"));
-    EXPECT_EQ(qtFileFilter(QStringLiteral("Textes|*.txt;*.log|Tous|*.*")),
-              QStringLiteral("Textes (*.txt *.log);;Tous (*)"));
-    EXPECT_EQ(qtFileFilter(QStringLiteral("Textes (*.txt)")), QStringLiteral("Textes (*.txt)"));
-    EXPECT_EQ(qtFileFilter(QStringLiteral("Vide||Images|*.png|Seul")),
-              QStringLiteral("Images (*.png)"));
+    EXPECT_EQ(qtFileFilter("WINRAR|WINRAR95.EXE"), "WINRAR (WINRAR95.EXE)");
+    EXPECT_EQ(qtFileFilter("Textes|*.txt;*.log|Tous|*.*"), "Textes (*.txt *.log);;Tous (*)");
+    EXPECT_EQ(qtFileFilter("Textes (*.txt)"), "Textes (*.txt)");
+    EXPECT_EQ(qtFileFilter("Vide||Images|*.png|Seul"), "Images (*.png)");
     EXPECT_EQ(qtFileFilter(QString()), QString());
 }
 
