@@ -4,6 +4,8 @@
 
 #include <platform/files.h>
 
+#include <support/workspace.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,20 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void put(const QString& path, const QByteArray& data = "x")
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
-
-void appendTo(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::Append));
-    ASSERT_EQ(f.write(data), data.size());
-}
 
 // Leases off for one test, whatever happens in it.
 struct WithoutLeases
@@ -43,46 +31,29 @@ TEST(Wildcard, WindowsRules)
         const char* name;
         bool matches;
     };
+    // clang-format off
     const Case cases[] = {
         // "*" and "*.*" take every name, with or without a dot.
-        {"*", "README", true},
-        {"*.*", "README", true},
-        {"*.*", "a.b.c", true},
+        {"*", "README", true}, {"*.*", "README", true}, {"*.*", "a.b.c", true},
         {"*.*", ".profile", true},
         // Case does not matter, on either side, accented letters included.
-        {"*.txt", "A.TXT", true},
-        {"*.pdf", "Résumé.PDF", true},
-        {"É*", "école.doc", true},
+        {"*.txt", "A.TXT", true}, {"*.pdf", "Résumé.PDF", true}, {"É*", "école.doc", true},
         // "*." before an extension stops at the last dot.
-        {"*.txt", "a.b.txt", true},
-        {"*.txt", "a.txt.bak", false},
-        {"*.txt", "txt", false},
+        {"*.txt", "a.b.txt", true}, {"*.txt", "a.txt.bak", false}, {"*.txt", "txt", false},
         // "*." alone: names without an extension only.
-        {"*.", "README", true},
-        {"*.", "a.txt", false},
-        {"*.", "a.b.c", false},
+        {"*.", "README", true}, {"*.", "a.txt", false}, {"*.", "a.b.c", false},
         // A final ".*" or "." also takes the name without the dot.
-        {"abc.*", "abc", true},
-        {"abc.*", "ABC.pdf", true},
-        {"abc.*", "abcd", false},
+        {"abc.*", "abc", true}, {"abc.*", "ABC.pdf", true}, {"abc.*", "abcd", false},
         {"abc.", "abc", true},
         // "?" is one character, never a dot; a run of them may end early at a dot or the end.
-        {"a?c", "abc", true},
-        {"a?c", "ac", false},
-        {"a?c", "a.c", false},
-        {"a?c", "abbc", false},
-        {"???.txt", "ab.txt", true},
-        {"???.txt", "abcd.txt", false},
-        {"data?.dat", "DATA1.DAT", true},
-        {"data?.dat", "data.dat", true},
-        {"data?.dat", "data12.dat", false},
-        {"file.??", "file.c", true},
+        {"a?c", "abc", true}, {"a?c", "ac", false}, {"a?c", "a.c", false},
+        {"a?c", "abbc", false}, {"???.txt", "ab.txt", true}, {"???.txt", "abcd.txt", false},
+        {"data?.dat", "DATA1.DAT", true}, {"data?.dat", "data.dat", true},
+        {"data?.dat", "data12.dat", false}, {"file.??", "file.c", true},
         {"file.??", "file", true},
-        // A plain "*" inside the name crosses dots.
-        {"r*e", "readme.note", true},
-        // No pattern, no match.
-        {"", "a", false},
-    };
+        // A plain "*" inside the name crosses dots; no pattern, no match.
+        {"r*e", "readme.note", true}, {"", "a", false}};
+    // clang-format on
     for (const Case& c : cases) {
         EXPECT_EQ(files::matchesWildcard(QString::fromUtf8(c.name), QString::fromUtf8(c.pattern)),
                   c.matches)
@@ -95,19 +66,15 @@ TEST(Wildcard, ListsMatchingFilesOnly)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     for (const char* name : {"b.TXT", "a.txt", "README", ".hidden.txt", "c.pdf"})
-        put(dir.filePath(QString::fromLatin1(name)));
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub.txt")));
+        writeFileBytes(dir.filePath(QString::fromLatin1(name)), "x");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub.txt"));
 
-    EXPECT_EQ(files::matchingFiles(dir.path(), QStringLiteral("*.txt")),
-              (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.TXT")}));
-    EXPECT_EQ(files::matchingFiles(dir.path(), QStringLiteral("*.*")),
-              (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.TXT"),
-                           QStringLiteral("c.pdf"), QStringLiteral("README")}));
-    EXPECT_EQ(files::matchingFiles(dir.path(), QStringLiteral("*.")),
-              QStringList{QStringLiteral("README")});
-    EXPECT_TRUE(
-        files::matchingFiles(dir.filePath(QStringLiteral("none")), QStringLiteral("*")).isEmpty());
-    EXPECT_TRUE(files::matchingFiles(QString(), QStringLiteral("*")).isEmpty());
+    EXPECT_EQ(files::matchingFiles(dir.path(), "*.txt"), (QStringList{"a.txt", "b.TXT"}));
+    EXPECT_EQ(files::matchingFiles(dir.path(), "*.*"),
+              (QStringList{"a.txt", "b.TXT", "c.pdf", "README"}));
+    EXPECT_EQ(files::matchingFiles(dir.path(), "*."), QStringList{"README"});
+    EXPECT_TRUE(files::matchingFiles(dir.filePath("none"), "*").isEmpty());
+    EXPECT_TRUE(files::matchingFiles(QString(), "*").isEmpty());
 }
 
 TEST(FindNoCase, FindsTheRealSpelling)
@@ -115,29 +82,24 @@ TEST(FindNoCase, FindsTheRealSpelling)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString folder = dir.path();
-    put(dir.filePath(QStringLiteral("TRESSOLY.VER")));
-    ASSERT_TRUE(QDir(folder).mkpath(QStringLiteral("Export/DATA")));
-    put(dir.filePath(QStringLiteral("Export/DATA/00A3F.dat")));
-    put(dir.filePath(QStringLiteral("twice.ini")));
-    put(dir.filePath(QStringLiteral("TWICE.INI")));
-    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("Folder")));
+    writeFileBytes(dir.filePath("TRESSOLY.VER"), "x");
+    writeFileBytes(dir.filePath("Export/DATA/00A3F.dat"), "x");
+    writeFileBytes(dir.filePath("twice.ini"), "x");
+    writeFileBytes(dir.filePath("TWICE.INI"), "x");
+    ASSERT_TRUE(QDir(folder).mkdir("Folder"));
 
-    EXPECT_EQ(files::findNoCase(folder, QStringLiteral("tressoly.ver")),
-              dir.filePath(QStringLiteral("TRESSOLY.VER")));
-    EXPECT_EQ(files::findNoCase(folder + u'/', QStringLiteral("Tressoly.Ver")),
-              dir.filePath(QStringLiteral("TRESSOLY.VER")));
+    EXPECT_EQ(files::findNoCase(folder, "tressoly.ver"), dir.filePath("TRESSOLY.VER"));
+    EXPECT_EQ(files::findNoCase(folder + u'/', "Tressoly.Ver"), dir.filePath("TRESSOLY.VER"));
     // Sub-folders too, each part found whatever its case.
-    EXPECT_EQ(files::findNoCase(folder, QStringLiteral("export/data/00a3f.DAT")),
-              dir.filePath(QStringLiteral("Export/DATA/00A3F.dat")));
+    EXPECT_EQ(files::findNoCase(folder, "export/data/00a3f.DAT"),
+              dir.filePath("Export/DATA/00A3F.dat"));
     // The exact spelling wins over another one.
-    EXPECT_EQ(files::findNoCase(folder, QStringLiteral("TWICE.INI")),
-              dir.filePath(QStringLiteral("TWICE.INI")));
-    EXPECT_EQ(files::findNoCase(folder, QStringLiteral("twice.ini")),
-              dir.filePath(QStringLiteral("twice.ini")));
+    EXPECT_EQ(files::findNoCase(folder, "TWICE.INI"), dir.filePath("TWICE.INI"));
+    EXPECT_EQ(files::findNoCase(folder, "twice.ini"), dir.filePath("twice.ini"));
     // Not found: no such name, a folder where a file is wanted, no folder at all.
-    EXPECT_EQ(files::findNoCase(folder, QStringLiteral("tressoly.ve")), QString());
-    EXPECT_EQ(files::findNoCase(folder, QStringLiteral("folder")), QString());
-    EXPECT_EQ(files::findNoCase(QString(), QStringLiteral("tressoly.ver")), QString());
+    EXPECT_EQ(files::findNoCase(folder, "tressoly.ve"), QString());
+    EXPECT_EQ(files::findNoCase(folder, "folder"), QString());
+    EXPECT_EQ(files::findNoCase(QString(), "tressoly.ver"), QString());
     EXPECT_EQ(files::findNoCase(folder, QString()), QString());
 }
 
@@ -145,12 +107,12 @@ TEST(FileInUse, LeasesTellWritersFromReaders)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("report.pdf"));
-    put(file);
+    const QString file = dir.filePath("report.pdf");
+    writeFileBytes(file, "x");
 
     EXPECT_FALSE(files::isBusy(file));
     EXPECT_TRUE(files::isFreeForExclusiveUse(file));
-    const QString missing = dir.filePath(QStringLiteral("missing.pdf"));
+    const QString missing = dir.filePath("missing.pdf");
     EXPECT_FALSE(files::isBusy(missing));
     EXPECT_TRUE(files::isFreeForExclusiveUse(missing));
     EXPECT_FALSE(files::isFreeForExclusiveUse(dir.path())) << "a folder is not a file to take";
@@ -180,10 +142,10 @@ TEST(FileInUse, WithoutLeasesAChangingFileIsBusy)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString still = dir.filePath(QStringLiteral("still.pdf"));
-    const QString growing = dir.filePath(QStringLiteral("growing.pdf"));
-    put(still);
-    put(growing, QByteArray());
+    const QString still = dir.filePath("still.pdf");
+    const QString growing = dir.filePath("growing.pdf");
+    writeFileBytes(still, "x");
+    writeFileBytes(growing, QByteArray());
     const WithoutLeases noLeases;
 
     EXPECT_FALSE(files::isBusy(still, 20));
@@ -208,14 +170,14 @@ TEST(FileInUse, PollingComparesWithThePreviousTick)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("scan.tif"));
-    put(file, "part one");
+    const QString file = dir.filePath("scan.tif");
+    writeFileBytes(file, "part one");
     const WithoutLeases noLeases;
     files::BusyWatch watch;
 
     EXPECT_TRUE(watch.isBusy(file)) << "first seen: wait one tick";
     EXPECT_FALSE(watch.isBusy(file));
-    appendTo(file, " and two");
+    writeFileBytes(file, "part one and two"); // it grew
     EXPECT_TRUE(watch.isBusy(file));
     EXPECT_FALSE(watch.isBusy(file));
 
@@ -225,14 +187,12 @@ TEST(FileInUse, PollingComparesWithThePreviousTick)
 
     ASSERT_TRUE(QFile::remove(file));
     EXPECT_FALSE(watch.isBusy(file));
-    put(file, "new file, same name");
+    writeFileBytes(file, "new file, same name");
     EXPECT_TRUE(watch.isBusy(file)) << "a file that went and came back starts over";
 }
 
 TEST(NativePath, ConvertsSeparatorsAndKeepsTheDrive)
 {
-    EXPECT_EQ(files::nativePath(QStringLiteral("C:\\Data\\a.pdf")),
-              QStringLiteral("C:/Data/a.pdf"));
-    EXPECT_EQ(files::nativePath(QStringLiteral("\\\\srv\\share\\x")),
-              QStringLiteral("//srv/share/x"));
+    EXPECT_EQ(files::nativePath("C:\\Data\\a.pdf"), "C:/Data/a.pdf");
+    EXPECT_EQ(files::nativePath("\\\\srv\\share\\x"), "//srv/share/x");
 }

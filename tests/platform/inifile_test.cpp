@@ -6,6 +6,7 @@
 #include <platform/inifile.h>
 
 #include <support/qt_printers.h>
+#include <support/workspace.h>
 
 #include <gtest/gtest.h>
 
@@ -32,18 +33,8 @@ protected:
 
     QString path(const QString& name = "QUORVANE.INI") const { return m_dir.filePath(name); }
 
-    void put(const QByteArray& bytes) const
-    {
-        QFile f(path());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_EQ(f.write(bytes), bytes.size());
-    }
-
-    QByteArray get() const
-    {
-        QFile f(path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    void put(const QByteArray& bytes) const { writeFileBytes(path(), bytes); }
+    QByteArray get() const { return readFileBytes(path()); }
 
 private:
     QTemporaryDir m_dir;

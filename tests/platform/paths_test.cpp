@@ -7,23 +7,12 @@
 #include <platform/files.h>
 #include <platform/support/paths.h>
 
-#include <QDir>
-#include <QFile>
+#include <support/workspace.h>
+
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
-
-namespace {
-
-void put(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write("lock"), 4);
-}
-
-} // namespace
 
 TEST(AddBackslash, AppendsTheSeparatorOnce)
 {
@@ -59,7 +48,7 @@ TEST(CheckDirectory, CreatesOneLevelOrSaysWhyNot)
 
     // A file in the way.
     const QString file = dir.filePath("file");
-    put(file);
+    writeFileBytes(file, "file");
     EXPECT_FALSE(CheckDirectory(file, false));
     EXPECT_THROW(CheckDirectory(file, true), EInOutError);
     EXPECT_TRUE(QFileInfo(file).isFile());
@@ -76,12 +65,12 @@ TEST(IsFileFree, DeletesOnlyAFileNobodyHolds)
     const QString lock = dir.filePath("TABLE.LCK");
 
     EXPECT_TRUE(IsFileFree(lock)) << "a missing file is free";
-    put(lock);
+    writeFileBytes(lock, "lock");
     EXPECT_TRUE(IsFileFree(lock));
     EXPECT_FALSE(QFileInfo::exists(lock)) << "a free file is deleted";
 
     // Held by another process: open either way, or locked where leases are not available.
-    put(lock);
+    writeFileBytes(lock, "lock");
     const struct
     {
         const char* script;
@@ -117,7 +106,7 @@ TEST(WaitFileFree, GivesUpAfterItsTimeAndSucceedsOnceLetGo)
 
     EXPECT_TRUE(WaitFileFree(dir.filePath("missing.rar"), 0));
 
-    put(archive);
+    writeFileBytes(archive, "rar");
     FileHolder archiver;
     ASSERT_TRUE(archiver.start(archive, FileHolder::OpenForWriting));
     EXPECT_FALSE(WaitFileFree(archive, 200));
