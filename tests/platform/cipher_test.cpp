@@ -84,8 +84,6 @@ TEST(Cipher, ContextSetUpAndBurn)
 
 TEST(Cipher, RoundTripsAnyBytes)
 {
-    EXPECT_EQ(EncryptToHex(QByteArray()), "");
-    EXPECT_EQ(DecryptFromHex(QByteArray()), "");
     for (int len = 0; len <= CipherPieceSize; ++len) {
         QByteArray clear(len, Qt::Uninitialized);
         for (int i = 0; i < len; ++i)
