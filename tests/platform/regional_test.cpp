@@ -54,21 +54,15 @@ const double At140709045 = (14 * 3600000.0 + 7 * 60000.0 + 9000.0 + 45.0) / 8640
 
 TEST_F(Regional, LanguagesPickTheirFixedSettings)
 {
-    for (int language : {0, 1, 3}) {
-        const FormatSettings fs = regionalForLanguage(language);
-        EXPECT_EQ(fs.shortDateFormat, "dd/mm/yyyy");
-        EXPECT_EQ(fs.dateSeparator, QLatin1Char('/'));
-        EXPECT_EQ(fs.longMonthNames[7], "août");
-    }
+    // Every language but Russian writes dates, times and month names the French way.
+    const double august = EncodeDate(2024, 8, 1) + 0.5;
+    for (int language : {0, 1, 3})
+        EXPECT_EQ(FormatDateTime("c mmmm", august, regionalForLanguage(language)),
+                  "01/08/2024 12:00:00 août")
+            << language;
     setRegionalLanguage(2);
-    EXPECT_EQ(regional().shortDateFormat, "dd.mm.yyyy");
-    EXPECT_EQ(regional().dateSeparator, QLatin1Char('.'));
-    for (const FormatSettings& fs : {regional(), regionalForLanguage(1)}) {
-        EXPECT_EQ(fs.longTimeFormat, "hh:nn:ss");
-        EXPECT_EQ(fs.timeSeparator, QLatin1Char(':'));
-        EXPECT_EQ(fs.decimalSeparator, QLatin1Char(','));
-        EXPECT_EQ(fs.thousandSeparator, QLatin1Char(' '));
-    }
+    EXPECT_EQ(FormatDateTime("c", august), "01.08.2024 12:00:00");
+    EXPECT_EQ(FloatToStrF(-1234.5, ffNumber, 18, 1), "-1 234,5");
 }
 
 TEST_F(Regional, IntegersToAndFromText)
@@ -216,14 +210,12 @@ TEST_F(Regional, EncodingAndDecodingDates)
         EXPECT_EQ(FormatDateTime("dd/mm/yyyy dddd mmmm", bad), "00/00/0000  ");
     }
 
-    EXPECT_TRUE(IsLeapYear(2000));
-    EXPECT_TRUE(IsLeapYear(2024));
-    EXPECT_FALSE(IsLeapYear(1900));
-    EXPECT_FALSE(IsLeapYear(2023));
-    EXPECT_EQ(DaysInMonth(2024, 2), 29);
-    EXPECT_EQ(DaysInMonth(2023, 2), 28);
-    EXPECT_EQ(DaysInMonth(2023, 4), 30);
-    EXPECT_EQ(DaysInMonth(2023, 13), 0);
+    for (const auto& [year, leap] :
+         {std::pair{2000, true}, {2024, true}, {1900, false}, {2023, false}})
+        EXPECT_EQ(IsLeapYear(year), leap) << year;
+    for (const auto& [year, month, days] :
+         {std::array{2024, 2, 29}, {2023, 2, 28}, {2023, 4, 30}, {2023, 13, 0}})
+        EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
 
     EXPECT_EQ(Trunc(-1.75), -1);
     EXPECT_EQ(Frac(-1.25), -0.25);
