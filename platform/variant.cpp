@@ -121,41 +121,63 @@ Currency Currency::fromDouble(double value)
     return Currency{qint64(std::llround(scaled))};
 }
 
+void Variant::destroyData() noexcept
+{
+    if (m_type == Type::String)
+        m_data.s.~QString();
+    else
+        m_data.y.~QByteArray();
+    m_type = Type::Unassigned;
+}
+
 Variant::Variant(bool value) : m_type(Type::Boolean)
 {
-    m_num.b = value;
+    m_data.i = 0;
+    m_data.b = value;
 }
 Variant::Variant(int value) : m_type(Type::Integer)
 {
-    m_num.i = value;
+    m_data.i = value;
 }
 Variant::Variant(unsigned value) : m_type(Type::Integer)
 {
-    m_num.i = value;
+    m_data.i = value;
 }
 Variant::Variant(qint64 value) : m_type(Type::Integer)
 {
-    m_num.i = value;
+    m_data.i = value;
 }
 Variant::Variant(double value) : m_type(Type::Double)
 {
-    m_num.d = value;
+    m_data.d = value;
 }
 Variant::Variant(Currency value) : m_type(Type::Currency)
 {
-    m_num.i = value.scaled;
+    m_data.i = value.scaled;
 }
-Variant::Variant(const QString& value) : m_type(Type::String), m_str(value)
+Variant::Variant(const QString& value) : m_type(Type::String)
 {
+    new (&m_data.s) QString(value);
 }
-Variant::Variant(const char* value) : m_type(Type::String), m_str(QString::fromUtf8(value))
+Variant::Variant(QString&& value) noexcept : m_type(Type::String)
 {
+    new (&m_data.s) QString(std::move(value));
 }
-Variant::Variant(QChar value) : m_type(Type::String), m_str(value)
+Variant::Variant(const char* value) : m_type(Type::String)
 {
+    new (&m_data.s) QString(QString::fromUtf8(value));
 }
-Variant::Variant(const QByteArray& value) : m_type(Type::Bytes), m_bytes(value)
+Variant::Variant(QChar value) : m_type(Type::String)
 {
+    new (&m_data.s) QString(value);
+}
+Variant::Variant(const QByteArray& value) : m_type(Type::Bytes)
+{
+    new (&m_data.y) QByteArray(value);
+}
+Variant::Variant(QByteArray&& value) noexcept : m_type(Type::Bytes)
+{
+    new (&m_data.y) QByteArray(std::move(value));
 }
 
 Variant Variant::null()
@@ -169,7 +191,7 @@ Variant Variant::fromDateTime(TDateTime value)
 {
     Variant v;
     v.m_type = Type::DateTime;
-    v.m_num.d = value;
+    v.m_data.d = value;
     return v;
 }
 
@@ -210,16 +232,16 @@ bool Variant::toBool() const
     case Type::Null:
         return false;
     case Type::Boolean:
-        return m_num.b;
+        return m_data.b;
     case Type::Integer:
     case Type::Currency:
-        return m_num.i != 0;
+        return m_data.i != 0;
     case Type::Double:
     case Type::DateTime:
-        return m_num.d != 0;
+        return m_data.d != 0;
     case Type::String: {
         bool b = false;
-        if (!textToBool(m_str, b))
+        if (!textToBool(m_data.s, b))
             cannotConvert(m_type, "Boolean");
         return b;
     }
@@ -236,20 +258,20 @@ qint64 Variant::toInt64() const
     case Type::Null:
         return 0;
     case Type::Boolean:
-        return m_num.b ? -1 : 0;
+        return m_data.b ? -1 : 0;
     case Type::Integer:
-        return m_num.i;
+        return m_data.i;
     case Type::Currency:
-        return roundCurrency(m_num.i);
+        return roundCurrency(m_data.i);
     case Type::Double:
     case Type::DateTime: {
         qint64 v = 0;
-        if (!roundToInt64(m_num.d, v))
+        if (!roundToInt64(m_data.d, v))
             cannotConvert(m_type, "Int64");
         return v;
     }
     case Type::String: {
-        const QString t = m_str.trimmed();
+        const QString t = m_data.s.trimmed();
         qint64 v = 0;
         if (TryStrToInt64(t, v))
             return v;
@@ -279,17 +301,17 @@ double Variant::toDouble() const
     case Type::Null:
         return 0;
     case Type::Boolean:
-        return m_num.b ? -1 : 0;
+        return m_data.b ? -1 : 0;
     case Type::Integer:
-        return double(m_num.i);
+        return double(m_data.i);
     case Type::Double:
     case Type::DateTime:
-        return m_num.d;
+        return m_data.d;
     case Type::Currency:
-        return double(m_num.i) / 10000.0;
+        return double(m_data.i) / 10000.0;
     case Type::String: {
         double d = 0;
-        if (!TryStrToFloat(m_str, d))
+        if (!TryStrToFloat(m_data.s, d))
             cannotConvert(m_type, "Double");
         return d;
     }
@@ -307,17 +329,17 @@ Currency Variant::toCurrency() const
     case Type::Null:
         return Currency{};
     case Type::Boolean:
-        return Currency{m_num.b ? -10000 : 0};
+        return Currency{m_data.b ? -10000 : 0};
     case Type::Currency:
-        return Currency{m_num.i};
+        return Currency{m_data.i};
     case Type::Integer:
-        if (m_num.i < -maxWhole || m_num.i > maxWhole)
+        if (m_data.i < -maxWhole || m_data.i > maxWhole)
             break;
-        return Currency{m_num.i * 10000};
+        return Currency{m_data.i * 10000};
     case Type::Double:
     case Type::DateTime:
     case Type::String: {
-        const double d = m_type == Type::String ? toDouble() : m_num.d;
+        const double d = m_type == Type::String ? toDouble() : m_data.d;
         const double scaled = d * 10000.0;
         if (!(std::fabs(scaled) < 9223372036854775808.0))
             break;
@@ -336,15 +358,15 @@ TDateTime Variant::toDateTime() const
     case Type::Null:
         return 0;
     case Type::Integer:
-        return double(m_num.i);
+        return double(m_data.i);
     case Type::Double:
     case Type::DateTime:
-        return m_num.d;
+        return m_data.d;
     case Type::Currency:
-        return double(m_num.i) / 10000.0;
+        return double(m_data.i) / 10000.0;
     case Type::String: {
         TDateTime v = 0;
-        if (TryStrToDateTime(m_str.trimmed(), v))
+        if (TryStrToDateTime(m_data.s.trimmed(), v))
             return v;
         break;
     }
@@ -362,28 +384,28 @@ QString Variant::toString() const
     case Type::Null:
         return QString();
     case Type::Boolean:
-        return m_num.b ? QStringLiteral("True") : QStringLiteral("False");
+        return m_data.b ? QStringLiteral("True") : QStringLiteral("False");
     case Type::Integer:
-        return QString::number(m_num.i);
+        return QString::number(m_data.i);
     case Type::Double:
-        return FloatToStr(m_num.d);
+        return FloatToStr(m_data.d);
     case Type::Currency:
-        return CurrToStr(Currency{m_num.i});
+        return CurrToStr(Currency{m_data.i});
     case Type::DateTime: {
         int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-        DecodeDate(m_num.d, year, month, day);
-        DecodeTime(m_num.d, hour, minute, second, msec);
+        DecodeDate(m_data.d, year, month, day);
+        DecodeTime(m_data.d, hour, minute, second, msec);
         const bool dayZero = year == 1899 && month == 12 && day == 30;
         const bool midnight = hour == 0 && minute == 0 && second == 0;
         const FormatSettings& fs = regional();
         if (dayZero)
-            return FormatDateTime(fs.longTimeFormat, m_num.d);
+            return FormatDateTime(fs.longTimeFormat, m_data.d);
         if (midnight)
-            return FormatDateTime(fs.shortDateFormat, m_num.d);
-        return FormatDateTime(fs.shortDateFormat + QLatin1Char(' ') + fs.longTimeFormat, m_num.d);
+            return FormatDateTime(fs.shortDateFormat, m_data.d);
+        return FormatDateTime(fs.shortDateFormat + QLatin1Char(' ') + fs.longTimeFormat, m_data.d);
     }
     case Type::String:
-        return m_str;
+        return m_data.s;
     case Type::Bytes:
         break;
     }
@@ -394,7 +416,7 @@ QByteArray Variant::toBytes() const
 {
     switch (m_type) {
     case Type::Bytes:
-        return m_bytes;
+        return m_data.y;
     case Type::Unassigned:
     case Type::Null:
         return QByteArray();
@@ -409,17 +431,17 @@ bool operator==(const Variant& a, const Variant& b)
         return false;
     switch (a.m_type) {
     case Variant::Type::Boolean:
-        return a.m_num.b == b.m_num.b;
+        return a.m_data.b == b.m_data.b;
     case Variant::Type::Integer:
     case Variant::Type::Currency:
-        return a.m_num.i == b.m_num.i;
+        return a.m_data.i == b.m_data.i;
     case Variant::Type::Double:
     case Variant::Type::DateTime:
-        return a.m_num.d == b.m_num.d || (std::isnan(a.m_num.d) && std::isnan(b.m_num.d));
+        return a.m_data.d == b.m_data.d || (std::isnan(a.m_data.d) && std::isnan(b.m_data.d));
     case Variant::Type::String:
-        return a.m_str == b.m_str;
+        return a.m_data.s == b.m_data.s;
     case Variant::Type::Bytes:
-        return a.m_bytes == b.m_bytes;
+        return a.m_data.y == b.m_data.y;
     case Variant::Type::Unassigned:
     case Variant::Type::Null:
         return true;
@@ -437,11 +459,11 @@ int Variant::compare(const Variant& a, const Variant& b, bool caseInsensitive)
     case Type::Null:
         return 0;
     case Type::Boolean:
-        return sign3(int(a.m_num.b), int(b.m_num.b));
+        return sign3(int(a.m_data.b), int(b.m_data.b));
     case Type::String:
-        return compareText(a.m_str, b.m_str, caseInsensitive);
+        return compareText(a.m_data.s, b.m_data.s, caseInsensitive);
     case Type::Bytes: {
-        const int r = a.m_bytes.compare(b.m_bytes);
+        const int r = a.m_data.y.compare(b.m_data.y);
         return r < 0 ? -1 : (r > 0 ? 1 : 0);
     }
     default:
@@ -453,18 +475,18 @@ int Variant::compare(const Variant& a, const Variant& b, bool caseInsensitive)
     const bool exactB = b.m_type == Type::Integer || b.m_type == Type::Currency;
     if (exactA && exactB) {
         const auto scaled = [](const Variant& v) {
-            return v.m_type == Type::Integer ? __int128(v.m_num.i) * 10000 : __int128(v.m_num.i);
+            return v.m_type == Type::Integer ? __int128(v.m_data.i) * 10000 : __int128(v.m_data.i);
         };
         return sign3(scaled(a), scaled(b));
     }
     const auto value = [](const Variant& v) -> long double {
         switch (v.m_type) {
         case Type::Integer:
-            return v.m_num.i;
+            return v.m_data.i;
         case Type::Currency:
-            return static_cast<long double>(v.m_num.i) / 10000.0L;
+            return static_cast<long double>(v.m_data.i) / 10000.0L;
         default:
-            return v.m_num.d;
+            return v.m_data.d;
         }
     };
     const long double x = value(a), y = value(b);

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstring>
+#include <new>
+
 // Days since 1899-12-30; the fraction is the time of day.
 using TDateTime = double;
 
@@ -37,7 +40,7 @@ public:
         Bytes
     };
 
-    Variant() = default; // Unassigned
+    Variant() noexcept { m_data.i = 0; } // Unassigned
     Variant(bool value);
     Variant(int value);
     Variant(unsigned value);
@@ -45,9 +48,19 @@ public:
     Variant(double value);
     Variant(Currency value);
     Variant(const QString& value);
+    Variant(QString&& value) noexcept;
     Variant(const char* value); // UTF-8 literal
     Variant(QChar value);
     Variant(const QByteArray& value); // bytes, never text
+    Variant(QByteArray&& value) noexcept;
+
+    // Copies share the text or bytes of the original (implicit sharing). A moved-from Variant is
+    // Unassigned.
+    Variant(const Variant& other);
+    Variant(Variant&& other) noexcept;
+    Variant& operator=(const Variant& other);
+    Variant& operator=(Variant&& other) noexcept;
+    ~Variant() { destroy(); }
 
     static Variant null();
     static Variant fromDateTime(TDateTime value);
@@ -87,6 +100,11 @@ public:
     TDateTime toDateTime() const;
     QString toString() const;
     QByteArray toBytes() const;
+    // The text of a String value as it is held, without a copy; empty for every other type.
+    QStringView stringView() const
+    {
+        return m_type == Type::String ? QStringView(m_data.s) : QStringView();
+    }
 
     // Same type and same value (Null equals Null; Unassigned equals Unassigned; a NaN double
     // equals itself, so that an unchanged value never reads as changed).
@@ -104,14 +122,79 @@ public:
     static int compare(const Variant& a, const Variant& b, bool caseInsensitive = false);
 
 private:
-    Type m_type = Type::Unassigned;
-    union {
+    // The text or the bytes live in the value itself (a tagged union), so that a value costs 32
+    // bytes and a list of them one allocation.
+    bool holdsData() const { return m_type == Type::String || m_type == Type::Bytes; }
+    void destroy() noexcept
+    {
+        if (holdsData())
+            destroyData();
+    }
+    void destroyData() noexcept;
+    // Takes over other's payload as it is (QString and QByteArray move by their bits) and leaves
+    // other Unassigned; this holds nothing on entry.
+    void takeFrom(Variant& other) noexcept
+    {
+        std::memcpy(static_cast<void*>(&m_data), static_cast<const void*>(&other.m_data),
+                    sizeof m_data);
+        m_type = other.m_type;
+        other.m_type = Type::Unassigned;
+    }
+
+    union Data {
+        Data() noexcept {}
+        ~Data() {}
         bool b;
         qint64 i;
         double d;
-    } m_num{};
-    QString m_str;
-    QByteArray m_bytes;
+        QString s;
+        QByteArray y;
+    } m_data;
+    Type m_type = Type::Unassigned;
 };
+
+inline Variant::Variant(Variant&& other) noexcept
+{
+    takeFrom(other);
+}
+
+inline Variant& Variant::operator=(Variant&& other) noexcept
+{
+    if (this != &other) {
+        destroy();
+        takeFrom(other);
+    }
+    return *this;
+}
+
+inline Variant::Variant(const Variant& other) : m_type(other.m_type)
+{
+    switch (m_type) {
+    case Type::String:
+        new (&m_data.s) QString(other.m_data.s);
+        break;
+    case Type::Bytes:
+        new (&m_data.y) QByteArray(other.m_data.y);
+        break;
+    default:
+        m_data.i = other.m_data.i;
+        break;
+    }
+}
+
+inline Variant& Variant::operator=(const Variant& other)
+{
+    if (!holdsData() && !other.holdsData()) {
+        m_type = other.m_type;
+        m_data.i = other.m_data.i;
+    } else if (this != &other) {
+        Variant copy(other);
+        destroy();
+        takeFrom(copy);
+    }
+    return *this;
+}
+
+static_assert(sizeof(Variant) <= 32, "a Variant must stay small: rows are lists of them");
 
 using VariantList = QList<Variant>;

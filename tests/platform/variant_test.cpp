@@ -237,3 +237,63 @@ TEST_F(VariantTest, Ordering)
     // Two texts that the code page cannot hold are still told apart.
     EXPECT_NE(Variant::compare(Variant("ж"), Variant("ш")), 0);
 }
+
+// A value holds its text or bytes in place: copies share them, assignments release what the value
+// held, and a moved-from value is Unassigned.
+TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
+{
+    EXPECT_LE(sizeof(Variant), 32u);
+
+    QString text = QString::fromLatin1("Dupont");
+    QByteArray bytes("\x01\x02", 2);
+    {
+        Variant a(text);
+        Variant b(bytes);
+        EXPECT_FALSE(text.isDetached()); // shared, not copied
+        Variant c(a);
+        Variant d = b;
+        a = Variant(qint64(7)); // a string replaced by a number
+        b = a;                  // bytes replaced by a number
+        EXPECT_EQ(c.toString(), "Dupont");
+        EXPECT_EQ(d.toBytes(), bytes);
+        EXPECT_EQ(b.toInt64(), 7);
+
+        Variant e(std::move(c));
+        EXPECT_TRUE(c.isUnassigned());
+        EXPECT_EQ(e.toString(), "Dupont");
+        d = std::move(e); // bytes replaced by the string
+        EXPECT_TRUE(e.isUnassigned());
+        EXPECT_EQ(d.type(), Variant::Type::String);
+        EXPECT_EQ(d.stringView(), u"Dupont");
+        EXPECT_TRUE(bytes.isDetached()); // nothing holds the bytes any more
+
+        // Self-assignment and assignment between texts.
+        const Variant& same = d;
+        d = same;
+        d = std::move(d);
+        EXPECT_EQ(d.toString(), "Dupont");
+        Variant f("Martin");
+        f = d;
+        EXPECT_EQ(f.toString(), "Dupont");
+        EXPECT_FALSE(text.isDetached());
+    }
+    EXPECT_TRUE(text.isDetached()); // every copy released its share
+
+    // Numbers, Null and Unassigned copy and move as they are; only text has a string view.
+    const Variant n = Variant::null();
+    Variant m = n;
+    EXPECT_TRUE(m.isNull());
+    Variant when = Variant::fromDateTime(45356.5);
+    Variant moved(std::move(when));
+    EXPECT_EQ(moved.type(), Variant::Type::DateTime);
+    EXPECT_EQ(moved.toDateTime(), 45356.5);
+    EXPECT_TRUE(Variant(qint64(12)).stringView().isEmpty());
+    EXPECT_TRUE(Variant(QByteArray("ab")).stringView().isEmpty());
+
+    // Lists of values copy on write.
+    VariantList list{Variant("x"), Variant(1)};
+    VariantList copy = list;
+    list[0] = Variant("y");
+    EXPECT_EQ(copy.at(0).toString(), "x");
+    EXPECT_EQ(list.at(0).toString(), "y");
+}
