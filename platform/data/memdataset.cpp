@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -21,12 +23,123 @@ QString tr(const char* text)
     return QString::fromLatin1(text);
 }
 
+// A record. Its values (one per field definition) follow the header in the same block of memory,
+// so that a record costs no allocation of its own.
 struct Row
 {
     qint64 id = 0;
-    quint64 seq = 0; // post order: among equal keys a later post comes after
-    QList<Variant> values;
+    quint64 seq = 0;       // post order: among equal keys a later post comes after
     QList<QString> folded; // folded texts of the storage's case-insensitive key columns
+
+    Variant* values() { return reinterpret_cast<Variant*>(this + 1); }
+    const Variant* values() const { return reinterpret_cast<const Variant*>(this + 1); }
+    Variant& value(qsizetype i) { return values()[i]; }
+    const Variant& value(qsizetype i) const { return values()[i]; }
+};
+static_assert(sizeof(Row) % alignof(Variant) == 0, "the values must follow the header aligned");
+
+// The records of one storage, made in blocks: loading many records costs a few allocations, and
+// the room of a removed record serves the next one. Records are taken and given back by their
+// owner; the blocks go with the pool.
+class RowPool
+{
+public:
+    explicit RowPool(int valueCount)
+        : m_valueCount(valueCount), m_stride(sizeof(Row) + size_t(valueCount) * sizeof(Variant))
+    {
+    }
+    RowPool(const RowPool&) = delete;
+    RowPool& operator=(const RowPool&) = delete;
+
+    int valueCount() const { return m_valueCount; }
+
+    // A record with Unassigned values.
+    Row* take()
+    {
+        Row* row = takeUnfilled();
+        Variant* v = row->values();
+        for (int i = 0; i < m_valueCount; ++i)
+            new (v + i) Variant;
+        return row;
+    }
+
+    // A record whose values are not made yet: the caller constructs every one of them before the
+    // record is used or given back.
+    Row* takeUnfilled()
+    {
+        void* room;
+        if (m_free) {
+            room = m_free;
+            m_free = m_free->next;
+        } else {
+            if (m_used == m_capacity)
+                grow();
+            room = m_blocks.back().get() + m_used++ * m_stride;
+        }
+        return new (room) Row;
+    }
+
+    // Frees the blocks; every record must have been given back.
+    void clear()
+    {
+        m_blocks.clear();
+        m_capacity = m_used = 0;
+        m_free = nullptr;
+    }
+
+    void give(Row* row) noexcept
+    {
+        Variant* v = row->values();
+        for (int i = 0; i < m_valueCount; ++i)
+            v[i].~Variant();
+        row->~Row();
+        m_free = new (static_cast<void*>(row)) FreeRoom{m_free};
+    }
+
+private:
+    struct FreeRoom
+    {
+        FreeRoom* next;
+    };
+    static constexpr size_t MaxBlockBytes = 1 << 20;
+
+    void grow()
+    {
+        const size_t most = qMax(size_t(16), MaxBlockBytes / m_stride);
+        const size_t rows = qMin(qMax(size_t(16), m_capacity * 2), most);
+        m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(rows * m_stride));
+        m_capacity = rows;
+        m_used = 0;
+    }
+
+    int m_valueCount;
+    size_t m_stride;
+    std::vector<std::unique_ptr<std::byte[]>> m_blocks;
+    size_t m_capacity = 0; // records in the last block
+    size_t m_used = 0;     // of them handed out at least once
+    FreeRoom* m_free = nullptr;
+};
+
+// A record taken from a pool and given back unless released.
+class RowHolder
+{
+public:
+    explicit RowHolder(RowPool& pool) : m_pool(pool), m_row(pool.take()) {}
+    RowHolder(RowPool& pool, Row* row) : m_pool(pool), m_row(row) {}
+    ~RowHolder()
+    {
+        if (m_row)
+            m_pool.give(m_row);
+    }
+    RowHolder(const RowHolder&) = delete;
+    RowHolder& operator=(const RowHolder&) = delete;
+    Row* get() const { return m_row; }
+    Row* operator->() const { return m_row; }
+    Row* release() { return std::exchange(m_row, nullptr); }
+
+private:
+    RowPool& m_pool;
+    Row* m_row;
 };
 
 // An index entry: the row, and an order-keeping number drawn from the first key field, so that
@@ -103,8 +216,8 @@ quint64 prefixOf(FieldType type, bool folded, const Variant& v, const QString& f
 // Order of two rows on one key field (full order: folded texts tie-broken by the exact text).
 int compareKeyPart(const Index& ix, int k, const Row* a, const Row* b)
 {
-    const Variant& va = a->values.at(ix.columns.at(k));
-    const Variant& vb = b->values.at(ix.columns.at(k));
+    const Variant& va = a->value(ix.columns.at(k));
+    const Variant& vb = b->value(ix.columns.at(k));
     const int fp = ix.foldedPos.at(k);
     if (fp < 0 || va.isEmpty() || vb.isEmpty())
         return compareFieldValues(ix.types.at(k), va, vb);
@@ -126,7 +239,7 @@ int compareKeys(const Index& ix, const Row* a, const Row* b, int from = 0)
 IndexEntry entryOf(const Index& ix, Row* row)
 {
     const int fp = ix.foldedPos.at(0);
-    const Variant& v = row->values.at(ix.columns.at(0));
+    const Variant& v = row->value(ix.columns.at(0));
     IndexEntry e{prefixOf(ix.types.at(0), fp >= 0, v, fp >= 0 ? row->folded.at(fp) : QString()), 0,
                  row, QString()};
     if (ix.types.at(0) == FieldType::String && !v.isEmpty()) {
@@ -156,8 +269,8 @@ int compareEntries(const Index& ix, const IndexEntry& a, const IndexEntry& b)
     if (ix.foldedPos.at(0) >= 0) {
         c = collation::compareFoldedKeys(a.text, b.text);
         if (c == 0)
-            c = collation::compareExact(a.row->values.at(ix.columns.at(0)).toString(),
-                                        b.row->values.at(ix.columns.at(0)).toString());
+            c = collation::compareExact(a.row->value(ix.columns.at(0)).toString(),
+                                        b.row->value(ix.columns.at(0)).toString());
     } else {
         c = collation::compareExact(a.text, b.text);
     }
@@ -176,7 +289,7 @@ bool entryLess(const Index& ix, const IndexEntry& a, const IndexEntry& b)
 int compareRowToKey(const Index& ix, const Row* row, const SearchKey& key, int from = 0)
 {
     for (int k = from; k < key.values.size(); ++k) {
-        const Variant& v = row->values.at(ix.columns.at(k));
+        const Variant& v = row->value(ix.columns.at(k));
         const Variant& kv = key.values.at(k);
         const int fp = ix.foldedPos.at(k);
         int c;
@@ -211,33 +324,67 @@ int compareEntryToKey(const Index& ix, const IndexEntry& e, const SearchKey& key
     throw EDBClient(QStringLiteral("Key violation."));
 }
 
-Variant::Type storedType(FieldType type)
+// What a loaded value must be for a field to keep it as it is (as convertFieldValue would give
+// it): its type, and for some fields a check of the value.
+struct LoadRule
 {
-    switch (type) {
-    case FieldType::String:
-    case FieldType::Memo:
-        return Variant::Type::String;
-    case FieldType::Integer:
-    case FieldType::AutoInc:
-        return Variant::Type::Integer;
-    case FieldType::Boolean:
-        return Variant::Type::Boolean;
-    case FieldType::Float:
-        return Variant::Type::Double;
-    case FieldType::Currency:
-        return Variant::Type::Currency;
-    case FieldType::Date:
-    case FieldType::Time:
-    case FieldType::DateTime:
-        return Variant::Type::DateTime;
-    case FieldType::Blob:
-    case FieldType::Graphic:
-        return Variant::Type::Bytes;
-    case FieldType::Unknown:
-        break;
+    enum Check : quint8 { None, TextLength, WholeDay, TimeOfDay };
+    Variant::Type type = Variant::Type::Unassigned; // Unassigned: always converted
+    Check check = None;
+    int size = 0;
+
+    static LoadRule of(const FieldDef& def)
+    {
+        switch (def.type) {
+        case FieldType::String:
+            return {Variant::Type::String, def.size > 0 ? TextLength : None, def.size};
+        case FieldType::Memo:
+            return {Variant::Type::String};
+        case FieldType::Integer:
+        case FieldType::AutoInc:
+            return {Variant::Type::Integer};
+        case FieldType::Boolean:
+            return {Variant::Type::Boolean};
+        case FieldType::Float:
+            return {Variant::Type::Double};
+        case FieldType::Currency:
+            return {Variant::Type::Currency};
+        case FieldType::DateTime:
+            return {Variant::Type::DateTime};
+        case FieldType::Date:
+            return {Variant::Type::DateTime, WholeDay};
+        case FieldType::Time:
+            return {Variant::Type::DateTime, TimeOfDay};
+        case FieldType::Blob:
+        case FieldType::Graphic:
+            return {Variant::Type::Bytes};
+        case FieldType::Unknown:
+            break;
+        }
+        return {};
     }
-    return Variant::Type::Null;
-}
+
+    bool keepsAsIs(const Variant& v) const
+    {
+        if (v.type() != type)
+            return false;
+        switch (check) {
+        case None:
+            return true;
+        case TextLength:
+            return v.stringView().size() <= size;
+        case WholeDay: {
+            const double d = v.toDateTime();
+            return d == std::trunc(d);
+        }
+        case TimeOfDay: { // never negative, below one day
+            const double d = v.toDateTime();
+            return !std::signbit(d) && d < 1;
+        }
+        }
+        return false;
+    }
+};
 
 bool knownType(quint8 code)
 {
@@ -373,13 +520,29 @@ private:
 
 struct MemDataSet::Storage
 {
+    explicit Storage(const FieldDefs& fieldDefs)
+        : defs(fieldDefs), pool(fieldDefs.count()), nextAutoInc(fieldDefs.count(), 1)
+    {
+        for (int i = 0; i < defs.count(); ++i) {
+            if (defs.at(i).type == FieldType::AutoInc)
+                autoIncColumns.push_back(i);
+            loadRules.push_back(LoadRule::of(defs.at(i)));
+        }
+    }
+    ~Storage() { releaseRows(); }
+    Storage(const Storage&) = delete;
+    Storage& operator=(const Storage&) = delete;
+
     FieldDefs defs;
-    std::vector<std::unique_ptr<Row>> byId; // slot id - idBase; empty after a delete
+    RowPool pool;
+    std::vector<Row*> byId; // slot id - idBase; null after a delete
     qint64 idBase = 1;
     std::vector<Row*> order; // storage order
     std::vector<std::unique_ptr<Index>> indexes;
     QList<int> foldedColumns;  // columns whose folded texts rows keep
     QList<qint64> nextAutoInc; // per column
+    std::vector<int> autoIncColumns;
+    std::vector<LoadRule> loadRules; // per column
     quint64 nextSeq = 0;
 
     Index* current = nullptr; // null: storage order
@@ -401,25 +564,50 @@ struct MemDataSet::Storage
         const qint64 slot = id - idBase;
         if (slot < 0 || slot >= qint64(byId.size()))
             return nullptr;
-        return byId[size_t(slot)].get();
+        return byId[size_t(slot)];
     }
 
-    Row* newRow(QList<Variant> values)
+    // Makes sure that the next record can be added to byId and to the storage order without an
+    // allocation, so that adding it cannot fail half-way.
+    void reserveOneMore()
     {
-        auto row = std::make_unique<Row>();
+        if (byId.size() == byId.capacity())
+            byId.reserve(qMax(size_t(64), byId.capacity() * 2));
+        if (order.size() == order.capacity())
+            order.reserve(qMax(size_t(64), order.capacity() * 2));
+    }
+
+    // Takes a record from a holder into byId, numbered and in post order (call reserveOneMore
+    // first); the caller puts it into the storage order.
+    Row* adopt(RowHolder& holder)
+    {
+        Row* row = holder.release();
         row->id = idBase + qint64(byId.size());
         row->seq = nextSeq++;
-        row->values = std::move(values);
-        Row* r = row.get();
-        byId.push_back(std::move(row));
-        return r;
+        byId.push_back(row);
+        return row;
+    }
+
+    void removeRow(Row* row)
+    {
+        byId[size_t(row->id - idBase)] = nullptr;
+        pool.give(row);
+    }
+
+    void releaseRows()
+    {
+        for (Row* r : byId) {
+            if (r)
+                pool.give(r);
+        }
+        byId.clear();
     }
 
     void foldRow(Row* row) const
     {
         row->folded.resize(foldedColumns.size());
         for (int k = 0; k < foldedColumns.size(); ++k) {
-            const Variant& v = row->values.at(foldedColumns.at(k));
+            const Variant& v = row->value(foldedColumns.at(k));
             row->folded[k] = v.isEmpty() ? QString() : collation::foldedKey(v.toString());
         }
     }
@@ -513,9 +701,9 @@ struct MemDataSet::Storage
         if (foldedColumns.contains(column))
             return;
         foldedColumns.append(column);
-        for (const auto& r : byId) {
+        for (Row* r : byId) {
             if (r)
-                foldRow(r.get());
+                foldRow(r);
         }
     }
 
@@ -617,22 +805,22 @@ struct MemDataSet::Storage
         return nullptr;
     }
 
-    void assignAutoInc(QList<Variant>& values)
+    void assignAutoInc(Row* row)
     {
-        for (int i = 0; i < defs.count(); ++i) {
-            if (defs.at(i).type != FieldType::AutoInc)
-                continue;
-            if (values.at(i).isEmpty())
-                values[i] = Variant(nextAutoInc[i]++);
+        for (const int i : autoIncColumns) {
+            Variant& v = row->value(i);
+            if (v.isEmpty())
+                v = Variant(nextAutoInc[i]++);
             else
-                nextAutoInc[i] = qMax(nextAutoInc[i], values.at(i).toInt64() + 1);
+                nextAutoInc[i] = qMax(nextAutoInc[i], v.toInt64() + 1);
         }
     }
 
     void clearRows()
     {
         idBase += qint64(byId.size());
-        byId.clear();
+        releaseRows();
+        pool.clear();
         order.clear();
         for (auto& ix : indexes)
             ix->rows.clear();
@@ -672,9 +860,7 @@ std::unique_ptr<MemDataSet::Storage> MemDataSet::makeStorage(const FieldDefs& de
                                                              const IndexDefs& indexDefs) const
 {
     checkDefs(defs);
-    auto store = std::make_unique<Storage>();
-    store->defs = defs;
-    store->nextAutoInc = QList<qint64>(defs.count(), 1);
+    auto store = std::make_unique<Storage>(defs);
     for (const IndexDef& def : indexDefs.list()) {
         if (def.name.isEmpty())
             throw EDBClient(tr("An index has no name"));
@@ -794,9 +980,9 @@ void MemDataSet::internalRead(QList<Variant>& values) const
 {
     const Row* row = m_store->cur;
     Q_ASSERT(row);
-    const qsizetype n = row->values.size();
+    const qsizetype n = m_store->pool.valueCount();
     for (qsizetype i = 0; i < n; ++i)
-        values[i] = row->values.at(i);
+        values[i] = row->value(i);
 }
 
 Bookmark MemDataSet::internalBookmark() const
@@ -855,16 +1041,16 @@ bool MemDataSet::internalPost(const QList<Variant>& buffer, PostMode mode)
 {
     Storage& s = *m_store;
     const int n = s.defs.count();
-    QList<Variant> values = buffer.mid(0, n);
+    RowHolder probe(s.pool);
+    for (int i = 0; i < n; ++i)
+        probe->value(i) = buffer.at(i);
     const QList<qint64> autoIncBefore = s.nextAutoInc;
-    s.assignAutoInc(values);
+    s.assignAutoInc(probe.get());
 
-    Row probe;
-    probe.values = values;
-    s.foldRow(&probe);
+    s.foldRow(probe.get());
     Row* self = mode == PostMode::Edit ? s.cur : nullptr;
     for (const auto& ix : s.indexes) {
-        if (ix->unique() && Storage::duplicateIn(*ix, &probe, self)) {
+        if (ix->unique() && Storage::duplicateIn(*ix, probe.get(), self)) {
             s.nextAutoInc = autoIncBefore;
             keyViolation();
         }
@@ -876,13 +1062,14 @@ bool MemDataSet::internalPost(const QList<Variant>& buffer, PostMode mode)
         Q_ASSERT(row);
         for (const auto& ix : s.indexes)
             s.removeFromIndex(*ix, row);
-        row->values = std::move(probe.values);
-        row->folded = std::move(probe.folded);
+        for (int i = 0; i < n; ++i)
+            row->value(i) = std::move(probe->value(i));
+        row->folded = std::move(probe->folded);
         row->seq = s.nextSeq++;
     } else {
         Row* before = mode == PostMode::Insert ? s.cur : nullptr;
-        row = s.newRow(std::move(probe.values));
-        row->folded = std::move(probe.folded);
+        s.reserveOneMore();
+        row = s.adopt(probe);
         if (before)
             s.order.insert(s.order.begin() + s.positionIn(nullptr, before), row);
         else
@@ -902,8 +1089,8 @@ bool MemDataSet::internalDelete()
     for (const auto& ix : s.indexes)
         s.removeFromIndex(*ix, row);
     s.order.erase(s.order.begin() + s.positionIn(nullptr, row));
-    s.byId[size_t(row->id - s.idBase)].reset();
     s.cur = nullptr;
+    s.removeRow(row);
     s.updateRange();
     if (s.lo >= s.hi)
         return false;
@@ -999,6 +1186,17 @@ void MemDataSet::beginBulkAppend()
 
 bool MemDataSet::bulkAppend(const QList<Variant>& values)
 {
+    return appendLoaded(values);
+}
+
+bool MemDataSet::bulkAppend(QList<Variant>&& values)
+{
+    return appendLoaded(values);
+}
+
+template <typename Values> bool MemDataSet::appendLoaded(Values& values)
+{
+    constexpr bool moving = !std::is_const_v<Values>;
     if (!m_bulk)
         throw EDBClient(messagePrefix() + tr("No bulk load is running"));
     Storage& s = *m_store;
@@ -1011,22 +1209,44 @@ bool MemDataSet::bulkAppend(const QList<Variant>& values)
         m_limitReached = true;
         return false;
     }
-    // Values of the right type are shared as they are; others are converted.
-    QList<Variant> stored = values;
-    for (int i = 0; i < n; ++i) {
-        const Variant& v = values.at(i);
-        const FieldDef& def = s.defs.at(i);
-        if (v.isNull())
-            continue;
-        const bool asIs =
-            v.type() == storedType(def.type) && def.type != FieldType::Date &&
-            def.type != FieldType::Time &&
-            (def.type != FieldType::String || def.size <= 0 || v.toString().size() <= def.size);
-        if (!asIs)
-            stored[i] = convertFieldValue(def.type, def.size, v);
+    auto* source = [&values] {
+        if constexpr (moving)
+            return values.data();
+        else
+            return values.constData();
+    }();
+    // This runs once per loaded row: the values are made in place in the new record, those already
+    // in their field's form taken as they are, the others converted.
+    Row* row = s.pool.takeUnfilled();
+    Variant* cells = row->values();
+    const LoadRule* rules = s.loadRules.data();
+    int made = 0;
+    try {
+        for (; made < n; ++made) {
+            auto& v = source[made];
+            if (rules[made].keepsAsIs(v)) {
+                if constexpr (moving)
+                    new (cells + made) Variant(std::move(v));
+                else
+                    new (cells + made) Variant(v);
+            } else if (v.isEmpty()) {
+                new (cells + made) Variant(Variant::null());
+            } else {
+                const FieldDef& def = s.defs.at(made);
+                new (cells + made) Variant(convertFieldValue(def.type, def.size, v));
+            }
+        }
+    } catch (...) {
+        for (; made < n; ++made)
+            new (cells + made) Variant;
+        s.pool.give(row);
+        throw;
     }
-    s.assignAutoInc(stored);
-    s.order.push_back(s.newRow(std::move(stored)));
+    RowHolder holder(s.pool, row);
+    if (!s.autoIncColumns.empty())
+        s.assignAutoInc(row);
+    s.reserveOneMore();
+    s.order.push_back(s.adopt(holder));
     return true;
 }
 
@@ -1061,7 +1281,7 @@ void MemDataSet::endBulkAppend()
         }
     } catch (...) {
         for (Row* r : added)
-            s.byId[size_t(r->id - s.idBase)].reset();
+            s.removeRow(r);
         s.order.resize(size_t(from));
         resync(true);
         throw;
@@ -1101,13 +1321,13 @@ void MemDataSet::saveToFile(const QString& fileName) const
     for (const Row* row : s.order) {
         bitmap.fill('\0');
         for (int i = 0; i < n; ++i) {
-            if (row->values.at(i).isEmpty())
+            if (row->value(i).isEmpty())
                 bitmap[i / 8] = char(quint8(bitmap[i / 8]) | (1u << (i % 8)));
         }
         w.putRaw(bitmap.constData(), bitmap.size());
         w.put<quint64>(row->seq);
         for (int i = 0; i < n; ++i) {
-            const Variant& v = row->values.at(i);
+            const Variant& v = row->value(i);
             if (v.isEmpty())
                 continue;
             switch (s.defs.at(i).type) {
@@ -1204,15 +1424,14 @@ void MemDataSet::loadFromFile(const QString& fileName)
         const qsizetype bitmapSize = (qsizetype(fieldCount) + 7) / 8;
         if (qint64(recordCount) * (bitmapSize + 8) > r.remaining())
             throw FormatError{tr("the file is truncated")};
-        store = std::make_unique<Storage>();
-        store->defs = defs;
-        store->nextAutoInc = QList<qint64>(defs.count(), 1);
+        store = std::make_unique<Storage>(defs);
         std::vector<std::pair<quint64, Row*>> bySeq;
         bySeq.reserve(recordCount);
         for (quint32 k = 0; k < recordCount; ++k) {
             const char* bitmap = r.raw(bitmapSize);
             const quint64 seq = r.get<quint64>();
-            QList<Variant> values(defs.count());
+            RowHolder holder(store->pool);
+            Variant* values = holder->values();
             for (int i = 0; i < defs.count(); ++i) {
                 if (quint8(bitmap[i / 8]) & (1u << (i % 8))) {
                     values[i] = Variant::null();
@@ -1249,8 +1468,9 @@ void MemDataSet::loadFromFile(const QString& fileName)
                     break;
                 }
             }
-            store->assignAutoInc(values);
-            Row* row = store->newRow(std::move(values));
+            store->assignAutoInc(holder.get());
+            store->reserveOneMore();
+            Row* row = store->adopt(holder);
             store->order.push_back(row);
             bySeq.emplace_back(seq, row);
         }

@@ -45,11 +45,14 @@ public:
     // Bulk loading: between begin and end, bulkAppend adds records at the end with no events, no
     // per-record index upkeep and no required-field checks; values are given per field definition
     // and converted to the field types. bulkAppend returns false (and adds nothing) once the
-    // packet limit is reached. endBulkAppend builds the indexes once and tells observers once; when
+    // packet limit is reached. Given an rvalue list, it may move values out of it (they are
+    // Unassigned afterwards; the list keeps its size); a record it refuses leaves the list as it
+    // was. endBulkAppend builds the indexes once and tells observers once; when
     // a unique index refuses a duplicate it removes the records of this load, raises EDBClient
     // "Key violation." and the dataset holds what it held before.
     void beginBulkAppend();
     bool bulkAppend(const QList<Variant>& values);
+    bool bulkAppend(QList<Variant>&& values);
     void endBulkAppend();
     bool inBulkAppend() const { return m_bulk; }
     // True when the last bulk load stopped at the packet limit.
@@ -87,6 +90,7 @@ protected:
 private:
     struct Storage;
     std::unique_ptr<Storage> makeStorage(const FieldDefs& defs, const IndexDefs& indexDefs) const;
+    template <typename Values> bool appendLoaded(Values& values);
 
     std::unique_ptr<Storage> m_store;   // while open
     std::unique_ptr<Storage> m_pending; // made by createDataSet or loadFromFile, taken by open

@@ -390,6 +390,125 @@ TEST(MemDataSet, BulkLoadPacketLimitAndEmptying)
     ds.removeObserver(&obs);
 }
 
+// Loaded values already in their field's form are taken as they are (moved out of a list given as
+// an rvalue); the others are converted as a posted value would be.
+TEST(MemDataSet, BulkLoadTakesOrConvertsEachValue)
+{
+    MemDataSet ds;
+    ds.fieldDefs().add("S", FieldType::String, 4);
+    ds.fieldDefs().add("D", FieldType::Date);
+    ds.fieldDefs().add("T", FieldType::Time);
+    ds.fieldDefs().add("DT", FieldType::DateTime);
+    ds.fieldDefs().add("N", FieldType::Integer);
+    ds.createDataSet();
+    ds.beginBulkAppend();
+
+    VariantList row{"abcd", Variant::fromDateTime(45356), Variant::fromDateTime(0.25),
+                    Variant::fromDateTime(45356.5), Variant(qint64(7))};
+    ASSERT_TRUE(ds.bulkAppend(std::move(row)));
+    ASSERT_EQ(row.size(), 5); // moved out, not shrunk
+    EXPECT_TRUE(row.at(0).isUnassigned());
+    EXPECT_TRUE(row.at(4).isUnassigned());
+
+    // Too long a text is cut; a date keeps its day, a time its time of day (a negative date-time
+    // counts its days backwards, its fraction is still the time); numbers become date-times.
+    row = {"abcdef", Variant::fromDateTime(45356.75), Variant::fromDateTime(45356.25),
+           Variant(qint64(3)), Variant(2.0)};
+    ASSERT_TRUE(ds.bulkAppend(std::move(row)));
+    EXPECT_EQ(row.at(0).toString(), "abcdef"); // converted from, so left as it was
+    const VariantList negative{"", Variant::fromDateTime(-1.25), Variant::fromDateTime(-1.25),
+                               Variant(), Variant::null()};
+    ASSERT_TRUE(ds.bulkAppend(negative));
+    EXPECT_EQ(negative.at(1).toDateTime(), -1.25); // a list given as it is stays as it is
+
+    // A value of no form of its field's type raises and adds nothing.
+    EXPECT_THROW(ds.bulkAppend({"x", "not a date", Variant(), Variant(), Variant()}),
+                 EConvertError);
+    EXPECT_THROW(ds.bulkAppend({"x", Variant(), Variant(), Variant(), "seven"}), EConvertError);
+    ds.endBulkAppend();
+    ASSERT_EQ(ds.recordCount(), 3);
+
+    struct Expected
+    {
+        const char* s;
+        double d, t, dt;
+        Variant::Type dtType;
+        qint64 n;
+    };
+    const Expected expected[] = {{"abcd", 45356, 0.25, 45356.5, Variant::Type::DateTime, 7},
+                                 {"abcd", 45356, 0.25, 3, Variant::Type::DateTime, 2},
+                                 {"", -1, 0.25, 0, Variant::Type::Null, 0}};
+    ds.first();
+    for (const Expected& e : expected) {
+        EXPECT_EQ(ds.fieldByName("S")->asString(), QString::fromLatin1(e.s));
+        EXPECT_EQ(ds.fieldByName("D")->value().type(), Variant::Type::DateTime);
+        EXPECT_EQ(ds.fieldByName("D")->asDateTime(), e.d);
+        EXPECT_EQ(ds.fieldByName("T")->asDateTime(), e.t);
+        EXPECT_EQ(ds.fieldByName("DT")->value().type(), e.dtType); // Unassigned is kept as null
+        EXPECT_EQ(ds.fieldByName("DT")->asDateTime(), e.dt);
+        EXPECT_EQ(ds.fieldByName("N")->value().type(),
+                  e.n ? Variant::Type::Integer : Variant::Type::Null);
+        EXPECT_EQ(ds.fieldByName("N")->asInteger(), e.n);
+        ds.next();
+    }
+}
+
+// Removed records leave room that later records take; what a record holds never mixes with what
+// another held, through deletes, edits, refused posts and emptying.
+TEST(MemDataSet, RecordsComeAndGoWithoutMixingTheirValues)
+{
+    MemDataSet ds;
+    ds.fieldDefs().add("ID", FieldType::AutoInc);
+    ds.fieldDefs().add("NAME", FieldType::String, 20);
+    ds.fieldDefs().add("DATA", FieldType::Blob);
+    ds.indexDefs().add("byName", "NAME", IndexDef::Unique | IndexDef::CaseInsensitive);
+    ds.createDataSet();
+    for (int i = 1; i <= 40; ++i)
+        ds.appendRecord({Variant(), QStringLiteral("name %1").arg(i), QByteArray(i, char(i))});
+    // Delete every other record, then add new ones into the room they left.
+    ds.first();
+    while (!ds.eof()) {
+        if (ds.fieldByName("ID")->asInteger() % 2 == 0)
+            ds.deleteRecord();
+        else
+            ds.next();
+    }
+    for (int i = 41; i <= 60; ++i)
+        ds.appendRecord({Variant(), QStringLiteral("name %1").arg(i), QByteArray(i, char(i))});
+    // A refused post (the unique index) changes nothing; an edit replaces the values it edits.
+    ds.append();
+    ds.fieldByName("NAME")->setAsString("name 41");
+    EXPECT_THROW(ds.post(), EDBClient);
+    ds.cancel();
+    ASSERT_TRUE(ds.locate("NAME", "name 3"));
+    ds.edit();
+    ds.fieldByName("NAME")->setAsString("renamed 3");
+    ds.post();
+
+    EXPECT_EQ(ds.recordCount(), 40);
+    ds.setIndexName("byName");
+    QStringList seen;
+    ds.first();
+    while (!ds.eof()) {
+        const qint64 id = ds.fieldByName("ID")->asInteger();
+        const QString name = ds.fieldByName("NAME")->asString();
+        EXPECT_EQ(name, id == 3 ? QStringLiteral("renamed 3") : QStringLiteral("name %1").arg(id));
+        EXPECT_EQ(ds.fieldByName("DATA")->asBytes(), QByteArray(int(id), char(id)));
+        EXPECT_TRUE(id % 2 == 1 || id > 40) << id;
+        seen.append(name);
+        ds.next();
+    }
+    EXPECT_EQ(seen.size(), 40);
+    EXPECT_EQ(seen.first(), "name 1");
+    EXPECT_EQ(seen.last(), "renamed 3");
+
+    ds.emptyDataSet();
+    ds.appendRecord({Variant(), "again", QByteArray("z")});
+    EXPECT_EQ(ds.recordCount(), 1);
+    EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 61);
+    EXPECT_EQ(ds.fieldByName("DATA")->asBytes(), QByteArray("z"));
+}
+
 TEST(MemDataSet, SaveAndLoadEveryFieldType)
 {
     QTemporaryDir dir;
