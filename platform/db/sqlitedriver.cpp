@@ -83,6 +83,22 @@ QString engineMessage(int code, const QString& sqliteMessage)
 
 // ---- collations and case functions
 
+// The database's UTF-8 text as a QString; plain ASCII, by far the most common text, is widened
+// directly.
+QString textOf(const unsigned char* utf8, int bytes)
+{
+    unsigned char all = 0;
+    for (int i = 0; i < bytes; ++i)
+        all |= utf8[i];
+    if (all & 0x80)
+        return QString::fromUtf8(reinterpret_cast<const char*>(utf8), bytes);
+    QString text(bytes, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (int i = 0; i < bytes; ++i)
+        out[i] = utf8[i];
+    return text;
+}
+
 QString rawString(const void* data, int bytes)
 {
     return QString::fromRawData(static_cast<const QChar*>(data), bytes / 2);
@@ -251,8 +267,8 @@ public:
         case SQLITE_FLOAT:
             return sqlite3_column_double(m_stmt, column);
         case SQLITE_TEXT: {
-            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-            return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
+            const unsigned char* text = sqlite3_column_text(m_stmt, column);
+            return textOf(text, sqlite3_column_bytes(m_stmt, column));
         }
         case SQLITE_BLOB: {
             const void* data = sqlite3_column_blob(m_stmt, column);
@@ -265,32 +281,36 @@ public:
 
     Variant columnValue(int column, FieldType type) const override
     {
-        const int storage = sqlite3_column_type(m_stmt, column);
+        // One call into the statement per column, then the value's own accessors, which are
+        // cheaper: a connection is used by one thread at a time (it is opened without a mutex),
+        // so the value needs no protection of its own.
+        sqlite3_value* value = sqlite3_column_value(m_stmt, column);
+        const int storage = sqlite3_value_type(value);
         // The common cases directly; the rest through the stored-value rules.
         switch (type) {
         case FieldType::Integer:
         case FieldType::AutoInc:
             if (storage == SQLITE_INTEGER)
-                return qint64(sqlite3_column_int64(m_stmt, column));
+                return qint64(sqlite3_value_int64(value));
             break;
         case FieldType::Float:
             if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)
-                return sqlite3_column_double(m_stmt, column);
+                return sqlite3_value_double(value);
             break;
         case FieldType::String:
         case FieldType::Memo:
             if (storage == SQLITE_TEXT) {
-                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-                return QString::fromUtf8(t, sqlite3_column_bytes(m_stmt, column));
+                const unsigned char* t = sqlite3_value_text(value);
+                return textOf(t, sqlite3_value_bytes(value));
             }
             break;
         case FieldType::Date:
         case FieldType::Time:
         case FieldType::DateTime:
             if (storage == SQLITE_TEXT) {
-                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+                const char* t = reinterpret_cast<const char*>(sqlite3_value_text(value));
                 const std::optional<TDateTime> v =
-                    storedvalue::parseDateTime(t, sqlite3_column_bytes(m_stmt, column));
+                    storedvalue::parseDateTime(t, sqlite3_value_bytes(value));
                 if (v && (type == FieldType::DateTime ||
                           (type == FieldType::Date && *v == std::trunc(*v)) ||
                           (type == FieldType::Time && *v >= 0 && *v < 1)))

@@ -119,8 +119,14 @@ qint64 SqlQuery::fetchInto(MemDataSet& target)
     const FieldDefs& defs = target.fieldDefs();
     const int fieldCount = defs.count();
     QList<int> slotOf(st->columnCount(), -1);
-    for (int c = 0; c < st->columnCount(); ++c)
-        slotOf[c] = defs.indexOf(st->columnName(c));
+    QList<FieldType> typeOf(st->columnCount(), FieldType::Unknown);
+    for (int c = 0; c < st->columnCount(); ++c) {
+        const int slot = defs.indexOf(st->columnName(c));
+        slotOf[c] = slot;
+        if (slot >= 0) {
+            typeOf[c] = defs.at(slot).type;
+        }
+    }
     QList<Variant> values(fieldCount);
     qint64 count = 0;
     const bool wasEmpty = target.isEmpty();
@@ -132,12 +138,15 @@ qint64 SqlQuery::fetchInto(MemDataSet& target)
     target.beginBulkAppend();
     try {
         for (; hasRow; hasRow = st->step()) {
+            // The values move into the target; fields without a column stay Unassigned, which
+            // the target keeps as null.
+            Variant* row = values.data();
             for (int c = 0; c < slotOf.size(); ++c) {
                 const int slot = slotOf.at(c);
                 if (slot >= 0)
-                    values[slot] = st->columnValue(c, defs.at(slot).type);
+                    row[slot] = st->columnValue(c, typeOf.at(c));
             }
-            if (!target.bulkAppend(values))
+            if (!target.bulkAppend(std::move(values)))
                 break;
             ++count;
         }

@@ -158,6 +158,34 @@ template <typename Char> int digits(const Char* p, int n)
     return v;
 }
 
+bool isLeapYear(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+// Days from 1899-12-30 to a valid day of the proleptic Gregorian calendar (year 1 or later),
+// counted without a calendar object: this runs once per date of every row loaded.
+qint64 daysSinceBase(int y, int m, int d)
+{
+    // Count from 0000-03-01, so that the leap day ends a year.
+    if (m <= 2)
+        --y;
+    const int era = y / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    constexpr qint64 BaseFromMarch1st0000 = 693899; // 0000-03-01 to 1899-12-30
+    return qint64(era) * 146097 + dayOfEra - BaseFromMarch1st0000;
+}
+
+bool isValidDay(int y, int m, int d)
+{
+    static constexpr int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 1 || m < 1 || m > 12 || d < 1)
+        return false;
+    return d <= monthDays[m - 1] + (m == 2 && isLeapYear(y) ? 1 : 0);
+}
+
 // The three forms the engine writes: "YYYY-MM-DD", "HH:MM:SS", "YYYY-MM-DD HH:MM:SS".
 template <typename Char> std::optional<TDateTime> parseStoredForm(const Char* p, qsizetype n)
 {
@@ -167,11 +195,12 @@ template <typename Char> std::optional<TDateTime> parseStoredForm(const Char* p,
         if (p[4] != '-' || p[7] != '-')
             return std::nullopt;
         const int y = digits(p, 4), m = digits(p + 5, 2), d = digits(p + 8, 2);
-        if (y < 0 || m < 0 || d < 0 || !QDate::isValid(y, m, d))
+        if (y < 0 || m < 0 || d < 0 || !isValidDay(y, m, d))
             return std::nullopt;
-        days = baseDate().daysTo(QDate(y, m, d));
-        if (n == 19)
-            time = p + 11;
+        days = daysSinceBase(y, m, d);
+        if (n == 10)
+            return double(days);
+        time = p + 11;
     } else if (n == 8) {
         time = p;
     } else {
@@ -181,7 +210,7 @@ template <typename Char> std::optional<TDateTime> parseStoredForm(const Char* p,
         if (time[2] != ':' || time[5] != ':')
             return std::nullopt;
         const int h = digits(time, 2), mi = digits(time + 3, 2), s = digits(time + 6, 2);
-        if (h < 0 || mi < 0 || s < 0 || !QTime::isValid(h, mi, s))
+        if (h < 0 || mi < 0 || s < 0 || h > 23 || mi > 59 || s > 59)
             return std::nullopt;
         msecs = ((h * 60 + mi) * 60 + s) * 1000LL;
     }

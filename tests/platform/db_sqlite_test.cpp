@@ -377,4 +377,38 @@ TEST(DbSqlite, WholeResultsLoadIntoAnInMemoryDatasetOrNotAtAll)
     EXPECT_EQ(fresh.isActive() ? fresh.recordCount() : 0, 0);
 }
 
+TEST(DbSqlite, ResultsLoadIntoTheFieldsOfTheSameNameOfAnOpenDataset)
+{
+    LocalDb local;
+    local.db.execute(
+        QStringLiteral("create table T (ID integer, NAME varchar(20), EXTRA integer)"));
+    local.db.execute(QStringLiteral("insert into T values (1, 'Zoé', 10), (2, 'Ana', 20)"));
+    MemDataSet target;
+    target.fieldDefs().add(QStringLiteral("NOTE"), FieldType::String, 10); // no such column
+    target.fieldDefs().add(QStringLiteral("NAME"), FieldType::String, 2);  // texts are cut
+    target.fieldDefs().add(QStringLiteral("ID"), FieldType::Float);        // numbers converted
+    target.createDataSet();
+    target.appendRecord({QStringLiteral("kept"), QStringLiteral("Al"), 0.5});
+
+    SqlQuery q;
+    q.setDatabase(&local.db);
+    q.setSql(QStringLiteral("select ID, EXTRA, NAME from T order by ID"));
+    EXPECT_EQ(q.fetchInto(target), 2);
+    EXPECT_EQ(q.fetchInto(target), 2); // a second load appends the same rows again
+    ASSERT_EQ(target.recordCount(), 5);
+    const QStringList notes{QStringLiteral("kept"), QString(), QString(), QString(), QString()};
+    const QStringList names{QStringLiteral("Al"), QStringLiteral("Zo"), QStringLiteral("An"),
+                            QStringLiteral("Zo"), QStringLiteral("An")};
+    const QList<double> ids{0.5, 1, 2, 1, 2};
+    target.first();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(target.fieldByName(QStringLiteral("NOTE"))->isNull(), i > 0) << i;
+        EXPECT_EQ(target.fieldByName(QStringLiteral("NOTE"))->asString(), notes.at(i)) << i;
+        EXPECT_EQ(target.fieldByName(QStringLiteral("NAME"))->asString(), names.at(i)) << i;
+        EXPECT_EQ(target.fieldByName(QStringLiteral("ID"))->value().type(), Variant::Type::Double);
+        EXPECT_EQ(target.fieldByName(QStringLiteral("ID"))->asFloat(), ids.at(i)) << i;
+        target.next();
+    }
+}
+
 } // namespace
