@@ -83,22 +83,6 @@ QString engineMessage(int code, const QString& sqliteMessage)
 
 // ---- collations and case functions
 
-// The database's UTF-8 text as a QString; plain ASCII, by far the most common text, is widened
-// directly.
-QString textOf(const unsigned char* utf8, int bytes)
-{
-    unsigned char all = 0;
-    for (int i = 0; i < bytes; ++i)
-        all |= utf8[i];
-    if (all & 0x80)
-        return QString::fromUtf8(reinterpret_cast<const char*>(utf8), bytes);
-    QString text(bytes, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (int i = 0; i < bytes; ++i)
-        out[i] = utf8[i];
-    return text;
-}
-
 QString rawString(const void* data, int bytes)
 {
     return QString::fromRawData(static_cast<const QChar*>(data), bytes / 2);
@@ -267,8 +251,8 @@ public:
         case SQLITE_FLOAT:
             return sqlite3_column_double(m_stmt, column);
         case SQLITE_TEXT: {
-            const unsigned char* text = sqlite3_column_text(m_stmt, column);
-            return textOf(text, sqlite3_column_bytes(m_stmt, column));
+            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+            return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
         }
         case SQLITE_BLOB: {
             const void* data = sqlite3_column_blob(m_stmt, column);
@@ -300,8 +284,8 @@ public:
         case FieldType::String:
         case FieldType::Memo:
             if (storage == SQLITE_TEXT) {
-                const unsigned char* t = sqlite3_value_text(value);
-                return textOf(t, sqlite3_value_bytes(value));
+                const char* t = reinterpret_cast<const char*>(sqlite3_value_text(value));
+                return QString::fromUtf8(t, sqlite3_value_bytes(value));
             }
             break;
         case FieldType::Date:
