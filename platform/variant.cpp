@@ -225,7 +225,7 @@ const char* Variant::typeName(Type type)
     return "Unknown";
 }
 
-bool Variant::toBool() const
+bool Variant::convertToBool() const
 {
     switch (m_type) {
     case Type::Unassigned:
@@ -251,7 +251,7 @@ bool Variant::toBool() const
     cannotConvert(m_type, "Boolean");
 }
 
-qint64 Variant::toInt64() const
+qint64 Variant::convertToInt64() const
 {
     switch (m_type) {
     case Type::Unassigned:
@@ -294,7 +294,7 @@ int Variant::toInt() const
     return int(v);
 }
 
-double Variant::toDouble() const
+double Variant::convertToDouble() const
 {
     switch (m_type) {
     case Type::Unassigned:
@@ -321,7 +321,7 @@ double Variant::toDouble() const
     cannotConvert(m_type, "Double");
 }
 
-Currency Variant::toCurrency() const
+Currency Variant::convertToCurrency() const
 {
     constexpr qint64 maxWhole = std::numeric_limits<qint64>::max() / 10000;
     switch (m_type) {
@@ -351,7 +351,7 @@ Currency Variant::toCurrency() const
     cannotConvert(m_type, "Currency");
 }
 
-TDateTime Variant::toDateTime() const
+TDateTime Variant::convertToDateTime() const
 {
     switch (m_type) {
     case Type::Unassigned:
@@ -377,7 +377,7 @@ TDateTime Variant::toDateTime() const
     cannotConvert(m_type, "Date");
 }
 
-QString Variant::toString() const
+QString Variant::toString() const&
 {
     switch (m_type) {
     case Type::Unassigned:
@@ -412,7 +412,7 @@ QString Variant::toString() const
     cannotConvert(m_type, "String");
 }
 
-QByteArray Variant::toBytes() const
+QByteArray Variant::toBytes() const&
 {
     switch (m_type) {
     case Type::Bytes:
@@ -423,6 +423,24 @@ QByteArray Variant::toBytes() const
     default:
         return codepage::toAnsi(toString());
     }
+}
+
+QString Variant::toString() &&
+{
+    if (m_type != Type::String)
+        return std::as_const(*this).toString();
+    QString text = std::move(m_data.s);
+    destroy();
+    return text;
+}
+
+QByteArray Variant::toBytes() &&
+{
+    if (m_type != Type::Bytes)
+        return std::as_const(*this).toBytes();
+    QByteArray bytes = std::move(m_data.y);
+    destroy();
+    return bytes;
 }
 
 bool operator==(const Variant& a, const Variant& b)

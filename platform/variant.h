@@ -92,14 +92,21 @@ public:
     //   it is 00:00:00 and without the date when it is 1899-12-30 (day 0), which leaves only the
     //   time (so 0 is "00:00:00").
     // - Bytes convert only to bytes; text converts to bytes in the current ANSI code page.
-    bool toBool() const;
-    qint64 toInt64() const;
+    bool toBool() const { return m_type == Type::Boolean ? m_data.b : convertToBool(); }
+    qint64 toInt64() const { return m_type == Type::Integer ? m_data.i : convertToInt64(); }
     int toInt() const;
-    double toDouble() const;
-    Currency toCurrency() const;
-    TDateTime toDateTime() const;
-    QString toString() const;
-    QByteArray toBytes() const;
+    double toDouble() const { return holdsDouble() ? m_data.d : convertToDouble(); }
+    Currency toCurrency() const
+    {
+        return m_type == Type::Currency ? Currency{m_data.i} : convertToCurrency();
+    }
+    TDateTime toDateTime() const { return holdsDouble() ? m_data.d : convertToDateTime(); }
+    QString toString() const&;
+    QByteArray toBytes() const&;
+    // The same on a value about to go: a String (or Bytes) value hands its text (or bytes) over
+    // without a copy and is Unassigned afterwards.
+    QString toString() &&;
+    QByteArray toBytes() &&;
     // The text of a String value as it is held, without a copy; empty for every other type.
     QStringView stringView() const
     {
@@ -122,6 +129,14 @@ public:
     static int compare(const Variant& a, const Variant& b, bool caseInsensitive = false);
 
 private:
+    // The conversions, from the kinds that are not read as they are held.
+    bool convertToBool() const;
+    qint64 convertToInt64() const;
+    double convertToDouble() const;
+    Currency convertToCurrency() const;
+    TDateTime convertToDateTime() const;
+    bool holdsDouble() const { return m_type == Type::Double || m_type == Type::DateTime; }
+
     // The text or the bytes live in the value itself (a tagged union), so that a value costs 32
     // bytes and a list of them one allocation.
     bool holdsData() const { return m_type == Type::String || m_type == Type::Bytes; }

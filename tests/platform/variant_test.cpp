@@ -290,6 +290,18 @@ TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
     EXPECT_TRUE(Variant(qint64(12)).stringView().isEmpty());
     EXPECT_TRUE(Variant(QByteArray("ab")).stringView().isEmpty());
 
+    // A value about to go hands its text or bytes over; other kinds convert as always.
+    Variant going(text);
+    const QString taken = std::move(going).toString();
+    EXPECT_EQ(taken, "Dupont");
+    EXPECT_TRUE(going.isUnassigned());
+    Variant blob(QByteArray("xyz"));
+    EXPECT_EQ(std::move(blob).toBytes(), QByteArray("xyz"));
+    EXPECT_TRUE(blob.isUnassigned());
+    Variant number(qint64(12));
+    EXPECT_EQ(std::move(number).toString(), "12");
+    EXPECT_EQ(number.toInt64(), 12);
+
     // Lists of values copy on write.
     VariantList list{Variant("x"), Variant(1)};
     VariantList copy = list;
