@@ -1,6 +1,6 @@
-// The in-memory dataset: rows held in memory in their storage order, each named or field-list
-// index a sorted vector of row pointers kept up to date on every write (or built once after a
-// bulk load), key search and ranges by binary search, and the dataset file format.
+// The in-memory dataset: records held compactly in blocks, in their storage order, each named or
+// field-list index a sorted vector of record pointers kept up to date on every write (or built once
+// after a bulk load), key search and ranges by binary search, and the dataset file format.
 #include "memdataset.h"
 
 #include "collation.h"
@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -36,20 +37,298 @@ void clearUpperVectorState()
 #endif
 }
 
-// A record. Its values (one per field definition) follow the header in the same block of memory,
-// so that a record costs no allocation of its own.
+// A record: its identity and post order, the folded texts of the storage's case-insensitive key
+// columns, and after it, in the same block of memory, its values as the storage's layout places
+// them.
 struct Row
 {
     qint64 id = 0;
-    quint64 seq = 0;       // post order: among equal keys a later post comes after
-    QList<QString> folded; // folded texts of the storage's case-insensitive key columns
+    quint64 seq = 0;                   // post order: among equal keys a later post comes after
+    std::unique_ptr<QString[]> folded; // one per folded column of the storage
 
-    Variant* values() { return reinterpret_cast<Variant*>(this + 1); }
-    const Variant* values() const { return reinterpret_cast<const Variant*>(this + 1); }
-    Variant& value(qsizetype i) { return values()[i]; }
-    const Variant& value(qsizetype i) const { return values()[i]; }
+    std::byte* data() { return reinterpret_cast<std::byte*>(this + 1); }
+    const std::byte* data() const { return reinterpret_cast<const std::byte*>(this + 1); }
 };
-static_assert(sizeof(Row) % alignof(Variant) == 0, "the values must follow the header aligned");
+static_assert(sizeof(Row) % alignof(QString) == 0, "the values must follow the header aligned");
+
+// How a record keeps its values: first one state byte per field (unassigned, null or set), then
+// each value in its field's type (as convertFieldValue gives it): numbers, booleans, currency and
+// date-times in eight bytes, texts and bytes as a QString or QByteArray in place. That is well
+// under half of what Variants would take, which counts when a load makes a hundred thousand.
+class RecordLayout
+{
+public:
+    enum State : quint8 { Unassigned, Null, Set };
+
+    explicit RecordLayout(const FieldDefs& defs)
+    {
+        size_t offset = (size_t(defs.count()) + 7) & ~size_t(7);
+        for (int i = 0; i < defs.count(); ++i) {
+            const FieldType type = defs.at(i).type;
+            const Variant::Type kind = kindOf(type);
+            const int size = type == FieldType::String ? qMax(defs.at(i).size, 0) : 0;
+            const Check check = size > 0                  ? Check::TextLength
+                                : type == FieldType::Date ? Check::WholeDay
+                                : type == FieldType::Time ? Check::TimeOfDay
+                                                          : Check::None;
+            m_cells.push_back({type, kind, check, size, quint32(offset)});
+            if (kind == Variant::Type::String)
+                m_texts.push_back(offset);
+            else if (kind == Variant::Type::Bytes)
+                m_bytes.push_back(offset);
+            offset += kind == Variant::Type::String  ? sizeof(QString)
+                      : kind == Variant::Type::Bytes ? sizeof(QByteArray)
+                                                     : sizeof(qint64);
+        }
+        m_size = offset;
+    }
+
+    int count() const { return int(m_cells.size()); }
+    size_t size() const { return m_size; }
+    // The Variant type of a set value of field i.
+    Variant::Type kind(int i) const { return m_cells[size_t(i)].kind; }
+
+    // Every value Unassigned.
+    void construct(Row* row) const
+    {
+        std::byte* d = row->data();
+        std::memset(d, 0, size_t(count()));
+        for (const size_t at : m_texts)
+            new (d + at) QString;
+        for (const size_t at : m_bytes)
+            new (d + at) QByteArray;
+    }
+    void destroy(Row* row) const noexcept
+    {
+        std::byte* d = row->data();
+        for (const size_t at : m_texts)
+            std::launder(reinterpret_cast<QString*>(d + at))->~QString();
+        for (const size_t at : m_bytes)
+            std::launder(reinterpret_cast<QByteArray*>(d + at))->~QByteArray();
+    }
+
+    State state(const Row* row, int i) const { return State(row->data()[i]); }
+    bool isEmpty(const Row* row, int i) const { return state(row, i) != Set; }
+    // The value of a set field, read in place by its kind.
+    const QString& text(const Row* row, int i) const { return textCell(const_cast<Row*>(row), i); }
+    const QByteArray& bytes(const Row* row, int i) const
+    {
+        return bytesCell(const_cast<Row*>(row), i);
+    }
+    qint64 integer(const Row* row, int i) const { return load<qint64>(row, i); }
+    double number(const Row* row, int i) const { return load<double>(row, i); }
+
+    Variant value(const Row* row, int i) const
+    {
+        switch (state(row, i)) {
+        case Unassigned:
+            return Variant();
+        case Null:
+            return Variant::null();
+        case Set:
+            break;
+        }
+        switch (kind(i)) {
+        case Variant::Type::Integer:
+            return Variant(integer(row, i));
+        case Variant::Type::Boolean:
+            return Variant(integer(row, i) != 0);
+        case Variant::Type::Currency:
+            return Variant(Currency{integer(row, i)});
+        case Variant::Type::Double:
+            return Variant(number(row, i));
+        case Variant::Type::DateTime:
+            return Variant::fromDateTime(number(row, i));
+        case Variant::Type::String:
+            return Variant(text(row, i));
+        case Variant::Type::Bytes:
+            return Variant(bytes(row, i));
+        default:
+            return Variant();
+        }
+    }
+
+    // Keeps a value: an empty one as it is (Unassigned or Null), any other in the field's type,
+    // converted first when it is not (texts are not cut here: a record keeps what was posted).
+    // Given an rvalue, a text or bytes value is moved in.
+    template <typename V> void set(Row* row, int i, V&& v) const
+    {
+        const Variant::Type t = v.type();
+        if (t == Variant::Type::Unassigned || t == Variant::Type::Null) {
+            clear(row, i, t == Variant::Type::Null ? Null : Unassigned);
+            return;
+        }
+        if (t != kind(i)) {
+            set(row, i, convertFieldValue(m_cells[size_t(i)].type, 0, v));
+            return;
+        }
+        switch (t) {
+        case Variant::Type::Integer:
+            store(row, i, v.toInt64());
+            break;
+        case Variant::Type::Boolean:
+            store(row, i, qint64(v.toBool() ? 1 : 0));
+            break;
+        case Variant::Type::Currency:
+            store(row, i, v.toCurrency().scaled);
+            break;
+        case Variant::Type::Double:
+        case Variant::Type::DateTime:
+            store(row, i, v.toDateTime());
+            break;
+        case Variant::Type::String:
+            textCell(row, i) = std::forward<V>(v).toString();
+            break;
+        case Variant::Type::Bytes:
+            bytesCell(row, i) = std::forward<V>(v).toBytes();
+            break;
+        default:
+            break;
+        }
+        row->data()[i] = std::byte(Set);
+    }
+    // Keeps a loaded value that is already in its field's form (as convertFieldValue would give
+    // it: a text within the size, a whole day for a date, a time of day for a time) and returns
+    // true; returns false, keeping nothing, for any other value. This runs once per value loaded.
+    template <typename V> bool keepLoaded(Row* row, int i, V&& v) const
+    {
+        const Cell& cell = m_cells[size_t(i)];
+        if (v.type() != cell.kind)
+            return false;
+        switch (cell.check) {
+        case Check::None:
+            break;
+        case Check::TextLength:
+            if (v.stringView().size() > cell.size)
+                return false;
+            break;
+        case Check::WholeDay: {
+            const double d = v.toDateTime();
+            if (d != std::trunc(d))
+                return false;
+            break;
+        }
+        case Check::TimeOfDay: {
+            const double d = v.toDateTime();
+            if (std::signbit(d) || !(d < 1))
+                return false;
+            break;
+        }
+        }
+        std::byte* at = row->data() + cell.offset;
+        switch (cell.kind) {
+        case Variant::Type::Integer:
+            store(at, v.toInt64());
+            break;
+        case Variant::Type::Boolean:
+            store(at, qint64(v.toBool() ? 1 : 0));
+            break;
+        case Variant::Type::Currency:
+            store(at, v.toCurrency().scaled);
+            break;
+        case Variant::Type::Double:
+        case Variant::Type::DateTime:
+            store(at, v.toDateTime());
+            break;
+        case Variant::Type::String:
+            *std::launder(reinterpret_cast<QString*>(at)) = std::forward<V>(v).toString();
+            break;
+        case Variant::Type::Bytes:
+            *std::launder(reinterpret_cast<QByteArray*>(at)) = std::forward<V>(v).toBytes();
+            break;
+        default:
+            return false;
+        }
+        row->data()[i] = std::byte(Set);
+        return true;
+    }
+    void setInteger(Row* row, int i, qint64 v) const
+    {
+        store(row, i, v);
+        row->data()[i] = std::byte(Set);
+    }
+    void clear(Row* row, int i, State state) const
+    {
+        if (kind(i) == Variant::Type::String)
+            textCell(row, i) = QString();
+        else if (kind(i) == Variant::Type::Bytes)
+            bytesCell(row, i) = QByteArray();
+        row->data()[i] = std::byte(state);
+    }
+    // Moves field i of one record into another of the same layout.
+    void move(Row* from, Row* to, int i) const
+    {
+        if (kind(i) == Variant::Type::String)
+            textCell(to, i) = std::move(textCell(from, i));
+        else if (kind(i) == Variant::Type::Bytes)
+            bytesCell(to, i) = std::move(bytesCell(from, i));
+        else
+            std::memcpy(to->data() + offset(i), from->data() + offset(i), sizeof(qint64));
+        to->data()[i] = from->data()[i];
+    }
+
+private:
+    static Variant::Type kindOf(FieldType type)
+    {
+        switch (type) {
+        case FieldType::String:
+        case FieldType::Memo:
+            return Variant::Type::String;
+        case FieldType::Integer:
+        case FieldType::AutoInc:
+            return Variant::Type::Integer;
+        case FieldType::Boolean:
+            return Variant::Type::Boolean;
+        case FieldType::Float:
+            return Variant::Type::Double;
+        case FieldType::Currency:
+            return Variant::Type::Currency;
+        case FieldType::Date:
+        case FieldType::Time:
+        case FieldType::DateTime:
+            return Variant::Type::DateTime;
+        case FieldType::Blob:
+        case FieldType::Graphic:
+        case FieldType::Unknown:
+            break;
+        }
+        return Variant::Type::Bytes;
+    }
+
+    size_t offset(int i) const { return m_cells[size_t(i)].offset; }
+    QString& textCell(Row* row, int i) const
+    {
+        return *std::launder(reinterpret_cast<QString*>(row->data() + offset(i)));
+    }
+    QByteArray& bytesCell(Row* row, int i) const
+    {
+        return *std::launder(reinterpret_cast<QByteArray*>(row->data() + offset(i)));
+    }
+    template <typename T> T load(const Row* row, int i) const
+    {
+        T v;
+        std::memcpy(&v, row->data() + offset(i), sizeof v);
+        return v;
+    }
+    template <typename T> void store(Row* row, int i, T v) const
+    {
+        store(row->data() + offset(i), v);
+    }
+    template <typename T> static void store(std::byte* at, T v) { std::memcpy(at, &v, sizeof v); }
+
+    enum class Check : quint8 { None, TextLength, WholeDay, TimeOfDay };
+    struct Cell
+    {
+        FieldType type;
+        Variant::Type kind;
+        Check check; // what a loaded value of this kind must be to be kept as it is
+        int size;    // of a text
+        quint32 offset;
+    };
+    std::vector<Cell> m_cells;
+    std::vector<size_t> m_texts, m_bytes; // where the texts and the bytes are
+    size_t m_size = 0;
+};
 
 // The records of one storage, made in blocks: loading many records costs a few allocations, and
 // the room of a removed record serves the next one. Records are taken and given back by their
@@ -57,28 +336,17 @@ static_assert(sizeof(Row) % alignof(Variant) == 0, "the values must follow the h
 class RowPool
 {
 public:
-    explicit RowPool(int valueCount)
-        : m_valueCount(valueCount), m_stride(sizeof(Row) + size_t(valueCount) * sizeof(Variant))
+    explicit RowPool(const FieldDefs& defs)
+        : m_layout(defs), m_stride(sizeof(Row) + m_layout.size())
     {
     }
     RowPool(const RowPool&) = delete;
     RowPool& operator=(const RowPool&) = delete;
 
-    int valueCount() const { return m_valueCount; }
+    const RecordLayout& layout() const { return m_layout; }
 
     // A record with Unassigned values.
     Row* take()
-    {
-        Row* row = takeUnfilled();
-        Variant* v = row->values();
-        for (int i = 0; i < m_valueCount; ++i)
-            new (v + i) Variant;
-        return row;
-    }
-
-    // A record whose values are not made yet: the caller constructs every one of them before the
-    // record is used or given back.
-    Row* takeUnfilled()
     {
         void* room;
         if (m_free) {
@@ -89,7 +357,16 @@ public:
                 grow();
             room = m_blocks.back().get() + m_used++ * m_stride;
         }
-        return new (room) Row;
+        Row* row = new (room) Row;
+        m_layout.construct(row);
+        return row;
+    }
+
+    void give(Row* row) noexcept
+    {
+        m_layout.destroy(row);
+        row->~Row();
+        m_free = new (static_cast<void*>(row)) FreeRoom{m_free};
     }
 
     // Frees the blocks; every record must have been given back.
@@ -98,15 +375,6 @@ public:
         m_blocks.clear();
         m_capacity = m_used = 0;
         m_free = nullptr;
-    }
-
-    void give(Row* row) noexcept
-    {
-        Variant* v = row->values();
-        for (int i = 0; i < m_valueCount; ++i)
-            v[i].~Variant();
-        row->~Row();
-        m_free = new (static_cast<void*>(row)) FreeRoom{m_free};
     }
 
 private:
@@ -125,7 +393,7 @@ private:
         m_used = 0;
     }
 
-    int m_valueCount;
+    RecordLayout m_layout;
     size_t m_stride;
     std::vector<std::unique_ptr<std::byte[]>> m_blocks;
     size_t m_capacity = 0; // records in the last block
@@ -138,7 +406,6 @@ class RowHolder
 {
 public:
     explicit RowHolder(RowPool& pool) : m_pool(pool), m_row(pool.take()) {}
-    RowHolder(RowPool& pool, Row* row) : m_pool(pool), m_row(row) {}
     ~RowHolder()
     {
         if (m_row)
@@ -167,6 +434,7 @@ struct IndexEntry
 
 struct Index
 {
+    const RecordLayout* layout = nullptr;
     QString name; // empty for a field-list order
     QStringList fieldNames;
     QList<int> columns; // field definition of each key field
@@ -184,6 +452,7 @@ struct Index
 struct SearchKey
 {
     VariantList values;
+    QList<QString> texts; // per key field: the text of a text value
     QList<QString> folded;
     quint64 prefix = 0, prefix2 = 0;
 };
@@ -229,13 +498,20 @@ quint64 prefixOf(FieldType type, bool folded, const Variant& v, const QString& f
 // Order of two rows on one key field (full order: folded texts tie-broken by the exact text).
 int compareKeyPart(const Index& ix, int k, const Row* a, const Row* b)
 {
-    const Variant& va = a->value(ix.columns.at(k));
-    const Variant& vb = b->value(ix.columns.at(k));
+    const RecordLayout& layout = *ix.layout;
+    const int col = ix.columns.at(k);
+    const bool ea = layout.isEmpty(a, col), eb = layout.isEmpty(b, col);
+    if (ea || eb)
+        return int(!ea) - int(!eb);
+    if (layout.kind(col) != Variant::Type::String)
+        return compareFieldValues(ix.types.at(k), layout.value(a, col), layout.value(b, col));
     const int fp = ix.foldedPos.at(k);
-    if (fp < 0 || va.isEmpty() || vb.isEmpty())
-        return compareFieldValues(ix.types.at(k), va, vb);
-    const int c = collation::compareFoldedKeys(a->folded.at(fp), b->folded.at(fp));
-    return c != 0 ? c : collation::compareExact(va.toString(), vb.toString());
+    if (fp >= 0) {
+        const int c = collation::compareFoldedKeys(a->folded[fp], b->folded[fp]);
+        if (c != 0)
+            return c;
+    }
+    return collation::compareExact(layout.text(a, col), layout.text(b, col));
 }
 
 // Key order of two rows from key field `from` on, without the post order.
@@ -251,14 +527,19 @@ int compareKeys(const Index& ix, const Row* a, const Row* b, int from = 0)
 
 IndexEntry entryOf(const Index& ix, Row* row)
 {
+    const RecordLayout& layout = *ix.layout;
     const int fp = ix.foldedPos.at(0);
-    const Variant& v = row->value(ix.columns.at(0));
-    IndexEntry e{prefixOf(ix.types.at(0), fp >= 0, v, fp >= 0 ? row->folded.at(fp) : QString()), 0,
-                 row, QString()};
-    if (ix.types.at(0) == FieldType::String && !v.isEmpty()) {
-        e.text = fp >= 0 ? row->folded.at(fp) : v.toString();
+    const int col = ix.columns.at(0);
+    IndexEntry e{0, 0, row, QString()};
+    if (layout.isEmpty(row, col))
+        return e;
+    if (ix.types.at(0) == FieldType::String) {
+        e.text = fp >= 0 ? row->folded[fp] : layout.text(row, col);
+        e.prefix = fp >= 0 ? collation::foldedPrefix(e.text) : collation::exactPrefix(e.text);
         e.prefix2 =
             fp >= 0 ? collation::foldedPrefix(e.text, 1) : collation::exactPrefix(e.text, 1);
+    } else {
+        e.prefix = prefixOf(ix.types.at(0), false, layout.value(row, col), QString());
     }
     return e;
 }
@@ -282,8 +563,8 @@ int compareEntries(const Index& ix, const IndexEntry& a, const IndexEntry& b)
     if (ix.foldedPos.at(0) >= 0) {
         c = collation::compareFoldedKeys(a.text, b.text);
         if (c == 0)
-            c = collation::compareExact(a.row->value(ix.columns.at(0)).toString(),
-                                        b.row->value(ix.columns.at(0)).toString());
+            c = collation::compareExact(ix.layout->text(a.row, ix.columns.at(0)),
+                                        ix.layout->text(b.row, ix.columns.at(0)));
     } else {
         c = collation::compareExact(a.text, b.text);
     }
@@ -301,15 +582,21 @@ bool entryLess(const Index& ix, const IndexEntry& a, const IndexEntry& b)
 // Order of a row and a (possibly shorter) search key; case-insensitive texts compare folded only.
 int compareRowToKey(const Index& ix, const Row* row, const SearchKey& key, int from = 0)
 {
+    const RecordLayout& layout = *ix.layout;
     for (int k = from; k < key.values.size(); ++k) {
-        const Variant& v = row->value(ix.columns.at(k));
+        const int col = ix.columns.at(k);
         const Variant& kv = key.values.at(k);
         const int fp = ix.foldedPos.at(k);
+        const bool ev = layout.isEmpty(row, col), ek = kv.isEmpty();
         int c;
-        if (fp < 0 || v.isEmpty() || kv.isEmpty())
-            c = compareFieldValues(ix.types.at(k), v, kv);
+        if (ev || ek)
+            c = int(!ev) - int(!ek);
+        else if (layout.kind(col) != Variant::Type::String)
+            c = compareFieldValues(ix.types.at(k), layout.value(row, col), kv);
+        else if (fp < 0)
+            c = collation::compareExact(layout.text(row, col), key.texts.at(k));
         else
-            c = collation::compareFoldedKeys(row->folded.at(fp), key.folded.at(k));
+            c = collation::compareFoldedKeys(row->folded[fp], key.folded.at(k));
         if (c != 0)
             return ix.descending() ? -c : c;
     }
@@ -324,9 +611,8 @@ int compareEntryToKey(const Index& ix, const IndexEntry& e, const SearchKey& key
         return compareRowToKey(ix, e.row, key);
     if (e.prefix2 != key.prefix2)
         return comparePrefix(ix, e.prefix2, key.prefix2);
-    const int c = ix.foldedPos.at(0) >= 0
-                      ? collation::compareFoldedKeys(e.text, key.folded.at(0))
-                      : collation::compareExact(e.text, key.values.at(0).toString());
+    const int c = ix.foldedPos.at(0) >= 0 ? collation::compareFoldedKeys(e.text, key.folded.at(0))
+                                          : collation::compareExact(e.text, key.texts.at(0));
     if (c != 0)
         return ix.descending() ? -c : c;
     return compareRowToKey(ix, e.row, key, 1);
@@ -336,68 +622,6 @@ int compareEntryToKey(const Index& ix, const IndexEntry& e, const SearchKey& key
 {
     throw EDBClient(QStringLiteral("Key violation."));
 }
-
-// What a loaded value must be for a field to keep it as it is (as convertFieldValue would give
-// it): its type, and for some fields a check of the value.
-struct LoadRule
-{
-    enum Check : quint8 { None, TextLength, WholeDay, TimeOfDay };
-    Variant::Type type = Variant::Type::Unassigned; // Unassigned: always converted
-    Check check = None;
-    int size = 0;
-
-    static LoadRule of(const FieldDef& def)
-    {
-        switch (def.type) {
-        case FieldType::String:
-            return {Variant::Type::String, def.size > 0 ? TextLength : None, def.size};
-        case FieldType::Memo:
-            return {Variant::Type::String};
-        case FieldType::Integer:
-        case FieldType::AutoInc:
-            return {Variant::Type::Integer};
-        case FieldType::Boolean:
-            return {Variant::Type::Boolean};
-        case FieldType::Float:
-            return {Variant::Type::Double};
-        case FieldType::Currency:
-            return {Variant::Type::Currency};
-        case FieldType::DateTime:
-            return {Variant::Type::DateTime};
-        case FieldType::Date:
-            return {Variant::Type::DateTime, WholeDay};
-        case FieldType::Time:
-            return {Variant::Type::DateTime, TimeOfDay};
-        case FieldType::Blob:
-        case FieldType::Graphic:
-            return {Variant::Type::Bytes};
-        case FieldType::Unknown:
-            break;
-        }
-        return {};
-    }
-
-    bool keepsAsIs(const Variant& v) const
-    {
-        if (v.type() != type)
-            return false;
-        switch (check) {
-        case None:
-            return true;
-        case TextLength:
-            return v.stringView().size() <= size;
-        case WholeDay: {
-            const double d = v.toDateTime();
-            return d == std::trunc(d);
-        }
-        case TimeOfDay: { // never negative, below one day
-            const double d = v.toDateTime();
-            return !std::signbit(d) && d < 1;
-        }
-        }
-        return false;
-    }
-};
 
 bool knownType(quint8 code)
 {
@@ -534,12 +758,11 @@ private:
 struct MemDataSet::Storage
 {
     explicit Storage(const FieldDefs& fieldDefs)
-        : defs(fieldDefs), pool(fieldDefs.count()), nextAutoInc(fieldDefs.count(), 1)
+        : defs(fieldDefs), pool(fieldDefs), nextAutoInc(fieldDefs.count(), 1)
     {
         for (int i = 0; i < defs.count(); ++i) {
             if (defs.at(i).type == FieldType::AutoInc)
                 autoIncColumns.push_back(i);
-            loadRules.push_back(LoadRule::of(defs.at(i)));
         }
     }
     ~Storage() { releaseRows(); }
@@ -555,7 +778,6 @@ struct MemDataSet::Storage
     QList<int> foldedColumns;  // columns whose folded texts rows keep
     QList<qint64> nextAutoInc; // per column
     std::vector<int> autoIncColumns;
-    std::vector<LoadRule> loadRules; // per column
     quint64 nextSeq = 0;
 
     Index* current = nullptr; // null: storage order
@@ -618,11 +840,14 @@ struct MemDataSet::Storage
 
     void foldRow(Row* row) const
     {
-        row->folded.resize(foldedColumns.size());
+        const RecordLayout& layout = pool.layout();
+        auto folded = std::make_unique<QString[]>(size_t(foldedColumns.size()));
         for (int k = 0; k < foldedColumns.size(); ++k) {
-            const Variant& v = row->value(foldedColumns.at(k));
-            row->folded[k] = v.isEmpty() ? QString() : collation::foldedKey(v.toString());
+            const int col = foldedColumns.at(k);
+            if (!layout.isEmpty(row, col))
+                folded[k] = collation::foldedKey(layout.text(row, col));
         }
+        row->folded = std::move(folded);
     }
 
     // Position of a row in a view: by the index order, or by a remembered place in the storage
@@ -648,6 +873,7 @@ struct MemDataSet::Storage
         for (int k = 0; k < values.size(); ++k) {
             key.values.append(convertFieldValue(ix.types.at(k), 0, values.at(k)));
             const Variant& v = key.values.last();
+            key.texts.append(v.type() == Variant::Type::String ? v.toString() : QString());
             key.folded.append(ix.foldedPos.at(k) >= 0 && !v.isEmpty()
                                   ? collation::foldedKey(v.toString())
                                   : QString());
@@ -724,6 +950,7 @@ struct MemDataSet::Storage
                                      IndexDef::Options options)
     {
         auto ix = std::make_unique<Index>();
+        ix->layout = &pool.layout();
         ix->name = name;
         ix->fieldNames = fieldNames;
         ix->options = options;
@@ -820,12 +1047,12 @@ struct MemDataSet::Storage
 
     void assignAutoInc(Row* row)
     {
+        const RecordLayout& layout = pool.layout();
         for (const int i : autoIncColumns) {
-            Variant& v = row->value(i);
-            if (v.isEmpty())
-                v = Variant(nextAutoInc[i]++);
+            if (layout.isEmpty(row, i))
+                layout.setInteger(row, i, nextAutoInc[i]++);
             else
-                nextAutoInc[i] = qMax(nextAutoInc[i], v.toInt64() + 1);
+                nextAutoInc[i] = qMax(nextAutoInc[i], layout.integer(row, i) + 1);
         }
     }
 
@@ -993,9 +1220,9 @@ void MemDataSet::internalRead(QList<Variant>& values) const
 {
     const Row* row = m_store->cur;
     Q_ASSERT(row);
-    const qsizetype n = m_store->pool.valueCount();
-    for (qsizetype i = 0; i < n; ++i)
-        values[i] = row->value(i);
+    const RecordLayout& layout = m_store->pool.layout();
+    for (int i = 0; i < layout.count(); ++i)
+        values[i] = layout.value(row, i);
 }
 
 Bookmark MemDataSet::internalBookmark() const
@@ -1054,9 +1281,10 @@ bool MemDataSet::internalPost(const QList<Variant>& buffer, PostMode mode)
 {
     Storage& s = *m_store;
     const int n = s.defs.count();
+    const RecordLayout& layout = s.pool.layout();
     RowHolder probe(s.pool);
     for (int i = 0; i < n; ++i)
-        probe->value(i) = buffer.at(i);
+        layout.set(probe.get(), i, buffer.at(i));
     const QList<qint64> autoIncBefore = s.nextAutoInc;
     s.assignAutoInc(probe.get());
 
@@ -1076,7 +1304,7 @@ bool MemDataSet::internalPost(const QList<Variant>& buffer, PostMode mode)
         for (const auto& ix : s.indexes)
             s.removeFromIndex(*ix, row);
         for (int i = 0; i < n; ++i)
-            row->value(i) = std::move(probe->value(i));
+            layout.move(probe.get(), row, i);
         row->folded = std::move(probe->folded);
         row->seq = s.nextSeq++;
     } else {
@@ -1229,38 +1457,30 @@ template <typename Values> bool MemDataSet::appendLoaded(Values& values)
         else
             return values.constData();
     }();
-    // This runs once per loaded row: the values are made in place in the new record, those already
-    // in their field's form taken as they are, the others converted.
-    Row* row = s.pool.takeUnfilled();
-    Variant* cells = row->values();
-    const LoadRule* rules = s.loadRules.data();
-    int made = 0;
-    try {
-        for (; made < n; ++made) {
-            auto& v = source[made];
-            if (rules[made].keepsAsIs(v)) {
-                if constexpr (moving)
-                    new (cells + made) Variant(std::move(v));
-                else
-                    new (cells + made) Variant(v);
-            } else if (v.isEmpty()) {
-                new (cells + made) Variant(Variant::null());
-            } else {
-                const FieldDef& def = s.defs.at(made);
-                new (cells + made) Variant(convertFieldValue(def.type, def.size, v));
-            }
+    // This runs once per loaded row: values already in their field's form are taken as they are,
+    // the others converted.
+    const RecordLayout& layout = s.pool.layout();
+    RowHolder row(s.pool);
+    for (int i = 0; i < n; ++i) {
+        auto& v = source[i];
+        bool kept;
+        if constexpr (moving)
+            kept = layout.keepLoaded(row.get(), i, std::move(v));
+        else
+            kept = layout.keepLoaded(row.get(), i, v);
+        if (kept)
+            continue;
+        if (v.isEmpty()) {
+            layout.clear(row.get(), i, RecordLayout::Null);
+        } else {
+            const FieldDef& def = s.defs.at(i);
+            layout.set(row.get(), i, convertFieldValue(def.type, def.size, v));
         }
-    } catch (...) {
-        for (; made < n; ++made)
-            new (cells + made) Variant;
-        s.pool.give(row);
-        throw;
     }
-    RowHolder holder(s.pool, row);
     if (!s.autoIncColumns.empty())
-        s.assignAutoInc(row);
+        s.assignAutoInc(row.get());
     s.reserveOneMore();
-    s.order.push_back(s.adopt(holder));
+    s.order.push_back(s.adopt(row));
     return true;
 }
 
@@ -1332,18 +1552,19 @@ void MemDataSet::saveToFile(const QString& fileName) const
     w.put<quint32>(quint32(s.order.size()));
     const int n = s.defs.count();
     QByteArray bitmap((n + 7) / 8, '\0');
+    const RecordLayout& layout = s.pool.layout();
     for (const Row* row : s.order) {
         bitmap.fill('\0');
         for (int i = 0; i < n; ++i) {
-            if (row->value(i).isEmpty())
+            if (layout.isEmpty(row, i))
                 bitmap[i / 8] = char(quint8(bitmap[i / 8]) | (1u << (i % 8)));
         }
         w.putRaw(bitmap.constData(), bitmap.size());
         w.put<quint64>(row->seq);
         for (int i = 0; i < n; ++i) {
-            const Variant& v = row->value(i);
-            if (v.isEmpty())
+            if (layout.isEmpty(row, i))
                 continue;
+            const Variant v = layout.value(row, i);
             switch (s.defs.at(i).type) {
             case FieldType::String:
             case FieldType::Memo:
@@ -1444,39 +1665,40 @@ void MemDataSet::loadFromFile(const QString& fileName)
         for (quint32 k = 0; k < recordCount; ++k) {
             const char* bitmap = r.raw(bitmapSize);
             const quint64 seq = r.get<quint64>();
+            const RecordLayout& layout = store->pool.layout();
             RowHolder holder(store->pool);
-            Variant* values = holder->values();
+            Row* record = holder.get();
             for (int i = 0; i < defs.count(); ++i) {
                 if (quint8(bitmap[i / 8]) & (1u << (i % 8))) {
-                    values[i] = Variant::null();
+                    layout.clear(record, i, RecordLayout::Null);
                     continue;
                 }
                 switch (defs.at(i).type) {
                 case FieldType::String:
                 case FieldType::Memo:
-                    values[i] = Variant(r.getString());
+                    layout.set(record, i, Variant(r.getString()));
                     break;
                 case FieldType::Integer:
                 case FieldType::AutoInc:
-                    values[i] = Variant(r.get<qint64>());
+                    layout.set(record, i, Variant(r.get<qint64>()));
                     break;
                 case FieldType::Boolean:
-                    values[i] = Variant(r.get<quint8>() != 0);
+                    layout.set(record, i, Variant(r.get<quint8>() != 0));
                     break;
                 case FieldType::Currency:
-                    values[i] = Variant(Currency{r.get<qint64>()});
+                    layout.set(record, i, Variant(Currency{r.get<qint64>()}));
                     break;
                 case FieldType::Float:
-                    values[i] = Variant(r.getDouble());
+                    layout.set(record, i, Variant(r.getDouble()));
                     break;
                 case FieldType::Date:
                 case FieldType::Time:
                 case FieldType::DateTime:
-                    values[i] = Variant::fromDateTime(r.getDouble());
+                    layout.set(record, i, Variant::fromDateTime(r.getDouble()));
                     break;
                 case FieldType::Blob:
                 case FieldType::Graphic:
-                    values[i] = Variant(r.getBytes());
+                    layout.set(record, i, Variant(r.getBytes()));
                     break;
                 case FieldType::Unknown:
                     break;

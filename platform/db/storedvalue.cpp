@@ -146,7 +146,7 @@ QString dateTimeText(TDateTime value)
 namespace {
 
 // Digits at p[0 .. n-1] as a number, -1 when one is not a digit.
-template <typename Char> int digits(const Char* p, int n)
+template <typename Char> Q_ALWAYS_INLINE int digits(const Char* p, int n)
 {
     int v = 0;
     for (int i = 0; i < n; ++i) {
@@ -165,7 +165,7 @@ bool isLeapYear(int y)
 
 // Days from 1899-12-30 to a valid day of the proleptic Gregorian calendar (year 1 or later),
 // counted without a calendar object: this runs once per date of every row loaded.
-qint64 daysSinceBase(int y, int m, int d)
+Q_ALWAYS_INLINE qint64 daysSinceBase(int y, int m, int d)
 {
     // Count from 0000-03-01, so that the leap day ends a year.
     if (m <= 2)
@@ -178,12 +178,12 @@ qint64 daysSinceBase(int y, int m, int d)
     return qint64(era) * 146097 + dayOfEra - BaseFromMarch1st0000;
 }
 
-bool isValidDay(int y, int m, int d)
+Q_ALWAYS_INLINE bool isValidDay(int y, int m, int d)
 {
-    static constexpr int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1 || m < 1 || m > 12 || d < 1)
+    static constexpr int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 1 || m < 1 || m > 12 || d < 1 || d > monthDays[m - 1])
         return false;
-    return d <= monthDays[m - 1] + (m == 2 && isLeapYear(y) ? 1 : 0);
+    return m != 2 || d != 29 || isLeapYear(y);
 }
 
 // The three forms the engine writes: "YYYY-MM-DD", "HH:MM:SS", "YYYY-MM-DD HH:MM:SS".

@@ -407,8 +407,7 @@ TEST(MemDataSet, BulkLoadTakesOrConvertsEachValue)
                     Variant::fromDateTime(45356.5), Variant(qint64(7))};
     ASSERT_TRUE(ds.bulkAppend(std::move(row)));
     ASSERT_EQ(row.size(), 5); // moved out, not shrunk
-    EXPECT_TRUE(row.at(0).isUnassigned());
-    EXPECT_TRUE(row.at(4).isUnassigned());
+    EXPECT_TRUE(row.at(0).isUnassigned()); // the text was handed over, not copied
 
     // Too long a text is cut; a date keeps its day, a time its time of day (a negative date-time
     // counts its days backwards, its fraction is still the time); numbers become date-times.
