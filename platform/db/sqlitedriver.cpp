@@ -171,7 +171,8 @@ public:
             type == FieldType::Unknown &&
             (vt == Variant::Type::Integer || vt == Variant::Type::Double ||
              vt == Variant::Type::String || vt == Variant::Type::Bytes || value.isEmpty());
-        const Variant stored = asIs ? value : storedvalue::toStored(type, value);
+        const Variant converted = asIs ? Variant() : storedvalue::toStored(type, value);
+        const Variant& stored = asIs ? value : converted;
         int rc = SQLITE_OK;
         switch (stored.type()) {
         case Variant::Type::Integer:
@@ -184,7 +185,7 @@ public:
             // The database keeps UTF-8: handing it UTF-8 saves a conversion inside SQLite. The
             // bytes stay alive in m_bound until the parameter is bound again.
             QByteArray& utf8 = boundSlot(index);
-            utf8 = stored.toString().toUtf8();
+            utf8 = stored.stringView().toUtf8();
             rc = sqlite3_bind_text64(m_stmt, index + 1, utf8.constData(),
                                      sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8);
             break;
