@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <cstring>
 
 #include <sqlite3.h>
 
@@ -82,6 +83,25 @@ QString engineMessage(int code, const QString& sqliteMessage)
 }
 
 // ---- collations and case functions
+
+// The database's UTF-8 text as a QString. Most stored texts are plain ASCII, which reads the same
+// as Latin-1: Qt widens that in one pass, several times faster than it decodes UTF-8.
+QString textOf(const char* utf8, int bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8);
+    quint64 high = 0;
+    int i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        quint64 word;
+        std::memcpy(&word, p + i, sizeof word);
+        high |= word;
+    }
+    for (; i < bytes; ++i)
+        high |= p[i];
+    if (high & 0x8080808080808080ULL)
+        return QString::fromUtf8(utf8, bytes);
+    return QString::fromLatin1(utf8, bytes);
+}
 
 QString rawString(const void* data, int bytes)
 {
@@ -253,7 +273,7 @@ public:
             return sqlite3_column_double(m_stmt, column);
         case SQLITE_TEXT: {
             const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-            return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
+            return textOf(text, sqlite3_column_bytes(m_stmt, column));
         }
         case SQLITE_BLOB: {
             const void* data = sqlite3_column_blob(m_stmt, column);
@@ -286,7 +306,7 @@ public:
         case FieldType::Memo:
             if (storage == SQLITE_TEXT) {
                 const char* t = reinterpret_cast<const char*>(sqlite3_value_text(value));
-                return QString::fromUtf8(t, sqlite3_value_bytes(value));
+                return textOf(t, sqlite3_value_bytes(value));
             }
             break;
         case FieldType::Date:

@@ -377,6 +377,43 @@ TEST(DbSqlite, WholeResultsLoadIntoAnInMemoryDatasetOrNotAtAll)
     EXPECT_EQ(fresh.isActive() ? fresh.recordCount() : 0, 0);
 }
 
+// Texts read back as they were written, plain ASCII or not, whatever their length, a NUL
+// included; the sqlite3 tool sees the same characters.
+TEST(DbSqlite, TextsReadBackAsWritten)
+{
+    LocalDb local;
+    local.db.execute(QStringLiteral("create table T (ID integer, NAME varchar(40))"));
+    const QStringList texts{QString(),
+                            QStringLiteral("abcdefgh"),
+                            QStringLiteral("abcdefghijklmnop"),
+                            QStringLiteral("Dupont-Durand-Lefèvre"),
+                            QStringLiteral("ÿ"),
+                            QStringLiteral("Жанна Иванова"),
+                            QStringLiteral("a") + QChar(0) + QStringLiteral("b")};
+    auto insert = local.db.connection().prepare(QStringLiteral("insert into T values (?, ?)"));
+    for (int i = 0; i < texts.size(); ++i) {
+        insert->bind(0, i);
+        insert->bind(1, texts.at(i).isNull() ? QStringLiteral("") : texts.at(i), FieldType::String);
+        insert->step();
+        insert->reset();
+    }
+    insert.reset();
+    EXPECT_EQ(local.cli(QStringLiteral("select NAME from T where ID = 3;")),
+              QStringLiteral("Dupont-Durand-Lefèvre"));
+
+    SqlQuery q;
+    q.setDatabase(&local.db);
+    q.setSql(QStringLiteral("select NAME from T order by ID"));
+    MemDataSet target;
+    EXPECT_EQ(q.fetchInto(target), texts.size());
+    target.first();
+    for (const QString& text : texts) {
+        EXPECT_EQ(target.fieldByName(QStringLiteral("NAME"))->asString(), text)
+            << text.toStdString();
+        target.next();
+    }
+}
+
 TEST(DbSqlite, ResultsLoadIntoTheFieldsOfTheSameNameOfAnOpenDataset)
 {
     LocalDb local;
