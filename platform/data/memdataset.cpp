@@ -62,7 +62,8 @@ public:
 
     explicit RecordLayout(const FieldDefs& defs)
     {
-        size_t offset = (size_t(defs.count()) + 7) & ~size_t(7);
+        m_stateBytes = (size_t(defs.count()) + 7) & ~size_t(7);
+        size_t offset = m_stateBytes;
         for (int i = 0; i < defs.count(); ++i) {
             const FieldType type = defs.at(i).type;
             const Variant::Type kind = kindOf(type);
@@ -92,7 +93,8 @@ public:
     void construct(Row* row) const
     {
         std::byte* d = row->data();
-        std::memset(d, 0, size_t(count()));
+        for (size_t at = 0; at < m_stateBytes; at += sizeof(quint64))
+            store(d + at, quint64(0));
         for (const size_t at : m_texts)
             new (d + at) QString;
         for (const size_t at : m_bytes)
@@ -327,6 +329,7 @@ private:
     };
     std::vector<Cell> m_cells;
     std::vector<size_t> m_texts, m_bytes; // where the texts and the bytes are
+    size_t m_stateBytes = 0;
     size_t m_size = 0;
 };
 

@@ -123,9 +123,8 @@ qint64 SqlQuery::fetchInto(MemDataSet& target)
     for (int c = 0; c < st->columnCount(); ++c) {
         const int slot = defs.indexOf(st->columnName(c));
         slotOf[c] = slot;
-        if (slot >= 0) {
+        if (slot >= 0)
             typeOf[c] = defs.at(slot).type;
-        }
     }
     QList<Variant> values(fieldCount);
     qint64 count = 0;

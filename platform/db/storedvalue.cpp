@@ -145,17 +145,17 @@ QString dateTimeText(TDateTime value)
 
 namespace {
 
-// Digits at p[0 .. n-1] as a number, -1 when one is not a digit.
-template <typename Char> Q_ALWAYS_INLINE int digits(const Char* p, int n)
+// The N digits at p as a number, -1 when one is not a digit. Every stored date goes through here,
+// so the digits are checked together, without a branch each.
+template <int N, typename Char> Q_ALWAYS_INLINE int digits(const Char* p)
 {
-    int v = 0;
-    for (int i = 0; i < n; ++i) {
+    unsigned value = 0, bad = 0;
+    for (int i = 0; i < N; ++i) {
         const unsigned c = unsigned(p[i]) - '0';
-        if (c > 9)
-            return -1;
-        v = v * 10 + int(c);
+        bad |= unsigned(c > 9);
+        value = value * 10 + c;
     }
-    return v;
+    return bad ? -1 : int(value);
 }
 
 bool isLeapYear(int y)
@@ -194,7 +194,7 @@ template <typename Char> std::optional<TDateTime> parseStoredForm(const Char* p,
     if (n == 10 || (n == 19 && p[10] == ' ')) {
         if (p[4] != '-' || p[7] != '-')
             return std::nullopt;
-        const int y = digits(p, 4), m = digits(p + 5, 2), d = digits(p + 8, 2);
+        const int y = digits<4>(p), m = digits<2>(p + 5), d = digits<2>(p + 8);
         if (y < 0 || m < 0 || d < 0 || !isValidDay(y, m, d))
             return std::nullopt;
         days = daysSinceBase(y, m, d);
@@ -209,7 +209,7 @@ template <typename Char> std::optional<TDateTime> parseStoredForm(const Char* p,
     if (time) {
         if (time[2] != ':' || time[5] != ':')
             return std::nullopt;
-        const int h = digits(time, 2), mi = digits(time + 3, 2), s = digits(time + 6, 2);
+        const int h = digits<2>(time), mi = digits<2>(time + 3), s = digits<2>(time + 6);
         if (h < 0 || mi < 0 || s < 0 || h > 23 || mi > 59 || s > 59)
             return std::nullopt;
         msecs = ((h * 60 + mi) * 60 + s) * 1000LL;
