@@ -219,11 +219,21 @@ template <typename Char> std::optional<TDateTime> parseStoredForm(const Char* p,
 
 } // namespace
 
+namespace {
+
+// The forms other than those the engine writes.
+Q_NEVER_INLINE std::optional<TDateTime> parseOtherForm(const char* utf8, qsizetype length)
+{
+    return parseDateTime(QString::fromUtf8(utf8, length));
+}
+
+} // namespace
+
 std::optional<TDateTime> parseDateTime(const char* utf8, qsizetype length)
 {
     if (std::optional<TDateTime> v = parseStoredForm(utf8, length))
         return v;
-    return parseDateTime(QString::fromUtf8(utf8, length));
+    return parseOtherForm(utf8, length);
 }
 
 std::optional<TDateTime> parseDateTime(const QString& text)
