@@ -45,10 +45,10 @@ public:
     // Bulk loading: between begin and end, bulkAppend adds records at the end with no events, no
     // per-record index upkeep and no required-field checks; values are given per field definition
     // and converted to the field types. bulkAppend returns false (and adds nothing) once the
-    // packet limit is reached. Given an rvalue list, it may move values out of it (texts and bytes
-    // are handed over, their values left Unassigned; the list keeps its size), except when it
-    // refuses the record. endBulkAppend builds the indexes once and tells observers once; when a
-    // unique index refuses a duplicate it removes the records of this load, raises EDBClient "Key
+    // packet limit is reached. Given an rvalue list, it may move texts and bytes out of it (those
+    // values are left Unassigned, the list keeps its size); at the packet limit it leaves the list
+    // as it was. endBulkAppend builds the indexes once and tells observers once; when a unique
+    // index refuses a duplicate it removes the records of this load, raises EDBClient "Key
     // violation." and the dataset holds what it held before.
     void beginBulkAppend();
     bool bulkAppend(const QList<Variant>& values);

@@ -9,6 +9,8 @@
 
 #include <QSet>
 
+#include <new>
+
 namespace {
 
 // Reads a column's value straight into its place in a list, which saves a copy per value over

@@ -406,7 +406,7 @@ TEST(MemDataSet, BulkLoadTakesOrConvertsEachValue)
     VariantList row{"abcd", Variant::fromDateTime(45356), Variant::fromDateTime(0.25),
                     Variant::fromDateTime(45356.5), Variant(qint64(7))};
     ASSERT_TRUE(ds.bulkAppend(std::move(row)));
-    ASSERT_EQ(row.size(), 5); // moved out, not shrunk
+    ASSERT_EQ(row.size(), 5);              // moved out, not shrunk
     EXPECT_TRUE(row.at(0).isUnassigned()); // the text was handed over, not copied
 
     // Too long a text is cut; a date keeps its day, a time its time of day (a negative date-time
