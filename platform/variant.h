@@ -210,6 +210,6 @@ inline Variant& Variant::operator=(const Variant& other)
     return *this;
 }
 
-static_assert(sizeof(Variant) <= 32, "a Variant must stay small: rows are lists of them");
+static_assert(sizeof(Variant) <= 32, "a Variant must stay small: value lists hold many of them");
 
 using VariantList = QList<Variant>;
