@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class LocalTable;
@@ -244,7 +245,6 @@ private:
     // Reads TABLELINK (through `source` when given, else by a query of its own; one table's links
     // or all) and replaces the links concerned.
     void reloadLinks(const QString& tableName, DataSet* source);
-    std::vector<std::unique_ptr<TLinkInfo>> readLinks(DataSet& links);
     void addLink(std::unique_ptr<TLinkInfo> link);
     // Drops every reference to the links, which are then freed.
     void dropLinks(std::vector<std::unique_ptr<TLinkInfo>> links);
@@ -282,8 +282,11 @@ private:
     int m_blobSize = 32 * 1024;
     TTablePropsList m_tableProps;
     TLinksSet m_linkSet;
-    QHash<QString, TLinksList> m_linksByParent; // upper-cased table name -> links, set order
-    QHash<QString, TLinksList> m_linksByChild;
+    // Upper-cased table name -> links, in set order.
+    using LinksByName = std::map<QString, TLinksList>;
+    static TLinksList linksOf(const LinksByName& links, const QString& tableName);
+    LinksByName m_linksByParent;
+    LinksByName m_linksByChild;
     bool m_batch = false;
     bool m_rollbackOnly = false; // an inner level was rolled back
     QList<TKernelCache*> m_openCaches;

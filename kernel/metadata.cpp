@@ -10,10 +10,11 @@
 #include <platform/db/sqlquery.h>
 #include <platform/regional.h>
 
-#include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
+#include <typeinfo>
 
 namespace {
 
@@ -98,12 +99,31 @@ void TCustomPropList::checkModify() const
 
 namespace {
 const QString CrLf = QStringLiteral("\r\n");
+
+// The text is already what SetText makes of it: every line break is CR LF and none ends it.
+bool isJoinedByCrLf(QStringView text)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\n')
+            return false;
+        if (c == u'\r') {
+            if (i + 2 >= n || text[i + 1] != u'\n')
+                return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void TCustomPropList::SetText(const QString& text)
 {
     checkModify();
-    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
+    // Most stored texts are already in the joined form: they are shared, not rebuilt.
+    if (isJoinedByCrLf(text)) {
         m_text = text;
         return;
     }
@@ -268,9 +288,22 @@ QString TTableProps::GetCustomML(const QString& key) const
 TTablePropsList::TTablePropsList() = default;
 TTablePropsList::~TTablePropsList() = default;
 
+std::vector<TTablePropsList::IndexEntry>::iterator
+TTablePropsList::indexPosition(const QString& key)
+{
+    if (m_index.empty() || m_index.back().key < key)
+        return m_index.end();
+    return std::lower_bound(m_index.begin(), m_index.end(), key,
+                            [](const IndexEntry& e, const QString& k) { return e.key < k; });
+}
+
 TTableProps* TTablePropsList::Find(const QString& tableName) const
 {
-    return m_index.value(nameKey(tableName));
+    const QString key = nameKey(tableName);
+    const auto it =
+        std::lower_bound(m_index.begin(), m_index.end(), key,
+                         [](const IndexEntry& e, const QString& k) { return e.key < k; });
+    return it != m_index.end() && it->key == key ? it->props : nullptr;
 }
 
 TTableProps* TTablePropsList::GetProps(const QString& tableName) const
@@ -283,9 +316,10 @@ TTableProps* TTablePropsList::GetProps(const QString& tableName) const
 
 void TTablePropsList::Add(std::unique_ptr<TTableProps> props)
 {
-    const QString key = nameKey(props->TableName);
-    if (!m_index.contains(key))
-        m_index.insert(key, props.get());
+    QString key = nameKey(props->TableName);
+    const auto at = indexPosition(key);
+    if (at == m_index.end() || at->key != key)
+        m_index.insert(at, {std::move(key), props.get()});
     m_items.push_back(std::move(props));
 }
 
@@ -297,18 +331,28 @@ std::unique_ptr<TTableProps> TTablePropsList::Take(const TTableProps* props)
         std::unique_ptr<TTableProps> taken = std::move(*it);
         m_items.erase(it);
         const QString key = nameKey(taken->TableName);
-        if (m_index.value(key) == taken.get()) {
-            m_index.remove(key);
+        const auto entry = indexPosition(key);
+        if (entry != m_index.end() && entry->props == taken.get()) {
+            // A later description of the same name is found from now on.
+            entry->props = nullptr;
             for (const auto& other : m_items) {
                 if (nameKey(other->TableName) == key) {
-                    m_index.insert(key, other.get());
+                    entry->props = other.get();
                     break;
                 }
             }
+            if (!entry->props)
+                m_index.erase(entry);
         }
         return taken;
     }
     return nullptr;
+}
+
+std::vector<std::unique_ptr<TTableProps>> TTablePropsList::TakeAll()
+{
+    m_index.clear();
+    return std::exchange(m_items, {});
 }
 
 void TTablePropsList::Clear()
@@ -471,33 +515,192 @@ QString TLinkInfo::JoinClauseText(const QString& parentAlias, const QString& chi
 
 namespace {
 
-QString textOf(const Field* field)
+// Reads the Boolean of a column as FieldAsBoolean reads a field of that type: a text by its first
+// letter, anything else by its own conversion.
+bool booleanValue(const Variant& value, FieldType type)
 {
-    return field ? field->asString() : QString();
+    if (value.isEmpty())
+        return false;
+    if (!isTextType(type))
+        return value.toBool();
+    const QString text = value.toString();
+    return !text.isEmpty() && QStringLiteral("TtYy").contains(text.at(0));
 }
 
-int integerOf(const Field* field)
+// One metadata result read row by row: the loaders find the columns they need by name once, then
+// take each row's values by position. A column the result lacks is -1 and reads as empty.
+class MetaRows
 {
-    return field && !field->isNull() ? int(field->asInteger()) : 0;
+public:
+    virtual ~MetaRows() = default;
+    MetaRows(const MetaRows&) = delete;
+    MetaRows& operator=(const MetaRows&) = delete;
+
+    virtual int column(const QString& name) = 0;
+    // The column, which must exist: raises the dataset's "field not found" error otherwise.
+    int requiredColumn(const QString& name)
+    {
+        const int c = column(name);
+        if (c < 0)
+            m_dataSet.fieldByName(name);
+        return c;
+    }
+    // Moves to the first row, then to each next one; false past the last.
+    virtual bool next() = 0;
+    // The result has no row at all.
+    virtual bool isEmpty() const = 0;
+
+    // A text is taken out of the row: each column is read once per row.
+    QString takeText(int c)
+    {
+        return c < 0 ? QString() : std::move(m_values[size_t(c)]).toString();
+    }
+    int integer(int c) const
+    {
+        return c < 0 || m_values[size_t(c)].isEmpty() ? 0 : int(m_values[size_t(c)].toInt64());
+    }
+    bool boolean(int c) const
+    {
+        return c >= 0 && booleanValue(m_values[size_t(c)], m_types[size_t(c)]);
+    }
+
+protected:
+    explicit MetaRows(DataSet& dataSet) : m_dataSet(dataSet) {}
+
+    DataSet& m_dataSet;
+    std::vector<Variant> m_values; // the current row
+    std::vector<FieldType> m_types;
+};
+
+// Walks an open dataset with its cursor, as any data-aware reader would.
+class CursorRows : public MetaRows
+{
+public:
+    explicit CursorRows(DataSet& dataSet) : MetaRows(dataSet) {}
+
+    int column(const QString& name) override
+    {
+        const Field* field = m_dataSet.findField(name);
+        if (!field)
+            return -1;
+        m_fields.push_back(field);
+        m_values.emplace_back();
+        m_types.push_back(field->dataType());
+        return int(m_fields.size()) - 1;
+    }
+
+    bool next() override
+    {
+        if (m_started)
+            m_dataSet.next();
+        else
+            m_dataSet.first();
+        m_started = true;
+        if (m_dataSet.eof())
+            return false;
+        for (size_t i = 0; i < m_fields.size(); ++i)
+            m_values[i] = m_fields[i]->value();
+        return true;
+    }
+
+    bool isEmpty() const override { return m_dataSet.isEmpty(); }
+
+private:
+    std::vector<const Field*> m_fields;
+    bool m_started = false;
+};
+
+// Reads the statement of a query straight from the engine: every column of every row converted
+// to its field type as the query would show it, without the query keeping every row for a cursor
+// that only goes forward once.
+class StatementRows : public MetaRows
+{
+public:
+    StatementRows(SqlQuery& query, std::unique_ptr<DbStatement> statement)
+        : MetaRows(query), m_statement(std::move(statement))
+    {
+        m_pending = m_statement->step();
+        m_defs = resultFieldDefs(*m_statement, m_pending);
+        m_values.resize(size_t(m_defs.count()));
+        for (const FieldDef& d : m_defs.list())
+            m_types.push_back(d.type);
+        m_empty = !m_pending;
+        if (m_empty)
+            m_statement.reset();
+    }
+
+    bool isEmpty() const override { return m_empty; }
+
+    int column(const QString& name) override { return m_defs.indexOf(name); }
+
+    bool next() override
+    {
+        if (!m_statement)
+            return false;
+        if (!m_pending && !m_statement->step()) {
+            m_statement.reset(); // done: the engine's resources go now
+            return false;
+        }
+        m_pending = false;
+        for (size_t c = 0; c < m_values.size(); ++c)
+            m_values[c] = m_statement->columnValue(int(c), m_types[c]);
+        return true;
+    }
+
+private:
+    std::unique_ptr<DbStatement> m_statement;
+    FieldDefs m_defs;
+    bool m_pending = false; // the first row is stepped to but not read yet
+    bool m_empty = false;
+};
+
+// A query the loaders may read from its statement instead of its cursor: exactly a query, closed,
+// with no fields of its own, nothing that could hide a row, and no handler that would see the
+// cursor move.
+SqlQuery* plainQuery(DataSet& dataSet)
+{
+    if (typeid(dataSet) != typeid(SqlQuery))
+        return nullptr;
+    auto& query = static_cast<SqlQuery&>(dataSet);
+    const bool watched = query.beforeOpen || query.afterOpen || query.beforeScroll ||
+                         query.afterScroll || query.beforeClose || query.afterClose ||
+                         query.onFilterRecord;
+    if (watched || query.isActive() || query.fieldCount() > 0 || !query.filter().isEmpty() ||
+        !query.database() || query.sql().trimmed().isEmpty())
+        return nullptr;
+    return &query;
 }
 
-bool booleanOf(const Field* field)
+// The query's statement prepared and bound as its opening would; null for a statement that
+// returns no rows, which is left to the query's own opening to refuse.
+std::unique_ptr<DbStatement> preparedSelect(SqlQuery& query)
 {
-    return field && !field->isNull() && FieldAsBoolean(*field);
+    const ParsedSql parsed = parseSqlParams(query.sql());
+    std::unique_ptr<DbStatement> statement =
+        query.database()->connection().prepare(parsed.statement);
+    if (statement->columnCount() == 0)
+        return nullptr;
+    bindParams(*statement, parsed, query.params());
+    return statement;
 }
 
-// Opens a metadata dataset: a kernel cache takes the statement and loads through its request;
-// any other dataset opens as it is.
-void openMeta(DataSet& dataSet, const QString& sql)
+// Opens a metadata dataset for reading: a kernel cache takes the statement and loads through its
+// request; a plain query is read from its statement; any other dataset opens as it is.
+std::unique_ptr<MetaRows> openRows(DataSet& dataSet, const QString& sql)
 {
     if (auto* cache = dynamic_cast<TKernelCache*>(&dataSet)) {
         if (!sql.isEmpty())
             cache->SetRequestSQL(sql);
         cache->OpenCache();
+    } else if (SqlQuery* query = plainQuery(dataSet)) {
+        if (std::unique_ptr<DbStatement> statement = preparedSelect(*query))
+            return std::make_unique<StatementRows>(*query, std::move(statement));
+        dataSet.open();
     } else {
         dataSet.open();
     }
     dataSet.first();
+    return std::make_unique<CursorRows>(dataSet);
 }
 
 class ClosedAtEnd
@@ -523,77 +726,140 @@ const QString AllTables = QStringLiteral("select * from METATABLE order by TABLE
 const QString AllFields = QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD");
 const QString AllLinks = QStringLiteral("select * from TABLELINK");
 
-// The descriptions of the rows of a METATABLE and a METAFIELD result. Fields are attached to their
-// table by name (case ignored), so a METAFIELD row of an undescribed table is passed over without
-// disturbing the others.
-std::vector<std::unique_ptr<TTableProps>> readTableRows(DataSet& tables, DataSet& fields)
+std::vector<std::unique_ptr<TTableProps>> readTables(MetaRows& rows)
 {
+    const int name = rows.requiredColumn(QStringLiteral("TABLE_NAME"));
+    const int keyFields = rows.column(QStringLiteral("KEY_FIELDS"));
+    const int system = rows.column(QStringLiteral("SYSTEM"));
+    const int custom = rows.column(QStringLiteral("CUSTOM"));
+    const int traceLog = rows.column(QStringLiteral("TRACE_LOG"));
+    const int baseTable = rows.column(QStringLiteral("BASE_TABLE"));
     std::vector<std::unique_ptr<TTableProps>> out;
-    QHash<QString, TTableProps*> byName; // upper-cased name -> the first description of it
+    while (rows.next()) {
+        auto t = std::make_unique<TTableProps>();
+        t->TableName = rows.takeText(name);
+        t->KeyFields = rows.takeText(keyFields);
+        t->System = rows.boolean(system);
+        t->TraceLog = rows.boolean(traceLog);
+        t->Custom.SetText(rows.takeText(custom));
+        TranslateTableLabel(t->TableName, t->Custom);
+        t->BaseTable = rows.takeText(baseTable);
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+// The descriptions just read by upper-cased name, the first of each name.
+class TableIndex
+{
+public:
+    explicit TableIndex(const std::vector<std::unique_ptr<TTableProps>>& tables)
     {
-        const Field* name = tables.fieldByName(QStringLiteral("TABLE_NAME"));
-        const Field* keyFields = tables.findField(QStringLiteral("KEY_FIELDS"));
-        const Field* system = tables.findField(QStringLiteral("SYSTEM"));
-        const Field* custom = tables.findField(QStringLiteral("CUSTOM"));
-        const Field* traceLog = tables.findField(QStringLiteral("TRACE_LOG"));
-        const Field* baseTable = tables.findField(QStringLiteral("BASE_TABLE"));
-        for (tables.first(); !tables.eof(); tables.next()) {
-            auto t = std::make_unique<TTableProps>();
-            t->TableName = name->asString();
-            t->KeyFields = textOf(keyFields);
-            t->System = booleanOf(system);
-            t->TraceLog = booleanOf(traceLog);
-            t->Custom.SetText(textOf(custom));
-            TranslateTableLabel(t->TableName, t->Custom);
-            t->BaseTable = textOf(baseTable);
-            const QString key = nameKey(t->TableName);
-            if (!byName.contains(key)) // a repeated name: its fields go to the first
-                byName.insert(key, t.get());
-            out.push_back(std::move(t));
-        }
+        m_entries.reserve(tables.size());
+        for (const auto& t : tables)
+            m_entries.push_back({nameKey(t->TableName), t.get()});
+        std::stable_sort(m_entries.begin(), m_entries.end(), isBefore);
+        const auto repeated =
+            std::unique(m_entries.begin(), m_entries.end(),
+                        [](const Entry& a, const Entry& b) { return a.key == b.key; });
+        m_entries.erase(repeated, m_entries.end());
     }
 
-    const Field* table = fields.fieldByName(QStringLiteral("TABLE_NAME"));
-    const Field* name = fields.fieldByName(QStringLiteral("FIELD_NAME"));
-    const Field* required = fields.findField(QStringLiteral("REQUIRED"));
-    const Field* visible = fields.findField(QStringLiteral("VISIBLE"));
-    const Field* metaType = fields.findField(QStringLiteral("METATYPE"));
-    const Field* dataType = fields.findField(QStringLiteral("DATATYPE"));
-    const Field* size = fields.findField(QStringLiteral("FSIZE"));
-    const Field* precision = fields.findField(QStringLiteral("FPREC"));
-    const Field* custom = fields.findField(QStringLiteral("CUSTOM"));
-    const Field* origin = fields.findField(QStringLiteral("ORIGIN"));
-    const Field* nativeName = fields.findField(QStringLiteral("NATIVE_NAME"));
+    TTableProps* find(const QString& tableName) const
+    {
+        const Entry wanted{nameKey(tableName), nullptr};
+        const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), wanted, isBefore);
+        return it != m_entries.end() && it->key == wanted.key ? it->props : nullptr;
+    }
+
+private:
+    struct Entry
+    {
+        QString key;
+        TTableProps* props;
+    };
+    static bool isBefore(const Entry& a, const Entry& b) { return a.key < b.key; }
+
+    std::vector<Entry> m_entries;
+};
+
+// Fields are attached to their table by name (case ignored), so a METAFIELD row of an undescribed
+// table is passed over without disturbing the others, and a name written in another case still
+// finds its table wherever the sort put it.
+void readFields(MetaRows& rows, const TableIndex& tables)
+{
+    const int table = rows.requiredColumn(QStringLiteral("TABLE_NAME"));
+    const int name = rows.requiredColumn(QStringLiteral("FIELD_NAME"));
+    const int required = rows.column(QStringLiteral("REQUIRED"));
+    const int visible = rows.column(QStringLiteral("VISIBLE"));
+    const int metaType = rows.column(QStringLiteral("METATYPE"));
+    const int dataType = rows.column(QStringLiteral("DATATYPE"));
+    const int size = rows.column(QStringLiteral("FSIZE"));
+    const int precision = rows.column(QStringLiteral("FPREC"));
+    const int custom = rows.column(QStringLiteral("CUSTOM"));
+    const int origin = rows.column(QStringLiteral("ORIGIN"));
+    const int nativeName = rows.column(QStringLiteral("NATIVE_NAME"));
     // Rows come grouped by table: the table of the previous row is usually the one.
     QString lastName;
     bool haveLast = false;
     TTableProps* owner = nullptr;
-    for (fields.first(); !fields.eof(); fields.next()) {
-        const QString tableName = table->asString();
+    while (rows.next()) {
+        QString tableName = rows.takeText(table);
         if (!haveLast || tableName != lastName) {
             haveLast = true;
-            lastName = tableName;
-            owner = byName.value(nameKey(tableName));
+            owner = tables.find(tableName);
+            lastName = std::move(tableName);
         }
         if (!owner)
             continue;
         auto f = std::make_unique<TFieldProps>();
         f->TableName = owner->TableName;
-        f->FieldName = name->asString();
-        f->Required = booleanOf(required);
-        f->Visible = booleanOf(visible);
-        f->MetaType = textOf(metaType);
-        f->DataType = TDataType(quint8(integerOf(dataType)));
-        f->Size = integerOf(size);
-        f->Precision = integerOf(precision);
-        f->Custom.SetText(textOf(custom));
-        f->Origin = textOf(origin);
-        f->NativeName = textOf(nativeName);
+        f->FieldName = rows.takeText(name);
+        f->Required = rows.boolean(required);
+        f->Visible = rows.boolean(visible);
+        f->MetaType = rows.takeText(metaType);
+        f->DataType = TDataType(quint8(rows.integer(dataType)));
+        f->Size = rows.integer(size);
+        f->Precision = rows.integer(precision);
+        f->Custom.SetText(rows.takeText(custom));
+        f->Origin = rows.takeText(origin);
+        f->NativeName = rows.takeText(nativeName);
         f->Owner = owner;
         TranslateFieldLabel(owner->TableName, f->FieldName, f->Custom);
         TranslateFieldCustom(owner->TableName, f->FieldName, f->Custom);
         f->PrepareLookup();
         owner->Fields.Add(std::move(f));
+    }
+}
+
+// The descriptions of the rows of a METATABLE and a METAFIELD result, with their fields.
+std::vector<std::unique_ptr<TTableProps>> readTableRows(MetaRows& tables, MetaRows& fields)
+{
+    std::vector<std::unique_ptr<TTableProps>> out = readTables(tables);
+    readFields(fields, TableIndex(out));
+    return out;
+}
+
+std::vector<std::unique_ptr<TLinkInfo>> readLinks(MetaRows& rows, TDBAccess* owner)
+{
+    const int parent = rows.requiredColumn(QStringLiteral("PARENT"));
+    const int child = rows.requiredColumn(QStringLiteral("CHILD"));
+    const int keyFields = rows.column(QStringLiteral("KEY_FIELDS"));
+    const int refFields = rows.column(QStringLiteral("REF_FIELDS"));
+    const int deleteAction = rows.column(QStringLiteral("DEL_ACT"));
+    const int custom = rows.column(QStringLiteral("CUSTOM"));
+    std::vector<std::unique_ptr<TLinkInfo>> out;
+    while (rows.next()) {
+        auto l = std::make_unique<TLinkInfo>();
+        l->Parent = rows.takeText(parent);
+        l->Child = rows.takeText(child);
+        l->KeyFields = rows.takeText(keyFields);
+        l->RefFields = rows.takeText(refFields);
+        l->DeleteAction = DeleteActionFromText(rows.takeText(deleteAction));
+        l->Custom.SetText(rows.takeText(custom));
+        TranslateFieldLabel(l->Child, l->RefFields, l->Custom);
+        l->Owner = owner;
+        out.push_back(std::move(l));
     }
     return out;
 }
@@ -654,15 +920,20 @@ void TDBAccess::dropLinks(std::vector<std::unique_ptr<TLinkInfo>> links)
 {
     if (links.empty())
         return;
+    const bool all = m_linkSet.Count() == 0;
     QSet<const TLinkInfo*> gone;
-    gone.reserve(qsizetype(links.size()));
-    for (const auto& link : links) {
-        gone.insert(link.get());
-        m_linksByParent[nameKey(link->Parent)].removeAll(link.get());
-        m_linksByChild[nameKey(link->Child)].removeAll(link.get());
+    if (all) {
+        m_linksByParent.clear();
+        m_linksByChild.clear();
+    } else {
+        gone.reserve(qsizetype(links.size()));
+        for (const auto& link : links) {
+            gone.insert(link.get());
+            m_linksByParent[nameKey(link->Parent)].removeAll(link.get());
+            m_linksByChild[nameKey(link->Child)].removeAll(link.get());
+        }
     }
     // No description may keep a link that is about to be freed.
-    const bool all = m_linkSet.Count() == 0;
     auto isGone = [&gone](const TLinkInfo* link) { return gone.contains(link); };
     for (int i = 0; i < m_tableProps.Count(); ++i) {
         TTableProps* t = m_tableProps.At(i);
@@ -676,28 +947,10 @@ void TDBAccess::dropLinks(std::vector<std::unique_ptr<TLinkInfo>> links)
     }
 }
 
-std::vector<std::unique_ptr<TLinkInfo>> TDBAccess::readLinks(DataSet& links)
+TLinksList TDBAccess::linksOf(const LinksByName& links, const QString& tableName)
 {
-    std::vector<std::unique_ptr<TLinkInfo>> out;
-    const Field* parent = links.fieldByName(QStringLiteral("PARENT"));
-    const Field* child = links.fieldByName(QStringLiteral("CHILD"));
-    const Field* keyFields = links.findField(QStringLiteral("KEY_FIELDS"));
-    const Field* refFields = links.findField(QStringLiteral("REF_FIELDS"));
-    const Field* deleteAction = links.findField(QStringLiteral("DEL_ACT"));
-    const Field* custom = links.findField(QStringLiteral("CUSTOM"));
-    for (links.first(); !links.eof(); links.next()) {
-        auto l = std::make_unique<TLinkInfo>();
-        l->Parent = parent->asString();
-        l->Child = child->asString();
-        l->KeyFields = textOf(keyFields);
-        l->RefFields = textOf(refFields);
-        l->DeleteAction = DeleteActionFromText(textOf(deleteAction));
-        l->Custom.SetText(textOf(custom));
-        TranslateFieldLabel(l->Child, l->RefFields, l->Custom);
-        l->Owner = this;
-        out.push_back(std::move(l));
-    }
-    return out;
+    const auto it = links.find(nameKey(tableName));
+    return it == links.end() ? TLinksList() : it->second;
 }
 
 void TDBAccess::reloadLinks(const QString& tableName, DataSet* source)
@@ -710,8 +963,7 @@ void TDBAccess::reloadLinks(const QString& tableName, DataSet* source)
     if (source) {
         ClosedAtEnd closed(source);
         source->close();
-        openMeta(*source, QString());
-        fresh = readLinks(*source);
+        fresh = readLinks(*openRows(*source, QString()), this);
     } else {
         SqlQuery query;
         query.setDatabase(&requireDatabase());
@@ -723,8 +975,7 @@ void TDBAccess::reloadLinks(const QString& tableName, DataSet* source)
                                "Upper(:TABLE_NAME) or Upper(PARENT) = Upper(:TABLE_NAME)"));
             query.paramByName(QStringLiteral("TABLE_NAME")).setAsString(tableName);
         }
-        query.open();
-        fresh = readLinks(query);
+        fresh = readLinks(*openRows(query, QString()), this);
     }
     dropLinks(m_linkSet.TakeIf([&tableName](const TLinkInfo& l) {
         return tableName.isEmpty() || sameName(l.Child, tableName) || sameName(l.Parent, tableName);
@@ -754,7 +1005,7 @@ void TDBAccess::inheritBaseLinks(TTableProps& view)
     }
     if (!keyed)
         return;
-    const TLinksList candidates = m_linksByParent.value(nameKey(base->TableName));
+    const TLinksList candidates = linksOf(m_linksByParent, base->TableName);
     int id = m_linkSet.Count();
     for (const TLinkInfo* link : candidates) {
         if (sameName(link->Child, view.TableName))
@@ -779,11 +1030,10 @@ void TDBAccess::attachLinks(TTableProps& table)
     table.ChildLinks.clear();
     if (!table.BaseTable.isEmpty())
         inheritBaseLinks(table);
-    const QString key = nameKey(table.TableName);
-    table.ChildLinks = m_linksByParent.value(key);
+    table.ChildLinks = linksOf(m_linksByParent, table.TableName);
     for (TLinkInfo* link : std::as_const(table.ChildLinks))
         link->AttachedToParent = true;
-    table.ParentLinks = m_linksByChild.value(key);
+    table.ParentLinks = linksOf(m_linksByChild, table.TableName);
     for (TLinkInfo* link : std::as_const(table.ParentLinks)) {
         link->Optional = false;
         for (const QString& ref : commaList(link->RefFields)) {
@@ -913,18 +1163,16 @@ void TDBAccess::LoadMetaData()
     tables.close();
     fields.close();
     // The old descriptions stay alive until the caches bound to them have been moved over.
-    std::vector<std::unique_ptr<TTableProps>> old;
-    while (m_tableProps.Count() > 0)
-        old.push_back(m_tableProps.Take(m_tableProps.At(0)));
+    const std::vector<std::unique_ptr<TTableProps>> old = m_tableProps.TakeAll();
     auto moveCaches = [this, &old] {
         for (const auto& o : old)
             replaceInCaches(o.get(), m_tableProps.Find(o->TableName));
     };
     try {
-        openMeta(tables, AllTables);
-        openMeta(fields, AllFields);
+        const std::unique_ptr<MetaRows> tableRows = openRows(tables, AllTables);
+        const std::unique_ptr<MetaRows> fieldRows = openRows(fields, AllFields);
         tables.setFiltered(true);
-        for (auto& t : readTableRows(tables, fields)) {
+        for (auto& t : readTableRows(*tableRows, *fieldRows)) {
             if (m_links)
                 attachLinks(*t);
             m_tableProps.Add(std::move(t));
@@ -962,17 +1210,17 @@ void TDBAccess::LoadTableProps(const QString& tableName)
         tables.paramByName(QStringLiteral("TABLE_NAME")).setAsString(tableName);
         fields.paramByName(QStringLiteral("TABLE_NAME")).setAsString(tableName);
     }
-    tables.open();
-    fields.open();
+    const std::unique_ptr<MetaRows> tableRows = openRows(tables, QString());
+    const std::unique_ptr<MetaRows> fieldRows = openRows(fields, QString());
 
-    if (tables.isEmpty()) {
+    if (tableRows->isEmpty()) {
         if (TTableProps* gone = tableName.isEmpty() ? nullptr : m_tableProps.Find(tableName)) {
             replaceInCaches(gone, nullptr);
             m_tableProps.Take(gone);
         }
         return;
     }
-    for (auto& fresh : readTableRows(tables, fields)) {
+    for (auto& fresh : readTableRows(*tableRows, *fieldRows)) {
         attachLinks(*fresh);
         if (!tableName.isEmpty()) {
             // The tables at the other end of its links see its new links too.

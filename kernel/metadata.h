@@ -5,7 +5,6 @@
 
 #include <kernel/krnproc.h>
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -210,11 +209,23 @@ public:
     void Add(std::unique_ptr<TTableProps> props);
     // Takes the description out of the list (null when absent).
     std::unique_ptr<TTableProps> Take(const TTableProps* props);
+    // Takes every description out, in list order.
+    std::vector<std::unique_ptr<TTableProps>> TakeAll();
     void Clear();
 
 private:
+    struct IndexEntry
+    {
+        QString key; // upper-cased name
+        TTableProps* props;
+    };
+    std::vector<IndexEntry>::iterator indexPosition(const QString& key);
+
     std::vector<std::unique_ptr<TTableProps>> m_items;
-    QHash<QString, TTableProps*> m_index; // upper-cased name -> the first description of it
+    // The first description of each name, sorted by key. Descriptions mostly come in name order,
+    // so adding one is usually an append; and a lookup hashes no text, which stays cheap on every
+    // processor.
+    std::vector<IndexEntry> m_index;
 };
 
 // Every link of an access component; owns them.
