@@ -104,7 +104,12 @@ const QString CrLf = QStringLiteral("\r\n");
 bool isJoinedByCrLf(QStringView text)
 {
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    const qsizetype firstCr = text.indexOf(u'\r');
+    if (firstCr < 0)
+        return !text.contains(u'\n');
+    if (text.left(firstCr).contains(u'\n'))
+        return false;
+    for (qsizetype i = firstCr; i < n; ++i) {
         const char16_t c = text[i].unicode();
         if (c == u'\n')
             return false;
@@ -151,14 +156,19 @@ QStringList TCustomPropList::Lines() const
 QString TCustomPropList::Values(const QString& key) const
 {
     const QStringView text(m_text);
+    const qsizetype n = text.size();
     qsizetype start = 0;
-    while (start <= text.size()) {
-        qsizetype end = text.indexOf(CrLf, start);
+    while (start <= n) {
+        // Lines end at CR LF; a CR alone belongs to its line.
+        qsizetype end = text.indexOf(u'\r', start);
+        while (end >= 0 && (end + 1 >= n || text[end + 1] != u'\n'))
+            end = text.indexOf(u'\r', end + 1);
         if (end < 0)
-            end = text.size();
+            end = n;
         const QStringView line = text.sliced(start, end - start);
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq >= 0 && line.left(eq).compare(key, Qt::CaseInsensitive) == 0)
+        // Case-insensitive equality keeps the length, so most names are passed over unread.
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq == key.size() && line.left(eq).compare(key, Qt::CaseInsensitive) == 0)
             return line.sliced(eq + 1).toString();
         start = end + 2;
     }
