@@ -3,26 +3,10 @@
 #include "comdrv.h"
 
 #include <QMetaObject>
+#include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
 #include <cmath>
-
-namespace {
-
-// Keeps a flag raised for the time of a handler call, also when the handler throws.
-class FlagGuard
-{
-public:
-    explicit FlagGuard(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~FlagGuard() { m_flag = false; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-    bool& m_flag;
-};
-
-} // namespace
 
 TCommPortDriver::TCommPortDriver(QObject* AOwner)
     : TCommPortDriver(SerialLine::createSystemLine(), AOwner)
@@ -267,7 +251,7 @@ void TCommPortDriver::Deliver(const TComPortReceiveDataEvent& Handler, int Size)
 {
     if (!Handler)
         return;
-    const FlagGuard delivering(m_delivering);
+    const QScopedValueRollback delivering(m_delivering, true);
     Handler(this, m_receiveBuffer.constData(), Size);
 }
 

@@ -123,7 +123,7 @@ TDriver* DriverObject(std::type_index Class);
 //                  | without FSTX                | kept without FSTX                 |
 //   1 collecting   | ETX                         | the buffer is registered          | 0 with FSTX,
 //                  |                             |                                   | else 1 with
-//                  a |                             |                                   | new buffer
+//                  |                             |                                   | new buffer
 //                  | any other                   | kept                              | 1
 //   1 collecting   | (silence above Timeout s)   | the buffer is registered          | 0
 //

@@ -10,6 +10,8 @@
 #include <platform/support/paths.h>
 #include <platform/support/textprocs.h>
 
+#include <QScopeGuard>
+
 #include <array>
 
 namespace {
@@ -436,11 +438,7 @@ void TMiditronDriver::StoreSample()
 {
     const QString file = AddBackslash(ComBufDir) + QStringLiteral("~buf~.mdt");
     // The sample is over whatever happens to its file: the next one starts empty.
-    struct ClearAfter
-    {
-        TMiditronMsg& msg;
-        ~ClearAfter() { msg.Clear(); }
-    } clearAfter{*m_msg};
+    const auto clearAfter = qScopeGuard([this] { m_msg->Clear(); });
     m_msg->SaveToFile(file);
     WorkstationService& workstation = Workstation();
     workstation.RefreshDocuments(workstation.StoreResult(file, Number, QStringLiteral("mdt")));
