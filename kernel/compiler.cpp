@@ -18,11 +18,6 @@
 
 namespace {
 
-bool same(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 int indexOfName(const QStringList& list, const QString& name)
 {
     for (int i = 0; i < list.size(); ++i) {
@@ -365,15 +360,15 @@ void TRequestCompiler::markUsage()
         bool used = false;
         for (int s = 0; s < r.Select().Count(); ++s) {
             TSelectItem* item = r.Select()[s];
-            if (item->Enabled() && (same(item->Origin(), from->m_resolvedAlias) ||
-                                    same(item->ExprOrg(), from->m_resolvedAlias))) {
+            if (item->Enabled() && (sameName(item->Origin(), from->m_resolvedAlias) ||
+                                    sameName(item->ExprOrg(), from->m_resolvedAlias))) {
                 item->m_fromItem = from;
                 used = true;
             }
         }
         for (int w = 0; w < r.Where().Count(); ++w) {
             TWhereItem* item = r.Where()[w];
-            if (same(item->Origin(), from->m_resolvedAlias)) {
+            if (sameName(item->Origin(), from->m_resolvedAlias)) {
                 item->m_fromItem = from;
                 used = used || item->Enabled();
             }
@@ -393,7 +388,7 @@ bool TRequestCompiler::buildTree(TFromItem* item, int level)
     for (int i = 0; i < from.Count(); ++i) {
         TFromItem* child = from[i];
         if (child == item || !child->Enabled() ||
-            !same(child->MasterTable(), item->m_resolvedAlias))
+            !sameName(child->MasterTable(), item->m_resolvedAlias))
             continue;
         if (buildTree(child, level + 1) || mentionedByExpression(child)) {
             child->m_parent = item;
@@ -614,7 +609,7 @@ void TRequestCompiler::explicitJoin(TFromItem* master, TFromItem* item)
     const QString condition = QLatin1Char('(') +
                               applyParams(item->JoinExpr(), item->JoinParams(), true) +
                               QLatin1Char(')');
-    if (m_kind == ServerKind::Oracle || same(item->JoinOperator(), QStringLiteral("WHERE"))) {
+    if (m_kind == ServerKind::Oracle || sameName(item->JoinOperator(), QStringLiteral("WHERE"))) {
         if (m_firstTable)
             m_from = QStringLiteral("FROM\n ") + tableText(master) + QLatin1Char(' ') +
                      master->m_resolvedAlias;
@@ -642,18 +637,18 @@ void TRequestCompiler::linkJoin(TFromItem* master, TFromItem* item)
     QList<Match> matches;
     if (const TTableProps* props = m_access->FindTableProps(master->TableName())) {
         for (const TLinkInfo* link : props->ChildLinks) {
-            if (same(link->Child, item->TableName()))
+            if (sameName(link->Child, item->TableName()))
                 matches.append({link, false});
         }
         for (const TLinkInfo* link : props->ParentLinks) {
-            if (same(link->Parent, item->TableName()))
+            if (sameName(link->Parent, item->TableName()))
                 matches.append({link, true});
         }
     }
     const Match* chosen = nullptr;
     if (!item->MasterFields().isEmpty()) {
         for (const Match& m : std::as_const(matches)) {
-            if (same(m.link->RefFields, item->MasterFields())) {
+            if (sameName(m.link->RefFields, item->MasterFields())) {
                 chosen = &m;
                 break;
             }
@@ -871,7 +866,8 @@ QString TRequestCompiler::unionColumnNames(const QString& orderField) const
         const QString field = e.mid(dot + 1);
         for (int i = 0; i < select.Count(); ++i) {
             const TSelectItem* item = select[i];
-            if (!item->IsExpr() && same(item->Origin(), origin) && same(item->Text(), field)) {
+            if (!item->IsExpr() && sameName(item->Origin(), origin) &&
+                sameName(item->Text(), field)) {
                 element = item->Alias().isEmpty() ? item->Text() : item->Alias();
                 break;
             }
@@ -936,7 +932,7 @@ QString TRequestCompiler::applyParams(const QString& text, const Params& params,
             t = ReplaceParam(t, name, embeddedText(name, params, i));
             continue;
         }
-        const int found = same(name, CurrencyRate) ? -1 : indexOfName(m_registry, name);
+        const int found = sameName(name, CurrencyRate) ? -1 : indexOfName(m_registry, name);
         bool renaming = false;
         if (rename && found >= 0) {
             renaming = m_firstCount == std::numeric_limits<qint32>::max() || found >= m_firstCount;

@@ -93,6 +93,12 @@ double StrToFloatAdj(const QString& text);
 // The field-name form of a reserved word (a trailing "_").
 QString AddUnderscore(const QString& text);
 
+// Names of tables, fields and aliases compare without regard to case throughout the kernel.
+inline bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
 // The SQL script text with every script variable matched by "@[A-Za-z0-9_]+\W" upper-cased
 // (with the character after the name) in the program's ANSI code page rules; the rest is kept.
 // A variable that ends the text has no character after it and so stays as it is.

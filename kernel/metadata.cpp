@@ -27,11 +27,6 @@ QString nameKey(const QString& name)
     return name.toUpper();
 }
 
-bool sameName(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 QStringList commaList(const QString& text)
 {
     QStringList items = text.split(QLatin1Char(','));

@@ -12,11 +12,6 @@
 
 namespace {
 
-bool same(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 // The position of the first "=" of a parameter as written (":A=B"), outside the quotes of a
 // quoted name; -1 when there is none. A blank written there ends the name before it.
 qsizetype unquotedEquals(QStringView occurrence)
@@ -523,11 +518,11 @@ QString TDBRequest::MainTableName() const
 TSelectItem* TDBRequest::FindSelectItem(const QString& name) const
 {
     for (int i = 0; i < m_select.Count(); ++i) {
-        if (same(m_select[i]->Alias(), name))
+        if (sameName(m_select[i]->Alias(), name))
             return m_select[i];
     }
     for (int i = 0; i < m_select.Count(); ++i) {
-        if (same(m_select[i]->Text(), name))
+        if (sameName(m_select[i]->Text(), name))
             return m_select[i];
     }
     return nullptr;
@@ -538,7 +533,7 @@ TSelectItem* TDBRequest::FindSelectItemByOrigin(const QString& name) const
     for (int i = 0; i < m_select.Count(); ++i) {
         TSelectItem* s = m_select[i];
         const QString full = s->IsExpr() ? s->Text() : s->Origin() + QLatin1Char('.') + s->Text();
-        if (same(full, name))
+        if (sameName(full, name))
             return s;
     }
     return nullptr;
@@ -547,11 +542,11 @@ TSelectItem* TDBRequest::FindSelectItemByOrigin(const QString& name) const
 TFromItem* TDBRequest::FindFromItem(const QString& name) const
 {
     for (int i = 0; i < m_from.Count(); ++i) {
-        if (same(m_from[i]->Alias(), name))
+        if (sameName(m_from[i]->Alias(), name))
             return m_from[i];
     }
     for (int i = 0; i < m_from.Count(); ++i) {
-        if (same(m_from[i]->TableName(), name))
+        if (sameName(m_from[i]->TableName(), name))
             return m_from[i];
     }
     return nullptr;
@@ -565,10 +560,10 @@ bool TDBRequest::IsFieldFromTable(const QString& fieldName, const QString& table
     if (!from)
         return false;
     auto linkedBy = [&field](const TFromItem* below) {
-        return same(below->MasterFields().isEmpty() ? field : below->MasterFields(), field);
+        return sameName(below->MasterFields().isEmpty() ? field : below->MasterFields(), field);
     };
     for (const TFromItem* below = from; below->Parent(); below = below->Parent()) {
-        if (same(below->Parent()->TableName(), tableName) && linkedBy(below))
+        if (sameName(below->Parent()->TableName(), tableName) && linkedBy(below))
             return true;
     }
     std::function<bool(const TFromItem*)> searchBelow = [&](const TFromItem* master) {
@@ -576,7 +571,7 @@ bool TDBRequest::IsFieldFromTable(const QString& fieldName, const QString& table
             const TFromItem* c = m_from[i];
             if (c->Parent() != master)
                 continue;
-            if ((same(c->TableName(), tableName) && linkedBy(c)) || searchBelow(c))
+            if ((sameName(c->TableName(), tableName) && linkedBy(c)) || searchBelow(c))
                 return true;
         }
         return false;
@@ -723,8 +718,8 @@ const TFieldProps* columnProps(const TDBAccess& access, const TSelectItem& s, co
 // of it.
 bool isColumnOf(const TFieldProps* props, const QString& table, const QString& field)
 {
-    return props && ((same(props->TableName, table) && same(props->FieldName, field)) ||
-                     (same(props->Origin, table) && same(props->NativeName, field)));
+    return props && ((sameName(props->TableName, table) && sameName(props->FieldName, field)) ||
+                     (sameName(props->Origin, table) && sameName(props->NativeName, field)));
 }
 
 // The cache field (select alias, else text) that holds column `field` of `table`, taken from the
@@ -741,11 +736,12 @@ QString carrierOf(const TDBRequest& request, const TDBAccess& access, const QStr
             continue;
         if (s->Text().trimmed() == QLatin1String("*")) {
             if (isColumnOf(columnProps(access, *s, field), table, field) ||
-                same(s->FromItem()->TableName(), table))
+                sameName(s->FromItem()->TableName(), table))
                 return field;
             continue;
         }
-        const bool direct = same(s->FromItem()->TableName(), table) && same(s->Text(), field);
+        const bool direct =
+            sameName(s->FromItem()->TableName(), table) && sameName(s->Text(), field);
         if (direct || isColumnOf(columnProps(access, *s, s->Text()), table, field))
             return s->Alias().isEmpty() ? s->Text() : s->Alias();
     }
@@ -758,12 +754,12 @@ QString carrierThroughLink(const TDBRequest& request, const TDBAccess& access,
                            const TLinkInfo* link, const QString& table, const QString& key,
                            const TFromItem* only)
 {
-    if (!link || !same(link->Parent, table))
+    if (!link || !sameName(link->Parent, table))
         return QString();
     const QStringList keys = link->KeyFields.split(QLatin1Char(','));
     const QStringList refs = link->RefFields.split(QLatin1Char(','));
     for (qsizetype i = 0; i < keys.size() && i < refs.size(); ++i) {
-        if (same(keys.at(i).trimmed(), key))
+        if (sameName(keys.at(i).trimmed(), key))
             return carrierOf(request, access, link->Child, refs.at(i).trimmed(), only);
     }
     return QString();
