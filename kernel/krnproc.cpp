@@ -253,12 +253,14 @@ QString UpperCaseSQLVariables(const QString& text)
     return result;
 }
 
+bool textAsBoolean(const QString& text)
+{
+    return !text.isEmpty() && QStringLiteral("TtYy").contains(text.at(0));
+}
+
 bool FieldAsBoolean(const Field& field)
 {
-    if (!isTextType(field.dataType()))
-        return field.asBoolean();
-    const QString s = field.asString();
-    return !s.isEmpty() && QStringLiteral("TtYy").contains(s.at(0));
+    return isTextType(field.dataType()) ? textAsBoolean(field.asString()) : field.asBoolean();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -104,8 +104,10 @@ inline bool sameName(const QString& a, const QString& b)
 // A variable that ends the text has no character after it and so stays as it is.
 QString UpperCaseSQLVariables(const QString& text);
 
-// A Boolean as the data-access layer reads one from a field: a text field is true when it starts
-// with T, t, Y or y (databases that keep Booleans as characters); other fields as their value.
+// A Boolean kept as characters: true when the text starts with T, t, Y or y.
+bool textAsBoolean(const QString& text);
+// A Boolean as the data-access layer reads one from a field: a text field by textAsBoolean
+// (databases that keep Booleans as characters); other fields as their value.
 bool FieldAsBoolean(const Field& field);
 
 // ---- record compare and copy

@@ -526,10 +526,7 @@ bool booleanValue(const Variant& value, FieldType type)
 {
     if (value.isEmpty())
         return false;
-    if (!isTextType(type))
-        return value.toBool();
-    const QString text = value.toString();
-    return !text.isEmpty() && QStringLiteral("TtYy").contains(text.at(0));
+    return isTextType(type) ? textAsBoolean(value.toString()) : value.toBool();
 }
 
 // One metadata result read row by row: the loaders find the columns they need by name once, then
