@@ -143,6 +143,45 @@ void TDBAccess::UpdateServerKind()
     m_serverKind = GetServerKind(requireDatabase());
 }
 
+void TDBAccess::readBooleanAsChar()
+{
+    const bool quoted = m_serverKind == ServerKind::Oracle || m_serverKind == ServerKind::Standard;
+    const QString sql =
+        quoted ? QStringLiteral("select \"_KRN_SYS_FLAGS\".\"VALUE\" from \"_KRN_SYS_FLAGS\" "
+                                "where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')")
+               : QStringLiteral("select VALUE from _KRN_SYS_FLAGS "
+                                "where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')");
+    int value = 0;
+    {
+        WorkStatement st(*m_work, sql);
+        m_work->open();
+        if (!m_work->eof() && !TryStrToInt(m_work->field(0)->asString().trimmed(), value))
+            value = 0;
+    }
+    m_booleanAsChar = m_serverKind == ServerKind::Oracle || value == 1;
+}
+
+void TDBAccess::readDecimalSeparator()
+{
+    if (m_serverKind == ServerKind::Standard) {
+        m_decimalSeparator = QLatin1Char('.');
+        return;
+    }
+    QString sql = QStringLiteral("select cast(:NUM as char(3)) NUM");
+    if (m_serverKind == ServerKind::Oracle)
+        sql += QStringLiteral("\nfrom DUAL");
+    QString num;
+    {
+        WorkStatement st(*m_work, sql);
+        m_work->paramByName(QStringLiteral("NUM")).setAsFloat(0.1);
+        m_work->open();
+        if (!m_work->eof())
+            num = m_work->fieldByName(QStringLiteral("NUM"))->asString();
+    }
+    if (num.size() >= 2)
+        m_decimalSeparator = num.at(1);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Start-up
 

@@ -238,10 +238,10 @@ private:
     void launchSetupUtility();
     void rollbackOnServer(QString& lastError);
     void rollbackOutermost();
-
-    // metadata.cpp
     void readBooleanAsChar();
     void readDecimalSeparator();
+
+    // metadata.cpp
     // Reads TABLELINK (through `source` when given, else by a query of its own; one table's links
     // or all) and replaces the links concerned.
     void reloadLinks(const QString& tableName, DataSet* source);

@@ -868,49 +868,6 @@ std::vector<std::unique_ptr<TLinkInfo>> readLinks(MetaRows& rows, TDBAccess* own
 
 } // namespace
 
-void TDBAccess::readBooleanAsChar()
-{
-    const bool quoted = m_serverKind == ServerKind::Oracle || m_serverKind == ServerKind::Standard;
-    const QString sql =
-        quoted ? QStringLiteral("select \"_KRN_SYS_FLAGS\".\"VALUE\" from \"_KRN_SYS_FLAGS\" "
-                                "where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')")
-               : QStringLiteral("select VALUE from _KRN_SYS_FLAGS "
-                                "where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')");
-    int value = 0;
-    m_work->setSql(sql);
-    {
-        ClosedAtEnd closed(m_work);
-        m_work->open();
-        if (!m_work->eof() && !TryStrToInt(m_work->field(0)->asString().trimmed(), value))
-            value = 0;
-    }
-    m_work->setSql(QString());
-    m_booleanAsChar = m_serverKind == ServerKind::Oracle || value == 1;
-}
-
-void TDBAccess::readDecimalSeparator()
-{
-    if (m_serverKind == ServerKind::Standard) {
-        m_decimalSeparator = QLatin1Char('.');
-        return;
-    }
-    QStringList sql = {QStringLiteral("select cast(:NUM as char(3)) NUM")};
-    if (m_serverKind == ServerKind::Oracle)
-        sql.append(QStringLiteral("from DUAL"));
-    m_work->setSql(sql);
-    m_work->paramByName(QStringLiteral("NUM")).setAsFloat(0.1);
-    QString num;
-    {
-        ClosedAtEnd closed(m_work);
-        m_work->open();
-        if (!m_work->eof())
-            num = m_work->fieldByName(QStringLiteral("NUM"))->asString();
-    }
-    m_work->setSql(QString());
-    if (num.size() >= 2)
-        m_decimalSeparator = num.at(1);
-}
-
 void TDBAccess::addLink(std::unique_ptr<TLinkInfo> link)
 {
     TLinkInfo* l = m_linkSet.Add(std::move(link));
