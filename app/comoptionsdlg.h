@@ -32,10 +32,6 @@ public:
     QPushButton* CancelBtn;
     TLC* LC1;
 
-protected:
-    // Enter answers as the default button (OK), Escape as the cancel button, wherever the focus
-    // is; a button that has the focus takes Enter itself.
-
 private:
     void createComponents();
     void layoutComponents();

@@ -142,10 +142,6 @@ public:
     void COMOptionsClick(QObject* Sender);
     void cbDirectPrintClick(QObject* Sender);
 
-protected:
-    // Enter answers as the default button (Valider), Escape as Annuler, wherever the focus is; a
-    // button that has the focus takes Enter itself.
-
 private:
     void createComponents();
     void layoutComponents();

@@ -64,10 +64,6 @@ public:
     void DeleteClick(QObject* Sender);
     void bViewClick(QObject* Sender);
 
-protected:
-    // Enter answers as the default button (OK), Escape as the cancel button; the comment box
-    // takes Enter itself.
-
 private:
     void createComponents();
     void layoutComponents();

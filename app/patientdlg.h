@@ -46,8 +46,6 @@ public:
     void FormActivate(QObject* Sender);
     void OKBtnClick(QObject* Sender);
 
-protected:
-
 private:
     void createComponents();
     void layoutComponents();
