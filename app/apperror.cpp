@@ -24,7 +24,10 @@ QString messageOf(const std::exception& e)
     return QString::fromLocal8Bit(e.what());
 }
 
-QString mainText(int n) { return MainFormTexts().GetConst(n); }
+QString mainText(int n)
+{
+    return MainFormTexts().GetConst(n);
+}
 
 bool isCorruptCode(int code)
 {
@@ -33,8 +36,10 @@ bool isCorruptCode(int code)
     case EngineCode::CorruptB:
     case EngineCode::CorruptC:
     case EngineCode::CorruptD:
-    case EngineCode::CorruptE: return true;
-    default: return false;
+    case EngineCode::CorruptE:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -43,8 +48,8 @@ bool handledEngineCondition(const EngineError& e)
 {
     const int code = e.errorCode();
     if (code == EngineCode::RecordLocked) {
-        const int answer = Dialogs().messageDlg(mainText(12), mtWarning,
-                                                TMsgDlgButtons(mbOK) | mbRetry);
+        const int answer =
+            Dialogs().messageDlg(mainText(12), mtWarning, TMsgDlgButtons(mbOK) | mbRetry);
         return answer != mrRetry;
     }
     if (code == EngineCode::Locked) {
@@ -64,7 +69,8 @@ void showErrorWindow(const std::exception& e)
 {
     TfError* form = CreateForm<TfError>();
     QStringList descr;
-    if (const auto* engine = dynamic_cast<const EngineError*>(&e); engine && !engine->entries().isEmpty()) {
+    if (const auto* engine = dynamic_cast<const EngineError*>(&e);
+        engine && !engine->entries().isEmpty()) {
         const EngineError::Entry& first = engine->entries().first();
         const QString detail = QStringLiteral("%1 %2/%3 - %4")
                                    .arg(first.errorCode)

@@ -1,7 +1,7 @@
 // BFA result files: the framed byte stream read into records, records of one patient and cup
 // merged, each written as a windows-1251 report with a fixed header; and the test-name dictionary
 // with which the viewer lays the reports out.
-#include <app/bfareport.h>
+#include "bfareport.h"
 
 #include <platform/clock.h>
 #include <platform/codepage.h>

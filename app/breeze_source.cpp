@@ -1,4 +1,3 @@
-#include <platform/db/sqlname.h>
 // Breeze sources: the check at start-up, the look at every polling tick at each source's
 // current-patient file, the follow-up of Breeze files sent directly to the practice software, and
 // the Breeze files a package takes along.
@@ -13,6 +12,7 @@
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>
@@ -179,7 +179,8 @@ bool PollBreezeSources()
         auto st = ConnectionOf(*t.cfg).prepare(
             QStringLiteral("SELECT %1 FROM %2 c JOIN %3 r ON r.\"Configuration\" = c.\"Number\" "
                            "WHERE c.\"Type\" = ? AND c.\"State\" = 1 ORDER BY c.\"Number\"")
-                .arg(SourceColumns, quoteSqlName(t.cfg->tableName()), quoteSqlName(t.rcfiles->tableName())));
+                .arg(SourceColumns, quoteSqlName(t.cfg->tableName()),
+                     quoteSqlName(t.rcfiles->tableName())));
         st->bind(0, BreezeSourceType);
         while (st->step())
             sources.append(sourceFrom(*st, 0));
@@ -236,8 +237,8 @@ void RefreshSentBreezeFiles()
     for (const Sent& row : std::as_const(rows)) {
         const bool both = QFileInfo(row.source).isFile() && QFileInfo(row.destination).isFile();
         if (!both) {
-            auto st = ConnectionOf(ds).prepare(
-                QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoteSqlName(ds.tableName())));
+            auto st = ConnectionOf(ds).prepare(QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?")
+                                                   .arg(quoteSqlName(ds.tableName())));
             st->bind(0, row.number);
             st->step();
             wrote = true;

@@ -5,8 +5,8 @@
 #include "localtabledefs.h"
 
 #include <platform/db/database.h>
-#include <platform/exception.h>
 #include <platform/db/localtable.h>
+#include <platform/exception.h>
 
 TDataTables* DataTables = nullptr;
 qint32 CurrentPack = 0;

@@ -1,10 +1,10 @@
 // Direct send: the import folder, the walk over the waiting documents, and the export of one
 // document with its descriptor, published whole or not at all.
 #include "directsend.h"
-#include <app/fileage.h>
 
 #include "appglobals.h"
 #include "datatables.h"
+#include "fileage.h"
 #include "localtabledefs.h"
 #include "mainform_texts.h"
 #include "practicepatients.h"

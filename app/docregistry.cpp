@@ -1,4 +1,3 @@
-#include <platform/db/sqlname.h>
 // The document registry: document numbers, data file names, the document row, and the hand-over
 // of a source's file into the documents' folder, which is undone whole when the row cannot be
 // stored.
@@ -10,6 +9,7 @@
 #include <platform/clock.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>
@@ -186,7 +186,8 @@ void removeDocumentRow(int number)
             return;
         }
         auto st = databaseOf(files).connection().prepare(
-            QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoteSqlName(files.tableName())));
+            QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?")
+                .arg(quoteSqlName(files.tableName())));
         st->bind(0, number);
         st->step();
         if (files.isActive())

@@ -29,7 +29,8 @@ void TfError::createComponents()
     Descr = makeComponent<QPlainTextEdit>("Descr", "TMemo");
     Descr->setReadOnly(true);
     Descr->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Descr->setStyleSheet(QStringLiteral("QPlainTextEdit { color: white; background: teal; font-weight: bold; }"));
+    Descr->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { color: white; background: teal; font-weight: bold; }"));
     Label2 = makeComponent<QLabel>("Label2", "TLabel");
     Label2->setText(QStringLiteral("Pouvez vous preciser les circonstances?"));
     Memo1 = makeComponent<QPlainTextEdit>("Memo1", "TMemo");

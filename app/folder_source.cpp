@@ -1,4 +1,3 @@
-#include <platform/db/sqlname.h>
 // Folder sources: the check at start-up, the pass of every polling tick over each watched folder,
 // the memory of the files a source has taken (FrFiles.db), and the BFA result files that become
 // one report per patient.
@@ -14,6 +13,7 @@
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>

@@ -6,19 +6,17 @@
 #include "configform.h"
 #include "datatables.h"
 #include "directsend.h"
-#include "docregistry.h"
-
 #include "mainmodules.h"
 #include "screen_source.h"
 #include "showlog.h"
 #include "tablehelpers.h"
-#include <platform/support/docfiles.h>
 
 #include <analysers/comslots.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/inifile.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/paths.h>
 #include <platform/ui.h>
 #include <translation/lc.h>

@@ -19,11 +19,13 @@ const QStringList& MainFormConsts()
         QStringLiteral("6=Passif"),
         QStringLiteral("7=A identifier..."),
         QStringLiteral("8=INTO-reg!!!"),
-        QStringLiteral("9=Fermer %S ?%SAttention ! Les services de %S ne seront plus opérationnels !"),
+        QStringLiteral(
+            "9=Fermer %S ?%SAttention ! Les services de %S ne seront plus opérationnels !"),
         QStringLiteral("10=Supprimer ce document?"),
         QStringLiteral("11=Supprimer cette source?"),
-        QStringLiteral("12=Impossible de modifier la base de données. Elle est bloquée par un autre "
-                       "utilisateur."),
+        QStringLiteral(
+            "12=Impossible de modifier la base de données. Elle est bloquée par un autre "
+            "utilisateur."),
         QStringLiteral("13=!!!! Lock violation"),
         QStringLiteral("14=Le serveur est surchargé. Vous devez relancer le logiciel."),
         QStringLiteral("15=!!!! Corrupted Database"),
@@ -57,4 +59,7 @@ const TLC& MainFormTexts()
     return *standIn;
 }
 
-void SetMainFormTexts(const TLC* lc) { g_mainTexts = lc; }
+void SetMainFormTexts(const TLC* lc)
+{
+    g_mainTexts = lc;
+}

@@ -1,4 +1,3 @@
-#include <platform/db/sqlname.h>
 // The local tables' first start, version check and upgrade. Every change to the tables runs in
 // one transaction together with the version file, so that a failure leaves both as they were
 // and a later start simply tries again.
@@ -9,6 +8,7 @@
 
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>

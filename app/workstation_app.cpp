@@ -1,4 +1,3 @@
-#include <platform/db/sqlname.h>
 // The analysers' workstation service over the local tables, the document registry, the BFA
 // conversion and the main window.
 #include "workstation_app.h"
@@ -11,6 +10,7 @@
 
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/regional.h>
 
