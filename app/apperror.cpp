@@ -17,13 +17,6 @@ namespace {
 
 bool g_inHandler = false;
 
-QString messageOf(const std::exception& e)
-{
-    if (const auto* ex = dynamic_cast<const Exception*>(&e))
-        return ex->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 QString mainText(int n)
 {
     return MainFormTexts().GetConst(n);
@@ -84,8 +77,8 @@ void showErrorWindow(const std::exception& e)
             descr << engine->entries().at(i).message;
         }
     } else {
-        WriteToLog(QStringLiteral("! ") + messageOf(e));
-        descr << messageOf(e);
+        WriteToLog(QStringLiteral("! ") + ExceptionMessage(e));
+        descr << ExceptionMessage(e);
     }
     form->Descr->setPlainText(descr.join(QLatin1Char('\n')));
     form->ShowModal();
@@ -99,11 +92,18 @@ void showErrorWindow(const std::exception& e)
 
 } // namespace
 
+QString ExceptionMessage(const std::exception& e)
+{
+    if (const auto* ex = dynamic_cast<const Exception*>(&e))
+        return ex->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
 void LogException(const std::exception& e)
 {
     setScreenCursor(crDefault);
     if (dynamic_cast<const EDBEditError*>(&e) || dynamic_cast<const EConvertError*>(&e)) {
-        Dialogs().showException(messageOf(e));
+        Dialogs().showException(ExceptionMessage(e));
         return;
     }
     if (const auto* engine = dynamic_cast<const EngineError*>(&e)) {

@@ -2,6 +2,7 @@
 // the field search and its tokenizer, and the lookup or creation of the local patient.
 #include "autoident.h"
 
+#include "apperror.h"
 #include "datatables.h"
 #include "tablehelpers.h"
 
@@ -303,7 +304,7 @@ bool IdentifyFile(int Number)
         // lets the user identify it instead.
         WriteToLog(QStringLiteral("Automatic identification of document %1 impossible: %2")
                        .arg(Number)
-                       .arg(QString::fromUtf8(e.what())));
+                       .arg(ExceptionMessage(e)));
         return false;
     }
 }

@@ -2,6 +2,7 @@
 // document with its descriptor, published whole or not at all.
 #include "directsend.h"
 
+#include "apperror.h"
 #include "appglobals.h"
 #include "datatables.h"
 #include "fileage.h"
@@ -391,7 +392,7 @@ template <typename Step> void afterPublication(int number, const char* what, Ste
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("Direct send of document %1 (%2): %3")
                        .arg(number)
-                       .arg(QLatin1String(what), QString::fromUtf8(e.what())));
+                       .arg(QLatin1String(what), ExceptionMessage(e)));
     }
 }
 
@@ -440,7 +441,7 @@ void InitDirectSend(const QString& PracticePath)
         try {
             CheckDirectory(ExportDir, true);
         } catch (const std::exception& e) {
-            WriteToLog(QStringLiteral("Direct send: ") + QString::fromUtf8(e.what()));
+            WriteToLog(QStringLiteral("Direct send: ") + ExceptionMessage(e));
         }
     }
     DirectSend = true;
@@ -512,7 +513,7 @@ bool ExportDocument(int Number)
     try {
         CheckDirectory(folder, true);
     } catch (const std::exception& e) {
-        postponed(Number, QString::fromUtf8(e.what()));
+        postponed(Number, ExceptionMessage(e));
         return false;
     }
 
@@ -617,7 +618,7 @@ bool ExportDocument(int Number)
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("Document %1 was sent but stays in the list: %2")
                        .arg(Number)
-                       .arg(QString::fromUtf8(e.what())));
+                       .arg(ExceptionMessage(e)));
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 // stored.
 #include "docregistry.h"
 
+#include "apperror.h"
 #include "datatables.h"
 #include "tablehelpers.h"
 
@@ -195,7 +196,7 @@ void removeDocumentRow(int number)
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("Document %1 left without its data file: %2")
                        .arg(number)
-                       .arg(QString::fromUtf8(e.what())));
+                       .arg(ExceptionMessage(e)));
     }
 }
 

@@ -3,6 +3,7 @@
 // one report per patient.
 #include "folder_source.h"
 
+#include "apperror.h"
 #include "bfareport.h"
 #include "datatables.h"
 #include "docregistry.h"
@@ -84,13 +85,6 @@ NativeName leafOf(const NativeName& path)
 bool matchesEverything(const QString& pattern)
 {
     return pattern == QLatin1String("*") || pattern == QLatin1String("*.*");
-}
-
-QString errorText(const std::exception& e)
-{
-    if (const auto* ours = dynamic_cast<const Exception*>(&e))
-        return ours->message();
-    return QString::fromUtf8(e.what());
 }
 
 // The ID Source of a source (what its documents are registered with); empty when it is gone.
@@ -413,7 +407,8 @@ bool FolderWatch::takeCleared(const Listed& file)
         insertTakenFile(m_cfg, path, age);
         m_wrote = true;
     } catch (const std::exception& e) {
-        WriteToLog(QStringLiteral("FrFiles.db: %1 not recorded: %2").arg(path, errorText(e)));
+        WriteToLog(
+            QStringLiteral("FrFiles.db: %1 not recorded: %2").arg(path, ExceptionMessage(e)));
     }
     return true;
 }
@@ -441,7 +436,7 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
     } catch (const std::exception& e) {
         if (QFileInfo::exists(copy))
             fileops::remove(copy);
-        WriteToLog(QStringLiteral("BFA file %1 not converted: %2").arg(path, errorText(e)));
+        WriteToLog(QStringLiteral("BFA file %1 not converted: %2").arg(path, ExceptionMessage(e)));
         return false;
     }
 
@@ -455,7 +450,7 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
                 } catch (const std::exception& e) {
                     WriteToLog(QStringLiteral("Document %1 of BFA file %2 not withdrawn: %3")
                                    .arg(done)
-                                   .arg(path, errorText(e)));
+                                   .arg(path, ExceptionMessage(e)));
                 }
             }
             for (const BFAReport& r : std::as_const(reports)) {
@@ -477,7 +472,7 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
             // The document stands without its patient; the file must still leave the folder.
             WriteToLog(QStringLiteral("Document %1: patient of BFA report not stored: %2")
                            .arg(numbers.at(i))
-                           .arg(errorText(e)));
+                           .arg(ExceptionMessage(e)));
         }
     }
 
@@ -506,8 +501,8 @@ void FolderWatch::forgetMissing()
             deleteTakenFile(row.rowid);
             m_wrote = true;
         } catch (const std::exception& e) {
-            WriteToLog(
-                QStringLiteral("FrFiles.db: %1 not dropped: %2").arg(row.path, errorText(e)));
+            WriteToLog(QStringLiteral("FrFiles.db: %1 not dropped: %2")
+                           .arg(row.path, ExceptionMessage(e)));
         }
         return true;
     };
@@ -564,8 +559,8 @@ void FolderWatch::remember(const QString& name, int age, qint64 ticks, TakenFile
         m_wrote = true;
     } catch (const std::exception& e) {
         // Kept in memory all the same, so the file is not taken again while the program runs.
-        WriteToLog(
-            QStringLiteral("FrFiles.db: %1 not recorded: %2").arg(updated.path, errorText(e)));
+        WriteToLog(QStringLiteral("FrFiles.db: %1 not recorded: %2")
+                       .arg(updated.path, ExceptionMessage(e)));
     }
     if (row && oldName != name)
         m_taken.erase(nativeName(oldName));

@@ -69,13 +69,6 @@ constexpr int MaxCaptionLength = 108;
 
 QString g_captureServerNameForTesting;
 
-QString messageOf(const std::exception& e)
-{
-    if (const auto* ex = dynamic_cast<const Exception*>(&e))
-        return ex->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 // The program's picture: the application's icon when it has one, else a drawn one.
 QPixmap programPicture(int size)
 {
@@ -476,7 +469,7 @@ void TMainForm::FormCreate(QObject*)
         CommonTimer->start();
     } catch (const std::exception& e) {
         setScreenCursor(crDefault);
-        WriteToLog(QStringLiteral("INIT Failure: ") + messageOf(e));
+        WriteToLog(QStringLiteral("INIT Failure: ") + ExceptionMessage(e));
         Dialogs().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError, mbOK);
         AppException(this, e);
         CommonTimer->stop();
@@ -824,7 +817,7 @@ bool TMainForm::DocumentsWaiting() const
     try {
         TableAction(*DataTables->files, 2);
     } catch (const std::exception& e) {
-        WriteToLog(QStringLiteral("! ") + messageOf(e));
+        WriteToLog(QStringLiteral("! ") + ExceptionMessage(e));
     }
     return !DataTables->files->isEmpty();
 }
@@ -863,7 +856,7 @@ void TMainForm::FormClose(QObject*, TCloseAction&)
         try {
             TableAction(*table, 1);
         } catch (const std::exception& e) {
-            WriteToLog(QStringLiteral("! ") + messageOf(e));
+            WriteToLog(QStringLiteral("! ") + ExceptionMessage(e));
         }
     }
 }

@@ -2,6 +2,7 @@
 // conversion and the main window.
 #include "workstation_app.h"
 
+#include "apperror.h"
 #include "bfareport.h"
 #include "datatables.h"
 #include "docregistry.h"
@@ -88,7 +89,7 @@ int TAppWorkstation::StoreResult(const QString& ResultFile, int SourceNumber,
             return number;
         reason = QStringLiteral("the document registry refused it");
     } catch (const std::exception& e) {
-        reason = QString::fromUtf8(e.what());
+        reason = ExceptionMessage(e);
     }
     KeepUnstoredResult(ResultFile, reason);
     return 0;
