@@ -728,18 +728,6 @@ void editOrAppend(LocalTable& table, const char* keyField, int key)
     }
 }
 
-int nextSourceNumber()
-{
-    LocalTable& cfg = *CheckedDataTables().cfg;
-    auto st = cfg.database()->connection().prepare(
-        QStringLiteral("SELECT max(\"Number\") FROM \"%1\"")
-            .arg(cfg.tableName().replace(QLatin1Char('"'), QLatin1String("\"\""))));
-    if (!st->step())
-        return 1;
-    const Variant highest = st->columnValue(0);
-    return highest.isEmpty() ? 1 : highest.toInt() + 1;
-}
-
 // Writes the source's rows and INI section; raises when the engine or the settings file refuses.
 void writeSource(const SourceEntries& e, int baud, int dataBits, int handshaking, int parity,
                  int stopBits, bool dtr)
@@ -747,7 +735,7 @@ void writeSource(const SourceEntries& e, int baud, int dataBits, int handshaking
     TDataTables& t = CheckedDataTables();
     LocalTable& cfg = *t.cfg;
     if (EditedSourceNumber == 0) {
-        const int number = nextSourceNumber();
+        const int number = NextKeyValue(cfg, QStringLiteral("Number"));
         cfg.setIndexName(QString());
         cfg.append();
         fieldOf(cfg, "Number")->setAsInteger(number);

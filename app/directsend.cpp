@@ -50,9 +50,7 @@ class OwnCursor
 public:
     explicit OwnCursor(const QString& tableName)
     {
-        if (!DataTables)
-            throw Exception(QStringLiteral("The local tables are not ready"));
-        table.setDatabase(DataTables->LocalDB);
+        table.setDatabase(CheckedDataTables().LocalDB);
         table.setTableName(tableName);
         table.open();
     }

@@ -33,14 +33,6 @@ RestructureRecordFileProc restructureHook = nullptr;
 constexpr int FirstSourceType = 1;
 constexpr int LastSourceType = 5;
 
-Database& databaseOf(const LocalTable& table)
-{
-    if (!table.database())
-        throw Exception(QStringLiteral("The local table %1 is not bound to the data folder")
-                            .arg(table.tableName()));
-    return *table.database();
-}
-
 // What the registry needs of a source row.
 struct Source
 {
@@ -62,7 +54,7 @@ struct Source
 std::optional<Source> readSource(int cfg)
 {
     LocalTable& table = *CheckedDataTables().cfg;
-    auto st = databaseOf(table).connection().prepare(
+    auto st = ConnectionOf(table).prepare(
         QStringLiteral("SELECT \"Type\", \"NeedId\", \"NeedComment\", \"Warning\" FROM %1 "
                        "WHERE \"Number\" = ?")
             .arg(quoteSqlName(table.tableName())));
@@ -186,9 +178,8 @@ void removeDocumentRow(int number)
             files.deleteRecord();
             return;
         }
-        auto st = databaseOf(files).connection().prepare(
-            QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?")
-                .arg(quoteSqlName(files.tableName())));
+        auto st = ConnectionOf(files).prepare(QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?")
+                                                  .arg(quoteSqlName(files.tableName())));
         st->bind(0, number);
         st->step();
         if (files.isActive())
@@ -251,13 +242,7 @@ void SetRestructureRecordFileHook(RestructureRecordFileProc proc)
 
 int NextDocumentNumber()
 {
-    LocalTable& files = *CheckedDataTables().files;
-    auto st = databaseOf(files).connection().prepare(
-        QStringLiteral("SELECT max(\"Number\") FROM %1").arg(quoteSqlName(files.tableName())));
-    if (!st->step())
-        return 1;
-    const Variant highest = st->columnValue(0);
-    return highest.isEmpty() ? 1 : highest.toInt() + 1;
+    return NextKeyValue(*CheckedDataTables().files, QStringLiteral("Number"));
 }
 
 bool AddFileRecord(int Pack, int Number, const QString& FileName, int Cfg, int Type)

@@ -4,9 +4,11 @@
 #include "tablehelpers.h"
 
 #include "apperror.h"
+#include "datatables.h"
 
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/forms.h>
 #include <platform/support/logfile.h>
@@ -87,4 +89,15 @@ bool TableActionGuarded(LocalTable& Table, const VariantList& Keys)
 {
     TableAction(Table, 2);
     return retryWhileBusy([&] { return Table.findKey(Keys); });
+}
+
+int NextKeyValue(const LocalTable& Table, const QString& Field)
+{
+    auto st =
+        ConnectionOf(Table).prepare(QStringLiteral("SELECT max(%1) FROM %2")
+                                        .arg(quoteSqlName(Field), quoteSqlName(Table.tableName())));
+    if (!st->step())
+        return 1;
+    const Variant highest = st->columnValue(0);
+    return highest.isEmpty() ? 1 : highest.toInt() + 1;
 }

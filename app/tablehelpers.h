@@ -30,3 +30,7 @@ void TableAction(LocalTable& Table, int Action);
 // Refreshes the table (action 2 above), then searches its current index for the key values;
 // true when a row was found (the cursor then stands on it). A busy table is waited out as above.
 bool TableActionGuarded(LocalTable& Table, const VariantList& Keys);
+
+// One above the highest value of the integer field `Field`, 1 when the table has no value there.
+// Read with a query: the shared cursor does not move.
+int NextKeyValue(const LocalTable& Table, const QString& Field);

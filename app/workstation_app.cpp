@@ -27,8 +27,6 @@ int intOf(const Variant& value, int def = 0)
 QList<SerialSourceRow> readSerialSources(int number)
 {
     TDataTables& t = CheckedDataTables();
-    if (!t.cfg->database())
-        throw Exception(QStringLiteral("The local tables are not bound to the data folder"));
     QString sql =
         QStringLiteral("SELECT c.\"Number\", c.\"State\", c.\"Extension\", m.\"Configuration\", "
                        "m.\"Com\", m.\"FSTX\", m.\"STX\", m.\"ETX\", m.\"Timeout\", "
@@ -39,7 +37,7 @@ QList<SerialSourceRow> readSerialSources(int number)
     if (number > 0)
         sql += QStringLiteral(" AND c.\"Number\" = ?");
     sql += QStringLiteral(" ORDER BY c.\"Type\", c.rowid");
-    auto st = t.cfg->database()->connection().prepare(sql);
+    auto st = ConnectionOf(*t.cfg).prepare(sql);
     if (number > 0)
         st->bind(0, number);
     QList<SerialSourceRow> rows;
