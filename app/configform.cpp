@@ -937,25 +937,15 @@ void TConfigForm::OKBtnClick(QObject*)
     TDataTables& t = CheckedDataTables();
     Database& db = *t.LocalDB;
     const int editedBefore = EditedSourceNumber;
-    const bool own = !db.inTransaction();
     try {
-        if (own)
-            db.startTransaction();
-        writeSource(e, BaudRate, DataBits, Handshaking, Parity, StopBits, DTROnOpen);
-        if (own)
-            db.commit();
+        InTransaction(db, [&] {
+            writeSource(e, BaudRate, DataBits, Handshaking, Parity, StopBits, DTROnOpen);
+        });
     } catch (const std::exception& error) {
-        for (LocalTable* table : {t.cfg, t.fRep, t.rcfiles, t.prn, t.com})
+        for (LocalTable* table : {t.cfg, t.fRep, t.rcfiles, t.prn, t.com}) {
             cancelPending(*table);
-        if (own && db.inTransaction()) {
-            try {
-                db.rollback();
-            } catch (const std::exception&) {
-                // The error to report is the first one.
-            }
-        }
-        for (LocalTable* table : {t.cfg, t.fRep, t.rcfiles, t.prn, t.com})
             refreshQuietly(*table);
+        }
         EditedSourceNumber = editedBefore;
         AppException(this, error);
         return;

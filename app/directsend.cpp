@@ -313,28 +313,13 @@ QString logLine(const Document& d, const Source& s)
 // Deletes rows of FILES.DB through the export's own cursor, all in one transaction.
 void deleteRows(LocalTable& files, const QList<int>& numbers)
 {
-    Database& db = *files.database();
-    const bool own = !db.inTransaction();
-    if (own)
-        db.startTransaction();
-    try {
+    InTransaction(*files.database(), [&] {
         files.setIndexName(QString());
         for (int number : numbers) {
             if (files.findKey({number}))
                 files.deleteRecord();
         }
-        if (own)
-            db.commit();
-    } catch (...) {
-        if (own) {
-            try {
-                db.rollback();
-            } catch (const std::exception&) {
-                // The first error is the one to report.
-            }
-        }
-        throw;
-    }
+    });
 }
 
 // The further pages' rows of a document, in page order, at most `wanted` of them.

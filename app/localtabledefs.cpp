@@ -2,6 +2,8 @@
 // table describe them, and the creation of a new installation's tables from them.
 #include "localtabledefs.h"
 
+#include "tablehelpers.h"
+
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 
@@ -191,15 +193,6 @@ QList<LocalTableDef> makeDefs()
     return out;
 }
 
-void rollbackQuietly(Database& db)
-{
-    try {
-        db.rollback();
-    } catch (const EngineError&) {
-        // The error that made us roll back is the one to report.
-    }
-}
-
 } // namespace
 
 const QList<LocalTableDef>& LocalTableDefs()
@@ -239,10 +232,7 @@ IndexDef LocalIndexDef(const QString& table, const QString& index)
 
 void CreateLocalTables(Database& db)
 {
-    const bool own = !db.inTransaction();
-    if (own)
-        db.startTransaction();
-    try {
+    InTransaction(db, [&db] {
         for (const LocalTableDef& def : LocalTableDefs()) {
             LocalTable table;
             table.setDatabase(&db);
@@ -251,13 +241,7 @@ void CreateLocalTables(Database& db)
             table.indexDefs() = def.indexes;
             table.createTable();
         }
-        if (own)
-            db.commit();
-    } catch (...) {
-        if (own)
-            rollbackQuietly(db);
-        throw;
-    }
+    });
 }
 
 bool AnyLocalTableExists(Database& db)

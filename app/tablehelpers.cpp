@@ -101,3 +101,29 @@ int NextKeyValue(const LocalTable& Table, const QString& Field)
     const Variant highest = st->columnValue(0);
     return highest.isEmpty() ? 1 : highest.toInt() + 1;
 }
+
+void InTransaction(Database& Db, const std::function<void()>& Work)
+{
+    if (Db.inTransaction()) {
+        Work();
+        return;
+    }
+    Db.startTransaction();
+    try {
+        Work();
+        Db.commit();
+    } catch (...) {
+        RollbackQuietly(Db);
+        throw;
+    }
+}
+
+void RollbackQuietly(Database& Db)
+{
+    try {
+        if (Db.inTransaction())
+            Db.rollback();
+    } catch (const std::exception&) {
+        // The caller reports the error that brought it here.
+    }
+}

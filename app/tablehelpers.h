@@ -6,6 +6,9 @@
 
 #include <QString>
 
+#include <functional>
+
+class Database;
 class LocalTable;
 
 // How often and how far apart an operation that meets a busy table (engine error 0x2B33) is
@@ -34,3 +37,11 @@ bool TableActionGuarded(LocalTable& Table, const VariantList& Keys);
 // One above the highest value of the integer field `Field`, 1 when the table has no value there.
 // Read with a query: the shared cursor does not move.
 int NextKeyValue(const LocalTable& Table, const QString& Field);
+
+// Runs `Work` in a transaction of `Db`: one of its own when none is open, committed when `Work`
+// returns and rolled back when it raises; otherwise as part of the caller's. Errors go to the
+// caller.
+void InTransaction(Database& Db, const std::function<void()>& Work);
+// Rolls back the open transaction, if any. A failure is not reported: the error that made the
+// caller roll back is the one to report.
+void RollbackQuietly(Database& Db);

@@ -5,6 +5,7 @@
 
 #include "localtabledefs.h"
 #include "mainform_texts.h"
+#include "tablehelpers.h"
 
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
@@ -30,16 +31,6 @@ namespace {
 const QString VersionFile = QStringLiteral("quorvane.ver");
 const QString VersionSection = QStringLiteral("Application");
 const QString VersionKey = QStringLiteral("Version");
-
-void rollbackQuietly(Database& db)
-{
-    try {
-        if (db.inTransaction())
-            db.rollback();
-    } catch (const std::exception&) {
-        // The error that made us roll back is the one to report.
-    }
-}
 
 // Sets ProgVersion in the version file, then commits: the tables count as up to date only once
 // the file says so. When the commit fails the file is put back as it was.
@@ -76,7 +67,7 @@ template <typename F> void changeTables(Database& db, F change)
         change();
         commitWithVersion(db);
     } catch (...) {
-        rollbackQuietly(db);
+        RollbackQuietly(db);
         throw;
     }
 }
