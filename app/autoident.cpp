@@ -94,14 +94,11 @@ int localPatient(LocalTable& patients, const QString& nom, const QString& prenom
         key = fieldInt(patients, "Patient_ID") + 1;
     }
     patients.append();
-    try {
+    WriteOrCancel(patients, [&] {
         patients.fieldByName(QStringLiteral("Patient_ID"))->setAsInteger(key);
         patients.fieldByName(QStringLiteral("Nom"))->setAsString(storedNom);
         patients.fieldByName(QStringLiteral("Prenom"))->setAsString(storedPrenom);
-    } catch (...) {
-        patients.cancel();
-        throw;
-    }
+    });
     return FlushTable(patients, QString()) ? key : 0;
 }
 
@@ -155,13 +152,10 @@ bool identify(int number)
     if (!TableActionGuarded(files, {number}))
         return false;
     files.edit();
-    try {
+    WriteOrCancel(files, [&] {
         files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(0);
         files.fieldByName(QStringLiteral("Patient"))->setAsInteger(key);
-    } catch (...) {
-        files.cancel();
-        throw;
-    }
+    });
     return FlushTable(files, QString());
 }
 

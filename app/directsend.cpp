@@ -392,16 +392,13 @@ void recordBreezeFile(const Document& d, const Source& s, const QString& destina
     // The file's stamp after the transfer: a file that left its folder has none (-1).
     const int stamp = FileAge(d.fileName);
     ds.append();
-    try {
+    WriteOrCancel(ds, [&] {
         ds.fieldByName(QStringLiteral("Number"))->setAsInteger(number);
         ds.fieldByName(QStringLiteral("Source file"))->setAsString(d.fileName);
         ds.fieldByName(QStringLiteral("Date&Time"))->setAsInteger(stamp);
         ds.fieldByName(QStringLiteral("Destination file"))->setAsString(destination);
         ds.fieldByName(QStringLiteral("Cfg"))->setAsInteger(s.number);
-    } catch (...) {
-        ds.cancel();
-        throw;
-    }
+    });
     FlushTable(ds, QString());
 }
 

@@ -133,7 +133,7 @@ bool appendDocumentRow(int pack, int number, const QString& fileName, int cfg, i
     const TDateTime now = toDateTime(clock::now());
     LocalTable& files = *CheckedDataTables().files;
     files.append();
-    try {
+    WriteOrCancel(files, [&] {
         files.fieldByName(QStringLiteral("Number"))->setAsInteger(number);
         files.fieldByName(QStringLiteral("Pack"))->setAsInteger(pack);
         files.fieldByName(QStringLiteral("File_name"))->setAsString(fileName);
@@ -143,11 +143,7 @@ bool appendDocumentRow(int pack, int number, const QString& fileName, int cfg, i
         files.fieldByName(QStringLiteral("Type"))->setAsInteger(type);
         files.fieldByName(QStringLiteral("Pages"))->setAsInteger(1);
         files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(needId);
-    } catch (...) {
-        // A table without the fields of the layout: no half-made row stays behind.
-        files.cancel();
-        throw;
-    }
+    });
     return FlushTable(files, QString());
 }
 

@@ -432,7 +432,7 @@ void TIdDlg::OKBtnClick(QObject*)
     const int patient = currentPatientKey();
     LocalTable& files = *DataTables->files;
     files.edit();
-    try {
+    WriteOrCancel(files, [&] {
         files.fieldByName(QStringLiteral("NeedId"))->setAsInteger(0);
         files.fieldByName(QStringLiteral("Patient"))->setAsInteger(patient);
         setFieldText(files, "TComment1", Edit2->text());
@@ -441,10 +441,7 @@ void TIdDlg::OKBtnClick(QObject*)
         QString comment = Memo1->toPlainText();
         comment.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
         setFieldText(files, "Comment", comment);
-    } catch (...) {
-        files.cancel();
-        throw;
-    }
+    });
     // A row that could not be stored keeps the dialog open with what the user typed.
     if (FlushTable(files, QString()))
         setModalResult(mrOk);

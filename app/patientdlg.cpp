@@ -43,19 +43,6 @@ void limitToField(QLineEdit* edit, const DataSet& dataSet, const char* name)
         edit->setMaxLength(f->size());
 }
 
-// Runs the writes of an edit or insert and posts; a failure cancels it, so that no half-made row
-// waits for the next move of the shared cursor to be posted.
-template <typename Writes> void writeAndPost(DataSet& dataSet, Writes writes)
-{
-    try {
-        writes();
-        dataSet.post();
-    } catch (...) {
-        dataSet.cancel();
-        throw;
-    }
-}
-
 } // namespace
 
 TPatientDlg::TPatientDlg(QWidget* parent) : TForm(parent)
@@ -180,7 +167,7 @@ void TPatientDlg::savePractice()
         id = practice.GetID(PatientsTable, PatientsKey, 1);
         patient.append();
     }
-    writeAndPost(patient, [&] {
+    WriteOrCancel(patient, [&] {
         if (EditedPatientID == 0)
             field(patient, "PATIENTS_ID")->setAsInteger(id);
         field(patient, "NOM")->setAsString(Edit1->text());
@@ -188,6 +175,7 @@ void TPatientDlg::savePractice()
         field(patient, "NE_LE")->setAsString(Edit3->text());
         if (hasNumber)
             field(patient, "N_OMON")->setAsInteger(number);
+        patient.post();
     });
     EditedPatientID = id;
 }
@@ -217,7 +205,7 @@ void TPatientDlg::saveLocal()
         }
         list.append();
     }
-    writeAndPost(list, [&] {
+    WriteOrCancel(list, [&] {
         if (EditedPatientID == 0)
             field(list, "Patient_ID")->setAsInteger(key);
         field(list, "Nom")->setAsString(Edit1->text());
@@ -225,6 +213,7 @@ void TPatientDlg::saveLocal()
         field(list, "Date de naissance")->setValue(birth);
         if (hasNumber)
             field(list, "N_Dossier")->setAsInteger(number);
+        list.post();
     });
     EditedPatientID = key;
 }

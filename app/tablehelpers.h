@@ -24,6 +24,19 @@ inline constexpr int BusyPauseMs = 100;
 // when the table was not being edited.
 bool FlushTable(LocalTable& Table, const QString& Message);
 
+// Runs `Writes` on the record `Table` is editing or inserting (the field values, and the post
+// when the caller posts there). When it raises, the edit or insert is cancelled before the error
+// goes on: a half-made record must not wait on a shared cursor for its next move to post it.
+template <typename Table, typename Writes> void WriteOrCancel(Table& table, Writes writes)
+{
+    try {
+        writes();
+    } catch (...) {
+        table.cancel();
+        throw;
+    }
+}
+
 // Action 0 opens the table (when closed) and refreshes it; 1 posts a pending edit (FlushTable)
 // and closes it; 2 refreshes it. An engine error 0x2B33 repeats the action, up to BusyTries
 // tries BusyPauseMs apart, then goes to the caller like every other error. The waits do not

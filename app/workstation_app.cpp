@@ -135,7 +135,7 @@ void TAppWorkstation::SetDocumentPatient(int Number, const DocumentPatient& Pati
     if (!TableActionGuarded(files, {Number}))
         throw Exception(QStringLiteral("Document %1 does not exist").arg(Number));
     files.edit();
-    try {
+    WriteOrCancel(files, [&] {
         files.fieldByName(QStringLiteral("Patient_Nom"))->setAsString(Patient.Name);
         if (Patient.Dossier)
             files.fieldByName(QStringLiteral("Dossier"))->setAsInteger(*Patient.Dossier);
@@ -143,10 +143,7 @@ void TAppWorkstation::SetDocumentPatient(int Number, const DocumentPatient& Pati
             files.fieldByName(QStringLiteral("Date"))->setAsDateTime(*Patient.Date);
         if (Patient.Time)
             files.fieldByName(QStringLiteral("Time"))->setAsDateTime(*Patient.Time);
-    } catch (...) {
-        files.cancel();
-        throw;
-    }
+    });
     if (!FlushTable(files, QString()))
         throw Exception(
             QStringLiteral("The patient of document %1 could not be stored").arg(Number));
