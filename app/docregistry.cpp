@@ -80,11 +80,6 @@ void rewriteWhenMxm(const QString& fileName, const QString& extension)
         restructureHook(fileName);
 }
 
-QString hexNumber(int number)
-{
-    return QString::number(uint(number), 16);
-}
-
 // The first of path + ".old", ".old2", ".old3", ... that names nothing.
 QString asideName(const QString& path)
 {
@@ -100,11 +95,9 @@ QString asideName(const QString& path)
 // named in upper case by this program and in lower case by older writers; both are looked at.
 bool setAsideStaleDataFiles(int number)
 {
-    const QString folder = AddBackslash(BufDir);
     for (int type = FirstSourceType; type <= LastSourceType; ++type) {
-        const QString ext = QLatin1Char('.') + QString::number(type, 16);
-        const QString upper = folder + hexNumber(number).toUpper() + ext;
-        const QString lower = folder + hexNumber(number) + ext;
+        const QString upper = DocumentFileName(number, type);
+        const QString lower = AddBackslash(BufDir) + QFileInfo(upper).fileName().toLower();
         // Numbers without letters have one spelling: looked at once.
         const QStringList spellings =
             upper == lower ? QStringList{upper} : QStringList{upper, lower};
@@ -167,19 +160,8 @@ int storeDocument(int pack, const QString& fileName, int cfg, int type,
 // Takes the row of a registration that could not be completed away again.
 void removeDocumentRow(int number)
 {
-    LocalTable& files = *CheckedDataTables().files;
     try {
-        if (files.isActive() && files.state() == DataSet::State::Browse && !files.isEmpty() &&
-            files.fieldByName(QStringLiteral("Number"))->asInteger() == number) {
-            files.deleteRecord();
-            return;
-        }
-        auto st = ConnectionOf(files).prepare(QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?")
-                                                  .arg(quoteSqlName(files.tableName())));
-        st->bind(0, number);
-        st->step();
-        if (files.isActive())
-            files.refresh();
+        DeleteDocumentRow(number);
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("Document %1 left without its data file: %2")
                        .arg(number)
@@ -234,6 +216,17 @@ void giveBack(const QString& temp, const QString& source, HandOver mode)
 void SetRestructureRecordFileHook(RestructureRecordFileProc proc)
 {
     restructureHook = proc;
+}
+
+void DeleteDocumentRow(int Number)
+{
+    LocalTable& files = *CheckedDataTables().files;
+    auto st = ConnectionOf(files).prepare(
+        QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoteSqlName(files.tableName())));
+    st->bind(0, Number);
+    st->step();
+    if (files.isActive())
+        files.refresh();
 }
 
 int NextDocumentNumber()

@@ -63,6 +63,11 @@ int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Type, const 
 // when it was stored.
 bool AddFileRecord(int Pack, int Number, const QString& FileName, int Cfg, int Type);
 
+// Deletes the row of document `Number` from FILES.DB (nothing happens when there is none) and
+// refreshes the shared cursor. The data file is not touched. Raises when the table cannot be
+// written.
+void DeleteDocumentRow(int Number);
+
 // One above the highest document number in FILES.DB, 1 when the table is empty (numbers of the
 // highest rows are therefore used again once those rows are gone).
 int NextDocumentNumber();

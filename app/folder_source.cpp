@@ -182,13 +182,7 @@ void withdrawDocument(int number)
     const QString dataFile = FindDocumentFile(number, FolderSourceType);
     if (!dataFile.isEmpty())
         fileops::remove(dataFile);
-    LocalTable& files = *CheckedDataTables().files;
-    auto st = ConnectionOf(files).prepare(
-        QStringLiteral("DELETE FROM %1 WHERE \"Number\" = ?").arg(quoteSqlName(files.tableName())));
-    st->bind(0, number);
-    st->step();
-    if (files.isActive())
-        files.refresh();
+    DeleteDocumentRow(number);
 }
 
 // Fills in the patient of a BFA report's document as the report's summary gives it.
