@@ -63,8 +63,6 @@ namespace {
 
 constexpr int ClientWidth = 623;
 constexpr int DesignedClientHeight = 414;
-constexpr int ClosedPanelHeight = 246;
-constexpr int OpenPanelHeight = 419;
 constexpr int MaxCaptionLength = 108;
 
 QString g_captureServerNameForTesting;
@@ -101,6 +99,12 @@ QTreeWidget* makeList(QTreeWidget* list, const QStringList& titles, const QList<
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->header()->setStretchLastSection(false);
     return list;
+}
+
+// The practice software's version file, whatever the case of its name; empty when it is missing.
+QString practiceVersionFile()
+{
+    return files::findNoCase(TressolyPath, QStringLiteral("TRESSOLY.VER"));
 }
 
 QString loginName()
@@ -552,7 +556,7 @@ void TMainForm::ConnectPracticeDatabase()
     // taken for the root folder.
     if (Trim(TressolyPath).isEmpty())
         return;
-    if (files::findNoCase(TressolyPath, QStringLiteral("TRESSOLY.VER")).isEmpty()) {
+    if (practiceVersionFile().isEmpty()) {
         WriteToLog(QStringLiteral("File tressoly.ver not foud."));
         return;
     }
@@ -574,7 +578,7 @@ void TMainForm::OpenLocalTables()
     DataTables->BindTables(DataDir, !PracticeDBInUse);
     if (PracticeDBInUse) {
         MainFormModules().InitDirectSend(TressolyPath);
-        const QString versionFile = files::findNoCase(TressolyPath, QStringLiteral("tressoly.ver"));
+        const QString versionFile = practiceVersionFile();
         const QString practiceName =
             versionFile.isEmpty()
                 ? QString()

@@ -198,6 +198,10 @@ private:
     void CancelModalWindow();
     bool DocumentsWaiting() const;
 
+    // Client heights with the sources panel closed and open.
+    static constexpr int ClosedPanelHeight = 246;
+    static constexpr int OpenPanelHeight = 419;
+
     TTitul* Titul = nullptr;
     QWidget* m_client = nullptr; // the client area under the menu bar
     int m_clientHeight = 0;

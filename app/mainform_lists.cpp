@@ -33,9 +33,6 @@
 
 namespace {
 
-constexpr int ClosedPanelHeight = 246;
-constexpr int OpenPanelHeight = 419;
-
 qint64 intField(const LocalTable& table, const char* name)
 {
     return table.fieldByName(QLatin1String(name))->asInteger();
