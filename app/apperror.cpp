@@ -12,6 +12,7 @@
 #include <translation/lc.h>
 
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -117,12 +118,6 @@ void AppException(QObject*, const std::exception& e)
 {
     if (g_inHandler)
         return;
-    g_inHandler = true;
-    try {
-        LogException(e);
-    } catch (...) {
-        g_inHandler = false;
-        throw;
-    }
-    g_inHandler = false;
+    const QScopedValueRollback inHandler(g_inHandler, true);
+    LogException(e);
 }
