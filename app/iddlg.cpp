@@ -369,12 +369,10 @@ void TIdDlg::FormShow(QObject*)
         TableAction(list, 2);
         list.cancelRange();
         list.setIndexName(QString());
-        list.cancelRange();
         const int patient =
             found ? int(DataTables->files->fieldByName(QStringLiteral("Patient"))->asInteger()) : 0;
         if (CurrentNumber == 0 || !list.findKey({patient})) {
             list.setIndexName(QStringLiteral("NomPrenom"));
-            list.cancelRange();
             list.first();
         }
     }
