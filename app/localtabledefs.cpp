@@ -1,5 +1,5 @@
-// The fields, keys and indexes of every local table, as the Parts of the program that own each
-// table describe them, and the creation of a new installation's tables from them.
+// The fields, keys and indexes of every local table, and the creation of a new installation's
+// tables from them.
 #include "localtabledefs.h"
 
 #include "tablehelpers.h"

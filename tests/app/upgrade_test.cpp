@@ -102,7 +102,7 @@ TEST(LocalUpgrade, AnEmptyDataFolderGetsTheTablesAndTheVersionWithoutAQuestion)
     EXPECT_TRUE(dialogs.requests().isEmpty());
     EXPECT_EQ(versionFile(), "[Application]\r\nVersion=2.07\r\n");
 
-    // Every table with its fields and indexes, as the Parts that own them name them.
+    // Every table with its fields and indexes, under the names the stored tables use.
     EXPECT_EQ(
         cli("SELECT m.name || ':' || (SELECT group_concat(name, ',') FROM "
             "pragma_table_info(m.name)) "
