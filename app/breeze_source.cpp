@@ -105,11 +105,6 @@ QSet<QPair<QString, int>>& failedCopies()
     return failed;
 }
 
-QString hexNumber(int number)
-{
-    return QString::number(uint(number), 16).toUpper();
-}
-
 } // namespace
 
 QString BreezeBaseName(const QString& Path)
@@ -318,7 +313,8 @@ void PackBreezeFiles(int Pack, int Cfg, const QString& DestDir)
                            .arg(Pack));
             continue;
         }
-        const QString target = AddBackslash(DestDir) + hexNumber(number) + QStringLiteral(".2");
+        const QString target = AddBackslash(DestDir) +
+                               QFileInfo(DocumentFileName(number, BreezeSourceType)).fileName();
         QString error;
         const bool done = source.Clear ? fileops::move(chosen, target, &error)
                                        : fileops::copy(chosen, target, &error);
