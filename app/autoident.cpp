@@ -47,16 +47,6 @@ bool endsHere(const QByteArray& text, qsizetype from, const QByteArray& endMarke
     return !endMarker.isEmpty() && QByteArrayView(text).sliced(from).startsWith(endMarker);
 }
 
-QString fieldText(const LocalTable& table, const char* name)
-{
-    return table.fieldByName(QLatin1String(name))->asString();
-}
-
-int fieldInt(const LocalTable& table, const char* name)
-{
-    return int(table.fieldByName(QLatin1String(name))->asInteger());
-}
-
 // Sets the value, cut to the field's size so that the stored name is the one searched for.
 QString fitted(const LocalTable& table, const char* name, const QString& value)
 {
@@ -85,13 +75,13 @@ int localPatient(LocalTable& patients, const QString& nom, const QString& prenom
     const QString storedNom = fitted(patients, "Nom", nom);
     const QString storedPrenom = fitted(patients, "Prenom", prenom);
     if (TableActionGuarded(patients, {storedNom, storedPrenom}))
-        return fieldInt(patients, "Patient_ID");
+        return FieldInt(patients, "Patient_ID");
 
     patients.setIndexName(QString());
     int key = 1;
     if (!patients.isEmpty()) {
         patients.last();
-        key = fieldInt(patients, "Patient_ID") + 1;
+        key = FieldInt(patients, "Patient_ID") + 1;
     }
     patients.append();
     WriteOrCancel(patients, [&] {
@@ -116,18 +106,18 @@ bool identify(int number)
         return false;
 
     files.setIndexName(QString());
-    if (!TableActionGuarded(files, {number}) || fieldInt(files, "NeedId") == 0)
+    if (!TableActionGuarded(files, {number}) || FieldInt(files, "NeedId") == 0)
         return false;
-    const int source = fieldInt(files, "Cfg");
-    const QString fileName = fieldText(files, "File_name");
+    const int source = FieldInt(files, "Cfg");
+    const QString fileName = FieldText(files, "File_name");
 
     cfg.setIndexName(QString());
     if (!TableActionGuarded(cfg, {source}))
         return false;
     int kind = 0;
-    if (!FindReportKind(fieldText(cfg, "Extension"), kind))
+    if (!FindReportKind(FieldText(cfg, "Extension"), kind))
         return false;
-    const int type = fieldInt(cfg, "Type");
+    const int type = FieldInt(cfg, "Type");
 
     int nomRow = 0, prenomRow = 0;
     if (!FindMarkerRow(kind, QStringLiteral("Nom"), nomRow) ||

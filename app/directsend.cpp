@@ -68,16 +68,6 @@ public:
     LocalTable table;
 };
 
-QString text(const DataSet& d, const char* name)
-{
-    return d.fieldByName(QLatin1String(name))->asString();
-}
-
-int integer(const DataSet& d, const char* name)
-{
-    return int(d.fieldByName(QLatin1String(name))->asInteger());
-}
-
 // What the export reads of a document's first row.
 struct Document
 {
@@ -97,22 +87,22 @@ struct Document
 Document readDocument(const LocalTable& files)
 {
     Document d;
-    d.number = integer(files, "Number");
-    d.cfg = integer(files, "Cfg");
-    d.fileName = text(files, "File_name");
+    d.number = FieldInt(files, "Number");
+    d.cfg = FieldInt(files, "Cfg");
+    d.fileName = FieldText(files, "File_name");
     const Field* date = files.fieldByName(QStringLiteral("Date"));
     d.hasDate = !date->isNull();
     d.date = date->asDateTime();
     const Field* time = files.fieldByName(QStringLiteral("Time"));
     d.hasTime = !time->isNull();
     d.time = time->asDateTime();
-    d.pages = integer(files, "Pages");
-    d.patient = integer(files, "Patient");
-    d.comment = text(files, "Comment");
-    d.tComment1 = text(files, "TComment1");
-    d.tComment2 = text(files, "TComment2");
-    d.patientNom = text(files, "Patient_Nom");
-    d.dossier = text(files, "Dossier");
+    d.pages = FieldInt(files, "Pages");
+    d.patient = FieldInt(files, "Patient");
+    d.comment = FieldText(files, "Comment");
+    d.tComment1 = FieldText(files, "TComment1");
+    d.tComment2 = FieldText(files, "TComment2");
+    d.patientNom = FieldText(files, "Patient_Nom");
+    d.dossier = FieldText(files, "Dossier");
     return d;
 }
 
@@ -132,10 +122,10 @@ std::optional<Source> readSource(int number)
         return std::nullopt;
     Source s;
     s.number = number;
-    s.type = integer(cfg.table, "Type");
-    s.titul = text(cfg.table, "Titul");
-    s.extension = text(cfg.table, "Extension");
-    s.dsCode = text(cfg.table, "DS_CODE");
+    s.type = FieldInt(cfg.table, "Type");
+    s.titul = FieldText(cfg.table, "Titul");
+    s.extension = FieldText(cfg.table, "Extension");
+    s.dsCode = FieldText(cfg.table, "DS_CODE");
     return s;
 }
 
@@ -159,18 +149,18 @@ Patient readPatient(int id)
         PatientCache& cache = PracticePatientsInUse().Patients_Global();
         cache.LoadKey(QStringLiteral("PATIENTS"), QStringLiteral("PATIENTS_ID"), id);
         const DataSet& row = cache.dataSet();
-        if (!row.isEmpty() && integer(row, "PATIENTS_ID") == id) {
-            p.nom = text(row, "NOM");
-            p.prenom = text(row, "PRENOM");
-            p.naissance = text(row, "NE_LE");
+        if (!row.isEmpty() && FieldInt(row, "PATIENTS_ID") == id) {
+            p.nom = FieldText(row, "NOM");
+            p.prenom = FieldText(row, "PRENOM");
+            p.naissance = FieldText(row, "NE_LE");
         }
         return p;
     }
     OwnCursor patients(LocalTableName::Patients);
     if (patients.table.findKey({id})) {
-        p.nom = text(patients.table, "Nom");
-        p.prenom = text(patients.table, "Prenom");
-        p.naissance = text(patients.table, "Date de naissance");
+        p.nom = FieldText(patients.table, "Nom");
+        p.prenom = FieldText(patients.table, "Prenom");
+        p.naissance = FieldText(patients.table, "Date de naissance");
     }
     return p;
 }
@@ -331,8 +321,8 @@ QList<int> pageRows(LocalTable& files, int first, int wanted)
     files.setIndexName(QStringLiteral("type_index"));
     if (!files.findKey({first}))
         return rows;
-    while (rows.size() < wanted && integer(files, "Type") == first) {
-        rows.append(integer(files, "Number"));
+    while (rows.size() < wanted && FieldInt(files, "Type") == first) {
+        rows.append(FieldInt(files, "Number"));
         files.next();
         if (files.eof())
             break;
@@ -387,7 +377,7 @@ void recordBreezeFile(const Document& d, const Source& s, const QString& destina
     int number = 1;
     if (!ds.isEmpty()) {
         ds.last();
-        number = integer(ds, "Number") + 1;
+        number = FieldInt(ds, "Number") + 1;
     }
     // The file's stamp after the transfer: a file that left its folder has none (-1).
     const int stamp = FileAge(d.fileName);
@@ -437,8 +427,8 @@ void ExportPendingDocuments(int& Flags)
     if (!TableActionGuarded(files, {0, 0}))
         return;
     QList<int> waiting;
-    while (integer(files, "NeedId") == 0 && integer(files, "Type") == 0) {
-        waiting.append(integer(files, "Number"));
+    while (FieldInt(files, "NeedId") == 0 && FieldInt(files, "Type") == 0) {
+        waiting.append(FieldInt(files, "Number"));
         files.next();
         if (files.eof())
             break;

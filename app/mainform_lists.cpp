@@ -33,16 +33,6 @@
 
 namespace {
 
-qint64 intField(const LocalTable& table, const char* name)
-{
-    return table.fieldByName(QLatin1String(name))->asInteger();
-}
-
-QString textField(const LocalTable& table, const char* name)
-{
-    return table.fieldByName(QLatin1String(name))->asString();
-}
-
 // Positions a table on its row of the primary key `key`; false when there is none.
 bool seekPrimary(LocalTable& table, const Variant& key)
 {
@@ -79,7 +69,7 @@ QString TMainForm::PatientName(int PatientId)
     patients.setIndexName(QString());
     if (!patients.findKey({PatientId}))
         return QString();
-    return textField(patients, "Nom") + QStringLiteral(" ") + textField(patients, "Prenom");
+    return FieldText(patients, "Nom") + QStringLiteral(" ") + FieldText(patients, "Prenom");
 }
 
 void TMainForm::FillDocumentList()
@@ -98,15 +88,15 @@ void TMainForm::FillDocumentList()
     // Newest first; further pages of a document are not listed.
     files.last();
     while (!files.bof()) {
-        if (intField(files, "Type") == 0) {
-            const int number = int(intField(files, "Number"));
-            const int source = int(intField(files, "Cfg"));
-            const int needId = int(intField(files, "NeedId"));
-            const int patient = int(intField(files, "Patient"));
+        if (FieldInt(files, "Type") == 0) {
+            const int number = FieldInt(files, "Number");
+            const int source = FieldInt(files, "Cfg");
+            const int needId = FieldInt(files, "NeedId");
+            const int patient = FieldInt(files, "Patient");
             const QString when =
                 files.fieldByName(QStringLiteral("Date"))->displayText() + QStringLiteral(" (") +
                 files.fieldByName(QStringLiteral("Time"))->displayText() + QStringLiteral(")");
-            const QString title = cfg.findKey({source}) ? textField(cfg, "Titul") : QString();
+            const QString title = cfg.findKey({source}) ? FieldText(cfg, "Titul") : QString();
             QString patientText;
             if (needId == 1)
                 patientText = LC1->GetConst(7);
@@ -135,9 +125,9 @@ void TMainForm::FillSourceList()
     TableAction(cfg, 2);
     cfg.setIndexName(QString());
     for (cfg.first(); !cfg.eof(); cfg.next()) {
-        const int number = int(intField(cfg, "Number"));
-        const int type = int(intField(cfg, "Type"));
-        const int state = int(intField(cfg, "State"));
+        const int number = FieldInt(cfg, "Number");
+        const int type = FieldInt(cfg, "Type");
+        const int state = FieldInt(cfg, "State");
         const QString typeText = type >= 1 && type <= 5 ? LC1->GetConst(type - 1) : QString();
         const QString stateText = state == 1   ? LC1->GetConst(5)
                                   : state == 2 ? LC1->GetConst(6)
@@ -146,26 +136,26 @@ void TMainForm::FillSourceList()
         switch (type) {
         case 1:
             if (seekPrimary(*DataTables->fRep, number))
-                parameters = textField(*DataTables->fRep, "Dir") + QStringLiteral("/") +
-                             textField(*DataTables->fRep, "Pattern");
+                parameters = FieldText(*DataTables->fRep, "Dir") + QStringLiteral("/") +
+                             FieldText(*DataTables->fRep, "Pattern");
             break;
         case 2:
             if (seekPrimary(*DataTables->rcfiles, number))
-                parameters = textField(*DataTables->rcfiles, "File") + QStringLiteral(" (.") +
-                             textField(*DataTables->rcfiles, "Extension") + QStringLiteral(")");
+                parameters = FieldText(*DataTables->rcfiles, "File") + QStringLiteral(" (.") +
+                             FieldText(*DataTables->rcfiles, "Extension") + QStringLiteral(")");
             break;
         case 3:
             if (seekPrimary(*DataTables->prn, number))
-                parameters = textField(*DataTables->prn, "Printer");
+                parameters = FieldText(*DataTables->prn, "Printer");
             break;
         case 4:
             if (seekPrimary(*DataTables->com, number))
-                parameters = QStringLiteral("COM") + textField(*DataTables->com, "Com");
+                parameters = QStringLiteral("COM") + FieldText(*DataTables->com, "Com");
             break;
         default:
             break;
         }
-        new QTreeWidgetItem(ListView2, {textField(cfg, "Titul"), typeText, stateText, parameters});
+        new QTreeWidgetItem(ListView2, {FieldText(cfg, "Titul"), typeText, stateText, parameters});
         SourceNumbers.append(number);
     }
     selectRow(ListView2, 0);
@@ -221,7 +211,7 @@ void TMainForm::bIdentifyClick(QObject*)
     // again by its number.
     const int shown = int(DocNumbers.indexOf(CurrentNumber));
     if (shown >= 0 && seekPrimary(files, CurrentNumber)) {
-        const int patient = int(intField(files, "Patient"));
+        const int patient = FieldInt(files, "Patient");
         if (patient == 0) {
             ListView1->topLevelItem(shown)->setText(1, QString());
         } else {
@@ -253,9 +243,8 @@ void TMainForm::bDeleteClick(QObject*)
     if (!seekPrimary(files, number))
         return;
     // The source type names the data files; a source deleted since leaves them in place.
-    const int source = int(intField(files, "Cfg"));
-    const int type =
-        seekPrimary(*DataTables->cfg, source) ? int(intField(*DataTables->cfg, "Type")) : 0;
+    const int source = FieldInt(files, "Cfg");
+    const int type = seekPrimary(*DataTables->cfg, source) ? FieldInt(*DataTables->cfg, "Type") : 0;
     // A serial result stays in the documents' folder: the analyser may not send it again.
     const bool deleteFiles = type == 1 || type == 2 || type == 3 || type == 5;
     const auto deleteDataFile = [deleteFiles, type](int documentNumber) {
@@ -269,7 +258,7 @@ void TMainForm::bDeleteClick(QObject*)
     files.deleteRecord();
     files.setIndexName(QStringLiteral("type_index"));
     while (TableActionGuarded(files, {number})) {
-        deleteDataFile(int(intField(files, "Number")));
+        deleteDataFile(FieldInt(files, "Number"));
         files.deleteRecord();
     }
     files.setIndexName(QString());
@@ -324,7 +313,7 @@ void TMainForm::BitBtn9Click(QObject*)
         FillSourceList();
         return;
     }
-    const int type = int(intField(cfg, "Type"));
+    const int type = FieldInt(cfg, "Type");
     LocalTable* parameters = nullptr;
     switch (type) {
     case 1:
@@ -363,10 +352,10 @@ void TMainForm::BitBtn10Click(QObject*)
         FillSourceList();
         return;
     }
-    const int state = int(intField(cfg, "State"));
+    const int state = FieldInt(cfg, "State");
     LocalTable& com = *DataTables->com;
-    if (intField(cfg, "Type") == 4 && seekPrimary(com, number)) {
-        const int port = int(intField(com, "Com"));
+    if (FieldInt(cfg, "Type") == 4 && seekPrimary(com, number)) {
+        const int port = FieldInt(com, "Com");
         // A port number outside 1..8 names no slot: the state is toggled all the same.
         if (port >= 1 && port <= TComPortSlots::Count) {
             TComPortSlot& slot = ComPortSlots[port];
@@ -377,13 +366,12 @@ void TMainForm::BitBtn10Click(QObject*)
                 } else {
                     driver->SetComPort(TComPortNumber(PortNumberToIndex(port)));
                     driver->SetComPortSpeed(
-                        TComPortBaudRate(BaudIndexToRate(int(intField(com, "Baud Rate")))));
+                        TComPortBaudRate(BaudIndexToRate(FieldInt(com, "Baud Rate"))));
                     driver->SetComPortDataBits(
-                        TComPortDataBits(DataBitsToEnum(int(intField(com, "Data Bits")))));
+                        TComPortDataBits(DataBitsToEnum(FieldInt(com, "Data Bits"))));
                     driver->SetComPortStopBits(TComPortStopBits(
                         StopBitsToEnum(com.fieldByName(QStringLiteral("Stop Bits"))->asFloat())));
-                    driver->SetComPortParity(
-                        TComPortParity(ParityToEnum(int(intField(com, "Parity")))));
+                    driver->SetComPortParity(TComPortParity(ParityToEnum(FieldInt(com, "Parity"))));
                     driver->SetEnableDTROnOpen(
                         IniFile(IniFileName)
                             .readInteger(QStringLiteral("Options.COM%1").arg(port),

@@ -6,6 +6,7 @@
 #include "apperror.h"
 #include "datatables.h"
 
+#include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlname.h>
@@ -38,6 +39,16 @@ template <typename F> auto retryWhileBusy(F action)
 }
 
 } // namespace
+
+QString FieldText(const DataSet& Table, const char* Name)
+{
+    return Table.fieldByName(QLatin1String(Name))->asString();
+}
+
+int FieldInt(const DataSet& Table, const char* Name)
+{
+    return int(Table.fieldByName(QLatin1String(Name))->asInteger());
+}
 
 bool FlushTable(LocalTable& Table, const QString& Message)
 {

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class DataSet;
 class Database;
 class LocalTable;
 
@@ -23,6 +24,11 @@ inline constexpr int BusyPauseMs = 100;
 // `Message` is shown in an error box. The result is then false. False too, with nothing done,
 // when the table was not being edited.
 bool FlushTable(LocalTable& Table, const QString& Message);
+
+// A field of the current record by its name, as text or as an integer. Raises when the dataset
+// has no such field.
+QString FieldText(const DataSet& Table, const char* Name);
+int FieldInt(const DataSet& Table, const char* Name);
 
 // Runs `Writes` on the record `Table` is editing or inserting (the field values, and the post
 // when the caller posts there). When it raises, the edit or insert is cancelled before the error
