@@ -5,6 +5,7 @@
 
 #include <platform/db/database.h>
 #include <platform/db/sqlitedriver.h>
+#include <platform/db/sqlname.h>
 #include <platform/db/storedvalue.h>
 #include <platform/db/tablelock.h>
 
@@ -16,13 +17,6 @@ constexpr int PageSize = 100;
 // Prepared statements kept per table; the shapes of the paging queries are few.
 constexpr size_t MaxCachedStatements = 64;
 const QString PrimaryName = QStringLiteral("PRIMARY");
-
-QString quoted(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
 
 // An SQL condition and the values of its "?" in order.
 struct Cond
@@ -78,7 +72,7 @@ struct OrderColumn
 QString declaredColumn(const FieldDef& def)
 {
     QString sql =
-        quoted(def.name) + QLatin1Char(' ') + storedvalue::declaredType(def.type, def.size);
+        quoteSqlName(def.name) + QLatin1Char(' ') + storedvalue::declaredType(def.type, def.size);
     if (def.required)
         sql += QStringLiteral(" NOT NULL");
     return sql;
@@ -105,7 +99,7 @@ struct LocalTable::Impl
     DbStatement* insert = nullptr;
 
     DbConnection& conn() const { return q->m_database->connection(); }
-    QString from() const { return quoted(storedName); }
+    QString from() const { return quoteSqlName(storedName); }
 
     DbStatement& statement(const QString& sql)
     {
@@ -155,7 +149,7 @@ struct LocalTable::Impl
         defs = readFieldDefs(conn(), storedName);
         columnNames.clear();
         for (const FieldDef& d : defs.list())
-            columnNames.append(quoted(d.name));
+            columnNames.append(quoteSqlName(d.name));
         selectList = QStringLiteral("rowid, ") + columnNames.join(QStringLiteral(", "));
         insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                         .arg(from(), columnNames.join(QStringLiteral(", ")),
@@ -265,7 +259,7 @@ struct LocalTable::Impl
                 structureError(EngineCode::NotFound,
                                QStringLiteral("Field %1 of index %2 not found in table %3")
                                    .arg(n, def.name, table));
-            QString col = quoted(f->name);
+            QString col = quoteSqlName(f->name);
             if (isTextType(f->type))
                 col += QStringLiteral(" COLLATE ") +
                        (def.options.testFlag(IndexDef::CaseInsensitive) ? sqlitedb::FoldCollation
@@ -276,8 +270,9 @@ struct LocalTable::Impl
         }
         const bool unique = def.options & (IndexDef::Unique | IndexDef::Primary);
         return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-            .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoted(indexSqlName(table, def)),
-                 quoted(table), cols.join(QStringLiteral(", ")));
+            .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
+                 quoteSqlName(indexSqlName(table, def)), quoteSqlName(table),
+                 cols.join(QStringLiteral(", ")));
     }
 
     // ---- order
@@ -292,7 +287,7 @@ struct LocalTable::Impl
                                    QStringLiteral("Field '%1' not found").arg(name));
             OrderColumn c;
             c.field = i;
-            c.name = quoted(defs.at(i).name);
+            c.name = quoteSqlName(defs.at(i).name);
             c.desc = options.testFlag(IndexDef::Descending);
             const bool text = isTextType(defs.at(i).type);
             c.folded = text && options.testFlag(IndexDef::CaseInsensitive);
@@ -650,7 +645,7 @@ void LocalTable::createTable()
         for (const FieldDef& f : fields.list())
             cols.append(declaredColumn(f));
         conn.execute(QStringLiteral("CREATE TABLE %1 (%2)")
-                         .arg(quoted(m_tableName), cols.join(QStringLiteral(", "))));
+                         .arg(quoteSqlName(m_tableName), cols.join(QStringLiteral(", "))));
         for (const IndexDef& ix : indexes.list())
             conn.execute(Impl::createIndexSql(m_tableName, fields, ix));
     });
@@ -660,7 +655,7 @@ void LocalTable::deleteTable()
 {
     changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
         const QString name = requireTable(conn, m_tableName);
-        conn.execute(QStringLiteral("DROP TABLE %1").arg(quoted(name)));
+        conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(name)));
     });
 }
 
@@ -675,7 +670,7 @@ void LocalTable::emptyTable()
     }
     changeStructure(m_database, m_tableName, false, [&](DbConnection& conn) {
         const QString name = requireTable(conn, m_tableName);
-        conn.execute(QStringLiteral("DELETE FROM %1").arg(quoted(name)));
+        conn.execute(QStringLiteral("DELETE FROM %1").arg(quoteSqlName(name)));
     });
 }
 
@@ -706,7 +701,8 @@ void LocalTable::deleteIndex(const QString& name)
         if (!def)
             throw EngineError(EngineCode::NotFound,
                               QStringLiteral("Index not found: %1").arg(name));
-        conn.execute(QStringLiteral("DROP INDEX %1").arg(quoted(Impl::indexSqlName(table, *def))));
+        conn.execute(
+            QStringLiteral("DROP INDEX %1").arg(quoteSqlName(Impl::indexSqlName(table, *def))));
     });
 }
 
@@ -719,7 +715,8 @@ void LocalTable::addField(const FieldDef& def)
                               QStringLiteral("Field already exists: %1").arg(def.name));
         if (def.required) {
             // A new field has no value in the rows already there.
-            auto st = conn.prepare(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quoted(table)));
+            auto st =
+                conn.prepare(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quoteSqlName(table)));
             if (st->step())
                 throw EngineError(EngineCode::RequiredField,
                                   QStringLiteral("Field %1 cannot be required: the table has rows")
@@ -727,18 +724,18 @@ void LocalTable::addField(const FieldDef& def)
             FieldDefs fields = Impl::readFieldDefs(conn, table);
             fields.add(def);
             const IndexDefs indexes = Impl::readIndexDefs(conn, table);
-            conn.execute(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
+            conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
             QStringList cols;
             for (const FieldDef& f : fields.list())
                 cols.append(declaredColumn(f));
             conn.execute(QStringLiteral("CREATE TABLE %1 (%2)")
-                             .arg(quoted(table), cols.join(QStringLiteral(", "))));
+                             .arg(quoteSqlName(table), cols.join(QStringLiteral(", "))));
             for (const IndexDef& ix : indexes.list())
                 conn.execute(Impl::createIndexSql(table, fields, ix));
             return;
         }
-        conn.execute(
-            QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(quoted(table), declaredColumn(def)));
+        conn.execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                         .arg(quoteSqlName(table), declaredColumn(def)));
     });
 }
 
@@ -764,8 +761,8 @@ void LocalTable::dropField(const QString& name)
                                           .arg(name, ix.name.isEmpty() ? PrimaryName : ix.name));
             }
         }
-        conn.execute(
-            QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(quoted(table), quoted(f->name)));
+        conn.execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2")
+                         .arg(quoteSqlName(table), quoteSqlName(f->name)));
     });
 }
 
@@ -800,21 +797,22 @@ void LocalTable::changeField(const QString& name, const FieldDef& def)
 
         // The new table under a working name, filled row by row with the values converted.
         const QString work = table + QStringLiteral("$restructure");
-        conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(work)));
+        conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteSqlName(work)));
         QStringList cols, names, marks;
         for (const FieldDef& f : newFields.list()) {
             cols.append(declaredColumn(f));
-            names.append(quoted(f.name));
+            names.append(quoteSqlName(f.name));
             marks.append(QStringLiteral("?"));
         }
-        conn.execute(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(work), cols.join(", ")));
+        conn.execute(
+            QStringLiteral("CREATE TABLE %1 (%2)").arg(quoteSqlName(work), cols.join(", ")));
         QStringList oldNames;
         for (const FieldDef& f : oldFields.list())
-            oldNames.append(quoted(f.name));
-        auto read = conn.prepare(
-            QStringLiteral("SELECT rowid, %1 FROM %2").arg(oldNames.join(", "), quoted(table)));
+            oldNames.append(quoteSqlName(f.name));
+        auto read = conn.prepare(QStringLiteral("SELECT rowid, %1 FROM %2")
+                                     .arg(oldNames.join(", "), quoteSqlName(table)));
         auto write = conn.prepare(QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, %3)")
-                                      .arg(quoted(work), names.join(", "), marks.join(", ")));
+                                      .arg(quoteSqlName(work), names.join(", "), marks.join(", ")));
         const FieldDef& from = oldFields.at(changed);
         while (read->step()) {
             const qint64 rowid = read->columnValue(0).toInt64();
@@ -845,9 +843,9 @@ void LocalTable::changeField(const QString& name, const FieldDef& def)
         }
         read.reset();
         write.reset();
-        conn.execute(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
-        conn.execute(
-            QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(work), quoted(table)));
+        conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
+        conn.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                         .arg(quoteSqlName(work), quoteSqlName(table)));
         for (const IndexDef& ix : indexes.list())
             conn.execute(Impl::createIndexSql(table, newFields, ix));
     });
@@ -1016,7 +1014,7 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
         for (int i = 0; i < n; ++i) {
             if (row.raw.at(i) == old.raw.at(i))
                 continue;
-            sets.append(quoted(defs.at(i).name) + QStringLiteral(" = ?"));
+            sets.append(quoteSqlName(defs.at(i).name) + QStringLiteral(" = ?"));
             binds.append(row.raw.at(i));
         }
         row.rowid = old.rowid;
@@ -1043,7 +1041,7 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
             if (defs.at(i).type != FieldType::AutoInc || !row.raw.at(i).isNull())
                 continue;
             DbStatement& st = d->prepared(QStringLiteral("SELECT coalesce(max(%1), 0) + 1 FROM %2")
-                                              .arg(quoted(defs.at(i).name), d->from()),
+                                              .arg(quoteSqlName(defs.at(i).name), d->from()),
                                           {});
             row.raw[i] = st.step() ? st.columnValue(0) : Variant(qint64(1));
             st.reset();
