@@ -181,7 +181,6 @@ void BM_Compile(benchmark::State& state)
 BENCHMARK(BM_PrepareCompiled)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(BM_Compile)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
-// Keeps each run's time per iteration, to print the figures after the usual table.
 
 } // namespace
 

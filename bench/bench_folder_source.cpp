@@ -121,7 +121,6 @@ BENCHMARK(BM_ListFoldersWithTimes)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ListFolderNames)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_QuietTick)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Keeps each run's time per iteration, to print the ratios after the usual table.
 
 } // namespace
 

@@ -230,7 +230,6 @@ BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_LoadMetaData)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_WalkQueries)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Keeps each run's time per iteration, to print the ratio after the usual table.
 
 } // namespace
 

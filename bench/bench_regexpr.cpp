@@ -76,7 +76,6 @@ void BM_StdRegexBaseline(benchmark::State& state)
 }
 BENCHMARK(BM_StdRegexBaseline)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's real time per iteration for the ratio.
 
 } // namespace
 
