@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -303,11 +304,11 @@ bool lockedByOther(int fd)
     return ::fcntl(fd, F_OFD_GETLK, &query) == 0 && query.l_type != F_UNLCK;
 }
 
-} // namespace
-
-bool isBusy(const QString& path, int settleMs)
+// What opening the file and asking for a read lease tell: whether it is busy, or nothing when
+// only its size and time can tell.
+std::optional<bool> busyByReadLease(const QString& path)
 {
-    Probe probe(path);
+    const Probe probe(path);
     switch (probe.state()) {
     case Opened::Missing:
     case Opened::NotFile:
@@ -327,7 +328,15 @@ bool isBusy(const QString& path, int settleMs)
     case Opened::Unreadable:
         break;
     }
-    probe.close();
+    return std::nullopt;
+}
+
+} // namespace
+
+bool isBusy(const QString& path, int settleMs)
+{
+    if (const std::optional<bool> busy = busyByReadLease(path))
+        return *busy;
     const Snapshot s = snapshot(path);
     if (!s.exists || !s.isFile)
         return false;
@@ -365,30 +374,10 @@ bool isFreeForExclusiveUse(const QString& path, int settleMs)
 
 bool BusyWatch::isBusy(const QString& path)
 {
-    Probe probe(path);
-    switch (probe.state()) {
-    case Opened::Missing:
-    case Opened::NotFile:
+    if (const std::optional<bool> busy = busyByReadLease(path)) {
         m_seen.remove(path);
-        return false;
-    case Opened::Leased:
-        return true;
-    case Opened::Regular:
-        switch (askLease(probe.fd(), F_RDLCK)) {
-        case Lease::Granted:
-            m_seen.remove(path);
-            return false;
-        case Lease::Refused:
-            m_seen.remove(path);
-            return true;
-        case Lease::Unavailable:
-            break;
-        }
-        break;
-    case Opened::Unreadable:
-        break;
+        return *busy;
     }
-    probe.close();
     const Snapshot s = snapshot(path);
     if (!s.exists || !s.isFile) {
         m_seen.remove(path);
