@@ -18,9 +18,9 @@ public:
     // Hands an exception to the current handler, as an event handler's exception would be.
     static void handleException(QObject* sender, const std::exception& e);
 
-    // Asks the program to end, as the classic application object's Terminate does: terminated()
-    // stays true from then on, and an event loop that runs is told to end. Start-up code that has
-    // not reached its event loop yet checks terminated() and stops.
+    // Asks the program to end: terminated() stays true from then on, and an event loop that runs is
+    // told to end. Start-up code that has not reached its event loop yet checks terminated() and
+    // stops.
     static void terminate();
     static bool terminated();
     // Forgets an earlier request (tests that provoke one).

@@ -10,8 +10,8 @@
 // cuts. The type letter may be upper or lower case ("%S" is "%s", "%X" is "%x"):
 //
 //   d  an integer; precision = least number of digits (zero-padded after the sign)
-//   u  as d, unsigned: a negative value within the 32-bit range is taken as 32-bit, as the
-//      classic int argument was ("%u" of -1 is "4294967295"); any other as 64-bit
+//   u  as d, unsigned: a negative value within the 32-bit range is taken as 32-bit:
+//      "%u" of -1 is "4294967295"; any other as 64-bit
 //   x  an integer in upper-case hexadecimal (negative: two's complement, widths as for u);
 //      precision = least number of digits. Stored file names depend on the upper case.
 //   p  an integer as an address: upper-case hexadecimal of at least 8 digits
@@ -23,9 +23,9 @@
 //   m  money: as n with the regional currency decimals, then a blank and the currency string
 //   s  a string; precision = most characters taken
 //
-// Floating values are doubles, currency and date-times; as in the classic runtime an integer is
-// not a floating value (and a double is not an integer): pass 2.0, not 2, to "%f". Numbers use
-// the regional separators (FloatToStrF).
+// Floating values are doubles, currency and date-times; an integer is not a floating value (and a
+// double is not an integer): pass 2.0, not 2, to "%f". Numbers use the regional separators
+// (FloatToStrF).
 //
 // Too few arguments, an argument of the wrong kind, an unknown type letter, a directive cut off
 // at the end of the format or a width or precision above 1 000 000 raise EConvertError

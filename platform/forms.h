@@ -97,7 +97,7 @@ public:
 
     // Raises OnCreate once. Called by CreateForm() after the constructor has assigned the
     // handlers and created the components. An exception from the handler is shown by the
-    // application's exception box and the form stays, as a streamed form did.
+    // application's exception box and the form stays.
     void create();
     // Raises OnDestroy, then deletes the form at once. Not from one of its own handlers.
     void Free();

@@ -64,7 +64,7 @@ QString hexDigits(quint64 value, int digits)
     return text;
 }
 
-// Reads an integer as the classic runtime does; `maxUnsigned` bounds hexadecimal text and
+// Reads a decimal or hexadecimal integer; `maxUnsigned` bounds hexadecimal text and
 // `maxSigned` decimal text (the negative bound being one more).
 bool parseInteger(const QString& text, quint64 maxUnsigned, quint64 maxSigned, qint64& value)
 {

@@ -83,8 +83,8 @@ public:
     // - Text to number: read as StrToFloat reads it, with the regional decimal separator or ".";
     //   to an integer, also in the hexadecimal forms StrToInt64 takes ("$FF"). Blanks around are
     //   ignored.
-    // - To an integer, fractions round half to even, as the classic runtime does (2.5 gives 2,
-    //   3.5 gives 4); a value beyond the target's range is refused, never cut.
+    // - To an integer, fractions round half to even (2.5 gives 2, 3.5 gives 4); a value beyond the
+    //   target's range is refused, never cut.
     // - Text to date-time: StrToDateTime with the regional formats.
     // - Number to text: FloatToStr for a double (15 significant digits, regional separator),
     //   CurrToStr for currency (up to four decimals).

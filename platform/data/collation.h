@@ -7,8 +7,8 @@
 
 namespace collation {
 
-// Texts end at their first NUL character, as the stored strings of the original platform did:
-// "DU" followed by a NUL compares equal to "DU".
+// Texts end at their first NUL character, as stored strings do: "DU" followed by a NUL compares
+// equal to "DU".
 
 // Order by the bytes of the current code page (codepage::current()).
 int compareExact(const QString& a, const QString& b);

@@ -13,10 +13,9 @@
 
 class DataSet;
 
-// Field types. The numbers are those of the data-access layer the program was written for (the
-// kernel maps them to and from its own data types) and are stored in dataset files: never
-// renumber them. Kinds that no part of the program uses (small integer, word, BCD, bytes) are
-// left out.
+// Field types. The numbers are stored in dataset files and the kernel maps them to and from its
+// own data types: never renumber them. Kinds that no part of the program uses (small integer,
+// word, BCD, bytes) are left out.
 enum class FieldType : quint8 {
     Unknown = 0,
     String = 1,

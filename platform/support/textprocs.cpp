@@ -8,8 +8,8 @@ namespace {
 
 bool isTrimmed(QChar c) { return c.unicode() <= 0x20; }
 
-// Reads a real number the way the classic Val procedure does: optional blanks, sign, digits,
-// one "." and digits, an exponent. Returns the value only when the whole text was read.
+// Reads a real number: optional blanks, sign, digits, one "." and digits, an exponent. Returns the
+// value only when the whole text was read.
 std::optional<double> readReal(const QString& text)
 {
     int i = 0;
