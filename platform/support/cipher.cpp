@@ -4,6 +4,7 @@
 
 #include <platform/codepage.h>
 #include <platform/exception.h>
+#include <platform/support/textprocs.h>
 
 #include <QRandomGenerator>
 #include <QStringView>
@@ -197,43 +198,6 @@ QByteArray unpad(QByteArray t)
     return ExtractField(t, 1, '\t');
 }
 
-inline bool isBlankOrControl(char c)
-{
-    return quint8(c) <= 0x20;
-}
-inline bool isBlankOrControl(QChar c)
-{
-    return c.unicode() <= 0x20;
-}
-
-template <typename Text> Text trimBlanksAndControls(const Text& s)
-{
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && isBlankOrControl(s.at(begin)))
-        ++begin;
-    while (end > begin && isBlankOrControl(s.at(end - 1)))
-        --end;
-    return s.mid(begin, end - begin);
-}
-
-template <typename Text, typename Char> Text extractField(const Text& s, int n, Char sep)
-{
-    if (n < 1)
-        return Text();
-    qsizetype start = 0;
-    for (int field = 1; field < n; ++field) {
-        const qsizetype at = s.indexOf(sep, start);
-        if (at < 0)
-            return Text();
-        start = at + 1;
-    }
-    qsizetype end = s.indexOf(sep, start);
-    if (end < 0)
-        end = s.size();
-    return trimBlanksAndControls(s.mid(start, end - start));
-}
-
 } // namespace
 
 // ---- GOST
@@ -349,11 +313,27 @@ QString DecryptPadded(const QString& hex)
 
 QByteArray ExtractField(const QByteArray& s, int n, char sep)
 {
-    return extractField(s, n, sep);
+    if (n < 1)
+        return QByteArray();
+    qsizetype start = 0;
+    for (int field = 1; field < n; ++field) {
+        const qsizetype at = s.indexOf(sep, start);
+        if (at < 0)
+            return QByteArray();
+        start = at + 1;
+    }
+    qsizetype end = s.indexOf(sep, start);
+    if (end < 0)
+        end = s.size();
+    while (start < end && quint8(s.at(start)) <= 0x20)
+        ++start;
+    while (end > start && quint8(s.at(end - 1)) <= 0x20)
+        --end;
+    return s.mid(start, end - start);
 }
 QString ExtractField(const QString& s, int n, QChar sep)
 {
-    return extractField(s, n, sep);
+    return GetField(s, n, sep);
 }
 
 QString EncryptLongToHex(const QByteArray& clear)
