@@ -19,6 +19,15 @@ std::vector<std::unique_ptr<DbDriver>>& drivers()
 
 } // namespace
 
+void DbStatement::checkParameterIndex(int index) const
+{
+    if (index < 0 || index >= parameterCount())
+        throw EngineError(EngineCode::InvalidRequest,
+                          QStringLiteral("Parameter %1 out of range (the statement has %2)")
+                              .arg(index + 1)
+                              .arg(parameterCount()));
+}
+
 qint64 DbConnection::execute(const QString& sql)
 {
     std::unique_ptr<DbStatement> st = prepare(sql);

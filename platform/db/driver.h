@@ -44,6 +44,10 @@ public:
 
     // Rows changed by the last run of an INSERT, UPDATE or DELETE.
     virtual qint64 rowsAffected() const = 0;
+
+protected:
+    // Raises EngineError when `index` is no parameter position of the statement.
+    void checkParameterIndex(int index) const;
 };
 
 // One open connection to a database. Closed when destroyed.

@@ -474,11 +474,7 @@ public:
 
     void bind(int index, const Variant& value, FieldType type) override
     {
-        if (index < 0 || index >= parameterCount())
-            throw EngineError(EngineCode::InvalidRequest,
-                              QStringLiteral("Parameter %1 out of range (the statement has %2)")
-                                  .arg(index + 1)
-                                  .arg(parameterCount()));
+        checkParameterIndex(index);
         if (m_state != State::Ready)
             reset();
         m_params[size_t(index)] = makeParam(value, type);
