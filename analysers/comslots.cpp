@@ -93,10 +93,6 @@ TDriver& driverObjectFor(const TDeviceDriverEntry& entry)
     return *driver;
 }
 
-QString messageOf(const std::exception& e)
-{
-    return QString::fromUtf8(e.what());
-}
 
 // ---- line settings
 
@@ -192,7 +188,7 @@ int registerBFA(const QString& buffer, const TComPortSlot& slot)
     try {
         count = ws.ReadBFAFile(buffer, lines);
     } catch (const std::exception& e) {
-        KeepUnstoredResult(buffer, messageOf(e));
+        KeepUnstoredResult(buffer, ExceptionMessage(e));
         return 0;
     }
     int registered = 0;
@@ -209,7 +205,7 @@ int registerBFA(const QString& buffer, const TComPortSlot& slot)
             WriteToLog(QStringLiteral("Document %1: the patient of the BFA report could not be "
                                       "written: %2")
                            .arg(number)
-                           .arg(messageOf(e)));
+                           .arg(ExceptionMessage(e)));
         }
         ws.RefreshDocuments(number);
     }
@@ -310,7 +306,7 @@ void bindDriver(TComPortSlot& slot, const SerialSourceRow& row)
             WriteToLog(QStringLiteral("Serial source %1 (%2): the host query could not be "
                                       "prepared and is skipped: %3")
                            .arg(row.Number)
-                           .arg(code, messageOf(e)));
+                           .arg(code, ExceptionMessage(e)));
         }
     }
 }

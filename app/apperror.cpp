@@ -93,12 +93,6 @@ void showErrorWindow(const std::exception& e)
 
 } // namespace
 
-QString ExceptionMessage(const std::exception& e)
-{
-    if (const auto* ex = dynamic_cast<const Exception*>(&e))
-        return ex->message();
-    return QString::fromLocal8Bit(e.what());
-}
 
 void LogException(const std::exception& e)
 {

@@ -2,12 +2,11 @@
 // reporting of one exception (log, message boxes, the error window).
 #pragma once
 
+#include <platform/exception.h>
+
 #include <QObject>
 #include <QString>
 #include <exception>
-
-// The text of an exception: the message of the program's own exceptions, what() of others.
-QString ExceptionMessage(const std::exception& e);
 
 // Reports one exception: a field-editing or conversion error in the standard exception box; the
 // database engine's lock and damage conditions in their own boxes; anything else in the error

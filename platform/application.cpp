@@ -41,8 +41,7 @@ void Application::handleException(QObject* sender, const std::exception& e)
         handlerSlot()(sender, e);
         return;
     }
-    const auto* ex = dynamic_cast<const Exception*>(&e);
-    Dialogs().showException(ex ? ex->message() : QString::fromLocal8Bit(e.what()));
+    Dialogs().showException(ExceptionMessage(e));
 }
 
 void Application::terminate()

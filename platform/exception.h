@@ -87,3 +87,11 @@ constexpr int CorruptC = 0x2B06;
 constexpr int CorruptD = 0x2F02;
 constexpr int CorruptE = 0x3302;
 } // namespace EngineCode
+
+// The message of any exception: ours keep theirs; others are the system's text in its encoding.
+inline QString ExceptionMessage(const std::exception& e)
+{
+    if (const auto* ex = dynamic_cast<const Exception*>(&e))
+        return ex->message();
+    return QString::fromLocal8Bit(e.what());
+}

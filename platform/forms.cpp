@@ -32,10 +32,8 @@ template <class F> bool runShowingErrors(F&& handler)
         handler();
         return true;
     } catch (const EAbort&) {
-    } catch (const Exception& e) {
-        Dialogs().showException(e.message());
     } catch (const std::exception& e) {
-        Dialogs().showException(QString::fromUtf8(e.what()));
+        Dialogs().showException(ExceptionMessage(e));
     }
     return false;
 }
