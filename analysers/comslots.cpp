@@ -9,6 +9,7 @@
 #include <analysers/miditron.h>
 #include <analysers/workstation.h>
 
+#include <platform/serial/serialline.h>
 #include <platform/clock.h>
 #include <platform/fileops.h>
 #include <platform/regional.h>
@@ -102,7 +103,7 @@ void applyLineSettings(int n, TCommPortDriver& port, const SerialSourceRow& row)
     port.SetComPortDataBits(TComPortDataBits(DataBitsToEnum(row.DataBits)));
     port.SetComPortStopBits(TComPortStopBits(StopBitsToEnum(row.StopBits)));
     port.SetComPortParity(TComPortParity(ParityToEnum(row.Parity)));
-    port.SetEnableDTROnOpen(ReadIniInteger(IniFileName, QStringLiteral("Options.COM%1").arg(n),
+    port.SetEnableDTROnOpen(ReadIniInteger(IniFileName, ComOptionsSection(n),
                                            QStringLiteral("EnableDTROnOpen"), 0) == 1);
     // Serial sources run with RTS raised and no flow control, whatever the stored handshaking.
     port.SetComPortHwHandshaking(hhNONERTSON);

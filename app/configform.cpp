@@ -164,11 +164,6 @@ std::optional<int> byteValue(const QString& text)
     return value;
 }
 
-QString comSection(int port)
-{
-    return QStringLiteral("Options.COM%1").arg(port);
-}
-
 void cancelPending(LocalTable& table)
 {
     if (table.state() == DataSet::State::Edit || table.state() == DataSet::State::Insert)
@@ -562,7 +557,7 @@ void TConfigForm::FormShow(QObject*)
         Parity = int(fieldOf(com, "Parity")->asInteger());
         StopBits = int(fieldOf(com, "Stop Bits")->asInteger());
         DTROnOpen = IniFile(IniFileName)
-                        .readInteger(comSection(port), QStringLiteral("EnableDTROnOpen"), 0) == 1;
+                        .readInteger(ComOptionsSection(port), QStringLiteral("EnableDTROnOpen"), 0) == 1;
     } else {
         COMBox1->setCurrentIndex(0);
         NeedSTX->setChecked(true);
@@ -811,7 +806,7 @@ void writeSource(const SourceEntries& e, int baud, int dataBits, int handshaking
         fieldOf(com, "Stop Bits")->setAsInteger(stopBits);
         com.post();
         IniFile(IniFileName)
-            .writeInteger(comSection(e.port), QStringLiteral("EnableDTROnOpen"), dtr ? 1 : 0);
+            .writeInteger(ComOptionsSection(e.port), QStringLiteral("EnableDTROnOpen"), dtr ? 1 : 0);
         break;
     }
     default:

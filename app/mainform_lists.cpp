@@ -12,6 +12,7 @@
 #include "tablehelpers.h"
 
 #include <analysers/comslots.h>
+#include <platform/serial/serialline.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
@@ -374,7 +375,7 @@ void TMainForm::BitBtn10Click(QObject*)
                     driver->SetComPortParity(TComPortParity(ParityToEnum(FieldInt(com, "Parity"))));
                     driver->SetEnableDTROnOpen(
                         IniFile(IniFileName)
-                            .readInteger(QStringLiteral("Options.COM%1").arg(port),
+                            .readInteger(ComOptionsSection(port),
                                          QStringLiteral("EnableDTROnOpen"), 0) == 1);
                     driver->Connect();
                 }

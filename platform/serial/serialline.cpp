@@ -37,7 +37,7 @@ QString serialDeviceFromIni(int port, const SerialIniReader& read)
         return QString();
     if (read) {
         const QString device =
-            read(QStringLiteral("Options.COM%1").arg(port), QStringLiteral("Device")).trimmed();
+            read(ComOptionsSection(port), QStringLiteral("Device")).trimmed();
         if (!device.isEmpty())
             return device;
     }
@@ -64,4 +64,9 @@ void setSerialIniReader(SerialIniReader read)
 {
     const std::lock_guard lock(g_readerLock);
     g_reader = std::move(read);
+}
+
+QString ComOptionsSection(int port)
+{
+    return QStringLiteral("Options.COM%1").arg(port);
 }

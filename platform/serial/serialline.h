@@ -101,6 +101,8 @@ using SerialIniReader = std::function<QString(const QString& section, const QStr
 // The device of COM port `port` (1-based): the value of key "Device" in section "Options.COM<n>"
 // when it is set, else "/dev/ttyS<n-1>". Empty for a port number below 1.
 QString serialDeviceFromIni(int port, const SerialIniReader& read);
+// The program INI file's section of COM port n's settings: "Options.COM" + n.
+QString ComOptionsSection(int port);
 
 // The device of COM port `port` through the program's INI reader (see setSerialIniReader); with
 // none set, the default device.
