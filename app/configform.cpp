@@ -21,6 +21,7 @@
 #include <platform/regional.h>
 #include <platform/support/globals.h>
 #include <platform/ui.h>
+#include <platform/serial/serialline.h>
 #include <translation/lc.h>
 
 #include <QButtonGroup>
