@@ -6,6 +6,7 @@
 #include "datatables.h"
 #include "tablehelpers.h"
 
+#include <platform/files.h>
 #include <platform/codepage.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
@@ -58,13 +59,7 @@ QByteArray readDocument(const QString& path, int number)
 {
     if (path.isEmpty())
         throw EInOutError(QStringLiteral("the data file of document %1 is missing").arg(number));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EInOutError(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
-    return bytes;
+    return files::readWholeFile(path, QStringLiteral("The data file of document %1").arg(number));
 }
 
 // The key of the local patient with these names, added when missing; 0 when it could not be

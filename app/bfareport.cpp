@@ -3,6 +3,7 @@
 // with which the viewer lays the reports out.
 #include "bfareport.h"
 
+#include <platform/files.h>
 #include <platform/clock.h>
 #include <platform/codepage.h>
 #include <platform/exception.h>
@@ -18,8 +19,6 @@
 
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -303,34 +302,6 @@ QByteArray reportText(const Record& r, const QDate& date, const QTime& time)
 
 // ---- files ---------------------------------------------------------------------------------
 
-QByteArray readInput(const QString& fileName)
-{
-    const auto failed = [&](int e) {
-        return EInOutError(QStringLiteral("Cannot read the BFA result file \"%1\": %2")
-                               .arg(fileName, fileops::errorText(e)),
-                           e);
-    };
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw failed(errno);
-    QByteArray data;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            throw failed(e);
-        }
-        if (n == 0)
-            break;
-        data.append(buffer, n);
-    }
-    ::close(fd);
-    return data;
-}
 
 // Removes the reports written so far; returns what could not be removed, for the error message.
 QString removeReports(const QList<BFAReport>& written)
@@ -428,7 +399,7 @@ QList<BFAReport> ReadBFAFile(const QString& fileName)
                               .arg(fileName));
 
     RecordReader reader;
-    reader.read(readInput(fileName));
+    reader.read(files::readWholeFile(fileName, QStringLiteral("The BFA result file")));
     const QList<Record> records = reader.finish();
 
     const QDateTime now = clock::now();

@@ -2,6 +2,9 @@
 // and the in-use checks built on file leases with their size-and-time fallback.
 #include "files.h"
 
+#include "exception.h"
+#include "fileops.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -419,5 +422,34 @@ void setLeasesAvailable(bool available)
     leasesAvailable.store(available);
 }
 } // namespace testing
+
+QByteArray readWholeFile(const QString& path, const QString& what)
+{
+    const auto failed = [&](int e) {
+        return EInOutError(QStringLiteral("%1 \"%2\" cannot be read: %3")
+                               .arg(what, path, fileops::errorText(e)),
+                           e);
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw failed(errno);
+    QByteArray data;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            throw failed(e);
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, n);
+    }
+    ::close(fd);
+    return data;
+}
 
 } // namespace files

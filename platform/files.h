@@ -100,4 +100,8 @@ namespace testing {
 void setLeasesAvailable(bool available);
 } // namespace testing
 
+// The whole content of a file. A file that cannot be read raises EInOutError "<what> "<path>"
+// cannot be read: <reason>" carrying the system's error number.
+QByteArray readWholeFile(const QString& path, const QString& what = QStringLiteral("The file"));
+
 } // namespace files

@@ -95,28 +95,27 @@ ScriptedDialogs& ScriptedDialogs::answerInput(bool confirm, const QString& value
     return add(std::move(entry));
 }
 
-ScriptedDialogs& ScriptedDialogs::answerOpenFile(const QString& path)
+ScriptedDialogs& ScriptedDialogs::answerPath(Kind kind, const QString& path)
 {
     Entry entry;
-    entry.kind = Kind::OpenFile;
+    entry.kind = kind;
     entry.answer = path;
     return add(std::move(entry));
+}
+
+ScriptedDialogs& ScriptedDialogs::answerOpenFile(const QString& path)
+{
+    return answerPath(Kind::OpenFile, path);
 }
 
 ScriptedDialogs& ScriptedDialogs::answerSaveFile(const QString& path)
 {
-    Entry entry;
-    entry.kind = Kind::SaveFile;
-    entry.answer = path;
-    return add(std::move(entry));
+    return answerPath(Kind::SaveFile, path);
 }
 
 ScriptedDialogs& ScriptedDialogs::answerDirectory(const QString& path)
 {
-    Entry entry;
-    entry.kind = Kind::Directory;
-    entry.answer = path;
-    return add(std::move(entry));
+    return answerPath(Kind::Directory, path);
 }
 
 ScriptedDialogs& ScriptedDialogs::answerModal(const QString& className, ModalAnswer answer)

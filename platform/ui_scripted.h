@@ -101,6 +101,7 @@ private:
     std::optional<Entry> take(const Request& request);
     static void fail(const QString& failure);
     ScriptedDialogs& add(Entry entry);
+    ScriptedDialogs& answerPath(Kind kind, const QString& path);
 
     QList<Entry> m_script;
     QList<Request> m_requests;
