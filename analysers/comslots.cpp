@@ -9,10 +9,10 @@
 #include <analysers/miditron.h>
 #include <analysers/workstation.h>
 
-#include <platform/serial/serialline.h>
 #include <platform/clock.h>
 #include <platform/fileops.h>
 #include <platform/regional.h>
+#include <platform/serial/serialline.h>
 #include <platform/softcheck.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
@@ -93,7 +93,6 @@ TDriver& driverObjectFor(const TDeviceDriverEntry& entry)
     }
     return *driver;
 }
-
 
 // ---- line settings
 

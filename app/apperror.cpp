@@ -93,7 +93,6 @@ void showErrorWindow(const std::exception& e)
 
 } // namespace
 
-
 void LogException(const std::exception& e)
 {
     setScreenCursor(crDefault);

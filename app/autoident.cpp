@@ -6,10 +6,10 @@
 #include "datatables.h"
 #include "tablehelpers.h"
 
-#include <platform/files.h>
 #include <platform/codepage.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
+#include <platform/files.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>

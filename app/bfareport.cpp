@@ -3,11 +3,11 @@
 // with which the viewer lays the reports out.
 #include "bfareport.h"
 
-#include <platform/files.h>
 #include <platform/clock.h>
 #include <platform/codepage.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
+#include <platform/files.h>
 #include <platform/support/globals.h>
 #include <platform/support/paths.h>
 #include <platform/support/textprocs.h>
@@ -301,7 +301,6 @@ QByteArray reportText(const Record& r, const QDate& date, const QTime& time)
 }
 
 // ---- files ---------------------------------------------------------------------------------
-
 
 // Removes the reports written so far; returns what could not be removed, for the error message.
 QString removeReports(const QList<BFAReport>& written)

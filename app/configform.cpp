@@ -19,9 +19,9 @@
 #include <platform/exception.h>
 #include <platform/inifile.h>
 #include <platform/regional.h>
+#include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <platform/ui.h>
-#include <platform/serial/serialline.h>
 #include <translation/lc.h>
 
 #include <QButtonGroup>
@@ -557,8 +557,9 @@ void TConfigForm::FormShow(QObject*)
         Handshaking = int(fieldOf(com, "Handshaking")->asInteger());
         Parity = int(fieldOf(com, "Parity")->asInteger());
         StopBits = int(fieldOf(com, "Stop Bits")->asInteger());
-        DTROnOpen = IniFile(IniFileName)
-                        .readInteger(ComOptionsSection(port), QStringLiteral("EnableDTROnOpen"), 0) == 1;
+        DTROnOpen =
+            IniFile(IniFileName)
+                .readInteger(ComOptionsSection(port), QStringLiteral("EnableDTROnOpen"), 0) == 1;
     } else {
         COMBox1->setCurrentIndex(0);
         NeedSTX->setChecked(true);
@@ -807,7 +808,8 @@ void writeSource(const SourceEntries& e, int baud, int dataBits, int handshaking
         fieldOf(com, "Stop Bits")->setAsInteger(stopBits);
         com.post();
         IniFile(IniFileName)
-            .writeInteger(ComOptionsSection(e.port), QStringLiteral("EnableDTROnOpen"), dtr ? 1 : 0);
+            .writeInteger(ComOptionsSection(e.port), QStringLiteral("EnableDTROnOpen"),
+                          dtr ? 1 : 0);
         break;
     }
     default:

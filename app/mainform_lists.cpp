@@ -12,11 +12,11 @@
 #include "tablehelpers.h"
 
 #include <analysers/comslots.h>
-#include <platform/serial/serialline.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/inifile.h>
+#include <platform/serial/serialline.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/paths.h>
 #include <platform/ui.h>
@@ -373,10 +373,10 @@ void TMainForm::BitBtn10Click(QObject*)
                     driver->SetComPortStopBits(TComPortStopBits(
                         StopBitsToEnum(com.fieldByName(QStringLiteral("Stop Bits"))->asFloat())));
                     driver->SetComPortParity(TComPortParity(ParityToEnum(FieldInt(com, "Parity"))));
-                    driver->SetEnableDTROnOpen(
-                        IniFile(IniFileName)
-                            .readInteger(ComOptionsSection(port),
-                                         QStringLiteral("EnableDTROnOpen"), 0) == 1);
+                    driver->SetEnableDTROnOpen(IniFile(IniFileName)
+                                                   .readInteger(ComOptionsSection(port),
+                                                                QStringLiteral("EnableDTROnOpen"),
+                                                                0) == 1);
                     driver->Connect();
                 }
             }

@@ -181,7 +181,6 @@ void BM_Compile(benchmark::State& state)
 BENCHMARK(BM_PrepareCompiled)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(BM_Compile)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
-
 } // namespace
 
 int main(int argc, char** argv)

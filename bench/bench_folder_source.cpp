@@ -121,7 +121,6 @@ BENCHMARK(BM_ListFoldersWithTimes)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ListFolderNames)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_QuietTick)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-
 } // namespace
 
 int main(int argc, char** argv)

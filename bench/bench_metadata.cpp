@@ -230,7 +230,6 @@ BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_LoadMetaData)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_WalkQueries)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-
 } // namespace
 
 int main(int argc, char** argv)

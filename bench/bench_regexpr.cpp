@@ -76,7 +76,6 @@ void BM_StdRegexBaseline(benchmark::State& state)
 }
 BENCHMARK(BM_StdRegexBaseline)->Unit(benchmark::kMillisecond);
 
-
 } // namespace
 
 int main(int argc, char** argv)

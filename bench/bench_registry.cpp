@@ -138,7 +138,6 @@ BENCHMARK(BM_CopyFiles)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RegisterFiles)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RegisterMovedFiles)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-
 } // namespace
 
 int main(int argc, char** argv)

@@ -10,7 +10,9 @@
 class Exception : public std::exception
 {
 public:
-    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+    {
+    }
     const QString& message() const { return m_message; }
     const char* what() const noexcept override { return m_utf8.constData(); }
     // The class name as the error reports show it ("Exception", "EConvertError", ...).
@@ -26,7 +28,7 @@ private:
     {                                                                                              \
     public:                                                                                        \
         using Base::Base;                                                                          \
-        const char* className() const override { return #Name; }                                  \
+        const char* className() const override { return #Name; }                                   \
     };
 
 // A text that is not a number, a date or the like.
@@ -40,7 +42,9 @@ class EInOutError : public Exception
 {
 public:
     explicit EInOutError(QString message, int errorCode = 0)
-        : Exception(std::move(message)), m_errorCode(errorCode) {}
+        : Exception(std::move(message)), m_errorCode(errorCode)
+    {
+    }
     int errorCode() const { return m_errorCode; }
     const char* className() const override { return "EInOutError"; }
 
@@ -55,7 +59,7 @@ class EngineError : public Exception
 public:
     struct Entry
     {
-        int errorCode = 0;   // category * 256 + sub-code
+        int errorCode = 0; // category * 256 + sub-code
         QString message;
         int nativeError = 0; // the server's own code, when there is one
         int category() const { return (errorCode >> 8) & 0xFF; }
@@ -64,9 +68,13 @@ public:
 
     explicit EngineError(QList<Entry> entries)
         : Exception(entries.isEmpty() ? QString() : entries.first().message),
-          m_entries(std::move(entries)) {}
+          m_entries(std::move(entries))
+    {
+    }
     EngineError(int errorCode, const QString& message, int nativeError = 0)
-        : EngineError(QList<Entry>{Entry{errorCode, message, nativeError}}) {}
+        : EngineError(QList<Entry>{Entry{errorCode, message, nativeError}})
+    {
+    }
 
     const QList<Entry>& entries() const { return m_entries; }
     // Code of the first entry, 0 when there is none.
@@ -79,9 +87,9 @@ private:
 
 // Codes of the engine conditions the program reacts to.
 namespace EngineCode {
-constexpr int Locked = 0x2B33;         // table or file held by another connection
-constexpr int RecordLocked = 0x2801;   // record locked by another user
-constexpr int CorruptA = 0x2201;       // the damaged-database family
+constexpr int Locked = 0x2B33;       // table or file held by another connection
+constexpr int RecordLocked = 0x2801; // record locked by another user
+constexpr int CorruptA = 0x2201;     // the damaged-database family
 constexpr int CorruptB = 0x2302;
 constexpr int CorruptC = 0x2B06;
 constexpr int CorruptD = 0x2F02;

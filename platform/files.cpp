@@ -426,9 +426,9 @@ void setLeasesAvailable(bool available)
 QByteArray readWholeFile(const QString& path, const QString& what)
 {
     const auto failed = [&](int e) {
-        return EInOutError(QStringLiteral("%1 \"%2\" cannot be read: %3")
-                               .arg(what, path, fileops::errorText(e)),
-                           e);
+        return EInOutError(
+            QStringLiteral("%1 \"%2\" cannot be read: %3").arg(what, path, fileops::errorText(e)),
+            e);
     };
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)

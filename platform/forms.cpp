@@ -314,9 +314,10 @@ void TForm::keyPressEvent(QKeyEvent* event)
 {
     if (!(event->modifiers() & ~Qt::KeypadModifier)) {
         const int key = event->key();
-        QAbstractButton* button = key == Qt::Key_Return || key == Qt::Key_Enter ? DefaultButton.data()
-                                  : key == Qt::Key_Escape                      ? CancelButton.data()
-                                                                               : nullptr;
+        QAbstractButton* button = key == Qt::Key_Return || key == Qt::Key_Enter
+                                      ? DefaultButton.data()
+                                  : key == Qt::Key_Escape ? CancelButton.data()
+                                                          : nullptr;
         if (button) {
             button->click();
             return;

@@ -325,11 +325,14 @@ QString Field::displayText() const
         case FieldType::Integer:
         case FieldType::AutoInc:
         case FieldType::Float:
-        case FieldType::Currency: return FormatFloat(m_displayFormat, asFloat());
+        case FieldType::Currency:
+            return FormatFloat(m_displayFormat, asFloat());
         case FieldType::Date:
         case FieldType::Time:
-        case FieldType::DateTime: return FormatDateTime(m_displayFormat, asDateTime());
-        default: return asString();
+        case FieldType::DateTime:
+            return FormatDateTime(m_displayFormat, asDateTime());
+        default:
+            return asString();
         }
     }
     QString text;

@@ -8,7 +8,6 @@
 
 #include <QPointer>
 
-
 // The table is read in pages through keyset queries on the current order (index fields, then the
 // row's own number), forwards and backwards; it is never loaded whole. Each post writes one row
 // at once (committed unless the database has a transaction open).

@@ -36,8 +36,7 @@ QString serialDeviceFromIni(int port, const SerialIniReader& read)
     if (port < 1)
         return QString();
     if (read) {
-        const QString device =
-            read(ComOptionsSection(port), QStringLiteral("Device")).trimmed();
+        const QString device = read(ComOptionsSection(port), QStringLiteral("Device")).trimmed();
         if (!device.isEmpty())
             return device;
     }

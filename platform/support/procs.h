@@ -9,7 +9,8 @@
 // One integer value through a temporary INI file object.
 int ReadIniInteger(const QString& fileName, const QString& section, const QString& key, int def);
 // Raises EInOutError when the file cannot be written.
-void WriteIniInteger(const QString& fileName, const QString& section, const QString& key, int value);
+void WriteIniInteger(const QString& fileName, const QString& section, const QString& key,
+                     int value);
 
 // An error box with OK and Cancel; true when OK is chosen.
 bool ErrorOkCancel(const QString& message);

@@ -6,7 +6,10 @@
 
 namespace {
 
-bool isTrimmed(QChar c) { return c.unicode() <= 0x20; }
+bool isTrimmed(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
 
 // Reads a real number: optional blanks, sign, digits, one "." and digits, an exponent. Returns the
 // value only when the whole text was read.
@@ -95,7 +98,10 @@ QString GetDelimitedField(const QString& text, int index, QChar delimiter)
     return GetField(text, index, delimiter);
 }
 
-QString StringOfChar(int count, QChar ch) { return count > 0 ? QString(count, ch) : QString(); }
+QString StringOfChar(int count, QChar ch)
+{
+    return count > 0 ? QString(count, ch) : QString();
+}
 
 QString TrimLeft(const QString& text)
 {
@@ -113,4 +119,7 @@ QString TrimRight(const QString& text)
     return text.left(n);
 }
 
-QString Trim(const QString& text) { return TrimRight(TrimLeft(text)); }
+QString Trim(const QString& text)
+{
+    return TrimRight(TrimLeft(text));
+}

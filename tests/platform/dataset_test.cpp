@@ -543,8 +543,8 @@ TEST(FieldDisplay, DisplayFormatAppliesToNumbersAndDates)
     ds.fieldDefs().add("Day", FieldType::Date);
     ds.fieldDefs().add("Name", FieldType::String, 20);
     ds.createDataSet();
-    ds.appendRecord({Variant(Currency::fromDouble(1234.5)), Variant::fromDateTime(EncodeDate(2026, 12, 6)),
-                     "x"});
+    ds.appendRecord({Variant(Currency::fromDouble(1234.5)),
+                     Variant::fromDateTime(EncodeDate(2026, 12, 6)), "x"});
     ds.fieldByName("Amount")->setDisplayFormat("#,##0.00");
     ds.fieldByName("Day")->setDisplayFormat("dd mmm yyyy");
     ds.fieldByName("Name")->setDisplayFormat("0.00"); // no meaning for text

@@ -39,11 +39,20 @@ TestWorkspace::~TestWorkspace()
     DataDir.clear();
 }
 
-QString TestWorkspace::root() const { return m_dir.path() + QLatin1Char('/'); }
+QString TestWorkspace::root() const
+{
+    return m_dir.path() + QLatin1Char('/');
+}
 
-QString TestWorkspace::path(const QString& relative) const { return root() + relative; }
+QString TestWorkspace::path(const QString& relative) const
+{
+    return root() + relative;
+}
 
-QByteArray TestWorkspace::operationsLog() const { return readFileBytes(path("QUORVANE.LOG")); }
+QByteArray TestWorkspace::operationsLog() const
+{
+    return readFileBytes(path("QUORVANE.LOG"));
+}
 
 QByteArray readFileBytes(const QString& path)
 {
