@@ -266,9 +266,9 @@ void TMainForm::createComponents()
 
 void TMainForm::layoutComponents()
 {
+    // A minimise box only: the program ends through its quit command and the question it asks.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::CustomizeWindowHint);
+                   Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint);
     KeyPreview = true;
 
     // The designed form: fixed positions in a window of fixed size.
@@ -835,9 +835,20 @@ void TMainForm::FormCloseQuery(QObject*, bool& CanClose)
         m_quitRetry->start();
         return;
     }
-    if (!QuitConfirmed && DocumentsWaiting()) {
+    if (!QuitConfirmed) {
+        // Closing the window would end every source with it: a close request that did not come
+        // through the quit command goes there, unless documents wait, which brings the window
+        // forward instead.
         CanClose = false;
-        BringToFront();
+        if (DocumentsWaiting()) {
+            BringToFront();
+        } else if (!m_askingToQuit) {
+            m_askingToQuit = true;
+            QTimer::singleShot(0, this, [this] {
+                const auto asked = qScopeGuard([this] { m_askingToQuit = false; });
+                bCloseClick(this);
+            });
+        }
         return;
     }
     CommonTimer->stop();

@@ -32,7 +32,8 @@ class TTitul;
 //   ready ── quit confirmed (menu, SIGTERM, SIGINT) ──> closing once no tick is running and no
 //            dialog is open (a signal cancels the open dialog): timer off, tables closed, the
 //            application's loop ends
-//   ready ── any other close ──> refused while documents wait; the window comes to the front
+//   ready ── any other close request ──> refused; while documents wait the window comes to the
+//            front, otherwise the quit command asks its question
 class TMainForm : public TForm
 {
     Q_OBJECT
@@ -215,6 +216,7 @@ private:
     bool m_closing = false;
     bool m_quitPending = false;
     bool m_terminating = false; // the quit came from SIGTERM or SIGINT
+    bool m_askingToQuit = false;
 };
 
 // The main window, created at program start.

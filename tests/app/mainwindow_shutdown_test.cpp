@@ -9,6 +9,7 @@
 #include <platform/db/localtable.h>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QTimer>
 
@@ -47,23 +48,35 @@ struct EndingWindow : MainWindowFixture
 
 } // namespace
 
-TEST(MainWindowShutdown, CloseWithWaitingDocumentsIsRefusedAndTheWindowComesForward)
+TEST(MainWindowShutdown, ACloseRequestEndsNothingWithoutTheQuitQuestion)
 {
     EndingWindow w(true);
+    // A minimise box only.
+    EXPECT_EQ(w.form->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                                       Qt::WindowCloseButtonHint),
+              Qt::WindowMinimizeButtonHint);
+    // While documents wait, the window comes forward and nothing is asked.
     w.form->showMinimized();
     EXPECT_FALSE(w.form->close());
+    QCoreApplication::processEvents();
     EXPECT_TRUE(w.form->isVisible());
     EXPECT_FALSE(w.form->isMinimized());
-    EXPECT_TRUE(w.tablesAllOpen());
-    EXPECT_TRUE(w.form->CommonTimer->isActive());
+    EXPECT_TRUE(w.dialogs.requests().isEmpty());
     w.tick();
     EXPECT_EQ(w.calls.count("PollBreezeSources"), 1);
 
-    // Once the documents have left, a close is allowed.
+    // Without documents, the quit command asks: No keeps the program polling, Yes ends it.
     w.deleteDocument(1);
-    EXPECT_TRUE(w.form->close());
-    EXPECT_FALSE(w.form->CommonTimer->isActive());
-    EXPECT_FALSE(w.tablesOpen());
+    for (const int answer : {mrNo, mrYes}) {
+        w.dialogs.answerMessage(answer, QuitQuestion, mtConfirmation);
+        EXPECT_FALSE(w.form->close());
+        EXPECT_TRUE(w.tablesAllOpen());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.form->CommonTimer->isActive(), answer == mrNo);
+        EXPECT_EQ(w.tablesOpen(), answer == mrNo);
+        EXPECT_EQ(Application::terminated(), answer == mrYes);
+    }
+    EXPECT_EQ(w.dialogs.requests().size(), 2);
 }
 
 TEST(MainWindowShutdown, QuitAnsweredYesEndsEvenWithWaitingDocuments)
