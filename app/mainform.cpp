@@ -54,6 +54,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <cstdio>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -255,6 +256,14 @@ void TMainForm::createComponents()
 
     CommonTimer = makeComponent<QTimer>("CommonTimer", "TTimer");
     CommonTimer->setInterval(1000);
+    // Tests of the whole program set a shorter tick and wait for the signs of ticks and questions
+    // on stderr instead of for time to pass.
+    bool testTick = false;
+    const int testInterval = qEnvironmentVariableIntValue("QUORVANE_TEST_TICK_MS", &testTick);
+    if (testTick && testInterval > 0) {
+        m_testSigns = true;
+        CommonTimer->setInterval(testInterval);
+    }
     LC1 = makeComponent<TLC>("LC1", "TLC", this);
     LC1->Consts = MainFormConsts();
     SetMainFormTexts(LC1);
@@ -698,6 +707,9 @@ void TMainForm::FormKeyDown(QObject*, int&, Qt::KeyboardModifiers)
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_testSigns && event->type() == QEvent::Show && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->isModal())
+        std::fprintf(stderr, "QUORVANE question open\n");
     // The application's message hook: Scroll Lock opens the translation editor, wherever the
     // focus is. A key travels on to the parents of the control that has the focus; only its
     // first receiver counts.

@@ -185,6 +185,8 @@ private:
     void IdentificationStep();
     void WarningStep();
     void UpdateClock();
+    // Tests of the whole program only: the sign on stderr that a tick has ended.
+    void TickEnded();
 
     // Helpers of the lists and commands
     int SelectedRow(QTreeWidget* List) const;
@@ -217,6 +219,9 @@ private:
     bool m_quitPending = false;
     bool m_terminating = false; // the quit came from SIGTERM or SIGINT
     bool m_askingToQuit = false;
+    // Set by QUORVANE_TEST_TICK_MS: ticks and questions are reported on stderr.
+    bool m_testSigns = false;
+    int m_ticksEnded = 0;
 };
 
 // The main window, created at program start.

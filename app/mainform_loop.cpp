@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <cstdio>
 #include <exception>
 
 namespace {
@@ -78,6 +79,7 @@ void TMainForm::CommonTimerTimer(QObject*)
         failure = std::current_exception();
     }
     TimerBusy = false;
+    TickEnded();
     if (failure)
         report(this, failure);
     if (m_quitPending)
@@ -110,6 +112,7 @@ void TMainForm::FirstTickStep()
         failure = std::current_exception();
     }
     m_firstTickRunning = false;
+    TickEnded();
     // Polling goes on whatever became of the first tick.
     if (!m_closing)
         CommonTimer->start();
@@ -117,6 +120,12 @@ void TMainForm::FirstTickStep()
         report(this, failure);
     if (m_quitPending)
         CarryOutQuit();
+}
+
+void TMainForm::TickEnded()
+{
+    if (m_testSigns)
+        std::fprintf(stderr, "QUORVANE tick %d ended\n", ++m_ticksEnded);
 }
 
 void TMainForm::UpdateClock()

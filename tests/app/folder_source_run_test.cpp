@@ -9,7 +9,6 @@
 #include <support/qt_printers.h>
 
 #include <QDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -42,10 +41,10 @@ TEST(FolderSourceRun, DroppedFilesBecomeDocumentsOnceWhileTheProgramPolls)
     const auto documents = [&folder] {
         return folder.cli(u"SELECT count(*) FROM \"FILES.DB\";"_s).toInt();
     };
-    ASSERT_TRUE(waitFor([&] { return documents() == 3; }, 20000)) << documents();
-    // Twenty ticks and more: nothing is registered twice, and the file still open for writing
-    // waits for its writer.
-    QThread::msleep(21000);
+    ASSERT_TRUE(folder.waitFor([&] { return documents() == 3; })) << documents();
+    // Twenty ticks: nothing is registered twice, and the file still open for writing waits for its
+    // writer.
+    ASSERT_TRUE(folder.waitForTicks(20));
     EXPECT_EQ(documents(), 3);
     EXPECT_EQ(QDir(in).entryList(QDir::Files), QStringList{u"open.txt"_s});
 
@@ -53,8 +52,8 @@ TEST(FolderSourceRun, DroppedFilesBecomeDocumentsOnceWhileTheProgramPolls)
     writeFileBytes(keep + u"/k.txt"_s, "K2");
     setModified(keep + u"/k.txt"_s, monday.addSecs(60));
     writer.release();
-    ASSERT_TRUE(waitFor([&] { return documents() == 5; }, 20000)) << documents();
-    QThread::msleep(3000);
+    ASSERT_TRUE(folder.waitFor([&] { return documents() == 5; })) << documents();
+    ASSERT_TRUE(folder.waitForTicks(3));
     EXPECT_EQ(documents(), 5);
     EXPECT_EQ(QDir(in).entryList(QDir::Files), QStringList());
     EXPECT_EQ(readFileBytes(keep + u"/k.txt"_s), "K2");

@@ -11,7 +11,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -33,16 +32,6 @@ ProgramFolder::~ProgramFolder()
     }
 }
 
-QString ProgramFolder::dir() const
-{
-    return ws.path(QStringLiteral("prog/"));
-}
-
-QString ProgramFolder::work() const
-{
-    return ws.path(QStringLiteral("work/"));
-}
-
 QString ProgramFolder::database() const
 {
     return work() + QStringLiteral("data/") + sqlitedb::DatabaseFileName;
@@ -50,7 +39,8 @@ QString ProgramFolder::database() const
 
 QString ProgramFolder::cli(const QString& script) const
 {
-    return dbtest::sqliteCli(database(), script);
+    // The program writes at every tick: wait for its lock rather than fail on it.
+    return dbtest::sqliteCli(database(), QStringLiteral(".timeout 5000\n") + script);
 }
 
 void ProgramFolder::writeIni(const QStringList& lines) const
@@ -80,21 +70,33 @@ void ProgramFolder::start()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QUORVANE_TEST_TICK_MS"), QStringLiteral("50"));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(ws.root());
     process.start(dir() + QStringLiteral("quorvane"), {});
     ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
 }
 
-bool waitFor(const std::function<bool()>& done, int ms)
+bool ProgramFolder::waitFor(const std::function<bool()>& done, int ms)
 {
     const QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        if (done())
-            return true;
-        QThread::msleep(100);
-    }
+    while (!done() && !deadline.hasExpired() && process.state() == QProcess::Running)
+        process.waitForReadyRead(int(deadline.remainingTime()));
     return done();
+}
+
+bool ProgramFolder::waitForTicks(int n)
+{
+    const auto ticks = [this] { return output().count("QUORVANE tick "); };
+    const qsizetype target = ticks() + n;
+    return waitFor([&] { return ticks() >= target; });
+}
+
+const QByteArray& ProgramFolder::output()
+{
+    m_output += process.readAll();
+    return m_output;
 }

@@ -1,6 +1,7 @@
 // The real program in a temporary program folder of its own (on Linux the program's folder is
 // that of its executable file, so the built binary is copied there), with its settings file and
-// its local tables, started offscreen; and the bounded waits of tests that watch it run.
+// its local tables, started offscreen; and the waits, each for a sign it gives, of tests that
+// watch it run.
 #pragma once
 
 #include <support/workspace.h>
@@ -20,10 +21,9 @@ public:
     ProgramFolder(const ProgramFolder&) = delete;
     ProgramFolder& operator=(const ProgramFolder&) = delete;
 
-    // "prog/": the program and its settings file.
-    QString dir() const;
-    // "work/": the working folder the settings name.
-    QString work() const;
+    // The program and its settings file; the working folder the settings name.
+    QString dir() const { return ws.path(QStringLiteral("prog/")); }
+    QString work() const { return ws.path(QStringLiteral("work/")); }
     QString database() const;
     // The sqlite3 tool on the local database.
     QString cli(const QString& script) const;
@@ -34,12 +34,18 @@ public:
     // The tables of a new installation in the working folder, made as the program makes them,
     // and a script run on them.
     void prepareTables(const QString& script = {}) const;
-    // Starts the program offscreen.
+    // Starts the program offscreen, ticking every 50 ms with a sign on stderr after each tick.
     void start();
+    // Reads the program's output until done() holds (checked as each sign arrives), the program
+    // ends, or ms pass.
+    bool waitFor(const std::function<bool()>& done, int ms = 20000);
+    bool waitForTicks(int n);
+    // All the program wrote, stdout and stderr.
+    const QByteArray& output();
 
     TestWorkspace ws;
     QProcess process;
-};
 
-// Waits, up to `ms`, for `done`; the program runs meanwhile in its own process.
-bool waitFor(const std::function<bool()>& done, int ms);
+private:
+    QByteArray m_output;
+};

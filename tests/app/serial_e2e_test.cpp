@@ -62,15 +62,10 @@ protected:
     }
     void TearDown() override
     {
-        QProcess& program = folder.process;
-        if (program.state() != QProcess::NotRunning) {
-            program.terminate();
-            program.waitForFinished(15000);
-        }
         if (HasFailure())
             std::cerr
                 << "program output:\n"
-                << program.readAllStandardError().toStdString() << "\noperations log:\n"
+                << folder.output().toStdString() << "\noperations log:\n"
                 << readFileBytes(folder.work() + u"QUORVANE.LOG"_s).toStdString()
                 << "\ncapture folder: "
                 << QDir(folder.work() + u"com_buf"_s)
