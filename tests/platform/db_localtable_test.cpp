@@ -1,7 +1,7 @@
 // Local tables: index order both ways across pages, key search, ranges, one-row writes, empty text
 // as NULL, exclusive open across connections and processes, creation and restructuring.
-#include "db_helpers.h"
-#include "fileholder.h"
+#include <support/db_helpers.h>
+#include <support/fileholder.h>
 
 #include <platform/db/localtable.h>
 #include <platform/db/tablelock.h>

@@ -1,6 +1,6 @@
 // The SQLite driver, connections, transactions and SQL queries, with the files checked by the
 // sqlite3 command-line tool.
-#include "db_helpers.h"
+#include <support/db_helpers.h>
 
 #include <platform/codepage.h>
 #include <platform/data/memdataset.h>

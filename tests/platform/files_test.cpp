@@ -1,6 +1,6 @@
 // Windows wildcard rules, look-ups without regard to case, and the in-use checks against real
 // processes holding files, with leases and through the size-and-time fallback.
-#include "fileholder.h"
+#include <support/fileholder.h>
 
 #include <platform/files.h>
 

@@ -1,6 +1,6 @@
 // Folder names and the checks for files other programs hold: IsFileFree deletes only a file nobody
 // holds, WaitFileFree gives up after its time and keeps the program's events running meanwhile.
-#include "fileholder.h"
+#include <support/fileholder.h>
 
 #include <platform/exception.h>
 #include <platform/fileops.h>
