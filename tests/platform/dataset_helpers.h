@@ -4,22 +4,24 @@
 
 #include <platform/data/memdataset.h>
 
+#include <support/qt_printers.h>
+
 #include <QStringList>
 
 #include <memory>
-#include <ostream>
-
-// Readable failure output for texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* os)
-{
-    *os << '{' << list.join(QStringLiteral(", ")).toStdString() << '}';
-}
 
 namespace testdata {
+
+// The message of the error of class E that a call raises; "<no error>" when it raises none.
+template <typename E, typename F> QString messageOf(F&& call)
+{
+    try {
+        call();
+    } catch (const E& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
 
 // ID integer, NAME string 20, QTY float; rows given as (id, name, qty).
 struct Item

@@ -6,44 +6,20 @@
 #include <platform/db/odbcdriver.h>
 #include <platform/db/sqlquery.h>
 
-#include <QDate>
+#include <support/db_helpers.h>
+#include <support/qt_printers.h>
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <support/qt_printers.h>
-
-// Only to ask the driver manager which drivers it knows.
-#include <sql.h>
-#include <sqlext.h>
-
+using namespace dbtest;
 using namespace odbcdb;
 
 namespace {
-
-// ---- the drivers the tests need
-
-// The sections of the odbcinst.ini that the driver manager reads (its place as unixODBC finds it).
-QStringList registeredOdbcDrivers()
-{
-    const QByteArray folder = qgetenv("ODBCSYSINI");
-    const QByteArray name = qgetenv("ODBCINSTINI");
-    QFile ini(QFile::decodeName(folder.isEmpty() ? QByteArray("/etc") : folder) + QLatin1Char('/') +
-              QFile::decodeName(name.isEmpty() ? QByteArray("odbcinst.ini") : name));
-    QStringList sections;
-    if (!ini.open(QIODevice::ReadOnly | QIODevice::Text))
-        return sections;
-    while (!ini.atEnd()) {
-        const QString line = QString::fromUtf8(ini.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')))
-            sections.append(line.mid(1, line.size() - 2).trimmed());
-    }
-    return sections;
-}
 
 // Debian keeps ODBC drivers in /usr/lib/<triplet>/odbc.
 QString findOdbcLibrary(const QString& file)
@@ -57,18 +33,14 @@ QString findOdbcLibrary(const QString& file)
     return QString();
 }
 
-// Debian's packages register the SQLite ODBC driver as "SQLite3" and FreeTDS as "FreeTDS". Where
-// the system lacks either, both are registered in a private odbcinst.ini for this process; /etc is
-// never touched. The driver manager reads the place of that file once, at its first call: this
-// runs before any test.
+// The SQLite ODBC driver as "SQLite3" and FreeTDS as "FreeTDS", registered in a private
+// odbcinst.ini for this process; /etc is never touched. The driver manager reads the place of that
+// file once, at its first call: this runs before any test.
 class OdbcDriversEnvironment : public ::testing::Environment
 {
 public:
     void SetUp() override
     {
-        const QStringList known = registeredOdbcDrivers();
-        if (known.contains(QStringLiteral("SQLite3")) && known.contains(QStringLiteral("FreeTDS")))
-            return;
         const QString sqlite = findOdbcLibrary(QStringLiteral("libsqlite3odbc.so"));
         const QString tds = findOdbcLibrary(QStringLiteral("libtdsodbc.so"));
         ASSERT_FALSE(sqlite.isEmpty() || tds.isEmpty())
@@ -90,14 +62,6 @@ private:
 
 [[maybe_unused]] ::testing::Environment* const odbcDrivers =
     ::testing::AddGlobalTestEnvironment(new OdbcDriversEnvironment);
-
-QString sqlite3Cli(const QString& file, const QString& sql)
-{
-    QProcess p;
-    p.start(QStringLiteral("sqlite3"), {file, sql});
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
 
 class OdbcSqlite : public ::testing::Test
 {
@@ -249,26 +213,6 @@ TEST(OdbcDiagnostics, TheTellingRecordComesFirstAndNoneIsLost)
     EXPECT_EQ(alone.errorCode(), EngineCode::CannotOpen);
 }
 
-TEST_F(OdbcSqlite, ConnectsThroughTheRegisteredDrivers)
-{
-    auto c = connect();
-    EXPECT_EQ(c->driverName(), "MSSQL");
-    EXPECT_TRUE(c->tableNames().isEmpty());
-    c->execute(QStringLiteral("CREATE TABLE PATIENTS (ID INTEGER, NOM VARCHAR(40))"));
-    EXPECT_EQ(c->tableNames(), QStringList{QStringLiteral("PATIENTS")});
-    EXPECT_EQ(DbDriver::find(OracleDriverName)->connect(params())->driverName(), "ORACLE");
-
-    // As the program connects: a database by driver name, statements with :NAME parameters.
-    Database db;
-    useDatabase(db);
-    Params values;
-    values.add(QStringLiteral("ID")).setAsInteger(7);
-    values.add(QStringLiteral("NOM")).setAsString(QStringLiteral("Dupré"));
-    EXPECT_EQ(db.execute(QStringLiteral("INSERT INTO PATIENTS VALUES (:ID, :NOM)"), &values), 1);
-    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT ID || '|' || NOM FROM PATIENTS")),
-              "7|Dupré");
-}
-
 TEST_F(OdbcSqlite, FailedConnectionsGiveClearErrorsWithoutThePassword)
 {
     ConnectionParams p;
@@ -357,21 +301,13 @@ TEST_F(OdbcSqlite, ParametersOfEveryFieldTypeRoundTrip)
         ins->bind(i, Variant::null(), types[i]);
     EXPECT_FALSE(ins->step());
 
-    // Without a field type each value goes by its own type.
+    // Without a field type each value goes by its own type (dates and times left out: a date-time
+    // bound as such is not a date).
     ins->clearBindings();
-    const QList<Variant> untyped{qint64(3),
-                                 QStringLiteral("sans type"),
-                                 Variant::null(),
-                                 qint64(42),
-                                 Variant::null(),
-                                 false,
-                                 2.5,
-                                 money,
-                                 Variant::null(),
-                                 Variant::null(),
-                                 Variant::fromDateTime(moment),
-                                 bytes};
-    for (int i = 0; i < untyped.size(); ++i)
+    QList<Variant> untyped = values;
+    untyped[0] = qint64(3);
+    untyped[8] = untyped[9] = Variant::null();
+    for (int i = 0; i < 13; ++i)
         ins->bind(i, untyped[i]);
     EXPECT_FALSE(ins->step());
 
@@ -388,16 +324,13 @@ TEST_F(OdbcSqlite, ParametersOfEveryFieldTypeRoundTrip)
     for (int i = 3; i < 13; ++i)
         EXPECT_TRUE(sel->columnValue(i, types[i]).isNull()) << "column " << i;
     ASSERT_TRUE(sel->step());
-    for (int i = 0; i < untyped.size(); ++i) {
-        if (!untyped[i].isNull()) {
-            EXPECT_EQ(sel->columnValue(i, types[i]), untyped[i]) << "column " << i;
-        }
-    }
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(sel->columnValue(i, types[i]), untyped[i]) << "column " << i;
     EXPECT_FALSE(sel->step());
 
     // As another program reads the file: UTF-8 text, the stored date forms, whole integers.
-    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT hex(S) || '|' || D || '|' || TM || '|' || "
-                                                "BIG || '|' || hex(BL) FROM T WHERE ID = 1")),
+    EXPECT_EQ(sqliteCli(file(), QStringLiteral("SELECT hex(S) || '|' || D || '|' || TM || '|' || "
+                                               "BIG || '|' || hex(BL) FROM T WHERE ID = 1;")),
               "C3896C6F64696520E29C93|2026-12-06|12:00:00|9007199254740993|000180FF7F007A");
 }
 
@@ -460,9 +393,6 @@ TEST_F(OdbcSqlite, ErrorsBecomeEngineErrorEntries)
     EXPECT_EQ(e.entries()[0].nativeError, 1);
     EXPECT_EQ(e.entries()[1].message, "SQL: SELEC 1");
 
-    e = errorOf([&] { c->execute(QStringLiteral("SELECT * FROM MISSING")); });
-    EXPECT_EQ(e.errorCode(), EngineCode::InvalidRequest);
-    EXPECT_TRUE(e.message().contains("no such table: MISSING")) << e.message().toStdString();
     e = errorOf([&] { c->prepare(QStringLiteral("  "))->bind(0, qint64(1)); });
     EXPECT_EQ(e.message(), "Empty SQL statement");
 
@@ -494,7 +424,7 @@ TEST_F(OdbcSqlite, ErrorsBecomeEngineErrorEntries)
     EXPECT_TRUE(e.message().contains("database is locked")) << e.message().toStdString();
     c->commit();
     EXPECT_FALSE(write->step());
-    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT count(*) FROM T WHERE ID IN (10, 11)")),
+    EXPECT_EQ(sqliteCli(file(), QStringLiteral("SELECT count(*) FROM T WHERE ID IN (10, 11);")),
               "2");
 }
 
@@ -559,14 +489,18 @@ TEST_F(OdbcSqlite, LongValuesAreReadWhole)
     ASSERT_TRUE(st->step());
     EXPECT_TRUE(st->columnValue(0) == Variant(text));
     EXPECT_TRUE(st->columnValue(1) == Variant(blob));
-    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT length(M) || '|' || length(B) FROM T")),
+    EXPECT_EQ(sqliteCli(file(), QStringLiteral("SELECT length(M) || '|' || length(B) FROM T;")),
               "100000|300001");
 }
 
 TEST_F(OdbcSqlite, StatementsRunAgainAndCountTheirRows)
 {
     auto c = connect();
+    EXPECT_EQ(c->driverName(), "MSSQL");
+    EXPECT_EQ(DbDriver::find(OracleDriverName)->connect(params())->driverName(), "ORACLE");
+    EXPECT_TRUE(c->tableNames().isEmpty());
     c->execute(QStringLiteral("CREATE TABLE T (ID INTEGER, S VARCHAR(10))"));
+    EXPECT_EQ(c->tableNames(), QStringList{QStringLiteral("T")});
     auto ins = c->prepare(QStringLiteral("INSERT INTO T VALUES (?, ?)"));
     for (int i = 1; i <= 3; ++i) {
         ins->bind(0, qint64(i));
@@ -578,9 +512,8 @@ TEST_F(OdbcSqlite, StatementsRunAgainAndCountTheirRows)
     EXPECT_FALSE(ins->step());
     ins->clearBindings();
     EXPECT_FALSE(ins->step());
-    EXPECT_EQ(sqlite3Cli(file(), QStringLiteral("SELECT count(*) || '|' || count(ID) FROM T")),
+    EXPECT_EQ(sqliteCli(file(), QStringLiteral("SELECT count(*) || '|' || count(ID) FROM T;")),
               "5|4");
-
     EXPECT_EQ(c->execute(QStringLiteral("UPDATE T SET S = 'x' WHERE ID > 1")), 3);
     EXPECT_EQ(c->execute(QStringLiteral("DELETE FROM T WHERE ID > 99")), 0);
 
@@ -593,4 +526,14 @@ TEST_F(OdbcSqlite, StatementsRunAgainAndCountTheirRows)
     while (sel->step())
         ids.append(sel->columnValue(0).toInt64());
     EXPECT_EQ(ids, (QList<qint64>{1, 2, 3, 3}));
+
+    // As the program connects: a database by driver name, statements with :NAME parameters.
+    Database db;
+    useDatabase(db);
+    Params values;
+    values.add(QStringLiteral("ID")).setAsInteger(7);
+    values.add(QStringLiteral("S")).setAsString(QStringLiteral("Dupré"));
+    EXPECT_EQ(db.execute(QStringLiteral("INSERT INTO T VALUES (:ID, :S)"), &values), 1);
+    EXPECT_EQ(sqliteCli(file(), QStringLiteral("SELECT ID || '|' || S FROM T WHERE ID = 7;")),
+              "7|Dupré");
 }
