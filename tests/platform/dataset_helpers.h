@@ -57,6 +57,12 @@ inline QStringList column(DataSet& ds, const QString& field)
     return out;
 }
 
+// What FindKey finds: the named field of the record found, "-" when no record has the key.
+inline QString found(IndexedDataSet& ds, const VariantList& key, const QString& field = "ID")
+{
+    return ds.findKey(key) ? ds.fieldByName(field)->asString() : QStringLiteral("-");
+}
+
 // Records the dataset events by name, in order.
 struct EventLog
 {

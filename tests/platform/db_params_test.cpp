@@ -62,31 +62,31 @@ TEST(DbParams, RepeatedNamesAreOneParameterWithEveryOccurrenceBound)
 
 TEST(DbParams, ListLooksUpWithoutCaseAndCopiesOnlySameNamedValues)
 {
-    Params params(parseSqlParams(QStringLiteral("A = :ID and B = :Name")));
+    Params params(parseSqlParams("A = :ID and B = :Name"));
     ASSERT_EQ(params.count(), 2);
-    params.paramByName(QStringLiteral("id")).setAsInteger(7);
+    params.paramByName("id").setAsInteger(7);
     EXPECT_EQ(params[0].asInteger(), 7);
     EXPECT_EQ(params[0].dataType(), FieldType::Integer);
     try {
-        params.paramByName(QStringLiteral("MISSING"));
+        params.paramByName("MISSING");
         FAIL() << "no error for a missing parameter";
     } catch (const Exception& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Parameter 'MISSING' not found"));
+        EXPECT_EQ(e.message(), "Parameter 'MISSING' not found");
     }
 
     Params other;
-    other.add(QStringLiteral("NAME")).setAsString(QStringLiteral("Dupont"));
-    other.add(QStringLiteral("EXTRA")).setAsInteger(1);
+    other.add("NAME").setAsString("Dupont");
+    other.add("EXTRA").setAsInteger(1);
     params.assignValues(other);
     EXPECT_EQ(params.count(), 2);        // nothing added
     EXPECT_EQ(params[0].asInteger(), 7); // not in the other list: kept
-    EXPECT_EQ(params[1].asString(), QStringLiteral("Dupont"));
+    EXPECT_EQ(params[1].asString(), "Dupont");
     EXPECT_EQ(params[1].dataType(), FieldType::String);
 
     // A value gives its type only to a parameter without one.
-    Param d(QStringLiteral("D"));
+    Param d("D");
     d.setValue(Variant::fromDateTime(45000.5));
-    d.setValue(QStringLiteral("x"));
+    d.setValue("x");
     EXPECT_EQ(d.dataType(), FieldType::DateTime);
     d.setAsDate(45000);
     EXPECT_EQ(d.dataType(), FieldType::Date);
