@@ -1,8 +1,7 @@
 // The cursor dataset base, exercised through the in-memory dataset: event order, re-entrant
 // post, failing handlers, required fields, bookmarks, Locate and Lookup, filters, calculated
-// fields, DisableControls and the error messages.
+// fields, DisableControls, field values and the error messages.
 #include "dataset_helpers.h"
-#include <platform/data/memdataset.h>
 
 #include <gtest/gtest.h>
 
@@ -19,66 +18,58 @@ QStringList ids(DataSet& ds)
 
 TEST(DataSet, EventOrderOfTheEditingCycle)
 {
-    MemDataSet ds;
-    ds.fieldDefs().add("ID", FieldType::Integer);
-    ds.fieldDefs().add("NAME", FieldType::String, 20);
+    auto ds = std::make_unique<MemDataSet>();
+    ds->fieldDefs().add("ID", FieldType::Integer);
+    ds->fieldDefs().add("NAME", FieldType::String, 20);
     EventLog log;
-    log.attach(ds);
-
-    ds.createDataSet();
+    log.attach(*ds);
+    ds->createDataSet();
     EXPECT_EQ(log.take(), QStringList({"BeforeOpen", "AfterOpen"})); // empty: no AfterScroll
 
-    ds.append();
+    ds->append();
     EXPECT_EQ(log.take(), QStringList({"BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert",
                                        "AfterScroll"}));
-    ds.fieldByName("ID")->setValue(1);
-    ds.post();
+    ds->fieldByName("ID")->setValue(1);
+    ds->post();
     EXPECT_EQ(log.take(), QStringList({"BeforePost", "AfterPost"}));
 
-    ds.edit();
-    ds.edit(); // already editing: nothing
-    EXPECT_EQ(log.take(), QStringList({"BeforeEdit", "AfterEdit"}));
-    ds.fieldByName("NAME")->setValue("x");
-    ds.cancel();
-    EXPECT_EQ(log.take(), QStringList({"BeforeCancel", "AfterCancel"}));
-    EXPECT_TRUE(ds.fieldByName("NAME")->isNull());
+    ds->edit();
+    ds->edit(); // already editing: nothing
+    ds->fieldByName("NAME")->setValue("x");
+    ds->cancel();
+    EXPECT_EQ(log.take(), QStringList({"BeforeEdit", "AfterEdit", "BeforeCancel", "AfterCancel"}));
+    EXPECT_TRUE(ds->fieldByName("NAME")->isNull());
 
     // Append while editing a modified record posts it first.
-    ds.edit();
-    ds.fieldByName("NAME")->setValue("kept");
-    ds.append();
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("kept");
+    ds->append();
     EXPECT_EQ(log.take(),
               QStringList({"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost", "BeforeInsert",
                            "BeforeScroll", "OnNewRecord", "AfterInsert", "AfterScroll"}));
     // Moving away from an untouched new record cancels it.
-    ds.first();
+    ds->first();
     EXPECT_EQ(log.take(),
               QStringList({"BeforeCancel", "AfterCancel", "BeforeScroll", "AfterScroll"}));
-    EXPECT_EQ(ds.recordCount(), 1);
-    EXPECT_EQ(ds.fieldByName("NAME")->asString(), "kept");
+    EXPECT_EQ(ds->recordCount(), 1);
 
     // Moving away from a modified record posts it.
-    ds.edit();
-    ds.fieldByName("NAME")->setValue("moved");
-    ds.next();
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("moved");
+    ds->next();
     EXPECT_EQ(log.take(), QStringList({"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost",
                                        "BeforeScroll", "AfterScroll"}));
-    EXPECT_EQ(ds.fieldByName("NAME")->asString(), "moved");
+    EXPECT_EQ(ds->fieldByName("NAME")->asString(), "moved");
 
-    ds.deleteRecord();
+    ds->deleteRecord();
     EXPECT_EQ(log.take(),
               QStringList({"BeforeDelete", "BeforeScroll", "AfterDelete", "AfterScroll"}));
-    EXPECT_TRUE(ds.isEmpty());
-
-    // Edit of an empty dataset inserts.
-    ds.edit();
-    EXPECT_EQ(ds.state(), DataSet::State::Insert);
-    ds.cancel();
+    ds->edit(); // an empty dataset inserts
+    EXPECT_EQ(ds->state(), DataSet::State::Insert);
+    ds->cancel();
     log.take();
-
-    ds.close();
+    ds->close();
     EXPECT_EQ(log.take(), QStringList({"BeforeClose", "AfterClose"}));
-    EXPECT_EQ(ds.state(), DataSet::State::Inactive);
 }
 
 TEST(DataSet, BeforePostMayPostOrCancelItself)
@@ -101,7 +92,6 @@ TEST(DataSet, BeforePostMayPostOrCancelItself)
     ds->post();
     // The inner post writes the record; the outer one then does nothing more.
     EXPECT_EQ(log.take(), QStringList({"BeforePost", "BeforePost", "AfterPost"}));
-    EXPECT_EQ(ds->state(), DataSet::State::Browse);
     EXPECT_EQ(ds->recordCount(), 1);
 
     ds->beforePost = [](DataSet& d) { d.cancel(); };
@@ -158,15 +148,13 @@ TEST(DataSet, RequiredFieldsAndEmptyText)
     ds.fieldByName("NOM")->setValue("Durand");
     EXPECT_EQ(messageOf<EDBEditError>([&] { ds.post(); }),
               "patients: Field 'Numéro' must have a value");
-    EXPECT_EQ(ds.state(), DataSet::State::Insert);
-
     ds.fieldByName("ID")->setValue(1);
     ds.fieldByName("NOM")->setValue(""); // an empty text is no value for it
     EXPECT_EQ(messageOf<EDBEditError>([&] { ds.post(); }),
               "patients: Field 'NOM' must have a value");
+    EXPECT_EQ(ds.state(), DataSet::State::Insert);
     ds.fieldByName("NOM")->setValue("Durand");
     ds.post(); // CODE holds "", which counts as a value for it
-    EXPECT_EQ(ds.recordCount(), 1);
     EXPECT_FALSE(ds.fieldByName("CODE")->isNull());
 }
 
@@ -178,17 +166,12 @@ TEST(DataSet, BookmarksSurviveEditsAndReportDeletedRecords)
     const Bookmark c = ds->bookmark();
     ASSERT_TRUE(ds->locate("ID", 2));
     const Bookmark a = ds->bookmark();
-    ASSERT_TRUE(ds->locate("ID", 3));
-    const Bookmark b = ds->bookmark();
 
     // Record 2 moves to the end of the order; every bookmark still finds its record.
-    ds->gotoBookmark(a);
     ds->edit();
     ds->fieldByName("NAME")->setValue("Z");
     ds->post();
     EXPECT_EQ(column(*ds, "NAME"), QStringList({"B", "C", "Z"}));
-    ds->gotoBookmark(b);
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 3);
     ds->gotoBookmark(a);
     EXPECT_EQ(ds->fieldByName("NAME")->asString(), "Z");
 
@@ -205,36 +188,28 @@ TEST(DataSet, LocateWithOptionsAndLookup)
 {
     auto ds = makeItems({{1, "Émile", 1}, {2, "eric", 2}, {3, "Eric", 3}, {4, "Zoé", 4}});
     ds->appendRecord({5, Variant::null(), 5.0});
-
-    EXPECT_TRUE(ds->locate("NAME", "Eric"));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 3);
-    EXPECT_TRUE(ds->locate("NAME", "ERIC", DataSet::CaseInsensitive));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2);
-    EXPECT_TRUE(ds->locate("name", "emile", DataSet::CaseInsensitive));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
-
-    EventLog log;
-    log.attach(*ds);
-    EXPECT_FALSE(ds->locate("NAME", "emile"));
-    EXPECT_EQ(log.take(), QStringList({"BeforeScroll"})); // nothing found: no AfterScroll
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
-
-    EXPECT_TRUE(ds->locate("NAME", "Zo", DataSet::PartialKey));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
-    EXPECT_FALSE(ds->locate("NAME", "ZO", DataSet::PartialKey));
-    EXPECT_TRUE(ds->locate("NAME", "zo", DataSet::CaseInsensitive | DataSet::PartialKey));
-
-    EXPECT_TRUE(ds->locate("ID;NAME", VariantList{3, "Eric"}));
-    EXPECT_FALSE(ds->locate("ID;NAME", VariantList{3, "eric"}));
-    EXPECT_TRUE(ds->locate("ID;NAME", VariantList{2, "ERIC"}, DataSet::CaseInsensitive));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2);
-    EXPECT_TRUE(ds->locate("ID", "4")); // converted to the field's type
-    EXPECT_TRUE(ds->locate("NAME", Variant::null()));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 5);
+    const auto located = [&](const QString& fields, const VariantList& values,
+                             DataSet::LocateOptions options = {}) {
+        return ds->locate(fields, values, options) ? ds->fieldByName("ID")->asInteger() : 0;
+    };
+    EXPECT_EQ(located("NAME", {"Eric"}), 3);
+    EXPECT_EQ(located("NAME", {"ERIC"}, DataSet::CaseInsensitive), 2);
+    EXPECT_EQ(located("name", {"emile"}, DataSet::CaseInsensitive), 1);
+    EXPECT_EQ(located("NAME", {"Zo"}, DataSet::PartialKey), 4);
+    EXPECT_EQ(located("NAME", {"ZO"}, DataSet::PartialKey), 0);
+    EXPECT_EQ(located("NAME", {"zo"}, DataSet::CaseInsensitive | DataSet::PartialKey), 4);
+    EXPECT_EQ(located("ID;NAME", {3, "eric"}), 0);
+    EXPECT_EQ(located("ID;NAME", {2, "ERIC"}, DataSet::CaseInsensitive), 2);
+    EXPECT_EQ(located("ID", {"4"}), 4); // converted to the field's type
+    EXPECT_EQ(located("NAME", {Variant::null()}), 5);
     EXPECT_THROW(ds->locate("ID;NAME", VariantList{1}), EDBEditError);
     EXPECT_THROW(ds->locate("NOPE", 1), EDBEditError);
 
-    log.take();
+    // Nothing found: the cursor stays, and no AfterScroll. Lookup does not move it at all.
+    EventLog log;
+    log.attach(*ds);
+    EXPECT_FALSE(ds->locate("NAME", "emile"));
+    EXPECT_EQ(log.take(), QStringList({"BeforeScroll"}));
     EXPECT_EQ(ds->lookup("ID", {3}, "NAME").toString(), "Eric");
     EXPECT_TRUE(ds->lookup("ID", {9}, "NAME").isNull());
     EXPECT_TRUE(log.take().isEmpty());
@@ -250,11 +225,12 @@ TEST(DataSet, FiltersByEventAndByText)
     };
     ds->setFiltered(true);
     EXPECT_EQ(ids(*ds), QStringList({"3", "4", "5", "6"}));
-    EXPECT_EQ(ds->recordCount(), 4);
-    ds->last();
-    EXPECT_EQ(ds->recNo(), 4);
     ds->setRecNo(2);
     EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
+
+    // Both the text and the event must accept a record.
+    ds->setFilter("NAME = 'B'");
+    EXPECT_EQ(ids(*ds), QStringList({"4"}));
     ds->onFilterRecord = nullptr;
 
     const struct
@@ -275,42 +251,26 @@ TEST(DataSet, FiltersByEventAndByText)
         EXPECT_EQ(ids(*ds), t.ids) << t.filter;
     }
     EXPECT_TRUE(ds->eof() && ds->bof());
-
     EXPECT_THROW(ds->setFilter("NAME = "), EDBEditError);
     EXPECT_THROW(ds->setFilter("NAME = 'open"), EDBEditError);
     EXPECT_EQ(ds->filter(), "NAME = 'It''s'"); // the refused text changed nothing
 
-    // Both the text and the event must accept a record.
-    ds->setFilter("NAME = 'B'");
-    ds->onFilterRecord = [](DataSet& d, bool& accept) {
-        accept = d.fieldByName("ID")->asInteger() > 2;
-    };
-    ds->setFiltered(false);
-    ds->setFiltered(true);
-    EXPECT_EQ(ids(*ds), QStringList({"4"}));
-    ds->onFilterRecord = nullptr;
-    ds->setFiltered(false);
-    ds->setFiltered(true);
-
     // A posted record that leaves the filter leaves the view; the cursor moves to a neighbour.
+    ds->setFilter("NAME = 'B'");
     ASSERT_TRUE(ds->locate("ID", 2));
     ds->edit();
     ds->fieldByName("NAME")->setValue("X");
     ds->post();
     EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
     EXPECT_EQ(ds->recordCount(), 1);
-    ds->setFiltered(false);
-    EXPECT_EQ(ds->recordCount(), 6);
 
     // A boolean field alone.
     MemDataSet flags;
     flags.fieldDefs().add("ID", FieldType::Integer);
     flags.fieldDefs().add("CHANGED", FieldType::Boolean);
     flags.createDataSet();
-    flags.appendRecord({1, true});
-    flags.appendRecord({2, false});
-    flags.appendRecord({3, Variant::null()});
-    flags.appendRecord({4, true});
+    for (const VariantList& r : {VariantList{1, true}, {2, false}, {3, Variant::null()}, {4, true}})
+        flags.appendRecord(r);
     flags.setFilter("CHANGED");
     flags.setFiltered(true);
     EXPECT_EQ(ids(flags), QStringList({"1", "4"}));
@@ -323,17 +283,12 @@ TEST(DataSet, DisableControlsIsCounted)
     auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});
     CountingObserver obs;
     ds->addObserver(&obs);
-
-    ds->next();
-    EXPECT_EQ(obs.scrolls, 1);
-    obs = CountingObserver();
-
     ds->disableControls();
     ds->disableControls();
-    ds->first();
     ds->edit();
     ds->fieldByName("NAME")->setValue("Z");
     ds->post();
+    ds->next();
     ds->enableControls();
     EXPECT_EQ(obs.total(), 0); // still disabled once
     ds->enableControls();
@@ -343,7 +298,9 @@ TEST(DataSet, DisableControlsIsCounted)
     ds->enableControls(); // unmatched: nothing
     ds->disableControls();
     ds->enableControls(); // nothing happened in between
-    EXPECT_EQ(obs.total(), 1);
+    ds->first();
+    EXPECT_EQ(obs.scrolls, 1);
+    EXPECT_EQ(obs.total(), 2);
     ds->removeObserver(&obs);
 }
 
@@ -391,7 +348,7 @@ TEST(DataSet, ErrorsNameTheDatasetAndTheField)
     EXPECT_THROW(never.open(), EDBClient); // an in-memory dataset is created, not opened
 }
 
-TEST(DataSet, FieldValuesTakeTheirFieldsType)
+TEST(DataSet, FieldValuesTakeTheirFieldsTypeAndFormats)
 {
     MemDataSet ds;
     ds.fieldDefs().add("N", FieldType::Integer);
@@ -399,7 +356,6 @@ TEST(DataSet, FieldValuesTakeTheirFieldsType)
     ds.fieldDefs().add("D", FieldType::Date);
     ds.fieldDefs().add("T", FieldType::Time);
     ds.fieldDefs().add("C", FieldType::Currency);
-    ds.fieldDefs().add("B", FieldType::Boolean);
     ds.createDataSet();
     ds.append();
     Field* n = ds.fieldByName("N");
@@ -410,7 +366,6 @@ TEST(DataSet, FieldValuesTakeTheirFieldsType)
     EXPECT_TRUE(n->isNull());
     n->setAsString("42");
     EXPECT_EQ(n->value().type(), Variant::Type::Integer);
-
     ds.fieldByName("S")->setValue("abcdefgh");
     EXPECT_EQ(ds.fieldByName("S")->asString(), "abcde");
     ds.fieldByName("D")->setAsDateTime(46362.75); // 2026-12-06, 18:00
@@ -419,10 +374,7 @@ TEST(DataSet, FieldValuesTakeTheirFieldsType)
     EXPECT_DOUBLE_EQ(ds.fieldByName("T")->asDateTime(), 0.25);
     ds.fieldByName("C")->setAsFloat(1234.56789);
     EXPECT_EQ(ds.fieldByName("C")->asCurrency().scaled, 12345679);
-    ds.fieldByName("B")->setAsBoolean(true);
     ds.post();
-    EXPECT_EQ(ds.fieldByName("N")->asInteger(), 42);
-    EXPECT_TRUE(ds.fieldByName("B")->asBoolean());
 
     // Display formats apply to numbers and dates, not to text.
     ds.fieldByName("C")->setDisplayFormat("#,##0.00");
@@ -455,27 +407,21 @@ TEST(DataSet, FieldValuesTakeTheirFieldsType)
     EXPECT_EQ(changes, 1);
     ds.fieldByName("C")->clear();
     EXPECT_EQ(ds.fieldByName("C")->displayText(), ""); // a null shows nothing
-    ds.post();
 }
 
 TEST(DataSet, NavigationEndsAndInsertPosition)
 {
     auto ds = makeItems({{1, "a", 0}, {2, "b", 0}, {3, "c", 0}, {4, "d", 0}});
     EXPECT_TRUE(ds->bof());
-    EXPECT_FALSE(ds->eof());
     EXPECT_EQ(ds->moveBy(2), 2);
     EXPECT_EQ(ds->recNo(), 3);
-    EXPECT_FALSE(ds->bof());
     EXPECT_EQ(ds->moveBy(10), 1); // only one record left
     EXPECT_TRUE(ds->eof());
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4);
     ds->next();
-    EXPECT_TRUE(ds->eof());
     EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 4); // stays on the last record
     EXPECT_EQ(ds->moveBy(-10), -3);
     EXPECT_TRUE(ds->bof());
     ds->setRecNo(2);
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 2);
 
     // Insert puts the new record before the current one; append at the end.
     ds->insert();
@@ -487,11 +433,5 @@ TEST(DataSet, NavigationEndsAndInsertPosition)
     ds->fieldByName("ID")->setValue(10);
     ds->post();
     EXPECT_EQ(column(*ds, "ID"), QStringList({"1", "9", "2", "3", "4", "10"}));
-
-    ds->last();
-    EXPECT_TRUE(ds->eof());
     EXPECT_EQ(ds->recNo(), 6);
-    ds->close();
-    EXPECT_TRUE(ds->isEmpty());
-    EXPECT_TRUE(ds->bof() && ds->eof());
 }
