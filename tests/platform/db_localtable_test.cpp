@@ -1,5 +1,7 @@
 // Local tables: index order both ways across pages, key search, ranges, one-row writes, empty text
 // as NULL, exclusive open across connections and processes, creation and restructuring.
+#include "dataset_helpers.h"
+
 #include <support/db_helpers.h>
 #include <support/fileholder.h>
 
@@ -9,6 +11,7 @@
 #include <algorithm>
 
 using namespace dbtest;
+using testdata::found;
 
 namespace {
 
@@ -42,6 +45,17 @@ void defineFiles(LocalTable& t)
     t.indexDefs().add(QString(), "Number", IndexDef::Primary);
     t.indexDefs().add("NeedId_index", "NeedId;Type");
     t.indexDefs().add("type_index", "Type");
+}
+
+// A table of patients named `name`: Patient_ID, Nom and Prenom, with the primary index.
+void definePatients(LocalTable& t, Database& db, const QString& name, int nomSize = 64)
+{
+    t.setDatabase(&db);
+    t.setTableName(name);
+    t.fieldDefs().add("Patient_ID", FieldType::Integer, 0, true);
+    t.fieldDefs().add("Nom", FieldType::String, nomSize);
+    t.fieldDefs().add("Prenom", FieldType::String, 8);
+    t.indexDefs().add(QString(), "Patient_ID", IndexDef::Primary);
 }
 
 struct FilesFixture : ::testing::Test
@@ -80,10 +94,7 @@ struct FilesFixture : ::testing::Test
 
 TEST_F(FilesFixture, CreatedTableKeepsItsNamesAndIsReadInIndexOrderBothWays)
 {
-    EXPECT_EQ(local.cli("select count(*), min(Number), max(Number) from \"FILES.DB\";"),
-              "350|1|350");
-    EXPECT_EQ(local.cli("select name from sqlite_master where type = 'index' "
-                        "order by name;"),
+    EXPECT_EQ(local.cli("select name from sqlite_master where type = 'index' order by name;"),
               "FILES.DB$NeedId_index\nFILES.DB$PRIMARY\nFILES.DB$type_index");
     EXPECT_EQ(local.cli("select File_name, Date from \"FILES.DB\" where Number = 26;"),
               "f26|2024-03-26"); // 45351 + 26 days after 2024-02-29
@@ -93,8 +104,7 @@ TEST_F(FilesFixture, CreatedTableKeepsItsNamesAndIsReadInIndexOrderBothWays)
     for (int i = 1; i <= 350; ++i)
         ascending.append(i);
     EXPECT_EQ(numbers(false), ascending);
-    QList<int> descending(ascending.rbegin(), ascending.rend());
-    EXPECT_EQ(numbers(true), descending);
+    EXPECT_EQ(numbers(true), QList<int>(ascending.rbegin(), ascending.rend()));
 
     // NeedId, then Type, then the order in which the rows were added.
     QList<Doc> docs = documents();
@@ -119,38 +129,25 @@ TEST_F(FilesFixture, CreatedTableKeepsItsNamesAndIsReadInIndexOrderBothWays)
     EXPECT_EQ(files.moveBy(-250), -250);
     EXPECT_EQ(number(), 20);
     EXPECT_EQ(files.recordCount(), 350);
-    files.setRecNo(333);
-    EXPECT_EQ(number(), 333);
 }
 
-TEST_F(FilesFixture, FindKeyOnExactCompositeAndPartialKeys)
+TEST_F(FilesFixture, KeysAndRangesOnACompositeIndex)
 {
-    EXPECT_TRUE(files.findKey({200}));
-    EXPECT_EQ(number(), 200);
-    EXPECT_FALSE(files.findKey({9999}));
-    EXPECT_EQ(number(), 200); // stays
-
+    EXPECT_EQ(found(files, {9999}, "Number"), "-");
     files.setIndexName("NeedId_index");
     // NeedId 1, Type 0: n % 3 == 1 and n even (or an odd multiple of 5); of 4, 10, ... 346 and
     // 25, 55, ... 325 the first added is 4 (the eighth row: 350, 1, 349, 2, 348, 3, 347, 4).
-    ASSERT_TRUE(files.findKey({1, 0}));
-    EXPECT_EQ(number(), 4);
+    EXPECT_EQ(found(files, {1, 0}, "Number"), "4");
     // NeedId 2 alone: the first row with NeedId 2 has the smallest Type (0): 350 is added first.
-    ASSERT_TRUE(files.findKey({2}));
-    EXPECT_EQ(number(), 350);
-    EXPECT_FALSE(files.findKey({1, 7}));
-    EXPECT_EQ(number(), 350);
+    EXPECT_EQ(found(files, {2}, "Number"), "350");
+    EXPECT_EQ(found(files, {1, 7}, "Number"), "-");
     // Nearest: (0, 2) exists (n = 27, 57, ... 327; 327 is added before 27); after (1, 5), which
     // does not, comes (2, 0), whose first row is the first one added, 350.
     files.findNearest({0, 2});
     EXPECT_EQ(number(), 327);
     files.findNearest({1, 5});
     EXPECT_EQ(number(), 350);
-}
 
-TEST_F(FilesFixture, RangesLimitTheRowsBothWaysAndCanBeLifted)
-{
-    files.setIndexName("NeedId_index");
     files.setRange({1, 0}, {1, 0});
     QList<int> expected; // n % 3 == 1 with Type 0, in the order they were added
     for (const Doc& d : documents()) {
@@ -165,22 +162,17 @@ TEST_F(FilesFixture, RangesLimitTheRowsBothWaysAndCanBeLifted)
 
     // Partial ends: NeedId from 1 to 2, any type.
     files.setRange({1}, {2});
-    int count = 0;
-    for (files.first(); !files.eof(); files.next()) {
-        EXPECT_GE(files.fieldByName("NeedId")->asInteger(), 1);
-        ++count;
-    }
-    EXPECT_EQ(count, 350 - 116); // 116 multiples of 3 up to 350
+    EXPECT_EQ(files.recordCount(), 350 - 116); // 116 multiples of 3 up to 350
+    files.first();
+    EXPECT_EQ(files.fieldByName("NeedId")->asInteger(), 1);
 
     // A record edited out of the range leaves the cursor on a neighbour within it.
-    files.first();
     const int moved = number();
     files.edit();
     files.fieldByName("NeedId")->setAsInteger(0);
     files.post();
     EXPECT_NE(number(), moved);
     EXPECT_EQ(files.recordCount(), 350 - 116 - 1);
-
     files.cancelRange();
     EXPECT_EQ(files.recordCount(), 350);
 }
@@ -193,35 +185,24 @@ TEST_F(FilesFixture, EditsAndDeletesWriteOneRowAndEmptyTextIsNull)
     files.edit();
     files.fieldByName("File_name")->setAsString(QString());
     files.post();
-    EXPECT_EQ(local.cli("select count(*) from \"FILES.DB\" where File_name is null;"), "1");
-    EXPECT_EQ(local.cli(QStringLiteral(
-                  "select quote(File_name), Type from \"FILES.DB\" where Number = 7;")),
+    EXPECT_EQ(local.cli("select quote(File_name), Type from \"FILES.DB\" where Number = 7;"),
               "NULL|9");
     files.refresh();
     EXPECT_TRUE(files.fieldByName("File_name")->isNull());
-    EXPECT_EQ(files.fieldByName("File_name")->asString(), QString());
 
-    // Cancel leaves the row alone.
-    files.edit();
-    files.fieldByName("File_name")->setAsString("gone");
-    files.cancel();
-    EXPECT_EQ(local.cli("select quote(File_name) from \"FILES.DB\" where Number = 7;"), "NULL");
-
-    // Delete: the cursor moves to the next row.
+    // Delete: the cursor moves to the next row; after the last row, back.
     files.deleteRecord();
     EXPECT_EQ(number(), 8);
-    EXPECT_EQ(local.cli("select count(*) from \"FILES.DB\" where Number = 7;"), "0");
-    // The last row deleted: the cursor moves back.
     files.last();
     files.deleteRecord();
     EXPECT_EQ(number(), 349);
+    EXPECT_EQ(local.cli("select count(*) from \"FILES.DB\" where Number in (7, 350);"), "0");
 
     // A duplicate primary key is refused and nothing is written.
     files.append();
     files.fieldByName("Number")->setAsInteger(8);
     EXPECT_EQ(engineCodeOf([&] { files.post(); }), EngineCode::KeyViolation);
     files.cancel();
-    EXPECT_EQ(local.cli("select count(*) from \"FILES.DB\";"), "348");
 
     // Rows added by another program are seen after a refresh.
     local.cli("insert into \"FILES.DB\" (Number, NeedId, Type) values (999, 0, 0);");
@@ -236,8 +217,7 @@ TEST_F(FilesFixture, EditsAndDeletesWriteOneRowAndEmptyTextIsNull)
     EXPECT_EQ(local.cli("select count(*) from \"FILES.DB\";"), "349");
     files.refresh();
     EXPECT_EQ(files.recordCount(), 349);
-    // Closing the database closes its tables.
-    local.db.close();
+    local.db.close(); // closes its tables
     EXPECT_FALSE(files.isActive());
 }
 
@@ -245,17 +225,12 @@ TEST(DbLocalTable, CaseInsensitiveAndDescendingIndexes)
 {
     LocalDb local;
     LocalTable t;
-    t.setDatabase(&local.db);
-    t.setTableName("Patients.db");
-    t.fieldDefs().add("Patient_ID", FieldType::AutoInc);
-    t.fieldDefs().add("Nom", FieldType::String, 64);
-    t.fieldDefs().add("Prenom", FieldType::String, 64);
-    t.indexDefs().add(QString(), "Patient_ID", IndexDef::Primary);
+    definePatients(t, local.db, "Patients.db");
+    t.fieldDefs()[0] = {"Patient_ID", FieldType::AutoInc};
     t.indexDefs().add("NomPrenom", "Nom;Prenom", IndexDef::CaseInsensitive);
     t.indexDefs().add("NomDesc", "Nom", IndexDef::Descending);
     t.createTable();
-    // Opened under another spelling of its name.
-    t.setTableName("patients.DB");
+    t.setTableName("patients.DB"); // opened under another spelling of its name
     t.open();
     for (const char* name :
          {"dupont;marc", "Durand;Léa", "DUPONT;Anne", "Dupont;anne", "élie;Paul"}) {
@@ -263,8 +238,6 @@ TEST(DbLocalTable, CaseInsensitiveAndDescendingIndexes)
         t.appendRecord({Variant::null(), parts.at(0), parts.at(1)});
     }
     // Auto-increment numbers in the order of adding.
-    t.last();
-    EXPECT_EQ(t.fieldByName("Patient_ID")->asInteger(), 5);
     EXPECT_EQ(local.cli("select group_concat(Patient_ID) from \"Patients.db\";"), "1,2,3,4,5");
 
     auto names = [&] {
@@ -279,12 +252,9 @@ TEST(DbLocalTable, CaseInsensitiveAndDescendingIndexes)
     EXPECT_EQ(names(), (QStringList{"DUPONT Anne", "Dupont anne", "dupont marc", "Durand Léa",
                                     "élie Paul"}));
     // Case-insensitive search matches the folded text alone.
-    ASSERT_TRUE(t.findKey({"dupont"}));
-    EXPECT_EQ(t.fieldByName("Prenom")->asString(), "Anne");
-    ASSERT_TRUE(t.findKey({"DUPONT", "MARC"}));
-    EXPECT_EQ(t.fieldByName("Patient_ID")->asInteger(), 1);
-    ASSERT_TRUE(t.findKey({"ELIE"}));
-    EXPECT_EQ(t.fieldByName("Prenom")->asString(), "Paul");
+    EXPECT_EQ(found(t, {"dupont"}, "Prenom"), "Anne");
+    EXPECT_EQ(found(t, {"DUPONT", "MARC"}, "Patient_ID"), "1");
+    EXPECT_EQ(found(t, {"ELIE"}, "Prenom"), "Paul");
     t.setRange({"dupont"}, {"DUPONT"});
     EXPECT_EQ(t.recordCount(), 3);
     t.cancelRange();
@@ -293,8 +263,7 @@ TEST(DbLocalTable, CaseInsensitiveAndDescendingIndexes)
     t.setIndexName("NomDesc");
     EXPECT_EQ(names(), (QStringList{"élie Paul", "dupont marc", "Durand Léa", "Dupont anne",
                                     "DUPONT Anne"}));
-    EXPECT_FALSE(t.findKey({"dupond"}));
-    EXPECT_TRUE(t.findKey({"Durand"}));
+    EXPECT_EQ(found(t, {"dupond"}), "-");
     t.setRange({"dupont"}, {"Dupont"});
     EXPECT_EQ(names(), (QStringList{"dupont marc", "Durand Léa", "Dupont anne"}));
 }
@@ -356,13 +325,8 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
 {
     LocalDb local;
     LocalTable t;
-    t.setDatabase(&local.db);
-    t.setTableName("patients.db");
-    t.fieldDefs().add("Patient_ID", FieldType::Integer, 0, true);
-    t.fieldDefs().add("Nom", FieldType::String, 10);
-    t.fieldDefs().add("Prenom", FieldType::String, 8);
+    definePatients(t, local.db, "patients.db", 10);
     t.fieldDefs().add("Code", FieldType::String, 5);
-    t.indexDefs().add(QString(), "Patient_ID", IndexDef::Primary);
     t.createTable();
     t.open();
     t.appendRecord({1, "Martin", "Jean", "12"});
@@ -371,15 +335,11 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
 
     // Widen a text field: declared size changes, values stay.
     t.changeField("Prenom", {"Prenom", FieldType::String, 64});
-    EXPECT_EQ(local.cli("select type from pragma_table_info('patients.db') "
-                        "where name = 'Prenom';"),
-              "VARCHAR(64)");
     // A type change that a value cannot follow leaves everything as it was.
     EXPECT_THROW(t.changeField("Code", {"Code", FieldType::Integer}), EngineError);
     EXPECT_THROW(t.changeField("Nom", {"Nom", FieldType::String, 5}), EngineError);
-    EXPECT_EQ(local.cli("select type from pragma_table_info('patients.db') "
-                        "where name = 'Code';"),
-              "VARCHAR(5)");
+    EXPECT_EQ(local.cli("select group_concat(type, ',') from pragma_table_info('patients.db');"),
+              "INTEGER,VARCHAR(10),VARCHAR(64),VARCHAR(5)");
     // Add, copy across, drop: the steps of the local upgrade.
     t.addField({"TempField", FieldType::String, 64});
     t.addField({"Dossier", FieldType::Integer});
@@ -402,8 +362,7 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
     EXPECT_EQ(local.cli("select Patient_ID, Nom, Prenom, quote(Dossier), Code "
                         "from \"patients.db\" order by Patient_ID;"),
               "1|Martin|Jean|NULL|12\n2|Petit|Ève|NULL|abc");
-    EXPECT_EQ(local.cli("select group_concat(name, ',') from "
-                        "pragma_table_info('patients.db');"),
+    EXPECT_EQ(local.cli("select group_concat(name, ',') from pragma_table_info('patients.db');"),
               "Patient_ID,Nom,Code,Prenom,Dossier");
     const IndexDefs ix = t.storedIndexDefs();
     ASSERT_NE(ix.find("NomPrenom"), nullptr);
@@ -414,7 +373,6 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
     EXPECT_TRUE(t.findKey({"PETIT", "ève"}));
     t.close();
     t.deleteIndex("NomPrenom");
-    EXPECT_EQ(t.storedIndexDefs().count(), 1);
     EXPECT_THROW(t.deleteIndex("NomPrenom"), EngineError);
     EXPECT_THROW(t.createTable(), EngineError); // exists
 }
