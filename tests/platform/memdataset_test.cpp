@@ -303,43 +303,30 @@ TEST(MemDataSet, BulkLoadTakesOrConvertsEachValueUpToThePacketLimit)
     log.attach(ds);
     ds.beginBulkAppend();
 
-    VariantList row{Variant(),
-                    "abcd",
-                    Variant::fromDateTime(45356),
-                    Variant::fromDateTime(0.25),
-                    Variant::fromDateTime(45356.5),
-                    Variant(qint64(7))};
+    const auto dt = &Variant::fromDateTime;
+    const Variant none;
+    VariantList row{none, "abcd", dt(45356), dt(0.25), dt(45356.5), Variant(qint64(7))};
     ASSERT_TRUE(ds.bulkAppend(std::move(row)));
     ASSERT_EQ(row.size(), 6);              // moved out, not shrunk
     EXPECT_TRUE(row.at(1).isUnassigned()); // the text was handed over, not copied
 
     // Too long a text is cut; a date keeps its day, a time its time of day (a negative date-time
     // counts its days backwards, its fraction is still the time); numbers become date-times.
-    row = {Variant(),
-           "abcdef",
-           Variant::fromDateTime(45356.75),
-           Variant::fromDateTime(45356.25),
-           Variant(qint64(3)),
-           Variant(2.0)};
+    row = {none, "abcdef", dt(45356.75), dt(45356.25), Variant(qint64(3)), Variant(2.0)};
     ASSERT_TRUE(ds.bulkAppend(std::move(row)));
     EXPECT_EQ(row.at(1).toString(), "abcdef"); // converted from, so left as it was
-    const VariantList negative{
-        Variant(),      "", Variant::fromDateTime(-1.25), Variant::fromDateTime(-1.25), Variant(),
-        Variant::null()};
+    const VariantList negative{none, "", dt(-1.25), dt(-1.25), none, Variant::null()};
     ASSERT_TRUE(ds.bulkAppend(negative));
     EXPECT_EQ(negative.at(2).toDateTime(), -1.25); // a list given as it is stays as it is
 
     // A value of no form of its field's type, or a row of another size, raises and adds nothing.
-    EXPECT_THROW(ds.bulkAppend({Variant(), "x", "not a date", Variant(), Variant(), Variant()}),
-                 EConvertError);
-    EXPECT_THROW(ds.bulkAppend({Variant(), "x", Variant(), Variant(), Variant(), "seven"}),
-                 EConvertError);
+    EXPECT_THROW(ds.bulkAppend({none, "x", "not a date", none, none, none}), EConvertError);
+    EXPECT_THROW(ds.bulkAppend({none, "x", none, none, none, "seven"}), EConvertError);
     EXPECT_THROW(ds.bulkAppend({1, 2}), EDBClient);
 
     int taken = 3;
     for (int i = 0; i < 60; ++i)
-        taken += ds.bulkAppend(
-            {Variant(), "", Variant(), Variant(), Variant(), QString::number(100 + (i * 37) % 60)});
+        taken += ds.bulkAppend({none, "", none, none, none, QString::number(100 + (i * 37) % 60)});
     ds.endBulkAppend();
     EXPECT_EQ(taken, 50);
     EXPECT_TRUE(ds.packetLimitReached());

@@ -167,30 +167,15 @@ TEST_F(VariantTest, Equality)
 
 TEST_F(VariantTest, Ordering)
 {
-    VariantList values{Variant("b"),
-                       Variant(qint64(3)),
-                       Variant::null(),
-                       Variant(2.5),
-                       Variant(true),
-                       Variant(QByteArray("x")),
-                       Variant(Currency{15000}),
-                       Variant::fromDateTime(2.0),
-                       Variant(),
-                       Variant(false),
-                       Variant("A")};
+    using V = Variant;
+    const V date = V::fromDateTime(2.0), money = V(Currency{15000});
+    VariantList values{V("b"), V(qint64(3)), V::null(), V(2.5),   V(true), V(QByteArray("x")),
+                       money,  date,         V(),       V(false), V("A")};
     std::stable_sort(values.begin(), values.end(),
                      [](const Variant& a, const Variant& b) { return Variant::compare(a, b) < 0; });
-    const VariantList expected{Variant::null(),
-                               Variant(),
-                               Variant(false),
-                               Variant(true),
-                               Variant(Currency{15000}),
-                               Variant::fromDateTime(2.0),
-                               Variant(2.5),
-                               Variant(qint64(3)),
-                               Variant("A"),
-                               Variant("b"),
-                               Variant(QByteArray("x"))};
+    const VariantList expected{
+        V::null(),    V(),    V(false), V(true),           money, date, V(2.5),
+        V(qint64(3)), V("A"), V("b"),   V(QByteArray("x"))};
     EXPECT_EQ(values, expected);
 
     // Numbers of different kinds compare by value, exactly where both are exact.
