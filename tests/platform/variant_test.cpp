@@ -153,19 +153,7 @@ TEST_F(VariantTest, EmptyValuesAndBytes)
     EXPECT_THROW(Variant(raw).toBool(), EConvertError);
 }
 
-TEST_F(VariantTest, Equality)
-{
-    EXPECT_EQ(Variant(1), Variant(qint64(1)));
-    EXPECT_NE(Variant(1), Variant(1.0));
-    EXPECT_NE(Variant(1.0), Variant::fromDateTime(1.0));
-    EXPECT_EQ(Variant::null(), Variant::null());
-    EXPECT_NE(Variant::null(), Variant());
-    EXPECT_NE(Variant("a"), Variant("A"));
-    EXPECT_EQ(Variant(std::nan("")), Variant(std::nan("")));
-    EXPECT_NE(Variant(QByteArray("a")), Variant("a"));
-}
-
-TEST_F(VariantTest, Ordering)
+TEST_F(VariantTest, EqualityAndOrdering)
 {
     using V = Variant;
     const V date = V::fromDateTime(2.0), money = V(Currency{15000});
@@ -177,6 +165,16 @@ TEST_F(VariantTest, Ordering)
         V::null(),    V(),    V(false), V(true),           money, date, V(2.5),
         V(qint64(3)), V("A"), V("b"),   V(QByteArray("x"))};
     EXPECT_EQ(values, expected);
+
+    // Equal only with the same kind and value; Null is not Unassigned; NaN equals NaN.
+    EXPECT_EQ(Variant(1), Variant(qint64(1)));
+    EXPECT_NE(Variant(1), Variant(1.0));
+    EXPECT_NE(Variant(1.0), Variant::fromDateTime(1.0));
+    EXPECT_EQ(Variant::null(), Variant::null());
+    EXPECT_NE(Variant::null(), Variant());
+    EXPECT_NE(Variant("a"), Variant("A"));
+    EXPECT_EQ(Variant(std::nan("")), Variant(std::nan("")));
+    EXPECT_NE(Variant(QByteArray("a")), Variant("a"));
 
     // Numbers of different kinds compare by value, exactly where both are exact.
     const qint64 big = (qint64(1) << 53) + 1; // not a double
