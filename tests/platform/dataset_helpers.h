@@ -70,26 +70,19 @@ struct EventLog
 
     void attach(DataSet& ds)
     {
-        auto rec = [this](const char* name) {
-            return [this, name](DataSet&) { events.append(QString::fromLatin1(name)); };
-        };
-        ds.beforeOpen = rec("BeforeOpen");
-        ds.afterOpen = rec("AfterOpen");
-        ds.beforeClose = rec("BeforeClose");
-        ds.afterClose = rec("AfterClose");
-        ds.beforeInsert = rec("BeforeInsert");
-        ds.afterInsert = rec("AfterInsert");
-        ds.beforeEdit = rec("BeforeEdit");
-        ds.afterEdit = rec("AfterEdit");
-        ds.beforePost = rec("BeforePost");
-        ds.afterPost = rec("AfterPost");
-        ds.beforeCancel = rec("BeforeCancel");
-        ds.afterCancel = rec("AfterCancel");
-        ds.beforeDelete = rec("BeforeDelete");
-        ds.afterDelete = rec("AfterDelete");
-        ds.beforeScroll = rec("BeforeScroll");
-        ds.afterScroll = rec("AfterScroll");
-        ds.onNewRecord = rec("OnNewRecord");
+        using E = DataSet;
+        const std::pair<DataSet::NotifyEvent DataSet::*, const char*> hooks[] = {
+            {&E::beforeOpen, "BeforeOpen"},     {&E::afterOpen, "AfterOpen"},
+            {&E::beforeClose, "BeforeClose"},   {&E::afterClose, "AfterClose"},
+            {&E::beforeInsert, "BeforeInsert"}, {&E::afterInsert, "AfterInsert"},
+            {&E::beforeEdit, "BeforeEdit"},     {&E::afterEdit, "AfterEdit"},
+            {&E::beforePost, "BeforePost"},     {&E::afterPost, "AfterPost"},
+            {&E::beforeCancel, "BeforeCancel"}, {&E::afterCancel, "AfterCancel"},
+            {&E::beforeDelete, "BeforeDelete"}, {&E::afterDelete, "AfterDelete"},
+            {&E::beforeScroll, "BeforeScroll"}, {&E::afterScroll, "AfterScroll"},
+            {&E::onNewRecord, "OnNewRecord"}};
+        for (const auto& [hook, name] : hooks)
+            ds.*hook = [this, name](DataSet&) { events.append(QString::fromLatin1(name)); };
     }
     QStringList take()
     {
