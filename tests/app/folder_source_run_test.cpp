@@ -5,7 +5,7 @@
 #include "filetime.h"
 #include "program_folder.h"
 
-#include "../platform/fileholder.h"
+#include <support/fileholder.h>
 #include <support/qt_printers.h>
 
 #include <QDir>

@@ -9,7 +9,7 @@
 #include <platform/fileops.h>
 #include <platform/support/globals.h>
 
-#include "../platform/db_helpers.h"
+#include <support/db_helpers.h>
 
 #include <QDir>
 

@@ -18,7 +18,7 @@
 #include <platform/regional.h>
 #include <platform/support/globals.h>
 
-#include "../platform/db_helpers.h"
+#include <support/db_helpers.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 #include <platform/db/sqlitedriver.h>
 #include <platform/support/globals.h>
 
-#include "../platform/db_helpers.h"
+#include <support/db_helpers.h>
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,7 +1,7 @@
 // First start and the local upgrade: a new installation, tables of each older layout with and
 // without a version file, a data version newer than the program's, and failures midway.
-#include "../platform/db_helpers.h"
 #include "localtables_fixture.h"
+#include <support/db_helpers.h>
 
 #include <app/upgrade.h>
 #include <platform/db/database.h>

@@ -4,22 +4,24 @@
 
 #include <platform/data/memdataset.h>
 
+#include <support/qt_printers.h>
+
 #include <QStringList>
 
 #include <memory>
-#include <ostream>
-
-// Readable failure output for texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* os)
-{
-    *os << '{' << list.join(QStringLiteral(", ")).toStdString() << '}';
-}
 
 namespace testdata {
+
+// The message of the error of class E that a call raises; "<no error>" when it raises none.
+template <typename E, typename F> QString messageOf(F&& call)
+{
+    try {
+        call();
+    } catch (const E& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
 
 // ID integer, NAME string 20, QTY float; rows given as (id, name, qty).
 struct Item
@@ -55,6 +57,12 @@ inline QStringList column(DataSet& ds, const QString& field)
     return out;
 }
 
+// What FindKey finds: the named field of the record found, "-" when no record has the key.
+inline QString found(IndexedDataSet& ds, const VariantList& key, const QString& field = "ID")
+{
+    return ds.findKey(key) ? ds.fieldByName(field)->asString() : QStringLiteral("-");
+}
+
 // Records the dataset events by name, in order.
 struct EventLog
 {
@@ -62,26 +70,19 @@ struct EventLog
 
     void attach(DataSet& ds)
     {
-        auto rec = [this](const char* name) {
-            return [this, name](DataSet&) { events.append(QString::fromLatin1(name)); };
-        };
-        ds.beforeOpen = rec("BeforeOpen");
-        ds.afterOpen = rec("AfterOpen");
-        ds.beforeClose = rec("BeforeClose");
-        ds.afterClose = rec("AfterClose");
-        ds.beforeInsert = rec("BeforeInsert");
-        ds.afterInsert = rec("AfterInsert");
-        ds.beforeEdit = rec("BeforeEdit");
-        ds.afterEdit = rec("AfterEdit");
-        ds.beforePost = rec("BeforePost");
-        ds.afterPost = rec("AfterPost");
-        ds.beforeCancel = rec("BeforeCancel");
-        ds.afterCancel = rec("AfterCancel");
-        ds.beforeDelete = rec("BeforeDelete");
-        ds.afterDelete = rec("AfterDelete");
-        ds.beforeScroll = rec("BeforeScroll");
-        ds.afterScroll = rec("AfterScroll");
-        ds.onNewRecord = rec("OnNewRecord");
+        using E = DataSet;
+        const std::pair<DataSet::NotifyEvent DataSet::*, const char*> hooks[] = {
+            {&E::beforeOpen, "BeforeOpen"},     {&E::afterOpen, "AfterOpen"},
+            {&E::beforeClose, "BeforeClose"},   {&E::afterClose, "AfterClose"},
+            {&E::beforeInsert, "BeforeInsert"}, {&E::afterInsert, "AfterInsert"},
+            {&E::beforeEdit, "BeforeEdit"},     {&E::afterEdit, "AfterEdit"},
+            {&E::beforePost, "BeforePost"},     {&E::afterPost, "AfterPost"},
+            {&E::beforeCancel, "BeforeCancel"}, {&E::afterCancel, "AfterCancel"},
+            {&E::beforeDelete, "BeforeDelete"}, {&E::afterDelete, "AfterDelete"},
+            {&E::beforeScroll, "BeforeScroll"}, {&E::afterScroll, "AfterScroll"},
+            {&E::onNewRecord, "OnNewRecord"}};
+        for (const auto& [hook, name] : hooks)
+            ds.*hook = [this, name](DataSet&) { events.append(QString::fromLatin1(name)); };
     }
     QStringList take()
     {

