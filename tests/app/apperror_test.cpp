@@ -38,23 +38,29 @@ protected:
 
 } // namespace
 
-TEST_F(ExceptionReport, RecordLockedIsDroppedOnOkAndReportedOnRetry)
+TEST_F(ExceptionReport, EngineErrorsGoToTheErrorWindowWithEveryEntryAndRecordLockedOnlyOnRetry)
 {
     dialogs.answerMessage(mrOk, "Elle est bloquée par un autre utilisateur.", mtWarning,
                           TMsgDlgButtons(mbOK) | mbRetry);
     LogException(EngineError(0x2801, "Record locked by another user."));
     EXPECT_TRUE(ws.operationsLog().isEmpty());
 
-    // Retried, it goes on to the error window.
+    // Retried, it goes on to the error window. 0x2801 = 10241: category 0x28 = 40, sub-code 1.
     dialogs.answerMessage(mrRetry);
     expectErrorWindow();
     LogException(EngineError(0x2801, "Record locked by another user."));
-    // 0x2801 = 10241: category 0x28 = 40, sub-code 1.
     EXPECT_EQ(shown, "Erreur No.10241 40/1 - Record locked by another user.");
-    EXPECT_EQ(ws.operationsLog(), logLines({"DB! 10241 40/1 - Record locked by another user."}));
+
+    // 0x2C01 = 11265: category 44, sub-code 1.
+    expectErrorWindow();
+    LogException(EngineError({{0x2C01, "General SQL error.", 0}, {0x3E06, "Invalid column", 207}}));
+    EXPECT_EQ(shown, "Erreur No.11265 44/1 - General SQL error.\nInvalid column");
+    EXPECT_EQ(ws.operationsLog(),
+              logLines({"DB! 10241 40/1 - Record locked by another user.",
+                        "DB! 11265 44/1 - General SQL error.", "DB! Invalid column"}));
 }
 
-TEST_F(ExceptionReport, LockAndDamageConditionsLogAndWarn)
+TEST_F(ExceptionReport, LockDamageEditingAndConversionErrorsUseTheirStandardBoxes)
 {
     dialogs.answerMessage(mrOk, "Le serveur est surchargé. Vous devez relancer le logiciel.",
                           mtWarning, TMsgDlgButtons(mbOK));
@@ -66,56 +72,30 @@ TEST_F(ExceptionReport, LockAndDamageConditionsLogAndWarn)
                               mtWarning, TMsgDlgButtons(mbOK));
         LogException(EngineError(code, "Corrupt table."));
     }
+    // Editing and conversion errors are not logged.
+    dialogs.expectException("'x' is not a valid integer value")
+        .expectException("must have a value");
+    LogException(EConvertError("'x' is not a valid integer value"));
+    LogException(EDBEditError("Field 'Nom' must have a value"));
     EXPECT_EQ(ws.operationsLog(), logLines({"!!!! Lock violation", "!!!! Corrupted Database",
                                             "!!!! Corrupted Database", "!!!! Corrupted Database",
                                             "!!!! Corrupted Database", "!!!! Corrupted Database"}));
 }
 
-TEST_F(ExceptionReport, OtherErrorsOpenTheErrorWindowAndLogWhatTheUserTyped)
+TEST_F(ExceptionReport, OtherErrorsLogWhatTheUserTypedAndASecondOneWhileReportingIsIgnored)
 {
-    QString caption;
     dialogs.answerModal("TfError", [&](TForm& form) {
         auto& window = static_cast<TfError&>(form);
-        caption = window.Caption();
         shown = window.Descr->toPlainText();
         window.Memo1->setPlainText("I clicked Transfer\ntwice");
-        return mrOk;
-    });
-    LogException(Exception("Disk full"));
-    EXPECT_EQ(caption, "QUORVANE - Erreur");
-    EXPECT_EQ(shown, "Disk full");
-    EXPECT_EQ(ws.operationsLog(), logLines({"! Disk full", "> I clicked Transfer", "> twice"}));
-}
-
-TEST_F(ExceptionReport, EveryEntryOfAnEngineErrorIsReported)
-{
-    expectErrorWindow();
-    // 0x2C01 = 11265: category 44, sub-code 1.
-    LogException(EngineError({{0x2C01, "General SQL error.", 0}, {0x3E06, "Invalid column", 207}}));
-    EXPECT_EQ(shown, "Erreur No.11265 44/1 - General SQL error.\nInvalid column");
-    EXPECT_EQ(ws.operationsLog(),
-              logLines({"DB! 11265 44/1 - General SQL error.", "DB! Invalid column"}));
-}
-
-TEST_F(ExceptionReport, EditingAndConversionErrorsUseTheStandardBoxOnly)
-{
-    dialogs.expectException("'x' is not a valid integer value")
-        .expectException("must have a value");
-    LogException(EConvertError("'x' is not a valid integer value"));
-    LogException(EDBEditError("Field 'Nom' must have a value"));
-    EXPECT_TRUE(ws.operationsLog().isEmpty());
-}
-
-TEST_F(ExceptionReport, ASecondExceptionWhileReportingIsIgnored)
-{
-    dialogs.answerModal("TfError", [&](TForm&) {
         AppException(nullptr, Exception("second")); // no second window, nothing logged
         return mrOk;
     });
-    AppException(nullptr, Exception("first"));
-    EXPECT_EQ(ws.operationsLog(), logLines({"! first"}));
+    AppException(nullptr, Exception("Disk full"));
+    EXPECT_EQ(shown, "Disk full");
     // Once the first report is over, the handler works again.
     expectErrorWindow();
-    AppException(nullptr, Exception("third"));
-    EXPECT_EQ(ws.operationsLog(), logLines({"! first", "! third"}));
+    LogException(Exception("third"));
+    EXPECT_EQ(ws.operationsLog(),
+              logLines({"! Disk full", "> I clicked Transfer", "> twice", "! third"}));
 }

@@ -44,21 +44,24 @@ struct MouseCall
 
 } // namespace
 
-TEST(TaskBarIcon, ShownOnlyWithAnIconOnADesktopThatHasAnArea)
+TEST(TaskBarIcon, ShownOnlyWithAnIconOnADesktopThatHasAnAreaWithItsTipCutAt63Characters)
 {
     AreaIcon icon;
     ASSERT_NE(shownIcon(icon), nullptr);
-    EXPECT_FALSE(icon.Visible());
-
     icon.SetVisible(true); // no picture yet
     EXPECT_FALSE(icon.Visible());
-    EXPECT_FALSE(shownIcon(icon)->isVisible());
-
     icon.SetIcon(redIcon());
     icon.areaAvailable = false;
     icon.SetVisible(true);
     EXPECT_FALSE(icon.Visible());
     EXPECT_FALSE(shownIcon(icon)->isVisible());
+
+    icon.SetTip(QString(60, 'a') + "bcdefghijk");
+    EXPECT_EQ(icon.Tip(), QString(60, 'a') + "bcd");
+    // A character outside the basic plane straddling the limit is dropped whole.
+    icon.SetTip(QString(62, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80") + "z");
+    EXPECT_EQ(icon.Tip(), QString(62, 'x'));
+    icon.SetTip("QUORVANE"); // set while hidden: appears when shown
 
     icon.areaAvailable = true;
     icon.SetVisible(true);
@@ -67,33 +70,12 @@ TEST(TaskBarIcon, ShownOnlyWithAnIconOnADesktopThatHasAnArea)
     ASSERT_NE(shownIcon(icon), nullptr); // still one icon
     EXPECT_TRUE(shownIcon(icon)->isVisible());
     EXPECT_FALSE(shownIcon(icon)->icon().isNull());
-
+    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE");
+    icon.SetTip("QUORVANE - 2 documents"); // set while shown: appears at once
+    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE - 2 documents");
     icon.SetVisible(false);
     EXPECT_FALSE(icon.Visible());
     EXPECT_FALSE(shownIcon(icon)->isVisible());
-}
-
-TEST(TaskBarIcon, TipIsCutAt63CharactersAndShownWhenTheIconIs)
-{
-    AreaIcon icon;
-    icon.SetIcon(redIcon());
-    const QString seventy = QString(60, 'a') + "bcdefghijk";
-    icon.SetTip(seventy);
-    EXPECT_EQ(icon.Tip(), QString(60, 'a') + "bcd");
-    icon.SetTip(QString(63, 'x'));
-    EXPECT_EQ(icon.Tip(), QString(63, 'x'));
-    // A character outside the basic plane straddling the limit is dropped whole.
-    icon.SetTip(QString(62, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80") + "z");
-    EXPECT_EQ(icon.Tip(), QString(62, 'x'));
-
-    // Set while hidden: appears when shown.
-    icon.SetTip("QUORVANE");
-    icon.SetVisible(true);
-    ASSERT_TRUE(icon.Visible());
-    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE");
-    // Set while shown: appears at once.
-    icon.SetTip("QUORVANE - 2 documents");
-    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE - 2 documents");
 }
 
 TEST(TaskBarIcon, ClicksRaiseTheMouseEventsWithButtonAndCursorPosition)
