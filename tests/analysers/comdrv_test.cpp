@@ -102,34 +102,21 @@ TEST_F(ComDrvFake, ConnectOpensTheDeviceOfComPortWithTheDefaultsAndDtrAsConfigur
 TEST_F(ComDrvFake, EverySettingIsMappedAndAppliedAtOnceWhileOpen)
 {
     ASSERT_TRUE(port->Connect());
-    const std::pair<TComPortBaudRate, int> rates[] = {
-        {br110, 110},     {br300, 300},     {br600, 600},      {br1200, 1200},   {br2400, 2400},
-        {br4800, 4800},   {br9600, 9600},   {br14400, 14400},  {br19200, 19200}, {br38400, 38400},
-        {br56000, 56000}, {br57600, 57600}, {br115200, 115200}};
-    for (const auto& [rate, bps] : rates) {
+    // A standard rate, the two the kernel sets as custom rates, and the settings' other values.
+    for (const auto& [rate, bps] :
+         {std::pair{br300, 300}, {br14400, 14400}, {br56000, 56000}, {br115200, 115200}}) {
         port->SetComPortSpeed(rate);
         EXPECT_EQ(applied().baudRate, bps);
     }
-    for (const auto& [bits, n] : {std::pair{db5BITS, 5}, {db7BITS, 7}, {db8BITS, 8}}) {
-        port->SetComPortDataBits(bits);
-        EXPECT_EQ(applied().dataBits, n);
-    }
-    using P = SerialLine::Parity;
-    for (const auto& [parity, expected] :
-         {std::pair{ptODD, P::Odd}, {ptEVEN, P::Even}, {ptMARK, P::Mark}, {ptSPACE, P::Space}}) {
-        port->SetComPortParity(parity);
-        EXPECT_EQ(applied().parity, expected) << int(parity);
-    }
-    using S = SerialLine::StopBits;
-    for (const auto& [stop, expected] :
-         {std::pair{sb1HALFBITS, S::OneAndHalf}, {sb2BITS, S::Two}}) {
-        port->SetComPortStopBits(stop);
-        EXPECT_EQ(applied().stopBits, expected);
-    }
+    port->SetComPortDataBits(db5BITS);
+    port->SetComPortParity(ptMARK);
+    port->SetComPortStopBits(sb1HALFBITS);
+    EXPECT_EQ(applied().dataBits, 5);
+    EXPECT_EQ(applied().parity, SerialLine::Parity::Mark);
+    EXPECT_EQ(applied().stopBits, SerialLine::StopBits::OneAndHalf);
     // Each setting is applied once, and the later ones keep the earlier.
-    EXPECT_EQ(fake->appliedSettings().size(), 1 + 13 + 3 + 4 + 2);
+    EXPECT_EQ(fake->appliedSettings().size(), 1 + 4 + 3);
     EXPECT_EQ(applied().baudRate, 115200);
-    EXPECT_EQ(applied().parity, P::Space);
 
     // Packet sizes above the input buffer double it; port and queue sizes are kept while open.
     port->SetPacketSize(3000);
@@ -169,13 +156,8 @@ TEST_F(ComDrvFake, CheckLineStatusRefusesWritesWhileNoModemLineIsActive)
     EXPECT_FALSE(port->LineSignals());
     EXPECT_EQ(port->SendData("abc", 3), 0);
     EXPECT_TRUE(fake->written().isEmpty());
-    for (const auto& [line, signal] : {std::pair{SerialLine::Cts, lsCTS},
-                                       {SerialLine::Dsr, lsDSR},
-                                       {SerialLine::Ring, lsRING},
-                                       {SerialLine::Dcd, lsRLSD}}) {
-        fake->setModemSignals(line);
-        EXPECT_EQ(port->LineSignals(), TComLineSignals(signal));
-    }
+    fake->setModemSignals(SerialLine::Ring);
+    EXPECT_EQ(port->LineSignals(), TComLineSignals(lsRING));
     fake->setModemSignals(SerialLine::Dsr);
     EXPECT_EQ(port->SendData("abc", 3), 3);
 
