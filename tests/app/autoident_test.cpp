@@ -38,8 +38,8 @@ std::optional<QByteArray> field(const QByteArray& text, int kind, const char* na
     return value;
 }
 
-const QByteArray Kind1Report = kind1Line(Nom1, "DUPONT", Sexe1) + "\r\n" +
-                               kind1Line(Prenom1, "\xC9lodie", Taille1) + "\r\n";
+const QByteArray Kind1Report =
+    kind1Line(Nom1, "DUPONT", Sexe1) + "\r\n" + kind1Line(Prenom1, "\xC9lodie", Taille1) + "\r\n";
 
 struct FieldCase
 {
@@ -87,8 +87,8 @@ const FieldCase fieldCases[] = {
 TEST(AutoIdentify, ReportKindsAndTheirFields)
 {
     // Whatever the case; a blank or another extension is no kind.
-    for (const auto& [extension, expected] : {std::pair{"JAE", 1}, {"dyn", 2}, {"Br1", 3},
-                                              {"JAE ", 0}, {"PDF", 0}, {"", 0}}) {
+    for (const auto& [extension, expected] :
+         {std::pair{"JAE", 1}, {"dyn", 2}, {"Br1", 3}, {"JAE ", 0}, {"PDF", 0}, {"", 0}}) {
         int kind = 0;
         EXPECT_EQ(FindReportKind(extension, kind), expected != 0) << extension;
         EXPECT_EQ(kind, expected) << extension;
@@ -166,9 +166,12 @@ TEST(AutoIdentify, EachKindFindsOrCreatesTheLocalPatientOrLeavesTheDocumentToThe
     const int unreadable = addDocument(1, 1, Kind1Report);
     QFile::remove(DocumentFileName(unreadable, 1));
     QDir().mkpath(DocumentFileName(unreadable, 1));
-    const QList<int> refused = {addDocument(4, 1, Kind1Report), addDocument(5, 1, Kind1Report),
-                                addDocument(1, 1, kind1Line(Nom1, "DUPONT", Sexe1)), noFile,
-                                unreadable, 999};
+    const QList<int> refused = {addDocument(4, 1, Kind1Report),
+                                addDocument(5, 1, Kind1Report),
+                                addDocument(1, 1, kind1Line(Nom1, "DUPONT", Sexe1)),
+                                noFile,
+                                unreadable,
+                                999};
     for (int number : refused)
         EXPECT_FALSE(IdentifyFile(number)) << number;
     const int first = addDocument(1, 1, Kind1Report);
