@@ -1,6 +1,7 @@
 // What the capture and protocol driver tests share: a workstation that records the results handed
-// to it (and can refuse them), a driver bound to a port the way the serial-source manager binds
-// one, over a pseudo-terminal pair or over the scripted line, and a table's rows as text.
+// to it (and can refuse them), ports routed to pseudo-terminal pairs, a driver answering on the
+// scripted line, and a table's rows as text. Whole sessions over pseudo-terminal pairs are played
+// against the running program in the end-to-end tests.
 #pragma once
 
 #include <analysers/comdrv.h>
@@ -83,54 +84,6 @@ inline void routePorts(const std::map<int, PtyPair*>& pairs)
         return key == u"Device"_s && it != devices.end() ? it->second : QString();
     });
 }
-
-// Hands each chunk of the port to the driver's receive procedure with polling paused, as the
-// serial-source manager does for a slot bound to a driver.
-template <class D> void bindAsTheManagerDoes(TCommPortDriver& Port, D& Driver, int Source)
-{
-    Driver.Port = &Port;
-    Driver.Number = Source;
-    Port.OnReceiveData = [&Driver](TCommPortDriver* Sender, const char* Data, int Count) {
-        Sender->PausePolling();
-        try {
-            D::ReceiveProc(Driver, Data, Count);
-        } catch (...) {
-            Sender->ContinuePolling();
-            throw;
-        }
-        Sender->ContinuePolling();
-    };
-}
-
-// A driver of class D on the near side of a pseudo-terminal pair (port COM2), with the analyser
-// scripted on the far side, in a throw-away working folder whose capture and documents' folders
-// exist.
-template <class D> class DriverOnPty : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
-        ASSERT_TRUE(QDir().mkpath(ComBufDir));
-        ASSERT_TRUE(QDir().mkpath(BufDir));
-        routePorts({{2, &pair}});
-        port.SetComPortPollingDelay(10);
-        bindAsTheManagerDoes(port, *driver, 3);
-        ASSERT_TRUE(port.Connect());
-    }
-    void TearDown() override
-    {
-        port.Disconnect();
-        setSerialIniReader({});
-    }
-
-    TestWorkspace ws;
-    FakeWorkstation workstation;
-    PtyPair pair;
-    ScriptedPeer peer{pair};
-    TCommPortDriver port;
-    std::unique_ptr<D> driver = TDriver::New<D>();
-};
 
 // A driver of class D answering on the scripted line; the tests hand it chunks themselves, cut
 // exactly where they want them. The line is never polled.

@@ -6,7 +6,6 @@
 
 namespace {
 
-using IntegraOnPty = DriverOnPty<TIntegraDriver>;
 using IntegraOnLine = DriverOnFakeLine<TIntegraDriver>;
 
 QString dump(int n)
@@ -15,23 +14,6 @@ QString dump(int n)
 }
 
 } // namespace
-
-TEST_F(IntegraOnPty, EachChunkIsDumpedAndMessageEndsAreAcknowledged)
-{
-    const QByteArray message("\x02"
-                             "1|Integra 400|R|GLU 5.4\x03");
-    peer.write("\x05").expect("\x06");
-    peer.write(message).expect("\x06");
-    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
-
-    EXPECT_EQ(readFileBytes(dump(2000)), QByteArray("\x05"));
-    // The line may cut the message into several chunks, each with its dump.
-    QByteArray dumped;
-    for (int n = 2001; n < driver->DumpCounter(); ++n)
-        dumped += readFileBytes(dump(n));
-    EXPECT_EQ(dumped, message);
-    EXPECT_TRUE(workstation.handed.isEmpty()) << "nothing the Integra sends is a document";
-}
 
 TEST_F(IntegraOnLine, OnlyTheEndOfAMessageIsAcknowledged)
 {
@@ -48,26 +30,19 @@ TEST_F(IntegraOnLine, OnlyTheEndOfAMessageIsAcknowledged)
     EXPECT_EQ(readFileBytes(dump(2001)), QByteArray("two\x03"
                                                     "x"));
     EXPECT_EQ(readFileBytes(dump(2003)), QByteArray(" \x03"));
+    EXPECT_TRUE(workstation.handed.isEmpty()) << "nothing the Integra sends is a document";
 }
 
-TEST_F(IntegraOnLine, DumpsOfAnEarlierRunAreKept)
+TEST_F(IntegraOnLine, DumpsOfAnEarlierRunAreKeptAndAChunkNotKeptIsNotAcknowledged)
 {
     writeFileBytes(dump(2000), "earlier run");
-    writeFileBytes(dump(2001), "earlier run too");
-    receive("new\x03");
-    EXPECT_EQ(readFileBytes(dump(2000)), QByteArray("earlier run"));
-    EXPECT_EQ(readFileBytes(dump(2001)), QByteArray("earlier run too"));
-    EXPECT_EQ(readFileBytes(dump(2002)), QByteArray("new\x03"));
-    EXPECT_EQ(driver->DumpCounter(), 2003);
-}
-
-TEST_F(IntegraOnLine, AChunkThatCannotBeKeptIsNotAcknowledged)
-{
     fileops::failNth(fileops::Op::Write, 1, ENOSPC);
     EXPECT_THROW(receive("lost?\x03"), EInOutError);
     EXPECT_EQ(answers(), QByteArray());
     // Sent again, it takes the number that failed.
     receive("lost?\x03");
     EXPECT_EQ(answers(), "\x06");
-    EXPECT_EQ(readFileBytes(dump(2000)), QByteArray("lost?\x03"));
+    EXPECT_EQ(readFileBytes(dump(2000)), QByteArray("earlier run"));
+    EXPECT_EQ(readFileBytes(dump(2001)), QByteArray("lost?\x03"));
+    EXPECT_EQ(driver->DumpCounter(), 2002);
 }

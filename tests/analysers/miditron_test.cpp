@@ -1,11 +1,10 @@
-// The Miditron driver: a session of samples over a pseudo-terminal pair, stored byte for byte as
-// the hand-written files say; records cut anywhere and several in one chunk; records that get no
-// answer; the stored sample read back for the viewer; damaged files and a failed write.
+// The Miditron driver: records cut anywhere and several in one chunk, stored byte for byte as the
+// hand-written files say; records that get no answer; the stored sample read back for the viewer;
+// damaged files and a failed write. A whole session runs against the program end to end.
 #include "driverharness.h"
 
 #include <analysers/miditron.h>
 
-#include <QFileInfo>
 #include <QtEndian>
 
 namespace {
@@ -75,34 +74,9 @@ QByteArray int32(qint32 v)
     return QByteArray(reinterpret_cast<const char*>(&le), 4);
 }
 
-using MiditronOnPty = DriverOnPty<TMiditronDriver>;
 using MiditronOnLine = DriverOnFakeLine<TMiditronDriver>;
 
 } // namespace
-
-TEST_F(MiditronOnPty, ASessionOfSeveralSamples)
-{
-    peer.write(start).expect(ACK);
-    peer.write(c1).expect(ACK);
-    peer.write(d1).expect(ACK);
-    peer.waitFor([&] { return workstation.handed.size() == 1; }, u"the first sample stored"_s);
-    peer.write(start).expect(ACK);
-    peer.write(c2 + d2).expect(ACK + ACK); // two records in one chunk
-    peer.waitFor([&] { return workstation.handed.size() == 2; }, u"the second sample stored"_s);
-    peer.write(end).waitFor([&] { return driver->State == 0; }, u"the session ended"_s);
-    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
-    EXPECT_EQ(peer.received(), QByteArray()) << "the end of the session is not answered";
-
-    ASSERT_EQ(workstation.handed.size(), 2);
-    for (const FakeWorkstation::Handed& h : workstation.handed) {
-        EXPECT_EQ(h.file, ComBufDir + u"~buf~.mdt"_s);
-        EXPECT_EQ(h.source, 3);
-        EXPECT_EQ(h.type, u"mdt"_s);
-    }
-    EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
-    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), analyserFixture("miditron_sample_1.4"));
-    EXPECT_EQ(readFileBytes(BufDir + u"1B.4"_s), analyserFixture("miditron_sample_2.4"));
-}
 
 TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
 {
@@ -130,6 +104,13 @@ TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
     ASSERT_EQ(workstation.handed.size(), 2);
     EXPECT_EQ(workstation.handed.last().bytes, analyserFixture("miditron_sample_2.4"));
     EXPECT_EQ(driver->State, 0);
+    for (const FakeWorkstation::Handed& h : workstation.handed) {
+        EXPECT_EQ(h.file, ComBufDir + u"~buf~.mdt"_s);
+        EXPECT_EQ(h.source, 5);
+        EXPECT_EQ(h.type, u"mdt"_s);
+    }
+    EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
+    EXPECT_EQ(readFileBytes(BufDir + u"1B.4"_s), analyserFixture("miditron_sample_2.4"));
 }
 
 TEST_F(MiditronOnLine, WhatGetsNoAnswer)
@@ -173,7 +154,7 @@ TEST_F(MiditronOnLine, ASampleThatCannotBeWrittenIsReportedAndForgotten)
         << "the next sample starts empty";
 }
 
-TEST(MiditronResults, AStoredSampleReadForTheViewer)
+TEST(MiditronResults, AStoredSampleReadForTheViewerAndTheFirstValueOfAFieldWins)
 {
     TestWorkspace ws;
     const QString file = ws.path(u"1A.4"_s);
@@ -207,23 +188,18 @@ TEST(MiditronResults, AStoredSampleReadForTheViewer)
                   u"ID=11 CODE=COLOR LABEL=Цвет VAL=YELLOW UNIT= STATE="_s,
                   u"ID=12 CODE=CLEARITY LABEL=Прозрачность VAL=CLEAR UNIT= STATE="_s,
               }));
-}
 
-TEST(MiditronResults, TheFirstValueOfAFieldWins)
-{
-    TestWorkspace ws;
+    // Two records of different patients: the first value of each patient field wins.
     const QByteArray c = record(";C" + head("111", "00001", "08:00") + ' ' + chemistry2, "00");
     const QByteArray d = record(";D" + head("222", "00002", "09:00") + ' ' + physical2, "00");
-    const QString file = ws.path(u"two.4"_s);
     writeFileBytes(file, int32(2) + int32(c.size()) + c + int32(d.size()) + d);
-    const auto viewer = TDriver::New<TMiditronDriver>();
     viewer->LoadFromFile(file);
-    TResInfo holder;
-    viewer->GetResults(holder);
-    EXPECT_EQ(tableRows(holder.Header(), {u"NAME"_s, u"VAL"_s}),
+    TResInfo second;
+    viewer->GetResults(second);
+    EXPECT_EQ(tableRows(second.Header(), {u"NAME"_s, u"VAL"_s}),
               QStringList({u"NAME=Pat-ID VAL=111"_s, u"NAME=Seq.-NO. VAL=00001"_s,
                            u"NAME=Date VAL=06.12.26"_s, u"NAME=Time VAL=08:00"_s}));
-    EXPECT_EQ(holder.Results().recordCount(), 12);
+    EXPECT_EQ(second.Results().recordCount(), 12);
 }
 
 TEST(MiditronResults, DamagedFilesAreRefusedClearly)

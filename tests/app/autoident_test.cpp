@@ -15,96 +15,86 @@
 namespace {
 
 // Labels as the reports write them, blanks counted out.
-const QByteArray NomLabel1 = "Nom" + QByteArray(13, ' ') + ":";
-const QByteArray SexeLabel1 = "Sexe" + QByteArray(12, ' ') + ":";
-const QByteArray PrenomLabel1 = "Pr\xE9nom" + QByteArray(10, ' ') + ":";
-const QByteArray TailleLabel1 = "Taille" + QByteArray(10, ' ') + ":";
-
-std::optional<QByteArray> field(const QList<QByteArray>& lines, int kind, const char* name)
-{
-    int row = 0;
-    if (!FindMarkerRow(kind, QString::fromLatin1(name), row))
-        return std::nullopt;
-    const IdMarkerRow& m = IdMarker(row);
-    QByteArray value;
-    if (!FindField(lines, m.Position, m.Line, m.StartMarker, m.WordCount, m.EndMarker, value))
-        return std::nullopt;
-    return value;
-}
-
-std::optional<QByteArray> field(const QByteArray& text, int kind, const char* name)
-{
-    return field(SplitReportLines(text), kind, name);
-}
+const QByteArray Nom1 = "Nom" + QByteArray(13, ' ') + ":";
+const QByteArray Sexe1 = "Sexe" + QByteArray(12, ' ') + ":";
+const QByteArray Prenom1 = "Pr\xE9nom" + QByteArray(10, ' ') + ":";
+const QByteArray Taille1 = "Taille" + QByteArray(10, ' ') + ":";
 
 QByteArray kind1Line(const QByteArray& label, const QByteArray& value, const QByteArray& next)
 {
     return label + " " + value + QByteArray(10, ' ') + next + " X";
 }
 
+std::optional<QByteArray> field(const QByteArray& text, int kind, const char* name)
+{
+    int row = 0;
+    if (!FindMarkerRow(kind, QString::fromLatin1(name), row))
+        return std::nullopt;
+    const IdMarkerRow& m = IdMarker(row);
+    QByteArray value;
+    if (!FindField(SplitReportLines(text), m.Position, m.Line, m.StartMarker, m.WordCount,
+                   m.EndMarker, value))
+        return std::nullopt;
+    return value;
+}
+
+const QByteArray Kind1Report =
+    kind1Line(Nom1, "DUPONT", Sexe1) + "\r\n" + kind1Line(Prenom1, "\xC9lodie", Taille1) + "\r\n";
+
+struct FieldCase
+{
+    QByteArray text;
+    int kind;
+    const char* name;
+    std::optional<QByteArray> value;
+};
+
+const FieldCase fieldCases[] = {
+    {"COMPTE RENDU\r\n" + Kind1Report, 1, "Nom", "DUPONT"},
+    {"COMPTE RENDU\r\n" + Kind1Report, 1, "Prenom", "\xC9lodie"},
+    // Several words; an apostrophe separates; a name running into the next label stops there.
+    {kind1Line(Nom1, "LE GALL", Sexe1), 1, "Nom", "LE GALL"},
+    {kind1Line(Nom1, "D'ARC", Sexe1), 1, "Nom", "D ARC"},
+    {Nom1 + " DUPONT" + Sexe1 + " M", 1, "Nom", "DUPONT"},
+    {Nom1 + "   MARTIN  DURAND", 1, "Nom", "MARTIN DURAND"},
+    // A label without a name is passed over for a later line that has one.
+    {Nom1 + "          " + Sexe1 + "\nautre\n" + kind1Line(Nom1, "BERNARD", Sexe1), 1, "Nom",
+     "BERNARD"},
+    // Labels match on their bytes: one blank less, or the unaccented spelling, is no label.
+    {"Nom" + QByteArray(12, ' ') + ": DUPONT", 1, "Nom", std::nullopt},
+    {"Prenom" + QByteArray(10, ' ') + ": JEAN", 1, "Prenom", std::nullopt},
+    {Nom1 + "   " + Sexe1 + " M", 1, "Nom", std::nullopt},
+    // Kind 2: the labels need their tab.
+    {"R\r\nNom :\tMARTIN\tSexe :\tM\r\nPr\xE9nom :\tJean Luc\tTaille :\t180", 2, "Nom", "MARTIN"},
+    {"Pr\xE9nom :\tJean Luc\tTaille :\t180", 2, "Prenom", "Jean Luc"},
+    {"Nom : MARTIN\tSexe :\tM", 2, "Nom", std::nullopt},
+    {"Pr\xE9nom :\t\tTaille :\t180", 2, "Prenom", std::nullopt},
+    // Kind 3: quoted on a first line that begins with the marker.
+    {"0  'DUPONT' 'JEAN'\r\n1 2 3\r\n", 3, "Nom", "DUPONT"},
+    {"0  'DUPONT' 'JEAN'\r\n1 2 3\r\n", 3, "Prenom", "JEAN"},
+    {"0  'D'ARC' 'JEANNE'", 3, "Nom", "D ARC"},
+    {"0  'D'ARC' 'JEANNE'", 3, "Prenom", "JEANNE"},
+    {"0  'LE GALL' 'MARIE ANNE'", 3, "Prenom", "MARIE ANNE"},
+    {"1  'DUPONT' 'JEAN'", 3, "Nom", std::nullopt},
+    {" 0  'DUPONT' 'JEAN'", 3, "Nom", std::nullopt},
+    {"entete\r\n0  'DUPONT' 'JEAN'", 3, "Nom", std::nullopt},
+    {"0  '' 'JEAN'", 3, "Nom", std::nullopt},
+    {QByteArray(), 3, "Nom", std::nullopt},
+};
+
 } // namespace
 
-TEST(AutoIdentify, ReportKindsComeFromTheSourceExtension)
+TEST(AutoIdentify, ReportKindsAndTheirFields)
 {
     // Whatever the case; a blank or another extension is no kind.
-    const std::pair<const char*, int> kinds[] = {{"JAE", 1},  {"dyn", 2}, {"Br1", 3},
-                                                 {"JAE ", 0}, {"PDF", 0}, {"", 0}};
-    for (const auto& [extension, expected] : kinds) {
+    for (const auto& [extension, expected] :
+         {std::pair{"JAE", 1}, {"dyn", 2}, {"Br1", 3}, {"JAE ", 0}, {"PDF", 0}, {"", 0}}) {
         int kind = 0;
         EXPECT_EQ(FindReportKind(extension, kind), expected != 0) << extension;
         EXPECT_EQ(kind, expected) << extension;
     }
-}
-
-TEST(AutoIdentify, Kind1NamesEndAtTheNextLabel)
-{
-    const QByteArray report = "COMPTE RENDU D'EXAMEN\r\n" +
-                              kind1Line(NomLabel1, "DUPONT", SexeLabel1) + "\r\n" +
-                              kind1Line(PrenomLabel1, "\xC9lodie", TailleLabel1) + "\r\n";
-    EXPECT_EQ(field(report, 1, "Nom"), QByteArray("DUPONT"));
-    EXPECT_EQ(field(report, 1, "Prenom"), QByteArray("\xC9lodie"));
-
-    // Names of several words, with an apostrophe (a separator), or running into the label.
-    EXPECT_EQ(field(kind1Line(NomLabel1, "LE GALL", SexeLabel1), 1, "Nom"), QByteArray("LE GALL"));
-    EXPECT_EQ(field(kind1Line(NomLabel1, "D'ARC", SexeLabel1), 1, "Nom"), QByteArray("D ARC"));
-    EXPECT_EQ(field(NomLabel1 + " DUPONT" + SexeLabel1 + " M", 1, "Nom"), QByteArray("DUPONT"));
-    // At the end of the line, with no label after it.
-    EXPECT_EQ(field(NomLabel1 + "   MARTIN  DURAND", 1, "Nom"), QByteArray("MARTIN DURAND"));
-
-    // A label without a name is passed over for a later line that has one.
-    const QByteArray twice = NomLabel1 + "          " + SexeLabel1 + "\n" + "autre ligne\n" +
-                             kind1Line(NomLabel1, "BERNARD", SexeLabel1) + "\n";
-    EXPECT_EQ(field(twice, 1, "Nom"), QByteArray("BERNARD"));
-    // The label is matched on its bytes: one blank less, or the unaccented spelling, is no label.
-    EXPECT_FALSE(field("Nom" + QByteArray(12, ' ') + ": DUPONT", 1, "Nom"));
-    EXPECT_FALSE(field("Prenom" + QByteArray(10, ' ') + ": JEAN", 1, "Prenom"));
-    EXPECT_FALSE(field(NomLabel1 + "   " + SexeLabel1 + " M", 1, "Nom"));
-}
-
-TEST(AutoIdentify, Kind2LabelsNeedTheirTab)
-{
-    const QByteArray report = "Rapport\r\nNom :\tMARTIN\tSexe :\tM\r\n"
-                              "Pr\xE9nom :\tJean Luc\tTaille :\t180\r\n";
-    EXPECT_EQ(field(report, 2, "Nom"), QByteArray("MARTIN"));
-    EXPECT_EQ(field(report, 2, "Prenom"), QByteArray("Jean Luc"));
-    // A blank where the tab should be is not the label.
-    EXPECT_FALSE(field("Nom : MARTIN\tSexe :\tM", 2, "Nom"));
-    EXPECT_FALSE(field("Pr\xE9nom :\t\tTaille :\t180", 2, "Prenom"));
-}
-
-TEST(AutoIdentify, Kind3NamesStandQuotedOnTheFirstLine)
-{
-    EXPECT_EQ(field("0  'DUPONT' 'JEAN'\r\n1 2 3\r\n", 3, "Nom"), QByteArray("DUPONT"));
-    EXPECT_EQ(field("0  'DUPONT' 'JEAN'\r\n1 2 3\r\n", 3, "Prenom"), QByteArray("JEAN"));
-    EXPECT_EQ(field("0  'D'ARC' 'JEANNE'", 3, "Nom"), QByteArray("D ARC"));
-    EXPECT_EQ(field("0  'D'ARC' 'JEANNE'", 3, "Prenom"), QByteArray("JEANNE"));
-    EXPECT_EQ(field("0  'LE GALL' 'MARIE ANNE'", 3, "Prenom"), QByteArray("MARIE ANNE"));
-    // The first line must begin with the marker; later lines do not count.
-    EXPECT_FALSE(field("1  'DUPONT' 'JEAN'", 3, "Nom"));
-    EXPECT_FALSE(field(" 0  'DUPONT' 'JEAN'", 3, "Nom"));
-    EXPECT_FALSE(field("entete\r\n0  'DUPONT' 'JEAN'", 3, "Nom"));
-    EXPECT_FALSE(field("0  '' 'JEAN'", 3, "Nom"));
-    EXPECT_FALSE(field(QByteArray(), 3, "Nom"));
+    for (const FieldCase& c : fieldCases)
+        EXPECT_EQ(field(c.text, c.kind, c.name), c.value) << c.text.toStdString();
 }
 
 TEST(AutoIdentify, WordCountsAndTheTokenizer)
@@ -152,86 +142,63 @@ int addDocument(int cfg, int type, const QByteArray& report)
     return number;
 }
 
-QString patientsRows(const LocalTablesFixture& f)
-{
-    return f.cli("SELECT Patient_ID, Nom, Prenom FROM \"Patients.db\" ORDER BY Patient_ID;");
-}
-
-QString documentRow(const LocalTablesFixture& f, int number)
-{
-    return f.cli(
-        QStringLiteral("SELECT NeedId, Patient FROM \"FILES.DB\" WHERE Number = %1;").arg(number));
-}
-
 } // namespace
 
-TEST(AutoIdentify, EachKindFindsOrCreatesTheLocalPatient)
+TEST(AutoIdentify, EachKindFindsOrCreatesTheLocalPatientOrLeavesTheDocumentToTheDialog)
 {
     LocalTablesFixture f;
     f.addSource(1, 1, true, false, 0, "jae");
     f.addSource(2, 4, false, true, 0, "DYN");
     f.addSource(3, 2, true, false, 0, "BR1");
+    f.addSource(4, 1, true, false, 0, "PDF");
+    f.addSource(5, 1, false, false, 0, "JAE");
+    const auto patients = [&f] {
+        return f.cli("SELECT Patient_ID, Nom, Prenom FROM \"Patients.db\" ORDER BY Patient_ID;");
+    };
+    const auto documents = [&f] {
+        return f.cli("SELECT group_concat(NeedId || ':' || ifnull(Patient, 0), ' ') FROM "
+                     "\"FILES.DB\";");
+    };
 
-    const QByteArray kind1 = kind1Line(NomLabel1, "DUPONT", SexeLabel1) + "\r\n" +
-                             kind1Line(PrenomLabel1, "\xC9lodie", TailleLabel1) + "\r\n";
-    const int first = addDocument(1, 1, kind1);
-    EXPECT_TRUE(IdentifyFile(first));
-    EXPECT_EQ(patientsRows(f), "1|DUPONT|Élodie");
-    EXPECT_EQ(documentRow(f, first), "0|1");
-
-    // The same names again: the same patient.
-    const int second = addDocument(1, 1, kind1);
-    EXPECT_TRUE(IdentifyFile(second));
-    EXPECT_EQ(documentRow(f, second), "0|1");
-
-    const int third = addDocument(2, 4, "Nom :\tMARTIN\tSexe :\tM\nPr\xE9nom :\tJean Luc\n");
-    EXPECT_TRUE(IdentifyFile(third));
-    EXPECT_EQ(documentRow(f, third), "0|2");
-
-    // A Breeze report is read where Breeze left it.
-    const QString breezeFile = f.ws.path("breeze/P0001.BR1");
-    writeFileBytes(breezeFile, "0  'D'ARC' 'JEANNE'\r\n");
-    const int fourth = AddImportedFile(CurrentPack, breezeFile, 3, 0, "BR1");
-    EXPECT_TRUE(IdentifyFile(fourth));
-    EXPECT_EQ(documentRow(f, fourth), "0|3");
-    EXPECT_EQ(patientsRows(f), "1|DUPONT|Élodie\n2|MARTIN|Jean Luc\n3|D ARC|JEANNE");
-    // Identification itself leaves the data files alone.
-    EXPECT_EQ(readFileBytes(DocumentFileName(first, 1)), kind1);
-}
-
-TEST(AutoIdentify, LeavesTheDocumentToTheDialogWhenItCannotSearch)
-{
-    LocalTablesFixture f;
-    f.addSource(1, 1, true, false, 0, "JAE");
-    f.addSource(2, 1, true, false, 0, "PDF");
-    f.addSource(3, 1, false, false, 0, "JAE");
-    const QByteArray good = kind1Line(NomLabel1, "DUPONT", SexeLabel1) + "\r\n" +
-                            kind1Line(PrenomLabel1, "JEAN", TailleLabel1) + "\r\n";
-
-    const int noKind = addDocument(2, 1, good);
-    const int noNeed = addDocument(3, 1, good);
-    const int noPrenom = addDocument(1, 1, kind1Line(NomLabel1, "DUPONT", SexeLabel1));
+    // Documents it cannot search: no kind, no need, no first name, no file, a folder where the
+    // file should be, no such document; the practice database holding the patients.
     const int noFile = AddImportedFile(CurrentPack, "x", 1, 0, "JAE");
-    const int unreadable = addDocument(1, 1, good);
+    const int unreadable = addDocument(1, 1, Kind1Report);
     QFile::remove(DocumentFileName(unreadable, 1));
-    QDir().mkpath(DocumentFileName(unreadable, 1)); // a folder where the file should be
-
-    for (int number : {noKind, noNeed, noPrenom, noFile, unreadable, 999})
+    QDir().mkpath(DocumentFileName(unreadable, 1));
+    const QList<int> refused = {addDocument(4, 1, Kind1Report),
+                                addDocument(5, 1, Kind1Report),
+                                addDocument(1, 1, kind1Line(Nom1, "DUPONT", Sexe1)),
+                                noFile,
+                                unreadable,
+                                999};
+    for (int number : refused)
         EXPECT_FALSE(IdentifyFile(number)) << number;
-    EXPECT_EQ(patientsRows(f), "");
-    EXPECT_EQ(f.cli("SELECT group_concat(NeedId || ':' || ifnull(Patient, 0)) FROM \"FILES.DB\";"),
-              "1:0,0:0,1:0,1:0,1:0");
+    const int first = addDocument(1, 1, Kind1Report);
+    PracticeDBInUse = true;
+    EXPECT_FALSE(IdentifyFile(first));
+    PracticeDBInUse = false;
+    EXPECT_EQ(patients(), "");
+    EXPECT_EQ(documents(), "1:0 1:0 1:0 0:0 1:0 1:0");
     // The two that could not be read left one line each.
     const QString log = QString::fromLatin1(f.ws.operationsLog());
     EXPECT_EQ(log.count("Automatic identification of document"), 2) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("document %1 impossible").arg(noFile)))
         << log.toStdString();
 
-    // With the practice database holding the patients, the local table is not searched.
-    const int good1 = addDocument(1, 1, good);
-    PracticeDBInUse = true;
-    EXPECT_FALSE(IdentifyFile(good1));
-    PracticeDBInUse = false;
-    EXPECT_TRUE(IdentifyFile(good1));
-    EXPECT_EQ(patientsRows(f), "1|DUPONT|JEAN");
+    EXPECT_TRUE(IdentifyFile(first));
+    EXPECT_EQ(patients(), "1|DUPONT|Élodie");
+    // The same names again: the same patient.
+    const int second = addDocument(1, 1, Kind1Report);
+    EXPECT_TRUE(IdentifyFile(second));
+    const int third = addDocument(2, 4, "Nom :\tMARTIN\tSexe :\tM\nPr\xE9nom :\tJean Luc\n");
+    EXPECT_TRUE(IdentifyFile(third));
+    // A Breeze report is read where Breeze left it.
+    const QString breezeFile = f.ws.path("breeze/P0001.BR1");
+    writeFileBytes(breezeFile, "0  'D'ARC' 'JEANNE'\r\n");
+    EXPECT_TRUE(IdentifyFile(AddImportedFile(CurrentPack, breezeFile, 3, 0, "BR1")));
+    EXPECT_EQ(patients(), "1|DUPONT|Élodie\n2|MARTIN|Jean Luc\n3|D ARC|JEANNE");
+    EXPECT_EQ(documents(), "1:0 1:0 1:0 0:0 1:0 0:1 0:1 0:2 0:3");
+    // Identification itself leaves the data files alone.
+    EXPECT_EQ(readFileBytes(DocumentFileName(first, 1)), Kind1Report);
 }

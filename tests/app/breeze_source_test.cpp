@@ -36,22 +36,8 @@ protected:
     void addBreezeSource(int number, const QString& id, int state = 1, int reg = 0,
                          bool clear = false)
     {
-        f.addSource(number, 2, false, false, 0, u"BR3"_s);
-        if (state != 1) {
-            LocalTable& cfg = *f.tables->cfg;
-            ASSERT_TRUE(cfg.findKey({number}));
-            cfg.edit();
-            cfg.fieldByName("State")->setAsInteger(state);
-            cfg.post();
-        }
-        LocalTable& rc = *f.tables->rcfiles;
-        rc.append();
-        rc.fieldByName("Configuration")->setAsInteger(number);
-        rc.fieldByName("File")->setAsString(curpat);
-        rc.fieldByName("Reg")->setAsInteger(reg);
-        rc.fieldByName("Clear")->setAsBoolean(clear);
-        rc.fieldByName("Extension")->setAsString(id);
-        rc.post();
+        appendSource(*f.tables->cfg, number, 2, state, u"Breeze"_s, u"BR3"_s);
+        f.tables->rcfiles->appendRecord({number, curpat, reg, clear, id});
     }
 
     // Breeze makes a patient current: the file is written anew, with a later time each time.
@@ -180,15 +166,9 @@ TEST_F(BreezeSourceTest, PackageTakesEachDocumentsBreezeFile)
         setModified(data + u"/"_s + name, Monday.addSecs(secs));
     }
     writeFileBytes(data + u"/P9.SM1"_s, "exercise");
-    LocalTable& files = *f.tables->files;
-    const auto document = [&files](int number, int pack, int cfg, const QString& name) {
-        files.append();
-        files.fieldByName("Number")->setAsInteger(number);
-        files.fieldByName("Pack")->setAsInteger(pack);
-        files.fieldByName("Cfg")->setAsInteger(cfg);
-        files.fieldByName("File_name")->setAsString(name);
-        files.fieldByName("Type")->setAsInteger(0);
-        files.post();
+    const auto document = [this](int number, int pack, int cfg, const QString& name) {
+        f.tables->files->appendRecord(
+            {number, pack, name, cfg, Variant::null(), Variant::null(), 0});
     };
     document(26, 7, 1, data + u"/P1.DTX"_s);
     document(27, 7, 2, data + u"/p9.sm1"_s);

@@ -3,6 +3,7 @@
 // stored source, the ID Source that follows the type, every refusal of a bad entry (nothing
 // written), a save that fails half-way (nothing left), and the serial options round trip.
 #include "localtables_fixture.h"
+#include "mainwindow_fixture.h"
 
 #include <app/comoptionsdlg.h>
 #include <app/configform.h>
@@ -17,12 +18,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
-#include <QStackedWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -116,13 +115,6 @@ TEST_F(ConfigFormTest, EverySourceTypeIsCreatedEditedAndDeletedFromTheSourcesLis
         });
         main->AddClick(nullptr);
     };
-    const auto listRow = [main](int row) {
-        const QTreeWidgetItem* item = main->ListView2->topLevelItem(row);
-        return item ? QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(
-                          u'|')
-                    : QString();
-    };
-
     // Folder: the first source ever is number 1, active.
     add([this](TConfigForm& c) {
         EXPECT_EQ(c.Titul->text(), u"Nouvelle source"_s);
@@ -136,7 +128,8 @@ TEST_F(ConfigFormTest, EverySourceTypeIsCreatedEditedAndDeletedFromTheSourcesLis
         c.CheckBox1->setChecked(false);
     });
     EXPECT_EQ(EditedSourceNumber, 1);
-    EXPECT_EQ(listRow(0), u"Spiromètre|Fichiers|Actif|"_s + f.ws.path(u"spiro/*.pdf"_s));
+    EXPECT_EQ(rowTexts(main->ListView2).value(0),
+              u"Spiromètre|Fichiers|Actif|"_s + f.ws.path(u"spiro/*.pdf"_s));
 
     // Breeze: the Breeze ID cut to three letters, upper case.
     add([](TConfigForm& c) {
@@ -253,7 +246,7 @@ TEST_F(ConfigFormTest, EverySourceTypeIsCreatedEditedAndDeletedFromTheSourcesLis
     EXPECT_EQ(typeRows(), QString());
 }
 
-TEST_F(ConfigFormTest, IdSourceFollowsTheTypeUntilTheUserTypesOne)
+TEST_F(ConfigFormTest, IdSourceFollowsTheTypeUntilTheUserTypesOneAndHasItsHelp)
 {
     OpenForm c(0);
     QStringList shown;
@@ -269,6 +262,9 @@ TEST_F(ConfigFormTest, IdSourceFollowsTheTypeUntilTheUserTypesOne)
     c->Extension->setText(u"AVL"_s);
     choose(c->ComboBox1, 0);
     EXPECT_EQ(c->Extension->text(), u"AVL"_s);
+    // Its help button says what it is for.
+    dialogs.answerMessage(mrOk, u"Le paramètre \"ID Source\" est obligatoire"_s, mtInformation);
+    c->SpeedButton1->click();
     c->OKBtn->click();
     EXPECT_EQ(f.cli(u"SELECT Type, Extension FROM \"cfg.db\";"_s), u"1|AVL"_s);
 }
@@ -384,11 +380,4 @@ TEST_F(ConfigFormTest, SaveThatFailsHalfWayLeavesNoSource)
     // The cursors show the tables as they are.
     EXPECT_TRUE(f.tables->cfg->isEmpty());
     EXPECT_TRUE(f.tables->com->isEmpty());
-}
-
-TEST_F(ConfigFormTest, HelpOnTheIdSourceIsShown)
-{
-    OpenForm c(0);
-    dialogs.answerMessage(mrOk, u"Le paramètre \"ID Source\" est obligatoire"_s, mtInformation);
-    c->SpeedButton1->click();
 }

@@ -2,6 +2,7 @@
 // subfolders, multi-page documents, the walk over the waiting documents, Breeze files, and what a
 // failed file operation or a process ended between two steps leaves behind.
 #include "fakepractice.h"
+#include "filetime.h"
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -39,17 +41,9 @@ struct DirectSendFixture : LocalTablesFixture
         CurrentNumber = 0;
     }
 
-    void source(int number, int type, const QString& titul, const QString& extension,
-                std::optional<int> dsCode = {})
+    void source(int number, int type, const QString& titul, const QString& extension)
     {
-        addSource(number, type, false, false, 0, extension);
-        LocalTable& cfg = *tables->cfg;
-        EXPECT_TRUE(cfg.findKey({number}));
-        cfg.edit();
-        cfg.fieldByName("Titul")->setAsString(titul);
-        if (dsCode)
-            cfg.fieldByName("DS_CODE")->setAsInteger(*dsCode);
-        cfg.post();
+        appendSource(*tables->cfg, number, type, 1, titul, extension);
     }
 
     // A document of `pages` pages whose data files hold "<name> page <i>".
@@ -86,6 +80,12 @@ struct DirectSendFixture : LocalTablesFixture
         return cli("SELECT group_concat(Number) FROM (SELECT Number FROM \"FILES.DB\" "
                    "ORDER BY Number);");
     }
+    int exportPending() const
+    {
+        int flags = -1;
+        ExportPendingDocuments(flags);
+        return flags;
+    }
 };
 
 // A descriptor read back: "Section/Key=Value" lines in file order. Every line must end in CR LF.
@@ -108,12 +108,11 @@ QStringList descriptor(const QString& path)
     return out;
 }
 
-QStringList common(const QString& source, const QString& nom, const QString& prenom,
-                   const QString& naissance, const QStringList& more)
+// The pages part of a descriptor.
+QStringList pages(const QString& path)
 {
-    return QStringList{"Common/Source=" + source, "Common/Nom=" + nom, "Common/Prenom=" + prenom,
-                       "Common/Naissance=" + naissance} +
-           more;
+    const QStringList keys = descriptor(path);
+    return keys.mid(int(keys.indexOf(QRegularExpression("Common/Pages=.*"))));
 }
 
 } // namespace
@@ -121,12 +120,10 @@ QStringList common(const QString& source, const QString& nom, const QString& pre
 TEST(DirectSend, DescriptorsAndLogLinesKeyByKey)
 {
     DirectSendFixture f;
-    EXPECT_TRUE(QFileInfo(f.ws.path("practice/QVXIMP")).isDir());
     EXPECT_EQ(ExportDir, f.ws.path("practice/QVXIMP/"));
     f.source(1, 1, "Fichiers ECG", "JAE");
-    LocalTable& patients = *f.tables->Patients_Local;
-    patients.appendRecord({5, "DUPONT", "Élodie", Variant::fromDateTime(EncodeDate(1950, 3, 12))});
-
+    f.tables->Patients_Local->appendRecord(
+        {5, "DUPONT", "Élodie", Variant::fromDateTime(EncodeDate(1950, 3, 12))});
     const int withPatient = f.document(1, 1, "a");
     f.set(withPatient, "Patient", 5);
     f.set(withPatient, "Comment", "ligne 1\r\nligne 2\rligne 3");
@@ -136,33 +133,27 @@ TEST(DirectSend, DescriptorsAndLogLinesKeyByKey)
     const int withoutPatient = f.document(1, 1, "b");
     f.set(withoutPatient, "Patient_Nom", "DUPONT J.");
     f.set(withoutPatient, "Dossier", 123);
-    const int lostPatient = f.document(1, 1, "c");
-    f.set(lostPatient, "Patient", 99);
+    f.set(f.document(1, 1, "c"), "Patient", 99);
 
-    int flags = -1;
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, dsExported);
+    EXPECT_EQ(f.exportPending(), dsExported);
     EXPECT_EQ(f.listing("JAE"),
               QStringList({"1.JAE", "1.QVX", "2.JAE", "2.QVX", "3.JAE", "3.QVX"}));
     EXPECT_EQ(readFileBytes(f.folder("JAE") + "2.JAE"), "b page 1");
-
-    const QStringList tail{"Common/Date=06/12/2026", "Common/Time=22:10:46"};
-    EXPECT_EQ(
-        descriptor(f.folder("JAE") + "1.QVX"),
-        common("Fichiers ECG", "DUPONT", "Élodie", "12/03/1950",
-               tail + QStringList{"Common/Comment=ligne 1|ligne 2|ligne 3",
-                                  "Common/TComment1=06/12 2026", "Common/TComment2=ECG d'effort",
-                                  "Common/Pages=1", "Pages/Page1=1.JAE"}));
+    EXPECT_EQ(descriptor(f.folder("JAE") + "1.QVX"),
+              QStringList(
+                  {"Common/Source=Fichiers ECG", "Common/Nom=DUPONT", "Common/Prenom=Élodie",
+                   "Common/Naissance=12/03/1950", "Common/Date=06/12/2026", "Common/Time=22:10:46",
+                   "Common/Comment=ligne 1|ligne 2|ligne 3", "Common/TComment1=06/12 2026",
+                   "Common/TComment2=ECG d'effort", "Common/Pages=1", "Pages/Page1=1.JAE"}));
     EXPECT_EQ(descriptor(f.folder("JAE") + "2.QVX"),
-              common("Fichiers ECG", "DUPONT J.", "", "",
-                     QStringList{"Common/Dossier=123"} + tail +
-                         QStringList{"Common/Comment=", "Common/TComment1=", "Common/TComment2=",
-                                     "Common/Pages=1", "Pages/Page1=2.JAE"}));
+              QStringList({"Common/Source=Fichiers ECG", "Common/Nom=DUPONT J.", "Common/Prenom=",
+                           "Common/Naissance=", "Common/Dossier=123", "Common/Date=06/12/2026",
+                           "Common/Time=22:10:46", "Common/Comment=", "Common/TComment1=",
+                           "Common/TComment2=", "Common/Pages=1", "Pages/Page1=2.JAE"}));
     // A patient that no longer exists gives no name rather than another patient's.
-    EXPECT_EQ(descriptor(f.folder("JAE") + "3.QVX"),
-              common("Fichiers ECG", "", "", "",
-                     tail + QStringList{"Common/Comment=", "Common/TComment1=", "Common/TComment2=",
-                                        "Common/Pages=1", "Pages/Page1=3.JAE"}));
+    EXPECT_EQ(descriptor(f.folder("JAE") + "3.QVX").mid(1, 4),
+              QStringList({"Common/Nom=", "Common/Prenom=", "Common/Naissance=",
+                           "Common/Date=06/12/2026"}));
     EXPECT_EQ(readFileBytes(LogFileName),
               "Envoy\xE9: Fichiers ECG\tDUPONT E.\t\t06/12/2026 22:10:46\r\n"
               "Envoy\xE9: Fichiers ECG\tDUPONT J.\t123\t06/12/2026 22:10:46\r\n"
@@ -173,7 +164,7 @@ TEST(DirectSend, DescriptorsAndLogLinesKeyByKey)
     // With Russian regional settings the descriptor's date keeps "/"; the log follows the region.
     setRegionalLanguage(2);
     f.document(1, 1, "d");
-    ExportPendingDocuments(flags);
+    f.exportPending();
     EXPECT_TRUE(descriptor(f.folder("JAE") + "4.QVX").contains("Common/Date=06/12/2026"));
     EXPECT_TRUE(readFileBytes(LogFileName).endsWith("\t\t\t06.12.2026 22:10:46\r\n"));
 }
@@ -187,8 +178,7 @@ TEST(DirectSend, PracticeDatabaseNamesComeFromItsPatientCache)
     f.source(1, 1, "Fichiers", "JAE");
     f.set(f.document(1, 1, "a"), "Patient", 42);
     f.set(f.document(1, 1, "b"), "Patient", 43);
-    int flags = 0;
-    ExportPendingDocuments(flags);
+    f.exportPending();
     EXPECT_EQ(
         descriptor(f.folder("JAE") + "1.QVX").mid(1, 3),
         QStringList({"Common/Nom=DURAND", "Common/Prenom=Léa", "Common/Naissance=01/02/1980"}));
@@ -202,8 +192,12 @@ TEST(DirectSend, NumbersSubfoldersAndPages)
 {
     DirectSendFixture f;
     f.source(1, 1, "Fichiers", "JAE");
-    f.source(2, 4, "Analyseur", "PDF", 12);
+    f.source(2, 4, "Analyseur", "PDF");
     f.source(3, 3, "Imprimante", "EMF");
+    ASSERT_TRUE(f.tables->cfg->findKey({2}));
+    f.tables->cfg->edit();
+    f.tables->cfg->fieldByName("DS_CODE")->setAsInteger(12);
+    f.tables->cfg->post();
     // A stale descriptor and a file in lower case hold their numbers.
     writeFileBytes(f.folder("JAE") + "1.QVX", "stale");
     writeFileBytes(f.folder("JAE") + "3.jae", "other");
@@ -217,24 +211,21 @@ TEST(DirectSend, NumbersSubfoldersAndPages)
                            "A.JAE", "A.QVX", "B.JAE", "B.QVX", "C.JAE", "C.QVX"}));
     EXPECT_EQ(readFileBytes(f.folder("JAE") + "1.QVX"), "stale");
     EXPECT_EQ(readFileBytes(f.folder("JAE") + "C.JAE"), "j9 page 1");
-
     ASSERT_TRUE(ExportDocument(f.document(2, 4, "p")));
     EXPECT_EQ(f.listing("PDF-12"), QStringList({"1.PDF", "1.QVX"}));
 
     const int printed = f.document(3, 3, "e", 3);
-    EXPECT_EQ(f.rows(), QString("%1,%2,%3").arg(printed).arg(printed + 1).arg(printed + 2));
     ASSERT_TRUE(ExportDocument(printed));
     EXPECT_EQ(f.listing("EMF"), QStringList({"1.EMF", "1.QVX", "2.EMF", "3.EMF", "4.EMF"}));
-    EXPECT_EQ(descriptor(f.folder("EMF") + "1.QVX").mid(9),
+    EXPECT_EQ(pages(f.folder("EMF") + "1.QVX"),
               QStringList({"Common/Pages=3", "Pages/Page1=1.EMF", "Pages/Page2=3.EMF",
                            "Pages/Page3=4.EMF"}));
     EXPECT_EQ(readFileBytes(f.folder("EMF") + "1.EMF"), "e page 1");
-    EXPECT_EQ(readFileBytes(f.folder("EMF") + "3.EMF"), "e page 2");
     EXPECT_EQ(readFileBytes(f.folder("EMF") + "4.EMF"), "e page 3");
     EXPECT_EQ(f.rows(), "");
 }
 
-TEST(DirectSend, TheWalkHoldsBackTheDocumentUnderIdentification)
+TEST(DirectSend, TheWalkHoldsBackTheDocumentUnderIdentificationAndSkipsWhatIsMissing)
 {
     DirectSendFixture f;
     f.source(1, 1, "Fichiers", "JAE");
@@ -244,56 +235,43 @@ TEST(DirectSend, TheWalkHoldsBackTheDocumentUnderIdentification)
     const int needsId = f.document(2, 1, "c");
     const int third = f.document(1, 1, "d");
 
-    int flags = -1;
     DirectSend = false;
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, 0);
+    EXPECT_EQ(f.exportPending(), 0);
     DirectSend = true;
     const QString exportDir = ExportDir;
     ExportDir = f.ws.path("nowhere/");
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, 0);
+    EXPECT_EQ(f.exportPending(), 0);
     ExportDir = exportDir;
     EXPECT_EQ(f.rows(), QString("%1,%2,%3,%4").arg(first).arg(held).arg(needsId).arg(third));
 
     IdentificationActive = true;
     CurrentNumber = held;
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, dsExported | dsHeldBack);
+    EXPECT_EQ(f.exportPending(), dsExported | dsHeldBack);
     EXPECT_EQ(f.rows(), QString("%1,%2").arg(held).arg(needsId));
-    EXPECT_EQ(f.listing("JAE"), QStringList({"1.JAE", "1.QVX", "2.JAE", "2.QVX"}));
     EXPECT_EQ(readFileBytes(f.folder("JAE") + "2.JAE"), "d page 1");
-
     // The dialog closed: the document goes on the next pass. Then there is nothing to do.
     IdentificationActive = false;
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, dsExported);
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, 0);
+    EXPECT_EQ(f.exportPending(), dsExported);
+    EXPECT_EQ(f.exportPending(), 0);
     EXPECT_EQ(f.rows(), QString::number(needsId));
-}
 
-TEST(DirectSend, MissingFilesSourcesAndFolders)
-{
-    DirectSendFixture f;
+    // Without the file of its first page a document is dropped, further pages included.
     f.source(3, 3, "Imprimante", "EMF");
     f.source(4, 1, "Ailleurs", "../X");
-    // Without the file of its first page the document is dropped, further pages included.
     const int number = f.document(3, 3, "e", 2);
     QFile::remove(DocumentFileName(number, 3));
-    int flags = 0;
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, dsExported);
-    EXPECT_EQ(f.rows(), "");
+    const QByteArray sentLog = readFileBytes(LogFileName);
+    EXPECT_EQ(f.exportPending(), dsExported);
+    EXPECT_EQ(f.rows(), QString::number(needsId));
     EXPECT_TRUE(f.listing("EMF").isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(LogFileName));
+    EXPECT_EQ(readFileBytes(LogFileName), sentLog);
     EXPECT_TRUE(f.ws.operationsLog().contains("its file is missing"));
 
     // A missing further page: the document goes with the pages it has, and says so.
     const int partial = f.document(3, 3, "p", 3);
     QFile::remove(DocumentFileName(partial + 1, 3));
     EXPECT_TRUE(ExportDocument(partial));
-    EXPECT_EQ(descriptor(f.folder("EMF") + "1.QVX").mid(9),
+    EXPECT_EQ(pages(f.folder("EMF") + "1.QVX"),
               QStringList({"Common/Pages=2", "Pages/Page1=1.EMF", "Pages/Page2=2.EMF"}));
     EXPECT_EQ(readFileBytes(f.folder("EMF") + "2.EMF"), "p page 3");
     EXPECT_TRUE(f.ws.operationsLog().contains("without its page"));
@@ -306,7 +284,6 @@ TEST(DirectSend, MissingFilesSourcesAndFolders)
     EXPECT_FALSE(ExportDocument(orphan));
     const int escaping = f.document(4, 1, "x");
     EXPECT_FALSE(ExportDocument(escaping));
-    EXPECT_EQ(f.rows(), QString("%1,%2").arg(orphan).arg(escaping));
     EXPECT_TRUE(QFileInfo::exists(DocumentFileName(orphan, 3)));
     EXPECT_TRUE(QFileInfo::exists(DocumentFileName(escaping, 1)));
     EXPECT_FALSE(QFileInfo::exists(f.ws.path("practice/X")));
@@ -314,10 +291,9 @@ TEST(DirectSend, MissingFilesSourcesAndFolders)
     // An import folder that cannot be made stops nothing: direct send waits for it.
     InitDirectSend(f.ws.path("no/such/practice"));
     EXPECT_TRUE(DirectSend);
-    EXPECT_EQ(ExportDir, f.ws.path("no/such/practice/QVXIMP/"));
     EXPECT_TRUE(f.ws.operationsLog().contains("no/such/practice/QVXIMP"));
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, 0);
+    EXPECT_EQ(f.exportPending(), 0);
+    EXPECT_EQ(f.rows(), QString("%1,%2,%3").arg(needsId).arg(orphan).arg(escaping));
 }
 
 TEST(DirectSend, BreezeFilesAreCopiedOrMovedAndRecorded)
@@ -325,24 +301,17 @@ TEST(DirectSend, BreezeFilesAreCopiedOrMovedAndRecorded)
     DirectSendFixture f;
     f.source(1, 2, "Breeze", "SM1");
     f.source(2, 2, "Breeze 3", "SAL");
-    for (int cfg : {1, 2}) {
+    for (int cfg : {1, 2})
         f.tables->rcfiles->appendRecord({cfg, "/breeze/CURPAT.DAT", 0, cfg == 2});
-    }
     const QString kept = f.ws.path("breeze/P0001.SM1");
     const QString cleared = f.ws.path("breeze/P0002.SAL");
     for (const QString& path : {kept, cleared}) {
         writeFileBytes(path, "breeze " + QFileInfo(path).fileName().toUtf8());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 12, 6), QTime(10, 20, 30)),
-                                     QFileDevice::FileModificationTime));
+        setModified(path, QDateTime(QDate(2026, 12, 6), QTime(10, 20, 30)));
     }
     AddImportedFile(CurrentPack, kept, 1, 0, "SM1");
     AddImportedFile(CurrentPack, cleared, 2, 0, "SAL");
-    int flags = 0;
-    ExportPendingDocuments(flags);
-    EXPECT_EQ(flags, dsExported);
-
+    EXPECT_EQ(f.exportPending(), dsExported);
     EXPECT_EQ(readFileBytes(f.folder("SM1") + "1.SM1"), "breeze P0001.SM1");
     EXPECT_EQ(readFileBytes(f.folder("SAL") + "1.SAL"), "breeze P0002.SAL");
     EXPECT_TRUE(QFileInfo::exists(kept));
@@ -364,18 +333,15 @@ TEST(DirectSend, AFailedFileOperationLosesNothing)
     const QStringList bufFiles = QDir(BufDir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     ASSERT_EQ(bufFiles.size(), 3);
 
-    const struct
-    {
-        fileops::Op op;
-        int n;
-    } faults[] = {{fileops::Op::Copy, 1},   {fileops::Op::Copy, 2},   {fileops::Op::Copy, 3},
-                  {fileops::Op::Write, 1},  {fileops::Op::Rename, 1}, {fileops::Op::Rename, 2},
-                  {fileops::Op::Rename, 3}, {fileops::Op::Rename, 4}};
+    const std::pair<fileops::Op, int> faults[] = {
+        {fileops::Op::Copy, 1},   {fileops::Op::Copy, 2},   {fileops::Op::Copy, 3},
+        {fileops::Op::Write, 1},  {fileops::Op::Rename, 1}, {fileops::Op::Rename, 2},
+        {fileops::Op::Rename, 3}, {fileops::Op::Rename, 4}};
     int logLines = 0;
-    for (const auto& fault : faults) {
-        SCOPED_TRACE(QString("op %1, call %2").arg(int(fault.op)).arg(fault.n).toStdString());
+    for (const auto& [op, n] : faults) {
+        SCOPED_TRACE(QString("op %1, call %2").arg(int(op)).arg(n).toStdString());
         fileops::resetFaults();
-        fileops::failNth(fault.op, fault.n, ENOSPC);
+        fileops::failNth(op, n, ENOSPC);
         EXPECT_FALSE(ExportDocument(number));
         EXPECT_EQ(f.rows(), QString("%1,%2,%3").arg(number).arg(number + 1).arg(number + 2));
         EXPECT_EQ(QDir(BufDir).entryList(QDir::Files | QDir::Hidden, QDir::Name), bufFiles);
@@ -406,8 +372,8 @@ TEST(DirectSend, AProcessEndedBetweenTwoStepsLeavesNoHalfDocument)
 
     const QStringList steps{"staged",    "descriptor-written", "pages-named",
                             "published", "sources-removed",    "logged"};
-    for (const QString& step : steps) {
-        SCOPED_TRACE(step.toStdString());
+    for (int index = 0; index < steps.size(); ++index) {
+        SCOPED_TRACE(steps[index].toStdString());
         DirectSendFixture f;
         f.source(3, 3, "Imprimante", "EMF");
         const int number = f.document(3, 3, "e", 2);
@@ -415,46 +381,37 @@ TEST(DirectSend, AProcessEndedBetweenTwoStepsLeavesNoHalfDocument)
 
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORVANE_TEST_CRASH_AT", step);
+        env.insert("QUORVANE_TEST_CRASH_AT", steps[index]);
         p.setProcessEnvironment(env);
         p.start(child, {WorkPath, ExportDir, LogFileName, QString::number(number)});
         ASSERT_TRUE(p.waitForFinished(30000));
         ASSERT_EQ(p.exitCode(), 70) << p.readAllStandardError().toStdString();
 
+        // Until published, still waiting with everything it needs to go on the next pass; once
+        // published, whole. The rows go last.
         const bool published = QFileInfo::exists(f.folder("EMF") + "1.QVX");
-        const bool waiting = f.rows() == rowsBefore;
-        const bool filesKept = readFileBytes(DocumentFileName(number, 3)) == "e page 1" &&
-                               readFileBytes(DocumentFileName(number + 1, 3)) == "e page 2";
+        EXPECT_EQ(published, index >= 3);
+        EXPECT_EQ(f.rows(), rowsBefore);
+        EXPECT_EQ(readFileBytes(DocumentFileName(number, 3)) == "e page 1" &&
+                      readFileBytes(DocumentFileName(number + 1, 3)) == "e page 2",
+                  index <= 3);
         if (published) {
-            // Whole: the descriptor names both pages and both are there.
-            EXPECT_EQ(descriptor(f.folder("EMF") + "1.QVX").mid(9),
+            EXPECT_EQ(pages(f.folder("EMF") + "1.QVX"),
                       QStringList({"Common/Pages=2", "Pages/Page1=1.EMF", "Pages/Page2=2.EMF"}));
             EXPECT_EQ(readFileBytes(f.folder("EMF") + "1.EMF"), "e page 1");
             EXPECT_EQ(readFileBytes(f.folder("EMF") + "2.EMF"), "e page 2");
         }
-        // Until published, still waiting with everything it needs to go on the next pass; the
-        // rows go last.
-        const int index = int(steps.indexOf(step));
-        EXPECT_EQ(published, index >= 3);
-        EXPECT_TRUE(waiting);
-        EXPECT_EQ(filesKept, index <= 3);
 
         // The next pass completes the work: either the document goes now, or its rows are dropped
         // since its files were already sent. Only an end right at publication sends it twice.
-        int flags = 0;
-        ExportPendingDocuments(flags);
-        EXPECT_EQ(flags, dsExported);
+        EXPECT_EQ(f.exportPending(), dsExported);
         EXPECT_EQ(f.rows(), "");
-        QStringList descriptors = QDir(f.folder("EMF")).entryList({"*.QVX"}, QDir::Files);
-        EXPECT_EQ(descriptors.size(), step == "published" ? 2 : 1);
+        const QStringList descriptors = QDir(f.folder("EMF")).entryList({"*.QVX"}, QDir::Files);
+        EXPECT_EQ(descriptors.size(), steps[index] == "published" ? 2 : 1);
         for (const QString& name : descriptors) {
-            const QStringList keys = descriptor(f.folder("EMF") + name);
-            for (const QString& key : keys) {
-                if (key.startsWith("Pages/")) {
-                    EXPECT_TRUE(QFileInfo::exists(f.folder("EMF") + key.section('=', 1)))
-                        << key.toStdString();
-                }
-            }
+            for (const QString& key : pages(f.folder("EMF") + name).mid(1))
+                EXPECT_TRUE(QFileInfo::exists(f.folder("EMF") + key.section('=', 1)))
+                    << key.toStdString();
         }
     }
 }

@@ -29,9 +29,13 @@ QStringList bufFiles()
 }
 
 QStringList hookCalls;
+QString returningFile; // written again while the registry works on it, when set
+
 bool recordingHook(const QString& fileName)
 {
     hookCalls.append(fileName);
+    if (!returningFile.isEmpty())
+        writeFileBytes(returningFile, "second");
     return true;
 }
 
@@ -63,59 +67,38 @@ TEST(DocumentRegistry, NumbersStartAtOneAndFollowTheHighest)
     EXPECT_EQ(add(), 1);
 }
 
-TEST(DocumentRegistry, RowHoldsWhatTheSourceGave)
+TEST(DocumentRegistry, RowsTakeTheFlagsOfTheSourceNamedAndDataFilesAreNamedByNumberAndType)
 {
     LocalTablesFixture f;
-    f.addSource(2, 1, true);
-    CurrentPack = -5;
-    writeFileBytes(f.ws.path("in/Result 1.txt"), "result");
-    EXPECT_EQ(RegisterDocument(f.ws.path("in/Result 1.txt"), 2, 0, "TXT", HandOver::Move), 1);
-    // The clock of the workspace stands at 6 December 2026, 22:10:46.
-    EXPECT_EQ(f.cli("SELECT Number, Pack, File_name = '" + f.ws.path("in/Result 1.txt") +
-                    "', Cfg, Date, Time, Type, Pages, NeedId, quote(Patient), quote(Comment) "
-                    "FROM \"FILES.DB\";"),
-              "1|-5|1|2|2026-12-06|22:10:46|0|1|1|NULL|NULL");
-}
-
-TEST(DocumentRegistry, NeedIdComesFromTheSourceNamedNotFromTheCursor)
-{
-    LocalTablesFixture f;
-    f.addSource(1, 4, true, false, 0);  // identification
-    f.addSource(2, 4, false, true, 0);  // comment
-    f.addSource(3, 4, false, false, 3); // warning
-    f.addSource(4, 4, false, false, 0); // nothing
+    f.addSource(1, 1, true);            // identification
+    f.addSource(2, 2, false, true);     // comment
+    f.addSource(3, 3, false, false, 3); // warning
+    f.addSource(4, 4);
+    f.addSource(5, 5);
     // A caller walking the sources by type stands on source 1.
     LocalTable& cfg = *f.tables->cfg;
     cfg.setIndexName("type_index");
-    ASSERT_TRUE(cfg.findKey({4}));
-    ASSERT_EQ(cfg.fieldByName("Number")->asInteger(), 1);
-
+    ASSERT_TRUE(cfg.findKey({1}));
+    CurrentPack = -5;
     for (int source : {1, 2, 3, 4, 99})
         AddImportedFile(CurrentPack, "/x", source, 0, "AST");
     // A further page never needs its own identification.
-    AddImportedFile(CurrentPack, "/x", 1, 12, "AST");
+    AddImportedFile(CurrentPack, "/x", 1, 1, "AST");
     EXPECT_EQ(f.cli("SELECT group_concat(NeedId) FROM (SELECT NeedId FROM \"FILES.DB\" ORDER BY "
                     "Number);"),
               "1,1,2,0,0,0");
-
+    // The clock of the workspace stands at 6 December 2026, 22:10:46.
+    EXPECT_EQ(f.cli("SELECT Number, Pack, File_name, Cfg, Date, Time, Type, Pages, NeedId, "
+                    "quote(Patient), quote(Comment) FROM \"FILES.DB\" WHERE Number = 1;"),
+              "1|-5|/x|1|2026-12-06|22:10:46|0|1|1|NULL|NULL");
     // The walker's place and order are untouched.
     EXPECT_EQ(cfg.indexName(), "type_index");
     EXPECT_EQ(cfg.fieldByName("Number")->asInteger(), 1);
     cfg.next();
     EXPECT_EQ(cfg.fieldByName("Number")->asInteger(), 2);
-}
 
-TEST(DocumentRegistry, DataFilesAreNamedByNumberAndSourceType)
-{
-    LocalTablesFixture f;
-    f.addSource(1, 1);
-    f.addSource(2, 2);
-    f.addSource(3, 3);
-    f.addSource(4, 4);
-    f.addSource(5, 5);
-    for (int i = 0; i < 25; ++i)
+    for (int i = 0; i < 19; ++i)
         AddImportedFile(CurrentPack, "/breeze/P.DTX", 2, 0, "BR1");
-
     writeFileBytes(f.ws.path("com_buf/comport1.buf"), "serial");
     writeFileBytes(f.ws.path("in/a.txt"), "folder");
     writeFileBytes(f.ws.path("spool/00012.SPL"), "page");
@@ -124,14 +107,11 @@ TEST(DocumentRegistry, DataFilesAreNamedByNumberAndSourceType)
     EXPECT_EQ(RegisterDocument(f.ws.path("in/a.txt"), 1, 0, "TXT", HandOver::Copy), 27);
     EXPECT_EQ(RegisterDocument(f.ws.path("spool/00012.SPL"), 3, 0, "", HandOver::Move), 28);
     EXPECT_EQ(RegisterDocument(f.ws.path("capture.bmp"), 5, 0, "BMP", HandOver::Move), 29);
-
     EXPECT_EQ(bufFiles(), QStringList({"1A.4", "1B.1", "1C.3", "1D.5"}));
     EXPECT_EQ(readFileBytes(BufDir + "1A.4"), "serial");
     EXPECT_EQ(readFileBytes(BufDir + "1B.1"), "folder");
     EXPECT_FALSE(QFileInfo::exists(f.ws.path("com_buf/comport1.buf")));
     EXPECT_EQ(readFileBytes(f.ws.path("in/a.txt")), "folder"); // copied: still there
-    EXPECT_EQ(DocumentFileName(26, 4), BufDir + "1A.4");
-
     // A data file written in lower case is found all the same.
     writeFileBytes(BufDir + "1e.4", "lower");
     EXPECT_EQ(FindDocumentFile(30, 4), BufDir + "1e.4");
@@ -165,7 +145,7 @@ TEST(DocumentRegistry, KeptDataFilesUnderANewNumberAreRenamedAside)
         << log.data();
 }
 
-TEST(DocumentRegistry, MxmFilesAreRewrittenBeforeTheyAreStored)
+TEST(DocumentRegistry, MxmFilesAreRewrittenAndAFileReturnedToATakenPathIsKeptAside)
 {
     LocalTablesFixture f;
     f.addSource(1, 4);
@@ -177,83 +157,59 @@ TEST(DocumentRegistry, MxmFilesAreRewrittenBeforeTheyAreStored)
     AddImportedFile(CurrentPack, "/cap/r.ast", 1, 0, "AST");
     writeFileBytes(f.ws.path("cap/s.mxm"), "raw");
     RegisterDocument(f.ws.path("cap/s.mxm"), 1, 0, "Mxm", HandOver::Move);
-    SetRestructureRecordFileHook(nullptr);
     // The registry's own copy is rewritten, inside the documents' folder, before it is named.
     ASSERT_EQ(hookCalls.size(), 2);
     EXPECT_EQ(hookCalls[0], "/cap/r.mxm");
     EXPECT_TRUE(hookCalls[1].startsWith(BufDir + ".")) << hookCalls[1].toStdString();
+
+    // While a file is being registered, the exporting program writes the next one under the same
+    // name; the registration fails and the first file, taken back, is kept aside.
+    returningFile = f.ws.path("in/a.mxm");
+    writeFileBytes(returningFile, "first");
+    fileops::failNth(fileops::Op::Rename, 1);
+    EXPECT_EQ(RegisterDocument(returningFile, 1, 0, "MXM", HandOver::Move), 0);
+    SetRestructureRecordFileHook(nullptr);
+    EXPECT_EQ(readFileBytes(returningFile), "second");
+    EXPECT_EQ(readFileBytes(BufDir + "unregistered-a.mxm"), "first");
+    EXPECT_EQ(countRows(f), "4");
+    returningFile.clear();
 }
 
-TEST(DocumentRegistry, AStoreRefusedByALockedTableLeavesTheFileAndNoRow)
-{
-    LocalTablesFixture f;
-    f.addSource(1, 1);
-    writeFileBytes(f.ws.path("in/a.txt"), "result");
-    // Another program is writing to the table.
-    Database other;
-    other.setLocalFolder(DataDir);
-    other.startTransaction();
-    other.execute("INSERT INTO \"FILES.DB\" (Number) VALUES (77)");
-
-    ScopedScriptedDialogs dialogs;
-    dialogs.answerMessage(mrOk, "Le serveur est surchargé.", mtWarning);
-    EXPECT_EQ(RegisterDocument(f.ws.path("in/a.txt"), 1, 0, "TXT", HandOver::Move), 0);
-    other.rollback();
-
-    EXPECT_EQ(readFileBytes(f.ws.path("in/a.txt")), "result");
-    EXPECT_TRUE(bufFiles().isEmpty()) << bufFiles().join(' ').toStdString();
-    EXPECT_EQ(countRows(f), "0");
-    EXPECT_EQ(f.tables->files->state(), DataSet::State::Browse);
-    const QByteArray log = f.ws.operationsLog();
-    EXPECT_TRUE(log.contains("!!!! Lock violation"));
-    EXPECT_TRUE(log.contains("DB! SAFEPOST: FILES.DB"));
-    // The same file goes in once the table is free.
-    EXPECT_EQ(RegisterDocument(f.ws.path("in/a.txt"), 1, 0, "TXT", HandOver::Move), 1);
-    EXPECT_EQ(readFileBytes(BufDir + "1.1"), "result");
-}
-
-TEST(DocumentRegistry, AFailedHandOverLeavesTheSourceAsItWas)
+TEST(DocumentRegistry, AStoreRefusedOrAFailedHandOverLeavesTheFileAndNoRow)
 {
     LocalTablesFixture f;
     f.addSource(1, 1);
     const QString source = f.ws.path("in/a.txt");
     writeFileBytes(source, "result");
+    // Another program is writing to the table.
+    Database other;
+    other.setLocalFolder(DataDir);
+    other.startTransaction();
+    other.execute("INSERT INTO \"FILES.DB\" (Number) VALUES (77)");
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerMessage(mrOk, "Le serveur est surchargé.", mtWarning);
+    EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", HandOver::Move), 0);
+    other.rollback();
+    EXPECT_EQ(f.tables->files->state(), DataSet::State::Browse);
+    const QByteArray log = f.ws.operationsLog();
+    EXPECT_TRUE(log.contains("!!!! Lock violation"));
+    EXPECT_TRUE(log.contains("DB! SAFEPOST: FILES.DB"));
 
-    // The file cannot be brought in.
+    // The file cannot be brought in; or it is in, the row stored, but it cannot take its final
+    // name: the row goes again. A source that no longer exists names no data file.
     fileops::failNth(fileops::Op::Move, 1);
     EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", HandOver::Move), 0);
-    // It is in, the row stored, but it cannot take its final name: the row goes again.
     fileops::failNth(fileops::Op::Rename, 1);
     EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", HandOver::Move), 0);
     fileops::failNth(fileops::Op::Rename, 1);
     EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", HandOver::Copy), 0);
-    // A source that no longer exists names no data file.
     EXPECT_EQ(RegisterDocument(source, 99, 0, "TXT", HandOver::Move), 0);
-
     EXPECT_EQ(readFileBytes(source), "result");
     EXPECT_TRUE(bufFiles().isEmpty()) << bufFiles().join(' ').toStdString();
     EXPECT_EQ(countRows(f), "0");
     EXPECT_EQ(f.ws.operationsLog().count("not registered"), 4);
-}
 
-TEST(DocumentRegistry, AFileReturnedToATakenPathIsKeptAside)
-{
-    LocalTablesFixture f;
-    f.addSource(1, 1);
-    static QString source;
-    source = f.ws.path("in/a.mxm");
-    writeFileBytes(source, "first");
-    // While the first file is being registered, the exporting program writes the next one under
-    // the same name.
-    SetRestructureRecordFileHook([](const QString&) {
-        writeFileBytes(source, "second");
-        return true;
-    });
-    fileops::failNth(fileops::Op::Rename, 1);
-    EXPECT_EQ(RegisterDocument(source, 1, 0, "MXM", HandOver::Move), 0);
-    SetRestructureRecordFileHook(nullptr);
-
-    EXPECT_EQ(readFileBytes(source), "second");
-    EXPECT_EQ(readFileBytes(BufDir + "unregistered-a.mxm"), "first");
-    EXPECT_EQ(countRows(f), "0");
+    // The same file goes in once nothing is in the way.
+    EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", HandOver::Move), 1);
+    EXPECT_EQ(readFileBytes(BufDir + "1.1"), "result");
 }

@@ -34,21 +34,12 @@ protected:
         QDir().mkpath(path);
         return path;
     }
-
     void addFolderSource(int number, const QString& dir, bool clear,
                          const QString& pattern = u"*.*"_s, const QString& extension = u"TXT"_s)
     {
         f.addSource(number, 1, false, false, 0, extension);
-        LocalTable& fr = *f.tables->fRep;
-        fr.append();
-        fr.fieldByName("Configuration")->setAsInteger(number);
-        fr.fieldByName("Dir")->setAsString(dir);
-        fr.fieldByName("Pattern")->setAsString(pattern);
-        fr.fieldByName("Clear")->setAsBoolean(clear);
-        fr.fieldByName("Date&Time")->setAsInteger(0);
-        fr.post();
+        f.tables->fRep->appendRecord({number, dir, pattern, clear, 0});
     }
-
     QString documents() const
     {
         return f.cli(u"SELECT group_concat(Number || ':' || Cfg || ':' || File_name, ' ') FROM "
@@ -73,12 +64,19 @@ const QDateTime Monday(QDate(2026, 11, 30), QTime(8, 15, 0));
 
 } // namespace
 
-TEST_F(FolderSourceTest, ClearingSourceMovesEachMatchingFileIntoOneDocument)
+TEST_F(FolderSourceTest, ClearingSourceMovesEachMatchingFileAndAMissingFolderMakesItPassive)
 {
     const QString in = folder(u"in"_s);
+    const QString later = f.ws.path(u"later"_s);
     addFolderSource(1, in, true, u"*.txt"_s);
+    addFolderSource(2, later, true);
+    addFolderSource(3, QString(), true); // no folder chosen
     CheckFileSources();
-    ASSERT_EQ(FileSourceCount, 1);
+    EXPECT_EQ(FileSourceCount, 1);
+    EXPECT_EQ(f.cli(u"SELECT group_concat(State) FROM (SELECT State FROM \"cfg.db\" ORDER BY "
+                    "Number);"_s),
+              u"1,2,2"_s);
+    EXPECT_FALSE(QFileInfo::exists(later)) << "the folder is not created";
     EXPECT_FALSE(PollFileSources()) << "an empty folder gives nothing";
 
     writeFileBytes(in + u"/Lung 1.TXT"_s, "first");
@@ -86,35 +84,37 @@ TEST_F(FolderSourceTest, ClearingSourceMovesEachMatchingFileIntoOneDocument)
     writeFileBytes(in + u"/notes.doc"_s, "not matching");
     writeFileBytes(in + u"/.hidden.txt"_s, "hidden");
     QDir().mkpath(in + u"/sub.txt"_s);
-
+    QDir().mkpath(later);
+    CheckFileSources();
+    EXPECT_EQ(FileSourceCount, 2);
+    // Only the first source finds a file: the pass has still registered something.
     EXPECT_TRUE(PollFileSources());
     EXPECT_FALSE(PollFileSources());
-
-    // Two documents with consecutive numbers; each data file holds its file's bytes.
-    ASSERT_EQ(count(u"FILES.DB"_s), u"2"_s);
-    const QString names = f.cli(u"SELECT group_concat(File_name, '|') FROM (SELECT File_name "
-                                "FROM \"FILES.DB\" ORDER BY Number);"_s);
-    const QStringList taken = names.split(u'|');
+    // Each data file holds its own file's bytes, in whichever order they were taken.
+    const QStringList taken =
+        f.cli(u"SELECT File_name FROM \"FILES.DB\" ORDER BY Number;"_s).split(u'\n');
     ASSERT_EQ(taken.size(), 2);
     EXPECT_EQ(QSet<QString>(taken.begin(), taken.end()),
               (QSet<QString>{in + u"/Lung 1.TXT"_s, in + u"/lung2.txt"_s}));
-    for (int number : {1, 2}) {
-        const QString file = QFileInfo(taken[number - 1]).fileName();
-        EXPECT_EQ(readFileBytes(BufDir + u"%1.1"_s.arg(number)),
-                  file == u"Lung 1.TXT"_s ? QByteArray("first") : QByteArray("second"));
-    }
+    for (int n : {1, 2})
+        EXPECT_EQ(readFileBytes(BufDir + u"%1.1"_s.arg(n)),
+                  taken[n - 1].endsWith(u"2.txt"_s) ? "second" : "first");
     EXPECT_EQ(entries(in), (QStringList{u".hidden.txt"_s, u"notes.doc"_s, u"sub.txt"_s}));
     EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s) << "every taken file is recorded";
 }
 
-TEST_F(FolderSourceTest, SourceLeavingFilesTakesEachFileOncePerTime)
+TEST_F(FolderSourceTest, SourceLeavingFilesTakesEachFileOncePerTimeWhateverTheCaseOfItsName)
 {
     const QString in = folder(u"keep"_s);
     addFolderSource(1, in, false);
-    CheckFileSources();
     const QString report = in + u"/Report.TXT"_s;
     writeFileBytes(report, "v1");
     setModified(report, Monday);
+    // A row written under another spelling of a file, as older installations wrote them.
+    writeFileBytes(in + u"/Result.txt"_s, "r");
+    setModified(in + u"/Result.txt"_s, Monday);
+    f.tables->FrFiles->appendRecord({1, (in + u"/RESULT.TXT"_s).toUpper(), PackFileTime(Monday)});
+    CheckFileSources();
 
     EXPECT_TRUE(PollFileSources());
     for (int tick = 0; tick < 20; ++tick)
@@ -122,59 +122,36 @@ TEST_F(FolderSourceTest, SourceLeavingFilesTakesEachFileOncePerTime)
     EXPECT_EQ(documents(), u"1:1:"_s + report);
     EXPECT_EQ(readFileBytes(BufDir + u"1.1"_s), "v1");
     EXPECT_EQ(readFileBytes(report), "v1") << "the file stays";
-    // The real path is remembered, with the file's packed time.
-    EXPECT_EQ(f.cli(u"SELECT Cfg, Name, \"Date&Time\" FROM \"FrFiles.db\";"_s),
-              u"1|%1|%2"_s.arg(report).arg(PackFileTime(Monday)));
+    // The real paths are remembered, with the files' packed time; the old row now names the file
+    // as it is spelt, so it is not dropped as missing.
+    EXPECT_EQ(
+        f.cli(u"SELECT Cfg, Name, \"Date&Time\" FROM \"FrFiles.db\" ORDER BY Name;"_s),
+        u"1|%1|%2\n1|%3|%2"_s.arg(report).arg(PackFileTime(Monday)).arg(in + u"/Result.txt"_s));
 
     // Saved again: taken again, once.
     writeFileBytes(report, "v2");
     setModified(report, Monday.addSecs(10));
     EXPECT_TRUE(PollFileSources());
     EXPECT_FALSE(PollFileSources());
-    EXPECT_EQ(count(u"FILES.DB"_s), u"2"_s);
     EXPECT_EQ(readFileBytes(BufDir + u"2.1"_s), "v2");
-    EXPECT_EQ(count(u"FrFiles.db"_s), u"1"_s);
-
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s);
     // The memory survives a restart of the sources.
     CheckFileSources();
     EXPECT_FALSE(PollFileSources());
+    // Two files whose names differ only in case are two files.
+    writeFileBytes(in + u"/RESULT.TXT"_s, "R");
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(f.cli(u"SELECT File_name FROM \"FILES.DB\" WHERE Number = 3;"_s),
+              in + u"/RESULT.TXT"_s);
 
     // Removed: forgotten at the end of the pass; the same name coming back is new.
     QFile::remove(report);
     EXPECT_FALSE(PollFileSources());
-    EXPECT_EQ(count(u"FrFiles.db"_s), u"0"_s);
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s);
     writeFileBytes(report, "v2");
     setModified(report, Monday.addSecs(10));
     EXPECT_TRUE(PollFileSources());
-    EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
-}
-
-TEST_F(FolderSourceTest, RememberedNamesCompareWithoutRegardToCase)
-{
-    const QString in = folder(u"keep"_s);
-    addFolderSource(1, in, false);
-    writeFileBytes(in + u"/Result.txt"_s, "r");
-    setModified(in + u"/Result.txt"_s, Monday);
-    // A row written under another spelling of the same file, as older installations wrote them.
-    LocalTable& fr = *f.tables->FrFiles;
-    fr.append();
-    fr.fieldByName("Cfg")->setAsInteger(1);
-    fr.fieldByName("Name")->setAsString((in + u"/RESULT.TXT"_s).toUpper());
-    fr.fieldByName("Date&Time")->setAsInteger(PackFileTime(Monday));
-    fr.post();
-    CheckFileSources();
-
-    for (int tick = 0; tick < 3; ++tick)
-        EXPECT_FALSE(PollFileSources()) << "already taken";
-    EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s);
-    EXPECT_EQ(f.cli(u"SELECT Name FROM \"FrFiles.db\";"_s), in + u"/Result.txt"_s)
-        << "the row now names the file as it is spelt, so it is not dropped as missing";
-
-    // Two files whose names differ only in case are two files.
-    writeFileBytes(in + u"/RESULT.TXT"_s, "R");
-    EXPECT_TRUE(PollFileSources());
-    EXPECT_FALSE(PollFileSources());
-    EXPECT_EQ(documents(), u"1:1:"_s + in + u"/RESULT.TXT"_s);
+    EXPECT_EQ(count(u"FILES.DB"_s), u"4"_s);
 }
 
 TEST_F(FolderSourceTest, FileThatCannotBeTakenStaysAndIsLoggedOnce)
@@ -205,127 +182,28 @@ TEST_F(FolderSourceTest, FileThatCannotBeTakenStaysAndIsLoggedOnce)
     EXPECT_EQ(entries(in), QStringList());
 }
 
-TEST_F(FolderSourceTest, MissingFolderTurnsTheSourcePassive)
+TEST_F(FolderSourceTest, BfaFileBecomesOneDocumentPerPatientAndCupAndLosesNothingOnAFailure)
 {
-    const QString first = folder(u"first"_s);
-    const QString second = f.ws.path(u"second"_s);
-    addFolderSource(1, first, true);
-    addFolderSource(2, second, true);
-    addFolderSource(3, QString(), true); // no folder chosen
-    CheckFileSources();
-    EXPECT_EQ(FileSourceCount, 1);
-    EXPECT_EQ(f.cli(u"SELECT group_concat(State) FROM (SELECT State FROM \"cfg.db\" ORDER BY "
-                    "Number);"_s),
-              u"1,2,2"_s);
-    EXPECT_FALSE(QFileInfo::exists(second)) << "the folder is not created";
-
-    QDir().mkpath(second);
-    CheckFileSources();
-    EXPECT_EQ(FileSourceCount, 2);
-    // Only the first source finds a file: the pass has still registered something.
-    writeFileBytes(first + u"/x.txt"_s, "x");
-    EXPECT_TRUE(PollFileSources());
-    EXPECT_EQ(documents(), u"1:1:"_s + first + u"/x.txt"_s);
-}
-
-// ---- BFA result files -----------------------------------------------------------------------
-
-namespace {
-
-using namespace bfa;
-
-// Line 10 of a report whose record gives only the cup number (one character).
-QString cupLine(const QString& cup)
-{
-    return u"Номер пробирки: "_s + cup + sp(4) + u"Номер запроса: "_s + sp(9) + u"Возр: "_s +
-           sp(10) + u"Пол: "_s;
-}
-
-// Three patients: two records of one patient and cup (one report), a record number that is no
-// number, and a last record cut off before its end mark.
-QByteArray threePatients()
-{
-    const QByteArray semenov = field("iPNAME", iso(u"Семёнов Пётр"_s)) + field("rCUP", "3");
-    return STX + semenov + field("iPID", "501") + result("Gluc", "5.4", "mmol/L") + EOT + //
-           STX + semenov + result("ALT", "31", "U/L") + EOT +                             //
-           STX + field("iPNAME", "Petrov") + field("rCUP", "4") + field("iPID", "x12") +
-           result("K", "4.1", "mmol/L") + EOT + //
-           STX + field("iPNAME", "Sidorova") + field("rCUP", "5") + result("Na", "140", "mmol/L");
-}
-
-// A report with the organisation lines set below.
-QByteArray expectedReport(const QString& patientLine, const QString& cupLine,
-                          const QStringList& results)
-{
-    return reportBytes(u"06-Дек-2026  22:10:46"_s,
-                       {sp(20) + u"Лаборатория"_s, sp(21) + u"Отдел"_s, sp(20) + u"Адрес"_s,
-                        sp(19) + u"Телефон"_s},
-                       QString(), patientLine, cupLine, results);
-}
-
-struct OrganisationLines
-{
-    QString saved[4] = {OrgName1, OrgName2, OrgInfo1, OrgInfo2};
-    OrganisationLines()
-    {
-        OrgName1 = u"Лаборатория"_s;
-        OrgName2 = u"Отдел"_s;
-        OrgInfo1 = u"Адрес"_s;
-        OrgInfo2 = u"Телефон"_s;
-    }
-    ~OrganisationLines()
-    {
-        OrgName1 = saved[0];
-        OrgName2 = saved[1];
-        OrgInfo1 = saved[2];
-        OrgInfo2 = saved[3];
-    }
-};
-
-} // namespace
-
-TEST_F(FolderSourceTest, BfaFileBecomesOneDocumentPerPatientAndCup)
-{
-    OrganisationLines org;
+    using namespace bfa;
+    const QString savedOrg = OrgName1;
+    OrgName1 = u"Лаборатория"_s;
     const QString in = folder(u"bfa"_s);
     addFolderSource(1, in, true, u"*.*"_s, u"bfa"_s);
     CheckFileSources();
-    writeFileBytes(in + u"/RESULTS.DAT"_s, threePatients());
-
-    EXPECT_TRUE(PollFileSources());
-
-    EXPECT_EQ(entries(in), QStringList()) << "the original is removed, no report is left there";
-    EXPECT_EQ(entries(WorkPath + u"bfa_work"_s), QStringList());
-    EXPECT_EQ(f.cli(u"SELECT Number, Cfg, Patient_Nom, quote(Dossier), Date, Time FROM "
-                    "\"FILES.DB\" ORDER BY Number;"_s),
-              u"1|1|Семёнов Пётр|501|2026-12-06|22:10:46\n"
-              "2|1|Petrov|0|2026-12-06|22:10:46\n"
-              "3|1|Sidorova|NULL|2026-12-06|22:10:46"_s);
-    EXPECT_EQ(readFileBytes(BufDir + u"1.1"_s),
-              expectedReport(u"Пациент: Семёнов Пётр"_s + sp(29) + u" Код: 501"_s, cupLine(u"3"_s),
-                             {u"    Gluc"_s + sp(12) + u"5.4 mmol/L"_s + sp(9),
-                              u"    ALT"_s + sp(13) + u"31 U/L"_s + sp(13)}));
-    EXPECT_EQ(readFileBytes(BufDir + u"2.1"_s),
-              expectedReport(u"Пациент: Petrov"_s + sp(35) + u" Код: x12"_s, cupLine(u"4"_s),
-                             {u"    K"_s + sp(15) + u"4.1 mmol/L"_s + sp(9)}));
-    EXPECT_EQ(readFileBytes(BufDir + u"3.1"_s),
-              expectedReport(u"Пациент: Sidorova"_s + sp(33) + u" Код: "_s, cupLine(u"5"_s),
-                             {u"    Na"_s + sp(14) + u"140 mmol/L"_s + sp(9)}));
-}
-
-TEST_F(FolderSourceTest, BfaFileWhoseReportCannotBeRegisteredLosesNothing)
-{
-    const QString in = folder(u"bfa"_s);
-    addFolderSource(1, in, true, u"*.*"_s, u"BFA"_s);
-    CheckFileSources();
-    const QByteArray input = threePatients();
+    // Two records of one patient and cup (one report), a record number that is no number, and a
+    // last record cut off before its end mark.
+    const QByteArray semenov = field("iPNAME", iso(u"Семёнов Пётр"_s)) + field("rCUP", "3");
+    const QByteArray input =
+        STX + semenov + field("iPID", "501") + result("Gluc", "5.4", "mmol/L") + EOT + STX +
+        semenov + result("ALT", "31", "U/L") + EOT + STX + field("iPNAME", "Petrov") +
+        field("rCUP", "4") + field("iPID", "x12") + result("K", "4.1", "mmol/L") + EOT + STX +
+        field("iPNAME", "Sidorova") + field("rCUP", "5") + result("Na", "140", "mmol/L");
     writeFileBytes(in + u"/RESULTS.DAT"_s, input);
 
     // The second report cannot be brought into the documents' folder.
     fileops::failNth(fileops::Op::Move, 2, ENOSPC);
     for (int tick = 0; tick < 3; ++tick)
         EXPECT_FALSE(PollFileSources());
-
     EXPECT_EQ(entries(in), QStringList{u"RESULTS.DAT"_s});
     EXPECT_EQ(readFileBytes(in + u"/RESULTS.DAT"_s), input);
     EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s) << "the first report's document is withdrawn";
@@ -333,12 +211,21 @@ TEST_F(FolderSourceTest, BfaFileWhoseReportCannotBeRegisteredLosesNothing)
     EXPECT_EQ(entries(WorkPath + u"bfa_work"_s), QStringList());
     EXPECT_EQ(logged(u"BFA file"_s), 1);
 
-    // A later attempt takes the whole file, once.
+    // A later attempt takes the whole file, once, from a copy in the private work folder.
     CheckFileSources();
     EXPECT_TRUE(PollFileSources());
     EXPECT_FALSE(PollFileSources());
-    EXPECT_EQ(f.cli(u"SELECT group_concat(Patient_Nom, ',') FROM (SELECT Patient_Nom FROM "
-                    "\"FILES.DB\" ORDER BY Number);"_s),
-              u"Семёнов Пётр,Petrov,Sidorova"_s);
-    EXPECT_EQ(entries(in), QStringList());
+    EXPECT_EQ(entries(in), QStringList()) << "the original is removed, no report is left there";
+    EXPECT_EQ(entries(WorkPath + u"bfa_work"_s), QStringList());
+    EXPECT_EQ(f.cli(u"SELECT Number, Cfg, Patient_Nom, quote(Dossier), Date, Time FROM "
+                    "\"FILES.DB\" ORDER BY Number;"_s),
+              u"1|1|Семёнов Пётр|501|2026-12-06|22:10:46\n"
+              "2|1|Petrov|0|2026-12-06|22:10:46\n"
+              "3|1|Sidorova|NULL|2026-12-06|22:10:46"_s);
+    // The reports, whose layout the report tests check, carry the organisation's lines.
+    const QByteArray first = readFileBytes(BufDir + u"1.1"_s);
+    EXPECT_TRUE(first.contains(cp1251(u"\r\n"_s + sp(20) + u"Лаборатория\r\n"_s)));
+    EXPECT_TRUE(first.contains(cp1251(u"    Gluc"_s)) && first.contains(cp1251(u"    ALT"_s)));
+    EXPECT_TRUE(readFileBytes(BufDir + u"3.1"_s).contains(cp1251(u"    Na"_s)));
+    OrgName1 = savedOrg;
 }

@@ -10,7 +10,6 @@
 #include <app/iddlg.h>
 #include <app/patientdlg.h>
 #include <platform/codepage.h>
-#include <platform/data/datasetmodel.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/regional.h>
@@ -19,7 +18,6 @@
 #include <support/scoped_dialogs.h>
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -35,22 +33,16 @@ struct LocalPatient
     QString nom;
     QString prenom;
     QString birth = {}; // dd/mm/yyyy
-    std::optional<int> dossier = {};
+    Variant dossier = Variant::null();
 };
 
 void addPatients(LocalTablesFixture& f, const QList<LocalPatient>& patients)
 {
-    LocalTable& t = *f.tables->IdPatients_Local;
     for (const LocalPatient& p : patients) {
-        t.append();
-        t.fieldByName("Patient_ID")->setAsInteger(p.id);
-        t.fieldByName("Nom")->setAsString(p.nom);
-        t.fieldByName("Prenom")->setAsString(p.prenom);
-        if (!p.birth.isEmpty())
-            t.fieldByName("Date de naissance")->setAsDateTime(StrToDate(p.birth));
-        if (p.dossier)
-            t.fieldByName("N_Dossier")->setAsInteger(*p.dossier);
-        t.post();
+        f.tables->IdPatients_Local->appendRecord(
+            {p.id, p.nom, p.prenom,
+             p.birth.isEmpty() ? Variant::null() : Variant::fromDateTime(StrToDate(p.birth)),
+             p.dossier});
     }
 }
 
@@ -78,19 +70,14 @@ QString currentName(const TIdDlg& dlg)
     return at.isValid() ? dlg.PatGrid->model()->data(at.siblingAtColumn(0)).toString() : QString();
 }
 
-void search(TIdDlg& dlg, const QString& text)
-{
-    dlg.Edit1->setText(text);
-}
-
-// Answers the next modal form of class Form, shown first as the Qt service would show it so that
-// its show and activation handlers run.
 template <class Form> int pressOk(Form& dlg)
 {
     dlg.OKBtn->click();
     return dlg.ModalResult();
 }
 
+// Answers the next modal form of class Form, shown first as the Qt service would show it so that
+// its show and activation handlers run.
 template <class Form> void answer(ScriptedDialogs& dialogs, const std::function<int(Form&)>& answer)
 {
     dialogs.answerModal(Form::staticMetaObject.className(), [answer](TForm& form) {
@@ -103,12 +90,10 @@ template <class Form> void answer(ScriptedDialogs& dialogs, const std::function<
 
 QString documentRow(const LocalTablesFixture& f, int number)
 {
-    return f.cli(
-        QStringLiteral("SELECT NeedId, ifnull(Patient, 'NULL'), ifnull(TComment1, 'NULL'), "
-                       "ifnull(TComment2, 'NULL'), "
-                       "ifnull(replace(Comment, char(13), '<CR>'), 'NULL') "
-                       "FROM \"FILES.DB\" WHERE Number = %1;")
-            .arg(number));
+    return f.cli(QStringLiteral("SELECT NeedId, ifnull(Patient, 'NULL'), ifnull(TComment1, "
+                                "'NULL'), ifnull(TComment2, 'NULL'), ifnull(replace(Comment, "
+                                "char(13), '<CR>'), 'NULL') FROM \"FILES.DB\" WHERE Number = %1;")
+                     .arg(number));
 }
 
 // The dialog opened as the polling loop and the main window open it.
@@ -118,6 +103,22 @@ void identify(int number)
     IdentificationActive = true;
     ShowIdDlg();
     IdentificationActive = false;
+}
+
+// What the grid lists for each text typed in the search box.
+QMap<QString, QStringList> searched(const QStringList& texts)
+{
+    ScopedScriptedDialogs dialogs;
+    QMap<QString, QStringList> found;
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
+        for (const QString& text : texts) {
+            dlg.Edit1->setText(text);
+            found[text] = gridNames(dlg);
+        }
+        return int(mrCancel);
+    });
+    identify(0);
+    return found;
 }
 
 const QList<LocalPatient> FrenchNames{
@@ -135,34 +136,22 @@ const QList<LocalPatient> FrenchNames{
 
 } // namespace
 
-TEST(IdentificationDialog, NameSearchIsAPrefixMatchInTheNameOrder)
+TEST(IdentificationDialog, NameSearchIsAPrefixMatchInTheNameOrderForLatinAndCyrillicNames)
 {
-    LocalTablesFixture f;
-    addPatients(f, FrenchNames);
-    ScopedScriptedDialogs dialogs;
-    QMap<QString, QStringList> found;
-    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
-        for (const QString& text : QStringList{"DU", "du", "É", "Ét", "D", "X", ""}) {
-            search(dlg, text);
-            found[text] = gridNames(dlg);
-        }
-        return int(mrCancel);
-    });
-    identify(0);
-
-    const QStringList du{"DU", "DUBOIS", "DUPONT", "DÜRER", "Dußmann"};
-    EXPECT_EQ(found["DU"], du);
-    EXPECT_EQ(found["du"], du);
-    EXPECT_EQ(found["É"], QStringList({"ÉTIENNE", "EVRARD"}));
-    EXPECT_EQ(found["Ét"], QStringList({"ÉTIENNE"}));
-    EXPECT_EQ(found["D"], QStringList({"DAVID"}) + du);
-    EXPECT_EQ(found["X"], QStringList());
-    EXPECT_EQ(found[""], QStringList({"DAVID", "DU", "DUBOIS", "DUPONT", "DÜRER", "Dußmann",
-                                      "ÉTIENNE", "EVRARD", "LEROY", "MARTIN"}));
-}
-
-TEST(IdentificationDialog, CyrillicNamesAreFoundByTheirFirstLetters)
-{
+    {
+        LocalTablesFixture f;
+        addPatients(f, FrenchNames);
+        const auto found = searched({"DU", "du", "É", "Ét", "D", "X", ""});
+        const QStringList du{"DU", "DUBOIS", "DUPONT", "DÜRER", "Dußmann"};
+        EXPECT_EQ(found["DU"], du);
+        EXPECT_EQ(found["du"], du);
+        EXPECT_EQ(found["É"], QStringList({"ÉTIENNE", "EVRARD"}));
+        EXPECT_EQ(found["Ét"], QStringList({"ÉTIENNE"}));
+        EXPECT_EQ(found["D"], QStringList({"DAVID"}) + du);
+        EXPECT_EQ(found["X"], QStringList());
+        EXPECT_EQ(found[""], QStringList({"DAVID", "DU", "DUBOIS", "DUPONT", "DÜRER", "Dußmann",
+                                          "ÉTIENNE", "EVRARD", "LEROY", "MARTIN"}));
+    }
     LocalTablesFixture f;
     setRegionalLanguage(2);
     codepage::setCurrent(codepage::Cp1251);
@@ -173,17 +162,7 @@ TEST(IdentificationDialog, CyrillicNamesAreFoundByTheirFirstLetters)
                     {5, "Ершов", "Антон"},
                     {6, "Иванов", "Илья"},
                     {7, "BORIS", "Jean"}});
-    ScopedScriptedDialogs dialogs;
-    QMap<QString, QStringList> found;
-    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
-        for (const QString& text : QStringList{"Бо", "бо", "Б", "Ё", "Ел", "Bo"}) {
-            search(dlg, text);
-            found[text] = gridNames(dlg);
-        }
-        return int(mrCancel);
-    });
-    identify(0);
-
+    const auto found = searched({"Бо", "бо", "Б", "Ё", "Ел", "Bo"});
     EXPECT_EQ(found["Бо"], QStringList({"БОНДАРЕНКО", "Борисов"}));
     EXPECT_EQ(found["бо"], found["Бо"]);
     EXPECT_EQ(found["Б"], QStringList({"Бабкин", "БОНДАРЕНКО", "Борисов"}));
@@ -192,7 +171,7 @@ TEST(IdentificationDialog, CyrillicNamesAreFoundByTheirFirstLetters)
     EXPECT_EQ(found["Bo"], QStringList({"BORIS"}));
 }
 
-TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
+TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRowAndCancelOnlyEndsTheQuestion)
 {
     LocalTablesFixture f;
     addPatients(f, FrenchNames);
@@ -204,7 +183,7 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
     QStringList shown;
     answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         shown << dlg.Edit2->text() << dlg.Edit3->text() << dlg.Memo1->toPlainText();
-        search(dlg, "DUP");
+        dlg.Edit1->setText("DUP");
         shown << currentName(dlg);
         dlg.Edit2->setText("06/12/2026");
         dlg.Edit3->setText("ECG d'effort");
@@ -219,7 +198,7 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
     // click on another patient chooses that one.
     answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         shown = {dlg.Edit2->text(), dlg.Edit3->text(), dlg.Memo1->toPlainText(), currentName(dlg)};
-        search(dlg, "M");
+        dlg.Edit1->setText("M");
         const QModelIndex martin = dlg.PatGrid->model()->index(0, 1);
         dlg.PatGrid->selectionModel()->setCurrentIndex(martin, QItemSelectionModel::ClearAndSelect |
                                                                    QItemSelectionModel::Rows);
@@ -232,40 +211,32 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRow)
 
     // A search that lists nobody stores no patient.
     answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
-        search(dlg, "ZZ");
+        dlg.Edit1->setText("ZZ");
         return pressOk(dlg);
     });
     identify(second);
     EXPECT_EQ(documentRow(f, second), "0|0|NULL|NULL|NULL");
-    EXPECT_EQ(documentRow(f, untouched), "1|NULL|NULL|NULL|NULL");
-}
 
-TEST(IdentificationDialog, CancelOnlyEndsTheQuestion)
-{
-    LocalTablesFixture f;
-    addPatients(f, FrenchNames);
-    const int number = addDocument(f);
+    // Cancel: nothing typed is kept. The stored patient no longer exists: the list starts at the
+    // first name.
     LocalTable& files = *f.tables->files;
-    ASSERT_TRUE(files.findKey({number}));
+    ASSERT_TRUE(files.findKey({untouched}));
     files.edit();
     files.fieldByName("TComment1")->setAsString("avant");
-    files.fieldByName("Patient")->setAsInteger(42); // a patient that does not exist
+    files.fieldByName("Patient")->setAsInteger(42);
     files.post();
-
-    ScopedScriptedDialogs dialogs;
     QString current;
     answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
         current = currentName(dlg);
         dlg.Edit2->setText("typed, then cancelled");
         dlg.Memo1->setPlainText("lost");
-        search(dlg, "DUB");
+        dlg.Edit1->setText("DUB");
         dlg.CancelBtn->click();
         return dlg.ModalResult();
     });
-    identify(number);
-    // The stored patient no longer exists: the list starts at the first name.
+    identify(untouched);
     EXPECT_EQ(current, "DAVID");
-    EXPECT_EQ(documentRow(f, number), "0|42|avant|NULL|NULL");
+    EXPECT_EQ(documentRow(f, untouched), "0|42|avant|NULL|NULL");
 }
 
 TEST(IdentificationDialog, AGoneOrBusyRowIsNeverOverwrittenNorLost)
@@ -306,7 +277,7 @@ TEST(IdentificationDialog, AGoneOrBusyRowIsNeverOverwrittenNorLost)
     EXPECT_EQ(f.cli("SELECT NeedId, TComment1 FROM \"FILES.DB\";"), "0|gardé");
 }
 
-TEST(IdentificationDialog, NewAndModifiedPatients)
+TEST(IdentificationDialog, NewModifiedAndDeletedPatients)
 {
     LocalTablesFixture f;
     const int number = addDocument(f);
@@ -345,12 +316,23 @@ TEST(IdentificationDialog, NewAndModifiedPatients)
     EXPECT_EQ(documentRow(f, number), "0|2|NULL|NULL|NULL");
 
     // Modify: the values are shown; a date that is none is refused and nothing changes; an empty
-    // file number leaves the stored one.
+    // file number leaves the stored one. Delete asks first and disables itself on an empty list.
     addPatients(f, {{10, "DUBOIS", "Anne", "12/03/1950", 123}});
     loaded.clear();
+    QList<bool> enabled;
+    QString modified;
     answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
-        search(dlg, "DUB");
+        dlg.Edit1->setText("DUB");
         dlg.Modify->click();
+        modified = f.cli("SELECT Patient_ID, Nom, Prenom, \"Date de naissance\", N_Dossier "
+                         "FROM \"Patients.db\" WHERE Patient_ID = 10;");
+        dlg.Edit1->setText("DUBO");
+        enabled << dlg.Delete->isVisible();
+        dlg.Delete->click();
+        enabled << dlg.Modify->isEnabled() << dlg.Delete->isEnabled();
+        dlg.Delete->click();
+        enabled << dlg.Modify->isEnabled() << dlg.Delete->isEnabled();
+        dlg.DeleteClick(&dlg); // nothing left to delete: no question
         return int(mrCancel);
     });
     answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
@@ -366,38 +348,15 @@ TEST(IdentificationDialog, NewAndModifiedPatients)
         dlg.Edit3->setText("01/02/1950");
         return pressOk(dlg);
     });
+    dialogs.answerMessage(mrNo, "Supprimer le patient DUBOIS ?", mtConfirmation,
+                          TMsgDlgButtons(mbYes) | mbNo);
+    dialogs.answerMessage(mrYes, "Supprimer le patient DUBOIS ?");
     identify(number);
     EXPECT_EQ(loaded, QStringList({"DUBOIS", "Anne", "12/03/1950", "123"}));
     EXPECT_EQ(EditedPatientID, 10);
-    EXPECT_EQ(f.cli("SELECT Patient_ID, Nom, Prenom, \"Date de naissance\", N_Dossier "
-                    "FROM \"Patients.db\" WHERE Patient_ID = 10;"),
-              "10|DUBOIS|Anne-Marie|1950-02-01|123");
-    EXPECT_EQ(f.cli("SELECT count(*) FROM \"Patients.db\";"), "3");
-}
-
-TEST(IdentificationDialog, DeleteAsksFirstAndDisablesItselfOnAnEmptyList)
-{
-    LocalTablesFixture f;
-    addPatients(f, FrenchNames);
-    ScopedScriptedDialogs dialogs;
-    QList<bool> enabled;
-    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
-        enabled << dlg.Delete->isVisible();
-        search(dlg, "MAR");
-        dlg.Delete->click();
-        enabled << dlg.Modify->isEnabled() << dlg.Delete->isEnabled();
-        dlg.Delete->click();
-        enabled << dlg.Modify->isEnabled() << dlg.Delete->isEnabled();
-        // Nothing left to delete: no question.
-        dlg.DeleteClick(&dlg);
-        return int(mrCancel);
-    });
-    dialogs.answerMessage(mrNo, "Supprimer le patient MARTIN ?", mtConfirmation,
-                          TMsgDlgButtons(mbYes) | mbNo);
-    dialogs.answerMessage(mrYes, "Supprimer le patient MARTIN ?");
-    identify(0);
+    EXPECT_EQ(modified, "10|DUBOIS|Anne-Marie|1950-02-01|123");
     EXPECT_EQ(enabled, QList<bool>({true, true, true, false, false}));
-    EXPECT_EQ(f.cli("SELECT count(*), sum(Nom = 'MARTIN') FROM \"Patients.db\";"), "9|0");
+    EXPECT_EQ(f.cli("SELECT group_concat(Patient_ID) FROM \"Patients.db\";"), "1,2");
 }
 
 TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
@@ -415,8 +374,8 @@ TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
         seen << (dlg.Delete->isVisible() ? "Delete shown" : "Delete hidden");
         for (int c = 0; c < 3; ++c)
             seen << dlg.PatGrid->model()->headerData(c, Qt::Horizontal).toString();
-        search(dlg, "DU");
-        search(dlg, "");
+        dlg.Edit1->setText("DU");
+        dlg.Edit1->setText("");
         dlg.PatGrid->selectionModel()->setCurrentIndex(dlg.PatGrid->model()->index(1, 0),
                                                        QItemSelectionModel::ClearAndSelect |
                                                            QItemSelectionModel::Rows);

@@ -61,16 +61,7 @@ void LocalTablesFixture::addComSettings(int number, int com, bool fstx, int stx,
 void appendSource(LocalTable& cfg, int number, int type, int state, const QString& title,
                   const QString& extension, bool needId, bool needComment, int warning)
 {
-    cfg.append();
-    cfg.fieldByName("Number")->setAsInteger(number);
-    cfg.fieldByName("Type")->setAsInteger(type);
-    cfg.fieldByName("State")->setAsInteger(state);
-    cfg.fieldByName("Titul")->setAsString(title);
-    cfg.fieldByName("Extension")->setAsString(extension);
-    cfg.fieldByName("NeedId")->setAsBoolean(needId);
-    cfg.fieldByName("NeedComment")->setAsBoolean(needComment);
-    cfg.fieldByName("Warning")->setAsInteger(warning);
-    cfg.post();
+    cfg.appendRecord({number, type, state, title, extension, needId, needComment, warning});
 }
 
 ExclusiveHolder::ExclusiveHolder(const QString& tableName)

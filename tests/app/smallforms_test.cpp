@@ -1,9 +1,10 @@
-// The serial-line options dialog, the text and picture windows and the port test window, with
-// the dialogs answered by script.
+// The serial-line options dialog, the text and picture windows, the port test window, and the
+// notification-area icon: when it is shown, what it shows, and the events its clicks raise.
 #include <analysers/comdrv.h>
 #include <app/comoptionsdlg.h>
 #include <app/imageform.h>
 #include <app/memoform.h>
+#include <app/taskbaricon.h>
 #include <app/testform.h>
 #include <platform/serial/serialline_fake.h>
 
@@ -15,11 +16,12 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCursor>
 #include <QKeyEvent>
-#include <QMenu>
-#include <QMenuBar>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -43,14 +45,6 @@ void press(QWidget* target, int key, const QString& text = {})
     QCoreApplication::sendEvent(target, &event);
 }
 
-QStringList itemTexts(const QList<QAction*>& actions)
-{
-    QStringList texts;
-    for (const QAction* action : actions)
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
-}
-
 // A port slot: a port driver over a scripted line, opened as an active source's port would be.
 struct Slot
 {
@@ -67,9 +61,36 @@ struct Slot
     }
 };
 
+// The icon on a desktop that has a notification area, or not, as the test says.
+class AreaIcon : public TTaskBarIcon
+{
+public:
+    explicit AreaIcon(QObject* owner = nullptr, bool available = true)
+        : TTaskBarIcon(owner), areaAvailable(available)
+    {
+    }
+    bool areaAvailable;
+
+protected:
+    bool notificationAreaAvailable() const override { return areaAvailable; }
+};
+
+QIcon redIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::red);
+    return QIcon(pixmap);
+}
+
+QSystemTrayIcon* shownIcon(const TTaskBarIcon& icon)
+{
+    const QList<QSystemTrayIcon*> all = icon.findChildren<QSystemTrayIcon*>();
+    return all.size() == 1 ? all.first() : nullptr;
+}
+
 } // namespace
 
-TEST(COMOptionsDlg, ShowsTheStoredValuesAndReturnsTheChosenOnesOnlyOnOk)
+TEST(COMOptionsDlg, ShowsTheStoredValuesReturnsTheChosenOnesOnOkAndKeepsThoseNamingNoItem)
 {
     ScopedScriptedDialogs dialogs;
     ComSettings settings;
@@ -77,13 +98,12 @@ TEST(COMOptionsDlg, ShowsTheStoredValuesAndReturnsTheChosenOnesOnlyOnOk)
     const auto choose = [&](int result) {
         dialogs.answerModal("TCOMOptionsDlg", [&, result](TForm& form) {
             auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-            shown = {dlg.Caption(),
-                     dlg.cbBaudRate->currentText(),
+            shown = {dlg.cbBaudRate->currentText(),
                      dlg.cbDataBits->currentText(),
                      dlg.cbHandshaking->currentText(),
                      dlg.cbParity->currentText(),
                      dlg.cbStopBits->currentText(),
-                     dlg.chbEnableDTROnOpen->isChecked() ? "DTR" : "no DTR"};
+                     dlg.chbEnableDTROnOpen->isChecked() ? "DTR" : "-"};
             dlg.cbBaudRate->setCurrentText("38400");
             dlg.cbDataBits->setCurrentText("5 bits");
             dlg.cbHandshaking->setCurrentText("DTRDSR");
@@ -96,17 +116,12 @@ TEST(COMOptionsDlg, ShowsTheStoredValuesAndReturnsTheChosenOnesOnlyOnOk)
     };
     EXPECT_FALSE(choose(mrCancel));
     EXPECT_EQ(settings, ComSettings{});
-    EXPECT_EQ(shown, QStringList({"Paramètres du Port Série", "9600", "8 bits", "RTS", "Inpair",
-                                  "2 bits", "DTR"}));
-
+    EXPECT_EQ(shown, QStringList({"9600", "8 bits", "RTS", "Inpair", "2 bits", "DTR"}));
     EXPECT_TRUE(choose(mrOk));
     EXPECT_EQ(settings, (ComSettings{9, 5, 4, 4, 1, false}));
-}
 
-TEST(COMOptionsDlg, ValuesThatNameNoItemSurviveOk)
-{
-    ScopedScriptedDialogs dialogs;
-    ComSettings settings;
+    // Stored values that name no item: none is selected, and OK keeps them.
+    settings = ComSettings{};
     settings.baud = 12;    // 115200 in the port's own numbering: not offered here
     settings.dataBits = 3; // below the first item
     settings.parity = -1;
@@ -120,74 +135,45 @@ TEST(COMOptionsDlg, ValuesThatNameNoItemSurviveOk)
     });
     EXPECT_TRUE(settings.edit());
     EXPECT_EQ(selections, QList<int>({-1, -1, -1}));
-    EXPECT_EQ(settings.baud, 12);
-    EXPECT_EQ(settings.dataBits, 3);
-    EXPECT_EQ(settings.parity, -1);
-    EXPECT_EQ(settings.stopBits, 0);
-    EXPECT_EQ(settings.handshaking, 2);
+    EXPECT_EQ(settings, (ComSettings{12, 3, 2, -1, 0, true}));
 }
 
 TEST(COMOptionsDlg, EnterConfirmsAndEscapeCancelsFromTheLists)
 {
     ScopedScriptedDialogs dialogs;
-    dialogs.answerModal("TCOMOptionsDlg", [](TForm& form) {
-        auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-        dlg.cbDataBits->setCurrentIndex(3);
-        press(dlg.cbParity, Qt::Key_Return);
-        return form.ModalResult();
-    });
+    const auto pressIn = [&](int index, int key) {
+        dialogs.answerModal("TCOMOptionsDlg", [index, key](TForm& form) {
+            auto& dlg = static_cast<TCOMOptionsDlg&>(form);
+            dlg.cbDataBits->setCurrentIndex(index);
+            press(key == Qt::Key_Return ? dlg.cbParity : dlg.cbBaudRate, key);
+            return form.ModalResult();
+        });
+    };
     ComSettings settings;
+    pressIn(3, Qt::Key_Return);
     EXPECT_TRUE(settings.edit());
     EXPECT_EQ(settings.dataBits, 7);
-
-    dialogs.answerModal("TCOMOptionsDlg", [](TForm& form) {
-        auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-        dlg.cbDataBits->setCurrentIndex(0);
-        press(dlg.cbBaudRate, Qt::Key_Escape);
-        return form.ModalResult();
-    });
+    pressIn(0, Qt::Key_Escape);
     EXPECT_FALSE(settings.edit());
     EXPECT_EQ(settings.dataBits, 7);
 }
 
-TEST(MemoForm, MenusAndShortcuts)
-{
-    TMemoForm* form = CreateForm<TMemoForm>();
-    const auto freeForm = qScopeGuard([form] { form->Free(); });
-    EXPECT_EQ(form->Caption(), "Visualisation du document");
-    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(itemTexts(form->MainMenu1->actions()), QStringList({"&Edition", "&Fermer"}));
-    ASSERT_NE(form->Edition1->menu(), nullptr);
-    const QList<QAction*> edit = form->Edition1->menu()->actions();
-    EXPECT_EQ(itemTexts(edit),
-              QStringList({"Couper", "Copier", "Coller", "-", "Tout sélectionner"}));
-    QStringList keys;
-    for (const QAction* action : edit)
-        keys << action->shortcut().toString(QKeySequence::PortableText);
-    EXPECT_EQ(keys, QStringList({"Ctrl+X", "Ctrl+C", "Ctrl+V", "", "Ctrl+A"}));
-}
-
-TEST(MemoForm, ShownTextIsReadOnlyButCanBeCopied)
+TEST(Viewers, ShownTextIsReadOnlyButCanBeCopiedAndFermerClosesTheModalWindow)
 {
     TMemoForm* form = CreateForm<TMemoForm>();
     const auto freeForm = qScopeGuard([form] { form->Free(); });
     form->Text->setPlainText("ligne 1\nligne 2");
     form->show();
     EXPECT_TRUE(form->Text->isReadOnly());
-
     QApplication::clipboard()->setText("pasted");
     form->Coller1->trigger();
     form->Toutslectionner1->trigger();
     form->Couper1->trigger();
     EXPECT_EQ(form->Text->toPlainText(), "ligne 1\nligne 2");
     EXPECT_EQ(QApplication::clipboard()->text(), "pasted");
-
     form->Copier1->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), "ligne 1\nligne 2");
-}
 
-TEST(Viewers, FermerClosesTheModalWindow)
-{
     ScopedScriptedDialogs dialogs;
     dialogs
         .answerModal("TMemoForm",
@@ -199,12 +185,8 @@ TEST(Viewers, FermerClosesTheModalWindow)
             static_cast<TImageForm&>(form).Quitter1->trigger();
             return form.ModalResult();
         });
-    TMemoForm* memo = CreateForm<TMemoForm>();
-    EXPECT_EQ(memo->ShowModal(), mrCancel);
-    memo->Free();
+    EXPECT_EQ(form->ShowModal(), mrCancel);
     TImageForm* image = CreateForm<TImageForm>();
-    EXPECT_EQ(image->Caption(), "Visualisation de l'image");
-    EXPECT_EQ(itemTexts(image->MainMenu1->actions()), QStringList({"&Fermer"}));
     EXPECT_EQ(image->ShowModal(), mrCancel);
     image->Free();
 }
@@ -249,4 +231,74 @@ TEST(TestForm, TypedCharactersGoToTheSelectedSlotsPort)
     press(form->Memo1, Qt::Key_C, "C");
     EXPECT_EQ(form->Memo1->toPlainText(), "BC");
     EXPECT_EQ(slot1.line->written(), QByteArray("\xE9\x80?\r"));
+}
+
+TEST(TaskBarIcon, ShownOnlyWithAnIconOnADesktopThatHasAnAreaWithItsTipCutAt63Characters)
+{
+    AreaIcon icon;
+    ASSERT_NE(shownIcon(icon), nullptr);
+    icon.SetVisible(true); // no picture yet
+    EXPECT_FALSE(icon.Visible());
+    icon.SetIcon(redIcon());
+    icon.areaAvailable = false;
+    icon.SetVisible(true);
+    EXPECT_FALSE(icon.Visible());
+    EXPECT_FALSE(shownIcon(icon)->isVisible());
+
+    icon.SetTip(QString(60, 'a') + "bcdefghijk");
+    EXPECT_EQ(icon.Tip(), QString(60, 'a') + "bcd");
+    // A character outside the basic plane straddling the limit is dropped whole.
+    icon.SetTip(QString(62, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80") + "z");
+    EXPECT_EQ(icon.Tip(), QString(62, 'x'));
+    icon.SetTip("QUORVANE"); // set while hidden: appears when shown
+
+    icon.areaAvailable = true;
+    icon.SetVisible(true);
+    icon.SetVisible(true);
+    EXPECT_TRUE(icon.Visible());
+    ASSERT_NE(shownIcon(icon), nullptr); // still one icon
+    EXPECT_TRUE(shownIcon(icon)->isVisible());
+    EXPECT_FALSE(shownIcon(icon)->icon().isNull());
+    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE");
+    icon.SetTip("QUORVANE - 2 documents"); // set while shown: appears at once
+    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE - 2 documents");
+    icon.SetVisible(false);
+    EXPECT_FALSE(icon.Visible());
+    EXPECT_FALSE(shownIcon(icon)->isVisible());
+}
+
+TEST(TaskBarIcon, ClicksRaiseTheMouseEventsWithButtonAndCursorPosition)
+{
+    AreaIcon icon;
+    icon.SetIcon(redIcon());
+    icon.SetVisible(true);
+    QSystemTrayIcon* shown = shownIcon(icon);
+    ASSERT_NE(shown, nullptr);
+
+    // Without handlers every click is skipped.
+    emit shown->activated(QSystemTrayIcon::Trigger);
+    emit shown->activated(QSystemTrayIcon::DoubleClick);
+
+    QStringList calls;
+    const auto record = [&calls](const char* name) {
+        return [&calls, name](QObject* sender, TMouseButton button, TShiftState, int x, int y) {
+            EXPECT_NE(sender, nullptr);
+            calls << QStringLiteral("%1 %2 %3,%4").arg(name).arg(button).arg(x).arg(y);
+        };
+    };
+    icon.OnDown = record("down");
+    icon.OnDblClick = record("dblclick");
+    icon.OnUp = record("up");
+    icon.OnMouseMove = [&calls](QObject*, TShiftState, int, int) { calls << "move"; };
+
+    QCursor::setPos(120, 45);
+    for (auto reason :
+         {QSystemTrayIcon::Context, QSystemTrayIcon::Trigger, QSystemTrayIcon::MiddleClick,
+          QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Unknown})
+        emit shown->activated(reason);
+    const auto at = [](const char* name, TMouseButton button) {
+        return QStringLiteral("%1 %2 120,45").arg(name).arg(button);
+    };
+    EXPECT_EQ(calls, (QStringList{at("down", mbRight), at("down", mbLeft), at("down", mbMiddle),
+                                  at("dblclick", mbLeft)}));
 }

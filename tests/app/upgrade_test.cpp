@@ -92,14 +92,14 @@ QString patientsAfterUpgrade()
 
 } // namespace
 
-TEST(LocalUpgrade, AnEmptyDataFolderGetsTheTablesAndTheVersionWithoutAQuestion)
+TEST(LocalUpgrade, AnEmptyDataFolderGetsTheTablesAndTheVersionAndAMissingVersionIsAsked)
 {
     TestWorkspace ws;
-    ScopedScriptedDialogs dialogs; // nothing may be asked
+    ScopedScriptedDialogs dialogs;
     ASSERT_FALSE(QFileInfo::exists(DataDir));
     EXPECT_TRUE(CheckDatabaseVersion());
     EXPECT_TRUE(CheckDatabaseVersion());
-    EXPECT_TRUE(dialogs.requests().isEmpty());
+    EXPECT_TRUE(dialogs.requests().isEmpty()) << "nothing is asked";
     EXPECT_EQ(versionFile(), "[Application]\r\nVersion=2.07\r\n");
 
     // Every table with its fields and indexes, under the names the stored tables use.
@@ -126,6 +126,15 @@ TEST(LocalUpgrade, AnEmptyDataFolderGetsTheTablesAndTheVersionWithoutAQuestion)
               "PACKAGE.DB$PRIMARY PACKAGE.DB$dnum_index PACKAGE.DB$num_index "
               "Patients.db$NomPrenom Patients.db$PRIMARY cfg.db$PRIMARY cfg.db$type_index "
               "com.DB$PRIMARY fr.db$PRIMARY printers.db$PRIMARY rcfiles.DB$PRIMARY");
+
+    // A crash right after the tables were made, before the version file: asked, and they stay.
+    ASSERT_TRUE(QFile::remove(DataDir + "/quorvane.ver"));
+    const QString before = cli("SELECT name, sql FROM sqlite_master ORDER BY name;");
+    dialogs.answerMessage(mrYes).answerMessage(mrOk, Done);
+    EXPECT_TRUE(CheckDatabaseVersion());
+    EXPECT_EQ(shown(dialogs), QStringList({Question.arg("inconnue"), Done}));
+    EXPECT_EQ(cli("SELECT name, sql FROM sqlite_master ORDER BY name;"), before);
+    EXPECT_EQ(versionFile(), "[Application]\r\nVersion=2.07\r\n");
 }
 
 TEST(LocalUpgrade, OldTablesWithoutAVersionFileAskThenUpgrade)
@@ -172,23 +181,7 @@ TEST(LocalUpgrade, OldTablesWithoutAVersionFileAskThenUpgrade)
     EXPECT_EQ(patients.fieldByName("Patient_ID")->asInteger(), 1);
 }
 
-TEST(LocalUpgrade, CurrentTablesWithoutAVersionFileAskAndStayAsTheyAre)
-{
-    TestWorkspace ws;
-    // A crash right after the tables of a new installation were made.
-    ASSERT_TRUE(PrepareLocalTables());
-    ASSERT_TRUE(QFile::remove(DataDir + "/quorvane.ver"));
-    const QString before = cli("SELECT name, sql FROM sqlite_master ORDER BY name;");
-
-    ScopedScriptedDialogs dialogs;
-    dialogs.answerMessage(mrYes).answerMessage(mrOk, Done);
-    EXPECT_TRUE(CheckDatabaseVersion());
-    EXPECT_EQ(shown(dialogs), QStringList({Question.arg("inconnue"), Done}));
-    EXPECT_EQ(cli("SELECT name, sql FROM sqlite_master ORDER BY name;"), before);
-    EXPECT_EQ(versionFile(), "[Application]\r\nVersion=2.07\r\n");
-}
-
-TEST(LocalUpgrade, EachVersionRunsOnlyTheStepsAboveIt)
+TEST(LocalUpgrade, EachVersionRunsOnlyTheStepsAboveItAndANewerOneIsSetBack)
 {
     TestWorkspace ws;
     buildLayout("layout-before-2.00.sql");
@@ -215,16 +208,11 @@ TEST(LocalUpgrade, EachVersionRunsOnlyTheStepsAboveIt)
     EXPECT_EQ(shown(dialogs), QStringList({Question.arg("2.01"), Done}));
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(versionFile(), "[Application]\r\nVersion=2.07\r\n");
-}
 
-TEST(LocalUpgrade, ANewerDataVersionIsSetBackWithoutAQuestion)
-{
-    TestWorkspace ws;
-    buildLayout("layout-before-2.00.sql");
-    const QString before = snapshot();
-    // Written by another program, in upper case.
+    // Newer, written by another program in upper case: set back without a question.
+    ASSERT_TRUE(QFile::remove(DataDir + "/quorvane.ver"));
     writeVersion("3.00", "QUORVANE.VER");
-    ScopedScriptedDialogs dialogs;
+    dialogs.clear();
     dialogs.answerMessage(mrOk, Done);
     EXPECT_TRUE(CheckDatabaseVersion());
     EXPECT_EQ(shown(dialogs), QStringList({Done}));

@@ -93,7 +93,8 @@ TEST_F(AppWorkstationTest, SerialSourcesAreReadInTheOrderOfTheirType)
     EXPECT_EQ(cfg.fieldByName(u"Number"_s)->asInteger(), 4) << "the shared cursor stays";
 }
 
-TEST_F(AppWorkstationTest, AResultIsStoredWholeOrKeptInTheCaptureFolder)
+TEST_F(AppWorkstationTest,
+       AResultIsStoredWholeOrKeptAndAddImportedFileRaisesWhenNothingIsRegistered)
 {
     addSerial(3, 2, u"XYZ"_s, true, 2, 3, 30);
     WorkstationService& ws = AppWorkstation();
@@ -121,49 +122,18 @@ TEST_F(AppWorkstationTest, AResultIsStoredWholeOrKeptInTheCaptureFolder)
     kept.sort();
     EXPECT_EQ(kept, (QStringList{u"SECOND"_s, u"THIRD"_s}));
     EXPECT_TRUE(f.ws.operationsLog().contains("was not stored as a document"));
-}
 
-TEST_F(AppWorkstationTest, AddImportedFileRaisesWhenNothingIsRegistered)
-{
-    f.addSource(3, 4);
-    WorkstationService& ws = AppWorkstation();
-    EXPECT_EQ(ws.AddImportedFile(CurrentPack, u"/com_buf/~buf~.mdt"_s, 3, 0, u"mdt"_s), 1);
-    // The result of an earlier document 2 (deleted since: its data file stays) that cannot be
-    // put aside stops the registration.
+    // An earlier document 2 (deleted since: its data file stays) whose result cannot be put
+    // aside stops the registration, which raises; put aside, it is not overwritten.
     writeFileBytes(BufDir + u"2.4"_s, "old result");
     fileops::failNth(fileops::Op::Rename, 1);
     EXPECT_THROW(ws.AddImportedFile(CurrentPack, u"/com_buf/~buf~.mdt"_s, 3, 0, u"mdt"_s),
                  EInOutError);
     EXPECT_EQ(rows(u"Number"_s), u"1"_s);
-    EXPECT_EQ(readFileBytes(BufDir + u"2.4"_s), "old result");
-
-    // Put aside, it is not overwritten by the new document 2.
     writeFileBytes(ComBufDir + u"~buf~.mdt"_s, "new result");
     EXPECT_EQ(ws.StoreResult(ComBufDir + u"~buf~.mdt"_s, 3, u"mdt"_s), 2);
     EXPECT_EQ(readFileBytes(BufDir + u"2.4"_s), "new result");
     EXPECT_EQ(readFileBytes(BufDir + u"2.4.old"_s), "old result");
-}
-
-TEST_F(AppWorkstationTest, ThePatientOfADocument)
-{
-    f.addSource(3, 4);
-    WorkstationService& ws = AppWorkstation();
-    writeFileBytes(ComBufDir + u"~bfa1.tmp"_s, "report");
-    ASSERT_EQ(ws.StoreResult(ComBufDir + u"~bfa1.tmp"_s, 3, u"BFA"_s), 1);
-
-    DocumentPatient p;
-    p.Name = u"IVANOV I."_s;
-    p.Dossier = 17;
-    p.Date = EncodeDate(2025, 1, 31);
-    p.Time = EncodeTime(7, 5, 9, 0);
-    ws.SetDocumentPatient(1, p);
-    EXPECT_EQ(rows(u"Patient_Nom, Dossier, Date, Time"_s), u"IVANOV I.|17|2025-01-31|07:05:09"_s);
-
-    // Fields without a value are left as they are.
-    ws.SetDocumentPatient(1,
-                          DocumentPatient{u"PETROV"_s, std::nullopt, std::nullopt, std::nullopt});
-    EXPECT_EQ(rows(u"Patient_Nom, Dossier, Date, Time"_s), u"PETROV|17|2025-01-31|07:05:09"_s);
-    EXPECT_THROW(ws.SetDocumentPatient(2, p), Exception);
 }
 
 namespace {
@@ -178,7 +148,7 @@ QByteArray bfaRecord(const QString& name, const QByteArray& id, const QByteArray
 
 } // namespace
 
-TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPatient)
+TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPatientAndReport)
 {
     PtyPair com4;
     ASSERT_TRUE(com4.isOpen());
@@ -212,4 +182,12 @@ TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPa
     EXPECT_TRUE(readFileBytes(BufDir + u"1.4"_s).contains(bfa::cp1251(u"Иванова Анна"_s)));
     EXPECT_TRUE(readFileBytes(BufDir + u"2.4"_s).contains(bfa::cp1251(u"Петров Пётр"_s)));
     EXPECT_TRUE(QDir(ComBufDir).entryList({u"~bfa*"_s}, QDir::Files).isEmpty());
+
+    // Fields without a value are left as they are; a document that does not exist raises.
+    WorkstationService& ws = AppWorkstation();
+    ws.SetDocumentPatient(
+        1, DocumentPatient{u"PETROV"_s, std::nullopt, std::nullopt, EncodeTime(7, 5, 9, 0)});
+    EXPECT_EQ(rows(u"Patient_Nom, Dossier, Date, Time"_s).section(u'\n', 0, 0),
+              u"PETROV|4711|2026-12-06|07:05:09"_s);
+    EXPECT_THROW(ws.SetDocumentPatient(3, DocumentPatient{}), Exception);
 }
