@@ -1,13 +1,13 @@
 // The request compiler: texts per server kind written by hand from the required behaviour, and
 // every local-kind text run on the practice's SQLite file with its rows compared to rows worked
 // out by hand.
-#include "request_fixture.h"
+#include "kernel_helpers.h"
 
 #include <support/qt_printers.h>
 
 #include <gtest/gtest.h>
 
-using namespace reqtest;
+using namespace krntest;
 
 namespace {
 

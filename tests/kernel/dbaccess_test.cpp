@@ -2,7 +2,7 @@
 // kinds, the module version check with its outcomes and the setup-utility hand-off, login and
 // failure reporting, and golden statements for MS SQL Server and Oracle through a recording
 // connection; lookup sources, tables, names.
-#include "meta_fixture.h"
+#include "kernel_helpers.h"
 
 #include <kernel/schemaapi.h>
 #include <platform/application.h>

@@ -3,6 +3,8 @@
 // expanded statements run on SQLite for the local kind.
 #include "kernel_helpers.h"
 
+#include <support/kernel_schema.h>
+
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
 
@@ -23,7 +25,7 @@ QString duplicate(const QString& code)
 TEST(KernelMacros, LocalKindReadsMetaMacroAndRunsTheExpandedStatements)
 {
     KernelDb kernel;
-    kernel.createKernelTables();
+    kernel.exec(kernelschema::createTables());
     kernel.exec("create table P (NAME varchar(20), FIRST varchar(20), NICK varchar(20),"
                 " SEX integer, ACTIVE boolean);"
                 "insert into P values ('DUPONT', 'Jean', null, 1, 1);"
@@ -106,7 +108,7 @@ TEST(KernelMacros, GoldenExpansionsOfTheServerKinds)
         auto recorder = std::make_shared<Recorder>();
         registerRecordingDriver(c.driver, recorder);
         KernelDb kernel;
-        kernel.createKernelTables();
+        kernel.exec(kernelschema::createTables());
         kernel.exec(QString("insert into _KRN_SYS_FLAGS values ('use_boolean_char', '") + c.flag +
                     "');"
                     "insert into META_MACRO values ('%age', 'datediff(year,%1,getdate())');");

@@ -2,7 +2,7 @@
 // cursor would show, filters and parameters still decide the rows, a bad stored value anywhere in
 // a row stops the load, Custom texts keep their lines whatever their breaks, and the list of
 // descriptions finds names in any order and case.
-#include "meta_fixture.h"
+#include "kernel_helpers.h"
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>

@@ -1,7 +1,7 @@
 // Kernel metadata: multi-language labels, value lists, join texts, and the descriptions loaded
 // from a real SQLite kernel database (tables, fields, links, views, built-in descriptions), looked
 // up by name, in French and Russian, reloaded per table and as a whole.
-#include "meta_fixture.h"
+#include "kernel_helpers.h"
 
 #include <kernel/schemaapi.h>
 

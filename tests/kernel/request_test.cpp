@@ -2,7 +2,7 @@
 // texts), copying, finders, the row limit and typed nulls, calculated and lookup descriptors, the
 // application-server choice, the registry of live requests and the key condition of a cache
 // field.
-#include "request_fixture.h"
+#include "kernel_helpers.h"
 
 #include <kernel/fielddesc.h>
 #include <kernel/metadata.h>
@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace reqtest;
+using namespace krntest;
 using krntest::kernelErrorOf;
 
 TEST(RequestItems, ChangesMarkTheRequestNotCompiled)

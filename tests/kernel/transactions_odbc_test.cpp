@@ -3,6 +3,8 @@
 // the mended failure paths hold.
 #include "kernel_helpers.h"
 
+#include <support/kernel_schema.h>
+
 #include <kernel/dbaccess.h>
 #include <platform/db/odbcdriver.h>
 #include <platform/db/sqlquery.h>
@@ -117,7 +119,7 @@ TEST(OdbcKernel, OracleKindStartsUpAndLoadsTheMetadata)
         GTEST_SKIP() << "the SQLite ODBC driver is not registered: run scripts/setup";
     odbcdb::registerDrivers();
     KernelDb kernel;
-    kernel.createKernelTables();
+    kernel.exec(kernelschema::createTables());
     // Oracle keeps Booleans as characters.
     kernel.exec(
         "drop table METAFIELD;"
