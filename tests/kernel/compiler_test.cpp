@@ -17,20 +17,6 @@ QStringList sorted(QStringList rows)
     return rows;
 }
 
-// P PATIENTS with its visits V and their doctor M (the doctor seen).
-std::unique_ptr<TDBRequest> visitsOfPatients(Practice& p, const QString& visitJoin,
-                                             const QString& doctorJoin)
-{
-    auto r = p.request();
-    addFrom(*r, "PATIENTS", "P");
-    addFrom(*r, "VISITS", "V", "P")->SetJoinOperator(visitJoin);
-    addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID")->SetJoinOperator(doctorJoin);
-    addSelect(*r, "P", "NOM");
-    addSelect(*r, "V", "MONTANT");
-    addSelect(*r, "M", "NOM", "MNOM");
-    return r;
-}
-
 // Patients P and doctors M as two roots: one statement each, united.
 std::unique_ptr<TDBRequest> patientsAndDoctors(Practice& p)
 {
@@ -45,27 +31,6 @@ std::unique_ptr<TDBRequest> patientsAndDoctors(Practice& p)
 }
 
 } // namespace
-
-TEST(RequestCompiler, OneTableInEachDialect)
-{
-    const QList<QPair<int, QStringList>> cases = {
-        {1, {"SELECT TOP 50", " P.*", "FROM", " PATIENTS P"}},
-        {2, {"SELECT ", " P.*", "FROM", " PATIENTS P", "WHERE", " ROWNUM <= 50"}},
-        {3, {"SELECT ", " P.*", "FROM", " PATIENTS P"}},
-    };
-    for (const auto& [kind, lines] : cases) {
-        Practice p(kind);
-        auto r = p.request();
-        addFrom(*r, "PATIENTS", "P");
-        addSelect(*r, "", "*");
-        EXPECT_EQ(compiled(*r), lines) << kind;
-        EXPECT_EQ(r->Select()[0]->Origin(), "P");
-        if (kind == 3) {
-            EXPECT_EQ(sorted(p.rows(*r)),
-                      QStringList({"1|Arnaud|1", "2|Bernard|2", "3|Claude|NULL", "4|Denis|1"}));
-        }
-    }
-}
 
 TEST(RequestCompiler, LinkJoinsAndOracleWhereJoins)
 {
@@ -86,7 +51,13 @@ TEST(RequestCompiler, LinkJoinsAndOracleWhereJoins)
     };
     for (const auto& [kind, lines] : cases) {
         Practice p(kind);
-        auto r = visitsOfPatients(p, "left outer join", "right outer join");
+        auto r = p.request();
+        addFrom(*r, "PATIENTS", "P");
+        addFrom(*r, "VISITS", "V", "P")->SetJoinOperator("left outer join");
+        addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID")->SetJoinOperator("right outer join");
+        addSelect(*r, "P", "NOM");
+        addSelect(*r, "V", "MONTANT");
+        addSelect(*r, "M", "NOM", "MNOM");
         EXPECT_EQ(compiled(*r), lines) << kind;
         if (kind != 3)
             continue;
@@ -139,13 +110,19 @@ TEST(RequestCompiler, ChoiceAmongTwoLinks)
     }
 }
 
-TEST(RequestCompiler, StarOverSeveralTables)
+TEST(RequestCompiler, StarOverOneOrSeveralTables)
 {
     Practice p;
     auto r = p.request();
     addFrom(*r, "PATIENTS", "P");
-    addFrom(*r, "VISITS", "V", "P");
     addSelect(*r, "", "*");
+    EXPECT_EQ(compiled(*r), QStringList({"SELECT ", " P.*", "FROM", " PATIENTS P"}));
+    EXPECT_EQ(r->Select()[0]->Origin(), "P");
+    EXPECT_EQ(sorted(p.rows(*r)),
+              QStringList({"1|Arnaud|1", "2|Bernard|2", "3|Claude|NULL", "4|Denis|1"}));
+
+    r->Select()[0]->SetOrigin("");
+    addFrom(*r, "VISITS", "V", "P");
     addSelect(*r, "P", "NOM");
     EXPECT_EQ(compiled(*r), QStringList("error: Cannot compile Req: select notation \" * \" is "
                                         "invalid without origin for multiple tables."));
@@ -543,35 +520,27 @@ TEST(RequestCompiler, SideBySideDistinctAndViewColumns)
     EXPECT_TRUE(p.rows(*r).isEmpty());
 }
 
+// Macros are expanded in the finished text; the handlers around the compile see it before.
 TEST(RequestCompiler, MacrosExpandedLastAndEvents)
 {
-    const QList<QPair<int, QString>> cases = {
-        {1, " P.NOM,coalesce(P.MEDECINS_ID,0) MED,convert(money,null) TOTAL"},
-        {2, " P.NOM,NVL(P.MEDECINS_ID,0) MED,cast('' as Numeric(20,6)) TOTAL"},
-        {3, " P.NOM,coalesce(P.MEDECINS_ID,0) MED,cast(null as money) TOTAL"},
-    };
-    for (const auto& [kind, list] : cases) {
-        Practice p(kind);
-        auto r = p.request();
-        addFrom(*r, "PATIENTS", "P");
-        addSelect(*r, "P", "NOM");
-        addSelect(*r, "", "%coalesce(P.MEDECINS_ID,0)", "MED")->SetIsExpr(true);
-        addSelect(*r, "P", "CALC(TOTAL.MONEY)", "T");
-        QStringList seen;
-        int before = 0;
-        r->OnBeforeCompile = [&before](TDBRequest&) { ++before; };
-        r->OnAfterCompile = [&seen](TDBRequest& sender) { seen = sender.CompiledSQL(); };
-        const QStringList lines = compiled(*r);
-        ASSERT_GE(lines.size(), 2);
-        EXPECT_EQ(lines[1], list) << kind;
-        EXPECT_EQ(before, 1);
-        ASSERT_FALSE(seen.isEmpty());
-        EXPECT_TRUE(seen.first().contains("%coalesce(P.MEDECINS_ID,0) MED"));
-        if (kind == 3) {
-            EXPECT_EQ(sorted(p.rows(*r)), QStringList({"Arnaud|1|NULL", "Bernard|2|NULL",
-                                                       "Claude|0|NULL", "Denis|1|NULL"}));
-        }
-    }
+    Practice p;
+    auto r = p.request();
+    addFrom(*r, "PATIENTS", "P");
+    addSelect(*r, "P", "NOM");
+    addSelect(*r, "", "%coalesce(P.MEDECINS_ID,0)", "MED")->SetIsExpr(true);
+    addSelect(*r, "P", "CALC(TOTAL.MONEY)", "T");
+    QStringList seen;
+    int before = 0;
+    r->OnBeforeCompile = [&before](TDBRequest&) { ++before; };
+    r->OnAfterCompile = [&seen](TDBRequest& sender) { seen = sender.CompiledSQL(); };
+    EXPECT_EQ(
+        compiled(*r),
+        QStringList({"SELECT ", " P.NOM,coalesce(P.MEDECINS_ID,0) MED,cast(null as money) TOTAL",
+                     "FROM", " PATIENTS P"}));
+    EXPECT_EQ(before, 1);
+    EXPECT_TRUE(seen.join('\n').contains(" P.NOM,%coalesce(P.MEDECINS_ID,0) MED,"));
+    EXPECT_EQ(sorted(p.rows(*r)),
+              QStringList({"Arnaud|1|NULL", "Bernard|2|NULL", "Claude|0|NULL", "Denis|1|NULL"}));
 }
 
 TEST(RequestCompiler, FaultyDescriptionsAreRefused)

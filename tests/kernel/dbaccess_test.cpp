@@ -7,8 +7,10 @@
 #include <kernel/schemaapi.h>
 #include <platform/application.h>
 #include <platform/db/localtable.h>
+#include <platform/db/odbcdriver.h>
 #include <platform/inifile.h>
 
+#include <support/kernel_schema.h>
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
 
@@ -61,7 +63,11 @@ TEST(KernelAccess, DefaultsAndTheModuleRegistry)
     access.SetTableNameMap({"PATIENTS=PATIENTS_ARCH"});
     EXPECT_EQ(access.MapTableName("patients"), "PATIENTS_ARCH");
     EXPECT_EQ(access.MapTableName("VISITS"), "VISITS");
-    EXPECT_EQ(kernelErrorOf([&] { access.GetTable("NOTES"); }), "Not assigned database.");
+    // Without a database every call that needs one refuses.
+    for (const auto& call : QList<std::function<void()>>{
+             [&] { access.GetTable("NOTES"); }, [&] { access.StartTransaction(); },
+             [&] { access.Commit(); }, [&] { access.Rollback(); }})
+        EXPECT_EQ(kernelErrorOf(call), "Not assigned database.");
 }
 
 TEST(KernelAccess, InitConnectsThroughTheAliasAndLoadsEverything)
@@ -355,8 +361,8 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
     for (const Golden& c : cases) {
         SCOPED_TRACE(c.driver);
         auto recorder = std::make_shared<Recorder>();
-        recorder->answers.insert("set language us_english", {});
-        recorder->answers.insert(c.userQuery, {{"UID"}, {{Variant(5)}}});
+        recorder->standIns.insert("set language us_english", "select 1 where 0");
+        recorder->standIns.insert(c.userQuery, "select 5 UID");
         registerRecordingDriver(c.driver, recorder);
         SampleKernel s("SRV");
         s.kernel.addAlias("SRV", c.driver);
@@ -449,4 +455,42 @@ TEST(KernelAccess, LookupSourcesRegisteredOrMadeOnDemand)
     EXPECT_EQ(s.access.GetLookupSource(patients), source);
     EXPECT_FALSE(source->isActive());
     EXPECT_EQ(cache->addedFields, QStringList({"PATIENTS_ID"}));
+}
+
+// The whole start-up of an Oracle-kind component runs for real through ODBC on the SQLite file:
+// its statements are plain enough (DUAL is a table of the test database).
+TEST(KernelAccess, OracleKindStartsUpThroughOdbc)
+{
+    if (!sqliteOdbcReady())
+        GTEST_SKIP() << "the SQLite ODBC driver is not registered: run scripts/setup";
+    AccessOnKernel s("ORA");
+    // Oracle keeps Booleans as characters.
+    s.kernel.exec(kernelschema::createTables(true));
+    s.kernel.exec(
+        "insert into VERSION values ('DBKERNEL', 7);"
+        "insert into METATABLE values ('PATIENTS', 'PATIENTS_ID', 0, 'Label=#fra#Patients', 1,"
+        " null, 'T');"
+        "insert into METAFIELD values ('PATIENTS', 'PATIENTS_ID', 'F', 'T', null, 1, 0, 0, null,"
+        " null, null, 1);"
+        "insert into METAFIELD values ('patients', 'NOM', 'T', 'F', null, 3, 30, 0, null, null,"
+        " null, 2);"
+        "insert into META_MACRO values ('%age', 'trunc(months_between(sysdate, %1) / 12)');");
+    ConnectionParams params;
+    params.setValue(odbcdb::ConnectionStringParam, "DRIVER={SQLite3};Database=" + s.kernel.file());
+    AliasRegistry::global().modify("ORA", "ORACLE", params);
+    ASSERT_TRUE(s.access.Init());
+    EXPECT_EQ(s.access.ServerKind(), 2);
+    EXPECT_TRUE(s.access.BooleanAsChar());
+    EXPECT_EQ(s.access.DecimalSeparator(), '.');
+    const TTableProps* patients = s.access.FindTableProps("PATIENTS");
+    ASSERT_TRUE(patients);
+    EXPECT_TRUE(patients->TraceLog);
+    EXPECT_EQ(patients->Fields.Names(), QStringList({"PATIENTS_ID", "NOM"}));
+    // Booleans kept as characters read as the data-access layer reads them.
+    EXPECT_TRUE(patients->FieldPropsByName("NOM")->Required);
+    EXPECT_FALSE(patients->FieldPropsByName("NOM")->Visible);
+    EXPECT_FALSE(patients->FieldPropsByName("PATIENTS_ID")->Required);
+    EXPECT_TRUE(patients->FieldPropsByName("PATIENTS_ID")->Visible);
+    EXPECT_EQ(ExpandMacros(s.access.MacroInfo(), "%coalesce(%age(BIRTH),0) %add 'x'"),
+              "NVL(trunc(months_between(sysdate, BIRTH) / 12),0) || 'x'");
 }

@@ -1,10 +1,12 @@
 // The kernel tests' temporary database, alias file, recording driver and hand-written databases.
 #include "kernel_helpers.h"
 
+#include <platform/db/odbcdriver.h>
 #include <platform/db/sqlitedriver.h>
-#include <platform/db/storedvalue.h>
 
 #include <support/kernel_schema.h>
+
+#include <QProcess>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -34,63 +36,39 @@ QString valueText(const Variant& v)
     }
 }
 
-// A statement SQLite runs (`inner`) or the recorder answers; either way its bound values are
-// recorded.
+// Records the values bound to a statement SQLite runs.
 class RecordedStatement : public DbStatement
 {
 public:
-    RecordedStatement(std::unique_ptr<DbStatement> inner, Recorder::Answer answer,
-                      std::shared_ptr<Recorder> recorder)
-        : m_inner(std::move(inner)), m_answer(std::move(answer)), m_recorder(std::move(recorder))
+    RecordedStatement(std::unique_ptr<DbStatement> inner, std::shared_ptr<Recorder> recorder)
+        : m_inner(std::move(inner)), m_recorder(std::move(recorder))
     {
     }
-    int parameterCount() const override { return m_inner ? m_inner->parameterCount() : 0; }
+    int parameterCount() const override { return m_inner->parameterCount(); }
     void bind(int index, const Variant& value, FieldType type) override
     {
         m_recorder->bound.append(value.toString());
-        if (m_inner)
-            m_inner->bind(index, value, type);
+        m_inner->bind(index, value, type);
     }
-    void clearBindings() override
-    {
-        if (m_inner)
-            m_inner->clearBindings();
-    }
-    bool step() override { return m_inner ? m_inner->step() : ++m_row < m_answer.rows.size(); }
-    void reset() override
-    {
-        m_row = -1;
-        if (m_inner)
-            m_inner->reset();
-    }
-    int columnCount() const override
-    {
-        return m_inner ? m_inner->columnCount() : int(m_answer.columns.size());
-    }
-    QString columnName(int column) const override
-    {
-        return m_inner ? m_inner->columnName(column) : m_answer.columns.at(column);
-    }
+    void clearBindings() override { m_inner->clearBindings(); }
+    bool step() override { return m_inner->step(); }
+    void reset() override { m_inner->reset(); }
+    int columnCount() const override { return m_inner->columnCount(); }
+    QString columnName(int column) const override { return m_inner->columnName(column); }
     QString columnDeclaredType(int column) const override
     {
-        return m_inner ? m_inner->columnDeclaredType(column) : QString();
+        return m_inner->columnDeclaredType(column);
     }
-    Variant columnValue(int column) const override
-    {
-        return m_inner ? m_inner->columnValue(column) : m_answer.rows.at(m_row).at(column);
-    }
+    Variant columnValue(int column) const override { return m_inner->columnValue(column); }
     Variant columnValue(int column, FieldType type) const override
     {
-        return m_inner ? m_inner->columnValue(column, type)
-                       : storedvalue::fromStored(type, columnValue(column));
+        return m_inner->columnValue(column, type);
     }
-    qint64 rowsAffected() const override { return m_inner ? m_inner->rowsAffected() : 0; }
+    qint64 rowsAffected() const override { return m_inner->rowsAffected(); }
 
 private:
     std::unique_ptr<DbStatement> m_inner;
-    Recorder::Answer m_answer;
     std::shared_ptr<Recorder> m_recorder;
-    qsizetype m_row = -1;
 };
 
 class RecordingConnection : public DbConnection
@@ -105,11 +83,8 @@ public:
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
         m_recorder->log.append(sql);
-        const auto it = m_recorder->answers.constFind(sql);
-        if (it != m_recorder->answers.constEnd())
-            return std::make_unique<RecordedStatement>(nullptr, *it, m_recorder);
-        return std::make_unique<RecordedStatement>(m_inner->prepare(sql), Recorder::Answer(),
-                                                   m_recorder);
+        return std::make_unique<RecordedStatement>(
+            m_inner->prepare(m_recorder->standIns.value(sql, sql)), m_recorder);
     }
     void beginTransaction() override
     {
@@ -207,6 +182,15 @@ QStringList queryRows(Database& db, const QString& sql, const Params* params)
         out.append(row.join(QLatin1Char('|')));
     }
     return out;
+}
+
+bool sqliteOdbcReady()
+{
+    odbcdb::registerDrivers();
+    QProcess p;
+    p.start(QStringLiteral("odbcinst"), {QStringLiteral("-q"), QStringLiteral("-d")});
+    return p.waitForFinished(10000) &&
+           QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("[SQLite3]"));
 }
 
 KernelDb::KernelDb() : m_previousAliases(AliasRegistry::globalFileName())

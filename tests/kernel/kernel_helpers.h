@@ -1,9 +1,9 @@
 // Helpers of the kernel tests: a kernel database in a temporary folder reached through an alias,
 // rows written with SQLite's own API (independently of the engine), an access component on it, a
 // recording driver that stands for MS SQL Server or Oracle (it keeps every statement and
-// transaction call, answers the statements SQLite cannot run, and runs the others on the same
-// SQLite file), and two kernel databases written by hand: the sample of the metadata tests and
-// the practice of the request tests.
+// transaction call and runs them on the same SQLite file, some through stand-ins), and two kernel
+// databases written by hand: the sample of the metadata tests and the practice of the request
+// tests.
 #pragma once
 
 #include <kernel/cacheapi.h>
@@ -44,13 +44,8 @@ struct Recorder
     QStringList log;
     // Values bound to the statements, in order, as text.
     QStringList bound;
-    // Statements answered here instead of by SQLite: column names, then rows of values.
-    struct Answer
-    {
-        QStringList columns;
-        QList<QList<Variant>> rows;
-    };
-    QMap<QString, Answer> answers;
+    // Statements SQLite cannot run, and what SQLite runs in their place.
+    QMap<QString, QString> standIns;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
     QStringList statementsOnly() const;
@@ -85,6 +80,10 @@ private:
     QString m_previousAliases;
     QTemporaryDir m_dir;
 };
+
+// Registers the ODBC drivers; true when the SQLite ODBC driver is registered as Debian's package
+// registers it, so that kinds 1 and 2 can run through ODBC on a SQLite file.
+bool sqliteOdbcReady();
 
 // An access component on a kernel database through `alias`, with plain queries as its metadata
 // datasets; nothing is connected yet.
