@@ -423,7 +423,11 @@ TEST(RequestCompiler, EmbeddedRequestsWithTheirOwnParameters)
     addFrom(*r, "PATIENTS", "P");
     addSelect(*r, "", "NOM");
     TWhereItem* in = addWhere(*r, "P.PATIENTS_ID in (:EMB_DBREQ1)");
-    in->ItemParams()[0].setAsInteger(sub->EmbedHandle());
+    const int handle = sub->EmbedHandle();
+    in->ItemParams()[0].setAsInteger(handle);
+    EXPECT_EQ(sub->EmbedHandle(), handle);
+    EXPECT_EQ(p.access.FindRequest(handle), sub.get());
+    EXPECT_EQ(p.access.FindRequest(0), nullptr);
     addWhere(*r, "P.PATIENTS_ID <> :MIN")->ItemParams()[0].setAsInteger(2);
     EXPECT_EQ(compiled(*r),
               QStringList({"SELECT ", " P.NOM", "FROM", " PATIENTS P", "WHERE",
@@ -451,14 +455,16 @@ TEST(RequestCompiler, EmbeddedRequestsWithTheirOwnParameters)
                                           "where MONTANT < :P1))"}));
     EXPECT_EQ(p.rows(*r2), QStringList({"Arnaud"}));
 
-    // A request that is gone, none at all, or the request itself.
+    // A request that is gone (its handle is never given again), none at all, or the request
+    // itself.
     const QString invalid = "error: Req: invalid DBRequest reference parameter 'EMB_DBREQ1'.";
-    TWhereItem* embed = in;
     sub.reset();
+    EXPECT_EQ(p.access.FindRequest(handle), nullptr);
+    EXPECT_NE(p.request("Later")->EmbedHandle(), handle);
     EXPECT_EQ(compiled(*r), QStringList(invalid));
-    embed->ItemParams()[0].clear();
+    in->ItemParams()[0].clear();
     EXPECT_EQ(compiled(*r), QStringList(invalid));
-    embed->ItemParams()[0].setAsInteger(r->EmbedHandle());
+    in->ItemParams()[0].setAsInteger(r->EmbedHandle());
     EXPECT_EQ(compiled(*r), QStringList(invalid));
 }
 
@@ -551,6 +557,8 @@ TEST(RequestCompiler, FaultyDescriptionsAreRefused)
     lonely.setObjectName("Req");
     EXPECT_EQ(compiled(lonely), QStringList("error: Req cannot compile query: not assigned "
                                             "DBAccess."));
+    EXPECT_EQ(kernelErrorOf([&] { lonely.EmbedHandle(); }),
+              "Req cannot compile query: not assigned DBAccess.");
     EXPECT_EQ(compiled(*r), QStringList("error: Cannot compile Req: empty from section."));
     TFromItem* blank = addFrom(*r, " ", "B");
     EXPECT_EQ(compiled(*r), QStringList("error: Cannot compile Req: empty from section."));
