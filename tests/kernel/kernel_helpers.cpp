@@ -6,6 +6,7 @@
 
 #include <support/kernel_schema.h>
 
+#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -230,6 +231,13 @@ void KernelDb::exec(const QString& sql) const
     sqlite3_close(db);
 }
 
+void KernelDb::execScript(const QString& name) const
+{
+    QFile script(QStringLiteral(QUORVANE_TEST_DATA "/kernel/") + name);
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly)) << name.toStdString();
+    exec(QString::fromUtf8(script.readAll()));
+}
+
 QStringList KernelDb::rows(const QString& sql) const
 {
     QStringList out;
@@ -276,39 +284,7 @@ AccessOnKernel::AccessOnKernel(const QString& alias)
 SampleKernel::SampleKernel(const QString& alias) : AccessOnKernel(alias)
 {
     kernel.exec(kernelschema::createTables());
-    kernel.exec(QStringLiteral(
-        "insert into VERSION values ('DBKERNEL', 7), ('DATABASE', 207);"
-        // Tables. VISITS has a French label and an empty English one; MEDECINS one label for
-        // every language; V_PATIENTS is a view on PATIENTS.
-        "insert into METATABLE values ('PATIENTS', 'PATIENTS_ID', 0,"
-        "  'Label=#fra#Patients#rus#Пациенты' || char(13) || char(10) || 'Color=blue', 1, null,"
-        "  'T'),"
-        " ('MEDECINS', 'MEDECINS_ID', 1, 'Label=Médecins', 0, null, 'T'),"
-        " ('VISITS', 'VISITS_ID', 0, 'Label=#fra#Visites#eng#', 0, null, 'T'),"
-        " ('V_PATIENTS', 'PATIENTS_ID', 0, null, 0, 'PATIENTS', 'V');"
-        // Fields, written out of ORD order. NOTHERE describes no table and sorts between two
-        // that do; "visits" is written in lower case.
-        "insert into METAFIELD values"
-        " ('PATIENTS', 'NOM', 1, 1, null, 3, 30, 0, null, null, null, 2),"
-        " ('PATIENTS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, 'Label=#fra#Numéro#rus#Номер', null,"
-        "  null, 1),"
-        " ('PATIENTS', 'SEXE', 0, 1, null, 1, 0, 0, 'LookupKeys=1,2' || char(10) ||"
-        "  'LookupValues=#fra#Homme#rus#Мужской,#fra#Femme#rus#Женский', null, null, 3),"
-        " ('PATIENTS', 'MEDECINS_ID', 0, 0, null, 1, 0, 0, null, null, null, 4),"
-        " ('NOTHERE', 'X', 0, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('MEDECINS', 'MEDECINS_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('MEDECINS', 'NOM', 1, 1, null, 3, 40, 0, null, null, null, 2),"
-        " ('VISITS', 'VISITS_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('VISITS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null, null, 2),"
-        " ('VISITS', 'MEDECINS_ID', 0, 1, null, 1, 0, 0, null, null, null, 3),"
-        " ('visits', 'MONTANT', 0, 1, 'money', 7, 20, 4, null, null, null, 4),"
-        " ('V_PATIENTS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, 'PATIENTS', 'PATIENTS_ID', 1),"
-        " ('V_PATIENTS', 'NOM', 0, 1, null, 3, 30, 0, null, 'PATIENTS', 'NOM', 2);"
-        // Links, read in this order (IDs 1, 2, 3).
-        "insert into TABLELINK values ('PATIENTS', 'VISITS', 'PATIENTS_ID', 'PATIENTS_ID',"
-        "  'Cascade', 'Label=#fra#Visites du patient#rus#Визиты пациента'),"
-        " ('MEDECINS', 'VISITS', 'MEDECINS_ID', 'MEDECINS_ID', 'c', null),"
-        " ('MEDECINS', 'PATIENTS', 'MEDECINS_ID', 'MEDECINS_ID', 'N', null);"));
+    kernel.execScript(QStringLiteral("sample.sql"));
     access.RegisterModuleVersion(QStringLiteral("DATABASE"), 207);
 }
 
@@ -316,52 +292,7 @@ Practice::Practice(int serverKind)
     : AccessOnKernel(serverKind == 3 ? QStringLiteral("KRN") : QStringLiteral("SRV"))
 {
     kernel.exec(kernelschema::createTables());
-    kernel.exec(QStringLiteral(
-        "insert into METATABLE values ('PATIENTS', 'PATIENTS_ID', 0, null, 0, null, 'T'),"
-        " ('MEDECINS', 'MEDECINS_ID', 0, null, 0, null, 'T'),"
-        " ('VISITS', 'VISITS_ID', 0, null, 0, null, 'T'), ('LAB', 'LAB_ID', 0, null, 0, null, 'T'),"
-        " ('RAD', 'RAD_ID', 0, null, 0, null, 'T');"
-        // TABLE_NAME, FIELD_NAME, REQUIRED, VISIBLE, METATYPE, DATATYPE, FSIZE, FPREC, CUSTOM,
-        // ORIGIN, NATIVE_NAME, ORD
-        "insert into METAFIELD values"
-        " ('PATIENTS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('PATIENTS', 'NOM', 1, 1, null, 3, 30, 0, null, null, null, 2),"
-        " ('PATIENTS', 'MEDECINS_ID', 0, 1, null, 1, 0, 0, null, null, null, 3),"
-        " ('MEDECINS', 'MEDECINS_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('MEDECINS', 'NOM', 1, 1, null, 3, 40, 0, null, null, null, 2),"
-        " ('VISITS', 'VISITS_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('VISITS', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null, null, 2),"
-        " ('VISITS', 'MEDECINS_ID', 1, 1, null, 1, 0, 0, null, null, null, 3),"
-        " ('VISITS', 'REMPL_ID', 0, 1, null, 1, 0, 0, null, null, null, 4),"
-        " ('VISITS', 'MONTANT', 0, 1, null, 7, 0, 0, null, null, null, 5),"
-        " ('LAB', 'LAB_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('LAB', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null, null, 2),"
-        " ('LAB', 'RESULTAT', 0, 1, null, 3, 20, 0, null, null, null, 3),"
-        " ('RAD', 'RAD_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
-        " ('RAD', 'PATIENTS_ID', 1, 1, null, 1, 0, 0, null, null, null, 2),"
-        " ('RAD', 'CLICHE', 0, 1, null, 3, 20, 0, null, null, null, 3);"
-        // Visits have two links to the doctors: the doctor seen and the one replaced.
-        "insert into TABLELINK values ('PATIENTS', 'VISITS', 'PATIENTS_ID', 'PATIENTS_ID', null,"
-        "  null),"
-        " ('MEDECINS', 'VISITS', 'MEDECINS_ID', 'MEDECINS_ID', null, null),"
-        " ('MEDECINS', 'VISITS', 'MEDECINS_ID', 'REMPL_ID', null, null),"
-        " ('MEDECINS', 'PATIENTS', 'MEDECINS_ID', 'MEDECINS_ID', null, null),"
-        " ('PATIENTS', 'LAB', 'PATIENTS_ID', 'PATIENTS_ID', null, null),"
-        " ('PATIENTS', 'RAD', 'PATIENTS_ID', 'PATIENTS_ID', null, null);"
-        // The rows.
-        "create table PATIENTS (PATIENTS_ID integer, NOM varchar(30), MEDECINS_ID integer);"
-        "insert into PATIENTS values (1, 'Arnaud', 1), (2, 'Bernard', 2), (3, 'Claude', null),"
-        " (4, 'Denis', 1);"
-        "create table MEDECINS (MEDECINS_ID integer, NOM varchar(40));"
-        "insert into MEDECINS values (1, 'Dupont'), (2, 'Martin'), (3, 'Petit');"
-        "create table VISITS (VISITS_ID integer, PATIENTS_ID integer, MEDECINS_ID integer,"
-        " REMPL_ID integer, MONTANT real);"
-        "insert into VISITS values (10, 1, 1, 2, 25), (11, 1, 2, null, 30), (12, 2, 1, 3, 45),"
-        " (13, 4, 3, 1, 20);"
-        "create table LAB (LAB_ID integer, PATIENTS_ID integer, RESULTAT varchar(20));"
-        "insert into LAB values (100, 1, 'Hb 13'), (101, 2, 'Hb 11');"
-        "create table RAD (RAD_ID integer, PATIENTS_ID integer, CLICHE varchar(20));"
-        "insert into RAD values (200, 1, 'Thorax'), (201, 3, 'Genou');"));
+    kernel.execScript(QStringLiteral("practice.sql"));
     if (serverKind != 3) {
         const QString driver = serverKind == 1 ? QStringLiteral("MSSQL") : QStringLiteral("ORACLE");
         registerRecordingDriver(driver, recorder);

@@ -72,6 +72,8 @@ public:
     void addAlias(const QString& alias, const QString& driver) const;
     // Runs SQL on the file through SQLite's own API in one transaction; a failure fails the test.
     void exec(const QString& sql) const;
+    // The same with a script of tests/data/kernel.
+    void execScript(const QString& name) const;
     // The rows of a select through SQLite's own API, as queryRows gives them.
     QStringList rows(const QString& sql) const;
 
@@ -124,17 +126,15 @@ public:
     QStringList addedFields;
 };
 
-// The sample of the metadata and access component tests: three tables and a view, their fields
-// (with a stray and a differently cased METAFIELD row), links and labels, and VERSION rows
-// matching the registered modules (DBKERNEL 7, DATABASE 207).
+// The sample of the metadata and access component tests (tests/data/kernel/sample.sql), with the
+// module DATABASE 207 registered.
 struct SampleKernel : AccessOnKernel
 {
     explicit SampleKernel(const QString& alias = QStringLiteral("KRN"));
 };
 
-// The practice of the request tests: patients, doctors, visits (with two links to the doctors),
-// laboratory and radiology results, their metadata and rows, with the metadata loaded for a
-// server kind (MS SQL Server and Oracle through a recording driver over the same SQLite file).
+// The practice of the request tests (tests/data/kernel/practice.sql) with its metadata loaded for
+// a server kind (MS SQL Server and Oracle through a recording driver over the same SQLite file).
 class Practice : public AccessOnKernel
 {
 public:
