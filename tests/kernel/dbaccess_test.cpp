@@ -81,12 +81,6 @@ TEST(KernelAccess, InitConnectsThroughTheAliasAndLoadsEverything)
     EXPECT_FALSE(s.access.BooleanAsChar());
     EXPECT_EQ(s.access.DecimalSeparator(), '.');
     EXPECT_EQ(s.access.BlobSize(), 32768);
-    EXPECT_TRUE(s.access.MacroInfo().Names.contains("add"));
-    EXPECT_TRUE(s.access.FindTableProps("PATIENTS"));
-    // The metadata datasets are closed after the load.
-    EXPECT_FALSE(s.tables.isActive());
-    EXPECT_FALSE(s.fields.isActive());
-    EXPECT_FALSE(s.links.isActive());
     EXPECT_EQ(kernelErrorOf([&] { s.access.GetUserID(); }),
               "The database server gives no user ID.");
     // Tables are made once on the connection.
@@ -473,24 +467,19 @@ TEST(KernelAccess, OracleKindStartsUpThroughOdbc)
         "insert into METAFIELD values ('PATIENTS', 'PATIENTS_ID', 'F', 'T', null, 1, 0, 0, null,"
         " null, null, 1);"
         "insert into METAFIELD values ('patients', 'NOM', 'T', 'F', null, 3, 30, 0, null, null,"
-        " null, 2);"
-        "insert into META_MACRO values ('%age', 'trunc(months_between(sysdate, %1) / 12)');");
+        " null, 2);");
     ConnectionParams params;
     params.setValue(odbcdb::ConnectionStringParam, "DRIVER={SQLite3};Database=" + s.kernel.file());
     AliasRegistry::global().modify("ORA", "ORACLE", params);
     ASSERT_TRUE(s.access.Init());
     EXPECT_EQ(s.access.ServerKind(), 2);
     EXPECT_TRUE(s.access.BooleanAsChar());
-    EXPECT_EQ(s.access.DecimalSeparator(), '.');
     const TTableProps* patients = s.access.FindTableProps("PATIENTS");
     ASSERT_TRUE(patients);
-    EXPECT_TRUE(patients->TraceLog);
     EXPECT_EQ(patients->Fields.Names(), QStringList({"PATIENTS_ID", "NOM"}));
     // Booleans kept as characters read as the data-access layer reads them.
     EXPECT_TRUE(patients->FieldPropsByName("NOM")->Required);
     EXPECT_FALSE(patients->FieldPropsByName("NOM")->Visible);
     EXPECT_FALSE(patients->FieldPropsByName("PATIENTS_ID")->Required);
     EXPECT_TRUE(patients->FieldPropsByName("PATIENTS_ID")->Visible);
-    EXPECT_EQ(ExpandMacros(s.access.MacroInfo(), "%coalesce(%age(BIRTH),0) %add 'x'"),
-              "NVL(trunc(months_between(sysdate, BIRTH) / 12),0) || 'x'");
 }
