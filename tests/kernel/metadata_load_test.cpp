@@ -366,6 +366,13 @@ TEST_F(SampleMetadata, ReloadATableNoLongerDescribedIsDroppedWithItsLinks)
     ASSERT_TRUE(s.access.Init());
     EXPECT_EQ(cache.bound, s.access.FindTableProps("PATIENTS"));
     expectNoFreedLinks(s.access);
+
+    // A reload whose links cannot be read loses none of the old ones.
+    s.kernel.exec("alter table TABLELINK rename to OLD_TABLELINK");
+    EXPECT_THROW(s.access.LoadTableProps("MEDECINS"), EngineError);
+    EXPECT_EQ(namesOf(s.access.FindTableProps("MEDECINS")->ChildLinks),
+              QStringList({"MEDECINS>PATIENTS#1"}));
+    expectNoFreedLinks(s.access);
 }
 
 TEST(MetadataReading, AQueryReadFromItsStatementDescribesWhatItsCursorShows)
