@@ -14,6 +14,7 @@
 
 #include "ratio.h"
 #include <sqlite3.h>
+#include <support/kernel_schema.h>
 
 #include <cstdio>
 #include <map>
@@ -54,22 +55,12 @@ struct Fixture
     {
         sqlite3* raw = nullptr;
         sqlite3_open((dir.path() + QLatin1Char('/') + sqlitedb::DatabaseFileName).toUtf8(), &raw);
-        exec(raw, "create table _KRN_SYS_FLAGS (FLAG varchar(30), VALUE varchar(30));"
-                  "create table META_MACRO (CODE varchar(30), MACRO clob);"
-                  "create table METATABLE (TABLE_NAME varchar(30), KEY_FIELDS varchar(50),"
-                  " SYSTEM boolean, CUSTOM clob, TRACE_LOG boolean, BASE_TABLE varchar(30));"
-                  "create table METAFIELD (TABLE_NAME varchar(30), FIELD_NAME varchar(30),"
-                  " REQUIRED boolean, VISIBLE boolean, METATYPE varchar(30), DATATYPE integer,"
-                  " FSIZE integer, FPREC integer, CUSTOM clob, ORIGIN varchar(30),"
-                  " NATIVE_NAME varchar(30), ORD integer);"
-                  "create table TABLELINK (PARENT varchar(30), CHILD varchar(30),"
-                  " KEY_FIELDS varchar(50), REF_FIELDS varchar(50), DEL_ACT varchar(1),"
-                  " CUSTOM clob);");
+        exec(raw, kernelschema::createTables());
         for (int t = 1; t <= TableCount; ++t) {
             const QString name = tableName(t);
             QStringList columns = {name + QStringLiteral("_ID integer")};
             exec(raw, QStringLiteral("insert into METATABLE values ('%1', '%1_ID', 0, null, 0,"
-                                     " null);"
+                                     " null, 'T');"
                                      "insert into METAFIELD values ('%1', '%1_ID', 1, 1, null, 1,"
                                      " 0, 0, null, null, null, 0);")
                           .arg(name));
@@ -98,9 +89,9 @@ struct Fixture
         db.params().setValue(DbParam::Path, dir.path());
         for (SqlQuery* q : {&tables, &fields, &links})
             q->setDatabase(&db);
-        tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
-        fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
-        links.setSql(QStringLiteral("select * from TABLELINK"));
+        tables.setSql(QString::fromLatin1(kernelschema::SelectTables));
+        fields.setSql(QString::fromLatin1(kernelschema::SelectFields));
+        links.setSql(QString::fromLatin1(kernelschema::SelectLinks));
         access.SetDataBase(&db);
         access.SetTables(&tables);
         access.SetFields(&fields);

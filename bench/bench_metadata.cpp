@@ -13,6 +13,7 @@
 
 #include "ratio.h"
 #include <sqlite3.h>
+#include <support/kernel_schema.h>
 
 #include <cstdio>
 #include <map>
@@ -25,9 +26,9 @@ constexpr int TableCount = 2000;
 constexpr int FieldsPerTable = 20;
 constexpr int FieldCount = TableCount * FieldsPerTable;
 
-const char* const SelectTables = "select * from METATABLE order by TABLE_NAME";
-const char* const SelectFields = "select * from METAFIELD order by TABLE_NAME,ORD";
-const char* const SelectLinks = "select * from TABLELINK";
+using kernelschema::SelectFields;
+using kernelschema::SelectLinks;
+using kernelschema::SelectTables;
 
 void exec(sqlite3* db, const char* sql)
 {
@@ -49,25 +50,13 @@ struct Fixture
     {
         sqlite3* db = nullptr;
         sqlite3_open(file.toUtf8().constData(), &db);
-        exec(db, "create table VERSION (MODULE varchar(30), VERSION integer);"
-                 "insert into VERSION values ('DBKERNEL', 7);"
-                 "create table _KRN_SYS_FLAGS (FLAG varchar(30), VALUE varchar(30));"
-                 "create table META_MACRO (CODE varchar(30), MACRO clob);"
-                 "create table METATABLE (TABLE_NAME varchar(30), KEY_FIELDS varchar(50),"
-                 " SYSTEM boolean, CUSTOM clob, TRACE_LOG boolean, BASE_TABLE varchar(30));"
-                 "create table METAFIELD (TABLE_NAME varchar(30), FIELD_NAME varchar(30),"
-                 " REQUIRED boolean, VISIBLE boolean, METATYPE varchar(30), DATATYPE integer,"
-                 " FSIZE integer, FPREC integer, CUSTOM clob, ORIGIN varchar(30),"
-                 " NATIVE_NAME varchar(30), ORD integer);"
-                 "create table TABLELINK (PARENT varchar(30), CHILD varchar(30),"
-                 " KEY_FIELDS varchar(50), REF_FIELDS varchar(50), DEL_ACT varchar(1),"
-                 " CUSTOM clob);"
-                 "begin");
+        exec(db, kernelschema::createTables().toUtf8().constData());
+        exec(db, "insert into VERSION values ('DBKERNEL', 7); begin");
         sqlite3_stmt* table = nullptr;
         sqlite3_stmt* field = nullptr;
         sqlite3_stmt* link = nullptr;
-        sqlite3_prepare_v2(db, "insert into METATABLE values (?, ?, 0, ?, 0, null)", -1, &table,
-                           nullptr);
+        sqlite3_prepare_v2(db, "insert into METATABLE values (?, ?, 0, ?, 0, null, 'T')", -1,
+                           &table, nullptr);
         sqlite3_prepare_v2(db,
                            "insert into METAFIELD values (?, ?, ?, 1, null, ?, ?, 0, ?, null, "
                            "null, ?)",

@@ -1,8 +1,13 @@
-// The kernel tests' temporary database, alias file and recording driver.
+// The kernel tests' temporary database, alias file, recording driver and hand-written databases.
 #include "kernel_helpers.h"
 
+#include <platform/db/odbcdriver.h>
 #include <platform/db/sqlitedriver.h>
-#include <platform/db/storedvalue.h>
+
+#include <support/kernel_schema.h>
+
+#include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -31,101 +36,6 @@ QString valueText(const Variant& v)
         return v.toString();
     }
 }
-
-} // namespace
-
-QStringList Recorder::statementsOnly() const
-{
-    QStringList out;
-    for (const QString& entry : log) {
-        if (!isTransactionCall(entry))
-            out.append(entry);
-    }
-    return out;
-}
-
-QStringList Recorder::transactionCalls() const
-{
-    QStringList out;
-    for (const QString& entry : log) {
-        if (isTransactionCall(entry))
-            out.append(entry);
-    }
-    return out;
-}
-
-QStringList sqliteRows(sqlite3* db, const QString& sql)
-{
-    QStringList out;
-    sqlite3_stmt* st = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(db) << " in: " << sql.toStdString();
-        return out;
-    }
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        QStringList row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            row.append(
-                sqlite3_column_type(st, i) == SQLITE_NULL
-                    ? QStringLiteral("NULL")
-                    : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
-        out.append(row.join(QLatin1Char('|')));
-    }
-    sqlite3_finalize(st);
-    return out;
-}
-
-QStringList queryRows(Database& db, const QString& sql, const Params* params)
-{
-    SqlQuery q;
-    q.setDatabase(&db);
-    q.setSql(sql);
-    if (params)
-        q.setParams(*params);
-    q.open();
-    QStringList out;
-    for (q.first(); !q.eof(); q.next()) {
-        QStringList row;
-        for (int i = 0; i < q.fieldCount(); ++i)
-            row.append(valueText(q.field(i)->value()));
-        out.append(row.join(QLatin1Char('|')));
-    }
-    return out;
-}
-
-namespace {
-
-class AnswerStatement : public DbStatement
-{
-public:
-    explicit AnswerStatement(Recorder::Answer answer, std::shared_ptr<Recorder> recorder)
-        : m_answer(std::move(answer)), m_recorder(std::move(recorder))
-    {
-    }
-    int parameterCount() const override { return 0; }
-    void bind(int, const Variant& value, FieldType) override
-    {
-        m_recorder->bound.append(value.toString());
-    }
-    void clearBindings() override {}
-    bool step() override { return ++m_row < m_answer.rows.size(); }
-    void reset() override { m_row = -1; }
-    int columnCount() const override { return int(m_answer.columns.size()); }
-    QString columnName(int column) const override { return m_answer.columns.at(column); }
-    QString columnDeclaredType(int) const override { return QString(); }
-    Variant columnValue(int column) const override { return m_answer.rows.at(m_row).at(column); }
-    Variant columnValue(int column, FieldType type) const override
-    {
-        return storedvalue::fromStored(type, columnValue(column));
-    }
-    qint64 rowsAffected() const override { return 0; }
-
-private:
-    Recorder::Answer m_answer;
-    std::shared_ptr<Recorder> m_recorder;
-    qsizetype m_row = -1;
-};
 
 // Records the values bound to a statement SQLite runs.
 class RecordedStatement : public DbStatement
@@ -174,10 +84,8 @@ public:
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
         m_recorder->log.append(sql);
-        const auto it = m_recorder->answers.constFind(sql);
-        if (it != m_recorder->answers.constEnd())
-            return std::make_unique<AnswerStatement>(*it, m_recorder);
-        return std::make_unique<RecordedStatement>(m_inner->prepare(sql), m_recorder);
+        return std::make_unique<RecordedStatement>(
+            m_inner->prepare(m_recorder->standIns.value(sql, sql)), m_recorder);
     }
     void beginTransaction() override
     {
@@ -186,20 +94,12 @@ public:
     }
     void commit() override
     {
-        m_recorder->log.append(QStringLiteral("COMMIT"));
-        if (m_recorder->failCommits > 0) {
-            --m_recorder->failCommits;
-            throw EngineError(EngineCode::InvalidRequest, QStringLiteral("commit refused"));
-        }
+        refuseOnce(QStringLiteral("COMMIT"), m_recorder->failCommits);
         m_inner->commit();
     }
     void rollback() override
     {
-        m_recorder->log.append(QStringLiteral("ROLLBACK"));
-        if (m_recorder->failRollbacks > 0) {
-            --m_recorder->failRollbacks;
-            throw EngineError(EngineCode::InvalidRequest, QStringLiteral("rollback refused"));
-        }
+        refuseOnce(QStringLiteral("ROLLBACK"), m_recorder->failRollbacks);
         m_inner->rollback();
     }
     bool inTransaction() const override { return m_inner->inTransaction(); }
@@ -207,6 +107,15 @@ public:
     QString databaseFile() const override { return m_inner->databaseFile(); }
 
 private:
+    void refuseOnce(const QString& call, int& failures)
+    {
+        m_recorder->log.append(call);
+        if (failures > 0) {
+            --failures;
+            throw EngineError(EngineCode::InvalidRequest, call.toLower() + " refused");
+        }
+    }
+
     QString m_name;
     std::unique_ptr<DbConnection> m_inner;
     std::shared_ptr<Recorder> m_recorder;
@@ -231,26 +140,69 @@ private:
     std::shared_ptr<Recorder> m_recorder;
 };
 
+QStringList filtered(const QStringList& log, bool transactionCalls)
+{
+    QStringList out;
+    for (const QString& entry : log) {
+        if (isTransactionCall(entry) == transactionCalls)
+            out.append(entry);
+    }
+    return out;
+}
+
 } // namespace
+
+QStringList Recorder::statementsOnly() const
+{
+    return filtered(log, false);
+}
+
+QStringList Recorder::transactionCalls() const
+{
+    return filtered(log, true);
+}
 
 void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder)
 {
     DbDriver::registerDriver(std::make_unique<RecordingDriver>(name, std::move(recorder)));
 }
 
-AliasScope::AliasScope() : m_previous(AliasRegistry::globalFileName())
+QStringList queryRows(Database& db, const QString& sql, const Params* params)
 {
-    AliasRegistry::setGlobalFileName(m_dir.path() + QStringLiteral("/aliases.ini"));
+    SqlQuery q;
+    q.setDatabase(&db);
+    q.setSql(sql);
+    if (params)
+        q.setParams(*params);
+    q.open();
+    QStringList out;
+    for (q.first(); !q.eof(); q.next()) {
+        QStringList row;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            row.append(valueText(q.field(i)->value()));
+        out.append(row.join(QLatin1Char('|')));
+    }
+    return out;
 }
 
-AliasScope::~AliasScope()
+bool sqliteOdbcReady()
 {
-    AliasRegistry::setGlobalFileName(m_previous);
+    odbcdb::registerDrivers();
+    QProcess p;
+    p.start(QStringLiteral("odbcinst"), {QStringLiteral("-q"), QStringLiteral("-d")});
+    return p.waitForFinished(10000) &&
+           QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("[SQLite3]"));
 }
 
-KernelDb::KernelDb()
+KernelDb::KernelDb() : m_previousAliases(AliasRegistry::globalFileName())
 {
+    AliasRegistry::setGlobalFileName(m_aliases.path() + QStringLiteral("/aliases.ini"));
     addAlias(QStringLiteral("KRN"), QStringLiteral("STANDARD"));
+}
+
+KernelDb::~KernelDb()
+{
+    AliasRegistry::setGlobalFileName(m_previousAliases);
 }
 
 QString KernelDb::file() const
@@ -272,40 +224,45 @@ void KernelDb::exec(const QString& sql) const
     ASSERT_EQ(sqlite3_open(file().toUtf8().constData(), &db), SQLITE_OK);
     sqlite3_busy_timeout(db, 5000);
     char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+    const QByteArray script = "begin;" + sql.toUtf8() + ";commit;";
+    const int rc = sqlite3_exec(db, script.constData(), nullptr, nullptr, &error);
     EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "") << " in: " << sql.toStdString();
     sqlite3_free(error);
     sqlite3_close(db);
 }
 
-QStringList KernelDb::rows(const QString& sql) const
+void KernelDb::execScript(const QString& name) const
 {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(file().toUtf8().constData(), &db) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot open " << file().toStdString();
-        return {};
-    }
-    sqlite3_busy_timeout(db, 5000);
-    const QStringList out = sqliteRows(db, sql);
-    sqlite3_close(db);
-    return out;
+    QFile script(QStringLiteral(QUORVANE_TEST_DATA "/kernel/") + name);
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly)) << name.toStdString();
+    exec(QString::fromUtf8(script.readAll()));
 }
 
-void KernelDb::createKernelTables() const
+QStringList KernelDb::rows(const QString& sql) const
 {
-    exec(QStringLiteral(
-        "create table VERSION (MODULE varchar(30), VERSION integer);"
-        "create table _KRN_SYS_FLAGS (FLAG varchar(30), VALUE varchar(30));"
-        "create table META_MACRO (CODE varchar(30), MACRO clob);"
-        "create table METATABLE (TABLE_NAME varchar(30), KEY_FIELDS varchar(50), SYSTEM boolean,"
-        " CUSTOM clob, TRACE_LOG boolean, BASE_TABLE varchar(30), OBJECT_KIND varchar(1));"
-        "create table METAFIELD (TABLE_NAME varchar(30), FIELD_NAME varchar(30),"
-        " REQUIRED boolean, VISIBLE boolean, METATYPE varchar(30), DATATYPE integer,"
-        " FSIZE integer, FPREC integer, CUSTOM clob, ORIGIN varchar(30),"
-        " NATIVE_NAME varchar(30), ORD integer);"
-        "create table TABLELINK (PARENT varchar(30), CHILD varchar(30), KEY_FIELDS varchar(50),"
-        " REF_FIELDS varchar(50), DEL_ACT varchar(1), CUSTOM clob);"
-        "create table DUAL (DUMMY varchar(1)); insert into DUAL values ('X');"));
+    QStringList out;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* st = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_open(file().toUtf8().constData(), &db) != SQLITE_OK ||
+        sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db) << " in: " << sql.toStdString();
+        sqlite3_close(db);
+        return out;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        QStringList row;
+        for (int i = 0; i < sqlite3_column_count(st); ++i)
+            row.append(
+                sqlite3_column_type(st, i) == SQLITE_NULL
+                    ? QStringLiteral("NULL")
+                    : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
+        out.append(row.join(QLatin1Char('|')));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
 }
 
 AccessOnKernel::AccessOnKernel(const QString& alias)
@@ -314,14 +271,91 @@ AccessOnKernel::AccessOnKernel(const QString& alias)
     db.setAliasName(alias);
     for (SqlQuery* q : {&tables, &fields, &links})
         q->setDatabase(&db);
-    tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
-    fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
-    links.setSql(QStringLiteral("select * from TABLELINK"));
+    tables.setSql(QString::fromLatin1(kernelschema::SelectTables));
+    fields.setSql(QString::fromLatin1(kernelschema::SelectFields));
+    links.setSql(QString::fromLatin1(kernelschema::SelectLinks));
     access.setObjectName(QStringLiteral("DBAccess1"));
     access.SetDataBase(&db);
     access.SetTables(&tables);
     access.SetFields(&fields);
     access.SetLinks(&links);
+}
+
+SampleKernel::SampleKernel(const QString& alias) : AccessOnKernel(alias)
+{
+    kernel.exec(kernelschema::createTables());
+    kernel.execScript(QStringLiteral("sample.sql"));
+    access.RegisterModuleVersion(QStringLiteral("DATABASE"), 207);
+}
+
+Practice::Practice(int serverKind)
+    : AccessOnKernel(serverKind == 3 ? QStringLiteral("KRN") : QStringLiteral("SRV"))
+{
+    kernel.exec(kernelschema::createTables());
+    kernel.execScript(QStringLiteral("practice.sql"));
+    if (serverKind != 3) {
+        const QString driver = serverKind == 1 ? QStringLiteral("MSSQL") : QStringLiteral("ORACLE");
+        registerRecordingDriver(driver, recorder);
+        kernel.addAlias(QStringLiteral("SRV"), driver);
+    }
+    access.UpdateServerKind();
+    access.LoadMetaData();
+}
+
+std::unique_ptr<TDBRequest> Practice::request(const QString& name)
+{
+    auto r = std::make_unique<TDBRequest>();
+    r->setObjectName(name);
+    r->SetDBAccess(&access);
+    return r;
+}
+
+QStringList Practice::rows(const TDBRequest& request)
+{
+    return queryRows(db, request.CompiledText(), &request.GetParams());
+}
+
+QStringList compiled(TDBRequest& request)
+{
+    try {
+        request.SetCompiled(false);
+        request.SetCompiled(true);
+        return request.CompiledSQL();
+    } catch (const EDBKernelError& e) {
+        return {QStringLiteral("error: ") + e.message()};
+    }
+}
+
+TFromItem* addFrom(TDBRequest& r, const QString& table, const QString& alias, const QString& master,
+                   const QString& masterFields)
+{
+    TFromItem* f = r.From().Add();
+    f->SetTableName(table);
+    f->SetAlias(alias);
+    f->SetMasterTable(master);
+    f->SetMasterFields(masterFields);
+    return f;
+}
+
+TSelectItem* addSelect(TDBRequest& r, const QString& origin, const QString& text,
+                       const QString& alias, TDataType type, int size)
+{
+    TSelectItem* s = r.Select().Add();
+    s->SetText(text);
+    s->SetOrigin(origin);
+    s->SetAlias(alias);
+    s->SetDataType(type);
+    s->SetSize(size);
+    return s;
+}
+
+TWhereItem* addWhere(TDBRequest& r, const QString& text, int group, const QString& origin)
+{
+    TWhereItem* w = r.Where().Add();
+    w->SetText(text);
+    w->SetGroup(group);
+    w->SetOrigin(origin);
+    return w;
 }
 
 } // namespace krntest

@@ -1,12 +1,15 @@
 // Helpers of the kernel tests: a kernel database in a temporary folder reached through an alias,
-// rows written with SQLite's own API (independently of the engine), an access component on it, and
-// a recording driver that stands for MS SQL Server or Oracle: it keeps every statement and
-// transaction call, answers the statements SQLite cannot run from a script, and runs the others on
-// the same SQLite file.
+// rows written with SQLite's own API (independently of the engine), an access component on it, a
+// recording driver that stands for MS SQL Server or Oracle (it keeps every statement and
+// transaction call and runs them on the same SQLite file, some through stand-ins), and two kernel
+// databases written by hand: the sample of the metadata tests and the practice of the request
+// tests.
 #pragma once
 
+#include <kernel/cacheapi.h>
 #include <kernel/dbaccess.h>
 #include <kernel/krnproc.h>
+#include <kernel/request.h>
 #include <platform/db/database.h>
 #include <platform/db/driver.h>
 #include <platform/db/sqlquery.h>
@@ -16,8 +19,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-
-struct sqlite3;
 
 namespace krntest {
 
@@ -32,9 +33,7 @@ template <typename F> QString kernelErrorOf(F&& call)
     return QStringLiteral("<no EDBKernelError>");
 }
 
-// The rows of a select as "a|b" lines, "NULL" for nulls: through SQLite's own API, or through the
-// engine (numbers as they read, with the parameters' values).
-QStringList sqliteRows(sqlite3* db, const QString& sql);
+// The rows of a select through the engine as "a|b" lines, "NULL" for nulls, numbers as they read.
 QStringList queryRows(Database& db, const QString& sql, const Params* params = nullptr);
 
 // What a recording connection saw and how it misbehaves.
@@ -45,13 +44,8 @@ struct Recorder
     QStringList log;
     // Values bound to the statements, in order, as text.
     QStringList bound;
-    // Statements answered here instead of by SQLite: column names, then rows of values.
-    struct Answer
-    {
-        QStringList columns;
-        QList<QList<Variant>> rows;
-    };
-    QMap<QString, Answer> answers;
+    // Statements SQLite cannot run, and what SQLite runs in their place.
+    QMap<QString, QString> standIns;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
     QStringList statementsOnly() const;
@@ -62,41 +56,36 @@ struct Recorder
 // parameters are those of the SQLite driver (PATH, CREATE).
 void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder);
 
-// A temporary alias file in force for the object's life; the previous one comes back after.
-class AliasScope
-{
-public:
-    AliasScope();
-    ~AliasScope();
-    AliasScope(const AliasScope&) = delete;
-    AliasScope& operator=(const AliasScope&) = delete;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
-};
-
-// A kernel database file in a temporary folder, with the alias "KRN" (STANDARD) on it.
+// A kernel database file in a temporary folder, with the alias "KRN" (STANDARD) on it in a
+// temporary alias file; the previous alias file comes back after.
 class KernelDb
 {
 public:
     KernelDb();
+    ~KernelDb();
+    KernelDb(const KernelDb&) = delete;
+    KernelDb& operator=(const KernelDb&) = delete;
+
     QString folder() const { return m_dir.path(); }
     QString file() const;
     // Adds an alias with another driver name on the same file.
     void addAlias(const QString& alias, const QString& driver) const;
-    // Runs SQL on the file through SQLite's own API; a failure fails the test.
+    // Runs SQL on the file through SQLite's own API in one transaction; a failure fails the test.
     void exec(const QString& sql) const;
-    // The rows of a select, read as sqliteRows reads them.
+    // The same with a script of tests/data/kernel.
+    void execScript(const QString& name) const;
+    // The rows of a select through SQLite's own API, as queryRows gives them.
     QStringList rows(const QString& sql) const;
-    // The kernel tables with no rows: VERSION, _KRN_SYS_FLAGS, META_MACRO, METATABLE,
-    // METAFIELD, TABLELINK, and DUAL with one row.
-    void createKernelTables() const;
 
 private:
-    AliasScope m_aliases;
+    QTemporaryDir m_aliases;
+    QString m_previousAliases;
     QTemporaryDir m_dir;
 };
+
+// Registers the ODBC drivers; true when the SQLite ODBC driver is registered as Debian's package
+// registers it, so that kinds 1 and 2 can run through ODBC on a SQLite file.
+bool sqliteOdbcReady();
 
 // An access component on a kernel database through `alias`, with plain queries as its metadata
 // datasets; nothing is connected yet.
@@ -111,5 +100,64 @@ struct AccessOnKernel
     SqlQuery links;
     TDBAccess access;
 };
+
+// Metadata datasets that behave like the kernel's caches: statements given by the access
+// component, opened through OpenCache.
+class MetaCache : public SqlQuery, public TKernelCache
+{
+public:
+    explicit MetaCache(const QString& sql = QString()) { setSql(sql); }
+    QString RowIdFieldName() const override { return QStringLiteral("UPDATE_ID"); }
+    int PacketLimit() const override { return -1; }
+    void SetPacketLimitReached(bool) override {}
+    void SetRequestSQL(const QString& sql) override { setSql(sql); }
+    void OpenCache() override { open(); }
+    void AddSelectField(const QString& field) override { addedFields.append(field); }
+    const TTableProps* GetTableProps() const override { return bound; }
+    void ReplaceTableProps(const TTableProps* old, const TTableProps* replacement) override
+    {
+        replacements.append(qMakePair(old, replacement));
+        if (bound == old)
+            bound = replacement;
+    }
+
+    const TTableProps* bound = nullptr;
+    QList<QPair<const TTableProps*, const TTableProps*>> replacements;
+    QStringList addedFields;
+};
+
+// The sample of the metadata and access component tests (tests/data/kernel/sample.sql), with the
+// module DATABASE 207 registered.
+struct SampleKernel : AccessOnKernel
+{
+    explicit SampleKernel(const QString& alias = QStringLiteral("KRN"));
+};
+
+// The practice of the request tests (tests/data/kernel/practice.sql) with its metadata loaded for
+// a server kind (MS SQL Server and Oracle through a recording driver over the same SQLite file).
+class Practice : public AccessOnKernel
+{
+public:
+    explicit Practice(int serverKind = 3);
+
+    // A request on the practice's access component.
+    std::unique_ptr<TDBRequest> request(const QString& name = QStringLiteral("Req"));
+    // Runs the request's compiled text with its parameters, or a statement, as queryRows does.
+    QStringList rows(const TDBRequest& request);
+    QStringList rows(const QString& sql) { return queryRows(db, sql); }
+
+    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+};
+
+// The compiled lines, or the EDBKernelError message prefixed with "error: ".
+QStringList compiled(TDBRequest& request);
+
+// From, select and where items in one call.
+TFromItem* addFrom(TDBRequest& r, const QString& table, const QString& alias,
+                   const QString& master = QString(), const QString& masterFields = QString());
+TSelectItem* addSelect(TDBRequest& r, const QString& origin, const QString& text,
+                       const QString& alias = QString(), TDataType type = dtUnknown, int size = 0);
+TWhereItem* addWhere(TDBRequest& r, const QString& text, int group = 0,
+                     const QString& origin = QString());
 
 } // namespace krntest

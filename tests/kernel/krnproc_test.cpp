@@ -1,4 +1,4 @@
-// The kernel's support routines: errors and message boxes, type maps, permissions and grants,
+// The kernel's support routines: type maps, permissions and grants,
 // parameters, StrToFloatAdj, the dialect cast per server kind (the local kind run on SQLite) and
 // the record compare and copy family.
 #include "kernel_helpers.h"
@@ -9,7 +9,6 @@
 #include <platform/regional.h>
 
 #include <support/qt_printers.h>
-#include <support/scoped_dialogs.h>
 
 #include <gtest/gtest.h>
 
@@ -34,30 +33,31 @@ public:
     void ReplaceTableProps(const TTableProps*, const TTableProps*) override {}
 };
 
-// ID, NAME, FLAG (Boolean), UPDATE_ID and a calculated CALC.
-void defineTarget(MemDataSet& ds)
+// ID, NAME, FLAG and UPDATE_ID: in a target FLAG is a Boolean and a calculated CALC follows; in a
+// source FLAG is a text ("T"/"f") and EXTRA follows.
+void define(MemDataSet& ds, bool target)
 {
     ds.fieldDefs().add(QStringLiteral("ID"), FieldType::Integer);
     ds.fieldDefs().add(QStringLiteral("NAME"), FieldType::String, 20);
-    ds.fieldDefs().add(QStringLiteral("FLAG"), FieldType::Boolean);
+    ds.fieldDefs().add(QStringLiteral("FLAG"), target ? FieldType::Boolean : FieldType::String,
+                       target ? 0 : 1);
     ds.fieldDefs().add(QStringLiteral("UPDATE_ID"), FieldType::Integer);
-    for (const FieldDef& d : ds.fieldDefs().list())
-        ds.addField(d.name, d.type, d.size);
-    ds.addField(QStringLiteral("CALC"), FieldType::String, 10, Field::Kind::Calculated);
-    ds.onCalcFields = [](DataSet& d) { d.fieldByName("CALC")->setAsString("calc"); };
+    if (target) {
+        for (const FieldDef& d : ds.fieldDefs().list())
+            ds.addField(d.name, d.type, d.size);
+        ds.addField(QStringLiteral("CALC"), FieldType::String, 10, Field::Kind::Calculated);
+        ds.onCalcFields = [](DataSet& d) { d.fieldByName("CALC")->setAsString("calc"); };
+    } else {
+        ds.fieldDefs().add(QStringLiteral("EXTRA"), FieldType::String, 5);
+    }
     ds.createDataSet();
 }
 
-// ID, NAME, FLAG as text ("T"/"F"), UPDATE_ID, EXTRA; rows (id, name, flag).
+// A source of `count` rows (i, "Ni", "T" or "f", 100 + i, "x").
 std::unique_ptr<MemDataSet> makeSource(int count)
 {
     auto ds = std::make_unique<MemDataSet>();
-    ds->fieldDefs().add(QStringLiteral("ID"), FieldType::Integer);
-    ds->fieldDefs().add(QStringLiteral("NAME"), FieldType::String, 20);
-    ds->fieldDefs().add(QStringLiteral("FLAG"), FieldType::String, 1);
-    ds->fieldDefs().add(QStringLiteral("UPDATE_ID"), FieldType::Integer);
-    ds->fieldDefs().add(QStringLiteral("EXTRA"), FieldType::String, 5);
-    ds->createDataSet();
+    define(*ds, false);
     for (int i = 1; i <= count; ++i)
         ds->appendRecord({i, QStringLiteral("N%1").arg(i), i % 2 ? "T" : "f", 100 + i, "x"});
     ds->first();
@@ -78,33 +78,8 @@ QStringList rowsOf(DataSet& ds)
 
 } // namespace
 
-TEST(KernelErrors, RaisingAndTheThreeMessageBoxes)
-{
-    try {
-        DBKernelError(QStringLiteral("Not assigned database."));
-        FAIL() << "DBKernelError returned";
-    } catch (const EDBKernelError& e) {
-        EXPECT_EQ(e.message(), "Not assigned database.");
-        EXPECT_STREQ(e.className(), "EDBKernelError");
-    }
-
-    ScopedScriptedDialogs dialogs;
-    dialogs.answerMessage(mrOk, "E1", mtError, TMsgDlgButtons(mbOK))
-        .answerMessage(mrOk, "W1", mtWarning, TMsgDlgButtons(mbOK))
-        .answerMessage(mrYes, "C1", mtConfirmation, TMsgDlgButtons(mbYes) | mbNo)
-        .answerMessage(mrNo, "C2", mtConfirmation, TMsgDlgButtons(mbYes) | mbNo);
-    ErrorMsg("E1");
-    WarningMsg("W1");
-    EXPECT_TRUE(ConfirmMsg("C1"));
-    EXPECT_FALSE(ConfirmMsg("C2"));
-}
-
 TEST(KernelSupport, PermissionKindsAndGrantStatementsPerServerKind)
 {
-    EXPECT_EQ(PermissionKind("select"), pkSelect);
-    EXPECT_EQ(PermissionKind("Insert"), pkInsert);
-    EXPECT_EQ(PermissionKind("u"), pkUpdate);
-    EXPECT_EQ(PermissionKind("DELETE"), pkDelete);
     EXPECT_EQ(kernelErrorOf([] { PermissionKind(""); }), "Empty permission kind");
     EXPECT_EQ(kernelErrorOf([] { PermissionKind("xecute"); }), "xecute is invalid permission kind");
 
@@ -181,40 +156,43 @@ TEST(KernelSupport, StrToFloatAdjLiesJustAboveTheWrittenValue)
 
 TEST(KernelCast, GoldenTextsPerServerKind)
 {
-    // MS SQL Server: convert forms; an empty expression is a typed null.
-    EXPECT_EQ(CastExpression(1, false, "NAME", FieldType::String, 20), "convert(varchar(20),NAME)");
-    EXPECT_EQ(CastExpression(1, false, "", FieldType::String, 20), "convert(varchar(20),null)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Integer, 0), "convert(int,X)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Boolean, 0), "convert(bit,X)");
-    EXPECT_EQ(CastExpression(1, true, "X", FieldType::Boolean, 0), "convert(varchar(1),X)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Float, 0), "convert(float,X)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Currency, 0), "convert(money,X)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Date, 0), "convert(datetime,X)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Time, 0), "convert(datetime,X)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::DateTime, 0), "convert(datetime,X)");
-    EXPECT_EQ(CastExpression(1, false, "X", FieldType::Memo, 0), "convert(text,X)");
+    using F = FieldType;
+    const QList<std::tuple<int, bool, QString, F, int, QString>> cases = {
+        // MS SQL Server: convert forms; an empty expression is a typed null.
+        {1, false, "NAME", F::String, 20, "convert(varchar(20),NAME)"},
+        {1, false, "", F::String, 20, "convert(varchar(20),null)"},
+        {1, false, "X", F::Integer, 0, "convert(int,X)"},
+        {1, false, "X", F::Boolean, 0, "convert(bit,X)"},
+        {1, true, "X", F::Boolean, 0, "convert(varchar(1),X)"},
+        {1, false, "X", F::Float, 0, "convert(float,X)"},
+        {1, false, "X", F::Currency, 0, "convert(money,X)"},
+        {1, false, "X", F::Date, 0, "convert(datetime,X)"},
+        {1, false, "X", F::Time, 0, "convert(datetime,X)"},
+        {1, false, "X", F::DateTime, 0, "convert(datetime,X)"},
+        {1, false, "X", F::Memo, 0, "convert(text,X)"},
+        // Oracle: cast forms; time and date-time are Oracle's "date".
+        {2, false, "NAME", F::String, 8, "cast(NAME as varchar(8))"},
+        {2, false, "", F::String, 8, "cast('' as varchar(8))"},
+        {2, false, "X", F::Integer, 0, "cast(X as int)"},
+        {2, false, "X", F::Boolean, 0, "cast(X as varchar(1))"},
+        {2, false, "X", F::Float, 0, "cast(X as float)"},
+        {2, false, "X", F::Currency, 0, "cast(X as Numeric(20,6))"},
+        {2, false, "X", F::Date, 0, "cast(X as date)"},
+        {2, false, "X", F::Time, 0, "cast(X as date)"},
+        {2, false, "", F::DateTime, 0, "cast('' as date)"},
+        // Any other kind: the local kind's texts, without Boolean and memo types.
+        {0, false, "X", F::String, 5, "cast(X as varchar(5))"},
+        {0, false, "X", F::Currency, 0, "cast(X as money)"},
+        {0, false, "X", F::Time, 0, "cast(X as time)"},
+        {0, false, "X", F::DateTime, 0, "cast(X as datetime)"},
+        {0, false, "X", F::Boolean, 0, "cast(X as )"},
+        {0, false, "", F::Memo, 0, "cast('' as )"},
+    };
+    for (const auto& [kind, charBoolean, expression, type, size, expected] : cases)
+        EXPECT_EQ(CastExpression(kind, charBoolean, expression, type, size), expected) << kind;
 
-    // Oracle: cast forms; time and date-time are Oracle's "date".
-    EXPECT_EQ(CastExpression(2, false, "NAME", FieldType::String, 8), "cast(NAME as varchar(8))");
-    EXPECT_EQ(CastExpression(2, false, "", FieldType::String, 8), "cast('' as varchar(8))");
-    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Integer, 0), "cast(X as int)");
-    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Boolean, 0), "cast(X as varchar(1))");
-    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Float, 0), "cast(X as float)");
-    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Currency, 0), "cast(X as Numeric(20,6))");
-    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Date, 0), "cast(X as date)");
-    EXPECT_EQ(CastExpression(2, false, "X", FieldType::Time, 0), "cast(X as date)");
-    EXPECT_EQ(CastExpression(2, false, "", FieldType::DateTime, 0), "cast('' as date)");
     EXPECT_EQ(kernelErrorOf([] { CastExpression(2, false, "NOTE", FieldType::Memo, 0); }),
               "Attempt cast expression NOTE as memo. Capability not supported by ORACLE");
-
-    // Any other kind: the local kind's texts, without Boolean and memo types.
-    EXPECT_EQ(CastExpression(0, false, "X", FieldType::String, 5), "cast(X as varchar(5))");
-    EXPECT_EQ(CastExpression(0, false, "X", FieldType::Currency, 0), "cast(X as money)");
-    EXPECT_EQ(CastExpression(0, false, "X", FieldType::Time, 0), "cast(X as time)");
-    EXPECT_EQ(CastExpression(0, false, "X", FieldType::DateTime, 0), "cast(X as datetime)");
-    EXPECT_EQ(CastExpression(0, false, "X", FieldType::Boolean, 0), "cast(X as )");
-    EXPECT_EQ(CastExpression(0, false, "", FieldType::Memo, 0), "cast('' as )");
-
     for (int kind : {0, 1, 2, 3}) {
         for (FieldType t : {FieldType::AutoInc, FieldType::Blob, FieldType::Graphic})
             EXPECT_EQ(kernelErrorOf([&] { CastExpression(kind, false, "X", t, 0); }),
@@ -262,9 +240,9 @@ TEST(KernelRecords, CopyRecordPairsDataFieldsByNameAndSkipsTheRowIdentifier)
 {
     auto source = makeSource(2);
     FakeCache cache;
-    defineTarget(cache);
+    define(cache, true);
     MemDataSet plain;
-    defineTarget(plain);
+    define(plain, true);
 
     for (MemDataSet* target : {static_cast<MemDataSet*>(&cache), &plain}) {
         target->append();
@@ -313,7 +291,7 @@ TEST(KernelRecords, CopyAllRecordsStopsAtTheCachePacketLimit)
         auto source = makeSource(c.sourceRows);
         source->last(); // the copy starts from the first record whatever the position
         FakeCache cache;
-        defineTarget(cache);
+        define(cache, true);
         cache.limit = c.limit;
         CopyAllRecords(*source, cache);
         EXPECT_EQ(cache.recordCount(), c.copied) << c.sourceRows << "/" << c.limit;
@@ -324,7 +302,7 @@ TEST(KernelRecords, CopyAllRecordsStopsAtTheCachePacketLimit)
     // A plain dataset has no limit.
     auto source = makeSource(70);
     MemDataSet plain;
-    defineTarget(plain);
+    define(plain, true);
     CopyAllRecords(*source, plain);
     EXPECT_EQ(plain.recordCount(), 70);
 }
@@ -333,7 +311,7 @@ TEST(KernelRecords, CopyDataSetSkipsKeysAlreadyHeldAndEndsOnFirstRecords)
 {
     auto source = makeSource(4);
     MemDataSet target;
-    defineTarget(target);
+    define(target, true);
     target.appendRecord({3, "held", false, 0});
     source->last();
     CopyDataSet(*source, target, "ID", false);
@@ -354,7 +332,7 @@ TEST(KernelRecords, CopyDataSetSkipsKeysAlreadyHeldAndEndsOnFirstRecords)
 
     // Into a cache: its limit counts the records copied, not those skipped.
     FakeCache cache;
-    defineTarget(cache);
+    define(cache, true);
     cache.appendRecord({1, "held", false});
     cache.limit = 2;
     CopyDataSet(*source, cache, "ID", false);

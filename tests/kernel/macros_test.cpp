@@ -1,13 +1,17 @@
-// The macro lines of each server kind, the merge of META_MACRO rows, and kind-3 statements run on
-// SQLite with their rows checked.
+// The macro lines of each server kind, the merge of META_MACRO rows (as the access component reads
+// them, with its duplicate warnings), and kind-3 statements run on SQLite with their rows checked.
 #include "kernel_helpers.h"
 
 #include <kernel/macros.h>
 #include <kernel/tokenizer.h>
 
+#include <support/kernel_schema.h>
 #include <support/qt_printers.h>
+#include <support/scoped_dialogs.h>
 
 #include <gtest/gtest.h>
+
+using namespace krntest;
 
 namespace {
 
@@ -115,7 +119,7 @@ TEST(MacroLines, MetaMacroRowsAddButNeverReplaceBuiltIns)
 
 TEST(MacroLines, LocalKindStatementsRunOnSqlite)
 {
-    const krntest::KernelDb db;
+    const KernelDb db;
     db.exec(
         "create table PATIENTS (ID integer, NAME text, FIRST text, SEX integer, ACTIVE integer)");
     db.exec("insert into PATIENTS values (1,'DUPONT','Jean',1,1), (2,NULL,'Marie',2,1), "
@@ -158,4 +162,60 @@ TEST(MacroLines, LocalKindStatementsRunOnSqlite)
     EXPECT_EQ(
         db.rows(expand(3, false, "select %fullname(NAME,FIRST) from PATIENTS order by ID", site)),
         QStringList({"DUPONT Jean", " Marie", "MARTIN Paul"}));
+}
+
+TEST(KernelMacros, TheAccessComponentReadsMetaMacroAndWarnsOfDuplicates)
+{
+    KernelDb kernel;
+    Database db;
+    db.setAliasName("KRN");
+    TDBAccess access;
+    access.SetDataBase(&db);
+    {
+        // Without META_MACRO only the built-ins, silently (any dialog would fail the test).
+        ScopedScriptedDialogs dialogs;
+        EXPECT_TRUE(access.LoadMacros());
+        EXPECT_EQ(access.MacroInfo().Names,
+                  QStringList({"add", "join", "coalesce", "true", "false", "case"}));
+    }
+    kernel.exec(kernelschema::createTables() +
+                // A built-in name in capitals is a duplicate; a value stored with a bare line
+                // feed stays one macro; the SQLite stand-in %coalesce gives way silently.
+                "insert into META_MACRO values ('%ADD', '-'),"
+                " ('%full', '%1 %add '' ''' || char(10) || '%add %2'),"
+                " ('%COALESCE', 'ifnull(%1,%2)'), ('%full', 'x');");
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerMessage(mrOk, duplicate("%ADD"), mtWarning)
+        .answerMessage(mrOk, duplicate("%full"), mtWarning);
+    EXPECT_TRUE(access.LoadMacros());
+    EXPECT_EQ(access.MacroInfo().Names,
+              QStringList({"add", "join", "COALESCE", "true", "false", "case", "full"}));
+    EXPECT_EQ(access.MacroInfo().Values.last(), "%1 %add ' ' %add %2");
+    EXPECT_EQ(
+        queryRows(db, ExpandMacros(access.MacroInfo(), "select %full(%coalesce(null,'A'),'B')")),
+        QStringList({"A B"}));
+}
+
+TEST(KernelMacros, ServerKindsFollowTheBooleanFlagAndReadMetaMacro)
+{
+    const QList<std::tuple<const char*, const char*, QString>> cases = {
+        {"MSSQL", "0", "1 0 + datediff(year,BIRTH,getdate())"},
+        {"MSSQL", "1", "'T' 'F' + datediff(year,BIRTH,getdate())"},
+        {"ORACLE", "0", "'T' 'F' || datediff(year,BIRTH,getdate())"},
+    };
+    for (const auto& [driver, flag, expanded] : cases) {
+        registerRecordingDriver(driver, std::make_shared<Recorder>());
+        KernelDb kernel;
+        kernel.exec(kernelschema::createTables() +
+                    "insert into _KRN_SYS_FLAGS values ('use_boolean_char', '" + flag + "');" +
+                    "insert into META_MACRO values ('%age', 'datediff(year,%1,getdate())');");
+        kernel.addAlias("SRV", driver);
+        Database db;
+        db.setAliasName("SRV");
+        TDBAccess access;
+        access.SetDataBase(&db);
+        access.LoadMetaData(); // no metadata datasets: the flag and the macros only
+        EXPECT_EQ(ExpandMacros(access.MacroInfo(), "%true %false %add %age(BIRTH)"), expanded)
+            << driver << flag;
+    }
 }

@@ -95,7 +95,7 @@ Matches allMatches(TRegExpr& re, const QString& subject)
 
 } // namespace
 
-TEST(RegExprSyntax, ClassesAndEscapes)
+TEST(RegExprSyntax, ClassesEscapesAndAnchors)
 {
     checkTable({
         {"abc", "xxabcxx", 3, 3},
@@ -135,12 +135,7 @@ TEST(RegExprSyntax, ClassesAndEscapes)
         {"a.b", "a中b", 1, 3},
         {"b", "😀b", 3, 1},
         {"中+", "x中中", 2, 2},
-    });
-}
-
-TEST(RegExprSyntax, Anchors)
-{
-    checkTable({
+        // Anchors.
         {"^ab", "abab", 1, 2},
         {"^ab", "xab", -1},
         {"ab$", "abab", 3, 2},
@@ -158,7 +153,7 @@ TEST(RegExprSyntax, Anchors)
     });
 }
 
-TEST(RegExprSyntax, QuantifiersAndBraces)
+TEST(RegExprSyntax, QuantifiersBracesGroupsAndAlternation)
 {
     checkTable({
         {"ab*c", "xacx", 2, 2},
@@ -186,12 +181,7 @@ TEST(RegExprSyntax, QuantifiersAndBraces)
         {"(a|bc)+d", "abcad", 1, 5, {{1, 4, 1}}},
         {"(a+)+b", "aaaaab", 1, 6, {{1, 1, 5}}},
         {"(a|ab)*c", "abac", 1, 4, {{1, 3, 1}}},
-    });
-}
-
-TEST(RegExprSyntax, GroupsAndAlternation)
-{
-    checkTable({
+        // Groups and alternatives.
         {"cat|dog", "hotdog", 4, 3},
         {"a(b|c)d", "xacd", 2, 3, {{1, 3, 1}}},
         {"((a)b)c", "abc", 1, 3, {{1, 1, 2}, {2, 1, 1}}},
@@ -222,7 +212,7 @@ TEST(RegExprSyntax, FourteenGroupsAndSlotBounds)
     EXPECT_EQ(re.GetMatch(0), QStringLiteral("abcdefghijklmn"));
 }
 
-TEST(RegExprSyntax, Modifiers)
+TEST(RegExprSyntax, ModifiersCommentsAndCyrillicCase)
 {
     checkTable({
         {"(?i)abc", "xAbC", 2, 3},
@@ -244,22 +234,12 @@ TEST(RegExprSyntax, Modifiers)
         {"(?-s).+", "ab\ncd", 1, 2},
         {"(?-s)(?s)a.b", "a\nb", 1, 3},
         {"(?is-r)[а-я]+", "ЁЖ", 2, 1},
-    });
-}
-
-TEST(RegExprSyntax, Comments)
-{
-    checkTable({
+        // Comments.
         {"a(?#comment)b", "ab", 1, 2},
         {R"(a(?# any [ { \ | text)d)", "ad", 1, 2},
         {"(?#only)x", "x", 1, 1},
         {"x(?#)", "x", 1, 1},
-    });
-}
-
-TEST(RegExprSyntax, CyrillicCaseFolding)
-{
-    checkTable({
+        // Cyrillic case folding.
         {"(?i)привет", "ПРИВЕТ", 1, 6},
         {"привет", "ПРИВЕТ", -1},
         {"(?i)ёлка", "ЁЛКА", 1, 4},
@@ -356,37 +336,7 @@ TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
     }
 }
 
-TEST(RegExprErrors, MessageTable)
-{
-    const std::vector<std::pair<int, const char*>> table = {
-        {0, "No errors"},
-        {104, "TRegExpr(comp): ParseReg Junk On End"},
-        {114, "TRegExpr(comp): Internal Urp"},
-        {117, "TRegExpr(comp): RarseAtom Internal Disaster"},
-        {1000, "TRegExpr(exec): RegRepeat Called Inappropriately"},
-        {1001, "TRegExpr(exec): MatchPrim Memory Corruption"},
-        {1002, "TRegExpr(exec): MatchPrim Corrupted Pointers"},
-        {1003, "TRegExpr(exec): Not Assigned Expression Property"},
-        {1004, "TRegExpr(exec): Corrupted Program"},
-        {1005, "TRegExpr(exec): No Inpit String Specified"},
-        {1006, "TRegExpr(exec): Offset Must Be Greater Then 0"},
-        {1007, "TRegExpr(exec): ExecNext Without Exec[Pos]"},
-        {1008, "TRegExpr(exec): GetInputString Without InputString"},
-        {1011, "TRegExpr(dump): Corrupted Opcode"},
-        {1012, "TRegExpr(exec): Exec After Compilation Error"},
-        {1014, "TRegExpr(exec): Loop Stack Exceeded"},
-        {1015, "TRegExpr(exec): Loop Without LoopEntry !"},
-        {99, "Unknown error"},
-        {123, "Unknown error"},
-        {1013, "Unknown error"},
-        {-1, "Unknown error"},
-    };
-    TRegExpr re;
-    for (const auto& [code, text] : table)
-        EXPECT_EQ(re.ErrorMsg(code), QString::fromLatin1(text)) << code;
-}
-
-TEST(RegExprErrors, ExecErrorsHaveNoPosition)
+TEST(RegExprErrors, ExecErrorsAndANewExpression)
 {
     TRegExpr re;
     EXPECT_EQ(
@@ -395,6 +345,15 @@ TEST(RegExprErrors, ExecErrorsHaveNoPosition)
     re.SetExpression(QStringLiteral("a"));
     EXPECT_EQ(errorOf([&] { re.ExecNext(); }),
               std::make_pair(1007, QStringLiteral("TRegExpr(exec): ExecNext Without Exec[Pos]")));
+
+    // A new expression forgets the last search; the same expression again keeps it.
+    ASSERT_TRUE(re.Exec(QStringLiteral("aa")));
+    re.SetExpression(QStringLiteral("b"));
+    EXPECT_EQ(re.GetMatchPos(0), -1);
+    EXPECT_EQ(errorOf([&] { re.ExecNext(); }).first, 1007);
+    ASSERT_TRUE(re.Exec(QStringLiteral("xb")));
+    re.SetExpression(QStringLiteral("b"));
+    EXPECT_EQ(re.GetMatchPos(0), 2);
 }
 
 // Error and ErrorMsg are the customisation points: a subclass may word the messages or swallow
@@ -448,20 +407,6 @@ TEST(RegExprSearch, ExecNextWalksThroughTheMatches)
         re.SetExpression(QString::fromUtf8(pattern));
         EXPECT_EQ(allMatches(re, u8(subject)), expected);
     }
-}
-
-TEST(RegExprSearch, NewExpressionForgetsTheLastSearch)
-{
-    TRegExpr re;
-    re.SetExpression(QStringLiteral("a"));
-    ASSERT_TRUE(re.Exec(QStringLiteral("aa")));
-    re.SetExpression(QStringLiteral("b"));
-    EXPECT_EQ(re.GetMatchPos(0), -1);
-    EXPECT_THROW(re.ExecNext(), ERegExpr);
-    // The same expression again keeps the compiled program and the search.
-    ASSERT_TRUE(re.Exec(QStringLiteral("xb")));
-    re.SetExpression(QStringLiteral("b"));
-    EXPECT_EQ(re.GetMatchPos(0), 2);
 }
 
 // Very long backtracking histories end in the loop-stack error, not in a crash.

@@ -1,8 +1,7 @@
-// The request description: items and sections, parameter parsing (the examples and hostile
-// texts), copying, finders, the row limit and typed nulls, calculated and lookup descriptors, the
-// application-server choice, the registry of live requests and the key condition of a cache
-// field.
-#include "request_fixture.h"
+// The request description: items and sections, parameter parsing (ordinary and hostile texts),
+// copying, finders, the row limit and typed nulls, calculated and lookup descriptors, the
+// application-server choice and the key condition of a cache field.
+#include "kernel_helpers.h"
 
 #include <kernel/fielddesc.h>
 #include <kernel/metadata.h>
@@ -11,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace reqtest;
+using namespace krntest;
 using krntest::kernelErrorOf;
 
 TEST(RequestItems, ChangesMarkTheRequestNotCompiled)
@@ -90,32 +89,27 @@ TEST(RequestItems, AssignCopiesTheDescriptionOnly)
 
     TDBRequest copy;
     copy.Assign(*source);
+    // Neither the fixed text nor its parameters, packet size or caching.
     EXPECT_TRUE(copy.SQL().isEmpty());
     EXPECT_TRUE(copy.GetParams().isEmpty());
     EXPECT_EQ(copy.PacketRecords(), 50);
     EXPECT_FALSE(copy.Cached());
     EXPECT_EQ(copy.DBAccess(), &p.access);
-    EXPECT_TRUE(copy.Distinct() && copy.JoinOptimization() && copy.SplitWhereToUnion() &&
-                copy.EmptyOnVoidFilter());
-    EXPECT_FALSE(copy.AutoJoin());
-    EXPECT_EQ(copy.ViewName(), "V_PAT");
-    EXPECT_EQ(copy.ViewTitle(), "Patients");
+    EXPECT_EQ(QList<bool>({copy.Distinct(), copy.JoinOptimization(), copy.SplitWhereToUnion(),
+                           copy.EmptyOnVoidFilter(), copy.AutoJoin()}),
+              QList<bool>({true, true, true, true, false}));
+    EXPECT_EQ(QStringList({copy.ViewName(), copy.ViewTitle()}), QStringList({"V_PAT", "Patients"}));
 
     ASSERT_EQ(copy.From().Count(), 1);
     const TFromItem* cf = copy.From()[0];
-    EXPECT_EQ(cf->JoinExpr(), "V.MONTANT > :MIN");
+    EXPECT_EQ(QStringList({cf->JoinExpr(), cf->Union()}), QStringList({"V.MONTANT > :MIN", "A"}));
     EXPECT_EQ(cf->JoinParams().paramByName("MIN").asInteger(), 20);
     EXPECT_TRUE(cf->IgnoreMask() && cf->Updates());
-    EXPECT_EQ(cf->Union(), "A");
     const TSelectItem* cs = copy.Select()[0];
-    EXPECT_EQ(cs->DisplayName(), "V.MONTANT");
-    EXPECT_EQ(cs->Alias(), "M");
-    EXPECT_EQ(cs->Title(), "Montant");
-    EXPECT_EQ(cs->DataType(), dtMoney);
-    EXPECT_EQ(cs->Size(), 20);
-    EXPECT_EQ(cs->DisplayMode(), dmHide);
-    EXPECT_TRUE(cs->ConvertCurrency());
-    EXPECT_EQ(cs->Name(), "Amount");
+    EXPECT_EQ(QStringList({cs->DisplayName(), cs->Alias(), cs->Title(), cs->Name()}),
+              QStringList({"V.MONTANT", "M", "Montant", "Amount"}));
+    EXPECT_EQ(std::tuple(cs->DataType(), cs->Size(), cs->DisplayMode(), cs->ConvertCurrency()),
+              std::tuple(dtMoney, 20, dmHide, true));
     const TWhereItem* cw = copy.Where()[0];
     EXPECT_EQ(cw->Group(), 2);
     EXPECT_TRUE(cw->IsHaving());
@@ -127,31 +121,7 @@ TEST(RequestItems, AssignCopiesTheDescriptionOnly)
     EXPECT_THROW(copy.Select()[0]->Assign(*copy.Where()[0]), EConvertError);
 }
 
-TEST(RequestItems, Finders)
-{
-    Practice p;
-    auto r = p.request();
-    EXPECT_EQ(r->MainTableName(), "");
-    addFrom(*r, "PATIENTS", "P");
-    addFrom(*r, "MEDECINS", "", "P");
-    EXPECT_EQ(r->MainTableName(), "PATIENTS");
-    TSelectItem* a = addSelect(*r, "P", "NOM");
-    TSelectItem* b = addSelect(*r, "MEDECINS", "MEDECINS_ID", "nom");
-    TSelectItem* e = addSelect(*r, "", "upper(P.NOM)", "UNOM");
-    e->SetIsExpr(true);
-    // The alias wins over an earlier text; case is ignored.
-    EXPECT_EQ(r->FindSelectItem("NOM"), b);
-    EXPECT_EQ(r->FindSelectItem("medecins_id"), b);
-    EXPECT_EQ(r->FindSelectItem("PRENOM"), nullptr);
-    EXPECT_EQ(r->FindSelectItemByOrigin("p.nom"), a);
-    EXPECT_EQ(r->FindSelectItemByOrigin("upper(P.NOM)"), e);
-    EXPECT_EQ(r->FindSelectItemByOrigin("NOM"), nullptr);
-    EXPECT_EQ(r->FindFromItem("p"), r->From()[0]);
-    EXPECT_EQ(r->FindFromItem("medecins"), r->From()[1]);
-    EXPECT_EQ(r->FindFromItem("VISITS"), nullptr);
-}
-
-TEST(RequestParams, PartExamplesAndHostileTexts)
+TEST(RequestParams, NamesInItemTextsAndFixedTextsHostileOnesIncluded)
 {
     Practice p;
     auto r = p.request();
@@ -361,38 +331,17 @@ TEST(RequestRemote, SelectAndUpdateThroughTheApplicationServer)
     EXPECT_FALSE(r->UseRemoteUpdate());
 }
 
-TEST(RequestRegistry, HandlesOfLiveRequests)
-{
-    Practice p;
-    auto a = p.request("A");
-    auto b = p.request("B");
-    const int ha = a->EmbedHandle();
-    const int hb = b->EmbedHandle();
-    EXPECT_NE(ha, hb);
-    EXPECT_EQ(a->EmbedHandle(), ha);
-    EXPECT_EQ(p.access.FindRequest(ha), a.get());
-    a.reset();
-    EXPECT_EQ(p.access.FindRequest(ha), nullptr);
-    auto c = p.request("C");
-    EXPECT_NE(c->EmbedHandle(), ha); // never given again
-    EXPECT_EQ(p.access.FindRequest(hb), b.get());
-    EXPECT_EQ(p.access.FindRequest(0), nullptr);
-
-    TDBRequest lonely;
-    lonely.setObjectName("Lonely");
-    EXPECT_EQ(kernelErrorOf([&] { lonely.EmbedHandle(); }),
-              "Lonely cannot compile query: not assigned DBAccess.");
-}
-
-TEST(RequestJoinTree, IsFieldFromTableFollowsTheTree)
+TEST(RequestItems, TheJoinTreeAndFinders)
 {
     Practice p;
     auto r = p.request();
+    EXPECT_EQ(r->MainTableName(), "");
     addFrom(*r, "PATIENTS", "P");
     addFrom(*r, "VISITS", "V", "P");
     addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
-    addSelect(*r, "P", "NOM");
-    addSelect(*r, "M", "NOM", "MNOM");
+    EXPECT_EQ(r->MainTableName(), "PATIENTS");
+    TSelectItem* a = addSelect(*r, "P", "NOM");
+    TSelectItem* b = addSelect(*r, "M", "NOM", "MNOM");
     r->SetCompiled(true);
     EXPECT_TRUE(r->IsFieldFromTable("MNOM", "visits", "MEDECINS_ID"));
     EXPECT_FALSE(r->IsFieldFromTable("MNOM", "VISITS", "REMPL_ID"));
@@ -402,6 +351,21 @@ TEST(RequestJoinTree, IsFieldFromTableFollowsTheTree)
     EXPECT_FALSE(r->IsFieldFromTable("NOM", "MEDECINS", "REMPL_ID"));
     EXPECT_FALSE(r->IsFieldFromTable("NOM", "LAB", "ANY"));
     EXPECT_FALSE(r->IsFieldFromTable("PRENOM", "VISITS", "ANY"));
+
+    // Items found by alias before text, from items by alias before table name; case is ignored.
+    TSelectItem* c = addSelect(*r, "MEDECINS", "MEDECINS_ID", "nom");
+    TSelectItem* e = addSelect(*r, "", "upper(P.NOM)", "UNOM");
+    e->SetIsExpr(true);
+    EXPECT_EQ(r->FindSelectItem("NOM"), c);
+    EXPECT_EQ(r->FindSelectItem("medecins_id"), c);
+    EXPECT_EQ(r->FindSelectItem("mnom"), b);
+    EXPECT_EQ(r->FindSelectItem("PRENOM"), nullptr);
+    EXPECT_EQ(r->FindSelectItemByOrigin("p.nom"), a);
+    EXPECT_EQ(r->FindSelectItemByOrigin("upper(P.NOM)"), e);
+    EXPECT_EQ(r->FindSelectItemByOrigin("NOM"), nullptr);
+    EXPECT_EQ(r->FindFromItem("m"), r->From()[2]);
+    EXPECT_EQ(r->FindFromItem("visits"), r->From()[1]);
+    EXPECT_EQ(r->FindFromItem("LAB"), nullptr);
 }
 
 namespace {

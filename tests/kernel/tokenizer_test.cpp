@@ -1,4 +1,5 @@
 // The tokenizer (texts and buffered streams) and the macro table with its expansion.
+#include <kernel/macros.h>
 #include <kernel/tokenizer.h>
 #include <platform/codepage.h>
 #include <platform/regional.h>
@@ -45,11 +46,11 @@ TMacroInfo table(const QString& lines)
     return m;
 }
 
-// The MS SQL Server and Oracle tables as the access component fills them.
-const QString kMsSql = "%add=+\n%coalesce=coalesce(%1,%2)\n%join=\n%user=user_id()\n%true=1\n"
-                       "%false=0\n%case=case %1 when %2 then %3 else %4 end";
-const QString kOracle = "%add=||\n%coalesce=NVL(%1,%2)\n%join=(+)\n%user=uid\n%true='T'\n"
-                        "%false='F'\n%case=DECODE(%1,%2,%3,%4)";
+// The built-in table of a server kind, as the access component fills it.
+TMacroInfo builtIn(int kind)
+{
+    return table(BuildMacroLines(kind, false, {}, nullptr).join('\n'));
+}
 
 } // namespace
 
@@ -126,7 +127,7 @@ TEST(Tokenizer, KeywordsLinesAndCharacterCodes)
     EXPECT_EQ(p.Token(true), toInteger);
 }
 
-TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLine)
+TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLineInTheProgramsCodePage)
 {
     // 12 characters hold "one two\nthre": the buffer is cut after the line feed and the rest
     // moved to its start at the next refill; positions stay positions in the stream.
@@ -178,18 +179,15 @@ TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLine)
     EXPECT_EQ(late.Token(true), toSymbol);
     EXPECT_EQ(late.TokenString(), "b");
     EXPECT_EQ(late.Token(true), toEOF);
-}
 
-TEST(Tokenizer, StreamBytesAreReadInTheProgramsCodePage)
-{
-    const auto dev = reading("'\xE9t\xE9' \x80");
-    TFFParser p;
-    p.SetStream(dev.get(), 100);
+    // Bytes are read in the program's code page.
+    const auto bytes = reading("'\xE9t\xE9' \x80");
+    p.SetStream(bytes.get(), 100);
     EXPECT_EQ(p.TokenString(), "été");
     EXPECT_EQ(p.Token(true), char16_t(0x20AC)); // the euro sign of windows-1252
 
     codepage::setCurrent(codepage::Cp1251);
-    p.SetStream(dev.get(), 100);
+    p.SetStream(bytes.get(), 100);
     EXPECT_EQ(p.TokenString(), "йtй");
     EXPECT_EQ(p.Token(true), char16_t(0x0402)); // Ђ in windows-1251
     codepage::setCurrent(codepage::Cp1252);
@@ -214,8 +212,8 @@ TEST(MacroTable, SetTextSplitsNamesAndValues)
 
 TEST(MacroExpansion, CallsArgumentsAndQuotes)
 {
-    const TMacroInfo ms = table(kMsSql);
-    const TMacroInfo ora = table(kOracle);
+    const TMacroInfo ms = builtIn(1);
+    const TMacroInfo ora = builtIn(2);
 
     EXPECT_EQ(ExpandMacros(ms, "A %add B"), "A + B");
     EXPECT_EQ(ExpandMacros(ms, "A %ADD B"), "A + B");
@@ -270,7 +268,7 @@ TEST(MacroExpansion, ArgumentReferences)
 // Repairs over the old expansion.
 TEST(MacroExpansion, EveryCallIsExpandedAndNothingElseIsTouched)
 {
-    const TMacroInfo ms = table(kMsSql);
+    const TMacroInfo ms = builtIn(1);
     // The token after an argument-less call is a call of its own.
     EXPECT_EQ(ExpandMacros(ms, "A %add %coalesce(B,0)"), "A + coalesce(B,0)");
     EXPECT_EQ(ExpandMacros(ms, "%true %false"), "1 0");

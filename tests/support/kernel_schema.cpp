@@ -1,0 +1,26 @@
+#include "kernel_schema.h"
+
+namespace kernelschema {
+
+QString createTables(bool booleansAsText)
+{
+    const QString boolean =
+        booleansAsText ? QStringLiteral("varchar(1)") : QStringLiteral("boolean");
+    return QStringLiteral(
+               "create table VERSION (MODULE varchar(30), VERSION integer);"
+               "create table _KRN_SYS_FLAGS (FLAG varchar(30), VALUE varchar(30));"
+               "create table META_MACRO (CODE varchar(30), MACRO clob);"
+               "create table METATABLE (TABLE_NAME varchar(30), KEY_FIELDS varchar(50),"
+               " SYSTEM boolean, CUSTOM clob, TRACE_LOG boolean, BASE_TABLE varchar(30),"
+               " OBJECT_KIND varchar(1));"
+               "create table METAFIELD (TABLE_NAME varchar(30), FIELD_NAME varchar(30),"
+               " REQUIRED %1, VISIBLE %1, METATYPE varchar(30), DATATYPE integer, FSIZE integer,"
+               " FPREC integer, CUSTOM clob, ORIGIN varchar(30), NATIVE_NAME varchar(30),"
+               " ORD integer);"
+               "create table TABLELINK (PARENT varchar(30), CHILD varchar(30),"
+               " KEY_FIELDS varchar(50), REF_FIELDS varchar(50), DEL_ACT varchar(1), CUSTOM clob);"
+               "create table DUAL (DUMMY varchar(1)); insert into DUAL values ('X');")
+        .arg(boolean);
+}
+
+} // namespace kernelschema

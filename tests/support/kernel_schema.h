@@ -1,0 +1,19 @@
+// The kernel's own tables as the schema tools create them, for the kernel tests and the
+// benchmarks that build a kernel database of their own.
+#pragma once
+
+#include <QString>
+
+namespace kernelschema {
+
+// Statements that create VERSION, _KRN_SYS_FLAGS, META_MACRO, METATABLE, METAFIELD, TABLELINK
+// and DUAL (with its one row), all other tables empty. With `booleansAsText` the Booleans of
+// METAFIELD are characters, as Oracle keeps them.
+QString createTables(bool booleansAsText = false);
+
+// The selects of the access component's metadata datasets.
+inline const char* const SelectTables = "select * from METATABLE order by TABLE_NAME";
+inline const char* const SelectFields = "select * from METAFIELD order by TABLE_NAME,ORD";
+inline const char* const SelectLinks = "select * from TABLELINK";
+
+} // namespace kernelschema
