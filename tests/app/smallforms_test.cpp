@@ -5,7 +5,7 @@
 #include <app/imageform.h>
 #include <app/memoform.h>
 #include <app/testform.h>
-#include <platform/serial/serialline_fake.h>
+#include <platform/testing/serialline_fake.h>
 
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>

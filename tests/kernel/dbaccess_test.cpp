@@ -5,9 +5,9 @@
 #include "meta_fixture.h"
 
 #include <kernel/schemaapi.h>
-#include <platform/application.h>
 #include <platform/db/localtable.h>
 #include <platform/inifile.h>
+#include <platform/ui/application.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>

@@ -4,7 +4,7 @@
 #include "kernel_helpers.h"
 
 #include <kernel/dbaccess.h>
-#include <platform/application.h>
+#include <platform/ui/application.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
