@@ -126,21 +126,22 @@ endfunction()
 # ---- Libraries
 #
 #   quorvane_library(<name> [INCLUDE_AS <name>] [HIDE <sub-folder>...] [WIDGETS]
-#                    SOURCES <file>... [POSIX_SOURCES <file>...]
+#                    SOURCES <file>...
 #                    [DEPENDS <library>...] [PRIVATE_DEPENDS <library>...])
 #
-# One static library from the current source folder. POSIX_SOURCES are built on UNIX systems
-# only (the backends of platform calls). DEPENDS are the libraries its headers use too (PUBLIC);
-# PRIVATE_DEPENDS those its sources alone use. WIDGETS: precompile Qt Widgets as well.
+# One static library from the current source folder, included as INCLUDE_AS (default: its name).
+# DEPENDS are the libraries its headers use too (PUBLIC); PRIVATE_DEPENDS those its sources alone
+# use. WIDGETS: precompile Qt Widgets as well. Backends of one system are added after it, under
+# that system's condition (target_sources in if(UNIX)).
 function(quorvane_library name)
-  cmake_parse_arguments(ARG "WIDGETS" "INCLUDE_AS"
-                        "HIDE;SOURCES;POSIX_SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "WIDGETS" "INCLUDE_AS" "HIDE;SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
   if(NOT ARG_INCLUDE_AS)
     set(ARG_INCLUDE_AS ${name})
   endif()
   add_library(${name} STATIC ${ARG_SOURCES})
-  if(UNIX AND ARG_POSIX_SOURCES)
-    target_sources(${name} PRIVATE ${ARG_POSIX_SOURCES})
+  if(QUORVANE_SANITIZE)
+    # A sanitizer folder builds its test programs; the libraries come in as they need them.
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
   endif()
   quorvane_include_view(${name} ${ARG_INCLUDE_AS} HIDE ${ARG_HIDE})
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE_DEPENDS})
