@@ -5,10 +5,10 @@
 #include "errorform.h"
 #include "mainform_texts.h"
 
+#include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/format.h>
 #include <platform/support/logfile.h>
-#include <platform/ui.h>
 #include <translation/lc.h>
 
 #include <QPlainTextEdit>

@@ -2,7 +2,7 @@
 // control and whether DTR is raised when the port opens.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 class QCheckBox;
 class QComboBox;

@@ -16,12 +16,12 @@
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/inifile.h>
 #include <platform/regional.h>
 #include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
-#include <platform/ui.h>
 #include <translation/lc.h>
 
 #include <QButtonGroup>

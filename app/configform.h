@@ -3,7 +3,7 @@
 // serial source, the section Options.COM<n> of the settings file.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 #include <QStringList>
 

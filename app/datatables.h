@@ -2,7 +2,7 @@
 // SQLite file in the data folder, and the routines that check and reopen them.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 #include <QList>
 

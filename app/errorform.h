@@ -1,7 +1,7 @@
 // The error window: what went wrong, and a box where the user may say what they were doing.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 class QLabel;
 class QPlainTextEdit;

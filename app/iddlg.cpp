@@ -11,8 +11,8 @@
 
 #include <platform/data/datasetmodel.h>
 #include <platform/db/localtable.h>
+#include <platform/dialogs.h>
 #include <platform/support/globals.h>
-#include <platform/ui.h>
 #include <translation/lc.h>
 
 #include <QAbstractProxyModel>

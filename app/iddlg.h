@@ -2,7 +2,7 @@
 // patients by name, and describes the document.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 // The picture window: a screen capture shown maximised on white, with a close command.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 class QAction;
 class QLabel;

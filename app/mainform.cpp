@@ -16,20 +16,21 @@
 #include "workstation_app.h"
 
 #include <analysers/comslots.h>
-#include <platform/application.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>
 #include <platform/format.h>
 #include <platform/inifile.h>
+#include <platform/process.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 #include <platform/support/procs.h>
 #include <platform/support/textprocs.h>
-#include <platform/ui.h>
+#include <platform/ui/application.h>
 #include <translation/lc.h>
 
 #include <QAction>
@@ -55,8 +56,6 @@
 
 #include <array>
 #include <cstdio>
-#include <pwd.h>
-#include <unistd.h>
 
 TMainForm* MainForm = nullptr;
 
@@ -106,13 +105,6 @@ QTreeWidget* makeList(QTreeWidget* list, const QStringList& titles, const QList<
 QString practiceVersionFile()
 {
     return files::findNoCase(TressolyPath, QStringLiteral("TRESSOLY.VER"));
-}
-
-QString loginName()
-{
-    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
-        return QString::fromLocal8Bit(pw->pw_name);
-    return QString::number(::geteuid());
 }
 
 } // namespace

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <app/taskbaricon.h>
-#include <platform/forms.h>
 #include <platform/support/globals.h>
+#include <platform/ui/forms.h>
 
 #include <QList>
 #include <QString>

@@ -15,11 +15,11 @@
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/dialogs.h>
 #include <platform/inifile.h>
 #include <platform/serial/serialline.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/paths.h>
-#include <platform/ui.h>
 #include <translation/lc.h>
 
 #include <QAction>

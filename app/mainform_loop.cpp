@@ -13,13 +13,13 @@
 #include "tablehelpers.h"
 #include "titul.h"
 
-#include <platform/application.h>
 #include <platform/clock.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/inifile.h>
 #include <platform/regional.h>
+#include <platform/ui/application.h>
 #include <translation/lc.h>
 
 #include <QLabel>

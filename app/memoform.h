@@ -1,7 +1,7 @@
 // The text window: a document shown as text, maximised, with the edit menu and a close command.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 class QAction;
 class QMenuBar;

@@ -1,7 +1,7 @@
 // The patient dialog: creates a patient or edits the one chosen in the identification dialog.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 // The log viewer: the end of the direct-send log in a read-only text window.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 #include <QStringList>
 

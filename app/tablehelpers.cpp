@@ -10,10 +10,10 @@
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlname.h>
+#include <platform/dialogs.h>
 #include <platform/exception.h>
-#include <platform/forms.h>
 #include <platform/support/logfile.h>
-#include <platform/ui.h>
+#include <platform/ui/forms.h>
 
 #include <QThread>
 

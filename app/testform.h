@@ -2,7 +2,7 @@
 // ports the workstation holds.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 #include <functional>
 

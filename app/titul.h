@@ -1,7 +1,7 @@
 // The splash window shown while the program starts: one line saying what start-up is doing.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 
 class QLabel;
 

@@ -10,17 +10,17 @@
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlname.h>
+#include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>
 #include <platform/format.h>
-#include <platform/forms.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 #include <platform/support/textprocs.h>
-#include <platform/ui.h>
+#include <platform/ui/forms.h>
 #include <translation/lc.h>
 
 #include <QFile>

@@ -7,14 +7,14 @@
 #include <kernel/macros.h>
 #include <kernel/request.h>
 #include <kernel/schemaapi.h>
-#include <platform/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlquery.h>
+#include <platform/dialogs.h>
 #include <platform/inifile.h>
+#include <platform/process.h>
 #include <platform/regional.h>
 #include <platform/support/paths.h>
-#include <platform/ui.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -197,7 +197,7 @@ void TDBAccess::RegisterModuleVersion(const QString& module, int version)
 bool TDBAccess::Init()
 {
     // Once the program is to end, nothing more is connected and nothing more is asked.
-    if (Application::terminated()) {
+    if (terminationRequested()) {
         m_initResult = TInitResult::Terminated;
         return false;
     }
@@ -225,7 +225,7 @@ bool TDBAccess::Init()
 
         if (!CheckVersions()) {
             m_initResult =
-                Application::terminated() ? TInitResult::Terminated : TInitResult::VersionsRefused;
+                terminationRequested() ? TInitResult::Terminated : TInitResult::VersionsRefused;
             return false;
         }
 
@@ -245,13 +245,13 @@ bool TDBAccess::Init()
         // A component that is not ready keeps no connection.
         if (m_database)
             m_database->close();
-        m_initResult = Application::terminated() ? TInitResult::Terminated : failure;
+        m_initResult = terminationRequested() ? TInitResult::Terminated : failure;
         if (OnConnectError) {
             bool raise = false;
             OnConnectError(e, raise);
             if (raise)
                 throw;
-        } else if (!Application::terminated()) {
+        } else if (!terminationRequested()) {
             ErrorMsg(e.message());
         }
         return false;
@@ -298,7 +298,7 @@ bool TDBAccess::CheckVersions()
                          .arg(row.module, moduleVersion(*line))
                          .arg(row.version));
             db.close();
-            Application::terminate();
+            requestTermination();
             return false;
         }
     }
@@ -613,14 +613,14 @@ void TDBAccess::rollbackOutermost()
         m_rollbackWait(1000);
         rollbackOnServer(lastError);
     }
-    while (server && db.inTransaction() && !Application::terminated()) {
+    while (server && db.inTransaction() && !terminationRequested()) {
         const QString text = QStringLiteral("Rollback transaction failed.\r\n") + lastError +
                              QStringLiteral("\r\n") + QString(38, QLatin1Char('=')) +
                              QStringLiteral("\r\nDo you want to try again rollback transaction?"
                                             "\r\nOverwise application will be terminated.");
         if (Dialogs().messageDlg(text, mtWarning, TMsgDlgButtons(mbYes) | mbAbort) !=
             modalResultOf(mbYes)) {
-            Application::terminate();
+            requestTermination();
             return;
         }
         rollbackOnServer(lastError);

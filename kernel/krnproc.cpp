@@ -8,9 +8,9 @@
 #include <platform/data/memdataset.h>
 #include <platform/db/database.h>
 #include <platform/db/sqlquery.h>
+#include <platform/dialogs.h>
 #include <platform/regional.h>
-#include <platform/ui.h>
-#include <translation/language.h>
+#include <platform/support/globals.h>
 
 #include <vector>
 
@@ -37,7 +37,7 @@ bool ConfirmMsg(const QString& message)
 
 QString BoolToYesNo(bool value)
 {
-    switch (CurrentLanguage) {
+    switch (ProgLanguage) {
     case 1:
         return value ? QStringLiteral("Oui") : QStringLiteral("Non");
     case 2:

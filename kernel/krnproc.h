@@ -27,7 +27,7 @@ void ErrorMsg(const QString& message);
 void WarningMsg(const QString& message);
 bool ConfirmMsg(const QString& message);
 
-// "Oui"/"Non" in French (CurrentLanguage 1), "Да"/"Нет" in Russian (2), "Yes"/"No" otherwise.
+// "Oui"/"Non" in French (ProgLanguage 1), "Да"/"Нет" in Russian (2), "Yes"/"No" otherwise.
 QString BoolToYesNo(bool value);
 
 // The kernel's field types, as METAFIELD.DATATYPE stores them.

@@ -76,8 +76,9 @@ QStringList BuildMacroLines(int serverKind, bool booleanAsChar,
                             const std::function<void(const QString&)>& warn)
 {
     QList<MacroLine> lines = builtInLines(serverKind, booleanAsChar);
-    for (const auto& [code, macro] : metaMacroRows) {
-        const QString line = code + QLatin1Char('=') + oneLine(macro);
+    for (const auto& row : metaMacroRows) {
+        const QString& code = row.first;
+        const QString line = code + QLatin1Char('=') + oneLine(row.second);
         auto it = std::find_if(lines.begin(), lines.end(), [&code](const MacroLine& l) {
             return namePart(l.line).compare(code, Qt::CaseInsensitive) == 0;
         });

@@ -3,7 +3,7 @@
 // translator when an instance of it is created.
 #pragma once
 
-#include <platform/forms.h>
+#include <platform/ui/forms.h>
 #include <platform/variant.h>
 #include <translation/language.h>
 

@@ -9,14 +9,14 @@
 #include <app/mainform.h>
 #include <app/memoform.h>
 #include <app/practicedb.h>
-#include <app/termsignals.h>
-#include <platform/application.h>
 #include <platform/codepage.h>
 #include <platform/db/odbcdriver.h>
 #include <platform/inifile.h>
+#include <platform/process.h>
 #include <platform/regional.h>
 #include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
+#include <platform/ui/application.h>
 #include <translation/langproc.h>
 #include <translation/langrus.h>
 #include <translation/language.h>

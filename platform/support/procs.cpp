@@ -1,10 +1,9 @@
 // INI shortcuts, the OK/Cancel error boxes and the palette query.
 #include "procs.h"
 
+#include <platform/dialogs.h>
 #include <platform/format.h>
-#include <platform/forms.h>
 #include <platform/inifile.h>
-#include <platform/ui.h>
 
 #include <QGuiApplication>
 #include <QScreen>

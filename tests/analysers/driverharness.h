@@ -8,8 +8,8 @@
 #include <analysers/drvmain.h>
 #include <analysers/workstation.h>
 #include <platform/fileops.h>
-#include <platform/serial/serialline_fake.h>
 #include <platform/support/globals.h>
+#include <platform/testing/serialline_fake.h>
 #include <support/ptypair.h>
 #include <support/workspace.h>
 

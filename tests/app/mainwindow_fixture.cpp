@@ -9,7 +9,6 @@
 #include <app/printer_source.h>
 #include <app/screen_source.h>
 #include <app/upgrade.h>
-#include <platform/application.h>
 #include <platform/codepage.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>
@@ -17,6 +16,7 @@
 #include <platform/db/sqlitedriver.h>
 #include <platform/regional.h>
 #include <platform/support/globals.h>
+#include <platform/ui/application.h>
 
 #include <support/db_helpers.h>
 

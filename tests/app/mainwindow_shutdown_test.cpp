@@ -4,9 +4,9 @@
 
 #include <app/appglobals.h>
 #include <app/datatables.h>
-#include <platform/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/ui/application.h>
 
 #include <QAction>
 #include <QCoreApplication>

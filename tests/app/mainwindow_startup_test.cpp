@@ -6,11 +6,12 @@
 #include <app/appglobals.h>
 #include <app/datatables.h>
 #include <app/errorform.h>
-#include <platform/application.h>
+#include <platform/ui/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
 #include <platform/support/globals.h>
+#include <platform/ui/application.h>
 
 #include <QAction>
 #include <QDir>

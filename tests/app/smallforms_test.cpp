@@ -6,7 +6,7 @@
 #include <app/memoform.h>
 #include <app/taskbaricon.h>
 #include <app/testform.h>
-#include <platform/serial/serialline_fake.h>
+#include <platform/testing/serialline_fake.h>
 
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>

@@ -5,10 +5,10 @@
 #include "kernel_helpers.h"
 
 #include <kernel/schemaapi.h>
-#include <platform/application.h>
 #include <platform/db/localtable.h>
 #include <platform/db/odbcdriver.h>
 #include <platform/inifile.h>
+#include <platform/ui/application.h>
 
 #include <support/kernel_schema.h>
 #include <support/qt_printers.h>

@@ -4,8 +4,9 @@
 // which opens no server transaction.
 #include "kernel_helpers.h"
 
-#include <platform/application.h>
+#include <kernel/dbaccess.h>
 #include <platform/db/odbcdriver.h>
+#include <platform/ui/application.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>

@@ -1,9 +1,9 @@
 // Forms and data modules: two-step creation, the components list, the application's list, the
 // Qt events turned into the form's events, closing, key preview, and modal showing through the
 // Qt dialog service's nested event loop.
+#include <platform/dialogs.h>
 #include <platform/exception.h>
-#include <platform/forms.h>
-#include <platform/ui.h>
+#include <platform/ui/forms.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>

@@ -1,8 +1,8 @@
 // The dialog service: the scripted service's answers, records and failures, the per-test
 // wrapper, and the Qt service's message and input boxes driven as a user would.
-#include <platform/forms.h>
-#include <platform/ui.h>
-#include <platform/ui_scripted.h>
+#include <platform/dialogs.h>
+#include <platform/testing/dialogs_scripted.h>
+#include <platform/ui/forms.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>

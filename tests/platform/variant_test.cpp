@@ -231,7 +231,8 @@ TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
         // Self-assignment and assignment between texts.
         const Variant& same = d;
         d = same;
-        d = std::move(d);
+        Variant& itself = d;
+        d = std::move(itself);
         EXPECT_EQ(d.toString(), "Dupont");
         Variant f("Martin");
         f = d;

@@ -2,7 +2,7 @@
 // destruction a script entry left unused fails the test, and the Qt service comes back.
 #pragma once
 
-#include <platform/ui_scripted.h>
+#include <platform/testing/dialogs_scripted.h>
 
 class ScopedScriptedDialogs : public ScriptedDialogs
 {

@@ -1,6 +1,7 @@
 // Main of every test executable: a QApplication on the offscreen platform, dialogs that meet no
 // script entry reported as test failures, then GoogleTest.
-#include <platform/ui_scripted.h>
+#include <platform/testing/dialogs_scripted.h>
+#include <platform/ui/qtdialogs.h>
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    useQtDialogs();
     ::testing::InitGoogleTest(&argc, argv);
     ScriptedDialogs::failureHook = [](const QString& failure) {
         ADD_FAILURE() << "dialogs: " << failure.toStdString();

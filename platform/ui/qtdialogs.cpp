@@ -1,6 +1,6 @@
-// The dialog service: the accessor, and the Qt implementation (message boxes, input boxes, file
-// choosers and the nested event loop of a modal form).
-#include "ui.h"
+// The Qt dialog service: message boxes, input boxes, file choosers and the nested event loop of
+// a modal form.
+#include "qtdialogs.h"
 
 #include "forms.h"
 
@@ -232,74 +232,10 @@ int QtDialogService::showModal(TForm& form)
     return result;
 }
 
-QtDialogService& qtDialogs()
-{
-    static QtDialogService service;
-    return service;
-}
-
-DialogService* s_service = nullptr;
-
 } // namespace
 
-DialogService::~DialogService() = default;
-
-int modalResultOf(TMsgDlgBtn button)
+void useQtDialogs()
 {
-    switch (button) {
-    case mbYes:
-        return mrYes;
-    case mbNo:
-        return mrNo;
-    case mbOK:
-        return mrOk;
-    case mbCancel:
-        return mrCancel;
-    case mbAbort:
-        return mrAbort;
-    case mbRetry:
-        return mrRetry;
-    case mbIgnore:
-        return mrIgnore;
-    case mbAll:
-        return mrAll;
-    case mbNoToAll:
-        return mrNoToAll;
-    case mbYesToAll:
-        return mrYesToAll;
-    }
-    return mrNone;
-}
-
-DialogService& Dialogs()
-{
-    return s_service ? *s_service : qtDialogs();
-}
-
-void setDialogService(DialogService* service)
-{
-    s_service = service;
-}
-
-QString qtFileFilter(const QString& filter)
-{
-    if (!filter.contains(QLatin1Char('|')))
-        return filter;
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList entries;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns;
-        for (const QString& pattern : parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const QString trimmed = pattern.trimmed();
-            if (trimmed.isEmpty())
-                continue;
-            // "*.*" meant every file; on this system a name need not have an extension.
-            patterns.append(trimmed == QLatin1String("*.*") ? QStringLiteral("*") : trimmed);
-        }
-        if (patterns.isEmpty())
-            continue;
-        entries.append(parts.at(i).trimmed() + QLatin1String(" (") +
-                       patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
-    }
-    return entries.join(QStringLiteral(";;"));
+    static QtDialogService service;
+    setDefaultDialogService(&service);
 }

@@ -2,7 +2,7 @@
 // bits, paced or refused writes.
 #pragma once
 
-#include "serialline.h"
+#include <platform/serial/serialline.h>
 
 #include <QByteArray>
 #include <QList>

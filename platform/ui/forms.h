@@ -3,6 +3,8 @@
 // the application's list of live forms and data modules, and the screen cursor.
 #pragma once
 
+#include <platform/dialogs.h>
+
 #include <QAbstractButton>
 #include <QList>
 #include <QObject>
@@ -14,21 +16,6 @@
 #include <utility>
 
 using TNotifyEvent = std::function<void(QObject* sender)>;
-
-// Modal results: what a modal form or a message box ended with.
-enum : int {
-    mrNone = 0,
-    mrOk = 1,
-    mrCancel = 2,
-    mrAbort = 3,
-    mrRetry = 4,
-    mrIgnore = 5,
-    mrYes = 6,
-    mrNo = 7,
-    mrAll = 8,
-    mrNoToAll = 9,
-    mrYesToAll = 10
-};
 
 // What happens to a form once it agreed to close.
 enum TCloseAction { caNone, caHide, caFree, caMinimize };

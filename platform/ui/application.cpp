@@ -1,12 +1,10 @@
-// Exception routing of the application object.
+// Exception routing of the application object; it also installs the Qt dialogs.
 #include "application.h"
+#include "qtdialogs.h"
 
-#include "exception.h"
-#include "ui.h"
-
-#include <QThread>
-
-#include <atomic>
+#include <platform/dialogs.h>
+#include <platform/exception.h>
+#include <platform/process.h>
 
 namespace {
 Application::ExceptionHandler& handlerSlot()
@@ -14,8 +12,6 @@ Application::ExceptionHandler& handlerSlot()
     static Application::ExceptionHandler handler;
     return handler;
 }
-
-std::atomic<bool> terminateRequested{false};
 
 class UnknownException : public Exception
 {
@@ -26,6 +22,7 @@ public:
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
+    useQtDialogs();
 }
 
 void Application::setExceptionHandler(ExceptionHandler handler)
@@ -46,20 +43,17 @@ void Application::handleException(QObject* sender, const std::exception& e)
 
 void Application::terminate()
 {
-    terminateRequested = true;
-    // Only a running loop can be told to end; before it starts, start-up reads the flag.
-    if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0)
-        QCoreApplication::exit(0);
+    requestTermination();
 }
 
 bool Application::terminated()
 {
-    return terminateRequested;
+    return terminationRequested();
 }
 
 void Application::resetTerminated()
 {
-    terminateRequested = false;
+    clearTerminationRequest();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -1,6 +1,6 @@
-// The self-pipe behind TerminationSignals: the handler writes the signal's number, the notifier
-// reads it on the main thread.
-#include "termsignals.h"
+// The process on POSIX systems: the self-pipe behind TerminationSignals (the handler writes the
+// signal's number, the notifier reads it on the main thread) and the login name.
+#include "process.h"
 
 #include <platform/support/logfile.h>
 
@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +29,13 @@ void onSignal(int signalNumber)
 }
 
 } // namespace
+
+QString loginName()
+{
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+    return QString::number(::geteuid());
+}
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
 {

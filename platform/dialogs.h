@@ -1,12 +1,27 @@
 // The one service through which the program asks the user anything: message boxes,
 // confirmations, input boxes, file and folder dialogs, modal forms and the exception box.
-// Tests replace it with a scripted one (ui_scripted.h).
+// The user interface installs the Qt service; tests replace it with a scripted one.
 #pragma once
 
 #include <QFlags>
 #include <QString>
 
 class TForm;
+
+// Modal results: what a modal form or a message box ended with.
+enum : int {
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7,
+    mrAll = 8,
+    mrNoToAll = 9,
+    mrYesToAll = 10
+};
 
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 
@@ -63,9 +78,12 @@ protected:
     DialogService& operator=(const DialogService&) = default;
 };
 
-// The service in use. Not owned: setDialogService(nullptr) restores the Qt one.
+// The service in use. Not owned: setDialogService(nullptr) restores the default one.
 DialogService& Dialogs();
 void setDialogService(DialogService* service);
+// The service used when none is set: the user interface installs the Qt one at start-up. Without
+// one, every question fails a soft check and is answered as cancelled.
+void setDefaultDialogService(DialogService* service);
 
 // The dialogs' filter form turned into Qt's: pairs of description and patterns separated by
 // "|" become "description (patterns)" entries joined by ";;", patterns separated by blanks, and

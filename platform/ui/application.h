@@ -1,6 +1,7 @@
 // The application object: a QApplication that keeps exceptions from crossing Qt's event loop.
 // An exception leaving an event handler is handed to the program's exception handler (the main
 // window installs its own at start-up); until one is installed the standard exception box shows it.
+// Creating it makes the Qt dialogs the default dialog service.
 #pragma once
 
 #include <QApplication>
@@ -18,9 +19,8 @@ public:
     // Hands an exception to the current handler, as an event handler's exception would be.
     static void handleException(QObject* sender, const std::exception& e);
 
-    // Asks the program to end: terminated() stays true from then on, and an event loop that runs is
-    // told to end. Start-up code that has not reached its event loop yet checks terminated() and
-    // stops.
+    // The program's request to end (requestTermination() and its companions in
+    // platform/process.h).
     static void terminate();
     static bool terminated();
     // Forgets an earlier request (tests that provoke one).

@@ -2,8 +2,8 @@
 // next answer in order, and everything asked is recorded.
 #pragma once
 
-#include "forms.h"
-#include "ui.h"
+#include <platform/dialogs.h>
+#include <platform/ui/forms.h>
 
 #include <QList>
 #include <QString>

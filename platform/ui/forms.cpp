@@ -3,8 +3,8 @@
 // of live forms and data modules, and the screen cursor.
 #include "forms.h"
 
-#include "exception.h"
-#include "ui.h"
+#include <platform/dialogs.h>
+#include <platform/exception.h>
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 // The scripted dialog service used by tests: answers in script order, records every request and
 // reports any dialog the script did not foresee.
-#include "ui_scripted.h"
+#include "dialogs_scripted.h"
 
-#include "forms.h"
+#include <platform/ui/forms.h>
 
 #include <QPointer>
 #include <QtDebug>

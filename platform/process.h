@@ -1,0 +1,41 @@
+// The running process: the request to end it, whether it comes from the program or from the
+// system (SIGTERM, SIGINT), and the user it runs for.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// Asks the program to end: terminationRequested() stays true from then on, and an event loop that
+// runs is told to end. Start-up code that has not reached its event loop yet checks the flag and
+// stops. Needs no application object.
+void requestTermination();
+bool terminationRequested();
+// Forgets an earlier request (tests that provoke one).
+void clearTerminationRequest();
+
+// The login name of the user the process runs for; the numeric user id when it has none.
+QString loginName();
+
+class QSocketNotifier;
+
+// While one exists, the system's requests to end (SIGTERM and SIGINT) no longer end the process:
+// each arrival raises requested() from the event loop, so that the program ends the way a
+// confirmed quit does instead of being cut off with its tables open. The signal handler only
+// writes one byte to a pipe (the one thing it may safely do); everything else happens on the main
+// thread. One instance at a time; the previous handlers come back when it is destroyed.
+class TerminationSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminationSignals(QObject* parent = nullptr);
+    ~TerminationSignals() override;
+
+signals:
+    void requested(int signalNumber);
+
+private:
+    void readPipe();
+
+    QSocketNotifier* m_notifier = nullptr;
+};
