@@ -6,7 +6,6 @@
 #include <app/appglobals.h>
 #include <app/datatables.h>
 #include <app/errorform.h>
-#include <platform/ui/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
