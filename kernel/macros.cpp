@@ -76,7 +76,10 @@ QStringList BuildMacroLines(int serverKind, bool booleanAsChar,
                             const std::function<void(const QString&)>& warn)
 {
     QList<MacroLine> lines = builtInLines(serverKind, booleanAsChar);
-    for (const auto& [code, macro] : metaMacroRows) {
+    for (const auto& row : metaMacroRows) {
+        // Named references, not a structured binding: clang 14 cannot capture one in a lambda.
+        const QString& code = row.first;
+        const QString& macro = row.second;
         const QString line = code + QLatin1Char('=') + oneLine(macro);
         auto it = std::find_if(lines.begin(), lines.end(), [&code](const MacroLine& l) {
             return namePart(l.line).compare(code, Qt::CaseInsensitive) == 0;
