@@ -957,6 +957,8 @@ struct MemDataSet::Storage
         ix->name = name;
         ix->fieldNames = fieldNames;
         ix->options = options;
+        if (fieldNames.isEmpty())
+            throw EDBClient(tr("Index '%1' names no field").arg(name));
         for (const QString& f : fieldNames) {
             const int col = defs.indexOf(f);
             if (col < 0)

@@ -319,6 +319,7 @@ TEST(MemDataSet, UniqueIndexesRefuseDuplicates)
     ds->appendRecord({6, "F", 9.0});
     EXPECT_THROW(ds->addIndex("uQty", "QTY", IndexDef::Unique), EDBClient);
     EXPECT_EQ(ds->indexDefs().find("uQty"), nullptr);
+    EXPECT_THROW(ds->addIndex("blank", " ; "), EDBClient); // an index needs a field
 
     // A bulk load with a duplicate is taken back as a whole.
     const int before = ds->recordCount();
@@ -617,13 +618,24 @@ TEST(MemDataSet, DamagedOrTruncatedFileChangesNothing)
     rejected(QByteArray(), "truncated");
     rejected(QByteArray("ID;NAME\r\n1;A\r\n2;B\r\n"), "not a dataset file");
 
-    // A sound checksum over a file from a later version.
-    QByteArray later = bytes.left(bytes.size() - 4);
+    // Sound checksums over a file from a later version and over one whose index names no field.
+    const auto sealed = [](QByteArray body) {
+        const quint32 crc = zlibCrc32(body);
+        for (int i = 0; i < 4; ++i)
+            body.append(char((crc >> (8 * i)) & 0xFF));
+        return body;
+    };
+    QByteArray later = bytes.chopped(4);
     later[8] = 2;
-    const quint32 crc = zlibCrc32(later);
-    for (int i = 0; i < 4; ++i)
-        later.append(char((crc >> (8 * i)) & 0xFF));
-    rejected(later, "version 2");
+    rejected(sealed(later), "version 2");
+    auto indexed = makeItems({{1, "A", 1}});
+    indexed->addIndex("byId", "ID");
+    indexed->saveToFile(good);
+    QByteArray noField = readAll(good).chopped(4);
+    const QByteArray idList("\x02\0\0\0ID", 6); // the index's field list comes after the field's
+    noField.replace(noField.lastIndexOf(idList), idList.size(), QByteArray("\x02\0\0\0; ", 6));
+    rejected(sealed(noField), "names no field");
+    source->saveToFile(good);
 
     try {
         target->loadFromFile(dir.filePath("missing.dat"));
