@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <random>
 
 using namespace testdata;
@@ -507,6 +508,11 @@ TEST(MemDataSet, RecordsComeAndGoWithoutMixingTheirValues)
     EXPECT_EQ(ds.recordCount(), 1);
     EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 61);
     EXPECT_EQ(ds.fieldByName("DATA")->asBytes(), QByteArray("z"));
+
+    // Once the highest number is taken there is none left to give: the record is refused.
+    ds.appendRecord({std::numeric_limits<qint64>::max(), "last", QByteArray()});
+    EXPECT_THROW(ds.appendRecord({Variant(), "one more", QByteArray()}), EDBClient);
+    EXPECT_EQ(ds.recordCount(), 2);
 }
 
 TEST(MemDataSet, SaveAndLoadEveryFieldType)
