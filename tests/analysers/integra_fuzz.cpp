@@ -5,12 +5,6 @@
 
 #include <analysers/integra.h>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const fuzz::Scratch scratch;

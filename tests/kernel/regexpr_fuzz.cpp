@@ -104,12 +104,6 @@ QString faultOf(const std::uint8_t* data, std::size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QString fault = faultOf(data, size);

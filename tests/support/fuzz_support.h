@@ -15,6 +15,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+// libFuzzer and the replay call this once before the first input: timers and objects need an
+// application object. Defined here, not inline, so that it exists for them to find: a target is
+// one source file, which includes this header once.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static int count = *argc;
+    static QCoreApplication app(count, *argv);
+    return 0;
+}
+
 namespace fuzz {
 
 // Ends the run as a crash, which libFuzzer and the corpus replay both report with the input.
@@ -22,13 +32,6 @@ namespace fuzz {
 {
     std::fprintf(stderr, "%s: %s\n", target, qPrintable(what));
     std::abort();
-}
-
-// Timers and objects need an application object.
-inline void startQt(int* argc, char*** argv)
-{
-    static int count = *argc;
-    static QCoreApplication app(count, *argv);
 }
 
 // The working folder of the run: WorkPath, BufDir and ComBufDir point into it. The clock stands
