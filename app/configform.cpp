@@ -858,7 +858,7 @@ void TConfigForm::OKBtnClick(QObject*)
         setModalResult(mrOk);
         return;
     }
-    const auto refuse = [this](QWidget* where, const QString& message) {
+    const auto refuse = [](QWidget* where, const QString& message) {
         Dialogs().messageDlg(message, mtError, mbOK);
         where->setFocus();
     };

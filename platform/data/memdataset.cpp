@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -761,7 +762,7 @@ private:
 struct MemDataSet::Storage
 {
     explicit Storage(const FieldDefs& fieldDefs)
-        : defs(fieldDefs), pool(fieldDefs), nextAutoInc(fieldDefs.count(), 1)
+        : defs(fieldDefs), pool(fieldDefs), lastAutoInc(fieldDefs.count(), 0)
     {
         for (int i = 0; i < defs.count(); ++i) {
             if (defs.at(i).type == FieldType::AutoInc)
@@ -779,7 +780,7 @@ struct MemDataSet::Storage
     std::vector<Row*> order; // storage order
     std::vector<std::unique_ptr<Index>> indexes;
     QList<int> foldedColumns;  // columns whose folded texts rows keep
-    QList<qint64> nextAutoInc; // per column
+    QList<qint64> lastAutoInc; // per column: the highest value given or taken
     std::vector<int> autoIncColumns;
     quint64 nextSeq = 0;
 
@@ -957,6 +958,8 @@ struct MemDataSet::Storage
         ix->name = name;
         ix->fieldNames = fieldNames;
         ix->options = options;
+        if (fieldNames.isEmpty())
+            throw EDBClient(tr("Index '%1' names no field").arg(name));
         for (const QString& f : fieldNames) {
             const int col = defs.indexOf(f);
             if (col < 0)
@@ -1048,14 +1051,20 @@ struct MemDataSet::Storage
         return nullptr;
     }
 
+    // Raises EDBClient, changing nothing, when an empty column has given out its last value.
     void assignAutoInc(Row* row)
     {
         const RecordLayout& layout = pool.layout();
         for (const int i : autoIncColumns) {
+            if (layout.isEmpty(row, i) && lastAutoInc[i] == std::numeric_limits<qint64>::max())
+                throw EDBClient(
+                    tr("Field '%1' has no value left to number a record").arg(defs.at(i).name));
+        }
+        for (const int i : autoIncColumns) {
             if (layout.isEmpty(row, i))
-                layout.setInteger(row, i, nextAutoInc[i]++);
+                layout.setInteger(row, i, ++lastAutoInc[i]);
             else
-                nextAutoInc[i] = qMax(nextAutoInc[i], layout.integer(row, i) + 1);
+                lastAutoInc[i] = qMax(lastAutoInc[i], layout.integer(row, i));
         }
     }
 
@@ -1288,14 +1297,14 @@ bool MemDataSet::internalPost(const QList<Variant>& buffer, PostMode mode)
     RowHolder probe(s.pool);
     for (int i = 0; i < n; ++i)
         layout.set(probe.get(), i, buffer.at(i));
-    const QList<qint64> autoIncBefore = s.nextAutoInc;
+    const QList<qint64> autoIncBefore = s.lastAutoInc;
     s.assignAutoInc(probe.get());
 
     s.foldRow(probe.get());
     Row* self = mode == PostMode::Edit ? s.cur : nullptr;
     for (const auto& ix : s.indexes) {
         if (ix->unique() && Storage::duplicateIn(*ix, probe.get(), self)) {
-            s.nextAutoInc = autoIncBefore;
+            s.lastAutoInc = autoIncBefore;
             keyViolation();
         }
     }

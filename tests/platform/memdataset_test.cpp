@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 
 using namespace testdata;
@@ -251,6 +252,7 @@ TEST(MemDataSet, UniqueIndexesRefuseDuplicates)
     ds->appendRecord({6, "F", 9.0});
     EXPECT_THROW(ds->addIndex("uQty", "QTY", IndexDef::Unique), EDBClient);
     EXPECT_EQ(ds->indexDefs().find("uQty"), nullptr);
+    EXPECT_THROW(ds->addIndex("blank", " ; "), EDBClient); // an index needs a field
 
     // A bulk load with a duplicate is taken back as a whole.
     ds->beginBulkAppend();
@@ -394,6 +396,11 @@ TEST(MemDataSet, RecordsComeAndGoWithoutMixingTheirValues)
     EXPECT_EQ(ds.recordCount(), 1);
     EXPECT_EQ(ds.fieldByName("ID")->asInteger(), 61); // numbering goes on
     EXPECT_EQ(ds.fieldByName("DATA")->asBytes(), QByteArray("z"));
+
+    // Once the highest number is taken there is none left to give: the record is refused.
+    ds.appendRecord({std::numeric_limits<qint64>::max(), "last", QByteArray()});
+    EXPECT_THROW(ds.appendRecord({Variant(), "one more", QByteArray()}), EDBClient);
+    EXPECT_EQ(ds.recordCount(), 2);
 }
 
 TEST(MemDataSet, SaveAndLoadEveryFieldType)
@@ -492,13 +499,24 @@ TEST(MemDataSet, DamagedFilesAndFailedSavesChangeNothing)
     rejected(QByteArray(), "truncated");
     rejected(QByteArray("ID;NAME\r\n1;A\r\n2;B\r\n"), "not a dataset file");
 
-    // A sound checksum over a file from a later version.
-    QByteArray later = bytes.left(bytes.size() - 4);
+    // Sound checksums over a file from a later version and over one whose index names no field.
+    const auto sealed = [](QByteArray body) {
+        const quint32 crc = zlibCrc32(body);
+        for (int i = 0; i < 4; ++i)
+            body.append(char((crc >> (8 * i)) & 0xFF));
+        return body;
+    };
+    QByteArray later = bytes.chopped(4);
     later[8] = 2;
-    const quint32 crc = zlibCrc32(later);
-    for (int i = 0; i < 4; ++i)
-        later.append(char((crc >> (8 * i)) & 0xFF));
-    rejected(later, "version 2");
+    rejected(sealed(later), "version 2");
+    auto indexed = makeItems({{1, "A", 1}});
+    indexed->addIndex("byId", "ID");
+    indexed->saveToFile(good);
+    QByteArray noField = readFileBytes(good).chopped(4);
+    const QByteArray idList("\x02\0\0\0ID", 6); // the index's field list comes after the field's
+    noField.replace(noField.lastIndexOf(idList), idList.size(), QByteArray("\x02\0\0\0; ", 6));
+    rejected(sealed(noField), "names no field");
+    source->saveToFile(good);
 
     EXPECT_TRUE(messageOf<EDBClient>([&] {
                     target->loadFromFile(dir.filePath("missing.dat"));
