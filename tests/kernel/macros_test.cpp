@@ -195,27 +195,3 @@ TEST(KernelMacros, TheAccessComponentReadsMetaMacroAndWarnsOfDuplicates)
         queryRows(db, ExpandMacros(access.MacroInfo(), "select %full(%coalesce(null,'A'),'B')")),
         QStringList({"A B"}));
 }
-
-TEST(KernelMacros, ServerKindsFollowTheBooleanFlagAndReadMetaMacro)
-{
-    const QList<std::tuple<const char*, const char*, QString>> cases = {
-        {"MSSQL", "0", "1 0 + datediff(year,BIRTH,getdate())"},
-        {"MSSQL", "1", "'T' 'F' + datediff(year,BIRTH,getdate())"},
-        {"ORACLE", "0", "'T' 'F' || datediff(year,BIRTH,getdate())"},
-    };
-    for (const auto& [driver, flag, expanded] : cases) {
-        registerRecordingDriver(driver, std::make_shared<Recorder>());
-        KernelDb kernel;
-        kernel.exec(kernelschema::createTables() +
-                    "insert into _KRN_SYS_FLAGS values ('use_boolean_char', '" + flag + "');" +
-                    "insert into META_MACRO values ('%age', 'datediff(year,%1,getdate())');");
-        kernel.addAlias("SRV", driver);
-        Database db;
-        db.setAliasName("SRV");
-        TDBAccess access;
-        access.SetDataBase(&db);
-        access.LoadMetaData(); // no metadata datasets: the flag and the macros only
-        EXPECT_EQ(ExpandMacros(access.MacroInfo(), "%true %false %add %age(BIRTH)"), expanded)
-            << driver << flag;
-    }
-}
