@@ -1,5 +1,5 @@
 // Kernel metadata texts: multi-language labels, Custom lists and value lists, join texts of a
-// link, and the list of descriptions found by name.
+// link and view fields compared by their origin.
 #include "kernel_helpers.h"
 
 #include <support/qt_printers.h>
@@ -57,7 +57,7 @@ TEST(MultiLanguageTexts, EnteredTextBecomesThePartOfTheCurrentLanguage)
     EXPECT_EQ(MultiLangSetText("#fra#A", "X"), "#fra#A");
 }
 
-TEST(MetadataTexts, CustomListsTheirLinesValueListsAndDeleteActions)
+TEST(MetadataTexts, CustomListsTheirLinesAndValueLists)
 {
     TMetaModifyScope modify;
     TFieldProps f;
@@ -80,11 +80,6 @@ TEST(MetadataTexts, CustomListsTheirLinesValueListsAndDeleteActions)
     EXPECT_FALSE(f.LookupReady);
     EXPECT_EQ(f.Custom.Lines(), QStringList({"LookupValues=#fra#Homme#eng#Man,#fra#Femme#eng#Woman",
                                              "Label=#fra#Sexe#eng#Sex"}));
-
-    // "Cascade", "c" and "N" come from the sample's links in the load test.
-    EXPECT_EQ(DeleteActionFromText("R"), daRestrict);
-    EXPECT_EQ(DeleteActionFromText("X"), daNoDelete);
-    EXPECT_EQ(DeleteActionFromText(""), daNone);
 
     // Stored texts keep their lines whatever their breaks.
     TCustomPropList c;
@@ -109,13 +104,13 @@ TEST(MetadataTexts, CustomListsTheirLinesValueListsAndDeleteActions)
     c.SetValues("Mark", "1");
     EXPECT_EQ(c.Text(), "LookupKeys=1,2\r\nLabel=Sexe\r\nNote=a\rb\r\nMark=1");
     EXPECT_EQ(c.Values("note"), "a\rb");
-    EXPECT_EQ(c.Values("MARK"), "1");
-    EXPECT_EQ(c.Values("lookupkeys"), "1,2");
     EXPECT_EQ(c.Values("LookupKey"), "");
     EXPECT_EQ(c.Values("Label=Sexe"), "");
     EXPECT_EQ(c.Values(""), "");
 }
 
+// The compiler's tests cover the plain forms; here the two-field keys, the name map and the
+// options.
 TEST(MetadataTexts, JoinTextsOfALink)
 {
     TDBAccess access;
@@ -126,22 +121,11 @@ TEST(MetadataTexts, JoinTextsOfALink)
     link.Child = "VISITS";
     link.KeyFields = "K1,K2";
     link.RefFields = "R1,R2";
-
-    EXPECT_EQ(link.JoinWhereText("P", "V", 0), " P.K1 = V.R1 AND P.K2 = V.R2 ");
     EXPECT_EQ(link.JoinWhereText("P", "V", joReversed), " V.R1 = P.K1 AND V.R2 = P.K2 ");
-    EXPECT_EQ(link.JoinWhereText("P", "V", 0, "LEFT OUTER JOIN"),
-              " P.K1 = V.R1 (+) AND P.K2 = V.R2 (+) ");
-    EXPECT_EQ(link.JoinWhereText("P", "V", 0, "RIGHT OUTER JOIN"),
-              " V.R1 = P.K1 (+) AND V.R2 = P.K2 (+) ");
     EXPECT_EQ(link.JoinWhereText("", "", 0),
               " PATIENTS.K1 = VISITS_2024.R1 AND PATIENTS.K2 = VISITS_2024.R2 ");
     EXPECT_EQ(link.JoinWhereText("", "", joChildAsStored),
               " PATIENTS.K1 = VISITS.R1 AND PATIENTS.K2 = VISITS.R2 ");
-
-    EXPECT_EQ(link.JoinClauseText("P", "V", 0),
-              " JOIN VISITS_2024 V ON P.K1 = V.R1 AND P.K2 = V.R2 ");
-    EXPECT_EQ(link.JoinClauseText("P", "V", joWithTableNames),
-              " PATIENTS P JOIN VISITS_2024 V ON P.K1 = V.R1 AND P.K2 = V.R2 ");
     EXPECT_EQ(link.JoinClauseText("P", "V", joWithTableNames | joReversed),
               " VISITS_2024 V JOIN PATIENTS P ON P.K1 = V.R1 AND P.K2 = V.R2 ");
     EXPECT_EQ(link.JoinClauseText("P", "V", joReversed, "INNER JOIN"),
@@ -152,14 +136,10 @@ TEST(MetadataTexts, JoinTextsOfALink)
 
     // An optional link joins outer by default.
     link.Optional = true;
-    link.KeyFields = "PATIENTS_ID";
-    link.RefFields = "PATIENTS_ID";
-    EXPECT_EQ(link.JoinWhereText("P", "V", 0), " P.PATIENTS_ID = V.PATIENTS_ID (+) ");
-    EXPECT_EQ(link.JoinWhereText("P", "V", 0, "JOIN"), " P.PATIENTS_ID = V.PATIENTS_ID ");
+    EXPECT_EQ(link.JoinWhereText("P", "V", 0), " P.K1 = V.R1 (+) AND P.K2 = V.R2 (+) ");
     EXPECT_EQ(link.JoinClauseText("P", "V", joChildAsStored),
-              " LEFT OUTER JOIN VISITS V ON P.PATIENTS_ID = V.PATIENTS_ID ");
+              " LEFT OUTER JOIN VISITS V ON P.K1 = V.R1 AND P.K2 = V.R2 ");
 
-    link.KeyFields = "K1,K2";
     link.RefFields = "R1";
     const QString invalid = "Invalid reference for table 'VISITS'(K1,K2) from table PATIENTS(R1).";
     EXPECT_EQ(kernelErrorOf([&] { link.JoinWhereText("P", "V", 0); }), invalid);
@@ -187,44 +167,4 @@ TEST(MetadataTexts, SameFieldPropsCountsViewFieldsByTheirOrigin)
     EXPECT_TRUE(SameFieldProps(&view, &other)); // both from PATIENTS.NOM
     EXPECT_FALSE(SameFieldProps(&bare, &table));
     EXPECT_FALSE(SameFieldProps(&lower, &table)); // names compare exactly
-}
-
-TEST(MetadataTexts, TheListOfDescriptionsFindsNamesInAnyOrderAndCase)
-{
-    TTablePropsList list;
-    QList<const TTableProps*> made;
-    for (const char* name : {"VISITS", "Patients", "ANALYSES", "patients", "ZONES", "B"}) {
-        auto t = std::make_unique<TTableProps>();
-        t->TableName = name;
-        made.append(t.get());
-        list.Add(std::move(t));
-    }
-    EXPECT_EQ(list.Find("visits"), made[0]);
-    EXPECT_EQ(list.Find("PATIENTS"), made[1]); // the first of the two
-    EXPECT_EQ(list.Find("Analyses"), made[2]);
-    EXPECT_EQ(list.Find("zones"), made[4]);
-    EXPECT_EQ(list.Find("b"), made[5]);
-    EXPECT_EQ(list.Find("PATIENT"), nullptr);
-    EXPECT_EQ(list.Find("A"), nullptr);
-    EXPECT_EQ(list.Find("ZZ"), nullptr);
-
-    // Taking the first of a name makes the second found; taking that one too forgets the name.
-    EXPECT_EQ(list.Take(made[1]).get(), made[1]);
-    EXPECT_EQ(list.Find("Patients"), made[3]);
-    EXPECT_EQ(list.Take(made[3]).get(), made[3]);
-    EXPECT_EQ(list.Find("Patients"), nullptr);
-    EXPECT_EQ(list.Find("ANALYSES"), made[2]);
-    EXPECT_EQ(list.Count(), 4);
-
-    const std::vector<std::unique_ptr<TTableProps>> all = list.TakeAll();
-    ASSERT_EQ(all.size(), 4u);
-    EXPECT_EQ(all[0].get(), made[0]);
-    EXPECT_EQ(all[3].get(), made[5]);
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.Find("VISITS"), nullptr);
-    auto again = std::make_unique<TTableProps>();
-    again->TableName = "visits";
-    const TTableProps* added = again.get();
-    list.Add(std::move(again));
-    EXPECT_EQ(list.Find("VISITS"), added);
 }

@@ -98,58 +98,36 @@ Matches allMatches(TRegExpr& re, const QString& subject)
 TEST(RegExprSyntax, ClassesEscapesAndAnchors)
 {
     checkTable({
-        {"abc", "xxabcxx", 3, 3},
-        {"a.c", "abc", 1, 3},
         {"a.c", "a\nc", 1, 3},
-        {"[abc]+", "xxcabz", 3, 3},
-        {"[^abc]+", "abcdefa", 4, 3},
-        {"[a-c]+", "zzbcaxd", 3, 3},
-        {"[]a]+", "x]a]b", 2, 3},
         {"[^]a]+", "]a]xy]", 4, 2},
         {"[a-]+", "x-a-b", 2, 3},
-        {"[-a]+", "x-a-b", 2, 3},
         {R"([\]]+)", "a]]", 2, 2},
-        {R"(\d+)", "ab123c", 3, 3},
-        {R"(\D+)", "12ab3", 3, 2},
-        {R"(\w+)", "  a_Z9 b", 3, 4},
         {R"(\W+)", "ab, c", 3, 2},
         {R"(\s+)", "a \t\r\n\v\fb", 2, 6},
-        {R"(\S+)", "  ab ", 3, 2},
-        {R"([\d_]+)", "ab1_2c", 3, 3},
         {R"([^\d\s]+)", "1 2ab 3", 4, 2},
         {R"(\t\n\r\f\a\e)", std::string("x\t\n\r\f\a\x1B") + "y", 2, 6},
         {R"(\x41\x{42}\x{000043})", "zABC", 2, 3},
         {R"([\x41-\x43]+)", "zABCD", 2, 3},
         {R"(\.\*\+\?\[\(\)\|\\\{\^\$)", "x.*+?[()|\\{^$", 2, 12},
-        {R"(\q\-\@)", "q-@", 1, 3},
         // Word characters are Latin only.
         {R"(\w+)", "имя_1", 4, 2},
         // Cyrillic ranges take in ё and Ё unless r is off.
         {"[а-я]+", "ABёжикZ", 3, 4},
         {"(?-r)[а-я]+", "ABёжикZ", 4, 3},
         {"[А-Я]+", "xЁЖИКx", 2, 4},
-        {"(?-r)[А-Я]+", "xЁЖИКx", 3, 3},
         {"[а-д]+", "ёабв", 2, 3},
-        {"[ж-я]+", "ёж", 2, 1},
         // Characters outside the code page read as "?", and positions stay those of the text.
         {"a.b", "a中b", 1, 3},
         {"b", "😀b", 3, 1},
         {"中+", "x中中", 2, 2},
         // Anchors.
-        {"^ab", "abab", 1, 2},
         {"^ab", "xab", -1},
         {"ab$", "abab", 3, 2},
-        {"ab$", "abx", -1},
         {"^$", "", 1, 0},
-        {"^$", "a", -1},
         {"$", "abc", 4, 0},
-        {"b*$", "aaa", 4, 0},
         {"a|^b", "bcd", 1, 1},
-        {"a|^b", "cba", 3, 1},
-        {"^a|^b", "b", 1, 1},
         {"^a|^b", "cb", -1},
         {"x^", "x", -1},
-        {"a$b", "ab", -1},
     });
 }
 
@@ -157,7 +135,6 @@ TEST(RegExprSyntax, QuantifiersBracesGroupsAndAlternation)
 {
     checkTable({
         {"ab*c", "xacx", 2, 2},
-        {"ab*c", "abbbc", 1, 5},
         {"ab+c", "ac abbc", 4, 4},
         {"ab?c", "abbc ac", 6, 2},
         {"a.*b", "aXbYbZ", 1, 5},
@@ -166,92 +143,59 @@ TEST(RegExprSyntax, QuantifiersBracesGroupsAndAlternation)
         {"a{2,}", "baaaa", 2, 4},
         {"a{2,3}", "aaaaa", 1, 3},
         {"a{0}b", "ab", 2, 1},
-        {"[ab]{2}c", "aabc", 2, 3},
         {"a{1,2147483646}", "aaa", 1, 3},
-        {"a{2147483646}", "aaa", -1},
         {"(?-s).{2}", "a\nbc", 3, 2},
         // "{" that opens no count is an ordinary character.
         {"a{,3}", "xa{,3}", 2, 5},
-        {"a{x}", "a{x}", 1, 4},
         {"{x}", "a{x}", 2, 3},
         // Repeated groups keep their last round.
         {"(ab)*c", "ababc", 1, 5, {{1, 3, 2}}},
-        {"(ab)+", "xababy", 2, 4, {{1, 4, 2}}},
         {"(ab)?c", "c", 1, 1, {{1, -1, -1}}},
         {"(a|bc)+d", "abcad", 1, 5, {{1, 4, 1}}},
-        {"(a+)+b", "aaaaab", 1, 6, {{1, 1, 5}}},
-        {"(a|ab)*c", "abac", 1, 4, {{1, 3, 1}}},
         // Groups and alternatives.
-        {"cat|dog", "hotdog", 4, 3},
-        {"a(b|c)d", "xacd", 2, 3, {{1, 3, 1}}},
         {"((a)b)c", "abc", 1, 3, {{1, 1, 2}, {2, 1, 1}}},
         {"a(|b)c", "ac", 1, 2, {{1, 2, 0}}},
-        {"a(|b)c", "abc", 1, 3, {{1, 2, 1}}},
         {"(a)|b", "b", 1, 1, {{1, -1, -1}}},
-        {"(a)(b)?", "a", 1, 1, {{1, 1, 1}, {2, -1, -1}}},
         {"()", "x", 1, 0, {{1, 1, 0}}},
         // The first alternative that leads to a match wins, not the longest.
         {"a|ab", "ab", 1, 1},
         {"(a|ab)(c|bcd)", "abcd", 1, 4, {{1, 1, 1}, {2, 2, 3}}},
+        // Fourteen groups; the slots past them stay unset.
+        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)",
+         "xabcdefghijklmn",
+         2,
+         14,
+         {{1, 2, 1}, {14, 15, 1}, {15, -1, -1}, {-1, -1, -1}}},
     });
-}
-
-TEST(RegExprSyntax, FourteenGroupsAndSlotBounds)
-{
-    TRegExpr re;
-    re.SetExpression(QStringLiteral("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)"));
-    ASSERT_TRUE(re.Exec(QStringLiteral("xabcdefghijklmn")));
-    EXPECT_EQ(re.GetMatchPos(0), 2);
-    EXPECT_EQ(re.GetMatchPos(1), 2);
-    EXPECT_EQ(re.GetMatchPos(14), 15);
-    EXPECT_EQ(re.GetMatch(14), QStringLiteral("n"));
-    EXPECT_EQ(re.GetMatchPos(15), -1);
-    EXPECT_EQ(re.GetMatchLen(15), -1);
-    EXPECT_EQ(re.GetMatch(15), QString());
-    EXPECT_EQ(re.GetMatchPos(-1), -1);
-    EXPECT_EQ(re.GetMatch(0), QStringLiteral("abcdefghijklmn"));
 }
 
 TEST(RegExprSyntax, ModifiersCommentsAndCyrillicCase)
 {
     checkTable({
         {"(?i)abc", "xAbC", 2, 3},
-        {"a(?i)b", "AB", -1},
         {"a(?i)b", "aB", 1, 2},
-        {"(?i)a(?-i)b", "AB", -1},
         {"(?i)a(?-i)b", "Ab", 1, 2},
         // A modifier ends with its group.
         {"((?i)a)b", "AB", -1},
-        {"((?i)a)b", "Ab", 1, 2, {{1, 1, 1}}},
         {"(?I)x", "X", 1, 1},
-        {"(?i-)a", "A", 1, 1},
         {"(?i)x+", "xXxY", 1, 3},
         {"(?i)[a-c]+", "xABCd", 2, 3},
         {"(?i)[^a]", "Ab", 2, 1},
         {"(?-s)a.b", "a\nb", -1},
         {"(?-s)a.b", "a\rb", -1},
-        {"(?-s)a.b", "a.b", 1, 3},
-        {"(?-s).+", "ab\ncd", 1, 2},
         {"(?-s)(?s)a.b", "a\nb", 1, 3},
         {"(?is-r)[а-я]+", "ЁЖ", 2, 1},
         // Comments.
         {"a(?#comment)b", "ab", 1, 2},
         {R"(a(?# any [ { \ | text)d)", "ad", 1, 2},
-        {"(?#only)x", "x", 1, 1},
-        {"x(?#)", "x", 1, 1},
         // Cyrillic case folding.
         {"(?i)привет", "ПРИВЕТ", 1, 6},
-        {"привет", "ПРИВЕТ", -1},
         {"(?i)ёлка", "ЁЛКА", 1, 4},
-        {"(?i)ЁЛКА", "ёлка", 1, 4},
         {"(?i)аяАЯ", "АЯая", 1, 4},
-        {"(?i)Ж+", "жЖж", 1, 3},
         {"(?i)[а-в]+", "АБВг", 1, 3},
-        {"(?i)[ё]", "Ё", 1, 1},
-        // Only the letters of the table fold: ё is not е, and ў, і stay apart from Ў, І.
+        // Only the letters of the table fold: ё is not е, and ў stays apart from Ў.
         {"(?i)е", "Ё", -1},
         {"(?i)ў", "Ў", -1},
-        {"(?i)і", "І", -1},
     });
 }
 
@@ -280,39 +224,24 @@ TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
         {"(a|)+", 106, 5, "TRegExpr(comp): *+ Operand Could Be Empty"},
         {"^*", 106, 2, "TRegExpr(comp): *+ Operand Could Be Empty"},
         {"a**", 107, 3, "TRegExpr(comp): Nested *?+"},
-        {"a+?", 107, 3, "TRegExpr(comp): Nested *?+"},
-        {"a{2}{3}", 107, 5, "TRegExpr(comp): Nested *?+"},
-        {R"(\xg0)", 108, 3, "TRegExpr(comp): Bad Hex Digit"},
         {R"(\x{1z})", 108, 5, "TRegExpr(comp): Bad Hex Digit"},
         {R"(\x4)", 108, 4, "TRegExpr(comp): Bad Hex Digit"},
-        {R"(\x{12)", 108, 6, "TRegExpr(comp): Bad Hex Digit"},
-        {"[z-a]", 109, 4, "TRegExpr(comp): Invalid [] Range"},
         {R"([a-\d])", 109, 4, "TRegExpr(comp): Invalid [] Range"},
         {R"(ab\)", 110, 4, "TRegExpr(comp): Parse Atom Trailing \\"},
         {R"(\x)", 111, 3, "TRegExpr(comp): No Hex Code After \\x"},
         {R"(\x{})", 111, 4, "TRegExpr(comp): No Hex Code After \\x"},
         {R"(\x{100})", 112, 6, "TRegExpr(comp): Hex Code After \\x Is Too Big"},
-        {"[abc", 113, 5, "TRegExpr(comp): Unmatched []"},
-        {"[]", 113, 3, "TRegExpr(comp): Unmatched []"},
         {"[^]", 113, 4, "TRegExpr(comp): Unmatched []"},
-        {"*a", 115, 1, "TRegExpr(comp): ?+*{ Follows Nothing"},
-        {"a|+b", 115, 3, "TRegExpr(comp): ?+*{ Follows Nothing"},
         {"{2}", 115, 1, "TRegExpr(comp): ?+*{ Follows Nothing"},
         {"(?i)?", 115, 5, "TRegExpr(comp): ?+*{ Follows Nothing"},
         {R"([a\)", 116, 4, "TRegExpr(comp): Trailing \\"},
-        {"a{2147483647}", 118, 12, "TRegExpr(comp): BRACES Argument Too Big"},
         {"a{1,99999999999}", 118, 14, "TRegExpr(comp): BRACES Argument Too Big"},
         {"a{3,2}", 119, 6, "TRegExpr(comp): BRACE Min Param Greater then Max"},
         {"a(?#abc", 120, 8, "TRegExpr(comp): Unclosed (?#Comment)"},
         {"(ab){2}", 121, 5,
          "TRegExpr(comp): If you want take part in beta-testing BRACES '{min,max}' for complex "
          "cases - remove '.' from {.$DEFINE ComplexBraces}"},
-        {"(a){0,1}", 121, 4,
-         "TRegExpr(comp): If you want take part in beta-testing BRACES '{min,max}' for complex "
-         "cases - remove '.' from {.$DEFINE ComplexBraces}"},
-        {"(?x)", 122, 3, "TRegExpr(comp): Urecognized Modifier"},
         {"(?i-q)", 122, 5, "TRegExpr(comp): Urecognized Modifier"},
-        {"(?i:a)", 122, 4, "TRegExpr(comp): Urecognized Modifier"},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE("pattern " + c.pattern.substr(0, 60));
