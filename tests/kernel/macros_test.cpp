@@ -62,10 +62,6 @@ TEST(MacroLines, ExpansionGoldenTextPerServerKind)
               "SELECT coalesce(P.NAME,'?') + ' ' + P.FIRST, case P.SEX when 1 then 'M' else 'F' "
               "end, user_id()\nFROM PATIENTS P, VISITS V\n"
               "WHERE V.PAT_ID = P.ID AND P.ACTIVE = 1 AND P.DEAD = 0");
-    EXPECT_EQ(expand(1, true, sql),
-              "SELECT coalesce(P.NAME,'?') + ' ' + P.FIRST, case P.SEX when 1 then 'M' else 'F' "
-              "end, user_id()\nFROM PATIENTS P, VISITS V\n"
-              "WHERE V.PAT_ID = P.ID AND P.ACTIVE = 'T' AND P.DEAD = 'F'");
     EXPECT_EQ(expand(2, false, sql),
               "SELECT NVL(P.NAME,'?') || ' ' || P.FIRST, DECODE(P.SEX,1,'M','F'), uid\n"
               "FROM PATIENTS P, VISITS V\n"
@@ -136,10 +132,6 @@ TEST(MacroLines, LocalKindStatementsRunOnSqlite)
               QStringList({"1|DUPONT Jean|M", "2|? Marie|F"}));
     EXPECT_EQ(db.rows(expand(3, false, QString(byFlag).replace("%s", "%false"))),
               QStringList({"3|MARTIN Paul|M"}));
-    // Two calls in a row, the second with arguments.
-    EXPECT_EQ(db.rows(expand(3, false,
-                             "select FIRST %add %coalesce(NAME,'-') from PATIENTS where ID = 2")),
-              QStringList({"Marie-"}));
     // An outer join written with the join mark: empty on this kind, the join is in the FROM.
     EXPECT_EQ(db.rows(expand(3, false,
                              "select count(*) from PATIENTS P left join PATIENTS Q on "
