@@ -1,11 +1,9 @@
 // Nested kernel transactions: only the outermost level acts on the server (MS SQL Server and
-// Oracle through a recording connection on SQLite, and through the real ODBC driver on a SQLite
-// file), the unpaired and failing paths, the rollback retries and question, and the local kind,
-// which opens no server transaction.
+// Oracle through a recording connection on SQLite), the unpaired and failing paths, the rollback
+// retries and question, and the local kind, which opens no server transaction.
 #include "kernel_helpers.h"
 
 #include <platform/application.h>
-#include <platform/db/odbcdriver.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
@@ -23,37 +21,21 @@ const QString RollbackQuestion = "Rollback transaction failed.\r\nrollback refus
 const QString PartRolledBack = "Cannot commit: a part of the transaction was rolled back, so all "
                                "of it has been rolled back.";
 
-// A server kind 1 or 2 database with a table T (A integer), reached through `alias`.
-class KindTransactions : public ::testing::TestWithParam<const char*>
-{
-protected:
-    void open(const QString& alias)
-    {
-        kernel.exec("create table T (A integer)");
-        db.setDatabaseName("Main");
-        db.setAliasName(alias);
-        access.SetDataBase(&db);
-        access.UpdateServerKind();
-        EXPECT_EQ(access.ServerKind(), QString(GetParam()) == "MSSQL" ? 1 : 2);
-    }
-    void insert(int value) { db.execute(QStringLiteral("insert into T values (%1)").arg(value)); }
-    // What another connection reads.
-    QStringList committed() const { return kernel.rows("select A from T order by A"); }
-
-    KernelDb kernel;
-    Database db;
-    TDBAccess access;
-};
-
-// The recording driver under the kind's name.
-class ServerTransactions : public KindTransactions
+// A server kind 1 or 2 database with a table T (A integer), reached through the recording driver
+// under the kind's name.
+class ServerTransactions : public ::testing::TestWithParam<const char*>
 {
 protected:
     void SetUp() override
     {
         registerRecordingDriver(GetParam(), recorder);
         kernel.addAlias("SRV", GetParam());
-        open("SRV");
+        kernel.exec("create table T (A integer)");
+        db.setDatabaseName("Main");
+        db.setAliasName("SRV");
+        access.SetDataBase(&db);
+        access.UpdateServerKind();
+        EXPECT_EQ(access.ServerKind(), QString(GetParam()) == "MSSQL" ? 1 : 2);
         access.SetRollbackWait([this](int ms) { waits.append(ms); });
         recorder->log.clear();
     }
@@ -62,28 +44,17 @@ protected:
         recorder->failRollbacks = 0;
         Application::resetTerminated();
     }
+    void insert(int value) { db.execute(QStringLiteral("insert into T values (%1)").arg(value)); }
+    // What another connection reads.
+    QStringList committed() const { return kernel.rows("select A from T order by A"); }
     QStringList transactionCalls() const { return recorder->transactionCalls(); }
 
+    KernelDb kernel;
+    Database db;
+    TDBAccess access;
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
     QList<int> waits;
     ScopedScriptedDialogs dialogs;
-};
-
-// The SQLite ODBC driver under the kind's name, as Debian's package registers it.
-class OdbcTransactions : public KindTransactions
-{
-protected:
-    void SetUp() override
-    {
-        if (!sqliteOdbcReady())
-            GTEST_SKIP() << "the SQLite ODBC driver is not registered: run scripts/setup";
-        ConnectionParams params;
-        params.setValue(
-            odbcdb::ConnectionStringParam,
-            QStringLiteral("DRIVER={SQLite3};Database=%1;Timeout=5000").arg(kernel.file()));
-        AliasRegistry::global().modify("ODBC", GetParam(), params);
-        open("ODBC");
-    }
 };
 
 } // namespace
@@ -170,35 +141,7 @@ TEST_P(ServerTransactions, AFailingRollbackIsRetriedThenTheUserIsAsked)
     EXPECT_EQ(access.TransactionDepth(), 0);
 }
 
-TEST_P(OdbcTransactions, OnlyTheOutermostLevelActs)
-{
-    access.StartTransaction();
-    insert(1);
-    access.StartTransaction();
-    insert(2);
-    access.Commit();
-    EXPECT_TRUE(db.inTransaction());
-    EXPECT_TRUE(committed().isEmpty());
-    access.Commit();
-    EXPECT_FALSE(db.inTransaction());
-    EXPECT_EQ(committed(), QStringList({"1", "2"}));
-
-    access.StartTransaction();
-    insert(3);
-    access.StartTransaction();
-    insert(4);
-    access.Rollback();
-    EXPECT_TRUE(db.inTransaction());
-    EXPECT_EQ(kernelErrorOf([this] { access.Commit(); }), PartRolledBack);
-    EXPECT_FALSE(db.inTransaction());
-    access.StartTransaction();
-    insert(5);
-    access.Commit();
-    EXPECT_EQ(committed(), QStringList({"1", "2", "5"}));
-}
-
 INSTANTIATE_TEST_SUITE_P(Kinds, ServerTransactions, ::testing::Values("MSSQL", "ORACLE"));
-INSTANTIATE_TEST_SUITE_P(Kinds, OdbcTransactions, ::testing::Values("MSSQL", "ORACLE"));
 
 namespace {
 
