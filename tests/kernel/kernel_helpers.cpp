@@ -16,12 +16,6 @@ namespace krntest {
 
 namespace {
 
-bool isTransactionCall(const QString& entry)
-{
-    return entry == QLatin1String("BEGIN") || entry == QLatin1String("COMMIT") ||
-           entry == QLatin1String("ROLLBACK");
-}
-
 QString valueText(const Variant& v)
 {
     if (v.isEmpty())
@@ -48,12 +42,12 @@ public:
     QString driverName() const override { return m_name; }
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
-        m_recorder->log.append(sql);
+        m_recorder->statements.append(sql);
         return m_inner->prepare(m_recorder->standIns.value(sql, sql));
     }
     void beginTransaction() override
     {
-        m_recorder->log.append(QStringLiteral("BEGIN"));
+        m_recorder->transactions.append(QStringLiteral("BEGIN"));
         m_inner->beginTransaction();
     }
     void commit() override
@@ -73,7 +67,7 @@ public:
 private:
     void refuseOnce(const QString& call, int& failures)
     {
-        m_recorder->log.append(call);
+        m_recorder->transactions.append(call);
         if (failures > 0) {
             --failures;
             throw EngineError(EngineCode::InvalidRequest, call.toLower() + " refused");
@@ -104,27 +98,7 @@ private:
     std::shared_ptr<Recorder> m_recorder;
 };
 
-QStringList filtered(const QStringList& log, bool transactionCalls)
-{
-    QStringList out;
-    for (const QString& entry : log) {
-        if (isTransactionCall(entry) == transactionCalls)
-            out.append(entry);
-    }
-    return out;
-}
-
 } // namespace
-
-QStringList Recorder::statementsOnly() const
-{
-    return filtered(log, false);
-}
-
-QStringList Recorder::transactionCalls() const
-{
-    return filtered(log, true);
-}
 
 void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder)
 {

@@ -39,15 +39,14 @@ QStringList queryRows(Database& db, const QString& sql, const Params* params = n
 // What a recording connection saw and how it misbehaves.
 struct Recorder
 {
-    // Prepared statements as the engine sent them ("?" for parameters), and "BEGIN", "COMMIT",
-    // "ROLLBACK" for transaction calls (also refused ones).
-    QStringList log;
+    // Prepared statements as the engine sent them ("?" for parameters).
+    QStringList statements;
+    // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
+    QStringList transactions;
     // Statements SQLite cannot run, and what SQLite runs in their place.
     QMap<QString, QString> standIns;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
-    QStringList statementsOnly() const;
-    QStringList transactionCalls() const;
 };
 
 // Registers (again) a driver of that name whose connections record into `recorder`. Its

@@ -172,8 +172,8 @@ TEST(RequestRowLimit, PacketSizesAndTypedNulls)
     r->SetPacketRecords(-1);
     EXPECT_EQ(r->RowLimitPrefix(), "");
     EXPECT_EQ(r->RowLimitCondition(), "");
-    EXPECT_EQ(ora.request()->RowLimitCondition(), " ROWNUM <= 50");
-    EXPECT_EQ(ora.request()->RowLimitPrefix(), "");
+    EXPECT_EQ(ora.request()->RowLimitPrefix() + ora.request()->RowLimitCondition(),
+              " ROWNUM <= 50");
     EXPECT_EQ(std3.request()->RowLimitPrefix() + std3.request()->RowLimitCondition(), "");
 
     struct Null
@@ -217,11 +217,9 @@ TEST(RequestFieldDescriptors, CalculatedAndLookupItems)
     Practice p;
     auto parse = [&p](const QString& text) { return ParseFieldDescriptor(p.access, "Req", text); };
     const TFieldDescriptor total = parse("CALC(TOTAL.MONEY)");
-    EXPECT_EQ(total.Name, "TOTAL");
-    EXPECT_EQ(total.DataType, FieldType::Currency);
+    EXPECT_EQ(std::tuple(total.Name, total.DataType), std::tuple("TOTAL", FieldType::Currency));
     const TFieldDescriptor label = parse("calc(LABEL.char(30))");
-    EXPECT_EQ(label.DataType, FieldType::String);
-    EXPECT_EQ(label.Size, 30);
+    EXPECT_EQ(std::tuple(label.DataType, label.Size), std::tuple(FieldType::String, 30));
     for (const char* bad :
          {"CALC(X.CHAR)", "CALC(X.CHAR(a))", "CALC(NODOT)", "CALC(X.INT", "CALC(X.BLOB)"}) {
         EXPECT_EQ(kernelErrorOf([&] { parse(bad); }),
@@ -230,17 +228,13 @@ TEST(RequestFieldDescriptors, CalculatedAndLookupItems)
 
     const TFieldDescriptor doc = parse("LOOK(DOC.MEDECINS.NOM)");
     EXPECT_TRUE(doc.IsLookup);
-    EXPECT_EQ(doc.Name, "DOC");
-    EXPECT_EQ(doc.LookupTable, "MEDECINS");
-    EXPECT_EQ(doc.LookupResultField, "NOM");
-    EXPECT_EQ(doc.KeyFields, "MEDECINS_ID");
-    EXPECT_EQ(doc.LookupKeyFields, "MEDECINS_ID");
-    EXPECT_EQ(doc.DataType, FieldType::String);
-    EXPECT_EQ(doc.Size, 40);
+    EXPECT_EQ(QStringList({doc.Name, doc.LookupTable, doc.LookupResultField, doc.KeyFields,
+                           doc.LookupKeyFields}),
+              QStringList({"DOC", "MEDECINS", "NOM", "MEDECINS_ID", "MEDECINS_ID"}));
+    EXPECT_EQ(std::tuple(doc.DataType, doc.Size), std::tuple(FieldType::String, 40));
     const TFieldDescriptor paid = parse("LOOK(PAID.VISITS.MONTANT.PATIENTS_ID.MEDECINS_ID)");
-    EXPECT_EQ(paid.KeyFields, "PATIENTS_ID,MEDECINS_ID");
-    EXPECT_EQ(paid.LookupKeyFields, "VISITS_ID");
-    EXPECT_EQ(paid.DataType, FieldType::Currency);
+    EXPECT_EQ(std::tuple(paid.KeyFields, paid.LookupKeyFields, paid.DataType),
+              std::tuple("PATIENTS_ID,MEDECINS_ID", "VISITS_ID", FieldType::Currency));
     EXPECT_EQ(kernelErrorOf([&] { parse("LOOK(X.MEDECINS)"); }),
               "Req. Invalid lookup field descriptor: LOOK(X.MEDECINS).");
     EXPECT_EQ(kernelErrorOf([&] { parse("LOOK(X.NOWHERE.NOM)"); }),

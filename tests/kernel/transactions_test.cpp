@@ -37,7 +37,7 @@ protected:
         access.UpdateServerKind();
         EXPECT_EQ(access.ServerKind(), QString(GetParam()) == "MSSQL" ? 1 : 2);
         access.SetRollbackWait([this](int ms) { waits.append(ms); });
-        recorder->log.clear();
+        recorder->transactions.clear();
     }
     void TearDown() override
     {
@@ -47,7 +47,6 @@ protected:
     void insert(int value) { db.execute(QStringLiteral("insert into T values (%1)").arg(value)); }
     // What another connection reads.
     QStringList committed() const { return kernel.rows("select A from T order by A"); }
-    QStringList transactionCalls() const { return recorder->transactionCalls(); }
 
     KernelDb kernel;
     Database db;
@@ -65,7 +64,7 @@ TEST_P(ServerTransactions, TheServerSeesOneTransactionPerOutermostLevel)
     access.StartTransaction();
     insert(1);
     access.Commit();
-    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN"}));
+    EXPECT_EQ(recorder->transactions, QStringList({"BEGIN"}));
     EXPECT_TRUE(committed().isEmpty());
     access.Commit();
     EXPECT_EQ(committed(), QStringList({"1"}));
@@ -75,7 +74,7 @@ TEST_P(ServerTransactions, TheServerSeesOneTransactionPerOutermostLevel)
     access.Rollback();
     EXPECT_TRUE(db.inTransaction());
     access.Rollback();
-    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN", "COMMIT", "BEGIN", "ROLLBACK"}));
+    EXPECT_EQ(recorder->transactions, QStringList({"BEGIN", "COMMIT", "BEGIN", "ROLLBACK"}));
 
     // An inner rollback turns the outer commit into a rollback; unpaired calls reach nothing.
     access.StartTransaction();
@@ -85,7 +84,7 @@ TEST_P(ServerTransactions, TheServerSeesOneTransactionPerOutermostLevel)
     EXPECT_EQ(kernelErrorOf([this] { access.Commit(); }), PartRolledBack);
     EXPECT_EQ(kernelErrorOf([this] { access.Commit(); }), "Cannot commit: no transaction is open.");
     access.Rollback();
-    EXPECT_EQ(transactionCalls().mid(4), QStringList({"BEGIN", "ROLLBACK"}));
+    EXPECT_EQ(recorder->transactions.mid(4), QStringList({"BEGIN", "ROLLBACK"}));
     EXPECT_EQ(access.TransactionDepth(), 0);
     EXPECT_FALSE(db.inTransaction());
     EXPECT_TRUE(waits.isEmpty());
@@ -113,19 +112,19 @@ TEST_P(ServerTransactions, AFailingRollbackIsRetriedThenTheUserIsAsked)
     access.StartTransaction();
     insert(1);
     access.Rollback();
-    EXPECT_EQ(transactionCalls(), QStringList({"BEGIN", "ROLLBACK", "ROLLBACK", "ROLLBACK"}));
+    EXPECT_EQ(recorder->transactions, QStringList({"BEGIN", "ROLLBACK", "ROLLBACK", "ROLLBACK"}));
     EXPECT_EQ(waits, QList<int>({1000, 1000}));
     EXPECT_FALSE(db.inTransaction());
     EXPECT_TRUE(committed().isEmpty());
 
     // The first try and ten retries fail; the user asks once more, which works.
-    recorder->log.clear();
+    recorder->transactions.clear();
     waits.clear();
     recorder->failRollbacks = 11;
     dialogs.answerMessage(mrYes, RollbackQuestion, mtWarning, TMsgDlgButtons(mbYes) | mbAbort);
     access.StartTransaction();
     access.Rollback();
-    EXPECT_EQ(transactionCalls().count("ROLLBACK"), 12);
+    EXPECT_EQ(recorder->transactions.count("ROLLBACK"), 12);
     EXPECT_EQ(waits, QList<int>(11, 1000));
     ASSERT_EQ(dialogs.requests().size(), 1);
     EXPECT_EQ(dialogs.requests().first().text, RollbackQuestion);
