@@ -13,6 +13,7 @@
 #include <support/kernel_schema.h>
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
+#include <support/workspace.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,6 +55,9 @@ TEST(KernelAccess, DefaultsAndTheModuleRegistry)
     EXPECT_EQ(kernelErrorOf([&] { access.RegisterModuleVersion("database", 300); }),
               "Module version 'database' already registered.");
     EXPECT_EQ(access.ModuleVersions(), QStringList({"DBKERNEL=7", "DATABASE=207"}));
+    // A database at the kernel's version needs no upgrade; an older one needs the schema tools.
+    EXPECT_TRUE(TDBAccess::UpgradeKernelModule(access, 7, 7));
+    EXPECT_FALSE(TDBAccess::UpgradeKernelModule(access, 6, 7));
     // Without a database every call that needs one refuses.
     for (const auto& call : QList<std::function<void()>>{
              [&] { access.GetTable("NOTES"); }, [&] { access.StartTransaction(); },
@@ -101,6 +105,7 @@ TEST(KernelAccess, VersionCheckOutcomes)
         QString rows;    // VERSION rows replacing the matching ones
         QString message; // the error box, empty for none
         TInitResult result;
+        int upgrade = 0; // the schema tools may upgrade the kernel and do (1) or refuse (-1)
     };
     const QList<Case> cases = {
         {"equal", "", "", TInitResult::Ready},
@@ -114,6 +119,11 @@ TEST(KernelAccess, VersionCheckOutcomes)
         {"kernel older", "update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'",
          "Impossible launch application. " + Upgrade + "Module DBKERNEL up to version 7.",
          TInitResult::VersionsRefused},
+        {"kernel upgraded", "update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'", "",
+         TInitResult::Ready, 1},
+        {"kernel upgrade refused", "update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'",
+         "Impossible launch application. " + Upgrade + "Module DBKERNEL up to version 7.",
+         TInitResult::VersionsRefused, -1},
         {"no rows", "delete from VERSION",
          "Impossible launch application. " + Upgrade +
              "Module DBKERNEL up to version 7.\nModule DATABASE up to version 207.",
@@ -125,10 +135,18 @@ TEST(KernelAccess, VersionCheckOutcomes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto guard = qScopeGuard([] { Application::resetTerminated(); });
+        const auto guard = qScopeGuard([] {
+            Application::resetTerminated();
+            SetSchemaTools(nullptr);
+        });
         SampleKernel s;
         if (!c.rows.isEmpty())
             s.kernel.exec(c.rows);
+        // Switched off (as it always is in this program), the schema tools are not even asked.
+        FakeSchemaTools tools;
+        tools.answer = c.upgrade > 0;
+        SetSchemaTools(&tools);
+        s.access.SetAutoKernelUpgrade(c.upgrade != 0);
         ScopedScriptedDialogs dialogs;
         if (!c.message.isEmpty())
             dialogs.answerMessage(mrOk, c.message, mtError, TMsgDlgButtons(mbOK));
@@ -136,6 +154,7 @@ TEST(KernelAccess, VersionCheckOutcomes)
         EXPECT_EQ(s.access.InitResult(), c.result);
         EXPECT_EQ(s.db.isConnected(), c.result == TInitResult::Ready);
         EXPECT_EQ(Application::terminated(), c.result == TInitResult::Terminated);
+        EXPECT_EQ(tools.calls, (QList<QPair<int, int>>(c.upgrade ? 1 : 0, qMakePair(5, 7))));
         if (!c.message.isEmpty()) {
             ASSERT_EQ(dialogs.requests().size(), 1);
             EXPECT_EQ(dialogs.requests().first().text, c.message);
@@ -150,53 +169,19 @@ TEST(KernelAccess, VersionCheckOutcomes)
     }
 }
 
-TEST(KernelAccess, TheKernelModuleAsksTheSchemaToolsOnlyWhenAllowed)
-{
-    SampleKernel s;
-    s.kernel.exec("update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'");
-    FakeSchemaTools tools;
-    SetSchemaTools(&tools);
-    const auto restore = qScopeGuard([] { SetSchemaTools(nullptr); });
-    ScopedScriptedDialogs dialogs;
-
-    // Switched off (as it always is in this program): not even asked.
-    dialogs.answerMessage(mrOk, "Module DBKERNEL up to version 7.");
-    EXPECT_FALSE(s.access.Init());
-    EXPECT_TRUE(tools.calls.isEmpty());
-
-    s.access.SetAutoKernelUpgrade(true);
-    ASSERT_TRUE(s.access.Init());
-    EXPECT_EQ(tools.calls, (QList<QPair<int, int>>{{5, 7}}));
-
-    tools.answer = false;
-    dialogs.answerMessage(mrOk, "Module DBKERNEL up to version 7.");
-    EXPECT_FALSE(s.access.Init());
-    EXPECT_EQ(s.access.InitResult(), TInitResult::VersionsRefused);
-
-    // A database at the kernel's version or newer needs nothing, whoever is registered.
-    EXPECT_TRUE(TDBAccess::UpgradeKernelModule(s.access, 7, 7));
-    SetSchemaTools(nullptr);
-    EXPECT_FALSE(TDBAccess::UpgradeKernelModule(s.access, 6, 7));
-}
-
 TEST(KernelAccess, TheSetupUtilityGetsItsIniSectionAndTwoArguments)
 {
     SampleKernel s;
     s.kernel.exec("update VERSION set VERSION = 200 where MODULE = 'DATABASE'");
     // A folder with blanks, so that a command line split at blanks would show.
     const QString folder = s.kernel.folder() + "/setup tools";
-    ASSERT_TRUE(QDir().mkpath(folder));
     const QString script = folder + "/db setup.sh";
     const QString ran = s.kernel.folder() + "/ran.txt";
-    {
-        QFile f(script);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QString("#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > '%1.tmp'\n"
-                        "mv '%1.tmp' '%1'\n")
-                    .arg(ran)
-                    .toUtf8());
-        f.setPermissions(f.permissions() | QFile::ExeOwner);
-    }
+    writeFileBytes(script, QString("#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > "
+                                   "'%1.tmp'\nmv '%1.tmp' '%1'\n")
+                               .arg(ran)
+                               .toUtf8());
+    QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner);
     s.access.SetSetupModule(script);
     const QString question = Upgrade + "Module DATABASE up to version 207.\n"
                                        "Do you want to launch the database setup utility now ?\n"
@@ -291,23 +276,6 @@ TEST(KernelAccess, LoginAndFailuresAreReportedWithTheirReason)
     EXPECT_THROW(lonely.Init(), EDBKernelError);
 }
 
-TEST(KernelAccess, ServerKindFromTheExactDriverName)
-{
-    KernelDb kernel;
-    auto recorder = std::make_shared<Recorder>();
-    for (const char* name : {"MSSQL", "ORACLE", "mssql", "Standard"})
-        registerRecordingDriver(name, recorder);
-    const QList<QPair<QString, int>> cases = {
-        {"STANDARD", 3}, {"MSSQL", 1}, {"ORACLE", 2}, {"mssql", 0}, {"Standard", 0}};
-    for (const auto& [driver, kind] : cases) {
-        kernel.addAlias("A", driver);
-        Database db;
-        db.setAliasName("A");
-        EXPECT_EQ(GetServerKind(db), kind) << driver.toStdString();
-        EXPECT_TRUE(db.isConnected());
-    }
-}
-
 TEST(KernelAccess, GoldenStatementsForTheServerKinds)
 {
     struct Golden
@@ -347,6 +315,13 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
         registerRecordingDriver(c.driver, recorder);
         SampleKernel s("SRV");
         s.kernel.addAlias("SRV", c.driver);
+        // The server kind follows the exact driver name.
+        registerRecordingDriver(QString(c.driver).toLower(), recorder);
+        s.kernel.addAlias("LOWER", QString(c.driver).toLower());
+        Database lower;
+        lower.setAliasName("LOWER");
+        EXPECT_EQ(GetServerKind(lower), 0);
+        EXPECT_TRUE(lower.isConnected());
         // Oracle keeps Booleans as characters whatever the flag says.
         s.kernel.exec(c.flag +
                       ";insert into META_MACRO values ('%age', 'datediff(year,%1,getdate())')");

@@ -234,9 +234,6 @@ TEST_F(SampleMetadata, TablesFieldsLinksAndLabelsFromTheKernelDatabase)
     EXPECT_EQ(doctors->Label(), "Médecins");
     EXPECT_EQ(patients->FieldPropsByName("PATIENTS_ID")->Label(), "Номер");
     EXPECT_EQ(sex->LookupValue("1"), "Мужской");
-    EXPECT_EQ(s.access.FindTableProps("METATABLE")->Label(), "Таблицы");
-    EXPECT_EQ(s.access.FindTableProps("METATABLE")->FieldPropsByName("TRACE_LOG")->Label(),
-              "Трассировка изменений");
 
     s.access.SetLanguage(krnLangENG);
     EXPECT_EQ(visits->Label(), "");

@@ -66,7 +66,7 @@ struct ErrorCase
     std::string pattern;
     int code;
     int pos;
-    const char* text; // the message before " (pos N)"
+    const char* text; // the message between "TRegExpr(comp): " and " (pos N)"
 };
 
 // The code and message of the ERegExpr that `call` raises.
@@ -213,35 +213,34 @@ TEST(RegExprSearch, CompetingPathsAreExploredOnce)
 TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
 {
     const std::vector<ErrorCase> cases = {
-        {"", 100, 0, "TRegExpr(comp): Null Argument"},
-        {std::string(40000, 'a'), 101, 32768, "TRegExpr(comp): Regexp Too Big"},
-        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", 102, 43,
-         "TRegExpr(comp): ParseReg Too Many ()"},
-        {"(a", 103, 3, "TRegExpr(comp): ParseReg Unmatched ()"},
-        {"(?i", 103, 4, "TRegExpr(comp): ParseReg Unmatched ()"},
-        {"a)b", 105, 2, "TRegExpr(comp): ParseReg Unmatched ()"},
-        {"(a*)*", 106, 5, "TRegExpr(comp): *+ Operand Could Be Empty"},
-        {"(a|)+", 106, 5, "TRegExpr(comp): *+ Operand Could Be Empty"},
-        {"^*", 106, 2, "TRegExpr(comp): *+ Operand Could Be Empty"},
-        {"a**", 107, 3, "TRegExpr(comp): Nested *?+"},
-        {R"(\x{1z})", 108, 5, "TRegExpr(comp): Bad Hex Digit"},
-        {R"(\x4)", 108, 4, "TRegExpr(comp): Bad Hex Digit"},
-        {R"([a-\d])", 109, 4, "TRegExpr(comp): Invalid [] Range"},
-        {R"(ab\)", 110, 4, "TRegExpr(comp): Parse Atom Trailing \\"},
-        {R"(\x)", 111, 3, "TRegExpr(comp): No Hex Code After \\x"},
-        {R"(\x{})", 111, 4, "TRegExpr(comp): No Hex Code After \\x"},
-        {R"(\x{100})", 112, 6, "TRegExpr(comp): Hex Code After \\x Is Too Big"},
-        {"[^]", 113, 4, "TRegExpr(comp): Unmatched []"},
-        {"{2}", 115, 1, "TRegExpr(comp): ?+*{ Follows Nothing"},
-        {"(?i)?", 115, 5, "TRegExpr(comp): ?+*{ Follows Nothing"},
-        {R"([a\)", 116, 4, "TRegExpr(comp): Trailing \\"},
-        {"a{1,99999999999}", 118, 14, "TRegExpr(comp): BRACES Argument Too Big"},
-        {"a{3,2}", 119, 6, "TRegExpr(comp): BRACE Min Param Greater then Max"},
-        {"a(?#abc", 120, 8, "TRegExpr(comp): Unclosed (?#Comment)"},
+        {"", 100, 0, "Null Argument"},
+        {std::string(40000, 'a'), 101, 32768, "Regexp Too Big"},
+        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", 102, 43, "ParseReg Too Many ()"},
+        {"(a", 103, 3, "ParseReg Unmatched ()"},
+        {"(?i", 103, 4, "ParseReg Unmatched ()"},
+        {"a)b", 105, 2, "ParseReg Unmatched ()"},
+        {"(a*)*", 106, 5, "*+ Operand Could Be Empty"},
+        {"(a|)+", 106, 5, "*+ Operand Could Be Empty"},
+        {"^*", 106, 2, "*+ Operand Could Be Empty"},
+        {"a**", 107, 3, "Nested *?+"},
+        {R"(\x{1z})", 108, 5, "Bad Hex Digit"},
+        {R"(\x4)", 108, 4, "Bad Hex Digit"},
+        {R"([a-\d])", 109, 4, "Invalid [] Range"},
+        {R"(ab\)", 110, 4, "Parse Atom Trailing \\"},
+        {R"(\x)", 111, 3, "No Hex Code After \\x"},
+        {R"(\x{})", 111, 4, "No Hex Code After \\x"},
+        {R"(\x{100})", 112, 6, "Hex Code After \\x Is Too Big"},
+        {"[^]", 113, 4, "Unmatched []"},
+        {"{2}", 115, 1, "?+*{ Follows Nothing"},
+        {"(?i)?", 115, 5, "?+*{ Follows Nothing"},
+        {R"([a\)", 116, 4, "Trailing \\"},
+        {"a{1,99999999999}", 118, 14, "BRACES Argument Too Big"},
+        {"a{3,2}", 119, 6, "BRACE Min Param Greater then Max"},
+        {"a(?#abc", 120, 8, "Unclosed (?#Comment)"},
         {"(ab){2}", 121, 5,
-         "TRegExpr(comp): If you want take part in beta-testing BRACES '{min,max}' for complex "
+         "If you want take part in beta-testing BRACES '{min,max}' for complex "
          "cases - remove '.' from {.$DEFINE ComplexBraces}"},
-        {"(?i-q)", 122, 5, "TRegExpr(comp): Urecognized Modifier"},
+        {"(?i-q)", 122, 5, "Urecognized Modifier"},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE("pattern " + c.pattern.substr(0, 60));
@@ -252,8 +251,8 @@ TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
         } catch (const ERegExpr& e) {
             EXPECT_EQ(e.errorCode(), c.code);
             EXPECT_EQ(e.compilerErrorPos(), c.pos);
-            EXPECT_EQ(e.message(),
-                      QString::fromUtf8(c.text) + " (pos " + QString::number(c.pos) + ")");
+            EXPECT_EQ(e.message(), "TRegExpr(comp): " + QString::fromUtf8(c.text) + " (pos " +
+                                       QString::number(c.pos) + ")");
             EXPECT_STREQ(e.className(), "ERegExpr");
         }
         // The failed expression refuses to search until a good one is set.
