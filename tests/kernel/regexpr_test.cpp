@@ -1,7 +1,5 @@
 // The regular-expression engine on tables of patterns grouped by feature, its errors, ExecNext,
 // its bounds, and its one user UpperCaseSQLVariables.
-#include "regexpr_fuzzentry.h"
-
 #include <kernel/krnproc.h>
 #include <kernel/regexpr.h>
 #include <platform/codepage.h>
@@ -368,40 +366,4 @@ TEST(UpperCaseSQLVariables, UpperCasesEachVariableWithTheCharacterAfterIt)
               QStringLiteral("@имя = 'чай' 中 @X)"));
     // The match ends inside a surrogate pair; the pair still comes out whole.
     EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("@a😀 @b")), QStringLiteral("@A😀 @b"));
-}
-
-// Patterns that have broken engines before, replayed through the fuzz target's entry.
-TEST(RegExprFuzzCorpus, NastyInputsBehave)
-{
-    const std::vector<std::string> corpus = {
-        std::string("(a+)+b") + '\0' + std::string(60, 'a'),
-        std::string("((a*b*)*)*") + '\0' + "ababab",
-        std::string("(a|aa)+$") + '\0' + std::string(200, 'a') + "b",
-        std::string("(.*)*x") + '\0' + "yyyy",
-        std::string("(x?){30}") + '\0' + "xxx",
-        std::string("a{2147483646}") + '\0' + std::string(5000, 'a'),
-        std::string("a{0,2147483646}b") + '\0' + std::string(5000, 'a'),
-        std::string("[a-z]*[a-z]*[a-z]*[a-z]*1") + '\0' + std::string(3000, 'q'),
-        std::string(14, '(') + std::string(14, ')') + '\0' + "z",
-        std::string(15, '(') + "a" + std::string(15, ')'),
-        std::string(200, '(') + '\0' + "(",
-        std::string(500, ')'),
-        std::string("(?i)(?-i)(?#)(?") + '\0' + "?",
-        std::string("\\x{FFFFFFFFFFFFFFFFFFFF}"),
-        std::string("x{99999999999999999999}"),
-        std::string("[\\") + '\0' + "\\",
-        std::string("(|)") + '\0' + "",
-        std::string("(^$|a)+") + '\0' + "a",
-        std::string("$*^") + '\0' + "",
-        std::string("@[A-Za-z0-9_]+\\W") + '\0' + "@a@b@c @\xC0\xE0 @_",
-        std::string(".+.*\xD4"
-                    "a(3\x0E)|4|bb*b|") +
-            '\0' + std::string(900, '\0') + "|\xEC",
-    };
-    for (const std::string& input : corpus) {
-        SCOPED_TRACE(input.substr(0, 40));
-        EXPECT_EQ(
-            RunRegExprFuzzInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()),
-            QString());
-    }
 }
