@@ -1,12 +1,10 @@
-// The kernel's support routines: type maps, permissions and grants,
-// parameters, StrToFloatAdj, the dialect cast per server kind (the local kind run on SQLite) and
-// the record compare and copy family.
+// The kernel's support routines: permissions and grants, parameters, the dialect cast per server
+// kind (the local kind run on SQLite) and the record compare and copy family.
 #include "kernel_helpers.h"
 
 #include <kernel/cacheapi.h>
 #include <platform/data/memdataset.h>
 #include <platform/db/params.h>
-#include <platform/regional.h>
 
 #include <support/qt_printers.h>
 
@@ -103,8 +101,6 @@ TEST(KernelSupport, ParametersFromValuesAndFields)
 {
     Params params;
     Param& p = params.add("P");
-    VarRecToParam(p, Variant(Currency::fromDouble(1.25)));
-    EXPECT_EQ(p.dataType(), FieldType::Currency);
     VarRecToParam(p, Variant("Dupont"));
     EXPECT_EQ(p.dataType(), FieldType::String);
     EXPECT_EQ(p.asString(), "Dupont");
@@ -136,19 +132,6 @@ TEST(KernelSupport, ParametersFromValuesAndFields)
     EXPECT_EQ(q[2].asString(), "T");
     EXPECT_EQ(q[3].asString(), "F");
     EXPECT_EQ(q[0].dataType(), FieldType::Integer);
-}
-
-TEST(KernelSupport, StrToFloatAdjLiesJustAboveTheWrittenValue)
-{
-    setRegionalLanguage(1); // "," as decimal separator
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("2,5"), 2.5000001);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("0,123456"), 0.1234561);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("2,1234567"), 2.12345671);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("12"), 12.0);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj(""), 0.0);
-    // Without the regional separator the text is converted as it is.
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("2.5"), 2.5);
-    EXPECT_THROW(StrToFloatAdj("abc"), EConvertError);
 }
 
 TEST(KernelCast, GoldenTextsPerServerKind)

@@ -251,11 +251,9 @@ TEST(RequestItems, FieldsFollowTheJoinTree)
 {
     Practice p;
     auto r = p.request();
-    EXPECT_EQ(r->MainTableName(), "");
     addFrom(*r, "PATIENTS", "P");
     addFrom(*r, "VISITS", "V", "P");
     addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
-    EXPECT_EQ(r->MainTableName(), "PATIENTS");
     addSelect(*r, "P", "NOM");
     addSelect(*r, "M", "NOM", "MNOM");
     r->SetCompiled(true);

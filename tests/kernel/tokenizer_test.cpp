@@ -153,16 +153,6 @@ TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLineInTheProgramsCodePage)
         EXPECT_EQ(e.message(), "Parse error on line 2:\n\rLigne trop longue");
     }
 
-    // Sizes outside 1..65536 mean 65536: a line of 65535 characters and its line feed fit,
-    // one of 70000 does not.
-    const auto fits = reading(QByteArray(65535, 'w') + "\nx");
-    p.SetStream(fits.get(), 0);
-    EXPECT_EQ(p.TokenString().size(), 65535);
-    EXPECT_EQ(p.Token(true), toSymbol);
-    EXPECT_EQ(p.TokenString(), "x");
-    const auto tooLong = reading(QByteArray(70000, 'w') + "\n");
-    EXPECT_THROW(p.SetStream(tooLong.get(), 100000), EParserError);
-
     // A device destroyed before the parser leaves what was read and then the end.
     TFFParser late;
     late.SetStream(reading("a b").get(), 100);
