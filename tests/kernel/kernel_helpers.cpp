@@ -7,7 +7,6 @@
 #include <support/db_helpers.h>
 #include <support/kernel_schema.h>
 
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -163,9 +162,7 @@ void KernelDb::exec(const QString& sql) const
 
 void KernelDb::execScript(const QString& name) const
 {
-    QFile script(QStringLiteral(QUORVANE_TEST_DATA "/kernel/") + name);
-    ASSERT_TRUE(script.open(QIODevice::ReadOnly)) << name.toStdString();
-    exec(QString::fromUtf8(script.readAll()));
+    exec(".read '" QUORVANE_TEST_DATA "/kernel/" + name + "'");
 }
 
 QStringList KernelDb::rows(const QString& sql) const

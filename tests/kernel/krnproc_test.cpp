@@ -1,8 +1,10 @@
 // The kernel's support routines: permissions and grants, parameters, the dialect cast per server
-// kind (the local kind run on SQLite) and the record compare and copy family.
+// kind (the local kind run on SQLite), the record compare and copy family, and the reserved-word
+// look-up of the three server kinds.
 #include "kernel_helpers.h"
 
 #include <kernel/cacheapi.h>
+#include <kernel/reswords.h>
 #include <platform/data/memdataset.h>
 #include <platform/db/params.h>
 
@@ -336,4 +338,31 @@ TEST(KernelRecords, ChangedFieldsAreNamedInFieldOrder)
     names.clear();
     GetChangedFields(*a, narrow, names); // fields narrow lacks are skipped
     EXPECT_EQ(names, QStringList({"NAME"}));
+}
+
+TEST(ReservedWords, LookUpPerServerKind)
+{
+    // Whole entries only, in any case; a non-ASCII letter never folds into a reserved word; other
+    // kinds reserve nothing, whatever kind was asked before.
+    struct Case
+    {
+        int kind;
+        bool reserved;
+        QStringList words;
+    };
+    const QList<Case> cases = {
+        {1, true, {"select", "SELECT", "identity_insert", "current_timestamp"}},
+        {1, false, {"rownum", "INT", " SELECT", "SELECT,", "SEL", ""}},
+        {2, true, {"rownum", "RowId", "VARCHAR2"}},
+        {2, false, {"SELECT", "INT"}},
+        {3, true, {"INT", "Function"}},
+        {3, false, {"SELECT", "ınt"}},
+        {0, false, {"INT"}},
+        {4, false, {"SELECT"}}};
+    for (const Case& c : cases) {
+        for (const QString& word : c.words)
+            EXPECT_EQ(IsReservedWord(word, c.kind), c.reserved) << word.toStdString() << c.kind;
+    }
+    EXPECT_EQ(ReservedWords(3), QStringList({"INT", "FUNCTION"}));
+    EXPECT_TRUE(ReservedWords(0).isEmpty());
 }
