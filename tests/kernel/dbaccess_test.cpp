@@ -109,9 +109,6 @@ TEST(KernelAccess, VersionCheckOutcomes)
     };
     const QList<Case> cases = {
         {"equal", "", "", TInitResult::Ready},
-        {"same module in another case",
-         "update VERSION set MODULE = 'Database' where MODULE = 'DATABASE'", "",
-         TInitResult::Ready},
         {"unregistered module", "insert into VERSION values ('STATS', 99)", "", TInitResult::Ready},
         {"older module", "update VERSION set VERSION = 200 where MODULE = 'DATABASE'",
          "Impossible launch application. " + Upgrade + "Module DATABASE up to version 207.",
@@ -441,8 +438,8 @@ TEST(KernelAccess, OracleKindStartsUpThroughOdbc)
     ASSERT_TRUE(patients);
     EXPECT_EQ(patients->Fields.Names(), QStringList({"PATIENTS_ID", "NOM"}));
     // Booleans kept as characters read as the data-access layer reads them.
-    EXPECT_TRUE(patients->FieldPropsByName("NOM")->Required);
-    EXPECT_FALSE(patients->FieldPropsByName("NOM")->Visible);
-    EXPECT_FALSE(patients->FieldPropsByName("PATIENTS_ID")->Required);
-    EXPECT_TRUE(patients->FieldPropsByName("PATIENTS_ID")->Visible);
+    const TFieldProps* name = patients->FieldPropsByName("NOM");
+    const TFieldProps* id = patients->FieldPropsByName("PATIENTS_ID");
+    EXPECT_EQ(QList<bool>({name->Required, name->Visible, id->Required, id->Visible}),
+              QList<bool>({true, false, false, true}));
 }

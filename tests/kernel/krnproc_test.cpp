@@ -186,7 +186,6 @@ TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
     };
     const QList<Case> cases = {
         {FieldType::String, 10, "", "NULL", "null"},
-        {FieldType::String, 10, "12", "12", "text"},
         {FieldType::Integer, 0, "'42'", "42", "integer"},
         {FieldType::Float, 0, "'2.5'", "2.5", "real"},
         {FieldType::Boolean, 0, "1", "1", "integer"},

@@ -13,12 +13,13 @@
 using namespace krntest;
 using krntest::kernelErrorOf;
 
-TEST(RequestItems, ChangesMarkTheRequestNotCompiled)
+TEST(RequestItems, TheJoinTreeAndTheCompiledFlag)
 {
     Practice p;
     auto r = p.request();
     TFromItem* first = addFrom(*r, "PATIENTS", "P");
     TFromItem* second = addFrom(*r, "VISITS", "V", "P");
+    addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
     EXPECT_TRUE(first->Updates());
     EXPECT_FALSE(second->Updates());
     second->SetUpdates(true);
@@ -26,9 +27,20 @@ TEST(RequestItems, ChangesMarkTheRequestNotCompiled)
     EXPECT_EQ(r->MainTableName(), "VISITS");
 
     TSelectItem* nom = addSelect(*r, "P", "NOM");
-    addSelect(*r, "V", "MONTANT");
+    addSelect(*r, "M", "NOM", "MNOM");
     r->SetCompiled(true);
     ASSERT_TRUE(r->Compiled());
+    // A field comes from a table through the join tree, by the master fields where given.
+    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "visits", "MEDECINS_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("MNOM", "VISITS", "REMPL_ID"));
+    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "PATIENTS", "ANY")); // V has no MasterFields
+    EXPECT_TRUE(r->IsFieldFromTable("NOM", "VISITS", "ANY"));
+    EXPECT_TRUE(r->IsFieldFromTable("NOM", "MEDECINS", "MEDECINS_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("NOM", "MEDECINS", "REMPL_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("NOM", "LAB", "ANY"));
+    EXPECT_FALSE(r->IsFieldFromTable("PRENOM", "VISITS", "ANY"));
+
+    // Changes drop the compiled text.
     nom->SetText("NOM"); // the same text
     EXPECT_TRUE(r->Compiled());
     EXPECT_FALSE(r->CompiledSQL().isEmpty());
@@ -176,14 +188,8 @@ TEST(RequestRowLimit, PacketSizesAndTypedNulls)
               " ROWNUM <= 50");
     EXPECT_EQ(std3.request()->RowLimitPrefix() + std3.request()->RowLimitCondition(), "");
 
-    struct Null
-    {
-        TDataType type;
-        int size;
-        QString oracle;
-        QString local;
-    };
-    const QList<Null> nulls = {
+    // Type and size, then the Oracle type and the local kind's.
+    const QList<std::tuple<TDataType, int, QString, QString>> nulls = {
         {dtInteger, 0, "INT", "INTEGER"},
         {dtAutoinc, 0, "INT", "INTEGER"},
         {dtString, 30, "VARCHAR2(30)", "VARCHAR(30) "},
@@ -201,14 +207,14 @@ TEST(RequestRowLimit, PacketSizesAndTypedNulls)
     auto msr = ms.request();
     auto orar = ora.request();
     auto stdr = std3.request();
-    for (const Null& n : nulls) {
-        SCOPED_TRACE(int(n.type));
-        EXPECT_EQ(msr->TypedNullColumn(n.type, n.size), " null ");
-        EXPECT_EQ(orar->TypedNullColumn(n.type, n.size), " cast(null as " + n.oracle + ") ");
-        const QString local = stdr->TypedNullColumn(n.type, n.size);
-        EXPECT_EQ(local, " cast(null as " + n.local + ") ");
+    for (const auto& [type, size, oracle, local] : nulls) {
+        SCOPED_TRACE(int(type));
+        EXPECT_EQ(msr->TypedNullColumn(type, size), " null ");
+        EXPECT_EQ(orar->TypedNullColumn(type, size), " cast(null as " + oracle + ") ");
+        const QString column = stdr->TypedNullColumn(type, size);
+        EXPECT_EQ(column, " cast(null as " + local + ") ");
         // A null, not 0 or '' as a cast of '' would give.
-        EXPECT_EQ(std3.rows("select" + local + "X"), QStringList({"NULL"}));
+        EXPECT_EQ(std3.rows("select" + column + "X"), QStringList({"NULL"}));
     }
 }
 
@@ -245,26 +251,6 @@ TEST(RequestFieldDescriptors, CalculatedAndLookupItems)
     Practice ms(1), ora(2);
     EXPECT_EQ(DescriptorColumn(ms.access, total), "convert(money,null) TOTAL");
     EXPECT_EQ(DescriptorColumn(ora.access, total), "cast('' as Numeric(20,6)) TOTAL");
-}
-
-TEST(RequestItems, FieldsFollowTheJoinTree)
-{
-    Practice p;
-    auto r = p.request();
-    addFrom(*r, "PATIENTS", "P");
-    addFrom(*r, "VISITS", "V", "P");
-    addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
-    addSelect(*r, "P", "NOM");
-    addSelect(*r, "M", "NOM", "MNOM");
-    r->SetCompiled(true);
-    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "visits", "MEDECINS_ID"));
-    EXPECT_FALSE(r->IsFieldFromTable("MNOM", "VISITS", "REMPL_ID"));
-    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "PATIENTS", "ANY")); // V has no MasterFields
-    EXPECT_TRUE(r->IsFieldFromTable("NOM", "VISITS", "ANY"));
-    EXPECT_TRUE(r->IsFieldFromTable("NOM", "MEDECINS", "MEDECINS_ID"));
-    EXPECT_FALSE(r->IsFieldFromTable("NOM", "MEDECINS", "REMPL_ID"));
-    EXPECT_FALSE(r->IsFieldFromTable("NOM", "LAB", "ANY"));
-    EXPECT_FALSE(r->IsFieldFromTable("PRENOM", "VISITS", "ANY"));
 }
 
 namespace {
