@@ -72,7 +72,6 @@ TEST(KernelAccess, InitConnectsThroughTheAliasAndLoadsEverything)
     ASSERT_TRUE(s.access.Init());
     EXPECT_EQ(s.access.ServerKind(), 3);
     EXPECT_FALSE(s.access.BooleanAsChar());
-    EXPECT_EQ(s.access.BlobSize(), 32768);
     EXPECT_EQ(kernelErrorOf([&] { s.access.GetUserID(); }),
               "The database server gives no user ID.");
     // Tables are made once on the connection.
@@ -332,7 +331,6 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
         ScopedScriptedDialogs dialogs;
         ASSERT_TRUE(s.access.Init());
         EXPECT_EQ(recorder->statements, c.init);
-        EXPECT_EQ(s.access.DecimalSeparator(), '.');
         EXPECT_TRUE(s.access.BooleanAsChar());
         EXPECT_EQ(ExpandMacros(s.access.MacroInfo(), "%true %false %add %age(BIRTH)"), c.expanded);
         ASSERT_TRUE(s.access.FindTableProps("PATIENTS"));

@@ -157,8 +157,6 @@ TEST(KernelCast, GoldenTextsPerServerKind)
         {2, false, "X", F::Time, 0, "cast(X as date)"},
         {2, false, "", F::DateTime, 0, "cast('' as date)"},
         // Any other kind: the local kind's texts, without Boolean and memo types.
-        {0, false, "X", F::Currency, 0, "cast(X as money)"},
-        {0, false, "X", F::DateTime, 0, "cast(X as datetime)"},
         {0, false, "X", F::Boolean, 0, "cast(X as )"},
         {0, false, "", F::Memo, 0, "cast('' as )"},
     };
@@ -250,23 +248,17 @@ TEST(KernelRecords, CopyRecordPairsDataFieldsByNameAndSkipsTheRowIdentifier)
 
 TEST(KernelRecords, CopyAllRecordsStopsAtTheCachePacketLimit)
 {
-    struct Case
-    {
-        int sourceRows;
-        int limit;
-        int copied;
-        bool limited;
-    };
-    for (const Case& c : {Case{60, 50, 50, true}, Case{50, 50, 50, true}, Case{49, 50, 49, false},
-                          Case{7, -1, 7, false}}) {
-        auto source = makeSource(c.sourceRows);
+    // Source rows, the cache's limit, the rows copied and whether the limit was reached.
+    for (const auto& [rows, limit, copied, limited] : QList<std::tuple<int, int, int, bool>>{
+             {60, 50, 50, true}, {50, 50, 50, true}, {49, 50, 49, false}, {7, -1, 7, false}}) {
+        auto source = makeSource(rows);
         source->last(); // the copy starts from the first record whatever the position
         FakeCache cache;
         define(cache, true);
-        cache.limit = c.limit;
+        cache.limit = limit;
         CopyAllRecords(*source, cache);
-        EXPECT_EQ(cache.recordCount(), c.copied) << c.sourceRows << "/" << c.limit;
-        EXPECT_EQ(cache.reached, c.limited) << c.sourceRows << "/" << c.limit;
+        EXPECT_EQ(cache.recordCount(), copied) << rows << "/" << limit;
+        EXPECT_EQ(cache.reached, limited) << rows << "/" << limit;
         EXPECT_FALSE(cache.controlsDisabled());
         EXPECT_FALSE(source->controlsDisabled());
     }

@@ -1,6 +1,5 @@
-// The tokenizer (texts and buffered streams), the macro table with its expansion, the macro lines
-// of each server kind, the merge of META_MACRO rows (as the access component reads them, with its
-// duplicate warnings), and kind-3 statements run on SQLite with their rows checked.
+// The tokenizer (texts and buffered streams), macro expansion, the macro lines of each server kind
+// merged with META_MACRO rows, and kind-3 statements run on SQLite with their rows checked.
 #include "kernel_helpers.h"
 
 #include <kernel/macros.h>

