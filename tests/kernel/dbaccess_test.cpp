@@ -1,7 +1,6 @@
-// The access component on a real SQLite kernel database: connection through an alias, server
-// kinds, the module version check with its outcomes and the setup-utility hand-off, login and
-// failure reporting, and golden statements for MS SQL Server and Oracle through a recording
-// connection; lookup sources, tables, names.
+// The access component on a real SQLite kernel database: connection through an alias, the module
+// version check with its outcomes and hand-offs, login and failure reporting, golden statements
+// for MS SQL Server and Oracle through a recording connection, lookup sources.
 #include "kernel_helpers.h"
 
 #include <kernel/schemaapi.h>

@@ -1,9 +1,6 @@
-// Helpers of the kernel tests: a kernel database in a temporary folder reached through an alias,
-// rows written with the sqlite3 tool (independently of the engine), an access component on it, a
-// recording driver that stands for MS SQL Server or Oracle (it keeps every statement and
-// transaction call and runs them on the same SQLite file, some through stand-ins), and two kernel
-// databases written by hand: the sample of the metadata tests and the practice of the request
-// tests.
+// Helpers of the kernel tests: a kernel database in a temporary folder reached through an alias
+// (rows written with the sqlite3 tool), an access component on it, a recording driver standing for
+// MS SQL Server or Oracle over the same SQLite file, and the two kernel databases written by hand.
 #pragma once
 
 #include <kernel/cacheapi.h>

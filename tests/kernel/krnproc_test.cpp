@@ -174,15 +174,8 @@ TEST(KernelCast, GoldenTextsPerServerKind)
 
 TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
 {
-    struct Case
-    {
-        FieldType type;
-        int size;
-        QString expression;
-        QString value;   // NULL for a null
-        QString storage; // SQLite's typeof()
-    };
-    const QList<Case> cases = {
+    // Type, size and expression, then the value ("NULL" for a null) and SQLite's typeof().
+    const QList<std::tuple<FieldType, int, QString, QString, QString>> cases = {
         {FieldType::String, 10, "", "NULL", "null"},
         {FieldType::Integer, 0, "'42'", "42", "integer"},
         {FieldType::Float, 0, "'2.5'", "2.5", "real"},
@@ -197,10 +190,10 @@ TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
         {FieldType::DateTime, 0, "'2024-01-05 10:30:00'", "2024-01-05 10:30:00", "text"},
     };
     const krntest::KernelDb db;
-    for (const Case& c : cases) {
-        const QString expr = CastExpression(3, false, c.expression, c.type, c.size);
+    for (const auto& [type, size, expression, value, storage] : cases) {
+        const QString expr = CastExpression(3, false, expression, type, size);
         EXPECT_EQ(db.rows("select " + expr + ", typeof(" + expr + ")"),
-                  QStringList(c.value + "|" + c.storage))
+                  QStringList(value + "|" + storage))
             << expr.toStdString();
     }
 }

@@ -59,14 +59,6 @@ void checkTable(const std::vector<Case>& cases)
     }
 }
 
-struct ErrorCase
-{
-    std::string pattern;
-    int code;
-    int pos;
-    const char* text; // the message between "TRegExpr(comp): " and " (pos N)"
-};
-
 // The code and message of the ERegExpr that `call` raises.
 template <typename F> std::pair<int, QString> errorOf(F&& call)
 {
@@ -199,7 +191,9 @@ TEST(RegExprSearch, CompetingPathsAreExploredOnce)
 
 TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
 {
-    const std::vector<ErrorCase> cases = {
+    // The pattern, the code and position, and the message between "TRegExpr(comp): " and " (pos
+    // N)".
+    const std::vector<std::tuple<std::string, int, int, const char*>> cases = {
         {"", 100, 0, "Null Argument"},
         {std::string(40000, 'a'), 101, 32768, "Regexp Too Big"},
         {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", 102, 43, "ParseReg Too Many ()"},
@@ -229,17 +223,17 @@ TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
          "cases - remove '.' from {.$DEFINE ComplexBraces}"},
         {"(?i-q)", 122, 5, "Urecognized Modifier"},
     };
-    for (const ErrorCase& c : cases) {
-        SCOPED_TRACE("pattern " + c.pattern.substr(0, 60));
+    for (const auto& [pattern, code, pos, text] : cases) {
+        SCOPED_TRACE("pattern " + pattern.substr(0, 60));
         TRegExpr re;
         try {
-            re.SetExpression(u8(c.pattern));
+            re.SetExpression(u8(pattern));
             ADD_FAILURE() << "compiled";
         } catch (const ERegExpr& e) {
-            EXPECT_EQ(e.errorCode(), c.code);
-            EXPECT_EQ(e.compilerErrorPos(), c.pos);
-            EXPECT_EQ(e.message(), "TRegExpr(comp): " + QString::fromUtf8(c.text) + " (pos " +
-                                       QString::number(c.pos) + ")");
+            EXPECT_EQ(e.errorCode(), code);
+            EXPECT_EQ(e.compilerErrorPos(), pos);
+            EXPECT_EQ(e.message(), "TRegExpr(comp): " + QString::fromUtf8(text) + " (pos " +
+                                       QString::number(pos) + ")");
             EXPECT_STREQ(e.className(), "ERegExpr");
         }
         // The failed expression refuses to search until a good one is set.
