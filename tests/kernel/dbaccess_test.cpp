@@ -1,7 +1,6 @@
-// The access component on a real SQLite kernel database: connection through an alias, server
-// kinds, the module version check with its outcomes and the setup-utility hand-off, login and
-// failure reporting, and golden statements for MS SQL Server and Oracle through a recording
-// connection; lookup sources, tables, names.
+// The access component on a real SQLite kernel database: connection through an alias, the module
+// version check with its outcomes and hand-offs, login and failure reporting, golden statements
+// for MS SQL Server and Oracle through a recording connection, lookup sources.
 #include "kernel_helpers.h"
 
 #include <kernel/schemaapi.h>
@@ -13,6 +12,7 @@
 #include <support/kernel_schema.h>
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
+#include <support/workspace.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,15 +54,9 @@ TEST(KernelAccess, DefaultsAndTheModuleRegistry)
     EXPECT_EQ(kernelErrorOf([&] { access.RegisterModuleVersion("database", 300); }),
               "Module version 'database' already registered.");
     EXPECT_EQ(access.ModuleVersions(), QStringList({"DBKERNEL=7", "DATABASE=207"}));
-
-    access.SetAppServerPath("/srv/appserver");
-    EXPECT_EQ(access.AppServerPath(), "/srv/appserver/");
-    access.SetAppServerPath("");
-    EXPECT_EQ(access.AppServerPath(), "");
-
-    access.SetTableNameMap({"PATIENTS=PATIENTS_ARCH"});
-    EXPECT_EQ(access.MapTableName("patients"), "PATIENTS_ARCH");
-    EXPECT_EQ(access.MapTableName("VISITS"), "VISITS");
+    // A database at the kernel's version needs no upgrade; an older one needs the schema tools.
+    EXPECT_TRUE(TDBAccess::UpgradeKernelModule(access, 7, 7));
+    EXPECT_FALSE(TDBAccess::UpgradeKernelModule(access, 6, 7));
     // Without a database every call that needs one refuses.
     for (const auto& call : QList<std::function<void()>>{
              [&] { access.GetTable("NOTES"); }, [&] { access.StartTransaction(); },
@@ -75,12 +69,8 @@ TEST(KernelAccess, InitConnectsThroughTheAliasAndLoadsEverything)
     SampleKernel s;
     ScopedScriptedDialogs dialogs;
     ASSERT_TRUE(s.access.Init());
-    EXPECT_EQ(s.access.InitResult(), TInitResult::Ready);
-    EXPECT_TRUE(s.db.isConnected());
     EXPECT_EQ(s.access.ServerKind(), 3);
     EXPECT_FALSE(s.access.BooleanAsChar());
-    EXPECT_EQ(s.access.DecimalSeparator(), '.');
-    EXPECT_EQ(s.access.BlobSize(), 32768);
     EXPECT_EQ(kernelErrorOf([&] { s.access.GetUserID(); }),
               "The database server gives no user ID.");
     // Tables are made once on the connection.
@@ -92,24 +82,17 @@ TEST(KernelAccess, InitConnectsThroughTheAliasAndLoadsEverything)
     EXPECT_EQ(table->fieldByName("TXT")->asString(), "a");
 
     // BLOB SIZE in kilobytes, from the database's parameters, else its alias's, else 32.
-    s.db.params().setValue("BLOB SIZE", "64");
-    ASSERT_TRUE(s.access.Init());
-    EXPECT_EQ(s.access.BlobSize(), 65536);
-    s.db.params().setValue("BLOB SIZE", "many");
-    ASSERT_TRUE(s.access.Init());
-    EXPECT_EQ(s.access.BlobSize(), 32768);
-    s.db.params().remove("BLOB SIZE");
     ConnectionParams params = AliasRegistry::global().params("KRN");
     params.setValue("BLOB SIZE", "16");
     AliasRegistry::global().modify("KRN", "STANDARD", params);
+    for (const auto& [own, bytes] : QList<QPair<QString, int>>{{"64", 65536}, {"many", 32768}}) {
+        s.db.params().setValue("BLOB SIZE", own);
+        ASSERT_TRUE(s.access.Init());
+        EXPECT_EQ(s.access.BlobSize(), bytes);
+    }
+    s.db.params().remove("BLOB SIZE");
     ASSERT_TRUE(s.access.Init());
     EXPECT_EQ(s.access.BlobSize(), 16384);
-
-    // The Boolean-as-character flag of the database.
-    s.kernel.exec("insert into _KRN_SYS_FLAGS values ('USE_BOOLEAN_CHAR', '1')");
-    ASSERT_TRUE(s.access.Init());
-    EXPECT_TRUE(s.access.BooleanAsChar());
-    EXPECT_EQ(ExpandMacros(s.access.MacroInfo(), "%true"), "'T'");
 }
 
 TEST(KernelAccess, VersionCheckOutcomes)
@@ -120,12 +103,10 @@ TEST(KernelAccess, VersionCheckOutcomes)
         QString rows;    // VERSION rows replacing the matching ones
         QString message; // the error box, empty for none
         TInitResult result;
+        int upgrade = 0; // the schema tools may upgrade the kernel and do (1) or refuse (-1)
     };
     const QList<Case> cases = {
         {"equal", "", "", TInitResult::Ready},
-        {"same module in another case",
-         "update VERSION set MODULE = 'Database' where MODULE = 'DATABASE'", "",
-         TInitResult::Ready},
         {"unregistered module", "insert into VERSION values ('STATS', 99)", "", TInitResult::Ready},
         {"older module", "update VERSION set VERSION = 200 where MODULE = 'DATABASE'",
          "Impossible launch application. " + Upgrade + "Module DATABASE up to version 207.",
@@ -133,6 +114,11 @@ TEST(KernelAccess, VersionCheckOutcomes)
         {"kernel older", "update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'",
          "Impossible launch application. " + Upgrade + "Module DBKERNEL up to version 7.",
          TInitResult::VersionsRefused},
+        {"kernel upgraded", "update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'", "",
+         TInitResult::Ready, 1},
+        {"kernel upgrade refused", "update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'",
+         "Impossible launch application. " + Upgrade + "Module DBKERNEL up to version 7.",
+         TInitResult::VersionsRefused, -1},
         {"no rows", "delete from VERSION",
          "Impossible launch application. " + Upgrade +
              "Module DBKERNEL up to version 7.\nModule DATABASE up to version 207.",
@@ -144,10 +130,18 @@ TEST(KernelAccess, VersionCheckOutcomes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto guard = qScopeGuard([] { Application::resetTerminated(); });
+        const auto guard = qScopeGuard([] {
+            Application::resetTerminated();
+            SetSchemaTools(nullptr);
+        });
         SampleKernel s;
         if (!c.rows.isEmpty())
             s.kernel.exec(c.rows);
+        // Switched off (as it always is in this program), the schema tools are not even asked.
+        FakeSchemaTools tools;
+        tools.answer = c.upgrade > 0;
+        SetSchemaTools(&tools);
+        s.access.SetAutoKernelUpgrade(c.upgrade != 0);
         ScopedScriptedDialogs dialogs;
         if (!c.message.isEmpty())
             dialogs.answerMessage(mrOk, c.message, mtError, TMsgDlgButtons(mbOK));
@@ -155,6 +149,7 @@ TEST(KernelAccess, VersionCheckOutcomes)
         EXPECT_EQ(s.access.InitResult(), c.result);
         EXPECT_EQ(s.db.isConnected(), c.result == TInitResult::Ready);
         EXPECT_EQ(Application::terminated(), c.result == TInitResult::Terminated);
+        EXPECT_EQ(tools.calls, (QList<QPair<int, int>>(c.upgrade ? 1 : 0, qMakePair(5, 7))));
         if (!c.message.isEmpty()) {
             ASSERT_EQ(dialogs.requests().size(), 1);
             EXPECT_EQ(dialogs.requests().first().text, c.message);
@@ -169,53 +164,19 @@ TEST(KernelAccess, VersionCheckOutcomes)
     }
 }
 
-TEST(KernelAccess, TheKernelModuleAsksTheSchemaToolsOnlyWhenAllowed)
-{
-    SampleKernel s;
-    s.kernel.exec("update VERSION set VERSION = 5 where MODULE = 'DBKERNEL'");
-    FakeSchemaTools tools;
-    SetSchemaTools(&tools);
-    const auto restore = qScopeGuard([] { SetSchemaTools(nullptr); });
-    ScopedScriptedDialogs dialogs;
-
-    // Switched off (as it always is in this program): not even asked.
-    dialogs.answerMessage(mrOk, "Module DBKERNEL up to version 7.");
-    EXPECT_FALSE(s.access.Init());
-    EXPECT_TRUE(tools.calls.isEmpty());
-
-    s.access.SetAutoKernelUpgrade(true);
-    ASSERT_TRUE(s.access.Init());
-    EXPECT_EQ(tools.calls, (QList<QPair<int, int>>{{5, 7}}));
-
-    tools.answer = false;
-    dialogs.answerMessage(mrOk, "Module DBKERNEL up to version 7.");
-    EXPECT_FALSE(s.access.Init());
-    EXPECT_EQ(s.access.InitResult(), TInitResult::VersionsRefused);
-
-    // A database at the kernel's version or newer needs nothing, whoever is registered.
-    EXPECT_TRUE(TDBAccess::UpgradeKernelModule(s.access, 7, 7));
-    SetSchemaTools(nullptr);
-    EXPECT_FALSE(TDBAccess::UpgradeKernelModule(s.access, 6, 7));
-}
-
 TEST(KernelAccess, TheSetupUtilityGetsItsIniSectionAndTwoArguments)
 {
     SampleKernel s;
     s.kernel.exec("update VERSION set VERSION = 200 where MODULE = 'DATABASE'");
     // A folder with blanks, so that a command line split at blanks would show.
     const QString folder = s.kernel.folder() + "/setup tools";
-    ASSERT_TRUE(QDir().mkpath(folder));
     const QString script = folder + "/db setup.sh";
     const QString ran = s.kernel.folder() + "/ran.txt";
-    {
-        QFile f(script);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QString("#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > '%1.tmp'\n"
-                        "mv '%1.tmp' '%1'\n")
-                    .arg(ran)
-                    .toUtf8());
-        f.setPermissions(f.permissions() | QFile::ExeOwner);
-    }
+    writeFileBytes(script, QString("#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > "
+                                   "'%1.tmp'\nmv '%1.tmp' '%1'\n")
+                               .arg(ran)
+                               .toUtf8());
+    QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner);
     s.access.SetSetupModule(script);
     const QString question = Upgrade + "Module DATABASE up to version 207.\n"
                                        "Do you want to launch the database setup utility now ?\n"
@@ -310,23 +271,6 @@ TEST(KernelAccess, LoginAndFailuresAreReportedWithTheirReason)
     EXPECT_THROW(lonely.Init(), EDBKernelError);
 }
 
-TEST(KernelAccess, ServerKindFromTheExactDriverName)
-{
-    KernelDb kernel;
-    auto recorder = std::make_shared<Recorder>();
-    for (const char* name : {"MSSQL", "ORACLE", "mssql", "Standard"})
-        registerRecordingDriver(name, recorder);
-    const QList<QPair<QString, int>> cases = {
-        {"STANDARD", 3}, {"MSSQL", 1}, {"ORACLE", 2}, {"mssql", 0}, {"Standard", 0}};
-    for (const auto& [driver, kind] : cases) {
-        kernel.addAlias("A", driver);
-        Database db;
-        db.setAliasName("A");
-        EXPECT_EQ(GetServerKind(db), kind) << driver.toStdString();
-        EXPECT_TRUE(db.isConnected());
-    }
-}
-
 TEST(KernelAccess, GoldenStatementsForTheServerKinds)
 {
     struct Golden
@@ -334,6 +278,8 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
         const char* driver;
         QStringList init;
         QString userQuery;
+        QString flag;     // the Boolean-as-character flag stored, if any
+        QString expanded; // "%true %false %add %age(BIRTH)" with the database's own %age
     };
     const QString flags1 =
         "select VALUE from _KRN_SYS_FLAGS where Upper(FLAG) = Upper('USE_BOOLEAN_CHAR')";
@@ -344,13 +290,17 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
          {"set language us_english", "select * from VERSION", flags1, "select * from META_MACRO",
           "select * from TABLELINK", "select * from METATABLE order by TABLE_NAME",
           "select * from METAFIELD order by TABLE_NAME,ORD", "select cast(? as char(3)) NUM"},
-         "select user_id() UID"},
+         "select user_id() UID",
+         "insert into _KRN_SYS_FLAGS values ('use_boolean_char', '1')",
+         "'T' 'F' + datediff(year,BIRTH,getdate())"},
         {"ORACLE",
          {"select * from VERSION", flags2, "select * from META_MACRO", "select * from TABLELINK",
           "select * from METATABLE order by TABLE_NAME",
           "select * from METAFIELD order by TABLE_NAME,ORD",
           "select cast(? as char(3)) NUM\nfrom DUAL"},
-         "select uid \"UID\" from DUAL"},
+         "select uid \"UID\" from DUAL",
+         "",
+         "'T' 'F' || datediff(year,BIRTH,getdate())"},
     };
     for (const Golden& c : cases) {
         SCOPED_TRACE(c.driver);
@@ -360,6 +310,16 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
         registerRecordingDriver(c.driver, recorder);
         SampleKernel s("SRV");
         s.kernel.addAlias("SRV", c.driver);
+        // The server kind follows the exact driver name.
+        registerRecordingDriver(QString(c.driver).toLower(), recorder);
+        s.kernel.addAlias("LOWER", QString(c.driver).toLower());
+        Database lower;
+        lower.setAliasName("LOWER");
+        EXPECT_EQ(GetServerKind(lower), 0);
+        EXPECT_TRUE(lower.isConnected());
+        // Oracle keeps Booleans as characters whatever the flag says.
+        s.kernel.exec(c.flag +
+                      ";insert into META_MACRO values ('%age', 'datediff(year,%1,getdate())')");
         // The metadata datasets are kernel caches: the component gives them their statements.
         MetaCache tables, fields, links("select * from TABLELINK");
         for (MetaCache* m : {&tables, &fields, &links})
@@ -369,27 +329,25 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
         s.access.SetLinks(&links);
         ScopedScriptedDialogs dialogs;
         ASSERT_TRUE(s.access.Init());
-        EXPECT_EQ(recorder->statementsOnly(), c.init);
-        EXPECT_EQ(s.access.DecimalSeparator(), '.');
-        EXPECT_EQ(s.access.BooleanAsChar(), QString(c.driver) == "ORACLE");
+        EXPECT_EQ(recorder->statements, c.init);
+        EXPECT_TRUE(s.access.BooleanAsChar());
+        EXPECT_EQ(ExpandMacros(s.access.MacroInfo(), "%true %false %add %age(BIRTH)"), c.expanded);
         ASSERT_TRUE(s.access.FindTableProps("PATIENTS"));
 
-        recorder->log.clear();
+        recorder->statements.clear();
         EXPECT_EQ(s.access.GetUserID(), 5);
-        EXPECT_EQ(recorder->statementsOnly(), QStringList({c.userQuery}));
+        EXPECT_EQ(recorder->statements, QStringList({c.userQuery}));
 
         // A reload binds the table's name instead of writing it into the text.
-        recorder->log.clear();
-        recorder->bound.clear();
+        recorder->statements.clear();
         s.access.LoadTableProps("patients");
-        EXPECT_EQ(recorder->statementsOnly(),
+        EXPECT_EQ(recorder->statements,
                   QStringList({"select * from TABLELINK where Upper(CHILD) = Upper(?) or "
                                "Upper(PARENT) = Upper(?)",
                                "select * from METATABLE where Upper(TABLE_NAME) = Upper(?) order "
                                "by TABLE_NAME",
                                "select * from METAFIELD where Upper(TABLE_NAME) = Upper(?) order "
                                "by TABLE_NAME,ORD"}));
-        EXPECT_EQ(recorder->bound, QStringList(4, "patients"));
         EXPECT_EQ(s.access.FindTableProps("PATIENTS")->FieldCount(), 4);
 
         // A name with a quote is only a value.
@@ -440,7 +398,6 @@ TEST(KernelAccess, LookupSourcesRegisteredOrMadeOnDemand)
     DataSet* source = s.access.GetLookupSource(patients);
     EXPECT_EQ(s.access.GetLookupSource(patients), source);
     EXPECT_EQ(services.created, QStringList({"PATIENTS:PATIENTS_ID,NOM"}));
-    EXPECT_EQ(source->parent(), &s.access);
 
     // A source opened without the field the lookup matches on fetches it next time.
     auto* cache = dynamic_cast<MetaCache*>(source);
@@ -478,8 +435,8 @@ TEST(KernelAccess, OracleKindStartsUpThroughOdbc)
     ASSERT_TRUE(patients);
     EXPECT_EQ(patients->Fields.Names(), QStringList({"PATIENTS_ID", "NOM"}));
     // Booleans kept as characters read as the data-access layer reads them.
-    EXPECT_TRUE(patients->FieldPropsByName("NOM")->Required);
-    EXPECT_FALSE(patients->FieldPropsByName("NOM")->Visible);
-    EXPECT_FALSE(patients->FieldPropsByName("PATIENTS_ID")->Required);
-    EXPECT_TRUE(patients->FieldPropsByName("PATIENTS_ID")->Visible);
+    const TFieldProps* name = patients->FieldPropsByName("NOM");
+    const TFieldProps* id = patients->FieldPropsByName("PATIENTS_ID");
+    EXPECT_EQ(QList<bool>({name->Required, name->Visible, id->Required, id->Visible}),
+              QList<bool>({true, false, false, true}));
 }

@@ -4,23 +4,16 @@
 #include <platform/db/odbcdriver.h>
 #include <platform/db/sqlitedriver.h>
 
+#include <support/db_helpers.h>
 #include <support/kernel_schema.h>
 
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 namespace krntest {
 
 namespace {
-
-bool isTransactionCall(const QString& entry)
-{
-    return entry == QLatin1String("BEGIN") || entry == QLatin1String("COMMIT") ||
-           entry == QLatin1String("ROLLBACK");
-}
 
 QString valueText(const Variant& v)
 {
@@ -37,41 +30,6 @@ QString valueText(const Variant& v)
     }
 }
 
-// Records the values bound to a statement SQLite runs.
-class RecordedStatement : public DbStatement
-{
-public:
-    RecordedStatement(std::unique_ptr<DbStatement> inner, std::shared_ptr<Recorder> recorder)
-        : m_inner(std::move(inner)), m_recorder(std::move(recorder))
-    {
-    }
-    int parameterCount() const override { return m_inner->parameterCount(); }
-    void bind(int index, const Variant& value, FieldType type) override
-    {
-        m_recorder->bound.append(value.toString());
-        m_inner->bind(index, value, type);
-    }
-    void clearBindings() override { m_inner->clearBindings(); }
-    bool step() override { return m_inner->step(); }
-    void reset() override { m_inner->reset(); }
-    int columnCount() const override { return m_inner->columnCount(); }
-    QString columnName(int column) const override { return m_inner->columnName(column); }
-    QString columnDeclaredType(int column) const override
-    {
-        return m_inner->columnDeclaredType(column);
-    }
-    Variant columnValue(int column) const override { return m_inner->columnValue(column); }
-    Variant columnValue(int column, FieldType type) const override
-    {
-        return m_inner->columnValue(column, type);
-    }
-    qint64 rowsAffected() const override { return m_inner->rowsAffected(); }
-
-private:
-    std::unique_ptr<DbStatement> m_inner;
-    std::shared_ptr<Recorder> m_recorder;
-};
-
 class RecordingConnection : public DbConnection
 {
 public:
@@ -83,13 +41,12 @@ public:
     QString driverName() const override { return m_name; }
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
-        m_recorder->log.append(sql);
-        return std::make_unique<RecordedStatement>(
-            m_inner->prepare(m_recorder->standIns.value(sql, sql)), m_recorder);
+        m_recorder->statements.append(sql);
+        return m_inner->prepare(m_recorder->standIns.value(sql, sql));
     }
     void beginTransaction() override
     {
-        m_recorder->log.append(QStringLiteral("BEGIN"));
+        m_recorder->transactions.append(QStringLiteral("BEGIN"));
         m_inner->beginTransaction();
     }
     void commit() override
@@ -109,7 +66,7 @@ public:
 private:
     void refuseOnce(const QString& call, int& failures)
     {
-        m_recorder->log.append(call);
+        m_recorder->transactions.append(call);
         if (failures > 0) {
             --failures;
             throw EngineError(EngineCode::InvalidRequest, call.toLower() + " refused");
@@ -140,27 +97,7 @@ private:
     std::shared_ptr<Recorder> m_recorder;
 };
 
-QStringList filtered(const QStringList& log, bool transactionCalls)
-{
-    QStringList out;
-    for (const QString& entry : log) {
-        if (isTransactionCall(entry) == transactionCalls)
-            out.append(entry);
-    }
-    return out;
-}
-
 } // namespace
-
-QStringList Recorder::statementsOnly() const
-{
-    return filtered(log, false);
-}
-
-QStringList Recorder::transactionCalls() const
-{
-    return filtered(log, true);
-}
 
 void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder)
 {
@@ -220,49 +157,18 @@ void KernelDb::addAlias(const QString& alias, const QString& driver) const
 
 void KernelDb::exec(const QString& sql) const
 {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file().toUtf8().constData(), &db), SQLITE_OK);
-    sqlite3_busy_timeout(db, 5000);
-    char* error = nullptr;
-    const QByteArray script = "begin;" + sql.toUtf8() + ";commit;";
-    const int rc = sqlite3_exec(db, script.constData(), nullptr, nullptr, &error);
-    EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "") << " in: " << sql.toStdString();
-    sqlite3_free(error);
-    sqlite3_close(db);
+    dbtest::sqliteCli(file(), ".timeout 5000\nbegin;\n" + sql + "\n;\ncommit;");
 }
 
 void KernelDb::execScript(const QString& name) const
 {
-    QFile script(QStringLiteral(QUORVANE_TEST_DATA "/kernel/") + name);
-    ASSERT_TRUE(script.open(QIODevice::ReadOnly)) << name.toStdString();
-    exec(QString::fromUtf8(script.readAll()));
+    exec(".read '" QUORVANE_TEST_DATA "/kernel/" + name + "'");
 }
 
 QStringList KernelDb::rows(const QString& sql) const
 {
-    QStringList out;
-    sqlite3* db = nullptr;
-    sqlite3_stmt* st = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_open(file().toUtf8().constData(), &db) != SQLITE_OK ||
-        sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(db) << " in: " << sql.toStdString();
-        sqlite3_close(db);
-        return out;
-    }
-    sqlite3_busy_timeout(db, 5000);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        QStringList row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            row.append(
-                sqlite3_column_type(st, i) == SQLITE_NULL
-                    ? QStringLiteral("NULL")
-                    : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
-        out.append(row.join(QLatin1Char('|')));
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
+    const QString out = dbtest::sqliteCli(file(), ".nullvalue NULL\n.timeout 5000\n" + sql + ";");
+    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
 }
 
 AccessOnKernel::AccessOnKernel(const QString& alias)

@@ -1,9 +1,6 @@
-// Helpers of the kernel tests: a kernel database in a temporary folder reached through an alias,
-// rows written with SQLite's own API (independently of the engine), an access component on it, a
-// recording driver that stands for MS SQL Server or Oracle (it keeps every statement and
-// transaction call and runs them on the same SQLite file, some through stand-ins), and two kernel
-// databases written by hand: the sample of the metadata tests and the practice of the request
-// tests.
+// Helpers of the kernel tests: a kernel database in a temporary folder reached through an alias
+// (rows written with the sqlite3 tool), an access component on it, a recording driver standing for
+// MS SQL Server or Oracle over the same SQLite file, and the two kernel databases written by hand.
 #pragma once
 
 #include <kernel/cacheapi.h>
@@ -39,17 +36,14 @@ QStringList queryRows(Database& db, const QString& sql, const Params* params = n
 // What a recording connection saw and how it misbehaves.
 struct Recorder
 {
-    // Prepared statements as the engine sent them ("?" for parameters), and "BEGIN", "COMMIT",
-    // "ROLLBACK" for transaction calls (also refused ones).
-    QStringList log;
-    // Values bound to the statements, in order, as text.
-    QStringList bound;
+    // Prepared statements as the engine sent them ("?" for parameters).
+    QStringList statements;
+    // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
+    QStringList transactions;
     // Statements SQLite cannot run, and what SQLite runs in their place.
     QMap<QString, QString> standIns;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
-    QStringList statementsOnly() const;
-    QStringList transactionCalls() const;
 };
 
 // Registers (again) a driver of that name whose connections record into `recorder`. Its
@@ -70,11 +64,11 @@ public:
     QString file() const;
     // Adds an alias with another driver name on the same file.
     void addAlias(const QString& alias, const QString& driver) const;
-    // Runs SQL on the file through SQLite's own API in one transaction; a failure fails the test.
+    // Runs SQL on the file with the sqlite3 tool in one transaction; a failure fails the test.
     void exec(const QString& sql) const;
     // The same with a script of tests/data/kernel.
     void execScript(const QString& name) const;
-    // The rows of a select through SQLite's own API, as queryRows gives them.
+    // The rows of a select through the sqlite3 tool, as queryRows gives them.
     QStringList rows(const QString& sql) const;
 
 private:

@@ -1,12 +1,12 @@
-// The kernel's support routines: type maps, permissions and grants,
-// parameters, StrToFloatAdj, the dialect cast per server kind (the local kind run on SQLite) and
-// the record compare and copy family.
+// The kernel's support routines: permissions and grants, parameters, the dialect cast per server
+// kind (the local kind run on SQLite), the record compare and copy family, and the reserved-word
+// look-up of the three server kinds.
 #include "kernel_helpers.h"
 
 #include <kernel/cacheapi.h>
+#include <kernel/reswords.h>
 #include <platform/data/memdataset.h>
 #include <platform/db/params.h>
-#include <platform/regional.h>
 
 #include <support/qt_printers.h>
 
@@ -84,30 +84,25 @@ TEST(KernelSupport, PermissionKindsAndGrantStatementsPerServerKind)
     EXPECT_EQ(kernelErrorOf([] { PermissionKind("xecute"); }), "xecute is invalid permission kind");
 
     // "%s %s on %s to %s" with the permission's own leading blank: two blanks after the verb.
-    for (int kind : {0, 1, 3}) {
-        EXPECT_EQ(BuildGrantSQL("PATIENTS", "ROLE1", "S", kind, 1),
-                  "GRANT  SELECT on PATIENTS to ROLE1");
-        EXPECT_EQ(BuildGrantSQL("PATIENTS", "ROLE1", "i", kind, 0),
-                  "REVOKE  INSERT on PATIENTS to ROLE1");
-        EXPECT_EQ(BuildGrantSQL("PATIENTS", "ROLE1", "Delete", kind, -1),
-                  "DENY  DELETE on PATIENTS to ROLE1");
+    const QList<std::tuple<QList<int>, QString, int, QString>> cases = {
+        {{0, 1, 3}, "S", 1, "GRANT  SELECT on PATIENTS to Role1"},
+        {{0, 1, 3}, "i", 0, "REVOKE  INSERT on PATIENTS to Role1"},
+        {{0, 1, 3}, "Delete", -1, "DENY  DELETE on PATIENTS to Role1"},
+        {{2}, "U", 1, "GRANT  UPDATE on PATIENTS to \"Role1\""},
+        {{2}, "U", 0, "REVOKE  UPDATE on PATIENTS from \"Role1\""},
+        {{2}, "S", -1, "REVOKE  SELECT on PATIENTS from \"Role1\""},
+    };
+    for (const auto& [kinds, permission, grant, expected] : cases) {
+        for (int kind : kinds)
+            EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", permission, kind, grant), expected)
+                << kind;
     }
-    EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", "U", 2, 1),
-              "GRANT  UPDATE on PATIENTS to \"Role1\"");
-    EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", "U", 2, 0),
-              "REVOKE  UPDATE on PATIENTS from \"Role1\"");
-    EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", "S", 2, -1),
-              "REVOKE  SELECT on PATIENTS from \"Role1\"");
-    EXPECT_EQ(kernelErrorOf([] { BuildGrantSQL("T", "R", "x", 1, 1); }),
-              "x is invalid permission kind");
 }
 
 TEST(KernelSupport, ParametersFromValuesAndFields)
 {
     Params params;
     Param& p = params.add("P");
-    VarRecToParam(p, Variant(Currency::fromDouble(1.25)));
-    EXPECT_EQ(p.dataType(), FieldType::Currency);
     VarRecToParam(p, Variant("Dupont"));
     EXPECT_EQ(p.dataType(), FieldType::String);
     EXPECT_EQ(p.asString(), "Dupont");
@@ -141,19 +136,6 @@ TEST(KernelSupport, ParametersFromValuesAndFields)
     EXPECT_EQ(q[0].dataType(), FieldType::Integer);
 }
 
-TEST(KernelSupport, StrToFloatAdjLiesJustAboveTheWrittenValue)
-{
-    setRegionalLanguage(1); // "," as decimal separator
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("2,5"), 2.5000001);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("0,123456"), 0.1234561);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("2,1234567"), 2.12345671);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("12"), 12.0);
-    EXPECT_DOUBLE_EQ(StrToFloatAdj(""), 0.0);
-    // Without the regional separator the text is converted as it is.
-    EXPECT_DOUBLE_EQ(StrToFloatAdj("2.5"), 2.5);
-    EXPECT_THROW(StrToFloatAdj("abc"), EConvertError);
-}
-
 TEST(KernelCast, GoldenTextsPerServerKind)
 {
     using F = FieldType;
@@ -161,30 +143,20 @@ TEST(KernelCast, GoldenTextsPerServerKind)
         // MS SQL Server: convert forms; an empty expression is a typed null.
         {1, false, "NAME", F::String, 20, "convert(varchar(20),NAME)"},
         {1, false, "", F::String, 20, "convert(varchar(20),null)"},
-        {1, false, "X", F::Integer, 0, "convert(int,X)"},
         {1, false, "X", F::Boolean, 0, "convert(bit,X)"},
         {1, true, "X", F::Boolean, 0, "convert(varchar(1),X)"},
-        {1, false, "X", F::Float, 0, "convert(float,X)"},
         {1, false, "X", F::Currency, 0, "convert(money,X)"},
-        {1, false, "X", F::Date, 0, "convert(datetime,X)"},
-        {1, false, "X", F::Time, 0, "convert(datetime,X)"},
         {1, false, "X", F::DateTime, 0, "convert(datetime,X)"},
         {1, false, "X", F::Memo, 0, "convert(text,X)"},
         // Oracle: cast forms; time and date-time are Oracle's "date".
         {2, false, "NAME", F::String, 8, "cast(NAME as varchar(8))"},
         {2, false, "", F::String, 8, "cast('' as varchar(8))"},
-        {2, false, "X", F::Integer, 0, "cast(X as int)"},
         {2, false, "X", F::Boolean, 0, "cast(X as varchar(1))"},
-        {2, false, "X", F::Float, 0, "cast(X as float)"},
         {2, false, "X", F::Currency, 0, "cast(X as Numeric(20,6))"},
         {2, false, "X", F::Date, 0, "cast(X as date)"},
         {2, false, "X", F::Time, 0, "cast(X as date)"},
         {2, false, "", F::DateTime, 0, "cast('' as date)"},
         // Any other kind: the local kind's texts, without Boolean and memo types.
-        {0, false, "X", F::String, 5, "cast(X as varchar(5))"},
-        {0, false, "X", F::Currency, 0, "cast(X as money)"},
-        {0, false, "X", F::Time, 0, "cast(X as time)"},
-        {0, false, "X", F::DateTime, 0, "cast(X as datetime)"},
         {0, false, "X", F::Boolean, 0, "cast(X as )"},
         {0, false, "", F::Memo, 0, "cast('' as )"},
     };
@@ -202,23 +174,13 @@ TEST(KernelCast, GoldenTextsPerServerKind)
 
 TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
 {
-    struct Case
-    {
-        FieldType type;
-        int size;
-        QString expression;
-        QString value;   // NULL for a null
-        QString storage; // SQLite's typeof()
-    };
-    const QList<Case> cases = {
+    // Type, size and expression, then the value ("NULL" for a null) and SQLite's typeof().
+    const QList<std::tuple<FieldType, int, QString, QString, QString>> cases = {
         {FieldType::String, 10, "", "NULL", "null"},
-        {FieldType::String, 10, "12", "12", "text"},
         {FieldType::Integer, 0, "'42'", "42", "integer"},
-        {FieldType::Integer, 0, "", "NULL", "null"},
         {FieldType::Float, 0, "'2.5'", "2.5", "real"},
         {FieldType::Boolean, 0, "1", "1", "integer"},
         {FieldType::Memo, 0, "'long text'", "long text", "text"},
-        {FieldType::Memo, 0, "", "NULL", "null"},
         // Dates keep the stored ISO text; a date-time cast to a date keeps its day.
         {FieldType::Date, 0, "'2024-01-05'", "2024-01-05", "text"},
         {FieldType::Date, 0, "'2024-01-05 10:30:00'", "2024-01-05", "text"},
@@ -228,10 +190,10 @@ TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
         {FieldType::DateTime, 0, "'2024-01-05 10:30:00'", "2024-01-05 10:30:00", "text"},
     };
     const krntest::KernelDb db;
-    for (const Case& c : cases) {
-        const QString expr = CastExpression(3, false, c.expression, c.type, c.size);
+    for (const auto& [type, size, expression, value, storage] : cases) {
+        const QString expr = CastExpression(3, false, expression, type, size);
         EXPECT_EQ(db.rows("select " + expr + ", typeof(" + expr + ")"),
-                  QStringList(c.value + "|" + c.storage))
+                  QStringList(value + "|" + storage))
             << expr.toStdString();
     }
 }
@@ -279,23 +241,17 @@ TEST(KernelRecords, CopyRecordPairsDataFieldsByNameAndSkipsTheRowIdentifier)
 
 TEST(KernelRecords, CopyAllRecordsStopsAtTheCachePacketLimit)
 {
-    struct Case
-    {
-        int sourceRows;
-        int limit;
-        int copied;
-        bool limited;
-    };
-    for (const Case& c : {Case{60, 50, 50, true}, Case{50, 50, 50, true}, Case{49, 50, 49, false},
-                          Case{7, -1, 7, false}}) {
-        auto source = makeSource(c.sourceRows);
+    // Source rows, the cache's limit, the rows copied and whether the limit was reached.
+    for (const auto& [rows, limit, copied, limited] : QList<std::tuple<int, int, int, bool>>{
+             {60, 50, 50, true}, {50, 50, 50, true}, {49, 50, 49, false}, {7, -1, 7, false}}) {
+        auto source = makeSource(rows);
         source->last(); // the copy starts from the first record whatever the position
         FakeCache cache;
         define(cache, true);
-        cache.limit = c.limit;
+        cache.limit = limit;
         CopyAllRecords(*source, cache);
-        EXPECT_EQ(cache.recordCount(), c.copied) << c.sourceRows << "/" << c.limit;
-        EXPECT_EQ(cache.reached, c.limited) << c.sourceRows << "/" << c.limit;
+        EXPECT_EQ(cache.recordCount(), copied) << rows << "/" << limit;
+        EXPECT_EQ(cache.reached, limited) << rows << "/" << limit;
         EXPECT_FALSE(cache.controlsDisabled());
         EXPECT_FALSE(source->controlsDisabled());
     }
@@ -366,4 +322,31 @@ TEST(KernelRecords, ChangedFieldsAreNamedInFieldOrder)
     names.clear();
     GetChangedFields(*a, narrow, names); // fields narrow lacks are skipped
     EXPECT_EQ(names, QStringList({"NAME"}));
+}
+
+TEST(ReservedWords, LookUpPerServerKind)
+{
+    // Whole entries only, in any case; a non-ASCII letter never folds into a reserved word; other
+    // kinds reserve nothing, whatever kind was asked before.
+    struct Case
+    {
+        int kind;
+        bool reserved;
+        QStringList words;
+    };
+    const QList<Case> cases = {
+        {1, true, {"select", "SELECT", "identity_insert", "current_timestamp"}},
+        {1, false, {"rownum", "INT", " SELECT", "SELECT,", "SEL", ""}},
+        {2, true, {"rownum", "RowId", "VARCHAR2"}},
+        {2, false, {"SELECT", "INT"}},
+        {3, true, {"INT", "Function"}},
+        {3, false, {"SELECT", "ınt"}},
+        {0, false, {"INT"}},
+        {4, false, {"SELECT"}}};
+    for (const Case& c : cases) {
+        for (const QString& word : c.words)
+            EXPECT_EQ(IsReservedWord(word, c.kind), c.reserved) << word.toStdString() << c.kind;
+    }
+    EXPECT_EQ(ReservedWords(3), QStringList({"INT", "FUNCTION"}));
+    EXPECT_TRUE(ReservedWords(0).isEmpty());
 }

@@ -59,14 +59,6 @@ void checkTable(const std::vector<Case>& cases)
     }
 }
 
-struct ErrorCase
-{
-    std::string pattern;
-    int code;
-    int pos;
-    const char* text; // the message before " (pos N)"
-};
-
 // The code and message of the ERegExpr that `call` raises.
 template <typename F> std::pair<int, QString> errorOf(F&& call)
 {
@@ -96,58 +88,33 @@ Matches allMatches(TRegExpr& re, const QString& subject)
 TEST(RegExprSyntax, ClassesEscapesAndAnchors)
 {
     checkTable({
-        {"abc", "xxabcxx", 3, 3},
-        {"a.c", "abc", 1, 3},
         {"a.c", "a\nc", 1, 3},
-        {"[abc]+", "xxcabz", 3, 3},
-        {"[^abc]+", "abcdefa", 4, 3},
-        {"[a-c]+", "zzbcaxd", 3, 3},
-        {"[]a]+", "x]a]b", 2, 3},
-        {"[^]a]+", "]a]xy]", 4, 2},
-        {"[a-]+", "x-a-b", 2, 3},
-        {"[-a]+", "x-a-b", 2, 3},
         {R"([\]]+)", "a]]", 2, 2},
-        {R"(\d+)", "ab123c", 3, 3},
-        {R"(\D+)", "12ab3", 3, 2},
-        {R"(\w+)", "  a_Z9 b", 3, 4},
         {R"(\W+)", "ab, c", 3, 2},
         {R"(\s+)", "a \t\r\n\v\fb", 2, 6},
-        {R"(\S+)", "  ab ", 3, 2},
-        {R"([\d_]+)", "ab1_2c", 3, 3},
         {R"([^\d\s]+)", "1 2ab 3", 4, 2},
         {R"(\t\n\r\f\a\e)", std::string("x\t\n\r\f\a\x1B") + "y", 2, 6},
         {R"(\x41\x{42}\x{000043})", "zABC", 2, 3},
         {R"([\x41-\x43]+)", "zABCD", 2, 3},
         {R"(\.\*\+\?\[\(\)\|\\\{\^\$)", "x.*+?[()|\\{^$", 2, 12},
-        {R"(\q\-\@)", "q-@", 1, 3},
         // Word characters are Latin only.
         {R"(\w+)", "имя_1", 4, 2},
         // Cyrillic ranges take in ё and Ё unless r is off.
         {"[а-я]+", "ABёжикZ", 3, 4},
         {"(?-r)[а-я]+", "ABёжикZ", 4, 3},
         {"[А-Я]+", "xЁЖИКx", 2, 4},
-        {"(?-r)[А-Я]+", "xЁЖИКx", 3, 3},
         {"[а-д]+", "ёабв", 2, 3},
-        {"[ж-я]+", "ёж", 2, 1},
         // Characters outside the code page read as "?", and positions stay those of the text.
         {"a.b", "a中b", 1, 3},
         {"b", "😀b", 3, 1},
         {"中+", "x中中", 2, 2},
         // Anchors.
-        {"^ab", "abab", 1, 2},
-        {"^ab", "xab", -1},
         {"ab$", "abab", 3, 2},
-        {"ab$", "abx", -1},
         {"^$", "", 1, 0},
-        {"^$", "a", -1},
         {"$", "abc", 4, 0},
-        {"b*$", "aaa", 4, 0},
         {"a|^b", "bcd", 1, 1},
-        {"a|^b", "cba", 3, 1},
-        {"^a|^b", "b", 1, 1},
         {"^a|^b", "cb", -1},
         {"x^", "x", -1},
-        {"a$b", "ab", -1},
     });
 }
 
@@ -155,101 +122,59 @@ TEST(RegExprSyntax, QuantifiersBracesGroupsAndAlternation)
 {
     checkTable({
         {"ab*c", "xacx", 2, 2},
-        {"ab*c", "abbbc", 1, 5},
-        {"ab+c", "ac abbc", 4, 4},
         {"ab?c", "abbc ac", 6, 2},
         {"a.*b", "aXbYbZ", 1, 5},
         {"[a-z]*ing", "singing!", 1, 7},
-        {"a{3}", "aaaaa", 1, 3},
         {"a{2,}", "baaaa", 2, 4},
         {"a{2,3}", "aaaaa", 1, 3},
         {"a{0}b", "ab", 2, 1},
-        {"[ab]{2}c", "aabc", 2, 3},
         {"a{1,2147483646}", "aaa", 1, 3},
-        {"a{2147483646}", "aaa", -1},
         {"(?-s).{2}", "a\nbc", 3, 2},
         // "{" that opens no count is an ordinary character.
         {"a{,3}", "xa{,3}", 2, 5},
-        {"a{x}", "a{x}", 1, 4},
         {"{x}", "a{x}", 2, 3},
         // Repeated groups keep their last round.
         {"(ab)*c", "ababc", 1, 5, {{1, 3, 2}}},
-        {"(ab)+", "xababy", 2, 4, {{1, 4, 2}}},
         {"(ab)?c", "c", 1, 1, {{1, -1, -1}}},
-        {"(a|bc)+d", "abcad", 1, 5, {{1, 4, 1}}},
-        {"(a+)+b", "aaaaab", 1, 6, {{1, 1, 5}}},
-        {"(a|ab)*c", "abac", 1, 4, {{1, 3, 1}}},
         // Groups and alternatives.
-        {"cat|dog", "hotdog", 4, 3},
-        {"a(b|c)d", "xacd", 2, 3, {{1, 3, 1}}},
         {"((a)b)c", "abc", 1, 3, {{1, 1, 2}, {2, 1, 1}}},
         {"a(|b)c", "ac", 1, 2, {{1, 2, 0}}},
-        {"a(|b)c", "abc", 1, 3, {{1, 2, 1}}},
         {"(a)|b", "b", 1, 1, {{1, -1, -1}}},
-        {"(a)(b)?", "a", 1, 1, {{1, 1, 1}, {2, -1, -1}}},
         {"()", "x", 1, 0, {{1, 1, 0}}},
         // The first alternative that leads to a match wins, not the longest.
         {"a|ab", "ab", 1, 1},
         {"(a|ab)(c|bcd)", "abcd", 1, 4, {{1, 1, 1}, {2, 2, 3}}},
+        // Fourteen groups; the slots past them stay unset.
+        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)",
+         "xabcdefghijklmn",
+         2,
+         14,
+         {{1, 2, 1}, {14, 15, 1}, {15, -1, -1}, {-1, -1, -1}}},
     });
-}
-
-TEST(RegExprSyntax, FourteenGroupsAndSlotBounds)
-{
-    TRegExpr re;
-    re.SetExpression(QStringLiteral("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)"));
-    ASSERT_TRUE(re.Exec(QStringLiteral("xabcdefghijklmn")));
-    EXPECT_EQ(re.GetMatchPos(0), 2);
-    EXPECT_EQ(re.GetMatchPos(1), 2);
-    EXPECT_EQ(re.GetMatchPos(14), 15);
-    EXPECT_EQ(re.GetMatch(14), QStringLiteral("n"));
-    EXPECT_EQ(re.GetMatchPos(15), -1);
-    EXPECT_EQ(re.GetMatchLen(15), -1);
-    EXPECT_EQ(re.GetMatch(15), QString());
-    EXPECT_EQ(re.GetMatchPos(-1), -1);
-    EXPECT_EQ(re.GetMatch(0), QStringLiteral("abcdefghijklmn"));
 }
 
 TEST(RegExprSyntax, ModifiersCommentsAndCyrillicCase)
 {
     checkTable({
-        {"(?i)abc", "xAbC", 2, 3},
-        {"a(?i)b", "AB", -1},
         {"a(?i)b", "aB", 1, 2},
-        {"(?i)a(?-i)b", "AB", -1},
         {"(?i)a(?-i)b", "Ab", 1, 2},
         // A modifier ends with its group.
         {"((?i)a)b", "AB", -1},
-        {"((?i)a)b", "Ab", 1, 2, {{1, 1, 1}}},
-        {"(?I)x", "X", 1, 1},
-        {"(?i-)a", "A", 1, 1},
         {"(?i)x+", "xXxY", 1, 3},
         {"(?i)[a-c]+", "xABCd", 2, 3},
         {"(?i)[^a]", "Ab", 2, 1},
         {"(?-s)a.b", "a\nb", -1},
         {"(?-s)a.b", "a\rb", -1},
-        {"(?-s)a.b", "a.b", 1, 3},
-        {"(?-s).+", "ab\ncd", 1, 2},
         {"(?-s)(?s)a.b", "a\nb", 1, 3},
         {"(?is-r)[а-я]+", "ЁЖ", 2, 1},
         // Comments.
         {"a(?#comment)b", "ab", 1, 2},
-        {R"(a(?# any [ { \ | text)d)", "ad", 1, 2},
-        {"(?#only)x", "x", 1, 1},
-        {"x(?#)", "x", 1, 1},
         // Cyrillic case folding.
-        {"(?i)привет", "ПРИВЕТ", 1, 6},
-        {"привет", "ПРИВЕТ", -1},
         {"(?i)ёлка", "ЁЛКА", 1, 4},
-        {"(?i)ЁЛКА", "ёлка", 1, 4},
-        {"(?i)аяАЯ", "АЯая", 1, 4},
-        {"(?i)Ж+", "жЖж", 1, 3},
         {"(?i)[а-в]+", "АБВг", 1, 3},
-        {"(?i)[ё]", "Ё", 1, 1},
-        // Only the letters of the table fold: ё is not е, and ў, і stay apart from Ў, І.
+        // Only the letters of the table fold: ё is not е, and ў stays apart from Ў.
         {"(?i)е", "Ё", -1},
         {"(?i)ў", "Ў", -1},
-        {"(?i)і", "І", -1},
     });
 }
 
@@ -266,63 +191,49 @@ TEST(RegExprSearch, CompetingPathsAreExploredOnce)
 
 TEST(RegExprErrors, CompileErrorsCarryCodeMessageAndPosition)
 {
-    const std::vector<ErrorCase> cases = {
-        {"", 100, 0, "TRegExpr(comp): Null Argument"},
-        {std::string(40000, 'a'), 101, 32768, "TRegExpr(comp): Regexp Too Big"},
-        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", 102, 43,
-         "TRegExpr(comp): ParseReg Too Many ()"},
-        {"(a", 103, 3, "TRegExpr(comp): ParseReg Unmatched ()"},
-        {"(?i", 103, 4, "TRegExpr(comp): ParseReg Unmatched ()"},
-        {"a)b", 105, 2, "TRegExpr(comp): ParseReg Unmatched ()"},
-        {"(a*)*", 106, 5, "TRegExpr(comp): *+ Operand Could Be Empty"},
-        {"(a|)+", 106, 5, "TRegExpr(comp): *+ Operand Could Be Empty"},
-        {"^*", 106, 2, "TRegExpr(comp): *+ Operand Could Be Empty"},
-        {"a**", 107, 3, "TRegExpr(comp): Nested *?+"},
-        {"a+?", 107, 3, "TRegExpr(comp): Nested *?+"},
-        {"a{2}{3}", 107, 5, "TRegExpr(comp): Nested *?+"},
-        {R"(\xg0)", 108, 3, "TRegExpr(comp): Bad Hex Digit"},
-        {R"(\x{1z})", 108, 5, "TRegExpr(comp): Bad Hex Digit"},
-        {R"(\x4)", 108, 4, "TRegExpr(comp): Bad Hex Digit"},
-        {R"(\x{12)", 108, 6, "TRegExpr(comp): Bad Hex Digit"},
-        {"[z-a]", 109, 4, "TRegExpr(comp): Invalid [] Range"},
-        {R"([a-\d])", 109, 4, "TRegExpr(comp): Invalid [] Range"},
-        {R"(ab\)", 110, 4, "TRegExpr(comp): Parse Atom Trailing \\"},
-        {R"(\x)", 111, 3, "TRegExpr(comp): No Hex Code After \\x"},
-        {R"(\x{})", 111, 4, "TRegExpr(comp): No Hex Code After \\x"},
-        {R"(\x{100})", 112, 6, "TRegExpr(comp): Hex Code After \\x Is Too Big"},
-        {"[abc", 113, 5, "TRegExpr(comp): Unmatched []"},
-        {"[]", 113, 3, "TRegExpr(comp): Unmatched []"},
-        {"[^]", 113, 4, "TRegExpr(comp): Unmatched []"},
-        {"*a", 115, 1, "TRegExpr(comp): ?+*{ Follows Nothing"},
-        {"a|+b", 115, 3, "TRegExpr(comp): ?+*{ Follows Nothing"},
-        {"{2}", 115, 1, "TRegExpr(comp): ?+*{ Follows Nothing"},
-        {"(?i)?", 115, 5, "TRegExpr(comp): ?+*{ Follows Nothing"},
-        {R"([a\)", 116, 4, "TRegExpr(comp): Trailing \\"},
-        {"a{2147483647}", 118, 12, "TRegExpr(comp): BRACES Argument Too Big"},
-        {"a{1,99999999999}", 118, 14, "TRegExpr(comp): BRACES Argument Too Big"},
-        {"a{3,2}", 119, 6, "TRegExpr(comp): BRACE Min Param Greater then Max"},
-        {"a(?#abc", 120, 8, "TRegExpr(comp): Unclosed (?#Comment)"},
+    // The pattern, the code and position, and the message between "TRegExpr(comp): " and " (pos
+    // N)".
+    const std::vector<std::tuple<std::string, int, int, const char*>> cases = {
+        {"", 100, 0, "Null Argument"},
+        {std::string(40000, 'a'), 101, 32768, "Regexp Too Big"},
+        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", 102, 43, "ParseReg Too Many ()"},
+        {"(a", 103, 3, "ParseReg Unmatched ()"},
+        {"(?i", 103, 4, "ParseReg Unmatched ()"},
+        {"a)b", 105, 2, "ParseReg Unmatched ()"},
+        {"(a*)*", 106, 5, "*+ Operand Could Be Empty"},
+        {"(a|)+", 106, 5, "*+ Operand Could Be Empty"},
+        {"^*", 106, 2, "*+ Operand Could Be Empty"},
+        {"a**", 107, 3, "Nested *?+"},
+        {R"(\x{1z})", 108, 5, "Bad Hex Digit"},
+        {R"(\x4)", 108, 4, "Bad Hex Digit"},
+        {R"([a-\d])", 109, 4, "Invalid [] Range"},
+        {R"(ab\)", 110, 4, "Parse Atom Trailing \\"},
+        {R"(\x)", 111, 3, "No Hex Code After \\x"},
+        {R"(\x{})", 111, 4, "No Hex Code After \\x"},
+        {R"(\x{100})", 112, 6, "Hex Code After \\x Is Too Big"},
+        {"[^]", 113, 4, "Unmatched []"},
+        {"{2}", 115, 1, "?+*{ Follows Nothing"},
+        {"(?i)?", 115, 5, "?+*{ Follows Nothing"},
+        {R"([a\)", 116, 4, "Trailing \\"},
+        {"a{1,99999999999}", 118, 14, "BRACES Argument Too Big"},
+        {"a{3,2}", 119, 6, "BRACE Min Param Greater then Max"},
+        {"a(?#abc", 120, 8, "Unclosed (?#Comment)"},
         {"(ab){2}", 121, 5,
-         "TRegExpr(comp): If you want take part in beta-testing BRACES '{min,max}' for complex "
+         "If you want take part in beta-testing BRACES '{min,max}' for complex "
          "cases - remove '.' from {.$DEFINE ComplexBraces}"},
-        {"(a){0,1}", 121, 4,
-         "TRegExpr(comp): If you want take part in beta-testing BRACES '{min,max}' for complex "
-         "cases - remove '.' from {.$DEFINE ComplexBraces}"},
-        {"(?x)", 122, 3, "TRegExpr(comp): Urecognized Modifier"},
-        {"(?i-q)", 122, 5, "TRegExpr(comp): Urecognized Modifier"},
-        {"(?i:a)", 122, 4, "TRegExpr(comp): Urecognized Modifier"},
+        {"(?i-q)", 122, 5, "Urecognized Modifier"},
     };
-    for (const ErrorCase& c : cases) {
-        SCOPED_TRACE("pattern " + c.pattern.substr(0, 60));
+    for (const auto& [pattern, code, pos, text] : cases) {
+        SCOPED_TRACE("pattern " + pattern.substr(0, 60));
         TRegExpr re;
         try {
-            re.SetExpression(u8(c.pattern));
+            re.SetExpression(u8(pattern));
             ADD_FAILURE() << "compiled";
         } catch (const ERegExpr& e) {
-            EXPECT_EQ(e.errorCode(), c.code);
-            EXPECT_EQ(e.compilerErrorPos(), c.pos);
-            EXPECT_EQ(e.message(),
-                      QString::fromUtf8(c.text) + " (pos " + QString::number(c.pos) + ")");
+            EXPECT_EQ(e.errorCode(), code);
+            EXPECT_EQ(e.compilerErrorPos(), pos);
+            EXPECT_EQ(e.message(), "TRegExpr(comp): " + QString::fromUtf8(text) + " (pos " +
+                                       QString::number(pos) + ")");
             EXPECT_STREQ(e.className(), "ERegExpr");
         }
         // The failed expression refuses to search until a good one is set.
@@ -430,7 +341,6 @@ TEST(UpperCaseSQLVariables, UpperCasesEachVariableWithTheCharacterAfterIt)
               QStringLiteral("select @A_1, x from t where y=@Name"));
     EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("@v\nselect @w;")),
               QStringLiteral("@V\nselect @W;"));
-    EXPECT_EQ(UpperCaseSQLVariables(QString()), QString());
     EXPECT_EQ(UpperCaseSQLVariables(QStringLiteral("select 1 -- @ alone")),
               QStringLiteral("select 1 -- @ alone"));
     // Names are Latin; the rest of the text is carried over as it was, whatever its characters.

@@ -1,6 +1,6 @@
 // The request description: items and sections, parameter parsing (ordinary and hostile texts),
-// copying, finders, the row limit and typed nulls, calculated and lookup descriptors, the
-// application-server choice and the key condition of a cache field.
+// copying, the join tree, the row limit and typed nulls, calculated and lookup descriptors and the
+// key condition of a cache field.
 #include "kernel_helpers.h"
 
 #include <kernel/fielddesc.h>
@@ -13,26 +13,34 @@
 using namespace krntest;
 using krntest::kernelErrorOf;
 
-TEST(RequestItems, ChangesMarkTheRequestNotCompiled)
+TEST(RequestItems, TheJoinTreeAndTheCompiledFlag)
 {
     Practice p;
     auto r = p.request();
     TFromItem* first = addFrom(*r, "PATIENTS", "P");
     TFromItem* second = addFrom(*r, "VISITS", "V", "P");
+    addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
     EXPECT_TRUE(first->Updates());
     EXPECT_FALSE(second->Updates());
     second->SetUpdates(true);
     EXPECT_FALSE(first->Updates());
     EXPECT_EQ(r->MainTableName(), "VISITS");
 
-    EXPECT_EQ(first->JoinOperator(), "JOIN");
-    first->SetJoinOperator("left outer join");
-    EXPECT_EQ(first->JoinOperator(), "LEFT OUTER JOIN");
-
     TSelectItem* nom = addSelect(*r, "P", "NOM");
-    addSelect(*r, "V", "MONTANT");
+    addSelect(*r, "M", "NOM", "MNOM");
     r->SetCompiled(true);
     ASSERT_TRUE(r->Compiled());
+    // A field comes from a table through the join tree, by the master fields where given.
+    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "visits", "MEDECINS_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("MNOM", "VISITS", "REMPL_ID"));
+    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "PATIENTS", "ANY")); // V has no MasterFields
+    EXPECT_TRUE(r->IsFieldFromTable("NOM", "VISITS", "ANY"));
+    EXPECT_TRUE(r->IsFieldFromTable("NOM", "MEDECINS", "MEDECINS_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("NOM", "MEDECINS", "REMPL_ID"));
+    EXPECT_FALSE(r->IsFieldFromTable("NOM", "LAB", "ANY"));
+    EXPECT_FALSE(r->IsFieldFromTable("PRENOM", "VISITS", "ANY"));
+
+    // Changes drop the compiled text.
     nom->SetText("NOM"); // the same text
     EXPECT_TRUE(r->Compiled());
     EXPECT_FALSE(r->CompiledSQL().isEmpty());
@@ -59,33 +67,20 @@ TEST(RequestItems, AssignCopiesTheDescriptionOnly)
     Practice p;
     auto source = p.request("Source");
     source->SetSQLText("select * from PATIENTS where NOM = :NOM");
-    source->ParamByName("NOM").setAsString("Denis");
     source->SetPacketRecords(10);
     source->SetCached(true);
-    source->SetDistinct(true);
-    source->SetJoinOptimization(true);
-    source->SetViewName("V_PAT");
     source->SetViewTitle("Patients");
     source->SetSplitWhereToUnion(true);
-    source->SetEmptyOnVoidFilter(true);
-    source->SetAutoJoin(false);
-    TFromItem* f = addFrom(*source, "VISITS", "V");
-    f->SetJoinExpr("V.MONTANT > :MIN");
-    f->JoinParams().paramByName("MIN").setAsInteger(20);
-    f->SetIgnoreMask(true);
-    f->SetUnion("A");
-    TSelectItem* s = addSelect(*source, "V", "MONTANT", "M", dtMoney, 20);
-    s->SetTitle("Montant");
-    s->SetDisplayMode(dmHide);
-    s->SetConvertCurrency(true);
-    s->SetName("Amount");
-    TWhereItem* w = addWhere(*source, "V.VISITS_ID = :ID", 2, "V");
-    w->SetIsHaving(true);
-    w->ItemParams().paramByName("ID").setAsInteger(12);
-    TOrderItem* o = source->Order().Add();
-    o->SetFieldName("V.MONTANT");
-    o->SetDesc(true);
-    source->Group().Add()->SetOrigin("V");
+    addFrom(*source, "PATIENTS", "P");
+    TFromItem* v = addFrom(*source, "VISITS", "V", "P");
+    v->SetJoinOperator("left outer join");
+    v->SetJoinExpr("V.PATIENTS_ID = P.PATIENTS_ID and V.MONTANT > :MIN");
+    v->JoinParams()[0].setAsInteger(26);
+    addSelect(*source, "P", "NOM")->SetTitle("Nom");
+    addSelect(*source, "V", "MONTANT");
+    addWhere(*source, "P.PATIENTS_ID = :ID", 1)->ItemParams()[0].setAsInteger(1);
+    addWhere(*source, "P.PATIENTS_ID = :ID", 1)->ItemParams()[0].setAsInteger(4);
+    source->Order().Add()->SetFieldName("P.NOM");
 
     TDBRequest copy;
     copy.Assign(*source);
@@ -94,28 +89,11 @@ TEST(RequestItems, AssignCopiesTheDescriptionOnly)
     EXPECT_TRUE(copy.GetParams().isEmpty());
     EXPECT_EQ(copy.PacketRecords(), 50);
     EXPECT_FALSE(copy.Cached());
-    EXPECT_EQ(copy.DBAccess(), &p.access);
-    EXPECT_EQ(QList<bool>({copy.Distinct(), copy.JoinOptimization(), copy.SplitWhereToUnion(),
-                           copy.EmptyOnVoidFilter(), copy.AutoJoin()}),
-              QList<bool>({true, true, true, true, false}));
-    EXPECT_EQ(QStringList({copy.ViewName(), copy.ViewTitle()}), QStringList({"V_PAT", "Patients"}));
-
-    ASSERT_EQ(copy.From().Count(), 1);
-    const TFromItem* cf = copy.From()[0];
-    EXPECT_EQ(QStringList({cf->JoinExpr(), cf->Union()}), QStringList({"V.MONTANT > :MIN", "A"}));
-    EXPECT_EQ(cf->JoinParams().paramByName("MIN").asInteger(), 20);
-    EXPECT_TRUE(cf->IgnoreMask() && cf->Updates());
-    const TSelectItem* cs = copy.Select()[0];
-    EXPECT_EQ(QStringList({cs->DisplayName(), cs->Alias(), cs->Title(), cs->Name()}),
-              QStringList({"V.MONTANT", "M", "Montant", "Amount"}));
-    EXPECT_EQ(std::tuple(cs->DataType(), cs->Size(), cs->DisplayMode(), cs->ConvertCurrency()),
-              std::tuple(dtMoney, 20, dmHide, true));
-    const TWhereItem* cw = copy.Where()[0];
-    EXPECT_EQ(cw->Group(), 2);
-    EXPECT_TRUE(cw->IsHaving());
-    EXPECT_EQ(cw->ItemParams().paramByName("ID").asInteger(), 12);
-    EXPECT_TRUE(copy.Order()[0]->Desc());
-    EXPECT_EQ(copy.Group()[0]->Origin(), "V");
+    EXPECT_EQ(copy.ViewTitle(), "Patients");
+    EXPECT_EQ(copy.Select()[0]->Title(), "Nom");
+    // The items with their values: the copy selects what the description asks for.
+    compiled(copy);
+    EXPECT_EQ(p.rows(copy), QStringList({"Arnaud|30", "Denis|NULL"}));
 
     // Items copy only from their own class.
     EXPECT_THROW(copy.Select()[0]->Assign(*copy.Where()[0]), EConvertError);
@@ -206,18 +184,12 @@ TEST(RequestRowLimit, PacketSizesAndTypedNulls)
     r->SetPacketRecords(-1);
     EXPECT_EQ(r->RowLimitPrefix(), "");
     EXPECT_EQ(r->RowLimitCondition(), "");
-    EXPECT_EQ(ora.request()->RowLimitCondition(), " ROWNUM <= 50");
-    EXPECT_EQ(ora.request()->RowLimitPrefix(), "");
+    EXPECT_EQ(ora.request()->RowLimitPrefix() + ora.request()->RowLimitCondition(),
+              " ROWNUM <= 50");
     EXPECT_EQ(std3.request()->RowLimitPrefix() + std3.request()->RowLimitCondition(), "");
 
-    struct Null
-    {
-        TDataType type;
-        int size;
-        QString oracle;
-        QString local;
-    };
-    const QList<Null> nulls = {
+    // Type and size, then the Oracle type and the local kind's.
+    const QList<std::tuple<TDataType, int, QString, QString>> nulls = {
         {dtInteger, 0, "INT", "INTEGER"},
         {dtAutoinc, 0, "INT", "INTEGER"},
         {dtString, 30, "VARCHAR2(30)", "VARCHAR(30) "},
@@ -235,14 +207,14 @@ TEST(RequestRowLimit, PacketSizesAndTypedNulls)
     auto msr = ms.request();
     auto orar = ora.request();
     auto stdr = std3.request();
-    for (const Null& n : nulls) {
-        SCOPED_TRACE(int(n.type));
-        EXPECT_EQ(msr->TypedNullColumn(n.type, n.size), " null ");
-        EXPECT_EQ(orar->TypedNullColumn(n.type, n.size), " cast(null as " + n.oracle + ") ");
-        const QString local = stdr->TypedNullColumn(n.type, n.size);
-        EXPECT_EQ(local, " cast(null as " + n.local + ") ");
+    for (const auto& [type, size, oracle, local] : nulls) {
+        SCOPED_TRACE(int(type));
+        EXPECT_EQ(msr->TypedNullColumn(type, size), " null ");
+        EXPECT_EQ(orar->TypedNullColumn(type, size), " cast(null as " + oracle + ") ");
+        const QString column = stdr->TypedNullColumn(type, size);
+        EXPECT_EQ(column, " cast(null as " + local + ") ");
         // A null, not 0 or '' as a cast of '' would give.
-        EXPECT_EQ(std3.rows("select" + local + "X"), QStringList({"NULL"}));
+        EXPECT_EQ(std3.rows("select" + column + "X"), QStringList({"NULL"}));
     }
 }
 
@@ -251,15 +223,9 @@ TEST(RequestFieldDescriptors, CalculatedAndLookupItems)
     Practice p;
     auto parse = [&p](const QString& text) { return ParseFieldDescriptor(p.access, "Req", text); };
     const TFieldDescriptor total = parse("CALC(TOTAL.MONEY)");
-    EXPECT_EQ(total.Name, "TOTAL");
-    EXPECT_EQ(total.DataType, FieldType::Currency);
+    EXPECT_EQ(std::tuple(total.Name, total.DataType), std::tuple("TOTAL", FieldType::Currency));
     const TFieldDescriptor label = parse("calc(LABEL.char(30))");
-    EXPECT_EQ(label.DataType, FieldType::String);
-    EXPECT_EQ(label.Size, 30);
-    EXPECT_EQ(parse("CALC(X.DATETIME)").DataType, FieldType::DateTime);
-    EXPECT_EQ(parse("CALC(X.DATE)").DataType, FieldType::Date);
-    EXPECT_EQ(parse("CALC(X.INTEGER)").DataType, FieldType::Integer);
-    EXPECT_EQ(parse("CALC(X.FLOAT)").DataType, FieldType::Float);
+    EXPECT_EQ(std::tuple(label.DataType, label.Size), std::tuple(FieldType::String, 30));
     for (const char* bad :
          {"CALC(X.CHAR)", "CALC(X.CHAR(a))", "CALC(NODOT)", "CALC(X.INT", "CALC(X.BLOB)"}) {
         EXPECT_EQ(kernelErrorOf([&] { parse(bad); }),
@@ -268,17 +234,13 @@ TEST(RequestFieldDescriptors, CalculatedAndLookupItems)
 
     const TFieldDescriptor doc = parse("LOOK(DOC.MEDECINS.NOM)");
     EXPECT_TRUE(doc.IsLookup);
-    EXPECT_EQ(doc.Name, "DOC");
-    EXPECT_EQ(doc.LookupTable, "MEDECINS");
-    EXPECT_EQ(doc.LookupResultField, "NOM");
-    EXPECT_EQ(doc.KeyFields, "MEDECINS_ID");
-    EXPECT_EQ(doc.LookupKeyFields, "MEDECINS_ID");
-    EXPECT_EQ(doc.DataType, FieldType::String);
-    EXPECT_EQ(doc.Size, 40);
+    EXPECT_EQ(QStringList({doc.Name, doc.LookupTable, doc.LookupResultField, doc.KeyFields,
+                           doc.LookupKeyFields}),
+              QStringList({"DOC", "MEDECINS", "NOM", "MEDECINS_ID", "MEDECINS_ID"}));
+    EXPECT_EQ(std::tuple(doc.DataType, doc.Size), std::tuple(FieldType::String, 40));
     const TFieldDescriptor paid = parse("LOOK(PAID.VISITS.MONTANT.PATIENTS_ID.MEDECINS_ID)");
-    EXPECT_EQ(paid.KeyFields, "PATIENTS_ID,MEDECINS_ID");
-    EXPECT_EQ(paid.LookupKeyFields, "VISITS_ID");
-    EXPECT_EQ(paid.DataType, FieldType::Currency);
+    EXPECT_EQ(std::tuple(paid.KeyFields, paid.LookupKeyFields, paid.DataType),
+              std::tuple("PATIENTS_ID,MEDECINS_ID", "VISITS_ID", FieldType::Currency));
     EXPECT_EQ(kernelErrorOf([&] { parse("LOOK(X.MEDECINS)"); }),
               "Req. Invalid lookup field descriptor: LOOK(X.MEDECINS).");
     EXPECT_EQ(kernelErrorOf([&] { parse("LOOK(X.NOWHERE.NOM)"); }),
@@ -289,83 +251,6 @@ TEST(RequestFieldDescriptors, CalculatedAndLookupItems)
     Practice ms(1), ora(2);
     EXPECT_EQ(DescriptorColumn(ms.access, total), "convert(money,null) TOTAL");
     EXPECT_EQ(DescriptorColumn(ora.access, total), "cast('' as Numeric(20,6)) TOTAL");
-}
-
-TEST(RequestRemote, SelectAndUpdateThroughTheApplicationServer)
-{
-    struct Exchange : TUpdateBatchExchange
-    {
-        void OpenUpdateBatch() override {}
-        void SendUpdateBatch() override {}
-        void DiscardUpdateBatch() override {}
-    } exchange;
-    Practice local(3), ms(1);
-    auto r = local.request();
-    auto m = ms.request();
-    const QList<std::tuple<bool, TSelectMode, bool>> selects = {
-        {false, smDefault, false}, {false, smServer, true}, {false, smClient, false},
-        {true, smDefault, true},   {true, smServer, true},  {true, smClient, false}};
-    for (const auto& [remote, mode, expected] : selects) {
-        local.access.SetRemoteSelect(remote);
-        ms.access.SetRemoteSelect(remote);
-        r->SetSelectMode(mode);
-        m->SetSelectMode(mode);
-        EXPECT_EQ(r->UseRemoteSelect(), expected) << remote << mode;
-        EXPECT_FALSE(m->UseRemoteSelect());
-    }
-    const QList<std::tuple<bool, TUpdateMode, bool>> updates = {
-        {false, umDefault, false}, {false, umServer, true}, {false, umClient, false},
-        {true, umDefault, true},   {true, umServer, true},  {true, umClient, false}};
-    for (const auto& [remote, mode, expected] : updates) {
-        local.access.SetRemoteUpdate(remote);
-        r->SetUpdateMode(mode);
-        EXPECT_EQ(r->UseRemoteUpdate(), expected) << remote << mode;
-    }
-    // An open update batch sends every write through the server.
-    local.access.SetRemoteUpdate(false);
-    r->SetUpdateMode(umClient);
-    local.access.SetUpdateBatchExchange(&exchange);
-    local.access.StartTransaction(true);
-    EXPECT_TRUE(r->UseRemoteUpdate());
-    local.access.Rollback();
-    EXPECT_FALSE(r->UseRemoteUpdate());
-}
-
-TEST(RequestItems, TheJoinTreeAndFinders)
-{
-    Practice p;
-    auto r = p.request();
-    EXPECT_EQ(r->MainTableName(), "");
-    addFrom(*r, "PATIENTS", "P");
-    addFrom(*r, "VISITS", "V", "P");
-    addFrom(*r, "MEDECINS", "M", "V", "MEDECINS_ID");
-    EXPECT_EQ(r->MainTableName(), "PATIENTS");
-    TSelectItem* a = addSelect(*r, "P", "NOM");
-    TSelectItem* b = addSelect(*r, "M", "NOM", "MNOM");
-    r->SetCompiled(true);
-    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "visits", "MEDECINS_ID"));
-    EXPECT_FALSE(r->IsFieldFromTable("MNOM", "VISITS", "REMPL_ID"));
-    EXPECT_TRUE(r->IsFieldFromTable("MNOM", "PATIENTS", "ANY")); // V has no MasterFields
-    EXPECT_TRUE(r->IsFieldFromTable("NOM", "VISITS", "ANY"));
-    EXPECT_TRUE(r->IsFieldFromTable("NOM", "MEDECINS", "MEDECINS_ID"));
-    EXPECT_FALSE(r->IsFieldFromTable("NOM", "MEDECINS", "REMPL_ID"));
-    EXPECT_FALSE(r->IsFieldFromTable("NOM", "LAB", "ANY"));
-    EXPECT_FALSE(r->IsFieldFromTable("PRENOM", "VISITS", "ANY"));
-
-    // Items found by alias before text, from items by alias before table name; case is ignored.
-    TSelectItem* c = addSelect(*r, "MEDECINS", "MEDECINS_ID", "nom");
-    TSelectItem* e = addSelect(*r, "", "upper(P.NOM)", "UNOM");
-    e->SetIsExpr(true);
-    EXPECT_EQ(r->FindSelectItem("NOM"), c);
-    EXPECT_EQ(r->FindSelectItem("medecins_id"), c);
-    EXPECT_EQ(r->FindSelectItem("mnom"), b);
-    EXPECT_EQ(r->FindSelectItem("PRENOM"), nullptr);
-    EXPECT_EQ(r->FindSelectItemByOrigin("p.nom"), a);
-    EXPECT_EQ(r->FindSelectItemByOrigin("upper(P.NOM)"), e);
-    EXPECT_EQ(r->FindSelectItemByOrigin("NOM"), nullptr);
-    EXPECT_EQ(r->FindFromItem("m"), r->From()[2]);
-    EXPECT_EQ(r->FindFromItem("visits"), r->From()[1]);
-    EXPECT_EQ(r->FindFromItem("LAB"), nullptr);
 }
 
 namespace {
