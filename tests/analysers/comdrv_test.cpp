@@ -45,7 +45,7 @@ protected:
         port->SetComPortPollingDelay(10);
         port->OnReceiveData = chunks.handler();
     }
-    const SerialLine::Settings& applied() const { return fake->appliedSettings().last(); }
+    SerialLine::Settings applied() const { return fake->appliedSettings().last(); }
 
     Chunks chunks;
     FakeSerialLine* fake = nullptr;

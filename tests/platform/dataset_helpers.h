@@ -81,8 +81,12 @@ struct EventLog
             {&E::beforeDelete, "BeforeDelete"}, {&E::afterDelete, "AfterDelete"},
             {&E::beforeScroll, "BeforeScroll"}, {&E::afterScroll, "AfterScroll"},
             {&E::onNewRecord, "OnNewRecord"}};
-        for (const auto& [hook, name] : hooks)
-            ds.*hook = [this, name](DataSet&) { events.append(QString::fromLatin1(name)); };
+        for (const auto& entry : hooks) {
+            const char* name = entry.second;
+            ds.*(entry.first) = [this, name](DataSet&) {
+                events.append(QString::fromLatin1(name));
+            };
+        }
     }
     QStringList take()
     {
