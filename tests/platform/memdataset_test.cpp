@@ -7,8 +7,6 @@
 #include <platform/data/collation.h>
 #include <platform/fileops.h>
 
-#include <support/workspace.h>
-
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -54,16 +52,6 @@ std::unique_ptr<MemDataSet> makeCatalogue()
         ds->appendRecord({r.dev, r.num, r.code});
     return ds;
 }
-
-struct CodePageScope
-{
-    explicit CodePageScope(codepage::CodePage cp) : saved(codepage::current())
-    {
-        codepage::setCurrent(cp);
-    }
-    ~CodePageScope() { codepage::setCurrent(saved); }
-    codepage::CodePage saved;
-};
 
 // CRC-32 as zlib computes it, from Debian's own Python.
 quint32 zlibCrc32(const QByteArray& data)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <support/qt_printers.h>
+#include <support/workspace.h>
 
 #include <array>
 #include <cmath>
@@ -19,16 +20,6 @@ protected:
     void SetUp() override { setRegionalLanguage(1); }
     void TearDown() override { setRegionalLanguage(1); }
 };
-
-template <typename F> QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const EConvertError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 // Every text of `bad` is refused by `read` with EConvertError.
 template <typename F> void expectRefused(std::initializer_list<const char*> bad, F read)
@@ -74,7 +65,8 @@ TEST_F(Regional, IntegersToAndFromText)
                    "$1FFFFFFFF", "12a", "٣"},
                   [](const QString& t) { return StrToInt(t); });
     EXPECT_THROW(StrToInt64("9223372036854775808"), EConvertError);
-    EXPECT_EQ(errorOf([] { StrToInt("abc"); }), "'abc' is not a valid integer value");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToInt("abc"); }),
+              "'abc' is not a valid integer value");
     EXPECT_EQ(StrToIntDef("x", 7), 7);
 }
 
@@ -114,7 +106,8 @@ TEST_F(Regional, TextToFloats)
     expectRefused({"", "abc", "1,2,3", "1.234,5", "1 234", "1e", "1e+", "e5", ".", "-", "1e400",
                    "nan", "inf", "0x10", "5 kg"},
                   [](const QString& t) { return StrToFloat(t); });
-    EXPECT_EQ(errorOf([] { StrToFloat("abc"); }), "'abc' is not a valid floating point value");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToFloat("abc"); }),
+              "'abc' is not a valid floating point value");
     EXPECT_EQ(StrToFloatDef("x", 1.5), 1.5);
     double v = 9;
     EXPECT_FALSE(TryStrToFloat("x", v));
@@ -169,7 +162,8 @@ TEST_F(Regional, EncodingAndDecodingDates)
              {2024, 13, 1}, {2024, 1, 0}, {0, 1, 1}, {10000, 1, 1}})
         // clang-format on
         EXPECT_THROW(EncodeDate(y, m, d), EConvertError) << y << "-" << m << "-" << d;
-    EXPECT_EQ(errorOf([] { EncodeDate(2021, 2, 29); }), "Invalid argument to date encode");
+    EXPECT_EQ(messageOf<EConvertError>([] { EncodeDate(2021, 2, 29); }),
+              "Invalid argument to date encode");
 
     EXPECT_EQ(EncodeTime(12, 0, 0, 0), 0.5);
     EXPECT_EQ(EncodeTime(14, 7, 9, 45), At140709045);
@@ -252,7 +246,8 @@ TEST_F(Regional, ReadingDatesAndTimes)
     expectRefused({"31/02/2020", "29/02/2021", "00/01/2020", "01/13/2020", "01/01/0000", "05/03",
                    "05.03.2024", "05/03/2024 10:00", "", "5/3/20245", "a/b/c", "05/03/2024/"},
                   [](const QString& t) { return StrToDate(t); });
-    EXPECT_EQ(errorOf([] { StrToDate("31/02/2020"); }), "'31/02/2020' is not a valid date");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToDate("31/02/2020"); }),
+              "'31/02/2020' is not a valid date");
 
     const std::pair<const char*, double> times[] = {
         {"14:07:09", EncodeTime(14, 7, 9, 0)}, {"7:5", EncodeTime(7, 5, 0, 0)},
@@ -264,35 +259,19 @@ TEST_F(Regional, ReadingDatesAndTimes)
     expectRefused({"24:00", "12:60", "12:00:60", "14", "13:00 PM", "0:10 AM", "14:07:", "14-07", "",
                    "14:07 x"},
                   [](const QString& t) { return StrToTime(t); });
-    EXPECT_EQ(errorOf([] { StrToTime("24:00"); }), "'24:00' is not a valid time");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToTime("24:00"); }), "'24:00' is not a valid time");
 
     EXPECT_EQ(StrToDateTime("05/03/2024 14:07:09"), March5 + EncodeTime(14, 7, 9, 0));
     EXPECT_EQ(StrToDateTime("05/03/2024"), March5);
     EXPECT_EQ(StrToDateTime("14:07"), EncodeTime(14, 7, 0, 0));
     EXPECT_EQ(StrToDateTime("29/12/1899 06:00"), -1.25);
     EXPECT_THROW(StrToDateTime("05/03/2024 25:00"), EConvertError);
-    EXPECT_EQ(errorOf([] { StrToDateTime("05/03/2024 x"); }),
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToDateTime("05/03/2024 x"); }),
               "'05/03/2024 x' is not a valid date and time");
 
     setRegionalLanguage(2);
     EXPECT_EQ(StrToDateTime("05.03.2024 14:07:09"), March5 + EncodeTime(14, 7, 9, 0));
     EXPECT_THROW(StrToDate("05/03/2024"), EConvertError);
-}
-
-TEST_F(Regional, DateTextRoundTrips)
-{
-    const double values[] = {0,
-                             -1.25,
-                             March5 + EncodeTime(14, 7, 9, 0),
-                             0.5,
-                             -693593.0,
-                             2958465 + EncodeTime(23, 59, 59, 0),
-                             36526 + EncodeTime(0, 0, 1, 0)};
-    for (int language : {1, 2}) {
-        setRegionalLanguage(language);
-        for (double v : values)
-            EXPECT_EQ(StrToDateTime(DateTimeToStr(v)), v) << language << " " << v;
-    }
 }
 
 TEST_F(Regional, QtDateTimeBridge)
