@@ -1,5 +1,5 @@
-// The dialog service: the scripted service's answers, records and failures, the per-test
-// wrapper, and the Qt service's message and input boxes driven as a user would.
+// The dialog service: the scripted service's failures and the per-test wrapper, and the Qt
+// service's message and input boxes driven as a user would.
 #include <platform/forms.h>
 #include <platform/ui.h>
 #include <platform/ui_scripted.h>
@@ -85,39 +85,6 @@ public:
     QLineEdit* Edit1;
 };
 
-TEST(ScriptedDialogs, AnswersInOrderAndRecordsEveryRequest)
-{
-    ScopedScriptedDialogs dialogs;
-    dialogs.answerMessage(mrYes, "Supprimer", mtConfirmation, mbYes | mbNo)
-        .answerInput(true, "Dupont")
-        .answerInput(false)
-        .answerOpenFile("/tmp/a.txt")
-        .expectException("introuvable")
-        .answerModal("TAskForm", [](TForm& form) {
-            static_cast<TAskForm&>(form).Edit1->setText("12");
-            return int(mrOk);
-        });
-
-    EXPECT_EQ(Dialogs().messageDlg("Supprimer le document ?", mtConfirmation, mbYes | mbNo), mrYes);
-    QString name = "initial";
-    EXPECT_TRUE(Dialogs().inputQuery("Patient", "Nom :", name));
-    EXPECT_EQ(name, "Dupont");
-    EXPECT_FALSE(Dialogs().inputQuery("Patient", "Nom :", name));
-    EXPECT_EQ(name, "Dupont"); // a cancelled input leaves the value alone
-    EXPECT_EQ(Dialogs().getOpenFileName("Ouvrir", "/home", "Texte|*.txt"), "/tmp/a.txt");
-    Dialogs().showException("Fichier introuvable");
-    std::unique_ptr<TAskForm> form(CreateForm<TAskForm>());
-    EXPECT_EQ(form->ShowModal(), mrOk);
-    EXPECT_EQ(form->Edit1->text(), "12");
-
-    const QList<ScriptedDialogs::Request>& asked = dialogs.requests();
-    ASSERT_EQ(asked.size(), 6);
-    EXPECT_EQ(asked[0].buttons, mbYes | mbNo);
-    EXPECT_EQ(asked[1].value, "initial");
-    EXPECT_EQ(asked[3].filter, "Texte|*.txt");
-    EXPECT_EQ(asked[5].className, "TAskForm");
-}
-
 TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
 {
     FailureCollector collector;
@@ -165,21 +132,18 @@ TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
     EXPECT_TRUE(collector.failures.at(9).contains("refused"));
     EXPECT_FALSE(form->isShownModal());
     setDialogService(nullptr);
-}
 
-TEST(ScriptedDialogs, ScopedServiceFailsTheTestOnUnusedEntries)
-{
+    // The per-test service fails its test on entries left unused, and puts the Qt service back.
     EXPECT_NONFATAL_FAILURE(
         {
-            ScopedScriptedDialogs dialogs;
-            dialogs.answerMessage(mrYes, "Quitter");
+            ScopedScriptedDialogs scoped;
+            scoped.answerMessage(mrYes, "Quitter");
         },
         "Quitter");
-    // The Qt service is back.
     EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&Dialogs()), nullptr);
 }
 
-TEST(QtDialogs, MessageBoxesShowTheirKindAndGiveTheButtonPressed)
+TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
 {
     QString caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -219,31 +183,20 @@ TEST(QtDialogs, MessageBoxesShowTheirKindAndGiveTheButtonPressed)
     EXPECT_EQ(Dialogs().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"), mrAll);
     EXPECT_EQ(caption, "Copie");
     EXPECT_EQ(icon, QMessageBox::Critical);
-}
 
-TEST(QtDialogs, InputBoxReplacesTheValueOnlyWhenConfirmed)
-{
-    QString offered;
-    onNextModalDialog([&](QWidget* widget) {
-        auto* input = qobject_cast<QInputDialog*>(widget);
-        ASSERT_NE(input, nullptr);
-        offered = input->textValue();
-        input->setTextValue("Martin");
-        input->accept();
-    });
+    // The input box offers the value and replaces it only when confirmed.
     QString value = "Dupont";
-    EXPECT_TRUE(Dialogs().inputQuery("Patient", "Nom :", value));
-    EXPECT_EQ(offered, "Dupont");
-    EXPECT_EQ(value, "Martin");
-
-    onNextModalDialog([](QWidget* widget) {
-        auto* input = qobject_cast<QInputDialog*>(widget);
-        ASSERT_NE(input, nullptr);
-        input->setTextValue("Durand");
-        input->reject();
-    });
-    EXPECT_FALSE(Dialogs().inputQuery("Patient", "Nom :", value));
-    EXPECT_EQ(value, "Martin");
+    for (const bool confirm : {false, true}) {
+        onNextModalDialog([confirm](QWidget* widget) {
+            auto* input = qobject_cast<QInputDialog*>(widget);
+            ASSERT_NE(input, nullptr);
+            EXPECT_EQ(input->textValue(), "Dupont");
+            input->setTextValue("Martin");
+            confirm ? input->accept() : input->reject();
+        });
+        EXPECT_EQ(Dialogs().inputQuery("Patient", "Nom :", value), confirm);
+        EXPECT_EQ(value, confirm ? "Martin" : "Dupont");
+    }
 }
 
 TEST(QtDialogs, FileFiltersBecomeQtFilters)
