@@ -89,7 +89,6 @@ struct CountingObserver : DataSetObserver
     void recordChanged(DataSet&, Field*) override { ++records; }
     void stateChanged(DataSet&) override { ++states; }
     void scrolled(DataSet&) override { ++scrolls; }
-    int total() const { return changed + records + states + scrolls; }
 };
 
 } // namespace testdata

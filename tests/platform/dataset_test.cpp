@@ -1,6 +1,6 @@
 // The cursor dataset base, exercised through the in-memory dataset: event order, re-entrant
 // post, failing handlers, required fields, bookmarks, Locate and Lookup, filters, calculated
-// fields, DisableControls, field values and the error messages.
+// fields, field values and the error messages.
 #include "dataset_helpers.h"
 
 #include <gtest/gtest.h>
@@ -276,32 +276,6 @@ TEST(DataSet, FiltersByEventAndByText)
     EXPECT_EQ(ids(flags), QStringList({"1", "4"}));
     flags.setFilter("CHANGED is null or not CHANGED");
     EXPECT_EQ(ids(flags), QStringList({"2", "3"}));
-}
-
-TEST(DataSet, DisableControlsIsCounted)
-{
-    auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});
-    CountingObserver obs;
-    ds->addObserver(&obs);
-    ds->disableControls();
-    ds->disableControls();
-    ds->edit();
-    ds->fieldByName("NAME")->setValue("Z");
-    ds->post();
-    ds->next();
-    ds->enableControls();
-    EXPECT_EQ(obs.total(), 0); // still disabled once
-    ds->enableControls();
-    EXPECT_EQ(obs.changed, 1);
-    EXPECT_EQ(obs.total(), 1);
-
-    ds->enableControls(); // unmatched: nothing
-    ds->disableControls();
-    ds->enableControls(); // nothing happened in between
-    ds->first();
-    EXPECT_EQ(obs.scrolls, 1);
-    EXPECT_EQ(obs.total(), 2);
-    ds->removeObserver(&obs);
 }
 
 TEST(DataSet, CalculatedFieldsFollowTheRecord)
