@@ -84,19 +84,6 @@ TEST(SerialTermios, DataBitsParityAndFlowControl)
     EXPECT_EQ(mapped(sw).c_cflag & CRTSCTS, 0u);
 }
 
-TEST(SerialTermios, RefusesImpossibleSettingsWithoutTouchingTheTerminal)
-{
-    for (const auto& [rate, bits] : {std::pair{0, 8}, {-9600, 8}, {9600, 4}, {9600, 9}}) {
-        SerialLine::Settings s;
-        s.baudRate = rate;
-        s.dataBits = bits;
-        termios2 t = cookedTerminal();
-        EXPECT_FALSE(serialposix::toTermios(s, &t)) << rate << " " << bits;
-        EXPECT_EQ(t.c_cflag, cookedTerminal().c_cflag);
-        EXPECT_EQ(t.c_lflag, cookedTerminal().c_lflag);
-    }
-}
-
 TEST(SerialTermios, ErrnoMapsToTheLineVocabulary)
 {
     using E = SerialLine::Error;
