@@ -321,7 +321,6 @@ TEST_F(Forms, KeyPreviewShowsKeysToTheFormFirst)
     form->show();
     form->Edit1->setFocusPolicy(Qt::StrongFocus);
     form->Edit1->setFocus();
-
     QList<int> formKeys;
     form->OnKeyDown = [&](QObject* sender, int& key, Qt::KeyboardModifiers) {
         EXPECT_EQ(sender, form.get());
@@ -339,16 +338,13 @@ TEST_F(Forms, KeyPreviewShowsKeysToTheFormFirst)
     // Without preview the form does not see keys meant for a control, even unused ones.
     press(form->Edit1, Qt::Key_A);
     EXPECT_TRUE(formKeys.isEmpty());
-    EXPECT_EQ(form->Edit1->keys, QList<int>({Qt::Key_A}));
-
     form->KeyPreview = true;
-    form->Edit1->keys.clear();
     for (const int key : {Qt::Key_A, Qt::Key_F2, Qt::Key_Return})
         press(form->Edit1, key);
     EXPECT_EQ(formKeys, QList<int>({Qt::Key_A, Qt::Key_F2, Qt::Key_Return}));
-    EXPECT_EQ(form->Edit1->keys, QList<int>({Qt::Key_A, Qt::Key_Down}));
+    EXPECT_EQ(form->Edit1->keys, QList<int>({Qt::Key_A, Qt::Key_A, Qt::Key_Down}));
 
-    // The form with the focus itself sees its keys once, preview or not.
+    // The form's own keys reach it once, preview or not.
     formKeys.clear();
     form->setFocus();
     press(form.get(), Qt::Key_Escape);
