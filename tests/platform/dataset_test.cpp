@@ -243,6 +243,7 @@ TEST(DataSet, FiltersByEventAndByText)
                  {"NAME = 'B' and QTY > 2", false, {"4"}},
                  {"not (NAME = 'B') AND QTY <= 3 or ID = 6", false, {"1", "3", "6"}},
                  {"3 < QTY", false, {"4", "5", "6"}},
+                 {"QTY >= 5", false, {"5", "6"}},
                  {"NAME = 'It''s'", false, {}}};
     for (const auto& t : texts) {
         ds->setFilterOptions(t.caseInsensitive ? DataSet::FilterCaseInsensitive
