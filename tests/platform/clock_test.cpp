@@ -4,25 +4,13 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
-namespace {
-
-struct ClockReset
-{
-    ~ClockReset() { clock::reset(); }
-};
-
-} // namespace
-
 TEST(Clock, FixedTimeMovesOnlyWhenAdvanced)
 {
-    const ClockReset resetAfter;
     const QDateTime newYearsEve(QDate(2023, 12, 31), QTime(23, 59, 59, 500));
     clock::setFixed(newYearsEve);
     EXPECT_EQ(clock::now(), newYearsEve);
     clock::advance(600);
     EXPECT_EQ(clock::now(), QDateTime(QDate(2024, 1, 1), QTime(0, 0, 0, 100)));
-    clock::advance(-100);
-    EXPECT_EQ(clock::now(), QDateTime(QDate(2024, 1, 1), QTime(0, 0)));
 
     // A time given in UTC reads back as the same moment in local time.
     const QDateTime utc(QDate(2024, 6, 1), QTime(12, 0), QTimeZone::utc());
@@ -37,7 +25,7 @@ TEST(Clock, FixedTimeMovesOnlyWhenAdvanced)
     const QDateTime before = QDateTime::currentDateTime();
     const QDateTime now = clock::now();
     const QDateTime after = QDateTime::currentDateTime();
+    clock::reset();
     EXPECT_LE(before.addMSecs(hour), now);
     EXPECT_LE(now, after.addMSecs(hour));
-    EXPECT_EQ(now.timeSpec(), Qt::LocalTime);
 }

@@ -50,10 +50,8 @@ TEST(DbParams, ScannerFindsNamesAndRewritesToPositions)
         EXPECT_EQ(p.names, c.names) << c.text;
         EXPECT_EQ(p.occurrences.size(), p.statement.count(QLatin1Char('?'))) << c.text;
     }
-}
 
-TEST(DbParams, RepeatedNamesAreOneParameterWithEveryOccurrenceBound)
-{
+    // A name used again, in any case, is one parameter bound at every place it stands.
     const ParsedSql p = parseSqlParams(QStringLiteral(
         "select * from T where A = :a or B = :B or C = :A or D = :élan or E = :ÉLAN"));
     EXPECT_EQ(p.names, (QStringList{"a", "B", "élan"}));

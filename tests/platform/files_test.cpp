@@ -99,6 +99,10 @@ TEST(FindNoCase, FindsTheRealSpelling)
     EXPECT_EQ(files::findNoCase(folder, "tressoly.ve"), QString());
     EXPECT_EQ(files::findNoCase(folder, "folder"), QString());
     EXPECT_EQ(files::findNoCase(QString(), "tressoly.ver"), QString());
+
+    // Windows paths from the settings become native ones.
+    EXPECT_EQ(files::nativePath("C:\\Data\\a.pdf"), "C:/Data/a.pdf");
+    EXPECT_EQ(files::nativePath("\\\\srv\\share\\x"), "//srv/share/x");
 }
 
 TEST(FileInUse, LeasesTellWritersFromReaders)
@@ -171,10 +175,4 @@ TEST(FileInUse, PollingComparesWithThePreviousTick)
     EXPECT_FALSE(watch.isBusy(file));
     writeFileBytes(file, "new file, same name");
     EXPECT_TRUE(watch.isBusy(file)) << "a file that went and came back starts over";
-}
-
-TEST(NativePath, ConvertsSeparatorsAndKeepsTheDrive)
-{
-    EXPECT_EQ(files::nativePath("C:\\Data\\a.pdf"), "C:/Data/a.pdf");
-    EXPECT_EQ(files::nativePath("\\\\srv\\share\\x"), "//srv/share/x");
 }
