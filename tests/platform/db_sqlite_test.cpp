@@ -353,12 +353,7 @@ TEST(DbSqlite, TextsReadBackAsWritten)
     insert.reset();
     EXPECT_EQ(local.cli("select NAME from T where ID = 3;"), "Dupont-Durand-Lefèvre");
 
-    SqlQuery q;
-    q.setDatabase(&local.db);
-    q.setSql("select NAME from T order by ID");
-    MemDataSet target;
-    EXPECT_EQ(q.fetchInto(target), texts.size());
-    EXPECT_EQ(column(target, "NAME"), texts);
+    EXPECT_EQ(rows(local.db, "select NAME from T order by ID"), texts);
 }
 
 } // namespace
