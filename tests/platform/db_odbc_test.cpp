@@ -337,7 +337,9 @@ TEST_F(OdbcSqlite, ParametersOfEveryFieldTypeRoundTrip)
               "100000|300001");
 }
 
-TEST_F(OdbcSqlite, TransactionsCommitAndRollBack)
+// Commits and rollbacks over this driver run in the kernel's transaction tests; here, what the
+// connection itself refuses and what closing it undoes.
+TEST_F(OdbcSqlite, OneTransactionAtATimeAndClosingRollsBack)
 {
     auto a = connect();
     auto b = connect();
@@ -346,35 +348,25 @@ TEST_F(OdbcSqlite, TransactionsCommitAndRollBack)
         auto st = b->prepare("SELECT group_concat(ID) FROM (SELECT ID FROM T ORDER BY ID)");
         return st->step() ? st->columnValue(0).toString() : "?";
     };
-
-    a->beginTransaction();
-    a->execute("INSERT INTO T VALUES (1)");
-    a->rollback();
-    EXPECT_FALSE(a->inTransaction());
-
     a->beginTransaction();
     a->execute("INSERT INTO T VALUES (2)");
     EXPECT_THROW(a->beginTransaction(), EngineError);
     EXPECT_EQ(ids(), "");
     a->commit();
-    EXPECT_EQ(ids(), "2");
-
-    // Outside a transaction every statement commits on its own again.
-    a->execute("INSERT INTO T VALUES (3)");
-    EXPECT_EQ(ids(), "2,3");
     EXPECT_THROW(a->commit(), EngineError);
+    EXPECT_EQ(ids(), "2");
 
     // A connection closed inside a transaction leaves nothing behind; so does a Database.
     a->beginTransaction();
     a->execute("INSERT INTO T VALUES (4)");
     a.reset();
-    EXPECT_EQ(ids(), "2,3");
+    EXPECT_EQ(ids(), "2");
     Database db;
     useDatabase(db);
     db.startTransaction();
     db.execute("DELETE FROM T");
     db.close();
-    EXPECT_EQ(ids(), "2,3");
+    EXPECT_EQ(ids(), "2");
 }
 
 TEST_F(OdbcSqlite, ErrorsBecomeEngineErrorEntries)
