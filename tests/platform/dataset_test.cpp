@@ -1,6 +1,6 @@
-// The cursor dataset base, exercised through the in-memory dataset: event order, re-entrant
-// post, failing handlers, required fields, bookmarks, Locate and Lookup, filters, calculated
-// fields, field values and the error messages; and the grid model over a dataset.
+// The cursor dataset base, exercised through the in-memory dataset: event order, failing handlers,
+// required fields, bookmarks, Locate and Lookup, filters, calculated fields, field values and the
+// error messages; and the grid model over a dataset.
 #include "dataset_helpers.h"
 
 #include <platform/data/datasetmodel.h>
@@ -72,38 +72,6 @@ TEST(DataSet, EventOrderOfTheEditingCycle)
     log.take();
     ds->close();
     EXPECT_EQ(log.take(), QStringList({"BeforeClose", "AfterClose"}));
-}
-
-TEST(DataSet, BeforePostMayPostOrCancelItself)
-{
-    auto ds = makeItems({});
-    EventLog log;
-    log.attach(*ds);
-
-    bool inner = false;
-    ds->beforePost = [&](DataSet& d) {
-        log.events.append("BeforePost");
-        if (!inner) {
-            inner = true;
-            d.post();
-        }
-    };
-    ds->append();
-    ds->fieldByName("ID")->setValue(7);
-    log.take();
-    ds->post();
-    // The inner post writes the record; the outer one then does nothing more.
-    EXPECT_EQ(log.take(), QStringList({"BeforePost", "BeforePost", "AfterPost"}));
-    EXPECT_EQ(ds->recordCount(), 1);
-
-    ds->beforePost = [](DataSet& d) { d.cancel(); };
-    ds->edit();
-    ds->fieldByName("NAME")->setValue("dropped");
-    log.take();
-    ds->post();
-    EXPECT_EQ(log.take(), QStringList({"BeforeCancel", "AfterCancel"}));
-    EXPECT_EQ(ds->state(), DataSet::State::Browse);
-    EXPECT_TRUE(ds->fieldByName("NAME")->isNull());
 }
 
 TEST(DataSet, FailingBeforeHandlerLeavesTheRecordUnchanged)

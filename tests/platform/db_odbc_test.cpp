@@ -45,7 +45,6 @@ public:
         const QString tds = findOdbcLibrary("libtdsodbc.so");
         ASSERT_FALSE(sqlite.isEmpty() || tds.isEmpty())
             << "libsqliteodbc or tdsodbc is not installed: run scripts/setup";
-        ASSERT_TRUE(m_folder.isValid());
         QFile ini(m_folder.filePath("odbcinst.ini"));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write(QStringLiteral("[SQLite3]\nDriver=%1\n\n[FreeTDS]\nDriver=%2\n")

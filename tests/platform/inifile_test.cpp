@@ -22,7 +22,6 @@ namespace {
 class IniFileTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     void TearDown() override
     {
         fileops::resetFaults();
