@@ -88,7 +88,7 @@ TEST_F(Regional, IntegersToAndFromText)
     EXPECT_EQ(StrToIntDef("x", 7), 7);
 }
 
-TEST_F(Regional, FloatsToText)
+TEST_F(Regional, FloatsToAndFromText)
 {
     // clang-format off
     const std::pair<double, const char*> cases[] = {
@@ -109,17 +109,14 @@ TEST_F(Regional, FloatsToText)
     EXPECT_EQ(CurrToStr(Currency{1000000}), "100");
     EXPECT_EQ(CurrToStr(Currency{-1}), "-0,0001");
     EXPECT_EQ(CurrToStr(Currency{std::numeric_limits<qint64>::min()}), "-922337203685477,5808");
-}
 
-TEST_F(Regional, TextToFloats)
-{
     // clang-format off
-    const std::pair<const char*, double> cases[] = {
+    const std::pair<const char*, double> texts[] = {
         {"2,5", 2.5}, {"2.5", 2.5}, {" -1,5E3 ", -1500}, {"+4e-2", 0.04}, {",5", 0.5},
         {"007", 7}, {"1e-400", 0} /* too small to hold */, {"0,333333333333333", 0.333333333333333},
         {"6,02E23", 6.02e23}, {"1E-10", 1e-10}};
     // clang-format on
-    for (const auto& [text, value] : cases)
+    for (const auto& [text, value] : texts)
         EXPECT_EQ(StrToFloat(text), value) << text;
     expectRefused({"", "abc", "1,2,3", "1.234,5", "1 234", "1e", "1e+", "e5", ".", "-", "1e400",
                    "nan", "inf", "0x10", "5 kg"},
@@ -200,15 +197,30 @@ TEST_F(Regional, EncodingAndDecodingDates)
         EXPECT_EQ(FormatDateTime("dd/mm/yyyy dddd mmmm", bad), "00/00/0000  ");
     }
 
-    for (const auto& [year, leap] :
-         {std::pair{2000, true}, {2024, true}, {1900, false}, {2023, false}})
-        EXPECT_EQ(IsLeapYear(year), leap) << year;
     for (const auto& [year, month, days] :
          {std::array{2024, 2, 29}, {2023, 2, 28}, {2023, 4, 30}, {2023, 13, 0}})
         EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
 
     EXPECT_EQ(Frac(-1.25), -0.25);
     EXPECT_THROW(Trunc(1e19), EConvertError);
+
+    // To and from Qt's date-times, to the millisecond, over the whole calendar.
+    EXPECT_EQ(toDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 45))), March5 + At140709045);
+    EXPECT_EQ(toDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
+
+    const QDateTime samples[] = {
+        QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
+        QDateTime(QDate(1800, 6, 15), QTime(10, 20, 30, 456)),
+        QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(2000, 2, 29), QTime(12, 0, 0, 1)),
+    };
+    for (const QDateTime& q : samples)
+        EXPECT_EQ(toQDateTime(toDateTime(q)), q) << q.toString(Qt::ISODateWithMs).toStdString();
+
+    EXPECT_FALSE(toQDateTime(3e6).isValid());
+    EXPECT_FALSE(toQDateTime(std::nan("")).isValid());
+    EXPECT_THROW(toDateTime(QDateTime()), EConvertError);
 }
 
 TEST_F(Regional, DateTimeFormats)
@@ -290,26 +302,6 @@ TEST_F(Regional, ReadingDatesAndTimes)
     setRegionalLanguage(2);
     EXPECT_EQ(StrToDateTime("05.03.2024 14:07:09"), March5 + EncodeTime(14, 7, 9, 0));
     EXPECT_THROW(StrToDate("05/03/2024"), EConvertError);
-}
-
-TEST_F(Regional, QtDateTimeBridge)
-{
-    EXPECT_EQ(toDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 45))), March5 + At140709045);
-    EXPECT_EQ(toDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
-
-    const QDateTime samples[] = {
-        QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
-        QDateTime(QDate(1800, 6, 15), QTime(10, 20, 30, 456)),
-        QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),
-        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
-        QDateTime(QDate(2000, 2, 29), QTime(12, 0, 0, 1)),
-    };
-    for (const QDateTime& q : samples)
-        EXPECT_EQ(toQDateTime(toDateTime(q)), q) << q.toString(Qt::ISODateWithMs).toStdString();
-
-    EXPECT_FALSE(toQDateTime(3e6).isValid());
-    EXPECT_FALSE(toQDateTime(std::nan("")).isValid());
-    EXPECT_THROW(toDateTime(QDateTime()), EConvertError);
 }
 
 TEST_F(FormatTest, TextsAndIntegers)
