@@ -48,29 +48,25 @@ TEST(Cipher, KnownAnswers)
     GostInit(ctx, key.constData(), key.size(), iv.constData());
     GostDecryptCFB(ctx, text.constData(), text.data(), text.size());
     EXPECT_EQ(text, "QUORVANE");
-}
 
-TEST(Cipher, ContextSetUpAndBurn)
-{
-    const QByteArray key(32, '\x11');
-    GostContext ctx;
+    // Hex input: any case, an odd last digit ignored, a bad pair refused.
+    EXPECT_EQ(DecryptFromHex(QString("B5d31A7")), "abc");
+    EXPECT_EQ(DecryptFromHex(QByteArray("B5D31AZ")), "abc"); // an odd last digit is not read
+    EXPECT_EQ(messageOf<EConvertError>([] { DecryptFromHex(QByteArray("B5ZZ1A")); }),
+              "'ZZ' is not a valid integer value");
+
+    // Set-up: a key of 32 bytes, zeros without a vector; burning clears the context.
+    const QByteArray ones(32, '\x11');
     for (const int badLength : {31, 33})
-        EXPECT_EQ(messageOf<Exception>([&] { GostInit(ctx, key.constData(), badLength, nullptr); }),
-                  "GOST: Invalid key length");
-    GostInit(ctx, key.constData(), key.size(), nullptr);
+        EXPECT_EQ(
+            messageOf<Exception>([&] { GostInit(ctx, ones.constData(), badLength, nullptr); }),
+            "GOST: Invalid key length");
+    GostInit(ctx, ones.constData(), ones.size(), nullptr);
     const quint8 zeros[8] = {};
     EXPECT_EQ(std::memcmp(ctx.feedback, zeros, 8), 0); // no vector given: zeros
     GostBurn(ctx);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&ctx), sizeof ctx),
               QByteArray(sizeof ctx, '\0'));
-}
-
-TEST(Cipher, HexInput)
-{
-    EXPECT_EQ(DecryptFromHex(QString("B5d31A7")), "abc");
-    EXPECT_EQ(DecryptFromHex(QByteArray("B5D31AZ")), "abc"); // an odd last digit is not read
-    EXPECT_EQ(messageOf<EConvertError>([] { DecryptFromHex(QByteArray("B5ZZ1A")); }),
-              "'ZZ' is not a valid integer value");
 }
 
 TEST(Cipher, PaddedCredentialForm)

@@ -103,31 +103,6 @@ TEST(DataSet, FailingBeforeHandlerLeavesTheRecordUnchanged)
     EXPECT_EQ(column(*ds, "NAME"), QStringList({"A", "B"}));
 }
 
-TEST(DataSet, RequiredFieldsAndEmptyText)
-{
-    MemDataSet ds;
-    ds.setObjectName("patients");
-    ds.fieldDefs().add("ID", FieldType::Integer, 0, true);
-    ds.fieldDefs().add(FieldDef{"CODE", FieldType::String, 12, true, true});
-    ds.fieldDefs().add(FieldDef{"NOM", FieldType::String, 30, true, false});
-    ds.createDataSet();
-    ds.fieldByName("ID")->setDisplayLabel("Numéro");
-
-    ds.append();
-    ds.fieldByName("CODE")->setValue("");
-    ds.fieldByName("NOM")->setValue("Durand");
-    EXPECT_EQ(messageOf<EDBEditError>([&] { ds.post(); }),
-              "patients: Field 'Numéro' must have a value");
-    ds.fieldByName("ID")->setValue(1);
-    ds.fieldByName("NOM")->setValue(""); // an empty text is no value for it
-    EXPECT_EQ(messageOf<EDBEditError>([&] { ds.post(); }),
-              "patients: Field 'NOM' must have a value");
-    EXPECT_EQ(ds.state(), DataSet::State::Insert);
-    ds.fieldByName("NOM")->setValue("Durand");
-    ds.post(); // CODE holds "", which counts as a value for it
-    EXPECT_FALSE(ds.fieldByName("CODE")->isNull());
-}
-
 TEST(DataSet, BookmarksSurviveEditsAndReportDeletedRecords)
 {
     auto ds = makeItems({{1, "C", 0}, {2, "A", 0}, {3, "B", 0}});
@@ -275,7 +250,7 @@ TEST(DataSet, CalculatedFieldsFollowTheRecord)
     EXPECT_EQ(ds.fieldCount(), 1); // the persistent field stays; the defaults go
 }
 
-TEST(DataSet, ErrorsNameTheDatasetAndTheField)
+TEST(DataSet, ErrorsNameTheDatasetAndTheFieldAndRequiredFieldsNeedAValue)
 {
     auto ds = makeItems({{1, "A", 1}});
     EXPECT_EQ(messageOf<EDBEditError>([&] { ds->fieldByName("NOPE"); }),
@@ -289,8 +264,30 @@ TEST(DataSet, ErrorsNameTheDatasetAndTheField)
     ds->close();
     EXPECT_EQ(messageOf<EDBEditError>([&] { ds->first(); }),
               "items: Cannot perform this operation on a closed dataset");
-    MemDataSet never;
-    EXPECT_THROW(never.open(), EDBClient); // an in-memory dataset is created, not opened
+    MemDataSet patients;
+    EXPECT_THROW(patients.open(), EDBClient); // an in-memory dataset is created, not opened
+
+    // Required fields, and empty text as a value where the field allows it.
+    patients.setObjectName("patients");
+    patients.fieldDefs().add("ID", FieldType::Integer, 0, true);
+    patients.fieldDefs().add(FieldDef{"CODE", FieldType::String, 12, true, true});
+    patients.fieldDefs().add(FieldDef{"NOM", FieldType::String, 30, true, false});
+    patients.createDataSet();
+    patients.fieldByName("ID")->setDisplayLabel("Numéro");
+
+    patients.append();
+    patients.fieldByName("CODE")->setValue("");
+    patients.fieldByName("NOM")->setValue("Durand");
+    EXPECT_EQ(messageOf<EDBEditError>([&] { patients.post(); }),
+              "patients: Field 'Numéro' must have a value");
+    patients.fieldByName("ID")->setValue(1);
+    patients.fieldByName("NOM")->setValue(""); // an empty text is no value for it
+    EXPECT_EQ(messageOf<EDBEditError>([&] { patients.post(); }),
+              "patients: Field 'NOM' must have a value");
+    EXPECT_EQ(patients.state(), DataSet::State::Insert);
+    patients.fieldByName("NOM")->setValue("Durand");
+    patients.post(); // CODE holds "", which counts as a value for it
+    EXPECT_FALSE(patients.fieldByName("CODE")->isNull());
 }
 
 TEST(DataSet, FieldValuesTakeTheirFieldsTypeAndFormats)

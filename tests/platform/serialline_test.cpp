@@ -180,11 +180,8 @@ TEST_F(SerialLinePty, ModemLinesRefusedByThePseudoTerminalLeaveTheLineWorking)
     EXPECT_TRUE(line->isOpen());
     EXPECT_EQ(line->write("ok", 2, 1000), 2);
     EXPECT_EQ(collectFar(pair, 2), QByteArray("ok"));
-}
 
-TEST_F(SerialLinePty, ReadsQueuesAndFlushes)
-{
-    ASSERT_TRUE(line->open(pair.nearPath()));
+    // Reading, the queues and flushing.
     ASSERT_EQ(pair.writeFar("hello", 5), 5);
     ASSERT_TRUE(pumpEventsUntil([&] { return line->bytesWaiting() == 5; }, 5000));
     char buf[16] = {};

@@ -25,7 +25,7 @@ const double At140709 = (14 * 3600 + 7 * 60 + 9) / 86400.0;
 
 } // namespace
 
-TEST_F(VariantTest, ValuesAsText)
+TEST_F(VariantTest, ValuesAsTextAndBooleans)
 {
     EXPECT_EQ(Variant(true).toString(), "True");
     EXPECT_EQ(Variant(false).toString(), "False");
@@ -47,10 +47,8 @@ TEST_F(VariantTest, ValuesAsText)
 
     EXPECT_EQ(messageOf<EConvertError>([] { Variant(QByteArray("ab")).toString(); }),
               "Could not convert variant of type (Array Byte) into type (String)");
-}
 
-TEST_F(VariantTest, Booleans)
-{
+    // Booleans: True is -1, texts and numbers read as Booleans.
     EXPECT_EQ(Variant(true).toInt(), -1);
     EXPECT_EQ(Variant(true).toDouble(), -1.0);
     EXPECT_EQ(Variant(true).toCurrency().scaled, -10000);
@@ -63,32 +61,6 @@ TEST_F(VariantTest, Booleans)
     EXPECT_EQ(messageOf<EConvertError>([] { Variant("oui").toBool(); }),
               "Could not convert variant of type (String) into type (Boolean)");
     EXPECT_THROW(Variant(true).toDateTime(), EConvertError);
-}
-
-TEST_F(VariantTest, TextToNumbersAndDates)
-{
-    EXPECT_EQ(Variant("2,5").toDouble(), 2.5);
-    EXPECT_EQ(Variant("2.5").toDouble(), 2.5);
-    EXPECT_EQ(Variant(" -1,25E2 ").toDouble(), -125.0);
-    EXPECT_EQ(Variant("$FF").toInt(), 255);
-    EXPECT_EQ(Variant("9223372036854775807").toInt64(), std::numeric_limits<qint64>::max());
-    // Fractions round half to even on the way to an integer.
-    EXPECT_EQ(Variant("2,5").toInt(), 2);
-    EXPECT_EQ(Variant("3.5").toInt(), 4);
-    EXPECT_EQ(Variant("2,51").toInt(), 3);
-    EXPECT_EQ(Variant("12,3456").toCurrency().scaled, 123456);
-    EXPECT_EQ(messageOf<EConvertError>([] { Variant("abc").toDouble(); }),
-              "Could not convert variant of type (String) into type (Double)");
-    EXPECT_EQ(messageOf<EConvertError>([] { Variant("12 kg").toInt(); }),
-              "Could not convert variant of type (String) into type (Int64)");
-    EXPECT_THROW(Variant("1.2.3").toDouble(), EConvertError);
-    EXPECT_THROW(Variant("").toInt(), EConvertError);
-    EXPECT_THROW(Variant("1e30").toInt64(), EConvertError);
-    EXPECT_THROW(Variant("1e300").toCurrency(), EConvertError);
-
-    EXPECT_EQ(Variant(" 05/03/2024 14:07:09 ").toDateTime(), March5 + At140709);
-    EXPECT_EQ(messageOf<EConvertError>([] { Variant("31/02/2020").toDateTime(); }),
-              "Could not convert variant of type (String) into type (Date)");
 }
 
 TEST_F(VariantTest, NumbersBetweenKinds)
@@ -116,6 +88,30 @@ TEST_F(VariantTest, NumbersBetweenKinds)
     EXPECT_THROW(Variant(std::nan("")).toCurrency(), EConvertError);
     EXPECT_THROW(Variant(std::numeric_limits<qint64>::max()).toCurrency(), EConvertError);
     EXPECT_THROW(Currency::fromDouble(1e300), EConvertError);
+
+    // Texts read as numbers and dates.
+    EXPECT_EQ(Variant("2,5").toDouble(), 2.5);
+    EXPECT_EQ(Variant("2.5").toDouble(), 2.5);
+    EXPECT_EQ(Variant(" -1,25E2 ").toDouble(), -125.0);
+    EXPECT_EQ(Variant("$FF").toInt(), 255);
+    EXPECT_EQ(Variant("9223372036854775807").toInt64(), std::numeric_limits<qint64>::max());
+    // Fractions round half to even on the way to an integer.
+    EXPECT_EQ(Variant("2,5").toInt(), 2);
+    EXPECT_EQ(Variant("3.5").toInt(), 4);
+    EXPECT_EQ(Variant("2,51").toInt(), 3);
+    EXPECT_EQ(Variant("12,3456").toCurrency().scaled, 123456);
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant("abc").toDouble(); }),
+              "Could not convert variant of type (String) into type (Double)");
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant("12 kg").toInt(); }),
+              "Could not convert variant of type (String) into type (Int64)");
+    EXPECT_THROW(Variant("1.2.3").toDouble(), EConvertError);
+    EXPECT_THROW(Variant("").toInt(), EConvertError);
+    EXPECT_THROW(Variant("1e30").toInt64(), EConvertError);
+    EXPECT_THROW(Variant("1e300").toCurrency(), EConvertError);
+
+    EXPECT_EQ(Variant(" 05/03/2024 14:07:09 ").toDateTime(), March5 + At140709);
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant("31/02/2020").toDateTime(); }),
+              "Could not convert variant of type (String) into type (Date)");
 }
 
 TEST_F(VariantTest, EmptyValuesAndBytes)
