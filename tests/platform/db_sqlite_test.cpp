@@ -1,10 +1,12 @@
 // The SQLite driver, connections, transactions and SQL queries, with the files checked by the
-// sqlite3 command-line tool.
+// sqlite3 command-line tool; the stored date and time texts; the parameter scanner.
 #include "dataset_helpers.h"
 
 #include <platform/codepage.h>
 #include <platform/db/alias.h>
+#include <platform/db/params.h>
 #include <platform/db/sqlquery.h>
+#include <platform/db/storedvalue.h>
 
 #include <support/db_helpers.h>
 
@@ -354,6 +356,140 @@ TEST(DbSqlite, TextsReadBackAsWritten)
     EXPECT_EQ(local.cli("select NAME from T where ID = 3;"), "Dupont-Durand-Lefèvre");
 
     EXPECT_EQ(rows(local.db, "select NAME from T order by ID"), texts);
+}
+
+// The stored date and time texts read back as day numbers (days since 1899-12-30), on the edges of
+// the calendar: leap years, the first and last days four digits hold, days before 1899-12-30.
+std::optional<TDateTime> parseBoth(const char* text)
+{
+    // The engine reads its own UTF-8 bytes; other callers pass a QString. Both must agree.
+    const std::optional<TDateTime> fromBytes = storedvalue::parseDateTime(text, qstrlen(text));
+    const std::optional<TDateTime> fromText = storedvalue::parseDateTime(QString::fromLatin1(text));
+    EXPECT_EQ(fromBytes.has_value(), fromText.has_value()) << text;
+    if (fromBytes && fromText) {
+        EXPECT_EQ(*fromBytes, *fromText) << text;
+    }
+    return fromBytes;
+}
+
+TEST(StoredValue, DateAndTimeTextsReadAsDayNumbers)
+{
+    const struct
+    {
+        const char* text;
+        double day;
+    } days[] = {
+        {"1899-12-30", 0},       {"1899-12-31", 1},     {"1899-12-29", -1},
+        {"1900-01-01", 2},       {"1900-03-01", 61},    {"2000-01-01", 36526},
+        {"2024-02-29", 45351},   {"2024-03-05", 45356}, {"0001-01-01", -693593},
+        {"9999-12-31", 2958465},
+    };
+    for (const auto& d : days)
+        EXPECT_EQ(parseBoth(d.text), d.day) << d.text;
+    // 1600 and 2000 are leap years, 1900 and 2100 are not; no year 0, month 13 or 31 April, no
+    // hour 24 or minute 60.
+    EXPECT_TRUE(parseBoth("1600-02-29").has_value());
+    for (const char* bad :
+         {"1900-02-29", "2100-02-29", "2023-02-29", "0000-01-01", "2024-13-01", "2024-00-10",
+          "2024-04-31", "2024-01-00", "2024-01-32", "2024/01/05", "20x4-01-05", "24:00:00",
+          "12:60:00", "12:00:60", "2024-03-05 24:00:00", "2024-03-05T25:00:00"})
+        EXPECT_FALSE(parseBoth(bad).has_value()) << bad;
+
+    // Times and date-times keep the time of day.
+    EXPECT_EQ(parseBoth("23:59:59"), 86399.0 / 86400.0);
+    EXPECT_EQ(parseBoth("2024-03-05 18:00:00"), 45356.75);
+    // Before 1899-12-30 the days count backwards while the fraction stays the time of day.
+    EXPECT_EQ(parseBoth("1899-12-29 06:00:00"), -1.25);
+    // The other forms the engine reads.
+    EXPECT_EQ(parseBoth("2024-03-05T18:00:00"), 45356.75);
+    EXPECT_EQ(parseBoth("2024-3-5"), 45356.0);
+    EXPECT_EQ(parseBoth("18:00"), 0.75);
+    EXPECT_EQ(parseBoth("6:00:00"), 0.25);
+}
+
+// The parameter scanner of SQL texts and the parameter list.
+struct Case
+{
+    const char* text;
+    const char* statement;
+    QStringList names;
+};
+
+TEST(DbParams, ScannerFindsNamesAndRewritesToPositions)
+{
+    const Case cases[] = {
+        // The request examples: a quoted ':X' is no parameter, "::" is one colon.
+        {"A = :P1 and B = ':X'", "A = ? and B = ':X'", {"P1"}},
+        {"A::B", "A:B", {}},
+        // "=" does not end a name; a blank before it does.
+        {"X = :A=B", "X = ?", {"A=B"}},
+        {"X = :A =B", "X = ? =B", {"A"}},
+        // A name at the very end of the text.
+        {"where ID = :ID", "where ID = ?", {"ID"}},
+        // Every character that ends a name.
+        {"(:P1,:P2;:P3)\r\n:P4\n:P5\t:P6 :P7",
+         "(?,?;?)\r\n?\n?\t? ?",
+         {"P1", "P2", "P3", "P4", "P5", "P6", "P7"}},
+        // A quoted name loses its quotes; blanks inside the quotes belong to it.
+        {":\"My Param\" + 1", "? + 1", {"My Param"}},
+        {"f(:'a b')", "f(?)", {"a b"}},
+        // Literals of either quote; the other quote inside one does not end it.
+        {"\"a:b\" = :V", "\"a:b\" = ?", {"V"}},
+        {"NAME = \"O'Brien\" and ID = :ID", "NAME = \"O'Brien\" and ID = ?", {"ID"}},
+        {"'it''s :no' || :yes", "'it''s :no' || ?", {"yes"}},
+        {"'a::b'", "'a::b'", {}},
+        // "::" then a parameter.
+        {":::P", ":?", {"P"}},
+        // Lone colons stay as they are.
+        {"a : b", "a : b", {}},
+        {"x :", "x :", {}},
+        // An unterminated literal hides the rest.
+        {"'abc :P", "'abc :P", {}},
+    };
+    for (const Case& c : cases) {
+        const ParsedSql p = parseSqlParams(QString::fromUtf8(c.text));
+        EXPECT_EQ(p.statement, QString::fromUtf8(c.statement)) << c.text;
+        EXPECT_EQ(p.names, c.names) << c.text;
+        EXPECT_EQ(p.occurrences.size(), p.statement.count(QLatin1Char('?'))) << c.text;
+    }
+
+    // A name used again, in any case, is one parameter bound at every place it stands.
+    const ParsedSql p = parseSqlParams(QStringLiteral(
+        "select * from T where A = :a or B = :B or C = :A or D = :élan or E = :ÉLAN"));
+    EXPECT_EQ(p.names, (QStringList{"a", "B", "élan"}));
+    EXPECT_EQ(p.occurrences, (QList<int>{0, 1, 0, 2, 2}));
+}
+
+TEST(DbParams, ListLooksUpWithoutCaseAndCopiesOnlySameNamedValues)
+{
+    Params params(parseSqlParams("A = :ID and B = :Name"));
+    ASSERT_EQ(params.count(), 2);
+    params.paramByName("id").setAsInteger(7);
+    EXPECT_EQ(params[0].asInteger(), 7);
+    EXPECT_EQ(params[0].dataType(), FieldType::Integer);
+    try {
+        params.paramByName("MISSING");
+        FAIL() << "no error for a missing parameter";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), "Parameter 'MISSING' not found");
+    }
+
+    Params other;
+    other.add("NAME").setAsString("Dupont");
+    other.add("EXTRA").setAsInteger(1);
+    params.assignValues(other);
+    EXPECT_EQ(params.count(), 2);        // nothing added
+    EXPECT_EQ(params[0].asInteger(), 7); // not in the other list: kept
+    EXPECT_EQ(params[1].asString(), "Dupont");
+    EXPECT_EQ(params[1].dataType(), FieldType::String);
+
+    // A value gives its type only to a parameter without one.
+    Param d("D");
+    d.setValue(Variant::fromDateTime(45000.5));
+    d.setValue("x");
+    EXPECT_EQ(d.dataType(), FieldType::DateTime);
+    d.setAsDate(45000);
+    EXPECT_EQ(d.dataType(), FieldType::Date);
 }
 
 } // namespace

@@ -180,13 +180,9 @@ TEST_F(IniFileTest, WritesInPlaceAndKeepsEveryOtherLine)
                   QByteArray("[X]\r\nraw=\x81\x8D\xE9\x98\xFF\r\nodd\rline\r\n[Y]\r\nk=2\r\n"))
             << int(cp);
     }
-}
 
-TEST_F(IniFileTest, DuplicatesFirstMatchWins)
-{
     // Reading takes the first key of the first section of a name; writing changes that one.
     put("[A]\nk=1\nk=2\n[a]\nk=3\nz=4\n");
-    IniFile ini(path());
     ini.writeString("a", "K", "9");
     EXPECT_EQ(get(), QByteArray("[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\nz=4\r\n"));
 
