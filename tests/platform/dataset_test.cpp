@@ -411,8 +411,8 @@ TEST(DataSetModel, ShowsTheVisibleFieldsAndFollowsTheChanges)
     ds->cancel();
     EXPECT_EQ(cell(0, 1), "a");
 
-    // Disabled controls are counted: nothing reaches the model until the last enable, and an
-    // enable with nothing to match, or with nothing changed meanwhile, does nothing.
+    // Disabled controls are counted: nothing reaches the model until the last enable; an enable
+    // with nothing changed meanwhile does nothing, and one with nothing to match is ignored.
     int resets = 0;
     QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
     ds->disableControls();
@@ -421,11 +421,16 @@ TEST(DataSetModel, ShowsTheVisibleFieldsAndFollowsTheChanges)
     ds->enableControls();
     EXPECT_EQ(model.rowCount(), 3);
     ds->enableControls();
-    ds->enableControls();
+    EXPECT_EQ(model.rowCount(), 4);
     ds->disableControls();
     ds->enableControls();
-    EXPECT_EQ(resets, 1);
+    ds->enableControls();
+    ds->disableControls();
+    ds->deleteRecord();
     EXPECT_EQ(model.rowCount(), 4);
+    ds->enableControls();
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(resets, 2);
 
     // The dataset closed, then gone under the model.
     ds->close();
