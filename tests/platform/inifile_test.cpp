@@ -99,7 +99,6 @@ TEST_F(IniFileTest, ReadsLikeTheProfileApiWithEitherLineEnd)
         EXPECT_FALSE(ini.sectionExists("Info"));
         EXPECT_TRUE(ini.valueExists("Application", "EMPTY"));
         EXPECT_FALSE(ini.valueExists("Application", "Hidden"));
-        EXPECT_FALSE(ini.valueExists("Info", "Path"));
     }
 }
 

@@ -197,10 +197,6 @@ TEST_F(Regional, EncodingAndDecodingDates)
         EXPECT_EQ(FormatDateTime("dd/mm/yyyy dddd mmmm", bad), "00/00/0000  ");
     }
 
-    for (const auto& [year, month, days] :
-         {std::array{2024, 2, 29}, {2023, 2, 28}, {2023, 4, 30}, {2023, 13, 0}})
-        EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
-
     EXPECT_EQ(Frac(-1.25), -0.25);
     EXPECT_THROW(Trunc(1e19), EConvertError);
 

@@ -58,8 +58,7 @@ protected:
 
 } // namespace
 
-// The look-up through the program's reader runs in the analyser and program serial tests; here
-// the mapping itself.
+// (The look-up through the program's reader runs in the analyser and program serial tests.)
 TEST(SerialDevice, PortMapsToTheIniDeviceOrTheDefault)
 {
     const QHash<QString, QString> ini = {{"Options.COM3|Device", "/dev/ttyUSB0"},

@@ -1,7 +1,9 @@
-// Line settings to the kernel's terminal bits, case by case.
+// Line settings to the kernel's terminal bits, and errno to the serial line's error vocabulary,
+// case by case.
 #include <platform/serial/serialline_posix_p.h>
 
 #include <asm/termbits.h>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace {
@@ -66,4 +68,20 @@ TEST(SerialTermios, MakesTheLineRawWithItsDataBitsParityAndFlowControl)
     sw.xonXoffFlow = true;
     EXPECT_EQ(mapped(sw).c_iflag & (IXON | IXOFF | IXANY), unsigned(IXON | IXOFF));
     EXPECT_EQ(mapped(sw).c_cflag & CRTSCTS, 0u);
+}
+
+// Ports without permission, unplugged adapters and busy ports reach the user through these.
+TEST(SerialTermios, ErrnoMapsToTheLineVocabulary)
+{
+    using E = SerialLine::Error;
+    // clang-format off
+    const std::pair<int, E> cases[] = {
+        {0, E::NoError}, {ENOENT, E::NotFound}, {ENODEV, E::NotFound}, {ENXIO, E::NotFound},
+        {EACCES, E::AccessDenied}, {EPERM, E::AccessDenied}, {EBUSY, E::InUse},
+        {EWOULDBLOCK, E::InUse}, {EBADF, E::NotOpen}, {ENOTTY, E::NotSupported},
+        {EINVAL, E::InvalidArgument}, {EIO, E::DeviceGone}, {ETIMEDOUT, E::TimedOut},
+        {ENOMEM, E::Other}};
+    // clang-format on
+    for (const auto& [err, error] : cases)
+        EXPECT_EQ(serialposix::errorFromErrno(err), error) << err;
 }
