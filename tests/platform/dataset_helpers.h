@@ -5,23 +5,13 @@
 #include <platform/data/memdataset.h>
 
 #include <support/qt_printers.h>
+#include <support/workspace.h>
 
 #include <QStringList>
 
 #include <memory>
 
 namespace testdata {
-
-// The message of the error of class E that a call raises; "<no error>" when it raises none.
-template <typename E, typename F> QString messageOf(F&& call)
-{
-    try {
-        call();
-    } catch (const E& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 // ID integer, NAME string 20, QTY float; rows given as (id, name, qty).
 struct Item
@@ -103,7 +93,6 @@ struct CountingObserver : DataSetObserver
     void recordChanged(DataSet&, Field*) override { ++records; }
     void stateChanged(DataSet&) override { ++states; }
     void scrolled(DataSet&) override { ++scrolls; }
-    int total() const { return changed + records + states + scrolls; }
 };
 
 } // namespace testdata

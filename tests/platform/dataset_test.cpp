@@ -1,7 +1,9 @@
-// The cursor dataset base, exercised through the in-memory dataset: event order, re-entrant
-// post, failing handlers, required fields, bookmarks, Locate and Lookup, filters, calculated
-// fields, DisableControls, field values and the error messages.
+// The cursor dataset base, exercised through the in-memory dataset: event order, failing handlers,
+// required fields, bookmarks, Locate and Lookup, filters, calculated fields, field values and the
+// error messages; and the grid model over a dataset.
 #include "dataset_helpers.h"
+
+#include <platform/data/datasetmodel.h>
 
 #include <gtest/gtest.h>
 
@@ -72,38 +74,6 @@ TEST(DataSet, EventOrderOfTheEditingCycle)
     EXPECT_EQ(log.take(), QStringList({"BeforeClose", "AfterClose"}));
 }
 
-TEST(DataSet, BeforePostMayPostOrCancelItself)
-{
-    auto ds = makeItems({});
-    EventLog log;
-    log.attach(*ds);
-
-    bool inner = false;
-    ds->beforePost = [&](DataSet& d) {
-        log.events.append("BeforePost");
-        if (!inner) {
-            inner = true;
-            d.post();
-        }
-    };
-    ds->append();
-    ds->fieldByName("ID")->setValue(7);
-    log.take();
-    ds->post();
-    // The inner post writes the record; the outer one then does nothing more.
-    EXPECT_EQ(log.take(), QStringList({"BeforePost", "BeforePost", "AfterPost"}));
-    EXPECT_EQ(ds->recordCount(), 1);
-
-    ds->beforePost = [](DataSet& d) { d.cancel(); };
-    ds->edit();
-    ds->fieldByName("NAME")->setValue("dropped");
-    log.take();
-    ds->post();
-    EXPECT_EQ(log.take(), QStringList({"BeforeCancel", "AfterCancel"}));
-    EXPECT_EQ(ds->state(), DataSet::State::Browse);
-    EXPECT_TRUE(ds->fieldByName("NAME")->isNull());
-}
-
 TEST(DataSet, FailingBeforeHandlerLeavesTheRecordUnchanged)
 {
     auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});
@@ -131,31 +101,6 @@ TEST(DataSet, FailingBeforeHandlerLeavesTheRecordUnchanged)
     EXPECT_EQ(ds->fieldByName("NAME")->asString(), "X"); // the edit is still there to retry
     ds->cancel();
     EXPECT_EQ(column(*ds, "NAME"), QStringList({"A", "B"}));
-}
-
-TEST(DataSet, RequiredFieldsAndEmptyText)
-{
-    MemDataSet ds;
-    ds.setObjectName("patients");
-    ds.fieldDefs().add("ID", FieldType::Integer, 0, true);
-    ds.fieldDefs().add(FieldDef{"CODE", FieldType::String, 12, true, true});
-    ds.fieldDefs().add(FieldDef{"NOM", FieldType::String, 30, true, false});
-    ds.createDataSet();
-    ds.fieldByName("ID")->setDisplayLabel("Numéro");
-
-    ds.append();
-    ds.fieldByName("CODE")->setValue("");
-    ds.fieldByName("NOM")->setValue("Durand");
-    EXPECT_EQ(messageOf<EDBEditError>([&] { ds.post(); }),
-              "patients: Field 'Numéro' must have a value");
-    ds.fieldByName("ID")->setValue(1);
-    ds.fieldByName("NOM")->setValue(""); // an empty text is no value for it
-    EXPECT_EQ(messageOf<EDBEditError>([&] { ds.post(); }),
-              "patients: Field 'NOM' must have a value");
-    EXPECT_EQ(ds.state(), DataSet::State::Insert);
-    ds.fieldByName("NOM")->setValue("Durand");
-    ds.post(); // CODE holds "", which counts as a value for it
-    EXPECT_FALSE(ds.fieldByName("CODE")->isNull());
 }
 
 TEST(DataSet, BookmarksSurviveEditsAndReportDeletedRecords)
@@ -243,6 +188,7 @@ TEST(DataSet, FiltersByEventAndByText)
                  {"NAME = 'B' and QTY > 2", false, {"4"}},
                  {"not (NAME = 'B') AND QTY <= 3 or ID = 6", false, {"1", "3", "6"}},
                  {"3 < QTY", false, {"4", "5", "6"}},
+                 {"QTY >= 5", false, {"5", "6"}},
                  {"NAME = 'It''s'", false, {}}};
     for (const auto& t : texts) {
         ds->setFilterOptions(t.caseInsensitive ? DataSet::FilterCaseInsensitive
@@ -278,32 +224,6 @@ TEST(DataSet, FiltersByEventAndByText)
     EXPECT_EQ(ids(flags), QStringList({"2", "3"}));
 }
 
-TEST(DataSet, DisableControlsIsCounted)
-{
-    auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});
-    CountingObserver obs;
-    ds->addObserver(&obs);
-    ds->disableControls();
-    ds->disableControls();
-    ds->edit();
-    ds->fieldByName("NAME")->setValue("Z");
-    ds->post();
-    ds->next();
-    ds->enableControls();
-    EXPECT_EQ(obs.total(), 0); // still disabled once
-    ds->enableControls();
-    EXPECT_EQ(obs.changed, 1);
-    EXPECT_EQ(obs.total(), 1);
-
-    ds->enableControls(); // unmatched: nothing
-    ds->disableControls();
-    ds->enableControls(); // nothing happened in between
-    ds->first();
-    EXPECT_EQ(obs.scrolls, 1);
-    EXPECT_EQ(obs.total(), 2);
-    ds->removeObserver(&obs);
-}
-
 TEST(DataSet, CalculatedFieldsFollowTheRecord)
 {
     MemDataSet ds;
@@ -330,7 +250,7 @@ TEST(DataSet, CalculatedFieldsFollowTheRecord)
     EXPECT_EQ(ds.fieldCount(), 1); // the persistent field stays; the defaults go
 }
 
-TEST(DataSet, ErrorsNameTheDatasetAndTheField)
+TEST(DataSet, ErrorsNameTheDatasetAndTheFieldAndRequiredFieldsNeedAValue)
 {
     auto ds = makeItems({{1, "A", 1}});
     EXPECT_EQ(messageOf<EDBEditError>([&] { ds->fieldByName("NOPE"); }),
@@ -344,8 +264,30 @@ TEST(DataSet, ErrorsNameTheDatasetAndTheField)
     ds->close();
     EXPECT_EQ(messageOf<EDBEditError>([&] { ds->first(); }),
               "items: Cannot perform this operation on a closed dataset");
-    MemDataSet never;
-    EXPECT_THROW(never.open(), EDBClient); // an in-memory dataset is created, not opened
+    MemDataSet patients;
+    EXPECT_THROW(patients.open(), EDBClient); // an in-memory dataset is created, not opened
+
+    // Required fields, and empty text as a value where the field allows it.
+    patients.setObjectName("patients");
+    patients.fieldDefs().add("ID", FieldType::Integer, 0, true);
+    patients.fieldDefs().add(FieldDef{"CODE", FieldType::String, 12, true, true});
+    patients.fieldDefs().add(FieldDef{"NOM", FieldType::String, 30, true, false});
+    patients.createDataSet();
+    patients.fieldByName("ID")->setDisplayLabel("Numéro");
+
+    patients.append();
+    patients.fieldByName("CODE")->setValue("");
+    patients.fieldByName("NOM")->setValue("Durand");
+    EXPECT_EQ(messageOf<EDBEditError>([&] { patients.post(); }),
+              "patients: Field 'Numéro' must have a value");
+    patients.fieldByName("ID")->setValue(1);
+    patients.fieldByName("NOM")->setValue(""); // an empty text is no value for it
+    EXPECT_EQ(messageOf<EDBEditError>([&] { patients.post(); }),
+              "patients: Field 'NOM' must have a value");
+    EXPECT_EQ(patients.state(), DataSet::State::Insert);
+    patients.fieldByName("NOM")->setValue("Durand");
+    patients.post(); // CODE holds "", which counts as a value for it
+    EXPECT_FALSE(patients.fieldByName("CODE")->isNull());
 }
 
 TEST(DataSet, FieldValuesTakeTheirFieldsTypeAndFormats)
@@ -434,4 +376,67 @@ TEST(DataSet, NavigationEndsAndInsertPosition)
     ds->post();
     EXPECT_EQ(column(*ds, "ID"), QStringList({"1", "9", "2", "3", "4", "10"}));
     EXPECT_EQ(ds->recNo(), 6);
+}
+
+// The grid model: display texts through the fields' text events, alignment and width, an edited
+// value shown at once, counted DisableControls, and closing. (The identification dialog's tests
+// check headers, rows and the current row both ways through its grid.)
+TEST(DataSetModel, ShowsTheVisibleFieldsAndFollowsTheChanges)
+{
+    auto ds = makeItems({{1, "a", 1.5}, {2, "b", 2}, {3, "c", 3}});
+    ds->fieldByName("QTY")->setVisible(false);
+    ds->fieldByName("NAME")->setDisplayWidth(12);
+    ds->fieldByName("NAME")->onGetText = [](const Field& f, QString& text, bool display) {
+        text = display ? f.asString().toUpper() + "!" : f.asString();
+    };
+    DataSetModel model(ds.get());
+    const auto cell = [&](int row, int column) {
+        return model.data(model.index(row, column)).toString();
+    };
+    ASSERT_EQ(model.columnCount(), 2);
+    EXPECT_EQ(cell(2, 1), "C!");
+    const auto alignment = model.data(model.index(0, 0), Qt::TextAlignmentRole).toInt();
+    EXPECT_TRUE(Qt::Alignment(alignment) & Qt::AlignRight); // numbers right
+    const auto width = [&](int column) {
+        return model.headerData(column, Qt::Horizontal, Qt::SizeHintRole).toSize().width();
+    };
+    EXPECT_GT(width(1), width(0));                    // 12 characters against 10
+    EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 1); // reading rows did not move the cursor
+
+    // The record being edited shows its edited value at once.
+    ds->fieldByName("NAME")->onGetText = nullptr;
+    ds->edit();
+    ds->fieldByName("NAME")->setValue("edited");
+    EXPECT_EQ(cell(0, 1), "edited");
+    ds->cancel();
+    EXPECT_EQ(cell(0, 1), "a");
+
+    // Disabled controls are counted: nothing reaches the model until the last enable; an enable
+    // with nothing changed meanwhile does nothing, and one with nothing to match is ignored.
+    int resets = 0;
+    QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    ds->disableControls();
+    ds->disableControls();
+    ds->appendRecord({4, "d", 4.0});
+    ds->enableControls();
+    EXPECT_EQ(model.rowCount(), 3);
+    ds->enableControls();
+    EXPECT_EQ(model.rowCount(), 4);
+    ds->disableControls();
+    ds->enableControls();
+    ds->enableControls();
+    ds->disableControls();
+    ds->deleteRecord();
+    EXPECT_EQ(model.rowCount(), 4);
+    ds->enableControls();
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(resets, 2);
+
+    // The dataset closed, then gone under the model.
+    ds->close();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), 0);
+    EXPECT_EQ(model.currentRow(), -1);
+    ds.reset();
+    EXPECT_EQ(model.dataSet(), nullptr);
 }

@@ -1,20 +1,17 @@
 // The SQLite driver, connections, transactions and SQL queries, with the files checked by the
-// sqlite3 command-line tool.
+// sqlite3 command-line tool; the stored date and time texts; the parameter scanner.
 #include "dataset_helpers.h"
+
+#include <platform/codepage.h>
+#include <platform/db/alias.h>
+#include <platform/db/params.h>
+#include <platform/db/sqlquery.h>
+#include <platform/db/storedvalue.h>
 
 #include <support/db_helpers.h>
 
-#include <platform/codepage.h>
-#include <platform/data/memdataset.h>
-#include <platform/db/alias.h>
-#include <platform/db/sqlquery.h>
-
-#include <support/workspace.h>
-
 #include <QDir>
 #include <QFile>
-
-#include <cmath>
 
 using namespace dbtest;
 using namespace testdata;
@@ -273,11 +270,10 @@ TEST(DbSqlite, FoldingCollationAndCaseFunctionsKnowTheCodePage)
     // under the first one has its indexes rebuilt when it is opened.
     local.db.execute("insert into N values ('Иванов')");
     local.db.close();
-    codepage::setCurrent(codepage::Cp1251);
+    const CodePageScope cyrillic(codepage::Cp1251);
     local.db.open();
     EXPECT_EQ(names("PRAGMA integrity_check"), QStringList{"ok"});
     EXPECT_EQ(names("select upper('ёлка')"), (QStringList{"ЁЛКА"}));
-    codepage::setCurrent(codepage::Cp1252);
 }
 
 TEST(DbSqlite, AliasesLiveInTheirIniFileAndOpenDatabases)
@@ -288,11 +284,8 @@ TEST(DbSqlite, AliasesLiveInTheirIniFileAndOpenDatabases)
     ConnectionParams p;
     p.setValue(DbParam::ServerName, "SRV");
     p.setValue("database name", "Cabinet");
-    p.setValue(DbParam::UserName, "sa");
-    p.setValue(DbParam::LangDriver, "BLLT1FR0");
     reg.add("Main", "MSSQL", p);
     EXPECT_EQ(reg.driverName("main"), "MSSQL");
-    EXPECT_EQ(reg.params("Main"), p);
     EXPECT_EQ(reg.params("MAIN").value("Database Name"), "Cabinet");
     EXPECT_THROW(reg.add("main", "ORACLE", {}), Exception);
     EXPECT_EQ(reg.driverName("Main"), "MSSQL");
@@ -301,22 +294,10 @@ TEST(DbSqlite, AliasesLiveInTheirIniFileAndOpenDatabases)
     bad.setValue(DbParam::Password, "a\nb");
     EXPECT_THROW(reg.add("Other", "MSSQL", bad), EConvertError);
     EXPECT_FALSE(reg.exists("Other"));
-    const QString text = QString::fromLatin1(readFileBytes(file));
-    EXPECT_TRUE(text.contains("[Main]\r\nTYPE=MSSQL\r\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains("SERVER NAME=SRV\r\n"));
+    EXPECT_TRUE(readFileBytes(file).startsWith("[Main]\r\nTYPE=MSSQL\r\n"));
 
-    // A STANDARD alias names its folder; the database opens through it.
-    ConnectionParams sp;
-    sp.setValue(DbParam::Path, dir.path());
-    sp.setValue("CREATE", "TRUE");
-    reg.add("Local", "STANDARD", sp);
+    // The databases of the program open through the global registry: an unknown alias is an error.
     AliasRegistry::setGlobalFileName(file);
-    Database db;
-    db.setDatabaseName("NorvelleDB");
-    db.setAliasName("Local");
-    EXPECT_EQ(db.driverName(), "STANDARD");
-    db.execute("create table X (A integer)");
-    EXPECT_TRUE(QFile::exists(dir.filePath("quorvane.sqlite")));
     Database unknown;
     unknown.setAliasName("Nowhere");
     EXPECT_EQ(engineCodeOf([&] { unknown.open(); }), EngineCode::NotFound);
@@ -374,36 +355,141 @@ TEST(DbSqlite, TextsReadBackAsWritten)
     insert.reset();
     EXPECT_EQ(local.cli("select NAME from T where ID = 3;"), "Dupont-Durand-Lefèvre");
 
-    SqlQuery q;
-    q.setDatabase(&local.db);
-    q.setSql("select NAME from T order by ID");
-    MemDataSet target;
-    EXPECT_EQ(q.fetchInto(target), texts.size());
-    EXPECT_EQ(column(target, "NAME"), texts);
+    EXPECT_EQ(rows(local.db, "select NAME from T order by ID"), texts);
 }
 
-TEST(DbSqlite, ResultsLoadIntoTheFieldsOfTheSameNameOfAnOpenDataset)
+// The stored date and time texts read back as day numbers (days since 1899-12-30), on the edges of
+// the calendar: leap years, the first and last days four digits hold, days before 1899-12-30.
+std::optional<TDateTime> parseBoth(const char* text)
 {
-    LocalDb local;
-    local.db.execute("create table T (ID integer, NAME varchar(20), EXTRA integer)");
-    local.db.execute("insert into T values (1, 'Zoé', 10), (2, 'Ana', 20)");
-    MemDataSet target;
-    target.fieldDefs().add("NOTE", FieldType::String, 10); // no such column
-    target.fieldDefs().add("NAME", FieldType::String, 2);  // texts are cut
-    target.fieldDefs().add("ID", FieldType::Float);        // numbers converted
-    target.createDataSet();
-    target.appendRecord({"kept", "Al", 0.5});
+    // The engine reads its own UTF-8 bytes; other callers pass a QString. Both must agree.
+    const std::optional<TDateTime> fromBytes = storedvalue::parseDateTime(text, qstrlen(text));
+    const std::optional<TDateTime> fromText = storedvalue::parseDateTime(QString::fromLatin1(text));
+    EXPECT_EQ(fromBytes.has_value(), fromText.has_value()) << text;
+    if (fromBytes && fromText) {
+        EXPECT_EQ(*fromBytes, *fromText) << text;
+    }
+    return fromBytes;
+}
 
-    SqlQuery q;
-    q.setDatabase(&local.db);
-    q.setSql("select ID, EXTRA, NAME from T order by ID");
-    EXPECT_EQ(q.fetchInto(target), 2);
-    EXPECT_EQ(q.fetchInto(target), 2); // a second load appends the same rows again
-    EXPECT_EQ(column(target, "NOTE"), QStringList({"kept", "", "", "", ""}));
-    EXPECT_EQ(column(target, "NAME"), QStringList({"Al", "Zo", "An", "Zo", "An"}));
-    EXPECT_EQ(column(target, "ID"), QStringList({"0,5", "1", "2", "1", "2"}));
-    EXPECT_TRUE(target.fieldByName("NOTE")->isNull());
-    EXPECT_EQ(target.fieldByName("ID")->value().type(), Variant::Type::Double);
+TEST(StoredValue, DateAndTimeTextsReadAsDayNumbers)
+{
+    const struct
+    {
+        const char* text;
+        double day;
+    } days[] = {
+        {"1899-12-30", 0},       {"1899-12-31", 1},     {"1899-12-29", -1},
+        {"1900-01-01", 2},       {"1900-03-01", 61},    {"2000-01-01", 36526},
+        {"2024-02-29", 45351},   {"2024-03-05", 45356}, {"0001-01-01", -693593},
+        {"9999-12-31", 2958465},
+    };
+    for (const auto& d : days)
+        EXPECT_EQ(parseBoth(d.text), d.day) << d.text;
+    // 1600 and 2000 are leap years, 1900 and 2100 are not; no year 0, month 13 or 31 April, no
+    // hour 24 or minute 60.
+    EXPECT_TRUE(parseBoth("1600-02-29").has_value());
+    for (const char* bad :
+         {"1900-02-29", "2100-02-29", "2023-02-29", "0000-01-01", "2024-13-01", "2024-00-10",
+          "2024-04-31", "2024-01-00", "2024-01-32", "2024/01/05", "20x4-01-05", "24:00:00",
+          "12:60:00", "12:00:60", "2024-03-05 24:00:00", "2024-03-05T25:00:00"})
+        EXPECT_FALSE(parseBoth(bad).has_value()) << bad;
+
+    // Times and date-times keep the time of day.
+    EXPECT_EQ(parseBoth("23:59:59"), 86399.0 / 86400.0);
+    EXPECT_EQ(parseBoth("2024-03-05 18:00:00"), 45356.75);
+    // Before 1899-12-30 the days count backwards while the fraction stays the time of day.
+    EXPECT_EQ(parseBoth("1899-12-29 06:00:00"), -1.25);
+    // The other forms the engine reads.
+    EXPECT_EQ(parseBoth("2024-03-05T18:00:00"), 45356.75);
+    EXPECT_EQ(parseBoth("2024-3-5"), 45356.0);
+    EXPECT_EQ(parseBoth("18:00"), 0.75);
+    EXPECT_EQ(parseBoth("6:00:00"), 0.25);
+}
+
+// The parameter scanner of SQL texts and the parameter list.
+struct Case
+{
+    const char* text;
+    const char* statement;
+    QStringList names;
+};
+
+TEST(DbParams, ScannerFindsNamesAndRewritesToPositions)
+{
+    const Case cases[] = {
+        // The request examples: a quoted ':X' is no parameter, "::" is one colon.
+        {"A = :P1 and B = ':X'", "A = ? and B = ':X'", {"P1"}},
+        {"A::B", "A:B", {}},
+        // "=" does not end a name; a blank before it does.
+        {"X = :A=B", "X = ?", {"A=B"}},
+        {"X = :A =B", "X = ? =B", {"A"}},
+        // A name at the very end of the text.
+        {"where ID = :ID", "where ID = ?", {"ID"}},
+        // Every character that ends a name.
+        {"(:P1,:P2;:P3)\r\n:P4\n:P5\t:P6 :P7",
+         "(?,?;?)\r\n?\n?\t? ?",
+         {"P1", "P2", "P3", "P4", "P5", "P6", "P7"}},
+        // A quoted name loses its quotes; blanks inside the quotes belong to it.
+        {":\"My Param\" + 1", "? + 1", {"My Param"}},
+        {"f(:'a b')", "f(?)", {"a b"}},
+        // Literals of either quote; the other quote inside one does not end it.
+        {"\"a:b\" = :V", "\"a:b\" = ?", {"V"}},
+        {"NAME = \"O'Brien\" and ID = :ID", "NAME = \"O'Brien\" and ID = ?", {"ID"}},
+        {"'it''s :no' || :yes", "'it''s :no' || ?", {"yes"}},
+        {"'a::b'", "'a::b'", {}},
+        // "::" then a parameter.
+        {":::P", ":?", {"P"}},
+        // Lone colons stay as they are.
+        {"a : b", "a : b", {}},
+        {"x :", "x :", {}},
+        // An unterminated literal hides the rest.
+        {"'abc :P", "'abc :P", {}},
+    };
+    for (const Case& c : cases) {
+        const ParsedSql p = parseSqlParams(QString::fromUtf8(c.text));
+        EXPECT_EQ(p.statement, QString::fromUtf8(c.statement)) << c.text;
+        EXPECT_EQ(p.names, c.names) << c.text;
+        EXPECT_EQ(p.occurrences.size(), p.statement.count(QLatin1Char('?'))) << c.text;
+    }
+
+    // A name used again, in any case, is one parameter bound at every place it stands.
+    const ParsedSql p = parseSqlParams(QStringLiteral(
+        "select * from T where A = :a or B = :B or C = :A or D = :élan or E = :ÉLAN"));
+    EXPECT_EQ(p.names, (QStringList{"a", "B", "élan"}));
+    EXPECT_EQ(p.occurrences, (QList<int>{0, 1, 0, 2, 2}));
+}
+
+TEST(DbParams, ListLooksUpWithoutCaseAndCopiesOnlySameNamedValues)
+{
+    Params params(parseSqlParams("A = :ID and B = :Name"));
+    ASSERT_EQ(params.count(), 2);
+    params.paramByName("id").setAsInteger(7);
+    EXPECT_EQ(params[0].asInteger(), 7);
+    EXPECT_EQ(params[0].dataType(), FieldType::Integer);
+    try {
+        params.paramByName("MISSING");
+        FAIL() << "no error for a missing parameter";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), "Parameter 'MISSING' not found");
+    }
+
+    Params other;
+    other.add("NAME").setAsString("Dupont");
+    other.add("EXTRA").setAsInteger(1);
+    params.assignValues(other);
+    EXPECT_EQ(params.count(), 2);        // nothing added
+    EXPECT_EQ(params[0].asInteger(), 7); // not in the other list: kept
+    EXPECT_EQ(params[1].asString(), "Dupont");
+    EXPECT_EQ(params[1].dataType(), FieldType::String);
+
+    // A value gives its type only to a parameter without one.
+    Param d("D");
+    d.setValue(Variant::fromDateTime(45000.5));
+    d.setValue("x");
+    EXPECT_EQ(d.dataType(), FieldType::DateTime);
+    d.setAsDate(45000);
+    EXPECT_EQ(d.dataType(), FieldType::Date);
 }
 
 } // namespace

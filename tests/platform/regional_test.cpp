@@ -1,10 +1,12 @@
-// Regional settings and the number and date routines: expected texts worked out from the
+// Regional settings, the number and date routines and Format: expected texts worked out from the
 // settings of each language (French: "dd/mm/yyyy", Russian: "dd.mm.yyyy"; "," and a blank).
 #include <platform/exception.h>
+#include <platform/format.h>
 #include <platform/regional.h>
 
 #include <gtest/gtest.h>
 #include <support/qt_printers.h>
+#include <support/workspace.h>
 
 #include <array>
 #include <cmath>
@@ -19,16 +21,6 @@ protected:
     void SetUp() override { setRegionalLanguage(1); }
     void TearDown() override { setRegionalLanguage(1); }
 };
-
-template <typename F> QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const EConvertError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 // Every text of `bad` is refused by `read` with EConvertError.
 template <typename F> void expectRefused(std::initializer_list<const char*> bad, F read)
@@ -49,6 +41,23 @@ std::tuple<int, int, int, int, int, int, int> decoded(double value)
 // 2024-03-05 was a Tuesday: 1 January 2024 was a Monday and 5 March is 64 days later.
 const double March5 = 45356; // 2024-01-01 is day 45292, then 31 + 29 + 4 days
 const double At140709045 = (14 * 3600000.0 + 7 * 60000.0 + 9000.0 + 45.0) / 86400000.0;
+
+// Format's own tests: directives, widths and precisions, argument kinds, and the errors for a
+// format that does not match its arguments.
+using FormatTest = Regional;
+
+struct Case
+{
+    const char* format;
+    VariantList args;
+    const char* text;
+};
+
+void expectFormatted(std::initializer_list<Case> cases)
+{
+    for (const Case& c : cases)
+        EXPECT_EQ(Format(c.format, c.args), c.text) << c.format;
+}
 
 } // namespace
 
@@ -74,11 +83,12 @@ TEST_F(Regional, IntegersToAndFromText)
                    "$1FFFFFFFF", "12a", "٣"},
                   [](const QString& t) { return StrToInt(t); });
     EXPECT_THROW(StrToInt64("9223372036854775808"), EConvertError);
-    EXPECT_EQ(errorOf([] { StrToInt("abc"); }), "'abc' is not a valid integer value");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToInt("abc"); }),
+              "'abc' is not a valid integer value");
     EXPECT_EQ(StrToIntDef("x", 7), 7);
 }
 
-TEST_F(Regional, FloatsToText)
+TEST_F(Regional, FloatsToAndFromText)
 {
     // clang-format off
     const std::pair<double, const char*> cases[] = {
@@ -99,22 +109,20 @@ TEST_F(Regional, FloatsToText)
     EXPECT_EQ(CurrToStr(Currency{1000000}), "100");
     EXPECT_EQ(CurrToStr(Currency{-1}), "-0,0001");
     EXPECT_EQ(CurrToStr(Currency{std::numeric_limits<qint64>::min()}), "-922337203685477,5808");
-}
 
-TEST_F(Regional, TextToFloats)
-{
     // clang-format off
-    const std::pair<const char*, double> cases[] = {
+    const std::pair<const char*, double> texts[] = {
         {"2,5", 2.5}, {"2.5", 2.5}, {" -1,5E3 ", -1500}, {"+4e-2", 0.04}, {",5", 0.5},
         {"007", 7}, {"1e-400", 0} /* too small to hold */, {"0,333333333333333", 0.333333333333333},
         {"6,02E23", 6.02e23}, {"1E-10", 1e-10}};
     // clang-format on
-    for (const auto& [text, value] : cases)
+    for (const auto& [text, value] : texts)
         EXPECT_EQ(StrToFloat(text), value) << text;
     expectRefused({"", "abc", "1,2,3", "1.234,5", "1 234", "1e", "1e+", "e5", ".", "-", "1e400",
                    "nan", "inf", "0x10", "5 kg"},
                   [](const QString& t) { return StrToFloat(t); });
-    EXPECT_EQ(errorOf([] { StrToFloat("abc"); }), "'abc' is not a valid floating point value");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToFloat("abc"); }),
+              "'abc' is not a valid floating point value");
     EXPECT_EQ(StrToFloatDef("x", 1.5), 1.5);
     double v = 9;
     EXPECT_FALSE(TryStrToFloat("x", v));
@@ -169,7 +177,8 @@ TEST_F(Regional, EncodingAndDecodingDates)
              {2024, 13, 1}, {2024, 1, 0}, {0, 1, 1}, {10000, 1, 1}})
         // clang-format on
         EXPECT_THROW(EncodeDate(y, m, d), EConvertError) << y << "-" << m << "-" << d;
-    EXPECT_EQ(errorOf([] { EncodeDate(2021, 2, 29); }), "Invalid argument to date encode");
+    EXPECT_EQ(messageOf<EConvertError>([] { EncodeDate(2021, 2, 29); }),
+              "Invalid argument to date encode");
 
     EXPECT_EQ(EncodeTime(12, 0, 0, 0), 0.5);
     EXPECT_EQ(EncodeTime(14, 7, 9, 45), At140709045);
@@ -188,15 +197,26 @@ TEST_F(Regional, EncodingAndDecodingDates)
         EXPECT_EQ(FormatDateTime("dd/mm/yyyy dddd mmmm", bad), "00/00/0000  ");
     }
 
-    for (const auto& [year, leap] :
-         {std::pair{2000, true}, {2024, true}, {1900, false}, {2023, false}})
-        EXPECT_EQ(IsLeapYear(year), leap) << year;
-    for (const auto& [year, month, days] :
-         {std::array{2024, 2, 29}, {2023, 2, 28}, {2023, 4, 30}, {2023, 13, 0}})
-        EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
-
     EXPECT_EQ(Frac(-1.25), -0.25);
     EXPECT_THROW(Trunc(1e19), EConvertError);
+
+    // To and from Qt's date-times, to the millisecond, over the whole calendar.
+    EXPECT_EQ(toDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 45))), March5 + At140709045);
+    EXPECT_EQ(toDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
+
+    const QDateTime samples[] = {
+        QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
+        QDateTime(QDate(1800, 6, 15), QTime(10, 20, 30, 456)),
+        QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(2000, 2, 29), QTime(12, 0, 0, 1)),
+    };
+    for (const QDateTime& q : samples)
+        EXPECT_EQ(toQDateTime(toDateTime(q)), q) << q.toString(Qt::ISODateWithMs).toStdString();
+
+    EXPECT_FALSE(toQDateTime(3e6).isValid());
+    EXPECT_FALSE(toQDateTime(std::nan("")).isValid());
+    EXPECT_THROW(toDateTime(QDateTime()), EConvertError);
 }
 
 TEST_F(Regional, DateTimeFormats)
@@ -252,7 +272,8 @@ TEST_F(Regional, ReadingDatesAndTimes)
     expectRefused({"31/02/2020", "29/02/2021", "00/01/2020", "01/13/2020", "01/01/0000", "05/03",
                    "05.03.2024", "05/03/2024 10:00", "", "5/3/20245", "a/b/c", "05/03/2024/"},
                   [](const QString& t) { return StrToDate(t); });
-    EXPECT_EQ(errorOf([] { StrToDate("31/02/2020"); }), "'31/02/2020' is not a valid date");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToDate("31/02/2020"); }),
+              "'31/02/2020' is not a valid date");
 
     const std::pair<const char*, double> times[] = {
         {"14:07:09", EncodeTime(14, 7, 9, 0)}, {"7:5", EncodeTime(7, 5, 0, 0)},
@@ -264,14 +285,14 @@ TEST_F(Regional, ReadingDatesAndTimes)
     expectRefused({"24:00", "12:60", "12:00:60", "14", "13:00 PM", "0:10 AM", "14:07:", "14-07", "",
                    "14:07 x"},
                   [](const QString& t) { return StrToTime(t); });
-    EXPECT_EQ(errorOf([] { StrToTime("24:00"); }), "'24:00' is not a valid time");
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToTime("24:00"); }), "'24:00' is not a valid time");
 
     EXPECT_EQ(StrToDateTime("05/03/2024 14:07:09"), March5 + EncodeTime(14, 7, 9, 0));
     EXPECT_EQ(StrToDateTime("05/03/2024"), March5);
     EXPECT_EQ(StrToDateTime("14:07"), EncodeTime(14, 7, 0, 0));
     EXPECT_EQ(StrToDateTime("29/12/1899 06:00"), -1.25);
     EXPECT_THROW(StrToDateTime("05/03/2024 25:00"), EConvertError);
-    EXPECT_EQ(errorOf([] { StrToDateTime("05/03/2024 x"); }),
+    EXPECT_EQ(messageOf<EConvertError>([] { StrToDateTime("05/03/2024 x"); }),
               "'05/03/2024 x' is not a valid date and time");
 
     setRegionalLanguage(2);
@@ -279,38 +300,81 @@ TEST_F(Regional, ReadingDatesAndTimes)
     EXPECT_THROW(StrToDate("05/03/2024"), EConvertError);
 }
 
-TEST_F(Regional, DateTextRoundTrips)
+TEST_F(FormatTest, TextsAndIntegers)
 {
-    const double values[] = {0,
-                             -1.25,
-                             March5 + EncodeTime(14, 7, 9, 0),
-                             0.5,
-                             -693593.0,
-                             2958465 + EncodeTime(23, 59, 59, 0),
-                             36526 + EncodeTime(0, 0, 1, 0)};
-    for (int language : {1, 2}) {
-        setRegionalLanguage(language);
-        for (double v : values)
-            EXPECT_EQ(StrToDateTime(DateTimeToStr(v)), v) << language << " " << v;
-    }
+    // clang-format off
+    expectFormatted({
+        {"plain", {}, "plain"}, {"%s", {"abc"}, "abc"}, {"%S-%s", {"a", "b"}, "a-b"},
+        {"%s", {"50%d"}, "50%d"}, // an argument is never read as a format
+        {"100%%", {}, "100%"}, {"%d items", {42}, "42 items"},
+        {"%D", {qint64(-9000000000)}, "-9000000000"},
+        {"Envoi de données : %d de %d octets (%d%%)", {512, 2048, 25},
+         "Envoi de données : 512 de 2048 octets (25%)"},
+        {"%u", {7}, "7"}, {"%u", {-1}, "4294967295"},
+        {"%u", {qint64(-5000000000)}, "18446744068709551616"}, {"%p", {255}, "000000FF"},
+        // Hexadecimal is upper case, whatever the letter.
+        {"%x", {255}, "FF"}, {"%X", {255}, "FF"}, {"%x.4", {3054}, "BEE.4"},
+        {"%.4x", {255}, "00FF"}, {"%x", {-1}, "FFFFFFFF"},
+        {"%x", {qint64(0x1A2B3C4D5E)}, "1A2B3C4D5E"}, {"%x", {0}, "0"}});
+    // clang-format on
 }
 
-TEST_F(Regional, QtDateTimeBridge)
+TEST_F(FormatTest, WidthsPrecisionsAndIndexes)
 {
-    EXPECT_EQ(toDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 45))), March5 + At140709045);
-    EXPECT_EQ(toDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
+    // clang-format off
+    expectFormatted({
+        {"[%5d]", {42}, "[   42]"}, {"[%-5d]", {42}, "[42   ]"},
+        {"[%2d]", {12345}, "[12345]"}, // a width never cuts
+        {"[%.5d]", {-42}, "[-00042]"}, {"[%8.3d]", {7}, "[     007]"},
+        {"[%*d]", {6, 42}, "[    42]"}, {"[%-*d]", {4, 1}, "[1   ]"}, {"[%*d]", {-4, 1}, "[1   ]"},
+        {"[%.*f]", {1, 2.25}, "[2,3]"}, {"[%*.*f]", {7, 3, 2.5}, "[  2,500]"},
+        {"[%5s]", {"ab"}, "[   ab]"}, {"[%.2s]", {"abcdef"}, "[ab]"},
+        {"[%-6.3s]", {"abcdef"}, "[abc   ]"}, {"%1:s %0:s", {"a", "b"}, "b a"},
+        {"%1:s %s", {"a", "b", "c"}, "b c"}, {"%0:s%0:s", {"a"}, "aa"},
+        {"[%0:-4s]", {"a"}, "[a   ]"}, {"%s", {"a", "unused"}, "a"}});
+    // clang-format on
+}
 
-    const QDateTime samples[] = {
-        QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
-        QDateTime(QDate(1800, 6, 15), QTime(10, 20, 30, 456)),
-        QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),
-        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
-        QDateTime(QDate(2000, 2, 29), QTime(12, 0, 0, 1)),
+TEST_F(FormatTest, FloatingValues)
+{
+    // clang-format off
+    expectFormatted({
+        {"%f", {2.5}, "2,50"}, {"%.0f", {2.5}, "3"}, {"%.2f", {2.675}, "2,68"},
+        {"%.3f", {-0.0004}, "0,000"}, {"%.2f", {-1234.5}, "-1234,50"},
+        {"%F", {Currency{125000}}, "12,50"}, {"%.1f", {Variant::fromDateTime(1.5)}, "1,5"},
+        {"%n", {1234567.891}, "1 234 567,89"}, {"%.0n", {999.5}, "1 000"},
+        {"%m", {1234.5}, "1 234,50 €"}, {"%m", {-0.5}, "-0,50 €"},
+        {"%e", {1234.5}, "1,23450000000000E+003"}, {"%.3e", {0.00012345}, "1,23E-004"},
+        {"%g", {0.5}, "0,5"}, {"%g", {1e20}, "1E20"}, {"%.3g", {1234.5}, "1,23E3"},
+        {"[%8.2f]", {3.14159}, "[    3,14]"}});
+    // clang-format on
+    setRegionalLanguage(2);
+    EXPECT_EQ(Format("%.2f", {2.5}), "2,50");
+}
+
+TEST_F(FormatTest, MismatchesAreErrors)
+{
+    EXPECT_EQ(messageOf<EConvertError>([] { Format("%s %s", {"a"}); }),
+              "Format '%s %s' invalid or incompatible with argument list");
+    const struct
+    {
+        const char* format;
+        VariantList args;
+    } bad[] = {
+        // clang-format off
+        // Only an integer is an integer: not a string, a double, a Boolean or money.
+        {"%d", {"5"}}, {"%d", {2.0}}, {"%d", {true}}, {"%d", {Currency{1}}}, {"%x", {"FF"}},
+        // An integer is not a floating value, and a number is not a string.
+        {"%f", {2}}, {"%f", {"2,5"}}, {"%s", {5}}, {"%s", {Variant::null()}},
+        {"%s", {QByteArray("a")}},
+        // Too few, an unknown type, a directive cut off.
+        {"%d", {}}, {"%y", {1}}, {"abc%", {}}, {"%5", {1}}, {"%-", {1}}, {"%.", {1.0}},
+        // "*" needs an integer, and then the value; an index beyond the arguments.
+        {"%*d", {"x", 1}}, {"%*d", {3}}, {"%3:s", {"a"}},
+        // Widths and precisions beyond reason.
+        {"%99999999999d", {1}}, {"%.2000000f", {1.0}}, {"%*d", {2000000, 1}},
+        // clang-format on
     };
-    for (const QDateTime& q : samples)
-        EXPECT_EQ(toQDateTime(toDateTime(q)), q) << q.toString(Qt::ISODateWithMs).toStdString();
-
-    EXPECT_FALSE(toQDateTime(3e6).isValid());
-    EXPECT_FALSE(toQDateTime(std::nan("")).isValid());
-    EXPECT_THROW(toDateTime(QDateTime()), EConvertError);
+    for (const auto& b : bad)
+        EXPECT_THROW(Format(b.format, b.args), EConvertError) << b.format;
 }

@@ -1,6 +1,6 @@
 // The serial line over a real pseudo-terminal pair (settings read back from the terminal,
-// exclusive open, queues, bounded writes, a writer thread beside a polling thread) and the mapping
-// from a COM port number to its device.
+// exclusive open, queues, bounded writes, a close that ends a write blocked on another thread) and
+// the mapping from a COM port number to its device.
 #include <platform/serial/serialline.h>
 #include <support/ptypair.h>
 
@@ -58,6 +58,7 @@ protected:
 
 } // namespace
 
+// (The look-up through the program's reader runs in the analyser and program serial tests.)
 TEST(SerialDevice, PortMapsToTheIniDeviceOrTheDefault)
 {
     const QHash<QString, QString> ini = {{"Options.COM3|Device", "/dev/ttyUSB0"},
@@ -70,21 +71,12 @@ TEST(SerialDevice, PortMapsToTheIniDeviceOrTheDefault)
     };
     // clang-format off
     const std::pair<int, const char*> cases[] = {
-        {1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}, {3, "/dev/ttyUSB0"}, {4, "/dev/ttyS3"},
-        {5, "/dev/ttyACM1"}, {6, "/dev/ttyS5"}, {7, "/dev/ttyS6"}, {16, "/dev/ttyS15"},
-        {0, ""}, {-1, ""}};
+        {1, "/dev/ttyS0"}, {3, "/dev/ttyUSB0"}, {4, "/dev/ttyS3"}, {5, "/dev/ttyACM1"},
+        {6, "/dev/ttyS5"}, {7, "/dev/ttyS6"}, {16, "/dev/ttyS15"}, {0, ""}, {-1, ""}};
     // clang-format on
     for (const auto& [port, device] : cases)
         EXPECT_EQ(serialDeviceFromIni(port, read), QString::fromLatin1(device)) << port;
     EXPECT_EQ(serialDeviceFromIni(3, SerialIniReader()), "/dev/ttyS2");
-
-    // The port look-up asks the program's reader.
-    setSerialIniReader([](const QString& section, const QString& key) {
-        return section == "Options.COM2" && key == "Device" ? "/dev/pts/42" : QString();
-    });
-    EXPECT_EQ(serialDeviceForPort(2), "/dev/pts/42");
-    setSerialIniReader({});
-    EXPECT_EQ(serialDeviceForPort(2), "/dev/ttyS1");
 }
 
 TEST_F(SerialLinePty, AppliesEveryRateStopBitsAndFlowControl)
@@ -114,11 +106,15 @@ TEST_F(SerialLinePty, AppliesEveryRateStopBitsAndFlowControl)
     EXPECT_TRUE(pair.nearSettings().xonXoff);
     EXPECT_TRUE(pair.nearSettings().raw);
 
-    SerialLine::Settings bad;
-    bad.dataBits = 9;
-    EXPECT_FALSE(line->applySettings(bad));
-    EXPECT_EQ(line->lastError(), SerialLine::Error::InvalidArgument);
-    EXPECT_TRUE(pair.nearSettings().rtsCts) << "a refused setting keeps the previous ones";
+    for (const auto& [rate, bits] : {std::pair{0, 8}, {-9600, 8}, {9600, 4}, {9600, 9}}) {
+        SerialLine::Settings bad;
+        bad.baudRate = rate;
+        bad.dataBits = bits;
+        EXPECT_FALSE(line->applySettings(bad)) << rate << " " << bits;
+        EXPECT_EQ(line->lastError(), SerialLine::Error::InvalidArgument);
+        EXPECT_TRUE(pair.nearSettings().rtsCts) << "a refused setting keeps the previous ones";
+        EXPECT_EQ(pair.nearSettings().baudRate, 9600);
+    }
 }
 
 TEST_F(SerialLinePty, CloseGivesBackTheSettingsAndTheDevice)
@@ -183,11 +179,8 @@ TEST_F(SerialLinePty, ModemLinesRefusedByThePseudoTerminalLeaveTheLineWorking)
     EXPECT_TRUE(line->isOpen());
     EXPECT_EQ(line->write("ok", 2, 1000), 2);
     EXPECT_EQ(collectFar(pair, 2), QByteArray("ok"));
-}
 
-TEST_F(SerialLinePty, ReadsQueuesAndFlushes)
-{
-    ASSERT_TRUE(line->open(pair.nearPath()));
+    // Reading, the queues and flushing.
     ASSERT_EQ(pair.writeFar("hello", 5), 5);
     ASSERT_TRUE(pumpEventsUntil([&] { return line->bytesWaiting() == 5; }, 5000));
     char buf[16] = {};
@@ -219,47 +212,6 @@ TEST_F(SerialLinePty, AWriteTheFarSideDoesNotTakeTimesOutWithTheTrueCount)
     got += collectFar(pair, n + 4 - got.size());
     EXPECT_EQ(got.size(), n + 4);
     EXPECT_TRUE(got == data.left(n) + "#END");
-}
-
-TEST_F(SerialLinePty, AWriterThreadAndAPollingThreadShareTheLine)
-{
-    ASSERT_TRUE(line->open(pair.nearPath()));
-    const QByteArray out = pattern(128 * 1024, 3);
-    const QByteArray in = pattern(64 * 1024, 5);
-    qint64 written = 0;
-    std::thread writer([&] {
-        for (int at = 0; at < out.size(); at += 1000) {
-            const qint64 size = qMin<qint64>(1000, out.size() - at);
-            const qint64 n = line->write(out.constData() + at, size, 5000);
-            written += n;
-            if (n != size)
-                return;
-        }
-    });
-    QByteArray farGot;
-    QByteArray nearGot;
-    qsizetype sent = 0;
-    char buf[512];
-    pumpEventsUntil(
-        [&] {
-            if (sent < in.size()) {
-                const qint64 n =
-                    pair.writeFar(in.constData() + sent, qMin<qsizetype>(700, in.size() - sent));
-                sent += qMax<qint64>(n, 0);
-            }
-            if (line->bytesWaiting() > 0) {
-                const qint64 n = line->read(buf, sizeof buf);
-                if (n > 0)
-                    nearGot.append(buf, n);
-            }
-            farGot += pair.readFar();
-            return farGot.size() >= out.size() && nearGot.size() >= in.size();
-        },
-        20000);
-    writer.join();
-    EXPECT_EQ(written, out.size());
-    EXPECT_TRUE(farGot == out) << farGot.size();
-    EXPECT_TRUE(nearGot == in) << nearGot.size();
 }
 
 TEST_F(SerialLinePty, CloseEndsAWriteBlockedOnAnotherThread)

@@ -29,31 +29,17 @@ termios2 mapped(const SerialLine::Settings& s)
 
 } // namespace
 
-TEST(SerialTermios, MakesTheLineRawAndKeepsForeignBits)
+// The pseudo-terminal tests read rates, stop bits and flow control back from a pair that starts
+// raw; here a cooked terminal is made raw, keeping its foreign bits, with each data size and
+// parity.
+TEST(SerialTermios, MakesTheLineRawWithItsDataBitsParityAndFlowControl)
 {
-    const termios2 t = mapped(SerialLine::Settings{});
-    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
-    EXPECT_EQ(t.c_oflag & OPOST, 0u);
-    EXPECT_EQ(t.c_iflag & (ICRNL | IXON | IXOFF | IXANY | ISTRIP | BRKINT | INPCK), 0u);
-    EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), unsigned(CREAD | CLOCAL));
-    EXPECT_NE(t.c_cflag & HUPCL, 0u);
-    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), unsigned(CS8));
-    EXPECT_EQ(t.c_cc[VSTART], 0x11);
-    EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+    const termios2 plain = mapped(SerialLine::Settings{});
+    EXPECT_EQ(plain.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(plain.c_oflag & OPOST, 0u);
+    EXPECT_EQ(plain.c_iflag & (ICRNL | IXON | IXOFF | IXANY | ISTRIP | BRKINT | INPCK), 0u);
+    EXPECT_EQ(plain.c_cflag & (CREAD | CLOCAL | HUPCL), unsigned(CREAD | CLOCAL | HUPCL));
 
-    // Every rate reaches a real terminal in the pseudo-terminal tests; here, how it is written.
-    for (const auto& [rate, code] : {std::pair{9600, unsigned(B9600)}, {14400, unsigned(BOTHER)}}) {
-        SerialLine::Settings s;
-        s.baudRate = rate;
-        const termios2 r = mapped(s);
-        EXPECT_EQ(r.c_cflag & CBAUD, code) << rate;
-        EXPECT_EQ(r.c_cflag & (CBAUD << IBSHIFT), 0u) << rate << ": input follows output";
-        EXPECT_EQ(r.c_ispeed, unsigned(rate));
-    }
-}
-
-TEST(SerialTermios, DataBitsParityAndFlowControl)
-{
     for (const auto& [bits, code] : {std::pair{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}}) {
         SerialLine::Settings s;
         s.dataBits = bits;
@@ -84,19 +70,7 @@ TEST(SerialTermios, DataBitsParityAndFlowControl)
     EXPECT_EQ(mapped(sw).c_cflag & CRTSCTS, 0u);
 }
 
-TEST(SerialTermios, RefusesImpossibleSettingsWithoutTouchingTheTerminal)
-{
-    for (const auto& [rate, bits] : {std::pair{0, 8}, {-9600, 8}, {9600, 4}, {9600, 9}}) {
-        SerialLine::Settings s;
-        s.baudRate = rate;
-        s.dataBits = bits;
-        termios2 t = cookedTerminal();
-        EXPECT_FALSE(serialposix::toTermios(s, &t)) << rate << " " << bits;
-        EXPECT_EQ(t.c_cflag, cookedTerminal().c_cflag);
-        EXPECT_EQ(t.c_lflag, cookedTerminal().c_lflag);
-    }
-}
-
+// Ports without permission, unplugged adapters and busy ports reach the user through these.
 TEST(SerialTermios, ErrnoMapsToTheLineVocabulary)
 {
     using E = SerialLine::Error;

@@ -1,12 +1,16 @@
-// The operations log, the line log, the INI shortcuts and the OK/Cancel error boxes.
+// The program's clock, the operations log, the line log, the INI shortcuts, the OK/Cancel error
+// boxes and the small text helpers.
+#include <platform/clock.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
 #include <platform/support/procs.h>
+#include <platform/support/textprocs.h>
 
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>
 
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 TEST(OperationsLog, LinesCarryDateTimeAndAnsiTextOfTheLanguage)
@@ -52,4 +56,58 @@ TEST(ErrorBoxes, OkCancelAnswersAndFormatting)
         .answerMessage(mrCancel, "Port COM3 occupé", mtError, TMsgDlgButtons(mbOK) | mbCancel);
     EXPECT_TRUE(ErrorOkCancel("Continuer ?"));
     EXPECT_FALSE(ErrorOkCancelFmt("Port COM%d %s", {3, "occupé"}));
+}
+
+TEST(Clock, FixedTimeMovesOnlyWhenAdvanced)
+{
+    const QDateTime newYearsEve(QDate(2023, 12, 31), QTime(23, 59, 59, 500));
+    clock::setFixed(newYearsEve);
+    EXPECT_EQ(clock::now(), newYearsEve);
+    clock::advance(600);
+    EXPECT_EQ(clock::now(), QDateTime(QDate(2024, 1, 1), QTime(0, 0, 0, 100)));
+
+    // A time given in UTC reads back as the same moment in local time.
+    const QDateTime utc(QDate(2024, 6, 1), QTime(12, 0), QTimeZone::utc());
+    clock::setFixed(utc);
+    EXPECT_EQ(clock::now().toMSecsSinceEpoch(), utc.toMSecsSinceEpoch());
+    EXPECT_EQ(clock::now().timeSpec(), Qt::LocalTime);
+
+    // Reset and then advanced: the system's time plus an offset, running on.
+    clock::reset();
+    constexpr qint64 hour = 3600 * 1000;
+    clock::advance(hour);
+    const QDateTime before = QDateTime::currentDateTime();
+    const QDateTime now = clock::now();
+    const QDateTime after = QDateTime::currentDateTime();
+    clock::reset();
+    EXPECT_LE(before.addMSecs(hour), now);
+    EXPECT_LE(now, after.addMSecs(hour));
+}
+
+TEST(TextProcs, StrToFloatAnyReadsVersionTexts)
+{
+    // clang-format off
+    const std::pair<const char*, int> cases[] = {
+        {"2.07", 207}, {"3", 300}, {"-1.5", -150},
+        {"0.005", 1}, // 0.5 rounds away from zero
+        // Readings that stop early give 0: a second point, another character, nothing at all;
+        // out of range is no version either.
+        {"2.0.7", 0}, {"2.07b", 0}, {"2,07", 0}, {"", 0}, {".", 0}, {"1e99", 0}};
+    // clang-format on
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(StrToFloatAny(text), value) << text;
+    EXPECT_EQ(StrToIntDef0(" -7 "), -7);
+    EXPECT_EQ(StrToIntDef0("4.2"), 0);
+}
+
+TEST(TextProcs, FieldsAreCutAtTheDelimiterAndTrimmed)
+{
+    const std::pair<int, const char*> fields[] = {{0, ""}, {1, "a"}, {2, "b b"},
+                                                  {3, ""}, {4, "c"}, {5, ""}};
+    for (const auto& [index, field] : fields)
+        EXPECT_EQ(GetField("a ; b b ;;c", index, ';'), field) << index;
+    EXPECT_EQ(GetField("\tx\t|y", 1, '|'), "x");
+    EXPECT_EQ(Trim(" \t a b \r\n"), "a b");
+    EXPECT_EQ(TrimLeft("  a "), "a ");
+    EXPECT_EQ(TrimRight("  a "), "  a");
 }

@@ -1,5 +1,5 @@
-// The dialog service: the scripted service's answers, records and failures, the per-test
-// wrapper, and the Qt service's message and input boxes driven as a user would.
+// The dialog service: the scripted service's failures and the per-test wrapper, and the Qt
+// service's message and input boxes driven as a user would.
 #include <platform/dialogs.h>
 #include <platform/testing/dialogs_scripted.h>
 #include <platform/ui/forms.h>
@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -69,55 +68,6 @@ void pressKey(QWidget* widget, int key)
 
 } // namespace
 
-class TAskForm : public TForm
-{
-    Q_OBJECT
-
-public:
-    TAskForm()
-    {
-        OnCloseQuery = [this](QObject*, bool& canClose) {
-            canClose = ModalResult() != mrOk || !Edit1->text().isEmpty();
-        };
-        Edit1 = makeComponent<QLineEdit>("Edit1", "TEdit");
-    }
-
-    QLineEdit* Edit1;
-};
-
-TEST(ScriptedDialogs, AnswersInOrderAndRecordsEveryRequest)
-{
-    ScopedScriptedDialogs dialogs;
-    dialogs.answerMessage(mrYes, "Supprimer", mtConfirmation, mbYes | mbNo)
-        .answerInput(true, "Dupont")
-        .answerInput(false)
-        .answerOpenFile("/tmp/a.txt")
-        .expectException("introuvable")
-        .answerModal("TAskForm", [](TForm& form) {
-            static_cast<TAskForm&>(form).Edit1->setText("12");
-            return int(mrOk);
-        });
-
-    EXPECT_EQ(Dialogs().messageDlg("Supprimer le document ?", mtConfirmation, mbYes | mbNo), mrYes);
-    QString name = "initial";
-    EXPECT_TRUE(Dialogs().inputQuery("Patient", "Nom :", name));
-    EXPECT_EQ(name, "Dupont");
-    EXPECT_FALSE(Dialogs().inputQuery("Patient", "Nom :", name));
-    EXPECT_EQ(name, "Dupont"); // a cancelled input leaves the value alone
-    EXPECT_EQ(Dialogs().getOpenFileName("Ouvrir", "/home", "Texte|*.txt"), "/tmp/a.txt");
-    Dialogs().showException("Fichier introuvable");
-    std::unique_ptr<TAskForm> form(CreateForm<TAskForm>());
-    EXPECT_EQ(form->ShowModal(), mrOk);
-    EXPECT_EQ(form->Edit1->text(), "12");
-
-    const QList<ScriptedDialogs::Request>& asked = dialogs.requests();
-    ASSERT_EQ(asked.size(), 6);
-    EXPECT_EQ(asked[0].buttons, mbYes | mbNo);
-    EXPECT_EQ(asked[1].value, "initial");
-    EXPECT_EQ(asked[3].filter, "Texte|*.txt");
-    EXPECT_EQ(asked[5].className, "TAskForm");
-}
-
 TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
 {
     FailureCollector collector;
@@ -125,18 +75,9 @@ TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
 
     // Nothing scripted.
     EXPECT_EQ(dialogs.messageDlg("Continuer ?", mtWarning, mbYes | mbNo), mrCancel);
-    QString value = "v";
-    EXPECT_FALSE(dialogs.inputQuery(QString(), QString(), value));
-    EXPECT_EQ(value, "v");
     dialogs.showException("Erreur inattendue");
-    ASSERT_EQ(collector.failures.size(), 3);
-    EXPECT_TRUE(collector.failures.at(2).contains("Erreur inattendue"));
-
-    // An entry of another kind stays for the dialog it was meant for.
-    dialogs.answerOpenFile("/tmp/x");
-    EXPECT_EQ(dialogs.messageDlg("Continuer ?", mtWarning, mbOK), mrCancel);
-    EXPECT_EQ(dialogs.getOpenFileName(QString(), QString(), QString()), "/tmp/x");
-    EXPECT_EQ(collector.failures.size(), 4);
+    ASSERT_EQ(collector.failures.size(), 2);
+    EXPECT_TRUE(collector.failures.at(1).contains("Erreur inattendue"));
 
     // An entry whose expectations the dialog does not meet is spent on it.
     dialogs.answerMessage(mrOk, "Supprimer")
@@ -146,40 +87,34 @@ TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
     for (const TMsgDlgButtons buttons :
          {TMsgDlgButtons(mbOK), TMsgDlgButtons(mbOK), mbOK | mbCancel, mbOK | mbCancel})
         EXPECT_EQ(dialogs.messageDlg("Envoyer ?", mtConfirmation, buttons), mrCancel);
-    EXPECT_EQ(collector.failures.size(), 8);
+    EXPECT_EQ(collector.failures.size(), 6);
     EXPECT_TRUE(dialogs.remaining().isEmpty());
-
-    // A box with no buttons has OK.
-    dialogs.answerMessage(mrOk);
-    EXPECT_EQ(dialogs.messageDlg("Fin", mtInformation, {}), mrOk);
 
     // A modal form of another class, and a form that refuses to close.
     setDialogService(&dialogs);
-    std::unique_ptr<TAskForm> form(CreateForm<TAskForm>());
+    std::unique_ptr<TForm> form(CreateForm<TForm>());
+    form->OnCloseQuery = [](QObject*, bool& canClose) { canClose = false; };
     dialogs.answerModal("TOtherForm", [](TForm&) { return int(mrOk); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
     dialogs.clear();
-    dialogs.answerModal("TAskForm", [](TForm&) { return int(mrOk); });
-    EXPECT_EQ(form->ShowModal(), mrCancel); // OK with an empty field is refused
-    EXPECT_EQ(collector.failures.size(), 10);
-    EXPECT_TRUE(collector.failures.at(9).contains("refused"));
+    dialogs.answerModal("TForm", [](TForm&) { return int(mrOk); });
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+    EXPECT_EQ(collector.failures.size(), 8);
+    EXPECT_TRUE(collector.failures.at(7).contains("refused"));
     EXPECT_FALSE(form->isShownModal());
     setDialogService(nullptr);
-}
 
-TEST(ScriptedDialogs, ScopedServiceFailsTheTestOnUnusedEntries)
-{
+    // The per-test service fails its test on entries left unused, and puts the Qt service back.
     EXPECT_NONFATAL_FAILURE(
         {
-            ScopedScriptedDialogs dialogs;
-            dialogs.answerMessage(mrYes, "Quitter");
+            ScopedScriptedDialogs scoped;
+            scoped.answerMessage(mrYes, "Quitter");
         },
         "Quitter");
-    // The Qt service is back.
     EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&Dialogs()), nullptr);
 }
 
-TEST(QtDialogs, MessageBoxesShowTheirKindAndGiveTheButtonPressed)
+TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
 {
     QString caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -219,31 +154,20 @@ TEST(QtDialogs, MessageBoxesShowTheirKindAndGiveTheButtonPressed)
     EXPECT_EQ(Dialogs().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"), mrAll);
     EXPECT_EQ(caption, "Copie");
     EXPECT_EQ(icon, QMessageBox::Critical);
-}
 
-TEST(QtDialogs, InputBoxReplacesTheValueOnlyWhenConfirmed)
-{
-    QString offered;
-    onNextModalDialog([&](QWidget* widget) {
-        auto* input = qobject_cast<QInputDialog*>(widget);
-        ASSERT_NE(input, nullptr);
-        offered = input->textValue();
-        input->setTextValue("Martin");
-        input->accept();
-    });
+    // The input box offers the value and replaces it only when confirmed.
     QString value = "Dupont";
-    EXPECT_TRUE(Dialogs().inputQuery("Patient", "Nom :", value));
-    EXPECT_EQ(offered, "Dupont");
-    EXPECT_EQ(value, "Martin");
-
-    onNextModalDialog([](QWidget* widget) {
-        auto* input = qobject_cast<QInputDialog*>(widget);
-        ASSERT_NE(input, nullptr);
-        input->setTextValue("Durand");
-        input->reject();
-    });
-    EXPECT_FALSE(Dialogs().inputQuery("Patient", "Nom :", value));
-    EXPECT_EQ(value, "Martin");
+    for (const bool confirm : {false, true}) {
+        onNextModalDialog([confirm](QWidget* widget) {
+            auto* input = qobject_cast<QInputDialog*>(widget);
+            ASSERT_NE(input, nullptr);
+            EXPECT_EQ(input->textValue(), "Dupont");
+            input->setTextValue("Martin");
+            confirm ? input->accept() : input->reject();
+        });
+        EXPECT_EQ(Dialogs().inputQuery("Patient", "Nom :", value), confirm);
+        EXPECT_EQ(value, confirm ? "Martin" : "Dupont");
+    }
 }
 
 TEST(QtDialogs, FileFiltersBecomeQtFilters)
@@ -254,5 +178,3 @@ TEST(QtDialogs, FileFiltersBecomeQtFilters)
     EXPECT_EQ(qtFileFilter("Vide||Images|*.png|Seul"), "Images (*.png)");
     EXPECT_EQ(qtFileFilter(QString()), QString());
 }
-
-#include "ui_test.moc"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <support/qt_printers.h>
+#include <support/workspace.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,22 +20,12 @@ protected:
     void TearDown() override { setRegionalLanguage(1); }
 };
 
-template <typename F> QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const EConvertError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
-}
-
 const double March5 = 45356; // 2024-03-05
 const double At140709 = (14 * 3600 + 7 * 60 + 9) / 86400.0;
 
 } // namespace
 
-TEST_F(VariantTest, ValuesAsText)
+TEST_F(VariantTest, ValuesAsTextAndBooleans)
 {
     EXPECT_EQ(Variant(true).toString(), "True");
     EXPECT_EQ(Variant(false).toString(), "False");
@@ -52,14 +43,11 @@ TEST_F(VariantTest, ValuesAsText)
     EXPECT_EQ(Variant::fromDateTime(-1.25).toString(), "29/12/1899 06:00:00");
     setRegionalLanguage(2);
     EXPECT_EQ(Variant::fromDateTime(March5 + At140709).toString(), "05.03.2024 14:07:09");
-    EXPECT_EQ(Variant(2.5).toString(), "2,5");
 
-    EXPECT_EQ(errorOf([] { Variant(QByteArray("ab")).toString(); }),
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant(QByteArray("ab")).toString(); }),
               "Could not convert variant of type (Array Byte) into type (String)");
-}
 
-TEST_F(VariantTest, Booleans)
-{
+    // Booleans: True is -1, texts and numbers read as Booleans.
     EXPECT_EQ(Variant(true).toInt(), -1);
     EXPECT_EQ(Variant(true).toDouble(), -1.0);
     EXPECT_EQ(Variant(true).toCurrency().scaled, -10000);
@@ -69,13 +57,38 @@ TEST_F(VariantTest, Booleans)
     EXPECT_TRUE(Variant("0,5").toBool());
     EXPECT_FALSE(Variant(0.0).toBool());
     EXPECT_TRUE(Variant(Currency{1}).toBool());
-    EXPECT_EQ(errorOf([] { Variant("oui").toBool(); }),
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant("oui").toBool(); }),
               "Could not convert variant of type (String) into type (Boolean)");
     EXPECT_THROW(Variant(true).toDateTime(), EConvertError);
 }
 
-TEST_F(VariantTest, TextToNumbers)
+TEST_F(VariantTest, NumbersBetweenKinds)
 {
+    // To an integer: half to even, from doubles, money and date-times alike.
+    // clang-format off
+    const std::pair<Variant, int> integers[] = {
+        {Variant(-2.5), -2}, {Variant(-2.6), -3}, {Variant(Currency{35000}), 4},
+        {Variant(Currency{-25000}), -2}, {Variant(Currency{25001}), 3},
+        {Variant(Currency{-24999}), -2}, {Variant::fromDateTime(1.75), 2}};
+    // clang-format on
+    for (const auto& [value, integer] : integers)
+        EXPECT_EQ(value.toInt(), integer) << value.toString().toStdString();
+    EXPECT_EQ(Variant(Currency{125000}).toDouble(), 12.5);
+    EXPECT_EQ(Variant(-1.23456).toCurrency().scaled, -12346);
+    EXPECT_EQ(Variant(qint64(3)).toDateTime(), 3.0);
+
+    // A value beyond the target is refused, never cut.
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant(qint64(1) << 40).toInt(); }),
+              "Could not convert variant of type (Int64) into type (Integer)");
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant(3e9).toInt(); }),
+              "Could not convert variant of type (Double) into type (Integer)");
+    EXPECT_THROW(Variant(1e30).toInt64(), EConvertError);
+    EXPECT_THROW(Variant(std::nan("")).toInt64(), EConvertError);
+    EXPECT_THROW(Variant(std::nan("")).toCurrency(), EConvertError);
+    EXPECT_THROW(Variant(std::numeric_limits<qint64>::max()).toCurrency(), EConvertError);
+    EXPECT_THROW(Currency::fromDouble(1e300), EConvertError);
+
+    // Texts read as numbers and dates.
     EXPECT_EQ(Variant("2,5").toDouble(), 2.5);
     EXPECT_EQ(Variant("2.5").toDouble(), 2.5);
     EXPECT_EQ(Variant(" -1,25E2 ").toDouble(), -125.0);
@@ -86,51 +99,18 @@ TEST_F(VariantTest, TextToNumbers)
     EXPECT_EQ(Variant("3.5").toInt(), 4);
     EXPECT_EQ(Variant("2,51").toInt(), 3);
     EXPECT_EQ(Variant("12,3456").toCurrency().scaled, 123456);
-    EXPECT_EQ(errorOf([] { Variant("abc").toDouble(); }),
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant("abc").toDouble(); }),
               "Could not convert variant of type (String) into type (Double)");
-    EXPECT_EQ(errorOf([] { Variant("12 kg").toInt(); }),
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant("12 kg").toInt(); }),
               "Could not convert variant of type (String) into type (Int64)");
     EXPECT_THROW(Variant("1.2.3").toDouble(), EConvertError);
     EXPECT_THROW(Variant("").toInt(), EConvertError);
     EXPECT_THROW(Variant("1e30").toInt64(), EConvertError);
     EXPECT_THROW(Variant("1e300").toCurrency(), EConvertError);
-}
 
-TEST_F(VariantTest, NumbersBetweenKinds)
-{
-    EXPECT_EQ(Variant(-2.5).toInt(), -2);
-    EXPECT_EQ(Variant(-2.6).toInt(), -3);
-    EXPECT_EQ(Variant(Currency{35000}).toInt(), 4);
-    EXPECT_EQ(Variant(Currency{-25000}).toInt(), -2);
-    EXPECT_EQ(Variant(Currency{25001}).toInt(), 3);
-    EXPECT_EQ(Variant(Currency{-24999}).toInt(), -2);
-    EXPECT_EQ(Variant(Currency{125000}).toDouble(), 12.5);
-    EXPECT_EQ(Variant::fromDateTime(1.75).toInt(), 2);
-    EXPECT_EQ(Variant(-1.23456).toCurrency().scaled, -12346);
-    EXPECT_EQ(Variant(qint64(3)).toDateTime(), 3.0);
-
-    // A value beyond the target is refused, never cut.
-    EXPECT_EQ(errorOf([] { Variant(qint64(1) << 40).toInt(); }),
-              "Could not convert variant of type (Int64) into type (Integer)");
-    EXPECT_EQ(errorOf([] { Variant(3e9).toInt(); }),
-              "Could not convert variant of type (Double) into type (Integer)");
-    EXPECT_THROW(Variant(1e30).toInt64(), EConvertError);
-    EXPECT_THROW(Variant(std::nan("")).toInt64(), EConvertError);
-    EXPECT_THROW(Variant(std::nan("")).toCurrency(), EConvertError);
-    EXPECT_THROW(Variant(std::numeric_limits<qint64>::max()).toCurrency(), EConvertError);
-    EXPECT_THROW(Currency::fromDouble(1e300), EConvertError);
-}
-
-TEST_F(VariantTest, TextToDateTime)
-{
-    EXPECT_EQ(Variant("05/03/2024 14:07:09").toDateTime(), March5 + At140709);
-    EXPECT_EQ(Variant(" 05/03/2024 ").toDateTime(), March5);
-    EXPECT_EQ(Variant("12:00").toDateTime(), 0.5);
-    EXPECT_EQ(errorOf([] { Variant("31/02/2020").toDateTime(); }),
+    EXPECT_EQ(Variant(" 05/03/2024 14:07:09 ").toDateTime(), March5 + At140709);
+    EXPECT_EQ(messageOf<EConvertError>([] { Variant("31/02/2020").toDateTime(); }),
               "Could not convert variant of type (String) into type (Date)");
-    setRegionalLanguage(2);
-    EXPECT_EQ(Variant("05.03.2024").toDateTime(), March5);
-    EXPECT_THROW(Variant("05/03/2024").toDateTime(), EConvertError);
 }
 
 TEST_F(VariantTest, EmptyValuesAndBytes)
@@ -148,7 +128,7 @@ TEST_F(VariantTest, EmptyValuesAndBytes)
     const QByteArray raw("\x00\x80\xff", 3);
     EXPECT_EQ(Variant(raw).toBytes(), raw);
     EXPECT_EQ(Variant(QStringLiteral("é€")).toBytes(), QByteArray("\xe9\x80")); // windows-1252
-    EXPECT_EQ(errorOf([&] { Variant(raw).toInt(); }),
+    EXPECT_EQ(messageOf<EConvertError>([&] { Variant(raw).toInt(); }),
               "Could not convert variant of type (Array Byte) into type (Int64)");
     EXPECT_THROW(Variant(raw).toBool(), EConvertError);
 }
@@ -204,7 +184,6 @@ TEST_F(VariantTest, EqualityAndOrdering)
 TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
 {
     EXPECT_LE(sizeof(Variant), 32u);
-
     QString text = QString::fromLatin1("Dupont");
     QByteArray bytes("\x01\x02", 2);
     {
@@ -217,14 +196,11 @@ TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
         b = a;                  // bytes replaced by a number
         EXPECT_EQ(c.toString(), "Dupont");
         EXPECT_EQ(d.toBytes(), bytes);
-        EXPECT_EQ(b.toInt64(), 7);
 
         Variant e(std::move(c));
         EXPECT_TRUE(c.isUnassigned());
-        EXPECT_EQ(e.toString(), "Dupont");
         d = std::move(e); // bytes replaced by the string
         EXPECT_TRUE(e.isUnassigned());
-        EXPECT_EQ(d.type(), Variant::Type::String);
         EXPECT_EQ(d.stringView(), u"Dupont");
         EXPECT_TRUE(bytes.isDetached()); // nothing holds the bytes any more
 
@@ -237,22 +213,12 @@ TEST_F(VariantTest, CopiesMovesAndAssignmentsKeepTextAndBytesAlive)
         Variant f("Martin");
         f = d;
         EXPECT_EQ(f.toString(), "Dupont");
-        EXPECT_FALSE(text.isDetached());
     }
     EXPECT_TRUE(text.isDetached()); // every copy released its share
 
-    // Other kinds move as they are; only text has a string view.
-    Variant when = Variant::fromDateTime(45356.5);
-    Variant moved(std::move(when));
-    EXPECT_EQ(moved.type(), Variant::Type::DateTime);
-    EXPECT_EQ(moved.toDateTime(), 45356.5);
-    EXPECT_TRUE(Variant(qint64(12)).stringView().isEmpty());
-    EXPECT_TRUE(Variant(QByteArray("ab")).stringView().isEmpty());
-
     // A value about to go hands its text or bytes over; other kinds convert as always.
     Variant going(text);
-    const QString taken = std::move(going).toString();
-    EXPECT_EQ(taken, "Dupont");
+    EXPECT_EQ(std::move(going).toString(), "Dupont");
     EXPECT_TRUE(going.isUnassigned());
     Variant blob(QByteArray("xyz"));
     EXPECT_EQ(std::move(blob).toBytes(), QByteArray("xyz"));

@@ -3,6 +3,8 @@
 // and code page are in force. Everything is put back on destruction.
 #pragma once
 
+#include <platform/codepage.h>
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -35,3 +37,30 @@ private:
 QByteArray readFileBytes(const QString& path);
 // Writes a whole file, creating the folders on the way.
 void writeFileBytes(const QString& path, const QByteArray& bytes);
+
+// The program's code page set for one scope, and the previous one put back at its end.
+class CodePageScope
+{
+public:
+    explicit CodePageScope(codepage::CodePage cp) : m_saved(codepage::current())
+    {
+        codepage::setCurrent(cp);
+    }
+    ~CodePageScope() { codepage::setCurrent(m_saved); }
+    CodePageScope(const CodePageScope&) = delete;
+    CodePageScope& operator=(const CodePageScope&) = delete;
+
+private:
+    codepage::CodePage m_saved;
+};
+
+// The message of the error of class E that a call raises; "<no error>" when it raises none.
+template <typename E, typename F> QString messageOf(F&& call)
+{
+    try {
+        call();
+    } catch (const E& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
