@@ -1,14 +1,14 @@
 // Program entry of the workstation: the translatable form classes, the language, the data
 // modules and the main window in their order, and the message loop.
 #include <app/apperror.h>
-#include <app/comoptionsdlg.h>
-#include <app/configform.h>
-#include <app/datatables.h>
+#include <app/documents/datatables.h>
+#include <app/documents/imageform.h>
+#include <app/documents/memoform.h>
 #include <app/errorform.h>
-#include <app/imageform.h>
-#include <app/mainform.h>
-#include <app/memoform.h>
-#include <app/practicedb.h>
+#include <app/mainwindow/mainform.h>
+#include <app/patients/practicedb.h>
+#include <app/sources/comoptionsdlg.h>
+#include <app/sources/configform.h>
 #include <platform/codepage.h>
 #include <platform/db/odbcdriver.h>
 #include <platform/inifile.h>

@@ -2,13 +2,13 @@
 // the mode, the choice written into the document's row, and ShowIdDlg, which opens it.
 #include "iddlg.h"
 
-#include "appglobals.h"
-#include "datatables.h"
 #include "patientdlg.h"
 #include "practicepatients.h"
-#include "tablehelpers.h"
-#include "viewer.h"
 
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
+#include <app/documents/viewer.h>
 #include <platform/data/datasetmodel.h>
 #include <platform/db/localtable.h>
 #include <platform/dialogs.h>

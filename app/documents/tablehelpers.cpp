@@ -3,9 +3,9 @@
 // times.
 #include "tablehelpers.h"
 
-#include "apperror.h"
 #include "datatables.h"
 
+#include <app/apperror.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

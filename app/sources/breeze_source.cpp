@@ -3,12 +3,11 @@
 // the Breeze files a package takes along.
 #include "breeze_source.h"
 
-#include "datatables.h"
-#include "directsend.h"
-#include "docregistry.h"
-#include "fileage.h"
-#include "tablehelpers.h"
-
+#include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
+#include <app/documents/fileage.h>
+#include <app/documents/tablehelpers.h>
+#include <app/patients/directsend.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

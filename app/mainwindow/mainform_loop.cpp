@@ -3,16 +3,16 @@
 // warnings that bring the window to the front.
 #include "mainform.h"
 
-#include "appglobals.h"
-#include "datatables.h"
-#include "directsend.h"
-#include "folder_source.h"
 #include "mainmodules.h"
-#include "printer_source.h"
-#include "screen_source.h"
-#include "tablehelpers.h"
 #include "titul.h"
 
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
+#include <app/patients/directsend.h>
+#include <app/sources/folder_source.h>
+#include <app/sources/printer_source.h>
+#include <app/sources/screen_source.h>
 #include <platform/clock.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>

@@ -4,9 +4,9 @@
 #include "upgrade.h"
 
 #include "localtabledefs.h"
-#include "mainform_texts.h"
 #include "tablehelpers.h"
 
+#include <app/mainwindow/mainform_texts.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlname.h>

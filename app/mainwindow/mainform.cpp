@@ -3,19 +3,19 @@
 // mainform_lists.cpp.
 #include "mainform.h"
 
-#include "apperror.h"
-#include "appglobals.h"
-#include "datatables.h"
 #include "mainform_texts.h"
 #include "mainmodules.h"
-#include "printer_source.h"
-#include "tablehelpers.h"
 #include "taskbaricon.h"
-#include "testform.h"
 #include "titul.h"
-#include "workstation_app.h"
 
 #include <analysers/comslots.h>
+#include <app/apperror.h>
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
+#include <app/documents/workstation_app.h>
+#include <app/sources/printer_source.h>
+#include <app/sources/testform.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

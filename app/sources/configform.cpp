@@ -3,16 +3,16 @@
 // transaction, and the restart of the sources of its type.
 #include "configform.h"
 
-#include "apperror.h"
 #include "breeze_source.h"
 #include "comoptionsdlg.h"
-#include "datatables.h"
 #include "folder_source.h"
 #include "printer_source.h"
 #include "screen_source.h"
-#include "tablehelpers.h"
 
 #include <analysers/comslots.h>
+#include <app/apperror.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

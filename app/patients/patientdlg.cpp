@@ -2,10 +2,10 @@
 // patients of the identification dialog in either mode.
 #include "patientdlg.h"
 
-#include "datatables.h"
 #include "practicepatients.h"
-#include "tablehelpers.h"
 
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
 #include <platform/data/dataset.h>
 #include <platform/db/localtable.h>
 #include <platform/regional.h>

@@ -2,7 +2,7 @@
 // and sources lists with their commands, the tray icon, and the way the program ends.
 #pragma once
 
-#include <app/taskbaricon.h>
+#include "taskbaricon.h"
 #include <platform/support/globals.h>
 #include <platform/ui/forms.h>
 

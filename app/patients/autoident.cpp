@@ -2,10 +2,9 @@
 // the field search and its tokenizer, and the lookup or creation of the local patient.
 #include "autoident.h"
 
-#include "apperror.h"
-#include "datatables.h"
-#include "tablehelpers.h"
-
+#include <app/apperror.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
 #include <platform/codepage.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>

@@ -2,15 +2,15 @@
 // document with its descriptor, published whole or not at all.
 #include "directsend.h"
 
-#include "apperror.h"
-#include "appglobals.h"
-#include "datatables.h"
-#include "fileage.h"
-#include "localtabledefs.h"
-#include "mainform_texts.h"
 #include "practicepatients.h"
-#include "tablehelpers.h"
 
+#include <app/apperror.h>
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/documents/fileage.h>
+#include <app/documents/localtabledefs.h>
+#include <app/documents/tablehelpers.h>
+#include <app/mainwindow/mainform_texts.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

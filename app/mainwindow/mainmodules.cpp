@@ -2,23 +2,23 @@
 #include "mainmodules.h"
 
 #include "about.h"
-#include "autoident.h"
-#include "breeze_source.h"
-#include "compform.h"
-#include "configform.h"
-#include "directsend.h"
-#include "folder_source.h"
-#include "iddlg.h"
-#include "packages.h"
-#include "packdlg.h"
-#include "practicedb.h"
-#include "printer_source.h"
-#include "screen_source.h"
-#include "testform.h"
-#include "upgrade.h"
-#include "viewer.h"
 
 #include <analysers/comslots.h>
+#include <app/documents/upgrade.h>
+#include <app/documents/viewer.h>
+#include <app/packages/compform.h>
+#include <app/packages/packages.h>
+#include <app/packages/packdlg.h>
+#include <app/patients/autoident.h>
+#include <app/patients/directsend.h>
+#include <app/patients/iddlg.h>
+#include <app/patients/practicedb.h>
+#include <app/sources/breeze_source.h>
+#include <app/sources/configform.h>
+#include <app/sources/folder_source.h>
+#include <app/sources/printer_source.h>
+#include <app/sources/screen_source.h>
+#include <app/sources/testform.h>
 #include <translation/langmanager.h>
 
 namespace {

@@ -3,14 +3,14 @@
 // one report per patient.
 #include "folder_source.h"
 
-#include "apperror.h"
 #include "bfareport.h"
-#include "datatables.h"
-#include "docregistry.h"
-#include "fileage.h"
-#include "tablehelpers.h"
 
 #include <analysers/workstation.h>
+#include <app/apperror.h>
+#include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
+#include <app/documents/fileage.h>
+#include <app/documents/tablehelpers.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

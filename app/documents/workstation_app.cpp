@@ -2,13 +2,13 @@
 // conversion and the main window.
 #include "workstation_app.h"
 
-#include "apperror.h"
-#include "bfareport.h"
 #include "datatables.h"
 #include "docregistry.h"
-#include "mainform.h"
 #include "tablehelpers.h"
 
+#include <app/apperror.h>
+#include <app/mainwindow/mainform.h>
+#include <app/sources/bfareport.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlname.h>

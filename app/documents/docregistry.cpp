@@ -3,10 +3,10 @@
 // stored.
 #include "docregistry.h"
 
-#include "apperror.h"
 #include "datatables.h"
 #include "tablehelpers.h"
 
+#include <app/apperror.h>
 #include <platform/clock.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

@@ -2,16 +2,16 @@
 // commands, the log viewer and the entry points of other programs and components.
 #include "mainform.h"
 
-#include "appglobals.h"
-#include "configform.h"
-#include "datatables.h"
-#include "directsend.h"
 #include "mainmodules.h"
-#include "screen_source.h"
 #include "showlog.h"
-#include "tablehelpers.h"
 
 #include <analysers/comslots.h>
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
+#include <app/patients/directsend.h>
+#include <app/sources/configform.h>
+#include <app/sources/screen_source.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
