@@ -4,13 +4,10 @@
 
 #include "localtabledefs.h"
 
+#include <app/appglobals.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
-
-TDataTables* DataTables = nullptr;
-qint32 CurrentPack = 0;
-bool CheckSession = false;
 
 namespace {
 

@@ -55,20 +55,10 @@ public:
     void BindTables(const QString& dataDir, bool withLocalPatients);
 };
 
-// The data module, created at program start.
-extern TDataTables* DataTables;
-
 // The data module, raising a clear error while it does not exist yet.
 TDataTables& CheckedDataTables();
 // The connection a local table is bound to, raising a clear error while it is unbound.
 DbConnection& ConnectionOf(const LocalTable& table);
-
-// Number of the open package: set at start-up and whenever a package is closed; every new
-// document row stores it.
-extern qint32 CurrentPack;
-
-// [Troubles] CheckSession of the settings: walks over the local tables probe them first.
-extern bool CheckSession;
 
 // Probes the local tables before a walk over them. True at once when CheckSession is off, and
 // when the probe (a look-up in cfg) succeeds. When it fails, the tables are reopened (cfg

@@ -7,6 +7,7 @@
 #include "tablehelpers.h"
 
 #include <app/apperror.h>
+#include <app/appglobals.h>
 #include <platform/clock.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

@@ -7,6 +7,7 @@
 #include "tablehelpers.h"
 
 #include <app/apperror.h>
+#include <app/appglobals.h>
 #include <app/mainwindow/mainform.h>
 #include <app/sources/bfareport.h>
 #include <platform/db/database.h>

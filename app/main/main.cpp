@@ -1,6 +1,7 @@
 // Program entry of the workstation: the translatable form classes, the language, the data
 // modules and the main window in their order, and the message loop.
 #include <app/apperror.h>
+#include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/imageform.h>
 #include <app/documents/memoform.h>

@@ -57,8 +57,6 @@
 #include <array>
 #include <cstdio>
 
-TMainForm* MainForm = nullptr;
-
 namespace {
 
 constexpr int ClientWidth = 623;

@@ -223,6 +223,3 @@ private:
     bool m_testSigns = false;
     int m_ticksEnded = 0;
 };
-
-// The main window, created at program start.
-extern TMainForm* MainForm;

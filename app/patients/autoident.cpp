@@ -3,6 +3,7 @@
 #include "autoident.h"
 
 #include <app/apperror.h>
+#include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
 #include <platform/codepage.h>

@@ -31,9 +31,6 @@
 
 #include <cstdlib>
 
-bool DirectSend = false;
-QString ExportDir;
-
 namespace {
 
 // The source type of Breeze documents, whose file stays where Breeze keeps it.

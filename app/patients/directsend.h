@@ -4,11 +4,6 @@
 
 #include <QString>
 
-// Direct send is on (the menu item "Transfert direct vers" is checked).
-extern bool DirectSend;
-// The practice software's import folder: its folder + "QVXIMP/".
-extern QString ExportDir;
-
 // What ExportPendingDocuments did, as bits of its Flags.
 enum : int {
     dsExported = 0x1, // something was exported or removed

@@ -4,6 +4,7 @@
 
 #include "practicepatients.h"
 
+#include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
 #include <platform/data/dataset.h>
@@ -19,8 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-qint32 EditedPatientID = 0;
 
 namespace {
 

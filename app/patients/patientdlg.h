@@ -11,10 +11,6 @@ class QLineEdit;
 class QPushButton;
 class TLC;
 
-// The key of the patient the dialog edits; 0 for a new patient, whose key the dialog stores here
-// once it has created it. Set by the identification dialog before it opens this one.
-extern qint32 EditedPatientID;
-
 // Works on the patients of the identification dialog: the practice database's IdPatients_Global
 // (PATIENTS: NOM, PRENOM, NE_LE, N_OMON) when it is in use, else the local IdPatients_Local
 // (Nom, Prenom, "Date de naissance", N_Dossier). OK writes the four edits into the patient's row

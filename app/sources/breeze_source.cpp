@@ -3,6 +3,7 @@
 // the Breeze files a package takes along.
 #include "breeze_source.h"
 
+#include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/docregistry.h>
 #include <app/documents/fileage.h>

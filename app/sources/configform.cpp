@@ -11,6 +11,7 @@
 
 #include <analysers/comslots.h>
 #include <app/apperror.h>
+#include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
 #include <platform/codepage.h>
@@ -43,15 +44,6 @@
 #include <QVBoxLayout>
 
 #include <optional>
-
-int EditedSourceNumber = 0;
-int FileSourceNumber = 0;
-int BreezeSourceNumber = 0;
-int PrinterSourceNumber = 0;
-int SerialSourceNumber = 0;
-bool ExtensionEdited = false;
-unsigned char ExtensionDefaultType = 1;
-bool ExtensionMissing = false;
 
 const QStringList DefaultExtensions = {QString(),
                                        QStringLiteral("TXT"),

@@ -21,23 +21,6 @@ class QStackedWidget;
 class QToolButton;
 class TLC;
 
-// ---- The dialog's state, kept between two showings
-
-// Number of the source being edited, 0 for a new one; after a new source is saved, its number.
-extern int EditedSourceNumber;
-// The Configuration of the type row being edited, 0 when a new row must be appended. FormShow
-// sets all four to 0 for a new source, and the one of its type for an existing source that has
-// its type row.
-extern int FileSourceNumber;
-extern int BreezeSourceNumber;
-extern int PrinterSourceNumber;
-extern int SerialSourceNumber;
-// The automatic filling of the "ID Source" field: it follows the type chosen until the user
-// changes it; and the refusal of an empty (or unwritable) one at closing.
-extern bool ExtensionEdited;
-extern unsigned char ExtensionDefaultType;
-extern bool ExtensionMissing;
-
 // The ID Source a new source of each type proposes, indexed by type 1..5 (index 0 is unused).
 extern const QStringList DefaultExtensions;
 
@@ -146,6 +129,19 @@ private:
     void createComponents();
     void layoutComponents();
     void connectHandlers();
+
+    // The Configuration of the type row being edited, 0 when a new row must be appended. FormShow
+    // sets all four to 0 for a new source, and the one of its type for an existing source that
+    // has its type row.
+    int FileSourceNumber = 0;
+    int BreezeSourceNumber = 0;
+    int PrinterSourceNumber = 0;
+    int SerialSourceNumber = 0;
+    // The automatic filling of the "ID Source" field: it follows the type chosen until the user
+    // changes it; and the refusal of an empty (or unwritable) one at closing.
+    bool ExtensionEdited = false;
+    unsigned char ExtensionDefaultType = 1;
+    bool ExtensionMissing = false;
 
     QButtonGroup* m_regButtons = nullptr;
     int m_storedReg = 0;  // a stored Reg no item shows is kept as it was

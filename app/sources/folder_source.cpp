@@ -7,6 +7,7 @@
 
 #include <analysers/workstation.h>
 #include <app/apperror.h>
+#include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/docregistry.h>
 #include <app/documents/fileage.h>
@@ -32,8 +33,6 @@
 #include <map>
 #include <memory>
 #include <unordered_map>
-
-int FileSourceCount = 0;
 
 namespace {
 

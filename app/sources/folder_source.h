@@ -3,10 +3,6 @@
 
 #include <QString>
 
-// Active folder sources found by the last CheckFileSources; the main loop polls them only when it
-// is not 0.
-extern int FileSourceCount;
-
 // Sets every folder source (type 1) active (State 1) when its folder exists and passive (2) when
 // it does not (the folder is never created), and counts the active ones in FileSourceCount. The
 // sources' memories are read afresh from FrFiles.db at their next pass, and files that failed

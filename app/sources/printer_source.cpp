@@ -1,10 +1,6 @@
 // Virtual-printer sources: the check at start-up and the pass of every polling tick.
 #include "printer_source.h"
 
-int PrinterSourceCount = 0;
-QString SpoolDir;
-qint16 SpoolVersion = 1;
-
 // Will count the active virtual-printer sources and pause their queues.
 void CheckPrinterSources()
 {

@@ -1,8 +1,6 @@
 // The screen-capture source: finding it, and taking the clipboard's picture.
 #include "screen_source.h"
 
-int ScreenSourceNumber = 0;
-
 // Will empty the clipboard and set ScreenSourceNumber from the first screen-capture source.
 void InitClipboardSource()
 {

@@ -3,9 +3,6 @@
 
 #include <QString>
 
-// Number of the active screen-capture source; 0 when there is none.
-extern int ScreenSourceNumber;
-
 // Empties the clipboard and finds the active screen-capture source (ScreenSourceNumber).
 void InitClipboardSource();
 // Registers a whole-screen picture on the clipboard as a document, its file in BufDir; returns

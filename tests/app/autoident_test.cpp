@@ -3,6 +3,7 @@
 // back with the sqlite3 tool).
 #include "localtables_fixture.h"
 
+#include <app/appglobals.h>
 #include <app/documents/docregistry.h>
 #include <app/patients/autoident.h>
 #include <platform/db/localtable.h>

@@ -4,6 +4,7 @@
 #include "filetime.h"
 #include "localtables_fixture.h"
 
+#include <app/appglobals.h>
 #include <app/documents/fileage.h>
 #include <app/patients/directsend.h>
 #include <app/sources/breeze_source.h>

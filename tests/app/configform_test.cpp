@@ -5,6 +5,7 @@
 #include "localtables_fixture.h"
 #include "mainwindow_fixture.h"
 
+#include <app/appglobals.h>
 #include <app/mainwindow/mainform.h>
 #include <app/sources/comoptionsdlg.h>
 #include <app/sources/configform.h>

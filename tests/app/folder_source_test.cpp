@@ -6,6 +6,7 @@
 #include "filetime.h"
 #include "localtables_fixture.h"
 
+#include <app/appglobals.h>
 #include <app/documents/fileage.h>
 #include <app/sources/folder_source.h>
 #include <platform/db/localtable.h>

@@ -1,6 +1,7 @@
 // The local tables fixture shared by the registry, table helper, source and upgrade tests.
 #include "localtables_fixture.h"
 
+#include <app/appglobals.h>
 #include <app/documents/tablehelpers.h>
 #include <app/documents/upgrade.h>
 #include <platform/db/database.h>

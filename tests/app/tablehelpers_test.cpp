@@ -4,6 +4,7 @@
 #include "localtables_fixture.h"
 
 #include <app/apperror.h>
+#include <app/appglobals.h>
 #include <app/documents/tablehelpers.h>
 #include <app/errorform.h>
 #include <platform/db/database.h>

@@ -5,6 +5,7 @@
 #include "localtables_fixture.h"
 
 #include <analysers/comslots.h>
+#include <app/appglobals.h>
 #include <app/documents/workstation_app.h>
 #include <platform/clock.h>
 #include <platform/db/localtable.h>
