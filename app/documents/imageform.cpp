@@ -1,12 +1,15 @@
 // The picture window: one picture on a white ground and the close command.
 #include "imageform.h"
 
+#include <app/translatableforms.h>
 #include <translation/lc.h>
 
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
 #include <QVBoxLayout>
+
+QUORVANE_TRANSLATABLE_FORM(TImageForm);
 
 TImageForm::TImageForm(QWidget* parent) : TForm(parent)
 {

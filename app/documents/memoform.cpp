@@ -1,6 +1,7 @@
 // The text window: the memo, its edit menu and the close command.
 #include "memoform.h"
 
+#include <app/translatableforms.h>
 #include <translation/lc.h>
 
 #include <QAction>
@@ -8,6 +9,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+
+QUORVANE_TRANSLATABLE_FORM(TMemoForm);
 
 TMemoForm::TMemoForm(QWidget* parent) : TForm(parent)
 {

@@ -16,6 +16,7 @@
 #include <app/documents/workstation_app.h>
 #include <app/sources/printer_source.h>
 #include <app/sources/testform.h>
+#include <app/translatableforms.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
@@ -108,6 +109,8 @@ QString practiceVersionFile()
 } // namespace
 
 // ---- creation
+
+QUORVANE_TRANSLATABLE_FORM(TMainForm);
 
 TMainForm::TMainForm(QWidget* parent) : TForm(parent)
 {

@@ -9,6 +9,7 @@
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
 #include <app/documents/viewer.h>
+#include <app/translatableforms.h>
 #include <platform/data/datasetmodel.h>
 #include <platform/db/localtable.h>
 #include <platform/dialogs.h>
@@ -157,6 +158,8 @@ private:
     QStringList m_names;
     QList<int> m_sourceColumn;
 };
+
+QUORVANE_TRANSLATABLE_FORM(TIdDlg);
 
 TIdDlg::TIdDlg(QWidget* parent) : TForm(parent)
 {

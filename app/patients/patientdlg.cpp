@@ -7,6 +7,7 @@
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
+#include <app/translatableforms.h>
 #include <platform/data/dataset.h>
 #include <platform/db/localtable.h>
 #include <platform/regional.h>
@@ -43,6 +44,8 @@ void limitToField(QLineEdit* edit, const DataSet& dataSet, const char* name)
 }
 
 } // namespace
+
+QUORVANE_TRANSLATABLE_FORM(TPatientDlg);
 
 TPatientDlg::TPatientDlg(QWidget* parent) : TForm(parent)
 {

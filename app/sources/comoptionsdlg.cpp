@@ -2,6 +2,7 @@
 // values and reads them back when the user confirms.
 #include "comoptionsdlg.h"
 
+#include <app/translatableforms.h>
 #include <translation/lc.h>
 
 #include <QCheckBox>
@@ -35,6 +36,8 @@ void readItem(const QComboBox* list, int& value, int offset = 0)
 }
 
 } // namespace
+
+QUORVANE_TRANSLATABLE_FORM(TCOMOptionsDlg);
 
 TCOMOptionsDlg::TCOMOptionsDlg(QWidget* parent) : TForm(parent)
 {

@@ -14,6 +14,7 @@
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
+#include <app/translatableforms.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
@@ -199,6 +200,8 @@ void ResetSourceRestarts()
 }
 
 // ---- the form ---------------------------------------------------------------------------------
+
+QUORVANE_TRANSLATABLE_FORM(TConfigForm);
 
 TConfigForm::TConfigForm(QWidget* parent) : TForm(parent)
 {
