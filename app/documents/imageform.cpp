@@ -25,8 +25,7 @@ void TImageForm::createComponents()
     Image1 = makeComponent<QLabel>("Image1", "TImage");
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     MainMenu1 = makeComponent<QMenuBar>("MainMenu1", "TMainMenu");
-    Quitter1 = makeComponent<QAction>("Quitter1", "TMenuItem");
-    Quitter1->setText(QStringLiteral("&Fermer"));
+    Quitter1 = makeMenuItem("Quitter1", QStringLiteral("&Fermer"));
     LC1 = makeComponent<TLC>("LC1", "TLC", this);
 }
 

@@ -30,25 +30,14 @@ void TMemoForm::createComponents()
     // With a horizontal scroll bar the lines are kept whole: reports are laid out in columns.
     Text->setLineWrapMode(QPlainTextEdit::NoWrap);
     MainMenu1 = makeComponent<QMenuBar>("MainMenu1", "TMainMenu");
-    Edition1 = makeComponent<QAction>("Edition1", "TMenuItem");
-    Edition1->setText(QStringLiteral("&Edition"));
-    Couper1 = makeComponent<QAction>("Couper1", "TMenuItem");
-    Couper1->setText(QStringLiteral("Couper"));
-    Couper1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    Copier1 = makeComponent<QAction>("Copier1", "TMenuItem");
-    Copier1->setText(QStringLiteral("Copier"));
-    Copier1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    Coller1 = makeComponent<QAction>("Coller1", "TMenuItem");
-    Coller1->setText(QStringLiteral("Coller"));
-    Coller1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    N1 = makeComponent<QAction>("N1", "TMenuItem");
-    N1->setText(QStringLiteral("-"));
-    N1->setSeparator(true);
-    Toutslectionner1 = makeComponent<QAction>("Toutslectionner1", "TMenuItem");
-    Toutslectionner1->setText(QStringLiteral("Tout sélectionner"));
-    Toutslectionner1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    Quitter1 = makeComponent<QAction>("Quitter1", "TMenuItem");
-    Quitter1->setText(QStringLiteral("&Fermer"));
+    Edition1 = makeMenuItem("Edition1", QStringLiteral("&Edition"));
+    Couper1 = makeMenuItem("Couper1", QStringLiteral("Couper"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    Copier1 = makeMenuItem("Copier1", QStringLiteral("Copier"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    Coller1 = makeMenuItem("Coller1", QStringLiteral("Coller"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    N1 = makeMenuItem("N1", QStringLiteral("-"));
+    Toutslectionner1 = makeMenuItem("Toutslectionner1", QStringLiteral("Tout sélectionner"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_A));
+    Quitter1 = makeMenuItem("Quitter1", QStringLiteral("&Fermer"));
     LC1 = makeComponent<TLC>("LC1", "TLC", this);
 }
 
