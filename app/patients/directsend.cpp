@@ -327,20 +327,6 @@ QList<int> pageRows(LocalTable& files, int first, int wanted)
     return rows;
 }
 
-// Takes back what an unfinished export put into the subfolder: the pages already named and the
-// hidden copies. Nothing of the document's own files has been touched.
-void withdraw(QList<Page>& pages, const QString& descriptorTemp)
-{
-    for (Page& page : pages) {
-        if (page.named && QFileInfo::exists(page.target))
-            fileops::remove(page.target);
-        if (QFileInfo::exists(page.staged))
-            fileops::remove(page.staged);
-    }
-    if (!descriptorTemp.isEmpty() && QFileInfo::exists(descriptorTemp))
-        fileops::remove(descriptorTemp);
-}
-
 void postponed(int number, const QString& reason)
 {
     WriteToLog(QStringLiteral("Direct send of document %1 postponed: %2").arg(number).arg(reason));
@@ -387,6 +373,166 @@ void recordBreezeFile(const Document& d, const Source& s, const QString& destina
         ds.fieldByName(QStringLiteral("Cfg"))->setAsInteger(s.number);
     });
     FlushTable(ds, QString());
+}
+
+// One document's files on their way into its subfolder, in the order that publishes it whole or
+// not at all: the pages copied in under hidden names, the descriptor written under a hidden name,
+// the pages given their names, the descriptor renamed last. Until it is committed, everything it
+// put into the subfolder is taken away again when it goes, whatever ended the export. Nothing of
+// the document's own files is touched. Each step returns false with `error` saying why.
+class ExportStaging
+{
+public:
+    ExportStaging(const QString& folder, QList<Page>& pages)
+        : m_folder(folder), m_pages(pages),
+          m_descriptorName(ExportNames::descriptorName(pages.first().n)),
+          m_descriptorTemp(hiddenName(folder, m_descriptorName))
+    {
+    }
+    ~ExportStaging()
+    {
+        if (!m_committed)
+            withdraw();
+    }
+    ExportStaging(const ExportStaging&) = delete;
+    ExportStaging& operator=(const ExportStaging&) = delete;
+
+    bool copyPages(QString& error)
+    {
+        for (const Page& page : std::as_const(m_pages)) {
+            if (!fileops::copy(page.source, page.staged, &error))
+                return false;
+        }
+        return true;
+    }
+
+    bool writeDescriptor(const QByteArray& bytes, QString& error)
+    {
+        m_descriptorStarted = true;
+        return fileops::writeFile(m_descriptorTemp, bytes, &error);
+    }
+
+    bool namePages(QString& error)
+    {
+        for (Page& page : m_pages) {
+            // Another workstation may have taken the name meanwhile: it is never replaced.
+            if (!files::findNoCase(m_folder, page.name).isEmpty()) {
+                error = QStringLiteral("%1 was taken meanwhile").arg(page.target);
+                return false;
+            }
+            if (!fileops::rename(page.staged, page.target, &error))
+                return false;
+            page.named = true;
+        }
+        return true;
+    }
+
+    // Renames the descriptor, which publishes the document; the staging is then committed.
+    bool publish(QString& error)
+    {
+        const QString descriptor = m_folder + m_descriptorName;
+        if (!files::findNoCase(m_folder, m_descriptorName).isEmpty() ||
+            !fileops::rename(m_descriptorTemp, descriptor, &error)) {
+            if (error.isEmpty())
+                error = QStringLiteral("%1 was taken meanwhile").arg(descriptor);
+            return false;
+        }
+        m_committed = true;
+        return true;
+    }
+
+private:
+    void withdraw()
+    {
+        for (const Page& page : std::as_const(m_pages)) {
+            if (page.named && QFileInfo::exists(page.target))
+                fileops::remove(page.target);
+            if (QFileInfo::exists(page.staged))
+                fileops::remove(page.staged);
+        }
+        if (m_descriptorStarted && QFileInfo::exists(m_descriptorTemp))
+            fileops::remove(m_descriptorTemp);
+    }
+
+    QString m_folder;
+    QList<Page>& m_pages;
+    QString m_descriptorName;
+    QString m_descriptorTemp;
+    bool m_descriptorStarted = false;
+    bool m_committed = false;
+};
+
+// The steps of publication, each followed by its test fault point.
+bool stageAndPublish(const Document& doc, const Source& source, QList<Page>& pages,
+                     const QString& folder, QString& error)
+{
+    ExportStaging staging(folder, pages);
+    if (!staging.copyPages(error))
+        return false;
+    DirectSendCrashPoint("staged");
+    if (!staging.writeDescriptor(descriptorBytes(doc, source, pages), error))
+        return false;
+    DirectSendCrashPoint("descriptor-written");
+    if (!staging.namePages(error))
+        return false;
+    DirectSendCrashPoint("pages-named");
+    return staging.publish(error);
+}
+
+// The subfolder of the source, created when missing; empty, the reason logged, when the source's
+// extension cannot name one or it cannot be created.
+QString exportFolder(int number, const Source& source)
+{
+    if (!usableExtension(source.extension)) {
+        postponed(number, QStringLiteral("the extension \"%1\" of source %2 cannot name a folder")
+                              .arg(source.extension)
+                              .arg(source.number));
+        return QString();
+    }
+    QString folder = ExportDir + source.extension;
+    if (!source.dsCode.isEmpty())
+        folder += QLatin1Char('-') + source.dsCode;
+    folder = AddBackslash(folder);
+    try {
+        CheckDirectory(folder, true);
+    } catch (const std::exception& e) {
+        postponed(number, ExceptionMessage(e));
+        return QString();
+    }
+    return folder;
+}
+
+// The pages to send with their numbers in the subfolder: the first page's file, then each further
+// page whose file is there (a missing one is logged and left out).
+QList<Page> exportPages(int number, const Source& source, const QString& folder,
+                        const QString& firstFile, bool removeFirst, const QList<int>& furtherRows)
+{
+    ExportNames names(folder, source.extension);
+    QList<Page> pages;
+    const auto addPage = [&](int row, const QString& file, bool removeSource) {
+        Page page;
+        page.number = row;
+        page.source = file;
+        page.removeSource = removeSource;
+        page.n = names.take();
+        page.name = names.dataName(page.n);
+        page.target = folder + page.name;
+        page.staged = hiddenName(folder, page.name);
+        pages.append(page);
+    };
+    addPage(number, firstFile, removeFirst);
+    for (int row : furtherRows) {
+        const QString file = FindDocumentFile(row, source.type);
+        if (file.isEmpty()) {
+            WriteToLog(QStringLiteral("Document %1 is sent without its page %2: the file is "
+                                      "missing")
+                           .arg(number)
+                           .arg(row));
+            continue;
+        }
+        addPage(row, file, true);
+    }
+    return pages;
 }
 
 } // namespace
@@ -467,99 +613,14 @@ bool ExportDocument(int Number)
         return true;
     }
 
-    if (!usableExtension(source->extension)) {
-        postponed(Number, QStringLiteral("the extension \"%1\" of source %2 cannot name a folder")
-                              .arg(source->extension)
-                              .arg(source->number));
+    const QString folder = exportFolder(Number, *source);
+    if (folder.isEmpty())
         return false;
-    }
-    QString folder = ExportDir + source->extension;
-    if (!source->dsCode.isEmpty())
-        folder += QLatin1Char('-') + source->dsCode;
-    folder = AddBackslash(folder);
-    try {
-        CheckDirectory(folder, true);
-    } catch (const std::exception& e) {
-        postponed(Number, ExceptionMessage(e));
-        return false;
-    }
-
-    // The pages and their numbers.
-    ExportNames names(folder, source->extension);
-    QList<Page> pages;
-    const auto addPage = [&](int row, const QString& file, bool removeSource) {
-        Page page;
-        page.number = row;
-        page.source = file;
-        page.removeSource = removeSource;
-        page.n = names.take();
-        page.name = names.dataName(page.n);
-        page.target = folder + page.name;
-        page.staged = hiddenName(folder, page.name);
-        pages.append(page);
-    };
-    addPage(Number, firstFile, !breeze || breezeClears(source->number));
-    for (int row : furtherRows) {
-        const QString file = FindDocumentFile(row, source->type);
-        if (file.isEmpty()) {
-            WriteToLog(QStringLiteral("Document %1 is sent without its page %2: the file is "
-                                      "missing")
-                           .arg(Number)
-                           .arg(row));
-            continue;
-        }
-        addPage(row, file, true);
-    }
-    const int firstN = pages.first().n;
-    const QString descriptor = folder + ExportNames::descriptorName(firstN);
-    const QString descriptorTemp = hiddenName(folder, ExportNames::descriptorName(firstN));
-
-    // Copied in under hidden names, then the descriptor, then the final names, the descriptor last.
+    QList<Page> pages = exportPages(Number, *source, folder, firstFile,
+                                    !breeze || breezeClears(source->number), furtherRows);
     QString error;
-    for (const Page& page : std::as_const(pages)) {
-        if (!fileops::copy(page.source, page.staged, &error)) {
-            withdraw(pages, QString());
-            postponed(Number, error);
-            return false;
-        }
-    }
-    DirectSendCrashPoint("staged");
-
-    QByteArray bytes;
-    try {
-        bytes = descriptorBytes(doc, *source, pages);
-    } catch (...) {
-        withdraw(pages, QString());
-        throw;
-    }
-    if (!fileops::writeFile(descriptorTemp, bytes, &error)) {
-        withdraw(pages, descriptorTemp);
+    if (!stageAndPublish(doc, *source, pages, folder, error)) {
         postponed(Number, error);
-        return false;
-    }
-    DirectSendCrashPoint("descriptor-written");
-
-    for (Page& page : pages) {
-        // Another workstation may have taken the name meanwhile: it is never replaced.
-        if (!files::findNoCase(folder, page.name).isEmpty()) {
-            withdraw(pages, descriptorTemp);
-            postponed(Number, QStringLiteral("%1 was taken meanwhile").arg(page.target));
-            return false;
-        }
-        if (!fileops::rename(page.staged, page.target, &error)) {
-            withdraw(pages, descriptorTemp);
-            postponed(Number, error);
-            return false;
-        }
-        page.named = true;
-    }
-    DirectSendCrashPoint("pages-named");
-
-    if (!files::findNoCase(folder, ExportNames::descriptorName(firstN)).isEmpty() ||
-        !fileops::rename(descriptorTemp, descriptor, &error)) {
-        withdraw(pages, descriptorTemp);
-        postponed(Number, error.isEmpty() ? QStringLiteral("%1 was taken meanwhile").arg(descriptor)
-                                          : error);
         return false;
     }
     DirectSendCrashPoint("published");
