@@ -242,7 +242,22 @@ void TConfigForm::createComponents()
     eCode = makeComponent<QLineEdit>("eCode", "TEdit");
 
     Notebook1 = makeComponent<QStackedWidget>("Notebook1", "TNotebook");
+    createPages();
 
+    OKBtn = makeComponent<QPushButton>("OKBtn", "TBitBtn");
+    OKBtn->setText(QStringLiteral("Valider"));
+    OKBtn->setDefault(true);
+    OKBtn->setAutoDefault(true);
+    CancelBtn = makeComponent<QPushButton>("CancelBtn", "TBitBtn");
+    CancelBtn->setText(QStringLiteral("Annuler"));
+    CancelBtn->setAutoDefault(true);
+    LC1 = makeComponent<TLC>("LC1", "TLC", this);
+    LC1->Consts = ConfigFormConsts;
+}
+
+// One page of Notebook1 per source type, in the order of the types.
+void TConfigForm::createPages()
+{
     Files = makeComponent<QWidget>("Files", "TPage", Notebook1);
     Label5 = makeComponent<QLabel>("Label5", "TLabel", Files);
     Label5->setText(QStringLiteral("Dossier :"));
@@ -300,16 +315,6 @@ void TConfigForm::createComponents()
     Clipboard = makeComponent<QWidget>("Clipboard", "TPage", Notebook1);
     Label12 = makeComponent<QLabel>("Label12", "TLabel", Clipboard);
     Label12->setText(QStringLiteral("L'image de l'écran est prise avec la touche Impécr."));
-
-    OKBtn = makeComponent<QPushButton>("OKBtn", "TBitBtn");
-    OKBtn->setText(QStringLiteral("Valider"));
-    OKBtn->setDefault(true);
-    OKBtn->setAutoDefault(true);
-    CancelBtn = makeComponent<QPushButton>("CancelBtn", "TBitBtn");
-    CancelBtn->setText(QStringLiteral("Annuler"));
-    CancelBtn->setAutoDefault(true);
-    LC1 = makeComponent<TLC>("LC1", "TLC", this);
-    LC1->Consts = ConfigFormConsts;
 }
 
 void TConfigForm::layoutComponents()
@@ -330,6 +335,21 @@ void TConfigForm::layoutComponents()
     common->addRow(flags);
     common->addRow(Label4, eCode);
 
+    layoutPages();
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(common);
+    all->addWidget(Notebook1, 1);
+    all->addLayout(buttons);
+    resize(480, 400);
+}
+
+void TConfigForm::layoutPages()
+{
     auto* files = new QGridLayout(Files);
     files->addWidget(Label5, 0, 0);
     files->addWidget(Edit2, 0, 1);
@@ -383,16 +403,6 @@ void TConfigForm::layoutComponents()
 
     for (QWidget* page : {Files, Breeze, EMF, COMPort, Clipboard})
         Notebook1->addWidget(page);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-    auto* all = new QVBoxLayout(this);
-    all->addLayout(common);
-    all->addWidget(Notebook1, 1);
-    all->addLayout(buttons);
-    resize(480, 400);
 }
 
 void TConfigForm::connectHandlers()
@@ -433,6 +443,48 @@ void TConfigForm::setRadioGroup2Index(int index)
     m_regButtons->setExclusive(true);
 }
 
+// ---- the source entries and the source types' pages ------------------------------------------
+
+struct TConfigForm::Entries
+{
+    int type = 0;
+    QString title;
+    QString extension;
+    bool needId = false;
+    bool needComment = false;
+    int warning = 0;
+    // Unset: DS_CODE stays as it was; set to nullopt: DS_CODE becomes null.
+    std::optional<std::optional<int>> dsCode;
+    // Folder.
+    QString dir, pattern;
+    bool clear = false;
+    // Breeze.
+    QString breezeFile, breezeId;
+    int reg = 0;
+    bool move = false;
+    // Printer.
+    QString printer, printerName;
+    int printerIndex = -1;
+    std::optional<QString> printThrough;
+    // Serial.
+    int port = 1;
+    bool waitStx = true;
+    int stx = 2, etx = 7, timeout = 30;
+    int baudRate = 6, dataBits = 4, handshaking = 0, parity = 0, stopBits = 0;
+    bool dtrOnOpen = false;
+};
+
+// The source types whose page edits a row of a type table of their own (the screen capture has
+// none).
+struct TConfigForm::TypePage
+{
+    int type;
+    LocalTable* TDataTables::*table;
+    int TConfigForm::*rowNumber;
+    bool (TConfigForm::*read)(Entries& e);
+    void (*save)(LocalTable& table, const Entries& e, int number);
+};
+
 // ---- showing ----------------------------------------------------------------------------------
 
 void TConfigForm::FormShow(QObject*)
@@ -446,7 +498,6 @@ void TConfigForm::FormShow(QObject*)
     if (EditedSourceNumber != 0 && !seek(cfg, EditedSourceNumber))
         EditedSourceNumber = 0; // gone meanwhile: the dialog makes a new source
     FileSourceNumber = BreezeSourceNumber = PrinterSourceNumber = SerialSourceNumber = 0;
-    int type = FolderType;
     if (EditedSourceNumber != 0) {
         Titul->setText(fieldOf(cfg, "Titul")->asString());
         NeedId->setChecked(fieldOf(cfg, "NeedId")->asBoolean());
@@ -455,32 +506,15 @@ void TConfigForm::FormShow(QObject*)
         if (!fieldOf(cfg, "DS_CODE")->isNull())
             eCode->setText(QString::number(fieldOf(cfg, "DS_CODE")->asInteger()));
         NeedWarning->setChecked(fieldOf(cfg, "Warning")->asInteger() >= 1);
-        type = int(fieldOf(cfg, "Type")->asInteger());
+        const int type = int(fieldOf(cfg, "Type")->asInteger());
         m_sourceType = type;
         ComboBox1->setCurrentIndex(type >= FolderType && type <= ScreenType ? type - 1 : -1);
         ComboBox1->setEnabled(false);
         // The type row, when the source has one; without it the page shows its defaults and
         // saving appends the row.
-        const auto own = [&](LocalTable* table, int& number) {
-            if (seek(*table, EditedSourceNumber))
-                number = EditedSourceNumber;
-        };
-        switch (type) {
-        case FolderType:
-            own(t.fRep, FileSourceNumber);
-            break;
-        case BreezeType:
-            own(t.rcfiles, BreezeSourceNumber);
-            break;
-        case PrinterType:
-            own(t.prn, PrinterSourceNumber);
-            break;
-        case SerialType:
-            own(t.com, SerialSourceNumber);
-            break;
-        default:
-            break;
-        }
+        const TypePage* page = typePage(type);
+        if (page && seek(*(t.*page->table), EditedSourceNumber))
+            this->*page->rowNumber = EditedSourceNumber;
     } else {
         m_sourceType = 0;
         Titul->setText(LC1->GetConst(5));
@@ -491,7 +525,123 @@ void TConfigForm::FormShow(QObject*)
     }
     NeedIdClick(NeedId);
 
-    // Printer page.
+    loadPrinterPage(PrinterSourceNumber);
+    loadFolderPage(FileSourceNumber);
+    loadBreezePage(BreezeSourceNumber);
+    loadSerialPage(SerialSourceNumber);
+
+    if (EditedSourceNumber == 0) {
+        ExtensionEdited = false;
+        ExtensionDefaultType = FolderType;
+        Extension->setText(DefaultExtensions.at(FolderType));
+    } else {
+        ExtensionEdited = true;
+    }
+    ExtensionMissing = false;
+
+    NeedSTXClick(NeedSTX);
+    NeedTimeoutClick(NeedTimeout);
+    ComboBox1Change(ComboBox1);
+}
+
+// ---- the pages of the source types --------------------------------------------------------------
+//
+// Each page loads its type row `number` (0, or a row that is gone: the page's defaults), reads
+// its entries (false when one is refused: the reason is shown and the entry has the focus) and
+// writes its row within the saving transaction.
+
+namespace {
+
+// Appends the row keyed `key` to `table`, or edits it when it exists.
+void editOrAppend(LocalTable& table, const char* keyField, int key)
+{
+    if (seek(table, key)) {
+        table.edit();
+    } else {
+        table.append();
+        fieldOf(table, keyField)->setAsInteger(key);
+    }
+}
+
+} // namespace
+
+void TConfigForm::loadFolderPage(int number)
+{
+    LocalTable& fr = *CheckedDataTables().fRep;
+    if (number != 0 && seek(fr, number)) {
+        Edit2->setText(fieldOf(fr, "Dir")->asString());
+        Edit3->setText(fieldOf(fr, "Pattern")->asString());
+        CheckBox1->setChecked(fieldOf(fr, "Clear")->asBoolean());
+    } else {
+        Edit2->clear();
+        Edit3->setText(QStringLiteral("*.*"));
+        CheckBox1->setChecked(true);
+    }
+}
+
+bool TConfigForm::readFolderPage(Entries& e)
+{
+    e.dir = Edit2->text();
+    e.pattern = Edit3->text();
+    e.clear = CheckBox1->isChecked();
+    return true;
+}
+
+void TConfigForm::saveFolderRow(LocalTable& fr, const Entries& e, int number)
+{
+    editOrAppend(fr, "Configuration", number);
+    fieldOf(fr, "Dir")->setAsString(e.dir);
+    fieldOf(fr, "Pattern")->setAsString(e.pattern);
+    fieldOf(fr, "Clear")->setAsBoolean(e.clear);
+    fieldOf(fr, "Date&Time")->setAsInteger(0);
+    fr.post();
+}
+
+void TConfigForm::loadBreezePage(int number)
+{
+    LocalTable& rc = *CheckedDataTables().rcfiles;
+    if (number != 0 && seek(rc, number)) {
+        FileName->setText(fieldOf(rc, "File")->asString());
+        m_storedReg = int(fieldOf(rc, "Reg")->asInteger());
+        setRadioGroup2Index(m_storedReg);
+        rcfDeleteBox->setChecked(fieldOf(rc, "Clear")->asBoolean());
+        Edit1->setText(fieldOf(rc, "Extension")->asString());
+    } else {
+        FileName->clear();
+        m_storedReg = 0;
+        setRadioGroup2Index(0);
+        rcfDeleteBox->setChecked(false);
+        Edit1->setText(QStringLiteral("DTX"));
+    }
+}
+
+bool TConfigForm::readBreezePage(Entries& e)
+{
+    e.breezeFile = FileName->text();
+    const QString id = Edit1->text().trimmed();
+    e.breezeId = id.isEmpty() ? QStringLiteral("DTX") : codepage::upper(id.left(BreezeIdSize));
+    if (!codepage::canEncode(e.breezeId, codepage::current())) {
+        refuse(Edit1, LC1->GetConst(6));
+        return false;
+    }
+    e.reg = RadioGroup2Index() >= 0 ? RadioGroup2Index() : m_storedReg;
+    e.move = rcfDeleteBox->isChecked();
+    return true;
+}
+
+void TConfigForm::saveBreezeRow(LocalTable& rc, const Entries& e, int number)
+{
+    editOrAppend(rc, "Configuration", number);
+    fieldOf(rc, "File")->setAsString(e.breezeFile);
+    fieldOf(rc, "Reg")->setAsInteger(e.reg);
+    fieldOf(rc, "Clear")->setAsBoolean(e.move);
+    fieldOf(rc, "Extension")->setAsString(e.breezeId);
+    rc.post();
+}
+
+void TConfigForm::loadPrinterPage(int number)
+{
+    LocalTable& prn = *CheckedDataTables().prn;
     const QStringList installed =
         InstalledPrinters ? InstalledPrinters() : QPrinterInfo::availablePrinterNames();
     PrintersList->clear();
@@ -501,44 +651,43 @@ void TConfigForm::FormShow(QObject*)
     PrintersList->setCurrentIndex(installed.isEmpty() ? -1 : 0);
     PrintersList1->setCurrentIndex(installed.isEmpty() ? -1 : 0);
     bool directPrint = false;
-    if (PrinterSourceNumber != 0 && seek(*t.prn, PrinterSourceNumber)) {
-        selectStored(PrintersList, fieldOf(*t.prn, "Printer")->asString());
-        directPrint = !fieldOf(*t.prn, "NameForPrint")->isNull();
+    if (number != 0 && seek(prn, number)) {
+        selectStored(PrintersList, fieldOf(prn, "Printer")->asString());
+        directPrint = !fieldOf(prn, "NameForPrint")->isNull();
         if (directPrint)
-            selectStored(PrintersList1, fieldOf(*t.prn, "NameForPrint")->asString());
+            selectStored(PrintersList1, fieldOf(prn, "NameForPrint")->asString());
     }
     cbDirectPrint->setChecked(directPrint);
     cbDirectPrintClick(cbDirectPrint);
+}
 
-    // Folder page.
-    if (FileSourceNumber != 0 && seek(*t.fRep, FileSourceNumber)) {
-        Edit2->setText(fieldOf(*t.fRep, "Dir")->asString());
-        Edit3->setText(fieldOf(*t.fRep, "Pattern")->asString());
-        CheckBox1->setChecked(fieldOf(*t.fRep, "Clear")->asBoolean());
-    } else {
-        Edit2->clear();
-        Edit3->setText(QStringLiteral("*.*"));
-        CheckBox1->setChecked(true);
-    }
+bool TConfigForm::readPrinterPage(Entries& e)
+{
+    e.printer = PrintersList->currentText();
+    e.printerIndex = PrintersList->currentIndex();
+    e.printerName = workName(e.printer);
+    if (cbDirectPrint->isChecked())
+        e.printThrough = PrintersList1->currentText();
+    return true;
+}
 
-    // Breeze page.
-    if (BreezeSourceNumber != 0 && seek(*t.rcfiles, BreezeSourceNumber)) {
-        FileName->setText(fieldOf(*t.rcfiles, "File")->asString());
-        m_storedReg = int(fieldOf(*t.rcfiles, "Reg")->asInteger());
-        setRadioGroup2Index(m_storedReg);
-        rcfDeleteBox->setChecked(fieldOf(*t.rcfiles, "Clear")->asBoolean());
-        Edit1->setText(fieldOf(*t.rcfiles, "Extension")->asString());
-    } else {
-        FileName->clear();
-        m_storedReg = 0;
-        setRadioGroup2Index(0);
-        rcfDeleteBox->setChecked(false);
-        Edit1->setText(QStringLiteral("DTX"));
-    }
+void TConfigForm::savePrinterRow(LocalTable& prn, const Entries& e, int number)
+{
+    editOrAppend(prn, "Configuration", number);
+    fieldOf(prn, "Printer")->setAsString(e.printer);
+    fieldOf(prn, "Index")->setAsInteger(e.printerIndex);
+    fieldOf(prn, "Work_name")->setAsString(e.printerName);
+    if (e.printThrough)
+        fieldOf(prn, "NameForPrint")->setAsString(*e.printThrough);
+    else
+        fieldOf(prn, "NameForPrint")->clear();
+    prn.post();
+}
 
-    // Serial page.
-    if (SerialSourceNumber != 0 && seek(*t.com, SerialSourceNumber)) {
-        LocalTable& com = *t.com;
+void TConfigForm::loadSerialPage(int number)
+{
+    LocalTable& com = *CheckedDataTables().com;
+    if (number != 0 && seek(com, number)) {
         const int port = int(fieldOf(com, "Com")->asInteger());
         COMBox1->setCurrentIndex(port >= 1 && port <= PortCount ? port - 1 : -1);
         NeedSTX->setChecked(fieldOf(com, "FSTX")->asBoolean());
@@ -569,19 +718,70 @@ void TConfigForm::FormShow(QObject*)
         StopBits = 0;
         DTROnOpen = false;
     }
+}
 
-    if (EditedSourceNumber == 0) {
-        ExtensionEdited = false;
-        ExtensionDefaultType = FolderType;
-        Extension->setText(DefaultExtensions.at(FolderType));
-    } else {
-        ExtensionEdited = true;
+bool TConfigForm::readSerialPage(Entries& e)
+{
+    const std::optional<int> stx = byteValue(STX->text());
+    if (!stx) {
+        refuse(STX, LC1->GetConstFmt(27, {QStringLiteral("STX")}));
+        return false;
     }
-    ExtensionMissing = false;
+    const std::optional<int> etx = byteValue(EOF_->text());
+    if (!etx) {
+        refuse(EOF_, LC1->GetConstFmt(27, {QStringLiteral("EOF")}));
+        return false;
+    }
+    e.port = COMBox1->currentIndex() + 1;
+    e.waitStx = NeedSTX->isChecked();
+    e.stx = *stx;
+    e.etx = *etx;
+    e.timeout = NeedTimeout->isChecked() ? Timeout->value() : -1;
+    e.baudRate = BaudRate;
+    e.dataBits = DataBits;
+    e.handshaking = Handshaking;
+    e.parity = Parity;
+    e.stopBits = StopBits;
+    e.dtrOnOpen = DTROnOpen;
+    return true;
+}
 
-    NeedSTXClick(NeedSTX);
-    NeedTimeoutClick(NeedTimeout);
-    ComboBox1Change(ComboBox1);
+void TConfigForm::saveSerialRow(LocalTable& com, const Entries& e, int number)
+{
+    editOrAppend(com, "Configuration", number);
+    fieldOf(com, "Com")->setAsInteger(e.port);
+    fieldOf(com, "FSTX")->setAsBoolean(e.waitStx);
+    fieldOf(com, "STX")->setAsInteger(e.stx);
+    fieldOf(com, "ETX")->setAsInteger(e.etx);
+    fieldOf(com, "Timeout")->setAsInteger(e.timeout);
+    fieldOf(com, "Baud Rate")->setAsInteger(e.baudRate);
+    fieldOf(com, "Data Bits")->setAsInteger(e.dataBits);
+    fieldOf(com, "Handshaking")->setAsInteger(e.handshaking);
+    fieldOf(com, "Parity")->setAsInteger(e.parity);
+    fieldOf(com, "Stop Bits")->setAsInteger(e.stopBits);
+    com.post();
+    IniFile(IniFileName)
+        .writeInteger(ComOptionsSection(e.port), QStringLiteral("EnableDTROnOpen"),
+                      e.dtrOnOpen ? 1 : 0);
+}
+
+const TConfigForm::TypePage* TConfigForm::typePage(int type)
+{
+    static const TypePage pages[] = {
+        {FolderType, &TDataTables::fRep, &TConfigForm::FileSourceNumber,
+         &TConfigForm::readFolderPage, &TConfigForm::saveFolderRow},
+        {BreezeType, &TDataTables::rcfiles, &TConfigForm::BreezeSourceNumber,
+         &TConfigForm::readBreezePage, &TConfigForm::saveBreezeRow},
+        {PrinterType, &TDataTables::prn, &TConfigForm::PrinterSourceNumber,
+         &TConfigForm::readPrinterPage, &TConfigForm::savePrinterRow},
+        {SerialType, &TDataTables::com, &TConfigForm::SerialSourceNumber,
+         &TConfigForm::readSerialPage, &TConfigForm::saveSerialRow},
+    };
+    for (const TypePage& page : pages) {
+        if (page.type == type)
+            return &page;
+    }
+    return nullptr;
 }
 
 // ---- mechanical handlers ----------------------------------------------------------------------
@@ -679,50 +879,38 @@ void TConfigForm::FormCloseQuery(QObject*, bool& CanClose)
     }
 }
 
-namespace {
-
-// What the dialog writes, every entry checked and converted before anything is written.
-struct SourceEntries
+void TConfigForm::refuse(QWidget* where, const QString& message)
 {
-    int type = 0;
-    QString title;
-    QString extension;
-    bool needId = false;
-    bool needComment = false;
-    int warning = 0;
-    // Unset: DS_CODE stays as it was; set to nullopt: DS_CODE becomes null.
-    std::optional<std::optional<int>> dsCode;
-    // Folder.
-    QString dir, pattern;
-    bool clear = false;
-    // Breeze.
-    QString breezeFile, breezeId;
-    int reg = 0;
-    bool move = false;
-    // Printer.
-    QString printer, printerName;
-    int printerIndex = -1;
-    std::optional<QString> printThrough;
-    // Serial.
-    int port = 1;
-    bool waitStx = true;
-    int stx = 2, etx = 7, timeout = 30;
-};
-
-// Appends the row keyed `key` to `table`, or edits it when it exists.
-void editOrAppend(LocalTable& table, const char* keyField, int key)
-{
-    if (seek(table, key)) {
-        table.edit();
-    } else {
-        table.append();
-        fieldOf(table, keyField)->setAsInteger(key);
-    }
+    Dialogs().messageDlg(message, mtError, mbOK);
+    where->setFocus();
 }
 
-// Writes the source's rows and INI section; raises when the engine or the settings file refuses.
-void writeSource(const SourceEntries& e, int baud, int dataBits, int handshaking, int parity,
-                 int stopBits, bool dtr)
+bool TConfigForm::readCommonEntries(Entries& e, const QString& extension)
+{
+    e.type = EditedSourceNumber != 0 ? m_sourceType : ComboBox1->currentIndex() + 1;
+    e.title = Titul->text();
+    e.extension = codepage::upper(extension);
+    e.needId = NeedId->isChecked() && NeedId->isEnabled();
+    e.needComment = NeedComment->isChecked() && NeedComment->isEnabled();
+    e.warning = NeedWarning->isChecked() ? 1 : 0;
+    const QString code = eCode->text().trimmed();
+    if (code.isEmpty()) {
+        e.dsCode = std::optional<int>(); // emptied: no direct-send code
+        return true;
+    }
+    int value = 0;
+    if (!TryStrToInt(code, value)) {
+        refuse(eCode, LC1->GetConst(28));
+        return false;
+    }
+    if (value != -1)
+        e.dsCode = std::optional<int>(value);
+    return true;
+}
+
+// Writes the source's common row and the row of its type; raises when the engine or the settings
+// file refuses.
+void TConfigForm::writeSource(const Entries& e)
 {
     TDataTables& t = CheckedDataTables();
     LocalTable& cfg = *t.cfg;
@@ -753,64 +941,32 @@ void writeSource(const SourceEntries& e, int baud, int dataBits, int handshaking
     }
     cfg.post();
 
-    const int number = EditedSourceNumber;
-    switch (e.type) {
-    case FolderType: {
-        LocalTable& fr = *t.fRep;
-        editOrAppend(fr, "Configuration", number);
-        fieldOf(fr, "Dir")->setAsString(e.dir);
-        fieldOf(fr, "Pattern")->setAsString(e.pattern);
-        fieldOf(fr, "Clear")->setAsBoolean(e.clear);
-        fieldOf(fr, "Date&Time")->setAsInteger(0);
-        fr.post();
-        break;
-    }
-    case BreezeType: {
-        LocalTable& rc = *t.rcfiles;
-        editOrAppend(rc, "Configuration", number);
-        fieldOf(rc, "File")->setAsString(e.breezeFile);
-        fieldOf(rc, "Reg")->setAsInteger(e.reg);
-        fieldOf(rc, "Clear")->setAsBoolean(e.move);
-        fieldOf(rc, "Extension")->setAsString(e.breezeId);
-        rc.post();
-        break;
-    }
-    case PrinterType: {
-        LocalTable& prn = *t.prn;
-        editOrAppend(prn, "Configuration", number);
-        fieldOf(prn, "Printer")->setAsString(e.printer);
-        fieldOf(prn, "Index")->setAsInteger(e.printerIndex);
-        fieldOf(prn, "Work_name")->setAsString(e.printerName);
-        if (e.printThrough)
-            fieldOf(prn, "NameForPrint")->setAsString(*e.printThrough);
-        else
-            fieldOf(prn, "NameForPrint")->clear();
-        prn.post();
-        break;
-    }
-    case SerialType: {
-        LocalTable& com = *t.com;
-        editOrAppend(com, "Configuration", number);
-        fieldOf(com, "Com")->setAsInteger(e.port);
-        fieldOf(com, "FSTX")->setAsBoolean(e.waitStx);
-        fieldOf(com, "STX")->setAsInteger(e.stx);
-        fieldOf(com, "ETX")->setAsInteger(e.etx);
-        fieldOf(com, "Timeout")->setAsInteger(e.timeout);
-        fieldOf(com, "Baud Rate")->setAsInteger(baud);
-        fieldOf(com, "Data Bits")->setAsInteger(dataBits);
-        fieldOf(com, "Handshaking")->setAsInteger(handshaking);
-        fieldOf(com, "Parity")->setAsInteger(parity);
-        fieldOf(com, "Stop Bits")->setAsInteger(stopBits);
-        com.post();
-        IniFile(IniFileName)
-            .writeInteger(ComOptionsSection(e.port), QStringLiteral("EnableDTROnOpen"),
-                          dtr ? 1 : 0);
-        break;
-    }
-    default:
-        break;
-    }
+    if (const TypePage* page = typePage(e.type))
+        page->save(*(t.*page->table), e, EditedSourceNumber);
 }
+
+// All rows, and the serial source's INI value, in one transaction: a source is saved whole or not
+// at all. A failure is reported, and the tables and EditedSourceNumber are as they were.
+bool TConfigForm::saveSource(const Entries& e)
+{
+    TDataTables& t = CheckedDataTables();
+    Database& db = *t.LocalDB;
+    const int editedBefore = EditedSourceNumber;
+    try {
+        InTransaction(db, [&] { writeSource(e); });
+    } catch (const std::exception& error) {
+        for (LocalTable* table : {t.cfg, t.fRep, t.rcfiles, t.prn, t.com}) {
+            cancelPending(*table);
+            refreshQuietly(*table);
+        }
+        EditedSourceNumber = editedBefore;
+        AppException(this, error);
+        return false;
+    }
+    return true;
+}
+
+namespace {
 
 void restartSources(int type, int number)
 {
@@ -853,112 +1009,16 @@ void TConfigForm::OKBtnClick(QObject*)
         setModalResult(mrOk);
         return;
     }
-    const auto refuse = [this](QWidget* where, const QString& message) {
-        Dialogs().messageDlg(message, mtError, mbOK);
-        where->setFocus();
-    };
-
-    SourceEntries e;
-    e.type = EditedSourceNumber != 0 ? m_sourceType : ComboBox1->currentIndex() + 1;
-    e.title = Titul->text();
-    e.extension = codepage::upper(extension);
-    e.needId = NeedId->isChecked() && NeedId->isEnabled();
-    e.needComment = NeedComment->isChecked() && NeedComment->isEnabled();
-    e.warning = NeedWarning->isChecked() ? 1 : 0;
-    const QString code = eCode->text().trimmed();
-    if (code.isEmpty()) {
-        e.dsCode = std::optional<int>(); // emptied: no direct-send code
-    } else {
-        int value = 0;
-        if (!TryStrToInt(code, value)) {
-            refuse(eCode, LC1->GetConst(28));
-            return;
-        }
-        if (value != -1)
-            e.dsCode = std::optional<int>(value);
-    }
-
-    switch (e.type) {
-    case FolderType:
-        e.dir = Edit2->text();
-        e.pattern = Edit3->text();
-        e.clear = CheckBox1->isChecked();
-        break;
-    case BreezeType: {
-        e.breezeFile = FileName->text();
-        const QString id = Edit1->text().trimmed();
-        e.breezeId = id.isEmpty() ? QStringLiteral("DTX") : codepage::upper(id.left(BreezeIdSize));
-        if (!codepage::canEncode(e.breezeId, codepage::current())) {
-            refuse(Edit1, LC1->GetConst(6));
-            return;
-        }
-        e.reg = RadioGroup2Index() >= 0 ? RadioGroup2Index() : m_storedReg;
-        e.move = rcfDeleteBox->isChecked();
-        break;
-    }
-    case PrinterType:
-        e.printer = PrintersList->currentText();
-        e.printerIndex = PrintersList->currentIndex();
-        e.printerName = workName(e.printer);
-        if (cbDirectPrint->isChecked())
-            e.printThrough = PrintersList1->currentText();
-        break;
-    case SerialType: {
-        const std::optional<int> stx = byteValue(STX->text());
-        if (!stx) {
-            refuse(STX, LC1->GetConstFmt(27, {QStringLiteral("STX")}));
-            return;
-        }
-        const std::optional<int> etx = byteValue(EOF_->text());
-        if (!etx) {
-            refuse(EOF_, LC1->GetConstFmt(27, {QStringLiteral("EOF")}));
-            return;
-        }
-        e.port = COMBox1->currentIndex() + 1;
-        e.waitStx = NeedSTX->isChecked();
-        e.stx = *stx;
-        e.etx = *etx;
-        e.timeout = NeedTimeout->isChecked() ? Timeout->value() : -1;
-        break;
-    }
-    default:
-        break;
-    }
-
-    // All rows, and the serial source's INI value, in one transaction: a source is saved whole
-    // or not at all.
-    TDataTables& t = CheckedDataTables();
-    Database& db = *t.LocalDB;
-    const int editedBefore = EditedSourceNumber;
-    try {
-        InTransaction(db, [&] {
-            writeSource(e, BaudRate, DataBits, Handshaking, Parity, StopBits, DTROnOpen);
-        });
-    } catch (const std::exception& error) {
-        for (LocalTable* table : {t.cfg, t.fRep, t.rcfiles, t.prn, t.com}) {
-            cancelPending(*table);
-            refreshQuietly(*table);
-        }
-        EditedSourceNumber = editedBefore;
-        AppException(this, error);
+    Entries e;
+    if (!readCommonEntries(e, extension))
         return;
-    }
-    switch (e.type) {
-    case FolderType:
-        FileSourceNumber = EditedSourceNumber;
-        break;
-    case BreezeType:
-        BreezeSourceNumber = EditedSourceNumber;
-        break;
-    case PrinterType:
-        PrinterSourceNumber = EditedSourceNumber;
-        break;
-    case SerialType:
-        SerialSourceNumber = EditedSourceNumber;
-        break;
-    default:
-        break;
-    }
+    const TypePage* page = typePage(e.type);
+    if (page && !(this->*page->read)(e))
+        return;
+    if (!saveSource(e))
+        return;
+    if (page)
+        this->*page->rowNumber = EditedSourceNumber;
     try {
         restartSources(e.type, EditedSourceNumber);
     } catch (const std::exception& error) {

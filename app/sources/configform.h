@@ -19,6 +19,7 @@ class QPushButton;
 class QSpinBox;
 class QStackedWidget;
 class QToolButton;
+class LocalTable;
 class TLC;
 
 // The ID Source a new source of each type proposes, indexed by type 1..5 (index 0 is unused).
@@ -125,10 +126,40 @@ public:
     void COMOptionsClick(QObject* Sender);
     void cbDirectPrintClick(QObject* Sender);
 
+    // What OK writes, every entry checked and converted before anything is written.
+    struct Entries;
+
 private:
+    // The source types whose page edits a row of a type table of their own, found by type.
+    struct TypePage;
+    static const TypePage* typePage(int type);
+
     void createComponents();
+    void createPages();
     void layoutComponents();
+    void layoutPages();
     void connectHandlers();
+
+    // One routine per source type's page: loading its type row `number` (0, or a row that is
+    // gone: the page's defaults), reading its entries (false when one is refused: the reason is
+    // shown and the entry has the focus), and writing its row.
+    void loadFolderPage(int number);
+    bool readFolderPage(Entries& e);
+    static void saveFolderRow(LocalTable& fr, const Entries& e, int number);
+    void loadBreezePage(int number);
+    bool readBreezePage(Entries& e);
+    static void saveBreezeRow(LocalTable& rc, const Entries& e, int number);
+    void loadPrinterPage(int number);
+    bool readPrinterPage(Entries& e);
+    static void savePrinterRow(LocalTable& prn, const Entries& e, int number);
+    void loadSerialPage(int number);
+    bool readSerialPage(Entries& e);
+    static void saveSerialRow(LocalTable& com, const Entries& e, int number);
+
+    bool readCommonEntries(Entries& e, const QString& extension);
+    void refuse(QWidget* where, const QString& message);
+    static void writeSource(const Entries& e);
+    bool saveSource(const Entries& e);
 
     // The Configuration of the type row being edited, 0 when a new row must be appended. FormShow
     // sets all four to 0 for a new source, and the one of its type for an existing source that
