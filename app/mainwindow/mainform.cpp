@@ -155,6 +155,43 @@ void TMainForm::createComponents()
 {
     setCaption(ProgName);
     m_client = new QWidget(this);
+    createDocumentPanel();
+
+    bShowLOG = makeComponent<QPushButton>("bShowLOG", "TBitBtn", m_client);
+    bShowLOG->setText(QStringLiteral("&Afficher le journal..."));
+    bTransfer = makeComponent<QPushButton>("bTransfer", "TBitBtn", m_client);
+    bTransfer->setText(QStringLiteral("&Transférer..."));
+    ConfigBtn = makeComponent<QPushButton>("ConfigBtn", "TSpeedButton", m_client);
+    ConfigBtn->setText(QStringLiteral("Con&figuration"));
+    ConfigBtn->setCheckable(true);
+    bCont = makeComponent<QPushButton>("bCont", "TBitBtn", m_client);
+    bCont->setText(QStringLiteral("&Continuer"));
+
+    createSourcePanel();
+    createMenu();
+
+    CommonTimer = makeComponent<QTimer>("CommonTimer", "TTimer");
+    CommonTimer->setInterval(1000);
+    // Tests of the whole program set a shorter tick and wait for the signs of ticks and questions
+    // on stderr instead of for time to pass.
+    bool testTick = false;
+    const int testInterval = qEnvironmentVariableIntValue("QUORVANE_TEST_TICK_MS", &testTick);
+    if (testTick && testInterval > 0) {
+        m_testSigns = true;
+        CommonTimer->setInterval(testInterval);
+    }
+    LC1 = makeComponent<TLC>("LC1", "TLC", this);
+    LC1->Consts = MainFormConsts();
+    SetMainFormTexts(LC1);
+
+    m_quitRetry = new QTimer(this);
+    m_quitRetry->setSingleShot(true);
+    m_quitRetry->setInterval(100);
+}
+
+// The upper panel: the logos, the user, the clock and the documents list with its commands.
+void TMainForm::createDocumentPanel()
+{
     Panel1 = makeComponent<QFrame>("Panel1", "TPanel", m_client);
     Panel1->setFrameShape(QFrame::StyledPanel);
     Image1 = makeComponent<QLabel>("Image1", "TImage", Panel1);
@@ -189,17 +226,11 @@ void TMainForm::createComponents()
     bComment->setText(QStringLiteral("Commenter..."));
     bDelete = makeComponent<QPushButton>("bDelete", "TBitBtn", Panel1);
     bDelete->setText(QStringLiteral("Supprimer"));
+}
 
-    bShowLOG = makeComponent<QPushButton>("bShowLOG", "TBitBtn", m_client);
-    bShowLOG->setText(QStringLiteral("&Afficher le journal..."));
-    bTransfer = makeComponent<QPushButton>("bTransfer", "TBitBtn", m_client);
-    bTransfer->setText(QStringLiteral("&Transférer..."));
-    ConfigBtn = makeComponent<QPushButton>("ConfigBtn", "TSpeedButton", m_client);
-    ConfigBtn->setText(QStringLiteral("Con&figuration"));
-    ConfigBtn->setCheckable(true);
-    bCont = makeComponent<QPushButton>("bCont", "TBitBtn", m_client);
-    bCont->setText(QStringLiteral("&Continuer"));
-
+// The sources panel the configuration button opens: the sources list and its commands.
+void TMainForm::createSourcePanel()
+{
     Panel2 = makeComponent<QFrame>("Panel2", "TPanel", m_client);
     Panel2->setFrameShape(QFrame::StyledPanel);
     ListView2 = makeList(makeComponent<QTreeWidget>("ListView2", "TListView", Panel2),
@@ -214,7 +245,10 @@ void TMainForm::createComponents()
     BitBtn9->setText(QStringLiteral("Supprimer"));
     BitBtn10 = makeComponent<QPushButton>("BitBtn10", "TBitBtn", Panel2);
     BitBtn10->setText(QStringLiteral("Activer/Désact."));
+}
 
+void TMainForm::createMenu()
+{
     MainMenu1 = makeComponent<QMenuBar>("MainMenu1", "TMainMenu");
     Fichier1 = makeMenuItem("Fichier1", QStringLiteral("&Fichier"));
     About1 = makeMenuItem("About1", QStringLiteral("A propos..."));
@@ -232,24 +266,6 @@ void TMainForm::createComponents()
     TestforCOM11 = makeMenuItem("TestforCOM11", QStringLiteral("Test for COM"));
     TestforCOM11->setVisible(false);
     Deletepackages1 = makeMenuItem("Deletepackages1", QStringLiteral("Purge des paquets..."));
-
-    CommonTimer = makeComponent<QTimer>("CommonTimer", "TTimer");
-    CommonTimer->setInterval(1000);
-    // Tests of the whole program set a shorter tick and wait for the signs of ticks and questions
-    // on stderr instead of for time to pass.
-    bool testTick = false;
-    const int testInterval = qEnvironmentVariableIntValue("QUORVANE_TEST_TICK_MS", &testTick);
-    if (testTick && testInterval > 0) {
-        m_testSigns = true;
-        CommonTimer->setInterval(testInterval);
-    }
-    LC1 = makeComponent<TLC>("LC1", "TLC", this);
-    LC1->Consts = MainFormConsts();
-    SetMainFormTexts(LC1);
-
-    m_quitRetry = new QTimer(this);
-    m_quitRetry->setSingleShot(true);
-    m_quitRetry->setInterval(100);
 }
 
 void TMainForm::layoutComponents()
@@ -388,15 +404,7 @@ void TMainForm::FormCreate(QObject*)
         Titul->show();
         SplashText(QStringLiteral("Initialisation..."));
 
-        TrayIcon = new TTaskBarIcon(this);
-        TrayIcon->OnDblClick = [this](QObject* sender, TMouseButton button,
-                                      Qt::KeyboardModifiers shift, int x,
-                                      int y) { TrayIconDblClick(sender, button, shift, x, y); };
-        TrayIcon->OnDown = [this](QObject* sender, TMouseButton button, Qt::KeyboardModifiers shift,
-                                  int x, int y) { TrayIconClick(sender, button, shift, x, y); };
-        TrayIcon->SetTip(ProgName);
-        TrayIcon->SetIcon(QIcon(programPicture(32)));
-        TrayIcon->SetVisible(true);
+        CreateTrayIcon();
 
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const QRect area = screen->geometry();
@@ -431,17 +439,7 @@ void TMainForm::FormCreate(QObject*)
         }
         OpenLocalTables();
 
-        SplashText(QStringLiteral("Initialisation des sources..."));
-        // No print spooler hands its jobs to this program here: the spool folder stays empty
-        // until one is configured, and the virtual-printer sources watch nothing.
-        SpoolDir.clear();
-        BindPortSlots();
-        modules.StartComSources();
-        modules.CheckFileSources();
-        modules.InitCurrentPackage();
-        modules.CheckBreezeSources();
-        modules.CheckPrinterSources();
-        modules.InitClipboardSource();
+        StartSources();
 
         FillSourceList();
         FillDocumentList();
@@ -467,6 +465,35 @@ void TMainForm::FormCreate(QObject*)
         CommonTimer->stop();
         m_startupFailed = true;
     }
+}
+
+void TMainForm::CreateTrayIcon()
+{
+    TrayIcon = new TTaskBarIcon(this);
+    TrayIcon->OnDblClick = [this](QObject* sender, TMouseButton button, Qt::KeyboardModifiers shift,
+                                  int x, int y) { TrayIconDblClick(sender, button, shift, x, y); };
+    TrayIcon->OnDown = [this](QObject* sender, TMouseButton button, Qt::KeyboardModifiers shift,
+                              int x, int y) { TrayIconClick(sender, button, shift, x, y); };
+    TrayIcon->SetTip(ProgName);
+    TrayIcon->SetIcon(QIcon(programPicture(32)));
+    TrayIcon->SetVisible(true);
+}
+
+// The sources in their order, and the open package among them.
+void TMainForm::StartSources()
+{
+    TMainFormModules& modules = MainFormModules();
+    SplashText(QStringLiteral("Initialisation des sources..."));
+    // No print spooler hands its jobs to this program here: the spool folder stays empty
+    // until one is configured, and the virtual-printer sources watch nothing.
+    SpoolDir.clear();
+    BindPortSlots();
+    modules.StartComSources();
+    modules.CheckFileSources();
+    modules.InitCurrentPackage();
+    modules.CheckBreezeSources();
+    modules.CheckPrinterSources();
+    modules.InitClipboardSource();
 }
 
 void TMainForm::PrepareSettingsFile()

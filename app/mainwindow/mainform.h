@@ -166,6 +166,9 @@ protected:
 
 private:
     void createComponents();
+    void createDocumentPanel();
+    void createSourcePanel();
+    void createMenu();
     void layoutComponents();
     void connectHandlers();
 
@@ -175,7 +178,9 @@ private:
     void PrepareFolders();
     void ConnectPracticeDatabase();
     void OpenLocalTables();
+    void CreateTrayIcon();
     void BindPortSlots();
+    void StartSources();
     void StartScreenCaptureServer();
     void SplashText(const QString& Text);
 
