@@ -2,6 +2,15 @@
 // identification, packages, the practice database, the dialogs its commands open), gathered in
 // one table. The program uses the modules' own functions; tests replace single entries to record
 // the calls or to answer in place of a dialog, and put the table back with ResetMainFormModules.
+//
+// Adding a module: declare its entry point in the module's own header, in its folder (a module
+// not built yet gets an entry point that does nothing, as ShowPackDlg has); add a std::function
+// entry below, in the group of the moment the main window calls it, and call it there only
+// through MainFormModules(). Its default is the module's own function, set in ownModules() in
+// mainmodules.cpp, which ResetMainFormModules also restores. A test replaces the entry for as
+// long as it needs, for example
+//     MainFormModules().ShowPackDlg = [] { CurrentPack = 4242; };
+// and the main-window fixture resets the whole table when the test ends.
 #pragma once
 
 #include <QDate>
