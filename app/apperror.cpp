@@ -3,8 +3,8 @@
 #include "apperror.h"
 
 #include "errorform.h"
-#include "mainform_texts.h"
 
+#include <app/mainwindow/mainform_texts.h>
 #include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/format.h>

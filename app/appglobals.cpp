@@ -10,7 +10,12 @@ QString RarPath;
 bool NeedCompression = false;
 bool WaitMode = false;
 bool DebugMode = false;
+bool CheckSession = false;
 bool QuitConfirmed = false;
+
+TMainForm* MainForm = nullptr;
+TDataTables* DataTables = nullptr;
+qint32 CurrentPack = 0;
 
 bool FirstTick = true;
 bool TimerBusy = false;
@@ -18,6 +23,17 @@ qint32 IdleTicks = 0;
 bool ConfigPanelOpen = false;
 bool IdentificationActive = false;
 qint32 CurrentNumber = 0;
+
+int EditedSourceNumber = 0;
+int FileSourceCount = 0;
+int PrinterSourceCount = 0;
+QString SpoolDir;
+qint16 SpoolVersion = 1;
+int ScreenSourceNumber = 0;
+
+qint32 EditedPatientID = 0;
+bool DirectSend = false;
+QString ExportDir;
 
 namespace {
 QString g_programDirForTesting;

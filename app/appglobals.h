@@ -1,9 +1,13 @@
-// The workstation program's own program-wide values: the settings read at start-up and the state
-// of the one-second polling loop, kept together here. (The values every layer shares, such as
-// WorkPath and BufDir, are in platform/support/globals.h.)
+// The workstation program's own program-wide values, kept together here: the settings read at
+// start-up, the state of the one-second polling loop, and what the main window, the sources, the
+// identification and direct send share. (The values every layer shares, such as WorkPath and
+// BufDir, are in platform/support/globals.h.) A form's own state lives in the form.
 #pragma once
 
 #include <QString>
+
+class TDataTables;
+class TMainForm;
 
 // ---- Settings, read from the program's INI file at start-up
 
@@ -18,8 +22,20 @@ extern bool NeedCompression;
 extern bool WaitMode;
 // The virtual-printer source writes trace messages ([Application] Debug).
 extern bool DebugMode;
+// [Troubles] CheckSession of the settings: walks over the local tables probe them first.
+extern bool CheckSession;
 // The user confirmed quitting; only ever goes from false to true.
 extern bool QuitConfirmed;
+
+// ---- The main window and the local tables
+
+// The main window, created at program start.
+extern TMainForm* MainForm;
+// The local tables data module, created at program start.
+extern TDataTables* DataTables;
+// Number of the open package: set at start-up and whenever a package is closed; every new
+// document row stores it.
+extern qint32 CurrentPack;
 
 // ---- The polling loop
 
@@ -34,6 +50,34 @@ extern bool ConfigPanelOpen;
 // The identification dialog is open, for the document CurrentNumber.
 extern bool IdentificationActive;
 extern qint32 CurrentNumber;
+
+// ---- The sources
+
+// Number of the source the configuration dialog edits, 0 for a new one; after a new source is
+// saved, its number. Set by the main window before it opens the dialog.
+extern int EditedSourceNumber;
+// Active folder sources found by the last CheckFileSources; the main loop polls them only when it
+// is not 0.
+extern int FileSourceCount;
+// Active virtual-printer sources found by the last CheckPrinterSources; the main loop polls them
+// only when it is not 0.
+extern int PrinterSourceCount;
+// The spool folder the virtual-printer sources watch, and the layout version of its job files.
+// Set at start-up; the folder stays empty (nothing is watched) until a spool folder is configured.
+extern QString SpoolDir;
+extern qint16 SpoolVersion;
+// Number of the active screen-capture source; 0 when there is none.
+extern int ScreenSourceNumber;
+
+// ---- Patients and direct send
+
+// The key of the patient the patient dialog edits; 0 for a new patient, whose key the dialog
+// stores here once it has created it. Set by the identification dialog before it opens the other.
+extern qint32 EditedPatientID;
+// Direct send is on (the menu item "Transfert direct vers" is checked).
+extern bool DirectSend;
+// The practice software's import folder: its folder + "QVXIMP/".
+extern QString ExportDir;
 
 // ---- The program's folder
 

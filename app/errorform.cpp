@@ -1,6 +1,8 @@
 // The error window shown for unexpected exceptions.
 #include "errorform.h"
 
+#include "translatableforms.h"
+
 #include <platform/support/globals.h>
 #include <translation/lc.h>
 
@@ -12,6 +14,8 @@
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
+
+QUORVANE_TRANSLATABLE_FORM(TfError);
 
 TfError::TfError(QWidget* parent) : TForm(parent)
 {

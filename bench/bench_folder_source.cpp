@@ -3,10 +3,10 @@
 // new; against listing the same 20 folders with the standard library and reading each file's
 // time, which is the least a tick must do to see a changed file. For reading that figure: the
 // same listing without the times.
-#include <app/datatables.h>
-#include <app/folder_source.h>
-#include <app/tablehelpers.h>
-#include <app/upgrade.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
+#include <app/documents/upgrade.h>
+#include <app/sources/folder_source.h>
 #include <platform/db/localtable.h>
 #include <platform/support/globals.h>
 

@@ -3,10 +3,10 @@
 // written to disk, the file renamed to its data file name) against copying the same files with
 // the standard library. For reading that figure: the same registrations by moving the files, as
 // most sources hand theirs over.
-#include <app/datatables.h>
-#include <app/docregistry.h>
-#include <app/tablehelpers.h>
-#include <app/upgrade.h>
+#include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
+#include <app/documents/tablehelpers.h>
+#include <app/documents/upgrade.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/support/globals.h>

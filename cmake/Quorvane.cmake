@@ -125,20 +125,27 @@ endfunction()
 
 # ---- Libraries
 #
-#   quorvane_library(<name> [INCLUDE_AS <name>] [HIDE <sub-folder>...] [WIDGETS]
+#   quorvane_library(<name> [INCLUDE_AS <name>] [HIDE <sub-folder>...] [WIDGETS] [OBJECT]
 #                    SOURCES <file>...
 #                    [DEPENDS <library>...] [PRIVATE_DEPENDS <library>...])
 #
 # One static library from the current source folder, included as INCLUDE_AS (default: its name).
 # DEPENDS are the libraries its headers use too (PUBLIC); PRIVATE_DEPENDS those its sources alone
-# use. WIDGETS: precompile Qt Widgets as well. Backends of one system are added after it, under
-# that system's condition (target_sources in if(UNIX)).
+# use. WIDGETS: precompile Qt Widgets as well. OBJECT: an object library instead, whose every
+# object file goes into each program that links it (for files that only register themselves).
+# Backends of one system are added after it, under that system's condition (target_sources in
+# if(UNIX)).
 function(quorvane_library name)
-  cmake_parse_arguments(ARG "WIDGETS" "INCLUDE_AS" "HIDE;SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "WIDGETS;OBJECT" "INCLUDE_AS" "HIDE;SOURCES;DEPENDS;PRIVATE_DEPENDS"
+                        ${ARGN})
   if(NOT ARG_INCLUDE_AS)
     set(ARG_INCLUDE_AS ${name})
   endif()
-  add_library(${name} STATIC ${ARG_SOURCES})
+  if(ARG_OBJECT)
+    add_library(${name} OBJECT ${ARG_SOURCES})
+  else()
+    add_library(${name} STATIC ${ARG_SOURCES})
+  endif()
   if(QUORVANE_SANITIZE)
     # A sanitizer folder builds its test programs; the libraries come in as they need them.
     set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)

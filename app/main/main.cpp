@@ -1,14 +1,11 @@
 // Program entry of the workstation: the translatable form classes, the language, the data
 // modules and the main window in their order, and the message loop.
 #include <app/apperror.h>
-#include <app/comoptionsdlg.h>
-#include <app/configform.h>
-#include <app/datatables.h>
-#include <app/errorform.h>
-#include <app/imageform.h>
-#include <app/mainform.h>
-#include <app/memoform.h>
-#include <app/practicedb.h>
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/mainwindow/mainform.h>
+#include <app/patients/practicedb.h>
+#include <app/translatableforms.h>
 #include <platform/codepage.h>
 #include <platform/db/odbcdriver.h>
 #include <platform/inifile.h>
@@ -24,31 +21,6 @@
 #include <cstdio>
 
 namespace {
-
-template <class T> TFormClass formClass()
-{
-    return {QString::fromLatin1(T::staticMetaObject.className()), &T::staticMetaObject,
-            [] { return new T(); }};
-}
-
-// A class whose form is not part of the program yet: offered by name.
-TFormClass formClass(const char* className)
-{
-    return {QString::fromLatin1(className), nullptr, {}};
-}
-
-void registerTranslatableForms()
-{
-    for (TFormClass formClass :
-         {formClass<TMainForm>(), formClass<TConfigForm>(), formClass("TIdDlg"),
-          formClass("TPatientDlg"), formClass("TPackDlg"), formClass<TfError>(),
-          formClass("TfAbout"), formClass("TCompForm"), formClass<TMemoForm>(),
-          formClass<TImageForm>(), formClass("TfEmfView"), formClass("TeMailDlg"),
-          formClass("TFTPDlg"), formClass("TFTPPasswordDlg"), formClass("TFTPClient"),
-          formClass("TSMTPTForm"), formClass<TCOMOptionsDlg>(), formClass("TDelDlg"),
-          formClass("TLoginDlg")})
-        RegisterTranslatableForm(std::move(formClass));
-}
 
 void setUpLanguage()
 {
@@ -85,7 +57,8 @@ int main(int argc, char* argv[])
                                      : IniFile(IniFileName).readString(section, key, QString());
     });
 
-    registerTranslatableForms();
+    for (TFormClass formClass : ProgramFormClasses())
+        RegisterTranslatableForm(std::move(formClass));
     setUpLanguage();
     QApplication::setApplicationName(ProgName);
 

@@ -6,6 +6,7 @@
 #include <platform/dialogs.h>
 #include <platform/exception.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -75,6 +76,18 @@ QWidget* ComponentOwner::ownerWidget() const
     QWidget* widget = qobject_cast<QWidget*>(m_owner);
     Q_ASSERT_X(widget, "makeComponent", "a widget component needs a form as its owner");
     return widget;
+}
+
+QAction* ComponentOwner::makeMenuItem(const char* name, const QString& caption,
+                                      const QKeySequence& shortcut)
+{
+    auto* item = makeComponent<QAction>(name, "TMenuItem");
+    item->setText(caption);
+    if (caption == QLatin1String("-"))
+        item->setSeparator(true);
+    if (!shortcut.isEmpty())
+        item->setShortcut(shortcut);
+    return item;
 }
 
 void ComponentOwner::adopt(QObject* component, const char* name, const char* componentClass)

@@ -6,6 +6,7 @@
 #include <platform/dialogs.h>
 
 #include <QAbstractButton>
+#include <QKeySequence>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -14,6 +15,8 @@
 #include <functional>
 #include <type_traits>
 #include <utility>
+
+class QAction;
 
 using TNotifyEvent = std::function<void(QObject* sender)>;
 
@@ -59,6 +62,11 @@ public:
         adopt(component, name, componentClass);
         return component;
     }
+
+    // A menu item: a QAction component of kind "TMenuItem" showing `caption`, with `shortcut` when
+    // one is given. The caption "-" makes it a separator line, as in a designed menu.
+    QAction* makeMenuItem(const char* name, const QString& caption,
+                          const QKeySequence& shortcut = QKeySequence());
 
 protected:
     explicit ComponentOwner(QObject* owner) : m_owner(owner) {}

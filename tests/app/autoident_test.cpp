@@ -3,8 +3,9 @@
 // back with the sqlite3 tool).
 #include "localtables_fixture.h"
 
-#include <app/autoident.h>
-#include <app/docregistry.h>
+#include <app/appglobals.h>
+#include <app/documents/docregistry.h>
+#include <app/patients/autoident.h>
 #include <platform/db/localtable.h>
 #include <platform/support/globals.h>
 

@@ -1,7 +1,7 @@
 // Fuzz target: BFA result files through ReadBFAFile, and each report it writes through the viewer's
 // FormatBFAReport. A file gives at least one report, numbered from 1, and is removed once they are
 // written.
-#include <app/bfareport.h>
+#include <app/sources/bfareport.h>
 #include <platform/codepage.h>
 #include <support/fuzz_support.h>
 

@@ -1,7 +1,7 @@
 // BFA result files written by hand as the analyser frames them, and the windows-1251 reports they
 // must give, byte for byte; merging per patient and cup, cut-off streams, the letters of the
 // ISO 8859-5 block, the test names the viewer shows, and failures that must lose nothing.
-#include <app/bfareport.h>
+#include <app/sources/bfareport.h>
 
 #include <platform/clock.h>
 #include <platform/exception.h>

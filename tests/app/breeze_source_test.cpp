@@ -4,9 +4,10 @@
 #include "filetime.h"
 #include "localtables_fixture.h"
 
-#include <app/breeze_source.h>
-#include <app/directsend.h>
-#include <app/fileage.h>
+#include <app/appglobals.h>
+#include <app/documents/fileage.h>
+#include <app/patients/directsend.h>
+#include <app/sources/breeze_source.h>
 #include <platform/db/localtable.h>
 #include <platform/support/globals.h>
 

@@ -5,9 +5,10 @@
 #include "localtables_fixture.h"
 #include "mainwindow_fixture.h"
 
-#include <app/comoptionsdlg.h>
-#include <app/configform.h>
-#include <app/mainform.h>
+#include <app/appglobals.h>
+#include <app/mainwindow/mainform.h>
+#include <app/sources/comoptionsdlg.h>
+#include <app/sources/configform.h>
 #include <platform/db/localtable.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>

@@ -6,8 +6,8 @@
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
-#include <app/directsend.h>
-#include <app/docregistry.h>
+#include <app/documents/docregistry.h>
+#include <app/patients/directsend.h>
 #include <platform/codepage.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>

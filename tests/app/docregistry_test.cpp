@@ -2,7 +2,8 @@
 // what is left when storing fails. Rows are read back with the sqlite3 tool.
 #include "localtables_fixture.h"
 
-#include <app/docregistry.h>
+#include <app/appglobals.h>
+#include <app/documents/docregistry.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>

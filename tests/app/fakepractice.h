@@ -1,7 +1,7 @@
 // A stand-in for the kernel's patient caches, for tests of the practice-database mode.
 #pragma once
 
-#include <app/practicepatients.h>
+#include <app/patients/practicepatients.h>
 #include <platform/data/memdataset.h>
 #include <platform/support/globals.h>
 

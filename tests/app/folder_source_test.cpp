@@ -6,8 +6,9 @@
 #include "filetime.h"
 #include "localtables_fixture.h"
 
-#include <app/fileage.h>
-#include <app/folder_source.h>
+#include <app/appglobals.h>
+#include <app/documents/fileage.h>
+#include <app/sources/folder_source.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>
 #include <platform/support/globals.h>

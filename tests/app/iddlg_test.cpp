@@ -6,9 +6,9 @@
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
-#include <app/docregistry.h>
-#include <app/iddlg.h>
-#include <app/patientdlg.h>
+#include <app/documents/docregistry.h>
+#include <app/patients/iddlg.h>
+#include <app/patients/patientdlg.h>
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

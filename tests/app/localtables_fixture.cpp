@@ -1,8 +1,9 @@
 // The local tables fixture shared by the registry, table helper, source and upgrade tests.
 #include "localtables_fixture.h"
 
-#include <app/tablehelpers.h>
-#include <app/upgrade.h>
+#include <app/appglobals.h>
+#include <app/documents/tablehelpers.h>
+#include <app/documents/upgrade.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlitedriver.h>

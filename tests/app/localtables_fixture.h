@@ -3,7 +3,7 @@
 // The sqlite3 command-line tool looks at the database file independently of the program.
 #pragma once
 
-#include <app/datatables.h>
+#include <app/documents/datatables.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 

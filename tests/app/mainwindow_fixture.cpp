@@ -3,12 +3,12 @@
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
-#include <app/datatables.h>
-#include <app/directsend.h>
-#include <app/folder_source.h>
-#include <app/printer_source.h>
-#include <app/screen_source.h>
-#include <app/upgrade.h>
+#include <app/documents/datatables.h>
+#include <app/documents/upgrade.h>
+#include <app/patients/directsend.h>
+#include <app/sources/folder_source.h>
+#include <app/sources/printer_source.h>
+#include <app/sources/screen_source.h>
 #include <platform/codepage.h>
 #include <platform/data/field.h>
 #include <platform/db/database.h>

@@ -3,8 +3,8 @@
 // (and may be answered), and dialogs are answered by script.
 #pragma once
 
-#include <app/mainform.h>
-#include <app/mainmodules.h>
+#include <app/mainwindow/mainform.h>
+#include <app/mainwindow/mainmodules.h>
 
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>

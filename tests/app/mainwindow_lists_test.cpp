@@ -4,12 +4,12 @@
 #include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
-#include <app/configform.h>
-#include <app/datatables.h>
-#include <app/directsend.h>
-#include <app/screen_source.h>
-#include <app/showlog.h>
-#include <app/workstation_app.h>
+#include <app/documents/datatables.h>
+#include <app/documents/workstation_app.h>
+#include <app/mainwindow/showlog.h>
+#include <app/patients/directsend.h>
+#include <app/sources/configform.h>
+#include <app/sources/screen_source.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/support/docfiles.h>

@@ -4,12 +4,12 @@
 #include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
-#include <app/datatables.h>
-#include <app/directsend.h>
-#include <app/folder_source.h>
-#include <app/printer_source.h>
-#include <app/screen_source.h>
-#include <app/titul.h>
+#include <app/documents/datatables.h>
+#include <app/mainwindow/titul.h>
+#include <app/patients/directsend.h>
+#include <app/sources/folder_source.h>
+#include <app/sources/printer_source.h>
+#include <app/sources/screen_source.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>

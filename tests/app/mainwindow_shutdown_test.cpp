@@ -3,7 +3,7 @@
 #include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
-#include <app/datatables.h>
+#include <app/documents/datatables.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/ui/application.h>

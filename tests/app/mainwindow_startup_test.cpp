@@ -4,7 +4,7 @@
 #include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
-#include <app/datatables.h>
+#include <app/documents/datatables.h>
 #include <app/errorform.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>

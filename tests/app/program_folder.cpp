@@ -1,7 +1,7 @@
 // The real program in a temporary program folder, and the waits of the tests that run it.
 #include "program_folder.h"
 
-#include <app/upgrade.h>
+#include <app/documents/upgrade.h>
 #include <platform/codepage.h>
 #include <platform/db/sqlitedriver.h>
 #include <platform/support/globals.h>

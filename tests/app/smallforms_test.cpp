@@ -1,11 +1,11 @@
 // The serial-line options dialog, the text and picture windows, the port test window, and the
 // notification-area icon: when it is shown, what it shows, and the events its clicks raise.
 #include <analysers/comdrv.h>
-#include <app/comoptionsdlg.h>
-#include <app/imageform.h>
-#include <app/memoform.h>
-#include <app/taskbaricon.h>
-#include <app/testform.h>
+#include <app/documents/imageform.h>
+#include <app/documents/memoform.h>
+#include <app/mainwindow/taskbaricon.h>
+#include <app/sources/comoptionsdlg.h>
+#include <app/sources/testform.h>
 #include <platform/testing/serialline_fake.h>
 
 #include <support/scoped_dialogs.h>

@@ -4,8 +4,9 @@
 #include "localtables_fixture.h"
 
 #include <app/apperror.h>
+#include <app/appglobals.h>
+#include <app/documents/tablehelpers.h>
 #include <app/errorform.h>
-#include <app/tablehelpers.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>

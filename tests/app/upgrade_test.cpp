@@ -3,7 +3,7 @@
 #include "localtables_fixture.h"
 #include <support/db_helpers.h>
 
-#include <app/upgrade.h>
+#include <app/documents/upgrade.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>

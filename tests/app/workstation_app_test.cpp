@@ -5,7 +5,8 @@
 #include "localtables_fixture.h"
 
 #include <analysers/comslots.h>
-#include <app/workstation_app.h>
+#include <app/appglobals.h>
+#include <app/documents/workstation_app.h>
 #include <platform/clock.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>

@@ -5,9 +5,10 @@
 //
 // Exit status: 0 when the document left FILES.DB, 1 when it is still waiting, 2 on bad arguments
 // or an error, 70 when ended at the fault point.
-#include <app/datatables.h>
-#include <app/directsend.h>
-#include <app/tablehelpers.h>
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/documents/tablehelpers.h>
+#include <app/patients/directsend.h>
 #include <platform/db/localtable.h>
 #include <platform/support/globals.h>
 

@@ -1,0 +1,32 @@
+// Folder sources: folders in which other programs drop the files that become documents.
+#pragma once
+
+#include <QString>
+
+// Sets every folder source (type 1) active (State 1) when its folder exists and passive (2) when
+// it does not (the folder is never created), and counts the active ones in FileSourceCount. The
+// sources' memories are read afresh from FrFiles.db at their next pass, and files that failed
+// before are tried again. Called at start-up and after a folder source is saved.
+void CheckFileSources();
+
+// One pass over every active folder source; true when it registered at least one document. Does
+// nothing (false) when the local tables had to be reopened (CheckTables).
+bool PollFileSources();
+
+// One pass over one source: every file of `Dir` whose name matches `Pattern` (Windows wildcard
+// rules) and does not begin with "." becomes a document of source `Cfg`, in the order the folder
+// lists them, through the registry's hand-over (the data file is <BufDir>/<hex number>.1):
+//
+// - `Clear` on: the file is moved out of the folder. A file of a source whose ID Source is "BFA"
+//   is first converted into one report per patient and sample cup, each registered as a document
+//   with the patient's name, record number, date and time; the conversion works on a copy in a
+//   private work folder and the original is removed only once every report is registered.
+// - `Clear` off: the file stays and is copied; FrFiles.db remembers each taken file (its real
+//   path, compared without regard to case, and its packed time), so a file is taken again only
+//   when its time changes. After the pass, the rows of files that no longer exist are dropped.
+//
+// A file another program still writes (or one that cannot be read) is left for a later pass. A
+// file that cannot be taken (it cannot be moved, the registry cannot store it) stays where it is
+// and is not registered; that is logged once, and the file is tried again when it changes or
+// when the sources are checked again. Returns true when at least one document was registered.
+bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Clear);
