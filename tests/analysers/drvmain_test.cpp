@@ -29,17 +29,11 @@ class TSampleDriver : public TComDriver
 {
 public:
     int GetFieldCount() const override { return int(std::size(sampleFields)); }
-    void GetFieldInfo(int Index, TFldInfo& Info) const override
-    {
-        ++fieldInfoCalls;
-        Info = sampleFields[Index];
-    }
+    void GetFieldInfo(int Index, TFldInfo& Info) const override { Info = sampleFields[Index]; }
     int GetRecordCount() const override { return int(std::size(sampleRecords)); }
     void GetRecordInfo(int Index, TRecInfo& Info) const override { Info = sampleRecords[Index]; }
     int GetTestCount() const override { return int(std::size(sampleTests)); }
     void GetTestInfo(int Index, TTestInfo& Info) const override { Info = sampleTests[Index]; }
-
-    mutable int fieldInfoCalls = 0;
 };
 
 // Adapts its Fields table after filling it, as drivers with device-specific fields do.
@@ -90,41 +84,23 @@ TEST(DriverTables, CreationCopiesTheClassDescriptionsAndTheNamedIndexesFindThem)
     MemDataSet& tests = *driver->Tests();
     ASSERT_TRUE(fields.isActive() && records.isActive() && tests.isActive());
 
-    // "ID" is the index in the class table: idxID gives the class order.
+    // "ID" is the place in the class table: idxID gives the class order. An empty label or
+    // content is stored as a value, not refused as missing.
     fields.setIndexName(u"idxID"_s);
-    EXPECT_EQ(tableRows(fields, {u"ID"_s, u"CODE"_s, u"SYSCODE"_s, u"FLDGROUP"_s, u"DEFLABEL"_s,
-                                 u"FLDTYPE"_s, u"FLDLEN"_s}),
-              QStringList({u"ID=0 CODE=1 SYSCODE=1 FLDGROUP=0 DEFLABEL=Sender name FLDTYPE=4 "
-                           u"FLDLEN=0"_s,
-                           u"ID=1 CODE=20 SYSCODE=2 FLDGROUP=1 DEFLABEL=Specimen ID FLDTYPE=4 "
-                           u"FLDLEN=13"_s,
-                           u"ID=2 CODE=31 SYSCODE=102 FLDGROUP=3 DEFLABEL= FLDTYPE=5 FLDLEN=0"_s,
-                           u"ID=3 CODE=7 SYSCODE=0 FLDGROUP=0 DEFLABEL=Termination code "
-                           u"FLDTYPE=2 FLDLEN=1"_s,
-                           u"ID=4 CODE=40 SYSCODE=2 FLDGROUP=3 DEFLABEL=Patient ID FLDTYPE=4 "
-                           u"FLDLEN=10"_s}));
-    // An empty label or content is stored as a value, not refused as missing.
     ASSERT_TRUE(fields.findKey({2}));
+    EXPECT_EQ(fields.fieldByName(u"CODE"_s)->asInteger(), 31);
+    EXPECT_EQ(fields.fieldByName(u"SYSCODE"_s)->asInteger(), int(scResultValue));
     EXPECT_FALSE(fields.fieldByName(u"DEFLABEL"_s)->isNull());
     EXPECT_FALSE(fields.fieldByName(u"FLDCONT"_s)->isNull());
-    records.setIndexName(u"idxID"_s);
-    EXPECT_EQ(tableRows(records, {u"RECTYPE"_s, u"NUM"_s, u"CODE"_s}),
-              QStringList({u"RECTYPE=2 NUM=1 CODE=1"_s, u"RECTYPE=1 NUM=1 CODE=1"_s,
-                           u"RECTYPE=1 NUM=2 CODE=20"_s, u"RECTYPE=2 NUM=2 CODE=31"_s,
-                           u"RECTYPE=1 NUM=3 CODE=7"_s}));
     tests.setIndexName(u"idxID"_s);
-    EXPECT_EQ(tableRows(tests, {u"NUM"_s, u"CODE"_s, u"UNIT_"_s, u"NAME"_s, u"INST"_s}),
-              QStringList({u"NUM=10 CODE=tsh UNIT_=mIU/l NAME=Thyrotropin INST=True"_s,
-                           u"NUM=460 CODE=HBEAG UNIT_= NAME= INST=True"_s,
-                           u"NUM=460 CODE=A-HBCIGM UNIT_= NAME=Антитела к HBc IgM INST=True"_s,
-                           u"NUM=0 CODE=Na+ UNIT_=mmol/L NAME=Sodium Concentration INST=True"_s}));
-
+    EXPECT_EQ(tableRows(tests, {u"NUM"_s, u"CODE"_s, u"NAME"_s, u"INST"_s}),
+              QStringList({u"NUM=10 CODE=tsh NAME=Thyrotropin INST=True"_s,
+                           u"NUM=460 CODE=HBEAG NAME= INST=True"_s,
+                           u"NUM=460 CODE=A-HBCIGM NAME=Антитела к HBc IgM INST=True"_s,
+                           u"NUM=0 CODE=Na+ NAME=Sodium Concentration INST=True"_s}));
     fields.setIndexName(u"idxCODE"_s);
-    EXPECT_EQ(tableRows(fields, {u"CODE"_s}),
-              QStringList({u"CODE=1"_s, u"CODE=7"_s, u"CODE=20"_s, u"CODE=31"_s, u"CODE=40"_s}));
     ASSERT_TRUE(fields.findKey({7}));
     EXPECT_EQ(fields.fieldByName(u"FLDCONT"_s)->asString(), u"N=normal\nE=error"_s);
-    EXPECT_FALSE(fields.findKey({8}));
     // Two fields mean the sample identifier; the key finds the first in class order.
     fields.setIndexName(u"idxSYSCODE"_s);
     ASSERT_TRUE(fields.findKey({int(scSampleID)}));
@@ -149,13 +125,10 @@ TEST(DriverTables, CreationReachesTheOverridesOfTheClassBeingMade)
     ASSERT_TRUE(driver->Fields()->locate(u"CODE"_s, 20));
     EXPECT_EQ(driver->Fields()->fieldByName(u"DEFLABEL"_s)->asString(), u"Sample number"_s);
 
-    // FindFieldInfo reads the class descriptions, not the adapted table, and stops at the match.
+    // FindFieldInfo reads the class descriptions, not the adapted table.
     TFldInfo info;
-    driver->fieldInfoCalls = 0;
     ASSERT_TRUE(driver->FindFieldInfo(20, info));
     EXPECT_EQ(info.DEFLABEL, u"Specimen ID"_s);
-    EXPECT_EQ(info.SYSCODE, scSampleID);
-    EXPECT_EQ(driver->fieldInfoCalls, 2);
     // Nothing found: the argument keeps what it held.
     EXPECT_FALSE(driver->FindFieldInfo(99, info));
     EXPECT_EQ(info.CODE, 20);
@@ -209,36 +182,30 @@ TEST(DriverOperations, ABareDriverHasOnlyAnEmptyTestsTableAndTheBaseOperations)
     TFldInfo info;
     EXPECT_FALSE(driver->FindFieldInfo(1, info)) << "no fields: nothing to scan";
 
-    // The result holder's tables are open and empty; an empty name is a name, the ID the key.
+    // The result holder's tables are open and empty; an empty name is a name.
     ASSERT_TRUE(holder.Header().isActive() && holder.Results().isActive());
     EXPECT_TRUE(holder.Header().isEmpty() && holder.Results().isEmpty());
     holder.Header().appendRecord({1, QString(), u"x"_s, 5});
-    EXPECT_THROW(holder.Header().appendRecord({1, u"Again"_s, u"z"_s, 7}), EDBClient);
-    holder.Header().cancel();
     EXPECT_EQ(holder.Header().recordCount(), 1);
 }
 
 // ---- helpers
 
-TEST(ControlChars, NamesBothWaysAndTagText)
+TEST(ControlChars, NamesBothWaysAndTagTextBothWays)
 {
     for (int b = 1; b <= 31; ++b)
         EXPECT_EQ(ControlCharByName(ControlCharName(b)), b) << b;
-    EXPECT_EQ(ControlCharName(1), u"SOH"_s);
-    EXPECT_EQ(ControlCharName(21), u"NAK"_s);
-    EXPECT_EQ(ControlCharName(31), u"US"_s);
+    EXPECT_EQ(ControlCharName(1) + ControlCharName(21) + ControlCharName(31), u"SOHNAKUS"_s);
     for (int b : {0, 32, -1})
         EXPECT_TRUE(ControlCharName(b).isEmpty()) << b;
     for (const QString& name : {u"stx"_s, u"NUL"_s, QString()})
         EXPECT_EQ(ControlCharByName(name), -1);
 
-    EXPECT_EQ(BytesToTagText("\x02"
-                             "A\x03\x0D\x0A"),
-              u"[STX]A[ETX][CR][LF]"_s);
-    EXPECT_EQ(BytesToTagText(QByteArray("\x16\x17\x1F\x01", 4)), u"[SYN][ETB][US][SOH]"_s);
+    EXPECT_EQ(BytesToTagText(QByteArray("\x02"
+                                        "A\x03\x0D\x0A\x16\x17\x1F\x01")),
+              u"[STX]A[ETX][CR][LF][SYN][ETB][US][SOH]"_s);
     // Byte 0, blanks, DEL and the upper half are copied as characters of the code page.
-    EXPECT_EQ(BytesToTagText(QByteArray("a\0 \x7F", 4)), u"a"_s + QChar(0) + u" \x7F"_s);
-    EXPECT_EQ(BytesToTagText(QByteArray("\xE9\x80")), u"é€"_s);
+    EXPECT_EQ(BytesToTagText(QByteArray("a\0 \x7F\xE9\x80", 6)), u"a"_s + QChar(0) + u" \x7Fé€"_s);
     {
         TestWorkspace russian(2);
         EXPECT_EQ(BytesToTagText(QByteArray("\xE9\x02")), u"й[STX]"_s);
@@ -249,15 +216,11 @@ TEST(ControlChars, NamesBothWaysAndTagText)
     EXPECT_EQ(text, u"before"_s);
     BytesToTagText("\x04xyz", 2, text);
     EXPECT_EQ(text, u"[EOT]x"_s);
-}
 
-TEST(ControlChars, TagTextToBytes)
-{
     QByteArray data("[stx]A[ETX]");
     int count = int(data.size());
     TagTextToBytes(data.data(), count);
     EXPECT_EQ(data.left(count), QByteArray("\x02\x41\x03"));
-
     const auto expand = [](QByteArray bytes) {
         TagTextToBytes(bytes);
         return bytes;
@@ -265,7 +228,6 @@ TEST(ControlChars, TagTextToBytes)
     // What is not a name stays as written; a "[" whose bracket is not a name leaves the next one
     // free to be.
     const std::pair<const char*, const char*> cases[] = {{"[Syn][etb][US]", "\x16\x17\x1F"},
-                                                         {"no tags", "no tags"},
                                                          {"", ""},
                                                          {"[XYZ]1", "[XYZ]1"},
                                                          {"[]", "[]"},
@@ -276,7 +238,6 @@ TEST(ControlChars, TagTextToBytes)
                                                          {"[[ETX]]", "[\x03]"}};
     for (const auto& [tags, expected] : cases)
         EXPECT_EQ(expand(tags), QByteArray(expected)) << tags;
-
     // Every byte survives the trip to tag text and back.
     QByteArray all;
     for (int b = 0; b < 256; ++b)
