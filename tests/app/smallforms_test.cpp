@@ -90,57 +90,35 @@ QSystemTrayIcon* shownIcon(const TTaskBarIcon& icon)
 
 } // namespace
 
-TEST(COMOptionsDlg, ShowsTheStoredValuesReturnsTheChosenOnesOnOkAndKeepsThoseNamingNoItem)
+TEST(COMOptionsDlg, CancelKeepsTheValuesOkKeepsThoseNamingNoItemEnterAndEscapeAnswer)
 {
+    // The values chosen on OK are stored by the source configuration tests.
     ScopedScriptedDialogs dialogs;
     ComSettings settings;
-    QStringList shown;
-    const auto choose = [&](int result) {
-        dialogs.answerModal("TCOMOptionsDlg", [&, result](TForm& form) {
-            auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-            shown = {dlg.cbBaudRate->currentText(),
-                     dlg.cbDataBits->currentText(),
-                     dlg.cbHandshaking->currentText(),
-                     dlg.cbParity->currentText(),
-                     dlg.cbStopBits->currentText(),
-                     dlg.chbEnableDTROnOpen->isChecked() ? "DTR" : "-"};
-            dlg.cbBaudRate->setCurrentText("38400");
-            dlg.cbDataBits->setCurrentText("5 bits");
-            dlg.cbHandshaking->setCurrentText("DTRDSR");
-            dlg.cbParity->setCurrentText("Espace");
-            dlg.cbStopBits->setCurrentText("1.5 bits");
-            dlg.chbEnableDTROnOpen->setChecked(false);
-            return result;
-        });
-        return settings.edit();
-    };
-    EXPECT_FALSE(choose(mrCancel));
-    EXPECT_EQ(settings, ComSettings{});
-    EXPECT_EQ(shown, QStringList({"9600", "8 bits", "RTS", "Inpair", "2 bits", "DTR"}));
-    EXPECT_TRUE(choose(mrOk));
-    EXPECT_EQ(settings, (ComSettings{9, 5, 4, 4, 1, false}));
-
-    // Stored values that name no item: none is selected, and OK keeps them.
-    settings = ComSettings{};
     settings.baud = 12;    // 115200 in the port's own numbering: not offered here
     settings.dataBits = 3; // below the first item
     settings.parity = -1;
+    const ComSettings stored = settings;
     QList<int> selections;
     dialogs.answerModal("TCOMOptionsDlg", [&](TForm& form) {
         auto& dlg = static_cast<TCOMOptionsDlg&>(form);
         selections << dlg.cbBaudRate->currentIndex() << dlg.cbDataBits->currentIndex()
                    << dlg.cbParity->currentIndex();
         dlg.cbStopBits->setCurrentIndex(0);
+        dlg.chbEnableDTROnOpen->setChecked(false);
+        return int(mrCancel);
+    });
+    EXPECT_FALSE(settings.edit());
+    EXPECT_EQ(settings, stored);
+    EXPECT_EQ(selections, QList<int>({-1, -1, -1}));
+    dialogs.answerModal("TCOMOptionsDlg", [&](TForm& form) {
+        static_cast<TCOMOptionsDlg&>(form).cbStopBits->setCurrentIndex(0);
         return int(mrOk);
     });
     EXPECT_TRUE(settings.edit());
-    EXPECT_EQ(selections, QList<int>({-1, -1, -1}));
     EXPECT_EQ(settings, (ComSettings{12, 3, 2, -1, 0, true}));
-}
 
-TEST(COMOptionsDlg, EnterConfirmsAndEscapeCancelsFromTheLists)
-{
-    ScopedScriptedDialogs dialogs;
+    // Enter in a list confirms, Escape cancels.
     const auto pressIn = [&](int index, int key) {
         dialogs.answerModal("TCOMOptionsDlg", [index, key](TForm& form) {
             auto& dlg = static_cast<TCOMOptionsDlg&>(form);
@@ -149,7 +127,6 @@ TEST(COMOptionsDlg, EnterConfirmsAndEscapeCancelsFromTheLists)
             return form.ModalResult();
         });
     };
-    ComSettings settings;
     pressIn(3, Qt::Key_Return);
     EXPECT_TRUE(settings.edit());
     EXPECT_EQ(settings.dataBits, 7);
