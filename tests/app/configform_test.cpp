@@ -360,6 +360,23 @@ TEST_F(ConfigFormTest, StoredValuesAreShownAndKept)
     EXPECT_EQ(save(u"-1"_s), u"42>42"_s);
     EXPECT_EQ(save(QString()), u"42>NULL"_s);
     EXPECT_EQ(save(QString()), u">NULL"_s);
+
+    // Serial settings that name no item of the options dialog (115200 baud, 3 data bits, no
+    // parity item) are kept when it is confirmed.
+    f.addSource(4, 4, false, false, 0, u"AVL"_s);
+    f.tables->com->appendRecord({4, 2, 1, 2, 3, 30, 12, 3, 2, -1, 0});
+    {
+        OpenForm c(4);
+        dialogs.answerModal(u"TCOMOptionsDlg"_s, [](TForm& form) {
+            auto& o = static_cast<TCOMOptionsDlg&>(form);
+            EXPECT_EQ(o.cbBaudRate->currentIndex(), -1);
+            EXPECT_EQ(o.cbDataBits->currentIndex(), -1);
+            return int(mrOk);
+        });
+        c->COMOptions->click();
+        c->OKBtn->click();
+    }
+    EXPECT_EQ(rows(u"com.DB"_s), u"4|2|1|2|3|30|12|3|2|-1|0"_s);
 }
 
 TEST_F(ConfigFormTest, SaveThatFailsHalfWayLeavesNoSource)

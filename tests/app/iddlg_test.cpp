@@ -2,14 +2,15 @@
 // search (accented and Cyrillic prefixes among them), the choice and the description written into
 // the document's row, cancel, new and modified patients, deletion, and the practice-database mode
 // over a stand-in for the kernel's patient caches.
-#include "fakepractice.h"
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/docregistry.h>
 #include <app/iddlg.h>
 #include <app/patientdlg.h>
+#include <app/practicepatients.h>
 #include <platform/codepage.h>
+#include <platform/data/memdataset.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/regional.h>
@@ -21,11 +22,55 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableView>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// A stand-in for the practice database's patients: one cache, whose every load shows all rows and
+// is recorded, and new numbers from 500.
+class FakePractice : public PracticePatients, public PatientCache
+{
+public:
+    FakePractice()
+    {
+        data.fieldDefs().add("PATIENTS_ID", FieldType::Integer);
+        data.fieldDefs().add("NOM", FieldType::String, 40);
+        data.fieldDefs().add("PRENOM", FieldType::String, 40);
+        data.fieldDefs().add("NE_LE", FieldType::String, 20);
+        data.fieldDefs().add("N_OMON", FieldType::Integer);
+        data.createDataSet();
+    }
+    PatientCache& IdPatients_Global() override { return *this; }
+    PatientCache& Patients_Global() override { return *this; }
+    int GetID(const QString& table, const QString& field, int count) override
+    {
+        ids << QStringLiteral("%1|%2|%3").arg(table, field).arg(count);
+        return 500;
+    }
+    DataSet& dataSet() override { return data; }
+    void LoadRange(const QString& table, const QString& key, const VariantList& low,
+                   const VariantList& high, const QString&) override
+    {
+        QStringList parts{table, key};
+        for (const Variant& v : low + high)
+            parts << v.toString().replace(QChar(0), QLatin1String("#0"));
+        loads << parts.join('|');
+        data.first();
+    }
+    // Stands on the row with the key, when there is one (the kernel's cache would hold only
+    // that row, or none).
+    void LoadKey(const QString& table, const QString& key, const Variant& value) override
+    {
+        loads << table + '|' + key + '|' + value.toString();
+        data.locate(key, value);
+    }
+
+    MemDataSet data;
+    QStringList loads, ids;
+};
 
 struct LocalPatient
 {
@@ -364,9 +409,14 @@ TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
     LocalTablesFixture f;
     const int number = addDocument(f);
     FakePractice practice;
-    practice.id.data.appendRecord({42, "DURAND", "Léa", "01/02/1980", 7});
-    practice.id.data.appendRecord({43, "DUVAL", "Paul", "", Variant::null()});
-    PracticeModeScope mode(practice);
+    practice.data.appendRecord({42, "DURAND", "Léa", "01/02/1980", 7});
+    practice.data.appendRecord({43, "DUVAL", "Paul", "", Variant::null()});
+    SetPracticePatients(&practice);
+    PracticeDBInUse = true;
+    const auto localAgain = qScopeGuard([] {
+        PracticeDBInUse = false;
+        SetPracticePatients(nullptr);
+    });
 
     ScopedScriptedDialogs dialogs;
     QStringList seen;
@@ -401,20 +451,18 @@ TEST(IdentificationDialog, PracticeDatabaseModeUsesTheKernelCaches)
 
     EXPECT_EQ(seen,
               QStringList({"Delete hidden", "NOM", "PRENOM", "NE_LE", "DUVAL,Paul,,", "NOUVEAU"}));
-    EXPECT_EQ(practice.id.loads,
+    EXPECT_EQ(practice.loads,
               QStringList({"PATIENTS|NOM;PRENOM|#0|#0|zzzz|zzzz",
                            "PATIENTS|NOM;PRENOM|DU#0|#0|DUzzzz|zzzz",
                            "PATIENTS|NOM;PRENOM|#0|#0|zzzz|zzzz", "PATIENTS|PATIENTS_ID|43"}));
     EXPECT_EQ(practice.ids, QStringList({"PATIENTS|PATIENTS_ID|1"}));
-    QStringList rows;
-    DataSet& cache = practice.id.data;
-    for (cache.first(); !cache.eof(); cache.next()) {
-        QStringList values;
-        for (const char* name : {"PATIENTS_ID", "NOM", "PRENOM", "NE_LE", "N_OMON"})
-            values << cache.fieldByName(name)->asString();
-        rows << values.join(',');
-    }
-    EXPECT_EQ(rows, QStringList({"42,DURAND,Léa,01/02/1980,7", "43,DUVAL-MARTIN,Paul,,",
-                                 "500,NOUVEAU,,vers 1970,9"}));
+    DataSet& cache = practice.data;
+    ASSERT_TRUE(cache.locate("PATIENTS_ID", 43));
+    EXPECT_EQ(cache.fieldByName("NOM")->asString(), "DUVAL-MARTIN");
+    EXPECT_TRUE(cache.fieldByName("N_OMON")->isNull()) << "a file number that is none";
+    ASSERT_TRUE(cache.locate("PATIENTS_ID", 500));
+    EXPECT_EQ(cache.fieldByName("NE_LE")->asString() + "|" +
+                  cache.fieldByName("N_OMON")->asString(),
+              "vers 1970|9");
     EXPECT_EQ(documentRow(f, number), "0|500|NULL|NULL|NULL");
 }

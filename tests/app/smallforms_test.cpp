@@ -1,7 +1,7 @@
-// The serial-line options dialog, the text and picture windows, the port test window, and the
-// notification-area icon: when it is shown, what it shows, and the events its clicks raise.
+// The text and picture windows, the port test window, and the notification-area icon: when it is
+// shown, what it shows, and the events its clicks raise. (The serial-line options dialog is used
+// by the source configuration tests.)
 #include <analysers/comdrv.h>
-#include <app/comoptionsdlg.h>
 #include <app/imageform.h>
 #include <app/memoform.h>
 #include <app/taskbaricon.h>
@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCursor>
@@ -25,19 +24,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct ComSettings
-{
-    int baud = 6; // 9600
-    int dataBits = 8;
-    int handshaking = 2; // RTS
-    int parity = 1;      // odd
-    int stopBits = 2;    // two
-    bool dtr = true;
-
-    bool edit() { return EditCOMOptions(baud, dataBits, handshaking, parity, stopBits, dtr); }
-    bool operator==(const ComSettings&) const = default;
-};
 
 void press(QWidget* target, int key, const QString& text = {})
 {
@@ -89,51 +75,6 @@ QSystemTrayIcon* shownIcon(const TTaskBarIcon& icon)
 }
 
 } // namespace
-
-TEST(COMOptionsDlg, CancelKeepsTheValuesOkKeepsThoseNamingNoItemEnterAndEscapeAnswer)
-{
-    // The values chosen on OK are stored by the source configuration tests.
-    ScopedScriptedDialogs dialogs;
-    ComSettings settings;
-    settings.baud = 12;    // 115200 in the port's own numbering: not offered here
-    settings.dataBits = 3; // below the first item
-    settings.parity = -1;
-    const ComSettings stored = settings;
-    QList<int> selections;
-    dialogs.answerModal("TCOMOptionsDlg", [&](TForm& form) {
-        auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-        selections << dlg.cbBaudRate->currentIndex() << dlg.cbDataBits->currentIndex()
-                   << dlg.cbParity->currentIndex();
-        dlg.cbStopBits->setCurrentIndex(0);
-        dlg.chbEnableDTROnOpen->setChecked(false);
-        return int(mrCancel);
-    });
-    EXPECT_FALSE(settings.edit());
-    EXPECT_EQ(settings, stored);
-    EXPECT_EQ(selections, QList<int>({-1, -1, -1}));
-    dialogs.answerModal("TCOMOptionsDlg", [&](TForm& form) {
-        static_cast<TCOMOptionsDlg&>(form).cbStopBits->setCurrentIndex(0);
-        return int(mrOk);
-    });
-    EXPECT_TRUE(settings.edit());
-    EXPECT_EQ(settings, (ComSettings{12, 3, 2, -1, 0, true}));
-
-    // Enter in a list confirms, Escape cancels.
-    const auto pressIn = [&](int index, int key) {
-        dialogs.answerModal("TCOMOptionsDlg", [index, key](TForm& form) {
-            auto& dlg = static_cast<TCOMOptionsDlg&>(form);
-            dlg.cbDataBits->setCurrentIndex(index);
-            press(key == Qt::Key_Return ? dlg.cbParity : dlg.cbBaudRate, key);
-            return form.ModalResult();
-        });
-    };
-    pressIn(3, Qt::Key_Return);
-    EXPECT_TRUE(settings.edit());
-    EXPECT_EQ(settings.dataBits, 7);
-    pressIn(0, Qt::Key_Escape);
-    EXPECT_FALSE(settings.edit());
-    EXPECT_EQ(settings.dataBits, 7);
-}
 
 TEST(Viewers, ShownTextIsReadOnlyButCanBeCopiedAndFermerClosesTheModalWindow)
 {
@@ -210,52 +151,32 @@ TEST(TestForm, TypedCharactersGoToTheSelectedSlotsPort)
     EXPECT_EQ(slot1.line->written(), QByteArray("\xE9\x80?\r"));
 }
 
-TEST(TaskBarIcon, ShownOnlyWithAnIconOnADesktopThatHasAnAreaWithItsTipCutAt63Characters)
+TEST(TaskBarIcon, ShownWithAnIconWhereTheDesktopHasAnAreaTipCutAt63ClicksGiveTheirButtons)
 {
-    AreaIcon icon;
-    ASSERT_NE(shownIcon(icon), nullptr);
+    AreaIcon icon(nullptr, false);
     icon.SetVisible(true); // no picture yet
     EXPECT_FALSE(icon.Visible());
     icon.SetIcon(redIcon());
-    icon.areaAvailable = false;
-    icon.SetVisible(true);
+    icon.SetVisible(true); // no notification area
     EXPECT_FALSE(icon.Visible());
-    EXPECT_FALSE(shownIcon(icon)->isVisible());
-
     icon.SetTip(QString(60, 'a') + "bcdefghijk");
     EXPECT_EQ(icon.Tip(), QString(60, 'a') + "bcd");
     // A character outside the basic plane straddling the limit is dropped whole.
     icon.SetTip(QString(62, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80") + "z");
     EXPECT_EQ(icon.Tip(), QString(62, 'x'));
     icon.SetTip("QUORVANE"); // set while hidden: appears when shown
-
     icon.areaAvailable = true;
-    icon.SetVisible(true);
-    icon.SetVisible(true);
-    EXPECT_TRUE(icon.Visible());
-    ASSERT_NE(shownIcon(icon), nullptr); // still one icon
-    EXPECT_TRUE(shownIcon(icon)->isVisible());
-    EXPECT_FALSE(shownIcon(icon)->icon().isNull());
-    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE");
-    icon.SetTip("QUORVANE - 2 documents"); // set while shown: appears at once
-    EXPECT_EQ(shownIcon(icon)->toolTip(), "QUORVANE - 2 documents");
-    icon.SetVisible(false);
-    EXPECT_FALSE(icon.Visible());
-    EXPECT_FALSE(shownIcon(icon)->isVisible());
-}
-
-TEST(TaskBarIcon, ClicksRaiseTheMouseEventsWithButtonAndCursorPosition)
-{
-    AreaIcon icon;
-    icon.SetIcon(redIcon());
     icon.SetVisible(true);
     QSystemTrayIcon* shown = shownIcon(icon);
     ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(icon.Visible() && shown->isVisible());
+    EXPECT_EQ(shown->toolTip(), "QUORVANE");
+    icon.SetTip("QUORVANE - 2 documents"); // set while shown: appears at once
+    EXPECT_EQ(shown->toolTip(), "QUORVANE - 2 documents");
 
-    // Without handlers every click is skipped.
+    // Without handlers every click is skipped; with them, each raises its event with the button
+    // and the cursor's position.
     emit shown->activated(QSystemTrayIcon::Trigger);
-    emit shown->activated(QSystemTrayIcon::DoubleClick);
-
     QStringList calls;
     const auto record = [&calls](const char* name) {
         return [&calls, name](QObject* sender, TMouseButton button, TShiftState, int x, int y) {
@@ -266,8 +187,6 @@ TEST(TaskBarIcon, ClicksRaiseTheMouseEventsWithButtonAndCursorPosition)
     icon.OnDown = record("down");
     icon.OnDblClick = record("dblclick");
     icon.OnUp = record("up");
-    icon.OnMouseMove = [&calls](QObject*, TShiftState, int, int) { calls << "move"; };
-
     QCursor::setPos(120, 45);
     for (auto reason :
          {QSystemTrayIcon::Context, QSystemTrayIcon::Trigger, QSystemTrayIcon::MiddleClick,
@@ -278,4 +197,6 @@ TEST(TaskBarIcon, ClicksRaiseTheMouseEventsWithButtonAndCursorPosition)
     };
     EXPECT_EQ(calls, (QStringList{at("down", mbRight), at("down", mbLeft), at("down", mbMiddle),
                                   at("dblclick", mbLeft)}));
+    icon.SetVisible(false);
+    EXPECT_FALSE(icon.Visible() || shown->isVisible());
 }
