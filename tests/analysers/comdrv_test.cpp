@@ -98,9 +98,6 @@ TEST_F(ComDrvFake, ConnectOpensTheDeviceOfComPortAndSettingsApplyAtOnceWhileOpen
     port->SetComPortSwHandshaking(shXONXOFF);
     EXPECT_TRUE(applied().rtsCtsFlow && applied().xonXoffFlow);
     EXPECT_FALSE(fake->rts()) << "with RTS/CTS the port leaves RTS to the kernel";
-    port->SetComPortHwHandshaking(hhNONERTSON);
-    EXPECT_TRUE(fake->rts());
-    EXPECT_FALSE(applied().rtsCtsFlow);
 }
 
 TEST_F(ComDrvFake, APortThatCannotOpenStaysClosedAndSilent)
