@@ -1,6 +1,5 @@
-// Automatic identification: the three report kinds read from hand-written report bytes, the word
-// counts and positions of a field, and whole documents identified against the local patients
-// table (rows read back with the sqlite3 tool).
+// Automatic identification: the three report kinds read from hand-written report bytes, and whole
+// documents identified against the local patients table (rows read back with the sqlite3 tool).
 #include "localtables_fixture.h"
 
 #include <app/autoident.h>
@@ -95,27 +94,6 @@ TEST(AutoIdentify, ReportKindsAndTheirFields)
     }
     for (const FieldCase& c : fieldCases)
         EXPECT_EQ(field(c.text, c.kind, c.name), c.value) << c.text.toStdString();
-}
-
-TEST(AutoIdentify, WordCountsPositionsAndLineEnds)
-{
-    // The words taken after the marker; a count of 0 takes nothing and leaves the value alone.
-    QByteArray value = "unchanged";
-    EXPECT_TRUE(ExtractField("N: A B C", 1, "N:", 2, "", value));
-    EXPECT_EQ(value, "A B");
-    EXPECT_FALSE(ExtractField("N: A B", 1, "N:", 3, "", value));
-    value = "unchanged";
-    EXPECT_TRUE(ExtractField("N: A", 1, "N:", 0, "", value));
-    EXPECT_EQ(value, "unchanged");
-    // The marker at its position (1 is the first character), or anywhere for -1.
-    EXPECT_FALSE(ExtractField("xN: A", 1, "N:", -1, "", value));
-    EXPECT_TRUE(ExtractField("xN: A", 2, "N:", -1, "", value));
-    EXPECT_TRUE(ExtractField("xxN: A", -1, "N:", -1, "", value));
-    EXPECT_FALSE(ExtractField("x", 5, "N:", -1, "", value));
-
-    EXPECT_EQ(SplitReportLines("a\r\nb\nc\rd\r\n\r\ne\n"),
-              QList<QByteArray>({"a", "b", "c", "d", "", "e"}));
-    EXPECT_TRUE(SplitReportLines("").isEmpty());
 }
 
 namespace {

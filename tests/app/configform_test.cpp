@@ -246,29 +246,6 @@ TEST_F(ConfigFormTest, EverySourceTypeIsCreatedEditedAndDeletedFromTheSourcesLis
     EXPECT_EQ(typeRows(), QString());
 }
 
-TEST_F(ConfigFormTest, IdSourceFollowsTheTypeUntilTheUserTypesOneAndHasItsHelp)
-{
-    OpenForm c(0);
-    QStringList shown;
-    for (int i = 0; i < 5; ++i) {
-        choose(c->ComboBox1, i);
-        shown << c->Extension->text();
-    }
-    EXPECT_EQ(shown, (QStringList{u"TXT"_s, u"BR1"_s, u"EMF"_s, u"AVL"_s, u"BMP"_s}));
-    c->Extension->setText(u"ast"_s);
-    choose(c->ComboBox1, 3);
-    EXPECT_EQ(c->Extension->text(), u"ast"_s);
-    // Typing the default back does not bring the automatic filling back.
-    c->Extension->setText(u"AVL"_s);
-    choose(c->ComboBox1, 0);
-    EXPECT_EQ(c->Extension->text(), u"AVL"_s);
-    // Its help button says what it is for.
-    dialogs.answerMessage(mrOk, u"Le paramètre \"ID Source\" est obligatoire"_s, mtInformation);
-    c->SpeedButton1->click();
-    c->OKBtn->click();
-    EXPECT_EQ(f.cli(u"SELECT Type, Extension FROM \"cfg.db\";"_s), u"1|AVL"_s);
-}
-
 TEST_F(ConfigFormTest, BadEntriesAreRefusedBeforeAnythingIsWritten)
 {
     OpenForm c(0);

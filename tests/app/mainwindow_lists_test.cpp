@@ -7,7 +7,6 @@
 #include <app/configform.h>
 #include <app/datatables.h>
 #include <app/directsend.h>
-#include <app/screen_source.h>
 #include <app/showlog.h>
 #include <app/workstation_app.h>
 #include <platform/db/database.h>
@@ -15,14 +14,11 @@
 #include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 
-#include <support/ptypair.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocalSocket>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -292,31 +288,4 @@ TEST(MainWindowLists, TheOtherCommandsAndTheResultsOfAnalysers)
     delete w.form;
     w.form = nullptr;
     EXPECT_NE(&Workstation(), static_cast<WorkstationService*>(&AppWorkstation()));
-}
-
-TEST(MainWindowLists, ScreenCaptureRequestsArriveOnTheLocalSocket)
-{
-    ListsWindow w;
-    // Only the requests capture here, not the ticks of the running timer.
-    w.form->CommonTimer->stop();
-    int captured = 0;
-    MainFormModules().CaptureClipboardBitmap = [&](const QString&) {
-        w.addDocument(++captured, 5, 0);
-        return 1;
-    };
-    // A request is served when the window hangs up.
-    const auto send = [] {
-        QLocalSocket socket;
-        socket.connectToServer(TMainForm::ScreenCaptureServerName());
-        EXPECT_TRUE(socket.waitForConnected(5000));
-        socket.write("capture\n");
-        socket.flush();
-        EXPECT_TRUE(pumpEventsUntil(
-            [&] { return socket.state() == QLocalSocket::UnconnectedState; }, 5000));
-    };
-    send(); // no active screen source: nothing
-    EXPECT_EQ(captured, 0);
-    ScreenSourceNumber = 5;
-    send();
-    EXPECT_EQ(w.form->DocNumbers, QList<int>{1});
 }

@@ -66,27 +66,25 @@ bool splashAlive()
 
 } // namespace
 
-TEST(MainWindowLoop, FirstTickFreesTheSplashPurgesAndAsksForTheUserName)
+TEST(MainWindowLoop, FirstTickFreesTheSplashPurgesAsksForTheUserNameAndAFailureIsReportedOnce)
 {
-    MainWindowFixture f;
-    f.writeIni({"[Application]", "Path=" + f.ws.root(), "DelInterval=10"});
-    f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
-                    "VALUES (1, 1, 1, 'Dossier', 'TXT');");
-    f.start();
-    EXPECT_TRUE(splashAlive());
-    f.calls.clear();
-    f.dialogs.answerInput(true, "Dr Lenoir", "Nom de l'utilisateur:");
-    f.firstTick();
-    EXPECT_FALSE(splashAlive());
-    // Ten days before 6 December 2026; and no polling on the first tick.
-    EXPECT_EQ(f.calls, QStringList{"PurgeOldPackages 2026-11-26"});
-    EXPECT_EQ(f.form->Label6->text(), "Dr Lenoir");
-    EXPECT_TRUE(readFileBytes(f.programDir() + "QUORVANE.INI").contains("User=Dr Lenoir\r\n"));
-    EXPECT_TRUE(f.form->CommonTimer->isActive());
-}
+    {
+        MainWindowFixture f;
+        f.writeIni({"[Application]", "Path=" + f.ws.root(), "DelInterval=10"});
+        f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
+                        "VALUES (1, 1, 1, 'Dossier', 'TXT');");
+        f.start();
+        EXPECT_TRUE(splashAlive());
+        f.calls.clear();
+        f.dialogs.answerInput(true, "Dr Lenoir", "Nom de l'utilisateur:");
+        f.firstTick();
+        EXPECT_FALSE(splashAlive());
+        // Ten days before 6 December 2026; and no polling on the first tick.
+        EXPECT_EQ(f.calls, QStringList{"PurgeOldPackages 2026-11-26"});
+        EXPECT_EQ(f.form->Label6->text(), "Dr Lenoir");
+        EXPECT_TRUE(readFileBytes(f.programDir() + "QUORVANE.INI").contains("User=Dr Lenoir\r\n"));
+    }
 
-TEST(MainWindowLoop, PurgeIntervalAtTheFirstTickAndAFirstTickThatFails)
-{
     const auto purgesWith = [](const QStringList& ini) {
         MainWindowFixture f;
         f.writeIni(QStringList{"[Application]", "Path=" + f.ws.root(), "User=Tester"} + ini);

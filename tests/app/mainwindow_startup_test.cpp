@@ -86,32 +86,6 @@ TEST(MainWindowStartup, AConfiguredFolderKeepsItsCaseAnEmptyOneIsTheDefaultAndSe
     EXPECT_EQ(OrgName1, "Laboratoire du Parc");
 }
 
-TEST(MainWindowStartup, WithSourcesThePanelStaysClosedUntilTheWindowIsActivated)
-{
-    MainWindowFixture f;
-    f.writeUsualIni();
-    f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
-                    "VALUES (1, 4, 1, 'Analyseur', 'AST');");
-    f.start();
-    ASSERT_FALSE(f.form->StartupFailed());
-    EXPECT_FALSE(f.form->ConfigBtn->isChecked());
-    EXPECT_FALSE(ConfigPanelOpen);
-    EXPECT_FALSE(f.calls.contains("CloseAllComPorts"));
-    f.form->FormActivate(f.form);
-    EXPECT_TRUE(f.form->Panel2->isHidden());
-
-    // Before the first tick any key brings the window back to its normal state; not after.
-    f.form->showMinimized();
-    int key = Qt::Key_A;
-    f.form->FormKeyDown(f.form, key, Qt::NoModifier);
-    EXPECT_FALSE(f.form->isMinimized());
-    f.tick();
-    f.form->showMinimized();
-    f.form->FormKeyDown(f.form, key, Qt::NoModifier);
-    EXPECT_TRUE(f.form->isMinimized());
-    EXPECT_EQ(key, int(Qt::Key_A));
-}
-
 TEST(MainWindowStartup, PracticeSoftwareFolderAndItsVersionFile)
 {
     // Blank (never the root folder), or a folder without the version file: no connection; only
