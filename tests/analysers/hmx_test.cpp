@@ -29,7 +29,7 @@ using HMXOnLine = DriverOnFakeLine<THMXDriver>;
 TEST_F(HMXOnLine, BlocksAreJudgedWhole)
 {
     // A stored transfer is the two count characters and the blocks as they went over the wire.
-    const QByteArray transfer = analyserFixture("hmx_3_blocks.4");
+    const QByteArray transfer = testData(u"analysers/hmx_3_blocks.4"_s);
     const QByteArray blocks[] = {transfer.mid(2, 264), transfer.mid(2 + 264, 264)};
     receive("\x16");
     receive("02");

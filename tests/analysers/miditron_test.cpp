@@ -93,13 +93,13 @@ TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
     receive(d1.mid(10));
     EXPECT_EQ(answers(), ACK);
     ASSERT_EQ(workstation.handed.size(), 1);
-    EXPECT_EQ(workstation.handed.first().bytes, analyserFixture("miditron_sample_1.4"));
+    EXPECT_EQ(workstation.handed.first().bytes, testData(u"analysers/miditron_sample_1.4"_s));
 
     // A whole sample in one chunk, with the end of the session.
     receive(start + c2 + d2 + end);
     EXPECT_EQ(answers(), ACK + ACK + ACK);
     ASSERT_EQ(workstation.handed.size(), 2);
-    EXPECT_EQ(workstation.handed.last().bytes, analyserFixture("miditron_sample_2.4"));
+    EXPECT_EQ(workstation.handed.last().bytes, testData(u"analysers/miditron_sample_2.4"_s));
     EXPECT_EQ(driver->State, 0);
     for (const FakeWorkstation::Handed& h : workstation.handed) {
         EXPECT_EQ(h.file, ComBufDir + u"~buf~.mdt"_s);
@@ -107,7 +107,7 @@ TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
         EXPECT_EQ(h.type, u"mdt"_s);
     }
     EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
-    EXPECT_EQ(readFileBytes(BufDir + u"1B.4"_s), analyserFixture("miditron_sample_2.4"));
+    EXPECT_EQ(readFileBytes(BufDir + u"1B.4"_s), testData(u"analysers/miditron_sample_2.4"_s));
 }
 
 TEST_F(MiditronOnLine, WhatGetsNoAnswer)
@@ -145,14 +145,14 @@ TEST_F(MiditronOnLine, WhatGetsNoAnswer)
     EXPECT_EQ(workstation.handed.size(), 1);
     receive(c2 + d2);
     ASSERT_EQ(workstation.handed.size(), 2);
-    EXPECT_EQ(workstation.handed.last().bytes, analyserFixture("miditron_sample_2.4"));
+    EXPECT_EQ(workstation.handed.last().bytes, testData(u"analysers/miditron_sample_2.4"_s));
 }
 
 TEST(MiditronResults, AStoredSampleReadForTheViewerAndTheFirstValueOfAFieldWins)
 {
     TestWorkspace ws;
     const QString file = ws.path(u"1A.4"_s);
-    writeFileBytes(file, analyserFixture("miditron_sample_1.4"));
+    writeFileBytes(file, testData(u"analysers/miditron_sample_1.4"_s));
     const auto viewer = TDriver::New<TMiditronDriver>();
     viewer->LoadFromFile(file);
     EXPECT_EQ(viewer->Msg().Records, (QList<QByteArray>{c1, d1}));

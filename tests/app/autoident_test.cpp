@@ -49,8 +49,6 @@ struct FieldCase
 };
 
 const FieldCase fieldCases[] = {
-    {"COMPTE RENDU\r\n" + Kind1Report, 1, "Nom", "DUPONT"},
-    {"COMPTE RENDU\r\n" + Kind1Report, 1, "Prenom", "\xC9lodie"},
     // Several words; an apostrophe separates; a name running into the next label stops there.
     {kind1Line(Nom1, "LE GALL", Sexe1), 1, "Nom", "LE GALL"},
     {kind1Line(Nom1, "D'ARC", Sexe1), 1, "Nom", "D ARC"},
@@ -65,14 +63,11 @@ const FieldCase fieldCases[] = {
     {Nom1 + "   " + Sexe1 + " M", 1, "Nom", std::nullopt},
     // Kind 2: the labels need their tab.
     {"R\r\nNom :\tMARTIN\tSexe :\tM\r\nPr\xE9nom :\tJean Luc\tTaille :\t180", 2, "Nom", "MARTIN"},
-    {"Pr\xE9nom :\tJean Luc\tTaille :\t180", 2, "Prenom", "Jean Luc"},
     {"Nom : MARTIN\tSexe :\tM", 2, "Nom", std::nullopt},
     {"Pr\xE9nom :\t\tTaille :\t180", 2, "Prenom", std::nullopt},
     // Kind 3: quoted on a first line that begins with the marker.
     {"0  'DUPONT' 'JEAN'\r\n1 2 3\r\n", 3, "Nom", "DUPONT"},
     {"0  'DUPONT' 'JEAN'\r\n1 2 3\r\n", 3, "Prenom", "JEAN"},
-    {"0  'D'ARC' 'JEANNE'", 3, "Nom", "D ARC"},
-    {"0  'D'ARC' 'JEANNE'", 3, "Prenom", "JEANNE"},
     {"0  'LE GALL' 'MARIE ANNE'", 3, "Prenom", "MARIE ANNE"},
     {"1  'DUPONT' 'JEAN'", 3, "Nom", std::nullopt},
     {" 0  'DUPONT' 'JEAN'", 3, "Nom", std::nullopt},

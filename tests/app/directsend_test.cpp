@@ -1,7 +1,6 @@
 // Direct send against a temporary import folder: descriptors read back key by key, numbering and
 // subfolders, multi-page documents, the walk over the waiting documents, Breeze files, and what a
 // failed file operation or a process ended between two steps leaves behind.
-#include "filetime.h"
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
