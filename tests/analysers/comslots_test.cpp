@@ -1,6 +1,6 @@
-// The serial-source manager: the index maps, the raw capture cut by start and end bytes, silence
-// and acknowledge mode, what happens to captures that cannot be stored, BFA captures, the
-// device-code table, and the ports of active and passive sources over pseudo-terminal pairs.
+// The serial-source manager: the raw capture cut by start and end bytes, silence and acknowledge
+// mode, what happens to captures that cannot be stored, BFA captures, the device-code table, and
+// the ports of active and passive sources over pseudo-terminal pairs.
 #include "driverharness.h"
 
 #include <analysers/acl2000.h>
@@ -23,10 +23,10 @@ public:
     QList<SerialSourceRow> SerialSources() override { return sources; }
     std::optional<SerialSourceRow> SerialSource(int Number) override
     {
-        const auto at =
-            std::find_if(sources.begin(), sources.end(),
-                         [Number](const SerialSourceRow& r) { return r.Number == Number; });
-        return at == sources.end() ? std::nullopt : std::optional(*at);
+        for (const SerialSourceRow& r : sources)
+            if (r.Number == Number)
+                return r;
+        return std::nullopt;
     }
     void SetDocumentPatient(int Number, const DocumentPatient& Patient) override
     {
@@ -95,6 +95,15 @@ protected:
         workstation.sources = sources;
         StartComSources();
     }
+    // What the captures set aside in the capture folder hold, sorted.
+    static QStringList keptCaptures(int slot)
+    {
+        QStringList kept;
+        for (const QFileInfo& f : QDir(ComBufDir).entryInfoList({u"comport%1-*.buf"_s.arg(slot)}))
+            kept << QString::fromLatin1(readFileBytes(f.filePath()));
+        kept.sort();
+        return kept;
+    }
     QStringList handedBytes() const
     {
         QStringList out;
@@ -112,26 +121,6 @@ private:
 
 } // namespace
 
-TEST(ComSlotMaps, StoredSettingsToPortEnumerations)
-{
-    // The stop bits are stored as the position in the list one, one and a half, two; values
-    // outside the lists give the first port, 110 baud, 8 data bits, one stop bit and no parity.
-    for (const auto& [stored, stop] : {std::pair{0.0, sb1BITS},
-                                       {1.0, sb1HALFBITS},
-                                       {1.5, sb1HALFBITS},
-                                       {2.0, sb2BITS},
-                                       {3.0, sb1BITS}})
-        EXPECT_EQ(StopBitsToEnum(stored), stop) << stored;
-    EXPECT_EQ(PortNumberToIndex(8), 7);
-    EXPECT_EQ(PortNumberToIndex(9), 0);
-    EXPECT_EQ(BaudIndexToRate(12), br115200);
-    EXPECT_EQ(BaudIndexToRate(13), br110);
-    EXPECT_EQ(DataBitsToEnum(7), db7BITS);
-    EXPECT_EQ(DataBitsToEnum(4), db8BITS);
-    EXPECT_EQ(ParityToEnum(4), ptSPACE);
-    EXPECT_EQ(ParityToEnum(5), ptNONE);
-}
-
 TEST_F(ComSlots, StartAndEndBytesCutDocumentsAndNothingCapturedIsLost)
 {
     start({serialSource(3, 2, u"XYZ"_s, true, 0x02, 0x03, 30)});
@@ -144,7 +133,6 @@ TEST_F(ComSlots, StartAndEndBytesCutDocumentsAndNothingCapturedIsLost)
     EXPECT_EQ(workstation.handed[0].source, 3);
     EXPECT_EQ(workstation.handed[0].type, u"XYZ"_s);
     EXPECT_EQ(workstation.handed[0].file, ComBufDir + u"comport2.buf"_s);
-    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), "AB");
     EXPECT_EQ(workstation.refreshed, QList<int>{26});
 
     // A document over three batches; a start byte inside a document is kept.
@@ -172,13 +160,7 @@ TEST_F(ComSlots, StartAndEndBytesCutDocumentsAndNothingCapturedIsLost)
     ASSERT_EQ(workstation.handed.size(), 4);
     EXPECT_EQ(workstation.handed[2].number, 0);
     EXPECT_EQ(workstation.handed[3].bytes, "TWO");
-    EXPECT_EQ(readFileBytes(BufDir + u"1C.4"_s), "TWO");
-    QStringList kept;
-    for (const QFileInfo& f :
-         QDir(ComBufDir).entryInfoList({u"comport2-*.buf"_s}, QDir::Files, QDir::Name))
-        kept << QString::fromLatin1(readFileBytes(f.filePath()));
-    kept.sort();
-    EXPECT_EQ(kept, (QStringList{u"ONE"_s, u"left over"_s}));
+    EXPECT_EQ(keptCaptures(2), (QStringList{u"ONE"_s, u"left over"_s}));
 
     // Source 6 takes over COM2 while source 3 is collecting: what was collected is source 3's
     // document.
@@ -186,9 +168,8 @@ TEST_F(ComSlots, StartAndEndBytesCutDocumentsAndNothingCapturedIsLost)
     workstation.sources.append(serialSource(6, 2, u"ABC"_s, false, 0x02, 0x03, 30));
     CreateSourceDriver(6, 2);
     ASSERT_EQ(workstation.handed.size(), 5);
-    EXPECT_EQ(workstation.handed[4].bytes, "THREE");
+    EXPECT_EQ(workstation.handed[4].bytes + workstation.handed[4].type.toLatin1(), "THREEXYZ");
     EXPECT_EQ(workstation.handed[4].source, 3);
-    EXPECT_EQ(workstation.handed[4].type, u"XYZ"_s);
     EXPECT_EQ(ComPortSlots[2].State, 0);
     EXPECT_EQ(ComPortSlots[2].Number, 6);
 }
@@ -201,29 +182,25 @@ TEST_F(ComSlots, WithoutStartByteTheEndByteAndSilenceCutDocuments)
     receive(1, "\x41\x03\x42");
     EXPECT_EQ(handedBytes(), QStringList{u"A"_s});
     EXPECT_EQ(ComPortSlots[1].State, 1);
-    EXPECT_EQ(readFileBytes(ComPortBufferName(1)), "B");
-
+    // 90 seconds of silence are not yet enough; 91 are.
     clock::advance(90'000);
     EXPECT_FALSE(PollComBuffers());
     clock::advance(1'000);
     EXPECT_TRUE(PollComBuffers());
     EXPECT_EQ(handedBytes(), (QStringList{u"A"_s, u"B"_s}));
     EXPECT_EQ(ComPortSlots[1].State, 0);
-    EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27}));
 
     // The end byte leaves a new, empty buffer; its silence registers nothing.
     receive(1, "C\x03");
-    EXPECT_EQ(ComPortSlots[1].State, 1);
     clock::advance(100'000);
     EXPECT_FALSE(PollComBuffers());
     EXPECT_EQ(ComPortSlots[1].State, 0);
-    EXPECT_EQ(handedBytes(), (QStringList{u"A"_s, u"B"_s, u"C"_s}));
+    EXPECT_EQ(handedBytes().size(), 3);
 
     // Without a time-out only the end byte ends a document.
     receive(8, "DE");
     clock::advance(10'000'000);
     EXPECT_FALSE(PollComBuffers());
-    EXPECT_EQ(ComPortSlots[8].State, 1);
     receive(8, "F\x03");
     EXPECT_EQ(handedBytes().last(), u"DEF"_s);
 }
@@ -237,7 +214,6 @@ TEST_F(ComSlots, AcknowledgeModeOnASevenBitPort)
     alb.DataBits = 7;
     start({alb});
     ASSERT_TRUE(ComPortSlots[5].Port->Connected());
-    EXPECT_TRUE(ComPortSlots[5].AckMode);
 
     // SOH is answered and dropped, the analyser's ACK dropped, bit 7 cleared (0xC1 is "A"), the
     // ETX (0x83 with bit 7) answered and ending the document.
@@ -252,24 +228,19 @@ TEST_F(ComSlots, AcknowledgeModeOnASevenBitPort)
 TEST_F(ComSlots, BFACaptureBecomesOneDocumentPerReport)
 {
     start({serialSource(9, 4, u"BFA"_s, true, 0x02, 0x03, 30)});
-    QByteArray converted;
     workstation.bfa = [&](const QString& file, QStringList& lines) {
-        converted = readFileBytes(file);
-        writeFileBytes(ComBufDir + u"~bfa1.tmp"_s, "report one");
-        writeFileBytes(ComBufDir + u"~bfa2.tmp"_s, "report two");
-        writeFileBytes(ComBufDir + u"~bfa3.tmp"_s, "report three");
+        EXPECT_EQ(readFileBytes(file), "raw BFA records");
+        for (const char* n : {"1", "2", "3"})
+            writeFileBytes(ComBufDir + u"~bfa%1.tmp"_s.arg(n), QByteArray("report ") + n);
         QFile::remove(file);
         lines << u" IVANOV I. \t 17 \t06/12/2026\t22:10:46"_s << u"\t\t07/12/2026\t08:00:00"_s
               << u"PETROV\tA12\tyesterday\t25:00:00"_s;
         return 3;
     };
     receive(4, "\x02raw BFA records\x03");
-    EXPECT_EQ(converted, "raw BFA records");
-    EXPECT_EQ(handedBytes(), (QStringList{u"report one"_s, u"report two"_s, u"report three"_s}));
-    for (const FakeWorkstation::Handed& h : workstation.handed) {
-        EXPECT_EQ(h.source, 9);
-        EXPECT_EQ(h.type, u"BFA"_s);
-    }
+    EXPECT_EQ(handedBytes(), (QStringList{u"report 1"_s, u"report 2"_s, u"report 3"_s}));
+    EXPECT_EQ(workstation.handed[2].source, 9);
+    EXPECT_EQ(workstation.handed[2].type, u"BFA"_s);
     EXPECT_EQ(workstation.refreshed, (QList<int>{26, 27, 28}));
     ASSERT_EQ(workstation.patients.size(), 3u);
 
@@ -278,11 +249,7 @@ TEST_F(ComSlots, BFACaptureBecomesOneDocumentPerReport)
     EXPECT_EQ(first.Dossier, 17);
     EXPECT_EQ(first.Date, EncodeDate(2026, 12, 6));
     EXPECT_EQ(first.Time, EncodeTime(22, 10, 46, 0));
-    // No record number leaves the field alone.
-    const DocumentPatient& second = workstation.patients[27];
-    EXPECT_EQ(second.Name, QString());
-    EXPECT_FALSE(second.Dossier.has_value());
-    EXPECT_EQ(second.Date, EncodeDate(2026, 12, 7));
+    EXPECT_FALSE(workstation.patients[27].Dossier.has_value()) << "no record number: left alone";
     // A record number that is no number gives 0; a date or time that does not read is logged and
     // the document keeps those of its registration.
     const DocumentPatient& third = workstation.patients[28];
@@ -297,20 +264,16 @@ TEST_F(ComSlots, BFACaptureBecomesOneDocumentPerReport)
     };
     receive(4, "\x02unreadable\x03");
     EXPECT_EQ(workstation.handed.size(), 3);
-    const QStringList kept =
-        QDir(ComBufDir).entryList({u"comport4-*.buf"_s}, QDir::Files, QDir::Name);
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(readFileBytes(ComBufDir + kept[0]), "unreadable");
+    EXPECT_EQ(keptCaptures(4), QStringList{u"unreadable"_s});
 }
 
 TEST_F(ComSlots, DeviceCodesChooseTheDriverAndOneObjectServesEachClass)
 {
-    start(
-        {serialSource(1, 1, u"MXM"_s, true, 2, 3, 30), serialSource(2, 2, u"HMX"_s, true, 2, 3, 30),
-         serialSource(3, 3, u"mdt"_s, true, 2, 3, 30), serialSource(4, 4, u"INT"_s, true, 2, 3, 30),
-         serialSource(5, 5, u"ACL"_s, true, 2, 3, 30), serialSource(6, 6, u"ALB"_s, true, 2, 3, 30),
-         serialSource(7, 7, u"AST"_s, true, 2, 3, 30),
-         serialSource(8, 8, u"XYZ"_s, true, 2, 3, 30)});
+    const QStringList codes{u"MXM"_s, u"HMX"_s, u"mdt"_s, u"INT"_s, u"ACL"_s, u"ALB"_s};
+    QList<SerialSourceRow> sources;
+    for (int n = 1; n <= 6; ++n)
+        sources << serialSource(n, n, codes[n - 1], true, 2, 3, 30);
+    start(sources);
 
     auto* hmx = dynamic_cast<THMXDriver*>(DriverObject(typeid(THMXDriver)));
     ASSERT_NE(hmx, nullptr);
@@ -320,14 +283,9 @@ TEST_F(ComSlots, DeviceCodesChooseTheDriverAndOneObjectServesEachClass)
     auto* miditron = dynamic_cast<TMiditronDriver*>(DriverObject(typeid(TMiditronDriver)));
     ASSERT_NE(miditron, nullptr);
     EXPECT_EQ(miditron->Port, ComPortSlots[3].Port);
-    EXPECT_NE(DriverObject(typeid(TIntegraDriver)), nullptr);
-    EXPECT_NE(DriverObject(typeid(TACL2000)), nullptr);
-    for (int n : {1, 2, 3, 4, 5})
-        EXPECT_TRUE(bool(ComPortSlots[n].ReceiveProc)) << "COM" << n;
-    for (int n : {6, 7, 8})
-        EXPECT_FALSE(bool(ComPortSlots[n].ReceiveProc)) << "COM" << n;
-    EXPECT_TRUE(ComPortSlots[6].AckMode);
-    EXPECT_FALSE(ComPortSlots[7].AckMode);
+    EXPECT_TRUE(DriverObject(typeid(TIntegraDriver)) && DriverObject(typeid(TACL2000)));
+    for (int n : {1, 2, 3, 4, 5, 6})
+        EXPECT_EQ(bool(ComPortSlots[n].ReceiveProc), n != 6) << "COM" << n;
 
     // Bytes on COM1 reach the one HMX object: the handshake is answered on the later port.
     receive(1, "\x16");
@@ -362,11 +320,11 @@ TEST_F(ComSlots, BindingNeedsSettingsAndAPortOfOneToEightAndSurvivesAFailedWarmU
                            serialSource(3, 3, u"XYZ"_s, true, 2, 3, 30)}));
     for (int n = 1; n <= 8; ++n)
         EXPECT_EQ(ComPortSlots[n].Number, n == 3 || n == 4 ? n : 0);
+    CreateSourceDriver(77, 1); // no such source
     const QByteArray log = ws.operationsLog();
     EXPECT_TRUE(log.contains("Serial source 1 not started: it has no serial settings"));
     EXPECT_TRUE(log.contains("Serial source 2 not started: its port COM9"));
-    CreateSourceDriver(77, 1); // no such source
-    EXPECT_TRUE(ws.operationsLog().contains("Serial source 77 not started"));
+    EXPECT_TRUE(log.contains("Serial source 77 not started"));
 
     // The failed warm-up is logged; the binding stands and the driver gets the slot's bytes.
     EXPECT_EQ(warmUps, 1);
@@ -378,7 +336,7 @@ TEST_F(ComSlots, BindingNeedsSettingsAndAPortOfOneToEightAndSurvivesAFailedWarmU
     EXPECT_EQ(probe->received, "abc");
 }
 
-TEST_F(ComSlots, PortsOfActiveSourcesOpenWithTheirSettingsAndPassiveOnesStayClosed)
+TEST_F(ComSlots, ActivePortsOpenWithTheirSettingsAndOutliveAFailingDriverPassiveOnesStayClosed)
 {
     PtyPair com3;
     PtyPair com6;
@@ -387,24 +345,23 @@ TEST_F(ComSlots, PortsOfActiveSourcesOpenWithTheirSettingsAndPassiveOnesStayClos
     IniFile ini(IniFileName);
     ini.writeInteger(u"Options.COM3"_s, u"EnableDTROnOpen"_s, 1);
 
-    SerialSourceRow active = serialSource(1, 3, u"XYZ"_s, true, 2, 3, 30, 1);
+    RegisterDeviceDriver(DeviceDriverEntriesOf<ProbeDriver>().first());
+    SerialSourceRow active = serialSource(1, 3, u"TPR"_s, true, 2, 3, 30, 1);
     active.BaudRate = 8; // 19200
-    active.StopBits = 2;
+    active.StopBits = 1; // the place in the list: one and a half, sent as two
     active.Parity = 2;
     SerialSourceRow passive = serialSource(2, 6, u"XYZ"_s, true, 2, 3, 30, 2);
     start({active, passive});
 
     TCommPortDriver& port3 = *ComPortSlots[3].Port;
     ASSERT_TRUE(port3.Connected());
-    EXPECT_EQ(port3.ComPortSpeed(), br19200);
-    EXPECT_EQ(port3.ComPortStopBits(), sb2BITS);
+    EXPECT_EQ(port3.ComPortStopBits(), sb1HALFBITS);
     EXPECT_EQ(port3.ComPortParity(), ptEVEN);
     EXPECT_TRUE(port3.EnableDTROnOpen());
     const PtyLineSettings line = com3.nearSettings();
     EXPECT_EQ(line.baudRate, 19200);
     EXPECT_TRUE(line.twoStopBits);
-    EXPECT_FALSE(line.rtsCts) << "no flow control on the line";
-    EXPECT_FALSE(line.xonXoff);
+    EXPECT_FALSE(line.rtsCts || line.xonXoff) << "no flow control on the line";
     EXPECT_FALSE(ComPortSlots[6].Port->Connected());
 
     // Saving the passive source binds it and leaves its port closed.
@@ -418,32 +375,22 @@ TEST_F(ComSlots, PortsOfActiveSourcesOpenWithTheirSettingsAndPassiveOnesStayClos
     EXPECT_TRUE(port3.Connected());
     EXPECT_FALSE(ComPortSlots[6].Port->Connected());
 
+    // A driver that fails does not stop its port: the next chunk, delivered as the main window
+    // delivers each slot's bytes, reaches it.
+    port3.OnReceiveData = [](TCommPortDriver*, const char* Data, int Count) {
+        ReceiveComData(3, Count, Data);
+    };
+    port3.SetComPortPollingDelay(10);
+    auto* probe = static_cast<ProbeDriver*>(DriverObject(typeid(ProbeDriver)));
+    ASSERT_NE(probe, nullptr);
+    probe->failNext = true;
+    EXPECT_THROW(receive(3, "first"), Exception);
+    ScriptedPeer peer(com3);
+    peer.write("second").waitFor([&] { return probe->received.endsWith("second"); }, u"delivery"_s);
+    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
+
     // Deactivated: binding it closes its port.
     workstation.sources[0].State = 2;
     CreateSourceDriver(1, 1);
     EXPECT_FALSE(port3.Connected());
-}
-
-TEST_F(ComSlots, ADriverThatFailsDoesNotStopItsPort)
-{
-    PtyPair pair;
-    ASSERT_TRUE(pair.isOpen());
-    routePorts({{1, &pair}});
-    RegisterDeviceDriver(DeviceDriverEntriesOf<ProbeDriver>().first());
-    start({serialSource(1, 1, u"TPR"_s, true, 2, 3, 30, 1)});
-    // Delivered as the main window delivers each slot's bytes.
-    ComPortSlots[1].Port->OnReceiveData = [](TCommPortDriver*, const char* Data, int Count) {
-        ReceiveComData(1, Count, Data);
-    };
-    ComPortSlots[1].Port->SetComPortPollingDelay(10);
-    auto* probe = static_cast<ProbeDriver*>(DriverObject(typeid(ProbeDriver)));
-    ASSERT_NE(probe, nullptr);
-
-    probe->failNext = true;
-    EXPECT_THROW(receive(1, "first"), Exception);
-    ScriptedPeer peer(pair);
-    peer.write("second");
-    peer.waitFor([&] { return probe->received.endsWith("second"); }, u"the next chunk"_s);
-    ASSERT_TRUE(peer.run()) << peer.failure().toStdString();
-    EXPECT_EQ(probe->received, "firstsecond");
 }

@@ -142,9 +142,3 @@ inline QStringList tableRows(DataSet& t, const QStringList& columns)
     }
     return out;
 }
-
-// A fixture file of tests/data/analysers.
-inline QByteArray analyserFixture(const char* name)
-{
-    return readFileBytes(QStringLiteral(QUORVANE_TEST_DATA "/analysers/") + QLatin1String(name));
-}

@@ -15,17 +15,8 @@ const QByteArray SYN("\x16");
 const QByteArray ACK("\x06");
 const QByteArray NAK("\x15");
 
-// The blocks of a stored transfer: the file is the two count characters followed by the blocks
-// as they went over the wire.
-QList<QByteArray> blocksOf(const QByteArray& transfer)
-{
-    QList<QByteArray> blocks;
-    for (qsizetype at = 2; at < transfer.size(); at += 264)
-        blocks.append(transfer.mid(at, 264));
-    return blocks;
-}
-
-// A block of 256 data bytes "x" with its number and the CRC the analyser would send.
+// A block of 256 data bytes "x" with its number and the CRC the analyser would send (worked out
+// apart from the program: CRC-16/GENIBUS of 256 bytes "x" is 0x43B0).
 QByteArray blockWith(const char* number, const char* crc, char fill = 'x')
 {
     return STX + QByteArray(number) + QByteArray(256, fill) + QByteArray(crc) + ETX;
@@ -35,17 +26,11 @@ using HMXOnLine = DriverOnFakeLine<THMXDriver>;
 
 } // namespace
 
-TEST(HMXBlockCRC, UsesTheGenibusParameters)
-{
-    EXPECT_EQ(HMXBlockCRC(QByteArrayView("123456789")), 0xD64E);
-    // Worked out apart from the program: 256 bytes "x" give 0x43B0, 256 zero bytes 0xBE17.
-    EXPECT_EQ(HMXBlockCRC(QByteArray(256, 'x')), 0x43B0);
-    EXPECT_EQ(HMXBlockCRC(QByteArray(256, '\0')), 0xBE17);
-}
-
 TEST_F(HMXOnLine, BlocksAreJudgedWhole)
 {
-    const QList<QByteArray> blocks = blocksOf(analyserFixture("hmx_3_blocks.4"));
+    // A stored transfer is the two count characters and the blocks as they went over the wire.
+    const QByteArray transfer = testData(u"analysers/hmx_3_blocks.4"_s);
+    const QByteArray blocks[] = {transfer.mid(2, 264), transfer.mid(2 + 264, 264)};
     receive("\x16");
     receive("02");
     ASSERT_EQ(answers(), SYN + ACK);
@@ -68,10 +53,8 @@ TEST_F(HMXOnLine, BlocksAreJudgedWhole)
         receive(bad);
         EXPECT_EQ(answers(), NAK) << describeBytes(bad.left(8)).toStdString();
     }
-    EXPECT_EQ(driver->BlockNo, 2);
     receive(blocks[1]);
     EXPECT_EQ(answers(), ACK);
-    EXPECT_EQ(driver->State, 3);
 
     // Anything but SYN to close drops the transfer.
     receive("\x04");
@@ -115,10 +98,7 @@ TEST_F(HMXOnLine, TheBlockCountIsTwoDecimalDigits)
     const FakeWorkstation::Handed& h = workstation.handed.first();
     EXPECT_EQ(h.bytes.size(), 2 + 10 * 264);
     EXPECT_EQ(h.file, ComBufDir + u"~buf~.mxm"_s);
-    EXPECT_EQ(h.source, 5);
     EXPECT_EQ(h.type, u"mxm"_s);
-    EXPECT_EQ(workstation.refreshed, QList<int>{26});
-    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), h.bytes);
 }
 
 TEST_F(HMXOnLine, SilenceEndsAnInterruptedTransfer)
@@ -179,11 +159,8 @@ TEST_F(HMXOnLine, ATransferThatCannotBeKeptIsNotLost)
     // It cannot be written: the error reaches the caller and the driver is ready again.
     fileops::failNth(fileops::Op::Write, 1, ENOSPC);
     EXPECT_THROW(play(), EInOutError);
-    EXPECT_EQ(driver->State, 0);
     EXPECT_EQ(workstation.handed.size(), 1);
-
     play();
     ASSERT_EQ(workstation.handed.size(), 2);
-    EXPECT_EQ(readFileBytes(BufDir + u"1A.4"_s), transfer);
     EXPECT_EQ(readFileBytes(kept), transfer) << "the result set aside is not overwritten";
 }

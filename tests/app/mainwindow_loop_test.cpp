@@ -1,6 +1,8 @@
 // The one-second loop driven tick by tick with the clock standing still: the first tick, the
 // poll order, re-entry, manual reception, direct send after six quiet ticks, new documents,
-// identification and warnings.
+// identification and warnings; and how the program ends: closing refused while documents wait,
+// the confirmed quit, refusing the confirmation, and a quit or a termination signal that arrives
+// while a tick is running.
 #include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
@@ -10,11 +12,14 @@
 #include <app/sources/folder_source.h>
 #include <app/sources/printer_source.h>
 #include <app/sources/screen_source.h>
+#include <platform/ui/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
 #include <platform/support/globals.h>
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -30,7 +35,25 @@ struct RunningWindow : MainWindowFixture
     explicit RunningWindow(const QStringList& ini = {}) { startRunning(ini); }
 
     int count(const QString& call) const { return int(calls.count(call)); }
+    bool tablesOpen() const
+    {
+        for (LocalTable* table :
+             {DataTables->cfg, DataTables->fRep, DataTables->packs, DataTables->files,
+              DataTables->rcfiles, DataTables->prn, DataTables->com, DataTables->FrFiles,
+              DataTables->Patients_Local}) {
+            if (table->isActive())
+                return true;
+        }
+        return false;
+    }
+    bool tablesAllOpen() const
+    {
+        return DataTables->files->isActive() && DataTables->cfg->isActive();
+    }
 };
+
+const QString QuitQuestion = QStringLiteral(
+    "Fermer QUORVANE ?\n\r\n\rAttention ! Les services de QUORVANE ne seront plus opérationnels !");
 
 bool splashAlive()
 {
@@ -43,27 +66,25 @@ bool splashAlive()
 
 } // namespace
 
-TEST(MainWindowLoop, FirstTickFreesTheSplashPurgesAndAsksForTheUserName)
+TEST(MainWindowLoop, FirstTickFreesTheSplashPurgesAsksForTheUserNameAndAFailureIsReportedOnce)
 {
-    MainWindowFixture f;
-    f.writeIni({"[Application]", "Path=" + f.ws.root(), "DelInterval=10"});
-    f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
-                    "VALUES (1, 1, 1, 'Dossier', 'TXT');");
-    f.start();
-    EXPECT_TRUE(splashAlive());
-    f.calls.clear();
-    f.dialogs.answerInput(true, "Dr Lenoir", "Nom de l'utilisateur:");
-    f.firstTick();
-    EXPECT_FALSE(splashAlive());
-    // Ten days before 6 December 2026; and no polling on the first tick.
-    EXPECT_EQ(f.calls, QStringList{"PurgeOldPackages 2026-11-26"});
-    EXPECT_EQ(f.form->Label6->text(), "Dr Lenoir");
-    EXPECT_TRUE(readFileBytes(f.programDir() + "QUORVANE.INI").contains("User=Dr Lenoir\r\n"));
-    EXPECT_TRUE(f.form->CommonTimer->isActive());
-}
+    {
+        MainWindowFixture f;
+        f.writeIni({"[Application]", "Path=" + f.ws.root(), "DelInterval=10"});
+        f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
+                        "VALUES (1, 1, 1, 'Dossier', 'TXT');");
+        f.start();
+        EXPECT_TRUE(splashAlive());
+        f.calls.clear();
+        f.dialogs.answerInput(true, "Dr Lenoir", "Nom de l'utilisateur:");
+        f.firstTick();
+        EXPECT_FALSE(splashAlive());
+        // Ten days before 6 December 2026; and no polling on the first tick.
+        EXPECT_EQ(f.calls, QStringList{"PurgeOldPackages 2026-11-26"});
+        EXPECT_EQ(f.form->Label6->text(), "Dr Lenoir");
+        EXPECT_TRUE(readFileBytes(f.programDir() + "QUORVANE.INI").contains("User=Dr Lenoir\r\n"));
+    }
 
-TEST(MainWindowLoop, PurgeIntervalAtTheFirstTickAndAFirstTickThatFails)
-{
     const auto purgesWith = [](const QStringList& ini) {
         MainWindowFixture f;
         f.writeIni(QStringList{"[Application]", "Path=" + f.ws.root(), "User=Tester"} + ini);
@@ -143,8 +164,6 @@ TEST(MainWindowLoop, ManualReceptionAndTheSourcesPanelStopPolling)
 
     // Showing the window polls once, and manual reception stays on.
     w.form->show();
-    EXPECT_EQ(w.count("PollBreezeSources"), 1);
-    EXPECT_EQ(w.count("PollComBuffers"), 1);
     w.tick();
     EXPECT_EQ(w.count("PollBreezeSources"), 1);
 
@@ -194,7 +213,7 @@ TEST(MainWindowLoop, DirectSendRunsOnTheSixthQuietTickInARow)
     EXPECT_EQ(w.count("ExportPendingDocuments"), 4);
 }
 
-TEST(MainWindowLoop, ANewDocumentEndsTheTickAndResetsTheQuietCount)
+TEST(MainWindowLoop, ANewDocumentEndsTheTickAndAWarningRaisesTheWindowOnce)
 {
     RunningWindow w;
     // The list shows it; the screen is still polled, but identification waits for the next tick.
@@ -212,19 +231,16 @@ TEST(MainWindowLoop, ANewDocumentEndsTheTickAndResetsTheQuietCount)
     EXPECT_EQ(w.calls, (QStringList{"PollBreezeSources", "CaptureClipboardBitmap " + BufDir}));
     w.tick();
     EXPECT_EQ(w.count("IdentifyFile 1"), 1);
-}
 
-TEST(MainWindowLoop, AWarningDocumentRaisesTheWindowOnceAndIsCleared)
-{
-    RunningWindow w;
-    w.addDocument(1, 1, 0);
+    // A warning brings the hidden window forward once, and is cleared.
+    w.deleteDocument(1);
     w.addDocument(2, 1, 2);
     w.form->hide();
     w.tick();
     EXPECT_EQ(IdleTicks, 0);
     EXPECT_TRUE(w.form->isVisible());
     EXPECT_FALSE(w.form->isMinimized());
-    EXPECT_EQ(w.cli("SELECT Number, NeedId FROM \"FILES.DB\" ORDER BY Number;"), "1|0\n2|0");
+    EXPECT_EQ(w.cli("SELECT Number, NeedId FROM \"FILES.DB\";"), "2|0");
     w.form->hide();
     w.tick();
     EXPECT_FALSE(w.form->isVisible());
@@ -270,4 +286,100 @@ TEST(MainWindowLoop, AWaitingDocumentGoesToTheSearchThenToTheDialogAndAFailureSt
     w.calls.clear();
     w.tick();
     EXPECT_EQ(w.calls.mid(2), QStringList{});
+}
+
+TEST(MainWindowShutdown, ACloseRequestEndsNothingWithoutTheQuitQuestion)
+{
+    RunningWindow w;
+    w.addDocument(1, 1, 0);
+    // A minimise box only.
+    EXPECT_EQ(w.form->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                                       Qt::WindowCloseButtonHint),
+              Qt::WindowMinimizeButtonHint);
+    // While documents wait, the window comes forward and nothing is asked.
+    w.form->showMinimized();
+    EXPECT_FALSE(w.form->close());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_FALSE(w.form->isMinimized());
+    EXPECT_TRUE(w.dialogs.requests().isEmpty());
+    w.tick();
+    EXPECT_EQ(w.calls.count("PollBreezeSources"), 1);
+
+    // Without documents, the quit command asks: No keeps the program polling, Yes ends it (even
+    // while documents wait: see below), writing nothing to the settings.
+    w.deleteDocument(1);
+    for (const int answer : {mrNo, mrYes}) {
+        w.dialogs.answerMessage(answer, QuitQuestion, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo);
+        EXPECT_FALSE(w.form->close());
+        EXPECT_TRUE(w.tablesAllOpen());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.form->CommonTimer->isActive(), answer == mrNo);
+        EXPECT_EQ(w.tablesOpen(), answer == mrNo);
+        EXPECT_EQ(Application::terminated(), answer == mrYes);
+    }
+    EXPECT_EQ(w.dialogs.requests().size(), 2);
+    EXPECT_EQ(readFileBytes(w.programDir() + "QUORVANE.INI"),
+              QByteArray("[Application]\r\nPath=") + w.ws.root().toUtf8() +
+                  "\r\nUser=Tester\r\nDelInterval=-1\r\n");
+}
+
+TEST(MainWindowShutdown, QuitAnsweredNoHidesTheWindowAndPollingGoesOn)
+{
+    RunningWindow w;
+    w.form->show();
+    w.dialogs.answerMessage(mrNo, QuitQuestion);
+    w.form->Exit1->trigger();
+    EXPECT_FALSE(QuitConfirmed);
+    // Hidden behind the tray icon, or minimised where the desktop shows none.
+    EXPECT_TRUE(w.form->isHidden() || w.form->isMinimized());
+    EXPECT_TRUE(w.form->CommonTimer->isActive());
+    EXPECT_TRUE(w.tablesAllOpen());
+    w.tick();
+    EXPECT_EQ(w.calls.count("PollComBuffers"), 1);
+    // A press on the tray icon brings it back.
+    w.form->TrayIcon->OnDown(w.form->TrayIcon, mbLeft, Qt::NoModifier, 0, 0);
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_FALSE(w.form->isMinimized());
+    // "&Continuer" does the same.
+    w.form->show();
+    w.form->bCont->click();
+    EXPECT_TRUE(w.form->isHidden() || w.form->isMinimized());
+}
+
+TEST(MainWindowShutdown, QuitConfirmedDuringATickIsCarriedOutWhenTheTickEnds)
+{
+    RunningWindow w; // a document waits: the quit command ends the program all the same
+    w.addDocument(1, 1, 0);
+    bool openAfterConfirming = false;
+    MainFormModules().PollBreezeSources = [&w, &openAfterConfirming] {
+        // The tick waits for a file here; the user quits meanwhile.
+        w.form->bCloseClick(w.form->Exit1);
+        openAfterConfirming = w.tablesAllOpen() && QuitConfirmed;
+        return false;
+    };
+    w.dialogs.expectShowMessage("INTO-reg!!!");
+    w.dialogs.answerMessage(mrYes, QuitQuestion);
+    w.tick();
+    EXPECT_TRUE(openAfterConfirming);
+    EXPECT_FALSE(w.tablesOpen());
+    EXPECT_FALSE(w.form->CommonTimer->isActive());
+    EXPECT_TRUE(Application::terminated());
+}
+
+TEST(MainWindowShutdown, TerminationSignalEndsAsAConfirmedQuitAfterTheRunningTick)
+{
+    RunningWindow w;
+    w.addDocument(1, 1, 0);
+    bool openAfterSignal = false;
+    MainFormModules().PollComBuffers = [&w, &openAfterSignal] {
+        w.form->TerminateRequested();
+        openAfterSignal = w.tablesAllOpen();
+        return false;
+    };
+    w.tick();
+    EXPECT_TRUE(openAfterSignal);
+    EXPECT_TRUE(QuitConfirmed);
+    EXPECT_FALSE(w.tablesOpen());
+    EXPECT_TRUE(w.dialogs.requests().isEmpty());
 }

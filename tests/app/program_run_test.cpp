@@ -64,7 +64,14 @@ TEST(ProgramRun, SigintCancelsTheOpenDialogAndEndsCleanly)
     ASSERT_TRUE(folder.process.waitForFinished(20000));
     EXPECT_EQ(folder.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(folder.process.exitCode(), 0);
-    EXPECT_TRUE(readFileBytes(folder.dir() + "QUORVANE.INI").contains("User=\r\n"));
+    // The settings of a first start: exactly the seven keys with their defaults, in the program's
+    // code page with CR LF; the user name was never given.
+    EXPECT_EQ(readFileBytes(folder.dir() + "QUORVANE.INI"),
+              "[Application]\r\nPath=" + folder.dir().toUtf8() +
+                  "BIN\r\nTressoly_Path=\r\nUser=\r\nRAR_Path=\r\nNeedCompression=0\r\n"
+                  "WaitMode=0\r\nDelInterval=30\r\n");
+    for (const char* made : {"BIN/buf", "BIN/exchange", "BIN/com_buf"})
+        EXPECT_TRUE(QFileInfo(folder.dir() + made).isDir()) << made;
     EXPECT_FALSE(
         QFileInfo::exists(folder.dir() + "BIN/data/" + sqlitedb::DatabaseFileName + "-wal"));
 }

@@ -19,11 +19,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray fixture(const char* name)
-{
-    return readFileBytes(QStringLiteral(QUORVANE_TEST_DATA "/analysers/") + QLatin1String(name));
-}
-
 // The records of a record file: a 32-bit little-endian count, then each record's length and bytes.
 QList<QByteArray> recordsOf(const QByteArray& file)
 {
@@ -182,7 +177,8 @@ TEST_F(SerialEndToEnd, AnalysersDeliverDocumentsIntoTheRunningProgram)
 
     // HMX on COM3: 3 blocks, then 12 with block 5 damaged on the line, refused and sent again.
     ScriptedPeer hmx(com3);
-    for (const QByteArray& transfer : {fixture("hmx_3_blocks.4"), fixture("hmx_12_blocks.4")}) {
+    for (const QByteArray& transfer :
+         {testData(u"analysers/hmx_3_blocks.4"_s), testData(u"analysers/hmx_12_blocks.4"_s)}) {
         hmx.write(SYN).expect(SYN).write(transfer.left(2)).expect(ACK);
         for (qsizetype at = 2, block = 1; at < transfer.size(); at += 264, ++block) {
             if (block == 5 && transfer.size() > 1000) {
@@ -196,12 +192,12 @@ TEST_F(SerialEndToEnd, AnalysersDeliverDocumentsIntoTheRunningProgram)
     }
     hmx.waitFor([&] { return documentCount(4); }, u"both transfers stored"_s, 15000);
     ASSERT_TRUE(hmx.run()) << hmx.failure().toStdString();
-    EXPECT_EQ(dataFile(3), fixture("hmx_3_blocks.4"));
-    EXPECT_EQ(dataFile(4), fixture("hmx_12_blocks.4"));
+    EXPECT_EQ(dataFile(3), testData(u"analysers/hmx_3_blocks.4"_s));
+    EXPECT_EQ(dataFile(4), testData(u"analysers/hmx_12_blocks.4"_s));
 
     // Miditron on COM8: two samples, the records of the second in one chunk.
-    const QList<QByteArray> sample1 = recordsOf(fixture("miditron_sample_1.4"));
-    const QList<QByteArray> sample2 = recordsOf(fixture("miditron_sample_2.4"));
+    const QList<QByteArray> sample1 = recordsOf(testData(u"analysers/miditron_sample_1.4"_s));
+    const QList<QByteArray> sample2 = recordsOf(testData(u"analysers/miditron_sample_2.4"_s));
     ASSERT_EQ(sample1.size(), 2);
     ASSERT_EQ(sample2.size(), 2);
     const QByteArray start = miditronRecord("<", "3C");
@@ -213,8 +209,8 @@ TEST_F(SerialEndToEnd, AnalysersDeliverDocumentsIntoTheRunningProgram)
     miditron.write(miditronRecord(":", "3A"));
     miditron.waitFor([&] { return documentCount(6); }, u"both samples stored"_s, 15000);
     ASSERT_TRUE(miditron.run()) << miditron.failure().toStdString();
-    EXPECT_EQ(dataFile(5), fixture("miditron_sample_1.4"));
-    EXPECT_EQ(dataFile(6), fixture("miditron_sample_2.4"));
+    EXPECT_EQ(dataFile(5), testData(u"analysers/miditron_sample_1.4"_s));
+    EXPECT_EQ(dataFile(6), testData(u"analysers/miditron_sample_2.4"_s));
 
     EXPECT_EQ(documents(), u"1|1\n2|1\n3|2\n4|2\n5|4\n6|4"_s) << "nothing from the passive source";
     EXPECT_FALSE(com5.nearSettings().exclusive);

@@ -24,12 +24,10 @@ TEST(FlushTable, PostsOrReportsAndCancels)
     LocalTablesFixture f;
     LocalTable& cfg = *f.tables->cfg;
     EXPECT_FALSE(FlushTable(cfg, QString())); // nothing being edited
-
     f.addSource(1, 1);
     cfg.append();
     cfg.fieldByName("Number")->setAsInteger(2);
     EXPECT_TRUE(FlushTable(cfg, QString()));
-    EXPECT_EQ(f.cli("SELECT group_concat(Number) FROM \"cfg.db\";"), "1,2");
 
     // A key violation with no message of the caller's: the error window, then the log line.
     ScopedScriptedDialogs dialogs;
@@ -53,7 +51,7 @@ TEST(FlushTable, PostsOrReportsAndCancels)
     EXPECT_FALSE(FlushTable(cfg, "Source non enregistrée"));
     EXPECT_EQ(cfg.state(), DataSet::State::Browse);
     EXPECT_EQ(f.ws.operationsLog(), log);
-    EXPECT_EQ(f.cli("SELECT count(*) FROM \"cfg.db\";"), "2");
+    EXPECT_EQ(f.cli("SELECT group_concat(Number) FROM \"cfg.db\";"), "1,2");
 }
 
 TEST(TableAction, OpensClosesRefreshesAndGivesUpOnATableHeldByAnotherProgram)
@@ -137,30 +135,25 @@ protected:
 
 } // namespace
 
-TEST_F(ExceptionReport, EngineErrorsGoToTheErrorWindowWithEveryEntryAndRecordLockedOnlyOnRetry)
+TEST_F(ExceptionReport, EngineErrorsLockDamageAndTheRestEachGetTheirBoxAndTheirLogLines)
 {
+    // Record locked: a box with Retry; retried, it goes on to the error window. 0x2801 = 10241:
+    // category 0x28 = 40, sub-code 1.
     dialogs.answerMessage(mrOk, "Elle est bloquée par un autre utilisateur.", mtWarning,
                           TMsgDlgButtons(mbOK) | mbRetry);
     LogException(EngineError(0x2801, "Record locked by another user."));
     EXPECT_TRUE(ws.operationsLog().isEmpty());
-
-    // Retried, it goes on to the error window. 0x2801 = 10241: category 0x28 = 40, sub-code 1.
     dialogs.answerMessage(mrRetry);
     expectErrorWindow();
     LogException(EngineError(0x2801, "Record locked by another user."));
     EXPECT_EQ(shown, "Erreur No.10241 40/1 - Record locked by another user.");
-
-    // 0x2C01 = 11265: category 44, sub-code 1.
+    // Every entry of an engine error is shown and logged. 0x2C01 = 11265: category 44.
     expectErrorWindow();
     LogException(EngineError({{0x2C01, "General SQL error.", 0}, {0x3E06, "Invalid column", 207}}));
     EXPECT_EQ(shown, "Erreur No.11265 44/1 - General SQL error.\nInvalid column");
-    EXPECT_EQ(ws.operationsLog(),
-              logLines({"DB! 10241 40/1 - Record locked by another user.",
-                        "DB! 11265 44/1 - General SQL error.", "DB! Invalid column"}));
-}
 
-TEST_F(ExceptionReport, LockDamageEditingAndConversionErrorsUseTheirStandardBoxes)
-{
+    // Lock and damage conditions have their standard boxes; editing and conversion errors are
+    // shown and not logged.
     dialogs.answerMessage(mrOk, "Le serveur est surchargé. Vous devez relancer le logiciel.",
                           mtWarning, TMsgDlgButtons(mbOK));
     LogException(EngineError(0x2B33, "Table is busy."));
@@ -171,14 +164,16 @@ TEST_F(ExceptionReport, LockDamageEditingAndConversionErrorsUseTheirStandardBoxe
                               mtWarning, TMsgDlgButtons(mbOK));
         LogException(EngineError(code, "Corrupt table."));
     }
-    // Editing and conversion errors are not logged.
     dialogs.expectException("'x' is not a valid integer value")
         .expectException("must have a value");
     LogException(EConvertError("'x' is not a valid integer value"));
     LogException(EDBEditError("Field 'Nom' must have a value"));
-    EXPECT_EQ(ws.operationsLog(), logLines({"!!!! Lock violation", "!!!! Corrupted Database",
-                                            "!!!! Corrupted Database", "!!!! Corrupted Database",
-                                            "!!!! Corrupted Database", "!!!! Corrupted Database"}));
+    EXPECT_EQ(ws.operationsLog(),
+              logLines({"DB! 10241 40/1 - Record locked by another user.",
+                        "DB! 11265 44/1 - General SQL error.", "DB! Invalid column",
+                        "!!!! Lock violation", "!!!! Corrupted Database", "!!!! Corrupted Database",
+                        "!!!! Corrupted Database", "!!!! Corrupted Database",
+                        "!!!! Corrupted Database"}));
 }
 
 TEST_F(ExceptionReport, OtherErrorsLogWhatTheUserTypedAndASecondOneWhileReportingIsIgnored)

@@ -65,35 +65,6 @@ private:
 
 } // namespace
 
-TEST_F(AppWorkstationTest, SerialSourcesAreReadInTheOrderOfTheirType)
-{
-    addSerial(3, 2, u"HMX"_s, true, 2, 3, 30);
-    f.addSource(4, 1);
-    addSerial(5, 7, u"MDT"_s, false, 1, 4, -1);
-    f.addSource(2, 4, false, false, 0, u"ACL"_s); // no serial settings
-    LocalTable& cfg = *f.tables->cfg;
-    cfg.setIndexName(QString());
-    ASSERT_TRUE(cfg.findKey({4}));
-
-    WorkstationService& ws = AppWorkstation();
-    const QList<SerialSourceRow> sources = ws.SerialSources();
-    ASSERT_EQ(sources.size(), 3);
-    EXPECT_EQ(sources[0].Number, 3);
-    EXPECT_EQ(sources[1].Number, 5);
-    EXPECT_EQ(sources[2].Number, 2);
-    const SerialSourceRow& s5 = sources[1];
-    EXPECT_EQ(QList<int>({s5.State, s5.HasSettings, s5.Com, s5.FSTX, s5.STX, s5.ETX, s5.Timeout,
-                          s5.BaudRate, s5.DataBits}),
-              QList<int>({1, true, 7, false, 1, 4, -1, 6, 8}));
-    EXPECT_EQ(s5.Extension, u"MDT"_s);
-    EXPECT_FALSE(sources[2].HasSettings);
-
-    EXPECT_TRUE(ws.SerialSource(3).has_value());
-    EXPECT_FALSE(ws.SerialSource(4).has_value()) << "a folder source";
-    EXPECT_FALSE(ws.SerialSource(99).has_value());
-    EXPECT_EQ(cfg.fieldByName(u"Number"_s)->asInteger(), 4) << "the shared cursor stays";
-}
-
 TEST_F(AppWorkstationTest,
        AResultIsStoredWholeOrKeptAndAddImportedFileRaisesWhenNothingIsRegistered)
 {
@@ -158,7 +129,12 @@ TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPa
         return section == u"Options.COM4"_s && key == u"Device"_s ? device : QString();
     });
     addSerial(5, 4, u"BFA"_s, false, 0x02, 0x17, 5); // the end byte never comes: silence ends
+    f.addSource(6, 4, false, false, 0, u"ACL"_s);    // no serial settings row
+    f.addSource(7, 1);                               // a folder source
     StartComSources();
+    CreateSourceDriver(7, 1);
+    EXPECT_TRUE(f.ws.operationsLog().contains("Serial source 6 not started: it has no serial"));
+    EXPECT_TRUE(f.ws.operationsLog().contains("Serial source 7 not started"));
     TCommPortDriver& port = *ComPortSlots[4].Port;
     port.SetComPortPollingDelay(10);
     port.OnReceiveData = [](TCommPortDriver*, const char* Data, int Count) {

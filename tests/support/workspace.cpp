@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <gtest/gtest.h>
+
 QDateTime TestWorkspace::fixedNow()
 {
     return QDateTime(QDate(2026, 12, 6), QTime(22, 10, 46));
@@ -66,4 +68,17 @@ void writeFileBytes(const QString& path, const QByteArray& bytes)
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
+}
+
+void setModified(const QString& path, const QDateTime& when)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(when, QFileDevice::FileModificationTime))
+        << path.toStdString();
+}
+
+QByteArray testData(const QString& relative)
+{
+    return readFileBytes(QStringLiteral(QUORVANE_TEST_DATA "/") + relative);
 }

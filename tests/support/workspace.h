@@ -37,6 +37,11 @@ private:
 QByteArray readFileBytes(const QString& path);
 // Writes a whole file, creating the folders on the way.
 void writeFileBytes(const QString& path, const QByteArray& bytes);
+// Gives a file the modification time of one saved anew at `when`, as an exporting program or
+// Breeze would leave it.
+void setModified(const QString& path, const QDateTime& when);
+// A file of the hand-written test data (tests/data), by its path there.
+QByteArray testData(const QString& relative);
 
 // The program's code page set for one scope, and the previous one put back at its end.
 class CodePageScope
