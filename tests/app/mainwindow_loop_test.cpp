@@ -12,11 +12,11 @@
 #include <app/sources/folder_source.h>
 #include <app/sources/printer_source.h>
 #include <app/sources/screen_source.h>
-#include <platform/ui/application.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
 #include <platform/support/globals.h>
+#include <platform/ui/application.h>
 
 #include <QAction>
 #include <QCoreApplication>
