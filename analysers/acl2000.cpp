@@ -4,6 +4,7 @@
 
 #include <analysers/comdrv.h>
 #include <analysers/rawdump.h>
+#include <platform/controlchars.h>
 #include <platform/softcheck.h>
 #include <platform/support/logfile.h>
 
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr char LF = 0x0A;
 // The analyser takes the answer only at this pace.
 constexpr int CharPauseMs = 20;
 

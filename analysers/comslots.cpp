@@ -10,6 +10,7 @@
 #include <analysers/workstation.h>
 
 #include <platform/clock.h>
+#include <platform/controlchars.h>
 #include <platform/fileops.h>
 #include <platform/regional.h>
 #include <platform/serial/serialline.h>
@@ -31,10 +32,6 @@
 TComPortSlots ComPortSlots;
 
 namespace {
-
-constexpr quint8 SOH = 0x01;
-constexpr quint8 ETX = 0x03;
-constexpr quint8 ACK = 0x06;
 
 // ---- ownership of the ports and the driver objects
 
@@ -231,7 +228,8 @@ int registerBuffer(int n, const TComPortSlot& slot)
 
 void acknowledge(TComPortSlot& slot)
 {
-    slot.Port->SendChar(char(slot.Port->ComPortDataBits() == db7BITS ? 0x86 : 0x06));
+    // On a 7-bit port the ACK goes out with bit 7 set.
+    slot.Port->SendChar(slot.Port->ComPortDataBits() == db7BITS ? char(ACK | 0x80) : ACK);
 }
 
 // The capture of one batch, in the order of the table in the header.

@@ -3,8 +3,11 @@
 #include "drvmain.h"
 
 #include <platform/codepage.h>
+#include <platform/controlchars.h>
 #include <platform/support/globals.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <typeinfo>
 #ifdef __GNUG__
@@ -13,11 +16,31 @@
 
 namespace {
 
-// Index 0 stands for no name: the byte 0 is copied as it is.
-constexpr const char* ControlCharNames[32] = {
-    "",    "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+struct ControlCharTag
+{
+    char byte;
+    const char* name;
+};
+
+constexpr ControlCharTag ControlCharTags[] = {
+    {SOH, "SOH"}, {STX, "STX"}, {ETX, "ETX"}, {EOT, "EOT"}, {ENQ, "ENQ"}, {ACK, "ACK"},
+    {BEL, "BEL"}, {BS, "BS"},   {HT, "HT"},   {LF, "LF"},   {VT, "VT"},   {FF, "FF"},
+    {CR, "CR"},   {SO, "SO"},   {SI, "SI"},   {DLE, "DLE"}, {DC1, "DC1"}, {DC2, "DC2"},
+    {DC3, "DC3"}, {DC4, "DC4"}, {NAK, "NAK"}, {SYN, "SYN"}, {ETB, "ETB"}, {CAN, "CAN"},
+    {EM, "EM"},   {SUB, "SUB"}, {ESC, "ESC"}, {FS, "FS"},   {GS, "GS"},   {RS, "RS"},
+    {US, "US"}};
+
+// The names by byte. Index 0 stands for no name: the byte 0 is copied as it is.
+constexpr std::array<const char*, 32> ControlCharNames = [] {
+    std::array<const char*, 32> names{};
+    names[0] = "";
+    for (const ControlCharTag& tag : ControlCharTags)
+        names[size_t(tag.byte)] = tag.name;
+    return names;
+}();
+static_assert(std::all_of(ControlCharNames.begin(), ControlCharNames.end(),
+                          [](const char* name) { return name != nullptr; }),
+              "every byte 1 to 31 has a name");
 
 // The byte of an upper-case name given as bytes; -1 when it is none of the names.
 int controlCharOf(const QByteArray& name)

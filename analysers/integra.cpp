@@ -3,15 +3,8 @@
 
 #include <analysers/comdrv.h>
 #include <analysers/rawdump.h>
+#include <platform/controlchars.h>
 #include <platform/softcheck.h>
-
-namespace {
-
-constexpr char ETX = 0x03;
-constexpr char ENQ = 0x05;
-constexpr char ACK = 0x06;
-
-} // namespace
 
 QStringList TIntegraDriver::DeviceCodes()
 {

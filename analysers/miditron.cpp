@@ -5,6 +5,7 @@
 #include <analysers/comdrv.h>
 #include <analysers/workstation.h>
 #include <platform/codepage.h>
+#include <platform/controlchars.h>
 #include <platform/regional.h>
 #include <platform/softcheck.h>
 #include <platform/support/paths.h>
@@ -16,9 +17,6 @@
 
 namespace {
 
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
-constexpr char CR = 0x0D;
 // What follows the last field of a record: ETX, two check characters, CR.
 constexpr int TrailerSize = 4;
 

@@ -270,12 +270,13 @@ TEST_F(BFAReportTest, FieldsAreCutOrPaddedAndResultsAreNeverCut)
 
 TEST_F(BFAReportTest, LabelsSubFieldsAndNoise)
 {
-    QByteArray stream = QByteArray("\x17") + STX;
-    stream += field("REQUEST", "55");      // known by its start: a request number
-    stream += field("XFOO\x1DiPID", "99"); // unknown: dropped up to its FS, labels and all
+    QByteArray stream = QByteArray(1, ETB) + STX;
+    stream += field("REQUEST", "55"); // known by its start: a request number
+    // Unknown: dropped up to its FS, labels and all.
+    stream += field(QByteArray("XFOO") + GS + "iPID", "99");
     stream += field("iPID", "7");
     // RS and ETB are no text.
-    stream += field("iPNAME", QByteArray("A") + '\x1E' + "B" + '\x17' + "C");
+    stream += field("iPNAME", QByteArray("A") + RS + "B" + ETB + "C");
     // Empty sub-fields are skipped, also a first one; a result may come without its code.
     stream += QByteArray("TS=Gluc") + GS + "5.4" + GS + GS + "H" + FS;
     stream += QByteArray("TS=Alb") + GS + GS + "40" + GS + "g/L" + FS;

@@ -156,7 +156,7 @@ TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPa
     setSerialIniReader([&](const QString& section, const QString& key) {
         return section == u"Options.COM4"_s && key == u"Device"_s ? device : QString();
     });
-    addSerial(5, 4, u"BFA"_s, false, 0x02, 0x17, 5); // the end byte never comes: silence ends
+    addSerial(5, 4, u"BFA"_s, false, STX, ETB, 5); // the end byte never comes: silence ends
     StartComSources();
     TCommPortDriver& port = *ComPortSlots[4].Port;
     port.SetComPortPollingDelay(10);
