@@ -12,6 +12,7 @@
 #include <platform/clock.h>
 #include <platform/controlchars.h>
 #include <platform/fileops.h>
+#include <platform/inifile.h>
 #include <platform/regional.h>
 #include <platform/serial/serialline.h>
 #include <platform/softcheck.h>
@@ -91,10 +92,11 @@ TDriver& driverObjectFor(const TDeviceDriverEntry& entry)
     return *driver;
 }
 
-// ---- line settings
+// ---- the port's device and line settings
 
-void applyLineSettings(int n, TCommPortDriver& port, const SerialSourceRow& row)
+void preparePort(int n, TCommPortDriver& port, const SerialSourceRow& row)
 {
+    port.SetDeviceName(ComPortDevice(n));
     port.SetComPortSpeed(TComPortBaudRate(BaudIndexToRate(row.BaudRate)));
     port.SetComPortDataBits(TComPortDataBits(DataBitsToEnum(row.DataBits)));
     port.SetComPortStopBits(TComPortStopBits(StopBitsToEnum(row.StopBits)));
@@ -339,6 +341,14 @@ void FreeComPortSlots()
     o.drivers.clear();
 }
 
+QString ComPortDevice(int Port)
+{
+    return serialDeviceFromIni(Port, [](const QString& section, const QString& key) {
+        return IniFileName.isEmpty() ? QString()
+                                     : IniFile(IniFileName).readString(section, key, QString());
+    });
+}
+
 QString ComPortBufferName(int Slot)
 {
     return AddBackslash(ComBufDir) + QStringLiteral("comport%1.buf").arg(Slot);
@@ -447,7 +457,7 @@ void CreateSourceDriver(int Number, int State)
     bindDriver(slot, *row);
 
     if (State == 1 && row->State == 1) {
-        applyLineSettings(n, *slot.Port, *row);
+        preparePort(n, *slot.Port, *row);
         slot.Port->Connect();
     } else {
         slot.Port->Disconnect();
@@ -474,7 +484,7 @@ void OpenConfiguredComPorts()
         TComPortSlot& slot = ComPortSlots[row.Com];
         if (slot.Number != row.Number)
             continue; // the slot serves another source
-        applyLineSettings(row.Com, *slot.Port, row);
+        preparePort(row.Com, *slot.Port, row);
         slot.Port->Connect();
     }
 }

@@ -146,21 +146,25 @@ TDriver* DriverObject(std::type_index Class);
 void ReceiveComData(int Slot, int Count, const char* Data);
 // Binds serial source Number to the slot of its COM port: the capture settings, and the driver of
 // its device code (or capture mode; "ALB" captures in acknowledge mode). With State 1 and the
-// source active, its line settings are set on the port (no flow control, RTS raised, DTR on open
-// as the INI key "EnableDTROnOpen" of section "Options.COM<n>" says) and the port is opened (one
-// that cannot be opened stays closed); otherwise the port is closed. A source without serial
-// settings, or whose port is not 1 to 8, binds nothing (logged).
+// source active, its device (ComPortDevice) and line settings are set on the port (no flow
+// control, RTS raised, DTR on open as the INI key "EnableDTROnOpen" of section "Options.COM<n>"
+// says) and the port is opened (one that cannot be opened stays closed); otherwise the port is
+// closed. A source without serial settings, or whose port is not 1 to 8, binds nothing (logged).
 void CreateSourceDriver(int Number, int State);
 // Binds every serial source of the sources table, in the order of its index on Type.
 void StartComSources();
 // Closes every open port of the eight slots.
 void CloseAllComPorts();
-// Opens the port of every active serial source that its slot serves, with that source's line
-// settings. The ports of passive sources stay closed.
+// Opens the port of every active serial source that its slot serves, with its device and that
+// source's line settings. The ports of passive sources stay closed.
 void OpenConfiguredComPorts();
 // Registers the capture of each slot that has been silent for more than its source's time-out;
 // true when at least one document was registered. Called by the main timer once a second.
 bool PollComBuffers();
 
+// The device of COM port n (1-based) as the program's INI file (IniFileName) names it: key
+// "Device" of section "Options.COM<n>", else "/dev/ttyS<n-1>". Whoever opens a slot's port hands
+// it over first (TCommPortDriver::SetDeviceName).
+QString ComPortDevice(int Port);
 // The capture buffer of slot n: ComBufDir + "comport<n>.buf".
 QString ComPortBufferName(int Slot);

@@ -52,17 +52,16 @@ protected:
     std::unique_ptr<TCommPortDriver> port;
 };
 
-// A port on the near side of a pseudo-terminal pair, as COM2 (the component's default port).
+// A port on the near side of a pseudo-terminal pair.
 class ComDrvPty : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
-        routePorts({{2, &pair}});
+        port.SetDeviceName(pair.nearPath());
         port.OnReceiveData = chunks.handler();
     }
-    void TearDown() override { setSerialIniReader({}); }
 
     Chunks chunks;
     PtyPair pair;
@@ -394,6 +393,7 @@ TEST_F(ComDrvPty, AWorkerWritesWhileTheTimerReceives)
 
     // The device is held: a second port cannot connect until this one lets go.
     TCommPortDriver other;
+    other.SetDeviceName(pair.nearPath());
     EXPECT_FALSE(other.Connect());
     port.Disconnect();
     EXPECT_TRUE(other.Connect());

@@ -85,7 +85,6 @@ protected:
     void TearDown() override
     {
         FreeComPortSlots();
-        setSerialIniReader({});
         fileops::resetFaults();
         IniFileName = m_savedIni;
     }

@@ -9,8 +9,8 @@
 #include <platform/clock.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>
+#include <platform/inifile.h>
 #include <platform/regional.h>
-#include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <support/ptypair.h>
 
@@ -36,7 +36,6 @@ protected:
     {
         FreeComPortSlots();
         setWorkstationService(nullptr);
-        setSerialIniReader({});
         IniFileName = m_savedIni;
     }
 
@@ -152,10 +151,7 @@ TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPa
 {
     PtyPair com4;
     ASSERT_TRUE(com4.isOpen());
-    const QString device = com4.nearPath();
-    setSerialIniReader([&](const QString& section, const QString& key) {
-        return section == u"Options.COM4"_s && key == u"Device"_s ? device : QString();
-    });
+    IniFile(IniFileName).writeString(u"Options.COM4"_s, u"Device"_s, com4.nearPath());
     addSerial(5, 4, u"BFA"_s, false, STX, ETB, 5); // the end byte never comes: silence ends
     StartComSources();
     TCommPortDriver& port = *ComPortSlots[4].Port;
