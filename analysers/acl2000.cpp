@@ -29,17 +29,6 @@ qsizetype completeMessageSize(QByteArrayView Bytes)
 
 } // namespace
 
-QStringList TACL2000::DeviceCodes()
-{
-    return {QStringLiteral("ACL")};
-}
-
-void TACL2000::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<TACL2000*>(&Driver));
-    static_cast<TACL2000&>(Driver).DataReceived(Data, Count);
-}
-
 void TACL2000::DataReceived(const char* Data, int Count)
 {
     if (!Data || Count <= 0)

@@ -60,19 +60,21 @@ void freeWithTheApplication()
 
 // ---- the device-code table
 
+// The program's own drivers, a line per device code. The codes of the ASTM, Hitachi and
+// table-driven ACL 2000 drivers join as those drivers come; until then their sources are captured
+// raw.
 QHash<QString, TDeviceDriverEntry> builtInDrivers()
 {
-    QHash<QString, TDeviceDriverEntry> table;
-    const auto add = [&table](const QList<TDeviceDriverEntry>& entries) {
-        for (const TDeviceDriverEntry& e : entries)
-            table.insert(e.Code.toUpper(), e);
+    const TDeviceDriverEntry entries[] = {
+        DeviceDriverEntryOf<THMXDriver>(QStringLiteral("MXM")),
+        DeviceDriverEntryOf<THMXDriver>(QStringLiteral("HMX")),
+        DeviceDriverEntryOf<TMiditronDriver>(QStringLiteral("MDT")),
+        DeviceDriverEntryOf<TIntegraDriver>(QStringLiteral("INT")),
+        DeviceDriverEntryOf<TACL2000>(QStringLiteral("ACL")),
     };
-    // The codes of the ASTM, Hitachi and table-driven ACL 2000 drivers join as those drivers
-    // come; until then their sources are captured raw.
-    add(DeviceDriverEntriesOf<THMXDriver>());
-    add(DeviceDriverEntriesOf<TMiditronDriver>());
-    add(DeviceDriverEntriesOf<TIntegraDriver>());
-    add(DeviceDriverEntriesOf<TACL2000>());
+    QHash<QString, TDeviceDriverEntry> table;
+    for (const TDeviceDriverEntry& e : entries)
+        table.insert(e.Code.toUpper(), e);
     return table;
 }
 

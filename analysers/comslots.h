@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <type_traits>
 #include <typeindex>
 
 // One slot per COM port 1 to 8. Binding a serial source (CreateSourceDriver) fills it.
@@ -94,13 +95,27 @@ struct TDeviceDriverEntry
     std::function<void(TDriver& Driver)> WarmUp;
 };
 
-// The entry of D for each of its device codes: its class reference and receive procedure.
-template <class D> QList<TDeviceDriverEntry> DeviceDriverEntriesOf()
+// The receive procedure of driver class D: hands a slot's bytes to the driver object through the
+// receive entry the class provides (overrides), DataReceived or else PortReceiveData (with no
+// sender). The choice is made when the table is compiled; a class with neither does not compile.
+template <class D> void ReceiveProcOf(TDriver& Driver, const char* Data, int Count)
 {
-    QList<TDeviceDriverEntry> entries;
-    for (const QString& code : D::DeviceCodes())
-        entries.append({code, typeid(D), DriverClassOf<D>(), &D::ReceiveProc, 0, {}});
-    return entries;
+    constexpr bool dataReceived =
+        !std::is_same_v<decltype(&D::DataReceived), decltype(&TDriver::DataReceived)>;
+    constexpr bool portReceiveData =
+        !std::is_same_v<decltype(&D::PortReceiveData), decltype(&TDriver::PortReceiveData)>;
+    static_assert(dataReceived || portReceiveData, "the driver class takes no bytes");
+    if constexpr (dataReceived)
+        Driver.DataReceived(Data, Count);
+    else
+        Driver.PortReceiveData(nullptr, Data, Count);
+}
+
+// The entry that has driver class D serve the device code: its class reference and receive
+// procedure, no device number, no warm-up.
+template <class D> TDeviceDriverEntry DeviceDriverEntryOf(const QString& Code)
+{
+    return {Code, typeid(D), DriverClassOf<D>(), &ReceiveProcOf<D>, 0, {}};
 }
 
 // Adds an entry to the table, or replaces the one of its code. The program's own drivers are in it

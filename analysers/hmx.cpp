@@ -55,17 +55,6 @@ THMXDriver::THMXDriver() : m_idleTimer(std::make_unique<QTimer>())
 
 THMXDriver::~THMXDriver() = default;
 
-QStringList THMXDriver::DeviceCodes()
-{
-    return {QStringLiteral("MXM"), QStringLiteral("HMX")};
-}
-
-void THMXDriver::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<THMXDriver*>(&Driver));
-    static_cast<THMXDriver&>(Driver).DataReceived(Data, Count);
-}
-
 void THMXDriver::SetIdleTimeout(int Ms)
 {
     m_idleTimeout = qMax(Ms, 1);

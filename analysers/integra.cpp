@@ -6,17 +6,6 @@
 #include <platform/controlchars.h>
 #include <platform/softcheck.h>
 
-QStringList TIntegraDriver::DeviceCodes()
-{
-    return {QStringLiteral("INT")};
-}
-
-void TIntegraDriver::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<TIntegraDriver*>(&Driver));
-    static_cast<TIntegraDriver&>(Driver).DataReceived(Data, Count);
-}
-
 void TIntegraDriver::DataReceived(const char* Data, int Count)
 {
     if (!Data || Count <= 0)

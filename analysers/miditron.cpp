@@ -338,17 +338,6 @@ TMiditronDriver::TMiditronDriver()
 
 TMiditronDriver::~TMiditronDriver() = default;
 
-QStringList TMiditronDriver::DeviceCodes()
-{
-    return {QStringLiteral("MDT")};
-}
-
-void TMiditronDriver::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<TMiditronDriver*>(&Driver));
-    static_cast<TMiditronDriver&>(Driver).PortReceiveData(nullptr, Data, Count);
-}
-
 int TMiditronDriver::GetFieldCount() const
 {
     return int(MiditronFields.size());

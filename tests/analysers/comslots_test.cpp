@@ -60,13 +60,11 @@ void receive(int slot, const QByteArray& bytes)
 class ProbeDriver : public TComDriver
 {
 public:
-    static QStringList DeviceCodes() { return {u"TPR"_s}; }
-    static void ReceiveProc(TDriver& Driver, const char* Data, int Count)
+    void DataReceived(const char* Data, int Count) override
     {
-        auto& probe = static_cast<ProbeDriver&>(Driver);
-        probe.received.append(Data, Count);
-        if (probe.failNext) {
-            probe.failNext = false;
+        received.append(Data, Count);
+        if (failNext) {
+            failNext = false;
             throw Exception(u"the probe failed"_s);
         }
     }
@@ -346,7 +344,7 @@ TEST_F(ComSlots, DeviceCodesChooseTheDriverAndOneObjectServesEachClass)
 TEST_F(ComSlots, BindingNeedsSettingsAndAPortOfOneToEightAndSurvivesAFailedWarmUp)
 {
     int warmUps = 0;
-    TDeviceDriverEntry entry = DeviceDriverEntriesOf<ProbeDriver>().first();
+    TDeviceDriverEntry entry = DeviceDriverEntryOf<ProbeDriver>(u"TPR"_s);
     entry.Code = u"TWU"_s;
     entry.DevCode = 4;
     entry.WarmUp = [&warmUps](TDriver&) {
@@ -428,7 +426,7 @@ TEST_F(ComSlots, ADriverThatFailsDoesNotStopItsPort)
     PtyPair pair;
     ASSERT_TRUE(pair.isOpen());
     routePorts({{1, &pair}});
-    RegisterDeviceDriver(DeviceDriverEntriesOf<ProbeDriver>().first());
+    RegisterDeviceDriver(DeviceDriverEntryOf<ProbeDriver>(u"TPR"_s));
     start({serialSource(1, 1, u"TPR"_s, true, 2, 3, 30, 1)});
     // Delivered as the main window delivers each slot's bytes.
     ComPortSlots[1].Port->OnReceiveData = [](TCommPortDriver*, const char* Data, int Count) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <analysers/comdrv.h>
+#include <analysers/comslots.h>
 #include <analysers/drvmain.h>
 #include <analysers/workstation.h>
 #include <platform/fileops.h>
@@ -107,7 +108,7 @@ protected:
     // Hands the chunk to the driver through its receive procedure.
     void receive(const QByteArray& chunk)
     {
-        D::ReceiveProc(*driver, chunk.constData(), chunk.size());
+        ReceiveProcOf<D>(*driver, chunk.constData(), int(chunk.size()));
     }
     // What the driver has answered since the last call.
     QByteArray answers()
