@@ -149,6 +149,21 @@ void appendToBuffer(int n, const QByteArray& bytes)
         writeFailed(n, error, bytes.size());
 }
 
+// The date (or, with isTime, the time) of a BFA report; none, logged, when the text is no such
+// value, so that the document keeps the one of its registration.
+std::optional<TDateTime> reportMoment(int number, const QString& text, bool isTime)
+{
+    TDateTime when = 0;
+    if (isTime ? TryStrToTime(text, when) : TryStrToDate(text, when))
+        return when;
+    WriteToLog(QStringLiteral("Document %1: the report %2 \"%3\" is no %2; the document keeps the "
+                              "%2 of its registration")
+                   .arg(number)
+                   .arg(QLatin1String(isTime ? "time" : "date"))
+                   .arg(text));
+    return std::nullopt;
+}
+
 // A BFA report line: patient name, record number, date and time, separated by tabs.
 DocumentPatient patientOf(const QString& line, int number)
 {
@@ -162,21 +177,8 @@ DocumentPatient patientOf(const QString& line, int number)
         int value = 0;
         patient.Dossier = TryStrToInt(dossier, value) ? value : 0;
     }
-    TDateTime when = 0;
-    if (TryStrToDate(fields.value(2), when))
-        patient.Date = when;
-    else
-        WriteToLog(QStringLiteral("Document %1: the report date \"%2\" is no date; the document "
-                                  "keeps the date of its registration")
-                       .arg(number)
-                       .arg(fields.value(2)));
-    if (TryStrToTime(fields.value(3), when))
-        patient.Time = when;
-    else
-        WriteToLog(QStringLiteral("Document %1: the report time \"%2\" is no time; the document "
-                                  "keeps the time of its registration")
-                       .arg(number)
-                       .arg(fields.value(3)));
+    patient.Date = reportMoment(number, fields.value(2), false);
+    patient.Time = reportMoment(number, fields.value(3), true);
     return patient;
 }
 

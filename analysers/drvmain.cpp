@@ -190,31 +190,28 @@ void TDriver::AddTest(int Index)
     t.fieldByName(QStringLiteral("INST"))->setAsBoolean(true);
 }
 
+void TDriver::FillTable(MemDataSet& Table, int Count, void (TDriver::*Add)(int))
+{
+    for (int i = 0; i < Count; ++i) {
+        Table.append();
+        (this->*Add)(i);
+        Table.post();
+    }
+}
+
 void TDriver::FillFields()
 {
-    for (int i = 0, n = GetFieldCount(); i < n; ++i) {
-        m_fields->append();
-        AddField(i);
-        m_fields->post();
-    }
+    FillTable(*m_fields, GetFieldCount(), &TDriver::AddField);
 }
 
 void TDriver::FillRecords()
 {
-    for (int i = 0, n = GetRecordCount(); i < n; ++i) {
-        m_records->append();
-        AddRecord(i);
-        m_records->post();
-    }
+    FillTable(*m_records, GetRecordCount(), &TDriver::AddRecord);
 }
 
 void TDriver::FillTests()
 {
-    for (int i = 0, n = GetTestCount(); i < n; ++i) {
-        m_tests->append();
-        AddTest(i);
-        m_tests->post();
-    }
+    FillTable(*m_tests, GetTestCount(), &TDriver::AddTest);
 }
 
 int TDriver::GetFieldCount() const

@@ -197,6 +197,9 @@ protected:
     bool Flag = false;
 
 private:
+    // Appends Count rows to the table, each filled by Add (one of the AddX hooks) and posted.
+    void FillTable(MemDataSet& Table, int Count, void (TDriver::*Add)(int));
+
     std::unique_ptr<MemDataSet> m_fields;
     std::unique_ptr<MemDataSet> m_records;
     std::unique_ptr<MemDataSet> m_tests;
