@@ -146,11 +146,8 @@ double timerReadLoop(int bufferSize)
 double componentDelivery(int bufferSize)
 {
     Pair pair;
-    const QString device = pair.path();
-    setSerialIniReader([device](const QString& section, const QString&) {
-        return section == QStringLiteral("Options.COM2") ? device : QString();
-    });
     TCommPortDriver port;
+    port.SetDeviceName(pair.path());
     port.SetComPortInBufSize(quint16(bufferSize));
     port.SetComPortPollingDelay(kPollMs);
     QEventLoop loop;
@@ -171,7 +168,6 @@ double componentDelivery(int bufferSize)
     benchmark::DoNotOptimize(sum);
     feeder.join();
     port.Disconnect();
-    setSerialIniReader({});
     return cpu;
 }
 

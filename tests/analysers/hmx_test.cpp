@@ -4,16 +4,15 @@
 #include "driverharness.h"
 
 #include <analysers/hmx.h>
+#include <platform/controlchars.h>
 
 #include <QElapsedTimer>
 
 namespace {
 
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
-const QByteArray SYN("\x16");
-const QByteArray ACK("\x06");
-const QByteArray NAK("\x15");
+const QByteArray Syn(1, SYN);
+const QByteArray Ack(1, ACK);
+const QByteArray Nak(1, NAK);
 
 // A block of 256 data bytes "x" with its number and the CRC the analyser would send (worked out
 // apart from the program: CRC-16/GENIBUS of 256 bytes "x" is 0x43B0).
@@ -31,16 +30,16 @@ TEST_F(HMXOnLine, BlocksAreJudgedWhole)
     // A stored transfer is the two count characters and the blocks as they went over the wire.
     const QByteArray transfer = testData(u"analysers/hmx_3_blocks.4"_s);
     const QByteArray blocks[] = {transfer.mid(2, 264), transfer.mid(2 + 264, 264)};
-    receive("\x16");
+    receive(Syn);
     receive("02");
-    ASSERT_EQ(answers(), SYN + ACK);
+    ASSERT_EQ(answers(), Syn + Ack);
 
     // Three chunks: nothing is said until the 264th byte.
     receive(blocks[0].left(100));
     receive(blocks[0].mid(100, 100));
     EXPECT_EQ(answers(), QByteArray());
     receive(blocks[0].mid(200));
-    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(answers(), Ack);
 
     // Refused: a chunk ending with ETX before the block is whole; the accepted block again (its
     // number repeats); no STX; no ETX; a CRC in lower-case digits.
@@ -51,49 +50,49 @@ TEST_F(HMXOnLine, BlocksAreJudgedWhole)
     for (const QByteArray& bad :
          {blocks[1].left(50) + ETX, blocks[0], noStx, noEtx, blockWith("02", "43b0")}) {
         receive(bad);
-        EXPECT_EQ(answers(), NAK) << describeBytes(bad.left(8)).toStdString();
+        EXPECT_EQ(answers(), Nak) << describeBytes(bad.left(8)).toStdString();
     }
     receive(blocks[1]);
-    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(answers(), Ack);
 
     // Anything but SYN to close drops the transfer.
-    receive("\x04");
-    EXPECT_EQ(answers(), NAK);
+    receive(QByteArray(1, EOT));
+    EXPECT_EQ(answers(), Nak);
     EXPECT_EQ(driver->State, 0);
     EXPECT_TRUE(workstation.handed.isEmpty());
-    receive("x\x16");
+    receive("x" + Syn);
     EXPECT_EQ(answers(), QByteArray()) << "a chunk not starting with SYN opens nothing";
 }
 
 TEST_F(HMXOnLine, TheBlockCountIsTwoDecimalDigits)
 {
     // An empty transfer is acknowledged and stores nothing.
-    receive("\x16");
+    receive(Syn);
     receive("00");
-    EXPECT_EQ(answers(), SYN + ACK);
+    EXPECT_EQ(answers(), Syn + Ack);
     EXPECT_EQ(driver->State, 0);
 
     // A count that is no number is refused and logged; the count sent again is taken, one digit
     // at a time.
-    receive("\x16");
+    receive(Syn);
     receive("1A");
-    EXPECT_EQ(answers(), SYN + NAK);
+    EXPECT_EQ(answers(), Syn + Nak);
     EXPECT_TRUE(ws.operationsLog().contains("HMX: the block count \"1A\" is not a number"))
         << ws.operationsLog().toStdString();
     receive("1");
     EXPECT_EQ(answers(), QByteArray());
     receive("0");
-    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(answers(), Ack);
     EXPECT_EQ(driver->BlockCount, 10);
 
     // Blocks are numbered in decimal: block 10 is "10", not "0A".
     for (int n = 1; n <= 9; ++n)
         receive(blockWith(QByteArray::number(n).rightJustified(2, '0'), "43B0"));
-    EXPECT_EQ(answers(), QByteArray(9, ACK[0]));
+    EXPECT_EQ(answers(), QByteArray(9, ACK));
     receive(blockWith("0A", "43B0"));
     receive(blockWith("10", "43B0"));
-    receive("\x16");
-    EXPECT_EQ(answers(), NAK + ACK + ACK);
+    receive(Syn);
+    EXPECT_EQ(answers(), Nak + Ack + Ack);
     ASSERT_EQ(workstation.handed.size(), 1);
     const FakeWorkstation::Handed& h = workstation.handed.first();
     EXPECT_EQ(h.bytes.size(), 2 + 10 * 264);
@@ -106,36 +105,36 @@ TEST_F(HMXOnLine, SilenceEndsAnInterruptedTransfer)
     driver->SetIdleTimeout(50);
     // A count that arrives with the start of the first block is never read; the silence brings
     // the driver back to waiting for a new transfer.
-    receive("\x16");
+    receive(Syn);
     receive("03" + blockWith("01", "43B0").left(40));
-    EXPECT_EQ(answers(), SYN);
+    EXPECT_EQ(answers(), Syn);
     ASSERT_TRUE(pumpEventsUntil([&] { return driver->State == 0; }, 5000));
     EXPECT_TRUE(ws.operationsLog().contains("the analyser fell silent"));
 
     // Broken in the middle of a block, it does not swallow the next transfer.
-    receive("\x16");
+    receive(Syn);
     receive("01");
     receive(blockWith("01", "43B0").left(130));
     ASSERT_TRUE(pumpEventsUntil([&] { return driver->State == 0; }, 5000));
-    receive("\x16");
+    receive(Syn);
     receive("01");
     receive(blockWith("01", "43B0"));
-    receive("\x16");
-    EXPECT_EQ(answers(), SYN + ACK + SYN + ACK + ACK + ACK);
+    receive(Syn);
+    EXPECT_EQ(answers(), Syn + Ack + Syn + Ack + Ack + Ack);
     ASSERT_EQ(workstation.handed.size(), 1);
     EXPECT_EQ(workstation.handed.first().bytes, "01" + blockWith("01", "43B0"));
 
     // The silence counts on the next chunk too, when the timer has had no turn: no event is
     // pumped until the driver's silence (1 ms on the monotonic clock it reads) has run out.
     driver->SetIdleTimeout(1);
-    receive("\x16");
+    receive(Syn);
     receive("01");
     QElapsedTimer silence;
     silence.start();
     while (!silence.hasExpired(1)) {
     }
-    receive("\x16");
-    EXPECT_EQ(answers(), SYN + ACK + SYN) << "the late chunk starts a new transfer";
+    receive(Syn);
+    EXPECT_EQ(answers(), Syn + Ack + Syn) << "the late chunk starts a new transfer";
     EXPECT_EQ(driver->State, 1);
 }
 
@@ -143,10 +142,10 @@ TEST_F(HMXOnLine, ATransferThatCannotBeKeptIsNotLost)
 {
     const QByteArray transfer = "01" + blockWith("01", "43B0");
     const auto play = [&] {
-        receive("\x16");
+        receive(Syn);
         receive("01");
         receive(blockWith("01", "43B0"));
-        receive("\x16");
+        receive(Syn);
     };
     // The workstation refuses it: it stays in the capture folder, aside.
     workstation.refusals = 1;
