@@ -7,7 +7,6 @@
 #include <platform/db/localtable.h>
 #include <platform/db/sqlquery.h>
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -251,17 +250,12 @@ BENCHMARK(BM_AppendLocalTable)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
 
-int main(int argc, char** argv)
+BenchProgram benchProgram()
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n");
-    reporter.printRatio("BM_LoadMemDataSet", "BM_LoadRawStep", "at most 1.5");
-    reporter.printRatio("BM_AppendLocalTable", "BM_AppendRawInsert", "at most 1.5");
-    // For reading the first figure: the same rows kept as plain lists of values, no dataset.
-    reporter.printRatio("BM_LoadVariantRows", "BM_LoadRawStep", "at most 1.5");
-    benchmark::Shutdown();
-    return 0;
+    return {.ratios = [](const RatioReporter& r) {
+        r.printRatio("BM_LoadMemDataSet", "BM_LoadRawStep", "at most 1.5");
+        r.printRatio("BM_AppendLocalTable", "BM_AppendRawInsert", "at most 1.5");
+        // For reading the first figure: the same rows kept as plain lists of values, no dataset.
+        r.printRatio("BM_LoadVariantRows", "BM_LoadRawStep", "at most 1.5");
+    }};
 }

@@ -22,7 +22,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -140,16 +139,15 @@ BENCHMARK(BM_RegisterMovedFiles)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
 
-int main(int argc, char** argv)
+BenchProgram benchProgram()
 {
-    // The data module is a Qt object; the offscreen platform needs no display.
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n");
-    for (const char* name : {"BM_RegisterFiles", "BM_RegisterMovedFiles"})
-        reporter.printRatio(name, "BM_CopyFiles", "at most 2.0");
-    benchmark::Shutdown();
-    return 0;
+    return {// The data module is a Qt object; the offscreen platform needs no display.
+            .application = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
+                return std::make_unique<QApplication>(argc, argv);
+            },
+            .ratios =
+                [](const RatioReporter& r) {
+                    for (const char* name : {"BM_RegisterFiles", "BM_RegisterMovedFiles"})
+                        r.printRatio(name, "BM_CopyFiles", "at most 2.0");
+                }};
 }
