@@ -124,13 +124,12 @@ BENCHMARK(BM_QuietTick)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 BenchProgram benchProgram()
 {
-    return {// The data module is a Qt object; the offscreen platform needs no display.
-            .application = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
-                return std::make_unique<QApplication>(argc, argv);
-            },
-            .ratios =
-                [](const RatioReporter& r) {
-                    r.printRatio("BM_QuietTick", "BM_ListFoldersWithTimes", "at most 1.5");
-                    r.printRatio("BM_QuietTick", "BM_ListFolderNames");
-                }};
+    BenchProgram program;
+    // The data module is a Qt object; the offscreen platform needs no display.
+    program.application = makeApplication<QApplication>;
+    program.ratios = [](const RatioReporter& r) {
+        r.printRatio("BM_QuietTick", "BM_ListFoldersWithTimes", "at most 1.5");
+        r.printRatio("BM_QuietTick", "BM_ListFolderNames");
+    };
+    return program;
 }

@@ -79,16 +79,15 @@ BENCHMARK(BM_StdRegexBaseline)->Unit(benchmark::kMillisecond);
 
 BenchProgram benchProgram()
 {
-    return {.check =
-                [] {
-                    // Both rewrites must agree before their times mean anything.
-                    return UpperCaseSQLVariables(script()) == upperCaseWithStdRegex(script())
-                               ? QString()
-                               : QStringLiteral("UpperCaseSQLVariables and the std::regex rewrite "
-                                                "disagree");
-                },
-            .ratios =
-                [](const RatioReporter& r) {
-                    r.printRatio("BM_UpperCaseSQLVariables", "BM_StdRegexBaseline", "at most 1");
-                }};
+    BenchProgram program;
+    // Both rewrites must agree before their times mean anything.
+    program.check = [] {
+        return UpperCaseSQLVariables(script()) == upperCaseWithStdRegex(script())
+                   ? QString()
+                   : QStringLiteral("UpperCaseSQLVariables and the std::regex rewrite disagree");
+    };
+    program.ratios = [](const RatioReporter& r) {
+        r.printRatio("BM_UpperCaseSQLVariables", "BM_StdRegexBaseline", "at most 1");
+    };
+    return program;
 }

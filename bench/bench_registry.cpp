@@ -141,13 +141,12 @@ BENCHMARK(BM_RegisterMovedFiles)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 BenchProgram benchProgram()
 {
-    return {// The data module is a Qt object; the offscreen platform needs no display.
-            .application = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
-                return std::make_unique<QApplication>(argc, argv);
-            },
-            .ratios =
-                [](const RatioReporter& r) {
-                    for (const char* name : {"BM_RegisterFiles", "BM_RegisterMovedFiles"})
-                        r.printRatio(name, "BM_CopyFiles", "at most 2.0");
-                }};
+    BenchProgram program;
+    // The data module is a Qt object; the offscreen platform needs no display.
+    program.application = makeApplication<QApplication>;
+    program.ratios = [](const RatioReporter& r) {
+        for (const char* name : {"BM_RegisterFiles", "BM_RegisterMovedFiles"})
+            r.printRatio(name, "BM_CopyFiles", "at most 2.0");
+    };
+    return program;
 }

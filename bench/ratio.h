@@ -60,3 +60,10 @@ struct BenchProgram
 };
 
 BenchProgram benchProgram();
+
+// For BenchProgram::application: a program whose code needs another application class.
+template <typename Application>
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
+{
+    return std::make_unique<Application>(argc, argv);
+}
