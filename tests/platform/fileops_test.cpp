@@ -199,6 +199,14 @@ TEST_F(FileOps, CopyKeepsTheSourceAndTheTime)
     EXPECT_FALSE(fileops::copy(path("missing"), to, &error));
     EXPECT_EQ(readFileBytes(to), "content");
     EXPECT_EQ(entries(m_dir.path()), QStringList({"a.txt", "b.txt"}));
+
+    // A copy left for a later flush is the same copy; flushing a name that is not there fails.
+    ASSERT_TRUE(fileops::copy(from, path("c.txt"), &error, fileops::Flush::Later));
+    EXPECT_EQ(readFileBytes(path("c.txt")), "content");
+    EXPECT_EQ(statOf(path("c.txt")).st_mtim.tv_sec, 1000000000);
+    EXPECT_TRUE(fileops::flushToDisk(path("c.txt"), &error)) << qPrintable(error);
+    EXPECT_FALSE(fileops::flushToDisk(path("missing"), &error));
+    EXPECT_EQ(error, "cannot flush \"" + path("missing") + "\": the file or folder does not exist");
 }
 
 TEST_F(FileOps, PlannedFailuresHitExactlyTheCallsNamed)
