@@ -141,13 +141,20 @@ QByteArray fileBytes(const QStringList& lines, const QString& fileName)
     return bytes;
 }
 
+// Written beside the file under a temporary name, then renamed over it: a failure leaves the old
+// file whole.
 void writeWhole(const QString& fileName, const QByteArray& bytes)
 {
     if (fileName.isEmpty())
         throw EInOutError(QStringLiteral("No translation file is set"));
+    const QString temporary = fileName + QStringLiteral(".new");
     QString error;
-    if (!fileops::writeFile(fileName, bytes, &error))
+    if (!fileops::writeFile(temporary, bytes, &error))
         throw EInOutError(error);
+    if (!fileops::rename(temporary, fileName, &error)) {
+        fileops::remove(temporary);
+        throw EInOutError(error);
+    }
 }
 
 } // namespace
