@@ -718,7 +718,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_testSigns && event->type() == QEvent::Show && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->isModal())
-        std::fprintf(stderr, "QUORVANE question open\n");
+        std::fprintf(stderr, "QUORVANE question open: %s\n",
+                     qPrintable(static_cast<QWidget*>(watched)->windowTitle()));
     // The application's message hook: Scroll Lock opens the translation editor, wherever the
     // focus is. A key travels on to the parents of the control that has the focus; only its
     // first receiver counts.
