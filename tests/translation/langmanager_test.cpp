@@ -82,8 +82,7 @@ protected:
         editor.reset(CreateForm<TLangManager>());
         editor->show();
         QTreeWidgetItem* parent = editor->FormTree->topLevelItem(0);
-        EXPECT_EQ(parent->text(0), "TParentForm");
-        EXPECT_EQ(parent->child(0)->text(0), "TChildForm");
+        EXPECT_EQ(parent->text(0) + ">" + parent->child(0)->text(0), "TParentForm>TChildForm");
         editor->FormTree->setCurrentItem(parent->child(0));
     }
 

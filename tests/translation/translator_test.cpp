@@ -97,13 +97,6 @@ class Translator : public ::testing::Test
 protected:
     const TranslatorScope translator;
 
-    template <class F> static std::unique_ptr<F> created()
-    {
-        auto form = std::make_unique<F>();
-        form->create();
-        return form;
-    }
-
     // The texts collected from a form translated again in collecting mode: what each text is now.
     static QStringList collected(TForm& form)
     {
@@ -119,7 +112,8 @@ protected:
 
 TEST_F(Translator, EveryTextOfEveryKindIsLookedUpAndSetUnderItsName)
 {
-    EXPECT_EQ(collected(*created<TKindsForm>()), kindsTexts()); // each once, with its default
+    // Each text once, with its default.
+    EXPECT_EQ(collected(*std::unique_ptr<TKindsForm>(CreateForm<TKindsForm>())), kindsTexts());
     QStringList translated;
     for (const QString& text : kindsTexts()) {
         // Numbered lines keep their number, so that they are found again under it.
@@ -134,7 +128,7 @@ TEST_F(Translator, EveryTextOfEveryKindIsLookedUpAndSetUnderItsName)
         AddTranslation("TKindsForm", name, "wrong");
     AddTranslation("TKindsForm", "Bang1", "!Bing");
 
-    const auto form = created<TKindsForm>();
+    const std::unique_ptr<TKindsForm> form(CreateForm<TKindsForm>());
     EXPECT_EQ(collected(*form), translated);
     // What each accessor wrote shows where a user sees it.
     EXPECT_EQ(form->Caption(), "<>");
