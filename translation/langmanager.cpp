@@ -72,12 +72,12 @@ QString schemaOf(int index)
     return fields.size() > 1 ? fields.at(1) : QString();
 }
 
-// The entries of a schema, last first. Entries of no schema never belong to one.
+// The entries of a schema, last first.
 QList<int> schemaEntries(const QString& schema)
 {
     QList<int> found;
     for (int i = TranslationCount() - 1; i >= 0; --i) {
-        if (TranslationFormClass(i).contains(QLatin1Char('|')) && schemaOf(i) == schema)
+        if (schemaOf(i) == schema)
             found.append(i);
     }
     return found;

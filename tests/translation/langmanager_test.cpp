@@ -157,6 +157,7 @@ TEST_F(LangManager, PendingEditsShowUntilSavedOrRestored)
     edit(4, "<Nothing>"); // stored with its line's number
     edit(3, "1=Uno");     // typed with a number: stored as typed
     edit(1, "Name");      // the same text: nothing pending
+    edit(2, "");          // nothing typed into "<empty>": nothing pending
     clickOptions({});     // a refill shows what is pending, entry or not
     EXPECT_EQ(column(TLangManager::colTranslation),
               QStringList({"<empty>", "Name", "<empty>", "1=Uno", "<Nothing>", "Prénom d'usage"}));
