@@ -134,94 +134,84 @@ struct TextRef
     std::function<void(const QString&)> set;
 };
 
+// A text read and written through a pair of the Qt object's own functions.
+template <class W, class Get, class Set> TextRef textOf(W* w, Get get, Set set)
+{
+    return TextRef{[w, get] { return QString((w->*get)()); },
+                   [w, set](const QString& t) { (w->*set)(t); }};
+}
+
+// The texts of a Qt object held by index (tabs, header columns), from 0 to count - 1.
+template <class W, class Get, class Set>
+QList<TextRef> indexedTextsOf(W* w, int count, Get get, Set set)
+{
+    QList<TextRef> refs;
+    for (int i = 0; i < count; ++i)
+        refs.append({[w, i, get] { return QString((w->*get)(i)); },
+                     [w, i, set](const QString& t) { (w->*set)(i, t); }});
+    return refs;
+}
+
 std::optional<TextRef> captionOf(QObject* o)
 {
     if (auto* form = qobject_cast<TForm*>(o))
-        return TextRef{[form] { return form->Caption(); },
-                       [form](const QString& t) { form->setCaption(t); }};
+        return textOf(form, &TForm::Caption, &TForm::setCaption);
     if (auto* button = qobject_cast<QAbstractButton*>(o))
-        return TextRef{[button] { return button->text(); },
-                       [button](const QString& t) { button->setText(t); }};
+        return textOf(button, &QAbstractButton::text, &QAbstractButton::setText);
     if (auto* label = qobject_cast<QLabel*>(o))
-        return TextRef{[label] { return label->text(); },
-                       [label](const QString& t) { label->setText(t); }};
+        return textOf(label, &QLabel::text, &QLabel::setText);
     if (auto* group = qobject_cast<QGroupBox*>(o))
-        return TextRef{[group] { return group->title(); },
-                       [group](const QString& t) { group->setTitle(t); }};
+        return textOf(group, &QGroupBox::title, &QGroupBox::setTitle);
     if (auto* action = qobject_cast<QAction*>(o))
-        return TextRef{[action] { return action->text(); },
-                       [action](const QString& t) { action->setText(t); }};
+        return textOf(action, &QAction::text, &QAction::setText);
     if (auto* menu = qobject_cast<QMenu*>(o))
-        return TextRef{[menu] { return menu->title(); },
-                       [menu](const QString& t) { menu->setTitle(t); }};
+        return textOf(menu, &QMenu::title, &QMenu::setTitle);
     // A panel built as a plain frame draws no caption; it keeps one all the same.
     if (auto* frame = qobject_cast<QFrame*>(o))
-        return TextRef{[frame] { return frame->windowTitle(); },
-                       [frame](const QString& t) { frame->setWindowTitle(t); }};
+        return textOf<QWidget>(frame, &QWidget::windowTitle, &QWidget::setWindowTitle);
     return std::nullopt;
 }
 
 std::optional<TextRef> hintOf(QObject* o)
 {
     if (auto* action = qobject_cast<QAction*>(o))
-        return TextRef{[action] { return action->toolTip(); },
-                       [action](const QString& t) { action->setToolTip(t); }};
+        return textOf(action, &QAction::toolTip, &QAction::setToolTip);
     if (auto* widget = qobject_cast<QWidget*>(o))
-        return TextRef{[widget] { return widget->toolTip(); },
-                       [widget](const QString& t) { widget->setToolTip(t); }};
+        return textOf(widget, &QWidget::toolTip, &QWidget::setToolTip);
     return std::nullopt;
 }
 
 std::optional<TextRef> titleOf(QObject* o)
 {
     if (auto* widget = qobject_cast<QWidget*>(o))
-        return TextRef{[widget] { return widget->windowTitle(); },
-                       [widget](const QString& t) { widget->setWindowTitle(t); }};
+        return textOf(widget, &QWidget::windowTitle, &QWidget::setWindowTitle);
     return std::nullopt;
-}
-
-// A list of texts of a component, each under its own name.
-QList<TextRef> headerTitles(QAbstractItemModel* model)
-{
-    QList<TextRef> refs;
-    if (!model)
-        return refs;
-    for (int i = 0; i < model->columnCount(); ++i)
-        refs.append({[model, i] { return model->headerData(i, Qt::Horizontal).toString(); },
-                     [model, i](const QString& t) { model->setHeaderData(i, Qt::Horizontal, t); }});
-    return refs;
 }
 
 std::optional<QList<TextRef>> columnTitlesOf(QObject* o)
 {
-    if (auto* tree = qobject_cast<QTreeWidget*>(o)) {
-        QList<TextRef> refs;
-        QTreeWidgetItem* header = tree->headerItem();
-        for (int i = 0; i < tree->columnCount(); ++i)
-            refs.append({[header, i] { return header->text(i); },
-                         [header, i](const QString& t) { header->setText(i, t); }});
-        return refs;
+    if (auto* tree = qobject_cast<QTreeWidget*>(o))
+        return indexedTextsOf(tree->headerItem(), tree->columnCount(), &QTreeWidgetItem::text,
+                              &QTreeWidgetItem::setText);
+    auto* view = qobject_cast<QAbstractItemView*>(o);
+    if (!view)
+        return std::nullopt;
+    QList<TextRef> refs;
+    if (QAbstractItemModel* model = view->model()) {
+        for (int i = 0; i < model->columnCount(); ++i)
+            refs.append(
+                {[model, i] { return model->headerData(i, Qt::Horizontal).toString(); },
+                 [model, i](const QString& t) { model->setHeaderData(i, Qt::Horizontal, t); }});
     }
-    if (auto* view = qobject_cast<QAbstractItemView*>(o))
-        return headerTitles(view->model());
-    return std::nullopt;
+    return refs;
 }
 
 std::optional<QList<TextRef>> tabsOf(QObject* o)
 {
-    QList<TextRef> refs;
-    if (auto* bar = qobject_cast<QTabBar*>(o)) {
-        for (int i = 0; i < bar->count(); ++i)
-            refs.append({[bar, i] { return bar->tabText(i); },
-                         [bar, i](const QString& t) { bar->setTabText(i, t); }});
-        return refs;
-    }
-    if (auto* tabs = qobject_cast<QTabWidget*>(o)) {
-        for (int i = 0; i < tabs->count(); ++i)
-            refs.append({[tabs, i] { return tabs->tabText(i); },
-                         [tabs, i](const QString& t) { tabs->setTabText(i, t); }});
-        return refs;
-    }
+    if (auto* bar = qobject_cast<QTabBar*>(o))
+        return indexedTextsOf(bar, bar->count(), &QTabBar::tabText, &QTabBar::setTabText);
+    if (auto* tabs = qobject_cast<QTabWidget*>(o))
+        return indexedTextsOf(tabs, tabs->count(), &QTabWidget::tabText, &QTabWidget::setTabText);
     return std::nullopt;
 }
 
@@ -233,8 +223,7 @@ std::optional<QList<TextRef>> radioItemsOf(QObject* o)
     QList<TextRef> refs;
     const auto buttons = group->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly);
     for (QAbstractButton* button : buttons)
-        refs.append({[button] { return button->text(); },
-                     [button](const QString& t) { button->setText(t); }});
+        refs.append(textOf(button, &QAbstractButton::text, &QAbstractButton::setText));
     return refs;
 }
 
@@ -242,11 +231,9 @@ std::optional<QList<TextRef>> radioItemsOf(QObject* o)
 std::optional<TextRef> memoTextOf(QObject* o)
 {
     if (auto* plain = qobject_cast<QPlainTextEdit*>(o))
-        return TextRef{[plain] { return plain->toPlainText(); },
-                       [plain](const QString& t) { plain->setPlainText(t); }};
+        return textOf(plain, &QPlainTextEdit::toPlainText, &QPlainTextEdit::setPlainText);
     if (auto* rich = qobject_cast<QTextEdit*>(o))
-        return TextRef{[rich] { return rich->toPlainText(); },
-                       [rich](const QString& t) { rich->setPlainText(t); }};
+        return textOf(rich, &QTextEdit::toPlainText, &QTextEdit::setPlainText);
     return std::nullopt;
 }
 

@@ -18,10 +18,9 @@ class Dictionary : public ::testing::Test
 protected:
     void TearDown() override { fileops::resetFaults(); }
 
-    QString text(const QString& formClass, const QString& name) const
+    static QString text(const QString& formClass, const QString& name)
     {
-        const int found = FindTranslation(formClass, name);
-        return found < 0 ? QStringLiteral("(none)") : TranslationText(found);
+        return TranslationText(FindTranslation(formClass, name));
     }
 
     TestWorkspace ws;
@@ -54,8 +53,7 @@ TEST_F(Dictionary, LoadingKeepsTheFirstStatementAndKeysNumberedLinesByTheirNumbe
     // No file, or a name that is not a file: an empty dictionary, and false.
     for (const QString& name : {ws.path("missing.lan"), ws.root(), QString()}) {
         TranslationFileName = name;
-        EXPECT_FALSE(LoadTranslations()) << name.toStdString();
-        EXPECT_EQ(TranslationCount(), 0);
+        EXPECT_FALSE(LoadTranslations() || TranslationCount() > 0) << name.toStdString();
     }
 }
 
