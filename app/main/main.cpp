@@ -22,8 +22,13 @@ namespace {
 
 void setUpLanguage()
 {
+    TranslateFormProc = &TranslateFormComponents;
     TranslateComponentProc = &TranslateComponent;
     CurrentLanguage = ProgLanguage;
+    // The statement file is read in the language's code page.
+    setRegionalLanguage(ProgLanguage);
+    codepage::setCurrent(codepage::forLanguage(ProgLanguage));
+    TranslationFileName = ProgramDir() + QStringLiteral("QUORVANE.LAN");
     if (CurrentLanguage != DefaultLanguage) {
         if (ProgLanguage == 1) {
             ExtTranslateProc = nullptr;
@@ -34,8 +39,6 @@ void setUpLanguage()
         LoadTranslations();
     }
     TranslateAllForms();
-    setRegionalLanguage(ProgLanguage);
-    codepage::setCurrent(codepage::forLanguage(ProgLanguage));
 }
 
 } // namespace
