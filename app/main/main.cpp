@@ -14,6 +14,7 @@
 #include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
+#include <schema/schematools.h>
 #include <translation/langproc.h>
 #include <translation/langrus.h>
 #include <translation/language.h>
@@ -51,6 +52,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     Application::setExceptionHandler(AppException);
     odbcdb::registerDrivers(); // MSSQL and ORACLE practice databases
+    RegisterSchemaTools();     // the kernel builds its views through them
     // Serial ports find their device in the program's INI file.
     setSerialIniReader([](const QString& section, const QString& key) {
         return IniFileName.isEmpty() ? QString()

@@ -2,14 +2,10 @@
 #include "kernel_helpers.h"
 
 #include <platform/db/odbcdriver.h>
-#include <platform/db/sqlitedriver.h>
 
-#include <support/db_helpers.h>
 #include <support/kernel_schema.h>
 
 #include <QProcess>
-
-#include <gtest/gtest.h>
 
 namespace krntest {
 
