@@ -90,6 +90,28 @@ bool isOptional(const TTriggerLink& link, const QStringList& requiredFields)
     return true;
 }
 
+// The jump to the error exit of an MS SQL Server trigger: the delete checks write their number
+// with two blanks before "=", the insert check with one.
+QStringList mssqlError(const char* assignment, int number, const QString& message)
+{
+    return {QStringLiteral("begin"), QString::fromLatin1(assignment).arg(number),
+            QStringLiteral("  @errmsg = '%1'").arg(message), QStringLiteral("  goto error"),
+            QStringLiteral("end")};
+}
+
+QString cannotDelete(const QString& table, const QString& other)
+{
+    return QStringLiteral("Cannot DELETE %1 because %2 exists.").arg(table, other);
+}
+
+// An Oracle check's failure: the error, its message and the end of the check.
+QStringList oracleError(int number, const QString& message)
+{
+    return {QStringLiteral("  raise_application_error(%1, '%2');")
+                .arg(QString::number(number), message),
+            QStringLiteral("end if;")};
+}
+
 QString trace(const QString& table, const QString& key, const char* action, const char* from)
 {
     return QStringLiteral("select '%1', %2, '%3' from %4")
@@ -137,11 +159,10 @@ QStringList mssqlInsertCheck(const QString& t, const TTriggerLink& link, bool op
     } else {
         lines.append(QStringLiteral("select @nullcnt = 0"));
     }
-    lines << QStringLiteral("if @validcnt + @nullcnt != @numrows") << QStringLiteral("begin")
-          << QStringLiteral("  select @errno = %1,").arg(MssqlNoParent)
-          << QStringLiteral("  @errmsg = 'Cannot INSERT %1 because %2 does not exist.'").arg(t, p)
-          << QStringLiteral("  goto error") << QStringLiteral("end");
-    return lines;
+    lines << QStringLiteral("if @validcnt + @nullcnt != @numrows");
+    return lines +
+           mssqlError("  select @errno = %1,", MssqlNoParent,
+                      QStringLiteral("Cannot INSERT %1 because %2 does not exist.").arg(t, p));
 }
 
 QStringList mssqlInsertHead(const QString& t, const TTriggerTexts& texts)
@@ -190,11 +211,9 @@ QStringList mssqlNoDeleteCheck(const TTriggerLink& link)
             return QStringLiteral("deleted.%1 = %2.%3").arg(r, p, k);
         },
         QStringLiteral(")"));
-    lines << QStringLiteral("begin")
-          << QStringLiteral("  select @errno  = %1,").arg(MssqlHasChildren)
-          << QStringLiteral("  @errmsg = 'Cannot DELETE %1 because %2 exists.'").arg(link.Child, p)
-          << QStringLiteral("  goto error") << QStringLiteral("end") << QString();
-    return lines;
+    return lines +
+               mssqlError("  select @errno  = %1,", MssqlHasChildren, cannotDelete(link.Child, p))
+           << QString();
 }
 
 QStringList mssqlDeleteAction(const TTriggerLink& link)
@@ -212,11 +231,8 @@ QStringList mssqlDeleteAction(const TTriggerLink& link)
         lines << QStringLiteral("if exists(") << QStringLiteral("  select * from deleted,") + c;
         lines += conditions(link, QStringLiteral("  where "), QStringLiteral("    and "), joinText,
                             QStringLiteral(")"));
-        lines << QStringLiteral("begin")
-              << QStringLiteral("  select @errno  = %1,").arg(MssqlHasChildren)
-              << QStringLiteral("  @errmsg = 'Cannot DELETE %1 because %2 exists.'")
-                     .arg(link.Parent, c)
-              << QStringLiteral("  goto error") << QStringLiteral("end");
+        lines +=
+            mssqlError("  select @errno  = %1,", MssqlHasChildren, cannotDelete(link.Parent, c));
     } else if (action == QLatin1String("N") || action == QLatin1String("X")) {
         lines << QStringLiteral("update ") + c << setNullLine(link)
               << QStringLiteral("from deleted, ") + c;
@@ -242,12 +258,10 @@ QStringList oracleInsertCheck(const QString& t, const TTriggerLink& link, bool o
         for (const QString& r : link.RefFields)
             lines.append(QStringLiteral("and :new.%1 is not null").arg(r));
     }
-    lines << QStringLiteral("then")
-          << QStringLiteral("  raise_application_error(%1, 'Cannot INSERT %2 because %3 does not "
-                            "exist.');")
-                 .arg(QString::number(OracleNoParent), t, p)
-          << QStringLiteral("end if;");
-    return lines;
+    lines.append(QStringLiteral("then"));
+    return lines +
+           oracleError(OracleNoParent,
+                       QStringLiteral("Cannot INSERT %1 because %2 does not exist.").arg(t, p));
 }
 
 QStringList oracleNoDeleteCheck(const TTriggerLink& link)
@@ -257,11 +271,8 @@ QStringList oracleNoDeleteCheck(const TTriggerLink& link)
         link, QStringLiteral("where "), QStringLiteral(" and "),
         [](const QString& k, const QString& r) { return QStringLiteral(":old.%1 = %2").arg(r, k); },
         QStringLiteral(";"));
-    lines << QStringLiteral("if (numrows > 0) then")
-          << QStringLiteral("  raise_application_error(%1, 'Cannot DELETE %2 because %3 exists.');")
-                 .arg(QString::number(OracleHasChildren), link.Child, link.Parent)
-          << QStringLiteral("end if;");
-    return lines;
+    lines.append(QStringLiteral("if (numrows > 0) then"));
+    return lines + oracleError(OracleHasChildren, cannotDelete(link.Child, link.Parent));
 }
 
 QStringList oracleDeleteAction(const TTriggerLink& link)
@@ -281,11 +292,8 @@ QStringList oracleDeleteAction(const TTriggerLink& link)
         lines << QStringLiteral("select count(*) into numrows from ") + c;
         lines +=
             conditions(link, QStringLiteral("where "), QStringLiteral("and "), joinText, semicolon);
-        lines << QStringLiteral("if (numrows > 0) then")
-              << QStringLiteral("  raise_application_error(%1, 'Cannot DELETE %2 because %3 "
-                                "exists.');")
-                     .arg(QString::number(OracleHasChildren), link.Parent, c)
-              << QStringLiteral("end if;");
+        lines.append(QStringLiteral("if (numrows > 0) then"));
+        lines += oracleError(OracleHasChildren, cannotDelete(link.Parent, c));
     } else if (action == QLatin1String("N") || action == QLatin1String("X")) {
         lines << QStringLiteral("update ") + c << setNullLine(link);
         lines += conditions(link, QStringLiteral("where "), QStringLiteral("  and "), joinText,
