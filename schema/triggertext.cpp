@@ -118,6 +118,16 @@ QString trace(const QString& table, const QString& key, const char* action, cons
         .arg(table, key, QLatin1String(action), QLatin1String(from));
 }
 
+// The REC_VERSION rows of the changed rows get a new version (and, with `set`, more).
+QStringList recVersionUpdate(const QString& set, const QString& t, const QString& key)
+{
+    return {QStringLiteral("update REC_VERSION set VERSION_GUID = NEWID()") + set,
+            QStringLiteral("from REC_VERSION,deleted"),
+            QStringLiteral("where REC_VERSION.TABLE_NAME = '%1' and  deleted.%2 = "
+                           "REC_VERSION.UNIREC_ID")
+                .arg(t, key)};
+}
+
 const QString TraceInsert = QStringLiteral("insert into KRN_SYS_TRACE(TABLE_NAME,REC_ID,ACTION)");
 
 // ---- MS SQL Server
@@ -130,12 +140,7 @@ QStringList mssqlUpdate(const QString& t, const TTriggerTexts& texts)
     appendMssqlHead(lines, texts.Head);
     appendBody(lines, texts.Body);
     if (texts.Repl)
-        lines << QString() << QStringLiteral("update REC_VERSION set VERSION_GUID = NEWID()")
-              << QStringLiteral("from REC_VERSION,deleted")
-              << QStringLiteral("where REC_VERSION.TABLE_NAME = '%1' and  deleted.%2 = "
-                                "REC_VERSION.UNIREC_ID")
-                     .arg(t, texts.KeyFields)
-              << QString();
+        lines << QString() << recVersionUpdate(QString(), t, texts.KeyFields) << QString();
     if (texts.Trace)
         lines << QString() << TraceInsert << trace(t, texts.KeyFields, "U", "deleted") << QString();
     appendMssqlTail(lines);
@@ -397,11 +402,7 @@ QStringList DeleteTriggerLines(quint8 kind, const QString& t, const TTriggerText
     }
     if (kind == ServerKind::MSSQL) {
         if (texts.Repl)
-            lines << QStringLiteral("update REC_VERSION set VERSION_GUID = NEWID(),ISDELETED = 1")
-                  << QStringLiteral("from REC_VERSION,deleted")
-                  << QStringLiteral("where REC_VERSION.TABLE_NAME = '%1' and  deleted.%2 = "
-                                    "REC_VERSION.UNIREC_ID")
-                         .arg(t, texts.KeyFields)
+            lines << recVersionUpdate(QStringLiteral(",ISDELETED = 1"), t, texts.KeyFields)
                   << QString();
         if (texts.Trace)
             lines << TraceInsert << trace(t, texts.KeyFields, "D", "deleted") << QString();
