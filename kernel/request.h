@@ -466,8 +466,8 @@ public:
     void SetViewName(const QString& name) { m_viewName = name; }
     QString ViewTitle() const { return m_viewTitle; }
     void SetViewTitle(const QString& title) { m_viewTitle = title; }
-    TDBVersion* DBVersion() const { return m_dbVersion; }
-    void SetDBVersion(TDBVersion* version) { m_dbVersion = version; }
+    SchemaVersion* DBVersion() const { return m_dbVersion; }
+    void SetDBVersion(SchemaVersion* version) { m_dbVersion = version; }
     // OR groups of conditions become a UNION of statements.
     bool SplitWhereToUnion() const { return m_splitWhereToUnion; }
     void SetSplitWhereToUnion(bool on) { setFlag(m_splitWhereToUnion, on); }
@@ -566,7 +566,7 @@ private:
     bool m_joinOptimization = false;
     QString m_viewName;
     QString m_viewTitle;
-    QPointer<TDBVersion> m_dbVersion;
+    QPointer<SchemaVersion> m_dbVersion;
     bool m_splitWhereToUnion = false;
     bool m_autoCreateLinks = true;
     bool m_emptyOnVoidFilter = false;

@@ -65,10 +65,10 @@ struct TViewStruct
     QList<TViewLinkItem> Links;
 };
 
-// The schema tools' component that applies one module version of the schema. A request names the
-// version that creates its view (and forgets it when the component goes); the schema library
-// derives its version component from this class.
-class TDBVersion : public QObject
+// The kernel's view of the schema tools' component that applies one module version of the
+// schema. A request names the version that creates its view (and forgets it when the component
+// goes); the schema library's TDBVersion derives from this class.
+class SchemaVersion : public QObject
 {
 public:
     using QObject::QObject;

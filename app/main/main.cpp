@@ -12,6 +12,7 @@
 #include <platform/regional.h>
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
+#include <schema/schematools.h>
 #include <translation/langproc.h>
 #include <translation/langrus.h>
 #include <translation/language.h>
@@ -52,6 +53,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     Application::setExceptionHandler(AppException);
     odbcdb::registerDrivers(); // MSSQL and ORACLE practice databases
+    RegisterSchemaTools();     // the kernel builds its views through them
 
     for (TFormClass formClass : ProgramFormClasses())
         RegisterTranslatableForm(std::move(formClass));

@@ -9,6 +9,8 @@
 #include <platform/db/storedvalue.h>
 #include <platform/db/tablelock.h>
 
+#include <QFile>
+
 #include <map>
 
 namespace {
@@ -851,6 +853,34 @@ void LocalTable::changeField(const QString& name, const FieldDef& def)
         for (const IndexDef& ix : indexes.list())
             conn.execute(Impl::createIndexSql(table, newFields, ix));
     });
+}
+
+void LocalTable::renameTable(const QString& newName)
+{
+    // The new name is locked too, so that nobody opens a table of that name half-way.
+    DbConnection* conn = m_database ? &m_database->connection() : nullptr;
+    const bool sameName = m_tableName.compare(newName, Qt::CaseInsensitive) == 0;
+    TableLock newLock;
+    if (conn && !sameName)
+        newLock.acquire(TableLock::lockFileName(conn->databaseFile(), newName), true, newName);
+    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& c) {
+        const QString table = requireTable(c, m_tableName);
+        if (!sameName && !Impl::findTable(c, newName).isEmpty())
+            throw EngineError(EngineCode::AlreadyExists,
+                              QStringLiteral("Table already exists: %1").arg(newName));
+        const IndexDefs indexes = Impl::readIndexDefs(c, table);
+        for (const IndexDef& ix : indexes.list())
+            c.execute(
+                QStringLiteral("DROP INDEX %1").arg(quoteSqlName(Impl::indexSqlName(table, ix))));
+        c.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                      .arg(quoteSqlName(table), quoteSqlName(newName)));
+        const FieldDefs fields = Impl::readFieldDefs(c, newName);
+        for (const IndexDef& ix : indexes.list())
+            c.execute(Impl::createIndexSql(newName, fields, ix));
+    });
+    if (!sameName)
+        QFile::remove(TableLock::lockFileName(conn->databaseFile(), m_tableName));
+    m_tableName = newName;
 }
 
 FieldDefs LocalTable::storedFieldDefs() const

@@ -63,6 +63,10 @@ public:
     // value the new type cannot hold (a text that is no number, a text longer than the new size,
     // a null in a required field) raises and leaves the table as it was.
     void changeField(const QString& name, const FieldDef& def);
+    // Gives the table a new name, with its indexes ("<table>$<index>") and its lock file; the
+    // dataset then names the table by it. Raises EngineError when the table is missing, the new
+    // name is taken or either name is in use.
+    void renameTable(const QString& newName);
     // The field and index definitions stored for the table (dataset open or closed).
     FieldDefs storedFieldDefs() const;
     IndexDefs storedIndexDefs() const;

@@ -98,10 +98,25 @@ void SqlQuery::setSql(const QString& text)
         return;
     close();
     m_sql = text;
-    m_parsed = parseSqlParams(text);
+    if (m_paramCheck) {
+        m_parsed = parseSqlParams(text);
+    } else {
+        m_parsed = ParsedSql();
+        m_parsed.statement = text;
+    }
     Params fresh(m_parsed);
     fresh.assignValues(m_params);
     m_params = fresh;
+}
+
+void SqlQuery::setParamCheck(bool on)
+{
+    if (on == m_paramCheck)
+        return;
+    m_paramCheck = on;
+    const QString text = m_sql;
+    m_sql.clear();
+    setSql(text);
 }
 
 std::unique_ptr<DbStatement> SqlQuery::run()

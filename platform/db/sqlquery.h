@@ -32,6 +32,10 @@ public:
     QString sql() const { return m_sql; }
     void setSql(const QString& text);
     void setSql(const QStringList& lines) { setSql(lines.join(QLatin1Char('\n'))); }
+    // Whether ":NAME" in the text marks a parameter (on by default). Off, the text goes to the
+    // engine as it stands: for server scripts whose colons are the server's own (":new.ID").
+    bool paramCheck() const { return m_paramCheck; }
+    void setParamCheck(bool on);
 
     Params& params() { return m_params; }
     const Params& params() const { return m_params; }
@@ -83,6 +87,7 @@ private:
     QPointer<Database> m_database;
     QString m_sql;
     ParsedSql m_parsed;
+    bool m_paramCheck = true;
     Params m_params;
     qint64 m_rowsAffected = -1;
 

@@ -491,6 +491,9 @@ FieldType fieldTypeOf(const QString& declared, int* size)
         {"BINARY", FieldType::Blob},         {"GRAPHIC", FieldType::Graphic},
         {"IMAGE", FieldType::Graphic},
     };
+    // The local kind's "BLOB(size, subtype)": subtype 1 holds text, 5 a picture.
+    if (name == QLatin1String("BLOB") && m.capturedLength(3) > 0)
+        return scale == 1 ? FieldType::Memo : scale == 5 ? FieldType::Graphic : FieldType::Blob;
     for (const Entry& e : entries) {
         if (name == QLatin1String(e.name)) {
             if (e.type == FieldType::String && size)

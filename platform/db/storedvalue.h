@@ -33,7 +33,8 @@ Variant fromStored(FieldType type, const Variant& stored, const QString& column 
 // values stored (text stays text, "007" is not turned into 7).
 QString declaredType(FieldType type, int size);
 // The field type and size of a declared column type, also for the usual SQL spellings (INT,
-// BIGINT, CHAR(n), TEXT, NUMERIC, DOUBLE, REAL, MONEY, TIMESTAMP, BIT, IMAGE, ...). Unknown when
+// BIGINT, CHAR(n), TEXT, NUMERIC, DOUBLE, REAL, MONEY, TIMESTAMP, BIT, IMAGE, and the local
+// kind's BLOB(n, 1) memo, BLOB(n, 5) graphic, other subtypes blob, ...). Unknown when
 // the declaration is empty or not understood.
 FieldType fieldTypeOf(const QString& declared, int* size = nullptr);
 

@@ -1,126 +1,13 @@
-// The kernel tests' temporary database, alias file, recording driver and hand-written databases.
+// The kernel tests' access component, metadata caches and hand-written databases.
 #include "kernel_helpers.h"
 
 #include <platform/db/odbcdriver.h>
-#include <platform/db/sqlitedriver.h>
 
-#include <support/db_helpers.h>
 #include <support/kernel_schema.h>
 
 #include <QProcess>
 
-#include <gtest/gtest.h>
-
 namespace krntest {
-
-namespace {
-
-QString valueText(const Variant& v)
-{
-    if (v.isEmpty())
-        return QStringLiteral("NULL");
-    switch (v.type()) {
-    case Variant::Type::Double:
-    case Variant::Type::Currency:
-        return QString::number(v.toDouble(), 'g', 15);
-    case Variant::Type::Integer:
-        return QString::number(v.toInt64());
-    default:
-        return v.toString();
-    }
-}
-
-class RecordingConnection : public DbConnection
-{
-public:
-    RecordingConnection(QString name, std::unique_ptr<DbConnection> inner,
-                        std::shared_ptr<Recorder> recorder)
-        : m_name(std::move(name)), m_inner(std::move(inner)), m_recorder(std::move(recorder))
-    {
-    }
-    QString driverName() const override { return m_name; }
-    std::unique_ptr<DbStatement> prepare(const QString& sql) override
-    {
-        m_recorder->statements.append(sql);
-        return m_inner->prepare(m_recorder->standIns.value(sql, sql));
-    }
-    void beginTransaction() override
-    {
-        m_recorder->transactions.append(QStringLiteral("BEGIN"));
-        m_inner->beginTransaction();
-    }
-    void commit() override
-    {
-        refuseOnce(QStringLiteral("COMMIT"), m_recorder->failCommits);
-        m_inner->commit();
-    }
-    void rollback() override
-    {
-        refuseOnce(QStringLiteral("ROLLBACK"), m_recorder->failRollbacks);
-        m_inner->rollback();
-    }
-    bool inTransaction() const override { return m_inner->inTransaction(); }
-    QStringList tableNames() override { return m_inner->tableNames(); }
-    QString databaseFile() const override { return m_inner->databaseFile(); }
-
-private:
-    void refuseOnce(const QString& call, int& failures)
-    {
-        m_recorder->transactions.append(call);
-        if (failures > 0) {
-            --failures;
-            throw EngineError(EngineCode::InvalidRequest, call.toLower() + " refused");
-        }
-    }
-
-    QString m_name;
-    std::unique_ptr<DbConnection> m_inner;
-    std::shared_ptr<Recorder> m_recorder;
-};
-
-class RecordingDriver : public DbDriver
-{
-public:
-    RecordingDriver(QString name, std::shared_ptr<Recorder> recorder)
-        : m_name(std::move(name)), m_recorder(std::move(recorder))
-    {
-    }
-    QString name() const override { return m_name; }
-    std::unique_ptr<DbConnection> connect(const ConnectionParams& params) override
-    {
-        return std::make_unique<RecordingConnection>(
-            m_name, DbDriver::find(QStringLiteral("STANDARD"))->connect(params), m_recorder);
-    }
-
-private:
-    QString m_name;
-    std::shared_ptr<Recorder> m_recorder;
-};
-
-} // namespace
-
-void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder)
-{
-    DbDriver::registerDriver(std::make_unique<RecordingDriver>(name, std::move(recorder)));
-}
-
-QStringList queryRows(Database& db, const QString& sql, const Params* params)
-{
-    SqlQuery q;
-    q.setDatabase(&db);
-    q.setSql(sql);
-    if (params)
-        q.setParams(*params);
-    q.open();
-    QStringList out;
-    for (q.first(); !q.eof(); q.next()) {
-        QStringList row;
-        for (int i = 0; i < q.fieldCount(); ++i)
-            row.append(valueText(q.field(i)->value()));
-        out.append(row.join(QLatin1Char('|')));
-    }
-    return out;
-}
 
 bool sqliteOdbcReady()
 {
@@ -129,46 +16,6 @@ bool sqliteOdbcReady()
     p.start(QStringLiteral("odbcinst"), {QStringLiteral("-q"), QStringLiteral("-d")});
     return p.waitForFinished(10000) &&
            QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("[SQLite3]"));
-}
-
-KernelDb::KernelDb() : m_previousAliases(AliasRegistry::globalFileName())
-{
-    AliasRegistry::setGlobalFileName(m_aliases.path() + QStringLiteral("/aliases.ini"));
-    addAlias(QStringLiteral("KRN"), QStringLiteral("STANDARD"));
-}
-
-KernelDb::~KernelDb()
-{
-    AliasRegistry::setGlobalFileName(m_previousAliases);
-}
-
-QString KernelDb::file() const
-{
-    return m_dir.path() + QLatin1Char('/') + sqlitedb::DatabaseFileName;
-}
-
-void KernelDb::addAlias(const QString& alias, const QString& driver) const
-{
-    ConnectionParams params;
-    params.setValue(DbParam::Path, m_dir.path());
-    params.setValue(sqlitedb::CreateParam, QStringLiteral("TRUE"));
-    AliasRegistry::global().modify(alias, driver, params);
-}
-
-void KernelDb::exec(const QString& sql) const
-{
-    dbtest::sqliteCli(file(), ".timeout 5000\nbegin;\n" + sql + "\n;\ncommit;");
-}
-
-void KernelDb::execScript(const QString& name) const
-{
-    exec(".read '" QUORVANE_TEST_DATA "/kernel/" + name + "'");
-}
-
-QStringList KernelDb::rows(const QString& sql) const
-{
-    const QString out = dbtest::sqliteCli(file(), ".nullvalue NULL\n.timeout 5000\n" + sql + ";");
-    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
 }
 
 AccessOnKernel::AccessOnKernel(const QString& alias)

@@ -1,6 +1,6 @@
-// Helpers of the kernel tests: a kernel database in a temporary folder reached through an alias
-// (rows written with the sqlite3 tool), an access component on it, a recording driver standing for
-// MS SQL Server or Oracle over the same SQLite file, and the two kernel databases written by hand.
+// Helpers of the kernel tests: an access component on a kernel database (support/kernel_db.h),
+// metadata datasets that behave like the kernel's caches, and the two kernel databases written by
+// hand.
 #pragma once
 
 #include <kernel/cacheapi.h>
@@ -11,9 +11,9 @@
 #include <platform/db/driver.h>
 #include <platform/db/sqlquery.h>
 
-#include <QMap>
+#include <support/kernel_db.h>
+
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -29,53 +29,6 @@ template <typename F> QString kernelErrorOf(F&& call)
     }
     return QStringLiteral("<no EDBKernelError>");
 }
-
-// The rows of a select through the engine as "a|b" lines, "NULL" for nulls, numbers as they read.
-QStringList queryRows(Database& db, const QString& sql, const Params* params = nullptr);
-
-// What a recording connection saw and how it misbehaves.
-struct Recorder
-{
-    // Prepared statements as the engine sent them ("?" for parameters).
-    QStringList statements;
-    // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
-    QStringList transactions;
-    // Statements SQLite cannot run, and what SQLite runs in their place.
-    QMap<QString, QString> standIns;
-    int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
-    int failCommits = 0;   // so many commits are refused
-};
-
-// Registers (again) a driver of that name whose connections record into `recorder`. Its
-// parameters are those of the SQLite driver (PATH, CREATE).
-void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder);
-
-// A kernel database file in a temporary folder, with the alias "KRN" (STANDARD) on it in a
-// temporary alias file; the previous alias file comes back after.
-class KernelDb
-{
-public:
-    KernelDb();
-    ~KernelDb();
-    KernelDb(const KernelDb&) = delete;
-    KernelDb& operator=(const KernelDb&) = delete;
-
-    QString folder() const { return m_dir.path(); }
-    QString file() const;
-    // Adds an alias with another driver name on the same file.
-    void addAlias(const QString& alias, const QString& driver) const;
-    // Runs SQL on the file with the sqlite3 tool in one transaction; a failure fails the test.
-    void exec(const QString& sql) const;
-    // The same with a script of tests/data/kernel.
-    void execScript(const QString& name) const;
-    // The rows of a select through the sqlite3 tool, as queryRows gives them.
-    QStringList rows(const QString& sql) const;
-
-private:
-    QTemporaryDir m_aliases;
-    QString m_previousAliases;
-    QTemporaryDir m_dir;
-};
 
 // Registers the ODBC drivers; true when the SQLite ODBC driver is registered as Debian's package
 // registers it, so that kinds 1 and 2 can run through ODBC on a SQLite file.

@@ -375,6 +375,23 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
     t.deleteIndex("NomPrenom");
     EXPECT_THROW(t.deleteIndex("NomPrenom"), EngineError);
     EXPECT_THROW(t.createTable(), EngineError); // exists
+
+    // A rename takes the indexes and the lock file along; a name in use is refused.
+    t.addIndex("ByCode", "Code");
+    LocalTable other;
+    definePatients(other, local.db, "other.db");
+    other.createTable();
+    EXPECT_EQ(engineCodeOf([&] { t.renameTable("OTHER.DB"); }), EngineCode::AlreadyExists);
+    t.renameTable("people.db");
+    EXPECT_EQ(t.tableName(), "people.db");
+    EXPECT_EQ(local.cli("select group_concat(name, ',') from (select name from sqlite_master "
+                        "where tbl_name = 'people.db' and sql is not null order by name);"),
+              "people.db,people.db$ByCode,people.db$PRIMARY");
+    EXPECT_FALSE(QFile::exists(TableLock::lockFileName(local.file(), "patients.db")));
+    t.setIndexName("ByCode");
+    t.open();
+    EXPECT_TRUE(t.findKey({"abc"}));
+    EXPECT_EQ(t.fieldByName("Patient_ID")->asInteger(), 2);
 }
 
 } // namespace

@@ -150,6 +150,13 @@ TEST(DbSqlite, QueryBindsNamedParametersAndWalksALargeResultBothWays)
     q.paramByName("MAX").setAsInteger(12);
     q.open();
     EXPECT_EQ(q.recordCount(), 2);
+    // Without parameter checking the text reaches the engine as written (and SQLite leaves its
+    // own unbound parameter null).
+    q.setParamCheck(false);
+    EXPECT_TRUE(q.params().isEmpty());
+    q.setSql("select coalesce(:MIN, 'as written') as A");
+    q.open();
+    EXPECT_EQ(q.field(0)->asString(), "as written");
 
     // Two statements in one text would leave the second undone: refused, and nothing runs.
     EXPECT_EQ(engineCodeOf([&] { local.db.execute("delete from T where ID = 1; delete from T"); }),

@@ -11,6 +11,10 @@ namespace kernelschema {
 // METAFIELD are characters, as Oracle keeps them.
 QString createTables(bool booleansAsText = false);
 
+// Statements that add what the schema tools write besides: the trigger texts, owner and
+// replication flag of METATABLE, and the tables ROLEPERM, REC_VERSION and KRN_SYS_TRACE.
+QString schemaToolTables();
+
 // The selects of the access component's metadata datasets.
 inline const char* const SelectTables = "select * from METATABLE order by TABLE_NAME";
 inline const char* const SelectFields = "select * from METAFIELD order by TABLE_NAME,ORD";

@@ -1,0 +1,58 @@
+// The structure tools' shared queries, table and script, and the helpers that run statements on
+// them.
+#include "schemawork.h"
+
+#include <kernel/dbaccess.h>
+#include <platform/db/database.h>
+
+void TSchemaWork::Bind(Database* database)
+{
+    for (SqlQuery* q : {&MainQuery, &SecondQuery, &ThirdQuery}) {
+        q->close();
+        q->setDatabase(database);
+    }
+    Table.close();
+    Table.setDatabase(database);
+}
+
+TSchemaWork& SchemaWork()
+{
+    static TSchemaWork work;
+    return work;
+}
+
+void SetStatement(SqlQuery& query, const QStringList& lines)
+{
+    query.close();
+    query.setSql(lines.join(QStringLiteral("\r\n")));
+}
+
+void ExecStatement(SqlQuery& query, const QStringList& lines)
+{
+    SetStatement(query, lines);
+    query.execSql();
+}
+
+bool OpenStatement(SqlQuery& query, const QStringList& lines)
+{
+    SetStatement(query, lines);
+    query.open();
+    return !query.eof();
+}
+
+void SetTruthParam(SqlQuery& query, const QString& name, bool value, quint8 serverKind)
+{
+    Param& p = query.paramByName(name);
+    if (serverKind == ServerKind::Oracle)
+        p.setAsString(value ? QStringLiteral("T") : QStringLiteral("F"));
+    else
+        p.setAsBoolean(value);
+}
+
+QString ListText(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}

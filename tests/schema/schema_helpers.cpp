@@ -1,0 +1,109 @@
+// The schema tests' database, version and structure builders.
+#include "schema_helpers.h"
+
+#include <support/kernel_schema.h>
+#include <support/workspace.h>
+
+#include <QRegularExpression>
+
+namespace schematest {
+
+SchemaDb::SchemaDb(quint8 kind)
+{
+    kernel.exec(kernelschema::createTables() + kernelschema::schemaToolTables());
+    if (kind == 3) {
+        db.setAliasName(QStringLiteral("KRN"));
+    } else {
+        const QString driver = kind == 1 ? QStringLiteral("MSSQL") : QStringLiteral("ORACLE");
+        recorder->acceptUnknown = true;
+        krntest::registerRecordingDriver(driver, recorder);
+        kernel.addAlias(QStringLiteral("SRV"), driver);
+        db.setAliasName(QStringLiteral("SRV"));
+    }
+    db.setDatabaseName(QStringLiteral("Main"));
+    version.setObjectName(QStringLiteral("Version7"));
+    version.SetDataBase(&db);
+    version.UpdateServerKind();
+}
+
+std::unique_ptr<TTableStruct> SchemaDb::table(const QString& name, TUpgradeAction action)
+{
+    auto s = std::make_unique<TTableStruct>();
+    s->setObjectName(QStringLiteral("TS_") + name);
+    s->SetDBVersion(&version);
+    s->SetTableName(name);
+    s->SetUpgradeAction(action);
+    return s;
+}
+
+QStringList SchemaDb::ddl(qsizetype from) const
+{
+    static const QRegularExpression re(QStringLiteral("^(create|alter|drop|grant|exec|if exists)"));
+    QStringList lines;
+    for (qsizetype i = from; i < recorder->statements.size(); ++i) {
+        if (re.match(recorder->statements.at(i)).hasMatch())
+            lines << recorder->statements.at(i).split(QStringLiteral("\r\n"))
+                  << QStringLiteral("go");
+    }
+    return lines;
+}
+
+QStringList SchemaDb::sent(const QString& firstLine) const
+{
+    for (qsizetype i = recorder->statements.size() - 1; i >= 0; --i) {
+        const QStringList lines = recorder->statements.at(i).split(QStringLiteral("\r\n"));
+        if (lines.first() == firstLine)
+            return lines;
+    }
+    return {};
+}
+
+QStringList SchemaDb::firstLines(qsizetype from) const
+{
+    QStringList lines;
+    for (qsizetype i = from; i < recorder->statements.size(); ++i)
+        lines.append(recorder->statements.at(i).section(QStringLiteral("\r\n"), 0, 0));
+    return lines;
+}
+
+QStringList golden(const QString& name)
+{
+    QStringList lines = QString::fromUtf8(testData("schema/" + name)).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+TFieldItem* addField(TTableStruct& s, const QString& name, TDataType type, int size,
+                     TFieldOptions options)
+{
+    TFieldItem* f = s.Fields().Add();
+    f->FieldName = name;
+    f->DataType = type;
+    f->Size = size;
+    f->Options = options;
+    return f;
+}
+
+TIndexItem* addIndex(TTableStruct& s, const QString& name, const QString& fields,
+                     TIndexStructOptions options)
+{
+    TIndexItem* i = s.Indexes().Add();
+    i->Name = name;
+    i->IndexFields = fields;
+    i->Options = options;
+    return i;
+}
+
+TLinkItem* addLink(TTableStruct& s, const QString& master, const QString& refFields,
+                   const QString& keyFields, TDeleteAction action)
+{
+    TLinkItem* l = s.Links().Add();
+    l->MasterTable = master;
+    l->MasterFields = refFields;
+    l->MasterKeyFields = keyFields;
+    l->DeleteAction = action;
+    return l;
+}
+
+} // namespace schematest
