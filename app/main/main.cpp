@@ -14,6 +14,7 @@
 #include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
+#include <platform/uitexts.h>
 #include <translation/langproc.h>
 #include <translation/langrus.h>
 #include <translation/language.h>
@@ -38,6 +39,13 @@ void setUpLanguage()
     TranslateAllForms();
     setRegionalLanguage(ProgLanguage);
     codepage::setCurrent(codepage::forLanguage(ProgLanguage));
+    setUiTextLanguage(ProgLanguage);
+    // Before the first window: Qt's buttons and choosers speak the program's language too.
+    if (!installQtTranslations(ProgLanguage))
+        std::fprintf(stderr,
+                     "Qt's own texts stay in English: their translation for language %d "
+                     "is not installed.\n",
+                     int(ProgLanguage));
 }
 
 } // namespace
