@@ -63,7 +63,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
 #include <array>
 #include <cstdio>
 
