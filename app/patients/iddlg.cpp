@@ -247,6 +247,7 @@ void TIdDlg::createComponents()
     PatGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     PatGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     PatGrid->verticalHeader()->hide();
+    PatGrid->setTabKeyNavigation(false); // Tab goes on to the list's commands
     DataSource1 = makeComponent<DataSetModel>("DataSource1", "TDataSource", nullptr, this);
     m_columns = new GridColumns(this);
     m_columns->setSource(DataSource1);
