@@ -66,7 +66,7 @@ void TfError::layoutComponents()
     auto* all = new QVBoxLayout(this);
     all->addLayout(top);
     all->addLayout(buttons);
-    resize(460, 340);
+    setDesignedSize(460, 340);
 }
 
 void TfError::connectHandlers()

@@ -8,6 +8,7 @@
 // program's forms that are not built yet.
 #pragma once
 
+#include <platform/ui/forms.h>
 #include <translation/language.h>
 
 #include <QList>
@@ -23,6 +24,7 @@ public:
 };
 
 #define QUORVANE_TRANSLATABLE_FORM(Class)                                                          \
+    QUORVANE_FORM(Class);                                                                          \
     static const TranslatableFormRegistrar Class##_translatable(                                   \
         &Class::staticMetaObject, []() -> QObject* { return new Class(); })
 

@@ -125,3 +125,22 @@ QString qtFileFilter(const QString& filter)
     }
     return entries.join(QStringLiteral(";;"));
 }
+
+QString normalizedLineEnds(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\n' && c != u'\r') {
+            result.append(c);
+            continue;
+        }
+        // The other character of a CR LF or LF CR pair belongs to the same line end.
+        const QChar pair = c == u'\n' ? u'\r' : u'\n';
+        if (i + 1 < text.size() && text.at(i + 1) == pair)
+            ++i;
+        result.append(u'\n');
+    }
+    return result;
+}

@@ -90,3 +90,6 @@ void setDefaultDialogService(DialogService* service);
 // "*.*" (every file, with or without an extension) becomes "*". Text without "|" is taken to be
 // in Qt's form already and is returned unchanged.
 QString qtFileFilter(const QString& filter);
+// The text a message box shows: every line end (LF, CR, CR LF or LF CR, the form the program's
+// texts were written with) becomes one line break.
+QString normalizedLineEnds(const QString& text);

@@ -2,6 +2,8 @@
 // renames, moves that cross file systems, copies and removals, and the failures that tests plan.
 #include "fileops.h"
 
+#include "uitexts.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
@@ -75,14 +77,14 @@ bool fail(QString* error, const QString& what, int errnum)
     return false;
 }
 
-QString cannot(const char* verb, const QString& path)
+QString cannot(UiText what, const QString& path)
 {
-    return QStringLiteral("cannot %1 %2").arg(QLatin1String(verb), quoted(path));
+    return uiText(what).arg(quoted(path));
 }
 
-QString cannot(const char* verb, const QString& from, const QString& to)
+QString cannot(UiText what, const QString& from, const QString& to)
 {
-    return QStringLiteral("cannot %1 %2 to %3").arg(QLatin1String(verb), quoted(from), quoted(to));
+    return uiText(what).arg(quoted(from), quoted(to));
 }
 
 QString folderOf(const QString& path)
@@ -186,8 +188,8 @@ private:
 
 // Copies `from` to a temporary file beside `to`, with the source's permissions and times, flushed
 // to the disk unless `flush` says later. `verb` names the operation in the error text.
-bool copyToTemp(const char* verb, const QString& from, const QString& to, TempFile& temp,
-                QString* error, Flush flush = Flush::Now)
+bool copyToTemp(UiText verb, const QString& from, const QString& to, TempFile& temp, QString* error,
+                Flush flush = Flush::Now)
 {
     const int in = ::open(encoded(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
@@ -240,7 +242,7 @@ bool copyToTemp(const char* verb, const QString& from, const QString& to, TempFi
 bool writeFile(const QString& path, const QByteArray& data, QString* error)
 {
     if (const int e = plannedFailure(Op::Write))
-        return fail(error, cannot("write", path), e);
+        return fail(error, cannot(UiText::CannotWrite, path), e);
 
     // Replacing a symbolic link with a plain file would cut it from what it points to.
     QString target = path;
@@ -256,17 +258,17 @@ bool writeFile(const QString& path, const QByteArray& data, QString* error)
 
     TempFile temp;
     if (const int e = temp.create(folder, QFileInfo(target).fileName()))
-        return fail(error, cannot("write", path), e);
+        return fail(error, cannot(UiText::CannotWrite, path), e);
     if (const int e = writeAll(temp.fd(), data.constData(), data.size()))
-        return fail(error, cannot("write", path), e);
+        return fail(error, cannot(UiText::CannotWrite, path), e);
     if (replacing)
         ::fchmod(temp.fd(), old.st_mode & 07777);
     if (::fsync(temp.fd()) != 0)
-        return fail(error, cannot("write", path), errno);
+        return fail(error, cannot(UiText::CannotWrite, path), errno);
     if (const int e = temp.close())
-        return fail(error, cannot("write", path), e);
+        return fail(error, cannot(UiText::CannotWrite, path), e);
     if (::rename(temp.path().constData(), encoded(target).constData()) != 0)
-        return fail(error, cannot("write", path), errno);
+        return fail(error, cannot(UiText::CannotWrite, path), errno);
     temp.release();
     syncFolder(folder);
     return true;
@@ -275,12 +277,12 @@ bool writeFile(const QString& path, const QByteArray& data, QString* error)
 bool appendFile(const QString& path, const QByteArray& data, QString* error)
 {
     if (const int e = plannedFailure(Op::Append))
-        return fail(error, cannot("append to", path), e);
+        return fail(error, cannot(UiText::CannotAppend, path), e);
 
     const int fd =
         ::open(encoded(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
-        return fail(error, cannot("append to", path), errno);
+        return fail(error, cannot(UiText::CannotAppend, path), errno);
     struct stat before;
     const bool sized = ::fstat(fd, &before) == 0;
     qint64 written = 0;
@@ -295,43 +297,43 @@ bool appendFile(const QString& path, const QByteArray& data, QString* error)
             }
         }
         ::close(fd);
-        return fail(error, cannot("append to", path), e);
+        return fail(error, cannot(UiText::CannotAppend, path), e);
     }
     if (::close(fd) != 0 && errno != EINTR)
-        return fail(error, cannot("append to", path), errno);
+        return fail(error, cannot(UiText::CannotAppend, path), errno);
     return true;
 }
 
 bool rename(const QString& from, const QString& to, QString* error)
 {
     if (const int e = plannedFailure(Op::Rename))
-        return fail(error, cannot("rename", from, to), e);
+        return fail(error, cannot(UiText::CannotRename, from, to), e);
     if (::rename(encoded(from).constData(), encoded(to).constData()) != 0)
-        return fail(error, cannot("rename", from, to), errno);
+        return fail(error, cannot(UiText::CannotRename, from, to), errno);
     return true;
 }
 
 bool move(const QString& from, const QString& to, QString* error)
 {
     if (const int e = plannedFailure(Op::Move))
-        return fail(error, cannot("move", from, to), e);
+        return fail(error, cannot(UiText::CannotMove, from, to), e);
     const QByteArray source = encoded(from);
     const QByteArray target = encoded(to);
     if (::rename(source.constData(), target.constData()) == 0)
         return true;
     if (errno != EXDEV)
-        return fail(error, cannot("move", from, to), errno);
+        return fail(error, cannot(UiText::CannotMove, from, to), errno);
 
     // Across file systems. The source must be removable at the end, or the file would be left
     // in both places: check that before copying anything.
     if (::faccessat(AT_FDCWD, encoded(folderOf(from)).constData(), W_OK | X_OK, AT_EACCESS) != 0)
-        return fail(error, cannot("move", from, to), errno);
+        return fail(error, cannot(UiText::CannotMove, from, to), errno);
 
     TempFile temp;
-    if (!copyToTemp("move", from, to, temp, error))
+    if (!copyToTemp(UiText::CannotMove, from, to, temp, error))
         return false;
     if (::rename(temp.path().constData(), target.constData()) != 0)
-        return fail(error, cannot("move", from, to), errno);
+        return fail(error, cannot(UiText::CannotMove, from, to), errno);
     temp.release();
     syncFolder(folderOf(to));
 
@@ -339,7 +341,7 @@ bool move(const QString& from, const QString& to, QString* error)
         const int e = errno;
         // The copy goes again: a file in two places would be taken twice.
         ::unlink(target.constData());
-        return fail(error, cannot("move", from, to), e);
+        return fail(error, cannot(UiText::CannotMove, from, to), e);
     }
     return true;
 }
@@ -347,12 +349,12 @@ bool move(const QString& from, const QString& to, QString* error)
 bool copy(const QString& from, const QString& to, QString* error, Flush flush)
 {
     if (const int e = plannedFailure(Op::Copy))
-        return fail(error, cannot("copy", from, to), e);
+        return fail(error, cannot(UiText::CannotCopy, from, to), e);
     TempFile temp;
-    if (!copyToTemp("copy", from, to, temp, error, flush))
+    if (!copyToTemp(UiText::CannotCopy, from, to, temp, error, flush))
         return false;
     if (::rename(temp.path().constData(), encoded(to).constData()) != 0)
-        return fail(error, cannot("copy", from, to), errno);
+        return fail(error, cannot(UiText::CannotCopy, from, to), errno);
     temp.release();
     if (flush == Flush::Now)
         syncFolder(folderOf(to));
@@ -362,23 +364,23 @@ bool copy(const QString& from, const QString& to, QString* error, Flush flush)
 bool remove(const QString& path, QString* error)
 {
     if (const int e = plannedFailure(Op::Remove))
-        return fail(error, cannot("remove", path), e);
+        return fail(error, cannot(UiText::CannotRemove, path), e);
     if (::unlink(encoded(path).constData()) != 0)
-        return fail(error, cannot("remove", path), errno);
+        return fail(error, cannot(UiText::CannotRemove, path), errno);
     return true;
 }
 
 bool flushToDisk(const QString& path, QString* error)
 {
     if (const int e = plannedFailure(Op::Flush))
-        return fail(error, cannot("flush", path), e);
+        return fail(error, cannot(UiText::CannotFlush, path), e);
     const int fd = ::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return fail(error, cannot("flush", path), errno);
+        return fail(error, cannot(UiText::CannotFlush, path), errno);
     const int result = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
     if (result != 0)
-        return fail(error, cannot("flush", path), result);
+        return fail(error, cannot(UiText::CannotFlush, path), result);
     syncFolder(folderOf(path));
     return true;
 }
@@ -387,50 +389,50 @@ QString errorText(int errnum)
 {
     switch (errnum) {
     case ENOENT:
-        return QStringLiteral("the file or folder does not exist");
+        return uiText(UiText::NoSuchFile);
     case ENOTDIR:
-        return QStringLiteral("a part of the path is not a folder");
+        return uiText(UiText::NotAFolder);
     case EISDIR:
-        return QStringLiteral("it is a folder");
+        return uiText(UiText::IsAFolder);
     case EEXIST:
-        return QStringLiteral("it already exists");
+        return uiText(UiText::AlreadyExists);
     case ENOTEMPTY:
-        return QStringLiteral("the folder is not empty");
+        return uiText(UiText::FolderNotEmpty);
     case EACCES:
     case EPERM:
-        return QStringLiteral("access is denied");
+        return uiText(UiText::AccessDenied);
     case EROFS:
-        return QStringLiteral("the file system is read-only");
+        return uiText(UiText::ReadOnlyFileSystem);
     case ENOSPC:
-        return QStringLiteral("the disk is full");
+        return uiText(UiText::DiskFull);
     case EDQUOT:
-        return QStringLiteral("the disk quota is exceeded");
+        return uiText(UiText::QuotaExceeded);
     case EIO:
-        return QStringLiteral("an input/output error occurred");
+        return uiText(UiText::InputOutputError);
     case EBUSY:
     case ETXTBSY:
     case EAGAIN:
-        return QStringLiteral("the file is in use");
+        return uiText(UiText::FileInUse);
     case EXDEV:
-        return QStringLiteral("the paths are on different file systems");
+        return uiText(UiText::DifferentFileSystems);
     case ENAMETOOLONG:
-        return QStringLiteral("the name is too long");
+        return uiText(UiText::NameTooLong);
     case EMFILE:
     case ENFILE:
-        return QStringLiteral("too many files are open");
+        return uiText(UiText::TooManyOpenFiles);
     case ELOOP:
-        return QStringLiteral("too many levels of symbolic links");
+        return uiText(UiText::TooManyLinks);
     case EFBIG:
-        return QStringLiteral("the file is too large");
+        return uiText(UiText::FileTooLarge);
     case ESTALE:
-        return QStringLiteral("the network file handle is no longer valid");
+        return uiText(UiText::StaleNetworkHandle);
     case EINVAL:
-        return QStringLiteral("the operation is not possible on this file");
+        return uiText(UiText::NotPossibleOnFile);
     default: {
         char buffer[256];
         // The GNU form: returns the text, in the buffer or a static one.
         const char* text = ::strerror_r(errnum, buffer, sizeof buffer);
-        return QStringLiteral("%1 (error %2)").arg(QString::fromLocal8Bit(text)).arg(errnum);
+        return uiText(UiText::SystemError).arg(QString::fromLocal8Bit(text)).arg(errnum);
     }
     }
 }

@@ -5,6 +5,7 @@
 
 #include <platform/exception.h>
 #include <platform/fileops.h>
+#include <platform/uitexts.h>
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -263,9 +264,7 @@ template <typename Change> bool rewrite(const QString& fileName, CodePage cp, Ch
     QByteArray old;
     QString error;
     if (!readFile(fileName, &old, &error))
-        throw EInOutError(
-            QStringLiteral("Cannot read the settings file \"%1\" (%2); it is left unchanged")
-                .arg(fileName, error));
+        throw EInOutError(uiText(UiText::CannotReadSettings).arg(fileName, error));
     Profile profile(cp);
     profile.parse(old);
     if (!change(profile))
@@ -276,8 +275,7 @@ template <typename Change> bool rewrite(const QString& fileName, CodePage cp, Ch
     if (bytes == old && QFile::exists(fileName))
         return lossless;
     if (!fileops::writeFile(fileName, bytes, &error))
-        throw EInOutError(
-            QStringLiteral("Cannot write the settings file \"%1\": %2").arg(fileName, error));
+        throw EInOutError(uiText(UiText::CannotWriteSettings).arg(fileName, error));
     return lossless;
 }
 

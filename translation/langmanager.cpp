@@ -25,6 +25,7 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -124,6 +125,8 @@ private:
     TLangManager* m_manager;
 };
 
+QUORVANE_FORM(TLangManager);
+
 TLangManager::TLangManager(QWidget* parent) : TForm(parent)
 {
     OnCreate = [this](QObject* sender) { FormCreate(sender); };
@@ -155,13 +158,13 @@ void TLangManager::createComponents()
     Label1 = makeComponent<QLabel>("Label1", "TLabel");
     Label1->setText(QStringLiteral("Extended translating:"));
     cbExtTranslating = makeComponent<QComboBox>("cbExtTranslating", "TComboBox");
-    sbAdd = makeComponent<QPushButton>("sbAdd", "TSpeedButton");
+    sbAdd = makeComponent<QToolButton>("sbAdd", "TSpeedButton");
     sbAdd->setText(QStringLiteral("+"));
     sbAdd->setToolTip(QStringLiteral("Add"));
-    sbEdit = makeComponent<QPushButton>("sbEdit", "TSpeedButton");
+    sbEdit = makeComponent<QToolButton>("sbEdit", "TSpeedButton");
     sbEdit->setText(QStringLiteral("..."));
     sbEdit->setToolTip(QStringLiteral("Rename"));
-    sbDelete = makeComponent<QPushButton>("sbDelete", "TSpeedButton");
+    sbDelete = makeComponent<QToolButton>("sbDelete", "TSpeedButton");
     sbDelete->setText(QStringLiteral("-"));
     sbDelete->setToolTip(QStringLiteral("Delete"));
     FormTree = makeComponent<QTreeWidget>("FormTree", "TTreeView");
@@ -175,8 +178,6 @@ void TLangManager::layoutComponents()
     btnLineRestore->setEnabled(false);
     sbEdit->setEnabled(false);
     sbDelete->setEnabled(false);
-    for (QPushButton* b : {sbAdd, sbEdit, sbDelete})
-        b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 16);
 
     FormTree->setHeaderHidden(true);
     FormTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -195,6 +196,10 @@ void TLangManager::layoutComponents()
     TrGrid->setColumnWidth(colObject, 130);
     TrGrid->setColumnWidth(colType, 100);
     TrGrid->setColumnWidth(colDefault, 200);
+    // Room for the fixed columns, the language column at its default width and a scroll bar.
+    TrGrid->setMinimumWidth(
+        40 + 130 + 100 + 200 + TrGrid->horizontalHeader()->defaultSectionSize() +
+        2 * TrGrid->frameWidth() + TrGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     QFont gridFont = TrGrid->font();
     gridFont.setFamily(QStringLiteral("Arial"));
     TrGrid->setFont(gridFont);
@@ -223,8 +228,8 @@ void TLangManager::layoutComponents()
 
 void TLangManager::connectHandlers()
 {
-    const auto click = [this](QPushButton* b, void (TLangManager::*handler)(QObject*)) {
-        connect(b, &QPushButton::clicked, this, [this, b, handler] { (this->*handler)(b); });
+    const auto click = [this](QAbstractButton* b, void (TLangManager::*handler)(QObject*)) {
+        connect(b, &QAbstractButton::clicked, this, [this, b, handler] { (this->*handler)(b); });
     };
     click(btnRestoreDefaults, &TLangManager::btnRestoreDefaultsClick);
     click(btnLineRestore, &TLangManager::btnLineRestoreClick);

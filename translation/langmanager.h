@@ -13,6 +13,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QToolButton;
 class QStyleOptionViewItem;
 class QTableWidget;
 class QTreeWidget;
@@ -45,9 +46,9 @@ public:
     QPushButton* btnCreateFile;
     QLabel* Label1;
     QComboBox* cbExtTranslating;
-    QPushButton* sbAdd;
-    QPushButton* sbEdit;
-    QPushButton* sbDelete;
+    QToolButton* sbAdd;
+    QToolButton* sbEdit;
+    QToolButton* sbDelete;
     QTreeWidget* FormTree;
     QTableWidget* TrGrid;
 

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+QUORVANE_FORM(TlmOptionsDlg);
+
 TlmOptionsDlg::TlmOptionsDlg(QWidget* parent) : TForm(parent)
 {
     createComponents();

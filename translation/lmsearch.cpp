@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+QUORVANE_FORM(TlmSearchDlg);
+
 TlmSearchDlg::TlmSearchDlg(QWidget* parent) : TForm(parent)
 {
     createComponents();

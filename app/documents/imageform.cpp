@@ -40,7 +40,7 @@ void TImageForm::layoutComponents()
     all->setContentsMargins(0, 0, 0, 0);
     all->setMenuBar(MainMenu1);
     all->addWidget(Image1);
-    resize(640, 480);
+    setDesignedSize(640, 480);
 }
 
 void TImageForm::connectHandlers()

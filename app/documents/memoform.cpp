@@ -52,7 +52,7 @@ void TMemoForm::layoutComponents()
     all->setContentsMargins(0, 0, 0, 0);
     all->setMenuBar(MainMenu1);
     all->addWidget(Text);
-    resize(640, 480);
+    setDesignedSize(640, 480);
 }
 
 void TMemoForm::connectHandlers()

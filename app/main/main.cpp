@@ -12,6 +12,7 @@
 #include <platform/regional.h>
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
+#include <platform/uitexts.h>
 #include <schema/schematools.h>
 #include <translation/langproc.h>
 #include <translation/langrus.h>
@@ -40,6 +41,13 @@ void setUpLanguage()
         LoadTranslations();
     }
     TranslateAllForms();
+    setUiTextLanguage(ProgLanguage);
+    // Before the first window: Qt's buttons and choosers speak the program's language too.
+    if (!installQtTranslations(ProgLanguage))
+        std::fprintf(stderr,
+                     "Qt's own texts stay in English: their translation for language %d "
+                     "is not installed.\n",
+                     int(ProgLanguage));
 }
 
 } // namespace

@@ -27,6 +27,7 @@
 #include <platform/format.h>
 #include <platform/inifile.h>
 #include <platform/process.h>
+#include <platform/regional.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 #include <platform/support/procs.h>
@@ -34,11 +35,14 @@
 #include <platform/ui/application.h>
 #include <translation/lc.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -47,19 +51,24 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
 namespace {
 
+// The designed client area: the least the window's layouts make it.
 constexpr int ClientWidth = 623;
 constexpr int DesignedClientHeight = 414;
 constexpr int MaxCaptionLength = 108;
@@ -84,12 +93,10 @@ QPixmap programPicture(int size)
     return pixmap;
 }
 
-QTreeWidget* makeList(QTreeWidget* list, const QStringList& titles, const QList<int>& widths)
+QTreeWidget* makeList(QTreeWidget* list, const QStringList& titles)
 {
     list->setColumnCount(int(titles.size()));
     list->setHeaderLabels(titles);
-    for (int i = 0; i < widths.size(); ++i)
-        list->setColumnWidth(i, widths.at(i));
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);
     list->setUniformRowHeights(true);
@@ -208,8 +215,7 @@ void TMainForm::createDocumentPanel()
     Label7->setText(QStringLiteral("Liste des documents importés:"));
     ListView1 = makeList(
         makeComponent<QTreeWidget>("ListView1", "TListView", Panel1),
-        {QStringLiteral("Source"), QStringLiteral("Patient"), QStringLiteral("Date&Heure")},
-        {120, 104, 125});
+        {QStringLiteral("Source"), QStringLiteral("Patient"), QStringLiteral("Date&Heure")});
     bView = makeComponent<QPushButton>("bView", "TBitBtn", Panel1);
     bView->setText(QStringLiteral("Visualiser..."));
     bIdentify = makeComponent<QPushButton>("bIdentify", "TBitBtn", Panel1);
@@ -227,8 +233,7 @@ void TMainForm::createSourcePanel()
     Panel2->setFrameShape(QFrame::StyledPanel);
     ListView2 = makeList(makeComponent<QTreeWidget>("ListView2", "TListView", Panel2),
                          {QStringLiteral("Description de la source"), QStringLiteral("Type"),
-                          QStringLiteral("Etat"), QStringLiteral("Paramètres")},
-                         {150, 150, 69, 120});
+                          QStringLiteral("Etat"), QStringLiteral("Paramètres")});
     Add = makeComponent<QPushButton>("Add", "TBitBtn", Panel2);
     Add->setText(QStringLiteral("Ajouter"));
     bModify = makeComponent<QPushButton>("bModify", "TBitBtn", Panel2);
@@ -267,37 +272,91 @@ void TMainForm::layoutComponents()
                    Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint);
     KeyPreview = true;
 
-    // The designed form: fixed positions in a window of fixed size.
-    Panel1->setGeometry(0, 0, ClientWidth, 206);
-    Image1->setGeometry(8, 8, 120, 104);
-    Image2->setGeometry(8, 8, 120, 104);
-    Image3->setGeometry(8, 4, 40, 40);
-    Image1->setAlignment(Qt::AlignCenter);
-    Image2->setAlignment(Qt::AlignCenter);
-    Label1->setGeometry(8, 118, 120, 16);
-    Label6->setGeometry(8, 134, 120, 16);
-    Label2->setGeometry(8, 156, 44, 16);
-    Label4->setGeometry(52, 156, 80, 16);
-    Label3->setGeometry(8, 176, 44, 16);
-    Label5->setGeometry(52, 176, 80, 16);
-    Label7->setGeometry(136, 2, 300, 16);
-    ListView1->setGeometry(136, 20, 357, 180);
-    bView->setGeometry(500, 20, 115, 27);
-    bIdentify->setGeometry(500, 52, 115, 27);
-    bComment->setGeometry(500, 84, 115, 27);
-    bDelete->setGeometry(500, 116, 115, 27);
+    // The designed sizes are the least ones; a larger font makes room for itself.
+    for (QLabel* image : {Image1, Image2}) {
+        image->setFixedSize(120, 104);
+        image->setAlignment(Qt::AlignCenter);
+    }
+    Image3->setFixedSize(40, 40);
+    for (QPushButton* button : {bView, bIdentify, bComment, bDelete})
+        button->setMinimumSize(115, 27);
+    for (QPushButton* button : {bShowLOG, bTransfer, ConfigBtn, bCont})
+        button->setMinimumSize(144, 28);
+    for (QPushButton* button : {Add, bModify, BitBtn9, BitBtn10})
+        button->setMinimumSize(103, 27);
+    // The clock keeps its width whatever the date and time shown.
+    for (QLabel* value : {Label4, Label5}) {
+        value->setText(value == Label4 ? DateToStr(SampleMoment()) : TimeToStr(SampleMoment()));
+        value->setMinimumWidth(value->sizeHint().width() + 2);
+        value->clear();
+    }
+    // The lists take their designed height and the width of their columns; the window's size
+    // comes from these least sizes, not from the lists' own preferences.
+    ListView1->setMinimumHeight(180);
+    ListView2->setMinimumHeight(164);
+    for (QTreeWidget* list : {ListView1, ListView2})
+        list->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    PrepareColumns(ListView1);
+    PrepareColumns(ListView2);
 
-    bShowLOG->setGeometry(8, 212, 150, 28);
-    bTransfer->setGeometry(164, 212, 150, 28);
-    ConfigBtn->setGeometry(320, 212, 144, 28);
-    bCont->setGeometry(470, 212, 145, 28);
+    // The documents panel: the logo, the user and the clock; the list; its commands.
+    auto* left = new QGridLayout;
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setVerticalSpacing(2);
+    left->addWidget(Image1, 0, 0, 1, 2);
+    left->addWidget(Image2, 0, 0, 1, 2);
+    left->addWidget(Image3, 0, 0, 1, 2, Qt::AlignLeft | Qt::AlignTop);
+    left->addWidget(Label1, 1, 0, 1, 2);
+    left->addWidget(Label6, 2, 0, 1, 2);
+    left->addWidget(Label2, 3, 0);
+    left->addWidget(Label4, 3, 1);
+    left->addWidget(Label3, 4, 0);
+    left->addWidget(Label5, 4, 1);
+    left->setRowMinimumHeight(1, 20);
+    left->setRowStretch(5, 1);
+    left->setColumnStretch(1, 1);
+    auto* commands = new QVBoxLayout;
+    commands->setSpacing(5);
+    for (QPushButton* button : {bView, bIdentify, bComment, bDelete})
+        commands->addWidget(button);
+    commands->addStretch();
+    auto* documents = new QGridLayout;
+    documents->setContentsMargins(0, 0, 0, 0);
+    documents->setHorizontalSpacing(7);
+    documents->setVerticalSpacing(2);
+    documents->addWidget(Label7, 0, 0);
+    documents->addWidget(ListView1, 1, 0);
+    documents->addLayout(commands, 1, 1);
+    documents->setColumnStretch(0, 1);
+    auto* panel1 = new QHBoxLayout(Panel1);
+    panel1->setContentsMargins(8, 2, 8, 6);
+    panel1->setSpacing(8);
+    panel1->addLayout(left);
+    panel1->addLayout(documents, 1);
 
-    Panel2->setGeometry(0, ClosedPanelHeight, ClientWidth, OpenPanelHeight - ClosedPanelHeight);
-    ListView2->setGeometry(8, 4, 497, 164);
-    Add->setGeometry(512, 4, 103, 27);
-    bModify->setGeometry(512, 36, 103, 27);
-    BitBtn9->setGeometry(512, 68, 103, 27);
-    BitBtn10->setGeometry(512, 100, 103, 27);
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(8, 0, 8, 0);
+    for (QPushButton* button : {bShowLOG, bTransfer, ConfigBtn, bCont})
+        buttons->addWidget(button, 1);
+
+    // The sources panel: the list and its commands.
+    auto* sourceCommands = new QVBoxLayout;
+    sourceCommands->setSpacing(5);
+    for (QPushButton* button : {Add, bModify, BitBtn9, BitBtn10})
+        sourceCommands->addWidget(button);
+    sourceCommands->addStretch();
+    auto* panel2 = new QHBoxLayout(Panel2);
+    panel2->setContentsMargins(8, 4, 8, 4);
+    panel2->setSpacing(7);
+    panel2->addWidget(ListView2, 1);
+    panel2->addLayout(sourceCommands);
+
+    auto* client = new QVBoxLayout(m_client);
+    client->setContentsMargins(0, 0, 0, 6);
+    client->setSpacing(6);
+    client->addWidget(Panel1, 1);
+    client->addLayout(buttons);
+    client->addWidget(Panel2);
 
     auto* file = new QMenu(this);
     file->addActions({About1, N1, Exit1});
@@ -309,6 +368,7 @@ void TMainForm::layoutComponents()
     MainMenu1->addAction(Fichier1);
     MainMenu1->addAction(Options1);
 
+    // The window takes the size its contents ask for, never less than the designed one.
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);
@@ -316,6 +376,57 @@ void TMainForm::layoutComponents()
     all->setMenuBar(MainMenu1);
     all->addWidget(m_client);
     SetClientHeight(DesignedClientHeight);
+}
+
+TDateTime TMainForm::SampleMoment()
+{
+    // The widest date and time of the clock and the lists (two-digit day, month and hour).
+    return EncodeDate(2028, 12, 28) + EncodeTime(23, 58, 58, 0);
+}
+
+const QList<int>& TMainForm::DesignedColumns(const QTreeWidget* List) const
+{
+    static const QList<int> documents{120, 104, 125};
+    static const QList<int> sources{150, 150, 69, 120};
+    return List == ListView1 ? documents : sources;
+}
+
+void TMainForm::PrepareColumns(QTreeWidget* List)
+{
+    const QList<int>& designed = DesignedColumns(List);
+    QList<int> least = designed;
+    for (int i = 0; i < least.size(); ++i)
+        least[i] = std::max(least.at(i), List->header()->sectionSizeHint(i));
+    if (List == ListView1) {
+        // The date column shows "dd/mm/yyyy (hh:nn:ss)" whole.
+        const QString when = DateToStr(SampleMoment()) + QStringLiteral(" (") +
+                             TimeToStr(SampleMoment()) + QStringLiteral(")");
+        const int margin = 2 * (List->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 4;
+        least[2] = std::max(least.at(2), List->fontMetrics().horizontalAdvance(when) + margin);
+    }
+    List->setProperty("leastColumnWidths", QVariant::fromValue(least));
+    for (int i = 0; i < least.size(); ++i)
+        List->setColumnWidth(i, least.at(i));
+    FitColumns(List);
+}
+
+void TMainForm::FitColumns(QTreeWidget* List)
+{
+    // Columns widen to their rows, and never narrow again while the window lives, so that it
+    // keeps its size; the list widens with them, up to twice its designed width, beyond which it
+    // scrolls.
+    const QList<int> least = List->property("leastColumnWidths").value<QList<int>>();
+    const int chrome = 2 * List->frameWidth() + List->verticalScrollBar()->sizeHint().width();
+    int designed = 0;
+    int total = 0;
+    for (int i = 0; i < least.size(); ++i) {
+        const int before = List->columnWidth(i);
+        List->resizeColumnToContents(i);
+        List->setColumnWidth(i, std::max({before, least.at(i), List->columnWidth(i)}));
+        designed += DesignedColumns(List).at(i);
+        total += List->columnWidth(i);
+    }
+    List->setMinimumWidth(chrome + std::min(total, 2 * designed));
 }
 
 void TMainForm::connectHandlers()
@@ -372,7 +483,7 @@ int TMainForm::ClientHeight() const
 void TMainForm::SetClientHeight(int Height)
 {
     m_clientHeight = Height;
-    m_client->setFixedSize(ClientWidth, Height);
+    m_client->setMinimumSize(ClientWidth, Height);
 }
 
 // ---- start-up
@@ -409,6 +520,7 @@ void TMainForm::FormCreate(QObject*)
 
         CreateTrayIcon();
 
+        layout()->activate(); // the window's size, for centring it
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const QRect area = screen->geometry();
             move((area.width() - frameGeometry().width()) / 2,
@@ -717,9 +829,13 @@ void TMainForm::FormKeyDown(QObject*, int&, Qt::KeyboardModifiers)
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_testSigns && event->type() == QEvent::Show && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->isModal())
+        static_cast<QWidget*>(watched)->isModal()) {
         std::fprintf(stderr, "QUORVANE question open: %s\n",
                      qPrintable(static_cast<QWidget*>(watched)->windowTitle()));
+        QTimer::singleShot(0, this, [window = QPointer<QWidget>(static_cast<QWidget*>(watched))] {
+            ReportDefaultButton(window);
+        });
+    }
     // The application's message hook: Scroll Lock opens the translation editor, wherever the
     // focus is. A key travels on to the parents of the control that has the focus; only its
     // first receiver counts.
@@ -737,6 +853,27 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return TForm::eventFilter(watched, event);
+}
+
+void TMainForm::ReportDefaultButton(QWidget* Window)
+{
+    if (!Window || !Window->isVisible())
+        return;
+    const auto* form = qobject_cast<TForm*>(Window);
+    QAbstractButton* button = form ? form->DefaultButton.data() : nullptr;
+    if (!button) {
+        for (QPushButton* candidate : Window->findChildren<QPushButton*>()) {
+            if (candidate->isDefault() && candidate->isVisible()) {
+                button = candidate;
+                break;
+            }
+        }
+    }
+    if (!button)
+        return;
+    // Window coordinates: a test on a real display adds the window's place itself.
+    const QPoint centre = button->mapTo(Window, button->rect().center());
+    std::fprintf(stderr, "QUORVANE default button at %d %d\n", centre.x(), centre.y());
 }
 
 void TMainForm::HideMainWindow()

@@ -5,6 +5,7 @@
 #include "taskbaricon.h"
 #include <platform/support/globals.h>
 #include <platform/ui/forms.h>
+#include <platform/variant.h>
 
 #include <QList>
 #include <QString>
@@ -190,13 +191,22 @@ private:
     void IdentificationStep();
     void WarningStep();
     void UpdateClock();
-    // Tests of the whole program only: the sign on stderr that a tick has ended.
+    // Tests of the whole program only: the sign on stderr that a tick has ended, and where the
+    // default button of a question is.
     void TickEnded();
+    static void ReportDefaultButton(QWidget* Window);
 
     // Helpers of the lists and commands
     int SelectedRow(QTreeWidget* List) const;
     QString PatientName(int PatientId);
     void SetClientHeight(int Height);
+    // The lists' columns: their designed widths, widened to their titles (and, for the
+    // documents' date, to a whole date and time), are the least ones; FitColumns widens them to
+    // their rows after a refill.
+    static TDateTime SampleMoment();
+    const QList<int>& DesignedColumns(const QTreeWidget* List) const;
+    void PrepareColumns(QTreeWidget* List);
+    void FitColumns(QTreeWidget* List);
     // Hides the window, or minimises it where the desktop shows no tray icon to bring it back.
     void HideMainWindow();
     void BringToFront();

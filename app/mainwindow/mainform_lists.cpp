@@ -108,6 +108,7 @@ void TMainForm::FillDocumentList()
         }
         files.prior();
     }
+    FitColumns(ListView1);
     selectRow(ListView1, 0);
     const bool any = !DocNumbers.isEmpty();
     bView->setEnabled(any);
@@ -159,6 +160,7 @@ void TMainForm::FillSourceList()
         new QTreeWidgetItem(ListView2, {FieldText(cfg, "Titul"), typeText, stateText, parameters});
         SourceNumbers.append(number);
     }
+    FitColumns(ListView2);
     selectRow(ListView2, 0);
 }
 

@@ -20,6 +20,7 @@
 #include <platform/inifile.h>
 #include <platform/regional.h>
 #include <platform/ui/application.h>
+#include <platform/uitexts.h>
 #include <translation/lc.h>
 
 #include <QLabel>
@@ -38,7 +39,7 @@ void report(QObject* sender, std::exception_ptr failure)
     } catch (const std::exception& e) {
         Application::handleException(sender, e);
     } catch (...) {
-        Application::handleException(sender, Exception(QStringLiteral("Unknown exception")));
+        Application::handleException(sender, Exception(uiText(UiText::UnknownException)));
     }
 }
 

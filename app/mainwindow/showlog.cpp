@@ -5,8 +5,11 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+
+QUORVANE_FORM(TLOGForm);
 
 TLOGForm::TLOGForm(QWidget* parent) : TForm(parent)
 {
@@ -30,7 +33,16 @@ void TLOGForm::layoutComponents()
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->addWidget(mLOG);
-    resize(640, 400);
+    setDesignedSize(640, 400);
+}
+
+void TLOGForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        Close();
+        return;
+    }
+    TForm::keyPressEvent(event);
 }
 
 QStringList ReadLogTail(const QString& FileName, qint64 MaxBytes)

@@ -19,6 +19,10 @@ public:
 private:
     void createComponents();
     void layoutComponents();
+
+protected:
+    // Escape closes the viewer, as it closes every other window of the program.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The whole lines of the end of a log file that fit in `MaxBytes` bytes, read in the program's

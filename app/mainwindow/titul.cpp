@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+QUORVANE_FORM(TTitul);
+
 TTitul::TTitul(QWidget* parent) : TForm(parent)
 {
     createComponents();
@@ -23,7 +25,7 @@ void TTitul::layoutComponents()
     setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     auto* all = new QVBoxLayout(this);
     all->addWidget(Action);
-    resize(360, 60);
+    setDesignedSize(360, 60);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());

@@ -24,13 +24,18 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,6 +47,33 @@ const QString RangeSentinel = QStringLiteral("zzzz");
 // Above every character a name can hold in the local tables' folded order: the upper end of a
 // prefix range there.
 constexpr char16_t PrefixEnd = 0xFFFF;
+
+// The width a column's title needs (the model's own size hint is that of its values).
+int titleWidth(const QHeaderView* header, int section)
+{
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.section = section;
+    option.text = header->model()->headerData(section, Qt::Horizontal).toString();
+    return header->style()
+        ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
+        .width();
+}
+
+// A green plus: the style's file icon looked like a disabled button.
+QIcon addIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 140, 40));
+    painter.drawRoundedRect(QRectF(6, 1, 4, 14), 1, 1);
+    painter.drawRoundedRect(QRectF(1, 6, 14, 4), 1, 1);
+    painter.end();
+    return QIcon(pixmap);
+}
 
 QString nul()
 {
@@ -185,7 +217,7 @@ void TIdDlg::createComponents()
     GroupBox1 = makeComponent<QGroupBox>("GroupBox1", "TGroupBox");
     GroupBox1->setTitle(QStringLiteral("Patient"));
     Add = makeComponent<QPushButton>("Add", "TSpeedButton", GroupBox1);
-    Add->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    Add->setIcon(addIcon());
     Add->setToolTip(QStringLiteral("Ajouter un nouveau patient"));
     Modify = makeComponent<QPushButton>("Modify", "TSpeedButton", GroupBox1);
     Modify->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -215,6 +247,7 @@ void TIdDlg::createComponents()
     PatGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     PatGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     PatGrid->verticalHeader()->hide();
+    PatGrid->setTabKeyNavigation(false); // Tab goes on to the list's commands
     DataSource1 = makeComponent<DataSetModel>("DataSource1", "TDataSource", nullptr, this);
     m_columns = new GridColumns(this);
     m_columns->setSource(DataSource1);
@@ -237,12 +270,15 @@ void TIdDlg::layoutComponents()
     auto* search = new QHBoxLayout;
     search->addWidget(Label1);
     search->addWidget(Edit1, 1);
-    search->addWidget(Add);
-    search->addWidget(Modify);
-    search->addWidget(Delete);
-    auto* patient = new QVBoxLayout(GroupBox1);
-    patient->addLayout(search);
-    patient->addWidget(PatGrid);
+    auto* gridCommands = new QVBoxLayout;
+    gridCommands->addWidget(Add);
+    gridCommands->addWidget(Modify);
+    gridCommands->addWidget(Delete);
+    gridCommands->addStretch();
+    auto* patient = new QGridLayout(GroupBox1);
+    patient->addLayout(search, 0, 0);
+    patient->addWidget(PatGrid, 1, 0);
+    patient->addLayout(gridCommands, 1, 1);
 
     auto* info = new QGridLayout(GroupBox2);
     info->addWidget(Label2, 0, 0);
@@ -263,7 +299,14 @@ void TIdDlg::layoutComponents()
     all->addWidget(GroupBox2, 1);
     all->addLayout(buttons);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    resize(378, 452);
+    setDesignedSize(378, 452);
+
+    // Tab follows the eye: the search, the list and its commands, the document's fields, then
+    // the dialog's buttons.
+    const QList<QWidget*> order{Edit1, PatGrid, Add,   Modify, Delete,   Edit2,
+                                Edit3, Memo1,   bView, OKBtn,  CancelBtn};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
 }
 
 void TIdDlg::connectHandlers()
@@ -287,8 +330,10 @@ void TIdDlg::connectHandlers()
             });
     connect(DataSource1, &DataSetModel::currentRowChanged, this,
             [this](int row) { selectCurrentRow(row); });
-    connect(m_columns, &QAbstractItemModel::modelReset, this,
-            [this] { selectCurrentRow(DataSource1->currentRow()); });
+    connect(m_columns, &QAbstractItemModel::modelReset, this, [this] {
+        FitColumns();
+        selectCurrentRow(DataSource1->currentRow());
+    });
 }
 
 void TIdDlg::BindPatients(DataSet* patients, const QStringList& fieldNames,
@@ -296,9 +341,32 @@ void TIdDlg::BindPatients(DataSet* patients, const QStringList& fieldNames,
 {
     DataSource1->setDataSet(patients);
     m_columns->setFieldNames(fieldNames);
+    // A column is at least as wide as its title.
+    m_leastWidths.clear();
     for (int i = 0; i < widths.size() && i < fieldNames.size(); ++i)
-        PatGrid->setColumnWidth(i, widths.at(i));
+        m_leastWidths.append(std::max(widths.at(i), titleWidth(PatGrid->horizontalHeader(), i)));
+    FitColumns();
     selectCurrentRow(DataSource1->currentRow());
+}
+
+void TIdDlg::FitColumns()
+{
+    // Columns widen to the names they show and never narrow while the dialog is open; the list
+    // widens with them up to twice its least width, beyond which it scrolls.
+    const QAbstractItemView* grid = PatGrid;
+    int least = 0;
+    int total = 0;
+    for (int i = 0; i < m_leastWidths.size(); ++i) {
+        const int width = std::max({m_leastWidths.at(i), grid->sizeHintForColumn(i),
+                                    m_shown ? PatGrid->columnWidth(i) : 0});
+        PatGrid->setColumnWidth(i, width);
+        least += m_leastWidths.at(i);
+        total += width;
+    }
+    m_shown = true;
+    PatGrid->setMinimumWidth(2 * PatGrid->frameWidth() +
+                             PatGrid->verticalScrollBar()->sizeHint().width() +
+                             std::min(total, 2 * least));
 }
 
 DataSet& TIdDlg::patients() const

@@ -50,7 +50,8 @@ public:
     TLC* LC1;
 
     // Binds the grid to the patients: DataSource1 shows `patients`, and the grid's columns are
-    // the given fields, in that order, with those widths in pixels.
+    // the given fields, in that order, with those widths in pixels at least (wider for their
+    // titles, and for the names they show).
     void BindPatients(DataSet* patients, const QStringList& fieldNames, const QList<int>& widths);
 
     void FormCreate(QObject* Sender);
@@ -79,6 +80,9 @@ private:
 
     class GridColumns;
     GridColumns* m_columns = nullptr;
+    QList<int> m_leastWidths; // the columns' designed widths, widened to their titles
+    bool m_shown = false;     // the columns have been fitted once
+    void FitColumns();
 };
 
 // Creates the identification dialog for the document CurrentNumber, binds its grid to the

@@ -82,7 +82,12 @@ void TPatientDlg::createComponents()
 
 void TPatientDlg::layoutComponents()
 {
+    // Wide enough for a full name and a date, and wider with the dialog.
+    const int wide = fontMetrics().averageCharWidth() * 24;
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4})
+        edit->setMinimumWidth(wide);
     auto* fields = new QFormLayout(GroupBox1);
+    fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     fields->addRow(Label1, Edit1);
     fields->addRow(Label2, Edit2);
     fields->addRow(Label3, Edit3);
@@ -95,7 +100,7 @@ void TPatientDlg::layoutComponents()
     all->addWidget(GroupBox1, 1);
     all->addLayout(buttons);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    resize(238, 197);
+    setDesignedSize(238, 197);
 }
 
 void TPatientDlg::connectHandlers()

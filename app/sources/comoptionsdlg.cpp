@@ -100,7 +100,7 @@ void TCOMOptionsDlg::layoutComponents()
     all->addStretch();
     all->addLayout(buttons);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    resize(260, 240);
+    setDesignedSize(260, 240);
 }
 
 void TCOMOptionsDlg::connectHandlers()

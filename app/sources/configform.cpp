@@ -67,7 +67,7 @@ constexpr int BreezeIdSize = 3;
 constexpr int PortCount = 8;
 
 // The form's numbered texts. 0 to 26 are the dialog's own; 27 and 28 explain the refusal of a
-// value that cannot be stored.
+// value that cannot be stored, 29 a virtual printer with no printer to capture.
 const QStringList ConfigFormConsts = {
     QStringLiteral("0=Fichiers"),
     QStringLiteral("1=Breeze"),
@@ -107,6 +107,7 @@ const QStringList ConfigFormConsts = {
                    "SAL)"),
     QStringLiteral("27=La valeur de %s doit être un nombre entier de 0 à 255."),
     QStringLiteral("28=Le code de transfert direct doit être un nombre entier."),
+    QStringLiteral("29=Aucune imprimante n'est installée."),
 };
 
 Field* fieldOf(const LocalTable& table, const char* name)
@@ -345,7 +346,7 @@ void TConfigForm::layoutComponents()
     all->addLayout(common);
     all->addWidget(Notebook1, 1);
     all->addLayout(buttons);
-    resize(480, 400);
+    setDesignedSize(480, 400);
 }
 
 void TConfigForm::layoutPages()
@@ -470,7 +471,7 @@ struct TConfigForm::Entries
     int port = 1;
     bool waitStx = true;
     int stx = 2, etx = 7, timeout = 30;
-    int baudRate = 6, dataBits = 4, handshaking = 0, parity = 0, stopBits = 0;
+    int baudRate = 6, dataBits = 8, handshaking = 0, parity = 0, stopBits = 0;
     bool dtrOnOpen = false;
 };
 
@@ -649,6 +650,7 @@ void TConfigForm::loadPrinterPage(int number)
     PrintersList->addItems(installed);
     PrintersList1->addItems(installed);
     PrintersList->setCurrentIndex(installed.isEmpty() ? -1 : 0);
+    PrintersList->setPlaceholderText(installed.isEmpty() ? LC1->GetConst(29) : QString());
     PrintersList1->setCurrentIndex(installed.isEmpty() ? -1 : 0);
     bool directPrint = false;
     if (number != 0 && seek(prn, number)) {
@@ -663,6 +665,10 @@ void TConfigForm::loadPrinterPage(int number)
 
 bool TConfigForm::readPrinterPage(Entries& e)
 {
+    if (PrintersList->currentIndex() < 0 || PrintersList->currentText().isEmpty()) {
+        refuse(PrintersList, LC1->GetConst(29));
+        return false;
+    }
     e.printer = PrintersList->currentText();
     e.printerIndex = PrintersList->currentIndex();
     e.printerName = workName(e.printer);
@@ -712,7 +718,8 @@ void TConfigForm::loadSerialPage(int number)
         NeedTimeout->setChecked(true);
         Timeout->setValue(30);
         BaudRate = 6;
-        DataBits = 4;
+        // 8 bits: the line a new source has always opened with (4 was shown, but 8 applied).
+        DataBits = 8;
         Handshaking = 0;
         Parity = 0;
         StopBits = 0;

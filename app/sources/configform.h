@@ -105,7 +105,7 @@ public:
 
     // The six serial line settings the options dialog edits.
     int BaudRate = 6;
-    int DataBits = 4;
+    int DataBits = 8;
     int Handshaking = 0;
     int Parity = 0;
     int StopBits = 0;

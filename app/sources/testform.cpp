@@ -40,6 +40,8 @@ private:
 
 } // namespace
 
+QUORVANE_FORM(TTestForm);
+
 TTestForm::TTestForm(QWidget* parent) : TForm(parent)
 {
     OnShow = [this](QObject* sender) { FormShow(sender); };
@@ -69,7 +71,7 @@ void TTestForm::layoutComponents()
     auto* all = new QVBoxLayout(this);
     all->addLayout(port);
     all->addWidget(Memo1, 1);
-    resize(420, 300);
+    setDesignedSize(420, 300);
 }
 
 void TTestForm::connectHandlers()

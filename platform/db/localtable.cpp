@@ -8,6 +8,7 @@
 #include <platform/db/sqlname.h>
 #include <platform/db/storedvalue.h>
 #include <platform/db/tablelock.h>
+#include <platform/uitexts.h>
 
 #include <QFile>
 
@@ -146,8 +147,7 @@ struct LocalTable::Impl
     {
         const QString actual = findTable(conn(), tableName);
         if (actual.isEmpty())
-            throw EngineError(EngineCode::NotFound,
-                              QStringLiteral("Table does not exist: %1").arg(tableName));
+            throw EngineError(EngineCode::NotFound, uiText(UiText::TableNotFound).arg(tableName));
         storedName = actual;
         defs = readFieldDefs(conn(), storedName);
         columnNames.clear();
@@ -620,8 +620,7 @@ QString requireTable(DbConnection& conn, const QString& table)
         "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
     st->bind(0, table);
     if (!st->step())
-        throw EngineError(EngineCode::NotFound,
-                          QStringLiteral("Table does not exist: %1").arg(table));
+        throw EngineError(EngineCode::NotFound, uiText(UiText::TableNotFound).arg(table));
     return st->columnValue(0).toString();
 }
 

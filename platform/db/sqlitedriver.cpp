@@ -6,6 +6,7 @@
 #include <platform/codepage.h>
 #include <platform/data/collation.h>
 #include <platform/db/storedvalue.h>
+#include <platform/uitexts.h>
 
 #include <QFileInfo>
 
@@ -57,11 +58,10 @@ QString engineMessage(int code, const QString& sqliteMessage)
     case EngineCode::KeyViolation:
         return QStringLiteral("Key violation.");
     case EngineCode::Locked:
-        return QStringLiteral("Table or database is busy (held by another connection): %1")
-            .arg(sqliteMessage);
+        return uiText(UiText::DatabaseBusy).arg(sqliteMessage);
     case EngineCode::CorruptA:
     case EngineCode::CorruptB:
-        return QStringLiteral("The database file is damaged: %1").arg(sqliteMessage);
+        return uiText(UiText::DatabaseDamaged).arg(sqliteMessage);
     default:
         return sqliteMessage;
     }
@@ -485,8 +485,7 @@ public:
             wal ||
             params.value(CreateParam).compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
         if (!create && !QFileInfo::exists(file))
-            throw EngineError(EngineCode::CannotOpen,
-                              QStringLiteral("Database file not found: %1").arg(file));
+            throw EngineError(EngineCode::CannotOpen, uiText(UiText::DatabaseNotFound).arg(file));
 
         sqlite3* db = nullptr;
         const int flags =

@@ -3,11 +3,12 @@
 #include "tablelock.h"
 
 #include <platform/db/driver.h>
+#include <platform/fileops.h>
+#include <platform/uitexts.h>
 
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -26,10 +27,9 @@ void TableLock::acquire(const QString& lockFile, bool exclusive, const QString& 
     const QByteArray path = QFile::encodeName(lockFile);
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
-        throw EngineError(EngineCode::CannotOpen,
-                          QStringLiteral("Cannot open the lock file %1: %2")
-                              .arg(lockFile, QString::fromLocal8Bit(std::strerror(errno))),
-                          errno);
+        throw EngineError(
+            EngineCode::CannotOpen,
+            uiText(UiText::CannotOpenLockFile).arg(lockFile, fileops::errorText(errno)), errno);
     int rc;
     do {
         rc = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
@@ -38,12 +38,9 @@ void TableLock::acquire(const QString& lockFile, bool exclusive, const QString& 
         const int err = errno;
         ::close(fd);
         if (err == EWOULDBLOCK)
-            throw EngineError(
-                EngineCode::Locked,
-                QStringLiteral("Table is busy: %1 is in use by another user").arg(tableName));
+            throw EngineError(EngineCode::Locked, uiText(UiText::TableInUse).arg(tableName));
         throw EngineError(EngineCode::IoError,
-                          QStringLiteral("Cannot lock table %1: %2")
-                              .arg(tableName, QString::fromLocal8Bit(std::strerror(err))),
+                          uiText(UiText::CannotLockTable).arg(tableName, fileops::errorText(err)),
                           err);
     }
     m_fd = fd;

@@ -5,6 +5,7 @@
 #include <platform/codepage.h>
 #include <platform/exception.h>
 #include <platform/support/textprocs.h>
+#include <platform/uitexts.h>
 
 #include <QRandomGenerator>
 #include <QStringView>
@@ -185,9 +186,7 @@ QByteArray credentialBytes(const QString& clear)
     bool lossless = true;
     QByteArray bytes = codepage::toAnsi(clear, &lossless);
     if (!lossless) {
-        throw EConvertError(QStringLiteral("The user name or password holds characters that "
-                                           "code page %1 cannot store")
-                                .arg(int(codepage::current())));
+        throw EConvertError(uiText(UiText::CredentialNotInCodePage).arg(int(codepage::current())));
     }
     return bytes;
 }

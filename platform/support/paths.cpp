@@ -5,6 +5,7 @@
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>
+#include <platform/uitexts.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -48,16 +49,13 @@ bool CheckDirectory(const QString& folder, bool create)
     if (!create)
         return false;
     if (folder.isEmpty())
-        throw EInOutError(QStringLiteral("Cannot create a folder: no folder name is given"),
-                          ENOENT);
+        throw EInOutError(uiText(UiText::NoFolderName), ENOENT);
     if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0) {
         const int e = errno;
         // Another program may have created it in the meantime.
         if (e == EEXIST && QFileInfo(folder).isDir())
             return true;
-        throw EInOutError(QStringLiteral("Cannot create the folder \"%1\": %2")
-                              .arg(folder, fileops::errorText(e)),
-                          e);
+        throw EInOutError(uiText(UiText::CannotCreateFolder).arg(folder, fileops::errorText(e)), e);
     }
     return true;
 }

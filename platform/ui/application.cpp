@@ -5,6 +5,12 @@
 #include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/process.h>
+#include <platform/uitexts.h>
+
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QTranslator>
 
 namespace {
 Application::ExceptionHandler& handlerSlot()
@@ -16,7 +22,7 @@ Application::ExceptionHandler& handlerSlot()
 class UnknownException : public Exception
 {
 public:
-    UnknownException() : Exception(QStringLiteral("Unknown exception")) {}
+    UnknownException() : Exception(uiText(UiText::UnknownException)) {}
 };
 } // namespace
 
@@ -66,4 +72,27 @@ bool Application::notify(QObject* receiver, QEvent* event)
         handleException(receiver, UnknownException());
     }
     return false;
+}
+
+bool installQtTranslations(int language)
+{
+    static QPointer<QTranslator> installed;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+    }
+    const QLocale locale = language == 1   ? QLocale(QLocale::French, QLocale::France)
+                           : language == 2 ? QLocale(QLocale::Russian, QLocale::Russia)
+                                           : QLocale(QLocale::English);
+    if (locale.language() == QLocale::English)
+        return true;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
 }

@@ -28,3 +28,8 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Qt's own texts (standard buttons, file choosers, input boxes) in the program's language: French
+// under language 1, Russian under 2, Qt's English otherwise. Replaces the translation an earlier
+// call installed. False when Qt's translation for the language is not installed on this machine.
+bool installQtTranslations(int language);

@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 
+#include <algorithm>
+
 namespace {
 
 // Forms and data modules in creation order.
@@ -82,9 +84,11 @@ QAction* ComponentOwner::makeMenuItem(const char* name, const QString& caption,
                                       const QKeySequence& shortcut)
 {
     auto* item = makeComponent<QAction>(name, "TMenuItem");
-    item->setText(caption);
+    // A separator is a line: a text on it would be drawn in the menu.
     if (caption == QLatin1String("-"))
         item->setSeparator(true);
+    else
+        item->setText(caption);
     if (!shortcut.isEmpty())
         item->setShortcut(shortcut);
     return item;
@@ -153,6 +157,11 @@ void TForm::Release()
     // the framework's release message was; it is dropped if the form is deleted before.
     QMetaObject::invokeMethod(
         this, [this] { destroyNow(); }, Qt::QueuedConnection);
+}
+
+void TForm::setDesignedSize(int width, int height)
+{
+    resize(QSize(width, height).expandedTo(minimumSizeHint()));
 }
 
 void TForm::setModalResult(int result)
@@ -375,6 +384,28 @@ void TDataModule::Free()
 }
 
 // ---- application-wide
+
+namespace {
+QList<TRegisteredForm>& formClasses()
+{
+    static QList<TRegisteredForm> classes;
+    return classes;
+}
+} // namespace
+
+FormClassRegistrar::FormClassRegistrar(const QMetaObject* metaObject, QObject* (*create)())
+{
+    formClasses().append({metaObject, create});
+}
+
+QList<TRegisteredForm> registeredFormClasses()
+{
+    QList<TRegisteredForm> sorted = formClasses();
+    std::sort(sorted.begin(), sorted.end(), [](const TRegisteredForm& a, const TRegisteredForm& b) {
+        return qstrcmp(a.metaObject->className(), b.metaObject->className()) < 0;
+    });
+    return sorted;
+}
 
 QList<QObject*> applicationComponents()
 {

@@ -64,7 +64,8 @@ public:
     }
 
     // A menu item: a QAction component of kind "TMenuItem" showing `caption`, with `shortcut` when
-    // one is given. The caption "-" makes it a separator line, as in a designed menu.
+    // one is given. The caption "-" makes it a separator line, as in a designed menu (the line
+    // carries no text).
     QAction* makeMenuItem(const char* name, const QString& caption,
                           const QKeySequence& shortcut = QKeySequence());
 
@@ -99,6 +100,10 @@ public:
     // Raises OnDestroy and deletes the form once control is back in an event loop; safe from
     // the form's own handlers. Repeated calls do nothing more.
     void Release();
+
+    // Gives the form its designed size, or the least size its layouts need where that is larger
+    // (a larger font, a longer translation).
+    void setDesignedSize(int width, int height);
 
     QString Caption() const { return windowTitle(); }
     void setCaption(const QString& caption) { setWindowTitle(caption); }
@@ -197,6 +202,31 @@ template <class T, class... A> T* CreateForm(A&&... ctorArgs)
     object->create();
     return object;
 }
+
+// Every form class of the program, for what looks at all of its windows (the layout check, the
+// pictures of the windows). A form registers its class in its own .cpp, at namespace scope:
+//
+//     QUORVANE_FORM(TTitul);
+//
+// (a translatable form does so through QUORVANE_TRANSLATABLE_FORM, which includes this).
+struct TRegisteredForm
+{
+    const QMetaObject* metaObject;
+    QObject* (*create)(); // constructs one without owner; its creation step is not run
+};
+
+class FormClassRegistrar
+{
+public:
+    FormClassRegistrar(const QMetaObject* metaObject, QObject* (*create)());
+};
+
+#define QUORVANE_FORM(Class)                                                                       \
+    static const FormClassRegistrar Class##_form(&Class::staticMetaObject,                         \
+                                                 []() -> QObject* { return new Class(); })
+
+// The registered form classes, sorted by class name.
+QList<TRegisteredForm> registeredFormClasses();
 
 // The live forms and data modules in creation order (each joins when constructed and leaves
 // when destroyed): what translating every open form walks.

@@ -5,13 +5,18 @@
 #include "localtables_fixture.h"
 #include "mainwindow_fixture.h"
 
+#include <analysers/comdrv.h>
+#include <analysers/comslots.h>
+#include <analysers/workstation.h>
 #include <app/appglobals.h>
+#include <app/documents/workstation_app.h>
 #include <app/mainwindow/mainform.h>
 #include <app/sources/comoptionsdlg.h>
 #include <app/sources/configform.h>
 #include <platform/db/localtable.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
+#include <platform/testing/serialline_fake.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
@@ -293,7 +298,7 @@ TEST_F(ConfigFormTest, BadEntriesAreRefusedBeforeAnythingIsWritten)
     c->OKBtn->click();
     EXPECT_EQ(c->ModalResult(), int(mrOk));
     EXPECT_EQ(sources(), u"1|4|1|Nouvelle source|AVL|1|1|0|12"_s);
-    EXPECT_EQ(rows(u"com.DB"_s), u"1|1|1|2|3|30|6|4|0|0|0"_s);
+    EXPECT_EQ(rows(u"com.DB"_s), u"1|1|1|2|3|30|6|8|0|0|0"_s); // a new source: 8 data bits
 }
 
 TEST_F(ConfigFormTest, StoredValuesAreShownAndKept)
@@ -355,6 +360,46 @@ TEST_F(ConfigFormTest, StoredValuesAreShownAndKept)
         c->OKBtn->click();
     }
     EXPECT_EQ(rows(u"com.DB"_s), u"4|2|1|2|3|30|12|3|2|-1|0"_s);
+}
+
+// A new serial source starts at 8 data bits, shown as such, stored as 8, and its line opens with
+// 8. A virtual printer with no printer installed says so and is not saved.
+TEST_F(ConfigFormTest, NewSourceShowsWhatItApplies)
+{
+    auto owned = std::make_unique<FakeSerialLine>();
+    const FakeSerialLine* line = owned.get();
+    TCommPortDriver port(std::move(owned));
+    TCommPortDriver* const savedPort = std::exchange(ComPortSlots[1].Port, &port);
+    setWorkstationService(&AppWorkstation());
+    const auto restore = qScopeGuard([savedPort] {
+        ComPortSlots[1].Port = savedPort;
+        setWorkstationService(nullptr);
+    });
+    SourceRestarts().CreateSourceDriver = &CreateSourceDriver;
+    {
+        OpenForm c(0);
+        choose(c->ComboBox1, 3);
+        QString shown;
+        dialogs.answerModal(u"TCOMOptionsDlg"_s, [&shown](TForm& form) {
+            shown = static_cast<TCOMOptionsDlg&>(form).cbDataBits->currentText();
+            return int(mrCancel);
+        });
+        c->COMOptions->click();
+        EXPECT_EQ(shown, u"8 bits"_s);
+        c->OKBtn->click();
+    }
+    EXPECT_EQ(f.cli(u"SELECT \"Data Bits\" FROM \"com.DB\";"_s), u"8"_s);
+    ASSERT_FALSE(line->appliedSettings().isEmpty());
+    EXPECT_EQ(line->appliedSettings().last().dataBits, 8);
+
+    TConfigForm::InstalledPrinters = [] { return QStringList(); };
+    OpenForm c(0);
+    choose(c->ComboBox1, 2);
+    EXPECT_EQ(c->PrintersList->placeholderText(), u"Aucune imprimante n'est installée."_s);
+    dialogs.answerMessage(mrOk, u"Aucune imprimante n'est installée."_s, mtError);
+    c->OKBtn->click();
+    EXPECT_EQ(c->ModalResult(), int(mrNone));
+    EXPECT_EQ(rows(u"printers.db"_s), QString());
 }
 
 TEST_F(ConfigFormTest, SaveThatFailsHalfWayLeavesNoSource)

@@ -19,6 +19,7 @@
 #include <support/scoped_dialogs.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -208,7 +209,13 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRowAndCancelOnly
     ScopedScriptedDialogs dialogs;
 
     QStringList shown;
+    QStringList tabOrder;
     answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
+        for (int i = 0; i < 11; ++i) {
+            tabOrder << dlg.focusWidget()->objectName();
+            QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+            QApplication::sendEvent(dlg.focusWidget(), &tab);
+        }
         shown << dlg.Edit2->text() << dlg.Edit3->text() << dlg.Memo1->toPlainText();
         dlg.Edit1->setText("DUP");
         shown << currentName(dlg);
@@ -218,6 +225,9 @@ TEST(IdentificationDialog, ChoiceAndDescriptionGoIntoTheDocumentRowAndCancelOnly
         return pressOk(dlg);
     });
     identify(first);
+    // Tab follows the eye: the name, the list and its commands, the document, the buttons.
+    EXPECT_EQ(tabOrder, QStringList({"Edit1", "PatGrid", "Add", "Modify", "Delete", "Edit2",
+                                     "Edit3", "Memo1", "bView", "OKBtn", "CancelBtn"}));
     EXPECT_EQ(shown, QStringList({"", "", "", "DUPONT"}));
     EXPECT_EQ(documentRow(f, first), "0|1|06/12/2026|ECG d'effort|ligne 1<CR>\nligne 2");
 

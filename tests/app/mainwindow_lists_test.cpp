@@ -265,8 +265,12 @@ TEST(MainWindowLists, TheOtherCommandsAndTheResultsOfAnalysers)
     writeFileBytes(LogFileName, log);
     QStringList shown;
     w.dialogs.answerModal("TLOGForm", [&](TForm& form) {
-        shown = static_cast<TLOGForm&>(form).mLOG->toPlainText().split('\n');
-        return int(mrOk);
+        auto& viewer = static_cast<TLOGForm&>(form);
+        shown = viewer.mLOG->toPlainText().split('\n');
+        // Escape closes it, from the text too.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(viewer.mLOG, &escape);
+        return viewer.ModalResult();
     });
     w.form->bShowLOG->click();
     ASSERT_EQ(shown.size(), 320);

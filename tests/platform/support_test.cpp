@@ -1,15 +1,20 @@
 // The program's clock, the operations log, the line log, the INI shortcuts, the OK/Cancel error
-// boxes and the small text helpers.
+// boxes, the small text helpers and the platform's texts in the program's languages.
 #include <platform/clock.h>
+#include <platform/exception.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
+#include <platform/support/paths.h>
 #include <platform/support/procs.h>
 #include <platform/support/textprocs.h>
+#include <platform/uitexts.h>
 
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>
 
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
@@ -110,4 +115,33 @@ TEST(TextProcs, FieldsAreCutAtTheDelimiterAndTrimmed)
     EXPECT_EQ(Trim(" \t a b \r\n"), "a b");
     EXPECT_EQ(TrimLeft("  a "), "a ");
     EXPECT_EQ(TrimRight("  a "), "  a");
+}
+
+// Every platform text keeps its arguments in each language, and a failure speaks the program's
+// language, the reason the file layer gives included.
+TEST(UiTexts, EveryLanguageKeepsTheArgumentsAndFailuresSpeakIt)
+{
+    const auto arguments = [](const QString& text) {
+        QStringList found;
+        for (const auto& m : QRegularExpression("%\\d").globalMatch(text))
+            found << m.captured();
+        found.sort();
+        return found;
+    };
+    for (int id = 0; id <= int(UiText::CredentialNotInCodePage); ++id) {
+        for (const int language : {1, 2, 3})
+            EXPECT_EQ(arguments(uiText(UiText(id), language)), arguments(uiText(UiText(id), 0)))
+                << uiText(UiText(id), language).toStdString();
+    }
+    TestWorkspace ws;
+    writeFileBytes(ws.path("plain"), "a file, not a folder");
+    const auto language = qScopeGuard([] { setUiTextLanguage(0); });
+    setUiTextLanguage(2);
+    try {
+        CheckDirectory(ws.path("plain/buf/"), true);
+        ADD_FAILURE() << "a folder inside a file";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.message(), "Невозможно создать папку \"" + ws.path("plain/buf/") +
+                                   "\": часть пути не является папкой");
+    }
 }

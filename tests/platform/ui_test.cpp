@@ -1,18 +1,26 @@
 // The dialog service: the scripted service's failures and the per-test wrapper, and the Qt
-// service's message and input boxes driven as a user would.
+// service's message and input boxes and choosers driven as a user would, in the program's
+// languages.
 #include <platform/dialogs.h>
 #include <platform/testing/dialogs_scripted.h>
+#include <platform/ui/application.h>
 #include <platform/ui/forms.h>
+#include <platform/uitexts.h>
 
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QInputDialog>
 #include <QKeyEvent>
-#include <QMessageBox>
+#include <QLabel>
+#include <QPointer>
 #include <QPushButton>
-#include <QTimer>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
@@ -36,28 +44,54 @@ private:
     std::function<void(const QString&)> m_saved;
 };
 
-// Acts on the next modal dialog once it is up. The wait is bounded: a dialog that never comes
-// fails the test, and one left open is closed so that the test cannot hang.
+// Acts on the next modal window once it is shown (its Show event is the sign); one the action
+// leaves open is closed, so that a test cannot hang.
 void onNextModalDialog(std::function<void(QWidget*)> act)
 {
-    auto* timer = new QTimer(qApp);
-    auto attempts = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, attempts, act] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            timer->deleteLater();
-            timer->stop();
-            act(dialog);
-            if (QApplication::activeModalWidget() == dialog) {
-                ADD_FAILURE() << "the dialog stayed open";
-                dialog->close();
-            }
-        } else if (++*attempts > 2000) {
-            timer->deleteLater();
-            timer->stop();
-            ADD_FAILURE() << "no dialog came up";
+    struct Watcher : QObject
+    {
+        std::function<void(QWidget*)> act;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* window = qobject_cast<QWidget*>(watched);
+            if (event->type() != QEvent::Show || !window || !window->isWindow() ||
+                !window->isModal())
+                return false;
+            qApp->removeEventFilter(this);
+            const auto acting = [act = act, dialog = QPointer<QWidget>(window)] {
+                act(dialog);
+                if (dialog && dialog->isVisible()) {
+                    ADD_FAILURE() << "the dialog stayed open";
+                    dialog->close();
+                }
+            };
+            QMetaObject::invokeMethod(qApp, acting, Qt::QueuedConnection);
+            deleteLater();
+            return false;
         }
-    });
-    timer->start(5);
+    };
+    auto* watcher = new Watcher;
+    watcher->act = std::move(act);
+    qApp->installEventFilter(watcher);
+}
+
+// The texts of a window's push buttons, sorted; and the button with a text.
+QStringList buttonTexts(const QWidget* window)
+{
+    QStringList texts;
+    for (const QPushButton* button : window->findChildren<QPushButton*>())
+        texts << button->text();
+    texts.sort();
+    return texts;
+}
+
+QPushButton* buttonWithText(const QWidget* window, const QString& text)
+{
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
 }
 
 void pressKey(QWidget* widget, int key)
@@ -117,43 +151,34 @@ TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
 TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
 {
     QString caption;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int buttonCount = 0;
-    onNextModalDialog([&](QWidget* widget) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        ASSERT_NE(box, nullptr);
+    QStringList buttons;
+    onNextModalDialog([&](QWidget* box) {
         caption = box->windowTitle();
-        icon = box->icon();
-        buttonCount = box->buttons().size();
-        box->button(QMessageBox::No)->click();
+        buttons = buttonTexts(box);
+        buttonWithText(box, "&No")->click();
     });
     EXPECT_EQ(Dialogs().messageDlg("Fermer ?", mtConfirmation, mbYes | mbNo | mbCancel), mrNo);
     EXPECT_EQ(caption, "Confirm");
-    EXPECT_EQ(icon, QMessageBox::Question);
-    EXPECT_EQ(buttonCount, 3);
+    EXPECT_EQ(buttons, (QStringList{"&No", "&Yes", "Cancel"}));
 
-    // Escape answers Cancel when there is one, else No; Enter the default, OK or else Yes.
+    // Escape answers Cancel when there is one, else No; Enter the default, OK or else Yes; the
+    // window's close box as Escape does.
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
     EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo | mbCancel), mrCancel);
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
     EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo), mrNo);
-    onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Return); });
+    onNextModalDialog([](QWidget* box) { pressKey(box->focusWidget(), Qt::Key_Return); });
     EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbNo | mbYes), mrYes);
+    onNextModalDialog([](QWidget* box) { box->close(); });
+    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbOK), mrOk);
 
     // The button without a standard counterpart, and a caption of the caller's.
-    onNextModalDialog([&](QWidget* widget) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        ASSERT_NE(box, nullptr);
+    onNextModalDialog([&](QWidget* box) {
         caption = box->windowTitle();
-        icon = box->icon();
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == "&All")
-                button->click();
-        }
+        buttonWithText(box, "&All")->click();
     });
     EXPECT_EQ(Dialogs().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"), mrAll);
     EXPECT_EQ(caption, "Copie");
-    EXPECT_EQ(icon, QMessageBox::Critical);
 
     // The input box offers the value and replaces it only when confirmed.
     QString value = "Dupont";
@@ -168,6 +193,77 @@ TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
         EXPECT_EQ(Dialogs().inputQuery("Patient", "Nom :", value), confirm);
         EXPECT_EQ(value, confirm ? "Martin" : "Dupont");
     }
+}
+
+// What Qt and the platform add to the boxes and choosers speaks the program's language: French
+// under language 1, Russian under 2.
+TEST(QtDialogs, TextsFollowTheProgramsLanguage)
+{
+    const struct
+    {
+        int language;
+        QStringList box;     // caption, then buttons
+        QStringList chooser; // buttons
+    } cases[] = {{1, {"Confirmation", "&Non", "&Oui"}, {"&Choisir", "Annuler"}},
+                 {2, {"Подтверждение", "&Да", "&Нет"}, {"&Выбрать", "Отмена"}}};
+    const auto english = qScopeGuard([] {
+        setUiTextLanguage(0);
+        installQtTranslations(0);
+    });
+    for (const auto& c : cases) {
+        setUiTextLanguage(c.language);
+        ASSERT_TRUE(installQtTranslations(c.language)) << "package qt6-translations-l10n";
+        QStringList shown;
+        onNextModalDialog([&](QWidget* box) {
+            shown = QStringList{box->windowTitle()} + buttonTexts(box);
+            box->close();
+        });
+        Dialogs().messageDlg("Supprimer ce document?", mtConfirmation, mbYes | mbNo);
+        EXPECT_EQ(shown, c.box);
+        onNextModalDialog([&](QWidget* chooser) {
+            shown = buttonTexts(chooser);
+            chooser->close();
+        });
+        Dialogs().getExistingDirectory("Dossier", QDir::tempPath());
+        EXPECT_EQ(shown, c.chooser);
+    }
+}
+
+// The program's texts end their lines with LF CR: each line end is one break. A text taller than
+// the screen scrolls in a box whose button stays on the screen, and a window kept on top (the
+// splash) steps aside while the box is open.
+TEST(QtDialogs, BoxesShowEveryLineOnceAndStayOnTheScreen)
+{
+    for (const auto& [text, shown] : {std::pair{"a\n\rb", "a\nb"},
+                                      {"a\r\nb", "a\nb"},
+                                      {"a\n\r\n\rb", "a\n\nb"},
+                                      {"a\n\nb\r", "a\n\nb\n"},
+                                      {"\r\n\n\r", "\n\n"}})
+        EXPECT_EQ(normalizedLineEnds(text), shown) << text;
+
+    QWidget splash(nullptr, Qt::SplashScreen | Qt::WindowStaysOnTopHint);
+    splash.show();
+    QStringList lines;
+    for (int i = 1; i <= 120; ++i)
+        lines << QString("Ligne %1").arg(i);
+    bool splashHidden = false;
+    bool scrolls = false;
+    QString text;
+    QRect ok;
+    onNextModalDialog([&](QWidget* box) {
+        splashHidden = !splash.isVisible();
+        text = box->findChild<QLabel*>("text")->text();
+        scrolls = box->findChild<QScrollArea*>()->verticalScrollBar()->isVisible();
+        QPushButton* button = buttonWithText(box, "OK");
+        ok = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+        button->click();
+    });
+    Dialogs().messageDlg(lines.join("\n\r"), mtInformation, mbOK);
+    EXPECT_EQ(text, lines.join('\n'));
+    EXPECT_TRUE(scrolls);
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(ok));
+    EXPECT_TRUE(splashHidden);
+    EXPECT_TRUE(splash.isVisible()) << "the splash comes back";
 }
 
 TEST(QtDialogs, FileFiltersBecomeQtFilters)

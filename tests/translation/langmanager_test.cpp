@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>

@@ -1,0 +1,149 @@
+// The platform's user-facing texts in each of the program's languages, in one table.
+#include "uitexts.h"
+
+#include <iterator>
+
+namespace {
+
+struct Entry
+{
+    UiText id;
+    const char16_t* english; // also the text with no language set
+    const char16_t* french;
+    const char16_t* russian;
+};
+
+// In the order of UiText.
+constexpr Entry kTexts[] = {
+    {UiText::Warning, u"Warning", u"Avertissement", u"Предупреждение"},
+    {UiText::Error, u"Error", u"Erreur", u"Ошибка"},
+    {UiText::Information, u"Information", u"Information", u"Информация"},
+    {UiText::Confirm, u"Confirm", u"Confirmation", u"Подтверждение"},
+    {UiText::AllButton, u"&All", u"&Tous", u"&Все"},
+    {UiText::UnknownException, u"Unknown exception", u"Exception inconnue",
+     u"Неизвестное исключение"},
+    {UiText::NoFolderName, u"Cannot create a folder: no folder name is given",
+     u"Impossible de créer un dossier : aucun nom de dossier n'est donné",
+     u"Невозможно создать папку: имя папки не задано"},
+    {UiText::CannotCreateFolder, u"Cannot create the folder \"%1\": %2",
+     u"Impossible de créer le dossier \"%1\" : %2", u"Невозможно создать папку \"%1\": %2"},
+    {UiText::CannotWrite, u"cannot write %1", u"impossible d'écrire %1", u"невозможно записать %1"},
+    {UiText::CannotAppend, u"cannot append to %1", u"impossible d'ajouter à %1",
+     u"невозможно дописать в %1"},
+    {UiText::CannotRename, u"cannot rename %1 to %2", u"impossible de renommer %1 en %2",
+     u"невозможно переименовать %1 в %2"},
+    {UiText::CannotMove, u"cannot move %1 to %2", u"impossible de déplacer %1 vers %2",
+     u"невозможно переместить %1 в %2"},
+    {UiText::CannotCopy, u"cannot copy %1 to %2", u"impossible de copier %1 vers %2",
+     u"невозможно скопировать %1 в %2"},
+    {UiText::CannotRemove, u"cannot remove %1", u"impossible de supprimer %1",
+     u"невозможно удалить %1"},
+    {UiText::CannotFlush, u"cannot flush %1", u"impossible d'écrire %1 sur le disque",
+     u"невозможно записать %1 на диск"},
+    {UiText::NoSuchFile, u"the file or folder does not exist",
+     u"le fichier ou le dossier n'existe pas", u"файл или папка не существует"},
+    {UiText::NotAFolder, u"a part of the path is not a folder",
+     u"une partie du chemin n'est pas un dossier", u"часть пути не является папкой"},
+    {UiText::IsAFolder, u"it is a folder", u"c'est un dossier", u"это папка"},
+    {UiText::AlreadyExists, u"it already exists", u"il existe déjà", u"он уже существует"},
+    {UiText::FolderNotEmpty, u"the folder is not empty", u"le dossier n'est pas vide",
+     u"папка не пуста"},
+    {UiText::AccessDenied, u"access is denied", u"l'accès est refusé", u"доступ запрещён"},
+    {UiText::ReadOnlyFileSystem, u"the file system is read-only",
+     u"le système de fichiers est en lecture seule",
+     u"файловая система доступна только для чтения"},
+    {UiText::DiskFull, u"the disk is full", u"le disque est plein", u"диск заполнен"},
+    {UiText::QuotaExceeded, u"the disk quota is exceeded", u"le quota disque est dépassé",
+     u"превышена дисковая квота"},
+    {UiText::InputOutputError, u"an input/output error occurred",
+     u"une erreur d'entrée/sortie s'est produite", u"произошла ошибка ввода-вывода"},
+    {UiText::FileInUse, u"the file is in use", u"le fichier est en cours d'utilisation",
+     u"файл используется"},
+    {UiText::DifferentFileSystems, u"the paths are on different file systems",
+     u"les chemins sont sur des systèmes de fichiers différents",
+     u"пути находятся в разных файловых системах"},
+    {UiText::NameTooLong, u"the name is too long", u"le nom est trop long", u"имя слишком длинное"},
+    {UiText::TooManyOpenFiles, u"too many files are open", u"trop de fichiers sont ouverts",
+     u"открыто слишком много файлов"},
+    {UiText::TooManyLinks, u"too many levels of symbolic links",
+     u"trop de niveaux de liens symboliques", u"слишком много уровней символических ссылок"},
+    {UiText::FileTooLarge, u"the file is too large", u"le fichier est trop volumineux",
+     u"файл слишком велик"},
+    {UiText::StaleNetworkHandle, u"the network file handle is no longer valid",
+     u"le descripteur de fichier réseau n'est plus valide",
+     u"сетевой дескриптор файла больше не действителен"},
+    {UiText::NotPossibleOnFile, u"the operation is not possible on this file",
+     u"l'opération n'est pas possible sur ce fichier", u"операция невозможна для этого файла"},
+    {UiText::SystemError, u"%1 (error %2)", u"%1 (erreur %2)", u"%1 (ошибка %2)"},
+    {UiText::CannotReadSettings, u"Cannot read the settings file \"%1\" (%2); it is left unchanged",
+     u"Impossible de lire le fichier de paramètres \"%1\" (%2) ; il reste inchangé",
+     u"Невозможно прочитать файл настроек \"%1\" (%2); он оставлен без изменений"},
+    {UiText::CannotWriteSettings, u"Cannot write the settings file \"%1\": %2",
+     u"Impossible d'écrire le fichier de paramètres \"%1\" : %2",
+     u"Невозможно записать файл настроек \"%1\": %2"},
+    {UiText::TableInUse, u"Table is busy: %1 is in use by another user",
+     u"Table occupée : %1 est utilisée par un autre utilisateur",
+     u"Таблица занята: %1 используется другим пользователем"},
+    {UiText::CannotOpenLockFile, u"Cannot open the lock file %1: %2",
+     u"Impossible d'ouvrir le fichier de verrou %1 : %2",
+     u"Невозможно открыть файл блокировки %1: %2"},
+    {UiText::CannotLockTable, u"Cannot lock table %1: %2",
+     u"Impossible de verrouiller la table %1 : %2", u"Невозможно заблокировать таблицу %1: %2"},
+    {UiText::DatabaseBusy, u"Table or database is busy (held by another connection): %1",
+     u"Table ou base de données occupée (tenue par une autre connexion) : %1",
+     u"Таблица или база данных занята (удерживается другим соединением): %1"},
+    {UiText::DatabaseDamaged, u"The database file is damaged: %1",
+     u"Le fichier de la base de données est endommagé : %1", u"Файл базы данных повреждён: %1"},
+    {UiText::DatabaseNotFound, u"Database file not found: %1",
+     u"Fichier de base de données introuvable : %1", u"Файл базы данных не найден: %1"},
+    {UiText::TableNotFound, u"Table does not exist: %1", u"La table n'existe pas : %1",
+     u"Таблица не существует: %1"},
+    {UiText::CredentialNotInCodePage,
+     u"The user name or password holds characters that code page %1 cannot store",
+     u"Le nom d'utilisateur ou le mot de passe contient des caractères que la page de codes %1 "
+     u"ne peut pas enregistrer",
+     u"Имя пользователя или пароль содержат символы, которые кодовая страница %1 не может "
+     u"сохранить"},
+};
+
+constexpr bool inOrder()
+{
+    for (std::size_t i = 0; i < std::size(kTexts); ++i) {
+        if (static_cast<std::size_t>(kTexts[i].id) != i)
+            return false;
+    }
+    return static_cast<std::size_t>(UiText::CredentialNotInCodePage) + 1 == std::size(kTexts);
+}
+static_assert(inOrder(), "one entry per text, in the order of UiText");
+
+int s_language = 0;
+
+} // namespace
+
+void setUiTextLanguage(int language)
+{
+    s_language = language;
+}
+
+int uiTextLanguage()
+{
+    return s_language;
+}
+
+QString uiText(UiText text)
+{
+    return uiText(text, s_language);
+}
+
+QString uiText(UiText text, int language)
+{
+    const Entry& entry = kTexts[static_cast<std::size_t>(text)];
+    switch (language) {
+    case 1:
+        return QString::fromUtf16(entry.french);
+    case 2:
+        return QString::fromUtf16(entry.russian);
+    default:
+        return QString::fromUtf16(entry.english);
+    }
+}

@@ -1,0 +1,69 @@
+// The platform's own texts that reach the user: the captions and buttons of the dialog service,
+// and the reasons given when a file, a folder or the settings file cannot be used. They follow
+// the program's language (1 French, 2 Russian, 3 English); with no language set (0) they read as
+// written in the table, in English. Arguments are %1, %2, ... as for QString::arg().
+#pragma once
+
+#include <QString>
+
+enum class UiText {
+    // Dialog captions and the one button without a standard counterpart.
+    Warning,
+    Error,
+    Information,
+    Confirm,
+    AllButton,
+    UnknownException,
+    // Folders.
+    NoFolderName,
+    CannotCreateFolder, // %1 folder, %2 reason
+    // What could not be done to a file (%1 the file, %2 the target).
+    CannotWrite,
+    CannotAppend,
+    CannotRename,
+    CannotMove,
+    CannotCopy,
+    CannotRemove,
+    CannotFlush,
+    // Why.
+    NoSuchFile,
+    NotAFolder,
+    IsAFolder,
+    AlreadyExists,
+    FolderNotEmpty,
+    AccessDenied,
+    ReadOnlyFileSystem,
+    DiskFull,
+    QuotaExceeded,
+    InputOutputError,
+    FileInUse,
+    DifferentFileSystems,
+    NameTooLong,
+    TooManyOpenFiles,
+    TooManyLinks,
+    FileTooLarge,
+    StaleNetworkHandle,
+    NotPossibleOnFile,
+    SystemError, // %1 the system's message, %2 its number
+    // The settings file.
+    CannotReadSettings,  // %1 file, %2 reason
+    CannotWriteSettings, // %1 file, %2 reason
+    // The database engine.
+    TableInUse,         // %1 table
+    CannotOpenLockFile, // %1 file, %2 reason
+    CannotLockTable,    // %1 table, %2 reason
+    DatabaseBusy,       // %1 the engine's own message
+    DatabaseDamaged,    // %1 the engine's own message
+    DatabaseNotFound,   // %1 file
+    TableNotFound,      // %1 table
+    // Stored credentials.
+    CredentialNotInCodePage, // %1 code page
+};
+
+// The language the texts are given in; set once at start-up.
+void setUiTextLanguage(int language);
+int uiTextLanguage();
+
+QString uiText(UiText text);
+// The text in a given language (0 or an unknown code: as written).
+QString uiText(UiText text, int language);

@@ -1,0 +1,368 @@
+// The tour of the program's windows: its workstation, the answers it gives in place of the user,
+// the order in which it opens the windows, and what a user would find wrong in them.
+#include "windowtour.h"
+
+#include <app/appglobals.h>
+#include <app/documents/datatables.h>
+#include <app/mainwindow/mainform.h>
+#include <app/patients/iddlg.h>
+#include <app/sources/configform.h>
+#include <platform/codepage.h>
+#include <platform/db/localtable.h>
+#include <platform/dialogs.h>
+#include <platform/fileops.h>
+#include <platform/regional.h>
+#include <platform/support/globals.h>
+#include <platform/ui/application.h>
+#include <platform/ui/forms.h>
+#include <platform/variant.h>
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QStackedWidget>
+#include <QStyleOption>
+#include <QStyleOptionComboBox>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+// Lays the window out now, from its innermost layouts outwards, as the event loop soon would:
+// what changed in a control reaches the window's size before anyone looks.
+void settle(QWidget* window)
+{
+    QCoreApplication::processEvents();
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    std::reverse(widgets.begin(), widgets.end());
+    widgets.append(window);
+    for (QWidget* widget : std::as_const(widgets)) {
+        if (widget->layout())
+            widget->layout()->activate();
+    }
+}
+
+// Shows the window, each page of its notebooks in turn, and hands it over.
+void showAll(QWidget* window, const QString& name, const WindowTour::Visit& visit)
+{
+    window->show();
+    QList<std::pair<QStackedWidget*, int>> pages;
+    for (QStackedWidget* notebook : window->findChildren<QStackedWidget*>()) {
+        for (int page = 0; notebook->isVisibleTo(window) && page < notebook->count(); ++page)
+            pages.append({notebook, page});
+    }
+    if (pages.isEmpty())
+        pages.append({nullptr, 0});
+    for (const auto& [notebook, page] : pages) {
+        if (notebook)
+            notebook->setCurrentIndex(page);
+        settle(window);
+        visit(window, notebook ? name + QStringLiteral("-page%1").arg(page) : name);
+    }
+}
+
+QString className(const QObject* object)
+{
+    return QString::fromLatin1(object->metaObject()->className());
+}
+
+// The user of the tour: a modal window is shown and visited, then what the user would do next
+// in it (`next`, by class) is done; every question is answered as cancelled.
+class TourDialogs final : public DialogService
+{
+public:
+    explicit TourDialogs(const WindowTour::Visit& visit) : m_visit(visit) {}
+
+    std::map<QString, std::function<void(TForm&)>> next;
+    QStringList shown;
+
+    int messageDlg(const QString&, TMsgDlgType, TMsgDlgButtons, const QString&) override
+    {
+        return mrCancel;
+    }
+    void showMessage(const QString&) override {}
+    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+    QString getOpenFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString getSaveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString getExistingDirectory(const QString&, const QString&) override { return {}; }
+    void showException(const QString&) override {}
+
+    int showModal(TForm& form) override
+    {
+        const QString name = className(&form);
+        shown << name;
+        form.beginModal();
+        showAll(&form, name, m_visit);
+        if (const auto then = next.find(name); then != next.end())
+            then->second(form);
+        form.endModal();
+        form.hide();
+        return mrCancel;
+    }
+
+private:
+    const WindowTour::Visit& m_visit;
+};
+
+void writeSettings(const QString& programDir, const QString& work)
+{
+    const QStringList lines{QStringLiteral("[Application]"), QStringLiteral("Path=") + work,
+                            QStringLiteral("User=Dr Martin"), QStringLiteral("DelInterval=-1")};
+    fileops::writeFile(
+        programDir + QStringLiteral("QUORVANE.INI"),
+        codepage::toAnsi(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+}
+
+// What a workstation in use holds: a folder source and a passive analyser, a patient with a
+// compound name, a document of hers and one waiting to be identified.
+void addSampleRows(TDataTables& t)
+{
+    t.cfg->appendRecord(
+        {1, 1, 1, QStringLiteral("Spiromètre du cabinet"), QStringLiteral("JAE"), true, true, 0});
+    t.fRep->appendRecord({1, QStringLiteral("/srv/spirometrie"), QStringLiteral("*.txt"), true, 0});
+    t.cfg->appendRecord(
+        {2, 4, 2, QStringLiteral("Gaz du sang"), QStringLiteral("AVL"), true, false, 0});
+    t.com->appendRecord({2, 3, true, 2, 7, 30, 6, 8, 0, 0, 0});
+    t.Patients_Local->appendRecord({7, QStringLiteral("DUPRÉ-LEFEBVRE"),
+                                    QStringLiteral("Marie-Hélène"),
+                                    Variant::fromDateTime(EncodeDate(1948, 3, 12))});
+    const TDateTime when = toDateTime(QDateTime::currentDateTime());
+    t.files->appendRecord({1, 0, Variant::null(), 1, Variant::fromDateTime(Trunc(when)),
+                           Variant::fromDateTime(Frac(when)), 0, 1, 0, 7});
+    t.files->appendRecord({2, 0, Variant::null(), 2, Variant::fromDateTime(Trunc(when)),
+                           Variant::fromDateTime(Frac(when)), 0, 1, 1, 0});
+}
+
+// Puts back the program-wide values the workstation set, for whatever runs next in the process.
+void forgetWorkstation()
+{
+    SetProgramDirForTesting(QString());
+    TMainForm::SetScreenCaptureServerNameForTesting(QString());
+    Application::setExceptionHandler({});
+    Application::resetTerminated();
+    setDialogService(nullptr);
+    setScreenCursor(crDefault);
+    for (QString* value : {&IniFileName, &LogFileName, &TressolyPath, &WorkPath, &BufDir,
+                           &ExchangeDir, &ComBufDir, &DataDir})
+        value->clear();
+    CurrentNumber = 0;
+    EditedSourceNumber = 0;
+    FileSourceCount = PrinterSourceCount = ScreenSourceNumber = 0;
+}
+
+// What a control needs to show its text whole; a zero width or height is not checked.
+QSize needed(QWidget* w)
+{
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return label->wordWrap() ? QSize(0, label->heightForWidth(w->width())) : w->sizeHint();
+    if (qobject_cast<QAbstractButton*>(w))
+        return {w->sizeHint().width(), w->minimumSizeHint().height()};
+    if (qobject_cast<QAbstractSpinBox*>(w))
+        return w->minimumSizeHint();
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        const QMargins m = edit->textMargins();
+        const QSize text(
+            edit->fontMetrics().horizontalAdvance(edit->text()) + 4 + m.left() + m.right(), 0);
+        return {w->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, w).width(), 0};
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.frame = combo->hasFrame();
+        const QRect field = w->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                       QStyle::SC_ComboBoxEditField, w);
+        return {w->width() - field.width() +
+                    w->fontMetrics().horizontalAdvance(combo->currentText()),
+                0};
+    }
+    return {};
+}
+
+// A list's columns: each as wide as its title and its rows, all inside the list.
+QString cutColumns(QAbstractItemView* view)
+{
+    const QHeaderView* header = nullptr;
+    if (auto* tree = qobject_cast<QTreeView*>(view); tree && !tree->isHeaderHidden())
+        header = tree->header();
+    else if (auto* table = qobject_cast<QTableView*>(view))
+        header = table->horizontalHeader();
+    if (!header)
+        return {};
+    if (header->length() > view->viewport()->width())
+        return QStringLiteral("columns %1 wide in %2")
+            .arg(header->length())
+            .arg(view->viewport()->width());
+    for (int i = 0; i < header->count(); ++i) {
+        QStyleOptionHeader title;
+        title.initFrom(header);
+        title.text = header->model()->headerData(i, Qt::Horizontal).toString();
+        const int need = std::max(
+            header->style()->sizeFromContents(QStyle::CT_HeaderSection, &title, {}, header).width(),
+            view->sizeHintForColumn(i));
+        if (header->sectionSize(i) < need)
+            return QStringLiteral("column %1 is %2 wide for %3")
+                .arg(i)
+                .arg(header->sectionSize(i))
+                .arg(need);
+    }
+    return {};
+}
+
+// What is wrong with the window as shown, one line per fault. The controls are its labels with
+// a text, buttons, edits, lists and memos; not the parts inside them.
+QStringList layoutFaults(QWidget* window)
+{
+    QStringList found;
+    QList<QWidget*> controls;
+    const auto name = [window](const QWidget* w) {
+        return QLatin1String(window->metaObject()->className()) + u'.' +
+               (w->objectName().isEmpty() ? QLatin1String(w->metaObject()->className())
+                                          : w->objectName());
+    };
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const auto* label = qobject_cast<QLabel*>(w);
+        bool part = false;
+        for (const QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
+            part = part || qobject_cast<const QAbstractScrollArea*>(p) ||
+                   qobject_cast<const QComboBox*>(p) || qobject_cast<const QAbstractSpinBox*>(p);
+        if (part || !w->isVisibleTo(window) || w->isWindow() ||
+            (label && label->text().isEmpty()) ||
+            !(label || qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+              qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+              qobject_cast<QAbstractScrollArea*>(w)))
+            continue; // a part of a control, a picture or a panel
+        controls << w;
+        const QSize need = needed(w);
+        if (w->width() < need.width() || w->height() < need.height())
+            found << name(w) + QStringLiteral(": text cut, %1x%2 for %3x%4")
+                                   .arg(w->width())
+                                   .arg(w->height())
+                                   .arg(need.width())
+                                   .arg(need.height());
+        if (auto* view = qobject_cast<QAbstractItemView*>(w); view && !cutColumns(view).isEmpty())
+            found << name(w) + QStringLiteral(": ") + cutColumns(view);
+        for (const QWidget* p = w->parentWidget(); p;
+             p = p == window ? nullptr : p->parentWidget()) {
+            if (!p->rect().contains(QRect(w->mapTo(p, QPoint(0, 0)), w->size())))
+                found << name(w) + QStringLiteral(": outside ") + name(p);
+        }
+    }
+    for (const QMenu* menu : window->findChildren<QMenu*>()) {
+        for (const QAction* action : menu->actions()) {
+            if (action->isSeparator() && !action->text().isEmpty())
+                found << name(menu) + QStringLiteral(": a separator shows ") + action->text();
+        }
+    }
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        for (qsizetype j = i + 1; j < controls.size(); ++j) {
+            QWidget* a = controls[i];
+            QWidget* b = controls[j];
+            if (QRect(a->mapTo(window, QPoint(0, 0)), a->size())
+                    .intersects(QRect(b->mapTo(window, QPoint(0, 0)), b->size())) &&
+                !a->isAncestorOf(b) && !b->isAncestorOf(a))
+                found << name(a) + QStringLiteral(" over ") + name(b);
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+QStringList WindowTour::faults(QWidget* window)
+{
+    return layoutFaults(window);
+}
+
+bool WindowTour::run(const Visit& visit, QString* error)
+{
+    QTemporaryDir folder;
+    const QString programDir = folder.filePath(QStringLiteral("prog/"));
+    const QString work = folder.filePath(QStringLiteral("work/"));
+    QDir().mkpath(programDir);
+    QDir().mkpath(work);
+    SetProgramDirForTesting(programDir);
+    TMainForm::SetScreenCaptureServerNameForTesting(
+        QStringLiteral("quorvane-windows-%1").arg(QCoreApplication::applicationPid()));
+    writeSettings(programDir, work);
+    const auto cleanup = qScopeGuard(forgetWorkstation);
+
+    TourDialogs dialogs(visit);
+    setDialogService(&dialogs);
+    DataTables = CreateForm<TDataTables>();
+    auto* main = CreateForm<TMainForm>();
+    const auto freeAll = qScopeGuard([main] {
+        delete main;
+        DataTables->Free();
+        DataTables = nullptr;
+    });
+    if (main->StartupFailed()) {
+        if (error)
+            *error = QStringLiteral("the workstation did not start in ") + folder.path();
+        return false;
+    }
+    // The tour ticks itself, before there is anything to poll: the first tick, then one that
+    // sets the clock.
+    main->CommonTimer->stop();
+    main->CommonTimerTimer(main->CommonTimer);
+    main->CommonTimerTimer(main->CommonTimer);
+    addSampleRows(*DataTables);
+    fileops::writeFile(LogFileName, "06/12/2026 22:10:46\tDocument 1 sent to QVXIMP\r\n");
+    if (main->ConfigBtn->isChecked())
+        main->ConfigBtn->click();
+    main->FillSourceList();
+    main->FillDocumentList();
+
+    showAll(main, QStringLiteral("TMainForm-documents"), visit);
+    main->ConfigBtn->click();
+    showAll(main, QStringLiteral("TMainForm-sources"), visit);
+    main->ConfigBtn->click();
+
+    // The windows the commands open: the first document identified (and its patient), the first
+    // source (and its line), the log.
+    dialogs.next[QStringLiteral("TIdDlg")] = [](TForm& form) {
+        static_cast<TIdDlg&>(form).Modify->click();
+    };
+    dialogs.next[QStringLiteral("TConfigForm")] = [](TForm& form) {
+        auto& config = static_cast<TConfigForm&>(form);
+        config.Notebook1->setCurrentWidget(config.COMPort);
+        config.COMOptions->click();
+    };
+    main->ListView1->setCurrentItem(main->ListView1->topLevelItem(1));
+    main->bIdentify->click();
+    main->ListView2->setCurrentItem(main->ListView2->topLevelItem(1));
+    main->bModify->click();
+    main->bShowLOG->click();
+
+    // Every other window, as it opens.
+    for (const TRegisteredForm& registered : registeredFormClasses()) {
+        if (dialogs.shown.contains(QString::fromLatin1(registered.metaObject->className())) ||
+            registered.metaObject == &TMainForm::staticMetaObject)
+            continue;
+        auto* form = qobject_cast<TForm*>(registered.create());
+        if (!form)
+            continue;
+        form->create();
+        showAll(form, className(form), visit);
+        form->Free();
+    }
+    return true;
+}
