@@ -9,7 +9,6 @@
 
 #include <app/appglobals.h>
 #include <app/documents/fileage.h>
-#include <app/patients/directsend.h>
 #include <app/sources/breeze_source.h>
 #include <app/sources/folder_source.h>
 #include <platform/db/localtable.h>

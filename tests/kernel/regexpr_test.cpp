@@ -2,7 +2,6 @@
 // its bounds, and its one user UpperCaseSQLVariables.
 #include <kernel/krnproc.h>
 #include <kernel/regexpr.h>
-#include <platform/codepage.h>
 
 #include <support/qt_printers.h>
 

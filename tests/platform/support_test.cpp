@@ -1,7 +1,6 @@
 // The program's clock, the operations log, the line log, the INI shortcuts, the OK/Cancel error
 // boxes and the small text helpers.
 #include <platform/clock.h>
-#include <platform/inifile.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
 #include <platform/support/procs.h>

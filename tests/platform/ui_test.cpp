@@ -11,7 +11,6 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>

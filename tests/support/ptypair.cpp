@@ -2,7 +2,6 @@
 // analyser that plays the far side.
 #include "ptypair.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
