@@ -1,39 +1,18 @@
-// The dialog service: the scripted service's failures and the per-test wrapper, and the Qt
-// service's message and input boxes driven as a user would.
+// The Qt dialog service: its message and input boxes driven as a user would, and its file
+// filters.
 #include <platform/dialogs.h>
-#include <platform/testing/dialogs_scripted.h>
-#include <platform/ui/forms.h>
 
 #include <support/qt_printers.h>
-#include <support/scoped_dialogs.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 namespace {
-
-// Collects the scripted service's failures for the length of a test instead of failing it.
-class FailureCollector
-{
-public:
-    FailureCollector() : m_saved(ScriptedDialogs::failureHook)
-    {
-        ScriptedDialogs::failureHook = [this](const QString& failure) { failures.append(failure); };
-    }
-    ~FailureCollector() { ScriptedDialogs::failureHook = m_saved; }
-    FailureCollector(const FailureCollector&) = delete;
-    FailureCollector& operator=(const FailureCollector&) = delete;
-
-    QStringList failures;
-
-private:
-    std::function<void(const QString&)> m_saved;
-};
 
 // Acts on the next modal dialog once it is up. The wait is bounded: a dialog that never comes
 // fails the test, and one left open is closed so that the test cannot hang.
@@ -66,52 +45,6 @@ void pressKey(QWidget* widget, int key)
 }
 
 } // namespace
-
-TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
-{
-    FailureCollector collector;
-    ScriptedDialogs dialogs;
-
-    // Nothing scripted.
-    EXPECT_EQ(dialogs.messageDlg("Continuer ?", mtWarning, mbYes | mbNo), mrCancel);
-    dialogs.showException("Erreur inattendue");
-    ASSERT_EQ(collector.failures.size(), 2);
-    EXPECT_TRUE(collector.failures.at(1).contains("Erreur inattendue"));
-
-    // An entry whose expectations the dialog does not meet is spent on it.
-    dialogs.answerMessage(mrOk, "Supprimer")
-        .answerMessage(mrOk, {}, mtError)
-        .answerMessage(mrOk, {}, {}, TMsgDlgButtons(mbOK))
-        .answerMessage(mrYes); // no such button on the box below
-    for (const TMsgDlgButtons buttons :
-         {TMsgDlgButtons(mbOK), TMsgDlgButtons(mbOK), mbOK | mbCancel, mbOK | mbCancel})
-        EXPECT_EQ(dialogs.messageDlg("Envoyer ?", mtConfirmation, buttons), mrCancel);
-    EXPECT_EQ(collector.failures.size(), 6);
-    EXPECT_TRUE(dialogs.remaining().isEmpty());
-
-    // A modal form of another class, and a form that refuses to close.
-    setDialogService(&dialogs);
-    std::unique_ptr<TForm> form(CreateForm<TForm>());
-    form->OnCloseQuery = [](QObject*, bool& canClose) { canClose = false; };
-    dialogs.answerModal("TOtherForm", [](TForm&) { return int(mrOk); });
-    EXPECT_EQ(form->ShowModal(), mrCancel);
-    dialogs.clear();
-    dialogs.answerModal("TForm", [](TForm&) { return int(mrOk); });
-    EXPECT_EQ(form->ShowModal(), mrCancel);
-    EXPECT_EQ(collector.failures.size(), 8);
-    EXPECT_TRUE(collector.failures.at(7).contains("refused"));
-    EXPECT_FALSE(form->isShownModal());
-    setDialogService(nullptr);
-
-    // The per-test service fails its test on entries left unused, and puts the Qt service back.
-    EXPECT_NONFATAL_FAILURE(
-        {
-            ScopedScriptedDialogs scoped;
-            scoped.answerMessage(mrYes, "Quitter");
-        },
-        "Quitter");
-    EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&Dialogs()), nullptr);
-}
 
 TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
 {
