@@ -26,6 +26,22 @@ using HMXOnLine = DriverOnFakeLine<THMXDriver>;
 
 } // namespace
 
+// What the fuzz target cannot see: a chunk ending with ETX before the block is whole is refused
+// at once, anything but SYN to close drops the transfer, and a chunk that does not start with SYN
+// opens none.
+TEST_F(HMXOnLine, ABlockEndedTooSoonAndAClosingOtherThanSynAreRefused)
+{
+    receive("\x16");
+    receive("01");
+    receive(blockWith("01", "43B0").left(50) + ETX);
+    receive(blockWith("01", "43B0"));
+    receive("\x04");
+    receive("x\x16");
+    EXPECT_EQ(answers(), SYN + ACK + NAK + ACK + NAK);
+    EXPECT_EQ(driver->State, 0);
+    EXPECT_TRUE(workstation.handed.isEmpty());
+}
+
 TEST_F(HMXOnLine, TheBlockCountIsTwoDecimalDigits)
 {
     // An empty transfer is acknowledged and stores nothing.
