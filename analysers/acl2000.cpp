@@ -4,6 +4,7 @@
 
 #include <analysers/comdrv.h>
 #include <analysers/rawdump.h>
+#include <platform/controlchars.h>
 #include <platform/softcheck.h>
 #include <platform/support/logfile.h>
 
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr char LF = 0x0A;
 // The analyser takes the answer only at this pace.
 constexpr int CharPauseMs = 20;
 
@@ -28,17 +28,6 @@ qsizetype completeMessageSize(QByteArrayView Bytes)
 }
 
 } // namespace
-
-QStringList TACL2000::DeviceCodes()
-{
-    return {QStringLiteral("ACL")};
-}
-
-void TACL2000::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<TACL2000*>(&Driver));
-    static_cast<TACL2000&>(Driver).DataReceived(Data, Count);
-}
 
 void TACL2000::DataReceived(const char* Data, int Count)
 {

@@ -5,8 +5,6 @@
 #include <analysers/bindata.h>
 #include <analysers/drvmain.h>
 
-#include <QStringList>
-
 // A message ends two bytes after its second LF. Each complete message is written to
 // "acl2_<n>.dat" in the working folder's "com_buf/" folder (n counting from 0 for the run, passing
 // over numbers whose file already exists) and answered with "!" and its bytes 1 to 4, one
@@ -20,12 +18,6 @@ class TACL2000 : public TComDriver
 {
 public:
     TACL2000() = default;
-
-    // The device codes the serial-source manager binds to this driver.
-    static QStringList DeviceCodes();
-    // The receive procedure of the unit: the manager puts it into the slot of each source bound
-    // to this driver, and it hands the slot's chunks to the driver object (a TACL2000).
-    static void ReceiveProc(TDriver& Driver, const char* Data, int Count);
 
     // Adds the chunk to the buffer and handles every message completed by it. Raises EInOutError
     // when a dump cannot be written; that message and what follows it then stay in the buffer and

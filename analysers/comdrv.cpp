@@ -39,7 +39,9 @@ bool TCommPortDriver::Connect()
 {
     if (Connected())
         return true;
-    if (!m_line->open(serialDeviceForPort(int(m_comPort) + 1)))
+    const QString device =
+        m_deviceName.isEmpty() ? serialDeviceFromIni(int(m_comPort) + 1, {}) : m_deviceName;
+    if (!m_line->open(device))
         return false;
     ApplyLineSettings();
     SyncTimer();
@@ -308,6 +310,12 @@ void TCommPortDriver::SetComPort(TComPortNumber Value)
 {
     if (!Connected())
         m_comPort = Value;
+}
+
+void TCommPortDriver::SetDeviceName(const QString& Value)
+{
+    if (!Connected())
+        m_deviceName = Value;
 }
 
 void TCommPortDriver::SetComPortSpeed(TComPortBaudRate Value)

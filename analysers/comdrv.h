@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFlags>
 #include <QObject>
+#include <QString>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -89,7 +90,7 @@ class TCommPortDriver : public QObject
     Q_OBJECT
 
 public:
-    // Drives the system's serial device of ComPort (see serialDeviceForPort).
+    // Drives the system's serial device named by DeviceName.
     explicit TCommPortDriver(QObject* AOwner = nullptr);
     // Drives the given line instead (a scripted line in tests).
     explicit TCommPortDriver(std::unique_ptr<SerialLine> line, QObject* AOwner = nullptr);
@@ -130,10 +131,14 @@ public:
     void PausePolling();
     void ContinuePolling();
 
-    // Properties. ComPort, ComPortInBufSize and ComPortOutBufSize are ignored while open; the
-    // line settings are applied at once while open.
+    // Properties. ComPort, DeviceName, ComPortInBufSize and ComPortOutBufSize are ignored while
+    // open; the line settings are applied at once while open.
     TComPortNumber ComPort() const { return m_comPort; }
     void SetComPort(TComPortNumber Value);
+    // The device Connect opens, handed over by the caller that reads the program's settings
+    // (ComPortDevice); empty opens the default device of ComPort ("/dev/ttyS<n-1>" for COM n).
+    QString DeviceName() const { return m_deviceName; }
+    void SetDeviceName(const QString& Value);
     TComPortBaudRate ComPortSpeed() const { return m_speed; }
     void SetComPortSpeed(TComPortBaudRate Value);
     TComPortDataBits ComPortDataBits() const { return m_dataBits; }
@@ -194,6 +199,7 @@ private:
     bool m_delivering = false;
 
     TComPortNumber m_comPort = pnCOM2;
+    QString m_deviceName;
     TComPortBaudRate m_speed = br9600;
     TComPortDataBits m_dataBits = db8BITS;
     TComPortStopBits m_stopBits = sb1BITS;

@@ -10,7 +10,9 @@
 #include <analysers/workstation.h>
 
 #include <platform/clock.h>
+#include <platform/controlchars.h>
 #include <platform/fileops.h>
+#include <platform/inifile.h>
 #include <platform/regional.h>
 #include <platform/serial/serialline.h>
 #include <platform/softcheck.h>
@@ -31,10 +33,6 @@
 TComPortSlots ComPortSlots;
 
 namespace {
-
-constexpr quint8 SOH = 0x01;
-constexpr quint8 ETX = 0x03;
-constexpr quint8 ACK = 0x06;
 
 // ---- ownership of the ports and the driver objects
 
@@ -62,19 +60,21 @@ void freeWithTheApplication()
 
 // ---- the device-code table
 
+// The program's own drivers, a line per device code. The codes of the ASTM, Hitachi and
+// table-driven ACL 2000 drivers join as those drivers come; until then their sources are captured
+// raw.
 QHash<QString, TDeviceDriverEntry> builtInDrivers()
 {
-    QHash<QString, TDeviceDriverEntry> table;
-    const auto add = [&table](const QList<TDeviceDriverEntry>& entries) {
-        for (const TDeviceDriverEntry& e : entries)
-            table.insert(e.Code.toUpper(), e);
+    const TDeviceDriverEntry entries[] = {
+        DeviceDriverEntryOf<THMXDriver>(QStringLiteral("MXM")),
+        DeviceDriverEntryOf<THMXDriver>(QStringLiteral("HMX")),
+        DeviceDriverEntryOf<TMiditronDriver>(QStringLiteral("MDT")),
+        DeviceDriverEntryOf<TIntegraDriver>(QStringLiteral("INT")),
+        DeviceDriverEntryOf<TACL2000>(QStringLiteral("ACL")),
     };
-    // The codes of the ASTM, Hitachi and table-driven ACL 2000 drivers join as those drivers
-    // come; until then their sources are captured raw.
-    add(DeviceDriverEntriesOf<THMXDriver>());
-    add(DeviceDriverEntriesOf<TMiditronDriver>());
-    add(DeviceDriverEntriesOf<TIntegraDriver>());
-    add(DeviceDriverEntriesOf<TACL2000>());
+    QHash<QString, TDeviceDriverEntry> table;
+    for (const TDeviceDriverEntry& e : entries)
+        table.insert(e.Code.toUpper(), e);
     return table;
 }
 
@@ -94,10 +94,11 @@ TDriver& driverObjectFor(const TDeviceDriverEntry& entry)
     return *driver;
 }
 
-// ---- line settings
+// ---- the port's device and line settings
 
-void applyLineSettings(int n, TCommPortDriver& port, const SerialSourceRow& row)
+void preparePort(int n, TCommPortDriver& port, const SerialSourceRow& row)
 {
+    port.SetDeviceName(ComPortDevice(n));
     port.SetComPortSpeed(TComPortBaudRate(BaudIndexToRate(row.BaudRate)));
     port.SetComPortDataBits(TComPortDataBits(DataBitsToEnum(row.DataBits)));
     port.SetComPortStopBits(TComPortStopBits(StopBitsToEnum(row.StopBits)));
@@ -148,6 +149,21 @@ void appendToBuffer(int n, const QByteArray& bytes)
         writeFailed(n, error, bytes.size());
 }
 
+// The date (or, with isTime, the time) of a BFA report; none, logged, when the text is no such
+// value, so that the document keeps the one of its registration.
+std::optional<TDateTime> reportMoment(int number, const QString& text, bool isTime)
+{
+    TDateTime when = 0;
+    if (isTime ? TryStrToTime(text, when) : TryStrToDate(text, when))
+        return when;
+    WriteToLog(QStringLiteral("Document %1: the report %2 \"%3\" is no %2; the document keeps the "
+                              "%2 of its registration")
+                   .arg(number)
+                   .arg(QLatin1String(isTime ? "time" : "date"))
+                   .arg(text));
+    return std::nullopt;
+}
+
 // A BFA report line: patient name, record number, date and time, separated by tabs.
 DocumentPatient patientOf(const QString& line, int number)
 {
@@ -161,21 +177,8 @@ DocumentPatient patientOf(const QString& line, int number)
         int value = 0;
         patient.Dossier = TryStrToInt(dossier, value) ? value : 0;
     }
-    TDateTime when = 0;
-    if (TryStrToDate(fields.value(2), when))
-        patient.Date = when;
-    else
-        WriteToLog(QStringLiteral("Document %1: the report date \"%2\" is no date; the document "
-                                  "keeps the date of its registration")
-                       .arg(number)
-                       .arg(fields.value(2)));
-    if (TryStrToTime(fields.value(3), when))
-        patient.Time = when;
-    else
-        WriteToLog(QStringLiteral("Document %1: the report time \"%2\" is no time; the document "
-                                  "keeps the time of its registration")
-                       .arg(number)
-                       .arg(fields.value(3)));
+    patient.Date = reportMoment(number, fields.value(2), false);
+    patient.Time = reportMoment(number, fields.value(3), true);
     return patient;
 }
 
@@ -231,7 +234,8 @@ int registerBuffer(int n, const TComPortSlot& slot)
 
 void acknowledge(TComPortSlot& slot)
 {
-    slot.Port->SendChar(char(slot.Port->ComPortDataBits() == db7BITS ? 0x86 : 0x06));
+    // On a 7-bit port the ACK goes out with bit 7 set.
+    slot.Port->SendChar(slot.Port->ComPortDataBits() == db7BITS ? char(ACK | 0x80) : ACK);
 }
 
 // The capture of one batch, in the order of the table in the header.
@@ -339,6 +343,14 @@ void FreeComPortSlots()
         o.ports[i].reset();
     }
     o.drivers.clear();
+}
+
+QString ComPortDevice(int Port)
+{
+    return serialDeviceFromIni(Port, [](const QString& section, const QString& key) {
+        return IniFileName.isEmpty() ? QString()
+                                     : IniFile(IniFileName).readString(section, key, QString());
+    });
 }
 
 QString ComPortBufferName(int Slot)
@@ -449,7 +461,7 @@ void CreateSourceDriver(int Number, int State)
     bindDriver(slot, *row);
 
     if (State == 1 && row->State == 1) {
-        applyLineSettings(n, *slot.Port, *row);
+        preparePort(n, *slot.Port, *row);
         slot.Port->Connect();
     } else {
         slot.Port->Disconnect();
@@ -476,7 +488,7 @@ void OpenConfiguredComPorts()
         TComPortSlot& slot = ComPortSlots[row.Com];
         if (slot.Number != row.Number)
             continue; // the slot serves another source
-        applyLineSettings(row.Com, *slot.Port, row);
+        preparePort(row.Com, *slot.Port, row);
         slot.Port->Connect();
     }
 }

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <type_traits>
 #include <typeindex>
 
 // One slot per COM port 1 to 8. Binding a serial source (CreateSourceDriver) fills it.
@@ -94,13 +95,27 @@ struct TDeviceDriverEntry
     std::function<void(TDriver& Driver)> WarmUp;
 };
 
-// The entry of D for each of its device codes: its class reference and receive procedure.
-template <class D> QList<TDeviceDriverEntry> DeviceDriverEntriesOf()
+// The receive procedure of driver class D: hands a slot's bytes to the driver object through the
+// receive entry the class provides (overrides), DataReceived or else PortReceiveData (with no
+// sender). The choice is made when the table is compiled; a class with neither does not compile.
+template <class D> void ReceiveProcOf(TDriver& Driver, const char* Data, int Count)
 {
-    QList<TDeviceDriverEntry> entries;
-    for (const QString& code : D::DeviceCodes())
-        entries.append({code, typeid(D), DriverClassOf<D>(), &D::ReceiveProc, 0, {}});
-    return entries;
+    constexpr bool dataReceived =
+        !std::is_same_v<decltype(&D::DataReceived), decltype(&TDriver::DataReceived)>;
+    constexpr bool portReceiveData =
+        !std::is_same_v<decltype(&D::PortReceiveData), decltype(&TDriver::PortReceiveData)>;
+    static_assert(dataReceived || portReceiveData, "the driver class takes no bytes");
+    if constexpr (dataReceived)
+        Driver.DataReceived(Data, Count);
+    else
+        Driver.PortReceiveData(nullptr, Data, Count);
+}
+
+// The entry that has driver class D serve the device code: its class reference and receive
+// procedure, no device number, no warm-up.
+template <class D> TDeviceDriverEntry DeviceDriverEntryOf(const QString& Code)
+{
+    return {Code, typeid(D), DriverClassOf<D>(), &ReceiveProcOf<D>, 0, {}};
 }
 
 // Adds an entry to the table, or replaces the one of its code. The program's own drivers are in it
@@ -146,21 +161,25 @@ TDriver* DriverObject(std::type_index Class);
 void ReceiveComData(int Slot, int Count, const char* Data);
 // Binds serial source Number to the slot of its COM port: the capture settings, and the driver of
 // its device code (or capture mode; "ALB" captures in acknowledge mode). With State 1 and the
-// source active, its line settings are set on the port (no flow control, RTS raised, DTR on open
-// as the INI key "EnableDTROnOpen" of section "Options.COM<n>" says) and the port is opened (one
-// that cannot be opened stays closed); otherwise the port is closed. A source without serial
-// settings, or whose port is not 1 to 8, binds nothing (logged).
+// source active, its device (ComPortDevice) and line settings are set on the port (no flow
+// control, RTS raised, DTR on open as the INI key "EnableDTROnOpen" of section "Options.COM<n>"
+// says) and the port is opened (one that cannot be opened stays closed); otherwise the port is
+// closed. A source without serial settings, or whose port is not 1 to 8, binds nothing (logged).
 void CreateSourceDriver(int Number, int State);
 // Binds every serial source of the sources table, in the order of its index on Type.
 void StartComSources();
 // Closes every open port of the eight slots.
 void CloseAllComPorts();
-// Opens the port of every active serial source that its slot serves, with that source's line
-// settings. The ports of passive sources stay closed.
+// Opens the port of every active serial source that its slot serves, with its device and that
+// source's line settings. The ports of passive sources stay closed.
 void OpenConfiguredComPorts();
 // Registers the capture of each slot that has been silent for more than its source's time-out;
 // true when at least one document was registered. Called by the main timer once a second.
 bool PollComBuffers();
 
+// The device of COM port n (1-based) as the program's INI file (IniFileName) names it: key
+// "Device" of section "Options.COM<n>", else "/dev/ttyS<n-1>". Whoever opens a slot's port hands
+// it over first (TCommPortDriver::SetDeviceName).
+QString ComPortDevice(int Port);
 // The capture buffer of slot n: ComBufDir + "comport<n>.buf".
 QString ComPortBufferName(int Slot);

@@ -3,8 +3,11 @@
 #include "drvmain.h"
 
 #include <platform/codepage.h>
+#include <platform/controlchars.h>
 #include <platform/support/globals.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <typeinfo>
 #ifdef __GNUG__
@@ -13,11 +16,31 @@
 
 namespace {
 
-// Index 0 stands for no name: the byte 0 is copied as it is.
-constexpr const char* ControlCharNames[32] = {
-    "",    "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+struct ControlCharTag
+{
+    char byte;
+    const char* name;
+};
+
+constexpr ControlCharTag ControlCharTags[] = {
+    {SOH, "SOH"}, {STX, "STX"}, {ETX, "ETX"}, {EOT, "EOT"}, {ENQ, "ENQ"}, {ACK, "ACK"},
+    {BEL, "BEL"}, {BS, "BS"},   {HT, "HT"},   {LF, "LF"},   {VT, "VT"},   {FF, "FF"},
+    {CR, "CR"},   {SO, "SO"},   {SI, "SI"},   {DLE, "DLE"}, {DC1, "DC1"}, {DC2, "DC2"},
+    {DC3, "DC3"}, {DC4, "DC4"}, {NAK, "NAK"}, {SYN, "SYN"}, {ETB, "ETB"}, {CAN, "CAN"},
+    {EM, "EM"},   {SUB, "SUB"}, {ESC, "ESC"}, {FS, "FS"},   {GS, "GS"},   {RS, "RS"},
+    {US, "US"}};
+
+// The names by byte. Index 0 stands for no name: the byte 0 is copied as it is.
+constexpr std::array<const char*, 32> ControlCharNames = [] {
+    std::array<const char*, 32> names{};
+    names[0] = "";
+    for (const ControlCharTag& tag : ControlCharTags)
+        names[size_t(tag.byte)] = tag.name;
+    return names;
+}();
+static_assert(std::all_of(ControlCharNames.begin(), ControlCharNames.end(),
+                          [](const char* name) { return name != nullptr; }),
+              "every byte 1 to 31 has a name");
 
 // The byte of an upper-case name given as bytes; -1 when it is none of the names.
 int controlCharOf(const QByteArray& name)
@@ -167,31 +190,28 @@ void TDriver::AddTest(int Index)
     t.fieldByName(QStringLiteral("INST"))->setAsBoolean(true);
 }
 
+void TDriver::FillTable(MemDataSet& Table, int Count, void (TDriver::*Add)(int))
+{
+    for (int i = 0; i < Count; ++i) {
+        Table.append();
+        (this->*Add)(i);
+        Table.post();
+    }
+}
+
 void TDriver::FillFields()
 {
-    for (int i = 0, n = GetFieldCount(); i < n; ++i) {
-        m_fields->append();
-        AddField(i);
-        m_fields->post();
-    }
+    FillTable(*m_fields, GetFieldCount(), &TDriver::AddField);
 }
 
 void TDriver::FillRecords()
 {
-    for (int i = 0, n = GetRecordCount(); i < n; ++i) {
-        m_records->append();
-        AddRecord(i);
-        m_records->post();
-    }
+    FillTable(*m_records, GetRecordCount(), &TDriver::AddRecord);
 }
 
 void TDriver::FillTests()
 {
-    for (int i = 0, n = GetTestCount(); i < n; ++i) {
-        m_tests->append();
-        AddTest(i);
-        m_tests->post();
-    }
+    FillTable(*m_tests, GetTestCount(), &TDriver::AddTest);
 }
 
 int TDriver::GetFieldCount() const

@@ -2,6 +2,27 @@
 // describes its device (TFldInfo, TRecInfo, TTestInfo), the result holder TResInfo that the
 // viewers fill, and the byte and text helpers the protocols share (control-character names,
 // hexadecimal digits, byte-pattern search).
+//
+// Adding a driver:
+// - The class: analysers/<name>.h and .cpp (listed in analysers/CMakeLists.txt), a TComDriver
+//   whose header draws its link protocol as a state table and whose code follows it in the same
+//   order. It describes its device through the description getters when it has field, record or
+//   test tables, answers through Port (SendChar, SendData: bounded writes), names control bytes
+//   by platform/controlchars.h, and hands each complete result to Workstation() (StoreResult,
+//   which keeps a result it cannot store, then RefreshDocuments).
+// - Its table line: one DeviceDriverEntryOf<TNameDriver>(QStringLiteral("CODE")) per device code
+//   in builtInDrivers() of analysers/comslots.cpp; set DevCode or WarmUp on the entry when the
+//   device needs them. Every code of a class shares one driver object.
+// - Its receive path: override DataReceived (or PortReceiveData); the table's receive procedure
+//   (ReceiveProcOf) hands it each chunk of the slot's port as it comes, cut anywhere. Polling is
+//   paused meanwhile, and what it raises reaches the port's caller.
+// - Its tests: tests/analysers/<name>_test.cpp drives the class on the scripted line
+//   (DriverOnFakeLine in driverharness.h: receive() chunks cut where the case wants them,
+//   answers() what it sent back); whole sessions run over a pseudo-terminal pair with a
+//   ScriptedPeer (support/ptypair.h), through routePorts in the slot tests or against the program
+//   in tests/app/serial_e2e_test.cpp; a fuzz target <name>_fuzz.cpp (fuzz::BoundDriver of
+//   analyser_fuzz.h) with its seed corpus in tests/data/fuzz/<name>/, listed in
+//   tests/cmake/fuzz.cmake.
 #pragma once
 
 #include <platform/data/memdataset.h>
@@ -197,6 +218,9 @@ protected:
     bool Flag = false;
 
 private:
+    // Appends Count rows to the table, each filled by Add (one of the AddX hooks) and posted.
+    void FillTable(MemDataSet& Table, int Count, void (TDriver::*Add)(int));
+
     std::unique_ptr<MemDataSet> m_fields;
     std::unique_ptr<MemDataSet> m_records;
     std::unique_ptr<MemDataSet> m_tests;

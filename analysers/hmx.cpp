@@ -4,6 +4,7 @@
 
 #include <analysers/comdrv.h>
 #include <analysers/workstation.h>
+#include <platform/controlchars.h>
 #include <platform/softcheck.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
@@ -11,12 +12,6 @@
 #include <QTimer>
 
 namespace {
-
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
-constexpr char ACK = 0x06;
-constexpr char NAK = 0x15;
-constexpr char SYN = 0x16;
 
 // Offsets in a block on the wire.
 constexpr int NumberAt = 1;
@@ -59,17 +54,6 @@ THMXDriver::THMXDriver() : m_idleTimer(std::make_unique<QTimer>())
 }
 
 THMXDriver::~THMXDriver() = default;
-
-QStringList THMXDriver::DeviceCodes()
-{
-    return {QStringLiteral("MXM"), QStringLiteral("HMX")};
-}
-
-void THMXDriver::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<THMXDriver*>(&Driver));
-    static_cast<THMXDriver&>(Driver).DataReceived(Data, Count);
-}
 
 void THMXDriver::SetIdleTimeout(int Ms)
 {

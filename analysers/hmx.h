@@ -7,7 +7,6 @@
 
 #include <QByteArrayView>
 #include <QElapsedTimer>
-#include <QStringList>
 
 #include <memory>
 
@@ -48,12 +47,6 @@ class THMXDriver : public TComDriver
 public:
     THMXDriver();
     ~THMXDriver() override;
-
-    // The device codes the serial-source manager binds to this driver.
-    static QStringList DeviceCodes();
-    // The receive procedure of the unit: the manager puts it into the slot of each source bound
-    // to this driver, and it hands the slot's chunks to the driver object (a THMXDriver).
-    static void ReceiveProc(TDriver& Driver, const char* Data, int Count);
 
     void DataReceived(const char* Data, int Count) override;
 

@@ -3,26 +3,8 @@
 
 #include <analysers/comdrv.h>
 #include <analysers/rawdump.h>
+#include <platform/controlchars.h>
 #include <platform/softcheck.h>
-
-namespace {
-
-constexpr char ETX = 0x03;
-constexpr char ENQ = 0x05;
-constexpr char ACK = 0x06;
-
-} // namespace
-
-QStringList TIntegraDriver::DeviceCodes()
-{
-    return {QStringLiteral("INT")};
-}
-
-void TIntegraDriver::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<TIntegraDriver*>(&Driver));
-    static_cast<TIntegraDriver&>(Driver).DataReceived(Data, Count);
-}
 
 void TIntegraDriver::DataReceived(const char* Data, int Count)
 {

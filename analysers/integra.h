@@ -4,8 +4,6 @@
 
 #include <analysers/drvmain.h>
 
-#include <QStringList>
-
 // Each chunk is written whole to "mvd_<n>.dat" in the working folder's "com_buf/" folder, n
 // counting from 2000 for the run; a chunk whose last byte is ETX or ENQ is answered with ACK once
 // its dump is written. A number whose file already exists (a dump of an earlier run) is skipped,
@@ -16,12 +14,6 @@ class TIntegraDriver : public TComDriver
 {
 public:
     TIntegraDriver() = default;
-
-    // The device codes the serial-source manager binds to this driver.
-    static QStringList DeviceCodes();
-    // The receive procedure of the unit: the manager puts it into the slot of each source bound
-    // to this driver, and it hands the slot's chunks to the driver object (a TIntegraDriver).
-    static void ReceiveProc(TDriver& Driver, const char* Data, int Count);
 
     // Dumps the chunk and acknowledges it as described above. Raises EInOutError, with nothing
     // acknowledged, when the dump cannot be written.

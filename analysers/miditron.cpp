@@ -5,6 +5,7 @@
 #include <analysers/comdrv.h>
 #include <analysers/workstation.h>
 #include <platform/codepage.h>
+#include <platform/controlchars.h>
 #include <platform/regional.h>
 #include <platform/softcheck.h>
 #include <platform/support/paths.h>
@@ -16,9 +17,6 @@
 
 namespace {
 
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
-constexpr char CR = 0x0D;
 // What follows the last field of a record: ETX, two check characters, CR.
 constexpr int TrailerSize = 4;
 
@@ -339,17 +337,6 @@ TMiditronDriver::TMiditronDriver()
 }
 
 TMiditronDriver::~TMiditronDriver() = default;
-
-QStringList TMiditronDriver::DeviceCodes()
-{
-    return {QStringLiteral("MDT")};
-}
-
-void TMiditronDriver::ReceiveProc(TDriver& Driver, const char* Data, int Count)
-{
-    Q_ASSERT(dynamic_cast<TMiditronDriver*>(&Driver));
-    static_cast<TMiditronDriver&>(Driver).PortReceiveData(nullptr, Data, Count);
-}
 
 int TMiditronDriver::GetFieldCount() const
 {

@@ -6,8 +6,6 @@
 #include <analysers/drvmain.h>
 #include <analysers/drvmsg.h>
 
-#include <QStringList>
-
 #include <memory>
 
 // Kinds of Miditron records (the characters after STX) and their numbers.
@@ -89,12 +87,6 @@ class TMiditronDriver : public TComDriver
 public:
     TMiditronDriver();
     ~TMiditronDriver() override;
-
-    // The device codes the serial-source manager binds to this driver.
-    static QStringList DeviceCodes();
-    // The receive procedure of the unit: the manager puts it into the slot of each source bound
-    // to this driver, and it hands the slot's chunks to the driver object (a TMiditronDriver).
-    static void ReceiveProc(TDriver& Driver, const char* Data, int Count);
 
     int GetFieldCount() const override;
     void GetFieldInfo(int Index, TFldInfo& Info) const override;

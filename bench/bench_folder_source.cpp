@@ -21,7 +21,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -123,16 +122,14 @@ BENCHMARK(BM_QuietTick)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
 
-int main(int argc, char** argv)
+BenchProgram benchProgram()
 {
+    BenchProgram program;
     // The data module is a Qt object; the offscreen platform needs no display.
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n");
-    reporter.printRatio("BM_QuietTick", "BM_ListFoldersWithTimes", "at most 1.5");
-    reporter.printRatio("BM_QuietTick", "BM_ListFolderNames");
-    benchmark::Shutdown();
-    return 0;
+    program.application = makeApplication<QApplication>;
+    program.ratios = [](const RatioReporter& r) {
+        r.printRatio("BM_QuietTick", "BM_ListFoldersWithTimes", "at most 1.5");
+        r.printRatio("BM_QuietTick", "BM_ListFolderNames");
+    };
+    return program;
 }

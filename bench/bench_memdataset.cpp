@@ -3,8 +3,6 @@
 // 200,000 rows against pushing the same values into a vector of vectors. Prints each ratio.
 #include <platform/data/memdataset.h>
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
 
 #include "ratio.h"
@@ -198,19 +196,13 @@ BENCHMARK(BM_VectorPush)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
+BenchProgram benchProgram()
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n");
-    reporter.printRatio("BM_FindKeyInteger", "BM_LowerBoundInteger");
-    reporter.printRatio("BM_FindKeyCaseInsensitiveName", "BM_LowerBoundName");
-    reporter.printRatio("BM_BulkAppend", "BM_VectorPush");
-    const double ns = reporter.time("BM_FindKeyInteger");
-    if (ns > 0)
-        std::printf("FindKey: %.0f ns each (goal: under 2000 ns)\n", ns);
-    benchmark::Shutdown();
-    return 0;
+    return {.ratios = [](const RatioReporter& r) {
+        r.printRatio("BM_FindKeyInteger", "BM_LowerBoundInteger");
+        r.printRatio("BM_FindKeyCaseInsensitiveName", "BM_LowerBoundName");
+        r.printRatio("BM_BulkAppend", "BM_VectorPush");
+        if (const double s = r.seconds("BM_FindKeyInteger"); s > 0)
+            std::printf("FindKey: %.0f ns each (goal: under 2000 ns)\n", s * 1e9);
+    }};
 }

@@ -221,15 +221,10 @@ BENCHMARK(BM_WalkQueries)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
 
-int main(int argc, char** argv)
+BenchProgram benchProgram()
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n");
-    reporter.printRatio("BM_LoadMetaData", "BM_RawRead", "at most 2.0");
-    reporter.printRatio("BM_WalkQueries", "BM_RawRead");
-    benchmark::Shutdown();
-    return 0;
+    return {.ratios = [](const RatioReporter& r) {
+        r.printRatio("BM_LoadMetaData", "BM_RawRead", "at most 2.0");
+        r.printRatio("BM_WalkQueries", "BM_RawRead");
+    }};
 }

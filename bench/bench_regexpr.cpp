@@ -9,7 +9,6 @@
 
 #include <QString>
 #include <cstdio>
-#include <map>
 #include <regex>
 #include <string>
 
@@ -78,17 +77,17 @@ BENCHMARK(BM_StdRegexBaseline)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
+BenchProgram benchProgram()
 {
+    BenchProgram program;
     // Both rewrites must agree before their times mean anything.
-    if (UpperCaseSQLVariables(script()) != upperCaseWithStdRegex(script())) {
-        std::fprintf(stderr, "UpperCaseSQLVariables and the std::regex rewrite disagree\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio("BM_UpperCaseSQLVariables", "BM_StdRegexBaseline", "at most 1");
-    benchmark::Shutdown();
-    return 0;
+    program.check = [] {
+        return UpperCaseSQLVariables(script()) == upperCaseWithStdRegex(script())
+                   ? QString()
+                   : QStringLiteral("UpperCaseSQLVariables and the std::regex rewrite disagree");
+    };
+    program.ratios = [](const RatioReporter& r) {
+        r.printRatio("BM_UpperCaseSQLVariables", "BM_StdRegexBaseline", "at most 1");
+    };
+    return program;
 }

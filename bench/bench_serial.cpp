@@ -4,13 +4,15 @@
 // A feeder thread writes the far side; only the receiving thread's CPU time is counted.
 #include <analysers/comdrv.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
+#include "ratio.h"
+
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
@@ -146,11 +148,8 @@ double timerReadLoop(int bufferSize)
 double componentDelivery(int bufferSize)
 {
     Pair pair;
-    const QString device = pair.path();
-    setSerialIniReader([device](const QString& section, const QString&) {
-        return section == QStringLiteral("Options.COM2") ? device : QString();
-    });
     TCommPortDriver port;
+    port.SetDeviceName(pair.path());
     port.SetComPortInBufSize(quint16(bufferSize));
     port.SetComPortPollingDelay(kPollMs);
     QEventLoop loop;
@@ -171,7 +170,6 @@ double componentDelivery(int bufferSize)
     benchmark::DoNotOptimize(sum);
     feeder.join();
     port.Disconnect();
-    setSerialIniReader({});
     return cpu;
 }
 
@@ -209,13 +207,13 @@ BENCHMARK(BM_DeliverOneMiB)
 
 } // namespace
 
-int main(int argc, char** argv)
+BenchProgram benchProgram()
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return {.ratios = [](const RatioReporter& r) {
+        for (const char* name : {"BM_DeliverOneMiB/2048/iterations:10/manual_time",
+                                 "BM_DeliverOneMiB/4096/iterations:10/manual_time"}) {
+            if (const double ratio = r.counter(name, "cpu_ratio"); ratio > 0)
+                std::printf("%s: component / plain read loop (CPU) = %.2f\n", name, ratio);
+        }
+    }};
 }

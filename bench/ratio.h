@@ -1,50 +1,69 @@
-// What every benchmark program shares: a console reporter that keeps the time of each run, so that
-// the program can print its ratios against the baseline measured in the same process.
+// What every benchmark program shares: a console reporter that keeps the figures of each run, and
+// the description each program gives of itself to the one main() they all use (bench/main.cpp),
+// which runs the benchmarks and then prints the program's ratios against the baselines measured
+// in the same process.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
+#include <QCoreApplication>
+#include <QString>
+
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.error_occurred)
-                continue;
-            std::string name = r.benchmark_name();
-            name = name.substr(0, name.find("/min_time"));
-            m_times[name] = r.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
+    void ReportRuns(const std::vector<Run>& runs) override;
 
-    // Time per iteration of a run (its name with arguments, without "/min_time:..."), in the
-    // run's own unit; 0 when it did not run.
-    double time(const std::string& name) const
-    {
-        const auto it = m_times.find(name);
-        return it == m_times.end() ? 0.0 : it->second;
-    }
+    // Seconds per iteration of a run (its name with arguments, without "/min_time:..."); with
+    // repetitions, the median. 0 when it did not run.
+    double seconds(const std::string& name) const;
+    // A user counter of a run (rates per second, as the console shows them); with repetitions,
+    // the median. 0 when absent.
+    double counter(const std::string& name, const std::string& key) const;
 
-    // Prints "name / baseline = ratio" (with the goal, when given) when both ran; returns the
-    // ratio, 0 when it could not be taken.
+    // Prints "name / baseline = ratio" of the median times, with the range of the ratios of
+    // the repetitions taken pairwise when there were several, and the goal when given. Returns
+    // the ratio, 0 when it could not be taken.
     double printRatio(const std::string& name, const std::string& baseline,
-                      const char* goal = nullptr) const
-    {
-        const double t = time(name), b = time(baseline);
-        if (t <= 0 || b <= 0)
-            return 0;
-        std::printf("%s / %s = %.2f%s%s%s\n", name.c_str(), baseline.c_str(), t / b,
-                    goal ? "  (goal: " : "", goal ? goal : "", goal ? ")" : "");
-        return t / b;
-    }
+                      const char* goal = nullptr) const;
+
+    // Whether a benchmark stopped with an error; the program then fails.
+    bool anyError() const { return m_error; }
 
 private:
-    std::map<std::string, double> m_times;
+    struct Figures
+    {
+        std::vector<double> seconds;
+        std::map<std::string, std::vector<double>> counters;
+    };
+    const Figures* find(const std::string& name) const;
+
+    std::map<std::string, Figures> m_runs;
+    bool m_error = false;
 };
+
+// What a benchmark program adds to its benchmarks. Each program defines benchProgram() once.
+struct BenchProgram
+{
+    // The application object the program's code needs; a QCoreApplication when not given.
+    std::function<std::unique_ptr<QCoreApplication>(int& argc, char** argv)> application = {};
+    // Runs before the benchmarks; an error text stops the program with status 1.
+    std::function<QString()> check = {};
+    // Prints the program's ratios and goals once every benchmark has run.
+    std::function<void(const RatioReporter&)> ratios = {};
+};
+
+BenchProgram benchProgram();
+
+// For BenchProgram::application: a program whose code needs another application class.
+template <typename Application>
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
+{
+    return std::make_unique<Application>(argc, argv);
+}

@@ -707,6 +707,40 @@ void TRequestCompiler::lineBreak(QString& list, int& counter) const
     counter = 0;
 }
 
+void TRequestCompiler::nextColumn(QString& list, int& counter) const
+{
+    if (!list.isEmpty())
+        list += QLatin1Char(',');
+    if (counter == 5)
+        lineBreak(list, counter);
+}
+
+void TRequestCompiler::resolveOrigin(TSelectItem* item) const
+{
+    const TDBRequest& r = m_request;
+    if (m_tables.size() >= 2 && item->Origin().trimmed().isEmpty() &&
+        item->Text() == QLatin1String("*") && r.Select().Count() >= 2)
+        error(QStringLiteral("Cannot compile %1: select notation \" * \" is invalid without "
+                             "origin for multiple tables."));
+    if (m_tables.size() == 1) {
+        item->m_originTable = m_tables.first();
+        return;
+    }
+    int at = indexOfName(m_tables, item->Origin());
+    if (at < 0)
+        at = indexOfName(m_tableAliases, item->Origin());
+    if (at >= 0) {
+        item->m_originTable = m_tables.at(at);
+        return;
+    }
+    item->m_originTable.clear();
+    if (!item->Origin().trimmed().isEmpty()) {
+        DBKernelError(QStringLiteral("Cannot compile %1: origin %2 for select item %3 "
+                                     "not found.")
+                          .arg(r.Name(), item->Origin(), item->Text()));
+    }
+}
+
 void TRequestCompiler::buildSelect()
 {
     TDBRequest& r = m_request;
@@ -719,10 +753,7 @@ void TRequestCompiler::buildSelect()
             continue;
         // A calculated or lookup field is a typed null column that the cache fills.
         if (IsFieldDescriptor(item->Text())) {
-            if (!list.isEmpty())
-                list += QLatin1Char(',');
-            if (counter == 5)
-                lineBreak(list, counter);
+            nextColumn(list, counter);
             list += DescriptorColumn(*m_access,
                                      ParseFieldDescriptor(*m_access, r.Name(), item->Text()));
             ++counter;
@@ -732,42 +763,15 @@ void TRequestCompiler::buildSelect()
                                  ? item->Alias()
                                  : item->Text();
         if (excluded(item->m_fromItem)) {
-            if (!list.isEmpty())
-                list += QLatin1Char(',');
-            if (counter == 5)
-                lineBreak(list, counter);
+            nextColumn(list, counter);
             list += r.TypedNullColumn(item->DataType(), item->Size());
             list += QLatin1Char(' ') + name;
             ++counter;
             continue;
         }
+        resolveOrigin(item);
 
-        if (m_tables.size() >= 2 && item->Origin().trimmed().isEmpty() &&
-            item->Text() == QLatin1String("*") && select.Count() >= 2)
-            error(QStringLiteral("Cannot compile %1: select notation \" * \" is invalid without "
-                                 "origin for multiple tables."));
-        if (m_tables.size() == 1) {
-            item->m_originTable = m_tables.first();
-        } else {
-            int at = indexOfName(m_tables, item->Origin());
-            if (at < 0)
-                at = indexOfName(m_tableAliases, item->Origin());
-            if (at >= 0) {
-                item->m_originTable = m_tables.at(at);
-            } else {
-                item->m_originTable.clear();
-                if (!item->Origin().trimmed().isEmpty()) {
-                    DBKernelError(QStringLiteral("Cannot compile %1: origin %2 for select item %3 "
-                                                 "not found.")
-                                      .arg(r.Name(), item->Origin(), item->Text()));
-                }
-            }
-        }
-
-        if (!list.isEmpty())
-            list += QLatin1Char(',');
-        if (counter == 5)
-            lineBreak(list, counter);
+        nextColumn(list, counter);
         const QString text = applyParams(item->Text(), item->ItemParams(), true);
         if (list.endsWith(QLatin1Char('\r')))
             counter = 0;

@@ -71,6 +71,11 @@ private:
     QString tableText(const TFromItem* item) const;
     QString rowLimitPrefix() const;
     void lineBreak(QString& list, int& counter) const;
+    // Before the next column of the select list: a comma after the one before, and a new line
+    // after every fifth.
+    void nextColumn(QString& list, int& counter) const;
+    // Finds the table the select item's origin names (its own table when the request reads one).
+    void resolveOrigin(TSelectItem* item) const;
     QString unionColumnNames(const QString& orderField) const;
     // The item's text with its parameters put into the request's parameters (renamed when the
     // name is taken and `rename` is set) and its embedded requests spliced in.

@@ -21,6 +21,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include <algorithm>
+
 QString DBServerName;
 QString DBDatabaseName;
 
@@ -62,6 +64,53 @@ public:
 private:
     SqlQuery& m_query;
 };
+
+struct StoredVersion
+{
+    QString module;
+    qint64 version;
+};
+
+// The rows of the database's VERSION table.
+QList<StoredVersion> storedVersions(SqlQuery& work)
+{
+    QList<StoredVersion> rows;
+    WorkStatement st(work, QStringLiteral("select * from VERSION"));
+    work.open();
+    Field* module = work.fieldByName(QStringLiteral("MODULE"));
+    Field* version = work.fieldByName(QStringLiteral("VERSION"));
+    for (; !work.eof(); work.next())
+        rows.append({module->asString(), version->asInteger()});
+    return rows;
+}
+
+// The program's modules ("NAME=version" lines) that the database is older than, one line each
+// under a heading; empty when none. The kernel's own module is upgraded on the spot when it can
+// be, and is then not listed.
+QString upgradeMessage(TDBAccess& access, const QStringList& modules,
+                       const QList<StoredVersion>& rows)
+{
+    QString message;
+    for (const QString& line : modules) {
+        const QString module = moduleName(line);
+        const int codeVersion = versionNumber(moduleVersion(line));
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const StoredVersion& r) {
+            return r.module.compare(module, Qt::CaseInsensitive) == 0;
+        });
+        bool upgrade = true;
+        if (row != rows.end()) {
+            upgrade = row->version < codeVersion;
+            if (upgrade && module.toUpper() == KernelModule)
+                upgrade = !TDBAccess::UpgradeKernelModule(access, int(row->version), codeVersion);
+        }
+        if (!upgrade)
+            continue;
+        message += message.isEmpty() ? QStringLiteral("Following modules must be upgraded:\n")
+                                     : QStringLiteral("\n");
+        message += QStringLiteral("Module %1 up to version %2.").arg(module, moduleVersion(line));
+    }
+    return message;
+}
 
 } // namespace
 
@@ -267,21 +316,7 @@ bool TDBAccess::CheckVersions()
         m_work->execSql();
     }
 
-    struct Row
-    {
-        QString module;
-        qint64 version;
-    };
-    QList<Row> rows;
-    {
-        WorkStatement st(*m_work, QStringLiteral("select * from VERSION"));
-        m_work->open();
-        Field* module = m_work->fieldByName(QStringLiteral("MODULE"));
-        Field* version = m_work->fieldByName(QStringLiteral("VERSION"));
-        for (; !m_work->eof(); m_work->next())
-            rows.append({module->asString(), version->asInteger()});
-    }
-
+    const QList<StoredVersion> rows = storedVersions(*m_work);
     auto registered = [this](const QString& module) -> const QString* {
         for (const QString& line : std::as_const(m_modules)) {
             if (moduleName(line).compare(module, Qt::CaseInsensitive) == 0)
@@ -291,7 +326,7 @@ bool TDBAccess::CheckVersions()
     };
 
     // A program older than its database must not work on it.
-    for (const Row& row : std::as_const(rows)) {
+    for (const StoredVersion& row : rows) {
         const QString* line = registered(row.module);
         if (line && row.version > versionNumber(moduleVersion(*line))) {
             ErrorMsg(QStringLiteral("Version of module %1 (%2) is less than database version (%3).")
@@ -303,29 +338,7 @@ bool TDBAccess::CheckVersions()
         }
     }
 
-    QString message;
-    for (const QString& line : std::as_const(m_modules)) {
-        const QString module = moduleName(line);
-        const int codeVersion = versionNumber(moduleVersion(line));
-        const Row* row = nullptr;
-        for (const Row& r : std::as_const(rows)) {
-            if (r.module.compare(module, Qt::CaseInsensitive) == 0) {
-                row = &r;
-                break;
-            }
-        }
-        bool upgrade = true;
-        if (row) {
-            upgrade = row->version < codeVersion;
-            if (upgrade && module.toUpper() == KernelModule)
-                upgrade = !UpgradeKernelModule(*this, int(row->version), codeVersion);
-        }
-        if (!upgrade)
-            continue;
-        message += message.isEmpty() ? QStringLiteral("Following modules must be upgraded:\n")
-                                     : QStringLiteral("\n");
-        message += QStringLiteral("Module %1 up to version %2.").arg(module, moduleVersion(line));
-    }
+    QString message = upgradeMessage(*this, m_modules, rows);
     if (message.isEmpty())
         return db.isConnected();
 

@@ -1002,32 +1002,35 @@ void TDBAccess::attachLinks(TTableProps& table)
     }
 }
 
-void TDBAccess::addBuiltInDescriptions()
+namespace {
+
+struct BuiltInField
 {
-    struct BuiltInField
-    {
-        const char* name;
-        TDataType type;
-        int size;
-        bool required;
-        QString label;
-    };
-    struct BuiltInLink
-    {
-        const char* parent;
-        const char* child;
-        const char* fields;
-        TDeleteAction action;
-    };
-    struct BuiltInTable
-    {
-        const char* name;
-        QString custom;
-        const char* keyFields;
-        QList<BuiltInField> fields;
-        QList<BuiltInLink> links;
-    };
-    const QList<BuiltInTable> builtIns = {
+    const char* name;
+    TDataType type;
+    int size;
+    bool required;
+    QString label;
+};
+struct BuiltInLink
+{
+    const char* parent;
+    const char* child;
+    const char* fields;
+    TDeleteAction action;
+};
+struct BuiltInTable
+{
+    const char* name;
+    QString custom;
+    const char* keyFields;
+    QList<BuiltInField> fields;
+    QList<BuiltInLink> links;
+};
+// The system's own tables, described here when the database does not describe them itself.
+const QList<BuiltInTable>& builtInTables()
+{
+    static const QList<BuiltInTable> tables = {
         {"DBROLE",
          QStringLiteral("StatHidden=1"),
          "DBROLE_ID",
@@ -1058,7 +1061,14 @@ void TDBAccess::addBuiltInDescriptions()
           {"FIELD_NAME", dtString, 30, true, QStringLiteral("Имя поля")}},
          {}},
     };
-    for (const BuiltInTable& b : builtIns) {
+    return tables;
+}
+
+} // namespace
+
+void TDBAccess::addBuiltInDescriptions()
+{
+    for (const BuiltInTable& b : builtInTables()) {
         const QString name = QLatin1String(b.name);
         if (m_tableProps.Find(name))
             continue; // the database describes it itself

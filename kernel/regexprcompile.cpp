@@ -97,6 +97,8 @@ private:
     bool firstBytes(int node, ByteSet& out) const;
     void generate(int node);
     void generateSeq(const Node& seq);
+    void generateAlt(const Node& alt);
+    void generateRepeat(const Node& repeat);
     int emitInstr(Op op, int a = 0, int b = 0);
     void computeHints(int root);
 
@@ -727,57 +729,65 @@ void Parser::generate(int node)
         generate(n.kids.front());
         emitInstr(Op::Save, 2 * n.a + 1);
         break;
-    case Node::Alt: {
-        std::vector<int> jumps;
-        for (std::size_t k = 0; k + 1 < n.kids.size(); ++k) {
-            const int split = emitInstr(Op::Split);
-            m_prog.code[std::size_t(split)].a = split + 1;
-            generate(n.kids[k]);
-            jumps.push_back(emitInstr(Op::Jump));
-            m_prog.code[std::size_t(split)].b = int(m_prog.code.size());
-        }
-        generate(n.kids.back());
-        for (int j : jumps)
-            m_prog.code[std::size_t(j)].a = int(m_prog.code.size());
+    case Node::Alt:
+        generateAlt(n);
+        break;
+    case Node::Repeat:
+        generateRepeat(n);
         break;
     }
-    case Node::Repeat: {
-        const Node& kid = m_nodes[std::size_t(n.kids.front())];
-        if (isSimple(n.kids.front())) {
-            const int r = emitInstr(Op::Repeat, 0, n.a);
-            Instr& in = m_prog.code[std::size_t(r)];
-            in.c = n.b;
-            if (kid.kind == Node::Literal) {
-                const auto byte = static_cast<unsigned char>(kid.a);
-                in.operand = kid.b ? Op::ExactFold : Op::Exact;
-                in.a = kid.b ? foldCase(byte) : byte;
-            } else if (kid.kind == Node::Any) {
-                in.operand = kid.a ? Op::Any : Op::AnyButBreak;
-            } else {
-                in.operand = Op::Set;
-                in.a = kid.a;
-            }
-        } else if (n.a == 0 && n.b == 1) { // e?
-            const int split = emitInstr(Op::Split);
-            m_prog.code[std::size_t(split)].a = split + 1;
-            generate(n.kids.front());
-            m_prog.code[std::size_t(split)].b = int(m_prog.code.size());
-        } else if (n.a == 0 && n.b == Unbounded) { // e*
-            const int split = emitInstr(Op::Split);
-            m_prog.code[std::size_t(split)].a = split + 1;
-            generate(n.kids.front());
-            emitInstr(Op::Jump, split);
-            m_prog.code[std::size_t(split)].b = int(m_prog.code.size());
-        } else if (n.a == 1 && n.b == Unbounded) { // e+
-            const int body = int(m_prog.code.size());
-            generate(n.kids.front());
-            const int split = emitInstr(Op::Split, body);
-            m_prog.code[std::size_t(split)].b = split + 1;
+}
+
+void Parser::generateAlt(const Node& alt)
+{
+    std::vector<int> jumps;
+    for (std::size_t k = 0; k + 1 < alt.kids.size(); ++k) {
+        const int split = emitInstr(Op::Split);
+        m_prog.code[std::size_t(split)].a = split + 1;
+        generate(alt.kids[k]);
+        jumps.push_back(emitInstr(Op::Jump));
+        m_prog.code[std::size_t(split)].b = int(m_prog.code.size());
+    }
+    generate(alt.kids.back());
+    for (int j : jumps)
+        m_prog.code[std::size_t(j)].a = int(m_prog.code.size());
+}
+
+void Parser::generateRepeat(const Node& repeat)
+{
+    const Node& kid = m_nodes[std::size_t(repeat.kids.front())];
+    if (isSimple(repeat.kids.front())) {
+        const int r = emitInstr(Op::Repeat, 0, repeat.a);
+        Instr& in = m_prog.code[std::size_t(r)];
+        in.c = repeat.b;
+        if (kid.kind == Node::Literal) {
+            const auto byte = static_cast<unsigned char>(kid.a);
+            in.operand = kid.b ? Op::ExactFold : Op::Exact;
+            in.a = kid.b ? foldCase(byte) : byte;
+        } else if (kid.kind == Node::Any) {
+            in.operand = kid.a ? Op::Any : Op::AnyButBreak;
         } else {
-            fail(RegExprCode::InternalUrp, 0); // braces on a group are refused while parsing
+            in.operand = Op::Set;
+            in.a = kid.a;
         }
-        break;
-    }
+    } else if (repeat.a == 0 && repeat.b == 1) { // e?
+        const int split = emitInstr(Op::Split);
+        m_prog.code[std::size_t(split)].a = split + 1;
+        generate(repeat.kids.front());
+        m_prog.code[std::size_t(split)].b = int(m_prog.code.size());
+    } else if (repeat.a == 0 && repeat.b == Unbounded) { // e*
+        const int split = emitInstr(Op::Split);
+        m_prog.code[std::size_t(split)].a = split + 1;
+        generate(repeat.kids.front());
+        emitInstr(Op::Jump, split);
+        m_prog.code[std::size_t(split)].b = int(m_prog.code.size());
+    } else if (repeat.a == 1 && repeat.b == Unbounded) { // e+
+        const int body = int(m_prog.code.size());
+        generate(repeat.kids.front());
+        const int split = emitInstr(Op::Split, body);
+        m_prog.code[std::size_t(split)].b = split + 1;
+    } else {
+        fail(RegExprCode::InternalUrp, 0); // braces on a group are refused while parsing
     }
 }
 

@@ -515,17 +515,30 @@ QString TDBRequest::MainTableName() const
     return m_from.Count() > 0 ? m_from[0]->TableName() : QString();
 }
 
-TSelectItem* TDBRequest::FindSelectItem(const QString& name) const
+namespace {
+
+// The first item of the section whose alias is the name, else the first whose own name (given by
+// ownName) is; nullptr when none.
+template <class Section, class OwnName>
+auto findByAliasOrName(const Section& section, const QString& name, OwnName ownName)
+    -> decltype(section[0])
 {
-    for (int i = 0; i < m_select.Count(); ++i) {
-        if (sameName(m_select[i]->Alias(), name))
-            return m_select[i];
+    for (int i = 0; i < section.Count(); ++i) {
+        if (sameName(section[i]->Alias(), name))
+            return section[i];
     }
-    for (int i = 0; i < m_select.Count(); ++i) {
-        if (sameName(m_select[i]->Text(), name))
-            return m_select[i];
+    for (int i = 0; i < section.Count(); ++i) {
+        if (sameName(ownName(*section[i]), name))
+            return section[i];
     }
     return nullptr;
+}
+
+} // namespace
+
+TSelectItem* TDBRequest::FindSelectItem(const QString& name) const
+{
+    return findByAliasOrName(m_select, name, [](const TSelectItem& s) { return s.Text(); });
 }
 
 TSelectItem* TDBRequest::FindSelectItemByOrigin(const QString& name) const
@@ -541,15 +554,7 @@ TSelectItem* TDBRequest::FindSelectItemByOrigin(const QString& name) const
 
 TFromItem* TDBRequest::FindFromItem(const QString& name) const
 {
-    for (int i = 0; i < m_from.Count(); ++i) {
-        if (sameName(m_from[i]->Alias(), name))
-            return m_from[i];
-    }
-    for (int i = 0; i < m_from.Count(); ++i) {
-        if (sameName(m_from[i]->TableName(), name))
-            return m_from[i];
-    }
-    return nullptr;
+    return findByAliasOrName(m_from, name, [](const TFromItem& f) { return f.TableName(); });
 }
 
 bool TDBRequest::IsFieldFromTable(const QString& fieldName, const QString& tableName,
@@ -619,84 +624,80 @@ QString TDBRequest::RowLimitCondition() const
     return limit < 0 ? QString() : QStringLiteral(" ROWNUM <= %1").arg(limit);
 }
 
+namespace {
+
+// The type of a typed null column on Oracle: the types the schema tools give the kernel types
+// there (no TIME, MONEY or BOOLEAN).
+QString oracleNullType(TDataType type, int size)
+{
+    auto varchar2 = [](int n) {
+        return QStringLiteral("VARCHAR2(%1)").arg(n >= 1 && n <= 4000 ? n : 100);
+    };
+    switch (type) {
+    case dtInteger:
+    case dtAutoinc:
+        return QStringLiteral("INT");
+    case dtString:
+        return varchar2(size);
+    case dtLangString:
+        return varchar2(LangStringSize(size));
+    case dtDateTime:
+    case dtDate:
+    case dtTime:
+        return QStringLiteral("DATE");
+    case dtMoney:
+        return QStringLiteral("NUMERIC(20,6)");
+    case dtNumeric:
+    case dtCours:
+    case dtTaux:
+        return QStringLiteral("NUMERIC(%1,6)").arg(size >= 1 && size <= 38 ? size : 20);
+    case dtBoolean:
+        return QStringLiteral("VARCHAR2(1)");
+    default:
+        return varchar2(100);
+    }
+}
+
+// The type of a typed null column on the other servers.
+QString standardNullType(TDataType type, int size)
+{
+    switch (type) {
+    case dtInteger:
+    case dtAutoinc:
+        return QStringLiteral("INTEGER");
+    case dtString:
+        return QStringLiteral("VARCHAR(%1) ").arg(size);
+    case dtDateTime:
+        return QStringLiteral("TIMESTAMP");
+    case dtDate:
+        return QStringLiteral("DATE");
+    case dtTime:
+        return QStringLiteral("TIME");
+    case dtMoney:
+        return QStringLiteral("MONEY");
+    case dtNumeric:
+    case dtCours:
+    case dtTaux:
+        return QStringLiteral("NUMERIC(%1,%2)").arg(size).arg(6);
+    case dtBoolean:
+        return QStringLiteral("BOOLEAN");
+    case dtLangString:
+        return QStringLiteral("VARCHAR(%1) ").arg(LangStringSize(size));
+    default:
+        return QStringLiteral("VARCHAR(100)");
+    }
+}
+
+} // namespace
+
 QString TDBRequest::TypedNullColumn(TDataType type, int size) const
 {
     const quint8 kind = m_dbAccess ? m_dbAccess->ServerKind() : ServerKind::Unknown;
     // On SQL Server a bare null takes its type from the other statements of the union.
     if (kind == ServerKind::MSSQL)
         return QStringLiteral(" null ");
-    QString typeText;
-    if (kind == ServerKind::Oracle) {
-        // The types the schema tools give the kernel types on Oracle (no TIME, MONEY or BOOLEAN).
-        auto varchar2 = [](int n) {
-            return QStringLiteral("VARCHAR2(%1)").arg(n >= 1 && n <= 4000 ? n : 100);
-        };
-        switch (type) {
-        case dtInteger:
-        case dtAutoinc:
-            typeText = QStringLiteral("INT");
-            break;
-        case dtString:
-            typeText = varchar2(size);
-            break;
-        case dtLangString:
-            typeText = varchar2(LangStringSize(size));
-            break;
-        case dtDateTime:
-        case dtDate:
-        case dtTime:
-            typeText = QStringLiteral("DATE");
-            break;
-        case dtMoney:
-            typeText = QStringLiteral("NUMERIC(20,6)");
-            break;
-        case dtNumeric:
-        case dtCours:
-        case dtTaux:
-            typeText = QStringLiteral("NUMERIC(%1,6)").arg(size >= 1 && size <= 38 ? size : 20);
-            break;
-        case dtBoolean:
-            typeText = QStringLiteral("VARCHAR2(1)");
-            break;
-        default:
-            typeText = varchar2(100);
-        }
-    } else {
-        switch (type) {
-        case dtInteger:
-        case dtAutoinc:
-            typeText = QStringLiteral("INTEGER");
-            break;
-        case dtString:
-            typeText = QStringLiteral("VARCHAR(%1) ").arg(size);
-            break;
-        case dtDateTime:
-            typeText = QStringLiteral("TIMESTAMP");
-            break;
-        case dtDate:
-            typeText = QStringLiteral("DATE");
-            break;
-        case dtTime:
-            typeText = QStringLiteral("TIME");
-            break;
-        case dtMoney:
-            typeText = QStringLiteral("MONEY");
-            break;
-        case dtNumeric:
-        case dtCours:
-        case dtTaux:
-            typeText = QStringLiteral("NUMERIC(%1,%2)").arg(size).arg(6);
-            break;
-        case dtBoolean:
-            typeText = QStringLiteral("BOOLEAN");
-            break;
-        case dtLangString:
-            typeText = QStringLiteral("VARCHAR(%1) ").arg(LangStringSize(size));
-            break;
-        default:
-            typeText = QStringLiteral("VARCHAR(100)");
-        }
-    }
+    const QString typeText =
+        kind == ServerKind::Oracle ? oracleNullType(type, size) : standardNullType(type, size);
     return QStringLiteral(" cast(null as ") + typeText + QStringLiteral(") ");
 }
 

@@ -376,6 +376,52 @@ namespace {
 // stack.
 constexpr int MaxNesting = 200;
 
+// The expansion reads a text by the tokenizer's rules without running the tokenizer, since it
+// runs over every statement the compiler builds. What it needs of those rules: a "%" outside
+// quotes is always a token of its own (no other kind of token holds one); a quote outside a
+// quoted part always opens one, which runs to the next quote; blanks are the characters up to
+// " "; and a zero character ends the text, as it ends the tokenizer's buffer.
+
+bool atEnd(QStringView text, qsizetype i)
+{
+    return i >= text.size() || text.utf16()[i] == 0;
+}
+
+qsizetype skipBlanks(QStringView text, qsizetype i)
+{
+    const char16_t* s = text.utf16();
+    while (i < text.size() && s[i] != 0 && s[i] <= ' ')
+        ++i;
+    return i;
+}
+
+// From the quote at i to just after the quote that closes it, or to the end of the text.
+qsizetype skipQuoted(QStringView text, qsizetype i)
+{
+    const char16_t* s = text.utf16();
+    const qsizetype n = text.size();
+    ++i;
+    while (i < n && s[i] != '\'' && s[i] != 0)
+        ++i;
+    return i < n && s[i] == '\'' ? i + 1 : i;
+}
+
+// The next "%" outside quotes from i on; -1 when the text ends first.
+qsizetype nextPercent(QStringView text, qsizetype i)
+{
+    const char16_t* s = text.utf16();
+    const qsizetype n = text.size();
+    while (i < n) {
+        const char16_t c = s[i];
+        if (c == '%')
+            return i;
+        if (c == 0)
+            return -1;
+        i = c == '\'' ? skipQuoted(text, i) : i + 1;
+    }
+    return -1;
+}
+
 class Expander
 {
 public:
@@ -398,111 +444,134 @@ public:
     }
 
 private:
-    QString expandText(const QString& text, const QStringList* args);
-    char16_t collectArguments(TFFParser& parser, const QString& text, const QStringList* args,
-                              QStringList& callArgs, qsizetype& callEnd);
+    QString expandText(QStringView text, const QStringList* args);
+    qsizetype collectArguments(QStringView text, qsizetype from, const QStringList* args,
+                               QStringList& callArgs, qsizetype& callEnd);
     QString expandValue(int index, const QStringList& callArgs);
+    int macroIndex(QStringView name) const;
 
     const TMacroInfo& m_macros;
     std::vector<int> m_chain; // macros whose values are being expanded, outermost first
     int m_depth = 0;
 };
 
-QString Expander::expandText(const QString& text, const QStringList* args)
+QString Expander::expandText(QStringView text, const QStringList* args)
 {
-    // The blank after the text ends a name or number that closes the text.
-    TFFParser parser;
-    parser.SetEncloseStrings(true); // a "%" inside quotes is never a token of its own
-    parser.SetKeywordList(m_macros.Names);
-    parser.SetString(text + QLatin1Char(' '));
-
     const qsizetype length = text.size();
     QString result;
     result.reserve(length + length / 8);
     qsizetype copied = 0;
     auto replace = [&](qsizetype from, qsizetype to, const QString& with) {
-        result.append(QStringView(text).mid(copied, from - copied));
+        result.append(text.mid(copied, from - copied));
         result.append(with);
         copied = to;
     };
 
-    char16_t token = parser.Token(false);
-    while (token != toEOF && parser.SourcePos() < length) {
-        if (token != '%') {
-            token = parser.Token(true);
-            continue;
-        }
-        const qsizetype callStart = parser.SourcePos();
-        token = parser.Token(true);
-        if (token == toSymbol) {
-            const int index = parser.KeywordIndex();
-            if (index < 0) {
-                token = parser.Token(true); // not a macro: the name stays as written
+    qsizetype i = 0;
+    for (;;) {
+        const qsizetype callStart = nextPercent(text, i);
+        if (callStart < 0)
+            break;
+        // The token after the "%".
+        const qsizetype at = skipBlanks(text, callStart + 1);
+        if (atEnd(text, at))
+            break;
+        const char16_t c = text[at].unicode();
+        if (isLetter(c) || c == '_') {
+            qsizetype end = at + 1;
+            while (end < length && (isLetter(text[end].unicode()) || isDigit(text[end].unicode()) ||
+                                    text[end] == u'_'))
+                ++end;
+            const int index = macroIndex(text.sliced(at, end - at));
+            i = end; // not a macro: the name stays as written
+            if (index < 0)
                 continue;
-            }
-            qsizetype callEnd = parser.SourcePos() + parser.TokenString().size();
+            qsizetype callEnd = end;
             QStringList callArgs;
-            token = parser.Token(true);
-            if (token == '(')
-                token = collectArguments(parser, text, args, callArgs, callEnd);
-            replace(callStart, callEnd, expandValue(index, callArgs));
+            const qsizetype next = skipBlanks(text, end);
+            if (next < length && text[next] == u'(')
+                i = collectArguments(text, next + 1, args, callArgs, callEnd);
             // The token after the call is examined like any other: it may start the next call.
+            replace(callStart, callEnd, expandValue(index, callArgs));
             continue;
         }
-        if (token == toInteger && args) {
-            const QString digits = parser.TokenString();
-            if (std::all_of(digits.cbegin(), digits.cend(),
-                            [](QChar c) { return isDigit(c.unicode()); })) {
+        if (args && (c == '$' || c == '-' || isDigit(c))) {
+            // A number token: hexadecimal digits, and a float when a "." follows them.
+            qsizetype end = at + 1;
+            while (end < length && isHexDigit(text[end].unicode()))
+                ++end;
+            const QStringView digits = text.sliced(at, end - at);
+            const bool integer = !(end < length && text[end] == u'.');
+            if (integer && std::all_of(digits.cbegin(), digits.cend(),
+                                       [](QChar d) { return isDigit(d.unicode()); })) {
                 bool ok = false;
                 const qlonglong n = digits.toLongLong(&ok);
-                const QString value =
-                    ok && n >= 1 && n <= args->size() ? args->at(qsizetype(n - 1)) : QString();
-                replace(callStart, parser.SourcePos() + digits.size(), value);
-                token = parser.Token(true);
+                replace(callStart, end,
+                        ok && n >= 1 && n <= args->size() ? args->at(qsizetype(n - 1)) : QString());
+                i = end;
                 continue;
             }
         }
         // Anything else after "%" stays as written; the token itself is examined again.
+        i = at;
     }
-    result.append(QStringView(text).mid(copied));
+    result.append(text.mid(copied));
     return result;
 }
 
-// On entry the current token is the "(" after a macro name. Each argument runs from its first
-// token to the "," or ")" that closes it outside brackets. Returns the token after the closing
-// ")"; without one, the call runs to the end of the text.
-char16_t Expander::collectArguments(TFFParser& parser, const QString& text, const QStringList* args,
-                                    QStringList& callArgs, qsizetype& callEnd)
+// `from` is just after the "(" that follows a macro name. Each argument runs from its first token
+// to the "," or ")" that closes it outside brackets. Returns where the text goes on after the
+// closing ")"; without one, the call runs to the end of the text.
+qsizetype Expander::collectArguments(QStringView text, qsizetype from, const QStringList* args,
+                                     QStringList& callArgs, qsizetype& callEnd)
 {
     const qsizetype length = text.size();
     std::vector<char16_t> closers;
-    char16_t token = parser.Token(true);
+    qsizetype i = from;
     for (;;) {
-        const qsizetype argStart = std::min<qsizetype>(parser.SourcePos(), length);
+        i = skipBlanks(text, i);
+        const qsizetype argStart = i;
         closers.clear();
-        while (token != toEOF && !(closers.empty() && (token == ',' || token == ')'))) {
-            if (token == '(')
+        while (!atEnd(text, i)) {
+            const char16_t c = text[i].unicode();
+            if (closers.empty() && (c == ',' || c == ')'))
+                break;
+            if (c == '\'') {
+                i = skipQuoted(text, i);
+                continue;
+            }
+            if (c == '(')
                 closers.push_back(')');
-            else if (token == '[')
+            else if (c == '[')
                 closers.push_back(']');
-            else if (token == '{')
+            else if (c == '{')
                 closers.push_back('}');
-            else if (!closers.empty() && token == closers.back())
+            else if (!closers.empty() && c == closers.back())
                 closers.pop_back();
-            token = parser.Token(true);
+            ++i;
         }
-        const qsizetype argEnd = token == toEOF ? length : parser.SourcePos();
-        callArgs.append(expand(text.mid(argStart, argEnd - argStart), args));
-        if (token == ')') {
-            callEnd = parser.SourcePos() + 1;
-            return parser.Token(true);
-        }
-        if (token == toEOF) {
+        if (atEnd(text, i)) {
+            callArgs.append(expand(text.sliced(argStart).toString(), args));
             callEnd = length;
-            return token;
+            return length;
         }
-        token = parser.Token(true); // past the ","
+        callArgs.append(expand(text.sliced(argStart, i - argStart).toString(), args));
+        if (text[i] == u')') {
+            callEnd = i + 1;
+            return i + 1;
+        }
+        ++i; // past the ","
     }
+}
+
+int Expander::macroIndex(QStringView name) const
+{
+    const QStringList& names = m_macros.Names;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (name.compare(names.at(i), Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return -1;
 }
 
 QString Expander::expandValue(int index, const QStringList& callArgs)

@@ -28,8 +28,8 @@ struct PlannedFault
 struct FaultPlan
 {
     QMutex mutex;
-    std::array<qint64, 6> calls{};
-    std::array<QList<PlannedFault>, 6> pending;
+    std::array<qint64, 7> calls{};
+    std::array<QList<PlannedFault>, 7> pending;
 };
 
 FaultPlan& faultPlan()
@@ -185,9 +185,9 @@ private:
 };
 
 // Copies `from` to a temporary file beside `to`, with the source's permissions and times, flushed
-// to the disk. `verb` names the operation in the error text.
+// to the disk unless `flush` says later. `verb` names the operation in the error text.
 bool copyToTemp(const char* verb, const QString& from, const QString& to, TempFile& temp,
-                QString* error)
+                QString* error, Flush flush = Flush::Now)
 {
     const int in = ::open(encoded(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
@@ -226,7 +226,7 @@ bool copyToTemp(const char* verb, const QString& from, const QString& to, TempFi
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(temp.fd(), times) != 0)
         return fail(error, cannot(verb, from, to), errno);
-    if (::fsync(temp.fd()) != 0)
+    if (flush == Flush::Now && ::fsync(temp.fd()) != 0)
         return fail(error, cannot(verb, from, to), errno);
     if (const int e = temp.close())
         return fail(error, cannot(verb, from, to), e);
@@ -344,17 +344,18 @@ bool move(const QString& from, const QString& to, QString* error)
     return true;
 }
 
-bool copy(const QString& from, const QString& to, QString* error)
+bool copy(const QString& from, const QString& to, QString* error, Flush flush)
 {
     if (const int e = plannedFailure(Op::Copy))
         return fail(error, cannot("copy", from, to), e);
     TempFile temp;
-    if (!copyToTemp("copy", from, to, temp, error))
+    if (!copyToTemp("copy", from, to, temp, error, flush))
         return false;
     if (::rename(temp.path().constData(), encoded(to).constData()) != 0)
         return fail(error, cannot("copy", from, to), errno);
     temp.release();
-    syncFolder(folderOf(to));
+    if (flush == Flush::Now)
+        syncFolder(folderOf(to));
     return true;
 }
 
@@ -364,6 +365,21 @@ bool remove(const QString& path, QString* error)
         return fail(error, cannot("remove", path), e);
     if (::unlink(encoded(path).constData()) != 0)
         return fail(error, cannot("remove", path), errno);
+    return true;
+}
+
+bool flushToDisk(const QString& path, QString* error)
+{
+    if (const int e = plannedFailure(Op::Flush))
+        return fail(error, cannot("flush", path), e);
+    const int fd = ::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error, cannot("flush", path), errno);
+    const int result = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    if (result != 0)
+        return fail(error, cannot("flush", path), result);
+    syncFolder(folderOf(path));
     return true;
 }
 

@@ -13,7 +13,11 @@
 
 namespace fileops {
 
-enum class Op { Write, Append, Rename, Move, Copy, Remove };
+enum class Op { Write, Append, Rename, Move, Copy, Remove, Flush };
+
+// Whether a copy reaches the disk before copy() returns, or only with a later flushToDisk() of
+// the name it ends up under: a caller that renames the copy again then pays for one flush.
+enum class Flush { Now, Later };
 
 // Writes the whole file under a temporary name in the same folder, flushes it to the disk, then
 // renames it over `path`: a reader never sees a half-written file. A file that is replaced keeps
@@ -33,10 +37,13 @@ bool rename(const QString& from, const QString& to, QString* error = nullptr);
 bool move(const QString& from, const QString& to, QString* error = nullptr);
 // Copies a file, keeping its modification time and permissions; the copy is written under a
 // temporary name in the target folder first, then renamed, so an existing target is replaced
-// whole or not at all.
-bool copy(const QString& from, const QString& to, QString* error = nullptr);
+// whole or not at all. With Flush::Now its bytes and its folder entry are on the disk on return.
+bool copy(const QString& from, const QString& to, QString* error = nullptr,
+          Flush flush = Flush::Now);
 // Removes a file (not a folder). A missing file is a failure.
 bool remove(const QString& path, QString* error = nullptr);
+// Writes a file's bytes and its entry in its folder through to the disk.
+bool flushToDisk(const QString& path, QString* error = nullptr);
 
 // The reason for an operating-system error number, as one short readable phrase
 // ("the disk is full", "the file or folder does not exist", ...).

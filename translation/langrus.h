@@ -5,6 +5,7 @@
 
 class QMetaObject;
 
-// ExtTranslateProc of language 2: replaces `result` when the default text has a Russian caption.
+// ExtTranslateProc of language 2: `result` becomes the default text, or its Russian caption when
+// the default is one of the standard French captions (compared exactly); true when it is.
 bool TranslateCaptionRUS(const QMetaObject* formClass, const QString& name,
                          const QString& defaultText, QString& result);

@@ -26,13 +26,22 @@ extern quint8 TranslatingAllForms;
 // 1 while the translation editor creates forms only to read their texts.
 extern quint8 CollectingTexts;
 
-// Translates a form or data module and the components it owns. Set by the translator when it is
-// installed; until then translating does nothing.
+// Translates a form or data module and the components it owns. Start-up installs
+// TranslateFormComponents; until then translating does nothing.
 using TTranslateFormProc = void (*)(QObject* owner, TInternationalLang language);
 extern TTranslateFormProc TranslateFormProc;
 
 // Hands `owner` to the installed translator, if any.
 void TranslateForm(QObject* owner, TInternationalLang language);
+
+// The translator: nothing while CurrentLanguage is 0; otherwise, in text-collecting mode, the
+// collected texts are emptied first; then the form itself and each of its components (the form's
+// components() in creation order) are handed to TranslateComponentProc.
+void TranslateFormComponents(QObject* form, TInternationalLang language);
+
+// The statement file the dictionary is loaded from and the editor writes into. The program entry
+// sets it (the program's folder + "QUORVANE.LAN"); empty, nothing is loaded.
+extern QString TranslationFileName;
 
 // ---- The translator's parts that start-up installs, and the classes it offers
 
@@ -63,7 +72,44 @@ struct TFormClass
 QList<TFormClass>& TranslatableForms();
 void RegisterTranslatableForm(TFormClass formClass);
 
-// Fills the translation dictionary from the statement file; false when there is none.
+// The bases of forms and data modules, where every walk up a class chain stops (a null class
+// counts as one).
+bool IsFormBaseClass(const QMetaObject* metaObject);
+// The registered class with this meta-object; nullptr when it is not registered.
+const TFormClass* FindTranslatableForm(const QMetaObject* metaObject);
+// The registered ancestors of a class, nearest first, up to (not including) the form and
+// data-module bases.
+QList<const TFormClass*> RegisteredAncestors(const QMetaObject* metaObject);
+
+// Fills the translation dictionary from TranslationFileName. False, with the dictionary empty and
+// no message, when there is no name, no file, or the file cannot be read.
 bool LoadTranslations();
 // Translates every open form and data module again, in the current language.
 void TranslateAllForms();
+
+// The translation of one text of `form` under `name`: `result` is the default unless a name not
+// beginning with "_" finds one, first through ExtTranslateProc, then in the dictionary under the
+// form's class or, failing that, under its nearest ancestor that has an entry (a dictionary
+// entry wins over ExtTranslateProc). In text-collecting mode the text is also collected, unless
+// its name begins with "_" or its default with "!".
+void GetTranslation(QObject* form, const QString& name, const QString& defaultText, QString& result,
+                    TInternationalLang language, const QString& componentClassName);
+
+// ---- Text-collecting mode
+
+// One text met while collecting: its name, its default text and its component's class.
+struct TCollectedText
+{
+    QString Name;
+    QString Default;
+    QString ComponentClass;
+};
+
+// The texts collected since the form being translated was offered.
+QList<TCollectedText>& CollectedTexts();
+
+// Creates an instance of the class without owner in text-collecting mode (its creation step runs,
+// so its numbered-texts component translates it while its own OnCreate is skipped), frees it and
+// returns what it collected. A class registered by name only collects nothing. CollectingTexts is
+// 0 again afterwards, whatever happens.
+QList<TCollectedText> CollectFormTexts(const TFormClass& formClass);

@@ -81,11 +81,19 @@ void rewriteWhenMxm(const QString& fileName, const QString& extension)
         restructureHook(fileName);
 }
 
+// Whether the folder holds an entry of that name, a broken symbolic link included. Asked in this
+// order, it takes one look at the disk.
+bool nameTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isSymLink() || info.exists();
+}
+
 // The first of path + ".old", ".old2", ".old3", ... that names nothing.
 QString asideName(const QString& path)
 {
     QString candidate = path + QStringLiteral(".old");
-    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+    for (int n = 2; nameTaken(candidate); ++n)
         candidate = path + QStringLiteral(".old") + QString::number(n);
     return candidate;
 }
@@ -103,9 +111,9 @@ bool setAsideStaleDataFiles(int number)
         const QStringList spellings =
             upper == lower ? QStringList{upper} : QStringList{upper, lower};
         for (const QString& path : spellings) {
-            const QFileInfo info(path);
-            if (!info.exists() && !info.isSymLink())
+            if (!nameTaken(path))
                 continue;
+            const QFileInfo info(path);
             const QString target = asideName(path);
             QString error;
             if (!fileops::rename(path, target, &error)) {
@@ -179,7 +187,7 @@ QString incomingName()
     QString path;
     do {
         path = base + QString::number(++counter);
-    } while (QFileInfo::exists(path) || QFileInfo(path).isSymLink());
+    } while (nameTaken(path));
     return path;
 }
 
@@ -195,7 +203,7 @@ void giveBack(const QString& temp, const QString& source, HandOver mode)
         return;
     }
     QString target = source;
-    if (QFileInfo::exists(source) || QFileInfo(source).isSymLink()) {
+    if (nameTaken(source)) {
         const QString base =
             AddBackslash(BufDir) + QStringLiteral("unregistered-") + QFileInfo(source).fileName();
         target = base;
@@ -261,8 +269,10 @@ int RegisterDocument(const QString& SourceFile, int Cfg, int Type, const QString
 
     const QString temp = incomingName();
     QString error;
-    const bool broughtIn = Mode == HandOver::Move ? fileops::move(SourceFile, temp, &error)
-                                                  : fileops::copy(SourceFile, temp, &error);
+    // A copy is flushed once, under its final name (step 4).
+    const bool broughtIn = Mode == HandOver::Move
+                               ? fileops::move(SourceFile, temp, &error)
+                               : fileops::copy(SourceFile, temp, &error, fileops::Flush::Later);
     if (!broughtIn) {
         WriteToLog(QStringLiteral("File %1 not registered: %2").arg(SourceFile, error));
         return 0;
@@ -281,10 +291,13 @@ int RegisterDocument(const QString& SourceFile, int Cfg, int Type, const QString
         return 0;
     }
 
-    if (!fileops::rename(temp, DocumentFileName(number, source->type), &error)) {
+    // The document is registered once its bytes and its name are on the disk too.
+    const QString dataFile = DocumentFileName(number, source->type);
+    const bool renamed = fileops::rename(temp, dataFile, &error);
+    if (!renamed || !fileops::flushToDisk(dataFile, &error)) {
         WriteToLog(QStringLiteral("File %1 not registered: %2").arg(SourceFile, error));
         removeDocumentRow(number);
-        giveBack(temp, SourceFile, Mode);
+        giveBack(renamed ? dataFile : temp, SourceFile, Mode);
         return 0;
     }
     return number;

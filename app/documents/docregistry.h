@@ -26,8 +26,10 @@ enum class HandOver {
 //      file name, `Type` and `Extension`; an "MXM" file is rewritten first, see below). A data
 //      file left over in BufDir under the new number is renamed aside first.
 //   3. The file is renamed to its final name, DocumentFileName(number, the source's type).
+//   4. The file's bytes and its name are flushed to the disk (the row's commit is flushed in step
+//      2), so a registered document survives a power cut.
 //
-// When step 2 or 3 fails, the registration is undone: the row (if stored) is removed, and the
+// When step 2, 3 or 4 fails, the registration is undone: the row (if stored) is removed, and the
 // file goes back where it came from (Move) or the copy is removed (Copy); the result is 0 and the
 // source simply offers the file again on a later pass. Should the source path have been taken
 // by a new file meanwhile, the returned file stays in BufDir under a name starting with

@@ -8,10 +8,8 @@
 #include <app/translatableforms.h>
 #include <platform/codepage.h>
 #include <platform/db/odbcdriver.h>
-#include <platform/inifile.h>
 #include <platform/process.h>
 #include <platform/regional.h>
-#include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
 #include <translation/langproc.h>
@@ -24,8 +22,13 @@ namespace {
 
 void setUpLanguage()
 {
+    TranslateFormProc = &TranslateFormComponents;
     TranslateComponentProc = &TranslateComponent;
     CurrentLanguage = ProgLanguage;
+    // The statement file is read in the language's code page.
+    setRegionalLanguage(ProgLanguage);
+    codepage::setCurrent(codepage::forLanguage(ProgLanguage));
+    TranslationFileName = ProgramDir() + QStringLiteral("QUORVANE.LAN");
     if (CurrentLanguage != DefaultLanguage) {
         if (ProgLanguage == 1) {
             ExtTranslateProc = nullptr;
@@ -36,8 +39,6 @@ void setUpLanguage()
         LoadTranslations();
     }
     TranslateAllForms();
-    setRegionalLanguage(ProgLanguage);
-    codepage::setCurrent(codepage::forLanguage(ProgLanguage));
 }
 
 } // namespace
@@ -51,11 +52,6 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     Application::setExceptionHandler(AppException);
     odbcdb::registerDrivers(); // MSSQL and ORACLE practice databases
-    // Serial ports find their device in the program's INI file.
-    setSerialIniReader([](const QString& section, const QString& key) {
-        return IniFileName.isEmpty() ? QString()
-                                     : IniFile(IniFileName).readString(section, key, QString());
-    });
 
     for (TFormClass formClass : ProgramFormClasses())
         RegisterTranslatableForm(std::move(formClass));

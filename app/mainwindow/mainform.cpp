@@ -114,16 +114,8 @@ QUORVANE_TRANSLATABLE_FORM(TMainForm);
 
 TMainForm::TMainForm(QWidget* parent) : TForm(parent)
 {
-    MainForm = this;
-    // The loop's state starts afresh with each window (tests create several in one process).
-    FirstTick = true;
-    TimerBusy = false;
-    IdleTicks = 0;
-    ConfigPanelOpen = false;
-    IdentificationActive = false;
-    CurrentNumber = 0;
-    QuitConfirmed = false;
-
+    // Nothing global is touched here: the translation editor creates windows of this class only
+    // to read their texts, while the program's own window runs.
     OnCreate = [this](QObject* sender) { FormCreate(sender); };
     OnShow = [this](QObject* sender) { FormShow(sender); };
     OnHide = [this](QObject* sender) { FormHide(sender); };
@@ -140,13 +132,14 @@ TMainForm::TMainForm(QWidget* parent) : TForm(parent)
 
 TMainForm::~TMainForm()
 {
-    if (MainForm == this)
+    if (MainForm == this) {
         MainForm = nullptr;
-    SetMainFormTexts(nullptr);
-    setWorkstationService(nullptr);
-    // The ports outlive the window: they must not call it any more.
-    for (int slot = 1; slot <= TComPortSlots::Count; ++slot)
-        ComPortSlots[slot].Port->OnReceiveData = {};
+        SetMainFormTexts(nullptr);
+        setWorkstationService(nullptr);
+        // The ports outlive the window: they must not call it any more.
+        for (int slot = 1; slot <= TComPortSlots::Count; ++slot)
+            ComPortSlots[slot].Port->OnReceiveData = {};
+    }
     if (Titul)
         Titul->Free();
 }
@@ -182,7 +175,6 @@ void TMainForm::createComponents()
     }
     LC1 = makeComponent<TLC>("LC1", "TLC", this);
     LC1->Consts = MainFormConsts();
-    SetMainFormTexts(LC1);
 
     m_quitRetry = new QTimer(this);
     m_quitRetry->setSingleShot(true);
@@ -393,6 +385,17 @@ void TMainForm::SplashText(const QString& Text)
 
 void TMainForm::FormCreate(QObject*)
 {
+    MainForm = this;
+    SetMainFormTexts(LC1);
+    // The loop's state starts afresh with each window (tests create several in one process).
+    FirstTick = true;
+    TimerBusy = false;
+    IdleTicks = 0;
+    ConfigPanelOpen = false;
+    IdentificationActive = false;
+    CurrentNumber = 0;
+    QuitConfirmed = false;
+
     TMainFormModules& modules = MainFormModules();
     try {
         // The logo that suits the screen.
@@ -715,7 +718,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_testSigns && event->type() == QEvent::Show && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->isModal())
-        std::fprintf(stderr, "QUORVANE question open\n");
+        std::fprintf(stderr, "QUORVANE question open: %s\n",
+                     qPrintable(static_cast<QWidget*>(watched)->windowTitle()));
     // The application's message hook: Scroll Lock opens the translation editor, wherever the
     // focus is. A key travels on to the parents of the control that has the focus; only its
     // first receiver counts.

@@ -366,6 +366,7 @@ void TMainForm::BitBtn10Click(QObject*)
                     driver->Disconnect();
                 } else {
                     driver->SetComPort(TComPortNumber(PortNumberToIndex(port)));
+                    driver->SetDeviceName(ComPortDevice(port));
                     driver->SetComPortSpeed(
                         TComPortBaudRate(BaudIndexToRate(FieldInt(com, "Baud Rate"))));
                     driver->SetComPortDataBits(

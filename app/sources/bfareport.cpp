@@ -5,6 +5,7 @@
 
 #include <platform/clock.h>
 #include <platform/codepage.h>
+#include <platform/controlchars.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>
@@ -26,13 +27,6 @@ namespace {
 using codepage::Cp1251;
 
 // ---- the input stream ----------------------------------------------------------------------
-
-constexpr char STX = 0x02;
-constexpr char EOT = 0x04;
-constexpr char ETB = 0x17;
-constexpr char FS = 0x1C;
-constexpr char GS = 0x1D;
-constexpr char RS = 0x1E;
 
 // ISO 8859-5 bytes 0xA0..0xFF as windows-1251 bytes. The letters А..я (0xB0..0xEF) sit 0x10 lower
 // than in 1251; the rest of the block (Ё, ё, №, the Serbian and Ukrainian letters, §) is

@@ -586,20 +586,20 @@ void DataSet::setFieldValue(Field& field, const Variant& value)
     }
     QList<Variant>* buffer = stateBuffer(m_state);
     Q_ASSERT(buffer && field.m_slot >= 0 && field.m_slot < buffer->size());
-    const Variant converted = field.convert(value);
+    Variant converted = field.convert(value);
     if (m_state == State::SetKey) {
-        (*buffer)[field.m_slot] = converted;
+        (*buffer)[field.m_slot] = std::move(converted);
         keyValueAssigned(field.m_slot);
         notifyRecordChanged(&field);
         return;
     }
     if (m_state == State::CalcFields) {
-        (*buffer)[field.m_slot] = converted;
+        (*buffer)[field.m_slot] = std::move(converted);
         return;
     }
     if (field.onValidate)
         field.onValidate(field, converted);
-    (*buffer)[field.m_slot] = converted;
+    (*buffer)[field.m_slot] = std::move(converted);
     m_modified = true;
     if (field.fieldKind() == Field::Kind::Data)
         calculateFields(m_buffer);
@@ -634,7 +634,7 @@ void DataSet::checkRequiredFields() const
         const Variant& v = m_buffer.at(f->m_slot);
         const bool missing =
             v.isEmpty() || (isTextType(f->dataType()) && !f->emptyTextIsValue() &&
-                            v.type() == Variant::Type::String && v.toString().isEmpty());
+                            v.type() == Variant::Type::String && v.stringView().isEmpty());
         if (missing)
             throw EDBEditError(messagePrefix() +
                                tr("Field '%1' must have a value").arg(f->displayLabel()));
@@ -741,6 +741,8 @@ void DataSet::notifyDataSetChanged()
         m_pendingNotify = true;
         return;
     }
+    if (m_observers.isEmpty())
+        return;
     const auto observers = m_observers;
     for (DataSetObserver* o : observers)
         o->dataSetChanged(*this);
@@ -752,6 +754,8 @@ void DataSet::notifyRecordChanged(Field* field)
         m_pendingNotify = true;
         return;
     }
+    if (m_observers.isEmpty())
+        return;
     const auto observers = m_observers;
     for (DataSetObserver* o : observers)
         o->recordChanged(*this, field);
@@ -763,6 +767,8 @@ void DataSet::notifyStateChanged()
         m_pendingNotify = true;
         return;
     }
+    if (m_observers.isEmpty())
+        return;
     const auto observers = m_observers;
     for (DataSetObserver* o : observers)
         o->stateChanged(*this);
@@ -774,6 +780,8 @@ void DataSet::notifyScrolled()
         m_pendingNotify = true;
         return;
     }
+    if (m_observers.isEmpty())
+        return;
     const auto observers = m_observers;
     for (DataSetObserver* o : observers)
         o->scrolled(*this);

@@ -58,7 +58,8 @@ Variant convertFieldValue(FieldType type, int size, const Variant& value)
         return Variant::null();
     switch (type) {
     case FieldType::String:
-        if (value.type() == Variant::Type::String && (size <= 0 || value.toString().size() <= size))
+        if (value.type() == Variant::Type::String &&
+            (size <= 0 || value.stringView().size() <= size))
             return value;
         return size > 0 ? Variant(value.toString().left(size)) : Variant(value.toString());
     case FieldType::Memo:

@@ -94,6 +94,7 @@ struct LocalTable::Impl
     Cond range; // empty when no range is set
     std::vector<Row> page;
     qsizetype pos = -1;
+    Row spare; // the row the last post replaced: its lists are filled again by the next post
     std::map<QString, std::unique_ptr<DbStatement>> statements;
     QString insertSql; // made once per open: posts of new rows are the hot path
     DbStatement* insert = nullptr;
@@ -539,6 +540,7 @@ struct LocalTable::Impl
     {
         page.clear();
         pos = -1;
+        spare = Row();
     }
 };
 
@@ -998,7 +1000,9 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
 {
     const FieldDefs& defs = d->defs;
     const int n = defs.count();
-    Row row;
+    // Rows are appended by the thousand: the lists of the row the last post replaced are filled
+    // again rather than allocated anew.
+    Row row = std::move(d->spare);
     row.raw.resize(n);
     for (int i = 0; i < n; ++i)
         row.raw[i] = storedvalue::toStored(defs.at(i).type, values.at(i), true);
@@ -1057,21 +1061,25 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
     }
     // What the fields now show: the posted values, NULL where the table stores NULL (an empty
     // text), and what the table holds for fields this post left alone.
-    row.values = values.size() == n ? values : values.mid(0, n);
+    row.values.resize(n);
     for (int i = 0; i < n; ++i) {
-        if (row.raw.at(i).isNull())
+        const FieldDef& def = defs.at(i);
+        const Variant& raw = row.raw.at(i);
+        if (raw.isNull())
             row.values[i] = Variant::null();
-        else if (mode == PostMode::Edit || defs.at(i).type == FieldType::AutoInc)
-            row.values[i] =
-                storedvalue::fromStored(defs.at(i).type, row.raw.at(i), defs.at(i).name);
+        else if (mode == PostMode::Edit || def.type == FieldType::AutoInc)
+            row.values[i] = storedvalue::fromStored(def.type, raw, def.name);
+        else
+            row.values[i] = values.at(i);
     }
 
     // Stand on the written row, or on its neighbour when it falls outside the range.
     if (!d->range.isEmpty() && !d->rowById(row.rowid, true))
         return d->standNear(row);
     d->page.resize(1);
-    d->page.front() = std::move(row);
+    std::swap(d->page.front(), row);
     d->pos = 0;
+    d->spare = std::move(row);
     return true;
 }
 

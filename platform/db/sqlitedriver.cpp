@@ -103,6 +103,25 @@ QString textOf(const char* utf8, int bytes)
     return QString::fromLatin1(utf8, bytes);
 }
 
+// Writes a text as UTF-8 into `out`, in the allocation it already has when that is large enough:
+// a statement binds its texts again for every row it writes. Plain ASCII is narrowed in one pass.
+void utf8Into(QStringView text, QByteArray& out)
+{
+    const char16_t* s = text.utf16();
+    const qsizetype n = text.size();
+    char16_t high = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        high |= s[i];
+    if (high >= 0x80) {
+        out = text.toUtf8();
+        return;
+    }
+    out.resize(n);
+    char* d = out.data();
+    for (qsizetype i = 0; i < n; ++i)
+        d[i] = char(s[i]);
+}
+
 QString rawString(const void* data, int bytes)
 {
     return QString::fromRawData(static_cast<const QChar*>(data), bytes / 2);
@@ -167,16 +186,18 @@ class Statement : public DbStatement
 {
 public:
     Statement(sqlite3* db, sqlite3_stmt* stmt, const QString& sql)
-        : m_db(db), m_stmt(stmt), m_sql(sql)
+        : m_db(db), m_stmt(stmt), m_sql(sql), m_parameterCount(sqlite3_bind_parameter_count(stmt))
     {
     }
     ~Statement() override { sqlite3_finalize(m_stmt); }
 
-    int parameterCount() const override { return sqlite3_bind_parameter_count(m_stmt); }
+    // Asked at every bind: the count of a prepared statement never changes.
+    int parameterCount() const override { return m_parameterCount; }
 
     void bind(int index, const Variant& value, FieldType type) override
     {
-        checkParameterIndex(index);
+        if (index < 0 || index >= m_parameterCount)
+            checkParameterIndex(index);
         if (m_ran) {
             sqlite3_reset(m_stmt);
             m_ran = false;
@@ -201,7 +222,7 @@ public:
             // The database keeps UTF-8: handing it UTF-8 saves a conversion inside SQLite. The
             // bytes stay alive in m_bound until the parameter is bound again.
             QByteArray& utf8 = boundSlot(index);
-            utf8 = stored.stringView().toUtf8();
+            utf8Into(stored.stringView(), utf8);
             rc = sqlite3_bind_text64(m_stmt, index + 1, utf8.constData(),
                                      sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8);
             break;
@@ -339,6 +360,7 @@ private:
     sqlite3* m_db;
     sqlite3_stmt* m_stmt;
     QString m_sql;
+    int m_parameterCount;
     bool m_ran = false;
     qint64 m_changes = 0;
     QList<QByteArray> m_bound; // text and bytes bound without a copy

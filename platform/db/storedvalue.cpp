@@ -47,12 +47,33 @@ void putDigits(QChar*& out, int value, int count)
     out += count;
 }
 
+// The day `days` after 1899-12-30 in the proleptic Gregorian calendar, for the years 1 to 9999;
+// counted without a calendar object, since every date written goes through here.
+void civilDay(qint64 days, int& y, int& m, int& d)
+{
+    // Count from 0000-03-01, so that the leap day ends a year.
+    const qint64 z = days + 693899;
+    const int era = int(z / 146097);
+    const int dayOfEra = int(z - qint64(era) * 146097);
+    const int yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int monthFromMarch = (5 * dayOfYear + 2) / 153;
+    d = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+    m = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+    y = era * 400 + yearOfEra + (m <= 2 ? 1 : 0);
+}
+
 QString dayText(qint64 days)
 {
+    constexpr qint64 FirstDayOfYear1 = -693593;   // 0001-01-01
+    constexpr qint64 LastDayOfYear9999 = 2958465; // 9999-12-31
     int y, m, d;
-    baseDate().addDays(days).getDate(&y, &m, &d);
-    if (y < 1 || y > 9999) // outside what four digits hold: the general form
+    if (days < FirstDayOfYear1 || days > LastDayOfYear9999) {
+        // Outside what four digits hold: the general form.
+        baseDate().addDays(days).getDate(&y, &m, &d);
         return QDate(y, m, d).toString(Qt::ISODate);
+    }
+    civilDay(days, y, m, d);
     QString text(10, Qt::Uninitialized);
     QChar* out = text.data();
     putDigits(out, y, 4);
@@ -271,6 +292,8 @@ Variant toStored(FieldType type, const Variant& value, bool emptyTextIsNull)
     switch (type) {
     case FieldType::String:
     case FieldType::Memo: {
+        if (value.type() == Variant::Type::String)
+            return emptyTextIsNull && value.stringView().isEmpty() ? Variant::null() : value;
         const QString text = value.type() == Variant::Type::Bytes
                                  ? QString::fromUtf8(value.toBytes())
                                  : value.toString();

@@ -2,8 +2,6 @@
 // number to the device the program opens for it.
 #include "serialline.h"
 
-#include <mutex>
-
 QString SerialLine::errorText(Error error)
 {
     switch (error) {
@@ -41,28 +39,6 @@ QString serialDeviceFromIni(int port, const SerialIniReader& read)
             return device;
     }
     return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-}
-
-namespace {
-// Set once at start-up, read when a port opens (possibly on the analyser worker thread).
-std::mutex g_readerLock;
-SerialIniReader g_reader;
-} // namespace
-
-QString serialDeviceForPort(int port)
-{
-    SerialIniReader read;
-    {
-        const std::lock_guard lock(g_readerLock);
-        read = g_reader;
-    }
-    return serialDeviceFromIni(port, read);
-}
-
-void setSerialIniReader(SerialIniReader read)
-{
-    const std::lock_guard lock(g_readerLock);
-    g_reader = std::move(read);
 }
 
 QString ComOptionsSection(int port)

@@ -99,14 +99,7 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(SerialLine::ModemSignals)
 using SerialIniReader = std::function<QString(const QString& section, const QString& key)>;
 
 // The device of COM port `port` (1-based): the value of key "Device" in section "Options.COM<n>"
-// when it is set, else "/dev/ttyS<n-1>". Empty for a port number below 1.
+// when it is set, else "/dev/ttyS<n-1>" (also with no reader). Empty for a port number below 1.
 QString serialDeviceFromIni(int port, const SerialIniReader& read);
 // The program INI file's section of COM port n's settings: "Options.COM" + n.
 QString ComOptionsSection(int port);
-
-// The device of COM port `port` through the program's INI reader (see setSerialIniReader); with
-// none set, the default device.
-QString serialDeviceForPort(int port);
-// Sets (or clears, with an empty function) the INI reader serialDeviceForPort() asks; the program
-// sets it at start-up to its INI file.
-void setSerialIniReader(SerialIniReader read);

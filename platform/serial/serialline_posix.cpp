@@ -6,6 +6,8 @@
 // with; this file therefore speaks to the terminal through ioctl calls only.
 #include "serialline_posix_p.h"
 
+#include <platform/controlchars.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
@@ -129,8 +131,8 @@ bool toTermios(const SerialLine::Settings& s, termios2* t)
 
     if (s.xonXoffFlow)
         t->c_iflag |= IXON | IXOFF;
-    t->c_cc[VSTART] = 0x11;
-    t->c_cc[VSTOP] = 0x13;
+    t->c_cc[VSTART] = DC1; // XON
+    t->c_cc[VSTOP] = DC3;  // XOFF
     return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <analysers/comdrv.h>
+#include <analysers/comslots.h>
 #include <analysers/drvmain.h>
 #include <analysers/workstation.h>
 #include <platform/testing/serialline_fake.h>
@@ -62,7 +63,7 @@ template <class D> struct BoundDriver
     }
     void receive(const QByteArray& chunk)
     {
-        D::ReceiveProc(*driver, chunk.constData(), int(chunk.size()));
+        ReceiveProcOf<D>(*driver, chunk.constData(), int(chunk.size()));
     }
 
     FakeSerialLine* line = nullptr;

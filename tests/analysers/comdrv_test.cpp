@@ -278,14 +278,13 @@ TEST_F(ComDrvFake, ConnectFromAWorkerThreadPollsOnTheOwnersThread)
 
 TEST(ComDrvPty, AWorkerWritesWhileTheTimerReceives)
 {
-    // A port on the near side of a pseudo-terminal pair, as COM2 (the component's default port).
+    // A port on the near side of a pseudo-terminal pair.
     PtyPair pair;
     ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
-    routePorts({{2, &pair}});
-    const auto unroute = qScopeGuard([] { setSerialIniReader({}); });
     ScriptedPeer peer{pair};
     Chunks chunks;
     TCommPortDriver port;
+    port.SetDeviceName(pair.nearPath());
     port.OnReceiveData = chunks.handler();
     port.SetOutputTimeout(5000);
     ASSERT_TRUE(port.Connect());
@@ -316,6 +315,7 @@ TEST(ComDrvPty, AWorkerWritesWhileTheTimerReceives)
 
     // The device is held: a second port cannot connect until this one lets go.
     TCommPortDriver other;
+    other.SetDeviceName(pair.nearPath());
     EXPECT_FALSE(other.Connect());
     port.Disconnect();
     EXPECT_TRUE(other.Connect());

@@ -7,6 +7,7 @@
 #include "analyser_fuzz.h"
 
 #include <analysers/comslots.h>
+#include <platform/controlchars.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -30,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         kept += doc.size();
         const qsizetype etx = doc.indexOf(char(source.ETX));
         if (type != source.Extension || doc.isEmpty() || etx > 0 || (etx == 0 && source.FSTX) ||
-            (ackMode && (doc.contains('\x01') || doc.contains('\x06'))) ||
+            (ackMode && (doc.contains(SOH) || doc.contains(ACK))) ||
             std::any_of(doc.begin(), doc.end(), [&](char c) { return (quint8(c) & ~mask) != 0; }))
             fuzz::fail("comslots", QStringLiteral("document of %1 bytes").arg(doc.size()));
     };
@@ -52,9 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            }
                            for (const char c : chunk) {
                                const quint8 b = quint8(c) & mask;
-                               if (ackMode && (b == 0x01 || b == 0x03))
-                                   acks += char(source.DataBits == 7 ? 0x86 : 0x06);
-                               if (ackMode && (b == 0x01 || b == 0x06))
+                               if (ackMode && (b == SOH || b == ETX))
+                                   acks += source.DataBits == 7 ? char(0x86) : ACK;
+                               if (ackMode && (b == SOH || b == ACK))
                                    continue;
                                ++passed;
                                ends += b == source.ETX;

@@ -56,13 +56,11 @@ void receive(int slot, const QByteArray& bytes)
 class ProbeDriver : public TComDriver
 {
 public:
-    static QStringList DeviceCodes() { return {u"TPR"_s}; }
-    static void ReceiveProc(TDriver& Driver, const char* Data, int Count)
+    void DataReceived(const char* Data, int Count) override
     {
-        auto& probe = static_cast<ProbeDriver&>(Driver);
-        probe.received.append(Data, Count);
-        if (probe.failNext) {
-            probe.failNext = false;
+        received.append(Data, Count);
+        if (failNext) {
+            failNext = false;
             throw Exception(u"the probe failed"_s);
         }
     }
@@ -81,7 +79,6 @@ protected:
     void TearDown() override
     {
         FreeComPortSlots();
-        setSerialIniReader({});
         fileops::resetFaults();
         IniFileName = m_savedIni;
     }
@@ -215,7 +212,7 @@ TEST_F(ComSlots, BFACaptureBecomesOneDocumentPerReport)
 TEST_F(ComSlots, BindingNeedsSettingsAndAPortOfOneToEightAndSurvivesAFailedWarmUp)
 {
     int warmUps = 0;
-    TDeviceDriverEntry entry = DeviceDriverEntriesOf<ProbeDriver>().first();
+    TDeviceDriverEntry entry = DeviceDriverEntryOf<ProbeDriver>(u"TPR"_s);
     entry.Code = u"TWU"_s;
     entry.DevCode = 4;
     entry.WarmUp = [&warmUps](TDriver&) {
@@ -255,7 +252,7 @@ TEST_F(ComSlots, ActivePortsOpenWithTheirSettingsAndOutliveAFailingDriverPassive
     IniFile ini(IniFileName);
     ini.writeInteger(u"Options.COM3"_s, u"EnableDTROnOpen"_s, 1);
 
-    RegisterDeviceDriver(DeviceDriverEntriesOf<ProbeDriver>().first());
+    RegisterDeviceDriver(DeviceDriverEntryOf<ProbeDriver>(u"TPR"_s));
     SerialSourceRow active = serialSource(1, 3, u"TPR"_s, true, 2, 3, 30, 1);
     active.BaudRate = 8; // 19200
     active.StopBits = 1; // the place in the list: one and a half, sent as two

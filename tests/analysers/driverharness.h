@@ -5,9 +5,12 @@
 #pragma once
 
 #include <analysers/comdrv.h>
+#include <analysers/comslots.h>
 #include <analysers/drvmain.h>
 #include <analysers/workstation.h>
 #include <platform/fileops.h>
+#include <platform/inifile.h>
+#include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <platform/testing/serialline_fake.h>
 #include <support/ptypair.h>
@@ -72,17 +75,13 @@ public:
     int next = 26;
 };
 
-// Points the ports at the pairs' near sides: COM n at pairs[n] (INI key "Device" of section
-// "Options.COM<n>"). Undo with setSerialIniReader({}).
+// Points the slots' ports at the pairs' near sides: COM n at pairs[n], as key "Device" of section
+// "Options.COM<n>" in the program's INI file (IniFileName).
 inline void routePorts(const std::map<int, PtyPair*>& pairs)
 {
-    std::map<QString, QString> devices;
+    IniFile ini(IniFileName);
     for (const auto& [n, pair] : pairs)
-        devices[u"Options.COM%1"_s.arg(n)] = pair->nearPath();
-    setSerialIniReader([devices](const QString& section, const QString& key) {
-        const auto it = devices.find(section);
-        return key == u"Device"_s && it != devices.end() ? it->second : QString();
-    });
+        ini.writeString(ComOptionsSection(n), u"Device"_s, pair->nearPath());
 }
 
 // A driver of class D answering on the scripted line; the tests hand it chunks themselves, cut
@@ -109,7 +108,7 @@ protected:
     // Hands the chunk to the driver through its receive procedure.
     void receive(const QByteArray& chunk)
     {
-        D::ReceiveProc(*driver, chunk.constData(), chunk.size());
+        ReceiveProcOf<D>(*driver, chunk.constData(), int(chunk.size()));
     }
     // What the driver has answered since the last call.
     QByteArray answers()

@@ -4,6 +4,7 @@
 #include "analyser_fuzz.h"
 
 #include <analysers/hmx.h>
+#include <platform/controlchars.h>
 
 namespace {
 
@@ -19,7 +20,7 @@ QString transferFault(const QByteArray& t)
     for (int i = 0; i < count; ++i) {
         const QByteArray block = t.mid(2 + i * WireBlock, WireBlock);
         const QByteArray crc = QByteArray::number(HMXBlockCRC(block.mid(3, 256)), 16).toUpper();
-        if (block.front() != 0x02 || block.back() != 0x03 ||
+        if (block.front() != STX || block.back() != ETX ||
             block.mid(1, 2) != QByteArray::number(i + 1).rightJustified(2, '0') ||
             block.mid(259, 4) != crc.rightJustified(4, '0'))
             return QStringLiteral("block %1 is not a good block").arg(i + 1);
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::forEachChunk(data, std::min<std::size_t>(size, 64 * 1024),
                        [&](const QByteArray& chunk) { hmx.receive(chunk); });
     for (const char c : hmx.line->written()) {
-        if (c != 0x06 && c != 0x15 && c != 0x16)
+        if (c != ACK && c != NAK && c != SYN)
             fuzz::fail("hmx", QStringLiteral("answered %1").arg(int(c)));
     }
     return 0;

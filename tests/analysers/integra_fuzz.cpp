@@ -4,6 +4,7 @@
 #include "analyser_fuzz.h"
 
 #include <analysers/integra.h>
+#include <platform/controlchars.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -22,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::fail(
                 "integra",
                 QStringLiteral("a chunk of %1 bytes is not in %2").arg(chunk.size()).arg(dump));
-        if (chunk.back() == 0x03 || chunk.back() == 0x05)
+        if (chunk.back() == ETX || chunk.back() == ENQ)
             ++acks;
-        if (integra.line->written() != QByteArray(acks, 0x06))
+        if (integra.line->written() != QByteArray(acks, ACK))
             fuzz::fail("integra", QStringLiteral("%1 acknowledgements expected").arg(acks));
     });
     if (workstation.stored != 0)

@@ -3,6 +3,7 @@
 #include "driverharness.h"
 
 #include <analysers/integra.h>
+#include <platform/controlchars.h>
 
 namespace {
 
@@ -23,7 +24,7 @@ TEST_F(IntegraOnLine, DumpsOfAnEarlierRunAreKeptAndAChunkNotKeptIsNotAcknowledge
     EXPECT_EQ(answers(), QByteArray());
     // Sent again, it takes the number that failed.
     receive("lost?\x03");
-    EXPECT_EQ(answers(), "\x06");
+    EXPECT_EQ(answers(), QByteArray(1, ACK));
     EXPECT_EQ(readFileBytes(dump(2000)), QByteArray("earlier run"));
     EXPECT_EQ(readFileBytes(dump(2001)), QByteArray("lost?\x03"));
     EXPECT_EQ(driver->DumpCounter(), 2002);

@@ -5,6 +5,7 @@
 #include "analyser_fuzz.h"
 
 #include <analysers/miditron.h>
+#include <platform/controlchars.h>
 #include <platform/exception.h>
 
 namespace {
@@ -49,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::BoundDriver<TMiditronDriver> miditron;
     fuzz::forEachChunk(data + 1, size - 1,
                        [&](const QByteArray& chunk) { miditron.receive(chunk); });
-    const QByteArray ack("\x02>\x03"
-                         "3?\r");
+    const QByteArray ack = STX + QByteArray(">") + ETX + "3?" + CR;
     const QByteArray answers = miditron.line->written();
     if (answers != ack.repeated(answers.size() / ack.size()))
         fuzz::fail("miditron", QStringLiteral("answered other than acknowledgements"));

@@ -4,21 +4,18 @@
 #include "driverharness.h"
 
 #include <analysers/miditron.h>
+#include <platform/controlchars.h>
 
 #include <QtEndian>
 
 namespace {
 
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
-constexpr char CR = 0x0D;
-const QByteArray ACK("\x02>\x03"
-                     "3?\r"); // the host's acknowledgement record
-
 QByteArray record(const QByteArray& body, const char* check)
 {
     return STX + body + ETX + QByteArray(check) + CR;
 }
+
+const QByteArray Answer = record(">", "3?"); // the host's acknowledgement record
 
 const QByteArray start = record("<", "3C");
 const QByteArray question = record("?", "3F");
@@ -79,7 +76,7 @@ TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
 {
     receive(start.left(2));
     receive(start.mid(2));
-    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(answers(), Answer);
 
     // A record in three chunks, the last cut just before its CR.
     receive(c1.left(40));
@@ -87,17 +84,17 @@ TEST_F(MiditronOnLine, RecordsCutAnywhereAndSeveralInOneChunk)
     EXPECT_EQ(answers(), QByteArray());
     // The rest of that record, then line noise ending in a CR, then the next record begun.
     receive(c1.right(1) + QByteArray("\xff\x00noise\r", 8) + d1.left(10));
-    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(answers(), Answer);
     // An unfinished record abandoned for a new one: only the new one counts.
     receive(d2.left(50) + d1.left(10));
     receive(d1.mid(10));
-    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(answers(), Answer);
     ASSERT_EQ(workstation.handed.size(), 1);
     EXPECT_EQ(workstation.handed.first().bytes, testData(u"analysers/miditron_sample_1.4"_s));
 
     // A whole sample in one chunk, with the end of the session.
     receive(start + c2 + d2 + end);
-    EXPECT_EQ(answers(), ACK + ACK + ACK);
+    EXPECT_EQ(answers(), Answer + Answer + Answer);
     ASSERT_EQ(workstation.handed.size(), 2);
     EXPECT_EQ(workstation.handed.last().bytes, testData(u"analysers/miditron_sample_2.4"_s));
     EXPECT_EQ(driver->State, 0);
@@ -117,7 +114,7 @@ TEST_F(MiditronOnLine, WhatGetsNoAnswer)
     EXPECT_EQ(answers(), QByteArray());
     EXPECT_EQ(driver->State, 0);
     receive(start);
-    EXPECT_EQ(answers(), ACK);
+    EXPECT_EQ(answers(), Answer);
 
     // A record with one check character too few, one with one too many, one of no known kind.
     QByteArray shortTrailer = c1;
@@ -126,14 +123,14 @@ TEST_F(MiditronOnLine, WhatGetsNoAnswer)
     longTrailer.insert(longTrailer.size() - 1, 'x');
     receive(shortTrailer + longTrailer + record(";X 1234567890", "00"));
     // ";A" and ">" are taken without an answer.
-    receive(record(";A   12345678", "41") + ACK);
+    receive(record(";A   12345678", "41") + Answer);
     EXPECT_EQ(answers(), QByteArray());
 
     // "?" is acknowledged and forgets the sample so far: the stored sample holds ";D" alone.
     receive(c1);
     receive(question);
     receive(d1);
-    EXPECT_EQ(answers(), ACK + ACK + ACK);
+    EXPECT_EQ(answers(), Answer + Answer + Answer);
     ASSERT_EQ(workstation.handed.size(), 1);
     EXPECT_EQ(workstation.handed.first().bytes, int32(1) + int32(d1.size()) + d1);
     EXPECT_EQ(driver->State, 1);
@@ -217,7 +214,7 @@ TEST(MiditronResults, DamagedFilesAreRefusedClearly)
     // Records that are not well-formed are left out with their values; a file of none gives an
     // empty holder.
     const QString file = ws.path(u"none.4"_s);
-    writeFileBytes(file, int32(1) + int32(5) + "\x02;C\x03\r");
+    writeFileBytes(file, int32(1) + int32(5) + STX + ";C" + ETX + CR);
     EXPECT_FALSE(viewer->Msg().LoadFromFile(file));
     TResInfo holder;
     viewer->GetResults(holder);

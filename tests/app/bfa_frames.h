@@ -2,6 +2,8 @@
 // windows-1251 reports they must give, laid out line by line.
 #pragma once
 
+#include <platform/controlchars.h>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringEncoder>
@@ -10,11 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace bfa {
-
-constexpr char STX = '\x02';
-constexpr char EOT = '\x04';
-constexpr char FS = '\x1C';
-constexpr char GS = '\x1D';
 
 inline QByteArray field(const QByteArray& label, const QByteArray& value)
 {

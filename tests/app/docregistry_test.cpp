@@ -200,3 +200,22 @@ TEST(DocumentRegistry, AStoreRefusedOrAFailedHandOverLeavesTheFileAndNoRow)
     EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", HandOver::Move), 1);
     EXPECT_EQ(readFileBytes(BufDir + "1.1"), "result");
 }
+
+// A document whose bytes or name cannot be written through to the disk is not registered: a
+// power cut would lose it with its row still there.
+TEST(DocumentRegistry, AFailedFlushUndoesTheRegistration)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 1);
+    const QString source = f.ws.path("in/a.txt");
+    writeFileBytes(source, "result");
+
+    for (const HandOver mode : {HandOver::Move, HandOver::Copy}) {
+        fileops::failNth(fileops::Op::Flush, 1);
+        EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", mode), 0);
+        EXPECT_EQ(readFileBytes(source), "result");
+        EXPECT_TRUE(bufFiles().isEmpty()) << bufFiles().join(' ').toStdString();
+        EXPECT_EQ(countRows(f), "0");
+    }
+    EXPECT_EQ(f.ws.operationsLog().count("not registered"), 2);
+}

@@ -5,6 +5,7 @@
 // hand-written files.
 #include "program_folder.h"
 
+#include <platform/controlchars.h>
 #include <support/ptypair.h>
 
 #include <QDir>
@@ -138,14 +139,14 @@ protected:
     PtyPair com8;
 };
 
-const QByteArray SYN("\x16");
-const QByteArray ACK("\x06");
-const QByteArray NAK("\x15");
+const QByteArray Syn(1, SYN);
+const QByteArray Ack(1, ACK);
+const QByteArray Nak(1, NAK);
 
 // A Miditron record and the host's acknowledgement record.
 QByteArray miditronRecord(const QByteArray& body, const char* check)
 {
-    return '\x02' + body + '\x03' + QByteArray(check) + '\r';
+    return STX + body + ETX + QByteArray(check) + CR;
 }
 const QByteArray MiditronAck = miditronRecord(">", "3?");
 
@@ -154,22 +155,22 @@ const QByteArray MiditronAck = miditronRecord(">", "3?");
 TEST_F(SerialEndToEnd, AnalysersDeliverDocumentsIntoTheRunningProgram)
 {
     configure({
-        {1, 1, u"XYZ"_s, 6, false, 0x02, 0x03, 1}, // raw capture, one second of silence
-        {2, 1, u"HMX"_s, 3, true, 0x02, 0x03, -1},
-        {3, 2, u"XYZ"_s, 5, true, 0x02, 0x03, 1}, // passive
-        {4, 1, u"MDT"_s, 8, true, 0x02, 0x03, -1},
+        {1, 1, u"XYZ"_s, 6, false, STX, ETX, 1}, // raw capture, one second of silence
+        {2, 1, u"HMX"_s, 3, true, STX, ETX, -1},
+        {3, 2, u"XYZ"_s, 5, true, STX, ETX, 1}, // passive
+        {4, 1, u"MDT"_s, 8, true, STX, ETX, -1},
     });
     startProgram({&com3, &com6, &com8});
     EXPECT_FALSE(com5.nearSettings().exclusive) << "the passive source's port was opened";
 
     // The passive source's analyser talks to nobody.
     ScriptedPeer passive(com5);
-    passive.write("\x02PASSIVE\x03");
+    passive.write(STX + QByteArray("PASSIVE") + ETX);
     ASSERT_TRUE(passive.run()) << passive.failure().toStdString();
 
     // Raw capture on COM6: the end byte ends the first document, silence the second.
     ScriptedPeer raw(com6);
-    raw.write("FIRST\x03SECOND");
+    raw.write(QByteArray("FIRST") + ETX + "SECOND");
     raw.waitFor([&] { return documentCount(2); }, u"two raw documents"_s, 15000);
     ASSERT_TRUE(raw.run()) << raw.failure().toStdString();
     EXPECT_EQ(dataFile(1), "FIRST");
@@ -179,16 +180,16 @@ TEST_F(SerialEndToEnd, AnalysersDeliverDocumentsIntoTheRunningProgram)
     ScriptedPeer hmx(com3);
     for (const QByteArray& transfer :
          {testData(u"analysers/hmx_3_blocks.4"_s), testData(u"analysers/hmx_12_blocks.4"_s)}) {
-        hmx.write(SYN).expect(SYN).write(transfer.left(2)).expect(ACK);
+        hmx.write(Syn).expect(Syn).write(transfer.left(2)).expect(Ack);
         for (qsizetype at = 2, block = 1; at < transfer.size(); at += 264, ++block) {
             if (block == 5 && transfer.size() > 1000) {
                 QByteArray damaged = transfer.mid(at, 264);
                 damaged[100] = char(damaged[100] ^ 0x01);
-                hmx.write(damaged).expect(NAK);
+                hmx.write(damaged).expect(Nak);
             }
-            hmx.write(transfer.mid(at, 264)).expect(ACK);
+            hmx.write(transfer.mid(at, 264)).expect(Ack);
         }
-        hmx.write(SYN).expect(ACK);
+        hmx.write(Syn).expect(Ack);
     }
     hmx.waitFor([&] { return documentCount(4); }, u"both transfers stored"_s, 15000);
     ASSERT_TRUE(hmx.run()) << hmx.failure().toStdString();

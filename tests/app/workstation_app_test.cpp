@@ -10,8 +10,8 @@
 #include <platform/clock.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>
+#include <platform/inifile.h>
 #include <platform/regional.h>
-#include <platform/serial/serialline.h>
 #include <platform/support/globals.h>
 #include <support/ptypair.h>
 
@@ -37,7 +37,6 @@ protected:
     {
         FreeComPortSlots();
         setWorkstationService(nullptr);
-        setSerialIniReader({});
         IniFileName = m_savedIni;
     }
 
@@ -124,13 +123,10 @@ TEST_F(AppWorkstationTest, ABFACaptureFromAPseudoTerminalBecomesOneDocumentPerPa
 {
     PtyPair com4;
     ASSERT_TRUE(com4.isOpen());
-    const QString device = com4.nearPath();
-    setSerialIniReader([&](const QString& section, const QString& key) {
-        return section == u"Options.COM4"_s && key == u"Device"_s ? device : QString();
-    });
-    addSerial(5, 4, u"BFA"_s, false, 0x02, 0x17, 5); // the end byte never comes: silence ends
-    f.addSource(6, 4, false, false, 0, u"ACL"_s);    // no serial settings row
-    f.addSource(7, 1);                               // a folder source
+    IniFile(IniFileName).writeString(u"Options.COM4"_s, u"Device"_s, com4.nearPath());
+    addSerial(5, 4, u"BFA"_s, false, STX, ETB, 5); // the end byte never comes: silence ends
+    f.addSource(6, 4, false, false, 0, u"ACL"_s);  // no serial settings row
+    f.addSource(7, 1);                             // a folder source
     StartComSources();
     CreateSourceDriver(7, 1);
     EXPECT_TRUE(f.ws.operationsLog().contains("Serial source 6 not started: it has no serial"));

@@ -17,6 +17,7 @@ set(QUORVANE_FUZZ_TARGETS
     platform/memdataset
     platform/inifile
     platform/dataset_filter
+    translation/statements
     kernel/regexpr
     analysers/hmx
     analysers/miditron

@@ -89,9 +89,12 @@ TEST_F(FileOps, FailedRenamesMovesAndCopiesChangeNothing)
         fileops::Op op;
         Call call;
         bool keepsSource;
-    } cases[] = {{fileops::Op::Rename, fileops::rename, false},
-                 {fileops::Op::Move, fileops::move, false},
-                 {fileops::Op::Copy, fileops::copy, true}};
+    } cases[] = {
+        {fileops::Op::Rename, fileops::rename, false},
+        {fileops::Op::Move, fileops::move, false},
+        {fileops::Op::Copy,
+         [](const QString& a, const QString& b, QString* e) { return fileops::copy(a, b, e); },
+         true}};
     const QString from = path("scan.pdf");
     const QString to = path("documents/0001.pdf");
     ASSERT_TRUE(QDir().mkdir(path("documents")));
@@ -158,4 +161,17 @@ TEST_F(FileOps, AMoveAcrossFileSystemsKeepsTheTimeAndLeavesNothingBehind)
     // A target folder that does not exist.
     EXPECT_FALSE(fileops::move(from, path("none/x"), &error));
     EXPECT_EQ(readFileBytes(from), "third");
+}
+
+TEST_F(FileOps, ACopyLeftForALaterFlushIsTheSameCopy)
+{
+    const QString from = path("a.txt");
+    writeFileBytes(from, "content");
+    setModified(from, 1000000000, 0);
+    ASSERT_TRUE(fileops::copy(from, path("c.txt"), &error, fileops::Flush::Later));
+    EXPECT_EQ(readFileBytes(path("c.txt")), "content");
+    EXPECT_EQ(statOf(path("c.txt")).st_mtim.tv_sec, 1000000000);
+    EXPECT_TRUE(fileops::flushToDisk(path("c.txt"), &error)) << qPrintable(error);
+    EXPECT_FALSE(fileops::flushToDisk(path("missing"), &error));
+    EXPECT_EQ(error, "cannot flush \"" + path("missing") + "\": the file or folder does not exist");
 }

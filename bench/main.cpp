@@ -1,0 +1,105 @@
+// The main() of every benchmark program: the application object, the program's own check, the
+// benchmarks, then the program's ratios. The exit status is 1 when a check or a benchmark failed.
+#include "ratio.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+void RatioReporter::ReportRuns(const std::vector<Run>& runs)
+{
+    for (const Run& r : runs) {
+        if (r.error_occurred)
+            m_error = true;
+        if (r.run_type != Run::RT_Iteration || r.error_occurred || r.iterations <= 0)
+            continue;
+        std::string name = r.benchmark_name();
+        name = name.substr(0, name.find("/min_time"));
+        Figures& figures = m_runs[name];
+        figures.seconds.push_back(r.real_accumulated_time / double(r.iterations));
+        for (const auto& [key, c] : r.counters)
+            figures.counters[key].push_back(c.value);
+    }
+    ConsoleReporter::ReportRuns(runs);
+}
+
+const RatioReporter::Figures* RatioReporter::find(const std::string& name) const
+{
+    const auto it = m_runs.find(name);
+    return it == m_runs.end() ? nullptr : &it->second;
+}
+
+double RatioReporter::seconds(const std::string& name) const
+{
+    const Figures* f = find(name);
+    return f ? median(f->seconds) : 0.0;
+}
+
+double RatioReporter::counter(const std::string& name, const std::string& key) const
+{
+    const Figures* f = find(name);
+    if (!f)
+        return 0;
+    const auto it = f->counters.find(key);
+    return it == f->counters.end() ? 0.0 : median(it->second);
+}
+
+double RatioReporter::printRatio(const std::string& name, const std::string& baseline,
+                                 const char* goal) const
+{
+    const Figures* t = find(name);
+    const Figures* b = find(baseline);
+    if (!t || !b)
+        return 0;
+    const double ratio = median(t->seconds) / median(b->seconds);
+    std::printf("%s / %s = %.2f", name.c_str(), baseline.c_str(), ratio);
+    const size_t pairs = std::min(t->seconds.size(), b->seconds.size());
+    if (pairs > 1) {
+        std::vector<double> ratios;
+        for (size_t i = 0; i < pairs; ++i)
+            ratios.push_back(t->seconds[i] / b->seconds[i]);
+        const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+        std::printf(" (%.2f-%.2f over %zu repetitions)", *low, *high, pairs);
+    }
+    if (goal)
+        std::printf("  (goal: %s)", goal);
+    std::printf("\n");
+    return ratio;
+}
+
+int main(int argc, char** argv)
+{
+    const BenchProgram program = benchProgram();
+    const std::unique_ptr<QCoreApplication> app =
+        program.application ? program.application(argc, argv)
+                            : std::make_unique<QCoreApplication>(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (program.check) {
+        const QString error = program.check();
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n");
+    if (program.ratios)
+        program.ratios(reporter);
+    benchmark::Shutdown();
+    return reporter.anyError() ? 1 : 0;
+}
