@@ -194,10 +194,6 @@ TEST(HexDigits, OnlyDigitsAndUpperCaseAToF)
         EXPECT_THROW(HexToInt(QString::fromLatin1(bad)), EConvertError) << bad;
     }
     EXPECT_THROW(HexToInt(u"1Ａ"), EConvertError) << "a full-width letter";
-    try {
-        HexToInt(u"1G");
-        FAIL();
-    } catch (const EConvertError& e) {
-        EXPECT_TRUE(e.message().contains(u"'1G'"_s)) << e.message().toStdString();
-    }
+    const QString message = messageOf<EConvertError>([] { HexToInt(u"1G"); });
+    EXPECT_TRUE(message.contains(u"'1G'"_s)) << message.toStdString();
 }

@@ -22,12 +22,8 @@ TEST(WorkstationService, TheNullServiceRegistersNothingAndMoveFileKeepsAFileItCa
     const QString to = ws.path(u"moved.tst"_s);
     writeFileBytes(from, "result");
     fileops::failNth(fileops::Op::Move, 1, ENOSPC);
-    try {
-        service.MoveFile(from, to);
-        FAIL() << "the failed move must be reported";
-    } catch (const EInOutError& e) {
-        EXPECT_TRUE(e.message().contains(from)) << e.message().toStdString();
-    }
+    const QString message = messageOf<EInOutError>([&] { service.MoveFile(from, to); });
+    EXPECT_TRUE(message.contains(from)) << message.toStdString();
     fileops::resetFaults();
     EXPECT_EQ(readFileBytes(from), QByteArray("result")) << "the file stays where it was";
     EXPECT_FALSE(QFileInfo::exists(to));

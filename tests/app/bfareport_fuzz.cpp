@@ -15,9 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::writeFile(input, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     const QList<BFAReport> reports = ReadBFAFile(input);
     if (reports.isEmpty() || QFile::exists(input))
-        fuzz::fail("bfareport", QStringLiteral("%1 reports, input left: %2")
-                                    .arg(reports.size())
-                                    .arg(QFile::exists(input)));
+        fuzz::fail("bfareport", QString::asprintf("%d reports, input left: %d", int(reports.size()),
+                                                  int(QFile::exists(input))));
     for (qsizetype i = 0; i < reports.size(); ++i) {
         const QString name = scratch.path(QStringLiteral("com_buf/~bfa%1.tmp").arg(i + 1));
         if (reports[i].fileName != name || !QFile::exists(name))

@@ -28,7 +28,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
-#include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>

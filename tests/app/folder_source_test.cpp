@@ -9,7 +9,6 @@
 
 #include <app/appglobals.h>
 #include <app/documents/fileage.h>
-#include <app/patients/directsend.h>
 #include <app/sources/breeze_source.h>
 #include <app/sources/folder_source.h>
 #include <platform/db/localtable.h>
@@ -20,6 +19,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -298,11 +298,8 @@ TEST_F(BreezeSourceTest, SourceBackFromPassiveStartsFromThePresentPatient)
 
 TEST_F(BreezeSourceTest, RewrittenBreezeFileIsSentAgainOncePerChange)
 {
-    struct DirectSendOn
-    {
-        DirectSendOn() { DirectSend = true; }
-        ~DirectSendOn() { DirectSend = false; }
-    } on;
+    DirectSend = true;
+    const auto directSendOff = qScopeGuard([] { DirectSend = false; });
     const QString import = f.ws.path(u"import"_s);
     QDir().mkpath(import);
     writeFileBytes(data + u"/P1.DTX"_s, "first results");

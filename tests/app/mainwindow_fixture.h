@@ -9,7 +9,6 @@
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>
 
-#include <QDate>
 #include <QString>
 #include <QStringList>
 

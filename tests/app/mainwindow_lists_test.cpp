@@ -7,21 +7,18 @@
 #include <app/documents/datatables.h>
 #include <app/documents/workstation_app.h>
 #include <app/mainwindow/showlog.h>
-#include <app/patients/directsend.h>
 #include <app/sources/configform.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>

@@ -18,12 +18,10 @@
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 

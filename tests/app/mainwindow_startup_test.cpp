@@ -12,7 +12,6 @@
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
 
-#include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>

@@ -12,6 +12,7 @@
 #include <platform/exception.h>
 #include <platform/support/globals.h>
 
+#include <support/db_helpers.h>
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>
 
@@ -74,13 +75,7 @@ TEST(TableAction, OpensClosesRefreshesAndGivesUpOnATableHeldByAnotherProgram)
 
     // The busy retry is bounded: the error reaches the caller.
     ExclusiveHolder holder("com.DB");
-    int code = 0;
-    try {
-        TableAction(com, 0);
-    } catch (const EngineError& e) {
-        code = e.errorCode();
-    }
-    EXPECT_EQ(code, 0x2B33);
+    EXPECT_EQ(dbtest::engineCodeOf([&] { TableAction(com, 0); }), 0x2B33);
     EXPECT_FALSE(com.isActive());
     holder.table.close();
     TableAction(com, 0);

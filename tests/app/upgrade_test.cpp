@@ -213,15 +213,10 @@ TEST(LocalUpgrade, AFailureMidwayLeavesTablesAndVersionAsTheyWere)
     EXPECT_FALSE(QFileInfo::exists(DataDir + "/quorvane.ver"));
 
     // The version file cannot be written, after every step.
-    {
-        struct Reset
-        {
-            ~Reset() { fileops::resetFaults(); }
-        } reset;
-        fileops::failNth(fileops::Op::Write, 1);
-        dialogs.answerMessage(mrYes);
-        EXPECT_THROW(CheckDatabaseVersion(), EInOutError);
-    }
+    fileops::failNth(fileops::Op::Write, 1);
+    dialogs.answerMessage(mrYes);
+    EXPECT_THROW(CheckDatabaseVersion(), EInOutError);
+    fileops::resetFaults();
     EXPECT_EQ(snapshot(), before);
     EXPECT_FALSE(QFileInfo::exists(DataDir + "/quorvane.ver"));
 

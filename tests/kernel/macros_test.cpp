@@ -10,6 +10,7 @@
 #include <support/kernel_schema.h>
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
+#include <support/workspace.h>
 
 #include <QBuffer>
 
@@ -180,14 +181,10 @@ TEST(Tokenizer, StreamIsReadThroughItsBufferLineByLineInTheProgramsCodePage)
     // A line longer than the buffer is an error naming the line.
     const auto longLine = reading("ok\nabcdefghijkl more\n");
     TFFParser p;
-    try {
-        p.SetStream(longLine.get(), 8);
-        EXPECT_EQ(p.TokenString(), "ok");
-        p.Token(true);
-        FAIL() << "a line longer than the buffer was read";
-    } catch (const EParserError& e) {
-        EXPECT_EQ(e.message(), "Parse error on line 2:\n\rLigne trop longue");
-    }
+    p.SetStream(longLine.get(), 8);
+    EXPECT_EQ(p.TokenString(), "ok");
+    EXPECT_EQ(messageOf<EParserError>([&] { p.Token(true); }),
+              "Parse error on line 2:\n\rLigne trop longue");
 
     // A device destroyed before the parser leaves what was read and then the end.
     TFFParser late;
@@ -290,12 +287,8 @@ TEST(MacroExpansion, EveryCallIsExpandedAndNothingElseIsTouched)
 TEST(MacroExpansion, RunawayDefinitionsAreRefused)
 {
     // A value that calls itself, directly or through another, would never end.
-    try {
-        ExpandMacros(table("%loop=x %loop"), "SELECT %loop");
-        FAIL() << "a self-calling macro was expanded";
-    } catch (const EParserError& e) {
-        EXPECT_EQ(e.message(), "Macro %loop calls itself.");
-    }
+    EXPECT_EQ(messageOf<EParserError>([] { ExpandMacros(table("%loop=x %loop"), "SELECT %loop"); }),
+              "Macro %loop calls itself.");
     EXPECT_THROW(ExpandMacros(table("%a=(%b)\n%b=%a"), "%a"), EParserError);
     // The same macro in its own argument is no loop.
     EXPECT_EQ(ExpandMacros(table("%w=[%1]"), "%w(%w(%w(x)))"), "[[[x]]]");

@@ -68,24 +68,16 @@ QString faultOf(const std::uint8_t* data, std::size_t size)
             const int len = re.GetMatchLen(0);
             if (pos < previousEnd || (pos == previousPos && round > 0) || len < 0 ||
                 pos + len > n + 1)
-                return QStringLiteral("match %1,%2 after %3,%4 in %5 characters")
-                    .arg(pos)
-                    .arg(len)
-                    .arg(previousPos)
-                    .arg(previousEnd)
-                    .arg(n);
+                return QString::asprintf("match %d,%d after %d,%d in %d characters", pos, len,
+                                         previousPos, previousEnd, n);
             for (int idx = 1; idx < TRegExpr::SubExprCount; ++idx) {
                 const int gp = re.GetMatchPos(idx);
                 const int gl = re.GetMatchLen(idx);
                 if ((gp < 0) != (gl < 0))
                     return QStringLiteral("group %1 half set").arg(idx);
                 if (gp >= 0 && (gp < pos || gp + gl > pos + len || re.GetMatch(idx).size() != gl))
-                    return QStringLiteral("group %1 at %2,%3 outside match %4,%5")
-                        .arg(idx)
-                        .arg(gp)
-                        .arg(gl)
-                        .arg(pos)
-                        .arg(len);
+                    return QString::asprintf("group %d at %d,%d outside match %d,%d", idx, gp, gl,
+                                             pos, len);
             }
             previousPos = pos;
             previousEnd = pos + len;

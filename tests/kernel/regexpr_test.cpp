@@ -2,7 +2,6 @@
 // its bounds, and its one user UpperCaseSQLVariables.
 #include <kernel/krnproc.h>
 #include <kernel/regexpr.h>
-#include <platform/codepage.h>
 
 #include <support/qt_printers.h>
 
@@ -267,30 +266,6 @@ TEST(RegExprErrors, ExecErrorsAndANewExpression)
 
 // Error and ErrorMsg are the customisation points: a subclass may word the messages or swallow
 // the error, and then the failed operation is simply abandoned.
-TEST(RegExprErrors, OverriddenErrorHandling)
-{
-    class Quiet : public TRegExpr
-    {
-    public:
-        std::vector<int> codes;
-        void Error(int code) override { codes.push_back(code); }
-        QString ErrorMsg(int code) const override { return QStringLiteral("E%1").arg(code); }
-    };
-    Quiet re;
-    re.SetExpression(QStringLiteral("(a"));
-    EXPECT_FALSE(re.Exec(QStringLiteral("a")));
-    EXPECT_EQ(re.codes, (std::vector<int>{103, 1012}));
-
-    class Worded : public TRegExpr
-    {
-    public:
-        QString ErrorMsg(int code) const override { return QStringLiteral("E%1").arg(code); }
-    };
-    Worded worded;
-    EXPECT_EQ(errorOf([&] { worded.SetExpression(QStringLiteral("a)")); }),
-              std::make_pair(105, QStringLiteral("E105 (pos 2)")));
-}
-
 TEST(RegExprSearch, ExecNextWalksThroughTheMatches)
 {
     Matches emptyEverywhere;

@@ -126,12 +126,7 @@ TEST(DbSqlite, QueryBindsNamedParametersAndWalksALargeResultBothWays)
     q.setDatabase(&local.db);
     q.setSql("select ID, count(*) over () as N from T where ID > :MIN order by ID");
     // A parameter never given a value is refused, not taken for NULL.
-    try {
-        q.open();
-        FAIL() << "opened with an unset parameter";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.message(), "No value for parameter 'MIN'");
-    }
+    EXPECT_EQ(messageOf<Exception>([&] { q.open(); }), "No value for parameter 'MIN'");
     q.paramByName("min").setAsInteger(10);
     q.open();
     EXPECT_EQ(q.fieldByName("N")->dataType(), FieldType::Integer);
@@ -474,12 +469,8 @@ TEST(DbParams, ListLooksUpWithoutCaseAndCopiesOnlySameNamedValues)
     params.paramByName("id").setAsInteger(7);
     EXPECT_EQ(params[0].asInteger(), 7);
     EXPECT_EQ(params[0].dataType(), FieldType::Integer);
-    try {
-        params.paramByName("MISSING");
-        FAIL() << "no error for a missing parameter";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.message(), "Parameter 'MISSING' not found");
-    }
+    EXPECT_EQ(messageOf<Exception>([&] { params.paramByName("MISSING"); }),
+              "Parameter 'MISSING' not found");
 
     Params other;
     other.add("NAME").setAsString("Dupont");

@@ -1,5 +1,5 @@
 // The file operations seam: whole-file replacement, renames, moves within and across file systems,
-// copies, appends, and the planned failures that must leave every file as it was.
+// copies, and the planned failures that must leave every file as it was.
 #include <platform/fileops.h>
 
 #include <support/qt_printers.h>
@@ -13,7 +13,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <vector>
 
 namespace {
 
@@ -175,41 +174,4 @@ TEST_F(FileOps, ACopyLeftForALaterFlushIsTheSameCopy)
     EXPECT_TRUE(fileops::flushToDisk(path("c.txt"), &error)) << qPrintable(error);
     EXPECT_FALSE(fileops::flushToDisk(path("missing"), &error));
     EXPECT_EQ(error, "cannot flush \"" + path("missing") + "\": the file or folder does not exist");
-}
-
-TEST_F(FileOps, PlannedFailuresHitExactlyTheCallsNamed)
-{
-    // The second and the fourth of the next removals fail; the others go through.
-    fileops::failNth(fileops::Op::Remove, 2);
-    fileops::failNth(fileops::Op::Remove, 4);
-    // Planned failures of one kind do not touch calls of another.
-    fileops::failNth(fileops::Op::Write, 1);
-
-    std::vector<bool> results;
-    for (int i = 1; i <= 5; ++i) {
-        const QString file = path(QStringLiteral("f%1").arg(i));
-        writeFileBytes(file, "x");
-        results.push_back(fileops::remove(file));
-        EXPECT_EQ(QFileInfo::exists(file), !results.back()) << i;
-    }
-    EXPECT_EQ(results, (std::vector<bool>{true, false, true, false, true}));
-
-    EXPECT_FALSE(fileops::writeFile(path("w"), "x"));
-    EXPECT_TRUE(fileops::writeFile(path("w"), "x"));
-
-    // An append creates the file, then adds to it; a failed one changes nothing; resetFaults()
-    // drops what is still planned.
-    const QString log = path("QUORVANE.LOG");
-    ASSERT_TRUE(fileops::appendFile(log, "one\n", &error)) << qPrintable(error);
-    fileops::failNth(fileops::Op::Append, 1);
-    EXPECT_FALSE(fileops::appendFile(log, "two\n", &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(readFileBytes(log), "one\n");
-    fileops::failNth(fileops::Op::Append, 1);
-    fileops::resetFaults();
-    EXPECT_TRUE(fileops::appendFile(log, "two\n"));
-    EXPECT_EQ(readFileBytes(log), "one\ntwo\n");
-    EXPECT_FALSE(fileops::appendFile(path("none/x.log"), "x", &error));
-
-    EXPECT_FALSE(fileops::remove(path("never-was")));
 }

@@ -91,8 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ini.eraseSection(first[0]);
     if (!changed || !deleted || ini.sectionExists(first[0]))
         fuzz::fail("inifile", QStringLiteral("changing, deleting or erasing %1 in [%2]: %3, %4")
-                                  .arg(first[1], first[0])
-                                  .arg(changed)
-                                  .arg(deleted));
+                                  .arg(first[1], first[0], QString::number(changed),
+                                       QString::number(deleted)));
     return 0;
 }

@@ -186,27 +186,6 @@ TEST(MemDataSet, RangesMayNameFewerFieldsThanTheIndex)
     EXPECT_EQ(column(*ds, "CODE"), QStringList({"WBC", "RBC", "HGB", "PLT"}));
 }
 
-TEST(MemDataSet, DescendingIndexAndEqualKeysInPostOrder)
-{
-    auto ds = makeItems({{1, "a", 2}, {2, "b", 5}, {3, "c", 1}});
-    ds->addIndex("byQtyDesc", "QTY", IndexDef::Descending);
-    ds->setIndexName("byQtyDesc");
-    EXPECT_EQ(column(*ds, "ID"), QStringList({"2", "1", "3"}));
-    ds->setRange({5}, {2}); // from the first key in this order to the last
-    EXPECT_EQ(column(*ds, "ID"), QStringList({"2", "1"}));
-    ds->cancelRange();
-
-    // Among equal keys a record posted later comes after the others, also after an edit.
-    ds->setIndexFieldNames("QTY");
-    ds->appendRecord({4, "d", 2});
-    EXPECT_EQ(column(*ds, "NAME"), QStringList({"c", "a", "d", "b"}));
-    ASSERT_TRUE(ds->locate("ID", 1));
-    ds->edit();
-    ds->fieldByName("NAME")->setValue("A");
-    ds->post();
-    EXPECT_EQ(column(*ds, "NAME"), QStringList({"c", "d", "A", "b"}));
-}
-
 TEST(MemDataSet, UniqueIndexesRefuseDuplicates)
 {
     auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});

@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 

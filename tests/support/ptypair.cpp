@@ -2,7 +2,6 @@
 // analyser that plays the far side.
 #include "ptypair.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -168,23 +167,11 @@ ScriptedPeer& ScriptedPeer::expect(const QByteArray& bytes, int timeoutMs)
     return *this;
 }
 
-ScriptedPeer& ScriptedPeer::pause(int ms)
-{
-    m_steps.append(Step{Step::Pause, {}, ms, {}, {}});
-    return *this;
-}
-
 ScriptedPeer& ScriptedPeer::waitFor(std::function<bool()> condition, const QString& what,
                                     int timeoutMs)
 {
     m_steps.append(Step{Step::WaitFor, {}, timeoutMs, std::move(condition), what});
     return *this;
-}
-
-QByteArray ScriptedPeer::takeReceived()
-{
-    collect();
-    return std::exchange(m_received, QByteArray());
 }
 
 void ScriptedPeer::collect()
@@ -245,10 +232,6 @@ bool ScriptedPeer::runStep(int number, const Step& step)
                         .arg(describeBytes(step.bytes), describeBytes(m_received));
         return false;
     }
-    case Step::Pause:
-        pumpEventsFor(step.ms);
-        collect();
-        return true;
     case Step::WaitFor:
         if (pumpEventsUntil(
                 [&] {

@@ -62,7 +62,7 @@ QString describeBytes(const QByteArray& bytes);
 // pumps the Qt event loop, so the program's polling timer keeps running, and is bounded.
 //
 //   ScriptedPeer peer(pair);
-//   peer.write("\x05").expect("\x06").pause(150).write(frame);
+//   peer.write("\x05").expect("\x06").write(frame);
 //   if (!peer.run()) FAIL() << peer.failure();
 class ScriptedPeer
 {
@@ -73,8 +73,6 @@ public:
     ScriptedPeer& write(const QByteArray& bytes, int timeoutMs = 5000);
     // Waits until the program has sent these bytes next; fails on other bytes or after timeoutMs.
     ScriptedPeer& expect(const QByteArray& bytes, int timeoutMs = 5000);
-    // Stays silent for ms milliseconds (longer than two polls splits a message into two chunks).
-    ScriptedPeer& pause(int ms);
     // Waits until condition() holds (for example: the program has seen some bytes).
     ScriptedPeer& waitFor(std::function<bool()> condition, const QString& what,
                           int timeoutMs = 5000);
@@ -85,12 +83,11 @@ public:
     QString failure() const { return m_failure; }
     // Bytes the program sent that no expect step has taken yet.
     QByteArray received() const { return m_received; }
-    QByteArray takeReceived();
 
 private:
     struct Step
     {
-        enum Kind { Write, Expect, Pause, WaitFor } kind;
+        enum Kind { Write, Expect, WaitFor } kind;
         QByteArray bytes;
         int ms = 0;
         std::function<bool()> condition;
