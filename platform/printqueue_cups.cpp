@@ -55,6 +55,8 @@ public:
             return {Outcome::Skipped, 0, QString()};
 
         cupsSetPasswordCB2(noPassword, nullptr);
+        // The server is looked up afresh from the client settings each time.
+        cupsSetServer(nullptr);
         http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(),
                                     1, ConnectTimeoutMs, nullptr);
         if (!http) {
