@@ -94,7 +94,8 @@ public:
     void Image4MouseMove(QMouseEvent* Event);
     void Image4MouseUp(QMouseEvent* Event);
 
-    // The page shown (from 1) and the page count.
+    // The page files, the page shown (from 1) and the page count.
+    const QStringList& Pages() const { return m_pages; }
     int CurrentPage() const { return m_page; }
     int PageCount() const { return int(m_pages.size()); }
 
