@@ -93,14 +93,14 @@ public:
         qint64 left = length - std::max<qint64>(inWindow, 0);
         if (left > 0) {
             // The rest straight from the file, which stands at the window's end.
-            m_window.clear();
-            m_start = m_file.pos();
+            m_window.resize(Block);
             while (left > 0) {
-                const QByteArray chunk = m_file.read(std::min(Block, left));
-                if (chunk.isEmpty() || out.write(chunk) != chunk.size())
+                const qint64 n = m_file.read(m_window.data(), std::min(Block, left));
+                if (n <= 0 || out.write(m_window.constData(), n) != n)
                     return false;
-                left -= chunk.size();
+                left -= n;
             }
+            m_window.clear();
             m_start = m_file.pos();
         }
         return true;
@@ -118,11 +118,11 @@ private:
 
     bool more()
     {
-        const QByteArray chunk = m_file.read(Block);
-        if (chunk.isEmpty())
-            return false;
-        m_window.append(chunk);
-        return true;
+        const qsizetype had = m_window.size();
+        m_window.resize(had + Block);
+        const qint64 n = m_file.read(m_window.data() + had, Block);
+        m_window.resize(had + std::max<qint64>(n, 0));
+        return n > 0;
     }
 
     QFile& m_file;
@@ -194,7 +194,7 @@ EmfExtraction ExtractEmfPages(const QString& SplFile, QStringList& Pages, QStrin
     };
 
     QFile in(SplFile);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return abandon(EmfExtraction::Failed,
                        QStringLiteral("%1 cannot be read: %2").arg(SplFile, in.errorString()));
     const QFileInfo info(SplFile);
