@@ -4,16 +4,19 @@
 // and pages printed through into PDF files read back with pdfinfo.
 #include "emf_pages.h"
 #include "localtables_fixture.h"
+#include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/sources/printer_source.h>
 #include <app/sources/spoolfiles.h>
 #include <platform/fileops.h>
+#include <platform/printqueue.h>
 #include <platform/support/globals.h>
 #include <platform/testing/printqueue_fake.h>
 
 #include <support/fileholder.h>
 #include <support/qt_printers.h>
+#include <support/scoped_dialogs.h>
 
 #include <QDir>
 #include <QPrinter>
@@ -221,6 +224,42 @@ TEST_F(PrinterSourceTest, PagesArePrintedThroughOneJobEachInOrder)
         EXPECT_TRUE(info.contains(QRegularExpression(u"Title: +%1\\.3\n"_s.arg(job))))
             << info.toStdString();
     }
+}
+
+TEST_F(PrinterSourceTest, QueueControlFailuresAreShownAndAnEmptySpoolFolderIsNoFolder)
+{
+    ScopedScriptedDialogs dialogs;
+    dialogs.expectShowMessage(u"Erreur d'accès à l'imprimante virtuelle: OPPRN 1801"_s)
+        .expectShowMessage(u"Erreur d'accès à l'imprimante virtuelle: SETPRN 1025"_s);
+    queue.fake->answer = {printqueue::Outcome::NotOpened, 1801, u"no such queue"_s};
+    SetPrn(u"Cardio"_s, 2);
+    queue.fake->answer = {printqueue::Outcome::Refused, 1025, u"not allowed"_s};
+    SetPrn(u"Cardio"_s, 1);
+    SetPrn(u"Cardio"_s, 4);
+    EXPECT_EQ(queue.fake->calls, (QStringList{u"Pause Cardio"_s, u"Resume Cardio"_s}));
+
+    // A job in the current folder is not one of an empty spool folder's.
+    writeJob2(u"00002"_s, u"Cardio"_s, pages[0]);
+    const QString current = QDir::currentPath();
+    QDir::setCurrent(spool);
+    for (int pass = 0; pass < 4; ++pass)
+        EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
+    QDir::setCurrent(current);
+    EXPECT_EQ(logged(u"No spool folder is configured"_s), 1);
+}
+
+TEST(PrinterSourceSettings, SpoolSettingsAreReadAtStartUpWithVersionTwoByDefault)
+{
+    for (const QStringList& ini :
+         {QStringList{}, QStringList{u"SpoolDir=/var/spool/jobs"_s, u"SpoolVersion=1"_s}}) {
+        MainWindowFixture w;
+        SpoolVersion = 7;
+        w.startRunning(ini);
+        EXPECT_EQ(SpoolDir, ini.isEmpty() ? QString() : u"/var/spool/jobs"_s);
+        EXPECT_EQ(SpoolVersion, ini.isEmpty() ? 2 : 1);
+    }
+    SpoolDir.clear();
+    SpoolVersion = 1;
 }
 
 } // namespace
