@@ -1,14 +1,10 @@
-// The virtual-printer source over spool folders built here, with pages written by libuemf: jobs of
-// both layouts taken whole as one document, the queue control asked of a recording backend, jobs
-// that must wait (empty job files, a writer, a half-written page, no page entry, a failed move),
-// and pages printed through into PDF files read back with pdfinfo.
+// The virtual-printer source over spool folders built here with libuemf pages, queue control
+// asked of a recording backend and of a CUPS server of the test's own.
 #include "emf_pages.h"
 #include "localtables_fixture.h"
-#include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/sources/printer_source.h>
-#include <app/sources/spoolfiles.h>
 #include <platform/fileops.h>
 #include <platform/printqueue.h>
 #include <platform/support/globals.h>
@@ -16,12 +12,13 @@
 
 #include <support/fileholder.h>
 #include <support/qt_printers.h>
-#include <support/scoped_dialogs.h>
 
 #include <QDir>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTcpServer>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -30,21 +27,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A shadow file naming `queue` at 0x88, behind a short document name at 0x78.
-QByteArray shadowFile(const QString& queue)
-{
-    QByteArray shd(0x78, '\0');
-    shd += QByteArray(reinterpret_cast<const char*>(u"Rapport"), 14) + QByteArray(2, '\0');
-    shd += QByteArray(reinterpret_cast<const char*>(queue.utf16()), queue.size() * 2);
-    return shd + QByteArray(2, '\0');
-}
-
 // What a page's header looks like to the search, with the length given.
 QByteArray falseHeader(quint32 length)
 {
     QByteArray bytes(52, '\0');
-    bytes[0] = 0x01;
-    bytes.replace(40, 4, " EMF");
+    bytes.replace(0, 1, "\x01").replace(40, 4, " EMF");
     qToLittleEndian(length, bytes.data() + 48);
     return bytes;
 }
@@ -82,14 +69,15 @@ protected:
             taken += PollPrinterSources(spool, BufDir) ? 1 : 0;
         return taken;
     }
+    // A shadow file naming the queue at 0x88, behind a short document name at 0x78.
     void writeJob2(const QString& base, const QString& queueName, const QByteArray& data)
     {
-        writeFileBytes(spool + base + u".SHD"_s, shadowFile(queueName));
+        const QString names = u"Rapport"_s + QChar() + queueName + QChar();
+        writeFileBytes(
+            spool + base + u".SHD"_s,
+            QByteArray(0x78, '\0') +
+                QByteArray(reinterpret_cast<const char*>(names.utf16()), names.size() * 2));
         writeFileBytes(spool + base + u".SPL"_s, data);
-    }
-    QString rows() const
-    {
-        return f.cli(u"SELECT Number, Type, Pages, File_name FROM \"FILES.DB\" ORDER BY Number;"_s);
     }
     QStringList spoolFiles() const { return QDir(spool).entryList(QDir::Files, QDir::Name); }
     int logged(const QString& fragment) const
@@ -105,73 +93,57 @@ TEST_F(PrinterSourceTest, ThreePageJobBecomesOneDocumentOnceSettledAndOnlyItsQue
               falseHeader(0) + falseHeader(40) + pages[0] + "xx" + pages[1] + pages[2]);
     writeJob2(u"00003"_s, u"Other"_s, pages[0]);
     CheckPrinterSources();
-    EXPECT_EQ(PrinterSourceCount, 1);
     EXPECT_EQ(queue.fake->calls, QStringList{u"Pause Cardio"_s});
 
     EXPECT_EQ(poll(2), 0) << "two passes settle the spool folder";
     EXPECT_EQ(poll(), 1);
-    EXPECT_EQ(rows(), u"1|0|3|%1_0.emf\n2|1|1|%1_1.emf\n3|1|1|%1_2.emf"_s.arg(spool + u"00002"_s));
+    EXPECT_EQ(f.cli(u"SELECT Number, Type, Pages, File_name FROM \"FILES.DB\" ORDER BY Number;"_s),
+              u"1|0|3|%1_0.emf\n2|1|1|%1_1.emf\n3|1|1|%1_2.emf"_s.arg(spool + u"00002"_s));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(readFileBytes(BufDir + QString::number(i + 1) + u".3"_s), pages[i]) << i;
     EXPECT_EQ(spoolFiles(), (QStringList{u"00003.SHD"_s, u"00003.SPL"_s}));
     EXPECT_EQ(queue.fake->calls, (QStringList{u"Pause Cardio"_s, u"Purge Cardio"_s}));
     EXPECT_EQ(poll(3), 0) << "another queue's job is left alone";
     EXPECT_EQ(queue.fake->calls.size(), 2);
+    // An empty spool folder is no folder (not the current one); said once.
+    EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
+    EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
+    EXPECT_EQ(logged(u"No spool folder is configured"_s), 1);
 }
 
-TEST_F(PrinterSourceTest, EmptyJobFileHoldsCaptureBackAndIsLoggedOnceAfterSixtyPasses)
+TEST_F(PrinterSourceTest, JobsWaitUntilWholeAndAreTakenWholeOrNotAtAll)
 {
-    writeJob2(u"00002"_s, u"Cardio"_s, pages[0]);
+    // An empty job file holds every job back; it is logged once after 60 passes, never deleted.
+    const QByteArray whole = pages[0] + pages[1];
+    writeJob2(u"00002"_s, u"Cardio"_s, whole);
     writeFileBytes(spool + u"00005.SPL"_s, {});
     EXPECT_EQ(poll(59), 0);
     EXPECT_EQ(logged(u"00005.SPL has stayed empty"_s), 0);
     EXPECT_EQ(poll(10), 0);
     EXPECT_EQ(logged(u"00005.SPL has stayed empty"_s), 1);
-    EXPECT_TRUE(QFile::exists(spool + u"00005.SPL"_s)) << "never deleted";
-
     QFile::remove(spool + u"00005.SPL"_s);
-    EXPECT_EQ(poll(2), 0);
-    EXPECT_EQ(poll(), 1);
-}
-
-TEST_F(PrinterSourceTest, JobStillBeingWrittenIsTakenOnceWholeAndClosed)
-{
-    // A page that runs past the end of the job file: nothing is taken, no page file is left.
-    const QByteArray whole = pages[0] + pages[1];
-    writeJob2(u"00002"_s, u"Cardio"_s, whole.left(pages[0].size() + 60));
+    // A page that runs past the end of the job file: nothing taken, no page file left.
+    writeFileBytes(spool + u"00002.SPL"_s, whole.left(pages[0].size() + 60));
     EXPECT_EQ(poll(4), 0);
     EXPECT_EQ(spoolFiles(), (QStringList{u"00002.SHD"_s, u"00002.SPL"_s}));
-    EXPECT_EQ(rows(), QString());
-
-    // Whole now, but still open for writing by another program.
+    // Whole, but still open for writing by another program.
     writeFileBytes(spool + u"00002.SPL"_s, whole);
     FileHolder writer;
     ASSERT_TRUE(writer.start(spool + u"00002.SPL"_s, FileHolder::OpenForWriting));
     EXPECT_EQ(poll(3), 0);
     writer.release();
+    // The second page cannot be moved: the first comes back, the job stays, nothing is purged.
+    fileops::failNth(fileops::Op::Move, 2, ENOSPC);
+    EXPECT_EQ(poll(3), 0);
+    EXPECT_EQ(f.cli(u"SELECT count(*) FROM \"FILES.DB\";"_s), u"0"_s);
+    EXPECT_TRUE(QDir(BufDir).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(spoolFiles(),
+              (QStringList{u"00002.SHD"_s, u"00002.SPL"_s, u"00002_0.emf"_s, u"00002_1.emf"_s}));
+    EXPECT_EQ(logged(u"Print job "_s + spool + u"00002.SHD not taken"_s), 1);
+    EXPECT_TRUE(queue.fake->calls.isEmpty());
+    CheckPrinterSources(); // tried again
     EXPECT_EQ(poll(), 1);
     EXPECT_EQ(f.cli(u"SELECT group_concat(Pages) FROM \"FILES.DB\";"_s), u"2,1"_s);
-    EXPECT_EQ(queue.fake->calls, QStringList{u"Purge Cardio"_s});
-}
-
-TEST_F(PrinterSourceTest, JobWhosePageCannotBeMovedStaysWholeInTheSpoolFolder)
-{
-    writeJob2(u"00002"_s, u"Cardio"_s, pages[0] + pages[1] + pages[2]);
-    poll(2);
-    fileops::failNth(fileops::Op::Move, 2, ENOSPC); // the second page's
-    EXPECT_EQ(poll(4), 0);
-    EXPECT_EQ(rows(), QString());
-    EXPECT_TRUE(QDir(BufDir).entryList(QDir::Files | QDir::Hidden).isEmpty());
-    EXPECT_EQ(spoolFiles(), (QStringList{u"00002.SHD"_s, u"00002.SPL"_s, u"00002_0.emf"_s,
-                                         u"00002_1.emf"_s, u"00002_2.emf"_s}));
-    EXPECT_EQ(readFileBytes(spool + u"00002_0.emf"_s), pages[0]);
-    EXPECT_EQ(logged(u"Print job "_s + spool + u"00002.SHD not taken"_s), 1);
-    EXPECT_TRUE(queue.fake->calls.isEmpty()) << "no purge";
-
-    // Tried again once the sources are checked again.
-    CheckPrinterSources();
-    EXPECT_EQ(poll(), 1);
-    EXPECT_EQ(f.cli(u"SELECT count(*) FROM \"FILES.DB\";"_s), u"3"_s);
     EXPECT_EQ(queue.fake->calls, (QStringList{u"Pause Cardio"_s, u"Purge Cardio"_s}));
 }
 
@@ -218,48 +190,75 @@ TEST_F(PrinterSourceTest, PagesArePrintedThroughOneJobEachInOrder)
     for (int job = 1; job <= 3; ++job) {
         QProcess pdfinfo;
         pdfinfo.start(u"pdfinfo"_s, {f.ws.path(u"job%1.pdf"_s.arg(job))});
-        ASSERT_TRUE(pdfinfo.waitForFinished(10000));
+        pdfinfo.waitForFinished(10000);
         const QString info = QString::fromUtf8(pdfinfo.readAllStandardOutput());
-        EXPECT_TRUE(info.contains(QRegularExpression(u"Pages: +1\n"_s))) << info.toStdString();
-        EXPECT_TRUE(info.contains(QRegularExpression(u"Title: +%1\\.3\n"_s.arg(job))))
+        EXPECT_TRUE(
+            info.contains(QRegularExpression(u"Title: +%1\\.3\n[\\s\\S]*\nPages: +1\n"_s.arg(job))))
             << info.toStdString();
     }
 }
 
-TEST_F(PrinterSourceTest, QueueControlFailuresAreShownAndAnEmptySpoolFolderIsNoFolder)
+TEST_F(PrinterSourceTest, CupsQueuePausedOnlyWithTheSettingAndHeldJobsNeverPurged)
 {
-    ScopedScriptedDialogs dialogs;
-    dialogs.expectShowMessage(u"Erreur d'accès à l'imprimante virtuelle: OPPRN 1801"_s)
-        .expectShowMessage(u"Erreur d'accès à l'imprimante virtuelle: SETPRN 1025"_s);
-    queue.fake->answer = {printqueue::Outcome::NotOpened, 1801, u"no such queue"_s};
-    SetPrn(u"Cardio"_s, 2);
-    queue.fake->answer = {printqueue::Outcome::Refused, 1025, u"not allowed"_s};
-    SetPrn(u"Cardio"_s, 1);
-    SetPrn(u"Cardio"_s, 4);
-    EXPECT_EQ(queue.fake->calls, (QStringList{u"Pause Cardio"_s, u"Resume Cardio"_s}));
+    const QString root = f.ws.path(u"cups/"_s);
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    for (const auto& [name, text] :
+         {std::pair{"cupsd.conf",
+                    u"Listen 127.0.0.1:%2\nLogLevel info\nBrowsing No\nDefaultAuthType None\n"
+                    "<Policy default>\n<Limit All>\nAllow all\n</Limit>\n</Policy>"_s},
+          {"cups-files.conf", u"ServerRoot %1\nRequestRoot %1run\nTempDir %1run\nCacheDir %1run\n"
+                              "StateDir %1run\nErrorLog stderr\nAccessLog %1log\nPageLog %1log\n"
+                              "Printcap %1printcap"_s},
+          {"printers.conf", u"<Printer Cardio>\nDeviceURI file:///dev/null\n</Printer>"_s}})
+        writeFileBytes(
+            root + QLatin1String(name),
+            QString(text).replace(u"%1"_s, root).replace(u"%2"_s, QString::number(port)).toUtf8() +
+                '\n');
+    QDir().mkpath(root + u"run"_s); // cupsd empties it
+    QProcess cupsd;
+    cupsd.setProcessChannelMode(QProcess::MergedChannels);
+    cupsd.start(u"/usr/sbin/cupsd"_s,
+                {u"-f"_s, u"-c"_s, root + u"cupsd.conf"_s, u"-s"_s, root + u"cups-files.conf"_s});
+    const QByteArray savedServer = qgetenv("CUPS_SERVER");
+    const auto stop = qScopeGuard([&] {
+        cupsd.kill();
+        cupsd.waitForFinished(10000);
+        savedServer.isNull() ? qunsetenv("CUPS_SERVER") : qputenv("CUPS_SERVER", savedServer);
+    });
+    QByteArray said; // its log: ready once it listens
+    while (!said.contains("Listening to") && cupsd.waitForReadyRead(20000))
+        said += cupsd.readAll();
+    ASSERT_TRUE(said.contains("Listening to")) << "cupsd (Debian package cups) did not start";
+    const QString server = u"127.0.0.1:%1"_s.arg(port);
+    qputenv("CUPS_SERVER", server.toUtf8());
+    const auto client = [&server](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, QStringList{u"-h"_s, server} + args);
+        p.waitForFinished(20000);
+        return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    };
+    writeFileBytes(f.ws.path(u"letter.txt"_s), "Dear colleague");
+    EXPECT_TRUE(
+        client(u"lp"_s, {u"-d"_s, u"Cardio"_s, u"-H"_s, u"hold"_s, f.ws.path(u"letter.txt"_s)})
+            .contains(u"Cardio-1"_s));
 
-    // A job in the current folder is not one of an empty spool folder's.
-    writeJob2(u"00002"_s, u"Cardio"_s, pages[0]);
-    const QString current = QDir::currentPath();
-    QDir::setCurrent(spool);
-    for (int pass = 0; pass < 4; ++pass)
-        EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
-    QDir::setCurrent(current);
-    EXPECT_EQ(logged(u"No spool folder is configured"_s), 1);
-}
-
-TEST(PrinterSourceSettings, SpoolSettingsAreReadAtStartUpWithVersionTwoByDefault)
-{
-    for (const QStringList& ini :
-         {QStringList{}, QStringList{u"SpoolDir=/var/spool/jobs"_s, u"SpoolVersion=1"_s}}) {
-        MainWindowFixture w;
-        SpoolVersion = 7;
-        w.startRunning(ini);
-        EXPECT_EQ(SpoolDir, ini.isEmpty() ? QString() : u"/var/spool/jobs"_s);
-        EXPECT_EQ(SpoolVersion, ini.isEmpty() ? 2 : 1);
+    for (const QString& setting : {QString(), u"CUPS"_s}) {
+        SCOPED_TRACE(setting.toStdString());
+        ResetSpoolStateForTesting();
+        ASSERT_TRUE(printqueue::select(setting));
+        CheckPrinterSources();
+        const QString state = client(u"lpstat"_s, {u"-p"_s, u"Cardio"_s});
+        EXPECT_TRUE(state.contains(setting.isEmpty() ? u"Cardio is idle.  enabled"_s
+                                                     : u"Cardio disabled"_s))
+            << state.toStdString();
+        writeJob2(u"00002"_s, u"Cardio"_s, pages[0]); // taken: the queue's purge is asked
+        EXPECT_EQ(poll(3), 1);
+        EXPECT_TRUE(client(u"lpstat"_s, {u"-o"_s, u"Cardio"_s}).contains(u"Cardio-1"_s));
     }
-    SpoolDir.clear();
-    SpoolVersion = 1;
+    EXPECT_EQ(logged(u"\"Cardio\" is never purged"_s), 1);
 }
 
 } // namespace
