@@ -117,6 +117,15 @@ bool unavailable(const QString& path)
     return state().busy.isBusy(path) || !QFileInfo(path).isReadable();
 }
 
+// The file `name` in the spool folder, found whatever the case of its name; empty when there is
+// no such file (a name a job file gives may also be empty, ".." or a folder's).
+QString spoolFile(const QString& folder, const QString& name)
+{
+    const QString path = name.isEmpty() ? QString() : files::findNoCase(folder, name);
+    return !path.isEmpty() && QFileInfo(path).isFile() && !QFileInfo(path).isSymLink() ? path
+                                                                                       : QString();
+}
+
 // ---- one job's hand-over ------------------------------------------------------------------------
 
 struct TakenPage
@@ -252,7 +261,7 @@ struct Pass
             bool ready = !job.pages.isEmpty();
             QStringList pages;
             for (const QByteArray& written : job.pages) {
-                const QString page = files::findNoCase(folder, SpoolPageFileName(written));
+                const QString page = spoolFile(folder, SpoolPageFileName(written));
                 ready = ready && !page.isEmpty() && !unavailable(page);
                 pages.append(page);
             }
@@ -285,7 +294,7 @@ struct Pass
             trace(QStringLiteral("Buf :") + queue);
             if (!ours || heldBack(path))
                 continue;
-            const QString spl = files::findNoCase(folder, name.chopped(4) + QStringLiteral(".spl"));
+            const QString spl = spoolFile(folder, name.chopped(4) + QStringLiteral(".spl"));
             trace(QStringLiteral("sSPLFileName : ") + spl);
             QStringList pages;
             QString why;
