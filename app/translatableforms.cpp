@@ -20,9 +20,9 @@ QList<RegisteredForm>& registeredForms()
     return forms;
 }
 
-// The program's translatable forms in the editor's order. TPackDlg, TfAbout, TCompForm,
-// TfEmfView, the e-mail and FTP dialogs, TDelDlg and TLoginDlg are not built yet: they are
-// offered by name until their forms register their classes.
+// The program's translatable forms in the editor's order. TPackDlg, TfAbout, TCompForm, the
+// e-mail and FTP dialogs, TDelDlg and TLoginDlg are not built yet: they are offered by name
+// until their forms register their classes.
 constexpr const char* ProgramFormOrder[] = {
     "TMainForm",  "TConfigForm",    "TIdDlg",    "TPatientDlg",     "TPackDlg",
     "TfError",    "TfAbout",        "TCompForm", "TMemoForm",       "TImageForm",

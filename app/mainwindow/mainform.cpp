@@ -26,6 +26,7 @@
 #include <platform/files.h>
 #include <platform/format.h>
 #include <platform/inifile.h>
+#include <platform/printqueue.h>
 #include <platform/process.h>
 #include <platform/regional.h>
 #include <platform/support/logfile.h>
@@ -599,9 +600,14 @@ void TMainForm::StartSources()
 {
     TMainFormModules& modules = MainFormModules();
     SplashText(QStringLiteral("Initialisation des sources..."));
-    // No print spooler hands its jobs to this program here: the spool folder stays empty
-    // until one is configured, and the virtual-printer sources watch nothing.
-    SpoolDir.clear();
+    // No print spooler hands its jobs to this program here: the virtual-printer sources watch
+    // the spool folder the settings name (none by default), and queues are left alone unless a
+    // setting asks for their control.
+    const IniFile ini(IniFileName);
+    const QString app = QStringLiteral("Application");
+    SpoolDir = files::nativePath(ini.readString(app, QStringLiteral("SpoolDir")));
+    SpoolVersion = qint16(ini.readInteger(app, QStringLiteral("SpoolVersion"), 2));
+    printqueue::select(ini.readString(app, QStringLiteral("PrintQueueControl")));
     BindPortSlots();
     modules.StartComSources();
     modules.CheckFileSources();
@@ -761,22 +767,25 @@ void TMainForm::SetScreenCaptureServerNameForTesting(const QString& name)
 void TMainForm::StartScreenCaptureServer()
 {
     const QString name = ScreenCaptureServerName();
+    // Another running copy of the program keeps its socket: asked first, since listening with
+    // access options replaces whatever socket has the name. One left behind by a program that
+    // ended abruptly answers nobody and is taken over.
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    const bool inUse = probe.waitForConnected(500);
+    probe.abort();
     m_captureServer = new QLocalServer(this);
     m_captureServer->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_captureServer->listen(name)) {
-        // A socket left behind by a program that ended abruptly is taken over; one that another
-        // running copy of the program still answers on is left to it.
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        const bool inUse = probe.waitForConnected(500);
-        probe.abort();
-        if (inUse || !QLocalServer::removeServer(name) || !m_captureServer->listen(name)) {
-            WriteToLog(QStringLiteral("Screen capture requests are not received: ") +
-                       (inUse ? QStringLiteral("another copy of the program answers on ")
-                              : m_captureServer->errorString() + QStringLiteral(" ")) +
-                       name);
-            return;
-        }
+    const auto listen = [this, &name] {
+        return m_captureServer->listen(name) ||
+               (QLocalServer::removeServer(name) && m_captureServer->listen(name));
+    };
+    if (inUse || !listen()) {
+        WriteToLog(QStringLiteral("Screen capture requests are not received: ") +
+                   (inUse ? QStringLiteral("another copy of the program answers on ")
+                          : m_captureServer->errorString() + QStringLiteral(" ")) +
+                   name);
+        return;
     }
     connect(m_captureServer, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_captureServer->nextPendingConnection()) {

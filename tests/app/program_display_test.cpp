@@ -19,7 +19,7 @@ TEST(ProgramOnDisplay, FailedStartupBoxIsClickedAndTheProgramEnds)
     writeFileBytes(folder.work() + u"plain"_s, "a file, not a folder");
     folder.writeIni(
         {u"[Application]"_s, u"Path="_s + folder.work() + u"plain"_s, u"User=Tester"_s});
-    folder.start(display.name);
+    folder.start({u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + display.name});
 
     // The program says where the default button of each question is, in its window.
     const QRegularExpression button(u"QUORVANE default button at (\\d+) (\\d+)"_s);

@@ -66,16 +66,15 @@ void ProgramFolder::prepareTables(const QString& script) const
         cli(script);
 }
 
-void ProgramFolder::start(const QString& display)
+void ProgramFolder::start(const QStringList& environment)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"),
-               display.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QUORVANE_TEST_TICK_MS"), QStringLiteral("50"));
     env.remove(QStringLiteral("DISPLAY"));
-    if (!display.isEmpty())
-        env.insert(QStringLiteral("DISPLAY"), display);
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const QString& entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(ws.root());

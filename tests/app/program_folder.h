@@ -34,9 +34,9 @@ public:
     // The tables of a new installation in the working folder, made as the program makes them,
     // and a script run on them.
     void prepareTables(const QString& script = {}) const;
-    // Starts the program offscreen (or on the X display named), ticking every 50 ms with a sign
-    // on stderr after each tick.
-    void start(const QString& display = {});
+    // Starts the program offscreen, ticking every 50 ms with a sign on stderr after each tick;
+    // "NAME=value" entries of `environment` are set last (another platform, a display).
+    void start(const QStringList& environment = {});
     // Reads the program's output until done() holds (checked as each sign arrives), the program
     // ends, or ms pass.
     bool waitFor(const std::function<bool()>& done, int ms = 20000);

@@ -20,7 +20,7 @@ TEST(TranslatableForms, TheNineteenProgramFormsInOrderEachBuiltOneWithItsClass)
         {"TMainForm", true},   {"TConfigForm", true},      {"TIdDlg", true},
         {"TPatientDlg", true}, {"TPackDlg", false},        {"TfError", true},
         {"TfAbout", false},    {"TCompForm", false},       {"TMemoForm", true},
-        {"TImageForm", true},  {"TfEmfView", false},       {"TeMailDlg", false},
+        {"TImageForm", true},  {"TfEmfView", true},        {"TeMailDlg", false},
         {"TFTPDlg", false},    {"TFTPPasswordDlg", false}, {"TFTPClient", false},
         {"TSMTPTForm", false}, {"TCOMOptionsDlg", true},   {"TDelDlg", false},
         {"TLoginDlg", false}};

@@ -23,7 +23,9 @@ set(QUORVANE_FUZZ_TARGETS
     analysers/miditron
     analysers/integra
     analysers/comslots
-    app/bfareport)
+    app/bfareport
+    app/spoolfiles
+    app/emfwalk)
 
 get_filename_component(_fuzz_tests ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
 

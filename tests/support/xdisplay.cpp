@@ -30,11 +30,12 @@ QProcessEnvironment on(const QString& display)
 
 } // namespace
 
-XDisplay::XDisplay()
+XDisplay::XDisplay(const QString& screen)
 {
-    m_server.start(QStringLiteral("Xvfb"), QStringLiteral("-displayfd 1 -screen 0 1024x768x24 "
-                                                          "-nolisten tcp")
-                                               .split(u' '));
+    m_server.start(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), screen + QStringLiteral("x24"),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     const QString number = readyLine(m_server, [](const QString& line) {
         bool isNumber = false;
         line.toUInt(&isNumber);

@@ -9,7 +9,8 @@
 class XDisplay
 {
 public:
-    XDisplay();
+    // The screen is width x height at 24 bits.
+    explicit XDisplay(const QString& screen = QStringLiteral("1024x768"));
     ~XDisplay();
 
     QString error; // why the display is not there; empty when it is

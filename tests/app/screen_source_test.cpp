@@ -1,0 +1,145 @@
+// The screen-capture source: offscreen, the main window's tick takes the clipboard's picture or
+// not; its trigger socket is left to another running copy; and the real program under Xvfb takes
+// the picture xclip owns, its bitmap file read back here byte by byte.
+#include "mainwindow_fixture.h"
+#include "program_folder.h"
+
+#include <app/sources/screen_source.h>
+#include <platform/fileops.h>
+#include <platform/support/globals.h>
+#include <support/xdisplay.h>
+
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLocalServer>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct ScreenWindow : MainWindowFixture
+{
+    explicit ScreenWindow(const QList<QPair<int, int>>& sources) // number and state
+    {
+        MainFormModules().CaptureClipboardBitmap = &CaptureClipboardBitmap;
+        startRunning();
+        for (const auto& source : sources)
+            addSource(source.first, 5, source.second);
+        InitClipboardSource();
+    }
+    ~ScreenWindow() { fileops::resetFaults(); }
+
+    static QSize screen() { return QGuiApplication::primaryScreen()->size(); }
+    static void offer(QSize size)
+    {
+        QImage picture(size, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QGuiApplication::clipboard()->setImage(picture);
+    }
+    static bool offered() { return !QGuiApplication::clipboard()->image().isNull(); }
+    QString documents() const
+    {
+        return cli(u"SELECT group_concat(Number || ':' || Cfg) FROM \"FILES.DB\";"_s);
+    }
+};
+
+TEST(ScreenCapture, TakesOnlyAPictureOfTheWholeScreenForTheFirstActiveSource)
+{
+    const struct
+    {
+        QSize more; // added to the screen's size
+        QList<QPair<int, int>> sources;
+        QString document;
+    } cases[] = {{{0, 0}, {{5, 1}}, u"1:5"_s},
+                 {{0, -1}, {{5, 1}}, {}},
+                 {{224, 0}, {{5, 1}}, u"1:5"_s},
+                 {{0, 0}, {{5, 2}}, {}},
+                 {{0, 0}, {{8, 1}, {5, 1}}, u"1:8"_s}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.document.toStdString() + " " + std::to_string(c.more.width()));
+        ScreenWindow w(c.sources);
+        ScreenWindow::offer(ScreenWindow::screen() + c.more);
+        w.tick();
+        EXPECT_EQ(w.documents(), c.document);
+        EXPECT_EQ(ScreenWindow::offered(), c.document.isEmpty()) << "emptied once taken";
+    }
+}
+
+TEST(ScreenCapture, WriteFailingForFiveTicksIsLoggedOnceAndLosesNothing)
+{
+    ScreenWindow w({{5, 1}});
+    ScreenWindow::offer(ScreenWindow::screen());
+    for (int n = 1; n <= 5; ++n)
+        fileops::failNth(fileops::Op::Write, n, ENOSPC);
+    w.tick(5);
+    EXPECT_EQ(w.documents(), QString());
+    EXPECT_TRUE(ScreenWindow::offered());
+    EXPECT_EQ(QString::fromUtf8(w.ws.operationsLog()).count(u"Screen capture not taken"_s), 1);
+    EXPECT_EQ(QDir(BufDir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    w.tick();
+    EXPECT_EQ(w.documents(), u"1:5"_s);
+}
+
+TEST(ScreenCapture, TriggerSocketOfAnotherRunningCopyIsLeftToIt)
+{
+    MainWindowFixture w;
+    QLocalServer other;
+    other.setSocketOptions(QLocalServer::UserAccessOption);
+    ASSERT_TRUE(other.listen(TMainForm::ScreenCaptureServerName()));
+    w.writeUsualIni();
+    w.prepareTables();
+    w.start();
+    EXPECT_FALSE(w.form->findChild<QLocalServer*>()->isListening());
+    EXPECT_TRUE(w.ws.operationsLog().contains("another copy of the program answers"));
+    EXPECT_TRUE(other.hasPendingConnections() || other.waitForNewConnection(5000));
+}
+
+TEST(ScreenCapture, ProgramUnderXvfbTakesThePictureXclipOwnsAndXclipEnds)
+{
+    XDisplay x(u"640x480"_s);
+    ASSERT_TRUE(x.error.isEmpty()) << x.error.toStdString();
+    const QString display = x.name;
+    ProgramFolder folder;
+    folder.writeUsualIni();
+    folder.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                         "NeedComment, Warning) VALUES (4, 5, 1, 'Ecran', 'BMP', 0, 0, 0);");
+    folder.start({u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + display});
+    ASSERT_TRUE(folder.waitForTicks(2)) << folder.output().constData();
+
+    // Blue, with a red pixel top left and a green one bottom right.
+    QImage picture(640, 480, QImage::Format_RGB32);
+    picture.fill(QColor(0, 0, 255));
+    picture.setPixelColor(0, 0, QColor(255, 0, 0));
+    picture.setPixelColor(639, 479, QColor(0, 255, 0));
+    picture.save(folder.ws.path(u"screen.png"_s));
+    QProcess xclip;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, display);
+    xclip.setProcessEnvironment(env);
+    xclip.start(u"xclip"_s, {u"-quiet"_s, u"-selection"_s, u"clipboard"_s, u"-t"_s, u"image/png"_s,
+                             u"-i"_s, folder.ws.path(u"screen.png"_s)});
+    const QString bitmapFile = folder.work() + u"buf/1.5"_s;
+    EXPECT_TRUE(folder.waitFor([&] { return QFileInfo::exists(bitmapFile); }));
+    EXPECT_TRUE(xclip.waitForFinished(20000)) << "xclip ends once the clipboard is emptied";
+
+    // Read as a bitmap reader would: rows from the bottom, three bytes blue-green-red.
+    const QByteArray bmp = readFileBytes(bitmapFile);
+    EXPECT_TRUE(bmp.startsWith("BM"));
+    EXPECT_EQ(bmp.mid(18, 12), QByteArray("\x80\x02\0\0\xe0\x01\0\0\x01\0\x18\0", 12))
+        << "640 by 480, one plane, 24 bits a pixel";
+    ASSERT_GT(bmp.size(), 54);
+    const int pixels = qFromLittleEndian<qint32>(bmp.constData() + 10), row = 640 * 3;
+    ASSERT_EQ(bmp.size(), pixels + 480 * row) << "not compressed";
+    EXPECT_EQ(bmp.mid(pixels, 6), QByteArray("\xff\0\0\xff\0\0", 6)) << "bottom left: blue";
+    EXPECT_EQ(bmp.mid(pixels + 639 * 3, 3), QByteArray("\0\xff\0", 3)) << "bottom right";
+    EXPECT_EQ(bmp.mid(pixels + 479 * row, 3), QByteArray("\0\0\xff", 3)) << "top left: red";
+}
+
+} // namespace
