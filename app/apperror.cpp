@@ -5,6 +5,7 @@
 #include "errorform.h"
 
 #include <app/mainwindow/mainform_texts.h>
+#include <platform/db/enginecodes.h>
 #include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/format.h>
@@ -23,20 +24,6 @@ QString mainText(int n)
     return MainFormTexts().GetConst(n);
 }
 
-bool isCorruptCode(int code)
-{
-    switch (code) {
-    case EngineCode::CorruptA:
-    case EngineCode::CorruptB:
-    case EngineCode::CorruptC:
-    case EngineCode::CorruptD:
-    case EngineCode::CorruptE:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The engine conditions with a message of their own. False when the error window must follow.
 bool handledEngineCondition(const EngineError& e)
 {
@@ -51,7 +38,7 @@ bool handledEngineCondition(const EngineError& e)
         Dialogs().messageDlg(mainText(14), mtWarning, mbOK);
         return true;
     }
-    if (isCorruptCode(code)) {
+    if (EngineCode::isDamagedTable(code)) {
         WriteToLog(mainText(15));
         Dialogs().messageDlg(Format(mainText(16), {QStringLiteral("\n\r")}), mtWarning, mbOK);
         return true;

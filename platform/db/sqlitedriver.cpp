@@ -36,9 +36,9 @@ int engineCode(int rc)
     case SQLITE_LOCKED:
         return EngineCode::Locked;
     case SQLITE_CORRUPT:
-        return EngineCode::CorruptA;
+        return EngineCode::DamagedData;
     case SQLITE_NOTADB:
-        return EngineCode::CorruptB;
+        return EngineCode::NotADatabase;
     case SQLITE_CANTOPEN:
         return EngineCode::CannotOpen;
     case SQLITE_IOERR:
@@ -59,8 +59,8 @@ QString engineMessage(int code, const QString& sqliteMessage)
     case EngineCode::Locked:
         return QStringLiteral("Table or database is busy (held by another connection): %1")
             .arg(sqliteMessage);
-    case EngineCode::CorruptA:
-    case EngineCode::CorruptB:
+    case EngineCode::DamagedData:
+    case EngineCode::NotADatabase:
         return QStringLiteral("The database file is damaged: %1").arg(sqliteMessage);
     default:
         return sqliteMessage;
