@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+struct FilterExpr;
+
 // The error of the in-memory dataset engine ("Key violation.", damaged dataset files).
 QV_EXCEPTION_CLASS(EDBClient, EDBEditError)
 
@@ -287,11 +289,8 @@ protected:
 private:
     friend class Field;
     friend class IndexedDataSet;
+    friend struct FilterExpr;
 
-public:
-    struct FilterExpr; // the parsed filter text (defined in dataset.cpp)
-
-private:
     // Where the backend cursor stood, to come back after a silent walk.
     struct Position
     {
@@ -315,6 +314,7 @@ private:
     void endScroll();
     bool step(bool forward);
     void checkCanModify() const;
+    template <typename Tell> void tellObservers(const Tell& tell);
     void notifyScrolled();
     void notifyRecordChanged(Field* field);
     void notifyStateChanged();
@@ -369,6 +369,9 @@ struct IndexDef
     QStringList fieldList() const;
 };
 Q_DECLARE_OPERATORS_FOR_FLAGS(IndexDef::Options)
+
+// The names of a field list "A;B;C", trimmed, empty ones left out.
+QStringList splitFieldList(const QString& names);
 
 // The named indexes of a dataset. Names compare without regard to case.
 class IndexDefs
