@@ -184,7 +184,8 @@ public:
     // accepts it. The filter text is a small expression: comparisons of a field with a literal
     // (=, <>, <, >, <=, >=; strings in single quotes with '' for a quote; numbers; NULL), a
     // boolean field alone, AND, OR, NOT and parentheses, e.g. "FIELD_NAME = 'X' and LANGUE_ID = 1"
-    // or "CHANGED". A text that does not parse raises EDBEditError when it is set.
+    // or "CHANGED". A text that does not parse, or whose parentheses and NOTs nest more than 256
+    // levels deep, raises EDBEditError when it is set.
     void setFiltered(bool filtered);
     bool isFiltered() const { return m_filtered; }
     void setFilter(const QString& text);

@@ -1,5 +1,5 @@
 // The filter text's lexer, its parser (a recursive descent over OR, AND, NOT, comparisons and
-// parentheses) and the evaluation of a parsed text against a record.
+// parentheses, with a bound on the nesting) and the evaluation of a parsed text against a record.
 #include "datasetfilter.h"
 
 #include "collation.h"
@@ -118,6 +118,26 @@ public:
 private:
     using Rule = std::unique_ptr<Expr> (FilterParser::*)();
 
+    // One level deeper for as long as it lives; refuses the text beyond the bound.
+    class Nesting
+    {
+    public:
+        explicit Nesting(FilterParser& parser) : m_parser(parser)
+        {
+            if (++m_parser.m_depth > Expr::MaxDepth)
+                throw EDBEditError(
+                    QStringLiteral("Filter expression nested more than %1 levels deep: %2")
+                        .arg(Expr::MaxDepth)
+                        .arg(m_parser.m_text));
+        }
+        ~Nesting() { --m_parser.m_depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        FilterParser& m_parser;
+    };
+
     static bool isWord(const Token& t, const char* word)
     {
         return t.type == Token::Name &&
@@ -155,6 +175,7 @@ private:
     std::unique_ptr<Expr> parseNot()
     {
         if (isWord(m_tok, "not")) {
+            const Nesting nesting(*this);
             advance();
             auto e = std::make_unique<Expr>();
             e->kind = Expr::Kind::Not;
@@ -202,6 +223,7 @@ private:
     std::unique_ptr<Expr> parsePrimary()
     {
         if (m_tok.type == Token::LParen) {
+            const Nesting nesting(*this);
             advance();
             auto e = parseOr();
             if (m_tok.type != Token::RParen)
@@ -257,6 +279,7 @@ private:
     QString m_text;
     FilterLexer m_lexer;
     Token m_tok;
+    int m_depth = 0;
 };
 
 } // namespace

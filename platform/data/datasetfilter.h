@@ -12,9 +12,14 @@
 
 class DataSet;
 
-// One node of a parsed filter text. AND and OR keep their operands in one list.
+// One node of a parsed filter text. AND and OR keep their operands in one list, so that a long run
+// of them does not make the tree deep; only parentheses and NOT nest, and no deeper than MaxDepth.
 struct FilterExpr
 {
+    // A text whose parentheses and NOTs nest deeper is refused: parsing and evaluating recurse
+    // once per level.
+    static constexpr int MaxDepth = 256;
+
     enum class Kind { And, Or, Not, Compare, IsTrue, Constant };
     enum class Cmp { Eq, Ne, Lt, Gt, Le, Ge };
     struct Operand
@@ -30,7 +35,7 @@ struct FilterExpr
     Operand a, b;                                      // IsTrue: a, a boolean field
     bool constant = true;
 
-    // Raises EDBEditError when the text does not parse.
+    // Raises EDBEditError when the text does not parse or nests deeper than MaxDepth.
     static std::unique_ptr<FilterExpr> parse(const QString& text);
     // Whether the record accepts the expression; `buffer` holds its values by field slot. A name
     // that is no field of the dataset raises EDBEditError.
