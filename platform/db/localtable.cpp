@@ -98,7 +98,7 @@ struct LocalTable::Impl
     QString insertSql; // made once per open: posts of new rows are the hot path
     DbStatement* insert = nullptr;
 
-    DbConnection& conn() const { return q->m_database->connection(); }
+    DbConnection& conn() const { return q->database()->connection(); }
     QString from() const { return quoteSqlName(storedName); }
 
     DbStatement& statement(const QString& sql)
@@ -544,7 +544,9 @@ struct LocalTable::Impl
 
 // ---------------------------------------------------------------------------------------------
 
-LocalTable::LocalTable(QObject* parent) : IndexedDataSet(parent), d(std::make_unique<Impl>(this))
+LocalTable::LocalTable(QObject* parent)
+    : IndexedDataSet(parent), d(std::make_unique<Impl>(this)),
+      m_binding(*this, [this] { d->clearStatements(); })
 {
 }
 
@@ -552,21 +554,6 @@ LocalTable::~LocalTable()
 {
     // Statements go before the connection may.
     d->clearStatements();
-}
-
-void LocalTable::setDatabase(Database* database)
-{
-    if (m_database == database)
-        return;
-    close();
-    if (m_database)
-        disconnect(m_database, nullptr, this, nullptr);
-    m_database = database;
-    if (m_database)
-        connect(m_database, &Database::closing, this, [this] {
-            close();
-            d->clearStatements();
-        });
 }
 
 void LocalTable::setTableName(const QString& name)
@@ -625,9 +612,9 @@ QString requireTable(DbConnection& conn, const QString& table)
 
 bool LocalTable::exists() const
 {
-    if (!m_database || m_tableName.isEmpty())
+    if (!database() || m_tableName.isEmpty())
         return false;
-    return !Impl::findTable(m_database->connection(), m_tableName).isEmpty();
+    return !Impl::findTable(database()->connection(), m_tableName).isEmpty();
 }
 
 void LocalTable::createTable()
@@ -637,7 +624,7 @@ void LocalTable::createTable()
     if (fields.isEmpty())
         throw EngineError(EngineCode::InvalidRequest,
                           QStringLiteral("Table %1 needs at least one field").arg(m_tableName));
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         if (!Impl::findTable(conn, m_tableName).isEmpty())
             throw EngineError(EngineCode::AlreadyExists,
                               QStringLiteral("Table already exists: %1").arg(m_tableName));
@@ -653,7 +640,7 @@ void LocalTable::createTable()
 
 void LocalTable::deleteTable()
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString name = requireTable(conn, m_tableName);
         conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(name)));
     });
@@ -668,7 +655,7 @@ void LocalTable::emptyTable()
         resync(true);
         return;
     }
-    changeStructure(m_database, m_tableName, false, [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, false, [&](DbConnection& conn) {
         const QString name = requireTable(conn, m_tableName);
         conn.execute(QStringLiteral("DELETE FROM %1").arg(quoteSqlName(name)));
     });
@@ -676,7 +663,7 @@ void LocalTable::emptyTable()
 
 void LocalTable::addIndex(const QString& name, const QString& fields, IndexDef::Options options)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         const IndexDefs existing = Impl::readIndexDefs(conn, table);
         const IndexDef def{name, fields, options};
@@ -694,7 +681,7 @@ void LocalTable::addIndex(const QString& name, const QString& fields, IndexDef::
 
 void LocalTable::deleteIndex(const QString& name)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         const IndexDefs existing = Impl::readIndexDefs(conn, table);
         const IndexDef* def = existing.find(name);
@@ -708,7 +695,7 @@ void LocalTable::deleteIndex(const QString& name)
 
 void LocalTable::addField(const FieldDef& def)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         if (Impl::readFieldDefs(conn, table).find(def.name))
             throw EngineError(EngineCode::AlreadyExists,
@@ -741,7 +728,7 @@ void LocalTable::addField(const FieldDef& def)
 
 void LocalTable::dropField(const QString& name)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         const FieldDef* f = nullptr;
         const FieldDefs fields = Impl::readFieldDefs(conn, table);
@@ -768,7 +755,7 @@ void LocalTable::dropField(const QString& name)
 
 void LocalTable::changeField(const QString& name, const FieldDef& def)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         const FieldDefs oldFields = Impl::readFieldDefs(conn, table);
         const int changed = oldFields.indexOf(name);
@@ -853,17 +840,17 @@ void LocalTable::changeField(const QString& name, const FieldDef& def)
 
 FieldDefs LocalTable::storedFieldDefs() const
 {
-    if (!m_database)
+    if (!database())
         return {};
-    DbConnection& conn = m_database->connection();
+    DbConnection& conn = database()->connection();
     return Impl::readFieldDefs(conn, requireTable(conn, m_tableName));
 }
 
 IndexDefs LocalTable::storedIndexDefs() const
 {
-    if (!m_database)
+    if (!database())
         return {};
-    DbConnection& conn = m_database->connection();
+    DbConnection& conn = database()->connection();
     return Impl::readIndexDefs(conn, requireTable(conn, m_tableName));
 }
 
@@ -878,13 +865,13 @@ void LocalTable::flushBuffers()
 
 void LocalTable::internalOpen()
 {
-    if (!m_database)
+    if (!database())
         throw EngineError(EngineCode::InvalidRequest,
                           messagePrefix() +
                               tr("No database assigned to table %1").arg(m_tableName));
     if (m_tableName.isEmpty())
         throw EngineError(EngineCode::InvalidRequest, messagePrefix() + tr("No table name"));
-    DbConnection& conn = m_database->connection();
+    DbConnection& conn = database()->connection();
     d->lock.acquire(TableLock::lockFileName(conn.databaseFile(), m_tableName), m_exclusive,
                     m_tableName);
     try {
@@ -1201,5 +1188,5 @@ void LocalTable::internalSetRange(const std::optional<VariantList>& start,
 void LocalTable::updateIndexDefs()
 {
     if (isActive())
-        indexDefs() = Impl::readIndexDefs(m_database->connection(), d->storedName);
+        indexDefs() = Impl::readIndexDefs(database()->connection(), d->storedName);
 }
