@@ -1,5 +1,7 @@
-// Dates and times: encoding and decoding TDateTime values, the classic date-time picture format,
-// reading dates and times written in the regional formats, and the bridge to QDateTime.
+// Dates and times: encoding and decoding TDateTime values, the picture format of FormatDateTime
+// (runs of the letters y, m, d, h, n, s, z, t and c, am/pm markers, quoted text, and "/" and ":"
+// for the regional separators), reading dates and times written in the regional formats, and the
+// bridge to QDateTime.
 #include "regional.h"
 
 #include "exception.h"

@@ -1,8 +1,23 @@
 // The cursor dataset base shared by every dataset of the program (the in-memory dataset, query
-// results, local tables): fields, states and the classic event order, navigation, bookmarks,
-// Locate and Lookup, filters, counted DisableControls and observers; and the indexed dataset with
-// index definitions, key search and key ranges. Backends implement a narrow record-storage
-// interface (the protected "internal" operations below).
+// results, local tables): fields, states and the order in which their events fire, navigation,
+// bookmarks, Locate and Lookup, filters, counted DisableControls and observers; and the indexed
+// dataset with index definitions, key search and key ranges. Backends implement a narrow
+// record-storage interface (the protected "internal" operations below).
+//
+// Adding a dataset kind: derive from DataSet, or from IndexedDataSet when the records have an order
+// chosen by index with key search and ranges (MemDataSet and LocalTable are the models; SqlQuery is
+// the read-only one). Implement the pure internal* operations of the base (open, close, the four
+// moves, read, the three bookmark operations, post, delete) and, for IndexedDataSet, setIndex,
+// seek and setRange; override the optional ones (record count and number, refresh, new-record
+// defaults, canModify) where the storage can answer faster or differently. A backend keeps only
+// its own cursor and records: the base fires every event in the order drawn above DataSet, applies
+// the filter, keeps the states and tells the observers, so a backend never calls a handler or an
+// observer itself. When its records change outside the base's operations (a bulk load, emptying
+// the storage), it calls resync(). A database dataset holds its database through a DatabaseBinding.
+// Tests: the event order, bookmarks, filters and observers are checked once on MemDataSet
+// (tests/platform/dataset_test.cpp, with EventLog and CountingObserver from dataset_helpers.h); a
+// new kind gets a suite of its own for what its storage does (order, keys, ranges, writes, errors)
+// against real storage, as db_localtable_test.cpp does on SQLite files.
 #pragma once
 
 #include <platform/data/field.h>
@@ -80,7 +95,8 @@ public:
 // pending edit (posted when modified, cancelled when not); a Before* handler that raises aborts the
 // operation and leaves the record and the state as they were; a BeforePost handler that posts or
 // cancels itself ends the outer post, which then does nothing more. Errors of the dataset are
-// EDBEditError with the classic messages.
+// EDBEditError with the messages the program's handlers know ("Dataset not in edit or insert
+// mode", "Cannot modify a read-only dataset", "Record not found", ...).
 class DataSet : public QObject
 {
     Q_OBJECT
@@ -399,8 +415,8 @@ private:
 // (also on fewer values than the index has fields), and an inclusive key range whose two ends may
 // name fewer fields than the index.
 //
-// Keys are given either as value lists (findKey, findNearest, setRange) or, in the classic way,
-// by entering the SetKey state (setKey, editKey, setRangeStart, setRangeEnd, editRangeStart,
+// Keys are given either as value lists (findKey, findNearest, setRange) or field by field, by
+// entering the SetKey state (setKey, editKey, setRangeStart, setRangeEnd, editRangeStart,
 // editRangeEnd), assigning index fields and ending with gotoKey, gotoNearest or applyRange; the
 // key then covers the index fields up to the last one assigned (unassigned ones before it count
 // as null).
