@@ -30,17 +30,17 @@ bool handledEngineCondition(const EngineError& e)
     const int code = e.errorCode();
     if (code == EngineCode::RecordLocked) {
         const int answer =
-            Dialogs().messageDlg(mainText(12), mtWarning, TMsgDlgButtons(mbOK) | mbRetry);
+            dialogService().messageDlg(mainText(12), mtWarning, TMsgDlgButtons(mbOK) | mbRetry);
         return answer != mrRetry;
     }
     if (code == EngineCode::Locked) {
         WriteToLog(mainText(13));
-        Dialogs().messageDlg(mainText(14), mtWarning, mbOK);
+        dialogService().messageDlg(mainText(14), mtWarning, mbOK);
         return true;
     }
     if (EngineCode::isDamagedTable(code)) {
         WriteToLog(mainText(15));
-        Dialogs().messageDlg(Format(mainText(16), {QStringLiteral("\n\r")}), mtWarning, mbOK);
+        dialogService().messageDlg(Format(mainText(16), {QStringLiteral("\n\r")}), mtWarning, mbOK);
         return true;
     }
     return false;
@@ -65,8 +65,8 @@ void showErrorWindow(const std::exception& e)
             descr << engine->entries().at(i).message;
         }
     } else {
-        WriteToLog(QStringLiteral("! ") + ExceptionMessage(e));
-        descr << ExceptionMessage(e);
+        WriteToLog(QStringLiteral("! ") + exceptionMessage(e));
+        descr << exceptionMessage(e);
     }
     form->Descr->setPlainText(descr.join(QLatin1Char('\n')));
     form->ShowModal();
@@ -84,7 +84,7 @@ void LogException(const std::exception& e)
 {
     setScreenCursor(crDefault);
     if (dynamic_cast<const EDBEditError*>(&e) || dynamic_cast<const EConvertError*>(&e)) {
-        Dialogs().showException(ExceptionMessage(e));
+        dialogService().showException(exceptionMessage(e));
         return;
     }
     if (const auto* engine = dynamic_cast<const EngineError*>(&e)) {

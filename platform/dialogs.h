@@ -48,7 +48,7 @@ protected:
 };
 
 // The service in use. Not owned: setDialogService(nullptr) restores the default one.
-DialogService& Dialogs();
+DialogService& dialogService();
 void setDialogService(DialogService* service);
 // The service used when none is set: the user interface installs the Qt one at start-up. Without
 // one, every question fails a soft check and is answered as cancelled.

@@ -87,7 +87,7 @@ private:
 };
 
 // The message of any exception: ours keep theirs; others are the system's text in its encoding.
-inline QString ExceptionMessage(const std::exception& e)
+inline QString exceptionMessage(const std::exception& e)
 {
     if (const auto* ex = dynamic_cast<const Exception*>(&e))
         return ex->message();

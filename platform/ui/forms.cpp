@@ -34,7 +34,7 @@ template <class F> bool runShowingErrors(F&& handler)
         return true;
     } catch (const EAbort&) {
     } catch (const std::exception& e) {
-        Dialogs().showException(ExceptionMessage(e));
+        dialogService().showException(exceptionMessage(e));
     }
     return false;
 }
@@ -185,7 +185,7 @@ int TForm::ShowModal()
                             .arg(metaObject()->className()));
     ScreenCursorRestorer cursor;
     // The form may be gone when the service returns: nothing below touches it.
-    return Dialogs().showModal(*this);
+    return dialogService().showModal(*this);
 }
 
 void TForm::Close()

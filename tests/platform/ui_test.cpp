@@ -111,7 +111,7 @@ TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
             scoped.answerMessage(mrYes, "Quitter");
         },
         "Quitter");
-    EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&Dialogs()), nullptr);
+    EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&dialogService()), nullptr);
 }
 
 TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
@@ -127,18 +127,19 @@ TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
         buttonCount = box->buttons().size();
         box->button(QMessageBox::No)->click();
     });
-    EXPECT_EQ(Dialogs().messageDlg("Fermer ?", mtConfirmation, mbYes | mbNo | mbCancel), mrNo);
+    EXPECT_EQ(dialogService().messageDlg("Fermer ?", mtConfirmation, mbYes | mbNo | mbCancel),
+              mrNo);
     EXPECT_EQ(caption, "Confirm");
     EXPECT_EQ(icon, QMessageBox::Question);
     EXPECT_EQ(buttonCount, 3);
 
     // Escape answers Cancel when there is one, else No; Enter the default, OK or else Yes.
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
-    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo | mbCancel), mrCancel);
+    EXPECT_EQ(dialogService().messageDlg("?", mtWarning, mbYes | mbNo | mbCancel), mrCancel);
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
-    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo), mrNo);
+    EXPECT_EQ(dialogService().messageDlg("?", mtWarning, mbYes | mbNo), mrNo);
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Return); });
-    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbNo | mbYes), mrYes);
+    EXPECT_EQ(dialogService().messageDlg("?", mtWarning, mbNo | mbYes), mrYes);
 
     // The button without a standard counterpart, and a caption of the caller's.
     onNextModalDialog([&](QWidget* widget) {
@@ -151,7 +152,8 @@ TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
                 button->click();
         }
     });
-    EXPECT_EQ(Dialogs().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"), mrAll);
+    EXPECT_EQ(dialogService().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"),
+              mrAll);
     EXPECT_EQ(caption, "Copie");
     EXPECT_EQ(icon, QMessageBox::Critical);
 
@@ -165,7 +167,7 @@ TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
             input->setTextValue("Martin");
             confirm ? input->accept() : input->reject();
         });
-        EXPECT_EQ(Dialogs().inputQuery("Patient", "Nom :", value), confirm);
+        EXPECT_EQ(dialogService().inputQuery("Patient", "Nom :", value), confirm);
         EXPECT_EQ(value, confirm ? "Martin" : "Dupont");
     }
 }
