@@ -599,22 +599,12 @@ bool DataSet::isEmpty() const
 int DataSet::recordCount() const
 {
     checkActive();
-    DataSet* self = const_cast<DataSet*>(this);
     if (!hasFilter()) {
         const int n = internalRecordCount();
         if (n >= 0)
             return n;
     }
-    const Position saved = savePosition();
-    int count = 0;
-    if (self->internalFirst()) {
-        do {
-            if (self->recordAccepted())
-                ++count;
-        } while (self->internalNext());
-    }
-    self->restorePosition(saved);
-    return count;
+    return countVisible(Bookmark(), nullptr);
 }
 
 int DataSet::recNo() const
@@ -622,12 +612,19 @@ int DataSet::recNo() const
     checkActive();
     if (!m_hasCurrent || m_state == State::Insert)
         return 0;
-    DataSet* self = const_cast<DataSet*>(this);
     if (!hasFilter()) {
         const int n = internalRecNo();
         if (n >= 0)
             return n;
     }
+    bool found = false;
+    const int count = countVisible(internalBookmark(), &found);
+    return found ? count : 0;
+}
+
+int DataSet::countVisible(const Bookmark& stop, bool* reached) const
+{
+    DataSet* self = const_cast<DataSet*>(this);
     const Position saved = savePosition();
     int count = 0;
     bool found = false;
@@ -635,14 +632,16 @@ int DataSet::recNo() const
         do {
             if (self->recordAccepted())
                 ++count;
-            if (internalBookmark() == saved.bookmark) {
+            if (!stop.isNull() && internalBookmark() == stop) {
                 found = true;
                 break;
             }
         } while (self->internalNext());
     }
     self->restorePosition(saved);
-    return found ? count : 0;
+    if (reached)
+        *reached = found;
+    return count;
 }
 
 void DataSet::setRecNo(int recNo)
@@ -1002,13 +1001,13 @@ bool DataSet::search(const QString& keyFields, const VariantList& values, Locate
     return false;
 }
 
-bool DataSet::locate(const QString& keyFields, const VariantList& values, LocateOptions options)
+bool DataSet::scrollToFound(const std::function<bool()>& find)
 {
     beginScroll();
     const Position saved = savePosition();
     bool found = false;
     try {
-        found = search(keyFields, values, options);
+        found = find();
     } catch (...) {
         restorePosition(saved);
         throw;
@@ -1021,6 +1020,11 @@ bool DataSet::locate(const QString& keyFields, const VariantList& values, Locate
     m_bof = m_eof = false;
     endScroll();
     return true;
+}
+
+bool DataSet::locate(const QString& keyFields, const VariantList& values, LocateOptions options)
+{
+    return scrollToFound([&] { return search(keyFields, values, options); });
 }
 
 bool DataSet::locate(const QString& keyField, const Variant& value, LocateOptions options)

@@ -344,6 +344,12 @@ private:
     bool candidateMatches(const QList<int>& columns, const QList<FieldType>& types,
                           const VariantList& values, LocateOptions options) const;
     bool search(const QString& keyFields, const VariantList& values, LocateOptions options);
+    // Moves to the record `find` leaves the backend cursor on, with the scroll events; when it
+    // finds none (BeforeScroll has fired) or raises, the cursor comes back to where it was.
+    bool scrollToFound(const std::function<bool()>& find);
+    // The visible records from the first up to `stop` (all when null), counted by walking; the
+    // cursor comes back afterwards. `reached` tells whether `stop` was met.
+    int countVisible(const Bookmark& stop, bool* reached) const;
     void run(const NotifyEvent& event);
 
     State m_state = State::Inactive;

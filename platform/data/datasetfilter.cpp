@@ -64,22 +64,11 @@ public:
         }
         if (c.isDigit() || ((c == QLatin1Char('-') || c == QLatin1Char('.')) &&
                             m_pos + 1 < m_text.size() && m_text.at(m_pos + 1).isDigit())) {
-            const qsizetype start = m_pos++;
-            while (m_pos < m_text.size() &&
-                   (m_text.at(m_pos).isDigit() || m_text.at(m_pos) == QLatin1Char('.')))
-                ++m_pos;
-            t.type = Token::Number;
-            t.text = m_text.mid(start, m_pos - start);
-            return t;
+            return run(Token::Number, [](QChar d) { return d.isDigit() || d == QLatin1Char('.'); });
         }
         if (c.isLetter() || c == QLatin1Char('_')) {
-            const qsizetype start = m_pos++;
-            while (m_pos < m_text.size() &&
-                   (m_text.at(m_pos).isLetterOrNumber() || m_text.at(m_pos) == QLatin1Char('_')))
-                ++m_pos;
-            t.type = Token::Name;
-            t.text = m_text.mid(start, m_pos - start);
-            return t;
+            return run(Token::Name,
+                       [](QChar d) { return d.isLetterOrNumber() || d == QLatin1Char('_'); });
         }
         static const char* const ops[] = {"<>", "<=", ">=", "=", "<", ">"};
         for (const char* op : ops) {
@@ -96,6 +85,18 @@ public:
     }
 
 private:
+    // The token of the current character and the characters after it that `inRun` takes.
+    template <typename InRun> Token run(Token::Type type, InRun inRun)
+    {
+        const qsizetype start = m_pos++;
+        while (m_pos < m_text.size() && inRun(m_text.at(m_pos)))
+            ++m_pos;
+        Token t;
+        t.type = type;
+        t.text = m_text.mid(start, m_pos - start);
+        return t;
+    }
+
     QString m_text;
     qsizetype m_pos = 0;
 };
@@ -294,17 +295,16 @@ bool FilterExpr::evaluate(const DataSet& ds, const QList<Variant>& buffer,
 {
     switch (kind) {
     case Kind::And:
+    case Kind::Or: {
+        // From left to right, up to the first operand that settles the whole: false for AND,
+        // true for OR.
+        const bool settles = kind == Kind::Or;
         for (const auto& e : operands) {
-            if (!e->evaluate(ds, buffer, caseInsensitive))
-                return false;
+            if (e->evaluate(ds, buffer, caseInsensitive) == settles)
+                return settles;
         }
-        return true;
-    case Kind::Or:
-        for (const auto& e : operands) {
-            if (e->evaluate(ds, buffer, caseInsensitive))
-                return true;
-        }
-        return false;
+        return !settles;
+    }
     case Kind::Not:
         return !operands.front()->evaluate(ds, buffer, caseInsensitive);
     case Kind::Constant:

@@ -166,40 +166,23 @@ void IndexedDataSet::checkKey(const VariantList& values) const
 bool IndexedDataSet::seek(const VariantList& values, SeekMode mode)
 {
     checkKey(values);
-    beginScroll();
-    const Position saved = savePosition();
-    bool found = false;
-    try {
-        found = internalSeek(values, mode);
-        if (found && hasFilter() && !recordAccepted()) {
-            found = false;
-            if (mode == SeekMode::Exact) {
-                // Further records of the same key may pass the filter.
-                while (internalNext()) {
-                    readCandidate();
-                    if (!candidateKeyEquals(values))
-                        break;
-                    if (candidateAccepted()) {
-                        found = true;
-                        break;
-                    }
-                }
-            } else {
-                found = seekVisible(true, false) || seekVisible(false, false);
-            }
+    return scrollToFound([&] {
+        if (!internalSeek(values, mode))
+            return false;
+        if (!hasFilter() || recordAccepted())
+            return true;
+        if (mode == SeekMode::Nearest)
+            return seekVisible(true, false) || seekVisible(false, false);
+        // Further records of the same key may pass the filter.
+        while (internalNext()) {
+            readCandidate();
+            if (!candidateKeyEquals(values))
+                return false;
+            if (candidateAccepted())
+                return true;
         }
-    } catch (...) {
-        restorePosition(saved);
-        throw;
-    }
-    if (!found) {
-        restorePosition(saved);
         return false;
-    }
-    m_hasCurrent = true;
-    m_bof = m_eof = false;
-    endScroll();
-    return true;
+    });
 }
 
 bool IndexedDataSet::findKey(const VariantList& values)
