@@ -103,7 +103,7 @@ void preparePort(int n, TCommPortDriver& port, const SerialSourceRow& row)
     port.SetComPortDataBits(TComPortDataBits(DataBitsToEnum(row.DataBits)));
     port.SetComPortStopBits(TComPortStopBits(StopBitsToEnum(row.StopBits)));
     port.SetComPortParity(TComPortParity(ParityToEnum(row.Parity)));
-    port.SetEnableDTROnOpen(ReadIniInteger(IniFileName, ComOptionsSection(n),
+    port.SetEnableDTROnOpen(ReadIniInteger(IniFileName, comOptionsSection(n),
                                            QStringLiteral("EnableDTROnOpen"), 0) == 1);
     // Serial sources run with RTS raised and no flow control, whatever the stored handshaking.
     port.SetComPortHwHandshaking(hhNONERTSON);
@@ -191,7 +191,7 @@ int registerBFA(const QString& buffer, const TComPortSlot& slot)
     try {
         count = ws.ReadBFAFile(buffer, lines);
     } catch (const std::exception& e) {
-        KeepUnstoredResult(buffer, ExceptionMessage(e));
+        KeepUnstoredResult(buffer, exceptionMessage(e));
         return 0;
     }
     int registered = 0;
@@ -208,7 +208,7 @@ int registerBFA(const QString& buffer, const TComPortSlot& slot)
             WriteToLog(QStringLiteral("Document %1: the patient of the BFA report could not be "
                                       "written: %2")
                            .arg(number)
-                           .arg(ExceptionMessage(e)));
+                           .arg(exceptionMessage(e)));
         }
         ws.RefreshDocuments(number);
     }
@@ -310,7 +310,7 @@ void bindDriver(TComPortSlot& slot, const SerialSourceRow& row)
             WriteToLog(QStringLiteral("Serial source %1 (%2): the host query could not be "
                                       "prepared and is skipped: %3")
                            .arg(row.Number)
-                           .arg(code, ExceptionMessage(e)));
+                           .arg(code, exceptionMessage(e)));
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "errorform.h"
 
 #include <app/mainwindow/mainform_texts.h>
+#include <platform/db/enginecodes.h>
 #include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/format.h>
@@ -23,37 +24,23 @@ QString mainText(int n)
     return MainFormTexts().GetConst(n);
 }
 
-bool isCorruptCode(int code)
-{
-    switch (code) {
-    case EngineCode::CorruptA:
-    case EngineCode::CorruptB:
-    case EngineCode::CorruptC:
-    case EngineCode::CorruptD:
-    case EngineCode::CorruptE:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The engine conditions with a message of their own. False when the error window must follow.
 bool handledEngineCondition(const EngineError& e)
 {
     const int code = e.errorCode();
     if (code == EngineCode::RecordLocked) {
         const int answer =
-            Dialogs().messageDlg(mainText(12), mtWarning, TMsgDlgButtons(mbOK) | mbRetry);
+            dialogService().messageDlg(mainText(12), mtWarning, TMsgDlgButtons(mbOK) | mbRetry);
         return answer != mrRetry;
     }
     if (code == EngineCode::Locked) {
         WriteToLog(mainText(13));
-        Dialogs().messageDlg(mainText(14), mtWarning, mbOK);
+        dialogService().messageDlg(mainText(14), mtWarning, mbOK);
         return true;
     }
-    if (isCorruptCode(code)) {
+    if (EngineCode::isDamagedTable(code)) {
         WriteToLog(mainText(15));
-        Dialogs().messageDlg(Format(mainText(16), {QStringLiteral("\n\r")}), mtWarning, mbOK);
+        dialogService().messageDlg(Format(mainText(16), {QStringLiteral("\n\r")}), mtWarning, mbOK);
         return true;
     }
     return false;
@@ -78,8 +65,8 @@ void showErrorWindow(const std::exception& e)
             descr << engine->entries().at(i).message;
         }
     } else {
-        WriteToLog(QStringLiteral("! ") + ExceptionMessage(e));
-        descr << ExceptionMessage(e);
+        WriteToLog(QStringLiteral("! ") + exceptionMessage(e));
+        descr << exceptionMessage(e);
     }
     form->Descr->setPlainText(descr.join(QLatin1Char('\n')));
     form->ShowModal();
@@ -97,7 +84,7 @@ void LogException(const std::exception& e)
 {
     setScreenCursor(crDefault);
     if (dynamic_cast<const EDBEditError*>(&e) || dynamic_cast<const EConvertError*>(&e)) {
-        Dialogs().showException(ExceptionMessage(e));
+        dialogService().showException(exceptionMessage(e));
         return;
     }
     if (const auto* engine = dynamic_cast<const EngineError*>(&e)) {

@@ -631,7 +631,7 @@ void TDBAccess::rollbackOutermost()
                              QStringLiteral("\r\n") + QString(38, QLatin1Char('=')) +
                              QStringLiteral("\r\nDo you want to try again rollback transaction?"
                                             "\r\nOverwise application will be terminated.");
-        if (Dialogs().messageDlg(text, mtWarning, TMsgDlgButtons(mbYes) | mbAbort) !=
+        if (dialogService().messageDlg(text, mtWarning, TMsgDlgButtons(mbYes) | mbAbort) !=
             modalResultOf(mbYes)) {
             requestTermination();
             return;

@@ -21,17 +21,17 @@ void DBKernelError(const QString& message)
 
 void ErrorMsg(const QString& message)
 {
-    Dialogs().messageDlg(message, mtError, mbOK);
+    dialogService().messageDlg(message, mtError, mbOK);
 }
 
 void WarningMsg(const QString& message)
 {
-    Dialogs().messageDlg(message, mtWarning, mbOK);
+    dialogService().messageDlg(message, mtWarning, mbOK);
 }
 
 bool ConfirmMsg(const QString& message)
 {
-    return Dialogs().messageDlg(message, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) ==
+    return dialogService().messageDlg(message, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) ==
            modalResultOf(mbYes);
 }
 

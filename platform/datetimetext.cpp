@@ -1,5 +1,7 @@
-// Dates and times: encoding and decoding TDateTime values, the classic date-time picture format,
-// reading dates and times written in the regional formats, and the bridge to QDateTime.
+// Dates and times: encoding and decoding TDateTime values, the picture format of FormatDateTime
+// (runs of the letters y, m, d, h, n, s, z, t and c, am/pm markers, quoted text, and "/" and ":"
+// for the regional separators), reading dates and times written in the regional formats, and the
+// bridge to QDateTime.
 #include "regional.h"
 
 #include "exception.h"
@@ -119,61 +121,69 @@ public:
             if (token == QLatin1Char('M') && lastToken == QLatin1Char('H'))
                 token = QLatin1Char('N');
             lastToken = token;
+            writeToken(out, token, QStringView(format).mid(i, count), twelveHour, depth);
             i += count;
-            switch (token.unicode()) {
-            case 'Y':
-                out += count <= 2 ? padded(m_year % 100, 2) : padded(m_year, 4);
-                break;
-            case 'M':
-                if (count <= 2)
-                    out += padded(m_month, count);
-                else
-                    out += monthName(count == 3);
-                break;
-            case 'D':
-                if (count <= 2)
-                    out += padded(m_day, count);
-                else if (count <= 4)
-                    out += dayName(count == 3);
-                else
-                    out += nested(count == 5 ? m_fs.shortDateFormat : m_fs.longDateFormat, depth);
-                break;
-            case 'H': {
-                int h = m_hour;
-                if (twelveHour) {
-                    h %= 12;
-                    if (h == 0)
-                        h = 12;
-                }
-                out += padded(h, qMin(count, 2));
-                break;
-            }
-            case 'N':
-                out += padded(m_minute, qMin(count, 2));
-                break;
-            case 'S':
-                out += padded(m_second, qMin(count, 2));
-                break;
-            case 'Z':
-                out += count >= 3 ? padded(m_msec, 3) : QString::number(m_msec);
-                break;
-            case 'T':
-                out += nested(count == 1 ? m_fs.shortTimeFormat : m_fs.longTimeFormat, depth);
-                break;
-            case 'C':
-                out += nested(m_fs.shortDateFormat, depth);
-                if (m_hour != 0 || m_minute != 0 || m_second != 0)
-                    out += QLatin1Char(' ') + nested(m_fs.longTimeFormat, depth);
-                break;
-            default:
-                out += format.mid(i - count, count);
-                break;
-            }
         }
         return out;
     }
 
 private:
+    // One run of equal pattern letters as written; `token` is its letter in upper case (N for
+    // minutes).
+    void writeToken(QString& out, QChar token, QStringView run, bool twelveHour, int depth) const
+    {
+        const int count = int(run.size());
+        switch (token.unicode()) {
+        case 'Y':
+            out += count <= 2 ? padded(m_year % 100, 2) : padded(m_year, 4);
+            break;
+        case 'M':
+            if (count <= 2)
+                out += padded(m_month, count);
+            else
+                out += monthName(count == 3);
+            break;
+        case 'D':
+            if (count <= 2)
+                out += padded(m_day, count);
+            else if (count <= 4)
+                out += dayName(count == 3);
+            else
+                out += nested(count == 5 ? m_fs.shortDateFormat : m_fs.longDateFormat, depth);
+            break;
+        case 'H': {
+            int h = m_hour;
+            if (twelveHour) {
+                h %= 12;
+                if (h == 0)
+                    h = 12;
+            }
+            out += padded(h, qMin(count, 2));
+            break;
+        }
+        case 'N':
+            out += padded(m_minute, qMin(count, 2));
+            break;
+        case 'S':
+            out += padded(m_second, qMin(count, 2));
+            break;
+        case 'Z':
+            out += count >= 3 ? padded(m_msec, 3) : QString::number(m_msec);
+            break;
+        case 'T':
+            out += nested(count == 1 ? m_fs.shortTimeFormat : m_fs.longTimeFormat, depth);
+            break;
+        case 'C':
+            out += nested(m_fs.shortDateFormat, depth);
+            if (m_hour != 0 || m_minute != 0 || m_second != 0)
+                out += QLatin1Char(' ') + nested(m_fs.longTimeFormat, depth);
+            break;
+        default:
+            out += run;
+            break;
+        }
+    }
+
     static bool isAsciiLetter(QChar c)
     {
         const char16_t u = c.unicode();

@@ -85,7 +85,7 @@ int modalResultOf(TMsgDlgBtn button)
     return mrNone;
 }
 
-DialogService& Dialogs()
+DialogService& dialogService()
 {
     static UnattendedDialogs unattended;
     if (s_service)

@@ -3,42 +3,11 @@
 // The user interface installs the Qt service; tests replace it with a scripted one.
 #pragma once
 
-#include <QFlags>
+#include <platform/systemnames.h>
+
 #include <QString>
 
 class TForm;
-
-// Modal results: what a modal form or a message box ended with.
-enum : int {
-    mrNone = 0,
-    mrOk = 1,
-    mrCancel = 2,
-    mrAbort = 3,
-    mrRetry = 4,
-    mrIgnore = 5,
-    mrYes = 6,
-    mrNo = 7,
-    mrAll = 8,
-    mrNoToAll = 9,
-    mrYesToAll = 10
-};
-
-enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
-
-enum TMsgDlgBtn : unsigned {
-    mbYes = 0x001,
-    mbNo = 0x002,
-    mbOK = 0x004,
-    mbCancel = 0x008,
-    mbAbort = 0x010,
-    mbRetry = 0x020,
-    mbIgnore = 0x040,
-    mbAll = 0x080,
-    mbNoToAll = 0x100,
-    mbYesToAll = 0x200
-};
-Q_DECLARE_FLAGS(TMsgDlgButtons, TMsgDlgBtn)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TMsgDlgButtons)
 
 // The modal result a button gives (mbOK gives mrOk, mbNoToAll gives mrNoToAll, ...).
 int modalResultOf(TMsgDlgBtn button);
@@ -79,7 +48,7 @@ protected:
 };
 
 // The service in use. Not owned: setDialogService(nullptr) restores the default one.
-DialogService& Dialogs();
+DialogService& dialogService();
 void setDialogService(DialogService* service);
 // The service used when none is set: the user interface installs the Qt one at start-up. Without
 // one, every question fails a soft check and is answered as cancelled.

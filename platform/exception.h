@@ -53,7 +53,8 @@ private:
 };
 
 // An error of the database engine: a list of entries, the first being the main one. Each code is
-// a category in its high byte and a sub-code in its low byte (0x2B33: category 43, sub-code 51).
+// a category in its high byte and a sub-code in its low byte (0x2B33: category 43, sub-code 51);
+// the codes are listed in <platform/db/enginecodes.h>.
 class EngineError : public Exception
 {
 public:
@@ -85,19 +86,8 @@ private:
     QList<Entry> m_entries;
 };
 
-// Codes of the engine conditions the program reacts to.
-namespace EngineCode {
-constexpr int Locked = 0x2B33;       // table or file held by another connection
-constexpr int RecordLocked = 0x2801; // record locked by another user
-constexpr int CorruptA = 0x2201;     // the damaged-database family
-constexpr int CorruptB = 0x2302;
-constexpr int CorruptC = 0x2B06;
-constexpr int CorruptD = 0x2F02;
-constexpr int CorruptE = 0x3302;
-} // namespace EngineCode
-
 // The message of any exception: ours keep theirs; others are the system's text in its encoding.
-inline QString ExceptionMessage(const std::exception& e)
+inline QString exceptionMessage(const std::exception& e)
 {
     if (const auto* ex = dynamic_cast<const Exception*>(&e))
         return ex->message();

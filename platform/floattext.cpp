@@ -1,5 +1,6 @@
-// Floating-point numbers as text with the regional settings: the classic float formats, the
-// picture formats of FormatFloat, money amounts, and reading numbers back.
+// Floating-point numbers as text with the regional settings: the five formats of FloatToStrF
+// (general, exponent, fixed, number, currency), the picture formats of FormatFloat, money amounts,
+// and reading numbers back.
 #include "regional.h"
 
 #include "exception.h"

@@ -202,27 +202,11 @@ bool Variant::isNumeric() const
 
 const char* Variant::typeName(Type type)
 {
-    switch (type) {
-    case Type::Unassigned:
-        return "Empty";
-    case Type::Null:
-        return "Null";
-    case Type::Boolean:
-        return "Boolean";
-    case Type::Integer:
-        return "Int64";
-    case Type::Double:
-        return "Double";
-    case Type::Currency:
-        return "Currency";
-    case Type::DateTime:
-        return "Date";
-    case Type::String:
-        return "String";
-    case Type::Bytes:
-        return "Array Byte";
-    }
-    return "Unknown";
+    // In the order of Type.
+    static const char* const names[] = {"Empty",    "Null", "Boolean", "Int64",     "Double",
+                                        "Currency", "Date", "String",  "Array Byte"};
+    const auto i = size_t(type);
+    return i < std::size(names) ? names[i] : "Unknown";
 }
 
 bool Variant::convertToBool() const
@@ -354,16 +338,6 @@ Currency Variant::convertToCurrency() const
 TDateTime Variant::convertToDateTime() const
 {
     switch (m_type) {
-    case Type::Unassigned:
-    case Type::Null:
-        return 0;
-    case Type::Integer:
-        return double(m_data.i);
-    case Type::Double:
-    case Type::DateTime:
-        return m_data.d;
-    case Type::Currency:
-        return double(m_data.i) / 10000.0;
     case Type::String: {
         TDateTime v = 0;
         if (TryStrToDateTime(m_data.s.trimmed(), v))
@@ -373,6 +347,8 @@ TDateTime Variant::convertToDateTime() const
     case Type::Boolean:
     case Type::Bytes:
         break;
+    default: // a day count: empty, a number, a currency or a date-time already
+        return convertToDouble();
     }
     cannotConvert(m_type, "Date");
 }

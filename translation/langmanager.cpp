@@ -559,8 +559,8 @@ void TLangManager::FormCloseQuery(QObject*, bool& CanClose)
 {
     // A failed write raises before the window may close: the edits stay.
     if (btnRestoreDefaults->isEnabled() &&
-        Dialogs().messageDlg(QStringLiteral("Save changes ?"), mtConfirmation,
-                             TMsgDlgButtons(mbYes) | mbNo) == mrYes)
+        dialogService().messageDlg(QStringLiteral("Save changes ?"), mtConfirmation,
+                                   TMsgDlgButtons(mbYes) | mbNo) == mrYes)
         WritePending();
     TranslateAllForms();
     languageChanged();
@@ -598,7 +598,8 @@ void TLangManager::btnSearchClick(QObject*)
         column = columns[item];
     }
     QString wanted;
-    if (!Dialogs().inputQuery(QStringLiteral("Search"), QStringLiteral("Search string"), wanted))
+    if (!dialogService().inputQuery(QStringLiteral("Search"), QStringLiteral("Search string"),
+                                    wanted))
         return;
     const QString upperWanted = codepage::upper(wanted);
     for (int r = std::max(TrGrid->currentRow(), 0); r < TrGrid->rowCount(); ++r) {
@@ -618,11 +619,11 @@ void TLangManager::btnCreateFileClick(QObject*)
     const QString french = ini.readString(section, QStringLiteral("FRA_FileName"));
     const QString english = ini.readString(section, QStringLiteral("ENG_FileName"));
     if (fileName.isEmpty())
-        Dialogs().showMessage(QStringLiteral("Not found export filename"));
+        dialogService().showMessage(QStringLiteral("Not found export filename"));
     else if (french.isEmpty())
-        Dialogs().showMessage(QStringLiteral("Not found \"FRA\"-filename"));
+        dialogService().showMessage(QStringLiteral("Not found \"FRA\"-filename"));
     else if (english.isEmpty())
-        Dialogs().showMessage(QStringLiteral("Not found \"ENG\"-filename"));
+        dialogService().showMessage(QStringLiteral("Not found \"ENG\"-filename"));
     else
         ExportTranslationTable(fileName, french, english);
 }
@@ -642,8 +643,8 @@ void TLangManager::sbAddClick(QObject*)
     if (!m_formClass)
         return;
     QString name;
-    if (!Dialogs().inputQuery(QStringLiteral("Extended translating"), QStringLiteral("New shema:"),
-                              name))
+    if (!dialogService().inputQuery(QStringLiteral("Extended translating"),
+                                    QStringLiteral("New shema:"), name))
         return;
     WritePending();
     AddTranslation(m_formClass->ClassName + QLatin1Char('|') + name, QString(), QString());
@@ -659,8 +660,9 @@ void TLangManager::sbAddClick(QObject*)
 void TLangManager::sbDeleteClick(QObject*)
 {
     const QString schema = SchemaName();
-    if (schema.isEmpty() || Dialogs().messageDlg(QStringLiteral("Are you sure?"), mtConfirmation,
-                                                 TMsgDlgButtons(mbYes) | mbNo) != mrYes)
+    if (schema.isEmpty() ||
+        dialogService().messageDlg(QStringLiteral("Are you sure?"), mtConfirmation,
+                                   TMsgDlgButtons(mbYes) | mbNo) != mrYes)
         return;
     WritePending();
     for (int index : schemaEntries(schema))
@@ -673,8 +675,8 @@ void TLangManager::sbEditClick(QObject*)
 {
     const QString schema = SchemaName();
     QString name = schema;
-    if (schema.isEmpty() || !Dialogs().inputQuery(QStringLiteral("Extended translating"),
-                                                  QStringLiteral("Enter new name"), name))
+    if (schema.isEmpty() || !dialogService().inputQuery(QStringLiteral("Extended translating"),
+                                                        QStringLiteral("Enter new name"), name))
         return;
     WritePending();
     RenameSchemaEntries(schema, name);

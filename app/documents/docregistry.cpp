@@ -174,7 +174,7 @@ void removeDocumentRow(int number)
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("Document %1 left without its data file: %2")
                        .arg(number)
-                       .arg(ExceptionMessage(e)));
+                       .arg(exceptionMessage(e)));
     }
 }
 

@@ -278,7 +278,7 @@ void TfEmfView::ShowPage()
     Panel1->hide();
     const QString path = m_page >= 1 && m_page <= PageCount() ? m_pages.at(m_page - 1) : QString();
     if (!Image4->Picture.load(path)) {
-        Dialogs().messageDlg(LC1->GetConst(0), mtError, mbCancel);
+        dialogService().messageDlg(LC1->GetConst(0), mtError, mbCancel);
         return;
     }
     m_natural = Image4->Picture.naturalSize();

@@ -69,7 +69,7 @@ bool FlushTable(LocalTable& Table, const QString& Message)
             WriteToLog(QStringLiteral("DB! SAFEPOST: ") + Table.tableName());
         } else {
             setScreenCursor(crDefault);
-            Dialogs().messageDlg(Message, mtError, mbOK);
+            dialogService().messageDlg(Message, mtError, mbOK);
         }
         return false;
     }

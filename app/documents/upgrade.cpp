@@ -179,7 +179,8 @@ bool CheckDatabaseVersion()
                                                                  ProgBuild + QStringLiteral(")\r"),
                                                              shown}) +
                                  QStringLiteral("\r\r") + texts.GetConst(22);
-        if (Dialogs().messageDlg(question, mtInformation, TMsgDlgButtons(mbYes) | mbNo) != mrYes)
+        if (dialogService().messageDlg(question, mtInformation, TMsgDlgButtons(mbYes) | mbNo) !=
+            mrYes)
             return false;
     }
     return UpgradeDatabase(dataVersion);
@@ -202,6 +203,6 @@ bool UpgradeDatabase(int DataVersion)
                 addFieldWhenMissing(db, LocalTableName::Cfg, QStringLiteral("DS_CODE"));
         });
     }
-    Dialogs().messageDlg(QStringLiteral("Mise à jour terminée."), mtInformation, mbOK);
+    dialogService().messageDlg(QStringLiteral("Mise à jour terminée."), mtInformation, mbOK);
     return true;
 }

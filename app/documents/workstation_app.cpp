@@ -88,7 +88,7 @@ int TAppWorkstation::StoreResult(const QString& ResultFile, int SourceNumber,
             return number;
         reason = QStringLiteral("the document registry refused it");
     } catch (const std::exception& e) {
-        reason = ExceptionMessage(e);
+        reason = exceptionMessage(e);
     }
     KeepUnstoredResult(ResultFile, reason);
     return 0;

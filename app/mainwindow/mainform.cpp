@@ -575,8 +575,9 @@ void TMainForm::FormCreate(QObject*)
         CommonTimer->start();
     } catch (const std::exception& e) {
         setScreenCursor(crDefault);
-        WriteToLog(QStringLiteral("INIT Failure: ") + ExceptionMessage(e));
-        Dialogs().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError, mbOK);
+        WriteToLog(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
+        dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError,
+                                   mbOK);
         AppException(this, e);
         CommonTimer->stop();
         m_startupFailed = true;
@@ -925,10 +926,11 @@ void TMainForm::Exit1Click(QObject* Sender)
 void TMainForm::bCloseClick(QObject*)
 {
     if (TimerBusy)
-        Dialogs().showMessage(LC1->GetConst(8));
+        dialogService().showMessage(LC1->GetConst(8));
     const QString question =
         Format(LC1->GetConst(9), {ProgName, QStringLiteral("\n\r\n\r"), ProgName});
-    if (Dialogs().messageDlg(question, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) == mrYes) {
+    if (dialogService().messageDlg(question, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) ==
+        mrYes) {
         QuitConfirmed = true;
         CarryOutQuit();
     } else {
@@ -989,7 +991,7 @@ bool TMainForm::DocumentsWaiting() const
     try {
         TableAction(*DataTables->files, 2);
     } catch (const std::exception& e) {
-        WriteToLog(QStringLiteral("! ") + ExceptionMessage(e));
+        WriteToLog(QStringLiteral("! ") + exceptionMessage(e));
     }
     return !DataTables->files->isEmpty();
 }
@@ -1039,7 +1041,7 @@ void TMainForm::FormClose(QObject*, TCloseAction&)
         try {
             TableAction(*table, 1);
         } catch (const std::exception& e) {
-            WriteToLog(QStringLiteral("! ") + ExceptionMessage(e));
+            WriteToLog(QStringLiteral("! ") + exceptionMessage(e));
         }
     }
 }

@@ -235,8 +235,8 @@ void TMainForm::bDeleteClick(QObject*)
         return;
     }
     const int number = DocNumbers.at(row);
-    if (Dialogs().messageDlg(LC1->GetConst(10), mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) !=
-        mrYes)
+    if (dialogService().messageDlg(LC1->GetConst(10), mtConfirmation,
+                                   TMsgDlgButtons(mbYes) | mbNo) != mrYes)
         return;
     LocalTable& files = *DataTables->files;
     const auto refill = qScopeGuard([this] {
@@ -304,8 +304,8 @@ void TMainForm::bModifyClick(QObject*)
 void TMainForm::BitBtn9Click(QObject*)
 {
     const auto focus = qScopeGuard([this] { ListView2->setFocus(); });
-    if (Dialogs().messageDlg(LC1->GetConst(11), mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) !=
-        mrYes)
+    if (dialogService().messageDlg(LC1->GetConst(11), mtConfirmation,
+                                   TMsgDlgButtons(mbYes) | mbNo) != mrYes)
         return;
     const int row = SelectedRow(ListView2);
     if (row < 0 || row >= SourceNumbers.size())
@@ -377,7 +377,7 @@ void TMainForm::BitBtn10Click(QObject*)
                         StopBitsToEnum(com.fieldByName(QStringLiteral("Stop Bits"))->asFloat())));
                     driver->SetComPortParity(TComPortParity(ParityToEnum(FieldInt(com, "Parity"))));
                     driver->SetEnableDTROnOpen(IniFile(IniFileName)
-                                                   .readInteger(ComOptionsSection(port),
+                                                   .readInteger(comOptionsSection(port),
                                                                 QStringLiteral("EnableDTROnOpen"),
                                                                 0) == 1);
                     driver->Connect();
@@ -445,7 +445,7 @@ void TMainForm::bShowLOGClick(QObject*)
 void TMainForm::User1Click(QObject*)
 {
     QString name = Label6->text() == LC1->GetConst(17) ? QString() : Label6->text();
-    if (!Dialogs().inputQuery(LC1->GetConst(18), LC1->GetConst(19), name) || name.isEmpty())
+    if (!dialogService().inputQuery(LC1->GetConst(18), LC1->GetConst(19), name) || name.isEmpty())
         return;
     Label6->setText(name);
     IniFile(IniFileName).writeString(QStringLiteral("Application"), QStringLiteral("User"), name);

@@ -283,7 +283,7 @@ bool IdentifyFile(int Number)
         // lets the user identify it instead.
         WriteToLog(QStringLiteral("Automatic identification of document %1 impossible: %2")
                        .arg(Number)
-                       .arg(ExceptionMessage(e)));
+                       .arg(exceptionMessage(e)));
         return false;
     }
 }

@@ -348,7 +348,7 @@ template <typename Step> void afterPublication(int number, const char* what, Ste
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("Direct send of document %1 (%2): %3")
                        .arg(number)
-                       .arg(QLatin1String(what), ExceptionMessage(e)));
+                       .arg(QLatin1String(what), exceptionMessage(e)));
     }
 }
 
@@ -496,7 +496,7 @@ QString exportFolder(int number, const Source& source)
     try {
         CheckDirectory(folder, true);
     } catch (const std::exception& e) {
-        postponed(number, ExceptionMessage(e));
+        postponed(number, exceptionMessage(e));
         return QString();
     }
     return folder;
@@ -554,7 +554,7 @@ void InitDirectSend(const QString& PracticePath)
         try {
             CheckDirectory(ExportDir, true);
         } catch (const std::exception& e) {
-            WriteToLog(QStringLiteral("Direct send: ") + ExceptionMessage(e));
+            WriteToLog(QStringLiteral("Direct send: ") + exceptionMessage(e));
         }
     }
     DirectSend = true;
@@ -646,7 +646,7 @@ bool ExportDocument(int Number)
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("Document %1 was sent but stays in the list: %2")
                        .arg(Number)
-                       .arg(ExceptionMessage(e)));
+                       .arg(exceptionMessage(e)));
         return false;
     }
     return true;

@@ -563,7 +563,7 @@ void TIdDlg::DeleteClick(QObject*)
         return;
     const QString question =
         LC1->GetConstFmt(0, {list.fieldByName(QStringLiteral("Nom"))->asString()});
-    if (Dialogs().messageDlg(question, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) != mrYes)
+    if (dialogService().messageDlg(question, mtConfirmation, TMsgDlgButtons(mbYes) | mbNo) != mrYes)
         return;
     list.deleteRecord();
     const bool any = !list.isEmpty();

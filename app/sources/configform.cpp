@@ -709,7 +709,7 @@ void TConfigForm::loadSerialPage(int number)
         StopBits = int(fieldOf(com, "Stop Bits")->asInteger());
         DTROnOpen =
             IniFile(IniFileName)
-                .readInteger(ComOptionsSection(port), QStringLiteral("EnableDTROnOpen"), 0) == 1;
+                .readInteger(comOptionsSection(port), QStringLiteral("EnableDTROnOpen"), 0) == 1;
     } else {
         COMBox1->setCurrentIndex(0);
         NeedSTX->setChecked(true);
@@ -768,7 +768,7 @@ void TConfigForm::saveSerialRow(LocalTable& com, const Entries& e, int number)
     fieldOf(com, "Stop Bits")->setAsInteger(e.stopBits);
     com.post();
     IniFile(IniFileName)
-        .writeInteger(ComOptionsSection(e.port), QStringLiteral("EnableDTROnOpen"),
+        .writeInteger(comOptionsSection(e.port), QStringLiteral("EnableDTROnOpen"),
                       e.dtrOnOpen ? 1 : 0);
 }
 
@@ -839,14 +839,14 @@ void TConfigForm::cbDirectPrintClick(QObject*)
 
 void TConfigForm::BitBtn1Click(QObject*)
 {
-    const QString folder = Dialogs().getExistingDirectory(Caption(), QString());
+    const QString folder = dialogService().getExistingDirectory(Caption(), QString());
     if (!folder.isEmpty())
         Edit2->setText(folder);
 }
 
 void TConfigForm::BitBtn2Click(QObject*)
 {
-    const QString file = Dialogs().getOpenFileName(Caption(), FileName->text(), QString());
+    const QString file = dialogService().getOpenFileName(Caption(), FileName->text(), QString());
     if (!file.isEmpty())
         FileName->setText(file);
 }
@@ -872,7 +872,7 @@ void TConfigForm::SpeedButton1Click(QObject*)
             part.replace(QStringLiteral("%S"), QStringLiteral("\t"));
         text += part + QLatin1String(breaks);
     }
-    Dialogs().messageDlg(text, mtInformation, mbOK);
+    dialogService().messageDlg(text, mtInformation, mbOK);
 }
 
 // ---- closing and saving -----------------------------------------------------------------------
@@ -880,7 +880,7 @@ void TConfigForm::SpeedButton1Click(QObject*)
 void TConfigForm::FormCloseQuery(QObject*, bool& CanClose)
 {
     if (ExtensionMissing) {
-        Dialogs().showMessage(LC1->GetConst(6));
+        dialogService().showMessage(LC1->GetConst(6));
         CanClose = false;
         ExtensionMissing = false;
     }
@@ -888,7 +888,7 @@ void TConfigForm::FormCloseQuery(QObject*, bool& CanClose)
 
 void TConfigForm::refuse(QWidget* where, const QString& message)
 {
-    Dialogs().messageDlg(message, mtError, mbOK);
+    dialogService().messageDlg(message, mtError, mbOK);
     where->setFocus();
 }
 

@@ -401,7 +401,7 @@ bool FolderWatch::takeCleared(const Listed& file)
         m_wrote = true;
     } catch (const std::exception& e) {
         WriteToLog(
-            QStringLiteral("FrFiles.db: %1 not recorded: %2").arg(path, ExceptionMessage(e)));
+            QStringLiteral("FrFiles.db: %1 not recorded: %2").arg(path, exceptionMessage(e)));
     }
     return true;
 }
@@ -429,7 +429,7 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
     } catch (const std::exception& e) {
         if (QFileInfo::exists(copy))
             fileops::remove(copy);
-        WriteToLog(QStringLiteral("BFA file %1 not converted: %2").arg(path, ExceptionMessage(e)));
+        WriteToLog(QStringLiteral("BFA file %1 not converted: %2").arg(path, exceptionMessage(e)));
         return false;
     }
 
@@ -443,7 +443,7 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
                 } catch (const std::exception& e) {
                     WriteToLog(QStringLiteral("Document %1 of BFA file %2 not withdrawn: %3")
                                    .arg(done)
-                                   .arg(path, ExceptionMessage(e)));
+                                   .arg(path, exceptionMessage(e)));
                 }
             }
             for (const BFAReport& r : std::as_const(reports)) {
@@ -465,7 +465,7 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
             // The document stands without its patient; the file must still leave the folder.
             WriteToLog(QStringLiteral("Document %1: patient of BFA report not stored: %2")
                            .arg(numbers.at(i))
-                           .arg(ExceptionMessage(e)));
+                           .arg(exceptionMessage(e)));
         }
     }
 
@@ -495,7 +495,7 @@ void FolderWatch::forgetMissing()
             m_wrote = true;
         } catch (const std::exception& e) {
             WriteToLog(QStringLiteral("FrFiles.db: %1 not dropped: %2")
-                           .arg(row.path, ExceptionMessage(e)));
+                           .arg(row.path, exceptionMessage(e)));
         }
         return true;
     };
@@ -553,7 +553,7 @@ void FolderWatch::remember(const QString& name, int age, qint64 ticks, TakenFile
     } catch (const std::exception& e) {
         // Kept in memory all the same, so the file is not taken again while the program runs.
         WriteToLog(QStringLiteral("FrFiles.db: %1 not recorded: %2")
-                       .arg(updated.path, ExceptionMessage(e)));
+                       .arg(updated.path, exceptionMessage(e)));
     }
     if (row && oldName != name)
         m_taken.erase(nativeName(oldName));

@@ -153,7 +153,7 @@ void takeBack(const QList<TakenPage>& taken)
         } catch (const std::exception& e) {
             WriteToLog(QStringLiteral("Document %1 left without its data file: %2")
                            .arg(page->number)
-                           .arg(ExceptionMessage(e)));
+                           .arg(exceptionMessage(e)));
         }
     }
 }
@@ -177,7 +177,7 @@ bool handOverJob(int cfg, const QStringList& pages, QStringList& bufNames, QStri
         storePageCount(taken.first().number, int(taken.size()));
     } catch (const std::exception& e) {
         takeBack(taken);
-        why = ExceptionMessage(e);
+        why = exceptionMessage(e);
         return false;
     }
     for (const TakenPage& page : std::as_const(taken))
@@ -420,10 +420,11 @@ void SetPrn(const QString& PrinterName, int Action)
     const QString prefix = QStringLiteral("Erreur d'accès à l'imprimante virtuelle: ");
     if (outcome.kind == Outcome::NotOpened || outcome.kind == Outcome::Refused) {
         WriteToLog(outcome.reason);
-        Dialogs().showMessage(prefix +
-                              (outcome.kind == Outcome::NotOpened ? QStringLiteral("OPPRN ")
-                                                                  : QStringLiteral("SETPRN ")) +
-                              QString::number(outcome.error));
+        dialogService().showMessage(prefix +
+                                    (outcome.kind == Outcome::NotOpened
+                                         ? QStringLiteral("OPPRN ")
+                                         : QStringLiteral("SETPRN ")) +
+                                    QString::number(outcome.error));
     }
 }
 

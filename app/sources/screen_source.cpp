@@ -128,7 +128,7 @@ int CaptureClipboardBitmap(const QString& BufDir)
     try {
         number = RegisterDocument(temp, source->number, 0, source->extension, HandOver::Move);
     } catch (const std::exception& e) {
-        error = ExceptionMessage(e);
+        error = exceptionMessage(e);
     }
     if (number == 0) {
         QFile::remove(temp);

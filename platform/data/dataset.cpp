@@ -1,33 +1,13 @@
-// The cursor dataset base: field binding, the state machine with its classic event order,
-// navigation through the filter, bookmarks, Locate and Lookup, the filter expression, counted
-// DisableControls and the observers. The record storage itself is the backend's.
+// The cursor dataset base: field binding, the state machine with its event order, navigation
+// through the filter, bookmarks, Locate and Lookup, counted DisableControls and the observers. The
+// record storage itself is the backend's; the filter text is parsed in datasetfilter.cpp, the
+// indexed dataset is in indexeddataset.cpp.
 #include "dataset.h"
 
 #include "collation.h"
+#include "datasetfilter.h"
 
-namespace {
-
-QString tr(const char* text)
-{
-    return QString::fromLatin1(text);
-}
-
-// Runs a function when the scope is left, unless dismissed first.
-template <typename F> class Restore
-{
-public:
-    explicit Restore(F f) : m_f(std::move(f)) {}
-    ~Restore()
-    {
-        if (m_armed)
-            m_f();
-    }
-    void dismiss() { m_armed = false; }
-
-private:
-    F m_f;
-    bool m_armed = true;
-};
+#include <QScopeGuard>
 
 QStringList splitFieldList(const QString& names)
 {
@@ -38,366 +18,6 @@ QStringList splitFieldList(const QString& names)
             out.append(n);
     }
     return out;
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Filter expression: parsed once when set, evaluated against the record under test.
-
-struct DataSet::FilterExpr
-{
-    enum class Kind { And, Or, Not, Compare, IsTrue, Constant };
-    enum class Cmp { Eq, Ne, Lt, Gt, Le, Ge };
-    struct Operand
-    {
-        bool isField = false;
-        QString name;
-        Variant literal; // Null for NULL
-    };
-
-    Kind kind = Kind::Constant;
-    std::unique_ptr<FilterExpr> left, right;
-    Cmp cmp = Cmp::Eq;
-    Operand a, b;
-    bool constant = true;
-
-    static std::unique_ptr<FilterExpr> parse(const QString& text);
-    bool evaluate(const DataSet& ds, const QList<Variant>& buffer, bool caseInsensitive) const;
-};
-
-namespace {
-
-struct Token
-{
-    enum Type { End, Name, String, Number, Op, LParen, RParen } type = End;
-    QString text;
-};
-
-class FilterLexer
-{
-public:
-    explicit FilterLexer(const QString& text) : m_text(text) {}
-
-    Token next()
-    {
-        while (m_pos < m_text.size() && m_text.at(m_pos).isSpace())
-            ++m_pos;
-        Token t;
-        if (m_pos >= m_text.size())
-            return t;
-        const QChar c = m_text.at(m_pos);
-        if (c == QLatin1Char('(') || c == QLatin1Char(')')) {
-            ++m_pos;
-            t.type = c == QLatin1Char('(') ? Token::LParen : Token::RParen;
-            return t;
-        }
-        if (c == QLatin1Char('\'')) {
-            ++m_pos;
-            t.type = Token::String;
-            for (;;) {
-                if (m_pos >= m_text.size())
-                    throw EDBEditError(tr("Unterminated string in filter: %1").arg(m_text));
-                const QChar d = m_text.at(m_pos++);
-                if (d == QLatin1Char('\'')) {
-                    if (m_pos < m_text.size() && m_text.at(m_pos) == QLatin1Char('\'')) {
-                        t.text.append(d);
-                        ++m_pos;
-                        continue;
-                    }
-                    break;
-                }
-                t.text.append(d);
-            }
-            return t;
-        }
-        if (c == QLatin1Char('[') || c == QLatin1Char('"')) {
-            const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char('"');
-            const qsizetype end = m_text.indexOf(close, m_pos + 1);
-            if (end < 0)
-                throw EDBEditError(tr("Unterminated field name in filter: %1").arg(m_text));
-            t.type = Token::Name;
-            t.text = m_text.mid(m_pos + 1, end - m_pos - 1);
-            m_pos = end + 1;
-            return t;
-        }
-        if (c.isDigit() || ((c == QLatin1Char('-') || c == QLatin1Char('.')) &&
-                            m_pos + 1 < m_text.size() && m_text.at(m_pos + 1).isDigit())) {
-            const qsizetype start = m_pos++;
-            while (m_pos < m_text.size() &&
-                   (m_text.at(m_pos).isDigit() || m_text.at(m_pos) == QLatin1Char('.')))
-                ++m_pos;
-            t.type = Token::Number;
-            t.text = m_text.mid(start, m_pos - start);
-            return t;
-        }
-        if (c.isLetter() || c == QLatin1Char('_')) {
-            const qsizetype start = m_pos++;
-            while (m_pos < m_text.size() &&
-                   (m_text.at(m_pos).isLetterOrNumber() || m_text.at(m_pos) == QLatin1Char('_')))
-                ++m_pos;
-            t.type = Token::Name;
-            t.text = m_text.mid(start, m_pos - start);
-            return t;
-        }
-        static const char* const ops[] = {"<>", "<=", ">=", "=", "<", ">"};
-        for (const char* op : ops) {
-            const QLatin1StringView v(op);
-            if (QStringView(m_text).mid(m_pos).startsWith(v)) {
-                m_pos += v.size();
-                t.type = Token::Op;
-                t.text = v.toString();
-                return t;
-            }
-        }
-        throw EDBEditError(tr("Invalid character '%1' in filter: %2").arg(c).arg(m_text));
-    }
-
-private:
-    QString m_text;
-    qsizetype m_pos = 0;
-};
-
-class FilterParser
-{
-    using Expr = DataSet::FilterExpr;
-
-public:
-    explicit FilterParser(const QString& text) : m_text(text), m_lexer(text) { advance(); }
-
-    std::unique_ptr<Expr> parseAll()
-    {
-        auto e = parseOr();
-        if (m_tok.type != Token::End)
-            fail();
-        return e;
-    }
-
-private:
-    static bool isWord(const Token& t, const char* word)
-    {
-        return t.type == Token::Name &&
-               t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
-    }
-    [[noreturn]] void fail() const
-    {
-        throw EDBEditError(tr("Invalid filter expression: %1").arg(m_text));
-    }
-    void advance() { m_tok = m_lexer.next(); }
-
-    std::unique_ptr<Expr> binary(Expr::Kind kind, std::unique_ptr<Expr> l, std::unique_ptr<Expr> r)
-    {
-        auto e = std::make_unique<Expr>();
-        e->kind = kind;
-        e->left = std::move(l);
-        e->right = std::move(r);
-        return e;
-    }
-    std::unique_ptr<Expr> parseOr()
-    {
-        auto e = parseAnd();
-        while (isWord(m_tok, "or")) {
-            advance();
-            e = binary(Expr::Kind::Or, std::move(e), parseAnd());
-        }
-        return e;
-    }
-    std::unique_ptr<Expr> parseAnd()
-    {
-        auto e = parseNot();
-        while (isWord(m_tok, "and")) {
-            advance();
-            e = binary(Expr::Kind::And, std::move(e), parseNot());
-        }
-        return e;
-    }
-    std::unique_ptr<Expr> parseNot()
-    {
-        if (isWord(m_tok, "not")) {
-            advance();
-            return binary(Expr::Kind::Not, parseNot(), nullptr);
-        }
-        return parsePrimary();
-    }
-    Expr::Operand parseOperand()
-    {
-        Expr::Operand o;
-        switch (m_tok.type) {
-        case Token::String:
-            o.literal = Variant(m_tok.text);
-            break;
-        case Token::Number: {
-            bool ok = false;
-            const qint64 i = m_tok.text.toLongLong(&ok);
-            if (ok) {
-                o.literal = Variant(i);
-            } else {
-                const double d = m_tok.text.toDouble(&ok);
-                if (!ok)
-                    fail();
-                o.literal = Variant(d);
-            }
-            break;
-        }
-        case Token::Name:
-            if (isWord(m_tok, "null")) {
-                o.literal = Variant::null();
-            } else if (isWord(m_tok, "true") || isWord(m_tok, "false")) {
-                o.literal = Variant(isWord(m_tok, "true"));
-            } else {
-                o.isField = true;
-                o.name = m_tok.text;
-            }
-            break;
-        default:
-            fail();
-        }
-        advance();
-        return o;
-    }
-    std::unique_ptr<Expr> parsePrimary()
-    {
-        if (m_tok.type == Token::LParen) {
-            advance();
-            auto e = parseOr();
-            if (m_tok.type != Token::RParen)
-                fail();
-            advance();
-            return e;
-        }
-        auto e = std::make_unique<Expr>();
-        e->a = parseOperand();
-        if (isWord(m_tok, "is")) {
-            advance();
-            e->cmp = Expr::Cmp::Eq;
-            if (isWord(m_tok, "not")) {
-                e->cmp = Expr::Cmp::Ne;
-                advance();
-            }
-            if (!isWord(m_tok, "null"))
-                fail();
-            advance();
-            e->kind = Expr::Kind::Compare;
-            e->b.literal = Variant::null();
-            return e;
-        }
-        if (m_tok.type != Token::Op) {
-            if (e->a.isField) {
-                e->kind = Expr::Kind::IsTrue;
-            } else if (e->a.literal.type() == Variant::Type::Boolean) {
-                e->kind = Expr::Kind::Constant;
-                e->constant = e->a.literal.toBool();
-            } else {
-                fail();
-            }
-            return e;
-        }
-        static const struct
-        {
-            const char* text;
-            Expr::Cmp cmp;
-        } ops[] = {{"=", Expr::Cmp::Eq}, {"<>", Expr::Cmp::Ne}, {"<", Expr::Cmp::Lt},
-                   {">", Expr::Cmp::Gt}, {"<=", Expr::Cmp::Le}, {">=", Expr::Cmp::Ge}};
-        for (const auto& op : ops) {
-            if (m_tok.text == QLatin1String(op.text))
-                e->cmp = op.cmp;
-        }
-        advance();
-        e->b = parseOperand();
-        e->kind = Expr::Kind::Compare;
-        if (!e->a.isField && !e->b.isField)
-            fail();
-        return e;
-    }
-
-    QString m_text;
-    FilterLexer m_lexer;
-    Token m_tok;
-};
-
-} // namespace
-
-std::unique_ptr<DataSet::FilterExpr> DataSet::FilterExpr::parse(const QString& text)
-{
-    return FilterParser(text).parseAll();
-}
-
-bool DataSet::FilterExpr::evaluate(const DataSet& ds, const QList<Variant>& buffer,
-                                   bool caseInsensitive) const
-{
-    switch (kind) {
-    case Kind::And:
-        return left->evaluate(ds, buffer, caseInsensitive) &&
-               right->evaluate(ds, buffer, caseInsensitive);
-    case Kind::Or:
-        return left->evaluate(ds, buffer, caseInsensitive) ||
-               right->evaluate(ds, buffer, caseInsensitive);
-    case Kind::Not:
-        return !left->evaluate(ds, buffer, caseInsensitive);
-    case Kind::Constant:
-        return constant;
-    case Kind::IsTrue: {
-        const Field* f = ds.fieldByName(a.name);
-        const Variant& v = buffer.at(slotOf(f));
-        return !v.isEmpty() && v.toBool();
-    }
-    case Kind::Compare:
-        break;
-    }
-    // Field against literal (or field against field): the other side takes the field's type.
-    const Operand& fo = a.isField ? a : b;
-    const Operand& oo = a.isField ? b : a;
-    const Field* f = ds.fieldByName(fo.name);
-    const Variant fv = buffer.at(slotOf(f));
-    Variant ov = oo.isField ? buffer.at(slotOf(ds.fieldByName(oo.name))) : oo.literal;
-    Cmp op = cmp;
-    if (!a.isField) { // literal on the left: mirror the operator
-        switch (cmp) {
-        case Cmp::Lt:
-            op = Cmp::Gt;
-            break;
-        case Cmp::Gt:
-            op = Cmp::Lt;
-            break;
-        case Cmp::Le:
-            op = Cmp::Ge;
-            break;
-        case Cmp::Ge:
-            op = Cmp::Le;
-            break;
-        default:
-            break;
-        }
-    }
-    if (ov.isEmpty() || fv.isEmpty()) {
-        const bool bothNull = ov.isEmpty() && fv.isEmpty();
-        if (op == Cmp::Eq)
-            return bothNull;
-        if (op == Cmp::Ne)
-            return !bothNull;
-        return false;
-    }
-    ov = convertFieldValue(f->dataType(), 0, ov);
-    int c;
-    if (isTextType(f->dataType()) && caseInsensitive)
-        c = collation::compareFolded(fv.toString(), ov.toString());
-    else
-        c = compareFieldValues(f->dataType(), fv, ov);
-    switch (op) {
-    case Cmp::Eq:
-        return c == 0;
-    case Cmp::Ne:
-        return c != 0;
-    case Cmp::Lt:
-        return c < 0;
-    case Cmp::Gt:
-        return c > 0;
-    case Cmp::Le:
-        return c <= 0;
-    case Cmp::Ge:
-        return c >= 0;
-    }
-    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -618,7 +238,7 @@ void DataSet::calculateFields(QList<Variant>& buffer)
     QList<Variant>* savedTarget = m_calcTarget;
     m_calcTarget = &buffer;
     m_state = State::CalcFields;
-    Restore restore([&] {
+    const auto restore = qScopeGuard([&] {
         m_state = saved;
         m_calcTarget = savedTarget;
     });
@@ -678,7 +298,7 @@ bool DataSet::candidateAccepted()
         return true;
     const State saved = m_state;
     m_state = State::Filter;
-    Restore restore([&] { m_state = saved; });
+    const auto restore = qScopeGuard([&] { m_state = saved; });
     bool accept = true;
     onFilterRecord(*this, accept);
     return accept;
@@ -735,7 +355,8 @@ void DataSet::restorePosition(const Position& position)
 
 // ---- notifications
 
-void DataSet::notifyDataSetChanged()
+// Tells every observer, or remembers to tell them once controls are enabled again.
+template <typename Tell> void DataSet::tellObservers(const Tell& tell)
 {
     if (m_disableCount > 0) {
         m_pendingNotify = true;
@@ -745,46 +366,27 @@ void DataSet::notifyDataSetChanged()
         return;
     const auto observers = m_observers;
     for (DataSetObserver* o : observers)
-        o->dataSetChanged(*this);
+        tell(*o);
+}
+
+void DataSet::notifyDataSetChanged()
+{
+    tellObservers([this](DataSetObserver& o) { o.dataSetChanged(*this); });
 }
 
 void DataSet::notifyRecordChanged(Field* field)
 {
-    if (m_disableCount > 0) {
-        m_pendingNotify = true;
-        return;
-    }
-    if (m_observers.isEmpty())
-        return;
-    const auto observers = m_observers;
-    for (DataSetObserver* o : observers)
-        o->recordChanged(*this, field);
+    tellObservers([this, field](DataSetObserver& o) { o.recordChanged(*this, field); });
 }
 
 void DataSet::notifyStateChanged()
 {
-    if (m_disableCount > 0) {
-        m_pendingNotify = true;
-        return;
-    }
-    if (m_observers.isEmpty())
-        return;
-    const auto observers = m_observers;
-    for (DataSetObserver* o : observers)
-        o->stateChanged(*this);
+    tellObservers([this](DataSetObserver& o) { o.stateChanged(*this); });
 }
 
 void DataSet::notifyScrolled()
 {
-    if (m_disableCount > 0) {
-        m_pendingNotify = true;
-        return;
-    }
-    if (m_observers.isEmpty())
-        return;
-    const auto observers = m_observers;
-    for (DataSetObserver* o : observers)
-        o->scrolled(*this);
+    tellObservers([this](DataSetObserver& o) { o.scrolled(*this); });
 }
 
 void DataSet::setState(State state)
@@ -861,18 +463,18 @@ void DataSet::close()
     m_modified = false;
     m_hasCurrent = false;
     m_bof = m_eof = true;
-    Restore cleanup([this] {
+    const auto release = [this] {
         unbindFields();
         fieldsChanged();
         notifyStateChanged();
         notifyDataSetChanged();
-    });
+    };
+    // Released also when the storage fails to close; outside the guard, what the observers raise
+    // reaches the caller.
+    auto guard = qScopeGuard(release);
     internalClose();
-    cleanup.dismiss();
-    unbindFields();
-    fieldsChanged();
-    notifyStateChanged();
-    notifyDataSetChanged();
+    guard.dismiss();
+    release();
     run(afterClose);
 }
 
@@ -999,22 +601,12 @@ bool DataSet::isEmpty() const
 int DataSet::recordCount() const
 {
     checkActive();
-    DataSet* self = const_cast<DataSet*>(this);
     if (!hasFilter()) {
         const int n = internalRecordCount();
         if (n >= 0)
             return n;
     }
-    const Position saved = savePosition();
-    int count = 0;
-    if (self->internalFirst()) {
-        do {
-            if (self->recordAccepted())
-                ++count;
-        } while (self->internalNext());
-    }
-    self->restorePosition(saved);
-    return count;
+    return countVisible(Bookmark(), nullptr);
 }
 
 int DataSet::recNo() const
@@ -1022,12 +614,19 @@ int DataSet::recNo() const
     checkActive();
     if (!m_hasCurrent || m_state == State::Insert)
         return 0;
-    DataSet* self = const_cast<DataSet*>(this);
     if (!hasFilter()) {
         const int n = internalRecNo();
         if (n >= 0)
             return n;
     }
+    bool found = false;
+    const int count = countVisible(internalBookmark(), &found);
+    return found ? count : 0;
+}
+
+int DataSet::countVisible(const Bookmark& stop, bool* reached) const
+{
+    DataSet* self = const_cast<DataSet*>(this);
     const Position saved = savePosition();
     int count = 0;
     bool found = false;
@@ -1035,14 +634,16 @@ int DataSet::recNo() const
         do {
             if (self->recordAccepted())
                 ++count;
-            if (internalBookmark() == saved.bookmark) {
+            if (!stop.isNull() && internalBookmark() == stop) {
                 found = true;
                 break;
             }
         } while (self->internalNext());
     }
     self->restorePosition(saved);
-    return found ? count : 0;
+    if (reached)
+        *reached = found;
+    return count;
 }
 
 void DataSet::setRecNo(int recNo)
@@ -1318,7 +919,7 @@ bool DataSet::viewRecord(const Bookmark& bookmark, const std::function<void()>& 
     }
     QList<Variant>* previous = m_viewBuffer;
     m_viewBuffer = &buffer;
-    Restore restore([&] { m_viewBuffer = previous; });
+    const auto restore = qScopeGuard([&] { m_viewBuffer = previous; });
     visit();
     return true;
 }
@@ -1329,7 +930,7 @@ QList<Bookmark> DataSet::bookmarks()
     if (!isActive())
         return out;
     const Position saved = savePosition();
-    Restore restore([&] { restorePosition(saved); });
+    const auto restore = qScopeGuard([&] { restorePosition(saved); });
     if (internalFirst()) {
         do {
             if (recordAccepted())
@@ -1402,13 +1003,13 @@ bool DataSet::search(const QString& keyFields, const VariantList& values, Locate
     return false;
 }
 
-bool DataSet::locate(const QString& keyFields, const VariantList& values, LocateOptions options)
+bool DataSet::scrollToFound(const std::function<bool()>& find)
 {
     beginScroll();
     const Position saved = savePosition();
     bool found = false;
     try {
-        found = search(keyFields, values, options);
+        found = find();
     } catch (...) {
         restorePosition(saved);
         throw;
@@ -1423,6 +1024,11 @@ bool DataSet::locate(const QString& keyFields, const VariantList& values, Locate
     return true;
 }
 
+bool DataSet::locate(const QString& keyFields, const VariantList& values, LocateOptions options)
+{
+    return scrollToFound([&] { return search(keyFields, values, options); });
+}
+
 bool DataSet::locate(const QString& keyField, const Variant& value, LocateOptions options)
 {
     return locate(keyField, VariantList{value}, options);
@@ -1434,7 +1040,7 @@ Variant DataSet::lookup(const QString& keyFields, const VariantList& values,
     checkActive();
     const Field* result = fieldByName(resultField);
     const Position saved = savePosition();
-    Restore restore([&] { restorePosition(saved); });
+    const auto restore = qScopeGuard([&] { restorePosition(saved); });
     if (!search(keyFields, values, {}))
         return Variant::null();
     return m_filterBuffer.at(result->m_slot);
@@ -1497,344 +1103,4 @@ bool DataSet::internalSetRecNo(int)
 }
 void DataSet::keyValueAssigned(int)
 {
-}
-
-// ---------------------------------------------------------------------------------------------
-// Index definitions
-
-QStringList IndexDef::fieldList() const
-{
-    return splitFieldList(fields);
-}
-
-void IndexDefs::add(const QString& name, const QString& fields, IndexDef::Options options)
-{
-    add(IndexDef{name, fields, options});
-}
-
-void IndexDefs::add(const IndexDef& def)
-{
-    if (indexOf(def.name) >= 0)
-        throw EDBEditError(tr("Duplicate index name '%1'").arg(def.name));
-    m_defs.append(def);
-}
-
-void IndexDefs::remove(const QString& name)
-{
-    const int i = indexOf(name);
-    if (i >= 0)
-        m_defs.removeAt(i);
-}
-
-int IndexDefs::indexOf(const QString& name) const
-{
-    for (int i = 0; i < m_defs.size(); ++i) {
-        if (m_defs.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
-const IndexDef* IndexDefs::find(const QString& name) const
-{
-    const int i = indexOf(name);
-    return i < 0 ? nullptr : &m_defs.at(i);
-}
-
-const IndexDef* IndexDefs::findForFields(const QString& fields) const
-{
-    const QStringList wanted = splitFieldList(fields);
-    for (const IndexDef& def : m_defs) {
-        const QStringList have = def.fieldList();
-        if (have.size() != wanted.size())
-            continue;
-        bool same = true;
-        for (int i = 0; i < have.size() && same; ++i)
-            same = have.at(i).compare(wanted.at(i), Qt::CaseInsensitive) == 0;
-        if (same)
-            return &def;
-    }
-    return nullptr;
-}
-
-// ---------------------------------------------------------------------------------------------
-// IndexedDataSet
-
-IndexedDataSet::IndexedDataSet(QObject* parent) : DataSet(parent)
-{
-}
-
-IndexedDataSet::~IndexedDataSet() = default;
-
-void IndexedDataSet::setCurrentIndex(const QStringList& fields, IndexDef::Options options)
-{
-    m_currentIndexFields = fields;
-    m_currentIndexOptions = options;
-}
-
-void IndexedDataSet::fieldsChanged()
-{
-    for (KeyBuffer& k : m_keys) {
-        k.values = QList<Variant>(bufferSize());
-        k.assigned = QList<bool>(bufferSize(), false);
-    }
-    m_rangeActive = false;
-    if (isActive())
-        internalSetIndex(m_indexName, splitFieldList(m_indexFieldNames));
-    else
-        setCurrentIndex({}, {});
-}
-
-void IndexedDataSet::switchOrder(const QString& indexName, const QString& fieldNames)
-{
-    if (!isActive()) {
-        m_indexName = indexName;
-        m_indexFieldNames = fieldNames;
-        return;
-    }
-    checkBrowseMode();
-    if (!indexName.isEmpty()) {
-        updateIndexDefs();
-        if (!indexDefs().find(indexName))
-            throw EDBEditError(messagePrefix() + tr("Index '%1' not found").arg(indexName));
-    }
-    QStringList fields = splitFieldList(fieldNames);
-    for (const QString& f : fields)
-        fieldByName(f);
-    internalSetIndex(indexName, fields);
-    m_indexName = indexName;
-    m_indexFieldNames = fieldNames;
-    m_rangeActive = false;
-    resync(false);
-}
-
-void IndexedDataSet::setIndexName(const QString& name)
-{
-    if (isActive() && name.compare(m_indexName, Qt::CaseInsensitive) == 0 &&
-        m_indexFieldNames.isEmpty())
-        return;
-    switchOrder(name, QString());
-}
-
-void IndexedDataSet::setIndexFieldNames(const QString& fields)
-{
-    if (isActive() && fields.compare(m_indexFieldNames, Qt::CaseInsensitive) == 0 &&
-        m_indexName.isEmpty())
-        return;
-    switchOrder(QString(), fields);
-}
-
-int IndexedDataSet::slotOfIndexField(int i) const
-{
-    return fieldByName(m_currentIndexFields.at(i))->m_slot;
-}
-
-bool IndexedDataSet::candidateKeyEquals(const VariantList& key) const
-{
-    const bool ci = m_currentIndexOptions.testFlag(IndexDef::CaseInsensitive);
-    for (int i = 0; i < key.size(); ++i) {
-        const Field* f = fieldByName(m_currentIndexFields.at(i));
-        const Variant& v = m_filterBuffer.at(f->m_slot);
-        const Variant k = convertFieldValue(f->dataType(), 0, key.at(i));
-        int c;
-        if (isTextType(f->dataType()) && ci && !v.isEmpty() && !k.isEmpty())
-            c = collation::compareFolded(v.toString(), k.toString());
-        else
-            c = compareFieldValues(f->dataType(), v, k);
-        if (c != 0)
-            return false;
-    }
-    return true;
-}
-
-void IndexedDataSet::checkKey(const VariantList& values) const
-{
-    if (m_currentIndexFields.isEmpty())
-        throw EDBEditError(messagePrefix() + tr("No index currently active"));
-    if (values.size() > m_currentIndexFields.size())
-        throw EDBEditError(
-            messagePrefix() +
-            tr("Too many key values: the index has %1 fields").arg(m_currentIndexFields.size()));
-}
-
-bool IndexedDataSet::seek(const VariantList& values, SeekMode mode)
-{
-    checkKey(values);
-    beginScroll();
-    const Position saved = savePosition();
-    bool found = false;
-    try {
-        found = internalSeek(values, mode);
-        if (found && hasFilter() && !recordAccepted()) {
-            found = false;
-            if (mode == SeekMode::Exact) {
-                // Further records of the same key may pass the filter.
-                while (internalNext()) {
-                    readCandidate();
-                    if (!candidateKeyEquals(values))
-                        break;
-                    if (candidateAccepted()) {
-                        found = true;
-                        break;
-                    }
-                }
-            } else {
-                found = seekVisible(true, false) || seekVisible(false, false);
-            }
-        }
-    } catch (...) {
-        restorePosition(saved);
-        throw;
-    }
-    if (!found) {
-        restorePosition(saved);
-        return false;
-    }
-    m_hasCurrent = true;
-    m_bof = m_eof = false;
-    endScroll();
-    return true;
-}
-
-bool IndexedDataSet::findKey(const VariantList& values)
-{
-    return seek(values, SeekMode::Exact);
-}
-
-void IndexedDataSet::findNearest(const VariantList& values)
-{
-    seek(values, SeekMode::Nearest);
-}
-
-void IndexedDataSet::enterKeyState(KeyKind kind, bool clear)
-{
-    checkActive();
-    checkBrowseMode();
-    KeyBuffer& k = m_keys[int(kind)];
-    if (clear) {
-        for (Variant& v : k.values)
-            v = Variant::null();
-        k.assigned.fill(false);
-    }
-    m_keyKind = kind;
-    setState(State::SetKey);
-}
-
-void IndexedDataSet::setKey()
-{
-    enterKeyState(KeyKind::Search, true);
-}
-void IndexedDataSet::editKey()
-{
-    enterKeyState(KeyKind::Search, false);
-}
-void IndexedDataSet::setRangeStart()
-{
-    enterKeyState(KeyKind::RangeStart, true);
-}
-void IndexedDataSet::setRangeEnd()
-{
-    enterKeyState(KeyKind::RangeEnd, true);
-}
-void IndexedDataSet::editRangeStart()
-{
-    enterKeyState(KeyKind::RangeStart, false);
-}
-void IndexedDataSet::editRangeEnd()
-{
-    enterKeyState(KeyKind::RangeEnd, false);
-}
-
-QList<Variant>* IndexedDataSet::stateBuffer(State state)
-{
-    if (state == State::SetKey)
-        return &m_keys[int(m_keyKind)].values;
-    return DataSet::stateBuffer(state);
-}
-
-void IndexedDataSet::keyValueAssigned(int slot)
-{
-    m_keys[int(m_keyKind)].assigned[slot] = true;
-}
-
-VariantList IndexedDataSet::keyFromBuffer(const KeyBuffer& buffer) const
-{
-    int count = 0;
-    for (int i = 0; i < m_currentIndexFields.size(); ++i) {
-        if (buffer.assigned.value(slotOfIndexField(i)))
-            count = i + 1;
-    }
-    VariantList key;
-    for (int i = 0; i < count; ++i)
-        key.append(buffer.values.at(slotOfIndexField(i)));
-    return key;
-}
-
-void IndexedDataSet::leaveKeyState()
-{
-    if (state() != State::SetKey)
-        throw EDBEditError(messagePrefix() + tr("Dataset not in edit or insert mode"));
-    setState(State::Browse);
-}
-
-bool IndexedDataSet::gotoKey()
-{
-    leaveKeyState();
-    return findKey(keyFromBuffer(m_keys[int(KeyKind::Search)]));
-}
-
-void IndexedDataSet::gotoNearest()
-{
-    leaveKeyState();
-    findNearest(keyFromBuffer(m_keys[int(KeyKind::Search)]));
-}
-
-void IndexedDataSet::fillKeyBuffer(KeyKind kind, const VariantList& values)
-{
-    checkKey(values);
-    KeyBuffer& k = m_keys[int(kind)];
-    for (Variant& v : k.values)
-        v = Variant::null();
-    k.assigned.fill(false);
-    for (int i = 0; i < values.size(); ++i) {
-        const Field* f = fieldByName(m_currentIndexFields.at(i));
-        k.values[f->m_slot] = f->convert(values.at(i));
-        k.assigned[f->m_slot] = true;
-    }
-}
-
-void IndexedDataSet::setRange(const VariantList& startValues, const VariantList& endValues)
-{
-    checkActive();
-    checkBrowseMode();
-    fillKeyBuffer(KeyKind::RangeStart, startValues);
-    fillKeyBuffer(KeyKind::RangeEnd, endValues);
-    applyRange();
-}
-
-void IndexedDataSet::applyRange()
-{
-    checkActive();
-    if (state() == State::SetKey)
-        setState(State::Browse);
-    checkBrowseMode();
-    if (m_currentIndexFields.isEmpty())
-        throw EDBEditError(messagePrefix() + tr("No index currently active"));
-    const VariantList start = keyFromBuffer(m_keys[int(KeyKind::RangeStart)]);
-    const VariantList end = keyFromBuffer(m_keys[int(KeyKind::RangeEnd)]);
-    internalSetRange(start, end);
-    m_rangeActive = true;
-    first();
-    notifyDataSetChanged();
-}
-
-void IndexedDataSet::cancelRange()
-{
-    checkActive();
-    checkBrowseMode();
-    if (!m_rangeActive)
-        return;
-    internalSetRange(std::nullopt, std::nullopt);
-    m_rangeActive = false;
-    resync(false);
 }

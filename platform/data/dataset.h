@@ -1,8 +1,23 @@
 // The cursor dataset base shared by every dataset of the program (the in-memory dataset, query
-// results, local tables): fields, states and the classic event order, navigation, bookmarks,
-// Locate and Lookup, filters, counted DisableControls and observers; and the indexed dataset with
-// index definitions, key search and key ranges. Backends implement a narrow record-storage
-// interface (the protected "internal" operations below).
+// results, local tables): fields, states and the order in which their events fire, navigation,
+// bookmarks, Locate and Lookup, filters, counted DisableControls and observers; and the indexed
+// dataset with index definitions, key search and key ranges. Backends implement a narrow
+// record-storage interface (the protected "internal" operations below).
+//
+// Adding a dataset kind: derive from DataSet, or from IndexedDataSet when the records have an order
+// chosen by index with key search and ranges (MemDataSet and LocalTable are the models; SqlQuery is
+// the read-only one). Implement the pure internal* operations of the base (open, close, the four
+// moves, read, the three bookmark operations, post, delete) and, for IndexedDataSet, setIndex,
+// seek and setRange; override the optional ones (record count and number, refresh, new-record
+// defaults, canModify) where the storage can answer faster or differently. A backend keeps only
+// its own cursor and records: the base fires every event in the order drawn above DataSet, applies
+// the filter, keeps the states and tells the observers, so a backend never calls a handler or an
+// observer itself. When its records change outside the base's operations (a bulk load, emptying
+// the storage), it calls resync(). A database dataset holds its database through a DatabaseBinding.
+// Tests: the event order, bookmarks, filters and observers are checked once on MemDataSet
+// (tests/platform/dataset_test.cpp, with EventLog and CountingObserver from dataset_helpers.h); a
+// new kind gets a suite of its own for what its storage does (order, keys, ranges, writes, errors)
+// against real storage, as db_localtable_test.cpp does on SQLite files.
 #pragma once
 
 #include <platform/data/field.h>
@@ -13,6 +28,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+struct FilterExpr;
 
 // The error of the in-memory dataset engine ("Key violation.", damaged dataset files).
 QV_EXCEPTION_CLASS(EDBClient, EDBEditError)
@@ -78,7 +95,8 @@ public:
 // pending edit (posted when modified, cancelled when not); a Before* handler that raises aborts the
 // operation and leaves the record and the state as they were; a BeforePost handler that posts or
 // cancels itself ends the outer post, which then does nothing more. Errors of the dataset are
-// EDBEditError with the classic messages.
+// EDBEditError with the messages the program's handlers know ("Dataset not in edit or insert
+// mode", "Cannot modify a read-only dataset", "Record not found", ...).
 class DataSet : public QObject
 {
     Q_OBJECT
@@ -182,7 +200,8 @@ public:
     // accepts it. The filter text is a small expression: comparisons of a field with a literal
     // (=, <>, <, >, <=, >=; strings in single quotes with '' for a quote; numbers; NULL), a
     // boolean field alone, AND, OR, NOT and parentheses, e.g. "FIELD_NAME = 'X' and LANGUE_ID = 1"
-    // or "CHANGED". A text that does not parse raises EDBEditError when it is set.
+    // or "CHANGED". A text that does not parse, or whose parentheses and NOTs nest more than 256
+    // levels deep, raises EDBEditError when it is set.
     void setFiltered(bool filtered);
     bool isFiltered() const { return m_filtered; }
     void setFilter(const QString& text);
@@ -287,11 +306,8 @@ protected:
 private:
     friend class Field;
     friend class IndexedDataSet;
+    friend struct FilterExpr;
 
-public:
-    struct FilterExpr; // the parsed filter text (defined in dataset.cpp)
-
-private:
     // Where the backend cursor stood, to come back after a silent walk.
     struct Position
     {
@@ -315,6 +331,7 @@ private:
     void endScroll();
     bool step(bool forward);
     void checkCanModify() const;
+    template <typename Tell> void tellObservers(const Tell& tell);
     void notifyScrolled();
     void notifyRecordChanged(Field* field);
     void notifyStateChanged();
@@ -327,6 +344,12 @@ private:
     bool candidateMatches(const QList<int>& columns, const QList<FieldType>& types,
                           const VariantList& values, LocateOptions options) const;
     bool search(const QString& keyFields, const VariantList& values, LocateOptions options);
+    // Moves to the record `find` leaves the backend cursor on, with the scroll events; when it
+    // finds none (BeforeScroll has fired) or raises, the cursor comes back to where it was.
+    bool scrollToFound(const std::function<bool()>& find);
+    // The visible records from the first up to `stop` (all when null), counted by walking; the
+    // cursor comes back afterwards. `reached` tells whether `stop` was met.
+    int countVisible(const Bookmark& stop, bool* reached) const;
     void run(const NotifyEvent& event);
 
     State m_state = State::Inactive;
@@ -370,6 +393,9 @@ struct IndexDef
 };
 Q_DECLARE_OPERATORS_FOR_FLAGS(IndexDef::Options)
 
+// The names of a field list "A;B;C", trimmed, empty ones left out.
+QStringList splitFieldList(const QString& names);
+
 // The named indexes of a dataset. Names compare without regard to case.
 class IndexDefs
 {
@@ -395,8 +421,8 @@ private:
 // (also on fewer values than the index has fields), and an inclusive key range whose two ends may
 // name fewer fields than the index.
 //
-// Keys are given either as value lists (findKey, findNearest, setRange) or, in the classic way,
-// by entering the SetKey state (setKey, editKey, setRangeStart, setRangeEnd, editRangeStart,
+// Keys are given either as value lists (findKey, findNearest, setRange) or field by field, by
+// entering the SetKey state (setKey, editKey, setRangeStart, setRangeEnd, editRangeStart,
 // editRangeEnd), assigning index fields and ending with gotoKey, gotoNearest or applyRange; the
 // key then covers the index fields up to the last one assigned (unassigned ones before it count
 // as null).

@@ -1,22 +1,22 @@
-// The in-memory dataset: records held compactly in blocks, in their storage order, each named or
-// field-list index a sorted vector of record pointers kept up to date on every write (or built once
-// after a bulk load), key search and ranges by binary search, and the dataset file format.
+// The in-memory dataset: records (memrecords_p.h) in their storage order, each named or field-list
+// index a sorted vector of record pointers kept up to date on every write (or built once after a
+// bulk load), key search and ranges by binary search, and loading and saving through the file
+// format (memdatasetfile.cpp).
 #include "memdataset.h"
 
 #include "collation.h"
+#include "memdatasetfile_p.h"
+#include "memrecords_p.h"
 
 #include <platform/fileops.h>
-
-#include <QFile>
-#include <QtEndian>
+#include <platform/files.h>
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <new>
+
+using namespace memdata;
 
 namespace {
 
@@ -37,394 +37,6 @@ void clearUpperVectorState()
         asm volatile("vzeroupper");
 #endif
 }
-
-// A record: its identity and post order, the folded texts of the storage's case-insensitive key
-// columns, and after it, in the same block of memory, its values as the storage's layout places
-// them.
-struct Row
-{
-    qint64 id = 0;
-    quint64 seq = 0;                   // post order: among equal keys a later post comes after
-    std::unique_ptr<QString[]> folded; // one per folded column of the storage
-
-    std::byte* data() { return reinterpret_cast<std::byte*>(this + 1); }
-    const std::byte* data() const { return reinterpret_cast<const std::byte*>(this + 1); }
-};
-static_assert(sizeof(Row) % alignof(QString) == 0, "the values must follow the header aligned");
-
-// How a record keeps its values: first one state byte per field (unassigned, null or set), then
-// each value in its field's type (as convertFieldValue gives it): numbers, booleans, currency and
-// date-times in eight bytes, texts and bytes as a QString or QByteArray in place. That is well
-// under half of what Variants would take, which counts when a load makes a hundred thousand.
-class RecordLayout
-{
-public:
-    enum State : quint8 { Unassigned, Null, Set };
-
-    explicit RecordLayout(const FieldDefs& defs)
-    {
-        m_stateBytes = (size_t(defs.count()) + 7) & ~size_t(7);
-        size_t offset = m_stateBytes;
-        for (int i = 0; i < defs.count(); ++i) {
-            const FieldType type = defs.at(i).type;
-            const Variant::Type kind = kindOf(type);
-            const int size = type == FieldType::String ? qMax(defs.at(i).size, 0) : 0;
-            const Check check = size > 0                  ? Check::TextLength
-                                : type == FieldType::Date ? Check::WholeDay
-                                : type == FieldType::Time ? Check::TimeOfDay
-                                                          : Check::None;
-            m_cells.push_back({type, kind, check, size, quint32(offset)});
-            if (kind == Variant::Type::String)
-                m_texts.push_back(offset);
-            else if (kind == Variant::Type::Bytes)
-                m_bytes.push_back(offset);
-            offset += kind == Variant::Type::String  ? sizeof(QString)
-                      : kind == Variant::Type::Bytes ? sizeof(QByteArray)
-                                                     : sizeof(qint64);
-        }
-        m_size = offset;
-    }
-
-    int count() const { return int(m_cells.size()); }
-    size_t size() const { return m_size; }
-    // The Variant type of a set value of field i.
-    Variant::Type kind(int i) const { return m_cells[size_t(i)].kind; }
-
-    // Every value Unassigned.
-    void construct(Row* row) const
-    {
-        std::byte* d = row->data();
-        for (size_t at = 0; at < m_stateBytes; at += sizeof(quint64))
-            store(d + at, quint64(0));
-        for (const size_t at : m_texts)
-            new (d + at) QString;
-        for (const size_t at : m_bytes)
-            new (d + at) QByteArray;
-    }
-    void destroy(Row* row) const noexcept
-    {
-        std::byte* d = row->data();
-        for (const size_t at : m_texts)
-            std::launder(reinterpret_cast<QString*>(d + at))->~QString();
-        for (const size_t at : m_bytes)
-            std::launder(reinterpret_cast<QByteArray*>(d + at))->~QByteArray();
-    }
-
-    State state(const Row* row, int i) const { return State(row->data()[i]); }
-    bool isEmpty(const Row* row, int i) const { return state(row, i) != Set; }
-    // The value of a set field, read in place by its kind.
-    const QString& text(const Row* row, int i) const { return textCell(const_cast<Row*>(row), i); }
-    const QByteArray& bytes(const Row* row, int i) const
-    {
-        return bytesCell(const_cast<Row*>(row), i);
-    }
-    qint64 integer(const Row* row, int i) const { return load<qint64>(row, i); }
-    double number(const Row* row, int i) const { return load<double>(row, i); }
-
-    Variant value(const Row* row, int i) const
-    {
-        switch (state(row, i)) {
-        case Unassigned:
-            return Variant();
-        case Null:
-            return Variant::null();
-        case Set:
-            break;
-        }
-        switch (kind(i)) {
-        case Variant::Type::Integer:
-            return Variant(integer(row, i));
-        case Variant::Type::Boolean:
-            return Variant(integer(row, i) != 0);
-        case Variant::Type::Currency:
-            return Variant(Currency{integer(row, i)});
-        case Variant::Type::Double:
-            return Variant(number(row, i));
-        case Variant::Type::DateTime:
-            return Variant::fromDateTime(number(row, i));
-        case Variant::Type::String:
-            return Variant(text(row, i));
-        case Variant::Type::Bytes:
-            return Variant(bytes(row, i));
-        default:
-            return Variant();
-        }
-    }
-
-    // Keeps a value: an empty one as it is (Unassigned or Null), any other in the field's type,
-    // converted first when it is not (texts are not cut here: a record keeps what was posted).
-    // Given an rvalue, a text or bytes value is moved in.
-    template <typename V> void set(Row* row, int i, V&& v) const
-    {
-        const Variant::Type t = v.type();
-        if (t == Variant::Type::Unassigned || t == Variant::Type::Null) {
-            clear(row, i, t == Variant::Type::Null ? Null : Unassigned);
-            return;
-        }
-        if (t != kind(i)) {
-            set(row, i, convertFieldValue(m_cells[size_t(i)].type, 0, v));
-            return;
-        }
-        switch (t) {
-        case Variant::Type::Integer:
-            store(row, i, v.toInt64());
-            break;
-        case Variant::Type::Boolean:
-            store(row, i, qint64(v.toBool() ? 1 : 0));
-            break;
-        case Variant::Type::Currency:
-            store(row, i, v.toCurrency().scaled);
-            break;
-        case Variant::Type::Double:
-        case Variant::Type::DateTime:
-            store(row, i, v.toDateTime());
-            break;
-        case Variant::Type::String:
-            textCell(row, i) = std::forward<V>(v).toString();
-            break;
-        case Variant::Type::Bytes:
-            bytesCell(row, i) = std::forward<V>(v).toBytes();
-            break;
-        default:
-            break;
-        }
-        row->data()[i] = std::byte(Set);
-    }
-    // Keeps a loaded value that is already in its field's form (as convertFieldValue would give
-    // it: a text within the size, a whole day for a date, a time of day for a time) and returns
-    // true; returns false, keeping nothing, for any other value. This runs once per value loaded.
-    template <typename V> bool keepLoaded(Row* row, int i, V&& v) const
-    {
-        const Cell& cell = m_cells[size_t(i)];
-        if (v.type() != cell.kind)
-            return false;
-        switch (cell.check) {
-        case Check::None:
-            break;
-        case Check::TextLength:
-            if (v.stringView().size() > cell.size)
-                return false;
-            break;
-        case Check::WholeDay: {
-            const double d = v.toDateTime();
-            if (d != std::trunc(d))
-                return false;
-            break;
-        }
-        case Check::TimeOfDay: {
-            const double d = v.toDateTime();
-            if (std::signbit(d) || !(d < 1))
-                return false;
-            break;
-        }
-        }
-        std::byte* at = row->data() + cell.offset;
-        switch (cell.kind) {
-        case Variant::Type::Integer:
-            store(at, v.toInt64());
-            break;
-        case Variant::Type::Boolean:
-            store(at, qint64(v.toBool() ? 1 : 0));
-            break;
-        case Variant::Type::Currency:
-            store(at, v.toCurrency().scaled);
-            break;
-        case Variant::Type::Double:
-        case Variant::Type::DateTime:
-            store(at, v.toDateTime());
-            break;
-        case Variant::Type::String:
-            *std::launder(reinterpret_cast<QString*>(at)) = std::forward<V>(v).toString();
-            break;
-        case Variant::Type::Bytes:
-            *std::launder(reinterpret_cast<QByteArray*>(at)) = std::forward<V>(v).toBytes();
-            break;
-        default:
-            return false;
-        }
-        row->data()[i] = std::byte(Set);
-        return true;
-    }
-    void setInteger(Row* row, int i, qint64 v) const
-    {
-        store(row, i, v);
-        row->data()[i] = std::byte(Set);
-    }
-    void clear(Row* row, int i, State state) const
-    {
-        if (kind(i) == Variant::Type::String)
-            textCell(row, i) = QString();
-        else if (kind(i) == Variant::Type::Bytes)
-            bytesCell(row, i) = QByteArray();
-        row->data()[i] = std::byte(state);
-    }
-    // Moves field i of one record into another of the same layout.
-    void move(Row* from, Row* to, int i) const
-    {
-        if (kind(i) == Variant::Type::String)
-            textCell(to, i) = std::move(textCell(from, i));
-        else if (kind(i) == Variant::Type::Bytes)
-            bytesCell(to, i) = std::move(bytesCell(from, i));
-        else
-            std::memcpy(to->data() + offset(i), from->data() + offset(i), sizeof(qint64));
-        to->data()[i] = from->data()[i];
-    }
-
-private:
-    static Variant::Type kindOf(FieldType type)
-    {
-        switch (type) {
-        case FieldType::String:
-        case FieldType::Memo:
-            return Variant::Type::String;
-        case FieldType::Integer:
-        case FieldType::AutoInc:
-            return Variant::Type::Integer;
-        case FieldType::Boolean:
-            return Variant::Type::Boolean;
-        case FieldType::Float:
-            return Variant::Type::Double;
-        case FieldType::Currency:
-            return Variant::Type::Currency;
-        case FieldType::Date:
-        case FieldType::Time:
-        case FieldType::DateTime:
-            return Variant::Type::DateTime;
-        case FieldType::Blob:
-        case FieldType::Graphic:
-        case FieldType::Unknown:
-            break;
-        }
-        return Variant::Type::Bytes;
-    }
-
-    size_t offset(int i) const { return m_cells[size_t(i)].offset; }
-    QString& textCell(Row* row, int i) const
-    {
-        return *std::launder(reinterpret_cast<QString*>(row->data() + offset(i)));
-    }
-    QByteArray& bytesCell(Row* row, int i) const
-    {
-        return *std::launder(reinterpret_cast<QByteArray*>(row->data() + offset(i)));
-    }
-    template <typename T> T load(const Row* row, int i) const
-    {
-        T v;
-        std::memcpy(&v, row->data() + offset(i), sizeof v);
-        return v;
-    }
-    template <typename T> void store(Row* row, int i, T v) const
-    {
-        store(row->data() + offset(i), v);
-    }
-    template <typename T> static void store(std::byte* at, T v) { std::memcpy(at, &v, sizeof v); }
-
-    enum class Check : quint8 { None, TextLength, WholeDay, TimeOfDay };
-    struct Cell
-    {
-        FieldType type;
-        Variant::Type kind;
-        Check check; // what a loaded value of this kind must be to be kept as it is
-        int size;    // of a text
-        quint32 offset;
-    };
-    std::vector<Cell> m_cells;
-    std::vector<size_t> m_texts, m_bytes; // where the texts and the bytes are
-    size_t m_stateBytes = 0;
-    size_t m_size = 0;
-};
-
-// The records of one storage, made in blocks: loading many records costs a few allocations, and
-// the room of a removed record serves the next one. Records are taken and given back by their
-// owner; the blocks go with the pool.
-class RowPool
-{
-public:
-    explicit RowPool(const FieldDefs& defs)
-        : m_layout(defs), m_stride(sizeof(Row) + m_layout.size())
-    {
-    }
-    RowPool(const RowPool&) = delete;
-    RowPool& operator=(const RowPool&) = delete;
-
-    const RecordLayout& layout() const { return m_layout; }
-
-    // A record with Unassigned values.
-    Row* take()
-    {
-        void* room;
-        if (m_free) {
-            room = m_free;
-            m_free = m_free->next;
-        } else {
-            if (m_used == m_capacity)
-                grow();
-            room = m_blocks.back().get() + m_used++ * m_stride;
-        }
-        Row* row = new (room) Row;
-        m_layout.construct(row);
-        return row;
-    }
-
-    void give(Row* row) noexcept
-    {
-        m_layout.destroy(row);
-        row->~Row();
-        m_free = new (static_cast<void*>(row)) FreeRoom{m_free};
-    }
-
-    // Frees the blocks; every record must have been given back.
-    void clear()
-    {
-        m_blocks.clear();
-        m_capacity = m_used = 0;
-        m_free = nullptr;
-    }
-
-private:
-    struct FreeRoom
-    {
-        FreeRoom* next;
-    };
-    static constexpr size_t MaxBlockBytes = 1 << 20;
-
-    void grow()
-    {
-        const size_t most = qMax(size_t(16), MaxBlockBytes / m_stride);
-        const size_t rows = qMin(qMax(size_t(16), m_capacity * 2), most);
-        m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(rows * m_stride));
-        m_capacity = rows;
-        m_used = 0;
-    }
-
-    RecordLayout m_layout;
-    size_t m_stride;
-    std::vector<std::unique_ptr<std::byte[]>> m_blocks;
-    size_t m_capacity = 0; // records in the last block
-    size_t m_used = 0;     // of them handed out at least once
-    FreeRoom* m_free = nullptr;
-};
-
-// A record taken from a pool and given back unless released.
-class RowHolder
-{
-public:
-    explicit RowHolder(RowPool& pool) : m_pool(pool), m_row(pool.take()) {}
-    ~RowHolder()
-    {
-        if (m_row)
-            m_pool.give(m_row);
-    }
-    RowHolder(const RowHolder&) = delete;
-    RowHolder& operator=(const RowHolder&) = delete;
-    Row* get() const { return m_row; }
-    Row* operator->() const { return m_row; }
-    Row* release() { return std::exchange(m_row, nullptr); }
-
-private:
-    RowPool& m_pool;
-    Row* m_row;
-};
 
 // An index entry: the row, and an order-keeping number drawn from the first key field, so that
 // most comparisons of a search settle without touching the row.
@@ -626,134 +238,6 @@ int compareEntryToKey(const Index& ix, const IndexEntry& e, const SearchKey& key
 {
     throw EDBClient(QStringLiteral("Key violation."));
 }
-
-bool knownType(quint8 code)
-{
-    switch (FieldType(code)) {
-    case FieldType::String:
-    case FieldType::Integer:
-    case FieldType::Boolean:
-    case FieldType::Float:
-    case FieldType::Currency:
-    case FieldType::Date:
-    case FieldType::Time:
-    case FieldType::DateTime:
-    case FieldType::AutoInc:
-    case FieldType::Blob:
-    case FieldType::Memo:
-    case FieldType::Graphic:
-        return true;
-    case FieldType::Unknown:
-        break;
-    }
-    return false;
-}
-
-// ---- CRC-32 (the common polynomial 0xEDB88320)
-
-quint32 crc32(const char* data, qsizetype size)
-{
-    static const auto table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    quint32 crc = 0xFFFFFFFFu;
-    for (qsizetype i = 0; i < size; ++i)
-        crc = table[(crc ^ quint8(data[i])) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
-}
-
-// ---- file format
-
-const char Magic[] = "QVMDS1\r\n";
-constexpr qsizetype MagicSize = 8;
-constexpr quint16 FormatVersion = 1;
-
-class Writer
-{
-public:
-    template <typename T> void put(T value)
-    {
-        const T le = qToLittleEndian(value);
-        m_data.append(reinterpret_cast<const char*>(&le), sizeof(T));
-    }
-    void putDouble(double value)
-    {
-        quint64 bits;
-        std::memcpy(&bits, &value, sizeof bits);
-        put<quint64>(bits);
-    }
-    void putBytes(const QByteArray& bytes)
-    {
-        put<quint32>(quint32(bytes.size()));
-        m_data.append(bytes);
-    }
-    void putString(const QString& text) { putBytes(text.toUtf8()); }
-    void putRaw(const char* data, qsizetype size) { m_data.append(data, size); }
-    QByteArray& data() { return m_data; }
-
-private:
-    QByteArray m_data;
-};
-
-struct FormatError
-{
-    QString reason;
-};
-
-class Reader
-{
-public:
-    Reader(const char* data, qsizetype size) : m_data(data), m_size(size) {}
-    template <typename T> T get()
-    {
-        need(sizeof(T));
-        T value;
-        std::memcpy(&value, m_data + m_pos, sizeof(T));
-        m_pos += sizeof(T);
-        return qFromLittleEndian(value);
-    }
-    double getDouble()
-    {
-        const quint64 bits = get<quint64>();
-        double value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-    QByteArray getBytes()
-    {
-        const quint32 n = get<quint32>();
-        need(n);
-        QByteArray out(m_data + m_pos, qsizetype(n));
-        m_pos += n;
-        return out;
-    }
-    QString getString() { return QString::fromUtf8(getBytes()); }
-    const char* raw(qsizetype n)
-    {
-        need(n);
-        const char* p = m_data + m_pos;
-        m_pos += n;
-        return p;
-    }
-    qsizetype remaining() const { return m_size - m_pos; }
-
-private:
-    void need(qsizetype n) const
-    {
-        if (n < 0 || m_size - m_pos < n)
-            throw FormatError{tr("the file is truncated")};
-    }
-    const char* m_data;
-    qsizetype m_size;
-    qsizetype m_pos = 0;
-};
 
 } // namespace
 
@@ -1544,205 +1028,88 @@ void MemDataSet::saveToFile(const QString& fileName) const
 {
     checkActive();
     const Storage& s = *m_store;
-    Writer w;
-    w.putRaw(Magic, MagicSize);
-    w.put<quint16>(FormatVersion);
-    w.put<quint32>(quint32(s.defs.count()));
-    for (const FieldDef& d : s.defs.list()) {
-        w.putString(d.name);
-        w.put<quint8>(quint8(d.type));
-        w.put<qint32>(d.size);
-        w.put<quint8>(quint8((d.required ? 1 : 0) | (d.emptyTextIsValue ? 2 : 0)));
-    }
-    const IndexDefs& ids = indexDefs();
-    w.put<quint32>(quint32(ids.count()));
-    for (const IndexDef& d : ids.list()) {
-        w.putString(d.name);
-        w.putString(d.fields);
-        w.put<quint32>(quint32(int(d.options)));
-    }
-    w.put<quint32>(quint32(s.order.size()));
-    const int n = s.defs.count();
-    QByteArray bitmap((n + 7) / 8, '\0');
-    const RecordLayout& layout = s.pool.layout();
-    for (const Row* row : s.order) {
-        bitmap.fill('\0');
-        for (int i = 0; i < n; ++i) {
-            if (layout.isEmpty(row, i))
-                bitmap[i / 8] = char(quint8(bitmap[i / 8]) | (1u << (i % 8)));
-        }
-        w.putRaw(bitmap.constData(), bitmap.size());
-        w.put<quint64>(row->seq);
-        for (int i = 0; i < n; ++i) {
-            if (layout.isEmpty(row, i))
-                continue;
-            const Variant v = layout.value(row, i);
-            switch (s.defs.at(i).type) {
-            case FieldType::String:
-            case FieldType::Memo:
-                w.putString(v.toString());
-                break;
-            case FieldType::Integer:
-            case FieldType::AutoInc:
-                w.put<qint64>(v.toInt64());
-                break;
-            case FieldType::Boolean:
-                w.put<quint8>(v.toBool() ? 1 : 0);
-                break;
-            case FieldType::Currency:
-                w.put<qint64>(v.toCurrency().scaled);
-                break;
-            case FieldType::Float:
-            case FieldType::Date:
-            case FieldType::Time:
-            case FieldType::DateTime:
-                w.putDouble(v.toDouble());
-                break;
-            case FieldType::Blob:
-            case FieldType::Graphic:
-                w.putBytes(v.toBytes());
-                break;
-            case FieldType::Unknown:
-                break;
-            }
-        }
-    }
-    const quint32 crc = crc32(w.data().constData(), w.data().size());
-    w.put<quint32>(crc);
+    const QByteArray data = memdata::writeFile(s.defs, indexDefs(), s.pool.layout(), s.order);
     QString error;
-    if (!fileops::writeFile(fileName, w.data(), &error))
+    if (!fileops::writeFile(fileName, data, &error))
         throw EInOutError(tr("Cannot write the dataset file %1: %2").arg(fileName, error));
 }
 
+// A file read whole: its definitions and the storage made from them.
+struct MemDataSet::LoadedFile
+{
+    FieldDefs fields;
+    IndexDefs indexes;
+    std::unique_ptr<Storage> store;
+};
+
 void MemDataSet::loadFromFile(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EDBClient(
-            tr("Cannot open the dataset file %1: %2").arg(fileName, file.errorString()));
-    const QByteArray data = file.readAll();
-    file.close();
+    LoadedFile loaded = readFile(fileName);
+    checkFitsFields(loaded, fileName);
+    swapIn(std::move(loaded));
+}
 
-    FieldDefs defs;
-    IndexDefs ids;
-    std::unique_ptr<Storage> store;
+MemDataSet::LoadedFile MemDataSet::readFile(const QString& fileName) const
+{
+    QByteArray data;
     try {
-        if (data.size() < MagicSize + qsizetype(sizeof(quint16)) + 4)
-            throw FormatError{tr("the file is truncated")};
-        if (std::memcmp(data.constData(), Magic, MagicSize) != 0)
-            throw FormatError{tr("it is not a dataset file")};
-        const qsizetype body = data.size() - 4;
-        const quint32 stored = qFromLittleEndian<quint32>(data.constData() + body);
-        Reader r(data.constData() + MagicSize, body - MagicSize);
-        const quint16 version = r.get<quint16>();
-        if (version != FormatVersion)
-            throw FormatError{tr("its format version %1 is not supported").arg(version)};
-        if (crc32(data.constData(), body) != stored)
-            throw FormatError{tr("its checksum does not match (the file is damaged or truncated)")};
-
-        const quint32 fieldCount = r.get<quint32>();
-        if (fieldCount == 0 || fieldCount > quint32(r.remaining()))
-            throw FormatError{tr("its field count is invalid")};
-        for (quint32 i = 0; i < fieldCount; ++i) {
-            FieldDef d;
-            d.name = r.getString();
-            const quint8 type = r.get<quint8>();
-            if (!knownType(type))
-                throw FormatError{tr("field %1 has an unknown type %2").arg(i + 1).arg(type)};
-            d.type = FieldType(type);
-            d.size = r.get<qint32>();
-            const quint8 flags = r.get<quint8>();
-            d.required = flags & 1;
-            d.emptyTextIsValue = flags & 2;
-            defs.add(d);
-        }
-        checkDefs(defs);
-        const quint32 indexCount = r.get<quint32>();
-        if (indexCount > quint32(r.remaining()))
-            throw FormatError{tr("its index count is invalid")};
-        for (quint32 i = 0; i < indexCount; ++i) {
-            IndexDef d;
-            d.name = r.getString();
-            d.fields = r.getString();
-            d.options = IndexDef::Options(int(r.get<quint32>()));
-            ids.add(d);
-        }
-        const quint32 recordCount = r.get<quint32>();
-        const qsizetype bitmapSize = (qsizetype(fieldCount) + 7) / 8;
-        if (qint64(recordCount) * (bitmapSize + 8) > r.remaining())
-            throw FormatError{tr("the file is truncated")};
-        store = std::make_unique<Storage>(defs);
-        std::vector<std::pair<quint64, Row*>> bySeq;
-        bySeq.reserve(recordCount);
-        for (quint32 k = 0; k < recordCount; ++k) {
-            const char* bitmap = r.raw(bitmapSize);
-            const quint64 seq = r.get<quint64>();
-            const RecordLayout& layout = store->pool.layout();
-            RowHolder holder(store->pool);
-            Row* record = holder.get();
-            for (int i = 0; i < defs.count(); ++i) {
-                if (quint8(bitmap[i / 8]) & (1u << (i % 8))) {
-                    layout.clear(record, i, RecordLayout::Null);
-                    continue;
-                }
-                switch (defs.at(i).type) {
-                case FieldType::String:
-                case FieldType::Memo:
-                    layout.set(record, i, Variant(r.getString()));
-                    break;
-                case FieldType::Integer:
-                case FieldType::AutoInc:
-                    layout.set(record, i, Variant(r.get<qint64>()));
-                    break;
-                case FieldType::Boolean:
-                    layout.set(record, i, Variant(r.get<quint8>() != 0));
-                    break;
-                case FieldType::Currency:
-                    layout.set(record, i, Variant(Currency{r.get<qint64>()}));
-                    break;
-                case FieldType::Float:
-                    layout.set(record, i, Variant(r.getDouble()));
-                    break;
-                case FieldType::Date:
-                case FieldType::Time:
-                case FieldType::DateTime:
-                    layout.set(record, i, Variant::fromDateTime(r.getDouble()));
-                    break;
-                case FieldType::Blob:
-                case FieldType::Graphic:
-                    layout.set(record, i, Variant(r.getBytes()));
-                    break;
-                case FieldType::Unknown:
-                    break;
-                }
-            }
-            store->assignAutoInc(holder.get());
-            store->reserveOneMore();
-            Row* row = store->adopt(holder);
-            store->order.push_back(row);
-            bySeq.emplace_back(seq, row);
-        }
-        if (r.remaining() != 0)
-            throw FormatError{tr("it holds data after its last record")};
-        // Post order as saved, renumbered densely.
-        std::stable_sort(bySeq.begin(), bySeq.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (size_t i = 0; i < bySeq.size(); ++i)
-            bySeq[i].second->seq = i;
-        store->nextSeq = bySeq.size();
-        for (const IndexDef& d : ids.list())
-            store->indexes.push_back(store->makeIndex(d.name, d.fieldList(), d.options));
-    } catch (const FormatError& e) {
-        throw EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, e.reason));
-    } catch (const EDBClient& e) {
-        throw EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, e.message()));
-    } catch (const EDBEditError& e) {
-        throw EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, e.message()));
+        data = files::readWholeFile(fileName);
+    } catch (const EInOutError& e) {
+        throw EDBClient(tr("Cannot open the dataset file %1: %2")
+                            .arg(fileName, fileops::errorText(e.errorCode())));
     }
+    const auto failed = [&fileName](const QString& reason) {
+        return EDBClient(tr("Cannot load the dataset file %1: %2").arg(fileName, reason));
+    };
+    try {
+        return storageOf(data);
+    } catch (const memdata::FileFormatError& e) {
+        throw failed(e.reason);
+    } catch (const EDBClient& e) {
+        throw failed(e.message());
+    } catch (const EDBEditError& e) {
+        throw failed(e.message());
+    }
+}
 
-    // Persistent fields must find their columns and the chosen order its fields, before anything
-    // is replaced.
-    if (!indexName().isEmpty() && !ids.find(indexName()))
+MemDataSet::LoadedFile MemDataSet::storageOf(const QByteArray& data)
+{
+    memdata::FileReader file(data);
+    LoadedFile loaded;
+    loaded.fields = file.readFields();
+    checkDefs(loaded.fields);
+    loaded.indexes = file.readIndexes();
+    const quint32 recordCount = file.readRecordCount();
+    Storage& store = *(loaded.store = std::make_unique<Storage>(loaded.fields));
+    std::vector<std::pair<quint64, Row*>> bySeq;
+    bySeq.reserve(recordCount);
+    for (quint32 k = 0; k < recordCount; ++k) {
+        RowHolder holder(store.pool);
+        const quint64 seq = file.readRecord(store.pool.layout(), holder.get());
+        store.assignAutoInc(holder.get());
+        store.reserveOneMore();
+        Row* row = store.adopt(holder);
+        store.order.push_back(row);
+        bySeq.emplace_back(seq, row);
+    }
+    file.checkEnd();
+    // Post order as saved, renumbered densely.
+    std::stable_sort(bySeq.begin(), bySeq.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < bySeq.size(); ++i)
+        bySeq[i].second->seq = i;
+    store.nextSeq = bySeq.size();
+    for (const IndexDef& d : loaded.indexes.list())
+        store.indexes.push_back(store.makeIndex(d.name, d.fieldList(), d.options));
+    return loaded;
+}
+
+// Persistent fields must find their columns and the chosen order its fields, before anything is
+// replaced.
+void MemDataSet::checkFitsFields(const LoadedFile& loaded, const QString& fileName) const
+{
+    const FieldDefs& defs = loaded.fields;
+    if (!indexName().isEmpty() && !loaded.indexes.find(indexName()))
         throw EDBClient(
             tr("Cannot load the dataset file %1: it has no index '%2'").arg(fileName, indexName()));
     for (const QString& f : indexFieldNames().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
@@ -1759,10 +1126,14 @@ void MemDataSet::loadFromFile(const QString& fileName)
             throw EDBClient(tr("Cannot load the dataset file %1: it has no %2 field '%3'")
                                 .arg(fileName, fieldTypeName(f->dataType()), f->fieldName()));
     }
+}
+
+void MemDataSet::swapIn(LoadedFile loaded)
+{
     close();
-    fieldDefs() = defs;
-    indexDefs() = ids;
-    m_pending = std::move(store);
+    fieldDefs() = loaded.fields;
+    indexDefs() = loaded.indexes;
+    m_pending = std::move(loaded.store);
     try {
         open();
     } catch (...) {

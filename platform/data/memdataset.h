@@ -89,7 +89,14 @@ protected:
 
 private:
     struct Storage;
+    struct LoadedFile;
     std::unique_ptr<Storage> makeStorage(const FieldDefs& defs, const IndexDefs& indexDefs) const;
+    // Loading a file: read it whole and make its storage, check it against the persistent fields
+    // and the chosen order, then put it in place of what the dataset held.
+    LoadedFile readFile(const QString& fileName) const;
+    static LoadedFile storageOf(const QByteArray& data);
+    void checkFitsFields(const LoadedFile& loaded, const QString& fileName) const;
+    void swapIn(LoadedFile loaded);
     template <typename Values> bool appendLoaded(Values& values);
 
     std::unique_ptr<Storage> m_store;   // while open

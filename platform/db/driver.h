@@ -6,6 +6,7 @@
 
 #include <platform/data/field.h>
 #include <platform/db/alias.h>
+#include <platform/db/enginecodes.h>
 #include <platform/exception.h>
 
 #include <memory>
@@ -94,15 +95,3 @@ public:
     static DbDriver* find(const QString& name);
     static void registerDriver(std::unique_ptr<DbDriver> driver);
 };
-
-// Codes of the engine's own conditions that no driver reports (any code is allowed for them;
-// these keep clear of the codes the program reacts to).
-namespace EngineCode {
-constexpr int KeyViolation = 0x2601;   // a unique index refused a row
-constexpr int RequiredField = 0x2604;  // a required field is missing a value
-constexpr int NotFound = 0x2701;       // table, index or field not found
-constexpr int AlreadyExists = 0x2702;  // table, index or field already exists
-constexpr int InvalidRequest = 0x3101; // SQL error or bad parameters
-constexpr int CannotOpen = 0x2104;     // database file cannot be opened or created
-constexpr int IoError = 0x2101;        // read or write of the database file failed
-} // namespace EngineCode

@@ -81,6 +81,15 @@ QString declaredColumn(const FieldDef& def)
     return sql;
 }
 
+QString createTableSql(const QString& table, const FieldDefs& fields)
+{
+    QStringList cols;
+    for (const FieldDef& f : fields.list())
+        cols.append(declaredColumn(f));
+    return QStringLiteral("CREATE TABLE %1 (%2)")
+        .arg(quoteSqlName(table), cols.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 struct LocalTable::Impl
@@ -102,7 +111,7 @@ struct LocalTable::Impl
     QString insertSql; // made once per open: posts of new rows are the hot path
     DbStatement* insert = nullptr;
 
-    DbConnection& conn() const { return q->m_database->connection(); }
+    DbConnection& conn() const { return q->database()->connection(); }
     QString from() const { return quoteSqlName(storedName); }
 
     DbStatement& statement(const QString& sql)
@@ -277,6 +286,12 @@ struct LocalTable::Impl
                  quoteSqlName(indexSqlName(table, def)), quoteSqlName(table),
                  cols.join(QStringLiteral(", ")));
     }
+
+    static void changeField(DbConnection& conn, const QString& table, const QString& name,
+                            const FieldDef& def);
+    static void copyRows(DbConnection& conn, const QString& from, const FieldDefs& fromFields,
+                         const QString& to, const FieldDefs& toFields, int changed);
+    static Variant convertedValue(const FieldDef& from, const FieldDef& to, const Variant& raw);
 
     // ---- order
 
@@ -548,7 +563,9 @@ struct LocalTable::Impl
 
 // ---------------------------------------------------------------------------------------------
 
-LocalTable::LocalTable(QObject* parent) : IndexedDataSet(parent), d(std::make_unique<Impl>(this))
+LocalTable::LocalTable(QObject* parent)
+    : IndexedDataSet(parent), d(std::make_unique<Impl>(this)),
+      m_binding(*this, [this] { d->clearStatements(); })
 {
 }
 
@@ -556,21 +573,6 @@ LocalTable::~LocalTable()
 {
     // Statements go before the connection may.
     d->clearStatements();
-}
-
-void LocalTable::setDatabase(Database* database)
-{
-    if (m_database == database)
-        return;
-    close();
-    if (m_database)
-        disconnect(m_database, nullptr, this, nullptr);
-    m_database = database;
-    if (m_database)
-        connect(m_database, &Database::closing, this, [this] {
-            close();
-            d->clearStatements();
-        });
 }
 
 void LocalTable::setTableName(const QString& name)
@@ -628,9 +630,9 @@ QString requireTable(DbConnection& conn, const QString& table)
 
 bool LocalTable::exists() const
 {
-    if (!m_database || m_tableName.isEmpty())
+    if (!database() || m_tableName.isEmpty())
         return false;
-    return !Impl::findTable(m_database->connection(), m_tableName).isEmpty();
+    return !Impl::findTable(database()->connection(), m_tableName).isEmpty();
 }
 
 void LocalTable::createTable()
@@ -640,15 +642,11 @@ void LocalTable::createTable()
     if (fields.isEmpty())
         throw EngineError(EngineCode::InvalidRequest,
                           QStringLiteral("Table %1 needs at least one field").arg(m_tableName));
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         if (!Impl::findTable(conn, m_tableName).isEmpty())
             throw EngineError(EngineCode::AlreadyExists,
                               QStringLiteral("Table already exists: %1").arg(m_tableName));
-        QStringList cols;
-        for (const FieldDef& f : fields.list())
-            cols.append(declaredColumn(f));
-        conn.execute(QStringLiteral("CREATE TABLE %1 (%2)")
-                         .arg(quoteSqlName(m_tableName), cols.join(QStringLiteral(", "))));
+        conn.execute(createTableSql(m_tableName, fields));
         for (const IndexDef& ix : indexes.list())
             conn.execute(Impl::createIndexSql(m_tableName, fields, ix));
     });
@@ -656,7 +654,7 @@ void LocalTable::createTable()
 
 void LocalTable::deleteTable()
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString name = requireTable(conn, m_tableName);
         conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(name)));
     });
@@ -671,7 +669,7 @@ void LocalTable::emptyTable()
         resync(true);
         return;
     }
-    changeStructure(m_database, m_tableName, false, [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, false, [&](DbConnection& conn) {
         const QString name = requireTable(conn, m_tableName);
         conn.execute(QStringLiteral("DELETE FROM %1").arg(quoteSqlName(name)));
     });
@@ -679,7 +677,7 @@ void LocalTable::emptyTable()
 
 void LocalTable::addIndex(const QString& name, const QString& fields, IndexDef::Options options)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         const IndexDefs existing = Impl::readIndexDefs(conn, table);
         const IndexDef def{name, fields, options};
@@ -697,7 +695,7 @@ void LocalTable::addIndex(const QString& name, const QString& fields, IndexDef::
 
 void LocalTable::deleteIndex(const QString& name)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         const IndexDefs existing = Impl::readIndexDefs(conn, table);
         const IndexDef* def = existing.find(name);
@@ -711,7 +709,7 @@ void LocalTable::deleteIndex(const QString& name)
 
 void LocalTable::addField(const FieldDef& def)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         if (Impl::readFieldDefs(conn, table).find(def.name))
             throw EngineError(EngineCode::AlreadyExists,
@@ -728,11 +726,7 @@ void LocalTable::addField(const FieldDef& def)
             fields.add(def);
             const IndexDefs indexes = Impl::readIndexDefs(conn, table);
             conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
-            QStringList cols;
-            for (const FieldDef& f : fields.list())
-                cols.append(declaredColumn(f));
-            conn.execute(QStringLiteral("CREATE TABLE %1 (%2)")
-                             .arg(quoteSqlName(table), cols.join(QStringLiteral(", "))));
+            conn.execute(createTableSql(table, fields));
             for (const IndexDef& ix : indexes.list())
                 conn.execute(Impl::createIndexSql(table, fields, ix));
             return;
@@ -744,7 +738,7 @@ void LocalTable::addField(const FieldDef& def)
 
 void LocalTable::dropField(const QString& name)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
         const QString table = requireTable(conn, m_tableName);
         const FieldDef* f = nullptr;
         const FieldDefs fields = Impl::readFieldDefs(conn, table);
@@ -771,98 +765,110 @@ void LocalTable::dropField(const QString& name)
 
 void LocalTable::changeField(const QString& name, const FieldDef& def)
 {
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& conn) {
-        const QString table = requireTable(conn, m_tableName);
-        const FieldDefs oldFields = Impl::readFieldDefs(conn, table);
-        const int changed = oldFields.indexOf(name);
-        if (changed < 0)
-            throw EngineError(EngineCode::NotFound,
-                              QStringLiteral("Field not found: %1").arg(name));
-        const int clash = oldFields.indexOf(def.name);
-        if (clash >= 0 && clash != changed)
-            throw EngineError(EngineCode::AlreadyExists,
-                              QStringLiteral("Field already exists: %1").arg(def.name));
-        FieldDefs newFields;
-        for (int i = 0; i < oldFields.count(); ++i)
-            newFields.add(i == changed ? def : oldFields.at(i));
-        // Indexes follow a renamed field.
-        IndexDefs indexes;
-        const IndexDefs oldIndexes = Impl::readIndexDefs(conn, table);
-        for (IndexDef ix : oldIndexes.list()) {
-            QStringList names = ix.fieldList();
-            for (QString& n : names) {
-                if (n.compare(name, Qt::CaseInsensitive) == 0)
-                    n = def.name;
-            }
-            ix.fields = names.join(QLatin1Char(';'));
-            indexes.add(ix);
-        }
-
-        // The new table under a working name, filled row by row with the values converted.
-        const QString work = table + QStringLiteral("$restructure");
-        conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteSqlName(work)));
-        QStringList cols, names, marks;
-        for (const FieldDef& f : newFields.list()) {
-            cols.append(declaredColumn(f));
-            names.append(quoteSqlName(f.name));
-            marks.append(QStringLiteral("?"));
-        }
-        conn.execute(
-            QStringLiteral("CREATE TABLE %1 (%2)").arg(quoteSqlName(work), cols.join(", ")));
-        QStringList oldNames;
-        for (const FieldDef& f : oldFields.list())
-            oldNames.append(quoteSqlName(f.name));
-        auto read = conn.prepare(QStringLiteral("SELECT rowid, %1 FROM %2")
-                                     .arg(oldNames.join(", "), quoteSqlName(table)));
-        auto write = conn.prepare(QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, %3)")
-                                      .arg(quoteSqlName(work), names.join(", "), marks.join(", ")));
-        const FieldDef& from = oldFields.at(changed);
-        while (read->step()) {
-            const qint64 rowid = read->columnValue(0).toInt64();
-            write->bind(0, rowid);
-            for (int i = 0; i < oldFields.count(); ++i) {
-                Variant raw = read->columnValue(i + 1);
-                if (i == changed && !raw.isNull()) {
-                    const Variant value = storedvalue::fromStored(from.type, raw, from.name);
-                    if (def.type == FieldType::String && def.size > 0 &&
-                        value.toString().size() > def.size)
-                        throw EngineError(EngineCode::InvalidRequest,
-                                          QStringLiteral("Field %1: the value '%2' is longer than "
-                                                         "%3 characters")
-                                              .arg(def.name, value.toString())
-                                              .arg(def.size));
-                    try {
-                        raw = storedvalue::toStored(def.type, value, true);
-                    } catch (const EConvertError& e) {
-                        throw EngineError(EngineCode::InvalidRequest,
-                                          QStringLiteral("Field %1 cannot take the new type: %2")
-                                              .arg(def.name, e.message()));
-                    }
-                }
-                write->bind(i + 1, raw);
-            }
-            write->step();
-            write->reset();
-        }
-        read.reset();
-        write.reset();
-        conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
-        conn.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
-                         .arg(quoteSqlName(work), quoteSqlName(table)));
-        for (const IndexDef& ix : indexes.list())
-            conn.execute(Impl::createIndexSql(table, newFields, ix));
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& conn) {
+        Impl::changeField(conn, requireTable(conn, m_tableName), name, def);
     });
+}
+
+// SQLite cannot change a column: the table is made again under a working name with the new
+// definition, filled row by row with the values converted, and put in place of the old one; its
+// indexes are made again, following a renamed field.
+void LocalTable::Impl::changeField(DbConnection& conn, const QString& table, const QString& name,
+                                   const FieldDef& def)
+{
+    const FieldDefs oldFields = readFieldDefs(conn, table);
+    const int changed = oldFields.indexOf(name);
+    if (changed < 0)
+        throw EngineError(EngineCode::NotFound, QStringLiteral("Field not found: %1").arg(name));
+    const int clash = oldFields.indexOf(def.name);
+    if (clash >= 0 && clash != changed)
+        throw EngineError(EngineCode::AlreadyExists,
+                          QStringLiteral("Field already exists: %1").arg(def.name));
+    FieldDefs newFields;
+    for (int i = 0; i < oldFields.count(); ++i)
+        newFields.add(i == changed ? def : oldFields.at(i));
+    // Indexes follow a renamed field.
+    IndexDefs indexes;
+    const IndexDefs oldIndexes = readIndexDefs(conn, table);
+    for (IndexDef ix : oldIndexes.list()) {
+        QStringList names = ix.fieldList();
+        for (QString& n : names) {
+            if (n.compare(name, Qt::CaseInsensitive) == 0)
+                n = def.name;
+        }
+        ix.fields = names.join(QLatin1Char(';'));
+        indexes.add(ix);
+    }
+
+    const QString work = table + QStringLiteral("$restructure");
+    conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteSqlName(work)));
+    conn.execute(createTableSql(work, newFields));
+    copyRows(conn, table, oldFields, work, newFields, changed);
+    conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
+    conn.execute(
+        QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoteSqlName(work), quoteSqlName(table)));
+    for (const IndexDef& ix : indexes.list())
+        conn.execute(createIndexSql(table, newFields, ix));
+}
+
+// Copies every row, keeping its row number, into a table whose fields differ from the source's
+// only in field `changed`, whose values are converted.
+void LocalTable::Impl::copyRows(DbConnection& conn, const QString& from,
+                                const FieldDefs& fromFields, const QString& to,
+                                const FieldDefs& toFields, int changed)
+{
+    QStringList oldNames, names, marks;
+    for (const FieldDef& f : fromFields.list())
+        oldNames.append(quoteSqlName(f.name));
+    for (const FieldDef& f : toFields.list()) {
+        names.append(quoteSqlName(f.name));
+        marks.append(QStringLiteral("?"));
+    }
+    auto read = conn.prepare(
+        QStringLiteral("SELECT rowid, %1 FROM %2").arg(oldNames.join(", "), quoteSqlName(from)));
+    auto write = conn.prepare(QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, %3)")
+                                  .arg(quoteSqlName(to), names.join(", "), marks.join(", ")));
+    while (read->step()) {
+        write->bind(0, read->columnValue(0).toInt64());
+        for (int i = 0; i < fromFields.count(); ++i) {
+            const Variant raw = read->columnValue(i + 1);
+            write->bind(i + 1, i == changed && !raw.isNull()
+                                   ? convertedValue(fromFields.at(i), toFields.at(i), raw)
+                                   : raw);
+        }
+        write->step();
+        write->reset();
+    }
+}
+
+// A stored value of a field in the stored form of its new definition; raises when it does not fit.
+Variant LocalTable::Impl::convertedValue(const FieldDef& from, const FieldDef& to,
+                                         const Variant& raw)
+{
+    const Variant value = storedvalue::fromStored(from.type, raw, from.name);
+    if (to.type == FieldType::String && to.size > 0 && value.toString().size() > to.size)
+        throw EngineError(EngineCode::InvalidRequest,
+                          QStringLiteral("Field %1: the value '%2' is longer than %3 characters")
+                              .arg(to.name, value.toString())
+                              .arg(to.size));
+    try {
+        return storedvalue::toStored(to.type, value, true);
+    } catch (const EConvertError& e) {
+        throw EngineError(
+            EngineCode::InvalidRequest,
+            QStringLiteral("Field %1 cannot take the new type: %2").arg(to.name, e.message()));
+    }
 }
 
 void LocalTable::renameTable(const QString& newName)
 {
     // The new name is locked too, so that nobody opens a table of that name half-way.
-    DbConnection* conn = m_database ? &m_database->connection() : nullptr;
+    DbConnection* conn = database() ? &database()->connection() : nullptr;
     const bool sameName = m_tableName.compare(newName, Qt::CaseInsensitive) == 0;
     TableLock newLock;
     if (conn && !sameName)
         newLock.acquire(TableLock::lockFileName(conn->databaseFile(), newName), true, newName);
-    changeStructure(m_database, m_tableName, isActive(), [&](DbConnection& c) {
+    changeStructure(database(), m_tableName, isActive(), [&](DbConnection& c) {
         const QString table = requireTable(c, m_tableName);
         if (!sameName && !Impl::findTable(c, newName).isEmpty())
             throw EngineError(EngineCode::AlreadyExists,
@@ -884,17 +890,17 @@ void LocalTable::renameTable(const QString& newName)
 
 FieldDefs LocalTable::storedFieldDefs() const
 {
-    if (!m_database)
+    if (!database())
         return {};
-    DbConnection& conn = m_database->connection();
+    DbConnection& conn = database()->connection();
     return Impl::readFieldDefs(conn, requireTable(conn, m_tableName));
 }
 
 IndexDefs LocalTable::storedIndexDefs() const
 {
-    if (!m_database)
+    if (!database())
         return {};
-    DbConnection& conn = m_database->connection();
+    DbConnection& conn = database()->connection();
     return Impl::readIndexDefs(conn, requireTable(conn, m_tableName));
 }
 
@@ -909,13 +915,13 @@ void LocalTable::flushBuffers()
 
 void LocalTable::internalOpen()
 {
-    if (!m_database)
+    if (!database())
         throw EngineError(EngineCode::InvalidRequest,
                           messagePrefix() +
                               tr("No database assigned to table %1").arg(m_tableName));
     if (m_tableName.isEmpty())
         throw EngineError(EngineCode::InvalidRequest, messagePrefix() + tr("No table name"));
-    DbConnection& conn = m_database->connection();
+    DbConnection& conn = database()->connection();
     d->lock.acquire(TableLock::lockFileName(conn.databaseFile(), m_tableName), m_exclusive,
                     m_tableName);
     try {
@@ -1238,5 +1244,5 @@ void LocalTable::internalSetRange(const std::optional<VariantList>& start,
 void LocalTable::updateIndexDefs()
 {
     if (isActive())
-        indexDefs() = Impl::readIndexDefs(m_database->connection(), d->storedName);
+        indexDefs() = Impl::readIndexDefs(database()->connection(), d->storedName);
 }

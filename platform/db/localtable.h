@@ -5,8 +5,7 @@
 
 #include <platform/data/dataset.h>
 #include <platform/db/database.h>
-
-#include <QPointer>
+#include <platform/db/databasebinding.h>
 
 // The table is read in pages through keyset queries on the current order (index fields, then the
 // row's own number), forwards and backwards; it is never loaded whole. Each post writes one row
@@ -33,9 +32,9 @@ public:
     explicit LocalTable(QObject* parent = nullptr);
     ~LocalTable() override;
 
-    Database* database() const { return m_database; }
+    Database* database() const { return m_binding.database(); }
     // The table closes itself when its database closes.
-    void setDatabase(Database* database);
+    void setDatabase(Database* database) { m_binding.setDatabase(database); }
     // The name as the program spells it ("FILES.DB"); table names compare without regard to
     // ASCII case.
     QString tableName() const { return m_tableName; }
@@ -101,7 +100,7 @@ protected:
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
-    QPointer<Database> m_database;
+    DatabaseBinding m_binding;
     QString m_tableName;
     bool m_exclusive = false;
 };

@@ -290,6 +290,38 @@ SQL_TIME_STRUCT timeStruct(const QTime& t)
     return s;
 }
 
+SQL_TIMESTAMP_STRUCT timestampStruct(const QString& stored)
+{
+    const SQL_DATE_STRUCT d = dateStruct(storedDate(stored));
+    const SQL_TIME_STRUCT t = timeStruct(storedTime(stored));
+    SQL_TIMESTAMP_STRUCT ts{};
+    ts.year = d.year;
+    ts.month = d.month;
+    ts.day = d.day;
+    ts.hour = t.hour;
+    ts.minute = t.minute;
+    ts.second = t.second;
+    return ts;
+}
+
+// An integer parameter: 32 bits when the value fits, else 64 (a null one is 32 bits).
+void setInteger(BoundParam& p, qint64 v, bool null)
+{
+    if (v >= std::numeric_limits<SQLINTEGER>::min() &&
+        v <= std::numeric_limits<SQLINTEGER>::max()) {
+        p.cType = SQL_C_SLONG;
+        p.sqlType = SQL_INTEGER;
+        p.columnSize = 10;
+        if (!null)
+            setData(p, SQLINTEGER(v));
+    } else {
+        p.cType = SQL_C_SBIGINT;
+        p.sqlType = SQL_BIGINT;
+        p.columnSize = 19;
+        setData(p, SQLBIGINT(v));
+    }
+}
+
 // Raises EConvertError when the value has no form of the field's type.
 BoundParam makeParam(const Variant& value, FieldType type)
 {
@@ -300,23 +332,9 @@ BoundParam makeParam(const Variant& value, FieldType type)
     switch (kind) {
     case FieldType::Integer:
     case FieldType::AutoInc:
-    case FieldType::Boolean: {
-        const qint64 v = null ? 0 : stored.toInt64();
-        if (v >= std::numeric_limits<SQLINTEGER>::min() &&
-            v <= std::numeric_limits<SQLINTEGER>::max()) {
-            p.cType = SQL_C_SLONG;
-            p.sqlType = SQL_INTEGER;
-            p.columnSize = 10;
-            if (!null)
-                setData(p, SQLINTEGER(v));
-        } else {
-            p.cType = SQL_C_SBIGINT;
-            p.sqlType = SQL_BIGINT;
-            p.columnSize = 19;
-            setData(p, SQLBIGINT(v));
-        }
+    case FieldType::Boolean:
+        setInteger(p, null ? 0 : stored.toInt64(), null);
         break;
-    }
     case FieldType::Float:
     case FieldType::Currency:
         p.cType = SQL_C_DOUBLE;
@@ -343,19 +361,8 @@ BoundParam makeParam(const Variant& value, FieldType type)
         p.cType = SQL_C_TYPE_TIMESTAMP;
         p.sqlType = SQL_TYPE_TIMESTAMP;
         p.columnSize = 19;
-        if (!null) {
-            const QString text = stored.toString();
-            const SQL_DATE_STRUCT d = dateStruct(storedDate(text));
-            const SQL_TIME_STRUCT t = timeStruct(storedTime(text));
-            SQL_TIMESTAMP_STRUCT ts{};
-            ts.year = d.year;
-            ts.month = d.month;
-            ts.day = d.day;
-            ts.hour = t.hour;
-            ts.minute = t.minute;
-            ts.second = t.second;
-            setData(p, ts);
-        }
+        if (!null)
+            setData(p, timestampStruct(stored.toString()));
         break;
     case FieldType::Blob:
     case FieldType::Graphic: {

@@ -37,9 +37,9 @@ int engineCode(int rc)
     case SQLITE_LOCKED:
         return EngineCode::Locked;
     case SQLITE_CORRUPT:
-        return EngineCode::CorruptA;
+        return EngineCode::DamagedData;
     case SQLITE_NOTADB:
-        return EngineCode::CorruptB;
+        return EngineCode::NotADatabase;
     case SQLITE_CANTOPEN:
         return EngineCode::CannotOpen;
     case SQLITE_IOERR:
@@ -59,8 +59,8 @@ QString engineMessage(int code, const QString& sqliteMessage)
         return QStringLiteral("Key violation.");
     case EngineCode::Locked:
         return uiText(UiText::DatabaseBusy).arg(sqliteMessage);
-    case EngineCode::CorruptA:
-    case EngineCode::CorruptB:
+    case EngineCode::DamagedData:
+    case EngineCode::NotADatabase:
         return uiText(UiText::DatabaseDamaged).arg(sqliteMessage);
     default:
         return sqliteMessage;

@@ -77,21 +77,6 @@ SqlQuery::~SqlQuery()
     m_statement.reset();
 }
 
-void SqlQuery::setDatabase(Database* database)
-{
-    if (m_database == database)
-        return;
-    close();
-    if (m_database)
-        disconnect(m_database, nullptr, this, nullptr);
-    m_database = database;
-    if (m_database)
-        connect(m_database, &Database::closing, this, [this] {
-            close();
-            m_statement.reset();
-        });
-}
-
 void SqlQuery::setSql(const QString& text)
 {
     if (text == m_sql)
@@ -121,12 +106,12 @@ void SqlQuery::setParamCheck(bool on)
 
 std::unique_ptr<DbStatement> SqlQuery::run()
 {
-    if (!m_database)
+    if (!database())
         throw EngineError(EngineCode::InvalidRequest,
                           messagePrefix() + tr("No database assigned to the query"));
     if (m_sql.trimmed().isEmpty())
         throw EngineError(EngineCode::InvalidRequest, messagePrefix() + tr("No SQL statement"));
-    std::unique_ptr<DbStatement> st = m_database->connection().prepare(m_parsed.statement);
+    std::unique_ptr<DbStatement> st = database()->connection().prepare(m_parsed.statement);
     bindParams(*st, m_parsed, m_params);
     return st;
 }

@@ -3,9 +3,8 @@
 #pragma once
 
 #include <platform/data/dataset.h>
+#include <platform/db/databasebinding.h>
 #include <platform/db/params.h>
-
-#include <QPointer>
 
 class Database;
 class DbStatement;
@@ -23,9 +22,9 @@ public:
     explicit SqlQuery(QObject* parent = nullptr);
     ~SqlQuery() override;
 
-    Database* database() const { return m_database; }
+    Database* database() const { return m_binding.database(); }
     // The query closes itself when its database closes.
-    void setDatabase(Database* database);
+    void setDatabase(Database* database) { m_binding.setDatabase(database); }
 
     // The statement text. Changing it closes the query and rebuilds the parameters, keeping the
     // values of the parameters whose names remain.
@@ -84,7 +83,6 @@ private:
     void fetchAll() const;
     void readRow() const;
 
-    QPointer<Database> m_database;
     QString m_sql;
     ParsedSql m_parsed;
     bool m_paramCheck = true;
@@ -96,6 +94,8 @@ private:
     mutable std::vector<QList<Variant>> m_rows;
     QList<FieldType> m_types;
     qsizetype m_current = -1;
+
+    DatabaseBinding m_binding{*this, [this] { m_statement.reset(); }};
 };
 
 // The field definitions of a statement's result: one per column, named after it (a repeated name

@@ -34,14 +34,14 @@ QString serialDeviceFromIni(int port, const SerialIniReader& read)
     if (port < 1)
         return QString();
     if (read) {
-        const QString device = read(ComOptionsSection(port), QStringLiteral("Device")).trimmed();
+        const QString device = read(comOptionsSection(port), QStringLiteral("Device")).trimmed();
         if (!device.isEmpty())
             return device;
     }
     return QStringLiteral("/dev/ttyS%1").arg(port - 1);
 }
 
-QString ComOptionsSection(int port)
+QString comOptionsSection(int port)
 {
     return QStringLiteral("Options.COM%1").arg(port);
 }

@@ -102,4 +102,4 @@ using SerialIniReader = std::function<QString(const QString& section, const QStr
 // when it is set, else "/dev/ttyS<n-1>" (also with no reader). Empty for a port number below 1.
 QString serialDeviceFromIni(int port, const SerialIniReader& read);
 // The program INI file's section of COM port n's settings: "Options.COM" + n.
-QString ComOptionsSection(int port);
+QString comOptionsSection(int port);

@@ -20,7 +20,7 @@ void WriteIniInteger(const QString& fileName, const QString& section, const QStr
 
 bool ErrorOkCancel(const QString& message)
 {
-    return Dialogs().messageDlg(message, mtError, TMsgDlgButtons(mbOK) | mbCancel) == mrOk;
+    return dialogService().messageDlg(message, mtError, TMsgDlgButtons(mbOK) | mbCancel) == mrOk;
 }
 
 bool ErrorOkCancelFmt(const QString& format, const VariantList& args)

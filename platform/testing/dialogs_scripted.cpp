@@ -240,33 +240,28 @@ bool ScriptedDialogs::inputQuery(const QString& caption, const QString& prompt, 
 QString ScriptedDialogs::getOpenFileName(const QString& caption, const QString& dir,
                                          const QString& filter)
 {
-    Request request;
-    request.kind = Kind::OpenFile;
-    request.caption = caption;
-    request.value = dir;
-    request.filter = filter;
-    const std::optional<Entry> entry = take(request);
-    return entry ? entry->answer : QString();
+    return choosePath(Kind::OpenFile, caption, dir, filter);
 }
 
 QString ScriptedDialogs::getSaveFileName(const QString& caption, const QString& dir,
                                          const QString& filter)
 {
-    Request request;
-    request.kind = Kind::SaveFile;
-    request.caption = caption;
-    request.value = dir;
-    request.filter = filter;
-    const std::optional<Entry> entry = take(request);
-    return entry ? entry->answer : QString();
+    return choosePath(Kind::SaveFile, caption, dir, filter);
 }
 
 QString ScriptedDialogs::getExistingDirectory(const QString& caption, const QString& dir)
 {
+    return choosePath(Kind::Directory, caption, dir, QString());
+}
+
+QString ScriptedDialogs::choosePath(Kind kind, const QString& caption, const QString& dir,
+                                    const QString& filter)
+{
     Request request;
-    request.kind = Kind::Directory;
+    request.kind = kind;
     request.caption = caption;
     request.value = dir;
+    request.filter = filter;
     const std::optional<Entry> entry = take(request);
     return entry ? entry->answer : QString();
 }

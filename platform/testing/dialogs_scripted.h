@@ -99,6 +99,8 @@ private:
     // Records the request and hands out the next entry when it is of the request's kind (and
     // for a modal form, of its class); otherwise reports the failure and leaves the entry.
     std::optional<Entry> take(const Request& request);
+    QString choosePath(Kind kind, const QString& caption, const QString& dir,
+                       const QString& filter);
     static void fail(const QString& failure);
     ScriptedDialogs& add(Entry entry);
     ScriptedDialogs& answerPath(Kind kind, const QString& path);

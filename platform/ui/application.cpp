@@ -44,7 +44,7 @@ void Application::handleException(QObject* sender, const std::exception& e)
         handlerSlot()(sender, e);
         return;
     }
-    Dialogs().showException(ExceptionMessage(e));
+    dialogService().showException(exceptionMessage(e));
 }
 
 void Application::terminate()

@@ -36,7 +36,7 @@ template <class F> bool runShowingErrors(F&& handler)
         return true;
     } catch (const EAbort&) {
     } catch (const std::exception& e) {
-        Dialogs().showException(ExceptionMessage(e));
+        dialogService().showException(exceptionMessage(e));
     }
     return false;
 }
@@ -194,7 +194,7 @@ int TForm::ShowModal()
                             .arg(metaObject()->className()));
     ScreenCursorRestorer cursor;
     // The form may be gone when the service returns: nothing below touches it.
-    return Dialogs().showModal(*this);
+    return dialogService().showModal(*this);
 }
 
 void TForm::Close()

@@ -18,17 +18,6 @@
 
 class QAction;
 
-using TNotifyEvent = std::function<void(QObject* sender)>;
-
-// What happens to a form once it agreed to close.
-enum TCloseAction { caNone, caHide, caFree, caMinimize };
-
-using TCloseQueryEvent = std::function<void(QObject* sender, bool& canClose)>;
-using TCloseEvent = std::function<void(QObject* sender, TCloseAction& action)>;
-// `key` is a Qt::Key; a handler that sets it to 0 swallows the key, one that changes it hands
-// the changed key on.
-using TKeyEvent = std::function<void(QObject* sender, int& key, Qt::KeyboardModifiers shift)>;
-
 // "The form's components": the named components its constructor created, in creation order.
 // Qt's object tree is not this list (it also holds Qt's own inner widgets and layouts).
 class ComponentOwner
@@ -232,7 +221,6 @@ QList<TRegisteredForm> registeredFormClasses();
 // when destroyed): what translating every open form walks.
 QList<QObject*> applicationComponents();
 
-enum TCursor { crDefault = 0, crHourGlass = -11 };
 // The cursor over every window of the program; crDefault returns it to normal.
 void setScreenCursor(TCursor cursor);
 TCursor screenCursor();

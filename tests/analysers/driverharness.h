@@ -81,7 +81,7 @@ inline void routePorts(const std::map<int, PtyPair*>& pairs)
 {
     IniFile ini(IniFileName);
     for (const auto& [n, pair] : pairs)
-        ini.writeString(ComOptionsSection(n), u"Device"_s, pair->nearPath());
+        ini.writeString(comOptionsSection(n), u"Device"_s, pair->nearPath());
 }
 
 // A driver of class D answering on the scripted line; the tests hand it chunks themselves, cut

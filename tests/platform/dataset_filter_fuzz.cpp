@@ -37,9 +37,9 @@ MemDataSet& table()
 int shown(MemDataSet& ds, const QString& filter)
 {
     ds.setFiltered(false);
-    ds.setFilter(filter);
     int bits = 0;
     try {
+        ds.setFilter(filter); // the negation of an accepted text may nest too deep
         ds.setFiltered(true);
         for (ds.first(); !ds.eof(); ds.next())
             bits |= 1 << ds.fieldByName(QStringLiteral("ID"))->asInteger();

@@ -224,6 +224,41 @@ TEST(DataSet, FiltersByEventAndByText)
     EXPECT_EQ(ids(flags), QStringList({"2", "3"}));
 }
 
+// Parentheses and NOTs nest up to 256 levels and no deeper; a long run of OR or AND is no nesting
+// at all. Either kind of text, made long enough, used to exhaust the stack.
+TEST(DataSet, FilterTextsNestAtMost256Levels)
+{
+    auto ds = makeItems({{1, "A", 1}, {2, "B", 2}});
+    ds->setFiltered(true);
+    const auto wrapped = [](int levels, const char* open, const char* close) {
+        return QString(open).repeated(levels) + "ID = 2" + QString(close).repeated(levels);
+    };
+    const struct
+    {
+        QString text;
+        bool accepted;
+    } texts[] = {{wrapped(256, "(", ")"), true},
+                 {wrapped(257, "(", ")"), false},
+                 {wrapped(256, "not ", ""), true}, // an even count: ID = 2 itself
+                 {wrapped(128, "not (", ")"), true},
+                 {wrapped(129, "not (", ")"), false},
+                 {QString("ID = 7 or ").repeated(200000) + "ID = 2", true},
+                 {QString("ID = 2 and ").repeated(200000) + "QTY = 2", true}};
+    for (const auto& t : texts) {
+        ds->setFilter("ID = 1");
+        const QString message = messageOf<EDBEditError>([&] { ds->setFilter(t.text); });
+        if (t.accepted) {
+            EXPECT_EQ(message, "<no error>") << t.text.left(40).toStdString();
+            EXPECT_EQ(ids(*ds), QStringList({"2"})) << t.text.left(40).toStdString();
+        } else {
+            EXPECT_TRUE(message.startsWith("Filter expression nested more than 256 levels deep"))
+                << message.left(80).toStdString();
+            EXPECT_EQ(ds->filter(), "ID = 1");
+            EXPECT_EQ(ids(*ds), QStringList({"1"}));
+        }
+    }
+}
+
 TEST(DataSet, CalculatedFieldsFollowTheRecord)
 {
     MemDataSet ds;

@@ -198,13 +198,6 @@ TEST(DbSqlite, TransactionsAndAWriterMeetingAnotherOne)
     EXPECT_EQ(second.execute("delete from T where A = 3"), 0);
 }
 
-bool isDamagedCode(int code)
-{
-    return code == EngineCode::CorruptA || code == EngineCode::CorruptB ||
-           code == EngineCode::CorruptC || code == EngineCode::CorruptD ||
-           code == EngineCode::CorruptE;
-}
-
 TEST(DbSqlite, DamagedFilesGiveTheDamagedTableCodes)
 {
     // Not a database at all.
@@ -213,7 +206,7 @@ TEST(DbSqlite, DamagedFilesGiveTheDamagedTableCodes)
     Database db;
     db.setLocalFolder(dir.path());
     const int notADatabase = engineCodeOf([&] { db.open(); });
-    EXPECT_TRUE(isDamagedCode(notADatabase)) << std::hex << notADatabase;
+    EXPECT_TRUE(EngineCode::isDamagedTable(notADatabase)) << std::hex << notADatabase;
     EXPECT_EQ(readFileBytes(dir.filePath("quorvane.sqlite")), QByteArray(8192, 'x'));
 
     // A database whose table pages were overwritten.
@@ -241,7 +234,7 @@ TEST(DbSqlite, DamagedFilesGiveTheDamagedTableCodes)
     broken.setDriverName("STANDARD");
     broken.params().setValue(DbParam::Path, dir2.path());
     const int code = engineCodeOf([&] { rows(broken, "select sum(A), sum(length(B)) from T"); });
-    EXPECT_TRUE(isDamagedCode(code)) << std::hex << code;
+    EXPECT_TRUE(EngineCode::isDamagedTable(code)) << std::hex << code;
 }
 
 TEST(DbSqlite, FoldingCollationAndCaseFunctionsKnowTheCodePage)

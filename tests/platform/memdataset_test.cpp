@@ -137,7 +137,7 @@ TEST(MemDataSet, FindKeyOnPartialCompositeKeys)
     EXPECT_EQ(found(*ds, {10, "HDL"}, "NUMBER"), "22"); // of two equal keys, the first posted
     EXPECT_EQ(found(*ds, {10, "hdl"}), "-");            // no options: case-sensitive
 
-    // The classic form: key fields assigned in the SetKey state.
+    // A key given field by field, in the SetKey state.
     ds->setIndexFieldNames("MDEV_ID;NUMBER");
     ds->setKey();
     ds->fieldByName("MDEV_ID")->setValue(11);

@@ -145,7 +145,7 @@ TEST(ScriptedDialogs, DialogsTheScriptDidNotForeseeAreReported)
             scoped.answerMessage(mrYes, "Quitter");
         },
         "Quitter");
-    EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&Dialogs()), nullptr);
+    EXPECT_EQ(dynamic_cast<ScriptedDialogs*>(&dialogService()), nullptr);
 }
 
 TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
@@ -157,27 +157,29 @@ TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
         buttons = buttonTexts(box);
         buttonWithText(box, "&No")->click();
     });
-    EXPECT_EQ(Dialogs().messageDlg("Fermer ?", mtConfirmation, mbYes | mbNo | mbCancel), mrNo);
+    EXPECT_EQ(dialogService().messageDlg("Fermer ?", mtConfirmation, mbYes | mbNo | mbCancel),
+              mrNo);
     EXPECT_EQ(caption, "Confirm");
     EXPECT_EQ(buttons, (QStringList{"&No", "&Yes", "Cancel"}));
 
     // Escape answers Cancel when there is one, else No; Enter the default, OK or else Yes; the
     // window's close box as Escape does.
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
-    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo | mbCancel), mrCancel);
+    EXPECT_EQ(dialogService().messageDlg("?", mtWarning, mbYes | mbNo | mbCancel), mrCancel);
     onNextModalDialog([](QWidget* box) { pressKey(box, Qt::Key_Escape); });
-    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbYes | mbNo), mrNo);
+    EXPECT_EQ(dialogService().messageDlg("?", mtWarning, mbYes | mbNo), mrNo);
     onNextModalDialog([](QWidget* box) { pressKey(box->focusWidget(), Qt::Key_Return); });
-    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbNo | mbYes), mrYes);
+    EXPECT_EQ(dialogService().messageDlg("?", mtWarning, mbNo | mbYes), mrYes);
     onNextModalDialog([](QWidget* box) { box->close(); });
-    EXPECT_EQ(Dialogs().messageDlg("?", mtWarning, mbOK), mrOk);
+    EXPECT_EQ(dialogService().messageDlg("?", mtWarning, mbOK), mrOk);
 
     // The button without a standard counterpart, and a caption of the caller's.
     onNextModalDialog([&](QWidget* box) {
         caption = box->windowTitle();
         buttonWithText(box, "&All")->click();
     });
-    EXPECT_EQ(Dialogs().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"), mrAll);
+    EXPECT_EQ(dialogService().messageDlg("Remplacer ?", mtError, mbAll | mbNoToAll, "Copie"),
+              mrAll);
     EXPECT_EQ(caption, "Copie");
 
     // The input box offers the value and replaces it only when confirmed.
@@ -190,7 +192,7 @@ TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
             input->setTextValue("Martin");
             confirm ? input->accept() : input->reject();
         });
-        EXPECT_EQ(Dialogs().inputQuery("Patient", "Nom :", value), confirm);
+        EXPECT_EQ(dialogService().inputQuery("Patient", "Nom :", value), confirm);
         EXPECT_EQ(value, confirm ? "Martin" : "Dupont");
     }
 }
@@ -218,13 +220,13 @@ TEST(QtDialogs, TextsFollowTheProgramsLanguage)
             shown = QStringList{box->windowTitle()} + buttonTexts(box);
             box->close();
         });
-        Dialogs().messageDlg("Supprimer ce document?", mtConfirmation, mbYes | mbNo);
+        dialogService().messageDlg("Supprimer ce document?", mtConfirmation, mbYes | mbNo);
         EXPECT_EQ(shown, c.box);
         onNextModalDialog([&](QWidget* chooser) {
             shown = buttonTexts(chooser);
             chooser->close();
         });
-        Dialogs().getExistingDirectory("Dossier", QDir::tempPath());
+        dialogService().getExistingDirectory("Dossier", QDir::tempPath());
         EXPECT_EQ(shown, c.chooser);
     }
 }
@@ -258,7 +260,7 @@ TEST(QtDialogs, BoxesShowEveryLineOnceAndStayOnTheScreen)
         ok = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
         button->click();
     });
-    Dialogs().messageDlg(lines.join("\n\r"), mtInformation, mbOK);
+    dialogService().messageDlg(lines.join("\n\r"), mtInformation, mbOK);
     EXPECT_EQ(text, lines.join('\n'));
     EXPECT_TRUE(scrolls);
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(ok));

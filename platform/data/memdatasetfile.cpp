@@ -1,0 +1,296 @@
+// The in-memory dataset's file format: writing a storage's definitions and records, and reading
+// them back step by step, the checksum checked before anything is taken from them.
+#include "memdatasetfile_p.h"
+
+#include <QtEndian>
+
+#include <array>
+
+namespace memdata {
+
+namespace {
+
+// ---- CRC-32 (the common polynomial 0xEDB88320)
+
+quint32 crc32(const char* data, qsizetype size)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    quint32 crc = 0xFFFFFFFFu;
+    for (qsizetype i = 0; i < size; ++i)
+        crc = table[(crc ^ quint8(data[i])) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// ---- file format
+
+const char Magic[] = "QVMDS1\r\n";
+constexpr qsizetype MagicSize = 8;
+constexpr quint16 FormatVersion = 1;
+
+class Writer
+{
+public:
+    template <typename T> void put(T value)
+    {
+        const T le = qToLittleEndian(value);
+        m_data.append(reinterpret_cast<const char*>(&le), sizeof(T));
+    }
+    void putDouble(double value)
+    {
+        quint64 bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        put<quint64>(bits);
+    }
+    void putBytes(const QByteArray& bytes)
+    {
+        put<quint32>(quint32(bytes.size()));
+        m_data.append(bytes);
+    }
+    void putString(const QString& text) { putBytes(text.toUtf8()); }
+    void putRaw(const char* data, qsizetype size) { m_data.append(data, size); }
+    QByteArray& data() { return m_data; }
+
+private:
+    QByteArray m_data;
+};
+
+} // namespace
+
+QByteArray writeFile(const FieldDefs& fields, const IndexDefs& indexes, const RecordLayout& layout,
+                     const std::vector<Row*>& rows)
+{
+    Writer w;
+    w.putRaw(Magic, MagicSize);
+    w.put<quint16>(FormatVersion);
+    w.put<quint32>(quint32(fields.count()));
+    for (const FieldDef& d : fields.list()) {
+        w.putString(d.name);
+        w.put<quint8>(quint8(d.type));
+        w.put<qint32>(d.size);
+        w.put<quint8>(quint8((d.required ? 1 : 0) | (d.emptyTextIsValue ? 2 : 0)));
+    }
+    w.put<quint32>(quint32(indexes.count()));
+    for (const IndexDef& d : indexes.list()) {
+        w.putString(d.name);
+        w.putString(d.fields);
+        w.put<quint32>(quint32(int(d.options)));
+    }
+    w.put<quint32>(quint32(rows.size()));
+    const int n = fields.count();
+    QByteArray bitmap((n + 7) / 8, '\0');
+    for (const Row* row : rows) {
+        bitmap.fill('\0');
+        for (int i = 0; i < n; ++i) {
+            if (layout.isEmpty(row, i))
+                bitmap[i / 8] = char(quint8(bitmap[i / 8]) | (1u << (i % 8)));
+        }
+        w.putRaw(bitmap.constData(), bitmap.size());
+        w.put<quint64>(row->seq);
+        for (int i = 0; i < n; ++i) {
+            if (layout.isEmpty(row, i))
+                continue;
+            const Variant v = layout.value(row, i);
+            switch (fields.at(i).type) {
+            case FieldType::String:
+            case FieldType::Memo:
+                w.putString(v.toString());
+                break;
+            case FieldType::Integer:
+            case FieldType::AutoInc:
+                w.put<qint64>(v.toInt64());
+                break;
+            case FieldType::Boolean:
+                w.put<quint8>(v.toBool() ? 1 : 0);
+                break;
+            case FieldType::Currency:
+                w.put<qint64>(v.toCurrency().scaled);
+                break;
+            case FieldType::Float:
+            case FieldType::Date:
+            case FieldType::Time:
+            case FieldType::DateTime:
+                w.putDouble(v.toDouble());
+                break;
+            case FieldType::Blob:
+            case FieldType::Graphic:
+                w.putBytes(v.toBytes());
+                break;
+            case FieldType::Unknown:
+                break;
+            }
+        }
+    }
+    const quint32 crc = crc32(w.data().constData(), w.data().size());
+    w.put<quint32>(crc);
+    return w.data();
+}
+
+// ---- reading
+
+template <typename T> T FileReader::get()
+{
+    need(sizeof(T));
+    T value;
+    std::memcpy(&value, m_body + m_pos, sizeof(T));
+    m_pos += sizeof(T);
+    return qFromLittleEndian(value);
+}
+
+double FileReader::getDouble()
+{
+    const quint64 bits = get<quint64>();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+QByteArray FileReader::getBytes()
+{
+    const quint32 n = get<quint32>();
+    need(n);
+    QByteArray out(m_body + m_pos, qsizetype(n));
+    m_pos += n;
+    return out;
+}
+
+const char* FileReader::raw(qsizetype n)
+{
+    need(n);
+    const char* p = m_body + m_pos;
+    m_pos += n;
+    return p;
+}
+
+void FileReader::need(qsizetype n) const
+{
+    if (n < 0 || m_size - m_pos < n)
+        throw FileFormatError{QStringLiteral("the file is truncated")};
+}
+
+FileReader::FileReader(const QByteArray& data) : m_data(data)
+{
+    if (data.size() < MagicSize + qsizetype(sizeof(quint16)) + 4)
+        throw FileFormatError{QStringLiteral("the file is truncated")};
+    if (std::memcmp(data.constData(), Magic, MagicSize) != 0)
+        throw FileFormatError{QStringLiteral("it is not a dataset file")};
+    const qsizetype body = data.size() - 4;
+    const quint32 stored = qFromLittleEndian<quint32>(data.constData() + body);
+    m_body = m_data.constData() + MagicSize;
+    m_size = body - MagicSize;
+    const quint16 version = get<quint16>();
+    if (version != FormatVersion)
+        throw FileFormatError{
+            QStringLiteral("its format version %1 is not supported").arg(version)};
+    if (crc32(data.constData(), body) != stored)
+        throw FileFormatError{
+            QStringLiteral("its checksum does not match (the file is damaged or truncated)")};
+}
+
+FieldDefs FileReader::readFields()
+{
+    const quint32 fieldCount = get<quint32>();
+    if (fieldCount == 0 || fieldCount > quint32(remaining()))
+        throw FileFormatError{QStringLiteral("its field count is invalid")};
+    FieldDefs defs;
+    for (quint32 i = 0; i < fieldCount; ++i) {
+        FieldDef d;
+        d.name = getString();
+        const quint8 type = get<quint8>();
+        if (!knownType(type))
+            throw FileFormatError{
+                QStringLiteral("field %1 has an unknown type %2").arg(i + 1).arg(type)};
+        d.type = FieldType(type);
+        d.size = get<qint32>();
+        const quint8 flags = get<quint8>();
+        d.required = flags & 1;
+        d.emptyTextIsValue = flags & 2;
+        defs.add(d);
+        m_types.append(d.type);
+    }
+    return defs;
+}
+
+IndexDefs FileReader::readIndexes()
+{
+    const quint32 indexCount = get<quint32>();
+    if (indexCount > quint32(remaining()))
+        throw FileFormatError{QStringLiteral("its index count is invalid")};
+    IndexDefs ids;
+    for (quint32 i = 0; i < indexCount; ++i) {
+        IndexDef d;
+        d.name = getString();
+        d.fields = getString();
+        d.options = IndexDef::Options(int(get<quint32>()));
+        ids.add(d);
+    }
+    return ids;
+}
+
+quint32 FileReader::readRecordCount()
+{
+    const quint32 recordCount = get<quint32>();
+    const qsizetype bitmapSize = (qsizetype(m_types.size()) + 7) / 8;
+    if (qint64(recordCount) * (bitmapSize + 8) > remaining())
+        throw FileFormatError{QStringLiteral("the file is truncated")};
+    return recordCount;
+}
+
+quint64 FileReader::readRecord(const RecordLayout& layout, Row* row)
+{
+    const char* bitmap = raw((qsizetype(m_types.size()) + 7) / 8);
+    const quint64 seq = get<quint64>();
+    for (int i = 0; i < int(m_types.size()); ++i) {
+        if (quint8(bitmap[i / 8]) & (1u << (i % 8))) {
+            layout.clear(row, i, RecordLayout::Null);
+            continue;
+        }
+        switch (m_types.at(i)) {
+        case FieldType::String:
+        case FieldType::Memo:
+            layout.set(row, i, Variant(getString()));
+            break;
+        case FieldType::Integer:
+        case FieldType::AutoInc:
+            layout.set(row, i, Variant(get<qint64>()));
+            break;
+        case FieldType::Boolean:
+            layout.set(row, i, Variant(get<quint8>() != 0));
+            break;
+        case FieldType::Currency:
+            layout.set(row, i, Variant(Currency{get<qint64>()}));
+            break;
+        case FieldType::Float:
+            layout.set(row, i, Variant(getDouble()));
+            break;
+        case FieldType::Date:
+        case FieldType::Time:
+        case FieldType::DateTime:
+            layout.set(row, i, Variant::fromDateTime(getDouble()));
+            break;
+        case FieldType::Blob:
+        case FieldType::Graphic:
+            layout.set(row, i, Variant(getBytes()));
+            break;
+        case FieldType::Unknown:
+            break;
+        }
+    }
+    return seq;
+}
+
+void FileReader::checkEnd() const
+{
+    if (remaining() != 0)
+        throw FileFormatError{QStringLiteral("it holds data after its last record")};
+}
+
+} // namespace memdata
