@@ -12,6 +12,7 @@ SchemaDb::SchemaDb(quint8 kind)
 {
     kernel.exec(kernelschema::createTables() + kernelschema::schemaToolTables());
     if (kind == 3) {
+        krntest::registerRecordingDriver(QStringLiteral("STANDARD"), recorder);
         db.setAliasName(QStringLiteral("KRN"));
     } else {
         const QString driver = kind == 1 ? QStringLiteral("MSSQL") : QStringLiteral("ORACLE");
@@ -24,6 +25,12 @@ SchemaDb::SchemaDb(quint8 kind)
     version.setObjectName(QStringLiteral("Version7"));
     version.SetDataBase(&db);
     version.UpdateServerKind();
+}
+
+SchemaDb::~SchemaDb()
+{
+    db.close();
+    krntest::restoreStandardDriver();
 }
 
 std::unique_ptr<TTableStruct> SchemaDb::table(const QString& name, TUpgradeAction action)

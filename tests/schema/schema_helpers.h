@@ -14,7 +14,9 @@ namespace schematest {
 class SchemaDb
 {
 public:
+    // The local kind (3) runs on SQLite through a recording driver too.
     explicit SchemaDb(quint8 kind = 3);
+    ~SchemaDb();
 
     // A structure of the version, as a module would describe it.
     std::unique_ptr<TTableStruct> table(const QString& name, TUpgradeAction action = uaCreate);
