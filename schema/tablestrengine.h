@@ -21,6 +21,7 @@
 #include <platform/db/sqlquery.h>
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 // The pages of the editor.
@@ -129,7 +130,7 @@ public:
     MemDataSet TSrcFld, TSrcInd, TSrcLink;
 
     // ---- state
-    TTableStruct* SourceStruct = nullptr;
+    QPointer<TTableStruct> SourceStruct;
     quint8 ServerKind = 0;
     Database* StructDatabase = nullptr;
     bool BatchMode = false;
