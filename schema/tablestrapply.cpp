@@ -351,20 +351,43 @@ void TTableStrEngine::RelinkChildren(bool OnlyIfKeyChanged)
     }
 }
 
-void TTableStrEngine::RestoreIndexesAndLinks()
+void TTableStrEngine::addLinkItems(bool restoring)
 {
-    TSR.Clear();
-    TSR.SetTableName(TS.NewName().isEmpty() ? TS.TableName() : TS.NewName());
-    TSR.SetUpgradeAction(uaAlter);
     for (TFields.first(); !TFields.eof(); TFields.next()) {
         if (I(TFields, "LINK_ID") == 0 || Mark(TFields) == MarkDropped)
             continue;
         TFieldItem* field = TSR.Fields().Add();
         field->UpgradeAction = uaAlter;
-        field->Unchanged = true;
         field->FieldName = S(TFields, "NEW_NAME");
         field->Options.setFlag(foRequired, B(TFields, "REQUIRED"));
+        field->Unchanged = restoring;
+        if (restoring)
+            continue;
+        field->DataType = TDataType(I(TFields, "DATATYPE"));
+        field->Size = I(TFields, "SIZE");
+        field->Precision = I(TFields, "PREC");
+        field->Options.setFlag(foHidden, B(TFields, "HIDDEN"));
     }
+    for (TLink.first(); !TLink.eof(); TLink.next()) {
+        if (Mark(TLink) == MarkDropped)
+            continue;
+        TLinkItem* link = TSR.Links().Add();
+        link->MasterTable = S(TLink, "MASTER");
+        // A link of the table to itself follows the key being made.
+        const QString key = TSR.KeyFields();
+        link->MasterKeyFields =
+            sameName(link->MasterTable, TS.TableName()) && !key.isEmpty() ? key : S(TLink, "KEY");
+        link->MasterFields = S(TLink, "NEW_REFERENCE");
+        link->DeleteAction = TDeleteAction(I(TLink, "ACTION"));
+        link->Custom = MemoLines(S(TLink, "CUSTOM"));
+    }
+}
+
+void TTableStrEngine::RestoreIndexesAndLinks()
+{
+    TSR.Clear();
+    TSR.SetTableName(TS.NewName().isEmpty() ? TS.TableName() : TS.NewName());
+    TSR.SetUpgradeAction(uaAlter);
     for (TInd.first(); !TInd.eof(); TInd.next()) {
         if (Mark(TInd) == MarkDropped)
             continue;
@@ -375,19 +398,7 @@ void TTableStrEngine::RestoreIndexesAndLinks()
         index->Options.setFlag(idxUnique, B(TInd, "UNIQUE"));
         index->Options.setFlag(idxClastered, B(TInd, "CLASTERED"));
     }
-    for (TLink.first(); !TLink.eof(); TLink.next()) {
-        if (Mark(TLink) == MarkDropped)
-            continue;
-        TLinkItem* link = TSR.Links().Add();
-        link->MasterTable = S(TLink, "MASTER");
-        link->MasterKeyFields =
-            sameName(link->MasterTable, TS.TableName()) && !TSR.KeyFields().isEmpty()
-                ? TSR.KeyFields()
-                : S(TLink, "KEY");
-        link->MasterFields = S(TLink, "NEW_REFERENCE");
-        link->DeleteAction = TDeleteAction(I(TLink, "ACTION"));
-        link->Custom = MemoLines(S(TLink, "CUSTOM"));
-    }
+    addLinkItems(true);
     TSR.Execute();
 }
 
@@ -397,28 +408,7 @@ void TTableStrEngine::RenameTable()
     TSR.SetTableName(TS.TableName());
     TSR.SetNewName(TS.NewName());
     TSR.SetUpgradeAction(uaAlter);
-    for (TFields.first(); !TFields.eof(); TFields.next()) {
-        if (I(TFields, "LINK_ID") == 0 || Mark(TFields) == MarkDropped)
-            continue;
-        TFieldItem* field = TSR.Fields().Add();
-        field->UpgradeAction = uaAlter;
-        field->FieldName = S(TFields, "NEW_NAME");
-        field->DataType = TDataType(I(TFields, "DATATYPE"));
-        field->Size = I(TFields, "SIZE");
-        field->Precision = I(TFields, "PREC");
-        field->Options.setFlag(foRequired, B(TFields, "REQUIRED"));
-        field->Options.setFlag(foHidden, B(TFields, "HIDDEN"));
-    }
-    for (TLink.first(); !TLink.eof(); TLink.next()) {
-        if (Mark(TLink) == MarkDropped)
-            continue;
-        TLinkItem* link = TSR.Links().Add();
-        link->MasterTable = S(TLink, "MASTER");
-        link->MasterKeyFields = S(TLink, "KEY");
-        link->MasterFields = S(TLink, "NEW_REFERENCE");
-        link->DeleteAction = TDeleteAction(I(TLink, "ACTION"));
-        link->Custom = MemoLines(S(TLink, "CUSTOM"));
-    }
+    addLinkItems(false);
     // The triggers are rebuilt from the stored texts: they go back as they are.
     TSR.SetInsertHead(MemoLines(TrimmedText(S(TTable, "INSERT_HEAD"))));
     TSR.SetInsertBody(MemoLines(TrimmedText(S(TTable, "INSERT_BODY"))));

@@ -217,6 +217,9 @@ private:
     void RelinkChildren(bool OnlyIfKeyChanged);
     void RestoreIndexesAndLinks();
     void RenameTable();
+    // The items of the fields made with links (kept as they are when `restoring`, else with
+    // their types) and of the links not dropped.
+    void addLinkItems(bool restoring);
     void dropTable(TTableStruct& D);
     QString copyTableName() const;
     bool readBooleanAsChar();
