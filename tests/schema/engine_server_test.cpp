@@ -69,36 +69,8 @@ void clinic(SchemaDb& d)
 std::unique_ptr<TTableStruct> longerName(SchemaDb& d, int size = 60)
 {
     auto s = d.table("PATIENT", uaAlter);
-    addField(*s, "NAME", dtString, size)->UpgradeAction = uaAlter;
+    alterField(*s, "NAME", dtString, size);
     return s;
-}
-
-// Loads and saves; the first lines of the statements of the save.
-QStringList save(SchemaDb& d, TTableStruct& s)
-{
-    TTableStrEngine e;
-    e.BatchMode = true;
-    e.LoadStructure(s);
-    const qsizetype from = d.recorder->statements.size();
-    try {
-        e.SaveStructure();
-    } catch (...) {
-        d.recorder->failOn.clear();
-        throw;
-    }
-    return d.firstLines(from);
-}
-
-QStringList rowsOf(DataSet& d, const QStringList& fields)
-{
-    QStringList rows;
-    for (d.first(); !d.eof(); d.next()) {
-        QStringList values;
-        for (const QString& f : fields)
-            values.append(d.fieldByName(f)->asString());
-        rows.append(values.join('|'));
-    }
-    return rows;
 }
 
 } // namespace
@@ -124,11 +96,10 @@ TEST(EngineServer, IndexesReadFromTheCataloguesWithTheKeyFirst)
         e.BatchMode = true;
         e.LoadStructure(*s);
         EXPECT_EQ(rowsOf(e.TInd, fields),
-                  kind == 1 ? QStringList({"|PRIMARY KEY|PATIENT_ID|True|True|True",
-                                           "|IX_NAME|NAME|False|False|False",
-                                           "|IX_TWO|NAME,PATIENT_ID|False|True|False"})
-                            : QStringList({"|PRIMARY KEY|PATIENT_ID|True|True|False",
-                                           "|PATIENT_IX_NAME|NAME|False|False|False"}));
+                  kind == 1 ? QStringList({"|PRIMARY KEY|PATIENT_ID|1|1|1", "|IX_NAME|NAME|0|0|0",
+                                           "|IX_TWO|NAME,PATIENT_ID|0|1|0"})
+                            : QStringList({"|PRIMARY KEY|PATIENT_ID|1|1|0",
+                                           "|PATIENT_IX_NAME|NAME|0|0|0"}));
     }
 }
 
@@ -138,7 +109,7 @@ TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
         SchemaDb d(kind);
         clinic(d);
         auto s = longerName(d);
-        EXPECT_EQ(save(d, *s),
+        EXPECT_EQ(saveStructure(d, *s),
                   golden(kind == 1 ? "engine_rebuild_mssql.txt" : "engine_rebuild_oracle.txt"));
         EXPECT_EQ(d.recorder->transactions, QStringList());
         EXPECT_EQ(d.rows("select * from PATIENT"), QStringList{"1|Durand"});
@@ -148,7 +119,7 @@ TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
             d.recorder->failOn = statement;
             d.db.startTransaction();
             auto longer = longerName(d, 80);
-            EXPECT_THROW(save(d, *longer), EngineError);
+            EXPECT_THROW(saveStructure(d, *longer), EngineError);
             EXPECT_TRUE(d.recorder->statements.last().startsWith(statement));
             d.db.rollback();
         }
@@ -165,7 +136,7 @@ TEST(EngineServer, TheCopysNameIsCheckedBeforeAnyStatement)
     auto renamed = longerName(d);
     renamed->SetNewName("CLIENT");
     try {
-        save(d, *renamed);
+        saveStructure(d, *renamed);
         ADD_FAILURE() << "saved";
     } catch (const EDBKernelError& e) {
         EXPECT_EQ(e.message(), "Table PATIENT cannot be renamed to CLIENT: a table named CLIENT "
@@ -176,9 +147,9 @@ TEST(EngineServer, TheCopysNameIsCheckedBeforeAnyStatement)
     // refused once the description is gone.
     d.answer(exists.arg("PATIENT_TMP"), "select 1 as id");
     auto s = longerName(d);
-    EXPECT_TRUE(save(d, *s).contains("drop table PATIENT_TMP"));
+    EXPECT_TRUE(saveStructure(d, *s).contains("drop table PATIENT_TMP"));
     d.kernel.exec("delete from METATABLE where TABLE_NAME = 'PATIENT'");
-    EXPECT_THROW(save(d, *longerName(d, 80)), EDBKernelError);
+    EXPECT_THROW(saveStructure(d, *longerName(d, 80)), EDBKernelError);
     EXPECT_EQ(d.firstLines(d.recorder->statements.size() - 2),
               QStringList({exists.arg("PATIENT_TMP"), "select * from METATABLE"}));
 }
@@ -193,7 +164,7 @@ TEST(EngineServer, AReplicatedTableKeepsOneVersionRowPerRecord)
         if (renamed)
             s->SetNewName("CLIENT");
         const QString copy = renamed ? "CLIENT" : "PATIENT_TMP";
-        const QStringList sent = save(d, *s);
+        const QStringList sent = saveStructure(d, *s);
         const qsizetype at = sent.indexOf("insert into " + copy + "(PATIENT_ID,NAME)");
         ASSERT_GE(at, 0);
         QStringList expected{"delete from REC_VERSION where TABLE_NAME = '" + copy + "'"};
@@ -237,12 +208,11 @@ TEST(EngineServer, CopyingAnExistingTableMarksEverythingNewWithLegacyLabels)
     EXPECT_EQ(e.TTable.fieldByName("CUSTOM")->asString(), "Label=Visite\r\nMultiLabel=Visites\r\n");
     EXPECT_EQ(rowsOf(e.TFields, {"UA", "NEW_NAME", "DATATYPE", "SIZE", "PREC", "REQUIRED", "HIDDEN",
                                  "LINK_ID", "CUSTOM"}),
-              QStringList({"C|VISIT_ID|1|||True|True||", "C|PATIENTS_ID|1|||False|True|1|",
-                           "C|KIND|3|10||False|False||Label=Genre\r\nLookupKeys=A,B\r\n"
+              QStringList({"C|VISIT_ID|1|||1|1||", "C|PATIENTS_ID|1|||0|1|1|",
+                           "C|KIND|3|10||0|0||Label=Genre\r\nLookupKeys=A,B\r\n"
                            "LookupValues=Analyse,Bilan\r\n",
-                           "C|DONE|11|||False|False||", "C|FEE|7|||False|False||Label=Tarif\r\n",
-                           "C|RATE|8|20|6|False|False||", "C|NOTE|9|||False|False||",
-                           "C|SCAN|12|||False|False||"}));
+                           "C|DONE|11|||0|0||", "C|FEE|7|||0|0||Label=Tarif\r\n",
+                           "C|RATE|8|20|6|0|0||", "C|NOTE|9|||0|0||", "C|SCAN|12|||0|0||"}));
     EXPECT_EQ(rowsOf(e.TInd, {"UA", "NEW_NAME", "FIELDS"}), QStringList{"C|PRIMARY KEY|VISIT_ID"});
     EXPECT_EQ(
         rowsOf(e.TLink, {"UA", "MASTER", "KEY", "REFERENCE", "ACTION", "ACT", "NEW_REFERENCE"}),

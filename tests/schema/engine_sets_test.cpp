@@ -14,24 +14,6 @@ using namespace schematest;
 
 namespace {
 
-// The rows of a work set in its order: the named fields joined by "|", Booleans as 1 or 0.
-QStringList dump(DataSet& d, const QStringList& fields)
-{
-    QStringList rows;
-    for (const Bookmark& b : d.bookmarks()) {
-        d.viewRecord(b, [&] {
-            QStringList values;
-            for (const QString& name : fields) {
-                const Field* f = d.fieldByName(name);
-                values.append(f->dataType() == FieldType::Boolean ? QString::number(f->asBoolean())
-                                                                  : f->asString());
-            }
-            rows.append(values.join('|'));
-        });
-    }
-    return rows;
-}
-
 const QStringList FieldCols{"UA", "NEW_NAME", "DATATYPE", "SIZE", "ORDER"};
 const QStringList IndexCols{"UA", "NEW_NAME", "FIELDS", "PK", "CLASTERED"};
 
@@ -104,8 +86,8 @@ TEST(EngineSets, TablesMadeFromStructuresLoadBackUnmarkedWithTheirKey)
         c.s->SetUpgradeAction(uaAlter);
         TTableStrEngine e;
         load(e, *c.s);
-        EXPECT_EQ(dump(e.TFields, FieldCols), c.fields);
-        EXPECT_EQ(dump(e.TInd, IndexCols), c.indexes);
+        EXPECT_EQ(rowsOf(e.TFields, FieldCols), c.fields);
+        EXPECT_EQ(rowsOf(e.TInd, IndexCols), c.indexes);
         EXPECT_EQ(e.FieldOrderText(), "");
         EXPECT_EQ(failure(e), "");
     }
@@ -116,14 +98,14 @@ TEST(EngineSets, GuidColumnAndMissingItemsAreLeftOutAndAMissingKeyIsBlank)
     SchemaDb d;
     d.kernel.exec("create table C (GUID varchar(38), X integer, Y varchar(5))");
     auto s = d.table("C", uaAlter);
-    addField(*s, "Z", dtInteger)->UpgradeAction = uaAlter;
+    alterField(*s, "Z", dtInteger);
     addField(*s, "W", dtInteger)->UpgradeAction = uaDrop;
     addField(*s, "X", dtString, 4); // exists: left alone
-    addField(*s, "Y", dtString, 9)->UpgradeAction = uaAlter;
+    alterField(*s, "Y", dtString, 9);
     TTableStrEngine e;
     load(e, *s);
-    EXPECT_EQ(dump(e.TFields, FieldCols), QStringList({"|X|1||1", "A|Y|3|9|2"}));
-    EXPECT_EQ(dump(e.TInd, IndexCols), QStringList{"C|PRIMARY KEY||1|1"});
+    EXPECT_EQ(rowsOf(e.TFields, FieldCols), QStringList({"|X|1||1", "A|Y|3|9|2"}));
+    EXPECT_EQ(rowsOf(e.TInd, IndexCols), QStringList{"C|PRIMARY KEY||1|1"});
     // GUID stands first among the live columns.
     EXPECT_EQ(e.FieldOrderText(), "X,Y");
     EXPECT_EQ(failure(e), "TS_C. Blank column for index PRIMARY KEY");
@@ -173,16 +155,9 @@ TEST(EngineSets, ChecksReportTheFirstFaultWithItsExactMessage)
          {}},
         {"TS_T. Duplicate master reference for table 'M'.", keyed,
          [](TTableStrEngine& e) {
-             e.LinkDialogOpen = true;
-             for (const char* mark : {"", "D"}) {
-                 e.TLink.append();
-                 for (const char* f :
-                      {"MASTER=M", "KEY=ID", "REFERENCE=A", "NEW_REFERENCE=A", "ACT=None"})
-                     e.TLink.fieldByName(QString(f).section('=', 0, 0))
-                         ->setAsString(QString(f).section('=', 1));
-                 e.TLink.fieldByName("UA")->setAsString(mark);
-                 e.TLink.post();
-             }
+             e.LinkDialogOpen = true; // as the new link dialog adds them
+             for (const char* mark : {"", "D"})
+                 e.TLink.appendRecord({"M", {}, "ID", "A", mark, 0, "None", {}, "A"});
          }},
         {"", // the invisible engine makes a second autoincrement field an integer
          [keyed](TTableStruct& s) {
@@ -220,14 +195,12 @@ TEST(EngineSets, IndexColumnsFollowRenamedAndDroppedFields)
     fourColumns(d);
     auto s = d.table("P", uaAlter);
     addField(*s, "C", dtString, 10)->UpgradeAction = uaDrop;
-    TFieldItem* b = addField(*s, "B", dtString, 10);
-    b->UpgradeAction = uaAlter;
-    b->NewName = "B2";
+    alterField(*s, "B", dtString, 10, "B2");
     addIndex(*s, "IX_NEW", "C,D");
     TTableStrEngine e;
     load(e, *s);
     EXPECT_EQ(failure(e), "");
-    EXPECT_EQ(dump(e.TInd, IndexCols),
+    EXPECT_EQ(rowsOf(e.TInd, IndexCols),
               QStringList({"|PRIMARY KEY|A|1|0", "A|IX_BC|B2|0|0", "D|IX_C|C|0|0"}));
     // The key itself cannot lose its first column.
     auto k = d.table("P", uaAlter);
@@ -249,10 +222,8 @@ TEST(EngineSets, AssignStructureWritesWhatChangedOnly)
     child->SetInsertBody({"-- kept"});
     child->Execute();
     auto s = d.table("Q", uaAlter);
-    TFieldItem* a = addField(*s, "A", dtInteger);
-    a->UpgradeAction = uaAlter;
-    a->NewName = "a";                                                        // only the case
-    addField(*s, "Q_ID", dtInteger, 0, foRequired)->UpgradeAction = uaAlter; // unchanged
+    alterField(*s, "A", dtInteger, 0, "a");                  // only the case
+    alterField(*s, "Q_ID", dtInteger)->Options = foRequired; // unchanged
     s->SetInsertBody({"-- kept", "  "});
     s->SetReplication(true);
     TTableStrEngine e;
@@ -285,7 +256,7 @@ TEST(EngineSets, HandlersMarkMoveAndRevertRows)
     const auto go = [&e](const char* name) {
         ASSERT_TRUE(e.TFields.locate("NEW_NAME", Variant(QString(name))));
     };
-    const auto order = [&e] { return dump(e.TFields, {"NEW_NAME"}).join(','); };
+    const auto order = [&e] { return rowsOf(e.TFields, {"NEW_NAME"}).join(','); };
     // A row inserted under A, a row moved up and one moved down.
     go("B");
     e.InsertOrder = 1;
@@ -294,7 +265,7 @@ TEST(EngineSets, HandlersMarkMoveAndRevertRows)
     e.TFields.fieldByName("DT")->setAsString("int");
     e.TFields.post();
     EXPECT_EQ(order(), "A,N,B,C,D");
-    EXPECT_EQ(dump(e.TFields, {"UA", "DT", "DATATYPE"})[1], "C|Integer|1");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "DT", "DATATYPE"})[1], "C|Integer|1");
     go("D");
     e.tbUpClick();
     EXPECT_EQ(order(), "A,N,B,D,C");
@@ -309,22 +280,22 @@ TEST(EngineSets, HandlersMarkMoveAndRevertRows)
     go("B");
     e.tbRevFldClick();
     EXPECT_EQ(order(), "A,B,N,D,C");
-    EXPECT_EQ(dump(e.TFields, {"UA"}).join(','), ",,C,,");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA"}).join(','), ",,C,,");
     // An existing field is only marked dropped, a new one goes; a wrong type is refused.
     go("C");
     e.tbDelFldClick();
     go("N");
     e.tbDelFldClick();
-    EXPECT_EQ(dump(e.TFields, {"UA", "NEW_NAME"}).join(','), "|A,|B,|D,D|C");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "NEW_NAME"}).join(','), "|A,|B,|D,D|C");
     go("B");
     e.TFields.edit();
     EXPECT_THROW(e.TFields.fieldByName("DT")->setAsString("xyz"), EDBKernelError);
     e.TFields.cancel();
     // Hidden alone is metadata; the key's field stays required.
     e.gFieldsCellClick("HIDDEN");
-    EXPECT_EQ(dump(e.TFields, {"UA", "ONLY_META"})[1], "A|1");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "ONLY_META"})[1], "A|1");
     e.gFieldsCellClick("HIDDEN");
-    EXPECT_EQ(dump(e.TFields, {"UA"})[1], "");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA"})[1], "");
     go("A");
     EXPECT_THROW(e.gFieldsCellClick("REQUIRED"), EDBKernelError);
     // Links come only through the new link dialog.
@@ -335,6 +306,6 @@ TEST(EngineSets, HandlersMarkMoveAndRevertRows)
     e.gIndCellClick("CLASTERED");
     ASSERT_TRUE(e.TInd.locate("NEW_NAME", Variant(QString("IX_BC"))));
     e.gIndCellClick("CLASTERED");
-    EXPECT_EQ(dump(e.TInd, IndexCols),
+    EXPECT_EQ(rowsOf(e.TInd, IndexCols),
               QStringList({"A|PRIMARY KEY|A|1|0", "A|IX_BC|B,C|0|1", "|IX_C|C|0|0"}));
 }

@@ -1,6 +1,8 @@
 // The schema tests' database, version and structure builders.
 #include "schema_helpers.h"
 
+#include <schema/tablestrengine.h>
+
 #include <support/kernel_schema.h>
 #include <support/workspace.h>
 
@@ -100,6 +102,47 @@ TIndexItem* addIndex(TTableStruct& s, const QString& name, const QString& fields
     i->IndexFields = fields;
     i->Options = options;
     return i;
+}
+
+TFieldItem* alterField(TTableStruct& s, const QString& name, TDataType type, int size,
+                       const QString& newName)
+{
+    TFieldItem* f = addField(s, name, type, size);
+    f->UpgradeAction = uaAlter;
+    f->NewName = newName;
+    return f;
+}
+
+QStringList saveStructure(SchemaDb& d, TTableStruct& s)
+{
+    TTableStrEngine e;
+    e.BatchMode = true;
+    e.LoadStructure(s);
+    const qsizetype from = d.recorder->statements.size();
+    try {
+        e.SaveStructure();
+    } catch (...) {
+        d.recorder->failOn.clear();
+        throw;
+    }
+    return d.firstLines(from);
+}
+
+QStringList rowsOf(DataSet& d, const QStringList& fields)
+{
+    QStringList rows;
+    for (const Bookmark& b : d.bookmarks()) {
+        d.viewRecord(b, [&] {
+            QStringList values;
+            for (const QString& name : fields) {
+                const Field* f = d.fieldByName(name);
+                values.append(f->dataType() == FieldType::Boolean ? QString::number(f->asBoolean())
+                                                                  : f->asString());
+            }
+            rows.append(values.join('|'));
+        });
+    }
+    return rows;
 }
 
 TLinkItem* addLink(TTableStruct& s, const QString& master, const QString& refFields,
