@@ -165,6 +165,8 @@ private:
                            const QString& field = {});
 
     // loading
+    // The columns of the bound table, in table order.
+    FieldDefs liveColumns() const;
     void readLiveIndexes();
     void readLegacyFieldLabels();
     void readLegacyTableLabel();

@@ -223,7 +223,7 @@ void TTableStrEngine::LoadFieldsGrid()
         const bool mssqlTypes = CopyingTable && ServerKind == ServerKind::MSSQL;
         if (mssqlTypes)
             openAll(QFieldsMSSQL);
-        const FieldDefs live = QDBFields.fieldDefs();
+        const FieldDefs live = liveColumns();
         for (const FieldDef& def : live.list()) {
             if (def.name == QLatin1String("GUID"))
                 continue;
@@ -658,10 +658,18 @@ void TTableStrEngine::bindLinkFields()
     }
 }
 
+FieldDefs TTableStrEngine::liveColumns() const
+{
+    // The local kind knows its tables' columns; the servers' come from a query of no rows.
+    if (ServerKind == ServerKind::Standard && !T.tableName().isEmpty())
+        return T.storedFieldDefs();
+    return QDBFields.fieldDefs();
+}
+
 QString TTableStrEngine::FieldOrderText()
 {
     ControlsOff off(TFields);
-    const FieldDefs live = QDBFields.fieldDefs();
+    const FieldDefs live = liveColumns();
     QStringList names;
     bool changed = false;
     int p = 0;
