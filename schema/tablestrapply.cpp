@@ -99,6 +99,8 @@ void TTableStrEngine::SaveStructure()
 
 void TTableStrEngine::apply(bool rebuild)
 {
+    if (!rebuild)
+        AssignStructure(); // compares with the live table before its readers close
     closeReaders();
     if (rebuild) {
         checkCopyTableName();
@@ -111,7 +113,6 @@ void TTableStrEngine::apply(bool rebuild)
         RestoreIndexesAndLinks();
         return;
     }
-    AssignStructure();
     TSR.Clear();
     TSR.Assign(TS);
     TSR.SetNewName(QString());

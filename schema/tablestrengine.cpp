@@ -315,10 +315,9 @@ void TTableStrEngine::focus(const QString& control, const QString& field)
 
 void TTableStrEngine::errorBox(const QString& message)
 {
+    // Without a form nobody is there to read it: the caller reports the failure.
     if (m_view)
         m_view->ErrorBox(message);
-    else
-        ErrorMsg(message);
 }
 
 QString TTableStrEngine::structName() const

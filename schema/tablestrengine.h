@@ -6,8 +6,8 @@
 // It is the part of the structure editor that has no widgets: the editor dialog shows its work
 // sets and forwards its buttons and cell clicks to the handlers below; a module version upgrade
 // drives it without any view (BatchMode). Without a view the engine behaves as the invisible
-// form: a second autoincrement field silently becomes an integer, and a table name that cannot be
-// bound sets BadTableName.
+// form: it shows no page and no error box, a second autoincrement field silently becomes an
+// integer, and a table name that cannot be bound sets BadTableName.
 //
 // No row is lost by a failed change: on the local kind a save or a drop runs in one transaction of
 // the structure's connection (the caller's, when one is open); on the servers it runs on that

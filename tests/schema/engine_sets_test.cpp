@@ -109,6 +109,9 @@ TEST(EngineSets, GuidColumnAndMissingItemsAreLeftOutAndAMissingKeyIsBlank)
     // GUID stands first among the live columns.
     EXPECT_EQ(e.FieldOrderText(), "X,Y");
     EXPECT_EQ(failure(e), "TS_C. Blank column for index PRIMARY KEY");
+    TTableStrEngine missing;
+    load(missing, *d.table("NONE", uaAlter));
+    EXPECT_TRUE(missing.BadTableName);
 }
 
 TEST(EngineSets, ChecksReportTheFirstFaultWithItsExactMessage)
