@@ -49,6 +49,19 @@ void SetTruthParam(SqlQuery& query, const QString& name, bool value, quint8 serv
         p.setAsBoolean(value);
 }
 
+bool ReadBooleanAsChar(SqlQuery& query, quint8 serverKind)
+{
+    const QString select =
+        serverKind == ServerKind::MSSQL
+            ? QStringLiteral("select VALUE from _KRN_SYS_FLAGS where Upper(FLAG) = Upper('%1')")
+            : QStringLiteral("select \"_KRN_SYS_FLAGS\".\"VALUE\" from \"_KRN_SYS_FLAGS\" where "
+                             "Upper(FLAG) = Upper('%1')");
+    const bool found = OpenStatement(query, {select.arg(QStringLiteral("USE_BOOLEAN_CHAR"))});
+    const bool set = found && query.field(0)->asString().trimmed().toInt() == 1;
+    query.close();
+    return set;
+}
+
 QString ListText(const QStringList& lines)
 {
     QString text;

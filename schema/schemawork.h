@@ -46,5 +46,8 @@ void ExecStatement(SqlQuery& query, const QStringList& lines);
 bool OpenStatement(SqlQuery& query, const QStringList& lines);
 // Truth values for METATABLE and METAFIELD: "T" or "F" on Oracle, a Boolean elsewhere.
 void SetTruthParam(SqlQuery& query, const QString& name, bool value, quint8 serverKind);
+// Reads the Boolean-as-character flag of the bound database (USE_BOOLEAN_CHAR in
+// _KRN_SYS_FLAGS) through the query; Oracle keeps Booleans as characters whatever it says.
+bool ReadBooleanAsChar(SqlQuery& query, quint8 serverKind);
 // A list's stored text: every line followed by CR LF (empty for an empty list).
 QString ListText(const QStringList& lines);

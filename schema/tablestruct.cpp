@@ -140,17 +140,8 @@ void TTableStruct::Execute()
     work.Bind(database);
     ServerKind = m_dbVersion->ServerKind();
 
-    const QString flag = QStringLiteral("USE_BOOLEAN_CHAR");
-    const QString select =
-        ServerKind == ServerKind::MSSQL
-            ? QStringLiteral("select VALUE from _KRN_SYS_FLAGS where Upper(FLAG) = Upper('%1')")
-            : QStringLiteral("select \"_KRN_SYS_FLAGS\".\"VALUE\" from \"_KRN_SYS_FLAGS\" where "
-                             "Upper(FLAG) = Upper('%1')");
-    SqlQuery& q = work.MainQuery;
-    const bool found = OpenStatement(q, {select.arg(flag)});
-    work.BooleanAsChar = ServerKind == ServerKind::Oracle ||
-                         (found && q.field(0)->asString().trimmed().toInt() == 1);
-    q.close();
+    work.BooleanAsChar =
+        ReadBooleanAsChar(work.MainQuery, ServerKind) || ServerKind == ServerKind::Oracle;
 
     bool proceed = true;
     if (BeforeExecute)

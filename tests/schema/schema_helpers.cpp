@@ -1,6 +1,8 @@
 // The schema tests' database, version and structure builders.
 #include "schema_helpers.h"
 
+#include <schema/tablestrengine.h>
+
 #include <support/kernel_schema.h>
 #include <support/workspace.h>
 
@@ -12,6 +14,7 @@ SchemaDb::SchemaDb(quint8 kind)
 {
     kernel.exec(kernelschema::createTables() + kernelschema::schemaToolTables());
     if (kind == 3) {
+        krntest::registerRecordingDriver(QStringLiteral("STANDARD"), recorder);
         db.setAliasName(QStringLiteral("KRN"));
     } else {
         const QString driver = kind == 1 ? QStringLiteral("MSSQL") : QStringLiteral("ORACLE");
@@ -24,6 +27,12 @@ SchemaDb::SchemaDb(quint8 kind)
     version.setObjectName(QStringLiteral("Version7"));
     version.SetDataBase(&db);
     version.UpdateServerKind();
+}
+
+SchemaDb::~SchemaDb()
+{
+    db.close();
+    krntest::restoreStandardDriver();
 }
 
 std::unique_ptr<TTableStruct> SchemaDb::table(const QString& name, TUpgradeAction action)
@@ -93,6 +102,47 @@ TIndexItem* addIndex(TTableStruct& s, const QString& name, const QString& fields
     i->IndexFields = fields;
     i->Options = options;
     return i;
+}
+
+TFieldItem* alterField(TTableStruct& s, const QString& name, TDataType type, int size,
+                       const QString& newName)
+{
+    TFieldItem* f = addField(s, name, type, size);
+    f->UpgradeAction = uaAlter;
+    f->NewName = newName;
+    return f;
+}
+
+QStringList saveStructure(SchemaDb& d, TTableStruct& s)
+{
+    TTableStrEngine e;
+    e.BatchMode = true;
+    e.LoadStructure(s);
+    const qsizetype from = d.recorder->statements.size();
+    try {
+        e.SaveStructure();
+    } catch (...) {
+        d.recorder->failOn.clear();
+        throw;
+    }
+    return d.firstLines(from);
+}
+
+QStringList rowsOf(DataSet& d, const QStringList& fields)
+{
+    QStringList rows;
+    for (const Bookmark& b : d.bookmarks()) {
+        d.viewRecord(b, [&] {
+            QStringList values;
+            for (const QString& name : fields) {
+                const Field* f = d.fieldByName(name);
+                values.append(f->dataType() == FieldType::Boolean ? QString::number(f->asBoolean())
+                                                                  : f->asString());
+            }
+            rows.append(values.join('|'));
+        });
+    }
+    return rows;
 }
 
 TLinkItem* addLink(TTableStruct& s, const QString& master, const QString& refFields,

@@ -14,7 +14,9 @@ namespace schematest {
 class SchemaDb
 {
 public:
+    // The local kind (3) runs on SQLite through a recording driver too.
     explicit SchemaDb(quint8 kind = 3);
+    ~SchemaDb();
 
     // A structure of the version, as a module would describe it.
     std::unique_ptr<TTableStruct> table(const QString& name, TUpgradeAction action = uaCreate);
@@ -42,6 +44,15 @@ TFieldItem* addField(TTableStruct& s, const QString& name, TDataType type, int s
                      TFieldOptions options = {});
 TIndexItem* addIndex(TTableStruct& s, const QString& name, const QString& fields,
                      TIndexStructOptions options = {});
+// A field item that alters the column (giving it a new name when `newName` is set).
+TFieldItem* alterField(TTableStruct& s, const QString& name, TDataType type, int size = 0,
+                       const QString& newName = {});
+// The structure loaded into a new engine of a version upgrade and saved; the first lines of the
+// statements the save sent.
+QStringList saveStructure(SchemaDb& d, TTableStruct& s);
+// The rows of a dataset in its order: the named fields joined by "|", Booleans as 1 or 0.
+QStringList rowsOf(DataSet& d, const QStringList& fields);
+
 TLinkItem* addLink(TTableStruct& s, const QString& master, const QString& refFields,
                    const QString& keyFields, TDeleteAction action);
 

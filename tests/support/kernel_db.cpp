@@ -37,6 +37,9 @@ public:
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
         m_recorder->statements.append(sql);
+        if (m_recorder->statements.size() == m_recorder->failAt ||
+            (!m_recorder->failOn.isEmpty() && sql.startsWith(m_recorder->failOn)))
+            throw EngineError(EngineCode::InvalidRequest, QStringLiteral("statement refused"));
         try {
             return m_inner->prepare(m_recorder->standIns.value(sql, sql));
         } catch (const EngineError&) {
@@ -83,19 +86,19 @@ class RecordingDriver : public DbDriver
 {
 public:
     RecordingDriver(QString name, std::shared_ptr<Recorder> recorder)
-        : m_name(std::move(name)), m_recorder(std::move(recorder))
+        : m_name(std::move(name)), m_recorder(std::move(recorder)), m_sqlite(sqlitedb::makeDriver())
     {
     }
     QString name() const override { return m_name; }
     std::unique_ptr<DbConnection> connect(const ConnectionParams& params) override
     {
-        return std::make_unique<RecordingConnection>(
-            m_name, DbDriver::find(QStringLiteral("STANDARD"))->connect(params), m_recorder);
+        return std::make_unique<RecordingConnection>(m_name, m_sqlite->connect(params), m_recorder);
     }
 
 private:
     QString m_name;
     std::shared_ptr<Recorder> m_recorder;
+    std::unique_ptr<DbDriver> m_sqlite;
 };
 
 } // namespace
@@ -103,6 +106,11 @@ private:
 void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder)
 {
     DbDriver::registerDriver(std::make_unique<RecordingDriver>(name, std::move(recorder)));
+}
+
+void restoreStandardDriver()
+{
+    DbDriver::registerDriver(sqlitedb::makeDriver());
 }
 
 QStringList queryRows(Database& db, const QString& sql, const Params* params)

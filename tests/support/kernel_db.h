@@ -29,13 +29,19 @@ struct Recorder
     // A statement SQLite refuses is taken as a server would take it, with no rows, instead of
     // failing (for servers' DDL, grants and triggers, which only the recorded text shows).
     bool acceptUnknown = false;
+    // The statement of this number (counting `statements` from 1) is refused when prepared.
+    qsizetype failAt = 0;
+    // A statement beginning with this text is refused when prepared.
+    QString failOn;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
 };
 
 // Registers (again) a driver of that name whose connections record into `recorder`. Its
-// parameters are those of the SQLite driver (PATH, CREATE).
+// parameters are those of the SQLite driver (PATH, CREATE); it may take the name "STANDARD"
+// (restoreStandardDriver puts the real one back).
 void registerRecordingDriver(const QString& name, std::shared_ptr<Recorder> recorder);
+void restoreStandardDriver();
 
 // A kernel database file in a temporary folder, with the alias "KRN" (STANDARD) on it in a
 // temporary alias file; the previous alias file comes back after.

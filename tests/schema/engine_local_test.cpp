@@ -1,0 +1,265 @@
+// The structure engine on the local kind, for real on SQLite and read back with the sqlite3 tool:
+// alterations in place and rebuilds that keep every row, renames, drops, key changes, and the
+// same changes failing at each of their statements or ended by a killed process.
+#include "schema_helpers.h"
+
+#include <schema/tablestrengine.h>
+
+#include <support/qt_printers.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace schematest;
+
+namespace {
+
+// PATIENT (three rows, two permissions) and VISIT, whose PATIENT_ID refers to it.
+void clinic(SchemaDb& d)
+{
+    d.kernel.exec("create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
+                  "insert into DBROLE values (0, 'PUBLIC'), (5, 'NURSE');");
+    auto patient = d.table("PATIENT");
+    addField(*patient, "PATIENT_ID", dtInteger, 0, foRequired);
+    addField(*patient, "NAME", dtString, 40)->MetaType = "NOM";
+    addField(*patient, "CITY", dtString, 30);
+    addIndex(*patient, "PRIMARY KEY", "PATIENT_ID", idxPrimary | idxUnique);
+    addIndex(*patient, "IX_NAME", "NAME");
+    patient->SetInsertBody({"-- audit"});
+    patient->Execute();
+    auto visit = d.table("VISIT");
+    addField(*visit, "VISIT_ID", dtInteger, 0, foRequired);
+    addField(*visit, "PATIENT_ID", dtInteger);
+    addField(*visit, "CODE", dtString, 10);
+    addIndex(*visit, "PRIMARY KEY", "VISIT_ID", idxPrimary);
+    addLink(*visit, "PATIENT", "PATIENT_ID", "PATIENT_ID", daCascade);
+    visit->Execute();
+    // Through the engine: the sqlite3 tool knows no ANSI collation to keep IX_NAME with.
+    for (const char* sql :
+         {"insert into PATIENT values (1, 'Durand', 'Lyon'), (2, 'O''Neil', NULL),"
+          " (3, NULL, 'Metz')",
+          "insert into VISIT values (10, 1, 'A'), (11, 2, 'B')",
+          "insert into ROLEPERM values (5, 'PATIENT', 'S', 1)"})
+        d.db.execute(QString::fromLatin1(sql));
+}
+
+// Everything a change may touch, as the sqlite3 tool shows it.
+QStringList snapshot(SchemaDb& d)
+{
+    return d.rows("select type, name, tbl_name, sql from sqlite_master order by name") +
+           d.rows("select * from PATIENT order by 1") + d.rows("select * from VISIT order by 1") +
+           d.rows("select * from METATABLE order by 1") +
+           d.rows("select * from METAFIELD order by 1, 2") +
+           d.rows("select * from TABLELINK order by 1, 2") +
+           d.rows("select * from ROLEPERM order by 2, 1, 3");
+}
+
+} // namespace
+
+TEST(EngineLocal, RebuildsKeepEveryRowFieldByFieldWithLinksPermissionsAndTexts)
+{
+    // A change, the table afterwards, its rows and its METAFIELD rows (FIELD_NAME, DATATYPE,
+    // FSIZE, ORD, METATYPE), each list written with "," between its rows.
+    struct Rebuild
+    {
+        std::function<void(TTableStruct&)> change;
+        QString table, rows, metadata;
+    };
+    const QString kept = "1|Durand|Lyon,2|O'Neil|NULL,3|NULL|Metz";
+    const QString id = "PATIENT_ID|1|0|1|,";
+    const QList<Rebuild> cases{
+        {[](TTableStruct& s) { alterField(s, "NAME", dtString, 60); }, "PATIENT", kept,
+         id + "NAME|3|60|2|NOM,CITY|3|30|3|"},
+        {[](TTableStruct& s) { s.SetFieldsOrder("PATIENT_ID,CITY,NAME"); }, "PATIENT",
+         "1|Lyon|Durand,2|NULL|O'Neil,3|Metz|NULL", id + "CITY|3|30|2|,NAME|3|40|3|NOM"},
+        {[](TTableStruct& s) { alterField(s, "NAME", dtString, 40, "LAST_NAME"); }, "PATIENT", kept,
+         id + "LAST_NAME|3|40|2|NOM,CITY|3|30|3|"},
+        {[](TTableStruct& s) {
+             alterField(s, "NAME", dtString, 60), addField(s, "ACTIVE", dtBoolean);
+         },
+         "PATIENT", "1|Durand|Lyon|0,2|O'Neil|NULL|0,3|NULL|Metz|0",
+         id + "NAME|3|60|2|NOM,CITY|3|30|3|,ACTIVE|11|0|4|"},
+        {[](TTableStruct& s) { addField(s, "AGE", dtInteger, 0, foRequired); }, "PATIENT",
+         "1|Durand|Lyon|NULL,2|O'Neil|NULL|NULL,3|NULL|Metz|NULL",
+         id + "NAME|3|40|2|NOM,CITY|3|30|3|,AGE|1|0|4|"},
+        {[](TTableStruct& s) { s.SetNewName("CLIENT"), alterField(s, "CITY", dtString, 50); },
+         "CLIENT", kept, id + "NAME|3|40|2|NOM,CITY|3|50|3|"},
+    };
+    for (const Rebuild& c : cases) {
+        SCOPED_TRACE(c.metadata.toStdString());
+        SchemaDb d;
+        clinic(d);
+        auto s = d.table("PATIENT", uaAlter);
+        c.change(*s);
+        saveStructure(d, *s);
+        const QString t = c.table;
+        EXPECT_EQ(d.rows("select * from " + t + " order by 1"), c.rows.split(','));
+        EXPECT_EQ(d.rows("select FIELD_NAME, DATATYPE, FSIZE, ORD, METATYPE from METAFIELD where "
+                         "TABLE_NAME = '" +
+                         t + "' order by ORD"),
+                  c.metadata.split(','));
+        EXPECT_EQ(d.rows("select name from sqlite_master where type = 'table' and name in "
+                         "('PATIENT', 'PATIENT_TMP', 'CLIENT')"),
+                  QStringList{t});
+        EXPECT_EQ(d.rows("select replace(INSERT_BODY, char(13, 10), '/'), KEY_FIELDS from "
+                         "METATABLE where TABLE_NAME = '" +
+                         t + "'"),
+                  QStringList{"-- audit/|PATIENT_ID"});
+        EXPECT_EQ(d.rows("select * from TABLELINK"),
+                  QStringList{t + "|VISIT|PATIENT_ID|PATIENT_ID|C|"});
+        EXPECT_EQ(d.rows("select DBROLE_ID || ACTION from ROLEPERM where TABLE_NAME = '" + t +
+                         "' order by 1"),
+                  QStringList({"0D", "0I", "0S", "0U", "5S"}));
+        EXPECT_EQ(d.rows("select count(*) from VISIT"), QStringList{"2"});
+    }
+}
+
+TEST(EngineLocal, MetadataOnlyAndNullableAddsAlterInPlace)
+{
+    SchemaDb d;
+    clinic(d);
+    auto s = d.table("PATIENT", uaAlter);
+    TFieldItem* name = alterField(*s, "NAME", dtString, 40);
+    name->Options = foHidden;
+    name->Custom = {"Label=Nom"};
+    addField(*s, "NOTE", dtString, 20);
+    const qsizetype from = d.recorder->statements.size();
+    saveStructure(d, *s);
+    EXPECT_FALSE(d.recorder->statements.mid(from).join('\n').contains("_TMP"));
+    EXPECT_EQ(d.rows("select * from PATIENT order by 1"),
+              QStringList({"1|Durand|Lyon|NULL", "2|O'Neil|NULL|NULL", "3|NULL|Metz|NULL"}));
+    EXPECT_EQ(d.rows("select FIELD_NAME, VISIBLE, replace(CUSTOM, char(13, 10), '/'), METATYPE "
+                     "from METAFIELD where TABLE_NAME = 'PATIENT' order by ORD"),
+              QStringList({"PATIENT_ID|1||", "NAME|0|Label=Nom/|NOM", "CITY|1||", "NOTE|1||"}));
+}
+
+TEST(EngineLocal, RenameAloneAltersInPlaceThenRelinksChildrenAndKeepsTriggerTexts)
+{
+    SchemaDb d;
+    clinic(d);
+    auto s = d.table("PATIENT", uaAlter);
+    s->SetNewName("CLIENT");
+    const qsizetype from = d.recorder->statements.size();
+    saveStructure(d, *s);
+    EXPECT_FALSE(d.recorder->statements.mid(from).join('\n').contains("_TMP"));
+    EXPECT_EQ(d.rows("select * from CLIENT order by 1"),
+              QStringList({"1|Durand|Lyon", "2|O'Neil|NULL", "3|NULL|Metz"}));
+    EXPECT_EQ(d.rows("select TABLE_NAME, replace(INSERT_BODY, char(13, 10), '/') from METATABLE "
+                     "order by 1"),
+              QStringList({"CLIENT|-- audit/", "VISIT|"}));
+    EXPECT_EQ(d.rows("select * from TABLELINK"),
+              QStringList{"CLIENT|VISIT|PATIENT_ID|PATIENT_ID|C|"});
+}
+
+TEST(EngineLocal, KeyChangesRecreateChildLinksOrDropThemKeepingChildColumns)
+{
+    for (const bool sameWidth : {true, false}) {
+        SCOPED_TRACE(sameWidth);
+        SchemaDb d;
+        clinic(d);
+        auto s = d.table("PATIENT", uaAlter);
+        if (sameWidth)
+            alterField(*s, "PATIENT_ID", dtInteger, 0, "PAT_ID")->Options = foRequired;
+        else
+            addIndex(*s, "PRIMARY KEY", "PATIENT_ID,NAME", idxPrimary)->UpgradeAction = uaAlter;
+        saveStructure(d, *s);
+        EXPECT_EQ(d.rows("select KEY_FIELDS from METATABLE where TABLE_NAME = 'PATIENT'"),
+                  QStringList{sameWidth ? "PAT_ID" : "PATIENT_ID,NAME"});
+        EXPECT_EQ(d.rows("select * from TABLELINK"),
+                  sameWidth ? QStringList{"PATIENT|VISIT|PAT_ID|PATIENT_ID|C|"} : QStringList());
+        EXPECT_EQ(d.rows("select * from VISIT order by 1"), QStringList({"10|1|A", "11|2|B"}));
+        EXPECT_EQ(d.rows("select group_concat(FIELD_NAME) from METAFIELD where TABLE_NAME = "
+                         "'VISIT'"),
+                  QStringList{"VISIT_ID,PATIENT_ID,CODE"});
+    }
+}
+
+TEST(EngineLocal, DropRemovesEachChildsLinksInOneAlterationThenTheTable)
+{
+    SchemaDb d;
+    clinic(d);
+    auto note = d.table("NOTE");
+    addField(*note, "NOTE_ID", dtInteger, 0, foRequired);
+    addField(*note, "AUTHOR_ID", dtInteger);
+    addField(*note, "PATIENT_ID", dtInteger);
+    addIndex(*note, "PRIMARY KEY", "NOTE_ID", idxPrimary);
+    addLink(*note, "PATIENT", "AUTHOR_ID", "PATIENT_ID", daNone);
+    addLink(*note, "PATIENT", "PATIENT_ID", "PATIENT_ID", daCascade);
+    note->Execute();
+    d.db.execute("insert into NOTE values (7, 1, 2)");
+    const qsizetype from = d.recorder->statements.size();
+    TTableStrEngine e;
+    e.DropTable(*d.table("PATIENT", uaDrop));
+    // One alteration of NOTE: its field order is looked at once.
+    EXPECT_EQ(d.firstLines(from).count("select * from NOTE where 0=1"), 1);
+    EXPECT_EQ(d.rows("select name from sqlite_master where name like 'PATIENT%'"), QStringList());
+    EXPECT_EQ(d.rows("select count(*) from TABLELINK union all select count(*) from METATABLE "
+                     "where TABLE_NAME = 'PATIENT' union all select count(*) from ROLEPERM where "
+                     "TABLE_NAME = 'PATIENT'"),
+              QStringList({"0", "0", "0"}));
+    EXPECT_EQ(d.rows("select * from VISIT union all select * from NOTE"),
+              QStringList({"10|1|A", "11|2|B", "7|1|2"}));
+}
+
+TEST(EngineLocal, AFailureAtAnyChangeLeavesEverythingAsItWas)
+{
+    SchemaDb d;
+    clinic(d);
+    auto s = d.table("PATIENT", uaAlter);
+    alterField(*s, "NAME", dtString, 60);
+    // The rebuild or the drop with its n-th statement (from 1) refused; the statements it sent.
+    const auto change = [&d, &s](bool drop, qsizetype n) {
+        TTableStrEngine e;
+        e.BatchMode = true;
+        if (!drop)
+            e.LoadStructure(*s);
+        const qsizetype from = d.recorder->statements.size();
+        d.recorder->failAt = n > 0 ? from + n : 0;
+        drop ? e.DropTable(*d.table("PATIENT", uaDrop)) : e.SaveStructure();
+        return d.recorder->statements.mid(from);
+    };
+    static const QRegularExpression writes(
+        "^(insert|update|delete|create|drop|alter|savepoint|release)\\b",
+        QRegularExpression::CaseInsensitiveOption);
+    const QStringList before = snapshot(d);
+    const QString file = d.kernel.file();
+    for (const bool drop : {false, true}) {
+        SCOPED_TRACE(drop ? "drop" : "rebuild");
+        // A run that gets through, on a copy of the file, tells which statements change anything.
+        d.db.close();
+        ASSERT_TRUE(QFile::copy(file, file + ".bak"));
+        const QStringList statements = change(drop, 0);
+        d.db.close();
+        ASSERT_TRUE(QFile::remove(file) && QFile::rename(file + ".bak", file));
+        int failures = 0;
+        for (qsizetype n = 1; n <= statements.size(); ++n) {
+            const QString& statement = statements.at(n - 1);
+            if (!writes.match(statement).hasMatch())
+                continue;
+            EXPECT_THROW(change(drop, n), Exception) << statement.toStdString();
+            ++failures;
+            ASSERT_EQ(snapshot(d), before) << statement.toStdString();
+        }
+        EXPECT_GE(failures, drop ? 6 : 40);
+    }
+}
+
+TEST(EngineLocal, AProcessKilledBetweenTheDropAndTheRenameLeavesTheTableWhole)
+{
+    const QString child = QStringLiteral(QUORVANE_BINARY_DIR "/tests/tablestr_child");
+    SchemaDb d;
+    clinic(d);
+    const QStringList before = snapshot(d);
+    d.db.close();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVANE_TEST_CRASH_AT", "table-dropped");
+    p.setProcessEnvironment(env);
+    p.start(child, {d.kernel.folder()});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    ASSERT_EQ(p.exitCode(), 70) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(snapshot(d), before);
+}

@@ -1,0 +1,220 @@
+// The structure engine on MS SQL Server and Oracle through the recording driver: the indexes read
+// from the catalogues, the statements of a rebuild, a failing copy or drop, the copy table's name
+// checked first, a replicated table's versions, and copying an existing table's structure.
+#include "schema_helpers.h"
+
+#include <schema/tablestrengine.h>
+
+#include <support/qt_printers.h>
+
+#include <gtest/gtest.h>
+
+using namespace schematest;
+
+namespace {
+
+// PATIENT and VISIT linked to it, a permission of NURSE on PATIENT, and the catalogue answers
+// that tell the tables exist with their keys.
+void clinic(SchemaDb& d)
+{
+    d.kernel.exec(
+        "create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
+        "insert into DBROLE values (0, 'PUBLIC'), (5, 'NURSE');"
+        "create table SYSIND (TBL varchar(40), indid integer, name varchar(30), keycnt "
+        "integer, status integer);"
+        "create table IDXCOL (TBL varchar(40), indid integer, nkey integer, col varchar(30));");
+    auto patient = d.table("PATIENT");
+    addField(*patient, "PATIENT_ID", dtInteger, 0, foRequired);
+    addField(*patient, "NAME", dtString, 40);
+    addIndex(*patient, "PRIMARY KEY", "PATIENT_ID", idxPrimary | idxClastered);
+    patient->Execute();
+    auto visit = d.table("VISIT");
+    addField(*visit, "VISIT_ID", dtInteger, 0, foRequired);
+    addField(*visit, "PATIENT_ID", dtInteger);
+    addIndex(*visit, "PRIMARY KEY", "VISIT_ID", idxPrimary);
+    addLink(*visit, "PATIENT", "PATIENT_ID", "PATIENT_ID", daCascade);
+    visit->Execute();
+    d.kernel.exec("insert into PATIENT values (1, 'Durand'); insert into VISIT values (10, 1);"
+                  "insert into ROLEPERM values (5, 'PATIENT', 'S', 1);");
+    d.answer("select indid, name, keycnt,status\r\nfrom sysindexes\r\nwhere id = object_id(?) and "
+             "indid > 0 and indid < 255 order by indid",
+             "select indid, name, keycnt, status from SYSIND where TBL = ? order by indid");
+    d.answer("select index_col(?, ?, ?) col_name",
+             "select col as col_name from IDXCOL where TBL = ? and indid = ? and nkey = ?");
+    d.kernel.exec("insert into SYSIND values ('[dbo].[PATIENT]', 1, 'PK_PATIENT', 1, 2066);"
+                  "insert into IDXCOL values ('[dbo].[PATIENT]', 1, 1, 'PATIENT_ID');");
+    // The rename as SQLite says it; the tables and the key as the catalogues tell them.
+    d.answer("exec sp_rename 'PATIENT_TMP','PATIENT'", "alter table PATIENT_TMP rename to PATIENT");
+    for (const char* t : {"PATIENT", "PK_PATIENT"})
+        d.answer(QString("select id from sysobjects where id = object_id('%1')").arg(t),
+                 "select 1 as id");
+    d.answer("select OBJECT_ID as id from USER_OBJECTS where OBJECT_NAME = UPPER('PATIENT')\r\n" +
+                 QString(43, ' ') + "and OBJECT_TYPE = UPPER('TABLE')",
+             "select 1 as id");
+    d.kernel.exec("create table ORAIND (TABLE_NAME varchar(30), INDEX_NAME varchar(30), UNIQUENESS "
+                  "varchar(10)); create table ORACOL (INDEX_NAME varchar(30), COLUMN_NAME "
+                  "varchar(30), COLUMN_POSITION integer, TABLE_NAME varchar(30));"
+                  "insert into ORAIND values ('patient', 'pk_patient', 'UNIQUE');"
+                  "insert into ORACOL values ('pk_patient', 'PATIENT_ID', 1, 'PATIENT');");
+    d.answer("select TABLE_NAME,INDEX_NAME,UNIQUENESS from SYS.ALL_INDEXES\r\nwhere "
+             "(Upper(TABLE_NAME) = Upper(?))",
+             "select * from ORAIND where upper(TABLE_NAME) = upper(?) order by rowid");
+    d.answer("select INDEX_NAME,COLUMN_NAME,COLUMN_POSITION\r\nfrom SYS.ALL_IND_COLUMNS A\r\nwhere "
+             "(Upper(TABLE_NAME) = Upper(?))\r\norder by COLUMN_POSITION ",
+             "select INDEX_NAME, COLUMN_NAME, COLUMN_POSITION from ORACOL where "
+             "upper(TABLE_NAME) = upper(?) order by COLUMN_POSITION");
+}
+
+// The structure with NAME made longer, rebuilding PATIENT.
+std::unique_ptr<TTableStruct> longerName(SchemaDb& d, int size = 60)
+{
+    auto s = d.table("PATIENT", uaAlter);
+    alterField(*s, "NAME", dtString, size);
+    return s;
+}
+
+} // namespace
+
+TEST(EngineServer, IndexesReadFromTheCataloguesWithTheKeyFirst)
+{
+    const QStringList fields{"UA", "NEW_NAME", "FIELDS", "PK", "UNIQUE", "CLASTERED"};
+    for (const quint8 kind : {1, 2}) {
+        SchemaDb d(kind);
+        clinic(d);
+        // On Oracle the key comes second from the catalogue, in other letters.
+        d.kernel.exec("insert into SYSIND values ('[dbo].[PATIENT]', 2, 'IX_NAME', 1, 0),"
+                      " ('[dbo].[PATIENT]', 3, '_WA_Sys_NAME_1A2B', 1, 0), ('[dbo].[PATIENT]', 4, "
+                      "'IX_TWO', 3, 2);"
+                      "insert into IDXCOL values ('[dbo].[PATIENT]', 2, 1, 'NAME'),"
+                      " ('[dbo].[PATIENT]', 4, 1, 'NAME'), ('[dbo].[PATIENT]', 4, 2, 'PATIENT_ID');"
+                      "delete from ORAIND; insert into ORAIND values ('PATIENT', "
+                      "'PATIENT_IX_NAME', 'NONUNIQUE'),"
+                      " ('patient', 'pk_patient', 'UNIQUE');"
+                      "insert into ORACOL values ('PATIENT_IX_NAME', 'NAME', 1, 'PATIENT');");
+        auto s = d.table("PATIENT", uaAlter);
+        TTableStrEngine e;
+        e.BatchMode = true;
+        e.LoadStructure(*s);
+        EXPECT_EQ(rowsOf(e.TInd, fields),
+                  kind == 1 ? QStringList({"|PRIMARY KEY|PATIENT_ID|1|1|1", "|IX_NAME|NAME|0|0|0",
+                                           "|IX_TWO|NAME,PATIENT_ID|0|1|0"})
+                            : QStringList({"|PRIMARY KEY|PATIENT_ID|1|1|0",
+                                           "|PATIENT_IX_NAME|NAME|0|0|0"}));
+    }
+}
+
+TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
+{
+    for (const quint8 kind : {1, 2}) {
+        SchemaDb d(kind);
+        clinic(d);
+        auto s = longerName(d);
+        EXPECT_EQ(saveStructure(d, *s),
+                  golden(kind == 1 ? "engine_rebuild_mssql.txt" : "engine_rebuild_oracle.txt"));
+        EXPECT_EQ(d.recorder->transactions, QStringList());
+        EXPECT_EQ(d.rows("select * from PATIENT"), QStringList{"1|Durand"});
+        // A copy or a drop that fails ends the rebuild there; the caller rolls back.
+        for (const char* text : {"insert into PATIENT_TMP(", "drop table PATIENT"}) {
+            const QString statement(text);
+            d.recorder->failOn = statement;
+            d.db.startTransaction();
+            auto longer = longerName(d, 80);
+            EXPECT_THROW(saveStructure(d, *longer), EngineError);
+            EXPECT_TRUE(d.recorder->statements.last().startsWith(statement));
+            d.db.rollback();
+        }
+    }
+}
+
+TEST(EngineServer, TheCopysNameIsCheckedBeforeAnyStatement)
+{
+    SchemaDb d(1);
+    clinic(d);
+    const QString exists = "select id from sysobjects where id = object_id('%1')";
+    // A table of the new name is never replaced.
+    d.answer(exists.arg("CLIENT"), "select 1 as id");
+    auto renamed = longerName(d);
+    renamed->SetNewName("CLIENT");
+    try {
+        saveStructure(d, *renamed);
+        ADD_FAILURE() << "saved";
+    } catch (const EDBKernelError& e) {
+        EXPECT_EQ(e.message(), "Table PATIENT cannot be renamed to CLIENT: a table named CLIENT "
+                               "already exists.");
+    }
+    EXPECT_EQ(d.recorder->statements.last(), exists.arg("CLIENT"));
+    // A copy left by an earlier rebuild is replaced while the table keeps its description, and
+    // refused once the description is gone.
+    d.answer(exists.arg("PATIENT_TMP"), "select 1 as id");
+    auto s = longerName(d);
+    EXPECT_TRUE(saveStructure(d, *s).contains("drop table PATIENT_TMP"));
+    d.kernel.exec("delete from METATABLE where TABLE_NAME = 'PATIENT'");
+    EXPECT_THROW(saveStructure(d, *longerName(d, 80)), EDBKernelError);
+    EXPECT_EQ(d.firstLines(d.recorder->statements.size() - 2),
+              QStringList({exists.arg("PATIENT_TMP"), "select * from METATABLE"}));
+}
+
+TEST(EngineServer, AReplicatedTableKeepsOneVersionRowPerRecord)
+{
+    for (const bool renamed : {false, true}) {
+        SchemaDb d(1);
+        clinic(d);
+        auto s = longerName(d);
+        s->SetReplication(true);
+        if (renamed)
+            s->SetNewName("CLIENT");
+        const QString copy = renamed ? "CLIENT" : "PATIENT_TMP";
+        const QStringList sent = saveStructure(d, *s);
+        const qsizetype at = sent.indexOf("insert into " + copy + "(PATIENT_ID,NAME)");
+        ASSERT_GE(at, 0);
+        QStringList expected{"delete from REC_VERSION where TABLE_NAME = '" + copy + "'"};
+        if (renamed)
+            expected << "update REC_VERSION set TABLE_NAME = 'CLIENT' where TABLE_NAME = 'PATIENT'";
+        EXPECT_EQ(sent.mid(at + 1, expected.size()), expected);
+    }
+}
+
+TEST(EngineServer, CopyingAnExistingTableMarksEverythingNewWithLegacyLabels)
+{
+    SchemaDb d(1);
+    clinic(d);
+    d.kernel.exec(
+        "create table VISITS (VISIT_ID integer, PATIENTS_ID integer, KIND varchar(10), DONE bit,"
+        " FEE money, RATE float, NOTE text, SCAN image);"
+        "create table DISPLAY_TABLE (DISPLAY_TABLE_ID integer, CODE varchar(30), LIB varchar(40),"
+        " LANGUE_ID integer);"
+        "create table DISPLAY_FIELD (DISPLAY_TABLE_ID integer, CODE varchar(30), LIB varchar(40),"
+        " LANGUE_ID integer);"
+        "create table COMBO (TABLE_NAME varchar(30), FIELD_NAME varchar(30), CODE varchar(10),"
+        " LANGUE_ID integer, LIB varchar(40), SORT integer);"
+        "create table SYSCOL (name varchar(30), isnullable integer, xusertype integer);"
+        "insert into DISPLAY_TABLE values (1, 'VISITS', 'Visite', 1);"
+        "insert into DISPLAY_FIELD values (1, 'KIND', '<Genre>', 1), (1, 'KIND', 'Kind', 3),"
+        " (1, 'PATIENTS_ID', 'Patient', 1), (1, 'FEE', 'Tarif', 1);"
+        "insert into COMBO values ('VISITS', 'KIND', 'B', 1, 'Bilan', 2),"
+        " ('VISITS', 'KIND', 'A', 1, 'Analyse', 1), ('VISITS', 'KIND', 'X', 3, 'Other', 0);"
+        "insert into SYSCOL values ('VISIT_ID', 0, 56), ('DONE', 1, 258);"
+        "insert into SYSIND values ('[dbo].[VISITS]', 1, 'PK_VISITS', 1, 2066);"
+        "insert into IDXCOL values ('[dbo].[VISITS]', 1, 1, 'VISIT_ID');");
+    d.answer("select object_name(id) TABLE_NAME from sysobjects where type = 'U'",
+             "select 'PATIENTS' as TABLE_NAME union all select 'VISITS'");
+    d.answer("select name,isnullable,xusertype from syscolumns where id = object_id(?)",
+             "select * from SYSCOL where ? is not null");
+    auto s = d.table("NEW_VISITS");
+    TTableStrEngine e;
+    e.LoadStructure(*s);
+    e.mCopyTableClick("VISITS");
+    EXPECT_FALSE(e.CopyingTable);
+    EXPECT_EQ(e.TTable.fieldByName("CUSTOM")->asString(), "Label=Visite\r\nMultiLabel=Visites\r\n");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "NEW_NAME", "DATATYPE", "SIZE", "PREC", "REQUIRED", "HIDDEN",
+                                 "LINK_ID", "CUSTOM"}),
+              QStringList({"C|VISIT_ID|1|||1|1||", "C|PATIENTS_ID|1|||0|1|1|",
+                           "C|KIND|3|10||0|0||Label=Genre\r\nLookupKeys=A,B\r\n"
+                           "LookupValues=Analyse,Bilan\r\n",
+                           "C|DONE|11|||0|0||", "C|FEE|7|||0|0||Label=Tarif\r\n",
+                           "C|RATE|8|20|6|0|0||", "C|NOTE|9|||0|0||", "C|SCAN|12|||0|0||"}));
+    EXPECT_EQ(rowsOf(e.TInd, {"UA", "NEW_NAME", "FIELDS"}), QStringList{"C|PRIMARY KEY|VISIT_ID"});
+    EXPECT_EQ(
+        rowsOf(e.TLink, {"UA", "MASTER", "KEY", "REFERENCE", "ACTION", "ACT", "NEW_REFERENCE"}),
+        QStringList{"C|PATIENTS|PATIENTS_ID|PATIENTS_ID|0|None|PATIENTS_ID"});
+}

@@ -1,0 +1,314 @@
+// The structure engine's work sets: tables made from structures loading back unmarked, the live
+// columns and items it ignores, the checks and their messages, the repairs of index columns,
+// writing the sets back into the structure, and the editor's handlers that mark, move and revert
+// rows.
+#include "schema_helpers.h"
+
+#include <schema/tablestrengine.h>
+
+#include <support/qt_printers.h>
+
+#include <gtest/gtest.h>
+
+using namespace schematest;
+
+namespace {
+
+const QStringList FieldCols{"UA", "NEW_NAME", "DATATYPE", "SIZE", "ORDER"};
+const QStringList IndexCols{"UA", "NEW_NAME", "FIELDS", "PK", "CLASTERED"};
+
+// A form that is shown: it records the pages it was asked to show.
+struct VisibleView : TTableStrView
+{
+    QStringList pages;
+    bool FormVisible() const override { return true; }
+    void ShowPage(TStrPage page) override { pages.append(QString::number(page)); }
+    void FocusControl(const QString&, const QString&) override {}
+    void ErrorBox(const QString& message) override { pages.append(message); }
+    void ShowTriggerPages(bool) override {}
+};
+
+// P (A key, B, C, D) with indexes on C and on B,C, and a row.
+void fourColumns(SchemaDb& d)
+{
+    auto p = d.table("P");
+    addField(*p, "A", dtInteger, 0, foRequired);
+    for (const char* n : {"B", "C", "D"})
+        addField(*p, n, dtString, 10);
+    addIndex(*p, "PRIMARY KEY", "A", idxPrimary);
+    addIndex(*p, "IX_C", "C");
+    addIndex(*p, "IX_BC", "B,C");
+    p->Execute();
+}
+
+void load(TTableStrEngine& e, TTableStruct& s)
+{
+    e.BatchMode = true;
+    e.LoadStructure(s);
+}
+
+QString failure(TTableStrEngine& e)
+{
+    try {
+        e.ValidateStructure(true);
+    } catch (const Exception& x) {
+        return x.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+TEST(EngineSets, TablesMadeFromStructuresLoadBackUnmarkedWithTheirKey)
+{
+    SchemaDb d;
+    auto one = d.table("ONE");
+    addField(*one, "ID", dtInteger, 0, foRequired);
+    addField(*one, "NAME", dtString, 20);
+    addIndex(*one, "PRIMARY KEY", "ID", idxPrimary);
+    auto two = d.table("TWO");
+    addField(*two, "K1", dtInteger, 0, foRequired);
+    addField(*two, "K2", dtString, 10, foRequired);
+    addField(*two, "V", dtNumeric, 10)->Precision = 2;
+    addIndex(*two, "PRIMARY KEY", "K1,K2", idxPrimary);
+    addIndex(*two, "IX_V", "V");
+    struct Case
+    {
+        TTableStruct* s;
+        QStringList fields, indexes;
+    };
+    for (const Case& c : {Case{one.get(), {"|ID|1||1", "|NAME|3|20|2"}, {"|PRIMARY KEY|ID|1|0"}},
+                          Case{two.get(),
+                               {"|K1|1||1", "|K2|3|10|2", "|V|8|10|3"},
+                               {"|PRIMARY KEY|K1,K2|1|0", "|IX_V|V|0|0"}}}) {
+        SCOPED_TRACE(c.s->TableName().toStdString());
+        c.s->Execute();
+        c.s->SetUpgradeAction(uaAlter);
+        TTableStrEngine e;
+        load(e, *c.s);
+        EXPECT_EQ(rowsOf(e.TFields, FieldCols), c.fields);
+        EXPECT_EQ(rowsOf(e.TInd, IndexCols), c.indexes);
+        EXPECT_EQ(e.FieldOrderText(), "");
+        EXPECT_EQ(failure(e), "");
+    }
+}
+
+TEST(EngineSets, GuidColumnAndMissingItemsAreLeftOutAndAMissingKeyIsBlank)
+{
+    SchemaDb d;
+    d.kernel.exec("create table C (GUID varchar(38), X integer, Y varchar(5))");
+    auto s = d.table("C", uaAlter);
+    alterField(*s, "Z", dtInteger);
+    addField(*s, "W", dtInteger)->UpgradeAction = uaDrop;
+    addField(*s, "X", dtString, 4); // exists: left alone
+    alterField(*s, "Y", dtString, 9);
+    TTableStrEngine e;
+    load(e, *s);
+    EXPECT_EQ(rowsOf(e.TFields, FieldCols), QStringList({"|X|1||1", "A|Y|3|9|2"}));
+    EXPECT_EQ(rowsOf(e.TInd, IndexCols), QStringList{"C|PRIMARY KEY||1|1"});
+    // GUID stands first among the live columns.
+    EXPECT_EQ(e.FieldOrderText(), "X,Y");
+    EXPECT_EQ(failure(e), "TS_C. Blank column for index PRIMARY KEY");
+    TTableStrEngine missing;
+    load(missing, *d.table("NONE", uaAlter));
+    EXPECT_TRUE(missing.BadTableName);
+}
+
+TEST(EngineSets, ChecksReportTheFirstFaultWithItsExactMessage)
+{
+    struct Case
+    {
+        const char* expected;
+        std::function<void(TTableStruct&)> build;
+        std::function<void(TTableStrEngine&)> edit;
+    };
+    const auto keyed = [](TTableStruct& s) {
+        addField(s, "A", dtInteger, 0, foRequired);
+        addIndex(s, "PRIMARY KEY", "A", idxPrimary);
+    };
+    const QList<Case> cases{
+        {"Table name is required.", [](TTableStruct& s) { s.SetTableName(""); }, {}},
+        {"TS_T. Fields section is empty", [](TTableStruct&) {}, {}},
+        {"TS_T. The name FUNCTION is reserved and cannt be used for field name",
+         [](TTableStruct& s) { addField(s, "FUNCTION", dtInteger); },
+         {}},
+        {"TS_T. Field F: data type is required.",
+         [](TTableStruct& s) { addField(s, "F", dtUnknown); },
+         {}},
+        {"TS_T. Field F: data size is required.",
+         [](TTableStruct& s) { addField(s, "F", dtLangString); },
+         {}},
+        {"TS_T. Field F: data precision is required.",
+         [](TTableStruct& s) { addField(s, "F", dtNumeric, 10); },
+         {}},
+        {"TS_T. Cannot create more then one clastered index on table",
+         [keyed](TTableStruct& s) {
+             keyed(s);
+             s.Indexes().Items(0)->Options |= idxClastered;
+             addIndex(s, "IX_A", "A", idxClastered);
+         },
+         {}},
+        {"TS_T. Field B: Key fields must be consecutive ,starting with the first field in the "
+         "fields list.",
+         [](TTableStruct& s) {
+             for (const char* n : {"A", "B", "C"})
+                 addField(s, n, dtInteger, 0, foRequired);
+             addIndex(s, "PRIMARY KEY", "B,C", idxPrimary);
+         },
+         {}},
+        {"TS_T. Duplicate master reference for table 'M'.", keyed,
+         [](TTableStrEngine& e) {
+             e.LinkDialogOpen = true; // as the new link dialog adds them
+             for (const char* mark : {"", "D"})
+                 e.TLink.appendRecord({"M", {}, "ID", "A", mark, 0, "None", {}, "A"});
+         }},
+        {"", // the invisible engine makes a second autoincrement field an integer
+         [keyed](TTableStruct& s) {
+             keyed(s);
+             addField(s, "N1", dtAutoinc);
+             addField(s, "N2", dtAutoinc);
+         },
+         {}},
+    };
+    SchemaDb d;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        auto s = d.table("T");
+        c.build(*s);
+        TTableStrEngine e;
+        load(e, *s);
+        if (c.edit)
+            c.edit(e);
+        EXPECT_EQ(failure(e), c.expected);
+    }
+    auto s = d.table("T");
+    cases.last().build(*s);
+    TTableStrEngine e;
+    VisibleView view;
+    e.SetView(&view);
+    e.LoadStructure(*s);
+    EXPECT_FALSE(e.ValidateStructure(false));
+    EXPECT_EQ(view.pages.mid(view.pages.size() - 2),
+              QStringList({"1", "TS_T. Only one autoincrement field per table is allowed"}));
+}
+
+TEST(EngineSets, IndexColumnsFollowRenamedAndDroppedFields)
+{
+    SchemaDb d;
+    fourColumns(d);
+    auto s = d.table("P", uaAlter);
+    addField(*s, "C", dtString, 10)->UpgradeAction = uaDrop;
+    alterField(*s, "B", dtString, 10, "B2");
+    addIndex(*s, "IX_NEW", "C,D");
+    TTableStrEngine e;
+    load(e, *s);
+    EXPECT_EQ(failure(e), "");
+    EXPECT_EQ(rowsOf(e.TInd, IndexCols),
+              QStringList({"|PRIMARY KEY|A|1|0", "A|IX_BC|B2|0|0", "D|IX_C|C|0|0"}));
+    // The key itself cannot lose its first column.
+    auto k = d.table("P", uaAlter);
+    addField(*k, "A", dtInteger)->UpgradeAction = uaDrop;
+    TTableStrEngine e2;
+    load(e2, *k);
+    EXPECT_EQ(failure(e2), "TS_P. Blank columns for PRIMARY KEY");
+}
+
+TEST(EngineSets, AssignStructureWritesWhatChangedOnly)
+{
+    SchemaDb d;
+    fourColumns(d);
+    auto child = d.table("Q");
+    addField(*child, "Q_ID", dtInteger, 0, foRequired);
+    addField(*child, "A", dtInteger);
+    addIndex(*child, "PRIMARY KEY", "Q_ID", idxPrimary);
+    addLink(*child, "P", "A", "A", daNone);
+    child->SetInsertBody({"-- kept"});
+    child->Execute();
+    auto s = d.table("Q", uaAlter);
+    alterField(*s, "A", dtInteger, 0, "a");                  // only the case
+    alterField(*s, "Q_ID", dtInteger)->Options = foRequired; // unchanged
+    s->SetInsertBody({"-- kept", "  "});
+    s->SetReplication(true);
+    TTableStrEngine e;
+    load(e, *s);
+    e.AssignStructure();
+    ASSERT_EQ(e.TS.Fields().Count(), 1);
+    EXPECT_EQ(e.TS.Fields().Items(0)->NewName, "");
+    EXPECT_TRUE(e.TS.InsertBody().isEmpty());
+    EXPECT_EQ(e.TS.TriggersChanged, 7); // replication switched on
+    EXPECT_EQ(e.TS.ReplicationChange, 1);
+    // Dropping the referencing field drops the link whose key holds it.
+    auto drop = d.table("Q", uaAlter);
+    addField(*drop, "A", dtInteger)->UpgradeAction = uaDrop;
+    TTableStrEngine e2;
+    load(e2, *drop);
+    e2.AssignStructure();
+    ASSERT_EQ(e2.TS.Links().Count(), 1);
+    EXPECT_EQ(e2.TS.Links().Items(0)->UpgradeAction, uaDrop);
+}
+
+TEST(EngineSets, HandlersMarkMoveAndRevertRows)
+{
+    SchemaDb d;
+    fourColumns(d);
+    TTableStrEngine e;
+    VisibleView view;
+    e.SetView(&view);
+    auto s = d.table("P", uaAlter);
+    e.LoadStructure(*s);
+    const auto go = [&e](const char* name) {
+        ASSERT_TRUE(e.TFields.locate("NEW_NAME", Variant(QString(name))));
+    };
+    const auto order = [&e] { return rowsOf(e.TFields, {"NEW_NAME"}).join(','); };
+    // A row inserted under A, a row moved up and one moved down.
+    go("B");
+    e.InsertOrder = 1;
+    e.TFields.insert();
+    e.TFields.fieldByName("NEW_NAME")->setAsString("N");
+    e.TFields.fieldByName("DT")->setAsString("int");
+    e.TFields.post();
+    EXPECT_EQ(order(), "A,N,B,C,D");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "DT", "DATATYPE"})[1], "C|Integer|1");
+    go("D");
+    e.tbUpClick();
+    EXPECT_EQ(order(), "A,N,B,D,C");
+    go("A");
+    e.tbDownClick();
+    EXPECT_EQ(order(), "N,A,B,D,C");
+    // Reverting puts a row back at its loaded place, above the rows there, and clears its mark.
+    go("A");
+    e.gFieldsCellClick("HIDDEN");
+    e.tbRevFldClick();
+    EXPECT_EQ(order(), "A,N,B,D,C");
+    go("B");
+    e.tbRevFldClick();
+    EXPECT_EQ(order(), "A,B,N,D,C");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA"}).join(','), ",,C,,");
+    // An existing field is only marked dropped, a new one goes; a wrong type is refused.
+    go("C");
+    e.tbDelFldClick();
+    go("N");
+    e.tbDelFldClick();
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "NEW_NAME"}).join(','), "|A,|B,|D,D|C");
+    go("B");
+    e.TFields.edit();
+    EXPECT_THROW(e.TFields.fieldByName("DT")->setAsString("xyz"), EDBKernelError);
+    e.TFields.cancel();
+    // Hidden alone is metadata; the key's field stays required.
+    e.gFieldsCellClick("HIDDEN");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "ONLY_META"})[1], "A|1");
+    e.gFieldsCellClick("HIDDEN");
+    EXPECT_EQ(rowsOf(e.TFields, {"UA"})[1], "");
+    go("A");
+    EXPECT_THROW(e.gFieldsCellClick("REQUIRED"), EDBKernelError);
+    // Links come only through the new link dialog.
+    EXPECT_THROW(e.TLink.append(), EAbort);
+    EXPECT_EQ(e.TLink.state(), DataSet::State::Browse);
+    // One clustered index: setting it on IX_BC takes it from the key.
+    e.TInd.first();
+    e.gIndCellClick("CLASTERED");
+    ASSERT_TRUE(e.TInd.locate("NEW_NAME", Variant(QString("IX_BC"))));
+    e.gIndCellClick("CLASTERED");
+    EXPECT_EQ(rowsOf(e.TInd, IndexCols),
+              QStringList({"A|PRIMARY KEY|A|1|0", "A|IX_BC|B,C|0|1", "|IX_C|C|0|0"}));
+}
