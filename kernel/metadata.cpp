@@ -418,6 +418,8 @@ QString MultiLangSetText(const QString& oldValue, const QString& entered)
             return entered;
     }
     const QString current = CurrentLangKey();
+    if (current.isEmpty())
+        return entered; // no language chosen: the text is the whole value
     QString stored;
     for (const QString& key : languageKeys()) {
         QString part;
@@ -1110,6 +1112,10 @@ void TDBAccess::replaceInCaches(const TTableProps* old, const TTableProps* repla
 {
     for (TKernelCache* cache : std::as_const(m_openCaches))
         cache->ReplaceTableProps(old, replacement);
+    for (TKernelCache* cache : std::as_const(m_boundCaches)) {
+        if (!m_openCaches.contains(cache))
+            cache->ReplaceTableProps(old, replacement);
+    }
 }
 
 void TDBAccess::LoadMetaData()
