@@ -131,8 +131,9 @@ void setupTime(Field& field)
             f.clear();
             return;
         }
-        f.setAsString(
-            NormalizeDateText(QStringLiteral("01%101%21900 %3").arg(separator, separator, typed)));
+        // "01/01/1900 " and the time typed, with the regional separator.
+        f.setAsString(NormalizeDateText(QStringLiteral("01") + separator + QStringLiteral("01") +
+                                        separator + QStringLiteral("1900 ") + typed));
     });
     setGetText(field, [](const Field& f, QString& text, bool) {
         const TDateTime value = f.isNull() ? 0 : f.asDateTime();

@@ -514,6 +514,10 @@ void TDBRequest::EnsureTableIndex(LocalTable& table, const QString& keyFields)
         fileops::appendFile(KernelProgramDir() + QStringLiteral("indexes.log"),
                             codepage::toAnsi(line));
     }
-    table.setIndexName(QString());
-    table.setIndexFieldNames(fieldsText);
+    // Switching the order costs the table a new reading: only when it is another order.
+    if (!table.indexName().isEmpty() ||
+        table.indexFieldNames().compare(fieldsText, Qt::CaseInsensitive) != 0) {
+        table.setIndexName(QString());
+        table.setIndexFieldNames(fieldsText);
+    }
 }

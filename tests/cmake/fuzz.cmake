@@ -18,6 +18,7 @@ set(QUORVANE_FUZZ_TARGETS
     platform/inifile
     platform/dataset_filter
     kernel/regexpr
+    kernel/normalizedate
     analysers/hmx
     analysers/miditron
     analysers/integra
