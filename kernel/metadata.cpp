@@ -4,6 +4,7 @@
 
 #include <kernel/cacheapi.h>
 #include <kernel/dbaccess.h>
+#include <kernel/plainquery.h>
 #include <kernel/schemaapi.h>
 #include <platform/data/dataset.h>
 #include <platform/db/database.h>
@@ -658,36 +659,6 @@ private:
     bool m_empty = false;
 };
 
-// A query the loaders may read from its statement instead of its cursor: exactly a query, closed,
-// with no fields of its own, nothing that could hide a row, and no handler that would see the
-// cursor move.
-SqlQuery* plainQuery(DataSet& dataSet)
-{
-    if (typeid(dataSet) != typeid(SqlQuery))
-        return nullptr;
-    auto& query = static_cast<SqlQuery&>(dataSet);
-    const bool watched = query.beforeOpen || query.afterOpen || query.beforeScroll ||
-                         query.afterScroll || query.beforeClose || query.afterClose ||
-                         query.onFilterRecord;
-    if (watched || query.isActive() || query.fieldCount() > 0 || !query.filter().isEmpty() ||
-        !query.database() || query.sql().trimmed().isEmpty())
-        return nullptr;
-    return &query;
-}
-
-// The query's statement prepared and bound as its opening would; null for a statement that
-// returns no rows, which is left to the query's own opening to refuse.
-std::unique_ptr<DbStatement> preparedSelect(SqlQuery& query)
-{
-    const ParsedSql parsed = parseSqlParams(query.sql());
-    std::unique_ptr<DbStatement> statement =
-        query.database()->connection().prepare(parsed.statement);
-    if (statement->columnCount() == 0)
-        return nullptr;
-    bindParams(*statement, parsed, query.params());
-    return statement;
-}
-
 // Opens a metadata dataset for reading: a kernel cache takes the statement and loads through its
 // request; a plain query is read from its statement; any other dataset opens as it is.
 std::unique_ptr<MetaRows> openRows(DataSet& dataSet, const QString& sql)
@@ -696,8 +667,8 @@ std::unique_ptr<MetaRows> openRows(DataSet& dataSet, const QString& sql)
         if (!sql.isEmpty())
             cache->SetRequestSQL(sql);
         cache->OpenCache();
-    } else if (SqlQuery* query = plainQuery(dataSet)) {
-        if (std::unique_ptr<DbStatement> statement = preparedSelect(*query))
+    } else if (SqlQuery* query = PlainQuery(dataSet)) {
+        if (std::unique_ptr<DbStatement> statement = PreparedSelect(*query))
             return std::make_unique<StatementRows>(*query, std::move(statement));
         dataSet.open();
     } else {

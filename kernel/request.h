@@ -591,7 +591,7 @@ private:
     // requestload.cpp
     TDBAccess& loadingAccess() const;
     void fillFromServer(TDBCache& cache);
-    FieldDefs cacheFieldDefs(TDBCache& cache, const DataSet& source, const QString& fields);
+    FieldDefs cacheFieldDefs(TDBCache& cache, const FieldDefs& source, const QString& fields);
     QString directSelectList(const QString& tableName, const QString& fields) const;
     void setKeyParam(const QString& tableName, const QString& keyField, const QString& param,
                      const Variant& value);

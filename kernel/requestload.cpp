@@ -8,7 +8,9 @@
 #include <kernel/fielddesc.h>
 #include <kernel/krnproc.h>
 #include <kernel/metadata.h>
+#include <kernel/plainquery.h>
 #include <platform/codepage.h>
+#include <platform/db/driver.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlquery.h>
 #include <platform/fileops.h>
@@ -55,6 +57,55 @@ private:
 bool isDateKind(TDataType type)
 {
     return type == dtDateTime || type == dtDate || type == dtTime;
+}
+
+// The rows of the statement (the first one already stepped to when `pending`) appended to the
+// cache as CopyDataSet appends a query's: each column into the field of its name but the row
+// identifier, a Boolean field taking the value as a Boolean (texts by their first letter), up
+// to the cache's packet size.
+void streamRows(DbStatement& statement, bool pending, const FieldDefs& sourceDefs, TDBCache& cache)
+{
+    struct Column
+    {
+        int column;
+        int slot;
+        FieldType type;
+    };
+    const FieldDefs& defs = cache.fieldDefs();
+    std::vector<Column> columns;
+    for (int c = 0; c < sourceDefs.count(); ++c) {
+        const int slot = defs.indexOf(sourceDefs.at(c).name);
+        if (slot >= 0 && !sameName(defs.at(slot).name, cache.RowIdFieldName()))
+            columns.push_back({c, slot, defs.at(slot).type});
+    }
+    const int limit = cache.PacketLimit();
+    int copied = 0;
+    cache.beginBulkAppend();
+    try {
+        for (bool row = pending; row; row = statement.step()) {
+            QList<Variant> values(defs.count());
+            for (const Column& k : columns) {
+                if (k.type != FieldType::Boolean) {
+                    values[k.slot] = statement.columnValue(k.column, k.type);
+                    continue;
+                }
+                const Variant stored = statement.columnValue(k.column);
+                if (!stored.isEmpty())
+                    values[k.slot] = stored.type() == Variant::Type::String
+                                         ? textAsBoolean(stored.toString())
+                                         : stored.toBool();
+            }
+            if (!cache.bulkAppend(std::move(values)))
+                break;
+            ++copied;
+        }
+    } catch (...) {
+        cache.endBulkAppend();
+        throw;
+    }
+    cache.endBulkAppend();
+    cache.first();
+    cache.SetPacketLimitReached(limit >= 0 && copied >= limit);
 }
 
 } // namespace
@@ -206,7 +257,8 @@ void TDBRequest::BindCacheToTable(TDBCache& cache, const QString& tableName, con
 // ---------------------------------------------------------------------------------------------
 // Filling
 
-FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const DataSet& source, const QString& fields)
+FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const FieldDefs& source,
+                                     const QString& fields)
 {
     TDBAccess& access = loadingAccess();
     const quint8 kind = access.ServerKind();
@@ -274,7 +326,7 @@ FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const DataSet& source, con
             out.add(adjusted(d));
     };
     auto addAllSource = [&] {
-        for (const FieldDef& d : source.fieldDefs().list())
+        for (const FieldDef& d : source.list())
             addSource(d);
     };
 
@@ -291,7 +343,7 @@ FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const DataSet& source, con
                     cache.AddLookupDescriptor(d.Name, item);
                 if (out.indexOf(d.Name) < 0)
                     out.add(d.Name, d.DataType, d.DataType == FieldType::String ? d.Size : 0);
-            } else if (const FieldDef* d = source.fieldDefs().find(item)) {
+            } else if (const FieldDef* d = source.find(item)) {
                 addSource(*d);
             }
         }
@@ -322,10 +374,25 @@ void TDBRequest::FillCache(TDBCache& cache, DataSet& source, const QString& fiel
     } clear{m_loading};
 
     TDBAccess& access = loadingAccess();
-    if (!source.isActive())
-        source.open();
+    // All the rows of a plain query go from the engine's statement straight into the cache; the
+    // long texts of MS SQL Server need the query's own rows.
+    std::unique_ptr<DbStatement> statement;
+    SqlQuery* plain =
+        mode == 0 && access.ServerKind() != ServerKind::MSSQL ? PlainQuery(source) : nullptr;
+    if (plain)
+        statement = PreparedSelect(*plain);
+    bool pending = false;
+    FieldDefs sourceDefs;
+    if (statement) {
+        pending = statement->step();
+        sourceDefs = resultFieldDefs(*statement, pending);
+    } else {
+        if (!source.isActive())
+            source.open();
+        sourceDefs = source.fieldDefs();
+    }
     cache.close();
-    cache.fieldDefs() = cacheFieldDefs(cache, source, fields);
+    cache.fieldDefs() = cacheFieldDefs(cache, sourceDefs, fields);
     // Indexes of an earlier load may name fields this one lacks; the after-load step makes the
     // index of the cache's field list again.
     cache.indexDefs().clear();
@@ -338,7 +405,9 @@ void TDBRequest::FillCache(TDBCache& cache, DataSet& source, const QString& fiel
         cache.fieldByName(cache.RowIdFieldName())->setVisible(false);
     if (cache.ParentPacketRecords())
         cache.setPacketRecords(m_parentPacketRecords ? access.PacketRecords() : m_packetRecords);
-    if (mode == 0)
+    if (statement)
+        streamRows(*statement, pending, sourceDefs, cache);
+    else if (mode == 0)
         CopyDataSet(source, cache, QString(), false);
     else if (mode == 1)
         CopyDataSet(source, cache, QString(), true);
