@@ -361,6 +361,58 @@ TEST(CachedLoads, ReloadsMoveOpenAndRestoredCaches)
     }
 }
 
+// The order of a field list (a case-insensitive index, made once), one row per key, the labels
+// and visibility of the fields, and a request that would select through the application server.
+TEST(CachedLoads, OrderDuplicateKeysAndLabels)
+{
+    CachePractice p;
+    auto r = p.request();
+    addFrom(*r, "FICHES", "F");
+    addSelect(*r, "F", "NOM")->SetTitle("Nom du patient");
+    addSelect(*r, "F", "FICHES_ID");
+    addSelect(*r, "F", "SEXE"); // hidden by its description
+    addSelect(*r, "F", "NOTE")->SetDisplayMode(dmHide);
+    TDBCache c;
+    c.Options = coAutoDisplay;
+    c.SetRequest(r.get());
+    c.SetIndexFieldNames("NOM"); // remembered while closed, made by the load
+    c.Open();
+    EXPECT_EQ(column(c, "NOM"),
+              QStringList({"Éloi", "Émile", "Eve", "Fabre", "Иванов", "Ильин", "Петров"}));
+    const int indexes = c.indexDefs().count();
+    c.SetIndexFieldNames("nom");
+    EXPECT_EQ(c.indexDefs().count(), indexes);
+    EXPECT_EQ(c.FieldByName("NOM")->displayLabel(), "Nom du patient");
+    QList<bool> visible;
+    for (int i = 0; i < c.fieldCount(); ++i)
+        visible.append(c.field(i)->isVisible());
+    EXPECT_EQ(c.fieldNames(), QStringList({"NOM", "FICHES_ID", "SEXE", "NOTE", "UPDATE_ID"}));
+    EXPECT_EQ(visible, QList<bool>({true, true, false, false, false}));
+    // Without an order, a key search orders by the table's key first.
+    c.SetIndexFieldNames(QString());
+    EXPECT_TRUE(c.FindKey({5}));
+    EXPECT_EQ(c.FieldByName("NOM")->asString(), "Ильин");
+
+    // Patients joined to their visits: one row per patient with coNoDupKeys.
+    auto visits = p.request();
+    addFrom(*visits, "PATIENTS", "P");
+    addFrom(*visits, "VISITS", "V", "P");
+    addSelect(*visits, "P", "PATIENTS_ID");
+    addSelect(*visits, "V", "MONTANT");
+    TDBCache joined;
+    joined.SetRequest(visits.get());
+    joined.Open();
+    EXPECT_EQ(joined.recordCount(), 4);
+    joined.Options = coNoDupKeys;
+    joined.Close();
+    joined.Open();
+    EXPECT_EQ(column(joined, "PATIENTS_ID"), QStringList({"1", "2", "4"}));
+
+    p.access.SetRemoteSelect(true);
+    EXPECT_EQ(kernelErrorOf([&] { joined.LoadData(); }),
+              "Req cannot load data: selects through the application server are not available.");
+}
+
 // A range of names by their first letter, in the code page's order, then a key outside it.
 TEST(CachedLoads, RangesOfANamePrefixThenAKeyOutsideThem)
 {
@@ -427,6 +479,12 @@ TEST(DataSetActions, RetriedWhileASqliteProcessHoldsTheFile)
     EXPECT_EQ(waits, 3);
     EXPECT_EQ(t.fieldByName("A")->asInteger(), 1);
     SetDataSetActionWait(nullptr);
+    // Closing posts a pending edit first, through to the file.
+    t.edit();
+    t.fieldByName("A")->setAsInteger(2);
+    DataSetAction(t, 1);
+    EXPECT_FALSE(t.isActive());
+    EXPECT_EQ(k.rows("select A from T"), QStringList({"2"}));
     holder.closeWriteChannel();
     holder.waitForFinished(10000);
 }
