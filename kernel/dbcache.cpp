@@ -464,11 +464,12 @@ void TDBCache::rebuildFieldIndex() const
             m_fieldIndex.insert(key, f);
     }
     m_fieldIndexStale = false;
+    m_indexedFieldCount = fieldCount();
 }
 
 Field* TDBCache::lookUp(const QString& upperName) const
 {
-    if (m_fieldIndexStale)
+    if (m_fieldIndexStale || m_indexedFieldCount != fieldCount())
         rebuildFieldIndex();
     return m_fieldIndex.value(upperName);
 }

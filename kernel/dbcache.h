@@ -234,6 +234,7 @@ private:
     QString m_rowIdField = QStringLiteral("UPDATE_ID");
     mutable QHash<QString, Field*> m_fieldIndex; // upper-cased field name -> field
     mutable bool m_fieldIndexStale = true;
+    mutable int m_indexedFieldCount = 0;
     std::vector<FieldPropsEntry> m_fieldProps;
     QString m_lookupDescriptors;
     int m_recordCount = 0;   // rows after the last load, kept up by the write-back
