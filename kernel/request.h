@@ -593,6 +593,10 @@ private:
     void fillFromServer(TDBCache& cache);
     FieldDefs cacheFieldDefs(TDBCache& cache, const FieldDefs& source, const QString& fields);
     QString directSelectList(const QString& tableName, const QString& fields) const;
+    // The start of a load by key or range: the cache (when given) bound to the table; on the
+    // local kind the table object, indexed on the keys, open and refreshed (else null).
+    LocalTable* startDirectLoad(TDBCache* cache, const QString& tableName, const QStringList& keys,
+                                const QString& fields);
     void setKeyParam(const QString& tableName, const QString& keyField, const QString& param,
                      const Variant& value);
 

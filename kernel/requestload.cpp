@@ -443,30 +443,37 @@ void TDBRequest::setKeyParam(const QString& tableName, const QString& keyField,
         VarRecToParam(p, value);
 }
 
-bool TDBRequest::LoadKey(TDBCache* cache, bool checkOnly, const QString& tableName,
-                         const QString& keyFields, const VariantList& keyValues,
-                         const QString& fields)
+LocalTable* TDBRequest::startDirectLoad(TDBCache* cache, const QString& tableName,
+                                        const QStringList& keys, const QString& fields)
 {
     TDBAccess& access = loadingAccess();
     m_query->setDatabase(access.DataBase());
-    if (!checkOnly) {
+    if (cache) {
         cache->ClearFieldProps();
         cache->Close();
         BindCacheToTable(*cache, tableName, fields);
     }
-    const QStringList keys = keyList(keyFields);
+    if (access.ServerKind() != ServerKind::Standard)
+        return nullptr;
+    LocalTable& table = *access.GetTable(tableName);
+    EnsureTableIndex(table, keys.join(QLatin1Char(';')));
+    if (!table.isActive())
+        DataSetAction(table, 0);
+    DataSetAction(table, 2);
+    return &table;
+}
 
-    if (access.ServerKind() == ServerKind::Standard) {
-        LocalTable& table = *access.GetTable(tableName);
-        EnsureTableIndex(table, keys.join(QLatin1Char(';')));
-        if (!table.isActive())
-            DataSetAction(table, 0);
-        DataSetAction(table, 2);
+bool TDBRequest::LoadKey(TDBCache* cache, bool checkOnly, const QString& tableName,
+                         const QString& keyFields, const VariantList& keyValues,
+                         const QString& fields)
+{
+    const QStringList keys = keyList(keyFields);
+    if (LocalTable* table = startDirectLoad(checkOnly ? nullptr : cache, tableName, keys, fields)) {
         // The table is shared: a range left by an earlier load would hide the key.
-        table.cancelRange();
-        const bool found = table.findKey(keyValues);
+        table->cancelRange();
+        const bool found = table->findKey(keyValues);
         if (!checkOnly)
-            FillCache(*cache, table, fields, found ? 1 : -1);
+            FillCache(*cache, *table, fields, found ? 1 : -1);
         return found;
     }
 
@@ -494,26 +501,14 @@ void TDBRequest::LoadRange(TDBCache* cache, int& count, const QString& tableName
                            const QString& keyFields, const VariantList& lowValues,
                            const VariantList& highValues, const QString& fields)
 {
-    TDBAccess& access = loadingAccess();
-    m_query->setDatabase(access.DataBase());
-    if (count == -1) {
-        cache->ClearFieldProps();
-        cache->Close();
-        BindCacheToTable(*cache, tableName, fields);
-    }
     const QStringList keys = keyList(keyFields);
-
-    if (access.ServerKind() == ServerKind::Standard) {
-        LocalTable& table = *access.GetTable(tableName);
-        EnsureTableIndex(table, keys.join(QLatin1Char(';')));
-        if (!table.isActive())
-            DataSetAction(table, 0);
-        DataSetAction(table, 2);
-        table.setRange(lowValues, highValues);
+    if (LocalTable* table =
+            startDirectLoad(count == -1 ? cache : nullptr, tableName, keys, fields)) {
+        table->setRange(lowValues, highValues);
         if (count == -1)
-            FillCache(*cache, table, fields, 0);
+            FillCache(*cache, *table, fields, 0);
         else
-            count = table.recordCount();
+            count = table->recordCount();
         return;
     }
 
