@@ -35,6 +35,11 @@ qint32 EditedPatientID = 0;
 bool DirectSend = false;
 QString ExportDir;
 
+QString DBPassword;
+QString DBCachePath;
+QString ReportTemplatePath;
+QString ReportTempPath;
+
 namespace {
 QString g_programDirForTesting;
 }

@@ -79,6 +79,16 @@ extern bool DirectSend;
 // The practice software's import folder: its folder + "QVXIMP/".
 extern QString ExportDir;
 
+// ---- The server data module's settings
+//
+// The database password, the kernel's cache folder and the report template and temporary
+// folders that the server data module hands on when it is created. Nothing in this program sets
+// them: they are empty, which clears the module's own values.
+extern QString DBPassword;
+extern QString DBCachePath;
+extern QString ReportTemplatePath;
+extern QString ReportTempPath;
+
 // ---- The program's folder
 
 // The folder of the program file, with a trailing "/": the INI file and the direct-send log live

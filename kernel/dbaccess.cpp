@@ -7,6 +7,7 @@
 #include <kernel/macros.h>
 #include <kernel/request.h>
 #include <kernel/schemaapi.h>
+#include <platform/data/memdataset.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/db/sqlquery.h>
@@ -25,6 +26,22 @@
 
 QString DBServerName;
 QString DBDatabaseName;
+
+namespace {
+QString g_programDirForTesting;
+} // namespace
+
+QString KernelProgramDir()
+{
+    if (!g_programDirForTesting.isEmpty())
+        return g_programDirForTesting;
+    return AddBackslash(QCoreApplication::applicationDirPath());
+}
+
+void SetKernelProgramDirForTesting(const QString& folder)
+{
+    g_programDirForTesting = AddBackslash(folder);
+}
 
 namespace {
 
@@ -159,6 +176,7 @@ TDBAccess::~TDBAccess()
     const QObjectList owned = children();
     qDeleteAll(owned);
     m_openCaches.clear();
+    m_boundCaches.clear();
     m_tableProps.Clear();
     m_linkSet.Clear();
 }
@@ -503,6 +521,24 @@ void TDBAccess::RegisterOpenCache(TKernelCache* cache)
 void TDBAccess::UnregisterOpenCache(TKernelCache* cache)
 {
     m_openCaches.removeAll(cache);
+}
+
+void TDBAccess::RegisterBoundCache(TKernelCache* cache)
+{
+    if (cache && !m_boundCaches.contains(cache))
+        m_boundCaches.append(cache);
+}
+
+void TDBAccess::UnregisterBoundCache(TKernelCache* cache)
+{
+    m_boundCaches.removeAll(cache);
+}
+
+MemDataSet& TDBAccess::CacheCatalogue()
+{
+    if (!m_catalogue)
+        m_catalogue = new MemDataSet(this);
+    return *m_catalogue;
 }
 
 int TDBAccess::RequestHandle(TDBRequest& request)

@@ -20,6 +20,7 @@
 #include <memory>
 
 class LocalTable;
+class MemDataSet;
 class SqlQuery;
 class TDBRequest;
 class TKernelCache;
@@ -205,9 +206,26 @@ public:
     DataSet* GetLookupSource(const TLookupDescription& lookup);
 
     // ---- caches bound to this component (each registers itself)
+    // The open caches: a write through one is carried into the others.
     void RegisterOpenCache(TKernelCache* cache);
     void UnregisterOpenCache(TKernelCache* cache);
     const QList<TKernelCache*>& OpenCaches() const { return m_openCaches; }
+    // Caches that use the descriptions without taking part in the others' writes (those restored
+    // from their local file): a reload of the descriptions moves them too.
+    void RegisterBoundCache(TKernelCache* cache);
+    void UnregisterBoundCache(TKernelCache* cache);
+    // The catalogue of the local cache files (aliases and their versions), read from the cache
+    // folder at its first use and kept for the component's life.
+    MemDataSet& CacheCatalogue();
+    bool CacheCatalogueRead() const { return m_catalogue != nullptr; }
+
+    // ---- field presentation (fieldformat.cpp)
+    // SetupField for every field of the dataset.
+    void SetupFields(DataSet& dataSet);
+    // Gives the field its display and edit formats, edit mask, width and text conversion by its
+    // kernel type (from the cache's field descriptions) or its field type; a setting the field
+    // has already is kept.
+    void SetupField(Field& field);
 
     // ---- live requests, embedded in other requests' texts by the handle that an "EMB_DBREQ"
     // parameter holds
@@ -290,6 +308,8 @@ private:
     bool m_batch = false;
     bool m_rollbackOnly = false; // an inner level was rolled back
     QList<TKernelCache*> m_openCaches;
+    QList<TKernelCache*> m_boundCaches;
+    MemDataSet* m_catalogue = nullptr; // child
     QList<QPair<int, QPointer<TDBRequest>>> m_requests;
     int m_lastRequestHandle = 0;
     TMacroInfo m_macros;
@@ -300,6 +320,10 @@ private:
     TUpdateBatchExchange* m_exchange = nullptr;
     std::function<void(int ms)> m_rollbackWait;
 };
+
+// The folder of the program: beside it the kernel keeps its cache folder and "indexes.log".
+QString KernelProgramDir();
+void SetKernelProgramDirForTesting(const QString& folder);
 
 // The expression cast for the component's server kind and Boolean form (see CastExpression).
 QString CastExpression(const TDBAccess& access, const QString& expression, FieldType type,

@@ -3,14 +3,20 @@
 #include "krnproc.h"
 
 #include <kernel/cacheapi.h>
+#include <kernel/dbaccess.h>
 #include <kernel/regexpr.h>
+#include <kernel/request.h>
 #include <platform/codepage.h>
 #include <platform/data/memdataset.h>
 #include <platform/db/database.h>
+#include <platform/db/localtable.h>
 #include <platform/db/sqlquery.h>
 #include <platform/dialogs.h>
 #include <platform/regional.h>
 #include <platform/support/globals.h>
+
+#include <QHash>
+#include <QThread>
 
 #include <vector>
 
@@ -295,18 +301,103 @@ std::vector<FieldPair> pairFields(const DataSet& source, DataSet& destination,
     return pairs;
 }
 
-void copyValues(const std::vector<FieldPair>& pairs)
+// Memo values of a cache filled from MS SQL Server, whose data-access layer cuts a long text at
+// the connection's blob size: a value that long is completed from the server, by the key of its
+// row, in pieces of at most the blob size. Lengths and offsets count bytes of the program's code
+// page, as the server's DATALENGTH and READTEXT do.
+class LongTexts
 {
-    for (const FieldPair& p : pairs) {
-        if (p.destination->dataType() == FieldType::Boolean) {
-            if (p.source->isNull())
-                p.destination->clear();
-            else
-                p.destination->setAsBoolean(FieldAsBoolean(*p.source));
-        } else {
-            p.destination->setValue(p.source->value());
+public:
+    // Values as they come.
+    explicit LongTexts(const DataSet& source) : m_source(source) {}
+    LongTexts(const DataSet& source, const DataSet& destination,
+              const std::vector<FieldPair>& pairs)
+        : m_source(source)
+    {
+        m_cache = dynamic_cast<const TRequestCache*>(&destination);
+        const TDBRequest* request = m_cache ? m_cache->Request() : nullptr;
+        TDBAccess* access = request ? request->DBAccess() : nullptr;
+        if (!access || access->ServerKind() != ServerKind::MSSQL || !access->DataBase())
+            return;
+        m_blobSize = access->BlobSize();
+        m_query = std::make_unique<SqlQuery>();
+        m_query->setDatabase(access->DataBase());
+        for (const FieldPair& p : pairs) {
+            if (p.source->dataType() == FieldType::Memo)
+                m_memos.append(p.source);
         }
     }
+
+    // The value the pair copies from the source's current record.
+    Variant value(const FieldPair& p)
+    {
+        if (p.destination->dataType() == FieldType::Boolean)
+            return p.source->isNull() ? Variant::null() : Variant(FieldAsBoolean(*p.source));
+        if (!m_memos.contains(p.source) || p.source->isNull())
+            return p.source->value();
+        return complete(*p.source);
+    }
+
+private:
+    QString complete(const Field& field)
+    {
+        QByteArray held = codepage::toAnsi(field.asString());
+        if (held.size() < m_blobSize)
+            return field.asString();
+        const QString name = field.fieldName();
+        if (!m_keys.contains(name)) {
+            TKeyWhere where;
+            m_keys.insert(name, BuildKeyWhere(*m_cache, name, where) ? where : TKeyWhere());
+        }
+        const TKeyWhere& key = m_keys[name];
+        if (key.Where.isEmpty())
+            return field.asString(); // no key reaches the row: the value stays as it came
+        const qint64 size = run(QStringLiteral("select DATALENGTH(%1) FSIZE from %2 %3")
+                                    .arg(key.FieldName, key.TableName, key.Where))
+                                .toInt64();
+        while (held.size() < size) {
+            const qint64 count = qMin(size - held.size(), qint64(m_blobSize));
+            const QString piece =
+                run(QStringList{QStringLiteral("declare @ptr_text varbinary(16)"),
+                                QStringLiteral("select @ptr_text = TEXTPTR(%1) from %2 %3")
+                                    .arg(key.FieldName, key.TableName, key.Where),
+                                QStringLiteral("READTEXT %1.%2 @ptr_text %3 %4")
+                                    .arg(key.TableName, key.FieldName)
+                                    .arg(held.size())
+                                    .arg(count)}
+                        .join(QLatin1Char('\n')))
+                    .toString();
+            if (piece.isEmpty())
+                break; // the server has no more: what is held is the value
+            held += codepage::toAnsi(piece);
+        }
+        return codepage::fromAnsi(held);
+    }
+
+    // The first column of the statement's first row, with the parameters of the current record.
+    Variant run(const QString& sql)
+    {
+        m_query->close();
+        m_query->setSql(sql);
+        AssignParamsFromDataSet(*m_query, m_source);
+        m_query->open();
+        const Variant v = m_query->eof() ? Variant::null() : m_query->field(0)->value();
+        m_query->close();
+        return v;
+    }
+
+    const DataSet& m_source;
+    const TRequestCache* m_cache = nullptr;
+    int m_blobSize = 0;
+    QList<const Field*> m_memos;
+    QHash<QString, TKeyWhere> m_keys;  // per field name; an empty condition: none can be built
+    std::unique_ptr<SqlQuery> m_query; // only for a cache filled from MS SQL Server
+};
+
+void copyValues(const std::vector<FieldPair>& pairs, LongTexts& texts)
+{
+    for (const FieldPair& p : pairs)
+        p.destination->setValue(texts.value(p));
 }
 
 // -1: no limit.
@@ -343,16 +434,46 @@ private:
     DataSet& m_b;
 };
 
-void appendCopy(const std::vector<FieldPair>& pairs, DataSet& destination)
+void appendCopy(const std::vector<FieldPair>& pairs, DataSet& destination, LongTexts& texts)
 {
     destination.append();
     try {
-        copyValues(pairs);
+        copyValues(pairs, texts);
         destination.post();
     } catch (...) {
         destination.cancel();
         throw;
     }
+}
+
+// Appends the source's records from the first on through the destination's bulk load (no
+// events, indexes built once), up to its packet size; returns how many.
+int bulkCopy(DataSet& source, MemDataSet& destination, const std::vector<FieldPair>& pairs,
+             LongTexts& texts)
+{
+    const FieldDefs& defs = destination.fieldDefs();
+    QList<int> columns;
+    for (const FieldPair& p : pairs)
+        columns.append(defs.indexOf(p.destination->fieldName()));
+    int copied = 0;
+    destination.beginBulkAppend();
+    try {
+        for (source.first(); !source.eof(); source.next()) {
+            QList<Variant> row(defs.count());
+            for (size_t i = 0; i < pairs.size(); ++i) {
+                if (columns.at(qsizetype(i)) >= 0)
+                    row[columns.at(qsizetype(i))] = texts.value(pairs[i]);
+            }
+            if (!destination.bulkAppend(std::move(row)))
+                break;
+            ++copied;
+        }
+    } catch (...) {
+        destination.endBulkAppend();
+        throw;
+    }
+    destination.endBulkAppend();
+    return copied;
 }
 
 } // namespace
@@ -371,33 +492,40 @@ void CopyRecord(const DataSet& source, DataSet& destination)
 {
     if (!source.isActive() || !destination.isActive())
         return;
-    copyValues(pairFields(source, destination));
+    const std::vector<FieldPair> pairs = pairFields(source, destination);
+    LongTexts plain(source);
+    copyValues(pairs, plain);
 }
 
 void CopyFieldsByList(const DataSet& source, DataSet& destination, const QStringList& names)
 {
     if (!source.isActive() || !destination.isActive())
         return;
-    copyValues(pairFields(source, destination, &names));
+    const std::vector<FieldPair> pairs = pairFields(source, destination, &names);
+    LongTexts plain(source);
+    copyValues(pairs, plain);
 }
 
 void AppendRecordCopy(const DataSet& source, DataSet& destination)
 {
     if (!source.isActive() || !destination.isActive())
         return;
-    appendCopy(pairFields(source, destination), destination);
+    const std::vector<FieldPair> pairs = pairFields(source, destination);
+    LongTexts plain(source);
+    appendCopy(pairs, destination, plain);
 }
 
 void CopyAllRecords(DataSet& source, DataSet& destination)
 {
     const std::vector<FieldPair> pairs = pairFields(source, destination);
+    LongTexts plain(source);
     const int limit = packetLimitOf(destination);
     int copied = 0;
     {
         ControlsDisabled disabled(source, destination);
         source.first();
         while (!source.eof() && (limit < 0 || copied < limit)) {
-            appendCopy(pairs, destination);
+            appendCopy(pairs, destination, plain);
             ++copied;
             source.next();
         }
@@ -409,8 +537,9 @@ void CopyDataSet(DataSet& source, MemDataSet& destination, const QString& keyFie
                  bool currentOnly)
 {
     const std::vector<FieldPair> pairs = pairFields(source, destination);
+    LongTexts texts(source, destination, pairs);
     if (currentOnly) {
-        appendCopy(pairs, destination);
+        appendCopy(pairs, destination, texts);
         return;
     }
     const int limit = packetLimitOf(destination);
@@ -418,18 +547,93 @@ void CopyDataSet(DataSet& source, MemDataSet& destination, const QString& keyFie
     int copied = 0;
     {
         ControlsDisabled disabled(source, destination);
-        source.first();
-        while (!source.eof() && (limit < 0 || copied < limit)) {
-            if (!sourceKey || !destination.locate(keyField, Variant(sourceKey->asInteger()))) {
-                appendCopy(pairs, destination);
-                ++copied;
+        if (!sourceKey && limit == destination.packetRecords() &&
+            destination.state() == DataSet::State::Browse) {
+            copied = bulkCopy(source, destination, pairs, texts);
+        } else {
+            source.first();
+            while (!source.eof() && (limit < 0 || copied < limit)) {
+                if (!sourceKey || !destination.locate(keyField, Variant(sourceKey->asInteger()))) {
+                    appendCopy(pairs, destination, texts);
+                    ++copied;
+                }
+                source.next();
             }
-            source.next();
         }
         source.first();
         destination.first();
     }
     reportLimit(destination, limit, copied);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dataset actions
+
+namespace {
+
+std::function<void(int ms)> actionWait;
+
+} // namespace
+
+void SetDataSetActionWait(std::function<void(int ms)> wait)
+{
+    actionWait = std::move(wait);
+}
+
+void DataSetAction(DataSet& dataSet, quint8 action)
+{
+    constexpr int Tries = 10;
+    constexpr int PauseMs = 100;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            switch (action) {
+            case 0:
+                dataSet.open();
+                dataSet.refresh();
+                break;
+            case 1:
+                PostIfEditing(dataSet);
+                dataSet.close();
+                break;
+            case 2:
+                dataSet.refresh();
+                break;
+            case 3:
+                if (auto* indexed = qobject_cast<IndexedDataSet*>(&dataSet))
+                    indexed->applyRange();
+                break;
+            default:
+                break;
+            }
+            return;
+        } catch (const EngineError& e) {
+            if (e.errorCode() != EngineCode::Locked || attempt >= Tries)
+                throw;
+        }
+        if (actionWait)
+            actionWait(PauseMs);
+        else
+            QThread::msleep(PauseMs);
+    }
+}
+
+bool PostIfEditing(DataSet& dataSet)
+{
+    auto editing = [&dataSet] {
+        return dataSet.state() == DataSet::State::Edit || dataSet.state() == DataSet::State::Insert;
+    };
+    if (!editing())
+        return false;
+    try {
+        dataSet.post();
+        if (auto* table = qobject_cast<LocalTable*>(&dataSet))
+            table->flushBuffers();
+    } catch (...) {
+        if (editing())
+            dataSet.cancel();
+        throw;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

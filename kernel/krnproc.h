@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class DataSet;
 class MemDataSet;
 class Param;
@@ -133,9 +135,25 @@ void AppendRecordCopy(const DataSet& source, DataSet& destination);
 void CopyAllRecords(DataSet& source, DataSet& destination);
 // Bulk copy into an in-memory dataset: only the current record with `currentOnly`, else every
 // record from the first up to the limit; with a `keyField`, a record whose integer key the
-// destination already holds is skipped. Afterwards both stand on their first record.
+// destination already holds is skipped. Afterwards both stand on their first record. Into a cache
+// filled from MS SQL Server, a memo value as long as the connection's blob size or longer is read
+// whole from the server (the data-access layer may have cut it there).
 void CopyDataSet(DataSet& source, MemDataSet& destination, const QString& keyField,
                  bool currentOnly);
+
+// ---- dataset actions
+
+// Runs an action on a dataset: 0 open then refresh, 1 PostIfEditing then close, 2 refresh, 3
+// apply the table's key range again, any other nothing. While the engine reports the table busy
+// (EngineError 0x2B33) the whole action is tried again, up to 10 tries 100 ms apart; then, and
+// for any other error, the error goes to the caller.
+void DataSetAction(DataSet& dataSet, quint8 action);
+// The pause between two tries (a blocking sleep; tests replace it, null restores it).
+void SetDataSetActionWait(std::function<void(int ms)> wait);
+// Posts a dataset that is editing or inserting and writes a local table's rows through to the
+// disk: true. In any other state false, and nothing happens. When the post or the write fails,
+// a record still being edited is cancelled and the error goes to the caller.
+bool PostIfEditing(DataSet& dataSet);
 
 // ---- dialect cast
 

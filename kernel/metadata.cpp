@@ -4,6 +4,7 @@
 
 #include <kernel/cacheapi.h>
 #include <kernel/dbaccess.h>
+#include <kernel/plainquery.h>
 #include <kernel/schemaapi.h>
 #include <platform/data/dataset.h>
 #include <platform/db/database.h>
@@ -418,6 +419,8 @@ QString MultiLangSetText(const QString& oldValue, const QString& entered)
             return entered;
     }
     const QString current = CurrentLangKey();
+    if (current.isEmpty())
+        return entered; // no language chosen: the text is the whole value
     QString stored;
     for (const QString& key : languageKeys()) {
         QString part;
@@ -656,36 +659,6 @@ private:
     bool m_empty = false;
 };
 
-// A query the loaders may read from its statement instead of its cursor: exactly a query, closed,
-// with no fields of its own, nothing that could hide a row, and no handler that would see the
-// cursor move.
-SqlQuery* plainQuery(DataSet& dataSet)
-{
-    if (typeid(dataSet) != typeid(SqlQuery))
-        return nullptr;
-    auto& query = static_cast<SqlQuery&>(dataSet);
-    const bool watched = query.beforeOpen || query.afterOpen || query.beforeScroll ||
-                         query.afterScroll || query.beforeClose || query.afterClose ||
-                         query.onFilterRecord;
-    if (watched || query.isActive() || query.fieldCount() > 0 || !query.filter().isEmpty() ||
-        !query.database() || query.sql().trimmed().isEmpty())
-        return nullptr;
-    return &query;
-}
-
-// The query's statement prepared and bound as its opening would; null for a statement that
-// returns no rows, which is left to the query's own opening to refuse.
-std::unique_ptr<DbStatement> preparedSelect(SqlQuery& query)
-{
-    const ParsedSql parsed = parseSqlParams(query.sql());
-    std::unique_ptr<DbStatement> statement =
-        query.database()->connection().prepare(parsed.statement);
-    if (statement->columnCount() == 0)
-        return nullptr;
-    bindParams(*statement, parsed, query.params());
-    return statement;
-}
-
 // Opens a metadata dataset for reading: a kernel cache takes the statement and loads through its
 // request; a plain query is read from its statement; any other dataset opens as it is.
 std::unique_ptr<MetaRows> openRows(DataSet& dataSet, const QString& sql)
@@ -694,8 +667,8 @@ std::unique_ptr<MetaRows> openRows(DataSet& dataSet, const QString& sql)
         if (!sql.isEmpty())
             cache->SetRequestSQL(sql);
         cache->OpenCache();
-    } else if (SqlQuery* query = plainQuery(dataSet)) {
-        if (std::unique_ptr<DbStatement> statement = preparedSelect(*query))
+    } else if (SqlQuery* query = PlainQuery(dataSet)) {
+        if (std::unique_ptr<DbStatement> statement = PreparedSelect(*query))
             return std::make_unique<StatementRows>(*query, std::move(statement));
         dataSet.open();
     } else {
@@ -1110,6 +1083,10 @@ void TDBAccess::replaceInCaches(const TTableProps* old, const TTableProps* repla
 {
     for (TKernelCache* cache : std::as_const(m_openCaches))
         cache->ReplaceTableProps(old, replacement);
+    for (TKernelCache* cache : std::as_const(m_boundCaches)) {
+        if (!m_openCaches.contains(cache))
+            cache->ReplaceTableProps(old, replacement);
+    }
 }
 
 void TDBAccess::LoadMetaData()

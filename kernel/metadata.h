@@ -261,4 +261,5 @@ QString MultiLangGetText(const QString& storedValue);
 // The value stored when `entered` is typed over `oldValue`: an entered text with a language tag is
 // stored as it is; otherwise it becomes the part of the current language, the other languages
 // keeping their parts of the old value, written "#fra#..#rus#..#eng#.." without empty parts.
+// Without a current language the entered text is the whole value.
 QString MultiLangSetText(const QString& oldValue, const QString& entered);

@@ -7,6 +7,7 @@
 #include <kernel/dbaccess.h>
 #include <kernel/metadata.h>
 #include <platform/codepage.h>
+#include <platform/db/sqlquery.h>
 
 #include <typeinfo>
 
@@ -400,7 +401,8 @@ TFromItem* TFromSection::Add()
 // ---------------------------------------------------------------------------------------------
 // The request
 
-TDBRequest::TDBRequest(QObject* owner) : QObject(owner)
+TDBRequest::TDBRequest(QObject* owner)
+    : QObject(owner), m_query(new SqlQuery(this)), m_query2(new SqlQuery(this))
 {
 }
 

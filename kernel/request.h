@@ -16,7 +16,11 @@
 #include <memory>
 #include <vector>
 
+class DataSet;
+class LocalTable;
+class SqlQuery;
 class TDBAccess;
+class TDBCache;
 class TDBRequest;
 class TFieldProps;
 class TFromItem;
@@ -539,11 +543,62 @@ public:
     // Marks the request not compiled (any change of the description).
     void Changed();
 
+    // ---- loading caches (requestload.cpp, cachefile.cpp)
+    //
+    // The query the request runs, and the one it uses for bookkeeping statements (the versions
+    // of cached aliases, the long texts of MS SQL Server).
+    SqlQuery& Query() const { return *m_query; }
+    SqlQuery& Query2() const { return *m_query2; }
+    // The fixed SQL, else the compiled description, with the request's parameters, into the
+    // cache (bound to the request's main table first). Raises "<name> cannot load data: not
+    // assigned DBAccess.".
+    void LoadData(TDBCache& cache);
+    // Fills the bound cache from the query, the application server or the local cache file.
+    void LoadCache(TDBCache& cache);
+    // The cache's field descriptions and main table from the select items and the from items.
+    void BindCache(TDBCache& cache);
+    // The same for a direct load of `fields` of `tableName` (every key field must be among
+    // them).
+    void BindCacheToTable(TDBCache& cache, const QString& tableName, const QString& fields);
+    // Defines the cache's fields from the source (or from `fields`, a comma list that may hold
+    // "CALC(" and "LOOK(" items) and copies the rows: mode 0 all (up to the cache's packet
+    // size), 1 the source's current row, any other none. One fill at a time per request.
+    void FillCache(TDBCache& cache, DataSet& source, const QString& fields, int mode);
+    // The row of the table whose key fields hold the values: true when it exists. With
+    // `checkOnly` the cache (may be null) is neither bound nor filled.
+    bool LoadKey(TDBCache* cache, bool checkOnly, const QString& tableName,
+                 const QString& keyFields, const VariantList& keyValues, const QString& fields);
+    // The rows whose key lies between the two ends: `count` -1 loads them into the cache, 0
+    // only counts them (the number comes back in `count`).
+    void LoadRange(TDBCache* cache, int& count, const QString& tableName, const QString& keyFields,
+                   const VariantList& lowValues, const VariantList& highValues,
+                   const QString& fields);
+    // A cached request: the cache from the local file of the alias while the database's version
+    // of the alias is the one the file was saved at, else from the database (and saved).
+    void LoadThroughCacheFile(TDBCache& cache);
+    // The folder of the local cache files (made when missing), ending with a separator.
+    QString GetCacheDir() const;
+    // Makes sure the local table has an index on the key fields and orders it by them.
+    void EnsureTableIndex(LocalTable& table, const QString& keyFields);
+    // A fill is running.
+    bool Loading() const { return m_loading; }
+
 private:
     friend class TRequestCompiler;
 
     void setFlag(bool& flag, bool on);
     void rebuildParams();
+    // requestload.cpp
+    TDBAccess& loadingAccess() const;
+    void fillFromServer(TDBCache& cache);
+    FieldDefs cacheFieldDefs(TDBCache& cache, const FieldDefs& source, const QString& fields);
+    QString directSelectList(const QString& tableName, const QString& fields) const;
+    // The start of a load by key or range: the cache (when given) bound to the table; on the
+    // local kind the table object, indexed on the keys, open and refreshed (else null).
+    LocalTable* startDirectLoad(TDBCache* cache, const QString& tableName, const QStringList& keys,
+                                const QString& fields);
+    void setKeyParam(const QString& tableName, const QString& keyField, const QString& param,
+                     const Variant& value);
 
     TSelectSection m_select{*this};
     TFromSection m_from{*this};
@@ -577,6 +632,9 @@ private:
     bool m_viewGeneration = false;
     bool m_compiling = false; // changes made by the compiler itself leave the flag alone
     TRequestCache* m_targetCache = nullptr;
+    SqlQuery* m_query;  // child
+    SqlQuery* m_query2; // child
+    bool m_loading = false;
 };
 
 // Scans `text` for ":NAME" parameters (the platform's one scanner) and gives the parameter list:

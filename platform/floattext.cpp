@@ -274,8 +274,10 @@ QString applySection(const Section& s, const Decimal& d, int exp10, const Format
     int decIndex = 0;
     bool pastPoint = false;
     bool expDone = false;
+    bool digitWritten = false;
     auto putIntDigit = [&](int digitIndex) {
         out += intDigits.at(digitIndex);
+        digitWritten = true;
         const int left = int(intDigits.size()) - 1 - digitIndex;
         if (s.thousands && left > 0 && left % 3 == 0)
             out += fs.thousandSeparator;
@@ -325,6 +327,9 @@ QString applySection(const Section& s, const Decimal& d, int exp10, const Format
             out += paddedNumber(std::abs(exp10), s.expZeros);
             i = j - 1;
             expDone = true;
+        } else if (!pastPoint && intIndex > 0 && !digitWritten) {
+            // A character between integer placeholders ("# ### ##0") groups digits: before the
+            // first digit written there is nothing to group.
         } else {
             out += c;
         }

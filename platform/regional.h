@@ -99,8 +99,10 @@ bool TryStrToFloat(const QString& text, double& value, const FormatSettings& fs 
 // shown, "#" a digit shown when significant, "." the place of the decimal separator, "," anywhere
 // before it asks for thousands separators, "E+", "E-", "e+", "e-" scientific notation with as
 // many exponent digits as "0"s follow (at most four); text in quotes, and any other character, is
-// copied. Integer digits beyond the placeholders go before the first one. An empty format gives
-// FloatToStr. FormatFloat("#,##0.00", 1234.5) is "1 234,50"; FormatFloat("0.###", 2) is "2".
+// copied, except that a character between integer placeholders is written only once a digit
+// stands before it. Integer digits beyond the placeholders go before the first one. An empty
+// format gives FloatToStr. FormatFloat("#,##0.00", 1234.5) is "1 234,50", and so is
+// FormatFloat("# ### ##0.00", 1234.5); FormatFloat("0.###", 2) is "2".
 QString FormatFloat(const QString& format, double value, const FormatSettings& fs = regional());
 
 // ---- Dates and times

@@ -1,9 +1,11 @@
 // The practice database: server data module, connection and patient names.
 #include "practicedb.h"
 
-// Will create the server data module with the database and the kernel access component.
+#include "dbmain.h"
+
 void CreateServerModule()
 {
+    Server = CreateForm<TServer>();
 }
 
 // Will create the program's login dialog.
@@ -11,9 +13,12 @@ void CreateLoginDlg()
 {
 }
 
-// Will free the server data module and the login dialog.
+// Will free the login dialog too.
 void FreePracticeModules()
 {
+    if (Server)
+        Server->Free();
+    Server = nullptr;
 }
 
 // Will read TRESSOLY.VER, log in and check the module versions.

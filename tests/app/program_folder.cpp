@@ -71,6 +71,8 @@ void ProgramFolder::start(const QStringList& environment)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QUORVANE_TEST_TICK_MS"), QStringLiteral("50"));
+    // The program keeps settings in the user's configuration folder: the test's own.
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), ws.root() + QStringLiteral("config"));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     for (const QString& entry : environment)

@@ -19,6 +19,7 @@ set(QUORVANE_FUZZ_TARGETS
     platform/dataset_filter
     translation/statements
     kernel/regexpr
+    kernel/normalizedate
     analysers/hmx
     analysers/miditron
     analysers/integra

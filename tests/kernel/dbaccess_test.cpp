@@ -391,8 +391,9 @@ TEST(KernelAccess, LookupSourcesRegisteredOrMadeOnDemand)
     EXPECT_EQ(s.access.GetLookupSource(doctors), &registered);
 
     LookupServices services;
+    TKernelCacheServices* const previous = KernelCacheServices();
     SetKernelCacheServices(&services);
-    const auto restore = qScopeGuard([] { SetKernelCacheServices(nullptr); });
+    const auto restore = qScopeGuard([previous] { SetKernelCacheServices(previous); });
     s.access.SetAutoLookups(true);
     const TLookupDescription patients{"PATIENTS", "PATIENTS_ID", "NOM"};
     DataSet* source = s.access.GetLookupSource(patients);

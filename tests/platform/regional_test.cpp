@@ -150,10 +150,11 @@ TEST_F(Regional, PictureFormats)
         // Sections: positive; negative (no sign of its own); zero, chosen after rounding.
         {"0.00;(0.00);'zero'", -3.5, "(3,50)"}, {"0.00;(0.00);'zero'", 0, "zero"},
         {"0.00;(0.00);'zero'", 0.001, "zero"}, {"0.00;;'zero'", -2, "-2,00"},
-        // Blanks between placeholders are copied where they stand; digits beyond the
-        // placeholders go before the first one.
+        // Blanks between placeholders group the digits written before them (none before the
+        // first digit); digits beyond the placeholders go before the first one.
         {"# ### ##0.00;;# ### ##", 1234567.5, "1 234 567,50"},
-        {"# ### ##0.00;;# ### ##", 5, "  5,00"}, {"# ### ##0.00;;# ### ##", 0, "  "},
+        {"# ### ##0.00;;# ### ##", 1234.5, "1 234,50"}, {"# ### ##0.00;;# ### ##", -1234.5,
+        "-1 234,50"}, {"# ### ##0.00;;# ### ##", 5, "5,00"}, {"# ### ##0.00;;# ### ##", 0, ""},
         {"# ##0", 1234567, "1234 567"},
         // Scientific.
         {"0.00E+00", 1234.5, "1,23E+03"}, {"0.0E-0", 0.00012, "1,2E-4"}, {"0.0E-0", 12, "1,2E1"},

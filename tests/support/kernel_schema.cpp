@@ -19,6 +19,7 @@ QString createTables(bool booleansAsText)
                " ORD integer);"
                "create table TABLELINK (PARENT varchar(30), CHILD varchar(30),"
                " KEY_FIELDS varchar(50), REF_FIELDS varchar(50), DEL_ACT varchar(1), CUSTOM clob);"
+               "create table CACHESYS (ALIAS varchar(30), VERSION integer, UPDATE_ID integer);"
                "create table DUAL (DUMMY varchar(1)); insert into DUAL values ('X');")
         .arg(boolean);
 }

@@ -1,0 +1,242 @@
+// TDBCache: the kernel's in-memory dataset. A request fills it (from the database, the local
+// cache file of its alias, or a table by key or key range), it knows the table and key its rows
+// come from, and it registers itself with its access component so that the other open caches can
+// follow its writes. Callers use it as an ordinary dataset plus the operations below; field
+// lookups by name accept the legacy column names of the practice software.
+#pragma once
+
+#include <kernel/cacheapi.h>
+#include <kernel/request.h>
+#include <platform/data/memdataset.h>
+#include <platform/db/params.h>
+
+#include <QHash>
+#include <QPointer>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+class TFieldProps;
+
+enum TDBCacheOption : quint16 {
+    coAutoFields = 0x001,    // fields exist once loaded and formats and labels are applied then
+    coAutoFormats = 0x002,   // display formats from the field metadata
+    coAutoDisplay = 0x004,   // labels and visibility from the select items and the metadata
+    coForwardID = 0x008,     // editing: a new row takes its identifier at once
+    coNoRefresh = 0x010,     // never brought in line with another cache's writes
+    coNoDupKeys = 0x020,     // after loading, one row per key value
+    coNoCheckNulls = 0x040,  // stored only
+    coNoCount = 0x080,       // the record counter ignores other caches' inserts and deletes
+    coLocalFilter = 0x100,   // stored only
+    coAlwaysExpand = 0x200,  // stored only
+    coShowAllFields = 0x400, // fields the metadata hides are shown too
+    coNoRefreshExpr = 0x800, // expression fields are not copied from other caches' writes
+};
+Q_DECLARE_FLAGS(TDBCacheOptions, TDBCacheOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TDBCacheOptions)
+
+// The kind of a pending change of a cache row.
+enum TUpdateKind { ukModify = 0, ukInsert = 1, ukDelete = 2 };
+
+class TDBCache : public MemDataSet, public TKernelCache, public TRequestCache
+{
+    Q_OBJECT
+public:
+    using TOnUpdateDataNotifyEvent =
+        std::function<void(DataSet& logData, TDBCache& dataSet, TUpdateKind& updateKind)>;
+    using TOpenLinksNotifyEvent = std::function<void(TDBCache& master, TDBCache& link)>;
+    using TOnRefreshNotifyEvent =
+        std::function<void(TUpdateKind updateKind, TDBCache& source, bool& done)>;
+    using TCreateChildNodeEvent =
+        std::function<void(TDBCache& master, TDBCache& child, bool& allowCreate)>;
+    using TGetRecordCodeNotifyEvent = std::function<void(TDBCache& cache, QString& value)>;
+    // A cache field name with the description of its column.
+    using FieldPropsEntry = std::pair<QString, const TFieldProps*>;
+
+    explicit TDBCache(QObject* owner = nullptr);
+    // Unregisters from the access component first.
+    ~TDBCache() override;
+
+    // The cache's name in messages (the object name).
+    QString Name() const { return objectName(); }
+
+    // ---- properties
+    // Stored only: the behaviour comes from the same-named members of Options.
+    bool AutoFields = false;
+    bool AutoFormats = false;
+    bool AutoDisplay = false;
+    // The order: a field list ("A;B"), made an index of the cache; empty: the key fields of the
+    // cache's table. An index made for a list once is reused.
+    QString IndexFieldNames() const { return m_indexFieldNames; }
+    void SetIndexFieldNames(const QString& fields);
+    // The direction of the next index made by SetIndexFieldNames.
+    bool Descending() const { return m_descending; }
+    void SetDescending(bool on) { m_descending = on; }
+
+    // The caller's handlers. The cache keeps the dataset's own event slots for its routines,
+    // which call these; loading and bringing the cache in line with another one fire none.
+    NotifyEvent AfterOpen, BeforePost, BeforeEdit, BeforeInsert, AfterInsert, AfterEdit;
+    NotifyEvent BeforeDelete, AfterDelete, BeforeCancel, AfterCancel, BeforeClose, AfterClose;
+    NotifyEvent AfterPost, AfterScroll, BeforeScroll, OnCalcFields, OnNewRecord;
+    FilterRecordEvent OnFilterRecord;
+    TOnUpdateDataNotifyEvent OnUpdateData;
+    TOpenLinksNotifyEvent OnOpenLink;
+    TOnRefreshNotifyEvent OnRefresh;
+    TOnRefreshNotifyEvent OnAfterRefresh;
+    TCreateChildNodeEvent OnCreateChildNode;
+    TGetRecordCodeNotifyEvent OnGetRecordCode;
+
+    // The request that fills the cache; forgotten (and the cache unregistered) when it goes.
+    TDBRequest* Request() const override { return m_request; }
+    void SetRequest(TDBRequest* request);
+    // Write-back from the change log instead of row by row; the setter only stores it.
+    bool CachedUpdates() const { return m_cachedUpdates; }
+    void SetCachedUpdates(bool on) { m_cachedUpdates = on; }
+    // True loads the cache through its request, false closes it.
+    bool Active() const { return isActive(); }
+    void SetActive(bool active);
+    // True: the packet size comes from the request (or the access component) at each load.
+    bool ParentPacketRecords() const override { return m_parentPacketRecords; }
+    void SetParentPacketRecords(bool on) { m_parentPacketRecords = on; }
+    int PacketRecords() const override { return packetRecords(); }
+    QString Title;
+    TDBCacheOptions Options;
+    QPointer<TDBCache> Master;
+    QString CodeFields;
+
+    // ---- loading
+    void Open() { SetActive(true); }
+    // Clears the range parameters, closes and forgets the lookup descriptors (when open).
+    void Close();
+    // The whole result of the request. Raises "<name> cannot load data: not assigned Request.".
+    void LoadData();
+    // The row of `tableName` whose key fields (';' or ',' between them) hold the values; all
+    // fields when `fields` is empty. True when found (the cache is then that row, else empty).
+    bool LoadKey(const QString& tableName, const QString& keyFields, const VariantList& keyValues,
+                 const QString& fields = QString());
+    // The rows whose key lies between the low and the high values (each end may name fewer
+    // fields), in key order.
+    void LoadRange(const QString& tableName, const QString& keyFields, const VariantList& lowValues,
+                   const VariantList& highValues, const QString& fields = QString());
+    // The last fill stopped at the packet limit: more rows wait on the server.
+    bool MoreRecords() const { return m_moreRecords; }
+
+    // ---- fields
+    // By name (case ignored), also under the practice software's legacy names ("N_PATIENT",
+    // "Prénom", ...) and, on Oracle, under the renamed form of a reserved word ("SIZE_" for
+    // "SIZE"); null when absent.
+    Field* FindField(const QString& name) const;
+    // Raises EDBEditError "<cache> : Champ '<name>' non trouvé" when absent.
+    Field* FieldByName(const QString& name) const;
+    // The description paired with a cache field; null when none. The strict form raises
+    // "<table>: properties for field '<name>' not found.".
+    const TFieldProps* FindFieldProps(const QString& fieldName) const;
+    const TFieldProps& FieldPropsByName(const QString& fieldName) const;
+    const std::vector<FieldPropsEntry>& FieldPropsList() const { return m_fieldProps; }
+    // The cache field showing the metadata field of that name (itself when none), and back.
+    QString MetaToCacheName(const QString& metaName) const;
+    QString CacheToMetaName(const QString& cacheName) const;
+
+    // ---- table and key
+    // Positions on the first row with the values in the index fields; without index fields, the
+    // key fields of the cache's table become the index first.
+    bool FindKey(const VariantList& keyValues);
+    // The bound table's name, else the request's main table, else empty.
+    QString GetTableName() const;
+    // The key fields (comma list) of the bound table, else of the request's main table; raises
+    // "<name>: key fields properties not found" when there are none.
+    QString GetKeyFields() const;
+    // Bound to a table (loading found it updatable) that has key fields.
+    bool HasKeyTable() const;
+
+    // ---- range parameters: "L<n>" and "H<n>" for entry n of the key field list
+    Params& RangeParams() { return m_rangeParams; }
+    QString RangeKeyFields() const { return m_rangeKeyFields; }
+    void SetRangeKeyFields(const QString& fields) { m_rangeKeyFields = fields; }
+    // Applies the parameters as a range of the cache (nothing without parameters).
+    void ApplyParamRange();
+    // Forgets the parameters (unless kept) and lifts the range; the keeping form leaves them.
+    void CancelParamRange();
+    void CancelParamRangeKeeping();
+
+    // ---- registration with the access component of the request
+    void RegisterOpenCache();
+    void UnregisterOpenCache();
+    // A cache restored from its file is not open for the others' writes, but it follows
+    // reloads of the descriptions.
+    void RegisterBoundCache();
+
+    // ---- what the request's loading fills (requestload.cpp)
+    TDBAccess* Access() const;
+    void ClearFieldProps() { m_fieldProps.clear(); }
+    void AddFieldProps(const QString& fieldName, const TFieldProps* props);
+    void BindTable(const TTableProps* table, bool bound);
+    void SetRowIdField(const QString& name) { m_rowIdField = name; }
+    // "name=descriptor" pairs, comma-separated, one per lookup field.
+    QString LookupDescriptors() const { return m_lookupDescriptors; }
+    void AddLookupDescriptor(const QString& name, const QString& descriptor);
+    // The rows are in: the index, the duplicate keys, the formats and labels, AfterOpen.
+    void AfterLoad();
+    // Formats (coAutoFormats) and labels (coAutoDisplay) of the fields as they are now.
+    void SetupFormatsAndLabels();
+
+    // ---- TKernelCache
+    QString RowIdFieldName() const override { return m_rowIdField; }
+    int PacketLimit() const override { return packetRecords(); }
+    void SetPacketLimitReached(bool reached) override { m_moreRecords = reached; }
+    void SetRequestSQL(const QString& sql) override;
+    void OpenCache() override { Open(); }
+    void AddSelectField(const QString& fieldName) override;
+    const TTableProps* GetTableProps() const override { return m_tableProps; }
+    void ReplaceTableProps(const TTableProps* old, const TTableProps* replacement) override;
+
+    // ---- TRequestCache
+    const TFieldProps* FieldPropsOf(const QString& fieldName) const override
+    {
+        return FindFieldProps(fieldName);
+    }
+
+protected:
+    // A post that meets the cache in browse state (its BeforePost handler posted already) writes
+    // nothing.
+    bool internalPost(const QList<Variant>& values, PostMode mode) override;
+    void fieldsChanged() override;
+
+private:
+    // Runs one load of the request with the cache's own routines out of the dataset's slots.
+    template <typename Load> auto loadFrame(const char* what, Load load);
+    void plugHandlers();
+    void unplugHandlers();
+    void routeBeforePost();
+    void routeBeforeClose();
+    void routeAfterClose();
+    void releaseWorkState();
+    void dropDuplicateKeys();
+    void setupLabels();
+    void rebuildFieldIndex() const;
+    Field* lookUp(const QString& upperName) const;
+
+    QString m_indexFieldNames;
+    bool m_descending = false;
+    QPointer<TDBRequest> m_request;
+    QMetaObject::Connection m_requestGone;
+    bool m_cachedUpdates = false;
+    bool m_parentPacketRecords = true;
+    bool m_moreRecords = false;
+
+    const TTableProps* m_tableProps = nullptr;
+    bool m_bound = false;
+    QPointer<TDBAccess> m_access;
+    Params m_rangeParams;
+    QString m_rangeKeyFields;
+    bool m_keepRange = false;
+    QString m_rowIdField = QStringLiteral("UPDATE_ID");
+    mutable QHash<QString, Field*> m_fieldIndex; // upper-cased field name -> field
+    mutable bool m_fieldIndexStale = true;
+    mutable int m_indexedFieldCount = 0;
+    std::vector<FieldPropsEntry> m_fieldProps;
+    QString m_lookupDescriptors;
+    int m_recordCount = 0;   // rows after the last load, kept up by the write-back
+    int m_changeCounter = 0; // the write-back's change numbers
+};

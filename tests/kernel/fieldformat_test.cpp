@@ -1,0 +1,90 @@
+// Field presentation: typed dates and times, and the formats and text handlers a cache's fields
+// get from their kernel types.
+#include "kernel_helpers.h"
+
+#include <kernel/dbcache.h>
+#include <kernel/fieldformat.h>
+#include <platform/regional.h>
+
+#include <support/workspace.h>
+
+#include <gtest/gtest.h>
+
+using namespace krntest;
+
+TEST(FieldPresentation, TypedDates)
+{
+    const struct
+    {
+        int language;
+        const char* typed;
+        const char* written;
+    } cases[] = {
+        {1, "1/2/05", "01/02/2005"},
+        {1, "1/2/1905", "01/02/1905"},
+        {1, "1/2/45", "01/02/1945"},
+        {1, "29/02/00", "29/02/2000"},
+        {1, "  /  /  ", ""},
+        {1, "31/02/05", "31/02/05"},
+        {1, "01/01/1900 7:5", "01/01/1900 07:05"},
+        // Hours above 24 and minutes above 60 count as 0.
+        {1, "1/2/19 25:70", "01/02/2019"},
+        {2, "1.2.05", "01.02.2005"},
+        {2, "1/2/05", "1/2/05"},
+    };
+    for (const auto& k : cases) {
+        TestWorkspace ws(k.language);
+        EXPECT_EQ(NormalizeDateText(k.typed), k.written) << k.typed;
+    }
+}
+
+TEST(FieldPresentation, CacheFieldsByKernelType)
+{
+    TestWorkspace ws(1);
+    Practice p;
+    p.kernel.execScript("fiches.sql");
+    p.access.LoadMetaData();
+    p.access.SetLanguage(krnLangFRA);
+    auto r = p.request();
+    TDBCache c;
+    c.Options = coAutoFormats;
+    c.SetRequest(r.get());
+    c.LoadRange("FICHES", "FICHES_ID", {1}, {3});
+    auto shown = [&c](const char* field) {
+        QStringList texts;
+        for (c.first(); !c.eof(); c.next())
+            texts.append(c.FieldByName(field)->displayText());
+        return texts;
+    };
+    EXPECT_EQ(shown("MONTANT"), QStringList({"1 234,50", "", "-1 234,50"}));
+    EXPECT_EQ(shown("TAUX"), QStringList({"12,50", "", ""}));
+    EXPECT_EQ(shown("NE_LE"), QStringList({"01/02/2005", "", ""}));
+    EXPECT_EQ(shown("HEURE"), QStringList({"07:05", "", ""}));
+    EXPECT_EQ(shown("ACTIF"), QStringList({"Oui", "Non", "Non"}));
+    EXPECT_EQ(shown("SEXE"), QStringList({"Femme", "Homme", ""}));
+    EXPECT_EQ(c.FieldByName("SEXE")->displayWidth(), 6);     // 1 + "Femme"
+    EXPECT_EQ(c.FieldByName("LIBELLE")->displayWidth(), 10); // (45 - 15) / 3
+
+    c.first();
+    c.edit();
+    c.FieldByName("HEURE")->setText("8:3");
+    EXPECT_EQ(c.FieldByName("HEURE")->asDateTime(),
+              EncodeDate(1900, 1, 1) + EncodeTime(8, 3, 0, 0));
+    EXPECT_EQ(c.FieldByName("HEURE")->displayText(), "08:03");
+    c.FieldByName("NE_LE")->setText("1/2/45");
+    EXPECT_EQ(c.FieldByName("NE_LE")->asDateTime(), EncodeDate(1945, 2, 1));
+    c.FieldByName("TAUX")->setText("150");
+    EXPECT_EQ(c.FieldByName("TAUX")->asFloat(), 100);
+    c.FieldByName("HEURE")->setText("  /  ");
+    EXPECT_TRUE(c.FieldByName("HEURE")->isNull());
+
+    // A multi-language text edited in Russian keeps the French part.
+    p.access.SetLanguage(krnLangRUS);
+    Field* label = c.FieldByName("LIBELLE");
+    EXPECT_EQ(label->displayText(), "Да");
+    label->setText("Нет");
+    EXPECT_EQ(label->asString(), "#fra#Oui#rus#Нет");
+    c.post();
+    EXPECT_EQ(shown("SEXE"), QStringList({"Женщина", "Мужчина", ""}));
+    p.access.SetLanguage(krnLangUnknown);
+}
