@@ -443,8 +443,9 @@ void TLangManager::StyleCell(int ARow, int ACol, QStyleOptionViewItem& Option) c
         return;
     const Row& row = m_rows.at(ARow);
     if (ACol == colTranslation && FindPending(m_classKey, row.name) >= 0) {
+        // The window system's green (0, 128, 0): behind the highlight text when selected.
         if (selected)
-            Option.palette.setColor(QPalette::Highlight, Qt::green);
+            Option.palette.setColor(QPalette::Highlight, Qt::darkGreen);
         else
             Option.palette.setColor(QPalette::Text, Qt::darkGreen);
         return;
