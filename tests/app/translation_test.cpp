@@ -8,15 +8,20 @@
 #include <app/appglobals.h>
 #include <app/mainwindow/mainform_texts.h>
 #include <app/translatableforms.h>
+#include <translation/langmanager.h>
 #include <translation/lc.h>
 
 #include <support/translator_scope.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <csignal>
@@ -56,6 +61,16 @@ TEST(TranslatedProgram, EveryFormReadsItsTextsWithoutDisturbingTheRunningWindow)
         SCOPED_TRACE(formClass.ClassName.toStdString());
         const QList<TCollectedText> texts = CollectFormTexts(formClass);
         std::unique_ptr<QObject> probe(formClass.Create());
+        // A numbered-texts component that runs the form's own creation after the translation
+        // is what keeps the form's FormCreate from running while its texts are read.
+        int numbered = 0;
+        for (QObject* component : dynamic_cast<ComponentOwner&>(*probe).components()) {
+            if (const auto* lc = qobject_cast<TLC*>(component)) {
+                ++numbered;
+                EXPECT_FALSE(lc->PredCreate) << lc->objectName().toStdString();
+            }
+        }
+        EXPECT_GT(numbered, 0);
         QSet<QString> names;
         for (const TCollectedText& t : texts) {
             names.insert(t.Name);
@@ -92,6 +107,50 @@ TEST(TranslatedProgram, EveryFormReadsItsTextsWithoutDisturbingTheRunningWindow)
     EXPECT_FALSE(FirstTick);
     EXPECT_EQ(&MainFormTexts(), running->LC1);
     EXPECT_TRUE(bool(ComPortSlots[2].Port->OnReceiveData)); // bound by the running window
+}
+
+TEST(TranslatedProgram, ScrollLockOpensTheEditorWhoseConfirmedCloseWritesTheStatementFile)
+{
+    MainWindowFixture f;
+    const TranslatorScope translator(f.programDir() + "QUORVANE.LAN");
+    f.startRunning();
+    const QList<TFormClass> registered = std::exchange(TranslatableForms(), ProgramFormClasses());
+    const auto unregister = qScopeGuard([&registered] { TranslatableForms() = registered; });
+    MainFormModules().ShowLangManager = &ShowLangManager;
+    f.dialogs.answerModal("TLangManager", [](TForm& form) {
+        auto& editor = static_cast<TLangManager&>(form);
+        editor.FormTree->setCurrentItem(
+            editor.FormTree->findItems("TMainForm", Qt::MatchExactly | Qt::MatchRecursive).at(0));
+        const auto type = [&editor](const QString& object, const QString& text) {
+            const int column = TLangManager::colTranslation;
+            for (int r = 0; r < editor.TrGrid->rowCount(); ++r) {
+                if (editor.TrGrid->item(r, TLangManager::colObject)->text() != object)
+                    continue;
+                QString shown = editor.TrGrid->item(r, column)->text();
+                editor.TrGridGetEditText(column, r, shown);
+                editor.TrGridSetEditText(column, r, text);
+                return;
+            }
+            ADD_FAILURE() << "no row " << object.toStdString();
+        };
+        type("bCont", "&Poursuivre");
+        type("LC1.17", "<Personne>"); // the line's number is put in front
+        return int(mrCancel);         // the close box
+    });
+    f.dialogs.answerMessage(mrYes, "Save changes ?", mtConfirmation);
+    QWidget* focus = QApplication::focusWidget();
+    QKeyEvent scrollLock(QEvent::KeyPress, Qt::Key_ScrollLock, Qt::NoModifier);
+    QApplication::sendEvent(focus ? focus : f.form, &scrollLock);
+
+    // There was no statement file: the confirmed close made one.
+    EXPECT_EQ(readFileBytes(TranslationFileName),
+              "begin\r\n"
+              "if (F='TMainForm')AND(N='bCont') then Result:='&Poursuivre';\r\n"
+              "if (F='TMainForm')AND(N='LC1.17') then Result:='17=<Personne>';\r\n"
+              "end; {TRANSLATE}\r\n");
+    // The running window was translated again.
+    EXPECT_EQ(f.form->bCont->text(), "&Poursuivre");
+    EXPECT_EQ(f.form->LC1->GetConst(17), "<Personne>");
 }
 
 TEST(TranslatedProgram, AStatementFileTranslatesTheMainWindowAtStartUp)

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -188,6 +189,44 @@ TEST_F(LangManager, PendingEditsShowUntilSavedOrRestored)
     editor->btnRestoreDefaults->click();
     EXPECT_EQ(editor->TrGrid->item(2, TLangManager::colTranslation)->text(), "<empty>");
     EXPECT_FALSE(editor->btnRestoreDefaults->isEnabled());
+}
+
+TEST_F(LangManager, CloseAsksBeforeWritingAndTranslatesEveryFormAgain)
+{
+    static int changes = 0;
+    LanguageChangedProc = [](TInternationalLang language) { changes += language; };
+    const auto guard = qScopeGuard([] { LanguageChangedProc = nullptr; });
+    std::unique_ptr<TChildForm> live(CreateForm<TChildForm>());
+    --g_formCreates;
+    // The editor opened, a text typed (or none) and the window closed; the question answered.
+    const auto closeAfterTyping = [this](const QString& text, int answer = mrNone) {
+        open();
+        dialogs.answerModal("TLangManager", [this, text](TForm&) {
+            if (!text.isEmpty())
+                edit(5, text);
+            return int(mrCancel);
+        });
+        if (answer != mrNone)
+            dialogs.answerMessage(answer, "Save changes ?", mtConfirmation,
+                                  TMsgDlgButtons(mbYes) | mbNo);
+        editor->ShowModal();
+    };
+
+    closeAfterTyping("Surname", mrNo);
+    EXPECT_EQ(readFileBytes(TranslationFileName), testData("translation/editor.lan"));
+    EXPECT_EQ(static_cast<QLabel*>(live->findComponent("Label2"))->text(), "Prénom");
+
+    closeAfterTyping("First name", mrYes);
+    EXPECT_EQ(readFileBytes(TranslationFileName),
+              "begin\r\n"
+              "if (F='TParentForm')AND(N='Label1') then Result:='Name';\r\n"
+              "if (F='TChildForm')AND(N='LC1.17') then Result:='17=<None>';\r\n"
+              "if (F='TChildForm')AND(N='Label2') then Result:='First name';\r\n"
+              "end; {TRANSLATE}\r\n");
+    EXPECT_EQ(static_cast<QLabel*>(live->findComponent("Label2"))->text(), "First name");
+
+    closeAfterTyping({}); // nothing pending: no question
+    EXPECT_EQ(changes, 3 * CurrentLanguage);
 }
 
 TEST_F(LangManager, SearchMovesToTheFirstMatchFromTheCurrentRowOn)

@@ -169,6 +169,14 @@ TEST_F(Translator, RussianCaptionsAndFontsComeWithLanguageTwoOnly)
         EXPECT_EQ(static_cast<QPushButton*>(form->findComponent("Bit1"))->text(), c.cancel);
         EXPECT_EQ(form->Memo2->font().family(), c.face);
     }
+
+    // Without a language nothing is translated, whatever language a call asks for.
+    CurrentLanguage = 0;
+    auto form = std::make_unique<TKindsForm>();
+    form->create();
+    TranslateForm(form.get(), 2);
+    EXPECT_EQ(static_cast<QPushButton*>(form->findComponent("Bit1"))->text(), "&Annuler");
+    EXPECT_EQ(form->Caption(), "Formulaire");
 }
 
 } // namespace
