@@ -10,6 +10,7 @@
 #include <platform/support/logfile.h>
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
@@ -96,6 +97,23 @@ QStringList splitLines(const QString& text)
     if (start < text.size())
         lines.append(text.mid(start));
     return lines;
+}
+
+// The statement of one line as the dictionary keys it: the first three quoted strings, a name
+// that holds "Consts[" keyed by its line's number (TLCLineKey). False when the line's first
+// string is missing or empty.
+bool readStatement(const QString& line, QString& formClass, QString& name, QString& text)
+{
+    static const QString constsMark = QStringLiteral("Consts[");
+    qsizetype pos = 0;
+    if (!readQuoted(line, pos, formClass) || formClass.isEmpty())
+        return false;
+    readQuoted(line, pos, name);
+    readQuoted(line, pos, text);
+    const qsizetype consts = name.indexOf(constsMark);
+    if (consts >= 0)
+        name = TLCLineKey(name.left(consts), text);
+    return true;
 }
 
 // ---- writing
@@ -222,20 +240,12 @@ QString TLCLineKey(const QString& stem, const QString& line)
 
 void AddStatements(const QByteArray& fileBytes)
 {
-    static const QString constsMark = QStringLiteral("Consts[");
     for (const QString& line : splitLines(codepage::fromAnsi(fileBytes))) {
-        qsizetype pos = 0;
         QString formClass;
         QString name;
         QString text;
-        if (!readQuoted(line, pos, formClass) || formClass.isEmpty())
-            continue;
-        readQuoted(line, pos, name);
-        readQuoted(line, pos, text);
-        const qsizetype consts = name.indexOf(constsMark);
-        if (consts >= 0)
-            name = TLCLineKey(name.left(consts), text);
-        AddTranslation(formClass, name, text);
+        if (readStatement(line, formClass, name, text))
+            AddTranslation(formClass, name, text);
     }
 }
 
@@ -274,10 +284,25 @@ void MergeTranslations(const QStringList& Classes, const QStringList& Names,
     const qsizetype count = std::min({Classes.size(), Names.size(), Texts.size()});
     QStringList statements;
     QStringList conditions;
+    QSet<QString> keys;
     for (qsizetype i = 0; i < count; ++i) {
         statements.append(statement(Classes.at(i), Names.at(i), Texts.at(i)));
         conditions.append(condition(Classes.at(i), Names.at(i)));
+        keys.insert(orderKey(Classes.at(i), Names.at(i)));
     }
+    // A statement being replaced: one naming the same class and text, or one that the reader
+    // keys the same (another letter case, a numbered line named by its position), which would
+    // otherwise be read first and hide the new text.
+    const auto replaced = [&conditions, &keys](const QString& line) {
+        if (std::any_of(conditions.cbegin(), conditions.cend(),
+                        [&line](const QString& c) { return line.contains(c); }))
+            return true;
+        QString formClass;
+        QString name;
+        QString text;
+        return readStatement(line, formClass, name, text) &&
+               keys.contains(orderKey(formClass, name));
+    };
 
     QStringList lines;
     if (!QFileInfo::exists(FileName)) {
@@ -293,10 +318,7 @@ void MergeTranslations(const QStringList& Classes, const QStringList& Names,
                 marked = true;
                 continue;
             }
-            const bool replaced =
-                std::any_of(conditions.cbegin(), conditions.cend(),
-                            [&line](const QString& c) { return line.contains(c); });
-            if (!replaced)
+            if (!replaced(line))
                 lines.append(line);
         }
         if (!marked) {

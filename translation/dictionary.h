@@ -46,7 +46,8 @@ QByteArray StatementFileBytes();
 // the old file as it was and raises EInOutError).
 void SaveTranslations();
 // Replaces or adds the statements (Classes[i], Names[i], Texts[i]) in the statement file:
-// statements of the same class and name are dropped, and the new ones go where the marker line
+// statements the reader would key the same (class and name in any letter case; a numbered line
+// named by its position, by its number) are dropped, and the new ones go where the marker line
 // is, followed by "end; {TRANSLATE}"; a file without the marker gets them at its end, followed by
 // the marker line; a missing file is created ("begin", the statements, the marker line). The file
 // is replaced whole: a failure (EInOutError) leaves it as it was.

@@ -64,10 +64,13 @@ TEST_F(Dictionary, MergingReplacesAndAddsStatementsWhereverTheFileLeavesThem)
     const QByteArray added = "if (F='TA')AND(N='x') then Result:='new';\r\n"
                              "if (F='TB')AND(N='z') then Result:='it''s';\r\n";
     const QByteArray end = "end; {TRANSLATE}\r\n";
+    // The same key in other letters would be read first and hide the new text: it goes too.
+    const QByteArray otherCase = "begin\r\nif (F='ta')AND(N='X') then Result:='old';\r\n";
     const std::pair<std::optional<QByteArray>, QByteArray> cases[] = {
-        {head + keep + end, "begin\r\n" + keep + added + end}, // at the marker
-        {head + keep, "begin\r\n" + keep + added + end},       // no marker: at the end
-        {std::nullopt, "begin\r\n" + added + end}};            // no file: created
+        {head + keep + end, "begin\r\n" + keep + added + end},       // at the marker
+        {head + keep, "begin\r\n" + keep + added + end},             // no marker: at the end
+        {std::nullopt, "begin\r\n" + added + end},                   // no file: created
+        {otherCase + keep + end, "begin\r\n" + keep + added + end}}; // replaced all the same
     const QString file = TranslationFileName;
     for (const auto& [before, after] : cases) {
         QFile::remove(file);
@@ -77,13 +80,21 @@ TEST_F(Dictionary, MergingReplacesAndAddsStatementsWhereverTheFileLeavesThem)
         EXPECT_EQ(readFileBytes(file), after);
     }
 
+    // A numbered line named by its position is the line named by its number.
+    writeFileBytes(file, "begin\r\nif (F='TA')AND(N='LC1.Consts[3]') then Result:='17=Old';\r\n" +
+                             keep + end);
+    MergeTranslations({"TA"}, {"LC1.17"}, {"17=New"}, file);
+    EXPECT_EQ(readFileBytes(file),
+              "begin\r\n" + keep + "if (F='TA')AND(N='LC1.17') then Result:='17=New';\r\n" + end);
+
     // A failed rename leaves the old file whole and no temporary file behind.
+    const QByteArray old = readFileBytes(file);
     AddTranslation("TA", "x", "newer");
     fileops::failNth(fileops::Op::Rename, 1, ENOSPC);
     EXPECT_THROW(SaveTranslations(), EInOutError);
     fileops::failNth(fileops::Op::Rename, 1, ENOSPC);
     EXPECT_THROW(MergeTranslations({"TA"}, {"x"}, {"newer"}, file), EInOutError);
-    EXPECT_EQ(readFileBytes(file), "begin\r\n" + added + end);
+    EXPECT_EQ(readFileBytes(file), old);
     EXPECT_FALSE(QFile::exists(file + ".new"));
 }
 
