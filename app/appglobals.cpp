@@ -15,6 +15,7 @@ bool QuitConfirmed = false;
 
 TMainForm* MainForm = nullptr;
 TDataTables* DataTables = nullptr;
+TServer* Server = nullptr;
 qint32 CurrentPack = 0;
 
 bool FirstTick = true;

@@ -8,6 +8,7 @@
 
 class TDataTables;
 class TMainForm;
+class TServer;
 
 // ---- Settings, read from the program's INI file at start-up
 
@@ -27,12 +28,14 @@ extern bool CheckSession;
 // The user confirmed quitting; only ever goes from false to true.
 extern bool QuitConfirmed;
 
-// ---- The main window and the local tables
+// ---- The main window and the data modules
 
 // The main window, created at program start.
 extern TMainForm* MainForm;
 // The local tables data module, created at program start.
 extern TDataTables* DataTables;
+// The server data module while it exists (made by CreateServerModule).
+extern TServer* Server;
 // Number of the open package: set at start-up and whenever a package is closed; every new
 // document row stores it.
 extern qint32 CurrentPack;

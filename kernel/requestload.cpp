@@ -108,6 +108,45 @@ void streamRows(DbStatement& statement, bool pending, const FieldDefs& sourceDef
     cache.SetPacketLimitReached(limit >= 0 && copied >= limit);
 }
 
+// A cache field made from a source column: its type follows the column's metadata `meta` (null
+// when it has none) or else the type `exprType` of the select expression that gave it, by server
+// kind; only text keeps its size.
+FieldDef cacheColumnDef(FieldDef d, const TFieldProps* meta, TDataType exprType, quint8 kind)
+{
+    if (meta && (d.type == FieldType::Blob || d.type == FieldType::Memo)) {
+        if (meta->DataType == dtString || meta->DataType == dtLangString)
+            d.type = FieldType::Memo;
+        else if (DataTypeToFieldType(meta->DataType) != FieldType::Unknown)
+            d.type = DataTypeToFieldType(meta->DataType);
+    }
+    if (d.type == FieldType::AutoInc)
+        d.type = FieldType::Integer;
+    if (d.type == FieldType::String && meta && meta->Size > 255)
+        d.type = FieldType::Memo;
+    if (meta && meta->DataType == dtBoolean)
+        d.type = FieldType::Boolean;
+    if (kind == ServerKind::Oracle) {
+        if (meta && (meta->DataType == dtInteger || meta->DataType == dtAutoinc))
+            d.type = FieldType::Integer;
+        if (!meta && exprType == dtInteger)
+            d.type = FieldType::Integer;
+        if (!meta && exprType == dtBoolean)
+            d.type = FieldType::Boolean;
+    }
+    if (kind == ServerKind::Standard) {
+        const TDataType t = meta ? meta->DataType : exprType;
+        if (t == dtDateTime || t == dtDate)
+            d.type = FieldType::DateTime;
+        else if (!meta && exprType == dtBoolean)
+            d.type = FieldType::Boolean;
+        else if (!meta && exprType == dtMoney)
+            d.type = FieldType::Currency;
+    }
+    if (d.type != FieldType::String)
+        d.size = 0;
+    return d;
+}
+
 } // namespace
 
 TDBAccess& TDBRequest::loadingAccess() const
@@ -287,39 +326,7 @@ FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const FieldDefs& source,
         }
         const TFieldProps* meta = cache.FindFieldProps(d.name);
         const TSelectItem* item = FindSelectItem(d.name);
-        const TDataType exprType = item && item->IsExpr() ? item->DataType() : dtUnknown;
-        if (meta && (d.type == FieldType::Blob || d.type == FieldType::Memo)) {
-            if (meta->DataType == dtString || meta->DataType == dtLangString)
-                d.type = FieldType::Memo;
-            else if (DataTypeToFieldType(meta->DataType) != FieldType::Unknown)
-                d.type = DataTypeToFieldType(meta->DataType);
-        }
-        if (d.type == FieldType::AutoInc)
-            d.type = FieldType::Integer;
-        if (d.type == FieldType::String && meta && meta->Size > 255)
-            d.type = FieldType::Memo;
-        if (meta && meta->DataType == dtBoolean)
-            d.type = FieldType::Boolean;
-        if (kind == ServerKind::Oracle) {
-            if (meta && (meta->DataType == dtInteger || meta->DataType == dtAutoinc))
-                d.type = FieldType::Integer;
-            if (!meta && exprType == dtInteger)
-                d.type = FieldType::Integer;
-            if (!meta && exprType == dtBoolean)
-                d.type = FieldType::Boolean;
-        }
-        if (kind == ServerKind::Standard) {
-            const TDataType t = meta ? meta->DataType : exprType;
-            if (t == dtDateTime || t == dtDate)
-                d.type = FieldType::DateTime;
-            else if (!meta && exprType == dtBoolean)
-                d.type = FieldType::Boolean;
-            else if (!meta && exprType == dtMoney)
-                d.type = FieldType::Currency;
-        }
-        if (d.type != FieldType::String)
-            d.size = 0;
-        return d;
+        return cacheColumnDef(d, meta, item && item->IsExpr() ? item->DataType() : dtUnknown, kind);
     };
     auto addSource = [&](const FieldDef& d) {
         if (out.indexOf(d.name) < 0)

@@ -8,11 +8,41 @@
 
 using namespace strwork;
 
+namespace {
+
+// The three triggers' texts on the table page and where they go in the structure.
+struct Trigger
+{
+    const char* head;
+    const char* body;
+    quint8 bit;
+    TDropTriggerOption drop;
+    void (TTableStruct::*setHead)(const QStringList&);
+    void (TTableStruct::*setBody)(const QStringList&);
+};
+const Trigger triggers[] = {{"INSERT_HEAD", "INSERT_BODY", TriggerBit::Insert, dtInsert,
+                             &TTableStruct::SetInsertHead, &TTableStruct::SetInsertBody},
+                            {"UPDATE_HEAD", "UPDATE_BODY", TriggerBit::Update, dtUpdate,
+                             &TTableStruct::SetUpdateHead, &TTableStruct::SetUpdateBody},
+                            {"DELETE_HEAD", "DELETE_BODY", TriggerBit::Delete, dtDelete,
+                             &TTableStruct::SetDeleteHead, &TTableStruct::SetDeleteBody}};
+
+} // namespace
+
 void TTableStrEngine::AssignStructure()
 {
     const TTraceLogAction trace = TS.TraceLogAction();
     TS.Clear();
     TS.SetTraceLogAction(trace);
+    assignTable(trace);
+    assignFields();
+    assignIndexes();
+    assignLinks();
+}
+
+// The table's names, texts and triggers; on ALTER only what differs from its stored METATABLE row.
+void TTableStrEngine::assignTable(TTraceLogAction trace)
+{
     if (m_action == uaAlter)
         TS.SetFieldsOrder(FieldOrderText());
     const QString tableName = S(TTable, "TABLE_NAME");
@@ -22,22 +52,6 @@ void TTableStrEngine::AssignStructure()
 
     const QString custom = TrimmedText(S(TTable, "CUSTOM"));
     TS.SetCustom(MemoLines(custom));
-    struct Trigger
-    {
-        const char* head;
-        const char* body;
-        quint8 bit;
-        TDropTriggerOption drop;
-        void (TTableStruct::*setHead)(const QStringList&);
-        void (TTableStruct::*setBody)(const QStringList&);
-    };
-    static const Trigger triggers[] = {{"INSERT_HEAD", "INSERT_BODY", TriggerBit::Insert, dtInsert,
-                                        &TTableStruct::SetInsertHead, &TTableStruct::SetInsertBody},
-                                       {"UPDATE_HEAD", "UPDATE_BODY", TriggerBit::Update, dtUpdate,
-                                        &TTableStruct::SetUpdateHead, &TTableStruct::SetUpdateBody},
-                                       {"DELETE_HEAD", "DELETE_BODY", TriggerBit::Delete, dtDelete,
-                                        &TTableStruct::SetDeleteHead,
-                                        &TTableStruct::SetDeleteBody}};
     for (const Trigger& t : triggers) {
         (TS.*t.setHead)(MemoLines(TrimmedText(S(TTable, t.head))));
         (TS.*t.setBody)(MemoLines(TrimmedText(S(TTable, t.body))));
@@ -87,8 +101,11 @@ void TTableStrEngine::AssignStructure()
             TS.SetTraceLogAction(tlaDefault);
         QTable.close();
     }
+}
 
-    // Fields, in their order.
+// One item per marked field row, in their order.
+void TTableStrEngine::assignFields()
+{
     for (TFields.first(); !TFields.eof(); TFields.next()) {
         const QString mark = Mark(TFields);
         if (mark.isEmpty())
@@ -125,7 +142,11 @@ void TTableStrEngine::AssignStructure()
         item->Options.setFlag(foRequired, B(TFields, "REQUIRED"));
         item->Options.setFlag(foHidden, B(TFields, "HIDDEN"));
     }
+}
 
+// One item per marked index row.
+void TTableStrEngine::assignIndexes()
+{
     for (TInd.first(); !TInd.eof(); TInd.next()) {
         const QString mark = Mark(TInd);
         if (mark.isEmpty())
@@ -151,7 +172,11 @@ void TTableStrEngine::AssignStructure()
         item->Options.setFlag(idxUnique, B(TInd, "UNIQUE"));
         item->Options.setFlag(idxClastered, B(TInd, "CLASTERED"));
     }
+}
 
+// One item per marked link row.
+void TTableStrEngine::assignLinks()
+{
     for (TLink.first(); !TLink.eof(); TLink.next()) {
         const QString mark = Mark(TLink);
         if (mark.isEmpty())

@@ -167,6 +167,7 @@ private:
     // loading
     // The columns of the bound table, in table order.
     FieldDefs liveColumns() const;
+    void readLiveFields(int& counter, bool labels);
     void readLiveIndexes();
     void readLegacyFieldLabels();
     void readLegacyTableLabel();
@@ -208,6 +209,12 @@ private:
     // Marks the current row of D "A" when it differs from its row in `source` (found by
     // `keyField`), else clears the mark; rows marked "C" or "D" and rows without a source stay.
     void remarkFromSource(DataSet& D, DataSet& source, const QString& keyField);
+
+    // writing TS
+    void assignTable(TTraceLogAction trace);
+    void assignFields();
+    void assignIndexes();
+    void assignLinks();
 
     // applying
     void apply(bool rebuild);

@@ -217,64 +217,8 @@ void TTableStrEngine::LoadFieldsGrid()
         }
     }
     int counter = 1;
-    if (m_action == uaAlter || CopyingTable) {
-        setParam(QFields, "TABLE_NAME", S(TTable, "TABLE_NAME"));
-        openAll(QFields);
-        const bool mssqlTypes = CopyingTable && ServerKind == ServerKind::MSSQL;
-        if (mssqlTypes)
-            openAll(QFieldsMSSQL);
-        const FieldDefs live = liveColumns();
-        for (const FieldDef& def : live.list()) {
-            if (def.name == QLatin1String("GUID"))
-                continue;
-            TFields.append();
-            F(TFields, "FIELD_NAME").setAsString(def.name);
-            F(TFields, "NEW_NAME").setAsString(def.name);
-            F(TFields, "ORDER").setAsInteger(counter);
-            setFalse(TFields, {"REQUIRED", "HIDDEN", "STORED", "ONLY_META"});
-            if (QFields.locate(QStringLiteral("FIELD_NAME"), Variant(def.name),
-                               DataSet::CaseInsensitive)) {
-                F(TFields, "DATATYPE").setAsInteger(F(QFields, "DATATYPE").asInteger());
-                if (I(QFields, "FSIZE") != 0)
-                    F(TFields, "SIZE").setAsInteger(I(QFields, "FSIZE"));
-                if (I(QFields, "FPREC") != 0)
-                    F(TFields, "PREC").setAsInteger(I(QFields, "FPREC"));
-                F(TFields, "REQUIRED").setAsBoolean(FieldAsBoolean(F(QFields, "REQUIRED")));
-                F(TFields, "HIDDEN").setAsBoolean(!FieldAsBoolean(F(QFields, "VISIBLE")));
-                F(TFields, "CUSTOM").setValue(F(QFields, "CUSTOM").value());
-                F(TFields, "METATYPE").setValue(F(QFields, "METATYPE").value());
-                if (CopyingTable)
-                    F(TFields, "UA").setAsString(MarkNew);
-            } else {
-                F(TFields, "DATATYPE").setAsInteger(FieldTypeToDataType(def.type));
-                if (def.size != 0)
-                    F(TFields, "SIZE").setAsInteger(def.size);
-                if (def.type == FieldType::Float) {
-                    F(TFields, "SIZE").setAsInteger(20);
-                    F(TFields, "PREC").setAsInteger(6);
-                }
-                if (CopyingTable) {
-                    if (mssqlTypes && QFieldsMSSQL.locate(QStringLiteral("name"), Variant(def.name),
-                                                          DataSet::CaseInsensitive)) {
-                        F(TFields, "REQUIRED").setAsBoolean(I(QFieldsMSSQL, "isnullable") == 0);
-                        if (I(QFieldsMSSQL, "xusertype") == 258) {
-                            F(TFields, "DATATYPE").setAsInteger(dtBoolean);
-                            F(TFields, "SIZE").clear();
-                        }
-                    }
-                    const bool hidden = def.type == FieldType::Integer && endsWithId(def.name);
-                    F(TFields, "HIDDEN").setAsBoolean(hidden);
-                    F(TFields, "UA").setAsString(MarkNew);
-                    if (labels && !hidden)
-                        readLegacyFieldLabels();
-                }
-            }
-            F(TFields, "DT").setAsString(caption(DataTypeCaptions(), I(TFields, "DATATYPE") - 1));
-            TFields.post();
-            ++counter;
-        }
-        QFieldsMSSQL.close();
-    }
+    if (m_action == uaAlter || CopyingTable)
+        readLiveFields(counter, labels);
     CopyAllRecords(TFields, TSrcFld);
     layStructureFields(counter);
     if (!TS.FieldsOrder().isEmpty()) {
@@ -291,6 +235,68 @@ void TTableStrEngine::LoadFieldsGrid()
     QFMField.close();
     QFMLookup.close();
     TFields.first();
+}
+
+// One field row per column of the live table (GUID aside), numbered from `counter` on: typed from
+// its METAFIELD row when it has one, else from the column; a copied table's rows are new ones.
+void TTableStrEngine::readLiveFields(int& counter, bool labels)
+{
+    setParam(QFields, "TABLE_NAME", S(TTable, "TABLE_NAME"));
+    openAll(QFields);
+    const bool mssqlTypes = CopyingTable && ServerKind == ServerKind::MSSQL;
+    if (mssqlTypes)
+        openAll(QFieldsMSSQL);
+    const FieldDefs live = liveColumns();
+    for (const FieldDef& def : live.list()) {
+        if (def.name == QLatin1String("GUID"))
+            continue;
+        TFields.append();
+        F(TFields, "FIELD_NAME").setAsString(def.name);
+        F(TFields, "NEW_NAME").setAsString(def.name);
+        F(TFields, "ORDER").setAsInteger(counter);
+        setFalse(TFields, {"REQUIRED", "HIDDEN", "STORED", "ONLY_META"});
+        if (QFields.locate(QStringLiteral("FIELD_NAME"), Variant(def.name),
+                           DataSet::CaseInsensitive)) {
+            F(TFields, "DATATYPE").setAsInteger(F(QFields, "DATATYPE").asInteger());
+            if (I(QFields, "FSIZE") != 0)
+                F(TFields, "SIZE").setAsInteger(I(QFields, "FSIZE"));
+            if (I(QFields, "FPREC") != 0)
+                F(TFields, "PREC").setAsInteger(I(QFields, "FPREC"));
+            F(TFields, "REQUIRED").setAsBoolean(FieldAsBoolean(F(QFields, "REQUIRED")));
+            F(TFields, "HIDDEN").setAsBoolean(!FieldAsBoolean(F(QFields, "VISIBLE")));
+            F(TFields, "CUSTOM").setValue(F(QFields, "CUSTOM").value());
+            F(TFields, "METATYPE").setValue(F(QFields, "METATYPE").value());
+            if (CopyingTable)
+                F(TFields, "UA").setAsString(MarkNew);
+        } else {
+            F(TFields, "DATATYPE").setAsInteger(FieldTypeToDataType(def.type));
+            if (def.size != 0)
+                F(TFields, "SIZE").setAsInteger(def.size);
+            if (def.type == FieldType::Float) {
+                F(TFields, "SIZE").setAsInteger(20);
+                F(TFields, "PREC").setAsInteger(6);
+            }
+            if (CopyingTable) {
+                if (mssqlTypes && QFieldsMSSQL.locate(QStringLiteral("name"), Variant(def.name),
+                                                      DataSet::CaseInsensitive)) {
+                    F(TFields, "REQUIRED").setAsBoolean(I(QFieldsMSSQL, "isnullable") == 0);
+                    if (I(QFieldsMSSQL, "xusertype") == 258) {
+                        F(TFields, "DATATYPE").setAsInteger(dtBoolean);
+                        F(TFields, "SIZE").clear();
+                    }
+                }
+                const bool hidden = def.type == FieldType::Integer && endsWithId(def.name);
+                F(TFields, "HIDDEN").setAsBoolean(hidden);
+                F(TFields, "UA").setAsString(MarkNew);
+                if (labels && !hidden)
+                    readLegacyFieldLabels();
+            }
+        }
+        F(TFields, "DT").setAsString(caption(DataTypeCaptions(), I(TFields, "DATATYPE") - 1));
+        TFields.post();
+        ++counter;
+    }
+    QFieldsMSSQL.close();
 }
 
 void TTableStrEngine::readLegacyFieldLabels()

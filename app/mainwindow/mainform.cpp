@@ -300,7 +300,37 @@ void TMainForm::layoutComponents()
     PrepareColumns(ListView1);
     PrepareColumns(ListView2);
 
-    // The documents panel: the logo, the user and the clock; the list; its commands.
+    layoutDocumentPanel();
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(8, 0, 8, 0);
+    for (QPushButton* button : {bShowLOG, bTransfer, ConfigBtn, bCont})
+        buttons->addWidget(button, 1);
+
+    layoutSourcePanel();
+
+    auto* client = new QVBoxLayout(m_client);
+    client->setContentsMargins(0, 0, 0, 6);
+    client->setSpacing(6);
+    client->addWidget(Panel1, 1);
+    client->addLayout(buttons);
+    client->addWidget(Panel2);
+
+    layoutMenu();
+
+    // The window takes the size its contents ask for, never less than the designed one.
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(0, 0, 0, 0);
+    all->setSpacing(0);
+    all->setSizeConstraint(QLayout::SetFixedSize);
+    all->setMenuBar(MainMenu1);
+    all->addWidget(m_client);
+    SetClientHeight(DesignedClientHeight);
+}
+
+// The documents panel: the logo, the user and the clock; the list; its commands.
+void TMainForm::layoutDocumentPanel()
+{
     auto* left = new QGridLayout;
     left->setContentsMargins(0, 0, 0, 0);
     left->setVerticalSpacing(2);
@@ -334,13 +364,11 @@ void TMainForm::layoutComponents()
     panel1->setSpacing(8);
     panel1->addLayout(left);
     panel1->addLayout(documents, 1);
+}
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setContentsMargins(8, 0, 8, 0);
-    for (QPushButton* button : {bShowLOG, bTransfer, ConfigBtn, bCont})
-        buttons->addWidget(button, 1);
-
-    // The sources panel: the list and its commands.
+// The sources panel: the list and its commands.
+void TMainForm::layoutSourcePanel()
+{
     auto* sourceCommands = new QVBoxLayout;
     sourceCommands->setSpacing(5);
     for (QPushButton* button : {Add, bModify, BitBtn9, BitBtn10})
@@ -351,14 +379,11 @@ void TMainForm::layoutComponents()
     panel2->setSpacing(7);
     panel2->addWidget(ListView2, 1);
     panel2->addLayout(sourceCommands);
+}
 
-    auto* client = new QVBoxLayout(m_client);
-    client->setContentsMargins(0, 0, 0, 6);
-    client->setSpacing(6);
-    client->addWidget(Panel1, 1);
-    client->addLayout(buttons);
-    client->addWidget(Panel2);
-
+// The menu bar's two menus.
+void TMainForm::layoutMenu()
+{
     auto* file = new QMenu(this);
     file->addActions({About1, N1, Exit1});
     Fichier1->setMenu(file);
@@ -368,15 +393,6 @@ void TMainForm::layoutComponents()
     Options1->setMenu(options);
     MainMenu1->addAction(Fichier1);
     MainMenu1->addAction(Options1);
-
-    // The window takes the size its contents ask for, never less than the designed one.
-    auto* all = new QVBoxLayout(this);
-    all->setContentsMargins(0, 0, 0, 0);
-    all->setSpacing(0);
-    all->setSizeConstraint(QLayout::SetFixedSize);
-    all->setMenuBar(MainMenu1);
-    all->addWidget(m_client);
-    SetClientHeight(DesignedClientHeight);
 }
 
 TDateTime TMainForm::SampleMoment()

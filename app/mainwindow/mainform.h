@@ -171,6 +171,9 @@ private:
     void createSourcePanel();
     void createMenu();
     void layoutComponents();
+    void layoutDocumentPanel();
+    void layoutSourcePanel();
+    void layoutMenu();
     void connectHandlers();
 
     // Start-up steps

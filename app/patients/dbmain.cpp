@@ -8,8 +8,6 @@
 #include <platform/db/database.h>
 #include <reports/repproc.h>
 
-TServer* Server = nullptr;
-
 namespace {
 
 // The key of the report settings below HKEY_CURRENT_USER\Software.

@@ -38,6 +38,3 @@ public:
     // Database1's login: the kernel's user and password into the parameters, then connects.
     void Database1Login(Database& database, ConnectionParams& params);
 };
-
-// The module while it exists (made by CreateServerModule).
-extern TServer* Server;

@@ -3,6 +3,8 @@
 
 #include "dbmain.h"
 
+#include <app/appglobals.h>
+
 void CreateServerModule()
 {
     Server = CreateForm<TServer>();
