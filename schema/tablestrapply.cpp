@@ -368,6 +368,9 @@ void TTableStrEngine::addLinkItems(bool restoring)
         field->Size = I(TFields, "SIZE");
         field->Precision = I(TFields, "PREC");
         field->Options.setFlag(foHidden, B(TFields, "HIDDEN"));
+        // Its METAFIELD row is written again: with its own label and type, not empty ones.
+        field->Custom = MemoLines(S(TFields, "CUSTOM"));
+        field->MetaType = S(TFields, "METATYPE");
     }
     for (TLink.first(); !TLink.eof(); TLink.next()) {
         if (Mark(TLink) == MarkDropped)

@@ -220,11 +220,10 @@ private:
     void RestoreIndexesAndLinks();
     void RenameTable();
     // The items of the fields made with links (kept as they are when `restoring`, else with
-    // their types) and of the links not dropped.
+    // their types and metadata) and of the links not dropped.
     void addLinkItems(bool restoring);
     void dropTable(TTableStruct& D);
     QString copyTableName() const;
-    bool readBooleanAsChar();
     bool tableExists(const QString& name);
     // Runs `work` in one transaction of the structure's connection on the local kind.
     void inLocalTransaction(Database* database, const std::function<void()>& work);

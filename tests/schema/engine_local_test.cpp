@@ -32,7 +32,9 @@ void clinic(SchemaDb& d)
     patient->Execute();
     auto visit = d.table("VISIT");
     addField(*visit, "VISIT_ID", dtInteger, 0, foRequired);
-    addField(*visit, "PATIENT_ID", dtInteger);
+    TFieldItem* patientId = addField(*visit, "PATIENT_ID", dtInteger);
+    patientId->MetaType = "PAT";
+    patientId->Custom = {"Label=Patient"};
     addField(*visit, "CODE", dtString, 10);
     addIndex(*visit, "PRIMARY KEY", "VISIT_ID", idxPrimary);
     addLink(*visit, "PATIENT", "PATIENT_ID", "PATIENT_ID", daCascade);
@@ -152,6 +154,17 @@ TEST(EngineLocal, RenameAloneAltersInPlaceThenRelinksChildrenAndKeepsTriggerText
               QStringList({"CLIENT|-- audit/", "VISIT|"}));
     EXPECT_EQ(d.rows("select * from TABLELINK"),
               QStringList{"CLIENT|VISIT|PATIENT_ID|PATIENT_ID|C|"});
+
+    // A child renamed keeps its link and the label and type of the field that makes it.
+    auto child = d.table("VISIT", uaAlter);
+    child->SetNewName("CONSULT");
+    saveStructure(d, *child);
+    EXPECT_EQ(d.rows("select * from TABLELINK"),
+              QStringList{"CLIENT|CONSULT|PATIENT_ID|PATIENT_ID|C|"});
+    EXPECT_EQ(d.rows("select FIELD_NAME, VISIBLE, METATYPE, replace(CUSTOM, char(13, 10), '/') "
+                     "from METAFIELD where TABLE_NAME = 'CONSULT' order by ORD"),
+              QStringList({"VISIT_ID|1||", "PATIENT_ID|1|PAT|Label=Patient/", "CODE|1||"}));
+    EXPECT_EQ(d.rows("select * from CONSULT order by 1"), QStringList({"10|1|A", "11|2|B"}));
 }
 
 TEST(EngineLocal, KeyChangesRecreateChildLinksOrDropThemKeepingChildColumns)
