@@ -128,30 +128,38 @@ TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
 
 TEST(EngineServer, TheCopysNameIsCheckedBeforeAnyStatement)
 {
-    SchemaDb d(1);
-    clinic(d);
-    const QString exists = "select id from sysobjects where id = object_id('%1')";
-    // A table of the new name is never replaced.
-    d.answer(exists.arg("CLIENT"), "select 1 as id");
-    auto renamed = longerName(d);
-    renamed->SetNewName("CLIENT");
-    try {
-        saveStructure(d, *renamed);
-        ADD_FAILURE() << "saved";
-    } catch (const EDBKernelError& e) {
-        EXPECT_EQ(e.message(), "Table PATIENT cannot be renamed to CLIENT: a table named CLIENT "
-                               "already exists.");
+    for (const quint8 kind : {1, 2}) {
+        SCOPED_TRACE(int(kind));
+        SchemaDb d(kind);
+        clinic(d);
+        const QString exists = kind == 1
+                                   ? "select id from sysobjects where id = object_id('%1')"
+                                   : "select OBJECT_ID as id from USER_OBJECTS where OBJECT_NAME = "
+                                     "UPPER('%1')\r\n" +
+                                         QString(43, ' ') + "and OBJECT_TYPE = UPPER('TABLE')";
+        // A table of the new name is never replaced.
+        d.answer(exists.arg("CLIENT"), "select 1 as id");
+        auto renamed = longerName(d);
+        renamed->SetNewName("CLIENT");
+        try {
+            saveStructure(d, *renamed);
+            ADD_FAILURE() << "saved";
+        } catch (const EDBKernelError& e) {
+            EXPECT_EQ(e.message(), "Table PATIENT cannot be renamed to CLIENT: a table named "
+                                   "CLIENT already exists.");
+        }
+        EXPECT_EQ(d.recorder->statements.last(), exists.arg("CLIENT"));
+        // A copy left by an earlier rebuild is replaced while the table keeps its description,
+        // and refused once the description is gone.
+        d.answer(exists.arg("PATIENT_TMP"), "select 1 as id");
+        auto s = longerName(d);
+        EXPECT_TRUE(saveStructure(d, *s).contains("drop table PATIENT_TMP"));
+        d.kernel.exec("delete from METATABLE where TABLE_NAME = 'PATIENT'");
+        EXPECT_THROW(saveStructure(d, *longerName(d, 80)), EDBKernelError);
+        EXPECT_EQ(d.firstLines(d.recorder->statements.size() - 2),
+                  QStringList({exists.arg("PATIENT_TMP").section("\r\n", 0, 0),
+                               "select * from METATABLE"}));
     }
-    EXPECT_EQ(d.recorder->statements.last(), exists.arg("CLIENT"));
-    // A copy left by an earlier rebuild is replaced while the table keeps its description, and
-    // refused once the description is gone.
-    d.answer(exists.arg("PATIENT_TMP"), "select 1 as id");
-    auto s = longerName(d);
-    EXPECT_TRUE(saveStructure(d, *s).contains("drop table PATIENT_TMP"));
-    d.kernel.exec("delete from METATABLE where TABLE_NAME = 'PATIENT'");
-    EXPECT_THROW(saveStructure(d, *longerName(d, 80)), EDBKernelError);
-    EXPECT_EQ(d.firstLines(d.recorder->statements.size() - 2),
-              QStringList({exists.arg("PATIENT_TMP"), "select * from METATABLE"}));
 }
 
 TEST(EngineServer, AReplicatedTableKeepsOneVersionRowPerRecord)

@@ -110,6 +110,12 @@ TEST(SchemaLocal, AlterRenameAndDropKeepTheMetadataInStep)
                      "order by ORD"),
               QStringList({"VISIT_ID||1", "PATIENT_ID|PATIENT|2", "DONE||3"}));
     EXPECT_EQ(d.rows("select count(*) from TABLELINK"), QStringList({"1"}));
+    // The positions are right now: an alter that changes nothing writes none.
+    const qsizetype from = d.recorder->statements.size();
+    d.table("VISIT", uaAlter)->Execute();
+    EXPECT_TRUE(d.firstLines(from).contains("select FIELD_NAME,ORD from METAFIELD where "
+                                            "TABLE_NAME = ?"));
+    EXPECT_FALSE(d.firstLines(from).join('\n').contains("update METAFIELD set ORD"));
 
     // A link label with a quote, and a new name that everything follows.
     s = d.table("VISIT", uaAlter);
