@@ -111,6 +111,9 @@ void TTableStrEngine::apply(bool rebuild)
             RenameCopyTable();
         RelinkChildren(false);
         RestoreIndexesAndLinks();
+        // The children were relinked while the table's rows still named its old name.
+        if (!TS.NewName().isEmpty())
+            rebuildRenamedDeleteTrigger();
         return;
     }
     TSR.Clear();
@@ -285,6 +288,9 @@ void TTableStrEngine::RenameCopyTable()
     TSR.SetTableName(TS.TableName() + QStringLiteral("_TMP"));
     TSR.SetNewName(TS.TableName());
     TSR.SetUpgradeAction(uaAlter);
+    // The copy's triggers go with its old name; a replicated table needs its versioning ones
+    // back under the table's name (replication alone writes nothing to METATABLE).
+    TSR.SetReplication(B(TTable, "REPL"));
     TSR.Execute();
 }
 
@@ -423,6 +429,11 @@ void TTableStrEngine::RenameTable()
     TSR.TriggersChanged = TS.TriggersChanged | AllTriggers;
     TSR.Execute();
     RelinkChildren(false);
+    rebuildRenamedDeleteTrigger();
+}
+
+void TTableStrEngine::rebuildRenamedDeleteTrigger()
+{
     if (TSR.Links().Count() == 0)
         TSR.Links().Add();
     TSR.Links().Items(0)->MasterTable = TS.NewName();

@@ -219,6 +219,8 @@ private:
     void RelinkChildren(bool OnlyIfKeyChanged);
     void RestoreIndexesAndLinks();
     void RenameTable();
+    // The delete trigger of the table under its new name, from the link rows that name it.
+    void rebuildRenamedDeleteTrigger();
     // The items of the fields made with links (kept as they are when `restoring`, else with
     // their types and metadata) and of the links not dropped.
     void addLinkItems(bool restoring);

@@ -179,6 +179,13 @@ TEST(EngineServer, AReplicatedTableKeepsOneVersionRowPerRecord)
         if (renamed)
             expected << "update REC_VERSION set TABLE_NAME = 'CLIENT' where TABLE_NAME = 'PATIENT'";
         EXPECT_EQ(sent.mid(at + 1, expected.size()), expected);
+        // The rebuilt table keeps versioning its rows.
+        const QString t = renamed ? "CLIENT" : "PATIENT";
+        EXPECT_TRUE(d.sent("create trigger tU_" + t + " on " + t + " for UPDATE as")
+                        .contains("update REC_VERSION set VERSION_GUID = NEWID()"));
+        EXPECT_TRUE(d.sent("create trigger tI_" + t + " on " + t + " for INSERT as")
+                        .contains("insert REC_VERSION(TABLE_NAME,UNIREC_ID,REC_GUID,VERSION_GUID,"
+                                  "ISDELETED)"));
     }
 }
 
@@ -225,4 +232,23 @@ TEST(EngineServer, CopyingAnExistingTableMarksEverythingNewWithLegacyLabels)
     EXPECT_EQ(
         rowsOf(e.TLink, {"UA", "MASTER", "KEY", "REFERENCE", "ACTION", "ACT", "NEW_REFERENCE"}),
         QStringList{"C|PATIENTS|PATIENTS_ID|PATIENTS_ID|0|None|PATIENTS_ID"});
+}
+
+TEST(EngineServer, ARebuildUnderANewNameKeepsTheDeleteActionsTowardsItsChildren)
+{
+    for (const quint8 kind : {1, 2}) {
+        SCOPED_TRACE(int(kind));
+        SchemaDb d(kind);
+        clinic(d);
+        auto s = longerName(d);
+        s->SetNewName("CLIENT");
+        saveStructure(d, *s);
+        const QStringList trigger =
+            d.sent(kind == 1 ? "create trigger tD_CLIENT on CLIENT for DELETE as"
+                             : "create or replace trigger tD_CLIENT after delete on CLIENT for "
+                               "each row");
+        EXPECT_TRUE(trigger.contains(kind == 1 ? "delete VISIT" : "delete from VISIT"))
+            << trigger.join('\n').toStdString();
+        EXPECT_EQ(d.rows("select PARENT, CHILD from TABLELINK"), QStringList{"CLIENT|VISIT"});
+    }
 }
