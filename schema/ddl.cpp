@@ -40,6 +40,20 @@ LocalTable& sharedTable(const QString& tableName)
     return table;
 }
 
+// The local kind keeps views too, unlike the local tables it stands for: a view made again must
+// find and drop the one it replaces.
+bool localViewExists(const QString& name)
+{
+    SqlQuery& q = SchemaWork().MainQuery;
+    SetStatement(q, {QStringLiteral("select name from sqlite_master where type = 'view' and name "
+                                    "= :NAME collate nocase")});
+    q.paramByName(QStringLiteral("NAME")).setAsString(name);
+    q.open();
+    const bool found = !q.eof();
+    q.close();
+    return found;
+}
+
 } // namespace
 
 void TTableStruct::CheckFields() const
@@ -349,6 +363,8 @@ bool TTableStruct::ObjectExists(const QString& name, const QString& typeText)
                  QString(43, QLatin1Char(' ')) +
                      QStringLiteral("and OBJECT_TYPE = UPPER('%1')").arg(typeText)});
         case ServerKind::Standard:
+            if (typeText == QLatin1String("VIEW"))
+                return localViewExists(name);
             if (typeText != TypeTable)
                 return false;
             sharedTable(name).storedFieldDefs(); // raises for a missing table

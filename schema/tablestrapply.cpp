@@ -111,6 +111,9 @@ void TTableStrEngine::apply(bool rebuild)
             RenameCopyTable();
         RelinkChildren(false);
         RestoreIndexesAndLinks();
+        // The children were relinked while the table's rows still named its old name.
+        if (!TS.NewName().isEmpty())
+            rebuildRenamedDeleteTrigger();
         return;
     }
     TSR.Clear();
@@ -285,6 +288,9 @@ void TTableStrEngine::RenameCopyTable()
     TSR.SetTableName(TS.TableName() + QStringLiteral("_TMP"));
     TSR.SetNewName(TS.TableName());
     TSR.SetUpgradeAction(uaAlter);
+    // The copy's triggers go with its old name; a replicated table needs its versioning ones
+    // back under the table's name (replication alone writes nothing to METATABLE).
+    TSR.SetReplication(B(TTable, "REPL"));
     TSR.Execute();
 }
 
@@ -368,6 +374,9 @@ void TTableStrEngine::addLinkItems(bool restoring)
         field->Size = I(TFields, "SIZE");
         field->Precision = I(TFields, "PREC");
         field->Options.setFlag(foHidden, B(TFields, "HIDDEN"));
+        // Its METAFIELD row is written again: with its own label and type, not empty ones.
+        field->Custom = MemoLines(S(TFields, "CUSTOM"));
+        field->MetaType = S(TFields, "METATYPE");
     }
     for (TLink.first(); !TLink.eof(); TLink.next()) {
         if (Mark(TLink) == MarkDropped)
@@ -420,6 +429,11 @@ void TTableStrEngine::RenameTable()
     TSR.TriggersChanged = TS.TriggersChanged | AllTriggers;
     TSR.Execute();
     RelinkChildren(false);
+    rebuildRenamedDeleteTrigger();
+}
+
+void TTableStrEngine::rebuildRenamedDeleteTrigger()
+{
     if (TSR.Links().Count() == 0)
         TSR.Links().Add();
     TSR.Links().Items(0)->MasterTable = TS.NewName();

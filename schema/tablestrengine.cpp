@@ -439,6 +439,13 @@ void TTableStrEngine::mCopyTableClick(const QString& tableName)
     showPage(pgFields);
 }
 
+void TTableStrEngine::PCChange()
+{
+    for (DataSet* d : {static_cast<DataSet*>(&TFields), static_cast<DataSet*>(&TInd),
+                       static_cast<DataSet*>(&TLink)})
+        PostIfEditing(*d);
+}
+
 // ---- handlers of the field rows
 
 void TTableStrEngine::TFieldsBeforeInsert()
@@ -564,6 +571,20 @@ void TTableStrEngine::tbNewFldClick()
     TFields.last();
     TFields.append();
     focus(QStringLiteral("gFields"), QStringLiteral("NEW_NAME"));
+}
+
+void TTableStrEngine::gFieldsInsertKey()
+{
+    int above = 0; // on the first row the new one goes to the top
+    if (!TFields.isEmpty()) {
+        const Bookmark current = TFields.bookmark();
+        TFields.prior();
+        if (TFields.bookmark() != current)
+            above = I(TFields, "ORDER");
+        TFields.gotoBookmark(current);
+    }
+    InsertOrder = above;
+    TFields.insert();
 }
 
 void TTableStrEngine::tbDelFldClick()
@@ -708,6 +729,17 @@ void TTableStrEngine::tbNewIndClick()
 void TTableStrEngine::tbDelIndClick()
 {
     deleteRow(TInd);
+}
+
+void TTableStrEngine::StoreIndexMembers(const QStringList& members, bool updating)
+{
+    if (TInd.isEmpty())
+        return;
+    QScopedValueRollback<bool> guard(Updating, Updating || updating);
+    TInd.edit();
+    F(TInd, "FIELDS").setAsString(members.join(QLatin1Char(',')));
+    if (!members.isEmpty())
+        TInd.post();
 }
 
 void TTableStrEngine::tbRevIndClick()

@@ -101,7 +101,11 @@ public:
     void TTableTABLE_NAMEChange();
 
     // ---- handlers of the editor that change rows
+    // A change of page: pending edits of the field, index and link rows are posted.
+    void PCChange();
     void tbNewFldClick();
+    // The Insert key in the field grid: a new row between the current row and the one above.
+    void gFieldsInsertKey();
     void tbDelFldClick();
     void tbRevFldClick();
     void tbRestFldClick();
@@ -114,6 +118,9 @@ public:
     void tbRevIndClick();
     void tbRestIndClick();
     void gIndCellClick(const QString& field);
+    // The member list of the current index row as the user left it: FIELDS takes it, and the
+    // row is posted unless the list is empty. The move buttons store with `Updating` set.
+    void StoreIndexMembers(const QStringList& members, bool updating = false);
     void tbDelLinkClick();
     void tbRevLinkClick();
     void tbRestLinkClick();
@@ -226,12 +233,13 @@ private:
     void RelinkChildren(bool OnlyIfKeyChanged);
     void RestoreIndexesAndLinks();
     void RenameTable();
+    // The delete trigger of the table under its new name, from the link rows that name it.
+    void rebuildRenamedDeleteTrigger();
     // The items of the fields made with links (kept as they are when `restoring`, else with
-    // their types) and of the links not dropped.
+    // their types and metadata) and of the links not dropped.
     void addLinkItems(bool restoring);
     void dropTable(TTableStruct& D);
     QString copyTableName() const;
-    bool readBooleanAsChar();
     bool tableExists(const QString& name);
     // Runs `work` in one transaction of the structure's connection on the local kind.
     void inLocalTransaction(Database* database, const std::function<void()>& work);

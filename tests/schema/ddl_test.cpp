@@ -135,6 +135,7 @@ TEST(SchemaDdl, CreateOnMsSqlServerWritesTableMetadataIndexesLinksTriggersAndOrd
     auto s = visit(d);
     s->Execute();
     EXPECT_EQ(d.firstLines(), golden("create_mssql_order.txt"));
+    EXPECT_EQ(d.ddl(), golden("create_mssql.sql"));
     EXPECT_EQ(d.rows("select TABLE_NAME, KEY_FIELDS, SYSTEM, OBJECT_KIND, TRACE_LOG, REPL, "
                      "OWNER_NAME from METATABLE"),
               QStringList({"VISIT|VISIT_ID|1|T|F|0|"}));
@@ -197,6 +198,39 @@ TEST(SchemaDdl, AlterDropsIndexesFirstThenAddsAndDropsOnlyWhatNeedsIt)
     const qsizetype before = d.recorder->statements.size();
     again->Execute();
     EXPECT_FALSE(d.firstLines(before).contains(Ord));
+}
+
+TEST(SchemaDdl, AlterOnOracleFindsColumnsAndPrefixedIndexesInItsCatalogues)
+{
+    SchemaDb d(2);
+    d.kernel.exec("create table VISIT (VISIT_ID integer, NOTE varchar(40), OLD integer);"
+                  "insert into VISIT values (1, 'a', 2)");
+    const QString column = "select COLUMN_ID as id from USER_TAB_COLUMNS where TABLE_NAME = "
+                           "'VISIT' and Upper(COLUMN_NAME) = Upper('%1')";
+    const QString one = "select 1 as id";
+    d.answer(column.arg("VISIT_ID"), one);
+    d.answer(column.arg("OLD"), one);
+    d.answer("select OBJECT_ID as id from USER_OBJECTS where OBJECT_NAME = UPPER('PK_VISIT')\r\n" +
+                 QString(43, ' ') + "and OBJECT_TYPE = UPPER('INDEX')",
+             one);
+    // IX_PAT was made under the table's prefix.
+    d.answer("select INDEX_NAME from SYS.ALL_INDEXES\r\nwhere (TABLE_NAME = Upper('VISIT') and "
+             "INDEX_NAME = Upper('VISIT_IX_PAT'))",
+             "select 'VISIT_IX_PAT' as INDEX_NAME");
+    auto s = d.table("VISIT", uaAlter);
+    addField(*s, "NOTE2", dtBoolean);
+    addField(*s, "VISIT_ID", dtInteger); // present
+    addField(*s, "OLD", dtInteger)->UpgradeAction = uaDrop;
+    addField(*s, "GONE", dtInteger)->UpgradeAction = uaDrop; // absent
+    addIndex(*s, "PRIMARY KEY", "VISIT_ID", idxPrimary)->UpgradeAction = uaAlter;
+    addIndex(*s, "IX_PAT", "PATIENT_ID")->UpgradeAction = uaDrop;
+    addIndex(*s, "IX_NOTE", "NOTE", idxUnique | idxClastered);
+    s->Execute();
+    EXPECT_EQ(d.ddl(), golden("alter_oracle.sql"));
+    // Oracle keeps Booleans as characters: the new column reads false as "F".
+    EXPECT_EQ(d.rows("select * from VISIT"), QStringList{"1|a|F"});
+    EXPECT_EQ(d.rows("select FIELD_NAME, REQUIRED, VISIBLE, DATATYPE from METAFIELD"),
+              QStringList{"NOTE2|F|T|11"});
 }
 
 TEST(SchemaDdl, RenameMovesKeyTriggersAndMetadataOnBothServers)

@@ -32,7 +32,9 @@ void clinic(SchemaDb& d)
     patient->Execute();
     auto visit = d.table("VISIT");
     addField(*visit, "VISIT_ID", dtInteger, 0, foRequired);
-    addField(*visit, "PATIENT_ID", dtInteger);
+    TFieldItem* patientId = addField(*visit, "PATIENT_ID", dtInteger);
+    patientId->MetaType = "PAT";
+    patientId->Custom = {"Label=Patient"};
     addField(*visit, "CODE", dtString, 10);
     addIndex(*visit, "PRIMARY KEY", "VISIT_ID", idxPrimary);
     addLink(*visit, "PATIENT", "PATIENT_ID", "PATIENT_ID", daCascade);
@@ -152,6 +154,17 @@ TEST(EngineLocal, RenameAloneAltersInPlaceThenRelinksChildrenAndKeepsTriggerText
               QStringList({"CLIENT|-- audit/", "VISIT|"}));
     EXPECT_EQ(d.rows("select * from TABLELINK"),
               QStringList{"CLIENT|VISIT|PATIENT_ID|PATIENT_ID|C|"});
+
+    // A child renamed keeps its link and the label and type of the field that makes it.
+    auto child = d.table("VISIT", uaAlter);
+    child->SetNewName("CONSULT");
+    saveStructure(d, *child);
+    EXPECT_EQ(d.rows("select * from TABLELINK"),
+              QStringList{"CLIENT|CONSULT|PATIENT_ID|PATIENT_ID|C|"});
+    EXPECT_EQ(d.rows("select FIELD_NAME, VISIBLE, METATYPE, replace(CUSTOM, char(13, 10), '/') "
+                     "from METAFIELD where TABLE_NAME = 'CONSULT' order by ORD"),
+              QStringList({"VISIT_ID|1||", "PATIENT_ID|1|PAT|Label=Patient/", "CODE|1||"}));
+    EXPECT_EQ(d.rows("select * from CONSULT order by 1"), QStringList({"10|1|A", "11|2|B"}));
 }
 
 TEST(EngineLocal, KeyChangesRecreateChildLinksOrDropThemKeepingChildColumns)
@@ -225,25 +238,51 @@ TEST(EngineLocal, AFailureAtAnyChangeLeavesEverythingAsItWas)
         "^(insert|update|delete|create|drop|alter|savepoint|release)\\b",
         QRegularExpression::CaseInsensitiveOption);
     const QStringList before = snapshot(d);
+    const QStringList rows = d.rows("select * from PATIENT order by 1");
     const QString file = d.kernel.file();
+    d.db.close();
+    ASSERT_TRUE(QFile::copy(file, file + ".bak"));
+    const auto restore = [&d, &file] {
+        d.db.close();
+        ASSERT_TRUE(QFile::remove(file) && QFile::copy(file + ".bak", file));
+    };
     for (const bool drop : {false, true}) {
         SCOPED_TRACE(drop ? "drop" : "rebuild");
-        // A run that gets through, on a copy of the file, tells which statements change anything.
-        d.db.close();
-        ASSERT_TRUE(QFile::copy(file, file + ".bak"));
+        // A run that gets through tells which statements change anything.
         const QStringList statements = change(drop, 0);
-        d.db.close();
-        ASSERT_TRUE(QFile::remove(file) && QFile::rename(file + ".bak", file));
-        int failures = 0;
+        restore();
+        qsizetype first = 0, last = 0;
         for (qsizetype n = 1; n <= statements.size(); ++n) {
-            const QString& statement = statements.at(n - 1);
-            if (!writes.match(statement).hasMatch())
-                continue;
-            EXPECT_THROW(change(drop, n), Exception) << statement.toStdString();
-            ++failures;
-            ASSERT_EQ(snapshot(d), before) << statement.toStdString();
+            if (writes.match(statements.at(n - 1)).hasMatch())
+                (first == 0 ? first : last) = n;
         }
-        EXPECT_GE(failures, drop ? 6 : 40);
+        ASSERT_GT(last, first);
+        for (qsizetype n = first; n <= last; ++n) {
+            const QString& statement = statements.at(n - 1);
+            SCOPED_TRACE(statement.toStdString());
+            bool refused = false;
+            try {
+                change(drop, n);
+            } catch (const Exception&) {
+                refused = true;
+            }
+            if (refused) {
+                ASSERT_EQ(snapshot(d), before);
+                continue;
+            }
+            // Only an existence test fails unseen (it answers "no"); the change still keeps
+            // every row.
+            EXPECT_TRUE(statement.startsWith("select")) << "not reported";
+            if (!drop) {
+                EXPECT_EQ(d.rows("select * from PATIENT order by 1"), rows);
+            }
+            restore();
+        }
+        // A commit that fails is rolled back.
+        d.recorder->failCommits = 1;
+        EXPECT_THROW(change(drop, 0), Exception);
+        d.recorder->failCommits = 0;
+        ASSERT_EQ(snapshot(d), before);
     }
 }
 

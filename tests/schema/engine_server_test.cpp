@@ -128,30 +128,38 @@ TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
 
 TEST(EngineServer, TheCopysNameIsCheckedBeforeAnyStatement)
 {
-    SchemaDb d(1);
-    clinic(d);
-    const QString exists = "select id from sysobjects where id = object_id('%1')";
-    // A table of the new name is never replaced.
-    d.answer(exists.arg("CLIENT"), "select 1 as id");
-    auto renamed = longerName(d);
-    renamed->SetNewName("CLIENT");
-    try {
-        saveStructure(d, *renamed);
-        ADD_FAILURE() << "saved";
-    } catch (const EDBKernelError& e) {
-        EXPECT_EQ(e.message(), "Table PATIENT cannot be renamed to CLIENT: a table named CLIENT "
-                               "already exists.");
+    for (const quint8 kind : {1, 2}) {
+        SCOPED_TRACE(int(kind));
+        SchemaDb d(kind);
+        clinic(d);
+        const QString exists = kind == 1
+                                   ? "select id from sysobjects where id = object_id('%1')"
+                                   : "select OBJECT_ID as id from USER_OBJECTS where OBJECT_NAME = "
+                                     "UPPER('%1')\r\n" +
+                                         QString(43, ' ') + "and OBJECT_TYPE = UPPER('TABLE')";
+        // A table of the new name is never replaced.
+        d.answer(exists.arg("CLIENT"), "select 1 as id");
+        auto renamed = longerName(d);
+        renamed->SetNewName("CLIENT");
+        try {
+            saveStructure(d, *renamed);
+            ADD_FAILURE() << "saved";
+        } catch (const EDBKernelError& e) {
+            EXPECT_EQ(e.message(), "Table PATIENT cannot be renamed to CLIENT: a table named "
+                                   "CLIENT already exists.");
+        }
+        EXPECT_EQ(d.recorder->statements.last(), exists.arg("CLIENT"));
+        // A copy left by an earlier rebuild is replaced while the table keeps its description,
+        // and refused once the description is gone.
+        d.answer(exists.arg("PATIENT_TMP"), "select 1 as id");
+        auto s = longerName(d);
+        EXPECT_TRUE(saveStructure(d, *s).contains("drop table PATIENT_TMP"));
+        d.kernel.exec("delete from METATABLE where TABLE_NAME = 'PATIENT'");
+        EXPECT_THROW(saveStructure(d, *longerName(d, 80)), EDBKernelError);
+        EXPECT_EQ(d.firstLines(d.recorder->statements.size() - 2),
+                  QStringList({exists.arg("PATIENT_TMP").section("\r\n", 0, 0),
+                               "select * from METATABLE"}));
     }
-    EXPECT_EQ(d.recorder->statements.last(), exists.arg("CLIENT"));
-    // A copy left by an earlier rebuild is replaced while the table keeps its description, and
-    // refused once the description is gone.
-    d.answer(exists.arg("PATIENT_TMP"), "select 1 as id");
-    auto s = longerName(d);
-    EXPECT_TRUE(saveStructure(d, *s).contains("drop table PATIENT_TMP"));
-    d.kernel.exec("delete from METATABLE where TABLE_NAME = 'PATIENT'");
-    EXPECT_THROW(saveStructure(d, *longerName(d, 80)), EDBKernelError);
-    EXPECT_EQ(d.firstLines(d.recorder->statements.size() - 2),
-              QStringList({exists.arg("PATIENT_TMP"), "select * from METATABLE"}));
 }
 
 TEST(EngineServer, AReplicatedTableKeepsOneVersionRowPerRecord)
@@ -171,6 +179,13 @@ TEST(EngineServer, AReplicatedTableKeepsOneVersionRowPerRecord)
         if (renamed)
             expected << "update REC_VERSION set TABLE_NAME = 'CLIENT' where TABLE_NAME = 'PATIENT'";
         EXPECT_EQ(sent.mid(at + 1, expected.size()), expected);
+        // The rebuilt table keeps versioning its rows.
+        const QString t = renamed ? "CLIENT" : "PATIENT";
+        EXPECT_TRUE(d.sent("create trigger tU_" + t + " on " + t + " for UPDATE as")
+                        .contains("update REC_VERSION set VERSION_GUID = NEWID()"));
+        EXPECT_TRUE(d.sent("create trigger tI_" + t + " on " + t + " for INSERT as")
+                        .contains("insert REC_VERSION(TABLE_NAME,UNIREC_ID,REC_GUID,VERSION_GUID,"
+                                  "ISDELETED)"));
     }
 }
 
@@ -217,4 +232,23 @@ TEST(EngineServer, CopyingAnExistingTableMarksEverythingNewWithLegacyLabels)
     EXPECT_EQ(
         rowsOf(e.TLink, {"UA", "MASTER", "KEY", "REFERENCE", "ACTION", "ACT", "NEW_REFERENCE"}),
         QStringList{"C|PATIENTS|PATIENTS_ID|PATIENTS_ID|0|None|PATIENTS_ID"});
+}
+
+TEST(EngineServer, ARebuildUnderANewNameKeepsTheDeleteActionsTowardsItsChildren)
+{
+    for (const quint8 kind : {1, 2}) {
+        SCOPED_TRACE(int(kind));
+        SchemaDb d(kind);
+        clinic(d);
+        auto s = longerName(d);
+        s->SetNewName("CLIENT");
+        saveStructure(d, *s);
+        const QStringList trigger =
+            d.sent(kind == 1 ? "create trigger tD_CLIENT on CLIENT for DELETE as"
+                             : "create or replace trigger tD_CLIENT after delete on CLIENT for "
+                               "each row");
+        EXPECT_TRUE(trigger.contains(kind == 1 ? "delete VISIT" : "delete from VISIT"))
+            << trigger.join('\n').toStdString();
+        EXPECT_EQ(d.rows("select PARENT, CHILD from TABLELINK"), QStringList{"CLIENT|VISIT"});
+    }
 }

@@ -262,8 +262,7 @@ TEST(EngineSets, HandlersMarkMoveAndRevertRows)
     const auto order = [&e] { return rowsOf(e.TFields, {"NEW_NAME"}).join(','); };
     // A row inserted under A, a row moved up and one moved down.
     go("B");
-    e.InsertOrder = 1;
-    e.TFields.insert();
+    e.gFieldsInsertKey();
     e.TFields.fieldByName("NEW_NAME")->setAsString("N");
     e.TFields.fieldByName("DT")->setAsString("int");
     e.TFields.post();
@@ -309,6 +308,16 @@ TEST(EngineSets, HandlersMarkMoveAndRevertRows)
     e.gIndCellClick("CLASTERED");
     ASSERT_TRUE(e.TInd.locate("NEW_NAME", Variant(QString("IX_BC"))));
     e.gIndCellClick("CLASTERED");
+    // The members of an index as the user arranged them; a pending edit posted on a page
+    // change.
+    ASSERT_TRUE(e.TInd.locate("NEW_NAME", Variant(QString("IX_C"))));
+    e.StoreIndexMembers({"D", "C"});
     EXPECT_EQ(rowsOf(e.TInd, IndexCols),
-              QStringList({"A|PRIMARY KEY|A|1|0", "A|IX_BC|B,C|0|1", "|IX_C|C|0|0"}));
+              QStringList({"A|PRIMARY KEY|A|1|0", "A|IX_BC|B,C|0|1", "A|IX_C|D,C|0|0"}));
+    go("D");
+    e.TFields.edit();
+    e.TFields.fieldByName("METATYPE")->setAsString("CODE");
+    e.PCChange();
+    EXPECT_EQ(e.TFields.state(), DataSet::State::Browse);
+    EXPECT_EQ(rowsOf(e.TFields, {"UA", "NEW_NAME", "ONLY_META"})[2], "A|D|1");
 }
