@@ -320,10 +320,12 @@ bool WindowTour::run(const Visit& visit, QString* error)
         return false;
     }
     // The tour ticks itself, before there is anything to poll: the first tick, then one that
-    // sets the clock.
+    // sets the clock. The first tick starts the timer again; no tick of its own opens a window
+    // while the tour waits on the display.
     main->CommonTimer->stop();
     main->CommonTimerTimer(main->CommonTimer);
     main->CommonTimerTimer(main->CommonTimer);
+    main->CommonTimer->stop();
     addSampleRows(*DataTables);
     fileops::writeFile(LogFileName, "06/12/2026 22:10:46\tDocument 1 sent to QVXIMP\r\n");
     if (main->ConfigBtn->isChecked())
