@@ -2,11 +2,15 @@
 #include "registry.h"
 
 #include <platform/exception.h>
+#include <platform/fileops.h>
 #include <platform/inifile.h>
+#include <platform/uitexts.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
 
 namespace {
 
@@ -43,8 +47,10 @@ void writeString(const QString& key, const QString& name, const QString& value)
 {
     const QString file = fileName();
     const QString folder = QFileInfo(file).absolutePath();
-    if (!QDir().mkpath(folder))
-        throw EInOutError(QStringLiteral("Cannot create the folder %1").arg(folder));
+    if (!QDir().mkpath(folder)) {
+        const int e = errno;
+        throw EInOutError(uiText(UiText::CannotCreateFolder).arg(folder, fileops::errorText(e)), e);
+    }
     IniFile(file).writeString(key, name, value);
 }
 

@@ -446,6 +446,39 @@ void TMainForm::FitColumns(QTreeWidget* List)
     List->setMinimumWidth(chrome + std::min(total, 2 * designed));
 }
 
+void TMainForm::CentreOnScreen()
+{
+    layout()->activate(); // the window's size now
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move((area.width() - frameGeometry().width()) / 2,
+             (area.height() - frameGeometry().height()) / 2);
+    }
+    KeepOnScreen();
+}
+
+void TMainForm::KeepOnScreen()
+{
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    const QRect area = shownOn->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (area.contains(frame))
+        return;
+    // Its left and top edges stay on the screen when it is larger than the screen.
+    const int left =
+        std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+    const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+    move(left, top);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    TForm::resizeEvent(event);
+    KeepOnScreen();
+}
+
 void TMainForm::connectHandlers()
 {
     const auto click = [this](QPushButton* button, void (TMainForm::*handler)(QObject*)) {
@@ -537,12 +570,7 @@ void TMainForm::FormCreate(QObject*)
 
         CreateTrayIcon();
 
-        layout()->activate(); // the window's size, for centring it
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->geometry();
-            move((area.width() - frameGeometry().width()) / 2,
-                 (area.height() - frameGeometry().height()) / 2);
-        }
+        CentreOnScreen();
         setScreenCursor(crHourGlass);
 
         setCaption(
@@ -575,6 +603,7 @@ void TMainForm::FormCreate(QObject*)
 
         FillSourceList();
         FillDocumentList();
+        CentreOnScreen(); // the rows may have widened the window
 
         setScreenCursor(crDefault);
         m_appMessageHooked = true;

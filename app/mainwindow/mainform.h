@@ -164,6 +164,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createComponents();
@@ -210,6 +211,10 @@ private:
     const QList<int>& DesignedColumns(const QTreeWidget* List) const;
     void PrepareColumns(QTreeWidget* List);
     void FitColumns(QTreeWidget* List);
+    // The window grows with its lists' columns: it is centred once they are filled at start-up,
+    // and a window that grows later is moved back whole onto its screen where it can be.
+    void CentreOnScreen();
+    void KeepOnScreen();
     // Hides the window, or minimises it where the desktop shows no tray icon to bring it back.
     void HideMainWindow();
     void BringToFront();

@@ -31,7 +31,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleOption>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -47,18 +46,6 @@ const QString RangeSentinel = QStringLiteral("zzzz");
 // Above every character a name can hold in the local tables' folded order: the upper end of a
 // prefix range there.
 constexpr char16_t PrefixEnd = 0xFFFF;
-
-// The width a column's title needs (the model's own size hint is that of its values).
-int titleWidth(const QHeaderView* header, int section)
-{
-    QStyleOptionHeader option;
-    option.initFrom(header);
-    option.section = section;
-    option.text = header->model()->headerData(section, Qt::Horizontal).toString();
-    return header->style()
-        ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
-        .width();
-}
 
 // A green plus: the style's file icon looked like a disabled button.
 QIcon addIcon()
@@ -344,7 +331,8 @@ void TIdDlg::BindPatients(DataSet* patients, const QStringList& fieldNames,
     // A column is at least as wide as its title.
     m_leastWidths.clear();
     for (int i = 0; i < widths.size() && i < fieldNames.size(); ++i)
-        m_leastWidths.append(std::max(widths.at(i), titleWidth(PatGrid->horizontalHeader(), i)));
+        m_leastWidths.append(
+            std::max(widths.at(i), columnTitleWidth(PatGrid->horizontalHeader(), i)));
     FitColumns();
     selectCurrentRow(DataSource1->currentRow());
 }

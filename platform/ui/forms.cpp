@@ -10,8 +10,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
+#include <QStyleOptionHeader>
 
 #include <algorithm>
 
@@ -162,6 +164,20 @@ void TForm::Release()
 void TForm::setDesignedSize(int width, int height)
 {
     resize(QSize(width, height).expandedTo(minimumSizeHint()));
+}
+
+int columnTitleWidth(const QHeaderView* header, int section, bool highlighted)
+{
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.section = section;
+    option.text = header->model()->headerData(section, header->orientation()).toString();
+    QFont font = header->font();
+    font.setBold(highlighted);
+    option.fontMetrics = QFontMetrics(font);
+    return header->style()
+        ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
+        .width();
 }
 
 void TForm::setModalResult(int result)

@@ -17,6 +17,7 @@
 #include <utility>
 
 class QAction;
+class QHeaderView;
 
 // "The form's components": the named components its constructor created, in creation order.
 // Qt's object tree is not this list (it also holds Qt's own inner widgets and layouts).
@@ -220,6 +221,11 @@ QList<TRegisteredForm> registeredFormClasses();
 // The live forms and data modules in creation order (each joins when constructed and leaves
 // when destroyed): what translating every open form walks.
 QList<QObject*> applicationComponents();
+
+// The width a list's column title takes as its header draws it, whatever width the model suggests
+// for the column: bold when `highlighted` (a header that highlights its sections does so while
+// the column holds the selection, so that a list selecting whole rows shows every title bold).
+int columnTitleWidth(const QHeaderView* header, int section, bool highlighted = true);
 
 // The cursor over every window of the program; crDefault returns it to normal.
 void setScreenCursor(TCursor cursor);

@@ -289,3 +289,45 @@ TEST(MainWindowLists, TheOtherCommandsAndTheResultsOfAnalysers)
     w.form = nullptr;
     EXPECT_NE(&Workstation(), static_cast<WorkstationService*>(&AppWorkstation()));
 }
+
+// Rows longer than the designed columns widen the window past the screen's width (800 pixels
+// offscreen): started with them, or when they come later, it keeps its left edge on the screen.
+TEST(MainWindowLists, WindowWidenedByItsRowsStaysOnTheScreen)
+{
+    const QString title = "Spiromètre du cabinet de pneumologie, salle d examen numéro deux";
+    // Each level of the window's nested layouts answers the requests of the one inside it in a
+    // round of posted events of its own.
+    const auto layOut = [] {
+        for (int level = 0; level < 5; ++level)
+            QApplication::processEvents();
+    };
+    for (const bool atStart : {true, false}) {
+        MainWindowFixture w;
+        w.writeUsualIni();
+        w.prepareTables(atStart ? "INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension) "
+                                  "VALUES (1, 1, 1, '" +
+                                      title +
+                                      "', 'TXT');"
+                                      "INSERT INTO \"FILES.DB\" (Number, Pack, Cfg, Date, Time, "
+                                      "Type, Pages, NeedId, Patient) "
+                                      "VALUES (1, 0, 1, '2026-12-06', '22:10:46', 0, 1, 0, 0);"
+                                : QString());
+        w.start();
+        ASSERT_FALSE(w.form->StartupFailed());
+        w.form->show();
+        layOut();
+        if (!atStart) {
+            w.addSource(1, 1, 1, title + ", poste de gauche");
+            w.addDocument(1, 1);
+            w.form->FillSourceList();
+            w.form->FillDocumentList();
+            layOut();
+        }
+        const QRect area = w.form->screen()->availableGeometry();
+        const QRect frame = w.form->frameGeometry();
+        EXPECT_GT(frame.width(), area.width())
+            << "the rows widen the window, at start: " << atStart;
+        EXPECT_EQ(frame.left(), area.left()) << "at start: " << atStart;
+        EXPECT_GE(frame.top(), area.top()) << "at start: " << atStart;
+    }
+}

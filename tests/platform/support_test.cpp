@@ -3,6 +3,7 @@
 #include <platform/clock.h>
 #include <platform/exception.h>
 #include <platform/inifile.h>
+#include <platform/registry.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
@@ -142,6 +143,16 @@ TEST(UiTexts, EveryLanguageKeepsTheArgumentsAndFailuresSpeakIt)
         ADD_FAILURE() << "a folder inside a file";
     } catch (const EInOutError& e) {
         EXPECT_EQ(e.message(), "Невозможно создать папку \"" + ws.path("plain/buf/") +
+                                   "\": часть пути не является папкой");
+    }
+    // The user's registry creates the folders of its file the same way.
+    const auto registry = qScopeGuard([] { userregistry::setFileName(QString()); });
+    userregistry::setFileName(ws.path("plain/Quorvane/registry.ini"));
+    try {
+        userregistry::writeString("Software\\Quorvane", "Mode", "1");
+        ADD_FAILURE() << "a registry inside a file";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.message(), "Невозможно создать папку \"" + ws.path("plain/Quorvane") +
                                    "\": часть пути не является папкой");
     }
 }

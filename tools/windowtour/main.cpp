@@ -12,11 +12,62 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
 
 #include <cstdio>
+
+namespace {
+
+// The share of pixels that differ between two pictures of a window (1 when their sizes differ).
+double difference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 1;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    qint64 differing = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int column = 0; column < x.width(); ++column)
+            differing += (p[column] & 0xFFFFFF) != (q[column] & 0xFFFFFF);
+    }
+    return double(differing) / (qint64(x.width()) * x.height());
+}
+
+// Pictures the window with its window manager's frame into `file`, once the display shows what
+// the window paints: while the window manager is still placing, growing or uncovering it, what
+// the X server holds differs from the window's own rendering, and it is looked at again after
+// the display's next events (a blinking text cursor is the most that may differ).
+bool picture(QWidget* window, const QString& file, const QString& scratch)
+{
+    const QString id = QString::number(window->winId());
+    for (int attempt = 0;; ++attempt) {
+        window->repaint();
+        QGuiApplication::sync();
+        if (QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), id, scratch}) !=
+            0)
+            return false;
+        if (difference(QImage(scratch), window->grab().toImage()) < 0.005)
+            break;
+        if (attempt == 50) {
+            std::fprintf(stderr, "%s: the display did not settle; pictured as it is\n",
+                         qPrintable(QFileInfo(file).fileName()));
+            break;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    }
+    return QProcess::execute(QStringLiteral("import"),
+                             {QStringLiteral("-frame"), QStringLiteral("-window"), id, file}) == 0;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -44,21 +95,21 @@ int main(int argc, char* argv[])
 
     int pictures = 0;
     QString error;
+    const QTemporaryDir scratch;
     const bool ran = WindowTour::run(
         [&](QWidget* window, const QString& name) {
-            // Pictured once the display shows it.
+            // Looked at once the display shows it, as large as its layouts ask (a window that
+            // grows waits for the window manager to give it the room).
             const QDeadlineTimer deadline(5000);
-            while (!(window->windowHandle() && window->windowHandle()->isExposed()) &&
+            while (!(window->windowHandle() && window->windowHandle()->isExposed() &&
+                     window->width() >= window->minimumWidth() &&
+                     window->height() >= window->minimumHeight()) &&
                    !deadline.hasExpired())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-            window->repaint();
-            QCoreApplication::processEvents();
             for (const QString& fault : WindowTour::faults(window))
                 std::printf("%s: %s\n", qPrintable(name), qPrintable(fault));
             const QString file = folder + QLatin1Char('/') + name + suffix + QStringLiteral(".png");
-            if (QProcess::execute(QStringLiteral("import"),
-                                  {QStringLiteral("-frame"), QStringLiteral("-window"),
-                                   QString::number(window->winId()), file}) == 0)
+            if (picture(window, file, scratch.filePath(QStringLiteral("shown.png"))))
                 ++pictures;
             else
                 std::fprintf(stderr, "%s was not pictured\n", qPrintable(name));

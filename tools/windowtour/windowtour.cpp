@@ -25,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -212,12 +213,11 @@ QString cutColumns(QAbstractItemView* view)
             .arg(header->length())
             .arg(view->viewport()->width());
     for (int i = 0; i < header->count(); ++i) {
-        QStyleOptionHeader title;
-        title.initFrom(header);
-        title.text = header->model()->headerData(i, Qt::Horizontal).toString();
-        const int need = std::max(
-            header->style()->sizeFromContents(QStyle::CT_HeaderSection, &title, {}, header).width(),
-            view->sizeHintForColumn(i));
+        const bool highlighted =
+            header->highlightSections() && view->selectionModel() &&
+            view->selectionModel()->columnIntersectsSelection(i, view->rootIndex());
+        const int need =
+            std::max(columnTitleWidth(header, i, highlighted), view->sizeHintForColumn(i));
         if (header->sectionSize(i) < need)
             return QStringLiteral("column %1 is %2 wide for %3")
                 .arg(i)
@@ -320,10 +320,12 @@ bool WindowTour::run(const Visit& visit, QString* error)
         return false;
     }
     // The tour ticks itself, before there is anything to poll: the first tick, then one that
-    // sets the clock.
+    // sets the clock. The first tick starts the timer again; no tick of its own opens a window
+    // while the tour waits on the display.
     main->CommonTimer->stop();
     main->CommonTimerTimer(main->CommonTimer);
     main->CommonTimerTimer(main->CommonTimer);
+    main->CommonTimer->stop();
     addSampleRows(*DataTables);
     fileops::writeFile(LogFileName, "06/12/2026 22:10:46\tDocument 1 sent to QVXIMP\r\n");
     if (main->ConfigBtn->isChecked())
