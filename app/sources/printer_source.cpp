@@ -54,6 +54,8 @@ struct SpoolState
     QHash<QString, QPair<qint64, qint64>> takenLeft;
     files::BusyWatch busy;
     bool toldNoSpoolDir = false;
+    // The missing spool folder last logged: said once, and again once it has been found.
+    QString toldMissing;
 };
 
 SpoolState& state()
@@ -412,6 +414,15 @@ bool ReadSpool(const TPrinterSource& Source, const QString& SpoolDir, const QStr
         return false;
     }
     Pass pass{Source, AddBackslash(SpoolDir), false, false, {}};
+    if (!QFileInfo(pass.folder).isDir()) {
+        if (s.toldMissing != pass.folder)
+            WriteToLog(QStringLiteral("The spool folder %1 ([Application] SpoolDir) does not "
+                                      "exist: the virtual-printer sources take nothing")
+                           .arg(pass.folder));
+        s.toldMissing = pass.folder;
+        return false;
+    }
+    s.toldMissing.clear();
     const QStringList jobs = files::matchingFiles(pass.folder, QStringLiteral("*.spl"));
     if (jobs.isEmpty() || !settled(pass.folder, jobs))
         return false;

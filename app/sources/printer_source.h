@@ -39,7 +39,8 @@ bool PollPrinterSources(const QString& SpoolDir, const QString& BufDir);
 // is tried again once it changes, after 60 passes, or when the sources are checked again (the
 // failure is logged once). After a pass that took jobs and met none it had to leave, the queue
 // is purged (SetPrn action 3), and the pages are printed through when the source names a
-// printer. An empty SpoolDir is watched by no one (logged once).
+// printer. An empty SpoolDir is watched by no one, and a missing one finds nothing (each logged
+// once).
 bool ReadSpool(const TPrinterSource& Source, const QString& SpoolDir, const QString& BufDir);
 
 // Queue control through the printer-queue backend in use: action 1 resumes, 2 pauses, 3 purges,

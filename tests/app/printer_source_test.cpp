@@ -113,6 +113,11 @@ TEST_F(PrinterSourceTest, ThreePageJobBecomesOneDocumentOnceSettledAndOnlyItsQue
     EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
     EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
     EXPECT_EQ(logged(u"No spool folder is configured"_s), 1);
+    for (int pass = 0; pass < 2; ++pass)
+        EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, spool + u"gone"_s, BufDir));
+    EXPECT_EQ(
+        logged(u"The spool folder "_s + spool + u"gone/ ([Application] SpoolDir) does not exist"_s),
+        1);
 }
 
 TEST_F(PrinterSourceTest, JobsWaitUntilWholeAndAreTakenWholeOrNotAtAll)
