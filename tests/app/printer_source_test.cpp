@@ -191,6 +191,26 @@ TEST_F(PrinterSourceTest, PagesAreCutWholeAndByteForByte)
         writeFileBytes(f.ws.path(u"expected.emf"_s), pages[i]);
         EXPECT_EQ(QProcess::execute(u"cmp"_s, {f.ws.path(u"expected.emf"_s), cut[i + 1]}), 0);
     }
+    // Pages of megabytes, a header whose signature straddles a megabyte, a false header inside
+    // a page, runs of 01 bytes and a false header between pages.
+    const auto bulk = [](qsizetype size, char fill) {
+        QByteArray page(size, fill);
+        page.replace(0, 52, falseHeader(quint32(size)));
+        if (size > 2000)
+            page.replace(1000, 52, falseHeader(88));
+        return page;
+    };
+    const qsizetype mib = 1 << 20;
+    const QList<QByteArray> big{bulk(mib + mib / 2, 'a'), bulk(100, 'b'), bulk(mib - 3, 'c')};
+    writeFileBytes(spool + u"00004.SPL"_s, QByteArray(mib - 42, '\0') + big[0] +
+                                               QByteArray(7, '\x01') + big[1] + falseHeader(40) +
+                                               big[2]);
+    cut.clear();
+    EXPECT_EQ(ExtractEmfPages(spool + u"00004.SPL"_s, cut), EmfExtraction::Whole);
+    ASSERT_EQ(cut.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(readFileBytes(cut[i]) == big[i]) << i;
+
     // A page past the end: none is written, the ones before are taken back.
     writeFileBytes(spool + u"00003.SPL"_s, pages[0] + pages[1].chopped(1));
     cut.clear();
