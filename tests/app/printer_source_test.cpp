@@ -285,7 +285,9 @@ TEST_F(PrinterSourceTest, CupsQueuePausedOnlyWithTheSettingAndHeldJobsNeverPurge
           {"cups-files.conf", u"ServerRoot %1\nRequestRoot %1run\nTempDir %1run\nCacheDir %1run\n"
                               "StateDir %1run\nErrorLog stderr\nAccessLog %1log\nPageLog %1log\n"
                               "Printcap %1printcap"_s},
-          {"printers.conf", u"<Printer Cardio>\nDeviceURI file:///dev/null\n</Printer>"_s}})
+          {"printers.conf",
+           u"<Printer Cardio>\nDeviceURI file:///dev/null\n</Printer>\n"
+           "<DefaultPrinter Autre>\nDeviceURI file:///dev/null\n</DefaultPrinter>"_s}})
         writeFileBytes(
             root + QLatin1String(name),
             QString(text).replace(u"%1"_s, root).replace(u"%2"_s, QString::number(port)).toUtf8() +
@@ -332,6 +334,11 @@ TEST_F(PrinterSourceTest, CupsQueuePausedOnlyWithTheSettingAndHeldJobsNeverPurge
         EXPECT_TRUE(client(u"lpstat"_s, {u"-o"_s, u"Cardio"_s}).contains(u"Cardio-1"_s));
     }
     EXPECT_EQ(logged(u"\"Cardio\" is never purged"_s), 1);
+    // Printed through to the installed queue named so without regard to case, one job a page
+    // (kept by the paused queue).
+    PrintEmfPages(BufDir, {u"1.3"_s, u"2.3"_s}, u"cardio"_s);
+    const QString jobs = client(u"lpstat"_s, {u"-o"_s, u"Cardio"_s});
+    EXPECT_TRUE(jobs.contains(u"Cardio-2"_s) && jobs.contains(u"Cardio-3"_s)) << jobs.toStdString();
 }
 
 TEST_F(PrinterSourceTest, QueueControlFailuresAreShownAndOtherActionsDoNothing)
