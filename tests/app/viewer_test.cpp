@@ -233,7 +233,7 @@ TEST_F(ViewerTest, PrintedPagesAreTheDocumentsOwnRowsAndCapturesTheirOwnPicture)
         addDocument(number, 3, type);
         writeFileBytes(BufDir + QString::number(number) + u".3"_s, emfPage({}));
     }
-    expect<TfEmfView>([this](TfEmfView& v) {
+    expect<TfEmfView>([](TfEmfView& v) {
         EXPECT_EQ(v.Pages(),
                   (QStringList{BufDir + u"1.3"_s, BufDir + u"3.3"_s, BufDir + u"5.3"_s}));
     });
