@@ -1,7 +1,8 @@
 // Cutting a print job into its pages against its baseline in the same run: a 64 MiB job file of
 // 20 pages, with stray bytes between them, cut into 20 page files (each written under a temporary
-// name, flushed to the disk and renamed) against copying the same file once with the program's
-// own copy, which writes as durably.
+// name and renamed) against copying the same file once with the program's own copy, which writes
+// it the same way. Neither is flushed to the disk here: the registry flushes the pages when it
+// takes them, as it flushes a copied file.
 #include <app/sources/spoolfiles.h>
 #include <platform/fileops.h>
 
@@ -71,7 +72,11 @@ void BM_CopyJobFile(benchmark::State& state)
     Fixture& f = fixture();
     const QString copy = f.dir.path() + QStringLiteral("/copy/00002.SPL");
     for (auto _ : state) {
-        if (!fileops::copy(f.job, copy)) {
+        // The former copy goes outside the timing, as the former pages do below.
+        state.PauseTiming();
+        QFile::remove(copy);
+        state.ResumeTiming();
+        if (!fileops::copy(f.job, copy, nullptr, fileops::Flush::Later)) {
             state.SkipWithError("the copy failed");
             return;
         }

@@ -83,6 +83,9 @@ bool IsDrawableEmf(QByteArrayView page)
     const bool whole = WalkEmfRecords(page, [&](quint32 type, QByteArrayView record) {
         if (first && (type != U_EMR_HEADER || record.size() < EmfBaseHeaderSize))
             sound = false;
+        // The safety check takes a type it does not know for a sound record.
+        if (type < U_EMR_MIN || type > U_EMR_MAX)
+            sound = false;
         first = false;
         // libuemf reads the record in place: a record at an odd place is copied to one that
         // suits its fields.
@@ -98,6 +101,25 @@ bool IsDrawableEmf(QByteArrayView page)
 }
 
 static_assert(U_SIZE_EMRHEADER_MIN == EmfBaseHeaderSize);
+
+QByteArray EmfToSvg(QByteArrayView page)
+{
+    if (!IsDrawableEmf(page))
+        return {};
+    generatorOptions options{};
+    char noNamespace[] = "";
+    options.nameSpace = noNamespace;
+    options.svgDelimiter = true;
+    options.emfplus = true;
+    char* out = nullptr;
+    size_t outLength = 0;
+    QByteArray bytes = page.toByteArray(); // the library takes them as its own
+    const int done = emf2svg(bytes.data(), size_t(bytes.size()), &out, &outLength, &options);
+    const std::unique_ptr<char, CFree> svg(out);
+    if (!done || !out)
+        return {};
+    return QByteArray(out, qsizetype(outLength));
+}
 
 EmfPicture::EmfPicture() = default;
 EmfPicture::~EmfPicture() = default;
@@ -119,19 +141,10 @@ bool EmfPicture::load(const QString& path, QString* error)
     }
     if (!IsDrawableEmf(bytes))
         return fail(QStringLiteral("The page \"%1\" is not a whole metafile").arg(path));
-
-    generatorOptions options{};
-    char noNamespace[] = "";
-    options.nameSpace = noNamespace;
-    options.svgDelimiter = true;
-    options.emfplus = true;
-    char* out = nullptr;
-    size_t outLength = 0;
-    const int done = emf2svg(bytes.data(), size_t(bytes.size()), &out, &outLength, &options);
-    const std::unique_ptr<char, CFree> svg(out);
-    if (!done || !out)
+    const QByteArray svg = EmfToSvg(bytes);
+    if (svg.isEmpty())
         return fail(QStringLiteral("The page \"%1\" cannot be drawn").arg(path));
-    auto renderer = std::make_unique<QSvgRenderer>(QByteArray(out, qsizetype(outLength)));
+    auto renderer = std::make_unique<QSvgRenderer>(svg);
     if (!renderer->isValid())
         return fail(QStringLiteral("The page \"%1\" cannot be drawn").arg(path));
     m_bytes = bytes;

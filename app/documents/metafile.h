@@ -37,8 +37,13 @@ struct EmfText
 std::optional<EmfText> ReadEmfText(QByteArrayView record);
 
 // True when the page can be handed to the drawing library: a header record first, every record
-// whole, a multiple of 4 bytes and consistent in itself (its offsets and counts stay within it).
+// of a known type, whole, a multiple of 4 bytes and consistent in itself (its offsets and counts
+// stay within it).
 bool IsDrawableEmf(QByteArrayView page);
+
+// The page converted for drawing, as an SVG document; empty when it is not drawable (see
+// IsDrawableEmf) or the conversion fails.
+QByteArray EmfToSvg(QByteArrayView page);
 
 // The size of the header's fixed part: no page is shorter.
 inline constexpr int EmfBaseHeaderSize = 88;

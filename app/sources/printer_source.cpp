@@ -33,6 +33,8 @@ namespace {
 constexpr int PrinterSourceType = 3;
 constexpr int SettledPasses = 3;
 constexpr int EmptyJobPasses = 60;
+// A job whose hand-over failed is tried again after this many passes, unless it changes first.
+constexpr int RetryPasses = 60;
 
 // What the passes remember.
 struct SpoolState
@@ -41,10 +43,19 @@ struct SpoolState
     int settleCount = 0;
     // Job files found empty, with the passes in a row they have been so.
     QHash<QString, int> emptyPasses;
-    // Jobs whose hand-over failed, with the size and time their file had then.
-    QHash<QString, QPair<qint64, qint64>> failed;
+    // Jobs whose hand-over failed: the size and time their file had then, and the passes since.
+    struct Failed
+    {
+        QPair<qint64, qint64> stamp;
+        int passes = 0;
+    };
+    QHash<QString, Failed> failed;
+    // Jobs taken whose files could not be removed, with their size and time: never taken twice.
+    QHash<QString, QPair<qint64, qint64>> takenLeft;
     files::BusyWatch busy;
     bool toldNoSpoolDir = false;
+    // The missing spool folder last logged: said once, and again once it has been found.
+    QString toldMissing;
 };
 
 SpoolState& state()
@@ -172,6 +183,8 @@ bool handOverJob(int cfg, const QStringList& pages, QStringList& bufNames, QStri
                 why = QStringLiteral("page %1 could not be registered").arg(page);
                 return false;
             }
+            trace(QStringLiteral("MoveFile(") + page + QStringLiteral(", ") +
+                  DocumentFileName(number, PrinterSourceType));
             taken.append({number, page});
         }
         storePageCount(taken.first().number, int(taken.size()));
@@ -185,11 +198,13 @@ bool handOverJob(int cfg, const QStringList& pages, QStringList& bufNames, QStri
     return true;
 }
 
-void removeJobFile(const QString& path)
+bool removeJobFile(const QString& path)
 {
     QString error;
-    if (!fileops::remove(path, &error))
-        WriteToLog(QStringLiteral("Print job file %1 was taken but stays: %2").arg(path, error));
+    if (fileops::remove(path, &error))
+        return true;
+    WriteToLog(QStringLiteral("Print job file %1 was taken but stays: %2").arg(path, error));
+    return false;
 }
 
 // ---- a pass -------------------------------------------------------------------------------------
@@ -203,12 +218,27 @@ struct Pass
     bool leftBusy = false;
     QStringList bufNames;
 
-    // A job of the queue whose hand-over failed and that has not changed since waits for the
-    // sources to be checked again.
+    // A job already taken whose file could not be removed is no job any more, until its file
+    // changes (the spooler may give a new job the same name).
+    static bool alreadyTaken(const QString& job)
+    {
+        QHash<QString, QPair<qint64, qint64>>& left = state().takenLeft;
+        const auto seen = left.constFind(job);
+        if (seen == left.cend())
+            return false;
+        if (*seen == stampOf(job))
+            return true;
+        left.erase(seen);
+        return false;
+    }
+
+    // A job of the queue whose hand-over failed waits, unchanged, for RetryPasses passes or for
+    // the sources to be checked again; it counts as busy meanwhile.
     bool heldBack(const QString& job)
     {
-        const auto seen = state().failed.constFind(job);
-        if (seen == state().failed.cend() || *seen != stampOf(job))
+        const auto seen = state().failed.find(job);
+        if (seen == state().failed.end() || seen->stamp != stampOf(job) ||
+            ++seen->passes >= RetryPasses)
             return false;
         leftBusy = true;
         return true;
@@ -220,19 +250,25 @@ struct Pass
         SpoolState& s = state();
         QString why;
         if (!handOverJob(source.Configuration, pages, bufNames, why)) {
-            s.failed.insert(job, stampOf(job));
-            WriteToLog(QStringLiteral("Print job %1 not taken, it stays in the spool folder: %2")
-                           .arg(job, why));
+            // Said once, however often it is tried again.
+            if (!s.failed.contains(job))
+                WriteToLog(
+                    QStringLiteral("Print job %1 not taken, it stays in the spool folder: %2")
+                        .arg(job, why));
+            s.failed.insert(job, {stampOf(job), 0});
             leftBusy = true;
             return;
         }
         s.failed.remove(job);
         for (const QString& page : pages)
             s.busy.forget(page);
+        bool removed = true;
         for (const QString& file : jobFiles) {
             s.busy.forget(file);
-            removeJobFile(file);
+            removed = removeJobFile(file) && removed;
         }
+        if (!removed && QFileInfo::exists(job))
+            s.takenLeft.insert(job, stampOf(job));
         taken = true;
     }
 
@@ -255,7 +291,7 @@ struct Pass
             const SpoolV1Job job = ParseSpoolV1(bytes);
             const QString line = codepage::fromAnsi(job.line);
             if (!job.hasLine || source.Work_name.isEmpty() || !line.contains(source.Work_name) ||
-                heldBack(path))
+                alreadyTaken(path) || heldBack(path))
                 continue;
             // A job of this queue that names no page yet is still being written.
             bool ready = !job.pages.isEmpty();
@@ -292,7 +328,7 @@ struct Pass
             QString queue;
             const bool ours = ShadowNamesQueue(shadow, source.Work_name, &queue);
             trace(QStringLiteral("Buf :") + queue);
-            if (!ours || heldBack(path))
+            if (!ours || alreadyTaken(path) || heldBack(path))
                 continue;
             const QString spl = spoolFile(folder, name.chopped(4) + QStringLiteral(".spl"));
             trace(QStringLiteral("sSPLFileName : ") + spl);
@@ -378,6 +414,15 @@ bool ReadSpool(const TPrinterSource& Source, const QString& SpoolDir, const QStr
         return false;
     }
     Pass pass{Source, AddBackslash(SpoolDir), false, false, {}};
+    if (!QFileInfo(pass.folder).isDir()) {
+        if (s.toldMissing != pass.folder)
+            WriteToLog(QStringLiteral("The spool folder %1 ([Application] SpoolDir) does not "
+                                      "exist: the virtual-printer sources take nothing")
+                           .arg(pass.folder));
+        s.toldMissing = pass.folder;
+        return false;
+    }
+    s.toldMissing.clear();
     const QStringList jobs = files::matchingFiles(pass.folder, QStringLiteral("*.spl"));
     if (jobs.isEmpty() || !settled(pass.folder, jobs))
         return false;

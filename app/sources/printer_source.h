@@ -32,12 +32,15 @@ bool PollPrinterSources(const QString& SpoolDir, const QString& BufDir);
 // never deleted). A job is taken when its shadow file (version 2) or its queue line (version 1)
 // names the source's queue, and its files are not held by a writer, nor half-written: every page
 // becomes a document (the first with Type 0 and Pages = the page count, the others with Type =
-// the first's number, data files "<hex number>.3"), then the job's files are removed. A job is
+// the first's number, data files "<hex number>.3"), then the job's files are removed (a job whose
+// files cannot be removed is logged and not taken again while they stay as they are). A job is
 // taken whole or not at all: when a page cannot be registered, the pages registered before are
-// taken back and return to the spool folder, the job stays, and it is tried again only once it
-// changes or the sources are checked again (logged once). After a pass that took jobs and met
-// none it had to leave, the queue is purged (SetPrn action 3), and the pages are printed through
-// when the source names a printer. An empty SpoolDir is watched by no one (logged once).
+// taken back and return to the spool folder, the job stays and counts as left for later, and it
+// is tried again once it changes, after 60 passes, or when the sources are checked again (the
+// failure is logged once). After a pass that took jobs and met none it had to leave, the queue
+// is purged (SetPrn action 3), and the pages are printed through when the source names a
+// printer. An empty SpoolDir is watched by no one, and a missing one finds nothing (each logged
+// once).
 bool ReadSpool(const TPrinterSource& Source, const QString& SpoolDir, const QString& BufDir);
 
 // Queue control through the printer-queue backend in use: action 1 resumes, 2 pauses, 3 purges,

@@ -4,10 +4,10 @@
 
 #include <app/documents/metafile.h>
 #include <platform/codepage.h>
+#include <platform/fileops.h>
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <cstring>
@@ -20,8 +20,9 @@ constexpr qsizetype PageMarkerSize = 8;
 
 constexpr qsizetype ShadowNameOffsets[] = {0x78, 0x88, 0xD0, 0xE0};
 
-// Job files are read and pages written in blocks of this size.
-constexpr qint64 Block = 128 * 1024;
+// Job files are read and pages written in blocks of this size: large blocks keep a long job's
+// cut as fast as a copy of it.
+constexpr qint64 Block = 1024 * 1024;
 // A page's header is recognised by its signature and gives its length.
 constexpr qsizetype SignatureAt = 40;
 constexpr qsizetype LengthAt = 48;
@@ -198,8 +199,8 @@ EmfExtraction ExtractEmfPages(const QString& SplFile, QStringList& Pages, QStrin
         return abandon(EmfExtraction::Failed,
                        QStringLiteral("%1 cannot be read: %2").arg(SplFile, in.errorString()));
     const QFileInfo info(SplFile);
-    const QString stem =
-        info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('_');
+    const QString folder = info.path() + QLatin1Char('/');
+    const QString stem = info.completeBaseName() + QLatin1Char('_');
 
     JobReader job(in);
     for (qint64 p = job.nextCandidate(0); p >= 0; p = job.nextCandidate(p)) {
@@ -217,11 +218,22 @@ EmfExtraction ExtractEmfPages(const QString& SplFile, QStringList& Pages, QStrin
             return abandon(EmfExtraction::Incomplete,
                            QStringLiteral("%1 holds a page that is not whole yet").arg(SplFile));
 
-        const QString page = stem + QString::number(written.size()) + QStringLiteral(".emf");
-        QSaveFile out(page);
-        if (!out.open(QIODevice::WriteOnly) || !job.copy(p, length, out) || !out.commit())
+        const QString name = stem + QString::number(written.size()) + QStringLiteral(".emf");
+        const QString page = folder + name;
+        // Written under a name that listings leave alone, then renamed. Not flushed: the job file
+        // stays until the registry has taken every page, and the registry flushes what it takes.
+        const QString temp = folder + QLatin1Char('.') + name + QStringLiteral(".part");
+        QFile out(temp);
+        bool done = out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) &&
+                    job.copy(p, length, out);
+        out.close();
+        QString why = out.errorString();
+        done = done && out.error() == QFileDevice::NoError && fileops::rename(temp, page, &why);
+        if (!done) {
+            QFile::remove(temp);
             return abandon(EmfExtraction::Failed,
-                           QStringLiteral("%1 cannot be written: %2").arg(page, out.errorString()));
+                           QStringLiteral("%1 cannot be written: %2").arg(page, why));
+        }
         written.append(page);
         p += length;
     }

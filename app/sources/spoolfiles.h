@@ -50,8 +50,9 @@ enum class EmfExtraction {
 // 40 bytes on, by " EMF" starts a page whose length is the little-endian 32-bit value 48 bytes on
 // (bytes past the end of the file count as 0). Page k (from 0) is written whole, under a
 // temporary name first, as <folder of SplFile>/<its name without extension>_<k>.emf and its path
-// added to `Pages`; the search goes on after it. A place whose length is below the 88 bytes of a
-// header's fixed part starts no page, and the search goes on at the next byte. Unless the result
-// is Whole, the pages written by this call are removed again and `Pages` is left as it was;
-// `error` then says why.
+// added to `Pages`; the search goes on after it. Pages are not flushed to the disk: the job file
+// is the lasting copy until the registry, which flushes, has taken them. A place whose length is
+// below the 88 bytes of a header's fixed part starts no page, and the search goes on at the next
+// byte. Unless the result is Whole, the pages written by this call are removed again and `Pages` is
+// left as it was; `error` then says why.
 EmfExtraction ExtractEmfPages(const QString& SplFile, QStringList& Pages, QString* error = nullptr);

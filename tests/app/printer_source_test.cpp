@@ -2,9 +2,11 @@
 // asked of a recording backend and of a CUPS server of the test's own.
 #include "emf_pages.h"
 #include "localtables_fixture.h"
+#include "mainwindow_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/sources/printer_source.h>
+#include <app/sources/spoolfiles.h>
 #include <platform/fileops.h>
 #include <platform/printqueue.h>
 #include <platform/support/globals.h>
@@ -12,6 +14,7 @@
 
 #include <support/fileholder.h>
 #include <support/qt_printers.h>
+#include <support/scoped_dialogs.h>
 
 #include <QDir>
 #include <QPrinter>
@@ -89,7 +92,8 @@ protected:
 TEST_F(PrinterSourceTest, ThreePageJobBecomesOneDocumentOnceSettledAndOnlyItsQueueIsPurged)
 {
     // Two false headers (lengths 0 and 40) and stray bytes around the pages of the job.
-    writeJob2(u"00002"_s, u"Cardio on host"_s,
+    // The shadow file names the queue in capitals: compared without regard to case.
+    writeJob2(u"00002"_s, u"CARDIO on host"_s,
               falseHeader(0) + falseHeader(40) + pages[0] + "xx" + pages[1] + pages[2]);
     writeJob2(u"00003"_s, u"Other"_s, pages[0]);
     CheckPrinterSources();
@@ -109,6 +113,11 @@ TEST_F(PrinterSourceTest, ThreePageJobBecomesOneDocumentOnceSettledAndOnlyItsQue
     EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
     EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, QString(), BufDir));
     EXPECT_EQ(logged(u"No spool folder is configured"_s), 1);
+    for (int pass = 0; pass < 2; ++pass)
+        EXPECT_FALSE(ReadSpool({3, u"Cardio"_s, {}}, spool + u"gone"_s, BufDir));
+    EXPECT_EQ(
+        logged(u"The spool folder "_s + spool + u"gone/ ([Application] SpoolDir) does not exist"_s),
+        1);
 }
 
 TEST_F(PrinterSourceTest, JobsWaitUntilWholeAndAreTakenWholeOrNotAtAll)
@@ -141,10 +150,74 @@ TEST_F(PrinterSourceTest, JobsWaitUntilWholeAndAreTakenWholeOrNotAtAll)
               (QStringList{u"00002.SHD"_s, u"00002.SPL"_s, u"00002_0.emf"_s, u"00002_1.emf"_s}));
     EXPECT_EQ(logged(u"Print job "_s + spool + u"00002.SHD not taken"_s), 1);
     EXPECT_TRUE(queue.fake->calls.isEmpty());
-    CheckPrinterSources(); // tried again
+    // Tried again 60 passes after it failed, failing once more, which is not said again.
+    fileops::failNth(fileops::Op::Move, 1, ENOSPC);
+    EXPECT_EQ(poll(57), 0);
+    EXPECT_EQ(spoolFiles().size(), 4);
+    EXPECT_EQ(poll(), 0);
+    EXPECT_EQ(spoolFiles().size(), 4);
+    EXPECT_EQ(logged(u"Print job "_s + spool + u"00002.SHD not taken"_s), 1);
+    EXPECT_EQ(logged(fileops::errorText(ENOSPC)), 2) << "the second failure was met";
+    CheckPrinterSources(); // tried again at once
     EXPECT_EQ(poll(), 1);
     EXPECT_EQ(f.cli(u"SELECT group_concat(Pages) FROM \"FILES.DB\";"_s), u"2,1"_s);
     EXPECT_EQ(queue.fake->calls, (QStringList{u"Pause Cardio"_s, u"Purge Cardio"_s}));
+}
+
+TEST_F(PrinterSourceTest, JobWhoseFilesCannotBeRemovedIsTakenOnce)
+{
+    writeJob2(u"00002"_s, u"Cardio"_s, pages[0]);
+    fileops::failNth(fileops::Op::Remove, 1, EACCES);
+    fileops::failNth(fileops::Op::Remove, 2, EACCES);
+    EXPECT_EQ(poll(6), 1);
+    EXPECT_EQ(f.cli(u"SELECT count(*) FROM \"FILES.DB\";"_s), u"1"_s);
+    EXPECT_EQ(logged(u"was taken but stays"_s), 2);
+    EXPECT_EQ(queue.fake->calls, QStringList{u"Purge Cardio"_s}) << "nothing left busy";
+    // A new job under the same name is another job.
+    writeJob2(u"00002"_s, u"Cardio on host"_s, pages[1]);
+    EXPECT_EQ(poll(), 1);
+    EXPECT_EQ(spoolFiles(), QStringList());
+    EXPECT_EQ(readFileBytes(BufDir + u"2.3"_s), pages[1]);
+}
+
+TEST_F(PrinterSourceTest, PagesAreCutWholeAndByteForByte)
+{
+    writeJob2(u"00002"_s, u"Cardio"_s, "\x01 EMF" + pages[0] + pages[1] + pages[2] + "\x01");
+    QStringList cut{u"earlier"_s};
+    EXPECT_EQ(ExtractEmfPages(spool + u"00002.SPL"_s, cut), EmfExtraction::Whole);
+    ASSERT_EQ(cut, (QStringList{u"earlier"_s, spool + u"00002_0.emf"_s, spool + u"00002_1.emf"_s,
+                                spool + u"00002_2.emf"_s}));
+    for (int i = 0; i < 3; ++i) {
+        writeFileBytes(f.ws.path(u"expected.emf"_s), pages[i]);
+        EXPECT_EQ(QProcess::execute(u"cmp"_s, {f.ws.path(u"expected.emf"_s), cut[i + 1]}), 0);
+    }
+    // Pages of megabytes, a header whose signature straddles a megabyte, a false header inside
+    // a page, runs of 01 bytes and a false header between pages.
+    const auto bulk = [](qsizetype size, char fill) {
+        QByteArray page(size, fill);
+        page.replace(0, 52, falseHeader(quint32(size)));
+        if (size > 2000)
+            page.replace(1000, 52, falseHeader(88));
+        return page;
+    };
+    const qsizetype mib = 1 << 20;
+    const QList<QByteArray> big{bulk(mib + mib / 2, 'a'), bulk(100, 'b'), bulk(mib - 3, 'c')};
+    writeFileBytes(spool + u"00004.SPL"_s, QByteArray(mib - 42, '\0') + big[0] +
+                                               QByteArray(7, '\x01') + big[1] + falseHeader(40) +
+                                               big[2]);
+    cut.clear();
+    EXPECT_EQ(ExtractEmfPages(spool + u"00004.SPL"_s, cut), EmfExtraction::Whole);
+    ASSERT_EQ(cut.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(readFileBytes(cut[i]) == big[i]) << i;
+
+    // A page past the end: none is written, the ones before are taken back.
+    writeFileBytes(spool + u"00003.SPL"_s, pages[0] + pages[1].chopped(1));
+    cut.clear();
+    EXPECT_EQ(ExtractEmfPages(spool + u"00003.SPL"_s, cut), EmfExtraction::Incomplete);
+    EXPECT_TRUE(cut.isEmpty());
+    EXPECT_TRUE(QDir(spool).entryList({u"00003*"_s}, QDir::Files | QDir::Hidden) ==
+                QStringList{u"00003.SPL"_s});
 }
 
 TEST_F(PrinterSourceTest, VersionOneJobsNameTheirPagesAndOneWithoutPagesWaits)
@@ -212,7 +285,9 @@ TEST_F(PrinterSourceTest, CupsQueuePausedOnlyWithTheSettingAndHeldJobsNeverPurge
           {"cups-files.conf", u"ServerRoot %1\nRequestRoot %1run\nTempDir %1run\nCacheDir %1run\n"
                               "StateDir %1run\nErrorLog stderr\nAccessLog %1log\nPageLog %1log\n"
                               "Printcap %1printcap"_s},
-          {"printers.conf", u"<Printer Cardio>\nDeviceURI file:///dev/null\n</Printer>"_s}})
+          {"printers.conf",
+           u"<Printer Cardio>\nDeviceURI file:///dev/null\n</Printer>\n"
+           "<DefaultPrinter Autre>\nDeviceURI file:///dev/null\n</DefaultPrinter>"_s}})
         writeFileBytes(
             root + QLatin1String(name),
             QString(text).replace(u"%1"_s, root).replace(u"%2"_s, QString::number(port)).toUtf8() +
@@ -259,6 +334,42 @@ TEST_F(PrinterSourceTest, CupsQueuePausedOnlyWithTheSettingAndHeldJobsNeverPurge
         EXPECT_TRUE(client(u"lpstat"_s, {u"-o"_s, u"Cardio"_s}).contains(u"Cardio-1"_s));
     }
     EXPECT_EQ(logged(u"\"Cardio\" is never purged"_s), 1);
+    // Printed through to the installed queue named so without regard to case, one job a page
+    // (kept by the paused queue).
+    PrintEmfPages(BufDir, {u"1.3"_s, u"2.3"_s}, u"cardio"_s);
+    const QString jobs = client(u"lpstat"_s, {u"-o"_s, u"Cardio"_s});
+    EXPECT_TRUE(jobs.contains(u"Cardio-2"_s) && jobs.contains(u"Cardio-3"_s)) << jobs.toStdString();
+}
+
+TEST_F(PrinterSourceTest, QueueControlFailuresAreShownAndOtherActionsDoNothing)
+{
+    ScopedScriptedDialogs dialogs;
+    dialogs.expectShowMessage(u"Erreur d'accès à l'imprimante virtuelle: OPPRN 1801"_s)
+        .expectShowMessage(u"Erreur d'accès à l'imprimante virtuelle: SETPRN 1025"_s);
+    queue.fake->answer = {printqueue::Outcome::NotOpened, 1801, u"no such queue"_s};
+    SetPrn(u"Cardio"_s, 2);
+    queue.fake->answer = {printqueue::Outcome::Refused, 1025, u"not allowed"_s};
+    SetPrn(u"Cardio"_s, 1);
+    queue.fake->answer = {};
+    for (const int action : {0, 3, 4, 255})
+        SetPrn(u"Cardio"_s, action);
+    SetPrn(QString(), 2);
+    EXPECT_EQ(queue.fake->calls,
+              (QStringList{u"Pause Cardio"_s, u"Resume Cardio"_s, u"Purge Cardio"_s}));
+}
+
+TEST(PrinterSourceSettings, SpoolSettingsAreReadAtStartUpWithVersionTwoByDefault)
+{
+    for (const QStringList& ini :
+         {QStringList{}, QStringList{u"SpoolDir=/var/spool/jobs"_s, u"SpoolVersion=1"_s}}) {
+        MainWindowFixture w;
+        SpoolVersion = 7;
+        w.startRunning(ini);
+        EXPECT_EQ(SpoolDir, ini.isEmpty() ? QString() : u"/var/spool/jobs"_s);
+        EXPECT_EQ(SpoolVersion, ini.isEmpty() ? 2 : 1);
+    }
+    SpoolDir.clear();
+    SpoolVersion = 1;
 }
 
 } // namespace

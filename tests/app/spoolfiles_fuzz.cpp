@@ -1,7 +1,9 @@
 // Fuzz target: the spool readers. A page cut out is in the job as written and no shorter than a
-// header; a job not cut whole leaves no page behind.
+// header; a job not cut whole leaves no page behind, and no temporary file is ever left.
 #include <app/sources/spoolfiles.h>
 #include <support/fuzz_support.h>
+
+#include <QFileInfo>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -20,9 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::writeFile(job, bytes);
     QStringList pages;
     const EmfExtraction result = ExtractEmfPages(job, pages);
-    if (result != EmfExtraction::Whole &&
-        !(pages.isEmpty() && QDir(WorkPath + QStringLiteral("buf")).entryList({"*.emf"}).isEmpty()))
-        fuzz::fail("spoolfiles", QStringLiteral("pages left by a job that was not taken"));
+    // The folder holds the job and the pages cut out of it, nothing else (no temporary file).
+    QStringList expected{QStringLiteral("00002.SPL")};
+    for (const QString& page : std::as_const(pages))
+        expected.append(QFileInfo(page).fileName());
+    expected.sort();
+    if (result != EmfExtraction::Whole && !pages.isEmpty())
+        fuzz::fail("spoolfiles", QStringLiteral("pages given by a job that was not taken"));
+    if (QDir(WorkPath + QStringLiteral("buf")).entryList(QDir::Files | QDir::Hidden, QDir::Name) !=
+        expected)
+        fuzz::fail("spoolfiles", QStringLiteral("files left beside the job"));
     for (const QString& page : pages) {
         const QByteArray cut = fuzz::readFile(page);
         if (cut.size() < 88 || !bytes.contains(cut))

@@ -78,6 +78,28 @@ TEST(FindEmfText, FindsByTextAndPointThenReadsNearTheOffsetPoint)
     EXPECT_EQ(result, QString::fromLatin1("Hi\0\0\x1e\0\0\0\x1e\0\0\0", 12));
 }
 
+TEST(EmfWalk, OnlyWholePagesOfKnownRecordsReachTheDrawingLibrary)
+{
+    const QByteArray good = emfPage({{10, 10, "Hi"}});
+    const qsizetype eof = good.size() - 20; // the end record: type 14, 20 bytes
+    ASSERT_EQ(qFromLittleEndian<quint32>(good.constData() + eof), 14u);
+    QByteArray unknownType = good;
+    qToLittleEndian<quint32>(200, unknownType.data() + eof);
+    QByteArray overlong = good;
+    qToLittleEndian<quint32>(24, overlong.data() + eof + 4);
+    const struct
+    {
+        QByteArray page;
+        bool drawable;
+    } cases[] = {{good, true},      {good.chopped(4), false}, {unknownType, false},
+                 {overlong, false}, {good.mid(88), false},    {{}, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page.size());
+        EXPECT_EQ(IsDrawableEmf(c.page), c.drawable);
+        EXPECT_EQ(EmfToSvg(c.page).startsWith("<?xml"), c.drawable);
+    }
+}
+
 class ViewerTest : public ::testing::Test
 {
 protected:
@@ -211,7 +233,7 @@ TEST_F(ViewerTest, PrintedPagesAreTheDocumentsOwnRowsAndCapturesTheirOwnPicture)
         addDocument(number, 3, type);
         writeFileBytes(BufDir + QString::number(number) + u".3"_s, emfPage({}));
     }
-    expect<TfEmfView>([this](TfEmfView& v) {
+    expect<TfEmfView>([](TfEmfView& v) {
         EXPECT_EQ(v.Pages(),
                   (QStringList{BufDir + u"1.3"_s, BufDir + u"3.3"_s, BufDir + u"5.3"_s}));
     });
