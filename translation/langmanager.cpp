@@ -30,6 +30,9 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 void (*LanguageChangedProc)(TInternationalLang Language) = nullptr;
 
 namespace {
@@ -192,17 +195,22 @@ void TLangManager::layoutComponents()
                             QAbstractItemView::AnyKeyPressed);
     TrGrid->setItemDelegate(new GridDelegate(this));
     TrGrid->horizontalHeader()->setStretchLastSection(true);
-    TrGrid->setColumnWidth(colNumber, 40);
-    TrGrid->setColumnWidth(colObject, 130);
-    TrGrid->setColumnWidth(colType, 100);
-    TrGrid->setColumnWidth(colDefault, 200);
-    // Room for the fixed columns, the language column at its default width and a scroll bar.
-    TrGrid->setMinimumWidth(
-        40 + 130 + 100 + 200 + TrGrid->horizontalHeader()->defaultSectionSize() +
-        2 * TrGrid->frameWidth() + TrGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     QFont gridFont = TrGrid->font();
     gridFont.setFamily(QStringLiteral("Arial"));
     TrGrid->setFont(gridFont);
+    // The designed widths, or what a title needs when it is drawn bold for the current cell.
+    int fixedWidth = 0;
+    const std::pair<int, int> designed[] = {
+        {colNumber, 40}, {colObject, 130}, {colType, 100}, {colDefault, 200}};
+    for (const auto& [column, width] : designed) {
+        const int w = std::max(width, columnTitleWidth(TrGrid->horizontalHeader(), column));
+        TrGrid->setColumnWidth(column, w);
+        fixedWidth += w;
+    }
+    // Room for the fixed columns, the language column at its default width and a scroll bar.
+    TrGrid->setMinimumWidth(fixedWidth + TrGrid->horizontalHeader()->defaultSectionSize() +
+                            2 * TrGrid->frameWidth() +
+                            TrGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
     auto* top = new QHBoxLayout;
     for (QPushButton* b : {btnRestoreDefaults, btnLineRestore, btnOptions, btnSearch, btnSave,
