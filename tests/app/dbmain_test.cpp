@@ -54,7 +54,9 @@ TEST(ServerModule, MetadataCachesLiveInLocalFiles)
     QTemporaryDir cache;
     auto run = [&](const char* table, bool failSave = false) {
         TServer* s = CreateForm<TServer>();
+        // No password is built in: neither the kernel's nor the connection's.
         EXPECT_TRUE(s->DBAccess1->SysPassword().isEmpty());
+        EXPECT_TRUE(s->Database1->params().value(DbParam::Password).isEmpty());
         EXPECT_FALSE(s->Tables->Active());
         s->Database1->setAliasName("KRN");
         s->DBAccess1->SetCachePath(cache.path());
