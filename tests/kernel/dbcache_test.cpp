@@ -187,6 +187,11 @@ TEST(CachedLoads, ColumnTypesByDescriptionExpressionAndServerKind)
         TDBCache c;
         c.SetRequest(r.get());
         EXPECT_EQ(layoutAfter(c, [&] { c.Open(); }), k.described);
+        // A null Boolean after a set one stays null.
+        QList<bool> nulls;
+        for (c.first(); c.recNo() <= 3 && !c.eof(); c.next())
+            nulls.append(c.FieldByName("B")->isNull());
+        EXPECT_EQ(nulls, QList<bool>({false, false, true}));
         auto plain = p.request();
         plain->SetSQLText("select NE_LE D, HEURE H from FICHES");
         c.SetRequest(plain.get());
