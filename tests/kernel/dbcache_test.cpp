@@ -526,6 +526,9 @@ TEST(CachedLoads, RangesOfANamePrefixThenAKeyOutsideThem)
         EXPECT_EQ(column(c, "NOM"), QStringList({QString::fromUtf8(k.outside)}));
         EXPECT_EQ(readFileBytes(p.programFolder.path() + "/indexes.log"),
                   "FICHES\tidxNOM_0\tNOM\r\n");
+        // In the database file the index carries its table's name (SQLite's names are global).
+        EXPECT_TRUE(p.kernel.rows("select name from sqlite_master where type = 'index'")
+                        .contains("FICHES$idxNOM_0"));
     }
 }
 
