@@ -80,17 +80,20 @@ void streamRows(DbStatement& statement, bool pending, const FieldDefs& sourceDef
     }
     const int limit = cache.PacketLimit();
     int copied = 0;
+    // One list for every row: the cache takes the values out of it and leaves its size.
+    QList<Variant> values(defs.count());
     cache.beginBulkAppend();
     try {
         for (bool row = pending; row; row = statement.step()) {
-            QList<Variant> values(defs.count());
             for (const Column& k : columns) {
                 if (k.type != FieldType::Boolean) {
                     values[k.slot] = statement.columnValue(k.column, k.type);
                     continue;
                 }
                 const Variant stored = statement.columnValue(k.column);
-                if (!stored.isEmpty())
+                if (stored.isEmpty())
+                    values[k.slot] = Variant::null();
+                else
                     values[k.slot] = stored.type() == Variant::Type::String
                                          ? textAsBoolean(stored.toString())
                                          : stored.toBool();

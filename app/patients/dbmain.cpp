@@ -6,6 +6,7 @@
 #include <kernel/dbcache.h>
 #include <kernel/request.h>
 #include <platform/db/database.h>
+#include <platform/ui/imagelist.h>
 #include <reports/repproc.h>
 
 namespace {
@@ -78,6 +79,19 @@ TServer::TServer(QObject* parent) : TDataModule(parent)
     ReportServer = makeComponent<TReportServer>("ReportServer", "TReportServer");
     ReportServer->SetRegPath(ReportRegPath);
     ReportServer->DoTranslate = false;
+
+    auto imageList = [this](const char* name, int side) {
+        auto* list = makeComponent<ImageList>(name, "TImageList");
+        list->setImageSize(QSize(side, side));
+        return list;
+    };
+    imTree = imageList("imTree", 16);
+    imMap = imageList("imMap", 16);
+    imMenu = imageList("imMenu", 16);
+    imToolE = imageList("imToolE", 24);
+    imTooltD = imageList("imTooltD", 24);
+    imToolH = imageList("imToolH", 24);
+    imToolH->setDrawingStyle(ImageList::DrawingStyle::Transparent);
 }
 
 TServer::~TServer()

@@ -8,6 +8,7 @@
 #include <platform/ui/forms.h>
 
 class Database;
+class ImageList;
 class TDBAccess;
 class TDBCache;
 class TDBRequest;
@@ -31,6 +32,14 @@ public:
     TDBCache* Fields;
     TDBCache* Links;
     TReportServer* ReportServer;
+    // The pictures the forms share: 16 x 16 for trees and maps, menus, 24 x 24 for tool buttons
+    // (imToolH drawn without its background). Each form that shows them brings its pictures.
+    ImageList* imTree;
+    ImageList* imMap;
+    ImageList* imMenu;
+    ImageList* imToolE;
+    ImageList* imTooltD;
+    ImageList* imToolH;
 
     // OnCreate: the password, the cache folder, the report folders and the pictures folder from
     // the program's settings (all empty in this program).

@@ -121,8 +121,8 @@ public:
     void setVisible(bool visible) { m_visible = visible; }
     bool isReadOnly() const { return m_readOnly; }
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
-    // Formats are kept for the callers that apply them (through OnGetText); the field itself
-    // shows values with the regional formats of the variant type.
+    // The display format is applied by displayText (below); the edit format and mask are kept
+    // for editors.
     const QString& displayFormat() const { return m_displayFormat; }
     void setDisplayFormat(const QString& format) { m_displayFormat = format; }
     const QString& editFormat() const { return m_editFormat; }
@@ -160,7 +160,8 @@ public:
     void setAsBytes(const QByteArray& value);
 
     // The text a control shows: through OnGetText when assigned (displayText true for viewing,
-    // false for editing), else asString().
+    // false for editing), else asString(); for viewing, a number or a date with a display format
+    // is written through it (FormatFloat, FormatDateTime).
     QString text() const;
     QString displayText() const;
     // What a control stores: through OnSetText when assigned, else setAsString (an empty text

@@ -10,23 +10,43 @@ namespace memdata {
 
 namespace {
 
-// ---- CRC-32 (the common polynomial 0xEDB88320)
+// ---- CRC-32 (the common polynomial 0xEDB88320), eight bytes a step: a restored cache file of
+// some megabytes is checked in a few milliseconds.
 
-quint32 crc32(const char* data, qsizetype size)
+using CrcTables = std::array<std::array<quint32, 256>, 8>;
+
+const CrcTables& crcTables()
 {
-    static const auto table = [] {
-        std::array<quint32, 256> t{};
+    static const CrcTables tables = [] {
+        CrcTables t{};
         for (quint32 i = 0; i < 256; ++i) {
             quint32 c = i;
             for (int k = 0; k < 8; ++k)
                 c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
+            t[0][i] = c;
+        }
+        for (quint32 i = 0; i < 256; ++i) {
+            for (size_t s = 1; s < t.size(); ++s)
+                t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
         }
         return t;
     }();
+    return tables;
+}
+
+quint32 crc32(const char* data, qsizetype size)
+{
+    const CrcTables& t = crcTables();
+    const auto* p = reinterpret_cast<const uchar*>(data);
     quint32 crc = 0xFFFFFFFFu;
-    for (qsizetype i = 0; i < size; ++i)
-        crc = table[(crc ^ quint8(data[i])) & 0xFF] ^ (crc >> 8);
+    for (; size >= 8; size -= 8, p += 8) {
+        const quint32 lo = crc ^ qFromLittleEndian<quint32>(p);
+        const quint32 hi = qFromLittleEndian<quint32>(p + 4);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; size > 0; --size, ++p)
+        crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -151,6 +171,15 @@ double FileReader::getDouble()
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
+}
+
+QString FileReader::getString()
+{
+    const quint32 n = get<quint32>();
+    need(n);
+    const QString out = QString::fromUtf8(m_body + m_pos, qsizetype(n));
+    m_pos += n;
+    return out;
 }
 
 QByteArray FileReader::getBytes()

@@ -42,7 +42,7 @@ private:
     template <typename T> T get();
     double getDouble();
     QByteArray getBytes();
-    QString getString() { return QString::fromUtf8(getBytes()); }
+    QString getString();
     const char* raw(qsizetype n);
     void need(qsizetype n) const;
     qsizetype remaining() const { return m_size - m_pos; }

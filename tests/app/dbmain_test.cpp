@@ -54,7 +54,9 @@ TEST(ServerModule, MetadataCachesLiveInLocalFiles)
     QTemporaryDir cache;
     auto run = [&](const char* table, bool failSave = false) {
         TServer* s = CreateForm<TServer>();
+        // No password is built in: neither the kernel's nor the connection's.
         EXPECT_TRUE(s->DBAccess1->SysPassword().isEmpty());
+        EXPECT_TRUE(s->Database1->params().value(DbParam::Password).isEmpty());
         EXPECT_FALSE(s->Tables->Active());
         s->Database1->setAliasName("KRN");
         s->DBAccess1->SetCachePath(cache.path());
@@ -85,10 +87,13 @@ TEST(ServerModule, MetadataCachesLiveInLocalFiles)
     QFile::resize(cache.path() + "/meta_tables.dat", 10);
     run("NOUVELLE");
     EXPECT_EQ(fileSize("/meta_tables.dat"), whole);
-    // A file that could not be saved is not promised: the next run reads the table.
-    k.exec("update CACHESYS set VERSION = 3 where ALIAS = 'meta_tables'");
-    run("NOUVELLE", true);
-    k.exec("insert into METATABLE values ('AUTRE', 'A_ID', 0, null, 0, null, 'T')");
+    // A file that could not be saved is not promised: the next run reads the table again
+    // rather than the file's older rows.
+    k.exec("update CACHESYS set VERSION = 3 where ALIAS = 'meta_tables';"
+           "insert into METATABLE values ('AUTRE', 'A_ID', 0, null, 0, null, 'T')");
+    const QByteArray older = readFileBytes(cache.path() + "/meta_tables.dat");
+    run("AUTRE", true);
+    EXPECT_EQ(readFileBytes(cache.path() + "/meta_tables.dat"), older);
     run("AUTRE");
 }
 

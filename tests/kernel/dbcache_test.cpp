@@ -20,19 +20,15 @@ using namespace krntest;
 
 namespace {
 
-// The practice with the table FICHES of the cache tests; indexes.log goes to a folder of its own.
+// The practice with the table FICHES of the cache tests.
 struct CachePractice : Practice
 {
     explicit CachePractice(int kind = 3) : Practice(kind)
     {
         kernel.execScript(QStringLiteral("fiches.sql"));
         access.LoadMetaData();
-        SetKernelProgramDirForTesting(folder.path());
         recorder->statements.clear();
     }
-    ~CachePractice() { SetKernelProgramDirForTesting(QString()); }
-
-    QTemporaryDir folder;
 };
 
 // "NAME:Type[size]" per field, "-" after a hidden one; or "error: " and the kernel's message.
@@ -116,6 +112,21 @@ TEST(CachedLoads, TheFieldsALoadDefines)
     c.LoadData();
     EXPECT_EQ(c.recordCount(), 7);
 
+    EXPECT_EQ(kernelErrorOf([&] { c.FieldPropsByName("TOTAL"); }),
+              "FICHES: properties for field 'TOTAL' not found.");
+
+    // The rows stay when the request goes; the cache leaves the open caches.
+    auto gone = p.request();
+    gone->SetSQLText("select * from FICHES");
+    TDBCache kept;
+    kept.SetRequest(gone.get());
+    kept.Open();
+    EXPECT_TRUE(p.access.OpenCaches().contains(&kept));
+    gone.reset();
+    EXPECT_EQ(kept.Request(), nullptr);
+    EXPECT_EQ(kept.recordCount(), 7);
+    EXPECT_FALSE(p.access.OpenCaches().contains(&kept));
+
     // Without a request, without an access component, without the main table's key.
     TDBCache bare;
     bare.setObjectName("B");
@@ -128,6 +139,7 @@ TEST(CachedLoads, TheFieldsALoadDefines)
     lone.setObjectName("Lone");
     bare.SetRequest(&lone);
     EXPECT_EQ(kernelErrorOf([&] { bare.Open(); }), "Lone cannot load data: not assigned DBAccess.");
+    EXPECT_EQ(kernelErrorOf([&] { bare.GetKeyFields(); }), "B: key fields properties not found");
     auto joined = p.request();
     addFrom(*joined, "PATIENTS", "P");
     addFrom(*joined, "VISITS", "V", "P");
@@ -136,6 +148,55 @@ TEST(CachedLoads, TheFieldsALoadDefines)
     bare.SetRequest(joined.get());
     EXPECT_EQ(kernelErrorOf([&] { bare.Open(); }),
               "PATIENTS: key field PATIENTS_ID not found at dataset.");
+}
+
+// Step 4 of a fill types the columns: a DATE column stays a date without a description; on the
+// local kind described dates and expression items typed as dates become date-times, money
+// expressions money; Oracle takes expression items typed as integers and Booleans as such.
+TEST(CachedLoads, ColumnTypesByDescriptionExpressionAndServerKind)
+{
+    const struct
+    {
+        int kind;
+        const char* described;
+        const char* plain;
+    } cases[] = {
+        {3,
+         "NE_LE:DateTime,J:DateTime,B:Boolean,M:Currency,I:Float,FICHES_ID:Integer,UPDATE_ID:"
+         "Integer-",
+         "D:Date,H:DateTime"},
+        {2, "NE_LE:Date,J:Date,B:Boolean,M:Float,I:Integer,FICHES_ID:Integer,UPDATE_ID:Integer-",
+         "D:Date,H:DateTime"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.kind);
+        CachePractice p(k.kind);
+        p.access.SetPacketRecords(-1);
+        auto r = p.request();
+        addFrom(*r, "FICHES", "F");
+        addSelect(*r, "F", "NE_LE");
+        for (const auto& [text, alias, type] : {std::tuple{"F.NE_LE", "J", dtDate},
+                                                {"F.ACTIF", "B", dtBoolean},
+                                                {"F.TAUX", "M", dtMoney},
+                                                {"F.TAUX", "I", dtInteger}}) {
+            TSelectItem* s = addSelect(*r, QString(), text, alias, type);
+            s->SetIsExpr(true);
+            s->SetExprOrg("F");
+        }
+        addSelect(*r, "F", "FICHES_ID");
+        TDBCache c;
+        c.SetRequest(r.get());
+        EXPECT_EQ(layoutAfter(c, [&] { c.Open(); }), k.described);
+        // A null Boolean after a set one stays null.
+        QList<bool> nulls;
+        for (c.first(); c.recNo() <= 3 && !c.eof(); c.next())
+            nulls.append(c.FieldByName("B")->isNull());
+        EXPECT_EQ(nulls, QList<bool>({false, false, true}));
+        auto plain = p.request();
+        plain->SetSQLText("select NE_LE D, HEURE H from FICHES");
+        c.SetRequest(plain.get());
+        EXPECT_EQ(layoutAfter(c, [&] { c.LoadData(); }), k.plain);
+    }
 }
 
 class CachedLoadsOnServers : public ::testing::TestWithParam<int>
@@ -211,8 +272,9 @@ TEST(CachedLoads, KeyLoadOfTheMsSqlKindThroughOdbc)
     EXPECT_EQ(c.recordCount(), 0);
 }
 
-// The data-access layer of MS SQL Server cuts a memo at the blob size (32 KB); the rest comes by
-// key in pieces of at most that size, until the server's length or an empty piece.
+// The data-access layer of MS SQL Server cuts a memo at the blob size (32 KB), as the recording
+// connection does here; the rest comes by key in pieces of at most that size, until the server's
+// length or an empty piece.
 TEST(CachedLoads, LongMemosOfMsSqlAreReadInPieces)
 {
     CachePractice p(1);
@@ -226,8 +288,6 @@ TEST(CachedLoads, LongMemosOfMsSqlAreReadInPieces)
     p.db.execute("update FICHES set NOTE = case FICHES_ID when 1 then :LONG else :SHORT end "
                  "where FICHES_ID in (1, 2)",
                  &texts);
-    p.kernel.exec("create table CUT (FICHES_ID integer, NOTE text);"
-                  "insert into CUT select FICHES_ID, substr(NOTE, 1, 32768) from FICHES;");
     auto r = p.request();
     addFrom(*r, "FICHES", QString());
     addSelect(*r, QString(), "*");
@@ -241,7 +301,6 @@ TEST(CachedLoads, LongMemosOfMsSqlAreReadInPieces)
             .arg(count);
     };
     auto& standIns = p.recorder->standIns;
-    standIns.insert(select, "select * from CUT order by FICHES_ID");
     // The server claims 80000 bytes for the second text, which holds 40000.
     standIns.insert(length, "select case FICHES_ID when 2 then 80000 else length(NOTE) end "
                             "from FICHES where FICHES_ID=?");
@@ -251,6 +310,7 @@ TEST(CachedLoads, LongMemosOfMsSqlAreReadInPieces)
                             .arg(offset + 1)
                             .arg(count));
     p.recorder->statements.clear();
+    p.recorder->textCut = 32768;
 
     TDBCache c;
     c.SetRequest(r.get());
@@ -323,41 +383,68 @@ TEST(CachedLoads, AnAutomaticLookupSourceIsMadeOnceAndFetchesItsKeyNextTime)
     EXPECT_EQ(cache->lookup("MEDECINS_ID", {2}, "NOM").toString(), "Martin");
 }
 
-// Open caches and caches restored from their local file follow a reload of the descriptions;
-// a field no longer described leaves the request.
+// Open caches and caches restored from their local file follow every kind of reload of the
+// descriptions: of one table (a field no longer described leaves the request), of a table no
+// longer described, of every table, and of the whole metadata as a start-up loads it.
 TEST(CachedLoads, ReloadsMoveOpenAndRestoredCaches)
 {
-    CachePractice p;
-    p.access.SetCachePath(p.folder.path());
-    auto makeRequest = [&p](const QString& alias) {
-        auto r = p.request();
-        addFrom(*r, "FICHES", "F");
-        for (const char* name : {"FICHES_ID", "NOM", "NOTE"})
-            addSelect(*r, "F", name);
-        r->SetCached(!alias.isEmpty());
-        r->SetCacheAlias(alias);
-        return r;
+    const struct
+    {
+        const char* reload;
+        const char* sql;
+        std::function<void(TDBAccess&)> run;
+        bool described;
+    } cases[] = {
+        {"one table", "delete from METAFIELD where TABLE_NAME = 'FICHES' and FIELD_NAME = 'NOTE'",
+         [](TDBAccess& a) { a.LoadTableProps("fiches"); }, true},
+        {"a table gone",
+         "delete from METAFIELD where TABLE_NAME = 'FICHES'; "
+         "delete from METATABLE where TABLE_NAME = 'FICHES'",
+         [](TDBAccess& a) { a.LoadTableProps("FICHES"); }, false},
+        {"all tables", "delete from METAFIELD where TABLE_NAME = 'FICHES' and FIELD_NAME = 'NOTE'",
+         [](TDBAccess& a) { a.LoadTableProps(); }, true},
+        {"the metadata again",
+         "delete from METAFIELD where TABLE_NAME = 'FICHES' and FIELD_NAME = 'NOTE'",
+         [](TDBAccess& a) { a.LoadMetaData(); }, true},
     };
-    auto plain = makeRequest(QString());
-    auto cached = makeRequest("Fiches");
-    TDBCache open, first, restored;
-    open.SetRequest(plain.get());
-    first.SetRequest(cached.get());
-    restored.SetRequest(cached.get());
-    open.Open();
-    first.Open();
-    restored.Open(); // from the file the first load wrote
-    EXPECT_FALSE(p.access.OpenCaches().contains(&restored));
-    EXPECT_EQ(restored.recordCount(), 7);
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.reload);
+        CachePractice p;
+        p.access.SetCachePath(p.programFolder.path());
+        auto makeRequest = [&p](const QString& alias) {
+            auto r = p.request();
+            addFrom(*r, "FICHES", "F");
+            for (const char* name : {"FICHES_ID", "NOM", "NOTE"})
+                addSelect(*r, "F", name);
+            r->SetCached(!alias.isEmpty());
+            r->SetCacheAlias(alias);
+            return r;
+        };
+        auto plain = makeRequest(QString());
+        auto cached = makeRequest("Fiches");
+        TDBCache open, first, restored;
+        open.SetRequest(plain.get());
+        first.SetRequest(cached.get());
+        restored.SetRequest(cached.get());
+        open.Open();
+        first.Open();
+        restored.Open(); // from the file the first load wrote
+        EXPECT_FALSE(p.access.OpenCaches().contains(&restored));
+        EXPECT_EQ(restored.recordCount(), 7);
 
-    p.kernel.exec("delete from METAFIELD where TABLE_NAME = 'FICHES' and FIELD_NAME = 'NOTE'");
-    p.access.LoadTableProps("fiches");
-    const TTableProps* fresh = p.access.FindTableProps("FICHES");
-    for (TDBCache* c : {&open, &restored}) {
-        EXPECT_EQ(c->GetTableProps(), fresh);
-        EXPECT_EQ(c->FindFieldProps("NOM"), fresh->FindFieldProps("NOM"));
-        EXPECT_EQ(c->FindFieldProps("NOTE"), nullptr);
-        EXPECT_EQ(c->Request()->FindSelectItem("NOTE"), nullptr);
+        const TTableProps* old = p.access.FindTableProps("FICHES");
+        p.kernel.exec(k.sql);
+        k.run(p.access);
+        const TTableProps* fresh = p.access.FindTableProps("FICHES");
+        EXPECT_EQ(fresh != nullptr, k.described);
+        EXPECT_NE(fresh, old);
+        for (TDBCache* c : {&open, &restored}) {
+            EXPECT_EQ(c->GetTableProps(), fresh);
+            EXPECT_EQ(c->HasKeyTable(), k.described);
+            EXPECT_EQ(c->FindFieldProps("NOM"), fresh ? fresh->FindFieldProps("NOM") : nullptr);
+            EXPECT_EQ(c->FindFieldProps("NOTE"), nullptr);
+            EXPECT_EQ(c->Request()->FindSelectItem("NOTE"), nullptr);
+        }
     }
 }
 
@@ -437,7 +524,11 @@ TEST(CachedLoads, RangesOfANamePrefixThenAKeyOutsideThem)
         EXPECT_EQ(column(c, "NOM"), k.names);
         EXPECT_TRUE(c.LoadKey("FICHES", "NOM", {QString::fromUtf8(k.outside)}));
         EXPECT_EQ(column(c, "NOM"), QStringList({QString::fromUtf8(k.outside)}));
-        EXPECT_EQ(readFileBytes(p.folder.path() + "/indexes.log"), "FICHES\tidxNOM_0\tNOM\r\n");
+        EXPECT_EQ(readFileBytes(p.programFolder.path() + "/indexes.log"),
+                  "FICHES\tidxNOM_0\tNOM\r\n");
+        // In the database file the index carries its table's name (SQLite's names are global).
+        EXPECT_TRUE(p.kernel.rows("select name from sqlite_master where type = 'index'")
+                        .contains("FICHES$idxNOM_0"));
     }
 }
 

@@ -51,8 +51,14 @@ Practice::Practice(int serverKind)
         registerRecordingDriver(driver, recorder);
         kernel.addAlias(QStringLiteral("SRV"), driver);
     }
+    SetKernelProgramDirForTesting(programFolder.path());
     access.UpdateServerKind();
     access.LoadMetaData();
+}
+
+Practice::~Practice()
+{
+    SetKernelProgramDirForTesting(QString());
 }
 
 std::unique_ptr<TDBRequest> Practice::request(const QString& name)

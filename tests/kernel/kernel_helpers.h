@@ -14,6 +14,7 @@
 #include <support/kernel_db.h>
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -81,11 +82,13 @@ struct SampleKernel : AccessOnKernel
 };
 
 // The practice of the request tests (tests/data/kernel/practice.sql) with its metadata loaded for
-// a server kind (MS SQL Server and Oracle through a recording driver over the same SQLite file).
+// a server kind (MS SQL Server and Oracle through a recording driver over the same SQLite file),
+// the kernel's program folder a temporary one.
 class Practice : public AccessOnKernel
 {
 public:
     explicit Practice(int serverKind = 3);
+    ~Practice();
 
     // A request on the practice's access component.
     std::unique_ptr<TDBRequest> request(const QString& name = QStringLiteral("Req"));
@@ -94,6 +97,8 @@ public:
     QStringList rows(const QString& sql) { return queryRows(db, sql); }
 
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+    // The kernel's program folder for the test ("indexes.log", the default cache folder).
+    QTemporaryDir programFolder;
 };
 
 // The compiled lines, or the EDBKernelError message prefixed with "error: ".

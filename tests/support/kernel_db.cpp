@@ -1,6 +1,7 @@
 // The kernel tests' temporary database, alias file and recording driver.
 #include "kernel_db.h"
 
+#include <platform/codepage.h>
 #include <platform/db/sqlitedriver.h>
 #include <platform/db/sqlquery.h>
 
@@ -25,6 +26,48 @@ QString valueText(const Variant& v)
     }
 }
 
+// A statement whose texts come back cut at the recorder's length.
+class CuttingStatement : public DbStatement
+{
+public:
+    CuttingStatement(std::unique_ptr<DbStatement> inner, int cut)
+        : m_inner(std::move(inner)), m_cut(cut)
+    {
+    }
+    int parameterCount() const override { return m_inner->parameterCount(); }
+    void bind(int index, const Variant& value, FieldType type) override
+    {
+        m_inner->bind(index, value, type);
+    }
+    void clearBindings() override { m_inner->clearBindings(); }
+    bool step() override { return m_inner->step(); }
+    void reset() override { m_inner->reset(); }
+    int columnCount() const override { return m_inner->columnCount(); }
+    QString columnName(int column) const override { return m_inner->columnName(column); }
+    QString columnDeclaredType(int column) const override
+    {
+        return m_inner->columnDeclaredType(column);
+    }
+    Variant columnValue(int column) const override { return cut(m_inner->columnValue(column)); }
+    Variant columnValue(int column, FieldType type) const override
+    {
+        return cut(m_inner->columnValue(column, type));
+    }
+    qint64 rowsAffected() const override { return m_inner->rowsAffected(); }
+
+private:
+    Variant cut(const Variant& value) const
+    {
+        if (value.type() != Variant::Type::String)
+            return value;
+        const QByteArray bytes = codepage::toAnsi(value.toString());
+        return bytes.size() <= m_cut ? value : Variant(codepage::fromAnsi(bytes.left(m_cut)));
+    }
+
+    std::unique_ptr<DbStatement> m_inner;
+    int m_cut;
+};
+
 class RecordingConnection : public DbConnection
 {
 public:
@@ -41,7 +84,12 @@ public:
             (!m_recorder->failOn.isEmpty() && sql.startsWith(m_recorder->failOn)))
             throw EngineError(EngineCode::InvalidRequest, QStringLiteral("statement refused"));
         try {
-            return m_inner->prepare(m_recorder->standIns.value(sql, sql));
+            std::unique_ptr<DbStatement> statement =
+                m_inner->prepare(m_recorder->standIns.value(sql, sql));
+            if (m_recorder->textCut > 0)
+                return std::make_unique<CuttingStatement>(std::move(statement),
+                                                          m_recorder->textCut);
+            return statement;
         } catch (const EngineError&) {
             if (!m_recorder->acceptUnknown)
                 throw;

@@ -33,6 +33,9 @@ struct Recorder
     qsizetype failAt = 0;
     // A statement beginning with this text is refused when prepared.
     QString failOn;
+    // Texts read from a result are cut to this many bytes of the program's code page, as the
+    // data-access layer of MS SQL Server cuts a memo at the connection's blob size (0: never).
+    int textCut = 0;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
 };

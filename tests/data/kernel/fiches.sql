@@ -17,7 +17,7 @@ insert into METAFIELD values
   null, null, 10),
  ('FICHES', 'NOM', 0, 1, null, 3, 30, 0, null, null, null, 11);
 create table FICHES (FICHES_ID integer, UPDATE_ID integer, NE_LE date, ACTIF integer,
- NOTE varchar(300), MONTANT money, HEURE datetime, TAUX real, LIBELLE varchar(45), SEXE varchar(1),
+ NOTE text, MONTANT money, HEURE datetime, TAUX real, LIBELLE varchar(45), SEXE varchar(1),
  NOM varchar(30));
 insert into FICHES values
  (1, 7, '2005-02-01', 1, 'court', 1234.5, '1900-01-01 07:05:00', 12.5, '#fra#Oui#rus#Да', 'f', 'Éloi'),
