@@ -40,6 +40,8 @@ constexpr Entry kTexts[] = {
      u"невозможно удалить %1"},
     {UiText::CannotFlush, u"cannot flush %1", u"impossible d'écrire %1 sur le disque",
      u"невозможно записать %1 на диск"},
+    {UiText::NotARegularFile, u"it is not a regular file", u"ce n'est pas un fichier ordinaire",
+     u"это не обычный файл"},
     {UiText::NoSuchFile, u"the file or folder does not exist",
      u"le fichier ou le dossier n'existe pas", u"файл или папка не существует"},
     {UiText::NotAFolder, u"a part of the path is not a folder",

@@ -25,6 +25,7 @@ enum class UiText {
     CannotCopy,
     CannotRemove,
     CannotFlush,
+    NotARegularFile,
     // Why.
     NoSuchFile,
     NotAFolder,

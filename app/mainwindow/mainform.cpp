@@ -34,6 +34,7 @@
 #include <platform/support/procs.h>
 #include <platform/support/textprocs.h>
 #include <platform/ui/application.h>
+#include <platform/uitexts.h>
 #include <translation/lc.h>
 
 #include <QAbstractButton>
@@ -575,6 +576,8 @@ void TMainForm::FormCreate(QObject*)
         CommonTimer->start();
     } catch (const std::exception& e) {
         setScreenCursor(crDefault);
+        // Also where someone starting the program without a screen will look.
+        std::fprintf(stderr, "INIT Failure: %s\n", qPrintable(exceptionMessage(e)));
         WriteToLog(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
         dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError,
                                    mbOK);
@@ -621,8 +624,13 @@ void TMainForm::StartSources()
 void TMainForm::PrepareSettingsFile()
 {
     IniFileName = ProgramDir() + QStringLiteral("QUORVANE.INI");
-    if (QFileInfo::exists(IniFileName))
+    if (QFileInfo::exists(IniFileName)) {
+        // Read as empty, it would start the program on default settings.
+        if (!QFileInfo(IniFileName).isFile())
+            throw EInOutError(uiText(UiText::CannotReadSettings)
+                                  .arg(IniFileName, uiText(UiText::NotARegularFile)));
         return;
+    }
     // Written in one piece, so a start that fails half-way leaves no half-made file behind.
     const QStringList lines{
         QStringLiteral("[Application]"),

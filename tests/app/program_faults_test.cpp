@@ -10,6 +10,7 @@
 #include <QScopeGuard>
 
 #include <csignal>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,17 @@ bool holdsDevice(qint64 pid, const QString& link)
 }
 
 } // namespace
+
+// A settings file that is a pipe would keep start-up waiting for a writer: it is refused.
+TEST(ProgramFaults, ASettingsFileThatIsAPipeIsRefused)
+{
+    ProgramFolder folder;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder.dir() + u"QUORVANE.INI"_s).constData(), 0644), 0);
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    EXPECT_TRUE(folder.output().contains("INIT Failure: ")) << folder.output().constData();
+    EXPECT_TRUE(folder.output().contains("QUORVANE.INI")) << folder.output().constData();
+}
 
 // A serial line whose far end goes away (socat stopped) and comes back under the same name:
 // the hang-up is logged once, the port opened again, and captures arrive before and after.
