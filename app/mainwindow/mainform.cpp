@@ -145,6 +145,7 @@ TMainForm::~TMainForm()
         MainForm = nullptr;
         SetMainFormTexts(nullptr);
         setWorkstationService(nullptr);
+        SetLogFailureHandler({});
         // The ports outlive the window: they must not call it any more.
         for (int slot = 1; slot <= TComPortSlots::Count; ++slot)
             ComPortSlots[slot].Port->OnReceiveData = {};
@@ -534,7 +535,17 @@ void TMainForm::FormCreate(QObject*)
             (ProgName + QStringLiteral(" ") + ProgVersion + QStringLiteral(" - ") + ProgSubtitle)
                 .left(MaxCaptionLength));
         Application::setExceptionHandler(AppException);
-
+        // A log that cannot be written is told by the polling loop (TellLogFailure), never inside
+        // the work that was writing the line, nor in the middle of start-up.
+        SetLogFailureHandler([form = QPointer<TMainForm>(this)](const QString& reason) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [form, reason] {
+                    if (form)
+                        form->m_logFailure = reason;
+                },
+                Qt::QueuedConnection);
+        });
         PrepareSettingsFile();
         ReadSettings();
         PrepareFolders();

@@ -18,6 +18,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// One folder source (1) that clears the folder `in`.
+void prepare(ProgramFolder& folder, const QString& in, const QStringList& moreIni = {})
+{
+    QDir().mkpath(in);
+    folder.writeUsualIni(moreIni);
+    folder.prepareTables(
+        u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, NeedComment, "
+        "Warning) VALUES (1, 1, 1, 'Drop', 'PDF', 0, 0, 0);"
+        "INSERT INTO \"fr.db\" VALUES (1, '%1', '*.*', 1, 0);"_s.arg(in));
+}
+
 int documents(ProgramFolder& folder)
 {
     return folder.cli(u"SELECT count(*) FROM \"FILES.DB\";"_s).toInt();
@@ -58,6 +69,37 @@ TEST(ProgramFaults, ASettingsFileThatIsAPipeIsRefused)
     ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
     EXPECT_TRUE(folder.output().contains("INIT Failure: ")) << folder.output().constData();
     EXPECT_TRUE(folder.output().contains("QUORVANE.INI")) << folder.output().constData();
+}
+
+// An operations log that cannot be written (here a folder stands in its place): the user is
+// told, each lost line goes to standard error, and the log counts them once it works again.
+TEST(ProgramFaults, AnUnwritableLogReachesTheUserAndCountsItsLostLines)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString log = folder.work() + u"QUORVANE.LOG"_s;
+    // A practice-software folder without its version file is logged at start-up.
+    prepare(folder, in, {u"Tressoly_Path="_s + folder.ws.path(u"nowhere"_s)});
+    ASSERT_TRUE(QDir().mkpath(log));
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    EXPECT_TRUE(folder.output().contains("QUORVANE.LOG not written")) << folder.output().data();
+    EXPECT_TRUE(folder.output().contains("File tressoly.ver not foud.")) << folder.output().data();
+
+    // Writable again. The next line: a data file left under the next document's number is set
+    // aside.
+    ASSERT_TRUE(QDir(log).removeRecursively());
+    writeFileBytes(folder.work() + u"buf/1.1"_s, "stale");
+    writeFileBytes(in + u"/a.pdf"_s, "A");
+    ASSERT_TRUE(folder.waitFor([&] { return operationsLog(folder).contains("kept as"); }))
+        << folder.output().constData() << operationsLog(folder).constData();
+    const qsizetype lost = folder.output().count("QUORVANE.LOG not written");
+    const QList<QByteArray> lines = operationsLog(folder).split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.first().endsWith(" - " + QByteArray::number(lost) +
+                                       " lines of this log could not be written\r"))
+        << lines.first().constData();
+    kill9(folder);
 }
 
 // A serial line whose far end goes away (socat stopped) and comes back under the same name:
