@@ -12,6 +12,7 @@
 #include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
 #include <app/documents/tablehelpers.h>
 #include <app/documents/workstation_app.h>
 #include <app/sources/printer_source.h>
@@ -566,6 +567,8 @@ void TMainForm::FormCreate(QObject*)
             return;
         }
         OpenLocalTables();
+        // What a killed program left half handed over, before any source offers new files.
+        RecoverHandOvers();
 
         StartSources();
 

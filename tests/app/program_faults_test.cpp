@@ -7,9 +7,14 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QEventLoop>
+#include <QFileSystemWatcher>
+#include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <csignal>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -45,6 +50,21 @@ void kill9(ProgramFolder& folder)
     folder.process.waitForFinished(10000);
 }
 
+// Waits for `changes` changes of the folder `watched`, or until done() holds; ms bound the wait.
+void waitForChanges(const QString& watched, int changes, const std::function<bool()>& done, int ms)
+{
+    QFileSystemWatcher watcher({watched});
+    QEventLoop loop;
+    int seen = 0;
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, [&] {
+        if (++seen >= changes || done())
+            loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!done())
+        loop.exec();
+}
+
 // Whether the process holds the device a link names open.
 bool holdsDevice(qint64 pid, const QString& link)
 {
@@ -60,6 +80,76 @@ bool holdsDevice(qint64 pid, const QString& link)
 
 } // namespace
 
+TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    prepare(folder, in);
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    QProcess holder;
+    holder.start(u"sqlite3"_s, {folder.database()});
+    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    writeFileBytes(in + u"/a.pdf"_s, "A");
+    // The error window is open: the file is back in its folder before it opens.
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    kill9(folder);
+    EXPECT_EQ(readFileBytes(in + u"/a.pdf"_s), "A");
+    holder.write("ROLLBACK;\n.quit\n");
+    holder.waitForFinished(10000);
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; })) << documents(folder);
+    EXPECT_EQ(readFileBytes(folder.work() + u"buf/1.1"_s), "A");
+    EXPECT_EQ(QDir(folder.work() + u"buf"_s).entryList(QDir::Files | QDir::Hidden),
+              QStringList{u"1.1"_s});
+}
+
+// 500 files dropped while the program is killed 20 times, at random points of the drop and of
+// its taking; each restart finishes what the last one left.
+TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOnce)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString buf = folder.work() + u"buf"_s;
+    prepare(folder, in);
+    QDir().mkpath(buf);
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    SCOPED_TRACE(seed);
+    QList<int> killAfter;
+    while (killAfter.size() < 20) {
+        const int at = int(random.bounded(500));
+        if (!killAfter.contains(at))
+            killAfter.append(at);
+    }
+    folder.start();
+    for (int i = 0; i < 500; ++i) {
+        writeFileBytes(in + u"/f%1.pdf"_s.arg(i), "content of " + QByteArray::number(i));
+        if (!killAfter.contains(i))
+            continue;
+        // A random number of steps of the taking later (or once nothing is left to take).
+        waitForChanges(
+            buf, 1 + int(random.bounded(40)), [&] { return QDir(in).isEmpty(); }, 20000);
+        kill9(folder);
+        folder.start();
+    }
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) >= 500 && QDir(in).isEmpty(); }))
+        << documents(folder);
+    ASSERT_TRUE(folder.waitForTicks(2));
+    // Every file once (500 rows, 500 names), with its bytes; nothing hidden or set aside.
+    EXPECT_EQ(folder.cli(u"SELECT count(*) || ' ' || count(DISTINCT File_name) FROM "
+                         "\"FILES.DB\";"_s),
+              u"500 500"_s);
+    for (const QString& row :
+         folder.cli(u"SELECT Number, File_name FROM \"FILES.DB\";"_s).split(u'\n'))
+        EXPECT_EQ(
+            readFileBytes(buf + u"/%1.1"_s.arg(row.section(u'|', 0, 0).toInt(), 0, 16).toUpper()),
+            "content of " + QFileInfo(row.section(u'|', 1)).baseName().mid(1).toUtf8());
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden).size(), 500);
+    EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
+}
+
 // A settings file that is a pipe would keep start-up waiting for a writer: it is refused.
 TEST(ProgramFaults, ASettingsFileThatIsAPipeIsRefused)
 {
@@ -69,6 +159,30 @@ TEST(ProgramFaults, ASettingsFileThatIsAPipeIsRefused)
     ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
     EXPECT_TRUE(folder.output().contains("INIT Failure: ")) << folder.output().constData();
     EXPECT_TRUE(folder.output().contains("QUORVANE.INI")) << folder.output().constData();
+}
+
+// The documents' folder on a full file system: the file waits, reported once, and is taken once
+// there is room, without a restart.
+TEST(ProgramFaults, AFileRefusedByAFullDiskIsTakenWhenRoomReturns)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QByteArray buf = QFile::encodeName(folder.work() + u"buf"_s);
+    prepare(folder, in);
+    QDir().mkpath(buf);
+    if (::mount("tmpfs", buf.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(errno);
+    const auto unmount = qScopeGuard([&] { ::umount2(buf.constData(), MNT_DETACH); });
+    folder.start();
+    writeFileBytes(in + u"/big.pdf"_s, QByteArray(128 * 1024, 'b'));
+    ASSERT_TRUE(folder.waitFor([&] { return operationsLog(folder).contains("not registered"); }));
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_TRUE(QFileInfo::exists(in + u"/big.pdf"_s));
+    ASSERT_EQ(::mount("tmpfs", buf.constData(), "tmpfs", MS_REMOUNT, "size=1m"), 0);
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
+    EXPECT_EQ(readFileBytes(buf + "/1.1"), QByteArray(128 * 1024, 'b'));
+    EXPECT_EQ(operationsLog(folder).count("not registered"), 1);
+    kill9(folder);
 }
 
 // An operations log that cannot be written (here a folder stands in its place): the user is
