@@ -10,7 +10,9 @@
 #include <app/appglobals.h>
 #include <platform/clock.h>
 #include <platform/db/database.h>
+#include <platform/db/enginecodes.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlitedriver.h>
 #include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
@@ -163,6 +165,43 @@ QString notRegistered(const QString& shown, const QString& why)
     return QStringLiteral("File %1 not registered: %2").arg(shown, why);
 }
 
+// ---- the stop on a damaged database ----------------------------------------------------------
+
+const QString DamagedDatabase = QStringLiteral("the documents' database is damaged");
+
+bool g_stopped = false;
+
+bool isDamage(const std::exception& e)
+{
+    const auto* engine = dynamic_cast<const EngineError*>(&e);
+    return engine && EngineCode::isDamagedTable(engine->errorCode());
+}
+
+// Damage seen from outside, reported as the engine reports a damaged file (the program's own
+// message for a damaged database).
+std::exception_ptr damageError(const QString& why)
+{
+    return std::make_exception_ptr(EngineError(EngineCode::DamagedData, why));
+}
+
+// From the first sign of damage on, no file is taken: each would go under a registry that the
+// next start cannot read. Logged here; the error window comes with the failure's report.
+void stopRegistry(const QString& why)
+{
+    if (g_stopped)
+        return;
+    g_stopped = true;
+    WriteToLog(QStringLiteral("The documents' database is damaged; no file is taken until the "
+                              "program is started again (files stay in their folders): %1")
+                   .arg(why));
+}
+
+// Whether the database file still looks whole from outside.
+bool databaseIntact(QString* why)
+{
+    return sqlitedb::fileLooksIntact(ConnectionOf(*CheckedDataTables().files), why);
+}
+
 // A further page never needs its own identification.
 int needIdOf(int type, const std::optional<Source>& source)
 {
@@ -186,6 +225,10 @@ void removeDocumentRow(int number)
 int storeDocument(int pack, const QString& fileName, int cfg, int type,
                   const std::optional<Source>& source)
 {
+    if (g_stopped) {
+        WriteToLog(notRegistered(fileName, DamagedDatabase));
+        return 0;
+    }
     const int number = NextDocumentNumber();
     QString failure;
     if (!setAsideStaleDataFiles(number, &failure)) {
@@ -195,10 +238,22 @@ int storeDocument(int pack, const QString& fileName, int cfg, int type,
     try {
         appendDocumentRow(pack, number, fileName, cfg, type, needIdOf(type, source));
     } catch (const std::exception& e) {
+        if (isDamage(e))
+            stopRegistry(exceptionMessage(e));
         reportRowFailure(e);
         return 0;
     }
-    return number;
+    QString why;
+    if (databaseIntact(&why))
+        return number;
+    stopRegistry(why);
+    removeDocumentRow(number);
+    try {
+        std::rethrow_exception(damageError(why));
+    } catch (const std::exception& e) {
+        reportRowFailure(e);
+    }
+    return 0;
 }
 
 // ---- hand-over names ---------------------------------------------------------------------------
@@ -297,6 +352,10 @@ void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source
 int handOver(const fileops::NativePath& sourceFile, const QString& shown, int cfg, int type,
              const QString& extension, HandOver mode, HandOverFailure& failure)
 {
+    if (g_stopped) {
+        failure.reason = notRegistered(shown, DamagedDatabase);
+        return 0;
+    }
     const std::optional<Source> source = readSource(cfg);
     if (!source) {
         failure.reason = notRegistered(shown, QStringLiteral("source %1 does not exist").arg(cfg));
@@ -333,6 +392,17 @@ int handOver(const fileops::NativePath& sourceFile, const QString& shown, int cf
         giveBack(temp, sourceFile, undo);
         failure.reason = notRegistered(shown, exceptionMessage(e));
         failure.tableError = std::current_exception();
+        if (isDamage(e))
+            stopRegistry(exceptionMessage(e));
+        return 0;
+    }
+    QString why;
+    if (!databaseIntact(&why)) {
+        removeDocumentRow(number);
+        giveBack(temp, sourceFile, undo);
+        stopRegistry(why);
+        failure.reason = notRegistered(shown, DamagedDatabase);
+        failure.tableError = damageError(why);
         return 0;
     }
 

@@ -36,7 +36,8 @@ struct HandOverFailure
 //      and the source path: moved or copied as `Mode` says. A symbolic link is copied by content
 //      even when moving: a document holds its own bytes. When that fails, nothing has changed.
 //   2. The row is stored (CurrentPack, the source path as the row's file name, `Type`,
-//      `Extension`; an "MXM" file is rewritten first, see below).
+//      `Extension`; an "MXM" file is rewritten first, see below). The database file is then
+//      looked at from outside (sqlitedb::fileLooksIntact).
 //   3. The file is renamed to its final name, DocumentFileName(number, the source's type), and
 //      its bytes and its name are flushed to the disk. A moved link is then removed (never what
 //      it points to).
@@ -47,6 +48,10 @@ struct HandOverFailure
 // the source path have been taken by a new file meanwhile, the returned file stays in BufDir
 // under a name starting with "unregistered-". A program killed between the steps leaves the
 // hand-over name behind: RecoverHandOvers finishes the document at the next start.
+//
+// A database file that is damaged (an engine error that says so, or the look from outside)
+// stops the registry: the error is logged and shown once, and from then on every hand-over
+// fails at once, leaving the files where they are, until the program is started again.
 //
 // Failures are reported (logged; the table's error shown) unless `Failure` is given: it then
 // receives them, for a caller that retries and reports each reason once (ReportHandOverFailure).
@@ -74,8 +79,8 @@ void RecoverHandOvers();
 // Registers a document whose file stays where it is (Breeze sources, which leave their files to
 // the Breeze program; analyser drivers, which write their data file after registering) and
 // returns its number, or 0 when the row could not be stored: then nothing is registered and the
-// error has been reported (the error window, "DB! SAFEPOST: FILES.DB" in the log). Every caller
-// passes CurrentPack as `Pack`.
+// error has been reported (the error window, "DB! SAFEPOST: FILES.DB" in the log). A damaged
+// database stops it as it stops RegisterDocument. Every caller passes CurrentPack as `Pack`.
 //
 // When `Extension` is "MXM" in any case, `FileName` is first rewritten in its stored layout
 // through the hook below. The number is NextDocumentNumber(); data files already in BufDir

@@ -150,6 +150,42 @@ TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOn
     EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
 }
 
+// The database truncated, or its first 128 KB overwritten, under the running program: the next
+// file stays in its folder; the next start refuses the file and names it, on standard error and
+// in the log.
+TEST(ProgramFaults, ADatabaseDamagedUnderTheProgramStopsTheTaking)
+{
+    for (const bool truncated : {true, false}) {
+        SCOPED_TRACE(truncated ? "truncated" : "overwritten");
+        ProgramFolder folder;
+        const QString in = folder.ws.path(u"in"_s);
+        prepare(folder, in);
+        folder.start();
+        writeFileBytes(in + u"/a.pdf"_s, "A");
+        ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
+        QFile db(folder.database());
+        ASSERT_TRUE(db.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(truncated ? db.resize(4096) : db.write(QByteArray(128 * 1024, '\x5A')) > 0);
+        db.close();
+        writeFileBytes(in + u"/b.pdf"_s, "B");
+        ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+        kill9(folder);
+        EXPECT_EQ(readFileBytes(in + u"/b.pdf"_s), "B");
+        EXPECT_TRUE(operationsLog(folder).contains("database is damaged"));
+
+        folder.start();
+        const QByteArray name = folder.database().toUtf8();
+        const auto refused = [&name](const QByteArray& text) {
+            return text.contains("INIT Failure: ") && text.contains(name);
+        };
+        EXPECT_TRUE(folder.waitFor([&] { return refused(folder.output()); }))
+            << folder.output().constData();
+        EXPECT_TRUE(folder.waitFor([&] { return refused(operationsLog(folder)); }))
+            << operationsLog(folder).constData();
+        EXPECT_EQ(readFileBytes(in + u"/b.pdf"_s), "B");
+    }
+}
+
 // A settings file that is a pipe would keep start-up waiting for a writer: it is refused.
 TEST(ProgramFaults, ASettingsFileThatIsAPipeIsRefused)
 {
