@@ -591,7 +591,7 @@ void TMainForm::FormCreate(QObject*)
     } catch (const std::exception& e) {
         setScreenCursor(crDefault);
         // Also where someone starting the program without a screen will look.
-        std::fprintf(stderr, "INIT Failure: %s\n", qPrintable(exceptionMessage(e)));
+        WriteToStandardError(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
         WriteToLog(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
         dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError,
                                    mbOK);

@@ -61,13 +61,19 @@ void WriteToLog(const QString& text)
         if (g_lostLines == 0 && appendLine(file, stamp(" - ") + text, &error))
             return;
         // The log cannot say it itself: standard error does, and the user hears of it once.
-        std::fprintf(stderr, "QUORVANE.LOG not written (%s): %s\n", qPrintable(error),
-                     qPrintable(text));
+        WriteToStandardError(QStringLiteral("QUORVANE.LOG not written (%1): %2").arg(error, text));
         if (++g_lostLines == 1)
             tell = g_failureHandler;
     }
     if (tell)
         tell(error);
+}
+
+void WriteToStandardError(const QString& line)
+{
+    // A zero byte (read from a damaged file) would end the line early.
+    const QByteArray bytes = line.toLocal8Bit().replace('\0', "\\0") + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
 void SetLogFailureHandler(LogFailureHandler handler)

@@ -12,6 +12,9 @@
 // written again it first receives how many lines it lost.
 void WriteToLog(const QString& text);
 
+// Writes the line to standard error, in the locale's encoding.
+void WriteToStandardError(const QString& line);
+
 // Told (with the reason) when the operations log stops taking lines; the program shows it.
 using LogFailureHandler = std::function<void(const QString& reason)>;
 void SetLogFailureHandler(LogFailureHandler handler);
