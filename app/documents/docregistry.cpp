@@ -600,7 +600,10 @@ void RecoverHandOvers()
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString(), ec)) {
         const QByteArray name = QByteArray::fromStdString(entry.path().filename().native());
-        if (name.startsWith('.'))
+        // Hand-overs leave files; a hidden folder or link is someone else's.
+        std::error_code typeEc;
+        if (name.startsWith('.') &&
+            entry.symlink_status(typeEc).type() == std::filesystem::file_type::regular)
             leftovers.append(name);
     }
     for (const QByteArray& name : std::as_const(leftovers)) {

@@ -71,7 +71,8 @@ void ReportHandOverFailure(const HandOverFailure& Failure);
 // anew); one whose name says nothing of its source, or whose source is gone, is moved into
 // WorkPath + "recovered/" and logged. A file whose row was not stored while its source path
 // still holds the same bytes (a copy, or a move across file systems, cut short) is removed: the
-// source offers it again. So are copies cut short before they took their hand-over name.
+// source offers it again. So are copies cut short before they took their hand-over name. Hidden
+// folders and links are left alone: no hand-over makes them.
 void RecoverHandOvers();
 
 // ---- The registry's own routines -------------------------------------------------------------

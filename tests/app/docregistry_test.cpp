@@ -238,6 +238,7 @@ TEST(DocumentRegistry, HandOversCutShortAreFinishedAtTheNextStart)
     writeFileBytes(BufDir + ".handover.1.0.4.1.545854.%2Fin%2Fc.txt", "row not stored");
     writeFileBytes(BufDir + ".handover.1.0.5.1.545854." + keptName, "still there");
     writeFileBytes(BufDir + ".incoming-77-1", "unknown");
+    ASSERT_TRUE(QDir().mkpath(BufDir + ".Trash-0"));
     RecoverHandOvers();
     EXPECT_EQ(bufFiles(), QStringList({"3.1", "4.1"}));
     EXPECT_EQ(readFileBytes(BufDir + "3.1"), "row stored");
@@ -246,4 +247,5 @@ TEST(DocumentRegistry, HandOversCutShortAreFinishedAtTheNextStart)
               "3:/in/b.txt\n4:/in/c.txt");
     EXPECT_EQ(readFileBytes(kept), "still there");
     EXPECT_EQ(readFileBytes(WorkPath + "recovered/incoming-77-1"), "unknown");
+    EXPECT_TRUE(QFileInfo(BufDir + ".Trash-0").isDir());
 }
