@@ -375,7 +375,9 @@ int handOver(const fileops::NativePath& sourceFile, const QString& shown, int cf
                                ? fileops::move(sourceFile, temp, &error)
                                : fileops::copy(sourceFile, temp, &error, fileops::Flush::Later);
     if (!broughtIn) {
-        failure.reason = notRegistered(shown, error);
+        // Named by the folder: the temporary name changes with the number, and a source that
+        // retries reports each distinct reason once.
+        failure.reason = notRegistered(shown, error.replace(temp.text(), AddBackslash(BufDir)));
         return 0;
     }
 

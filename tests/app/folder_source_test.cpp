@@ -193,10 +193,17 @@ TEST_F(FolderSourceTest, FileThatCannotBeTakenIsTriedAgainAtEveryPassAndReported
     EXPECT_EQ(logged(u"not registered"_s), 2) << f.ws.operationsLog().constData();
     EXPECT_TRUE(entries(BufDir).isEmpty()) << entries(BufDir).join(u' ').toStdString();
 
-    // Space again: both are taken at the next pass, with no restart of the sources.
+    // Room again for the cleared folder, where a new file came too: both taken at the next
+    // pass, with no restart of the sources. The kept file fails once more, now as document 3:
+    // the same reason, not reported again.
+    writeFileBytes(in + u"/c.txt"_s, "c");
+    fileops::failNth(fileops::Op::Copy, 1, ENOSPC);
     EXPECT_TRUE(PollFileSources());
     EXPECT_EQ(count(u"FILES.DB"_s), u"2"_s);
     EXPECT_EQ(entries(in), QStringList());
+    EXPECT_EQ(logged(u"not registered"_s), 2) << f.ws.operationsLog().constData();
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
 }
 
 // A link in a folder that is cleared brings its target's bytes and goes; the target stays. A
