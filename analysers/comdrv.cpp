@@ -2,6 +2,8 @@
 // received chunks (or packets), and the bounded writes and reads.
 #include "comdrv.h"
 
+#include <platform/support/logfile.h>
+
 #include <QMetaObject>
 #include <QScopedValueRollback>
 #include <QThread>
@@ -17,6 +19,9 @@ TCommPortDriver::TCommPortDriver(std::unique_ptr<SerialLine> line, QObject* AOwn
     : QObject(AOwner), m_line(std::move(line)), m_timer(new QTimer(this))
 {
     Q_ASSERT(m_line);
+    m_reopenTimer = new QTimer(this);
+    m_reopenTimer->setInterval(ReopenIntervalMs);
+    connect(m_reopenTimer, &QTimer::timeout, this, &TCommPortDriver::ReopenTick);
     m_receiveBuffer = QByteArray(m_inBufSize, '\0');
     m_clock.start();
     connect(m_timer, &QTimer::timeout, this, &TCommPortDriver::PollTimerTick);
@@ -50,6 +55,7 @@ bool TCommPortDriver::Connect()
 
 void TCommPortDriver::Disconnect()
 {
+    QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::stop));
     if (!Connected())
         return;
     m_line->close();
@@ -263,6 +269,10 @@ void TCommPortDriver::PollTimerTick()
     if (!Connected() || m_pauseCount.load() > 0 || m_delivering)
         return;
     const int waiting = m_line->bytesWaiting();
+    if (waiting < 0 && m_line->lastError() == SerialLine::Error::DeviceGone) {
+        LineHungUp();
+        return;
+    }
     if (waiting <= 0)
         return;
     if (m_packetSize >= 1) {
@@ -273,6 +283,28 @@ void TCommPortDriver::PollTimerTick()
     const qint64 n = m_line->read(m_receiveBuffer.data(), qMin<qint64>(waiting, m_inBufSize));
     if (n > 0)
         Deliver(OnReceiveData, int(n));
+}
+
+QString TCommPortDriver::PortLabel() const
+{
+    return QStringLiteral("COM%1 (%2)").arg(int(m_comPort) + 1).arg(m_line->devicePath());
+}
+
+void TCommPortDriver::LineHungUp()
+{
+    WriteToLog(
+        QStringLiteral("%1 hung up; it is opened again as soon as it comes back").arg(PortLabel()));
+    m_line->close();
+    SyncTimer();
+    m_reopenTimer->start();
+}
+
+void TCommPortDriver::ReopenTick()
+{
+    if (!Connect())
+        return; // still gone; its open failure is logged once by the line
+    m_reopenTimer->stop();
+    WriteToLog(QStringLiteral("%1 is open again").arg(PortLabel()));
 }
 
 void TCommPortDriver::ReceivePackets(int Waiting)

@@ -69,13 +69,19 @@ using TComPortReceiveDataEvent =
 using TComPortReceivePacketEvent =
     std::function<void(TCommPortDriver* Sender, const char* Packet, int DataSize)>;
 
-// States: closed (no line, timer stopped) and open (line open, timer running).
+// States: closed (no line, timer stopped), open (line open, timer running) and hung up (the
+// device went away while open: a USB adapter pulled out, a line server restarted).
 //
-//   state   | Connect                      | Disconnect, destruction
-//   closed  | open the device, apply the   | nothing
-//           | settings, start the timer;   |
-//           | stays closed when it fails   |
-//   open    | nothing, true                | stop the timer, close the line
+//   state    | Connect                      | Disconnect, destruction | the device goes away
+//   closed   | open the device, apply the   | nothing                 | -
+//            | settings, start the timer;   |                         |
+//            | stays closed when it fails   |                         |
+//   open     | nothing, true                | stop the timer, close   | logged, line closed:
+//            |                              | the line                | hung up
+//   hung up  | as closed                    | closed                  | -
+//
+// While hung up the device is opened again every ReopenIntervalMs with the same settings, and
+// the reopening is logged; Disconnect (the source turned passive) ends the attempts.
 //
 // The polling timer delivers, on each tick while the pause counter is 0, the bytes waiting (up to
 // ComPortInBufSize) as one chunk through OnReceiveData. A tick that arrives while a handler is
@@ -181,8 +187,13 @@ public:
     // Bits per second of a rate ordinal.
     static int BaudRateValue(TComPortBaudRate Rate);
 
+    static constexpr int ReopenIntervalMs = 2000;
+
 private:
     void PollTimerTick();
+    QString PortLabel() const;
+    void LineHungUp();
+    void ReopenTick();
     void ReceivePackets(int Waiting);
     void Deliver(const TComPortReceiveDataEvent& Handler, int Size);
     // Starts or stops the timer to match the open state, on the component's own thread.
@@ -192,6 +203,7 @@ private:
 
     std::unique_ptr<SerialLine> m_line;
     QTimer* m_timer = nullptr;
+    QTimer* m_reopenTimer = nullptr;
     QByteArray m_receiveBuffer;
     QElapsedTimer m_clock;       // tick count of the packet time-out
     qint64 m_firstByteTime = -1; // of an incomplete packet; -1 when none

@@ -79,6 +79,13 @@ void THMXDriver::DataReceived(const char* Data, int Count)
         }
         return;
     case WaitingForCount:
+        // The analyser gave up on a garbled count and calls again: answer as to a new call.
+        if (Data[0] == SYN) {
+            m_message.Clear();
+            Send(SYN);
+            ArmIdleTimer();
+            return;
+        }
         ArmIdleTimer();
         m_message.Write(Data, Count);
         ReadCount();

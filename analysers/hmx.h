@@ -21,7 +21,8 @@ quint16 HMXBlockCRC(QByteArrayView Data);
 //   state                | receives                        | answers | next
 //   0 idle               | a chunk starting with SYN       | SYN     | 1
 //                        | anything else                   | -       | 0
-//   1 waiting for count  | two decimal digits, count 0     | ACK     | 0 (nothing stored)
+//   1 waiting for count  | a chunk starting with SYN       | SYN     | 1 (a new call)
+//                        | two decimal digits, count 0     | ACK     | 0 (nothing stored)
 //                        | two decimal digits, count 1..99 | ACK     | 2, block 1 expected
 //                        | two bytes that are no number    | NAK     | 1 (the count again)
 //                        | fewer, or more, than two bytes  | -       | 1

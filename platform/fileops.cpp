@@ -2,6 +2,7 @@
 // renames, moves that cross file systems, copies and removals, and the failures that tests plan.
 #include "fileops.h"
 
+#include "codepage.h"
 #include "uitexts.h"
 
 #include <QFile>
@@ -82,9 +83,14 @@ QString cannot(UiText what, const QString& path)
     return uiText(what).arg(quoted(path));
 }
 
-QString cannot(UiText what, const QString& from, const QString& to)
+QString cannot(UiText what, const NativePath& path)
 {
-    return uiText(what).arg(quoted(from), quoted(to));
+    return cannot(what, path.text());
+}
+
+QString cannot(UiText what, const NativePath& from, const NativePath& to)
+{
+    return uiText(what).arg(quoted(from.text()), quoted(to.text()));
 }
 
 QString folderOf(const QString& path)
@@ -115,9 +121,9 @@ int writeAll(int fd, const char* data, qint64 size, qint64* written = nullptr)
 
 // Flushes a folder's entries, so that a rename or a new file survives a power cut. Not every
 // file system can do this; the data itself was flushed before, so a failure here is let go.
-void syncFolder(const QString& folder)
+void syncFolder(const QByteArray& folder)
 {
-    const int fd = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     ::fsync(fd);
@@ -142,19 +148,20 @@ public:
 
     // Creates the file in `folder`, its name built from `finalName`; the name starts with a dot
     // so that folder listings leave it alone. Returns 0 or the error number.
-    int create(const QString& folder, const QString& finalName)
+    int create(const QByteArray& folder, const QByteArray& finalName)
     {
-        // Keep the name well under the usual limit of 255 bytes.
-        QString stem = finalName.left(48);
-        if (!stem.isEmpty() && stem.back().isHighSurrogate())
-            stem.chop(1);
+        // Keep the name well under the usual limit of 255 bytes, cut before a character's
+        // continuation bytes.
+        qsizetype cut = qMin<qsizetype>(finalName.size(), 48);
+        while (cut > 0 && cut < finalName.size() && (uchar(finalName.at(cut)) & 0xC0) == 0x80)
+            --cut;
+        const QByteArray stem = finalName.left(cut);
         static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
         for (int attempt = 0; attempt < 100; ++attempt) {
-            QString tag;
+            QByteArray tag;
             for (int i = 0; i < 8; ++i)
-                tag += QLatin1Char(letters[QRandomGenerator::global()->bounded(36)]);
-            const QByteArray path =
-                encoded(folder + QStringLiteral("/.") + stem + u'.' + tag + QStringLiteral(".tmp"));
+                tag += letters[QRandomGenerator::global()->bounded(36)];
+            const QByteArray path = folder + "/." + stem + '.' + tag + ".tmp";
             const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 m_fd = fd;
@@ -188,10 +195,10 @@ private:
 
 // Copies `from` to a temporary file beside `to`, with the source's permissions and times, flushed
 // to the disk unless `flush` says later. `verb` names the operation in the error text.
-bool copyToTemp(UiText verb, const QString& from, const QString& to, TempFile& temp, QString* error,
-                Flush flush = Flush::Now)
+bool copyToTemp(UiText verb, const NativePath& from, const NativePath& to, TempFile& temp,
+                QString* error, Flush flush = Flush::Now)
 {
-    const int in = ::open(encoded(from).constData(), O_RDONLY | O_CLOEXEC);
+    const int in = ::open(from.bytes().constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return fail(error, cannot(verb, from, to), errno);
     struct Closer
@@ -206,7 +213,7 @@ bool copyToTemp(UiText verb, const QString& from, const QString& to, TempFile& t
     if (!S_ISREG(st.st_mode))
         return fail(error, cannot(verb, from, to), S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
 
-    if (const int e = temp.create(folderOf(to), QFileInfo(to).fileName()))
+    if (const int e = temp.create(to.folder().bytes(), to.leaf()))
         return fail(error, cannot(verb, from, to), e);
 
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
@@ -237,6 +244,58 @@ bool copyToTemp(UiText verb, const QString& from, const QString& to, TempFile& t
 
 } // namespace
 
+// ---- native paths --------------------------------------------------------------------------
+
+NativePath::NativePath(const QString& path) : m_bytes(encoded(path))
+{
+}
+
+QString NativePath::text() const
+{
+    QStringList parts;
+    for (const QByteArray& part : m_bytes.split('/')) {
+        const QString decoded = QFile::decodeName(part);
+        // A part that does not survive the round trip is not in the file names' encoding.
+        parts.append(QFile::encodeName(decoded) == part ? decoded : codepage::fromAnsi(part));
+    }
+    return parts.join(u'/');
+}
+
+NativePath NativePath::folder() const
+{
+    const qsizetype slash = m_bytes.lastIndexOf('/');
+    if (slash < 0)
+        return NativePath(QByteArray("."));
+    return NativePath(slash == 0 ? QByteArray("/") : m_bytes.left(slash));
+}
+
+QByteArray NativePath::leaf() const
+{
+    return m_bytes.mid(m_bytes.lastIndexOf('/') + 1);
+}
+
+NativePath NativePath::operator/(const QByteArray& leaf) const
+{
+    return NativePath(m_bytes.endsWith('/') ? m_bytes + leaf : m_bytes + '/' + leaf);
+}
+
+bool exists(const NativePath& path)
+{
+    struct stat st;
+    return ::lstat(path.bytes().constData(), &st) == 0;
+}
+
+bool isSymLink(const NativePath& path)
+{
+    struct stat st;
+    return ::lstat(path.bytes().constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool isReadable(const NativePath& path)
+{
+    return ::access(path.bytes().constData(), R_OK) == 0;
+}
+
 // ---- operations ----------------------------------------------------------------------------
 
 bool writeFile(const QString& path, const QByteArray& data, QString* error)
@@ -257,7 +316,7 @@ bool writeFile(const QString& path, const QByteArray& data, QString* error)
     const bool replacing = ::stat(encoded(target).constData(), &old) == 0 && S_ISREG(old.st_mode);
 
     TempFile temp;
-    if (const int e = temp.create(folder, QFileInfo(target).fileName()))
+    if (const int e = temp.create(encoded(folder), encoded(QFileInfo(target).fileName())))
         return fail(error, cannot(UiText::CannotWrite, path), e);
     if (const int e = writeAll(temp.fd(), data.constData(), data.size()))
         return fail(error, cannot(UiText::CannotWrite, path), e);
@@ -270,7 +329,7 @@ bool writeFile(const QString& path, const QByteArray& data, QString* error)
     if (::rename(temp.path().constData(), encoded(target).constData()) != 0)
         return fail(error, cannot(UiText::CannotWrite, path), errno);
     temp.release();
-    syncFolder(folder);
+    syncFolder(encoded(folder));
     return true;
 }
 
@@ -304,21 +363,21 @@ bool appendFile(const QString& path, const QByteArray& data, QString* error)
     return true;
 }
 
-bool rename(const QString& from, const QString& to, QString* error)
+bool rename(const NativePath& from, const NativePath& to, QString* error)
 {
     if (const int e = plannedFailure(Op::Rename))
         return fail(error, cannot(UiText::CannotRename, from, to), e);
-    if (::rename(encoded(from).constData(), encoded(to).constData()) != 0)
+    if (::rename(from.bytes().constData(), to.bytes().constData()) != 0)
         return fail(error, cannot(UiText::CannotRename, from, to), errno);
     return true;
 }
 
-bool move(const QString& from, const QString& to, QString* error)
+bool move(const NativePath& from, const NativePath& to, QString* error)
 {
     if (const int e = plannedFailure(Op::Move))
         return fail(error, cannot(UiText::CannotMove, from, to), e);
-    const QByteArray source = encoded(from);
-    const QByteArray target = encoded(to);
+    const QByteArray& source = from.bytes();
+    const QByteArray& target = to.bytes();
     if (::rename(source.constData(), target.constData()) == 0)
         return true;
     if (errno != EXDEV)
@@ -326,7 +385,7 @@ bool move(const QString& from, const QString& to, QString* error)
 
     // Across file systems. The source must be removable at the end, or the file would be left
     // in both places: check that before copying anything.
-    if (::faccessat(AT_FDCWD, encoded(folderOf(from)).constData(), W_OK | X_OK, AT_EACCESS) != 0)
+    if (::faccessat(AT_FDCWD, from.folder().bytes().constData(), W_OK | X_OK, AT_EACCESS) != 0)
         return fail(error, cannot(UiText::CannotMove, from, to), errno);
 
     TempFile temp;
@@ -335,7 +394,7 @@ bool move(const QString& from, const QString& to, QString* error)
     if (::rename(temp.path().constData(), target.constData()) != 0)
         return fail(error, cannot(UiText::CannotMove, from, to), errno);
     temp.release();
-    syncFolder(folderOf(to));
+    syncFolder(to.folder().bytes());
 
     if (::unlink(source.constData()) != 0) {
         const int e = errno;
@@ -346,42 +405,42 @@ bool move(const QString& from, const QString& to, QString* error)
     return true;
 }
 
-bool copy(const QString& from, const QString& to, QString* error, Flush flush)
+bool copy(const NativePath& from, const NativePath& to, QString* error, Flush flush)
 {
     if (const int e = plannedFailure(Op::Copy))
         return fail(error, cannot(UiText::CannotCopy, from, to), e);
     TempFile temp;
     if (!copyToTemp(UiText::CannotCopy, from, to, temp, error, flush))
         return false;
-    if (::rename(temp.path().constData(), encoded(to).constData()) != 0)
+    if (::rename(temp.path().constData(), to.bytes().constData()) != 0)
         return fail(error, cannot(UiText::CannotCopy, from, to), errno);
     temp.release();
     if (flush == Flush::Now)
-        syncFolder(folderOf(to));
+        syncFolder(to.folder().bytes());
     return true;
 }
 
-bool remove(const QString& path, QString* error)
+bool remove(const NativePath& path, QString* error)
 {
     if (const int e = plannedFailure(Op::Remove))
         return fail(error, cannot(UiText::CannotRemove, path), e);
-    if (::unlink(encoded(path).constData()) != 0)
+    if (::unlink(path.bytes().constData()) != 0)
         return fail(error, cannot(UiText::CannotRemove, path), errno);
     return true;
 }
 
-bool flushToDisk(const QString& path, QString* error)
+bool flushToDisk(const NativePath& path, QString* error)
 {
     if (const int e = plannedFailure(Op::Flush))
         return fail(error, cannot(UiText::CannotFlush, path), e);
-    const int fd = ::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.bytes().constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return fail(error, cannot(UiText::CannotFlush, path), errno);
     const int result = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
     if (result != 0)
         return fail(error, cannot(UiText::CannotFlush, path), result);
-    syncFolder(folderOf(path));
+    syncFolder(path.folder().bytes());
     return true;
 }
 

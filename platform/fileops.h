@@ -13,6 +13,39 @@
 
 namespace fileops {
 
+// A path as the file system spells it, byte for byte. Built from text it is the text's encoding
+// for file names; built from bytes (a folder listing) it keeps names that are not valid in that
+// encoding, which text could not give back.
+class NativePath
+{
+public:
+    NativePath() = default;
+    NativePath(const QString& path); // NOLINT: every text path is a native one
+    explicit NativePath(const QByteArray& bytes) : m_bytes(bytes) {}
+
+    const QByteArray& bytes() const { return m_bytes; }
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+    // For messages and stored names: each part of the path that is not valid in the file names'
+    // encoding is read in the program's code page (the copiers that write such names are
+    // Windows programs of that code page).
+    QString text() const;
+    // The folder part, without the last "/"; the last part alone.
+    NativePath folder() const;
+    QByteArray leaf() const;
+    NativePath operator/(const QByteArray& leaf) const;
+    bool operator==(const NativePath&) const = default;
+
+private:
+    QByteArray m_bytes;
+};
+
+// Whether the folder holds an entry of that name (a broken symbolic link too); whether the entry
+// is a symbolic link.
+bool exists(const NativePath& path);
+bool isSymLink(const NativePath& path);
+// Whether this process may read the file.
+bool isReadable(const NativePath& path);
+
 enum class Op { Write, Append, Rename, Move, Copy, Remove, Flush };
 
 // Whether a copy reaches the disk before copy() returns, or only with a later flushToDisk() of
@@ -29,21 +62,22 @@ bool writeFile(const QString& path, const QByteArray& data, QString* error = nul
 bool appendFile(const QString& path, const QByteArray& data, QString* error = nullptr);
 // Renames within one file system; replaces an existing target atomically. When the rename fails,
 // both the source and an existing target stay untouched.
-bool rename(const QString& from, const QString& to, QString* error = nullptr);
+bool rename(const NativePath& from, const NativePath& to, QString* error = nullptr);
 // Moves a file, across file systems too, keeping its modification time; an existing target is
 // replaced. Across file systems the file is copied to a temporary name in the target folder,
 // flushed, renamed to its final name, and only then is the source removed. On any failure the
 // source is left in place and no copy remains behind.
-bool move(const QString& from, const QString& to, QString* error = nullptr);
+bool move(const NativePath& from, const NativePath& to, QString* error = nullptr);
 // Copies a file, keeping its modification time and permissions; the copy is written under a
 // temporary name in the target folder first, then renamed, so an existing target is replaced
 // whole or not at all. With Flush::Now its bytes and its folder entry are on the disk on return.
-bool copy(const QString& from, const QString& to, QString* error = nullptr,
+bool copy(const NativePath& from, const NativePath& to, QString* error = nullptr,
           Flush flush = Flush::Now);
-// Removes a file (not a folder). A missing file is a failure.
-bool remove(const QString& path, QString* error = nullptr);
+// Removes a file (not a folder); a symbolic link is removed itself, never what it points to. A
+// missing file is a failure.
+bool remove(const NativePath& path, QString* error = nullptr);
 // Writes a file's bytes and its entry in its folder through to the disk.
-bool flushToDisk(const QString& path, QString* error = nullptr);
+bool flushToDisk(const NativePath& path, QString* error = nullptr);
 
 // The reason for an operating-system error number, as one short readable phrase
 // ("the disk is full", "the file or folder does not exist", ...).

@@ -219,12 +219,11 @@ enum class Opened {
 class Probe
 {
 public:
-    explicit Probe(const QString& path)
+    explicit Probe(const QByteArray& path)
     {
         // Non-blocking: opening a file under another holder's lease would otherwise wait until
         // that lease is broken.
-        m_fd = ::open(QFile::encodeName(path).constData(),
-                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        m_fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (m_fd < 0) {
             if (errno == EWOULDBLOCK)
                 m_state = Opened::Leased;
@@ -264,11 +263,11 @@ struct Snapshot
     qint64 modifiedNs = 0;
 };
 
-Snapshot snapshot(const QString& path)
+Snapshot snapshot(const QByteArray& path)
 {
     Snapshot s;
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(path.constData(), &st) != 0)
         return s;
     s.exists = true;
     s.isFile = S_ISREG(st.st_mode);
@@ -278,7 +277,7 @@ Snapshot snapshot(const QString& path)
 }
 
 // True when the file changes (or goes) across a wait of `settleMs`.
-bool changesWhileWatched(const QString& path, int settleMs)
+bool changesWhileWatched(const QByteArray& path, int settleMs)
 {
     const Snapshot before = snapshot(path);
     if (!before.exists)
@@ -309,7 +308,7 @@ bool lockedByOther(int fd)
 
 // What opening the file and asking for a read lease tell: whether it is busy, or nothing when
 // only its size and time can tell.
-std::optional<bool> busyByReadLease(const QString& path)
+std::optional<bool> busyByReadLease(const QByteArray& path)
 {
     const Probe probe(path);
     switch (probe.state()) {
@@ -336,8 +335,9 @@ std::optional<bool> busyByReadLease(const QString& path)
 
 } // namespace
 
-bool isBusy(const QString& path, int settleMs)
+bool isBusy(const QString& text, int settleMs)
 {
+    const QByteArray path = QFile::encodeName(text);
     if (const std::optional<bool> busy = busyByReadLease(path))
         return *busy;
     const Snapshot s = snapshot(path);
@@ -346,8 +346,9 @@ bool isBusy(const QString& path, int settleMs)
     return changesWhileWatched(path, settleMs);
 }
 
-bool isFreeForExclusiveUse(const QString& path, int settleMs)
+bool isFreeForExclusiveUse(const QString& text, int settleMs)
 {
+    const QByteArray path = QFile::encodeName(text);
     Probe probe(path);
     switch (probe.state()) {
     case Opened::Missing:
@@ -375,8 +376,9 @@ bool isFreeForExclusiveUse(const QString& path, int settleMs)
     return !changesWhileWatched(path, settleMs);
 }
 
-bool BusyWatch::isBusy(const QString& path)
+bool BusyWatch::isBusy(const fileops::NativePath& native)
 {
+    const QByteArray& path = native.bytes();
     if (const std::optional<bool> busy = busyByReadLease(path)) {
         m_seen.remove(path);
         return *busy;
@@ -397,9 +399,9 @@ bool BusyWatch::isBusy(const QString& path)
     return changed;
 }
 
-void BusyWatch::forget(const QString& path)
+void BusyWatch::forget(const fileops::NativePath& path)
 {
-    m_seen.remove(path);
+    m_seen.remove(path.bytes());
 }
 
 void BusyWatch::clear()

@@ -3,6 +3,8 @@
 // still writes a file or holds it at all, and paths written on Windows.
 #pragma once
 
+#include <platform/fileops.h>
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -70,9 +72,9 @@ bool isFreeForExclusiveUse(const QString& path, int settleMs = 250);
 class BusyWatch
 {
 public:
-    bool isBusy(const QString& path);
+    bool isBusy(const fileops::NativePath& path);
     // Drops what is remembered about a file (once it has been taken or is gone).
-    void forget(const QString& path);
+    void forget(const fileops::NativePath& path);
     void clear();
 
 private:
@@ -82,7 +84,7 @@ private:
         qint64 modifiedNs = 0;
         bool operator==(const Seen&) const = default;
     };
-    QHash<QString, Seen> m_seen;
+    QHash<QByteArray, Seen> m_seen;
 };
 
 // ---- paths ---------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <platform/uitexts.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -233,6 +234,11 @@ bool readFile(const QString& fileName, QByteArray* bytes, QString* error)
     QFile file(fileName);
     if (!file.exists())
         return true;
+    // A pipe or a device would keep the reader waiting for a writer that may never come.
+    if (!QFileInfo(fileName).isFile()) {
+        *error = uiText(UiText::NotARegularFile);
+        return false;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         *error = file.errorString();
         return false;

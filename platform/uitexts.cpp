@@ -40,6 +40,8 @@ constexpr Entry kTexts[] = {
      u"невозможно удалить %1"},
     {UiText::CannotFlush, u"cannot flush %1", u"impossible d'écrire %1 sur le disque",
      u"невозможно записать %1 на диск"},
+    {UiText::NotARegularFile, u"it is not a regular file", u"ce n'est pas un fichier ordinaire",
+     u"это не обычный файл"},
     {UiText::NoSuchFile, u"the file or folder does not exist",
      u"le fichier ou le dossier n'existe pas", u"файл или папка не существует"},
     {UiText::NotAFolder, u"a part of the path is not a folder",
@@ -81,6 +83,13 @@ constexpr Entry kTexts[] = {
     {UiText::CannotWriteSettings, u"Cannot write the settings file \"%1\": %2",
      u"Impossible d'écrire le fichier de paramètres \"%1\" : %2",
      u"Невозможно записать файл настроек \"%1\": %2"},
+    {UiText::LogNotWritten,
+     u"The operations log \"%1\" cannot be written (%2); its lines go to standard error until "
+     u"it can be written again",
+     u"Le journal des opérations \"%1\" ne peut pas être écrit (%2) ; ses lignes vont sur la "
+     u"sortie d'erreur standard jusqu'à ce qu'il puisse l'être de nouveau",
+     u"Невозможно записать журнал операций \"%1\" (%2); его строки выводятся в стандартный "
+     u"поток ошибок, пока запись не станет снова возможной"},
     {UiText::TableInUse, u"Table is busy: %1 is in use by another user",
      u"Table occupée : %1 est utilisée par un autre utilisateur",
      u"Таблица занята: %1 используется другим пользователем"},

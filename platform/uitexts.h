@@ -25,6 +25,7 @@ enum class UiText {
     CannotCopy,
     CannotRemove,
     CannotFlush,
+    NotARegularFile,
     // Why.
     NoSuchFile,
     NotAFolder,
@@ -48,6 +49,8 @@ enum class UiText {
     // The settings file.
     CannotReadSettings,  // %1 file, %2 reason
     CannotWriteSettings, // %1 file, %2 reason
+    // The operations log.
+    LogNotWritten, // %1 file, %2 reason
     // The database engine.
     TableInUse,         // %1 table
     CannotOpenLockFile, // %1 file, %2 reason

@@ -3,9 +3,12 @@
 // named by that number.
 #pragma once
 
+#include <platform/fileops.h>
 #include <platform/support/docfiles.h>
 
 #include <QString>
+
+#include <exception>
 
 // ---- Handing a file over: the one routine every source uses ----------------------------------
 
@@ -15,40 +18,70 @@ enum class HandOver {
     Copy, // the file stays where the source found it (folder sources that leave files in place)
 };
 
+// Why a hand-over failed: the line for the operations log, and the error of the documents table
+// when it refused the row (reported in the error window).
+struct HandOverFailure
+{
+    QString reason;
+    std::exception_ptr tableError;
+};
+
 // Registers `SourceFile` as a new document of source `Cfg` and returns its number, or 0 when
 // nothing was registered. The folder, Breeze, virtual-printer, screen-capture and serial sources
 // all hand their files over through it, so that no document is ever lost or left half-made:
 //
-//   1. The file is brought into BufDir under a temporary name (a name starting with ".", which
-//      no listing of the folder shows): moved or copied as `Mode` says. When that fails, nothing
-//      has changed and the result is 0.
-//   2. The row is stored through AddImportedFile (with CurrentPack, `SourceFile` as the row's
-//      file name, `Type` and `Extension`; an "MXM" file is rewritten first, see below). A data
-//      file left over in BufDir under the new number is renamed aside first.
-//   3. The file is renamed to its final name, DocumentFileName(number, the source's type).
-//   4. The file's bytes and its name are flushed to the disk (the row's commit is flushed in step
-//      2), so a registered document survives a power cut.
+//   1. The number is chosen (data files already in BufDir under it are set aside, see
+//      AddImportedFile) and the file is brought into BufDir under a hand-over name (hidden from
+//      listings, starting with ".") that tells the source, the type, the number, the extension
+//      and the source path: moved or copied as `Mode` says. A symbolic link is copied by content
+//      even when moving: a document holds its own bytes. When that fails, nothing has changed.
+//   2. The row is stored (CurrentPack, the source path as the row's file name, `Type`,
+//      `Extension`; an "MXM" file is rewritten first, see below). The database file is then
+//      looked at from outside (sqlitedb::fileLooksIntact).
+//   3. The file is renamed to its final name, DocumentFileName(number, the source's type), and
+//      its bytes and its name are flushed to the disk. A moved link is then removed (never what
+//      it points to).
 //
-// When step 2, 3 or 4 fails, the registration is undone: the row (if stored) is removed, and the
-// file goes back where it came from (Move) or the copy is removed (Copy); the result is 0 and the
-// source simply offers the file again on a later pass. Should the source path have been taken
-// by a new file meanwhile, the returned file stays in BufDir under a name starting with
-// "unregistered-" rather than overwrite it. Every failure is written to the operations log.
-// Exceptions from reading the tables before the row is stored (an unreadable table) undo the
-// hand-over the same way and then go to the caller.
+// When step 2 or 3 fails, the registration is undone: the row (if stored) is removed, and the
+// file goes back where it came from (Move) or the copy is removed (Copy); only then is the
+// failure reported, so a program killed while an error window is open strands nothing. Should
+// the source path have been taken by a new file meanwhile, the returned file stays in BufDir
+// under a name starting with "unregistered-". A program killed between the steps leaves the
+// hand-over name behind: RecoverHandOvers finishes the document at the next start.
 //
-// `Type` is 0 for a new document, or the number of a document's first page for a further page.
-// A source that no longer exists in cfg.db (its type names the data file) registers nothing.
-// The caller then announces the document (TMainForm.RefreshDocuments).
-int RegisterDocument(const QString& SourceFile, int Cfg, int Type, const QString& Extension,
-                     HandOver Mode);
+// A database file that is damaged (an engine error that says so, or the look from outside)
+// stops the registry: the error is logged and shown once, and from then on every hand-over
+// fails at once, leaving the files where they are, until the program is started again.
+//
+// Failures are reported (logged; the table's error shown) unless `Failure` is given: it then
+// receives them, for a caller that retries and reports each reason once (ReportHandOverFailure).
+// Exceptions from reading the tables before the file moves (an unreadable table) go to the
+// caller. `Type` is 0 for a new document, or the number of a document's first page for a further
+// page. A source that no longer exists in cfg.db (its type names the data file) registers
+// nothing. The caller then announces the document (TMainForm.RefreshDocuments).
+int RegisterDocument(const fileops::NativePath& SourceFile, int Cfg, int Type,
+                     const QString& Extension, HandOver Mode, HandOverFailure* Failure = nullptr);
+
+// Reports a failure as RegisterDocument does: the line in the operations log, and the table's
+// error in the error window followed by "DB! SAFEPOST: FILES.DB" in the log.
+void ReportHandOverFailure(const HandOverFailure& Failure);
+
+// At start-up, before the sources: every file left in BufDir under a hidden name by a hand-over
+// that was cut short becomes the document it was about to become (its row completed or stored
+// anew); one whose name says nothing of its source, or whose source is gone, is moved into
+// WorkPath + "recovered/" and logged. A file whose row was not stored while its source path
+// still holds the same bytes (a copy, or a move across file systems, cut short) is removed: the
+// source offers it again. So are copies cut short before they took their hand-over name. Hidden
+// folders and links are left alone: no hand-over makes them.
+void RecoverHandOvers();
 
 // ---- The registry's own routines -------------------------------------------------------------
 
 // Registers a document whose file stays where it is (Breeze sources, which leave their files to
 // the Breeze program; analyser drivers, which write their data file after registering) and
 // returns its number, or 0 when the row could not be stored: then nothing is registered and the
-// error has been reported (FlushTable). Every caller passes CurrentPack as `Pack`.
+// error has been reported (the error window, "DB! SAFEPOST: FILES.DB" in the log). A damaged
+// database stops it as it stops RegisterDocument. Every caller passes CurrentPack as `Pack`.
 //
 // When `Extension` is "MXM" in any case, `FileName` is first rewritten in its stored layout
 // through the hook below. The number is NextDocumentNumber(); data files already in BufDir

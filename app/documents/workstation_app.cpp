@@ -80,17 +80,21 @@ int TAppWorkstation::AddImportedFile(int Pack, const QString& FileName, int Cfg,
 int TAppWorkstation::StoreResult(const QString& ResultFile, int SourceNumber,
                                  const QString& DocumentType)
 {
-    QString reason;
+    HandOverFailure failure;
     try {
         const int number =
-            RegisterDocument(ResultFile, SourceNumber, 0, DocumentType, HandOver::Move);
+            RegisterDocument(ResultFile, SourceNumber, 0, DocumentType, HandOver::Move, &failure);
         if (number > 0)
             return number;
-        reason = QStringLiteral("the document registry refused it");
     } catch (const std::exception& e) {
-        reason = exceptionMessage(e);
+        failure.reason = exceptionMessage(e);
     }
-    KeepUnstoredResult(ResultFile, reason);
+    // Kept under a name of its own before any window opens: the next capture would reuse this
+    // one, and a program killed meanwhile must not have lost it.
+    KeepUnstoredResult(ResultFile, failure.reason.isEmpty()
+                                       ? QStringLiteral("the document registry refused it")
+                                       : failure.reason);
+    ReportHandOverFailure({QString(), failure.tableError}); // the line is logged above
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
 #include <app/documents/tablehelpers.h>
 #include <app/documents/workstation_app.h>
 #include <app/sources/printer_source.h>
@@ -34,6 +35,7 @@
 #include <platform/support/procs.h>
 #include <platform/support/textprocs.h>
 #include <platform/ui/application.h>
+#include <platform/uitexts.h>
 #include <translation/lc.h>
 
 #include <QAbstractButton>
@@ -144,6 +146,7 @@ TMainForm::~TMainForm()
         MainForm = nullptr;
         SetMainFormTexts(nullptr);
         setWorkstationService(nullptr);
+        SetLogFailureHandler({});
         // The ports outlive the window: they must not call it any more.
         for (int slot = 1; slot <= TComPortSlots::Count; ++slot)
             ComPortSlots[slot].Port->OnReceiveData = {};
@@ -577,7 +580,17 @@ void TMainForm::FormCreate(QObject*)
             (ProgName + QStringLiteral(" ") + ProgVersion + QStringLiteral(" - ") + ProgSubtitle)
                 .left(MaxCaptionLength));
         Application::setExceptionHandler(AppException);
-
+        // A log that cannot be written is told by the polling loop (TellLogFailure), never inside
+        // the work that was writing the line, nor in the middle of start-up.
+        SetLogFailureHandler([form = QPointer<TMainForm>(this)](const QString& reason) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [form, reason] {
+                    if (form)
+                        form->m_logFailure = reason;
+                },
+                Qt::QueuedConnection);
+        });
         PrepareSettingsFile();
         ReadSettings();
         PrepareFolders();
@@ -598,6 +611,8 @@ void TMainForm::FormCreate(QObject*)
             return;
         }
         OpenLocalTables();
+        // What a killed program left half handed over, before any source offers new files.
+        RecoverHandOvers();
 
         StartSources();
 
@@ -620,6 +635,8 @@ void TMainForm::FormCreate(QObject*)
         CommonTimer->start();
     } catch (const std::exception& e) {
         setScreenCursor(crDefault);
+        // Also where someone starting the program without a screen will look.
+        WriteToStandardError(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
         WriteToLog(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
         dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError,
                                    mbOK);
@@ -666,8 +683,13 @@ void TMainForm::StartSources()
 void TMainForm::PrepareSettingsFile()
 {
     IniFileName = ProgramDir() + QStringLiteral("QUORVANE.INI");
-    if (QFileInfo::exists(IniFileName))
+    if (QFileInfo::exists(IniFileName)) {
+        // Read as empty, it would start the program on default settings.
+        if (!QFileInfo(IniFileName).isFile())
+            throw EInOutError(uiText(UiText::CannotReadSettings)
+                                  .arg(IniFileName, uiText(UiText::NotARegularFile)));
         return;
+    }
     // Written in one piece, so a start that fails half-way leaves no half-made file behind.
     const QStringList lines{
         QStringLiteral("[Application]"),

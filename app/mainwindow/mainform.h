@@ -195,6 +195,8 @@ private:
     void IdentificationStep();
     void WarningStep();
     void UpdateClock();
+    // Tells the user, once start-up is over, that the operations log could not be written.
+    void TellLogFailure();
     // Tests of the whole program only: the sign on stderr that a tick has ended, and where the
     // default button of a question is.
     void TickEnded();
@@ -242,6 +244,7 @@ private:
     bool m_quitPending = false;
     bool m_terminating = false; // the quit came from SIGTERM or SIGINT
     bool m_askingToQuit = false;
+    QString m_logFailure; // why the operations log could not be written, until it is told
     // Set by QUORVANE_TEST_TICK_MS: ticks and questions are reported on stderr.
     bool m_testSigns = false;
     int m_ticksEnded = 0;

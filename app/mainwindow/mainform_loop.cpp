@@ -17,8 +17,10 @@
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/dialogs.h>
 #include <platform/inifile.h>
 #include <platform/regional.h>
+#include <platform/support/logfile.h>
 #include <platform/ui/application.h>
 #include <platform/uitexts.h>
 #include <translation/lc.h>
@@ -28,6 +30,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -70,6 +73,7 @@ void TMainForm::CommonTimerTimer(QObject*)
     if (TimerBusy)
         return;
     UpdateClock();
+    TellLogFailure();
     if (WaitMode || ConfigPanelOpen)
         return;
     TimerBusy = true;
@@ -85,6 +89,17 @@ void TMainForm::CommonTimerTimer(QObject*)
         report(this, failure);
     if (m_quitPending)
         CarryOutQuit();
+}
+
+void TMainForm::TellLogFailure()
+{
+    if (m_logFailure.isEmpty())
+        return;
+    // Opened apart from the tick, so that polling goes on while the box waits for its OK.
+    QTimer::singleShot(0, this, [reason = std::exchange(m_logFailure, QString())] {
+        dialogService().messageDlg(
+            uiText(UiText::LogNotWritten).arg(OperationsLogFileName(), reason), mtError, mbOK);
+    });
 }
 
 void TMainForm::FirstTickStep()

@@ -27,6 +27,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+
+#include <chrono>
 
 #include <filesystem>
 #include <limits>
@@ -58,9 +61,15 @@ fs::path toNative(const QString& path)
 #else
 constexpr char PathSeparators[] = "/";
 
+// A name that is not valid in the file names' encoding is read in the program's code page.
 QString fromNative(const NativeName& name)
 {
-    return QFile::decodeName(QByteArray::fromStdString(name));
+    return fileops::NativePath(QByteArray::fromStdString(name)).text();
+}
+
+fileops::NativePath nativePathOf(const fs::path& path)
+{
+    return fileops::NativePath(QByteArray::fromStdString(path.native()));
 }
 
 fs::path toNative(const QString& path)
@@ -210,22 +219,6 @@ void storeReportPatient(int number, const BFAReport& report)
 
 // ---- one watched folder ------------------------------------------------------------------------
 
-// Size and time of a file, to tell whether it changed since a failed attempt.
-struct Stamp
-{
-    qint64 size = -1;
-    qint64 modifiedMs = -1;
-    bool operator==(const Stamp&) const = default;
-};
-
-Stamp stampOf(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
-}
-
 // What one folder source keeps between passes: the files it has taken (for sources that leave
 // files in place), the files that failed, and the busy watch of its folder.
 class FolderWatch
@@ -241,8 +234,10 @@ public:
 private:
     struct Listed
     {
-        QString name;
+        QString name;           // as shown and stored
+        fileops::NativePath at; // as the file system spells it
         qint64 ticks;
+        QDateTime modified;
     };
 
     bool list(const QString& pattern, bool clear, QList<Listed>& out);
@@ -256,8 +251,9 @@ private:
     void remember(const QString& name, int age, qint64 ticks, TakenFile* row);
 
     const QString& extension();
-    bool failedBefore(const QString& path);
-    void noteFailure(const QString& path, const QString& logLine = {});
+    bool readable(const Listed& file);
+    void failed(const QString& path, const HandOverFailure& failure);
+    void succeeded(const QString& path);
 
     int m_cfg;
     QString m_dir;
@@ -271,7 +267,15 @@ private:
     bool m_wrote = false;
     std::optional<QString> m_extension; // read once a pass, when a file is taken
     files::BusyWatch m_busy;
-    QHash<QString, Stamp> m_failed;
+    // Files not taken, with the reasons already reported and the last pass that met them: each
+    // is tried again at every pass, and each reason is reported once per file.
+    struct Failed
+    {
+        QSet<QString> reasons;
+        quint64 pass = 0;
+    };
+    QHash<QString, Failed> m_failed;
+    bool m_tableRefused = false; // the documents table refused a row in this pass
 };
 
 bool FolderWatch::scan(const QString& pattern, bool clear)
@@ -287,12 +291,19 @@ bool FolderWatch::scan(const QString& pattern, bool clear)
         return false;
 
     bool registered = false;
-    for (const Listed& file : std::as_const(candidates))
+    m_tableRefused = false;
+    for (const Listed& file : std::as_const(candidates)) {
         registered = (clear ? takeCleared(file) : takeKept(file)) || registered;
+        // The other files would wait for the same table, each as long: they wait a pass.
+        if (m_tableRefused)
+            break;
+    }
     if (!clear)
         forgetMissing();
     if (m_wrote)
         refreshFrFilesCursor();
+    if (!m_tableRefused)
+        m_failed.removeIf([this](const auto& entry) { return entry.value().pass != m_pass; });
     return registered;
 }
 
@@ -317,9 +328,10 @@ bool FolderWatch::list(const QString& pattern, bool clear, QList<Listed>& out)
         std::error_code entryEc;
         if (!entry.is_regular_file(entryEc))
             continue;
-        const qint64 ticks = qint64(entry.last_write_time(entryEc).time_since_epoch().count());
+        const auto written = entry.last_write_time(entryEc);
         if (entryEc)
             continue; // gone meanwhile
+        const qint64 ticks = qint64(written.time_since_epoch().count());
         if (!clear) {
             // Taken already and unchanged since (a changed mask comes with a new memory).
             const auto known = m_taken.find(leaf);
@@ -331,7 +343,10 @@ bool FolderWatch::list(const QString& pattern, bool clear, QList<Listed>& out)
         const QString name = fromNative(leaf);
         if (!everything && !files::matchesWildcard(name, pattern))
             continue;
-        out.append({name, ticks});
+        const auto ms = std::chrono::time_point_cast<std::chrono::milliseconds>(
+            std::chrono::file_clock::to_sys(written));
+        out.append({name, nativePathOf(entry.path()), ticks,
+                    QDateTime::fromMSecsSinceEpoch(ms.time_since_epoch().count())});
     }
     return true;
 }
@@ -339,7 +354,7 @@ bool FolderWatch::list(const QString& pattern, bool clear, QList<Listed>& out)
 bool FolderWatch::takeKept(const Listed& file)
 {
     const QString path = m_folder + file.name;
-    const int age = FileAge(path);
+    const int age = PackFileTime(file.modified);
     if (age == -1)
         return false;
     TakenFile* row = remembered(file.name);
@@ -353,20 +368,16 @@ bool FolderWatch::takeKept(const Listed& file)
             return false;
         }
     }
-    if (failedBefore(path))
+    if (!readable(file) || m_busy.isBusy(file.at))
         return false;
-    if (!QFileInfo(path).isReadable()) {
-        noteFailure(path, QStringLiteral("File %1 not taken: it cannot be read").arg(path));
-        return false;
-    }
-    if (m_busy.isBusy(path))
-        return false;
-    const int number = RegisterDocument(path, m_cfg, 0, extension(), HandOver::Copy);
+    HandOverFailure failure;
+    const int number = RegisterDocument(file.at, m_cfg, 0, extension(), HandOver::Copy, &failure);
     if (number == 0) {
-        noteFailure(path); // the registry has logged why
+        failed(path, failure);
         return false;
     }
-    m_busy.forget(path);
+    m_busy.forget(file.at);
+    succeeded(path);
     // Remembered only now that the document exists: a failure above leaves the file to be taken.
     remember(file.name, age, file.ticks, row);
     return true;
@@ -375,27 +386,23 @@ bool FolderWatch::takeKept(const Listed& file)
 bool FolderWatch::takeCleared(const Listed& file)
 {
     const QString path = m_folder + file.name;
-    if (failedBefore(path))
+    if (!readable(file) || m_busy.isBusy(file.at))
         return false;
-    if (!QFileInfo(path).isReadable()) {
-        if (QFileInfo::exists(path))
-            noteFailure(path, QStringLiteral("File %1 not taken: it cannot be read").arg(path));
-        return false;
-    }
-    if (m_busy.isBusy(path))
-        return false;
-    const int age = FileAge(path);
+    const int age = PackFileTime(file.modified);
     const QString& ext = extension();
     bool taken = false;
-    if (codepage::upper(ext) == QLatin1String("BFA"))
+    if (codepage::upper(ext) == QLatin1String("BFA")) {
         taken = takeBfa(path, ext);
-    else
-        taken = RegisterDocument(path, m_cfg, 0, ext, HandOver::Move) != 0;
-    if (!taken) {
-        noteFailure(path);
-        return false;
+    } else {
+        HandOverFailure failure;
+        taken = RegisterDocument(file.at, m_cfg, 0, ext, HandOver::Move, &failure) != 0;
+        if (!taken)
+            failed(path, failure);
     }
-    m_busy.forget(path);
+    if (!taken)
+        return false;
+    m_busy.forget(file.at);
+    succeeded(path);
     try {
         insertTakenFile(m_cfg, path, age);
         m_wrote = true;
@@ -413,8 +420,10 @@ bool FolderWatch::takeCleared(const Listed& file)
 bool FolderWatch::takeBfa(const QString& path, const QString& extension)
 {
     if (!QFileInfo(m_dir).isWritable()) {
-        WriteToLog(QStringLiteral("BFA file %1 not taken: it could not be removed from its folder")
-                       .arg(path));
+        failed(path, {QStringLiteral("BFA file %1 not taken: it could not be removed from its "
+                                     "folder")
+                          .arg(path),
+                      {}});
         return false;
     }
     const QString work = AddBackslash(WorkPath) + QStringLiteral("bfa_work");
@@ -429,14 +438,24 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
     } catch (const std::exception& e) {
         if (QFileInfo::exists(copy))
             fileops::remove(copy);
-        WriteToLog(QStringLiteral("BFA file %1 not converted: %2").arg(path, exceptionMessage(e)));
+        failed(
+            path,
+            {QStringLiteral("BFA file %1 not converted: %2").arg(path, exceptionMessage(e)), {}});
         return false;
     }
 
     QList<int> numbers;
     for (const BFAReport& report : std::as_const(reports)) {
-        const int number = RegisterDocument(report.fileName, m_cfg, 0, extension, HandOver::Move);
+        HandOverFailure failure;
+        const int number =
+            RegisterDocument(report.fileName, m_cfg, 0, extension, HandOver::Move, &failure);
         if (number == 0) {
+            failure.reason = QStringLiteral("BFA file %1 not taken: report %2 of %3 was not "
+                                            "registered (%4)")
+                                 .arg(path)
+                                 .arg(numbers.size() + 1)
+                                 .arg(reports.size())
+                                 .arg(failure.reason);
             for (const int done : std::as_const(numbers)) {
                 try {
                     withdrawDocument(done);
@@ -450,10 +469,7 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
                 if (QFileInfo::exists(r.fileName))
                     fileops::remove(r.fileName);
             }
-            WriteToLog(QStringLiteral("BFA file %1 not taken: report %2 of %3 was not registered")
-                           .arg(path)
-                           .arg(numbers.size() + 1)
-                           .arg(reports.size()));
+            failed(path, failure);
             return false;
         }
         numbers.append(number);
@@ -470,12 +486,9 @@ bool FolderWatch::takeBfa(const QString& path, const QString& extension)
     }
 
     QString error;
-    if (!fileops::remove(path, &error)) {
-        // The documents exist: the file must not be taken again while it stays as it is.
-        noteFailure(
-            path,
+    if (!fileops::remove(path, &error))
+        WriteToLog(
             QStringLiteral("BFA file %1 registered but left in its folder: %2").arg(path, error));
-    }
     for (const int number : std::as_const(numbers))
         Workstation().RefreshDocuments(number);
     return true;
@@ -567,23 +580,33 @@ const QString& FolderWatch::extension()
     return *m_extension;
 }
 
-// A file that failed is left alone, without a new log line, until it changes.
-bool FolderWatch::failedBefore(const QString& path)
+// A file that cannot be read is not taken (a move would carry it in all the same).
+bool FolderWatch::readable(const Listed& file)
 {
-    const auto it = m_failed.find(path);
-    if (it == m_failed.end())
-        return false;
-    if (*it == stampOf(path))
+    if (fileops::isReadable(file.at))
         return true;
-    m_failed.erase(it);
+    if (fileops::exists(file.at))
+        failed(
+            m_folder + file.name,
+            {QStringLiteral("File %1 not taken: it cannot be read").arg(m_folder + file.name), {}});
     return false;
 }
 
-void FolderWatch::noteFailure(const QString& path, const QString& logLine)
+// Reports a failure the first time this file meets it; the file is tried again at every pass.
+void FolderWatch::failed(const QString& path, const HandOverFailure& failure)
 {
-    m_failed.insert(path, stampOf(path));
-    if (!logLine.isEmpty())
-        WriteToLog(logLine);
+    Failed& f = m_failed[path];
+    f.pass = m_pass;
+    m_tableRefused = m_tableRefused || bool(failure.tableError);
+    if (!f.reasons.contains(failure.reason)) {
+        f.reasons.insert(failure.reason);
+        ReportHandOverFailure(failure);
+    }
+}
+
+void FolderWatch::succeeded(const QString& path)
+{
+    m_failed.remove(path);
 }
 
 // The sources' memories, by source number.

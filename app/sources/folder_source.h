@@ -25,8 +25,14 @@ bool PollFileSources();
 //   path, compared without regard to case, and its packed time), so a file is taken again only
 //   when its time changes. After the pass, the rows of files that no longer exist are dropped.
 //
+// Names are read and moved as the folder lists them, so a name that is not valid in the file
+// names' encoding (written by an old Windows copier) is taken too; it is stored as the program's
+// code page reads it. A symbolic link is taken by content (see RegisterDocument).
+//
 // A file another program still writes (or one that cannot be read) is left for a later pass. A
-// file that cannot be taken (it cannot be moved, the registry cannot store it) stays where it is
-// and is not registered; that is logged once, and the file is tried again when it changes or
-// when the sources are checked again. Returns true when at least one document was registered.
+// file that cannot be taken (it cannot be moved, the disk is full, the registry cannot store it)
+// stays where it is and is tried again at every pass; each reason is reported once per file. A
+// pass ends at the first file the documents table refuses (held by another program, damaged):
+// the others would meet the same.
+// Returns true when at least one document was registered.
 bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Clear);

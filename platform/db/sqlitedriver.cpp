@@ -9,6 +9,7 @@
 #include <platform/uitexts.h>
 
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <cmath>
 #include <cstring>
@@ -76,6 +77,10 @@ QString engineMessage(int code, const QString& sqliteMessage)
     QString msg = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     if (!context.isEmpty())
         msg = context + QStringLiteral(": ") + msg;
+    // A damaged file is mended or set aside by hand: say which one it is.
+    const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+    if ((code == EngineCode::DamagedData || code == EngineCode::NotADatabase) && file && *file)
+        msg = QString::fromUtf8(file) + QStringLiteral(": ") + msg;
     QList<EngineError::Entry> entries{{code, engineMessage(code, msg), ext}};
     if (!sql.isEmpty())
         entries.append({code, QStringLiteral("SQL: ") + sql.simplified().left(500), ext});
@@ -435,6 +440,7 @@ public:
     }
 
     QString databaseFile() const override { return m_file; }
+    sqlite3* handle() const { return m_db; }
 
     void run(const char* sql)
     {
@@ -547,6 +553,46 @@ QString databaseFile(const QString& pathParam)
 std::unique_ptr<DbDriver> makeDriver()
 {
     return std::make_unique<Driver>();
+}
+
+bool fileLooksIntact(DbConnection& connection, QString* why)
+{
+    auto* c = dynamic_cast<Connection*>(&connection);
+    if (!c)
+        return true;
+    const QString file = c->databaseFile();
+    sqlite3_file* handle = nullptr;
+    if (sqlite3_file_control(c->handle(), "main", SQLITE_FCNTL_FILE_POINTER, &handle) !=
+            SQLITE_OK ||
+        !handle || !handle->pMethods)
+        return true; // nothing open to look at
+    sqlite3_int64 size = 0;
+    QByteArray head(100, '\0');
+    const int read = handle->pMethods->xRead(handle, head.data(), int(head.size()), 0);
+    if (handle->pMethods->xFileSize(handle, &size) != SQLITE_OK ||
+        (read != SQLITE_OK && read != SQLITE_IOERR_SHORT_READ)) {
+        *why = QStringLiteral("%1 cannot be read").arg(file);
+        return false;
+    }
+    static constexpr char magic[] = "SQLite format 3"; // and its terminating zero
+    if (read != SQLITE_OK || !head.startsWith(QByteArrayView(magic, sizeof magic))) {
+        *why = QStringLiteral("%1 does not start with a database header").arg(file);
+        return false;
+    }
+    const auto word = [&head](int at) { return qFromBigEndian<quint32>(head.constData() + at); };
+    const quint32 pageField = qFromBigEndian<quint16>(head.constData() + 16);
+    const qint64 pageSize = pageField == 1 ? 65536 : pageField;
+    // The page count is the header's own only when written with the last change.
+    const bool countValid = word(92) == word(24) && word(28) > 0;
+    if (countValid && size < pageSize * word(28)) {
+        *why = QStringLiteral("%1 holds %2 bytes where its header counts %3 pages of %4")
+                   .arg(file)
+                   .arg(size)
+                   .arg(word(28))
+                   .arg(pageSize);
+        return false;
+    }
+    return true;
 }
 
 } // namespace sqlitedb

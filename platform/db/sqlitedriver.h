@@ -22,6 +22,14 @@ QString databaseFile(const QString& path);
 
 std::unique_ptr<DbDriver> makeDriver();
 
+// A look at the database file of a connection of this driver past the engine's cache and journal,
+// which can hide what another program did to the file: it must start with the engine's header
+// and be at least as long as the pages its header counts since the last checkpoint. False, with
+// the reason in `why`, when it is not (or cannot be read); true for other connections. The bytes
+// are read through the engine's own handle on the file: a second open and close of it would
+// drop the engine's locks.
+bool fileLooksIntact(DbConnection& connection, QString* why);
+
 // Text collations registered on every connection:
 // "FOLD"  the case- and accent-folding order (folded text, ties broken by the exact text);
 // "ANSI"  the exact order by the bytes of the program's code page.

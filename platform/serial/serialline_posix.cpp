@@ -392,6 +392,16 @@ int PosixSerialLine::queueCount(unsigned long request, const char* call) const
 
 int PosixSerialLine::bytesWaiting() const
 {
+    {
+        // A line that hung up still counts 0 bytes waiting; only poll tells.
+        const std::shared_lock lock(m_fdLock);
+        pollfd p{m_fd, POLLIN, 0};
+        if (m_fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
+            !(p.revents & POLLIN)) {
+            fail("poll", EIO, m_path);
+            return -1;
+        }
+    }
     return queueCount(FIONREAD, "FIONREAD");
 }
 

@@ -3,10 +3,21 @@
 
 #include <QString>
 
+#include <functional>
+
 // Appends "<date> <time> - <text>" to WorkPath + "QUORVANE.LOG" (date and time in the regional
 // short date and long time formats), creating the file when missing. Nothing is written while
-// WorkPath is not set.
+// WorkPath is not set. A line that cannot be written (a full disk) goes to standard error; the
+// first of a run of such lines is also handed to the failure handler, and once the log can be
+// written again it first receives how many lines it lost.
 void WriteToLog(const QString& text);
+
+// Writes the line to standard error, in the locale's encoding.
+void WriteToStandardError(const QString& line);
+
+// Told (with the reason) when the operations log stops taking lines; the program shows it.
+using LogFailureHandler = std::function<void(const QString& reason)>;
+void SetLogFailureHandler(LogFailureHandler handler);
 
 // Appends the line and a line end to the file, creating it when missing; with withStamp the line
 // is preceded by the date, a blank, the time and a tab.

@@ -56,6 +56,9 @@ TEST_F(HMXOnLine, TheBlockCountIsTwoDecimalDigits)
     EXPECT_EQ(answers(), Syn + Nak);
     EXPECT_TRUE(ws.operationsLog().contains("HMX: the block count \"1A\" is not a number"))
         << ws.operationsLog().toStdString();
+    // The analyser calls again instead: answered as a new call, not read as a count digit.
+    receive(Syn);
+    EXPECT_EQ(answers(), Syn);
     receive("1");
     EXPECT_EQ(answers(), QByteArray());
     receive("0");

@@ -194,7 +194,7 @@ TEST(DocumentRegistry, AStoreRefusedOrAFailedHandOverLeavesTheFileAndNoRow)
     EXPECT_EQ(readFileBytes(source), "result");
     EXPECT_TRUE(bufFiles().isEmpty()) << bufFiles().join(' ').toStdString();
     EXPECT_EQ(countRows(f), "0");
-    EXPECT_EQ(f.ws.operationsLog().count("not registered"), 4);
+    EXPECT_EQ(f.ws.operationsLog().count("not registered"), 5);
 
     // The same file goes in once nothing is in the way.
     EXPECT_EQ(RegisterDocument(source, 1, 0, "TXT", HandOver::Move), 1);
@@ -218,4 +218,34 @@ TEST(DocumentRegistry, AFailedFlushUndoesTheRegistration)
         EXPECT_EQ(countRows(f), "0");
     }
     EXPECT_EQ(f.ws.operationsLog().count("not registered"), 2);
+}
+
+// What a program killed in the middle of hand-overs left in the documents' folder, met at the
+// next start: a file whose row was stored gets its final name; one whose row was not is
+// registered, unless its source still holds the same bytes (a copy, or a move across file
+// systems, cut short: the source offers it again); anything else is kept in the recovery folder.
+// A hand-over name reads ".handover.<cfg>.<type>.<number>.<n>.<extension in hex>.<source path,
+// "/" as %2F>".
+TEST(DocumentRegistry, HandOversCutShortAreFinishedAtTheNextStart)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 1);
+    f.cli("INSERT INTO \"FILES.DB\" (Number, Cfg, File_name, Type) VALUES (3, 1, '/in/b.txt', 0);");
+    const QString kept = f.ws.path("kept.txt");
+    writeFileBytes(kept, "still there");
+    const QString keptName = QString(kept).replace("/", "%2F");
+    writeFileBytes(BufDir + ".handover.1.0.3.1.545854.%2Fin%2Fb.txt", "row stored");
+    writeFileBytes(BufDir + ".handover.1.0.4.1.545854.%2Fin%2Fc.txt", "row not stored");
+    writeFileBytes(BufDir + ".handover.1.0.5.1.545854." + keptName, "still there");
+    writeFileBytes(BufDir + ".incoming-77-1", "unknown");
+    ASSERT_TRUE(QDir().mkpath(BufDir + ".Trash-0"));
+    RecoverHandOvers();
+    EXPECT_EQ(bufFiles(), QStringList({"3.1", "4.1"}));
+    EXPECT_EQ(readFileBytes(BufDir + "3.1"), "row stored");
+    EXPECT_EQ(readFileBytes(BufDir + "4.1"), "row not stored");
+    EXPECT_EQ(f.cli("SELECT Number || ':' || File_name FROM \"FILES.DB\" ORDER BY Number;"),
+              "3:/in/b.txt\n4:/in/c.txt");
+    EXPECT_EQ(readFileBytes(kept), "still there");
+    EXPECT_EQ(readFileBytes(WorkPath + "recovered/incoming-77-1"), "unknown");
+    EXPECT_TRUE(QFileInfo(BufDir + ".Trash-0").isDir());
 }

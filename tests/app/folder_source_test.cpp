@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -167,7 +169,7 @@ TEST_F(FolderSourceTest, SourceLeavingFilesTakesEachFileOncePerTimeWhateverTheCa
     EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
 }
 
-TEST_F(FolderSourceTest, FileThatCannotBeTakenStaysAndIsLoggedOnce)
+TEST_F(FolderSourceTest, FileThatCannotBeTakenIsTriedAgainAtEveryPassAndReportedOnce)
 {
     const QString in = folder(u"in"_s);
     const QString keep = folder(u"keep"_s);
@@ -177,9 +179,12 @@ TEST_F(FolderSourceTest, FileThatCannotBeTakenStaysAndIsLoggedOnce)
     writeFileBytes(in + u"/a.txt"_s, "a");
     writeFileBytes(keep + u"/b.txt"_s, "b");
 
-    // The move out of the watched folder and the copy of the kept file both fail.
-    fileops::failNth(fileops::Op::Move, 1, EACCES);
-    fileops::failNth(fileops::Op::Copy, 1, ENOSPC);
+    // A full disk for five passes: the move out of the watched folder and the copy of the kept
+    // file fail each time.
+    for (int n = 1; n <= 5; ++n) {
+        fileops::failNth(fileops::Op::Move, n, ENOSPC);
+        fileops::failNth(fileops::Op::Copy, n, ENOSPC);
+    }
     for (int tick = 0; tick < 5; ++tick)
         EXPECT_FALSE(PollFileSources());
     EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s);
@@ -188,11 +193,44 @@ TEST_F(FolderSourceTest, FileThatCannotBeTakenStaysAndIsLoggedOnce)
     EXPECT_EQ(logged(u"not registered"_s), 2) << f.ws.operationsLog().constData();
     EXPECT_TRUE(entries(BufDir).isEmpty()) << entries(BufDir).join(u' ').toStdString();
 
-    // Tried again once the sources are checked again (or the file changes).
-    CheckFileSources();
+    // Room again for the cleared folder, where a new file came too: both taken at the next
+    // pass, with no restart of the sources. The kept file fails once more, now as document 3:
+    // the same reason, not reported again.
+    writeFileBytes(in + u"/c.txt"_s, "c");
+    fileops::failNth(fileops::Op::Copy, 1, ENOSPC);
     EXPECT_TRUE(PollFileSources());
     EXPECT_EQ(count(u"FILES.DB"_s), u"2"_s);
     EXPECT_EQ(entries(in), QStringList());
+    EXPECT_EQ(logged(u"not registered"_s), 2) << f.ws.operationsLog().constData();
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
+}
+
+// A link in a folder that is cleared brings its target's bytes and goes; the target stays. A
+// name written in windows-1252 by an old copier (0xFF is "ÿ" there, and no UTF-8) is taken
+// and stored as the code page reads it.
+TEST_F(FolderSourceTest, LinksAndNamesOutsideTheFileNameEncodingAreTaken)
+{
+    const QString in = folder(u"in"_s);
+    const QString outside = f.ws.path(u"target.pdf"_s);
+    addFolderSource(1, in, true);
+    CheckFileSources();
+    writeFileBytes(outside, "target");
+    ASSERT_TRUE(QFile::link(outside, in + u"/link.pdf"_s));
+    const QByteArray odd = QFile::encodeName(in) + "/r\xE9sultat\xFF.txt";
+    std::ofstream(odd.constData()) << "odd";
+
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(entries(in), QStringList());
+    EXPECT_EQ(readFileBytes(outside), "target");
+    const QStringList rows =
+        f.cli(u"SELECT File_name FROM \"FILES.DB\" ORDER BY File_name;"_s).split(u'\n');
+    EXPECT_EQ(rows, (QStringList{in + u"/link.pdf"_s, in + u"/résultatÿ.txt"_s}));
+    EXPECT_FALSE(QFileInfo(BufDir + u"1.1"_s).isSymLink() ||
+                 QFileInfo(BufDir + u"2.1"_s).isSymLink());
+    EXPECT_EQ(
+        (QSet<QByteArray>{readFileBytes(BufDir + u"1.1"_s), readFileBytes(BufDir + u"2.1"_s)}),
+        (QSet<QByteArray>{"target", "odd"}));
 }
 
 TEST_F(FolderSourceTest, BfaFileBecomesOneDocumentPerPatientAndCupAndLosesNothingOnAFailure)
@@ -215,8 +253,7 @@ TEST_F(FolderSourceTest, BfaFileBecomesOneDocumentPerPatientAndCupAndLosesNothin
 
     // The second report cannot be brought into the documents' folder.
     fileops::failNth(fileops::Op::Move, 2, ENOSPC);
-    for (int tick = 0; tick < 3; ++tick)
-        EXPECT_FALSE(PollFileSources());
+    EXPECT_FALSE(PollFileSources());
     EXPECT_EQ(entries(in), QStringList{u"RESULTS.DAT"_s});
     EXPECT_EQ(readFileBytes(in + u"/RESULTS.DAT"_s), input);
     EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s) << "the first report's document is withdrawn";
@@ -224,8 +261,7 @@ TEST_F(FolderSourceTest, BfaFileBecomesOneDocumentPerPatientAndCupAndLosesNothin
     EXPECT_EQ(entries(WorkPath + u"bfa_work"_s), QStringList());
     EXPECT_EQ(logged(u"BFA file"_s), 1);
 
-    // A later attempt takes the whole file, once, from a copy in the private work folder.
-    CheckFileSources();
+    // The next pass takes the whole file, once, from a copy in the private work folder.
     EXPECT_TRUE(PollFileSources());
     EXPECT_FALSE(PollFileSources());
     EXPECT_EQ(entries(in), QStringList()) << "the original is removed, no report is left there";

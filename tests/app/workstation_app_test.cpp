@@ -14,6 +14,7 @@
 #include <platform/regional.h>
 #include <platform/support/globals.h>
 #include <support/ptypair.h>
+#include <support/scoped_dialogs.h>
 
 #include <QDir>
 
@@ -85,13 +86,28 @@ TEST_F(AppWorkstationTest,
     fileops::failNth(fileops::Op::Rename, 1);
     EXPECT_EQ(ws.StoreResult(capture, 3, u"XYZ"_s), 0);
 
+    // The table refuses the row: by the time the error window opens, the result is kept under a
+    // name of its own (a kill then loses nothing, and the next capture cannot overwrite it).
+    writeFileBytes(capture, "FOURTH");
+    f.cli(u"CREATE TRIGGER refuse BEFORE INSERT ON \"FILES.DB\" BEGIN SELECT RAISE(ABORT, "
+          "'refused'); END;"_s);
+    ScopedScriptedDialogs dialogs;
+    bool keptFirst = false;
+    dialogs.answerModal(u"TfError"_s, [&](TForm&) {
+        keptFirst = !QFile::exists(capture) && keptCaptures(u"comport2-*.buf"_s).size() == 3;
+        return int(mrOk);
+    });
+    EXPECT_EQ(ws.StoreResult(capture, 3, u"XYZ"_s), 0);
+    EXPECT_TRUE(keptFirst);
+    f.cli(u"DROP TRIGGER refuse;"_s);
+
     EXPECT_EQ(rows(u"Number"_s), u"1"_s);
     EXPECT_EQ(QDir(BufDir).entryList(QDir::Files | QDir::Hidden), QStringList{u"1.4"_s});
     QStringList kept;
     for (const QString& name : keptCaptures(u"comport2-*.buf"_s))
         kept << QString::fromLatin1(readFileBytes(ComBufDir + name));
     kept.sort();
-    EXPECT_EQ(kept, (QStringList{u"SECOND"_s, u"THIRD"_s}));
+    EXPECT_EQ(kept, (QStringList{u"FOURTH"_s, u"SECOND"_s, u"THIRD"_s}));
     EXPECT_TRUE(f.ws.operationsLog().contains("was not stored as a document"));
 
     // An earlier document 2 (deleted since: its data file stays) whose result cannot be put

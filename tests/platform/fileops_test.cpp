@@ -83,18 +83,19 @@ TEST_F(FileOps, WriteFileReplacesTheWholeFileAndLeavesNoTemporary)
 // costs the target nothing; then the call goes through.
 TEST_F(FileOps, FailedRenamesMovesAndCopiesChangeNothing)
 {
-    using Call = bool (*)(const QString&, const QString&, QString*);
+    using Call = bool (*)(const fileops::NativePath&, const fileops::NativePath&, QString*);
     const struct
     {
         fileops::Op op;
         Call call;
         bool keepsSource;
-    } cases[] = {
-        {fileops::Op::Rename, fileops::rename, false},
-        {fileops::Op::Move, fileops::move, false},
-        {fileops::Op::Copy,
-         [](const QString& a, const QString& b, QString* e) { return fileops::copy(a, b, e); },
-         true}};
+    } cases[] = {{fileops::Op::Rename, fileops::rename, false},
+                 {fileops::Op::Move, fileops::move, false},
+                 {fileops::Op::Copy,
+                  [](const fileops::NativePath& a, const fileops::NativePath& b, QString* e) {
+                      return fileops::copy(a, b, e);
+                  },
+                  true}};
     const QString from = path("scan.pdf");
     const QString to = path("documents/0001.pdf");
     ASSERT_TRUE(QDir().mkdir(path("documents")));

@@ -14,6 +14,7 @@
 #include <support/scoped_dialogs.h>
 #include <support/workspace.h>
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimeZone>
@@ -37,9 +38,20 @@ TEST(OperationsLog, LinesCarryDateTimeAndAnsiTextOfTheLanguage)
     WriteToLog("Ошибка");
     EXPECT_EQ(ws.operationsLog(), QByteArray("06.12.2026 22:10:46 - \xCE\xF8\xE8\xE1\xEA\xE0\r\n"));
 
-    // A log it cannot write loses the line and never raises.
+    // A log it cannot write loses the line and never raises; the first line lost is reported,
+    // and the log, once it can be written again, first tells how many it lost.
+    QStringList told;
+    SetLogFailureHandler([&told](const QString& reason) { told << reason; });
+    const auto noHandler = qScopeGuard([] { SetLogFailureHandler({}); });
     WorkPath = ws.path("missing/folder/");
     EXPECT_NO_THROW(WriteToLog("lost"));
+    EXPECT_NO_THROW(WriteToLog("lost again"));
+    EXPECT_EQ(told.size(), 1);
+    QDir().mkpath(WorkPath);
+    WriteToLog("back");
+    EXPECT_EQ(readFileBytes(WorkPath + "QUORVANE.LOG"),
+              "06.12.2026 22:10:46 - 2 lines of this log could not be written\r\n"
+              "06.12.2026 22:10:46 - back\r\n");
     WorkPath.clear(); // not configured: nothing is written anywhere
     EXPECT_NO_THROW(WriteToLog("lost too"));
     EXPECT_TRUE(OperationsLogFileName().isEmpty());

@@ -1,0 +1,289 @@
+// The real program in an unkind environment: every file ends up a document once, with its
+// bytes, or waits where it was; the failures it cannot mend reach the user and the log.
+#include "program_folder.h"
+
+#include <platform/controlchars.h>
+#include <support/ptypair.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileSystemWatcher>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// One folder source (1) that clears the folder `in`.
+void prepare(ProgramFolder& folder, const QString& in, const QStringList& moreIni = {})
+{
+    QDir().mkpath(in);
+    folder.writeUsualIni(moreIni);
+    folder.prepareTables(
+        u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, NeedComment, "
+        "Warning) VALUES (1, 1, 1, 'Drop', 'PDF', 0, 0, 0);"
+        "INSERT INTO \"fr.db\" VALUES (1, '%1', '*.*', 1, 0);"_s.arg(in));
+}
+
+int documents(ProgramFolder& folder)
+{
+    return folder.cli(u"SELECT count(*) FROM \"FILES.DB\";"_s).toInt();
+}
+
+QByteArray operationsLog(ProgramFolder& folder)
+{
+    return readFileBytes(folder.work() + u"QUORVANE.LOG"_s);
+}
+
+void kill9(ProgramFolder& folder)
+{
+    ::kill(pid_t(folder.process.processId()), SIGKILL);
+    folder.process.waitForFinished(10000);
+}
+
+// Waits for `changes` changes of the folder `watched`, or until done() holds; ms bound the wait.
+void waitForChanges(const QString& watched, int changes, const std::function<bool()>& done, int ms)
+{
+    QFileSystemWatcher watcher({watched});
+    QEventLoop loop;
+    int seen = 0;
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, [&] {
+        if (++seen >= changes || done())
+            loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!done())
+        loop.exec();
+}
+
+} // namespace
+
+TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    prepare(folder, in);
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    QProcess holder;
+    holder.start(u"sqlite3"_s, {folder.database()});
+    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    writeFileBytes(in + u"/a.pdf"_s, "A");
+    // The error window is open: the file is back in its folder before it opens.
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    kill9(folder);
+    EXPECT_EQ(readFileBytes(in + u"/a.pdf"_s), "A");
+    holder.write("ROLLBACK;\n.quit\n");
+    holder.waitForFinished(10000);
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; })) << documents(folder);
+    EXPECT_EQ(readFileBytes(folder.work() + u"buf/1.1"_s), "A");
+    EXPECT_EQ(QDir(folder.work() + u"buf"_s).entryList(QDir::Files | QDir::Hidden),
+              QStringList{u"1.1"_s});
+}
+
+// 500 files dropped while the program is killed 20 times, at random points of the drop and of
+// its taking; each restart finishes what the last one left.
+TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOnce)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString buf = folder.work() + u"buf"_s;
+    prepare(folder, in);
+    QDir().mkpath(buf);
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    SCOPED_TRACE(seed);
+    QList<int> killAfter;
+    while (killAfter.size() < 20) {
+        const int at = int(random.bounded(500));
+        if (!killAfter.contains(at))
+            killAfter.append(at);
+    }
+    folder.start();
+    for (int i = 0; i < 500; ++i) {
+        writeFileBytes(in + u"/f%1.pdf"_s.arg(i), "content of " + QByteArray::number(i));
+        if (!killAfter.contains(i))
+            continue;
+        // A random number of steps of the taking later (or once nothing is left to take).
+        waitForChanges(
+            buf, 1 + int(random.bounded(40)), [&] { return QDir(in).isEmpty(); }, 20000);
+        kill9(folder);
+        folder.start();
+    }
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) >= 500 && QDir(in).isEmpty(); }))
+        << documents(folder);
+    ASSERT_TRUE(folder.waitForTicks(2));
+    // Every file once (500 rows, 500 names), with its bytes; nothing hidden or set aside.
+    EXPECT_EQ(folder.cli(u"SELECT count(*) || ' ' || count(DISTINCT File_name) FROM "
+                         "\"FILES.DB\";"_s),
+              u"500 500"_s);
+    for (const QString& row :
+         folder.cli(u"SELECT Number, File_name FROM \"FILES.DB\";"_s).split(u'\n'))
+        EXPECT_EQ(
+            readFileBytes(buf + u"/%1.1"_s.arg(row.section(u'|', 0, 0).toInt(), 0, 16).toUpper()),
+            "content of " + QFileInfo(row.section(u'|', 1)).baseName().mid(1).toUtf8());
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden).size(), 500);
+    EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
+}
+
+// The database truncated, or its first 128 KB overwritten, under the running program: the next
+// file stays in its folder; the next start refuses the file and names it, on standard error and
+// in the log.
+TEST(ProgramFaults, ADatabaseDamagedUnderTheProgramStopsTheTaking)
+{
+    for (const bool truncated : {true, false}) {
+        SCOPED_TRACE(truncated ? "truncated" : "overwritten");
+        ProgramFolder folder;
+        const QString in = folder.ws.path(u"in"_s);
+        prepare(folder, in);
+        folder.start();
+        writeFileBytes(in + u"/a.pdf"_s, "A");
+        ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
+        QFile db(folder.database());
+        ASSERT_TRUE(db.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(truncated ? db.resize(4096) : db.write(QByteArray(128 * 1024, '\x5A')) > 0);
+        db.close();
+        writeFileBytes(in + u"/b.pdf"_s, "B");
+        ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+        kill9(folder);
+        EXPECT_EQ(readFileBytes(in + u"/b.pdf"_s), "B");
+        EXPECT_TRUE(operationsLog(folder).contains("database is damaged"));
+
+        folder.start();
+        const QByteArray name = folder.database().toUtf8();
+        const auto refused = [&name](const QByteArray& text) {
+            return text.contains("INIT Failure: ") && text.contains(name);
+        };
+        EXPECT_TRUE(folder.waitFor([&] { return refused(folder.output()); }))
+            << folder.output().constData();
+        EXPECT_TRUE(folder.waitFor([&] { return refused(operationsLog(folder)); }))
+            << operationsLog(folder).constData();
+        EXPECT_EQ(readFileBytes(in + u"/b.pdf"_s), "B");
+    }
+}
+
+// A settings file that is a pipe would keep start-up waiting for a writer: it is refused.
+TEST(ProgramFaults, ASettingsFileThatIsAPipeIsRefused)
+{
+    ProgramFolder folder;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder.dir() + u"QUORVANE.INI"_s).constData(), 0644), 0);
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    EXPECT_TRUE(folder.output().contains("INIT Failure: ")) << folder.output().constData();
+    EXPECT_TRUE(folder.output().contains("QUORVANE.INI")) << folder.output().constData();
+}
+
+// The documents' folder on a full file system: the file waits, reported once, and is taken once
+// there is room, without a restart.
+TEST(ProgramFaults, AFileRefusedByAFullDiskIsTakenWhenRoomReturns)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QByteArray buf = QFile::encodeName(folder.work() + u"buf"_s);
+    prepare(folder, in);
+    QDir().mkpath(buf);
+    if (::mount("tmpfs", buf.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(errno);
+    const auto unmount = qScopeGuard([&] { ::umount2(buf.constData(), MNT_DETACH); });
+    folder.start();
+    writeFileBytes(in + u"/big.pdf"_s, QByteArray(128 * 1024, 'b'));
+    ASSERT_TRUE(folder.waitFor([&] { return operationsLog(folder).contains("not registered"); }));
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_TRUE(QFileInfo::exists(in + u"/big.pdf"_s));
+    ASSERT_EQ(::mount("tmpfs", buf.constData(), "tmpfs", MS_REMOUNT, "size=1m"), 0);
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
+    EXPECT_EQ(readFileBytes(buf + "/1.1"), QByteArray(128 * 1024, 'b'));
+    EXPECT_EQ(operationsLog(folder).count("not registered"), 1);
+    kill9(folder);
+}
+
+// An operations log that cannot be written (here a folder stands in its place): the user is
+// told, each lost line goes to standard error, and the log counts them once it works again.
+TEST(ProgramFaults, AnUnwritableLogReachesTheUserAndCountsItsLostLines)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString log = folder.work() + u"QUORVANE.LOG"_s;
+    // A practice-software folder without its version file is logged at start-up.
+    prepare(folder, in, {u"Tressoly_Path="_s + folder.ws.path(u"nowhere"_s)});
+    ASSERT_TRUE(QDir().mkpath(log));
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    EXPECT_TRUE(folder.output().contains("QUORVANE.LOG not written")) << folder.output().data();
+    EXPECT_TRUE(folder.output().contains("File tressoly.ver not foud.")) << folder.output().data();
+
+    // Writable again. The next line: a data file left under the next document's number is set
+    // aside.
+    ASSERT_TRUE(QDir(log).removeRecursively());
+    writeFileBytes(folder.work() + u"buf/1.1"_s, "stale");
+    writeFileBytes(in + u"/a.pdf"_s, "A");
+    ASSERT_TRUE(folder.waitFor([&] { return operationsLog(folder).contains("kept as"); }))
+        << folder.output().constData() << operationsLog(folder).constData();
+    const qsizetype lost = folder.output().count("QUORVANE.LOG not written");
+    const QList<QByteArray> lines = operationsLog(folder).split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.first().endsWith(" - " + QByteArray::number(lost) +
+                                       " lines of this log could not be written\r"))
+        << lines.first().constData();
+    kill9(folder);
+}
+
+// A serial line whose far end goes away (socat stopped) and comes back under the same name:
+// the hang-up is logged once, the port opened again, and captures arrive before and after.
+TEST(ProgramFaults, ASerialLineThatHangsUpIsOpenedAgainWhenItComesBack)
+{
+    ProgramFolder folder;
+    const QString device = folder.ws.path(u"ttyCOM1"_s);
+    const QString analyser = folder.ws.path(u"ttyAnalyser"_s);
+    // A raw capture on COM1 that ends a document at each ETX.
+    folder.prepareTables(u"INSERT INTO \"cfg.db\" VALUES (1, 4, 1, 'Analyser', 'XYZ', 0, 0, 0, "
+                         "NULL);"
+                         "INSERT INTO \"com.DB\" VALUES (1, 1, 0, 2, 3, -1, 6, 8, 0, 0, 0);"_s);
+    folder.writeUsualIni({u"[Options.COM1]"_s, u"Device="_s + device});
+    QProcess socat;
+    const auto lineUp = [&] {
+        socat.start(u"socat"_s,
+                    {u"pty,raw,echo=0,link="_s + device, u"pty,raw,echo=0,link="_s + analyser});
+        return pumpEventsUntil([&] { return QFileInfo::exists(analyser); }, 10000);
+    };
+    const auto send = [&](const QByteArray& bytes) {
+        QFile far(analyser);
+        return far.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && far.write(bytes) > 0;
+    };
+    const auto stop = qScopeGuard([&] {
+        socat.terminate();
+        socat.waitForFinished(10000);
+    });
+    const auto logged = [&](const char* text) { return operationsLog(folder).count(text); };
+    const auto captured = [&](int number) {
+        return readFileBytes(folder.work() + u"buf/%1.4"_s.arg(number));
+    };
+    ASSERT_TRUE(lineUp());
+    folder.start();
+    // The ports are set up before the first tick.
+    ASSERT_TRUE(folder.waitForTicks(1));
+    ASSERT_TRUE(send("BEFORE" + QByteArray(1, ETX)));
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
+    EXPECT_EQ(captured(1), "BEFORE");
+
+    socat.terminate();
+    ASSERT_TRUE(socat.waitForFinished(10000));
+    ASSERT_TRUE(folder.waitFor([&] { return logged("hung up") == 1; }));
+    ASSERT_TRUE(lineUp());
+    ASSERT_TRUE(folder.waitFor([&] { return logged("is open again") == 1; }));
+    ASSERT_TRUE(send("AFTER" + QByteArray(1, ETX)));
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; }));
+    EXPECT_EQ(captured(2), "AFTER");
+    EXPECT_EQ(logged("hung up"), 1);
+    kill9(folder);
+}
