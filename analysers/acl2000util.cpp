@@ -53,6 +53,11 @@ TACL2000Util::TACL2000Util()
 {
 }
 
+TACL2000Util::~TACL2000Util()
+{
+    Stop();
+}
+
 QString TACL2000Util::ProtocolFileName()
 {
     const QString folder = IniFileName.isEmpty() ? QCoreApplication::applicationDirPath()

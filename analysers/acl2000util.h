@@ -24,6 +24,8 @@ class TACL2000Util : public TCOMPortDriver
 {
 public:
     TACL2000Util();
+    // Stops the dialogue while the operations it calls still exist.
+    ~TACL2000Util() override;
 
     int GetFieldCount() const override { return 0; }
     void GetFieldInfo(int Index, TFldInfo& Info) const override;

@@ -66,7 +66,8 @@ class TCOMPortDriver : public TParser
 {
 public:
     // Log may be null: nothing is logged then. Name names the driver in the operations log;
-    // DefaultTimeout is kept but no step uses it.
+    // DefaultTimeout is kept but no step uses it. A subclass calls Stop in its own destructor:
+    // the worker calls its overrides until it has ended.
     TCOMPortDriver(QString FileName, std::shared_ptr<TCommLog> Log,
                    std::vector<TMsgFldInfo> MsgFields, std::vector<TRepFldInfo> RepFields,
                    QString Name = QString(), int DefaultTimeout = 0);

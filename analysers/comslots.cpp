@@ -117,7 +117,7 @@ bool driverMade(const SerialSourceRow& row)
 {
     const QString code = row.Extension.toUpper();
     const TDeviceDriverEntry* entry = FindDeviceDriver(code);
-    if (!entry || code == QLatin1String("ALB"))
+    if (!entry)
         return true;
     try {
         driverObjectFor(*entry);

@@ -57,6 +57,7 @@ public:
         : TCOMPortDriver(std::move(file), std::move(log), layout(), {}, u"TEST"_s, 0)
     {
     }
+    ~TestDevice() override { Stop(); }
     void setPause(int ms) { ReactionPauseMs = ms; }
 
     std::atomic<int> checks{0};
