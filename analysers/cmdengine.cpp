@@ -108,7 +108,8 @@ void TCOMPortDriver::Stop()
 
 void TCOMPortDriver::JoinWorker()
 {
-    if (!m_thread.joinable())
+    // A reaction on the worker that stops the dialogue leaves the worker to end by itself.
+    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
         return;
     const auto bound = std::chrono::milliseconds(m_port->OutputTimeout() + CloseBoundMs);
     std::unique_lock lock(m_mutex);
