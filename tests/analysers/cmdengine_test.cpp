@@ -213,6 +213,7 @@ TEST_P(EngineReactions, AnswerJudgedByTheActions)
         expected += blockLines(block, block == c.block ? inside : QStringList());
     EXPECT_EQ(log->Lines(), expected);
     EXPECT_EQ(engine->specials.load(), c.specials);
+    EXPECT_EQ(engine->checks.load(), 1) << "an answer equal to the expected one is not judged";
     EXPECT_FALSE(engine->Port()->Connected());
 }
 
