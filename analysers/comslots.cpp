@@ -4,6 +4,7 @@
 #include "comslots.h"
 
 #include <analysers/acl2000.h>
+#include <analysers/acl2000util.h>
 #include <analysers/hmx.h>
 #include <analysers/integra.h>
 #include <analysers/miditron.h>
@@ -60,9 +61,8 @@ void freeWithTheApplication()
 
 // ---- the device-code table
 
-// The program's own drivers, a line per device code. The codes of the ASTM, Hitachi and
-// table-driven ACL 2000 drivers join as those drivers come; until then their sources are captured
-// raw.
+// The program's own drivers, a line per device code. The codes of the ASTM and Hitachi drivers
+// join as those drivers come; until then their sources are captured raw.
 QHash<QString, TDeviceDriverEntry> builtInDrivers()
 {
     const TDeviceDriverEntry entries[] = {
@@ -71,6 +71,8 @@ QHash<QString, TDeviceDriverEntry> builtInDrivers()
         DeviceDriverEntryOf<TMiditronDriver>(QStringLiteral("MDT")),
         DeviceDriverEntryOf<TIntegraDriver>(QStringLiteral("INT")),
         DeviceDriverEntryOf<TACL2000>(QStringLiteral("ACL")),
+        // Talks over a port of its own: no receive procedure.
+        {QStringLiteral("ACX"), typeid(TACL2000Util), DriverClassOf<TACL2000Util>(), {}, 0, {}},
     };
     QHash<QString, TDeviceDriverEntry> table;
     for (const TDeviceDriverEntry& e : entries)
@@ -92,6 +94,41 @@ TDriver& driverObjectFor(const TDeviceDriverEntry& entry)
         driver = entry.DriverClass();
     }
     return *driver;
+}
+
+// The driver object of the source's code when that driver runs a dialogue on a port of its own.
+TCOMPortDriver* ownDialogue(const SerialSourceRow& row)
+{
+    const TDeviceDriverEntry* entry = FindDeviceDriver(row.Extension);
+    return entry ? dynamic_cast<TCOMPortDriver*>(DriverObject(entry->Class)) : nullptr;
+}
+
+// Whether slot n is left closed for the source: its driver's own port is COM n, which only one
+// of the two can hold.
+bool portLeftToDriver(int n, const SerialSourceRow& row)
+{
+    const TCOMPortDriver* dialogue = ownDialogue(row);
+    return dialogue && int(dialogue->Port()->ComPort()) + 1 == n;
+}
+
+// Makes the driver of the source's code unless it exists; false, logged, when it cannot be made
+// (its protocol file is missing or damaged), and the source then stays unbound.
+bool driverMade(const SerialSourceRow& row)
+{
+    const QString code = row.Extension.toUpper();
+    const TDeviceDriverEntry* entry = FindDeviceDriver(code);
+    if (!entry)
+        return true;
+    try {
+        driverObjectFor(*entry);
+        return true;
+    } catch (const std::exception& e) {
+        WriteToLog(QStringLiteral("Serial source %1 (%2) not started: its driver cannot be made: "
+                                  "%3")
+                       .arg(row.Number)
+                       .arg(code, exceptionMessage(e)));
+        return false;
+    }
 }
 
 // ---- the port's device and line settings
@@ -445,6 +482,8 @@ void CreateSourceDriver(int Number, int State)
                        .arg(n));
         return;
     }
+    if (!driverMade(*row))
+        return;
     TComPortSlot& slot = ComPortSlots[n];
     if (slot.State == 1) {
         // What the slot has collected is a document of the source it served.
@@ -460,11 +499,21 @@ void CreateSourceDriver(int Number, int State)
     slot.Code = row->Extension;
     bindDriver(slot, *row);
 
-    if (State == 1 && row->State == 1) {
+    const bool active = State == 1 && row->State == 1;
+    if (active && !portLeftToDriver(n, *row)) {
         preparePort(n, *slot.Port, *row);
         slot.Port->Connect();
     } else {
         slot.Port->Disconnect();
+    }
+    if (TCOMPortDriver* dialogue = ownDialogue(*row)) {
+        if (!active) {
+            dialogue->Stop();
+        } else if (!dialogue->Running()) {
+            TCommPortDriver& port = *dialogue->Port();
+            port.SetDeviceName(ComPortDevice(int(port.ComPort()) + 1));
+            dialogue->Start();
+        }
     }
 }
 
@@ -486,10 +535,18 @@ void OpenConfiguredComPorts()
         if (row.State != 1 || !row.HasSettings || !validPort(row.Com))
             continue;
         TComPortSlot& slot = ComPortSlots[row.Com];
-        if (slot.Number != row.Number)
-            continue; // the slot serves another source
+        if (slot.Number != row.Number || portLeftToDriver(row.Com, row))
+            continue; // the slot serves another source, or its driver holds the port
         preparePort(row.Com, *slot.Port, row);
         slot.Port->Connect();
+    }
+}
+
+void StopComSources()
+{
+    for (auto& [type, driver] : owned().drivers) {
+        if (auto* dialogue = dynamic_cast<TCOMPortDriver*>(driver.get()))
+            dialogue->Stop();
     }
 }
 

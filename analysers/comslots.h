@@ -119,8 +119,8 @@ template <class D> TDeviceDriverEntry DeviceDriverEntryOf(const QString& Code)
 }
 
 // Adds an entry to the table, or replaces the one of its code. The program's own drivers are in it
-// from the start: HMX ("MXM", "HMX"), Miditron ("MDT"), Integra ("INT") and the older ACL 2000
-// capture ("ACL").
+// from the start: HMX ("MXM", "HMX"), Miditron ("MDT"), Integra ("INT"), the older ACL 2000
+// capture ("ACL") and the table-driven ACL 2000 dialogue ("ACX").
 void RegisterDeviceDriver(const TDeviceDriverEntry& Entry);
 // The entry of the code (compared in upper case), or nullptr when the code is captured raw.
 const TDeviceDriverEntry* FindDeviceDriver(const QString& Code);
@@ -164,15 +164,24 @@ void ReceiveComData(int Slot, int Count, const char* Data);
 // source active, its device (ComPortDevice) and line settings are set on the port (no flow
 // control, RTS raised, DTR on open as the INI key "EnableDTROnOpen" of section "Options.COM<n>"
 // says) and the port is opened (one that cannot be opened stays closed); otherwise the port is
-// closed. A source without serial settings, or whose port is not 1 to 8, binds nothing (logged).
+// closed. A source without serial settings, or whose port is not 1 to 8, binds nothing (logged);
+// so does a source whose driver cannot be made, until it is bound again.
+//
+// A driver that runs a dialogue on a port of its own ("ACX": COM2) takes no bytes from the slot.
+// Binding an active source starts its dialogue on the device of that port (ComPortDevice) unless
+// it runs already; binding a passive one stops it. A slot on the driver's own port is never
+// opened for such a source, so that the driver gets the device; on another port it captures.
 void CreateSourceDriver(int Number, int State);
 // Binds every serial source of the sources table, in the order of its index on Type.
 void StartComSources();
 // Closes every open port of the eight slots.
 void CloseAllComPorts();
 // Opens the port of every active serial source that its slot serves, with its device and that
-// source's line settings. The ports of passive sources stay closed.
+// source's line settings. The ports of passive sources stay closed, and so does a port that the
+// source's driver holds itself.
 void OpenConfiguredComPorts();
+// Ends the drivers' own dialogues and waits for their workers (at the program's end).
+void StopComSources();
 // Registers the capture of each slot that has been silent for more than its source's time-out;
 // true when at least one document was registered. Called by the main timer once a second.
 bool PollComBuffers();

@@ -1096,6 +1096,7 @@ void TMainForm::FormCloseQuery(QObject*, bool& CanClose)
 
 void TMainForm::FormClose(QObject*, TCloseAction&)
 {
+    MainFormModules().StopComSources();
     if (m_captureServer)
         m_captureServer->close();
     if (!DataTables)

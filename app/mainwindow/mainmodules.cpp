@@ -61,6 +61,8 @@ TMainFormModules ownModules()
         form->Free();
     };
     m.ShowLangManager = &ShowLangManager;
+
+    m.StopComSources = &StopComSources;
     return m;
 }
 

@@ -54,6 +54,9 @@ struct TMainFormModules
     std::function<void()> ShowAboutBox;
     std::function<void()> ShowTestForm;
     std::function<void()> ShowLangManager;
+
+    // Shut-down
+    std::function<void()> StopComSources;
 };
 
 // The table in use.

@@ -4,6 +4,7 @@
 // whose seeds play them, and to the end-to-end tests.
 #include "driverharness.h"
 
+#include <analysers/acl2000util.h>
 #include <analysers/comslots.h>
 #include <platform/inifile.h>
 #include <platform/regional.h>
@@ -300,4 +301,58 @@ TEST_F(ComSlots, ActivePortsOpenWithTheirSettingsAndOutliveAFailingDriverPassive
     workstation.sources[0].State = 2;
     CreateSourceDriver(1, 1);
     EXPECT_FALSE(port3.Connected());
+}
+
+// The table-driven ACL 2000 source ("ACX") talks over COM2, its driver's own port: a slot on COM2
+// is left closed for it, a slot on another port captures, a passive binding ends the dialogue, and
+// a missing protocol file leaves the source unbound until a later binding finds it.
+TEST_F(ComSlots, ACXDialogueHoldsItsOwnPortAndNeedsItsProtocolFile)
+{
+    PtyPair com2;
+    PtyPair com3;
+    ASSERT_TRUE(com2.isOpen() && com3.isOpen());
+    routePorts({{2, &com2}, {3, &com3}});
+    const QString protocol = ws.path(u"Protocols/acl2000.prt"_s);
+
+    // No protocol file: logged with its name, the source unbound, the other source bound.
+    start({serialSource(3, 2, u"ACX"_s, false, 2, 3, 30, 1),
+           serialSource(4, 3, u"XYZ"_s, false, 2, 3, 30, 1)});
+    EXPECT_TRUE(ws.operationsLog().contains(
+        u"Serial source 3 (ACX) not started: its driver cannot be made: Protocol file \"%1\" "
+        "cannot be read"_s.arg(protocol)
+            .toLatin1()))
+        << ws.operationsLog().toStdString();
+    EXPECT_EQ(ComPortSlots[2].Number, 0);
+    EXPECT_FALSE(ComPortSlots[2].Port->Connected());
+    EXPECT_TRUE(ComPortSlots[3].Port->Connected());
+
+    // Bound again with its file, the dialogue runs on COM2 while the slot of COM2 stays closed.
+    writeFileBytes(protocol, "0\n0\n0 1 3 5000\n0\n0 !HELLO\n0\n0 :ACK[CR][LF]\n0 [CR][LF]\n");
+    CreateSourceDriver(3, 1);
+    auto* dialogue = dynamic_cast<TACL2000Util*>(DriverObject(typeid(TACL2000Util)));
+    ASSERT_NE(dialogue, nullptr);
+    EXPECT_EQ(ComPortSlots[2].Number, 3);
+    EXPECT_FALSE(ComPortSlots[2].ReceiveProc) << "the driver takes no bytes from the slot";
+    ScriptedPeer analyser(com2);
+    analyser.expect("!HELLO").write(":ACK\r\n\r\nC7");
+    analyser.waitFor([&] { return !dialogue->Alive(); }, u"the end of the dialogue"_s);
+    ASSERT_TRUE(analyser.run()) << analyser.failure().toStdString();
+    EXPECT_FALSE(ComPortSlots[2].Port->Connected());
+    OpenConfiguredComPorts();
+    EXPECT_FALSE(ComPortSlots[2].Port->Connected()) << "the driver's port is not the slot's";
+
+    // On COM3 the slot captures, and the dialogue still goes to COM2.
+    workstation.sources[0].Com = 3;
+    CreateSourceDriver(3, 1);
+    EXPECT_TRUE(ComPortSlots[3].Port->Connected());
+    receive(3, "RAW\x03");
+    ASSERT_EQ(handedBytes(), QStringList({u"RAW"_s}));
+    analyser.expect("!HELLO");
+    ASSERT_TRUE(analyser.run()) << analyser.failure().toStdString();
+
+    // Passive: the dialogue ends.
+    workstation.sources[0].State = 2;
+    CreateSourceDriver(3, 1);
+    EXPECT_FALSE(dialogue->Running());
+    EXPECT_FALSE(dialogue->Alive());
 }

@@ -74,7 +74,8 @@ MainWindowFixture::MainWindowFixture()
                               {&m.ShowDelDlg, "ShowDelDlg"},
                               {&m.ShowAboutBox, "ShowAboutBox"},
                               {&m.ShowTestForm, "ShowTestForm"},
-                              {&m.ShowLangManager, "ShowLangManager"}})
+                              {&m.ShowLangManager, "ShowLangManager"},
+                              {&m.StopComSources, "StopComSources"}})
         *hook = notedVoid(name);
     m.PurgeOldPackages = [note](const QDate& before) {
         note("PurgeOldPackages", {before.toString(Qt::ISODate)});

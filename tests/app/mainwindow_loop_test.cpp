@@ -379,5 +379,6 @@ TEST(MainWindowShutdown, TerminationSignalEndsAsAConfirmedQuitAfterTheRunningTic
     EXPECT_TRUE(openAfterSignal);
     EXPECT_TRUE(QuitConfirmed);
     EXPECT_FALSE(w.tablesOpen());
+    EXPECT_EQ(w.calls.count("StopComSources"), 1) << "the analysers' own dialogues end with it";
     EXPECT_TRUE(w.dialogs.requests().isEmpty());
 }

@@ -24,6 +24,8 @@ set(QUORVANE_FUZZ_TARGETS
     analysers/miditron
     analysers/integra
     analysers/comslots
+    analysers/protocolfile
+    analysers/msgparser
     app/bfareport
     app/spoolfiles
     app/emfwalk)
