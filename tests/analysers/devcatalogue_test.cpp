@@ -124,6 +124,10 @@ TEST(DevCatalogue, LooksUpByNumberAndByExactCodeFirstRowFirst)
     EXPECT_EQ(FindMDevDataCode(17, u"HGB"), nullptr) << "case counts";
     EXPECT_EQ(FindMDevDataCode(17, u"RBC Raw"), nullptr) << "codes are compared whole";
     EXPECT_EQ(FindMDevDataCode(17, u"RBC Raw Count")->MDEVDATA_ID, 114);
+    EXPECT_EQ(FindMDevDataCode(11, u"NEUT# (W-LCC)")->NUMBER, 14);
+    const auto longCodes = std::count_if(MDEVDATA.begin(), MDEVDATA.end(),
+                                         [](const TMDevDataRow& r) { return r.CODE.size() > 12; });
+    EXPECT_EQ(longCodes, 12) << "stored whole";
     EXPECT_EQ(FindMDevDataCode(16, u"K"), nullptr);
     EXPECT_EQ(FindMDevData(99, 1), nullptr);
 }
