@@ -35,6 +35,8 @@ private:
 QV_EXCEPTION_CLASS(EConvertError, Exception)
 // A field value refused while editing a dataset.
 QV_EXCEPTION_CLASS(EDBEditError, Exception)
+// An index outside a list of texts.
+QV_EXCEPTION_CLASS(EStringListError, Exception)
 // A silent exception: it ends an operation without any message.
 QV_EXCEPTION_CLASS(EAbort, Exception)
 // A failed file or folder operation.

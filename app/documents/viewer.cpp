@@ -7,6 +7,8 @@
 #include "imageform.h"
 #include "memoform.h"
 
+#include <analysers/devcatalogue.h>
+#include <analysers/resultdecoders.h>
 #include <app/appglobals.h>
 #include <app/sources/bfareport.h>
 #include <platform/codepage.h>
@@ -161,10 +163,35 @@ QStringList resultLines(const Document& doc, const QString& file)
 
 } // namespace
 
+namespace {
+
+using Decoder = void (*)(const QString&, QStringList&, QStringList&, QStringList*);
+
+TResultView decoded(Decoder decode)
+{
+    return {[decode](const QString& file, QStringList& header, QStringList& results,
+                     QStringList& names) { decode(file, header, results, &names); },
+            {}};
+}
+
+} // namespace
+
 QHash<QString, TResultView>& ResultViews()
 {
     static QHash<QString, TResultView> views{
         {QStringLiteral("CLT"), TResultView{}},
+        {QStringLiteral("ULX"),
+         decoded([](const QString& f, QStringList& h, QStringList& r, QStringList* n) {
+             ViewUriluxFile(f, h, r, n, UriluxTemplate(), mdUrilux, 3);
+         })},
+        {QStringLiteral("TBT"), decoded([](const QString& f, QStringList& h, QStringList& r,
+                                           QStringList* n) { ViewTrombotimerFile(f, h, r, n); })},
+        {QStringLiteral("AUM"), decoded(ViewAutionMiniFile)},
+        {QStringLiteral("RFT"), decoded(ViewRftFile)},
+        {QStringLiteral("ABX"), decoded(ViewAbxFile)},
+        {QStringLiteral("SRS"), decoded(ViewStarrsedFile)},
+        {QStringLiteral("911"), decoded(ViewHitachi911File)},
+        {QStringLiteral("912"), decoded(ViewHitachi912File)},
     };
     return views;
 }

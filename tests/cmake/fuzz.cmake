@@ -26,6 +26,7 @@ set(QUORVANE_FUZZ_TARGETS
     analysers/comslots
     analysers/protocolfile
     analysers/msgparser
+    analysers/decoders
     app/bfareport
     app/spoolfiles
     app/emfwalk)

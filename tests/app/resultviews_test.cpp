@@ -1,0 +1,93 @@
+// The decoded analyser results as the document viewer shows them: one small serial document per
+// device code, its report worked out by hand.
+#include "localtables_fixture.h"
+
+#include <app/documents/memoform.h>
+#include <app/documents/viewer.h>
+#include <platform/support/globals.h>
+
+#include <support/scoped_dialogs.h>
+
+#include <QPlainTextEdit>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Heading =
+    u"  №   Код           Параметр                                               Значение"_s;
+
+QString blanks(int n)
+{
+    return QString(n, u' ');
+}
+
+// A report line: the columns of 2, 12, 53 and 14 characters, two blanks apart.
+QString row(int n, const QString& code, const QString& name, const QString& valueUnit,
+            const QString& flag)
+{
+    return u"  "_s + QString::number(n) + blanks(2 - int(QString::number(n).size())) + u"  "_s +
+           code + blanks(12 - int(code.size())) + u"  "_s + name + blanks(53 - int(name.size())) +
+           u"  "_s + valueUnit + blanks(14 - int(valueUnit.size())) + u"  "_s + flag;
+}
+
+QStringList frame(QStringList header, const QStringList& rows)
+{
+    header << QString() << QString() << Heading << QString(89, u'-');
+    return header + rows;
+}
+
+TEST(ResultViews, EachDecodedDeviceCodeShowsItsReport)
+{
+    LocalTablesFixture f;
+    ScopedScriptedDialogs dialogs;
+    const struct
+    {
+        const char* code;
+        QByteArray file;
+        QStringList report;
+    } documents[] = {
+        {"ULX", "URILUX-S URINALYSIS\r\nPat.ID: 77\r\n  GLU   5.5  mmol/l\r\n",
+         frame({u"URILUX-S URINALYSIS"_s, u"Код:         77"_s},
+               {row(1, u"GLU"_s, u"Глюкоза"_s, u"5.5 ммоль/л"_s, {})})},
+        {"TBT", "Date 12.03.04\r\nResult 17\r\nChannel 1 :\r\nTime 12.5s\r\n",
+         frame({u"Дата:        12.03.04"_s, u"Номер:       17"_s},
+               {row(1, u"TIME_CH1"_s, u"Time (Chanel 1)"_s, u"12.5 c"_s, {})})},
+        {"AUM", "D2004/03/12,N00123,TEMP25C\r\nPRO,+-,0.3,,H\r\n",
+         frame({u"Код:         123"_s, u"Дата:        2004/03/12"_s, u"Темп.:       25C"_s},
+               {row(1, u"PRO"_s, u"Белок"_s, u"0.3 (+-) г/л"_s, u"превышение нормы"_s)})},
+        {"RFT", "REFLOTRON\r\n12.03.04,10:15\r\n0012345\r\nGGT  45.2 U/l\r\nNormal\r\n",
+         frame({u"Код:         0012345"_s, u"Дата:        12.03.04"_s, u"Время:       10:15"_s},
+               {row(1, u"GGT"_s, u"Гаммаглутаминтрансфераза"_s, u"45.2 U/l"_s, u"Normal"_s)})},
+        {"ABX", "ABX\r\nu 0789\r\nv DUPONT\r\n3 00.50S\r\n",
+         frame(
+             {u"Пациент:     DUPONT"_s, u"Код:         789"_s},
+             {row(1, u"HGB"_s, u"Гемоглобин"_s, u"0.50 g/dl"_s, u"Suspicious parameter value"_s)})},
+        {"SRS", "12345        12\r\n",
+         frame({u"Код:         12345"_s}, {row(1, u"Sedi"_s, u"Sedi"_s, u"12 "_s, {})})},
+        {"911", "PatID=123\r\n1=5.5\r\n",
+         frame({u"№ ЭМК:       123"_s}, {row(1, u"GLU"_s, u"Глюкоза"_s, u"5.5 "_s, {})})},
+        {"912", "20=7\r\n33=1.2\r\n",
+         frame({}, {row(1, {}, {}, u"7 "_s, {}),
+                    row(2, u"IGG"_s, u"Иммуноглобулин G"_s, u"1.2 "_s, {})})},
+    };
+    int number = 0;
+    for (const auto& d : documents) {
+        ++number;
+        SCOPED_TRACE(d.code);
+        f.addSource(number, 4, false, false, 0, QLatin1String(d.code));
+        f.tables->files->appendRecord({number, 0, QString(), number, {}, {}, 0, 1, 0});
+        writeFileBytes(BufDir + QString::number(number, 16) + u".4"_s, d.file);
+        QStringList shown;
+        dialogs.answerModal(u"TMemoForm"_s, [&shown](TForm& form) {
+            shown = static_cast<TMemoForm&>(form).Text->toPlainText().split(u'\n');
+            return int(mrCancel);
+        });
+        ViewDocument(number);
+        EXPECT_EQ(shown, d.report);
+    }
+}
+
+} // namespace
