@@ -18,6 +18,8 @@
 #include <translation/langrus.h>
 #include <translation/language.h>
 
+#include <QTimer>
+
 #include <cstdio>
 
 namespace {
@@ -68,19 +70,32 @@ int main(int argc, char* argv[])
     setUpLanguage();
     QApplication::setApplicationName(ProgName);
 
+    // Watched from the start: a request that comes while the windows are being made (the serial
+    // sources already talk to their analysers then) is carried out once the main window runs.
+    TerminationSignals termination;
+    TMainForm* running = nullptr;
+    bool terminationRequested = false;
+    QObject::connect(&termination, &TerminationSignals::requested, [&](int) {
+        if (running)
+            running->TerminateRequested();
+        else
+            terminationRequested = true;
+    });
+
     CreateServerModule();
     DataTables = CreateForm<TDataTables>();
     TMainForm* mainForm = CreateForm<TMainForm>();
     int exitCode = 1;
     if (!mainForm->StartupFailed() && !Application::terminated()) {
         CreateLoginDlg();
-        TerminationSignals termination;
-        QObject::connect(&termination, &TerminationSignals::requested, mainForm,
-                         [mainForm](int) { mainForm->TerminateRequested(); });
+        running = mainForm;
+        if (terminationRequested)
+            QTimer::singleShot(0, mainForm, [mainForm] { mainForm->TerminateRequested(); });
         if (!mainForm->isVisible())
             mainForm->show();
         exitCode = app.exec();
     }
+    running = nullptr;
     delete mainForm;
     DataTables->Free();
     DataTables = nullptr;
