@@ -50,6 +50,12 @@ struct IndexEntry
     QString text; // a text first key field: its folded key or its value (shared with the row)
 };
 
+struct PackedEntry
+{
+    quint64 prefix;
+    Row* row;
+};
+
 struct Index
 {
     const RecordLayout* layout = nullptr;
@@ -60,46 +66,48 @@ struct Index
     QList<int> foldedPos; // per key field: its place in Row::folded, -1 when not folded
     IndexDef::Options options;
     std::vector<IndexEntry> rows; // in index order
-    // The prefix of each entry of `rows`, packed: a search runs over these first, touching an
-    // eighth of the memory that the entries take; and every SampleStep-th of them, which a
-    // search reads first to find the block of prefixes it needs (made again when rows change).
-    static constexpr qsizetype SampleStep = 64;
-    std::vector<quint64> prefixes;
+    // The prefix and the row of each entry of `rows`, packed, four to a cache line: a search
+    // runs over these, touching a third of the memory the entries take, and a key found there
+    // gives its row at once. Every SampleStep-th prefix is kept apart too (made again when rows
+    // change): small enough to stay in the cache, they give the line of packed entries that
+    // holds the answer.
+    static constexpr qsizetype SampleStep = 4;
+    std::vector<PackedEntry> packed;
     mutable std::vector<quint64> samples;
     mutable bool samplesStale = true;
 
     void setRows(std::vector<IndexEntry> entries)
     {
         rows = std::move(entries);
-        prefixes.resize(rows.size());
+        packed.resize(rows.size());
         for (size_t i = 0; i < rows.size(); ++i)
-            prefixes[i] = rows[i].prefix;
+            packed[i] = {rows[i].prefix, rows[i].row};
         samplesStale = true;
     }
     void insertRow(size_t at, const IndexEntry& e)
     {
         rows.insert(rows.begin() + qsizetype(at), e);
-        prefixes.insert(prefixes.begin() + qsizetype(at), e.prefix);
+        packed.insert(packed.begin() + qsizetype(at), PackedEntry{e.prefix, e.row});
         samplesStale = true;
     }
     void eraseRow(size_t at)
     {
         rows.erase(rows.begin() + qsizetype(at));
-        prefixes.erase(prefixes.begin() + qsizetype(at));
+        packed.erase(packed.begin() + qsizetype(at));
         samplesStale = true;
     }
     void clearRows()
     {
         rows.clear();
-        prefixes.clear();
+        packed.clear();
         samplesStale = true;
     }
     const std::vector<quint64>& sampled() const
     {
         if (samplesStale) {
             samples.clear();
-            for (size_t i = SampleStep - 1; i < prefixes.size(); i += SampleStep)
-                samples.push_back(prefixes[i]);
+            for (size_t i = SampleStep - 1; i < packed.size(); i += SampleStep)
+                samples.push_back(packed[i].prefix);
             samplesStale = false;
         }
         return samples;
@@ -181,17 +189,21 @@ qsizetype prefixBound(const quint64* prefixes, qsizetype n, quint64 p, bool desc
     return (base - prefixes) + qsizetype((*base ^ flip) < wanted);
 }
 
-// The same over the whole of an index's prefixes: the samples, which stay in the cache, give the
-// block of SampleStep prefixes where the answer lies.
+// The same over the whole of an index's entries: the samples, which stay in the cache, give the
+// line of SampleStep packed entries where the answer lies, and that line is counted through.
 qsizetype prefixBound(const Index& ix, quint64 p)
 {
     const std::vector<quint64>& samples = ix.sampled();
-    const qsizetype n = qsizetype(ix.prefixes.size());
+    const qsizetype n = qsizetype(ix.packed.size());
+    const bool descending = ix.descending();
     const qsizetype block =
-        prefixBound(samples.data(), qsizetype(samples.size()), p, ix.descending()) *
-        Index::SampleStep;
-    return block + prefixBound(ix.prefixes.data() + block, qMin(Index::SampleStep, n - block), p,
-                               ix.descending());
+        prefixBound(samples.data(), qsizetype(samples.size()), p, descending) * Index::SampleStep;
+    const quint64 flip = descending ? ~quint64(0) : 0;
+    const quint64 wanted = p ^ flip;
+    qsizetype before = 0;
+    for (qsizetype i = block; i < qMin(block + Index::SampleStep, n); ++i)
+        before += qsizetype((ix.packed[size_t(i)].prefix ^ flip) < wanted);
+    return block + before;
 }
 
 // Order of two rows on one key field (full order: folded texts tie-broken by the exact text).
@@ -467,23 +479,24 @@ struct MemDataSet::Storage
 
     // The first entry of [from, to) that is not before the key (upper: that is after it).
     // Entries are ordered by their prefixes first, so those with the key's prefix lie together:
-    // they are found among the packed prefixes, and only they are compared in full.
+    // they are found among the packed entries, and only they are compared in full.
     qsizetype bound(const SearchKey& key, qsizetype from, qsizetype to, bool upper) const
     {
         const Index& ix = *current;
         const quint64 p = key.prefix;
-        const auto first = ix.prefixes.begin();
+
         // Within [from, to) of a sorted whole, the bound is that of the whole, kept in there.
         const qsizetype lo = qBound(from, prefixBound(ix, p), to);
         if (key.prefixDecides && !upper)
             return lo;
         // The entries of one prefix are few: their end is found by doubling steps from lo.
         qsizetype step = 1;
-        while (lo + step < to && ix.prefixes[size_t(lo + step)] == p)
+        while (lo + step < to && ix.packed[size_t(lo + step)].prefix == p)
             step *= 2;
+        const auto first = ix.packed.begin();
         const qsizetype hi =
             std::partition_point(first + lo + step / 2, first + qMin(lo + step, to),
-                                 [p](quint64 e) { return e == p; }) -
+                                 [p](const PackedEntry& e) { return e.prefix == p; }) -
             first;
         if (key.prefixDecides || lo == hi)
             return upper ? hi : lo;
@@ -983,15 +996,14 @@ bool MemDataSet::internalSeek(const VariantList& key, SeekMode mode)
     if (mode == SeekMode::Exact) {
         if (p >= s.hi)
             return false;
-        const IndexEntry& found = s.current->rows[size_t(p)];
-        if (k.prefixDecides ? found.prefix != k.prefix
-                            : compareEntryToKey(*s.current, found, k) != 0)
+        if (k.prefixDecides ? s.current->packed[size_t(p)].prefix != k.prefix
+                            : compareEntryToKey(*s.current, s.current->rows[size_t(p)], k) != 0)
             return false;
     } else if (p >= s.hi) {
         p = s.hi - 1;
     }
     s.pos = p;
-    s.cur = s.rowAt(p);
+    s.cur = s.current->packed[size_t(p)].row;
     return true;
 }
 
