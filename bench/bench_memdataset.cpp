@@ -1,6 +1,7 @@
 // The in-memory dataset against plain containers measured in the same run: key search on a
-// 200,000-row index against std::lower_bound over the same sorted keys, and a bulk load of
-// 200,000 rows against pushing the same values into a vector of vectors. Prints each ratio.
+// 200,000-row index against std::lower_bound over the same sorted keys (goal for integers: at
+// most 4 times as long, the record read included), and a bulk load of 200,000 rows against
+// pushing the same values into a vector of vectors. Prints each ratio.
 #include <platform/data/memdataset.h>
 
 #include <benchmark/benchmark.h>
@@ -199,7 +200,7 @@ BENCHMARK(BM_VectorPush)->Unit(benchmark::kMillisecond);
 BenchProgram benchProgram()
 {
     return {.ratios = [](const RatioReporter& r) {
-        r.printRatio("BM_FindKeyInteger", "BM_LowerBoundInteger");
+        r.printRatio("BM_FindKeyInteger", "BM_LowerBoundInteger", "at most 4");
         r.printRatio("BM_FindKeyCaseInsensitiveName", "BM_LowerBoundName");
         r.printRatio("BM_BulkAppend", "BM_VectorPush");
         if (const double s = r.seconds("BM_FindKeyInteger"); s > 0)

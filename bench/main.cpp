@@ -2,6 +2,8 @@
 // benchmarks, then the program's ratios. The exit status is 1 when a check or a benchmark failed.
 #include "ratio.h"
 
+#include <platform/process.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -81,6 +83,8 @@ double RatioReporter::printRatio(const std::string& name, const std::string& bas
 
 int main(int argc, char** argv)
 {
+    // The heap behaves as in the program.
+    keepFreedMemory();
     const BenchProgram program = benchProgram();
     const std::unique_ptr<QCoreApplication> app =
         program.application ? program.application(argc, argv)

@@ -17,6 +17,7 @@ set(QUORVANE_PCH_CORE
     <QtCore/QMap> <QtCore/QObject> <QtCore/QDateTime> <QtCore/QVariant>
     <functional> <memory> <optional> <string> <vector>)
 set(QUORVANE_PCH_UI ${QUORVANE_PCH_CORE} <QtWidgets/QWidget>)
+set(QUORVANE_PCH_TEST ${QUORVANE_PCH_UI} <gtest/gtest.h>)
 
 # ---- Sanitizers
 #
@@ -74,6 +75,39 @@ function(quorvane_target_options target)
   # Assertions stay on in every build type: the data these checks protect is the users'.
   target_compile_definitions(${target} PRIVATE QT_FORCE_ASSERTS)
   quorvane_sanitize(${target})
+endfunction()
+
+# ---- Precompiled headers
+#
+#   quorvane_precompile(<target> CORE|UI|TEST)
+#
+# Every target of a kind uses one precompiled header, built once by a target of its own that
+# compiles nothing else: quorvane_pch_core (Qt Core), quorvane_pch_ui (Qt Widgets) and
+# quorvane_pch_test (Qt Widgets and GoogleTest). A compiler takes a precompiled header only where
+# every macro defined when it was made is defined alike, so the makers have the least of the
+# definitions of their kind (more on a user's command line do no harm).
+function(quorvane_precompile target kind)
+  set(_owner quorvane_pch_${kind})
+  string(TOLOWER ${_owner} _owner)
+  if(NOT TARGET ${_owner})
+    set(_source ${CMAKE_BINARY_DIR}/pch/${_owner}.cpp)
+    file(CONFIGURE OUTPUT ${_source}
+         CONTENT "// Builds the precompiled header that the ${kind} targets share.\n")
+    add_library(${_owner} OBJECT ${_source})
+    if(kind STREQUAL "CORE")
+      target_link_libraries(${_owner} PRIVATE Qt6::Core)
+    elseif(kind STREQUAL "UI")
+      target_link_libraries(${_owner} PRIVATE Qt6::Widgets)
+    else()
+      target_link_libraries(${_owner} PRIVATE Qt6::Widgets GTest::gtest)
+    endif()
+    target_precompile_headers(${_owner} PRIVATE ${QUORVANE_PCH_${kind}})
+    quorvane_target_options(${_owner})
+    if(QUORVANE_SANITIZE)
+      set_target_properties(${_owner} PROPERTIES EXCLUDE_FROM_ALL ON)
+    endif()
+  endif()
+  target_precompile_headers(${target} REUSE_FROM ${_owner})
 endfunction()
 
 # ---- Include views
@@ -153,9 +187,9 @@ function(quorvane_library name)
   quorvane_include_view(${name} ${ARG_INCLUDE_AS} HIDE ${ARG_HIDE})
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE_DEPENDS})
   if(ARG_WIDGETS)
-    target_precompile_headers(${name} PRIVATE ${QUORVANE_PCH_UI})
+    quorvane_precompile(${name} UI)
   else()
-    target_precompile_headers(${name} PRIVATE ${QUORVANE_PCH_CORE})
+    quorvane_precompile(${name} CORE)
   endif()
   quorvane_target_options(${name})
 endfunction()

@@ -10,6 +10,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <pwd.h>
 #include <unistd.h>
 
@@ -29,6 +32,17 @@ void onSignal(int signalNumber)
 }
 
 } // namespace
+
+void keepFreedMemory()
+{
+#ifdef __GLIBC__
+    // Blocks below 32 MB come from the heap rather than from mappings of their own, and a free
+    // top of the heap up to 64 MB is kept: the limits that the C library's own adjustment
+    // reaches after the first large free, set from the start.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
 
 QString loginName()
 {

@@ -56,6 +56,7 @@ void setUpLanguage()
 
 int main(int argc, char* argv[])
 {
+    keepFreedMemory();
     Application app(argc, argv);
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         std::fprintf(stderr, "QUORVANE runs offscreen: its windows are not visible.\n");

@@ -320,3 +320,34 @@ TEST(ComDrvPty, AWorkerWritesWhileTheTimerReceives)
     port.Disconnect();
     EXPECT_TRUE(other.Connect());
 }
+
+// The rarer settings as the kernel keeps them on the line: one and a half stop bits go out as
+// two; odd, mark and space parity each leave their own bits (see PtyLineSettings).
+TEST(ComDrvPty, RareStopBitsAndParitiesReachTheLine)
+{
+    PtyPair pair;
+    ASSERT_TRUE(pair.isOpen()) << pair.errorString().toStdString();
+    TCommPortDriver port;
+    port.SetDeviceName(pair.nearPath());
+    ASSERT_TRUE(port.Connect());
+    const struct
+    {
+        TComPortStopBits stop;
+        TComPortParity parity;
+        bool two, odd, stick;
+    } cases[] = {
+        {sb1BITS, ptNONE, false, false, false},  {sb1HALFBITS, ptNONE, true, false, false},
+        {sb1BITS, ptODD, false, true, false},    {sb2BITS, ptEVEN, true, false, false},
+        {sb1BITS, ptMARK, false, true, true},    {sb1HALFBITS, ptSPACE, true, false, true},
+        {sb1HALFBITS, ptMARK, true, true, true}, {sb1BITS, ptNONE, false, false, false},
+    };
+    for (const auto& c : cases) {
+        port.SetComPortStopBits(c.stop);
+        port.SetComPortParity(c.parity);
+        const PtyLineSettings line = pair.nearSettings();
+        EXPECT_EQ(line.twoStopBits, c.two) << int(c.stop) << " " << int(c.parity);
+        EXPECT_EQ(line.oddParity, c.odd) << int(c.stop) << " " << int(c.parity);
+        EXPECT_EQ(line.stickParity, c.stick) << int(c.stop) << " " << int(c.parity);
+        EXPECT_TRUE(line.raw);
+    }
+}

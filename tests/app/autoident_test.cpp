@@ -92,6 +92,47 @@ TEST(AutoIdentify, ReportKindsAndTheirFields)
         EXPECT_EQ(field(c.text, c.kind, c.name), c.value) << c.text.toStdString();
 }
 
+// The field search by position and by word count, which the report kinds above leave at 1 or
+// anywhere and at every word: a marker must stand exactly where a position says, and a count
+// takes exactly that many words or nothing, so that a short name never borrows another's.
+TEST(AutoIdentify, FieldsByPositionAndWordCount)
+{
+    const struct
+    {
+        const char* text;
+        int position;
+        const char* start;
+        int words;
+        const char* end;
+        std::optional<QByteArray> value;
+    } cases[] = {
+        {"ID: 0042 NOM: LE GALL Marie", 10, "NOM:", 2, "", "LE GALL"},
+        {"ID: 0042 NOM: LE GALL Marie", 10, "NOM:", 3, "", "LE GALL Marie"},
+        {"ID: 0042 NOM: LE GALL Marie", 10, "NOM:", 4, "", std::nullopt},
+        {"ID: 0042 NOM: LE GALL Marie", 9, "NOM:", 1, "", std::nullopt},
+        {"ID: 0042 NOM: LE GALL Marie", 11, "NOM:", 1, "", std::nullopt},
+        {"ID: 0042 NOM: LE GALL Marie", -1, "NOM:", 1, "", "LE"},
+        {"ID: 0042 NOM: LE GALL Marie", -1, "nom:", 1, "", std::nullopt},
+        {"ID: 0042 NOM: LE GALL Marie", 40, "NOM:", 1, "", std::nullopt},
+        {"ID: 0042 NOM: LE GALL Marie", 0, "NOM:", 1, "", std::nullopt},
+        // A count stops at the end marker like every word does.
+        {"NOM: DUPONT Sexe: M", 1, "NOM:", 1, "Sexe:", "DUPONT"},
+        {"NOM: DUPONT Sexe: M", 1, "NOM:", 2, "Sexe:", std::nullopt},
+        {"NOM: DUPONT Sexe: M", 1, "NOM:", -1, "Sexe:", "DUPONT"},
+        // The first occurrence of the marker, even when a later one would have the words.
+        {"NOM: | NOM: DUPONT", -1, "NOM:", 2, "|", std::nullopt},
+        // No words wanted: the marker alone is enough and the value is left as it was.
+        {"NOM: DUPONT", 1, "NOM:", 0, "", "unchanged"},
+        {"NOM: DUPONT", 2, "NOM:", 0, "", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        QByteArray value = "unchanged";
+        const bool found = ExtractField(c.text, c.position, c.start, c.words, c.end, value);
+        EXPECT_EQ(found ? std::optional<QByteArray>(value) : std::nullopt, c.value)
+            << c.text << " @" << c.position << " x" << c.words;
+    }
+}
+
 namespace {
 
 // Registers a document of source `cfg` with its report bytes as its data file.

@@ -1,13 +1,12 @@
 // The server data module: the kernel's metadata kept in local cache files from one run to the
 // next, and the report settings it hands on through the registry.
-#include "../kernel/kernel_helpers.h"
-
 #include <app/patients/dbmain.h>
 #include <kernel/dbcache.h>
 #include <platform/fileops.h>
 #include <platform/registry.h>
 #include <reports/repproc.h>
 
+#include <kerneltests/kernel_helpers.h>
 #include <support/kernel_schema.h>
 #include <support/workspace.h>
 

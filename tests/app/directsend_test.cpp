@@ -2,6 +2,7 @@
 // subfolders, multi-page documents, the walk over the waiting documents, Breeze files, and what a
 // failed file operation or a process ended between two steps leaves behind.
 #include "localtables_fixture.h"
+#include "practice_standin.h"
 
 #include <app/appglobals.h>
 #include <app/documents/docregistry.h>
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -165,6 +167,33 @@ TEST(DirectSend, DescriptorsAndLogLinesKeyByKey)
     f.exportPending();
     EXPECT_TRUE(descriptor(f.folder("JAE") + "4.QVX").contains("Common/Date=06/12/2026"));
     EXPECT_TRUE(readFileBytes(LogFileName).endsWith("\t\t\t06.12.2026 22:10:46\r\n"));
+}
+
+// With the practice database in use the names come from its patient cache, loaded by the
+// document's patient key: a patient it no longer has gives no name, never another patient's.
+TEST(DirectSend, PracticeDatabaseNamesTheDescriptors)
+{
+    DirectSendFixture f;
+    PracticeStandIn practice({{7, "MARTIN", "Luc", "02/03/1961"}, {8, "DURAND", "Léa", ""}});
+    PracticeDBInUse = true;
+    const auto localAgain = qScopeGuard([] { PracticeDBInUse = false; });
+    f.source(1, 1, "Fichiers ECG", "JAE");
+    f.set(f.document(1, 1, "a"), "Patient", 8);
+    f.set(f.document(1, 1, "b"), "Patient", 9);
+    f.set(f.document(1, 1, "c"), "Patient", 7);
+
+    EXPECT_EQ(f.exportPending(), dsExported);
+    const QStringList names[] = {
+        {"Common/Nom=DURAND", "Common/Prenom=Léa", "Common/Naissance="},
+        {"Common/Nom=", "Common/Prenom=", "Common/Naissance="},
+        {"Common/Nom=MARTIN", "Common/Prenom=Luc", "Common/Naissance=02/03/1961"}};
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_EQ(descriptor(f.folder("JAE") + QString::number(n) + ".QVX").mid(1, 3), names[n - 1])
+            << n;
+    EXPECT_EQ(practice.namedPatients.loads,
+              QStringList({"key PATIENTS PATIENTS_ID 8", "key PATIENTS PATIENTS_ID 9",
+                           "key PATIENTS PATIENTS_ID 7"}));
+    EXPECT_EQ(f.rows(), "");
 }
 
 TEST(DirectSend, NumbersSubfoldersAndPages)

@@ -3,11 +3,12 @@
 // nothing and are logged once, and BFA result files turned into one report per patient (a file
 // still being written is shown with the real program: folder_source_run_test.cpp). Breeze: a new
 // patient's result file taken once from the current-patient file, a source coming back from
-// passive, and Breeze files rewritten after a direct send.
+// passive, Breeze files rewritten after a direct send, and a package taking the Breeze files.
 #include "bfa_frames.h"
 #include "localtables_fixture.h"
 
 #include <app/appglobals.h>
+#include <app/documents/docregistry.h>
 #include <app/documents/fileage.h>
 #include <app/sources/breeze_source.h>
 #include <app/sources/folder_source.h>
@@ -19,6 +20,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
@@ -330,6 +332,49 @@ TEST_F(BreezeSourceTest, SourceBackFromPassiveStartsFromThePresentPatient)
     select("C:\\DATA\\P2.PAT");
     EXPECT_TRUE(PollBreezeSources());
     EXPECT_EQ(documents(), u"1:1:"_s + data + u"/P2.DTX"_s);
+}
+
+// A package takes each Breeze document's file into the buffer folder under the document's number:
+// copied when the source leaves its files, moved when it clears them; of several files that
+// match without regard to case, the first or the newest as the source says, or exactly the
+// file's own name. Other packages and sources are left alone; a file gone is logged and skipped.
+TEST_F(BreezeSourceTest, PackageTakesEachDocumentsFileCopiedOrMoved)
+{
+    addBreezeSource(1, u"SM1"_s, 1, 0, false);
+    addBreezeSource(2, u"DTX"_s, 1, 1, true);
+    addBreezeSource(3, u"XYZ"_s, 1, 2, true);
+    const auto file = [this](const QString& name, const QByteArray& bytes, int minutes) {
+        writeFileBytes(data + u"/"_s + name, bytes);
+        setModified(data + u"/"_s + name, Monday.addSecs(60 * minutes));
+    };
+    file(u"P1.SM1"_s, "copied", 1);
+    file(u"P2.DTX"_s, "older", 2);
+    file(u"p2.dtx"_s, "newest", 4);
+    file(u"P2.dtx"_s, "middle", 3);
+    file(u"Q.XYZ"_s, "exact", 5);
+    file(u"q.xyz"_s, "other case", 6);
+    const QList<int> numbers = {
+        AddImportedFile(CurrentPack, data + u"/P1.SM1"_s, 1, 0, u"SM1"_s),
+        AddImportedFile(CurrentPack, data + u"/P2.DTX"_s, 2, 0, u"DTX"_s),
+        AddImportedFile(CurrentPack + 1, data + u"/P1.SM1"_s, 1, 0, u"SM1"_s),
+        AddImportedFile(CurrentPack, data + u"/GONE.SM1"_s, 1, 0, u"SM1"_s),
+        AddImportedFile(CurrentPack, data + u"/Q.XYZ"_s, 3, 0, u"XYZ"_s),
+    };
+    ASSERT_EQ(numbers, QList<int>({1, 2, 3, 4, 5}));
+    const QString pack = folder(u"pack"_s) + u"/"_s;
+    for (int source : {1, 2, 3})
+        PackBreezeFiles(CurrentPack, source, pack);
+
+    EXPECT_EQ(entries(pack), QStringList({u"1.2"_s, u"2.2"_s, u"5.2"_s}));
+    EXPECT_EQ(readFileBytes(pack + u"1.2"_s), "copied");
+    EXPECT_EQ(readFileBytes(pack + u"2.2"_s), "newest");
+    EXPECT_EQ(readFileBytes(pack + u"5.2"_s), "exact");
+    for (const auto& [name, minutes] :
+         {std::pair{u"1.2"_s, 1}, std::pair{u"2.2"_s, 4}, std::pair{u"5.2"_s, 5}})
+        EXPECT_EQ(QFileInfo(pack + name).lastModified(), Monday.addSecs(60 * minutes))
+            << name.toStdString();
+    EXPECT_EQ(entries(data), QStringList({u"P1.SM1"_s, u"P2.DTX"_s, u"P2.dtx"_s, u"q.xyz"_s}));
+    EXPECT_EQ(logged(u"GONE.SM1 of document 4 not found"_s), 1);
 }
 
 TEST_F(BreezeSourceTest, RewrittenBreezeFileIsSentAgainOncePerChange)

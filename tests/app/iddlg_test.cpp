@@ -3,6 +3,7 @@
 // the document's row, cancel, new and modified patients, deletion, and the practice-database mode
 // over a stand-in for the kernel's patient caches.
 #include "localtables_fixture.h"
+#include "practice_standin.h"
 
 #include <app/appglobals.h>
 #include <app/documents/docregistry.h>
@@ -29,32 +30,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// A stand-in for the practice database's patients: one cache of two patients, which every load
-// shows whole.
-class FakePractice : public PracticePatients, public PatientCache
-{
-public:
-    FakePractice()
-    {
-        for (const char* name : {"NOM", "PRENOM", "NE_LE"})
-            data.fieldDefs().add(name, FieldType::String, 40);
-        data.createDataSet();
-        data.appendRecord({"DURAND", "Léa", "01/02/1980"});
-        data.appendRecord({"DUVAL", "Paul", ""});
-    }
-    PatientCache& IdPatients_Global() override { return *this; }
-    PatientCache& Patients_Global() override { return *this; }
-    int GetID(const QString&, const QString&, int) override { return 500; }
-    DataSet& dataSet() override { return data; }
-    void LoadRange(const QString&, const QString&, const VariantList&, const VariantList&,
-                   const QString&) override
-    {
-    }
-    void LoadKey(const QString&, const QString&, const Variant&) override {}
-
-    MemDataSet data;
-};
 
 struct LocalPatient
 {
@@ -392,13 +367,9 @@ TEST(IdentificationDialog, PracticeDatabaseModeListsItsPatientsAndOffersNoDelete
 {
     LocalTablesFixture f;
     const int number = addDocument(f);
-    FakePractice practice;
-    SetPracticePatients(&practice);
+    PracticeStandIn practice({{1, "DUVAL", "Paul", ""}, {2, "DURAND", "Léa", "01/02/1980"}});
     PracticeDBInUse = true;
-    const auto localAgain = qScopeGuard([] {
-        PracticeDBInUse = false;
-        SetPracticePatients(nullptr);
-    });
+    const auto localAgain = qScopeGuard([] { PracticeDBInUse = false; });
 
     ScopedScriptedDialogs dialogs;
     QStringList seen;
@@ -410,4 +381,80 @@ TEST(IdentificationDialog, PracticeDatabaseModeListsItsPatientsAndOffersNoDelete
     });
     identify(number);
     EXPECT_EQ(seen, QStringList({"Delete hidden", "DURAND", "DUVAL", "NOM", "PRENOM", "NE_LE"}));
+}
+
+// The practice database's patients through the kernel's patient cache: the name search asks for
+// the range of names that begin with the text, a patient being modified is loaded by its key,
+// and saving writes the row (a new one under the identifier the kernel reserves); the document
+// takes the patient chosen.
+TEST(IdentificationDialog, PracticeDatabaseModeSearchesLoadsAndSavesThroughTheKernelCache)
+{
+    LocalTablesFixture f;
+    const int number = addDocument(f);
+    PracticeStandIn practice({{101, "DURAND", "Léa", "01/02/1980", 12},
+                              {102, "DUVAL", "Paul", "05/06/1970"},
+                              {103, "MARTIN", "Luc", ""},
+                              {104, "DU", "Marc", ""}});
+    PracticeDBInUse = true;
+    const auto localAgain = qScopeGuard([] { PracticeDBInUse = false; });
+    QStringList& loads = practice.idPatients.loads;
+    const DataSet& cache = practice.idPatients.data;
+    const auto row = [&cache] {
+        QStringList values;
+        for (int i = 0; i < cache.fieldCount(); ++i)
+            values << (cache.field(i)->isNull() ? "NULL" : cache.field(i)->asString());
+        return values.join('|');
+    };
+
+    ScopedScriptedDialogs dialogs;
+    QMap<QString, QStringList> found;
+    QStringList edited;
+    answer<TIdDlg>(dialogs, [&](TIdDlg& dlg) {
+        found["whole"] = gridNames(dlg);
+        for (const char* text : {"DU", "DUV", "X", ""}) {
+            dlg.Edit1->setText(text);
+            found[text] = gridNames(dlg);
+        }
+        dlg.Edit1->setText("DUV");
+        dlg.Modify->click();
+        edited << row();
+        dlg.Add->click();
+        edited << row();
+        return pressOk(dlg);
+    });
+    answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
+        edited << dlg.Edit1->text() << dlg.Edit2->text() << dlg.Edit3->text() << dlg.Edit4->text();
+        dlg.Edit2->setText("Paul-Henri");
+        dlg.Edit4->setText("77");
+        return pressOk(dlg);
+    });
+    answer<TPatientDlg>(dialogs, [&](TPatientDlg& dlg) {
+        edited << dlg.Edit1->text() << dlg.Edit2->text();
+        dlg.Edit1->setText("NOUVEAU");
+        dlg.Edit2->setText("Nina");
+        dlg.Edit3->setText("03/04/1990");
+        dlg.Edit4->setText("12a");
+        return pressOk(dlg);
+    });
+    identify(number);
+
+    EXPECT_EQ(found["whole"], QStringList({"DU", "DURAND", "DUVAL", "MARTIN"}));
+    EXPECT_EQ(found["DU"], QStringList({"DU", "DURAND", "DUVAL"}));
+    EXPECT_EQ(found["DUV"], QStringList({"DUVAL"}));
+    EXPECT_EQ(found["X"], QStringList());
+    EXPECT_EQ(found[""], found["whole"]);
+    EXPECT_EQ(loads.mid(0, 6), QStringList({"range PATIENTS NOM;PRENOM ^@;^@ zzzz;zzzz ",
+                                            "range PATIENTS NOM;PRENOM DU^@;^@ DUzzzz;zzzz ",
+                                            "range PATIENTS NOM;PRENOM DUV^@;^@ DUVzzzz;zzzz ",
+                                            "range PATIENTS NOM;PRENOM X^@;^@ Xzzzz;zzzz ",
+                                            "range PATIENTS NOM;PRENOM ^@;^@ zzzz;zzzz ",
+                                            "range PATIENTS NOM;PRENOM DUV^@;^@ DUVzzzz;zzzz "}));
+    EXPECT_EQ(loads.value(6), "key PATIENTS PATIENTS_ID 102");
+    EXPECT_EQ(edited,
+              QStringList({"DUVAL", "Paul", "05/06/1970", "", "102|DUVAL|Paul-Henri|05/06/1970|77",
+                           "", "", "500|NOUVEAU|Nina|03/04/1990|NULL"}));
+    EXPECT_EQ(practice.ids, QStringList({"PATIENTS PATIENTS_ID 1"}));
+    EXPECT_EQ(EditedPatientID, 500);
+    // The patient just added is the one chosen.
+    EXPECT_EQ(documentRow(f, number), "0|500|NULL|NULL|NULL");
 }

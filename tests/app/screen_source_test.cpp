@@ -7,6 +7,7 @@
 #include <app/sources/screen_source.h>
 #include <platform/fileops.h>
 #include <platform/support/globals.h>
+#include <support/ptypair.h>
 #include <support/xdisplay.h>
 
 #include <QClipboard>
@@ -14,8 +15,10 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTimer>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -85,6 +88,57 @@ TEST(ScreenCapture, WriteFailingForFiveTicksIsLoggedOnceAndLosesNothing)
     EXPECT_EQ(QDir(BufDir).entryList(QDir::Files | QDir::Hidden), QStringList());
     w.tick();
     EXPECT_EQ(w.documents(), u"1:5"_s);
+}
+
+// Requests of other programs on the local socket, sent as such a program sends them: a
+// connection that sends bytes is closed unanswered and the picture is taken at once, between two
+// ticks; one that sends nothing asks for nothing; several writes on one connection are one request.
+TEST(ScreenCapture, RequestsOnTheLocalSocketTakeThePictureAtOnce)
+{
+    ScreenWindow w({{5, 1}});
+    w.form->CommonTimer->stop(); // no tick may take the picture in the test's place
+    int requests = 0;
+    MainFormModules().CaptureClipboardBitmap = [&requests](const QString& buf) {
+        ++requests;
+        return CaptureClipboardBitmap(buf);
+    };
+    // Sends each write, then waits until the program closes the connection.
+    const auto request = [](const QList<QByteArray>& writes) {
+        QLocalSocket socket;
+        socket.connectToServer(TMainForm::ScreenCaptureServerName());
+        if (!socket.waitForConnected(5000))
+            return false;
+        for (const QByteArray& bytes : writes) {
+            socket.write(bytes);
+            socket.flush();
+        }
+        return pumpEventsUntil(
+            [&socket] {
+                socket.waitForDisconnected(0);
+                return socket.state() == QLocalSocket::UnconnectedState;
+            },
+            10000);
+    };
+
+    QLocalSocket silent;
+    silent.connectToServer(TMainForm::ScreenCaptureServerName());
+    ASSERT_TRUE(silent.waitForConnected(5000));
+    ScreenWindow::offer(ScreenWindow::screen());
+    ASSERT_TRUE(request({"x"}));
+    EXPECT_EQ(requests, 1) << "the silent connection asked for nothing";
+    EXPECT_EQ(w.documents(), u"1:5"_s);
+    EXPECT_FALSE(ScreenWindow::offered());
+
+    ScreenWindow::offer(ScreenWindow::screen());
+    ASSERT_TRUE(request({"capture\n", "capture\n", "capture\n"}));
+    EXPECT_EQ(requests, 2);
+    EXPECT_EQ(w.documents(), u"1:5,2:5"_s);
+    // Nothing on the clipboard: a request takes nothing; by then the writes after the first on
+    // the second connection would have been counted too.
+    ASSERT_TRUE(request({"x"}));
+    EXPECT_EQ(requests, 3);
+    EXPECT_EQ(w.documents(), u"1:5,2:5"_s);
+    EXPECT_EQ(silent.state(), QLocalSocket::ConnectedState);
 }
 
 TEST(ScreenCapture, TriggerSocketOfAnotherRunningCopyIsLeftToIt)

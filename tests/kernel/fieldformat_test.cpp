@@ -88,3 +88,44 @@ TEST(FieldPresentation, CacheFieldsByKernelType)
     EXPECT_EQ(shown("SEXE"), QStringList({"Женщина", "Мужчина", ""}));
     p.access.SetLanguage(krnLangUnknown);
 }
+
+// A typed exchange rate is kept just above the written value (a 1 after six decimals), so that
+// rounding it to six decimals never falls below what was typed; a whole number is kept as typed.
+TEST(FieldPresentation, TypedExchangeRateIsStoredJustAboveTheWrittenValue)
+{
+    TestWorkspace ws(1);
+    Practice p;
+    p.kernel.exec("insert into METATABLE values ('CHANGES', 'CHANGES_ID', 0, null, 0, null, 'T');"
+                  "insert into METAFIELD values"
+                  " ('CHANGES', 'CHANGES_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
+                  " ('CHANGES', 'COURS', 0, 1, null, 13, 0, 0, null, null, null, 2);"
+                  "create table CHANGES (CHANGES_ID integer, COURS real);"
+                  "insert into CHANGES values (1, 1.5);");
+    p.access.LoadMetaData();
+    auto r = p.request();
+    TDBCache c;
+    c.Options = coAutoFormats;
+    c.SetRequest(r.get());
+    c.LoadKey("CHANGES", "CHANGES_ID", {1});
+    ASSERT_EQ(c.recordCount(), 1);
+    c.edit();
+    Field* rate = c.FieldByName("COURS");
+    const struct
+    {
+        const char* typed;
+        double stored;
+    } cases[] = {
+        {"2,5", 2.5000001},
+        {"1,234567", 1.2345671},
+        {"0,12345678", 0.123456781},
+        {"-0,5", -0.5000001},
+        {"3", 3},
+        {"", 0},
+    };
+    for (const auto& k : cases) {
+        rate->setText(k.typed);
+        EXPECT_DOUBLE_EQ(rate->asFloat(), k.stored) << k.typed;
+        EXPECT_FALSE(rate->isNull()) << k.typed;
+    }
+    c.cancel();
+}

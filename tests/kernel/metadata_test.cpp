@@ -438,6 +438,19 @@ TEST(MetadataTexts, CustomListsTheirLinesAndValueLists)
     EXPECT_EQ(c.Values("Label=Sexe"), "");
 }
 
+// DEL_ACT holds one letter, read by its first character only: a misread would turn "restrict"
+// into "cascade" and let a delete take the child rows with it.
+TEST(MetadataTexts, DeleteActionLettersReadBack)
+{
+    const std::pair<const char*, TDeleteAction> cases[] = {
+        {"C", daCascade},   {"R", daRestrict}, {"N", daSetNull}, {"X", daNoDelete},
+        {"Rx", daRestrict}, {"", daNone},      {"r", daNone},    {"c", daNone},
+        {"Q", daNone},      {" R", daNone},
+    };
+    for (const auto& [text, action] : cases)
+        EXPECT_EQ(DeleteActionFromText(text), action) << text;
+}
+
 // The compiler's tests cover the plain forms; here the two-field keys, the name map and the
 // options.
 TEST(MetadataTexts, JoinTextsOfALink)

@@ -402,6 +402,42 @@ TEST(StoredValue, DateAndTimeTextsReadAsDayNumbers)
     EXPECT_EQ(parseBoth("6:00:00"), 0.25);
 }
 
+// A value that is no text, put into a text or memo column, is stored as the text a user reads
+// for it under the regional settings (French here); an empty text is stored as NULL only where
+// the local tables' rule asks for it.
+TEST(StoredValue, NonTextValuesInTextColumnsAreStoredAsTheirText)
+{
+    const struct
+    {
+        FieldType type;
+        Variant value;
+        bool emptyIsNull;
+        Variant stored;
+    } cases[] = {
+        {FieldType::String, qint64(42), false, QStringLiteral("42")},
+        {FieldType::Memo, qint64(-7), true, QStringLiteral("-7")},
+        {FieldType::String, 0.25, false, QStringLiteral("0,25")},
+        {FieldType::Memo, Currency{125000}, false, QStringLiteral("12,5")},
+        {FieldType::String, true, false, QStringLiteral("True")},
+        {FieldType::String, false, true, QStringLiteral("False")},
+        {FieldType::String, Variant::fromDateTime(LeapDay), false, QStringLiteral("29/02/2024")},
+        {FieldType::Memo, Variant::fromDateTime(LeapDay + HalfPastOne), false,
+         QStringLiteral("29/02/2024 13:45:30")},
+        {FieldType::String, Variant::fromDateTime(HalfPastOne), false, QStringLiteral("13:45:30")},
+        // Bytes put into a text column are read as UTF-8, the database's own text.
+        {FieldType::Memo, QByteArray("Zo\xC3\xA9"), false, QStringLiteral("Zoé")},
+        {FieldType::String, QByteArray(), true, Variant::null()},
+        {FieldType::String, QString(), false, QString()},
+        {FieldType::String, QString(), true, Variant::null()},
+        {FieldType::Memo, Variant::null(), false, Variant::null()},
+    };
+    for (const auto& c : cases) {
+        const Variant stored = storedvalue::toStored(c.type, c.value, c.emptyIsNull);
+        EXPECT_EQ(stored.type(), c.stored.type()) << c.value.toString().toStdString();
+        EXPECT_EQ(stored, c.stored) << c.value.toString().toStdString();
+    }
+}
+
 // The parameter scanner of SQL texts and the parameter list.
 struct Case
 {

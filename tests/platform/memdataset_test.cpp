@@ -7,6 +7,8 @@
 #include <platform/data/collation.h>
 #include <platform/fileops.h>
 
+#include <support/qt_printers.h>
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -184,6 +186,106 @@ TEST(MemDataSet, RangesMayNameFewerFieldsThanTheIndex)
     ds->appendRecord({12, 1, "SG"});
     EXPECT_EQ(ds->fieldByName("MDEV_ID")->asInteger(), 11);
     EXPECT_EQ(column(*ds, "CODE"), QStringList({"WBC", "RBC", "HGB", "PLT"}));
+}
+
+// Key search and ranges on large indexes of integers, money and Booleans, ascending and
+// descending, with a null and the least integer among the keys (both sort first going up), and
+// again after records came and went. IDs are 3 * i for i in 0..999, posted in a shuffled order;
+// AMOUNT is i units and OK whether i is even.
+TEST(MemDataSet, KeySearchOnLargeIndexesBothWays)
+{
+    constexpr qint64 Least = std::numeric_limits<qint64>::min();
+    MemDataSet ds;
+    ds.fieldDefs().add("ID", FieldType::Integer);
+    ds.fieldDefs().add("AMOUNT", FieldType::Currency);
+    ds.fieldDefs().add("OK", FieldType::Boolean);
+    ds.indexDefs().add("up", "ID");
+    ds.indexDefs().add("down", "ID", IndexDef::Descending);
+    ds.indexDefs().add("amount", "AMOUNT");
+    ds.indexDefs().add("ok", "OK");
+    ds.createDataSet();
+    std::vector<int> order(1000);
+    for (int i = 0; i < 1000; ++i)
+        order[size_t(i)] = i;
+    std::shuffle(order.begin(), order.end(), std::mt19937(11));
+    for (int i : order)
+        ds.appendRecord({3 * i, Currency{qint64(i) * 10000}, i % 2 == 0});
+    ds.appendRecord({Variant::null(), Variant::null(), Variant::null()});
+    ds.appendRecord({Least, Variant::null(), Variant::null()});
+    const auto id = [&ds] {
+        const Field* f = ds.fieldByName("ID");
+        return f->isNull() ? QStringLiteral("null") : QString::number(f->asInteger());
+    };
+    const auto search = [&](const Variant& key) {
+        return ds.findKey({key}) ? id() : QStringLiteral("-");
+    };
+    const auto nearest = [&](const Variant& key) {
+        ds.findNearest({key});
+        return id();
+    };
+
+    for (const char* index : {"up", "down"}) {
+        SCOPED_TRACE(index);
+        ds.setIndexName(index);
+        for (int i : {0, 1, 63, 64, 65, 500, 998, 999})
+            EXPECT_EQ(search(3 * i), QString::number(3 * i));
+        for (int key : {1, 2998, -1, 3000})
+            EXPECT_EQ(search(key), "-");
+        EXPECT_EQ(search(Least), QString::number(Least));
+        EXPECT_EQ(search(Variant::null()), "null");
+    }
+    ds.setIndexName("up");
+    EXPECT_EQ(nearest(1), "3");
+    EXPECT_EQ(nearest(-5), "0");
+    EXPECT_EQ(nearest(5000), "2997"); // past the last: the last
+    ds.first();
+    EXPECT_EQ(id(), "null");
+    ds.next();
+    EXPECT_EQ(id(), QString::number(Least));
+    ds.setRange({300}, {600});
+    EXPECT_EQ(ds.recordCount(), 101);
+    ds.first();
+    EXPECT_EQ(id(), "300");
+    ds.cancelRange();
+
+    ds.setIndexName("down");
+    EXPECT_EQ(nearest(1), "0");
+    EXPECT_EQ(nearest(2996), "2994");
+    ds.first();
+    EXPECT_EQ(id(), "2997");
+    ds.last();
+    EXPECT_EQ(id(), "null");
+    ds.setRange({600}, {300});
+    EXPECT_EQ(ds.recordCount(), 101);
+    ds.first();
+    EXPECT_EQ(id(), "600");
+    ds.cancelRange();
+
+    ds.setIndexName("amount");
+    EXPECT_EQ(search(Currency{5000000}), "1500");
+    EXPECT_EQ(search(Currency{5000001}), "-");
+    ds.setIndexName("ok");
+    ds.setRange({false}, {false});
+    EXPECT_EQ(ds.recordCount(), 500);
+    ds.cancelRange();
+
+    // Records come and go: the searches follow.
+    ds.setIndexName("up");
+    ASSERT_TRUE(ds.findKey({300}));
+    ds.deleteRecord();
+    ds.appendRecord({301, Currency{0}, false});
+    ds.appendRecord({-7, Currency{0}, false});
+    for (const char* index : {"up", "down"}) {
+        SCOPED_TRACE(index);
+        ds.setIndexName(index);
+        EXPECT_EQ(search(300), "-");
+        EXPECT_EQ(search(301), "301");
+        EXPECT_EQ(search(-7), "-7");
+        EXPECT_EQ(search(303), "303");
+    }
+    ds.setIndexName("up");
+    ds.setRange({300}, {600});
+    EXPECT_EQ(ds.recordCount(), 101);
 }
 
 TEST(MemDataSet, UniqueIndexesRefuseDuplicates)

@@ -8,11 +8,14 @@
 #include <functional>
 
 // The near side's line settings as far as a pseudo-terminal keeps them: it forces 8 data bits and
-// no parity whatever is asked, so those are not reported.
+// clears the parity switch whatever is asked, so those are not reported; it keeps the odd and the
+// stick bits, which tell odd (odd), mark (odd and stick) and space (stick) parity apart.
 struct PtyLineSettings
 {
     int baudRate = 0;
     bool twoStopBits = false;
+    bool oddParity = false;
+    bool stickParity = false;
     bool rtsCts = false;
     bool xonXoff = false;
     bool raw = false;       // binary: no echo, no line editing, no translation of bytes either way

@@ -14,6 +14,8 @@ PtyLineSettings readPtyLineSettings(int fd)
     // The kernel keeps the rate itself in c_ospeed for every speed code.
     s.baudRate = int(t.c_ospeed);
     s.twoStopBits = (t.c_cflag & CSTOPB) != 0;
+    s.oddParity = (t.c_cflag & PARODD) != 0;
+    s.stickParity = (t.c_cflag & CMSPAR) != 0;
     s.rtsCts = (t.c_cflag & CRTSCTS) != 0;
     s.xonXoff = (t.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF);
     s.raw = !(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) && !(t.c_oflag & OPOST) &&
