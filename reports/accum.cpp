@@ -455,7 +455,8 @@ void TRptExpr::SetText(const QString& text)
 
 void TRptExpr::SetDataSet(DataSet* dataSet)
 {
-    if (dataSet == m_dataSet)
+    // A dataset that has just gone reads as null already: its names must go all the same.
+    if (dataSet == m_dataSet && (dataSet || m_parser.FieldNames().Count() == 0))
         return;
     m_dataSet = dataSet;
     TNameList& names = m_parser.FieldNames();

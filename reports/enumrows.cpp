@@ -28,6 +28,8 @@ void TClientDSContainer::CreateStorage()
         m_dataSet->createDataSet();
 }
 
+std::function<quint32()> TPDXContainer::NumberSource;
+
 TPDXContainer::TPDXContainer() : m_table(std::make_unique<LocalTable>())
 {
 }
@@ -63,7 +65,8 @@ void TPDXContainer::CreateStorage()
     // share one.
     QString file;
     for (int attempt = 0;; ++attempt) {
-        const quint32 n = QRandomGenerator::global()->bounded(2147483647u);
+        const quint32 n =
+            NumberSource ? NumberSource() : QRandomGenerator::global()->bounded(2147483647u);
         file = folder + IntToHex(n, 2) + QStringLiteral(".DB");
         QFile f(file);
         if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly))

@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class TAbstractDSContainer
@@ -72,6 +73,9 @@ public:
     QString DatabasePath() const { return m_folder; }
     // The database file, once made.
     QString FileName() const { return m_file; }
+
+    // The numbers file names are made of (0 to 2147483646); random unless a test sets it.
+    static std::function<quint32()> NumberSource;
 
 private:
     void removeFiles();

@@ -24,6 +24,7 @@ set(QUORVANE_FUZZ_TARGETS
     analysers/miditron
     analysers/integra
     analysers/comslots
+    reports/exprparser
     app/bfareport
     app/spoolfiles
     app/emfwalk)
