@@ -222,6 +222,7 @@ TAccFunc::TAccFunc(TAccumulator* accumulator, quint8 aggregate, TExprNodeList& a
     if (aggregate == aiCount) {
         if (args.Count() > 0)
             m_level = args.Take(0);
+        m_unused.TakeRest(args);
         return;
     }
     if (args.Count() == 0)
@@ -237,9 +238,13 @@ TAccFunc::TAccFunc(TAccumulator* accumulator, quint8 aggregate, TExprNodeList& a
             lookup += keys.back()->GetText();
         }
         m_keyStorage = accumulator->KeyStorages().FindOrAdd(lookup);
-        // A storage that has its keys keeps them; these go.
-        if (m_keyStorage->KeyNodes().empty())
+        // A storage that has its keys keeps them; these are not used.
+        if (m_keyStorage->KeyNodes().empty()) {
             m_keyStorage->KeyNodes() = std::move(keys);
+        } else {
+            for (auto& key : keys)
+                m_unused.Add(std::move(key));
+        }
     }
     m_value->SetContext(this);
 }
@@ -678,6 +683,7 @@ void TRptExpr::onFunction(TExprParser& p, const QString& name, std::unique_ptr<T
         return;
     if (!function)
         function = std::make_unique<TUserFuncNode>(this, name, params.trimmed());
+    function->Arguments().TakeRest(args);
     if (firstArgument(p))
         node = accumulated(std::move(function));
     else

@@ -189,6 +189,9 @@ private:
     std::unique_ptr<TExprNode> m_value;
     std::unique_ptr<TExprNode> m_level;
     TKeyStorage* m_keyStorage = nullptr;
+    // Arguments not used (COUNT's after the first, key expressions a storage already had): kept,
+    // since the expression's field-node list points at the fields among them.
+    TExprNodeList m_unused;
 };
 
 // A user function: 0 unless the report's OnGetFunctionValue sets the value for (dataset, name,
@@ -199,6 +202,9 @@ public:
     TUserFuncNode(TRptExpr* owner, const QString& name, const QString& params);
     const QString& FunctionName() const { return m_name; }
     const QString& Params() const { return m_params; }
+    // The parsed arguments the function node callback left in the list: they stay with the node,
+    // since the expression's field-node list points at the fields among them.
+    TExprNodeList& Arguments() { return m_args; }
     QString GetText() const override;
     Variant Evaluate() override;
 
@@ -209,6 +215,7 @@ private:
     TRptExpr* m_owner;
     QString m_name;
     QString m_params;
+    TExprNodeList m_args;
 };
 
 // Key expressions of aggregates and an in-memory table of their own.

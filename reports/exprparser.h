@@ -147,6 +147,15 @@ public:
     void Add(std::unique_ptr<TExprNode> node) { m_nodes.push_back(std::move(node)); }
     // Hands node i over; its place stays, empty.
     std::unique_ptr<TExprNode> Take(int i) { return std::move(m_nodes.at(size_t(i))); }
+    // Moves the nodes still in `other` to the end of this list.
+    void TakeRest(TExprNodeList& other)
+    {
+        for (auto& node : other.m_nodes) {
+            if (node)
+                m_nodes.push_back(std::move(node));
+        }
+        other.m_nodes.clear();
+    }
 
 private:
     std::vector<std::unique_ptr<TExprNode>> m_nodes;

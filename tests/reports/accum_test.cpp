@@ -322,6 +322,7 @@ TEST_F(ReportExpr, MacrosNumbersFunctionsAndVirtualFields)
         {"1E-5", -5.0},        // "1E" (0), "-", "5"
         {"F( abc ) + 1", 4.0}, // the parameter text, trimmed: "abc"
         {"G(a, b)", -1.0},     // raw arguments
+        {"F() + 1", 1.0},      // an empty argument list
         {"[V1] + 1", 7.0},     {"[v1] * COUNT()", 24.0}, {"SUM([V1])", 24.0},
         {"S + '!'", "deux!"},  {"B AND X = 2", true},
     };
@@ -338,10 +339,10 @@ TEST_F(ReportExpr, MacrosNumbersFunctionsAndVirtualFields)
     }
     // The function node callback saw the raw text and the parsed arguments: F's one, G's text
     // "a, b" as a single raw argument.
-    EXPECT_EQ(nodeParams, (QStringList{" abc ", "a, b"}));
-    EXPECT_EQ(nodeArgs, (QList<int>{1, 1}));
+    EXPECT_EQ(nodeParams, (QStringList{" abc ", "a, b", ""}));
+    EXPECT_EQ(nodeArgs, (QList<int>{1, 1, 0}));
     EXPECT_EQ(list[4]->Root()->GetText(), QStringLiteral("F(abc)+1"));
-    EXPECT_EQ(list[9]->Size(), 12); // S (10 characters) plus one, and "!"
+    EXPECT_EQ(list[10]->Size(), 12); // S (10 characters) plus one, and "!"
 
     // An empty macro builds nothing; a macro name not closed by "%" is message 13.
     report.OnGetMacroValue = [](const QString&, QString& value) { value.clear(); };

@@ -77,6 +77,7 @@ const ValueCase valueCases[] = {
     {"logic", "1 <> 1 or 2 <= 2", true},
     {"strings", "'abc' = 'ABC'", true},
     {"strings", "'e' < 'é'", true},
+    {"strings", "'e' = 'é'", false}, // only case is left aside
     {"strings", "'é' < 'f'", true},
     {"strings", "'a' < 'B'", true}, // case left aside: by bytes 'a' comes after 'B'
     {"strings", "'abc' <> 'abd'", true},
@@ -185,6 +186,42 @@ TEST(ExprParser, LexerEdges)
     // Under the Cyrillic code page a Cyrillic letter starts an identifier.
     const CodePageScope cyrillic(codepage::Cp1251);
     EXPECT_EQ(parse(QStringLiteral("Жx"))->Evaluate(), Variant(QStringLiteral("Жx")));
+}
+
+// What the parser offers its aggregate and function callbacks: argument lists, raw arguments and
+// the raw parameter text.
+TEST(ExprParser, ArgumentListsForCallbacks)
+{
+    TExprParser p;
+    p.SetFunctions({QStringLiteral("F")});
+    p.RawFunctionNames().Assign({QStringLiteral("R")});
+    p.FieldNames().Add(QStringLiteral("X"));
+    QStringList seen;
+    p.OnFunction = [&](TExprParser& sender, const QString& name, std::unique_ptr<TExprNode>& node) {
+        QString raw;
+        sender.GetRawParams(true, raw);
+        TExprNodeList args;
+        if (sender.RawFunctionNames().Contains(name))
+            sender.ParseRawArgs(args);
+        else
+            sender.ParseArgs(args);
+        QStringList texts;
+        for (int i = 0; i < args.Count(); ++i)
+            texts << args.Items(i)->GetText();
+        seen << raw + QLatin1Char('|') + texts.join(QLatin1Char(';'));
+        node = std::make_unique<TConstNode>(Variant(double(args.Count())));
+    };
+    EXPECT_EQ(parse(QStringLiteral("F(1, (2), ) + f() + r(a, b c)"), &p)->Evaluate(), Variant(3.0));
+    EXPECT_EQ(seen, (QStringList{"1, (2|1;2", "|", "a, b c|a, b c"}));
+    EXPECT_EQ(messageOf<EParseException>([&] { parse(QStringLiteral("F(1, 2"), &p); }),
+              QStringLiteral("« ) » attendue"));
+    // A callback that asks for an argument list where none begins.
+    p.OnField = [](TExprParser& sender, const QString&, std::unique_ptr<TExprNode>&) {
+        TExprNodeList args;
+        sender.ParseArgs(args);
+    };
+    EXPECT_EQ(messageOf<EParseException>([&] { parse(QStringLiteral("X + 1"), &p); }),
+              QStringLiteral("« ( » attendue"));
 }
 
 TEST(ExprParser, NodesKeepTheirTexts)
