@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -265,21 +266,36 @@ QString TAccFunc::GetText() const
 Variant TAccFunc::Evaluate()
 {
     m_accumulator->Column(QString()); // raises when the table is closed
-    const Bookmark saved = m_accumulator->GetBookmark();
-    const auto restore = qScopeGuard([&] { m_accumulator->GotoBookmark(saved); });
+    // The row the level argument asks for, when another than the current one.
+    std::optional<qint64> target;
     if (m_level) {
         const double level = asNumber(m_level->Evaluate());
         const qint64 n =
             std::isnan(level) ? 0 : qint64(std::nearbyint(std::clamp(level, -1e9, 1e9)));
         if (n == 1) {
-            if (!m_accumulator->GotoKey(-1))
-                return 0.0;
+            target = -1;
         } else if (n < 0) {
             const TRptGen* report = m_accumulator->Report();
-            const qint64 key = report ? report->AncestorKey(m_accumulator->CurrentKey(), n) : -1;
-            if (!m_accumulator->GotoKey(key))
-                return 0.0;
+            target = report ? report->AncestorKey(m_accumulator->CurrentKey(), n) : -1;
         }
+        if (target && m_accumulator->OnKey(*target))
+            target.reset();
+    }
+    Bookmark saved;
+    const auto restore = qScopeGuard([&] {
+        if (target)
+            m_accumulator->GotoBookmark(saved);
+    });
+    if (target) {
+        // Moving away would end the edit of the row being accumulated, and the values taken
+        // since would land on another row.
+        const DataSet::State state = m_accumulator->Table().state();
+        if (state == DataSet::State::Edit || state == DataSet::State::Insert)
+            throw Exception(QStringLiteral("Le cumul d'un autre niveau ne peut pas être lu pendant "
+                                           "que les cumuls de la ligne sont calculés"));
+        saved = m_accumulator->GetBookmark();
+        if (!m_accumulator->GotoKey(*target))
+            return 0.0;
     }
     switch (m_aggregate) {
     case aiCount:
@@ -390,6 +406,14 @@ qint64 TAccumulator::CurrentKey() const
     if (!key || key->isNull())
         return -1;
     return key->asInteger();
+}
+
+bool TAccumulator::OnKey(qint64 key) const
+{
+    if (KeyFieldName.isEmpty() || !m_table->isActive() || m_table->isEmpty())
+        return false;
+    const Field* field = m_table->findField(KeyFieldName);
+    return field && !field->isNull() && field->asInteger() == key;
 }
 
 bool TAccumulator::GotoKey(qint64 key)

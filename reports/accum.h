@@ -180,7 +180,8 @@ public:
     // On the row the level argument chooses (1: the grand total, -n: the group n levels up, else
     // the current row): SUM, MIN and MAX the value argument, AVG the value argument divided by
     // the row count (0 for no rows), COUNT the row count; 0 when that row does not exist. The
-    // accumulator's position is kept.
+    // accumulator's position is kept: another row is not read while the current one is edited
+    // (an aggregate of another level accumulated into the current row raises a clear error).
     Variant Evaluate() override;
 
 private:
@@ -278,6 +279,8 @@ public:
 
     // The current row's key, -1 when there is none.
     qint64 CurrentKey() const;
+    // The current row has the key.
+    bool OnKey(qint64 key) const;
     // Moves to the row with the key; false (staying put) when there is none.
     bool GotoKey(qint64 key);
     // The integer in the table's last column (the row count) of the current row.

@@ -272,6 +272,27 @@ TEST_F(ReportExpr, AverageOfNoRowsIsZero)
     EXPECT_EQ(at(avg, 1), Variant(4.0));
 }
 
+// A virtual field that holds an aggregate, accumulated in turn: read on the row being
+// accumulated, it works; another level's row cannot be read then, and says so.
+TEST_F(ReportExpr, AggregatesInsideAccumulatedValues)
+{
+    TVirtualField* count = report.VirtualFields().Add();
+    count->SetDisplayName(QStringLiteral("CNT"));
+    count->SetExpression(QStringLiteral("COUNT()"));
+    TRptExpr* sum = expr(QStringLiteral("SUM([CNT])"));
+    runPass(report, source, {sum});
+    EXPECT_EQ(at(sum, 1), Variant(6.0)); // 0 + 1 + 2 + 3: the count before each row's own
+    TRptGen other;
+    TVirtualField* total = other.VirtualFields().Add();
+    total->SetDisplayName(QStringLiteral("CNT"));
+    total->SetExpression(QStringLiteral("COUNT(1)"));
+    TRptExpr sumOther(&other.Accumulator());
+    sumOther.SetText(QStringLiteral("SUM([CNT])"));
+    EXPECT_EQ(messageOf<Exception>([&] { runPass(other, source, {&sumOther}); }),
+              QStringLiteral("Le cumul d'un autre niveau ne peut pas être lu pendant que les "
+                             "cumuls de la ligne sont calculés"));
+}
+
 TEST_F(ReportExpr, SumAndMaxOfOneFieldShareAnItem)
 {
     TRptExpr* e = expr(QStringLiteral("SUM(X) + MAX(x)"));
