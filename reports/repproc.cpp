@@ -1,12 +1,21 @@
 // The report settings component and the engine's process-wide values.
 #include "repproc.h"
 
+#include "rconst.h"
+
+#include <translation/lc.h>
+
 #include <platform/codepage.h>
 #include <platform/registry.h>
 
 #include <QDir>
 
 QString ImagesDir;
+int TotalDefsCounter = 0;
+int AccItemCounter = 0;
+std::function<TLC*()> OnGetReportLC = ReportEngineLC;
+QPointer<TLC> ReportLC;
+bool ReportLCObtained = false;
 
 namespace {
 

@@ -6,11 +6,14 @@
 #include <platform/exception.h>
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
 
 QV_EXCEPTION_CLASS(EReportException, Exception)
+
+class TLC;
 
 // The spreadsheet back end.
 enum TServerMode { smF1, smRemote, smExcel };
@@ -18,6 +21,18 @@ enum TServerMode { smF1, smRemote, smExcel };
 // The folder of the report pictures ("images.ini" and the picture files), with a trailing
 // separator; set by the server data module.
 extern QString ImagesDir;
+
+// Serial numbers handed out across the whole program, from 0: one to each report totals
+// collection, one to each accumulated item of an aggregate.
+extern int TotalDefsCounter;
+extern int AccItemCounter;
+
+// Supplies the numbered-text component of the engine's messages (rconst.h); by default the
+// engine's own. It is asked once, on the first message: ReportLC keeps what it gave and
+// ReportLCObtained tells that it was asked (clear both to ask again).
+extern std::function<TLC*()> OnGetReportLC;
+extern QPointer<TLC> ReportLC;
+extern bool ReportLCObtained;
 
 // The engine's texts by name ("Rep.Merging", "Rep.Creating", "Rep.F1Error", "Rep.Caption");
 // empty for any other name.

@@ -27,6 +27,7 @@ set(QUORVANE_FUZZ_TARGETS
     analysers/protocolfile
     analysers/msgparser
     analysers/decoders
+    reports/exprparser
     app/bfareport
     app/spoolfiles
     app/emfwalk)

@@ -1,0 +1,444 @@
+// The report model: TRptGen describes one report over a source dataset with its collections
+// (header cells, groups, detail columns, titles, footers, totals, virtual fields), owns the
+// aggregate accumulator, the used-field list, the two lists of user functions and the field map,
+// and checks virtual fields for circular references. No pass walks the dataset into a workbook
+// yet; the spreadsheet output object joins with the spreadsheet output.
+#pragma once
+
+#include "accum.h"
+#include "enumrows.h"
+#include "flookup.h"
+#include "graphics.h"
+#include "repproc.h"
+#include "uflist.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TReportFileIterator;
+class TRptGen;
+class TRptCollectionBase;
+
+enum TVAlign : quint8 { vaTop, vaCenter, vaBottom };
+enum THAlign : quint8 { haLeft, haCenter, haRight };
+enum TTitlePlacement : quint8 { tpFirstPage, tpAllPages };
+enum TFooterKind : quint8 { fkText, fkDate, fkTime, fkDateTime, fkPagenum };
+
+// The section names of a report, in this order.
+extern const char* const RptSectionNames[6]; // "RepHEAD" ... "RepTITLE"
+
+// The look of one cell.
+class TCellDefinition
+{
+public:
+    TFont Font;
+    TBorderSet Border = TBorderSet::All();
+    TColor Color = clNone;
+    TVAlign VAlign = vaCenter;
+    THAlign HAlign = haCenter;
+    QString Text;
+    bool WrapText = false;
+    bool DefaultFont = true;
+
+    // Copies the font, the text, both alignments, the colour and the borders.
+    void Assign(const TCellDefinition& source);
+};
+
+// ---- Collections
+
+// An item of a report collection: an ID unique in its collection (from 0, never reused) and a
+// display name for designer lists.
+class TRptCollectionItem
+{
+public:
+    virtual ~TRptCollectionItem();
+    TRptCollectionItem(const TRptCollectionItem&) = delete;
+    TRptCollectionItem& operator=(const TRptCollectionItem&) = delete;
+
+    int ID() const { return m_id; }
+    int Index() const;
+    TRptCollectionBase* Collection() const { return m_collection; }
+    // The class name unless the item says otherwise.
+    virtual QString DisplayName() const;
+    virtual const char* ClassName() const = 0;
+
+protected:
+    explicit TRptCollectionItem(TRptCollectionBase* collection);
+    // Copies the cell definition into one of the item's own.
+    static void copyCell(TCellDefinition& own, const TCellDefinition& given) { own.Assign(given); }
+
+private:
+    TRptCollectionBase* m_collection;
+    int m_id;
+};
+
+class TRptCollectionBase
+{
+public:
+    explicit TRptCollectionBase(TRptGen* owner) : m_owner(owner) {}
+    virtual ~TRptCollectionBase();
+    TRptCollectionBase(const TRptCollectionBase&) = delete;
+    TRptCollectionBase& operator=(const TRptCollectionBase&) = delete;
+
+    // The report the collection was made for.
+    TRptGen* Owner() const { return m_owner; }
+    int Count() const { return int(m_items.size()); }
+    TRptCollectionItem* ItemAt(int index) const { return m_items.at(size_t(index)).get(); }
+    int IndexOf(const TRptCollectionItem* item) const;
+    TRptCollectionItem* FindItemID(int id) const;
+    // Destroys the item (it has left the collection when its destructor runs).
+    void Delete(int index);
+    void Clear();
+
+protected:
+    template <class T> T* add()
+    {
+        auto item = std::make_unique<T>(this);
+        T* raw = item.get();
+        m_items.push_back(std::move(item));
+        return raw;
+    }
+
+private:
+    friend class TRptCollectionItem;
+    TRptGen* m_owner;
+    std::vector<std::unique_ptr<TRptCollectionItem>> m_items;
+    int m_nextId = 0;
+};
+
+template <class T> class TRptCollection : public TRptCollectionBase
+{
+public:
+    using TRptCollectionBase::TRptCollectionBase;
+    T* Add() { return add<T>(); }
+    T* Items(int index) const { return static_cast<T*>(ItemAt(index)); }
+    T* operator[](int index) const { return Items(index); }
+};
+
+class THeadItem;
+// A plain list of header items, which the model does not fill.
+using THeadItemCollector = QList<THeadItem*>;
+
+// A header cell; Master is the ID of the header item above it (-1 at the top).
+class THeadItem : public TRptCollectionItem
+{
+public:
+    explicit THeadItem(TRptCollectionBase* collection);
+    // Every item whose Master is this one's ID takes this one's Master.
+    ~THeadItem() override;
+
+    const TCellDefinition& CellDefinition() const { return m_cell; }
+    TCellDefinition& CellDefinition() { return m_cell; }
+    void SetCellDefinition(const TCellDefinition& cell) { copyCell(m_cell, cell); }
+    int Master = -1;
+    THeadItemCollector Collector;
+
+    // The cell text; when empty, "THeadItem" and the ID.
+    QString DisplayName() const override;
+    const char* ClassName() const override { return "THeadItem"; }
+
+private:
+    TCellDefinition m_cell;
+};
+
+class TRptHeader : public TRptCollection<THeadItem>
+{
+public:
+    using TRptCollection::TRptCollection;
+    THeadItemCollector Collector;
+};
+
+class TTotalDefs;
+
+// A total: an expression whose fields and virtual fields may stand only inside aggregates.
+class TTotalDef : public TRptCollectionItem
+{
+public:
+    // The expression takes the report's user functions and the field names of its SourceDataSet,
+    // and reports its fields to the report's used-field list.
+    explicit TTotalDef(TRptCollectionBase* collection);
+    ~TTotalDef() override;
+
+    QString FieldName;
+    QString Picture;
+    bool NewLine = false;
+    QString NewLineFormat;
+    QString Expression() const { return m_expr->Text(); }
+    void SetExpression(const QString& text) { m_expr->SetText(text); }
+    const TCellDefinition& CellDef() const { return m_cell; }
+    TCellDefinition& CellDef() { return m_cell; }
+    void SetCellDef(const TCellDefinition& cell) { copyCell(m_cell, cell); }
+    TRptExpr& Expr() { return *m_expr; }
+
+    // FieldName; when empty, the class name.
+    QString DisplayName() const override;
+    const char* ClassName() const override { return "TTotalDef"; }
+
+private:
+    TCellDefinition m_cell;
+    std::unique_ptr<TRptExpr> m_expr;
+};
+
+// The totals of the report or of a group, with a serial number shared by the whole program.
+class TTotalDefs : public TRptCollection<TTotalDef>
+{
+public:
+    explicit TTotalDefs(TRptGen* owner);
+
+    bool SeparateCaption = false;
+    bool ShowValues = true;
+    QString Caption;
+    TColor Color = 0xC0C0C0;
+    TFont Font;
+    TFont OtherFont;
+    int Number() const { return m_number; }
+
+private:
+    int m_number;
+};
+
+class TGroupItem : public TRptCollectionItem
+{
+public:
+    explicit TGroupItem(TRptCollectionBase* collection);
+    ~TGroupItem() override;
+
+    QString OrderFields;
+    QString ShowFields;
+    bool ShowValues = true;
+    bool EntireGroup = false;
+    bool PageBreak = false;
+    QStringList SortItems;
+    bool DescendIndex = false;
+    int SelectionNumber = 0;
+    QString OtherTitle;
+    QString OtherTitleTotal;
+    TFont OtherFont;
+    const TCellDefinition& CellDefinition() const { return m_cell; }
+    TCellDefinition& CellDefinition() { return m_cell; }
+    void SetCellDefinition(const TCellDefinition& cell) { copyCell(m_cell, cell); }
+    TTotalDefs& Totals() { return *m_totals; }
+
+    // "G" and the ID.
+    QString DisplayName() const override;
+    const char* ClassName() const override { return "TGroupItem"; }
+
+private:
+    TCellDefinition m_cell;
+    std::unique_ptr<TTotalDefs> m_totals;
+};
+
+class TDetailItem : public TRptCollectionItem
+{
+public:
+    explicit TDetailItem(TRptCollectionBase* collection) : TRptCollectionItem(collection) {}
+    QString FieldName;
+    double Width = 0;
+    QString Picture;
+    const TCellDefinition& CellDefinition() const { return m_cell; }
+    TCellDefinition& CellDefinition() { return m_cell; }
+    void SetCellDefinition(const TCellDefinition& cell) { copyCell(m_cell, cell); }
+
+    // FieldName; when empty, the class name.
+    QString DisplayName() const override;
+    const char* ClassName() const override { return "TDetailItem"; }
+
+private:
+    TCellDefinition m_cell;
+};
+
+class TTitleItem : public TRptCollectionItem
+{
+public:
+    // Its cell has no borders.
+    explicit TTitleItem(TRptCollectionBase* collection);
+    TTitlePlacement Placement = tpAllPages;
+    const TCellDefinition& CellDefinition() const { return m_cell; }
+    TCellDefinition& CellDefinition() { return m_cell; }
+    void SetCellDefinition(const TCellDefinition& cell) { copyCell(m_cell, cell); }
+
+    // The cell text; when empty, the class name.
+    QString DisplayName() const override;
+    const char* ClassName() const override { return "TTitleItem"; }
+
+private:
+    TCellDefinition m_cell;
+};
+
+class TFooterItem : public TRptCollectionItem
+{
+public:
+    // Its cell has no borders.
+    explicit TFooterItem(TRptCollectionBase* collection);
+    TFooterKind Kind = fkText;
+    const TCellDefinition& CellDefinition() const { return m_cell; }
+    TCellDefinition& CellDefinition() { return m_cell; }
+    void SetCellDefinition(const TCellDefinition& cell) { copyCell(m_cell, cell); }
+
+    // "DATE", "TIME", "DATETIME" or "PAGENUMBER" by kind; for text the cell text, or the class
+    // name when empty.
+    QString DisplayName() const override;
+    const char* ClassName() const override { return "TFooterItem"; }
+
+private:
+    TCellDefinition m_cell;
+};
+
+class TVirtualField;
+using TOnCalcEvent = std::function<void(TVirtualField& sender, Variant& value)>;
+
+// A field computed from an expression of the report.
+class TVirtualField : public TRptCollectionItem
+{
+public:
+    explicit TVirtualField(TRptCollectionBase* collection);
+    ~TVirtualField() override;
+
+    QString Expression() const { return m_expression; }
+    // A text that reaches this field through bracketed names, directly or through other virtual
+    // fields, is refused with message 27 (a string literal's brackets are no reference; an
+    // unclosed string or bracket is message 16) and the old expression stays.
+    void SetExpression(const QString& text);
+    // Only stored: a later self-reference is caught when the value or the type is worked out.
+    QString GetDisplayName() const { return m_displayName; }
+    void SetDisplayName(const QString& name) { m_displayName = name; }
+    QString Picture;
+    TOnCalcEvent OnCalcField;
+
+    // The expression, made on demand with the report's user functions.
+    TRptExpr& Expr();
+    // The expression's type, size and value. Reached again while one of them is being worked
+    // out, the field raises message 27 (as Exception).
+    quint8 ResultType();
+    int Size();
+    Variant Value();
+
+    // DisplayName; when empty, the class name.
+    QString DisplayName() const override;
+    const char* ClassName() const override { return "TVirtualField"; }
+
+private:
+    void checkCircular(const QString& text) const;
+    class Busy;
+
+    QString m_expression;
+    QString m_displayName;
+    std::unique_ptr<TRptExpr> m_expr;
+    bool m_busy = false;
+};
+
+using TGroups = TRptCollection<TGroupItem>;
+using TDetailItems = TRptCollection<TDetailItem>;
+using TTitleItems = TRptCollection<TTitleItem>;
+using TFooterItems = TRptCollection<TFooterItem>;
+using TVirtualFields = TRptCollection<TVirtualField>;
+
+// What the expressions learn of a virtual field.
+struct TVirtualFieldInfo
+{
+    bool Found = false;
+    quint8 ResultType = rtNumber;
+    int Size = 0;
+    QString DisplayName;
+    TVFieldMethod Method; // empty when not found
+};
+
+class TRptGen : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TRptGen(QObject* owner = nullptr);
+    ~TRptGen() override;
+
+    // Cleared when the component goes.
+    TReportServer* Server() const { return m_server; }
+    void SetServer(TReportServer* server) { m_server = server; }
+    TRptHeader& HeadItems() { return *m_headItems; }
+    TGroups& GroupItems() { return *m_groupItems; }
+    TDetailItems& DetailItems() { return *m_detailItems; }
+    TTitleItems& TitleItems() { return *m_titleItems; }
+    TTotalDefs& Totals() { return *m_totals; }
+    TFooterItems& FooterItems() { return *m_footerItems; }
+    TVirtualFields& VirtualFields() { return *m_virtualFields; }
+    // Cleared when the dataset goes. The totals' expressions take its field names, also when it
+    // changes after they exist.
+    DataSet* SourceDataSet() const { return m_sourceDataSet; }
+    void SetSourceDataSet(DataSet* dataSet);
+    QString SortOrder;
+    bool ShowDetail = true;
+    double LeftMargin = 0;
+    double RightMargin = 0;
+    double TopMargin = 0;
+    double BottomMargin = 0;
+    bool Landscape = false;
+    // Names of user functions, and of those whose arguments are taken as raw text; setting
+    // copies them into the report's own lists and into every expression.
+    const QStringList& UserFunction() const { return m_userFunction; }
+    void SetUserFunction(const QStringList& names);
+    const QStringList& UserFunction2() const { return m_userFunction2; }
+    void SetUserFunction2(const QStringList& names);
+    // Null until the report pass makes one.
+    TFieldMap* FieldMap() const { return m_fieldMap.get(); }
+    void SetFieldMap(std::unique_ptr<TFieldMap> map) { m_fieldMap = std::move(map); }
+    // Folder of the temporary tables.
+    QString DatabasePath;
+    // The row containers are TPDXContainer (temporary tables) instead of TClientDSContainer.
+    bool ParadoxTable() const { return m_paradoxTable; }
+    void SetParadoxTable(bool on) { m_paradoxTable = on; }
+
+    std::function<void(DataSet& dataSet, Field& field, Variant& value)> OnGetFieldValue;
+    std::function<void(DataSet* dataSet, const QString& function, const QString& param,
+                       double& value)>
+        OnGetFunctionValue;
+    std::function<void(const QString& function, const QString& param, TExprNodeList& params,
+                       std::unique_ptr<TUserFuncNode>& node)>
+        OnGetFunctionNode;
+    std::function<void(const QString& name, QString& value)> OnGetMacroValue;
+
+    TAccumulator& Accumulator() { return *m_accumulator; }
+    TUsedFieldList& UsedFields() { return m_usedFields; }
+    // The spreadsheet output object, when there is one.
+    TReportFileIterator* Output() const { return m_output.get(); }
+
+    // A new row container of the class ParadoxTable selects, in DatabasePath.
+    std::unique_ptr<TAbstractDSContainer> NewContainer() const;
+
+    // The virtual field whose DisplayName is `name` (any case): its expression's type and size
+    // (worked out now) and a method that evaluates it.
+    TVirtualFieldInfo FindVirtualField(const QString& name);
+
+    // The keyed dataset of the group rows: its first field a row's key, its second the key of
+    // the row above.
+    QPointer<DataSet> KeyDataSet;
+    // The key `-steps` links above `key` (-1 when a link is missing); `key` itself for steps of 0
+    // or more.
+    qint64 AncestorKey(qint64 key, qint64 steps) const;
+
+private:
+    void forEachTotals(const std::function<void(TTotalDefs&)>& visit);
+    void updateExpressions();
+
+    QPointer<TReportServer> m_server;
+    QPointer<DataSet> m_sourceDataSet;
+    QMetaObject::Connection m_sourceGone;
+    QStringList m_userFunction;
+    QStringList m_userFunction2;
+    bool m_paradoxTable = false;
+    TUsedFieldList m_usedFields;
+    std::unique_ptr<TAccumulator> m_accumulator;
+    std::unique_ptr<TFieldMap> m_fieldMap;
+    // Kept by a shared pointer, which frees an object of a class this file does not know.
+    std::shared_ptr<TReportFileIterator> m_output;
+    std::unique_ptr<TRptHeader> m_headItems;
+    std::unique_ptr<TGroups> m_groupItems;
+    std::unique_ptr<TDetailItems> m_detailItems;
+    std::unique_ptr<TTitleItems> m_titleItems;
+    std::unique_ptr<TTotalDefs> m_totals;
+    std::unique_ptr<TFooterItems> m_footerItems;
+    std::unique_ptr<TVirtualFields> m_virtualFields;
+};
