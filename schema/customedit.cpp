@@ -22,6 +22,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -343,7 +344,6 @@ void TfCustomEdit::FormResize(QObject*)
 {
     for (TDBGrid* grid : {GTable, GLink, GFields, GLook})
         shareLanguageColumns(grid);
-    m_resized = true;
 }
 
 void TfCustomEdit::shareLanguageColumns(TDBGrid* grid)
@@ -704,15 +704,8 @@ void TfCustomEdit::SaveToDatabase()
 bool ShowCustomEditor(TTableStrEditDlg& Editor)
 {
     auto* form = CreateForm<TfCustomEdit>();
-    bool ok = false;
-    try {
-        form->setCaption(QStringLiteral("Custom data - ") + Editor.Engine.TS.TableName());
-        form->SetSources(Editor);
-        ok = form->ShowModal() == mrOk;
-    } catch (...) {
-        form->Free();
-        throw;
-    }
-    form->Free();
-    return ok;
+    const auto free = qScopeGuard([form] { form->Free(); });
+    form->setCaption(QStringLiteral("Custom data - ") + Editor.Engine.TS.TableName());
+    form->SetSources(Editor);
+    return form->ShowModal() == mrOk;
 }

@@ -106,7 +106,6 @@ private:
     DataSet* m_fieldsSource = nullptr;
     DataSet* m_linksSource = nullptr;
     bool m_loading = false;
-    bool m_resized = false;
     QStringList m_custom; // the Custom list being edited
 };
 

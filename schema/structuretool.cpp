@@ -12,6 +12,7 @@
 #include <platform/dialogs.h>
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <cstdio>
 
@@ -129,15 +130,12 @@ int StructureToolMain(const QStringList& arguments)
     int result = mrCancel;
     try {
         edited.SetUpgradeAction(tableExists(k, edited.TableName()) ? uaAlter : uaCreate);
-        auto* editor = CreateForm<TTableStrEditDlg>();
-        try {
+        {
+            auto* editor = CreateForm<TTableStrEditDlg>();
+            const auto free = qScopeGuard([editor] { editor->Free(); });
             editor->LoadStructure(edited);
             result = editor->ShowModal();
-        } catch (...) {
-            editor->Free();
-            throw;
         }
-        editor->Free();
         if (result != mrOk)
             return 0;
         // The editor only describes the change; its caller decides whether to make it.

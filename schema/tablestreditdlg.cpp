@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -1017,18 +1018,13 @@ void TTableStrEditDlg::tbNewLinkClick(QObject*)
     const QScopedValueRollback<bool> open(Engine.LinkDialogOpen, true);
     gLink->SetSelectedField(QStringLiteral("MASTER"));
     auto* dialog = CreateForm<TfNewLink>();
+    const auto free = qScopeGuard([dialog] { dialog->Free(); });
     dialog->setCaption(fTName->currentText() + QStringLiteral(" - [create link]"));
     QStringList masters = Engine.TableList;
     masters.sort(Qt::CaseInsensitive);
     dialog->fTList->addItems(masters);
     dialog->Init(*this);
-    try {
-        dialog->ShowModal();
-    } catch (...) {
-        dialog->Free();
-        throw;
-    }
-    dialog->Free();
+    dialog->ShowModal();
 }
 
 void TTableStrEditDlg::tbDelLinkClick(QObject*)
