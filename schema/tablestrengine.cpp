@@ -62,24 +62,22 @@ bool HasName(const QStringList& list, const QString& name)
     return list.contains(name, Qt::CaseInsensitive);
 }
 
+void DefineWorkSet(MemDataSet& d, const char* name, std::initializer_list<WorkColumn> columns)
+{
+    d.setObjectName(QLatin1String(name));
+    for (const WorkColumn& c : columns) {
+        d.fieldDefs().add(QLatin1String(c.name), c.type, c.size);
+        d.addField(QLatin1String(c.name), c.type, c.size);
+    }
+}
+
 } // namespace strwork
 
 namespace {
 
-struct Column
+void define(MemDataSet& d, const char* name, std::initializer_list<WorkColumn> columns)
 {
-    const char* name;
-    FieldType type;
-    int size;
-};
-
-void define(MemDataSet& d, const char* name, std::initializer_list<Column> columns)
-{
-    d.setObjectName(QLatin1String(name));
-    for (const Column& c : columns) {
-        d.fieldDefs().add(QLatin1String(c.name), c.type, c.size);
-        d.addField(QLatin1String(c.name), c.type, c.size);
-    }
+    DefineWorkSet(d, name, columns);
 }
 
 constexpr FieldType Str = FieldType::String;
@@ -669,7 +667,9 @@ void TTableStrEngine::tbRestFldClick()
 
 void TTableStrEngine::gFieldsCellClick(const QString& field)
 {
-    if (TFields.isEmpty() || Mark(TFields) == MarkDropped)
+    // The first row of a new table, still being inserted, counts as a row.
+    if ((TFields.isEmpty() && TFields.state() != DataSet::State::Insert) ||
+        Mark(TFields) == MarkDropped)
         return;
     const bool required = sameName(field, QStringLiteral("REQUIRED"));
     if (!required && !sameName(field, QStringLiteral("HIDDEN")))
@@ -767,7 +767,7 @@ void TTableStrEngine::tbRestIndClick()
 
 void TTableStrEngine::gIndCellClick(const QString& field)
 {
-    if (TInd.isEmpty() || Mark(TInd) == MarkDropped)
+    if ((TInd.isEmpty() && TInd.state() != DataSet::State::Insert) || Mark(TInd) == MarkDropped)
         return;
     const bool clustered = sameName(field, QStringLiteral("CLASTERED"));
     if (!clustered && (B(TInd, "PK") || !sameName(field, QStringLiteral("UNIQUE"))))

@@ -175,6 +175,11 @@ public:
     void checkBrowseMode();
     // A field was changed since edit or insert began.
     bool isModified() const { return m_modified; }
+    // In insert state: the record goes to the end (append) rather than before the current one.
+    bool isAppending() const
+    {
+        return m_state == State::Insert && m_insertMode == PostMode::Append;
+    }
     // False for read-only datasets (raising "Cannot modify a read-only dataset" on edit).
     virtual bool canModify() const { return true; }
 
