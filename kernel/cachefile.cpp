@@ -109,6 +109,9 @@ void TDBRequest::LoadThroughCacheFile(TDBCache& cache)
                 cache.fieldByName(last)->setVisible(false);
             // Not open for the others' writes, yet bound to the descriptions a reload replaces.
             cache.RegisterBoundCache();
+            // The file keeps no formats or labels: the fields look as a load makes them look.
+            if (cache.Options.testFlag(coAutoFields))
+                cache.SetupFormatsAndLabels();
             cache.AfterLoad();
             return;
         }

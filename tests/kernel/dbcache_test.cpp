@@ -11,6 +11,7 @@
 #include <support/kernel_schema.h>
 #include <support/workspace.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -578,4 +579,61 @@ TEST(DataSetActions, RetriedWhileASqliteProcessHoldsTheFile)
     EXPECT_EQ(k.rows("select A from T"), QStringList({"2"}));
     holder.closeWriteChannel();
     holder.waitForFinished(10000);
+}
+
+namespace {
+
+// A cached request on every column of FICHES under the alias "Fiches".
+std::unique_ptr<TDBRequest> cachedFiches(CachePractice& p)
+{
+    p.access.SetCachePath(p.programFolder.path());
+    auto r = p.request();
+    addFrom(*r, "FICHES", "F");
+    addSelect(*r, "F", "*");
+    r->SetCached(true);
+    r->SetCacheAlias("Fiches");
+    return r;
+}
+
+} // namespace
+
+// Formats, labels and visibility of a cache restored from its file are those of the same cache
+// read from the database, whatever its options.
+TEST(CacheFiles, ARestoredCacheIsPresentedAsALoadedOne)
+{
+    const TDBCacheOptions shown = coAutoFormats | coAutoDisplay;
+    for (const TDBCacheOptions options : {shown, shown | coAutoFields}) {
+        SCOPED_TRACE(int(options));
+        TestWorkspace ws(1);
+        CachePractice p;
+        p.kernel.exec("update METAFIELD set CUSTOM = 'Label=Nom du patient' where FIELD_NAME = "
+                      "'NOM'");
+        p.access.LoadMetaData();
+        p.access.SetLanguage(krnLangFRA);
+        auto r = cachedFiches(p);
+        // label, visible, first row's text, per field of interest
+        auto presented = [](TDBCache& c) {
+            QStringList out;
+            c.first();
+            for (const char* name : {"NOM", "SEXE", "ACTIF", "NE_LE", "MONTANT", "UPDATE_ID0"}) {
+                const Field* f = c.FieldByName(name);
+                out.append(f->displayLabel() + '|' + (f->isVisible() ? "shown" : "hidden") + '|' +
+                           f->displayText());
+            }
+            return out;
+        };
+        TDBCache loaded, restored;
+        loaded.Options = restored.Options = options;
+        loaded.SetRequest(r.get());
+        restored.SetRequest(r.get());
+        loaded.Open();
+        ASSERT_TRUE(QFile::exists(p.programFolder.path() + "/fiches.dat"));
+        restored.Open();
+        const QStringList expected{"Nom du patient|shown|Éloi", "SEXE|hidden|Femme",
+                                   "ACTIF|shown|Oui",           "NE_LE|shown|01/02/2005",
+                                   "MONTANT|shown|1 234,50",    "UPDATE_ID0|hidden|"};
+        EXPECT_EQ(presented(loaded), expected);
+        EXPECT_EQ(presented(restored), expected);
+        p.access.SetLanguage(krnLangUnknown);
+    }
 }
