@@ -595,6 +595,20 @@ std::unique_ptr<TDBRequest> cachedFiches(CachePractice& p)
     return r;
 }
 
+// The name the next index made from a field list gets: one more than the last one made.
+QString nextIndexName(CachePractice& p)
+{
+    auto r = p.request();
+    addFrom(*r, "FICHES", "F");
+    addSelect(*r, "F", "*");
+    TDBCache c;
+    c.SetRequest(r.get());
+    c.Open();
+    c.SetIndexFieldNames("SEXE;NOM");
+    const QString made = c.indexName();
+    return QStringLiteral("idx%1A").arg(made.mid(3).chopped(1).toULongLong() + 1);
+}
+
 } // namespace
 
 // Formats, labels and visibility of a cache restored from its file are those of the same cache
@@ -636,4 +650,34 @@ TEST(CacheFiles, ARestoredCacheIsPresentedAsALoadedOne)
         EXPECT_EQ(presented(restored), expected);
         p.access.SetLanguage(krnLangUnknown);
     }
+}
+
+// An index name kept in a cache file (made in an earlier run, whose counter started where this
+// one's does) is never made again for another field list.
+TEST(CacheFiles, ARestoredIndexNameIsNotMadeAgain)
+{
+    CachePractice p;
+    auto r = cachedFiches(p);
+    TDBCache first;
+    first.SetRequest(r.get());
+    first.SetIndexFieldNames("NOM");
+    first.Open();
+    const QString file = p.programFolder.path() + "/fiches.dat";
+    // The file as an earlier run left it: its index named as this run's next one will be.
+    const QString taken = nextIndexName(p);
+    MemDataSet forged;
+    forged.loadFromFile(file);
+    ASSERT_EQ(forged.indexDefs().count(), 1);
+    forged.deleteIndex(forged.indexDefs().list().first().name);
+    forged.addIndex(taken, "NOM", IndexDef::CaseInsensitive);
+    forged.saveToFile(file);
+
+    TDBCache restored;
+    restored.SetRequest(r.get());
+    restored.Open();
+    restored.SetIndexFieldNames("FICHES_ID");
+    EXPECT_NE(restored.indexName(), taken);
+    EXPECT_EQ(column(restored, "FICHES_ID"), QStringList({"1", "2", "3", "4", "5", "6", "7"}));
+    restored.SetIndexFieldNames("NOM");
+    EXPECT_EQ(restored.indexName(), taken);
 }
