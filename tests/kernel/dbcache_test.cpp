@@ -681,3 +681,36 @@ TEST(CacheFiles, ARestoredIndexNameIsNotMadeAgain)
     restored.SetIndexFieldNames("NOM");
     EXPECT_EQ(restored.indexName(), taken);
 }
+
+// Only a complete result goes into the cache file: a fill cut at the packet size is read from
+// the database again next time, and says that more rows wait.
+TEST(CacheFiles, APartialFillIsNotSaved)
+{
+    const struct
+    {
+        int packet;
+        int rows;
+        bool more;
+        bool saved;
+    } cases[] = {
+        {3, 3, true, false},
+        {-1, 7, false, true},
+        {10, 7, false, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.packet);
+        CachePractice p;
+        auto r = cachedFiches(p);
+        r->SetParentPacketRecords(false);
+        r->SetPacketRecords(k.packet);
+        for (const char* load : {"from the database", "again"}) {
+            SCOPED_TRACE(load);
+            TDBCache c;
+            c.SetRequest(r.get());
+            c.Open();
+            EXPECT_EQ(c.recordCount(), k.rows);
+            EXPECT_EQ(c.MoreRecords(), k.more);
+            EXPECT_EQ(QFile::exists(p.programFolder.path() + "/fiches.dat"), k.saved);
+        }
+    }
+}
