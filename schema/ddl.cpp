@@ -299,10 +299,12 @@ void TTableStruct::RenameTable()
     };
     update("update METATABLE set TABLE_NAME = '%1' where TABLE_NAME = '%2'");
     update("update METAFIELD set TABLE_NAME = '%1' where TABLE_NAME = '%2'");
-    if (ServerKind != ServerKind::Standard) {
+    // Only MS SQL Server has REC_VERSION: on Oracle, whose DDL commits as it goes, the update
+    // would fail after the table was renamed, its description left under the old name.
+    if (ServerKind == ServerKind::MSSQL)
         update("update REC_VERSION set TABLE_NAME = '%1' where TABLE_NAME = '%2'");
+    if (ServerKind != ServerKind::Standard)
         DropAllTriggers();
-    }
     update("update TABLELINK set PARENT = '%1' where PARENT = '%2'");
     update("update TABLELINK set CHILD = '%1' where CHILD = '%2'");
     update("update ROLEPERM set TABLE_NAME = '%1' where TABLE_NAME = '%2'");
