@@ -17,11 +17,12 @@ using namespace schematest;
 
 namespace {
 
-// PATIENT (three rows, two permissions) and VISIT, whose PATIENT_ID refers to it.
+// PATIENT (three rows; the tools' own rights, whose role 0 has no DBROLE row, and one of NURSE)
+// and VISIT, whose PATIENT_ID refers to it.
 void clinic(SchemaDb& d)
 {
     d.kernel.exec("create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
-                  "insert into DBROLE values (0, 'PUBLIC'), (5, 'NURSE');");
+                  "insert into DBROLE values (5, 'NURSE');");
     auto patient = d.table("PATIENT");
     addField(*patient, "PATIENT_ID", dtInteger, 0, foRequired);
     addField(*patient, "NAME", dtString, 40)->MetaType = "NOM";

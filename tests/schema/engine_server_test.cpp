@@ -19,7 +19,7 @@ void clinic(SchemaDb& d)
 {
     d.kernel.exec(
         "create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
-        "insert into DBROLE values (0, 'PUBLIC'), (5, 'NURSE');"
+        "insert into DBROLE values (5, 'NURSE');"
         "create table SYSIND (TBL varchar(40), indid integer, name varchar(30), keycnt "
         "integer, status integer);"
         "create table IDXCOL (TBL varchar(40), indid integer, nkey integer, col varchar(30));");
@@ -113,6 +113,10 @@ TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
                   golden(kind == 1 ? "engine_rebuild_mssql.txt" : "engine_rebuild_oracle.txt"));
         EXPECT_EQ(d.recorder->transactions, QStringList());
         EXPECT_EQ(d.rows("select * from PATIENT"), QStringList{"1|Durand"});
+        // The tools' own rights (role 0, which has no DBROLE row) are kept, without a grant.
+        EXPECT_EQ(d.rows("select DBROLE_ID || ACTION from ROLEPERM where TABLE_NAME = 'PATIENT' "
+                         "order by 1"),
+                  QStringList({"0D", "0I", "0S", "0U", "5S"}));
         // A copy or a drop that fails ends the rebuild there; the caller rolls back.
         for (const char* text : {"insert into PATIENT_TMP(", "drop table PATIENT"}) {
             const QString statement(text);
