@@ -103,6 +103,41 @@ TEST(EngineServer, IndexesReadFromTheCataloguesWithTheKeyFirst)
     }
 }
 
+// On Oracle an index made under its table's prefix (the plain name was taken elsewhere) is the
+// index an upgrade item names by its plain name.
+TEST(EngineServer, AnOracleIndexUnderItsTablesPrefixAnswersToItsPlainName)
+{
+    const struct
+    {
+        TUpgradeAction action;
+        const char* fields;
+        QStringList rows; // UA, NAME, NEW_NAME, FIELDS of the index rows after the key
+    } cases[] = {
+        {uaAlter, "NAME,PATIENT_ID", {"A|IX_NAME|IX_NAME|NAME,PATIENT_ID"}},
+        {uaDrop, "NAME", {"D|IX_NAME|IX_NAME|NAME"}},
+        {uaCreate, "NAME", {"|PATIENT_IX_NAME|PATIENT_IX_NAME|NAME"}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(int(k.action));
+        SchemaDb d(2);
+        clinic(d);
+        d.kernel.exec("insert into ORAIND values ('PATIENT', 'PATIENT_IX_NAME', 'NONUNIQUE');"
+                      "insert into ORACOL values ('PATIENT_IX_NAME', 'NAME', 1, 'PATIENT');");
+        auto s = d.table("PATIENT", uaAlter);
+        addIndex(*s, "IX_NAME", k.fields)->UpgradeAction = k.action;
+        TTableStrEngine e;
+        e.BatchMode = true;
+        e.LoadStructure(*s);
+        EXPECT_EQ(rowsOf(e.TInd, {"UA", "NAME", "NEW_NAME", "FIELDS"}).mid(1), k.rows);
+        // Applied, an alteration or a drop takes the prefixed index away.
+        d.answer("select INDEX_NAME from SYS.ALL_INDEXES\r\nwhere (TABLE_NAME = Upper('PATIENT') "
+                 "and INDEX_NAME = Upper('PATIENT_IX_NAME'))",
+                 "select 'PATIENT_IX_NAME' as INDEX_NAME");
+        EXPECT_EQ(saveStructure(d, *s).contains("drop index PATIENT_IX_NAME"),
+                  k.action != uaCreate);
+    }
+}
+
 TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
 {
     for (const quint8 kind : {1, 2}) {
