@@ -7,6 +7,7 @@
 
 #include <kernel/dbaccess.h>
 #include <platform/db/database.h>
+#include <platform/db/localtable.h>
 
 namespace {
 
@@ -257,7 +258,14 @@ void TTableStruct::AlterField(const TFieldItem& item)
     case uaDrop:
         if (!ColumnExists(item.FieldName))
             return;
-        ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+        if (ServerKind == ServerKind::Standard) {
+            // SQLite checks every view when a column goes: none may stand in the way.
+            changeOutsideViews(q.database()->connection(), [&] {
+                ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+            });
+        } else {
+            ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+        }
         DeleteMetaField(item);
         break;
     case uaAlter:
