@@ -287,3 +287,44 @@ TEST(ProgramFaults, ASerialLineThatHangsUpIsOpenedAgainWhenItComesBack)
     EXPECT_EQ(logged("hung up"), 1);
     kill9(folder);
 }
+
+// A serial source whose device is not there when the program starts: the failure is logged once
+// with the port and the reason (in the log and on standard error), the source keeps its state,
+// and the port opens when the device appears, capturing as usual.
+TEST(ProgramFaults, ASerialPortThatCannotBeOpenedIsToldOnceAndOpenedWhenItAppears)
+{
+    ProgramFolder folder;
+    const QString device = folder.ws.path(u"ttyCOM2"_s);
+    const QString analyser = folder.ws.path(u"ttyAnalyser"_s);
+    folder.prepareTables(u"INSERT INTO \"cfg.db\" VALUES (1, 4, 1, 'Analyser', 'XYZ', 0, 0, 0, "
+                         "NULL);"
+                         "INSERT INTO \"com.DB\" VALUES (1, 2, 0, 2, 3, -1, 6, 8, 0, 0, 0);"_s);
+    folder.writeUsualIni({u"[Options.COM2]"_s, u"Device="_s + device});
+    QProcess socat;
+    const auto stop = qScopeGuard([&] {
+        socat.terminate();
+        socat.waitForFinished(10000);
+    });
+    const QByteArray told =
+        "COM2 (" + device.toUtf8() + ") cannot be opened: no such serial device";
+    const auto logged = [&](const QByteArray& text) { return operationsLog(folder).count(text); };
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return logged(told) == 1; }));
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains(told); }));
+    // Several attempts later, still one line; the source is still active.
+    ASSERT_TRUE(folder.waitForTicks(60));
+    EXPECT_EQ(logged("cannot be opened"), 1);
+    EXPECT_EQ(folder.cli(u"SELECT State FROM \"cfg.db\";"_s), u"1"_s);
+
+    socat.start(u"socat"_s,
+                {u"pty,raw,echo=0,link="_s + device, u"pty,raw,echo=0,link="_s + analyser});
+    ASSERT_TRUE(pumpEventsUntil([&] { return QFileInfo::exists(analyser); }, 10000));
+    ASSERT_TRUE(
+        folder.waitFor([&] { return logged("COM2 (" + device.toUtf8() + ") is open now") == 1; }));
+    QFile far(analyser);
+    ASSERT_TRUE(far.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    ASSERT_GT(far.write("RESULT" + QByteArray(1, ETX)), 0);
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
+    EXPECT_EQ(readFileBytes(folder.work() + u"buf/1.4"_s), "RESULT");
+    kill9(folder);
+}
