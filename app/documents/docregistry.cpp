@@ -18,6 +18,7 @@
 #include <platform/fileops.h>
 #include <platform/files.h>
 #include <platform/regional.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
@@ -33,11 +34,6 @@
 namespace {
 
 RestructureRecordFileProc restructureHook = nullptr;
-
-// Source types run from 1 (folder) to 5 (screen capture); each names the data files of its
-// documents.
-constexpr int FirstSourceType = 1;
-constexpr int LastSourceType = 5;
 
 // What the registry needs of a source row.
 struct Source
