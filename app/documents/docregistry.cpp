@@ -35,6 +35,13 @@ namespace {
 
 RestructureRecordFileProc restructureHook = nullptr;
 
+// The file name a document's row keeps: the path it came from, or none for a screen capture,
+// whose file the program wrote itself.
+QString rowFileName(const QString& sourcePath, int sourceType)
+{
+    return sourceType == stScreen ? QString() : sourcePath;
+}
+
 // What the registry needs of a source row.
 struct Source
 {
@@ -385,7 +392,8 @@ int handOver(const fileops::NativePath& sourceFile, const QString& shown, int cf
         return 0;
     }
     try {
-        appendDocumentRow(CurrentPack, number, shown, cfg, type, needIdOf(type, source));
+        appendDocumentRow(CurrentPack, number, rowFileName(shown, source->type), cfg, type,
+                          needIdOf(type, source));
     } catch (const std::exception& e) {
         giveBack(temp, sourceFile, undo);
         failure.reason = notRegistered(shown, exceptionMessage(e));
@@ -429,7 +437,8 @@ bool rowAwaitsFile(const HandOverName& h, int sourceType)
     st->bind(0, h.number);
     if (!st->step() || st->columnValue(0).toInt() != h.cfg)
         return false;
-    if (!h.source.isEmpty() && st->columnValue(1).toString() != h.source.text())
+    if (!h.source.isEmpty() &&
+        st->columnValue(1).toString() != rowFileName(h.source.text(), sourceType))
         return false;
     return !QFileInfo::exists(DocumentFileName(h.number, sourceType));
 }
