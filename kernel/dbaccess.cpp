@@ -141,17 +141,10 @@ void SetKernelCacheServices(TKernelCacheServices* services)
     cacheServices = services;
 }
 
-quint8 GetServerKind(Database& database)
+ServerKind::Kind GetServerKind(Database& database)
 {
     database.open();
-    const QString driver = database.driverName();
-    if (driver == QLatin1String("STANDARD"))
-        return ServerKind::Standard;
-    if (driver == QLatin1String("MSSQL"))
-        return ServerKind::MSSQL;
-    if (driver == QLatin1String("ORACLE"))
-        return ServerKind::Oracle;
-    return ServerKind::Unknown;
+    return ServerKind::ofDriverName(database.driverName());
 }
 
 QString CastExpression(const TDBAccess& access, const QString& expression, FieldType type, int size)
@@ -408,7 +401,7 @@ bool TDBAccess::UpgradeKernelModule(TDBAccess& access, int databaseVersion, int 
 bool TDBAccess::LoadMacros()
 {
     Database& db = requireDatabase();
-    const int kind = GetServerKind(db);
+    const ServerKind::Kind kind = GetServerKind(db);
     QList<QPair<QString, QString>> rows;
     {
         WorkStatement st(*m_work, QStringLiteral("select * from META_MACRO"));

@@ -9,6 +9,7 @@
 #include <kernel/tokenizer.h>
 #include <platform/data/dataset.h>
 #include <platform/db/database.h>
+#include <platform/db/serverkind.h>
 
 #include <QHash>
 #include <QObject>
@@ -25,18 +26,9 @@ class SqlQuery;
 class TDBRequest;
 class TKernelCache;
 
-// Server kinds: 0 other or not known yet, 1 MS SQL Server, 2 Oracle, 3 the local kind
-// ("STANDARD", on SQLite).
-namespace ServerKind {
-constexpr quint8 Unknown = 0;
-constexpr quint8 MSSQL = 1;
-constexpr quint8 Oracle = 2;
-constexpr quint8 Standard = 3;
-} // namespace ServerKind
-
 // Connects the database and maps the driver name of its alias, exactly as spelled: "STANDARD" 3,
 // "MSSQL" 1, "ORACLE" 2, anything else 0. Engine errors of the connection pass through.
-quint8 GetServerKind(Database& database);
+ServerKind::Kind GetServerKind(Database& database);
 
 // The server and database names the setup utility is told about; nothing in this program assigns
 // them, so the setup file carries them empty.
@@ -140,7 +132,7 @@ public:
     void SetKernelVersion(int version) { m_kernelVersion = version; }
 
     // ---- state
-    quint8 ServerKind() const { return m_serverKind; }
+    ServerKind::Kind ServerKind() const { return m_serverKind; }
     void UpdateServerKind();
     bool BooleanAsChar() const { return m_booleanAsChar; }
     // The server's decimal separator, as it writes a number cast to text.
@@ -278,7 +270,7 @@ private:
     QPointer<DataSet> m_tables;
     QPointer<DataSet> m_fields;
     QPointer<DataSet> m_links;
-    quint8 m_serverKind = ServerKind::Unknown;
+    ServerKind::Kind m_serverKind = ServerKind::Unknown;
     QList<QPair<QString, QPointer<LocalTable>>> m_tableCache;
     QList<QPair<QString, QPointer<DataSet>>> m_lookupSources;
     QList<QPair<QString, QPointer<DataSet>>> m_autoLookupSources;

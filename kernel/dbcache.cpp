@@ -424,10 +424,14 @@ void TDBCache::SetIndexFieldNames(const QString& fields)
             break;
         }
     }
+    // A cache file keeps the names an earlier run gave, whose counter started where this one's
+    // did: a name the dataset holds already is passed over.
     if (name.isEmpty()) {
-        name = QStringLiteral("idx%1%2")
-                   .arg(++indexCounter)
-                   .arg(m_descending ? QLatin1Char('D') : QLatin1Char('A'));
+        do {
+            name = QStringLiteral("idx%1%2")
+                       .arg(++indexCounter)
+                       .arg(m_descending ? QLatin1Char('D') : QLatin1Char('A'));
+        } while (indexDefs().find(name));
         if (isActive())
             addIndex(name, fieldList(list).join(QLatin1Char(';')),
                      wanted | IndexDef::CaseInsensitive);

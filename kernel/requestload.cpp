@@ -114,7 +114,8 @@ void streamRows(DbStatement& statement, bool pending, const FieldDefs& sourceDef
 // A cache field made from a source column: its type follows the column's metadata `meta` (null
 // when it has none) or else the type `exprType` of the select expression that gave it, by server
 // kind; only text keeps its size.
-FieldDef cacheColumnDef(FieldDef d, const TFieldProps* meta, TDataType exprType, quint8 kind)
+FieldDef cacheColumnDef(FieldDef d, const TFieldProps* meta, TDataType exprType,
+                        ServerKind::Kind kind)
 {
     if (meta && (d.type == FieldType::Blob || d.type == FieldType::Memo)) {
         if (meta->DataType == dtString || meta->DataType == dtLangString)
@@ -303,7 +304,7 @@ FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const FieldDefs& source,
                                      const QString& fields)
 {
     TDBAccess& access = loadingAccess();
-    const quint8 kind = access.ServerKind();
+    const ServerKind::Kind kind = access.ServerKind();
 
     // The pseudo-fields of the select items: the source only carries their typed null columns.
     QList<TFieldDescriptor> selected;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <kernel/metadata.h>
+#include <platform/db/serverkind.h>
 
 #include <QList>
 #include <QMap>
@@ -110,7 +111,7 @@ struct TViewStruct
     QString TableName; // the view's name
     bool System = true;
     QStringList Custom;
-    int ServerKind = 0;
+    ServerKind::Kind ServerKind = ServerKind::Unknown;
     QString BaseTable;          // stored as METATABLE.BASE_TABLE
     QString PrimaryIndexFields; // comma list; empty: no key index
     QList<TViewFieldItem> Fields;

@@ -186,10 +186,12 @@ TTableStrEngine::TTableStrEngine(QObject* owner) : QObject(owner)
                        QStringLiteral("  and L.CHILD = T.TABLE_NAME")});
     setLines(QCopyPerm, {QStringLiteral("insert into ROLEPERM(DBROLE_ID,TABLE_NAME,ACTION,KIND)"),
                          QStringLiteral("values (:DBROLE_ID,:NEW_NAME,:ACTION,:KIND)")});
-    setLines(QPerm,
-             {QStringLiteral("select RP.*,R.DBNAME"), QStringLiteral("from ROLEPERM RP,DBROLE R"),
-              QStringLiteral("where RP.TABLE_NAME=:TABLE_NAME"),
-              QStringLiteral("    and RP.DBROLE_ID=R.DBROLE_ID")});
+    // Every permission row, also one whose role has no DBROLE row (the tools' own rights, role
+    // 0): only its grant needs the role's name.
+    setLines(QPerm, {QStringLiteral("select RP.*,R.DBNAME"),
+                     QStringLiteral("from ROLEPERM RP left outer join DBROLE R"),
+                     QStringLiteral("    on RP.DBROLE_ID=R.DBROLE_ID"),
+                     QStringLiteral("where RP.TABLE_NAME=:TABLE_NAME")});
     createWorkSets();
     connectHandlers();
 }

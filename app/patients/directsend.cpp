@@ -34,7 +34,6 @@
 namespace {
 
 // The source type of Breeze documents, whose file stays where Breeze keeps it.
-constexpr int BreezeType = 2;
 
 QString hex(int number)
 {
@@ -602,7 +601,7 @@ bool ExportDocument(int Number)
     QList<int> allRows{Number};
     allRows.append(furtherRows);
 
-    const bool breeze = source->type == BreezeType;
+    const bool breeze = source->type == stBreeze;
     const QString firstFile = breeze ? (QFileInfo::exists(doc.fileName) ? doc.fileName : QString())
                                      : FindDocumentFile(Number, source->type);
     if (firstFile.isEmpty()) {

@@ -616,6 +616,51 @@ void changeStructure(Database* db, const QString& table, bool tableOpen, F chang
     }
 }
 
+// The legacy setting also keeps a rename from rewriting or checking triggers, as the servers
+// leave them.
+QString legacyAlterTable(DbConnection& conn)
+{
+    auto st = conn.prepare(QStringLiteral("PRAGMA legacy_alter_table"));
+    return st->step() ? st->columnValue(0).toString() : QStringLiteral("0");
+}
+
+} // namespace
+
+void changeOutsideViews(DbConnection& conn, const std::function<void()>& change)
+{
+    QList<std::pair<QString, QString>> views;
+    {
+        auto st = conn.prepare(QStringLiteral(
+            "SELECT name, sql FROM sqlite_master WHERE type = 'view' ORDER BY rowid"));
+        while (st->step())
+            views.append({st->columnValue(0).toString(), st->columnValue(1).toString()});
+    }
+    const QString legacy = legacyAlterTable(conn);
+    const QString restore = QStringLiteral("PRAGMA legacy_alter_table = %1").arg(legacy.toInt());
+    conn.execute(QStringLiteral("SAVEPOINT qv_views"));
+    try {
+        conn.execute(QStringLiteral("PRAGMA legacy_alter_table = 1"));
+        for (const auto& view : std::as_const(views))
+            conn.execute(QStringLiteral("DROP VIEW %1").arg(quoteSqlName(view.first)));
+        change();
+        for (const auto& view : std::as_const(views))
+            conn.execute(view.second);
+        conn.execute(restore);
+        conn.execute(QStringLiteral("RELEASE qv_views"));
+    } catch (...) {
+        try {
+            conn.execute(QStringLiteral("ROLLBACK TO qv_views"));
+            conn.execute(QStringLiteral("RELEASE qv_views"));
+            conn.execute(restore);
+        } catch (const EngineError&) {
+            // The first error is the one to report.
+        }
+        throw;
+    }
+}
+
+namespace {
+
 QString requireTable(DbConnection& conn, const QString& table)
 {
     auto st = conn.prepare(QStringLiteral(
@@ -758,8 +803,10 @@ void LocalTable::dropField(const QString& name)
                                           .arg(name, ix.name.isEmpty() ? PrimaryName : ix.name));
             }
         }
-        conn.execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2")
-                         .arg(quoteSqlName(table), quoteSqlName(f->name)));
+        changeOutsideViews(conn, [&] {
+            conn.execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2")
+                             .arg(quoteSqlName(table), quoteSqlName(f->name)));
+        });
     });
 }
 
@@ -804,9 +851,11 @@ void LocalTable::Impl::changeField(DbConnection& conn, const QString& table, con
     conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteSqlName(work)));
     conn.execute(createTableSql(work, newFields));
     copyRows(conn, table, oldFields, work, newFields, changed);
-    conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
-    conn.execute(
-        QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoteSqlName(work), quoteSqlName(table)));
+    changeOutsideViews(conn, [&] {
+        conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
+        conn.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                         .arg(quoteSqlName(work), quoteSqlName(table)));
+    });
     for (const IndexDef& ix : indexes.list())
         conn.execute(createIndexSql(table, newFields, ix));
 }
@@ -877,8 +926,10 @@ void LocalTable::renameTable(const QString& newName)
         for (const IndexDef& ix : indexes.list())
             c.execute(
                 QStringLiteral("DROP INDEX %1").arg(quoteSqlName(Impl::indexSqlName(table, ix))));
-        c.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
-                      .arg(quoteSqlName(table), quoteSqlName(newName)));
+        changeOutsideViews(c, [&] {
+            c.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                          .arg(quoteSqlName(table), quoteSqlName(newName)));
+        });
         const FieldDefs fields = Impl::readFieldDefs(c, newName);
         for (const IndexDef& ix : indexes.list())
             c.execute(Impl::createIndexSql(newName, fields, ix));

@@ -7,6 +7,8 @@
 #include <platform/db/database.h>
 #include <platform/db/databasebinding.h>
 
+#include <functional>
+
 // The table is read in pages through keyset queries on the current order (index fields, then the
 // row's own number), forwards and backwards; it is never loaded whole. Each post writes one row
 // at once (committed unless the database has a transaction open).
@@ -104,3 +106,11 @@ private:
     QString m_tableName;
     bool m_exclusive = false;
 };
+
+// Runs `change` (a rename or a column drop of a local database) with the database's views set
+// aside: SQLite checks every view when a table is renamed or loses a column, so a view on a table
+// that has been dropped, or on the table a rebuild puts back under its name, would refuse it. The
+// views are dropped, `change` runs, and each view is made again from its own text, all in one
+// savepoint; a rename leaves the views' texts as they were (as the servers do). Raises what
+// `change` or the views raise, with nothing changed.
+void changeOutsideViews(DbConnection& conn, const std::function<void()>& change);

@@ -931,11 +931,11 @@ private:
 class Driver : public DbDriver
 {
 public:
-    explicit Driver(ServerKind kind) : m_kind(kind) {}
+    explicit Driver(ServerKind::Kind kind) : m_kind(kind) {}
 
     QString name() const override
     {
-        return m_kind == ServerKind::MsSql ? MsSqlDriverName : OracleDriverName;
+        return m_kind == ServerKind::MSSQL ? MsSqlDriverName : OracleDriverName;
     }
 
     std::unique_ptr<DbConnection> connect(const ConnectionParams& params) override
@@ -983,10 +983,10 @@ private:
                 .arg(name(), ConnectionStringParam);
         QString driver = params.value(OdbcDriverParam).trimmed();
         if (driver.isEmpty())
-            driver = m_kind == ServerKind::MsSql ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
+            driver = m_kind == ServerKind::MSSQL ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
         QString what = QStringLiteral("Cannot connect to the %1 database").arg(name());
         const QString database = params.value(DbParam::DatabaseName);
-        if (m_kind == ServerKind::MsSql && !database.isEmpty())
+        if (m_kind == ServerKind::MSSQL && !database.isEmpty())
             what += QStringLiteral(" '%1'").arg(database);
         const QString server = params.value(DbParam::ServerName);
         if (!server.isEmpty())
@@ -994,14 +994,14 @@ private:
         return what + QStringLiteral(" through ODBC driver '%1'").arg(driver);
     }
 
-    ServerKind m_kind;
+    ServerKind::Kind m_kind;
 };
 
 } // namespace
 
 // ---- public functions
 
-QString connectionString(ServerKind kind, const ConnectionParams& params)
+QString connectionString(ServerKind::Kind kind, const ConnectionParams& params)
 {
     const QString user = params.value(DbParam::UserName);
     const QString password = params.value(DbParam::Password);
@@ -1020,11 +1020,11 @@ QString connectionString(ServerKind kind, const ConnectionParams& params)
     }
     QString driver = params.value(OdbcDriverParam).trimmed();
     if (driver.isEmpty())
-        driver = kind == ServerKind::MsSql ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
+        driver = kind == ServerKind::MSSQL ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
     // The driver name always goes in braces: names often hold blanks.
     parts.append(QStringLiteral("DRIVER={%1}")
                      .arg(QString(driver).replace(QLatin1String("}"), QLatin1String("}}"))));
-    if (kind == ServerKind::MsSql) {
+    if (kind == ServerKind::MSSQL) {
         addPart(parts, "SERVER", params.value(DbParam::ServerName));
         addPart(parts, "DATABASE", params.value(DbParam::DatabaseName));
         if (driver.compare(DefaultMsSqlOdbcDriver, Qt::CaseInsensitive) == 0)
@@ -1037,14 +1037,14 @@ QString connectionString(ServerKind kind, const ConnectionParams& params)
     return parts.join(QLatin1Char(';'));
 }
 
-std::unique_ptr<DbDriver> makeDriver(ServerKind kind)
+std::unique_ptr<DbDriver> makeDriver(ServerKind::Kind kind)
 {
     return std::make_unique<Driver>(kind);
 }
 
 void registerDrivers()
 {
-    DbDriver::registerDriver(makeDriver(ServerKind::MsSql));
+    DbDriver::registerDriver(makeDriver(ServerKind::MSSQL));
     DbDriver::registerDriver(makeDriver(ServerKind::Oracle));
 }
 

@@ -249,3 +249,25 @@ TEST(DocumentRegistry, HandOversCutShortAreFinishedAtTheNextStart)
     EXPECT_EQ(readFileBytes(WorkPath + "recovered/incoming-77-1"), "unknown");
     EXPECT_TRUE(QFileInfo(BufDir + ".Trash-0").isDir());
 }
+
+// A screen capture's row keeps no file name, its file being the program's own: so does one
+// finished or registered after an interrupted hand-over.
+TEST(DocumentRegistry, ACapturesRowHasNoFileNameAlsoAfterAnInterruptedHandOver)
+{
+    LocalTablesFixture f;
+    f.addSource(2, 5);
+    const QString capture = BufDir + ".capture-1.bmp";
+    writeFileBytes(capture, "picture");
+    EXPECT_EQ(RegisterDocument(capture, 2, 0, "BMP", HandOver::Move), 1);
+    // Cut short after the row, and before it.
+    f.cli("INSERT INTO \"FILES.DB\" (Number, Cfg, File_name, Type) VALUES (6, 2, NULL, 0);");
+    const QString path = QString(capture).replace("/", "%2F");
+    writeFileBytes(BufDir + ".handover.2.0.6.1.424d50." + path, "row stored");
+    writeFileBytes(BufDir + ".handover.2.0.7.2.424d50." + path, "row not stored");
+    RecoverHandOvers();
+    EXPECT_EQ(bufFiles(), QStringList({"1.5", "6.5", "7.5"}));
+    EXPECT_EQ(readFileBytes(BufDir + "7.5"), "row not stored");
+    EXPECT_EQ(f.cli("SELECT Number || ':' || ifnull(File_name, '') FROM \"FILES.DB\" ORDER BY "
+                    "Number;"),
+              "1:\n6:\n7:");
+}

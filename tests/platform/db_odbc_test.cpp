@@ -115,7 +115,7 @@ TEST(OdbcConnectionString, BuiltFromTheAliasParametersOrGivenWhole)
     p.setValue(DbParam::DatabaseName, "Cabinet");
     p.setValue(DbParam::UserName, "sa");
     p.setValue(DbParam::Password, "pw");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p),
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p),
               "DRIVER={FreeTDS};SERVER=labsrv\\CABINET;"
               "DATABASE=Cabinet;TDS_Version=7.4;UID=sa;PWD=pw");
     // Oracle: the server name is the TNS name; there is no database name.
@@ -127,7 +127,7 @@ TEST(OdbcConnectionString, BuiltFromTheAliasParametersOrGivenWhole)
     p.remove(DbParam::DatabaseName);
     p.setValue(DbParam::UserName, " sa");
     p.setValue(DbParam::Password, "a;DATABASE=x}");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p),
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p),
               "DRIVER={ODBC Driver 18 for SQL Server};SERVER=labsrv\\CABINET;UID={ sa};"
               "PWD={a;DATABASE=x}}}");
 
@@ -135,11 +135,11 @@ TEST(OdbcConnectionString, BuiltFromTheAliasParametersOrGivenWhole)
     p.setValue(DbParam::UserName, "u");
     p.setValue(DbParam::Password, "p");
     p.setValue(ConnectionStringParam, "DSN=Lab;");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p), "DSN=Lab;UID=u;PWD=p");
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p), "DSN=Lab;UID=u;PWD=p");
     p.setValue(ConnectionStringParam, "Driver={X};uid=me;Pwd=secret");
     EXPECT_EQ(connectionString(ServerKind::Oracle, p), "Driver={X};uid=me;Pwd=secret");
     p.setValue(ConnectionStringParam, "Driver={X};Pwd={a;uid=b}");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p), "Driver={X};Pwd={a;uid=b};UID=u");
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p), "Driver={X};Pwd={a;uid=b};UID=u");
 }
 
 TEST(OdbcDiagnostics, CodesOfTheServersConditionsAndTheRecordsKept)
