@@ -128,18 +128,18 @@ TEST(ScreenCapture, RequestsOnTheLocalSocketTakeThePictureAtOnce)
     ScreenWindow::offer(ScreenWindow::screen());
     ASSERT_TRUE(request({"x"}));
     EXPECT_EQ(requests, 1) << "the silent connection asked for nothing";
-    EXPECT_EQ(w.documents(), u"1:5"_s);
+    EXPECT_EQ(w.documents(), u"1:5:"_s);
     EXPECT_FALSE(ScreenWindow::offered());
 
     ScreenWindow::offer(ScreenWindow::screen());
     ASSERT_TRUE(request({"capture\n", "capture\n", "capture\n"}));
     EXPECT_EQ(requests, 2);
-    EXPECT_EQ(w.documents(), u"1:5,2:5"_s);
+    EXPECT_EQ(w.documents(), u"1:5:,2:5:"_s);
     // Nothing on the clipboard: a request takes nothing; by then the writes after the first on
     // the second connection would have been counted too.
     ASSERT_TRUE(request({"x"}));
     EXPECT_EQ(requests, 3);
-    EXPECT_EQ(w.documents(), u"1:5,2:5"_s);
+    EXPECT_EQ(w.documents(), u"1:5:,2:5:"_s);
     EXPECT_EQ(silent.state(), QLocalSocket::ConnectedState);
 }
 
