@@ -101,7 +101,9 @@ protected:
         folder.writeIni(ini);
     }
 
-    // Starts the program and waits until it holds the ports of the active sources.
+    // Starts the program and waits until it holds the ports of the active sources and has
+    // ticked once: start-up is then over, so what a peer sends from now on is not purged with
+    // the bytes a port holds when it opens.
     void startProgram(const QList<PtyPair*>& activePorts)
     {
         folder.start();
@@ -109,6 +111,8 @@ protected:
             [&] {
                 if (folder.process.state() == QProcess::NotRunning)
                     return true;
+                if (!folder.output().contains("QUORVANE tick "))
+                    return false;
                 for (PtyPair* pair : activePorts)
                     if (!pair->nearSettings().exclusive)
                         return false;
