@@ -4,6 +4,7 @@
 #include "maxmfile.h"
 
 #include "devcatalogue.h"
+#include "drvmain.h"
 #include "hmx.h"
 #include "resultdecoders.h"
 #include "resulttext.h"
@@ -83,7 +84,7 @@ public:
         if (high < 0 || low < 0) {
             why = m_at + 1 < m_content.size()
                       ? QStringLiteral("its line count \"%1\" is not a hexadecimal number")
-                            .arg(AnsiText(m_content.mid(m_at, 2)))
+                            .arg(BytesToTagText(m_content.mid(m_at, 2)))
                       : QStringLiteral("the data ends where its line count is due");
             return std::nullopt;
         }
@@ -232,7 +233,8 @@ std::optional<QByteArray> storedLayout(const QByteArray& file, QString& why)
 {
     const int count = HMXTwoDigits(file);
     if (count < 0) {
-        why = QStringLiteral("the block count \"%1\" is not a number").arg(AnsiText(file.left(2)));
+        why = QStringLiteral("the block count \"%1\" is not a number")
+                  .arg(BytesToTagText(file.left(2)));
         return std::nullopt;
     }
     const qsizetype length = count > 0 ? (file.size() - 2) / count - BlockFrame : 0;
@@ -284,10 +286,13 @@ std::optional<QByteArray> storedLayout(const QByteArray& file, QString& why)
 
 void logFailure(const QString& fileName, const QString& why)
 {
-    AppendLogLine(OperationsLogFileName(),
-                  QStringLiteral("Proc. CorrectMaxM: \"%1\": %2; the file is kept as received")
-                      .arg(fileName, why),
-                  false);
+    QString line = QStringLiteral("Proc. CorrectMaxM: \"%1\": %2; the file is kept as received")
+                       .arg(fileName, why);
+    // One line, whatever a file name holds.
+    for (QChar& c : line)
+        if (c == u'\r' || c == u'\n')
+            c = u' ';
+    AppendLogLine(OperationsLogFileName(), line, false);
 }
 
 } // namespace
