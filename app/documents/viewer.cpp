@@ -188,6 +188,11 @@ QHash<QString, TResultView>& ResultViews()
         {QStringLiteral("RFT"), decoded(ViewRftFile)},
         {QStringLiteral("ABX"), decoded(ViewAbxFile)},
         {QStringLiteral("SRS"), decoded(ViewStarrsedFile)},
+        {QStringLiteral("ALB"), decoded(ViewAutolabFile)},
+        {QStringLiteral("SMX"), decoded(ViewSysmexFile)},
+        {QStringLiteral("ADV"), decoded(ViewAdviaFile)},
+        {QStringLiteral("MXM"), decoded([](const QString& f, QStringList& h, QStringList& r,
+                                           QStringList* n) { ViewMaxMFile(f, h, r, n); })},
         {QStringLiteral("911"), decoded(ViewHitachi911File)},
         {QStringLiteral("912"), decoded(ViewHitachi912File)},
     };

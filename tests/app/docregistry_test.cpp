@@ -2,17 +2,20 @@
 // what is left when storing fails. Rows are read back with the sqlite3 tool.
 #include "localtables_fixture.h"
 
+#include <analysers/maxmfile.h>
 #include <app/appglobals.h>
 #include <app/documents/docregistry.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>
 #include <platform/support/globals.h>
+#include <platform/support/logfile.h>
 
 #include <support/scoped_dialogs.h>
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -160,6 +163,48 @@ TEST(DocumentRegistry, MxmFilesAreRewrittenAndAFileReturnedToATakenPathIsKeptAsi
     EXPECT_EQ(readFileBytes(BufDir + "unregistered-a.mxm"), "first");
     EXPECT_EQ(countRows(f), "4");
     returningFile.clear();
+}
+
+TEST(DocumentRegistry, AReceivedMaxMFileIsRewrittenOrKeptAsItCameAndItsRowIsStoredEitherWay)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 4);
+    SetRestructureRecordFileHook(&RestructureRecordFile);
+    const QString file = f.ws.path("cap/r.mxm");
+    const auto same = [&file](const QString& data) {
+        return QProcess::execute("cmp", {file, QStringLiteral(QUORVANE_TEST_DATA "/") + data}) == 0;
+    };
+    writeFileBytes(file, testData("fuzz/decoders/maxm_received_2x200.mxm"));
+    EXPECT_EQ(AddImportedFile(CurrentPack, file, 1, 0, "mxm"), 1);
+    EXPECT_TRUE(same("analysers/maxm_stored_2x256.mxm"));
+    EXPECT_TRUE(f.ws.operationsLog().isEmpty());
+
+    const struct
+    {
+        const char* file;
+        bool failWrite;
+    } failures[] = {
+        {"fuzz/decoders/maxm_received_count_03.mxm", false},
+        {"fuzz/decoders/maxm_received_too_long.mxm", false},
+        {"fuzz/decoders/maxm_received_2x200.mxm", true},
+    };
+    int number = 1;
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.file);
+        QFile::remove(OperationsLogFileName());
+        writeFileBytes(file, testData(c.file));
+        if (c.failWrite)
+            fileops::failNth(fileops::Op::Write, 1);
+        EXPECT_EQ(AddImportedFile(CurrentPack, file, 1, 0, "MXM"), ++number);
+        fileops::resetFaults();
+        EXPECT_TRUE(same(c.file));
+        const QByteArray log = f.ws.operationsLog();
+        EXPECT_TRUE(log.startsWith("Proc. CorrectMaxM: \"" + file.toUtf8() + "\": "))
+            << log.constData();
+        EXPECT_EQ(log.count('\n'), 1) << log.constData();
+    }
+    SetRestructureRecordFileHook(nullptr);
+    EXPECT_EQ(countRows(f), "4");
 }
 
 TEST(DocumentRegistry, AStoreRefusedOrAFailedHandOverLeavesTheFileAndNoRow)
