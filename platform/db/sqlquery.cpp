@@ -122,6 +122,7 @@ void SqlQuery::execSql()
     while (st->step()) {
     }
     m_rowsAffected = st->rowsAffected();
+    readOutputParams(*st, m_parsed, m_params);
 }
 
 qint64 SqlQuery::fetchInto(MemDataSet& target)

@@ -45,7 +45,8 @@ public:
 
     // Runs a statement that returns no rows (INSERT, UPDATE, DELETE, DDL); rowsAffected() then
     // tells how many rows it changed. Raises EngineError; a parameter never given a value raises
-    // Exception "No value for parameter 'NAME'".
+    // Exception "No value for parameter 'NAME'". Parameters whose type is output or input-output
+    // (a stored procedure's) are bound as such and take the values the server gave back.
     void execSql();
     // Rows changed by the last execSql, -1 before one.
     qint64 rowsAffected() const { return m_rowsAffected; }

@@ -24,7 +24,8 @@ struct Recorder
     QStringList statements;
     // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
     QStringList transactions;
-    // Statements SQLite cannot run, and what SQLite runs in their place.
+    // Statements SQLite cannot run, and what SQLite runs in their place. Output parameters of a
+    // statement take the columns of the first row its stand-in returns, in their order.
     QMap<QString, QString> standIns;
     // A statement SQLite refuses is taken as a server would take it, with no rows, instead of
     // failing (for servers' DDL, grants and triggers, which only the recorded text shows).
