@@ -7,6 +7,7 @@
 #include <kernel/fielddesc.h>
 #include <kernel/metadata.h>
 #include <kernel/reswords.h>
+#include <platform/clock.h>
 
 #include <QRegularExpression>
 #include <QSet>
@@ -49,8 +50,7 @@ const std::pair<const char*, const char*> LegacyNames[] = {
 };
 
 // What the access component asks of the request unit: automatic lookup sources are caches on a
-// request of their own. Cache versions are raised by the write-back, which is not part of this
-// program's kernel yet.
+// request of their own; cache versions are raised in CACHESYS.
 class CacheServices : public TKernelCacheServices
 {
 public:
@@ -66,7 +66,10 @@ public:
         cache->SetRequest(request);
         return cache;
     }
-    void IncCacheVersion(Database&, const QString&) override {}
+    void IncCacheVersion(Database& database, const QString& aliases) override
+    {
+        TDBAccess::IncCacheVersion(database, aliases);
+    }
 };
 
 CacheServices services;
@@ -93,15 +96,32 @@ TDBCache::~TDBCache()
     unplugHandlers();
     beforePost = nullptr;
     onFilterRecord = nullptr;
+    dropLookupHandlers();
+    releaseWorkState();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Event routing
 //
-//   plugged (open, used by the caller): every slot runs the cache's routine, which calls the
-//     caller's handler of the same name (and, for the close events, does the cache's own work)
-//   unplugged (loading, or following another cache's write): every slot empty except BeforePost,
-//     which runs OnCalcFields only; so filling the cache fires none of the caller's handlers
+//   plugged (open, used by the caller): every slot runs the cache's routine, which does the
+//     cache's own work (work records, identifiers and defaults of new rows, the write-back on
+//     post and delete, the close events' upkeep) and calls the caller's handler of the same name
+//   unplugged (loading, writing, or following another cache's write): every slot empty except
+//     BeforePost, which runs OnCalcFields and, unless a write is under way, reads the lookup
+//     fields again; so filling the cache or bringing it in line fires none of the caller's
+//     handlers and writes nothing
+
+namespace {
+
+// The program's clock at the last post or delete of a cache.
+QDateTime lastPostTime;
+
+} // namespace
+
+QDateTime LastPostTime()
+{
+    return lastPostTime;
+}
 
 void TDBCache::plugHandlers()
 {
@@ -114,19 +134,20 @@ void TDBCache::plugHandlers()
     beforeInsert = user(&TDBCache::BeforeInsert);
     afterInsert = user(&TDBCache::AfterInsert);
     beforeEdit = user(&TDBCache::BeforeEdit);
-    afterEdit = user(&TDBCache::AfterEdit);
+    afterEdit = [this](DataSet&) { routeAfterEdit(); };
     afterPost = user(&TDBCache::AfterPost);
-    beforeCancel = user(&TDBCache::BeforeCancel);
+    beforeCancel = [this](DataSet&) { routeBeforeCancel(); };
     afterCancel = user(&TDBCache::AfterCancel);
-    beforeDelete = user(&TDBCache::BeforeDelete);
+    beforeDelete = [this](DataSet&) { routeBeforeDelete(); };
     afterDelete = user(&TDBCache::AfterDelete);
     beforeScroll = user(&TDBCache::BeforeScroll);
     afterScroll = user(&TDBCache::AfterScroll);
-    onNewRecord = user(&TDBCache::OnNewRecord);
+    onNewRecord = [this](DataSet&) { routeNewRecord(); };
     onCalcFields = user(&TDBCache::OnCalcFields);
     beforePost = [this](DataSet&) { routeBeforePost(); };
     beforeClose = [this](DataSet&) { routeBeforeClose(); };
     afterClose = [this](DataSet&) { routeAfterClose(); };
+    m_plugged = true;
 }
 
 void TDBCache::unplugHandlers()
@@ -136,18 +157,107 @@ void TDBCache::unplugHandlers()
           &afterPost, &beforeCancel, &afterCancel, &beforeDelete, &afterDelete, &beforeScroll,
           &afterScroll, &onNewRecord, &onCalcFields})
         *slot = nullptr;
-    beforePost = [this](DataSet&) {
-        if (OnCalcFields)
-            OnCalcFields(*this);
-    };
+    beforePost = [this](DataSet&) { routeUnpluggedBeforePost(); };
+    m_plugged = false;
+}
+
+void TDBCache::routeUnpluggedBeforePost()
+{
+    if (OnCalcFields)
+        OnCalcFields(*this);
+    // Rows written by a load or by a write of this or another cache keep what they bring.
+    if (!WriteInProgress() && !(m_request && m_request->Loading()))
+        RefreshLookupFields();
+}
+
+void TDBCache::routeAfterEdit()
+{
+    PrepareWorkRecord(ukModify);
+    if (AfterEdit)
+        AfterEdit(*this);
+}
+
+void TDBCache::routeNewRecord()
+{
+    m_inNewRecord = true;
+    struct Clear
+    {
+        bool& flag;
+        ~Clear() { flag = false; }
+    } clear{m_inNewRecord};
+    PrepareWorkRecord(ukInsert);
+    for (int i = 0; i < fieldCount(); ++i) {
+        Field* f = field(i);
+        if (f->fieldKind() == Field::Kind::Data && f->dataType() == FieldType::Boolean)
+            f->setAsBoolean(false);
+    }
+    if (Options.testFlag(coForwardID) && HasKeyTable()) {
+        TDBAccess* access = Access();
+        const QString key = GetKeyFields().section(QLatin1Char(','), 0, 0).trimmed();
+        if (access) {
+            FieldByName(MetaToCacheName(key))
+                ->setAsInteger(access->GetID(GetTableName(), QString(), 1));
+        }
+    }
+    if (OnNewRecord)
+        OnNewRecord(*this);
 }
 
 void TDBCache::routeBeforePost()
 {
+    lastPostTime = clock::now();
     if (OnCalcFields)
         OnCalcFields(*this);
     if (BeforePost)
         BeforePost(*this);
+    // A handler that posted or cancelled the row has ended the post.
+    if (state() == State::Browse || !HasKeyTable())
+        return;
+    if (state() == State::Insert && m_cachedUpdates)
+        fieldByName(m_rowIdField)->setAsInteger(-m_changeCounter);
+    for (const FieldPropsEntry& entry : m_fieldProps) {
+        Field* f = entry.second ? findField(entry.first) : nullptr;
+        if (!f)
+            continue;
+        const TFieldProps& props = *entry.second;
+        // A new key of an autoincrement column gets its identifier now; null counts as 0.
+        if (props.DataType == dtAutoinc && props.Owner == m_tableProps &&
+            (f->isNull() || f->asInteger() == 0)) {
+            if (TDBAccess* access = Access())
+                f->setAsInteger(access->GetID(GetTableName(), QString(), 1));
+        } else if (props.DataType == dtBoolean && f->isNull()) {
+            f->setAsBoolean(false);
+        }
+    }
+    if (!m_cachedUpdates)
+        ApplyRecord();
+}
+
+void TDBCache::routeBeforeDelete()
+{
+    lastPostTime = clock::now();
+    if (BeforeDelete)
+        BeforeDelete(*this);
+    if (state() == State::Edit)
+        post();
+    PrepareWorkRecord(ukDelete);
+    if (!m_cachedUpdates && HasKeyTable())
+        ApplyRecord();
+}
+
+void TDBCache::routeBeforeCancel()
+{
+    if (BeforeCancel)
+        BeforeCancel(*this);
+    if (state() != State::Edit && state() != State::Insert)
+        return;
+    if (!m_cachedUpdates) {
+        ClearWorkRecords();
+    } else if (state() == State::Insert && m_workRecords && !m_rowIdField.isEmpty()) {
+        const Variant number = fieldByName(m_rowIdField)->value();
+        if (!number.isEmpty() && m_workRecords->locate(m_rowIdField, number))
+            m_workRecords->deleteRecord();
+    }
 }
 
 void TDBCache::routeBeforeClose()
@@ -161,6 +271,7 @@ void TDBCache::routeBeforeClose()
 
 void TDBCache::routeAfterClose()
 {
+    dropLookupHandlers();
     m_fieldIndex.clear();
     m_fieldIndexStale = true;
     releaseWorkState();
@@ -174,6 +285,7 @@ void TDBCache::releaseWorkState()
     indexDefs().clear();
     m_fieldProps.clear();
     m_tableProps = nullptr;
+    m_workRecords.reset();
 }
 
 bool TDBCache::internalPost(const QList<Variant>& values, PostMode mode)
@@ -314,6 +426,8 @@ void TDBCache::AfterLoad()
     if (recordCount() > 1 && Options.testFlag(coNoDupKeys))
         dropDuplicateKeys();
     m_recordCount = recordCount();
+    m_rowCount = m_recordCount;
+    SetupLookupFields();
     if (!Options.testFlag(coAutoFields))
         SetupFormatsAndLabels();
     if (AfterOpen)

@@ -18,6 +18,14 @@ bool sqliteOdbcReady()
            QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("[SQLite3]"));
 }
 
+void RecordingExchange::AddBatchStatement(const SqlQuery& statement)
+{
+    QStringList params;
+    for (const Param& p : statement.params())
+        params.append(p.name() + "=" + (p.isNull() ? QStringLiteral("NULL") : p.asString()));
+    calls.append("add " + statement.sql().split('\n').join(" | ") + " " + params.join(' '));
+}
+
 AccessOnKernel::AccessOnKernel(const QString& alias)
 {
     db.setDatabaseName(QStringLiteral("Main"));

@@ -49,6 +49,18 @@ struct AccessOnKernel
     TDBAccess access;
 };
 
+// An update-batch exchange that records what the kernel asks of it: "open", "send", "discard",
+// and "add " with each statement's text (its lines joined by " | ") and then its parameters as
+// "NAME=value" (value "NULL" when null).
+struct RecordingExchange : TUpdateBatchExchange
+{
+    QStringList calls;
+    void OpenUpdateBatch() override { calls.append("open"); }
+    void AddBatchStatement(const SqlQuery& statement) override;
+    void SendUpdateBatch() override { calls.append("send"); }
+    void DiscardUpdateBatch() override { calls.append("discard"); }
+};
+
 // Metadata datasets that behave like the kernel's caches: statements given by the access
 // component, opened through OpenCache.
 class MetaCache : public SqlQuery, public TKernelCache
