@@ -299,6 +299,9 @@ private:
     QString columnOf(const QString& fieldName) const;
     QStringList keyColumns() const;
     TUpdateKind pendingKind() const;
+    // Positions the work records on the pending change (every record with CachedUpdates, in
+    // order) and calls `visit` there.
+    template <typename Visit> void forEachWorkRecord(Visit visit);
     void changedFields(QStringList& names) const;
     void writeRecord(WriteCall& call);
     void writeDelete(WriteCall& call);

@@ -283,6 +283,19 @@ QStringList TDBCache::keyColumns() const
 // ---------------------------------------------------------------------------------------------
 // Work records
 
+template <typename Visit> void TDBCache::forEachWorkRecord(Visit visit)
+{
+    MemDataSet& work = *m_workRecords;
+    if (!m_cachedUpdates) {
+        // The one pending change: the last record made.
+        work.last();
+        visit();
+        return;
+    }
+    for (work.first(); !work.eof(); work.next())
+        visit();
+}
+
 TUpdateKind TDBCache::pendingKind() const
 {
     const qint64 number = m_cachedUpdates ? m_workRecords->fieldByName(m_rowIdField)->asInteger()
@@ -404,17 +417,7 @@ void TDBCache::ApplyRecord()
             // The local kind opens no server transaction: a savepoint keeps the statements of
             // this write together, so that a failure half-way leaves the tables as they were.
             Savepoint savepoint(call.kind == ServerKind::Standard && !call.batch ? &db : nullptr);
-            MemDataSet& work = *m_workRecords;
-            if (m_cachedUpdates)
-                work.first();
-            else
-                work.last();
-            while (!work.eof()) {
-                writeRecord(call);
-                if (!m_cachedUpdates)
-                    break;
-                work.next();
-            }
+            forEachWorkRecord([&] { writeRecord(call); });
             savepoint.release();
         }
         access->Commit();
@@ -502,6 +505,14 @@ void TDBCache::writeChange(WriteCall& call, TUpdateKind kind, const QStringList&
     SqlQuery& query = call.query;
     query.setSql(lines);
     AssignParamsFromDataSet(query, *this);
+    // A date or a time column is written as one, not as the date-time the cache holds it in.
+    for (const QString& name : params) {
+        const TFieldProps* props = FindFieldProps(name);
+        if (props && props->DataType == dtDate)
+            query.paramByName(name).setDataType(FieldType::Date);
+        else if (props && props->DataType == dtTime)
+            query.paramByName(name).setDataType(FieldType::Time);
+    }
     if (kind == ukModify) {
         // The row is found by its key as it was before the edit.
         const QStringList keyNames = nameList(m_tableProps->KeyFields);
@@ -841,11 +852,7 @@ void TDBCache::ApplyChanges()
         }
     } clear{following};
     MemDataSet& work = *m_workRecords;
-    if (m_cachedUpdates)
-        work.first();
-    else
-        work.last();
-    while (!work.eof()) {
+    forEachWorkRecord([&] {
         const TUpdateKind kind = pendingKind();
         if (m_cachedUpdates && kind != ukDelete &&
             !locate(m_rowIdField, work.fieldByName(m_rowIdField)->value()))
@@ -874,8 +881,5 @@ void TDBCache::ApplyChanges()
         }
         for (TDBCache* c : following)
             c->m_followMark = false;
-        if (!m_cachedUpdates)
-            break;
-        work.next();
-    }
+    });
 }

@@ -82,6 +82,38 @@ QStringList Practice::rows(const TDBRequest& request)
     return queryRows(db, request.CompiledText(), &request.GetParams());
 }
 
+WritePractice::WritePractice(int serverKind) : Practice(serverKind)
+{
+    kernel.execScript(QStringLiteral("writeback.sql"));
+    access.LoadMetaData();
+    recorder->statements.clear();
+    recorder->runs.clear();
+}
+
+CacheOn::CacheOn(Practice& p, const QString& table, const QString& fields, TDBCacheOptions options)
+    : request(p.request(table)), cache(std::make_unique<TDBCache>())
+{
+    request->From().Add()->SetTableName(table);
+    for (const QString& f : fields.split(QLatin1Char(',')))
+        request->Select().Add()->SetText(f.trimmed());
+    cache->setObjectName(table);
+    cache->Options = options;
+    cache->SetRequest(request.get());
+    cache->Open();
+}
+
+QStringList CacheOn::column(const QString& field) const
+{
+    QStringList values;
+    for (const Bookmark& b : cache->bookmarks()) {
+        cache->viewRecord(b, [&] {
+            const Field* f = cache->FieldByName(field);
+            values.append(f->isNull() ? QStringLiteral("NULL") : f->asString());
+        });
+    }
+    return values;
+}
+
 QStringList compiled(TDBRequest& request)
 {
     try {

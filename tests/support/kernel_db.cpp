@@ -34,17 +34,24 @@ QString valueText(const Variant& v)
 class RecordedStatement : public DbStatement
 {
 public:
-    RecordedStatement(std::unique_ptr<DbStatement> inner, int cut)
-        : m_inner(std::move(inner)), m_cut(cut)
+    // `accepted`: the server's statement was taken without SQLite running anything in its
+    // place, so its values are only recorded.
+    RecordedStatement(std::unique_ptr<DbStatement> inner, std::shared_ptr<Recorder> recorder,
+                      const QString& sql, bool accepted)
+        : m_inner(std::move(inner)), m_recorder(std::move(recorder)), m_sql(sql),
+          m_cut(accepted ? 0 : m_recorder->textCut), m_accepted(accepted)
     {
     }
     int parameterCount() const override { return m_inner->parameterCount(); }
     void bind(int index, const Variant& value, FieldType type) override
     {
-        m_inner->bind(index, value, type);
+        record(index, value);
+        if (!m_accepted)
+            m_inner->bind(index, value, type);
     }
     void bindOutput(int index, const Variant&, FieldType type, ParamType) override
     {
+        record(index, Variant(QStringLiteral("<out>")));
         m_outputs.append({index, type});
     }
     Variant outputValue(int index) const override
@@ -58,6 +65,8 @@ public:
     void clearBindings() override { m_inner->clearBindings(); }
     bool step() override
     {
+        if (!m_stepped)
+            m_recorder->runs.append({m_sql, m_values});
         const bool row = m_inner->step();
         if (row && !m_stepped && !m_outputs.isEmpty()) {
             for (int c = 0; c < m_inner->columnCount(); ++c)
@@ -69,7 +78,7 @@ public:
     void reset() override
     {
         m_inner->reset();
-        m_stepped = false;
+        m_stepped = false; // a run again is recorded again
         m_answer.clear();
     }
     int columnCount() const override { return m_inner->columnCount(); }
@@ -86,6 +95,12 @@ public:
     qint64 rowsAffected() const override { return m_inner->rowsAffected(); }
 
 private:
+    void record(int index, const Variant& value)
+    {
+        while (m_values.size() <= index)
+            m_values.append(Variant());
+        m_values[index] = value;
+    }
     Variant cut(const Variant& value) const
     {
         if (m_cut <= 0 || value.type() != Variant::Type::String)
@@ -95,7 +110,11 @@ private:
     }
 
     std::unique_ptr<DbStatement> m_inner;
+    std::shared_ptr<Recorder> m_recorder;
+    QString m_sql;
     int m_cut;
+    bool m_accepted;
+    VariantList m_values;
     QList<QPair<int, FieldType>> m_outputs;
     QList<Variant> m_answer;
     bool m_stepped = false;
@@ -118,12 +137,12 @@ public:
             throw EngineError(EngineCode::InvalidRequest, QStringLiteral("statement refused"));
         try {
             return std::make_unique<RecordedStatement>(
-                m_inner->prepare(m_recorder->standIns.value(sql, sql)), m_recorder->textCut);
+                m_inner->prepare(m_recorder->standIns.value(sql, sql)), m_recorder, sql, false);
         } catch (const EngineError&) {
             if (!m_recorder->acceptUnknown)
                 throw;
             return std::make_unique<RecordedStatement>(
-                m_inner->prepare(QStringLiteral("select 1 where 0")), 0);
+                m_inner->prepare(QStringLiteral("select 1 where 0")), m_recorder, sql, true);
         }
     }
     void beginTransaction() override

@@ -22,6 +22,9 @@ struct Recorder
 {
     // Prepared statements as the engine sent them ("?" for parameters).
     QStringList statements;
+    // Each run of a statement with the values bound to its parameters ("<out>" for an output
+    // parameter), in the order the statements ran.
+    QList<QPair<QString, VariantList>> runs;
     // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
     QStringList transactions;
     // Statements SQLite cannot run, and what SQLite runs in their place. Output parameters of a
