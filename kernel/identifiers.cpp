@@ -70,6 +70,8 @@ enum class KeyRow { Found, Missing, Unreachable };
 // any other error ends the try at once. The table is closed unless the row was reached.
 KeyRow openOnKey(LocalTable& table, const QString& keyName)
 {
+    // A lock another workstation or program holds on the file is waited for as briefly.
+    BusyTimeout wait(table.database()->connection(), TryWaitMs);
     QDeadlineTimer deadline(TryWaitMs);
     for (;;) {
         try {
@@ -226,8 +228,6 @@ int TDBAccess::getIdStandard(const QString& keyName, const QString& fieldName, i
     }
     LocalTable& table = *m_idTable;
     table.setDatabase(&db);
-    // A lock held by another workstation or program is waited for briefly, try by try.
-    BusyTimeout wait(db.connection(), TryWaitMs);
 
     KeyRow row = KeyRow::Unreachable;
     for (int tries = 0; tries < ReserveTries && row == KeyRow::Unreachable; ++tries)

@@ -56,6 +56,8 @@ insert into RDV values (900, 1, '2024-05-01'), (901, 2, '2024-05-02'), (902, 3, 
 create table NOTES (NOTES_ID integer, TEXTE varchar(50), URGENT boolean);
 insert into NOTES values (1, 'première', 0);
 
+-- The unique key lets the stand-ins of the servers' procedures add a missing row.
 create table ID_VALUES (KEY_NAME varchar(30), LAST_VALUE integer);
+create unique index ID_VALUES_KEY on ID_VALUES (KEY_NAME);
 create table KRN_SYS_TRACE_LOG (TABLE_NAME varchar(30), REC_ID integer, ACTION varchar(1),
  LOG text, LOG_DATA text);
