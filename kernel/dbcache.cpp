@@ -9,7 +9,6 @@
 #include <kernel/reswords.h>
 #include <platform/clock.h>
 
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -19,20 +18,10 @@ namespace {
 // Indexes made from field lists are numbered across all caches of the process.
 quint64 indexCounter = 0;
 
-QStringList fieldList(const QString& text)
-{
-    QStringList names;
-    for (const QString& n : text.split(QRegularExpression(QStringLiteral("[;,]")))) {
-        if (!n.trimmed().isEmpty())
-            names.append(n.trimmed());
-    }
-    return names;
-}
-
 bool sameFieldList(const QString& a, const QString& b)
 {
-    const QStringList x = fieldList(a);
-    const QStringList y = fieldList(b);
+    const QStringList x = FieldNameList(a);
+    const QStringList y = FieldNameList(b);
     if (x.size() != y.size())
         return false;
     for (qsizetype i = 0; i < x.size(); ++i) {
@@ -83,6 +72,7 @@ TDBCache::TDBCache(QObject* owner) : MemDataSet(owner)
         if (OnFilterRecord)
             OnFilterRecord(dataSet, accept);
     };
+    installRoutines();
     plugHandlers();
 }
 
@@ -93,8 +83,11 @@ TDBCache::~TDBCache()
         m_access->UnregisterBoundCache(this);
     }
     // The dataset's slots call into this object: none may run while the base class closes.
-    unplugHandlers();
-    beforePost = nullptr;
+    for (NotifyEvent* slot :
+         {&beforeClose, &afterClose, &beforeInsert, &afterInsert, &beforeEdit, &afterEdit,
+          &beforePost, &afterPost, &beforeCancel, &afterCancel, &beforeDelete, &afterDelete,
+          &beforeScroll, &afterScroll, &onNewRecord, &onCalcFields})
+        *slot = nullptr;
     onFilterRecord = nullptr;
     dropLookupHandlers();
     releaseWorkState();
@@ -103,61 +96,72 @@ TDBCache::~TDBCache()
 // ---------------------------------------------------------------------------------------------
 // Event routing
 //
+// The routines stay in the dataset's slots; unplugged, they do nothing but what is said below.
+//
 //   plugged (open, used by the caller): every slot runs the cache's routine, which does the
 //     cache's own work (work records, identifiers and defaults of new rows, the write-back on
 //     post and delete, the close events' upkeep) and calls the caller's handler of the same name
-//   unplugged (loading, writing, or following another cache's write): every slot empty except
+//   unplugged (loading, writing, or following another cache's write): no slot acts but
 //     BeforePost, which runs OnCalcFields and, unless a write is under way, reads the lookup
 //     fields again; so filling the cache or bringing it in line fires none of the caller's
 //     handlers and writes nothing
 
 namespace {
 
-// The program's clock at the last post or delete of a cache.
+// The program's clock at the last post or delete of a cache (in UTC: taken at every post).
 QDateTime lastPostTime;
 
 } // namespace
 
 QDateTime LastPostTime()
 {
-    return lastPostTime;
+    return lastPostTime.toLocalTime();
 }
 
-void TDBCache::plugHandlers()
+void TDBCache::installRoutines()
 {
     auto user = [this](NotifyEvent TDBCache::*handler) {
         return [this, handler](DataSet&) {
-            if (this->*handler)
+            if (m_plugged && this->*handler)
                 (this->*handler)(*this);
+        };
+    };
+    auto own = [this](void (TDBCache::*routine)()) {
+        return [this, routine](DataSet&) {
+            if (m_plugged)
+                (this->*routine)();
         };
     };
     beforeInsert = user(&TDBCache::BeforeInsert);
     afterInsert = user(&TDBCache::AfterInsert);
     beforeEdit = user(&TDBCache::BeforeEdit);
-    afterEdit = [this](DataSet&) { routeAfterEdit(); };
+    afterEdit = own(&TDBCache::routeAfterEdit);
     afterPost = user(&TDBCache::AfterPost);
-    beforeCancel = [this](DataSet&) { routeBeforeCancel(); };
+    beforeCancel = own(&TDBCache::routeBeforeCancel);
     afterCancel = user(&TDBCache::AfterCancel);
-    beforeDelete = [this](DataSet&) { routeBeforeDelete(); };
+    beforeDelete = own(&TDBCache::routeBeforeDelete);
     afterDelete = user(&TDBCache::AfterDelete);
     beforeScroll = user(&TDBCache::BeforeScroll);
     afterScroll = user(&TDBCache::AfterScroll);
-    onNewRecord = [this](DataSet&) { routeNewRecord(); };
+    onNewRecord = own(&TDBCache::routeNewRecord);
     onCalcFields = user(&TDBCache::OnCalcFields);
-    beforePost = [this](DataSet&) { routeBeforePost(); };
-    beforeClose = [this](DataSet&) { routeBeforeClose(); };
-    afterClose = [this](DataSet&) { routeAfterClose(); };
+    beforePost = [this](DataSet&) {
+        if (m_plugged)
+            routeBeforePost();
+        else
+            routeUnpluggedBeforePost();
+    };
+    beforeClose = own(&TDBCache::routeBeforeClose);
+    afterClose = own(&TDBCache::routeAfterClose);
+}
+
+void TDBCache::plugHandlers()
+{
     m_plugged = true;
 }
 
 void TDBCache::unplugHandlers()
 {
-    for (NotifyEvent* slot :
-         {&beforeClose, &afterClose, &beforeInsert, &afterInsert, &beforeEdit, &afterEdit,
-          &afterPost, &beforeCancel, &afterCancel, &beforeDelete, &afterDelete, &beforeScroll,
-          &afterScroll, &onNewRecord, &onCalcFields})
-        *slot = nullptr;
-    beforePost = [this](DataSet&) { routeUnpluggedBeforePost(); };
     m_plugged = false;
 }
 
@@ -205,7 +209,7 @@ void TDBCache::routeNewRecord()
 
 void TDBCache::routeBeforePost()
 {
-    lastPostTime = clock::now();
+    lastPostTime = clock::nowUtc();
     if (OnCalcFields)
         OnCalcFields(*this);
     if (BeforePost)
@@ -235,7 +239,7 @@ void TDBCache::routeBeforePost()
 
 void TDBCache::routeBeforeDelete()
 {
-    lastPostTime = clock::now();
+    lastPostTime = clock::nowUtc();
     if (BeforeDelete)
         BeforeDelete(*this);
     if (state() == State::Edit)
@@ -285,6 +289,15 @@ void TDBCache::releaseWorkState()
     indexDefs().clear();
     m_fieldProps.clear();
     m_tableProps = nullptr;
+    releaseWorkRecords();
+}
+
+void TDBCache::releaseWorkRecords()
+{
+    m_workFields.clear();
+    m_workKeys.clear();
+    m_statementTexts[0].clear();
+    m_statementTexts[1].clear();
     m_workRecords.reset();
 }
 
@@ -299,6 +312,8 @@ void TDBCache::fieldsChanged()
 {
     MemDataSet::fieldsChanged();
     m_fieldIndexStale = true;
+    // The work records pair the fields that were.
+    releaseWorkRecords();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -418,7 +433,7 @@ void TDBCache::AddLookupDescriptor(const QString& name, const QString& descripto
 void TDBCache::AfterLoad()
 {
     if (!m_indexFieldNames.isEmpty()) {
-        const QStringList names = fieldList(m_indexFieldNames);
+        const QStringList names = FieldNameList(m_indexFieldNames);
         if (std::all_of(names.begin(), names.end(),
                         [this](const QString& n) { return findField(n) != nullptr; }))
             SetIndexFieldNames(m_indexFieldNames);
@@ -439,7 +454,7 @@ void TDBCache::dropDuplicateKeys()
     if (!HasKeyTable())
         return;
     QStringList keys;
-    for (const QString& k : fieldList(GetKeyFields()))
+    for (const QString& k : FieldNameList(GetKeyFields()))
         keys.append(MetaToCacheName(k));
     QList<Field*> keyFields;
     for (const QString& k : std::as_const(keys))
@@ -519,7 +534,7 @@ void TDBCache::SetIndexFieldNames(const QString& fields)
     QString list = fields;
     if (list.isEmpty() && m_tableProps) {
         QStringList keys;
-        for (const QString& k : fieldList(m_tableProps->KeyFields))
+        for (const QString& k : FieldNameList(m_tableProps->KeyFields))
             keys.append(MetaToCacheName(k));
         list = keys.join(QLatin1Char(';'));
     }
@@ -543,7 +558,7 @@ void TDBCache::SetIndexFieldNames(const QString& fields)
                    .arg(++indexCounter)
                    .arg(m_descending ? QLatin1Char('D') : QLatin1Char('A'));
         if (isActive())
-            addIndex(name, fieldList(list).join(QLatin1Char(';')),
+            addIndex(name, FieldNameList(list).join(QLatin1Char(';')),
                      wanted | IndexDef::CaseInsensitive);
     }
     if (isActive()) {
@@ -558,7 +573,7 @@ bool TDBCache::FindKey(const VariantList& keyValues)
 {
     if (m_indexFieldNames.isEmpty() && m_tableProps) {
         QStringList keys;
-        for (const QString& k : fieldList(m_tableProps->KeyFields))
+        for (const QString& k : FieldNameList(m_tableProps->KeyFields))
             keys.append(MetaToCacheName(k));
         SetIndexFieldNames(keys.join(QLatin1Char(';')));
     }
@@ -687,7 +702,7 @@ void TDBCache::ApplyParamRange()
 {
     if (m_rangeParams.isEmpty())
         return;
-    const QStringList keys = fieldList(m_rangeKeyFields);
+    const QStringList keys = FieldNameList(m_rangeKeyFields);
     auto assign = [&](QChar end) {
         for (const Param& p : std::as_const(m_rangeParams)) {
             bool ok = false;

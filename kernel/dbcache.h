@@ -278,6 +278,7 @@ private:
 
     // Runs one load of the request with the cache's own routines out of the dataset's slots.
     template <typename Load> auto loadFrame(const char* what, Load load);
+    void installRoutines();
     void plugHandlers();
     void unplugHandlers();
     void routeBeforePost();
@@ -289,6 +290,7 @@ private:
     void routeBeforeClose();
     void routeAfterClose();
     void releaseWorkState();
+    void releaseWorkRecords();
     void dropDuplicateKeys();
     void setupLabels();
     void rebuildFieldIndex() const;
@@ -302,6 +304,7 @@ private:
     // Positions the work records on the pending change (every record with CachedUpdates, in
     // order) and calls `visit` there.
     template <typename Visit> void forEachWorkRecord(Visit visit);
+    void copyToWorkRecord();
     void changedFields(QStringList& names) const;
     void writeRecord(WriteCall& call);
     void writeDelete(WriteCall& call);
@@ -340,6 +343,21 @@ private:
     int m_rowCount = 0;      // the same, whatever coNoCount says
     int m_changeCounter = 0; // the write-back's change numbers
     std::unique_ptr<MemDataSet> m_workRecords;
+    // Each stored field of the cache with its field in the work records, its column and the
+    // type its parameter is written as (Unknown: the field's own); the row identifier last, and
+    // the key's columns. Made and freed with the work records.
+    struct WorkField
+    {
+        Field* field;
+        Field* copy;
+        QString column;
+        FieldType paramType = FieldType::Unknown;
+    };
+    std::vector<WorkField> m_workFields;
+    std::vector<const WorkField*> m_workKeys;
+    const WorkField* workField(const QString& name) const;
+    // Statement texts already built, by the set of changed fields: [0] updates, [1] inserts.
+    QHash<quint64, QString> m_statementTexts[2];
     bool m_inNewRecord = false;
     bool m_plugged = false;
     bool m_followMark = false; // chosen to follow the write under way (its first update pending)

@@ -8,19 +8,7 @@
 #include <kernel/metadata.h>
 #include <platform/db/sqlquery.h>
 
-#include <QRegularExpression>
-
 namespace {
-
-QStringList nameList(const QString& text)
-{
-    QStringList names;
-    for (const QString& n : text.split(QRegularExpression(QStringLiteral("[;,]")))) {
-        if (!n.trimmed().isEmpty())
-            names.append(n.trimmed());
-    }
-    return names;
-}
 
 // The values of the named fields of a dataset's current row.
 VariantList valuesOf(const DataSet& dataSet, const QStringList& fields)
@@ -29,16 +17,6 @@ VariantList valuesOf(const DataSet& dataSet, const QStringList& fields)
     for (const QString& f : fields)
         values.append(dataSet.fieldByName(f)->value());
     return values;
-}
-
-// A field's value equals another value once converted to the field's type.
-bool sameValue(const Field& field, const Variant& value)
-{
-    try {
-        return compareFieldValues(field.dataType(), field.value(), field.convert(value)) == 0;
-    } catch (const EConvertError&) {
-        return false;
-    }
 }
 
 // The cache's field names of metadata names; empty when the cache lacks one of them.
@@ -159,21 +137,10 @@ public:
     {
         if (m_refused || match.isEmpty() || !m_target.findField(field))
             return;
-        QList<Field*> matchFields;
-        for (const QString& m : match)
-            matchFields.append(m_target.fieldByName(m));
         Held held(m_target);
         m_target.CancelParamRangeKeeping();
-        QList<Bookmark> rows;
-        for (const Bookmark& b : m_target.bookmarks()) {
-            m_target.viewRecord(b, [&] {
-                for (qsizetype i = 0; i < matchFields.size(); ++i) {
-                    if (!sameValue(*matchFields.at(i), values.at(i)))
-                        return;
-                }
-                rows.append(b);
-            });
-        }
+        const QList<Bookmark> rows =
+            m_target.matchingBookmarks(match.join(QLatin1Char(';')), values);
         for (const Bookmark& b : std::as_const(rows)) {
             if (!m_asked) {
                 m_asked = true;
@@ -265,7 +232,7 @@ void TDBCache::PropagateModified(TDBCache& source, const QStringList& changedFie
     TDBAccess* access = source.Access();
     if (!table || !access)
         return;
-    const QStringList keys = nameList(table->KeyFields);
+    const QStringList keys = FieldNameList(table->KeyFields);
     const QStringList sourceKeys = cacheNames(source, keys);
     if (sourceKeys.isEmpty())
         return;
@@ -290,10 +257,10 @@ void TDBCache::PropagateModified(TDBCache& source, const QStringList& changedFie
                 if (!sameName(d.LookupTable, table->TableName) ||
                     !sameName(d.LookupResultField, props->FieldName))
                     continue;
-                const QStringList from = cacheNames(source, nameList(d.LookupKeyFields));
+                const QStringList from = cacheNames(source, FieldNameList(d.LookupKeyFields));
                 if (!from.isEmpty())
-                    follower.update(nameList(d.KeyFields), valuesOf(source, from), d.Name, value,
-                                    false);
+                    follower.update(FieldNameList(d.KeyFields), valuesOf(source, from), d.Name,
+                                    value, false);
             }
             // Fields of the target that show the same column.
             for (const auto& [name, targetProps] : t.FieldPropsList()) {
@@ -306,9 +273,9 @@ void TDBCache::PropagateModified(TDBCache& source, const QStringList& changedFie
                 // A row of the target's table that refers to the written row.
                 for (const TLinkInfo* link : std::as_const(t.GetTableProps()->ParentLinks)) {
                     if (!sameName(link->Parent, table->TableName) ||
-                        nameList(link->KeyFields) != keys)
+                        FieldNameList(link->KeyFields) != keys)
                         continue;
-                    const QStringList refs = cacheNames(t, nameList(link->RefFields));
+                    const QStringList refs = cacheNames(t, FieldNameList(link->RefFields));
                     if (!refs.isEmpty())
                         follower.update(refs, keyValues, name, value, false);
                 }
@@ -373,7 +340,7 @@ void TDBCache::PropagateDeleted(TDBCache& source)
     const TTableProps* table = source.GetTableProps();
     if (!table)
         return;
-    const QStringList keys = nameList(table->KeyFields);
+    const QStringList keys = FieldNameList(table->KeyFields);
     const QStringList sourceKeys = cacheNames(source, keys);
     if (sourceKeys.isEmpty())
         return;
@@ -405,7 +372,7 @@ bool TDBCache::AcceptsMasterRow(const TDBCache& writer) const
     if (!writer.Master || !request || request->Where().Count() == 0)
         return true;
     // A detail's master fields are its key fields.
-    const QStringList master = nameList(writer.GetKeyFields());
+    const QStringList master = FieldNameList(writer.GetKeyFields());
     const QStringList keys = master;
     QList<const Param*> found;
     for (const QString& name : master) {
@@ -443,7 +410,8 @@ void TDBCache::SetupLookupFields()
     for (const QString& entry : m_lookupDescriptors.split(QLatin1Char(','))) {
         const TFieldDescriptor d =
             ParseFieldDescriptor(*access, requestName, entry.section(QLatin1Char('='), 1));
-        Field* source = findField(nameList(d.KeyFields).value(nameList(d.KeyFields).size() - 1));
+        const QStringList sources = FieldNameList(d.KeyFields);
+        Field* source = sources.isEmpty() ? nullptr : findField(sources.last());
         if (!source)
             continue;
         auto previous = source->onChange;
@@ -465,7 +433,7 @@ void TDBCache::lookupSourceChanged(Field& field)
     for (const QString& entry : m_lookupDescriptors.split(QLatin1Char(','))) {
         const TFieldDescriptor d =
             ParseFieldDescriptor(*access, requestName, entry.section(QLatin1Char('='), 1));
-        if (nameList(d.KeyFields).contains(field.fieldName(), Qt::CaseInsensitive)) {
+        if (FieldNameList(d.KeyFields).contains(field.fieldName(), Qt::CaseInsensitive)) {
             RefreshLookupField(d);
             return;
         }
@@ -490,8 +458,9 @@ void TDBCache::RefreshLookupField(const TFieldDescriptor& lookup)
     Field* target = findField(lookup.Name);
     if (!access || !target)
         return;
-    DataSet* source = access->GetLookupSource(
-        {lookup.LookupTable, nameList(lookup.LookupKeyFields).value(0), lookup.LookupResultField});
+    DataSet* source =
+        access->GetLookupSource({lookup.LookupTable, FieldNameList(lookup.LookupKeyFields).value(0),
+                                 lookup.LookupResultField});
     if (!source->isActive()) {
         if (auto* cache = dynamic_cast<TKernelCache*>(source))
             cache->OpenCache();
@@ -499,7 +468,7 @@ void TDBCache::RefreshLookupField(const TFieldDescriptor& lookup)
             source->open();
     }
     Variant value = Variant::null();
-    const QStringList from = nameList(lookup.KeyFields);
+    const QStringList from = FieldNameList(lookup.KeyFields);
     if (source == this || source->state() != State::Browse) {
         // A source being edited is read without moving it.
         if (!from.isEmpty() && from.size() <= 6) {

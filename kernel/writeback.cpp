@@ -26,16 +26,6 @@ int writeDepth = 0;
 // pieces of at most this length afterwards.
 constexpr qsizetype LongTextLimit = 32768;
 
-QStringList nameList(const QString& text)
-{
-    QStringList names;
-    for (const QString& n : text.split(QRegularExpression(QStringLiteral("[;,]")))) {
-        if (!n.trimmed().isEmpty())
-            names.append(n.trimmed());
-    }
-    return names;
-}
-
 bool isBlob(FieldType type)
 {
     return type == FieldType::Blob || type == FieldType::Graphic;
@@ -45,7 +35,8 @@ bool isBlob(FieldType type)
 // comma or a double quote goes in double quotes (its quotes doubled).
 QString commaText(const QString& text)
 {
-    QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = text.split(lineEnd);
     if (!lines.isEmpty() && lines.last().isEmpty() && !text.isEmpty())
         lines.removeLast(); // a break at the very end opens no further line
     QStringList out;
@@ -160,13 +151,15 @@ void fillFromRow(SqlQuery& query, const RowSet& set, int row)
     }
 }
 
+// "where C1<op>:P1", "and C2<op>:P2", ... with `op` "=" or " = ".
 QStringList conditionLines(const QStringList& columns, const QStringList& params,
-                           const QString& pattern)
+                           QLatin1StringView op = QLatin1StringView("="))
 {
     QStringList lines;
+    lines.reserve(columns.size());
     for (qsizetype i = 0; i < columns.size(); ++i) {
-        lines.append((i == 0 ? QStringLiteral("where ") : QStringLiteral("and ")) +
-                     pattern.arg(columns.at(i), params.at(i)));
+        lines.append((i == 0 ? QLatin1StringView("where ") : QLatin1StringView("and ")) +
+                     columns.at(i) + op + QLatin1Char(':') + params.at(i));
     }
     return lines;
 }
@@ -226,19 +219,30 @@ struct TDBCache::WriteCall
 {
     WriteCall(TDBAccess& a, Database& d, SqlQuery& q) : access(a), db(d), query(q)
     {
-        reads.setDatabase(&d);
-        trace.setDatabase(&d);
         kind = a.ServerKind();
     }
+    // The two further queries, made when first needed (most writes need neither).
+    SqlQuery& reads() { return made(m_reads); }
+    SqlQuery& trace() { return made(m_trace); }
 
     TDBAccess& access;
     Database& db;
     SqlQuery& query; // the request's: runs the statements
-    SqlQuery reads;  // the selects of a local delete and of the stored row of a trace
-    SqlQuery trace;  // the trace row
     quint8 kind = ServerKind::Unknown;
     bool batch = false;    // statements go to the application server's update batch
     QSet<QString> visited; // rows a local delete has reached
+
+private:
+    SqlQuery& made(std::unique_ptr<SqlQuery>& query)
+    {
+        if (!query) {
+            query = std::make_unique<SqlQuery>();
+            query->setDatabase(&db);
+        }
+        return *query;
+    }
+    std::unique_ptr<SqlQuery> m_reads; // the selects of a local delete and of a trace's stored row
+    std::unique_ptr<SqlQuery> m_trace; // the trace row
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -254,7 +258,7 @@ QString TDBCache::statementTable() const
 QString TDBCache::columnOf(const QString& fieldName) const
 {
     const TFieldProps* p = FindFieldProps(fieldName);
-    const Field* f = findField(fieldName);
+    const Field* f = p ? lookUp(fieldName.toUpper()) : nullptr;
     if (!p || !m_tableProps || !f || f->fieldKind() != Field::Kind::Data ||
         sameName(fieldName, m_rowIdField))
         return QString();
@@ -273,7 +277,7 @@ QString TDBCache::columnOf(const QString& fieldName) const
 QStringList TDBCache::keyColumns() const
 {
     QStringList columns;
-    for (const QString& key : nameList(m_tableProps ? m_tableProps->KeyFields : QString())) {
+    for (const QString& key : FieldNameList(m_tableProps ? m_tableProps->KeyFields : QString())) {
         const QString column = columnOf(MetaToCacheName(key));
         columns.append(column.isEmpty() ? key : column);
     }
@@ -319,13 +323,35 @@ void TDBCache::PrepareWorkRecord(TUpdateKind kind)
     }
     if (!m_workRecords) {
         auto work = std::make_unique<MemDataSet>();
+        QList<Field*> stored;
         for (int i = 0; i < fieldCount(); ++i) {
-            const Field* f = field(i);
-            if (!columnOf(f->fieldName()).isEmpty())
+            Field* f = field(i);
+            if (!columnOf(f->fieldName()).isEmpty()) {
                 work->fieldDefs().add(f->fieldName(), f->dataType(), f->size());
+                stored.append(f);
+            }
         }
         work->fieldDefs().add(m_rowIdField, FieldType::Integer);
         work->createDataSet();
+        // Each stored field with its copy, the row identifier last: the copy, the compare and
+        // the statements of every change go through these.
+        m_workFields.clear();
+        m_workKeys.clear();
+        for (qsizetype i = 0; i < stored.size(); ++i) {
+            WorkField w{stored.at(i), work->field(int(i)), columnOf(stored.at(i)->fieldName())};
+            // A date or a time column is written as one, not as the date-time the cache holds.
+            const TFieldProps* props = FindFieldProps(w.field->fieldName());
+            if (props && props->DataType == dtDate)
+                w.paramType = FieldType::Date;
+            else if (props && props->DataType == dtTime)
+                w.paramType = FieldType::Time;
+            m_workFields.push_back(w);
+        }
+        m_workFields.push_back({rowId, work->field(int(stored.size())), QString()});
+        for (const QString& key : FieldNameList(m_tableProps->KeyFields)) {
+            if (const WorkField* w = workField(MetaToCacheName(key)))
+                m_workKeys.push_back(w);
+        }
         m_workRecords = std::move(work);
     }
     MemDataSet& work = *m_workRecords;
@@ -340,7 +366,7 @@ void TDBCache::PrepareWorkRecord(TUpdateKind kind)
         case ukModify:
             if (m_cachedUpdates)
                 rowId->setAsInteger(m_changeCounter);
-            CopyRecord(*this, work);
+            copyToWorkRecord();
             break;
         case ukInsert:
             if (m_cachedUpdates) {
@@ -349,8 +375,8 @@ void TDBCache::PrepareWorkRecord(TUpdateKind kind)
             }
             break;
         case ukDelete:
-            CopyRecord(*this, work);
-            work.fieldByName(m_rowIdField)->clear();
+            copyToWorkRecord();
+            m_workFields.back().copy->clear();
             break;
         }
         work.post();
@@ -367,10 +393,31 @@ void TDBCache::ClearWorkRecords()
     m_changeCounter = 0;
 }
 
+const TDBCache::WorkField* TDBCache::workField(const QString& name) const
+{
+    for (size_t i = 0; i + 1 < m_workFields.size(); ++i) {
+        if (sameName(m_workFields[i].field->fieldName(), name))
+            return &m_workFields[i];
+    }
+    return nullptr;
+}
+
+// The current row's values into the work record being made, as CopyRecord copies them.
+void TDBCache::copyToWorkRecord()
+{
+    for (const WorkField& w : m_workFields)
+        w.copy->setValue(w.field->value());
+}
+
+// The stored fields whose value in the current row differs from the work record's, as
+// GetChangedFields finds them (the row identifier is no column).
 void TDBCache::changedFields(QStringList& names) const
 {
-    GetChangedFields(*this, *m_workRecords, names);
-    names.removeIf([this](const QString& n) { return columnOf(n).isEmpty(); });
+    for (size_t i = 0; i + 1 < m_workFields.size(); ++i) {
+        const WorkField& w = m_workFields[i];
+        if (w.field->value() != w.copy->value())
+            names.append(w.field->fieldName());
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -415,8 +462,12 @@ void TDBCache::ApplyRecord()
         call.batch = access->UpdateBatchOpen();
         {
             // The local kind opens no server transaction: a savepoint keeps the statements of
-            // this write together, so that a failure half-way leaves the tables as they were.
-            Savepoint savepoint(call.kind == ServerKind::Standard && !call.batch ? &db : nullptr);
+            // this write together, so that a failure half-way leaves the tables as they were. A
+            // write of one row without a handler that could make it a delete is one statement,
+            // whole or not at all by itself.
+            const bool several = m_cachedUpdates || OnUpdateData || pendingKind() == ukDelete;
+            Savepoint savepoint(
+                call.kind == ServerKind::Standard && !call.batch && several ? &db : nullptr);
             forEachWorkRecord([&] { writeRecord(call); });
             savepoint.release();
         }
@@ -438,8 +489,9 @@ void TDBCache::ApplyRecord()
 void TDBCache::writeRecord(WriteCall& call)
 {
     TUpdateKind kind = pendingKind();
+    // Each statement sets every parameter it names: the text of the last one may stay (and
+    // its statement stay prepared) when the next is the same.
     call.query.close();
-    call.query.setSql(QString());
     if (m_cachedUpdates && kind != ukDelete) {
         if (isFiltered())
             setFiltered(false);
@@ -472,54 +524,75 @@ void TDBCache::runStatement(WriteCall& call, SqlQuery& query)
 
 void TDBCache::writeChange(WriteCall& call, TUpdateKind kind, const QStringList& changed)
 {
-    QStringList columns;
-    QStringList params;
+    QList<const WorkField*> fields;
     QStringList longTexts;
     for (const QString& name : changed) {
-        columns.append(columnOf(name));
-        params.append(name);
-        const Field* f = fieldByName(name);
-        if (call.kind == ServerKind::MSSQL && f->dataType() == FieldType::Memo &&
-            f->asString().size() > LongTextLimit)
+        const WorkField* w = workField(name);
+        if (!w)
+            continue;
+        fields.append(w);
+        if (call.kind == ServerKind::MSSQL && w->field->dataType() == FieldType::Memo &&
+            w->field->asString().size() > LongTextLimit)
             longTexts.append(name);
     }
-    const QString table = statementTable();
-    const QStringList keys = keyColumns();
-    QStringList lines;
-    if (kind == ukInsert) {
-        lines = QStringList{QStringLiteral("insert into ") + table,
-                            QLatin1Char('(') + columns.join(QLatin1Char(',')) + QLatin1Char(')'),
-                            QStringLiteral("values(:") + params.join(QStringLiteral(",:")) +
-                                QLatin1Char(')')};
-    } else {
-        lines.append(QStringLiteral("update ") + table + QStringLiteral(" set "));
-        for (qsizetype i = 0; i < columns.size(); ++i) {
-            lines.append((i == 0 ? QString() : QStringLiteral(",")) + columns.at(i) +
-                         QStringLiteral("=:") + params.at(i));
+    // The text of a set of changed fields is built once.
+    quint64 set = 0;
+    const bool reusable = m_workFields.size() <= 64;
+    for (const WorkField* w : std::as_const(fields))
+        set |= quint64(1) << ((w - m_workFields.data()) % 64);
+    QString text = reusable ? m_statementTexts[kind == ukInsert].value(set) : QString();
+    if (text.isEmpty()) {
+        const QString table = statementTable();
+        QStringList lines;
+        if (kind == ukInsert) {
+            QString columns;
+            QString params;
+            for (const WorkField* w : std::as_const(fields)) {
+                columns += (columns.isEmpty() ? QString() : QStringLiteral(",")) + w->column;
+                params +=
+                    (params.isEmpty() ? QString() : QStringLiteral(",:")) + w->field->fieldName();
+            }
+            lines = QStringList{QStringLiteral("insert into ") + table,
+                                QLatin1Char('(') + columns + QLatin1Char(')'),
+                                QStringLiteral("values(:") + params + QLatin1Char(')')};
+        } else {
+            lines.append(QStringLiteral("update ") + table + QStringLiteral(" set "));
+            for (const WorkField* w : std::as_const(fields)) {
+                lines.append((lines.size() == 1 ? QString() : QStringLiteral(",")) + w->column +
+                             QStringLiteral("=:") + w->field->fieldName());
+            }
+            QStringList keys;
+            QStringList whereParams;
+            for (const WorkField* k : m_workKeys) {
+                keys.append(k->column);
+                whereParams.append(QStringLiteral("WHERE_") + k->column);
+            }
+            lines += conditionLines(keys, whereParams);
         }
-        QStringList whereParams;
-        for (const QString& k : keys)
-            whereParams.append(QStringLiteral("WHERE_") + k);
-        lines += conditionLines(keys, whereParams, QStringLiteral("%1=:%2"));
+        text = lines.join(QLatin1Char('\n'));
+        if (reusable)
+            m_statementTexts[kind == ukInsert].insert(set, text);
     }
     SqlQuery& query = call.query;
-    query.setSql(lines);
-    AssignParamsFromDataSet(query, *this);
-    // A date or a time column is written as one, not as the date-time the cache holds it in.
-    for (const QString& name : params) {
-        const TFieldProps* props = FindFieldProps(name);
-        if (props && props->DataType == dtDate)
-            query.paramByName(name).setDataType(FieldType::Date);
-        else if (props && props->DataType == dtTime)
-            query.paramByName(name).setDataType(FieldType::Time);
+    query.setSql(text);
+    // The values of the row (as AssignParamsFromDataSet gives them), and for an update the key
+    // of the row as it was before the edit.
+    // The parameters come in the order the text names them: fields, then keys.
+    Params& values = query.params();
+    auto param = [&values](int at, const QString& name) -> Param& {
+        return at < values.count() && sameName(values[at].name(), name) ? values[at]
+                                                                        : values.paramByName(name);
+    };
+    int at = 0;
+    for (const WorkField* w : std::as_const(fields)) {
+        Param& p = param(at++, w->field->fieldName());
+        FieldToParam(*w->field, p);
+        if (w->paramType != FieldType::Unknown)
+            p.setDataType(w->paramType);
     }
     if (kind == ukModify) {
-        // The row is found by its key as it was before the edit.
-        const QStringList keyNames = nameList(m_tableProps->KeyFields);
-        for (qsizetype i = 0; i < keys.size(); ++i) {
-            FieldToParam(*m_workRecords->fieldByName(MetaToCacheName(keyNames.at(i))),
-                         query.paramByName(QStringLiteral("WHERE_") + keys.at(i)));
-        }
+        for (const WorkField* k : m_workKeys)
+            FieldToParam(*k->copy, param(at++, QStringLiteral("WHERE_") + k->column));
     }
     if (call.access.BooleanAsChar() || call.kind == ServerKind::Oracle)
         ConvertBooleanParams(query.params());
@@ -539,10 +612,12 @@ void TDBCache::writeChange(WriteCall& call, TUpdateKind kind, const QStringList&
 
 void TDBCache::writeLongTexts(WriteCall& call, const QStringList& fields)
 {
+    if (fields.isEmpty())
+        return;
     const QString table = statementTable();
     const QStringList keys = keyColumns();
     QStringList keyFields;
-    for (const QString& k : nameList(m_tableProps->KeyFields))
+    for (const QString& k : FieldNameList(m_tableProps->KeyFields))
         keyFields.append(MetaToCacheName(k));
     for (const QString& name : fields) {
         const QString column = columnOf(name);
@@ -550,7 +625,7 @@ void TDBCache::writeLongTexts(WriteCall& call, const QStringList& fields)
         QStringList lines{
             QStringLiteral("declare @ptr_text binary(16),@pos int"),
             QStringLiteral("select @ptr_text = TEXTPTR(%1) from %2").arg(column, table)};
-        lines += conditionLines(keys, keyFields, QStringLiteral("%1 = :%2"));
+        lines += conditionLines(keys, keyFields, QLatin1StringView(" = "));
         for (qsizetype n = 1; n <= pieces.size(); ++n) {
             lines.append(QStringLiteral("updatetext %1.%2 @ptr_text null 0 :val%3")
                              .arg(table, column)
@@ -574,9 +649,9 @@ void TDBCache::writeDelete(WriteCall& call)
     }
     const QStringList keys = keyColumns();
     QStringList keyFields;
-    for (const QString& k : nameList(m_tableProps->KeyFields))
+    for (const QString& k : FieldNameList(m_tableProps->KeyFields))
         keyFields.append(MetaToCacheName(k));
-    const QStringList condition = conditionLines(keys, keyFields, QStringLiteral("%1=:%2"));
+    const QStringList condition = conditionLines(keys, keyFields, QLatin1StringView("="));
     // The trace shows the row as it was: read before it goes.
     QStringList trace = traceLines(call, ukDelete, QStringList(), condition);
     SqlQuery& query = call.query;
@@ -599,30 +674,30 @@ void TDBCache::deleteWithLinks(WriteCall& call)
 {
     TDBAccess& access = call.access;
     const QString table = m_tableProps->TableName;
-    const QStringList keys = nameList(m_tableProps->KeyFields);
+    const QStringList keys = FieldNameList(m_tableProps->KeyFields);
     QStringList keyFields;
     for (const QString& k : keys)
         keyFields.append(MetaToCacheName(k));
-    call.reads.setSql(QStringList{QStringLiteral("select ") + keys.join(QLatin1Char(',')) +
-                                  QStringLiteral(" from ") + table} +
-                      conditionLines(keys, keyFields, QStringLiteral("%1=:%2")));
-    AssignParamsFromDataSet(call.reads, *m_workRecords);
-    const RowSet rows = readRows(call.reads, table, keys);
+    call.reads().setSql(QStringList{QStringLiteral("select ") + keys.join(QLatin1Char(',')) +
+                                    QStringLiteral(" from ") + table} +
+                        conditionLines(keys, keyFields, QLatin1StringView("=")));
+    AssignParamsFromDataSet(call.reads(), *m_workRecords);
+    const RowSet rows = readRows(call.reads(), table, keys);
 
     // The rows of the link's child table that refer to one parent row.
     auto children = [&](const TLinkInfo& link, const RowSet& parents, int row) {
         const TTableProps* child = access.GetTableProps(link.Child);
-        const QStringList childKeys = nameList(child->KeyFields);
+        const QStringList childKeys = FieldNameList(child->KeyFields);
         if (childKeys.isEmpty())
             DBKernelError(link.Child + QStringLiteral(": key fields properties not found"));
-        const QStringList refs = nameList(link.RefFields);
-        const QStringList parentKeys = nameList(link.KeyFields);
-        call.reads.setSql(
+        const QStringList refs = FieldNameList(link.RefFields);
+        const QStringList parentKeys = FieldNameList(link.KeyFields);
+        call.reads().setSql(
             QStringList{QStringLiteral("select %1 from %2")
                             .arg((childKeys + refs).join(QLatin1Char(',')), link.Child)} +
-            conditionLines(refs, parentKeys, QStringLiteral("%1=:%2")));
-        fillFromRow(call.reads, parents, row);
-        return readRows(call.reads, link.Child, childKeys);
+            conditionLines(refs, parentKeys, QLatin1StringView("=")));
+        fillFromRow(call.reads(), parents, row);
+        return readRows(call.reads(), link.Child, childKeys);
     };
 
     for (const TLinkInfo* link : std::as_const(m_tableProps->ChildLinks)) {
@@ -640,7 +715,7 @@ void TDBCache::deleteWithLinks(WriteCall& call)
                                                                    const TLinkInfo* setNull) {
         SqlQuery& q = call.query;
         if (setNull) {
-            QStringList columns = nameList(setNull->RefFields);
+            QStringList columns = FieldNameList(setNull->RefFields);
             columns.removeIf([&set](const QString& c) {
                 return std::any_of(set.keys.begin(), set.keys.end(),
                                    [&c](const QString& k) { return sameName(k, c); });
@@ -651,10 +726,9 @@ void TDBCache::deleteWithLinks(WriteCall& call)
                               QStringLiteral("set ") + columns.first() + QStringLiteral("=null ")};
             for (qsizetype i = 1; i < columns.size(); ++i)
                 lines.append(QStringLiteral(", ") + columns.at(i) + QStringLiteral("=null"));
-            lines += conditionLines(set.keys, set.keys, QStringLiteral("%1=:%2"));
+            lines += conditionLines(set.keys, set.keys, QLatin1StringView("="));
             for (int r = 0; r < set.rows.size(); ++r) {
                 q.close();
-                q.setSql(QString());
                 q.setSql(lines);
                 fillFromRow(q, set, r);
                 runStatement(call, q);
@@ -681,10 +755,9 @@ void TDBCache::deleteWithLinks(WriteCall& call)
             }
         }
         const QStringList lines = QStringList{QStringLiteral("delete from ") + fresh.table} +
-                                  conditionLines(fresh.keys, fresh.keys, QStringLiteral("%1=:%2"));
+                                  conditionLines(fresh.keys, fresh.keys, QLatin1StringView("="));
         for (int r = 0; r < fresh.rows.size(); ++r) {
             q.close();
-            q.setSql(QString());
             q.setSql(lines);
             fillFromRow(q, fresh, r);
             runStatement(call, q);
@@ -727,7 +800,7 @@ QStringList TDBCache::traceLines(WriteCall& call, TUpdateKind kind, const QStrin
         if (held)
             continue;
         // The work record lacks a column: the stored row gives them all.
-        SqlQuery& q = call.reads;
+        SqlQuery& q = call.reads();
         q.setSql(QStringList{QStringLiteral("select * from ") + statementTable()} + keyLines);
         AssignParamsFromDataSet(q, work);
         q.open();
@@ -749,9 +822,9 @@ void TDBCache::WriteTraceLog(WriteCall& call, TUpdateKind kind, QStringList& lin
     if (kind == ukInsert || !m_tableProps->TraceLog || call.kind == ServerKind::Standard ||
         lines.isEmpty())
         return;
-    const QString key = nameList(m_tableProps->KeyFields).value(0);
+    const QString key = FieldNameList(m_tableProps->KeyFields).value(0);
     const qint64 recId = m_workRecords->fieldByName(MetaToCacheName(key))->asInteger();
-    SqlQuery& trace = call.trace;
+    SqlQuery& trace = call.trace();
     trace.close();
     trace.setSql(QStringList{
         QStringLiteral("insert into KRN_SYS_TRACE_LOG(TABLE_NAME, REC_ID, ACTION,LOG,LOG_DATA)"),
@@ -842,6 +915,8 @@ void TDBCache::ApplyChanges()
     if (!m_workRecords || m_workRecords->isEmpty() || !m_tableProps)
         return;
     const QList<TDBCache*> following = followingCaches();
+    if (following.isEmpty())
+        return;
     struct ClearMarks
     {
         const QList<TDBCache*>& caches;

@@ -24,7 +24,7 @@ public:
 
     Database* database() const { return m_binding.database(); }
     // The query closes itself when its database closes.
-    void setDatabase(Database* database) { m_binding.setDatabase(database); }
+    void setDatabase(Database* database);
 
     // The statement text. Changing it closes the query and rebuilds the parameters, keeping the
     // values of the parameters whose names remain.
@@ -46,7 +46,8 @@ public:
     // Runs a statement that returns no rows (INSERT, UPDATE, DELETE, DDL); rowsAffected() then
     // tells how many rows it changed. Raises EngineError; a parameter never given a value raises
     // Exception "No value for parameter 'NAME'". Parameters whose type is output or input-output
-    // (a stored procedure's) are bound as such and take the values the server gave back.
+    // (a stored procedure's) are bound as such and take the values the server gave back. The
+    // statement stays prepared for the next execSql while the text and the database stay.
     void execSql();
     // Rows changed by the last execSql, -1 before one.
     qint64 rowsAffected() const { return m_rowsAffected; }
@@ -96,7 +97,13 @@ private:
     QList<FieldType> m_types;
     qsizetype m_current = -1;
 
-    DatabaseBinding m_binding{*this, [this] { m_statement.reset(); }};
+    // execSql's statement, done and reset between runs.
+    std::unique_ptr<DbStatement> m_execStatement;
+
+    DatabaseBinding m_binding{*this, [this] {
+                                  m_statement.reset();
+                                  m_execStatement.reset();
+                              }};
 };
 
 // The field definitions of a statement's result: one per column, named after it (a repeated name
