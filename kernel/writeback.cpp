@@ -456,6 +456,8 @@ void TDBCache::ApplyRecord()
     SqlQuery& query = request->Query();
     query.close();
     query.setDatabase(&db);
+    // The same statement comes again with every post of the same fields.
+    query.setKeepPrepared(true);
     WriteCall call(*access, db, query);
     try {
         access->StartTransaction(request->UseRemoteUpdate());

@@ -139,8 +139,17 @@ void SqlQuery::execSql()
     }
     m_rowsAffected = st->rowsAffected();
     readOutputParams(*st, m_parsed, m_params);
-    st->reset();
-    m_execStatement = std::move(st);
+    if (m_keepPrepared) {
+        st->reset();
+        m_execStatement = std::move(st);
+    }
+}
+
+void SqlQuery::setKeepPrepared(bool on)
+{
+    m_keepPrepared = on;
+    if (!on)
+        m_execStatement.reset();
 }
 
 qint64 SqlQuery::fetchInto(MemDataSet& target)

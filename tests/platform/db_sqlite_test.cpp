@@ -166,7 +166,7 @@ TEST(DbSqlite, QueryBindsNamedParametersAndWalksALargeResultBothWays)
     EXPECT_EQ(local.cli("select count(*) from T;"), "250");
 }
 
-// A statement run with execSql stays prepared for the next run of the same text; a failed run, a
+// A statement run with execSql and kept prepared runs again with the next values; a failed run, a
 // new text or another database starts afresh.
 TEST(DbSqlite, ExecSqlRunsItsStatementAgainWhereverTheQueryPointsNow)
 {
@@ -174,6 +174,7 @@ TEST(DbSqlite, ExecSqlRunsItsStatementAgainWhereverTheQueryPointsNow)
     local.db.execute("create table T (ID integer primary key, NAME varchar(10))");
     SqlQuery ins;
     ins.setDatabase(&local.db);
+    ins.setKeepPrepared(true);
     ins.setSql("insert into T values (:ID, :NAME)");
     ins.paramByName("NAME").setAsString("a");
     for (const int id : {1, 2}) {
