@@ -214,6 +214,12 @@ TEST(CacheEvents, LookupFieldsFollowTheirSourceField)
     EXPECT_EQ(v.FieldByName("DOC")->asString(), "Dupont");
     // The source stays on its row.
     EXPECT_EQ(medecins->FieldByName("MEDECINS_ID")->asInteger(), 3);
+    // Rows are matched on one to six fields, a memo of the cache counting as equal.
+    EXPECT_TRUE(LocateByFields(*medecins, "MEDECINS_ID", v, "MEDECINS_ID"));
+    EXPECT_FALSE(LocateByFields(*medecins, "A,B,C,D,E,F,G", v, "A,B,C,D,E,F,G"));
+    EXPECT_FALSE(LocateByFields(*medecins, "MEDECINS_ID", v, ""));
+    EXPECT_TRUE(FieldsEqual(v, "VISITS_ID,MEDECINS_ID", v, "VISITS_ID,MEDECINS_ID"));
+    EXPECT_FALSE(FieldsEqual(v, "VISITS_ID", v, "MEDECINS_ID"));
     v.post();
     EXPECT_EQ(p.kernel.rows("select MEDECINS_ID from VISITS where VISITS_ID = 10"),
               QStringList({"1"}));
