@@ -157,7 +157,8 @@ QString CastExpression(const TDBAccess& access, const QString& expression, Field
 
 TDBAccess::TDBAccess(QObject* owner)
     : QObject(owner), m_work(new SqlQuery(this)),
-      m_rollbackWait([](int ms) { QThread::msleep(ulong(ms)); })
+      m_rollbackWait([](int ms) { QThread::msleep(ulong(ms)); }),
+      m_traceLogWait([](int ms) { QThread::msleep(ulong(ms)); })
 {
     RegisterModuleVersion(KernelModule, KernelCodeVersion);
 }
@@ -624,6 +625,13 @@ void TDBAccess::Rollback()
         return;
     }
     rollbackOutermost();
+}
+
+void TDBAccess::AddBatchStatement(const SqlQuery& statement)
+{
+    if (!m_batch || !m_exchange)
+        DBKernelError(QStringLiteral("Cannot add a statement: no update batch is open."));
+    m_exchange->AddBatchStatement(statement);
 }
 
 void TDBAccess::rollbackOnServer(QString& lastError)

@@ -122,6 +122,21 @@ QString CommasToSemicolons(const QString& text)
     return QString(text).replace(QLatin1Char(','), QLatin1Char(';'));
 }
 
+QStringList FieldNameList(const QString& text)
+{
+    QStringList names;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char(';'))
+            continue;
+        const QString name = text.mid(start, i - start).trimmed();
+        if (!name.isEmpty())
+            names.append(name);
+        start = i + 1;
+    }
+    return names;
+}
+
 QString SemicolonsToCommas(const QString& text)
 {
     return QString(text).replace(QLatin1Char(';'), QLatin1Char(','));

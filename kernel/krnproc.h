@@ -59,6 +59,8 @@ TDataType FieldTypeToDataType(FieldType type);
 FieldType DataTypeToFieldType(TDataType type);
 
 QString CommasToSemicolons(const QString& text);
+// The names of a field list with ',' or ';' between them, trimmed, empty ones left out.
+QStringList FieldNameList(const QString& text);
 QString SemicolonsToCommas(const QString& text);
 
 // Permission kinds and grant modes of BuildGrantSQL.

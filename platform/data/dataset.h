@@ -196,6 +196,10 @@ public:
     // and stays put when no record matches.
     bool locate(const QString& keyFields, const VariantList& values, LocateOptions options = {});
     bool locate(const QString& keyField, const Variant& value, LocateOptions options = {});
+    // Bookmarks of every record that locate would find (fields and values as it takes them), in
+    // the current order. The cursor does not move and no event fires.
+    QList<Bookmark> matchingBookmarks(const QString& keyFields, const VariantList& values,
+                                      LocateOptions options = {});
     // The value of `resultField` in the first record matching as locate without options, Null
     // when none matches. The cursor does not move and no event fires.
     Variant lookup(const QString& keyFields, const VariantList& values, const QString& resultField);

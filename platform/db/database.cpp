@@ -140,14 +140,38 @@ QString Database::databaseFile() const
     return m_connection ? m_connection->databaseFile() : QString();
 }
 
+bool isOutputParam(const Param& param)
+{
+    return param.paramType() == ParamType::Output || param.paramType() == ParamType::InputOutput ||
+           param.paramType() == ParamType::Result;
+}
+
 void bindParams(DbStatement& statement, const ParsedSql& parsed, const Params& params)
 {
     for (int i = 0; i < parsed.occurrences.size(); ++i) {
         const Param& p = params.paramByName(parsed.names.at(parsed.occurrences.at(i)));
+        if (isOutputParam(p)) {
+            const bool in = p.paramType() == ParamType::InputOutput;
+            statement.bindOutput(i, in ? p.value() : Variant::null(), p.dataType(),
+                                 in ? ParamType::InputOutput : ParamType::Output);
+            continue;
+        }
         // A parameter nobody set is a mistake, not a NULL: binding NULL would quietly match
         // nothing (or write nothing).
         if (p.value().isUnassigned())
             throw Exception(QStringLiteral("No value for parameter '%1'").arg(p.name()));
         statement.bind(i, p.value(), p.dataType());
+    }
+}
+
+void readOutputParams(const DbStatement& statement, const ParsedSql& parsed, Params& params)
+{
+    for (int i = 0; i < parsed.occurrences.size(); ++i) {
+        Param& p = params.paramByName(parsed.names.at(parsed.occurrences.at(i)));
+        if (isOutputParam(p)) {
+            const FieldType type = p.dataType();
+            p.setValue(statement.outputValue(i));
+            p.setDataType(type);
+        }
     }
 }

@@ -77,5 +77,11 @@ private:
     std::unique_ptr<DbConnection> m_connection;
 };
 
-// Binds the values of named parameters to the positional parameters of a scanned statement.
+// Binds the values of named parameters to the positional parameters of a scanned statement;
+// output and input-output parameters are bound as such (an output parameter needs no value).
 void bindParams(DbStatement& statement, const ParsedSql& parsed, const Params& params);
+// After the statement has run to its end: each output, input-output or result parameter takes
+// the value the server gave back.
+void readOutputParams(const DbStatement& statement, const ParsedSql& parsed, Params& params);
+// True for the directions a server writes to.
+bool isOutputParam(const Param& param);

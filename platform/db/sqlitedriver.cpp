@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -428,6 +429,13 @@ public:
     bool inTransaction() const override { return !sqlite3_get_autocommit(m_db); }
     qint64 lastInsertRowId() const override { return sqlite3_last_insert_rowid(m_db); }
 
+    int busyTimeout() const override { return m_busyTimeout; }
+    void setBusyTimeout(int ms) override
+    {
+        m_busyTimeout = std::max(ms, 0);
+        sqlite3_busy_timeout(m_db, m_busyTimeout);
+    }
+
     QStringList tableNames() override
     {
         QStringList names;
@@ -471,6 +479,7 @@ public:
 private:
     sqlite3* m_db;
     QString m_file;
+    int m_busyTimeout = 0;
 };
 
 class Driver : public DbDriver
@@ -507,7 +516,7 @@ public:
         sqlite3_extended_result_codes(db, 1);
         bool ok = false;
         int timeout = params.value(DbParam::BusyTimeout).toInt(&ok);
-        sqlite3_busy_timeout(db, ok && timeout >= 0 ? timeout : DefaultBusyTimeoutMs);
+        conn->setBusyTimeout(ok && timeout >= 0 ? timeout : DefaultBusyTimeoutMs);
 
         sqlite3_create_collation(db, "FOLD", SQLITE_UTF16_ALIGNED, nullptr, foldCollate);
         sqlite3_create_collation(db, "ANSI", SQLITE_UTF16_ALIGNED, nullptr, ansiCollate);

@@ -404,6 +404,54 @@ TEST_F(OdbcSqlite, ErrorsBecomeEngineErrorEntries)
     EXPECT_EQ(sqliteCli(file(), "SELECT count(*) FROM T WHERE ID IN (10, 11);"), "2");
 }
 
+// The SQLite driver writes no output parameter of its own: each input-output parameter comes back
+// as it went in, through the buffer the server would write into, once the statement's results
+// have all been read; a pure output parameter comes back null.
+TEST_F(OdbcSqlite, OutputParametersAreReadBackAfterTheLastResult)
+{
+    Database db;
+    useDatabase(db);
+    SqlQuery q;
+    q.setDatabase(&db);
+    q.setSql("SELECT :I, :F, :S, :D, :DT, :BL, :OUT");
+    const Variant big = qint64(9007199254740993);
+    // 2026-12-06 22:10:46 (day 46362, as above).
+    const TDateTime moment = 46362 + (22 * 3600 + 10 * 60 + 46) / 86400.0;
+    const QByteArray bytes("\x00\x01\x80\xFF", 4);
+    const struct
+    {
+        const char* name;
+        FieldType type;
+        Variant value;
+    } cases[] = {
+        {"I", FieldType::Integer, big},
+        {"F", FieldType::Float, 2.5},
+        {"S", FieldType::String, QStringLiteral("Dupré")},
+        {"D", FieldType::Date, Variant::fromDateTime(46362)},
+        {"DT", FieldType::DateTime, Variant::fromDateTime(moment)},
+        {"BL", FieldType::Blob, bytes},
+    };
+    for (const auto& c : cases) {
+        Param& p = q.paramByName(c.name);
+        p.setParamType(ParamType::InputOutput);
+        p.setDataType(c.type);
+        p.setValue(c.value);
+    }
+    q.paramByName("OUT").setParamType(ParamType::Output);
+    q.paramByName("OUT").setDataType(FieldType::String);
+    q.execSql();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Param& p = q.paramByName(c.name);
+        EXPECT_EQ(p.dataType(), c.type);
+        if (c.type == FieldType::Date || c.type == FieldType::DateTime)
+            EXPECT_NEAR(p.asDateTime(), c.value.toDateTime(), 0.5 / 86400);
+        else
+            EXPECT_EQ(p.value(), c.value);
+    }
+    EXPECT_TRUE(q.paramByName("OUT").isNull());
+}
+
 TEST_F(OdbcSqlite, StatementsRunAgainAndCountTheirRows)
 {
     auto c = connect();

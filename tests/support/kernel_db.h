@@ -22,9 +22,13 @@ struct Recorder
 {
     // Prepared statements as the engine sent them ("?" for parameters).
     QStringList statements;
+    // Each run of a statement with the values bound to its parameters ("<out>" for an output
+    // parameter), in the order the statements ran.
+    QList<QPair<QString, VariantList>> runs;
     // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
     QStringList transactions;
-    // Statements SQLite cannot run, and what SQLite runs in their place.
+    // Statements SQLite cannot run, and what SQLite runs in their place. Output parameters of a
+    // statement take the columns of the first row its stand-in returns, in their order.
     QMap<QString, QString> standIns;
     // A statement SQLite refuses is taken as a server would take it, with no rows, instead of
     // failing (for servers' DDL, grants and triggers, which only the recorded text shows).
