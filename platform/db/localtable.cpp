@@ -12,6 +12,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <map>
 
 namespace {
@@ -1174,6 +1176,19 @@ void LocalTable::internalSetIndex(const QString& indexName, const QStringList& f
         options = def->options;
     } else if (!fieldNames.isEmpty()) {
         fields = fieldNames;
+        // A field list takes the order of the table's index over exactly those fields, with or
+        // without case as that index has it, as the original engine chose that index.
+        for (const IndexDef& def : indexDefs().list()) {
+            const QStringList indexed = def.fieldList();
+            if (indexed.size() == fields.size() &&
+                std::equal(indexed.begin(), indexed.end(), fields.begin(),
+                           [](const QString& a, const QString& b) {
+                               return a.compare(b, Qt::CaseInsensitive) == 0;
+                           })) {
+                options = def.options & (IndexDef::CaseInsensitive | IndexDef::Descending);
+                break;
+            }
+        }
     } else {
         for (const IndexDef& def : indexDefs().list()) {
             if (def.options.testFlag(IndexDef::Primary)) {
