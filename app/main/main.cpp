@@ -18,6 +18,8 @@
 #include <translation/langrus.h>
 #include <translation/language.h>
 
+#include <QTimer>
+
 #include <cstdio>
 
 namespace {
@@ -68,20 +70,34 @@ int main(int argc, char* argv[])
     setUpLanguage();
     QApplication::setApplicationName(ProgName);
 
+    // The system's request to end is heard from before the main window starts the sources (an
+    // analyser's driver may be in a dialogue before start-up is over); one that comes while the
+    // window is still starting is carried out once it has started.
+    TerminationSignals termination;
+    TMainForm* mainForm = nullptr;
+    bool endRequested = false;
+    QObject::connect(&termination, &TerminationSignals::requested, &app, [&](int) {
+        if (mainForm)
+            mainForm->TerminateRequested();
+        else
+            endRequested = true;
+    });
+
     CreateServerModule();
     DataTables = CreateForm<TDataTables>();
-    TMainForm* mainForm = CreateForm<TMainForm>();
+    TMainForm* startingForm = CreateForm<TMainForm>();
     int exitCode = 1;
-    if (!mainForm->StartupFailed() && !Application::terminated()) {
+    if (!startingForm->StartupFailed() && !Application::terminated()) {
+        mainForm = startingForm;
         CreateLoginDlg();
-        TerminationSignals termination;
-        QObject::connect(&termination, &TerminationSignals::requested, mainForm,
-                         [mainForm](int) { mainForm->TerminateRequested(); });
         if (!mainForm->isVisible())
             mainForm->show();
+        if (endRequested)
+            QTimer::singleShot(0, mainForm, [mainForm] { mainForm->TerminateRequested(); });
         exitCode = app.exec();
     }
-    delete mainForm;
+    mainForm = nullptr;
+    delete startingForm;
     DataTables->Free();
     DataTables = nullptr;
     FreePracticeModules();
