@@ -17,6 +17,27 @@
 
 #include <gtest/gtest.h>
 
+QStringList iniSectionOf(const QString& file, const QString& section)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PYTHONIOENCODING"), QStringLiteral("utf-8"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import configparser, sys\n"
+                            "c = configparser.ConfigParser(interpolation=None)\n"
+                            "c.optionxform = str\n"
+                            "c.read(sys.argv[1], encoding='cp1252')\n"
+                            "if c.has_section(sys.argv[2]):\n"
+                            "    for k, v in c[sys.argv[2]].items():\n"
+                            "        print(k + '=' + v)\n"),
+             file, section});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+}
+
 PracticeFolder::PracticeFolder(const QString& folder) : m_folder(folder)
 {
     QDir().mkpath(folder);
@@ -76,20 +97,7 @@ void PracticeWorkstation::writeIni(const QStringList& lines) const
 
 QStringList PracticeWorkstation::iniSection(const QString& section) const
 {
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import configparser, sys\n"
-                            "c = configparser.ConfigParser(interpolation=None)\n"
-                            "c.optionxform = str\n"
-                            "c.read(sys.argv[1], encoding='cp1252')\n"
-                            "for k, v in c[sys.argv[2]].items() if c.has_section(sys.argv[2]) "
-                            "else []:\n"
-                            "    print(k + '=' + v)\n"),
-             IniFileName, section});
-    EXPECT_TRUE(p.waitForFinished(30000));
-    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+    return iniSectionOf(IniFileName, section);
 }
 
 ServerPractice::ServerPractice(const QString& driver, bool throughAliasFile)

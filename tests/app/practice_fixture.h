@@ -13,6 +13,10 @@
 
 #include <memory>
 
+// The keys of an INI file's section as Python's configparser reads the file in windows-1252:
+// "key=value" lines, none when the section is missing.
+QStringList iniSectionOf(const QString& file, const QString& section);
+
 class PracticeFolder
 {
 public:

@@ -2,10 +2,12 @@
 // written by hand (tests/data/practice): the connection without login, the identification dialog's
 // name search offscreen, a new patient under the identifier the kernel reserves, and the names in
 // the documents list and in the descriptors of direct send.
+#include "mainwindow_fixture.h"
 #include "practice_fixture.h"
 
 #include <app/appglobals.h>
 #include <app/documents/docregistry.h>
+#include <app/mainwindow/mainmodules.h>
 #include <app/patients/dbmain.h>
 #include <app/patients/iddlg.h>
 #include <app/patients/patientdlg.h>
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTableView>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -299,4 +302,35 @@ TEST(PracticePatients, APacketOf500Rows)
     EXPECT_EQ(found["opened"].last().toStdString(), "PATIENT 477");
     EXPECT_EQ(found["PATIENT 59"].size(), 10);
     EXPECT_EQ(found[""], found["opened"]);
+}
+
+// The main window connected at start-up to the practice database file: the documents list names
+// each identified document's patient from it, a patient it no longer has with nothing.
+TEST(PracticePatients, TheDocumentsListNamesThePatients)
+{
+    MainWindowFixture f;
+    PracticeFolder practice(f.ws.path("tressoly/"));
+    practice.writeVersionFile();
+    practice.createDatabase();
+    f.writeUsualIni({"Tressoly_Path=" + practice.folder()});
+    f.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                    "NeedComment, Warning) VALUES (1, 1, 1, 'Dossier', 'ECG', 0, 0, 0);");
+    SetKernelProgramDirForTesting(f.programDir());
+    CreateServerModule();
+    const auto cleanup = qScopeGuard([] {
+        FreePracticeModules();
+        SetKernelProgramDirForTesting(QString());
+    });
+    MainFormModules().ConnectDatabase = &ConnectDatabase;
+    MainFormModules().PracticePatientName = &PracticePatientName;
+    f.start();
+    ASSERT_TRUE(PracticeDBInUse);
+    f.addDocument(1, 1, 0, 0, 1);
+    f.addDocument(2, 1, 0, 0, 7);
+    f.addDocument(3, 1, 0, 0, 99);
+    f.form->FillDocumentList();
+    QStringList patients;
+    for (const QString& row : rowTexts(f.form->ListView1))
+        patients << row.section('|', 1, 1);
+    EXPECT_EQ(joined(patients), ", ДУБОВ ИВАН, DUPONT JEAN");
 }
