@@ -334,3 +334,48 @@ TEST(PracticePatients, TheDocumentsListNamesThePatients)
         patients << row.section('|', 1, 1);
     EXPECT_EQ(joined(patients), ", ДУБОВ ИВАН, DUPONT JEAN");
 }
+
+// A patient added in the identification dialog is written to PATIENTS under the identifier the
+// kernel reserved in ID_VALUES, and the document takes it. Needs the kernel's identifiers and
+// write-back, which the kernel does not have yet: enabled with them.
+TEST(PracticePatients, DISABLED_AddStoresTheKeyGetIDReserved)
+{
+    ConnectedPractice w;
+    ASSERT_TRUE(w.connected);
+    w.addSource(1, 1, true);
+    const int number = AddImportedFile(CurrentPack, "scan.pdf", 1, 0, "PDF");
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerModal("TIdDlg", [](TForm& form) {
+        auto& dlg = static_cast<TIdDlg&>(form);
+        form.show();
+        QApplication::processEvents();
+        dlg.Add->click();
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    dialogs.answerModal("TPatientDlg", [](TForm& form) {
+        auto& dlg = static_cast<TPatientDlg&>(form);
+        dlg.Edit1->setText("NOUVEAU");
+        dlg.Edit2->setText("Nina");
+        dlg.Edit3->setText("03/04/1990");
+        dlg.Edit4->setText("12");
+        dlg.OKBtn->click();
+        return dlg.ModalResult();
+    });
+    CurrentNumber = number;
+    IdentificationActive = true;
+    ShowIdDlg();
+    IdentificationActive = false;
+    EXPECT_EQ(EditedPatientID, 31);
+    EXPECT_EQ(w.practice
+                  .cli("select PATIENTS_ID, NOM, PRENOM, NE_LE, N_OMON from PATIENTS"
+                       " where PATIENTS_ID > 30;")
+                  .toStdString(),
+              "31|NOUVEAU|Nina|1990-04-03|12");
+    EXPECT_EQ(w.practice.cli("select LAST_VALUE from ID_VALUES where KEY_NAME = 'PATIENTS';")
+                  .toStdString(),
+              "31");
+    EXPECT_EQ(w.cli(QString("select Patient from \"FILES.DB\" where Number = %1;").arg(number))
+                  .toStdString(),
+              "31");
+}
