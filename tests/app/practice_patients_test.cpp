@@ -9,6 +9,7 @@
 #include <app/documents/docregistry.h>
 #include <app/mainwindow/mainmodules.h>
 #include <app/patients/dbmain.h>
+#include <app/patients/directsend.h>
 #include <app/patients/iddlg.h>
 #include <app/patients/patientdlg.h>
 #include <app/patients/practicedb.h>
@@ -23,6 +24,7 @@
 #include <support/scoped_dialogs.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -378,4 +380,24 @@ TEST(PracticePatients, DISABLED_AddStoresTheKeyGetIDReserved)
     EXPECT_EQ(w.cli(QString("select Patient from \"FILES.DB\" where Number = %1;").arg(number))
                   .toStdString(),
               "31");
+}
+
+// Direct send takes the practice software's import folder in whatever case it was made, and
+// makes it (in capitals) only when there is none.
+TEST(PracticePatients, DirectSendUsesTheImportFolderInAnyCase)
+{
+    TestWorkspace ws;
+    const auto off = qScopeGuard([] {
+        DirectSend = false;
+        ExportDir.clear();
+    });
+    QDir().mkpath(ws.path("practice/QvxImp"));
+    InitDirectSend(ws.path("practice"));
+    EXPECT_EQ(ExportDir.toStdString(), ws.path("practice/QvxImp/").toStdString());
+    EXPECT_EQ(QDir(ws.path("practice")).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList({"QvxImp"}));
+    QDir().mkpath(ws.path("other"));
+    InitDirectSend(ws.path("other"));
+    EXPECT_EQ(ExportDir.toStdString(), ws.path("other/QVXIMP/").toStdString());
+    EXPECT_TRUE(QFileInfo(ws.path("other/QVXIMP")).isDir());
 }
