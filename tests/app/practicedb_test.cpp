@@ -381,6 +381,17 @@ TEST(PracticeConnection, StoredAndTypedLoginsOnAServer)
          true,
          "DUPONT/secret",
          true},
+        // A password the code page cannot hold is refused before anything is sent; the log
+        // says why without the password.
+        {"a password the code page cannot hold",
+         207,
+         false,
+         nullptr,
+         {"login DUPONT пароль"},
+         {"login "},
+         {},
+         false,
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -431,6 +442,12 @@ TEST(PracticeConnection, StoredAndTypedLoginsOnAServer)
         EXPECT_EQ(w.recorder->logins.join(" | ").toStdString(), tried.join(" | ").toStdString());
         EXPECT_EQ(storedLogin(w, section).toStdString(), c.storedAfter);
         EXPECT_EQ(terminationRequested(), c.databaseVersion == 208);
+        const QByteArray log = w.ws.operationsLog();
+        EXPECT_FALSE(log.contains("secret") || log.contains("WRONG") || log.contains("wrong"));
+        EXPECT_EQ(log.contains("Practice database not connected: The user name or password holds "
+                               "characters that code page 1252 cannot store"),
+                  QString(c.name).contains("cannot hold"))
+            << log.toStdString();
         EXPECT_EQ(Server->Database1->isConnected(), c.connected);
         // Only a connection registers the practice database's patients.
         EXPECT_EQ(practicePatientsRegistered(), c.connected);
