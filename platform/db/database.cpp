@@ -31,7 +31,7 @@ QString Database::driverName() const
 {
     if (!m_driverName.isEmpty() || m_aliasName.isEmpty())
         return m_driverName;
-    return AliasRegistry::global().driverName(m_aliasName);
+    return aliasDriverName(m_aliasName);
 }
 
 void Database::setLocalFolder(const QString& folder)
@@ -53,7 +53,7 @@ ConnectionParams Database::effectiveParams() const
 {
     ConnectionParams p;
     if (!m_aliasName.isEmpty() && m_driverName.isEmpty())
-        p = AliasRegistry::global().params(m_aliasName);
+        p = aliasParams(m_aliasName);
     for (const QString& name : m_params.names())
         p.setValue(name, m_params.value(name));
     return p;
@@ -65,7 +65,7 @@ void Database::open()
         return;
     const QString driver = driverName();
     if (driver.isEmpty()) {
-        if (!m_aliasName.isEmpty() && !AliasRegistry::global().exists(m_aliasName))
+        if (!m_aliasName.isEmpty() && !aliasExists(m_aliasName))
             throw EngineError(EngineCode::NotFound,
                               QStringLiteral("Unknown database alias: %1").arg(m_aliasName));
         throw EngineError(EngineCode::NotFound,

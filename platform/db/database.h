@@ -23,8 +23,8 @@ public:
     // Setting an alias clears the driver name and the other way round (database closed).
     QString aliasName() const { return m_aliasName; }
     void setAliasName(const QString& alias);
-    // The database's own driver name when set, else the driver of its alias in the alias file
-    // (empty when neither names one).
+    // The database's own driver name when set, else the driver of its alias, the session's or the
+    // alias file's (empty when neither names one).
     QString driverName() const;
     void setDriverName(const QString& driver);
     // Parameters of the connection; with an alias they override the alias's own.

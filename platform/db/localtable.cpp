@@ -12,6 +12,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <map>
 
 namespace {
@@ -378,6 +380,19 @@ struct LocalTable::Impl
     // values, as many as given), comparing texts of case-insensitive columns folded.
     Cond keyBound(const VariantList& key, int dir, bool* excludesNull) const
     {
+        const OrderColumn& first = order.at(0);
+        if (key.size() == 1 && !key.at(0).isEmpty()) {
+            // One value: the column at or beyond it, a condition the index serves alone (the
+            // general form below says the same in three terms, each tested on every row).
+            const bool up = (dir > 0) != first.desc;
+            *excludesNull = up;
+            Variant bound = key.at(0);
+            if (first.folded)
+                bound = key.at(0).toString() + QChar(up ? sqlitedb::FoldLow : sqlitedb::FoldHigh);
+            if (up)
+                return {first.expr + QStringLiteral(" >= ?"), {bound}};
+            return {QStringLiteral("(%1 <= ? OR %2 IS NULL)").arg(first.expr, first.name), {bound}};
+        }
         QList<Cond> terms;
         Cond prefix;
         for (int j = 0; j < key.size(); ++j) {
@@ -419,10 +434,17 @@ struct LocalTable::Impl
         bool startNoNull = false, endNoNull = false;
         if (!s.isEmpty())
             range &= keyBound(s, +1, &startNoNull);
+        const OrderColumn& c = order.at(0);
+        if (startNoNull && !c.desc && e.size() == 1 && !e.at(0).isEmpty()) {
+            // The common name range: one plain bound at each end, both served by the index.
+            const Variant high =
+                c.folded ? Variant(e.at(0).toString() + QChar(sqlitedb::FoldHigh)) : e.at(0);
+            range &= Cond{c.expr + QStringLiteral(" <= ?"), {high}};
+            return;
+        }
         if (!e.isEmpty())
             range &= keyBound(e, -1, &endNoNull);
         // With NULL out of the way, the other end of the first column bounds the scan too.
-        const OrderColumn& c = order.at(0);
         const VariantList& other = startNoNull ? e : s;
         if ((startNoNull || endNoNull) && !other.isEmpty() && !other.at(0).isEmpty()) {
             const Variant high = c.folded
@@ -1225,6 +1247,19 @@ void LocalTable::internalSetIndex(const QString& indexName, const QStringList& f
         options = def->options;
     } else if (!fieldNames.isEmpty()) {
         fields = fieldNames;
+        // A field list takes the order of the table's index over exactly those fields, with or
+        // without case as that index has it, as the original engine chose that index.
+        for (const IndexDef& def : indexDefs().list()) {
+            const QStringList indexed = def.fieldList();
+            if (indexed.size() == fields.size() &&
+                std::equal(indexed.begin(), indexed.end(), fields.begin(),
+                           [](const QString& a, const QString& b) {
+                               return a.compare(b, Qt::CaseInsensitive) == 0;
+                           })) {
+                options = def.options & (IndexDef::CaseInsensitive | IndexDef::Descending);
+                break;
+            }
+        }
     } else {
         for (const IndexDef& def : indexDefs().list()) {
             if (def.options.testFlag(IndexDef::Primary)) {

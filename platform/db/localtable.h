@@ -21,8 +21,10 @@
 // Indexes: the primary index (listed in indexDefs() with an empty name and the Primary option)
 // gives the table's own order, also when indexName is empty; without one, the order is that in
 // which rows were added. Named indexes are chosen with setIndexName, field lists with
-// setIndexFieldNames (ascending, case-sensitive). findKey matches the leading index fields (also
-// fewer than the index has); texts of a case-insensitive index match on the folded text alone.
+// setIndexFieldNames: the order of the table's index over exactly those fields when it has one
+// (case-insensitive or descending as that index is), else ascending and case-sensitive. findKey
+// matches the leading index fields (also fewer than the index has); texts of a case-insensitive
+// index match on the folded text alone.
 //
 // Locks: opening takes a shared lock on a lock file named after the table beside the database
 // file; an exclusive open takes it exclusively. Either fails at once with EngineError 0x2B33 while

@@ -133,14 +133,16 @@ QString rawString(const void* data, int bytes)
     return QString::fromRawData(static_cast<const QChar*>(data), bytes / 2);
 }
 
-// -1 for a FoldLow probe, +1 for a FoldHigh probe, 0 for a plain text; strips the marker.
-int probeKind(QString& s)
+// -1 for a FoldLow probe, +1 for a FoldHigh probe, 0 for a plain text; leaves the marker out of
+// the text's length in bytes.
+int probeKind(const void* data, int& bytes)
 {
-    if (s.isEmpty())
+    if (bytes < 2)
         return 0;
-    const char16_t last = s.back().unicode();
+    char16_t last;
+    std::memcpy(&last, static_cast<const char*>(data) + bytes - 2, sizeof last);
     if (last == FoldLow || last == FoldHigh) {
-        s.chop(1);
+        bytes -= 2;
         return last == FoldLow ? -1 : 1;
     }
     return 0;
@@ -148,8 +150,8 @@ int probeKind(QString& s)
 
 int foldCollate(void*, int n1, const void* s1, int n2, const void* s2)
 {
-    QString a = rawString(s1, n1), b = rawString(s2, n2);
-    const int pa = probeKind(a), pb = probeKind(b);
+    const int pa = probeKind(s1, n1), pb = probeKind(s2, n2);
+    const QString a = rawString(s1, n1), b = rawString(s2, n2);
     if (pa == 0 && pb == 0)
         return collation::compareCaseInsensitive(a, b);
     const int c = collation::compareFolded(a, b);

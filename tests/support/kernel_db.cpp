@@ -191,6 +191,13 @@ public:
     QString name() const override { return m_name; }
     std::unique_ptr<DbConnection> connect(const ConnectionParams& params) override
     {
+        const QString user = params.value(DbParam::UserName);
+        const QString password = params.value(DbParam::Password);
+        m_recorder->logins.append(user + QLatin1Char('/') + password);
+        if (!m_recorder->user.isEmpty() &&
+            (user != m_recorder->user || password != m_recorder->password))
+            throw EngineError(EngineCode::CannotOpen,
+                              QStringLiteral("Login failed for user '%1'").arg(user));
         return std::make_unique<RecordingConnection>(m_name, m_sqlite->connect(params), m_recorder);
     }
 

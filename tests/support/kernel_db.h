@@ -42,6 +42,12 @@ struct Recorder
     int textCut = 0;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
+    // A connection is refused, as a server refuses a login, unless its "USER NAME" and "PASSWORD"
+    // are these; any login is taken while `user` is empty. Every connection asked for is noted
+    // as "USER NAME/PASSWORD" in `logins`.
+    QString user;
+    QString password;
+    QStringList logins;
 };
 
 // Registers (again) a driver of that name whose connections record into `recorder`. Its
