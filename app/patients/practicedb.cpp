@@ -67,10 +67,12 @@ class KernelPatients final : public PracticePatients
 public:
     PatientCache& IdPatients_Global() override { return m_idPatients; }
     PatientCache& Patients_Global() override { return m_patients; }
-    int GetID(const QString&, const QString&, int) override
+    int GetID(const QString& table, const QString& field, int count) override
     {
-        // PENDING-GETID: the kernel's identifier reservation is not built yet.
-        throw Exception(QStringLiteral("The practice database hands out no identifiers yet"));
+        TDBAccess* access = CheckedDataTables().DBAccess;
+        if (!access)
+            throw Exception(QStringLiteral("The practice database is not connected"));
+        return access->GetID(table, field, count);
     }
 
 private:

@@ -340,7 +340,7 @@ TEST(PracticePatients, TheDocumentsListNamesThePatients)
 // A patient added in the identification dialog is written to PATIENTS under the identifier the
 // kernel reserved in ID_VALUES, and the document takes it. Needs the kernel's identifiers and
 // write-back, which the kernel does not have yet: enabled with them.
-TEST(PracticePatients, DISABLED_AddStoresTheKeyGetIDReserved)
+TEST(PracticePatients, AddStoresTheKeyGetIDReserved)
 {
     ConnectedPractice w;
     ASSERT_TRUE(w.connected);
