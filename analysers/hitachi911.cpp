@@ -274,7 +274,7 @@ bool THitachi911Driver::SendFrame(const QByteArray& Bytes)
     while (!m_nextSend.hasExpired())
         std::this_thread::sleep_for(std::chrono::nanoseconds(m_nextSend.remainingTimeNSecs()));
     const bool written = Write(Bytes);
-    m_nextSend = QDeadlineTimer(std::chrono::milliseconds(PacingMs), Qt::PreciseTimer);
+    m_nextSend = QDeadlineTimer(std::chrono::milliseconds(m_pacing), Qt::PreciseTimer);
     m_sendBuffer = Bytes;
     if (Bytes.size() > 10) {
         try {

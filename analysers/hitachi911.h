@@ -57,6 +57,9 @@ public:
 
     // The last frame sent.
     const QByteArray& SendBuffer() const { return m_sendBuffer; }
+    // The least time between two frames sent, PacingMs unless set (the fuzz target runs
+    // without it).
+    void SetPacing(int Ms) { m_pacing = qMax(Ms, 0); }
 
 protected:
     bool StxIsData(const QByteArray& Buffer) const override;
@@ -67,4 +70,5 @@ protected:
 private:
     QByteArray m_sendBuffer;
     QDeadlineTimer m_nextSend{0};
+    int m_pacing = PacingMs;
 };

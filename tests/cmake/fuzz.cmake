@@ -21,6 +21,7 @@ set(QUORVANE_FUZZ_TARGETS
     kernel/regexpr
     kernel/normalizedate
     analysers/hmx
+    analysers/hitachi
     analysers/miditron
     analysers/integra
     analysers/comslots
