@@ -23,6 +23,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -118,6 +119,11 @@ const TDBCache* patientRow(const TDriver& driver)
 }
 
 } // namespace
+
+bool IsOneOf(char C, const char* Set)
+{
+    return C != 0 && std::strchr(Set, C) != nullptr;
+}
 
 QString Translit(const QString& Text)
 {

@@ -22,6 +22,9 @@
 // lower case (ЧЕРНОВ gives ChERNOV). Every other character is copied.
 QString Translit(const QString& Text);
 
+// Whether the character is one of the set's (never for the character 0).
+bool IsOneOf(char C, const char* Set);
+
 // One frame of a Hitachi analyser, as parsed.
 class THitachiFrame
 {

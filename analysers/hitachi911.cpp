@@ -10,7 +10,6 @@
 #include <platform/support/procs.h>
 
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -84,11 +83,6 @@ template <size_t N> QString meaningOf(const Meaning (&table)[N], char key)
     return {};
 }
 
-bool oneOf(char c, const char* set)
-{
-    return c != 0 && std::strchr(set, c) != nullptr;
-}
-
 // The function characters whose frames carry a sample (and its ContainerInfo byte).
 constexpr const char* SampleFrames = "12:;";
 
@@ -102,15 +96,15 @@ quint8 checksum(const QByteArray& bytes)
 
 quint8 classOf(char letter)
 {
-    if (oneOf(letter, "ABCDEFSTUVWX"))
+    if (IsOneOf(letter, "ABCDEFSTUVWX"))
         return 1;
-    if (oneOf(letter, "GHIJ"))
+    if (IsOneOf(letter, "GHIJ"))
         return 2;
-    if (oneOf(letter, "KL"))
+    if (IsOneOf(letter, "KL"))
         return 3;
-    if (oneOf(letter, "MN"))
+    if (IsOneOf(letter, "MN"))
         return 4;
-    if (oneOf(letter, "OPQR"))
+    if (IsOneOf(letter, "OPQR"))
         return 5;
     return 0;
 }
@@ -165,7 +159,7 @@ QByteArray THitachi911Driver::Frame(char FrameChar, const QByteArray& Body)
 
 bool THitachi911Driver::StxIsData(const QByteArray& Buffer) const
 {
-    return Buffer.size() == 3 && oneOf(Buffer[1], SampleFrames);
+    return Buffer.size() == 3 && IsOneOf(Buffer[1], SampleFrames);
 }
 
 bool THitachi911Driver::Complete(const QByteArray& Buffer) const
@@ -188,14 +182,14 @@ THitachiFrame THitachi911Driver::ParseFrame(const QByteArray& Bytes)
 
     THitachiFrame frame;
     frame.FrameChar = Bytes[1];
-    if (!oneOf(frame.FrameChar, "12:;>?@")) {
+    if (!IsOneOf(frame.FrameChar, "12:;>?@")) {
         ErrorOkCancelFmt(QStringLiteral("Некорректный код типа фрейма (Frame Character): %S."),
                          {functionCharText(frame.FrameChar)});
         throw TFrameRefused{QStringLiteral("its function character %1 is unknown")
                                 .arg(functionCharText(frame.FrameChar))};
     }
     TFrameReader reader(Bytes, etx);
-    if (oneOf(frame.FrameChar, SampleFrames)) {
+    if (IsOneOf(frame.FrameChar, SampleFrames)) {
         frame.TypeLetter = reader.TakeByte();
         const QString meaning = SampleTypeMeaning(frame.TypeLetter);
         if (meaning.isEmpty()) {
@@ -209,9 +203,9 @@ THitachiFrame THitachi911Driver::ParseFrame(const QByteArray& Bytes)
             frame.AddField(QStringLiteral("SampleType"), meaning);
             frame.ClassNo = classOf(frame.TypeLetter);
         }
-        if (oneOf(frame.TypeLetter, "ACEGIKOQSUW"))
+        if (IsOneOf(frame.TypeLetter, "ACEGIKOQSUW"))
             frame.AddField(QStringLiteral("SampleClass"), QStringLiteral("1"));
-        else if (oneOf(frame.TypeLetter, "BDFHJLPRTVX"))
+        else if (IsOneOf(frame.TypeLetter, "BDFHJLPRTVX"))
             frame.AddField(QStringLiteral("SampleClass"), QStringLiteral("2"));
 
         switch (frame.ClassNo) {
@@ -239,10 +233,10 @@ QByteArray THitachi911Driver::BuildOrderAnswer(const THitachiFrame& Query)
     THitachiFrame answer = Query;
     if (answer.ClassNo == 0) {
         const char letter = answer.TypeLetter;
-        answer.ClassNo = oneOf(letter, "ABCNOP") ? 1
-                         : oneOf(letter, "DEQR") ? 2
-                         : letter == 'F'         ? 3
-                                                 : 0;
+        answer.ClassNo = IsOneOf(letter, "ABCNOP") ? 1
+                         : IsOneOf(letter, "DEQR") ? 2
+                         : letter == 'F'           ? 3
+                                                   : 0;
         if (answer.ClassNo == 0) {
             ErrorOkCancelFmt(QStringLiteral("Тип образца не определён (Function Character): %S."),
                              {codepage::fromAnsi(QByteArray(1, letter))});
@@ -318,7 +312,7 @@ void THitachi911Driver::HandleFrame(const QByteArray& Bytes)
     switch (frame.FrameChar) {
     case ':':
         // An unstored result is not acknowledged: the analyser sends it again.
-        if (!oneOf(frame.TypeLetter, "KLMN") && StoreFrame(frame) < 1)
+        if (!IsOneOf(frame.TypeLetter, "KLMN") && StoreFrame(frame) < 1)
             return;
         SendChar('>');
         return;

@@ -10,8 +10,6 @@
 #include <platform/support/logfile.h>
 #include <platform/support/procs.h>
 
-#include <cstring>
-
 namespace {
 
 const TSampleLayout Layout{false, 5, 10000, true};
@@ -40,11 +38,6 @@ constexpr Meaning SampleTypes[] = {
     {'R', "STAT sample (Automatic Rerun)"},
 };
 
-bool oneOf(char c, const char* set)
-{
-    return c != 0 && std::strchr(set, c) != nullptr;
-}
-
 quint8 blockCheck(const QByteArray& bytes)
 {
     quint8 check = 0;
@@ -55,9 +48,9 @@ quint8 blockCheck(const QByteArray& bytes)
 
 quint8 classOf(char letter)
 {
-    if (oneOf(letter, "ABCNOP"))
+    if (IsOneOf(letter, "ABCNOP"))
         return 1;
-    if (oneOf(letter, "DEQR"))
+    if (IsOneOf(letter, "DEQR"))
         return 2;
     if (letter == 'F')
         return 3;
@@ -131,7 +124,7 @@ THitachiFrame THitachi912Driver::ParseFrame(const QByteArray& Bytes)
 
     THitachiFrame frame;
     frame.FrameChar = Bytes[1];
-    if (!oneOf(frame.FrameChar, "12:;>?@")) {
+    if (!IsOneOf(frame.FrameChar, "12:;>?@")) {
         const QString shown =
             QLatin1Char('$') + QString::fromLatin1(HexPair(quint8(frame.FrameChar)));
         ErrorOkCancelFmt(QStringLiteral("Некорректный код типа фрейма (Frame Character): %S."),
@@ -139,14 +132,14 @@ THitachiFrame THitachi912Driver::ParseFrame(const QByteArray& Bytes)
         throw TFrameRefused{QStringLiteral("its function character %1 is unknown").arg(shown)};
     }
     TFrameReader reader(Bytes, etx);
-    if (oneOf(frame.FrameChar, "12:;")) {
+    if (IsOneOf(frame.FrameChar, "12:;")) {
         frame.TypeLetter = reader.TakeByte();
         const QString meaning = SampleTypeMeaning(frame.TypeLetter);
         if (!meaning.isEmpty()) {
             frame.AddField(QStringLiteral("SampleType"), meaning);
             frame.ClassChar = reader.TakeByte();
-            if (oneOf(frame.TypeLetter, "ABCDEIKNOPQR")) {
-                if (!oneOf(frame.ClassChar, "12345") &&
+            if (IsOneOf(frame.TypeLetter, "ABCDEIKNOPQR")) {
+                if (!IsOneOf(frame.ClassChar, "12345") &&
                     ErrorOkCancel(QStringLiteral("Найдено некорректное (\"") +
                                   text(frame.ClassChar) +
                                   QStringLiteral("\") значение класса/типа образца для "
@@ -229,7 +222,7 @@ void THitachi912Driver::HandleFrame(const QByteArray& Bytes)
     switch (frame.FrameChar) {
     case ':':
         // An unstored result is not acknowledged: the analyser sends it again.
-        if (!oneOf(frame.TypeLetter, "FGHIK") && StoreFrame(frame) < 1)
+        if (!IsOneOf(frame.TypeLetter, "FGHIK") && StoreFrame(frame) < 1)
             return;
         SendChar('>');
         return;

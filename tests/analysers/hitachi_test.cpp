@@ -133,3 +133,20 @@ TEST_F(Hitachi912, AnUnstoredResultIsNotAcknowledgedAndAnAnswerNotTakenIsReporte
     line->setWriteLimit(-1);
     EXPECT_TRUE(driver->SendChar('>'));
 }
+
+// An error of one frame (a test repeated, an order query without the practice database, which
+// sends nothing) reaches the caller only once the rest of the chunk is handled.
+TEST_F(Hitachi911, AFramesErrorWaitsForTheRestOfTheChunk)
+{
+    const QByteArray repeated =
+        STX + (":A1" + Sample911 + " 2 1  5.55  1  6.66 ") + ETX + "FB" + CR;
+    const QByteArray query = STX + (";A1" + Sample911) + ETX + "AB" + CR;
+    try {
+        receive(repeated + query + Result911);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), u"Параметр данных 1 уже существует."_s);
+    }
+    EXPECT_EQ(answers(), Ack911);
+    EXPECT_EQ(workstation.handed.size(), 1);
+}
