@@ -719,6 +719,9 @@ private:
                 value = xml.stringItem();
             }
         }
+        // A formula written without its value (openpyxl does so) has an empty one.
+        if (formula && value && value->isEmpty())
+            value.reset();
         const auto number = [&]() {
             bool ok = true;
             const double v = value ? value->toDouble(&ok) : 0.0;

@@ -17,6 +17,7 @@ set(QUORVANE_FUZZ_TARGETS
     platform/memdataset
     platform/inifile
     platform/dataset_filter
+    platform/xlsxreader
     translation/statements
     kernel/regexpr
     kernel/normalizedate
