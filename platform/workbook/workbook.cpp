@@ -88,7 +88,16 @@ const Cell* Worksheet::cellAt(int row, int col) const
 Cell& Worksheet::cellFor(int row, int col)
 {
     checkCell(row, col);
-    return m_cells[cellKey(row, col)];
+    const quint64 key = cellKey(row, col);
+    // Sheets are mostly written row by row: the cell is the last one or comes after it.
+    if (!m_cells.empty()) {
+        auto last = std::prev(m_cells.end());
+        if (last->first == key)
+            return last->second;
+        if (last->first < key)
+            return m_cells.emplace_hint(m_cells.end(), key, Cell{})->second;
+    }
+    return m_cells[key];
 }
 
 void Worksheet::dropIfBare(quint64 key)
@@ -218,13 +227,18 @@ const CellFormat& Worksheet::FormatAt(int row, int col) const
 
 void Worksheet::SetFormatAt(int row, int col, const CellFormat& format)
 {
+    checkCell(row, col);
     const int index = m_book->addFormat(format);
-    if (index == 0 && !cellAt(row, col)) {
-        checkCell(row, col);
-        return;
+    if (index == 0) {
+        const auto it = m_cells.find(cellKey(row, col));
+        if (it == m_cells.end())
+            return;
+        it->second.Format = 0;
+        if (!it->second.hasValue())
+            m_cells.erase(it);
+    } else {
+        cellFor(row, col).Format = index;
     }
-    cellFor(row, col).Format = index;
-    dropIfBare(cellKey(row, col));
     touch();
 }
 
@@ -615,6 +629,16 @@ QString Workbook::FitSheetName(const QString& name, const QStringList& taken)
 
 int Workbook::addFormat(const CellFormat& format)
 {
+    // A run of cells mostly takes one format: comparing costs less than hashing.
+    if (m_lastFormat < int(m_formats.size()) && m_formats[size_t(m_lastFormat)] == format)
+        return m_lastFormat;
+    const int index = findOrAddFormat(format);
+    m_lastFormat = index;
+    return index;
+}
+
+int Workbook::findOrAddFormat(const CellFormat& format)
+{
     const auto it = m_formatIndex.constFind(format);
     if (it != m_formatIndex.cend())
         return *it;
@@ -645,6 +669,7 @@ void Workbook::Clear()
     m_sheets.push_back(std::make_unique<Worksheet>(this, QStringLiteral("Sheet1")));
     m_current = 1;
     m_formats.resize(1);
+    m_lastFormat = 0;
     m_formatIndex.clear();
     m_formatIndex.insert(CellFormat{}, 0);
     touch();
@@ -657,6 +682,7 @@ void Workbook::TakeContents(Workbook& other)
         s->m_book = this;
     m_formats = std::move(other.m_formats);
     m_formatIndex = std::move(other.m_formatIndex);
+    m_lastFormat = 0;
     m_current = std::clamp(other.m_current, 1, SheetCount());
     m_lastObjectId = std::max(m_lastObjectId, other.m_lastObjectId);
     Title = other.Title;

@@ -355,11 +355,13 @@ signals:
 
 private:
     QString freeSheetName() const;
+    int findOrAddFormat(const CellFormat& format);
 
     std::vector<std::unique_ptr<Worksheet>> m_sheets;
     int m_current = 1;
     std::vector<CellFormat> m_formats;
     QHash<CellFormat, int> m_formatIndex;
+    int m_lastFormat = 0;
     int m_lastObjectId = 0;
     bool m_repaint = true;
 };

@@ -57,9 +57,8 @@ private:
     {
         if (index == 0)
             return nullptr;
-        const auto it = m_formats.find(index);
-        if (it != m_formats.end())
-            return it->second;
+        if (size_t(index) < m_formats.size() && m_formats[size_t(index)])
+            return m_formats[size_t(index)];
         lxw_format* f = workbook_add_format(m_file);
         const CellFormat& c = m_book.format(index);
         const CellFont defaults;
@@ -109,7 +108,9 @@ private:
             format_set_num_format(f, utf8(c.NumberFormat).constData());
         else if (c.NumberFormatId > 0 && c.NumberFormatId < 164)
             format_set_num_format_index(f, quint8(c.NumberFormatId));
-        m_formats.emplace(index, f);
+        if (m_formats.size() <= size_t(index))
+            m_formats.resize(size_t(index) + 1, nullptr);
+        m_formats[size_t(index)] = f;
         return f;
     }
 
@@ -189,9 +190,10 @@ private:
                                                       format, cell.Number);
                 break;
             }
-            check(error, QStringLiteral("cellule (ligne %1, colonne %2)")
-                             .arg(Worksheet::keyRow(key))
-                             .arg(Worksheet::keyCol(key)));
+            if (error != LXW_NO_ERROR)
+                check(error, QStringLiteral("cellule (ligne %1, colonne %2)")
+                                 .arg(Worksheet::keyRow(key))
+                                 .arg(Worksheet::keyCol(key)));
         }
     }
 
@@ -297,7 +299,7 @@ private:
 
     const Workbook& m_book;
     lxw_workbook* m_file;
-    std::map<int, lxw_format*> m_formats;
+    std::vector<lxw_format*> m_formats; // by the book's format index, made on first use
 };
 
 void checkSheetNames(const Workbook& book)
