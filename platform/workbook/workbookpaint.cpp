@@ -343,6 +343,9 @@ private:
             return m_area.top() + twips * scale;
         };
         for (const Picture& p : m_sheet.Pictures) {
+            if (p.Anchor.bottom() < m_rows.first - 1 || p.Anchor.top() > m_rows.last() ||
+                p.Anchor.right() < m_cols.first - 1 || p.Anchor.left() > m_cols.last())
+                continue;
             const QRectF target(QPointF(x(p.Anchor.left()), y(p.Anchor.top())),
                                 QPointF(x(p.Anchor.right()), y(p.Anchor.bottom())));
             if (!target.intersects(m_area))

@@ -19,6 +19,7 @@ namespace {
 constexpr qint64 MaxPartBytes = 256LL << 20;
 constexpr qint64 MaxPackageBytes = 768LL << 20;
 constexpr int MaxParts = 10000;
+constexpr int MaxMergedBlocks = 65536;
 
 [[noreturn]] void refuse(const QString& reason)
 {
@@ -836,12 +837,16 @@ private:
                           7) /
                          8 * 8);
             } else if (section == u"cols") {
+                int described = 0;
                 while (xml.child(2)) {
                     if (xml.name() != u"col")
                         continue;
                     const int first = intOf(xml.attribute(u"min"), 0);
                     const int last = intOf(xml.attribute(u"max"), 0);
-                    if (first < 1 || last < first || last > Workbook::MaxCol)
+                    // Column descriptions do not overlap: together they cover a sheet at most.
+                    described += last - first + 1;
+                    if (first < 1 || last < first || last > Workbook::MaxCol ||
+                        described > Workbook::MaxCol)
                         damaged(QStringLiteral("colonnes %1 à %2").arg(first).arg(last));
                     const bool hidden = truthy(xml.attribute(u"hidden"), false);
                     const double chars = doubleOf(xml.attribute(u"width"), -1);
@@ -863,7 +868,7 @@ private:
                     if (xml.name() != u"mergeCell")
                         continue;
                     const auto range = rangeRef(xml.attribute(u"ref"));
-                    if (!range)
+                    if (!range || sheet.Merged.size() >= MaxMergedBlocks)
                         damaged(QStringLiteral("cellules fusionnées"));
                     sheet.Merged.append(*range);
                 }

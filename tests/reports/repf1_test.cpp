@@ -162,6 +162,11 @@ TEST_F(Viewer, ComponentsHaveTheirNamesClassesAndTexts)
     EXPECT_EQ(viewer->SaveToExcel->DefaultExt, QStringLiteral("xlsx"));
     viewer->miNumFormats->trigger();
     EXPECT_TRUE(viewer->miNumFormats->isChecked());
+    // The zoom cursors come from the program's resources.
+    for (const char* cursor : {":/reports/zoomin.xpm", ":/reports/zoomout.xpm"})
+        EXPECT_EQ(QPixmap(QString::fromLatin1(cursor)).size(), QSize(32, 32)) << cursor;
+    EXPECT_EQ(viewer->F1Viewer->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_FALSE(viewer->F1Viewer->ShowEditBar);
 }
 
 TEST_F(Viewer, ZoomStepsThroughTheListWithinItsLimits)
