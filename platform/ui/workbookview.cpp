@@ -79,6 +79,12 @@ void WorkbookView::SetTopLeft(int row, int col)
     topLeftChanged();
 }
 
+void WorkbookView::SetRepaintFlag(bool on)
+{
+    m_book->SetRepaintEnabled(on);
+    setUpdatesEnabled(on);
+}
+
 void WorkbookView::SetShowPageBreaks(bool show)
 {
     m_showBreaks = show;

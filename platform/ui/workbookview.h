@@ -48,7 +48,7 @@ public:
     bool ShowEditBar = true;
     // While off, nothing is repainted.
     bool RepaintFlag() const { return m_book->RepaintEnabled(); }
-    void SetRepaintFlag(bool on) { m_book->SetRepaintEnabled(on); }
+    void SetRepaintFlag(bool on);
 
     // The cell under a point of the window; false where there is none.
     bool cellAt(const QPoint& point, int& row, int& col) const;

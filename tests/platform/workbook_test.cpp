@@ -2,14 +2,18 @@
 // reader takes them back; damaged files and books holding what the model cannot keep are refused;
 // the painting routine's pixels.
 #include <platform/fileops.h>
+#include <platform/ui/workbookview.h>
 #include <platform/workbook/workbook.h>
 #include <platform/workbook/workbookpaint.h>
 #include <support/python.h>
 #include <support/qt_printers.h>
 #include <support/workspace.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -356,4 +360,43 @@ TEST(WorkbookPaint, FillsBordersAndHiddenColumnsFallWhereTheSizesSay)
         EXPECT_EQ(image.pixelColor(30 * k, 60 * k - 2), QColor(Qt::white)) << zoom;
         EXPECT_EQ(image.pixelColor(30 * k, 60 * k), QColor(Qt::white)) << zoom;
     }
+}
+
+TEST(WorkbookView, SelectsWithTheMouseAndKeysAndReportsItsEvents)
+{
+    WorkbookView view;
+    view.resize(300, 200);
+    QStringList events;
+    view.OnSelChange = [&events](QObject*) { events << QStringLiteral("selection"); };
+    view.OnMouseUp = [&events](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& at) {
+        events << QStringLiteral("up %1 %2,%3").arg(int(button)).arg(at.x()).arg(at.y());
+    };
+    view.OnTopLeftChanged = [&events](QObject*) { events << QStringLiteral("top-left"); };
+    const auto mouse = [&view](QEvent::Type type, QPoint at, Qt::KeyboardModifiers mods = {}) {
+        QMouseEvent event(type, at, view.mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, mods);
+        QApplication::sendEvent(&view, &event);
+    };
+    // Columns of 64 pixels and rows of 20 at 100%: (70, 25) is B2.
+    mouse(QEvent::MouseButtonPress, QPoint(70, 25));
+    mouse(QEvent::MouseButtonRelease, QPoint(70, 25));
+    const Worksheet& sheet = view.book().current();
+    EXPECT_EQ(sheet.Selection(), (CellRange{2, 2, 2, 2}));
+    mouse(QEvent::MouseButtonPress, QPoint(140, 65), Qt::ShiftModifier);
+    EXPECT_EQ(sheet.Selection(), (CellRange{2, 2, 4, 3}));
+    EXPECT_EQ(QList<int>({sheet.Row(), sheet.Col()}), QList<int>({2, 2}));
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(&view, &right);
+    EXPECT_EQ(sheet.Selection(), (CellRange{2, 3, 2, 3}));
+    // At 200%, columns of 128 pixels and rows of 40.
+    view.SetViewScale(200);
+    int row = 0;
+    int col = 0;
+    ASSERT_TRUE(view.cellAt(QPoint(140, 45), row, col));
+    EXPECT_EQ(QList<int>({row, col}), QList<int>({2, 2}));
+    view.SetViewScale(1000);
+    EXPECT_EQ(view.ViewScale(), 400);
+    view.SetTopLeft(5, 1);
+    EXPECT_EQ(events,
+              QStringList({"selection", "up 1 70,25", "selection", "selection", "top-left"}));
 }
