@@ -27,6 +27,15 @@
 
 namespace {
 
+// A receive buffer holding the STX of a new frame, with room for the longest frame.
+QByteArray startOfFrame()
+{
+    QByteArray buffer;
+    buffer.reserve(THitachiDriver::ReceiveCapacity);
+    buffer.append(STX);
+    return buffer;
+}
+
 const QString CyrillicTable = QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧ Ш Щ ЪЫЬЭЮЯ ");
 const QString LatinTable = QStringLiteral("ABVGDEEGZIIKLMNOPRSTYFHCCHSHSH__'EUYA");
 static_assert(sizeof("ABVGDEEGZIIKLMNOPRSTYFHCCHSHSH__'EUYA") == 38, "37 Latin characters");
@@ -363,30 +372,29 @@ void THitachiDriver::Take(char Byte)
         return;
     }
     if (Byte == STX && !StxIsData(m_buffer)) {
-        Flush(QStringLiteral("was broken off by a new frame"));
-        m_buffer.append(Byte);
+        // The new frame begins before the old one is dumped, which may fail.
+        const QByteArray broken = std::exchange(m_buffer, startOfFrame());
+        Drop(broken, QStringLiteral("was broken off by a new frame"));
         return;
     }
     m_buffer.append(Byte);
-    if (Complete(m_buffer)) {
-        const QByteArray frame = std::exchange(m_buffer, {});
+    if (Complete(m_buffer))
+        HandleFrame(std::exchange(m_buffer, QByteArray()));
+    else if (m_buffer.size() >= ReceiveCapacity)
+        Drop(std::exchange(m_buffer, QByteArray()),
+             QStringLiteral("filled the receive buffer without an end"));
+    if (m_buffer.capacity() < ReceiveCapacity)
         m_buffer.reserve(ReceiveCapacity);
-        HandleFrame(frame);
-    } else if (m_buffer.size() >= ReceiveCapacity) {
-        Flush(QStringLiteral("filled the receive buffer without an end"));
-    }
 }
 
-void THitachiDriver::Flush(const QString& Why)
+void THitachiDriver::Drop(const QByteArray& Bytes, const QString& Why)
 {
-    const QByteArray bytes = std::exchange(m_buffer, {});
-    m_buffer.reserve(ReceiveCapacity);
-    const QString dump = Dump(RefusedPrefix, bytes);
+    const QString dump = Dump(RefusedPrefix, Bytes);
     WriteToLog(QStringLiteral("Hitachi %1 (source %2): %3 bytes from STX %4; not answered, kept "
                               "in \"%5\"")
                    .arg(Unit)
                    .arg(Number)
-                   .arg(bytes.size())
+                   .arg(Bytes.size())
                    .arg(Why, dump));
 }
 

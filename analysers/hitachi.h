@@ -164,7 +164,8 @@ protected:
 
 private:
     void Take(char Byte);
-    void Flush(const QString& Why);
+    // Dumps and logs bytes that are no whole frame; they are not answered.
+    void Drop(const QByteArray& Bytes, const QString& Why);
 
     QByteArray m_buffer;
     QByteArray m_pending; // bytes that came while a chunk was handled

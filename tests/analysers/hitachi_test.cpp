@@ -150,3 +150,14 @@ TEST_F(Hitachi911, AFramesErrorWaitsForTheRestOfTheChunk)
     EXPECT_EQ(answers(), Ack911);
     EXPECT_EQ(workstation.handed.size(), 1);
 }
+
+// A frame broken off whose dump cannot be written: the error reaches the caller, and the frame
+// that broke it off is still read, stored and acknowledged.
+TEST_F(Hitachi911, AFailedDumpLosesNotTheFrameAfterIt)
+{
+    fileops::failNth(fileops::Op::Write, 1, ENOSPC);
+    EXPECT_THROW(receive(STX + QByteArray(":A1  7") + Result911), EInOutError);
+    EXPECT_EQ(answers(), Ack911);
+    ASSERT_EQ(workstation.handed.size(), 1);
+    EXPECT_TRUE(workstation.handed[0].bytes.startsWith("SampleType=Routine sample\r\n"));
+}
