@@ -2,6 +2,7 @@
 // since the analyser engine's worker reads it too.
 #include "clock.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 
 #include <optional>
@@ -13,6 +14,7 @@ struct ClockState
     QMutex mutex;
     std::optional<QDateTime> fixed;
     qint64 offsetMs = 0;
+    qint64 monotonicOffsetMs = 0;
 };
 
 ClockState& state()
@@ -43,6 +45,18 @@ QDateTime clock::nowUtc()
     return s.offsetMs == 0 ? system : system.addMSecs(s.offsetMs);
 }
 
+qint64 clock::monotonicMs()
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    ClockState& s = state();
+    const QMutexLocker lock(&s.mutex);
+    return started.elapsed() + s.monotonicOffsetMs;
+}
+
 void clock::setFixed(const QDateTime& at)
 {
     Q_ASSERT(at.isValid());
@@ -60,6 +74,8 @@ void clock::advance(qint64 ms)
         s.fixed = s.fixed->addMSecs(ms);
     else
         s.offsetMs += ms;
+    if (ms > 0)
+        s.monotonicOffsetMs += ms;
 }
 
 void clock::reset()

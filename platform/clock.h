@@ -2,7 +2,8 @@
 //
 // It is a class of static functions rather than a namespace because the C library already
 // declares a function named clock(); calls read the same either way: clock::now().
-// Waits and time-outs do not use it: they run on the monotonic clock (QDeadlineTimer).
+// Waits and time-outs do not use it: they run on the monotonic clock (QDeadlineTimer), or on
+// monotonicMs() where a test must move them.
 #pragma once
 
 #include <QDateTime>
@@ -20,8 +21,13 @@ public:
 
     // Stops the clock at `at` (taken as local time) until reset().
     static void setFixed(const QDateTime& at);
+    // Milliseconds on a clock that never goes back (the system's monotonic clock), moved on by
+    // advance() with a positive `ms`; only differences between two readings mean something.
+    static qint64 monotonicMs();
+
     // Moves the clock by `ms` milliseconds (backwards when negative): the fixed time when there
-    // is one, otherwise from then on an offset to the system's time.
+    // is one, otherwise from then on an offset to the system's time. A positive `ms` also moves
+    // monotonicMs() on.
     static void advance(qint64 ms);
     // Back to the system's time.
     static void reset();
