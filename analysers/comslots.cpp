@@ -5,6 +5,7 @@
 
 #include <analysers/acl2000.h>
 #include <analysers/acl2000util.h>
+#include <analysers/astmdevices.h>
 #include <analysers/hitachi911.h>
 #include <analysers/hitachi912.h>
 #include <analysers/hmx.h>
@@ -29,6 +30,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <memory>
 #include <unordered_map>
@@ -43,6 +45,7 @@ struct Owned
 {
     std::unique_ptr<TCommPortDriver> ports[TComPortSlots::Count];
     std::unordered_map<std::type_index, std::unique_ptr<TDriver>> drivers;
+    std::unique_ptr<QTimer> tickTimer;
 };
 
 Owned& owned()
@@ -73,20 +76,37 @@ template <class D> TDeviceDriverEntry hostQueryEntryOf(const QString& Code, int 
     return entry;
 }
 
-// The program's own drivers, a line per device code. The codes of the ASTM drivers join as those
-// drivers come; until then their sources are captured raw.
+// An ASTM driver, which waits on the slot's tick for replies and bids.
+template <class D> TDeviceDriverEntry astmEntryOf(TDeviceDriverEntry entry)
+{
+    entry.Tick = [](TDriver& Driver) { static_cast<TASTMDriver&>(Driver).Tick(); };
+    return entry;
+}
+
+// The program's own drivers, a line per device code.
 QHash<QString, TDeviceDriverEntry> builtInDrivers()
 {
     const TDeviceDriverEntry entries[] = {
         hostQueryEntryOf<THitachi911Driver>(QStringLiteral("911"), 1),
         hostQueryEntryOf<THitachi912Driver>(QStringLiteral("912"), 2),
+        astmEntryOf<TElecsys>(DeviceDriverEntryOf<TElecsys>(QStringLiteral("AST"))),
+        astmEntryOf<TpHOx>(DeviceDriverEntryOf<TpHOx>(QStringLiteral("PHX"))),
+        astmEntryOf<TElecsys>(hostQueryEntryOf<TElecsys>(QStringLiteral("ELX"), 3)),
+        astmEntryOf<TAccessDriver>(hostQueryEntryOf<TAccessDriver>(QStringLiteral("ACS"), 4)),
+        astmEntryOf<TACT10Driver>(DeviceDriverEntryOf<TACT10Driver>(QStringLiteral("ACT"))),
+        astmEntryOf<TImmuliteDriver>([] {
+            TDeviceDriverEntry e = DeviceDriverEntryOf<TImmuliteDriver>(QStringLiteral("IML"));
+            e.DevCode = 1;
+            return e;
+        }()),
+        astmEntryOf<TKonelab20Driver>(DeviceDriverEntryOf<TKonelab20Driver>(QStringLiteral("KLB"))),
         DeviceDriverEntryOf<THMXDriver>(QStringLiteral("MXM")),
         DeviceDriverEntryOf<THMXDriver>(QStringLiteral("HMX")),
         DeviceDriverEntryOf<TMiditronDriver>(QStringLiteral("MDT")),
         DeviceDriverEntryOf<TIntegraDriver>(QStringLiteral("INT")),
         DeviceDriverEntryOf<TACL2000>(QStringLiteral("ACL")),
         // Talks over a port of its own: no receive procedure.
-        {QStringLiteral("ACX"), typeid(TACL2000Util), DriverClassOf<TACL2000Util>(), {}, 0, {}},
+        {QStringLiteral("ACX"), typeid(TACL2000Util), DriverClassOf<TACL2000Util>(), {}, 0, {}, {}},
     };
     QHash<QString, TDeviceDriverEntry> table;
     for (const TDeviceDriverEntry& e : entries)
@@ -333,12 +353,27 @@ void capture(int n, TComPortSlot& slot, const char* data, int count)
         appendToBuffer(n, collected);
 }
 
+// Starts the slots' tick timer unless it runs.
+void startTicks()
+{
+    std::unique_ptr<QTimer>& timer = owned().tickTimer;
+    if (!timer) {
+        freeWithTheApplication();
+        timer = std::make_unique<QTimer>();
+        timer->setInterval(TickIntervalMs);
+        QObject::connect(timer.get(), &QTimer::timeout, &TickComPortSlots);
+    }
+    if (!timer->isActive())
+        timer->start();
+}
+
 // Binds the driver of the source's device code to the slot, or leaves the slot capturing.
 void bindDriver(TComPortSlot& slot, const SerialSourceRow& row)
 {
     const QString code = row.Extension.toUpper();
     slot.AckMode = code == QLatin1String("ALB");
     slot.ReceiveProc = {};
+    slot.TickProc = {};
     const TDeviceDriverEntry* entry = slot.AckMode ? nullptr : FindDeviceDriver(code);
     if (!entry)
         return;
@@ -353,6 +388,11 @@ void bindDriver(TComPortSlot& slot, const SerialSourceRow& row)
         slot.ReceiveProc = [proc = entry->ReceiveProc, target](const char* Data, int Count) {
             proc(*target, Data, Count);
         };
+    }
+    if (entry->Tick) {
+        TDriver* target = &driver;
+        slot.TickProc = [tick = entry->Tick, target] { tick(*target); };
+        startTicks();
     }
     if (entry->WarmUp) {
         try {
@@ -393,6 +433,7 @@ void FreeComPortSlots()
         slot = TComPortSlot();
         o.ports[i].reset();
     }
+    o.tickTimer.reset();
     o.drivers.clear();
 }
 
@@ -561,6 +602,16 @@ void StopComSources()
     for (auto& [type, driver] : owned().drivers) {
         if (auto* dialogue = dynamic_cast<TCOMPortDriver*>(driver.get()))
             dialogue->Stop();
+    }
+}
+
+void TickComPortSlots()
+{
+    for (int n = 1; n <= TComPortSlots::Count; ++n) {
+        // A copy: the tick may write and pump events, and a binding meanwhile replaces the slot's.
+        const auto tick = ComPortSlots[n].TickProc;
+        if (tick)
+            tick();
     }
 }
 

@@ -37,6 +37,9 @@ struct TComPortSlot
     QString Code;
     // The bound driver's receive procedure; empty in capture mode.
     std::function<void(const char* Data, int Count)> ReceiveProc;
+    // The bound driver's tick, passed every TickIntervalMs whether bytes came or not; empty when
+    // the driver keeps no time.
+    std::function<void()> TickProc;
 };
 
 // The slot table, indexed 1 to 8 (slot n serves COM n).
@@ -93,6 +96,8 @@ struct TDeviceDriverEntry
     // Run after each binding (the host-query warm-up); empty when none. When it raises, the
     // failure is logged and the binding stands.
     std::function<void(TDriver& Driver)> WarmUp;
+    // The driver's tick, for the protocols that wait on time (replies, bids); empty when none.
+    std::function<void(TDriver& Driver)> Tick;
 };
 
 // The receive procedure of driver class D: hands a slot's bytes to the driver object through the
@@ -115,12 +120,15 @@ template <class D> void ReceiveProcOf(TDriver& Driver, const char* Data, int Cou
 // procedure, no device number, no warm-up.
 template <class D> TDeviceDriverEntry DeviceDriverEntryOf(const QString& Code)
 {
-    return {Code, typeid(D), DriverClassOf<D>(), &ReceiveProcOf<D>, 0, {}};
+    return {Code, typeid(D), DriverClassOf<D>(), &ReceiveProcOf<D>, 0, {}, {}};
 }
 
 // Adds an entry to the table, or replaces the one of its code. The program's own drivers are in it
 // from the start: Hitachi 911 and 912 ("911", "912", device numbers 1 and 2, the host query
-// warmed up), HMX ("MXM", "HMX"), Miditron ("MDT"), Integra ("INT"), the older ACL 2000 capture
+// warmed up), the ASTM analysers (Elecsys "ELX" and "AST" (one object; ELX device number 3, the
+// host query warmed up), pHOx "PHX", Access "ACS" (4, warmed up), ACT 10 "ACT", Immulite "IML"
+// (1), Konelab 20 "KLB"), HMX ("MXM", "HMX"), Miditron ("MDT"), Integra ("INT"), the older ACL 2000
+// capture
 // ("ACL") and the table-driven ACL 2000 dialogue ("ACX").
 void RegisterDeviceDriver(const TDeviceDriverEntry& Entry);
 // The entry of the code (compared in upper case), or nullptr when the code is captured raw.
@@ -183,6 +191,10 @@ void CloseAllComPorts();
 void OpenConfiguredComPorts();
 // Ends the drivers' own dialogues and waits for their workers (at the program's end).
 void StopComSources();
+// Passes the tick to the driver of every slot that has one (TComPortSlot::TickProc). The slots'
+// timer calls it every TickIntervalMs while a driver with a tick is bound.
+void TickComPortSlots();
+constexpr int TickIntervalMs = 50;
 // Registers the capture of each slot that has been silent for more than its source's time-out;
 // true when at least one document was registered. Called by the main timer once a second.
 bool PollComBuffers();

@@ -2,6 +2,7 @@
 // filled result holder.
 #include "resultreport.h"
 
+#include <analysers/astmdevices.h>
 #include <analysers/miditron.h>
 #include <platform/support/globals.h>
 
@@ -13,6 +14,13 @@ QHash<QString, TDriverClass>& reportDrivers()
 {
     static QHash<QString, TDriverClass> drivers{
         {QStringLiteral("MDT"), DriverClassOf<TMiditronDriver>()},
+        {QStringLiteral("PHX"), DriverClassOf<TpHOx>()},
+        {QStringLiteral("AST"), DriverClassOf<TElecsys>()},
+        {QStringLiteral("ELX"), DriverClassOf<TElecsys>()},
+        {QStringLiteral("ACS"), DriverClassOf<TAccessDriver>()},
+        {QStringLiteral("ACT"), DriverClassOf<TACT10Driver>()},
+        {QStringLiteral("IML"), DriverClassOf<TImmuliteDriver>()},
+        {QStringLiteral("KLB"), DriverClassOf<TKonelab20Driver>()},
     };
     return drivers;
 }

@@ -19,8 +19,8 @@
 // driver cannot load raises its error.
 void ViewDriverResultFile(const QString& DeviceCode, const QString& FileName, QStringList& Lines);
 
-// Makes the driver class the report of a device code loads its files with ("MDT": Miditron). The
-// ASTM-family drivers add their codes.
+// Makes the driver class the report of a device code loads its files with. In the table from the
+// start: "MDT" (Miditron), "AST" and "ELX" (Elecsys), "PHX", "ACS", "ACT", "IML" and "KLB".
 void RegisterReportDriver(const QString& DeviceCode, const TDriverClass& DriverClass);
 
 // The report lines of a filled holder (steps after the loading).

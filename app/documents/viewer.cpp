@@ -198,6 +198,13 @@ QHash<QString, TResultView>& ResultViews()
         {QStringLiteral("912"), decoded(ViewHitachi912File)},
         // Reports the code's driver writes itself.
         {QStringLiteral("MDT"), TResultView{{}, ViewDriverResultFile}},
+        {QStringLiteral("PHX"), TResultView{{}, ViewDriverResultFile}},
+        {QStringLiteral("AST"), TResultView{{}, ViewDriverResultFile}},
+        {QStringLiteral("ELX"), TResultView{{}, ViewDriverResultFile}},
+        {QStringLiteral("ACS"), TResultView{{}, ViewDriverResultFile}},
+        {QStringLiteral("ACT"), TResultView{{}, ViewDriverResultFile}},
+        {QStringLiteral("IML"), TResultView{{}, ViewDriverResultFile}},
+        {QStringLiteral("KLB"), TResultView{{}, ViewDriverResultFile}},
     };
     return views;
 }

@@ -23,6 +23,7 @@ set(QUORVANE_FUZZ_TARGETS
     kernel/normalizedate
     analysers/hmx
     analysers/hitachi
+    analysers/astm
     analysers/miditron
     analysers/integra
     analysers/comslots
