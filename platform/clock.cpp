@@ -15,7 +15,18 @@ struct ClockState
     std::optional<QDateTime> fixed;
     qint64 offsetMs = 0;
     qint64 monotonicOffsetMs = 0;
+    std::optional<qint64> frozenMs; // the monotonic reading while the clock is fixed
 };
+
+qint64 elapsedMs()
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return started.elapsed();
+}
 
 ClockState& state()
 {
@@ -47,14 +58,9 @@ QDateTime clock::nowUtc()
 
 qint64 clock::monotonicMs()
 {
-    static const QElapsedTimer started = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
     ClockState& s = state();
     const QMutexLocker lock(&s.mutex);
-    return started.elapsed() + s.monotonicOffsetMs;
+    return s.frozenMs ? *s.frozenMs : elapsedMs() + s.monotonicOffsetMs;
 }
 
 void clock::setFixed(const QDateTime& at)
@@ -64,6 +70,8 @@ void clock::setFixed(const QDateTime& at)
     const QMutexLocker lock(&s.mutex);
     s.fixed = at.toLocalTime();
     s.offsetMs = 0;
+    if (!s.frozenMs)
+        s.frozenMs = elapsedMs() + s.monotonicOffsetMs;
 }
 
 void clock::advance(qint64 ms)
@@ -75,7 +83,7 @@ void clock::advance(qint64 ms)
     else
         s.offsetMs += ms;
     if (ms > 0)
-        s.monotonicOffsetMs += ms;
+        (s.frozenMs ? *s.frozenMs : s.monotonicOffsetMs) += ms;
 }
 
 void clock::reset()
@@ -84,4 +92,9 @@ void clock::reset()
     const QMutexLocker lock(&s.mutex);
     s.fixed.reset();
     s.offsetMs = 0;
+    if (s.frozenMs) {
+        // Going on from the frozen reading: the monotonic clock never goes back.
+        s.monotonicOffsetMs = *s.frozenMs - elapsedMs();
+        s.frozenMs.reset();
+    }
 }

@@ -22,7 +22,8 @@ public:
     // Stops the clock at `at` (taken as local time) until reset().
     static void setFixed(const QDateTime& at);
     // Milliseconds on a clock that never goes back (the system's monotonic clock), moved on by
-    // advance() with a positive `ms`; only differences between two readings mean something.
+    // advance() with a positive `ms`; only differences between two readings mean something. While
+    // the clock is fixed it stands still too, moved only by advance().
     static qint64 monotonicMs();
 
     // Moves the clock by `ms` milliseconds (backwards when negative): the fixed time when there
