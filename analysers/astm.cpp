@@ -23,6 +23,8 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 int ASTMDumpCounter = 0;
@@ -409,28 +411,14 @@ bool isTrimmed(char c)
     return quint8(c) <= 0x20;
 }
 
-QByteArray trimmedLeft(const QByteArray& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && isTrimmed(text[i]))
-        ++i;
-    return text.mid(i);
-}
-
-QByteArray trimmedRight(const QByteArray& text)
-{
-    qsizetype end = text.size();
-    while (end > 0 && isTrimmed(text[end - 1]))
-        --end;
-    return text.left(end);
-}
-
-// A byte of a frame's text: BEL, TAB, VT, FF, CR, the printable ASCII and everything from 0x80.
-bool isTextByte(quint8 b)
-{
-    return b == 0x07 || b == 0x09 || (b >= 0x0B && b <= 0x0D) || (b >= 0x20 && b <= 0x7E) ||
-           b >= 0x80;
-}
+// The bytes of a frame's text: BEL, TAB, VT, FF, CR, the printable ASCII and everything from 0x80.
+constexpr std::array<bool, 256> TextBytes = [] {
+    std::array<bool, 256> bytes{};
+    for (int b = 0; b < 256; ++b)
+        bytes[size_t(b)] = b == 0x07 || b == 0x09 || (b >= 0x0B && b <= 0x0D) ||
+                           (b >= 0x20 && b <= 0x7E) || b >= 0x80;
+    return bytes;
+}();
 
 int hexValue(char c)
 {
@@ -450,6 +438,16 @@ quint8 checksum(const char* data, qsizetype count)
 }
 
 const char HexDigits[] = "0123456789ABCDEF";
+
+// Bytes of the program's code page as text; plain ASCII, the usual case, without the decoder.
+QString ansiText(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (quint8(c) >= 0x80)
+            return codepage::fromAnsi(bytes.toByteArray());
+    }
+    return QString::fromLatin1(bytes);
+}
 
 // A value of 14 digits (year, month, day, hour, minute, second) as the workstation writes a date
 // and time; none when it is no such value.
@@ -498,8 +496,9 @@ std::optional<QString> meaningOf(const QString& list, const QString& value)
 
 void TASTMFrame::Clear()
 {
-    Data.clear();
-    Text.clear();
+    // Emptied, not freed: the next frame reuses the room.
+    Data.truncate(0);
+    Text.truncate(0);
     Terminator = 0;
     ChecksumOK = false;
 }
@@ -520,50 +519,52 @@ bool TASTMFrame::AddData(const char* Input, qsizetype Count)
         if (Data.isEmpty())
             return false;
     }
-    for (; i < Count; ++i) {
-        if (Input[i] == LF) {
-            Parse();
-            return true;
-        }
-        if (Data.size() >= MaxSize) {
-            // No frame is this long: what came so far is dropped, the next STX starts again.
-            Clear();
-            return false;
-        }
-        Data.append(Input[i]);
+    const char* lf = static_cast<const char*>(std::memchr(Input + i, LF, size_t(Count - i)));
+    const qsizetype end = lf ? lf - Input : Count;
+    if (Data.size() + (end - i) > MaxSize) {
+        // No frame is this long: what came so far is dropped, the next STX starts again.
+        Clear();
+        return false;
     }
-    return false;
+    Data.append(Input + i, end - i);
+    if (!lf)
+        return false;
+    Parse();
+    return true;
 }
 
 void TASTMFrame::Parse()
 {
-    Text.clear();
+    Text.truncate(0);
     Terminator = 0;
     ChecksumOK = false;
     const qsizetype n = Data.size();
-    if (n < 2 || Data[1] < '0' || Data[1] > '7')
+    const auto* d = reinterpret_cast<const quint8*>(Data.constData());
+    if (n < 2 || d[1] < '0' || d[1] > '7')
         return;
-    FrameNumber = quint8(Data[1] - '0');
+    FrameNumber = quint8(d[1] - '0');
+    quint8 sum = d[1];
     qsizetype i = 2;
     for (; i < n; ++i) {
-        const quint8 b = quint8(Data[i]);
+        const quint8 b = d[i];
+        sum = quint8(sum + b);
         if (b == quint8(ETX) || b == quint8(ETB)) {
             Terminator = b;
             break;
         }
-        if (!isTextByte(b))
+        if (!TextBytes[b])
             return;
     }
     if (Terminator == 0)
         return;
-    Text = Data.mid(2, i - 2);
+    Text.append(Data.constData() + 2, i - 2);
     if (i + 2 >= n)
         return;
-    const int high = hexValue(Data[i + 1]);
-    const int low = hexValue(Data[i + 2]);
+    const int high = hexValue(char(d[i + 1]));
+    const int low = hexValue(char(d[i + 2]));
     if (high < 0 || low < 0)
         return;
-    ChecksumOK = (high * 16 + low) == checksum(Data.constData() + 1, i);
+    ChecksumOK = (high * 16 + low) == sum;
 }
 
 // =============================================================================================
@@ -583,16 +584,20 @@ bool TASTMRecord::AddFrame(const TASTMFrame& Frame)
         return false;
     FrameNumber = Frame.FrameNumber;
     const bool last = Frame.Terminator == quint8(ETX);
-    QByteArray text = last ? trimmedRight(Frame.Text) : Frame.Text;
-    if (RecType == 0) {
-        text = trimmedLeft(text);
-        if (!text.isEmpty()) {
-            RecType = text[0];
-            Text = text.mid(1);
-        }
-    } else {
-        Text += text;
+    const char* begin = Frame.Text.constData();
+    const char* end = begin + Frame.Text.size();
+    if (last) {
+        while (end > begin && isTrimmed(end[-1]))
+            --end;
     }
+    if (RecType == 0) {
+        while (begin < end && isTrimmed(*begin))
+            ++begin;
+        if (begin == end)
+            return last;
+        RecType = *begin++;
+    }
+    Text.append(begin, end - begin);
     return last;
 }
 
@@ -654,10 +659,11 @@ void TASTMMessage::AddRecord(std::unique_ptr<TASTMRecord> Record)
     if (rows.size() < 2)
         return; // a record type without layout: kept, not parsed
     Walk walk{rows};
-    ParseFields(walk, record.Text.mid(1));
+    if (record.Text.size() > 1)
+        ParseFields(walk, QByteArrayView(record.Text).sliced(1));
 }
 
-void TASTMMessage::ParseFields(Walk& W, const QByteArray& Text)
+void TASTMMessage::ParseFields(Walk& W, QByteArrayView Text)
 {
     const bool components = W.row().RECCODE != 0;
     qsizetype p = 0;
@@ -669,15 +675,15 @@ void TASTMMessage::ParseFields(Walk& W, const QByteArray& Text)
         if (!W.field)
             return; // no row found yet: nothing to parse with
         const TFldInfo& field = *W.field;
-        QByteArray value;
+        QByteArrayView value;
         if ((W.row().OPTIONS & 1) && field.FLDLEN > 0) {
-            value = Text.mid(p, field.FLDLEN);
+            value = Text.sliced(p, qMin<qsizetype>(field.FLDLEN, Text.size() - p));
             p += value.size();
         } else {
-            qsizetype end = Text.indexOf(delim, p);
-            if (end < 0)
-                end = Text.size();
-            value = Text.mid(p, end - p);
+            const char* at = static_cast<const char*>(
+                std::memchr(Text.data() + p, delim, size_t(Text.size() - p)));
+            const qsizetype end = at ? at - Text.data() : Text.size();
+            value = Text.sliced(p, end - p);
             p = end + 1;
         }
         if (field.FLDTYPE == ftComposite && W.cursor + 1 < W.rows.size()) {
@@ -702,12 +708,16 @@ void TASTMMessage::ParseFields(Walk& W, const QByteArray& Text)
     }
 }
 
-void TASTMMessage::StoreValue(const TFldInfo& Field, const QByteArray& Value)
+void TASTMMessage::StoreValue(const TFldInfo& Field, QByteArrayView Value)
 {
-    QString value = codepage::fromAnsi(Value);
+    QString value = ansiText(Value);
     if (Field.FLDTYPE == ftDateTime) {
-        if (const std::optional<QString> text = dateTimeText(value))
-            value = *text;
+        // Messages repeat their moments: the last one converted is kept.
+        if (value != m_lastMoment.first) {
+            const std::optional<QString> text = dateTimeText(value);
+            m_lastMoment = {value, text.value_or(value)};
+        }
+        value = m_lastMoment.second;
     }
     if (!Field.FLDCONT.isEmpty()) {
         if (const std::optional<QString> meaning = meaningOf(Field.FLDCONT, value))
@@ -1121,7 +1131,11 @@ void TASTMDriver::Create()
         info.FLDTYPE = int(fields.fieldByName(QStringLiteral("FLDTYPE"))->asInteger());
         info.FLDLEN = int(fields.fieldByName(QStringLiteral("FLDLEN"))->asInteger());
         info.FLDCONT = fields.fieldByName(QStringLiteral("FLDCONT"))->asString();
-        m_fieldIndex.insert(info.CODE, int(m_fields.size()));
+        if (info.CODE >= 0) {
+            if (size_t(info.CODE) >= m_fieldIndex.size())
+                m_fieldIndex.resize(size_t(info.CODE) + 1, -1);
+            m_fieldIndex[size_t(info.CODE)] = int(m_fields.size());
+        }
         m_fields.push_back(std::move(info));
     }
 }
@@ -1135,8 +1149,9 @@ const std::vector<TASTMLayoutRow>& TASTMDriver::LayoutRows(char RecType) const
 
 const TFldInfo* TASTMDriver::FieldOf(int Code) const
 {
-    const auto it = m_fieldIndex.constFind(Code);
-    return it == m_fieldIndex.cend() ? nullptr : &m_fields[size_t(it.value())];
+    if (Code < 0 || size_t(Code) >= m_fieldIndex.size() || m_fieldIndex[size_t(Code)] < 0)
+        return nullptr;
+    return &m_fields[size_t(m_fieldIndex[size_t(Code)])];
 }
 
 QList<int> TASTMDriver::CodesOfSysCode(int SysCode) const

@@ -10,12 +10,13 @@
 #include <analysers/drvmain.h>
 
 #include <QByteArray>
-#include <QHash>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
 #include <exception>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TASTMDriver;
@@ -123,9 +124,11 @@ public:
 
 private:
     struct Walk;
-    void ParseFields(Walk& W, const QByteArray& Text);
-    void StoreValue(const TFldInfo& Field, const QByteArray& Value);
+    void ParseFields(Walk& W, QByteArrayView Text);
+    void StoreValue(const TFldInfo& Field, QByteArrayView Value);
     QString AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const;
+
+    std::pair<QString, QString> m_lastMoment; // a 14-digit value and its text
 };
 
 // One row of the record layout table.
@@ -245,7 +248,7 @@ private:
     std::vector<std::vector<TASTMLayoutRow>>
         m_layoutByType;             // by the index of the type in "HLPORCQ"
     std::vector<TFldInfo> m_fields; // the fields table in ID order
-    QHash<int, int> m_fieldIndex;   // code -> index in m_fields
+    std::vector<int> m_fieldIndex;  // by code: the index in m_fields, -1 for none
 
     // Sending.
     enum class Awaiting { Nothing, EnqReply, FrameReply };
