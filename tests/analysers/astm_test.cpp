@@ -255,9 +255,10 @@ TEST_F(AstmDriver, AResultMessageIsStoredAtItsEnd)
     receive(chunks[2].left(7));
     EXPECT_EQ(answers(), QByteArray("\x06"));
     receive(chunks[2].mid(7));
+    receive(record(5, "C|1|I|out of order")); // acknowledged, dropped
     receive(bad);
     receive(chunks[4]);
-    EXPECT_EQ(answers(), QByteArray("\x06\x15\x06"));
+    EXPECT_EQ(answers(), QByteArray("\x06\x06\x15\x06"));
     receive(chunks[5]);
     EXPECT_EQ(answers(), QByteArray());
     ASSERT_EQ(workstation.handed.size(), 1);
@@ -276,7 +277,8 @@ TEST_F(AstmDriver, AResultMessageIsStoredAtItsEnd)
             break;
         dumped += readFileBytes(dump);
     }
-    EXPECT_TRUE(dumped.endsWith(chunks[0] + chunks[1] + chunks[2] + bad + chunks[4] + chunks[5]));
+    EXPECT_TRUE(dumped.endsWith(chunks[0] + chunks[1] + chunks[2] +
+                                record(5, "C|1|I|out of order") + bad + chunks[4] + chunks[5]));
 }
 
 namespace {
