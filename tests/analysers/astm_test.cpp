@@ -314,3 +314,26 @@ TEST_F(AstmDriver, ThePollGoesOutOneFramePerAck)
     EXPECT_EQ(driver->State, 0);
     EXPECT_TRUE(driver->Answer == nullptr);
 }
+
+// A query that a new header or an EOT ENQ cuts short is dropped, and the log says so; nothing is
+// asked of the practice database.
+TEST_F(AstmDriver, AQueryCutShortIsDroppedAndLogged)
+{
+    const QByteArray query = "\x05" + record(1, "H|\\^&") + record(2, "Q|1|^S7||ALL");
+    for (const QByteArray& cut : {record(3, "H|\\^&") + "\x04", QByteArray("\x04\x05")}) {
+        receive(query.left(1));
+        receive(query.mid(1, record(1, "H|\\^&").size()));
+        receive(record(2, "Q|1|^S7||ALL"));
+        if (cut.startsWith('\x02')) {
+            receive(cut.left(cut.size() - 1));
+            receive(cut.right(1));
+        } else {
+            receive(cut);
+        }
+        EXPECT_EQ(answers(), QByteArray("\x06\x06\x06\x06")); // ENQ, H, Q and the cut
+        EXPECT_TRUE(driver->Answer == nullptr);
+        if (driver->State == 1)
+            receive("\x04");
+    }
+    EXPECT_EQ(ws.operationsLog().count("the query for specimen \"S7\" is dropped"), 2);
+}
