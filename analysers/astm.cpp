@@ -723,7 +723,7 @@ void TASTMMessage::StoreValue(const TFldInfo& Field, QByteArrayView Value)
         if (const std::optional<QString> meaning = meaningOf(Field.FLDCONT, value))
             value = *meaning;
     }
-    Values.append({value, Field.CODE});
+    Values.append({value, Field.CODE, Value.toByteArray()});
 }
 
 int TASTMMessage::GetKind() const
@@ -890,19 +890,25 @@ void TASTMMessage::BuildAnswer(TASTMMessage& Query)
         Records.push_back(BuildRecord(type, &Query));
 }
 
-QString TASTMMessage::AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const
+QByteArray TASTMMessage::AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const
 {
     MemDataSet* orders = Driver->HostQuery ? Driver->HostQuery->Orders.get() : nullptr;
     const auto fromOrders = [&](const char* column) {
         if (!orders || orders->eof())
-            return QString();
+            return QByteArray();
         const QString value = orders->fieldByName(QLatin1String(column))->asString();
         orders->next();
-        return value;
+        return codepage::toAnsi(value);
     };
-    const auto queryValue = [&](int code) {
-        const QString* v = Query ? Query->ValueOf(code) : nullptr;
-        return v ? std::optional<QString>(*v) : std::nullopt;
+    // An echo goes back as it was received.
+    const auto echo = [&](int code) -> const QByteArray* {
+        if (!Query)
+            return nullptr;
+        for (const TASTMValue& v : Query->Values) {
+            if (v.Code == code)
+                return &v.Raw;
+        }
+        return nullptr;
     };
     switch (Field.SYSCODE) {
     case scNone:
@@ -912,7 +918,7 @@ QString TASTMMessage::AnswerValue(const TFldInfo& Field, const TASTMMessage* Que
             Driver->HostQuery ? Driver->HostQuery->PatientCache.get() : nullptr;
         if (!patient || !patient->Active() || patient->isEmpty())
             return {};
-        return patient->FieldByName(QStringLiteral("PATIENTS_ID"))->asString();
+        return codepage::toAnsi(patient->FieldByName(QStringLiteral("PATIENTS_ID"))->asString());
     }
     case scTestNumber:
         return fromOrders("NUM");
@@ -921,9 +927,9 @@ QString TASTMMessage::AnswerValue(const TFldInfo& Field, const TASTMMessage* Que
     default: {
         QString value;
         if (Driver->GetSysCodeValue(Field.SYSCODE, value))
-            return value;
+            return codepage::toAnsi(value);
         for (const int code : Driver->CodesOfSysCode(Field.SYSCODE)) {
-            if (const std::optional<QString> v = queryValue(code))
+            if (const QByteArray* v = echo(code))
                 return *v;
         }
         return {};
@@ -931,17 +937,17 @@ QString TASTMMessage::AnswerValue(const TFldInfo& Field, const TASTMMessage* Que
     }
     if (Field.CODE >= 1474 && Field.CODE <= 1478)
         return {};
-    if (const std::optional<QString> v = queryValue(Field.CODE))
+    if (const QByteArray* v = echo(Field.CODE))
         return *v;
     switch (Field.CODE) {
     case 149:
-        return QStringLiteral("R");
+        return "R";
     case 155:
-        return QStringLiteral("N");
+        return "N";
     case 169:
-        return QStringLiteral("O");
+        return "O";
     case 1485:
-        return orders && !orders->isEmpty() ? QStringLiteral("0") : QString();
+        return orders && !orders->isEmpty() ? "0" : QByteArray();
     default:
         return {};
     }
@@ -965,16 +971,14 @@ std::unique_ptr<TASTMRecord> TASTMMessage::BuildRecord(char RecType, const TASTM
                 pendingComponents = pendingFields;
                 pendingFields += FieldDelim;
             } else {
-                QString value;
+                QByteArray bytes;
                 if (field->FLDGROUP != 0)
-                    value = AnswerValue(*field, Query);
+                    bytes = AnswerValue(*field, Query);
                 else if (row.CODE == 2)
-                    value = QStringLiteral("1");
+                    bytes = "1";
                 else if (row.CODE == 4)
-                    value = codepage::fromAnsi(QByteArray(1, RepeatDelim) + ComponentDelim +
-                                               EscapeDelim + FieldDelim);
-                if (!value.isEmpty()) {
-                    const QByteArray bytes = codepage::toAnsi(value);
+                    bytes = QByteArray(1, RepeatDelim) + ComponentDelim + EscapeDelim + FieldDelim;
+                if (!bytes.isEmpty()) {
                     if (row.RECCODE == 0) {
                         text += pendingFields + bytes;
                         pendingFields.clear();

@@ -77,8 +77,9 @@ public:
 // A parsed value with the code of its field.
 struct TASTMValue
 {
-    QString Value;
+    QString Value; // decoded in the program's code page, dates and coded values turned into text
     int Code = 0;
+    QByteArray Raw; // the bytes as received, which an answer echoes
 };
 
 // One message: the records between ENQ and EOT, and the values parsed from them.
@@ -126,7 +127,7 @@ private:
     struct Walk;
     void ParseFields(Walk& W, QByteArrayView Text);
     void StoreValue(const TFldInfo& Field, QByteArrayView Value);
-    QString AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const;
+    QByteArray AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const;
 
     std::pair<QString, QString> m_lastMoment; // a 14-digit value and its text
 };

@@ -115,6 +115,9 @@ TEST_F(AstmQuery, TheAnswerIsBuiltFromTheRecordLayout)
         {u"ELX"_s, 3, "123", u"O|1|123|1^50^1|^^^10^0\\^^^20^0|R||||||N||||||||||||||O"_s},
         {u"ELX"_s, 3, "456", u"O|1|456|1^50^1||R||||||N||||||||||||||O"_s},
         {u"ACS"_s, 4, "123", u"O|1|123|1^50^1|^^^AFP^0\\^^^CEA^0|R||||||N||||||||||||||O"_s},
+        // No request carries it: no patient; the sample goes back as received (0x81 is no
+        // character of windows-1252).
+        {u"ELX"_s, 3, "\x81Z", u"O|1|\x81Z|1^50^1||R||||||N||||||||||||||O"_s},
     };
     for (const auto& c : cases) {
         const std::unique_ptr<TDriver> driver = FindDeviceDriver(c.code)->DriverClass();
@@ -126,7 +129,9 @@ TEST_F(AstmQuery, TheAnswerIsBuiltFromTheRecordLayout)
         answer.BuildAnswer(q);
         EXPECT_EQ(frames(answer),
                   (QStringList{u"H|\\^&|||QUORVANE"_s,
-                               u"P|1|4711|"_s + QString::fromLatin1(c.sample), c.order, u"L|1"_s}))
+                               (c.sample.startsWith('\x81') ? u"P|1||"_s : u"P|1|4711|"_s) +
+                                   QString::fromLatin1(c.sample),
+                               c.order, u"L|1"_s}))
             << c.code.toStdString() << ' ' << c.sample.constData();
     }
     QByteArray bytes;
