@@ -4,6 +4,8 @@
 // rest as a result file: saving it, loading that and saving again gives the same bytes.
 #include "analyser_fuzz.h"
 
+#include <platform/testing/serialline_fake.h>
+
 #include <analysers/astmdevices.h>
 #include <platform/controlchars.h>
 #include <platform/exception.h>
@@ -33,31 +35,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scratch.clear();
     size = std::min<std::size_t>(size, 64 * 1024);
     fuzz::Workstation workstation;
-    fuzz::BoundDriver<TElecsys> elecsys;
+    // One driver for the run, as the program has one; each input starts it idle on a line of
+    // its own.
+    static const std::unique_ptr<TElecsys> made = TDriver::New<TElecsys>();
+    TElecsys& driver = *made;
+    auto owned = std::make_unique<FakeSerialLine>();
+    FakeSerialLine& line = *owned;
+    TCommPortDriver port(std::move(owned));
+    port.Connect();
+    driver.Port = &port;
+    driver.Number = 5;
+    driver.State = 0;
+    driver.Message->Clear();
+    driver.Record->Clear();
+    driver.Frame->Clear();
+    driver.Answer.reset();
     if (data[0] & 1) {
-        roundTrip(*elecsys.driver,
-                  QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
+        roundTrip(driver, QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
+        driver.Port = nullptr;
         return 0;
     }
     workstation.onResult = [&](const QByteArray& bytes, const QString& type) {
         if (type != QLatin1String("AST"))
             fuzz::fail("astm", QStringLiteral("a result stored as %1").arg(type));
-        TASTMMessage stored(elecsys.driver.get());
+        TASTMMessage stored(&driver);
         stored.LoadFromBytes(bytes);
         if (stored.SavedBytes() != bytes)
             fuzz::fail("astm", QStringLiteral("a stored result does not read back"));
     };
     fuzz::forEachChunk(data + 1, size - 1, [&](const QByteArray& chunk) {
         try {
-            elecsys.receive(chunk);
+            ReceiveProcOf<TElecsys>(driver, chunk.constData(), int(chunk.size()));
         } catch (const Exception&) {
             // A query without the practice database.
         }
-        elecsys.driver->Tick();
+        driver.Tick();
     });
-    for (const char b : elecsys.line->written()) {
+    for (const char b : line.written()) {
         if (b != ACK && b != NAK && b != ENQ && b != EOT)
             fuzz::fail("astm", QStringLiteral("the driver sent the byte %1").arg(int(quint8(b))));
     }
+    driver.Port = nullptr;
     return 0;
 }

@@ -9,7 +9,8 @@
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUORVANE_FUZZ=ON -DQUORVANE_BENCH=OFF
 #   cmake --build build-fuzz --target fuzz
 #   build-fuzz/tests/hmx_fuzz -max_total_time=600 -timeout=10 CORPUS tests/data/fuzz/hmx
-# (regexpr takes -dict=tests/kernel/regexpr_fuzz.dict -max_len=2600.)
+# (regexpr takes -dict=tests/kernel/regexpr_fuzz.dict -max_len=2600. The ASTM target dumps every
+# chunk to a file, as the driver does: give it TMPDIR=/dev/shm, or it waits on the disk.)
 
 option(QUORVANE_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 
