@@ -4,6 +4,7 @@
 #include "schema_helpers.h"
 
 #include <kernel/request.h>
+#include <kernel/schemaapi.h>
 #include <schema/schematools.h>
 
 #include <support/workspace.h>
@@ -189,6 +190,15 @@ TEST(RequestView, FaultsOfTheRequestStopItBeforeAnyView)
     select(*named, QString(), "P.NAME");
     EXPECT_EQ(messageOf<EDBKernelError>([&] { named->CreateView(true); }),
               "Cannot find select item for field 'NAME'");
+
+    // A program without the schema tools cannot make views.
+    auto patients = request(v.a, "V_PATIENT");
+    from(*patients, "PATIENT", "P");
+    select(*patients, "P", "NAME");
+    SetSchemaTools(nullptr);
+    const QString noTools = messageOf<EDBKernelError>([&] { patients->CreateView(true); });
+    RegisterSchemaTools();
+    EXPECT_EQ(noTools, "rView: cannot create view. The schema tools are not available.");
 
     EXPECT_EQ(v.d.rows("select count(*) from sqlite_master where type = 'view' union all select "
                        "count(*) from METATABLE where OBJECT_KIND = 'V'"),
