@@ -10,6 +10,7 @@
 #include <support/workspace.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
@@ -123,8 +124,10 @@ TEST(ModuleVersion, LocalRunAppliesItsTablesRecordsItsVersionAndReportsProgress)
     };
     form.show();
     // Painted at once only once the window is on the screen.
-    while (!form.testAttribute(Qt::WA_Mapped))
+    const QDeadlineTimer shown(10000);
+    while (!form.testAttribute(Qt::WA_Mapped) && !shown.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    ASSERT_TRUE(form.testAttribute(Qt::WA_Mapped));
     QProgressBar bar;
     QStringList log;
     TDBVersion::SetProgress(&bar, status, &log);
