@@ -416,6 +416,23 @@ TEST_P(KernelUpgradeOnServer, StepsTwoToSixSendTheirStatements)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, KernelUpgradeOnServer, testing::Values(1, 2));
 
+// A database without the macro table: step 5 grants the others, and nothing fails after its
+// commit.
+TEST(KernelUpgrade, NoMacroTableNoGrantOfIt)
+{
+    Kernel k(1);
+    writeVersion(k, 4);
+    k.access.UpdateServerKind();
+    const qsizetype from = k.recorder->statements.size();
+    ASSERT_TRUE(UpgradeKernelSteps(k.access, 4, 5));
+    EXPECT_EQ(
+        firstLinesMatching(k, from, "^grant "),
+        QStringList({"grant select on _KRN_SYS_FLAGS to PUBLIC",
+                     "grant select on METATABLE to PUBLIC", "grant select on METAFIELD to PUBLIC",
+                     "grant select on TABLELINK to PUBLIC", "grant select on VERSION to PUBLIC"}));
+    EXPECT_EQ(k.rows("select VERSION from VERSION"), QStringList({"5"}));
+}
+
 // Version 7 on MS SQL Server, sampled: one of the tables with its key and insert trigger, and
 // the delete trigger its master gets.
 TEST(KernelUpgrade, VersionSevenOnMsSqlServer)
