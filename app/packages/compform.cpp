@@ -9,6 +9,7 @@
 #include <platform/files.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
+#include <platform/ui/filedialog.h>
 #include <translation/lc.h>
 
 #include <QCheckBox>
@@ -41,9 +42,8 @@ void TCompForm::createComponents()
     Button1 = makeComponent<QPushButton>("Button1", "TButton");
     Button1->setText(QStringLiteral("Parcourir..."));
     Button1->setAutoDefault(false);
-    OpenDialog1 = makeComponent<QObject>("OpenDialog1", "TOpenDialog", this);
-    OpenDialog1->setProperty("Filter", QString());
-    OpenDialog1->setProperty("InitialDir", ProgramsFolder);
+    OpenDialog1 = makeComponent<FileDialog>("OpenDialog1", "TOpenDialog", FileDialog::Open, this);
+    OpenDialog1->InitialDir = ProgramsFolder;
     OKBtn = makeComponent<QPushButton>("OKBtn", "TButton");
     OKBtn->setText(QStringLiteral("OK"));
     OKBtn->setDefault(true);
@@ -96,11 +96,10 @@ void TCompForm::CheckBox1Click(QObject*)
 
 void TCompForm::Button1Click(QObject*)
 {
-    const QString start = Edit1->text().trimmed().isEmpty()
-                              ? OpenDialog1->property("InitialDir").toString()
-                              : Edit1->text();
+    const QString start =
+        Edit1->text().trimmed().isEmpty() ? OpenDialog1->InitialDir : Edit1->text();
     const QString chosen = dialogService().getOpenFileName(
-        Caption(), start, OpenDialog1->property("Filter").toString());
+        OpenDialog1->Title.isEmpty() ? Caption() : OpenDialog1->Title, start, OpenDialog1->Filter);
     if (!chosen.isEmpty())
         Edit1->setText(chosen);
 }

@@ -3,6 +3,7 @@
 
 #include <platform/ui/forms.h>
 
+class FileDialog;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -17,10 +18,10 @@ class TCompForm : public TForm
 public:
     explicit TCompForm(QWidget* parent = nullptr);
 
-    QCheckBox* CheckBox1; // "Compresser avec WINRAR"
-    QLineEdit* Edit1;     // the archiver program
-    QPushButton* Button1; // "Parcourir..."
-    QObject* OpenDialog1; // the file dialog's settings: any file, from /usr/bin
+    QCheckBox* CheckBox1;    // "Compresser avec WINRAR"
+    QLineEdit* Edit1;        // the archiver program
+    QPushButton* Button1;    // "Parcourir..."
+    FileDialog* OpenDialog1; // the file dialog's settings: any file, from /usr/bin
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
     TLC* LC1;

@@ -133,7 +133,8 @@ void TFTPClient::FTPBusy(bool IsBusy)
 void TFTPClient::FTPDocInput(qint64 Transferred, qint64 Total)
 {
     if (Total > 0)
-        ProgressBar1->setValue(int(std::lround(double(Transferred) * 100 / double(Total))));
+        ProgressBar1->setValue(
+            int(qMin<long>(100, std::lround(double(Transferred) * 100 / double(Total)))));
 }
 
 void TFTPClient::FTPDocOutput(qint64 Transferred, qint64 Total)
