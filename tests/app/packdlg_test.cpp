@@ -26,6 +26,7 @@
 #include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 
+#include <support/netpeers.h>
 #include <support/python.h>
 #include <support/scoped_dialogs.h>
 
@@ -36,12 +37,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
 #include <QTableView>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -49,94 +48,6 @@
 namespace {
 
 // ---- peers
-
-// A Python server of the test's, started on a free port of 127.0.0.1, which it prints first.
-class PythonPeer
-{
-public:
-    PythonPeer(const QString& script, const QStringList& arguments)
-    {
-        m_process.start(QStringLiteral("/usr/bin/python3"),
-                        QStringList{QStringLiteral("-c"), script} + arguments);
-        while (!m_process.canReadLine() && m_process.state() != QProcess::NotRunning)
-            m_process.waitForReadyRead(30000);
-        port = m_process.readLine().trimmed().toInt();
-        EXPECT_GT(port, 0) << m_process.readAllStandardError().toStdString();
-    }
-    ~PythonPeer()
-    {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
-    int port = 0;
-
-private:
-    QProcess m_process;
-};
-
-// Modes: "ok", "vrfy550", "vrfy502", "rcpt550", "silent". Each message goes whole into the
-// folder as msg0, msg1, ...
-const char* const SmtpServer = R"(
-import asyncio, os, socket, sys
-mode, out = sys.argv[1], sys.argv[2]
-if mode == 'silent':
-    s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen()
-    print(s.getsockname()[1], flush=True); held = []
-    while True:
-        held.append(s.accept())
-from aiosmtpd.smtp import SMTP
-class Handler:
-    async def handle_RCPT(self, server, session, envelope, address, options):
-        if mode == 'rcpt550':
-            return '550 5.1.1 no such user'
-        envelope.rcpt_tos.append(address)
-        return '250 OK'
-    async def handle_DATA(self, server, session, envelope):
-        name = os.path.join(out, 'msg%d' % len(os.listdir(out)))
-        open(name, 'wb').write(envelope.original_content)
-        return '250 OK'
-class Server(SMTP):
-    async def smtp_VRFY(self, arg):
-        if mode == 'vrfy550':
-            await self.push('550 5.1.1 unknown user')
-        elif mode == 'vrfy502':
-            await self.push('502 5.5.1 VRFY not implemented')
-        else:
-            await self.push('250 <%s>' % arg)
-loop = asyncio.new_event_loop()
-asyncio.set_event_loop(loop)
-server = loop.run_until_complete(
-    loop.create_server(lambda: Server(Handler()), '127.0.0.1', 0))
-print(server.sockets[0].getsockname()[1], flush=True)
-loop.run_forever()
-)";
-
-// User "u", password "pw", confined to the folder; "ro" gives a read-only account.
-const char* const FtpServer = R"(
-import sys, logging
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
-logging.basicConfig(level=logging.ERROR)
-home, mode = sys.argv[1], sys.argv[2]
-a = DummyAuthorizer()
-a.add_user('u', 'pw', home, perm='elr' if mode == 'ro' else 'elradfmw')
-FTPHandler.authorizer = a
-FTPHandler.auth_failed_timeout = 0
-s = FTPServer(('127.0.0.1', 0), FTPHandler)
-print(s.address[1], flush=True)
-s.serve_forever()
-)";
-
-// A port nobody listens on.
-int closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const int port = probe.serverPort();
-    probe.close();
-    return port;
-}
 
 // Shows a self-driving form and processes events until it has set its modal result.
 int runUntilClosed(TForm& form)
@@ -401,7 +312,7 @@ namespace {
 // An e-mail sent from the dialog to the SMTP server in `mode`; the messages land in `out`.
 struct Mailing
 {
-    Mailing(TransferFixture& f, const QString& mode) : f(f), server(SmtpServer, {mode, box()})
+    Mailing(TransferFixture& f, const QString& mode) : f(f), server(mode, box())
     {
         f.ini("e-mail", "SMTPServer", "127.0.0.1");
         f.ini("e-mail", "HOMEAddr", "poste@cabinet.fr");
@@ -433,7 +344,7 @@ struct Mailing
     }
 
     TransferFixture& f;
-    PythonPeer server;
+    SmtpPeer server;
 };
 
 } // namespace
@@ -513,7 +424,7 @@ namespace {
 
 struct FtpUpload
 {
-    FtpUpload(TransferFixture& f, const QString& mode) : f(f), server(FtpServer, {home(), mode})
+    FtpUpload(TransferFixture& f, const QString& mode) : f(f), server(home(), mode)
     {
         f.ini("FTP", "UserName", "u");
         f.ini("FTP", "Port", QString::number(server.port));
@@ -550,7 +461,7 @@ struct FtpUpload
     }
 
     TransferFixture& f;
-    PythonPeer server;
+    FtpPeer server;
 };
 
 } // namespace
