@@ -503,3 +503,18 @@ TEST(PackagePurge, SentOldPackagesAndStrayFilesGo)
     EXPECT_TRUE(QFileInfo::exists(ExchangeDir + "sub/inner.txt"));
     EXPECT_TRUE(f.ws.operationsLog().contains("Package 11 closed on 01/11/2026 was never sent"));
 }
+
+// The size written is the one taken before reading: a file whose entry says 0 bytes however much
+// it gives (as the kernel's own files do) is a record of four zero bytes.
+TEST(PackageFile, AFileWritesTheSizeItRecorded)
+{
+    TestWorkspace ws;
+    fileops::FileWriter out(ws.path("p.mpk"));
+    ASSERT_TRUE(out.open());
+    EXPECT_EQ(AddFileToPackage(out, "/proc/self/status"), 0);
+    writeFileBytes(ws.path("d"), "12345");
+    EXPECT_EQ(AddFileToPackage(out, ws.path("d")), 5);
+    EXPECT_THROW(AddFileToPackage(out, ws.path("none")), EInOutError);
+    ASSERT_TRUE(out.commit());
+    EXPECT_EQ(readFileBytes(ws.path("p.mpk")), i32(0) + i32(5) + "12345");
+}

@@ -651,3 +651,29 @@ TEST(SmallDialogs, PurgeCompressionAndAbout)
         ShowAboutBox();
     }
 }
+
+// The download mode, which nothing calls: a bare name only, into the working folder's ftpfiles.
+TEST(PackDlgFtp, DownloadTakesABareNameOnly)
+{
+    TransferFixture f;
+    writeFileBytes(f.ws.path("ftp/pack.mrk"), "archive");
+    FtpPeer server(f.ws.path("ftp"), QStringLiteral("ro"));
+    for (const QString name : {"pack.mrk", "../pack.mrk", "sub/pack.mrk", ".."}) {
+        TFTPClient* client = CreateForm<TFTPClient>();
+        const auto freeForm = qScopeGuard([client] { client->Free(); });
+        client->UserName = "u";
+        client->Password = "pw";
+        client->Host = "127.0.0.1";
+        client->Port = server.port;
+        client->FileName = name;
+        client->Mode = 2;
+        client->FTPTimer->setInterval(5);
+        client->beginModal();
+        runUntilClosed(*client);
+        EXPECT_EQ(client->Completed, name == "pack.mrk") << name.toStdString();
+    }
+    EXPECT_EQ(QDir(WorkPath + "ftpfiles").entryList(QDir::Files | QDir::Hidden),
+              QStringList({"pack.mrk"}));
+    EXPECT_EQ(readFileBytes(WorkPath + "ftpfiles/pack.mrk"), "archive");
+    EXPECT_FALSE(QFileInfo::exists(WorkPath + "pack.mrk"));
+}
