@@ -486,6 +486,14 @@ public:
     TNotifyEvent OnBeforeCompile;
     TNotifyEvent OnAfterCompile;
 
+    // Creates the database view ViewName of the request with the kernel metadata describing it
+    // (fields, key index on the main table's key, links to the tables whose keys it carries),
+    // through the registered schema tools; `System` becomes the view's system flag. The column
+    // types come from opening a copy of the request that fetches no row. Raises EDBKernelError
+    // (no view name, a table without description, a column no select item names, no schema
+    // tools); the database's errors pass through.
+    void CreateView(bool System);
+
     // While a view is made of the request, its conditions are "0 = 1": opening it reads only the
     // column types.
     bool ViewGeneration() const { return m_viewGeneration; }

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fileops {
 namespace {
@@ -187,6 +188,8 @@ public:
     }
 
     void release() { m_path.clear(); }
+    // Hands the open descriptor over to the caller, who closes it.
+    int takeFd() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd = -1;
@@ -442,6 +445,99 @@ bool flushToDisk(const NativePath& path, QString* error)
         return fail(error, cannot(UiText::CannotFlush, path), result);
     syncFolder(path.folder().bytes());
     return true;
+}
+
+// ---- a file written piece by piece ---------------------------------------------------------
+
+namespace {
+constexpr qsizetype WriterBuffer = 256 * 1024;
+}
+
+FileWriter::FileWriter(const QString& path) : m_path(path)
+{
+}
+
+FileWriter::~FileWriter()
+{
+    discard();
+}
+
+bool FileWriter::open(QString* error)
+{
+    discard();
+    TempFile temp;
+    if (const int e = temp.create(encoded(folderOf(m_path)), encoded(QFileInfo(m_path).fileName())))
+        return fail(error, cannot(UiText::CannotWrite, m_path), e);
+    m_tempPath = temp.path();
+    m_fd = temp.takeFd();
+    temp.release();
+    m_buffer.reserve(WriterBuffer);
+    m_size = 0;
+    return true;
+}
+
+bool FileWriter::flushBuffer(QString* error)
+{
+    if (m_buffer.isEmpty())
+        return true;
+    const int e = writeAll(m_fd, m_buffer.constData(), m_buffer.size());
+    m_buffer.clear();
+    if (e)
+        return fail(error, cannot(UiText::CannotWrite, m_path), e);
+    return true;
+}
+
+bool FileWriter::write(const char* data, qint64 size, QString* error)
+{
+    if (m_fd < 0)
+        return fail(error, cannot(UiText::CannotWrite, m_path), EBADF);
+    if (const int e = plannedFailure(Op::Write))
+        return fail(error, cannot(UiText::CannotWrite, m_path), e);
+    if (m_buffer.size() + size <= WriterBuffer) {
+        m_buffer.append(data, size);
+    } else {
+        if (!flushBuffer(error))
+            return false;
+        if (size >= WriterBuffer) {
+            if (const int e = writeAll(m_fd, data, size))
+                return fail(error, cannot(UiText::CannotWrite, m_path), e);
+        } else {
+            m_buffer.append(data, size);
+        }
+    }
+    m_size += size;
+    return true;
+}
+
+bool FileWriter::commit(QString* error)
+{
+    if (m_fd < 0)
+        return fail(error, cannot(UiText::CannotWrite, m_path), EBADF);
+    if (!flushBuffer(error))
+        return false;
+    if (const int e = plannedFailure(Op::Flush))
+        return fail(error, cannot(UiText::CannotFlush, m_path), e);
+    if (::fsync(m_fd) != 0)
+        return fail(error, cannot(UiText::CannotFlush, m_path), errno);
+    const int fd = std::exchange(m_fd, -1);
+    if (::close(fd) != 0 && errno != EINTR)
+        return fail(error, cannot(UiText::CannotWrite, m_path), errno);
+    if (const int e = plannedFailure(Op::Rename))
+        return fail(error, cannot(UiText::CannotWrite, m_path), e);
+    if (::rename(m_tempPath.constData(), encoded(m_path).constData()) != 0)
+        return fail(error, cannot(UiText::CannotWrite, m_path), errno);
+    m_tempPath.clear();
+    syncFolder(encoded(folderOf(m_path)));
+    return true;
+}
+
+void FileWriter::discard()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+    if (!m_tempPath.isEmpty())
+        ::unlink(std::exchange(m_tempPath, QByteArray()).constData());
+    m_buffer.clear();
 }
 
 QString errorText(int errnum)

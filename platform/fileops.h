@@ -79,6 +79,43 @@ bool remove(const NativePath& path, QString* error = nullptr);
 // Writes a file's bytes and its entry in its folder through to the disk.
 bool flushToDisk(const NativePath& path, QString* error = nullptr);
 
+// A file written piece by piece and put in place whole, as writeFile() does for a file held in
+// memory: the pieces go to a temporary file in the target's folder (its name starts with "."),
+// commit() flushes it to the disk and renames it over `path`. Until then nothing is seen under
+// `path`; a writer that is discarded or destroyed uncommitted removes its temporary file. Each
+// write() counts as one Op::Write call of the seam, commit() as one Op::Flush and one Op::Rename.
+// Small pieces are gathered in a buffer before they reach the file.
+class FileWriter
+{
+public:
+    explicit FileWriter(const QString& path);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    // Creates the temporary file; false, with the reason, when it cannot be made.
+    bool open(QString* error = nullptr);
+    bool write(const char* data, qint64 size, QString* error = nullptr);
+    bool write(const QByteArray& data, QString* error = nullptr)
+    {
+        return write(data.constData(), data.size(), error);
+    }
+    // The bytes written so far.
+    qint64 size() const { return m_size; }
+    bool commit(QString* error = nullptr);
+    // Removes the temporary file (nothing happens once committed).
+    void discard();
+
+private:
+    bool flushBuffer(QString* error);
+
+    QString m_path;
+    QByteArray m_tempPath;
+    int m_fd = -1;
+    QByteArray m_buffer;
+    qint64 m_size = 0;
+};
+
 // The reason for an operating-system error number, as one short readable phrase
 // ("the disk is full", "the file or folder does not exist", ...).
 QString errorText(int errnum);

@@ -2,6 +2,7 @@
 #include "schematools.h"
 
 #include "customedit.h"
+#include "krnupgrade.h"
 #include "lcc.h"
 #include "tablestruct.h"
 
@@ -12,9 +13,10 @@ namespace {
 class SchemaToolsImpl : public TSchemaTools
 {
 public:
-    // The kernel's own upgrade steps come with their own unit; until then the kernel lists its
-    // module for the database setup utility.
-    bool UpgradeKernelModule(TDBAccess&, int, int) override { return false; }
+    bool UpgradeKernelModule(TDBAccess& access, int databaseVersion, int codeVersion) override
+    {
+        return UpgradeKernelSteps(access, databaseVersion, codeVersion);
+    }
 
     void CreateView(TDBAccess& access, const TViewStruct& view, const QStringList& sql) override
     {
@@ -30,13 +32,16 @@ void RegisterSchemaTools()
 {
     static SchemaToolsImpl tools;
     SetSchemaTools(&tools);
-    // The custom data editor and the kernel texts module are translated like the program's
-    // forms; the translation editor creates them without their creation handlers.
+    // The custom data editor, the kernel texts module and the kernel upgrade's data module are
+    // translated like the program's forms; the translation editor creates them without their
+    // creation handlers.
     static const bool registered = [] {
         RegisterTranslatableForm({QStringLiteral("TfCustomEdit"), &TfCustomEdit::staticMetaObject,
                                   [] { return static_cast<QObject*>(new TfCustomEdit()); }});
         RegisterTranslatableForm({QStringLiteral("TLCC"), &TLCC::staticMetaObject,
                                   [] { return static_cast<QObject*>(new TLCC()); }});
+        RegisterTranslatableForm({QStringLiteral("TKrnUpgrade"), &TKrnUpgrade::staticMetaObject,
+                                  [] { return static_cast<QObject*>(new TKrnUpgrade()); }});
         return true;
     }();
     Q_UNUSED(registered);

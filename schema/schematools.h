@@ -5,9 +5,10 @@
 
 class TTableStruct;
 
-// Registers the schema tools with the kernel, and the custom data editor and the kernel texts
-// module with the translator's classes; the program does this at start-up, before any connection
-// is made and before it registers its own forms. Registers once, however often called.
+// Registers the schema tools with the kernel (views, the kernel's upgrade), and the custom data
+// editor, the kernel texts module and the kernel upgrade's data module with the translator's
+// classes; the program does this at start-up, before any connection is made and before it
+// registers its own forms. Registers once, however often called.
 void RegisterSchemaTools();
 
 // Fills a structure with the kernel's description of a view: its fields, its key index and its

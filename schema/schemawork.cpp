@@ -5,6 +5,8 @@
 #include <kernel/dbaccess.h>
 #include <platform/db/database.h>
 
+#include <utility>
+
 void TSchemaWork::Bind(Database* database)
 {
     for (SqlQuery* q : {&MainQuery, &SecondQuery, &ThirdQuery}) {
@@ -68,4 +70,64 @@ QString ListText(const QStringList& lines)
     for (const QString& line : lines)
         text += line + QStringLiteral("\r\n");
     return text;
+}
+
+// ---- the local kind's transaction
+
+namespace {
+const QString SavepointName = QStringLiteral("qv_schema_tools");
+} // namespace
+
+TLocalTransaction::TLocalTransaction(Database* database, ServerKind::Kind serverKind)
+{
+    if (serverKind != ServerKind::Standard || !database)
+        return;
+    if (database->inTransaction()) {
+        database->execute(QStringLiteral("SAVEPOINT ") + SavepointName);
+        m_savepoint = true;
+    } else {
+        database->startTransaction();
+    }
+    m_database = database;
+}
+
+TLocalTransaction::~TLocalTransaction()
+{
+    Rollback();
+}
+
+void TLocalTransaction::Commit()
+{
+    if (!m_database)
+        return;
+    if (m_savepoint)
+        m_database->execute(QStringLiteral("RELEASE ") + SavepointName);
+    else
+        m_database->commit();
+    m_database = nullptr;
+}
+
+void TLocalTransaction::Rollback()
+{
+    Database* database = std::exchange(m_database, nullptr);
+    if (!database)
+        return;
+    try {
+        if (m_savepoint) {
+            database->execute(QStringLiteral("ROLLBACK TO ") + SavepointName);
+            database->execute(QStringLiteral("RELEASE ") + SavepointName);
+        } else {
+            database->rollback();
+        }
+    } catch (const Exception&) {
+        // The first error is the one to report; a transaction left open is the caller's to end.
+    }
+}
+
+void InLocalTransaction(Database* database, ServerKind::Kind serverKind,
+                        const std::function<void()>& work)
+{
+    TLocalTransaction transaction(database, serverKind);
+    work();
+    transaction.Commit();
 }

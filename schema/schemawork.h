@@ -6,11 +6,14 @@
 #include <platform/db/serverkind.h>
 #include <platform/db/sqlquery.h>
 
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
 
 class Database;
+class QProgressBar;
+class QWidget;
 
 struct TSchemaWork
 {
@@ -28,9 +31,10 @@ struct TSchemaWork
     // TTableStruct::Execute): it selects the Boolean column type and the value of new Boolean
     // columns.
     bool BooleanAsChar = false;
-    // Progress channels of a version being applied; empty or null when off.
-    std::function<void(int position, int maximum)> ProgressBar;
-    std::function<void(const QString& text)> StatusText;
+    // The progress channels of the versions being applied (TDBVersion::SetProgress); null when
+    // off.
+    QPointer<QProgressBar> ProgressBar;
+    QPointer<QWidget> StatusControl;
     QStringList* LogLines = nullptr;
 
     // Binds the queries and the table to the database (closing them).
@@ -52,3 +56,29 @@ void SetTruthParam(SqlQuery& query, const QString& name, bool value, ServerKind:
 bool ReadBooleanAsChar(SqlQuery& query, ServerKind::Kind serverKind);
 // A list's stored text: every line followed by CR LF (empty for an empty list).
 QString ListText(const QStringList& lines);
+
+// One transaction of the schema tools on the local kind: SQLite undoes DDL too, so a change that
+// fails half-way leaves the file as it was. It joins the connection's open transaction as a
+// savepoint (undoing only its own part on a failure); on the other kinds, or without a database,
+// it does nothing: there the transaction belongs to the caller.
+class TLocalTransaction
+{
+public:
+    TLocalTransaction(Database* database, ServerKind::Kind serverKind);
+    // Rolls back when neither Commit nor Rollback ran (an exception is on its way).
+    ~TLocalTransaction();
+    TLocalTransaction(const TLocalTransaction&) = delete;
+    TLocalTransaction& operator=(const TLocalTransaction&) = delete;
+
+    void Commit();
+    // Errors of the rollback are swallowed: the error that led here is the one to report.
+    void Rollback();
+
+private:
+    Database* m_database = nullptr; // null when nothing was opened
+    bool m_savepoint = false;
+};
+
+// Runs `work` in one TLocalTransaction.
+void InLocalTransaction(Database* database, ServerKind::Kind serverKind,
+                        const std::function<void()>& work);

@@ -51,48 +51,11 @@ void TTableStrEngine::closeReaders()
     T.close();
 }
 
-void TTableStrEngine::inLocalTransaction(Database* database, const std::function<void()>& work)
-{
-    if (ServerKind != ServerKind::Standard || !database) {
-        work(); // the servers' transaction belongs to the caller
-        return;
-    }
-    if (database->inTransaction()) {
-        // The caller's transaction: this part of it is undone on a failure.
-        database->execute(QStringLiteral("SAVEPOINT qv_table_structure"));
-        try {
-            work();
-            database->execute(QStringLiteral("RELEASE qv_table_structure"));
-        } catch (...) {
-            try {
-                database->execute(QStringLiteral("ROLLBACK TO qv_table_structure"));
-                database->execute(QStringLiteral("RELEASE qv_table_structure"));
-            } catch (const Exception&) {
-                // The first error is the one to report; the caller rolls back.
-            }
-            throw;
-        }
-        return;
-    }
-    database->startTransaction();
-    try {
-        work();
-        database->commit();
-    } catch (...) {
-        try {
-            database->rollback();
-        } catch (const Exception&) {
-            // The first error is the one to report.
-        }
-        throw;
-    }
-}
-
 void TTableStrEngine::SaveStructure()
 {
     ValidateStructure(true);
     const bool rebuild = m_action == uaAlter && NeedsRecreate();
-    inLocalTransaction(StructDatabase, [this, rebuild] { apply(rebuild); });
+    InLocalTransaction(StructDatabase, ServerKind, [this, rebuild] { apply(rebuild); });
     TableNameBox.clear();
     SetActionIndex(-1);
 }
@@ -455,7 +418,7 @@ void TTableStrEngine::DropTable(TTableStruct& D)
     StructDatabase = version->DataBase();
     bindDatabase(StructDatabase);
     QCLinks.setDatabase(StructDatabase);
-    inLocalTransaction(StructDatabase, [this, &D] { dropTable(D); });
+    InLocalTransaction(StructDatabase, ServerKind, [this, &D] { dropTable(D); });
 }
 
 void TTableStrEngine::dropTable(TTableStruct& D)

@@ -241,8 +241,6 @@ private:
     void dropTable(TTableStruct& D);
     QString copyTableName() const;
     bool tableExists(const QString& name);
-    // Runs `work` in one transaction of the structure's connection on the local kind.
-    void inLocalTransaction(Database* database, const std::function<void()>& work);
     void closeReaders();
 
     TTableStrView* m_view = nullptr;

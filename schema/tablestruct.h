@@ -21,6 +21,8 @@
 #include <memory>
 #include <vector>
 
+class QProgressBar;
+class QWidget;
 class TDBAccess;
 class TTableStruct;
 
@@ -206,7 +208,22 @@ public:
     // %s" without one.
     void UpdateServerKind();
 
+    // Brings the module to this version in one transaction of the server: every structure of the
+    // owner (its components in creation order) that names this version, through one structure
+    // engine; the views of the owner's requests that name it (not on the local kind); then the
+    // VERSION row of the module and its cache alias. Raises the kernel error, "Table: <name>. "
+    // + the reason when a structure was being applied, after rolling everything back. The
+    // progress channels are switched off at the end, whatever happens. Not re-entrant.
+    void Execute();
+    // The progress channels every version reports to: a bar stepped once per structure, a
+    // control whose text shows what is being done (its form repainted at once), and log lines
+    // appended. Null switches a channel off.
+    static void SetProgress(QProgressBar* bar, QWidget* statusControl, QStringList* logLines);
+
 private:
+    // The module's VERSION row at this version, and its cache alias raised.
+    void writeVersionRow(Database& database);
+
     int m_version = 0;
     QString m_moduleName;
     QPointer<Database> m_database;

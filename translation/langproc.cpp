@@ -7,6 +7,7 @@
 #include "lc.h"
 
 #include <platform/softcheck.h>
+#include <platform/ui/filedialog.h>
 #include <platform/ui/forms.h>
 
 #include <QAbstractButton>
@@ -183,6 +184,9 @@ std::optional<TextRef> hintOf(QObject* o)
 
 std::optional<TextRef> titleOf(QObject* o)
 {
+    if (auto* dialog = qobject_cast<FileDialog*>(o))
+        return TextRef{[dialog] { return dialog->Title; },
+                       [dialog](const QString& t) { dialog->Title = t; }};
     if (auto* widget = qobject_cast<QWidget*>(o))
         return textOf(widget, &QWidget::windowTitle, &QWidget::setWindowTitle);
     return std::nullopt;

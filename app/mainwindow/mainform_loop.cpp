@@ -9,6 +9,7 @@
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
+#include <app/packages/packages.h>
 #include <app/patients/directsend.h>
 #include <app/sources/folder_source.h>
 #include <app/sources/printer_source.h>
@@ -196,6 +197,12 @@ void TMainForm::IdentificationStep()
     files.setIndexName(QStringLiteral("NeedId_index"));
     if (!TableActionGuarded(files, {1, 0}))
         return;
+    // The documents of a package being built are not offered: they are leaving.
+    while (DocumentBeingPacked(FieldInt(files, "Number"))) {
+        files.next();
+        if (files.eof() || FieldInt(files, "NeedId") != 1 || FieldInt(files, "Type") != 0)
+            return;
+    }
     CurrentNumber = int(files.fieldByName(QStringLiteral("Number"))->asInteger());
     TMainFormModules& modules = MainFormModules();
     std::exception_ptr failure;

@@ -6,6 +6,7 @@
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
+#include <app/packages/packages.h>
 #include <platform/codepage.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
@@ -276,6 +277,9 @@ QList<QByteArray> SplitReportLines(const QByteArray& Bytes)
 
 bool IdentifyFile(int Number)
 {
+    // A document that a package being built holds is leaving the workstation.
+    if (DocumentBeingPacked(Number))
+        return false;
     try {
         return identify(Number);
     } catch (const std::exception& e) {

@@ -2,7 +2,7 @@
 // document with its descriptor, published whole or not at all.
 #include "directsend.h"
 
-#include "practicepatients.h"
+#include "patientrecord.h"
 
 #include <app/apperror.h>
 #include <app/appglobals.h>
@@ -132,35 +132,6 @@ bool breezeClears(int source)
     return rc.table.findKey({source}) && rc.table.fieldByName(QStringLiteral("Clear"))->asBoolean();
 }
 
-struct Patient
-{
-    QString nom, prenom, naissance;
-};
-
-// The patient's names; empty ones when the patient no longer exists, never another patient's.
-Patient readPatient(int id)
-{
-    Patient p;
-    if (PracticeDBInUse) {
-        PatientCache& cache = PracticePatientsInUse().Patients_Global();
-        cache.LoadKey(QStringLiteral("PATIENTS"), QStringLiteral("PATIENTS_ID"), id);
-        const DataSet& row = cache.dataSet();
-        if (!row.isEmpty() && FieldInt(row, "PATIENTS_ID") == id) {
-            p.nom = FieldText(row, "NOM");
-            p.prenom = FieldText(row, "PRENOM");
-            p.naissance = FieldText(row, "NE_LE");
-        }
-        return p;
-    }
-    OwnCursor patients(LocalTableName::Patients);
-    if (patients.table.findKey({id})) {
-        p.nom = FieldText(patients.table, "Nom");
-        p.prenom = FieldText(patients.table, "Prenom");
-        p.naissance = FieldText(patients.table, "Date de naissance");
-    }
-    return p;
-}
-
 // The names taken in a subfolder, compared without regard to case, and the first free numbers.
 class ExportNames
 {
@@ -263,7 +234,7 @@ QByteArray descriptorBytes(const Document& d, const Source& s, const QList<Page>
         if (!d.dossier.isEmpty())
             key("Dossier", d.dossier);
     } else {
-        const Patient p = readPatient(d.patient);
+        const PatientRecord p = PatientReader().read(d.patient);
         key("Nom", oneLine(p.nom));
         key("Prenom", oneLine(p.prenom));
         key("Naissance", oneLine(p.naissance));

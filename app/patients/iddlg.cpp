@@ -9,6 +9,7 @@
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
 #include <app/documents/viewer.h>
+#include <app/packages/packages.h>
 #include <app/translatableforms.h>
 #include <kernel/dbaccess.h>
 #include <platform/codepage.h>
@@ -574,6 +575,9 @@ void TIdDlg::bViewClick(QObject*)
 
 void ShowIdDlg()
 {
+    // A document that a package being built holds is leaving the workstation.
+    if (DocumentBeingPacked(CurrentNumber))
+        return;
     QPointer<TIdDlg> dialog = CreateForm<TIdDlg>();
     const auto freeDialog = qScopeGuard([&dialog] {
         if (dialog)

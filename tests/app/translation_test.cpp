@@ -8,6 +8,7 @@
 #include <app/appglobals.h>
 #include <app/mainwindow/mainform_texts.h>
 #include <app/translatableforms.h>
+#include <platform/ui/filedialog.h>
 #include <translation/langmanager.h>
 #include <translation/lc.h>
 
@@ -45,6 +46,8 @@ QStringList shownTexts(QObject* form)
                 texts << t->headerItem()->text(c);
         if (auto* lc = qobject_cast<TLC*>(o))
             texts << lc->Consts;
+        if (auto* dialog = qobject_cast<FileDialog*>(o))
+            texts << dialog->Title;
     }
     return texts;
 }

@@ -75,6 +75,22 @@ QStringList SchemaDb::firstLines(qsizetype from) const
     return lines;
 }
 
+AccessOn::AccessOn(Database& db)
+{
+    for (SqlQuery* q : {&tables, &fields, &links})
+        q->setDatabase(&db);
+    tables.setSql(QString::fromLatin1(kernelschema::SelectTables));
+    fields.setSql(QString::fromLatin1(kernelschema::SelectFields));
+    links.setSql(QString::fromLatin1(kernelschema::SelectLinks));
+    access.setObjectName(QStringLiteral("DBAccess1"));
+    access.SetDataBase(&db);
+    access.SetTables(&tables);
+    access.SetFields(&fields);
+    access.SetLinks(&links);
+    access.UpdateServerKind();
+    access.LoadMetaData();
+}
+
 QStringList golden(const QString& name)
 {
     QStringList lines = QString::fromUtf8(testData("schema/" + name)).split(QLatin1Char('\n'));

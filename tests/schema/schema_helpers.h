@@ -3,6 +3,8 @@
 // the same SQLite file), structures built in a line each, and the statements the server was sent.
 #pragma once
 
+#include <kernel/dbaccess.h>
+#include <platform/db/sqlquery.h>
 #include <schema/tablestruct.h>
 
 #include <support/kernel_db.h>
@@ -35,6 +37,14 @@ public:
     std::shared_ptr<krntest::Recorder> recorder = std::make_shared<krntest::Recorder>();
     Database db;
     TDBVersion version;
+};
+
+// An access component on the database, its metadata read through plain queries, loaded.
+struct AccessOn
+{
+    explicit AccessOn(Database& db);
+    SqlQuery tables, fields, links;
+    TDBAccess access;
 };
 
 // A golden file of tests/data/schema, written by hand, as its lines.

@@ -132,6 +132,7 @@ public:
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
         m_recorder->statements.append(sql);
+        m_recorder->sequence.append(sql);
         if (m_recorder->statements.size() == m_recorder->failAt ||
             (!m_recorder->failOn.isEmpty() && sql.startsWith(m_recorder->failOn)))
             throw EngineError(EngineCode::InvalidRequest, QStringLiteral("statement refused"));
@@ -148,6 +149,7 @@ public:
     void beginTransaction() override
     {
         m_recorder->transactions.append(QStringLiteral("BEGIN"));
+        m_recorder->sequence.append(QStringLiteral("BEGIN"));
         m_inner->beginTransaction();
     }
     void commit() override
@@ -170,6 +172,7 @@ private:
     void refuseOnce(const QString& call, int& failures)
     {
         m_recorder->transactions.append(call);
+        m_recorder->sequence.append(call);
         if (failures > 0) {
             --failures;
             throw EngineError(EngineCode::InvalidRequest, call.toLower() + " refused");

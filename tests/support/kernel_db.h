@@ -27,6 +27,8 @@ struct Recorder
     QList<QPair<QString, VariantList>> runs;
     // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
     QStringList transactions;
+    // The statements and the transaction calls together, in the order they came.
+    QStringList sequence;
     // Statements SQLite cannot run, and what SQLite runs in their place. Output parameters of a
     // statement take the columns of the first row its stand-in returns, in their order.
     QMap<QString, QString> standIns;

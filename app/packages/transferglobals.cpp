@@ -1,0 +1,14 @@
+// Storage of the transfer's program-wide values.
+#include "transferglobals.h"
+
+QString MailServer;
+QString MailTo;
+QString MailFrom;
+QString MailSubject;
+QString MailFile;
+bool MailFailed = false;
+
+QString FTPPassword;
+bool SavePassword = false;
+
+bool HasDocuments = false;
