@@ -711,6 +711,7 @@ void TASTMMessage::ParseFields(Walk& W, QByteArrayView Text)
 void TASTMMessage::StoreValue(const TFldInfo& Field, QByteArrayView Value)
 {
     QString value = ansiText(Value);
+    const bool plain = value.size() == Value.size();
     if (Field.FLDTYPE == ftDateTime) {
         // Messages repeat their moments: the last one converted is kept.
         if (value != m_lastMoment.first) {
@@ -723,7 +724,11 @@ void TASTMMessage::StoreValue(const TFldInfo& Field, QByteArrayView Value)
         if (const std::optional<QString> meaning = meaningOf(Field.FLDCONT, value))
             value = *meaning;
     }
-    Values.append({value, Field.CODE, Value.toByteArray()});
+    // The bytes are kept only where the text does not give them back.
+    const bool same =
+        plain && value == QLatin1StringView(Value.data(), Value.size()) &&
+        std::all_of(Value.begin(), Value.end(), [](char c) { return quint8(c) < 0x80; });
+    Values.append({value, Field.CODE, same ? QByteArray() : Value.toByteArray()});
 }
 
 int TASTMMessage::GetKind() const
@@ -901,15 +906,16 @@ QByteArray TASTMMessage::AnswerValue(const TFldInfo& Field, const TASTMMessage* 
         return codepage::toAnsi(value);
     };
     // An echo goes back as it was received.
-    const auto echo = [&](int code) -> const QByteArray* {
+    const auto echo = [&](int code) -> const TASTMValue* {
         if (!Query)
             return nullptr;
         for (const TASTMValue& v : Query->Values) {
             if (v.Code == code)
-                return &v.Raw;
+                return &v;
         }
         return nullptr;
     };
+    const auto bytesOf = [](const TASTMValue& v) { return v.RawBytes(); };
     switch (Field.SYSCODE) {
     case scNone:
         break;
@@ -929,16 +935,16 @@ QByteArray TASTMMessage::AnswerValue(const TFldInfo& Field, const TASTMMessage* 
         if (Driver->GetSysCodeValue(Field.SYSCODE, value))
             return codepage::toAnsi(value);
         for (const int code : Driver->CodesOfSysCode(Field.SYSCODE)) {
-            if (const QByteArray* v = echo(code))
-                return *v;
+            if (const TASTMValue* v = echo(code))
+                return bytesOf(*v);
         }
         return {};
     }
     }
     if (Field.CODE >= 1474 && Field.CODE <= 1478)
         return {};
-    if (const QByteArray* v = echo(Field.CODE))
-        return *v;
+    if (const TASTMValue* v = echo(Field.CODE))
+        return bytesOf(*v);
     switch (Field.CODE) {
     case 149:
         return "R";

@@ -79,7 +79,10 @@ struct TASTMValue
 {
     QString Value; // decoded in the program's code page, dates and coded values turned into text
     int Code = 0;
-    QByteArray Raw; // the bytes as received, which an answer echoes
+    // The bytes as received, which an answer echoes; empty where Value is those bytes in ASCII.
+    QByteArray Raw;
+
+    QByteArray RawBytes() const { return Raw.isEmpty() ? Value.toLatin1() : Raw; }
 };
 
 // One message: the records between ENQ and EOT, and the values parsed from them.
