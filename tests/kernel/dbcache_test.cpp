@@ -498,7 +498,7 @@ TEST(CachedLoads, OrderDuplicateKeysAndLabels)
 
     p.access.SetRemoteSelect(true);
     EXPECT_EQ(kernelErrorOf([&] { joined.LoadData(); }),
-              "Req cannot load data: selects through the application server are not available.");
+              "Cannot reach the application server: its folder (AppServerPath) is not set.");
 }
 
 // A range of names by their first letter, in the code page's order, then a key outside it.
