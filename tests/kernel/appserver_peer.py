@@ -9,7 +9,8 @@ Requests (n in decimal): q<n>.bin a select, b<n>.bin an update batch. Taking a r
 to r<n>.bin; the answer is given by removing r<n>.bin:
 
     serve   a select gets its result q<n>.db, a SQLite file holding the table q<n> (the select run
-            on --source, or an empty table without it); a batch is run on --source with --apply
+            on --source, or an empty table without it; with --upper Q<n>.DB and a companion
+            Q<n>.IDX); a batch is run on --source with --apply
     fail    q<n>.err / b<n>.err holding the --error lines (CR LF, or LF with --lf)
     stall   r<n>.bin stays: the request is never finished
     absent  nothing is ever taken
@@ -265,12 +266,17 @@ def param_values(params):
     return {p["name"]: p.get("value") for p in params}
 
 
-def write_result(folder, n, component, source):
-    path = os.path.join(folder, "q%d.db" % n)
+def write_result(folder, n, component, source, upper):
+    """q<n>.db; with `upper` as a Windows server may name it, Q<n>.DB, beside a companion Q<n>.IDX."""
+    stem = ("Q%d" if upper else "q%d") % n
+    path = os.path.join(folder, stem + (".DB" if upper else ".db"))
     if os.path.exists(path):
         os.remove(path)
+    if upper:
+        with open(os.path.join(folder, stem + ".IDX"), "wb") as f:
+            f.write(b"index")
     out = sqlite3.connect(path)
-    table = "q%d" % n
+    table = stem
     if source is None:
         out.execute("create table %s (ID INTEGER)" % table)
     else:
@@ -324,7 +330,7 @@ def answer(args, folder, name):
     elif args.role == "serve":
         try:
             if kind == "q":
-                write_result(folder, n, record["components"][0], args.source)
+                write_result(folder, n, record["components"][0], args.source, args.upper)
             elif args.apply:
                 apply_batch(record["components"], args.source)
         except sqlite3.Error as e:
@@ -347,6 +353,7 @@ def main():
     parser.add_argument("--apply", action="store_true", help="run a batch's statements on --source")
     parser.add_argument("--error", nargs="*", default=["Server error"])
     parser.add_argument("--lf", action="store_true")
+    parser.add_argument("--upper", action="store_true", help="result files named in upper case")
     parser.add_argument("--codepage", default="1252")
     parser.add_argument("--parse")
     args = parser.parse_args()

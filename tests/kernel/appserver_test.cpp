@@ -130,8 +130,11 @@ dev_t deviceOf(const QString& path)
 } // namespace
 
 // A select through the server fills the cache with the peer's rows, its parameter travelling with
-// it; the result leaves nothing behind, also when BATCHES lies on another file system.
-class RemoteSelect : public ::testing::TestWithParam<bool>
+// it; the result leaves nothing behind, also when BATCHES lies on another file system, and when
+// the server names its files in upper case (Q<n>.DB beside Q<n>.IDX).
+enum class Answer { BatchesBesideTheShare, BatchesOnAnotherFileSystem, UpperCaseResult };
+
+class RemoteSelect : public ::testing::TestWithParam<Answer>
 {
 };
 
@@ -139,13 +142,15 @@ TEST_P(RemoteSelect, FillsTheCacheWithThePeersRows)
 {
     SharedPractice p;
     QTemporaryDir other(QStringLiteral("/dev/shm/qv-batches-XXXXXX"));
-    if (GetParam()) {
+    if (GetParam() == Answer::BatchesOnAnotherFileSystem) {
         if (!other.isValid() || deviceOf(other.path()) == deviceOf(p.share.path()))
             GTEST_SKIP() << "needs /dev/shm on another file system than the temporary folder";
         SetKernelProgramDirForTesting(other.path());
     }
+    const QStringList upper =
+        GetParam() == Answer::UpperCaseResult ? QStringList{"--upper"} : QStringList();
     p.access.SetRemoteSelect(true);
-    Peer peer(p.share.path(), {"--role", "serve", "--source", p.kernel.file()});
+    Peer peer(p.share.path(), QStringList{"--role", "serve", "--source", p.kernel.file()} + upper);
     Select s(p, "MALADES", "MALADES_ID >= :FIRST");
     s.condition->ItemParams().paramByName("FIRST").setAsInteger(2);
     s.cache.Open();
@@ -168,11 +173,18 @@ TEST_P(RemoteSelect, FillsTheCacheWithThePeersRows)
                                                    {"value", 2}}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(AppServer, RemoteSelect, ::testing::Values(false, true),
-                         [](const auto& info) {
-                             return info.param ? "BatchesOnAnotherFileSystem"
-                                               : "BatchesBesideTheShare";
-                         });
+std::string answerName(const ::testing::TestParamInfo<Answer>& info)
+{
+    static const char* const names[] = {"BatchesBesideTheShare", "BatchesOnAnotherFileSystem",
+                                        "UpperCaseResult"};
+    return names[int(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(AppServer, RemoteSelect,
+                         ::testing::Values(Answer::BatchesBesideTheShare,
+                                           Answer::BatchesOnAnotherFileSystem,
+                                           Answer::UpperCaseResult),
+                         answerName);
 
 // The server's error text, its silence and a stalled request: each raises, and the folder is
 // left empty.
