@@ -5,6 +5,7 @@
 #include <kernel/dbcache.h>
 #include <kernel/request.h>
 
+#include <QCoreApplication>
 #include <QImage>
 
 namespace {
@@ -28,7 +29,13 @@ struct LookupListState
 
 LookupListState& state()
 {
-    static LookupListState s;
+    static LookupListState s = [] {
+        // Emptied while the application object is still there for the caches' and requests'
+        // destructors; the static's own destructor is the fall-back of a program without one.
+        if (QCoreApplication::instance())
+            qAddPostRoutine(FreeLookupList);
+        return LookupListState();
+    }();
     return s;
 }
 
