@@ -274,6 +274,7 @@ QString TAppServerExchange::moveResults(qint64 start)
 
 void TAppServerExchange::ExecRemoteSelect(const SqlQuery& query, LocalTable& resultTable)
 {
+    folder();
     const QByteArray request = SelectRequest(query);
     const QString results = ResultFolder();
     if (!QDir().mkpath(results))
