@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -190,26 +191,43 @@ INSTANTIATE_TEST_SUITE_P(AppServer, RemoteSelect,
 // left empty.
 TEST(AppServer, ErrorsAndTimeOutsOfASelectLeaveTheFolderEmpty)
 {
+    const QString timeOut = "Time out for application server response elapsied.";
     const struct
     {
         QStringList peer; // empty: no peer at all
-        const char* message;
+        QString message;
     } cases[] = {
         {{"--role", "fail", "--error", "A", "B"}, "A\nB"},
         {{"--role", "fail", "--lf", "--error", "Table inconnue", "", "fin"},
          "Table inconnue\n\nfin"},
-        {{}, "Time out for application server response elapsied."},
-        {{"--role", "absent"}, "Time out for application server response elapsied."},
-        {{"--role", "stall"}, "Time out for application server response elapsied."},
+        {{}, timeOut},
+        {{"--role", "absent"}, timeOut},
+        {{"--role", "stall"}, timeOut},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.peer.join(' ').toStdString());
         SharedPractice p;
-        p.access.SetRemoteTimeout(1);
         p.access.SetRemoteSelect(true);
         std::unique_ptr<Peer> peer;
         if (!c.peer.isEmpty())
             peer = std::make_unique<Peer>(p.share.path(), c.peer);
+        const bool fails = c.peer.contains("fail");
+        const bool stalls = c.peer.contains("stall");
+        // A failing peer answers well within the practice's 10 s. The others wait out one
+        // second: on the real clock, or for the stalling peer on a clock that starts once the
+        // peer has taken the request, so that the time-out finds r<n>.bin however slow it was.
+        if (!fails)
+            p.access.SetRemoteTimeout(1);
+        qint64 now = 0;
+        if (stalls) {
+            TAppServerExchange& exchange = p.access.AppServer();
+            exchange.SetMonotonicClock([&] { return now; });
+            exchange.SetWait([&](int ms) {
+                QThread::msleep(ulong(ms));
+                if (!peer->records().isEmpty())
+                    now += ms;
+            });
+        }
         Select s(p, "MALADES");
         EXPECT_EQ(kernelErrorOf([&] { s.cache.Open(); }), c.message);
         EXPECT_FALSE(s.cache.isActive());
