@@ -27,7 +27,8 @@
 //           the file is removed first
 //   result  (select) every q<n>.* but the error file is moved into the result folder, the
 //           program's folder + "BATCHES/"; the caller reads q<n>.db there and then calls
-//           DeleteRemoteResult
+//           DeleteRemoteResult. A select that fails after the move (a late error file, a
+//           time-out, no q<n>.db) removes what it moved.
 //
 // File names the server writes are found without regard to case ("Q12.DB").
 #pragma once
