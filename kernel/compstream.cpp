@@ -453,10 +453,6 @@ Param readParamItem(Block& b)
         break;
     case ValueKind::Double:
         fits = valueTag == vaDouble;
-        if (isDateKind(type->type))
-            value = Variant::fromDateTime(value.toDouble());
-        else if (type->type == FieldType::Currency)
-            value = currency(b, value.toDouble());
         break;
     case ValueKind::Bytes:
         fits = valueTag == vaBinary;
@@ -466,6 +462,10 @@ Param readParamItem(Block& b)
     }
     if (!fits)
         b.fail(QStringLiteral("the value of parameter %1 does not suit its data type").arg(name));
+    if (isDateKind(type->type))
+        value = Variant::fromDateTime(value.toDouble());
+    else if (type->type == FieldType::Currency)
+        value = currency(b, value.toDouble());
     p.setValue(value);
     return p;
 }
