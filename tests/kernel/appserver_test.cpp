@@ -219,12 +219,14 @@ TEST(AppServer, ErrorsAndTimeOutsOfASelectLeaveTheFolderEmpty)
         if (!fails)
             p.access.SetRemoteTimeout(1);
         qint64 now = 0;
+        int waits = 0;
         if (stalls) {
             TAppServerExchange& exchange = p.access.AppServer();
             exchange.SetMonotonicClock([&] { return now; });
             exchange.SetWait([&](int ms) {
                 QThread::msleep(ulong(ms));
-                if (!peer->records().isEmpty())
+                // A peer that never takes it still ends the wait, after 30 s.
+                if (++waits > 600 || !peer->records().isEmpty())
                     now += ms;
             });
         }
@@ -239,6 +241,38 @@ TEST(AppServer, ErrorsAndTimeOutsOfASelectLeaveTheFolderEmpty)
             EXPECT_EQ(peer->records().size(), c.peer.contains("absent") ? 0 : 1);
         }
     }
+}
+
+// The result's second file cannot be moved until the time-out: the select fails, and the file
+// already moved does not stay in BATCHES.
+TEST(AppServer, ASelectThatFailsWhileMovingItsResultLeavesNothingInBatches)
+{
+    SharedPractice p;
+    p.access.SetRemoteTimeout(1);
+    p.access.SetRemoteSelect(true);
+    Peer peer(p.share.path(), {"--role", "serve", "--upper"});
+    TAppServerExchange& exchange = p.access.AppServer();
+    // The clock runs only once the server is done with the request: while the result is moved.
+    // (A peer that never answers still ends the wait: after 30 s it runs regardless.)
+    qint64 now = 0;
+    int waits = 0;
+    exchange.SetMonotonicClock([&] { return now; });
+    exchange.SetWait([&](int ms) {
+        QThread::msleep(ulong(ms));
+        const int n = exchange.LastRequestNumber();
+        if (++waits > 600 || (!QFile::exists(p.share.filePath(QStringLiteral("q%1.bin").arg(n))) &&
+                              !QFile::exists(p.share.filePath(QStringLiteral("r%1.bin").arg(n)))))
+            now += ms;
+    });
+    // Moving is all the select does with the seam's move: the first succeeds, then none.
+    for (int call = 2; call <= 40; ++call)
+        fileops::failNth(fileops::Op::Move, call, EIO);
+    Select s(p, "MALADES");
+    EXPECT_EQ(kernelErrorOf([&] { s.cache.Open(); }),
+              "Time out for application server response elapsied.");
+    fileops::resetFaults();
+    EXPECT_TRUE(p.batches().isEmpty()) << p.batches().join(' ').toStdString();
+    EXPECT_EQ(p.shared().size(), 1) << "the file that could not be moved stays with the server";
 }
 
 // One outermost transaction with an edit of a key and an insert carrying a 100 000-byte blob
