@@ -21,6 +21,7 @@ set(QUORVANE_FUZZ_TARGETS
     translation/statements
     kernel/regexpr
     kernel/normalizedate
+    kernel/compstream
     analysers/hmx
     analysers/miditron
     analysers/integra
