@@ -3,6 +3,7 @@
 // The metadata loaders are in metadata.cpp.
 #include "dbaccess.h"
 
+#include <kernel/appserver.h>
 #include <kernel/cacheapi.h>
 #include <kernel/macros.h>
 #include <kernel/request.h>
@@ -161,6 +162,7 @@ TDBAccess::TDBAccess(QObject* owner)
       m_traceLogWait([](int ms) { QThread::msleep(ulong(ms)); })
 {
     RegisterModuleVersion(KernelModule, KernelCodeVersion);
+    m_appServer = std::make_unique<TAppServerExchange>(*this);
 }
 
 TDBAccess::~TDBAccess()
@@ -604,7 +606,7 @@ void TDBAccess::Commit()
     }
     if (m_serverKind == ServerKind::Standard) {
         if (m_batch && m_exchange) {
-            m_exchange->SendUpdateBatch();
+            SendUpdateBatch();
             m_exchange->DiscardUpdateBatch();
         }
     } else {

@@ -22,6 +22,7 @@
 
 class LocalTable;
 class MemDataSet;
+class TAppServerExchange;
 class SqlQuery;
 class TDBRequest;
 class TKernelCache;
@@ -242,10 +243,19 @@ public:
     void Rollback();
     int TransactionDepth() const { return m_depth; }
     bool UpdateBatchOpen() const { return m_batch; }
+    // The component's own application-server exchange registers itself here when the component
+    // is made; null leaves batches without an exchange (StartTransaction(true) then raises).
     void SetUpdateBatchExchange(TUpdateBatchExchange* exchange) { m_exchange = exchange; }
     // Hands a statement to the open update batch instead of running it. Raises EDBKernelError
     // when no batch is open.
     void AddBatchStatement(const SqlQuery& statement);
+    // Sends the open update batch and waits for the server's answer (appserver.cpp); nothing
+    // without one. The outermost Commit calls it.
+    void SendUpdateBatch();
+    // Runs a select through the application server and leaves `resultTable` closed on the
+    // result it gave (appserver.h).
+    void ExecRemoteSelect(const SqlQuery& query, LocalTable& resultTable);
+    TAppServerExchange& AppServer() const { return *m_appServer; }
     // The pause between rollback attempts (a blocking sleep; tests replace it).
     void SetRollbackWait(std::function<void(int ms)> wait) { m_rollbackWait = std::move(wait); }
     // The pause between two tries of writing a trace row (a blocking sleep; tests replace it).
@@ -345,6 +355,7 @@ private:
     int m_kernelVersion = 0;
     TInitResult m_initResult = TInitResult::Failed;
     TUpdateBatchExchange* m_exchange = nullptr;
+    std::unique_ptr<TAppServerExchange> m_appServer;
     std::function<void(int ms)> m_rollbackWait;
     std::function<void(int ms)> m_traceLogWait;
     SqlQuery* m_idQuery = nullptr;   // child, made on first use

@@ -208,10 +208,12 @@ int IMax(int a, int b)
 void FieldToParam(const Field& field, Param& param)
 {
     param.setDataType(field.dataType());
-    if (field.isNull() || field.asString().isEmpty())
-        param.setValue(Variant::null());
-    else
-        param.setValue(field.value());
+    const Variant value = field.value();
+    // A blob's text form is its bytes: it has no other.
+    const bool empty =
+        value.isEmpty() || (value.type() == Variant::Type::Bytes ? value.toBytes().isEmpty()
+                                                                 : value.toString().isEmpty());
+    param.setValue(empty ? Variant::null() : value);
 }
 
 void AssignParamsFromDataSet(Params& params, const DataSet& dataSet)

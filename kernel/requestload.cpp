@@ -3,6 +3,7 @@
 // rows, the two direct loads by key and by key range, and the index they need on a local table.
 #include "request.h"
 
+#include <kernel/appserver.h>
 #include <kernel/dbaccess.h>
 #include <kernel/dbcache.h>
 #include <kernel/fielddesc.h>
@@ -179,13 +180,20 @@ void TDBRequest::LoadCache(TDBCache& cache)
 void TDBRequest::fillFromServer(TDBCache& cache)
 {
     TDBAccess& access = loadingAccess();
-    if (UseRemoteSelect()) {
-        DBKernelError(QStringLiteral("%1 cannot load data: selects through the application "
-                                     "server are not available.")
-                          .arg(Name()));
-    }
     if (access.ServerKind() == ServerKind::Oracle)
         ConvertBooleanParams(m_query->params());
+    if (UseRemoteSelect()) {
+        LocalTable result;
+        access.ExecRemoteSelect(*m_query, result);
+        // The moved result goes once the cache holds its rows, also when the fill fails.
+        struct Dropped
+        {
+            LocalTable& table;
+            ~Dropped() { DeleteRemoteResult(table); }
+        } dropped{result};
+        FillCache(cache, result, QString(), 0);
+        return;
+    }
     ClosedAfter closed(*m_query);
     FillCache(cache, *m_query, QString(), 0);
 }

@@ -12,6 +12,7 @@
 #include <QRandomGenerator>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,8 +33,9 @@ struct PlannedFault
 struct FaultPlan
 {
     QMutex mutex;
-    std::array<qint64, 7> calls{};
-    std::array<QList<PlannedFault>, 7> pending;
+    static constexpr size_t Kinds = size_t(Op::Publish) + 1;
+    std::array<qint64, Kinds> calls{};
+    std::array<QList<PlannedFault>, Kinds> pending;
 };
 
 FaultPlan& faultPlan()
@@ -372,6 +374,27 @@ bool rename(const NativePath& from, const NativePath& to, QString* error)
         return fail(error, cannot(UiText::CannotRename, from, to), e);
     if (::rename(from.bytes().constData(), to.bytes().constData()) != 0)
         return fail(error, cannot(UiText::CannotRename, from, to), errno);
+    return true;
+}
+
+bool publish(const NativePath& from, const NativePath& to, QString* error)
+{
+    if (const int e = plannedFailure(Op::Publish))
+        return fail(error, cannot(UiText::CannotRename, from, to), e);
+    const char* source = from.bytes().constData();
+    const char* target = to.bytes().constData();
+    if (::renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return fail(error, cannot(UiText::CannotRename, from, to), errno);
+    // A file system without the flag: a second name fails as well when it is taken.
+    if (::link(source, target) != 0)
+        return fail(error, cannot(UiText::CannotRename, from, to), errno);
+    if (::unlink(source) != 0) {
+        const int e = errno;
+        ::unlink(target);
+        return fail(error, cannot(UiText::CannotRename, from, to), e);
+    }
     return true;
 }
 

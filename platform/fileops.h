@@ -46,7 +46,7 @@ bool isSymLink(const NativePath& path);
 // Whether this process may read the file.
 bool isReadable(const NativePath& path);
 
-enum class Op { Write, Append, Rename, Move, Copy, Remove, Flush };
+enum class Op { Write, Append, Rename, Move, Copy, Remove, Flush, Publish };
 
 // Whether a copy reaches the disk before copy() returns, or only with a later flushToDisk() of
 // the name it ends up under: a caller that renames the copy again then pays for one flush.
@@ -63,6 +63,12 @@ bool appendFile(const QString& path, const QByteArray& data, QString* error = nu
 // Renames within one file system; replaces an existing target atomically. When the rename fails,
 // both the source and an existing target stay untouched.
 bool rename(const NativePath& from, const NativePath& to, QString* error = nullptr);
+// Gives a finished file its final name in the same folder by a rename that never replaces: when
+// `to` exists (or is taken by another process at the same moment) nothing changes and the error
+// is "already exists". A reader of the folder sees either no file of that name or the whole one.
+// Where the file system cannot rename without replacing, a hard link and the removal of the old
+// name stand in for it.
+bool publish(const NativePath& from, const NativePath& to, QString* error = nullptr);
 // Moves a file, across file systems too, keeping its modification time; an existing target is
 // replaced. Across file systems the file is copied to a temporary name in the target folder,
 // flushed, renamed to its final name, and only then is the source removed. On any failure the

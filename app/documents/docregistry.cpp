@@ -351,9 +351,13 @@ void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source
                        .arg(source.text(), target.text()));
 }
 
-// The hand-over itself (see RegisterDocument); `shown` is the source path the row stores.
-int handOver(const fileops::NativePath& sourceFile, const QString& shown, int cfg, int type,
-             const QString& extension, HandOver mode, HandOverFailure& failure)
+// The hand-over itself (see RegisterDocument); `shown` is the source path the row stores and
+// `origin` the one the hand-over name records: the file's first source, also when a file left by
+// an interrupted hand-over is handed over again, so that a kill during that second hand-over
+// still leads back to the same row and name.
+int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& origin,
+             const QString& shown, int cfg, int type, const QString& extension, HandOver mode,
+             HandOverFailure& failure)
 {
     if (g_stopped) {
         failure.reason = notRegistered(shown, DamagedDatabase);
@@ -368,7 +372,7 @@ int handOver(const fileops::NativePath& sourceFile, const QString& shown, int cf
     if (!setAsideStaleDataFiles(number, &failure.reason))
         return 0;
 
-    const fileops::NativePath temp = handOverName({cfg, type, number, extension, sourceFile});
+    const fileops::NativePath temp = handOverName({cfg, type, number, extension, origin});
     // A link would make the document change or vanish with a file elsewhere.
     const bool link = mode == HandOver::Move && fileops::isSymLink(sourceFile);
     const HandOver undo = link ? HandOver::Copy : mode;
@@ -495,7 +499,8 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
     // Given back to its own name when stored anew fails, so that it is recovered as a whole.
     HandOverFailure failure;
     const QString shown = h.source.isEmpty() ? left.text() : h.source.text();
-    const int number = handOver(left, shown, h.cfg, h.type, h.extension, HandOver::Move, failure);
+    const int number =
+        handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure);
     if (number == 0) {
         WriteToLog(failure.reason);
         return false;
@@ -577,7 +582,8 @@ int RegisterDocument(const fileops::NativePath& SourceFile, int Cfg, int Type,
                      const QString& Extension, HandOver Mode, HandOverFailure* Failure)
 {
     HandOverFailure failure;
-    const int number = handOver(SourceFile, SourceFile.text(), Cfg, Type, Extension, Mode, failure);
+    const int number =
+        handOver(SourceFile, SourceFile, SourceFile.text(), Cfg, Type, Extension, Mode, failure);
     if (number == 0) {
         if (Failure)
             *Failure = failure;

@@ -295,6 +295,24 @@ TEST(DocumentRegistry, HandOversCutShortAreFinishedAtTheNextStart)
     EXPECT_TRUE(QFileInfo(BufDir + ".Trash-0").isDir());
 }
 
+// A file left by an interrupted hand-over, handed over again at the next start and interrupted
+// once more (here: it cannot take its final name, nor go back to the name it was left under),
+// still leads back to its first source: the row names that file, not the left-over name.
+TEST(DocumentRegistry, AHandOverOfALeftFileCutShortAgainKeepsItsFirstSource)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 1);
+    writeFileBytes(BufDir + ".handover.1.0.4.1.545854.%2Fin%2Fc.txt", "row not stored");
+    fileops::failNth(fileops::Op::Rename, 1);
+    fileops::failNth(fileops::Op::Move, 2);
+    RecoverHandOvers();
+    EXPECT_EQ(countRows(f), "0");
+    RecoverHandOvers();
+    EXPECT_EQ(f.cli("SELECT Number || ':' || File_name FROM \"FILES.DB\";"), "1:/in/c.txt");
+    EXPECT_EQ(bufFiles(), QStringList({"1.1"}));
+    EXPECT_EQ(readFileBytes(BufDir + "1.1"), "row not stored");
+}
+
 // A screen capture's row keeps no file name, its file being the program's own: so does one
 // finished or registered after an interrupted hand-over.
 TEST(DocumentRegistry, ACapturesRowHasNoFileNameAlsoAfterAnInterruptedHandOver)

@@ -22,6 +22,7 @@ set(QUORVANE_FUZZ_TARGETS
     translation/statements
     kernel/regexpr
     kernel/normalizedate
+    kernel/compstream
     analysers/hmx
     analysers/hitachi
     analysers/astm

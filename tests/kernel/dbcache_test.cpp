@@ -11,6 +11,7 @@
 #include <support/kernel_schema.h>
 #include <support/workspace.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -498,7 +499,8 @@ TEST(CachedLoads, OrderDuplicateKeysAndLabels)
 
     p.access.SetRemoteSelect(true);
     EXPECT_EQ(kernelErrorOf([&] { joined.LoadData(); }),
-              "Req cannot load data: selects through the application server are not available.");
+              "Cannot reach the application server: its folder (AppServerPath) is not set.");
+    EXPECT_FALSE(QDir(p.programFolder.filePath("BATCHES")).exists());
 }
 
 // A range of names by their first letter, in the code page's order, then a key outside it.

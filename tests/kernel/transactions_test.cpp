@@ -170,12 +170,17 @@ TEST(KernelTransactions, TheLocalKindOpensNoServerTransaction)
     access.Commit();
     EXPECT_EQ(access.TransactionDepth(), 0);
 
-    // A batch for the application server needs its exchange; without it nothing starts.
+    // A batch for the application server needs its folder, and an exchange; without either
+    // nothing starts.
+    EXPECT_EQ(kernelErrorOf([&] { access.StartTransaction(true); }),
+              "Cannot reach the application server: its folder (AppServerPath) is not set.");
+    EXPECT_EQ(access.TransactionDepth(), 0);
+    access.Rollback();
+    access.SetUpdateBatchExchange(nullptr);
     EXPECT_EQ(kernelErrorOf([&] { access.StartTransaction(true); }),
               "Cannot collect an update batch: the application server exchange is not "
               "available.");
     EXPECT_EQ(access.TransactionDepth(), 0);
-    access.Rollback();
 
     RecordingExchange exchange;
     access.SetUpdateBatchExchange(&exchange);

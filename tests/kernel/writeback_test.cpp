@@ -56,6 +56,18 @@ TEST(WriteBack, EditsInsertsAndDeletesReachTheLocalTables)
               QStringList({"4|Denis|0|NULL|NULL|1999-12-31"}));
     EXPECT_EQ(p.kernel.rows("select * from ID_VALUES"), QStringList({"MALADES|4"}));
 
+    // A blob is written as its bytes; emptied, it becomes null.
+    m->edit();
+    m->FieldByName("PHOTO")->setAsBytes(QByteArray("\x00\xff\x10", 3));
+    m->post();
+    EXPECT_EQ(p.kernel.rows("select hex(PHOTO) from MALADES where MALADES_ID = 4"),
+              QStringList({"00FF10"}));
+    m->edit();
+    m->FieldByName("PHOTO")->setAsBytes(QByteArray());
+    m->post();
+    EXPECT_EQ(p.kernel.rows("select PHOTO is null from MALADES where MALADES_ID = 4"),
+              QStringList({"1"}));
+
     // Claude has neither stays nor bills; his appointment loses him.
     ASSERT_TRUE(m->locate("MALADES_ID", 3));
     m->deleteRecord();

@@ -176,3 +176,26 @@ TEST_F(FileOps, ACopyLeftForALaterFlushIsTheSameCopy)
     EXPECT_FALSE(fileops::flushToDisk(path("missing"), &error));
     EXPECT_EQ(error, "cannot flush \"" + path("missing") + "\": the file or folder does not exist");
 }
+
+// Publishing never replaces: a name that is taken, or a planned failure, leaves both files as
+// they were.
+TEST_F(FileOps, APublishNeverReplacesAFileOfTheSameName)
+{
+    const QString temp = path("~41.tmp");
+    const QString final = path("q12.bin");
+    writeFileBytes(temp, "request");
+    writeFileBytes(final, "another workstation's request");
+    EXPECT_FALSE(fileops::publish(temp, final, &error));
+    EXPECT_TRUE(error.contains("already exists")) << qPrintable(error);
+    EXPECT_EQ(readFileBytes(final), "another workstation's request");
+    EXPECT_EQ(readFileBytes(temp), "request");
+
+    ASSERT_TRUE(QFile::remove(final));
+    fileops::failNth(fileops::Op::Publish, 1, EIO);
+    EXPECT_FALSE(fileops::publish(temp, final, &error));
+    EXPECT_EQ(entries(m_dir.path()), QStringList({"~41.tmp"}));
+
+    ASSERT_TRUE(fileops::publish(temp, final, &error)) << qPrintable(error);
+    EXPECT_EQ(entries(m_dir.path()), QStringList({"q12.bin"}));
+    EXPECT_EQ(readFileBytes(final), "request");
+}
