@@ -259,6 +259,13 @@ TEST_F(BoundElecsys, SilenceAndAnInterruptEndTheAnswer)
     analyser.write(Eot).expect(Eot);
     runQuietly(analyser);
     EXPECT_TRUE(log().contains("2 record(s) left unsent"));
+
+    // No reply to the ENQ for 15 s: EOT.
+    ask(analyser);
+    tickAfter(analyser, 15000);
+    analyser.expect(Eot);
+    runQuietly(analyser);
+    EXPECT_TRUE(log().contains("no reply to the ENQ within 15 s"));
     EXPECT_EQ(driver->State, 0);
 }
 
