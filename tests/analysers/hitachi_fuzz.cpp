@@ -31,6 +31,7 @@ public:
     QString getExistingDirectory(const QString&, const QString&) override { return {}; }
     int showModal(TForm&) override { return mrCancel; }
     void showException(const QString&) override {}
+    bool printerSetup(QPrinter&) override { return false; }
 
 private:
     std::uint8_t m_answers;

@@ -106,6 +106,7 @@ public:
     QString getSaveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString getExistingDirectory(const QString&, const QString&) override { return {}; }
     void showException(const QString&) override {}
+    bool printerSetup(QPrinter&) override { return false; }
 
     int showModal(TForm& form) override
     {
