@@ -1272,9 +1272,11 @@ MemDataSet::LoadedFile MemDataSet::storageOf(const QByteArray& data)
         bySeq.emplace_back(seq, row);
     }
     file.checkEnd();
-    // Post order as saved, renumbered densely.
-    std::stable_sort(bySeq.begin(), bySeq.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Post order as saved, renumbered densely (a file saved from rows in post order needs no
+    // sorting).
+    const auto earlier = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(bySeq.begin(), bySeq.end(), earlier))
+        std::stable_sort(bySeq.begin(), bySeq.end(), earlier);
     for (size_t i = 0; i < bySeq.size(); ++i)
         bySeq[i].second->seq = i;
     store.nextSeq = bySeq.size();

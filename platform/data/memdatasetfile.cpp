@@ -177,7 +177,7 @@ QString FileReader::getString()
 {
     const quint32 n = get<quint32>();
     need(n);
-    const QString out = QString::fromUtf8(m_body + m_pos, qsizetype(n));
+    QString out = QString::fromUtf8(m_body + m_pos, qsizetype(n));
     m_pos += n;
     return out;
 }
@@ -282,32 +282,29 @@ quint64 FileReader::readRecord(const RecordLayout& layout, Row* row)
             layout.clear(row, i, RecordLayout::Null);
             continue;
         }
+        // The layout was made from these fields: each value goes into its cell as it is.
         switch (m_types.at(i)) {
         case FieldType::String:
         case FieldType::Memo:
-            layout.set(row, i, Variant(getString()));
+            layout.setText(row, i, getString());
             break;
         case FieldType::Integer:
         case FieldType::AutoInc:
-            layout.set(row, i, Variant(get<qint64>()));
+        case FieldType::Currency:
+            layout.setInteger(row, i, get<qint64>());
             break;
         case FieldType::Boolean:
-            layout.set(row, i, Variant(get<quint8>() != 0));
-            break;
-        case FieldType::Currency:
-            layout.set(row, i, Variant(Currency{get<qint64>()}));
+            layout.setInteger(row, i, get<quint8>() != 0 ? 1 : 0);
             break;
         case FieldType::Float:
-            layout.set(row, i, Variant(getDouble()));
-            break;
         case FieldType::Date:
         case FieldType::Time:
         case FieldType::DateTime:
-            layout.set(row, i, Variant::fromDateTime(getDouble()));
+            layout.setNumber(row, i, getDouble());
             break;
         case FieldType::Blob:
         case FieldType::Graphic:
-            layout.set(row, i, Variant(getBytes()));
+            layout.setBytes(row, i, getBytes());
             break;
         case FieldType::Unknown:
             break;

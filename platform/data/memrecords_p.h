@@ -281,9 +281,26 @@ public:
         row->data()[i] = std::byte(Set);
         return true;
     }
+    // Keep a value of the field's own kind as it is (integers, Booleans as 0 or 1 and currency
+    // scaled as integers; floats and date-times as numbers).
     void setInteger(Row* row, int i, qint64 v) const
     {
         store(row, i, v);
+        row->data()[i] = std::byte(Set);
+    }
+    void setNumber(Row* row, int i, double v) const
+    {
+        store(row, i, v);
+        row->data()[i] = std::byte(Set);
+    }
+    void setText(Row* row, int i, QString&& v) const
+    {
+        textCell(row, i) = std::move(v);
+        row->data()[i] = std::byte(Set);
+    }
+    void setBytes(Row* row, int i, QByteArray&& v) const
+    {
+        bytesCell(row, i) = std::move(v);
         row->data()[i] = std::byte(Set);
     }
     void clear(Row* row, int i, State state) const
