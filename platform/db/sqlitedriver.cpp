@@ -324,6 +324,15 @@ public:
             if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)
                 return sqlite3_value_double(value);
             break;
+        case FieldType::Currency:
+            // Kept as a REAL, as the stored-value rules read it.
+            if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)
+                return Currency::fromDouble(sqlite3_value_double(value));
+            break;
+        case FieldType::Boolean:
+            if (storage == SQLITE_INTEGER)
+                return sqlite3_value_int64(value) != 0;
+            break;
         case FieldType::String:
         case FieldType::Memo:
             if (storage == SQLITE_TEXT) {
