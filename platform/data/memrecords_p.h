@@ -229,7 +229,7 @@ public:
     // Keeps a loaded value that is already in its field's form (as convertFieldValue would give
     // it: a text within the size, a whole day for a date, a time of day for a time) and returns
     // true; returns false, keeping nothing, for any other value. This runs once per value loaded.
-    template <typename V> bool keepLoaded(Row* row, int i, V&& v) const
+    template <typename V> Q_ALWAYS_INLINE bool keepLoaded(Row* row, int i, V&& v) const
     {
         const Cell& cell = m_cells[size_t(i)];
         if (v.type() != cell.kind)
