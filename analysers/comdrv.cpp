@@ -4,6 +4,7 @@
 
 #include <platform/support/logfile.h>
 
+#include <QDebug>
 #include <QMetaObject>
 #include <QScopedValueRollback>
 #include <QThread>
@@ -46,15 +47,23 @@ bool TCommPortDriver::Connect()
         return true;
     const QString device =
         m_deviceName.isEmpty() ? serialDeviceFromIni(int(m_comPort) + 1, {}) : m_deviceName;
-    if (!m_line->open(device))
+    if (!m_line->open(device)) {
+        OpenFailed(device);
         return false;
+    }
     ApplyLineSettings();
     SyncTimer();
+    if (m_waiting.exchange(false)) {
+        QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::stop));
+        Log(QStringLiteral("%1 %2").arg(PortLabel(), m_hungUp ? QStringLiteral("is open again")
+                                                              : QStringLiteral("is open now")));
+    }
     return Connected();
 }
 
 void TCommPortDriver::Disconnect()
 {
+    m_waiting = false;
     QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::stop));
     if (!Connected())
         return;
@@ -290,21 +299,44 @@ QString TCommPortDriver::PortLabel() const
     return QStringLiteral("COM%1 (%2)").arg(int(m_comPort) + 1).arg(m_line->devicePath());
 }
 
+void TCommPortDriver::Log(const QString& Text) const
+{
+    WriteToLog(Text);
+    qWarning().noquote() << Text;
+}
+
 void TCommPortDriver::LineHungUp()
 {
-    WriteToLog(
-        QStringLiteral("%1 hung up; it is opened again as soon as it comes back").arg(PortLabel()));
+    Log(QStringLiteral("%1 hung up; it is opened again as soon as it comes back").arg(PortLabel()));
     m_line->close();
     SyncTimer();
-    m_reopenTimer->start();
+    m_hungUp = true;
+    StartReopening();
+}
+
+void TCommPortDriver::OpenFailed(const QString& Device)
+{
+    // Told once: the attempts that follow fail the same way until the device is there.
+    if (m_waiting.exchange(true))
+        return;
+    m_hungUp = false;
+    Log(QStringLiteral("COM%1 (%2) cannot be opened: %3; it is tried again every %4 seconds")
+            .arg(int(m_comPort) + 1)
+            .arg(Device, SerialLine::errorText(m_line->lastError()))
+            .arg(ReopenIntervalMs / 1000));
+    StartReopening();
+}
+
+void TCommPortDriver::StartReopening()
+{
+    m_waiting = true;
+    // Connect may run on the table-driven driver's worker: the timer is the owner thread's.
+    QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::start));
 }
 
 void TCommPortDriver::ReopenTick()
 {
-    if (!Connect())
-        return; // still gone; its open failure is logged once by the line
-    m_reopenTimer->stop();
-    WriteToLog(QStringLiteral("%1 is open again").arg(PortLabel()));
+    Connect(); // logs the opening; a failure was told once already
 }
 
 void TCommPortDriver::ReceivePackets(int Waiting)

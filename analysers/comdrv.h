@@ -69,19 +69,23 @@ using TComPortReceiveDataEvent =
 using TComPortReceivePacketEvent =
     std::function<void(TCommPortDriver* Sender, const char* Packet, int DataSize)>;
 
-// States: closed (no line, timer stopped), open (line open, timer running) and hung up (the
-// device went away while open: a USB adapter pulled out, a line server restarted).
+// States: closed (no line, timer stopped), open (line open, timer running) and waiting (the
+// device went away while open: a USB adapter pulled out, a line server restarted; or it could
+// not be opened at all: missing, busy, not permitted).
 //
 //   state    | Connect                      | Disconnect, destruction | the device goes away
 //   closed   | open the device, apply the   | nothing                 | -
 //            | settings, start the timer;   |                         |
-//            | stays closed when it fails   |                         |
+//            | when that fails: logged,     |                         |
+//            | waiting                      |                         |
 //   open     | nothing, true                | stop the timer, close   | logged, line closed:
-//            |                              | the line                | hung up
-//   hung up  | as closed                    | closed                  | -
+//            |                              | the line                | waiting
+//   waiting  | tried again, false while it  | closed                  | -
+//            | fails (not logged again)     |                         |
 //
-// While hung up the device is opened again every ReopenIntervalMs with the same settings, and
-// the reopening is logged; Disconnect (the source turned passive) ends the attempts.
+// While waiting the device is opened again every ReopenIntervalMs with the same settings, and
+// the opening is logged; Disconnect (the source turned passive) ends the attempts. Each failure
+// and the opening go to the operations log and standard error, once.
 //
 // The polling timer delivers, on each tick while the pause counter is 0, the bytes waiting (up to
 // ComPortInBufSize) as one chunk through OnReceiveData. A tick that arrives while a handler is
@@ -103,7 +107,8 @@ public:
     ~TCommPortDriver() override;
 
     // True when the port is open (also when it already was). A port that cannot be opened
-    // (missing, in use) gives false; the failure is logged by the line, nothing is raised.
+    // (missing, in use, not permitted) gives false, nothing is raised: the failure is logged once
+    // with the port and the reason, and the port is tried again until it opens.
     bool Connect();
     void Disconnect();
     bool Connected() const;
@@ -193,7 +198,10 @@ private:
     void PollTimerTick();
     QString PortLabel() const;
     void LineHungUp();
+    void OpenFailed(const QString& Device);
+    void StartReopening();
     void ReopenTick();
+    void Log(const QString& Text) const;
     void ReceivePackets(int Waiting);
     void Deliver(const TComPortReceiveDataEvent& Handler, int Size);
     // Starts or stops the timer to match the open state, on the component's own thread.
@@ -204,6 +212,9 @@ private:
     std::unique_ptr<SerialLine> m_line;
     QTimer* m_timer = nullptr;
     QTimer* m_reopenTimer = nullptr;
+    // Set while the port waits to be opened again; `m_hungUp` tells why.
+    std::atomic<bool> m_waiting{false};
+    std::atomic<bool> m_hungUp{false};
     QByteArray m_receiveBuffer;
     QElapsedTimer m_clock;       // tick count of the packet time-out
     qint64 m_firstByteTime = -1; // of an incomplete packet; -1 when none

@@ -23,15 +23,14 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// The value of two decimal digits; -1 when they are not both digits.
-int twoDigits(const char* text)
-{
-    if (!isDigit(text[0]) || !isDigit(text[1]))
-        return -1;
-    return (text[0] - '0') * 10 + (text[1] - '0');
-}
-
 } // namespace
+
+int HMXTwoDigits(QByteArrayView Text)
+{
+    if (Text.size() < 2 || !isDigit(Text[0]) || !isDigit(Text[1]))
+        return -1;
+    return (Text[0] - '0') * 10 + (Text[1] - '0');
+}
 
 quint16 HMXBlockCRC(QByteArrayView Data)
 {
@@ -110,7 +109,7 @@ void THMXDriver::ReadCount()
     // The two count characters must come alone; with more, the transfer waits (and times out).
     if (m_message.Size() != 2)
         return;
-    const int count = twoDigits(m_message.Memory());
+    const int count = HMXTwoDigits(QByteArrayView(m_message.Memory(), 2));
     if (count < 0) {
         WriteToLog(QStringLiteral("HMX: the block count \"%1\" is not a number; asked again")
                        .arg(BytesToTagText(QByteArray(m_message.Memory(), 2))));
@@ -139,7 +138,7 @@ void THMXDriver::JudgeBlock()
     m_block.Clear();
     const bool good =
         block.size() == wireSize && block.front() == STX && block.back() == ETX &&
-        twoDigits(block.constData() + NumberAt) == BlockNo &&
+        HMXTwoDigits(QByteArrayView(block).sliced(NumberAt)) == BlockNo &&
         block.mid(DataAt + BlockSize, CrcDigits) ==
             QByteArray::number(HMXBlockCRC(QByteArrayView(block).sliced(DataAt, BlockSize)), 16)
                 .toUpper()

@@ -16,6 +16,11 @@ class QTimer;
 // reflection and a final exclusive-or with 0xFFFF ("123456789" gives 0xD64E).
 quint16 HMXBlockCRC(QByteArrayView Data);
 
+// The block count and the block numbers of the protocol: the first two bytes of Text read as
+// decimal digits ("12" is twelve); -1 when Text is shorter or they are not both digits. The
+// stored Max-M file keeps the count as received, so its decoder and its rewrite read it so too.
+int HMXTwoDigits(QByteArrayView Text);
+
 // The transfer, as the host sees it (SYN 0x16, ACK 0x06, NAK 0x15, STX 0x02, ETX 0x03):
 //
 //   state                | receives                        | answers | next

@@ -72,3 +72,46 @@ void ViewHitachi911File(const QString& FileName, QStringList& Header, QStringLis
                         QStringList* Legend);
 void ViewHitachi912File(const QString& FileName, QStringList& Header, QStringList& Results,
                         QStringList* Legend);
+
+// ---- fixed-layout results, read by position (fixeddecoders.cpp, maxmfile.cpp). A legend line
+// goes only with a result line.
+
+// AUTOLAB record: byte 0 ignored, bytes 1-8 Name, 9-38 Code (header), then records of ten bytes:
+// the parameter number in two decimal digits, the value in seven, one separator; a trailing
+// partial record is ignored, every field trimmed. A visible parameter of device 10 gives
+// "CODE=value", a tab and its unit (the tab stands when the unit is empty). A file shorter than
+// its 39-byte head raises EInOutError; a number field that is not a decimal integer raises
+// EConvertError, the results before it kept. Clears Header and Results only.
+void ViewAutolabFile(const QString& FileName, QStringList& Header, QStringList& Results,
+                     QStringList* Legend);
+
+// Sysmex KX-21 line (the file's first line): Date from characters 4-9 (yymmdd, a year below 81
+// in the 2000s), in the regional short date format; Code from characters 12-22 without leading
+// zeros. Then the fields of five characters from character 30, one per parameter of device 11 in
+// NUMBER order: four digits with an implied decimal point (after the second for RBC, the fourth
+// for PLT, the third otherwise), leading zeros removed, and a flag digit. A field that begins
+// with "*" or is not wholly inside the line is absent. A visible parameter gives "CODE=value",
+// tab, the unit when ScaleValue read the value (empty otherwise), tab, the flag text. Date digits
+// that form no valid date raise EConvertError. Clears Header and Results only.
+void ViewSysmexFile(const QString& FileName, QStringList& Header, QStringList& Results,
+                    QStringList* Legend);
+
+// Advia 70 record of 454 bytes (a shorter file raises EInOutError): header fields Code, SeqNo,
+// PatID, Name, FName and Date when not empty, then Time ("hh:nn:ss") from the time of day, which
+// must be a valid time (seconds optional, AM or PM allowed; else EConvertError, before any
+// result); then 22 results of five bytes and 15 raw values of six, each "code=value" scaled
+// with ScaleValue (no unit) when its device-17 row is visible. A field ends at its first zero
+// byte and is trimmed; an empty one gives nothing.
+void ViewAdviaFile(const QString& FileName, QStringList& Header, QStringList& Results,
+                   QStringList* Legend);
+
+// Max-M Coulter file (maxmfile.h describes it): the header items of line group 1 (DATE as Date,
+// TIME as Time, ID1 as Code, SEQUENCE as SeqNo; ID2, CASS/POS, 1EC/P, ID1STATUS, C/PSTATUS and
+// WLSTATUS under their own names), then for each line of groups 2 to 4 whose name is a visible
+// code of device 18, "CODE=" the first six characters of the value, a tab and the unit. Nothing
+// is decoded when the block count is 0 or not a number, the file's size gives no whole, positive
+// block length, or the content does not begin with the head. Returns whether the tail was found
+// where it belongs; results already added stay either way (a group that runs past the data ends
+// the decoding as a failure). Never raises but for an unreadable file.
+bool ViewMaxMFile(const QString& FileName, QStringList& Header, QStringList& Results,
+                  QStringList* Legend);

@@ -110,5 +110,5 @@ void setWorkstationService(WorkstationService* service)
 
 QString SerialDocumentFileName(int Number)
 {
-    return DocumentFileName(Number, 4);
+    return DocumentFileName(Number, stSerial);
 }

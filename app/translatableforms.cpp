@@ -21,8 +21,8 @@ QList<RegisteredForm>& registeredForms()
 }
 
 // The program's translatable forms in the editor's order. TPackDlg, TfAbout, TCompForm, the
-// e-mail and FTP dialogs, TDelDlg and TLoginDlg are not built yet: they are offered by name
-// until their forms register their classes.
+// e-mail and FTP dialogs and TDelDlg are not built yet: they are offered by name until their
+// forms register their classes.
 constexpr const char* ProgramFormOrder[] = {
     "TMainForm",  "TConfigForm",    "TIdDlg",    "TPatientDlg",     "TPackDlg",
     "TfError",    "TfAbout",        "TCompForm", "TMemoForm",       "TImageForm",

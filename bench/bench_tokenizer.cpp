@@ -37,7 +37,7 @@ QString requestText()
 TMacroInfo msSqlMacros()
 {
     TMacroInfo m;
-    m.SetText(BuildMacroLines(1, false, {}, nullptr).join(QLatin1Char('\n')));
+    m.SetText(BuildMacroLines(ServerKind::MSSQL, false, {}, nullptr).join(QLatin1Char('\n')));
     return m;
 }
 

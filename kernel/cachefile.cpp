@@ -109,6 +109,9 @@ void TDBRequest::LoadThroughCacheFile(TDBCache& cache)
                 cache.fieldByName(last)->setVisible(false);
             // Not open for the others' writes, yet bound to the descriptions a reload replaces.
             cache.RegisterBoundCache();
+            // The file keeps no formats or labels: the fields look as a load makes them look.
+            if (cache.Options.testFlag(coAutoFields))
+                cache.SetupFormatsAndLabels();
             cache.AfterLoad();
             return;
         }
@@ -116,12 +119,15 @@ void TDBRequest::LoadThroughCacheFile(TDBCache& cache)
 
     fillFromServer(cache);
 
-    // The catalogue promises the file only once the file is written: a version of 0 reloads.
+    // The catalogue promises the file only once the file is written: a version of 0 reloads. A
+    // fill cut at the packet size is not the result: restored, it would pass for all of it.
     bool saved = false;
-    try {
-        cache.saveToFile(dataFile);
-        saved = true;
-    } catch (const Exception&) {
+    if (!cache.MoreRecords()) {
+        try {
+            cache.saveToFile(dataFile);
+            saved = true;
+        } catch (const Exception&) {
+        }
     }
     try {
         if (catalogue.locate(AliasField, Variant(m_cacheAlias), DataSet::CaseInsensitive)) {

@@ -141,17 +141,10 @@ void SetKernelCacheServices(TKernelCacheServices* services)
     cacheServices = services;
 }
 
-quint8 GetServerKind(Database& database)
+ServerKind::Kind GetServerKind(Database& database)
 {
     database.open();
-    const QString driver = database.driverName();
-    if (driver == QLatin1String("STANDARD"))
-        return ServerKind::Standard;
-    if (driver == QLatin1String("MSSQL"))
-        return ServerKind::MSSQL;
-    if (driver == QLatin1String("ORACLE"))
-        return ServerKind::Oracle;
-    return ServerKind::Unknown;
+    return ServerKind::ofDriverName(database.driverName());
 }
 
 QString CastExpression(const TDBAccess& access, const QString& expression, FieldType type, int size)
@@ -164,7 +157,8 @@ QString CastExpression(const TDBAccess& access, const QString& expression, Field
 
 TDBAccess::TDBAccess(QObject* owner)
     : QObject(owner), m_work(new SqlQuery(this)),
-      m_rollbackWait([](int ms) { QThread::msleep(ulong(ms)); })
+      m_rollbackWait([](int ms) { QThread::msleep(ulong(ms)); }),
+      m_traceLogWait([](int ms) { QThread::msleep(ulong(ms)); })
 {
     RegisterModuleVersion(KernelModule, KernelCodeVersion);
 }
@@ -408,7 +402,7 @@ bool TDBAccess::UpgradeKernelModule(TDBAccess& access, int databaseVersion, int 
 bool TDBAccess::LoadMacros()
 {
     Database& db = requireDatabase();
-    const int kind = GetServerKind(db);
+    const ServerKind::Kind kind = GetServerKind(db);
     QList<QPair<QString, QString>> rows;
     {
         WorkStatement st(*m_work, QStringLiteral("select * from META_MACRO"));
@@ -631,6 +625,13 @@ void TDBAccess::Rollback()
         return;
     }
     rollbackOutermost();
+}
+
+void TDBAccess::AddBatchStatement(const SqlQuery& statement)
+{
+    if (!m_batch || !m_exchange)
+        DBKernelError(QStringLiteral("Cannot add a statement: no update batch is open."));
+    m_exchange->AddBatchStatement(statement);
 }
 
 void TDBAccess::rollbackOnServer(QString& lastError)

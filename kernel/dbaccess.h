@@ -9,6 +9,7 @@
 #include <kernel/tokenizer.h>
 #include <platform/data/dataset.h>
 #include <platform/db/database.h>
+#include <platform/db/serverkind.h>
 
 #include <QHash>
 #include <QObject>
@@ -25,18 +26,9 @@ class SqlQuery;
 class TDBRequest;
 class TKernelCache;
 
-// Server kinds: 0 other or not known yet, 1 MS SQL Server, 2 Oracle, 3 the local kind
-// ("STANDARD", on SQLite).
-namespace ServerKind {
-constexpr quint8 Unknown = 0;
-constexpr quint8 MSSQL = 1;
-constexpr quint8 Oracle = 2;
-constexpr quint8 Standard = 3;
-} // namespace ServerKind
-
 // Connects the database and maps the driver name of its alias, exactly as spelled: "STANDARD" 3,
 // "MSSQL" 1, "ORACLE" 2, anything else 0. Engine errors of the connection pass through.
-quint8 GetServerKind(Database& database);
+ServerKind::Kind GetServerKind(Database& database);
 
 // The server and database names the setup utility is told about; nothing in this program assigns
 // them, so the setup file carries them empty.
@@ -50,6 +42,9 @@ class TUpdateBatchExchange
 public:
     virtual ~TUpdateBatchExchange() = default;
     virtual void OpenUpdateBatch() = 0;
+    // Appends one statement of the write-back (its SQL text and its parameters with their values)
+    // to the open batch.
+    virtual void AddBatchStatement(const SqlQuery& statement) = 0;
     // Sends the collected statements and waits for the server's answer (nothing without an open
     // batch); the server's error passes to the caller.
     virtual void SendUpdateBatch() = 0;
@@ -140,7 +135,7 @@ public:
     void SetKernelVersion(int version) { m_kernelVersion = version; }
 
     // ---- state
-    quint8 ServerKind() const { return m_serverKind; }
+    ServerKind::Kind ServerKind() const { return m_serverKind; }
     void UpdateServerKind();
     bool BooleanAsChar() const { return m_booleanAsChar; }
     // The server's decimal separator, as it writes a number cast to text.
@@ -248,8 +243,31 @@ public:
     int TransactionDepth() const { return m_depth; }
     bool UpdateBatchOpen() const { return m_batch; }
     void SetUpdateBatchExchange(TUpdateBatchExchange* exchange) { m_exchange = exchange; }
+    // Hands a statement to the open update batch instead of running it. Raises EDBKernelError
+    // when no batch is open.
+    void AddBatchStatement(const SqlQuery& statement);
     // The pause between rollback attempts (a blocking sleep; tests replace it).
     void SetRollbackWait(std::function<void(int ms)> wait) { m_rollbackWait = std::move(wait); }
+    // The pause between two tries of writing a trace row (a blocking sleep; tests replace it).
+    void SetTraceLogWait(std::function<void(int ms)> wait) { m_traceLogWait = std::move(wait); }
+    void TraceLogWait(int ms) const { m_traceLogWait(ms); }
+
+    // ---- identifiers and cache versions (identifiers.cpp)
+    // Reserves `shift` identifiers (at least one) of the table's single integer key and returns
+    // the last of them, the one to use when reserving one. MS SQL Server and Oracle run the
+    // server's procedure; the local kind advances ID_VALUES itself under an exclusive open of the
+    // table, taking the key's highest value in the table (by `fieldName`, else the described key
+    // field) for a table it has no row of and skipping values the table already holds. Returns 0
+    // at once, without error, for a local table without described key and without row. Raises
+    // "GetID for key %s failed." when nothing is reserved (the local kind gives up after 100 tries
+    // of at most 20 ms each while another holds ID_VALUES), "GetID capability not supported for
+    // complex keys" and "GetID supports only integer datatypes.".
+    int GetID(const QString& keyName, const QString& fieldName, int shift);
+    // Raises the version of every alias of the comma list in CACHESYS of the database (a row at 1
+    // for an alias it has none of): every workstation then reloads its copies of those caches.
+    static void IncCacheVersion(Database& database, const QString& aliases);
+    // The same on the component's own database.
+    void InvalidateCache(const QString& aliases);
 
 private:
     Database& requireDatabase() const;
@@ -258,6 +276,15 @@ private:
     void rollbackOutermost();
     void readBooleanAsChar();
     void readDecimalSeparator();
+
+    // identifiers.cpp
+    QString idKeyField(const QString& tableName) const;
+    SqlQuery& idQuery();
+    int getIdOnServer(const QString& procedure, const QString& keyName, int shift);
+    int reseedMsSql(const QString& keyName);
+    int reseedOracle(const QString& keyName);
+    int getIdStandard(const QString& keyName, const QString& fieldName, int shift, bool& noKey);
+    int reserveStandard(const QString& keyName, int candidate, int shift);
 
     // metadata.cpp
     // Reads TABLELINK (through `source` when given, else by a query of its own; one table's links
@@ -278,7 +305,7 @@ private:
     QPointer<DataSet> m_tables;
     QPointer<DataSet> m_fields;
     QPointer<DataSet> m_links;
-    quint8 m_serverKind = ServerKind::Unknown;
+    ServerKind::Kind m_serverKind = ServerKind::Unknown;
     QList<QPair<QString, QPointer<LocalTable>>> m_tableCache;
     QList<QPair<QString, QPointer<DataSet>>> m_lookupSources;
     QList<QPair<QString, QPointer<DataSet>>> m_autoLookupSources;
@@ -319,6 +346,9 @@ private:
     TInitResult m_initResult = TInitResult::Failed;
     TUpdateBatchExchange* m_exchange = nullptr;
     std::function<void(int ms)> m_rollbackWait;
+    std::function<void(int ms)> m_traceLogWait;
+    SqlQuery* m_idQuery = nullptr;   // child, made on first use
+    LocalTable* m_idTable = nullptr; // child: ID_VALUES on the local kind, made on first use
 };
 
 // The folder of the program: beside it the kernel keeps its cache folder and "indexes.log".

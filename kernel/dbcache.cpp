@@ -7,8 +7,8 @@
 #include <kernel/fielddesc.h>
 #include <kernel/metadata.h>
 #include <kernel/reswords.h>
+#include <platform/clock.h>
 
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -18,20 +18,10 @@ namespace {
 // Indexes made from field lists are numbered across all caches of the process.
 quint64 indexCounter = 0;
 
-QStringList fieldList(const QString& text)
-{
-    QStringList names;
-    for (const QString& n : text.split(QRegularExpression(QStringLiteral("[;,]")))) {
-        if (!n.trimmed().isEmpty())
-            names.append(n.trimmed());
-    }
-    return names;
-}
-
 bool sameFieldList(const QString& a, const QString& b)
 {
-    const QStringList x = fieldList(a);
-    const QStringList y = fieldList(b);
+    const QStringList x = FieldNameList(a);
+    const QStringList y = FieldNameList(b);
     if (x.size() != y.size())
         return false;
     for (qsizetype i = 0; i < x.size(); ++i) {
@@ -49,8 +39,7 @@ const std::pair<const char*, const char*> LegacyNames[] = {
 };
 
 // What the access component asks of the request unit: automatic lookup sources are caches on a
-// request of their own. Cache versions are raised by the write-back, which is not part of this
-// program's kernel yet.
+// request of their own; cache versions are raised in CACHESYS.
 class CacheServices : public TKernelCacheServices
 {
 public:
@@ -66,7 +55,10 @@ public:
         cache->SetRequest(request);
         return cache;
     }
-    void IncCacheVersion(Database&, const QString&) override {}
+    void IncCacheVersion(Database& database, const QString& aliases) override
+    {
+        TDBAccess::IncCacheVersion(database, aliases);
+    }
 };
 
 CacheServices services;
@@ -80,6 +72,7 @@ TDBCache::TDBCache(QObject* owner) : MemDataSet(owner)
         if (OnFilterRecord)
             OnFilterRecord(dataSet, accept);
     };
+    installRoutines();
     plugHandlers();
 }
 
@@ -90,64 +83,185 @@ TDBCache::~TDBCache()
         m_access->UnregisterBoundCache(this);
     }
     // The dataset's slots call into this object: none may run while the base class closes.
-    unplugHandlers();
-    beforePost = nullptr;
+    for (NotifyEvent* slot :
+         {&beforeClose, &afterClose, &beforeInsert, &afterInsert, &beforeEdit, &afterEdit,
+          &beforePost, &afterPost, &beforeCancel, &afterCancel, &beforeDelete, &afterDelete,
+          &beforeScroll, &afterScroll, &onNewRecord, &onCalcFields})
+        *slot = nullptr;
     onFilterRecord = nullptr;
+    dropLookupHandlers();
+    releaseWorkState();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Event routing
 //
-//   plugged (open, used by the caller): every slot runs the cache's routine, which calls the
-//     caller's handler of the same name (and, for the close events, does the cache's own work)
-//   unplugged (loading, or following another cache's write): every slot empty except BeforePost,
-//     which runs OnCalcFields only; so filling the cache fires none of the caller's handlers
+// The routines stay in the dataset's slots; unplugged, they do nothing but what is said below.
+//
+//   plugged (open, used by the caller): every slot runs the cache's routine, which does the
+//     cache's own work (work records, identifiers and defaults of new rows, the write-back on
+//     post and delete, the close events' upkeep) and calls the caller's handler of the same name
+//   unplugged (loading, writing, or following another cache's write): no slot acts but
+//     BeforePost, which runs OnCalcFields and, unless a write is under way, reads the lookup
+//     fields again; so filling the cache or bringing it in line fires none of the caller's
+//     handlers and writes nothing
 
-void TDBCache::plugHandlers()
+namespace {
+
+// The program's clock at the last post or delete of a cache (in UTC: taken at every post).
+QDateTime lastPostTime;
+
+} // namespace
+
+QDateTime LastPostTime()
+{
+    return lastPostTime.toLocalTime();
+}
+
+void TDBCache::installRoutines()
 {
     auto user = [this](NotifyEvent TDBCache::*handler) {
         return [this, handler](DataSet&) {
-            if (this->*handler)
+            if (m_plugged && this->*handler)
                 (this->*handler)(*this);
+        };
+    };
+    auto own = [this](void (TDBCache::*routine)()) {
+        return [this, routine](DataSet&) {
+            if (m_plugged)
+                (this->*routine)();
         };
     };
     beforeInsert = user(&TDBCache::BeforeInsert);
     afterInsert = user(&TDBCache::AfterInsert);
     beforeEdit = user(&TDBCache::BeforeEdit);
-    afterEdit = user(&TDBCache::AfterEdit);
+    afterEdit = own(&TDBCache::routeAfterEdit);
     afterPost = user(&TDBCache::AfterPost);
-    beforeCancel = user(&TDBCache::BeforeCancel);
+    beforeCancel = own(&TDBCache::routeBeforeCancel);
     afterCancel = user(&TDBCache::AfterCancel);
-    beforeDelete = user(&TDBCache::BeforeDelete);
+    beforeDelete = own(&TDBCache::routeBeforeDelete);
     afterDelete = user(&TDBCache::AfterDelete);
     beforeScroll = user(&TDBCache::BeforeScroll);
     afterScroll = user(&TDBCache::AfterScroll);
-    onNewRecord = user(&TDBCache::OnNewRecord);
+    onNewRecord = own(&TDBCache::routeNewRecord);
     onCalcFields = user(&TDBCache::OnCalcFields);
-    beforePost = [this](DataSet&) { routeBeforePost(); };
-    beforeClose = [this](DataSet&) { routeBeforeClose(); };
-    afterClose = [this](DataSet&) { routeAfterClose(); };
+    beforePost = [this](DataSet&) {
+        if (m_plugged)
+            routeBeforePost();
+        else
+            routeUnpluggedBeforePost();
+    };
+    beforeClose = own(&TDBCache::routeBeforeClose);
+    afterClose = own(&TDBCache::routeAfterClose);
+}
+
+void TDBCache::plugHandlers()
+{
+    m_plugged = true;
 }
 
 void TDBCache::unplugHandlers()
 {
-    for (NotifyEvent* slot :
-         {&beforeClose, &afterClose, &beforeInsert, &afterInsert, &beforeEdit, &afterEdit,
-          &afterPost, &beforeCancel, &afterCancel, &beforeDelete, &afterDelete, &beforeScroll,
-          &afterScroll, &onNewRecord, &onCalcFields})
-        *slot = nullptr;
-    beforePost = [this](DataSet&) {
-        if (OnCalcFields)
-            OnCalcFields(*this);
-    };
+    m_plugged = false;
+}
+
+void TDBCache::routeUnpluggedBeforePost()
+{
+    if (OnCalcFields)
+        OnCalcFields(*this);
+    // Rows written by a load or by a write of this or another cache keep what they bring.
+    if (!WriteInProgress() && !(m_request && m_request->Loading()))
+        RefreshLookupFields();
+}
+
+void TDBCache::routeAfterEdit()
+{
+    PrepareWorkRecord(ukModify);
+    if (AfterEdit)
+        AfterEdit(*this);
+}
+
+void TDBCache::routeNewRecord()
+{
+    m_inNewRecord = true;
+    struct Clear
+    {
+        bool& flag;
+        ~Clear() { flag = false; }
+    } clear{m_inNewRecord};
+    PrepareWorkRecord(ukInsert);
+    for (int i = 0; i < fieldCount(); ++i) {
+        Field* f = field(i);
+        if (f->fieldKind() == Field::Kind::Data && f->dataType() == FieldType::Boolean)
+            f->setAsBoolean(false);
+    }
+    if (Options.testFlag(coForwardID) && HasKeyTable()) {
+        TDBAccess* access = Access();
+        const QString key = GetKeyFields().section(QLatin1Char(','), 0, 0).trimmed();
+        if (access) {
+            FieldByName(MetaToCacheName(key))
+                ->setAsInteger(access->GetID(GetTableName(), QString(), 1));
+        }
+    }
+    if (OnNewRecord)
+        OnNewRecord(*this);
 }
 
 void TDBCache::routeBeforePost()
 {
+    lastPostTime = clock::nowUtc();
     if (OnCalcFields)
         OnCalcFields(*this);
     if (BeforePost)
         BeforePost(*this);
+    // A handler that posted or cancelled the row has ended the post.
+    if (state() == State::Browse || !HasKeyTable())
+        return;
+    if (state() == State::Insert && m_cachedUpdates)
+        fieldByName(m_rowIdField)->setAsInteger(-m_changeCounter);
+    for (const FieldPropsEntry& entry : m_fieldProps) {
+        Field* f = entry.second ? findField(entry.first) : nullptr;
+        if (!f)
+            continue;
+        const TFieldProps& props = *entry.second;
+        // A new key of an autoincrement column gets its identifier now; null counts as 0.
+        if (props.DataType == dtAutoinc && props.Owner == m_tableProps &&
+            (f->isNull() || f->asInteger() == 0)) {
+            if (TDBAccess* access = Access())
+                f->setAsInteger(access->GetID(GetTableName(), QString(), 1));
+        } else if (props.DataType == dtBoolean && f->isNull()) {
+            f->setAsBoolean(false);
+        }
+    }
+    if (!m_cachedUpdates)
+        ApplyRecord();
+}
+
+void TDBCache::routeBeforeDelete()
+{
+    lastPostTime = clock::nowUtc();
+    if (BeforeDelete)
+        BeforeDelete(*this);
+    if (state() == State::Edit)
+        post();
+    PrepareWorkRecord(ukDelete);
+    if (!m_cachedUpdates && HasKeyTable())
+        ApplyRecord();
+}
+
+void TDBCache::routeBeforeCancel()
+{
+    if (BeforeCancel)
+        BeforeCancel(*this);
+    if (state() != State::Edit && state() != State::Insert)
+        return;
+    if (!m_cachedUpdates) {
+        ClearWorkRecords();
+    } else if (state() == State::Insert && m_workRecords && !m_rowIdField.isEmpty()) {
+        const Variant number = fieldByName(m_rowIdField)->value();
+        if (!number.isEmpty() && m_workRecords->locate(m_rowIdField, number))
+            m_workRecords->deleteRecord();
+    }
 }
 
 void TDBCache::routeBeforeClose()
@@ -161,6 +275,7 @@ void TDBCache::routeBeforeClose()
 
 void TDBCache::routeAfterClose()
 {
+    dropLookupHandlers();
     m_fieldIndex.clear();
     m_fieldIndexStale = true;
     releaseWorkState();
@@ -174,6 +289,16 @@ void TDBCache::releaseWorkState()
     indexDefs().clear();
     m_fieldProps.clear();
     m_tableProps = nullptr;
+    releaseWorkRecords();
+}
+
+void TDBCache::releaseWorkRecords()
+{
+    m_workFields.clear();
+    m_workKeys.clear();
+    m_statementTexts[0].clear();
+    m_statementTexts[1].clear();
+    m_workRecords.reset();
 }
 
 bool TDBCache::internalPost(const QList<Variant>& values, PostMode mode)
@@ -187,6 +312,8 @@ void TDBCache::fieldsChanged()
 {
     MemDataSet::fieldsChanged();
     m_fieldIndexStale = true;
+    // The work records pair the fields that were.
+    releaseWorkRecords();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -306,7 +433,7 @@ void TDBCache::AddLookupDescriptor(const QString& name, const QString& descripto
 void TDBCache::AfterLoad()
 {
     if (!m_indexFieldNames.isEmpty()) {
-        const QStringList names = fieldList(m_indexFieldNames);
+        const QStringList names = FieldNameList(m_indexFieldNames);
         if (std::all_of(names.begin(), names.end(),
                         [this](const QString& n) { return findField(n) != nullptr; }))
             SetIndexFieldNames(m_indexFieldNames);
@@ -314,6 +441,8 @@ void TDBCache::AfterLoad()
     if (recordCount() > 1 && Options.testFlag(coNoDupKeys))
         dropDuplicateKeys();
     m_recordCount = recordCount();
+    m_rowCount = m_recordCount;
+    SetupLookupFields();
     if (!Options.testFlag(coAutoFields))
         SetupFormatsAndLabels();
     if (AfterOpen)
@@ -325,7 +454,7 @@ void TDBCache::dropDuplicateKeys()
     if (!HasKeyTable())
         return;
     QStringList keys;
-    for (const QString& k : fieldList(GetKeyFields()))
+    for (const QString& k : FieldNameList(GetKeyFields()))
         keys.append(MetaToCacheName(k));
     QList<Field*> keyFields;
     for (const QString& k : std::as_const(keys))
@@ -405,7 +534,7 @@ void TDBCache::SetIndexFieldNames(const QString& fields)
     QString list = fields;
     if (list.isEmpty() && m_tableProps) {
         QStringList keys;
-        for (const QString& k : fieldList(m_tableProps->KeyFields))
+        for (const QString& k : FieldNameList(m_tableProps->KeyFields))
             keys.append(MetaToCacheName(k));
         list = keys.join(QLatin1Char(';'));
     }
@@ -424,12 +553,16 @@ void TDBCache::SetIndexFieldNames(const QString& fields)
             break;
         }
     }
+    // A cache file keeps the names an earlier run gave, whose counter started where this one's
+    // did: a name the dataset holds already is passed over.
     if (name.isEmpty()) {
-        name = QStringLiteral("idx%1%2")
-                   .arg(++indexCounter)
-                   .arg(m_descending ? QLatin1Char('D') : QLatin1Char('A'));
+        do {
+            name = QStringLiteral("idx%1%2")
+                       .arg(++indexCounter)
+                       .arg(m_descending ? QLatin1Char('D') : QLatin1Char('A'));
+        } while (indexDefs().find(name));
         if (isActive())
-            addIndex(name, fieldList(list).join(QLatin1Char(';')),
+            addIndex(name, FieldNameList(list).join(QLatin1Char(';')),
                      wanted | IndexDef::CaseInsensitive);
     }
     if (isActive()) {
@@ -444,7 +577,7 @@ bool TDBCache::FindKey(const VariantList& keyValues)
 {
     if (m_indexFieldNames.isEmpty() && m_tableProps) {
         QStringList keys;
-        for (const QString& k : fieldList(m_tableProps->KeyFields))
+        for (const QString& k : FieldNameList(m_tableProps->KeyFields))
             keys.append(MetaToCacheName(k));
         SetIndexFieldNames(keys.join(QLatin1Char(';')));
     }
@@ -573,7 +706,7 @@ void TDBCache::ApplyParamRange()
 {
     if (m_rangeParams.isEmpty())
         return;
-    const QStringList keys = fieldList(m_rangeKeyFields);
+    const QStringList keys = FieldNameList(m_rangeKeyFields);
     auto assign = [&](QChar end) {
         for (const Param& p : std::as_const(m_rangeParams)) {
             bool ok = false;

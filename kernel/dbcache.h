@@ -10,14 +10,18 @@
 #include <platform/data/memdataset.h>
 #include <platform/db/params.h>
 
+#include <QDateTime>
 #include <QHash>
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
+class SqlQuery;
 class TFieldProps;
+struct TFieldDescriptor;
 
 enum TDBCacheOption : quint16 {
     coAutoFields = 0x001,    // fields exist once loaded and formats and labels are applied then
@@ -181,6 +185,66 @@ public:
     // Formats (coAutoFormats) and labels (coAutoDisplay) of the fields as they are now.
     void SetupFormatsAndLabels();
 
+    // ---- editing and write-back (writeback.cpp)
+    //
+    // While the cache's handlers are plugged in, every post and delete of a row of a cache bound
+    // to a table with key fields is written to the database at once: the cache keeps a copy of
+    // the row as it was (the work record), compares the edited row with it and writes the
+    // difference in one transaction, with a trace row for traced tables on MS SQL Server and
+    // Oracle; the other open caches then follow. With CachedUpdates the changes wait as work
+    // records until ApplyRecord.
+
+    // Records the current row before it changes (the edit, new-row and delete handlers call it).
+    void PrepareWorkRecord(TUpdateKind kind);
+    // Forgets every pending change.
+    void ClearWorkRecords();
+    // Writes the pending change (with CachedUpdates every work record) and carries it into the
+    // other open caches. Raises on failure: everything written is rolled back and the changes
+    // stay pending; the cache row keeps its edited values and its state.
+    void ApplyRecord();
+    // The step after the commit that carries the written rows into the other open caches.
+    void ApplyChanges();
+    // The pending work records; null until the first change.
+    const MemDataSet* WorkRecords() const { return m_workRecords.get(); }
+    int ChangeCounter() const { return m_changeCounter; }
+    // True while the new-record handler runs.
+    bool InNewRecord() const { return m_inNewRecord; }
+    // The rows the cache counts, kept up when other caches insert or delete rows it shows
+    // (frozen by coNoCount), and the same count without that option's effect.
+    int RecordCounter() const { return m_recordCount; }
+    int RowCounter() const { return m_rowCount; }
+
+    // ---- following the writes of other caches (propagation.cpp)
+    //
+    // After a write through `source`, positioned on the written row, the other open caches of
+    // its access component that show the table are brought in line in memory: a modified field
+    // where the row (or a row linked to it, or a lookup of it) is shown, an inserted row where
+    // it belongs, a deleted row removed. Caches with coNoRefresh, caches being edited and caches
+    // not bound to a table are left alone; each keeps its current row.
+    static void PropagateModified(TDBCache& source, const QStringList& changedFields);
+    static void PropagateInserted(TDBCache& source);
+    static void PropagateDeleted(TDBCache& source);
+    // Remembers the current row (by its row identifier when it has one, else by bookmark) and
+    // takes the cache's handlers out and its controls off until RestorePosition, which comes
+    // back to the row. A cache being edited is never moved.
+    void SavePosition();
+    void RestorePosition();
+    // Whether this cache, following `writer`, takes a row `writer` inserted: true unless the
+    // writer is a detail whose request selects by master values that this cache's current row
+    // does not carry.
+    bool AcceptsMasterRow(const TDBCache& writer) const;
+    // True while the cache follows another cache's write (its handlers are out).
+    bool Refreshing() const { return !m_positions.isEmpty(); }
+
+    // ---- lookup fields (propagation.cpp)
+    // After a load: a change of the last source field of each lookup field reads its value
+    // again.
+    void SetupLookupFields();
+    // Reads every lookup field of the current row (being edited) again, or one of them: the
+    // value of the lookup table's row that matches the source fields, cleared when none does.
+    void RefreshLookupFields();
+    void RefreshLookupField(const TFieldDescriptor& lookup);
+
     // ---- TKernelCache
     QString RowIdFieldName() const override { return m_rowIdField; }
     int PacketLimit() const override { return packetRecords(); }
@@ -204,19 +268,57 @@ protected:
     void fieldsChanged() override;
 
 private:
+    struct WriteCall;
+    struct SavedPosition
+    {
+        Bookmark bookmark;
+        qint64 rowId = 0; // 0: by bookmark
+        bool plugged = false;
+    };
+
     // Runs one load of the request with the cache's own routines out of the dataset's slots.
     template <typename Load> auto loadFrame(const char* what, Load load);
+    void installRoutines();
     void plugHandlers();
     void unplugHandlers();
     void routeBeforePost();
+    void routeUnpluggedBeforePost();
+    void routeAfterEdit();
+    void routeNewRecord();
+    void routeBeforeDelete();
+    void routeBeforeCancel();
     void routeBeforeClose();
     void routeAfterClose();
     void releaseWorkState();
+    void releaseWorkRecords();
     void dropDuplicateKeys();
     void setupLabels();
     void rebuildFieldIndex() const;
     Field* lookUp(const QString& upperName) const;
 
+    // writeback.cpp
+    QString statementTable() const;
+    QString columnOf(const QString& fieldName) const;
+    QStringList keyColumns() const;
+    TUpdateKind pendingKind() const;
+    // Positions the work records on the pending change (every record with CachedUpdates, in
+    // order) and calls `visit` there.
+    template <typename Visit> void forEachWorkRecord(Visit visit);
+    void copyToWorkRecord();
+    void changedFields(QStringList& names) const;
+    void writeRecord(WriteCall& call);
+    void writeDelete(WriteCall& call);
+    void writeChange(WriteCall& call, TUpdateKind kind, const QStringList& changed);
+    void writeLongTexts(WriteCall& call, const QStringList& fields);
+    void deleteWithLinks(WriteCall& call);
+    QStringList traceLines(WriteCall& call, TUpdateKind kind, const QStringList& changed,
+                           const QStringList& keyLines);
+    void WriteTraceLog(WriteCall& call, TUpdateKind kind, QStringList& lines);
+    void runStatement(WriteCall& call, SqlQuery& query);
+    QList<TDBCache*> followingCaches() const;
+    // propagation.cpp
+    void lookupSourceChanged(Field& field);
+    void dropLookupHandlers();
     QString m_indexFieldNames;
     bool m_descending = false;
     QPointer<TDBRequest> m_request;
@@ -238,5 +340,53 @@ private:
     std::vector<FieldPropsEntry> m_fieldProps;
     QString m_lookupDescriptors;
     int m_recordCount = 0;   // rows after the last load, kept up by the write-back
+    int m_rowCount = 0;      // the same, whatever coNoCount says
     int m_changeCounter = 0; // the write-back's change numbers
+    std::unique_ptr<MemDataSet> m_workRecords;
+    // Each stored field of the cache with its field in the work records, its column and the
+    // type its parameter is written as (Unknown: the field's own); the row identifier last, and
+    // the key's columns. Made and freed with the work records.
+    struct WorkField
+    {
+        Field* field;
+        Field* copy;
+        QString column;
+        FieldType paramType = FieldType::Unknown;
+    };
+    std::vector<WorkField> m_workFields;
+    std::vector<const WorkField*> m_workKeys;
+    const WorkField* workField(const QString& name) const;
+    // Statement texts already built, by the set of changed fields: [0] updates, [1] inserts.
+    QHash<quint64, QString> m_statementTexts[2];
+    bool m_inNewRecord = false;
+    bool m_plugged = false;
+    bool m_followMark = false; // chosen to follow the write under way (its first update pending)
+    bool m_answering = false;  // answering a refresh request of a writing cache
+    QList<SavedPosition> m_positions;
+    int m_lookupGeneration = 0; // the source-field handlers of earlier loads do nothing
 };
+
+// The cache whose last write failed; null when none failed or it is gone.
+TDBCache* FailedWriteCache();
+// When the last post or delete of a cache began (the program's clock).
+QDateTime LastPostTime();
+// True while a cache writes to the database.
+bool WriteInProgress();
+
+// Positions `target` (its handlers, if a cache, left as they are) on its first row whose
+// `keyFields` (commas or semicolons) hold the values of `sourceFields` (commas) of the source's
+// current row; one to six fields. False, and no move, when none matches or the lists are empty
+// or longer.
+bool LocateByFields(DataSet& target, const QString& keyFields, const DataSet& source,
+                    const QString& sourceFields);
+// Whether `fields` of the cache's current row hold the values of `otherFields` of the other
+// dataset's (a memo of the cache counts as equal).
+bool FieldsEqual(const TDBCache& cache, const QString& fields, const DataSet& other,
+                 const QString& otherFields);
+// Each parameter of the query takes the whole parameter of the request of the same name.
+void CopyRequestParams(const TDBRequest& request, SqlQuery& query);
+
+// The trace copy of a text: the text in the program's ANSI code page, enciphered in pieces of 510
+// characters each starting the cipher afresh, the hexadecimal texts joined. Only enciphering is
+// done (`encipher` false gives the text back).
+QString CryptLongText(const QString& text, bool encipher);

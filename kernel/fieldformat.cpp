@@ -4,6 +4,7 @@
 
 #include <kernel/dbaccess.h>
 #include <kernel/dbcache.h>
+#include <kernel/kerneltexts.h>
 #include <kernel/krnproc.h>
 #include <kernel/metadata.h>
 #include <kernel/schemaapi.h>
@@ -108,6 +109,16 @@ void setMask(Field& field, const QString& mask)
         field.setEditMask(mask);
 }
 
+// A typed text the field cannot take is refused with the kernel's field-value format message.
+template <class Convert> void takeTyped(Field& field, Convert&& convert)
+{
+    try {
+        convert();
+    } catch (const EConvertError&) {
+        FieldFormatError(field.displayLabel());
+    }
+}
+
 void setGetText(Field& field, decltype(Field::onGetText) handler)
 {
     if (!field.onGetText)
@@ -161,8 +172,9 @@ void setupDate(Field& field)
     setMask(field, FieldFormats().DateEditMask);
     if (field.displayFormat().isEmpty())
         field.setDisplayFormat(FieldFormats().DateDisplay);
-    setSetText(field,
-               [](Field& f, const QString& typed) { f.setAsString(NormalizeDateText(typed)); });
+    setSetText(field, [](Field& f, const QString& typed) {
+        takeTyped(f, [&] { f.setAsString(NormalizeDateText(typed)); });
+    });
     setGetText(field,
                [](const Field& f, QString& text, bool) { text = NormalizeDateText(f.asString()); });
 }
@@ -171,8 +183,8 @@ void setupDate(Field& field)
 int longestLabel(const QString& values)
 {
     int longest = 0;
-    for (const QString& entry : values.split(QLatin1Char(',')))
-        longest = qMax(longest, int(ExtractMultiLabel(entry.trimmed(), CurrentLangKey()).size()));
+    for (const QString& entry : SplitLookupList(values))
+        longest = qMax(longest, int(ExtractMultiLabel(entry, CurrentLangKey()).size()));
     return longest;
 }
 
@@ -187,8 +199,9 @@ bool setupByKernelType(Field& field, const TFieldProps& props)
         return true;
     case dtCours:
         setFormats(field, formats.ExchangeRateDisplay, formats.ExchangeRateEdit);
-        setSetText(field,
-                   [](Field& f, const QString& typed) { f.setAsFloat(StrToFloatAdj(typed)); });
+        setSetText(field, [](Field& f, const QString& typed) {
+            takeTyped(f, [&] { f.setAsFloat(StrToFloatAdj(typed)); });
+        });
         return true;
     case dtTaux:
         setFormats(field, formats.RateDisplay, formats.RateEdit);
@@ -198,7 +211,7 @@ bool setupByKernelType(Field& field, const TFieldProps& props)
                 return;
             }
             // Our fields carry no limits of their own: a rate lies between -100 and 100.
-            f.setAsFloat(qBound(-100.0, StrToFloat(typed), 100.0));
+            takeTyped(f, [&] { f.setAsFloat(qBound(-100.0, StrToFloat(typed), 100.0)); });
         });
         return true;
     case dtLangString:

@@ -122,6 +122,21 @@ QString CommasToSemicolons(const QString& text)
     return QString(text).replace(QLatin1Char(','), QLatin1Char(';'));
 }
 
+QStringList FieldNameList(const QString& text)
+{
+    QStringList names;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char(';'))
+            continue;
+        const QString name = text.mid(start, i - start).trimmed();
+        if (!name.isEmpty())
+            names.append(name);
+        start = i + 1;
+    }
+    return names;
+}
+
 QString SemicolonsToCommas(const QString& text)
 {
     return QString(text).replace(QLatin1Char(';'), QLatin1Char(','));
@@ -146,14 +161,14 @@ TPermissionKind PermissionKind(const QString& text)
 }
 
 QString BuildGrantSQL(const QString& object, const QString& grantee, const QString& permission,
-                      int serverKind, int mode)
+                      ServerKind::Kind serverKind, int mode)
 {
     static const char* const permissions[] = {" SELECT", " INSERT", " UPDATE", " DELETE"};
     const QString right = QLatin1String(permissions[PermissionKind(permission)]);
     const QString verb = mode < 0    ? QStringLiteral("DENY")
                          : mode == 0 ? QStringLiteral("REVOKE")
                                      : QStringLiteral("GRANT");
-    if (serverKind != 2)
+    if (serverKind != ServerKind::Oracle)
         return QStringLiteral("%1 %2 on %3 to %4").arg(verb, right, object, grantee);
     const QString quoted = QLatin1Char('"') + grantee + QLatin1Char('"');
     if (mode > 0)
@@ -639,7 +654,7 @@ bool PostIfEditing(DataSet& dataSet)
 // ---------------------------------------------------------------------------------------------
 // Dialect cast
 
-QString CastExpression(int serverKind, bool booleanAsChar, const QString& expression,
+QString CastExpression(ServerKind::Kind serverKind, bool booleanAsChar, const QString& expression,
                        FieldType type, int size)
 {
     QString typeText;
@@ -651,50 +666,53 @@ QString CastExpression(int serverKind, bool booleanAsChar, const QString& expres
         typeText = QStringLiteral("int");
         break;
     case FieldType::Boolean:
-        if (serverKind == 1)
+        if (serverKind == ServerKind::MSSQL)
             typeText = booleanAsChar ? QStringLiteral("varchar(1)") : QStringLiteral("bit");
-        else if (serverKind == 2)
+        else if (serverKind == ServerKind::Oracle)
             typeText = QStringLiteral("varchar(1)");
-        else if (serverKind == 3)
+        else if (serverKind == ServerKind::Standard)
             typeText = QStringLiteral("boolean");
         break;
     case FieldType::Float:
         typeText = QStringLiteral("float");
         break;
     case FieldType::Currency:
-        typeText = serverKind == 2 ? QStringLiteral("Numeric(20,6)") : QStringLiteral("money");
+        typeText = serverKind == ServerKind::Oracle ? QStringLiteral("Numeric(20,6)")
+                                                    : QStringLiteral("money");
         break;
     case FieldType::Date:
-        typeText = serverKind == 1 ? QStringLiteral("datetime") : QStringLiteral("date");
+        typeText =
+            serverKind == ServerKind::MSSQL ? QStringLiteral("datetime") : QStringLiteral("date");
         break;
     case FieldType::Time:
         // Oracle has no time type: its "date" holds the time of day too.
-        typeText = serverKind == 1   ? QStringLiteral("datetime")
-                   : serverKind == 2 ? QStringLiteral("date")
-                                     : QStringLiteral("time");
+        typeText = serverKind == ServerKind::MSSQL    ? QStringLiteral("datetime")
+                   : serverKind == ServerKind::Oracle ? QStringLiteral("date")
+                                                      : QStringLiteral("time");
         break;
     case FieldType::DateTime:
-        typeText = serverKind == 2 ? QStringLiteral("date") : QStringLiteral("datetime");
+        typeText =
+            serverKind == ServerKind::Oracle ? QStringLiteral("date") : QStringLiteral("datetime");
         break;
     case FieldType::Memo:
-        if (serverKind == 1)
+        if (serverKind == ServerKind::MSSQL)
             typeText = QStringLiteral("text");
-        else if (serverKind == 2)
+        else if (serverKind == ServerKind::Oracle)
             DBKernelError(QStringLiteral("Attempt cast expression %1 as memo. Capability not "
                                          "supported by ORACLE")
                               .arg(expression));
-        else if (serverKind == 3)
+        else if (serverKind == ServerKind::Standard)
             typeText = QStringLiteral("text"); // SQLite would make bytes of "blob(1, 1)"
         break;
     default:
         DBKernelError(QStringLiteral("Attempt convert expression to unsupported data type"));
     }
 
-    if (serverKind == 1) {
+    if (serverKind == ServerKind::MSSQL) {
         return QStringLiteral("convert(") + typeText + QLatin1Char(',') +
                (expression.isEmpty() ? QStringLiteral("null") : expression) + QLatin1Char(')');
     }
-    if (serverKind == 3) {
+    if (serverKind == ServerKind::Standard) {
         // SQLite: a null of the type, and date and time casts that keep the stored ISO text
         // (a plain cast to "date" would turn "2024-01-05" into the number 2024).
         if (expression.isEmpty())

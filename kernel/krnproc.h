@@ -4,6 +4,7 @@
 #pragma once
 
 #include <platform/data/field.h>
+#include <platform/db/serverkind.h>
 #include <platform/exception.h>
 
 #include <QString>
@@ -58,6 +59,8 @@ TDataType FieldTypeToDataType(FieldType type);
 FieldType DataTypeToFieldType(TDataType type);
 
 QString CommasToSemicolons(const QString& text);
+// The names of a field list with ',' or ';' between them, trimmed, empty ones left out.
+QStringList FieldNameList(const QString& text);
 QString SemicolonsToCommas(const QString& text);
 
 // Permission kinds and grant modes of BuildGrantSQL.
@@ -70,7 +73,7 @@ TPermissionKind PermissionKind(const QString& text);
 // "GRANT SELECT on T to R" and its revoke and deny forms; on Oracle (server kind 2) the grantee
 // stands in double quotes and revoke and deny are both "REVOKE ... on T from "R"".
 QString BuildGrantSQL(const QString& object, const QString& grantee, const QString& permission,
-                      int serverKind, int mode);
+                      ServerKind::Kind serverKind, int mode);
 
 // Stores a caller's value into a parameter through the typed setter of its kind (integer,
 // Boolean, float, currency, text). Any other kind (null, date, bytes) raises
@@ -162,5 +165,5 @@ bool PostIfEditing(DataSet& dataSet);
 // types). An empty expression gives a typed null. Raises "Attempt convert expression to
 // unsupported data type" for a type that has no cast, and on Oracle
 // "Attempt cast expression %s as memo. Capability not supported by ORACLE".
-QString CastExpression(int serverKind, bool booleanAsChar, const QString& expression,
+QString CastExpression(ServerKind::Kind serverKind, bool booleanAsChar, const QString& expression,
                        FieldType type, int size);

@@ -12,10 +12,10 @@ struct MacroLine
     bool yields; // a stand-in that a META_MACRO row of the same name replaces silently
 };
 
-QList<MacroLine> builtInLines(int serverKind, bool booleanAsChar)
+QList<MacroLine> builtInLines(ServerKind::Kind serverKind, bool booleanAsChar)
 {
     switch (serverKind) {
-    case 1: // MS SQL Server
+    case ServerKind::MSSQL:
         return {{"%add=+", false},
                 {"%coalesce=coalesce(%1,%2)", false},
                 {"%join=", false},
@@ -23,7 +23,7 @@ QList<MacroLine> builtInLines(int serverKind, bool booleanAsChar)
                 {booleanAsChar ? "%true='T'" : "%true=1", false},
                 {booleanAsChar ? "%false='F'" : "%false=0", false},
                 {"%case=case %1 when %2 then %3 else %4 end", false}};
-    case 2: // Oracle
+    case ServerKind::Oracle:
         return {{"%add=||", false},
                 {"%coalesce=NVL(%1,%2)", false},
                 {"%join=(+)", false},
@@ -31,7 +31,7 @@ QList<MacroLine> builtInLines(int serverKind, bool booleanAsChar)
                 {"%true='T'", false},
                 {"%false='F'", false},
                 {"%case=DECODE(%1,%2,%3,%4)", false}};
-    case 3: // the local server kind, on SQLite: "+" would add strings as numbers there
+    case ServerKind::Standard: // on SQLite: "+" would add strings as numbers there
         return {{"%add=||", false},
                 {"%join=", false},
                 {"%coalesce=coalesce(%1,%2)", true},
@@ -71,7 +71,7 @@ QString oneLine(const QString& value)
 
 } // namespace
 
-QStringList BuildMacroLines(int serverKind, bool booleanAsChar,
+QStringList BuildMacroLines(ServerKind::Kind serverKind, bool booleanAsChar,
                             const QList<QPair<QString, QString>>& metaMacroRows,
                             const std::function<void(const QString&)>& warn)
 {

@@ -2,6 +2,8 @@
 // database keeps in table META_MACRO.
 #pragma once
 
+#include <platform/db/serverkind.h>
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -20,6 +22,6 @@
 //
 // `booleanAsChar`: Booleans are stored as the characters 'T' and 'F'; %true and %false follow it
 // on kinds 1 and 3 (Oracle always uses the characters).
-QStringList BuildMacroLines(int serverKind, bool booleanAsChar,
+QStringList BuildMacroLines(ServerKind::Kind serverKind, bool booleanAsChar,
                             const QList<QPair<QString, QString>>& metaMacroRows,
                             const std::function<void(const QString&)>& warn);

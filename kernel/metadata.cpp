@@ -38,6 +38,16 @@ QStringList commaList(const QString& text)
 
 } // namespace
 
+QStringList SplitLookupList(const QString& text)
+{
+    return text.isEmpty() ? QStringList() : commaList(text);
+}
+
+QString JoinLookupList(const QStringList& entries)
+{
+    return entries.join(QLatin1Char(','));
+}
+
 QString KrnLangKey(TKrnLang language)
 {
     switch (language) {
@@ -226,15 +236,15 @@ QString TFieldProps::GetCustomML(const QString& key) const
 void TFieldProps::PrepareLookup()
 {
     const QString keys = GetCustomML(QStringLiteral("LookupKeys"));
-    LookupReady =
-        !keys.isEmpty() &&
-        commaList(keys).size() == commaList(Custom.Values(QStringLiteral("LookupValues"))).size();
+    LookupReady = !keys.isEmpty() &&
+                  SplitLookupList(keys).size() ==
+                      SplitLookupList(Custom.Values(QStringLiteral("LookupValues"))).size();
 }
 
 QString TFieldProps::LookupValue(const QString& storedValue) const
 {
-    const QStringList keys = commaList(GetCustomML(QStringLiteral("LookupKeys")));
-    const QStringList values = commaList(Custom.Values(QStringLiteral("LookupValues")));
+    const QStringList keys = SplitLookupList(GetCustomML(QStringLiteral("LookupKeys")));
+    const QStringList values = SplitLookupList(Custom.Values(QStringLiteral("LookupValues")));
     for (qsizetype i = 0; i < keys.size(); ++i) {
         if (sameName(keys.at(i), storedValue))
             return i < values.size() ? ExtractMultiLabel(values.at(i), CurrentLangKey())

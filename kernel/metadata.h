@@ -28,6 +28,12 @@ void SetCurrentLangKey(const QString& key);
 // Storage width of a multi-language string field of `n` characters.
 int LangStringSize(int n);
 
+// The entries of a lookup list (the LookupKeys and LookupValues of a field's Custom text): split
+// at "," and trimmed; an empty text has none. Entries hold no ",", so joining them back gives
+// the same list.
+QStringList SplitLookupList(const QString& text);
+QString JoinLookupList(const QStringList& entries);
+
 // ---- Custom texts
 
 // The loaders switch modification of Custom lists on for the length of a load (main thread only).

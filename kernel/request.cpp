@@ -694,7 +694,7 @@ QString standardNullType(TDataType type, int size)
 
 QString TDBRequest::TypedNullColumn(TDataType type, int size) const
 {
-    const quint8 kind = m_dbAccess ? m_dbAccess->ServerKind() : ServerKind::Unknown;
+    const ServerKind::Kind kind = m_dbAccess ? m_dbAccess->ServerKind() : ServerKind::Unknown;
     // On SQL Server a bare null takes its type from the other statements of the union.
     if (kind == ServerKind::MSSQL)
         return QStringLiteral(" null ");

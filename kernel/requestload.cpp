@@ -15,20 +15,7 @@
 #include <platform/db/sqlquery.h>
 #include <platform/fileops.h>
 
-#include <QRegularExpression>
-
 namespace {
-
-// Names of a field list with ';' or ',' between them.
-QStringList keyList(const QString& text)
-{
-    QStringList names;
-    for (const QString& n : text.split(QRegularExpression(QStringLiteral("[;,]")))) {
-        if (!n.trimmed().isEmpty())
-            names.append(n.trimmed());
-    }
-    return names;
-}
 
 // The items of a comma list, trimmed, empty ones left out.
 QStringList commaItems(const QString& text)
@@ -114,7 +101,8 @@ void streamRows(DbStatement& statement, bool pending, const FieldDefs& sourceDef
 // A cache field made from a source column: its type follows the column's metadata `meta` (null
 // when it has none) or else the type `exprType` of the select expression that gave it, by server
 // kind; only text keeps its size.
-FieldDef cacheColumnDef(FieldDef d, const TFieldProps* meta, TDataType exprType, quint8 kind)
+FieldDef cacheColumnDef(FieldDef d, const TFieldProps* meta, TDataType exprType,
+                        ServerKind::Kind kind)
 {
     if (meta && (d.type == FieldType::Blob || d.type == FieldType::Memo)) {
         if (meta->DataType == dtString || meta->DataType == dtLangString)
@@ -251,7 +239,7 @@ void TDBRequest::BindCache(TDBCache& cache)
             main = access.FindTableProps(updated->TableName());
             updatable = true;
             if (main && !singleStar) {
-                for (const QString& key : keyList(main->KeyFields)) {
+                for (const QString& key : FieldNameList(main->KeyFields)) {
                     const auto& list = cache.FieldPropsList();
                     const bool carried = std::any_of(list.begin(), list.end(), [&](const auto& e) {
                         return e.second && e.second->Owner == main &&
@@ -282,7 +270,7 @@ void TDBRequest::BindCacheToTable(TDBCache& cache, const QString& tableName, con
         for (int f = 0; f < table->FieldCount(); ++f)
             cache.AddFieldProps(table->Fields.At(f)->FieldName, table->Fields.At(f));
     } else {
-        QStringList keys = keyList(table->KeyFields);
+        QStringList keys = FieldNameList(table->KeyFields);
         for (const QString& name : std::as_const(names)) {
             if (const TFieldProps* props = table->FindFieldProps(name))
                 cache.AddFieldProps(name, props);
@@ -303,7 +291,7 @@ FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const FieldDefs& source,
                                      const QString& fields)
 {
     TDBAccess& access = loadingAccess();
-    const quint8 kind = access.ServerKind();
+    const ServerKind::Kind kind = access.ServerKind();
 
     // The pseudo-fields of the select items: the source only carries their typed null columns.
     QList<TFieldDescriptor> selected;
@@ -477,7 +465,7 @@ bool TDBRequest::LoadKey(TDBCache* cache, bool checkOnly, const QString& tableNa
                          const QString& keyFields, const VariantList& keyValues,
                          const QString& fields)
 {
-    const QStringList keys = keyList(keyFields);
+    const QStringList keys = FieldNameList(keyFields);
     if (LocalTable* table = startDirectLoad(checkOnly ? nullptr : cache, tableName, keys, fields)) {
         // The table is shared: a range left by an earlier load would hide the key.
         table->cancelRange();
@@ -511,7 +499,7 @@ void TDBRequest::LoadRange(TDBCache* cache, int& count, const QString& tableName
                            const QString& keyFields, const VariantList& lowValues,
                            const VariantList& highValues, const QString& fields)
 {
-    const QStringList keys = keyList(keyFields);
+    const QStringList keys = FieldNameList(keyFields);
     if (LocalTable* table =
             startDirectLoad(count == -1 ? cache : nullptr, tableName, keys, fields)) {
         table->setRange(lowValues, highValues);
@@ -565,7 +553,7 @@ void TDBRequest::LoadRange(TDBCache* cache, int& count, const QString& tableName
 
 void TDBRequest::EnsureTableIndex(LocalTable& table, const QString& keyFields)
 {
-    const QStringList keys = keyList(keyFields);
+    const QStringList keys = FieldNameList(keyFields);
     const QString fieldsText = keys.join(QLatin1Char(';'));
     const IndexDefs existing = table.storedIndexDefs();
     bool covered = false;

@@ -63,17 +63,17 @@ struct WordList
     }
 };
 
-const WordList* listFor(int serverKind)
+const WordList* listFor(ServerKind::Kind serverKind)
 {
     static const WordList msSql(kMsSqlWords);
     static const WordList oracle(kOracleWords);
     static const WordList local(kLocalWords);
     switch (serverKind) {
-    case 1:
+    case ServerKind::MSSQL:
         return &msSql;
-    case 2:
+    case ServerKind::Oracle:
         return &oracle;
-    case 3:
+    case ServerKind::Standard:
         return &local;
     default:
         return nullptr;
@@ -82,7 +82,7 @@ const WordList* listFor(int serverKind)
 
 } // namespace
 
-bool IsReservedWord(const QString& word, int serverKind)
+bool IsReservedWord(const QString& word, ServerKind::Kind serverKind)
 {
     const WordList* list = listFor(serverKind);
     if (!list)
@@ -98,7 +98,7 @@ bool IsReservedWord(const QString& word, int serverKind)
     return list->upper.contains(key);
 }
 
-QStringList ReservedWords(int serverKind)
+QStringList ReservedWords(ServerKind::Kind serverKind)
 {
     const WordList* list = listFor(serverKind);
     return list ? list->words : QStringList();

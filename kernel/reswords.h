@@ -2,6 +2,8 @@
 // and the table-structure editor refuses them as field names.
 #pragma once
 
+#include <platform/db/serverkind.h>
+
 #include <QString>
 #include <QStringList>
 
@@ -10,7 +12,7 @@
 //
 // The lists are kept as they have always been, including the entries where two neighbouring words
 // run together and count as one ("ARRAYAS" is reserved for Oracle, "ARRAY" and "AS" are not).
-bool IsReservedWord(const QString& word, int serverKind);
+bool IsReservedWord(const QString& word, ServerKind::Kind serverKind);
 
 // The reserved words of the server kind, in their stored order; empty for any other kind.
-QStringList ReservedWords(int serverKind);
+QStringList ReservedWords(ServerKind::Kind serverKind);

@@ -6,11 +6,15 @@
 #pragma once
 
 #include <kernel/metadata.h>
+#include <platform/db/serverkind.h>
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 class TDBAccess;
 
@@ -20,12 +24,61 @@ class TDBAccess;
 // "#" but without the tag gives the empty text. With an empty key, the part after the first "#".
 QString ExtractMultiLabel(const QString& text, const QString& key);
 
-// Translators of the metadata labels through the process-wide label dictionary. Nothing in this
-// program loads that dictionary, so they leave the list as it is; the loaders still call them
-// where a dictionary would apply.
+// A label made of the texts of the three languages: plain when every text given is the same (the
+// first one given, or empty when none is), else "#fra#" + French + "#rus#" + Russian + "#eng#" +
+// English, all three always, in that order. The texts are to hold no "#".
+QString ComposeMultiLabel(const QString& french, const QString& russian, const QString& english);
+
+// The metadata label dictionary: translated labels of tables and fields and translated values of
+// lookup codes, by table, field and code, all compared without regard to case.
+class TMetaDictionary
+{
+public:
+    struct TFieldEntry
+    {
+        QString Label;
+        QStringList LookupValues; // code "=" value lines
+    };
+    struct TTableEntry
+    {
+        QString Label;
+        QStringList FieldLabels;           // field name "=" label lines
+        QMap<QString, TFieldEntry> Fields; // by upper-cased field name
+    };
+
+    // The entry of a table or a field, made when missing.
+    TTableEntry& Table(const QString& tableName);
+    TFieldEntry& Field(const QString& tableName, const QString& fieldName);
+
+    // Each gives the empty text when a level is missing.
+    QString TableLabel(const QString& tableName) const;
+    // From the table entry's field-label lines.
+    QString TableFieldLabel(const QString& tableName, const QString& fieldName) const;
+    // From the field's own entry.
+    QString FieldLabel(const QString& tableName, const QString& fieldName) const;
+    QString LookupValue(const QString& tableName, const QString& fieldName,
+                        const QString& key) const;
+
+private:
+    const TTableEntry* findTable(const QString& tableName) const;
+    const TFieldEntry* findField(const QString& tableName, const QString& fieldName) const;
+
+    QMap<QString, TTableEntry> m_tables; // by upper-cased table name
+};
+
+// The process-wide dictionary: none at start-up (nothing in this program makes one), freed at
+// exit. Main thread only.
+TMetaDictionary* MetaDictionary();
+void SetMetaDictionary(std::unique_ptr<TMetaDictionary> dictionary);
+
+// Translators of the metadata labels through the dictionary, called while the descriptions are
+// loaded (the Custom lists are open to change then). Without a dictionary they change nothing;
+// with one they only ever replace values with non-blank texts, and add no key but Label.
 void TranslateTableLabel(const QString& tableName, TCustomPropList& custom);
 void TranslateFieldLabel(const QString& tableName, const QString& fieldName,
                          TCustomPropList& custom);
+// The field's label and the values of its lookup codes, position by position; a code without a
+// value position is skipped.
 void TranslateFieldCustom(const QString& tableName, const QString& fieldName,
                           TCustomPropList& custom);
 
@@ -58,7 +111,7 @@ struct TViewStruct
     QString TableName; // the view's name
     bool System = true;
     QStringList Custom;
-    int ServerKind = 0;
+    ServerKind::Kind ServerKind = ServerKind::Unknown;
     QString BaseTable;          // stored as METATABLE.BASE_TABLE
     QString PrimaryIndexFields; // comma list; empty: no key index
     QList<TViewFieldItem> Fields;

@@ -33,6 +33,16 @@ QDateTime clock::now()
     return s.offsetMs == 0 ? system : system.addMSecs(s.offsetMs);
 }
 
+QDateTime clock::nowUtc()
+{
+    ClockState& s = state();
+    const QMutexLocker lock(&s.mutex);
+    if (s.fixed)
+        return s.fixed->toUTC();
+    const QDateTime system = QDateTime::currentDateTimeUtc();
+    return s.offsetMs == 0 ? system : system.addMSecs(s.offsetMs);
+}
+
 void clock::setFixed(const QDateTime& at)
 {
     Q_ASSERT(at.isValid());

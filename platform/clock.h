@@ -14,6 +14,9 @@ public:
 
     // The current local date and time: the system's, or the fixed one, moved by advance().
     static QDateTime now();
+    // The same instant in UTC, for what is only stored and compared: it costs no look at the
+    // time zone.
+    static QDateTime nowUtc();
 
     // Stops the clock at `at` (taken as local time) until reset().
     static void setFixed(const QDateTime& at);

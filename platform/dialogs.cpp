@@ -43,6 +43,11 @@ public:
         return mrCancel;
     }
     void showException(const QString& message) override { unanswered(message); }
+    bool printerSetup(QPrinter&) override
+    {
+        unanswered(QStringLiteral("the printer set-up"));
+        return false;
+    }
 
 private:
     static void unanswered(const QString& question)

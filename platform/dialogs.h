@@ -7,6 +7,7 @@
 
 #include <QString>
 
+class QPrinter;
 class TForm;
 
 // The modal result a button gives (mbOK gives mrOk, mbNoToAll gives mrNoToAll, ...).
@@ -40,6 +41,9 @@ public:
     virtual int showModal(TForm& form) = 0;
     // The application's standard exception box.
     virtual void showException(const QString& message) = 0;
+    // The printer set-up dialog over `printer`, which takes the choices when the user confirms;
+    // false when cancelled.
+    virtual bool printerSetup(QPrinter& printer) = 0;
 
 protected:
     DialogService() = default;

@@ -77,6 +77,10 @@ struct TFont
     friend bool operator==(const TFont&, const TFont&) = default;
 };
 
+// Alignments of a cell's text.
+enum TVAlign : quint8 { vaTop, vaCenter, vaBottom };
+enum THAlign : quint8 { haLeft, haCenter, haRight };
+
 // The sides of a cell.
 enum TBorderType : quint8 { btLeft, btRight, btTop, btBottom };
 

@@ -2,7 +2,9 @@
 #include "repproc.h"
 
 #include "rconst.h"
+#include "repf1.h"
 
+#include <platform/ui/workbookview.h>
 #include <translation/lc.h>
 
 #include <platform/codepage.h>
@@ -137,11 +139,17 @@ void TReportServer::SetActive(bool active)
     if (!active)
         return;
     if (m_serverMode == smF1) {
-        // The Formula One viewer is not part of this program: its creation fails as it would
-        // without the control.
-        throw EReportException(RepText(QStringLiteral("Rep.F1Error"))
-                                   .replace(QStringLiteral("%s"),
-                                            QStringLiteral("the report viewer is not available")));
+        if (!fF1Processor) {
+            try {
+                fF1Processor = CreateF1Processor();
+            } catch (const Exception& e) {
+                // Inactive again, so that a later activation tries once more.
+                m_active = false;
+                throw EReportException(RepText(QStringLiteral("Rep.F1Error"))
+                                           .replace(QStringLiteral("%s"), e.message()));
+            }
+        }
+        fF1Processor->F1Viewer->SetRepaintFlag(false);
     }
     LoadReportList();
     if (OnActivate)
@@ -159,6 +167,11 @@ void TReportServer::LoadReportList()
         const QString upper = file.toUpper();
         m_reportNames.append(DecodeReportFileName(upper.left(upper.indexOf(QLatin1Char('.')))));
     }
+}
+
+Variant TReportServer::GetParamValue(const TReportParams& report, const QString& name)
+{
+    return report.value(name.toUpper(), Variant::null());
 }
 
 QString TReportServer::DecodeReportFileName(const QString& name)

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <platform/exception.h>
+#include <platform/variant.h>
 
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -17,6 +19,9 @@ class TLC;
 
 // The spreadsheet back end.
 enum TServerMode { smF1, smRemote, smExcel };
+
+// The named parameters of a report, by upper-cased name.
+using TReportParams = QMap<QString, Variant>;
 
 // The folder of the report pictures ("images.ini" and the picture files), with a trailing
 // separator; set by the server data module.
@@ -67,8 +72,9 @@ public:
     // Fired at the end of a successful activation.
     std::function<void(TReportServer& sender)> OnActivate;
 
-    // Activation opens the report viewer of the Formula One back end, then lists the waiting
-    // reports. Without a viewer it raises EReportException with "Rep.F1Error".
+    // Activation makes the report viewer once (back end smF1), switches its repainting off,
+    // lists the waiting reports and fires OnActivate. A viewer that cannot be made raises
+    // EReportException with "Rep.F1Error" and leaves the component inactive.
     bool Active() const { return m_active; }
     void SetActive(bool active);
     // The report files "*.REP" of TempDir (any case), each as its name upper-cased, cut before
@@ -85,6 +91,9 @@ public:
     // "%" and the (up to) two characters after it become the character of that hexadecimal
     // code (0 when they are not hexadecimal).
     static QString DecodeReportFileName(const QString& name);
+
+    // The value of the report's parameter `name` (looked up upper-cased); Null when absent.
+    static Variant GetParamValue(const TReportParams& report, const QString& name);
 
 private:
     QString registryKey() const;

@@ -3,6 +3,7 @@
 #include "rgen.h"
 
 #include "rconst.h"
+#include "rfileit.h"
 
 #include <platform/codepage.h>
 
@@ -283,7 +284,7 @@ QString TVirtualField::DisplayName() const
 
 TRptGen::TRptGen(QObject* owner)
     : QObject(owner), m_accumulator(std::make_unique<TAccumulator>(this)),
-      m_headItems(std::make_unique<TRptHeader>(this)),
+      m_output(std::make_shared<TF1Iterator>()), m_headItems(std::make_unique<TRptHeader>(this)),
       m_groupItems(std::make_unique<TGroups>(this)),
       m_detailItems(std::make_unique<TDetailItems>(this)),
       m_titleItems(std::make_unique<TTitleItems>(this)),
@@ -296,8 +297,8 @@ TRptGen::TRptGen(QObject* owner)
 TRptGen::~TRptGen()
 {
     QObject::disconnect(m_sourceGone);
-    // The expressions go before the accumulator their nodes point into; the output object, when
-    // there is one, with the rest.
+    // The expressions go before the accumulator their nodes point into; the output object with
+    // the rest.
     m_virtualFields.reset();
     m_footerItems.reset();
     m_totals.reset();

@@ -2,7 +2,7 @@
 // (header cells, groups, detail columns, titles, footers, totals, virtual fields), owns the
 // aggregate accumulator, the used-field list, the two lists of user functions and the field map,
 // and checks virtual fields for circular references. No pass walks the dataset into a workbook
-// yet; the spreadsheet output object joins with the spreadsheet output.
+// yet; the spreadsheet output object is made with the report.
 #pragma once
 
 #include "accum.h"
@@ -24,8 +24,6 @@ class TReportFileIterator;
 class TRptGen;
 class TRptCollectionBase;
 
-enum TVAlign : quint8 { vaTop, vaCenter, vaBottom };
-enum THAlign : quint8 { haLeft, haCenter, haRight };
 enum TTitlePlacement : quint8 { tpFirstPage, tpAllPages };
 enum TFooterKind : quint8 { fkText, fkDate, fkTime, fkDateTime, fkPagenum };
 
@@ -402,7 +400,7 @@ public:
 
     TAccumulator& Accumulator() { return *m_accumulator; }
     TUsedFieldList& UsedFields() { return m_usedFields; }
-    // The spreadsheet output object, when there is one.
+    // The spreadsheet output object: a TF1Iterator on a workbook of its own.
     TReportFileIterator* Output() const { return m_output.get(); }
 
     // A new row container of the class ParadoxTable selects, in DatabasePath.

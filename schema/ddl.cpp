@@ -7,6 +7,7 @@
 
 #include <kernel/dbaccess.h>
 #include <platform/db/database.h>
+#include <platform/db/localtable.h>
 
 namespace {
 
@@ -257,7 +258,14 @@ void TTableStruct::AlterField(const TFieldItem& item)
     case uaDrop:
         if (!ColumnExists(item.FieldName))
             return;
-        ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+        if (ServerKind == ServerKind::Standard) {
+            // SQLite checks every view when a column goes: none may stand in the way.
+            changeOutsideViews(q.database()->connection(), [&] {
+                ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+            });
+        } else {
+            ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+        }
         DeleteMetaField(item);
         break;
     case uaAlter:
@@ -299,10 +307,12 @@ void TTableStruct::RenameTable()
     };
     update("update METATABLE set TABLE_NAME = '%1' where TABLE_NAME = '%2'");
     update("update METAFIELD set TABLE_NAME = '%1' where TABLE_NAME = '%2'");
-    if (ServerKind != ServerKind::Standard) {
+    // Only MS SQL Server has REC_VERSION: on Oracle, whose DDL commits as it goes, the update
+    // would fail after the table was renamed, its description left under the old name.
+    if (ServerKind == ServerKind::MSSQL)
         update("update REC_VERSION set TABLE_NAME = '%1' where TABLE_NAME = '%2'");
+    if (ServerKind != ServerKind::Standard)
         DropAllTriggers();
-    }
     update("update TABLELINK set PARENT = '%1' where PARENT = '%2'");
     update("update TABLELINK set CHILD = '%1' where CHILD = '%2'");
     update("update ROLEPERM set TABLE_NAME = '%1' where TABLE_NAME = '%2'");

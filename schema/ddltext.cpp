@@ -11,7 +11,7 @@ QString sized(const char* format, int n)
 }
 
 // A character column of `width` characters: the local kind keeps 256 and more as a memo of 240.
-QString textType(quint8 kind, int width)
+QString textType(ServerKind::Kind kind, int width)
 {
     switch (kind) {
     case ServerKind::MSSQL:
@@ -26,7 +26,7 @@ QString textType(quint8 kind, int width)
 }
 
 // One text per server kind: MS SQL Server, Oracle, local.
-QString byKind(quint8 kind, const char* mssql, const char* oracle, const char* local)
+QString byKind(ServerKind::Kind kind, const char* mssql, const char* oracle, const char* local)
 {
     switch (kind) {
     case ServerKind::MSSQL:
@@ -42,7 +42,8 @@ QString byKind(quint8 kind, const char* mssql, const char* oracle, const char* l
 
 } // namespace
 
-QString ColumnTypeText(quint8 kind, TDataType type, int size, int precision, bool booleanAsChar)
+QString ColumnTypeText(ServerKind::Kind kind, TDataType type, int size, int precision,
+                       bool booleanAsChar)
 {
     switch (type) {
     case dtUnknown:
@@ -84,7 +85,7 @@ QString ColumnTypeText(quint8 kind, TDataType type, int size, int precision, boo
     return QString();
 }
 
-QString ColumnDefinition(quint8 kind, const TFieldItem& field, bool booleanAsChar)
+QString ColumnDefinition(ServerKind::Kind kind, const TFieldItem& field, bool booleanAsChar)
 {
     const QString text =
         QLatin1Char(' ') + field.FieldName + QLatin1Char(' ') +
@@ -95,7 +96,7 @@ QString ColumnDefinition(quint8 kind, const TFieldItem& field, bool booleanAsCha
            QStringLiteral(" NULL ");
 }
 
-QStringList CreateTableLines(quint8 kind, const TTableStruct& table, bool booleanAsChar)
+QStringList CreateTableLines(ServerKind::Kind kind, const TTableStruct& table, bool booleanAsChar)
 {
     QStringList lines{QStringLiteral("create table ") + table.TableName() + QLatin1Char('(')};
     const int count = table.Fields().Count();
@@ -113,7 +114,7 @@ QStringList CreateTableLines(quint8 kind, const TTableStruct& table, bool boolea
     return lines;
 }
 
-QString CreateIndexText(quint8 kind, const QString& tableName, const TIndexItem& item,
+QString CreateIndexText(ServerKind::Kind kind, const QString& tableName, const TIndexItem& item,
                         const QString& indexName)
 {
     QString text;

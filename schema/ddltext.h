@@ -10,16 +10,17 @@
 
 // The column type of a kernel data type; empty for dtUnknown and for kind 0. `size` is the string
 // length or numeric precision, `precision` the numeric scale.
-QString ColumnTypeText(quint8 serverKind, TDataType type, int size, int precision,
+QString ColumnTypeText(ServerKind::Kind serverKind, TDataType type, int size, int precision,
                        bool booleanAsChar);
 // " NAME TYPE" with " NOT " (required) and " NULL " on the servers, " NAME TYPE " on the local
 // kind.
-QString ColumnDefinition(quint8 serverKind, const TFieldItem& field, bool booleanAsChar);
+QString ColumnDefinition(ServerKind::Kind serverKind, const TFieldItem& field, bool booleanAsChar);
 // "create table NAME(", one line per field, the local kind's key line, ")".
-QStringList CreateTableLines(quint8 serverKind, const TTableStruct& table, bool booleanAsChar);
+QStringList CreateTableLines(ServerKind::Kind serverKind, const TTableStruct& table,
+                             bool booleanAsChar);
 // The statement that creates the index item under `indexName` on the servers: the primary-key
 // constraint or "create [unique] [clustered] index".
-QString CreateIndexText(quint8 serverKind, const QString& tableName, const TIndexItem& item,
-                        const QString& indexName);
+QString CreateIndexText(ServerKind::Kind serverKind, const QString& tableName,
+                        const TIndexItem& item, const QString& indexName);
 // The local kind's field list of an index ("A;B") from the item's comma list.
 QString LocalIndexFields(const QString& indexFields);

@@ -1,7 +1,11 @@
-// The schema tools registered with the kernel.
+// The schema tools registered with the kernel, and their translatable classes.
 #include "schematools.h"
 
+#include "customedit.h"
+#include "lcc.h"
 #include "tablestruct.h"
+
+#include <translation/language.h>
 
 namespace {
 
@@ -26,6 +30,16 @@ void RegisterSchemaTools()
 {
     static SchemaToolsImpl tools;
     SetSchemaTools(&tools);
+    // The custom data editor and the kernel texts module are translated like the program's
+    // forms; the translation editor creates them without their creation handlers.
+    static const bool registered = [] {
+        RegisterTranslatableForm({QStringLiteral("TfCustomEdit"), &TfCustomEdit::staticMetaObject,
+                                  [] { return static_cast<QObject*>(new TfCustomEdit()); }});
+        RegisterTranslatableForm({QStringLiteral("TLCC"), &TLCC::staticMetaObject,
+                                  [] { return static_cast<QObject*>(new TLCC()); }});
+        return true;
+    }();
+    Q_UNUSED(registered);
 }
 
 void AssignViewStruct(TTableStruct& target, const TViewStruct& view)

@@ -40,7 +40,7 @@ bool OpenStatement(SqlQuery& query, const QStringList& lines)
     return !query.eof();
 }
 
-void SetTruthParam(SqlQuery& query, const QString& name, bool value, quint8 serverKind)
+void SetTruthParam(SqlQuery& query, const QString& name, bool value, ServerKind::Kind serverKind)
 {
     Param& p = query.paramByName(name);
     if (serverKind == ServerKind::Oracle)
@@ -49,7 +49,7 @@ void SetTruthParam(SqlQuery& query, const QString& name, bool value, quint8 serv
         p.setAsBoolean(value);
 }
 
-bool ReadBooleanAsChar(SqlQuery& query, quint8 serverKind)
+bool ReadBooleanAsChar(SqlQuery& query, ServerKind::Kind serverKind)
 {
     const QString select =
         serverKind == ServerKind::MSSQL

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <platform/db/localtable.h>
+#include <platform/db/serverkind.h>
 #include <platform/db/sqlquery.h>
 
 #include <QStringList>
@@ -45,9 +46,9 @@ void ExecStatement(SqlQuery& query, const QStringList& lines);
 // Opens the statement; true when it gives a row.
 bool OpenStatement(SqlQuery& query, const QStringList& lines);
 // Truth values for METATABLE and METAFIELD: "T" or "F" on Oracle, a Boolean elsewhere.
-void SetTruthParam(SqlQuery& query, const QString& name, bool value, quint8 serverKind);
+void SetTruthParam(SqlQuery& query, const QString& name, bool value, ServerKind::Kind serverKind);
 // Reads the Boolean-as-character flag of the bound database (USE_BOOLEAN_CHAR in
 // _KRN_SYS_FLAGS) through the query; Oracle keeps Booleans as characters whatever it says.
-bool ReadBooleanAsChar(SqlQuery& query, quint8 serverKind);
+bool ReadBooleanAsChar(SqlQuery& query, ServerKind::Kind serverKind);
 // A list's stored text: every line followed by CR LF (empty for an empty list).
 QString ListText(const QStringList& lines);

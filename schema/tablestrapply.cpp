@@ -271,9 +271,10 @@ void TTableStrEngine::CopyLinksAndPermissions()
     for (QPerm.first(); !QPerm.eof(); QPerm.next()) {
         AssignParamsFromDataSet(QCopyPerm, QPerm);
         QCopyPerm.execSql();
-        if (ServerKind != ServerKind::Standard)
-            ExecStatement(Q, {BuildGrantSQL(copy, S(QPerm, "DBNAME"), S(QPerm, "ACTION"),
-                                            ServerKind, I(QPerm, "KIND"))});
+        const QString role = S(QPerm, "DBNAME");
+        if (ServerKind != ServerKind::Standard && !role.isEmpty())
+            ExecStatement(
+                Q, {BuildGrantSQL(copy, role, S(QPerm, "ACTION"), ServerKind, I(QPerm, "KIND"))});
     }
     QChilds.close();
     QPerm.close();

@@ -62,24 +62,22 @@ bool HasName(const QStringList& list, const QString& name)
     return list.contains(name, Qt::CaseInsensitive);
 }
 
+void DefineWorkSet(MemDataSet& d, const char* name, std::initializer_list<WorkColumn> columns)
+{
+    d.setObjectName(QLatin1String(name));
+    for (const WorkColumn& c : columns) {
+        d.fieldDefs().add(QLatin1String(c.name), c.type, c.size);
+        d.addField(QLatin1String(c.name), c.type, c.size);
+    }
+}
+
 } // namespace strwork
 
 namespace {
 
-struct Column
+void define(MemDataSet& d, const char* name, std::initializer_list<WorkColumn> columns)
 {
-    const char* name;
-    FieldType type;
-    int size;
-};
-
-void define(MemDataSet& d, const char* name, std::initializer_list<Column> columns)
-{
-    d.setObjectName(QLatin1String(name));
-    for (const Column& c : columns) {
-        d.fieldDefs().add(QLatin1String(c.name), c.type, c.size);
-        d.addField(QLatin1String(c.name), c.type, c.size);
-    }
+    DefineWorkSet(d, name, columns);
 }
 
 constexpr FieldType Str = FieldType::String;
@@ -188,10 +186,12 @@ TTableStrEngine::TTableStrEngine(QObject* owner) : QObject(owner)
                        QStringLiteral("  and L.CHILD = T.TABLE_NAME")});
     setLines(QCopyPerm, {QStringLiteral("insert into ROLEPERM(DBROLE_ID,TABLE_NAME,ACTION,KIND)"),
                          QStringLiteral("values (:DBROLE_ID,:NEW_NAME,:ACTION,:KIND)")});
-    setLines(QPerm,
-             {QStringLiteral("select RP.*,R.DBNAME"), QStringLiteral("from ROLEPERM RP,DBROLE R"),
-              QStringLiteral("where RP.TABLE_NAME=:TABLE_NAME"),
-              QStringLiteral("    and RP.DBROLE_ID=R.DBROLE_ID")});
+    // Every permission row, also one whose role has no DBROLE row (the tools' own rights, role
+    // 0): only its grant needs the role's name.
+    setLines(QPerm, {QStringLiteral("select RP.*,R.DBNAME"),
+                     QStringLiteral("from ROLEPERM RP left outer join DBROLE R"),
+                     QStringLiteral("    on RP.DBROLE_ID=R.DBROLE_ID"),
+                     QStringLiteral("where RP.TABLE_NAME=:TABLE_NAME")});
     createWorkSets();
     connectHandlers();
 }
@@ -669,7 +669,9 @@ void TTableStrEngine::tbRestFldClick()
 
 void TTableStrEngine::gFieldsCellClick(const QString& field)
 {
-    if (TFields.isEmpty() || Mark(TFields) == MarkDropped)
+    // The first row of a new table, still being inserted, counts as a row.
+    if ((TFields.isEmpty() && TFields.state() != DataSet::State::Insert) ||
+        Mark(TFields) == MarkDropped)
         return;
     const bool required = sameName(field, QStringLiteral("REQUIRED"));
     if (!required && !sameName(field, QStringLiteral("HIDDEN")))
@@ -767,7 +769,7 @@ void TTableStrEngine::tbRestIndClick()
 
 void TTableStrEngine::gIndCellClick(const QString& field)
 {
-    if (TInd.isEmpty() || Mark(TInd) == MarkDropped)
+    if ((TInd.isEmpty() && TInd.state() != DataSet::State::Insert) || Mark(TInd) == MarkDropped)
         return;
     const bool clustered = sameName(field, QStringLiteral("CLASTERED"));
     if (!clustered && (B(TInd, "PK") || !sameName(field, QStringLiteral("UNIQUE"))))

@@ -138,7 +138,7 @@ public:
 
     // ---- state
     QPointer<TTableStruct> SourceStruct;
-    quint8 ServerKind = 0;
+    ServerKind::Kind ServerKind = ServerKind::Unknown;
     Database* StructDatabase = nullptr;
     bool BatchMode = false;
     bool CopyingTable = false;

@@ -503,7 +503,14 @@ void TTableStrEngine::layStructureIndexes()
         if (item.Name.isEmpty())
             continue;
         const bool primary = item.Options.testFlag(idxPrimary);
-        if (TInd.locate(QStringLiteral("NAME"), Variant(item.Name), DataSet::CaseInsensitive)) {
+        // Oracle's index names are the schema's: one made under the table's prefix, its plain
+        // name being taken, is the index the item names (as DropIndex finds it).
+        const bool found =
+            TInd.locate(QStringLiteral("NAME"), Variant(item.Name), DataSet::CaseInsensitive) ||
+            (ServerKind == ServerKind::Oracle &&
+             TInd.locate(QStringLiteral("NAME"), Variant(TS.TableName() + u'_' + item.Name),
+                         DataSet::CaseInsensitive));
+        if (found) {
             if (item.UpgradeAction == uaCreate)
                 continue; // the index exists
             TInd.edit();

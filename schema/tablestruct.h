@@ -9,6 +9,7 @@
 #include <kernel/metadata.h>
 #include <kernel/schemaapi.h>
 #include <platform/db/database.h>
+#include <platform/db/serverkind.h>
 
 #include <QFlags>
 #include <QObject>
@@ -200,8 +201,7 @@ public:
     TExecuteNotifyEvent BeforeExecute;
     TExecuteNotifyEvent AfterExecute;
 
-    // 0 other, 1 MS SQL Server, 2 Oracle, 3 the local kind.
-    quint8 ServerKind() const { return m_serverKind; }
+    ServerKind::Kind ServerKind() const { return m_serverKind; }
     // Connects DataBase and takes its server kind. Raises "Not assigned data base for DBVersion
     // %s" without one.
     void UpdateServerKind();
@@ -211,7 +211,7 @@ private:
     QString m_moduleName;
     QPointer<Database> m_database;
     QString m_alterVersions;
-    quint8 m_serverKind = 0;
+    ServerKind::Kind m_serverKind = ServerKind::Unknown;
 };
 
 // ---- the structure
@@ -280,9 +280,10 @@ public:
     TExecuteNotifyEvent AfterExecute;
 
     // ---- state of a run, set by the structure engine or by the operations
-    QString OwnerName;          // METATABLE.OWNER_NAME
-    QString BaseTable;          // METATABLE.BASE_TABLE
-    quint8 ServerKind = 0;      // taken from the version or the access component for each run
+    QString OwnerName; // METATABLE.OWNER_NAME
+    QString BaseTable; // METATABLE.BASE_TABLE
+    // Taken from the version or the access component for each run.
+    ServerKind::Kind ServerKind = ServerKind::Unknown;
     bool IsView = false;        // set by CreateView, cleared by CreateTable
     bool SkipRolePerm = false;  // InsertMetaTable writes no ROLEPERM rows
     quint8 TriggersChanged = 0; // TriggerBit values
@@ -348,7 +349,7 @@ public:
     void DropAllTriggers();
     // Drops the trigger (MS SQL Server) and runs the shared script, when it has lines, with every
     // "@" variable upper-cased and the colons left to the server.
-    static void ExecTriggerScript(const QString& triggerName, quint8 serverKind);
+    static void ExecTriggerScript(const QString& triggerName, ServerKind::Kind serverKind);
 
 private:
     // The name triggers and the field order are written under: NewName when set.

@@ -46,6 +46,17 @@ TDeleteAction DeleteActionOf(const QString& code);
 // Whether the list holds the name, case ignored.
 bool HasName(const QStringList& list, const QString& name);
 
+// One column of a work set.
+struct WorkColumn
+{
+    const char* name;
+    FieldType type;
+    int size;
+};
+
+// Names a work set and gives it its columns (persistent fields); the caller creates it.
+void DefineWorkSet(MemDataSet& d, const char* name, std::initializer_list<WorkColumn> columns);
+
 // Empties a work set by making it again from its definitions.
 inline void recreate(MemDataSet& d)
 {

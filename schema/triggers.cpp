@@ -10,7 +10,7 @@
 
 namespace {
 
-bool hasTriggers(quint8 kind)
+bool hasTriggers(ServerKind::Kind kind)
 {
     return kind == ServerKind::MSSQL || kind == ServerKind::Oracle;
 }
@@ -76,7 +76,7 @@ QStringList mssqlDropTrigger(const QString& name)
 
 } // namespace
 
-void TTableStruct::ExecTriggerScript(const QString& triggerName, quint8 serverKind)
+void TTableStruct::ExecTriggerScript(const QString& triggerName, ServerKind::Kind serverKind)
 {
     TSchemaWork& work = SchemaWork();
     SqlQuery& q = work.MainQuery;

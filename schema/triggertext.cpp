@@ -320,7 +320,7 @@ QStringList CleanTriggerText(const QString& text)
     return lines;
 }
 
-QStringList UpdateTriggerLines(quint8 kind, const QString& t, const TTriggerTexts& texts)
+QStringList UpdateTriggerLines(ServerKind::Kind kind, const QString& t, const TTriggerTexts& texts)
 {
     const bool contributes = !texts.Head.isEmpty() || !texts.Body.isEmpty() || texts.Trace ||
                              (kind == ServerKind::MSSQL && texts.Repl);
@@ -340,7 +340,7 @@ QStringList UpdateTriggerLines(quint8 kind, const QString& t, const TTriggerText
     return lines;
 }
 
-QStringList InsertTriggerLines(quint8 kind, const QString& t, const TTriggerTexts& texts,
+QStringList InsertTriggerLines(ServerKind::Kind kind, const QString& t, const TTriggerTexts& texts,
                                const QList<TTriggerLink>& links, const QStringList& requiredFields,
                                bool hasPatientsId, bool ownContent)
 {
@@ -370,7 +370,7 @@ QStringList InsertTriggerLines(quint8 kind, const QString& t, const TTriggerText
     return lines;
 }
 
-QStringList DeleteTriggerLines(quint8 kind, const QString& t, const TTriggerTexts& texts,
+QStringList DeleteTriggerLines(ServerKind::Kind kind, const QString& t, const TTriggerTexts& texts,
                                const QList<TTriggerLink>& noDeleteChecks,
                                const QList<TTriggerLink>& children, bool ownContent)
 {

@@ -4,6 +4,8 @@
 // Pure functions of the kind, the table's metadata row and its link rows.
 #pragma once
 
+#include <platform/db/serverkind.h>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -33,16 +35,19 @@ struct TTriggerLink
 QStringList CleanTriggerText(const QString& text);
 
 // The update trigger of `table`; empty when the texts, replication and tracing add nothing.
-QStringList UpdateTriggerLines(quint8 serverKind, const QString& table, const TTriggerTexts& texts);
+QStringList UpdateTriggerLines(ServerKind::Kind serverKind, const QString& table,
+                               const TTriggerTexts& texts);
 // The insert trigger of `table` with a check per link row naming it as child; a link whose
 // referencing columns are none of `requiredFields` lets null references pass. Empty when there
 // are no link rows and the table has no content of its own (`ownContent`).
-QStringList InsertTriggerLines(quint8 serverKind, const QString& table, const TTriggerTexts& texts,
-                               const QList<TTriggerLink>& links, const QStringList& requiredFields,
-                               bool hasPatientsId, bool ownContent);
+QStringList InsertTriggerLines(ServerKind::Kind serverKind, const QString& table,
+                               const TTriggerTexts& texts, const QList<TTriggerLink>& links,
+                               const QStringList& requiredFields, bool hasPatientsId,
+                               bool ownContent);
 // The delete trigger of `table`: the no-delete checks of the rows naming it as child with "X",
 // then the delete action of every row naming it as parent. Empty when both lists are empty and
 // the table has no content of its own.
-QStringList DeleteTriggerLines(quint8 serverKind, const QString& table, const TTriggerTexts& texts,
+QStringList DeleteTriggerLines(ServerKind::Kind serverKind, const QString& table,
+                               const TTriggerTexts& texts,
                                const QList<TTriggerLink>& noDeleteChecks,
                                const QList<TTriggerLink>& children, bool ownContent);

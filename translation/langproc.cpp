@@ -264,6 +264,8 @@ private:
         return m_component == m_form ? QString::fromLatin1(m_form->metaObject()->className())
                                      : m_kind;
     }
+    std::optional<QString> designText(const QString& name, const QString& current) const;
+    void remember(const QString& name, const QString& design, const QString& result) const;
     void one(const std::optional<TextRef>& ref, const QString& name, bool onlyIfSet, Text text);
     void list(const std::optional<QList<TextRef>>& refs, const QString& prefix,
               const QString& suffix, Text text);
@@ -287,6 +289,33 @@ void ComponentTranslation::noAccessor(Text text) const
             .arg(m_kind, QString::fromLatin1(m_component->metaObject()->className()), m_name));
 }
 
+// A text is translated from its design text, the one it showed when it was first translated,
+// so that a form translated again (after the editor saved or closed) shows what the dictionary
+// says now. Each translated text keeps its design text and the translation it was given in a
+// property of its component; a text that no longer shows that translation was written by the
+// program at run time (a user's name, a title of its own) and is left alone.
+QByteArray keptTextProperty(const QString& name)
+{
+    return "qvTranslated:" + name.toUtf8();
+}
+
+std::optional<QString> ComponentTranslation::designText(const QString& name,
+                                                        const QString& current) const
+{
+    const QStringList kept = m_component->property(keptTextProperty(name)).toStringList();
+    if (kept.size() != 2)
+        return current; // translated for the first time: it shows its design text
+    if (current != kept.at(1))
+        return std::nullopt;
+    return kept.at(0);
+}
+
+void ComponentTranslation::remember(const QString& name, const QString& design,
+                                    const QString& result) const
+{
+    m_component->setProperty(keptTextProperty(name), QStringList{design, result});
+}
+
 void ComponentTranslation::one(const std::optional<TextRef>& ref, const QString& name,
                                bool onlyIfSet, Text text)
 {
@@ -294,10 +323,12 @@ void ComponentTranslation::one(const std::optional<TextRef>& ref, const QString&
         noAccessor(text);
         return;
     }
-    const QString current = ref->get();
-    if (onlyIfSet && current.isEmpty())
+    const std::optional<QString> design = designText(name, ref->get());
+    if (!design || (onlyIfSet && design->isEmpty()))
         return;
-    ref->set(look(name, current));
+    const QString result = look(name, *design);
+    ref->set(result);
+    remember(name, *design, result);
 }
 
 void ComponentTranslation::list(const std::optional<QList<TextRef>>& refs, const QString& prefix,
@@ -309,7 +340,13 @@ void ComponentTranslation::list(const std::optional<QList<TextRef>>& refs, const
     }
     for (qsizetype i = 0; i < refs->size(); ++i) {
         const TextRef& ref = refs->at(i);
-        ref.set(look(prefix + QString::number(i) + suffix, ref.get()));
+        const QString name = prefix + QString::number(i) + suffix;
+        const std::optional<QString> design = designText(name, ref.get());
+        if (!design)
+            continue;
+        const QString result = look(name, *design);
+        ref.set(result);
+        remember(name, *design, result);
     }
 }
 
@@ -322,13 +359,16 @@ void ComponentTranslation::translateMemo()
         noAccessor(Text::AllLabelsLines);
         return;
     }
-    const QString text = memo->get();
-    if (text.isEmpty())
+    // The lines are one text of the memo.
+    const std::optional<QString> design = designText(m_name, memo->get());
+    if (!design || design->isEmpty())
         return;
-    QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList lines = design->split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i)
         lines[i] = look(m_name + QStringLiteral("_i") + QString::number(i), lines.at(i));
-    memo->set(lines.join(QLatin1Char('\n')));
+    const QString result = lines.join(QLatin1Char('\n'));
+    memo->set(result);
+    remember(m_name, *design, result);
 }
 
 void ComponentTranslation::translateConsts()
@@ -338,9 +378,21 @@ void ComponentTranslation::translateConsts()
         noAccessor(Text::ConstsLines);
         return;
     }
+    // The lines are one text of the component: design lines and translated lines are kept.
+    const QByteArray kept = keptTextProperty(m_name);
+    const QVariantList was = lc->property(kept).toList();
+    QStringList design = lc->Consts;
+    if (was.size() == 2) {
+        if (lc->Consts != was.at(1).toStringList())
+            return;
+        design = was.at(0).toStringList();
+    }
     const QString stem = m_name + QLatin1Char('.');
-    for (QString& line : lc->Consts)
+    QStringList lines = design;
+    for (QString& line : lines)
         line = look(TLCLineKey(stem, line), line);
+    lc->Consts = lines;
+    lc->setProperty(kept, QVariantList{design, lines});
 }
 
 void ComponentTranslation::translate(Text text)

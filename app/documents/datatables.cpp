@@ -5,8 +5,12 @@
 #include "localtabledefs.h"
 
 #include <app/appglobals.h>
+#include <kernel/dbaccess.h>
+#include <kernel/dbcache.h>
+#include <kernel/request.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlquery.h>
 #include <platform/exception.h>
 
 namespace {
@@ -16,6 +20,24 @@ LocalTable* makeTable(TDataTables* module, const char* name, const QString& tabl
     auto* table = module->makeComponent<LocalTable>(name, "TTable");
     table->setTableName(tableName);
     return table;
+}
+
+// The practice database's patients come in packets of this many rows.
+constexpr int PatientPacketRecords = 500;
+
+TDBCache* makePatientCache(TDataTables* module, const char* name)
+{
+    auto* cache = module->makeComponent<TDBCache>(name, "TDBCache");
+    cache->SetParentPacketRecords(false);
+    cache->setPacketRecords(PatientPacketRecords);
+    return cache;
+}
+
+SqlQuery* makeQuery(TDataTables* module, const char* name, const char* sql)
+{
+    auto* query = module->makeComponent<SqlQuery>(name, "TQuery");
+    query->setSql(QLatin1String(sql));
+    return query;
 }
 
 } // namespace
@@ -33,9 +55,24 @@ TDataTables::TDataTables(QObject* parent) : TDataModule(parent)
     com = makeTable(this, "com", T::Com);
     Patients_Local = makeTable(this, "Patients_Local", T::Patients);
     FrFiles = makeTable(this, "FrFiles", T::FrFiles);
+    IdPatients_Global = makePatientCache(this, "IdPatients_Global");
     SPacks = makeTable(this, "SPacks", QStringLiteral("Package.DB"));
     DSFiles = makeTable(this, "DSFiles", T::DSFiles);
+    QTables = makeQuery(this, "QTables", "select * from METATABLE order by TABLE_NAME");
+    QLinks = makeQuery(this, "QLinks", "select * from TABLELINK");
+    QFields = makeQuery(this, "QFields", "select * from METAFIELD order by TABLE_NAME");
+    DBRequestCommon = makeComponent<TDBRequest>("DBRequestCommon", "TDBRequest");
+    DBRequestCommon->SetAutoJoin(true);
+    DBRequestCommon->SetSelectMode(smDefault);
+    DBRequestCommon->SetUpdateMode(umDefault);
+    DBRequestCommon->SetParentPacketRecords(false);
+    DBRequestCommon->SetPacketRecords(-1);
+    DBRequestCommon->SetCached(false);
+    DBRequestCommon->SetDistinct(false);
     IdPatients_Local = makeTable(this, "IdPatients_Local", QStringLiteral("patients.db"));
+    Patients_Global = makePatientCache(this, "Patients_Global");
+    IdPatients_Global->SetRequest(DBRequestCommon);
+    Patients_Global->SetRequest(DBRequestCommon);
     if (!DataTables)
         DataTables = this;
 }

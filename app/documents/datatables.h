@@ -7,8 +7,12 @@
 #include <QList>
 
 class Database;
-class LocalTable;
 class DbConnection;
+class LocalTable;
+class SqlQuery;
+class TDBAccess;
+class TDBCache;
+class TDBRequest;
 
 // The data module creates its components and opens nothing. Start-up binds the tables to the data
 // folder (BindTables) once the local upgrade has run, then opens them (TableAction, action 0).
@@ -36,14 +40,29 @@ public:
     LocalTable* com;            // "com.DB": serial-source parameters
     LocalTable* Patients_Local; // "Patients.db": local patients, for names in lists and reports
     LocalTable* FrFiles;        // "FrFiles.db": files already taken by folder sources
-    // Here stand the practice-database patient cache IdPatients_Global and the practice
-    // software's lock table TblTressolyLock (they come with the practice-database connection).
+    // Practice-database patients for the identification dialog (PATIENTS through
+    // DBRequestCommon, 500 rows a packet). The practice software's lock table would stand next:
+    // nothing ever opens it, so it is not made.
+    TDBCache* IdPatients_Global;
     LocalTable* SPacks;  // "Package.DB": a second cursor on the packages (package purge)
     LocalTable* DSFiles; // "DSfiles.db": files handed over by direct send
-    // Here stand the practice database AM_DB, the kernel metadata queries QTables, QLinks and
-    // QFields and the patient request DBRequestCommon (with the practice-database connection).
+    // The practice database: the server data module's Database1 once the connection step has
+    // run (null before).
+    Database* AM_DB = nullptr;
+    // The kernel's metadata read by plain queries; the connection step gives them the practice
+    // database.
+    SqlQuery* QTables; // "select * from METATABLE order by TABLE_NAME"
+    SqlQuery* QLinks;  // "select * from TABLELINK"
+    SqlQuery* QFields; // "select * from METAFIELD order by TABLE_NAME"
+    // The request of the two patient caches (all rows a packet, not cached); its access
+    // component is DBAccess.
+    TDBRequest* DBRequestCommon;
     LocalTable* IdPatients_Local; // "patients.db": local patients for the identification dialog
-    // Here stand the kernel access component DBAccess and the patient cache Patients_Global.
+    // The kernel access component: the server data module's DBAccess1 once the connection step
+    // has run (null before).
+    TDBAccess* DBAccess = nullptr;
+    // Practice-database patients for names in lists and descriptors (as IdPatients_Global).
+    TDBCache* Patients_Global;
 
     // Every table component, in component order.
     QList<LocalTable*> Tables() const;

@@ -18,6 +18,7 @@
 #include <platform/fileops.h>
 #include <platform/files.h>
 #include <platform/regional.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
@@ -34,10 +35,12 @@ namespace {
 
 RestructureRecordFileProc restructureHook = nullptr;
 
-// Source types run from 1 (folder) to 5 (screen capture); each names the data files of its
-// documents.
-constexpr int FirstSourceType = 1;
-constexpr int LastSourceType = 5;
+// The file name a document's row keeps: the path it came from, or none for a screen capture,
+// whose file the program wrote itself.
+QString rowFileName(const QString& sourcePath, int sourceType)
+{
+    return sourceType == stScreen ? QString() : sourcePath;
+}
 
 // What the registry needs of a source row.
 struct Source
@@ -397,7 +400,8 @@ int handOver(const fileops::NativePath& sourceFile, const QString& shown, int cf
         return 0;
     }
     try {
-        appendDocumentRow(CurrentPack, number, shown, cfg, type, needIdOf(type, source));
+        appendDocumentRow(CurrentPack, number, rowFileName(shown, source->type), cfg, type,
+                          needIdOf(type, source));
     } catch (const std::exception& e) {
         giveBack(temp, sourceFile, undo);
         failure.reason = notRegistered(shown, exceptionMessage(e));
@@ -441,7 +445,8 @@ bool rowAwaitsFile(const HandOverName& h, int sourceType)
     st->bind(0, h.number);
     if (!st->step() || st->columnValue(0).toInt() != h.cfg)
         return false;
-    if (!h.source.isEmpty() && st->columnValue(1).toString() != h.source.text())
+    if (!h.source.isEmpty() &&
+        st->columnValue(1).toString() != rowFileName(h.source.text(), sourceType))
         return false;
     return !QFileInfo::exists(DocumentFileName(h.number, sourceType));
 }

@@ -35,8 +35,9 @@ struct HandOverFailure
 //      listings, starting with ".") that tells the source, the type, the number, the extension
 //      and the source path: moved or copied as `Mode` says. A symbolic link is copied by content
 //      even when moving: a document holds its own bytes. When that fails, nothing has changed.
-//   2. The row is stored (CurrentPack, the source path as the row's file name, `Type`,
-//      `Extension`; an "MXM" file is rewritten first, see below). The database file is then
+//   2. The row is stored (CurrentPack, the source path as the row's file name (none for a
+//      screen capture, whose file is the program's own), `Type`, `Extension`; an "MXM" file is
+//      rewritten first, see below). The database file is then
 //      looked at from outside (sqlitedb::fileLooksIntact).
 //   3. The file is renamed to its final name, DocumentFileName(number, the source's type), and
 //      its bytes and its name are flushed to the disk. A moved link is then removed (never what

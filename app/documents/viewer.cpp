@@ -29,8 +29,6 @@
 
 namespace {
 
-enum SourceType { FolderType = 1, BreezeType, PrinterType, SerialType, ScreenType };
-
 // The header keys shown, in their order, with their labels; Title shows its value alone.
 struct HeaderLabel
 {
@@ -114,9 +112,9 @@ QStringList pageFiles(int number)
         QStringLiteral("SELECT \"Number\" FROM %1 WHERE \"Type\" = ? ORDER BY \"Number\"")
             .arg(quoteSqlName(files.tableName())));
     st->bind(0, number);
-    QStringList pages{dataFile(number, PrinterType)};
+    QStringList pages{dataFile(number, stPrinter)};
     while (st->step())
-        pages.append(dataFile(st->columnValue(0).toInt(), PrinterType));
+        pages.append(dataFile(st->columnValue(0).toInt(), stPrinter));
     return pages;
 }
 
@@ -190,6 +188,11 @@ QHash<QString, TResultView>& ResultViews()
         {QStringLiteral("RFT"), decoded(ViewRftFile)},
         {QStringLiteral("ABX"), decoded(ViewAbxFile)},
         {QStringLiteral("SRS"), decoded(ViewStarrsedFile)},
+        {QStringLiteral("ALB"), decoded(ViewAutolabFile)},
+        {QStringLiteral("SMX"), decoded(ViewSysmexFile)},
+        {QStringLiteral("ADV"), decoded(ViewAdviaFile)},
+        {QStringLiteral("MXM"), decoded([](const QString& f, QStringList& h, QStringList& r,
+                                           QStringList* n) { ViewMaxMFile(f, h, r, n); })},
         {QStringLiteral("911"), decoded(ViewHitachi911File)},
         {QStringLiteral("912"), decoded(ViewHitachi912File)},
     };
@@ -233,21 +236,21 @@ void ViewDocument(int Number)
     if (!doc)
         return;
     switch (doc->type) {
-    case FolderType:
-    case SerialType:
+    case stFolder:
+    case stSerial:
         showText(resultLines(*doc, dataFile(Number, doc->type)));
         break;
-    case BreezeType:
+    case stBreeze:
         showText(textLines(doc->fileName, codepage::current()));
         break;
-    case PrinterType: {
+    case stPrinter: {
         TfEmfView* view = CreateForm<TfEmfView>();
         view->ShowEmfPages(pageFiles(Number));
         view->Free();
         break;
     }
-    case ScreenType: {
-        const QString file = dataFile(Number, ScreenType);
+    case stScreen: {
+        const QString file = dataFile(Number, stScreen);
         const QImage picture(file);
         if (picture.isNull())
             throw EInOutError(QStringLiteral("The picture \"%1\" cannot be read").arg(file));

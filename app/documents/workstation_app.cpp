@@ -15,6 +15,7 @@
 #include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/regional.h>
+#include <platform/support/docfiles.h>
 
 namespace {
 
@@ -33,8 +34,9 @@ QList<SerialSourceRow> readSerialSources(int number)
                        "m.\"Com\", m.\"FSTX\", m.\"STX\", m.\"ETX\", m.\"Timeout\", "
                        "m.\"Baud Rate\", m.\"Data Bits\", m.\"Stop Bits\", m.\"Parity\" "
                        "FROM %1 c LEFT JOIN %2 m ON m.\"Configuration\" = c.\"Number\" "
-                       "WHERE c.\"Type\" = 4")
-            .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.com->tableName()));
+                       "WHERE c.\"Type\" = %3")
+            .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.com->tableName()))
+            .arg(stSerial);
     if (number > 0)
         sql += QStringLiteral(" AND c.\"Number\" = ?");
     sql += QStringLiteral(" ORDER BY c.\"Type\", c.rowid");

@@ -56,7 +56,6 @@ void setUpLanguage()
 
 int main(int argc, char* argv[])
 {
-    keepFreedMemory();
     Application app(argc, argv);
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         std::fprintf(stderr, "QUORVANE runs offscreen: its windows are not visible.\n");
@@ -71,33 +70,34 @@ int main(int argc, char* argv[])
     setUpLanguage();
     QApplication::setApplicationName(ProgName);
 
-    // Watched from the start: a request that comes while the windows are being made (the serial
-    // sources already talk to their analysers then) is carried out once the main window runs.
+    // The system's request to end is heard from before the main window starts the sources (an
+    // analyser's driver may be in a dialogue before start-up is over); one that comes while the
+    // window is still starting is carried out once it has started.
     TerminationSignals termination;
-    TMainForm* running = nullptr;
-    bool terminationRequested = false;
-    QObject::connect(&termination, &TerminationSignals::requested, [&](int) {
-        if (running)
-            running->TerminateRequested();
+    TMainForm* mainForm = nullptr;
+    bool endRequested = false;
+    QObject::connect(&termination, &TerminationSignals::requested, &app, [&](int) {
+        if (mainForm)
+            mainForm->TerminateRequested();
         else
-            terminationRequested = true;
+            endRequested = true;
     });
 
     CreateServerModule();
     DataTables = CreateForm<TDataTables>();
-    TMainForm* mainForm = CreateForm<TMainForm>();
+    TMainForm* startingForm = CreateForm<TMainForm>();
     int exitCode = 1;
-    if (!mainForm->StartupFailed() && !Application::terminated()) {
+    if (!startingForm->StartupFailed() && !Application::terminated()) {
+        mainForm = startingForm;
         CreateLoginDlg();
-        running = mainForm;
-        if (terminationRequested)
-            QTimer::singleShot(0, mainForm, [mainForm] { mainForm->TerminateRequested(); });
         if (!mainForm->isVisible())
             mainForm->show();
+        if (endRequested)
+            QTimer::singleShot(0, mainForm, [mainForm] { mainForm->TerminateRequested(); });
         exitCode = app.exec();
     }
-    running = nullptr;
-    delete mainForm;
+    mainForm = nullptr;
+    delete startingForm;
     DataTables->Free();
     DataTables = nullptr;
     FreePracticeModules();

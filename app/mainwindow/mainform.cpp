@@ -9,6 +9,7 @@
 #include "titul.h"
 
 #include <analysers/comslots.h>
+#include <analysers/maxmfile.h>
 #include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
@@ -146,6 +147,7 @@ TMainForm::~TMainForm()
         MainForm = nullptr;
         SetMainFormTexts(nullptr);
         setWorkstationService(nullptr);
+        SetRestructureRecordFileHook(nullptr);
         SetLogFailureHandler({});
         // The ports outlive the window: they must not call it any more.
         for (int slot = 1; slot <= TComPortSlots::Count; ++slot)
@@ -800,6 +802,7 @@ void TMainForm::OpenLocalTables()
 void TMainForm::BindPortSlots()
 {
     setWorkstationService(&AppWorkstation());
+    SetRestructureRecordFileHook(&RestructureRecordFile);
     // Every slot delivers its bytes, so a source on COM5 to COM8 is heard as well.
     const std::array<void (TMainForm::*)(TCommPortDriver*, const char*, int), TComPortSlots::Count>
         handlers{&TMainForm::ComPort1Receive, &TMainForm::ComPort2Receive,

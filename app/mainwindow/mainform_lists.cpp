@@ -130,27 +130,28 @@ void TMainForm::FillSourceList()
         const int number = FieldInt(cfg, "Number");
         const int type = FieldInt(cfg, "Type");
         const int state = FieldInt(cfg, "State");
-        const QString typeText = type >= 1 && type <= 5 ? LC1->GetConst(type - 1) : QString();
+        const QString typeText =
+            type >= FirstSourceType && type <= LastSourceType ? LC1->GetConst(type - 1) : QString();
         const QString stateText = state == 1   ? LC1->GetConst(5)
                                   : state == 2 ? LC1->GetConst(6)
                                                : QString();
         QString parameters;
         switch (type) {
-        case 1:
+        case stFolder:
             if (seekPrimary(*DataTables->fRep, number))
                 parameters = FieldText(*DataTables->fRep, "Dir") + QStringLiteral("/") +
                              FieldText(*DataTables->fRep, "Pattern");
             break;
-        case 2:
+        case stBreeze:
             if (seekPrimary(*DataTables->rcfiles, number))
                 parameters = FieldText(*DataTables->rcfiles, "File") + QStringLiteral(" (.") +
                              FieldText(*DataTables->rcfiles, "Extension") + QStringLiteral(")");
             break;
-        case 3:
+        case stPrinter:
             if (seekPrimary(*DataTables->prn, number))
                 parameters = FieldText(*DataTables->prn, "Printer");
             break;
-        case 4:
+        case stSerial:
             if (seekPrimary(*DataTables->com, number))
                 parameters = QStringLiteral("COM") + FieldText(*DataTables->com, "Com");
             break;
@@ -249,7 +250,8 @@ void TMainForm::bDeleteClick(QObject*)
     const int source = FieldInt(files, "Cfg");
     const int type = seekPrimary(*DataTables->cfg, source) ? FieldInt(*DataTables->cfg, "Type") : 0;
     // A serial result stays in the documents' folder: the analyser may not send it again.
-    const bool deleteFiles = type == 1 || type == 2 || type == 3 || type == 5;
+    const bool deleteFiles =
+        type == stFolder || type == stBreeze || type == stPrinter || type == stScreen;
     const auto deleteDataFile = [deleteFiles, type](int documentNumber) {
         if (!deleteFiles)
             return;
@@ -319,16 +321,16 @@ void TMainForm::BitBtn9Click(QObject*)
     const int type = FieldInt(cfg, "Type");
     LocalTable* parameters = nullptr;
     switch (type) {
-    case 1:
+    case stFolder:
         parameters = DataTables->fRep;
         break;
-    case 2:
+    case stBreeze:
         parameters = DataTables->rcfiles;
         break;
-    case 3:
+    case stPrinter:
         parameters = DataTables->prn;
         break;
-    case 4:
+    case stSerial:
         parameters = DataTables->com;
         break;
     default:
@@ -338,7 +340,7 @@ void TMainForm::BitBtn9Click(QObject*)
         parameters->deleteRecord();
     if (seekPrimary(cfg, number))
         cfg.deleteRecord();
-    if (type == 5)
+    if (type == stScreen)
         MainFormModules().InitClipboardSource();
     FillSourceList();
 }
@@ -357,7 +359,7 @@ void TMainForm::BitBtn10Click(QObject*)
     }
     const int state = FieldInt(cfg, "State");
     LocalTable& com = *DataTables->com;
-    if (FieldInt(cfg, "Type") == 4 && seekPrimary(com, number)) {
+    if (FieldInt(cfg, "Type") == stSerial && seekPrimary(com, number)) {
         const int port = FieldInt(com, "Com");
         // A port number outside 1..8 names no slot: the state is toggled all the same.
         if (port >= 1 && port <= TComPortSlots::Count) {

@@ -120,7 +120,7 @@ bool identify(int number)
         return false;
 
     // A Breeze document stays where Breeze wrote it; the others are in the documents' folder.
-    const QString path = type == 2 ? fileName : FindDocumentFile(number, type);
+    const QString path = type == stBreeze ? fileName : FindDocumentFile(number, type);
     const QList<QByteArray> lines = SplitReportLines(readDocument(path, number));
 
     QByteArray nom, prenom;

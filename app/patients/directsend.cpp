@@ -34,7 +34,6 @@
 namespace {
 
 // The source type of Breeze documents, whose file stays where Breeze keeps it.
-constexpr int BreezeType = 2;
 
 QString hex(int number)
 {
@@ -547,7 +546,20 @@ void DirectSendCrashPoint(const char* Step)
 void InitDirectSend(const QString& PracticePath)
 {
     const QString practice = files::nativePath(PracticePath.trimmed());
-    ExportDir = practice.isEmpty() ? QString() : AddBackslash(practice) + QStringLiteral("QVXIMP/");
+    // The practice software may have made its import folder in another case: that one is used.
+    const QString importFolder = QStringLiteral("QVXIMP");
+    QString name = importFolder;
+    if (!practice.isEmpty() && !QFileInfo(QDir(practice).filePath(importFolder)).isDir()) {
+        const QStringList folders =
+            QDir(practice).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString& folder : folders) {
+            if (folder.compare(importFolder, Qt::CaseInsensitive) == 0) {
+                name = folder;
+                break;
+            }
+        }
+    }
+    ExportDir = practice.isEmpty() ? QString() : AddBackslash(practice) + name + QLatin1Char('/');
     if (ExportDir.isEmpty()) {
         WriteToLog(QStringLiteral("Direct send: the practice software's folder is not known"));
     } else {
@@ -602,7 +614,7 @@ bool ExportDocument(int Number)
     QList<int> allRows{Number};
     allRows.append(furtherRows);
 
-    const bool breeze = source->type == BreezeType;
+    const bool breeze = source->type == stBreeze;
     const QString firstFile = breeze ? (QFileInfo::exists(doc.fileName) ? doc.fileName : QString())
                                      : FindDocumentFile(Number, source->type);
     if (firstFile.isEmpty()) {

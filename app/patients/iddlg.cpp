@@ -10,6 +10,8 @@
 #include <app/documents/tablehelpers.h>
 #include <app/documents/viewer.h>
 #include <app/translatableforms.h>
+#include <kernel/dbaccess.h>
+#include <platform/codepage.h>
 #include <platform/data/datasetmodel.h>
 #include <platform/db/localtable.h>
 #include <platform/dialogs.h>
@@ -41,8 +43,18 @@ namespace {
 // The practice database's patients are searched in its table PATIENTS by name.
 const QString PatientsTable = QStringLiteral("PATIENTS");
 const QString NameKey = QStringLiteral("NOM;PRENOM");
-// Upper end of a practice-database name range (the server orders the names).
-const QString RangeSentinel = QStringLiteral("zzzz");
+
+// Upper end of a practice-database name search: the text followed by four times the last letter
+// of the program's code page in the database's order. A server puts "я" last in windows-1251 and
+// "z" in windows-1252 ("ÿ" sorts as "y"); the practice database file sorts by the program's own
+// order, in which the Cyrillic letters come before the Latin ones, so "z" is last there in both.
+QString practiceRangeEnd(const QString& text)
+{
+    const TDBAccess* access = DataTables ? DataTables->DBAccess : nullptr;
+    const bool ownOrder = access && access->ServerKind() == ServerKind::Standard;
+    const bool cyrillicLast = !ownOrder && codepage::current() == codepage::Cp1251;
+    return text + QString(4, cyrillicLast ? QChar(u'я') : QChar(u'z'));
+}
 // Above every character a name can hold in the local tables' folded order: the upper end of a
 // prefix range there.
 constexpr char16_t PrefixEnd = 0xFFFF;
@@ -60,11 +72,6 @@ QIcon addIcon()
     painter.drawRoundedRect(QRectF(1, 6, 14, 4), 1, 1);
     painter.end();
     return QIcon(pixmap);
-}
-
-QString nul()
-{
-    return QString(QChar(0));
 }
 
 void setFieldText(LocalTable& table, const char* name, const QString& value)
@@ -397,8 +404,8 @@ bool TIdDlg::seekDocument() const
 
 void TIdDlg::loadWholeRange()
 {
-    PracticePatientsInUse().IdPatients_Global().LoadRange(PatientsTable, NameKey, {nul(), nul()},
-                                                          {RangeSentinel, RangeSentinel});
+    // Everyone, in name order: bounds would drop names the server sorts outside them.
+    PracticePatientsInUse().IdPatients_Global().LoadRange(PatientsTable, NameKey, {}, {});
 }
 
 void TIdDlg::FormCreate(QObject*)
@@ -463,9 +470,9 @@ void TIdDlg::Edit1Change(QObject*)
         if (text.isEmpty())
             loadWholeRange();
         else
-            PracticePatientsInUse().IdPatients_Global().LoadRange(
-                PatientsTable, NameKey, {text + nul(), nul()},
-                {text + RangeSentinel, RangeSentinel});
+            // The name alone is bounded: a patient without first name is found too.
+            PracticePatientsInUse().IdPatients_Global().LoadRange(PatientsTable, NameKey, {text},
+                                                                  {practiceRangeEnd(text)});
         return;
     }
     LocalTable& list = *DataTables->IdPatients_Local;

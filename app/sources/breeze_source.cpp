@@ -16,6 +16,7 @@
 #include <platform/exception.h>
 #include <platform/fileops.h>
 #include <platform/files.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 
@@ -25,7 +26,6 @@
 
 namespace {
 
-constexpr int BreezeSourceType = 2;
 // The first line of a current-patient file is a path; nothing longer is read.
 constexpr qint64 FirstLineLimit = 4096;
 
@@ -125,9 +125,9 @@ void CheckBreezeSources()
     TableAction(rc, 2);
     rc.setIndexName(QString());
     cfg.setIndexName(QStringLiteral("type_index"));
-    if (!TableActionGuarded(cfg, {BreezeSourceType}))
+    if (!TableActionGuarded(cfg, {stBreeze}))
         return;
-    while (!cfg.eof() && cfg.fieldByName(QStringLiteral("Type"))->asInteger() == BreezeSourceType) {
+    while (!cfg.eof() && cfg.fieldByName(QStringLiteral("Type"))->asInteger() == stBreeze) {
         const int oldState = int(cfg.fieldByName(QStringLiteral("State"))->asInteger());
         if (oldState == 1 || oldState == 2) {
             const int number = int(cfg.fieldByName(QStringLiteral("Number"))->asInteger());
@@ -176,7 +176,7 @@ bool PollBreezeSources()
                            "WHERE c.\"Type\" = ? AND c.\"State\" = 1 ORDER BY c.\"Number\"")
                 .arg(SourceColumns, quoteSqlName(t.cfg->tableName()),
                      quoteSqlName(t.rcfiles->tableName())));
-        st->bind(0, BreezeSourceType);
+        st->bind(0, stBreeze);
         while (st->step())
             sources.append(sourceFrom(*st, 0));
     }
@@ -313,8 +313,8 @@ void PackBreezeFiles(int Pack, int Cfg, const QString& DestDir)
                            .arg(Pack));
             continue;
         }
-        const QString target = AddBackslash(DestDir) +
-                               QFileInfo(DocumentFileName(number, BreezeSourceType)).fileName();
+        const QString target =
+            AddBackslash(DestDir) + QFileInfo(DocumentFileName(number, stBreeze)).fileName();
         QString error;
         const bool done = source.Clear ? fileops::move(chosen, target, &error)
                                        : fileops::copy(chosen, target, &error);

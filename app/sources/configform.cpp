@@ -23,6 +23,7 @@
 #include <platform/inifile.h>
 #include <platform/regional.h>
 #include <platform/serial/serialline.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 #include <translation/lc.h>
 
@@ -56,8 +57,6 @@ const QStringList DefaultExtensions = {QString(),
 std::function<QStringList()> TConfigForm::InstalledPrinters;
 
 namespace {
-
-enum SourceType { FolderType = 1, BreezeType, PrinterType, SerialType, ScreenType };
 
 // Sizes of the text fields the entries are written to (the local tables' layout).
 constexpr int TitleSize = 64;
@@ -509,7 +508,8 @@ void TConfigForm::FormShow(QObject*)
         NeedWarning->setChecked(fieldOf(cfg, "Warning")->asInteger() >= 1);
         const int type = int(fieldOf(cfg, "Type")->asInteger());
         m_sourceType = type;
-        ComboBox1->setCurrentIndex(type >= FolderType && type <= ScreenType ? type - 1 : -1);
+        ComboBox1->setCurrentIndex(type >= FirstSourceType && type <= LastSourceType ? type - 1
+                                                                                     : -1);
         ComboBox1->setEnabled(false);
         // The type row, when the source has one; without it the page shows its defaults and
         // saving appends the row.
@@ -533,8 +533,8 @@ void TConfigForm::FormShow(QObject*)
 
     if (EditedSourceNumber == 0) {
         ExtensionEdited = false;
-        ExtensionDefaultType = FolderType;
-        Extension->setText(DefaultExtensions.at(FolderType));
+        ExtensionDefaultType = stFolder;
+        Extension->setText(DefaultExtensions.at(stFolder));
     } else {
         ExtensionEdited = true;
     }
@@ -775,13 +775,13 @@ void TConfigForm::saveSerialRow(LocalTable& com, const Entries& e, int number)
 const TConfigForm::TypePage* TConfigForm::typePage(int type)
 {
     static const TypePage pages[] = {
-        {FolderType, &TDataTables::fRep, &TConfigForm::FileSourceNumber,
-         &TConfigForm::readFolderPage, &TConfigForm::saveFolderRow},
-        {BreezeType, &TDataTables::rcfiles, &TConfigForm::BreezeSourceNumber,
+        {stFolder, &TDataTables::fRep, &TConfigForm::FileSourceNumber, &TConfigForm::readFolderPage,
+         &TConfigForm::saveFolderRow},
+        {stBreeze, &TDataTables::rcfiles, &TConfigForm::BreezeSourceNumber,
          &TConfigForm::readBreezePage, &TConfigForm::saveBreezeRow},
-        {PrinterType, &TDataTables::prn, &TConfigForm::PrinterSourceNumber,
+        {stPrinter, &TDataTables::prn, &TConfigForm::PrinterSourceNumber,
          &TConfigForm::readPrinterPage, &TConfigForm::savePrinterRow},
-        {SerialType, &TDataTables::com, &TConfigForm::SerialSourceNumber,
+        {stSerial, &TDataTables::com, &TConfigForm::SerialSourceNumber,
          &TConfigForm::readSerialPage, &TConfigForm::saveSerialRow},
     };
     for (const TypePage& page : pages) {
@@ -797,13 +797,13 @@ void TConfigForm::ComboBox1Change(QObject*)
 {
     const int type = ComboBox1->currentIndex() + 1;
     if (!ExtensionEdited && Extension->text() == DefaultExtensions.value(ExtensionDefaultType) &&
-        type >= FolderType && type <= ScreenType) {
+        type >= FirstSourceType && type <= LastSourceType) {
         Extension->setText(DefaultExtensions.at(type));
         ExtensionDefaultType = static_cast<unsigned char>(type);
     } else {
         ExtensionEdited = true;
     }
-    if (type >= FolderType && type <= ScreenType)
+    if (type >= FirstSourceType && type <= LastSourceType)
         Notebook1->setCurrentIndex(type - 1);
 }
 
@@ -979,23 +979,23 @@ void restartSources(int type, int number)
 {
     const TSourceRestarts& r = SourceRestarts();
     switch (type) {
-    case FolderType:
+    case stFolder:
         if (r.CheckFileSources)
             r.CheckFileSources();
         break;
-    case BreezeType:
+    case stBreeze:
         if (r.CheckBreezeSources)
             r.CheckBreezeSources();
         break;
-    case PrinterType:
+    case stPrinter:
         if (r.CheckPrinterSources)
             r.CheckPrinterSources();
         break;
-    case SerialType:
+    case stSerial:
         if (r.CreateSourceDriver)
             r.CreateSourceDriver(number, 1);
         break;
-    case ScreenType:
+    case stScreen:
         if (r.InitClipboardSource)
             r.InitClipboardSource();
         break;

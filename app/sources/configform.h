@@ -3,6 +3,7 @@
 // serial source, the section Options.COM<n> of the settings file.
 #pragma once
 
+#include <platform/support/docfiles.h>
 #include <platform/ui/forms.h>
 
 #include <QStringList>
@@ -171,7 +172,7 @@ private:
     // The automatic filling of the "ID Source" field: it follows the type chosen until the user
     // changes it; and the refusal of an empty (or unwritable) one at closing.
     bool ExtensionEdited = false;
-    unsigned char ExtensionDefaultType = 1;
+    unsigned char ExtensionDefaultType = stFolder;
     bool ExtensionMissing = false;
 
     QButtonGroup* m_regButtons = nullptr;

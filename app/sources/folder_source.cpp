@@ -20,6 +20,7 @@
 #include <platform/fileops.h>
 #include <platform/files.h>
 #include <platform/regional.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
@@ -40,8 +41,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int FolderSourceType = 1;
 
 // File names as the file system gives them, compared without converting them to text.
 using NativeName = fs::path::string_type;
@@ -187,7 +186,7 @@ void refreshFrFilesCursor()
 // Takes a document whose registration could not be completed away again: its row and data file.
 void withdrawDocument(int number)
 {
-    const QString dataFile = FindDocumentFile(number, FolderSourceType);
+    const QString dataFile = FindDocumentFile(number, stFolder);
     if (!dataFile.isEmpty())
         fileops::remove(dataFile);
     DeleteDocumentRow(number);
@@ -641,9 +640,8 @@ void CheckFileSources()
     fr.setIndexName(QString());
     cfg.setIndexName(QStringLiteral("type_index"));
     int count = 0;
-    if (TableActionGuarded(cfg, {FolderSourceType})) {
-        while (!cfg.eof() &&
-               cfg.fieldByName(QStringLiteral("Type"))->asInteger() == FolderSourceType) {
+    if (TableActionGuarded(cfg, {stFolder})) {
+        while (!cfg.eof() && cfg.fieldByName(QStringLiteral("Type"))->asInteger() == stFolder) {
             const int number = int(cfg.fieldByName(QStringLiteral("Number"))->asInteger());
             const bool present = fr.findKey({number}) &&
                                  folderExists(fr.fieldByName(QStringLiteral("Dir"))->asString());
@@ -680,7 +678,7 @@ bool PollFileSources()
                            "JOIN %2 f ON f.\"Configuration\" = c.\"Number\" "
                            "WHERE c.\"Type\" = ? AND c.\"State\" = 1 ORDER BY c.\"Number\"")
                 .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.fRep->tableName())));
-        st->bind(0, FolderSourceType);
+        st->bind(0, stFolder);
         while (st->step())
             sources.append({st->columnValue(0).toInt(), st->columnValue(1).toString(),
                             st->columnValue(2).toString(), st->columnValue(3).toBool()});

@@ -18,6 +18,7 @@
 #include <platform/fileops.h>
 #include <platform/files.h>
 #include <platform/printqueue.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 
@@ -30,7 +31,6 @@
 
 namespace {
 
-constexpr int PrinterSourceType = 3;
 constexpr int SettledPasses = 3;
 constexpr int EmptyJobPasses = 60;
 // A job whose hand-over failed is tried again after this many passes, unless it changes first.
@@ -91,7 +91,7 @@ QList<TPrinterSource> activeSources()
                        "JOIN %2 p ON p.\"Configuration\" = c.\"Number\" WHERE c.\"Type\" = ? AND "
                        "c.\"State\" = 1 ORDER BY c.\"Type\", c.rowid")
             .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.prn->tableName())));
-    st->bind(0, PrinterSourceType);
+    st->bind(0, stPrinter);
     QList<TPrinterSource> sources;
     while (st->step())
         sources.append({st->columnValue(0).toInt(), st->columnValue(1).toString(),
@@ -105,7 +105,7 @@ int countActiveSources()
     auto st = ConnectionOf(*t.cfg).prepare(
         QStringLiteral("SELECT count(*) FROM %1 WHERE \"Type\" = ? AND \"State\" = 1")
             .arg(quoteSqlName(t.cfg->tableName())));
-    st->bind(0, PrinterSourceType);
+    st->bind(0, stPrinter);
     return st->step() ? st->columnValue(0).toInt() : 0;
 }
 
@@ -150,7 +150,7 @@ struct TakenPage
 void takeBack(const QList<TakenPage>& taken)
 {
     for (auto page = taken.crbegin(); page != taken.crend(); ++page) {
-        const QString data = FindDocumentFile(page->number, PrinterSourceType);
+        const QString data = FindDocumentFile(page->number, stPrinter);
         QString error;
         if (!data.isEmpty() && !fileops::move(data, page->from, &error)) {
             WriteToLog(QStringLiteral("Page %1 stays document %2: %3")
@@ -184,7 +184,7 @@ bool handOverJob(int cfg, const QStringList& pages, QStringList& bufNames, QStri
                 return false;
             }
             trace(QStringLiteral("MoveFile(") + page + QStringLiteral(", ") +
-                  DocumentFileName(number, PrinterSourceType));
+                  DocumentFileName(number, stPrinter));
             taken.append({number, page});
         }
         storePageCount(taken.first().number, int(taken.size()));
@@ -194,7 +194,7 @@ bool handOverJob(int cfg, const QStringList& pages, QStringList& bufNames, QStri
         return false;
     }
     for (const TakenPage& page : std::as_const(taken))
-        bufNames.append(QFileInfo(DocumentFileName(page.number, PrinterSourceType)).fileName());
+        bufNames.append(QFileInfo(DocumentFileName(page.number, stPrinter)).fileName());
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <platform/db/sqlname.h>
 #include <platform/exception.h>
 #include <platform/fileops.h>
+#include <platform/support/docfiles.h>
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 
@@ -24,8 +25,6 @@
 #include <optional>
 
 namespace {
-
-constexpr int ScreenSourceType = 5;
 
 struct ScreenSource
 {
@@ -42,7 +41,7 @@ std::optional<ScreenSource> firstScreenSource()
         QStringLiteral("SELECT \"Number\", \"State\", \"Extension\" FROM %1 WHERE \"Type\" = ? "
                        "ORDER BY rowid LIMIT 1")
             .arg(quoteSqlName(cfg.tableName())));
-    st->bind(0, ScreenSourceType);
+    st->bind(0, stScreen);
     if (!st->step())
         return std::nullopt;
     return ScreenSource{st->columnValue(0).toInt(), st->columnValue(1).toInt(),

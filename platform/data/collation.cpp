@@ -7,6 +7,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace collation {
 namespace {
@@ -162,8 +163,74 @@ quint64 foldedPrefix(const QString& foldedKey, int part)
     });
 }
 
+namespace {
+
+// What folding makes of each UTF-16 unit on its own: the one unit it becomes, SkipUnit for a
+// mark that folding drops, ComplexUnit for a unit that needs its neighbours or becomes several
+// units (surrogates, ligatures that lower-case to two letters). Built once.
+constexpr char16_t SkipUnit = 0xFFFE;
+constexpr char16_t ComplexUnit = 0xFFFF;
+
+const std::array<char16_t, 65536>& foldTable()
+{
+    static const std::unique_ptr<std::array<char16_t, 65536>> table = [] {
+        auto t = std::make_unique<std::array<char16_t, 65536>>();
+        for (int c = 0; c < 65536; ++c) {
+            const QChar ch{char16_t(c)};
+            if (ch.isSurrogate() || c == SkipUnit || c == ComplexUnit) {
+                (*t)[c] = ComplexUnit;
+                continue;
+            }
+            const QString folded = codepage::foldKey(QString(ch));
+            (*t)[c] = folded.isEmpty()     ? SkipUnit
+                      : folded.size() == 1 ? folded.at(0).unicode()
+                                           : ComplexUnit;
+        }
+        return t;
+    }();
+    return *table;
+}
+
+// The folded order of two texts read unit by unit, without making their folded keys; nullopt
+// when a unit needs the whole text's folding.
+std::optional<int> compareFoldedInPlace(const QString& a, const QString& b)
+{
+    const std::array<char16_t, 65536>& fold = foldTable();
+    const codepage::CodePage cp = codepage::current();
+    const ByteTable& t = table(cp);
+    const bool cyrillicFirst = cp == codepage::Cp1251;
+    const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
+    const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
+    const qsizetype la = effectiveLength(a), lb = effectiveLength(b);
+    qsizetype i = 0, j = 0;
+    for (;;) {
+        char16_t ca = 0, cb = 0;
+        while (i < la && (ca = fold[pa[i]]) == SkipUnit)
+            ++i;
+        while (j < lb && (cb = fold[pb[j]]) == SkipUnit)
+            ++j;
+        const bool endA = i >= la, endB = j >= lb;
+        if (endA || endB)
+            return endA == endB ? 0 : (endA ? -1 : 1);
+        if (ca == ComplexUnit || cb == ComplexUnit)
+            return std::nullopt;
+        if (ca != cb) {
+            const quint32 wa = foldedWeight(t, cyrillicFirst, ca);
+            const quint32 wb = foldedWeight(t, cyrillicFirst, cb);
+            if (wa != wb)
+                return wa < wb ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+}
+
+} // namespace
+
 int compareFolded(const QString& a, const QString& b)
 {
+    if (const std::optional<int> c = compareFoldedInPlace(a, b))
+        return *c;
     return compareFoldedKeys(foldedKey(a), foldedKey(b));
 }
 

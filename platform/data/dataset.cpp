@@ -1034,6 +1034,29 @@ bool DataSet::locate(const QString& keyField, const Variant& value, LocateOption
     return locate(keyField, VariantList{value}, options);
 }
 
+QList<Bookmark> DataSet::matchingBookmarks(const QString& keyFields, const VariantList& values,
+                                           LocateOptions options)
+{
+    checkActive();
+    QList<FieldType> types;
+    const QList<int> columns = fieldSlots(keyFields, &types);
+    if (columns.isEmpty() || columns.size() != values.size())
+        throw EDBEditError(messagePrefix() +
+                           tr("Locate needs one value per field: %1").arg(keyFields));
+    QList<Bookmark> out;
+    const Position saved = savePosition();
+    const auto restore = qScopeGuard([&] { restorePosition(saved); });
+    if (internalFirst()) {
+        do {
+            readCandidate();
+            if (candidateMatches(columns, types, values, options) &&
+                (!hasFilter() || candidateAccepted()))
+                out.append(internalBookmark());
+        } while (internalNext());
+    }
+    return out;
+}
+
 Variant DataSet::lookup(const QString& keyFields, const VariantList& values,
                         const QString& resultField)
 {

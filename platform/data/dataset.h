@@ -176,6 +176,11 @@ public:
     void checkBrowseMode();
     // A field was changed since edit or insert began.
     bool isModified() const { return m_modified; }
+    // In insert state: the record goes to the end (append) rather than before the current one.
+    bool isAppending() const
+    {
+        return m_state == State::Insert && m_insertMode == PostMode::Append;
+    }
     // False for read-only datasets (raising "Cannot modify a read-only dataset" on edit).
     virtual bool canModify() const { return true; }
 
@@ -192,6 +197,10 @@ public:
     // and stays put when no record matches.
     bool locate(const QString& keyFields, const VariantList& values, LocateOptions options = {});
     bool locate(const QString& keyField, const Variant& value, LocateOptions options = {});
+    // Bookmarks of every record that locate would find (fields and values as it takes them), in
+    // the current order. The cursor does not move and no event fires.
+    QList<Bookmark> matchingBookmarks(const QString& keyFields, const VariantList& values,
+                                      LocateOptions options = {});
     // The value of `resultField` in the first record matching as locate without options, Null
     // when none matches. The cursor does not move and no event fires.
     Variant lookup(const QString& keyFields, const VariantList& values, const QString& resultField);

@@ -29,6 +29,11 @@ public:
     int currentRow() const { return m_current; }
     // Moves the dataset to the record shown in the row (with its scroll events).
     void setCurrentRow(int row);
+    // The record shown in the row (null outside the rows), for reading it with viewRecord.
+    Bookmark bookmarkAt(int row) const
+    {
+        return row >= 0 && row < m_rows.size() ? m_rows.at(row) : Bookmark();
+    }
     // Reads columns and rows again, after display properties of fields changed.
     void reload();
 

@@ -30,6 +30,25 @@ QString& globalPath()
     return path;
 }
 
+struct SessionAlias
+{
+    QString driverName;
+    ConnectionParams params;
+};
+
+// By upper-cased name.
+QMap<QString, SessionAlias>& sessionAliases()
+{
+    static QMap<QString, SessionAlias> aliases;
+    return aliases;
+}
+
+const SessionAlias* sessionAlias(const QString& alias)
+{
+    const auto found = sessionAliases().constFind(alias.toUpper());
+    return found == sessionAliases().cend() ? nullptr : &*found;
+}
+
 } // namespace
 
 QString ConnectionParams::value(const QString& name, const QString& def) const
@@ -153,4 +172,44 @@ void AliasRegistry::modify(const QString& alias, const QString& driverName,
 void AliasRegistry::remove(const QString& alias)
 {
     IniFile(m_fileName).eraseSection(alias);
+}
+
+bool SessionAliases::exists(const QString& alias)
+{
+    return sessionAlias(alias) != nullptr;
+}
+
+void SessionAliases::add(const QString& alias, const QString& driverName,
+                         const ConnectionParams& params)
+{
+    sessionAliases().insert(alias.toUpper(), {driverName, params});
+}
+
+void SessionAliases::remove(const QString& alias)
+{
+    sessionAliases().remove(alias.toUpper());
+}
+
+void SessionAliases::clear()
+{
+    sessionAliases().clear();
+}
+
+bool aliasExists(const QString& alias)
+{
+    return SessionAliases::exists(alias) || AliasRegistry::global().exists(alias);
+}
+
+QString aliasDriverName(const QString& alias)
+{
+    if (const SessionAlias* session = sessionAlias(alias))
+        return session->driverName;
+    return AliasRegistry::global().driverName(alias);
+}
+
+ConnectionParams aliasParams(const QString& alias)
+{
+    if (const SessionAlias* session = sessionAlias(alias))
+        return session->params;
+    return AliasRegistry::global().params(alias);
 }

@@ -76,3 +76,21 @@ public:
 private:
     QString m_fileName;
 };
+
+// The aliases of the database engine's session: made by the program for its own run, kept in
+// memory only (the alias file and other programs never see them) and looked up before the alias
+// file, so that a session alias hides a file alias of the same name. Names compare without regard
+// to case.
+namespace SessionAliases {
+bool exists(const QString& alias);
+// Adds or replaces an alias of the session.
+void add(const QString& alias, const QString& driverName, const ConnectionParams& params);
+void remove(const QString& alias);
+// Every alias of the session goes (tests).
+void clear();
+} // namespace SessionAliases
+
+// An alias as connections resolve it: the session's, else the alias file's.
+bool aliasExists(const QString& alias);
+QString aliasDriverName(const QString& alias);
+ConnectionParams aliasParams(const QString& alias);

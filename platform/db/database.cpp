@@ -31,7 +31,7 @@ QString Database::driverName() const
 {
     if (!m_driverName.isEmpty() || m_aliasName.isEmpty())
         return m_driverName;
-    return AliasRegistry::global().driverName(m_aliasName);
+    return aliasDriverName(m_aliasName);
 }
 
 void Database::setLocalFolder(const QString& folder)
@@ -53,7 +53,7 @@ ConnectionParams Database::effectiveParams() const
 {
     ConnectionParams p;
     if (!m_aliasName.isEmpty() && m_driverName.isEmpty())
-        p = AliasRegistry::global().params(m_aliasName);
+        p = aliasParams(m_aliasName);
     for (const QString& name : m_params.names())
         p.setValue(name, m_params.value(name));
     return p;
@@ -65,7 +65,7 @@ void Database::open()
         return;
     const QString driver = driverName();
     if (driver.isEmpty()) {
-        if (!m_aliasName.isEmpty() && !AliasRegistry::global().exists(m_aliasName))
+        if (!m_aliasName.isEmpty() && !aliasExists(m_aliasName))
             throw EngineError(EngineCode::NotFound,
                               QStringLiteral("Unknown database alias: %1").arg(m_aliasName));
         throw EngineError(EngineCode::NotFound,
@@ -140,14 +140,38 @@ QString Database::databaseFile() const
     return m_connection ? m_connection->databaseFile() : QString();
 }
 
+bool isOutputParam(const Param& param)
+{
+    return param.paramType() == ParamType::Output || param.paramType() == ParamType::InputOutput ||
+           param.paramType() == ParamType::Result;
+}
+
 void bindParams(DbStatement& statement, const ParsedSql& parsed, const Params& params)
 {
     for (int i = 0; i < parsed.occurrences.size(); ++i) {
         const Param& p = params.paramByName(parsed.names.at(parsed.occurrences.at(i)));
+        if (isOutputParam(p)) {
+            const bool in = p.paramType() == ParamType::InputOutput;
+            statement.bindOutput(i, in ? p.value() : Variant::null(), p.dataType(),
+                                 in ? ParamType::InputOutput : ParamType::Output);
+            continue;
+        }
         // A parameter nobody set is a mistake, not a NULL: binding NULL would quietly match
         // nothing (or write nothing).
         if (p.value().isUnassigned())
             throw Exception(QStringLiteral("No value for parameter '%1'").arg(p.name()));
         statement.bind(i, p.value(), p.dataType());
+    }
+}
+
+void readOutputParams(const DbStatement& statement, const ParsedSql& parsed, Params& params)
+{
+    for (int i = 0; i < parsed.occurrences.size(); ++i) {
+        Param& p = params.paramByName(parsed.names.at(parsed.occurrences.at(i)));
+        if (isOutputParam(p)) {
+            const FieldType type = p.dataType();
+            p.setValue(statement.outputValue(i));
+            p.setDataType(type);
+        }
     }
 }

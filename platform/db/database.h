@@ -23,8 +23,8 @@ public:
     // Setting an alias clears the driver name and the other way round (database closed).
     QString aliasName() const { return m_aliasName; }
     void setAliasName(const QString& alias);
-    // The database's own driver name when set, else the driver of its alias in the alias file
-    // (empty when neither names one).
+    // The database's own driver name when set, else the driver of its alias, the session's or the
+    // alias file's (empty when neither names one).
     QString driverName() const;
     void setDriverName(const QString& driver);
     // Parameters of the connection; with an alias they override the alias's own.
@@ -77,5 +77,11 @@ private:
     std::unique_ptr<DbConnection> m_connection;
 };
 
-// Binds the values of named parameters to the positional parameters of a scanned statement.
+// Binds the values of named parameters to the positional parameters of a scanned statement;
+// output and input-output parameters are bound as such (an output parameter needs no value).
 void bindParams(DbStatement& statement, const ParsedSql& parsed, const Params& params);
+// After the statement has run to its end: each output, input-output or result parameter takes
+// the value the server gave back.
+void readOutputParams(const DbStatement& statement, const ParsedSql& parsed, Params& params);
+// True for the directions a server writes to.
+bool isOutputParam(const Param& param);

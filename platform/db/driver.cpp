@@ -28,6 +28,18 @@ void DbStatement::checkParameterIndex(int index) const
                               .arg(parameterCount()));
 }
 
+void DbStatement::bindOutput(int index, const Variant&, FieldType, ParamType)
+{
+    checkParameterIndex(index);
+    throw EngineError(EngineCode::InvalidRequest,
+                      QStringLiteral("The database driver has no output parameters"));
+}
+
+Variant DbStatement::outputValue(int) const
+{
+    return Variant::null();
+}
+
 qint64 DbConnection::execute(const QString& sql)
 {
     std::unique_ptr<DbStatement> st = prepare(sql);

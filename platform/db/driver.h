@@ -7,6 +7,7 @@
 #include <platform/data/field.h>
 #include <platform/db/alias.h>
 #include <platform/db/enginecodes.h>
+#include <platform/db/params.h>
 #include <platform/exception.h>
 
 #include <memory>
@@ -23,6 +24,13 @@ public:
     // Raises EngineError when the position is out of range or the value cannot be bound.
     virtual void bind(int index, const Variant& value, FieldType type = FieldType::Unknown) = 0;
     virtual void clearBindings() = 0;
+    // An output parameter (or an input-output one, which also takes `value` in): the value the
+    // server gives back is read with outputValue once the statement has run to its end. Drivers
+    // without output parameters raise EngineError.
+    virtual void bindOutput(int index, const Variant& value, FieldType type, ParamType direction);
+    // What the server gave back in the output parameter at `index`; Null before the run ended,
+    // for a parameter not bound as output, and when the server gave nothing.
+    virtual Variant outputValue(int index) const;
 
     // Runs the statement (first call) or moves to its next row: true when a row is available,
     // false when the statement is done. Raises EngineError on failure.
@@ -69,6 +77,12 @@ public:
     virtual void rollback() = 0;
     // A transaction is open on the server (also one left open by a failed commit or rollback).
     virtual bool inTransaction() const = 0;
+
+    // How long a statement waits for another connection's lock before it fails as busy
+    // (EngineError 0x2B33), in milliseconds; -1 for drivers that do not wait on locks, whose
+    // setter does nothing.
+    virtual int busyTimeout() const { return -1; }
+    virtual void setBusyTimeout(int ms) { Q_UNUSED(ms); }
 
     // The row number the last INSERT on this connection gave its row, for drivers whose tables
     // have one (-1 otherwise).

@@ -12,6 +12,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <map>
 
 namespace {
@@ -378,6 +380,19 @@ struct LocalTable::Impl
     // values, as many as given), comparing texts of case-insensitive columns folded.
     Cond keyBound(const VariantList& key, int dir, bool* excludesNull) const
     {
+        const OrderColumn& first = order.at(0);
+        if (key.size() == 1 && !key.at(0).isEmpty()) {
+            // One value: the column at or beyond it, a condition the index serves alone (the
+            // general form below says the same in three terms, each tested on every row).
+            const bool up = (dir > 0) != first.desc;
+            *excludesNull = up;
+            Variant bound = key.at(0);
+            if (first.folded)
+                bound = key.at(0).toString() + QChar(up ? sqlitedb::FoldLow : sqlitedb::FoldHigh);
+            if (up)
+                return {first.expr + QStringLiteral(" >= ?"), {bound}};
+            return {QStringLiteral("(%1 <= ? OR %2 IS NULL)").arg(first.expr, first.name), {bound}};
+        }
         QList<Cond> terms;
         Cond prefix;
         for (int j = 0; j < key.size(); ++j) {
@@ -419,10 +434,17 @@ struct LocalTable::Impl
         bool startNoNull = false, endNoNull = false;
         if (!s.isEmpty())
             range &= keyBound(s, +1, &startNoNull);
+        const OrderColumn& c = order.at(0);
+        if (startNoNull && !c.desc && e.size() == 1 && !e.at(0).isEmpty()) {
+            // The common name range: one plain bound at each end, both served by the index.
+            const Variant high =
+                c.folded ? Variant(e.at(0).toString() + QChar(sqlitedb::FoldHigh)) : e.at(0);
+            range &= Cond{c.expr + QStringLiteral(" <= ?"), {high}};
+            return;
+        }
         if (!e.isEmpty())
             range &= keyBound(e, -1, &endNoNull);
         // With NULL out of the way, the other end of the first column bounds the scan too.
-        const OrderColumn& c = order.at(0);
         const VariantList& other = startNoNull ? e : s;
         if ((startNoNull || endNoNull) && !other.isEmpty() && !other.at(0).isEmpty()) {
             const Variant high = c.folded
@@ -616,6 +638,51 @@ void changeStructure(Database* db, const QString& table, bool tableOpen, F chang
     }
 }
 
+// The legacy setting also keeps a rename from rewriting or checking triggers, as the servers
+// leave them.
+QString legacyAlterTable(DbConnection& conn)
+{
+    auto st = conn.prepare(QStringLiteral("PRAGMA legacy_alter_table"));
+    return st->step() ? st->columnValue(0).toString() : QStringLiteral("0");
+}
+
+} // namespace
+
+void changeOutsideViews(DbConnection& conn, const std::function<void()>& change)
+{
+    QList<std::pair<QString, QString>> views;
+    {
+        auto st = conn.prepare(QStringLiteral(
+            "SELECT name, sql FROM sqlite_master WHERE type = 'view' ORDER BY rowid"));
+        while (st->step())
+            views.append({st->columnValue(0).toString(), st->columnValue(1).toString()});
+    }
+    const QString legacy = legacyAlterTable(conn);
+    const QString restore = QStringLiteral("PRAGMA legacy_alter_table = %1").arg(legacy.toInt());
+    conn.execute(QStringLiteral("SAVEPOINT qv_views"));
+    try {
+        conn.execute(QStringLiteral("PRAGMA legacy_alter_table = 1"));
+        for (const auto& view : std::as_const(views))
+            conn.execute(QStringLiteral("DROP VIEW %1").arg(quoteSqlName(view.first)));
+        change();
+        for (const auto& view : std::as_const(views))
+            conn.execute(view.second);
+        conn.execute(restore);
+        conn.execute(QStringLiteral("RELEASE qv_views"));
+    } catch (...) {
+        try {
+            conn.execute(QStringLiteral("ROLLBACK TO qv_views"));
+            conn.execute(QStringLiteral("RELEASE qv_views"));
+            conn.execute(restore);
+        } catch (const EngineError&) {
+            // The first error is the one to report.
+        }
+        throw;
+    }
+}
+
+namespace {
+
 QString requireTable(DbConnection& conn, const QString& table)
 {
     auto st = conn.prepare(QStringLiteral(
@@ -758,8 +825,10 @@ void LocalTable::dropField(const QString& name)
                                           .arg(name, ix.name.isEmpty() ? PrimaryName : ix.name));
             }
         }
-        conn.execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2")
-                         .arg(quoteSqlName(table), quoteSqlName(f->name)));
+        changeOutsideViews(conn, [&] {
+            conn.execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2")
+                             .arg(quoteSqlName(table), quoteSqlName(f->name)));
+        });
     });
 }
 
@@ -804,9 +873,11 @@ void LocalTable::Impl::changeField(DbConnection& conn, const QString& table, con
     conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteSqlName(work)));
     conn.execute(createTableSql(work, newFields));
     copyRows(conn, table, oldFields, work, newFields, changed);
-    conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
-    conn.execute(
-        QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoteSqlName(work), quoteSqlName(table)));
+    changeOutsideViews(conn, [&] {
+        conn.execute(QStringLiteral("DROP TABLE %1").arg(quoteSqlName(table)));
+        conn.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                         .arg(quoteSqlName(work), quoteSqlName(table)));
+    });
     for (const IndexDef& ix : indexes.list())
         conn.execute(createIndexSql(table, newFields, ix));
 }
@@ -877,8 +948,10 @@ void LocalTable::renameTable(const QString& newName)
         for (const IndexDef& ix : indexes.list())
             c.execute(
                 QStringLiteral("DROP INDEX %1").arg(quoteSqlName(Impl::indexSqlName(table, ix))));
-        c.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
-                      .arg(quoteSqlName(table), quoteSqlName(newName)));
+        changeOutsideViews(c, [&] {
+            c.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                          .arg(quoteSqlName(table), quoteSqlName(newName)));
+        });
         const FieldDefs fields = Impl::readFieldDefs(c, newName);
         for (const IndexDef& ix : indexes.list())
             c.execute(Impl::createIndexSql(newName, fields, ix));
@@ -1174,6 +1247,19 @@ void LocalTable::internalSetIndex(const QString& indexName, const QStringList& f
         options = def->options;
     } else if (!fieldNames.isEmpty()) {
         fields = fieldNames;
+        // A field list takes the order of the table's index over exactly those fields, with or
+        // without case as that index has it, as the original engine chose that index.
+        for (const IndexDef& def : indexDefs().list()) {
+            const QStringList indexed = def.fieldList();
+            if (indexed.size() == fields.size() &&
+                std::equal(indexed.begin(), indexed.end(), fields.begin(),
+                           [](const QString& a, const QString& b) {
+                               return a.compare(b, Qt::CaseInsensitive) == 0;
+                           })) {
+                options = def.options & (IndexDef::CaseInsensitive | IndexDef::Descending);
+                break;
+            }
+        }
     } else {
         for (const IndexDef& def : indexDefs().list()) {
             if (def.options.testFlag(IndexDef::Primary)) {

@@ -7,6 +7,8 @@
 #include <platform/db/database.h>
 #include <platform/db/databasebinding.h>
 
+#include <functional>
+
 // The table is read in pages through keyset queries on the current order (index fields, then the
 // row's own number), forwards and backwards; it is never loaded whole. Each post writes one row
 // at once (committed unless the database has a transaction open).
@@ -19,8 +21,10 @@
 // Indexes: the primary index (listed in indexDefs() with an empty name and the Primary option)
 // gives the table's own order, also when indexName is empty; without one, the order is that in
 // which rows were added. Named indexes are chosen with setIndexName, field lists with
-// setIndexFieldNames (ascending, case-sensitive). findKey matches the leading index fields (also
-// fewer than the index has); texts of a case-insensitive index match on the folded text alone.
+// setIndexFieldNames: the order of the table's index over exactly those fields when it has one
+// (case-insensitive or descending as that index is), else ascending and case-sensitive. findKey
+// matches the leading index fields (also fewer than the index has); texts of a case-insensitive
+// index match on the folded text alone.
 //
 // Locks: opening takes a shared lock on a lock file named after the table beside the database
 // file; an exclusive open takes it exclusively. Either fails at once with EngineError 0x2B33 while
@@ -104,3 +108,11 @@ private:
     QString m_tableName;
     bool m_exclusive = false;
 };
+
+// Runs `change` (a rename or a column drop of a local database) with the database's views set
+// aside: SQLite checks every view when a table is renamed or loses a column, so a view on a table
+// that has been dropped, or on the table a rebuild puts back under its name, would refuse it. The
+// views are dropped, `change` runs, and each view is made again from its own text, all in one
+// savepoint; a rename leaves the views' texts as they were (as the servers do). Raises what
+// `change` or the views raise, with nothing changed.
+void changeOutsideViews(DbConnection& conn, const std::function<void()>& change);

@@ -13,6 +13,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -222,6 +223,10 @@ struct BoundParam
     QByteArray data;
     SQLLEN indicator = SQL_NULL_DATA;
     bool bound = false; // handed to the driver
+    // An output or input-output parameter: the server writes into `data` and `indicator`, read
+    // back as `outType` once every result of the run has been read.
+    SQLSMALLINT ioType = SQL_PARAM_INPUT;
+    FieldType outType = FieldType::Unknown;
 };
 
 // Beyond these lengths SQL Server's plain types end and its long ones begin.
@@ -393,6 +398,62 @@ BoundParam makeParam(const Variant& value, FieldType type)
     return p;
 }
 
+// An output (or input-output) parameter: the type of `makeParam` with a buffer the server can
+// write its answer into, and the indicator null until it does.
+BoundParam makeOutputParam(const Variant& value, FieldType type, bool input)
+{
+    FieldType kind = type != FieldType::Unknown ? type : typeOfValue(value);
+    if (kind == FieldType::Unknown)
+        kind = FieldType::String;
+    BoundParam p = makeParam(input ? value : Variant::null(), kind);
+    p.ioType = input ? SQL_PARAM_INPUT_OUTPUT : SQL_PARAM_OUTPUT;
+    p.outType = kind;
+    const bool null = p.indicator == SQL_NULL_DATA;
+    auto room = [&p](qsizetype bytes) {
+        if (p.data.size() < bytes)
+            p.data.append(QByteArray(bytes - p.data.size(), '\0'));
+    };
+    switch (kind) {
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+    case FieldType::Boolean: {
+        // 64 bits whatever the server's width: the driver converts.
+        const SQLBIGINT v = null ? 0 : SQLBIGINT(storedvalue::toStored(kind, value).toInt64());
+        p.cType = SQL_C_SBIGINT;
+        p.data = QByteArray(reinterpret_cast<const char*>(&v), sizeof v);
+        break;
+    }
+    case FieldType::Float:
+    case FieldType::Currency:
+        room(sizeof(SQLDOUBLE));
+        break;
+    case FieldType::Date:
+        room(sizeof(SQL_DATE_STRUCT));
+        break;
+    case FieldType::Time:
+        room(sizeof(SQL_TIME_STRUCT));
+        break;
+    case FieldType::DateTime:
+        room(sizeof(SQL_TIMESTAMP_STRUCT));
+        break;
+    case FieldType::Blob:
+    case FieldType::Graphic:
+        p.columnSize = std::max<SQLULEN>(p.columnSize, MaxShortBinaryBytes);
+        room(qsizetype(p.columnSize));
+        break;
+    case FieldType::String:
+    case FieldType::Memo:
+    case FieldType::Unknown:
+        // Room for the longest plain text and its terminator.
+        p.columnSize = std::max<SQLULEN>(p.columnSize, MaxShortTextChars);
+        room(qsizetype(p.columnSize + 1) * qsizetype(sizeof(SQLWCHAR)));
+        break;
+    }
+    if (!input)
+        p.indicator = SQL_NULL_DATA;
+    return p;
+}
+
 // ---- result columns
 
 struct ColumnInfo
@@ -490,6 +551,22 @@ public:
         bindParam(size_t(index));
     }
 
+    void bindOutput(int index, const Variant& value, FieldType type, ParamType direction) override
+    {
+        checkParameterIndex(index);
+        if (m_state != State::Ready)
+            reset();
+        m_params[size_t(index)] = makeOutputParam(value, type, direction == ParamType::InputOutput);
+        bindParam(size_t(index));
+    }
+
+    Variant outputValue(int index) const override
+    {
+        if (index < 0 || index >= int(m_outputs.size()))
+            return Variant::null();
+        return m_outputs[size_t(index)];
+    }
+
     void clearBindings() override
     {
         reset();
@@ -507,6 +584,7 @@ public:
             return false;
         const SQLRETURN rc = SQLFetch(h());
         if (rc == SQL_NO_DATA) {
+            finishResults();
             closeCursor();
             m_state = State::Done;
             return false;
@@ -521,6 +599,7 @@ public:
     {
         closeCursor();
         m_row.clear();
+        m_outputs.clear();
         m_state = State::Ready;
     }
 
@@ -583,9 +662,9 @@ private:
     {
         BoundParam& p = m_params[i];
         const SQLRETURN rc = SQLBindParameter(
-            h(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, p.cType, p.sqlType, p.columnSize, p.digits,
-            p.indicator == SQL_NULL_DATA ? nullptr : p.data.data(), SQLLEN(p.data.size()),
-            &p.indicator);
+            h(), SQLUSMALLINT(i + 1), p.ioType, p.cType, p.sqlType, p.columnSize, p.digits,
+            p.indicator == SQL_NULL_DATA && p.ioType == SQL_PARAM_INPUT ? nullptr : p.data.data(),
+            SQLLEN(p.data.size()), &p.indicator);
         if (!SQL_SUCCEEDED(rc))
             fail(rc);
         p.bound = true;
@@ -614,11 +693,100 @@ private:
             m_changes = rc == SQL_NO_DATA                         ? 0
                         : SQL_SUCCEEDED(SQLRowCount(h(), &count)) ? qint64(count)
                                                                   : -1;
+            if (hasOutputs()) {
+                m_state = State::Rows; // further results may come before the parameters
+                finishResults();
+                closeCursor();
+            }
             m_state = State::Done;
             return;
         }
         m_changes = 0;
         m_state = State::Rows;
+    }
+
+    bool hasOutputs() const
+    {
+        return std::any_of(m_params.begin(), m_params.end(),
+                           [](const BoundParam& p) { return p.ioType != SQL_PARAM_INPUT; });
+    }
+
+    // Servers hand back output parameters only after the last result of a run: the results that
+    // remain are passed over and the parameters read.
+    void finishResults()
+    {
+        if (!hasOutputs())
+            return;
+        SQLRETURN rc = SQL_SUCCESS;
+        for (int guard = 0; guard < 1000 && SQL_SUCCEEDED(rc); ++guard)
+            rc = SQLMoreResults(h());
+        if (rc != SQL_NO_DATA)
+            fail(rc);
+        m_outputs.assign(m_params.size(), Variant::null());
+        for (size_t i = 0; i < m_params.size(); ++i) {
+            if (m_params[i].ioType != SQL_PARAM_INPUT)
+                m_outputs[i] = outputOf(m_params[i]);
+        }
+    }
+
+    // The value the server wrote into an output parameter, as its field type has it.
+    static Variant outputOf(const BoundParam& p)
+    {
+        if (p.indicator == SQL_NULL_DATA)
+            return Variant::null();
+        const char* data = p.data.constData();
+        Variant stored;
+        switch (p.cType) {
+        case SQL_C_SBIGINT: {
+            SQLBIGINT v = 0;
+            std::memcpy(&v, data, sizeof v);
+            stored = qint64(v);
+            break;
+        }
+        case SQL_C_DOUBLE: {
+            SQLDOUBLE v = 0;
+            std::memcpy(&v, data, sizeof v);
+            stored = double(v);
+            break;
+        }
+        case SQL_C_TYPE_DATE: {
+            SQL_DATE_STRUCT d{};
+            std::memcpy(&d, data, sizeof d);
+            stored = dateText(d.year, d.month, d.day);
+            break;
+        }
+        case SQL_C_TYPE_TIME: {
+            SQL_TIME_STRUCT t{};
+            std::memcpy(&t, data, sizeof t);
+            stored = timeText(t.hour, t.minute, t.second);
+            break;
+        }
+        case SQL_C_TYPE_TIMESTAMP: {
+            SQL_TIMESTAMP_STRUCT ts{};
+            std::memcpy(&ts, data, sizeof ts);
+            stored = dateText(ts.year, ts.month, ts.day) + QLatin1Char(' ') +
+                     timeText(ts.hour, ts.minute, ts.second);
+            break;
+        }
+        case SQL_C_BINARY: {
+            const qsizetype n = p.indicator == SQL_NO_TOTAL
+                                    ? p.data.size()
+                                    : std::clamp<qsizetype>(p.indicator, 0, p.data.size());
+            stored = p.data.left(n);
+            break;
+        }
+        default: {
+            const qsizetype capacity = p.data.size() / qsizetype(sizeof(SQLWCHAR)) - 1;
+            const auto* text = reinterpret_cast<const SQLWCHAR*>(data);
+            const qsizetype n =
+                p.indicator == SQL_NO_TOTAL
+                    ? wideLength(text, capacity)
+                    : std::clamp<qsizetype>(p.indicator / qsizetype(sizeof(SQLWCHAR)), 0, capacity);
+            stored = fromWide(text, n);
+            break;
+        }
+        }
+        return storedvalue::fromStored(p.outType, stored);
     }
 
     // Learns the result's columns (before a run the driver may not know them yet); the code of
@@ -789,6 +957,7 @@ private:
     mutable std::vector<ColumnInfo> m_columns;
     mutable bool m_described = false;
     QList<Variant> m_row;
+    std::vector<Variant> m_outputs; // read at the end of a run with output parameters
     State m_state = State::Ready;
     qint64 m_changes = 0;
 };
@@ -931,11 +1100,11 @@ private:
 class Driver : public DbDriver
 {
 public:
-    explicit Driver(ServerKind kind) : m_kind(kind) {}
+    explicit Driver(ServerKind::Kind kind) : m_kind(kind) {}
 
     QString name() const override
     {
-        return m_kind == ServerKind::MsSql ? MsSqlDriverName : OracleDriverName;
+        return m_kind == ServerKind::MSSQL ? MsSqlDriverName : OracleDriverName;
     }
 
     std::unique_ptr<DbConnection> connect(const ConnectionParams& params) override
@@ -983,10 +1152,10 @@ private:
                 .arg(name(), ConnectionStringParam);
         QString driver = params.value(OdbcDriverParam).trimmed();
         if (driver.isEmpty())
-            driver = m_kind == ServerKind::MsSql ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
+            driver = m_kind == ServerKind::MSSQL ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
         QString what = QStringLiteral("Cannot connect to the %1 database").arg(name());
         const QString database = params.value(DbParam::DatabaseName);
-        if (m_kind == ServerKind::MsSql && !database.isEmpty())
+        if (m_kind == ServerKind::MSSQL && !database.isEmpty())
             what += QStringLiteral(" '%1'").arg(database);
         const QString server = params.value(DbParam::ServerName);
         if (!server.isEmpty())
@@ -994,14 +1163,14 @@ private:
         return what + QStringLiteral(" through ODBC driver '%1'").arg(driver);
     }
 
-    ServerKind m_kind;
+    ServerKind::Kind m_kind;
 };
 
 } // namespace
 
 // ---- public functions
 
-QString connectionString(ServerKind kind, const ConnectionParams& params)
+QString connectionString(ServerKind::Kind kind, const ConnectionParams& params)
 {
     const QString user = params.value(DbParam::UserName);
     const QString password = params.value(DbParam::Password);
@@ -1020,11 +1189,11 @@ QString connectionString(ServerKind kind, const ConnectionParams& params)
     }
     QString driver = params.value(OdbcDriverParam).trimmed();
     if (driver.isEmpty())
-        driver = kind == ServerKind::MsSql ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
+        driver = kind == ServerKind::MSSQL ? DefaultMsSqlOdbcDriver : DefaultOracleOdbcDriver;
     // The driver name always goes in braces: names often hold blanks.
     parts.append(QStringLiteral("DRIVER={%1}")
                      .arg(QString(driver).replace(QLatin1String("}"), QLatin1String("}}"))));
-    if (kind == ServerKind::MsSql) {
+    if (kind == ServerKind::MSSQL) {
         addPart(parts, "SERVER", params.value(DbParam::ServerName));
         addPart(parts, "DATABASE", params.value(DbParam::DatabaseName));
         if (driver.compare(DefaultMsSqlOdbcDriver, Qt::CaseInsensitive) == 0)
@@ -1037,14 +1206,14 @@ QString connectionString(ServerKind kind, const ConnectionParams& params)
     return parts.join(QLatin1Char(';'));
 }
 
-std::unique_ptr<DbDriver> makeDriver(ServerKind kind)
+std::unique_ptr<DbDriver> makeDriver(ServerKind::Kind kind)
 {
     return std::make_unique<Driver>(kind);
 }
 
 void registerDrivers()
 {
-    DbDriver::registerDriver(makeDriver(ServerKind::MsSql));
+    DbDriver::registerDriver(makeDriver(ServerKind::MSSQL));
     DbDriver::registerDriver(makeDriver(ServerKind::Oracle));
 }
 

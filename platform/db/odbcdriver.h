@@ -43,6 +43,7 @@
 #pragma once
 
 #include <platform/db/driver.h>
+#include <platform/db/serverkind.h>
 
 namespace odbcdb {
 
@@ -59,13 +60,11 @@ inline const QString DefaultOracleOdbcDriver = QStringLiteral("Oracle");
 constexpr int DefaultLoginTimeoutSecs = 15;
 constexpr int DefaultMaxQueryTimeSecs = 300;
 
-enum class ServerKind { MsSql, Oracle };
-
 // The connection string for a server kind and its parameters (rules above).
-QString connectionString(ServerKind kind, const ConnectionParams& params);
+QString connectionString(ServerKind::Kind kind, const ConnectionParams& params);
 
 // The drivers, named "MSSQL" and "ORACLE".
-std::unique_ptr<DbDriver> makeDriver(ServerKind kind);
+std::unique_ptr<DbDriver> makeDriver(ServerKind::Kind kind);
 // Registers both drivers with DbDriver; called once at start-up.
 void registerDrivers();
 

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -136,14 +137,16 @@ QString rawString(const void* data, int bytes)
     return QString::fromRawData(static_cast<const QChar*>(data), bytes / 2);
 }
 
-// -1 for a FoldLow probe, +1 for a FoldHigh probe, 0 for a plain text; strips the marker.
-int probeKind(QString& s)
+// -1 for a FoldLow probe, +1 for a FoldHigh probe, 0 for a plain text; leaves the marker out of
+// the text's length in bytes.
+int probeKind(const void* data, int& bytes)
 {
-    if (s.isEmpty())
+    if (bytes < 2)
         return 0;
-    const char16_t last = s.back().unicode();
+    char16_t last;
+    std::memcpy(&last, static_cast<const char*>(data) + bytes - 2, sizeof last);
     if (last == FoldLow || last == FoldHigh) {
-        s.chop(1);
+        bytes -= 2;
         return last == FoldLow ? -1 : 1;
     }
     return 0;
@@ -151,8 +154,8 @@ int probeKind(QString& s)
 
 int foldCollate(void*, int n1, const void* s1, int n2, const void* s2)
 {
-    QString a = rawString(s1, n1), b = rawString(s2, n2);
-    const int pa = probeKind(a), pb = probeKind(b);
+    const int pa = probeKind(s1, n1), pb = probeKind(s2, n2);
+    const QString a = rawString(s1, n1), b = rawString(s2, n2);
     if (pa == 0 && pb == 0)
         return collation::compareCaseInsensitive(a, b);
     const int c = collation::compareFolded(a, b);
@@ -498,6 +501,13 @@ public:
     bool inTransaction() const override { return !sqlite3_get_autocommit(m_db); }
     qint64 lastInsertRowId() const override { return sqlite3_last_insert_rowid(m_db); }
 
+    int busyTimeout() const override { return m_busyTimeout; }
+    void setBusyTimeout(int ms) override
+    {
+        m_busyTimeout = std::max(ms, 0);
+        sqlite3_busy_timeout(m_db, m_busyTimeout);
+    }
+
     QStringList tableNames() override
     {
         QStringList names;
@@ -542,6 +552,7 @@ private:
     sqlite3* m_db;
     QString m_file;
     std::shared_ptr<IdleStatements> m_idle;
+    int m_busyTimeout = 0;
 };
 
 class Driver : public DbDriver
@@ -578,7 +589,7 @@ public:
         sqlite3_extended_result_codes(db, 1);
         bool ok = false;
         int timeout = params.value(DbParam::BusyTimeout).toInt(&ok);
-        sqlite3_busy_timeout(db, ok && timeout >= 0 ? timeout : DefaultBusyTimeoutMs);
+        conn->setBusyTimeout(ok && timeout >= 0 ? timeout : DefaultBusyTimeoutMs);
 
         sqlite3_create_collation(db, "FOLD", SQLITE_UTF16_ALIGNED, nullptr, foldCollate);
         sqlite3_create_collation(db, "ANSI", SQLITE_UTF16_ALIGNED, nullptr, ansiCollate);

@@ -73,8 +73,16 @@ SqlQuery::SqlQuery(QObject* parent) : DataSet(parent)
 
 SqlQuery::~SqlQuery()
 {
-    // The statement must go before the connection does; closing here keeps that order.
+    // The statements must go before the connection does; closing here keeps that order.
     m_statement.reset();
+    m_execStatement.reset();
+}
+
+void SqlQuery::setDatabase(Database* database)
+{
+    if (database != m_binding.database())
+        m_execStatement.reset();
+    m_binding.setDatabase(database);
 }
 
 void SqlQuery::setSql(const QString& text)
@@ -82,6 +90,7 @@ void SqlQuery::setSql(const QString& text)
     if (text == m_sql)
         return;
     close();
+    m_execStatement.reset();
     m_sql = text;
     if (m_paramCheck) {
         m_parsed = parseSqlParams(text);
@@ -118,10 +127,29 @@ std::unique_ptr<DbStatement> SqlQuery::run()
 
 void SqlQuery::execSql()
 {
-    std::unique_ptr<DbStatement> st = run();
+    if (m_execStatement) {
+        m_execStatement->clearBindings();
+        bindParams(*m_execStatement, m_parsed, m_params);
+    } else {
+        m_execStatement = run();
+    }
+    // A statement that failed is prepared again next time.
+    std::unique_ptr<DbStatement> st = std::move(m_execStatement);
     while (st->step()) {
     }
     m_rowsAffected = st->rowsAffected();
+    readOutputParams(*st, m_parsed, m_params);
+    if (m_keepPrepared) {
+        st->reset();
+        m_execStatement = std::move(st);
+    }
+}
+
+void SqlQuery::setKeepPrepared(bool on)
+{
+    m_keepPrepared = on;
+    if (!on)
+        m_execStatement.reset();
 }
 
 qint64 SqlQuery::fetchInto(MemDataSet& target)

@@ -24,7 +24,7 @@ public:
 
     Database* database() const { return m_binding.database(); }
     // The query closes itself when its database closes.
-    void setDatabase(Database* database) { m_binding.setDatabase(database); }
+    void setDatabase(Database* database);
 
     // The statement text. Changing it closes the query and rebuilds the parameters, keeping the
     // values of the parameters whose names remain.
@@ -45,8 +45,13 @@ public:
 
     // Runs a statement that returns no rows (INSERT, UPDATE, DELETE, DDL); rowsAffected() then
     // tells how many rows it changed. Raises EngineError; a parameter never given a value raises
-    // Exception "No value for parameter 'NAME'".
+    // Exception "No value for parameter 'NAME'". Parameters whose type is output or input-output
+    // (a stored procedure's) are bound as such and take the values the server gave back.
     void execSql();
+    // Keeps the statement of execSql prepared for its next run while the text and the database
+    // stay, for a statement run again and again (off by default: each run prepares).
+    bool keepPrepared() const { return m_keepPrepared; }
+    void setKeepPrepared(bool on);
     // Rows changed by the last execSql, -1 before one.
     qint64 rowsAffected() const { return m_rowsAffected; }
 
@@ -95,7 +100,14 @@ private:
     QList<FieldType> m_types;
     qsizetype m_current = -1;
 
-    DatabaseBinding m_binding{*this, [this] { m_statement.reset(); }};
+    // execSql's statement, done and reset between runs (with keepPrepared).
+    bool m_keepPrepared = false;
+    std::unique_ptr<DbStatement> m_execStatement;
+
+    DatabaseBinding m_binding{*this, [this] {
+                                  m_statement.reset();
+                                  m_execStatement.reset();
+                              }};
 };
 
 // The field definitions of a statement's result: one per column, named after it (a repeated name

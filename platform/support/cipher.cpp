@@ -179,18 +179,6 @@ QByteArray decipherHex(QStringView hex)
     return decipher(fromHex(hex));
 }
 
-// Credentials go through the code page before enciphering, so stored values keep their bytes
-// whatever the program's internal text form. The message leaves the credential out.
-QByteArray credentialBytes(const QString& clear)
-{
-    bool lossless = true;
-    QByteArray bytes = codepage::toAnsi(clear, &lossless);
-    if (!lossless) {
-        throw EConvertError(uiText(UiText::CredentialNotInCodePage).arg(int(codepage::current())));
-    }
-    return bytes;
-}
-
 QByteArray unpad(QByteArray t)
 {
     std::reverse(t.begin(), t.end());
@@ -261,7 +249,7 @@ QByteArray EncryptStr(const QByteArray& clear)
 }
 QByteArray EncryptStr(const QString& clear)
 {
-    return encipher(credentialBytes(clear));
+    return encipher(CredentialBytes(clear));
 }
 
 QString EncryptToHex(const QByteArray& clear)
@@ -270,7 +258,7 @@ QString EncryptToHex(const QByteArray& clear)
 }
 QString EncryptToHex(const QString& clear)
 {
-    return toHex(encipher(credentialBytes(clear)));
+    return toHex(encipher(CredentialBytes(clear)));
 }
 
 QByteArray DecryptFromHex(const QByteArray& hex)
@@ -298,7 +286,7 @@ QString EncryptPadded(const QByteArray& clear, int minLen)
 
 QString EncryptPadded(const QString& clear, int minLen)
 {
-    return EncryptPadded(credentialBytes(clear), minLen);
+    return EncryptPadded(CredentialBytes(clear), minLen);
 }
 
 QByteArray DecryptPadded(const QByteArray& hex)
@@ -352,4 +340,14 @@ QByteArray DecryptLongFromHex(const QByteArray& hex)
     for (qsizetype at = 0; at < hex.size(); at += PieceDigits)
         clear += DecryptFromHex(hex.mid(at, PieceDigits));
     return clear;
+}
+
+QByteArray CredentialBytes(const QString& clear)
+{
+    bool lossless = true;
+    QByteArray bytes = codepage::toAnsi(clear, &lossless);
+    if (!lossless) {
+        throw EConvertError(uiText(UiText::CredentialNotInCodePage).arg(int(codepage::current())));
+    }
+    return bytes;
 }

@@ -51,6 +51,10 @@ void GostBurn(GostContext& ctx);
 // its text with EncryptLongToHex / DecryptLongFromHex.
 constexpr qsizetype CipherPieceSize = 510;
 
+// A credential in the program's ANSI code page, as the QString overloads take it; one the code
+// page cannot hold raises EConvertError, whose message leaves the credential out.
+QByteArray CredentialBytes(const QString& clear);
+
 // The enciphered bytes, as many as the clear text has.
 QByteArray EncryptStr(const QByteArray& clear);
 QByteArray EncryptStr(const QString& clear);

@@ -37,6 +37,8 @@ QString ScriptedDialogs::kindName(Kind kind)
         return QStringLiteral("modal form");
     case Kind::Exception:
         return QStringLiteral("exception box");
+    case Kind::PrinterSetup:
+        return QStringLiteral("printer set-up");
     }
     return QString();
 }
@@ -124,6 +126,15 @@ ScriptedDialogs& ScriptedDialogs::answerModal(const QString& className, ModalAns
     entry.kind = Kind::Modal;
     entry.expectedText = className;
     entry.modal = std::move(answer);
+    return add(std::move(entry));
+}
+
+ScriptedDialogs& ScriptedDialogs::answerPrinterSetup(bool confirm, PrinterAnswer choose)
+{
+    Entry entry;
+    entry.kind = Kind::PrinterSetup;
+    entry.confirm = confirm;
+    entry.printer = std::move(choose);
     return add(std::move(entry));
 }
 
@@ -221,6 +232,18 @@ void ScriptedDialogs::showException(const QString& message)
     request.kind = Kind::Exception;
     request.text = message;
     take(request);
+}
+
+bool ScriptedDialogs::printerSetup(QPrinter& printer)
+{
+    Request request;
+    request.kind = Kind::PrinterSetup;
+    const std::optional<Entry> entry = take(request);
+    if (!entry || !entry->confirm)
+        return false;
+    if (entry->printer)
+        entry->printer(printer);
+    return true;
 }
 
 bool ScriptedDialogs::inputQuery(const QString& caption, const QString& prompt, QString& value)

@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+class QPrinter;
+
 class ScriptedDialogs : public DialogService
 {
 public:
@@ -21,7 +23,8 @@ public:
         SaveFile,
         Directory,
         Modal,
-        Exception
+        Exception,
+        PrinterSetup
     };
 
     // One dialog as the program asked for it.
@@ -38,6 +41,7 @@ public:
     };
 
     using ModalAnswer = std::function<int(TForm& form)>;
+    using PrinterAnswer = std::function<void(QPrinter& printer)>;
 
     // Called, with a description, when a dialog meets no script entry or one that does not fit;
     // the dialog then answers mrCancel, false or an empty name. Unset: the failure is logged.
@@ -63,6 +67,8 @@ public:
     // form's controls and returns the modal result. The form then runs its closing step as it
     // would under the user's hand; a form that refuses to close is a failure.
     ScriptedDialogs& answerModal(const QString& className, ModalAnswer answer);
+    // The printer set-up: confirmed (after `choose` has changed the printer) or cancelled.
+    ScriptedDialogs& answerPrinterSetup(bool confirm, PrinterAnswer choose = {});
 
     const QList<Request>& requests() const { return m_requests; }
     // Descriptions of the script entries not used yet.
@@ -80,6 +86,7 @@ public:
     QString getExistingDirectory(const QString& caption, const QString& dir) override;
     int showModal(TForm& form) override;
     void showException(const QString& message) override;
+    bool printerSetup(QPrinter& printer) override;
 
     static QString kindName(Kind kind);
 
@@ -94,6 +101,7 @@ private:
         std::optional<TMsgDlgType> expectedType;
         std::optional<TMsgDlgButtons> expectedButtons;
         ModalAnswer modal;
+        PrinterAnswer printer;
     };
 
     // Records the request and hands out the next entry when it is of the request's kind (and

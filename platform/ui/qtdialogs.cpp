@@ -16,6 +16,8 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -316,6 +318,13 @@ public:
     void showException(const QString& message) override
     {
         showBox(message, mtError, mbOK, applicationTitle());
+    }
+
+    bool printerSetup(QPrinter& printer) override
+    {
+        OnTopWindowsAside aside;
+        QPrintDialog dialog(&printer, dialogParent());
+        return dialog.exec() == QDialog::Accepted;
     }
 };
 

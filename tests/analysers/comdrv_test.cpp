@@ -100,7 +100,7 @@ TEST_F(ComDrvFake, ConnectOpensTheDeviceOfComPortAndSettingsApplyAtOnceWhileOpen
     EXPECT_FALSE(fake->rts()) << "with RTS/CTS the port leaves RTS to the kernel";
 }
 
-TEST_F(ComDrvFake, APortThatCannotOpenStaysClosedAndSilent)
+TEST_F(ComDrvFake, APortThatCannotOpenStaysClosed)
 {
     fake->refuseOpen(SerialLine::Error::NotFound);
     EXPECT_FALSE(port->Connect());
@@ -114,6 +114,41 @@ TEST_F(ComDrvFake, APortThatCannotOpenStaysClosedAndSilent)
     EXPECT_EQ(port->ReadData(buf, 4), 0);
     port->ApplyLineSettings(); // nothing to apply to
     EXPECT_TRUE(fake->calls().isEmpty());
+}
+
+// A port that cannot be opened says so once, with its device and the reason, and is tried again
+// every few seconds, as a port that hung up is, until it opens (which is logged too).
+TEST(ComDrvOpen, APortThatCannotOpenIsLoggedOnceAndTriedAgainUntilItOpens)
+{
+    const struct
+    {
+        SerialLine::Error error;
+        const char* reason;
+    } cases[] = {
+        {SerialLine::Error::NotFound, "no such serial device"},
+        {SerialLine::Error::AccessDenied, "permission to open the serial device denied"},
+        {SerialLine::Error::InUse, "the serial device is in use"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.reason);
+        TestWorkspace ws;
+        auto line = std::make_unique<FakeSerialLine>();
+        FakeSerialLine* fake = line.get();
+        TCommPortDriver port(std::move(line));
+        port.SetComPort(pnCOM3);
+        port.SetDeviceName("/dev/ttyUSB7");
+        fake->refuseOpen(k.error);
+        EXPECT_FALSE(port.Connect());
+        EXPECT_FALSE(port.Connect()); // asked again while it is being tried: no second line
+        const QByteArray log = ws.operationsLog();
+        EXPECT_EQ(log.count("cannot be opened"), 1) << log.toStdString();
+        EXPECT_TRUE(log.contains("COM3 (/dev/ttyUSB7) cannot be opened: " + QByteArray(k.reason)))
+            << log.toStdString();
+        fake->refuseOpen(SerialLine::Error::NoError);
+        EXPECT_TRUE(pumpEventsUntil([&port] { return port.Connected(); }, 10000));
+        EXPECT_TRUE(ws.operationsLog().contains("COM3 (/dev/ttyUSB7) is open now"));
+        EXPECT_EQ(ws.operationsLog().count("cannot be opened"), 1);
+    }
 }
 
 TEST_F(ComDrvFake, CheckLineStatusRefusesWritesWhileNoModemLineIsActive)

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <support/sanitizers.h>
 #include <support/workspace.h>
 
 #include <gtest/gtest.h>
@@ -196,6 +197,7 @@ TEST(DevCatalogue, UriluxTemplateHasItsFiveLines)
 
 TEST(DevCatalogue, GeneratorWritesTheCommittedTablesAgain)
 {
+    SKIP_CHILD_PROCESS_UNDER_THREAD_SANITIZER();
     const QString root = QDir::cleanPath(QStringLiteral(QUORVANE_TEST_DATA "/../.."));
     QTemporaryDir out;
     ASSERT_TRUE(out.isValid());

@@ -2,17 +2,20 @@
 // what is left when storing fails. Rows are read back with the sqlite3 tool.
 #include "localtables_fixture.h"
 
+#include <analysers/maxmfile.h>
 #include <app/appglobals.h>
 #include <app/documents/docregistry.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>
 #include <platform/support/globals.h>
+#include <platform/support/logfile.h>
 
 #include <support/scoped_dialogs.h>
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -162,6 +165,48 @@ TEST(DocumentRegistry, MxmFilesAreRewrittenAndAFileReturnedToATakenPathIsKeptAsi
     returningFile.clear();
 }
 
+TEST(DocumentRegistry, AReceivedMaxMFileIsRewrittenOrKeptAsItCameAndItsRowIsStoredEitherWay)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 4);
+    SetRestructureRecordFileHook(&RestructureRecordFile);
+    const QString file = f.ws.path("cap/r.mxm");
+    const auto same = [&file](const QString& data) {
+        return QProcess::execute("cmp", {file, QStringLiteral(QUORVANE_TEST_DATA "/") + data}) == 0;
+    };
+    writeFileBytes(file, testData("fuzz/decoders/maxm_received_2x200.mxm"));
+    EXPECT_EQ(AddImportedFile(CurrentPack, file, 1, 0, "mxm"), 1);
+    EXPECT_TRUE(same("analysers/maxm_stored_2x256.mxm"));
+    EXPECT_TRUE(f.ws.operationsLog().isEmpty());
+
+    const struct
+    {
+        const char* file;
+        bool failWrite;
+    } failures[] = {
+        {"fuzz/decoders/maxm_received_count_03.mxm", false},
+        {"fuzz/decoders/maxm_received_too_long.mxm", false},
+        {"fuzz/decoders/maxm_received_2x200.mxm", true},
+    };
+    int number = 1;
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.file);
+        QFile::remove(OperationsLogFileName());
+        writeFileBytes(file, testData(c.file));
+        if (c.failWrite)
+            fileops::failNth(fileops::Op::Write, 1);
+        EXPECT_EQ(AddImportedFile(CurrentPack, file, 1, 0, "MXM"), ++number);
+        fileops::resetFaults();
+        EXPECT_TRUE(same(c.file));
+        const QByteArray log = f.ws.operationsLog();
+        EXPECT_TRUE(log.startsWith("Proc. CorrectMaxM: \"" + file.toUtf8() + "\": "))
+            << log.constData();
+        EXPECT_EQ(log.count('\n'), 1) << log.constData();
+    }
+    SetRestructureRecordFileHook(nullptr);
+    EXPECT_EQ(countRows(f), "4");
+}
+
 TEST(DocumentRegistry, AStoreRefusedOrAFailedHandOverLeavesTheFileAndNoRow)
 {
     LocalTablesFixture f;
@@ -248,4 +293,26 @@ TEST(DocumentRegistry, HandOversCutShortAreFinishedAtTheNextStart)
     EXPECT_EQ(readFileBytes(kept), "still there");
     EXPECT_EQ(readFileBytes(WorkPath + "recovered/incoming-77-1"), "unknown");
     EXPECT_TRUE(QFileInfo(BufDir + ".Trash-0").isDir());
+}
+
+// A screen capture's row keeps no file name, its file being the program's own: so does one
+// finished or registered after an interrupted hand-over.
+TEST(DocumentRegistry, ACapturesRowHasNoFileNameAlsoAfterAnInterruptedHandOver)
+{
+    LocalTablesFixture f;
+    f.addSource(2, 5);
+    const QString capture = BufDir + ".capture-1.bmp";
+    writeFileBytes(capture, "picture");
+    EXPECT_EQ(RegisterDocument(capture, 2, 0, "BMP", HandOver::Move), 1);
+    // Cut short after the row, and before it.
+    f.cli("INSERT INTO \"FILES.DB\" (Number, Cfg, File_name, Type) VALUES (6, 2, NULL, 0);");
+    const QString path = QString(capture).replace("/", "%2F");
+    writeFileBytes(BufDir + ".handover.2.0.6.1.424d50." + path, "row stored");
+    writeFileBytes(BufDir + ".handover.2.0.7.2.424d50." + path, "row not stored");
+    RecoverHandOvers();
+    EXPECT_EQ(bufFiles(), QStringList({"1.5", "6.5", "7.5"}));
+    EXPECT_EQ(readFileBytes(BufDir + "7.5"), "row not stored");
+    EXPECT_EQ(f.cli("SELECT Number || ':' || ifnull(File_name, '') FROM \"FILES.DB\" ORDER BY "
+                    "Number;"),
+              "1:\n6:\n7:");
 }

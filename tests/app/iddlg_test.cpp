@@ -443,12 +443,13 @@ TEST(IdentificationDialog, PracticeDatabaseModeSearchesLoadsAndSavesThroughTheKe
     EXPECT_EQ(found["DUV"], QStringList({"DUVAL"}));
     EXPECT_EQ(found["X"], QStringList());
     EXPECT_EQ(found[""], found["whole"]);
-    EXPECT_EQ(loads.mid(0, 6), QStringList({"range PATIENTS NOM;PRENOM ^@;^@ zzzz;zzzz ",
-                                            "range PATIENTS NOM;PRENOM DU^@;^@ DUzzzz;zzzz ",
-                                            "range PATIENTS NOM;PRENOM DUV^@;^@ DUVzzzz;zzzz ",
-                                            "range PATIENTS NOM;PRENOM X^@;^@ Xzzzz;zzzz ",
-                                            "range PATIENTS NOM;PRENOM ^@;^@ zzzz;zzzz ",
-                                            "range PATIENTS NOM;PRENOM DUV^@;^@ DUVzzzz;zzzz "}));
+    // The whole table without bounds; a typed text bounds the name only, up to the text and four
+    // times the code page's last letter.
+    EXPECT_EQ(
+        loads.mid(0, 6),
+        QStringList({"range PATIENTS NOM;PRENOM   ", "range PATIENTS NOM;PRENOM DU DUzzzz ",
+                     "range PATIENTS NOM;PRENOM DUV DUVzzzz ", "range PATIENTS NOM;PRENOM X Xzzzz ",
+                     "range PATIENTS NOM;PRENOM   ", "range PATIENTS NOM;PRENOM DUV DUVzzzz "}));
     EXPECT_EQ(loads.value(6), "key PATIENTS PATIENTS_ID 102");
     EXPECT_EQ(edited,
               QStringList({"DUVAL", "Paul", "05/06/1970", "", "102|DUVAL|Paul-Henri|05/06/1970|77",

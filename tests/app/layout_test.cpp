@@ -43,7 +43,8 @@ TEST_P(Layout, EveryWindowShowsItsTextsWholeAndApart)
         << error.toStdString();
     // The tour met the program's windows, those named here filled as the program fills them.
     for (const char* form : {"TMainForm", "TIdDlg", "TPatientDlg", "TConfigForm", "TCOMOptionsDlg",
-                             "TLOGForm", "TfError", "TMemoForm", "TTitul"})
+                             "TLOGForm", "TfError", "TMemoForm", "TTitul", "TTableStrEditDlg",
+                             "TfCustomEdit", "TfNewLink", "TfF1Processor"})
         EXPECT_TRUE(visited.contains(QLatin1String(form))) << form;
 }
 

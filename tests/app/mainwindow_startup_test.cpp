@@ -5,6 +5,7 @@
 
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
 #include <app/errorform.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
@@ -55,6 +56,11 @@ TEST(MainWindowStartup, FirstStartOpensTheSourcesPanelAndStartsTheSourcesInTheir
     EXPECT_TRUE(f.calls.contains("CloseAllComPorts"));
     EXPECT_TRUE(f.form->isVisible());
     EXPECT_TRUE(f.form->CommonTimer->isActive());
+    // Received Max-M files are rewritten into their stored layout as they are registered.
+    const QString mxm = f.ws.path("r.mxm");
+    writeFileBytes(mxm, testData("fuzz/decoders/maxm_received_2x200.mxm"));
+    EXPECT_EQ(AddImportedFile(CurrentPack, mxm, 1, 0, "mxm"), 1);
+    EXPECT_EQ(readFileBytes(mxm), testData("analysers/maxm_stored_2x256.mxm"));
 }
 
 TEST(MainWindowStartup, AConfiguredFolderKeepsItsCaseAnEmptyOneIsTheDefaultAndSettingsAreRead)

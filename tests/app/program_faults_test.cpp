@@ -238,52 +238,104 @@ TEST(ProgramFaults, AnUnwritableLogReachesTheUserAndCountsItsLostLines)
     kill9(folder);
 }
 
+namespace {
+
+// One serial source (1) capturing raw data on a port, a document at each ETX; its device is a
+// link that socat makes, paired with the analyser's end, while the line is up.
+struct SerialCapture
+{
+    SerialCapture(ProgramFolder& folder, int port)
+        : folder(folder), port(port), device(folder.ws.path(u"ttyCOM%1"_s.arg(port))),
+          analyser(folder.ws.path(u"ttyAnalyser"_s))
+    {
+        folder.prepareTables(
+            u"INSERT INTO \"cfg.db\" VALUES (1, 4, 1, 'Analyser', 'XYZ', 0, 0, 0, "
+            "NULL);"
+            "INSERT INTO \"com.DB\" VALUES (1, %1, 0, 2, 3, -1, 6, 8, 0, 0, 0);"_s.arg(port));
+        folder.writeUsualIni({u"[Options.COM%1]"_s.arg(port), u"Device="_s + device});
+    }
+    ~SerialCapture() { lineDown(); }
+
+    bool lineUp()
+    {
+        socat.start(u"socat"_s,
+                    {u"pty,raw,echo=0,link="_s + device, u"pty,raw,echo=0,link="_s + analyser});
+        return pumpEventsUntil([&] { return QFileInfo::exists(analyser); }, 10000);
+    }
+    bool lineDown()
+    {
+        socat.terminate();
+        return socat.waitForFinished(10000);
+    }
+    bool send(const QByteArray& bytes) const
+    {
+        QFile far(analyser);
+        return far.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && far.write(bytes) > 0;
+    }
+    // How often the operations log says `text` of this port (its label "COMn (device)" first).
+    qsizetype logged(const QByteArray& text) const
+    {
+        return operationsLog(folder).count(u"COM%1 (%2) "_s.arg(port).arg(device).toUtf8() + text);
+    }
+    QByteArray captured(int number) const
+    {
+        return readFileBytes(folder.work() + u"buf/%1.4"_s.arg(number));
+    }
+
+    ProgramFolder& folder;
+    const int port;
+    const QString device;
+    const QString analyser;
+    QProcess socat;
+};
+
+} // namespace
+
 // A serial line whose far end goes away (socat stopped) and comes back under the same name:
 // the hang-up is logged once, the port opened again, and captures arrive before and after.
 TEST(ProgramFaults, ASerialLineThatHangsUpIsOpenedAgainWhenItComesBack)
 {
     ProgramFolder folder;
-    const QString device = folder.ws.path(u"ttyCOM1"_s);
-    const QString analyser = folder.ws.path(u"ttyAnalyser"_s);
-    // A raw capture on COM1 that ends a document at each ETX.
-    folder.prepareTables(u"INSERT INTO \"cfg.db\" VALUES (1, 4, 1, 'Analyser', 'XYZ', 0, 0, 0, "
-                         "NULL);"
-                         "INSERT INTO \"com.DB\" VALUES (1, 1, 0, 2, 3, -1, 6, 8, 0, 0, 0);"_s);
-    folder.writeUsualIni({u"[Options.COM1]"_s, u"Device="_s + device});
-    QProcess socat;
-    const auto lineUp = [&] {
-        socat.start(u"socat"_s,
-                    {u"pty,raw,echo=0,link="_s + device, u"pty,raw,echo=0,link="_s + analyser});
-        return pumpEventsUntil([&] { return QFileInfo::exists(analyser); }, 10000);
-    };
-    const auto send = [&](const QByteArray& bytes) {
-        QFile far(analyser);
-        return far.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && far.write(bytes) > 0;
-    };
-    const auto stop = qScopeGuard([&] {
-        socat.terminate();
-        socat.waitForFinished(10000);
-    });
-    const auto logged = [&](const char* text) { return operationsLog(folder).count(text); };
-    const auto captured = [&](int number) {
-        return readFileBytes(folder.work() + u"buf/%1.4"_s.arg(number));
-    };
-    ASSERT_TRUE(lineUp());
+    SerialCapture line(folder, 1);
+    ASSERT_TRUE(line.lineUp());
     folder.start();
     // The ports are set up before the first tick.
     ASSERT_TRUE(folder.waitForTicks(1));
-    ASSERT_TRUE(send("BEFORE" + QByteArray(1, ETX)));
+    ASSERT_TRUE(line.send("BEFORE" + QByteArray(1, ETX)));
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
-    EXPECT_EQ(captured(1), "BEFORE");
+    EXPECT_EQ(line.captured(1), "BEFORE");
 
-    socat.terminate();
-    ASSERT_TRUE(socat.waitForFinished(10000));
-    ASSERT_TRUE(folder.waitFor([&] { return logged("hung up") == 1; }));
-    ASSERT_TRUE(lineUp());
-    ASSERT_TRUE(folder.waitFor([&] { return logged("is open again") == 1; }));
-    ASSERT_TRUE(send("AFTER" + QByteArray(1, ETX)));
+    ASSERT_TRUE(line.lineDown());
+    ASSERT_TRUE(folder.waitFor([&] { return line.logged("hung up") == 1; }));
+    ASSERT_TRUE(line.lineUp());
+    ASSERT_TRUE(folder.waitFor([&] { return line.logged("is open again") == 1; }));
+    ASSERT_TRUE(line.send("AFTER" + QByteArray(1, ETX)));
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; }));
-    EXPECT_EQ(captured(2), "AFTER");
-    EXPECT_EQ(logged("hung up"), 1);
+    EXPECT_EQ(line.captured(2), "AFTER");
+    EXPECT_EQ(line.logged("hung up"), 1);
+    kill9(folder);
+}
+
+// A serial source whose device is not there when the program starts: the failure is logged once
+// with the port and the reason (in the log and on standard error), the source keeps its state,
+// and the port opens when the device appears, capturing as usual.
+TEST(ProgramFaults, ASerialPortThatCannotBeOpenedIsToldOnceAndOpenedWhenItAppears)
+{
+    ProgramFolder folder;
+    SerialCapture line(folder, 2);
+    const QByteArray told = "cannot be opened: no such serial device";
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return line.logged(told) == 1; }));
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains(told); }));
+    // Several attempts later, still one line; the source is still active.
+    ASSERT_TRUE(folder.waitForTicks(60));
+    EXPECT_EQ(operationsLog(folder).count("cannot be opened"), 1);
+    EXPECT_EQ(folder.cli(u"SELECT State FROM \"cfg.db\";"_s), u"1"_s);
+
+    ASSERT_TRUE(line.lineUp());
+    ASSERT_TRUE(folder.waitFor([&] { return line.logged("is open now") == 1; }));
+    ASSERT_TRUE(line.send("RESULT" + QByteArray(1, ETX)));
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
+    EXPECT_EQ(line.captured(1), "RESULT");
     kill9(folder);
 }

@@ -67,6 +67,38 @@ TEST(ResultViews, EachDecodedDeviceCodeShowsItsReport)
              {row(1, u"HGB"_s, u"Гемоглобин"_s, u"0.50 g/dl"_s, u"Suspicious parameter value"_s)})},
         {"SRS", "12345        12\r\n",
          frame({u"Код:         12345"_s}, {row(1, u"Sedi"_s, u"Sedi"_s, u"12 "_s, {})})},
+        {"ALB",
+         "\x02"
+         "DUPONT  " +
+             QByteArray("0012345").leftJustified(30) + "01   5.55;",
+         frame({u"Пациент:     DUPONT"_s, u"Код:         0012345"_s},
+               {row(1, u"GLU"_s, u"Глюкоза"_s, u"5.55 ммоль/л"_s, {})})},
+        {"SMX",
+         "D1U"
+         "040312"
+         "00"
+         "00000000042"
+         "0000000"
+         "01231" +
+             QByteArray("*0000").repeated(17),
+         frame({u"Код:         42"_s, u"Дата:        12/03/2004"_s},
+               {row(1, u"WBC"_s, u"Лейкоциты"_s, u"12.3 *10^9/л"_s, u"выше нормы"_s)})},
+        {"ADV", testData(u"fuzz/decoders/advia"_s),
+         frame({u"Пациент:     DUPONT"_s, u"№ ЭМК:       0012345"_s, u"Код:         A1"_s,
+                u"Дата:        12/03/2004"_s, u"Время:       22:15:30"_s, u"Номер:       0017"_s},
+               {row(1, u"WBC"_s, u"Лейкоциты"_s, u"6.5 "_s, {}),
+                row(2, u"NEUT N"_s, u"Нейтрофиллы (сегментоядерные)"_s, u"3.9 "_s, {}),
+                row(3, u"LYM P"_s, u"Лимфоциты"_s, u"27.7 "_s, {}),
+                row(4, u"RBC"_s, u"Эритроциты"_s, u"***** "_s, {}),
+                row(5, u"Hgb"_s, u"Гемоглобин"_s, u"142 "_s, {}),
+                row(6, u"Hct"_s, u"Гематокрит"_s, u"42.0 "_s, {}),
+                row(7, u"Plt"_s, u"Тромбоциты"_s, u"250 "_s, {})})},
+        {"MXM", testData(u"fuzz/decoders/maxm_1_block.mxm"_s),
+         frame({u"Код:         0012345"_s, u"Дата:        12/03/04"_s, u"Время:       10:15"_s,
+                u"Номер:       17"_s},
+               {row(1, u"WBC"_s, u"Лейкоциты"_s, u"6.5 *10^9/л"_s, {}),
+                row(2, u"RBC"_s, u"Эритроциты"_s, u"4.52 *10^12/л"_s, {}),
+                row(3, u"HGB"_s, u"Гемоглобин"_s, u"142.45 г/л"_s, {})})},
         {"911", "PatID=123\r\n1=5.5\r\n",
          frame({u"№ ЭМК:       123"_s}, {row(1, u"GLU"_s, u"Глюкоза"_s, u"5.5 "_s, {})})},
         {"912", "20=7\r\n33=1.2\r\n",

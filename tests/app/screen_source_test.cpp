@@ -47,9 +47,11 @@ struct ScreenWindow : MainWindowFixture
         QGuiApplication::clipboard()->setImage(picture);
     }
     static bool offered() { return !QGuiApplication::clipboard()->image().isNull(); }
+    // Number, source and file name of each document; a capture has no file name.
     QString documents() const
     {
-        return cli(u"SELECT group_concat(Number || ':' || Cfg) FROM \"FILES.DB\";"_s);
+        return cli(u"SELECT group_concat(Number || ':' || Cfg || ':' || ifnull(File_name, '')) "
+                   "FROM \"FILES.DB\";"_s);
     }
 };
 
@@ -60,11 +62,11 @@ TEST(ScreenCapture, TakesOnlyAPictureOfTheWholeScreenForTheFirstActiveSource)
         QSize more; // added to the screen's size
         QList<QPair<int, int>> sources;
         QString document;
-    } cases[] = {{{0, 0}, {{5, 1}}, u"1:5"_s},
+    } cases[] = {{{0, 0}, {{5, 1}}, u"1:5:"_s},
                  {{0, -1}, {{5, 1}}, {}},
-                 {{224, 0}, {{5, 1}}, u"1:5"_s},
+                 {{224, 0}, {{5, 1}}, u"1:5:"_s},
                  {{0, 0}, {{5, 2}}, {}},
-                 {{0, 0}, {{8, 1}, {5, 1}}, u"1:8"_s}};
+                 {{0, 0}, {{8, 1}, {5, 1}}, u"1:8:"_s}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.document.toStdString() + " " + std::to_string(c.more.width()));
         ScreenWindow w(c.sources);
@@ -87,7 +89,7 @@ TEST(ScreenCapture, WriteFailingForFiveTicksIsLoggedOnceAndLosesNothing)
     EXPECT_EQ(QString::fromUtf8(w.ws.operationsLog()).count(u"Screen capture not taken"_s), 1);
     EXPECT_EQ(QDir(BufDir).entryList(QDir::Files | QDir::Hidden), QStringList());
     w.tick();
-    EXPECT_EQ(w.documents(), u"1:5"_s);
+    EXPECT_EQ(w.documents(), u"1:5:"_s);
 }
 
 // Requests of other programs on the local socket, sent as such a program sends them: a
@@ -126,18 +128,18 @@ TEST(ScreenCapture, RequestsOnTheLocalSocketTakeThePictureAtOnce)
     ScreenWindow::offer(ScreenWindow::screen());
     ASSERT_TRUE(request({"x"}));
     EXPECT_EQ(requests, 1) << "the silent connection asked for nothing";
-    EXPECT_EQ(w.documents(), u"1:5"_s);
+    EXPECT_EQ(w.documents(), u"1:5:"_s);
     EXPECT_FALSE(ScreenWindow::offered());
 
     ScreenWindow::offer(ScreenWindow::screen());
     ASSERT_TRUE(request({"capture\n", "capture\n", "capture\n"}));
     EXPECT_EQ(requests, 2);
-    EXPECT_EQ(w.documents(), u"1:5,2:5"_s);
+    EXPECT_EQ(w.documents(), u"1:5:,2:5:"_s);
     // Nothing on the clipboard: a request takes nothing; by then the writes after the first on
     // the second connection would have been counted too.
     ASSERT_TRUE(request({"x"}));
     EXPECT_EQ(requests, 3);
-    EXPECT_EQ(w.documents(), u"1:5,2:5"_s);
+    EXPECT_EQ(w.documents(), u"1:5:,2:5:"_s);
     EXPECT_EQ(silent.state(), QLocalSocket::ConnectedState);
 }
 

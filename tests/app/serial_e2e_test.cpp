@@ -1,10 +1,12 @@
 // The program itself, started offscreen, with analysers scripted on pseudo-terminal pairs: a raw
 // capture cut by its end byte and by silence on COM6, HMX transfers of 3 and 12 blocks on COM3
 // with a damaged block refused and sent again, a Miditron session on COM8, and a passive source
-// on COM5 whose port stays closed. Documents are read with sqlite3, data files compared with the
+// on COM5 whose port stays closed; a Max-M Coulter analyser on COM3 whose 12-block transfer is
+// stored as sent and decodes. Documents are read with sqlite3, data files compared with the
 // hand-written files.
 #include "program_folder.h"
 
+#include <analysers/resultdecoders.h>
 #include <platform/controlchars.h>
 #include <support/ptypair.h>
 
@@ -99,7 +101,9 @@ protected:
         folder.writeIni(ini);
     }
 
-    // Starts the program and waits until it holds the ports of the active sources.
+    // Starts the program and waits until it holds the ports of the active sources and has
+    // ticked once: start-up is then over, so what a peer sends from now on is not purged with
+    // the bytes a port holds when it opens.
     void startProgram(const QList<PtyPair*>& activePorts)
     {
         folder.start();
@@ -107,6 +111,8 @@ protected:
             [&] {
                 if (folder.process.state() == QProcess::NotRunning)
                     return true;
+                if (!folder.output().contains("QUORVANE tick "))
+                    return false;
                 for (PtyPair* pair : activePorts)
                     if (!pair->nearSettings().exclusive)
                         return false;
@@ -215,4 +221,46 @@ TEST_F(SerialEndToEnd, AnalysersDeliverDocumentsIntoTheRunningProgram)
 
     EXPECT_EQ(documents(), u"1|1\n2|1\n3|2\n4|2\n5|4\n6|4"_s) << "nothing from the passive source";
     EXPECT_FALSE(com5.nearSettings().exclusive);
+}
+
+TEST_F(SerialEndToEnd, AMaxMTransferOfTwelveBlocksIsStoredAsSentAndDecodes)
+{
+    configure({{1, 1, u"MXM"_s, 3, true, STX, ETX, -1}});
+    startProgram({&com3});
+
+    // "12" counts twelve blocks of 256 bytes: the stored layout already, which the registry's
+    // rewrite leaves as it is.
+    const QByteArray transfer = testData(u"analysers/maxm_transfer_12_blocks.4"_s);
+    ASSERT_EQ(transfer.size(), 2 + 12 * 264);
+    ScriptedPeer maxm(com3);
+    maxm.write(Syn).expect(Syn).write(transfer.left(2)).expect(Ack);
+    for (qsizetype at = 2; at < transfer.size(); at += 264)
+        maxm.write(transfer.mid(at, 264)).expect(Ack);
+    maxm.write(Syn).expect(Ack);
+    maxm.waitFor([&] { return documentCount(1); }, u"the transfer stored"_s, 15000);
+    ASSERT_TRUE(maxm.run()) << maxm.failure().toStdString();
+    EXPECT_EQ(documents(), u"1|1"_s);
+    EXPECT_EQ(dataFile(1), transfer);
+    EXPECT_FALSE(readFileBytes(folder.work() + u"QUORVANE.LOG"_s).contains("CorrectMaxM"));
+
+    QStringList header, results, legend;
+    EXPECT_TRUE(ViewMaxMFile(folder.work() + u"buf/1.4"_s, header, results, &legend));
+    EXPECT_EQ(header, (QStringList{u"Date=06/12/26"_s, u"Time=22:10"_s, u"Code=0004711"_s,
+                                   u"SeqNo=0042"_s, u"ID2=B-17"_s, u"CASS/POS=12/4"_s, u"1EC/P=1"_s,
+                                   u"ID1STATUS=OK"_s, u"C/PSTATUS=OK"_s, u"WLSTATUS=NONE"_s}))
+        << "OPERATOR is no header item";
+    EXPECT_EQ(
+        results,
+        (QStringList{u"WBC=7.25\t*10^9/л"_s, u"RBC=4.815\t*10^12/л"_s, u"HGB=14.3\tг/л"_s,
+                     u"HCT=43.9\t%"_s,       u"MCV=91.2\tфл"_s,        u"MCH=29.7\tпг/клетку"_s,
+                     u"MCHC=32.6\tг/л"_s,    u"RDW=12.9\t%"_s,         u"PLT=231\t*10^9/л"_s,
+                     u"PCT=0.190\t"_s,       u"MPV=8.2\tфл"_s,         u"PDW=16.4\t"_s,
+                     u"LY#=2.10\t*10^9/л"_s, u"MO#=0.61\t*10^9/л"_s,   u"NE#=4.20\t*10^9/л"_s,
+                     u"EO#=0.25\t*10^9/л"_s, u"BA#=0.09\t*10^9/л"_s,   u"LY%=29.0\t%"_s,
+                     u"MO%=8.4\t%"_s,        u"NE%=57.9\t%"_s,         u"EO%=3.4\t%"_s,
+                     u"BA%=1.3\t%"_s}))
+        << "NRBC is no code of the device; groups 5 to 7 are read past";
+    EXPECT_EQ(legend.size(), 22);
+    EXPECT_EQ(legend.value(9), u"PCT=Тромбокриты"_s);
+    EXPECT_EQ(legend.value(21), u"BA%=Базофилы"_s);
 }

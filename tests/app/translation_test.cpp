@@ -153,6 +153,37 @@ TEST(TranslatedProgram, ScrollLockOpensTheEditorWhoseConfirmedCloseWritesTheStat
     EXPECT_EQ(f.form->LC1->GetConst(17), "<Personne>");
 }
 
+// Closing the editor, even without an edit, translates every window again: the main window keeps
+// the user's name and the title it set, with or without a statement file.
+TEST(TranslatedProgram, ClosingTheEditorKeepsWhatTheMainWindowWroteItself)
+{
+    for (const bool withFile : {false, true}) {
+        SCOPED_TRACE(withFile);
+        MainWindowFixture f;
+        const TranslatorScope translator(f.programDir() + "QUORVANE.LAN");
+        if (withFile) {
+            writeFileBytes(TranslationFileName, testData("translation/mainform.lan"));
+            LoadTranslations();
+            AddTranslation("TMainForm", "", "Quorvane traduit"); // the form's own caption
+        }
+        f.startRunning();
+        const QString title = f.form->Caption();
+        ASSERT_EQ(f.form->Label6->text(), "Tester");
+        ASSERT_TRUE(title.startsWith("QUORVANE"));
+        const QList<TFormClass> registered =
+            std::exchange(TranslatableForms(), ProgramFormClasses());
+        const auto unregister = qScopeGuard([&registered] { TranslatableForms() = registered; });
+        MainFormModules().ShowLangManager = &ShowLangManager;
+        f.dialogs.answerModal("TLangManager", [](TForm&) { return int(mrCancel); });
+        QWidget* focus = QApplication::focusWidget();
+        QKeyEvent scrollLock(QEvent::KeyPress, Qt::Key_ScrollLock, Qt::NoModifier);
+        QApplication::sendEvent(focus ? focus : f.form, &scrollLock);
+        EXPECT_EQ(f.form->Label6->text(), "Tester");
+        EXPECT_EQ(f.form->Caption(), title);
+        EXPECT_EQ(f.form->bCont->text(), withFile ? "&Suite" : "&Continuer");
+    }
+}
+
 TEST(TranslatedProgram, AStatementFileTranslatesTheMainWindowAtStartUp)
 {
     for (const bool withFile : {true, false}) {

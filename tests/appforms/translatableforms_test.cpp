@@ -23,7 +23,7 @@ TEST(TranslatableForms, TheNineteenProgramFormsInOrderEachBuiltOneWithItsClass)
         {"TImageForm", true},  {"TfEmfView", true},        {"TeMailDlg", false},
         {"TFTPDlg", false},    {"TFTPPasswordDlg", false}, {"TFTPClient", false},
         {"TSMTPTForm", false}, {"TCOMOptionsDlg", true},   {"TDelDlg", false},
-        {"TLoginDlg", false}};
+        {"TLoginDlg", true}};
 
     const QList<TFormClass> classes = ProgramFormClasses();
     ASSERT_EQ(classes.size(), qsizetype(std::size(expected)));

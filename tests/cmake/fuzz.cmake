@@ -17,6 +17,7 @@ set(QUORVANE_FUZZ_TARGETS
     platform/memdataset
     platform/inifile
     platform/dataset_filter
+    platform/xlsxreader
     translation/statements
     kernel/regexpr
     kernel/normalizedate
@@ -46,8 +47,8 @@ endif()
 if(_fuzz_programs)
   set(_fuzz_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=undefined
       -fno-omit-frame-pointer)
-  foreach(lib platform platform_ui platform_testing translation kernel schema analysers reports
-              app windowtour quorvane_pch_core quorvane_pch_ui)
+  foreach(lib platform platform_workbook platform_ui platform_testing translation kernel schema
+              analysers reports app windowtour quorvane_pch_core quorvane_pch_ui)
     if(TARGET ${lib})
       get_target_property(_type ${lib} TYPE)
       if(NOT _type STREQUAL "INTERFACE_LIBRARY")

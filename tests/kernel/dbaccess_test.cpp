@@ -338,16 +338,22 @@ TEST(KernelAccess, GoldenStatementsForTheServerKinds)
         EXPECT_EQ(s.access.GetUserID(), 5);
         EXPECT_EQ(recorder->statements, QStringList({c.userQuery}));
 
-        // A reload binds the table's name instead of writing it into the text.
+        // A reload raises the versions of the three metadata caches (new rows at 1 here), then
+        // binds the table's name instead of writing it into the text.
         recorder->statements.clear();
         s.access.LoadTableProps("patients");
-        EXPECT_EQ(recorder->statements,
-                  QStringList({"select * from TABLELINK where Upper(CHILD) = Upper(?) or "
-                               "Upper(PARENT) = Upper(?)",
-                               "select * from METATABLE where Upper(TABLE_NAME) = Upper(?) order "
-                               "by TABLE_NAME",
-                               "select * from METAFIELD where Upper(TABLE_NAME) = Upper(?) order "
-                               "by TABLE_NAME,ORD"}));
+        QStringList reload;
+        for (const char* alias : {"META_Links", "META_Tables", "META_Fields"}) {
+            reload << QString("select VERSION from CACHESYS where Upper(ALIAS) = Upper('%1')")
+                          .arg(alias)
+                   << QString("insert into CACHESYS(ALIAS,VERSION)\nvalues('%1',1)").arg(alias);
+        }
+        reload
+            << "select * from TABLELINK where Upper(CHILD) = Upper(?) or Upper(PARENT) = Upper(?)"
+            << "select * from METATABLE where Upper(TABLE_NAME) = Upper(?) order by TABLE_NAME"
+            << "select * from METAFIELD where Upper(TABLE_NAME) = Upper(?) order by "
+               "TABLE_NAME,ORD";
+        EXPECT_EQ(recorder->statements, reload);
         EXPECT_EQ(s.access.FindTableProps("PATIENTS")->FieldCount(), 4);
 
         // A name with a quote is only a value.

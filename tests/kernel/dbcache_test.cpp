@@ -11,6 +11,7 @@
 #include <support/kernel_schema.h>
 #include <support/workspace.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -511,7 +512,8 @@ TEST(CachedLoads, RangesOfANamePrefixThenAKeyOutsideThem)
         QStringList names;
         const char* outside;
     } cases[] = {
-        {1, "É", "Éÿ", {"Éloi", "Émile"}, "Fabre"},
+        // The index made for the key ignores case and accents: "Eve" lies in the range of "É".
+        {1, "É", "Éÿ", {"Éloi", "Émile", "Eve"}, "Fabre"},
         {2, "И", "Ия", {"Иванов", "Ильин"}, "Петров"},
     };
     for (const auto& k : cases) {
@@ -578,4 +580,138 @@ TEST(DataSetActions, RetriedWhileASqliteProcessHoldsTheFile)
     EXPECT_EQ(k.rows("select A from T"), QStringList({"2"}));
     holder.closeWriteChannel();
     holder.waitForFinished(10000);
+}
+
+namespace {
+
+// A cached request on every column of FICHES under the alias "Fiches".
+std::unique_ptr<TDBRequest> cachedFiches(CachePractice& p)
+{
+    p.access.SetCachePath(p.programFolder.path());
+    auto r = p.request();
+    addFrom(*r, "FICHES", "F");
+    addSelect(*r, "F", "*");
+    r->SetCached(true);
+    r->SetCacheAlias("Fiches");
+    return r;
+}
+
+// The name the next index made from a field list gets: one more than the last one made.
+QString nextIndexName(CachePractice& p)
+{
+    auto r = p.request();
+    addFrom(*r, "FICHES", "F");
+    addSelect(*r, "F", "*");
+    TDBCache c;
+    c.SetRequest(r.get());
+    c.Open();
+    c.SetIndexFieldNames("SEXE;NOM");
+    const QString made = c.indexName();
+    return QStringLiteral("idx%1A").arg(made.mid(3).chopped(1).toULongLong() + 1);
+}
+
+} // namespace
+
+// Formats, labels and visibility of a cache restored from its file are those of the same cache
+// read from the database, whatever its options.
+TEST(CacheFiles, ARestoredCacheIsPresentedAsALoadedOne)
+{
+    const TDBCacheOptions shown = coAutoFormats | coAutoDisplay;
+    for (const TDBCacheOptions options : {shown, shown | coAutoFields}) {
+        SCOPED_TRACE(int(options));
+        TestWorkspace ws(1);
+        CachePractice p;
+        p.kernel.exec("update METAFIELD set CUSTOM = 'Label=Nom du patient' where FIELD_NAME = "
+                      "'NOM'");
+        p.access.LoadMetaData();
+        p.access.SetLanguage(krnLangFRA);
+        auto r = cachedFiches(p);
+        // label, visible, first row's text, per field of interest
+        auto presented = [](TDBCache& c) {
+            QStringList out;
+            c.first();
+            for (const char* name : {"NOM", "SEXE", "ACTIF", "NE_LE", "MONTANT", "UPDATE_ID0"}) {
+                const Field* f = c.FieldByName(name);
+                out.append(f->displayLabel() + '|' + (f->isVisible() ? "shown" : "hidden") + '|' +
+                           f->displayText());
+            }
+            return out;
+        };
+        TDBCache loaded, restored;
+        loaded.Options = restored.Options = options;
+        loaded.SetRequest(r.get());
+        restored.SetRequest(r.get());
+        loaded.Open();
+        ASSERT_TRUE(QFile::exists(p.programFolder.path() + "/fiches.dat"));
+        restored.Open();
+        const QStringList expected{"Nom du patient|shown|Éloi", "SEXE|hidden|Femme",
+                                   "ACTIF|shown|Oui",           "NE_LE|shown|01/02/2005",
+                                   "MONTANT|shown|1 234,50",    "UPDATE_ID0|hidden|"};
+        EXPECT_EQ(presented(loaded), expected);
+        EXPECT_EQ(presented(restored), expected);
+        p.access.SetLanguage(krnLangUnknown);
+    }
+}
+
+// An index name kept in a cache file (made in an earlier run, whose counter started where this
+// one's does) is never made again for another field list.
+TEST(CacheFiles, ARestoredIndexNameIsNotMadeAgain)
+{
+    CachePractice p;
+    auto r = cachedFiches(p);
+    TDBCache first;
+    first.SetRequest(r.get());
+    first.SetIndexFieldNames("NOM");
+    first.Open();
+    const QString file = p.programFolder.path() + "/fiches.dat";
+    // The file as an earlier run left it: its index named as this run's next one will be.
+    const QString taken = nextIndexName(p);
+    MemDataSet forged;
+    forged.loadFromFile(file);
+    ASSERT_EQ(forged.indexDefs().count(), 1);
+    forged.deleteIndex(forged.indexDefs().list().first().name);
+    forged.addIndex(taken, "NOM", IndexDef::CaseInsensitive);
+    forged.saveToFile(file);
+
+    TDBCache restored;
+    restored.SetRequest(r.get());
+    restored.Open();
+    restored.SetIndexFieldNames("FICHES_ID");
+    EXPECT_NE(restored.indexName(), taken);
+    EXPECT_EQ(column(restored, "FICHES_ID"), QStringList({"1", "2", "3", "4", "5", "6", "7"}));
+    restored.SetIndexFieldNames("NOM");
+    EXPECT_EQ(restored.indexName(), taken);
+}
+
+// Only a complete result goes into the cache file: a fill cut at the packet size is read from
+// the database again next time, and says that more rows wait.
+TEST(CacheFiles, APartialFillIsNotSaved)
+{
+    const struct
+    {
+        int packet;
+        int rows;
+        bool more;
+        bool saved;
+    } cases[] = {
+        {3, 3, true, false},
+        {-1, 7, false, true},
+        {10, 7, false, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.packet);
+        CachePractice p;
+        auto r = cachedFiches(p);
+        r->SetParentPacketRecords(false);
+        r->SetPacketRecords(k.packet);
+        for (const char* load : {"from the database", "again"}) {
+            SCOPED_TRACE(load);
+            TDBCache c;
+            c.SetRequest(r.get());
+            c.Open();
+            EXPECT_EQ(c.recordCount(), k.rows);
+            EXPECT_EQ(c.MoreRecords(), k.more);
+            EXPECT_EQ(QFile::exists(p.programFolder.path() + "/fiches.dat"), k.saved);
+        }
+    }
 }

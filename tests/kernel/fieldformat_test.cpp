@@ -4,9 +4,12 @@
 
 #include <kernel/dbcache.h>
 #include <kernel/fieldformat.h>
+#include <kernel/kerneltexts.h>
 #include <platform/regional.h>
 
 #include <support/workspace.h>
+
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -128,4 +131,35 @@ TEST(FieldPresentation, TypedExchangeRateIsStoredJustAboveTheWrittenValue)
         EXPECT_FALSE(rate->isNull()) << k.typed;
     }
     c.cancel();
+}
+
+// A text a rate, an exchange rate or a date cannot take is refused with the kernel's field-value
+// format message, the module's own text while the kernel texts module has not filled it (the
+// variable alone would give an empty message), its variable once filled.
+TEST(FieldPresentation, ATextTheFieldCannotTakeIsRefusedWithTheFieldFormatMessage)
+{
+    TestWorkspace ws(1);
+    Practice p;
+    p.kernel.execScript("fiches.sql");
+    p.access.LoadMetaData();
+    auto r = p.request();
+    TDBCache c;
+    c.Options = coAutoFormats;
+    c.SetRequest(r.get());
+    c.LoadRange("FICHES", "FICHES_ID", {1}, {1});
+    c.edit();
+    const auto refusal = [&c](const char* field, const char* typed) {
+        try {
+            c.FieldByName(field)->setText(typed);
+        } catch (const EConvertError& e) {
+            return e.message();
+        }
+        return QStringLiteral("<taken>");
+    };
+    EXPECT_EQ(refusal("TAUX", "douze"), "Le format de la champ 'TAUX' est incorrect.");
+    EXPECT_EQ(refusal("NE_LE", "31/02/05"), "Le format de la champ 'NE_LE' est incorrect.");
+    EXPECT_DOUBLE_EQ(c.FieldByName("TAUX")->asFloat(), 12.5); // the value stays
+    SetKernelMessageVariable(TKrnMsg::FieldFormat, QStringLiteral("Неверный формат поля '%s'."));
+    const auto reset = qScopeGuard([] { SetKernelMessageVariable(TKrnMsg::FieldFormat, {}); });
+    EXPECT_EQ(refusal("TAUX", "x"), "Неверный формат поля 'TAUX'.");
 }

@@ -18,6 +18,14 @@ bool sqliteOdbcReady()
            QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("[SQLite3]"));
 }
 
+void RecordingExchange::AddBatchStatement(const SqlQuery& statement)
+{
+    QStringList params;
+    for (const Param& p : statement.params())
+        params.append(p.name() + "=" + (p.isNull() ? QStringLiteral("NULL") : p.asString()));
+    calls.append("add " + statement.sql().split('\n').join(" | ") + " " + params.join(' '));
+}
+
 AccessOnKernel::AccessOnKernel(const QString& alias)
 {
     db.setDatabaseName(QStringLiteral("Main"));
@@ -72,6 +80,38 @@ std::unique_ptr<TDBRequest> Practice::request(const QString& name)
 QStringList Practice::rows(const TDBRequest& request)
 {
     return queryRows(db, request.CompiledText(), &request.GetParams());
+}
+
+WritePractice::WritePractice(int serverKind) : Practice(serverKind)
+{
+    kernel.execScript(QStringLiteral("writeback.sql"));
+    access.LoadMetaData();
+    recorder->statements.clear();
+    recorder->runs.clear();
+}
+
+CacheOn::CacheOn(Practice& p, const QString& table, const QString& fields, TDBCacheOptions options)
+    : request(p.request(table)), cache(std::make_unique<TDBCache>())
+{
+    request->From().Add()->SetTableName(table);
+    for (const QString& f : fields.split(QLatin1Char(',')))
+        request->Select().Add()->SetText(f.trimmed());
+    cache->setObjectName(table);
+    cache->Options = options;
+    cache->SetRequest(request.get());
+    cache->Open();
+}
+
+QStringList CacheOn::column(const QString& field) const
+{
+    QStringList values;
+    for (const Bookmark& b : cache->bookmarks()) {
+        cache->viewRecord(b, [&] {
+            const Field* f = cache->FieldByName(field);
+            values.append(f->isNull() ? QStringLiteral("NULL") : f->asString());
+        });
+    }
+    return values;
 }
 
 QStringList compiled(TDBRequest& request)

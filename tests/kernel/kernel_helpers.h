@@ -5,6 +5,7 @@
 
 #include <kernel/cacheapi.h>
 #include <kernel/dbaccess.h>
+#include <kernel/dbcache.h>
 #include <kernel/krnproc.h>
 #include <kernel/request.h>
 #include <platform/db/database.h>
@@ -47,6 +48,18 @@ struct AccessOnKernel
     SqlQuery fields;
     SqlQuery links;
     TDBAccess access;
+};
+
+// An update-batch exchange that records what the kernel asks of it: "open", "send", "discard",
+// and "add " with each statement's text (its lines joined by " | ") and then its parameters as
+// "NAME=value" (value "NULL" when null).
+struct RecordingExchange : TUpdateBatchExchange
+{
+    QStringList calls;
+    void OpenUpdateBatch() override { calls.append("open"); }
+    void AddBatchStatement(const SqlQuery& statement) override;
+    void SendUpdateBatch() override { calls.append("send"); }
+    void DiscardUpdateBatch() override { calls.append("discard"); }
 };
 
 // Metadata datasets that behave like the kernel's caches: statements given by the access
@@ -99,6 +112,26 @@ public:
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
     // The kernel's program folder for the test ("indexes.log", the default cache folder).
     QTemporaryDir programFolder;
+};
+
+// The practice with the write-back tests' tables (tests/data/kernel/writeback.sql).
+struct WritePractice : Practice
+{
+    explicit WritePractice(int serverKind = 3);
+};
+
+// A cache open on `fields` of a table, through a request of its own.
+struct CacheOn
+{
+    CacheOn(Practice& p, const QString& table, const QString& fields = QStringLiteral("*"),
+            TDBCacheOptions options = {});
+    TDBCache* operator->() const { return cache.get(); }
+    TDBCache& operator*() const { return *cache; }
+    // The values of a field in every row, in the cache's order ("NULL" for null).
+    QStringList column(const QString& field) const;
+
+    std::unique_ptr<TDBRequest> request;
+    std::unique_ptr<TDBCache> cache;
 };
 
 // The compiled lines, or the EDBKernelError message prefixed with "error: ".

@@ -94,7 +94,8 @@ TEST(KernelSupport, PermissionKindsAndGrantStatementsPerServerKind)
     };
     for (const auto& [kinds, permission, grant, expected] : cases) {
         for (int kind : kinds)
-            EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", permission, kind, grant), expected)
+            EXPECT_EQ(BuildGrantSQL("PATIENTS", "Role1", permission, ServerKind::Kind(kind), grant),
+                      expected)
                 << kind;
     }
 }
@@ -161,14 +162,18 @@ TEST(KernelCast, GoldenTextsPerServerKind)
         {0, false, "", F::Memo, 0, "cast('' as )"},
     };
     for (const auto& [kind, charBoolean, expression, type, size, expected] : cases)
-        EXPECT_EQ(CastExpression(kind, charBoolean, expression, type, size), expected) << kind;
+        EXPECT_EQ(CastExpression(ServerKind::Kind(kind), charBoolean, expression, type, size),
+                  expected)
+            << kind;
 
-    EXPECT_EQ(kernelErrorOf([] { CastExpression(2, false, "NOTE", FieldType::Memo, 0); }),
+    EXPECT_EQ(kernelErrorOf(
+                  [] { CastExpression(ServerKind::Oracle, false, "NOTE", FieldType::Memo, 0); }),
               "Attempt cast expression NOTE as memo. Capability not supported by ORACLE");
     for (int kind : {0, 1, 2, 3}) {
         for (FieldType t : {FieldType::AutoInc, FieldType::Blob, FieldType::Graphic})
-            EXPECT_EQ(kernelErrorOf([&] { CastExpression(kind, false, "X", t, 0); }),
-                      "Attempt convert expression to unsupported data type");
+            EXPECT_EQ(
+                kernelErrorOf([&] { CastExpression(ServerKind::Kind(kind), false, "X", t, 0); }),
+                "Attempt convert expression to unsupported data type");
     }
 }
 
@@ -191,7 +196,7 @@ TEST(KernelCast, LocalKindCastsGiveTheIntendedValuesOnSQLite)
     };
     const krntest::KernelDb db;
     for (const auto& [type, size, expression, value, storage] : cases) {
-        const QString expr = CastExpression(3, false, expression, type, size);
+        const QString expr = CastExpression(ServerKind::Standard, false, expression, type, size);
         EXPECT_EQ(db.rows("select " + expr + ", typeof(" + expr + ")"),
                   QStringList(value + "|" + storage))
             << expr.toStdString();
@@ -345,8 +350,9 @@ TEST(ReservedWords, LookUpPerServerKind)
         {4, false, {"SELECT"}}};
     for (const Case& c : cases) {
         for (const QString& word : c.words)
-            EXPECT_EQ(IsReservedWord(word, c.kind), c.reserved) << word.toStdString() << c.kind;
+            EXPECT_EQ(IsReservedWord(word, ServerKind::Kind(c.kind)), c.reserved)
+                << word.toStdString() << c.kind;
     }
-    EXPECT_EQ(ReservedWords(3), QStringList({"INT", "FUNCTION"}));
-    EXPECT_TRUE(ReservedWords(0).isEmpty());
+    EXPECT_EQ(ReservedWords(ServerKind::Standard), QStringList({"INT", "FUNCTION"}));
+    EXPECT_TRUE(ReservedWords(ServerKind::Unknown).isEmpty());
 }

@@ -60,7 +60,7 @@ TMacroInfo table(const QString& lines)
 // The built-in table of a server kind, as the access component fills it.
 TMacroInfo builtIn(int kind)
 {
-    return table(BuildMacroLines(kind, false, {}, nullptr).join('\n'));
+    return table(BuildMacroLines(ServerKind::Kind(kind), false, {}, nullptr).join('\n'));
 }
 
 using Rows = QList<QPair<QString, QString>>;
@@ -74,7 +74,7 @@ struct Loaded
 Loaded load(int kind, bool booleanAsChar, const Rows& rows = {})
 {
     Loaded out;
-    out.lines = BuildMacroLines(kind, booleanAsChar, rows,
+    out.lines = BuildMacroLines(ServerKind::Kind(kind), booleanAsChar, rows,
                                 [&out](const QString& w) { out.warnings.append(w); });
     return out;
 }
@@ -366,7 +366,7 @@ TEST(MacroLines, MetaMacroRowsAddButNeverReplaceBuiltIns)
                                         "%false=0", "%case=case %1 when %2 then %3 else %4 end"}));
 
     // Without a warning handler duplicates are still skipped.
-    EXPECT_EQ(BuildMacroLines(2, false, {{"%User", "x"}}, nullptr).size(), 7);
+    EXPECT_EQ(BuildMacroLines(ServerKind::Oracle, false, {{"%User", "x"}}, nullptr).size(), 7);
 }
 
 TEST(MacroLines, LocalKindStatementsRunOnSqlite)

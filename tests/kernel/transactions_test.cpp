@@ -143,14 +143,6 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ServerTransactions, ::testing::Values("MSSQL", "
 
 namespace {
 
-struct RecordingExchange : TUpdateBatchExchange
-{
-    QStringList calls;
-    void OpenUpdateBatch() override { calls.append("open"); }
-    void SendUpdateBatch() override { calls.append("send"); }
-    void DiscardUpdateBatch() override { calls.append("discard"); }
-};
-
 } // namespace
 
 TEST(KernelTransactions, TheLocalKindOpensNoServerTransaction)

@@ -157,8 +157,22 @@ TEST(DataSet, LocateWithOptionsAndLookup)
     EXPECT_EQ(log.take(), QStringList({"BeforeScroll"}));
     EXPECT_EQ(ds->lookup("ID", {3}, "NAME").toString(), "Eric");
     EXPECT_TRUE(ds->lookup("ID", {9}, "NAME").isNull());
+    // Every record locate would find, in order, through the filter; without a move either.
+    const auto ids = [&](const QList<Bookmark>& marks) {
+        QList<qint64> out;
+        for (const Bookmark& b : marks)
+            ds->viewRecord(b, [&] { out.append(ds->fieldByName("ID")->asInteger()); });
+        return out;
+    };
+    EXPECT_EQ(ids(ds->matchingBookmarks("NAME", {"eric"}, DataSet::CaseInsensitive)),
+              QList<qint64>({2, 3}));
+    EXPECT_TRUE(ds->matchingBookmarks("ID", {9}).isEmpty());
     EXPECT_TRUE(log.take().isEmpty());
     EXPECT_EQ(ds->fieldByName("ID")->asInteger(), 5);
+    ds->setFilter("ID > 2");
+    ds->setFiltered(true);
+    EXPECT_EQ(ids(ds->matchingBookmarks("NAME", {"ERIC"}, DataSet::CaseInsensitive)),
+              QList<qint64>({3}));
 }
 
 TEST(DataSet, FiltersByEventAndByText)

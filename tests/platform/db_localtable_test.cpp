@@ -394,4 +394,56 @@ TEST(DbLocalTable, RestructuringKeepsTheData)
     EXPECT_EQ(t.fieldByName("Patient_ID")->asInteger(), 2);
 }
 
+// A rename, a column drop and a field change (which rebuilds the table) of a local table, beside
+// a view on the table and a view whose table was dropped: neither blocks the change, and both
+// views are still there afterwards, with their own texts.
+TEST(DbLocalTable, ViewsDoNotBlockStructureChanges)
+{
+    const struct
+    {
+        const char* change;
+        std::function<void(LocalTable&)> run;
+        QString view; // what the view on the table reads afterwards
+    } cases[] = {
+        {"rename", [](LocalTable& t) { t.renameTable("clients.db"); }, "error"},
+        {"drop", [](LocalTable& t) { t.dropField("Prenom"); }, "1|Martin"},
+        {"change",
+         [](LocalTable& t) {
+             t.changeField("Nom", {"Nom", FieldType::String, 90});
+         },
+         "1|Martin"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.change);
+        LocalDb local;
+        LocalTable t;
+        definePatients(t, local.db, "patients.db");
+        t.createTable();
+        t.open();
+        t.appendRecord({1, "Martin", "Jean"});
+        t.close();
+        local.db.execute("create table GONE (A integer)");
+        local.db.execute("create view V_GONE as select A from GONE");
+        local.db.execute("create view V_PATIENTS as select Patient_ID, Nom from \"patients.db\"");
+        local.db.execute("drop table GONE");
+        k.run(t);
+        EXPECT_EQ(local.cli("select group_concat(name, ',') from (select name from sqlite_master "
+                            "where type = 'view' order by name);"),
+                  "V_GONE,V_PATIENTS");
+        // The program's connection is left as it was.
+        auto legacy = local.db.connection().prepare("PRAGMA legacy_alter_table");
+        ASSERT_TRUE(legacy->step());
+        EXPECT_EQ(legacy->columnValue(0).toInt(), 0);
+        QString read;
+        try {
+            auto view = local.db.connection().prepare("select * from V_PATIENTS");
+            while (view->step())
+                read += view->columnValue(0).toString() + '|' + view->columnValue(1).toString();
+        } catch (const EngineError&) {
+            read = "error"; // it names a table that is gone, as a server's view would
+        }
+        EXPECT_EQ(read, k.view);
+    }
+}
+
 } // namespace

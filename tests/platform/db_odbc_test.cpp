@@ -115,7 +115,7 @@ TEST(OdbcConnectionString, BuiltFromTheAliasParametersOrGivenWhole)
     p.setValue(DbParam::DatabaseName, "Cabinet");
     p.setValue(DbParam::UserName, "sa");
     p.setValue(DbParam::Password, "pw");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p),
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p),
               "DRIVER={FreeTDS};SERVER=labsrv\\CABINET;"
               "DATABASE=Cabinet;TDS_Version=7.4;UID=sa;PWD=pw");
     // Oracle: the server name is the TNS name; there is no database name.
@@ -127,7 +127,7 @@ TEST(OdbcConnectionString, BuiltFromTheAliasParametersOrGivenWhole)
     p.remove(DbParam::DatabaseName);
     p.setValue(DbParam::UserName, " sa");
     p.setValue(DbParam::Password, "a;DATABASE=x}");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p),
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p),
               "DRIVER={ODBC Driver 18 for SQL Server};SERVER=labsrv\\CABINET;UID={ sa};"
               "PWD={a;DATABASE=x}}}");
 
@@ -135,11 +135,11 @@ TEST(OdbcConnectionString, BuiltFromTheAliasParametersOrGivenWhole)
     p.setValue(DbParam::UserName, "u");
     p.setValue(DbParam::Password, "p");
     p.setValue(ConnectionStringParam, "DSN=Lab;");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p), "DSN=Lab;UID=u;PWD=p");
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p), "DSN=Lab;UID=u;PWD=p");
     p.setValue(ConnectionStringParam, "Driver={X};uid=me;Pwd=secret");
     EXPECT_EQ(connectionString(ServerKind::Oracle, p), "Driver={X};uid=me;Pwd=secret");
     p.setValue(ConnectionStringParam, "Driver={X};Pwd={a;uid=b}");
-    EXPECT_EQ(connectionString(ServerKind::MsSql, p), "Driver={X};Pwd={a;uid=b};UID=u");
+    EXPECT_EQ(connectionString(ServerKind::MSSQL, p), "Driver={X};Pwd={a;uid=b};UID=u");
 }
 
 TEST(OdbcDiagnostics, CodesOfTheServersConditionsAndTheRecordsKept)
@@ -402,6 +402,54 @@ TEST_F(OdbcSqlite, ErrorsBecomeEngineErrorEntries)
     c->commit();
     EXPECT_FALSE(write->step());
     EXPECT_EQ(sqliteCli(file(), "SELECT count(*) FROM T WHERE ID IN (10, 11);"), "2");
+}
+
+// The SQLite driver writes no output parameter of its own: each input-output parameter comes back
+// as it went in, through the buffer the server would write into, once the statement's results
+// have all been read; a pure output parameter comes back null.
+TEST_F(OdbcSqlite, OutputParametersAreReadBackAfterTheLastResult)
+{
+    Database db;
+    useDatabase(db);
+    SqlQuery q;
+    q.setDatabase(&db);
+    q.setSql("SELECT :I, :F, :S, :D, :DT, :BL, :OUT");
+    const Variant big = qint64(9007199254740993);
+    // 2026-12-06 22:10:46 (day 46362, as above).
+    const TDateTime moment = 46362 + (22 * 3600 + 10 * 60 + 46) / 86400.0;
+    const QByteArray bytes("\x00\x01\x80\xFF", 4);
+    const struct
+    {
+        const char* name;
+        FieldType type;
+        Variant value;
+    } cases[] = {
+        {"I", FieldType::Integer, big},
+        {"F", FieldType::Float, 2.5},
+        {"S", FieldType::String, QStringLiteral("Dupré")},
+        {"D", FieldType::Date, Variant::fromDateTime(46362)},
+        {"DT", FieldType::DateTime, Variant::fromDateTime(moment)},
+        {"BL", FieldType::Blob, bytes},
+    };
+    for (const auto& c : cases) {
+        Param& p = q.paramByName(c.name);
+        p.setParamType(ParamType::InputOutput);
+        p.setDataType(c.type);
+        p.setValue(c.value);
+    }
+    q.paramByName("OUT").setParamType(ParamType::Output);
+    q.paramByName("OUT").setDataType(FieldType::String);
+    q.execSql();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Param& p = q.paramByName(c.name);
+        EXPECT_EQ(p.dataType(), c.type);
+        if (c.type == FieldType::Date || c.type == FieldType::DateTime)
+            EXPECT_NEAR(p.asDateTime(), c.value.toDateTime(), 0.5 / 86400);
+        else
+            EXPECT_EQ(p.value(), c.value);
+    }
+    EXPECT_TRUE(q.paramByName("OUT").isNull());
 }
 
 TEST_F(OdbcSqlite, StatementsRunAgainAndCountTheirRows)

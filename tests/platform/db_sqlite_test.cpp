@@ -168,6 +168,47 @@ TEST(DbSqlite, QueryBindsNamedParametersAndWalksALargeResultBothWays)
     EXPECT_EQ(local.cli("select count(*) from T;"), "250");
 }
 
+// A statement run with execSql and kept prepared runs again with the next values; a failed run, a
+// new text or another database starts afresh.
+TEST(DbSqlite, ExecSqlRunsItsStatementAgainWhereverTheQueryPointsNow)
+{
+    LocalDb local;
+    local.db.execute("create table T (ID integer primary key, NAME varchar(10))");
+    SqlQuery ins;
+    ins.setDatabase(&local.db);
+    ins.setKeepPrepared(true);
+    ins.setSql("insert into T values (:ID, :NAME)");
+    ins.paramByName("NAME").setAsString("a");
+    for (const int id : {1, 2}) {
+        ins.paramByName("ID").setAsInteger(id);
+        ins.execSql();
+    }
+    EXPECT_THROW(ins.execSql(), EngineError);
+    ins.paramByName("ID").setAsInteger(3);
+    ins.execSql();
+    EXPECT_EQ(local.cli("select group_concat(ID) from T;"), "1,2,3");
+
+    LocalDb other;
+    other.db.execute("create table T (ID integer primary key, NAME varchar(10))");
+    ins.setDatabase(&other.db);
+    ins.execSql();
+    // A table changed under the statement: SQLite prepares it again by itself.
+    other.db.execute("alter table T add column X integer");
+    ins.setSql("insert into T (ID, NAME) values (:ID, :NAME)");
+    ins.paramByName("ID").setAsInteger(4);
+    ins.execSql();
+    EXPECT_EQ(other.cli("select group_concat(ID) from T;"), "3,4");
+    EXPECT_EQ(local.cli("select count(*) from T;"), "3");
+
+    // SQLite has no output parameters.
+    SqlQuery out;
+    out.setDatabase(&local.db);
+    out.setSql("select :A");
+    out.paramByName("A").setParamType(ParamType::Output);
+    EXPECT_EQ(messageOf<EngineError>([&] { out.execSql(); }),
+              "The database driver has no output parameters");
+}
+
 TEST(DbSqlite, TransactionsAndAWriterMeetingAnotherOne)
 {
     LocalDb first;
@@ -189,6 +230,13 @@ TEST(DbSqlite, TransactionsAndAWriterMeetingAnotherOne)
               EngineCode::Locked);
     EXPECT_EQ(engineCodeOf([&] { second.startTransaction(); }), EngineCode::Locked);
     EXPECT_FALSE(second.inTransaction());
+    // The wait can be shortened for a while: none at all here.
+    DbConnection& waiting = second.connection();
+    EXPECT_EQ(waiting.busyTimeout(), 50);
+    waiting.setBusyTimeout(0);
+    EXPECT_EQ(engineCodeOf([&] { second.execute("insert into T values (2)"); }),
+              EngineCode::Locked);
+    waiting.setBusyTimeout(50);
     first.db.commit();
     second.execute("insert into T values (2)");
     EXPECT_EQ(first.cli("select group_concat(A) from T;"), "1,2");

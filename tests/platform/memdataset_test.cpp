@@ -644,6 +644,31 @@ TEST(MemDataSet, DamagedFilesAndFailedSavesChangeNothing)
     EXPECT_EQ(readFileBytes(good), bytes);
 }
 
+// The folded comparison reads the texts unit by unit; it orders them as their folded keys do,
+// also through marks, letters outside the code pages, ligatures that fold to two letters and
+// characters beyond the basic plane, which make it fold the whole text.
+TEST(Collation, FoldedComparisonAgreesWithTheFoldedKeys)
+{
+    const QStringList pieces = {
+        "a", "A", "é", "E\u0301", "\u0301",         "İ", "ß", "ﬁ", "Œ", "ж", "Ё", "가",
+        "😀", "z", " ", "9",       QString(QChar(0))};
+    std::mt19937 rng(99);
+    for (const codepage::CodePage cp : {codepage::Cp1252, codepage::Cp1251}) {
+        CodePageScope scope(cp);
+        for (int i = 0; i < 3000; ++i) {
+            QString a, b;
+            for (int k = int(rng() % 4); k > 0; --k)
+                a += pieces.at(int(rng() % pieces.size()));
+            for (int k = int(rng() % 4); k > 0; --k)
+                b += pieces.at(int(rng() % pieces.size()));
+            const int want =
+                collation::compareFoldedKeys(collation::foldedKey(a), collation::foldedKey(b));
+            ASSERT_EQ(collation::compareFolded(a, b), want)
+                << a.toStdString() << " / " << b.toStdString() << " (code page " << cp << ")";
+        }
+    }
+}
+
 // The indexes keep numeric prefixes of their first key to settle comparisons early; whatever the
 // texts share, the order must stay that of the collation itself, and every key must be found.
 TEST(MemDataSet, IndexOrderAgreesWithTheCollation)

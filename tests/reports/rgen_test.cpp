@@ -2,6 +2,8 @@
 // of virtual fields, the container class, references that go away, and the ancestor lookup.
 #include "report_pass.h"
 
+#include <reports/rfileit.h>
+
 #include <support/workspace.h>
 
 #include <QDir>
@@ -18,7 +20,8 @@ TEST(RptGen, NewReportDefaults)
     EXPECT_EQ(report.Server(), nullptr);
     EXPECT_EQ(report.SourceDataSet(), nullptr);
     EXPECT_EQ(report.FieldMap(), nullptr);
-    EXPECT_EQ(report.Output(), nullptr);
+    // Its output goes to a workbook of its own.
+    EXPECT_NE(dynamic_cast<TF1Iterator*>(report.Output()), nullptr);
     EXPECT_TRUE(report.ShowDetail);
     EXPECT_FALSE(report.ParadoxTable());
     EXPECT_FALSE(report.Landscape);

@@ -74,10 +74,11 @@ TEST(SchemaTypes, ColumnTypeOfEveryKernelTypeOnEveryKind)
             if (flag && r.type == dtBoolean)
                 expected = QStringList{"VARCHAR(1)", "VARCHAR2(1)", "VARCHAR(1)"};
             QStringList got;
-            for (quint8 kind : {1, 2, 3})
+            for (const ServerKind::Kind kind :
+                 {ServerKind::MSSQL, ServerKind::Oracle, ServerKind::Standard})
                 got.append(ColumnTypeText(kind, r.type, r.size, r.precision, flag));
             EXPECT_EQ(got, expected) << int(r.type) << " flag " << flag;
-            EXPECT_EQ(ColumnTypeText(0, r.type, r.size, r.precision, flag), "");
+            EXPECT_EQ(ColumnTypeText(ServerKind::Unknown, r.type, r.size, r.precision, flag), "");
         }
     }
 }
@@ -91,13 +92,13 @@ TEST(SchemaTypes, CreateStatementOfAKernelTable)
     addField(s, "IS_LOCAL", dtBoolean, 0, foRequired);
     addField(s, "CONNECTION_PARAMS", dtMemo);
     addIndex(s, "PRIMARY KEY", "RM_DATABASES_ID", idxPrimary);
-    EXPECT_EQ(CreateTableLines(1, s, false),
+    EXPECT_EQ(CreateTableLines(ServerKind::MSSQL, s, false),
               QStringList({"create table RM_DATABASES(", "  RM_DATABASES_ID INT NOT  NULL ,",
                            "  DBNAME VARCHAR(80)  NOT  NULL ,", "  IS_LOCAL BIT NOT  NULL ,",
                            "  CONNECTION_PARAMS TEXT NULL ", ")"}));
     // The local kind declares the key with the table.
     EXPECT_EQ(
-        CreateTableLines(3, s, false),
+        CreateTableLines(ServerKind::Standard, s, false),
         QStringList({"create table RM_DATABASES(", "  RM_DATABASES_ID INTEGER ,",
                      "  DBNAME VARCHAR(80)  ,", "  IS_LOCAL BOOLEAN ,",
                      "  CONNECTION_PARAMS BLOB(0, 1) ", ",primary key(RM_DATABASES_ID)", ")"}));

@@ -17,11 +17,12 @@ using namespace schematest;
 
 namespace {
 
-// PATIENT (three rows, two permissions) and VISIT, whose PATIENT_ID refers to it.
+// PATIENT (three rows; the tools' own rights, whose role 0 has no DBROLE row, and one of NURSE)
+// and VISIT, whose PATIENT_ID refers to it.
 void clinic(SchemaDb& d)
 {
     d.kernel.exec("create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
-                  "insert into DBROLE values (0, 'PUBLIC'), (5, 'NURSE');");
+                  "insert into DBROLE values (5, 'NURSE');");
     auto patient = d.table("PATIENT");
     addField(*patient, "PATIENT_ID", dtInteger, 0, foRequired);
     addField(*patient, "NAME", dtString, 40)->MetaType = "NOM";
@@ -215,6 +216,62 @@ TEST(EngineLocal, DropRemovesEachChildsLinksInOneAlterationThenTheTable)
               QStringList({"0", "0", "0"}));
     EXPECT_EQ(d.rows("select * from VISIT union all select * from NOTE"),
               QStringList({"10|1|A", "11|2|B", "7|1|2"}));
+}
+
+// SQLite checks every view when a table is renamed or loses a column; the local kind's changes
+// do not depend on views: one on the changed table keeps reading it, and one whose table was
+// dropped blocks nothing.
+TEST(EngineLocal, ViewsNeitherBlockNorLoseAChange)
+{
+    const struct
+    {
+        const char* change;
+        std::function<void(TTableStruct&)> alter;
+        QString table;
+        QString rows;
+    } cases[] = {
+        {"rebuild", [](TTableStruct& s) { alterField(s, "NAME", dtString, 60); }, "PATIENT",
+         "1|Durand|Lyon,2|O'Neil|NULL,3|NULL|Metz"},
+        {"column drop",
+         [](TTableStruct& s) { addField(s, "CITY", dtString, 30)->UpgradeAction = uaDrop; },
+         "PATIENT", "1|Durand,2|O'Neil,3|NULL"},
+        {"rename", [](TTableStruct& s) { s.SetNewName("CLIENT"); }, "CLIENT",
+         "1|Durand|Lyon,2|O'Neil|NULL,3|NULL|Metz"},
+    };
+    for (const auto& k : cases) {
+        for (const bool visitDropped : {false, true}) {
+            SCOPED_TRACE(
+                QString("%1, VISIT dropped: %2").arg(k.change).arg(visitDropped).toStdString());
+            SchemaDb d;
+            clinic(d);
+            d.db.execute("create view V_PATIENT as select PATIENT_ID, NAME from PATIENT");
+            d.db.execute("create view V_VISIT as select VISIT_ID, CODE from VISIT");
+            if (visitDropped) {
+                TTableStrEngine e;
+                e.DropTable(*d.table("VISIT", uaDrop));
+            }
+            auto s = d.table("PATIENT", uaAlter);
+            k.alter(*s);
+            try {
+                saveStructure(d, *s);
+            } catch (const Exception& e) {
+                ADD_FAILURE() << e.message().toStdString();
+                continue;
+            }
+            EXPECT_EQ(d.rows("select * from " + k.table + " order by 1"), k.rows.split(','));
+            // The views are still there; one on a table that keeps its name still reads it.
+            EXPECT_EQ(d.rows("select name from sqlite_master where type = 'view' order by 1"),
+                      QStringList({"V_PATIENT", "V_VISIT"}));
+            if (k.table == "PATIENT") {
+                EXPECT_EQ(d.rows("select * from V_PATIENT order by 1"),
+                          QStringList({"1|Durand", "2|O'Neil", "3|NULL"}));
+            }
+            if (!visitDropped) {
+                EXPECT_EQ(d.rows("select * from V_VISIT order by 1"),
+                          QStringList({"10|A", "11|B"}));
+            }
+        }
+    }
 }
 
 TEST(EngineLocal, AFailureAtAnyChangeLeavesEverythingAsItWas)

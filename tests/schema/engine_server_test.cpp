@@ -19,7 +19,7 @@ void clinic(SchemaDb& d)
 {
     d.kernel.exec(
         "create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
-        "insert into DBROLE values (0, 'PUBLIC'), (5, 'NURSE');"
+        "insert into DBROLE values (5, 'NURSE');"
         "create table SYSIND (TBL varchar(40), indid integer, name varchar(30), keycnt "
         "integer, status integer);"
         "create table IDXCOL (TBL varchar(40), indid integer, nkey integer, col varchar(30));");
@@ -103,6 +103,41 @@ TEST(EngineServer, IndexesReadFromTheCataloguesWithTheKeyFirst)
     }
 }
 
+// On Oracle an index made under its table's prefix (the plain name was taken elsewhere) is the
+// index an upgrade item names by its plain name.
+TEST(EngineServer, AnOracleIndexUnderItsTablesPrefixAnswersToItsPlainName)
+{
+    const struct
+    {
+        TUpgradeAction action;
+        const char* fields;
+        QStringList rows; // UA, NAME, NEW_NAME, FIELDS of the index rows after the key
+    } cases[] = {
+        {uaAlter, "NAME,PATIENT_ID", {"A|IX_NAME|IX_NAME|NAME,PATIENT_ID"}},
+        {uaDrop, "NAME", {"D|IX_NAME|IX_NAME|NAME"}},
+        {uaCreate, "NAME", {"|PATIENT_IX_NAME|PATIENT_IX_NAME|NAME"}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(int(k.action));
+        SchemaDb d(2);
+        clinic(d);
+        d.kernel.exec("insert into ORAIND values ('PATIENT', 'PATIENT_IX_NAME', 'NONUNIQUE');"
+                      "insert into ORACOL values ('PATIENT_IX_NAME', 'NAME', 1, 'PATIENT');");
+        auto s = d.table("PATIENT", uaAlter);
+        addIndex(*s, "IX_NAME", k.fields)->UpgradeAction = k.action;
+        TTableStrEngine e;
+        e.BatchMode = true;
+        e.LoadStructure(*s);
+        EXPECT_EQ(rowsOf(e.TInd, {"UA", "NAME", "NEW_NAME", "FIELDS"}).mid(1), k.rows);
+        // Applied, an alteration or a drop takes the prefixed index away.
+        d.answer("select INDEX_NAME from SYS.ALL_INDEXES\r\nwhere (TABLE_NAME = Upper('PATIENT') "
+                 "and INDEX_NAME = Upper('PATIENT_IX_NAME'))",
+                 "select 'PATIENT_IX_NAME' as INDEX_NAME");
+        EXPECT_EQ(saveStructure(d, *s).contains("drop index PATIENT_IX_NAME"),
+                  k.action != uaCreate);
+    }
+}
+
 TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
 {
     for (const quint8 kind : {1, 2}) {
@@ -113,6 +148,10 @@ TEST(EngineServer, RebuildSendsItsStatementsOnTheCallersTransactionOnly)
                   golden(kind == 1 ? "engine_rebuild_mssql.txt" : "engine_rebuild_oracle.txt"));
         EXPECT_EQ(d.recorder->transactions, QStringList());
         EXPECT_EQ(d.rows("select * from PATIENT"), QStringList{"1|Durand"});
+        // The tools' own rights (role 0, which has no DBROLE row) are kept, without a grant.
+        EXPECT_EQ(d.rows("select DBROLE_ID || ACTION from ROLEPERM where TABLE_NAME = 'PATIENT' "
+                         "order by 1"),
+                  QStringList({"0D", "0I", "0S", "0U", "5S"}));
         // A copy or a drop that fails ends the rebuild there; the caller rolls back.
         for (const char* text : {"insert into PATIENT_TMP(", "drop table PATIENT"}) {
             const QString statement(text);

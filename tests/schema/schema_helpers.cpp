@@ -12,7 +12,7 @@ namespace schematest {
 
 SchemaDb::SchemaDb(quint8 kind)
 {
-    kernel.exec(kernelschema::createTables() + kernelschema::schemaToolTables());
+    kernel.exec(kernelschema::createTables() + kernelschema::schemaToolTables(kind));
     if (kind == 3) {
         krntest::registerRecordingDriver(QStringLiteral("STANDARD"), recorder);
         db.setAliasName(QStringLiteral("KRN"));

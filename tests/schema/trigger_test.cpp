@@ -17,12 +17,13 @@ TEST(SchemaTriggers, InsertChecksARequiredAndAnOptionalTwoColumnLink)
     const QList<TTriggerLink> links{{"PATIENT", "VISIT", {"PATIENT_ID"}, {"PATIENT_ID"}, " "},
                                     {"DOCS", "VISIT", {"TYPE", "NO"}, {"DOC_TYPE", "DOC_NO"}, " "}};
     const QStringList required{"visit_id", "patient_id"};
-    EXPECT_EQ(InsertTriggerLines(1, "VISIT", {}, links, required, false, false),
+    EXPECT_EQ(InsertTriggerLines(ServerKind::MSSQL, "VISIT", {}, links, required, false, false),
               golden("insert_mssql.sql"));
-    EXPECT_EQ(InsertTriggerLines(2, "VISIT", {}, links, required, false, false),
+    EXPECT_EQ(InsertTriggerLines(ServerKind::Oracle, "VISIT", {}, links, required, false, false),
               golden("insert_oracle.sql"));
     // Nothing to check and nothing of its own: no trigger.
-    EXPECT_TRUE(InsertTriggerLines(1, "VISIT", {}, {}, required, false, false).isEmpty());
+    EXPECT_TRUE(
+        InsertTriggerLines(ServerKind::MSSQL, "VISIT", {}, {}, required, false, false).isEmpty());
 }
 
 TEST(SchemaTriggers, DeleteActsOnEveryKindOfChildAndChecksItsOwnNoDeleteLink)
@@ -35,14 +36,14 @@ TEST(SchemaTriggers, DeleteActsOnEveryKindOfChildAndChecksItsOwnNoDeleteLink)
                                        {"PATIENT", "BILL", {"PATIENT_ID"}, {"PATIENT_ID"}, "R"},
                                        {"PATIENT", "NOTE", {"PATIENT_ID"}, {"PATIENT_ID"}, "N"},
                                        {"PATIENT", "CARD", {"PATIENT_ID"}, {"PATIENT_ID"}, "X"}};
-    EXPECT_EQ(DeleteTriggerLines(1, "PATIENT", texts, noDelete, children, false),
+    EXPECT_EQ(DeleteTriggerLines(ServerKind::MSSQL, "PATIENT", texts, noDelete, children, false),
               golden("delete_mssql.sql"));
-    EXPECT_EQ(DeleteTriggerLines(2, "PATIENT", texts, noDelete, children, false),
+    EXPECT_EQ(DeleteTriggerLines(ServerKind::Oracle, "PATIENT", texts, noDelete, children, false),
               golden("delete_oracle.sql"));
     // Tracing alone keeps the trigger that records the deletes.
-    EXPECT_EQ(DeleteTriggerLines(1, "PATIENT", texts, {}, {}, false).size(), 13);
+    EXPECT_EQ(DeleteTriggerLines(ServerKind::MSSQL, "PATIENT", texts, {}, {}, false).size(), 13);
     texts.Trace = false;
-    EXPECT_TRUE(DeleteTriggerLines(2, "PATIENT", texts, {}, {}, false).isEmpty());
+    EXPECT_TRUE(DeleteTriggerLines(ServerKind::Oracle, "PATIENT", texts, {}, {}, false).isEmpty());
 }
 
 TEST(SchemaTriggers, UpdateMergesHeadAndBodyWithReplicationAndTracing)
@@ -53,14 +54,14 @@ TEST(SchemaTriggers, UpdateMergesHeadAndBodyWithReplicationAndTracing)
     texts.KeyFields = "VISIT_ID";
     texts.Repl = true;
     texts.Trace = true;
-    EXPECT_EQ(UpdateTriggerLines(1, "VISIT", texts), golden("update_mssql.sql"));
+    EXPECT_EQ(UpdateTriggerLines(ServerKind::MSSQL, "VISIT", texts), golden("update_mssql.sql"));
     // Oracle takes the head lines as they stand and keeps no replication.
     texts.Head = {"v_who varchar2(30);"};
     texts.Body = {"v_who := user;"};
-    EXPECT_EQ(UpdateTriggerLines(2, "VISIT", texts), golden("update_oracle.sql"));
+    EXPECT_EQ(UpdateTriggerLines(ServerKind::Oracle, "VISIT", texts), golden("update_oracle.sql"));
     texts = TTriggerTexts();
     texts.Repl = true;
-    EXPECT_TRUE(UpdateTriggerLines(2, "VISIT", texts).isEmpty());
+    EXPECT_TRUE(UpdateTriggerLines(ServerKind::Oracle, "VISIT", texts).isEmpty());
     EXPECT_EQ(CleanTriggerText("a\r\n  \r\n\tb\n\n"), QStringList({"a", "\tb"}));
 }
 

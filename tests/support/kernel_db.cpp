@@ -4,6 +4,7 @@
 #include <platform/codepage.h>
 #include <platform/db/sqlitedriver.h>
 #include <platform/db/sqlquery.h>
+#include <platform/db/storedvalue.h>
 
 #include <support/db_helpers.h>
 
@@ -26,22 +27,60 @@ QString valueText(const Variant& v)
     }
 }
 
-// A statement whose texts come back cut at the recorder's length.
-class CuttingStatement : public DbStatement
+// A recorded statement: texts come back cut at the recorder's length (0: never), and output
+// parameters, which SQLite has not, take the columns of the first row of the statement SQLite runs
+// in the server's place, in their order (a stand-in for a stored procedure returns its answer as
+// a row).
+class RecordedStatement : public DbStatement
 {
 public:
-    CuttingStatement(std::unique_ptr<DbStatement> inner, int cut)
-        : m_inner(std::move(inner)), m_cut(cut)
+    // `accepted`: the server's statement was taken without SQLite running anything in its
+    // place, so its values are only recorded.
+    RecordedStatement(std::unique_ptr<DbStatement> inner, std::shared_ptr<Recorder> recorder,
+                      const QString& sql, bool accepted)
+        : m_inner(std::move(inner)), m_recorder(std::move(recorder)), m_sql(sql),
+          m_cut(accepted ? 0 : m_recorder->textCut), m_accepted(accepted)
     {
     }
     int parameterCount() const override { return m_inner->parameterCount(); }
     void bind(int index, const Variant& value, FieldType type) override
     {
-        m_inner->bind(index, value, type);
+        record(index, value);
+        if (!m_accepted)
+            m_inner->bind(index, value, type);
+    }
+    void bindOutput(int index, const Variant&, FieldType type, ParamType) override
+    {
+        record(index, Variant(QStringLiteral("<out>")));
+        m_outputs.append({index, type});
+    }
+    Variant outputValue(int index) const override
+    {
+        for (qsizetype i = 0; i < m_outputs.size(); ++i) {
+            if (m_outputs.at(i).first == index && i < m_answer.size())
+                return storedvalue::fromStored(m_outputs.at(i).second, m_answer.at(i));
+        }
+        return Variant::null();
     }
     void clearBindings() override { m_inner->clearBindings(); }
-    bool step() override { return m_inner->step(); }
-    void reset() override { m_inner->reset(); }
+    bool step() override
+    {
+        if (!m_stepped)
+            m_recorder->runs.append({m_sql, m_values});
+        const bool row = m_inner->step();
+        if (row && !m_stepped && !m_outputs.isEmpty()) {
+            for (int c = 0; c < m_inner->columnCount(); ++c)
+                m_answer.append(m_inner->columnValue(c));
+        }
+        m_stepped = true;
+        return row;
+    }
+    void reset() override
+    {
+        m_inner->reset();
+        m_stepped = false; // a run again is recorded again
+        m_answer.clear();
+    }
     int columnCount() const override { return m_inner->columnCount(); }
     QString columnName(int column) const override { return m_inner->columnName(column); }
     QString columnDeclaredType(int column) const override
@@ -56,16 +95,29 @@ public:
     qint64 rowsAffected() const override { return m_inner->rowsAffected(); }
 
 private:
+    void record(int index, const Variant& value)
+    {
+        while (m_values.size() <= index)
+            m_values.append(Variant());
+        m_values[index] = value;
+    }
     Variant cut(const Variant& value) const
     {
-        if (value.type() != Variant::Type::String)
+        if (m_cut <= 0 || value.type() != Variant::Type::String)
             return value;
         const QByteArray bytes = codepage::toAnsi(value.toString());
         return bytes.size() <= m_cut ? value : Variant(codepage::fromAnsi(bytes.left(m_cut)));
     }
 
     std::unique_ptr<DbStatement> m_inner;
+    std::shared_ptr<Recorder> m_recorder;
+    QString m_sql;
     int m_cut;
+    bool m_accepted;
+    VariantList m_values;
+    QList<QPair<int, FieldType>> m_outputs;
+    QList<Variant> m_answer;
+    bool m_stepped = false;
 };
 
 class RecordingConnection : public DbConnection
@@ -84,16 +136,13 @@ public:
             (!m_recorder->failOn.isEmpty() && sql.startsWith(m_recorder->failOn)))
             throw EngineError(EngineCode::InvalidRequest, QStringLiteral("statement refused"));
         try {
-            std::unique_ptr<DbStatement> statement =
-                m_inner->prepare(m_recorder->standIns.value(sql, sql));
-            if (m_recorder->textCut > 0)
-                return std::make_unique<CuttingStatement>(std::move(statement),
-                                                          m_recorder->textCut);
-            return statement;
+            return std::make_unique<RecordedStatement>(
+                m_inner->prepare(m_recorder->standIns.value(sql, sql)), m_recorder, sql, false);
         } catch (const EngineError&) {
             if (!m_recorder->acceptUnknown)
                 throw;
-            return m_inner->prepare(QStringLiteral("select 1 where 0"));
+            return std::make_unique<RecordedStatement>(
+                m_inner->prepare(QStringLiteral("select 1 where 0")), m_recorder, sql, true);
         }
     }
     void beginTransaction() override
@@ -112,6 +161,8 @@ public:
         m_inner->rollback();
     }
     bool inTransaction() const override { return m_inner->inTransaction(); }
+    int busyTimeout() const override { return m_inner->busyTimeout(); }
+    void setBusyTimeout(int ms) override { m_inner->setBusyTimeout(ms); }
     QStringList tableNames() override { return m_inner->tableNames(); }
     QString databaseFile() const override { return m_inner->databaseFile(); }
 
@@ -140,6 +191,13 @@ public:
     QString name() const override { return m_name; }
     std::unique_ptr<DbConnection> connect(const ConnectionParams& params) override
     {
+        const QString user = params.value(DbParam::UserName);
+        const QString password = params.value(DbParam::Password);
+        m_recorder->logins.append(user + QLatin1Char('/') + password);
+        if (!m_recorder->user.isEmpty() &&
+            (user != m_recorder->user || password != m_recorder->password))
+            throw EngineError(EngineCode::CannotOpen,
+                              QStringLiteral("Login failed for user '%1'").arg(user));
         return std::make_unique<RecordingConnection>(m_name, m_sqlite->connect(params), m_recorder);
     }
 

@@ -22,9 +22,13 @@ struct Recorder
 {
     // Prepared statements as the engine sent them ("?" for parameters).
     QStringList statements;
+    // Each run of a statement with the values bound to its parameters ("<out>" for an output
+    // parameter), in the order the statements ran.
+    QList<QPair<QString, VariantList>> runs;
     // "BEGIN", "COMMIT" and "ROLLBACK" as the engine called them (also refused ones).
     QStringList transactions;
-    // Statements SQLite cannot run, and what SQLite runs in their place.
+    // Statements SQLite cannot run, and what SQLite runs in their place. Output parameters of a
+    // statement take the columns of the first row its stand-in returns, in their order.
     QMap<QString, QString> standIns;
     // A statement SQLite refuses is taken as a server would take it, with no rows, instead of
     // failing (for servers' DDL, grants and triggers, which only the recorded text shows).
@@ -38,6 +42,12 @@ struct Recorder
     int textCut = 0;
     int failRollbacks = 0; // so many rollbacks are refused (the transaction stays open)
     int failCommits = 0;   // so many commits are refused
+    // A connection is refused, as a server refuses a login, unless its "USER NAME" and "PASSWORD"
+    // are these; any login is taken while `user` is empty. Every connection asked for is noted
+    // as "USER NAME/PASSWORD" in `logins`.
+    QString user;
+    QString password;
+    QStringList logins;
 };
 
 // Registers (again) a driver of that name whose connections record into `recorder`. Its

@@ -24,21 +24,22 @@ QString createTables(bool booleansAsText)
         .arg(boolean);
 }
 
-QString schemaToolTables()
+QString schemaToolTables(int serverKind)
 {
     QString sql;
     for (const char* column :
          {"OWNER_NAME varchar(30)", "INSERT_HEAD clob", "INSERT_BODY clob", "UPDATE_HEAD clob",
           "UPDATE_BODY clob", "DELETE_HEAD clob", "DELETE_BODY clob", "REPL boolean"})
         sql += QStringLiteral("alter table METATABLE add column %1;").arg(QLatin1String(column));
-    return sql +
-           QStringLiteral("create table ROLEPERM (DBROLE_ID integer, TABLE_NAME varchar(30),"
+    sql += QStringLiteral("create table ROLEPERM (DBROLE_ID integer, TABLE_NAME varchar(30),"
                           " ACTION varchar(1), KIND integer);"
-                          "create table REC_VERSION (TABLE_NAME varchar(30), UNIREC_ID integer,"
-                          " REC_GUID varchar(38), VERSION_GUID varchar(38), ISDELETED integer,"
-                          " PATIENTS_ID integer);"
                           "create table KRN_SYS_TRACE (TABLE_NAME varchar(30), REC_ID integer,"
                           " ACTION varchar(1));");
+    if (serverKind == 1)
+        sql += QStringLiteral("create table REC_VERSION (TABLE_NAME varchar(30), UNIREC_ID integer,"
+                              " REC_GUID varchar(38), VERSION_GUID varchar(38), ISDELETED integer,"
+                              " PATIENTS_ID integer);");
+    return sql;
 }
 
 } // namespace kernelschema

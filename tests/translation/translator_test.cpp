@@ -97,7 +97,8 @@ class Translator : public ::testing::Test
 protected:
     const TranslatorScope translator;
 
-    // The texts collected from a form translated again in collecting mode: what each text is now.
+    // The texts collected from a form translated again in collecting mode: each text's name and
+    // the design text it is translated from.
     static QStringList collected(TForm& form)
     {
         CollectingTexts = 1;
@@ -114,14 +115,12 @@ TEST_F(Translator, EveryTextOfEveryKindIsLookedUpAndSetUnderItsName)
 {
     // Each text once, with its default.
     EXPECT_EQ(collected(*std::unique_ptr<TKindsForm>(CreateForm<TKindsForm>())), kindsTexts());
-    QStringList translated;
     for (const QString& text : kindsTexts()) {
         // Numbered lines keep their number, so that they are found again under it.
         const QString name = text.section('=', 0, 0);
-        const QString translation =
-            (name.startsWith("LC1.") ? name.mid(4) + "=" : QString()) + "<" + name + ">";
-        AddTranslation("TKindsForm", name, translation);
-        translated.append(name + "=" + translation);
+        AddTranslation("TKindsForm", name,
+                       (name.startsWith("LC1.") ? name.mid(4) + "=" : QString()) + "<" + name +
+                           ">");
     }
     // Texts the translator leaves alone, whatever the dictionary says.
     for (const char* name : {"Button1", "Button1_HINT", "_Hidden", "Memo2_i0", "Timer1"})
@@ -129,7 +128,8 @@ TEST_F(Translator, EveryTextOfEveryKindIsLookedUpAndSetUnderItsName)
     AddTranslation("TKindsForm", "Bang1", "!Bing");
 
     const std::unique_ptr<TKindsForm> form(CreateForm<TKindsForm>());
-    EXPECT_EQ(collected(*form), translated);
+    // Translated again, every text is looked up once more from its design text.
+    EXPECT_EQ(collected(*form), kindsTexts());
     // What each accessor wrote shows where a user sees it.
     EXPECT_EQ(form->Caption(), "<>");
     EXPECT_EQ(form->Label1->text(), "<Label1>");
@@ -139,6 +139,41 @@ TEST_F(Translator, EveryTextOfEveryKindIsLookedUpAndSetUnderItsName)
     EXPECT_EQ(static_cast<QLabel*>(form->findComponent("_Hidden"))->text(), "Caché");
     EXPECT_EQ(static_cast<TLC*>(form->findComponent("LC1"))->Consts,
               QStringList({"1=<LC1.1>", "17=<LC1.17>"}));
+}
+
+// Translating a form again (after the editor saved or closed) starts from its design texts, and
+// leaves alone the texts the program wrote into it since (a user's name, a title of its own).
+TEST_F(Translator, TranslatingAgainStartsFromTheDesignTextsAndKeepsWhatTheProgramWrote)
+{
+    AddTranslation("TKindsForm", "", "Fenêtre");
+    AddTranslation("TKindsForm", "Label1", "Utilisateur");
+    AddTranslation("TKindsForm", "Check1", "Cochée");
+    AddTranslation("TKindsForm", "Radio1", "Bouton radio");
+    AddTranslation("TKindsForm", "LC1.17", "17=<Personne>");
+    const std::unique_ptr<TKindsForm> form(CreateForm<TKindsForm>());
+    auto* check = static_cast<QCheckBox*>(form->findComponent("Check1"));
+    auto* radio = static_cast<QRadioButton*>(form->findComponent("Radio1"));
+    auto* lc = static_cast<TLC*>(form->findComponent("LC1"));
+    ASSERT_EQ(check->text(), "Cochée");
+    ASSERT_EQ(lc->Consts.at(1), "17=<Personne>");
+    // What the program writes at run time.
+    form->Label1->setText("Dupont");
+    form->setCaption("Formulaire - Dupont");
+    // The statement file changes: one text changed, two gone.
+    ClearTranslations();
+    AddTranslation("TKindsForm", "", "Fenêtre");
+    AddTranslation("TKindsForm", "Label1", "Utilisateur");
+    AddTranslation("TKindsForm", "Check1", "Cochée !");
+    TranslateForm(form.get(), CurrentLanguage); // as TranslateAllForms does to each window
+    EXPECT_EQ(form->Label1->text(), "Dupont");
+    EXPECT_EQ(form->Caption(), "Formulaire - Dupont");
+    EXPECT_EQ(check->text(), "Cochée !");
+    EXPECT_EQ(radio->text(), "Radio");
+    EXPECT_EQ(lc->Consts, QStringList({"1=Un", "17=<Aucun>"}));
+    // Read again, the texts are the design texts.
+    const QStringList texts = collected(*form);
+    EXPECT_TRUE(texts.contains("Check1=Coché"));
+    EXPECT_TRUE(texts.contains("LC1.17=17=<Aucun>"));
 }
 
 TEST_F(Translator, RussianCaptionsAndFontsComeWithLanguageTwoOnly)

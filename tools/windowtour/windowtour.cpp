@@ -2,6 +2,8 @@
 // the order in which it opens the windows, and what a user would find wrong in them.
 #include "windowtour.h"
 
+#include "structuretour.h"
+
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/mainwindow/mainform.h>
@@ -104,6 +106,7 @@ public:
     QString getSaveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString getExistingDirectory(const QString&, const QString&) override { return {}; }
     void showException(const QString&) override {}
+    bool printerSetup(QPrinter&) override { return false; }
 
     int showModal(TForm& form) override
     {
@@ -353,6 +356,8 @@ bool WindowTour::run(const Visit& visit, QString* error)
     main->ListView2->setCurrentItem(main->ListView2->topLevelItem(1));
     main->bModify->click();
     main->bShowLOG->click();
+
+    ShowStructureEditor(folder.path(), dialogs.next);
 
     // Every other window, as it opens.
     for (const TRegisteredForm& registered : registeredFormClasses()) {

@@ -1,0 +1,153 @@
+// The structure tool: connecting through an alias, the editor on one table, and applying what the
+// user accepted.
+#include "structuretool.h"
+
+#include "schematools.h"
+#include "tablestreditdlg.h"
+
+#include <kernel/dbaccess.h>
+#include <kernel/krnproc.h>
+#include <platform/db/database.h>
+#include <platform/db/sqlquery.h>
+#include <platform/dialogs.h>
+
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <cstdio>
+
+namespace {
+
+void printError(const QString& message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// The kernel's metadata read the way the server data module reads it.
+struct KernelConnection
+{
+    Database db;
+    SqlQuery tables, fields, links;
+    TDBAccess access;
+    QString failure;
+
+    explicit KernelConnection(const QString& alias)
+    {
+        db.setDatabaseName(QStringLiteral("Main"));
+        db.setAliasName(alias);
+        for (SqlQuery* q : {&tables, &fields, &links})
+            q->setDatabase(&db);
+        tables.setSql(QStringLiteral("select * from METATABLE order by TABLE_NAME"));
+        fields.setSql(QStringLiteral("select * from METAFIELD order by TABLE_NAME,ORD"));
+        links.setSql(QStringLiteral("select * from TABLELINK"));
+        access.setObjectName(QStringLiteral("DBAccess1"));
+        access.SetDataBase(&db);
+        access.SetTables(&tables);
+        access.SetFields(&fields);
+        access.SetLinks(&links);
+        // The reason goes to the caller instead of a box.
+        access.OnConnectError = [this](const Exception& e, bool&) { failure = e.message(); };
+    }
+    ~KernelConnection() { db.close(); }
+    KernelConnection(const KernelConnection&) = delete;
+    KernelConnection& operator=(const KernelConnection&) = delete;
+};
+
+bool tableExists(KernelConnection& k, const QString& table)
+{
+    if (k.access.FindTableProps(table))
+        return true;
+    return k.db.connection().tableNames().contains(table, Qt::CaseInsensitive);
+}
+
+// Applies the edited structure as a module version applies one: the engine loads it over the
+// live table, checks it and makes the change.
+void apply(KernelConnection& k, TTableStruct& edited)
+{
+    TTableStrEngine engine;
+    engine.BatchMode = true;
+    k.access.StartTransaction();
+    try {
+        engine.LoadStructure(edited);
+        if (engine.BadTableName)
+            DBKernelError(QStringLiteral("Wrong table name."));
+        engine.SaveStructure();
+        k.access.Commit();
+    } catch (...) {
+        k.access.Rollback();
+        throw;
+    }
+}
+
+QString report(const TTableStruct& s)
+{
+    if (s.UpgradeAction() == uaCreate)
+        return QStringLiteral("Table %1 created.").arg(s.TableName());
+    if (!s.NewName().isEmpty())
+        return QStringLiteral("Table %1 altered and renamed %2.").arg(s.TableName(), s.NewName());
+    return QStringLiteral("Table %1 altered.").arg(s.TableName());
+}
+
+} // namespace
+
+int StructureToolMain(const QStringList& arguments)
+{
+    if (arguments.size() != 2 || arguments.at(0).isEmpty() || arguments.at(1).isEmpty()) {
+        printError(QStringLiteral("Usage: quorvane-structure ALIAS TABLE\n"
+                                  "Opens the structure editor on TABLE of the kernel database "
+                                  "reached through the database alias ALIAS."));
+        return 2;
+    }
+    // The name goes into statements as it is: only a plain name is taken.
+    static const QRegularExpression plainName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_$#]*$"));
+    if (!plainName.match(arguments.at(1)).hasMatch()) {
+        printError(QStringLiteral("Not a table name: %1").arg(arguments.at(1)));
+        return 2;
+    }
+    RegisterSchemaTools();
+    const QString alias = arguments.at(0);
+    if (!AliasRegistry::global().exists(alias)) {
+        printError(QStringLiteral("Unknown database alias: %1 (aliases are kept in %2)")
+                       .arg(alias, AliasRegistry::global().fileName()));
+        return 1;
+    }
+    KernelConnection k(alias);
+    if (!k.access.Init()) {
+        printError(k.failure.isEmpty()
+                       ? QStringLiteral("The database of alias %1 could not be opened.").arg(alias)
+                       : k.failure);
+        return 1;
+    }
+
+    TDBVersion version;
+    version.setObjectName(QStringLiteral("StructureTool"));
+    version.SetDataBase(&k.db);
+    TTableStruct edited;
+    edited.setObjectName(arguments.at(1).toUpper());
+    edited.SetDBVersion(&version);
+    edited.SetTableName(arguments.at(1));
+    int result = mrCancel;
+    try {
+        edited.SetUpgradeAction(tableExists(k, edited.TableName()) ? uaAlter : uaCreate);
+        {
+            auto* editor = CreateForm<TTableStrEditDlg>();
+            const auto free = qScopeGuard([editor] { editor->Free(); });
+            editor->LoadStructure(edited);
+            result = editor->ShowModal();
+        }
+        if (result != mrOk)
+            return 0;
+        // The editor only describes the change; its caller decides whether to make it.
+        if (!ConfirmMsg(
+                QStringLiteral("Apply the changes to table %1 now?").arg(edited.TableName())))
+            return 0;
+        apply(k, edited);
+    } catch (const Exception& e) {
+        ErrorMsg(e.message());
+        printError(e.message());
+        return 1;
+    }
+    dialogService().showMessage(report(edited));
+    return 0;
+}

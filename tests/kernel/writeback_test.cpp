@@ -1,0 +1,293 @@
+// Writing cached rows back on the local kind (SQLite, rows read back with the sqlite3 tool): edits,
+// inserts and deletes with the walk along the links, what a write leaves when it fails, the
+// editing events, lookup fields and the application server's update batch.
+#include "kernel_helpers.h"
+
+#include <kernel/dbcache.h>
+#include <kernel/fielddesc.h>
+
+#include <gtest/gtest.h>
+
+using namespace krntest;
+
+namespace {
+
+// The message of any error `call` raises.
+template <typename F> QString errorOf(F&& call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+void setText(TDBCache& c, const char* field, const QString& value)
+{
+    c.FieldByName(field)->setAsString(value);
+}
+
+} // namespace
+
+TEST(WriteBack, EditsInsertsAndDeletesReachTheLocalTables)
+{
+    WritePractice p;
+    CacheOn m(p, "MALADES", "*", coForwardID);
+    ASSERT_TRUE(m->locate("MALADES_ID", 2));
+    m->edit();
+    setText(*m, "NOM", "Bertrand");
+    m->FieldByName("ACTIF")->setAsBoolean(true);
+    m->post();
+    EXPECT_EQ(p.kernel.rows("select NOM, ACTIF from MALADES where MALADES_ID = 2"),
+              QStringList({"Bertrand|1"}));
+    EXPECT_EQ(m->ChangeCounter(), 0);
+    EXPECT_EQ(m->WorkRecords()->recordCount(), 0);
+
+    // A new row takes its identifier at once: one above the table's highest key, which
+    // ID_VALUES keeps from then on; its Booleans start False.
+    m->append();
+    EXPECT_EQ(m->FieldByName("MALADES_ID")->asInteger(), 4);
+    setText(*m, "NOM", "Denis");
+    m->FieldByName("NE_LE")->setAsDateTime(
+        TDateTime(QDate(1999, 12, 31).toJulianDay() - QDate(1899, 12, 30).toJulianDay()));
+    m->post();
+    EXPECT_EQ(p.kernel.rows("select * from MALADES where MALADES_ID = 4"),
+              QStringList({"4|Denis|0|NULL|NULL|1999-12-31"}));
+    EXPECT_EQ(p.kernel.rows("select * from ID_VALUES"), QStringList({"MALADES|4"}));
+
+    // Claude has neither stays nor bills; his appointment loses him.
+    ASSERT_TRUE(m->locate("MALADES_ID", 3));
+    m->deleteRecord();
+    EXPECT_EQ(p.kernel.rows("select MALADES_ID from MALADES order by 1"),
+              QStringList({"1", "2", "4"}));
+    EXPECT_EQ(p.kernel.rows("select * from RDV order by 1"),
+              QStringList({"900|1|2024-05-01", "901|2|2024-05-02", "902|NULL|NULL"}));
+    EXPECT_EQ(m->recordCount(), 3);
+}
+
+TEST(WriteBack, AnUnchangedRowWritesNothingAndOnUpdateDataMayDeleteIt)
+{
+    WritePractice p;
+    p.kernel.exec("create table WRITES (WHAT varchar(20));"
+                  "create trigger MALADES_U after update on MALADES"
+                  " begin insert into WRITES values ('update ' || new.NOM); end;");
+    CacheOn m(p, "MALADES");
+    QStringList seen;
+    m->OnUpdateData = [&seen](DataSet& log, TDBCache&, TUpdateKind& kind) {
+        seen.append(log.fieldByName("NOM")->asString());
+        kind = ukDelete;
+    };
+    ASSERT_TRUE(m->locate("MALADES_ID", 2));
+    m->edit();
+    setText(*m, "NOM", "Bernard");
+    m->post();
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_TRUE(p.kernel.rows("select * from WRITES").isEmpty());
+
+    // The handler sees the row as it was and turns the post into a delete.
+    ASSERT_TRUE(m->locate("MALADES_ID", 3));
+    m->edit();
+    setText(*m, "NOM", "Claudine");
+    m->post();
+    EXPECT_EQ(seen, QStringList({"Claude"}));
+    EXPECT_TRUE(p.kernel.rows("select * from MALADES where MALADES_ID = 3").isEmpty());
+    EXPECT_TRUE(p.kernel.rows("select * from WRITES").isEmpty());
+    EXPECT_EQ(p.kernel.rows("select MALADES_ID from RDV where RDV_ID = 902"),
+              QStringList({"NULL"}));
+}
+
+TEST(WriteBack, LocalDeletesFollowTheLinksOrLeaveEveryTableAsItWas)
+{
+    WritePractice p;
+    const QString tables = "select 'S', count(*) from SEJOURS union all select 'A', count(*) "
+                           "from ACTES union all select 'R', count(MALADES_ID) from RDV union all "
+                           "select 'M', count(*) from MALADES";
+    const QStringList before = p.kernel.rows(tables);
+    ASSERT_EQ(before, QStringList({"S|3", "A|4", "R|3", "M|3"}));
+    CacheOn m(p, "MALADES");
+
+    // Bernard has a bill.
+    ASSERT_TRUE(m->locate("MALADES_ID", 2));
+    EXPECT_EQ(kernelErrorOf([&] { m->deleteRecord(); }), "Cannot delete records at FACTURES");
+    EXPECT_EQ(p.kernel.rows(tables), before);
+    EXPECT_EQ(m->FieldByName("MALADES_ID")->asInteger(), 2);
+    EXPECT_EQ(FailedWriteCache(), &*m);
+
+    // Arnaud's own delete fails in a trigger after his stays, their acts and his appointment
+    // were dealt with: all of it is undone, and the delete can be tried again.
+    p.kernel.exec("create trigger MALADES_D before delete on MALADES when old.NOM = 'Arnaud'"
+                  " begin select raise(abort, 'dossier archivé'); end;");
+    ASSERT_TRUE(m->locate("MALADES_ID", 1));
+    EXPECT_TRUE(errorOf([&] { m->deleteRecord(); }).contains("dossier archivé"));
+    EXPECT_EQ(p.kernel.rows(tables), before);
+    EXPECT_EQ(m->recordCount(), 3);
+
+    p.kernel.exec("drop trigger MALADES_D");
+    m->deleteRecord();
+    EXPECT_EQ(p.kernel.rows("select SEJOURS_ID from SEJOURS"), QStringList({"12"}));
+    EXPECT_EQ(p.kernel.rows("select ACTES_ID from ACTES"), QStringList({"103"}));
+    EXPECT_EQ(p.kernel.rows("select RDV_ID, MALADES_ID from RDV order by 1"),
+              QStringList({"900|NULL", "901|2", "902|3"}));
+    EXPECT_EQ(p.kernel.rows("select MALADES_ID from MALADES order by 1"), QStringList({"2", "3"}));
+}
+
+TEST(WriteBack, AFailedPostKeepsTheRowEditedAndItsChangePending)
+{
+    WritePractice p;
+    p.kernel.exec("create trigger MALADES_U before update on MALADES"
+                  " begin select raise(abort, 'verrouillé'); end;");
+    CacheOn m(p, "MALADES");
+    ASSERT_TRUE(m->locate("MALADES_ID", 1));
+    m->edit();
+    setText(*m, "NOM", "Arnould");
+    EXPECT_TRUE(errorOf([&] { m->post(); }).contains("verrouillé"));
+    EXPECT_EQ(m->state(), DataSet::State::Edit);
+    EXPECT_EQ(m->FieldByName("NOM")->asString(), "Arnould");
+    EXPECT_EQ(m->WorkRecords()->recordCount(), 1);
+
+    p.kernel.exec("drop trigger MALADES_U");
+    m->post();
+    EXPECT_EQ(p.kernel.rows("select NOM from MALADES where MALADES_ID = 1"),
+              QStringList({"Arnould"}));
+}
+
+TEST(CacheEvents, NewKeysBooleansCancelsAndVetoes)
+{
+    WritePractice p;
+    CacheOn n(p, "NOTES");
+    // An autoincrement key left 0 or null gets an identifier when posted; a Boolean that is
+    // null by then is False.
+    n->append();
+    EXPECT_FALSE(n->FieldByName("URGENT")->isNull());
+    n->FieldByName("NOTES_ID")->setAsInteger(0);
+    setText(*n, "TEXTE", "zéro");
+    n->post();
+    n->append();
+    setText(*n, "TEXTE", "vide");
+    n->FieldByName("URGENT")->clear();
+    n->post();
+    n->append();
+    n->FieldByName("NOTES_ID")->setAsInteger(7);
+    n->post();
+    EXPECT_EQ(p.kernel.rows("select * from NOTES order by 1"),
+              QStringList({"1|première|0", "2|zéro|0", "3|vide|0", "7|NULL|0"}));
+    EXPECT_EQ(p.kernel.rows("select * from ID_VALUES"), QStringList({"NOTES|3"}));
+
+    // A cancelled edit leaves nothing pending.
+    n->edit();
+    setText(*n, "TEXTE", "oubliée");
+    EXPECT_EQ(n->WorkRecords()->recordCount(), 1);
+    n->cancel();
+    EXPECT_EQ(n->WorkRecords()->recordCount(), 0);
+    EXPECT_EQ(n->ChangeCounter(), 0);
+
+    // A BeforePost handler that cancels ends the post: nothing is written.
+    n->BeforePost = [](DataSet& d) { d.cancel(); };
+    ASSERT_TRUE(n->locate("NOTES_ID", 1));
+    n->edit();
+    setText(*n, "TEXTE", "refusée");
+    n->post();
+    EXPECT_EQ(n->state(), DataSet::State::Browse);
+    EXPECT_EQ(n->FieldByName("TEXTE")->asString(), "première");
+    EXPECT_EQ(p.kernel.rows("select TEXTE from NOTES where NOTES_ID = 1"),
+              QStringList({"première"}));
+    EXPECT_GE(LastPostTime(), QDateTime::currentDateTime().addSecs(-60));
+}
+
+TEST(CacheEvents, LookupFieldsFollowTheirSourceField)
+{
+    WritePractice p;
+    CacheOn medecins(p, "MEDECINS");
+    ASSERT_TRUE(medecins->locate("MEDECINS_ID", 3));
+    p.access.RegisterLookupSource("MEDECINS", &*medecins);
+    auto r = p.request("Visites");
+    TDBCache v;
+    v.SetRequest(r.get());
+    ASSERT_TRUE(v.LoadKey("VISITS", "VISITS_ID", {10}, "*,LOOK(DOC.MEDECINS.NOM.MEDECINS_ID)"));
+    v.edit();
+    v.FieldByName("MEDECINS_ID")->setAsInteger(2);
+    EXPECT_EQ(v.FieldByName("DOC")->asString(), "Martin");
+    v.FieldByName("MEDECINS_ID")->setAsInteger(99);
+    EXPECT_TRUE(v.FieldByName("DOC")->isNull());
+    v.FieldByName("MEDECINS_ID")->setAsInteger(1);
+    EXPECT_EQ(v.FieldByName("DOC")->asString(), "Dupont");
+    // The source stays on its row.
+    EXPECT_EQ(medecins->FieldByName("MEDECINS_ID")->asInteger(), 3);
+    // Rows are matched on one to six fields, a memo of the cache counting as equal.
+    EXPECT_TRUE(LocateByFields(*medecins, "MEDECINS_ID", v, "MEDECINS_ID"));
+    EXPECT_FALSE(LocateByFields(*medecins, "A,B,C,D,E,F,G", v, "A,B,C,D,E,F,G"));
+    EXPECT_FALSE(LocateByFields(*medecins, "MEDECINS_ID", v, ""));
+    EXPECT_TRUE(FieldsEqual(v, "VISITS_ID,MEDECINS_ID", v, "VISITS_ID,MEDECINS_ID"));
+    EXPECT_FALSE(FieldsEqual(v, "VISITS_ID", v, "MEDECINS_ID"));
+    v.post();
+    EXPECT_EQ(p.kernel.rows("select MEDECINS_ID from VISITS where VISITS_ID = 10"),
+              QStringList({"1"}));
+}
+
+TEST(UpdateBatch, APostGoesToTheApplicationServerOrNowhere)
+{
+    WritePractice p;
+    RecordingExchange exchange;
+    p.access.SetRemoteUpdate(true);
+    p.access.SetUpdateBatchExchange(&exchange);
+    CacheOn m(p, "MALADES");
+    ASSERT_TRUE(m->locate("MALADES_ID", 1));
+    m->edit();
+    setText(*m, "NOM", "Arnould");
+    m->post();
+    ASSERT_TRUE(m->locate("MALADES_ID", 3));
+    m->deleteRecord();
+    EXPECT_EQ(exchange.calls,
+              QStringList({"open",
+                           "add update MALADES set  | NOM=:NOM | "
+                           "where MALADES_ID=:WHERE_MALADES_ID NOM=Arnould WHERE_MALADES_ID=1",
+                           "send", "discard", "open",
+                           "add update RDV | set MALADES_ID=null  | where RDV_ID=:RDV_ID "
+                           "RDV_ID=902",
+                           "add delete from MALADES | where MALADES_ID=:MALADES_ID MALADES_ID=3",
+                           "send", "discard"}));
+    EXPECT_EQ(p.kernel.rows("select NOM from MALADES order by MALADES_ID"),
+              QStringList({"Arnaud", "Bernard", "Claude"}));
+    EXPECT_EQ(p.kernel.rows("select count(MALADES_ID) from RDV"), QStringList({"3"}));
+
+    // Without the exchange nothing can take the statements: the post fails, the row stays
+    // edited.
+    p.access.SetUpdateBatchExchange(nullptr);
+    ASSERT_TRUE(m->locate("MALADES_ID", 2));
+    m->edit();
+    setText(*m, "NOM", "Bertrand");
+    EXPECT_EQ(kernelErrorOf([&] { m->post(); }),
+              "Cannot collect an update batch: the application server exchange is not available.");
+    EXPECT_EQ(m->state(), DataSet::State::Edit);
+    EXPECT_EQ(p.kernel.rows("select NOM from MALADES where MALADES_ID = 2"),
+              QStringList({"Bernard"}));
+}
+
+// With CachedUpdates the changes wait as work records; a row inserted and deleted before the
+// write only drops its record.
+TEST(WriteBack, CachedUpdatesWriteEveryPendingChangeAtOnce)
+{
+    WritePractice p;
+    CacheOn m(p, "MALADES");
+    m->SetCachedUpdates(true);
+    ASSERT_TRUE(m->locate("MALADES_ID", 1));
+    m->edit();
+    setText(*m, "NOM", "Arnould");
+    m->post();
+    m->append();
+    m->FieldByName("MALADES_ID")->setAsInteger(8);
+    setText(*m, "NOM", "Éphémère");
+    m->post();
+    m->append();
+    m->FieldByName("MALADES_ID")->setAsInteger(9);
+    setText(*m, "NOM", "Étienne");
+    m->post();
+    ASSERT_TRUE(m->locate("MALADES_ID", 8));
+    m->deleteRecord();
+    EXPECT_EQ(m->WorkRecords()->recordCount(), 2);
+    EXPECT_EQ(p.kernel.rows("select count(*) from MALADES"), QStringList({"3"}));
+    m->ApplyRecord();
+    EXPECT_EQ(p.kernel.rows("select MALADES_ID, NOM from MALADES order by 1"),
+              QStringList({"1|Arnould", "2|Bernard", "3|Claude", "9|Étienne"}));
+}

@@ -1,0 +1,402 @@
+// The workbook model and its .xlsx files, as another program (openpyxl) reads them and as our own
+// reader takes them back; damaged files and books holding what the model cannot keep are refused;
+// the painting routine's pixels.
+#include <platform/fileops.h>
+#include <platform/ui/workbookview.h>
+#include <platform/workbook/workbook.h>
+#include <platform/workbook/workbookpaint.h>
+#include <support/python.h>
+#include <support/qt_printers.h>
+#include <support/workspace.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+CellFormat formatWith(const std::function<void(CellFormat&)>& change)
+{
+    CellFormat f;
+    change(f);
+    return f;
+}
+
+QImage picture(int width, int height, QColor color)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    image.setDotsPerMeterX(3780);
+    image.setDotsPerMeterY(3780);
+    return image;
+}
+
+// Everything the writer writes, on two sheets; the second is current.
+void fill(Workbook& book)
+{
+    book.Title = QStringLiteral("Résultats");
+    Worksheet& s = book.current();
+    s.Name = QStringLiteral("Отчёт");
+    s.SetText(1, 1, QStringLiteral("=1+1"));
+    s.SetText(2, 2, QStringLiteral("Gras"));
+    s.SetFormatAt(2, 2, formatWith([](CellFormat& f) {
+                      f.Font = CellFont{
+                          QStringLiteral("Arial"), 12, true, true, true, true, 0xFFFF0000, 0};
+                  }));
+    s.SetText(3, 2, QStringLiteral("Fond"));
+    s.SetFormatAt(3, 2, formatWith([](CellFormat& f) {
+                      f.Pattern = 1;
+                      f.PatternColor = 0xFFFFFF00;
+                  }));
+    s.SetFormatAt(3, 3, formatWith([](CellFormat& f) {
+                      f.Pattern = 3;
+                      f.PatternColor = 0xFF0000FF;
+                  }));
+    s.SetFormatAt(4, 2, formatWith([](CellFormat& f) {
+                      f.setBorder(BorderSide::Left, ThinBorder);
+                      f.setBorder(BorderSide::Bottom, ThinBorder);
+                  }));
+    s.SetText(1, 3, QStringLiteral("Titre centré"));
+    for (int col = 3; col <= 5; ++col)
+        s.SetFormatAt(1, col,
+                      formatWith([](CellFormat& f) { f.Horizontal = HAlign::CenterAcross; }));
+    s.SetText(5, 2, QStringLiteral("Droite en haut, sur deux lignes"));
+    s.SetFormatAt(5, 2, formatWith([](CellFormat& f) {
+                      f.Horizontal = HAlign::Right;
+                      f.Vertical = VAlign::Top;
+                      f.WordWrap = true;
+                  }));
+    s.SetNumber(9, 1, 2.5);
+    s.SetBoolean(9, 2, true);
+    s.SetFormula(9, 3, QStringLiteral("A9*2"), 5);
+    s.SetText(10, 2, QStringLiteral("Fusion"));
+    s.Merged.append(CellRange{10, 2, 11, 3});
+    s.SetColWidth(2, 1440);
+    s.SetColHidden(4, true);
+    s.SetRowHeight(2, 600);
+    s.SetRowHidden(6, true);
+    s.Print.LeftMargin = 1.0;
+    s.Print.RightMargin = 0.5;
+    s.Print.TopMargin = 0.8;
+    s.Print.BottomMargin = 0.9;
+    s.Print.HeaderMargin = 0.2;
+    s.Print.FooterMargin = 0.25;
+    s.Print.Landscape = true;
+    s.AddRowBreak(11);
+    s.AddColBreak(3);
+    s.ViewScale = 150;
+    // Middle of column B (B is 96 pixels) to the end of B, over row 8.
+    s.AddPicture(picture(48, 20, Qt::red), QRectF(QPointF(1.5, 7.0), QPointF(2.0, 8.0)));
+    book.InsertSheets(2, 1);
+    book.SetSheetName(2, QStringLiteral("Second"));
+    Worksheet& second = book.sheet(2);
+    second.SetText(1, 1, QStringLiteral("Deuxième"));
+    second.Print.Header = QStringLiteral("&CPage &P");
+    second.Print.Footer = QStringLiteral("&R&D");
+    second.Print.HCenter = true;
+    second.Print.GridLines = true;
+    book.SetCurrentSheet(2);
+}
+
+const char* const ReadWithOpenpyxl = R"(
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+print('title', wb.properties.title, 'sheets', wb.sheetnames, 'active', wb.active.title)
+ws = wb.worksheets[0]
+a1 = ws['A1']
+print('A1', repr(a1.value), a1.data_type)
+f = ws['B2'].font
+print('B2 font', f.name, f.sz, f.b, f.i, f.u, f.strike, f.color.rgb)
+for ref in ('B3', 'C3'):
+    fl = ws[ref].fill
+    print(ref, 'fill', fl.fill_type, fl.fgColor.rgb, fl.bgColor.rgb)
+b = ws['B4'].border
+print('B4 border', b.left.style, b.right.style, b.top.style, b.bottom.style)
+print('C1 E1', ws['C1'].alignment.horizontal, ws['E1'].alignment.horizontal)
+al = ws['B5'].alignment
+print('B5', al.horizontal, al.vertical, al.wrap_text)
+print('row 9', ws['A9'].value, ws['B9'].value, ws['C9'].value)
+print('merged', [str(r) for r in ws.merged_cells.ranges])
+print('B width', ws.column_dimensions['B'].width, 'D hidden', ws.column_dimensions['D'].hidden)
+print('row 2', ws.row_dimensions[2].height, 'row 6 hidden', ws.row_dimensions[6].hidden)
+m = ws.page_margins
+print('margins', m.left, m.right, m.top, m.bottom, m.header, m.footer)
+print('orientation', ws.page_setup.orientation, 'zoom', ws.sheet_view.zoomScale)
+print('breaks', [b.id for b in ws.row_breaks.brk], [b.id for b in ws.col_breaks.brk])
+a = ws._images[0].anchor._from
+print('picture', a.col, a.colOff, a.row, a.rowOff)
+s = wb.worksheets[1]
+print('second', s.oddHeader.center.text, s.oddFooter.right.text,
+      s.print_options.horizontalCentered, s.print_options.gridLines)
+)";
+
+} // namespace
+
+TEST(WorkbookFile, OpenpyxlReadsWhatTheModelWrote)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    Workbook book;
+    fill(book);
+    book.Write(path);
+    // Widths by hand: 1440 twips are 96 pixels, which a file keeps as 96 / 7 characters cut to
+    // 1/256 (13.7109375); 600 twips are 30 points; a picture in the middle of the 96-pixel
+    // column B starts 48 pixels (457200 EMU) into column 1 (from 0).
+    EXPECT_EQ(runPython(QString::fromLatin1(ReadWithOpenpyxl), {path}),
+              QStringLiteral("title Résultats sheets ['Отчёт', 'Second'] active Second\n"
+                             "A1 '=1+1' s\n"
+                             "B2 font Arial 12.0 True True single True FFFF0000\n"
+                             "B3 fill solid FFFFFF00 FFFFFFFF\n"
+                             "C3 fill darkGray FF0000FF FFFFFFFF\n"
+                             "B4 border thin None None thin\n"
+                             "C1 E1 centerContinuous centerContinuous\n"
+                             "B5 right top True\n"
+                             "row 9 2.5 True =A9*2\n"
+                             "merged ['B10:C11']\n"
+                             "B width 13.7109375 D hidden True\n"
+                             "row 2 30.0 row 6 hidden True\n"
+                             "margins 1.0 0.5 0.8 0.9 0.2 0.25\n"
+                             "orientation landscape zoom 150\n"
+                             "breaks [10] [2]\n"
+                             "picture 1 457200 7 0\n"
+                             "second Page &P &D True True\n"));
+}
+
+TEST(WorkbookFile, OurReaderTakesBackWhatTheModelWrote)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    Workbook book;
+    fill(book);
+    book.Write(path);
+    Workbook read;
+    read.Read(path);
+    EXPECT_EQ(read.Title, book.Title);
+    EXPECT_EQ(read.FileName, path);
+    ASSERT_EQ(read.SheetCount(), 2);
+    EXPECT_EQ(read.CurrentSheet(), 2);
+    for (int n = 1; n <= 2; ++n) {
+        EXPECT_EQ(read.SheetName(n), book.SheetName(n));
+        EXPECT_TRUE(read.sheet(n).sameContent(book.sheet(n))) << n;
+    }
+    ASSERT_EQ(read.sheet(1).Pictures.size(), 1);
+    EXPECT_EQ(read.sheet(1).Pictures[0].Image.pixelColor(10, 10), QColor(Qt::red));
+
+    // Written again, the file says the same.
+    const QString again = dir.filePath(QStringLiteral("again.xlsx"));
+    read.Write(again);
+    EXPECT_EQ(runPython(QString::fromLatin1(ReadWithOpenpyxl), {again}),
+              runPython(QString::fromLatin1(ReadWithOpenpyxl), {path}));
+}
+
+TEST(WorkbookFile, RefusedFilesLeaveTheBookAndTheFileAsTheyWere)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.xlsx"));
+    Workbook written;
+    fill(written);
+    written.Write(good);
+    const QByteArray bytes = readFileBytes(good);
+    runPython(
+        QStringLiteral("import sys, openpyxl\n"
+                       "from openpyxl.chart import BarChart, Reference\n"
+                       "wb = openpyxl.Workbook(); ws = wb.active\n"
+                       "for i in range(1, 5): ws.append([i, i * i])\n"
+                       "c = BarChart(); c.add_data(Reference(ws, min_col=2, min_row=1, "
+                       "max_row=4))\n"
+                       "ws.add_chart(c, 'D2'); wb.save(sys.argv[1])\n"
+                       "wb = openpyxl.Workbook(); wb.active['A1'] = 'x'\n"
+                       "from openpyxl.comments import Comment\n"
+                       "wb.active['A1'].comment = Comment('note', 'moi'); wb.save(sys.argv[2])\n"),
+        {dir.filePath(QStringLiteral("chart.xlsx")), dir.filePath(QStringLiteral("comment.xlsx"))});
+    QByteArray flipped = bytes;
+    for (qsizetype i = bytes.size() / 3; i < bytes.size() / 3 + 64; ++i)
+        flipped[i] = char(flipped[i] ^ 0x5A);
+    writeFileBytes(dir.filePath(QStringLiteral("truncated.xlsx")), bytes.left(bytes.size() / 2));
+    writeFileBytes(dir.filePath(QStringLiteral("flipped.xlsx")), flipped);
+    writeFileBytes(dir.filePath(QStringLiteral("text.xlsx")), "Nom;Prénom\r\n");
+    writeFileBytes(dir.filePath(QStringLiteral("empty.xlsx")), "");
+
+    const struct
+    {
+        const char* file;
+        const char* reason;
+    } cases[] = {
+        {"chart.xlsx", "graphiques"},     {"comment.xlsx", "commentaires"},
+        {"truncated.xlsx", ""},           {"flipped.xlsx", "endommagé"},
+        {"text.xlsx", "pas un classeur"}, {"empty.xlsx", "pas un classeur"},
+        {"missing.xlsx", "n'existe pas"},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.file));
+        const QByteArray before = readFileBytes(path);
+        Workbook book;
+        book.current().SetText(1, 1, QStringLiteral("gardé"));
+        const QString message = messageOf<EWorkbookError>([&] { book.Read(path); });
+        EXPECT_TRUE(message.contains(QString::fromUtf8(c.reason)))
+            << c.file << ": " << message.toStdString();
+        EXPECT_NE(message, QStringLiteral("<no error>")) << c.file;
+        EXPECT_EQ(book.current().Text(1, 1), QStringLiteral("gardé")) << c.file;
+        EXPECT_EQ(readFileBytes(path), before) << c.file;
+    }
+}
+
+TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    writeFileBytes(path, "ancien");
+    Workbook book;
+    book.current().Name = QStringLiteral("a/b");
+    EXPECT_TRUE(messageOf<EWorkbookError>([&] { book.Write(path); }).contains(QStringLiteral("/")));
+    book.current().Name = QStringLiteral("Résultats");
+    book.InsertSheets(2, 1);
+    book.SetSheetName(2, QStringLiteral("RÉSULTATS"));
+    EXPECT_TRUE(
+        messageOf<EWorkbookError>([&] { book.Write(path); }).contains(QStringLiteral("deux")));
+    book.DeleteSheets(2, 1);
+    fileops::failNth(fileops::Op::Rename, 1, ENOSPC);
+    EXPECT_NE(messageOf<EWorkbookError>([&] { book.Write(path); }), QStringLiteral("<no error>"));
+    EXPECT_EQ(readFileBytes(path), QByteArray("ancien"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
+    book.Write(path);
+    Workbook read;
+    read.Read(path);
+    EXPECT_EQ(read.SheetName(1), QStringLiteral("Résultats"));
+}
+
+TEST(Workbook, SheetNamesAreMadeToFitTheFile)
+{
+    const QString long31 = QString(31, u'A');
+    const struct
+    {
+        QString name;
+        QStringList taken;
+        QString fitted;
+    } cases[] = {
+        {QStringLiteral("Résultats"), {}, QStringLiteral("Résultats")},
+        {QStringLiteral("a[b]:c*d?e/f\\g"), {}, QStringLiteral("a_b__c_d_e_f_g")},
+        {QString(40, u'B'), {}, QString(31, u'B')},
+        {QStringLiteral("Résultats"), {QStringLiteral("RÉSULTATS")}, QStringLiteral("Résultats_")},
+        {QStringLiteral("x"), {QStringLiteral("X"), QStringLiteral("x_")}, QStringLiteral("x__")},
+        {long31, {long31.toLower()}, QString(30, u'A') + u'_'},
+        {long31, {long31, QString(30, u'A') + u'_'}, QString(29, u'A') + QStringLiteral("__")},
+        {QString(), {}, QStringLiteral("Sheet")},
+        {QStringLiteral("'cité'"), {}, QStringLiteral("_cité_")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Workbook::FitSheetName(c.name, c.taken), c.fitted) << c.name.toStdString();
+        EXPECT_EQ(Workbook::SheetNameFault(c.fitted), QString());
+    }
+}
+
+TEST(Workbook, SelectionKeepsItsBlockForAnActiveCellInsideIt)
+{
+    Workbook book;
+    Worksheet& s = book.current();
+    s.SetSelection(CellRange{3, 2, 6, 4});
+    s.SetActiveCell(4, 3);
+    EXPECT_EQ(s.Selection(), (CellRange{3, 2, 6, 4}));
+    EXPECT_EQ(s.Row(), 4);
+    s.SetActiveCell(8, 1);
+    EXPECT_EQ(s.Selection(), (CellRange{8, 1, 8, 1}));
+    EXPECT_TRUE(messageOf<EWorkbookError>([&] {
+                    s.SetText(0, 1, QStringLiteral("x"));
+                }).contains(QStringLiteral("hors")));
+    EXPECT_NE(messageOf<EWorkbookError>([&] { s.SetText(1, Workbook::MaxCol + 1, "x"); }),
+              QStringLiteral("<no error>"));
+}
+
+// Column A 64 pixels at 100%, B hidden, C 96 pixels; rows 20 pixels.
+TEST(WorkbookPaint, FillsBordersAndHiddenColumnsFallWhereTheSizesSay)
+{
+    Workbook book;
+    Worksheet& s = book.current();
+    s.SetColHidden(2, true);
+    s.SetColWidth(3, 1440);
+    s.SetText(1, 2, QStringLiteral("caché"));
+    s.SetFormatAt(1, 2, formatWith([](CellFormat& f) {
+                      f.Pattern = 1;
+                      f.PatternColor = 0xFFFF0000;
+                  }));
+    s.SetFormatAt(1, 3, formatWith([](CellFormat& f) {
+                      f.Pattern = 1;
+                      f.PatternColor = 0xFF0000FF;
+                  }));
+    s.SetFormatAt(2, 3, formatWith([](CellFormat& f) {
+                      f.Pattern = 1;
+                      f.PatternColor = 0xFF00FF00;
+                  }));
+    s.SetFormatAt(3, 1,
+                  formatWith([](CellFormat& f) { f.setBorder(BorderSide::Bottom, ThinBorder); }));
+    for (int zoom : {100, 200}) {
+        const int k = zoom / 100;
+        QImage image(400, 200, QImage::Format_RGB32);
+        image.fill(Qt::gray);
+        SheetView view;
+        view.PixelsPerTwip = zoom / 100.0 * 96 / 1440;
+        view.GridLines = false;
+        {
+            QPainter painter(&image);
+            paintSheet(painter, s, QRectF(0, 0, 400, 200), view);
+        }
+        // C1 starts right after A: the hidden column takes nothing.
+        EXPECT_EQ(image.pixelColor(64 * k, 10 * k), QColor(Qt::blue)) << zoom;
+        EXPECT_EQ(image.pixelColor(64 * k - 1, 10 * k), QColor(Qt::white)) << zoom;
+        for (int x = 0; x < 400; ++x)
+            ASSERT_NE(image.pixelColor(x, 10 * k), QColor(Qt::red)) << zoom << " at " << x;
+        // C2 is green over its 96 pixels.
+        EXPECT_EQ(image.pixelColor(64 * k + 1, 30 * k), QColor(Qt::green)) << zoom;
+        EXPECT_EQ(image.pixelColor(160 * k - 1, 30 * k), QColor(Qt::green)) << zoom;
+        EXPECT_EQ(image.pixelColor(160 * k, 30 * k), QColor(Qt::white)) << zoom;
+        // A3's bottom border is the last pixel line of row 3.
+        EXPECT_EQ(image.pixelColor(30 * k, 60 * k - 1), QColor(Qt::black)) << zoom;
+        EXPECT_EQ(image.pixelColor(30 * k, 60 * k - 2), QColor(Qt::white)) << zoom;
+        EXPECT_EQ(image.pixelColor(30 * k, 60 * k), QColor(Qt::white)) << zoom;
+    }
+}
+
+TEST(WorkbookView, SelectsWithTheMouseAndKeysAndReportsItsEvents)
+{
+    WorkbookView view;
+    view.resize(300, 200);
+    QStringList events;
+    view.OnSelChange = [&events](QObject*) { events << QStringLiteral("selection"); };
+    view.OnMouseUp = [&events](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& at) {
+        events << QStringLiteral("up %1 %2,%3").arg(int(button)).arg(at.x()).arg(at.y());
+    };
+    view.OnTopLeftChanged = [&events](QObject*) { events << QStringLiteral("top-left"); };
+    const auto mouse = [&view](QEvent::Type type, QPoint at, Qt::KeyboardModifiers mods = {}) {
+        QMouseEvent event(type, at, view.mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, mods);
+        QApplication::sendEvent(&view, &event);
+    };
+    // Columns of 64 pixels and rows of 20 at 100%: (70, 25) is B2.
+    mouse(QEvent::MouseButtonPress, QPoint(70, 25));
+    mouse(QEvent::MouseButtonRelease, QPoint(70, 25));
+    const Worksheet& sheet = view.book().current();
+    EXPECT_EQ(sheet.Selection(), (CellRange{2, 2, 2, 2}));
+    mouse(QEvent::MouseButtonPress, QPoint(140, 65), Qt::ShiftModifier);
+    EXPECT_EQ(sheet.Selection(), (CellRange{2, 2, 4, 3}));
+    EXPECT_EQ(QList<int>({sheet.Row(), sheet.Col()}), QList<int>({2, 2}));
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(&view, &right);
+    EXPECT_EQ(sheet.Selection(), (CellRange{2, 3, 2, 3}));
+    // At 200%, columns of 128 pixels and rows of 40.
+    view.SetViewScale(200);
+    int row = 0;
+    int col = 0;
+    ASSERT_TRUE(view.cellAt(QPoint(140, 45), row, col));
+    EXPECT_EQ(QList<int>({row, col}), QList<int>({2, 2}));
+    view.SetViewScale(1000);
+    EXPECT_EQ(view.ViewScale(), 400);
+    view.SetTopLeft(5, 1);
+    EXPECT_EQ(events,
+              QStringList({"selection", "up 1 70,25", "selection", "selection", "top-left"}));
+}
