@@ -637,6 +637,22 @@ std::unique_ptr<DbDriver> makeDriver()
     return std::make_unique<Driver>();
 }
 
+std::optional<ContentsMark> contentsMark(DbConnection& connection)
+{
+    auto* c = dynamic_cast<Connection*>(&connection);
+    if (!c)
+        return std::nullopt;
+    ContentsMark mark;
+    // The engine's data version moves with every commit of another connection (and not with
+    // this one's); the change count covers this one's, its open transaction included.
+    auto st = c->prepare(QStringLiteral("PRAGMA data_version"));
+    if (!st->step())
+        return std::nullopt;
+    mark.others = st->columnValue(0).toInt64();
+    mark.own = sqlite3_total_changes64(c->handle());
+    return mark;
+}
+
 bool fileLooksIntact(DbConnection& connection, QString* why)
 {
     auto* c = dynamic_cast<Connection*>(&connection);
