@@ -502,6 +502,19 @@ void TDBRequest::LoadRange(TDBCache* cache, int& count, const QString& tableName
     const QStringList keys = FieldNameList(keyFields);
     if (LocalTable* table =
             startDirectLoad(count == -1 ? cache : nullptr, tableName, keys, fields)) {
+        // The cache takes a packet from the range's first record on: the table reads it at once.
+        struct ReadAhead
+        {
+            LocalTable& table;
+            ~ReadAhead() { table.setReadAhead(0); }
+        } readAhead{*table};
+        if (count == -1) {
+            const int packet =
+                cache->ParentPacketRecords()
+                    ? (m_parentPacketRecords ? loadingAccess().PacketRecords() : m_packetRecords)
+                    : cache->packetRecords();
+            table->setReadAhead(packet);
+        }
         table->setRange(lowValues, highValues);
         if (count == -1)
             FillCache(*cache, *table, fields, 0);

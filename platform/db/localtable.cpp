@@ -111,7 +111,8 @@ struct LocalTable::Impl
     Row spare; // the row the last post replaced: its lists are filled again by the next post
     struct FirstPage
     {
-        Cond select;
+        Cond select; // without its limit
+        qsizetype limit = 0;
         std::optional<sqlitedb::ContentsMark> mark; // none: not to be handed out again
         std::vector<Row> rows;
     } firstMemo;
@@ -509,20 +510,29 @@ struct LocalTable::Impl
         run(selectRows(where, backward, limit, offset), limit, into);
     }
 
-    // The first page of the current order and range. Walking a range often starts at its first
-    // record several times in a row (positioned by the range, then by each reader); the page
-    // read the last time is handed out again while the database says that no row has changed
-    // since, so it is exactly what reading it again would give.
-    std::vector<Row> firstPage()
+    // The first `size` rows of the current order and range. Walking a range often starts at
+    // its first record several times in a row (positioned by the range, then by each reader);
+    // the rows read the last time are handed out again, as many as they answer for, while the
+    // database says that no row has changed since, so they are exactly what reading them again
+    // would give.
+    std::vector<Row> firstPage(int size)
     {
-        const Cond select = selectRows(Cond(), false, PageSize);
+        Cond select = selectRows(Cond(), false, size);
+        select.binds.removeLast(); // the limit
         const std::optional<sqlitedb::ContentsMark> mark = sqlitedb::contentsMark(conn());
-        if (mark && firstMemo.mark == mark && firstMemo.select.sql == select.sql &&
-            firstMemo.select.binds == select.binds)
-            return firstMemo.rows;
+        const FirstPage& memo = firstMemo;
+        const bool complete = qsizetype(memo.rows.size()) < memo.limit; // the whole range
+        if (mark && memo.mark == mark && memo.select.sql == select.sql &&
+            memo.select.binds == select.binds &&
+            (complete || qsizetype(memo.rows.size()) >= size)) {
+            const size_t n = std::min(memo.rows.size(), size_t(size));
+            return std::vector<Row>(memo.rows.begin(), memo.rows.begin() + qsizetype(n));
+        }
         std::vector<Row> rows;
-        run(select, PageSize, rows);
-        firstMemo = {select, mark, rows};
+        select.binds.append(qint64(size));
+        run(select, size, rows);
+        select.binds.removeLast();
+        firstMemo = {select, size, mark, rows};
         return rows;
     }
 
@@ -1059,7 +1069,8 @@ void LocalTable::internalClose()
 
 bool LocalTable::internalFirst()
 {
-    std::vector<Row> rows = d->firstPage();
+    // A walk announced from here reads its records in this one page.
+    std::vector<Row> rows = d->firstPage(std::max(d->readAhead, PageSize));
     d->aheadLeft = std::max(d->readAhead - 1, 0);
     if (rows.empty())
         return false;

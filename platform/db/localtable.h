@@ -79,9 +79,9 @@ public:
     void flushBuffers();
 
     // A reader about to walk forward from the first record through `records` records (0: no
-    // such walk) has the pages read for it sized to the walk: a statement or two for the whole
-    // walk rather than two for every hundred records. Any move other than to the next record
-    // ends the walk; what the walk reads is the same either way.
+    // such walk) has the pages read for it sized to the walk: one statement for the whole walk
+    // from the first record rather than two for every hundred records. Any move other than to
+    // the next record ends the walk; what the walk reads is the same either way.
     void setReadAhead(int records);
 
 protected:
