@@ -473,6 +473,20 @@ int bulkCopy(DataSet& source, MemDataSet& destination, const std::vector<FieldPa
     for (const FieldPair& p : pairs)
         columns.append(defs.indexOf(p.destination->fieldName()));
     int copied = 0;
+    // A full packet stops the walk before the source reads a record it would not take; a local
+    // table reads the packet in one go.
+    const int packet = destination.packetRecords();
+    struct ReadAhead
+    {
+        LocalTable* table;
+        ~ReadAhead()
+        {
+            if (table)
+                table->setReadAhead(0);
+        }
+    } readAhead{packet > 0 ? qobject_cast<LocalTable*>(&source) : nullptr};
+    if (readAhead.table)
+        readAhead.table->setReadAhead(packet);
     destination.beginBulkAppend();
     try {
         for (source.first(); !source.eof(); source.next()) {
@@ -483,7 +497,8 @@ int bulkCopy(DataSet& source, MemDataSet& destination, const std::vector<FieldPa
             }
             if (!destination.bulkAppend(std::move(row)))
                 break;
-            ++copied;
+            if (++copied == packet)
+                break;
         }
     } catch (...) {
         destination.endBulkAppend();

@@ -510,6 +510,19 @@ void TDBRequest::LoadRange(TDBCache* cache, int& count, const QString& tableName
     const QStringList keys = FieldNameList(keyFields);
     if (LocalTable* table =
             startDirectLoad(count == -1 ? cache : nullptr, tableName, keys, fields)) {
+        // The cache takes a packet from the range's first record on: the table reads it at once.
+        struct ReadAhead
+        {
+            LocalTable& table;
+            ~ReadAhead() { table.setReadAhead(0); }
+        } readAhead{*table};
+        if (count == -1) {
+            const int packet =
+                cache->ParentPacketRecords()
+                    ? (m_parentPacketRecords ? loadingAccess().PacketRecords() : m_packetRecords)
+                    : cache->packetRecords();
+            table->setReadAhead(packet);
+        }
         table->setRange(lowValues, highValues);
         if (count == -1)
             FillCache(*cache, *table, fields, 0);
@@ -563,14 +576,23 @@ void TDBRequest::EnsureTableIndex(LocalTable& table, const QString& keyFields)
 {
     const QStringList keys = FieldNameList(keyFields);
     const QString fieldsText = keys.join(QLatin1Char(';'));
-    const IndexDefs existing = table.storedIndexDefs();
-    bool covered = false;
-    for (const IndexDef& def : existing.list()) {
-        const QStringList indexed = def.fieldList();
-        covered = covered ||
-                  (indexed.size() == keys.size() &&
-                   std::equal(indexed.begin(), indexed.end(), keys.begin(),
-                              [](const QString& a, const QString& b) { return sameName(a, b); }));
+    const auto covers = [&keys](const IndexDefs& defs) {
+        for (const IndexDef& def : defs.list()) {
+            const QStringList indexed = def.fieldList();
+            if (indexed.size() == keys.size() &&
+                std::equal(indexed.begin(), indexed.end(), keys.begin(),
+                           [](const QString& a, const QString& b) { return sameName(a, b); }))
+                return true;
+        }
+        return false;
+    };
+    // An open table knows the indexes it had at its opening; only a missing one is looked for
+    // again in the database, which another program may have given it since.
+    IndexDefs existing;
+    bool covered = table.isActive() && covers(table.indexDefs());
+    if (!covered) {
+        existing = table.storedIndexDefs();
+        covered = covers(existing);
     }
     if (!covered) {
         table.close();

@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -257,6 +258,9 @@ NativePath::NativePath(const QString& path) : m_bytes(encoded(path))
 
 QString NativePath::text() const
 {
+    // Plain ASCII reads the same in every encoding.
+    if (std::all_of(m_bytes.cbegin(), m_bytes.cend(), [](char c) { return uchar(c) < 0x80; }))
+        return QString::fromLatin1(m_bytes);
     QStringList parts;
     for (const QByteArray& part : m_bytes.split('/')) {
         const QString decoded = QFile::decodeName(part);

@@ -435,10 +435,17 @@ QByteArray readWholeFile(const QString& path, const QString& what)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw failed(errno);
-    QByteArray data;
-    char buffer[64 * 1024];
+    // Read straight into the result, sized by the file's length (a large dataset file is read
+    // without being copied chunk by chunk); a file that grows meanwhile is read to its end.
+    struct stat st;
+    const qsizetype expected = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    // One byte more than expected, so that the read which finds the end needs no more room.
+    QByteArray data(qMax(expected + 1, qsizetype(64 * 1024)), Qt::Uninitialized);
+    qsizetype size = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (size == data.size())
+            data.resize(size * 2);
+        const ssize_t n = ::read(fd, data.data() + size, size_t(data.size() - size));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -448,9 +455,10 @@ QByteArray readWholeFile(const QString& path, const QString& what)
         }
         if (n == 0)
             break;
-        data.append(buffer, n);
+        size += n;
     }
     ::close(fd);
+    data.truncate(size);
     return data;
 }
 

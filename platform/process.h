@@ -19,8 +19,9 @@ QString loginName();
 // Lets heap memory the program frees stay with the process, up to 64 MB, for its next
 // allocations, instead of going back to the system at once: a dataset of a few hundred thousand
 // rows freed and loaded again would otherwise have every page of it handed out and cleared anew,
-// about a fifth of the load's time. Called once at start-up, before the first allocations of any
-// size; where the C library offers no such setting it does nothing.
+// about a fifth of the load's time. Small freed blocks are merged at once rather than in one
+// long pass later. Called once at start-up, before the first allocations of any size; where the
+// C library offers no such setting it does nothing.
 void keepFreedMemory();
 
 class QSocketNotifier;

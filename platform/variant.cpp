@@ -130,39 +130,6 @@ void Variant::destroyData() noexcept
     m_type = Type::Unassigned;
 }
 
-Variant::Variant(bool value) : m_type(Type::Boolean)
-{
-    m_data.i = 0;
-    m_data.b = value;
-}
-Variant::Variant(int value) : m_type(Type::Integer)
-{
-    m_data.i = value;
-}
-Variant::Variant(unsigned value) : m_type(Type::Integer)
-{
-    m_data.i = value;
-}
-Variant::Variant(qint64 value) : m_type(Type::Integer)
-{
-    m_data.i = value;
-}
-Variant::Variant(double value) : m_type(Type::Double)
-{
-    m_data.d = value;
-}
-Variant::Variant(Currency value) : m_type(Type::Currency)
-{
-    m_data.i = value.scaled;
-}
-Variant::Variant(const QString& value) : m_type(Type::String)
-{
-    new (&m_data.s) QString(value);
-}
-Variant::Variant(QString&& value) noexcept : m_type(Type::String)
-{
-    new (&m_data.s) QString(std::move(value));
-}
 Variant::Variant(const char* value) : m_type(Type::String)
 {
     new (&m_data.s) QString(QString::fromUtf8(value));
@@ -170,29 +137,6 @@ Variant::Variant(const char* value) : m_type(Type::String)
 Variant::Variant(QChar value) : m_type(Type::String)
 {
     new (&m_data.s) QString(value);
-}
-Variant::Variant(const QByteArray& value) : m_type(Type::Bytes)
-{
-    new (&m_data.y) QByteArray(value);
-}
-Variant::Variant(QByteArray&& value) noexcept : m_type(Type::Bytes)
-{
-    new (&m_data.y) QByteArray(std::move(value));
-}
-
-Variant Variant::null()
-{
-    Variant v;
-    v.m_type = Type::Null;
-    return v;
-}
-
-Variant Variant::fromDateTime(TDateTime value)
-{
-    Variant v;
-    v.m_type = Type::DateTime;
-    v.m_data.d = value;
-    return v;
 }
 
 bool Variant::isNumeric() const

@@ -168,6 +168,64 @@ private:
     Type m_type = Type::Unassigned;
 };
 
+// The constructors of the plain kinds are inline: loading and reading records makes one per value.
+inline Variant::Variant(bool value) : m_type(Type::Boolean)
+{
+    m_data.i = 0;
+    m_data.b = value;
+}
+inline Variant::Variant(int value) : m_type(Type::Integer)
+{
+    m_data.i = value;
+}
+inline Variant::Variant(unsigned value) : m_type(Type::Integer)
+{
+    m_data.i = value;
+}
+inline Variant::Variant(qint64 value) : m_type(Type::Integer)
+{
+    m_data.i = value;
+}
+inline Variant::Variant(double value) : m_type(Type::Double)
+{
+    m_data.d = value;
+}
+inline Variant::Variant(Currency value) : m_type(Type::Currency)
+{
+    m_data.i = value.scaled;
+}
+inline Variant::Variant(const QString& value) : m_type(Type::String)
+{
+    new (&m_data.s) QString(value);
+}
+inline Variant::Variant(QString&& value) noexcept : m_type(Type::String)
+{
+    new (&m_data.s) QString(std::move(value));
+}
+inline Variant::Variant(const QByteArray& value) : m_type(Type::Bytes)
+{
+    new (&m_data.y) QByteArray(value);
+}
+inline Variant::Variant(QByteArray&& value) noexcept : m_type(Type::Bytes)
+{
+    new (&m_data.y) QByteArray(std::move(value));
+}
+
+inline Variant Variant::null()
+{
+    Variant v;
+    v.m_type = Type::Null;
+    return v;
+}
+
+inline Variant Variant::fromDateTime(TDateTime value)
+{
+    Variant v;
+    v.m_type = Type::DateTime;
+    v.m_data.d = value;
+    return v;
+}
+
 inline Variant::Variant(Variant&& other) noexcept
 {
     takeFrom(other);

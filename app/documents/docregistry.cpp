@@ -89,6 +89,13 @@ void rewriteWhenMxm(const QString& fileName, const QString& extension)
         restructureHook(fileName);
 }
 
+void rewriteWhenMxm(const fileops::NativePath& file, const QString& extension)
+{
+    // The path as text only when it is needed.
+    if (isMxm(extension) && restructureHook)
+        restructureHook(file.text());
+}
+
 bool nameTaken(const QString& path)
 {
     return fileops::exists(path);
@@ -111,7 +118,8 @@ bool setAsideStaleDataFiles(int number, QString* failure)
 {
     for (int type = FirstSourceType; type <= LastSourceType; ++type) {
         const QString upper = DocumentFileName(number, type);
-        const QString lower = AddBackslash(BufDir) + QFileInfo(upper).fileName().toLower();
+        const qsizetype leaf = upper.lastIndexOf(QLatin1Char('/')) + 1;
+        const QString lower = upper.left(leaf) + QStringView(upper).mid(leaf).toString().toLower();
         // Numbers without letters have one spelling: looked at once.
         const QStringList spellings =
             upper == lower ? QStringList{upper} : QStringList{upper, lower};
@@ -389,7 +397,7 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     }
 
     try {
-        rewriteWhenMxm(temp.text(), extension);
+        rewriteWhenMxm(temp, extension);
     } catch (const std::exception& e) {
         giveBack(temp, sourceFile, undo);
         failure.reason = notRegistered(shown, exceptionMessage(e));

@@ -1003,13 +1003,13 @@ bool DataSet::search(const QString& keyFields, const VariantList& values, Locate
     return false;
 }
 
-bool DataSet::scrollToFound(const std::function<bool()>& find)
+bool DataSet::scrollToFound(void* find, bool (*call)(void* find))
 {
     beginScroll();
     const Position saved = savePosition();
     bool found = false;
     try {
-        found = find();
+        found = call(find);
     } catch (...) {
         restorePosition(saved);
         throw;

@@ -27,6 +27,7 @@
 
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 struct FilterExpr;
@@ -354,8 +355,16 @@ private:
                           const VariantList& values, LocateOptions options) const;
     bool search(const QString& keyFields, const VariantList& values, LocateOptions options);
     // Moves to the record `find` leaves the backend cursor on, with the scroll events; when it
-    // finds none (BeforeScroll has fired) or raises, the cursor comes back to where it was.
-    bool scrollToFound(const std::function<bool()>& find);
+    // finds none (BeforeScroll has fired) or raises, the cursor comes back to where it was. The
+    // search is called through a plain pointer: a key search makes one on every call, and a
+    // std::function of it would allocate.
+    template <typename Find> bool scrollToFound(Find&& find)
+    {
+        using F = std::remove_reference_t<Find>;
+        return scrollToFound(const_cast<void*>(static_cast<const void*>(&find)),
+                             [](void* f) { return (*static_cast<F*>(f))(); });
+    }
+    bool scrollToFound(void* find, bool (*call)(void* find));
     // The visible records from the first up to `stop` (all when null), counted by walking; the
     // cursor comes back afterwards. `reached` tells whether `stop` was met.
     int countVisible(const Bookmark& stop, bool* reached) const;

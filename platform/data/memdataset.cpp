@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 using namespace memdata;
 
@@ -56,6 +57,18 @@ struct PackedEntry
     Row* row;
 };
 
+// Memory on cache-line boundaries, so that a block of a search's level lies on whole lines.
+template <typename T> struct LineAllocator
+{
+    using value_type = T;
+    static constexpr std::align_val_t Line{64};
+    LineAllocator() = default;
+    template <typename U> LineAllocator(const LineAllocator<U>&) noexcept {}
+    T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), Line)); }
+    void deallocate(T* p, size_t) noexcept { ::operator delete(p, Line); }
+    friend bool operator==(const LineAllocator&, const LineAllocator&) { return true; }
+};
+
 struct Index
 {
     const RecordLayout* layout = nullptr;
@@ -68,12 +81,18 @@ struct Index
     std::vector<IndexEntry> rows; // in index order
     // The prefix and the row of each entry of `rows`, packed, four to a cache line: a search
     // runs over these, touching a third of the memory the entries take, and a key found there
-    // gives its row at once. Every SampleStep-th prefix is kept apart too (made again when rows
-    // change): small enough to stay in the cache, they give the line of packed entries that
-    // holds the answer.
-    static constexpr qsizetype SampleStep = 4;
-    std::vector<PackedEntry> packed;
-    mutable std::vector<quint64> samples;
+    // gives its row at once. A search ends by counting through one block of them, two lines
+    // that the memory delivers together.
+    static constexpr qsizetype PackedBlock = 8;
+    std::vector<PackedEntry, LineAllocator<PackedEntry>> packed;
+    // Above the packed entries, levels of samples (made again when rows change): the first holds
+    // the last prefix of each whole block of PackedBlock packed entries, each further one the
+    // last of each whole block of SampleBlock samples of the level below, up to a level of one
+    // block. A search counts through one line per level, where a binary search would wait on
+    // the memory at each of its many steps.
+    static constexpr qsizetype SampleBlock = 8;
+    using Samples = std::vector<quint64, LineAllocator<quint64>>;
+    mutable std::vector<Samples> levels;
     mutable bool samplesStale = true;
 
     void setRows(std::vector<IndexEntry> entries)
@@ -102,15 +121,28 @@ struct Index
         packed.clear();
         samplesStale = true;
     }
-    const std::vector<quint64>& sampled() const
+    // The levels, finest first; never empty.
+    const std::vector<Samples>& sampled() const
     {
-        if (samplesStale) {
-            samples.clear();
-            for (size_t i = SampleStep - 1; i < packed.size(); i += SampleStep)
-                samples.push_back(packed[i].prefix);
-            samplesStale = false;
+        if (samplesStale)
+            makeLevels();
+        return levels;
+    }
+    Q_NEVER_INLINE void makeLevels() const
+    {
+        levels.resize(1);
+        Samples& first = levels[0];
+        first.clear();
+        for (size_t i = PackedBlock - 1; i < packed.size(); i += PackedBlock)
+            first.push_back(packed[i].prefix);
+        while (qsizetype(levels.back().size()) > SampleBlock) {
+            Samples next;
+            const Samples& below = levels.back();
+            for (size_t i = SampleBlock - 1; i < below.size(); i += SampleBlock)
+                next.push_back(below[i]);
+            levels.push_back(std::move(next));
         }
-        return samples;
+        samplesStale = false;
     }
 
     bool unique() const { return options & (IndexDef::Unique | IndexDef::Primary); }
@@ -168,42 +200,56 @@ quint64 prefixOf(FieldType type, bool folded, const Variant& v, const QString& f
     }
 }
 
-// The first of n prefixes in key order (descending: the reverse) that is not before p. Without
-// branches, and asking the memory early for both places the next step may look at: a search of
-// a large index waits on the memory far more than it compares.
-qsizetype prefixBound(const quint64* prefixes, qsizetype n, quint64 p, bool descending)
+// Whether prefix e comes before p in key order.
+template <bool Descending> qsizetype before(quint64 e, quint64 p)
 {
-    if (n <= 0)
-        return 0;
-    // Flipping every bit reverses the order of unsigned numbers.
-    const quint64 flip = descending ? ~quint64(0) : 0;
-    const quint64 wanted = p ^ flip;
-    const quint64* base = prefixes;
-    while (n > 1) {
-        const qsizetype half = n / 2;
-        __builtin_prefetch(base + half / 2);
-        __builtin_prefetch(base + half + half / 2);
-        base = (base[half] ^ flip) < wanted ? base + half : base;
-        n -= half;
-    }
-    return (base - prefixes) + qsizetype((*base ^ flip) < wanted);
+    return qsizetype(Descending ? e > p : e < p);
 }
 
-// The same over the whole of an index's entries: the samples, which stay in the cache, give the
-// line of SampleStep packed entries where the answer lies, and that line is counted through.
+template <bool Descending, typename Prefix, size_t... I>
+qsizetype countWhole(const Prefix& prefix, quint64 p, std::index_sequence<I...>)
+{
+    return (before<Descending>(prefix(I), p) + ...);
+}
+
+// The number of n prefixes, prefix(0) to prefix(n - 1), that come before p in key order,
+// without branches; a whole block is counted without a loop.
+template <bool Descending, qsizetype Block, typename Prefix>
+qsizetype countBefore(const Prefix& prefix, qsizetype n, quint64 p)
+{
+    if (n == Block)
+        return countWhole<Descending>(prefix, p, std::make_index_sequence<size_t(Block)>());
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        count += before<Descending>(prefix(i), p);
+    return count;
+}
+
+// The first of an index's entries whose prefix is not before p in key order. The levels of
+// samples are walked from the top: the block found on one level gives the block to count
+// through on the level below, and the last gives the line of packed entries that holds the
+// answer (a block whose last sample is before p has all of its entries before p).
+template <bool Descending> qsizetype prefixBound(const Index& ix, quint64 p)
+{
+    const std::vector<Index::Samples>& levels = ix.sampled();
+    qsizetype block = 0;
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+        const qsizetype from = block * Index::SampleBlock;
+        const quint64* at = level->data() + from;
+        block = from + countBefore<Descending, Index::SampleBlock>(
+                           [at](size_t i) { return at[i]; },
+                           qMin(Index::SampleBlock, qsizetype(level->size()) - from), p);
+    }
+    const qsizetype from = block * Index::PackedBlock;
+    const PackedEntry* at = ix.packed.data() + from;
+    return from + countBefore<Descending, Index::PackedBlock>(
+                      [at](size_t i) { return at[i].prefix; },
+                      qMin(Index::PackedBlock, qsizetype(ix.packed.size()) - from), p);
+}
+
 qsizetype prefixBound(const Index& ix, quint64 p)
 {
-    const std::vector<quint64>& samples = ix.sampled();
-    const qsizetype n = qsizetype(ix.packed.size());
-    const bool descending = ix.descending();
-    const qsizetype block =
-        prefixBound(samples.data(), qsizetype(samples.size()), p, descending) * Index::SampleStep;
-    const quint64 flip = descending ? ~quint64(0) : 0;
-    const quint64 wanted = p ^ flip;
-    qsizetype before = 0;
-    for (qsizetype i = block; i < qMin(block + Index::SampleStep, n); ++i)
-        before += qsizetype((ix.packed[size_t(i)].prefix ^ flip) < wanted);
-    return block + before;
+    return ix.descending() ? prefixBound<true>(ix, p) : prefixBound<false>(ix, p);
 }
 
 // Order of two rows on one key field (full order: folded texts tie-broken by the exact text).
@@ -453,6 +499,17 @@ struct MemDataSet::Storage
     SearchKey makeKey(const Index& ix, const VariantList& values) const
     {
         SearchKey key;
+        // The commonest search, one integer on an integer index, needs no conversion: its
+        // prefix is the whole key.
+        if (values.size() == 1 && values.at(0).type() == Variant::Type::Integer &&
+            (ix.types.at(0) == FieldType::Integer || ix.types.at(0) == FieldType::AutoInc)) {
+            // Texts are compared only on text fields: this key has none.
+            key.values.append(values.at(0));
+            key.prefix = orderedBits(values.at(0).toInt64());
+            // Prefix 0 stands for null and for the least integer alike.
+            key.prefixDecides = key.prefix != 0;
+            return key;
+        }
         for (int k = 0; k < values.size(); ++k) {
             key.values.append(convertFieldValue(ix.types.at(k), 0, values.at(k)));
             const Variant& v = key.values.last();
@@ -835,9 +892,7 @@ void MemDataSet::internalRead(QList<Variant>& values) const
 {
     const Row* row = m_store->cur;
     Q_ASSERT(row);
-    const RecordLayout& layout = m_store->pool.layout();
-    for (int i = 0; i < layout.count(); ++i)
-        values[i] = layout.value(row, i);
+    m_store->pool.layout().read(row, values.data());
 }
 
 Bookmark MemDataSet::internalBookmark() const
@@ -1004,6 +1059,8 @@ bool MemDataSet::internalSeek(const VariantList& key, SeekMode mode)
     }
     s.pos = p;
     s.cur = s.current->packed[size_t(p)].row;
+    // The record is read next: its memory is asked for now.
+    s.pool.layout().prefetch(s.cur);
     return true;
 }
 
@@ -1215,9 +1272,11 @@ MemDataSet::LoadedFile MemDataSet::storageOf(const QByteArray& data)
         bySeq.emplace_back(seq, row);
     }
     file.checkEnd();
-    // Post order as saved, renumbered densely.
-    std::stable_sort(bySeq.begin(), bySeq.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Post order as saved, renumbered densely (a file saved from rows in post order needs no
+    // sorting).
+    const auto earlier = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(bySeq.begin(), bySeq.end(), earlier))
+        std::stable_sort(bySeq.begin(), bySeq.end(), earlier);
     for (size_t i = 0; i < bySeq.size(); ++i)
         bySeq[i].second->seq = i;
     store.nextSeq = bySeq.size();

@@ -6,6 +6,10 @@
 
 #include <array>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace memdata {
 
 namespace {
@@ -34,11 +38,10 @@ const CrcTables& crcTables()
     return tables;
 }
 
-quint32 crc32(const char* data, qsizetype size)
+// The CRC register (before its final inversion) after the bytes, eight a step.
+quint32 crcByTables(quint32 crc, const uchar* p, qsizetype size)
 {
     const CrcTables& t = crcTables();
-    const auto* p = reinterpret_cast<const uchar*>(data);
-    quint32 crc = 0xFFFFFFFFu;
     for (; size >= 8; size -= 8, p += 8) {
         const quint32 lo = crc ^ qFromLittleEndian<quint32>(p);
         const quint32 hi = qFromLittleEndian<quint32>(p + 4);
@@ -47,8 +50,85 @@ quint32 crc32(const char* data, qsizetype size)
     }
     for (; size > 0; --size, ++p)
         crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
+    return crc;
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUORVANE_CLMUL __attribute__((target("pclmul,sse4.1")))
+
+QUORVANE_CLMUL inline __m128i load16(const uchar* at)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// a times x^k modulo the polynomial, plus b: k is given by the constants' two halves.
+QUORVANE_CLMUL inline __m128i fold(__m128i a, __m128i k, __m128i b)
+{
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(a, k, 0x00), _mm_clmulepi64_si128(a, k, 0x11)), b);
+}
+
+// The same as crcByTables with the processor's carry-less multiplication, sixteen bytes at a
+// time in four lanes, by folding: a lane's 128 bits times x^k modulo the polynomial added to
+// the bits k further on, then the lanes folded into one and that reduced to 32 bits (Barrett).
+// Many times the speed of the tables: a restored cache file of megabytes is checked in well
+// under a millisecond. Takes 64 bytes or more; returns the register after the whole 16-byte
+// blocks, and leaves `p` and `size` on the bytes left over.
+QUORVANE_CLMUL quint32 crcByFolding(quint32 crc, const uchar*& p, qsizetype& size)
+{
+    // x^(4*128+32) and x^(4*128-32) mod P (four lanes apart), x^(128+32) and x^(128-32)
+    // (one lane), x^64, and P with its Barrett constant, each bit-reflected as the register is.
+    const __m128i fourLanes = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+    const __m128i oneLane = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i to64 = _mm_set_epi64x(0, 0x0163cd6124);
+    const __m128i barrett = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+
+    __m128i x1 = _mm_xor_si128(load16(p), _mm_cvtsi32_si128(int(crc)));
+    __m128i x2 = load16(p + 16), x3 = load16(p + 32), x4 = load16(p + 48);
+    p += 64;
+    size -= 64;
+    for (; size >= 64; p += 64, size -= 64) {
+        x1 = fold(x1, fourLanes, load16(p));
+        x2 = fold(x2, fourLanes, load16(p + 16));
+        x3 = fold(x3, fourLanes, load16(p + 32));
+        x4 = fold(x4, fourLanes, load16(p + 48));
+    }
+    x1 = fold(fold(fold(x1, oneLane, x2), oneLane, x3), oneLane, x4);
+    for (; size >= 16; p += 16, size -= 16)
+        x1 = fold(x1, oneLane, load16(p));
+
+    // 128 bits to 64, then to 32 by Barrett reduction.
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, oneLane, 0x10));
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 4),
+                       _mm_clmulepi64_si128(_mm_and_si128(x1, low32), to64, 0x00));
+    __m128i r = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), barrett, 0x10);
+    r = _mm_clmulepi64_si128(_mm_and_si128(r, low32), barrett, 0x00);
+    return quint32(_mm_extract_epi32(_mm_xor_si128(x1, r), 1));
+}
+#undef QUORVANE_CLMUL
+
+bool canFold()
+{
+    static const bool can = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return can;
+}
+#endif
+
+} // namespace
+
+quint32 crc32(const char* data, qsizetype size)
+{
+    const auto* p = reinterpret_cast<const uchar*>(data);
+    quint32 crc = 0xFFFFFFFFu;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (size >= 64 && canFold())
+        crc = crcByFolding(crc, p, size);
+#endif
+    return crcByTables(crc, p, size) ^ 0xFFFFFFFFu;
+}
+
+namespace {
 
 // ---- file format
 
@@ -177,7 +257,7 @@ QString FileReader::getString()
 {
     const quint32 n = get<quint32>();
     need(n);
-    const QString out = QString::fromUtf8(m_body + m_pos, qsizetype(n));
+    QString out = QString::fromUtf8(m_body + m_pos, qsizetype(n));
     m_pos += n;
     return out;
 }
@@ -282,32 +362,29 @@ quint64 FileReader::readRecord(const RecordLayout& layout, Row* row)
             layout.clear(row, i, RecordLayout::Null);
             continue;
         }
+        // The layout was made from these fields: each value goes into its cell as it is.
         switch (m_types.at(i)) {
         case FieldType::String:
         case FieldType::Memo:
-            layout.set(row, i, Variant(getString()));
+            layout.setText(row, i, getString());
             break;
         case FieldType::Integer:
         case FieldType::AutoInc:
-            layout.set(row, i, Variant(get<qint64>()));
+        case FieldType::Currency:
+            layout.setInteger(row, i, get<qint64>());
             break;
         case FieldType::Boolean:
-            layout.set(row, i, Variant(get<quint8>() != 0));
-            break;
-        case FieldType::Currency:
-            layout.set(row, i, Variant(Currency{get<qint64>()}));
+            layout.setInteger(row, i, get<quint8>() != 0 ? 1 : 0);
             break;
         case FieldType::Float:
-            layout.set(row, i, Variant(getDouble()));
-            break;
         case FieldType::Date:
         case FieldType::Time:
         case FieldType::DateTime:
-            layout.set(row, i, Variant::fromDateTime(getDouble()));
+            layout.setNumber(row, i, getDouble());
             break;
         case FieldType::Blob:
         case FieldType::Graphic:
-            layout.set(row, i, Variant(getBytes()));
+            layout.setBytes(row, i, getBytes());
             break;
         case FieldType::Unknown:
             break;

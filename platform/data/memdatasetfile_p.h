@@ -17,6 +17,9 @@ struct FileFormatError
     QString reason;
 };
 
+// The file's checksum: the common CRC-32 (polynomial 0xEDB88320, as zlib computes it).
+quint32 crc32(const char* data, qsizetype size);
+
 // The whole file: the definitions, then the records in the order given, then the checksum.
 QByteArray writeFile(const FieldDefs& fields, const IndexDefs& indexes, const RecordLayout& layout,
                      const std::vector<Row*>& rows);

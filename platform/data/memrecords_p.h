@@ -127,6 +127,66 @@ public:
         }
     }
 
+    // The values of every field into values[0..count()), which hold values already (each is
+    // replaced in place). The texts' shared data is asked for first, so that its memory comes
+    // while the other values are copied.
+    void read(const Row* row, Variant* values) const
+    {
+        const std::byte* d = row->data();
+        for (const size_t at : m_texts)
+            __builtin_prefetch(std::launder(reinterpret_cast<const QString*>(d + at))->constData());
+        const Cell* cell = m_cells.data();
+        const int n = count();
+        for (int i = 0; i < n; ++i, ++cell) {
+            Variant& out = values[i];
+            const std::byte* at = d + cell->offset;
+            switch (State(d[i])) {
+            case Unassigned:
+                replace(out);
+                continue;
+            case Null:
+                replace(out, Variant::null());
+                continue;
+            case Set:
+                break;
+            }
+            switch (cell->kind) {
+            case Variant::Type::Integer:
+                replace(out, loadAt<qint64>(at));
+                break;
+            case Variant::Type::Boolean:
+                replace(out, loadAt<qint64>(at) != 0);
+                break;
+            case Variant::Type::Currency:
+                replace(out, Currency{loadAt<qint64>(at)});
+                break;
+            case Variant::Type::Double:
+                replace(out, loadAt<double>(at));
+                break;
+            case Variant::Type::DateTime:
+                replace(out, Variant::fromDateTime(loadAt<double>(at)));
+                break;
+            case Variant::Type::String:
+                replace(out, *std::launder(reinterpret_cast<const QString*>(at)));
+                break;
+            case Variant::Type::Bytes:
+                replace(out, *std::launder(reinterpret_cast<const QByteArray*>(at)));
+                break;
+            default:
+                replace(out);
+                break;
+            }
+        }
+    }
+    // Asks for the memory of a record about to be read, each cache line it touches.
+    void prefetch(const Row* row) const
+    {
+        constexpr quintptr Line = 64;
+        const quintptr from = reinterpret_cast<quintptr>(row);
+        for (quintptr at = from & ~(Line - 1); at < from + sizeof(Row) + m_size; at += Line)
+            __builtin_prefetch(reinterpret_cast<const void*>(at));
+    }
+
     // Keeps a value: an empty one as it is (Unassigned or Null), any other in the field's type,
     // converted first when it is not (texts are not cut here: a record keeps what was posted).
     // Given an rvalue, a text or bytes value is moved in.
@@ -169,7 +229,7 @@ public:
     // Keeps a loaded value that is already in its field's form (as convertFieldValue would give
     // it: a text within the size, a whole day for a date, a time of day for a time) and returns
     // true; returns false, keeping nothing, for any other value. This runs once per value loaded.
-    template <typename V> bool keepLoaded(Row* row, int i, V&& v) const
+    template <typename V> Q_ALWAYS_INLINE bool keepLoaded(Row* row, int i, V&& v) const
     {
         const Cell& cell = m_cells[size_t(i)];
         if (v.type() != cell.kind)
@@ -221,9 +281,26 @@ public:
         row->data()[i] = std::byte(Set);
         return true;
     }
+    // Keep a value of the field's own kind as it is (integers, Booleans as 0 or 1 and currency
+    // scaled as integers; floats and date-times as numbers).
     void setInteger(Row* row, int i, qint64 v) const
     {
         store(row, i, v);
+        row->data()[i] = std::byte(Set);
+    }
+    void setNumber(Row* row, int i, double v) const
+    {
+        store(row, i, v);
+        row->data()[i] = std::byte(Set);
+    }
+    void setText(Row* row, int i, QString&& v) const
+    {
+        textCell(row, i) = std::move(v);
+        row->data()[i] = std::byte(Set);
+    }
+    void setBytes(Row* row, int i, QByteArray&& v) const
+    {
+        bytesCell(row, i) = std::move(v);
         row->data()[i] = std::byte(Set);
     }
     void clear(Row* row, int i, State state) const
@@ -283,10 +360,20 @@ private:
     {
         return *std::launder(reinterpret_cast<QByteArray*>(row->data() + offset(i)));
     }
+    // Makes a value in the place of another, without a temporary to move from.
+    template <typename... A> static void replace(Variant& out, A&&... args) noexcept
+    {
+        out.~Variant();
+        new (&out) Variant(std::forward<A>(args)...);
+    }
     template <typename T> T load(const Row* row, int i) const
     {
+        return loadAt<T>(row->data() + offset(i));
+    }
+    template <typename T> static T loadAt(const std::byte* at)
+    {
         T v;
-        std::memcpy(&v, row->data() + offset(i), sizeof v);
+        std::memcpy(&v, at, sizeof v);
         return v;
     }
     template <typename T> void store(Row* row, int i, T v) const

@@ -109,6 +109,15 @@ struct LocalTable::Impl
     std::vector<Row> page;
     qsizetype pos = -1;
     Row spare; // the row the last post replaced: its lists are filled again by the next post
+    struct FirstPage
+    {
+        Cond select; // without its limit
+        qsizetype limit = 0;
+        std::optional<sqlitedb::ContentsMark> mark; // none: not to be handed out again
+        std::vector<Row> rows;
+    } firstMemo;
+    int readAhead = 0; // records a reader walks from the first one (0: no such walk)
+    int aheadLeft = 0; // records of that walk after the current one
     std::map<QString, std::unique_ptr<DbStatement>> statements;
     QString insertSql; // made once per open: posts of new rows are the hot path
     DbStatement* insert = nullptr;
@@ -470,24 +479,61 @@ struct LocalTable::Impl
         return r;
     }
 
-    // Rows matching the condition (and the range), in the order or backwards, at most `limit`.
-    void fetch(Cond where, bool backward, int limit, std::vector<Row>& into, int offset = 0)
+    // The statement of the rows matching the condition (and the range), in the order or
+    // backwards, at most `limit`.
+    Cond selectRows(Cond where, bool backward, int limit, int offset = 0) const
     {
         where &= range;
-        QString sql = QStringLiteral("SELECT %1 FROM %2").arg(selectList, from());
+        Cond out{QStringLiteral("SELECT %1 FROM %2").arg(selectList, from()), where.binds};
         if (!where.isEmpty())
-            sql += QStringLiteral(" WHERE ") + where.sql;
-        sql += QStringLiteral(" ORDER BY ") + orderBy(backward) + QStringLiteral(" LIMIT ?");
-        QList<Variant> binds = where.binds;
-        binds.append(qint64(limit));
+            out.sql += QStringLiteral(" WHERE ") + where.sql;
+        out.sql += QStringLiteral(" ORDER BY ") + orderBy(backward) + QStringLiteral(" LIMIT ?");
+        out.binds.append(qint64(limit));
         if (offset > 0) {
-            sql += QStringLiteral(" OFFSET ?");
-            binds.append(qint64(offset));
+            out.sql += QStringLiteral(" OFFSET ?");
+            out.binds.append(qint64(offset));
         }
-        DbStatement& st = prepared(sql, binds);
+        return out;
+    }
+
+    void run(const Cond& select, int limit, std::vector<Row>& into)
+    {
+        DbStatement& st = prepared(select.sql, select.binds);
         for (int got = 0; got < limit && st.step(); ++got)
             into.push_back(readRow(st));
         st.reset();
+    }
+
+    // Rows matching the condition (and the range), in the order or backwards, at most `limit`.
+    void fetch(const Cond& where, bool backward, int limit, std::vector<Row>& into, int offset = 0)
+    {
+        run(selectRows(where, backward, limit, offset), limit, into);
+    }
+
+    // The first `size` rows of the current order and range. Walking a range often starts at
+    // its first record several times in a row (positioned by the range, then by each reader);
+    // the rows read the last time are handed out again, as many as they answer for, while the
+    // database says that no row has changed since, so they are exactly what reading them again
+    // would give.
+    std::vector<Row> firstPage(int size)
+    {
+        Cond select = selectRows(Cond(), false, size);
+        select.binds.removeLast(); // the limit
+        const std::optional<sqlitedb::ContentsMark> mark = sqlitedb::contentsMark(conn());
+        const FirstPage& memo = firstMemo;
+        const bool complete = qsizetype(memo.rows.size()) < memo.limit; // the whole range
+        if (mark && memo.mark == mark && memo.select.sql == select.sql &&
+            memo.select.binds == select.binds &&
+            (complete || qsizetype(memo.rows.size()) >= size)) {
+            const size_t n = std::min(memo.rows.size(), size_t(size));
+            return std::vector<Row>(memo.rows.begin(), memo.rows.begin() + qsizetype(n));
+        }
+        std::vector<Row> rows;
+        select.binds.append(qint64(size));
+        run(select, size, rows);
+        select.binds.removeLast();
+        firstMemo = {select, size, mark, rows};
+        return rows;
     }
 
     // The conditions of the rows strictly after (dir > 0) or before a row, each served by the
@@ -515,16 +561,16 @@ struct LocalTable::Impl
         return terms;
     }
 
-    // The next page after (dir > 0) or before a row.
-    std::vector<Row> pageBeyond(const Row& r, int dir)
+    // The next page after (dir > 0) or before a row, of at most `size` rows.
+    std::vector<Row> pageBeyond(const Row& r, int dir, int size = PageSize)
     {
         std::vector<Row> rows;
         for (const Cond& term : termsBeyond(r, dir)) {
             std::vector<Row> part;
-            fetch(term, dir < 0, PageSize - int(rows.size()), part);
+            fetch(term, dir < 0, size - int(rows.size()), part);
             for (Row& p : part)
                 rows.push_back(std::move(p));
-            if (int(rows.size()) >= PageSize)
+            if (int(rows.size()) >= size)
                 break;
         }
         if (dir < 0)
@@ -580,6 +626,8 @@ struct LocalTable::Impl
         page.clear();
         pos = -1;
         spare = Row();
+        firstMemo = FirstPage();
+        aheadLeft = 0;
     }
 };
 
@@ -1021,8 +1069,9 @@ void LocalTable::internalClose()
 
 bool LocalTable::internalFirst()
 {
-    std::vector<Row> rows;
-    d->fetch(Cond(), false, PageSize, rows);
+    // A walk announced from here reads its records in this one page.
+    std::vector<Row> rows = d->firstPage(std::max(d->readAhead, PageSize));
+    d->aheadLeft = std::max(d->readAhead - 1, 0);
     if (rows.empty())
         return false;
     d->setPage(std::move(rows), false);
@@ -1031,6 +1080,7 @@ bool LocalTable::internalFirst()
 
 bool LocalTable::internalLast()
 {
+    d->aheadLeft = 0;
     std::vector<Row> rows;
     d->fetch(Cond(), true, PageSize, rows);
     if (rows.empty())
@@ -1044,19 +1094,28 @@ bool LocalTable::internalNext()
 {
     if (!d->hasCurrent())
         return false;
+    const int wanted = d->aheadLeft;
+    d->aheadLeft = std::max(wanted - 1, 0);
     if (d->pos + 1 < qsizetype(d->page.size())) {
         ++d->pos;
         return true;
     }
-    std::vector<Row> rows = d->pageBeyond(d->current(), +1);
+    std::vector<Row> rows = d->pageBeyond(d->current(), +1, std::max(wanted, PageSize));
     if (rows.empty())
         return false;
     d->setPage(std::move(rows), false);
     return true;
 }
 
+void LocalTable::setReadAhead(int records)
+{
+    d->readAhead = std::max(records, 0);
+    d->aheadLeft = 0;
+}
+
 bool LocalTable::internalPrior()
 {
+    d->aheadLeft = 0;
     if (!d->hasCurrent())
         return false;
     if (d->pos > 0) {
@@ -1086,6 +1145,7 @@ Bookmark LocalTable::internalBookmark() const
 
 bool LocalTable::internalGotoBookmark(const Bookmark& bookmark)
 {
+    d->aheadLeft = 0;
     if (bookmark.isNull())
         return false;
     std::optional<Row> row = d->rowById(bookmark.id(), true);
@@ -1285,6 +1345,7 @@ void LocalTable::internalSetIndex(const QString& indexName, const QStringList& f
 
 bool LocalTable::internalSeek(const VariantList& key, SeekMode mode)
 {
+    d->aheadLeft = 0;
     if (d->order.isEmpty() || key.size() > d->order.size())
         return false;
     VariantList stored;
@@ -1314,6 +1375,7 @@ bool LocalTable::internalSeek(const VariantList& key, SeekMode mode)
 void LocalTable::internalSetRange(const std::optional<VariantList>& start,
                                   const std::optional<VariantList>& end)
 {
+    d->aheadLeft = 0;
     d->setRange(start, end);
     if (d->hasCurrent()) {
         if (std::optional<Row> row = d->rowById(d->current().rowid, true)) {

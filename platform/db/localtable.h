@@ -78,6 +78,12 @@ public:
     // commit writes them). Raises when the table is not open.
     void flushBuffers();
 
+    // A reader about to walk forward from the first record through `records` records (0: no
+    // such walk) has the pages read for it sized to the walk: one statement for the whole walk
+    // from the first record rather than two for every hundred records. Any move other than to
+    // the next record ends the walk; what the walk reads is the same either way.
+    void setReadAhead(int records);
+
 protected:
     void internalOpen() override;
     void internalClose() override;

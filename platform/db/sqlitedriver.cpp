@@ -14,6 +14,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -190,14 +194,64 @@ void lowerFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
 
 // ---- statements
 
+// A connection's statements that their users are done with, kept prepared (reset, without
+// bindings) for the next prepare() of the same text: the program runs the same few statements
+// over and over (a document's registration runs four), and preparing is most of the work of a
+// short one. The most recently returned come last; the oldest go beyond MaxIdle.
+struct IdleStatements
+{
+    static constexpr size_t MaxIdle = 32;
+    std::vector<std::pair<QString, sqlite3_stmt*>> idle;
+
+    IdleStatements() = default;
+    IdleStatements(const IdleStatements&) = delete;
+    IdleStatements& operator=(const IdleStatements&) = delete;
+    ~IdleStatements()
+    {
+        for (const auto& [sql, stmt] : idle)
+            sqlite3_finalize(stmt);
+    }
+
+    sqlite3_stmt* take(const QString& sql)
+    {
+        for (auto it = idle.rbegin(); it != idle.rend(); ++it) {
+            if (it->first == sql) {
+                sqlite3_stmt* stmt = it->second;
+                idle.erase(std::next(it).base());
+                return stmt;
+            }
+        }
+        return nullptr;
+    }
+    void give(const QString& sql, sqlite3_stmt* stmt)
+    {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        if (idle.size() >= MaxIdle) {
+            sqlite3_finalize(idle.front().second);
+            idle.erase(idle.begin());
+        }
+        idle.emplace_back(sql, stmt);
+    }
+};
+
 class Statement : public DbStatement
 {
 public:
-    Statement(sqlite3* db, sqlite3_stmt* stmt, const QString& sql)
-        : m_db(db), m_stmt(stmt), m_sql(sql), m_parameterCount(sqlite3_bind_parameter_count(stmt))
+    Statement(sqlite3* db, sqlite3_stmt* stmt, const QString& sql,
+              std::weak_ptr<IdleStatements> idle)
+        : m_db(db), m_stmt(stmt), m_sql(sql), m_parameterCount(sqlite3_bind_parameter_count(stmt)),
+          m_idle(std::move(idle))
     {
     }
-    ~Statement() override { sqlite3_finalize(m_stmt); }
+    // Back to the connection's idle statements while it is open.
+    ~Statement() override
+    {
+        if (const std::shared_ptr<IdleStatements> idle = m_idle.lock())
+            idle->give(m_sql, m_stmt);
+        else
+            sqlite3_finalize(m_stmt);
+    }
 
     // Asked at every bind: the count of a prepared statement never changes.
     int parameterCount() const override { return m_parameterCount; }
@@ -327,6 +381,15 @@ public:
             if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)
                 return sqlite3_value_double(value);
             break;
+        case FieldType::Currency:
+            // Kept as a REAL, as the stored-value rules read it.
+            if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)
+                return Currency::fromDouble(sqlite3_value_double(value));
+            break;
+        case FieldType::Boolean:
+            if (storage == SQLITE_INTEGER)
+                return sqlite3_value_int64(value) != 0;
+            break;
         case FieldType::String:
         case FieldType::Memo:
             if (storage == SQLITE_TEXT) {
@@ -372,6 +435,7 @@ private:
     bool m_ran = false;
     qint64 m_changes = 0;
     QList<QByteArray> m_bound; // text and bytes bound without a copy
+    std::weak_ptr<IdleStatements> m_idle;
 };
 
 // ---- connections
@@ -379,9 +443,13 @@ private:
 class Connection : public DbConnection
 {
 public:
-    Connection(sqlite3* db, const QString& file) : m_db(db), m_file(file) {}
+    Connection(sqlite3* db, const QString& file)
+        : m_db(db), m_file(file), m_idle(std::make_shared<IdleStatements>())
+    {
+    }
     ~Connection() override
     {
+        m_idle.reset(); // statements still in use are finalized by their owners
         if (!sqlite3_get_autocommit(m_db))
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close_v2(m_db);
@@ -391,6 +459,8 @@ public:
 
     std::unique_ptr<DbStatement> prepare(const QString& sql) override
     {
+        if (sqlite3_stmt* idle = m_idle->take(sql))
+            return std::make_unique<Statement>(m_db, idle, sql, m_idle);
         sqlite3_stmt* stmt = nullptr;
         const void* tail = nullptr;
         const int rc = sqlite3_prepare16_v2(m_db, sql.utf16(), int(sql.size() * 2), &stmt, &tail);
@@ -416,7 +486,7 @@ public:
                                       .arg(sql.simplified().left(200)));
             }
         }
-        return std::make_unique<Statement>(m_db, stmt, sql);
+        return std::make_unique<Statement>(m_db, stmt, sql, m_idle);
     }
 
     qint64 execute(const QString& sql) override { return DbConnection::execute(sql); }
@@ -481,6 +551,7 @@ public:
 private:
     sqlite3* m_db;
     QString m_file;
+    std::shared_ptr<IdleStatements> m_idle;
     int m_busyTimeout = 0;
 };
 
@@ -564,6 +635,22 @@ QString databaseFile(const QString& pathParam)
 std::unique_ptr<DbDriver> makeDriver()
 {
     return std::make_unique<Driver>();
+}
+
+std::optional<ContentsMark> contentsMark(DbConnection& connection)
+{
+    auto* c = dynamic_cast<Connection*>(&connection);
+    if (!c)
+        return std::nullopt;
+    ContentsMark mark;
+    // The engine's data version moves with every commit of another connection (and not with
+    // this one's); the change count covers this one's, its open transaction included.
+    auto st = c->prepare(QStringLiteral("PRAGMA data_version"));
+    if (!st->step())
+        return std::nullopt;
+    mark.others = st->columnValue(0).toInt64();
+    mark.own = sqlite3_total_changes64(c->handle());
+    return mark;
 }
 
 bool fileLooksIntact(DbConnection& connection, QString* why)

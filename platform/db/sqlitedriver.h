@@ -5,6 +5,8 @@
 
 #include <platform/db/driver.h>
 
+#include <optional>
+
 namespace sqlitedb {
 
 // Name of the database file kept in a folder (local tables and STANDARD databases alike).
@@ -29,6 +31,18 @@ std::unique_ptr<DbDriver> makeDriver();
 // are read through the engine's own handle on the file: a second open and close of it would
 // drop the engine's locks.
 bool fileLooksIntact(DbConnection& connection, QString* why);
+
+// A mark of the database's rows as a connection of this driver sees them: two marks taken on the
+// same connection are equal only when no row changed in between, through that connection or any
+// other. Reading a mark costs one short statement; nullopt for other connections.
+struct ContentsMark
+{
+    qint64 others = 0; // changes committed by other connections, as the engine counts them
+    qint64 own = 0;    // rows changed through this connection
+
+    friend bool operator==(const ContentsMark&, const ContentsMark&) = default;
+};
+std::optional<ContentsMark> contentsMark(DbConnection& connection);
 
 // Text collations registered on every connection:
 // "FOLD"  the case- and accent-folding order (folded text, ties broken by the exact text);

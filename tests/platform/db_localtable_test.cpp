@@ -131,6 +131,50 @@ TEST_F(FilesFixture, CreatedTableKeepsItsNamesAndIsReadInIndexOrderBothWays)
     EXPECT_EQ(files.recordCount(), 350);
 }
 
+TEST_F(FilesFixture, TheFirstPageReadAgainShowsEveryChangeAndAWalkReadAheadReadsTheSame)
+{
+    const auto firstName = [this] {
+        files.first();
+        return QStringLiteral("%1 %2").arg(number()).arg(
+            files.fieldByName("File_name")->asString());
+    };
+    EXPECT_EQ(firstName(), "1 f1");
+    EXPECT_EQ(firstName(), "1 f1");
+    // Another program's changes, then this connection's through another dataset.
+    local.cli("update \"FILES.DB\" set File_name = 'x' where Number = 1;");
+    EXPECT_EQ(firstName(), "1 x");
+    local.cli("insert into \"FILES.DB\" (Number, File_name, NeedId, Type) values (0, 'z', 0, 0);");
+    EXPECT_EQ(firstName(), "0 z");
+    LocalTable other;
+    other.setDatabase(&local.db);
+    other.setTableName(Files);
+    other.open();
+    ASSERT_TRUE(other.findKey({0}));
+    other.deleteRecord();
+    EXPECT_EQ(firstName(), "1 x");
+    // Within a range, and a change made through the dataset itself.
+    files.setRange({2}, {300});
+    EXPECT_EQ(firstName(), "2 f2");
+    files.edit();
+    files.fieldByName("File_name")->setAsString("y");
+    files.post();
+    EXPECT_EQ(firstName(), "2 y");
+    files.cancelRange();
+
+    // A walk announced for 250 records, then past them: the same records in the same order.
+    QList<int> ascending;
+    for (int i = 1; i <= 350; ++i)
+        ascending.append(i);
+    files.setReadAhead(250);
+    EXPECT_EQ(numbers(false), ascending);
+    files.setReadAhead(120);
+    ASSERT_TRUE(files.findKey({150}));
+    EXPECT_EQ(files.moveBy(150), 150); // a key search ends the walk
+    EXPECT_EQ(number(), 300);
+    files.setReadAhead(0);
+    EXPECT_EQ(numbers(false), ascending);
+}
+
 TEST_F(FilesFixture, KeysAndRangesOnACompositeIndex)
 {
     EXPECT_EQ(found(files, {9999}, "Number"), "-");

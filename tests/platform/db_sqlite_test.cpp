@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
 using namespace dbtest;
 using namespace testdata;
 
@@ -244,6 +246,58 @@ TEST(DbSqlite, TransactionsAndAWriterMeetingAnotherOne)
     first.db.execute("insert into T values (3)");
     first.db.close();
     EXPECT_EQ(second.execute("delete from T where A = 3"), 0);
+}
+
+// A connection keeps the statements its users are done with and hands them out again for the
+// same text: each comes back reset (no lock held, no rows left over), without its old values,
+// and following the schema as another program changes it.
+TEST(DbSqlite, StatementsPreparedAgainStartAfresh)
+{
+    QTemporaryDir dir;
+    Database db;
+    db.setDriverName("STANDARD"); // a rollback journal: a reader left running blocks writers
+    db.params().setValue(DbParam::Path, dir.path());
+    db.params().setValue("create", "TRUE");
+    db.open();
+    const QString file = db.databaseFile();
+    db.execute("CREATE TABLE T (A INTEGER)");
+    db.execute("INSERT INTO T VALUES (1), (2), (3)");
+    const QString sql = "SELECT A FROM T WHERE A >= ? ORDER BY A";
+    const auto all = [&](std::optional<int> from) {
+        auto st = db.connection().prepare(sql);
+        if (from)
+            st->bind(0, *from);
+        QStringList out;
+        while (st->step())
+            out.append(st->columnValue(0).toString());
+        return out;
+    };
+
+    {
+        auto st = db.connection().prepare(sql);
+        st->bind(0, 2);
+        ASSERT_TRUE(st->step()); // left half read
+    }
+    sqliteCli(file, "INSERT INTO T VALUES (4);"); // not locked out by the statement put aside
+    EXPECT_EQ(all(std::nullopt), QStringList());  // A >= NULL: the old value is gone
+    EXPECT_EQ(all(1), QStringList({"1", "2", "3", "4"}));
+
+    sqliteCli(file, "DROP TABLE T; CREATE TABLE T (Z TEXT, A INTEGER); INSERT INTO T VALUES "
+                    "('x', 7);");
+    EXPECT_EQ(all(1), QStringList({"7"}));
+    sqliteCli(file, "DROP TABLE T;");
+    EXPECT_EQ(engineCodeOf([&] { all(1); }), engineCodeOf([&] { db.execute("SELECT A FROM T"); }));
+    EXPECT_NE(engineCodeOf([&] { all(1); }), 0);
+
+    // A statement still held when the connection closes is let go afterwards.
+    db.execute("CREATE TABLE U (B INTEGER)");
+    auto held = db.connection().prepare("SELECT count(*) FROM U");
+    for (int i = 0; i < 40; ++i) // more texts than are kept
+        db.connection().prepare(QStringLiteral("SELECT %1 FROM U").arg(i));
+    ASSERT_TRUE(held->step());
+    EXPECT_EQ(held->columnValue(0).toInt(), 0);
+    db.close();
+    held.reset();
 }
 
 TEST(DbSqlite, DamagedFilesGiveTheDamagedTableCodes)
