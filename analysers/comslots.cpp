@@ -5,6 +5,8 @@
 
 #include <analysers/acl2000.h>
 #include <analysers/acl2000util.h>
+#include <analysers/hitachi911.h>
+#include <analysers/hitachi912.h>
 #include <analysers/hmx.h>
 #include <analysers/integra.h>
 #include <analysers/miditron.h>
@@ -61,11 +63,23 @@ void freeWithTheApplication()
 
 // ---- the device-code table
 
-// The program's own drivers, a line per device code. The codes of the ASTM and Hitachi drivers
-// join as those drivers come; until then their sources are captured raw.
+// A driver that answers host queries: its device's number in the practice database, and the
+// host query prepared at each binding.
+template <class D> TDeviceDriverEntry hostQueryEntryOf(const QString& Code, int DevCode)
+{
+    TDeviceDriverEntry entry = DeviceDriverEntryOf<D>(Code);
+    entry.DevCode = DevCode;
+    entry.WarmUp = [](TDriver& Driver) { Driver.OpenHostQuery(); };
+    return entry;
+}
+
+// The program's own drivers, a line per device code. The codes of the ASTM drivers join as those
+// drivers come; until then their sources are captured raw.
 QHash<QString, TDeviceDriverEntry> builtInDrivers()
 {
     const TDeviceDriverEntry entries[] = {
+        hostQueryEntryOf<THitachi911Driver>(QStringLiteral("911"), 1),
+        hostQueryEntryOf<THitachi912Driver>(QStringLiteral("912"), 2),
         DeviceDriverEntryOf<THMXDriver>(QStringLiteral("MXM")),
         DeviceDriverEntryOf<THMXDriver>(QStringLiteral("HMX")),
         DeviceDriverEntryOf<TMiditronDriver>(QStringLiteral("MDT")),

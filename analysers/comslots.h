@@ -119,8 +119,9 @@ template <class D> TDeviceDriverEntry DeviceDriverEntryOf(const QString& Code)
 }
 
 // Adds an entry to the table, or replaces the one of its code. The program's own drivers are in it
-// from the start: HMX ("MXM", "HMX"), Miditron ("MDT"), Integra ("INT"), the older ACL 2000
-// capture ("ACL") and the table-driven ACL 2000 dialogue ("ACX").
+// from the start: Hitachi 911 and 912 ("911", "912", device numbers 1 and 2, the host query
+// warmed up), HMX ("MXM", "HMX"), Miditron ("MDT"), Integra ("INT"), the older ACL 2000 capture
+// ("ACL") and the table-driven ACL 2000 dialogue ("ACX").
 void RegisterDeviceDriver(const TDeviceDriverEntry& Entry);
 // The entry of the code (compared in upper case), or nullptr when the code is captured raw.
 const TDeviceDriverEntry* FindDeviceDriver(const QString& Code);

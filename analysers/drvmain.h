@@ -183,9 +183,23 @@ public:
     int Number = 0;  // number of the serial source the driver serves
     int DevCode = 0; // the device's number in the practice database (LAB_DEV_ID), 0 when none
 
-    // The host query on the practice database is not built yet: it comes with the host query and
-    // result report, which adds QueryHost, OpenHostQuery, GetPatientName and GetDoctorName to
-    // this class and keeps its caches and orders table here. Empty until the first query.
+    // ---- the host query on the practice database (hostquery.h), for analysers that ask which
+    // tests to run on a sample. The database is the workstation's (Workstation().DBAccess()).
+
+    // Loads the sample's request and patient row, the tests ordered for this device (DevCode)
+    // and the tests already imported for the sample, and leaves the ordered tests not imported
+    // in HostQuery->Orders, on its first row by number. A sample no request carries gives no
+    // patient row and no orders. Errors of the database and the kernel reach the caller (also
+    // when the practice database is not connected); the requests are freed in every case.
+    void QueryHost(const QString& SampleCode);
+    // The warm-up at binding time: the first 500 request rows of PATDIREC loaded and dropped, so
+    // that the first query of an analyser is answered in time. Errors reach the caller.
+    void OpenHostQuery();
+    // The short names of the last query's patient and prescribing doctor (PatientShortName,
+    // DoctorShortName); empty before the first query and when no request carried the sample.
+    void GetPatientName(QString& Name) const;
+    void GetDoctorName(QString& Name) const;
+    // The caches and the orders table of the host query; none until the first query.
     std::shared_ptr<THostQuery> HostQuery;
 
 protected:

@@ -74,6 +74,16 @@ void WorkstationService::SetDocumentPatient(int Number, const DocumentPatient&)
             .arg(Number));
 }
 
+TDBAccess* WorkstationService::DBAccess()
+{
+    return nullptr;
+}
+
+TDBRequest* WorkstationService::DBRequestCommon()
+{
+    return nullptr;
+}
+
 QString KeepUnstoredResult(const QString& FileName, const QString& Reason)
 {
     const QFileInfo info(FileName);

@@ -15,6 +15,9 @@
 
 #include <optional>
 
+class TDBAccess;
+class TDBRequest;
+
 // A serial source as the serial-source manager binds it: its row of the sources table and its row
 // of the serial settings table, read by key.
 struct SerialSourceRow
@@ -98,6 +101,12 @@ public:
     // Writes the patient's fields into the row of document Number. Raises when the row is missing
     // or cannot be written; the document itself stays as it is.
     virtual void SetDocumentPatient(int Number, const DocumentPatient& Patient);
+
+    // ---- the practice database, for the drivers' host queries: its kernel access component and
+    // the request DBRequestCommon bound to it. Both null (the base's answer) while the practice
+    // database is not connected; a host query then fails as a database error.
+    virtual TDBAccess* DBAccess();
+    virtual TDBRequest* DBRequestCommon();
 
     // Moves the file (renamed, or copied and the old one removed across file systems; the file's
     // time is kept, an existing target replaced). Raises EInOutError naming both files when it

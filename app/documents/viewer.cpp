@@ -9,6 +9,7 @@
 
 #include <analysers/devcatalogue.h>
 #include <analysers/resultdecoders.h>
+#include <analysers/resultreport.h>
 #include <app/appglobals.h>
 #include <app/sources/bfareport.h>
 #include <platform/codepage.h>
@@ -195,6 +196,8 @@ QHash<QString, TResultView>& ResultViews()
                                            QStringList* n) { ViewMaxMFile(f, h, r, n); })},
         {QStringLiteral("911"), decoded(ViewHitachi911File)},
         {QStringLiteral("912"), decoded(ViewHitachi912File)},
+        // Reports the code's driver writes itself.
+        {QStringLiteral("MDT"), TResultView{{}, ViewDriverResultFile}},
     };
     return views;
 }

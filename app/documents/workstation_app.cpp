@@ -156,6 +156,16 @@ void TAppWorkstation::SetDocumentPatient(int Number, const DocumentPatient& Pati
             QStringLiteral("The patient of document %1 could not be stored").arg(Number));
 }
 
+TDBAccess* TAppWorkstation::DBAccess()
+{
+    return DataTables ? DataTables->DBAccess : nullptr;
+}
+
+TDBRequest* TAppWorkstation::DBRequestCommon()
+{
+    return DataTables && DataTables->DBAccess ? DataTables->DBRequestCommon : nullptr;
+}
+
 TAppWorkstation& AppWorkstation()
 {
     static TAppWorkstation workstation;

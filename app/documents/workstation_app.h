@@ -29,6 +29,11 @@ public:
     // Positions the documents table on the row (primary index), edits, posts and writes it to
     // disk (FlushTable). Raises when the row does not exist or was not stored.
     void SetDocumentPatient(int Number, const DocumentPatient& Patient) override;
+
+    // The local tables' DBAccess and DBRequestCommon once the practice database has been
+    // connected (ConnectDatabase); null before, and without the local tables.
+    TDBAccess* DBAccess() override;
+    TDBRequest* DBRequestCommon() override;
 };
 
 // The program's one instance.

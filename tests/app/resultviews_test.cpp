@@ -123,3 +123,46 @@ TEST(ResultViews, EachDecodedDeviceCodeShowsItsReport)
 }
 
 } // namespace
+
+// A stored Miditron sample is shown as its driver's report (in English: the program's language is
+// French in the tests).
+TEST(ResultViews, AStoredMiditronDocumentShowsItsDriversReport)
+{
+    LocalTablesFixture f;
+    ScopedScriptedDialogs dialogs;
+    f.addSource(1, 4, false, false, 0, u"MDT"_s);
+    f.tables->files->appendRecord({1, 0, QString(), 1, {}, {}, 0, 1, 0});
+    writeFileBytes(BufDir + u"1.4"_s, testData(u"analysers/miditron_sample_1.4"_s));
+    QStringList shown;
+    dialogs.answerModal(u"TMemoForm"_s, [&shown](TForm& form) {
+        shown = static_cast<TMemoForm&>(form).Text->toPlainText().split(u'\n');
+        return int(mrCancel);
+    });
+    ViewDocument(1);
+    EXPECT_EQ(
+        shown,
+        (QStringList{
+            u"Pat-ID:"_s + blanks(30) + u"12345678"_s,
+            u"Seq.-NO.:"_s + blanks(28) + u"00017"_s,
+            u"Date:"_s + blanks(32) + u"06.12.26"_s,
+            u"Time:"_s + blanks(32) + u"22:10"_s,
+            QString(),
+            QString(),
+            u"  #   Code          Parameter                                              Value"_s,
+            QString(89, u'-'),
+            u"  1   SG"_s + blanks(12) + u"Плотность"_s + blanks(46) + u"1.015 г/см^3"_s,
+            u"  2   PH"_s + blanks(12) + u"pH"_s + blanks(53) + u"6.0"_s,
+            u"  3   LEU"_s + blanks(11) + u"Лейкоциты"_s + blanks(46) + u"NEG"_s,
+            u"  4   NIT"_s + blanks(11) + u"Нитриты"_s + blanks(48) + u"NEG"_s,
+            u"  5   PRO"_s + blanks(11) + u"Белок"_s + blanks(50) + u"0.25 г/л"_s + blanks(8) +
+                u"*"_s,
+            u"  6   GLU"_s + blanks(11) + u"Глюкоза"_s + blanks(48) + u"NEG"_s,
+            u"  7   KET"_s + blanks(11) + u"Кетоны"_s + blanks(49) + u"NEG"_s,
+            u"  8   UBG"_s + blanks(11) + u"Уробилиноген"_s + blanks(43) + u"norm"_s,
+            u"  9   BIL"_s + blanks(11) + u"Билирубин"_s + blanks(46) + u"NEG"_s,
+            u"  10  ERY"_s + blanks(11) + u"Эритроциты"_s + blanks(45) + u"50 в мкл"_s + blanks(8) +
+                u"*"_s,
+            u"  11  COLOR"_s + blanks(9) + u"Цвет"_s + blanks(51) + u"YELLOW"_s,
+            u"  12  CLEARITY"_s + blanks(6) + u"Прозрачность"_s + blanks(43) + u"CLEAR"_s,
+        }));
+}

@@ -23,6 +23,7 @@ set(QUORVANE_FUZZ_TARGETS
     kernel/normalizedate
     kernel/compstream
     analysers/hmx
+    analysers/hitachi
     analysers/miditron
     analysers/integra
     analysers/comslots

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -110,6 +111,18 @@ QByteArray PtyPair::readFar()
     }
     all.truncate(got);
     return all;
+}
+
+bool PtyPair::waitFar(int timeoutMs) const
+{
+    if (m_far < 0)
+        return false;
+    pollfd fd{m_far, POLLIN, 0};
+    int n = 0;
+    do
+        n = ::poll(&fd, 1, timeoutMs);
+    while (n < 0 && errno == EINTR);
+    return n > 0 && (fd.revents & POLLIN);
 }
 
 PtyLineSettings PtyPair::nearSettings() const

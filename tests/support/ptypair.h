@@ -41,6 +41,9 @@ public:
     // Far side, without waiting: bytes taken (-1 on failure), and the bytes waiting now.
     qint64 writeFar(const char* data, qint64 size);
     QByteArray readFar();
+    // Far side: waits up to timeoutMs until bytes can be read (true) without pumping events, so
+    // that a thread of its own can stamp their arrival.
+    bool waitFar(int timeoutMs) const;
 
     // The settings the program applied to the near side.
     PtyLineSettings nearSettings() const;
