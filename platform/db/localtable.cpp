@@ -121,6 +121,29 @@ struct LocalTable::Impl
     std::map<QString, std::unique_ptr<DbStatement>> statements;
     QString insertSql; // made once per open: posts of new rows are the hot path
     DbStatement* insert = nullptr;
+    // The stored text of the date-time last posted, per column: rows appended in a batch mostly
+    // carry the same day, whose text is then shared rather than written out again.
+    struct StoredDate
+    {
+        FieldType type = FieldType::Unknown;
+        double value = 0;
+        Variant text;
+    };
+    std::vector<StoredDate> storedDates;
+
+    Variant storedForm(int column, FieldType type, const Variant& value)
+    {
+        if (value.type() != Variant::Type::DateTime ||
+            (type != FieldType::Date && type != FieldType::Time && type != FieldType::DateTime))
+            return storedvalue::toStored(type, value, true);
+        if (storedDates.size() <= size_t(column))
+            storedDates.resize(size_t(column) + 1);
+        StoredDate& last = storedDates[size_t(column)];
+        const double v = value.toDateTime();
+        if (last.type != type || last.value != v || last.text.isEmpty())
+            last = {type, v, storedvalue::toStored(type, value, true)};
+        return last.text;
+    }
 
     DbConnection& conn() const { return q->database()->connection(); }
     QString from() const { return quoteSqlName(storedName); }
@@ -1173,7 +1196,7 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
     Row row = std::move(d->spare);
     row.raw.resize(n);
     for (int i = 0; i < n; ++i)
-        row.raw[i] = storedvalue::toStored(defs.at(i).type, values.at(i), true);
+        row.raw[i] = d->storedForm(i, defs.at(i).type, values.at(i));
 
     if (mode == PostMode::Edit) {
         if (!d->hasCurrent())
