@@ -144,7 +144,7 @@ private:
     };
     // Plain-ASCII values up to this size are remembered, by field code and bytes.
     static constexpr qsizetype MaxRemembered = 64;
-    static constexpr size_t RememberedSlots = 256;
+    static constexpr size_t RememberedSlots = 1024;
     std::vector<Decoded> m_decoded;
 };
 
