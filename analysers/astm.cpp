@@ -665,9 +665,9 @@ void TASTMRecord::BuildFrame(int Index, QByteArray& Stream) const
 struct TASTMMessage::Walk
 {
     const std::vector<TASTMLayoutRow>& rows;
-    const std::vector<const TFldInfo*>& fields; // of the rows
+    const std::vector<TASTMLayoutField>& fields; // of the rows
     size_t cursor = 1;
-    const TFldInfo* field = nullptr;
+    const TASTMLayoutField* field = nullptr;
 
     const TASTMLayoutRow& row() const { return rows[cursor]; }
     void next()
@@ -698,7 +698,7 @@ void TASTMMessage::AddRecord(std::unique_ptr<TASTMRecord> Record)
     const std::vector<TASTMLayoutRow>& rows = Driver->LayoutRows(record.RecType);
     if (rows.size() < 2)
         return; // a record type without layout: kept, not parsed
-    const std::vector<const TFldInfo*>& fields = Driver->LayoutFields(record.RecType);
+    const std::vector<TASTMLayoutField>& fields = Driver->LayoutFields(record.RecType);
     if (fields.size() != rows.size())
         return; // the fields table is not read yet
     Walk walk{rows, fields};
@@ -713,11 +713,11 @@ void TASTMMessage::ParseFields(Walk& W, QByteArrayView Text)
     while (p < Text.size()) {
         // Read afresh: the header's delimiter definition applies to the fields after it.
         const char delim = components ? ComponentDelim : FieldDelim;
-        if (const TFldInfo* found = W.fields[W.cursor])
-            W.field = found;
+        if (W.fields[W.cursor].Info)
+            W.field = &W.fields[W.cursor];
         if (!W.field)
             return; // no row found yet: nothing to parse with
-        const TFldInfo& field = *W.field;
+        const TASTMLayoutField& field = *W.field;
         QByteArrayView value;
         if ((W.row().OPTIONS & 1) && field.FLDLEN > 0) {
             value = Text.sliced(p, qMin<qsizetype>(field.FLDLEN, Text.size() - p));
@@ -752,7 +752,7 @@ void TASTMMessage::ParseFields(Walk& W, QByteArrayView Text)
     }
 }
 
-void TASTMMessage::StoreValue(const TFldInfo& Field, QByteArrayView Value)
+void TASTMMessage::StoreValue(const TASTMLayoutField& Field, QByteArrayView Value)
 {
     const auto [hash, ascii] = hashOf(Field.CODE, Value);
     Decoded* known = nullptr;
@@ -773,8 +773,8 @@ void TASTMMessage::StoreValue(const TFldInfo& Field, QByteArrayView Value)
         if (const std::optional<QString> text = dateTimeText(value))
             value = *text;
     }
-    if (!Field.FLDCONT.isEmpty()) {
-        if (const std::optional<QString> meaning = meaningOf(Field.FLDCONT, value))
+    if (!Field.Info->FLDCONT.isEmpty()) {
+        if (const std::optional<QString> meaning = meaningOf(Field.Info->FLDCONT, value))
             value = *meaning;
     }
     // The bytes are kept only where the text does not give them back.
@@ -1203,8 +1203,13 @@ void TASTMDriver::Create()
     }
     m_layoutFieldsByType.assign(m_layoutByType.size(), {});
     for (size_t t = 0; t < m_layoutByType.size(); ++t) {
-        for (const TASTMLayoutRow& row : m_layoutByType[t])
-            m_layoutFieldsByType[t].push_back(FieldOf(row.CODE));
+        for (const TASTMLayoutRow& row : m_layoutByType[t]) {
+            const TFldInfo* info = FieldOf(row.CODE);
+            m_layoutFieldsByType[t].push_back(info ? TASTMLayoutField{info, info->CODE,
+                                                                      info->FLDTYPE, info->FLDGROUP,
+                                                                      info->FLDLEN}
+                                                   : TASTMLayoutField{});
+        }
     }
 }
 
@@ -1215,9 +1220,9 @@ const std::vector<TASTMLayoutRow>& TASTMDriver::LayoutRows(char RecType) const
     return t < 0 || size_t(t) >= m_layoutByType.size() ? none : m_layoutByType[size_t(t)];
 }
 
-const std::vector<const TFldInfo*>& TASTMDriver::LayoutFields(char RecType) const
+const std::vector<TASTMLayoutField>& TASTMDriver::LayoutFields(char RecType) const
 {
-    static const std::vector<const TFldInfo*> none;
+    static const std::vector<TASTMLayoutField> none;
     const int t = typeIndex(RecType);
     return t < 0 || size_t(t) >= m_layoutFieldsByType.size() ? none
                                                              : m_layoutFieldsByType[size_t(t)];

@@ -85,6 +85,16 @@ struct TASTMValue
     QByteArray RawBytes() const { return Raw.isEmpty() ? Value.toLatin1() : Raw; }
 };
 
+// What the parser reads of the field of one layout row, next to the row itself.
+struct TASTMLayoutField
+{
+    const TFldInfo* Info = nullptr; // the fields-table row; nullptr when the table has none
+    int CODE = 0;
+    int FLDTYPE = 0;
+    int FLDGROUP = 0;
+    int FLDLEN = 0;
+};
+
 // One message: the records between ENQ and EOT, and the values parsed from them.
 class TASTMMessage
 {
@@ -129,7 +139,7 @@ public:
 private:
     struct Walk;
     void ParseFields(Walk& W, QByteArrayView Text);
-    void StoreValue(const TFldInfo& Field, QByteArrayView Value);
+    void StoreValue(const TASTMLayoutField& Field, QByteArrayView Value);
     QByteArray AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const;
 
     // A value's bytes taken into Values before, what they became and the bytes to keep. Messages
@@ -224,7 +234,7 @@ public:
     const std::vector<TASTMLayoutRow>& LayoutRows(char RecType) const;
     const std::vector<TASTMLayoutRow>& Layout() const { return m_layout; }
     // FieldOf the code of each of LayoutRows(RecType), in the same order.
-    const std::vector<const TFldInfo*>& LayoutFields(char RecType) const;
+    const std::vector<TASTMLayoutField>& LayoutFields(char RecType) const;
     // The fields-table row of the code; nullptr when the table has none.
     const TFldInfo* FieldOf(int Code) const
     {
@@ -271,8 +281,8 @@ private:
     std::vector<TASTMLayoutRow> m_layout;
     std::vector<std::vector<TASTMLayoutRow>>
         m_layoutByType; // by the index of the type in "HLPORCQ"
-    std::vector<std::vector<const TFldInfo*>> m_layoutFieldsByType; // as m_layoutByType
-    std::vector<TFldInfo> m_fields;                                 // the fields table in ID order
+    std::vector<std::vector<TASTMLayoutField>> m_layoutFieldsByType; // as m_layoutByType
+    std::vector<TFldInfo> m_fields;                                  // the fields table in ID order
     std::vector<int> m_fieldIndex; // by code: the index in m_fields, -1 for none
 
     // Sending.
