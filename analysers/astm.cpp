@@ -439,14 +439,53 @@ quint8 checksum(const char* data, qsizetype count)
 
 const char HexDigits[] = "0123456789ABCDEF";
 
-// Bytes of the program's code page as text; plain ASCII, the usual case, without the decoder.
-QString ansiText(QByteArrayView bytes)
+// The bytes are those of the view, compared eight at a time (values are short: this beats a call
+// to memcmp).
+bool sameBytes(const QByteArray& bytes, QByteArrayView view)
 {
-    for (const char c : bytes) {
-        if (quint8(c) >= 0x80)
-            return codepage::fromAnsi(bytes.toByteArray());
+    qsizetype n = view.size();
+    if (bytes.size() != n)
+        return false;
+    const char* a = bytes.constData();
+    const char* b = view.data();
+    for (; n >= 8; n -= 8, a += 8, b += 8) {
+        quint64 x;
+        quint64 y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y)
+            return false;
     }
-    return QString::fromLatin1(bytes);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+// A value's hash with its field code, and whether all its bytes are ASCII: one pass, eight bytes
+// at a time.
+std::pair<size_t, bool> hashOf(int code, QByteArrayView value)
+{
+    constexpr quint64 Prime = 0x100000001B3ull;
+    quint64 hash = (quint64(quint32(code)) * 0x9E3779B97F4A7C15ull) ^ quint64(value.size());
+    quint64 bits = 0;
+    const char* p = value.data();
+    qsizetype n = value.size();
+    for (; n >= 8; n -= 8, p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        bits |= word;
+        hash = (hash ^ word) * Prime;
+    }
+    if (n > 0) {
+        quint64 word = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            word |= quint64(quint8(p[i])) << (8 * i);
+        bits |= word;
+        hash = (hash ^ word) * Prime;
+    }
+    return {size_t(hash ^ (hash >> 29)), (bits & 0x8080808080808080ull) == 0};
 }
 
 // A value of 14 digits (year, month, day, hour, minute, second) as the workstation writes a date
@@ -626,8 +665,9 @@ void TASTMRecord::BuildFrame(int Index, QByteArray& Stream) const
 struct TASTMMessage::Walk
 {
     const std::vector<TASTMLayoutRow>& rows;
+    const std::vector<TASTMLayoutField>& fields; // of the rows
     size_t cursor = 1;
-    const TFldInfo* field = nullptr;
+    const TASTMLayoutField* field = nullptr;
 
     const TASTMLayoutRow& row() const { return rows[cursor]; }
     void next()
@@ -658,7 +698,10 @@ void TASTMMessage::AddRecord(std::unique_ptr<TASTMRecord> Record)
     const std::vector<TASTMLayoutRow>& rows = Driver->LayoutRows(record.RecType);
     if (rows.size() < 2)
         return; // a record type without layout: kept, not parsed
-    Walk walk{rows};
+    const std::vector<TASTMLayoutField>& fields = Driver->LayoutFields(record.RecType);
+    if (fields.size() != rows.size())
+        return; // the fields table is not read yet
+    Walk walk{rows, fields};
     if (record.Text.size() > 1)
         ParseFields(walk, QByteArrayView(record.Text).sliced(1));
 }
@@ -670,19 +713,20 @@ void TASTMMessage::ParseFields(Walk& W, QByteArrayView Text)
     while (p < Text.size()) {
         // Read afresh: the header's delimiter definition applies to the fields after it.
         const char delim = components ? ComponentDelim : FieldDelim;
-        if (const TFldInfo* found = Driver->FieldOf(W.row().CODE))
-            W.field = found;
+        if (W.fields[W.cursor].Info)
+            W.field = &W.fields[W.cursor];
         if (!W.field)
             return; // no row found yet: nothing to parse with
-        const TFldInfo& field = *W.field;
+        const TASTMLayoutField& field = *W.field;
         QByteArrayView value;
         if ((W.row().OPTIONS & 1) && field.FLDLEN > 0) {
             value = Text.sliced(p, qMin<qsizetype>(field.FLDLEN, Text.size() - p));
             p += value.size();
         } else {
-            const char* at = static_cast<const char*>(
-                std::memchr(Text.data() + p, delim, size_t(Text.size() - p)));
-            const qsizetype end = at ? at - Text.data() : Text.size();
+            // Fields are short: a plain loop beats a call to memchr.
+            qsizetype end = p;
+            while (end < Text.size() && Text[end] != delim)
+                ++end;
             value = Text.sliced(p, end - p);
             p = end + 1;
         }
@@ -708,27 +752,36 @@ void TASTMMessage::ParseFields(Walk& W, QByteArrayView Text)
     }
 }
 
-void TASTMMessage::StoreValue(const TFldInfo& Field, QByteArrayView Value)
+void TASTMMessage::StoreValue(const TASTMLayoutField& Field, QByteArrayView Value)
 {
-    QString value = ansiText(Value);
-    const bool plain = value.size() == Value.size();
-    if (Field.FLDTYPE == ftDateTime) {
-        // Messages repeat their moments: the last one converted is kept.
-        if (value != m_lastMoment.first) {
-            const std::optional<QString> text = dateTimeText(value);
-            m_lastMoment = {value, text.value_or(value)};
+    const auto [hash, ascii] = hashOf(Field.CODE, Value);
+    Decoded* known = nullptr;
+    if (ascii && Value.size() <= MaxRemembered) {
+        if (m_decoded.empty())
+            m_decoded.resize(RememberedSlots);
+        known = &m_decoded[hash % RememberedSlots];
+        if (known->code == Field.CODE && sameBytes(known->bytes, Value)) {
+            Values.append({known->value, Field.CODE, known->raw});
+            return;
         }
-        value = m_lastMoment.second;
     }
-    if (!Field.FLDCONT.isEmpty()) {
-        if (const std::optional<QString> meaning = meaningOf(Field.FLDCONT, value))
+
+    const QString source =
+        ascii ? QString::fromLatin1(Value) : codepage::fromAnsi(Value.toByteArray());
+    QString value = source;
+    if (Field.FLDTYPE == ftDateTime) {
+        if (const std::optional<QString> text = dateTimeText(value))
+            value = *text;
+    }
+    if (!Field.Info->FLDCONT.isEmpty()) {
+        if (const std::optional<QString> meaning = meaningOf(Field.Info->FLDCONT, value))
             value = *meaning;
     }
     // The bytes are kept only where the text does not give them back.
-    const bool same =
-        plain && value == QLatin1StringView(Value.data(), Value.size()) &&
-        std::all_of(Value.begin(), Value.end(), [](char c) { return quint8(c) < 0x80; });
-    Values.append({value, Field.CODE, same ? QByteArray() : Value.toByteArray()});
+    QByteArray raw = ascii && value == source ? QByteArray() : Value.toByteArray();
+    if (known)
+        *known = {Field.CODE, raw.isNull() ? Value.toByteArray() : raw, value, raw};
+    Values.append({std::move(value), Field.CODE, std::move(raw)});
 }
 
 int TASTMMessage::GetKind() const
@@ -1148,6 +1201,16 @@ void TASTMDriver::Create()
         }
         m_fields.push_back(std::move(info));
     }
+    m_layoutFieldsByType.assign(m_layoutByType.size(), {});
+    for (size_t t = 0; t < m_layoutByType.size(); ++t) {
+        for (const TASTMLayoutRow& row : m_layoutByType[t]) {
+            const TFldInfo* info = FieldOf(row.CODE);
+            m_layoutFieldsByType[t].push_back(info ? TASTMLayoutField{info, info->CODE,
+                                                                      info->FLDTYPE, info->FLDGROUP,
+                                                                      info->FLDLEN}
+                                                   : TASTMLayoutField{});
+        }
+    }
 }
 
 const std::vector<TASTMLayoutRow>& TASTMDriver::LayoutRows(char RecType) const
@@ -1157,11 +1220,12 @@ const std::vector<TASTMLayoutRow>& TASTMDriver::LayoutRows(char RecType) const
     return t < 0 || size_t(t) >= m_layoutByType.size() ? none : m_layoutByType[size_t(t)];
 }
 
-const TFldInfo* TASTMDriver::FieldOf(int Code) const
+const std::vector<TASTMLayoutField>& TASTMDriver::LayoutFields(char RecType) const
 {
-    if (Code < 0 || size_t(Code) >= m_fieldIndex.size() || m_fieldIndex[size_t(Code)] < 0)
-        return nullptr;
-    return &m_fields[size_t(m_fieldIndex[size_t(Code)])];
+    static const std::vector<TASTMLayoutField> none;
+    const int t = typeIndex(RecType);
+    return t < 0 || size_t(t) >= m_layoutFieldsByType.size() ? none
+                                                             : m_layoutFieldsByType[size_t(t)];
 }
 
 QList<int> TASTMDriver::CodesOfSysCode(int SysCode) const

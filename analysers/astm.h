@@ -85,6 +85,16 @@ struct TASTMValue
     QByteArray RawBytes() const { return Raw.isEmpty() ? Value.toLatin1() : Raw; }
 };
 
+// What the parser reads of the field of one layout row, next to the row itself.
+struct TASTMLayoutField
+{
+    const TFldInfo* Info = nullptr; // the fields-table row; nullptr when the table has none
+    int CODE = 0;
+    int FLDTYPE = 0;
+    int FLDGROUP = 0;
+    int FLDLEN = 0;
+};
+
 // One message: the records between ENQ and EOT, and the values parsed from them.
 class TASTMMessage
 {
@@ -129,10 +139,23 @@ public:
 private:
     struct Walk;
     void ParseFields(Walk& W, QByteArrayView Text);
-    void StoreValue(const TFldInfo& Field, QByteArrayView Value);
+    void StoreValue(const TASTMLayoutField& Field, QByteArrayView Value);
     QByteArray AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const;
 
-    std::pair<QString, QString> m_lastMoment; // a 14-digit value and its text
+    // A value's bytes taken into Values before, what they became and the bytes to keep. Messages
+    // repeat most of their values (units, flags, statuses, test codes, moments): a value met again
+    // shares the text already decoded instead of decoding it afresh.
+    struct Decoded
+    {
+        int code = -1;
+        QByteArray bytes; // all ASCII
+        QString value;
+        QByteArray raw;
+    };
+    // Plain-ASCII values up to this size are remembered, by field code and bytes.
+    static constexpr qsizetype MaxRemembered = 64;
+    static constexpr size_t RememberedSlots = 1024;
+    std::vector<Decoded> m_decoded;
 };
 
 // One row of the record layout table.
@@ -210,8 +233,15 @@ public:
     // The layout rows of a record type, in ID order ("Record type ID" included); the whole table.
     const std::vector<TASTMLayoutRow>& LayoutRows(char RecType) const;
     const std::vector<TASTMLayoutRow>& Layout() const { return m_layout; }
+    // FieldOf the code of each of LayoutRows(RecType), in the same order.
+    const std::vector<TASTMLayoutField>& LayoutFields(char RecType) const;
     // The fields-table row of the code; nullptr when the table has none.
-    const TFldInfo* FieldOf(int Code) const;
+    const TFldInfo* FieldOf(int Code) const
+    {
+        if (Code < 0 || size_t(Code) >= m_fieldIndex.size() || m_fieldIndex[size_t(Code)] < 0)
+            return nullptr;
+        return &m_fields[size_t(m_fieldIndex[size_t(Code)])];
+    }
     // The codes of the fields with that SYSCODE, in the order of the fields table.
     QList<int> CodesOfSysCode(int SysCode) const;
 
@@ -250,9 +280,10 @@ private:
 
     std::vector<TASTMLayoutRow> m_layout;
     std::vector<std::vector<TASTMLayoutRow>>
-        m_layoutByType;             // by the index of the type in "HLPORCQ"
-    std::vector<TFldInfo> m_fields; // the fields table in ID order
-    std::vector<int> m_fieldIndex;  // by code: the index in m_fields, -1 for none
+        m_layoutByType; // by the index of the type in "HLPORCQ"
+    std::vector<std::vector<TASTMLayoutField>> m_layoutFieldsByType; // as m_layoutByType
+    std::vector<TFldInfo> m_fields;                                  // the fields table in ID order
+    std::vector<int> m_fieldIndex; // by code: the index in m_fields, -1 for none
 
     // Sending.
     enum class Awaiting { Nothing, EnqReply, FrameReply };

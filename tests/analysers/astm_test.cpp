@@ -203,6 +203,12 @@ TEST_F(AstmLayer, FieldsAreParsedByTheLayout)
               }));
     EXPECT_EQ(m.GetKind(), 3);
 
+    // Values met again take the texts their fields gave them: the same bytes as a date and as a
+    // name, as a priority code and as a specimen and a test.
+    EXPECT_EQ(values(parse({"H|\\^&|||20261207103005|||||||P||20261207103005", "O|1|S||^^^S|S"})),
+              lines({u"1031=20261207103005"_s, u"110=P"_s, u"112="_s + when, u"146=S"_s,
+                     u"1484=S"_s, u"149=STAT"_s}));
+
     // A malformed date is kept as received.
     EXPECT_EQ(values(parse({"H|\\^&", "Q|1|^S2||ALL||2026120"})),
               lines({u"146=S2"_s, u"192=ALL"_s, u"194=2026120"_s}));
