@@ -83,13 +83,9 @@ public:
     {
     }
 
-    bool openFile(QString& error)
+    bool prepare(QString& error) override
     {
-        if (m_file.open(QIODevice::ReadOnly))
-            return true;
-        error = QStringLiteral("The file \"%1\" cannot be read: %2")
-                    .arg(m_file.fileName(), m_file.errorString());
-        return false;
+        return openLocalFile(m_file, QIODevice::ReadOnly, error);
     }
 
     void configure(CURL* curl) override
@@ -144,13 +140,9 @@ public:
     {
     }
 
-    bool openFile(QString& error)
+    bool prepare(QString& error) override
     {
-        if (m_file.open(QIODevice::WriteOnly))
-            return true;
-        error = QStringLiteral("The file \"%1\" cannot be written: %2")
-                    .arg(m_file.fileName(), m_file.errorString());
-        return false;
+        return openLocalFile(m_file, QIODevice::WriteOnly, error);
     }
 
     void configure(CURL* curl) override
@@ -249,26 +241,14 @@ void FtpSession::putFile(const QString& localFile, const QString& remoteName)
 {
     if (isBusy())
         return;
-    auto upload = std::make_unique<Upload>(this, localFile, remoteName);
-    QString error;
-    if (!upload->openFile(error)) {
-        fail(NetError::LocalFile, error);
-        return;
-    }
-    start(std::move(upload));
+    start(std::make_unique<Upload>(this, localFile, remoteName));
 }
 
 void FtpSession::getFile(const QString& remoteName, const QString& localFile)
 {
     if (isBusy())
         return;
-    auto download = std::make_unique<Download>(this, remoteName, localFile);
-    QString error;
-    if (!download->openFile(error)) {
-        fail(NetError::LocalFile, error);
-        return;
-    }
-    start(std::move(download));
+    start(std::make_unique<Download>(this, remoteName, localFile));
 }
 
 void FtpSession::quit()

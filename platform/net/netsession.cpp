@@ -205,9 +205,23 @@ void NetSession::abort()
     setState(nsDisconnected);
 }
 
+bool openLocalFile(QFileDevice& file, QIODevice::OpenMode mode, QString& error)
+{
+    if (file.open(mode))
+        return true;
+    error = (mode & QIODevice::WriteOnly ? QStringLiteral("The file \"%1\" cannot be written: %2")
+                                         : QStringLiteral("The file \"%1\" cannot be read: %2"))
+                .arg(file.fileName(), file.errorString());
+    return false;
+}
+
 void NetSession::start(std::unique_ptr<Transfer> transfer)
 {
     Q_ASSERT(!d->current);
+    if (QString error; !transfer->prepare(error)) {
+        fail(NetError::LocalFile, error);
+        return;
+    }
     d->open();
     CURL* curl = d->easy;
     curl_easy_reset(curl);

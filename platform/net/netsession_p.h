@@ -5,11 +5,17 @@
 
 #include <curl/curl.h>
 
+#include <QFileDevice>
+
 #include <functional>
 
 struct NetSession::Transfer
 {
     virtual ~Transfer() = default;
+
+    // Takes what the transfer needs before it starts (a local file); false with the reason when
+    // it cannot, and the session reports a local-file error instead of starting it.
+    virtual bool prepare(QString& /*error*/) { return true; }
 
     // Sets the handle's options for this transfer (the handle was reset; the session has set
     // what every transfer shares: the callbacks it watches progress with, the time-outs).
@@ -29,3 +35,6 @@ struct NetSession::Transfer
 
 // Our vocabulary for a library result.
 NetError netErrorOf(CURLcode code);
+
+// Opens a transfer's local file; false with a reason that names it when it cannot.
+bool openLocalFile(QFileDevice& file, QIODevice::OpenMode mode, QString& error);

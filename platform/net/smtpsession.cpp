@@ -112,13 +112,9 @@ public:
             curl_slist_free_all(m_recipients);
     }
 
-    bool openFile(QString& error)
+    bool prepare(QString& error) override
     {
-        if (m_file.open(QIODevice::ReadOnly))
-            return true;
-        error = QStringLiteral("The file \"%1\" cannot be read: %2")
-                    .arg(m_file.fileName(), m_file.errorString());
-        return false;
+        return openLocalFile(m_file, QIODevice::ReadOnly, error);
     }
 
     void configure(CURL* curl) override
@@ -220,13 +216,7 @@ void SmtpSession::sendDocument(const QList<QPair<QString, QString>>& headers,
 {
     if (isBusy())
         return;
-    auto message = std::make_unique<Message>(this, headers, fileName);
-    QString error;
-    if (!message->openFile(error)) {
-        fail(NetError::LocalFile, error);
-        return;
-    }
-    start(std::move(message));
+    start(std::make_unique<Message>(this, headers, fileName));
 }
 
 void SmtpSession::quit()
