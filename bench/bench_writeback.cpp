@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "kernel_access.h"
 #include "ratio.h"
 #include <sqlite3.h>
 #include <support/kernel_schema.h>
@@ -85,18 +86,7 @@ struct Fixture
         exec(raw, "commit");
         sqlite3_close(raw);
 
-        db.setDriverName(QStringLiteral("STANDARD"));
-        db.params().setValue(DbParam::Path, dir.path());
-        db.open();
-        for (SqlQuery* q : {&tables, &fields, &links})
-            q->setDatabase(&db);
-        tables.setSql(QString::fromLatin1(kernelschema::SelectTables));
-        fields.setSql(QString::fromLatin1(kernelschema::SelectFields));
-        links.setSql(QString::fromLatin1(kernelschema::SelectLinks));
-        access.SetDataBase(&db);
-        access.SetTables(&tables);
-        access.SetFields(&fields);
-        access.SetLinks(&links);
+        wireKernelAccess(dir.path(), db, tables, fields, links, access);
         access.SetPacketRecords(-1);
         access.LoadMetaData();
     }
