@@ -345,6 +345,9 @@ public:
         }
     }
 
+    // No value needs completing: each is the source field's own.
+    bool plain() const { return m_memos.isEmpty(); }
+
     // The value the pair copies from the source's current record.
     Variant value(const FieldPair& p)
     {
@@ -593,6 +596,52 @@ void CopyDataSet(DataSet& source, MemDataSet& destination, const QString& keyFie
             }
         }
         source.first();
+        destination.first();
+    }
+    reportLimit(destination, limit, copied);
+}
+
+void CopyTableRange(LocalTable& table, MemDataSet& destination, const VariantList& low,
+                    const VariantList& high)
+{
+    const std::vector<FieldPair> pairs = pairFields(table, destination);
+    LongTexts texts(table, destination, pairs);
+    const int limit = packetLimitOf(destination);
+    bool direct = limit == destination.packetRecords() &&
+                  destination.state() == DataSet::State::Browse && !table.isFiltered() &&
+                  !table.beforeScroll && !table.afterScroll && !table.onCalcFields && texts.plain();
+    for (int i = 0; direct && i < table.fieldCount(); ++i)
+        direct = table.field(i)->fieldKind() == Field::Kind::Data;
+    // Per pair, the table's field definition and the destination's.
+    std::vector<std::pair<int, int>> columns;
+    for (const FieldPair& p : pairs) {
+        direct = direct && p.destination->dataType() != FieldType::Boolean;
+        columns.emplace_back(table.fieldDefs().indexOf(p.source->fieldName()),
+                             destination.fieldDefs().indexOf(p.destination->fieldName()));
+    }
+    if (!direct) {
+        table.setRange(low, high);
+        CopyDataSet(table, destination, QString(), false);
+        return;
+    }
+    int copied = 0;
+    {
+        ControlsDisabled disabled(table, destination);
+        QList<Variant> row(destination.fieldDefs().count());
+        destination.beginBulkAppend();
+        try {
+            copied = table.setRangeTaking(low, high, limit, [&](QList<Variant>& values) {
+                for (const auto& [from, to] : columns) {
+                    if (from >= 0 && to >= 0)
+                        row[to] = std::move(values[from]);
+                }
+                return destination.bulkAppend(std::move(row));
+            });
+        } catch (...) {
+            destination.endBulkAppend();
+            throw;
+        }
+        destination.endBulkAppend();
         destination.first();
     }
     reportLimit(destination, limit, copied);

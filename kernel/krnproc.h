@@ -13,6 +13,7 @@
 #include <functional>
 
 class DataSet;
+class LocalTable;
 class MemDataSet;
 class Param;
 class Params;
@@ -143,6 +144,13 @@ void CopyAllRecords(DataSet& source, DataSet& destination);
 // whole from the server (the data-access layer may have cut it there).
 void CopyDataSet(DataSet& source, MemDataSet& destination, const QString& keyField,
                  bool currentOnly);
+// Sets the local table's range and copies the range's records into the destination, as setRange
+// then CopyDataSet(table, destination, QString(), false) do. Where the table's cursor would add
+// nothing to its values (no filter, calculated or lookup field, scroll handler, Boolean to
+// convert or long text to complete), the records go from the table's reading straight into the
+// destination.
+void CopyTableRange(LocalTable& table, MemDataSet& destination, const VariantList& low,
+                    const VariantList& high);
 
 // ---- dataset actions
 

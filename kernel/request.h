@@ -571,7 +571,14 @@ public:
     // Defines the cache's fields from the source (or from `fields`, a comma list that may hold
     // "CALC(" and "LOOK(" items) and copies the rows: mode 0 all (up to the cache's packet
     // size), 1 the source's current row, any other none. One fill at a time per request.
-    void FillCache(TDBCache& cache, DataSet& source, const QString& fields, int mode);
+    // With `range` (mode 0, the source a local table), the range is set on the source once the
+    // cache is ready and its records are copied (CopyTableRange).
+    struct TableRange
+    {
+        VariantList low, high;
+    };
+    void FillCache(TDBCache& cache, DataSet& source, const QString& fields, int mode,
+                   const TableRange* range = nullptr);
     // The row of the table whose key fields hold the values: true when it exists. With
     // `checkOnly` the cache (may be null) is neither bound nor filled.
     bool LoadKey(TDBCache* cache, bool checkOnly, const QString& tableName,

@@ -366,7 +366,8 @@ FieldDefs TDBRequest::cacheFieldDefs(TDBCache& cache, const FieldDefs& source,
     return out;
 }
 
-void TDBRequest::FillCache(TDBCache& cache, DataSet& source, const QString& fields, int mode)
+void TDBRequest::FillCache(TDBCache& cache, DataSet& source, const QString& fields, int mode,
+                           const TableRange* range)
 {
     if (m_loading) {
         DBKernelError(Name() + QStringLiteral(" erorr: \"Attempt load cache ") + cache.Name() +
@@ -413,6 +414,8 @@ void TDBRequest::FillCache(TDBCache& cache, DataSet& source, const QString& fiel
         cache.setPacketRecords(m_parentPacketRecords ? access.PacketRecords() : m_packetRecords);
     if (statement)
         streamRows(*statement, pending, sourceDefs, cache);
+    else if (mode == 0 && range)
+        CopyTableRange(static_cast<LocalTable&>(source), cache, range->low, range->high);
     else if (mode == 0)
         CopyDataSet(source, cache, QString(), false);
     else if (mode == 1)
@@ -523,11 +526,14 @@ void TDBRequest::LoadRange(TDBCache* cache, int& count, const QString& tableName
                     : cache->packetRecords();
             table->setReadAhead(packet);
         }
-        table->setRange(lowValues, highValues);
-        if (count == -1)
-            FillCache(*cache, *table, fields, 0);
-        else
+        if (count == -1) {
+            // The range's records go into the cache as the table reads them.
+            const TableRange range{lowValues, highValues};
+            FillCache(*cache, *table, fields, 0, &range);
+        } else {
+            table->setRange(lowValues, highValues);
             count = table->recordCount();
+        }
         return;
     }
 

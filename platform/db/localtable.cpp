@@ -118,6 +118,14 @@ struct LocalTable::Impl
     } firstMemo;
     int readAhead = 0; // records a reader walks from the first one (0: no such walk)
     int aheadLeft = 0; // records of that walk after the current one
+    // A reader taking the first records of a range as they are read (setRangeTaking): set for
+    // the one move to the range's first record.
+    struct Taker
+    {
+        const std::function<bool(QList<Variant>&)>* take = nullptr;
+        int limit = 0;
+        int taken = 0;
+    } taker;
     std::map<QString, std::unique_ptr<DbStatement>> statements;
     QString insertSql; // made once per open: posts of new rows are the hot path
     DbStatement* insert = nullptr;
@@ -525,6 +533,40 @@ struct LocalTable::Impl
         for (int got = 0; got < limit && st.step(); ++got)
             into.push_back(readRow(st));
         st.reset();
+    }
+
+    // The first row of the current order and range, with the values of at most `limit` rows
+    // from it on handed to the taker as they are read (all of them when `limit` is negative);
+    // none when the range is empty.
+    std::vector<Row> firstTaking()
+    {
+        const std::function<bool(QList<Variant>&)>& take = *taker.take;
+        const int limit = taker.limit;
+        // One row at least: the table stands on it.
+        const Cond select = selectRows(Cond(), false, limit < 0 ? -1 : std::max(limit, 1));
+        DbStatement& st = prepared(select.sql, select.binds);
+        std::vector<Row> rows;
+        try {
+            if (st.step()) {
+                rows.push_back(readRow(st));
+                const int n = defs.count();
+                QList<Variant> values = rows.front().values;
+                bool more = limit != 0 && take(values);
+                taker.taken = more ? 1 : 0;
+                while (more && (limit < 0 || taker.taken < limit) && st.step()) {
+                    values.resize(n);
+                    for (int i = 0; i < n; ++i)
+                        values[i] = st.columnValue(i + 1, defs.at(i).type);
+                    more = take(values);
+                    taker.taken += more ? 1 : 0;
+                }
+            }
+        } catch (...) {
+            st.reset();
+            throw;
+        }
+        st.reset();
+        return rows;
     }
 
     // Rows matching the condition (and the range), in the order or backwards, at most `limit`.
@@ -1092,9 +1134,16 @@ void LocalTable::internalClose()
 
 bool LocalTable::internalFirst()
 {
-    // A walk announced from here reads its records in this one page.
-    std::vector<Row> rows = d->firstPage(std::max(d->readAhead, PageSize));
-    d->aheadLeft = std::max(d->readAhead - 1, 0);
+    std::vector<Row> rows;
+    if (d->taker.take) {
+        rows = d->firstTaking();
+        d->taker.take = nullptr;
+        d->aheadLeft = 0;
+    } else {
+        // A walk announced from here reads its records in this one page.
+        rows = d->firstPage(std::max(d->readAhead, PageSize));
+        d->aheadLeft = std::max(d->readAhead - 1, 0);
+    }
     if (rows.empty())
         return false;
     d->setPage(std::move(rows), false);
@@ -1134,6 +1183,19 @@ void LocalTable::setReadAhead(int records)
 {
     d->readAhead = std::max(records, 0);
     d->aheadLeft = 0;
+}
+
+int LocalTable::setRangeTaking(const VariantList& startValues, const VariantList& endValues,
+                               int limit, const std::function<bool(QList<Variant>&)>& take)
+{
+    struct Done
+    {
+        Impl::Taker& taker;
+        ~Done() { taker = {}; }
+    } done{d->taker};
+    d->taker = {&take, limit, 0};
+    setRange(startValues, endValues);
+    return d->taker.taken;
 }
 
 bool LocalTable::internalPrior()
@@ -1400,6 +1462,12 @@ void LocalTable::internalSetRange(const std::optional<VariantList>& start,
 {
     d->aheadLeft = 0;
     d->setRange(start, end);
+    if (d->taker.take) {
+        // The range's first record is read next, its followers going to the taker: where the
+        // cursor stood does not matter.
+        d->clear();
+        return;
+    }
     if (d->hasCurrent()) {
         if (std::optional<Row> row = d->rowById(d->current().rowid, true)) {
             std::vector<Row> rows;

@@ -84,6 +84,15 @@ public:
     // the next record ends the walk; what the walk reads is the same either way.
     void setReadAhead(int records);
 
+    // setRange for a reader that takes the range's first records at once (a cache being
+    // filled): the records from the range's first on, at most `limit` (all when negative), are
+    // handed to `take` as they are read, each as the table's data fields show it (by field
+    // definition; the list may be emptied by `take`, which returns false to stop). The filter
+    // is not applied to them. The table then stands on the range's first record as after
+    // setRange; the records handed out are not kept. Returns how many `take` accepted.
+    int setRangeTaking(const VariantList& startValues, const VariantList& endValues, int limit,
+                       const std::function<bool(QList<Variant>&)>& take);
+
 protected:
     void internalOpen() override;
     void internalClose() override;

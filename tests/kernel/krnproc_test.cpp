@@ -6,6 +6,8 @@
 #include <kernel/cacheapi.h>
 #include <kernel/reswords.h>
 #include <platform/data/memdataset.h>
+#include <platform/db/database.h>
+#include <platform/db/localtable.h>
 #include <platform/db/params.h>
 
 #include <support/qt_printers.h>
@@ -301,6 +303,98 @@ TEST(KernelRecords, CopyDataSetSkipsKeysAlreadyHeldAndEndsOnFirstRecords)
                                           "3|N3|True|null|calc"}));
     EXPECT_TRUE(cache.reached);
 }
+
+// A local table's range goes into a cache as the table reads it when its cursor adds nothing:
+// every column type arrives with the value and type the cursor gives (also stored forms another
+// program may have written), by name whatever the cache's field order, within the packet or not,
+// and the table stands on the range's first record either way.
+struct RangeCopyCase
+{
+    int rows;
+    int packet;
+    int low, high;
+};
+
+class LocalTableRangeCopy : public ::testing::TestWithParam<RangeCopyCase>
+{
+};
+
+TEST_P(LocalTableRangeCopy, GivesWhatTheCursorGives)
+{
+    const RangeCopyCase c = GetParam();
+    krntest::KernelDb k;
+    QString sql = "create table T (I INTEGER, S VARCHAR(20), F FLOAT, C CURRENCY, B BOOLEAN,"
+                  " D DATE, H TIME, W DATETIME, M CLOB, X BLOB);";
+    for (int i = 1; i <= c.rows; ++i) {
+        if (i % 7 == 0)
+            sql += QStringLiteral("insert into T (I) values (%1);").arg(i);
+        else if (i % 5 == 0) // a date with a time, a time with a date, a date-time without
+            sql += QStringLiteral("insert into T values (%1, 'ÉTÉ', 3, 1, 0, '2024-02-29 10:30:00',"
+                                  " '1899-12-30 08:00:00', '2024-03-01', '', x'');")
+                       .arg(i);
+        else
+            sql += QStringLiteral("insert into T values (%1, 'é%1', %1.5, 2.25, %2, '2024-02-29',"
+                                  " '13:05:09', '1999-12-31 23:59:59', 'long %1', x'00ff');")
+                       .arg(i)
+                       .arg(i % 2);
+    }
+    k.exec(sql);
+    Database db;
+    db.setDriverName("STANDARD");
+    db.params().setValue(DbParam::Path, k.folder());
+    LocalTable table;
+    table.setDatabase(&db);
+    table.setTableName("T");
+    table.open();
+    table.setIndexFieldNames("I");
+    // The cache: no Boolean (the copy converts those), the fields in another order.
+    auto copy = [&](bool cursor) {
+        auto cache = std::make_unique<FakeCache>();
+        const FieldDefs& defs = table.fieldDefs();
+        for (int i = defs.count() - 1; i >= 0; --i) {
+            if (defs.at(i).type != FieldType::Boolean)
+                cache->fieldDefs().add(defs.at(i).name, defs.at(i).type, defs.at(i).size);
+        }
+        cache->createDataSet();
+        cache->limit = c.packet;
+        cache->setPacketRecords(c.packet);
+        // A filter that takes every record keeps the copy on the cursor.
+        table.onFilterRecord = [](DataSet&, bool& accept) { accept = true; };
+        table.setFiltered(cursor);
+        table.last();
+        CopyTableRange(table, *cache, {c.low}, {c.high});
+        table.setFiltered(false);
+        const bool any = c.rows >= c.low;
+        EXPECT_EQ(table.eof(), !any);
+        if (any) {
+            EXPECT_EQ(table.fieldByName("I")->asInteger(), c.low);
+        }
+        return cache;
+    };
+    auto direct = copy(false);
+    auto walked = copy(true);
+    const int inRange = std::max(std::min(c.rows, c.high) - c.low + 1, 0);
+    const int expected = c.packet < 0 ? inRange : std::min(inRange, c.packet);
+    ASSERT_EQ(direct->recordCount(), expected);
+    ASSERT_EQ(walked->recordCount(), expected);
+    EXPECT_EQ(direct->reached, walked->reached);
+    EXPECT_EQ(direct->recNo(), walked->recNo());
+    for (direct->first(), walked->first(); !walked->eof(); direct->next(), walked->next()) {
+        for (int f = 0; f < walked->fieldCount(); ++f) {
+            const Variant a = direct->field(f)->value();
+            const Variant b = walked->field(f)->value();
+            EXPECT_EQ(a.type(), b.type()) << walked->field(f)->fieldName().toStdString();
+            EXPECT_TRUE(a == b) << walked->field(f)->fieldName().toStdString() << " "
+                                << b.toString().toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KernelRecords, LocalTableRangeCopy,
+    ::testing::Values(RangeCopyCase{30, 10, 3, 25}, RangeCopyCase{30, 40, 3, 25},
+                      RangeCopyCase{250, -1, 1, 250}, RangeCopyCase{250, 120, 2, 240},
+                      RangeCopyCase{30, 0, 1, 30}, RangeCopyCase{0, 5, 1, 10}));
 
 TEST(KernelRecords, ChangedFieldsAreNamedInFieldOrder)
 {

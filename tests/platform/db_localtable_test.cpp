@@ -175,6 +175,85 @@ TEST_F(FilesFixture, TheFirstPageReadAgainShowsEveryChangeAndAWalkReadAheadReads
     EXPECT_EQ(numbers(false), ascending);
 }
 
+TEST_F(FilesFixture, ARangeTakenAsItIsReadGivesItsRecordsAndStandsOnItsFirst)
+{
+    // Numbers of the records taken, the take saying no after `accept` of them.
+    QList<int> taken;
+    int accept = -1;
+    const auto take = [&](QList<Variant>& values) {
+        if (accept >= 0 && taken.size() == accept)
+            return false;
+        taken.append(int(values.at(0).toInt64()));
+        values.clear(); // the table fills the list again
+        return true;
+    };
+    const auto range = [](int from, int to) {
+        QList<int> out;
+        for (int n = from; n <= to; ++n)
+            out.append(n);
+        return out;
+    };
+    struct Case
+    {
+        int low, high, limit, accept;
+        QList<int> expected;
+    };
+    const Case cases[] = {
+        {10, 300, 100, -1, range(10, 109)}, // a packet of a range, in the order
+        {10, 300, -1, -1, range(10, 300)},  // no limit: the whole range
+        {10, 300, 100, 5, range(10, 14)},   // the taker stops early
+        {10, 300, 0, -1, {}},               // nothing to take, the table still placed
+        {340, 400, 100, -1, range(340, 350)},
+        {400, 500, 100, -1, {}}, // an empty range
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(
+            QStringLiteral("%1..%2 limit %3").arg(c.low).arg(c.high).arg(c.limit).toStdString());
+        taken.clear();
+        accept = c.accept;
+        files.last(); // away from where the range starts
+        EXPECT_EQ(files.setRangeTaking({c.low}, {c.high}, c.limit, take), c.expected.size());
+        EXPECT_EQ(taken, c.expected);
+        EXPECT_TRUE(files.hasRange());
+        if (c.low > 350) {
+            EXPECT_TRUE(files.eof());
+            continue;
+        }
+        // On the range's first record, and the cursor goes on from there.
+        EXPECT_TRUE(files.bof());
+        EXPECT_EQ(number(), c.low);
+        EXPECT_EQ(files.fieldByName("File_name")->asString(), QStringLiteral("f%1").arg(c.low));
+        EXPECT_EQ(numbers(false), range(c.low, std::min(c.high, 350)));
+    }
+
+    // What the table read before is not what it hands out: changes by another program, by
+    // another dataset and by the table itself are seen.
+    files.setRange({1}, {3});
+    files.first();
+    local.cli("update \"FILES.DB\" set Number = 0 where Number = 2;");
+    taken.clear();
+    accept = -1;
+    files.setRangeTaking({0}, {3}, 10, take);
+    EXPECT_EQ(taken, QList<int>({0, 1, 3}));
+    LocalTable other;
+    other.setDatabase(&local.db);
+    other.setTableName(Files);
+    other.open();
+    ASSERT_TRUE(other.findKey({0}));
+    other.deleteRecord();
+    taken.clear();
+    files.setRangeTaking({0}, {3}, 10, take);
+    EXPECT_EQ(taken, QList<int>({1, 3}));
+    files.edit();
+    files.fieldByName("Number")->setAsInteger(2);
+    files.post();
+    taken.clear();
+    files.setRangeTaking({0}, {3}, 10, take);
+    EXPECT_EQ(taken, QList<int>({2, 3}));
+    files.first();
+    EXPECT_EQ(number(), 2);
+}
+
 TEST_F(FilesFixture, KeysAndRangesOnACompositeIndex)
 {
     EXPECT_EQ(found(files, {9999}, "Number"), "-");
