@@ -9,6 +9,7 @@
 #include <platform/db/tablelock.h>
 
 #include <algorithm>
+#include <vector>
 
 using namespace dbtest;
 using testdata::found;
@@ -213,7 +214,9 @@ TEST_F(FilesFixture, ARangeTakenAsItIsReadGivesItsRecordsAndStandsOnItsFirst)
         accept = c.accept;
         files.last(); // away from where the range starts
         EXPECT_EQ(files.setRangeTaking({c.low}, {c.high}, c.limit, take), c.expected.size());
-        EXPECT_EQ(taken, c.expected);
+        // As vectors: two empty lists of this Qt do not compare cleanly.
+        EXPECT_EQ(std::vector<int>(taken.begin(), taken.end()),
+                  std::vector<int>(c.expected.begin(), c.expected.end()));
         EXPECT_TRUE(files.hasRange());
         if (c.low > 350) {
             EXPECT_TRUE(files.eof());
