@@ -613,7 +613,10 @@ void TASTMRecord::Clear()
 {
     FrameNumber = 0;
     RecType = 0;
-    Text.clear();
+    if (Text.capacity() > KeptRoom)
+        Text.clear();
+    else
+        Text.truncate(0);
 }
 
 bool TASTMRecord::AddFrame(const TASTMFrame& Frame)
@@ -685,8 +688,23 @@ TASTMMessage::~TASTMMessage() = default;
 
 void TASTMMessage::Clear()
 {
+    for (std::unique_ptr<TASTMRecord>& record : Records) {
+        if (m_spare.size() == MaxSpareRecords)
+            break;
+        record->Clear();
+        m_spare.push_back(std::move(record));
+    }
     Records.clear();
     Values.clear();
+}
+
+std::unique_ptr<TASTMRecord> TASTMMessage::NewRecord()
+{
+    if (m_spare.empty())
+        return std::make_unique<TASTMRecord>();
+    std::unique_ptr<TASTMRecord> record = std::move(m_spare.back());
+    m_spare.pop_back();
+    return record;
 }
 
 void TASTMMessage::AddRecord(std::unique_ptr<TASTMRecord> Record)
@@ -837,7 +855,7 @@ void TASTMMessage::LoadFromBytes(const QByteArray& Bytes)
     bool typeNext = false;
     for (const char b : Bytes) {
         if (b == STX) {
-            record = std::make_unique<TASTMRecord>();
+            record = NewRecord();
             typeNext = true;
         } else if (!record) {
             continue;
@@ -1371,7 +1389,7 @@ void TASTMDriver::TakeRecord()
         }
     }
     const quint8 frameNumber = Record->FrameNumber;
-    Message->AddRecord(std::exchange(Record, std::make_unique<TASTMRecord>()));
+    Message->AddRecord(std::exchange(Record, Message->NewRecord()));
     Record->FrameNumber = frameNumber;
 }
 

@@ -58,7 +58,9 @@ private:
 class TASTMRecord
 {
 public:
+    // Empties the record for reuse: the room of a text up to KeptRoom bytes stays.
     void Clear();
+    static constexpr qsizetype KeptRoom = 4096;
     // Takes a parsed frame: one whose number is not the next (1 after 0 and after clearing, 0
     // after 7) is dropped (false, the record unchanged). The record's text is trimmed of blanks
     // and control characters at its start and at the end of its ETX frame only; the joints
@@ -104,8 +106,12 @@ public:
     TASTMMessage(const TASTMMessage&) = delete;
     TASTMMessage& operator=(const TASTMMessage&) = delete;
 
-    // Frees the records and empties Values (the delimiters stay).
+    // Empties Records and Values (the delimiters stay). The records emptied are kept, up to
+    // MaxSpareRecords, for NewRecord.
     void Clear();
+    // An empty record to fill and pass to AddRecord: one that Clear emptied when there is one, so
+    // that a run of messages reuses the records and their room instead of allocating them afresh.
+    std::unique_ptr<TASTMRecord> NewRecord();
     // Appends the record, parsing its fields into Values; a header record first clears the
     // message.
     void AddRecord(std::unique_ptr<TASTMRecord> Record);
@@ -156,6 +162,9 @@ private:
     static constexpr qsizetype MaxRemembered = 64;
     static constexpr size_t RememberedSlots = 1024;
     std::vector<Decoded> m_decoded;
+
+    static constexpr size_t MaxSpareRecords = 64;
+    std::vector<std::unique_ptr<TASTMRecord>> m_spare;
 };
 
 // One row of the record layout table.
