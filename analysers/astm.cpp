@@ -420,6 +420,24 @@ constexpr std::array<bool, 256> TextBytes = [] {
     return bytes;
 }();
 
+// Whether none of the eight bytes of the word is below 0x20 or DEL: all of them are text.
+bool printableWord(quint64 word)
+{
+    constexpr quint64 Ones = 0x0101010101010101ull;
+    constexpr quint64 Highs = 0x8080808080808080ull;
+    const quint64 control = (word - Ones * 0x20) & ~word & Highs;
+    const quint64 del = word ^ (Ones * 0x7F);
+    return (control | ((del - Ones) & ~del & Highs)) == 0;
+}
+
+// The sum of the eight bytes of the word, modulo 256.
+quint8 byteSum(quint64 word)
+{
+    constexpr quint64 Lanes = 0x00FF00FF00FF00FFull;
+    const quint64 pairs = (word & Lanes) + ((word >> 8) & Lanes); // four sums below 0x200
+    return quint8((pairs * 0x0001000100010001ull) >> 48);
+}
+
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -537,7 +555,8 @@ void TASTMFrame::Clear()
 {
     // Emptied, not freed: the next frame reuses the room.
     Data.truncate(0);
-    Text.truncate(0);
+    m_textAt = 0;
+    m_textSize = 0;
     Terminator = 0;
     ChecksumOK = false;
 }
@@ -574,7 +593,8 @@ bool TASTMFrame::AddData(const char* Input, qsizetype Count)
 
 void TASTMFrame::Parse()
 {
-    Text.truncate(0);
+    m_textAt = 0;
+    m_textSize = 0;
     Terminator = 0;
     ChecksumOK = false;
     const qsizetype n = Data.size();
@@ -584,6 +604,15 @@ void TASTMFrame::Parse()
     FrameNumber = quint8(d[1] - '0');
     quint8 sum = d[1];
     qsizetype i = 2;
+    // Eight bytes at a time while they are all text of the kind most frames are made of; a word
+    // with a control character (the terminator among them) or DEL is left to the byte loop.
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, d + i, 8);
+        if (!printableWord(word))
+            break;
+        sum = quint8(sum + byteSum(word));
+    }
     for (; i < n; ++i) {
         const quint8 b = d[i];
         sum = quint8(sum + b);
@@ -596,7 +625,8 @@ void TASTMFrame::Parse()
     }
     if (Terminator == 0)
         return;
-    Text.append(Data.constData() + 2, i - 2);
+    m_textAt = 2;
+    m_textSize = i - 2;
     if (i + 2 >= n)
         return;
     const int high = hexValue(char(d[i + 1]));
@@ -626,8 +656,9 @@ bool TASTMRecord::AddFrame(const TASTMFrame& Frame)
         return false;
     FrameNumber = Frame.FrameNumber;
     const bool last = Frame.Terminator == quint8(ETX);
-    const char* begin = Frame.Text.constData();
-    const char* end = begin + Frame.Text.size();
+    const QByteArrayView text = Frame.Text();
+    const char* begin = text.data();
+    const char* end = begin + text.size();
     if (last) {
         while (end > begin && isTrimmed(end[-1]))
             --end;

@@ -43,7 +43,8 @@ public:
     // The value of the frame-number digit.
     quint8 FrameNumber = 0;
     // The bytes between the frame number and the terminator, as received: the record trims them.
-    QByteArray Text;
+    // A view into Data, empty until the terminator was found.
+    QByteArrayView Text() const { return QByteArrayView(Data).sliced(m_textAt, m_textSize); }
     // ETX or ETB; 0 until the text is ended.
     quint8 Terminator = 0;
     // The two checksum digits were read and match the sum of the bytes from the frame number
@@ -52,6 +53,9 @@ public:
 
 private:
     void Parse();
+
+    qsizetype m_textAt = 0;
+    qsizetype m_textSize = 0;
 };
 
 // One record, assembled from frames or built for sending.
