@@ -457,14 +457,13 @@ quint8 checksum(const char* data, qsizetype count)
 
 const char HexDigits[] = "0123456789ABCDEF";
 
-// The bytes are those of the view, compared eight at a time (values are short: this beats a call
-// to memcmp).
-bool sameBytes(const QByteArray& bytes, QByteArrayView view)
+// The size bytes at a are those of the view, compared eight at a time (values are short: this
+// beats a call to memcmp).
+bool sameBytes(const char* a, qsizetype size, QByteArrayView view)
 {
     qsizetype n = view.size();
-    if (bytes.size() != n)
+    if (size != n)
         return false;
-    const char* a = bytes.constData();
     const char* b = view.data();
     for (; n >= 8; n -= 8, a += 8, b += 8) {
         quint64 x;
@@ -809,7 +808,7 @@ void TASTMMessage::StoreValue(const TASTMLayoutField& Field, QByteArrayView Valu
         if (m_decoded.empty())
             m_decoded.resize(RememberedSlots);
         known = &m_decoded[hash % RememberedSlots];
-        if (known->code == Field.CODE && sameBytes(known->bytes, Value)) {
+        if (known->code == Field.CODE && sameBytes(known->bytes, known->size, Value)) {
             Values.append({known->value, Field.CODE, known->raw});
             return;
         }
@@ -828,8 +827,13 @@ void TASTMMessage::StoreValue(const TASTMLayoutField& Field, QByteArrayView Valu
     }
     // The bytes are kept only where the text does not give them back.
     QByteArray raw = ascii && value == source ? QByteArray() : Value.toByteArray();
-    if (known)
-        *known = {Field.CODE, raw.isNull() ? Value.toByteArray() : raw, value, raw};
+    if (known) {
+        known->code = Field.CODE;
+        known->size = int(Value.size());
+        std::memcpy(known->bytes, Value.data(), size_t(Value.size()));
+        known->value = value;
+        known->raw = raw;
+    }
     Values.append({std::move(value), Field.CODE, std::move(raw)});
 }
 

@@ -152,18 +152,20 @@ private:
     void StoreValue(const TASTMLayoutField& Field, QByteArrayView Value);
     QByteArray AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const;
 
+    // Plain-ASCII values up to this size are remembered, by field code and bytes.
+    static constexpr qsizetype MaxRemembered = 32;
     // A value's bytes taken into Values before, what they became and the bytes to keep. Messages
     // repeat most of their values (units, flags, statuses, test codes, moments): a value met again
-    // shares the text already decoded instead of decoding it afresh.
+    // shares the text already decoded instead of decoding it afresh. The bytes are held in the
+    // slot itself: a look-up reads no other memory, and a slot taken over allocates none.
     struct Decoded
     {
         int code = -1;
-        QByteArray bytes; // all ASCII
+        int size = 0;
+        char bytes[MaxRemembered]; // all ASCII, the first size of them
         QString value;
         QByteArray raw;
     };
-    // Plain-ASCII values up to this size are remembered, by field code and bytes.
-    static constexpr qsizetype MaxRemembered = 64;
     static constexpr size_t RememberedSlots = 1024;
     std::vector<Decoded> m_decoded;
 
