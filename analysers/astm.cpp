@@ -420,6 +420,24 @@ constexpr std::array<bool, 256> TextBytes = [] {
     return bytes;
 }();
 
+// Whether none of the eight bytes of the word is below 0x20 or DEL: all of them are text.
+bool printableWord(quint64 word)
+{
+    constexpr quint64 Ones = 0x0101010101010101ull;
+    constexpr quint64 Highs = 0x8080808080808080ull;
+    const quint64 control = (word - Ones * 0x20) & ~word & Highs;
+    const quint64 del = word ^ (Ones * 0x7F);
+    return (control | ((del - Ones) & ~del & Highs)) == 0;
+}
+
+// The sum of the eight bytes of the word, modulo 256.
+quint8 byteSum(quint64 word)
+{
+    constexpr quint64 Lanes = 0x00FF00FF00FF00FFull;
+    const quint64 pairs = (word & Lanes) + ((word >> 8) & Lanes); // four sums below 0x200
+    return quint8((pairs * 0x0001000100010001ull) >> 48);
+}
+
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -439,14 +457,13 @@ quint8 checksum(const char* data, qsizetype count)
 
 const char HexDigits[] = "0123456789ABCDEF";
 
-// The bytes are those of the view, compared eight at a time (values are short: this beats a call
-// to memcmp).
-bool sameBytes(const QByteArray& bytes, QByteArrayView view)
+// The size bytes at a are those of the view, compared eight at a time (values are short: this
+// beats a call to memcmp).
+bool sameBytes(const char* a, qsizetype size, QByteArrayView view)
 {
     qsizetype n = view.size();
-    if (bytes.size() != n)
+    if (size != n)
         return false;
-    const char* a = bytes.constData();
     const char* b = view.data();
     for (; n >= 8; n -= 8, a += 8, b += 8) {
         quint64 x;
@@ -537,7 +554,8 @@ void TASTMFrame::Clear()
 {
     // Emptied, not freed: the next frame reuses the room.
     Data.truncate(0);
-    Text.truncate(0);
+    m_textAt = 0;
+    m_textSize = 0;
     Terminator = 0;
     ChecksumOK = false;
 }
@@ -574,7 +592,8 @@ bool TASTMFrame::AddData(const char* Input, qsizetype Count)
 
 void TASTMFrame::Parse()
 {
-    Text.truncate(0);
+    m_textAt = 0;
+    m_textSize = 0;
     Terminator = 0;
     ChecksumOK = false;
     const qsizetype n = Data.size();
@@ -584,6 +603,15 @@ void TASTMFrame::Parse()
     FrameNumber = quint8(d[1] - '0');
     quint8 sum = d[1];
     qsizetype i = 2;
+    // Eight bytes at a time while they are all text of the kind most frames are made of; a word
+    // with a control character (the terminator among them) or DEL is left to the byte loop.
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, d + i, 8);
+        if (!printableWord(word))
+            break;
+        sum = quint8(sum + byteSum(word));
+    }
     for (; i < n; ++i) {
         const quint8 b = d[i];
         sum = quint8(sum + b);
@@ -596,7 +624,8 @@ void TASTMFrame::Parse()
     }
     if (Terminator == 0)
         return;
-    Text.append(Data.constData() + 2, i - 2);
+    m_textAt = 2;
+    m_textSize = i - 2;
     if (i + 2 >= n)
         return;
     const int high = hexValue(char(d[i + 1]));
@@ -613,7 +642,10 @@ void TASTMRecord::Clear()
 {
     FrameNumber = 0;
     RecType = 0;
-    Text.clear();
+    if (Text.capacity() > KeptRoom)
+        Text.clear();
+    else
+        Text.truncate(0);
 }
 
 bool TASTMRecord::AddFrame(const TASTMFrame& Frame)
@@ -623,8 +655,9 @@ bool TASTMRecord::AddFrame(const TASTMFrame& Frame)
         return false;
     FrameNumber = Frame.FrameNumber;
     const bool last = Frame.Terminator == quint8(ETX);
-    const char* begin = Frame.Text.constData();
-    const char* end = begin + Frame.Text.size();
+    const QByteArrayView text = Frame.Text();
+    const char* begin = text.data();
+    const char* end = begin + text.size();
     if (last) {
         while (end > begin && isTrimmed(end[-1]))
             --end;
@@ -685,8 +718,23 @@ TASTMMessage::~TASTMMessage() = default;
 
 void TASTMMessage::Clear()
 {
+    for (std::unique_ptr<TASTMRecord>& record : Records) {
+        if (m_spare.size() == MaxSpareRecords)
+            break;
+        record->Clear();
+        m_spare.push_back(std::move(record));
+    }
     Records.clear();
     Values.clear();
+}
+
+std::unique_ptr<TASTMRecord> TASTMMessage::NewRecord()
+{
+    if (m_spare.empty())
+        return std::make_unique<TASTMRecord>();
+    std::unique_ptr<TASTMRecord> record = std::move(m_spare.back());
+    m_spare.pop_back();
+    return record;
 }
 
 void TASTMMessage::AddRecord(std::unique_ptr<TASTMRecord> Record)
@@ -760,7 +808,7 @@ void TASTMMessage::StoreValue(const TASTMLayoutField& Field, QByteArrayView Valu
         if (m_decoded.empty())
             m_decoded.resize(RememberedSlots);
         known = &m_decoded[hash % RememberedSlots];
-        if (known->code == Field.CODE && sameBytes(known->bytes, Value)) {
+        if (known->code == Field.CODE && sameBytes(known->bytes, known->size, Value)) {
             Values.append({known->value, Field.CODE, known->raw});
             return;
         }
@@ -779,8 +827,13 @@ void TASTMMessage::StoreValue(const TASTMLayoutField& Field, QByteArrayView Valu
     }
     // The bytes are kept only where the text does not give them back.
     QByteArray raw = ascii && value == source ? QByteArray() : Value.toByteArray();
-    if (known)
-        *known = {Field.CODE, raw.isNull() ? Value.toByteArray() : raw, value, raw};
+    if (known) {
+        known->code = Field.CODE;
+        known->size = int(Value.size());
+        std::memcpy(known->bytes, Value.data(), size_t(Value.size()));
+        known->value = value;
+        known->raw = raw;
+    }
     Values.append({std::move(value), Field.CODE, std::move(raw)});
 }
 
@@ -837,7 +890,7 @@ void TASTMMessage::LoadFromBytes(const QByteArray& Bytes)
     bool typeNext = false;
     for (const char b : Bytes) {
         if (b == STX) {
-            record = std::make_unique<TASTMRecord>();
+            record = NewRecord();
             typeNext = true;
         } else if (!record) {
             continue;
@@ -1371,7 +1424,7 @@ void TASTMDriver::TakeRecord()
         }
     }
     const quint8 frameNumber = Record->FrameNumber;
-    Message->AddRecord(std::exchange(Record, std::make_unique<TASTMRecord>()));
+    Message->AddRecord(std::exchange(Record, Message->NewRecord()));
     Record->FrameNumber = frameNumber;
 }
 

@@ -43,7 +43,8 @@ public:
     // The value of the frame-number digit.
     quint8 FrameNumber = 0;
     // The bytes between the frame number and the terminator, as received: the record trims them.
-    QByteArray Text;
+    // A view into Data, empty until the terminator was found.
+    QByteArrayView Text() const { return QByteArrayView(Data).sliced(m_textAt, m_textSize); }
     // ETX or ETB; 0 until the text is ended.
     quint8 Terminator = 0;
     // The two checksum digits were read and match the sum of the bytes from the frame number
@@ -52,13 +53,18 @@ public:
 
 private:
     void Parse();
+
+    qsizetype m_textAt = 0;
+    qsizetype m_textSize = 0;
 };
 
 // One record, assembled from frames or built for sending.
 class TASTMRecord
 {
 public:
+    // Empties the record for reuse: the room of a text up to KeptRoom bytes stays.
     void Clear();
+    static constexpr qsizetype KeptRoom = 4096;
     // Takes a parsed frame: one whose number is not the next (1 after 0 and after clearing, 0
     // after 7) is dropped (false, the record unchanged). The record's text is trimmed of blanks
     // and control characters at its start and at the end of its ETX frame only; the joints
@@ -104,8 +110,12 @@ public:
     TASTMMessage(const TASTMMessage&) = delete;
     TASTMMessage& operator=(const TASTMMessage&) = delete;
 
-    // Frees the records and empties Values (the delimiters stay).
+    // Empties Records and Values (the delimiters stay). The records emptied are kept, up to
+    // MaxSpareRecords, for NewRecord.
     void Clear();
+    // An empty record to fill and pass to AddRecord: one that Clear emptied when there is one, so
+    // that a run of messages reuses the records and their room instead of allocating them afresh.
+    std::unique_ptr<TASTMRecord> NewRecord();
     // Appends the record, parsing its fields into Values; a header record first clears the
     // message.
     void AddRecord(std::unique_ptr<TASTMRecord> Record);
@@ -142,20 +152,25 @@ private:
     void StoreValue(const TASTMLayoutField& Field, QByteArrayView Value);
     QByteArray AnswerValue(const TFldInfo& Field, const TASTMMessage* Query) const;
 
+    // Plain-ASCII values up to this size are remembered, by field code and bytes.
+    static constexpr qsizetype MaxRemembered = 32;
     // A value's bytes taken into Values before, what they became and the bytes to keep. Messages
     // repeat most of their values (units, flags, statuses, test codes, moments): a value met again
-    // shares the text already decoded instead of decoding it afresh.
+    // shares the text already decoded instead of decoding it afresh. The bytes are held in the
+    // slot itself: a look-up reads no other memory, and a slot taken over allocates none.
     struct Decoded
     {
         int code = -1;
-        QByteArray bytes; // all ASCII
+        int size = 0;
+        char bytes[MaxRemembered]; // all ASCII, the first size of them
         QString value;
         QByteArray raw;
     };
-    // Plain-ASCII values up to this size are remembered, by field code and bytes.
-    static constexpr qsizetype MaxRemembered = 64;
     static constexpr size_t RememberedSlots = 1024;
     std::vector<Decoded> m_decoded;
+
+    static constexpr size_t MaxSpareRecords = 64;
+    std::vector<std::unique_ptr<TASTMRecord>> m_spare;
 };
 
 // One row of the record layout table.

@@ -57,13 +57,13 @@ void BM_FrameRecordMessage(benchmark::State& state)
     for (auto _ : state) {
         records = 0;
         TASTMFrame f;
-        auto record = std::make_unique<TASTMRecord>();
+        std::unique_ptr<TASTMRecord> record = driver->Message->NewRecord();
         for (const QByteArray& bytes : frames) {
             if (!f.AddData(bytes) || !f.ChecksumOK)
                 state.SkipWithError("a recorded frame was refused");
             if (record->AddFrame(f)) {
                 const quint8 number = record->FrameNumber;
-                driver->Message->AddRecord(std::exchange(record, std::make_unique<TASTMRecord>()));
+                driver->Message->AddRecord(std::exchange(record, driver->Message->NewRecord()));
                 // Numbers run on within a message; the next one starts again after its ENQ.
                 record->FrameNumber = driver->Message->Records.back()->RecType == 'L' ? 0 : number;
                 ++records;

@@ -98,6 +98,22 @@ TEST(AstmFrame, FramesAreCheckedByTheirNumberTerminatorAndChecksum)
          "2\xff\x17"
          "48\r\n",
          true, true, 2, "\xff", ETB},
+        // Long texts. "1", sixteen 0xFF, ETX: 0x31 + 0xFF0 + 0x03 = 0x1024.
+        {"\x02"
+         "1\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x03"
+         "24\r\n",
+         true, true, 1, QByteArray(16, '\xff'), ETX},
+        // "2", TAB, "B" to "P", ETX: 0x32 + 0x09 + 15 * 0x49 + 0x03 = 0x485.
+        {"\x02"
+         "2\tBCDEFGHIJKLMNOP\x03"
+         "85\r\n",
+         true, true, 2, "\tBCDEFGHIJKLMNOP", ETX},
+        // DEL ends the text after ten good bytes.
+        {"\x02"
+         "1ABCDEFGHIJ\x7f"
+         "K\x03"
+         "00\r\n",
+         true, false, 1, "", 0},
         // A byte 0x01 ends the text: no terminator, no checksum.
         {"\x02"
          "3a\x01"
@@ -122,7 +138,7 @@ TEST(AstmFrame, FramesAreCheckedByTheirNumberTerminatorAndChecksum)
         EXPECT_EQ(frame.ChecksumOK, c.ok) << describeBytes(c.bytes).toStdString();
         if (c.complete) {
             EXPECT_EQ(frame.FrameNumber, c.number) << describeBytes(c.bytes).toStdString();
-            EXPECT_EQ(frame.Text, c.text) << describeBytes(c.bytes).toStdString();
+            EXPECT_EQ(frame.Text().toByteArray(), c.text) << describeBytes(c.bytes).toStdString();
             EXPECT_EQ(frame.Terminator, quint8(c.terminator));
         }
     }
