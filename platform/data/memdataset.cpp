@@ -433,7 +433,7 @@ struct MemDataSet::Storage
 
     // Makes sure that the next record can be added to byId and to the storage order without an
     // allocation, so that adding it cannot fail half-way.
-    void reserveOneMore()
+    Q_ALWAYS_INLINE void reserveOneMore()
     {
         if (byId.size() == byId.capacity())
             byId.reserve(qMax(size_t(64), byId.capacity() * 2));
@@ -1111,6 +1111,109 @@ bool MemDataSet::bulkAppend(QList<Variant>&& values)
     return appendLoaded(values);
 }
 
+namespace {
+
+// Keeps a loaded value in its field: as it is when it is already in the field's form, else
+// converted (to Null when empty).
+template <typename V>
+Q_ALWAYS_INLINE void keepValue(const RecordLayout& layout, const FieldDefs& defs, Row* row, int i,
+                               V&& v)
+{
+    if (layout.keepLoaded(row, i, std::forward<V>(v)))
+        return;
+    if (v.isEmpty()) {
+        layout.clear(row, i, RecordLayout::Null);
+    } else {
+        const FieldDef& def = defs.at(i);
+        layout.set(row, i, convertFieldValue(def.type, def.size, v));
+    }
+}
+
+// The record of a bulk load filled value by value: each value of the field's own kind goes in as
+// it is, any other the way its Variant would.
+class LoadSink final : public RecordSink
+{
+public:
+    LoadSink(const RecordLayout& layout, const FieldDefs& defs, Row* row)
+        : m_layout(layout), m_defs(defs), m_row(row)
+    {
+    }
+
+    void setValue(int field, Variant&& value) override
+    {
+        check(field);
+        keepValue(m_layout, m_defs, m_row, field, std::move(value));
+    }
+    void setNull(int field) override
+    {
+        check(field);
+        m_layout.clear(m_row, field, RecordLayout::Null);
+    }
+    void setInteger(int field, qint64 value) override
+    {
+        check(field);
+        if (!m_layout.keepInteger(m_row, field, value))
+            setValue(field, Variant(value));
+    }
+    void setBoolean(int field, bool value) override
+    {
+        check(field);
+        if (!m_layout.keepBoolean(m_row, field, value))
+            setValue(field, Variant(value));
+    }
+    void setCurrency(int field, Currency value) override
+    {
+        check(field);
+        if (!m_layout.keepCurrency(m_row, field, value))
+            setValue(field, Variant(value));
+    }
+    void setDouble(int field, double value) override
+    {
+        check(field);
+        if (!m_layout.keepDouble(m_row, field, value))
+            setValue(field, Variant(value));
+    }
+    void setDateTime(int field, TDateTime value) override
+    {
+        check(field);
+        if (!m_layout.keepDateTime(m_row, field, value))
+            setValue(field, Variant::fromDateTime(value));
+    }
+    void setText(int field, QString&& value) override
+    {
+        check(field);
+        if (!m_layout.keepText(m_row, field, std::move(value)))
+            setValue(field, Variant(std::move(value)));
+    }
+    void setBytes(int field, QByteArray&& value) override
+    {
+        check(field);
+        if (!m_layout.keepBytes(m_row, field, std::move(value)))
+            setValue(field, Variant(std::move(value)));
+    }
+
+private:
+    void check(int field) const { Q_ASSERT(field >= 0 && field < m_layout.count()); }
+
+    const RecordLayout& m_layout;
+    const FieldDefs& m_defs;
+    Row* m_row;
+};
+
+} // namespace
+
+Q_ALWAYS_INLINE bool MemDataSet::atPacketLimit()
+{
+    if (!m_bulk)
+        throw EDBClient(messagePrefix() + tr("No bulk load is running"));
+    const Storage& s = *m_store;
+    if (m_packetRecords >= 0 && qsizetype(s.order.size()) - s.bulkFrom >= m_packetRecords) {
+        m_limitReached = true;
+        return true;
+    }
+    return false;
+}
+
 template <typename Values> bool MemDataSet::appendLoaded(Values& values)
 {
     constexpr bool moving = !std::is_const_v<Values>;
@@ -1122,10 +1225,8 @@ template <typename Values> bool MemDataSet::appendLoaded(Values& values)
         throw EDBClient(
             messagePrefix() +
             tr("A loaded record has %1 values for %2 fields").arg(values.size()).arg(n));
-    if (m_packetRecords >= 0 && qsizetype(s.order.size()) - s.bulkFrom >= m_packetRecords) {
-        m_limitReached = true;
+    if (atPacketLimit())
         return false;
-    }
     auto* source = [&values] {
         if constexpr (moving)
             return values.data();
@@ -1137,21 +1238,27 @@ template <typename Values> bool MemDataSet::appendLoaded(Values& values)
     const RecordLayout& layout = s.pool.layout();
     RowHolder row(s.pool);
     for (int i = 0; i < n; ++i) {
-        auto& v = source[i];
-        bool kept;
         if constexpr (moving)
-            kept = layout.keepLoaded(row.get(), i, std::move(v));
+            keepValue(layout, s.defs, row.get(), i, std::move(source[i]));
         else
-            kept = layout.keepLoaded(row.get(), i, v);
-        if (kept)
-            continue;
-        if (v.isEmpty()) {
-            layout.clear(row.get(), i, RecordLayout::Null);
-        } else {
-            const FieldDef& def = s.defs.at(i);
-            layout.set(row.get(), i, convertFieldValue(def.type, def.size, v));
-        }
+            keepValue(layout, s.defs, row.get(), i, source[i]);
     }
+    if (!s.autoIncColumns.empty())
+        s.assignAutoInc(row.get());
+    s.reserveOneMore();
+    s.order.push_back(s.adopt(row));
+    return true;
+}
+
+bool MemDataSet::bulkAppend(const std::function<void(RecordSink&)>& fill)
+{
+    if (atPacketLimit())
+        return false;
+    Storage& s = *m_store;
+    const RecordLayout& layout = s.pool.layout();
+    RowHolder row(s.pool, RecordLayout::Null); // a field given no value is null
+    LoadSink sink(layout, s.defs, row.get());
+    fill(sink);
     if (!s.autoIncColumns.empty())
         s.assignAutoInc(row.get());
     s.reserveOneMore();

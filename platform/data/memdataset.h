@@ -4,8 +4,11 @@
 #pragma once
 
 #include <platform/data/dataset.h>
+#include <platform/data/recordsink.h>
 
 #include <QHash>
+
+#include <functional>
 
 // Index order: without options an index compares texts exactly (by the bytes of the program's
 // code page); with CaseInsensitive it compares the folded texts and breaks ties by the exact text,
@@ -53,6 +56,10 @@ public:
     void beginBulkAppend();
     bool bulkAppend(const QList<Variant>& values);
     bool bulkAppend(QList<Variant>&& values);
+    // The same record made value by value: `fill` gives the new record's values to the sink,
+    // each taken as bulkAppend takes the Variant of that type (a field given no value is null).
+    // At the packet limit `fill` is not called. When it raises, nothing is added.
+    bool bulkAppend(const std::function<void(RecordSink&)>& fill);
     void endBulkAppend();
     bool inBulkAppend() const { return m_bulk; }
     // True when the last bulk load stopped at the packet limit.
@@ -98,6 +105,7 @@ private:
     void checkFitsFields(const LoadedFile& loaded, const QString& fileName) const;
     void swapIn(LoadedFile loaded);
     template <typename Values> bool appendLoaded(Values& values);
+    bool atPacketLimit();
 
     std::unique_ptr<Storage> m_store;   // while open
     std::unique_ptr<Storage> m_pending; // made by createDataSet or loadFromFile, taken by open

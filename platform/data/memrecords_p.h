@@ -59,19 +59,21 @@ public:
                                                      : sizeof(qint64);
         }
         m_size = offset;
+        m_count = int(m_cells.size());
     }
 
-    int count() const { return int(m_cells.size()); }
+    int count() const { return m_count; }
     size_t size() const { return m_size; }
     // The Variant type of a set value of field i.
     Variant::Type kind(int i) const { return m_cells[size_t(i)].kind; }
 
-    // Every value Unassigned.
-    void construct(Row* row) const
+    // Every value Unassigned, or Null.
+    void construct(Row* row, State empty = Unassigned) const
     {
         std::byte* d = row->data();
+        const quint64 states = quint64(empty) * 0x0101010101010101ULL;
         for (size_t at = 0; at < m_stateBytes; at += sizeof(quint64))
-            store(d + at, quint64(0));
+            store(d + at, states);
         for (const size_t at : m_texts)
             new (d + at) QString;
         for (const size_t at : m_bytes)
@@ -231,54 +233,73 @@ public:
     // true; returns false, keeping nothing, for any other value. This runs once per value loaded.
     template <typename V> Q_ALWAYS_INLINE bool keepLoaded(Row* row, int i, V&& v) const
     {
-        const Cell& cell = m_cells[size_t(i)];
-        if (v.type() != cell.kind)
-            return false;
-        switch (cell.check) {
-        case Check::None:
-            break;
-        case Check::TextLength:
-            if (v.stringView().size() > cell.size)
-                return false;
-            break;
-        case Check::WholeDay: {
-            const double d = v.toDateTime();
-            if (d != std::trunc(d))
-                return false;
-            break;
-        }
-        case Check::TimeOfDay: {
-            const double d = v.toDateTime();
-            if (std::signbit(d) || !(d < 1))
-                return false;
-            break;
-        }
-        }
-        std::byte* at = row->data() + cell.offset;
-        switch (cell.kind) {
+        switch (v.type()) {
         case Variant::Type::Integer:
-            store(at, v.toInt64());
-            break;
+            return keepInteger(row, i, v.toInt64());
         case Variant::Type::Boolean:
-            store(at, qint64(v.toBool() ? 1 : 0));
-            break;
+            return keepBoolean(row, i, v.toBool());
         case Variant::Type::Currency:
-            store(at, v.toCurrency().scaled);
-            break;
+            return keepCurrency(row, i, v.toCurrency());
         case Variant::Type::Double:
+            return keepDouble(row, i, v.toDouble());
         case Variant::Type::DateTime:
-            store(at, v.toDateTime());
-            break;
+            return keepDateTime(row, i, v.toDateTime());
         case Variant::Type::String:
-            *std::launder(reinterpret_cast<QString*>(at)) = std::forward<V>(v).toString();
+            // Looked at before it is taken: a text that does not fit stays for the conversion.
+            if (!takesText(i, v.stringView().size()))
+                return false;
+            textCell(row, i) = std::forward<V>(v).toString();
             break;
         case Variant::Type::Bytes:
-            *std::launder(reinterpret_cast<QByteArray*>(at)) = std::forward<V>(v).toBytes();
+            if (kind(i) != Variant::Type::Bytes)
+                return false;
+            bytesCell(row, i) = std::forward<V>(v).toBytes();
             break;
         default:
             return false;
         }
         row->data()[i] = std::byte(Set);
+        return true;
+    }
+    // The same for a value of one kind, given as it is instead of as a Variant.
+    Q_ALWAYS_INLINE bool keepInteger(Row* row, int i, qint64 v) const
+    {
+        return keepWord(row, i, Variant::Type::Integer, v);
+    }
+    Q_ALWAYS_INLINE bool keepBoolean(Row* row, int i, bool v) const
+    {
+        return keepWord(row, i, Variant::Type::Boolean, qint64(v ? 1 : 0));
+    }
+    Q_ALWAYS_INLINE bool keepCurrency(Row* row, int i, Currency v) const
+    {
+        return keepWord(row, i, Variant::Type::Currency, v.scaled);
+    }
+    Q_ALWAYS_INLINE bool keepDouble(Row* row, int i, double v) const
+    {
+        return keepWord(row, i, Variant::Type::Double, v);
+    }
+    Q_ALWAYS_INLINE bool keepDateTime(Row* row, int i, TDateTime v) const
+    {
+        const Cell& cell = m_cells[size_t(i)];
+        if (cell.check == Check::WholeDay && v != std::trunc(v))
+            return false;
+        if (cell.check == Check::TimeOfDay && (std::signbit(v) || !(v < 1)))
+            return false;
+        return keepWord(row, i, Variant::Type::DateTime, v);
+    }
+    // Takes the text when it fits (leaves it as it is otherwise).
+    Q_ALWAYS_INLINE bool keepText(Row* row, int i, QString&& v) const
+    {
+        if (!takesText(i, v.size()))
+            return false;
+        setText(row, i, std::move(v));
+        return true;
+    }
+    Q_ALWAYS_INLINE bool keepBytes(Row* row, int i, QByteArray&& v) const
+    {
+        if (kind(i) != Variant::Type::Bytes)
+            return false;
+        setBytes(row, i, std::move(v));
         return true;
     }
     // Keep a value of the field's own kind as it is (integers, Booleans as 0 or 1 and currency
@@ -352,6 +373,24 @@ private:
     }
 
     size_t offset(int i) const { return m_cells[size_t(i)].offset; }
+    // A value of the kind of field i kept in its eight bytes, when the field is of that kind.
+    template <typename T>
+    Q_ALWAYS_INLINE bool keepWord(Row* row, int i, Variant::Type valueKind, T v) const
+    {
+        const Cell& cell = m_cells[size_t(i)];
+        if (cell.kind != valueKind)
+            return false;
+        store(row->data() + cell.offset, v);
+        row->data()[i] = std::byte(Set);
+        return true;
+    }
+    // Whether field i keeps a text of that many characters as it is.
+    bool takesText(int i, qsizetype size) const
+    {
+        const Cell& cell = m_cells[size_t(i)];
+        return cell.kind == Variant::Type::String &&
+               (cell.check != Check::TextLength || size <= cell.size);
+    }
     QString& textCell(Row* row, int i) const
     {
         return *std::launder(reinterpret_cast<QString*>(row->data() + offset(i)));
@@ -395,6 +434,7 @@ private:
     std::vector<size_t> m_texts, m_bytes; // where the texts and the bytes are
     size_t m_stateBytes = 0;
     size_t m_size = 0;
+    int m_count = 0;
 };
 
 // The records of one storage, made in blocks: loading many records costs a few allocations, and
@@ -412,8 +452,8 @@ public:
 
     const RecordLayout& layout() const { return m_layout; }
 
-    // A record with Unassigned values.
-    Row* take()
+    // A record with Unassigned (or Null) values.
+    Row* take(RecordLayout::State empty = RecordLayout::Unassigned)
     {
         void* room;
         if (m_free) {
@@ -425,7 +465,7 @@ public:
             room = m_blocks.back().get() + m_used++ * m_stride;
         }
         Row* row = new (room) Row;
-        m_layout.construct(row);
+        m_layout.construct(row, empty);
         return row;
     }
 
@@ -472,7 +512,10 @@ private:
 class RowHolder
 {
 public:
-    explicit RowHolder(RowPool& pool) : m_pool(pool), m_row(pool.take()) {}
+    explicit RowHolder(RowPool& pool, RecordLayout::State empty = RecordLayout::Unassigned)
+        : m_pool(pool), m_row(pool.take(empty))
+    {
+    }
     ~RowHolder()
     {
         if (m_row)

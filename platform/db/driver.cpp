@@ -40,6 +40,12 @@ Variant DbStatement::outputValue(int) const
     return Variant::null();
 }
 
+void DbStatement::readColumns(std::span<const ColumnRead> columns, RecordSink& sink) const
+{
+    for (const ColumnRead& c : columns)
+        sink.setValue(c.field, columnValue(c.column, c.type));
+}
+
 qint64 DbConnection::execute(const QString& sql)
 {
     std::unique_ptr<DbStatement> st = prepare(sql);

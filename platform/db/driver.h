@@ -5,12 +5,14 @@
 #pragma once
 
 #include <platform/data/field.h>
+#include <platform/data/recordsink.h>
 #include <platform/db/alias.h>
 #include <platform/db/enginecodes.h>
 #include <platform/db/params.h>
 #include <platform/exception.h>
 
 #include <memory>
+#include <span>
 
 // A prepared statement. Parameters are positional ("?"), numbered from 0. Values travel as
 // Variants; a parameter's field type (Unknown when not known) tells the driver how the value is to
@@ -50,6 +52,17 @@ public:
     // The same, converted to a field type (see storedvalue::fromStored); raises EConvertError when
     // the stored value has no form of that type.
     virtual Variant columnValue(int column, FieldType type) const = 0;
+
+    // Reads columns of the current row into a record: each column's value, converted to its
+    // field type as columnValue(column, type) converts it, goes to `field` of the sink. Drivers
+    // may give a value in its own type instead of as a Variant; the record gets the same.
+    struct ColumnRead
+    {
+        int column;
+        FieldType type;
+        int field;
+    };
+    virtual void readColumns(std::span<const ColumnRead> columns, RecordSink& sink) const;
 
     // Rows changed by the last run of an INSERT, UPDATE or DELETE.
     virtual qint64 rowsAffected() const = 0;

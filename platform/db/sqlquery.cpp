@@ -9,25 +9,8 @@
 
 #include <QSet>
 
-#include <new>
-
-namespace {
-
-// Reads a column's value straight into its place in a list, which saves a copy per value over
-// assigning the returned value.
-void readInto(Variant& cell, const DbStatement& statement, int column, FieldType type)
-{
-    cell = Variant(); // what the cell held goes first
-    cell.~Variant();
-    try {
-        new (&cell) Variant(statement.columnValue(column, type));
-    } catch (...) {
-        new (&cell) Variant;
-        throw;
-    }
-}
-
-} // namespace
+#include <functional>
+#include <vector>
 
 FieldDefs resultFieldDefs(const DbStatement& statement, bool hasRow)
 {
@@ -165,16 +148,17 @@ qint64 SqlQuery::fetchInto(MemDataSet& target)
     }
     // Column -> target definition, and the type each value is read as.
     const FieldDefs& defs = target.fieldDefs();
-    const int fieldCount = defs.count();
-    QList<int> slotOf(st->columnCount(), -1);
-    QList<FieldType> typeOf(st->columnCount(), FieldType::Unknown);
+    std::vector<DbStatement::ColumnRead> reads;
     for (int c = 0; c < st->columnCount(); ++c) {
-        const int slot = defs.indexOf(st->columnName(c));
-        slotOf[c] = slot;
-        if (slot >= 0)
-            typeOf[c] = defs.at(slot).type;
+        const int field = defs.indexOf(st->columnName(c));
+        if (field >= 0)
+            reads.push_back({c, defs.at(field).type, field});
     }
-    QList<Variant> values(fieldCount);
+    // The values go into the target's record as the statement reads them; fields without a
+    // column stay null.
+    const std::function<void(RecordSink&)> fill = [&st, &reads](RecordSink& sink) {
+        st->readColumns(reads, sink);
+    };
     qint64 count = 0;
     const bool wasEmpty = target.isEmpty();
     QSet<qint64> before;
@@ -185,15 +169,7 @@ qint64 SqlQuery::fetchInto(MemDataSet& target)
     target.beginBulkAppend();
     try {
         for (; hasRow; hasRow = st->step()) {
-            // The values move into the target; fields without a column stay Unassigned, which
-            // the target keeps as null.
-            Variant* row = values.data();
-            for (int c = 0; c < slotOf.size(); ++c) {
-                const int slot = slotOf.at(c);
-                if (slot >= 0)
-                    readInto(row[slot], *st, c, typeOf.at(c));
-            }
-            if (!target.bulkAppend(std::move(values)))
+            if (!target.bulkAppend(fill))
                 break;
             ++count;
         }

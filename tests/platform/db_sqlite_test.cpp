@@ -433,6 +433,144 @@ TEST(DbSqlite, WholeResultsLoadIntoAnInMemoryDatasetOrNotAtAll)
     EXPECT_EQ(fresh.isActive() ? fresh.recordCount() : 0, 0);
 }
 
+// A whole result loaded into a dataset: the values go from the statement into the records in
+// their own types. Each case stores one value through SQL and loads it both that way and as the
+// value the statement gives for the field (a Variant, through the dataset's list append): both
+// must give the expected value, of the same type, worked out from the stored text.
+struct LoadCase
+{
+    const char* declared; // the column's declared type
+    const char* stored;   // the SQL literal stored
+    FieldType type;       // the field the column makes
+    Variant expected;
+};
+
+void PrintTo(const LoadCase& c, std::ostream* os)
+{
+    *os << c.declared << " " << c.stored;
+}
+
+std::string describe(const Variant& v)
+{
+    const QString value = v.type() == Variant::Type::Bytes
+                              ? QString::fromLatin1(v.toBytes().toHex())
+                          : v.isEmpty() ? QString()
+                                        : v.toString();
+    return std::string(Variant::typeName(v.type())) + " " + value.toStdString();
+}
+
+class LoadedValues : public ::testing::TestWithParam<LoadCase>
+{
+};
+
+TEST_P(LoadedValues, AreTheValuesOfTheirFieldsByEitherPath)
+{
+    const LoadCase& c = GetParam();
+    LocalDb local;
+    local.db.execute(QStringLiteral("create table T (V %1)").arg(QLatin1String(c.declared)));
+    local.db.execute(QStringLiteral("insert into T values (%1)").arg(QString::fromUtf8(c.stored)));
+
+    // Through the values a statement gives for its fields, one list per record.
+    auto st = local.db.connection().prepare("select V from T");
+    ASSERT_TRUE(st->step());
+    MemDataSet viaValues;
+    viaValues.fieldDefs() = resultFieldDefs(*st, true);
+    ASSERT_EQ(viaValues.fieldDefs().at(0).type, c.type);
+    viaValues.createDataSet();
+    viaValues.beginBulkAppend();
+    viaValues.bulkAppend(QList<Variant>{st->columnValue(0, c.type)});
+    viaValues.endBulkAppend();
+    st.reset();
+
+    // Straight into the records; a field the result has no column for stays null.
+    MemDataSet loaded;
+    loaded.fieldDefs() = viaValues.fieldDefs();
+    loaded.fieldDefs().add("W", FieldType::Integer);
+    loaded.createDataSet();
+    SqlQuery q;
+    q.setDatabase(&local.db);
+    q.setSql("select V from T");
+    ASSERT_EQ(q.fetchInto(loaded), 1);
+    loaded.first();
+    EXPECT_EQ(loaded.fieldByName("W")->value().type(), Variant::Type::Null);
+
+    viaValues.first();
+    const Variant byList = viaValues.fieldByName("V")->value();
+    const Variant direct = loaded.fieldByName("V")->value();
+    EXPECT_EQ(direct, byList) << describe(direct) << " / " << describe(byList);
+    EXPECT_EQ(direct.type(), c.expected.type()) << describe(direct);
+    if (c.expected.type() == Variant::Type::DateTime)
+        EXPECT_NEAR(direct.toDateTime(), c.expected.toDateTime(), 1e-9);
+    else
+        EXPECT_EQ(direct, c.expected) << describe(direct);
+}
+
+using T = FieldType;
+const QByteArray Bytes3("\x01\x02\xff", 3);
+const Variant NullValue = Variant::null();
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryType, LoadedValues,
+    ::testing::Values(
+        LoadCase{"INTEGER", "42", T::Integer, qint64(42)},
+        LoadCase{"INTEGER", "-9007199254740993", T::Integer, qint64(-9007199254740993LL)},
+        LoadCase{"INTEGER", "'17'", T::Integer, qint64(17)}, // affinity makes it a number
+        LoadCase{"INTEGER", "null", T::Integer, NullValue},
+        LoadCase{"VARCHAR(40)", "'Zoé Lefèvre-Žižek'", T::String, "Zoé Lefèvre-Žižek"},
+        LoadCase{"VARCHAR(40)", "'Patient 12 Dupont-Durand'", T::String,
+                 "Patient 12 Dupont-Durand"},
+        LoadCase{"VARCHAR(40)", "'abcdefghijklmnop'", T::String, "abcdefghijklmnop"},
+        LoadCase{"VARCHAR(40)", "'abcdefghijklmnopé'", T::String, "abcdefghijklmnopé"},
+        LoadCase{"VARCHAR(40)", "'Dupont-D'", T::String, "Dupont-D"},
+        LoadCase{"VARCHAR(40)", "''", T::String, ""},
+        LoadCase{"VARCHAR(4)", "'abcdef'", T::String, "abcd"}, // cut to the field's size
+        LoadCase{"VARCHAR(40)", "x'4869'", T::String, "Hi"},   // bytes read as UTF-8
+        LoadCase{"VARCHAR(40)", "null", T::String, NullValue},
+        LoadCase{"FLOAT", "0.25", T::Float, 0.25}, LoadCase{"FLOAT", "3", T::Float, 3.0},
+        LoadCase{"FLOAT", "null", T::Float, NullValue},
+        LoadCase{"CURRENCY", "12.5", T::Currency, Currency{125000}},
+        LoadCase{"CURRENCY", "-3", T::Currency, Currency{-30000}},
+        LoadCase{"CURRENCY", "null", T::Currency, NullValue},
+        LoadCase{"BOOLEAN", "1", T::Boolean, true}, LoadCase{"BOOLEAN", "0", T::Boolean, false},
+        LoadCase{"BOOLEAN", "2", T::Boolean, true}, LoadCase{"BOOLEAN", "'true'", T::Boolean, true},
+        LoadCase{"BOOLEAN", "'F'", T::Boolean, false},
+        LoadCase{"BOOLEAN", "null", T::Boolean, NullValue},
+        LoadCase{"DATE", "'2024-02-29'", T::Date, Variant::fromDateTime(LeapDay)},
+        LoadCase{"DATE", "'1899-12-29'", T::Date, Variant::fromDateTime(-1)},
+        LoadCase{"DATE", "'2024-02-29 13:45:30'", T::Date, Variant::fromDateTime(LeapDay)},
+        LoadCase{"DATE", "45351", T::Date, Variant::fromDateTime(LeapDay)},
+        LoadCase{"DATE", "null", T::Date, NullValue},
+        LoadCase{"TIME", "'13:45:30'", T::Time, Variant::fromDateTime(HalfPastOne)},
+        LoadCase{"TIME", "'2024-02-29 13:45:30'", T::Time, Variant::fromDateTime(HalfPastOne)},
+        LoadCase{"TIME", "null", T::Time, NullValue},
+        LoadCase{"DATETIME", "'2024-02-29 13:45:30'", T::DateTime,
+                 Variant::fromDateTime(LeapDay + HalfPastOne)},
+        LoadCase{"DATETIME", "'2024-02-29T13:45:30'", T::DateTime,
+                 Variant::fromDateTime(LeapDay + HalfPastOne)},
+        LoadCase{"DATETIME", "null", T::DateTime, NullValue},
+        LoadCase{"CLOB", "'Ligne un' || char(10) || 'Ligne deux, été'", T::Memo,
+                 "Ligne un\nLigne deux, été"},
+        LoadCase{"CLOB", "null", T::Memo, NullValue},
+        LoadCase{"BLOB", "x'0102ff'", T::Blob, Bytes3},
+        LoadCase{"BLOB", "null", T::Blob, NullValue}));
+
+// A value with no form of its field's type ends either load the same way.
+TEST(LoadedValues, AValueWithoutTheFieldsFormIsRefusedByEitherPath)
+{
+    LocalDb local;
+    local.db.execute("create table T (V FLOAT)");
+    local.db.execute("insert into T values ('abc')");
+    auto st = local.db.connection().prepare("select V from T");
+    ASSERT_TRUE(st->step());
+    EXPECT_THROW(st->columnValue(0, FieldType::Float), EConvertError);
+    st.reset();
+    SqlQuery q;
+    q.setDatabase(&local.db);
+    q.setSql("select V from T");
+    MemDataSet target;
+    EXPECT_THROW(q.fetchInto(target), EConvertError);
+}
+
 // Texts read back as they were written, plain ASCII or not, whatever their length, a NUL
 // included; the sqlite3 tool sees the same characters.
 TEST(DbSqlite, TextsReadBackAsWritten)
