@@ -459,7 +459,7 @@ bool remove(const NativePath& path, QString* error)
     return true;
 }
 
-bool flushToDisk(const NativePath& path, QString* error)
+bool flushBytes(const NativePath& path, QString* error)
 {
     if (const int e = plannedFailure(Op::Flush))
         return fail(error, cannot(UiText::CannotFlush, path), e);
@@ -470,7 +470,19 @@ bool flushToDisk(const NativePath& path, QString* error)
     ::close(fd);
     if (result != 0)
         return fail(error, cannot(UiText::CannotFlush, path), result);
-    syncFolder(path.folder().bytes());
+    return true;
+}
+
+void flushFolder(const NativePath& folder)
+{
+    syncFolder(folder.bytes());
+}
+
+bool flushToDisk(const NativePath& path, QString* error)
+{
+    if (!flushBytes(path, error))
+        return false;
+    flushFolder(path.folder());
     return true;
 }
 

@@ -385,7 +385,7 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     const bool link = mode == HandOver::Move && fileops::isSymLink(sourceFile);
     const HandOver undo = link ? HandOver::Copy : mode;
     QString error;
-    // A copy is flushed once, under its final name (step 3).
+    // A copy is flushed once, before its row is stored.
     const bool broughtIn = undo == HandOver::Move
                                ? fileops::move(sourceFile, temp, &error)
                                : fileops::copy(sourceFile, temp, &error, fileops::Flush::Later);
@@ -401,6 +401,13 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     } catch (const std::exception& e) {
         giveBack(temp, sourceFile, undo);
         failure.reason = notRegistered(shown, exceptionMessage(e));
+        return 0;
+    }
+    // The bytes reach the disk before the row that names them: a power cut must not leave a row
+    // over a file whose bytes were never written, which the next start would complete.
+    if (!fileops::flushBytes(temp, &error)) {
+        giveBack(temp, sourceFile, undo);
+        failure.reason = notRegistered(shown, error.replace(temp.text(), AddBackslash(BufDir)));
         return 0;
     }
     try {
@@ -424,13 +431,14 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
         return 0;
     }
 
-    // The document is registered once its bytes and its name are on the disk too.
-    const QString dataFile = DocumentFileName(number, source->type);
+    // The document is registered once its name is on the disk too.
+    const fileops::NativePath dataFile(DocumentFileName(number, source->type));
     const bool renamed = fileops::rename(temp, dataFile, &error);
-    if (!renamed || !fileops::flushToDisk(dataFile, &error) ||
-        (link && !fileops::remove(sourceFile, &error))) {
+    if (renamed)
+        fileops::flushFolder(dataFile.folder());
+    if (!renamed || (link && !fileops::remove(sourceFile, &error))) {
         removeDocumentRow(number);
-        giveBack(renamed ? fileops::NativePath(dataFile) : temp, sourceFile, undo);
+        giveBack(renamed ? dataFile : temp, sourceFile, undo);
         failure.reason = notRegistered(shown, error);
         return 0;
     }

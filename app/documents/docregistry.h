@@ -35,13 +35,12 @@ struct HandOverFailure
 //      listings, starting with ".") that tells the source, the type, the number, the extension
 //      and the source path: moved or copied as `Mode` says. A symbolic link is copied by content
 //      even when moving: a document holds its own bytes. When that fails, nothing has changed.
-//   2. The row is stored (CurrentPack, the source path as the row's file name (none for a
-//      screen capture, whose file is the program's own), `Type`, `Extension`; an "MXM" file is
-//      rewritten first, see below). The database file is then
-//      looked at from outside (sqlitedb::fileLooksIntact).
+//   2. The file's bytes are flushed to the disk (an "MXM" file is rewritten first, see below),
+//      then the row is stored (CurrentPack, the source path as the row's file name (none for a
+//      screen capture, whose file is the program's own), `Type`, `Extension`). The database file
+//      is then looked at from outside (sqlitedb::fileLooksIntact).
 //   3. The file is renamed to its final name, DocumentFileName(number, the source's type), and
-//      its bytes and its name are flushed to the disk. A moved link is then removed (never what
-//      it points to).
+//      the name is flushed to the disk. A moved link is then removed (never what it points to).
 //
 // When step 2 or 3 fails, the registration is undone: the row (if stored) is removed, and the
 // file goes back where it came from (Move) or the copy is removed (Copy); only then is the
