@@ -525,8 +525,6 @@ void TDBRequest::LoadRange(TDBCache* cache, int& count, const QString& tableName
                     ? (m_parentPacketRecords ? loadingAccess().PacketRecords() : m_packetRecords)
                     : cache->packetRecords();
             table->setReadAhead(packet);
-        }
-        if (count == -1) {
             // The range's records go into the cache as the table reads them.
             const TableRange range{lowValues, highValues};
             FillCache(*cache, *table, fields, 0, &range);

@@ -452,6 +452,16 @@ struct MemDataSet::Storage
         return row;
     }
 
+    // Adds a loaded record at the end of the storage order, its empty automatic numbers given.
+    Row* addLoaded(RowHolder& holder)
+    {
+        if (!autoIncColumns.empty())
+            assignAutoInc(holder.get());
+        reserveOneMore();
+        order.push_back(adopt(holder));
+        return order.back();
+    }
+
     void removeRow(Row* row)
     {
         byId[size_t(row->id - idBase)] = nullptr;
@@ -1243,10 +1253,7 @@ template <typename Values> bool MemDataSet::appendLoaded(Values& values)
         else
             keepValue(layout, s.defs, row.get(), i, source[i]);
     }
-    if (!s.autoIncColumns.empty())
-        s.assignAutoInc(row.get());
-    s.reserveOneMore();
-    s.order.push_back(s.adopt(row));
+    s.addLoaded(row);
     return true;
 }
 
@@ -1259,10 +1266,7 @@ bool MemDataSet::bulkAppend(const std::function<void(RecordSink&)>& fill)
     RowHolder row(s.pool, RecordLayout::Null); // a field given no value is null
     LoadSink sink(layout, s.defs, row.get());
     fill(sink);
-    if (!s.autoIncColumns.empty())
-        s.assignAutoInc(row.get());
-    s.reserveOneMore();
-    s.order.push_back(s.adopt(row));
+    s.addLoaded(row);
     return true;
 }
 
@@ -1372,11 +1376,7 @@ MemDataSet::LoadedFile MemDataSet::storageOf(const QByteArray& data)
     for (quint32 k = 0; k < recordCount; ++k) {
         RowHolder holder(store.pool);
         const quint64 seq = file.readRecord(store.pool.layout(), holder.get());
-        store.assignAutoInc(holder.get());
-        store.reserveOneMore();
-        Row* row = store.adopt(holder);
-        store.order.push_back(row);
-        bySeq.emplace_back(seq, row);
+        bySeq.emplace_back(seq, store.addLoaded(holder));
     }
     file.checkEnd();
     // Post order as saved, renumbered densely (a file saved from rows in post order needs no

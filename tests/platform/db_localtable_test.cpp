@@ -91,6 +91,17 @@ struct FilesFixture : ::testing::Test
         return out;
     }
     int number() { return int(files.fieldByName("Number")->asInteger()); }
+
+    // Deletes a document through another dataset on the same connection.
+    void deleteElsewhere(int documentNumber)
+    {
+        LocalTable other;
+        other.setDatabase(&local.db);
+        other.setTableName(Files);
+        other.open();
+        ASSERT_TRUE(other.findKey({documentNumber}));
+        other.deleteRecord();
+    }
 };
 
 TEST_F(FilesFixture, CreatedTableKeepsItsNamesAndIsReadInIndexOrderBothWays)
@@ -146,12 +157,7 @@ TEST_F(FilesFixture, TheFirstPageReadAgainShowsEveryChangeAndAWalkReadAheadReads
     EXPECT_EQ(firstName(), "1 x");
     local.cli("insert into \"FILES.DB\" (Number, File_name, NeedId, Type) values (0, 'z', 0, 0);");
     EXPECT_EQ(firstName(), "0 z");
-    LocalTable other;
-    other.setDatabase(&local.db);
-    other.setTableName(Files);
-    other.open();
-    ASSERT_TRUE(other.findKey({0}));
-    other.deleteRecord();
+    ASSERT_NO_FATAL_FAILURE(deleteElsewhere(0));
     EXPECT_EQ(firstName(), "1 x");
     // Within a range, and a change made through the dataset itself.
     files.setRange({2}, {300});
@@ -238,12 +244,7 @@ TEST_F(FilesFixture, ARangeTakenAsItIsReadGivesItsRecordsAndStandsOnItsFirst)
     accept = -1;
     files.setRangeTaking({0}, {3}, 10, take);
     EXPECT_EQ(taken, QList<int>({0, 1, 3}));
-    LocalTable other;
-    other.setDatabase(&local.db);
-    other.setTableName(Files);
-    other.open();
-    ASSERT_TRUE(other.findKey({0}));
-    other.deleteRecord();
+    ASSERT_NO_FATAL_FAILURE(deleteElsewhere(0));
     taken.clear();
     files.setRangeTaking({0}, {3}, 10, take);
     EXPECT_EQ(taken, QList<int>({1, 3}));
