@@ -473,16 +473,11 @@ bool flushBytes(const NativePath& path, QString* error)
     return true;
 }
 
-void flushFolder(const NativePath& folder)
-{
-    syncFolder(folder.bytes());
-}
-
 bool flushToDisk(const NativePath& path, QString* error)
 {
     if (!flushBytes(path, error))
         return false;
-    flushFolder(path.folder());
+    syncFolder(path.folder().bytes());
     return true;
 }
 

@@ -84,11 +84,10 @@ bool copy(const NativePath& from, const NativePath& to, QString* error = nullptr
 bool remove(const NativePath& path, QString* error = nullptr);
 // Writes a file's bytes and its entry in its folder through to the disk.
 bool flushToDisk(const NativePath& path, QString* error = nullptr);
-// Writes a file's bytes through to the disk, not its folder entry; one Op::Flush call of the seam.
+// Writes a file's bytes and its metadata through to the disk; one Op::Flush call of the seam. On
+// ext4, XFS and Btrfs this also commits the folder entry that last created or renamed the file;
+// other entries of the folder (a name removed) need flushToDisk.
 bool flushBytes(const NativePath& path, QString* error = nullptr);
-// Writes a folder's entries (names given, renamed or removed) through to the disk, where the file
-// system can; never fails.
-void flushFolder(const NativePath& folder);
 
 // A file written piece by piece and put in place whole, as writeFile() does for a file held in
 // memory: the pieces go to a temporary file in the target's folder (its name starts with "."),

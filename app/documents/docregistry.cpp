@@ -404,7 +404,9 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
         return 0;
     }
     // The bytes reach the disk before the row that names them: a power cut must not leave a row
-    // over a file whose bytes were never written, which the next start would complete.
+    // over a file whose bytes were never written, which the next start would complete. The file's
+    // flush takes its newest name, the hand-over name, with it (on ext4, XFS and Btrfs a file's
+    // flush commits the entry that created or renamed it).
     if (!fileops::flushBytes(temp, &error)) {
         giveBack(temp, sourceFile, undo);
         failure.reason = notRegistered(shown, error.replace(temp.text(), AddBackslash(BufDir)));
@@ -431,11 +433,11 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
         return 0;
     }
 
-    // The document is registered once its name is on the disk too.
+    // The document is registered: its row and hand-over name are on the disk, and a start after a
+    // power cut completes it. Its final name needs no flush of its own; it goes with the folder's
+    // next one.
     const fileops::NativePath dataFile(DocumentFileName(number, source->type));
     const bool renamed = fileops::rename(temp, dataFile, &error);
-    if (renamed)
-        fileops::flushFolder(dataFile.folder());
     if (!renamed || (link && !fileops::remove(sourceFile, &error))) {
         removeDocumentRow(number);
         giveBack(renamed ? dataFile : temp, sourceFile, undo);

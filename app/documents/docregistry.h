@@ -35,12 +35,15 @@ struct HandOverFailure
 //      listings, starting with ".") that tells the source, the type, the number, the extension
 //      and the source path: moved or copied as `Mode` says. A symbolic link is copied by content
 //      even when moving: a document holds its own bytes. When that fails, nothing has changed.
-//   2. The file's bytes are flushed to the disk (an "MXM" file is rewritten first, see below),
-//      then the row is stored (CurrentPack, the source path as the row's file name (none for a
-//      screen capture, whose file is the program's own), `Type`, `Extension`). The database file
-//      is then looked at from outside (sqlitedb::fileLooksIntact).
-//   3. The file is renamed to its final name, DocumentFileName(number, the source's type), and
-//      the name is flushed to the disk. A moved link is then removed (never what it points to).
+//   2. The file is flushed to the disk with its hand-over name (an "MXM" file is rewritten
+//      first, see below), then the row is stored (CurrentPack, the source path as the row's file
+//      name (none for a screen capture, whose file is the program's own), `Type`, `Extension`).
+//      The database file is then looked at from outside (sqlitedb::fileLooksIntact).
+//   3. The file is renamed to its final name, DocumentFileName(number, the source's type). A
+//      moved link is then removed (never what it points to). The new name reaches the disk with
+//      the folder's next flush: until then the row and the hand-over name, both on the disk,
+//      let RecoverHandOvers give the file its final name after a power cut. So a returned
+//      number is a document that survives one, at two flushes and a commit.
 //
 // When step 2 or 3 fails, the registration is undone: the row (if stored) is removed, and the
 // file goes back where it came from (Move) or the copy is removed (Copy); only then is the
