@@ -473,11 +473,16 @@ bool flushBytes(const NativePath& path, QString* error)
     return true;
 }
 
+void flushFolder(const NativePath& folder)
+{
+    syncFolder(folder.bytes());
+}
+
 bool flushToDisk(const NativePath& path, QString* error)
 {
     if (!flushBytes(path, error))
         return false;
-    syncFolder(path.folder().bytes());
+    flushFolder(path.folder());
     return true;
 }
 

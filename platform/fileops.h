@@ -88,6 +88,9 @@ bool flushToDisk(const NativePath& path, QString* error = nullptr);
 // ext4, XFS and Btrfs this also commits the folder entry that last created or renamed the file;
 // other entries of the folder (a name removed) need flushToDisk.
 bool flushBytes(const NativePath& path, QString* error = nullptr);
+// Writes a folder's entries (names given, renamed or removed) through to the disk, where the file
+// system can; never fails.
+void flushFolder(const NativePath& folder);
 
 // A file written piece by piece and put in place whole, as writeFile() does for a file held in
 // memory: the pieces go to a temporary file in the target's folder (its name starts with "."),

@@ -23,12 +23,14 @@
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -328,6 +330,33 @@ std::optional<HandOverName> parseHandOverName(const QByteArray& name)
     return h;
 }
 
+// ---- final names -------------------------------------------------------------------------------
+
+// Folders that took final names since they were last flushed.
+QList<QByteArray> g_unflushedFolders;
+
+void flushFinalNames()
+{
+    for (const QByteArray& folder : std::exchange(g_unflushedFolders, {}))
+        fileops::flushFolder(fileops::NativePath(folder));
+}
+
+// A final name needs no flush of its own: the row and the flushed hand-over name let the next
+// start complete the document. It still goes to the disk soon, by one flush for every document
+// registered before the program is back in its event loop (at once where there is none).
+void flushFinalNameSoon(const fileops::NativePath& folder)
+{
+    if (g_unflushedFolders.contains(folder.bytes()))
+        return;
+    g_unflushedFolders.append(folder.bytes());
+    if (g_unflushedFolders.size() > 1)
+        return;
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, &flushFinalNames, Qt::QueuedConnection);
+    else
+        flushFinalNames();
+}
+
 // ---- giving a file back ----------------------------------------------------------------------
 
 // Undoes step 1 of a hand-over: the copy is removed, a moved file goes back to its source path,
@@ -434,10 +463,11 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     }
 
     // The document is registered: its row and hand-over name are on the disk, and a start after a
-    // power cut completes it. Its final name needs no flush of its own; it goes with the folder's
-    // next one.
+    // power cut completes it.
     const fileops::NativePath dataFile(DocumentFileName(number, source->type));
     const bool renamed = fileops::rename(temp, dataFile, &error);
+    if (renamed)
+        flushFinalNameSoon(dataFile.folder());
     if (!renamed || (link && !fileops::remove(sourceFile, &error))) {
         removeDocumentRow(number);
         giveBack(renamed ? dataFile : temp, sourceFile, undo);

@@ -40,10 +40,11 @@ struct HandOverFailure
 //      name (none for a screen capture, whose file is the program's own), `Type`, `Extension`).
 //      The database file is then looked at from outside (sqlitedb::fileLooksIntact).
 //   3. The file is renamed to its final name, DocumentFileName(number, the source's type). A
-//      moved link is then removed (never what it points to). The new name reaches the disk with
-//      the folder's next flush: until then the row and the hand-over name, both on the disk,
-//      let RecoverHandOvers give the file its final name after a power cut. So a returned
-//      number is a document that survives one, at two flushes and a commit.
+//      moved link is then removed (never what it points to). The folder is flushed once the
+//      program is back in its event loop, once for all documents registered meanwhile: until
+//      then the row and the hand-over name, both on the disk, let RecoverHandOvers give the
+//      file its final name after a power cut. So a returned number is a document that survives
+//      one, at one flush of the file and one commit.
 //
 // When step 2 or 3 fails, the registration is undone: the row (if stored) is removed, and the
 // file goes back where it came from (Move) or the copy is removed (Copy); only then is the
