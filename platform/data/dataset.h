@@ -342,11 +342,17 @@ private:
     bool step(bool forward);
     void checkCanModify() const;
     template <typename Tell> void tellObservers(const Tell& tell);
+    // Whether a notification now has anybody to tell, or is to be remembered for later.
+    bool observed() const { return m_disableCount > 0 || !m_observers.isEmpty(); }
     void notifyScrolled();
     void notifyRecordChanged(Field* field);
     void notifyStateChanged();
     Variant fieldValue(const Field& field) const;
+    void checkFieldWritable(const Field& field);
     void setFieldValue(Field& field, const Variant& value);
+    void setFieldValue(Field& field, Variant&& value);
+    void storeFieldValue(Field& field, Variant&& converted);
+    void writeEdited(Field& field, Variant&& converted);
     void checkRequiredFields() const;
     void beginInsertAppend(PostMode mode);
     void finishWrite();
