@@ -247,8 +247,8 @@ void DataSet::setFieldValue(Field& field, const Variant& value)
 // A value already in the field's form is moved into the buffer without a copy.
 void DataSet::setFieldValue(Field& field, Variant&& value)
 {
-    const bool editing =
-        (m_state == State::Edit || m_state == State::Insert) && !m_viewBuffer && !field.isReadOnly();
+    const bool editing = (m_state == State::Edit || m_state == State::Insert) && !m_viewBuffer &&
+                         !field.isReadOnly();
     if (!editing)
         checkFieldWritable(field);
     if (!holdsFieldForm(field.dataType(), field.size(), value))
@@ -294,10 +294,12 @@ void DataSet::checkRequiredFields() const
 
 // ---- reading and the filter
 
-void DataSet::readCurrent()
+// `bufferIsCurrent`: the buffer already holds the current record's data values.
+void DataSet::readCurrent(bool bufferIsCurrent)
 {
     if (m_hasCurrent) {
-        internalRead(m_buffer);
+        if (!bufferIsCurrent)
+            internalRead(m_buffer);
         for (qsizetype i = m_dataFieldCount; i < m_buffer.size(); ++i)
             m_buffer[i] = Variant::null();
         calculateFields(m_buffer);
@@ -820,21 +822,23 @@ void DataSet::post()
     checkRequiredFields();
     const PostMode mode = m_state == State::Edit ? PostMode::Edit : m_insertMode;
     m_hasCurrent = internalPost(m_buffer, mode);
+    bool bufferIsCurrent = m_hasCurrent && internalPostKeptValues();
     if (m_hasCurrent && hasFilter() && !recordAccepted()) {
         // The written record no longer passes the filter: stand on a neighbour.
         m_hasCurrent = seekVisible(true, false) || seekVisible(false, false);
+        bufferIsCurrent = false;
     }
-    finishWrite();
+    finishWrite(bufferIsCurrent);
     run(afterPost);
 }
 
-void DataSet::finishWrite()
+void DataSet::finishWrite(bool bufferIsCurrent)
 {
     m_modified = false;
     m_bof = m_eof = !m_hasCurrent;
     const bool stateChanged = m_state != State::Browse;
     m_state = State::Browse;
-    readCurrent();
+    readCurrent(bufferIsCurrent);
     if (!observed())
         return;
     if (stateChanged)
@@ -1143,6 +1147,10 @@ void DataSet::setFilterOptions(FilterOptions options)
 
 void DataSet::internalInitRecord(QList<Variant>&)
 {
+}
+bool DataSet::internalPostKeptValues() const
+{
+    return false;
 }
 void DataSet::internalRefresh()
 {

@@ -127,8 +127,9 @@ struct LocalTable::Impl
         int taken = 0;
     } taker;
     std::map<QString, std::unique_ptr<DbStatement>> statements;
-    QString insertSql; // made once per open: posts of new rows are the hot path
+    QString insertSql;       // made once per open: posts of new rows are the hot path
     bool hasAutoInc = false; // an auto-increment field, numbered by posts of new rows
+    bool keptValues = false; // the last post stands on its row, which shows the values posted
     DbStatement* insert = nullptr;
     // The stored text of the date-time last posted, per column: rows appended in a batch mostly
     // carry the same day, whose text is then shared rather than written out again.
@@ -1270,6 +1271,7 @@ bool LocalTable::internalBookmarkValid(const Bookmark& bookmark) const
 
 bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
 {
+    d->keptValues = false;
     const FieldDefs& defs = d->defs;
     const int n = defs.count();
     // Rows are appended by the thousand: the lists of the row the last post replaced are filled
@@ -1337,9 +1339,11 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
     row.values.resize(n);
     Variant* shown = row.values.data();
     const bool asPosted = mode != PostMode::Edit && !d->hasAutoInc;
+    bool kept = asPosted;
     for (int i = 0; i < n; ++i) {
         const Variant& stored = raw[i];
         if (stored.isNull()) {
+            kept = kept && posted[i].isNull();
             shown[i] = Variant::null();
         } else if (asPosted) {
             shown[i] = posted[i];
@@ -1359,7 +1363,13 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
     std::swap(d->page.front(), row);
     d->pos = 0;
     d->spare = std::move(row);
+    d->keptValues = kept;
     return true;
+}
+
+bool LocalTable::internalPostKeptValues() const
+{
+    return d->keptValues;
 }
 
 bool LocalTable::internalDelete()

@@ -490,17 +490,22 @@ private:
         return take(storedvalue::fromStored(type, columnValue(column), columnName(column)));
     }
 
+    // Values already in a stored form (the common case of a table's own rows) go as they are.
+    static bool storedAsIs(const Variant& value, FieldType type)
+    {
+        const Variant::Type vt = value.type();
+        return (type == FieldType::Unknown &&
+                (vt == Variant::Type::Integer || vt == Variant::Type::Double ||
+                 vt == Variant::Type::String || vt == Variant::Type::Bytes)) ||
+               value.isEmpty();
+    }
+
     void bindValue(int index, const Variant& value, FieldType type)
     {
-        // Values already in a stored form (the common case of a table's own rows) go as they are.
-        const Variant::Type vt = value.type();
-        const bool asIs =
-            (type == FieldType::Unknown &&
-             (vt == Variant::Type::Integer || vt == Variant::Type::Double ||
-              vt == Variant::Type::String || vt == Variant::Type::Bytes)) ||
-            value.isEmpty();
-        const Variant converted = asIs ? Variant() : storedvalue::toStored(type, value);
-        bindStored(index, asIs ? value : converted);
+        if (storedAsIs(value, type))
+            bindStored(index, value);
+        else
+            bindStored(index, storedvalue::toStored(type, value));
     }
 
     // A text or bytes parameter: what SQLite reads, and for a text the string it came from.
@@ -574,9 +579,9 @@ private:
             return SQLITE_OK;
         utf8Into(text, slot.bytes);
         slot.text = stored.toString();
-        const int rc = sqlite3_bind_text64(m_stmt, index + 1, slot.bytes.constData(),
-                                           sqlite3_uint64(slot.bytes.size()), SQLITE_STATIC,
-                                           SQLITE_UTF8);
+        const int rc =
+            sqlite3_bind_text64(m_stmt, index + 1, slot.bytes.constData(),
+                                sqlite3_uint64(slot.bytes.size()), SQLITE_STATIC, SQLITE_UTF8);
         setTextKept(index, rc == SQLITE_OK);
         return rc;
     }
