@@ -180,7 +180,7 @@ Variant DataSet::fieldValue(const Field& field) const
     return buffer->at(field.m_slot);
 }
 
-void DataSet::setFieldValue(Field& field, const Variant& value)
+void DataSet::checkFieldWritable(const Field& field)
 {
     switch (m_state) {
     case State::Edit:
@@ -204,28 +204,59 @@ void DataSet::setFieldValue(Field& field, const Variant& value)
     default:
         throw EDBEditError(messagePrefix() + tr("Dataset not in edit or insert mode"));
     }
-    QList<Variant>* buffer = stateBuffer(m_state);
-    Q_ASSERT(buffer && field.m_slot >= 0 && field.m_slot < buffer->size());
-    Variant converted = field.convert(value);
-    if (m_state == State::SetKey) {
+}
+
+// After checkFieldWritable. Editing writes the record buffer itself: a derived class has
+// buffers of its own for key states only.
+void DataSet::storeFieldValue(Field& field, Variant&& converted)
+{
+    if (m_state == State::SetKey || m_state == State::CalcFields) {
+        QList<Variant>* buffer = stateBuffer(m_state);
+        Q_ASSERT(buffer && field.m_slot >= 0 && field.m_slot < buffer->size());
         (*buffer)[field.m_slot] = std::move(converted);
-        keyValueAssigned(field.m_slot);
-        notifyRecordChanged(&field);
+        if (m_state == State::SetKey) {
+            keyValueAssigned(field.m_slot);
+            notifyRecordChanged(&field);
+        }
         return;
     }
-    if (m_state == State::CalcFields) {
-        (*buffer)[field.m_slot] = std::move(converted);
-        return;
-    }
+    writeEdited(field, std::move(converted));
+}
+
+inline void DataSet::writeEdited(Field& field, Variant&& converted)
+{
+    Q_ASSERT(field.m_slot >= 0 && field.m_slot < m_buffer.size());
     if (field.onValidate)
         field.onValidate(field, converted);
-    (*buffer)[field.m_slot] = std::move(converted);
+    m_buffer.data()[field.m_slot] = std::move(converted);
     m_modified = true;
-    if (field.fieldKind() == Field::Kind::Data)
+    if (onCalcFields && field.fieldKind() == Field::Kind::Data)
         calculateFields(m_buffer);
     if (field.onChange)
         field.onChange(field);
-    notifyRecordChanged(&field);
+    if (observed())
+        notifyRecordChanged(&field);
+}
+
+void DataSet::setFieldValue(Field& field, const Variant& value)
+{
+    checkFieldWritable(field);
+    storeFieldValue(field, field.convert(value));
+}
+
+// A value already in the field's form is moved into the buffer without a copy.
+void DataSet::setFieldValue(Field& field, Variant&& value)
+{
+    const bool editing = (m_state == State::Edit || m_state == State::Insert) && !m_viewBuffer &&
+                         !field.isReadOnly();
+    if (!editing)
+        checkFieldWritable(field);
+    if (!holdsFieldForm(field.dataType(), field.size(), value))
+        value = field.convert(value);
+    if (editing)
+        writeEdited(field, std::move(value));
+    else
+        storeFieldValue(field, std::move(value));
 }
 
 void DataSet::calculateFields(QList<Variant>& buffer)
@@ -263,10 +294,12 @@ void DataSet::checkRequiredFields() const
 
 // ---- reading and the filter
 
-void DataSet::readCurrent()
+// `bufferIsCurrent`: the buffer already holds the current record's data values.
+void DataSet::readCurrent(bool bufferIsCurrent)
 {
     if (m_hasCurrent) {
-        internalRead(m_buffer);
+        if (!bufferIsCurrent)
+            internalRead(m_buffer);
         for (qsizetype i = m_dataFieldCount; i < m_buffer.size(); ++i)
             m_buffer[i] = Variant::null();
         calculateFields(m_buffer);
@@ -394,7 +427,8 @@ void DataSet::setState(State state)
     if (m_state == state)
         return;
     m_state = state;
-    notifyStateChanged();
+    if (observed())
+        notifyStateChanged();
 }
 
 void DataSet::disableControls()
@@ -758,7 +792,8 @@ void DataSet::beginInsertAppend(PostMode mode)
     }
     // Values given by OnNewRecord are defaults: a record nobody touched is dropped by a move.
     m_modified = false;
-    notifyRecordChanged(nullptr);
+    if (observed())
+        notifyRecordChanged(nullptr);
     run(afterInsert);
     run(afterScroll);
 }
@@ -787,21 +822,25 @@ void DataSet::post()
     checkRequiredFields();
     const PostMode mode = m_state == State::Edit ? PostMode::Edit : m_insertMode;
     m_hasCurrent = internalPost(m_buffer, mode);
+    bool bufferIsCurrent = m_hasCurrent && internalPostKeptValues();
     if (m_hasCurrent && hasFilter() && !recordAccepted()) {
         // The written record no longer passes the filter: stand on a neighbour.
         m_hasCurrent = seekVisible(true, false) || seekVisible(false, false);
+        bufferIsCurrent = false;
     }
-    finishWrite();
+    finishWrite(bufferIsCurrent);
     run(afterPost);
 }
 
-void DataSet::finishWrite()
+void DataSet::finishWrite(bool bufferIsCurrent)
 {
     m_modified = false;
     m_bof = m_eof = !m_hasCurrent;
     const bool stateChanged = m_state != State::Browse;
     m_state = State::Browse;
-    readCurrent();
+    readCurrent(bufferIsCurrent);
+    if (!observed())
+        return;
     if (stateChanged)
         notifyStateChanged();
     notifyDataSetChanged();
@@ -1108,6 +1147,10 @@ void DataSet::setFilterOptions(FilterOptions options)
 
 void DataSet::internalInitRecord(QList<Variant>&)
 {
+}
+bool DataSet::internalPostKeptValues() const
+{
+    return false;
 }
 void DataSet::internalRefresh()
 {

@@ -277,6 +277,10 @@ protected:
     // neighbour within the range when the record falls outside it); returns false when it stands
     // on none. A refusal (key violation) raises and changes nothing.
     virtual bool internalPost(const QList<Variant>& values, PostMode mode) = 0;
+    // Asked right after an internalPost that returned true: whether the cursor stands on the
+    // written record and that record holds exactly the values posted, so that reading it back
+    // would change nothing. The default says no.
+    virtual bool internalPostKeptValues() const;
     // Removes the record under the cursor, which then stands on the next record, else on the
     // previous one; returns false when none is left.
     virtual bool internalDelete() = 0;
@@ -328,7 +332,7 @@ private:
     void bindFields();
     void unbindFields();
     int bufferSize() const;
-    void readCurrent();
+    void readCurrent(bool bufferIsCurrent = false);
     void readCandidate();
     bool candidateAccepted();
     void calculateFields(QList<Variant>& buffer);
@@ -342,14 +346,20 @@ private:
     bool step(bool forward);
     void checkCanModify() const;
     template <typename Tell> void tellObservers(const Tell& tell);
+    // Whether a notification now has anybody to tell, or is to be remembered for later.
+    bool observed() const { return m_disableCount > 0 || !m_observers.isEmpty(); }
     void notifyScrolled();
     void notifyRecordChanged(Field* field);
     void notifyStateChanged();
     Variant fieldValue(const Field& field) const;
+    void checkFieldWritable(const Field& field);
     void setFieldValue(Field& field, const Variant& value);
+    void setFieldValue(Field& field, Variant&& value);
+    void storeFieldValue(Field& field, Variant&& converted);
+    void writeEdited(Field& field, Variant&& converted);
     void checkRequiredFields() const;
     void beginInsertAppend(PostMode mode);
-    void finishWrite();
+    void finishWrite(bool bufferIsCurrent = false);
     QList<int> fieldSlots(const QString& names, QList<FieldType>* types) const;
     bool candidateMatches(const QList<int>& columns, const QList<FieldType>& types,
                           const VariantList& values, LocateOptions options) const;

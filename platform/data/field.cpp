@@ -54,25 +54,24 @@ QString fieldTypeName(FieldType type)
 
 Variant convertFieldValue(FieldType type, int size, const Variant& value)
 {
+    if (holdsFieldForm(type, size, value))
+        return value;
     if (value.isEmpty())
         return Variant::null();
     switch (type) {
     case FieldType::String:
-        if (value.type() == Variant::Type::String &&
-            (size <= 0 || value.stringView().size() <= size))
-            return value;
         return size > 0 ? Variant(value.toString().left(size)) : Variant(value.toString());
     case FieldType::Memo:
-        return value.type() == Variant::Type::String ? value : Variant(value.toString());
+        return Variant(value.toString());
     case FieldType::Integer:
     case FieldType::AutoInc:
-        return value.type() == Variant::Type::Integer ? value : Variant(value.toInt64());
+        return Variant(value.toInt64());
     case FieldType::Boolean:
-        return value.type() == Variant::Type::Boolean ? value : Variant(value.toBool());
+        return Variant(value.toBool());
     case FieldType::Float:
-        return value.type() == Variant::Type::Double ? value : Variant(value.toDouble());
+        return Variant(value.toDouble());
     case FieldType::Currency:
-        return value.type() == Variant::Type::Currency ? value : Variant(value.toCurrency());
+        return Variant(value.toCurrency());
     case FieldType::Date:
         return Variant::fromDateTime(std::trunc(value.toDateTime()));
     case FieldType::Time: {
@@ -80,11 +79,10 @@ Variant convertFieldValue(FieldType type, int size, const Variant& value)
         return Variant::fromDateTime(std::fabs(dt - std::trunc(dt)));
     }
     case FieldType::DateTime:
-        return value.type() == Variant::Type::DateTime ? value
-                                                       : Variant::fromDateTime(value.toDateTime());
+        return Variant::fromDateTime(value.toDateTime());
     case FieldType::Blob:
     case FieldType::Graphic:
-        return value.type() == Variant::Type::Bytes ? value : Variant(value.toBytes());
+        return Variant(value.toBytes());
     case FieldType::Unknown:
         break;
     }
@@ -239,6 +237,10 @@ void Field::setValue(const Variant& value)
 {
     m_dataSet->setFieldValue(*this, value);
 }
+void Field::setValue(Variant&& value)
+{
+    m_dataSet->setFieldValue(*this, std::move(value));
+}
 bool Field::isNull() const
 {
     return value().isEmpty();
@@ -255,7 +257,7 @@ void Field::setAsString(const QString& text)
     if (text.isEmpty() && !isTextType(m_type))
         setValue(Variant::null());
     else
-        setValue(Variant(text));
+        m_dataSet->setFieldValue(*this, Variant(text));
 }
 
 qint64 Field::asInteger() const
@@ -264,7 +266,7 @@ qint64 Field::asInteger() const
 }
 void Field::setAsInteger(qint64 value)
 {
-    setValue(Variant(value));
+    m_dataSet->setFieldValue(*this, Variant(value));
 }
 double Field::asFloat() const
 {
@@ -272,7 +274,7 @@ double Field::asFloat() const
 }
 void Field::setAsFloat(double value)
 {
-    setValue(Variant(value));
+    m_dataSet->setFieldValue(*this, Variant(value));
 }
 Currency Field::asCurrency() const
 {
@@ -280,7 +282,7 @@ Currency Field::asCurrency() const
 }
 void Field::setAsCurrency(Currency value)
 {
-    setValue(Variant(value));
+    m_dataSet->setFieldValue(*this, Variant(value));
 }
 TDateTime Field::asDateTime() const
 {
@@ -288,7 +290,7 @@ TDateTime Field::asDateTime() const
 }
 void Field::setAsDateTime(TDateTime value)
 {
-    setValue(Variant::fromDateTime(value));
+    m_dataSet->setFieldValue(*this, Variant::fromDateTime(value));
 }
 bool Field::asBoolean() const
 {
@@ -296,7 +298,7 @@ bool Field::asBoolean() const
 }
 void Field::setAsBoolean(bool value)
 {
-    setValue(Variant(value));
+    m_dataSet->setFieldValue(*this, Variant(value));
 }
 QByteArray Field::asBytes() const
 {
@@ -305,7 +307,7 @@ QByteArray Field::asBytes() const
 }
 void Field::setAsBytes(const QByteArray& value)
 {
-    setValue(Variant(value));
+    m_dataSet->setFieldValue(*this, Variant(value));
 }
 
 QString Field::text() const

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cmath>
+#include <cstring>
 #include <functional>
 
 class DataSet;
@@ -42,6 +44,48 @@ QString fieldTypeName(FieldType type);
 // the day, times to the time of day, Null and Unassigned giving Null. Raises EConvertError when
 // the value has no such form.
 Variant convertFieldValue(FieldType type, int size, const Variant& value);
+// True when convertFieldValue would give the value back unchanged: it is already in the form.
+// Asked for every value a field is given, hence inline.
+inline bool holdsFieldForm(FieldType type, int size, const Variant& value)
+{
+    const Variant::Type vt = value.type();
+    if (vt == Variant::Type::Unassigned)
+        return false;
+    if (vt == Variant::Type::Null)
+        return true;
+    switch (type) {
+    case FieldType::String:
+        return vt == Variant::Type::String && (size <= 0 || value.stringView().size() <= size);
+    case FieldType::Memo:
+        return vt == Variant::Type::String;
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+        return vt == Variant::Type::Integer;
+    case FieldType::Boolean:
+        return vt == Variant::Type::Boolean;
+    case FieldType::Float:
+        return vt == Variant::Type::Double;
+    case FieldType::Currency:
+        return vt == Variant::Type::Currency;
+    case FieldType::Date: {
+        // Bit for bit: trunc(-0.5) is -0.0, which is not the 0.0 it compares equal to.
+        if (vt != Variant::Type::DateTime)
+            return false;
+        const double v = value.toDateTime(), day = std::trunc(v);
+        return std::memcmp(&v, &day, sizeof v) == 0;
+    }
+    case FieldType::Time:
+        return false;
+    case FieldType::DateTime:
+        return vt == Variant::Type::DateTime;
+    case FieldType::Blob:
+    case FieldType::Graphic:
+        return vt == Variant::Type::Bytes;
+    case FieldType::Unknown:
+        return true;
+    }
+    return false;
+}
 // Order of two values of one field type (as convertFieldValue gives them): null first; texts
 // exactly (by the code page's bytes) or case-insensitively (folded, ties by the exact text).
 int compareFieldValues(FieldType type, const Variant& a, const Variant& b,
@@ -141,6 +185,7 @@ public:
     // Values. Reading a null field gives 0, false, "" (the Variant conversions); IsNull tells.
     Variant value() const;
     void setValue(const Variant& value);
+    void setValue(Variant&& value);
     bool isNull() const;
     void clear() { setValue(Variant::null()); }
 

@@ -28,6 +28,12 @@ void DbStatement::checkParameterIndex(int index) const
                               .arg(parameterCount()));
 }
 
+void DbStatement::bindAll(std::span<const Variant> values)
+{
+    for (size_t i = 0; i < values.size(); ++i)
+        bind(int(i), values[i]);
+}
+
 void DbStatement::bindOutput(int index, const Variant&, FieldType, ParamType)
 {
     checkParameterIndex(index);

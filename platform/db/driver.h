@@ -25,6 +25,8 @@ public:
     virtual int parameterCount() const = 0;
     // Raises EngineError when the position is out of range or the value cannot be bound.
     virtual void bind(int index, const Variant& value, FieldType type = FieldType::Unknown) = 0;
+    // Binds values[i] to parameter i, as bind(i, values[i]) does for each in turn.
+    virtual void bindAll(std::span<const Variant> values);
     virtual void clearBindings() = 0;
     // An output parameter (or an input-output one, which also takes `value` in): the value the
     // server gives back is read with outputValue once the statement has run to its end. Drivers

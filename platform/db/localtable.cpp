@@ -127,7 +127,9 @@ struct LocalTable::Impl
         int taken = 0;
     } taker;
     std::map<QString, std::unique_ptr<DbStatement>> statements;
-    QString insertSql; // made once per open: posts of new rows are the hot path
+    QString insertSql;       // made once per open: posts of new rows are the hot path
+    bool hasAutoInc = false; // an auto-increment field, numbered by posts of new rows
+    bool keptValues = false; // the last post stands on its row, which shows the values posted
     DbStatement* insert = nullptr;
     // The stored text of the date-time last posted, per column: rows appended in a batch mostly
     // carry the same day, whose text is then shared rather than written out again.
@@ -138,6 +140,19 @@ struct LocalTable::Impl
         Variant text;
     };
     std::vector<StoredDate> storedDates;
+
+    // Writes the stored form of a field's value into `out`. Whole numbers and texts, most of
+    // what rows carry, are their own stored forms.
+    void storeInto(Variant& out, int column, FieldType type, const Variant& value)
+    {
+        const Variant::Type vt = value.type();
+        if ((vt == Variant::Type::Integer &&
+             (type == FieldType::Integer || type == FieldType::AutoInc)) ||
+            (vt == Variant::Type::String && isTextType(type) && !value.stringView().isEmpty()))
+            out = value;
+        else
+            out = storedForm(column, type, value);
+    }
 
     Variant storedForm(int column, FieldType type, const Variant& value)
     {
@@ -202,8 +217,11 @@ struct LocalTable::Impl
         storedName = actual;
         defs = readFieldDefs(conn(), storedName);
         columnNames.clear();
-        for (const FieldDef& d : defs.list())
+        hasAutoInc = false;
+        for (const FieldDef& d : defs.list()) {
             columnNames.append(quoteSqlName(d.name));
+            hasAutoInc = hasAutoInc || d.type == FieldType::AutoInc;
+        }
         selectList = QStringLiteral("rowid, ") + columnNames.join(QStringLiteral(", "));
         insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                         .arg(from(), columnNames.join(QStringLiteral(", ")),
@@ -1219,8 +1237,10 @@ void LocalTable::internalRead(QList<Variant>& values) const
     if (!d->hasCurrent())
         return;
     const QList<Variant>& row = d->current().values;
-    for (int i = 0; i < row.size() && i < values.size(); ++i)
-        values[i] = row.at(i);
+    const qsizetype n = qMin(row.size(), values.size());
+    Variant* out = values.data();
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = row.at(i);
 }
 
 Bookmark LocalTable::internalBookmark() const
@@ -1251,14 +1271,17 @@ bool LocalTable::internalBookmarkValid(const Bookmark& bookmark) const
 
 bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
 {
+    d->keptValues = false;
     const FieldDefs& defs = d->defs;
     const int n = defs.count();
     // Rows are appended by the thousand: the lists of the row the last post replaced are filled
     // again rather than allocated anew.
     Row row = std::move(d->spare);
     row.raw.resize(n);
+    Variant* raw = row.raw.data();
+    const Variant* posted = values.constData();
     for (int i = 0; i < n; ++i)
-        row.raw[i] = d->storedForm(i, defs.at(i).type, values.at(i));
+        d->storeInto(raw[i], i, defs.at(i).type, posted[i]);
 
     if (mode == PostMode::Edit) {
         if (!d->hasCurrent())
@@ -1294,7 +1317,7 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
         }
     } else {
         // An auto-increment field left empty takes the next number.
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; d->hasAutoInc && i < n; ++i) {
             if (defs.at(i).type != FieldType::AutoInc || !row.raw.at(i).isNull())
                 continue;
             DbStatement& st = d->prepared(QStringLiteral("SELECT coalesce(max(%1), 0) + 1 FROM %2")
@@ -1307,23 +1330,30 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
             d->insert = &d->statement(d->insertSql);
         DbStatement& st = *d->insert;
         st.reset();
-        for (int i = 0; i < n; ++i)
-            st.bind(i, row.raw.at(i));
+        st.bindAll(std::span<const Variant>(raw, size_t(n)));
         st.step();
         row.rowid = d->conn().lastInsertRowId();
     }
     // What the fields now show: the posted values, NULL where the table stores NULL (an empty
     // text), and what the table holds for fields this post left alone.
     row.values.resize(n);
+    Variant* shown = row.values.data();
+    const bool asPosted = mode != PostMode::Edit && !d->hasAutoInc;
+    bool kept = asPosted;
     for (int i = 0; i < n; ++i) {
-        const FieldDef& def = defs.at(i);
-        const Variant& raw = row.raw.at(i);
-        if (raw.isNull())
-            row.values[i] = Variant::null();
-        else if (mode == PostMode::Edit || def.type == FieldType::AutoInc)
-            row.values[i] = storedvalue::fromStored(def.type, raw, def.name);
-        else
-            row.values[i] = values.at(i);
+        const Variant& stored = raw[i];
+        if (stored.isNull()) {
+            kept = kept && posted[i].isNull();
+            shown[i] = Variant::null();
+        } else if (asPosted) {
+            shown[i] = posted[i];
+        } else {
+            const FieldDef& def = defs.at(i);
+            if (mode == PostMode::Edit || def.type == FieldType::AutoInc)
+                shown[i] = storedvalue::fromStored(def.type, stored, def.name);
+            else
+                shown[i] = posted[i];
+        }
     }
 
     // Stand on the written row, or on its neighbour when it falls outside the range.
@@ -1333,7 +1363,13 @@ bool LocalTable::internalPost(const QList<Variant>& values, PostMode mode)
     std::swap(d->page.front(), row);
     d->pos = 0;
     d->spare = std::move(row);
+    d->keptValues = kept;
     return true;
+}
+
+bool LocalTable::internalPostKeptValues() const
+{
+    return d->keptValues;
 }
 
 bool LocalTable::internalDelete()

@@ -105,6 +105,7 @@ protected:
     bool internalGotoBookmark(const Bookmark& bookmark) override;
     bool internalBookmarkValid(const Bookmark& bookmark) const override;
     bool internalPost(const QList<Variant>& values, PostMode mode) override;
+    bool internalPostKeptValues() const override;
     bool internalDelete() override;
     void internalRefresh() override;
     int internalRecordCount() const override;

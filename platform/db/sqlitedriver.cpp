@@ -150,17 +150,33 @@ void utf8Into(QStringView text, QByteArray& out)
 {
     const char16_t* s = text.utf16();
     const qsizetype n = text.size();
-    char16_t high = 0;
-    for (qsizetype i = 0; i < n; ++i)
-        high |= s[i];
-    if (high >= 0x80) {
-        out = text.toUtf8();
-        return;
-    }
     out.resize(n);
     char* d = out.data();
-    for (qsizetype i = 0; i < n; ++i)
+#if defined(__SSE2__)
+    if (n >= 8) {
+        const __m128i high = _mm_set1_epi16(short(0xFF80));
+        const __m128i zero = _mm_setzero_si128();
+        // The last eight characters overlap those before them, which are narrowed again alike.
+        for (qsizetype i = 0;; i += 8) {
+            i = qMin(i, n - 8);
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(chunk, high), zero)) != 0xFFFF) {
+                out = text.toUtf8();
+                return;
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(chunk, chunk));
+            if (i == n - 8)
+                return;
+        }
+    }
+#endif
+    char16_t high = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        high |= s[i];
         d[i] = char(s[i]);
+    }
+    if (high >= 0x80)
+        out = text.toUtf8();
 }
 
 QString rawString(const void* data, int bytes)
@@ -294,6 +310,19 @@ public:
     // Asked at every bind: the count of a prepared statement never changes.
     int parameterCount() const override { return m_parameterCount; }
 
+    // A table's rows are written this way: their values are all in a stored form already.
+    void bindAll(std::span<const Variant> values) override
+    {
+        if (values.size() > size_t(m_parameterCount))
+            checkParameterIndex(m_parameterCount);
+        if (m_ran) {
+            sqlite3_reset(m_stmt);
+            m_ran = false;
+        }
+        for (size_t i = 0; i < values.size(); ++i)
+            bindValue(int(i), values[i], FieldType::Unknown);
+    }
+
     void bind(int index, const Variant& value, FieldType type) override
     {
         if (index < 0 || index >= m_parameterCount)
@@ -302,44 +331,7 @@ public:
             sqlite3_reset(m_stmt);
             m_ran = false;
         }
-        // Values already in a stored form (the common case of a table's own rows) go as they are.
-        const Variant::Type vt = value.type();
-        const bool asIs =
-            type == FieldType::Unknown &&
-            (vt == Variant::Type::Integer || vt == Variant::Type::Double ||
-             vt == Variant::Type::String || vt == Variant::Type::Bytes || value.isEmpty());
-        const Variant converted = asIs ? Variant() : storedvalue::toStored(type, value);
-        const Variant& stored = asIs ? value : converted;
-        int rc = SQLITE_OK;
-        switch (stored.type()) {
-        case Variant::Type::Integer:
-            rc = sqlite3_bind_int64(m_stmt, index + 1, stored.toInt64());
-            break;
-        case Variant::Type::Double:
-            rc = sqlite3_bind_double(m_stmt, index + 1, stored.toDouble());
-            break;
-        case Variant::Type::String: {
-            // The database keeps UTF-8: handing it UTF-8 saves a conversion inside SQLite. The
-            // bytes stay alive in m_bound until the parameter is bound again.
-            QByteArray& utf8 = boundSlot(index);
-            utf8Into(stored.stringView(), utf8);
-            rc = sqlite3_bind_text64(m_stmt, index + 1, utf8.constData(),
-                                     sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8);
-            break;
-        }
-        case Variant::Type::Bytes: {
-            QByteArray& bytes = boundSlot(index);
-            bytes = stored.toBytes();
-            rc = sqlite3_bind_blob64(m_stmt, index + 1, bytes.constData(),
-                                     sqlite3_uint64(bytes.size()), SQLITE_STATIC);
-            break;
-        }
-        default:
-            rc = sqlite3_bind_null(m_stmt, index + 1);
-            break;
-        }
-        if (rc != SQLITE_OK)
-            raise(m_db, rc, m_sql);
+        bindValue(index, value, type);
     }
 
     void clearBindings() override
@@ -347,6 +339,7 @@ public:
         reset();
         sqlite3_clear_bindings(m_stmt);
         m_bound.clear();
+        m_textKept = 0;
     }
 
     bool step() override
@@ -497,11 +490,100 @@ private:
         return take(storedvalue::fromStored(type, columnValue(column), columnName(column)));
     }
 
-    QByteArray& boundSlot(int index)
+    // Values already in a stored form (the common case of a table's own rows) go as they are.
+    static bool storedAsIs(const Variant& value, FieldType type)
     {
-        if (m_bound.size() <= index)
-            m_bound.resize(index + 1);
-        return m_bound[index];
+        const Variant::Type vt = value.type();
+        return (type == FieldType::Unknown &&
+                (vt == Variant::Type::Integer || vt == Variant::Type::Double ||
+                 vt == Variant::Type::String || vt == Variant::Type::Bytes)) ||
+               value.isEmpty();
+    }
+
+    void bindValue(int index, const Variant& value, FieldType type)
+    {
+        if (storedAsIs(value, type))
+            bindStored(index, value);
+        else
+            bindStored(index, storedvalue::toStored(type, value));
+    }
+
+    // A text or bytes parameter: what SQLite reads, and for a text the string it came from.
+    struct Bound
+    {
+        QByteArray bytes;
+        QString text;
+    };
+
+    Bound& boundSlot(int index)
+    {
+        if (m_bound.size() <= size_t(index))
+            m_bound.resize(size_t(index) + 1);
+        return m_bound[size_t(index)];
+    }
+
+    // Whether parameter `index` is still bound to the UTF-8 of its slot's text.
+    bool textKept(int index) const { return index < 64 && (m_textKept >> index & 1) != 0; }
+    void setTextKept(int index, bool kept)
+    {
+        if (index >= 64)
+            return;
+        const quint64 bit = quint64(1) << index;
+        m_textKept = kept ? m_textKept | bit : m_textKept & ~bit;
+    }
+
+    void bindStored(int index, const Variant& stored)
+    {
+        int rc = SQLITE_OK;
+        const Variant::Type vt = stored.type();
+        if (vt == Variant::Type::String) {
+            rc = bindText(index, stored);
+        } else {
+            if (m_textKept != 0)
+                setTextKept(index, false);
+            switch (vt) {
+            case Variant::Type::Integer:
+                rc = sqlite3_bind_int64(m_stmt, index + 1, stored.toInt64());
+                break;
+            case Variant::Type::Double:
+                rc = sqlite3_bind_double(m_stmt, index + 1, stored.toDouble());
+                break;
+            case Variant::Type::Bytes: {
+                QByteArray& bytes = boundSlot(index).bytes;
+                bytes = stored.toBytes();
+                rc = sqlite3_bind_blob64(m_stmt, index + 1, bytes.constData(),
+                                         sqlite3_uint64(bytes.size()), SQLITE_STATIC);
+                break;
+            }
+            default:
+                rc = sqlite3_bind_null(m_stmt, index + 1);
+                break;
+            }
+        }
+        if (rc != SQLITE_OK)
+            raise(m_db, rc, m_sql);
+    }
+
+    // The database keeps UTF-8: handing it UTF-8 saves a conversion inside SQLite. The bytes stay
+    // alive in the slot until the parameter is bound again. Bindings outlive a reset, so the same
+    // string bound again (rows appended in a batch often share a text) is left as it is: the
+    // slot holds a reference to it, so its characters cannot have changed meanwhile.
+    int bindText(int index, const Variant& stored)
+    {
+        const QStringView text = stored.stringView();
+        Bound& slot = boundSlot(index);
+        // The slot's own string owns its characters (it is no raw view of outside memory), so
+        // the same address and length are the same string, unchanged.
+        if (textKept(index) && text.data() == slot.text.constData() &&
+            text.size() == slot.text.size() && slot.text.data_ptr().d_ptr() != nullptr)
+            return SQLITE_OK;
+        utf8Into(text, slot.bytes);
+        slot.text = stored.toString();
+        const int rc =
+            sqlite3_bind_text64(m_stmt, index + 1, slot.bytes.constData(),
+                                sqlite3_uint64(slot.bytes.size()), SQLITE_STATIC, SQLITE_UTF8);
+        setTextKept(index, rc == SQLITE_OK);
+        return rc;
     }
 
     sqlite3* m_db;
@@ -510,7 +592,8 @@ private:
     int m_parameterCount;
     bool m_ran = false;
     qint64 m_changes = 0;
-    QList<QByteArray> m_bound; // text and bytes bound without a copy
+    std::vector<Bound> m_bound; // text and bytes bound without a copy
+    quint64 m_textKept = 0;     // parameters (the first 64) bound to their slot's text
     std::weak_ptr<IdleStatements> m_idle;
 };
 

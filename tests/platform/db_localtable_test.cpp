@@ -304,6 +304,33 @@ TEST_F(FilesFixture, KeysAndRangesOnACompositeIndex)
     EXPECT_EQ(files.recordCount(), 350);
 }
 
+// An appended row shows at once what the table holds, without a refresh: an empty text is NULL
+// there, a date is its day. Rows appended one after another each show their own values.
+TEST_F(FilesFixture, AnAppendedRowShowsWhatTheTableHolds)
+{
+    constexpr double LeapDay = 45351; // 2024-02-29
+    Field* name = files.fieldByName("File_name");
+    Field* date = files.fieldByName("Date");
+    files.append();
+    files.fieldByName("Number")->setAsInteger(1001);
+    name->setAsString(QString(""));
+    date->setAsDateTime(LeapDay + 0.75); // the time of day is dropped
+    files.post();
+    EXPECT_TRUE(name->isNull());
+    EXPECT_EQ(date->asDateTime(), LeapDay);
+
+    files.append();
+    files.fieldByName("Number")->setAsInteger(1002);
+    name->setAsString("g.pdf");
+    date->setAsDateTime(LeapDay);
+    files.post();
+    EXPECT_EQ(name->asString(), "g.pdf");
+    EXPECT_EQ(number(), 1002);
+    EXPECT_EQ(local.cli("select Number, quote(File_name), Date from \"FILES.DB\" "
+                        "where Number > 1000 order by Number;"),
+              "1001|NULL|2024-02-29\n1002|'g.pdf'|2024-02-29");
+}
+
 TEST_F(FilesFixture, EditsAndDeletesWriteOneRowAndEmptyTextIsNull)
 {
     ASSERT_TRUE(files.findKey({7}));

@@ -577,9 +577,19 @@ TEST(DbSqlite, TextsReadBackAsWritten)
 {
     LocalDb local;
     local.db.execute("create table T (ID integer, NAME varchar(40))");
-    const QStringList texts{
-        QString(), "abcdefgh",      "abcdefghijklmnop",           "Dupont-Durand-Lefèvre",
-        "ÿ",       "Жанна Иванова", QString("a") + QChar(0) + "b"};
+    // Lengths about eight and sixteen, with the one non-ASCII character first or last.
+    const QStringList texts{QString(),
+                            "abcdefgh",
+                            "abcdefghijklmnop",
+                            "Dupont-Durand-Lefèvre",
+                            "ÿ",
+                            "Жанна Иванова",
+                            QString("a") + QChar(0) + "b",
+                            "abcdefg",
+                            "abcdefgé",
+                            "éabcdefgh",
+                            "abcdefghijklmnopé",
+                            "abcdefghijklmnoé"};
     auto insert = local.db.connection().prepare("insert into T values (?, ?)");
     for (int i = 0; i < texts.size(); ++i) {
         insert->bind(0, i);
@@ -591,6 +601,43 @@ TEST(DbSqlite, TextsReadBackAsWritten)
     EXPECT_EQ(local.cli("select NAME from T where ID = 3;"), "Dupont-Durand-Lefèvre");
 
     EXPECT_EQ(rows(local.db, "select NAME from T order by ID"), texts);
+}
+
+// Bindings outlive a reset: a text bound again must still be written as it is now, whether it is
+// the same string, another one in the same place, a view of outside memory changed meanwhile, or
+// follows a number or cleared bindings at that position.
+TEST(DbSqlite, TextsBoundAgainAreWrittenAsTheyAreNow)
+{
+    LocalDb local;
+    local.db.execute("create table T (ID integer, NAME varchar(40))");
+    auto insert = local.db.connection().prepare("insert into T values (?, ?)");
+    int id = 0;
+    const auto write = [&](const Variant& name) {
+        insert->bind(0, ++id);
+        insert->bind(1, name);
+        insert->step();
+        insert->reset();
+    };
+    const QString same = "same-text";
+    write(same);
+    write(same);
+    QString changed = same;
+    changed[0] = QChar('S'); // its own copy now
+    write(changed);
+    write(same);
+    write(7);
+    write(same);
+    char16_t outside[] = u"outside1";
+    const QString view = QString::fromRawData(reinterpret_cast<const QChar*>(outside), 8);
+    write(view);
+    outside[7] = u'2';
+    write(view);
+    insert->clearBindings();
+    write(same);
+    insert.reset();
+    EXPECT_EQ(rows(local.db, "select coalesce(NAME, 'null') from T order by ID"),
+              QStringList({"same-text", "same-text", "Same-text", "same-text", "7", "same-text",
+                           "outside1", "outside2", "same-text"}));
 }
 
 // The stored date and time texts read back as day numbers (days since 1899-12-30), on the edges of
