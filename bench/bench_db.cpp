@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace {
@@ -74,6 +75,20 @@ sqlite3* openRaw(const QString& file)
 
 using Clock = std::chrono::steady_clock;
 
+// The fixture's database opened as the program opens it, with the query of every row.
+struct Engine
+{
+    Database db;
+    SqlQuery query;
+    Engine()
+    {
+        db.setLocalFolder(fixture().dir.path());
+        db.open();
+        query.setDatabase(&db);
+        query.setSql(QString::fromLatin1(SelectAll));
+    }
+};
+
 // One pass of the baseline: the statement stepped with SQLite's C API, every column read.
 double rawLoad(sqlite3* db)
 {
@@ -116,51 +131,50 @@ void BM_LoadRawStep(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * LoadRows);
 }
 
-// The load and its baseline take turns, each going first every other time, and the ratio is
-// that of their summed times: a shared machine's bursts then weigh on both alike. The reported
-// time is the load's.
+// Runs `ours` and `baseline` in turns, each going first every other time, and gives the ratio of
+// their summed times: a shared machine's bursts then weigh on both alike. The reported time is
+// ours. Each returns its seconds, or a negative number for a wrong result.
+void inTurns(benchmark::State& state, const std::function<double()>& ours,
+             const std::function<double()>& baseline, qint64 rows)
+{
+    double oursSum = 0, baselineSum = 0;
+    int turn = 0;
+    for (auto _ : state) {
+        double mine = 0, theirs = 0;
+        for (int side = 0; side < 2; ++side) {
+            if ((side + turn) % 2 == 0)
+                theirs = baseline();
+            else
+                mine = ours();
+        }
+        ++turn;
+        if (mine < 0 || theirs < 0) {
+            state.SkipWithError("wrong result");
+            return;
+        }
+        oursSum += mine;
+        baselineSum += theirs;
+        state.SetIterationTime(mine);
+    }
+    state.counters["ratio"] = baselineSum > 0 ? oursSum / baselineSum : 0;
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+
 void BM_LoadMemDataSet(benchmark::State& state)
 {
     sqlite3* raw = openRaw(fixture().file);
-    Database db;
-    db.setLocalFolder(fixture().dir.path());
-    db.open();
-    SqlQuery q;
-    q.setDatabase(&db);
-    q.setSql(QString::fromLatin1(SelectAll));
-    double ours = 0, baseline = 0;
-    int turn = 0;
-    for (auto _ : state) {
-        double loaded = 0;
-        for (int side = 0; side < 2; ++side) {
-            if ((side + turn) % 2 == 0)
-                baseline += rawLoad(raw);
-            else
-                loaded = memLoad(q);
-        }
-        ++turn;
-        if (loaded < 0) {
-            state.SkipWithError("wrong row count");
-            break;
-        }
-        ours += loaded;
-        state.SetIterationTime(loaded);
-    }
+    Engine e;
+    inTurns(
+        state, [&e] { return memLoad(e.query); }, [raw] { return rawLoad(raw); }, LoadRows);
     sqlite3_close_v2(raw);
-    state.counters["ratio"] = baseline > 0 ? ours / baseline : 0;
-    state.SetItemsProcessed(state.iterations() * LoadRows);
 }
 
 // The cost of keeping a result as value lists at all: the rows of BM_LoadMemDataSet as a query's
 // cursor keeps them, one list of values per row, without the dataset's blocks.
 void BM_LoadVariantRows(benchmark::State& state)
 {
-    Database db;
-    db.setLocalFolder(fixture().dir.path());
-    db.open();
-    SqlQuery q;
-    q.setDatabase(&db);
-    q.setSql(QString::fromLatin1(SelectAll));
+    Engine e;
+    SqlQuery& q = e.query;
     for (auto _ : state) {
         q.open();
         q.last();
@@ -265,35 +279,20 @@ double tableAppend(Database& db, int round)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The local table and its baseline take turns as the loads do; the reported time is the local
-// table's.
 void BM_AppendLocalTable(benchmark::State& state)
 {
-    static int round = 0;
+    // Each round writes new tables, also across the runs of this benchmark.
+    static int tables = 0, rawTables = 0;
     sqlite3* raw = openRaw(fixture().file);
     sqlite3_exec(raw, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
     Database db;
     db.setLocalFolder(fixture().dir.path());
     db.open();
     names();
-    double ours = 0, baseline = 0;
-    int turn = 0;
-    for (auto _ : state) {
-        ++round;
-        for (int side = 0; side < 2; ++side) {
-            if ((side + turn) % 2 == 0) {
-                baseline += rawAppend(raw, round);
-            } else {
-                const double seconds = tableAppend(db, round);
-                ours += seconds;
-                state.SetIterationTime(seconds);
-            }
-        }
-        ++turn;
-    }
+    inTurns(
+        state, [&db] { return tableAppend(db, ++tables); },
+        [raw] { return rawAppend(raw, ++rawTables); }, AppendRows);
     sqlite3_close_v2(raw);
-    state.counters["ratio"] = baseline > 0 ? ours / baseline : 0;
-    state.SetItemsProcessed(state.iterations() * AppendRows);
 }
 
 BENCHMARK(BM_LoadRawStep)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -306,12 +305,8 @@ BENCHMARK(BM_AppendLocalTable)->Unit(benchmark::kMillisecond)->MinTime(3.0)->Use
 BenchProgram benchProgram()
 {
     return {.ratios = [](const RatioReporter& r) {
-        const auto inTurns = [&r](const char* name, const char* baseline) {
-            if (const double ratio = r.counter(name, "ratio"); ratio > 0)
-                std::printf("%s / %s = %.2f  (goal: at most 1.5)\n", name, baseline, ratio);
-        };
-        inTurns("BM_LoadMemDataSet", "the raw step, in turns");
-        inTurns("BM_AppendLocalTable", "raw inserts, in turns");
+        r.printMeasuredRatio("BM_LoadMemDataSet", "the raw step, in turns", "at most 1.5");
+        r.printMeasuredRatio("BM_AppendLocalTable", "raw inserts, in turns", "at most 1.5");
         // For reading the first figure: the same rows as a query's cursor keeps them.
         r.printRatio("BM_LoadVariantRows", "BM_LoadRawStep");
     }};

@@ -23,7 +23,6 @@
 #include "ratio.h"
 
 #include <chrono>
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -150,10 +149,7 @@ BenchProgram benchProgram()
     BenchProgram program;
     program.application = makeApplication<QApplication>;
     program.ratios = [](const RatioReporter& r) {
-        if (const double ratio = r.counter("BM_WritePackageBody", "ratio"); ratio > 0)
-            std::printf("BM_WritePackageBody / concatenating the same files = %.2f  (goal: at most "
-                        "1.5)\n",
-                        ratio);
+        r.printMeasuredRatio("BM_WritePackageBody", "concatenating the same files", "at most 1.5");
     };
     return program;
 }

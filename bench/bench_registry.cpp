@@ -208,12 +208,10 @@ BenchProgram benchProgram()
     // The data module is a Qt object; the offscreen platform needs no display.
     program.application = makeApplication<QApplication>;
     program.ratios = [](const RatioReporter& r) {
-        const auto print = [&r](const char* name, const char* baseline, const char* goal) {
-            if (const double ratio = r.counter(name, "ratio"); ratio > 0)
-                std::printf("%s / %s = %.2f  (goal: %s)\n", name, baseline, ratio, goal);
-        };
-        print("BM_RegisterCopies", "copies flushed with their folder entry", "at most 1.3");
-        print("BM_RegisterMoves", "moves flushed with their folder entry", "at most 2.0");
+        r.printMeasuredRatio("BM_RegisterCopies", "copies flushed with their folder entry",
+                             "at most 1.3");
+        r.printMeasuredRatio("BM_RegisterMoves", "moves flushed with their folder entry",
+                             "at most 2.0");
     };
     return program;
 }

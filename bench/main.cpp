@@ -81,6 +81,19 @@ double RatioReporter::printRatio(const std::string& name, const std::string& bas
     return ratio;
 }
 
+double RatioReporter::printMeasuredRatio(const std::string& name, const char* baseline,
+                                         const char* goal) const
+{
+    const double ratio = counter(name, "ratio");
+    if (ratio <= 0)
+        return 0;
+    std::printf("%s / %s = %.2f", name.c_str(), baseline, ratio);
+    if (goal)
+        std::printf("  (goal: %s)", goal);
+    std::printf("\n");
+    return ratio;
+}
+
 int main(int argc, char** argv)
 {
     // The heap behaves as in the program.

@@ -32,6 +32,10 @@ public:
     // the ratio, 0 when it could not be taken.
     double printRatio(const std::string& name, const std::string& baseline,
                       const char* goal = nullptr) const;
+    // The same for a ratio the benchmark took itself against a baseline run in turns with it,
+    // kept in its "ratio" counter; `baseline` describes that baseline.
+    double printMeasuredRatio(const std::string& name, const char* baseline,
+                              const char* goal = nullptr) const;
 
     // Whether a benchmark stopped with an error; the program then fails.
     bool anyError() const { return m_error; }

@@ -220,22 +220,16 @@ void DataSet::storeFieldValue(Field& field, Variant&& converted)
         }
         return;
     }
-    writeEdited(field, std::move(converted));
-}
-
-inline void DataSet::writeEdited(Field& field, Variant&& converted)
-{
     Q_ASSERT(field.m_slot >= 0 && field.m_slot < m_buffer.size());
     if (field.onValidate)
         field.onValidate(field, converted);
     m_buffer.data()[field.m_slot] = std::move(converted);
     m_modified = true;
-    if (onCalcFields && field.fieldKind() == Field::Kind::Data)
+    if (field.fieldKind() == Field::Kind::Data)
         calculateFields(m_buffer);
     if (field.onChange)
         field.onChange(field);
-    if (observed())
-        notifyRecordChanged(&field);
+    notifyRecordChanged(&field);
 }
 
 void DataSet::setFieldValue(Field& field, const Variant& value)
@@ -247,21 +241,15 @@ void DataSet::setFieldValue(Field& field, const Variant& value)
 // A value already in the field's form is moved into the buffer without a copy.
 void DataSet::setFieldValue(Field& field, Variant&& value)
 {
-    const bool editing = (m_state == State::Edit || m_state == State::Insert) && !m_viewBuffer &&
-                         !field.isReadOnly();
-    if (!editing)
-        checkFieldWritable(field);
+    checkFieldWritable(field);
     if (!holdsFieldForm(field.dataType(), field.size(), value))
         value = field.convert(value);
-    if (editing)
-        writeEdited(field, std::move(value));
-    else
-        storeFieldValue(field, std::move(value));
+    storeFieldValue(field, std::move(value));
 }
 
-void DataSet::calculateFields(QList<Variant>& buffer)
+void DataSet::runCalcFields(QList<Variant>& buffer)
 {
-    if (!onCalcFields || m_dataFieldCount >= buffer.size())
+    if (m_dataFieldCount >= buffer.size())
         return;
     for (qsizetype i = m_dataFieldCount; i < buffer.size(); ++i)
         buffer[i] = Variant::null();
@@ -395,29 +383,27 @@ template <typename Tell> void DataSet::tellObservers(const Tell& tell)
         m_pendingNotify = true;
         return;
     }
-    if (m_observers.isEmpty())
-        return;
     const auto observers = m_observers;
     for (DataSetObserver* o : observers)
         tell(*o);
 }
 
-void DataSet::notifyDataSetChanged()
+void DataSet::tellDataSetChanged()
 {
     tellObservers([this](DataSetObserver& o) { o.dataSetChanged(*this); });
 }
 
-void DataSet::notifyRecordChanged(Field* field)
+void DataSet::tellRecordChanged(Field* field)
 {
     tellObservers([this, field](DataSetObserver& o) { o.recordChanged(*this, field); });
 }
 
-void DataSet::notifyStateChanged()
+void DataSet::tellStateChanged()
 {
     tellObservers([this](DataSetObserver& o) { o.stateChanged(*this); });
 }
 
-void DataSet::notifyScrolled()
+void DataSet::tellScrolled()
 {
     tellObservers([this](DataSetObserver& o) { o.scrolled(*this); });
 }
@@ -427,8 +413,7 @@ void DataSet::setState(State state)
     if (m_state == state)
         return;
     m_state = state;
-    if (observed())
-        notifyStateChanged();
+    notifyStateChanged();
 }
 
 void DataSet::disableControls()
@@ -792,8 +777,7 @@ void DataSet::beginInsertAppend(PostMode mode)
     }
     // Values given by OnNewRecord are defaults: a record nobody touched is dropped by a move.
     m_modified = false;
-    if (observed())
-        notifyRecordChanged(nullptr);
+    notifyRecordChanged(nullptr);
     run(afterInsert);
     run(afterScroll);
 }
@@ -839,8 +823,6 @@ void DataSet::finishWrite(bool bufferIsCurrent)
     const bool stateChanged = m_state != State::Browse;
     m_state = State::Browse;
     readCurrent(bufferIsCurrent);
-    if (!observed())
-        return;
     if (stateChanged)
         notifyStateChanged();
     notifyDataSetChanged();

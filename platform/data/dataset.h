@@ -304,7 +304,11 @@ protected:
     // Raises "Cannot perform this operation on a closed dataset" when inactive.
     void checkActive() const;
     void setState(State state);
-    void notifyDataSetChanged();
+    void notifyDataSetChanged()
+    {
+        if (observed())
+            tellDataSetChanged();
+    }
     // The value buffer of the current state (see Field); for key states the derived class's.
     virtual QList<Variant>* stateBuffer(State state);
     // Runs the filter on the backend's current record (filter text, then OnFilterRecord).
@@ -335,7 +339,12 @@ private:
     void readCurrent(bool bufferIsCurrent = false);
     void readCandidate();
     bool candidateAccepted();
-    void calculateFields(QList<Variant>& buffer);
+    void calculateFields(QList<Variant>& buffer)
+    {
+        if (onCalcFields)
+            runCalcFields(buffer);
+    }
+    void runCalcFields(QList<Variant>& buffer);
     bool seekVisible(bool forward, bool includeCurrent);
     void moveToFirstVisible();
     void moveToLastVisible();
@@ -346,17 +355,33 @@ private:
     bool step(bool forward);
     void checkCanModify() const;
     template <typename Tell> void tellObservers(const Tell& tell);
-    // Whether a notification now has anybody to tell, or is to be remembered for later.
+    // Whether a notification now has anybody to tell, or is to be remembered for later: edits
+    // of a dataset nobody watches skip the call.
     bool observed() const { return m_disableCount > 0 || !m_observers.isEmpty(); }
-    void notifyScrolled();
-    void notifyRecordChanged(Field* field);
-    void notifyStateChanged();
+    void notifyScrolled()
+    {
+        if (observed())
+            tellScrolled();
+    }
+    void notifyRecordChanged(Field* field)
+    {
+        if (observed())
+            tellRecordChanged(field);
+    }
+    void notifyStateChanged()
+    {
+        if (observed())
+            tellStateChanged();
+    }
+    void tellDataSetChanged();
+    void tellScrolled();
+    void tellRecordChanged(Field* field);
+    void tellStateChanged();
     Variant fieldValue(const Field& field) const;
     void checkFieldWritable(const Field& field);
     void setFieldValue(Field& field, const Variant& value);
     void setFieldValue(Field& field, Variant&& value);
     void storeFieldValue(Field& field, Variant&& converted);
-    void writeEdited(Field& field, Variant&& converted);
     void checkRequiredFields() const;
     void beginInsertAppend(PostMode mode);
     void finishWrite(bool bufferIsCurrent = false);

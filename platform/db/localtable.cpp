@@ -142,30 +142,28 @@ struct LocalTable::Impl
     std::vector<StoredDate> storedDates;
 
     // Writes the stored form of a field's value into `out`. Whole numbers and texts, most of
-    // what rows carry, are their own stored forms.
+    // what rows carry, are their own stored forms; a date-time's text is kept per column.
     void storeInto(Variant& out, int column, FieldType type, const Variant& value)
     {
         const Variant::Type vt = value.type();
         if ((vt == Variant::Type::Integer &&
              (type == FieldType::Integer || type == FieldType::AutoInc)) ||
-            (vt == Variant::Type::String && isTextType(type) && !value.stringView().isEmpty()))
+            (vt == Variant::Type::String && isTextType(type) && !value.stringView().isEmpty())) {
             out = value;
-        else
-            out = storedForm(column, type, value);
-    }
-
-    Variant storedForm(int column, FieldType type, const Variant& value)
-    {
-        if (value.type() != Variant::Type::DateTime ||
-            (type != FieldType::Date && type != FieldType::Time && type != FieldType::DateTime))
-            return storedvalue::toStored(type, value, true);
+            return;
+        }
+        if (vt != Variant::Type::DateTime ||
+            (type != FieldType::Date && type != FieldType::Time && type != FieldType::DateTime)) {
+            out = storedvalue::toStored(type, value, true);
+            return;
+        }
         if (storedDates.size() <= size_t(column))
             storedDates.resize(size_t(column) + 1);
         StoredDate& last = storedDates[size_t(column)];
         const double v = value.toDateTime();
         if (last.type != type || last.value != v || last.text.isEmpty())
             last = {type, v, storedvalue::toStored(type, value, true)};
-        return last.text;
+        out = last.text;
     }
 
     DbConnection& conn() const { return q->database()->connection(); }

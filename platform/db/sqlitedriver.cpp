@@ -315,10 +315,8 @@ public:
     {
         if (values.size() > size_t(m_parameterCount))
             checkParameterIndex(m_parameterCount);
-        if (m_ran) {
-            sqlite3_reset(m_stmt);
-            m_ran = false;
-        }
+        if (m_ran)
+            Statement::reset();
         for (size_t i = 0; i < values.size(); ++i)
             bindValue(int(i), values[i], FieldType::Unknown);
     }
@@ -327,10 +325,8 @@ public:
     {
         if (index < 0 || index >= m_parameterCount)
             checkParameterIndex(index);
-        if (m_ran) {
-            sqlite3_reset(m_stmt);
-            m_ran = false;
-        }
+        if (m_ran)
+            Statement::reset();
         bindValue(index, value, type);
     }
 
@@ -339,7 +335,6 @@ public:
         reset();
         sqlite3_clear_bindings(m_stmt);
         m_bound.clear();
-        m_textKept = 0;
     }
 
     bool step() override
@@ -508,11 +503,13 @@ private:
             bindStored(index, storedvalue::toStored(type, value));
     }
 
-    // A text or bytes parameter: what SQLite reads, and for a text the string it came from.
+    // A text or bytes parameter: what SQLite reads, and for a text the string it came from and
+    // whether the parameter is still bound to it.
     struct Bound
     {
         QByteArray bytes;
         QString text;
+        bool kept = false;
     };
 
     Bound& boundSlot(int index)
@@ -522,16 +519,6 @@ private:
         return m_bound[size_t(index)];
     }
 
-    // Whether parameter `index` is still bound to the UTF-8 of its slot's text.
-    bool textKept(int index) const { return index < 64 && (m_textKept >> index & 1) != 0; }
-    void setTextKept(int index, bool kept)
-    {
-        if (index >= 64)
-            return;
-        const quint64 bit = quint64(1) << index;
-        m_textKept = kept ? m_textKept | bit : m_textKept & ~bit;
-    }
-
     void bindStored(int index, const Variant& stored)
     {
         int rc = SQLITE_OK;
@@ -539,8 +526,8 @@ private:
         if (vt == Variant::Type::String) {
             rc = bindText(index, stored);
         } else {
-            if (m_textKept != 0)
-                setTextKept(index, false);
+            if (size_t(index) < m_bound.size())
+                m_bound[size_t(index)].kept = false;
             switch (vt) {
             case Variant::Type::Integer:
                 rc = sqlite3_bind_int64(m_stmt, index + 1, stored.toInt64());
@@ -574,15 +561,15 @@ private:
         Bound& slot = boundSlot(index);
         // The slot's own string owns its characters (it is no raw view of outside memory), so
         // the same address and length are the same string, unchanged.
-        if (textKept(index) && text.data() == slot.text.constData() &&
-            text.size() == slot.text.size() && slot.text.data_ptr().d_ptr() != nullptr)
+        if (slot.kept && text.data() == slot.text.constData() && text.size() == slot.text.size() &&
+            slot.text.data_ptr().d_ptr() != nullptr)
             return SQLITE_OK;
         utf8Into(text, slot.bytes);
         slot.text = stored.toString();
         const int rc =
             sqlite3_bind_text64(m_stmt, index + 1, slot.bytes.constData(),
                                 sqlite3_uint64(slot.bytes.size()), SQLITE_STATIC, SQLITE_UTF8);
-        setTextKept(index, rc == SQLITE_OK);
+        slot.kept = rc == SQLITE_OK;
         return rc;
     }
 
@@ -593,7 +580,6 @@ private:
     bool m_ran = false;
     qint64 m_changes = 0;
     std::vector<Bound> m_bound; // text and bytes bound without a copy
-    quint64 m_textKept = 0;     // parameters (the first 64) bound to their slot's text
     std::weak_ptr<IdleStatements> m_idle;
 };
 
