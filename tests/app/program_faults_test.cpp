@@ -136,13 +136,14 @@ TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOn
     EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
 }
 
-// The database truncated, or its first 128 KB overwritten, under the running program: the next
-// file stays in its folder; the next start refuses the file and names it, on standard error and
-// in the log.
-TEST(ProgramFaults, ADatabaseDamagedUnderTheProgramStopsTheTaking)
+// The database truncated, its first 128 KB overwritten, renamed aside or deleted under the
+// running program: the next file stays in its folder. The next start refuses a damaged file and
+// names it, on standard error and in the log; where the file is gone, it makes a new one.
+TEST(ProgramFaults, ADatabaseDamagedOrMovedUnderTheProgramStopsTheTaking)
 {
-    for (const bool truncated : {true, false}) {
-        SCOPED_TRACE(truncated ? "truncated" : "overwritten");
+    enum Harm { Truncated, Overwritten, Renamed, Deleted };
+    for (const Harm harm : {Truncated, Overwritten, Renamed, Deleted}) {
+        SCOPED_TRACE(harm);
         ProgramFolder folder;
         const QString in = folder.ws.path(u"in"_s);
         prepare(folder, in);
@@ -150,14 +151,28 @@ TEST(ProgramFaults, ADatabaseDamagedUnderTheProgramStopsTheTaking)
         writeFileBytes(in + u"/a.pdf"_s, "A");
         ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
         QFile db(folder.database());
-        ASSERT_TRUE(db.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(truncated ? db.resize(4096) : db.write(QByteArray(128 * 1024, '\x5A')) > 0);
-        db.close();
+        switch (harm) {
+        case Truncated:
+        case Overwritten:
+            ASSERT_TRUE(db.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(harm == Truncated ? db.resize(4096)
+                                          : db.write(QByteArray(128 * 1024, '\x5A')) > 0);
+            db.close();
+            break;
+        case Renamed:
+            ASSERT_TRUE(db.rename(folder.database() + u".aside"_s));
+            break;
+        case Deleted:
+            ASSERT_TRUE(db.remove());
+            break;
+        }
         writeFileBytes(in + u"/b.pdf"_s, "B");
         ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
         kill9(folder);
         EXPECT_EQ(readFileBytes(in + u"/b.pdf"_s), "B");
         EXPECT_TRUE(operationsLog(folder).contains("database is damaged"));
+        if (harm == Renamed || harm == Deleted)
+            continue;
 
         folder.start();
         const QByteArray name = folder.database().toUtf8();
