@@ -22,15 +22,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// One folder source (1) that clears the folder `in`.
-void prepare(ProgramFolder& folder, const QString& in, const QStringList& moreIni = {})
+// One folder source (1) that clears the folder `in` (or leaves its files there).
+void prepare(ProgramFolder& folder, const QString& in, const QStringList& moreIni = {},
+             bool clear = true)
 {
     QDir().mkpath(in);
     folder.writeUsualIni(moreIni);
     folder.prepareTables(
         u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, NeedComment, "
         "Warning) VALUES (1, 1, 1, 'Drop', 'PDF', 0, 0, 0);"
-        "INSERT INTO \"fr.db\" VALUES (1, '%1', '*.*', 1, 0);"_s.arg(in));
+        "INSERT INTO \"fr.db\" VALUES (1, '%1', '*.*', %2, 0);"_s.arg(in)
+            .arg(clear ? 1 : 0));
 }
 
 int documents(ProgramFolder& folder)
@@ -89,6 +91,81 @@ TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
     EXPECT_EQ(readFileBytes(folder.work() + u"buf/1.1"_s), "A");
     EXPECT_EQ(QDir(folder.work() + u"buf"_s).entryList(QDir::Files | QDir::Hidden),
               QStringList{u"1.1"_s});
+}
+
+// A file taken while another program holds the documents table, whose exporting program writes
+// its next file under the same name before the busy wait ends: the first file cannot go back and
+// waits in the documents' folder; it becomes a document before the second (here at the next
+// start, the error window having stopped the polling), and nothing is left in the folder.
+TEST(ProgramFaults, AFileWhosePlaceANewerFileTookBecomesADocumentBeforeIt)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString result = in + u"/result.txt"_s;
+    const QString buf = folder.work() + u"buf/"_s;
+    prepare(folder, in);
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    QProcess holder;
+    holder.start(u"sqlite3"_s, {folder.database()});
+    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    writeFileBytes(result, "first");
+    waitForChanges(
+        in, 1, [&] { return !QFileInfo::exists(result); }, 20000);
+    ASSERT_FALSE(QFileInfo::exists(result));
+    writeFileBytes(result, "second");
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    kill9(folder);
+    holder.write("ROLLBACK;\n.quit\n");
+    holder.waitForFinished(10000);
+    EXPECT_EQ(readFileBytes(result), "second");
+
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; })) << documents(folder);
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "first");
+    EXPECT_EQ(readFileBytes(buf + u"2.1"_s), "second");
+    EXPECT_EQ(folder.cli(u"SELECT group_concat(File_name, '|') FROM \"FILES.DB\";"_s),
+              result + u"|"_s + result);
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({u"1.1"_s, u"2.1"_s}));
+    kill9(folder);
+}
+
+// A source that leaves its files in place, killed after a document's row was stored and before
+// its file took its final name (the state the kill leaves is made here): the next start completes
+// the document, and the source remembers the file as taken instead of taking it again.
+TEST(ProgramFaults, AHandOverCompletedAtTheStartIsNotTakenAgainFromAFolderLeftInPlace)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString file = in + u"/a.pdf"_s;
+    const QString buf = folder.work() + u"buf/"_s;
+    prepare(folder, in, {}, false);
+    writeFileBytes(file, "A");
+    QDir().mkpath(buf);
+    // The copy keeps the file's time, as the hand-over's copy does; "PDF" is 504446 in hex.
+    const QString left =
+        buf + u".handover.1.0.1.1.504446."_s + QString(file).replace(u'/', u"%2F"_s);
+    writeFileBytes(left, "A");
+    QFile copy(left);
+    ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        copy.setFileTime(QFileInfo(file).lastModified(), QFileDevice::FileModificationTime));
+    copy.close();
+    folder.cli(u"INSERT INTO \"FILES.DB\" (Number, Pack, Cfg, File_name, Type, Pages, NeedId) "
+               "VALUES (1, 0, 1, '%1', 0, 1, 0);"_s.arg(file));
+
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] {
+        return operationsLog(folder).contains(
+            "Document 1 completed after an interrupted hand-over");
+    }));
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_EQ(documents(folder), 1);
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "A");
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden), QStringList{u"1.1"_s});
+    kill9(folder);
 }
 
 // 500 files dropped while the program is killed 20 times, at random points of the drop and of
