@@ -29,6 +29,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -569,14 +570,30 @@ bool sameBytes(const fileops::NativePath& a, const fileops::NativePath& b)
     }
 }
 
+// The modification time of a file (invalid when it cannot be read).
+QDateTime modifiedTime(const fileops::NativePath& file)
+{
+    std::error_code ec;
+    const auto written =
+        std::filesystem::last_write_time(std::filesystem::path(file.bytes().toStdString()), ec);
+    if (ec)
+        return {};
+    const auto ms = std::chrono::time_point_cast<std::chrono::milliseconds>(
+        std::chrono::file_clock::to_sys(written));
+    return QDateTime::fromMSecsSinceEpoch(ms.time_since_epoch().count());
+}
+
 // Records what the folder source would have recorded of a file it took (its memory of taken
-// files), for a document registered on its behalf at start-up; nothing for other sources.
-void recordTaken(int cfg, int sourceType, const fileops::NativePath& source, int number)
+// files), for a document registered on its behalf at start-up; nothing for other sources. Done
+// before the document is complete, as the source's own pass does: a kill before it is complete
+// leaves it to be completed at the next start, which records it again.
+void recordTaken(int cfg, int sourceType, const fileops::NativePath& source,
+                 const QDateTime& modified)
 {
     if (sourceType != stFolder || source.isEmpty())
         return;
     try {
-        RecordFolderFileTaken(cfg, source.text(), DocumentFileName(number, sourceType));
+        RecordFolderFileTaken(cfg, source.text(), modified);
     } catch (const std::exception& e) {
         WriteToLog(QStringLiteral("FrFiles.db: %1 not recorded: %2")
                        .arg(source.text(), exceptionMessage(e)));
@@ -590,15 +607,17 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
     if (!source)
         return false;
     QString error;
+    // A move or copy keeps the file's time: the left file's is the source file's when taken.
+    const QDateTime modified = modifiedTime(left);
     if (rowAwaitsFile(h, source->type)) {
         const QString dataFile = DocumentFileName(h.number, source->type);
+        recordTaken(h.cfg, source->type, h.source, modified);
         if (!fileops::rename(left, dataFile, &error) || !fileops::flushToDisk(dataFile, &error)) {
             WriteToLog(QStringLiteral("Document %1 not completed: %2").arg(h.number).arg(error));
             return false;
         }
         WriteToLog(
             QStringLiteral("Document %1 completed after an interrupted hand-over").arg(h.number));
-        recordTaken(h.cfg, source->type, h.source, h.number);
         return true;
     }
     // A copy, or a move across file systems cut short before the source was removed: the source
@@ -617,7 +636,8 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
     HandOverFailure failure;
     const QString shown = h.source.isEmpty() ? left.text() : h.source.text();
     const int number =
-        handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure);
+        handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure,
+                 [&](int) { recordTaken(h.cfg, source->type, h.source, modified); });
     if (number == 0) {
         WriteToLog(failure.reason);
         return false;
@@ -625,7 +645,6 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
     WriteToLog(QStringLiteral("Document %1 registered from an interrupted hand-over of %2")
                    .arg(number)
                    .arg(shown));
-    recordTaken(h.cfg, source->type, h.source, number);
     return true;
 }
 
@@ -748,13 +767,14 @@ void readWaiting(const QList<QByteArray>& names)
     });
 }
 
-// Registers a waiting file: the number, or 0 when it still waits.
-int registerWaiting(const Waiting& w, HandOverFailure& failure)
+// Registers a waiting file: the number, or 0 when it still waits. `stored` as for handOver.
+int registerWaiting(const Waiting& w, HandOverFailure& failure,
+                    const std::function<void(int)>& stored = {})
 {
     const QString shown = w.name.source.isEmpty() ? w.file.text() : w.name.source.text();
     // A document of its own: the document it may have been a page of is gone.
     const int number = handOver(w.file, w.name.source, shown, w.name.cfg, 0, w.name.extension,
-                                HandOver::Move, failure);
+                                HandOver::Move, failure, stored);
     if (number == 0)
         return 0;
     g_waiting.removeIf([&w](const Waiting& other) { return other.file == w.file; });
@@ -893,7 +913,10 @@ void RecoverHandOvers()
             continue;
         }
         HandOverFailure failure;
-        const int number = registerWaiting(w, failure);
+        const QDateTime modified = modifiedTime(w.file);
+        const int number = registerWaiting(w, failure, [&](int) {
+            recordTaken(w.name.cfg, source->type, w.name.source, modified);
+        });
         if (number == 0) {
             WriteToLog(failure.reason); // and it waits for a pass of its source
             continue;
@@ -902,7 +925,6 @@ void RecoverHandOvers()
                                   "folder")
                        .arg(number)
                        .arg(w.name.source.text()));
-        recordTaken(w.name.cfg, source->type, w.name.source, number);
     }
 
     for (const QByteArray& name : std::as_const(leftovers)) {

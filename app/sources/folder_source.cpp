@@ -765,7 +765,7 @@ bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Cl
     return watchFor(Cfg, Dir).scan(Pattern, Clear);
 }
 
-void RecordFolderFileTaken(int Cfg, const QString& Path, const QString& DataFile)
+void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modified)
 {
     TDataTables& t = CheckedDataTables();
     auto source = ConnectionOf(*t.fRep).prepare(
@@ -775,7 +775,7 @@ void RecordFolderFileTaken(int Cfg, const QString& Path, const QString& DataFile
     if (!source->step())
         return;
     const bool clear = source->columnValue(0).toBool();
-    const int age = PackFileTime(QFileInfo(DataFile).lastModified());
+    const int age = PackFileTime(Modified);
     qint64 row = 0;
     if (!clear) {
         auto known = ConnectionOf(frFiles()).prepare(

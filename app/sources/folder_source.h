@@ -1,6 +1,7 @@
 // Folder sources: folders in which other programs drop the files that become documents.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // Sets every folder source (type 1) active (State 1) when its folder exists and passive (2) when
@@ -40,10 +41,9 @@ bool PollFileSources();
 // Returns true when at least one document was registered.
 bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Clear);
 
-// Records in FrFiles.db that folder source `Cfg` took the file `Path` (its real path), whose
-// document's data file is `DataFile` (its time is the file's when it was taken), as the source's
-// pass records it: a row added for a source that clears its folder, the file's row added or
-// given that time for one that leaves files in place. For documents registered on the source's
-// behalf at start-up; nothing happens for a source that is not a folder source. Raises when the
-// table cannot be written.
-void RecordFolderFileTaken(int Cfg, const QString& Path, const QString& DataFile);
+// Records in FrFiles.db that folder source `Cfg` took the file `Path` (its real path), whose time
+// was `Modified` when it was taken, as the source's pass records it: a row added for a source that
+// clears its folder, the file's row added or given that time for one that leaves files in place.
+// For documents registered on the source's behalf at start-up; nothing happens for a source that
+// is not a folder source. Raises when the table cannot be written.
+void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modified);

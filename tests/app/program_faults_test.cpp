@@ -213,6 +213,48 @@ TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOn
     EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
 }
 
+// The same with a source that leaves its files in place, 300 files and 60 kills: every file is
+// taken once, also when a kill falls between a document's row and its file's final name.
+TEST(ProgramFaults, ThreeHundredFilesLeftInPlaceThroughSixtyKillsAreEachTakenOnce)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString buf = folder.work() + u"buf"_s;
+    prepare(folder, in, {}, false);
+    QDir().mkpath(buf);
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    SCOPED_TRACE(seed);
+    QList<int> killAfter;
+    while (killAfter.size() < 60) {
+        const int at = int(random.bounded(300));
+        if (!killAfter.contains(at))
+            killAfter.append(at);
+    }
+    folder.start();
+    for (int i = 0; i < 300; ++i) {
+        writeFileBytes(in + u"/f%1.pdf"_s.arg(i), "content of " + QByteArray::number(i));
+        if (!killAfter.contains(i))
+            continue;
+        waitForChanges(
+            buf, 1 + int(random.bounded(40)), [&] { return documents(folder) > i; }, 20000);
+        kill9(folder);
+        folder.start();
+    }
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) >= 300; })) << documents(folder);
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_EQ(folder.cli(u"SELECT count(*) || ' ' || count(DISTINCT File_name) FROM "
+                         "\"FILES.DB\";"_s),
+              u"300 300"_s);
+    for (const QString& row :
+         folder.cli(u"SELECT Number, File_name FROM \"FILES.DB\";"_s).split(u'\n'))
+        EXPECT_EQ(
+            readFileBytes(buf + u"/%1.1"_s.arg(row.section(u'|', 0, 0).toInt(), 0, 16).toUpper()),
+            "content of " + QFileInfo(row.section(u'|', 1)).baseName().mid(1).toUtf8());
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden).size(), 300);
+    EXPECT_EQ(folder.cli(u"SELECT count(*) FROM \"FrFiles.db\";"_s), u"300"_s);
+}
+
 // The database truncated, its first 128 KB overwritten, renamed aside or deleted under the
 // running program: the next file stays in its folder. The next start refuses a damaged file and
 // names it, on standard error and in the log; where the file is gone, it makes a new one.
