@@ -82,9 +82,9 @@ void ReportHandOverFailure(const HandOverFailure& Failure);
 
 // At start-up, before the sources:
 // - The files waiting in BufDir are registered, oldest first; one that fails waits for a pass of
-//   its source. Files kept by earlier versions as "unregistered-<name>" wait as files of the one
-//   folder source that clears its folder and whose pattern takes the name (in the recovery
-//   folder below when there is not exactly one).
+//   its folder source, or the next start. Files kept by earlier versions as "unregistered-<name>"
+//   wait as files of the one folder source that clears its folder and whose pattern takes the name
+//   (in the recovery folder below when there is not exactly one).
 // - Every file left in BufDir under a hidden name by a hand-over that was cut short becomes the
 //   document it was about to become (its row completed or stored anew); one whose name says
 //   nothing of its source, or whose source is gone, is moved into WorkPath + "recovered/" and
