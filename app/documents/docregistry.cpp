@@ -8,6 +8,7 @@
 
 #include <app/apperror.h>
 #include <app/appglobals.h>
+#include <app/sources/folder_source.h>
 #include <platform/clock.h>
 #include <platform/db/database.h>
 #include <platform/db/enginecodes.h>
@@ -25,10 +26,13 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -273,8 +277,11 @@ int storeDocument(int pack, const QString& fileName, int cfg, int type,
 
 // A file on its way in is named ".handover.<cfg>.<type>.<number>.<n>.<extension in hex>.<source
 // path>", the path's "%" and "/" written as "%25" and "%2F" (left out when the name would be too
-// long), so that a start after a kill can tell what it was about to become.
+// long), so that a start after a kill can tell what it was about to become. A file waiting for a
+// later registration is named in the same way, with ".waiting." and its place in the order in
+// which files came to wait instead of a number.
 const QByteArray HandOverPrefix = ".handover.";
+const QByteArray WaitingPrefix = ".waiting.";
 constexpr qsizetype MaxNameBytes = 250;
 
 struct HandOverName
@@ -292,10 +299,10 @@ QByteArray encodedSource(const QByteArray& path)
     return out.replace('%', "%25").replace('/', "%2F");
 }
 
-fileops::NativePath handOverName(const HandOverName& h)
+fileops::NativePath handOverName(const HandOverName& h, const QByteArray& prefix = HandOverPrefix)
 {
-    const QByteArray head = HandOverPrefix + QByteArray::number(h.cfg) + '.' +
-                            QByteArray::number(h.type) + '.' + QByteArray::number(h.number) + '.';
+    const QByteArray head = prefix + QByteArray::number(h.cfg) + '.' + QByteArray::number(h.type) +
+                            '.' + QByteArray::number(h.number) + '.';
     const QByteArray tail = '.' + h.extension.toUtf8().toHex() + '.';
     QByteArray path = encodedSource(h.source.bytes());
     const fileops::NativePath folder(AddBackslash(BufDir));
@@ -309,11 +316,12 @@ fileops::NativePath handOverName(const HandOverName& h)
     }
 }
 
-std::optional<HandOverName> parseHandOverName(const QByteArray& name)
+std::optional<HandOverName> parseHandOverName(const QByteArray& name,
+                                              const QByteArray& prefix = HandOverPrefix)
 {
-    if (!name.startsWith(HandOverPrefix))
+    if (!name.startsWith(prefix))
         return std::nullopt;
-    const QList<QByteArray> parts = name.mid(HandOverPrefix.size()).split('.');
+    const QList<QByteArray> parts = name.mid(prefix.size()).split('.');
     if (parts.size() < 6)
         return std::nullopt;
     HandOverName h;
@@ -357,11 +365,50 @@ void flushFinalNameSoon(const fileops::NativePath& folder)
         flushFinalNames();
 }
 
+// ---- files waiting for a later registration ---------------------------------------------------
+
+struct Waiting
+{
+    fileops::NativePath file;
+    HandOverName name; // its number is its place in the order
+};
+
+// Oldest first, for the documents' folder g_waitingIn.
+QList<Waiting> g_waiting;
+int g_lastWaiting = 0;
+QString g_waitingIn;
+
+// The files waiting in BufDir: none known yet when it is not the folder they were read from.
+QList<Waiting>& waitingFiles()
+{
+    if (g_waitingIn != BufDir) {
+        g_waiting.clear();
+        g_lastWaiting = 0;
+        g_waitingIn = BufDir;
+    }
+    return g_waiting;
+}
+
+// Keeps a file that cannot go back to its source path, taken by a newer file meanwhile, in BufDir
+// until a later pass or start registers it (before that newer file, see WaitingFiles).
+bool keepWaiting(const fileops::NativePath& file, HandOverName what, QString* error)
+{
+    waitingFiles();
+    what.number = ++g_lastWaiting;
+    const fileops::NativePath target = handOverName(what, WaitingPrefix);
+    if (!fileops::move(file, target, error))
+        return false;
+    waitingFiles().append({target, what});
+    return true;
+}
+
 // ---- giving a file back ----------------------------------------------------------------------
 
 // Undoes step 1 of a hand-over: the copy is removed, a moved file goes back to its source path,
-// or, when that path holds a new file by now, stays in BufDir under a visible name.
-void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source, HandOver mode)
+// or, when that path holds a new file by now, waits in BufDir (keepWaiting). `what` tells the
+// file's source.
+void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source, HandOver mode,
+              const HandOverName& what)
 {
     QString error;
     if (mode == HandOver::Copy) {
@@ -370,22 +417,19 @@ void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source
                            .arg(source.text(), error));
         return;
     }
-    fileops::NativePath target = source;
     if (fileops::exists(source)) {
-        const fileops::NativePath base =
-            fileops::NativePath(AddBackslash(BufDir)) / ("unregistered-" + source.leaf());
-        target = base;
-        for (int n = 2; fileops::exists(target); ++n)
-            target = fileops::NativePath(base.bytes() + '-' + QByteArray::number(n));
-    }
-    if (!fileops::move(temp, target, &error)) {
-        WriteToLog(QStringLiteral("File %1 could not be given back and stays as %2: %3")
-                       .arg(source.text(), temp.text(), error));
+        if (keepWaiting(temp, what, &error))
+            WriteToLog(QStringLiteral("File %1 was not registered and waits in the documents' "
+                                      "folder: a newer file has taken its place")
+                           .arg(what.source.text()));
+        else
+            WriteToLog(QStringLiteral("File %1 could not be given back and stays as %2: %3")
+                           .arg(source.text(), temp.text(), error));
         return;
     }
-    if (!(target == source))
-        WriteToLog(QStringLiteral("File %1 was not registered and is kept as %2")
-                       .arg(source.text(), target.text()));
+    if (!fileops::move(temp, source, &error))
+        WriteToLog(QStringLiteral("File %1 could not be given back and stays as %2: %3")
+                       .arg(source.text(), temp.text(), error));
 }
 
 // The hand-over itself (see RegisterDocument); `shown` is the source path the row stores and
@@ -394,7 +438,7 @@ void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source
 // still leads back to the same row and name.
 int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& origin,
              const QString& shown, int cfg, int type, const QString& extension, HandOver mode,
-             HandOverFailure& failure)
+             HandOverFailure& failure, const std::function<void(int)>& stored = {})
 {
     if (g_stopped) {
         failure.reason = notRegistered(shown, DamagedDatabase);
@@ -409,7 +453,8 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     if (!setAsideStaleDataFiles(number, &failure.reason))
         return 0;
 
-    const fileops::NativePath temp = handOverName({cfg, type, number, extension, origin});
+    const HandOverName what{cfg, type, number, extension, origin};
+    const fileops::NativePath temp = handOverName(what);
     // A link would make the document change or vanish with a file elsewhere.
     const bool link = mode == HandOver::Move && fileops::isSymLink(sourceFile);
     const HandOver undo = link ? HandOver::Copy : mode;
@@ -428,7 +473,7 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     try {
         rewriteWhenMxm(temp, extension);
     } catch (const std::exception& e) {
-        giveBack(temp, sourceFile, undo);
+        giveBack(temp, sourceFile, undo, what);
         failure.reason = notRegistered(shown, exceptionMessage(e));
         return 0;
     }
@@ -437,7 +482,7 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     // flush takes its newest name, the hand-over name, with it (on ext4, XFS and Btrfs a file's
     // flush commits the entry that created or renamed it).
     if (!fileops::flushBytes(temp, &error)) {
-        giveBack(temp, sourceFile, undo);
+        giveBack(temp, sourceFile, undo, what);
         failure.reason = notRegistered(shown, error.replace(temp.text(), AddBackslash(BufDir)));
         return 0;
     }
@@ -445,7 +490,7 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
         appendDocumentRow(CurrentPack, number, rowFileName(shown, source->type), cfg, type,
                           needIdOf(type, source));
     } catch (const std::exception& e) {
-        giveBack(temp, sourceFile, undo);
+        giveBack(temp, sourceFile, undo, what);
         failure.reason = notRegistered(shown, exceptionMessage(e));
         failure.tableError = std::current_exception();
         if (isDamage(e))
@@ -455,11 +500,21 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     QString why;
     if (!databaseIntact(&why)) {
         removeDocumentRow(number);
-        giveBack(temp, sourceFile, undo);
+        giveBack(temp, sourceFile, undo, what);
         stopRegistry(why);
         failure.reason = notRegistered(shown, DamagedDatabase);
         failure.tableError = damageError(why);
         return 0;
+    }
+    if (stored) {
+        try {
+            stored(number);
+        } catch (const std::exception& e) {
+            removeDocumentRow(number);
+            giveBack(temp, sourceFile, undo, what);
+            failure.reason = notRegistered(shown, exceptionMessage(e));
+            return 0;
+        }
     }
 
     // The document is registered: its row and hand-over name are on the disk, and a start after a
@@ -470,7 +525,7 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
         flushFinalNameSoon(dataFile.folder());
     if (!renamed || (link && !fileops::remove(sourceFile, &error))) {
         removeDocumentRow(number);
-        giveBack(renamed ? dataFile : temp, sourceFile, undo);
+        giveBack(renamed ? dataFile : temp, sourceFile, undo, what);
         failure.reason = notRegistered(shown, error);
         return 0;
     }
@@ -515,6 +570,36 @@ bool sameBytes(const fileops::NativePath& a, const fileops::NativePath& b)
     }
 }
 
+// The modification time of a file (invalid when it cannot be read).
+QDateTime modifiedTime(const fileops::NativePath& file)
+{
+    std::error_code ec;
+    const auto written =
+        std::filesystem::last_write_time(std::filesystem::path(file.bytes().toStdString()), ec);
+    if (ec)
+        return {};
+    const auto ms = std::chrono::time_point_cast<std::chrono::milliseconds>(
+        std::chrono::file_clock::to_sys(written));
+    return QDateTime::fromMSecsSinceEpoch(ms.time_since_epoch().count());
+}
+
+// Records what the folder source would have recorded of a file it took (its memory of taken
+// files), for a document registered on its behalf at start-up; nothing for other sources. Done
+// before the document is complete, as the source's own pass does: a kill before it is complete
+// leaves it to be completed at the next start, which records it again.
+void recordTaken(int cfg, int sourceType, const fileops::NativePath& source,
+                 const QDateTime& modified)
+{
+    if (sourceType != stFolder || source.isEmpty())
+        return;
+    try {
+        RecordFolderFileTaken(cfg, source.text(), modified);
+    } catch (const std::exception& e) {
+        WriteToLog(QStringLiteral("FrFiles.db: %1 not recorded: %2")
+                       .arg(source.text(), exceptionMessage(e)));
+    }
+}
+
 // Completes or registers again one file left under a hand-over name; false when it could not.
 bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
 {
@@ -522,8 +607,11 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
     if (!source)
         return false;
     QString error;
+    // A move or copy keeps the file's time: the left file's is the source file's when taken.
+    const QDateTime modified = modifiedTime(left);
     if (rowAwaitsFile(h, source->type)) {
         const QString dataFile = DocumentFileName(h.number, source->type);
+        recordTaken(h.cfg, source->type, h.source, modified);
         if (!fileops::rename(left, dataFile, &error) || !fileops::flushToDisk(dataFile, &error)) {
             WriteToLog(QStringLiteral("Document %1 not completed: %2").arg(h.number).arg(error));
             return false;
@@ -548,7 +636,8 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
     HandOverFailure failure;
     const QString shown = h.source.isEmpty() ? left.text() : h.source.text();
     const int number =
-        handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure);
+        handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure,
+                 [&](int) { recordTaken(h.cfg, source->type, h.source, modified); });
     if (number == 0) {
         WriteToLog(failure.reason);
         return false;
@@ -559,7 +648,10 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
     return true;
 }
 
-void keepInRecoveryFolder(const fileops::NativePath& left)
+// Moves a file the program cannot place into WorkPath + "recovered/"; `what` says where it was
+// found, for the log.
+void keepInRecoveryFolder(const fileops::NativePath& left,
+                          const QString& what = QStringLiteral("left by an interrupted hand-over"))
 {
     const QString folder = AddBackslash(WorkPath) + QStringLiteral("recovered");
     QString error;
@@ -576,12 +668,117 @@ void keepInRecoveryFolder(const fileops::NativePath& left)
     for (int n = 2; fileops::exists(target); ++n)
         target = fileops::NativePath(folder) / (name + '-' + QByteArray::number(n));
     if (error.isEmpty() && fileops::move(left, target, &error))
-        WriteToLog(QStringLiteral("File %1 left by an interrupted hand-over is kept as %2")
-                       .arg(left.text(), target.text()));
+        WriteToLog(
+            QStringLiteral("File %1 %2 is kept as %3").arg(left.text(), what, target.text()));
     else
-        WriteToLog(QStringLiteral("File %1 left by an interrupted hand-over could not be kept "
-                                  "aside: %2")
-                       .arg(left.text(), error));
+        WriteToLog(
+            QStringLiteral("File %1 %2 could not be kept aside: %3").arg(left.text(), what, error));
+}
+
+// Earlier versions kept a file that could not go back to its taken source path visible in BufDir
+// as "unregistered-<name>" ("-2", "-3", ... added when taken), without its source. It waits now
+// as a file of the folder source that clears its folder and whose pattern takes the name, when
+// there is exactly one such source; otherwise it goes to the recovery folder.
+void adoptUnregistered(const QList<QByteArray>& names)
+{
+    if (names.isEmpty())
+        return;
+    struct Folder
+    {
+        int cfg;
+        QString extension;
+        QString dir;
+        QString pattern;
+    };
+    QList<Folder> folders;
+    TDataTables& t = CheckedDataTables();
+    auto st = ConnectionOf(*t.cfg).prepare(
+        QStringLiteral("SELECT c.\"Number\", c.\"Extension\", f.\"Dir\", f.\"Pattern\" FROM %1 c "
+                       "JOIN %2 f ON f.\"Configuration\" = c.\"Number\" "
+                       "WHERE c.\"Type\" = ? AND f.\"Clear\" <> 0 ORDER BY c.\"Number\"")
+            .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.fRep->tableName())));
+    st->bind(0, stFolder);
+    while (st->step()) {
+        Folder f{st->columnValue(0).toInt(), st->columnValue(1).toString(),
+                 st->columnValue(2).toString(), st->columnValue(3).toString()};
+        // A BFA source hands over its reports, never its own files.
+        if (f.extension.compare(QLatin1String("BFA"), Qt::CaseInsensitive) != 0)
+            folders.append(f);
+    }
+
+    const fileops::NativePath buf(BufDir);
+    // In the order the files came: a move keeps a file's time.
+    QList<std::pair<QDateTime, fileops::NativePath>> kept;
+    for (const QByteArray& name : names) {
+        const fileops::NativePath file = buf / name;
+        kept.append({QFileInfo(file.text()).lastModified(), file});
+    }
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+
+    static const QRegularExpression counted(QStringLiteral("-[0-9]+$"));
+    for (const auto& [time, file] : std::as_const(kept)) {
+        const QString leaf = fileops::NativePath(file.leaf()).text().mid(13);
+        // The name it had, with or without what looks like the count added to it.
+        QStringList guesses{leaf};
+        if (leaf.contains(counted))
+            guesses.prepend(QString(leaf).remove(counted));
+        bool adopted = false;
+        for (const QString& name : std::as_const(guesses)) {
+            QList<Folder> takers;
+            for (const Folder& f : std::as_const(folders)) {
+                if (files::matchesWildcard(name, f.pattern))
+                    takers.append(f);
+            }
+            if (takers.size() != 1)
+                continue;
+            const Folder& f = takers.first();
+            const HandOverName what{f.cfg, 0, 0, f.extension,
+                                    fileops::NativePath(AddBackslash(f.dir) + name)};
+            QString error;
+            adopted = keepWaiting(file, what, &error);
+            if (!adopted)
+                WriteToLog(error);
+            break;
+        }
+        if (!adopted)
+            keepInRecoveryFolder(file, QStringLiteral("left as not registered by an earlier run"));
+    }
+}
+
+// The files waiting in BufDir, in their order, and the next place in it.
+void readWaiting(const QList<QByteArray>& names)
+{
+    waitingFiles().clear();
+    g_lastWaiting = 0;
+    const fileops::NativePath buf(BufDir);
+    for (const QByteArray& name : names) {
+        const std::optional<HandOverName> h = parseHandOverName(name, WaitingPrefix);
+        if (!h) {
+            keepInRecoveryFolder(
+                buf / name, QStringLiteral("waiting under a name that says nothing of its source"));
+            continue;
+        }
+        g_waiting.append({buf / name, *h});
+        g_lastWaiting = std::max(g_lastWaiting, h->number);
+    }
+    std::stable_sort(g_waiting.begin(), g_waiting.end(), [](const Waiting& a, const Waiting& b) {
+        return a.name.number < b.name.number;
+    });
+}
+
+// Registers a waiting file: the number, or 0 when it still waits. `stored` as for handOver.
+int registerWaiting(const Waiting& w, HandOverFailure& failure,
+                    const std::function<void(int)>& stored = {})
+{
+    const QString shown = w.name.source.isEmpty() ? w.file.text() : w.name.source.text();
+    // A document of its own: the document it may have been a page of is gone.
+    const int number = handOver(w.file, w.name.source, shown, w.name.cfg, 0, w.name.extension,
+                                HandOver::Move, failure, stored);
+    if (number == 0)
+        return 0;
+    g_waiting.removeIf([&w](const Waiting& other) { return other.file == w.file; });
+    return number;
 }
 
 } // namespace
@@ -627,11 +824,12 @@ int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Type, const 
 }
 
 int RegisterDocument(const fileops::NativePath& SourceFile, int Cfg, int Type,
-                     const QString& Extension, HandOver Mode, HandOverFailure* Failure)
+                     const QString& Extension, HandOver Mode, HandOverFailure* Failure,
+                     const std::function<void(int)>& Stored)
 {
     HandOverFailure failure;
-    const int number =
-        handOver(SourceFile, SourceFile, SourceFile.text(), Cfg, Type, Extension, Mode, failure);
+    const int number = handOver(SourceFile, SourceFile, SourceFile.text(), Cfg, Type, Extension,
+                                Mode, failure, Stored);
     if (number == 0) {
         if (Failure)
             *Failure = failure;
@@ -654,19 +852,81 @@ void ReportHandOverFailure(const HandOverFailure& Failure)
     }
 }
 
+QList<WaitingFile> WaitingFiles(int Cfg)
+{
+    QList<WaitingFile> files;
+    for (const Waiting& w : std::as_const(waitingFiles())) {
+        if (w.name.cfg == Cfg)
+            files.append({w.file, w.name.source});
+    }
+    return files;
+}
+
+int RegisterWaitingFile(const WaitingFile& File, HandOverFailure* Failure)
+{
+    const QList<Waiting>& waiting = waitingFiles();
+    const auto w = std::find_if(waiting.cbegin(), waiting.cend(),
+                                [&File](const Waiting& w) { return w.file == File.file; });
+    HandOverFailure failure;
+    int number = 0;
+    if (w == waiting.cend())
+        failure.reason = notRegistered(File.file.text(), QStringLiteral("it is not waiting"));
+    else
+        number = registerWaiting(Waiting(*w), failure);
+    if (number == 0) {
+        if (Failure)
+            *Failure = failure;
+        else
+            ReportHandOverFailure(failure);
+    }
+    return number;
+}
+
 void RecoverHandOvers()
 {
     const QByteArray folder = fileops::NativePath(BufDir).bytes();
-    QList<QByteArray> leftovers;
+    QList<QByteArray> leftovers, waiting, unregistered;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString(), ec)) {
         const QByteArray name = QByteArray::fromStdString(entry.path().filename().native());
         // Hand-overs leave files; a hidden folder or link is someone else's.
         std::error_code typeEc;
-        if (name.startsWith('.') &&
-            entry.symlink_status(typeEc).type() == std::filesystem::file_type::regular)
+        if (entry.symlink_status(typeEc).type() != std::filesystem::file_type::regular)
+            continue;
+        if (name.startsWith(WaitingPrefix))
+            waiting.append(name);
+        else if (name.startsWith('.'))
             leftovers.append(name);
+        else if (name.startsWith("unregistered-"))
+            unregistered.append(name);
     }
+
+    // Files that came to wait are older than the files their sources offer now, and than those
+    // a hand-over was cut short on.
+    readWaiting(waiting);
+    adoptUnregistered(unregistered);
+    for (const Waiting& w : QList<Waiting>(g_waiting)) {
+        const std::optional<Source> source = readSource(w.name.cfg);
+        if (!source) {
+            g_waiting.removeIf([&w](const Waiting& other) { return other.file == w.file; });
+            keepInRecoveryFolder(w.file, QStringLiteral("waiting for a source that is gone"));
+            continue;
+        }
+        HandOverFailure failure;
+        const QDateTime modified = modifiedTime(w.file);
+        const int number = registerWaiting(w, failure, [&](int) {
+            recordTaken(w.name.cfg, source->type, w.name.source, modified);
+        });
+        if (number == 0) {
+            WriteToLog(failure.reason); // and it waits for a pass of its source
+            continue;
+        }
+        WriteToLog(QStringLiteral("Document %1 registered from %2, which waited in the documents' "
+                                  "folder")
+                       .arg(number)
+                       .arg(w.name.source.text()));
+    }
+
     for (const QByteArray& name : std::as_const(leftovers)) {
         const fileops::NativePath left = fileops::NativePath(folder) / name;
         // A copy cut short before it took its hand-over name: its source still has the file.

@@ -6,9 +6,11 @@
 #include <platform/fileops.h>
 #include <platform/support/docfiles.h>
 
+#include <QList>
 #include <QString>
 
 #include <exception>
+#include <functional>
 
 // ---- Handing a file over: the one routine every source uses ----------------------------------
 
@@ -49,9 +51,10 @@ struct HandOverFailure
 // When step 2 or 3 fails, the registration is undone: the row (if stored) is removed, and the
 // file goes back where it came from (Move) or the copy is removed (Copy); only then is the
 // failure reported, so a program killed while an error window is open strands nothing. Should
-// the source path have been taken by a new file meanwhile, the returned file stays in BufDir
-// under a name starting with "unregistered-". A program killed between the steps leaves the
-// hand-over name behind: RecoverHandOvers finishes the document at the next start.
+// the source path have been taken by a new file meanwhile, the returned file waits in BufDir
+// (see WaitingFiles) and is registered before that newer file. A program killed between the
+// steps leaves the hand-over name behind: RecoverHandOvers finishes the document at the next
+// start.
 //
 // A database file that is damaged (an engine error that says so, or the look from outside)
 // stops the registry: the error is logged and shown once, and from then on every hand-over
@@ -63,21 +66,56 @@ struct HandOverFailure
 // caller. `Type` is 0 for a new document, or the number of a document's first page for a further
 // page. A source that no longer exists in cfg.db (its type names the data file) registers
 // nothing. The caller then announces the document (TMainForm.RefreshDocuments).
+//
+// `Stored`, when given, runs with the number once the row is stored and the database looked at,
+// before the final name: a source that remembers what it took records it there, so that no kill
+// leaves a document its source does not know it took (the next start completes the document).
+// When it raises, the registration is undone; when a later step fails, 0 is returned and the
+// caller undoes what it recorded.
 int RegisterDocument(const fileops::NativePath& SourceFile, int Cfg, int Type,
-                     const QString& Extension, HandOver Mode, HandOverFailure* Failure = nullptr);
+                     const QString& Extension, HandOver Mode, HandOverFailure* Failure = nullptr,
+                     const std::function<void(int)>& Stored = {});
 
 // Reports a failure as RegisterDocument does: the line in the operations log, and the table's
 // error in the error window followed by "DB! SAFEPOST: FILES.DB" in the log.
 void ReportHandOverFailure(const HandOverFailure& Failure);
 
-// At start-up, before the sources: every file left in BufDir under a hidden name by a hand-over
-// that was cut short becomes the document it was about to become (its row completed or stored
-// anew); one whose name says nothing of its source, or whose source is gone, is moved into
-// WorkPath + "recovered/" and logged. A file whose row was not stored while its source path
-// still holds the same bytes (a copy, or a move across file systems, cut short) is removed: the
-// source offers it again. So are copies cut short before they took their hand-over name. Hidden
-// folders and links are left alone: no hand-over makes them.
+// At start-up, before the sources:
+// - The files waiting in BufDir are registered, oldest first; one that fails waits for a pass of
+//   its folder source, or the next start. Files kept by earlier versions as "unregistered-<name>"
+//   wait as files of the one folder source that clears its folder and whose pattern takes the name
+//   (in the recovery folder below when there is not exactly one).
+// - Every file left in BufDir under a hidden name by a hand-over that was cut short becomes the
+//   document it was about to become (its row completed or stored anew); one whose name says
+//   nothing of its source, or whose source is gone, is moved into WorkPath + "recovered/" and
+//   logged. A file whose row was not stored while its source path still holds the same bytes (a
+//   copy, or a move across file systems, cut short) is removed: the source offers it again. So
+//   are copies cut short before they took their hand-over name. Hidden folders and links are
+//   left alone: no hand-over makes them.
+// A document registered here for a folder source is recorded in its memory of taken files
+// (RecordFolderFileTaken), as the source's own pass would have done.
 void RecoverHandOvers();
+
+// ---- Files waiting for a later registration ---------------------------------------------------
+
+// A moved file whose hand-over failed after it left its source path, and whose path a newer file
+// has taken meanwhile (an analyser that always writes "result.txt"), waits in BufDir under a
+// hidden name that tells its source, its extension and the path it came from.
+struct WaitingFile
+{
+    fileops::NativePath file;   // where it waits
+    fileops::NativePath source; // where it came from
+};
+
+// The files of source `Cfg` waiting, oldest first. A folder source's pass registers them before
+// any file of its folder, and leaves a file at the path of one still waiting for a later pass;
+// every file still waiting is tried again at the next start (RecoverHandOvers).
+QList<WaitingFile> WaitingFiles(int Cfg);
+
+// Registers a waiting file as a new document of its source, as RegisterDocument moves a file (the
+// row names the path it came from): the number, or 0 when it still waits (Failure as for
+// RegisterDocument).
+int RegisterWaitingFile(const WaitingFile& File, HandOverFailure* Failure = nullptr);
 
 // ---- The registry's own routines -------------------------------------------------------------
 

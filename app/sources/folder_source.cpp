@@ -36,6 +36,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 namespace {
@@ -240,6 +241,7 @@ private:
     };
 
     bool list(const QString& pattern, bool clear, QList<Listed>& out);
+    bool takeWaiting(bool clear, QSet<QByteArray>& behind);
     bool takeKept(const Listed& file);
     bool takeCleared(const Listed& file);
     bool takeBfa(const QString& path, const QString& extension);
@@ -248,6 +250,7 @@ private:
     void loadMemory();
     TakenFile* remembered(const QString& name);
     void remember(const QString& name, int age, qint64 ticks, TakenFile* row);
+    void unremember(const QString& name, const std::optional<TakenFile>& before);
 
     const QString& extension();
     bool readable(const Listed& file);
@@ -285,24 +288,62 @@ bool FolderWatch::scan(const QString& pattern, bool clear)
     if (!clear)
         loadMemory();
 
-    QList<Listed> candidates;
-    if (!list(pattern, clear, candidates))
-        return false;
-
-    bool registered = false;
     m_tableRefused = false;
+    // Paths at which an older file still waits: the newer file there waits with it.
+    QSet<QByteArray> behind;
+    bool registered = takeWaiting(clear, behind);
+    QList<Listed> candidates;
+    const bool listed = list(pattern, clear, candidates);
     for (const Listed& file : std::as_const(candidates)) {
-        registered = (clear ? takeCleared(file) : takeKept(file)) || registered;
-        // The other files would wait for the same table, each as long: they wait a pass.
+        // Once the documents table refused a row, the other files would wait for the same table,
+        // each as long: they wait a pass.
         if (m_tableRefused)
             break;
+        if (behind.contains(file.at.bytes()))
+            continue;
+        registered = (clear ? takeCleared(file) : takeKept(file)) || registered;
     }
-    if (!clear)
+    if (!clear && listed)
         forgetMissing();
     if (m_wrote)
         refreshFrFilesCursor();
-    if (!m_tableRefused)
+    if (listed && !m_tableRefused)
         m_failed.removeIf([this](const auto& entry) { return entry.value().pass != m_pass; });
+    return registered;
+}
+
+// The source's files waiting in the documents' folder, oldest first; `behind` receives the paths
+// of those that still wait.
+bool FolderWatch::takeWaiting(bool clear, QSet<QByteArray>& behind)
+{
+    bool registered = false;
+    for (const WaitingFile& file : WaitingFiles(m_cfg)) {
+        const QString path = file.source.text();
+        if (m_tableRefused) {
+            behind.insert(file.source.bytes());
+            continue;
+        }
+        HandOverFailure failure;
+        const int number = RegisterWaitingFile(file, &failure);
+        if (number == 0) {
+            behind.insert(file.source.bytes());
+            failed(path, failure);
+            continue;
+        }
+        registered = true;
+        succeeded(path);
+        if (!clear)
+            continue; // the source's memory is of the file now at that path
+        try {
+            insertTakenFile(
+                m_cfg, path,
+                PackFileTime(QFileInfo(FindDocumentFile(number, stFolder)).lastModified()));
+            m_wrote = true;
+        } catch (const std::exception& e) {
+            WriteToLog(
+                QStringLiteral("FrFiles.db: %1 not recorded: %2").arg(path, exceptionMessage(e)));
+        }
+    }
     return registered;
 }
 
@@ -369,16 +410,25 @@ bool FolderWatch::takeKept(const Listed& file)
     }
     if (!readable(file) || m_busy.isBusy(file.at))
         return false;
+    // Remembered once the document's row is stored, before its file takes its final name: a kill
+    // from there on leaves a document that the next start completes. A failure after that takes
+    // the memory back, leaving the file to be taken.
+    const std::optional<TakenFile> before = row ? std::optional<TakenFile>(*row) : std::nullopt;
+    bool recorded = false;
     HandOverFailure failure;
-    const int number = RegisterDocument(file.at, m_cfg, 0, extension(), HandOver::Copy, &failure);
+    const int number =
+        RegisterDocument(file.at, m_cfg, 0, extension(), HandOver::Copy, &failure, [&](int) {
+            remember(file.name, age, file.ticks, row);
+            recorded = true;
+        });
     if (number == 0) {
+        if (recorded)
+            unremember(file.name, before);
         failed(path, failure);
         return false;
     }
     m_busy.forget(file.at);
     succeeded(path);
-    // Remembered only now that the document exists: a failure above leaves the file to be taken.
-    remember(file.name, age, file.ticks, row);
     return true;
 }
 
@@ -530,6 +580,27 @@ void FolderWatch::loadMemory()
             m_elsewhere.append(row);
     }
     m_loaded = true;
+}
+
+// Takes back what remember() recorded of the file `name`: its row as it was `before`, or none.
+void FolderWatch::unremember(const QString& name, const std::optional<TakenFile>& before)
+{
+    const auto now = m_taken.find(nativeName(name));
+    if (now == m_taken.end())
+        return;
+    try {
+        if (before)
+            updateTakenFile(before->rowid, before->path, before->age);
+        else
+            deleteTakenFile(now->second.rowid);
+        m_wrote = true;
+    } catch (const std::exception& e) {
+        WriteToLog(QStringLiteral("FrFiles.db: %1 not taken back: %2")
+                       .arg(now->second.path, exceptionMessage(e)));
+    }
+    m_taken.erase(now);
+    if (before)
+        m_taken.insert_or_assign(nativeName(before->name), *before);
 }
 
 // The row of a file: the one with its exact name, else one whose name differs only in case and
@@ -692,4 +763,34 @@ bool PollFileSources()
 bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Clear)
 {
     return watchFor(Cfg, Dir).scan(Pattern, Clear);
+}
+
+void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modified)
+{
+    TDataTables& t = CheckedDataTables();
+    auto source = ConnectionOf(*t.fRep).prepare(
+        QStringLiteral("SELECT \"Clear\" FROM %1 WHERE \"Configuration\" = ?")
+            .arg(quoteSqlName(t.fRep->tableName())));
+    source->bind(0, Cfg);
+    if (!source->step())
+        return;
+    const bool clear = source->columnValue(0).toBool();
+    const int age = PackFileTime(Modified);
+    qint64 row = 0;
+    if (!clear) {
+        auto known = ConnectionOf(frFiles()).prepare(
+            QStringLiteral("SELECT rowid FROM %1 WHERE \"Cfg\" = ? AND \"Name\" = ?")
+                .arg(quoteSqlName(frFiles().tableName())));
+        known->bind(0, Cfg);
+        known->bind(1, Path);
+        if (known->step())
+            row = known->columnValue(0).toInt64();
+    }
+    if (row)
+        updateTakenFile(row, Path, age);
+    else
+        insertTakenFile(Cfg, Path, age);
+    refreshFrFilesCursor();
+    // The source reads its memory afresh at its next pass.
+    watches().erase(Cfg);
 }

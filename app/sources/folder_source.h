@@ -1,6 +1,7 @@
 // Folder sources: folders in which other programs drop the files that become documents.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // Sets every folder source (type 1) active (State 1) when its folder exists and passive (2) when
@@ -34,5 +35,15 @@ bool PollFileSources();
 // stays where it is and is tried again at every pass; each reason is reported once per file. A
 // pass ends at the first file the documents table refuses (held by another program, damaged):
 // the others would meet the same.
+// Files of the source that could not go back to their path, taken by a newer file meanwhile, wait
+// in the documents' folder (WaitingFiles); a pass registers them first, and a file at the path of
+// one still waiting waits with it.
 // Returns true when at least one document was registered.
 bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Clear);
+
+// Records in FrFiles.db that folder source `Cfg` took the file `Path` (its real path), whose time
+// was `Modified` when it was taken, as the source's pass records it: a row added for a source that
+// clears its folder, the file's row added or given that time for one that leaves files in place.
+// For documents registered on the source's behalf at start-up; nothing happens for a source that
+// is not a folder source. Raises when the table cannot be written.
+void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modified);

@@ -809,6 +809,16 @@ bool fileLooksIntact(DbConnection& connection, QString* why)
             SQLITE_OK ||
         !handle || !handle->pMethods)
         return true; // nothing open to look at
+    // Renamed or deleted under the program: the open handle still reads the old file, which
+    // looks whole, while every row written to it is lost to the next start.
+    int moved = 0;
+    if (sqlite3_file_control(c->handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+        moved) {
+        *why = QStringLiteral("%1 is no longer the file the program opened (it was renamed, "
+                              "deleted or replaced)")
+                   .arg(file);
+        return false;
+    }
     sqlite3_int64 size = 0;
     QByteArray head(100, '\0');
     const int read = handle->pMethods->xRead(handle, head.data(), int(head.size()), 0);

@@ -25,8 +25,10 @@ QString databaseFile(const QString& path);
 std::unique_ptr<DbDriver> makeDriver();
 
 // A look at the database file of a connection of this driver past the engine's cache and journal,
-// which can hide what another program did to the file: it must start with the engine's header
-// and be at least as long as the pages its header counts since the last checkpoint. False, with
+// which can hide what another program did to the file: the file at the database's path must
+// still be the one the engine has open (not renamed, deleted or replaced), start with the
+// engine's header and be at least as long as the pages its header counts since the last
+// checkpoint. False, with
 // the reason in `why`, when it is not (or cannot be read); true for other connections. The bytes
 // are read through the engine's own handle on the file: a second open and close of it would
 // drop the engine's locks.

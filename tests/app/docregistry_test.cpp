@@ -14,6 +14,7 @@
 #include <support/scoped_dialogs.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -135,7 +136,7 @@ TEST(DocumentRegistry, KeptDataFilesUnderANewNumberAreRenamedAside)
         << log.data();
 }
 
-TEST(DocumentRegistry, MxmFilesAreRewrittenAndAFileReturnedToATakenPathIsKeptAside)
+TEST(DocumentRegistry, MxmFilesAreRewrittenAndAFileReturnedToATakenPathWaitsForItsTurn)
 {
     LocalTablesFixture f;
     f.addSource(1, 4);
@@ -153,16 +154,22 @@ TEST(DocumentRegistry, MxmFilesAreRewrittenAndAFileReturnedToATakenPathIsKeptAsi
     EXPECT_TRUE(hookCalls[1].startsWith(BufDir + ".")) << hookCalls[1].toStdString();
 
     // While a file is being registered, the exporting program writes the next one under the same
-    // name; the registration fails and the first file, taken back, is kept aside.
+    // name; the registration fails and the first file, taken back, waits to be registered.
     returningFile = f.ws.path("in/a.mxm");
     writeFileBytes(returningFile, "first");
     fileops::failNth(fileops::Op::Rename, 1);
     EXPECT_EQ(RegisterDocument(returningFile, 1, 0, "MXM", HandOver::Move), 0);
     SetRestructureRecordFileHook(nullptr);
-    EXPECT_EQ(readFileBytes(returningFile), "second");
-    EXPECT_EQ(readFileBytes(BufDir + "unregistered-a.mxm"), "first");
-    EXPECT_EQ(countRows(f), "4");
     returningFile.clear();
+    EXPECT_EQ(readFileBytes(f.ws.path("in/a.mxm")), "second");
+    const QList<WaitingFile> waiting = WaitingFiles(1);
+    ASSERT_EQ(waiting.size(), 1);
+    EXPECT_EQ(waiting[0].source.text(), f.ws.path("in/a.mxm"));
+    EXPECT_EQ(countRows(f), "4");
+    EXPECT_EQ(RegisterWaitingFile(waiting[0]), 5);
+    EXPECT_EQ(readFileBytes(BufDir + "5.4"), "first");
+    EXPECT_EQ(f.cli("SELECT File_name FROM \"FILES.DB\" WHERE Number = 5;"), f.ws.path("in/a.mxm"));
+    EXPECT_TRUE(WaitingFiles(1).isEmpty());
 }
 
 TEST(DocumentRegistry, AReceivedMaxMFileIsRewrittenOrKeptAsItCameAndItsRowIsStoredEitherWay)
@@ -303,6 +310,47 @@ TEST(DocumentRegistry, HandOversCutShortAreFinishedAtTheNextStart)
     EXPECT_EQ(readFileBytes(kept), "still there");
     EXPECT_EQ(readFileBytes(WorkPath + "recovered/incoming-77-1"), "unknown");
     EXPECT_TRUE(QFileInfo(BufDir + ".Trash-0").isDir());
+}
+
+// At the next start, files waiting in the documents' folder are registered first, oldest first;
+// so are files kept as "unregistered-<name>" by earlier versions, as documents of the one folder
+// source that clears its folder and takes such names (the others are kept in the recovery
+// folder), each recorded in the source's memory of taken files.
+TEST(DocumentRegistry, WaitingAndUnregisteredFilesAreRegisteredAtTheNextStart)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 1, false, false, 0, "TXT");
+    f.addSource(2, 1, false, false, 0, "PDF");
+    f.addSource(3, 1, false, false, 0, "PDF");
+    f.addSource(4, 1, false, false, 0, "TXT");
+    f.tables->fRep->appendRecord({1, "/in", "*.txt", true, 0});
+    f.tables->fRep->appendRecord({2, "/pdf", "*.pdf", true, 0});
+    f.tables->fRep->appendRecord({3, "/pdf2", "*.pdf", true, 0});
+    f.tables->fRep->appendRecord({4, "/keep", "*.*", false, 0}); // moves nothing
+    const auto kept = [](const QString& name, const QByteArray& bytes, int minutesAgo) {
+        writeFileBytes(BufDir + name, bytes);
+        QFile file(BufDir + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60 * minutesAgo),
+                         QFileDevice::FileModificationTime);
+    };
+    kept("unregistered-r.txt-2", "newer", 5);
+    kept("unregistered-r.txt", "older", 10);
+    kept("unregistered-x.pdf", "two sources take it", 10);
+    // Waiting since this run's predecessor: "TXT" is 545854 in hex.
+    writeFileBytes(BufDir + ".waiting.1.0.7.1.545854.%2Fin%2Fw.txt", "waiting");
+    RecoverHandOvers();
+    EXPECT_EQ(f.cli("SELECT group_concat(Number || ':' || Cfg || ':' || File_name, ' ') FROM "
+                    "(SELECT * FROM \"FILES.DB\" ORDER BY Number);"),
+              "1:1:/in/w.txt 2:1:/in/r.txt 3:1:/in/r.txt");
+    EXPECT_EQ(readFileBytes(BufDir + "1.1"), "waiting");
+    EXPECT_EQ(readFileBytes(BufDir + "2.1"), "older");
+    EXPECT_EQ(readFileBytes(BufDir + "3.1"), "newer");
+    EXPECT_EQ(bufFiles(), QStringList({"1.1", "2.1", "3.1"}));
+    EXPECT_EQ(readFileBytes(WorkPath + "recovered/unregistered-x.pdf"), "two sources take it");
+    EXPECT_EQ(f.cli("SELECT group_concat(Name, ' ') FROM \"FrFiles.db\" WHERE Cfg = 1;"),
+              "/in/w.txt /in/r.txt /in/r.txt");
+    EXPECT_TRUE(WaitingFiles(1).isEmpty());
 }
 
 // A file left by an interrupted hand-over, handed over again at the next start and interrupted

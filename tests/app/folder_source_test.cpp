@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -171,6 +172,31 @@ TEST_F(FolderSourceTest, SourceLeavingFilesTakesEachFileOncePerTimeWhateverTheCa
     EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
 }
 
+// A kept file is remembered once its document's row is stored; when the document still fails
+// (its data file cannot take its name), the memory is taken back, for a new file as for one
+// taken before with another time, and the file is taken at the next pass.
+TEST_F(FolderSourceTest, AKeptFileWhoseDocumentFailsAfterItsRowIsNotRemembered)
+{
+    const QString in = folder(u"keep"_s);
+    const QString report = in + u"/report.txt"_s;
+    addFolderSource(1, in, false);
+    CheckFileSources();
+    const QDateTime Tuesday = Monday.addDays(1);
+    for (const QDateTime& time : {Monday, Tuesday}) {
+        SCOPED_TRACE(time.toString().toStdString());
+        writeFileBytes(report, time.toString().toUtf8());
+        setModified(report, time);
+        fileops::failNth(fileops::Op::Rename, 1);
+        EXPECT_FALSE(PollFileSources());
+        EXPECT_EQ(f.cli(u"SELECT group_concat(\"Date&Time\") FROM \"FrFiles.db\";"_s),
+                  time == Monday ? QString() : QString::number(PackFileTime(Monday)));
+        EXPECT_TRUE(PollFileSources());
+        EXPECT_EQ(f.cli(u"SELECT group_concat(\"Date&Time\") FROM \"FrFiles.db\";"_s),
+                  QString::number(PackFileTime(time)));
+    }
+    EXPECT_EQ(count(u"FILES.DB"_s), u"2"_s);
+}
+
 TEST_F(FolderSourceTest, FileThatCannotBeTakenIsTriedAgainAtEveryPassAndReportedOnce)
 {
     const QString in = folder(u"in"_s);
@@ -206,6 +232,54 @@ TEST_F(FolderSourceTest, FileThatCannotBeTakenIsTriedAgainAtEveryPassAndReported
     EXPECT_EQ(logged(u"not registered"_s), 2) << f.ws.operationsLog().constData();
     EXPECT_TRUE(PollFileSources());
     EXPECT_EQ(count(u"FILES.DB"_s), u"3"_s);
+}
+
+namespace {
+
+QString nextResult; // written by the exporting program while the registry works on its file
+
+bool writingNextResult(const QString&)
+{
+    if (!nextResult.isEmpty())
+        writeFileBytes(std::exchange(nextResult, QString()), "second");
+    return true;
+}
+
+} // namespace
+
+// An analyser that always writes "r.mxm" writes its next result while the first is being
+// registered, and the registration fails after the first left the folder: the first waits in
+// the documents' folder. A later pass registers it before the second; while it cannot, the
+// second waits too.
+TEST_F(FolderSourceTest, AFileWhosePlaceANewerFileTookIsTakenBeforeItAtALaterPass)
+{
+    const QString in = folder(u"in"_s);
+    const QString r = in + u"/r.mxm"_s;
+    addFolderSource(1, in, true, u"*.*"_s, u"MXM"_s);
+    CheckFileSources();
+    writeFileBytes(r, "first");
+    nextResult = r;
+    SetRestructureRecordFileHook(&writingNextResult);
+    const auto unhook = qScopeGuard([] { SetRestructureRecordFileHook(nullptr); });
+    fileops::failNth(fileops::Op::Rename, 1);
+    EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(readFileBytes(r), "second");
+    ASSERT_EQ(WaitingFiles(1).size(), 1);
+    EXPECT_EQ(readFileBytes(WaitingFiles(1).first().file.text()), "first");
+
+    // The waiting file cannot be brought in yet: neither file is taken.
+    fileops::failNth(fileops::Op::Move, 1);
+    EXPECT_FALSE(PollFileSources());
+    EXPECT_EQ(count(u"FILES.DB"_s), u"0"_s);
+    EXPECT_EQ(readFileBytes(r), "second");
+
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(documents(), u"1:1:%1 2:1:%1"_s.arg(r));
+    EXPECT_EQ(readFileBytes(BufDir + u"1.1"_s), "first");
+    EXPECT_EQ(readFileBytes(BufDir + u"2.1"_s), "second");
+    EXPECT_EQ(entries(BufDir), (QStringList{u"1.1"_s, u"2.1"_s}));
+    EXPECT_TRUE(WaitingFiles(1).isEmpty());
+    EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s);
 }
 
 // A link in a folder that is cleared brings its target's bytes and goes; the target stays. A

@@ -22,15 +22,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// One folder source (1) that clears the folder `in`.
-void prepare(ProgramFolder& folder, const QString& in, const QStringList& moreIni = {})
+// One folder source (1) that clears the folder `in` (or leaves its files there).
+void prepare(ProgramFolder& folder, const QString& in, const QStringList& moreIni = {},
+             bool clear = true)
 {
     QDir().mkpath(in);
     folder.writeUsualIni(moreIni);
     folder.prepareTables(
         u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, NeedComment, "
         "Warning) VALUES (1, 1, 1, 'Drop', 'PDF', 0, 0, 0);"
-        "INSERT INTO \"fr.db\" VALUES (1, '%1', '*.*', 1, 0);"_s.arg(in));
+        "INSERT INTO \"fr.db\" VALUES (1, '%1', '*.*', %2, 0);"_s.arg(in)
+            .arg(clear ? 1 : 0));
 }
 
 int documents(ProgramFolder& folder)
@@ -91,6 +93,81 @@ TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
               QStringList{u"1.1"_s});
 }
 
+// A file taken while another program holds the documents table, whose exporting program writes
+// its next file under the same name before the busy wait ends: the first file cannot go back and
+// waits in the documents' folder; it becomes a document before the second (here at the next
+// start, the error window having stopped the polling), and nothing is left in the folder.
+TEST(ProgramFaults, AFileWhosePlaceANewerFileTookBecomesADocumentBeforeIt)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString result = in + u"/result.txt"_s;
+    const QString buf = folder.work() + u"buf/"_s;
+    prepare(folder, in);
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    QProcess holder;
+    holder.start(u"sqlite3"_s, {folder.database()});
+    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    writeFileBytes(result, "first");
+    waitForChanges(
+        in, 1, [&] { return !QFileInfo::exists(result); }, 20000);
+    ASSERT_FALSE(QFileInfo::exists(result));
+    writeFileBytes(result, "second");
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
+    kill9(folder);
+    holder.write("ROLLBACK;\n.quit\n");
+    holder.waitForFinished(10000);
+    EXPECT_EQ(readFileBytes(result), "second");
+
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; })) << documents(folder);
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "first");
+    EXPECT_EQ(readFileBytes(buf + u"2.1"_s), "second");
+    EXPECT_EQ(folder.cli(u"SELECT group_concat(File_name, '|') FROM \"FILES.DB\";"_s),
+              result + u"|"_s + result);
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({u"1.1"_s, u"2.1"_s}));
+    kill9(folder);
+}
+
+// A source that leaves its files in place, killed after a document's row was stored and before
+// its file took its final name (the state the kill leaves is made here): the next start completes
+// the document, and the source remembers the file as taken instead of taking it again.
+TEST(ProgramFaults, AHandOverCompletedAtTheStartIsNotTakenAgainFromAFolderLeftInPlace)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString file = in + u"/a.pdf"_s;
+    const QString buf = folder.work() + u"buf/"_s;
+    prepare(folder, in, {}, false);
+    writeFileBytes(file, "A");
+    QDir().mkpath(buf);
+    // The copy keeps the file's time, as the hand-over's copy does; "PDF" is 504446 in hex.
+    const QString left =
+        buf + u".handover.1.0.1.1.504446."_s + QString(file).replace(u'/', u"%2F"_s);
+    writeFileBytes(left, "A");
+    QFile copy(left);
+    ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        copy.setFileTime(QFileInfo(file).lastModified(), QFileDevice::FileModificationTime));
+    copy.close();
+    folder.cli(u"INSERT INTO \"FILES.DB\" (Number, Pack, Cfg, File_name, Type, Pages, NeedId) "
+               "VALUES (1, 0, 1, '%1', 0, 1, 0);"_s.arg(file));
+
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] {
+        return operationsLog(folder).contains(
+            "Document 1 completed after an interrupted hand-over");
+    }));
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_EQ(documents(folder), 1);
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "A");
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden), QStringList{u"1.1"_s});
+    kill9(folder);
+}
+
 // 500 files dropped while the program is killed 20 times, at random points of the drop and of
 // its taking; each restart finishes what the last one left.
 TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOnce)
@@ -136,13 +213,56 @@ TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOn
     EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
 }
 
-// The database truncated, or its first 128 KB overwritten, under the running program: the next
-// file stays in its folder; the next start refuses the file and names it, on standard error and
-// in the log.
-TEST(ProgramFaults, ADatabaseDamagedUnderTheProgramStopsTheTaking)
+// The same with a source that leaves its files in place, 300 files and 60 kills: every file is
+// taken once, also when a kill falls between a document's row and its file's final name.
+TEST(ProgramFaults, ThreeHundredFilesLeftInPlaceThroughSixtyKillsAreEachTakenOnce)
 {
-    for (const bool truncated : {true, false}) {
-        SCOPED_TRACE(truncated ? "truncated" : "overwritten");
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString buf = folder.work() + u"buf"_s;
+    prepare(folder, in, {}, false);
+    QDir().mkpath(buf);
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    SCOPED_TRACE(seed);
+    QList<int> killAfter;
+    while (killAfter.size() < 60) {
+        const int at = int(random.bounded(300));
+        if (!killAfter.contains(at))
+            killAfter.append(at);
+    }
+    folder.start();
+    for (int i = 0; i < 300; ++i) {
+        writeFileBytes(in + u"/f%1.pdf"_s.arg(i), "content of " + QByteArray::number(i));
+        if (!killAfter.contains(i))
+            continue;
+        waitForChanges(
+            buf, 1 + int(random.bounded(40)), [&] { return documents(folder) > i; }, 20000);
+        kill9(folder);
+        folder.start();
+    }
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) >= 300; })) << documents(folder);
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_EQ(folder.cli(u"SELECT count(*) || ' ' || count(DISTINCT File_name) FROM "
+                         "\"FILES.DB\";"_s),
+              u"300 300"_s);
+    for (const QString& row :
+         folder.cli(u"SELECT Number, File_name FROM \"FILES.DB\";"_s).split(u'\n'))
+        EXPECT_EQ(
+            readFileBytes(buf + u"/%1.1"_s.arg(row.section(u'|', 0, 0).toInt(), 0, 16).toUpper()),
+            "content of " + QFileInfo(row.section(u'|', 1)).baseName().mid(1).toUtf8());
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden).size(), 300);
+    EXPECT_EQ(folder.cli(u"SELECT count(*) FROM \"FrFiles.db\";"_s), u"300"_s);
+}
+
+// The database truncated, its first 128 KB overwritten, renamed aside or deleted under the
+// running program: the next file stays in its folder. The next start refuses a damaged file and
+// names it, on standard error and in the log; where the file is gone, it makes a new one.
+TEST(ProgramFaults, ADatabaseDamagedOrMovedUnderTheProgramStopsTheTaking)
+{
+    enum Harm { Truncated, Overwritten, Renamed, Deleted };
+    for (const Harm harm : {Truncated, Overwritten, Renamed, Deleted}) {
+        SCOPED_TRACE(harm);
         ProgramFolder folder;
         const QString in = folder.ws.path(u"in"_s);
         prepare(folder, in);
@@ -150,14 +270,28 @@ TEST(ProgramFaults, ADatabaseDamagedUnderTheProgramStopsTheTaking)
         writeFileBytes(in + u"/a.pdf"_s, "A");
         ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
         QFile db(folder.database());
-        ASSERT_TRUE(db.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(truncated ? db.resize(4096) : db.write(QByteArray(128 * 1024, '\x5A')) > 0);
-        db.close();
+        switch (harm) {
+        case Truncated:
+        case Overwritten:
+            ASSERT_TRUE(db.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(harm == Truncated ? db.resize(4096)
+                                          : db.write(QByteArray(128 * 1024, '\x5A')) > 0);
+            db.close();
+            break;
+        case Renamed:
+            ASSERT_TRUE(db.rename(folder.database() + u".aside"_s));
+            break;
+        case Deleted:
+            ASSERT_TRUE(db.remove());
+            break;
+        }
         writeFileBytes(in + u"/b.pdf"_s, "B");
         ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
         kill9(folder);
         EXPECT_EQ(readFileBytes(in + u"/b.pdf"_s), "B");
         EXPECT_TRUE(operationsLog(folder).contains("database is damaged"));
+        if (harm == Renamed || harm == Deleted)
+            continue;
 
         folder.start();
         const QByteArray name = folder.database().toUtf8();
