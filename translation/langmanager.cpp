@@ -10,6 +10,7 @@
 #include <platform/dialogs.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -504,6 +505,13 @@ void TLangManager::TrGridSetEditText(int ACol, int ARow, const QString& Value)
 {
     if (ACol != colTranslation || ARow < 0 || ARow >= m_rows.size() || Value == m_textBeforeEdit)
         return;
+    if (const QString outside = CharactersOutsideCodePage(Value); !outside.isEmpty()) {
+        // Told from the event loop: a box opened while the editor commits would take its focus,
+        // and the commit would come again.
+        QMetaObject::invokeMethod(
+            this, [this, outside] { ShowCodePageRefusal(outside); }, Qt::QueuedConnection);
+        return;
+    }
     const Row& row = m_rows.at(ARow);
     SetRestoreButtons(true);
     const int pending = FindPending(m_classKey, row.name);
@@ -515,6 +523,24 @@ void TLangManager::TrGridSetEditText(int ACol, int ARow, const QString& Value)
         m_pending.append({m_classKey, row.name, Value, prefix});
     }
     TrGrid->item(ARow, colTranslation)->setText(Value);
+}
+
+QString TLangManager::CharactersOutsideCodePage(const QString& Text)
+{
+    QString outside;
+    for (const char32_t c : Text.toUcs4()) {
+        const QString character = QString::fromUcs4(&c, 1);
+        if (!codepage::canEncode(character, codepage::current()) && !outside.contains(character))
+            outside += character;
+    }
+    return outside;
+}
+
+void TLangManager::ShowCodePageRefusal(const QString& Characters)
+{
+    dialogService().messageDlg(uiText(UiText::TextNotInCodePage)
+                                   .arg(QString::number(int(codepage::current())), Characters),
+                               mtError, mbOK);
 }
 
 void TLangManager::btnLineRestoreClick(QObject*)
@@ -655,6 +681,10 @@ void TLangManager::sbAddClick(QObject*)
     if (!dialogService().inputQuery(QStringLiteral("Extended translating"),
                                     QStringLiteral("New shema:"), name))
         return;
+    if (const QString outside = CharactersOutsideCodePage(name); !outside.isEmpty()) {
+        ShowCodePageRefusal(outside);
+        return;
+    }
     WritePending();
     AddTranslation(m_formClass->ClassName + QLatin1Char('|') + name, QString(), QString());
     SaveTranslations();
@@ -687,6 +717,10 @@ void TLangManager::sbEditClick(QObject*)
     if (schema.isEmpty() || !dialogService().inputQuery(QStringLiteral("Extended translating"),
                                                         QStringLiteral("Enter new name"), name))
         return;
+    if (const QString outside = CharactersOutsideCodePage(name); !outside.isEmpty()) {
+        ShowCodePageRefusal(outside);
+        return;
+    }
     WritePending();
     RenameSchemaEntries(schema, name);
     SaveTranslations();

@@ -66,7 +66,9 @@ public:
     void TrGridSelectCell(int ARow, int ACol);
     // The editing of a translation cell begins: `Value` is what the edit box starts with.
     void TrGridGetEditText(int ACol, int ARow, QString& Value);
-    // The edited text of a translation cell.
+    // The edited text of a translation cell. A text the program's code page cannot hold (the
+    // statement file is written in it) is refused with a message, shown once the edit has
+    // ended; the cell keeps what it showed.
     void TrGridSetEditText(int ACol, int ARow, const QString& Value);
     void btnRestoreDefaultsClick(QObject* Sender);
     void btnLineRestoreClick(QObject* Sender);
@@ -116,6 +118,9 @@ private:
     // keeps them.
     void WritePending();
     void RenameSchemaEntries(const QString& Schema, const QString& NewName);
+    // The characters of `text` the program's code page cannot hold, each once.
+    static QString CharactersOutsideCodePage(const QString& Text);
+    void ShowCodePageRefusal(const QString& Characters);
 
     const TFormClass* m_formClass = nullptr;
     QString m_classKey;
