@@ -114,6 +114,13 @@ private:
     QString ShownTranslation(const QString& Name, bool* translated) const;
     int FindPending(const QString& ClassKey, const QString& Name) const;
     void SetRestoreButtons(bool Enabled);
+    // The columns as wide as their titles and their names, the rows as tall as their texts.
+    void FitColumns();
+    int LongestWordWidth(int Column) const;
+    // Each row as tall as its texts wrapped in their columns, the language column `Width` wide.
+    void FitRows(int TranslationWidth);
+    // The size of a cell's text wrapped at `Width`.
+    QSize WrappedSize(int Row, int Column, int Width) const;
     // Writes the pending edits into the statement file and reloads the dictionary; a failure
     // keeps them.
     void WritePending();
