@@ -113,6 +113,37 @@ constexpr Entry kTexts[] = {
      u"ne peut pas enregistrer",
      u"Имя пользователя или пароль содержат символы, которые кодовая страница %1 не может "
      u"сохранить"},
+    {UiText::ValueNotValid, u"\"%2\" is not a valid value for the field \"%1\"",
+     u"\"%2\" n'est pas une valeur valable pour le champ \"%1\"",
+     u"\"%2\" не является допустимым значением поля \"%1\""},
+    {UiText::TextNotInCodePage, u"Code page %1 cannot hold these characters: %2",
+     u"La page de codes %1 ne peut pas contenir ces caractères : %2",
+     u"Кодовая страница %1 не может содержать эти символы: %2"},
+    {UiText::NetHostNotFound, u"The server %1 cannot be found", u"Le serveur %1 est introuvable",
+     u"Сервер %1 не найден"},
+    {UiText::NetConnectionRefused, u"The server %1 refuses connections on port %2",
+     u"Le serveur %1 refuse les connexions sur le port %2",
+     u"Сервер %1 не принимает соединения на порту %2"},
+    {UiText::NetNoAnswer, u"No answer from the server %1 within %2 s",
+     u"Pas de réponse du serveur %1 en %2 s", u"Нет ответа от сервера %1 в течение %2 с"},
+    {UiText::NetStalled, u"Nothing moved on the connection to %1 for %2 s",
+     u"Rien n'a circulé sur la connexion avec %1 pendant %2 s",
+     u"По соединению с %1 ничего не передавалось %2 с"},
+    {UiText::NetNotFinished, u"The server %1 did not finish within %2 s",
+     u"Le serveur %1 n'a pas terminé en %2 s", u"Сервер %1 не завершил работу за %2 с"},
+    {UiText::NetNotDisconnected, u"The connection to %1 did not close within %2 s",
+     u"La connexion avec %1 ne s'est pas fermée en %2 s", u"Соединение с %1 не закрылось за %2 с"},
+    {UiText::NetLoginRefused, u"The server %1 refused the user name or the password",
+     u"Le serveur %1 a refusé le nom d'utilisateur ou le mot de passe",
+     u"Сервер %1 отклонил имя пользователя или пароль"},
+    {UiText::NetCommandRefused, u"The server %1 refused the request",
+     u"Le serveur %1 a refusé la demande", u"Сервер %1 отклонил запрос"},
+    {UiText::NetConnectionLost, u"The connection to %1 was lost",
+     u"La connexion avec %1 a été perdue", u"Соединение с %1 потеряно"},
+    {UiText::NetFileNotRead, u"The file \"%1\" cannot be read: %2",
+     u"Le fichier \"%1\" ne peut pas être lu : %2", u"Невозможно прочитать файл \"%1\": %2"},
+    {UiText::NetFileNotWritten, u"The file \"%1\" cannot be written: %2",
+     u"Le fichier \"%1\" ne peut pas être écrit : %2", u"Невозможно записать файл \"%1\": %2"},
 };
 
 constexpr bool inOrder()
@@ -121,7 +152,7 @@ constexpr bool inOrder()
         if (static_cast<std::size_t>(kTexts[i].id) != i)
             return false;
     }
-    return static_cast<std::size_t>(UiText::CredentialNotInCodePage) + 1 == std::size(kTexts);
+    return static_cast<std::size_t>(UiText::NetFileNotWritten) + 1 == std::size(kTexts);
 }
 static_assert(inOrder(), "one entry per text, in the order of UiText");
 

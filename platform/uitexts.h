@@ -61,6 +61,21 @@ enum class UiText {
     TableNotFound,      // %1 table
     // Stored credentials.
     CredentialNotInCodePage, // %1 code page
+    // Values and texts.
+    ValueNotValid,     // %1 the field as the window names it, %2 the value typed
+    TextNotInCodePage, // %1 code page, %2 the characters it cannot hold
+    // The network sessions (%1 the host).
+    NetHostNotFound,
+    NetConnectionRefused, // %2 the port
+    NetNoAnswer,          // %2 seconds
+    NetStalled,           // %2 seconds
+    NetNotFinished,       // %2 seconds
+    NetNotDisconnected,   // %2 seconds
+    NetLoginRefused,
+    NetCommandRefused,
+    NetConnectionLost,
+    NetFileNotRead,    // %1 the file, %2 the reason
+    NetFileNotWritten, // %1 the file, %2 the reason
 };
 
 // The language the texts are given in; set once at start-up.

@@ -10,6 +10,7 @@
 #include <platform/dialogs.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -195,22 +196,14 @@ void TLangManager::layoutComponents()
                             QAbstractItemView::AnyKeyPressed);
     TrGrid->setItemDelegate(new GridDelegate(this));
     TrGrid->horizontalHeader()->setStretchLastSection(true);
+    // The texts wrap within their columns and each row is as tall as its texts (a translation is
+    // often longer than the text it stands for).
+    TrGrid->setWordWrap(true);
+    TrGrid->setTextElideMode(Qt::ElideNone);
     QFont gridFont = TrGrid->font();
     gridFont.setFamily(QStringLiteral("Arial"));
     TrGrid->setFont(gridFont);
-    // The designed widths, or what a title needs when it is drawn bold for the current cell.
-    int fixedWidth = 0;
-    const std::pair<int, int> designed[] = {
-        {colNumber, 40}, {colObject, 130}, {colType, 100}, {colDefault, 200}};
-    for (const auto& [column, width] : designed) {
-        const int w = std::max(width, columnTitleWidth(TrGrid->horizontalHeader(), column));
-        TrGrid->setColumnWidth(column, w);
-        fixedWidth += w;
-    }
-    // Room for the fixed columns, the language column at its default width and a scroll bar.
-    TrGrid->setMinimumWidth(fixedWidth + TrGrid->horizontalHeader()->defaultSectionSize() +
-                            2 * TrGrid->frameWidth() +
-                            TrGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    FitColumns();
 
     auto* top = new QHBoxLayout;
     for (QPushButton* b : {btnRestoreDefaults, btnLineRestore, btnOptions, btnSearch, btnSave,
@@ -243,6 +236,14 @@ void TLangManager::connectHandlers()
     click(btnLineRestore, &TLangManager::btnLineRestoreClick);
     click(btnOptions, &TLangManager::btnOptionsClick);
     click(btnSearch, &TLangManager::btnSearchClick);
+    // The rows follow the width their texts wrap in.
+    connect(TrGrid->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int size) {
+                if (section == colDefault)
+                    FitRows(TrGrid->columnWidth(colTranslation));
+                else if (section == colTranslation)
+                    FitRows(size);
+            });
     click(btnSave, &TLangManager::btnSaveClick);
     connect(btnClose, &QPushButton::clicked, this, [this] { Close(); });
     click(btnCreateFile, &TLangManager::btnCreateFileClick);
@@ -435,8 +436,69 @@ void TLangManager::FillGrid(bool SchemaChanged)
         translation->setText(ShownTranslation(row.name, &row.translated));
         translation->setFlags(translation->flags() | Qt::ItemIsEditable);
     }
+    FitColumns();
     TrGrid->setCurrentCell(0, colTranslation);
     TrGridSelectCell(0, colTranslation);
+}
+
+QSize TLangManager::WrappedSize(int Row, int Column, int Width) const
+{
+    QStyleOptionViewItem option;
+    option.initFrom(TrGrid);
+    option.font = TrGrid->font();
+    option.features |= QStyleOptionViewItem::WrapText;
+    option.rect = QRect(0, 0, Width, 1);
+    return TrGrid->itemDelegate()->sizeHint(option, TrGrid->model()->index(Row, Column));
+}
+
+int TLangManager::LongestWordWidth(int Column) const
+{
+    // A cell wrapped as narrow as it goes is as wide as its longest word.
+    int widest = 0;
+    for (int r = 0; r < TrGrid->rowCount(); ++r)
+        widest = std::max(widest, WrappedSize(r, Column, 1).width());
+    return widest;
+}
+
+void TLangManager::FitColumns()
+{
+    // The designed widths, or what a title needs when it is drawn bold for the current cell; the
+    // names and types (which do not wrap) as wide as the longest shown, the texts as their
+    // longest word.
+    QHeaderView* header = TrGrid->horizontalHeader();
+    int fixedWidth = 0;
+    const std::pair<int, int> designed[] = {
+        {colNumber, 40}, {colObject, 130}, {colType, 100}, {colDefault, 200}};
+    for (const auto& [column, width] : designed) {
+        int w = std::max(width, columnTitleWidth(header, column));
+        if (column == colDefault) {
+            w = std::max(w, LongestWordWidth(column));
+        } else {
+            TrGrid->resizeColumnToContents(column);
+            w = std::max(w, TrGrid->columnWidth(column));
+        }
+        TrGrid->setColumnWidth(column, w);
+        fixedWidth += w;
+    }
+    // Room for the fixed columns, the language column at its default width or its longest word,
+    // and a scroll bar.
+    const int language = std::max({header->defaultSectionSize(), LongestWordWidth(colTranslation),
+                                   columnTitleWidth(header, colTranslation)});
+    TrGrid->setMinimumWidth(fixedWidth + language + 2 * TrGrid->frameWidth() +
+                            TrGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    // The language column takes what the grid leaves it once the window is laid out again; until
+    // its new width is known, each row is tall enough for the narrowest it can be.
+    FitRows(language);
+}
+
+void TLangManager::FitRows(int TranslationWidth)
+{
+    for (int r = 0; r < TrGrid->rowCount(); ++r) {
+        int height = WrappedSize(r, colTranslation, TranslationWidth).height();
+        for (int c = 0; c < colTranslation; ++c)
+            height = std::max(height, WrappedSize(r, c, TrGrid->columnWidth(c)).height());
+        TrGrid->setRowHeight(r, height);
+    }
 }
 
 void TLangManager::StyleCell(int ARow, int ACol, QStyleOptionViewItem& Option) const
@@ -504,6 +566,13 @@ void TLangManager::TrGridSetEditText(int ACol, int ARow, const QString& Value)
 {
     if (ACol != colTranslation || ARow < 0 || ARow >= m_rows.size() || Value == m_textBeforeEdit)
         return;
+    if (const QString outside = CharactersOutsideCodePage(Value); !outside.isEmpty()) {
+        // Told from the event loop: a box opened while the editor commits would take its focus,
+        // and the commit would come again.
+        QMetaObject::invokeMethod(
+            this, [this, outside] { ShowCodePageRefusal(outside); }, Qt::QueuedConnection);
+        return;
+    }
     const Row& row = m_rows.at(ARow);
     SetRestoreButtons(true);
     const int pending = FindPending(m_classKey, row.name);
@@ -515,6 +584,24 @@ void TLangManager::TrGridSetEditText(int ACol, int ARow, const QString& Value)
         m_pending.append({m_classKey, row.name, Value, prefix});
     }
     TrGrid->item(ARow, colTranslation)->setText(Value);
+}
+
+QString TLangManager::CharactersOutsideCodePage(const QString& Text)
+{
+    QString outside;
+    for (const char32_t c : Text.toUcs4()) {
+        const QString character = QString::fromUcs4(&c, 1);
+        if (!codepage::canEncode(character, codepage::current()) && !outside.contains(character))
+            outside += character;
+    }
+    return outside;
+}
+
+void TLangManager::ShowCodePageRefusal(const QString& Characters)
+{
+    dialogService().messageDlg(uiText(UiText::TextNotInCodePage)
+                                   .arg(QString::number(int(codepage::current())), Characters),
+                               mtError, mbOK);
 }
 
 void TLangManager::btnLineRestoreClick(QObject*)
@@ -655,6 +742,10 @@ void TLangManager::sbAddClick(QObject*)
     if (!dialogService().inputQuery(QStringLiteral("Extended translating"),
                                     QStringLiteral("New shema:"), name))
         return;
+    if (const QString outside = CharactersOutsideCodePage(name); !outside.isEmpty()) {
+        ShowCodePageRefusal(outside);
+        return;
+    }
     WritePending();
     AddTranslation(m_formClass->ClassName + QLatin1Char('|') + name, QString(), QString());
     SaveTranslations();
@@ -687,6 +778,10 @@ void TLangManager::sbEditClick(QObject*)
     if (schema.isEmpty() || !dialogService().inputQuery(QStringLiteral("Extended translating"),
                                                         QStringLiteral("Enter new name"), name))
         return;
+    if (const QString outside = CharactersOutsideCodePage(name); !outside.isEmpty()) {
+        ShowCodePageRefusal(outside);
+        return;
+    }
     WritePending();
     RenameSchemaEntries(schema, name);
     SaveTranslations();

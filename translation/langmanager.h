@@ -66,7 +66,9 @@ public:
     void TrGridSelectCell(int ARow, int ACol);
     // The editing of a translation cell begins: `Value` is what the edit box starts with.
     void TrGridGetEditText(int ACol, int ARow, QString& Value);
-    // The edited text of a translation cell.
+    // The edited text of a translation cell. A text the program's code page cannot hold (the
+    // statement file is written in it) is refused with a message, shown once the edit has
+    // ended; the cell keeps what it showed.
     void TrGridSetEditText(int ACol, int ARow, const QString& Value);
     void btnRestoreDefaultsClick(QObject* Sender);
     void btnLineRestoreClick(QObject* Sender);
@@ -112,10 +114,20 @@ private:
     QString ShownTranslation(const QString& Name, bool* translated) const;
     int FindPending(const QString& ClassKey, const QString& Name) const;
     void SetRestoreButtons(bool Enabled);
+    // The columns as wide as their titles and their names, the rows as tall as their texts.
+    void FitColumns();
+    int LongestWordWidth(int Column) const;
+    // Each row as tall as its texts wrapped in their columns, the language column `Width` wide.
+    void FitRows(int TranslationWidth);
+    // The size of a cell's text wrapped at `Width`.
+    QSize WrappedSize(int Row, int Column, int Width) const;
     // Writes the pending edits into the statement file and reloads the dictionary; a failure
     // keeps them.
     void WritePending();
     void RenameSchemaEntries(const QString& Schema, const QString& NewName);
+    // The characters of `text` the program's code page cannot hold, each once.
+    static QString CharactersOutsideCodePage(const QString& Text);
+    void ShowCodePageRefusal(const QString& Characters);
 
     const TFormClass* m_formClass = nullptr;
     QString m_classKey;

@@ -79,6 +79,16 @@ constexpr int MaxCaptionLength = 108;
 
 QString g_captureServerNameForTesting;
 
+// A button of the row under the documents: at least its designed size, and never narrower than
+// its caption, whatever language the caption was translated into after the window was laid out
+// (a size set once would let the row's equal shares cut a longer caption).
+class RowButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+    QSize minimumSizeHint() const override { return sizeHint().expandedTo(QSize(144, 28)); }
+};
+
 // The program's picture: the application's icon when it has one, else a drawn one.
 QPixmap programPicture(int size)
 {
@@ -163,14 +173,14 @@ void TMainForm::createComponents()
     m_client = new QWidget(this);
     createDocumentPanel();
 
-    bShowLOG = makeComponent<QPushButton>("bShowLOG", "TBitBtn", m_client);
+    bShowLOG = makeComponent<RowButton>("bShowLOG", "TBitBtn", m_client);
     bShowLOG->setText(QStringLiteral("&Afficher le journal..."));
-    bTransfer = makeComponent<QPushButton>("bTransfer", "TBitBtn", m_client);
+    bTransfer = makeComponent<RowButton>("bTransfer", "TBitBtn", m_client);
     bTransfer->setText(QStringLiteral("&Transférer..."));
-    ConfigBtn = makeComponent<QPushButton>("ConfigBtn", "TSpeedButton", m_client);
+    ConfigBtn = makeComponent<RowButton>("ConfigBtn", "TSpeedButton", m_client);
     ConfigBtn->setText(QStringLiteral("Con&figuration"));
     ConfigBtn->setCheckable(true);
-    bCont = makeComponent<QPushButton>("bCont", "TBitBtn", m_client);
+    bCont = makeComponent<RowButton>("bCont", "TBitBtn", m_client);
     bCont->setText(QStringLiteral("&Continuer"));
 
     createSourcePanel();
@@ -286,8 +296,6 @@ void TMainForm::layoutComponents()
     Image3->setFixedSize(40, 40);
     for (QPushButton* button : {bView, bIdentify, bComment, bDelete})
         button->setMinimumSize(115, 27);
-    for (QPushButton* button : {bShowLOG, bTransfer, ConfigBtn, bCont})
-        button->setMinimumSize(144, 28);
     for (QPushButton* button : {Add, bModify, BitBtn9, BitBtn10})
         button->setMinimumSize(103, 27);
     // The clock keeps its width whatever the date and time shown.

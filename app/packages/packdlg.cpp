@@ -502,9 +502,13 @@ void TPackDlg::bEMAILClick(QObject*)
         MailFile = buffer;
         EncodeFileBase64(file, buffer);
         MailFailed = true;
+        MailError.clear();
         ExecuteForm<TSMTPTForm>();
+        // Text 4, and under it why (when the form could tell).
         if (MailFailed)
-            dialogService().messageDlg(LC1->GetConst(4), mtError, mbOK);
+            dialogService().messageDlg(MailError.isEmpty() ? LC1->GetConst(4)
+                                                           : LC1->GetConst(4) + u'\n' + MailError,
+                                       mtError, mbOK);
         else
             markSent(package);
     }

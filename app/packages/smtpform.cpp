@@ -23,6 +23,9 @@ TSMTPTForm::TSMTPTForm(QWidget* parent) : TForm(parent)
 {
     OnShow = [this](QObject* sender) { FormShow(sender); };
     OnClose = [this](QObject* sender, TCloseAction& action) { FormClose(sender, action); };
+    OnKeyDown = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
+        FormKeyDown(sender, key, shift);
+    };
     createComponents();
     layoutComponents();
     connectHandlers();
@@ -66,11 +69,54 @@ void TSMTPTForm::connectHandlers()
     connect(SMTP1, &SmtpSession::documentProgress, this,
             [this](int state, qint64 done, qint64 total) { SMTP1DocInput(state, done, total); });
     connect(SMTP1, &SmtpSession::verified, this, [this] { SMTP1Verify(); });
+    // A result the form did not set itself is the user's: the close box, Escape.
+    connect(this, &TForm::modalResultChanged, this, [this] {
+        if (!m_finished)
+            userClosed();
+    });
+}
+
+void TSMTPTForm::finish()
+{
+    m_finished = true;
+    Close();
+}
+
+void TSMTPTForm::failWith(const QString& reason)
+{
+    Failed = true;
+    if (MailError.isEmpty())
+        MailError = reason;
+}
+
+void TSMTPTForm::userClosed()
+{
+    m_finished = true;
+    SMTPTimer->stop();
+    if (m_closing) {
+        // The message has gone or the mailing had already failed: only the farewell is dropped.
+        SMTP1->abort();
+        return;
+    }
+    WriteToLog(
+        QStringLiteral("E-mail to %1 through %2: cancelled by the user").arg(MailTo, MailServer));
+    failWith(QStringLiteral("Transfert annulé !"));
+    SMTPStatus->setText(QStringLiteral("Transfert annulé !"));
+    SMTP1->abort();
+}
+
+void TSMTPTForm::FormKeyDown(QObject*, int& Key, Qt::KeyboardModifiers Shift)
+{
+    if (Key == Qt::Key_Escape && !(Shift & ~Qt::KeypadModifier)) {
+        Key = 0;
+        Close();
+    }
 }
 
 void TSMTPTForm::FormShow(QObject*)
 {
     MailFailed = false;
+    MailError.clear();
     ProgressBar1->setValue(0);
     Connect();
 }
@@ -91,7 +137,7 @@ void TSMTPTForm::SMTPTimerTimer(QObject*)
 {
     if (SMTP1->state() == nsDisconnected) {
         SMTPTimer->stop();
-        Close();
+        finish();
         return;
     }
     if (SMTP1->state() != nsConnected)
@@ -100,16 +146,20 @@ void TSMTPTForm::SMTPTimerTimer(QObject*)
     Verified = false;
     Failed = false;
     if (!SMTP1->waitWhileBusy())
-        return; // the error event has closed the form
+        return; // the error event, or the user, has closed the form
     SMTP1->verify(MailTo);
     if (!SMTP1->waitWhileBusy())
         return;
     if (!Verified) {
         // A recipient the server refuses is a failed mailing: nothing was sent.
         MailFailed = true;
+        if (MailError.isEmpty())
+            MailError = SMTP1->lastReply().isEmpty()
+                            ? MailTo
+                            : MailTo + QStringLiteral(" : ") + SMTP1->lastReply();
         dialogService().messageDlg(QStringLiteral("Le format de l'adresse est incorrect !"),
                                    mtError, mbOK);
-        Close();
+        finish();
         return;
     }
     SendFile(MailFile);
@@ -157,7 +207,7 @@ void TSMTPTForm::SMTP1DocInput(int DocState, qint64 Transferred, qint64 Total)
             Failed
                 ? QStringLiteral("Transfert annulé !")
                 : QStringLiteral("Fichier envoyé à %1 (%2 octets)").arg(MailTo).arg(Transferred));
-        Close();
+        finish();
         break;
     default:
         break;
@@ -195,13 +245,16 @@ void TSMTPTForm::SMTP1StateChanged(int State)
 
 void TSMTPTForm::SMTP1Error(int, const QString& Description)
 {
-    WriteToLog(QStringLiteral("E-mail to %1 through %2: %3").arg(MailTo, MailServer, Description));
+    const QString detail = SMTP1->lastDetail();
+    WriteToLog(QStringLiteral("E-mail to %1 through %2: %3%4")
+                   .arg(MailTo, MailServer, Description,
+                        detail.isEmpty() ? QString() : QStringLiteral(" [") + detail + u']'));
     if (m_closing)
         return; // what was to be done is done: the farewell only went wrong
     SMTPTimer->stop();
-    Failed = true;
+    failWith(Description);
     SMTPStatus->setText(QStringLiteral("Transfert annulé !"));
-    Close();
+    finish();
 }
 
 void TSMTPTForm::SMTP1Verify()

@@ -11,9 +11,11 @@ class SmtpSession;
 class TLC;
 
 // Sends MailFile to MailTo through MailServer as MailFrom with MailSubject (transferglobals.h),
-// and sets MailFailed when the mailing failed: an error of the session (a server that cannot be
-// reached, a refusal, a wait beyond its bound) or a recipient the server refused (the address
-// box "Le format de l'adresse est incorrect !" is then shown). The form closes itself.
+// and sets MailFailed, with the reason in MailError, when the mailing failed: an error of the
+// session (a server that cannot be reached, a refusal, a wait beyond its bound), a recipient the
+// server refused (the address box "Le format de l'adresse est incorrect !" is then shown), or the
+// user closing the form (its close box or Escape) before the message was sent, which drops the
+// connection at once, whatever it was waiting for. The form closes itself.
 class TSMTPTForm : public TForm
 {
     Q_OBJECT
@@ -39,6 +41,7 @@ public:
     void SMTP1StateChanged(int State);
     void SMTP1DocInput(int DocState, qint64 Transferred, qint64 Total);
     void SMTP1Verify();
+    void FormKeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
 
     void Connect();
     // The six headers of the message, in their order.
@@ -49,6 +52,12 @@ private:
     void createComponents();
     void layoutComponents();
     void connectHandlers();
+    // Closes the form when its work is over (as opposed to the user closing it).
+    void finish();
+    // The user asked to close the form: what runs is dropped.
+    void userClosed();
+    void failWith(const QString& reason);
 
     bool m_closing = false;
+    bool m_finished = false;
 };

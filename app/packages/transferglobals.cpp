@@ -7,6 +7,7 @@ QString MailFrom;
 QString MailSubject;
 QString MailFile;
 bool MailFailed = false;
+QString MailError;
 
 QString FTPPassword;
 bool SavePassword = false;

@@ -15,8 +15,10 @@ extern QString MailTo;      // the recipient
 extern QString MailFrom;    // the sender
 extern QString MailSubject; // the subject
 extern QString MailFile;    // the buffer file sent as the message's body
-// The mailing failed (read by the caller once the form has closed).
+// The mailing failed (read by the caller once the form has closed), and why, for the caller's
+// message (empty when the mailing did not fail).
 extern bool MailFailed;
+extern QString MailError;
 
 // ---- The FTP password prompt, for the run of the program only (never written to disk)
 

@@ -10,8 +10,10 @@
 #include <app/translatableforms.h>
 #include <platform/data/dataset.h>
 #include <platform/db/localtable.h>
+#include <platform/exception.h>
 #include <platform/regional.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
 #include <translation/lc.h>
 
 #include <QFormLayout>
@@ -41,6 +43,21 @@ void limitToField(QLineEdit* edit, const DataSet& dataSet, const char* name)
 {
     if (const Field* f = dataSet.findField(QLatin1String(name)); f && f->size() > 0)
         edit->setMaxLength(f->size());
+}
+
+// Runs `convert` on a value the user typed in `edit`; a value it cannot convert is refused in
+// the program's language, naming the field as its label shows it and the value.
+template <class Convert>
+auto typedValue(const QLabel* label, const QLineEdit* edit, Convert convert)
+{
+    try {
+        return convert();
+    } catch (const EConvertError&) {
+        QString caption = label->text().remove(QLatin1Char('&')).trimmed();
+        if (caption.endsWith(QLatin1Char(':')))
+            caption = caption.chopped(1).trimmed();
+        throw EConvertError(uiText(UiText::ValueNotValid).arg(caption, edit->text()));
+    }
 }
 
 } // namespace
@@ -163,6 +180,9 @@ void TPatientDlg::savePractice()
 {
     PracticePatients& practice = PracticePatientsInUse();
     DataSet& patient = practice.IdPatients_Global().dataSet();
+    // A date of birth the field cannot take is refused before an identifier is reserved.
+    if (const QString birth = Edit3->text(); !birth.isEmpty())
+        typedValue(Label3, Edit3, [&] { return field(patient, "NE_LE")->convert(Variant(birth)); });
     int number = 0;
     const bool hasNumber = TryStrToInt(Edit4->text(), number);
     int id = EditedPatientID;
@@ -179,7 +199,7 @@ void TPatientDlg::savePractice()
             field(patient, "PATIENTS_ID")->setAsInteger(id);
         field(patient, "NOM")->setAsString(Edit1->text());
         field(patient, "PRENOM")->setAsString(Edit2->text());
-        field(patient, "NE_LE")->setAsString(Edit3->text());
+        typedValue(Label3, Edit3, [&] { field(patient, "NE_LE")->setAsString(Edit3->text()); });
         if (hasNumber)
             field(patient, "N_OMON")->setAsInteger(number);
         patient.post();
@@ -192,8 +212,9 @@ void TPatientDlg::saveLocal()
     LocalTable& list = *DataTables->IdPatients_Local;
     // The local table keeps a date: a text that is none is refused before anything changes.
     const QString birthText = Edit3->text().trimmed();
-    const Variant birth =
-        birthText.isEmpty() ? Variant::null() : Variant::fromDateTime(StrToDate(birthText));
+    const Variant birth = birthText.isEmpty() ? Variant::null() : typedValue(Label3, Edit3, [&] {
+        return Variant::fromDateTime(StrToDate(birthText));
+    });
     int number = 0;
     const bool hasNumber = TryStrToInt(Edit4->text(), number);
 

@@ -15,8 +15,9 @@ class TLC;
 // (PATIENTS: NOM, PRENOM, NE_LE, N_OMON) when it is in use, else the local IdPatients_Local
 // (Nom, Prenom, "Date de naissance", N_Dossier). OK writes the four edits into the patient's row
 // (a new row for a new patient) and leaves the dataset's cursor on it. A file number that is not
-// a whole number, or none, leaves the stored number as it was. A date of birth that is not a
-// date (local table) is refused with the conversion error and the dialog stays open.
+// a whole number, or none, leaves the stored number as it was. A date of birth the field cannot
+// take (not a date, where the table keeps dates) is refused with an EConvertError in the
+// program's language naming the field and the value, and the dialog stays open.
 class TPatientDlg : public TForm
 {
     Q_OBJECT

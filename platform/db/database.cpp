@@ -37,7 +37,11 @@ QString Database::driverName() const
 void Database::setLocalFolder(const QString& folder)
 {
     setDriverName(QStringLiteral("STANDARD"));
-    m_params.setValue(DbParam::Path, folder);
+    // Named as a folder even before it exists: the file goes inside it.
+    m_params.setValue(DbParam::Path,
+                      folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))
+                          ? folder
+                          : folder + QLatin1Char('/'));
     m_params.setValue(sqlitedb::JournalModeParam, QStringLiteral("WAL"));
     if (m_databaseName.isEmpty())
         m_databaseName = folder;

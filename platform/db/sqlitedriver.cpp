@@ -768,13 +768,12 @@ QString databaseFile(const QString& pathParam)
 {
     // Paths written on Windows use backslashes.
     const QString path = QString(pathParam).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QFileInfo info(path);
-    if (info.exists() && !info.isDir())
-        return path;
-    QString folder = path;
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder + DatabaseFileName;
+    // A path ending in a separator can only be a folder, even one that is not there.
+    if (path.endsWith(QLatin1Char('/')))
+        return path + DatabaseFileName;
+    if (QFileInfo(path).isDir())
+        return path + QLatin1Char('/') + DatabaseFileName;
+    return path;
 }
 
 std::unique_ptr<DbDriver> makeDriver()

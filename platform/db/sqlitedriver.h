@@ -18,8 +18,8 @@ inline const QString DatabaseFileName = QStringLiteral("quorvane.sqlite");
 inline const QString JournalModeParam = QStringLiteral("JOURNAL MODE");
 inline const QString CreateParam = QStringLiteral("CREATE");
 
-// The database file named by a PATH parameter: the path itself when it names an existing file,
-// else DatabaseFileName in that folder.
+// The database file named by a PATH parameter: DatabaseFileName in that folder when the path is an
+// existing folder or ends with a separator, else the path itself (a file, there or not).
 QString databaseFile(const QString& path);
 
 std::unique_ptr<DbDriver> makeDriver();

@@ -5,6 +5,7 @@
 #include "netsession_p.h"
 
 #include <platform/codepage.h>
+#include <platform/uitexts.h>
 
 #include <QFile>
 #include <QSaveFile>
@@ -115,8 +116,8 @@ public:
     NetError ended(CURLcode code, long, QString& description) override
     {
         if (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_READ_ERROR) {
-            description = QStringLiteral("The file \"%1\" cannot be read: %2")
-                              .arg(m_file.fileName(), m_file.errorString());
+            description =
+                uiText(UiText::NetFileNotRead).arg(m_file.fileName(), m_file.errorString());
             return NetError::LocalFile;
         }
         return netErrorOf(code);
@@ -169,15 +170,15 @@ public:
     NetError ended(CURLcode code, long, QString& description) override
     {
         if (code == CURLE_OK && !m_file.commit()) {
-            description = QStringLiteral("The file \"%1\" cannot be written: %2")
-                              .arg(m_file.fileName(), m_file.errorString());
+            description =
+                uiText(UiText::NetFileNotWritten).arg(m_file.fileName(), m_file.errorString());
             return NetError::LocalFile;
         }
         if (code != CURLE_OK)
             m_file.cancelWriting();
         if (code == CURLE_WRITE_ERROR) {
-            description = QStringLiteral("The file \"%1\" cannot be written: %2")
-                              .arg(m_file.fileName(), m_file.errorString());
+            description =
+                uiText(UiText::NetFileNotWritten).arg(m_file.fileName(), m_file.errorString());
             return NetError::LocalFile;
         }
         return netErrorOf(code);

@@ -6,9 +6,12 @@
 //                        answered──> 4 ──quit──> 5 ──> 6;  any failure ──> 6 (error event)
 #include "netsession_p.h"
 
+#include <platform/uitexts.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QStringList>
 #include <QTimer>
 
 #include <mutex>
@@ -23,13 +26,19 @@ void initialiseLibrary()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0);
+}
+
 } // namespace
 
-// What the library's debug callback updates: when something last moved, and the last reply.
+// What the library's debug callback updates: when something last moved, and the server's reply
+// lines during the running transfer.
 struct NetSessionBackendWatch
 {
     QElapsedTimer sinceTraffic;
-    QString* lastReply = nullptr;
+    QStringList replies;
 };
 
 NetBounds defaultNetBounds()
@@ -130,7 +139,7 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user)
     case CURLINFO_HEADER_IN: {
         const QString line = QString::fromLatin1(data, qsizetype(size)).trimmed();
         if (!line.isEmpty())
-            *backend->lastReply = line;
+            backend->replies.append(line);
         backend->sinceTraffic.restart();
         break;
     }
@@ -200,6 +209,7 @@ void NetSession::fail(NetError code, const QString& description)
 
 void NetSession::abort()
 {
+    ++m_aborts;
     d->close();
     setBusy(false);
     setState(nsDisconnected);
@@ -209,8 +219,7 @@ bool openLocalFile(QFileDevice& file, QIODevice::OpenMode mode, QString& error)
 {
     if (file.open(mode))
         return true;
-    error = (mode & QIODevice::WriteOnly ? QStringLiteral("The file \"%1\" cannot be written: %2")
-                                         : QStringLiteral("The file \"%1\" cannot be read: %2"))
+    error = uiText(mode & QIODevice::WriteOnly ? UiText::NetFileNotWritten : UiText::NetFileNotRead)
                 .arg(file.fileName(), file.errorString());
     return false;
 }
@@ -226,12 +235,13 @@ void NetSession::start(std::unique_ptr<Transfer> transfer)
     CURL* curl = d->easy;
     curl_easy_reset(curl);
     d->errors[0] = 0;
+    m_lastDetail.clear();
     d->connecting = m_state == nsConnecting || m_state == nsDisconnected;
     d->sinceStart.start();
     d->sinceTraffic.start();
     std::fill(std::begin(d->counts), std::end(d->counts), -1);
 
-    d->lastReply = &m_lastReply;
+    d->replies.clear();
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, d->errors);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
@@ -290,13 +300,9 @@ void NetSession::poll()
     }
     QString late;
     if (d->connecting && d->sinceStart.elapsed() > m_bounds.connectMs)
-        late = QStringLiteral("No answer from %1 within %2 s")
-                   .arg(m_host)
-                   .arg(m_bounds.connectMs / 1000.0);
+        late = uiText(UiText::NetNoAnswer).arg(m_host, seconds(m_bounds.connectMs));
     else if (d->sinceTraffic.elapsed() > m_bounds.stallMs)
-        late = QStringLiteral("Nothing moved on the connection to %1 for %2 s")
-                   .arg(m_host)
-                   .arg(m_bounds.stallMs / 1000.0);
+        late = uiText(UiText::NetStalled).arg(m_host, seconds(m_bounds.stallMs));
     if (late.isEmpty())
         return;
     // The transfer stops now; the error is told from the event loop (see finish).
@@ -320,6 +326,16 @@ void NetSession::finish(int curlCode)
     std::shared_ptr<Transfer> transfer(d->current.release());
     const bool connecting = d->connecting;
     d->connecting = false;
+    // The reply to the transfer's command, not a later one (the library says goodbye after a
+    // refusal): the last line with the code the transfer ended on.
+    const QString code3 = QString::number(reply);
+    m_lastReply = d->replies.isEmpty() ? QString() : d->replies.last();
+    for (qsizetype i = d->replies.size() - 1; reply > 0 && i >= 0; --i) {
+        if (d->replies.at(i).startsWith(code3)) {
+            m_lastReply = d->replies.at(i);
+            break;
+        }
+    }
     QString libraryText = QString::fromUtf8(d->errors).trimmed();
     if (libraryText.isEmpty())
         libraryText = QString::fromUtf8(curl_easy_strerror(code));
@@ -330,8 +346,12 @@ void NetSession::finish(int curlCode)
             QString description;
             const NetError error = transfer->ended(code, reply, description);
             if (error != NetError::None) {
+                m_lastDetail = libraryText;
                 if (description.isEmpty()) {
-                    description = libraryText;
+                    description = errorText(error, connecting);
+                    if (description.isEmpty())
+                        description = libraryText;
+                    // What the server said is its own: it is quoted as it came.
                     if (!m_lastReply.isEmpty() && reply >= 400)
                         description += QStringLiteral(" (") + m_lastReply + u')';
                 }
@@ -348,18 +368,45 @@ void NetSession::finish(int curlCode)
         Qt::QueuedConnection);
 }
 
+QString NetSession::errorText(NetError error, bool connecting) const
+{
+    switch (error) {
+    case NetError::HostNotFound:
+        return uiText(UiText::NetHostNotFound).arg(m_host);
+    case NetError::ConnectionRefused:
+        return uiText(UiText::NetConnectionRefused).arg(m_host).arg(m_port);
+    case NetError::TimedOut:
+        // The library's bounds are the session's own: on the connection, and on each answer.
+        return connecting ? uiText(UiText::NetNoAnswer).arg(m_host, seconds(m_bounds.connectMs))
+                          : uiText(UiText::NetStalled).arg(m_host, seconds(m_bounds.stallMs));
+    case NetError::LoginRefused:
+        return uiText(UiText::NetLoginRefused).arg(m_host);
+    case NetError::CommandRefused:
+        return uiText(UiText::NetCommandRefused).arg(m_host);
+    case NetError::ConnectionLost:
+        return uiText(UiText::NetConnectionLost).arg(m_host);
+    case NetError::None:
+    case NetError::LocalFile:
+    case NetError::Other:
+        break;
+    }
+    return QString();
+}
+
 bool NetSession::waitWhileBusy()
 {
+    const quint64 aborts = m_aborts;
     QElapsedTimer quiet;
     quiet.start();
     while (m_busy) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (m_aborts != aborts)
+            return false;
         if (d->sinceTraffic.isValid() && d->sinceTraffic.elapsed() < quiet.elapsed())
             quiet.restart();
         if (m_busy && quiet.elapsed() > m_bounds.waitMs) {
-            fail(NetError::TimedOut, QStringLiteral("%1 did not finish within %2 s")
-                                         .arg(m_host)
-                                         .arg(m_bounds.waitMs / 1000.0));
+            fail(NetError::TimedOut,
+                 uiText(UiText::NetNotFinished).arg(m_host, seconds(m_bounds.waitMs)));
             return false;
         }
     }
@@ -371,9 +418,8 @@ bool NetSession::waitForState(int state)
     const QDeadlineTimer deadline(m_bounds.waitMs);
     while (m_state != state) {
         if (deadline.hasExpired()) {
-            fail(NetError::TimedOut, QStringLiteral("%1 did not disconnect within %2 s")
-                                         .arg(m_host)
-                                         .arg(m_bounds.waitMs / 1000.0));
+            fail(NetError::TimedOut,
+                 uiText(UiText::NetNotDisconnected).arg(m_host, seconds(m_bounds.waitMs)));
             return m_state == state;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

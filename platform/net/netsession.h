@@ -63,12 +63,16 @@ public:
     bool isBusy() const;
     // The last error reported (NetError::None when there was none).
     NetError lastError() const { return m_lastError; }
-    // The last reply line the server sent, for messages.
+    // The server's reply to the last transfer's command (the last line it sent when the library
+    // had no reply code), for messages.
     QString lastReply() const { return m_lastReply; }
+    // What the library said about the last transfer that ended with an error, for the log (the
+    // error event's description is the session's own, in the program's language).
+    QString lastDetail() const { return m_lastDetail; }
 
     // Processes events while a command or a transfer runs. True once the session is idle; false
-    // once bounds().waitMs have passed with no byte moving: the work is then abandoned with the
-    // error event.
+    // once bounds().waitMs have passed with no byte moving (the work is then abandoned with the
+    // error event), or when abort() was called meanwhile (by a handler the wait ran).
     bool waitWhileBusy();
     // Processes events until the session is in `state`. False after bounds().waitMs: the
     // connection is then dropped with the error event.
@@ -99,6 +103,7 @@ private:
     void poll();
     void finish(int curlCode);
     void setBusy(bool busy);
+    QString errorText(NetError error, bool connecting) const;
 
     std::unique_ptr<Backend> d;
     QString m_host;
@@ -108,6 +113,8 @@ private:
     bool m_busy = false;
     NetError m_lastError = NetError::None;
     QString m_lastReply;
+    QString m_lastDetail;
+    quint64 m_aborts = 0; // calls of abort(), for the waits
 
     friend struct Transfer;
 };

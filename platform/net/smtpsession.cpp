@@ -5,6 +5,7 @@
 #include "netsession_p.h"
 
 #include <platform/codepage.h>
+#include <platform/uitexts.h>
 
 #include <QFile>
 
@@ -145,13 +146,17 @@ public:
         emit m_session->documentProgress(sdSending, upNow, total());
     }
 
-    NetError ended(CURLcode code, long, QString& description) override
+    NetError ended(CURLcode code, long reply, QString& description) override
     {
         if (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_READ_ERROR) {
-            description = QStringLiteral("The file \"%1\" cannot be read: %2")
-                              .arg(m_file.fileName(), m_file.errorString());
+            description =
+                uiText(UiText::NetFileNotRead).arg(m_file.fileName(), m_file.errorString());
             return NetError::LocalFile;
         }
+        // A refusal (of the sender, a recipient or the message) is the server's answer, whatever
+        // the library makes of it.
+        if (code != CURLE_OK && reply >= 400)
+            return NetError::CommandRefused;
         return netErrorOf(code);
     }
 

@@ -5,7 +5,11 @@ QString ProgName = QStringLiteral("QUORVANE");
 QString ProgVersion = QStringLiteral("2.07");
 QString ProgBuild = QStringLiteral("B2017-10/10/2016");
 QString ProgSubtitle = QStringLiteral("Logiciel de transferts des données médicales");
-unsigned char ProgLanguage = 1;
+// Chosen when the program is built (QUORVANE_LANGUAGE); French unless told otherwise.
+#ifndef QUORVANE_LANGUAGE
+#define QUORVANE_LANGUAGE 1
+#endif
+unsigned char ProgLanguage = QUORVANE_LANGUAGE;
 
 QString WorkPath;
 QString BufDir;

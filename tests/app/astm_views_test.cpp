@@ -9,6 +9,9 @@
 #include <support/scoped_dialogs.h>
 
 #include <QPlainTextEdit>
+#include <QScopeGuard>
+
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -55,8 +58,12 @@ const QByteArray Access = "\x02H|\\^&\x03\x02R|1|^^^AFP|12.5|ng/ml||N\x03"
 
 } // namespace
 
+// The reports in English, as the French program shows them (the Russian program's are the
+// analysers suite's).
 TEST(AstmViews, StoredAstmDocumentsShowTheirDriversReports)
 {
+    const unsigned char language = std::exchange(ProgLanguage, 1);
+    const auto back = qScopeGuard([language] { ProgLanguage = language; });
     LocalTablesFixture f;
     ScopedScriptedDialogs dialogs;
     const QStringList elecsys =

@@ -16,6 +16,7 @@
 #include <platform/db/localtable.h>
 #include <platform/regional.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
 
 #include <support/scoped_dialogs.h>
 
@@ -344,7 +345,11 @@ TEST(IdentificationDialog, NewModifiedAndDeletedPatients)
         dlg.Edit2->setText("Anne-Marie");
         dlg.Edit3->setText("31/02/1950");
         dlg.Edit4->clear();
-        EXPECT_THROW(dlg.OKBtnClick(dlg.OKBtn), EConvertError);
+        setUiTextLanguage(1);
+        EXPECT_EQ(messageOf<EConvertError>([&] { dlg.OKBtnClick(dlg.OKBtn); }).toStdString(),
+                  "\"31/02/1950\" n'est pas une valeur valable pour le champ \"Date de "
+                  "naissance\"");
+        setUiTextLanguage(0);
         EXPECT_EQ(dlg.ModalResult(), mrNone);
         // Another activation (after the error box) keeps what was typed.
         dlg.FormActivate(&dlg);

@@ -2,6 +2,10 @@
 // and at 12 pt, shows nothing a user would find wrong (WindowTour::faults: a text cut, an edit or
 // a column narrower than what it shows, a control outside its window or over another, a menu
 // separator with a text).
+#include <platform/support/globals.h>
+#include <translation/langrus.h>
+
+#include <support/translator_scope.h>
 #include <support/workspace.h>
 #include <windowtour/windowtour.h>
 
@@ -31,6 +35,10 @@ private:
 TEST_P(Layout, EveryWindowShowsItsTextsWholeAndApart)
 {
     TestWorkspace ws; // the clock stands still, the French settings are in force
+    // The windows in the language of the build, as the program translates them without a
+    // statement file (in Russian: the compiled-in captions).
+    const TranslatorScope translator({}, ProgLanguage);
+    ExtTranslateProc = ProgLanguage == 2 ? &TranslateCaptionRUS : nullptr;
     QStringList visited;
     QString error;
     ASSERT_TRUE(WindowTour::run(

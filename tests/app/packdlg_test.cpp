@@ -25,15 +25,18 @@
 #include <platform/net/smtpsession.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
 
 #include <support/netpeers.h>
 #include <support/python.h>
 #include <support/scoped_dialogs.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -323,17 +326,28 @@ struct Mailing
         QDir().mkpath(f.ws.path("mails"));
         return f.ws.path("mails");
     }
-    // Sends, the sending form answered by running it; true when it ran.
-    void send()
+    // Sends, the sending form answered by running it. Once the server has said `sign`, `act`
+    // is done to the form (once).
+    void send(const QByteArray& sign = {}, const std::function<void(TSMTPTForm&)>& act = {})
     {
         const int port = server.port;
         TransferFixture& fx = f;
+        PythonPeer& peer = server;
         f.dialog([](TPackDlg& d) { d.bEMAIL->click(); },
-                 [&fx, port] {
-                     fx.dialogs.answerModal("TSMTPTForm", [port](TForm& form) {
+                 [&fx, &peer, port, sign, act] {
+                     fx.dialogs.answerModal("TSMTPTForm", [&peer, port, sign, act](TForm& form) {
                          auto& smtp = static_cast<TSMTPTForm&>(form);
                          smtp.SMTP1->setRemotePort(port);
                          smtp.SMTPTimer->setInterval(5);
+                         QTimer watch;
+                         QObject::connect(&watch, &QTimer::timeout, [&] {
+                             if (peer.said(sign)) {
+                                 watch.stop();
+                                 act(smtp);
+                             }
+                         });
+                         if (act)
+                             watch.start(5);
                          return runUntilClosed(smtp);
                      });
                  });
@@ -390,12 +404,14 @@ TEST(PackDlgMail, VerifyReplies)
         EXPECT_EQ(f.state("1A2B"), "2");
     }
     {
-        // An address it refuses: the address box, then text 4; nothing sent.
+        // An address it refuses: the address box, then text 4 with the address and the server's
+        // answer; nothing sent.
         TransferFixture f;
         Mailing m(f, "vrfy550");
         f.document("abc");
         f.expectMessage(mrOk, "Le format de l'adresse est incorrect !");
-        f.expectMessage(mrOk, "Erreur ! Vous devez recommencer le transfert.");
+        f.expectMessage(mrOk, "Erreur ! Vous devez recommencer le transfert.\n"
+                              "medecin@cabinet.fr : 550 reply of the test");
         m.send();
         EXPECT_EQ(m.mails(), QStringList());
         EXPECT_EQ(f.state("1A2B"), "1");
@@ -403,20 +419,71 @@ TEST(PackDlgMail, VerifyReplies)
     }
 }
 
-TEST(PackDlgMail, FailuresShowText4)
+// Text 4, and under it why, in French where the text is the program's own.
+TEST(PackDlgMail, FailuresShowText4AndWhy)
 {
-    for (const QString mode : {"rcpt550", "silent", "closed"}) {
+    setUiTextLanguage(1);
+    const auto english = qScopeGuard([] { setUiTextLanguage(0); });
+    const struct
+    {
+        const char* mode;
+        QString why; // %1: the port
+    } cases[] = {
+        {"rcpt550", "Le serveur 127.0.0.1 a refusé la demande (550 5.1.1 no such user)"},
+        {"silent", "Pas de réponse du serveur 127.0.0.1 en 0.5 s"},
+        {"closed", "Le serveur 127.0.0.1 refuse les connexions sur le port %1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
         TransferFixture f;
         setDefaultNetBounds({500, 500, 500});
+        const QString mode = c.mode;
         Mailing m(f, mode == "closed" ? QStringLiteral("ok") : mode);
         if (mode == "closed")
             m.server.port = closedPort();
         f.document("abc");
-        f.expectMessage(mrOk, "Erreur ! Vous devez recommencer le transfert.");
+        f.expectMessage(mrOk, "Erreur ! Vous devez recommencer le transfert.\n" +
+                                  (mode == "closed" ? c.why.arg(m.server.port) : c.why));
         m.send();
-        EXPECT_EQ(m.mails(), QStringList()) << mode.toStdString();
-        EXPECT_EQ(f.state("1A2B"), "1") << mode.toStdString();
-        EXPECT_EQ(f.dialogs.remaining(), QStringList()) << mode.toStdString();
+        EXPECT_EQ(m.mails(), QStringList());
+        EXPECT_EQ(f.state("1A2B"), "1");
+        EXPECT_EQ(f.dialogs.remaining(), QStringList());
+    }
+}
+
+// Whatever the form waits for (the server's greeting, its answer to VRFY), Escape or the close
+// box ends the mailing at once as a failure: text 4 and "Transfert annulé !", nothing sent. The
+// bounds are the program's own, far longer than the test: one reached instead would give its own
+// reason.
+TEST(PackDlgMail, TheUserEndsAnyWait)
+{
+    const auto escape = [](TSMTPTForm& form) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &press);
+    };
+    const auto closeBox = [](TSMTPTForm& form) { form.close(); };
+    const struct
+    {
+        const char* mode;
+        QByteArray sign;
+        std::function<void(TSMTPTForm&)> act;
+    } cases[] = {
+        {"silent", "accepted", escape},
+        {"silent", "accepted", closeBox},
+        {"vrfysilent", "VRFY", escape},
+        {"vrfysilent", "VRFY", closeBox},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        TransferFixture f;
+        Mailing m(f, c.mode);
+        f.document("abc");
+        f.expectMessage(mrOk, "Erreur ! Vous devez recommencer le transfert.\nTransfert annulé !",
+                        mtError);
+        m.send(c.sign, c.act);
+        EXPECT_EQ(m.mails(), QStringList());
+        EXPECT_EQ(f.state("1A2B"), "1");
+        EXPECT_EQ(f.dialogs.remaining(), QStringList());
     }
 }
 

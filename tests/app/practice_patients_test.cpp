@@ -19,7 +19,9 @@
 #include <platform/codepage.h>
 #include <platform/db/database.h>
 #include <platform/db/sqlquery.h>
+#include <platform/exception.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
 
 #include <support/scoped_dialogs.h>
 
@@ -359,6 +361,15 @@ TEST(PracticePatients, AddStoresTheKeyGetIDReserved)
         auto& dlg = static_cast<TPatientDlg&>(form);
         dlg.Edit1->setText("NOUVEAU");
         dlg.Edit2->setText("Nina");
+        // A date that is none is refused in French, naming the field and the value; the dialog
+        // stays, and no identifier is reserved for it.
+        dlg.Edit3->setText("31/02/1990");
+        setUiTextLanguage(1);
+        const auto english = qScopeGuard([] { setUiTextLanguage(0); });
+        EXPECT_EQ(messageOf<EConvertError>([&] { dlg.OKBtnClick(dlg.OKBtn); }).toStdString(),
+                  "\"31/02/1990\" n'est pas une valeur valable pour le champ \"Date de "
+                  "naissance\"");
+        EXPECT_EQ(dlg.ModalResult(), mrNone);
         dlg.Edit3->setText("03/04/1990");
         dlg.Edit4->setText("12");
         dlg.OKBtn->click();

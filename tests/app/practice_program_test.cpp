@@ -4,6 +4,8 @@
 #include "practice_fixture.h"
 #include "program_folder.h"
 
+#include <platform/support/globals.h>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -38,8 +40,10 @@ TEST(PracticeProgram, AnIdentifiedDocumentIsPublishedWithItsPatientsNames)
     EXPECT_TRUE(folder.process.waitForFinished(20000));
 
     const QStringList common = iniSectionOf(descriptor, "Common");
-    for (const char* line : {"Source=Dossier ECG", "Nom=DUPONT", "Prenom=JEAN",
-                             "Naissance=12/03/1950", "TComment1=repos", "Pages=1"})
+    // The date of birth in the program's regional format.
+    const char* const born = ProgLanguage == 2 ? "Naissance=12.03.1950" : "Naissance=12/03/1950";
+    for (const char* line :
+         {"Source=Dossier ECG", "Nom=DUPONT", "Prenom=JEAN", born, "TComment1=repos", "Pages=1"})
         EXPECT_TRUE(common.contains(line)) << line << " in " << common.join(" | ").toStdString();
     EXPECT_EQ(iniSectionOf(descriptor, "Pages"), QStringList({"Page1=1.ECG"}));
     EXPECT_EQ(readFileBytes(practice.folder() + "QVXIMP/ECG/1.ECG"), "tracé");

@@ -3,6 +3,9 @@
 // button, clicked with the pointer, leads to the error window, whose button ends the program.
 #include "program_folder.h"
 
+#include <platform/support/globals.h>
+#include <platform/uitexts.h>
+
 #include <support/xdisplay.h>
 
 #include <QRegularExpression>
@@ -40,7 +43,8 @@ TEST(ProgramOnDisplay, FailedStartupBoxIsClickedAndTheProgramEnds)
                     {u"mousemove"_s, u"--sync"_s, u"--window"_s, window.section(u'\n', 0, 0),
                      at.captured(1), at.captured(2), u"click"_s, u"1"_s});
     };
-    clickDefault(1, u"^Erreur$"_s);
+    // The box's title is in the program's language.
+    clickDefault(1, u"^"_s + uiText(UiText::Error, ProgLanguage) + u"$"_s);
     clickDefault(2, u"^QUORVANE - Erreur$"_s);
 
     ASSERT_TRUE(folder.process.waitForFinished(20000)) << folder.output().toStdString();

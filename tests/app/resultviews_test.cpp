@@ -9,6 +9,9 @@
 #include <support/scoped_dialogs.h>
 
 #include <QPlainTextEdit>
+#include <QScopeGuard>
+
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -124,10 +127,12 @@ TEST(ResultViews, EachDecodedDeviceCodeShowsItsReport)
 
 } // namespace
 
-// A stored Miditron sample is shown as its driver's report (in English: the program's language is
-// French in the tests).
+// A stored Miditron sample is shown as its driver's report, in English as the French program
+// shows it (the Russian program's report is the analysers suite's).
 TEST(ResultViews, AStoredMiditronDocumentShowsItsDriversReport)
 {
+    const unsigned char language = std::exchange(ProgLanguage, 1);
+    const auto back = qScopeGuard([language] { ProgLanguage = language; });
     LocalTablesFixture f;
     ScopedScriptedDialogs dialogs;
     f.addSource(1, 4, false, false, 0, u"MDT"_s);

@@ -10,9 +10,11 @@
 #include <app/translatableforms.h>
 #include <platform/ui/filedialog.h>
 #include <translation/langmanager.h>
+#include <translation/langrus.h>
 #include <translation/lc.h>
 
 #include <support/translator_scope.h>
+#include <windowtour/windowtour.h>
 
 #include <QAction>
 #include <QApplication>
@@ -206,6 +208,61 @@ TEST(TranslatedProgram, AStatementFileTranslatesTheMainWindowAtStartUp)
         run.dialogs.answerInput(true, "Dupont", "Nom de l'utilisateur:"); // must be asked
         run.firstTick();
     }
+}
+
+// The main window's bottom buttons take the room their translated captions need: Russian ones
+// are longer than the French ones the window was laid out with.
+TEST(TranslatedProgram, RussianCaptionsFitTheMainWindowsButtons)
+{
+    MainWindowFixture f;
+    const TranslatorScope translator(f.programDir() + "QUORVANE.LAN", 2);
+    ExtTranslateProc = &TranslateCaptionRUS;
+    const char* const captions[][2] = {{"bShowLOG", "&Показать журнал событий..."},
+                                       {"bTransfer", "&Передать данные практике..."},
+                                       {"ConfigBtn", "&Конфигурация источников"},
+                                       {"bCont", "&Продолжить работу"}};
+    for (const auto& [name, caption] : captions)
+        AddTranslation("TMainForm", name, caption);
+    f.startRunning();
+    f.form->show();
+    QApplication::processEvents();
+    for (const auto& [name, caption] : captions) {
+        const auto* button = static_cast<QPushButton*>(f.form->findComponent(name));
+        EXPECT_EQ(button->text(), QString::fromUtf8(caption));
+        EXPECT_GE(button->width(), button->sizeHint().width()) << name;
+    }
+    for (const QString& fault : WindowTour::faults(f.form))
+        EXPECT_FALSE(fault.contains("bShowLOG") || fault.contains("bTransfer") ||
+                     fault.contains("ConfigBtn") || fault.contains("bCont"))
+            << fault.toStdString();
+}
+
+// The translation editor shows Russian translations whole, however much longer than the French
+// texts they stand for.
+TEST(TranslatedProgram, TheEditorShowsRussianTranslationsWhole)
+{
+    MainWindowFixture f;
+    const TranslatorScope translator(f.programDir() + "QUORVANE.LAN", 2);
+    ExtTranslateProc = &TranslateCaptionRUS;
+    const QList<TFormClass> registered = std::exchange(TranslatableForms(), ProgramFormClasses());
+    const auto unregister = qScopeGuard([&registered] { TranslatableForms() = registered; });
+    AddTranslation("TMainForm", "bShowLOG", "&Показать журнал событий программы...");
+    AddTranslation("TMainForm", "bCont", "&Продолжить работу с документами");
+    AddTranslation("TMainForm", "LC1.17", "17=<Пользователь не указан>");
+    AddTranslation("TMainForm", "LC1.9",
+                   "9=Закрыть %S ?%SВнимание! Службы %S перестанут работать до следующего "
+                   "запуска программы!");
+    std::unique_ptr<TLangManager> editor(CreateForm<TLangManager>());
+    editor->show();
+    editor->FormTree->setCurrentItem(
+        editor->FormTree->findItems("TMainForm", Qt::MatchExactly | Qt::MatchRecursive).at(0));
+    QApplication::processEvents();
+    QStringList shown;
+    for (int r = 0; r < editor->TrGrid->rowCount(); ++r)
+        shown << editor->TrGrid->item(r, TLangManager::colTranslation)->text();
+    EXPECT_TRUE(shown.contains("17=<Пользователь не указан>")) << shown.join('|').toStdString();
+    for (const QString& fault : WindowTour::faults(editor.get()))
+        ADD_FAILURE() << fault.toStdString();
 }
 
 TEST(TranslatedProgramRun, TheProgramLoadsItsStatementFileBesideIt)

@@ -7,6 +7,7 @@
 #include <platform/db/params.h>
 #include <platform/db/sqlquery.h>
 #include <platform/db/storedvalue.h>
+#include <platform/uitexts.h>
 
 #include <support/db_helpers.h>
 
@@ -399,6 +400,50 @@ TEST(DbSqlite, AliasesLiveInTheirIniFileAndOpenDatabases)
     unknown.setAliasName("Nowhere");
     EXPECT_EQ(engineCodeOf([&] { unknown.open(); }), EngineCode::NotFound);
     AliasRegistry::setGlobalFileName(QString());
+}
+
+// PATH names a folder (one that exists, or any path ending in a separator) holding
+// quorvane.sqlite, or else the database file itself; a file that is not there is named exactly.
+TEST(DbSqlite, APathIsAFolderOrTheFileItself)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFileBytes(root + "/other.db", "");
+    const struct
+    {
+        QString path, looked;
+    } cases[] = {
+        {root, root + "/quorvane.sqlite"},
+        {root + "/", root + "/quorvane.sqlite"},
+        {root + "/cabinet.sqlite", root + "/cabinet.sqlite"},
+        {root + "\\cabinet.sqlite", root + "/cabinet.sqlite"},
+        {root + "/missing/", root + "/missing/quorvane.sqlite"},
+        {root + "/missing", root + "/missing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        Database db;
+        db.setDriverName("STANDARD");
+        db.params().setValue(DbParam::Path, c.path);
+        const QString message = messageOf<EngineError>([&] { db.open(); });
+        EXPECT_EQ(message.toStdString(),
+                  uiText(UiText::DatabaseNotFound).arg(c.looked).toStdString());
+    }
+    // With CREATE the file named is made, not a file inside a folder of that name.
+    Database made;
+    made.setDriverName("STANDARD");
+    made.params().setValue(DbParam::Path, root + "/cabinet.sqlite");
+    made.params().setValue("CREATE", "TRUE");
+    made.open();
+    made.execute("CREATE TABLE X (A INTEGER)");
+    EXPECT_EQ(made.databaseFile(), root + "/cabinet.sqlite");
+    EXPECT_EQ(sqliteCli(root + "/cabinet.sqlite", "SELECT name FROM sqlite_master;"), "X");
+    // The local tables of a folder not made yet go inside it.
+    Database local;
+    local.setLocalFolder(root + "/data");
+    EXPECT_EQ(
+        messageOf<EngineError>([&] { local.open(); }).startsWith(root + "/data/quorvane.sqlite"),
+        true);
 }
 
 TEST(DbSqlite, WholeResultsLoadIntoAnInMemoryDatasetOrNotAtAll)

@@ -60,6 +60,8 @@ TEST(SmtpSession, VerifyIsJudgedOnTheReplyCode)
         smtp.verify(QStringLiteral("Dr Martin <martin@cabinet.fr>"));
         ASSERT_TRUE(smtp.waitWhileBusy());
         EXPECT_EQ(verified, c.passes);
+        // The answer to VRFY, not the farewell the library may send after a refusal.
+        EXPECT_EQ(smtp.lastReply(), QStringLiteral("%1 reply of the test").arg(c.code));
         smtp.quit();
         ASSERT_TRUE(smtp.waitForState(nsDisconnected));
         EXPECT_EQ(states, QList<int>({nsConnecting, nsResolving, nsResolved, nsConnected,

@@ -16,6 +16,7 @@ if mode == 'silent':
     print(s.getsockname()[1], flush=True); held = []
     while True:
         held.append(s.accept())
+        print('accepted', flush=True)
 from aiosmtpd.smtp import SMTP
 class Handler:
     async def handle_RCPT(self, server, session, envelope, address, options):
@@ -29,7 +30,10 @@ class Handler:
         return '250 OK'
 class Server(SMTP):
     async def smtp_VRFY(self, arg):
-        if mode.startswith('vrfy'):
+        if mode == 'vrfysilent':
+            print('VRFY', flush=True)
+            await asyncio.sleep(3600)
+        elif mode.startswith('vrfy'):
             await self.push('%s reply of the test' % mode[4:])
         else:
             await self.push('250 <%s>' % arg)
@@ -68,8 +72,15 @@ PythonPeer::PythonPeer(const QString& script, const QStringList& arguments)
            !deadline.hasExpired())
         m_process.waitForReadyRead(int(deadline.remainingTime()));
     port = m_process.readLine().trimmed().toInt();
+    m_said = m_process.readAllStandardOutput();
     EXPECT_GT(port, 0) << "the server did not start: "
                        << m_process.readAllStandardError().toStdString();
+}
+
+bool PythonPeer::said(const QByteArray& word)
+{
+    m_said += m_process.readAllStandardOutput();
+    return m_said.contains(word);
 }
 
 PythonPeer::~PythonPeer()

@@ -16,15 +16,21 @@ public:
     PythonPeer(const PythonPeer&) = delete;
     PythonPeer& operator=(const PythonPeer&) = delete;
 
+    // True once the server has printed `word` (what it does is its sign); reads what has come
+    // without waiting.
+    bool said(const QByteArray& word);
+
     int port = 0;
 
 private:
     QProcess m_process;
+    QByteArray m_said;
 };
 
-// An SMTP server; modes: "ok"; "vrfyNNN", which answers VRFY with reply code NNN; "rcpt550",
-// which refuses every recipient; "silent", which takes connections and never answers. Each
-// message goes whole, as received, into the folder as msg0, msg1, ...
+// An SMTP server; modes: "ok"; "vrfyNNN", which answers VRFY with reply code NNN; "vrfysilent",
+// which says "VRFY" when it gets one and never answers it; "rcpt550", which refuses every
+// recipient; "silent", which takes connections, says "accepted" and never answers. Each message
+// goes whole, as received, into the folder as msg0, msg1, ...
 class SmtpPeer : public PythonPeer
 {
 public:

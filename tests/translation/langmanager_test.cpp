@@ -16,6 +16,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -189,6 +190,40 @@ TEST_F(LangManager, PendingEditsShowUntilSavedOrRestored)
     editor->btnRestoreDefaults->click();
     EXPECT_EQ(editor->TrGrid->item(2, TLangManager::colTranslation)->text(), "<empty>");
     EXPECT_FALSE(editor->btnRestoreDefaults->isEnabled());
+}
+
+// The statement file is written in the program's code page: a translation that it cannot hold is
+// refused with a message naming the characters (each once), and nothing is pending; what it can
+// hold is taken.
+TEST_F(LangManager, TextsOutsideTheCodePageAreRefused)
+{
+    const struct
+    {
+        codepage::CodePage cp;
+        QString text, outside;
+    } cases[] = {
+        {codepage::Cp1252, "Фамилия", "Фамиля"}, {codepage::Cp1252, "Prénom € œ", ""},
+        {codepage::Cp1252, "Nom 😀", "😀"},        {codepage::Cp1251, "Prénom", "é"},
+        {codepage::Cp1251, "Имя, ёж", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        const CodePageScope codePage(c.cp);
+        open();
+        const QString before = editor->TrGrid->item(5, TLangManager::colTranslation)->text();
+        if (!c.outside.isEmpty())
+            dialogs.answerMessage(mrOk,
+                                  QStringLiteral("Code page %1 cannot hold these characters: %2")
+                                      .arg(int(c.cp))
+                                      .arg(c.outside),
+                                  mtError);
+        edit(5, c.text);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(editor->TrGrid->item(5, TLangManager::colTranslation)->text(),
+                  c.outside.isEmpty() ? c.text : before);
+        EXPECT_EQ(editor->btnRestoreDefaults->isEnabled(), c.outside.isEmpty());
+        EXPECT_EQ(dialogs.remaining(), QStringList());
+    }
 }
 
 TEST_F(LangManager, CloseAsksBeforeWritingAndTranslatesEveryFormAgain)

@@ -4,11 +4,16 @@
 // environment; scripts/screenshots gives it one.
 #include "windowtour.h"
 
+#include <app/appglobals.h>
+#include <app/translatableforms.h>
 #include <platform/codepage.h>
 #include <platform/regional.h>
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
 #include <platform/uitexts.h>
+#include <translation/langproc.h>
+#include <translation/langrus.h>
+#include <translation/language.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -91,6 +96,16 @@ int main(int argc, char* argv[])
     codepage::setCurrent(codepage::forLanguage(ProgLanguage));
     setUiTextLanguage(ProgLanguage);
     installQtTranslations(ProgLanguage);
+    // The windows are translated as the program translates them: into the language of the build,
+    // with the statement file of the program's folder when there is one.
+    for (TFormClass formClass : ProgramFormClasses())
+        RegisterTranslatableForm(std::move(formClass));
+    TranslateFormProc = &TranslateFormComponents;
+    TranslateComponentProc = &TranslateComponent;
+    CurrentLanguage = ProgLanguage;
+    ExtTranslateProc = ProgLanguage == 2 ? &TranslateCaptionRUS : nullptr;
+    TranslationFileName = ProgramDir() + QStringLiteral("QUORVANE.LAN");
+    LoadTranslations();
     QApplication::setApplicationName(ProgName);
 
     int pictures = 0;

@@ -201,7 +201,30 @@ QSize needed(QWidget* w)
     return {};
 }
 
-// A list's columns: each as wide as its title and its rows, all inside the list.
+// A cell of a table that wraps its texts: its text, wrapped at the column's width as the table
+// draws it, must fit the row.
+QString cutWrappedCell(QTableView* table, int row, int column)
+{
+    const QModelIndex index = table->model()->index(row, column, table->rootIndex());
+    QStyleOptionViewItem option;
+    option.initFrom(table);
+    option.font = table->font();
+    option.features |= QStyleOptionViewItem::WrapText;
+    option.rect = QRect(0, 0, table->columnWidth(column), table->rowHeight(row));
+    const QSize need = table->itemDelegateForIndex(index)->sizeHint(option, index);
+    if (need.width() <= option.rect.width() && need.height() <= option.rect.height())
+        return {};
+    return QStringLiteral("row %1 of column %2 is %3x%4 for %5x%6")
+        .arg(row)
+        .arg(column)
+        .arg(option.rect.width())
+        .arg(option.rect.height())
+        .arg(need.width())
+        .arg(need.height());
+}
+
+// A list's columns: each as wide as its title and its rows (a table that wraps its texts: its
+// rows as tall as their texts), all inside the list.
 QString cutColumns(QAbstractItemView* view)
 {
     const QHeaderView* header = nullptr;
@@ -219,8 +242,15 @@ QString cutColumns(QAbstractItemView* view)
         const bool highlighted =
             header->highlightSections() && view->selectionModel() &&
             view->selectionModel()->columnIntersectsSelection(i, view->rootIndex());
-        const int need =
-            std::max(columnTitleWidth(header, i, highlighted), view->sizeHintForColumn(i));
+        auto* wrapping = qobject_cast<QTableView*>(view);
+        if (wrapping && !wrapping->wordWrap())
+            wrapping = nullptr;
+        for (int row = 0; wrapping && row < view->model()->rowCount(view->rootIndex()); ++row) {
+            if (const QString cut = cutWrappedCell(wrapping, row, i); !cut.isEmpty())
+                return cut;
+        }
+        const int need = std::max(columnTitleWidth(header, i, highlighted),
+                                  wrapping ? 0 : view->sizeHintForColumn(i));
         if (header->sectionSize(i) < need)
             return QStringLiteral("column %1 is %2 wide for %3")
                 .arg(i)
