@@ -4,6 +4,7 @@
 
 #include "schematools.h"
 #include "tablestreditdlg.h"
+#include "tablestrengine.h"
 
 #include <kernel/dbaccess.h>
 #include <kernel/krnproc.h>
@@ -113,9 +114,12 @@ QStringList missingKernelParts(Database& db)
                                            : t.local))
             continue;
         const QString table = QLatin1String(t.name);
+        // Oracle keeps _KRN_SYS_FLAGS under a quoted name.
+        const QString named =
+            IsPlainName(table, kind) ? table : QLatin1Char('"') + table + QLatin1Char('"');
         QStringList columns;
         try {
-            q.setSql(QStringLiteral("select * from %1 where 0=1").arg(table));
+            q.setSql(QStringLiteral("select * from %1 where 0=1").arg(named));
             q.open();
             columns = q.fieldNames();
             q.close();

@@ -197,6 +197,7 @@ TEST(StructureTool, WhatTheDatabaseLacksOfTheKernelTablesIsNamedAtStart)
         const char* driver;
         QString tables;
         QString missing;
+        QString flagsSelect = {};
     };
     const QList<Case> cases{
         // Only the four tables of the kernel's metadata and versions, as the reader made.
@@ -213,9 +214,11 @@ TEST(StructureTool, WhatTheDatabaseLacksOfTheKernelTablesIsNamedAtStart)
          "_KRN_SYS_FLAGS, METATABLE.OWNER_NAME, METATABLE.INSERT_HEAD, METATABLE.INSERT_BODY, "
          "METATABLE.UPDATE_HEAD, METATABLE.UPDATE_BODY, METATABLE.DELETE_HEAD, "
          "METATABLE.DELETE_BODY, METATABLE.REPL, METAFIELD.ORD, ROLEPERM, DBROLE"},
-        // Enough for the local kind; the servers' triggers need more.
-        {"MSSQL", ReadmeTables, "KRN_SYS_TRACE, REC_VERSION"},
-        {"ORACLE", ReadmeTables, "KRN_SYS_TRACE"},
+        // Enough for the local kind; the servers' triggers need more. Oracle has the flags' table
+        // under a quoted name.
+        {"MSSQL", ReadmeTables, "KRN_SYS_TRACE, REC_VERSION",
+         "select * from _KRN_SYS_FLAGS where 0=1"},
+        {"ORACLE", ReadmeTables, "KRN_SYS_TRACE", "select * from \"_KRN_SYS_FLAGS\" where 0=1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.driver);
@@ -234,6 +237,10 @@ TEST(StructureTool, WhatTheDatabaseLacksOfTheKernelTablesIsNamedAtStart)
                   "database: " +
                       c.missing + "\n");
         EXPECT_TRUE(dialogs.requests().isEmpty());
+        if (!c.flagsSelect.isEmpty()) {
+            EXPECT_TRUE(recorder->statements.contains(c.flagsSelect))
+                << recorder->statements.join('\n').toStdString();
+        }
     }
 }
 
