@@ -629,7 +629,7 @@ Field* TDBCache::FieldByName(const QString& name) const
 {
     Field* f = FindField(name);
     if (!f)
-        throw EDBEditError(QStringLiteral("%1 : Champ '%2' non trouvé").arg(Name(), name));
+        throw EDBEditError(fieldNotFoundMessage(name));
     return f;
 }
 

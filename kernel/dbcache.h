@@ -131,7 +131,8 @@ public:
     // "Prénom", ...) and, on Oracle, under the renamed form of a reserved word ("SIZE_" for
     // "SIZE"); null when absent.
     Field* FindField(const QString& name) const;
-    // Raises EDBEditError "<cache> : Champ '<name>' non trouvé" when absent.
+    // Raises EDBEditError "<cache> : Champ '<name>' non trouvé" when absent (the field part
+    // alone for a cache without a name).
     Field* FieldByName(const QString& name) const;
     // The description paired with a cache field; null when none. The strict form raises
     // "<table>: properties for field '<name>' not found.".

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
@@ -531,13 +532,19 @@ void TDBGrid::FitColumns()
 
 namespace {
 
+// Set on a control while its edit puts the record into edit state, which would otherwise show the
+// field's stored value in it over what the user has just typed.
+const char* const EnteringEdit = "qvEnteringEdit";
+
 // Shows the field's value in the control whenever the dataset changes; `show` receives the
 // value (or null without a record).
 void follow(QWidget* control, DataSet* dataSet, const QString& fieldName,
             const std::function<void(const Field*)>& show)
 {
     const QPointer<DataSet> d(dataSet);
-    const auto refresh = [d, fieldName, show] {
+    const auto refresh = [d, control, fieldName, show] {
+        if (control->property(EnteringEdit).toBool())
+            return;
         show(d && hasRecord(*d) ? d->findField(fieldName) : nullptr);
     };
     new DataSetWatcher(dataSet, refresh, control);
@@ -549,7 +556,15 @@ void write(QWidget* control, DataSet* dataSet, const QString& fieldName,
 {
     if (!dataSet || !hasRecord(*dataSet))
         return;
-    guarded(control, [&] { writeField(*dataSet, fieldName, set); });
+    guarded(control, [&] {
+        if (dataSet->state() == DataSet::State::Browse) {
+            control->setProperty(EnteringEdit, true);
+            const auto entered =
+                qScopeGuard([control] { control->setProperty(EnteringEdit, QVariant()); });
+            dataSet->edit();
+        }
+        writeField(*dataSet, fieldName, set);
+    });
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "schematools.h"
 #include "tablestreditdlg.h"
+#include "tablestrengine.h"
 
 #include <kernel/dbaccess.h>
 #include <kernel/krnproc.h>
@@ -11,6 +12,7 @@
 #include <platform/db/sqlquery.h>
 #include <platform/dialogs.h>
 
+#include <QComboBox>
 #include <QRegularExpression>
 #include <QScopeGuard>
 
@@ -53,6 +55,86 @@ struct KernelConnection
     KernelConnection(const KernelConnection&) = delete;
     KernelConnection& operator=(const KernelConnection&) = delete;
 };
+
+// The kernel's tables and the columns of theirs that the tool reads or writes (the access
+// component's metadata, the editor's loading, and the statements of creating, altering, rebuilding
+// and renaming a table), and the server kinds that need them: the triggers of the servers write
+// KRN_SYS_TRACE, and on MS SQL Server REC_VERSION.
+struct KernelTable
+{
+    const char* name;
+    std::initializer_list<const char*> columns;
+    bool local;
+    bool mssql;
+    bool oracle;
+};
+
+const KernelTable kernelTables[] = {
+    {"VERSION", {"MODULE", "VERSION"}, true, true, true},
+    {"_KRN_SYS_FLAGS", {"FLAG", "VALUE"}, true, true, true},
+    {"METATABLE",
+     {"TABLE_NAME", "KEY_FIELDS", "SYSTEM", "CUSTOM", "OWNER_NAME", "INSERT_HEAD", "INSERT_BODY",
+      "UPDATE_HEAD", "UPDATE_BODY", "DELETE_HEAD", "DELETE_BODY", "REPL", "BASE_TABLE",
+      "OBJECT_KIND", "TRACE_LOG"},
+     true,
+     true,
+     true},
+    {"METAFIELD",
+     {"TABLE_NAME", "FIELD_NAME", "REQUIRED", "VISIBLE", "METATYPE", "DATATYPE", "FSIZE", "FPREC",
+      "CUSTOM", "ORIGIN", "NATIVE_NAME", "ORD"},
+     true,
+     true,
+     true},
+    {"TABLELINK",
+     {"PARENT", "CHILD", "KEY_FIELDS", "REF_FIELDS", "DEL_ACT", "CUSTOM"},
+     true,
+     true,
+     true},
+    {"ROLEPERM", {"DBROLE_ID", "TABLE_NAME", "ACTION", "KIND"}, true, true, true},
+    {"DBROLE", {"DBROLE_ID", "DBNAME"}, true, true, true},
+    {"KRN_SYS_TRACE", {"TABLE_NAME", "REC_ID", "ACTION"}, false, true, true},
+    {"REC_VERSION",
+     {"TABLE_NAME", "UNIREC_ID", "REC_GUID", "VERSION_GUID", "ISDELETED", "PATIENTS_ID"},
+     false,
+     true,
+     false},
+};
+
+// What the connected database lacks of the kernel tables: "TABLE" for a missing table,
+// "TABLE.COLUMN" for a missing column.
+QStringList missingKernelParts(Database& db)
+{
+    const ServerKind::Kind kind = GetServerKind(db);
+    SqlQuery q;
+    q.setDatabase(&db);
+    QStringList missing;
+    for (const KernelTable& t : kernelTables) {
+        if (!(kind == ServerKind::MSSQL    ? t.mssql
+              : kind == ServerKind::Oracle ? t.oracle
+                                           : t.local))
+            continue;
+        const QString table = QLatin1String(t.name);
+        // Oracle keeps _KRN_SYS_FLAGS under a quoted name.
+        const QString named =
+            IsPlainName(table, kind) ? table : QLatin1Char('"') + table + QLatin1Char('"');
+        QStringList columns;
+        try {
+            q.setSql(QStringLiteral("select * from %1 where 0=1").arg(named));
+            q.open();
+            columns = q.fieldNames();
+            q.close();
+        } catch (const Exception&) {
+            q.close();
+            missing.append(table);
+            continue;
+        }
+        for (const char* column : t.columns) {
+            if (!columns.contains(QLatin1String(column), Qt::CaseInsensitive))
+                missing.append(table + QLatin1Char('.') + QLatin1String(column));
+        }
+    }
+    return missing;
+}
 
 bool tableExists(KernelConnection& k, const QString& table)
 {
@@ -113,6 +195,20 @@ int StructureToolMain(const QStringList& arguments)
         return 1;
     }
     KernelConnection k(alias);
+    // A database that cannot be reached is left to the access component, which says why.
+    try {
+        k.db.open();
+    } catch (const Exception&) {
+    }
+    if (k.db.isConnected()) {
+        const QStringList missing = missingKernelParts(k.db);
+        if (!missing.isEmpty()) {
+            printError(QStringLiteral("The database of alias %1 lacks what the structure tool "
+                                      "needs of a kernel database: %2")
+                           .arg(alias, missing.join(QStringLiteral(", "))));
+            return 1;
+        }
+    }
     if (!k.access.Init()) {
         printError(k.failure.isEmpty()
                        ? QStringLiteral("The database of alias %1 could not be opened.").arg(alias)
@@ -127,22 +223,33 @@ int StructureToolMain(const QStringList& arguments)
     edited.setObjectName(arguments.at(1).toUpper());
     edited.SetDBVersion(&version);
     edited.SetTableName(arguments.at(1));
-    int result = mrCancel;
+    bool failed = false;
     try {
         edited.SetUpgradeAction(tableExists(k, edited.TableName()) ? uaAlter : uaCreate);
-        {
-            auto* editor = CreateForm<TTableStrEditDlg>();
-            const auto free = qScopeGuard([editor] { editor->Free(); });
-            editor->LoadStructure(edited);
-            result = editor->ShowModal();
+        auto* editor = CreateForm<TTableStrEditDlg>();
+        const auto free = qScopeGuard([editor] { editor->Free(); });
+        editor->LoadStructure(edited);
+        // A change that fails leaves the database as it was and the editor with the user's
+        // edits, to be mended and applied again.
+        for (;;) {
+            if (editor->ShowModal() != mrOk)
+                return failed ? 1 : 0;
+            // The editor only describes the change; its caller decides whether to make it.
+            if (!ConfirmMsg(
+                    QStringLiteral("Apply the changes to table %1 now?").arg(edited.TableName())))
+                return failed ? 1 : 0;
+            try {
+                apply(k, edited);
+                break;
+            } catch (const Exception& e) {
+                failed = true;
+                ErrorMsg(e.message());
+                printError(e.message());
+            }
+            // OK emptied the name box; the table page still holds the name.
+            editor->fTName->setEditText(
+                editor->Engine.TTable.fieldByName(QStringLiteral("TABLE_NAME"))->asString());
         }
-        if (result != mrOk)
-            return 0;
-        // The editor only describes the change; its caller decides whether to make it.
-        if (!ConfirmMsg(
-                QStringLiteral("Apply the changes to table %1 now?").arg(edited.TableName())))
-            return 0;
-        apply(k, edited);
     } catch (const Exception& e) {
         ErrorMsg(e.message());
         printError(e.message());

@@ -12,11 +12,82 @@
 
 using namespace strwork;
 
+namespace {
+
+bool isLetter(QChar c)
+{
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// What a kind takes besides letters and digits, first and further on, and its length limit.
+struct NameRule
+{
+    int maxLength; // 0: none
+    QLatin1StringView first;
+    QLatin1StringView more;
+    QLatin1StringView text;
+};
+
+const NameRule* nameRule(ServerKind::Kind kind)
+{
+    static const NameRule msSql{
+        128, QLatin1StringView("_@#"), QLatin1StringView("_@#$"),
+        QLatin1StringView(
+            "up to 128 letters A-Z, digits, _, @, # and $, not beginning with a digit or $")};
+    static const NameRule oracle{
+        30, QLatin1StringView(), QLatin1StringView("_$#"),
+        QLatin1StringView("up to 30 letters A-Z, digits, _, $ and #, beginning with a letter")};
+    static const NameRule local{
+        0, QLatin1StringView("_"), QLatin1StringView("_"),
+        QLatin1StringView("letters A-Z, digits and _, not beginning with a digit")};
+    switch (kind) {
+    case ServerKind::MSSQL:
+        return &msSql;
+    case ServerKind::Oracle:
+        return &oracle;
+    case ServerKind::Standard:
+        return &local;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+bool IsPlainName(const QString& name, ServerKind::Kind kind)
+{
+    const NameRule* rule = nameRule(kind);
+    if (!rule)
+        return true;
+    if (name.isEmpty() || (rule->maxLength > 0 && name.size() > rule->maxLength))
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        const bool taken =
+            isLetter(c) || (i > 0 && isDigit(c)) || (i == 0 ? rule->first : rule->more).contains(c);
+        if (!taken)
+            return false;
+    }
+    return true;
+}
+
+QString PlainNameRule(ServerKind::Kind kind)
+{
+    const NameRule* rule = nameRule(kind);
+    return rule ? QString(rule->text) : QString();
+}
+
 bool TTableStrEngine::ValidateStructure(bool RaiseErrors)
 {
     try {
         if (S(TTable, "TABLE_NAME").isEmpty())
             fail(pgTable, QStringLiteral("Table name is required."), QStringLiteral("fTName"));
+        checkTableNames();
         checkFields();
         checkIndexes();
         checkLinks();
@@ -27,6 +98,32 @@ bool TTableStrEngine::ValidateStructure(bool RaiseErrors)
         errorBox(e.message());
         return false;
     }
+}
+
+// Only the names the database does not have yet are checked: a table's that is created, and the
+// new name of a table that is renamed.
+void TTableStrEngine::checkTableNames()
+{
+    const QString name = S(TTable, "TABLE_NAME");
+    const QString newName = TrimmedText(S(TTable, "NEW_NAME"));
+    QString control = QStringLiteral("fTName");
+    QString checked = name;
+    if (m_action != uaCreate) {
+        if (newName.isEmpty() || sameName(newName, name))
+            return;
+        control = QStringLiteral("fNewName");
+        checked = newName;
+    }
+    if (IsReservedWord(checked, ServerKind))
+        fail(pgTable,
+             QStringLiteral("%1. The name %2 is reserved and cannot be used for table name")
+                 .arg(structName(), checked),
+             control);
+    if (!IsPlainName(checked, ServerKind))
+        fail(pgTable,
+             QStringLiteral("%1. Table name '%2' is not valid: a name is %3.")
+                 .arg(structName(), checked, PlainNameRule(ServerKind)),
+             control);
 }
 
 void TTableStrEngine::checkFields()
@@ -63,6 +160,13 @@ void TTableStrEngine::CheckFieldRow()
         bad(QStringLiteral("Field name is required"), "NEW_NAME");
     if (IsReservedWord(name, ServerKind))
         bad(QStringLiteral("The name %1 is reserved and cannt be used for field name").arg(name),
+            "NEW_NAME");
+    // A name the table has already is left as it is.
+    const QString mark = Mark(TFields);
+    if (mark != MarkDropped && (mark == MarkNew || !sameName(name, S(TFields, "FIELD_NAME"))) &&
+        !IsPlainName(name, ServerKind))
+        bad(QStringLiteral("Field name '%1' is not valid: a name is %2.")
+                .arg(name, PlainNameRule(ServerKind)),
             "NEW_NAME");
     const int type = I(TFields, "DATATYPE");
     if (type == dtUnknown && Mark(TFields) != MarkDropped)
@@ -138,6 +242,21 @@ void TTableStrEngine::CheckIndexRow(bool CheckKeyOrder)
     if (S(TInd, "FIELDS").isEmpty() && Mark(TInd) != MarkDropped)
         fail(pgInd, structName() + QStringLiteral(". Blank column for index ") + name,
              QStringLiteral("SrcList"));
+    // The primary key is named after its table; an index the table has keeps its name.
+    const QString mark = Mark(TInd);
+    if (!B(TInd, "PK") && mark != MarkDropped &&
+        (mark == MarkNew || !sameName(name, S(TInd, "NAME")))) {
+        if (IsReservedWord(name, ServerKind))
+            fail(pgInd,
+                 QStringLiteral("%1. The name %2 is reserved and cannot be used for index name")
+                     .arg(structName(), name),
+                 QStringLiteral("gInd"), QStringLiteral("NEW_NAME"));
+        if (!IsPlainName(name, ServerKind))
+            fail(pgInd,
+                 QStringLiteral("%1. Index name '%2' is not valid: a name is %3.")
+                     .arg(structName(), name, PlainNameRule(ServerKind)),
+                 QStringLiteral("gInd"), QStringLiteral("NEW_NAME"));
+    }
     if (!B(TInd, "PK") || !CheckKeyOrder)
         return;
     // The key fields are the first fields of the table, in order; dropped fields do not count.

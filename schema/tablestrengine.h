@@ -24,6 +24,15 @@
 #include <QPointer>
 #include <QStringList>
 
+// Whether the server kind takes `name` unquoted as the name of a table, field or index: MS SQL
+// Server up to 128 letters, digits, "_", "@", "#" and "$", not beginning with a digit or "$";
+// Oracle up to 30 letters, digits, "_", "$" and "#", beginning with a letter; the local kind
+// letters, digits and "_", not beginning with a digit. Letters are A to Z only, as the kernel
+// reads names in its requests. Any other kind takes every name.
+bool IsPlainName(const QString& name, ServerKind::Kind kind);
+// The rule of IsPlainName for the kind, as the validation messages give it.
+QString PlainNameRule(ServerKind::Kind kind);
+
 // The pages of the editor.
 enum TStrPage { pgTable, pgFields, pgInd, pgLink };
 
@@ -187,6 +196,7 @@ private:
     QString primaryKeyFields();
 
     // validation
+    void checkTableNames();
     void checkFields();
     void checkIndexes();
     void checkLinks();

@@ -34,6 +34,12 @@ QString DataSet::messagePrefix() const
     return objectName().isEmpty() ? QString() : objectName() + QStringLiteral(": ");
 }
 
+QString DataSet::fieldNotFoundMessage(const QString& fieldName) const
+{
+    const QString message = QStringLiteral("Champ '%1' non trouvé").arg(fieldName);
+    return objectName().isEmpty() ? message : objectName() + QStringLiteral(" : ") + message;
+}
+
 void DataSet::checkActive() const
 {
     if (m_state == State::Inactive)
@@ -81,7 +87,7 @@ Field* DataSet::fieldByName(const QString& name) const
 {
     Field* f = findField(name);
     if (!f)
-        throw EDBEditError(QStringLiteral("%1 : Champ '%2' non trouvé").arg(objectName(), name));
+        throw EDBEditError(fieldNotFoundMessage(name));
     return f;
 }
 
@@ -122,8 +128,7 @@ void DataSet::bindFields()
         }
         const int i = m_fieldDefs.indexOf(f->fieldName());
         if (i < 0)
-            throw EDBEditError(
-                QStringLiteral("%1 : Champ '%2' non trouvé").arg(objectName(), f->fieldName()));
+            throw EDBEditError(fieldNotFoundMessage(f->fieldName()));
         const FieldDef& def = m_fieldDefs.at(i);
         if (def.type != f->dataType())
             throw EDBEditError(

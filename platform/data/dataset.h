@@ -131,7 +131,8 @@ public:
     Field* field(int i) const { return m_fields.at(size_t(i)).get(); }
     // Null when absent. Names compare without regard to case.
     Field* findField(const QString& name) const;
-    // Raises EDBEditError "<dataset name> : Champ '<name>' non trouvé" when absent.
+    // Raises EDBEditError "<dataset name> : Champ '<name>' non trouvé" when absent ("Champ
+    // '<name>' non trouvé" for a dataset without a name).
     Field* fieldByName(const QString& name) const;
     // Names of the fields, in order.
     QStringList fieldNames() const;
@@ -318,6 +319,8 @@ protected:
     bool hasDefaultFields() const { return m_defaultFields; }
     // Base of an error message: "<name>: " when the dataset has a name.
     QString messagePrefix() const;
+    // The message of a field the dataset does not have, as fieldByName raises it.
+    QString fieldNotFoundMessage(const QString& fieldName) const;
     // A field was assigned in the SetKey state (slot in the state buffer).
     virtual void keyValueAssigned(int slot);
 

@@ -315,6 +315,9 @@ TEST(DataSet, ErrorsNameTheDatasetAndTheFieldAndRequiredFieldsNeedAValue)
               "items: Cannot perform this operation on a closed dataset");
     MemDataSet patients;
     EXPECT_THROW(patients.open(), EDBClient); // an in-memory dataset is created, not opened
+    // Without a name, the message is the field's part alone.
+    EXPECT_EQ(messageOf<EDBEditError>([&] { patients.fieldByName("NOM"); }),
+              "Champ 'NOM' non trouvé");
 
     // Required fields, and empty text as a value where the field allows it.
     patients.setObjectName("patients");

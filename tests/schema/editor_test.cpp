@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -279,6 +281,22 @@ TEST_F(Editor, OkAssignsTheEditedStructureAndAnActionChangeCanBeRefused)
     addLink(expected, "DOCTOR", "DOC_ID", "DOC_ID", daRestrict)->Custom =
         QStringList{"Label=Médecin"};
     EXPECT_EQ(describe(*visit), describe(expected));
+}
+
+TEST_F(Editor, TypingOnTheTablePageKeepsEveryKeystrokeInItsPlace)
+{
+    // Key by key, as a user types: the first key puts the table's row into edit state.
+    const auto type = [](QWidget* w, const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, c.toUpper().unicode(), Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w, &press);
+        }
+    };
+    type(dlg->fNewName, QStringLiteral("VISITE"));
+    EXPECT_EQ(dlg->Engine.TTable.fieldByName("NEW_NAME")->asString(), "VISITE");
+    dlg->Engine.TTable.post();
+    type(dlg->fCustom, QStringLiteral("Label=Visite"));
+    EXPECT_EQ(dlg->Engine.TTable.fieldByName("CUSTOM")->asString(), "Label=Visite");
 }
 
 TEST_F(Editor, CancelLeavesTheStructureAsItWas)

@@ -21,8 +21,7 @@ namespace {
 // and VISIT, whose PATIENT_ID refers to it.
 void clinic(SchemaDb& d)
 {
-    d.kernel.exec("create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
-                  "insert into DBROLE values (5, 'NURSE');");
+    d.kernel.exec("insert into DBROLE values (5, 'NURSE');");
     auto patient = d.table("PATIENT");
     addField(*patient, "PATIENT_ID", dtInteger, 0, foRequired);
     addField(*patient, "NAME", dtString, 40)->MetaType = "NOM";

@@ -18,7 +18,6 @@ namespace {
 void clinic(SchemaDb& d)
 {
     d.kernel.exec(
-        "create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
         "insert into DBROLE values (5, 'NURSE');"
         "create table SYSIND (TBL varchar(40), indid integer, name varchar(30), keycnt "
         "integer, status integer);"

@@ -192,6 +192,104 @@ TEST(EngineSets, ChecksReportTheFirstFaultWithItsExactMessage)
               QStringList({"1", "TS_T. Only one autoincrement field per table is allowed"}));
 }
 
+TEST(EngineSets, PlainNamesFollowEachServerKindsCharactersAndLength)
+{
+    struct Case
+    {
+        QString name;
+        bool local, msSql, oracle;
+    };
+    const QString a30(30, u'A');
+    const QString a128(128, u'A');
+    const QList<Case> cases{
+        {"VISIT_2", true, true, true},   {"", false, false, false},
+        {"2X", false, false, false},     {"1 mauvais-nom;", false, false, false},
+        {"PRÉNOM", false, false, false}, {"_A", true, true, false},
+        {"#A", false, true, false},      {"@A", false, true, false},
+        {"$A", false, false, false},     {"A$#", false, true, true},
+        {a30, true, true, true},         {a30 + "A", true, true, false},
+        {a128, true, true, false},       {a128 + "A", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(IsPlainName(c.name, ServerKind::Standard), c.local);
+        EXPECT_EQ(IsPlainName(c.name, ServerKind::MSSQL), c.msSql);
+        EXPECT_EQ(IsPlainName(c.name, ServerKind::Oracle), c.oracle);
+    }
+}
+
+TEST(EngineSets, NewNamesTheServerKindCannotTakeAreRefusedNamingTheItem)
+{
+    const QString local = ": a name is letters A-Z, digits and _, not beginning with a digit.";
+    const QString oracle =
+        ": a name is up to 30 letters A-Z, digits, _, $ and #, beginning with a letter.";
+    struct Case
+    {
+        quint8 kind;
+        QString table, field, index, expected;
+    };
+    const QList<Case> cases{
+        // The table page holds the name upper-cased.
+        {3, "1 mauvais-nom;", "A", "IX_A",
+         "TS_T. Table name '1 MAUVAIS-NOM;' is not valid" + local},
+        {3, "FUNCTION", "A", "IX_A",
+         "TS_T. The name FUNCTION is reserved and cannot be used for table name"},
+        {3, "T", "2X", "IX_A", "TS_T. Field name '2X' is not valid" + local},
+        {3, "T", "A", "IX-A", "TS_T. Index name 'IX-A' is not valid" + local},
+        {3, "T", "A", "INT", "TS_T. The name INT is reserved and cannot be used for index name"},
+        {1, "T", "A$", "#IX_A", ""},
+        {1, "TABLE", "A", "IX_A",
+         "TS_T. The name TABLE is reserved and cannot be used for table name"},
+        {1, "T", "$A", "IX_A",
+         "TS_T. Field name '$A' is not valid: a name is up to 128 letters A-Z, digits, _, @, # "
+         "and $, not beginning with a digit or $."},
+        {2, "T", "A$", "IX_A", ""},
+        {2, "T", "_A", "IX_A", "TS_T. Field name '_A' is not valid" + oracle},
+        {2, "T", "A", "#IX_A", "TS_T. Index name '#IX_A' is not valid" + oracle},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected.toStdString());
+        SchemaDb d(c.kind);
+        auto s = d.table("T");
+        s->SetTableName(c.table);
+        addField(*s, c.field, dtInteger, 0, foRequired);
+        addIndex(*s, "PRIMARY KEY", c.field, idxPrimary);
+        addIndex(*s, c.index, c.field);
+        TTableStrEngine e;
+        load(e, *s);
+        EXPECT_EQ(failure(e), c.expected);
+    }
+
+    // Names the table has already are left alone; new ones, also renamed ones, are not.
+    SchemaDb d;
+    auto old = d.table("OLD");
+    addField(*old, "A", dtInteger, 0, foRequired);
+    addField(*old, "B", dtInteger);
+    addIndex(*old, "PRIMARY KEY", "A", idxPrimary);
+    old->Execute();
+    d.kernel.exec("alter table OLD add column \"2X\" integer;");
+    auto same = d.table("OLD", uaAlter);
+    TTableStrEngine e;
+    load(e, *same);
+    EXPECT_EQ(rowsOf(e.TFields, {"NEW_NAME"}), QStringList({"A", "B", "2X"}));
+    EXPECT_EQ(failure(e), "");
+    const QList<std::function<void(TTableStruct&)>> renames{
+        [](TTableStruct& s) { s.SetNewName("OLD TABLE"); },
+        [](TTableStruct& s) { alterField(s, "B", dtInteger, 0, "B-2"); },
+        [](TTableStruct& s) { addField(s, "C C", dtInteger); },
+    };
+    const QStringList refused{"TS_OLD. Table name 'OLD TABLE' is not valid" + local,
+                              "TS_OLD. Field name 'B-2' is not valid" + local,
+                              "TS_OLD. Field name 'C C' is not valid" + local};
+    for (int i = 0; i < renames.size(); ++i) {
+        auto s = d.table("OLD", uaAlter);
+        renames.at(i)(*s);
+        TTableStrEngine renamed;
+        load(renamed, *s);
+        EXPECT_EQ(failure(renamed), refused.at(i));
+    }
+}
+
 TEST(EngineSets, IndexColumnsFollowRenamedAndDroppedFields)
 {
     SchemaDb d;

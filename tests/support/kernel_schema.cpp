@@ -33,6 +33,7 @@ QString schemaToolTables(int serverKind)
         sql += QStringLiteral("alter table METATABLE add column %1;").arg(QLatin1String(column));
     sql += QStringLiteral("create table ROLEPERM (DBROLE_ID integer, TABLE_NAME varchar(30),"
                           " ACTION varchar(1), KIND integer);"
+                          "create table DBROLE (DBROLE_ID integer, DBNAME varchar(30));"
                           "create table KRN_SYS_TRACE (TABLE_NAME varchar(30), REC_ID integer,"
                           " ACTION varchar(1));");
     if (serverKind == 1)

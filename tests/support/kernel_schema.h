@@ -12,8 +12,8 @@ namespace kernelschema {
 QString createTables(bool booleansAsText = false);
 
 // Statements that add what the schema tools write besides: the trigger texts, owner and
-// replication flag of METATABLE, and the tables ROLEPERM and KRN_SYS_TRACE; and REC_VERSION for
-// the server kind that has it (MS SQL Server, 1), as the kernel's upgrade makes it.
+// replication flag of METATABLE, and the tables ROLEPERM, DBROLE and KRN_SYS_TRACE; and REC_VERSION
+// for the server kind that has it (MS SQL Server, 1), as the kernel's upgrade makes it.
 QString schemaToolTables(int serverKind);
 
 // The selects of the access component's metadata datasets.
