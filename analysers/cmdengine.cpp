@@ -34,6 +34,13 @@ void writeToLogFromWorker(const QString& text)
             app, [text] { WriteToLog(text); }, Qt::QueuedConnection);
 }
 
+QString startsAgainText(const QString& name)
+{
+    return QStringLiteral("%1: the port is open now: the dialogue with the analyser starts again "
+                          "from its first block")
+        .arg(name);
+}
+
 QString exceptionText(const std::exception& e)
 {
     if (const auto* own = dynamic_cast<const Exception*>(&e))
@@ -175,9 +182,7 @@ void TCOMPortDriver::StartAgain()
         if (!m_portMissing || m_alive.load())
             return; // stopped, or started, meanwhile
     }
-    WriteToLog(QStringLiteral("%1: the port is open now: the dialogue with the analyser starts "
-                              "again from its first block")
-                   .arg(m_name));
+    WriteToLog(startsAgainText(m_name));
     Start();
 }
 
@@ -294,6 +299,17 @@ void TCOMPortDriver::RunDataBlocks()
                     return;
             }
             Log(QStringLiteral("<<DataBlock: [%1] finished...").arg(block));
+            if (m_firstBlockAgain) {
+                m_firstBlockAgain = false;
+                {
+                    const std::lock_guard lock(m_mutex);
+                    m_portMissing = false;
+                    m_openedMeanwhile = false;
+                }
+                writeToLogFromWorker(startsAgainText(m_name));
+                CurrentBlock = -1; // the loop goes on with block 0
+                CurrentCommand = 0;
+            }
         }
     } catch (const std::exception& e) {
         failed = true;
@@ -319,12 +335,23 @@ void TCOMPortDriver::RunDataBlocks()
 
 bool TCOMPortDriver::RunDataBlock()
 {
+    bool missingBefore = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        missingBefore = m_portMissing;
+    }
     if (!m_port->Connect()) {
         {
             const std::lock_guard lock(m_mutex);
             m_portMissing = true;
         }
         Log(QStringLiteral("DEVICE NOT CONNECTED"));
+        return true;
+    }
+    if (missingBefore && CurrentBlock > 0) {
+        // The port came while the blocks before found none: the dialogue starts again, on the
+        // port now open.
+        m_firstBlockAgain = true;
         return true;
     }
     const auto close = qScopeGuard([this] { m_port->Disconnect(); });

@@ -49,8 +49,8 @@ private:
 // false, the block runs again from the step. A block whose last step's control part has kind -1
 // runs again from its first step. The port is opened at the start of every run of a block and
 // closed at its end; a port that cannot be opened ends the block ("DEVICE NOT CONNECTED"). When
-// the port's own retries open it later, the dialogue that ended that way starts again from its
-// first block (logged); Stop ends the retries.
+// the port opens later (a later block opens it, or the port's own retries do once the dialogue
+// has ended), the dialogue starts again from its first block (logged); Stop ends the retries.
 //
 // Threads. The worker runs the blocks, builds, parses, judges and writes the log; the lists,
 // the steps and the current block and step are its alone, and of the port it calls only
@@ -64,9 +64,10 @@ private:
 //   state     | Start                           | the worker ends / Stop  | the port's retries
 //             |                                 |                         | open it
 //   idle      | runs blocks 0 to 2 from step 0  | -                       | -
-//   running   | false, nothing changes          | idle (Stop joins the    | started again once
-//             |                                 | worker)                 | the worker ends, when
-//             |                                 |                         | a block found no port
+//   running   | false, nothing changes          | idle (Stop joins the    | when a block found no
+//             |                                 | worker)                 | port: from block 0 at
+//             |                                 |                         | the next block, or
+//             |                                 |                         | once the worker ends
 //   finished  | joins the old worker, as idle   | - (Stop does nothing)   | Start, when a block
 //             |                                 |                         | found no port
 //
@@ -167,5 +168,7 @@ private:
     // Under m_mutex: the last run found the port missing, and the port opened while it ran.
     bool m_portMissing = false;
     bool m_openedMeanwhile = false;
+    // The worker's: a block found the port that the blocks before it missed.
+    bool m_firstBlockAgain = false;
     std::atomic<qint64> m_dropped{0};
 };
