@@ -18,16 +18,6 @@ namespace {
 
 const QByteArray CrLf("\r\n");
 
-// Where the two checksum characters of an answer start: after its second CR LF; -1 before then.
-qsizetype checksumStart(const QByteArray& data)
-{
-    const qsizetype first = data.indexOf(CrLf);
-    if (first < 0)
-        return -1;
-    const qsizetype second = data.indexOf(CrLf, first + 2);
-    return second < 0 ? -1 : second + 2;
-}
-
 } // namespace
 
 QByteArray ACL2000Checksum(QByteArrayView Bytes)
@@ -118,10 +108,21 @@ void TACL2000Util::CalcSpecialFields(TActionsList& Actions, TFieldsList&)
                   first.Kind);
 }
 
-bool TACL2000Util::IsAnswerComplete(const QByteArray& Data)
+bool TACL2000Util::IsAnswerComplete(const QByteArray& Data, qsizetype From)
 {
-    const qsizetype checksum = checksumStart(Data);
-    return checksum >= 0 && Data.size() >= checksum + 2;
+    if (From <= 0) {
+        m_lineEnds = 0;
+        m_searchFrom = 0;
+    }
+    // Before From nothing more was found: only a CR just before it may begin a CR LF.
+    while (m_lineEnds < 2) {
+        const qsizetype at = Data.indexOf(CrLf, qMax(m_searchFrom, From - 1));
+        if (at < 0)
+            return false;
+        ++m_lineEnds;
+        m_searchFrom = at + 2;
+    }
+    return Data.size() >= m_searchFrom + 2;
 }
 
 bool TACL2000Util::CheckAnswer(const QByteArray& Data)

@@ -44,10 +44,15 @@ protected:
     // The first alternative of action "SC" gets "0000" (see the .cpp).
     void CalcSpecialFields(protocol::TActionsList& Actions, protocol::TFieldsList& Fields) override;
     // A CR LF, a second CR LF after it, and the two checksum characters after that.
-    bool IsAnswerComplete(const QByteArray& Data) override;
+    bool IsAnswerComplete(const QByteArray& Data, qsizetype From) override;
     // ":" first, a CR LF, and the checksum of all bytes but the last two equal to those two, in
     // upper case.
     bool CheckAnswer(const QByteArray& Data) override;
+
+private:
+    // The answer's CR LFs found so far (up to two), and where the search for the next goes on.
+    int m_lineEnds = 0;
+    qsizetype m_searchFrom = 0;
 };
 
 // The ACL 2000 checksum of the bytes: two upper-case hexadecimal characters.

@@ -34,6 +34,13 @@ void writeToLogFromWorker(const QString& text)
             app, [text] { WriteToLog(text); }, Qt::QueuedConnection);
 }
 
+QString startsAgainText(const QString& name)
+{
+    return QStringLiteral("%1: the port is open now: the dialogue with the analyser starts again "
+                          "from its first block")
+        .arg(name);
+}
+
 QString exceptionText(const std::exception& e)
 {
     if (const auto* own = dynamic_cast<const Exception*>(&e))
@@ -71,6 +78,7 @@ TCOMPortDriver::TCOMPortDriver(QString FileName, std::shared_ptr<TCommLog> Log,
     m_port->OnReceiveData = [this](TCommPortDriver* Sender, const char* Data, int Count) {
         PortReceiveData(Sender, Data, Count);
     };
+    m_port->OnReopened = [this](TCommPortDriver*) { PortOpenedAgain(); };
 }
 
 TCOMPortDriver::~TCOMPortDriver()
@@ -78,6 +86,7 @@ TCOMPortDriver::~TCOMPortDriver()
     Stop();
     JoinWorker();
     m_port->OnReceiveData = nullptr;
+    m_port->OnReopened = nullptr;
 }
 
 bool TCOMPortDriver::Start()
@@ -87,6 +96,11 @@ bool TCOMPortDriver::Start()
     JoinWorker(); // a finished dialogue's worker
     CurrentBlock = 0;
     CurrentCommand = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_portMissing = false;
+        m_openedMeanwhile = false;
+    }
     m_alive = true;
     m_running = true;
     m_thread = std::thread([this] { RunDataBlocks(); });
@@ -104,6 +118,13 @@ void TCOMPortDriver::Stop()
         m_wake.notify_all();
     }
     JoinWorker();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_portMissing = false;
+        m_openedMeanwhile = false;
+    }
+    // A port that was missing is no longer tried: a stopped dialogue holds no port.
+    m_port->Disconnect();
 }
 
 void TCOMPortDriver::JoinWorker()
@@ -121,16 +142,48 @@ void TCOMPortDriver::JoinWorker()
     m_thread.join();
 }
 
-void TCOMPortDriver::Finish()
+void TCOMPortDriver::Finish(bool Failed)
 {
+    bool again = false;
     {
         const std::lock_guard lock(m_mutex);
+        // Still running: the blocks ran to their end rather than being stopped.
+        again = m_running.load() && !Failed && m_portMissing && m_openedMeanwhile;
         m_running = false;
         m_accepting = false;
         m_incoming.clear();
         m_alive = false;
     }
     m_wake.notify_all();
+    // The port opened while the blocks that found it missing were still running.
+    if (again)
+        QMetaObject::invokeMethod(
+            m_port.get(), [this] { StartAgain(); }, Qt::QueuedConnection);
+}
+
+void TCOMPortDriver::PortOpenedAgain()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_portMissing)
+            return; // a dialogue that runs on (its write waited for the port), or none
+        if (m_alive.load()) {
+            m_openedMeanwhile = true;
+            return;
+        }
+    }
+    StartAgain();
+}
+
+void TCOMPortDriver::StartAgain()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_portMissing || m_alive.load())
+            return; // stopped, or started, meanwhile
+    }
+    WriteToLog(startsAgainText(m_name));
+    Start();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -148,7 +201,14 @@ void TCOMPortDriver::AddReceivedData(const char* Data, int Count)
     {
         const std::lock_guard lock(m_mutex);
         if (m_accepting) {
-            m_incoming.append(Data, Count);
+            // The worker drops an answer past the limit; what it has not taken yet stops just
+            // past the limit too.
+            const qsizetype room = qMax<qsizetype>(MaxAnswerSize + 1 - m_incoming.size(), 0);
+            const int taken = int(qMin<qsizetype>(room, Count));
+            m_incoming.append(Data, taken);
+            m_dropped += Count - taken;
+            if (taken == 0)
+                return;
         } else {
             m_dropped += Count;
             return;
@@ -226,7 +286,8 @@ void TCOMPortDriver::Log(const QString& Line)
 
 void TCOMPortDriver::RunDataBlocks()
 {
-    const auto finish = qScopeGuard([this] { Finish(); });
+    bool failed = false;
+    const auto finish = qScopeGuard([this, &failed] { Finish(failed); });
     try {
         for (CurrentBlock = 0; CurrentBlock <= 2; ++CurrentBlock) {
             if (!m_running.load())
@@ -238,8 +299,20 @@ void TCOMPortDriver::RunDataBlocks()
                     return;
             }
             Log(QStringLiteral("<<DataBlock: [%1] finished...").arg(block));
+            if (m_firstBlockAgain) {
+                m_firstBlockAgain = false;
+                {
+                    const std::lock_guard lock(m_mutex);
+                    m_portMissing = false;
+                    m_openedMeanwhile = false;
+                }
+                writeToLogFromWorker(startsAgainText(m_name));
+                CurrentBlock = -1; // the loop goes on with block 0
+                CurrentCommand = 0;
+            }
         }
     } catch (const std::exception& e) {
+        failed = true;
         m_port->Disconnect();
         const QString text = exceptionText(e);
         Log(QStringLiteral("<<!ERROR! ") + text);
@@ -249,6 +322,7 @@ void TCOMPortDriver::RunDataBlocks()
                                  .arg(CurrentCommand + 1)
                                  .arg(text));
     } catch (...) {
+        failed = true;
         m_port->Disconnect();
         Log(QStringLiteral("<<!ERROR! an unknown error"));
         writeToLogFromWorker(
@@ -261,8 +335,23 @@ void TCOMPortDriver::RunDataBlocks()
 
 bool TCOMPortDriver::RunDataBlock()
 {
+    bool missingBefore = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        missingBefore = m_portMissing;
+    }
     if (!m_port->Connect()) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_portMissing = true;
+        }
         Log(QStringLiteral("DEVICE NOT CONNECTED"));
+        return true;
+    }
+    if (missingBefore && CurrentBlock > 0) {
+        // The port came while the blocks before found none: the dialogue starts again, on the
+        // port now open.
+        m_firstBlockAgain = true;
         return true;
     }
     const auto close = qScopeGuard([this] { m_port->Disconnect(); });
@@ -306,13 +395,12 @@ bool TCOMPortDriver::RunStep(TCommand& Command)
     };
 
     if (Command.SendData.Data.isEmpty()) {
-        Log(QStringLiteral("<<<COMMAND: WAITING DATA"));
+        // Bytes are taken from the log line on.
         Command.ReceivedData.ClearData();
         AcceptAnswer();
-        do {
-            if (WaitForBytes(Command.ReceivedData, -1) == Wait::Stopped)
-                return false;
-        } while (!IsAnswerComplete(Command.ReceivedData.Data));
+        Log(QStringLiteral("<<<COMMAND: WAITING DATA"));
+        if (!AwaitAnswer(Command, -1))
+            return false;
         if (!Command.ExpectedData.Data.isEmpty() && !judge())
             return false;
         EndAnswer();
@@ -332,24 +420,50 @@ bool TCOMPortDriver::RunStep(TCommand& Command)
     Command.ReceivedData.ClearData();
     AcceptAnswer();
     Log(QStringLiteral("<<<COMMAND: ") + BytesToTagText(Command.SendData.Data));
-    if (!WriteWhole(Command.SendData.Data))
+    if (!WriteWhole(Command.SendData.Data) || !AwaitAnswer(Command, Command.Timeout))
         return false;
-    do {
-        const Wait waited = WaitForBytes(Command.ReceivedData, Command.Timeout);
-        if (waited == Wait::Stopped)
-            return false;
-        if (waited == Wait::TimedOut) {
-            Log(QStringLiteral("<<<!TIMEOUT!>>>"));
-            Command.ReceivedData.ClearData();
-            AcceptAnswer();
-            if (!WriteWhole(Command.SendData.Data))
-                return false;
-        }
-    } while (!IsAnswerComplete(Command.ReceivedData.Data));
     if (!judge())
         return false;
     logAnswer();
     return true;
+}
+
+bool TCOMPortDriver::AwaitAnswer(TCommand& Command, int Timeout)
+{
+    TResult& answer = Command.ReceivedData;
+    bool told = false;
+    for (;;) {
+        const qsizetype from = answer.Data.size();
+        const Wait waited = WaitForBytes(answer, Timeout);
+        if (waited == Wait::Stopped)
+            return false;
+        if (waited == Wait::Arrived) {
+            if (IsAnswerComplete(answer.Data, from))
+                return true;
+            if (answer.Data.size() <= MaxAnswerSize)
+                continue;
+            const qsizetype dropped = answer.Data.size();
+            answer.ClearData();
+            AcceptAnswer();
+            // Counted once the step takes bytes again: a sign for whoever waits on the count.
+            m_dropped += dropped;
+            if (!told) {
+                told = true;
+                Log(QStringLiteral("<<<!OVERFLOW!>>>"));
+                writeToLogFromWorker(QStringLiteral("%1: more than %2 bytes came at step %3 "
+                                                    "without a complete answer; they were dropped")
+                                         .arg(m_name)
+                                         .arg(MaxAnswerSize)
+                                         .arg(CurrentCommand + 1));
+            }
+        } else {
+            Log(QStringLiteral("<<<!TIMEOUT!>>>"));
+            answer.ClearData();
+            AcceptAnswer();
+        }
+        if (!Command.SendData.Data.isEmpty() && !WriteWhole(Command.SendData.Data))
+            return false;
+    }
 }
 
 bool TCOMPortDriver::ProcessAnswer()

@@ -336,7 +336,10 @@ void TCommPortDriver::StartReopening()
 
 void TCommPortDriver::ReopenTick()
 {
-    Connect(); // logs the opening; a failure was told once already
+    // A tick queued before another caller's Connect opened the port has nothing to do. Connect
+    // logs the opening; a failure was told once already.
+    if (!Connected() && Connect() && OnReopened)
+        OnReopened(this);
 }
 
 void TCommPortDriver::ReceivePackets(int Waiting)

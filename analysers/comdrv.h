@@ -83,8 +83,9 @@ using TComPortReceivePacketEvent =
 //   waiting  | tried again, false while it  | closed                  | -
 //            | fails (not logged again)     |                         |
 //
-// While waiting the device is opened again every ReopenIntervalMs with the same settings, and
-// the opening is logged; Disconnect (the source turned passive) ends the attempts. Each failure
+// While waiting the device is opened again every ReopenIntervalMs with the same settings, the
+// opening is logged and OnReopened called; Disconnect (the source turned passive) ends the
+// attempts. Each failure
 // and the opening go to the operations log and standard error, once.
 //
 // The polling timer delivers, on each tick while the pause counter is 0, the bytes waiting (up to
@@ -188,6 +189,9 @@ public:
 
     TComPortReceiveDataEvent OnReceiveData;
     TComPortReceivePacketEvent OnReceivePacket;
+    // Called on the component's thread when the retries of a waiting port have opened it (not
+    // when a caller's own Connect does).
+    std::function<void(TCommPortDriver* Sender)> OnReopened;
 
     // Bits per second of a rate ordinal.
     static int BaudRateValue(TComPortBaudRate Rate);

@@ -308,6 +308,9 @@ private:
     void copyToWorkRecord();
     void changedFields(QStringList& names) const;
     void writeRecord(WriteCall& call);
+    // Raises "<table>: the key field <field> is not in the cache. Update failed." for the first
+    // key field of the table that the work records do not hold.
+    void requireWholeKey() const;
     void writeDelete(WriteCall& call);
     void writeChange(WriteCall& call, TUpdateKind kind, const QStringList& changed);
     void writeLongTexts(WriteCall& call, const QStringList& fields);

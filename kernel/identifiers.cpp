@@ -322,9 +322,11 @@ void TDBAccess::IncCacheVersion(Database& database, const QString& aliases)
         q.setSql(QStringLiteral("select VERSION from CACHESYS where Upper(ALIAS) = Upper('%1')")
                      .arg(alias));
         q.open();
-        const qint64 version = q.eof() ? 0 : q.field(0)->asInteger();
+        // A stored row is raised whatever its version, 0 included.
+        const bool stored = !q.eof();
+        const qint64 version = stored ? q.field(0)->asInteger() : 0;
         q.close();
-        if (version != 0) {
+        if (stored) {
             q.setSql(QStringList{QStringLiteral("update CACHESYS set VERSION=%1").arg(version + 1),
                                  QStringLiteral("where Upper(ALIAS) = Upper('%1')").arg(alias)});
         } else {

@@ -510,10 +510,26 @@ void TDBCache::writeRecord(WriteCall& call)
         changed.clear();
         changedFields(changed);
     }
-    if (kind == ukDelete)
+    if (kind == ukDelete) {
+        requireWholeKey();
         writeDelete(call);
-    else if (!changed.isEmpty())
+    } else if (!changed.isEmpty()) {
+        if (kind == ukModify)
+            requireWholeKey();
         writeChange(call, kind, changed);
+    }
+}
+
+// Without one of its key fields the condition of an update or a delete would name no row, or
+// every row that shares the others.
+void TDBCache::requireWholeKey() const
+{
+    for (const QString& key : FieldNameList(m_tableProps->KeyFields)) {
+        if (!workField(MetaToCacheName(key))) {
+            DBKernelError(QStringLiteral("%1: the key field %2 is not in the cache. Update failed.")
+                              .arg(m_tableProps->TableName, key));
+        }
+    }
 }
 
 void TDBCache::runStatement(WriteCall& call, SqlQuery& query)

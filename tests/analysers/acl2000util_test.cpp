@@ -70,16 +70,32 @@ TEST_F(ACL2000Util, ChecksumAppendedUnlessTheCommandStartsWithBang)
     EXPECT_EQ(bang.Data, "!BYE\r\n");
 }
 
+// Whole, and as it arrives in pieces of every size, each look going over the new bytes only: a
+// CR LF split between two pieces counts.
 TEST_F(ACL2000Util, AnswerCompleteWithItsChecksum)
 {
     const auto acl = driver();
-    const qsizetype secondLf = GoodAnswer.lastIndexOf('\n');
     for (qsizetype n = 0; n < GoodAnswer.size(); ++n)
-        EXPECT_FALSE(acl->IsAnswerComplete(GoodAnswer.left(n))) << n << " bytes";
-    EXPECT_FALSE(acl->IsAnswerComplete(GoodAnswer.left(secondLf + 1)))
-        << "split after its last LF, the checksum is still to come";
-    EXPECT_TRUE(acl->IsAnswerComplete(GoodAnswer));
-    EXPECT_FALSE(acl->IsAnswerComplete(":A\r\nB\nC\rD7"));
+        EXPECT_FALSE(acl->IsAnswerComplete(GoodAnswer.left(n), 0)) << n << " bytes";
+    EXPECT_TRUE(acl->IsAnswerComplete(GoodAnswer, 0));
+    EXPECT_FALSE(acl->IsAnswerComplete(":A\r\nB\nC\rD7", 0));
+    EXPECT_FALSE(acl->IsAnswerComplete(":A\r\r\n", 0)) << "one CR LF, after a CR";
+
+    for (qsizetype piece = 1; piece <= GoodAnswer.size(); ++piece) {
+        QByteArray arrived;
+        qsizetype completeAt = -1;
+        while (arrived.size() < GoodAnswer.size() && completeAt < 0) {
+            const qsizetype from = arrived.size();
+            arrived += GoodAnswer.mid(from, piece);
+            if (acl->IsAnswerComplete(arrived, from))
+                completeAt = arrived.size();
+        }
+        EXPECT_EQ(completeAt, GoodAnswer.size()) << "pieces of " << piece;
+    }
+    // A new answer (looked at from 0) forgets what the last one had found.
+    EXPECT_FALSE(acl->IsAnswerComplete(":ACK\r\n", 0));
+    EXPECT_FALSE(acl->IsAnswerComplete(":ACK\r\n\r", 6));
+    EXPECT_FALSE(acl->IsAnswerComplete("\n", 0));
 }
 
 TEST_F(ACL2000Util, AnswerCheckedByItsFirstByteAndChecksum)

@@ -6,6 +6,7 @@
 #include <support/workspace.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -72,7 +73,10 @@ protected:
         if (specialGate)
             specialGate->pass();
     }
-    bool IsAnswerComplete(const QByteArray& Data) override { return Data.contains('\n'); }
+    bool IsAnswerComplete(const QByteArray& Data, qsizetype From) override
+    {
+        return Data.indexOf('\n', From) >= 0;
+    }
     void GetDefaultSettings(QString& Text) override { Text.clear(); }
     bool CheckAnswer(const QByteArray& Data) override
     {
@@ -418,3 +422,83 @@ TEST_F(Engine, PortThatCannotBeOpenedEndsEachBlockAndStartRunsAgain)
     }
     EXPECT_EQ(log->Lines(), once + once);
 }
+
+// A port missing when the dialogue starts ends it at once; once the port's own retries open it,
+// the dialogue starts again from its first block, and the operations log says so.
+TEST_F(Engine, APortThatAppearsLaterStartsTheDialogueAgain)
+{
+    QByteArray steps = StepA;
+    load("0\n0\n" + steps.replace("BLOCK", "0").replace("TIMEOUT", "5000"));
+    const QString device = ws.path(u"com2"_s);
+    engine->Port()->SetDeviceName(device);
+    ASSERT_TRUE(engine->Start());
+    ASSERT_TRUE(pumpEventsUntil([&] { return !engine->Alive(); }, 10000));
+    const QStringList missing = blockLines(0, {u"DEVICE NOT CONNECTED"_s}) +
+                                blockLines(1, {u"DEVICE NOT CONNECTED"_s}) +
+                                blockLines(2, {u"DEVICE NOT CONNECTED"_s});
+    ASSERT_EQ(log->Lines(), missing);
+
+    ASSERT_TRUE(QFile::link(pair.nearPath(), device));
+    peer.expect(Ask, 15000).write(Ok);
+    runToTheEnd();
+    EXPECT_EQ(log->Lines(), missing +
+                                blockLines(0, {u"<<<COMMAND: A?[CR]"_s,
+                                               answerLines(u"#OK[LF]"_s, u"#OK[LF]"_s)}) +
+                                blockLines(1) + blockLines(2));
+    EXPECT_EQ(ws.operationsLog().count("TEST: the port is open now: the dialogue with the analyser "
+                                       "starts again from its first block"),
+              1)
+        << ws.operationsLog().toStdString();
+    EXPECT_FALSE(engine->Port()->Connected());
+}
+
+// An answer that keeps growing without completing (a line stuck on NUL) is dropped once it passes
+// the limit, and the step goes on as after a time-out: a step that writes writes again, a step
+// that waits waits again. The limit is told once per step however often it is reached.
+struct OverflowCase
+{
+    const char* name;
+    QByteArray steps;
+    QByteArray command; // what the step writes, again after each drop; empty: it only waits
+    QString logged;     // the step's first log line
+};
+
+class EngineOverflow : public Engine, public ::testing::WithParamInterface<OverflowCase>
+{
+};
+
+TEST_P(EngineOverflow, AnAnswerPastTheLimitIsDroppedAndTheStepGoesOn)
+{
+    const OverflowCase& c = GetParam();
+    load("0\n0\n" + c.steps);
+    ASSERT_TRUE(engine->Start());
+    // One byte past the limit of 4096.
+    const QByteArray stuck(4097, '\0');
+    if (c.command.isEmpty())
+        peer.waitFor([&] { return logHas(c.logged); }, u"the step waiting"_s);
+    else
+        peer.expect(c.command);
+    for (const qint64 dropped : {4097, 2 * 4097}) {
+        peer.write(stuck).waitFor([this, dropped] { return engine->DroppedBytes() == dropped; },
+                                  u"%1 bytes dropped"_s.arg(dropped));
+        if (!c.command.isEmpty())
+            peer.expect(c.command);
+    }
+    peer.write(Ok);
+    runToTheEnd();
+    EXPECT_EQ(log->Lines(), blockLines(0, {c.logged, u"<<<!OVERFLOW!>>>"_s,
+                                           answerLines(u"#OK[LF]"_s, u"#OK[LF]"_s)}) +
+                                blockLines(1) + blockLines(2));
+    EXPECT_EQ(ws.operationsLog().count("TEST: more than 4096 bytes came at step 1 without a "
+                                       "complete answer; they were dropped"),
+              1)
+        << ws.operationsLog().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, EngineOverflow,
+    ::testing::Values(OverflowCase{"Writing", "0 1 2 60000\n0\n0 A?[CR]\n0\n0 #OK[LF]\n", Ask,
+                                   u"<<<COMMAND: A?[CR]"_s},
+                      OverflowCase{"Waiting", "0 0 2 0\n0\n0\n0 #OK[LF]\n", QByteArray(),
+                                   u"<<<COMMAND: WAITING DATA"_s}),
+    [](const auto& info) { return std::string(info.param.name); });

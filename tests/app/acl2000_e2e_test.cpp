@@ -8,6 +8,7 @@
 #include <support/ptypair.h>
 
 #include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -78,15 +79,16 @@ protected:
     }
 
     // An "ACX" source on COM2 and a raw capture ending at ETX on COM6; the settings file names
-    // both ports' devices.
-    void configure()
+    // both ports' devices (COM2's the pair's unless given).
+    void configure(const QString& com2Device = QString())
     {
         folder.prepareTables(
             u"INSERT INTO \"cfg.db\" VALUES (1, 4, 1, 'ACL 2000', 'ACX', 0, 0, 0, NULL);"
             "INSERT INTO \"com.DB\" VALUES (1, 2, 0, 2, 3, -1, 6, 8, 0, 0, 0);"
             "INSERT INTO \"cfg.db\" VALUES (2, 4, 1, 'Other', 'XYZ', 0, 0, 0, NULL);"
             "INSERT INTO \"com.DB\" VALUES (2, 6, 0, 2, 3, -1, 6, 8, 0, 0, 0);"_s);
-        folder.writeUsualIni({u"[Options.COM2]"_s, u"Device="_s + com2.nearPath(),
+        folder.writeUsualIni({u"[Options.COM2]"_s,
+                              u"Device="_s + (com2Device.isEmpty() ? com2.nearPath() : com2Device),
                               u"[Options.COM6]"_s, u"Device="_s + com6.nearPath()});
     }
     void writeProtocol()
@@ -176,4 +178,27 @@ TEST_F(ACL2000EndToEnd, MissingProtocolFileLeavesTheOtherSourcesRunning)
     ASSERT_TRUE(capture.run()) << capture.failure().toStdString();
     EXPECT_EQ(readFileBytes(folder.work() + u"buf/1.4"_s), "DATA");
     EXPECT_FALSE(com2.nearSettings().exclusive) << "nothing holds COM2";
+}
+
+// COM2's device is not there when the program starts (an adapter plugged in later): its port is
+// tried again until it opens, and the dialogue then starts from its first block.
+TEST_F(ACL2000EndToEnd, AnAnalyserPluggedInLaterIsAskedFromTheFirstBlock)
+{
+    const QString later = folder.ws.path(u"com2-later"_s);
+    configure(later);
+    writeProtocol();
+    folder.start();
+    const QString log = folder.work() + u"QUORVANE.LOG"_s;
+    ASSERT_TRUE(folder.waitFor([&] {
+        return readFileBytes(log).contains("COM2 (" + later.toLocal8Bit() + ") cannot be opened");
+    }));
+
+    ASSERT_TRUE(QFile::link(com2.nearPath(), later));
+    ScriptedPeer analyser(com2);
+    analyser.expect(Query, 30000).write(Acknowledged).expect(Next);
+    ASSERT_TRUE(analyser.run()) << analyser.failure().toStdString();
+    EXPECT_TRUE(folder.waitFor([&] {
+        return readFileBytes(log).contains("ACL2000: the port is open now: the dialogue with the "
+                                           "analyser starts again from its first block");
+    }));
 }

@@ -176,3 +176,17 @@ TEST(CacheVersions, RaisedVersionsMakeCachedRequestsReload)
     patients->Open();
     EXPECT_EQ(patients.column("NOM").first(), "Zoé");
 }
+
+// A stored row is raised whatever its version, 0 included: no second row comes beside it (which a
+// unique alias would refuse).
+TEST(CacheVersions, AStoredVersionOfZeroIsRaised)
+{
+    Practice p;
+    p.kernel.exec("create unique index CACHESYS_ALIAS on CACHESYS (ALIAS);"
+                  "insert into CACHESYS (ALIAS, VERSION) values ('Patients', 0)");
+    const QString versions = "select ALIAS, VERSION from CACHESYS order by ALIAS";
+    p.access.InvalidateCache("Patients");
+    EXPECT_EQ(p.kernel.rows(versions), QStringList({"Patients|1"}));
+    p.access.InvalidateCache("PATIENTS");
+    EXPECT_EQ(p.kernel.rows(versions), QStringList({"Patients|2"}));
+}

@@ -303,3 +303,105 @@ TEST(WriteBack, CachedUpdatesWriteEveryPendingChangeAtOnce)
     EXPECT_EQ(p.kernel.rows("select MALADES_ID, NOM from MALADES order by 1"),
               QStringList({"1|Arnould", "2|Bernard", "3|Claude", "9|Étienne"}));
 }
+
+namespace {
+
+// Prescriptions, keyed by their stay and their rank: two of stay 10 and one of stay 11, so that
+// the stay alone names no prescription.
+void addPrescriptions(WritePractice& p)
+{
+    p.kernel.exec(
+        "insert into METATABLE values ('POSOLOGIES', 'SEJOURS_ID,RANG', 0, null, 0, "
+        "null, 'T');"
+        "insert into METAFIELD values"
+        " ('POSOLOGIES', 'SEJOURS_ID', 1, 1, null, 1, 0, 0, null, null, null, 1),"
+        " ('POSOLOGIES', 'RANG', 1, 1, null, 1, 0, 0, null, null, null, 2),"
+        " ('POSOLOGIES', 'DOSE', 0, 1, null, 3, 20, 0, null, null, null, 3);"
+        "create table POSOLOGIES (SEJOURS_ID integer, RANG integer, DOSE varchar(20));"
+        "insert into POSOLOGIES values (10, 1, '1 cp'), (10, 2, '2 cp'), (11, 1, '3 cp');");
+    p.access.LoadMetaData();
+}
+
+// An update or a delete finds its row by the whole key of its table. A cache that lacks a key
+// field (or one part of a composite key) would name no row, or several: its write is refused
+// before any statement runs, and the cache keeps the edit, on every server kind.
+struct KeyMissingCase
+{
+    const char* name;
+    int kind;
+    const char* table;
+    const char* fields;
+    const char* missing;
+    const char* edited; // the field the edit changes
+};
+
+class KeyMissing : public ::testing::TestWithParam<KeyMissingCase>
+{
+};
+
+} // namespace
+
+TEST_P(KeyMissing, WriteIsRefusedAndTheEditKept)
+{
+    const KeyMissingCase& c = GetParam();
+    WritePractice p(c.kind);
+    // No row limit: SQLite, under the servers' recording driver, knows neither TOP nor ROWNUM.
+    p.access.SetPacketRecords(-1);
+    addPrescriptions(p);
+    const QString all = QStringLiteral("select * from %1 order by 1, 2").arg(c.table);
+    const QStringList before = p.kernel.rows(all);
+    const QString refusal =
+        QStringLiteral("%1: the key field %2 is not in the cache. Update failed.")
+            .arg(c.table, c.missing);
+
+    CacheOn cache(p, c.table, c.fields);
+    ASSERT_GE(cache->recordCount(), 3);
+    cache->first();
+    const QString was = cache->FieldByName(c.edited)->asString();
+    p.recorder->statements.clear();
+    cache->edit();
+    setText(*cache, c.edited, QStringLiteral("Tout"));
+    EXPECT_EQ(kernelErrorOf([&] { cache->post(); }), refusal);
+    EXPECT_TRUE(p.recorder->statements.isEmpty())
+        << p.recorder->statements.join('\n').toStdString();
+    EXPECT_EQ(p.kernel.rows(all), before);
+    EXPECT_EQ(cache->state(), DataSet::State::Edit);
+    EXPECT_EQ(cache->FieldByName(c.edited)->asString(), "Tout");
+    EXPECT_EQ(cache->WorkRecords()->recordCount(), 1);
+    EXPECT_EQ(FailedWriteCache(), &*cache);
+
+    cache->cancel();
+    EXPECT_EQ(cache->FieldByName(c.edited)->asString(), was);
+    EXPECT_EQ(kernelErrorOf([&] { cache->deleteRecord(); }), refusal);
+    EXPECT_TRUE(p.recorder->statements.isEmpty())
+        << p.recorder->statements.join('\n').toStdString();
+    EXPECT_EQ(p.kernel.rows(all), before);
+    EXPECT_EQ(cache->recordCount(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ServerKinds, KeyMissing,
+    ::testing::Values(
+        KeyMissingCase{"MsSqlSingleKey", 1, "SEJOURS", "MOTIF", "SEJOURS_ID", "MOTIF"},
+        KeyMissingCase{"OracleSingleKey", 2, "SEJOURS", "MOTIF", "SEJOURS_ID", "MOTIF"},
+        KeyMissingCase{"LocalSingleKey", 3, "SEJOURS", "MOTIF,MALADES_ID", "SEJOURS_ID", "MOTIF"},
+        KeyMissingCase{"MsSqlCompositeKey", 1, "POSOLOGIES", "SEJOURS_ID,DOSE", "RANG", "DOSE"},
+        KeyMissingCase{"OracleCompositeKey", 2, "POSOLOGIES", "DOSE,RANG", "SEJOURS_ID", "DOSE"},
+        KeyMissingCase{"LocalCompositeKey", 3, "POSOLOGIES", "SEJOURS_ID,DOSE", "RANG", "DOSE"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// With the whole composite key the same edit reaches its one row.
+TEST(WriteBack, ACompositeKeyNamesOneRow)
+{
+    WritePractice p;
+    addPrescriptions(p);
+    CacheOn cache(p, "POSOLOGIES", "SEJOURS_ID,RANG,DOSE");
+    ASSERT_TRUE(cache->locate("SEJOURS_ID;RANG", VariantList({10, 2})));
+    cache->edit();
+    setText(*cache, "DOSE", "Tout");
+    cache->post();
+    ASSERT_TRUE(cache->locate("SEJOURS_ID;RANG", VariantList({11, 1})));
+    cache->deleteRecord();
+    EXPECT_EQ(p.kernel.rows("select * from POSOLOGIES order by 1, 2"),
+              QStringList({"10|1|1 cp", "10|2|Tout"}));
+}
