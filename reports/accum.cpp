@@ -15,6 +15,9 @@
 #include <cmath>
 #include <optional>
 
+using rgen::TRptGen;
+using rgen::TVirtualFieldInfo;
+
 namespace {
 
 const char* const AggregateNames[] = {"SUM", "AVG", "MIN", "MAX", "COUNT"};

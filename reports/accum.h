@@ -23,7 +23,9 @@
 #include <memory>
 #include <vector>
 
+namespace rgen {
 class TRptGen;
+}
 class TAccumulator;
 class TRptExpr;
 
@@ -254,12 +256,12 @@ class TAccumulator
 {
 public:
     // The report may be null (no virtual fields, handlers or ancestor links then).
-    explicit TAccumulator(TRptGen* report);
+    explicit TAccumulator(rgen::TRptGen* report);
     ~TAccumulator();
     TAccumulator(const TAccumulator&) = delete;
     TAccumulator& operator=(const TAccumulator&) = delete;
 
-    TRptGen* Report() const { return m_report; }
+    rgen::TRptGen* Report() const { return m_report; }
     // The accumulator table.
     MemDataSet& Table() { return *m_table; }
     // The item of a source name (any case), made when missing.
@@ -295,7 +297,7 @@ public:
     Field& Column(const QString& name) const;
 
 private:
-    TRptGen* m_report;
+    rgen::TRptGen* m_report;
     std::unique_ptr<MemDataSet> m_table;
     std::vector<std::unique_ptr<TAccItem>> m_items;
     TKeyStorageList m_keyStorages;
@@ -311,7 +313,7 @@ public:
     TRptExpr& operator=(const TRptExpr&) = delete;
 
     TAccumulator* Accumulator() const { return m_accumulator; }
-    TRptGen* Report() const;
+    rgen::TRptGen* Report() const;
     TExprParser& Parser() { return m_parser; }
 
     // Setting the text gives state esText (esEmpty when empty); the tree is built on demand.

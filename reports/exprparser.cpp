@@ -119,6 +119,7 @@ TOpNode::TOpNode(quint8 op, std::unique_ptr<TExprNode> left, std::unique_ptr<TEx
             throw EParseException(RptMsg::NotUnary, {OperatorText(op)});
         m_unary = true;
     }
+    setLevels(1 + std::max(m_left->Levels(), m_right ? m_right->Levels() : 0));
 
     quint8 type = m_left->ResultType;
     if (!m_unary && m_right->ResultType != type) {
@@ -326,6 +327,17 @@ void TExprParser::enterNesting()
 {
     if (++m_depth > MaxNesting)
         throw EParseException(RptMsg::TooDeep);
+    m_peak = std::max(m_peak, m_depth);
+}
+
+void TExprParser::checkLevels(const TExprNode* node)
+{
+    if (!node)
+        return;
+    const int levels = m_depth + node->Levels();
+    if (levels > MaxNesting)
+        throw EParseException(RptMsg::TooDeep);
+    m_peak = std::max(m_peak, levels);
 }
 
 void TExprParser::readDelimited(QChar close, quint8 kind)
@@ -500,6 +512,7 @@ std::unique_ptr<TExprNode> TExprParser::Parse()
 {
     m_pos = 0;
     m_depth = m_baseDepth;
+    m_peak = m_depth;
     m_argIndex = 0;
     if (m_depth > MaxNesting)
         throw EParseException(RptMsg::TooDeep);
@@ -511,11 +524,13 @@ std::unique_ptr<TExprNode> TExprParser::Parse()
 }
 
 std::unique_ptr<TExprNode> TExprParser::build(quint8 op, std::unique_ptr<TExprNode> left,
-                                              std::unique_ptr<TExprNode> right) const
+                                              std::unique_ptr<TExprNode> right)
 {
     if (CheckOnly)
         return nullptr;
-    return std::make_unique<TOpNode>(op, std::move(left), std::move(right));
+    auto node = std::make_unique<TOpNode>(op, std::move(left), std::move(right));
+    checkLevels(node.get());
+    return node;
 }
 
 std::unique_ptr<TExprNode> TExprParser::parseLogical()
@@ -587,8 +602,16 @@ std::unique_ptr<TExprNode> TExprParser::parseUnary()
 std::unique_ptr<TExprNode> TExprParser::call(const TNodeEvent& event, const QString& name)
 {
     std::unique_ptr<TExprNode> node;
-    if (event)
-        event(*this, name, node);
+    if (!event)
+        return node;
+    // A node built over arguments is as deep as the deepest of them, whatever its class.
+    const int outerPeak = m_peak;
+    m_peak = m_depth;
+    event(*this, name, node);
+    if (node)
+        node->setLevels(std::max(node->Levels(), m_peak - m_depth));
+    m_peak = std::max(outerPeak, m_peak);
+    checkLevels(node.get());
     return node;
 }
 

@@ -68,12 +68,18 @@ public:
     // True when the result type is `type`; a node that can take several types may switch to it.
     virtual bool IsType(quint8 type);
     virtual Variant Evaluate() = 0;
+    // Levels of operators below and at this node (0 for a leaf): how deep walking it goes. The
+    // parser raises it for a node a callback built over arguments it parsed.
+    int Levels() const { return m_levels; }
 
 protected:
     TExprNode() = default;
+    void setLevels(int levels) { m_levels = levels; }
 
 private:
+    friend class TExprParser;
     void* m_context = nullptr;
+    int m_levels = 0;
 };
 
 // A value; a string value has the string type and its length as size. A node made from a list of
@@ -228,7 +234,9 @@ public:
     int ArgIndex() const { return m_argIndex; }
     // No operator nodes are built (callbacks are expected to build nothing either).
     bool CheckOnly = false;
-    // Nesting levels in use: those of the parser whose macro this one expands, plus its own.
+    // Nesting levels in use: those of the parser whose macro this one expands, plus its own. The
+    // tree built may be MaxNesting levels deep, counting parentheses, argument lists and macro
+    // expansions around a node and the operators at and below it (message 28 beyond).
     int Depth() const { return m_depth; }
     void SetBaseDepth(int depth) { m_baseDepth = depth; }
 
@@ -262,9 +270,10 @@ private:
     void readDelimited(QChar close, quint8 kind);
     bool peekOpen();
     void enterNesting();
+    void checkLevels(const TExprNode* node);
 
     std::unique_ptr<TExprNode> build(quint8 op, std::unique_ptr<TExprNode> left,
-                                     std::unique_ptr<TExprNode> right) const;
+                                     std::unique_ptr<TExprNode> right);
     std::unique_ptr<TExprNode> parseLogical();
     std::unique_ptr<TExprNode> parseNot();
     std::unique_ptr<TExprNode> parseRelation();
@@ -283,5 +292,6 @@ private:
     int m_argIndex = 0;
     int m_depth = 0;
     int m_baseDepth = 0;
+    int m_peak = 0; // the deepest level a node reached so far
     TNameList m_fieldNames, m_aggregateNames, m_functionNames, m_rawFunctionNames;
 };

@@ -31,7 +31,8 @@ enum : int {
 };
 }
 
-// Levels of parentheses, argument lists and macro expansions that an expression may nest.
+// Levels that an expression's tree may take: parentheses, argument lists and macro expansions
+// around a node, and the operators at and below it (a chain of operators is as deep as it is long).
 constexpr int MaxNesting = 256;
 
 // The text of message `Id`: the component is obtained once, on first use, through OnGetReportLC

@@ -473,7 +473,7 @@ QString TfF1Processor::LCText(const QString& Name) const
 
 // ---- reports and sheets
 
-void TfF1Processor::AddReport(std::unique_ptr<TRptGen> Report, const TReportParams& Params)
+void TfF1Processor::AddReport(std::unique_ptr<rgen::TRptGen> Report, const TReportParams& Params)
 {
     auto* output = Report ? dynamic_cast<TF1Iterator*>(Report->Output()) : nullptr;
     if (!output)

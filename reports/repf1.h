@@ -28,7 +28,9 @@ class QTabBar;
 class QToolButton;
 class TLC;
 class TPageScrollBar;
+namespace rgen {
 class TRptGen;
+}
 class Workbook;
 class WorkbookView;
 
@@ -112,7 +114,7 @@ public:
     // Shows a report as a new sheet: the current sheet of the report's workbook is copied in,
     // and the report (whose field map finds the record behind a row) and its named parameters
     // ("LOGO": the picture set printed on every page) stay with the sheet.
-    void AddReport(std::unique_ptr<TRptGen> Report, const TReportParams& Params = {});
+    void AddReport(std::unique_ptr<rgen::TRptGen> Report, const TReportParams& Params = {});
     int ReportCount() const { return int(m_sheets.size()); }
 
     // The workbook printing copies the current sheet into, and the printer it prints on (the
@@ -188,7 +190,7 @@ private:
 
     struct SheetData
     {
-        std::unique_ptr<TRptGen> Report;
+        std::unique_ptr<rgen::TRptGen> Report;
         TReportParams Params;
     };
     std::vector<SheetData> m_sheets;

@@ -9,6 +9,8 @@
 
 #include <QSet>
 
+namespace rgen {
+
 const char* const RptSectionNames[6] = {"RepHEAD",   "RepDETAIL", "RepFOOTER",
                                         "RepGROUPS", "RepTOTAL",  "RepTITLE"};
 
@@ -420,3 +422,5 @@ qint64 TRptGen::AncestorKey(qint64 key, qint64 steps) const
     restore();
     return key;
 }
+
+} // namespace rgen

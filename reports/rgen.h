@@ -21,6 +21,11 @@
 #include <vector>
 
 class TReportFileIterator;
+
+// The report model has a namespace of its own: the kernel's request items have a TGroupItem too,
+// and two classes of one name in one program would share one destructor and one virtual table.
+namespace rgen {
+
 class TRptGen;
 class TRptCollectionBase;
 
@@ -440,3 +445,5 @@ private:
     std::unique_ptr<TFooterItems> m_footerItems;
     std::unique_ptr<TVirtualFields> m_virtualFields;
 };
+
+} // namespace rgen

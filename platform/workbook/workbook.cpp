@@ -107,6 +107,17 @@ void Worksheet::dropIfBare(quint64 key)
         m_cells.erase(it);
 }
 
+namespace {
+
+// A number as a cell shows it; one that is not a number, or an infinity, is the spreadsheet's
+// error value, as it is written.
+QString numberText(double value)
+{
+    return std::isfinite(value) ? QString::number(value, 'g', 15) : QStringLiteral("#NUM!");
+}
+
+} // namespace
+
 QString Worksheet::Text(int row, int col) const
 {
     const Cell* cell = cellAt(row, col);
@@ -120,9 +131,9 @@ QString Worksheet::Text(int row, int col) const
     case Cell::Kind::Boolean:
         return cell->Number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     case Cell::Kind::Number:
-        return QString::number(cell->Number, 'g', 15);
+        return numberText(cell->Number);
     case Cell::Kind::Formula:
-        return cell->TextResult ? cell->Text : QString::number(cell->Number, 'g', 15);
+        return cell->TextResult ? cell->Text : numberText(cell->Number);
     }
     return QString();
 }

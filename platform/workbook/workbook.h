@@ -168,7 +168,8 @@ public:
     // ---- cells; rows from 1 to Workbook::MaxRow, columns from 1 to Workbook::MaxCol. A cell
     // outside raises EWorkbookError.
     const Cell* cellAt(int row, int col) const;
-    // The text of a text cell, the formula's text result, or a number as the painting shows it.
+    // The text of a text cell, the formula's text result, or a number as the painting shows it
+    // ("#NUM!" for one that is not a number, or infinite: the file holds the error value).
     QString Text(int row, int col) const;
     // Always text, whatever it looks like ("=1+1" stays text).
     void SetText(int row, int col, const QString& text);

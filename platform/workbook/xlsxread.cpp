@@ -2,6 +2,7 @@
 // QXmlStreamReader. What the model keeps is taken back; a workbook holding anything else, or a
 // damaged one, is refused whole.
 #include "workbook.h"
+#include "xlsxtext_p.h"
 #include "xlsxunits_p.h"
 
 #include <QDateTime>
@@ -172,19 +173,20 @@ public:
         check();
         return out;
     }
-    // The text of the `t` children of a string item (rich runs joined, phonetic runs left out).
+    // The text of the `t` children of a string item (rich runs joined, phonetic runs left out),
+    // its escapes decoded.
     QString stringItem()
     {
         QString out;
         const int level = m_depth;
         while (child(level)) {
             if (name() == u"t") {
-                out += text();
+                out += xlsxtext::decodeEscapes(text());
             } else if (name() == u"r") {
                 const int run = m_depth;
                 while (child(run)) {
                     if (name() == u"t")
-                        out += text();
+                        out += xlsxtext::decodeEscapes(text());
                 }
             }
         }

@@ -1,6 +1,7 @@
 // Writing a workbook as an .xlsx file through libxlsxwriter: sheets, cells (text always as text),
 // formats, sizes, print settings, breaks, merged blocks and pictures.
 #include "workbook.h"
+#include "xlsxtext_p.h"
 #include "xlsxunits_p.h"
 
 #include <platform/fileops.h>
@@ -11,10 +12,16 @@
 
 #include <xlsxwriter.h>
 
+#include <cmath>
 #include <map>
 #include <vector>
 
 namespace {
+
+// A file holds no number that is not one, nor an infinity: such a value is the spreadsheet's
+// error value, written as a formula that gives it (a file has no place for an error value
+// without one that this writer can fill).
+const char* const NumError = "#NUM!";
 
 lxw_color_t lxwColor(QRgb color)
 {
@@ -173,21 +180,28 @@ private:
                 error = worksheet_write_blank(ws, row, col, format);
                 break;
             case Cell::Kind::Text:
-                error = worksheet_write_string(ws, row, col, utf8(cell.Text).constData(), format);
+                error = worksheet_write_string(
+                    ws, row, col, utf8(xlsxtext::protectEscapes(cell.Text)).constData(), format);
                 break;
             case Cell::Kind::Number:
-                error = worksheet_write_number(ws, row, col, cell.Number, format);
+                error = std::isfinite(cell.Number)
+                            ? worksheet_write_number(ws, row, col, cell.Number, format)
+                            : worksheet_write_formula_str(ws, row, col, NumError, format, NumError);
                 break;
             case Cell::Kind::Boolean:
                 error = worksheet_write_boolean(ws, row, col, cell.Number != 0, format);
                 break;
             case Cell::Kind::Formula:
-                error =
-                    cell.TextResult
-                        ? worksheet_write_formula_str(ws, row, col, utf8(cell.Formula).constData(),
-                                                      format, utf8(cell.Text).constData())
-                        : worksheet_write_formula_num(ws, row, col, utf8(cell.Formula).constData(),
-                                                      format, cell.Number);
+                if (cell.TextResult)
+                    error =
+                        worksheet_write_formula_str(ws, row, col, utf8(cell.Formula).constData(),
+                                                    format, utf8(cell.Text).constData());
+                else if (!std::isfinite(cell.Number))
+                    error = worksheet_write_formula_str(
+                        ws, row, col, utf8(cell.Formula).constData(), format, NumError);
+                else
+                    error = worksheet_write_formula_num(
+                        ws, row, col, utf8(cell.Formula).constData(), format, cell.Number);
                 break;
             }
             if (error != LXW_NO_ERROR)

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 CellFormat formatWith(const std::function<void(CellFormat&)>& change)
@@ -245,6 +247,64 @@ TEST(WorkbookFile, RefusedFilesLeaveTheBookAndTheFileAsTheyWere)
         EXPECT_EQ(book.current().Text(1, 1), QStringLiteral("gardé")) << c.file;
         EXPECT_EQ(readFileBytes(path), before) << c.file;
     }
+}
+
+// A number that is no number, or an infinity, has no place in a file: it is written as the
+// spreadsheet's error value #NUM!, which this reader and another take. Texts with control
+// characters (which the file keeps as "_x0001_") and texts that look like such escapes come back
+// whole.
+TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("values.xlsx"));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const QString texts[] = {
+        QStringLiteral("a\x01z"),
+        QStringLiteral("\x1f"
+                       "bord\x1f"),
+        QStringLiteral("ligne\r\nsuite\t"),
+        QStringLiteral("_x0041_"),
+        QStringLiteral("_x005F_"),
+        QStringLiteral("\x02_x0001_\x03"),
+        QStringLiteral("__x0041__x0042_"),
+        QStringLiteral("_X0041_ _x00 _x004G_"),
+    };
+    Workbook book;
+    Worksheet& s = book.current();
+    s.SetNumber(1, 1, nan);
+    s.SetNumber(2, 1, inf);
+    s.SetNumber(3, 1, -inf);
+    s.SetFormula(4, 1, QStringLiteral("A2*2"), inf);
+    s.SetNumber(5, 1, 1e308);
+    for (int i = 0; i < int(std::size(texts)); ++i)
+        s.SetText(i + 1, 2, texts[i]);
+    EXPECT_EQ(s.Text(1, 1), QStringLiteral("#NUM!"));
+    EXPECT_EQ(s.Text(4, 1), QStringLiteral("#NUM!"));
+    book.Write(path);
+
+    Workbook read;
+    read.Read(path);
+    const Worksheet& r = read.current();
+    for (int row = 1; row <= 4; ++row)
+        EXPECT_EQ(r.Text(row, 1), QStringLiteral("#NUM!")) << row;
+    EXPECT_EQ(r.cellAt(4, 1)->Formula, QStringLiteral("A2*2"));
+    EXPECT_EQ(r.cellAt(5, 1)->Number, 1e308);
+    for (int i = 0; i < int(std::size(texts)); ++i)
+        EXPECT_EQ(r.Text(i + 1, 2), texts[i]) << i;
+
+    // Another reader: the errors as the file gives them, the literal escape as it was typed.
+    EXPECT_EQ(runPython(QStringLiteral("import sys, openpyxl\n"
+                                       "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                       "print([ws.cell(r, 1).value for r in range(1, 6)])\n"
+                                       "ws = openpyxl.load_workbook(sys.argv[1], "
+                                       "data_only=True).active\n"
+                                       "print([ws.cell(r, 1).value for r in range(1, 5)])\n"
+                                       "print(ws['B4'].value)\n"),
+                        {path}),
+              QStringLiteral("['=#NUM!', '=#NUM!', '=#NUM!', '=A2*2', 1e+308]\n"
+                             "['#NUM!', '#NUM!', '#NUM!', '#NUM!']\n"
+                             "_x0041_\n"));
 }
 
 TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)

@@ -373,6 +373,21 @@ TEST_F(ReportExpr, MacrosNumbersFunctionsAndVirtualFields)
     EXPECT_EQ(errorOf(expr(QStringLiteral("%E"))), 13);
 }
 
+// A macro's tree and a function's arguments count their levels where they stand, as a
+// parenthesised operand does: 200 operators in a macro and 56 after it are 256 levels; a function
+// adds its argument list to the 200 operators of its argument.
+TEST_F(ReportExpr, MacrosAndArgumentsCountTheirLevels)
+{
+    const QString chain = QStringLiteral("1") + QStringLiteral("+1").repeated(200);
+    report.OnGetMacroValue = [&](const QString&, QString& value) { value = chain; };
+    const auto after = [](int operators) { return QStringLiteral("+1").repeated(operators); };
+    EXPECT_EQ(expr(QStringLiteral("%M%") + after(56))->Evaluate(), Variant(257.0));
+    EXPECT_EQ(errorOf(expr(QStringLiteral("%M%") + after(57))), 28);
+    const QString function = QStringLiteral("F(") + chain + QStringLiteral(")");
+    EXPECT_NO_THROW(expr(function + after(55))->Root());
+    EXPECT_EQ(errorOf(expr(function + after(56))), 28);
+}
+
 TEST_F(ReportExpr, FieldValuesGoThroughTheReportsHandler)
 {
     report.OnGetFieldValue = [](DataSet&, Field& field, Variant& value) {

@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+using namespace rgen;
+
 namespace {
 
 void fillSource(MemDataSet& source)

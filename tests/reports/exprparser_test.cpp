@@ -257,6 +257,61 @@ TEST(ExprParser, NestingIsBounded)
     EXPECT_EQ(run(QString(200000, QLatin1Char('('))).messageId, 28);
 }
 
+// Every operator is one level of the tree, as every parenthesis is one of nesting: a chain is as
+// deep as it is long, and walking a deeper tree (its text, its value, freeing it) would run out of
+// stack. Levels worked out by hand: n operators in a row are n levels; a parenthesised operand
+// counts its parentheses while inside them and its operators after.
+struct ChainCase
+{
+    const char* what;
+    QString text;
+    Variant expected; // unassigned: message 28
+};
+
+QString ones(int operators, const char* op = "+1")
+{
+    return QStringLiteral("1") + QString::fromLatin1(op).repeated(operators);
+}
+
+QString parenthesised(int levels, const QString& inner)
+{
+    return QString(levels, QLatin1Char('(')) + inner + QString(levels, QLatin1Char(')'));
+}
+
+TEST(ExprParser, OperatorChainsAreBounded)
+{
+    const ChainCase cases[] = {
+        {"256 operators", ones(256), 257.0},
+        {"257 operators", ones(257), Variant()},
+        {"50,000 operators", ones(50000), Variant()},
+        {"200 parentheses around 56 operators", parenthesised(200, ones(56)), 57.0},
+        {"200 parentheses around 57 operators", parenthesised(200, ones(57)), Variant()},
+        {"128 operators in parentheses, 128 after", parenthesised(1, ones(128)) + ones(128).mid(1),
+         257.0},
+        {"128 operators in parentheses, 129 after", parenthesised(1, ones(128)) + ones(129).mid(1),
+         Variant()},
+        {"128 relations joined by 127 AND, then 128 OR",
+         QStringLiteral("1=1") + QStringLiteral(" AND 1=1").repeated(127) +
+             QStringLiteral(" OR 1=2").repeated(128),
+         true},
+        {"the same with one OR more",
+         QStringLiteral("1=1") + QStringLiteral(" AND 1=1").repeated(127) +
+             QStringLiteral(" OR 1=2").repeated(129),
+         Variant()},
+    };
+    for (const ChainCase& c : cases) {
+        const Outcome o = run(c.text);
+        if (c.expected.type() == Variant::Type::Unassigned) {
+            EXPECT_EQ(o.messageId, 28) << c.what;
+        } else {
+            EXPECT_EQ(o.messageId, 0) << c.what;
+            EXPECT_EQ(o.value, c.expected) << c.what;
+        }
+    }
+    // At the limit the text is whole.
+    EXPECT_EQ(parse(ones(256))->GetText(), ones(256));
+}
+
 TEST(ExprParser, MessagesComeFromTheHostsComponent)
 {
     TLC own;

@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+using rgen::TRptGen;
+
 namespace {
 
 // A report as the (future) report pass leaves it: its sheet written through its output object.

@@ -11,6 +11,9 @@
 
 namespace reporttest {
 
+// The tests name the report model's classes as the report engine does.
+using namespace rgen;
+
 // Source rows: GRP (integer), X (float, Null allowed), S (string 10), B (Boolean).
 inline void fillSource(MemDataSet& source, const QList<VariantList>& rows)
 {
