@@ -5,6 +5,7 @@
 
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
 #include <app/documents/workstation_app.h>
 #include <app/mainwindow/showlog.h>
 #include <app/sources/configform.h>
@@ -22,6 +23,8 @@
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -190,6 +193,123 @@ TEST(MainWindowLists, IdentifyRewritesThePatientOfItsDocumentEvenWhenTheListWasR
     EXPECT_EQ(rowTexts(w.form->ListView1),
               (QStringList{"Analyseur||06/12/2026 (22:10:46)",
                            "Résultats EFR|MARTIN Paul|06/12/2026 (22:10:46)"}));
+}
+
+// The list follows the documents that changed: the rows of the others stay as they were (the
+// mark a test puts on them survives), whoever wrote the change, and a new row widens its column.
+TEST(MainWindowLists, DocumentListFollowsTheDocumentsThatChangedAndKeepsTheOtherRows)
+{
+    ListsWindow w;
+    w.addPatient(7, "DUPONT", "Marie");
+    w.documents({{1, 1}, {2, 3}, {3, 4}});
+    constexpr int Mark = Qt::UserRole + 40;
+    const auto markRows = [&w] {
+        for (int i = 0; i < w.form->ListView1->topLevelItemCount(); ++i)
+            w.form->ListView1->topLevelItem(i)->setData(0, Mark, w.form->DocNumbers.at(i));
+    };
+    // The documents whose rows kept their mark.
+    const auto kept = [&w] {
+        QList<int> numbers;
+        for (int i = 0; i < w.form->ListView1->topLevelItemCount(); ++i) {
+            const QVariant mark = w.form->ListView1->topLevelItem(i)->data(0, Mark);
+            if (mark.isValid() && mark.toInt() == w.form->DocNumbers.at(i))
+                numbers << mark.toInt();
+        }
+        return numbers;
+    };
+    const auto setPatient = [](int number, int patient) {
+        LocalTable& files = *DataTables->files;
+        files.setIndexName(QString());
+        ASSERT_TRUE(files.findKey({number}));
+        files.edit();
+        files.fieldByName("NeedId")->setAsInteger(0);
+        files.fieldByName("Patient")->setAsInteger(patient);
+        files.post();
+    };
+    const QString when = "|06/12/2026 (22:10:46)";
+    struct Step
+    {
+        const char* what;
+        std::function<void()> change;
+        QStringList rows;
+        QList<int> kept;
+    };
+    const QList<Step> steps{
+        {"a document added",
+         [&w] { w.addDocument(4, 5); },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|" + when, "Résultats EFR|" + when},
+         {3, 2, 1}},
+        {"a further page added",
+         [&w] { w.addDocument(5, 3, 0, 2); },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|" + when, "Résultats EFR|" + when},
+         {4, 3, 2, 1}},
+        {"a document identified",
+         [&] { setPatient(2, 7); },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|DUPONT Marie" + when,
+          "Résultats EFR|" + when},
+         {4, 3, 2, 1}},
+        {"the patient renamed",
+         [] {
+             LocalTable& patients = *DataTables->Patients_Local;
+             patients.setIndexName(QString());
+             ASSERT_TRUE(patients.findKey({7}));
+             patients.edit();
+             patients.fieldByName("Prenom")->setAsString("Anne");
+             patients.post();
+         },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|DUPONT Anne" + when,
+          "Résultats EFR|" + when},
+         {4, 3, 2, 1}},
+        {"a document deleted through the table",
+         [&w] { w.deleteDocument(3); },
+         {"Ecran|" + when, "Imprimante|DUPONT Anne" + when, "Résultats EFR|" + when},
+         {4, 2, 1}},
+        {"a document deleted by the registry",
+         [] { DeleteDocumentRow(1); },
+         {"Ecran|" + when, "Imprimante|DUPONT Anne" + when},
+         {4, 2}},
+        {"the newest replaced by another under its number",
+         [&w] {
+             w.deleteDocument(4);
+             w.addDocument(4, 1, 1);
+         },
+         {"Résultats EFR|A identifier..." + when, "Imprimante|DUPONT Anne" + when},
+         {2}},
+        {"a document added by another program",
+         [&w] {
+             w.cli("INSERT INTO \"FILES.DB\" (Number, Pack, Cfg, Date, Time, Type, Pages, "
+                   "NeedId, Patient) VALUES (9, 0, 4, '2026-12-06', '22:10:46', 0, 1, 0, 0);");
+         },
+         {"Analyseur|" + when, "Résultats EFR|A identifier..." + when,
+          "Imprimante|DUPONT Anne" + when},
+         {}},
+    };
+    for (const Step& step : steps) {
+        markRows();
+        step.change();
+        w.form->FillDocumentList();
+        EXPECT_EQ(rowTexts(w.form->ListView1), step.rows) << step.what;
+        EXPECT_EQ(kept(), step.kept) << step.what;
+        EXPECT_EQ(w.form->ListView1->currentItem(), w.form->ListView1->topLevelItem(0))
+            << step.what;
+    }
+    EXPECT_EQ(w.form->DocNumbers, (QList<int>{9, 4, 2}));
+
+    // A row wider than its column widens it.
+    const QString title = "Analyseur de la salle de prélèvement numéro trois, poste de droite";
+    w.addSource(8, 4, 1, title);
+    w.form->FillDocumentList();
+    const int narrow = w.form->ListView1->columnWidth(0);
+    markRows();
+    w.addDocument(10, 8);
+    w.form->FillDocumentList();
+    EXPECT_EQ(kept(), (QList<int>{9, 4, 2}));
+    const int widened = w.form->ListView1->columnWidth(0);
+    EXPECT_GT(widened, narrow);
+    // As wide as measuring every row makes it (a changed source fills the list again).
+    w.addSource(9, 4, 1);
+    w.form->FillDocumentList();
+    EXPECT_EQ(w.form->ListView1->columnWidth(0), widened);
 }
 
 TEST(MainWindowLists, SourceCommands)
