@@ -847,6 +847,9 @@ void TMainForm::BindPortSlots()
                                                                  const char* data, int count) {
             (this->*handler)(sender, data, count);
         };
+        // A port that opens, fails or goes away shows in the sources list.
+        connect(ComPortSlots[slot].Port, &TCommPortDriver::ConnectionChanged, this,
+                &TMainForm::ShowSourceStates, Qt::QueuedConnection);
     }
     TTestForm::PortResolver = [](int slot) -> TCommPortDriver* {
         return slot >= 1 && slot <= TComPortSlots::Count ? ComPortSlots[slot].Port : nullptr;

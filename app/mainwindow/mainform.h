@@ -233,6 +233,12 @@ private:
     static QTreeWidgetItem* NewDocumentItem(const QStringList& Texts, int Patient);
     // Item data of the documents list: the patient a row shows.
     static constexpr int PatientRole = Qt::UserRole + 1;
+    // The sources list's state column: its text (with whether a serial source's port is open)
+    // from the source's state and COM port, kept as item data of the column.
+    void ShowSourceState(QTreeWidgetItem* Item, int Number);
+    void ShowSourceStates();
+    static constexpr int SourceStateRole = Qt::UserRole + 1;
+    static constexpr int SourcePortRole = Qt::UserRole + 2;
     // The window grows with its lists' columns: it is centred once they are filled at start-up,
     // and a window that grows later is moved back whole onto its screen where it can be.
     void CentreOnScreen();

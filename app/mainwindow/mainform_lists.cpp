@@ -22,6 +22,7 @@
 #include <platform/serial/serialline.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/paths.h>
+#include <platform/uitexts.h>
 #include <translation/lc.h>
 
 #include <QAction>
@@ -291,10 +292,8 @@ void TMainForm::FillSourceList()
         const int state = FieldInt(cfg, "State");
         const QString typeText =
             type >= FirstSourceType && type <= LastSourceType ? LC1->GetConst(type - 1) : QString();
-        const QString stateText = state == 1   ? LC1->GetConst(5)
-                                  : state == 2 ? LC1->GetConst(6)
-                                               : QString();
         QString parameters;
+        int port = 0;
         switch (type) {
         case stFolder:
             if (seekPrimary(*DataTables->fRep, number))
@@ -311,17 +310,49 @@ void TMainForm::FillSourceList()
                 parameters = FieldText(*DataTables->prn, "Printer");
             break;
         case stSerial:
-            if (seekPrimary(*DataTables->com, number))
+            if (seekPrimary(*DataTables->com, number)) {
                 parameters = QStringLiteral("COM") + FieldText(*DataTables->com, "Com");
+                port = FieldInt(*DataTables->com, "Com");
+            }
             break;
         default:
             break;
         }
-        new QTreeWidgetItem(ListView2, {FieldText(cfg, "Titul"), typeText, stateText, parameters});
+        auto* item = new QTreeWidgetItem(
+            ListView2, {FieldText(cfg, "Titul"), typeText, QString(), parameters});
+        item->setData(2, SourceStateRole, state);
+        item->setData(2, SourcePortRole, port);
         SourceNumbers.append(number);
+        ShowSourceState(item, number);
     }
     FitColumns(ListView2);
     selectRow(ListView2, 0);
+}
+
+void TMainForm::ShowSourceState(QTreeWidgetItem* Item, int Number)
+{
+    const int state = Item->data(2, SourceStateRole).toInt();
+    QString text = state == 1 ? LC1->GetConst(5) : state == 2 ? LC1->GetConst(6) : QString();
+    // An active serial source whose port could not be opened says so, and why in its hint.
+    const QString failure =
+        state == 1 ? ComPortFailure(Item->data(2, SourcePortRole).toInt(), Number) : QString();
+    if (!failure.isEmpty())
+        text += QStringLiteral(" (") + uiText(UiText::SerialNotConnected) + QStringLiteral(")");
+    Item->setText(2, text);
+    Item->setToolTip(2, failure);
+}
+
+void TMainForm::ShowSourceStates()
+{
+    QList<QTreeWidgetItem*> items;
+    for (int row = 0; row < ListView2->topLevelItemCount() && row < SourceNumbers.size(); ++row) {
+        QTreeWidgetItem* item = ListView2->topLevelItem(row);
+        const QString before = item->text(2);
+        ShowSourceState(item, SourceNumbers.at(row));
+        if (item->text(2) != before)
+            items.append(item);
+    }
+    WidenColumns(ListView2, items);
 }
 
 // ---- document commands
@@ -518,6 +549,7 @@ void TMainForm::BitBtn10Click(QObject*)
     }
     const int state = FieldInt(cfg, "State");
     LocalTable& com = *DataTables->com;
+    QString openFailure;
     if (FieldInt(cfg, "Type") == stSerial && seekPrimary(com, number)) {
         const int port = FieldInt(com, "Com");
         // A port number outside 1..8 names no slot: the state is toggled all the same.
@@ -527,6 +559,7 @@ void TMainForm::BitBtn10Click(QObject*)
             if (TCommPortDriver* driver = slot.Port) {
                 if (state == 1) {
                     driver->Disconnect();
+                    driver->ForgetConnectFailure();
                 } else {
                     driver->SetComPort(TComPortNumber(PortNumberToIndex(port)));
                     driver->SetDeviceName(ComPortDevice(port));
@@ -541,7 +574,9 @@ void TMainForm::BitBtn10Click(QObject*)
                                                    .readInteger(comOptionsSection(port),
                                                                 QStringLiteral("EnableDTROnOpen"),
                                                                 0) == 1);
-                    driver->Connect();
+                    // Told once, here: the attempts that follow go on unattended.
+                    if (!driver->Connect())
+                        openFailure = ComPortFailureMessage(port);
                 }
             }
         }
@@ -554,9 +589,14 @@ void TMainForm::BitBtn10Click(QObject*)
     cfg.edit();
     cfg.fieldByName(QStringLiteral("State"))->setAsInteger(newState);
     FlushTable(cfg, QString());
-    if (QTreeWidgetItem* item = ListView2->topLevelItem(row))
-        item->setText(2, LC1->GetConst(newState == 1 ? 5 : 6));
+    if (QTreeWidgetItem* item = ListView2->topLevelItem(row)) {
+        item->setData(2, SourceStateRole, newState);
+        ShowSourceState(item, number);
+        WidenColumns(ListView2, {item});
+    }
     selectRow(ListView2, row);
+    if (!openFailure.isEmpty())
+        dialogService().messageDlg(openFailure, mtWarning, mbOK);
 }
 
 void TMainForm::ConfigBtnClick(QObject*)

@@ -3,6 +3,7 @@
 // ran, the sources' commands and the window's other commands.
 #include "mainwindow_fixture.h"
 
+#include <analysers/comslots.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/docregistry.h>
@@ -13,13 +14,18 @@
 #include <platform/db/localtable.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
+
+#include <support/ptypair.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -310,6 +316,69 @@ TEST(MainWindowLists, DocumentListFollowsTheDocumentsThatChangedAndKeepsTheOther
     w.addSource(9, 4, 1);
     w.form->FillDocumentList();
     EXPECT_EQ(w.form->ListView1->columnWidth(0), widened);
+}
+
+// A serial source whose port cannot be opened: at start-up the sources list says so, with the
+// reason in the state's hint, and no box opens; once the device is there the port opens at its
+// next attempt and the list shows the source as usual. Activating or saving the source while its
+// device is missing tells the user once.
+TEST(MainWindowLists, SerialSourceWhosePortCannotBeOpenedSaysSoUntilItOpens)
+{
+    setUiTextLanguage(1);
+    MainWindowFixture w;
+    const auto cleanUp = qScopeGuard([] {
+        setUiTextLanguage(0);
+        FreeComPortSlots(); // no port left trying its device
+    });
+    const QString device = w.ws.path("analyseur-com3");
+    w.writeUsualIni({"[Options.COM3]", "Device=" + device});
+    w.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                    "NeedComment, Warning) VALUES (4, 4, 1, 'Analyseur', 'TXT', 0, 0, 0);"
+                    "INSERT INTO \"com.DB\" (Configuration, Com, FSTX, STX, ETX, Timeout, "
+                    "\"Baud Rate\", \"Data Bits\", Handshaking, Parity, \"Stop Bits\") "
+                    "VALUES (4, 3, 1, 2, 3, 30, 6, 8, 0, 0, 0);");
+    MainFormModules().StartComSources = &StartComSources;
+    w.start();
+    ASSERT_FALSE(w.form->StartupFailed());
+    QTreeWidgetItem* row = w.form->ListView2->topLevelItem(0);
+    ASSERT_NE(row, nullptr);
+    const QString failure =
+        "Port série COM3 (" + device + ") non ouvert : aucun périphérique série de ce nom";
+    EXPECT_EQ(row->text(2), "Actif (non connecté)");
+    EXPECT_EQ(row->toolTip(2), failure);
+    EXPECT_TRUE(w.dialogs.requests().isEmpty());
+
+    PtyPair pty;
+    ASSERT_TRUE(pty.isOpen()) << pty.errorString().toStdString();
+    ASSERT_TRUE(QFile::link(pty.nearPath(), device));
+    EXPECT_TRUE(pumpEventsUntil([row] { return row->text(2) == "Actif"; }, 15000))
+        << row->text(2).toStdString();
+    EXPECT_EQ(row->toolTip(2), QString());
+
+    // Made passive, its device gone, then activated: one box, and the list tells it again.
+    w.form->ListView2->setCurrentItem(row);
+    w.form->BitBtn10->click();
+    EXPECT_EQ(row->text(2), "Passif");
+    ASSERT_TRUE(QFile::remove(device));
+    const QString box = "Le port série COM3 (" + device +
+                        ") ne peut pas être ouvert : aucun périphérique série de ce nom.\n"
+                        "La source reste active : l'ouverture du port est réessayée toutes les 2 "
+                        "secondes.";
+    w.dialogs.answerMessage(mrOk, box, mtWarning, TMsgDlgButtons(mbOK));
+    w.form->BitBtn10->click();
+    EXPECT_EQ(row->text(2), "Actif (non connecté)");
+    EXPECT_EQ(row->toolTip(2), failure);
+    EXPECT_EQ(w.dialogs.requests().size(), 1);
+
+    // Saved while its device is missing: once more.
+    w.dialogs.answerMessage(mrOk, box, mtWarning, TMsgDlgButtons(mbOK));
+    EditedSourceNumber = 4;
+    TConfigForm* config = CreateForm<TConfigForm>();
+    config->show();
+    config->OKBtn->click();
+    config->Free();
+    EXPECT_EQ(w.dialogs.requests().size(), 2);
+    EXPECT_EQ(w.cli("SELECT State FROM \"cfg.db\";"), "1");
 }
 
 TEST(MainWindowLists, SourceCommands)
