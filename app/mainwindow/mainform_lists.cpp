@@ -96,8 +96,14 @@ void TMainForm::FillDocumentList()
     }
     files.setIndexName(QString());
     DataTables->cfg->setIndexName(QString());
-    if (!FollowDocumentChanges())
-        RebuildDocumentList();
+    try {
+        if (!FollowDocumentChanges())
+            RebuildDocumentList();
+    } catch (...) {
+        // What was taken from the watch is lost with the failure: the next fill reads all.
+        m_documentWatch.reset();
+        throw;
+    }
     selectRow(ListView1, 0);
     const bool any = !DocNumbers.isEmpty();
     bView->setEnabled(any);
