@@ -143,6 +143,7 @@ QStringList TMainForm::DocumentRowTexts()
 QTreeWidgetItem* TMainForm::NewDocumentItem(const QStringList& Texts, int Patient)
 {
     auto* item = new QTreeWidgetItem(Texts);
+    item->setFlags(item->flags() | Qt::ItemNeverHasChildren);
     item->setData(0, PatientRole, Patient);
     return item;
 }
