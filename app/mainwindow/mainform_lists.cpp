@@ -171,15 +171,21 @@ void TMainForm::RebuildDocumentList()
     }
 
     // Newest first; further pages of a document are not listed.
-    QList<QTreeWidgetItem*> items;
+    QList<std::pair<QStringList, int>> rows;
     files.last();
     while (!files.bof()) {
         if (FieldInt(files, "Type") == 0) {
-            items.append(NewDocumentItem(DocumentRowTexts(), FieldInt(files, "Patient")));
+            rows.append({DocumentRowTexts(), FieldInt(files, "Patient")});
             DocNumbers.append(FieldInt(files, "Number"));
         }
         files.prior();
     }
+    // Made one after the other, the items lie together in memory, which the list's layout
+    // walks over each time a row comes or goes.
+    QList<QTreeWidgetItem*> items;
+    items.reserve(rows.size());
+    for (const auto& [texts, patient] : rows)
+        items.append(NewDocumentItem(texts, patient));
     ListView1->addTopLevelItems(items);
     FitColumns(ListView1);
 }
