@@ -81,7 +81,7 @@ QString TMainForm::PatientName(int PatientId)
 
 // The documents list follows the rows of the documents table that changed since it was last
 // filled (added, removed, identified), as the local database names them (RowWatch): a tick that
-// registers one document costs the same with 20 or 20,000 documents listed. It is filled again
+// registers one document reads that document, not the whole table. It is filled again
 // from the whole table at the first fill, after the tables were reopened, and whenever the
 // watch cannot name every change (another program wrote to the database, a change of the
 // sources or too many rows at once).
