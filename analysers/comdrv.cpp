@@ -3,6 +3,7 @@
 #include "comdrv.h"
 
 #include <platform/support/logfile.h>
+#include <platform/uitexts.h>
 
 #include <QDebug>
 #include <QMetaObject>
@@ -53,6 +54,7 @@ bool TCommPortDriver::Connect()
     }
     ApplyLineSettings();
     SyncTimer();
+    SetConnectFailure(SerialLine::Error::NoError, QString());
     if (m_waiting.exchange(false)) {
         QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::stop));
         Log(QStringLiteral("%1 %2").arg(PortLabel(), m_hungUp ? QStringLiteral("is open again")
@@ -305,8 +307,48 @@ void TCommPortDriver::Log(const QString& Text) const
     qWarning().noquote() << Text;
 }
 
+SerialLine::Error TCommPortDriver::ConnectFailure() const
+{
+    const QMutexLocker lock(&m_failureLock);
+    return m_failure;
+}
+
+QString TCommPortDriver::ConnectFailureDevice() const
+{
+    const QMutexLocker lock(&m_failureLock);
+    return m_failureDevice;
+}
+
+QString TCommPortDriver::ConnectFailureText() const
+{
+    const QMutexLocker lock(&m_failureLock);
+    if (m_failure == SerialLine::Error::NoError)
+        return QString();
+    return uiText(UiText::SerialPortNotOpen)
+        .arg(QStringLiteral("COM%1").arg(int(m_comPort) + 1), m_failureDevice,
+             SerialLine::errorUiText(m_failure));
+}
+
+void TCommPortDriver::ForgetConnectFailure()
+{
+    SetConnectFailure(SerialLine::Error::NoError, QString());
+}
+
+void TCommPortDriver::SetConnectFailure(SerialLine::Error Error, const QString& Device)
+{
+    {
+        const QMutexLocker lock(&m_failureLock);
+        if (m_failure == Error && m_failureDevice == Device)
+            return;
+        m_failure = Error;
+        m_failureDevice = Device;
+    }
+    emit ConnectionChanged();
+}
+
 void TCommPortDriver::LineHungUp()
 {
+    SetConnectFailure(SerialLine::Error::DeviceGone, m_line->devicePath());
     Log(QStringLiteral("%1 hung up; it is opened again as soon as it comes back").arg(PortLabel()));
     m_line->close();
     SyncTimer();
@@ -316,6 +358,9 @@ void TCommPortDriver::LineHungUp()
 
 void TCommPortDriver::OpenFailed(const QString& Device)
 {
+    SetConnectFailure(m_line->lastError() == SerialLine::Error::NoError ? SerialLine::Error::Other
+                                                                        : m_line->lastError(),
+                      Device);
     // Told once: the attempts that follow fail the same way until the device is there.
     if (m_waiting.exchange(true))
         return;

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFlags>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -193,12 +194,29 @@ public:
     // when a caller's own Connect does).
     std::function<void(TCommPortDriver* Sender)> OnReopened;
 
+    // Why the port could not be opened at its last attempt, or why it went away while open;
+    // NoError before any attempt and once it opens. Disconnect keeps it, so that a port closed
+    // while its source is edited still tells why it was not open, until it is tried again.
+    SerialLine::Error ConnectFailure() const;
+    // The device that failed, and the failure as the user reads it ("COM1 (/dev/ttyS0) ...",
+    // in the program's language); empty without a failure.
+    QString ConnectFailureDevice() const;
+    QString ConnectFailureText() const;
+    // Forgets the failure: the port no longer serves the source that met it.
+    void ForgetConnectFailure();
+
     // Bits per second of a rate ordinal.
     static int BaudRateValue(TComPortBaudRate Rate);
 
     static constexpr int ReopenIntervalMs = 2000;
 
+signals:
+    // ConnectFailure changed: the port opened, could not be opened or went away. Emitted on the
+    // thread that saw it.
+    void ConnectionChanged();
+
 private:
+    void SetConnectFailure(SerialLine::Error Error, const QString& Device);
     void PollTimerTick();
     QString PortLabel() const;
     void LineHungUp();
@@ -243,6 +261,9 @@ private:
     quint16 m_outputTimeout = 500;
     qint32 m_inputTimeout = 200;
     bool m_checkLineStatus = false;
+    mutable QMutex m_failureLock;
+    SerialLine::Error m_failure = SerialLine::Error::NoError;
+    QString m_failureDevice;
 };
 
 // Pairs PausePolling with ContinuePolling, also when the body raises.

@@ -24,6 +24,7 @@
 #include <platform/support/logfile.h>
 #include <platform/support/paths.h>
 #include <platform/support/procs.h>
+#include <platform/uitexts.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -560,6 +561,7 @@ void CreateSourceDriver(int Number, int State)
         slot.Port->Connect();
     } else {
         slot.Port->Disconnect();
+        slot.Port->ForgetConnectFailure();
     }
     if (TCOMPortDriver* dialogue = ownDialogue(*row)) {
         if (!active) {
@@ -570,6 +572,39 @@ void CreateSourceDriver(int Number, int State)
             dialogue->Start();
         }
     }
+}
+
+namespace {
+
+// The slot's port when it serves source Number and its last attempt to open failed.
+const TCommPortDriver* failedPort(int Port, int Number)
+{
+    if (!validPort(Port))
+        return nullptr;
+    const TComPortSlot& slot = ComPortSlots[Port];
+    if (!slot.Port || slot.Number != Number ||
+        slot.Port->ConnectFailure() == SerialLine::Error::NoError)
+        return nullptr;
+    return slot.Port;
+}
+
+} // namespace
+
+QString ComPortFailure(int Port, int Number)
+{
+    const TCommPortDriver* port = failedPort(Port, Number);
+    return port ? port->ConnectFailureText() : QString();
+}
+
+QString ComPortFailureMessage(int Port)
+{
+    const TCommPortDriver* port = validPort(Port) ? ComPortSlots[Port].Port : nullptr;
+    if (!port || port->ConnectFailure() == SerialLine::Error::NoError)
+        return QString();
+    return uiText(UiText::SerialPortCannotOpen)
+        .arg(QStringLiteral("COM%1").arg(Port), port->ConnectFailureDevice(),
+             SerialLine::errorUiText(port->ConnectFailure()))
+        .arg(TCommPortDriver::ReopenIntervalMs / 1000);
 }
 
 void StartComSources()

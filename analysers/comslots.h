@@ -199,6 +199,15 @@ constexpr int TickIntervalMs = 50;
 // true when at least one document was registered. Called by the main timer once a second.
 bool PollComBuffers();
 
+// Why the port of COM Port could not be opened for serial source Number at its last attempt, as
+// the sources list tells it ("Port série COM1 (/dev/ttyS0) non ouvert : ..."); empty while it is
+// open, when the slot serves another source, and before any attempt failed.
+QString ComPortFailure(int Port, int Number);
+// The failure of the last attempt to open the port of COM Port as the box that tells the user
+// who activated or saved a source on it: the port, its device, the reason, and that the port is
+// tried again; empty while it is open and before any attempt failed.
+QString ComPortFailureMessage(int Port);
+
 // The device of COM port n (1-based) as the program's INI file (IniFileName) names it: key
 // "Device" of section "Options.COM<n>", else "/dev/ttyS<n-1>". Whoever opens a slot's port hands
 // it over first (TCommPortDriver::SetDeviceName).

@@ -131,35 +131,6 @@ void BM_LoadRawStep(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * LoadRows);
 }
 
-// Runs `ours` and `baseline` in turns, each going first every other time, and gives the ratio of
-// their summed times: a shared machine's bursts then weigh on both alike. The reported time is
-// ours. Each returns its seconds, or a negative number for a wrong result.
-void inTurns(benchmark::State& state, const std::function<double()>& ours,
-             const std::function<double()>& baseline, qint64 rows)
-{
-    double oursSum = 0, baselineSum = 0;
-    int turn = 0;
-    for (auto _ : state) {
-        double mine = 0, theirs = 0;
-        for (int side = 0; side < 2; ++side) {
-            if ((side + turn) % 2 == 0)
-                theirs = baseline();
-            else
-                mine = ours();
-        }
-        ++turn;
-        if (mine < 0 || theirs < 0) {
-            state.SkipWithError("wrong result");
-            return;
-        }
-        oursSum += mine;
-        baselineSum += theirs;
-        state.SetIterationTime(mine);
-    }
-    state.counters["ratio"] = baselineSum > 0 ? oursSum / baselineSum : 0;
-    state.SetItemsProcessed(state.iterations() * rows);
-}
-
 void BM_LoadMemDataSet(benchmark::State& state)
 {
     sqlite3* raw = openRaw(fixture().file);

@@ -20,6 +20,32 @@ double median(std::vector<double> values)
 
 } // namespace
 
+void inTurns(benchmark::State& state, const std::function<double()>& ours,
+             const std::function<double()>& baseline, qint64 rows)
+{
+    double oursSum = 0, baselineSum = 0;
+    int turn = 0;
+    for (auto _ : state) {
+        double mine = 0, theirs = 0;
+        for (int side = 0; side < 2; ++side) {
+            if ((side + turn) % 2 == 0)
+                theirs = baseline();
+            else
+                mine = ours();
+        }
+        ++turn;
+        if (mine < 0 || theirs < 0) {
+            state.SkipWithError("wrong result");
+            return;
+        }
+        oursSum += mine;
+        baselineSum += theirs;
+        state.SetIterationTime(mine);
+    }
+    state.counters["ratio"] = baselineSum > 0 ? oursSum / baselineSum : 0;
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+
 void RatioReporter::ReportRuns(const std::vector<Run>& runs)
 {
     for (const Run& r : runs) {

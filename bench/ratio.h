@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <QtGlobal>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -51,6 +53,13 @@ private:
     std::map<std::string, Figures> m_runs;
     bool m_error = false;
 };
+
+// Runs `ours` and `baseline` in turns, each going first every other time, and keeps the ratio of
+// their summed times in the "ratio" counter (for printMeasuredRatio): a shared machine's bursts
+// then weigh on both alike. The reported time is ours (use manual time). Each returns its
+// seconds, or a negative number for a wrong result; `rows` counts the items of one run.
+void inTurns(benchmark::State& state, const std::function<double()>& ours,
+             const std::function<double()>& baseline, qint64 rows);
 
 // What a benchmark program adds to its benchmarks. Each program defines benchProgram() once.
 struct BenchProgram

@@ -107,6 +107,28 @@ constexpr Entry kTexts[] = {
      u"Fichier de base de données introuvable : %1", u"Файл базы данных не найден: %1"},
     {UiText::TableNotFound, u"Table does not exist: %1", u"La table n'existe pas : %1",
      u"Таблица не существует: %1"},
+    {UiText::SerialPortCannotOpen,
+     u"The serial port %1 (%2) cannot be opened: %3.\nThe source stays active: the port is tried "
+     u"again every %4 seconds.",
+     u"Le port série %1 (%2) ne peut pas être ouvert : %3.\nLa source reste active : l'ouverture "
+     u"du port est réessayée toutes les %4 secondes.",
+     u"Невозможно открыть последовательный порт %1 (%2): %3.\nИсточник остаётся активным: "
+     u"порт открывается повторно каждые %4 с."},
+    {UiText::SerialPortNotOpen, u"Serial port %1 (%2) not open: %3",
+     u"Port série %1 (%2) non ouvert : %3", u"Последовательный порт %1 (%2) не открыт: %3"},
+    {UiText::SerialNotConnected, u"not connected", u"non connecté", u"не подключён"},
+    {UiText::SerialNoSuchDevice, u"no such serial device", u"aucun périphérique série de ce nom",
+     u"нет последовательного устройства с таким именем"},
+    {UiText::SerialAccessDenied, u"permission to open the serial device denied",
+     u"accès au périphérique série refusé", u"доступ к последовательному устройству запрещён"},
+    {UiText::SerialInUse, u"the serial device is in use", u"le périphérique série est déjà utilisé",
+     u"последовательное устройство уже используется"},
+    {UiText::SerialDeviceGone, u"the serial device went away", u"le périphérique série a disparu",
+     u"последовательное устройство отключено"},
+    {UiText::SerialSettingRefused, u"the device refuses a line setting",
+     u"le périphérique refuse un réglage de la ligne", u"устройство не принимает настройку линии"},
+    {UiText::SerialLineFailure, u"serial line failure", u"défaillance de la ligne série",
+     u"сбой последовательной линии"},
     {UiText::CredentialNotInCodePage,
      u"The user name or password holds characters that code page %1 cannot store",
      u"Le nom d'utilisateur ou le mot de passe contient des caractères que la page de codes %1 "

@@ -59,6 +59,16 @@ enum class UiText {
     DatabaseDamaged,    // %1 the engine's own message
     DatabaseNotFound,   // %1 file
     TableNotFound,      // %1 table
+    // Serial ports.
+    SerialPortCannotOpen, // %1 port ("COM1"), %2 device, %3 reason, %4 seconds between attempts
+    SerialPortNotOpen,    // %1 port, %2 device, %3 reason
+    SerialNotConnected,   // follows a source's state in the sources list
+    SerialNoSuchDevice,
+    SerialAccessDenied,
+    SerialInUse,
+    SerialDeviceGone,
+    SerialSettingRefused,
+    SerialLineFailure,
     // Stored credentials.
     CredentialNotInCodePage, // %1 code page
     // Values and texts.

@@ -446,14 +446,46 @@ void TMainForm::FitColumns(QTreeWidget* List)
     // keeps its size; the list widens with them, up to twice its designed width, beyond which it
     // scrolls.
     const QList<int> least = List->property("leastColumnWidths").value<QList<int>>();
-    const int chrome = 2 * List->frameWidth() + List->verticalScrollBar()->sizeHint().width();
-    int designed = 0;
-    int total = 0;
     for (int i = 0; i < least.size(); ++i) {
         const int before = List->columnWidth(i);
         List->resizeColumnToContents(i);
         List->setColumnWidth(i, std::max({before, least.at(i), List->columnWidth(i)}));
-        designed += DesignedColumns(List).at(i);
+    }
+    FollowColumnWidths(List);
+}
+
+void TMainForm::WidenColumns(QTreeWidget* List, const QList<QTreeWidgetItem*>& Items)
+{
+    if (Items.isEmpty())
+        return;
+    const int columns = int(List->property("leastColumnWidths").value<QList<int>>().size());
+    bool widened = false;
+    for (int c = 0; c < columns; ++c) {
+        int wanted = List->columnWidth(c);
+        for (QTreeWidgetItem* item : Items) {
+            const QModelIndex index =
+                List->model()->index(List->indexOfTopLevelItem(item), c, QModelIndex());
+            wanted =
+                std::max(wanted, List->sizeHintForIndex(index).width() +
+                                     (c == 0 && List->rootIsDecorated() ? List->indentation() : 0));
+        }
+        if (wanted > List->columnWidth(c)) {
+            List->setColumnWidth(c, wanted);
+            widened = true;
+        }
+    }
+    if (widened)
+        FollowColumnWidths(List);
+}
+
+void TMainForm::FollowColumnWidths(QTreeWidget* List)
+{
+    const int chrome = 2 * List->frameWidth() + List->verticalScrollBar()->sizeHint().width();
+    const QList<int>& designedColumns = DesignedColumns(List);
+    int designed = 0;
+    int total = 0;
+    for (int i = 0; i < designedColumns.size(); ++i) {
+        designed += designedColumns.at(i);
         total += List->columnWidth(i);
     }
     List->setMinimumWidth(chrome + std::min(total, 2 * designed));
@@ -823,6 +855,9 @@ void TMainForm::BindPortSlots()
                                                                  const char* data, int count) {
             (this->*handler)(sender, data, count);
         };
+        // A port that opens, fails or goes away shows in the sources list.
+        connect(ComPortSlots[slot].Port, &TCommPortDriver::ConnectionChanged, this,
+                &TMainForm::ShowSourceStates, Qt::QueuedConnection);
     }
     TTestForm::PortResolver = [](int slot) -> TCommPortDriver* {
         return slot >= 1 && slot <= TComPortSlots::Count ? ComPortSlots[slot].Port : nullptr;

@@ -7,8 +7,11 @@
 #include <platform/ui/forms.h>
 #include <platform/variant.h>
 
+#include <QHash>
 #include <QList>
 #include <QString>
+
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -19,10 +22,14 @@ class QMenuBar;
 class QPushButton;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TCommPortDriver;
 class TLC;
 class TTaskBarIcon;
 class TTitul;
+namespace sqlitedb {
+class RowWatch;
+}
 
 // Lifecycle of the window:
 //
@@ -213,6 +220,25 @@ private:
     const QList<int>& DesignedColumns(const QTreeWidget* List) const;
     void PrepareColumns(QTreeWidget* List);
     void FitColumns(QTreeWidget* List);
+    // Widens the columns to the given rows alone (rows that were added or changed).
+    void WidenColumns(QTreeWidget* List, const QList<QTreeWidgetItem*>& Items);
+    void FollowColumnWidths(QTreeWidget* List);
+    // The documents list: filled from the whole table, or following the rows that changed
+    // (false when it cannot say which did).
+    void RebuildDocumentList();
+    bool FollowDocumentChanges();
+    void ForgetDocumentList();
+    // The texts of the row of the document the documents table stands on.
+    QStringList DocumentRowTexts();
+    static QTreeWidgetItem* NewDocumentItem(const QStringList& Texts, int Patient);
+    // Item data of the documents list: the patient a row shows.
+    static constexpr int PatientRole = Qt::UserRole + 1;
+    // The sources list's state column: its text (with whether a serial source's port is open)
+    // from the source's state and COM port, kept as item data of the column.
+    void ShowSourceState(QTreeWidgetItem* Item, int Number);
+    void ShowSourceStates();
+    static constexpr int SourceStateRole = Qt::UserRole + 1;
+    static constexpr int SourcePortRole = Qt::UserRole + 2;
     // The window grows with its lists' columns: it is centred once they are filled at start-up,
     // and a window that grows later is moved back whole onto its screen where it can be.
     void CentreOnScreen();
@@ -248,4 +274,9 @@ private:
     // Set by QUORVANE_TEST_TICK_MS: ticks and questions are reported on stderr.
     bool m_testSigns = false;
     int m_ticksEnded = 0;
+    // The changes the documents list follows, and which table rows (rowids) it lists under
+    // which document numbers.
+    std::shared_ptr<sqlitedb::RowWatch> m_documentWatch;
+    QHash<qint64, int> m_listedRows;
+    QHash<int, qint64> m_rowOfDocument;
 };

@@ -15,11 +15,14 @@
 #include <platform/data/field.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
+#include <platform/db/sqlitedriver.h>
+#include <platform/db/sqlname.h>
 #include <platform/dialogs.h>
 #include <platform/inifile.h>
 #include <platform/serial/serialline.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/paths.h>
+#include <platform/uitexts.h>
 #include <translation/lc.h>
 
 #include <QAction>
@@ -31,6 +34,9 @@
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -73,48 +79,215 @@ QString TMainForm::PatientName(int PatientId)
     return FieldText(patients, "Nom") + QStringLiteral(" ") + FieldText(patients, "Prenom");
 }
 
+// The documents list follows the rows of the documents table that changed since it was last
+// filled (added, removed, identified), as the local database names them (RowWatch): a tick that
+// registers one document reads that document, not the whole table. It is filled again
+// from the whole table at the first fill, after the tables were reopened, and whenever the
+// watch cannot name every change (another program wrote to the database, a change of the
+// sources or too many rows at once).
 void TMainForm::FillDocumentList()
 {
-    ListView1->clear();
-    DocNumbers.clear();
     LocalTable& files = *DataTables->files;
-    LocalTable& cfg = *DataTables->cfg;
     TableAction(files, 2);
     // Tables that had to be reopened show nothing until the next refill.
-    if (!files.isEmpty() && !CheckTables())
+    if (!files.isEmpty() && !CheckTables()) {
+        ForgetDocumentList();
         return;
-    files.setIndexName(QString());
-    cfg.setIndexName(QString());
-
-    // Newest first; further pages of a document are not listed.
-    files.last();
-    while (!files.bof()) {
-        if (FieldInt(files, "Type") == 0) {
-            const int number = FieldInt(files, "Number");
-            const int source = FieldInt(files, "Cfg");
-            const int needId = FieldInt(files, "NeedId");
-            const int patient = FieldInt(files, "Patient");
-            const QString when =
-                files.fieldByName(QStringLiteral("Date"))->displayText() + QStringLiteral(" (") +
-                files.fieldByName(QStringLiteral("Time"))->displayText() + QStringLiteral(")");
-            const QString title = cfg.findKey({source}) ? FieldText(cfg, "Titul") : QString();
-            QString patientText;
-            if (needId == 1)
-                patientText = LC1->GetConst(7);
-            else if (patient != 0)
-                patientText = PatientName(patient);
-            new QTreeWidgetItem(ListView1, {title, patientText, when});
-            DocNumbers.append(number);
-        }
-        files.prior();
     }
-    FitColumns(ListView1);
+    files.setIndexName(QString());
+    DataTables->cfg->setIndexName(QString());
+    try {
+        if (!FollowDocumentChanges())
+            RebuildDocumentList();
+    } catch (...) {
+        // What was taken from the watch is lost with the failure: the next fill reads all.
+        m_documentWatch.reset();
+        throw;
+    }
     selectRow(ListView1, 0);
     const bool any = !DocNumbers.isEmpty();
     bView->setEnabled(any);
     bIdentify->setEnabled(any);
     bComment->setEnabled(any);
     bDelete->setEnabled(any);
+}
+
+void TMainForm::ForgetDocumentList()
+{
+    ListView1->clear();
+    DocNumbers.clear();
+    m_listedRows.clear();
+    m_rowOfDocument.clear();
+    m_documentWatch.reset();
+}
+
+QStringList TMainForm::DocumentRowTexts()
+{
+    const LocalTable& files = *DataTables->files;
+    LocalTable& cfg = *DataTables->cfg;
+    const int source = FieldInt(files, "Cfg");
+    const int needId = FieldInt(files, "NeedId");
+    const int patient = FieldInt(files, "Patient");
+    const QString when =
+        files.fieldByName(QStringLiteral("Date"))->displayText() + QStringLiteral(" (") +
+        files.fieldByName(QStringLiteral("Time"))->displayText() + QStringLiteral(")");
+    const QString title = cfg.findKey({source}) ? FieldText(cfg, "Titul") : QString();
+    QString patientText;
+    if (needId == 1)
+        patientText = LC1->GetConst(7);
+    else if (patient != 0)
+        patientText = PatientName(patient);
+    return {title, patientText, when};
+}
+
+QTreeWidgetItem* TMainForm::NewDocumentItem(const QStringList& Texts, int Patient)
+{
+    auto* item = new QTreeWidgetItem(Texts);
+    item->setFlags(item->flags() | Qt::ItemNeverHasChildren);
+    item->setData(0, PatientRole, Patient);
+    return item;
+}
+
+void TMainForm::RebuildDocumentList()
+{
+    ForgetDocumentList();
+    LocalTable& files = *DataTables->files;
+    // Watched from before the walk, so that nothing written after it is missed.
+    DbConnection& connection = ConnectionOf(files);
+    QStringList watched{files.tableName(), DataTables->cfg->tableName()};
+    if (!PracticeDBInUse)
+        watched << DataTables->Patients_Local->tableName();
+    m_documentWatch = sqlitedb::watchRows(connection, watched);
+    {
+        auto st =
+            connection.prepare(QStringLiteral("SELECT rowid, \"Number\" FROM %1 WHERE \"Type\" = 0")
+                                   .arg(quoteSqlName(files.tableName())));
+        while (st->step()) {
+            const qint64 rowid = st->columnValue(0).toInt64();
+            const int number = int(st->columnValue(1).toInt64());
+            m_listedRows.insert(rowid, number);
+            m_rowOfDocument.insert(number, rowid);
+        }
+    }
+
+    // Newest first; further pages of a document are not listed.
+    QList<std::pair<QStringList, int>> rows;
+    files.last();
+    while (!files.bof()) {
+        if (FieldInt(files, "Type") == 0) {
+            rows.append({DocumentRowTexts(), FieldInt(files, "Patient")});
+            DocNumbers.append(FieldInt(files, "Number"));
+        }
+        files.prior();
+    }
+    // Made one after the other, the items lie together in memory, which the list's layout
+    // walks over each time a row comes or goes.
+    QList<QTreeWidgetItem*> items;
+    items.reserve(rows.size());
+    for (const auto& [texts, patient] : rows)
+        items.append(NewDocumentItem(texts, patient));
+    ListView1->addTopLevelItems(items);
+    FitColumns(ListView1);
+}
+
+bool TMainForm::FollowDocumentChanges()
+{
+    if (!m_documentWatch)
+        return false;
+    sqlitedb::RowWatch::Changes changes = m_documentWatch->take();
+    LocalTable& files = *DataTables->files;
+    const QString filesName = files.tableName().toLower();
+    const QString patientsName = DataTables->Patients_Local->tableName().toLower();
+    // A source's title is shown on each of its rows: a changed source is seldom worth following.
+    if (!changes.complete || changes.rows.contains(DataTables->cfg->tableName().toLower()))
+        return false;
+    DbConnection& connection = ConnectionOf(files);
+
+    // Patients whose name changed: the rows that show them are written again.
+    QSet<int> renamed;
+    if (changes.rows.contains(patientsName)) {
+        auto st =
+            connection.prepare(QStringLiteral("SELECT \"Patient_ID\" FROM %1 WHERE rowid = ?")
+                                   .arg(quoteSqlName(DataTables->Patients_Local->tableName())));
+        for (const qint64 rowid : changes.rows.value(patientsName)) {
+            st->reset();
+            st->bind(0, Variant(rowid));
+            // A patient removed may be shown on any row.
+            if (!st->step())
+                return false;
+            renamed.insert(int(st->columnValue(0).toInt64()));
+        }
+    }
+
+    QList<QTreeWidgetItem*> shown;
+    // Numbers run downwards, newest first.
+    const auto placeOf = [this](int number) {
+        return int(
+            std::lower_bound(DocNumbers.begin(), DocNumbers.end(), number, std::greater<int>()) -
+            DocNumbers.begin());
+    };
+    const auto unlist = [&](int number) {
+        const int at = placeOf(number);
+        if (at < DocNumbers.size() && DocNumbers.at(at) == number) {
+            shown.removeOne(ListView1->topLevelItem(at));
+            delete ListView1->takeTopLevelItem(at);
+            DocNumbers.removeAt(at);
+        }
+        m_listedRows.remove(m_rowOfDocument.take(number));
+    };
+    auto st =
+        connection.prepare(QStringLiteral("SELECT \"Number\", \"Type\" FROM %1 WHERE rowid = ?")
+                               .arg(quoteSqlName(files.tableName())));
+    for (const qint64 rowid : changes.rows.value(filesName)) {
+        st->reset();
+        st->bind(0, Variant(rowid));
+        const bool listed = st->step() && st->columnValue(1).toInt64() == 0;
+        const int number = listed ? int(st->columnValue(0).toInt64()) : 0;
+        st->reset();
+        const int before = m_listedRows.value(rowid, 0);
+        if (before != 0 && before != number && m_rowOfDocument.value(before) == rowid)
+            unlist(before);
+        if (!listed)
+            continue;
+        // Another row listed under this number belonged to a document removed since.
+        if (m_rowOfDocument.value(number, rowid) != rowid)
+            unlist(number);
+        if (!files.findKey({number}))
+            return false; // written meanwhile by another hand: read everything again
+        const QStringList texts = DocumentRowTexts();
+        const int patient = FieldInt(files, "Patient");
+        m_listedRows.insert(rowid, number);
+        m_rowOfDocument.insert(number, rowid);
+        const int at = placeOf(number);
+        QTreeWidgetItem* item = nullptr;
+        if (at < DocNumbers.size() && DocNumbers.at(at) == number) {
+            item = ListView1->topLevelItem(at);
+            for (int c = 0; c < texts.size(); ++c)
+                item->setText(c, texts.at(c));
+            item->setData(0, PatientRole, patient);
+        } else {
+            item = NewDocumentItem(texts, patient);
+            ListView1->insertTopLevelItem(at, item);
+            DocNumbers.insert(at, number);
+        }
+        if (!shown.contains(item))
+            shown.append(item);
+    }
+
+    if (!renamed.isEmpty()) {
+        for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = ListView1->topLevelItem(i);
+            const int patient = item->data(0, PatientRole).toInt();
+            if (!renamed.contains(patient) || !files.findKey({DocNumbers.at(i)}) ||
+                FieldInt(files, "NeedId") == 1)
+                continue;
+            item->setText(1, PatientName(patient));
+            if (!shown.contains(item))
+                shown.append(item);
+        }
+    }
+    WidenColumns(ListView1, shown);
+    return true;
 }
 
 // ---- the sources list
@@ -132,10 +305,8 @@ void TMainForm::FillSourceList()
         const int state = FieldInt(cfg, "State");
         const QString typeText =
             type >= FirstSourceType && type <= LastSourceType ? LC1->GetConst(type - 1) : QString();
-        const QString stateText = state == 1   ? LC1->GetConst(5)
-                                  : state == 2 ? LC1->GetConst(6)
-                                               : QString();
         QString parameters;
+        int port = 0;
         switch (type) {
         case stFolder:
             if (seekPrimary(*DataTables->fRep, number))
@@ -152,17 +323,49 @@ void TMainForm::FillSourceList()
                 parameters = FieldText(*DataTables->prn, "Printer");
             break;
         case stSerial:
-            if (seekPrimary(*DataTables->com, number))
+            if (seekPrimary(*DataTables->com, number)) {
                 parameters = QStringLiteral("COM") + FieldText(*DataTables->com, "Com");
+                port = FieldInt(*DataTables->com, "Com");
+            }
             break;
         default:
             break;
         }
-        new QTreeWidgetItem(ListView2, {FieldText(cfg, "Titul"), typeText, stateText, parameters});
+        auto* item = new QTreeWidgetItem(
+            ListView2, {FieldText(cfg, "Titul"), typeText, QString(), parameters});
+        item->setData(2, SourceStateRole, state);
+        item->setData(2, SourcePortRole, port);
         SourceNumbers.append(number);
+        ShowSourceState(item, number);
     }
     FitColumns(ListView2);
     selectRow(ListView2, 0);
+}
+
+void TMainForm::ShowSourceState(QTreeWidgetItem* Item, int Number)
+{
+    const int state = Item->data(2, SourceStateRole).toInt();
+    QString text = state == 1 ? LC1->GetConst(5) : state == 2 ? LC1->GetConst(6) : QString();
+    // An active serial source whose port could not be opened says so, and why in its hint.
+    const QString failure =
+        state == 1 ? ComPortFailure(Item->data(2, SourcePortRole).toInt(), Number) : QString();
+    if (!failure.isEmpty())
+        text += QStringLiteral(" (") + uiText(UiText::SerialNotConnected) + QStringLiteral(")");
+    Item->setText(2, text);
+    Item->setToolTip(2, failure);
+}
+
+void TMainForm::ShowSourceStates()
+{
+    QList<QTreeWidgetItem*> items;
+    for (int row = 0; row < ListView2->topLevelItemCount() && row < SourceNumbers.size(); ++row) {
+        QTreeWidgetItem* item = ListView2->topLevelItem(row);
+        const QString before = item->text(2);
+        ShowSourceState(item, SourceNumbers.at(row));
+        if (item->text(2) != before)
+            items.append(item);
+    }
+    WidenColumns(ListView2, items);
 }
 
 // ---- document commands
@@ -359,6 +562,7 @@ void TMainForm::BitBtn10Click(QObject*)
     }
     const int state = FieldInt(cfg, "State");
     LocalTable& com = *DataTables->com;
+    QString openFailure;
     if (FieldInt(cfg, "Type") == stSerial && seekPrimary(com, number)) {
         const int port = FieldInt(com, "Com");
         // A port number outside 1..8 names no slot: the state is toggled all the same.
@@ -368,6 +572,7 @@ void TMainForm::BitBtn10Click(QObject*)
             if (TCommPortDriver* driver = slot.Port) {
                 if (state == 1) {
                     driver->Disconnect();
+                    driver->ForgetConnectFailure();
                 } else {
                     driver->SetComPort(TComPortNumber(PortNumberToIndex(port)));
                     driver->SetDeviceName(ComPortDevice(port));
@@ -382,7 +587,9 @@ void TMainForm::BitBtn10Click(QObject*)
                                                    .readInteger(comOptionsSection(port),
                                                                 QStringLiteral("EnableDTROnOpen"),
                                                                 0) == 1);
-                    driver->Connect();
+                    // Told once, here: the attempts that follow go on unattended.
+                    if (!driver->Connect())
+                        openFailure = ComPortFailureMessage(port);
                 }
             }
         }
@@ -395,9 +602,14 @@ void TMainForm::BitBtn10Click(QObject*)
     cfg.edit();
     cfg.fieldByName(QStringLiteral("State"))->setAsInteger(newState);
     FlushTable(cfg, QString());
-    if (QTreeWidgetItem* item = ListView2->topLevelItem(row))
-        item->setText(2, LC1->GetConst(newState == 1 ? 5 : 6));
+    if (QTreeWidgetItem* item = ListView2->topLevelItem(row)) {
+        item->setData(2, SourceStateRole, newState);
+        ShowSourceState(item, number);
+        WidenColumns(ListView2, {item});
+    }
     selectRow(ListView2, row);
+    if (!openFailure.isEmpty())
+        dialogService().messageDlg(openFailure, mtWarning, mbOK);
 }
 
 void TMainForm::ConfigBtnClick(QObject*)

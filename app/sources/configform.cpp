@@ -1032,6 +1032,9 @@ void TConfigForm::OKBtnClick(QObject*)
         // The source is saved; what failed to start is reported, and the dialog closes.
         AppException(this, error);
     }
+    // A serial port that cannot be opened is told once, here; it is tried again unattended.
+    if (e.type == stSerial && !ComPortFailure(e.port, EditedSourceNumber).isEmpty())
+        dialogService().messageDlg(ComPortFailureMessage(e.port), mtWarning, mbOK);
     setModalResult(mrOk);
 }
 

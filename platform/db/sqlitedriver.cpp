@@ -585,6 +585,16 @@ private:
 
 // ---- connections
 
+// What the update hook of a connection gathers for one RowWatch.
+struct WatchedRows
+{
+    QStringList tables; // lower case
+    QHash<QString, QSet<qint64>> rows;
+    qint64 seen = 0; // rows changed through the connection in any table
+    bool overflow = false;
+    bool detached = false; // the connection is gone
+};
+
 class Connection : public DbConnection
 {
 public:
@@ -594,6 +604,11 @@ public:
     }
     ~Connection() override
     {
+        for (const std::weak_ptr<WatchedRows>& w : m_watches) {
+            if (const auto watched = w.lock())
+                watched->detached = true;
+        }
+        sqlite3_update_hook(m_db, nullptr, nullptr);
         m_idle.reset(); // statements still in use are finalized by their owners
         if (!sqlite3_get_autocommit(m_db))
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -693,9 +708,37 @@ public:
         execute(QStringLiteral("PRAGMA user_version = %1").arg(current));
     }
 
+    void addWatch(const std::shared_ptr<WatchedRows>& watched)
+    {
+        if (m_watches.empty())
+            sqlite3_update_hook(m_db, &Connection::rowChanged, this);
+        m_watches.push_back(watched);
+    }
+
 private:
+    static void rowChanged(void* self, int, const char* database, const char* table,
+                           sqlite3_int64 rowid)
+    {
+        auto& watches = static_cast<Connection*>(self)->m_watches;
+        const bool main = std::strcmp(database, "main") == 0;
+        const QString name = main ? QString::fromUtf8(table).toLower() : QString();
+        std::erase_if(watches, [&](const std::weak_ptr<WatchedRows>& w) {
+            const auto watched = w.lock();
+            if (!watched)
+                return true;
+            ++watched->seen;
+            if (main && !watched->overflow && watched->tables.contains(name)) {
+                QSet<qint64>& rows = watched->rows[name];
+                rows.insert(rowid);
+                watched->overflow = rows.size() > RowWatch::MaxRows;
+            }
+            return false;
+        });
+    }
+
     sqlite3* m_db;
     QString m_file;
+    std::vector<std::weak_ptr<WatchedRows>> m_watches;
     std::shared_ptr<IdleStatements> m_idle;
     int m_busyTimeout = 0;
 };
@@ -795,6 +838,72 @@ std::optional<ContentsMark> contentsMark(DbConnection& connection)
     mark.others = st->columnValue(0).toInt64();
     mark.own = sqlite3_total_changes64(c->handle());
     return mark;
+}
+
+namespace {
+
+class ConnectionRowWatch : public RowWatch
+{
+public:
+    ConnectionRowWatch(Connection& connection, const QStringList& tables)
+        : m_connection(connection), m_watched(std::make_shared<WatchedRows>())
+    {
+        for (const QString& table : tables)
+            m_watched->tables.append(table.toLower());
+        m_connection.addWatch(m_watched);
+        m_mark = mark();
+    }
+
+    Changes take() override
+    {
+        Changes changes;
+        if (m_watched->detached)
+            return changes;
+        const Mark now = mark();
+        changes.complete = now.others == m_mark.others && now.schema == m_mark.schema &&
+                           now.own - m_mark.own == m_watched->seen && !m_watched->overflow;
+        changes.rows = std::exchange(m_watched->rows, {});
+        m_watched->seen = 0;
+        m_watched->overflow = false;
+        m_mark = now;
+        return changes;
+    }
+
+private:
+    struct Mark
+    {
+        qint64 others = 0;
+        qint64 own = 0;
+        qint64 schema = 0;
+    };
+
+    Mark mark()
+    {
+        Mark m;
+        const std::optional<ContentsMark> contents = contentsMark(m_connection);
+        if (contents) {
+            m.others = contents->others;
+            m.own = contents->own;
+        }
+        auto st = m_connection.prepare(QStringLiteral("PRAGMA schema_version"));
+        if (st->step())
+            m.schema = st->columnValue(0).toInt64();
+        return m;
+    }
+
+    Connection& m_connection;
+    std::shared_ptr<WatchedRows> m_watched;
+    Mark m_mark;
+};
+
+} // namespace
+
+std::shared_ptr<RowWatch> watchRows(DbConnection& connection, const QStringList& tables)
+{
+    auto* c = dynamic_cast<Connection*>(&connection);
+    if (!c)
+        return nullptr;
+    return std::make_shared<ConnectionRowWatch>(*c, tables);
 }
 
 bool fileLooksIntact(DbConnection& connection, QString* why)

@@ -5,6 +5,11 @@
 
 #include <platform/db/driver.h>
 
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <memory>
 #include <optional>
 
 namespace sqlitedb {
@@ -45,6 +50,28 @@ struct ContentsMark
     friend bool operator==(const ContentsMark&, const ContentsMark&) = default;
 };
 std::optional<ContentsMark> contentsMark(DbConnection& connection);
+
+// Follows the rows that change through one connection of this driver in some of its tables, so
+// that a view can follow the rows that changed instead of reading a whole table again. take()
+// hands out the rowids inserted, updated or deleted in each watched table since the last take
+// (or since watchRows). It says it cannot (complete false) when it may have missed a change:
+// another connection committed, a change was made that names no row (a table emptied in one
+// statement), the schema changed, the connection was closed, or more than MaxRows rows changed.
+// The rowids only say where to look: a row may have changed back since (a rollback).
+class RowWatch
+{
+public:
+    static constexpr int MaxRows = 2000;
+    struct Changes
+    {
+        bool complete = false;
+        QHash<QString, QSet<qint64>> rows; // by table name in lower case
+    };
+    virtual ~RowWatch() = default;
+    virtual Changes take() = 0;
+};
+// Table names compare without regard to ASCII case. Nullptr for other connections.
+std::shared_ptr<RowWatch> watchRows(DbConnection& connection, const QStringList& tables);
 
 // Text collations registered on every connection:
 // "FOLD"  the case- and accent-folding order (folded text, ties broken by the exact text);

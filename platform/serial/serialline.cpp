@@ -2,6 +2,8 @@
 // number to the device the program opens for it.
 #include "serialline.h"
 
+#include <platform/uitexts.h>
+
 QString SerialLine::errorText(Error error)
 {
     switch (error) {
@@ -27,6 +29,24 @@ QString SerialLine::errorText(Error error)
         break;
     }
     return QStringLiteral("serial line failure");
+}
+
+QString SerialLine::errorUiText(Error error)
+{
+    switch (error) {
+    case Error::NotFound:
+        return uiText(UiText::SerialNoSuchDevice);
+    case Error::AccessDenied:
+        return uiText(UiText::SerialAccessDenied);
+    case Error::InUse:
+        return uiText(UiText::SerialInUse);
+    case Error::DeviceGone:
+        return uiText(UiText::SerialDeviceGone);
+    case Error::InvalidArgument:
+        return uiText(UiText::SerialSettingRefused);
+    default:
+        return uiText(UiText::SerialLineFailure);
+    }
 }
 
 QString serialDeviceFromIni(int port, const SerialIniReader& read)

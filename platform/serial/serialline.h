@@ -88,6 +88,8 @@ public:
     virtual Error lastError() const = 0;
 
     static QString errorText(Error error);
+    // The same in the program's language (uiText), for the user.
+    static QString errorUiText(Error error);
 
     // The POSIX terminal backend.
     static std::unique_ptr<SerialLine> createSystemLine();

@@ -3,8 +3,10 @@
 // ran, the sources' commands and the window's other commands.
 #include "mainwindow_fixture.h"
 
+#include <analysers/comslots.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
+#include <app/documents/docregistry.h>
 #include <app/documents/workstation_app.h>
 #include <app/mainwindow/showlog.h>
 #include <app/sources/configform.h>
@@ -12,16 +14,23 @@
 #include <platform/db/localtable.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/globals.h>
+#include <platform/uitexts.h>
+
+#include <support/ptypair.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -190,6 +199,186 @@ TEST(MainWindowLists, IdentifyRewritesThePatientOfItsDocumentEvenWhenTheListWasR
     EXPECT_EQ(rowTexts(w.form->ListView1),
               (QStringList{"Analyseur||06/12/2026 (22:10:46)",
                            "Résultats EFR|MARTIN Paul|06/12/2026 (22:10:46)"}));
+}
+
+// The list follows the documents that changed: the rows of the others stay as they were (the
+// mark a test puts on them survives), whoever wrote the change, and a new row widens its column.
+TEST(MainWindowLists, DocumentListFollowsTheDocumentsThatChangedAndKeepsTheOtherRows)
+{
+    ListsWindow w;
+    w.addPatient(7, "DUPONT", "Marie");
+    w.documents({{1, 1}, {2, 3}, {3, 4}});
+    constexpr int Mark = Qt::UserRole + 40;
+    const auto markRows = [&w] {
+        for (int i = 0; i < w.form->ListView1->topLevelItemCount(); ++i)
+            w.form->ListView1->topLevelItem(i)->setData(0, Mark, w.form->DocNumbers.at(i));
+    };
+    // The documents whose rows kept their mark.
+    const auto kept = [&w] {
+        QList<int> numbers;
+        for (int i = 0; i < w.form->ListView1->topLevelItemCount(); ++i) {
+            const QVariant mark = w.form->ListView1->topLevelItem(i)->data(0, Mark);
+            if (mark.isValid() && mark.toInt() == w.form->DocNumbers.at(i))
+                numbers << mark.toInt();
+        }
+        return numbers;
+    };
+    const auto setPatient = [](int number, int patient) {
+        LocalTable& files = *DataTables->files;
+        files.setIndexName(QString());
+        ASSERT_TRUE(files.findKey({number}));
+        files.edit();
+        files.fieldByName("NeedId")->setAsInteger(0);
+        files.fieldByName("Patient")->setAsInteger(patient);
+        files.post();
+    };
+    const QString when = "|06/12/2026 (22:10:46)";
+    struct Step
+    {
+        const char* what;
+        std::function<void()> change;
+        QStringList rows;
+        QList<int> kept;
+    };
+    const QList<Step> steps{
+        {"a document added",
+         [&w] { w.addDocument(4, 5); },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|" + when, "Résultats EFR|" + when},
+         {3, 2, 1}},
+        {"a further page added",
+         [&w] { w.addDocument(5, 3, 0, 2); },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|" + when, "Résultats EFR|" + when},
+         {4, 3, 2, 1}},
+        {"a document identified",
+         [&] { setPatient(2, 7); },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|DUPONT Marie" + when,
+          "Résultats EFR|" + when},
+         {4, 3, 2, 1}},
+        {"the patient renamed",
+         [] {
+             LocalTable& patients = *DataTables->Patients_Local;
+             patients.setIndexName(QString());
+             ASSERT_TRUE(patients.findKey({7}));
+             patients.edit();
+             patients.fieldByName("Prenom")->setAsString("Anne");
+             patients.post();
+         },
+         {"Ecran|" + when, "Analyseur|" + when, "Imprimante|DUPONT Anne" + when,
+          "Résultats EFR|" + when},
+         {4, 3, 2, 1}},
+        {"a document deleted through the table",
+         [&w] { w.deleteDocument(3); },
+         {"Ecran|" + when, "Imprimante|DUPONT Anne" + when, "Résultats EFR|" + when},
+         {4, 2, 1}},
+        {"a document deleted by the registry",
+         [] { DeleteDocumentRow(1); },
+         {"Ecran|" + when, "Imprimante|DUPONT Anne" + when},
+         {4, 2}},
+        {"the newest replaced by another under its number",
+         [&w] {
+             w.deleteDocument(4);
+             w.addDocument(4, 1, 1);
+         },
+         {"Résultats EFR|A identifier..." + when, "Imprimante|DUPONT Anne" + when},
+         {2}},
+        {"a document added by another program",
+         [&w] {
+             w.cli("INSERT INTO \"FILES.DB\" (Number, Pack, Cfg, Date, Time, Type, Pages, "
+                   "NeedId, Patient) VALUES (9, 0, 4, '2026-12-06', '22:10:46', 0, 1, 0, 0);");
+         },
+         {"Analyseur|" + when, "Résultats EFR|A identifier..." + when,
+          "Imprimante|DUPONT Anne" + when},
+         {}},
+    };
+    for (const Step& step : steps) {
+        markRows();
+        step.change();
+        w.form->FillDocumentList();
+        EXPECT_EQ(rowTexts(w.form->ListView1), step.rows) << step.what;
+        EXPECT_EQ(kept(), step.kept) << step.what;
+        EXPECT_EQ(w.form->ListView1->currentItem(), w.form->ListView1->topLevelItem(0))
+            << step.what;
+    }
+    EXPECT_EQ(w.form->DocNumbers, (QList<int>{9, 4, 2}));
+
+    // A row wider than its column widens it.
+    const QString title = "Analyseur de la salle de prélèvement numéro trois, poste de droite";
+    w.addSource(8, 4, 1, title);
+    w.form->FillDocumentList();
+    const int narrow = w.form->ListView1->columnWidth(0);
+    markRows();
+    w.addDocument(10, 8);
+    w.form->FillDocumentList();
+    EXPECT_EQ(kept(), (QList<int>{9, 4, 2}));
+    const int widened = w.form->ListView1->columnWidth(0);
+    EXPECT_GT(widened, narrow);
+    // As wide as measuring every row makes it (a changed source fills the list again).
+    w.addSource(9, 4, 1);
+    w.form->FillDocumentList();
+    EXPECT_EQ(w.form->ListView1->columnWidth(0), widened);
+}
+
+// A serial source whose port cannot be opened: at start-up the sources list says so, with the
+// reason in the state's hint, and no box opens; once the device is there the port opens at its
+// next attempt and the list shows the source as usual. Activating or saving the source while its
+// device is missing tells the user once.
+TEST(MainWindowLists, SerialSourceWhosePortCannotBeOpenedSaysSoUntilItOpens)
+{
+    setUiTextLanguage(1);
+    MainWindowFixture w;
+    const auto cleanUp = qScopeGuard([] {
+        setUiTextLanguage(0);
+        FreeComPortSlots(); // no port left trying its device
+    });
+    const QString device = w.ws.path("analyseur-com3");
+    w.writeUsualIni({"[Options.COM3]", "Device=" + device});
+    w.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                    "NeedComment, Warning) VALUES (4, 4, 1, 'Analyseur', 'TXT', 0, 0, 0);"
+                    "INSERT INTO \"com.DB\" (Configuration, Com, FSTX, STX, ETX, Timeout, "
+                    "\"Baud Rate\", \"Data Bits\", Handshaking, Parity, \"Stop Bits\") "
+                    "VALUES (4, 3, 1, 2, 3, 30, 6, 8, 0, 0, 0);");
+    MainFormModules().StartComSources = &StartComSources;
+    w.start();
+    ASSERT_FALSE(w.form->StartupFailed());
+    QTreeWidgetItem* row = w.form->ListView2->topLevelItem(0);
+    ASSERT_NE(row, nullptr);
+    const QString failure =
+        "Port série COM3 (" + device + ") non ouvert : aucun périphérique série de ce nom";
+    EXPECT_EQ(row->text(2), "Actif (non connecté)");
+    EXPECT_EQ(row->toolTip(2), failure);
+    EXPECT_TRUE(w.dialogs.requests().isEmpty());
+
+    PtyPair pty;
+    ASSERT_TRUE(pty.isOpen()) << pty.errorString().toStdString();
+    ASSERT_TRUE(QFile::link(pty.nearPath(), device));
+    EXPECT_TRUE(pumpEventsUntil([row] { return row->text(2) == "Actif"; }, 15000))
+        << row->text(2).toStdString();
+    EXPECT_EQ(row->toolTip(2), QString());
+
+    // Made passive, its device gone, then activated: one box, and the list tells it again.
+    w.form->ListView2->setCurrentItem(row);
+    w.form->BitBtn10->click();
+    EXPECT_EQ(row->text(2), "Passif");
+    ASSERT_TRUE(QFile::remove(device));
+    const QString box = "Le port série COM3 (" + device +
+                        ") ne peut pas être ouvert : aucun périphérique série de ce nom.\n"
+                        "La source reste active : l'ouverture du port est réessayée toutes les 2 "
+                        "secondes.";
+    w.dialogs.answerMessage(mrOk, box, mtWarning, TMsgDlgButtons(mbOK));
+    w.form->BitBtn10->click();
+    EXPECT_EQ(row->text(2), "Actif (non connecté)");
+    EXPECT_EQ(row->toolTip(2), failure);
+    EXPECT_EQ(w.dialogs.requests().size(), 1);
+
+    // Saved while its device is missing: once more.
+    w.dialogs.answerMessage(mrOk, box, mtWarning, TMsgDlgButtons(mbOK));
+    EditedSourceNumber = 4;
+    TConfigForm* config = CreateForm<TConfigForm>();
+    config->show();
+    config->OKBtn->click();
+    config->Free();
+    EXPECT_EQ(w.dialogs.requests().size(), 2);
+    EXPECT_EQ(w.cli("SELECT State FROM \"cfg.db\";"), "1");
 }
 
 TEST(MainWindowLists, SourceCommands)
