@@ -24,6 +24,33 @@ QString loginName();
 // C library offers no such setting it does nothing.
 void keepFreedMemory();
 
+// An advisory lock on a folder, held while the object lives: the one process working on that
+// folder. The system drops it when the process ends, however it ends, so a process killed earlier
+// keeps nobody out; nothing is written into the folder. Processes the program starts do not
+// inherit it.
+class FolderLock
+{
+public:
+    enum class State {
+        Held,          // this process holds the lock
+        HeldElsewhere, // another process holds it
+        Unavailable,   // the folder cannot be locked here (error() says why)
+    };
+
+    explicit FolderLock(const QString& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    State state() const { return m_state; }
+    QString error() const { return m_error; }
+
+private:
+    int m_handle = -1;
+    State m_state = State::Unavailable;
+    QString m_error;
+};
+
 class QSocketNotifier;
 
 // While one exists, the system's requests to end (SIGTERM and SIGINT) no longer end the process:

@@ -1,9 +1,10 @@
 // The process on POSIX systems: the self-pipe behind TerminationSignals (the handler writes the
-// signal's number, the notifier reads it on the main thread) and the login name.
+// signal's number, the notifier reads it on the main thread), the folder lock and the login name.
 #include "process.h"
 
 #include <platform/support/logfile.h>
 
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include <malloc.h>
 #endif
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +56,31 @@ QString loginName()
     if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
         return QString::fromLocal8Bit(pw->pw_name);
     return QString::number(::geteuid());
+}
+
+FolderLock::FolderLock(const QString& folder)
+{
+    // The folder itself is locked: no lock file to create, to leave behind or to be refused.
+    m_handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_handle < 0) {
+        m_error = QString::fromLocal8Bit(::strerror(errno));
+        return;
+    }
+    if (::flock(m_handle, LOCK_EX | LOCK_NB) == 0) {
+        m_state = State::Held;
+        return;
+    }
+    const int code = errno;
+    m_state = code == EWOULDBLOCK ? State::HeldElsewhere : State::Unavailable;
+    m_error = QString::fromLocal8Bit(::strerror(code));
+    ::close(m_handle);
+    m_handle = -1;
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_handle >= 0)
+        ::close(m_handle);
 }
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)

@@ -605,16 +605,26 @@ void TMainForm::FormCreate(QObject*)
             m_startupFailed = true;
             return;
         }
-        ConnectPracticeDatabase();
-        if (Application::terminated()) {
-            // The kernel ended the program while connecting (a database it may not work on).
+        // The program is asked to end (SIGTERM, SIGINT, or the kernel refusing a database it
+        // may not work on): start-up stops between its steps, the dialog it waited in cancelled.
+        const auto endRequested = [this] {
+            if (!Application::terminated())
+                return false;
             setScreenCursor(crDefault);
             m_startupFailed = true;
+            m_startupStoppedOnRequest = true;
+            return true;
+        };
+        if (endRequested())
             return;
-        }
+        ConnectPracticeDatabase();
+        if (endRequested())
+            return;
         OpenLocalTables();
         // What a killed program left half handed over, before any source offers new files.
         RecoverHandOvers();
+        if (endRequested())
+            return;
 
         StartSources();
 
@@ -626,6 +636,8 @@ void TMainForm::FormCreate(QObject*)
         m_appMessageHooked = true;
         StartScreenCaptureServer();
         QCoreApplication::processEvents();
+        if (endRequested())
+            return;
 
         const bool shiftHeld =
             QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
@@ -640,9 +652,12 @@ void TMainForm::FormCreate(QObject*)
         // Also where someone starting the program without a screen will look.
         WriteToStandardError(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
         WriteToLog(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
-        dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError,
-                                   mbOK);
-        AppException(this, e);
+        // Asked to end meanwhile, or while the box is open: no window waits for an answer.
+        if (!Application::terminated())
+            dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName,
+                                       mtError, mbOK);
+        if (!Application::terminated())
+            AppException(this, e);
         CommonTimer->stop();
         m_startupFailed = true;
     }

@@ -96,6 +96,8 @@ public:
     void FormCreate(QObject* Sender);
     // True when start-up failed or was refused: the program must end without running its loop.
     bool StartupFailed() const { return m_startupFailed; }
+    // True when start-up stopped between its steps because the program was asked to end.
+    bool StartupStoppedOnRequest() const { return m_startupStoppedOnRequest; }
     void FormShow(QObject* Sender);
     void FormHide(QObject* Sender);
     void FormActivate(QObject* Sender);
@@ -239,6 +241,7 @@ private:
     QLocalServer* m_captureServer = nullptr;
     QTimer* m_quitRetry = nullptr;
     bool m_startupFailed = false;
+    bool m_startupStoppedOnRequest = false;
     bool m_firstTickRunning = false;
     bool m_closing = false;
     bool m_quitPending = false;
