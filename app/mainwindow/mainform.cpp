@@ -561,6 +561,7 @@ void TMainForm::FormCreate(QObject*)
     IdentificationActive = false;
     CurrentNumber = 0;
     QuitConfirmed = false;
+    DiscardHeldReports();
 
     TMainFormModules& modules = MainFormModules();
     try {
