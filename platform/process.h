@@ -16,6 +16,19 @@ void clearTerminationRequest();
 // The login name of the user the process runs for; the numeric user id when it has none.
 QString loginName();
 
+// The user's private runtime folder: the one XDG_RUNTIME_DIR names, when it is a folder of this
+// user that nobody else may enter (no access for group or others); empty otherwise.
+QString privateRuntimeDir();
+
+// What is found at the place of a local socket.
+enum class LocalSocketPlace {
+    Free,         // nothing
+    ThisUsers,    // a socket of the user the process runs for
+    AnotherUsers, // a socket of another user
+    NotASocket,   // something else (a file, a folder, a link), left alone
+};
+LocalSocketPlace localSocketPlace(const QString& path);
+
 // Lets heap memory the program frees stay with the process, up to 64 MB, for its next
 // allocations, instead of going back to the system at once: a dataset of a few hundred thousand
 // rows freed and loaded again would otherwise have every page of it handed out and cleared anew,

@@ -1,5 +1,6 @@
 // The process on POSIX systems: the self-pipe behind TerminationSignals (the handler writes the
-// signal's number, the notifier reads it on the main thread), the folder lock and the login name.
+// signal's number, the notifier reads it on the main thread), the folder lock, the login name, the
+// runtime folder and the owner of a local socket.
 #include "process.h"
 
 #include <platform/support/logfile.h>
@@ -16,6 +17,7 @@
 #endif
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -81,6 +83,27 @@ FolderLock::~FolderLock()
 {
     if (m_handle >= 0)
         ::close(m_handle);
+}
+
+QString privateRuntimeDir()
+{
+    const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
+    struct stat st = {};
+    if (dir.isEmpty() || ::stat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != ::geteuid() || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return QString();
+    return QFile::decodeName(dir);
+}
+
+LocalSocketPlace localSocketPlace(const QString& path)
+{
+    struct stat st = {};
+    // The place itself, not what a link there points to: a link is nobody's socket.
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? LocalSocketPlace::Free : LocalSocketPlace::NotASocket;
+    if (!S_ISSOCK(st.st_mode))
+        return LocalSocketPlace::NotASocket;
+    return st.st_uid == ::geteuid() ? LocalSocketPlace::ThisUsers : LocalSocketPlace::AnotherUsers;
 }
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)

@@ -43,6 +43,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -843,7 +844,10 @@ QString TMainForm::ScreenCaptureServerName()
 {
     if (!g_captureServerNameForTesting.isEmpty())
         return g_captureServerNameForTesting;
-    return ProgName.toLower() + QStringLiteral("-") + loginName();
+    const QString name = ProgName.toLower() + QStringLiteral("-") + loginName();
+    // In the shared temporary folder anyone could take the name first.
+    const QString runtime = privateRuntimeDir();
+    return runtime.isEmpty() ? name : runtime + QStringLiteral("/") + name;
 }
 
 void TMainForm::SetScreenCaptureServerNameForTesting(const QString& name)
@@ -854,24 +858,39 @@ void TMainForm::SetScreenCaptureServerNameForTesting(const QString& name)
 void TMainForm::StartScreenCaptureServer()
 {
     const QString name = ScreenCaptureServerName();
+    // A bare name is a socket of the temporary folder.
+    const QString path =
+        QDir::isAbsolutePath(name) ? name : QDir::tempPath() + QStringLiteral("/") + name;
+    const LocalSocketPlace place = localSocketPlace(path);
     // Another running copy of the program keeps its socket: asked first, since listening with
-    // access options replaces whatever socket has the name. One left behind by a program that
-    // ended abruptly answers nobody and is taken over.
-    QLocalSocket probe;
-    probe.connectToServer(name);
-    const bool inUse = probe.waitForConnected(500);
-    probe.abort();
+    // access options replaces whatever socket has the name. Only a socket of this user can be
+    // one; one left behind by a program that ended abruptly answers nobody and is taken over, as
+    // is another user's.
+    bool inUse = false;
+    if (place == LocalSocketPlace::ThisUsers) {
+        QLocalSocket probe;
+        probe.connectToServer(path);
+        inUse = probe.waitForConnected(500);
+        probe.abort();
+    }
     m_captureServer = new QLocalServer(this);
     m_captureServer->setSocketOptions(QLocalServer::UserAccessOption);
-    const auto listen = [this, &name] {
-        return m_captureServer->listen(name) ||
-               (QLocalServer::removeServer(name) && m_captureServer->listen(name));
-    };
-    if (inUse || !listen()) {
-        WriteToLog(QStringLiteral("Screen capture requests are not received: ") +
-                   (inUse ? QStringLiteral("another copy of the program answers on ")
-                          : m_captureServer->errorString() + QStringLiteral(" ")) +
-                   name);
+    QString refused;
+    if (inUse) {
+        refused = QStringLiteral("another copy of the program answers on ") + path;
+    } else if (place == LocalSocketPlace::NotASocket) {
+        refused = path + QStringLiteral(" is not a socket");
+    } else {
+        if (place != LocalSocketPlace::Free)
+            QLocalServer::removeServer(path);
+        if (!m_captureServer->listen(path))
+            refused = m_captureServer->errorString() + QStringLiteral(" ") + path +
+                      (place == LocalSocketPlace::AnotherUsers
+                           ? QStringLiteral(" (a socket of another user)")
+                           : QString());
+    }
+    if (!refused.isEmpty()) {
+        WriteToLog(QStringLiteral("Screen capture requests are not received: ") + refused);
         return;
     }
     connect(m_captureServer, &QLocalServer::newConnection, this, [this] {

@@ -158,8 +158,10 @@ public:
     void ComPort8Receive(TCommPortDriver* Sender, const char* Data, int Count);
 
     // The local socket on which an outside program asks for a screen capture: "quorvane-" + the
-    // user's login name, in the system's temporary folder. Each connection on which at least one
-    // byte arrives asks for one capture; a connection that sends nothing asks for nothing.
+    // user's login name, in the user's private runtime folder (XDG_RUNTIME_DIR) where there is
+    // one, else (a bare name) in the system's temporary folder. Each connection on which at
+    // least one byte arrives asks for one capture; a connection that sends nothing asks for
+    // nothing.
     static QString ScreenCaptureServerName();
     // Tests only: another name (empty: the normal one again).
     static void SetScreenCaptureServerNameForTesting(const QString& name);
