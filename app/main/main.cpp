@@ -21,6 +21,7 @@
 #include <translation/language.h>
 
 #include <QDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -73,9 +74,9 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(ProgName);
 
     // The system's request to end is heard from before the main window starts the sources. Once
-    // the window runs, it ends the program as a confirmed quit does. Before, start-up stops where
-    // it is: the dialog it waits in (a failure box, a question) is cancelled, so is every one it
-    // would open after it, and the program ends without starting its loop.
+    // the window runs, it ends the program as a confirmed quit does. Before, the dialog start-up
+    // waits in (a failure box, a question) is cancelled, so is every one it would open after
+    // it, and start-up stops before the sources start, or ends as a quit once they have.
     TerminationSignals termination;
     TMainForm* mainForm = nullptr;
     bool signalled = false;
@@ -110,11 +111,14 @@ int main(int argc, char* argv[])
     DataTables = CreateForm<TDataTables>();
     TMainForm* startingForm = CreateForm<TMainForm>();
     int exitCode = 1;
-    if (!startingForm->StartupFailed() && !Application::terminated()) {
+    if (!startingForm->StartupFailed()) {
         mainForm = startingForm;
         CreateLoginDlg();
         if (!mainForm->isVisible())
             mainForm->show();
+        // Asked to end once the sources had started: ended as a confirmed quit, tables closed.
+        if (Application::terminated())
+            QTimer::singleShot(0, mainForm, [mainForm] { mainForm->TerminateRequested(); });
         exitCode = app.exec();
     } else if (signalled && startingForm->StartupStoppedOnRequest()) {
         exitCode = 0; // ended as asked, before anything went wrong

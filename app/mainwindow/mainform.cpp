@@ -609,6 +609,7 @@ void TMainForm::FormCreate(QObject*)
         }
         // The program is asked to end (SIGTERM, SIGINT, or the kernel refusing a database it
         // may not work on): start-up stops between its steps, the dialog it waited in cancelled.
+        // Once the sources have started, it ends as a confirmed quit does (see main).
         const auto endRequested = [this] {
             if (!Application::terminated())
                 return false;
@@ -638,8 +639,6 @@ void TMainForm::FormCreate(QObject*)
         m_appMessageHooked = true;
         StartScreenCaptureServer();
         QCoreApplication::processEvents();
-        if (endRequested())
-            return;
 
         const bool shiftHeld =
             QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
