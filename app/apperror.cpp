@@ -9,11 +9,13 @@
 #include <platform/dialogs.h>
 #include <platform/exception.h>
 #include <platform/format.h>
+#include <platform/process.h>
 #include <platform/support/logfile.h>
 #include <translation/lc.h>
 
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
+#include <QSet>
 
 namespace {
 
@@ -24,51 +26,91 @@ QString mainText(int n)
     return MainFormTexts().GetConst(n);
 }
 
-// The engine conditions with a message of their own. False when the error window must follow.
-bool handledEngineCondition(const EngineError& e)
+// One report: what it shows and, for the error window, what it logs.
+struct Report
 {
-    const int code = e.errorCode();
-    if (code == EngineCode::RecordLocked) {
-        const int answer =
-            dialogService().messageDlg(mainText(12), mtWarning, TMsgDlgButtons(mbOK) | mbRetry);
-        return answer != mrRetry;
-    }
-    if (code == EngineCode::Locked) {
-        WriteToLog(mainText(13));
-        dialogService().messageDlg(mainText(14), mtWarning, mbOK);
-        return true;
-    }
-    if (EngineCode::isDamagedTable(code)) {
-        WriteToLog(mainText(15));
-        dialogService().messageDlg(Format(mainText(16), {QStringLiteral("\n\r")}), mtWarning, mbOK);
-        return true;
-    }
-    return false;
-}
+    enum class Box {
+        Exception,    // the standard exception box, nothing logged
+        RecordLocked, // the record-lock box, with Retry leading to the error window
+        Locked,       // the lock box
+        Damaged,      // the damaged-database box
+        ErrorWindow,
+    };
+    Box box = Box::ErrorWindow;
+    QString message;      // the box's text, or what the error window describes
+    QStringList logLines; // the error window's lines, before it opens
+    QString cause;        // the same for the same failure, so that it is told once
+};
 
-void showErrorWindow(const std::exception& e)
+Report prepare(const std::exception& e)
 {
-    TfError* form = CreateForm<TfError>();
+    Report r;
+    r.message = exceptionMessage(e);
+    if (dynamic_cast<const EDBEditError*>(&e) || dynamic_cast<const EConvertError*>(&e)) {
+        r.box = Report::Box::Exception;
+        r.cause = QStringLiteral("exception:") + r.message;
+        return r;
+    }
+    const auto* engine = dynamic_cast<const EngineError*>(&e);
+    if (engine) {
+        const int code = engine->errorCode();
+        r.cause = QStringLiteral("engine %1:").arg(code);
+        if (code == EngineCode::RecordLocked)
+            r.box = Report::Box::RecordLocked;
+        else if (code == EngineCode::Locked)
+            r.box = Report::Box::Locked;
+        else if (EngineCode::isDamagedTable(code))
+            r.box = Report::Box::Damaged;
+    }
+    if (r.box == Report::Box::Locked || r.box == Report::Box::Damaged)
+        return r; // one box whatever the engine said
     QStringList descr;
-    if (const auto* engine = dynamic_cast<const EngineError*>(&e);
-        engine && !engine->entries().isEmpty()) {
+    if (engine && !engine->entries().isEmpty()) {
         const EngineError::Entry& first = engine->entries().first();
         const QString detail = QStringLiteral("%1 %2/%3 - %4")
                                    .arg(first.errorCode)
                                    .arg(first.category())
                                    .arg(first.subCode())
                                    .arg(first.message);
-        WriteToLog(QStringLiteral("DB! ") + detail);
+        r.logLines << QStringLiteral("DB! ") + detail;
         descr << QStringLiteral("Erreur No.") + detail;
         for (qsizetype i = 1; i < engine->entries().size(); ++i) {
-            WriteToLog(QStringLiteral("DB! ") + engine->entries().at(i).message);
+            r.logLines << QStringLiteral("DB! ") + engine->entries().at(i).message;
             descr << engine->entries().at(i).message;
         }
     } else {
-        WriteToLog(QStringLiteral("! ") + exceptionMessage(e));
-        descr << exceptionMessage(e);
+        r.logLines << QStringLiteral("! ") + r.message;
+        descr << r.message;
     }
-    form->Descr->setPlainText(descr.join(QLatin1Char('\n')));
+    r.message = descr.join(QLatin1Char('\n'));
+    r.cause += r.message;
+    return r;
+}
+
+// What the log says of the failure as it happens (the record-lock box logs only when retried).
+void logReport(const Report& r)
+{
+    switch (r.box) {
+    case Report::Box::Locked:
+        WriteToLog(mainText(13));
+        break;
+    case Report::Box::Damaged:
+        WriteToLog(mainText(15));
+        break;
+    case Report::Box::ErrorWindow:
+        for (const QString& line : r.logLines)
+            WriteToLog(line);
+        break;
+    case Report::Box::Exception:
+    case Report::Box::RecordLocked:
+        break;
+    }
+}
+
+void showErrorWindow(const QString& descr)
+{
+    TfError* form = CreateForm<TfError>();
+    form->Descr->setPlainText(descr);
     form->ShowModal();
     const QString typed = form->Memo1->toPlainText();
     if (!typed.isEmpty()) {
@@ -78,26 +120,125 @@ void showErrorWindow(const std::exception& e)
     form->Free();
 }
 
+void show(const Report& r)
+{
+    setScreenCursor(crDefault);
+    switch (r.box) {
+    case Report::Box::Exception:
+        dialogService().showException(r.message);
+        return;
+    case Report::Box::RecordLocked:
+        if (dialogService().messageDlg(mainText(12), mtWarning, TMsgDlgButtons(mbOK) | mbRetry) !=
+            mrRetry)
+            return;
+        for (const QString& line : r.logLines)
+            WriteToLog(line);
+        showErrorWindow(r.message);
+        return;
+    case Report::Box::Locked:
+        dialogService().messageDlg(mainText(14), mtWarning, mbOK);
+        return;
+    case Report::Box::Damaged:
+        dialogService().messageDlg(Format(mainText(16), {QStringLiteral("\n\r")}), mtWarning, mbOK);
+        return;
+    case Report::Box::ErrorWindow:
+        showErrorWindow(r.message);
+        return;
+    }
+}
+
+// The reports held while the polling loop works, and the causes told.
+struct HeldState
+{
+    int holders = 0;
+    bool showing = false;
+    QList<Report> waiting;
+    QString shown; // the cause of the box open now
+    QSet<QString> told;
+};
+
+HeldState& held()
+{
+    static HeldState state;
+    return state;
+}
+
 } // namespace
 
 void LogException(const std::exception& e)
 {
-    setScreenCursor(crDefault);
-    if (dynamic_cast<const EDBEditError*>(&e) || dynamic_cast<const EConvertError*>(&e)) {
-        dialogService().showException(exceptionMessage(e));
-        return;
-    }
-    if (const auto* engine = dynamic_cast<const EngineError*>(&e)) {
-        if (handledEngineCondition(*engine))
-            return;
-    }
-    showErrorWindow(e);
+    const Report r = prepare(e);
+    logReport(r);
+    show(r);
 }
 
 void AppException(QObject*, const std::exception& e)
 {
+    HeldState& h = held();
+    if (h.holders > 0) {
+        Report r = prepare(e);
+        logReport(r);
+        if (!h.told.contains(r.cause)) {
+            h.told.insert(r.cause);
+            h.waiting.append(std::move(r));
+        }
+        return;
+    }
     if (g_inHandler)
         return;
     const QScopedValueRollback inHandler(g_inHandler, true);
     LogException(e);
+}
+
+HeldReports::HeldReports()
+{
+    ++held().holders;
+}
+
+HeldReports::~HeldReports()
+{
+    --held().holders;
+}
+
+void ShowHeldReports()
+{
+    HeldState& h = held();
+    if (h.holders > 0 || h.showing)
+        return; // the loop that shows them now takes the new ones too
+    h.showing = true;
+    while (!h.waiting.isEmpty() && !terminationRequested()) {
+        const Report r = h.waiting.takeFirst();
+        h.shown = r.cause;
+        const QScopedValueRollback inHandler(g_inHandler, true);
+        show(r);
+    }
+    h.waiting.clear(); // the program ends: nobody is left to read them
+    h.shown.clear();
+    h.showing = false;
+}
+
+bool HeldReportsWaiting()
+{
+    const HeldState& h = held();
+    return !h.waiting.isEmpty() && !h.showing;
+}
+
+void ForgetToldCauses()
+{
+    HeldState& h = held();
+    // A box still open or waiting keeps its cause: the same failure meanwhile adds none.
+    h.told.clear();
+    if (!h.shown.isEmpty())
+        h.told.insert(h.shown);
+    for (const Report& r : std::as_const(h.waiting))
+        h.told.insert(r.cause);
+}
+
+void DiscardHeldReports()
+{
+    HeldState& h = held();
+    h.waiting.clear();
+    h.told.clear();
+    if (!h.shown.isEmpty())
+        h.told.insert(h.shown);
 }

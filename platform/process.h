@@ -16,6 +16,19 @@ void clearTerminationRequest();
 // The login name of the user the process runs for; the numeric user id when it has none.
 QString loginName();
 
+// The user's private runtime folder: the one XDG_RUNTIME_DIR names, when it is a folder of this
+// user that nobody else may enter (no access for group or others); empty otherwise.
+QString privateRuntimeDir();
+
+// What is found at the place of a local socket.
+enum class LocalSocketPlace {
+    Free,         // nothing
+    ThisUsers,    // a socket of the user the process runs for
+    AnotherUsers, // a socket of another user
+    NotASocket,   // something else (a file, a folder, a link), left alone
+};
+LocalSocketPlace localSocketPlace(const QString& path);
+
 // Lets heap memory the program frees stay with the process, up to 64 MB, for its next
 // allocations, instead of going back to the system at once: a dataset of a few hundred thousand
 // rows freed and loaded again would otherwise have every page of it handed out and cleared anew,
@@ -23,6 +36,33 @@ QString loginName();
 // long pass later. Called once at start-up, before the first allocations of any size; where the
 // C library offers no such setting it does nothing.
 void keepFreedMemory();
+
+// An advisory lock on a folder, held while the object lives: the one process working on that
+// folder. The system drops it when the process ends, however it ends, so a process killed earlier
+// keeps nobody out; nothing is written into the folder. Processes the program starts do not
+// inherit it.
+class FolderLock
+{
+public:
+    enum class State {
+        Held,          // this process holds the lock
+        HeldElsewhere, // another process holds it
+        Unavailable,   // the folder cannot be locked here (error() says why)
+    };
+
+    explicit FolderLock(const QString& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    State state() const { return m_state; }
+    QString error() const { return m_error; }
+
+private:
+    int m_handle = -1;
+    State m_state = State::Unavailable;
+    QString m_error;
+};
 
 class QSocketNotifier;
 

@@ -1,9 +1,11 @@
 // The process on POSIX systems: the self-pipe behind TerminationSignals (the handler writes the
-// signal's number, the notifier reads it on the main thread) and the login name.
+// signal's number, the notifier reads it on the main thread), the folder lock, the login name, the
+// runtime folder and the owner of a local socket.
 #include "process.h"
 
 #include <platform/support/logfile.h>
 
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -14,6 +16,8 @@
 #include <malloc.h>
 #endif
 #include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +58,52 @@ QString loginName()
     if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
         return QString::fromLocal8Bit(pw->pw_name);
     return QString::number(::geteuid());
+}
+
+FolderLock::FolderLock(const QString& folder)
+{
+    // The folder itself is locked: no lock file to create, to leave behind or to be refused.
+    m_handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_handle < 0) {
+        m_error = QString::fromLocal8Bit(::strerror(errno));
+        return;
+    }
+    if (::flock(m_handle, LOCK_EX | LOCK_NB) == 0) {
+        m_state = State::Held;
+        return;
+    }
+    const int code = errno;
+    m_state = code == EWOULDBLOCK ? State::HeldElsewhere : State::Unavailable;
+    m_error = QString::fromLocal8Bit(::strerror(code));
+    ::close(m_handle);
+    m_handle = -1;
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_handle >= 0)
+        ::close(m_handle);
+}
+
+QString privateRuntimeDir()
+{
+    const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
+    struct stat st = {};
+    if (dir.isEmpty() || ::stat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != ::geteuid() || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return QString();
+    return QFile::decodeName(dir);
+}
+
+LocalSocketPlace localSocketPlace(const QString& path)
+{
+    struct stat st = {};
+    // The place itself, not what a link there points to: a link is nobody's socket.
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? LocalSocketPlace::Free : LocalSocketPlace::NotASocket;
+    if (!S_ISSOCK(st.st_mode))
+        return LocalSocketPlace::NotASocket;
+    return st.st_uid == ::geteuid() ? LocalSocketPlace::ThisUsers : LocalSocketPlace::AnotherUsers;
 }
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)

@@ -8,9 +8,11 @@
 #include <app/translatableforms.h>
 #include <platform/codepage.h>
 #include <platform/db/odbcdriver.h>
+#include <platform/dialogs.h>
 #include <platform/process.h>
 #include <platform/regional.h>
 #include <platform/support/globals.h>
+#include <platform/support/logfile.h>
 #include <platform/ui/application.h>
 #include <platform/uitexts.h>
 #include <schema/schematools.h>
@@ -18,6 +20,7 @@
 #include <translation/langrus.h>
 #include <translation/language.h>
 
+#include <QDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -70,31 +73,55 @@ int main(int argc, char* argv[])
     setUpLanguage();
     QApplication::setApplicationName(ProgName);
 
-    // The system's request to end is heard from before the main window starts the sources (an
-    // analyser's driver may be in a dialogue before start-up is over); one that comes while the
-    // window is still starting is carried out once it has started.
+    // The system's request to end is heard from before the main window starts the sources. Once
+    // the window runs, it ends the program as a confirmed quit does. Before, the dialog start-up
+    // waits in (a failure box, a question) is cancelled, so is every one it would open after
+    // it, and start-up stops before the sources start, or ends as a quit once they have.
     TerminationSignals termination;
     TMainForm* mainForm = nullptr;
-    bool endRequested = false;
+    bool signalled = false;
     QObject::connect(&termination, &TerminationSignals::requested, &app, [&](int) {
+        signalled = true;
         if (mainForm)
             mainForm->TerminateRequested();
         else
-            endRequested = true;
+            Application::terminate();
     });
+
+    // One copy of the program per program folder: a second one would take every file again and
+    // draw document numbers from the same table.
+    const FolderLock programFolder(ProgramDir());
+    if (programFolder.state() == FolderLock::State::HeldElsewhere) {
+        const QString text =
+            QStringLiteral("%1 fonctionne déjà dans le dossier %2.\nCette seconde copie "
+                           "s'arrête sans recevoir aucun document.")
+                .arg(ProgName, QDir::toNativeSeparators(QDir::cleanPath(ProgramDir())));
+        WriteToStandardError(text);
+        if (!Application::terminated())
+            dialogService().messageDlg(text, mtWarning, mbOK);
+        return 1;
+    }
+    if (programFolder.state() == FolderLock::State::Unavailable)
+        WriteToStandardError(
+            QStringLiteral("The program folder %1 cannot be locked (%2): another copy of the "
+                           "program started on it would not be kept out.")
+                .arg(ProgramDir(), programFolder.error()));
 
     CreateServerModule();
     DataTables = CreateForm<TDataTables>();
     TMainForm* startingForm = CreateForm<TMainForm>();
     int exitCode = 1;
-    if (!startingForm->StartupFailed() && !Application::terminated()) {
+    if (!startingForm->StartupFailed()) {
         mainForm = startingForm;
         CreateLoginDlg();
         if (!mainForm->isVisible())
             mainForm->show();
-        if (endRequested)
+        // Asked to end once the sources had started: ended as a confirmed quit, tables closed.
+        if (Application::terminated())
             QTimer::singleShot(0, mainForm, [mainForm] { mainForm->TerminateRequested(); });
         exitCode = app.exec();
+    } else if (signalled && startingForm->StartupStoppedOnRequest()) {
+        exitCode = 0; // ended as asked, before anything went wrong
     }
     mainForm = nullptr;
     delete startingForm;

@@ -43,6 +43,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -601,6 +602,7 @@ void TMainForm::FormCreate(QObject*)
     IdentificationActive = false;
     CurrentNumber = 0;
     QuitConfirmed = false;
+    DiscardHeldReports();
 
     TMainFormModules& modules = MainFormModules();
     try {
@@ -645,16 +647,27 @@ void TMainForm::FormCreate(QObject*)
             m_startupFailed = true;
             return;
         }
-        ConnectPracticeDatabase();
-        if (Application::terminated()) {
-            // The kernel ended the program while connecting (a database it may not work on).
+        // The program is asked to end (SIGTERM, SIGINT, or the kernel refusing a database it
+        // may not work on): start-up stops between its steps, the dialog it waited in cancelled.
+        // Once the sources have started, it ends as a confirmed quit does (see main).
+        const auto endRequested = [this] {
+            if (!Application::terminated())
+                return false;
             setScreenCursor(crDefault);
             m_startupFailed = true;
+            m_startupStoppedOnRequest = true;
+            return true;
+        };
+        if (endRequested())
             return;
-        }
+        ConnectPracticeDatabase();
+        if (endRequested())
+            return;
         OpenLocalTables();
         // What a killed program left half handed over, before any source offers new files.
         RecoverHandOvers();
+        if (endRequested())
+            return;
 
         StartSources();
 
@@ -680,9 +693,12 @@ void TMainForm::FormCreate(QObject*)
         // Also where someone starting the program without a screen will look.
         WriteToStandardError(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
         WriteToLog(QStringLiteral("INIT Failure: ") + exceptionMessage(e));
-        dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName, mtError,
-                                   mbOK);
-        AppException(this, e);
+        // Asked to end meanwhile, or while the box is open: no window waits for an answer.
+        if (!Application::terminated())
+            dialogService().messageDlg(QStringLiteral("Impossible d'initialiser ") + ProgName,
+                                       mtError, mbOK);
+        if (!Application::terminated())
+            AppException(this, e);
         CommonTimer->stop();
         m_startupFailed = true;
     }
@@ -870,7 +886,10 @@ QString TMainForm::ScreenCaptureServerName()
 {
     if (!g_captureServerNameForTesting.isEmpty())
         return g_captureServerNameForTesting;
-    return ProgName.toLower() + QStringLiteral("-") + loginName();
+    const QString name = ProgName.toLower() + QStringLiteral("-") + loginName();
+    // In the shared temporary folder anyone could take the name first.
+    const QString runtime = privateRuntimeDir();
+    return runtime.isEmpty() ? name : runtime + QStringLiteral("/") + name;
 }
 
 void TMainForm::SetScreenCaptureServerNameForTesting(const QString& name)
@@ -881,24 +900,39 @@ void TMainForm::SetScreenCaptureServerNameForTesting(const QString& name)
 void TMainForm::StartScreenCaptureServer()
 {
     const QString name = ScreenCaptureServerName();
+    // A bare name is a socket of the temporary folder.
+    const QString path =
+        QDir::isAbsolutePath(name) ? name : QDir::tempPath() + QStringLiteral("/") + name;
+    const LocalSocketPlace place = localSocketPlace(path);
     // Another running copy of the program keeps its socket: asked first, since listening with
-    // access options replaces whatever socket has the name. One left behind by a program that
-    // ended abruptly answers nobody and is taken over.
-    QLocalSocket probe;
-    probe.connectToServer(name);
-    const bool inUse = probe.waitForConnected(500);
-    probe.abort();
+    // access options replaces whatever socket has the name. Only a socket of this user can be
+    // one; one left behind by a program that ended abruptly answers nobody and is taken over, as
+    // is another user's.
+    bool inUse = false;
+    if (place == LocalSocketPlace::ThisUsers) {
+        QLocalSocket probe;
+        probe.connectToServer(path);
+        inUse = probe.waitForConnected(500);
+        probe.abort();
+    }
     m_captureServer = new QLocalServer(this);
     m_captureServer->setSocketOptions(QLocalServer::UserAccessOption);
-    const auto listen = [this, &name] {
-        return m_captureServer->listen(name) ||
-               (QLocalServer::removeServer(name) && m_captureServer->listen(name));
-    };
-    if (inUse || !listen()) {
-        WriteToLog(QStringLiteral("Screen capture requests are not received: ") +
-                   (inUse ? QStringLiteral("another copy of the program answers on ")
-                          : m_captureServer->errorString() + QStringLiteral(" ")) +
-                   name);
+    QString refused;
+    if (inUse) {
+        refused = QStringLiteral("another copy of the program answers on ") + path;
+    } else if (place == LocalSocketPlace::NotASocket) {
+        refused = path + QStringLiteral(" is not a socket");
+    } else {
+        if (place != LocalSocketPlace::Free)
+            QLocalServer::removeServer(path);
+        if (!m_captureServer->listen(path))
+            refused = m_captureServer->errorString() + QStringLiteral(" ") + path +
+                      (place == LocalSocketPlace::AnotherUsers
+                           ? QStringLiteral(" (a socket of another user)")
+                           : QString());
+    }
+    if (!refused.isEmpty()) {
+        WriteToLog(QStringLiteral("Screen capture requests are not received: ") + refused);
         return;
     }
     connect(m_captureServer, &QLocalServer::newConnection, this, [this] {

@@ -103,6 +103,8 @@ public:
     void FormCreate(QObject* Sender);
     // True when start-up failed or was refused: the program must end without running its loop.
     bool StartupFailed() const { return m_startupFailed; }
+    // True when start-up stopped between its steps because the program was asked to end.
+    bool StartupStoppedOnRequest() const { return m_startupStoppedOnRequest; }
     void FormShow(QObject* Sender);
     void FormHide(QObject* Sender);
     void FormActivate(QObject* Sender);
@@ -163,8 +165,10 @@ public:
     void ComPort8Receive(TCommPortDriver* Sender, const char* Data, int Count);
 
     // The local socket on which an outside program asks for a screen capture: "quorvane-" + the
-    // user's login name, in the system's temporary folder. Each connection on which at least one
-    // byte arrives asks for one capture; a connection that sends nothing asks for nothing.
+    // user's login name, in the user's private runtime folder (XDG_RUNTIME_DIR) where there is
+    // one, else (a bare name) in the system's temporary folder. Each connection on which at
+    // least one byte arrives asks for one capture; a connection that sends nothing asks for
+    // nothing.
     static QString ScreenCaptureServerName();
     // Tests only: another name (empty: the normal one again).
     static void SetScreenCaptureServerNameForTesting(const QString& name);
@@ -265,6 +269,7 @@ private:
     QLocalServer* m_captureServer = nullptr;
     QTimer* m_quitRetry = nullptr;
     bool m_startupFailed = false;
+    bool m_startupStoppedOnRequest = false;
     bool m_firstTickRunning = false;
     bool m_closing = false;
     bool m_quitPending = false;

@@ -6,6 +6,7 @@
 #include "mainmodules.h"
 #include "titul.h"
 
+#include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
@@ -31,6 +32,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -58,12 +60,12 @@ void report(QObject* sender, std::exception_ptr failure)
           clock labels
           manual reception or sources panel open? ──yes──> return
           busy := true
-          poll folders, Breeze, printer, serial buffers, screen
+          poll folders, Breeze, printer, serial buffers, screen (their failures held)
           new document? ──yes──> list refilled, quiet count 0, end
-          quiet count: 0..4 grows; 5 runs direct send (then 0 or -1); -1 waits
+          quiet count: 0..4 grows; 5 runs direct send (then 0 or -1; failures held); -1 waits
           no identification dialog open? ──> identify the first waiting document, then clear the
                                               first warning document
-          busy := false
+          busy := false; the held failures told, polling going on under their boxes
 */
 void TMainForm::CommonTimerTimer(QObject*)
 {
@@ -86,8 +88,15 @@ void TMainForm::CommonTimerTimer(QObject*)
     }
     TimerBusy = false;
     TickEnded();
-    if (failure)
+    if (failure) {
+        const HeldReports held;
         report(this, failure);
+    }
+    // What failed is told apart from the tick, as soon as the program is back in its event loop:
+    // a timer does not fire again while its handler runs, so a box opened here would stop the
+    // polling until somebody answers it.
+    if (HeldReportsWaiting())
+        QTimer::singleShot(0, this, [] { ShowHeldReports(); });
     if (m_quitPending)
         CarryOutQuit();
 }
@@ -160,6 +169,10 @@ void TMainForm::UpdateClock()
 void TMainForm::PollingStep()
 {
     TMainFormModules& modules = MainFormModules();
+    // A failure of the sources or of direct send waits for the end of the tick to be told: a box
+    // opened here would stop the polling until somebody answers it. The identification dialog
+    // is the user's, and tells its failures at once.
+    std::optional<HeldReports> held(std::in_place);
     bool found = false;
     if (FileSourceCount != 0)
         found = modules.PollFileSources() || found;
@@ -170,6 +183,7 @@ void TMainForm::PollingStep()
     if (ScreenSourceNumber != 0)
         found = modules.CaptureClipboardBitmap(BufDir) != 0 || found;
     if (found) {
+        ForgetToldCauses();
         FillDocumentList();
         IdleTicks = 0;
         return;
@@ -184,6 +198,7 @@ void TMainForm::PollingStep()
             FillDocumentList();
         IdleTicks = (flags & dsHeldBack) ? 0 : -1;
     }
+    held.reset();
 
     if (!IdentificationActive) {
         IdentificationStep();
@@ -247,6 +262,7 @@ void TMainForm::RefreshDocuments(int Value)
 {
     if (Value < 1)
         return;
+    ForgetToldCauses();
     FillDocumentList();
     IdleTicks = 0;
 }

@@ -2,6 +2,7 @@
 #include "mainwindow_fixture.h"
 #include "localtables_fixture.h"
 
+#include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/upgrade.h>
@@ -176,8 +177,11 @@ void MainWindowFixture::firstTick()
 
 void MainWindowFixture::tick(int n)
 {
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         form->CommonTimerTimer(form->CommonTimer);
+        // What the loop's event would show next.
+        ShowHeldReports();
+    }
 }
 
 void MainWindowFixture::startRunning(const QStringList& ini)

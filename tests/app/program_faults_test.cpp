@@ -80,10 +80,17 @@ TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
     holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
     ASSERT_TRUE(holder.waitForReadyRead(10000));
     writeFileBytes(in + u"/a.pdf"_s, "A");
-    // The error window is open: the file is back in its folder before it opens.
+    // The error window is open, and the polling goes on under it: the file is back in its
+    // folder, or on its way in again under a hand-over name.
     ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
     kill9(folder);
-    EXPECT_EQ(readFileBytes(in + u"/a.pdf"_s), "A");
+    const QStringList onItsWay =
+        QDir(folder.work() + u"buf"_s).entryList({u".handover.*"_s}, QDir::Files | QDir::Hidden);
+    if (onItsWay.isEmpty())
+        EXPECT_EQ(readFileBytes(in + u"/a.pdf"_s), "A");
+    else
+        EXPECT_EQ(readFileBytes(folder.work() + u"buf/"_s + onItsWay.value(0)), "A")
+            << onItsWay.join(u' ').toStdString();
     holder.write("ROLLBACK;\n.quit\n");
     holder.waitForFinished(10000);
     folder.start();
@@ -96,7 +103,7 @@ TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
 // A file taken while another program holds the documents table, whose exporting program writes
 // its next file under the same name before the busy wait ends: the first file cannot go back and
 // waits in the documents' folder; it becomes a document before the second (here at the next
-// start, the error window having stopped the polling), and nothing is left in the folder.
+// start, the program being killed while the lock is held), and nothing is left in the folder.
 TEST(ProgramFaults, AFileWhosePlaceANewerFileTookBecomesADocumentBeforeIt)
 {
     ProgramFolder folder;
@@ -165,6 +172,50 @@ TEST(ProgramFaults, AHandOverCompletedAtTheStartIsNotTakenAgainFromAFolderLeftIn
     EXPECT_EQ(documents(folder), 1);
     EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "A");
     EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden), QStringList{u"1.1"_s});
+    kill9(folder);
+}
+
+// Another program holds the database past the busy wait: the box tells it once, and the polling
+// goes on under it. A second source meeting the same lock opens no second box; once the lock is
+// gone, the waiting files are taken without anybody answering the box.
+TEST(ProgramFaults, ALockedDatabaseIsToldOnceAndTheFilesAreTakenOnceItEndsWithoutAClick)
+{
+    ProgramFolder folder;
+    const QString in = folder.ws.path(u"in"_s);
+    const QString in2 = folder.ws.path(u"in2"_s);
+    QDir().mkpath(in2);
+    prepare(folder, in);
+    folder.cli(u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+               "NeedComment, Warning) VALUES (2, 1, 1, 'Drop 2', 'PDF', 0, 0, 0);"
+               "INSERT INTO \"fr.db\" VALUES (2, '%1', '*.*', 1, 0);"_s.arg(in2));
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    QProcess holder;
+    holder.start(u"sqlite3"_s, {folder.database()});
+    const auto release = qScopeGuard([&] {
+        holder.write("ROLLBACK;\n.quit\n");
+        holder.waitForFinished(10000);
+    });
+    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    writeFileBytes(in + u"/a.pdf"_s, "A");
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }, 30000));
+    writeFileBytes(in2 + u"/b.pdf"_s, "B");
+    const QByteArray bRefused = (in2 + u"/b.pdf not registered"_s).toUtf8();
+    ASSERT_TRUE(folder.waitFor([&] { return operationsLog(folder).contains(bRefused); }, 40000))
+        << "the polling stopped behind the box" << folder.output().constData()
+        << operationsLog(folder).constData();
+    EXPECT_EQ(folder.output().count("question open"), 1);
+
+    holder.write("ROLLBACK;\n");
+    ASSERT_TRUE(holder.waitForBytesWritten(10000));
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; }, 40000)) << documents(folder);
+    EXPECT_EQ(folder.output().count("question open"), 1) << folder.output().constData();
+    EXPECT_EQ(folder.cli(u"SELECT group_concat(Cfg) FROM (SELECT Cfg FROM \"FILES.DB\" "
+                         "ORDER BY Cfg);"_s),
+              u"1,2"_s);
+    EXPECT_TRUE(QDir(in).isEmpty());
+    EXPECT_TRUE(QDir(in2).isEmpty());
     kill9(folder);
 }
 

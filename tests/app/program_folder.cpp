@@ -68,6 +68,11 @@ void ProgramFolder::prepareTables(const QString& script) const
 
 void ProgramFolder::start(const QStringList& environment)
 {
+    startCopy(process, environment);
+}
+
+void ProgramFolder::startCopy(QProcess& copy, const QStringList& environment)
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QUORVANE_TEST_TICK_MS"), QStringLiteral("50"));
@@ -77,11 +82,11 @@ void ProgramFolder::start(const QStringList& environment)
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     for (const QString& entry : environment)
         env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setWorkingDirectory(ws.root());
-    process.start(dir() + QStringLiteral("quorvane"), {});
-    ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
+    copy.setProcessEnvironment(env);
+    copy.setProcessChannelMode(QProcess::MergedChannels);
+    copy.setWorkingDirectory(ws.root());
+    copy.start(dir() + QStringLiteral("quorvane"), {});
+    ASSERT_TRUE(copy.waitForStarted(10000)) << copy.errorString().toStdString();
 }
 
 bool ProgramFolder::waitFor(const std::function<bool()>& done, int ms)

@@ -37,6 +37,8 @@ public:
     // Starts the program offscreen, ticking every 50 ms with a sign on stderr after each tick;
     // "NAME=value" entries of `environment` are set last (another platform, a display).
     void start(const QStringList& environment = {});
+    // Starts another copy of the program from the same folder, as start() does.
+    void startCopy(QProcess& copy, const QStringList& environment = {});
     // Reads the program's output until done() holds (checked as each sign arrives), the program
     // ends, or ms pass.
     bool waitFor(const std::function<bool()>& done, int ms = 20000);

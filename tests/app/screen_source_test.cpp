@@ -1,16 +1,19 @@
 // The screen-capture source: offscreen, the main window's tick takes the clipboard's picture or
-// not; its trigger socket is left to another running copy; and the real program under Xvfb takes
-// the picture xclip owns, its bitmap file read back here byte by byte.
+// not; its trigger socket lives in the user's private runtime folder and is left to another
+// running copy, never to another user; and the real program under Xvfb takes the picture xclip
+// owns, its bitmap file read back here byte by byte.
 #include "mainwindow_fixture.h"
 #include "program_folder.h"
 
 #include <app/sources/screen_source.h>
 #include <platform/fileops.h>
+#include <platform/process.h>
 #include <platform/support/globals.h>
 #include <support/ptypair.h>
 #include <support/xdisplay.h>
 
 #include <QClipboard>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -20,6 +23,11 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +163,53 @@ TEST(ScreenCapture, TriggerSocketOfAnotherRunningCopyIsLeftToIt)
     EXPECT_FALSE(w.form->findChild<QLocalServer*>()->isListening());
     EXPECT_TRUE(w.ws.operationsLog().contains("another copy of the program answers"));
     EXPECT_TRUE(other.hasPendingConnections() || other.waitForNewConnection(5000));
+}
+
+// A socket of the name that belongs to another user is no other copy of the program, however it
+// answers: the program takes the name over where the folder lets it.
+TEST(ScreenCapture, TriggerSocketOfAnotherUserIsTakenOver)
+{
+    MainWindowFixture w;
+    QLocalServer other;
+    ASSERT_TRUE(other.listen(TMainForm::ScreenCaptureServerName()));
+    if (::lchown(QFile::encodeName(other.fullServerName()).constData(), 65534, 65534) != 0)
+        GTEST_SKIP() << "the socket cannot be given to another user here: " << std::strerror(errno);
+    w.writeUsualIni();
+    w.prepareTables();
+    w.start();
+    EXPECT_TRUE(w.form->findChild<QLocalServer*>()->isListening());
+    EXPECT_FALSE(w.ws.operationsLog().contains("another copy")) << w.ws.operationsLog().data();
+    QFileInfo socket(other.fullServerName());
+    EXPECT_EQ(socket.ownerId(), ::geteuid());
+}
+
+// The program's socket lives in the user's private runtime folder; a runtime folder others may
+// enter is not used, and the socket goes to the temporary folder as it did.
+TEST(ScreenCapture, TheTriggerSocketIsInThePrivateRuntimeFolder)
+{
+    for (const bool privateFolder : {true, false}) {
+        SCOPED_TRACE(privateFolder ? "private" : "open to others");
+        ProgramFolder folder;
+        const QString run = folder.ws.path(u"run"_s);
+        const QString tmp = folder.ws.path(u"tmp"_s);
+        ASSERT_TRUE(QDir().mkpath(run) && QDir().mkpath(tmp));
+        ASSERT_EQ(::chmod(QFile::encodeName(run).constData(), privateFolder ? 0700 : 0755), 0);
+        folder.writeUsualIni();
+        // A source, so that the window does not open on its sources panel, where it polls not.
+        folder.prepareTables(u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, "
+                             "NeedId, NeedComment, Warning) VALUES (4, 5, 1, 'Ecran', 'BMP', 0, "
+                             "0, 0);"_s);
+        folder.start({u"XDG_RUNTIME_DIR="_s + run, u"TMPDIR="_s + tmp});
+        ASSERT_TRUE(folder.waitForTicks(2)) << folder.output().constData();
+        const QString name = u"quorvane-"_s + loginName();
+        const QString expected = (privateFolder ? run : tmp) + u"/"_s + name;
+        EXPECT_FALSE(QFileInfo::exists((privateFolder ? tmp : run) + u"/"_s + name));
+        QLocalSocket request;
+        request.connectToServer(expected);
+        EXPECT_TRUE(request.waitForConnected(5000)) << request.errorString().toStdString();
+        folder.process.kill();
+        folder.process.waitForFinished(10000);
+    }
 }
 
 TEST(ScreenCapture, ProgramUnderXvfbTakesThePictureXclipOwnsAndXclipEnds)

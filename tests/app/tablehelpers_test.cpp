@@ -188,3 +188,54 @@ TEST_F(ExceptionReport, OtherErrorsLogWhatTheUserTypedAndASecondOneWhileReportin
     EXPECT_EQ(ws.operationsLog(),
               logLines({"! Disk full", "> I clicked Transfer", "> twice", "! third"}));
 }
+
+// Reports held over a tick: logged as they happen, shown afterwards one box per cause, and a
+// cause told once stays told until the sources work again.
+TEST_F(ExceptionReport, HeldReportsAreLoggedAtOnceAndEachCauseIsShownOnce)
+{
+    DiscardHeldReports();
+    const EngineError busy(0x2B33, "Table is busy.");
+    {
+        const HeldReports held;
+        AppException(nullptr, busy);
+        AppException(nullptr, Exception("Disk full"));
+        AppException(nullptr, busy);
+        ShowHeldReports(); // still held: nothing is shown
+        EXPECT_TRUE(dialogs.requests().isEmpty());
+    }
+    EXPECT_EQ(ws.operationsLog(),
+              logLines({"!!!! Lock violation", "! Disk full", "!!!! Lock violation"}));
+    ASSERT_TRUE(HeldReportsWaiting());
+
+    dialogs.answerMessage(mrOk, "Le serveur est surchargé.", mtWarning);
+    // A tick under the error window: a cause told already adds nothing, a new one is shown
+    // after it.
+    dialogs.answerModal("TfError", [&](TForm&) {
+        {
+            const HeldReports held;
+            AppException(nullptr, Exception("Disk full"));
+            AppException(nullptr, Exception("Patients unreadable"));
+        }
+        EXPECT_FALSE(HeldReportsWaiting()); // the window open takes it next
+        ShowHeldReports();
+        return mrOk;
+    });
+    expectErrorWindow();
+    ShowHeldReports();
+    EXPECT_EQ(shown, "Patients unreadable");
+    EXPECT_FALSE(HeldReportsWaiting());
+
+    // Still locked: no second box. Once a document is registered, the next lock is told again.
+    {
+        const HeldReports held;
+        AppException(nullptr, busy);
+    }
+    EXPECT_FALSE(HeldReportsWaiting());
+    ForgetToldCauses();
+    {
+        const HeldReports held;
+        AppException(nullptr, busy);
+    }
+    dialogs.answerMessage(mrOk, "Le serveur est surchargé.", mtWarning);
+    ShowHeldReports();
+}
