@@ -613,6 +613,8 @@ TEST(SmallDialogs, PurgeCompressionAndAbout)
     f.dialogs.answerOpenFile("/usr/bin/rar");
     ShowCompForm();
     EXPECT_EQ(f.dialogs.requests().at(f.dialogs.requests().size() - 1).value, "/usr/bin");
+    // The chooser has no title of its own: it shows the file dialog's, not the settings'.
+    EXPECT_EQ(f.dialogs.requests().at(f.dialogs.requests().size() - 1).caption, "");
     EXPECT_FALSE(NeedCompression);
     EXPECT_EQ(RarPath, "/usr/bin/rar");
     EXPECT_EQ(IniFile(IniFileName).readString("Application", "RAR_Path"), "/usr/bin/7zz");

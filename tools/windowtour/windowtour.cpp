@@ -230,6 +230,66 @@ QString cutColumns(QAbstractItemView* view)
     return {};
 }
 
+// A control as Tab meets it: a part of a list, a spin box or a memo is that control.
+QWidget* tabStop(QWidget* widget, const QWidget* window)
+{
+    QWidget* stop = widget;
+    for (QWidget* p = widget->parentWidget(); p && p != window; p = p->parentWidget()) {
+        if (qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractSpinBox*>(p) ||
+            qobject_cast<QAbstractItemView*>(p) || qobject_cast<QAbstractScrollArea*>(p))
+            stop = p;
+    }
+    return stop;
+}
+
+// Where a reader meets `b` before `a`: it stands wholly above `a` in the same column, or wholly
+// to its left on the same row. Compared as the children of the panel holding both, since a
+// panel's controls are read together.
+bool readBefore(const QWidget* b, const QWidget* a, const QWidget* window)
+{
+    const QWidget* panel = a->parentWidget();
+    while (panel && panel != window && !panel->isAncestorOf(b))
+        panel = panel->parentWidget();
+    const auto within = [panel](const QWidget* w) {
+        while (w->parentWidget() != panel)
+            w = w->parentWidget();
+        return QRect(w->mapTo(panel, QPoint(0, 0)), w->size());
+    };
+    const QRect ra = within(a);
+    const QRect rb = within(b);
+    if (ra == rb)
+        return false;
+    const bool sameColumn = rb.left() <= ra.right() && ra.left() <= rb.right();
+    const bool sameRow = rb.contains(rb.center().x(), ra.center().y()) ||
+                         ra.contains(ra.center().x(), rb.center().y());
+    return (sameColumn && rb.bottom() < ra.top()) || (sameRow && rb.right() < ra.left());
+}
+
+// Tab from one control to the next, as the window's focus chain goes: a control that a reader
+// meets before one Tab reached earlier is out of order.
+QStringList tabFaults(QWidget* window, const std::function<QString(const QWidget*)>& name)
+{
+    QList<QWidget*> chain;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain()) {
+        if (w->window() != window || !w->isVisibleTo(window) || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        QWidget* stop = tabStop(w, window);
+        if (!chain.contains(stop))
+            chain << stop;
+    }
+    QStringList found;
+    for (qsizetype i = 0; i < chain.size(); ++i) {
+        for (qsizetype j = i + 1; j < chain.size(); ++j) {
+            if (readBefore(chain[j], chain[i], window)) {
+                found << QStringLiteral("Tab goes to %1 after %2")
+                             .arg(name(chain[j]), name(chain[i]));
+                break;
+            }
+        }
+    }
+    return found;
+}
+
 // What is wrong with the window as shown, one line per fault. The controls are its labels with
 // a text, buttons, edits, lists and memos; not the parts inside them.
 QStringList layoutFaults(QWidget* window)
@@ -269,6 +329,13 @@ QStringList layoutFaults(QWidget* window)
                 found << name(w) + QStringLiteral(": outside ") + name(p);
         }
     }
+    if (!(window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        window->frameGeometry().width() < titleBarWidth(window))
+        found << QLatin1String(window->metaObject()->className()) +
+                     QStringLiteral(": title cut, %1 wide for %2")
+                         .arg(window->frameGeometry().width())
+                         .arg(titleBarWidth(window));
+    found << tabFaults(window, name);
     for (const QMenu* menu : window->findChildren<QMenu*>()) {
         for (const QAction* action : menu->actions()) {
             if (action->isSeparator() && !action->text().isEmpty())
