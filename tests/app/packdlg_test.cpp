@@ -39,6 +39,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
@@ -645,6 +646,14 @@ TEST(SmallDialogs, PurgeCompressionAndAbout)
                 if (!same) {
                     EXPECT_EQ(lines.value(5), "Tressoly database directory: " + TressolyPath);
                 }
+                // Every line shows whole, or scrolls into view: none is cut off.
+                a.layout()->activate();
+                int widest = 0;
+                for (const QString& line : lines)
+                    widest = std::max(widest, a.SysInfo->fontMetrics().horizontalAdvance(line));
+                EXPECT_GE(a.SysInfo->viewport()->width() +
+                              a.SysInfo->horizontalScrollBar()->maximum(),
+                          widest);
                 a.BitBtn2->click();
                 EXPECT_TRUE(a.SysInfo->isHidden());
             }
