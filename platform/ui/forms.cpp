@@ -334,6 +334,14 @@ void TForm::keepCentre(const QSize& oldSize)
 void TForm::orderTabsByLayout()
 {
     const QList<QWidget*> stops = tabOrderByLayout(this);
+    if (stops.isEmpty())
+        return;
+    // The first stop right after the window itself: it is where the focus goes when the window
+    // opens. Qt orders only widgets that take the focus, so the window does for a moment.
+    const Qt::FocusPolicy policy = focusPolicy();
+    setFocusPolicy(Qt::TabFocus);
+    setTabOrder(this, stops.first());
+    setFocusPolicy(policy);
     for (qsizetype i = 1; i < stops.size(); ++i)
         setTabOrder(stops.at(i - 1), stops.at(i));
 }

@@ -242,8 +242,8 @@ QWidget* tabStop(QWidget* widget, const QWidget* window)
     return stop;
 }
 
-// Where a reader meets `b` before `a`: it stands wholly above `a` in the same column, or wholly
-// to its left on the same row. Compared as the children of the panel holding both, since a
+// Where a reader meets `b` before `a`: it stands wholly above `a`, or wholly to its left on the
+// same row. Compared as the children of the panel holding both, since a
 // panel's controls are read together.
 bool readBefore(const QWidget* b, const QWidget* a, const QWidget* window)
 {
@@ -259,10 +259,9 @@ bool readBefore(const QWidget* b, const QWidget* a, const QWidget* window)
     const QRect rb = within(b);
     if (ra == rb)
         return false;
-    const bool sameColumn = rb.left() <= ra.right() && ra.left() <= rb.right();
     const bool sameRow = rb.contains(rb.center().x(), ra.center().y()) ||
                          ra.contains(ra.center().x(), rb.center().y());
-    return (sameColumn && rb.bottom() < ra.top()) || (sameRow && rb.right() < ra.left());
+    return rb.bottom() < ra.top() || (sameRow && rb.right() < ra.left());
 }
 
 // Tab from one control to the next, as the window's focus chain goes: a control that a reader
