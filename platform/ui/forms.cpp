@@ -172,8 +172,9 @@ int titleBarWidth(const QWidget* window)
     QFont bold = QApplication::font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
-    // The icon and three buttons (minimise, maximise, close), each about a line high and padded.
-    return metrics.horizontalAdvance(window->windowTitle()) + 4 * (metrics.height() + 8);
+    // The window manager's title font may be a little wider than the program's; the icon and
+    // three buttons (minimise, maximise, close) are each about a line high, padded.
+    return metrics.horizontalAdvance(window->windowTitle()) * 6 / 5 + 4 * (metrics.height() + 8);
 }
 
 QList<QWidget*> tabOrderByLayout(QWidget* window)
