@@ -6,6 +6,8 @@
 
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
+#include <app/documents/imageform.h>
+#include <app/mainwindow/about.h>
 #include <app/mainwindow/mainform.h>
 #include <app/patients/iddlg.h>
 #include <app/sources/configform.h>
@@ -26,14 +28,18 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStyleOption>
 #include <QStyleOptionComboBox>
@@ -152,6 +158,20 @@ void addSampleRows(TDataTables& t)
                            Variant::fromDateTime(Frac(when)), 0, 1, 0, 7});
     t.files->appendRecord({2, 0, Variant::null(), 2, Variant::fromDateTime(Trunc(when)),
                            Variant::fromDateTime(Frac(when)), 0, 1, 1, 0});
+}
+
+// A picture as large as the screen, framed so that its edges show, as the viewer loads one.
+void showScreenCapture(TImageForm& viewer)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    QPixmap capture(screen ? screen->geometry().size() : QSize(1280, 1024));
+    capture.fill(QColor(0xE8, 0xEE, 0xF4));
+    QPainter painter(&capture);
+    painter.setPen(QPen(Qt::darkBlue, 8));
+    painter.drawRect(capture.rect().adjusted(4, 4, -4, -4));
+    painter.end();
+    viewer.Image1->setPixmap(capture);
+    viewer.Image1->setFixedSize(capture.size());
 }
 
 // Puts back the program-wide values the workstation set, for whatever runs next in the process.
@@ -438,7 +458,15 @@ bool WindowTour::run(const Visit& visit, QString* error)
         // to send to: it is shown as it opens, before the transfer.
         if (registered.metaObject->className() == QByteArrayView("TSMTPTForm"))
             form->OnShow = nullptr;
+        // The picture window holds a screen capture, as large as the screen.
+        if (auto* viewer = qobject_cast<TImageForm*>(form))
+            showScreenCapture(*viewer);
         showAll(form, className(form), visit);
+        // The about box once more, with its system lines open.
+        if (auto* about = qobject_cast<TfAbout*>(form)) {
+            about->BitBtn2->click();
+            showAll(form, className(form) + QStringLiteral("-sysinfo"), visit);
+        }
         form->Free();
     }
     return true;
