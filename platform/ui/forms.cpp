@@ -479,7 +479,7 @@ void TForm::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     // The window manager's and the user's resizing arrive as spontaneous events.
-    if (m_shownOnce && isVisible() && !event->spontaneous() && inNormalState(this) &&
+    if (m_shownOnce && isWindow() && isVisible() && !event->spontaneous() && inNormalState(this) &&
         event->oldSize().isValid())
         keepCentre(event->oldSize());
     fire(OnResize, this);
@@ -491,16 +491,19 @@ void TForm::showEvent(QShowEvent* event)
     // A window coming back from the task bar was never hidden as far as the form is concerned.
     if (event->spontaneous())
         return;
-    fire(OnShow, this);
+    // Placed before its own handler runs: that may open a question over it.
     if (!m_shownOnce) {
         m_shownOnce = true;
         orderTabsByLayout();
-        if (inNormalState(this) && width() < titleBarWidth(this) &&
-            maximumWidth() >= titleBarWidth(this))
-            resize(titleBarWidth(this), height());
-        if (!testAttribute(Qt::WA_Moved) && inNormalState(this))
-            placeOverOwner();
+        // A form shown inside another window has neither a title nor a place of its own.
+        if (isWindow() && inNormalState(this)) {
+            if (width() < titleBarWidth(this) && maximumWidth() >= titleBarWidth(this))
+                resize(titleBarWidth(this), height());
+            if (!testAttribute(Qt::WA_Moved))
+                placeOverOwner();
+        }
     }
+    fire(OnShow, this);
 }
 
 void TForm::hideEvent(QHideEvent* event)
