@@ -1,6 +1,7 @@
 // The program on a real X display with a window manager: a start-up that fails (its working
 // folder names a plain file) shows "Impossible d'initialiser QUORVANE" above the splash; its OK
 // button, clicked with the pointer, leads to the error window, whose button ends the program.
+// And the tour of the windows fails when it cannot picture one.
 #include "program_folder.h"
 
 #include <support/xdisplay.h>
