@@ -206,8 +206,14 @@ TEST(PackDlg, ButtonsHistoryAndFolderCopies)
     };
     f.dialog([&](TPackDlg& d) {
         EXPECT_FALSE(d.bFile->isEnabled());
+        // The window grows with the history, about its centre.
+        d.show();
+        const QPoint centre = d.frameGeometry().center();
+        const int width = d.width();
         d.PackagesBtn->click();
         ASSERT_TRUE(d.PackagesGrid->isVisible());
+        EXPECT_GT(d.width(), width);
+        EXPECT_LE((d.frameGeometry().center() - centre).manhattanLength(), 2);
         const QAbstractItemModel* m = d.PackagesGrid->model();
         QStringList rows;
         for (int r = 0; r < m->rowCount(); ++r) {
