@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 QUORVANE_TRANSLATABLE_FORM(TImageForm);
@@ -36,10 +37,16 @@ void TImageForm::layoutComponents()
     setPalette(white);
     setAutoFillBackground(true);
     MainMenu1->addAction(Quitter1);
+    // The picture keeps its own size (a screen capture is as large as the screen, and the window
+    // is not): the window stays within the screen and the picture scrolls in it.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ImageScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(Image1);
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setMenuBar(MainMenu1);
-    all->addWidget(Image1);
+    all->addWidget(scroll);
     setDesignedSize(640, 480);
 }
 

@@ -8,7 +8,8 @@ class QLabel;
 class QMenuBar;
 class TLC;
 
-// The caller loads the picture into Image1 (and sizes it) before showing the window.
+// The caller loads the picture into Image1 (and sizes it) before showing the window; a picture
+// larger than the window scrolls.
 class TImageForm : public TForm
 {
     Q_OBJECT

@@ -15,7 +15,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QStyle>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 QUORVANE_TRANSLATABLE_FORM(TfAbout);
@@ -51,6 +53,7 @@ void TfAbout::createComponents()
     SysInfo = makeComponent<QPlainTextEdit>("SysInfo", "TMemo", Panel1);
     SysInfo->setReadOnly(true);
     SysInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    SysInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
     SysInfo->setVisible(false);
     BitBtn1 = makeComponent<QPushButton>("BitBtn1", "TBitBtn");
     BitBtn1->setText(QStringLiteral("&Fermer"));
@@ -117,6 +120,15 @@ void TfAbout::BitBtn2Click(QObject*)
         if (TressolyPath != DataDir)
             lines.append(QStringLiteral("Tressoly database directory: ") + TressolyPath);
         SysInfo->setPlainText(lines.join(u'\n'));
+        // Each line whole where the screen has room for it; a longer one scrolls.
+        int widest = 0;
+        for (const QString& line : std::as_const(lines))
+            widest = std::max(widest, SysInfo->fontMetrics().horizontalAdvance(line));
+        const int chrome = 2 * SysInfo->frameWidth() +
+                           SysInfo->verticalScrollBar()->sizeHint().width() +
+                           2 * int(SysInfo->document()->documentMargin()) + 2;
+        SysInfo->setMinimumWidth(
+            std::min(widest + chrome, availableScreenArea(this).width() * 2 / 3));
     }
     SysInfo->setVisible(show);
 }

@@ -66,6 +66,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <array>
@@ -1012,10 +1013,47 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     return TForm::eventFilter(watched, event);
 }
 
+namespace {
+
+// Waits for a window to be on the display before its question's button is reported: a test
+// clicks where the report says as soon as it reads it.
+class ExposedSign final : public QObject
+{
+public:
+    ExposedSign(QWidget* window, void (*report)(QWidget*))
+        : QObject(window->windowHandle()), m_window(window), m_report(report)
+    {
+        window->windowHandle()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, watched,
+                               [window = m_window, report = m_report] { report(window); });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    void (*m_report)(QWidget*);
+};
+
+} // namespace
+
 void TMainForm::ReportDefaultButton(QWidget* Window)
 {
     if (!Window || !Window->isVisible())
         return;
+    if (!Window->windowHandle() || !Window->windowHandle()->isExposed()) {
+        if (Window->windowHandle())
+            new ExposedSign(Window, &TMainForm::ReportDefaultButton);
+        return;
+    }
     const auto* form = qobject_cast<TForm*>(Window);
     QAbstractButton* button = form ? form->DefaultButton.data() : nullptr;
     if (!button) {
@@ -1028,9 +1066,11 @@ void TMainForm::ReportDefaultButton(QWidget* Window)
     }
     if (!button)
         return;
-    // Window coordinates: a test on a real display adds the window's place itself.
+    // Window coordinates and the window's own id: a test on a real display clicks there without
+    // looking for the window.
     const QPoint centre = button->mapTo(Window, button->rect().center());
-    std::fprintf(stderr, "QUORVANE default button at %d %d\n", centre.x(), centre.y());
+    std::fprintf(stderr, "QUORVANE default button at %d %d in window %llu\n", centre.x(),
+                 centre.y(), static_cast<unsigned long long>(Window->winId()));
 }
 
 void TMainForm::HideMainWindow()

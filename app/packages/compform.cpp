@@ -98,8 +98,9 @@ void TCompForm::Button1Click(QObject*)
 {
     const QString start =
         Edit1->text().trimmed().isEmpty() ? OpenDialog1->InitialDir : Edit1->text();
-    const QString chosen = dialogService().getOpenFileName(
-        OpenDialog1->Title.isEmpty() ? Caption() : OpenDialog1->Title, start, OpenDialog1->Filter);
+    // Without a title of its own the chooser shows its own ("Ouvrir"), not this window's.
+    const QString chosen =
+        dialogService().getOpenFileName(OpenDialog1->Title, start, OpenDialog1->Filter);
     if (!chosen.isEmpty())
         Edit1->setText(chosen);
 }

@@ -77,8 +77,9 @@ void TTestForm::layoutComponents()
 void TTestForm::connectHandlers()
 {
     Memo1->installEventFilter(new KeyPressWatcher(this, [this](const QKeyEvent& key) {
-        // Keys that type nothing (arrows, Delete, bare modifiers) send nothing.
-        if (!key.text().isEmpty() && key.key() != Qt::Key_Delete)
+        // Keys that type nothing (arrows, Delete, bare modifiers) send nothing; Escape closes the
+        // window, as in every dialog, and is not sent either.
+        if (!key.text().isEmpty() && key.key() != Qt::Key_Delete && key.key() != Qt::Key_Escape)
             Memo1KeyPress(Memo1, key.text());
     }));
 }

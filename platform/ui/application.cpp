@@ -24,6 +24,24 @@ class UnknownException : public Exception
 public:
     UnknownException() : Exception(uiText(UiText::UnknownException)) {}
 };
+
+// Qt's translations, where the file chooser's kinds of files ("Folder", "Drive") are still filed
+// under the chooser itself while the widgets ask for them under the icon provider: they are found
+// under either.
+class QtTranslations final : public QTranslator
+{
+public:
+    using QTranslator::QTranslator;
+
+    QString translate(const char* context, const char* sourceText, const char* disambiguation,
+                      int n) const override
+    {
+        QString text = QTranslator::translate(context, sourceText, disambiguation, n);
+        if (text.isEmpty() && qstrcmp(context, "QAbstractFileIconProvider") == 0)
+            text = QTranslator::translate("QFileDialog", sourceText, nullptr, n);
+        return text;
+    }
+};
 } // namespace
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
@@ -84,9 +102,10 @@ bool installQtTranslations(int language)
     const QLocale locale = language == 1   ? QLocale(QLocale::French, QLocale::France)
                            : language == 2 ? QLocale(QLocale::Russian, QLocale::Russia)
                                            : QLocale(QLocale::English);
+    QLocale::setDefault(locale);
     if (locale.language() == QLocale::English)
         return true;
-    auto* translator = new QTranslator(QCoreApplication::instance());
+    auto* translator = new QtTranslations(QCoreApplication::instance());
     if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;

@@ -30,6 +30,8 @@ public:
 };
 
 // Qt's own texts (standard buttons, file choosers, input boxes) in the program's language: French
-// under language 1, Russian under 2, Qt's English otherwise. Replaces the translation an earlier
-// call installed. False when Qt's translation for the language is not installed on this machine.
+// under language 1, Russian under 2, Qt's English otherwise; the language's locale becomes the
+// default one too, so that the dates, sizes and days Qt's widgets show follow it. Replaces the
+// translation an earlier call installed. False when Qt's translation for the language is not
+// installed on this machine.
 bool installQtTranslations(int language);

@@ -6,13 +6,21 @@
 #include <platform/dialogs.h>
 #include <platform/exception.h>
 
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCursor>
+#include <QFontMetrics>
+#include <QFormLayout>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStyleOptionHeader>
 
 #include <algorithm>
@@ -50,6 +58,133 @@ void fire(const TNotifyEvent& event, QObject* sender)
     if (const TNotifyEvent handler = event)
         handler(sender);
 }
+
+bool inNormalState(const QWidget* window)
+{
+    return !(window->windowState() &
+             (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
+}
+
+// `frame` moved as little as needed to lie inside `area`; a frame larger than the area keeps
+// its left and top edges on it, where the title bar and the window's menu are.
+QPoint insideArea(const QRect& frame, const QRect& area)
+{
+    return {std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())),
+            std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()))};
+}
+
+// The controls that hold focusable parts of their own (an edit inside a list, a spin box's
+// text): Tab reaches them as one.
+bool isCompoundControl(const QWidget* widget)
+{
+    return qobject_cast<const QComboBox*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) ||
+           (qobject_cast<const QAbstractScrollArea*>(widget) &&
+            !qobject_cast<const QScrollArea*>(widget));
+}
+
+void addLayoutWidgets(QLayout* layout, QList<QWidget*>& widgets);
+
+void addLayoutItem(QLayoutItem* item, QList<QWidget*>& widgets)
+{
+    if (QWidget* widget = item->widget())
+        widgets.append(widget);
+    else if (QLayout* inner = item->layout())
+        addLayoutWidgets(inner, widgets);
+}
+
+// A layout's widgets in the order a reader meets them: a grid's and a form's by rows, each row
+// from left to right; a box's in its order.
+void addLayoutWidgets(QLayout* layout, QList<QWidget*>& widgets)
+{
+    struct Placed
+    {
+        int row, column;
+        QLayoutItem* item;
+    };
+    QList<Placed> items;
+    for (int i = 0; i < layout->count(); ++i) {
+        int row = 0;
+        int column = i;
+        if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+            int rowSpan = 0;
+            int columnSpan = 0;
+            grid->getItemPosition(i, &row, &column, &rowSpan, &columnSpan);
+        } else if (auto* form = qobject_cast<QFormLayout*>(layout)) {
+            QFormLayout::ItemRole role = QFormLayout::LabelRole;
+            form->getItemPosition(i, &row, &role);
+            column = role == QFormLayout::FieldRole ? 1 : 0;
+        }
+        items.append({row, column, layout->itemAt(i)});
+    }
+    std::stable_sort(items.begin(), items.end(), [](const Placed& a, const Placed& b) {
+        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    });
+    for (const Placed& placed : std::as_const(items))
+        addLayoutItem(placed.item, widgets);
+}
+
+// The focusable controls inside `container`, in the order of its layout; children its layout
+// does not place follow, top to bottom and left to right.
+void addTabStops(QWidget* container, QList<QWidget*>& stops)
+{
+    QList<QWidget*> children;
+    if (auto* scroll = qobject_cast<QScrollArea*>(container); scroll && scroll->widget())
+        children.append(scroll->widget());
+    else if (container->layout())
+        addLayoutWidgets(container->layout(), children);
+    QList<QWidget*> unplaced;
+    for (QObject* object : container->children()) {
+        auto* child = qobject_cast<QWidget*>(object);
+        if (child && !child->isWindow() && !children.contains(child))
+            unplaced.append(child);
+    }
+    std::stable_sort(unplaced.begin(), unplaced.end(), [](const QWidget* a, const QWidget* b) {
+        return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x();
+    });
+    children += unplaced;
+    for (QWidget* child : std::as_const(children)) {
+        if (child->parentWidget() != container && !qobject_cast<QScrollArea*>(container))
+            continue; // a layout may hold a widget of another parent: it is ordered there
+        // A control whose focus goes to a part of its own (an editable list's edit) is one stop.
+        const QWidget* target = child;
+        while (target->focusProxy())
+            target = target->focusProxy();
+        if ((target->focusPolicy() & Qt::TabFocus) &&
+            (target == child || child->isAncestorOf(target)))
+            stops.append(child);
+        if (!isCompoundControl(child))
+            addTabStops(child, stops);
+    }
+}
+
+} // namespace
+
+QRect availableScreenArea(const QWidget* window)
+{
+    const QScreen* screen =
+        window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+int titleBarWidth(const QWidget* window)
+{
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    // The window manager's title font may be a little wider than the program's; the icon and
+    // three buttons (minimise, maximise, close) are each about a line high, padded.
+    return metrics.horizontalAdvance(window->windowTitle()) * 6 / 5 + 4 * (metrics.height() + 8);
+}
+
+QList<QWidget*> tabOrderByLayout(QWidget* window)
+{
+    QList<QWidget*> stops;
+    addTabStops(window, stops);
+    return stops;
+}
+
+namespace {
 
 } // namespace
 
@@ -164,6 +299,52 @@ void TForm::Release()
 void TForm::setDesignedSize(int width, int height)
 {
     resize(QSize(width, height).expandedTo(minimumSizeHint()));
+}
+
+void TForm::placeOverOwner()
+{
+    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
+    if (owner == this || (owner && (!owner->isVisible() || owner->isMinimized() ||
+                                    owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint))))
+        owner = nullptr;
+    const QRect area = availableScreenArea(owner ? owner : this);
+    // Not mapped yet, the window has no frame: the owner's stands for it.
+    QMargins frameMargins;
+    if (owner)
+        frameMargins = QMargins(owner->geometry().left() - owner->frameGeometry().left(),
+                                owner->geometry().top() - owner->frameGeometry().top(),
+                                owner->frameGeometry().right() - owner->geometry().right(),
+                                owner->frameGeometry().bottom() - owner->geometry().bottom());
+    QRect frame(QPoint(0, 0), size().grownBy(frameMargins));
+    frame.moveCenter(owner ? owner->frameGeometry().center() : area.center());
+    move(insideArea(frame, area));
+}
+
+void TForm::keepCentre(const QSize& oldSize)
+{
+    const QRect frame = frameGeometry();
+    const QSize margins = frame.size() - size();
+    QRect before(frame.topLeft(), oldSize + margins);
+    QRect after(QPoint(0, 0), frame.size());
+    after.moveCenter(before.center());
+    const QPoint place = insideArea(after, availableScreenArea(this));
+    if (place != frame.topLeft())
+        move(place);
+}
+
+void TForm::orderTabsByLayout()
+{
+    const QList<QWidget*> stops = tabOrderByLayout(this);
+    if (stops.isEmpty())
+        return;
+    // The first stop right after the window itself: it is where the focus goes when the window
+    // opens. Qt orders only widgets that take the focus, so the window does for a moment.
+    const Qt::FocusPolicy policy = focusPolicy();
+    setFocusPolicy(Qt::TabFocus);
+    setTabOrder(this, stops.first());
+    setFocusPolicy(policy);
+    for (qsizetype i = 1; i < stops.size(); ++i)
+        setTabOrder(stops.at(i - 1), stops.at(i));
 }
 
 int columnTitleWidth(const QHeaderView* header, int section, bool highlighted)
@@ -297,6 +478,10 @@ void TForm::paintEvent(QPaintEvent* event)
 void TForm::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    // The window manager's and the user's resizing arrive as spontaneous events.
+    if (m_shownOnce && isWindow() && isVisible() && !event->spontaneous() && inNormalState(this) &&
+        event->oldSize().isValid())
+        keepCentre(event->oldSize());
     fire(OnResize, this);
 }
 
@@ -304,8 +489,21 @@ void TForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // A window coming back from the task bar was never hidden as far as the form is concerned.
-    if (!event->spontaneous())
-        fire(OnShow, this);
+    if (event->spontaneous())
+        return;
+    // Placed before its own handler runs: that may open a question over it.
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        orderTabsByLayout();
+        // A form shown inside another window has neither a title nor a place of its own.
+        if (isWindow() && inNormalState(this)) {
+            if (width() < titleBarWidth(this) && maximumWidth() >= titleBarWidth(this))
+                resize(titleBarWidth(this), height());
+            if (!testAttribute(Qt::WA_Moved))
+                placeOverOwner();
+        }
+    }
+    fire(OnShow, this);
 }
 
 void TForm::hideEvent(QHideEvent* event)
@@ -358,6 +556,10 @@ void TForm::keyPressEvent(QKeyEvent* event)
                                                           : nullptr;
         if (button) {
             button->click();
+            return;
+        }
+        if (key == Qt::Key_Escape && m_modal) {
+            Close();
             return;
         }
     }

@@ -152,6 +152,19 @@ protected:
 private:
     bool raiseKeyDown(QObject* target, QKeyEvent* event);
     void destroyNow();
+    // Where a window is put and how it grows, as a user expects of it:
+    // - shown for the first time without a place of its own, it opens centred over the window it
+    //   belongs to (its parent's window, else the active one), or on the screen when there is
+    //   none, and inside the screen's available area;
+    // - growing or shrinking while shown (not by the user's hand), it keeps its centre and stays
+    //   on its screen;
+    // - Tab follows its layouts: their rows top to bottom, each row left to right, a panel's
+    //   controls in the panel's place;
+    // - shown modally, Escape closes it as its close box does when it has no cancel button;
+    // - it opens at least as wide as its title needs.
+    void placeOverOwner();
+    void keepCentre(const QSize& oldSize);
+    void orderTabsByLayout();
 
     int m_modalResult = mrNone;
     bool m_modal = false;
@@ -159,7 +172,16 @@ private:
     bool m_ending = false;    // OnDestroy raised
     bool m_releasing = false; // a Release() is pending
     bool m_resendingKey = false;
+    bool m_shownOnce = false;
 };
+
+// The screen area a window may take (its screen's, less the task bars).
+QRect availableScreenArea(const QWidget* window);
+// The width a window needs for the window manager to show its whole title: the title in bold
+// and room for the window's icon and its title bar's buttons.
+int titleBarWidth(const QWidget* window);
+// The focusable controls of `window` in the order Tab should visit them (see TForm).
+QList<QWidget*> tabOrderByLayout(QWidget* window);
 
 class TDataModule : public QObject, public ComponentOwner
 {

@@ -1,8 +1,10 @@
 // Every window of the program as a user meets it (the tour of its windows), at the default font
 // and at 12 pt, shows nothing a user would find wrong (WindowTour::faults: a text cut, an edit or
 // a column narrower than what it shows, a control outside its window or over another, a menu
-// separator with a text).
+// separator with a text, Tab out of the layout's order, a title the window is too narrow for);
+// and every viewer and dialog closes on Escape.
 #include <platform/support/globals.h>
+#include <platform/ui/forms.h>
 #include <translation/langrus.h>
 
 #include <support/translator_scope.h>
@@ -10,6 +12,7 @@
 #include <windowtour/windowtour.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +57,42 @@ TEST_P(Layout, EveryWindowShowsItsTextsWholeAndApart)
                              "TLOGForm", "TfError", "TMemoForm", "TTitul", "TTableStrEditDlg",
                              "TfCustomEdit", "TfNewLink", "TfF1Processor"})
         EXPECT_TRUE(visited.contains(QLatin1String(form))) << form;
+}
+
+// Escape, pressed where the focus is, closes every viewer and dialog as its close box would (or
+// presses its cancel button); the main window and the splash are not dialogs.
+TEST(WindowsOnEscape, EveryViewerAndDialogCloses)
+{
+    TestWorkspace ws;
+    QStringList tried;
+    QStringList stayed;
+    QString error;
+    ASSERT_TRUE(WindowTour::run(
+        [&](QWidget* window, const QString&) {
+            auto* form = qobject_cast<TForm*>(window);
+            const QString name = QLatin1String(window->metaObject()->className());
+            if (!form || tried.contains(name) || name == "TMainForm" || name == "TTitul")
+                return;
+            tried << name;
+            // The program shows each of them modally; the tour shows some as plain windows.
+            const bool modal = form->isShownModal();
+            if (!modal)
+                form->beginModal();
+            QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(focus, &escape);
+            if (form->ModalResult() == mrNone && form->isVisible())
+                stayed << name;
+            form->setModalResult(mrNone);
+            if (!modal)
+                form->endModal();
+        },
+        &error))
+        << error.toStdString();
+    EXPECT_TRUE(stayed.isEmpty()) << stayed.join(u' ').toStdString();
+    for (const char* form : {"TMemoForm", "TImageForm", "TLangManager", "TCOMOptionsDlg",
+                             "TfNewLink", "TPackDlg", "TfAbout", "TCompForm"})
+        EXPECT_TRUE(tried.contains(QLatin1String(form))) << form;
 }
 
 INSTANTIATE_TEST_SUITE_P(Fonts, Layout, ::testing::Values(0, 12), [](const auto& info) {

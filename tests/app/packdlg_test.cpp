@@ -38,10 +38,12 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
@@ -207,8 +209,14 @@ TEST(PackDlg, ButtonsHistoryAndFolderCopies)
     };
     f.dialog([&](TPackDlg& d) {
         EXPECT_FALSE(d.bFile->isEnabled());
+        // The window grows with the history, about its centre.
+        d.show();
+        const QPoint centre = d.frameGeometry().center();
+        const int width = d.width();
         d.PackagesBtn->click();
         ASSERT_TRUE(d.PackagesGrid->isVisible());
+        EXPECT_GT(d.width(), width);
+        EXPECT_LE((d.frameGeometry().center() - centre).manhattanLength(), 2);
         const QAbstractItemModel* m = d.PackagesGrid->model();
         QStringList rows;
         for (int r = 0; r < m->rowCount(); ++r) {
@@ -680,6 +688,8 @@ TEST(SmallDialogs, PurgeCompressionAndAbout)
     f.dialogs.answerOpenFile("/usr/bin/rar");
     ShowCompForm();
     EXPECT_EQ(f.dialogs.requests().at(f.dialogs.requests().size() - 1).value, "/usr/bin");
+    // The chooser has no title of its own: it shows the file dialog's, not the settings'.
+    EXPECT_EQ(f.dialogs.requests().at(f.dialogs.requests().size() - 1).caption, "");
     EXPECT_FALSE(NeedCompression);
     EXPECT_EQ(RarPath, "/usr/bin/rar");
     EXPECT_EQ(IniFile(IniFileName).readString("Application", "RAR_Path"), "/usr/bin/7zz");
@@ -710,6 +720,14 @@ TEST(SmallDialogs, PurgeCompressionAndAbout)
                 if (!same) {
                     EXPECT_EQ(lines.value(5), "Tressoly database directory: " + TressolyPath);
                 }
+                // Every line shows whole, or scrolls into view: none is cut off.
+                a.layout()->activate();
+                int widest = 0;
+                for (const QString& line : lines)
+                    widest = std::max(widest, a.SysInfo->fontMetrics().horizontalAdvance(line));
+                EXPECT_GE(a.SysInfo->viewport()->width() +
+                              a.SysInfo->horizontalScrollBar()->maximum(),
+                          widest);
                 a.BitBtn2->click();
                 EXPECT_TRUE(a.SysInfo->isHidden());
             }

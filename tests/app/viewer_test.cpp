@@ -13,11 +13,14 @@
 #include <support/scoped_dialogs.h>
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QtEndian>
 
 #include <cmath>
@@ -245,6 +248,28 @@ TEST_F(ViewerTest, PrintedPagesAreTheDocumentsOwnRowsAndCapturesTheirOwnPicture)
     expect<TImageForm>([](TImageForm& i) { EXPECT_EQ(i.Image1->pixmap().size(), QSize(3, 5)); });
     ViewDocument(6);
     EXPECT_TRUE(QFile::exists(BufDir + u"buf.bmp"_s)) << "another file, left alone";
+}
+
+// A screen capture is as large as the screen: the window stays within the screen's free area,
+// the picture keeps its size and scrolls to its last row.
+TEST_F(ViewerTest, AScreenSizedPictureScrollsInAWindowThatFitsTheScreen)
+{
+    f.addSource(5, 5, false, false, 0, u"BMP"_s);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QImage(screen.size(), QImage::Format_RGB32).save(BufDir + u"7.5"_s, "BMP");
+    addDocument(7, 5);
+    expect<TImageForm>([&](TImageForm& i) {
+        i.show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(area.contains(i.frameGeometry())) << i.frameGeometry() << area;
+        EXPECT_EQ(i.Image1->size(), screen.size());
+        auto* scroll = qobject_cast<QScrollArea*>(i.Image1->parentWidget()->parentWidget());
+        ASSERT_NE(scroll, nullptr);
+        EXPECT_GE(scroll->verticalScrollBar()->maximum() + scroll->viewport()->height(),
+                  screen.height());
+    });
+    ViewDocument(7);
 }
 
 } // namespace

@@ -9,8 +9,13 @@
 #include <support/scoped_dialogs.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -318,6 +323,127 @@ TEST_F(Forms, KeyPreviewShowsKeysToTheFormFirst)
     form->setFocus();
     press(form.get(), Qt::Key_Escape);
     EXPECT_EQ(formKeys, QList<int>({Qt::Key_Escape}));
+}
+
+// A window opens centred over the window it belongs to, or on the screen when it belongs to none;
+// grown or shrunk by the program while shown, it keeps its centre, and stays inside the screen
+// when its centre would put it outside.
+TEST_F(Forms, WindowsOpenOverTheirOwnerAndKeepTheirCentre)
+{
+    const QRect area = availableScreenArea(nullptr);
+    const auto centre = [](const QWidget& w) { return w.frameGeometry().center(); };
+    // Within the rounding of halves and the frame the platform adds.
+    const auto near = [](QPoint a, QPoint b) { return (a - b).manhattanLength() <= 4; };
+
+    QWidget owner;
+    owner.setGeometry(area.left() + 40, area.top() + 30, 500, 400);
+    owner.show();
+    std::unique_ptr<TSampleForm> dialog(CreateForm<TSampleForm>());
+    dialog->setParent(&owner, Qt::Window);
+    dialog->resize(200, 100);
+    dialog->show();
+    EXPECT_TRUE(near(centre(*dialog), centre(owner))) << centre(*dialog) << centre(owner);
+
+    dialog->resize(300, 160); // as a layout grows the window
+    EXPECT_EQ(dialog->size(), QSize(300, 160));
+    EXPECT_TRUE(near(centre(*dialog), centre(owner))) << centre(*dialog) << centre(owner);
+    dialog->resize(200, 100);
+    EXPECT_TRUE(near(centre(*dialog), centre(owner))) << centre(*dialog) << centre(owner);
+
+    // Grown beyond the screen's edge, it comes back inside.
+    dialog->move(area.right() - 220, area.bottom() - 120);
+    dialog->resize(400, 300);
+    EXPECT_TRUE(area.contains(dialog->frameGeometry())) << dialog->frameGeometry() << area;
+
+    // A window of its own, without anyone to belong to, opens in the middle of the screen; one
+    // that was given a place keeps it.
+    owner.hide();
+    std::unique_ptr<TSampleForm> alone(CreateForm<TSampleForm>());
+    alone->resize(200, 100);
+    alone->show();
+    EXPECT_TRUE(near(centre(*alone), area.center())) << centre(*alone) << area.center();
+    std::unique_ptr<TSampleForm> placed(CreateForm<TSampleForm>());
+    placed->setGeometry(area.left() + 10, area.top() + 10, 200, 100);
+    placed->show();
+    EXPECT_EQ(placed->geometry().topLeft(), area.topLeft() + QPoint(10, 10));
+}
+
+// Shown modally, a form closes on Escape as on its close box (its closing step runs, and may
+// refuse); with a cancel button, Escape presses it instead; not shown modally, it stays.
+TEST_F(Forms, EscapeClosesAModalForm)
+{
+    std::unique_ptr<TSampleForm> form(CreateForm<TSampleForm>());
+    form->Edit1->setFocusPolicy(Qt::StrongFocus);
+    modalSafetyNet(form.get());
+    const auto pressEscape = [&form] {
+        form->Edit1->setFocus();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(form->Edit1, &escape);
+    };
+    // The first Escape is refused by the form's close query; pressed again, it closes the form.
+    form->refusals = 1;
+    const TCloseQueryEvent query = form->OnCloseQuery;
+    form->OnCloseQuery = [&form, query, pressEscape](QObject* sender, bool& canClose) {
+        query(sender, canClose);
+        if (!canClose)
+            QTimer::singleShot(0, form.get(), pressEscape);
+    };
+    QTimer::singleShot(0, form.get(), pressEscape);
+    g_events.clear();
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+    EXPECT_EQ(g_events, QStringList{"FormCloseQuery"} + kClosed);
+
+    QPushButton cancel;
+    form->CancelButton = &cancel;
+    int pressed = 0;
+    QObject::connect(&cancel, &QPushButton::clicked, [&form, &pressed] {
+        ++pressed;
+        form->setModalResult(mrAbort);
+    });
+    QTimer::singleShot(0, form.get(), pressEscape);
+    EXPECT_EQ(form->ShowModal(), mrAbort);
+    EXPECT_EQ(pressed, 1);
+
+    form->CancelButton = nullptr;
+    form->show();
+    pressEscape();
+    EXPECT_TRUE(form->isVisible());
+}
+
+// Tab follows the layout, whatever order the controls were made in: rows top to bottom, each
+// row left to right, a panel's controls where the panel is.
+TEST_F(Forms, TabFollowsTheLayout)
+{
+    TForm form;
+    QPushButton ok("OK", &form);
+    QLineEdit second(&form);
+    QComboBox list(&form);
+    QWidget panel(&form);
+    QCheckBox right("droite", &panel);
+    QCheckBox left("gauche", &panel);
+    QLineEdit first(&form);
+    QLabel label("Nom :", &form);
+
+    auto* grid = new QGridLayout(&form);
+    grid->addWidget(&second, 1, 1);
+    grid->addWidget(&label, 0, 0);
+    grid->addWidget(&first, 0, 1);
+    grid->addWidget(&list, 2, 1);
+    grid->addWidget(&panel, 3, 0, 1, 2);
+    grid->addWidget(&ok, 4, 1);
+    auto* boxes = new QHBoxLayout(&panel);
+    boxes->addWidget(&left);
+    boxes->addWidget(&right);
+
+    form.show();
+    // From the window on: the first control is the one a window that opens gives the focus to.
+    QList<QWidget*> chain;
+    for (QWidget* w = form.nextInFocusChain(); w != &form && chain.size() < 20;
+         w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus && !w->focusProxy() && w->isVisible())
+            chain << w;
+    }
+    EXPECT_EQ(chain, (QList<QWidget*>{&first, &second, &list, &left, &right, &ok}));
 }
 
 #include "forms_test.moc"

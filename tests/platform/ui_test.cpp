@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
@@ -198,7 +200,7 @@ TEST(QtDialogs, BoxesShowTheirKindAndGiveTheAnswer)
 }
 
 // What Qt and the platform add to the boxes and choosers speaks the program's language: French
-// under language 1, Russian under 2.
+// under language 1, Russian under 2; the choosers' own titles and the kinds of their files too.
 TEST(QtDialogs, TextsFollowTheProgramsLanguage)
 {
     const struct
@@ -206,8 +208,13 @@ TEST(QtDialogs, TextsFollowTheProgramsLanguage)
         int language;
         QStringList box;     // caption, then buttons
         QStringList chooser; // buttons
-    } cases[] = {{1, {"Confirmation", "&Non", "&Oui"}, {"&Choisir", "Annuler"}},
-                 {2, {"Подтверждение", "&Да", "&Нет"}, {"&Выбрать", "Отмена"}}};
+        QStringList files;   // an untitled chooser's title; a folder's kind in its list
+    } cases[] = {
+        {1, {"Confirmation", "&Non", "&Oui"}, {"&Choisir", "Annuler"}, {"Ouvrir", "Dossier"}},
+        {2, {"Подтверждение", "&Да", "&Нет"}, {"&Выбрать", "Отмена"}, {"Открыть", "Папка"}}};
+    const QTemporaryDir folder;
+    const QString examens = folder.filePath("Examens");
+    QDir().mkpath(examens);
     const auto english = qScopeGuard([] {
         setUiTextLanguage(0);
         installQtTranslations(0);
@@ -228,6 +235,15 @@ TEST(QtDialogs, TextsFollowTheProgramsLanguage)
         });
         dialogService().getExistingDirectory("Dossier", QDir::tempPath());
         EXPECT_EQ(shown, c.chooser);
+        onNextModalDialog([&](QWidget* chooser) {
+            shown = QStringList{chooser->windowTitle()};
+            if (auto* model = chooser->findChild<QFileSystemModel*>()) {
+                shown << model->index(examens, 2).data().toString();
+            }
+            chooser->close();
+        });
+        dialogService().getOpenFileName({}, folder.path(), {});
+        EXPECT_EQ(shown, c.files);
     }
 }
 

@@ -1,7 +1,9 @@
-// Readable test failure messages for Qt's text types.
+// Readable test failure messages for Qt's text types and window geometry.
 #pragma once
 
 #include <QByteArray>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <ostream>
@@ -25,4 +27,24 @@ inline void PrintTo(const QStringList& list, std::ostream* os)
 inline void PrintTo(const QByteArray& bytes, std::ostream* os)
 {
     *os << "QByteArray(\"" << bytes.toStdString() << "\")";
+}
+
+inline std::ostream& operator<<(std::ostream& os, const QPoint& point)
+{
+    return os << '(' << point.x() << ", " << point.y() << ')';
+}
+
+inline std::ostream& operator<<(std::ostream& os, const QRect& rect)
+{
+    return os << rect.width() << 'x' << rect.height() << " at " << rect.topLeft();
+}
+
+inline void PrintTo(const QPoint& point, std::ostream* os)
+{
+    *os << point;
+}
+
+inline void PrintTo(const QRect& rect, std::ostream* os)
+{
+    *os << rect;
 }

@@ -14,9 +14,11 @@
 #include <support/translator_scope.h>
 #include <support/workspace.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -234,12 +236,19 @@ TEST_F(LangManager, CloseAsksBeforeWritingAndTranslatesEveryFormAgain)
     std::unique_ptr<TChildForm> live(CreateForm<TChildForm>());
     --g_formCreates;
     // The editor opened, a text typed (or none) and the window closed; the question answered.
-    const auto closeAfterTyping = [this](const QString& text, int answer = mrNone) {
+    // Escape closes it as its close box does.
+    const auto closeAfterTyping = [this](const QString& text, int answer = mrNone,
+                                         bool escape = false) {
         open();
-        dialogs.answerModal("TLangManager", [this, text](TForm&) {
+        dialogs.answerModal("TLangManager", [this, text, escape](TForm& form) {
             if (!text.isEmpty())
                 edit(5, text);
-            return int(mrCancel);
+            if (!escape)
+                return int(mrCancel);
+            form.show();
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(editor->TrGrid, &key);
+            return form.ModalResult();
         });
         if (answer != mrNone)
             dialogs.answerMessage(answer, "Save changes ?", mtConfirmation,
@@ -251,7 +260,7 @@ TEST_F(LangManager, CloseAsksBeforeWritingAndTranslatesEveryFormAgain)
     EXPECT_EQ(readFileBytes(TranslationFileName), testData("translation/editor.lan"));
     EXPECT_EQ(static_cast<QLabel*>(live->findComponent("Label2"))->text(), "Prénom");
 
-    closeAfterTyping("First name", mrYes);
+    closeAfterTyping("First name", mrYes, true);
     EXPECT_EQ(readFileBytes(TranslationFileName),
               "begin\r\n"
               "if (F='TParentForm')AND(N='Label1') then Result:='Name';\r\n"
@@ -260,7 +269,7 @@ TEST_F(LangManager, CloseAsksBeforeWritingAndTranslatesEveryFormAgain)
               "end; {TRANSLATE}\r\n");
     EXPECT_EQ(static_cast<QLabel*>(live->findComponent("Label2"))->text(), "First name");
 
-    closeAfterTyping({}); // nothing pending: no question
+    closeAfterTyping({}, mrNone, true); // nothing pending: no question
     EXPECT_EQ(changes, 3 * CurrentLanguage);
 }
 

@@ -6,6 +6,8 @@
 
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
+#include <app/documents/imageform.h>
+#include <app/mainwindow/about.h>
 #include <app/mainwindow/mainform.h>
 #include <app/patients/iddlg.h>
 #include <app/sources/configform.h>
@@ -26,14 +28,18 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStyleOption>
 #include <QStyleOptionComboBox>
@@ -154,6 +160,20 @@ void addSampleRows(TDataTables& t)
                            Variant::fromDateTime(Frac(when)), 0, 1, 1, 0});
 }
 
+// A picture as large as the screen, framed so that its edges show, as the viewer loads one.
+void showScreenCapture(TImageForm& viewer)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    QPixmap capture(screen ? screen->geometry().size() : QSize(1280, 1024));
+    capture.fill(QColor(0xE8, 0xEE, 0xF4));
+    QPainter painter(&capture);
+    painter.setPen(QPen(Qt::darkBlue, 8));
+    painter.drawRect(capture.rect().adjusted(4, 4, -4, -4));
+    painter.end();
+    viewer.Image1->setPixmap(capture);
+    viewer.Image1->setFixedSize(capture.size());
+}
+
 // Puts back the program-wide values the workstation set, for whatever runs next in the process.
 void forgetWorkstation()
 {
@@ -260,6 +280,65 @@ QString cutColumns(QAbstractItemView* view)
     return {};
 }
 
+// A control as Tab meets it: a part of a list, a spin box or a memo is that control.
+QWidget* tabStop(QWidget* widget, const QWidget* window)
+{
+    QWidget* stop = widget;
+    for (QWidget* p = widget->parentWidget(); p && p != window; p = p->parentWidget()) {
+        if (qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractSpinBox*>(p) ||
+            qobject_cast<QAbstractItemView*>(p) || qobject_cast<QAbstractScrollArea*>(p))
+            stop = p;
+    }
+    return stop;
+}
+
+// Where a reader meets `b` before `a`: it stands wholly above `a`, or wholly to its left on the
+// same row. Compared as the children of the panel holding both, since a
+// panel's controls are read together.
+bool readBefore(const QWidget* b, const QWidget* a, const QWidget* window)
+{
+    const QWidget* panel = a->parentWidget();
+    while (panel && panel != window && !panel->isAncestorOf(b))
+        panel = panel->parentWidget();
+    const auto within = [panel](const QWidget* w) {
+        while (w->parentWidget() != panel)
+            w = w->parentWidget();
+        return QRect(w->mapTo(panel, QPoint(0, 0)), w->size());
+    };
+    const QRect ra = within(a);
+    const QRect rb = within(b);
+    if (ra == rb)
+        return false;
+    const bool sameRow = rb.contains(rb.center().x(), ra.center().y()) ||
+                         ra.contains(ra.center().x(), rb.center().y());
+    return rb.bottom() < ra.top() || (sameRow && rb.right() < ra.left());
+}
+
+// Tab from one control to the next, as the window's focus chain goes: a control that a reader
+// meets before one Tab reached earlier is out of order.
+QStringList tabFaults(QWidget* window, const std::function<QString(const QWidget*)>& name)
+{
+    QList<QWidget*> chain;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain()) {
+        if (w->window() != window || !w->isVisibleTo(window) || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        QWidget* stop = tabStop(w, window);
+        if (!chain.contains(stop))
+            chain << stop;
+    }
+    QStringList found;
+    for (qsizetype i = 0; i < chain.size(); ++i) {
+        for (qsizetype j = i + 1; j < chain.size(); ++j) {
+            if (readBefore(chain[j], chain[i], window)) {
+                found << QStringLiteral("Tab goes to %1 after %2")
+                             .arg(name(chain[j]), name(chain[i]));
+                break;
+            }
+        }
+    }
+    return found;
+}
+
 // What is wrong with the window as shown, one line per fault. The controls are its labels with
 // a text, buttons, edits, lists and memos; not the parts inside them.
 QStringList layoutFaults(QWidget* window)
@@ -299,6 +378,13 @@ QStringList layoutFaults(QWidget* window)
                 found << name(w) + QStringLiteral(": outside ") + name(p);
         }
     }
+    if (!(window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        window->width() < titleBarWidth(window))
+        found << QLatin1String(window->metaObject()->className()) +
+                     QStringLiteral(": title cut, %1 wide for %2")
+                         .arg(window->width())
+                         .arg(titleBarWidth(window));
+    found << tabFaults(window, name);
     for (const QMenu* menu : window->findChildren<QMenu*>()) {
         for (const QAction* action : menu->actions()) {
             if (action->isSeparator() && !action->text().isEmpty())
@@ -398,7 +484,19 @@ bool WindowTour::run(const Visit& visit, QString* error)
         if (!form)
             continue;
         form->create();
+        // The e-mail window starts its transfer as it shows, and closes at once without a server
+        // to send to: it is shown as it opens, before the transfer.
+        if (registered.metaObject->className() == QByteArrayView("TSMTPTForm"))
+            form->OnShow = nullptr;
+        // The picture window holds a screen capture, as large as the screen.
+        if (auto* viewer = qobject_cast<TImageForm*>(form))
+            showScreenCapture(*viewer);
         showAll(form, className(form), visit);
+        // The about box once more, with its system lines open.
+        if (auto* about = qobject_cast<TfAbout*>(form)) {
+            about->BitBtn2->click();
+            showAll(form, className(form) + QStringLiteral("-sysinfo"), visit);
+        }
         form->Free();
     }
     return true;

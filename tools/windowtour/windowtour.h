@@ -12,7 +12,8 @@ class QWidget;
 // sources, a patient and two documents) and shows, in turn: the main window with its documents
 // and with its sources panel; the windows its commands open, filled as the program fills them
 // (identification and patient, a source and its line options, the log); then every other
-// registered form as it opens. Each page of a notebook is shown in turn. A modal window is shown
+// registered form as it opens (the picture window with a screen-sized capture, the about box
+// also with its system lines). Each page of a notebook is shown in turn. A modal window is shown
 // and handed to the visitor instead of waiting for an answer; every other question is answered
 // as cancelled.
 class WindowTour
@@ -28,6 +29,7 @@ public:
     // What a user would find wrong with the window as shown, one line per fault: a label or a
     // button narrower than its text, an edit or a list's column or title narrower than what it
     // shows, columns wider than their list, a control outside its window or its panel, two
-    // controls over each other (pictures and panels may overlap), a menu separator with a text.
+    // controls over each other (pictures and panels may overlap), a menu separator with a text,
+    // Tab going back to a control a reader meets earlier, a window too narrow for its title.
     static QStringList faults(QWidget* window);
 };
