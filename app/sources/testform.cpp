@@ -29,9 +29,13 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::KeyPress)
-            m_handler(*static_cast<const QKeyEvent*>(event));
-        return QObject::eventFilter(watched, event);
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto& key = *static_cast<const QKeyEvent*>(event);
+        m_handler(key);
+        // Escape typed into the memo is a byte for the port (0x1B), not a request to close:
+        // the memo keeps it from the window.
+        return key.key() == Qt::Key_Escape || QObject::eventFilter(watched, event);
     }
 
 private:
@@ -77,9 +81,8 @@ void TTestForm::layoutComponents()
 void TTestForm::connectHandlers()
 {
     Memo1->installEventFilter(new KeyPressWatcher(this, [this](const QKeyEvent& key) {
-        // Keys that type nothing (arrows, Delete, bare modifiers) send nothing; Escape closes the
-        // window, as in every dialog, and is not sent either.
-        if (!key.text().isEmpty() && key.key() != Qt::Key_Delete && key.key() != Qt::Key_Escape)
+        // Keys that type nothing (arrows, Delete, bare modifiers) send nothing.
+        if (!key.text().isEmpty() && key.key() != Qt::Key_Delete)
             Memo1KeyPress(Memo1, key.text());
     }));
 }

@@ -13,6 +13,7 @@
 #include <app/mainwindow/mainform.h>
 #include <app/sources/comoptionsdlg.h>
 #include <app/sources/configform.h>
+#include <app/sources/testform.h>
 #include <platform/db/localtable.h>
 #include <platform/inifile.h>
 #include <platform/support/globals.h>
@@ -21,10 +22,13 @@
 #include <support/qt_printers.h>
 #include <support/scoped_dialogs.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
@@ -419,4 +423,28 @@ TEST_F(ConfigFormTest, SaveThatFailsHalfWayLeavesNoSource)
     // The cursors show the tables as they are.
     EXPECT_TRUE(f.tables->cfg->isEmpty());
     EXPECT_TRUE(f.tables->com->isEmpty());
+}
+
+// The port test window sends what is typed into its memo through the selected entry's port, one
+// byte a character; Escape too is a byte for the analyser (0x1B), not a request to close.
+TEST(PortTestWindow, TypedKeysEscapeIncludedGoToTheSelectedPort)
+{
+    auto owned = std::make_unique<FakeSerialLine>();
+    const FakeSerialLine* line = owned.get();
+    TCommPortDriver port(std::move(owned));
+    ASSERT_TRUE(port.Connect());
+    TTestForm::PortResolver = [&port](int slot) { return slot == 2 ? &port : nullptr; };
+    const auto restore = qScopeGuard([] { TTestForm::PortResolver = nullptr; });
+    TTestForm form;
+    form.show();
+    form.beginModal();
+    form.ComboBox1->setCurrentIndex(1);
+    for (const auto& [key, text] : {std::pair{Qt::Key_A, u"A"_s}, {Qt::Key_Escape, u"\x1b"_s}}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(form.Memo1, &press);
+    }
+    EXPECT_EQ(line->written(), QByteArray("A\x1b"));
+    EXPECT_EQ(form.ModalResult(), int(mrNone));
+    EXPECT_TRUE(form.isVisible());
+    form.endModal();
 }
