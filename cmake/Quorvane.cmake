@@ -3,9 +3,12 @@
 
 find_program(QUORVANE_CCACHE ccache)
 if(QUORVANE_CCACHE)
-  # Precompiled headers need these sloppiness settings to be cached at all.
+  # Precompiled headers need these sloppiness settings to be cached at all. Paths are hashed
+  # relative to the source tree, so that the build folders of one checkout (the French and the
+  # Russian program) share what they compile alike.
   set(_launcher ${CMAKE_COMMAND} -E env
       "CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime"
+      "CCACHE_BASEDIR=${CMAKE_SOURCE_DIR}" CCACHE_NOHASHDIR=true
       ${QUORVANE_CCACHE})
   set(CMAKE_C_COMPILER_LAUNCHER ${_launcher})
   set(CMAKE_CXX_COMPILER_LAUNCHER ${_launcher})
