@@ -212,6 +212,8 @@ private:
     // default button of a question is.
     void TickEnded();
     static void ReportDefaultButton(QWidget* Window);
+    // The bytes of a port slot, received with their failures' boxes held (see HeldReports).
+    void ReceiveOnSlot(int Slot, const char* Data, int Count);
 
     // Helpers of the lists and commands
     int SelectedRow(QTreeWidget* List) const;

@@ -6,6 +6,7 @@
 #include "showlog.h"
 
 #include <analysers/comslots.h>
+#include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/documents/datatables.h>
 #include <app/documents/tablehelpers.h>
@@ -18,10 +19,12 @@
 #include <platform/db/sqlitedriver.h>
 #include <platform/db/sqlname.h>
 #include <platform/dialogs.h>
+#include <platform/exception.h>
 #include <platform/inifile.h>
 #include <platform/serial/serialline.h>
 #include <platform/support/docfiles.h>
 #include <platform/support/paths.h>
+#include <platform/ui/application.h>
 #include <platform/uitexts.h>
 #include <translation/lc.h>
 
@@ -33,9 +36,11 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <exception>
 #include <functional>
 
 namespace {
@@ -715,42 +720,61 @@ void TMainForm::WMScreenCapture()
         RefreshDocuments(MainFormModules().CaptureClipboardBitmap(BufDir));
 }
 
+void TMainForm::ReceiveOnSlot(int Slot, const char* Data, int Count)
+{
+    {
+        // A result that cannot be registered (a locked database, a full disk) is told once the
+        // handler is over: a box opened here would stop the port's timer, and with it the
+        // reading of the analyser, until somebody answers it.
+        const HeldReports held;
+        try {
+            ReceiveComData(Slot, Count, Data);
+        } catch (const std::exception& e) {
+            Application::handleException(this, e);
+        } catch (...) {
+            Application::handleException(this, Exception(uiText(UiText::UnknownException)));
+        }
+    }
+    if (HeldReportsWaiting())
+        QTimer::singleShot(0, this, [] { ShowHeldReports(); });
+}
+
 void TMainForm::ComPort1Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(1, Count, Data);
+    ReceiveOnSlot(1, Data, Count);
 }
 
 void TMainForm::ComPort2Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(2, Count, Data);
+    ReceiveOnSlot(2, Data, Count);
 }
 
 void TMainForm::ComPort3Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(3, Count, Data);
+    ReceiveOnSlot(3, Data, Count);
 }
 
 void TMainForm::ComPort4Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(4, Count, Data);
+    ReceiveOnSlot(4, Data, Count);
 }
 
 void TMainForm::ComPort5Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(5, Count, Data);
+    ReceiveOnSlot(5, Data, Count);
 }
 
 void TMainForm::ComPort6Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(6, Count, Data);
+    ReceiveOnSlot(6, Data, Count);
 }
 
 void TMainForm::ComPort7Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(7, Count, Data);
+    ReceiveOnSlot(7, Data, Count);
 }
 
 void TMainForm::ComPort8Receive(TCommPortDriver*, const char* Data, int Count)
 {
-    ReceiveComData(8, Count, Data);
+    ReceiveOnSlot(8, Data, Count);
 }

@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -522,5 +523,52 @@ TEST(ProgramFaults, ASerialPortThatCannotBeOpenedIsToldOnceAndOpenedWhenItAppear
     ASSERT_TRUE(line.send("RESULT" + QByteArray(1, ETX)));
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }));
     EXPECT_EQ(line.captured(1), "RESULT");
+    kill9(folder);
+}
+
+// Another program holds the database while an analyser delivers: the refused result is kept
+// aside and the box tells it once, opening after the port's handler, so the port goes on
+// reading under it. A second result meets the same lock (kept, no second box); once the lock is
+// gone, the next result becomes a document without anybody answering the box.
+TEST(ProgramFaults, AResultRefusedByALockedDatabaseIsToldOnceAndThePortGoesOnReading)
+{
+    ProgramFolder folder;
+    SerialCapture line(folder, 3);
+    ASSERT_TRUE(line.lineUp());
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(1));
+    QProcess holder;
+    holder.start(u"sqlite3"_s, {folder.database()});
+    const auto release = qScopeGuard([&] {
+        holder.write("ROLLBACK;\n.quit\n");
+        holder.waitForFinished(10000);
+    });
+    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+
+    const QByteArray kept = "was not stored as a document";
+    ASSERT_TRUE(line.send("FIRST" + QByteArray(1, ETX)));
+    ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }, 30000))
+        << operationsLog(folder).constData();
+    ASSERT_TRUE(line.send("SECOND" + QByteArray(1, ETX)));
+    ASSERT_TRUE(folder.waitFor([&] { return operationsLog(folder).count(kept) == 2; }, 40000))
+        << "the port stopped reading behind the box" << folder.output().constData()
+        << operationsLog(folder).constData();
+    EXPECT_EQ(folder.output().count("question open"), 1);
+
+    holder.write("ROLLBACK;\n");
+    ASSERT_TRUE(holder.waitForBytesWritten(10000));
+    ASSERT_TRUE(line.send("THIRD" + QByteArray(1, ETX)));
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }, 40000))
+        << operationsLog(folder).constData();
+    EXPECT_EQ(line.captured(1), "THIRD");
+    EXPECT_EQ(folder.output().count("question open"), 1) << folder.output().constData();
+    // The refused results are kept, each under a name of its own beside the capture buffer.
+    QList<QByteArray> aside;
+    const QDir captures(folder.work() + u"com_buf"_s);
+    for (const QString& name : captures.entryList({u"comport3-*.buf"_s}, QDir::Files))
+        aside << readFileBytes(captures.filePath(name));
+    std::sort(aside.begin(), aside.end());
+    EXPECT_EQ(aside, (QList<QByteArray>{"FIRST", "SECOND"}));
     kill9(folder);
 }
