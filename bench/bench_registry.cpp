@@ -9,6 +9,10 @@
 // batches of 100 and the ratio is that of their summed times; the reported time of a run is the
 // registry's. After each batch the registry's side goes back to the event loop, as a source does
 // after a scan, and so pays for the flush of the final names that waits for it.
+//
+// A registration makes two ordered writes to the disk (the document before the row that names it,
+// the row before the registration returns) where the baseline makes one: the goal is at most twice
+// the baseline, for copies and moves alike.
 #include <app/documents/datatables.h>
 #include <app/documents/docregistry.h>
 #include <app/documents/tablehelpers.h>
@@ -209,7 +213,7 @@ BenchProgram benchProgram()
     program.application = makeApplication<QApplication>;
     program.ratios = [](const RatioReporter& r) {
         r.printMeasuredRatio("BM_RegisterCopies", "copies flushed with their folder entry",
-                             "at most 1.3");
+                             "at most 2.0");
         r.printMeasuredRatio("BM_RegisterMoves", "moves flushed with their folder entry",
                              "at most 2.0");
     };
