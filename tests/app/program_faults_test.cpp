@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -220,8 +221,55 @@ TEST(ProgramFaults, ALockedDatabaseIsToldOnceAndTheFilesAreTakenOnceItEndsWithou
     kill9(folder);
 }
 
+namespace {
+
+// Drops `files` files into `in` (named f<i>.pdf, holding "content of <i>") while the running
+// program is killed `kills` times, each kill after a random number of changes in `buf` or once
+// `settled(i)` holds for the file just dropped. Returns the random seed, for the failure messages.
+quint32 dropThroughKills(ProgramFolder& folder, const QString& in, const QString& buf, int files,
+                         int kills, const std::function<bool(int)>& settled)
+{
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    SCOPED_TRACE(seed);
+    QList<int> killAfter;
+    while (killAfter.size() < kills) {
+        const int at = int(random.bounded(files));
+        if (!killAfter.contains(at))
+            killAfter.append(at);
+    }
+    folder.start();
+    for (int i = 0; i < files; ++i) {
+        writeFileBytes(in + u"/f%1.pdf"_s.arg(i), "content of " + QByteArray::number(i));
+        if (!killAfter.contains(i))
+            continue;
+        waitForChanges(
+            buf, 1 + int(random.bounded(40)), [&] { return settled(i); }, 20000);
+        kill9(folder);
+        folder.start();
+    }
+    return seed;
+}
+
+// Every file dropped by dropThroughKills is one document (as many rows as files, each name
+// once), whose data file holds its bytes; `buf` holds nothing else, hidden or not.
+void expectEachFileOnce(ProgramFolder& folder, const QString& buf, int files)
+{
+    EXPECT_EQ(folder.cli(u"SELECT count(*) || ' ' || count(DISTINCT File_name) FROM "
+                         "\"FILES.DB\";"_s),
+              u"%1 %1"_s.arg(files));
+    for (const QString& row :
+         folder.cli(u"SELECT Number, File_name FROM \"FILES.DB\";"_s).split(u'\n'))
+        EXPECT_EQ(
+            readFileBytes(buf + u"/%1.1"_s.arg(row.section(u'|', 0, 0).toInt(), 0, 16).toUpper()),
+            "content of " + QFileInfo(row.section(u'|', 1)).baseName().mid(1).toUtf8());
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden).size(), files);
+}
+} // namespace
+
 // 500 files dropped while the program is killed 20 times, at random points of the drop and of
-// its taking; each restart finishes what the last one left.
+// its taking (a random number of steps of the taking later, or once nothing is left to take);
+// each restart finishes what the last one left.
 TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOnce)
 {
     ProgramFolder folder;
@@ -229,39 +277,12 @@ TEST(ProgramFaults, FiveHundredFilesDroppedThroughTwentyKillsAreEachRegisteredOn
     const QString buf = folder.work() + u"buf"_s;
     prepare(folder, in);
     QDir().mkpath(buf);
-    const quint32 seed = QRandomGenerator::global()->generate();
-    QRandomGenerator random(seed);
-    SCOPED_TRACE(seed);
-    QList<int> killAfter;
-    while (killAfter.size() < 20) {
-        const int at = int(random.bounded(500));
-        if (!killAfter.contains(at))
-            killAfter.append(at);
-    }
-    folder.start();
-    for (int i = 0; i < 500; ++i) {
-        writeFileBytes(in + u"/f%1.pdf"_s.arg(i), "content of " + QByteArray::number(i));
-        if (!killAfter.contains(i))
-            continue;
-        // A random number of steps of the taking later (or once nothing is left to take).
-        waitForChanges(
-            buf, 1 + int(random.bounded(40)), [&] { return QDir(in).isEmpty(); }, 20000);
-        kill9(folder);
-        folder.start();
-    }
+    SCOPED_TRACE(
+        dropThroughKills(folder, in, buf, 500, 20, [&](int) { return QDir(in).isEmpty(); }));
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) >= 500 && QDir(in).isEmpty(); }))
         << documents(folder);
     ASSERT_TRUE(folder.waitForTicks(2));
-    // Every file once (500 rows, 500 names), with its bytes; nothing hidden or set aside.
-    EXPECT_EQ(folder.cli(u"SELECT count(*) || ' ' || count(DISTINCT File_name) FROM "
-                         "\"FILES.DB\";"_s),
-              u"500 500"_s);
-    for (const QString& row :
-         folder.cli(u"SELECT Number, File_name FROM \"FILES.DB\";"_s).split(u'\n'))
-        EXPECT_EQ(
-            readFileBytes(buf + u"/%1.1"_s.arg(row.section(u'|', 0, 0).toInt(), 0, 16).toUpper()),
-            "content of " + QFileInfo(row.section(u'|', 1)).baseName().mid(1).toUtf8());
-    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden).size(), 500);
+    expectEachFileOnce(folder, buf, 500);
     EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
 }
 
@@ -274,36 +295,11 @@ TEST(ProgramFaults, ThreeHundredFilesLeftInPlaceThroughSixtyKillsAreEachTakenOnc
     const QString buf = folder.work() + u"buf"_s;
     prepare(folder, in, {}, false);
     QDir().mkpath(buf);
-    const quint32 seed = QRandomGenerator::global()->generate();
-    QRandomGenerator random(seed);
-    SCOPED_TRACE(seed);
-    QList<int> killAfter;
-    while (killAfter.size() < 60) {
-        const int at = int(random.bounded(300));
-        if (!killAfter.contains(at))
-            killAfter.append(at);
-    }
-    folder.start();
-    for (int i = 0; i < 300; ++i) {
-        writeFileBytes(in + u"/f%1.pdf"_s.arg(i), "content of " + QByteArray::number(i));
-        if (!killAfter.contains(i))
-            continue;
-        waitForChanges(
-            buf, 1 + int(random.bounded(40)), [&] { return documents(folder) > i; }, 20000);
-        kill9(folder);
-        folder.start();
-    }
+    SCOPED_TRACE(
+        dropThroughKills(folder, in, buf, 300, 60, [&](int i) { return documents(folder) > i; }));
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) >= 300; })) << documents(folder);
     ASSERT_TRUE(folder.waitForTicks(5));
-    EXPECT_EQ(folder.cli(u"SELECT count(*) || ' ' || count(DISTINCT File_name) FROM "
-                         "\"FILES.DB\";"_s),
-              u"300 300"_s);
-    for (const QString& row :
-         folder.cli(u"SELECT Number, File_name FROM \"FILES.DB\";"_s).split(u'\n'))
-        EXPECT_EQ(
-            readFileBytes(buf + u"/%1.1"_s.arg(row.section(u'|', 0, 0).toInt(), 0, 16).toUpper()),
-            "content of " + QFileInfo(row.section(u'|', 1)).baseName().mid(1).toUtf8());
-    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden).size(), 300);
+    expectEachFileOnce(folder, buf, 300);
     EXPECT_EQ(folder.cli(u"SELECT count(*) FROM \"FrFiles.db\";"_s), u"300"_s);
 }
 
