@@ -5,13 +5,21 @@
 
 #include <QString>
 
+#include <algorithm>
+
 namespace xlsxtext {
 
-// Whether an escape "_xHHHH_" starts at `i`.
-inline bool escapeAt(const QString& text, qsizetype i)
+// Whether the character is one XML cannot carry, which the file holds as its escape.
+inline bool escapedControl(QChar c)
+{
+    return c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n');
+}
+
+// Whether "_xHHHH" starts at `i`, followed by `close` (its closing underscore).
+inline bool escapeAt(const QString& text, qsizetype i, bool (*close)(QChar))
 {
     if (i + 7 > text.size() || text.at(i) != QLatin1Char('_') ||
-        text.at(i + 1) != QLatin1Char('x') || text.at(i + 6) != QLatin1Char('_'))
+        text.at(i + 1) != QLatin1Char('x') || !close(text.at(i + 6)))
         return false;
     for (qsizetype k = i + 2; k < i + 6; ++k) {
         const char16_t c = text.at(k).unicode();
@@ -21,18 +29,40 @@ inline bool escapeAt(const QString& text, qsizetype i)
     return true;
 }
 
-// The text as the writer is to be given it: the underscore of every sequence that would read as
-// an escape becomes "_x005F_" (the writer escapes the control characters itself).
+inline bool underscore(QChar c)
+{
+    return c == QLatin1Char('_');
+}
+
+// Whether an escape "_xHHHH_" starts at `i`.
+inline bool escapeAt(const QString& text, qsizetype i)
+{
+    return escapeAt(text, i, underscore);
+}
+
+// The text as the writer is to be given it: every character XML cannot carry becomes its escape
+// (NUL included, which the writer would take for the text's end), and the underscore of every
+// sequence that would then read as an escape becomes "_x005F_" ("_x0041" before a control
+// character too, since that character's escape begins with an underscore).
 inline QString protectEscapes(const QString& text)
 {
-    if (!text.contains(QLatin1String("_x")))
+    const auto needsCare = [](QChar c) { return c == QLatin1Char('_') || escapedControl(c); };
+    if (std::none_of(text.begin(), text.end(), needsCare))
         return text;
+    const auto closes = [](QChar c) { return underscore(c) || escapedControl(c); };
     QString out;
     out.reserve(text.size() + 14);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (escapeAt(text, i))
+        const QChar c = text.at(i);
+        if (escapedControl(c)) {
+            out += QLatin1String("_x") +
+                   QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper() +
+                   QLatin1Char('_');
+            continue;
+        }
+        if (escapeAt(text, i, closes))
             out += QLatin1String("_x005F");
-        out += text.at(i);
+        out += c;
     }
     return out;
 }

@@ -269,6 +269,9 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
         QStringLiteral("\x02_x0001_\x03"),
         QStringLiteral("__x0041__x0042_"),
         QStringLiteral("_X0041_ _x00 _x004G_"),
+        QStringLiteral("ab_x0041\x01"),
+        QString::fromUtf16(u"a\0b", 3),
+        QString::fromUtf16(u"\0", 1),
     };
     Workbook book;
     Worksheet& s = book.current();
