@@ -209,7 +209,8 @@ void ShowHeldReports()
     while (!h.waiting.isEmpty() && !terminationRequested()) {
         const Report r = h.waiting.takeFirst();
         h.shown = r.cause;
-        const QScopedValueRollback inHandler(g_inHandler, true);
+        // Not marked as inside the handler: the polling goes on under the box, and a window it
+        // opens there (the identification dialog) reports its own failures as usual.
         show(r);
     }
     h.waiting.clear(); // the program ends: nobody is left to read them

@@ -238,4 +238,17 @@ TEST_F(ExceptionReport, HeldReportsAreLoggedAtOnceAndEachCauseIsShownOnce)
     }
     dialogs.answerMessage(mrOk, "Le serveur est surchargé.", mtWarning);
     ShowHeldReports();
+
+    // A window the polling opened under a box (the identification dialog) reports its own
+    // failure at once.
+    {
+        const HeldReports held;
+        AppException(nullptr, Exception("Index damaged"));
+    }
+    dialogs.answerModal("TfError", [&](TForm&) {
+        AppException(nullptr, EConvertError("Date invalide"));
+        return mrOk;
+    });
+    dialogs.expectException("Date invalide");
+    ShowHeldReports();
 }
