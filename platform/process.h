@@ -38,8 +38,9 @@ LocalSocketPlace localSocketPlace(const QString& path);
 void keepFreedMemory();
 
 // An advisory lock on a folder, held while the object lives: the one process working on that
-// folder. The system drops it when the process ends, however it ends, so a process killed earlier
-// keeps nobody out; nothing is written into the folder. Processes the program starts do not
+// folder. It is taken on the folder's file ".quorvane.lock", private to the user (on the folder
+// itself where that file cannot be made). The system drops it when the process ends, however it
+// ends, so a process killed earlier keeps nobody out. Processes the program starts do not
 // inherit it.
 class FolderLock
 {

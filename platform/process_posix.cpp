@@ -62,8 +62,15 @@ QString loginName()
 
 FolderLock::FolderLock(const QString& folder)
 {
-    // The folder itself is locked: no lock file to create, to leave behind or to be refused.
-    m_handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // The lock is taken on a file of the folder that only this user may open: a lock on the
+    // folder itself could be taken by any account that can read the folder, and keep the program
+    // out. The file means nothing by itself (a process killed earlier leaves it, unlocked). Where
+    // it cannot be made (a folder this user may not write to) the folder itself is locked.
+    const QByteArray file = QFile::encodeName(folder + QStringLiteral("/.quorvane.lock"));
+    m_handle = ::open(file.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_handle < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+        m_handle =
+            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_handle < 0) {
         m_error = QString::fromLocal8Bit(::strerror(errno));
         return;

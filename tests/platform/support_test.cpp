@@ -3,6 +3,7 @@
 #include <platform/clock.h>
 #include <platform/exception.h>
 #include <platform/inifile.h>
+#include <platform/process.h>
 #include <platform/registry.h>
 #include <platform/support/globals.h>
 #include <platform/support/logfile.h>
@@ -19,6 +20,10 @@
 #include <QScopeGuard>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 TEST(OperationsLog, LinesCarryDateTimeAndAnsiTextOfTheLanguage)
 {
@@ -167,4 +172,24 @@ TEST(UiTexts, EveryLanguageKeepsTheArgumentsAndFailuresSpeakIt)
         EXPECT_EQ(e.message(), "Невозможно создать папку \"" + ws.path("plain/Quorvane") +
                                    "\": часть пути не является папкой");
     }
+}
+
+// One holder per folder. A lock somebody else takes on the folder itself (any account that can
+// read it can) keeps nobody out; the lock goes with its holder.
+TEST(FolderLocks, OneHolderPerFolderWhateverLocksTheFolderItself)
+{
+    TestWorkspace ws;
+    const QString folder = ws.path(QStringLiteral("prog"));
+    QDir().mkpath(folder);
+    const int other = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    {
+        const FolderLock first(folder);
+        EXPECT_EQ(first.state(), FolderLock::State::Held) << first.error().toStdString();
+        const FolderLock second(folder);
+        EXPECT_EQ(second.state(), FolderLock::State::HeldElsewhere);
+    }
+    EXPECT_EQ(FolderLock(folder).state(), FolderLock::State::Held);
+    ::close(other);
 }
