@@ -36,9 +36,9 @@ struct NameRule
 const NameRule* nameRule(ServerKind::Kind kind)
 {
     static const NameRule msSql{
-        128, QLatin1StringView("_@#"), QLatin1StringView("_@#$"),
+        128, QLatin1StringView("_"), QLatin1StringView("_@#$"),
         QLatin1StringView(
-            "up to 128 letters A-Z, digits, _, @, # and $, not beginning with a digit or $")};
+            "up to 128 letters A-Z, digits, _, @, # and $, beginning with a letter or _")};
     static const NameRule oracle{
         30, QLatin1StringView(), QLatin1StringView("_$#"),
         QLatin1StringView("up to 30 letters A-Z, digits, _, $ and #, beginning with a letter")};
@@ -56,6 +56,10 @@ const NameRule* nameRule(ServerKind::Kind kind)
         return nullptr;
     }
 }
+
+// A table's constraints and triggers are named after it with a prefix of this length ("PK_",
+// "tI_"): their names too must keep within the kind's limit.
+constexpr int TableNamePrefix = 3;
 
 } // namespace
 
@@ -123,6 +127,15 @@ void TTableStrEngine::checkTableNames()
         fail(pgTable,
              QStringLiteral("%1. Table name '%2' is not valid: a name is %3.")
                  .arg(structName(), checked, PlainNameRule(ServerKind)),
+             control);
+    const NameRule* rule = nameRule(ServerKind);
+    if (rule && rule->maxLength > 0 && checked.size() > rule->maxLength - TableNamePrefix)
+        fail(pgTable,
+             QStringLiteral("%1. Table name '%2' is too long: a table name is at most %3 "
+                            "characters, its constraints and triggers adding %4 to it.")
+                 .arg(structName(), checked)
+                 .arg(rule->maxLength - TableNamePrefix)
+                 .arg(TableNamePrefix),
              control);
 }
 

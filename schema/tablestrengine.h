@@ -25,7 +25,7 @@
 #include <QStringList>
 
 // Whether the server kind takes `name` unquoted as the name of a table, field or index: MS SQL
-// Server up to 128 letters, digits, "_", "@", "#" and "$", not beginning with a digit or "$";
+// Server up to 128 letters, digits, "_", "@", "#" and "$", beginning with a letter or "_";
 // Oracle up to 30 letters, digits, "_", "$" and "#", beginning with a letter; the local kind
 // letters, digits and "_", not beginning with a digit. Letters are A to Z only, as the kernel
 // reads names in its requests. Any other kind takes every name.

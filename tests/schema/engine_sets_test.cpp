@@ -205,7 +205,7 @@ TEST(EngineSets, PlainNamesFollowEachServerKindsCharactersAndLength)
         {"VISIT_2", true, true, true},   {"", false, false, false},
         {"2X", false, false, false},     {"1 mauvais-nom;", false, false, false},
         {"PRÉNOM", false, false, false}, {"_A", true, true, false},
-        {"#A", false, true, false},      {"@A", false, true, false},
+        {"#A", false, false, false},     {"@A", false, false, false},
         {"$A", false, false, false},     {"A$#", false, true, true},
         {a30, true, true, true},         {a30 + "A", true, true, false},
         {a128, true, true, false},       {a128 + "A", true, false, false},
@@ -237,12 +237,20 @@ TEST(EngineSets, NewNamesTheServerKindCannotTakeAreRefusedNamingTheItem)
         {3, "T", "2X", "IX_A", "TS_T. Field name '2X' is not valid" + local},
         {3, "T", "A", "IX-A", "TS_T. Index name 'IX-A' is not valid" + local},
         {3, "T", "A", "INT", "TS_T. The name INT is reserved and cannot be used for index name"},
-        {1, "T", "A$", "#IX_A", ""},
+        {1, "T", "A$", "IX_A#", ""},
         {1, "TABLE", "A", "IX_A",
          "TS_T. The name TABLE is reserved and cannot be used for table name"},
         {1, "T", "$A", "IX_A",
          "TS_T. Field name '$A' is not valid: a name is up to 128 letters A-Z, digits, _, @, # "
-         "and $, not beginning with a digit or $."},
+         "and $, beginning with a letter or _."},
+        {1, "#T", "A", "IX_A",
+         "TS_T. Table name '#T' is not valid: a name is up to 128 letters A-Z, digits, _, @, # "
+         "and $, beginning with a letter or _."},
+        {2, QString(28, u'T'), "A", "IX_A",
+         "TS_T. Table name '" + QString(28, u'T') +
+             "' is too long: a table name is at most 27 characters, its constraints and triggers "
+             "adding 3 to it."},
+        {2, QString(27, u'T'), "A", "IX_A", ""},
         {2, "T", "A$", "IX_A", ""},
         {2, "T", "_A", "IX_A", "TS_T. Field name '_A' is not valid" + oracle},
         {2, "T", "A", "#IX_A", "TS_T. Index name '#IX_A' is not valid" + oracle},
