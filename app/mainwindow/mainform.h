@@ -234,6 +234,7 @@ private:
     void RebuildDocumentList();
     bool FollowDocumentChanges();
     void ForgetDocumentList();
+    void RereadPatientNamesNextFill();
     // The texts of the row of the document the documents table stands on.
     QStringList DocumentRowTexts();
     static QTreeWidgetItem* NewDocumentItem(const QStringList& Texts, int Patient);

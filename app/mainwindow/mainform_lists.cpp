@@ -117,6 +117,15 @@ void TMainForm::FillDocumentList()
     bDelete->setEnabled(any);
 }
 
+// A patient renamed in the practice database changes no row of the local database, so the watch
+// cannot name the documents that show the patient: after the dialogs that may rename one, the next
+// fill reads every row (and every name) again.
+void TMainForm::RereadPatientNamesNextFill()
+{
+    if (PracticeDBInUse)
+        m_documentWatch.reset();
+}
+
 void TMainForm::ForgetDocumentList()
 {
     ListView1->clear();
@@ -419,6 +428,7 @@ void TMainForm::bIdentifyClick(QObject*)
     } catch (...) {
         failure = std::current_exception();
     }
+    RereadPatientNamesNextFill();
     // The list may have been refilled while the dialog was open: the document's row is found
     // again by its number.
     const int shown = int(DocNumbers.indexOf(CurrentNumber));

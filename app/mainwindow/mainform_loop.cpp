@@ -229,6 +229,7 @@ void TMainForm::IdentificationStep()
     } catch (...) {
         failure = std::current_exception();
     }
+    RereadPatientNamesNextFill();
     // Put back whatever became of the identification, so that the next tick offers the next
     // document and direct send no longer holds this one back.
     IdentificationActive = false;

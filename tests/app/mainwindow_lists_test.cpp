@@ -520,3 +520,28 @@ TEST(MainWindowLists, WindowWidenedByItsRowsStaysOnTheScreen)
         EXPECT_GE(frame.top(), area.top()) << "at start: " << atStart;
     }
 }
+
+// With the practice database, a patient renamed in the identification dialog changes no row of
+// the local database: every document showing the patient takes the new name at the next fill.
+TEST(MainWindowLists, APatientRenamedInThePracticeDatabaseShowsInEveryRowOfThePatient)
+{
+    ListsWindow w;
+    PracticeDBInUse = true;
+    const auto localAgain = qScopeGuard([] { PracticeDBInUse = false; });
+    QString name = "DUPONT Marie";
+    MainFormModules().PracticePatientName = [&name](int id) { return id == 7 ? name : QString(); };
+    w.addDocument(1, 1, 0, 0, 7);
+    w.addDocument(2, 4, 0, 0, 7);
+    w.form->FillDocumentList();
+    const QString when = "|06/12/2026 (22:10:46)";
+    EXPECT_EQ(rowTexts(w.form->ListView1),
+              QStringList({"Analyseur|DUPONT Marie" + when, "Résultats EFR|DUPONT Marie" + when}));
+    MainFormModules().ShowIdDlg = [&name] { name = "DURAND Marie"; };
+    w.select(0);
+    w.form->bIdentify->click();
+    w.addDocument(3, 5);
+    w.form->FillDocumentList();
+    EXPECT_EQ(rowTexts(w.form->ListView1),
+              QStringList({"Ecran|" + when, "Analyseur|DURAND Marie" + when,
+                           "Résultats EFR|DURAND Marie" + when}));
+}
