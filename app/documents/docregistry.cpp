@@ -95,11 +95,24 @@ void rewriteWhenMxm(const QString& fileName, const QString& extension)
         restructureHook(fileName);
 }
 
+// The registry's own copy of a file is rewritten in place, and keeps the time it came with, as a
+// move or copy keeps it: the start after a kill records that time as the time of the source's
+// file, which a source leaving its files in place compares with the file's own.
 void rewriteWhenMxm(const fileops::NativePath& file, const QString& extension)
 {
-    // The path as text only when it is needed.
-    if (isMxm(extension) && restructureHook)
+    if (!isMxm(extension) || !restructureHook)
+        return;
+    const std::filesystem::path path(file.bytes().toStdString());
+    std::error_code ec;
+    const std::filesystem::file_time_type came = std::filesystem::last_write_time(path, ec);
+    if (!ec) {
+        // The path as text only when it is needed.
         restructureHook(file.text());
+        std::filesystem::last_write_time(path, came, ec);
+    }
+    if (ec)
+        throw EInOutError(QStringLiteral("its time could not be kept: %1")
+                              .arg(QString::fromStdString(ec.message())));
 }
 
 bool nameTaken(const QString& path)
@@ -869,10 +882,22 @@ int RegisterWaitingFile(const WaitingFile& File, HandOverFailure* Failure)
                                 [&File](const Waiting& w) { return w.file == File.file; });
     HandOverFailure failure;
     int number = 0;
-    if (w == waiting.cend())
+    if (w == waiting.cend()) {
         failure.reason = notRegistered(File.file.text(), QStringLiteral("it is not waiting"));
-    else
-        number = registerWaiting(Waiting(*w), failure);
+    } else {
+        const Waiting which = *w;
+        // Gone from its waiting name (taken away, or a failed attempt could not give it back
+        // and left it under its hand-over name, which the next start registers): it waits no
+        // more, and no longer holds back the file now at its source path.
+        if (fileops::exists(which.file))
+            number = registerWaiting(which, failure);
+        if (number == 0 && !fileops::exists(which.file)) {
+            g_waiting.removeIf([&which](const Waiting& other) { return other.file == which.file; });
+            WriteToLog(QStringLiteral("File %1 no longer waits in the documents' folder: %2 is "
+                                      "gone")
+                           .arg(which.name.source.text(), which.file.text()));
+        }
+    }
     if (number == 0) {
         if (Failure)
             *Failure = failure;

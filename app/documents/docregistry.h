@@ -114,7 +114,8 @@ QList<WaitingFile> WaitingFiles(int Cfg);
 
 // Registers a waiting file as a new document of its source, as RegisterDocument moves a file (the
 // row names the path it came from): the number, or 0 when it still waits (Failure as for
-// RegisterDocument).
+// RegisterDocument). A file no longer at its waiting name waits no more: it is dropped from the
+// waiting files (logged) and 0 returned.
 int RegisterWaitingFile(const WaitingFile& File, HandOverFailure* Failure = nullptr);
 
 // ---- The registry's own routines -------------------------------------------------------------

@@ -326,8 +326,11 @@ bool FolderWatch::takeWaiting(bool clear, QSet<QByteArray>& behind)
         HandOverFailure failure;
         const int number = RegisterWaitingFile(file, &failure);
         if (number == 0) {
-            behind.insert(file.source.bytes());
-            failed(path, failure);
+            if (!failure.reason.isEmpty() || failure.tableError)
+                failed(path, failure);
+            // One that is gone is no longer waiting (see RegisterWaitingFile).
+            if (fileops::exists(file.file))
+                behind.insert(file.source.bytes());
             continue;
         }
         registered = true;

@@ -5,6 +5,7 @@
 #include <analysers/maxmfile.h>
 #include <app/appglobals.h>
 #include <app/documents/docregistry.h>
+#include <app/sources/folder_source.h>
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/fileops.h>
@@ -42,6 +43,12 @@ bool recordingHook(const QString& fileName)
     if (!returningFile.isEmpty())
         writeFileBytes(returningFile, "second");
     return true;
+}
+
+// Rewrites the file through a temporary file put in its place, as the MaxM rewrite does.
+bool rewritingHook(const QString& fileName)
+{
+    return fileops::writeFile(fileName, readFileBytes(fileName) + " rewritten");
 }
 
 } // namespace
@@ -351,6 +358,44 @@ TEST(DocumentRegistry, WaitingAndUnregisteredFilesAreRegisteredAtTheNextStart)
     EXPECT_EQ(f.cli("SELECT group_concat(Name, ' ') FROM \"FrFiles.db\" WHERE Cfg = 1;"),
               "/in/w.txt /in/r.txt /in/r.txt");
     EXPECT_TRUE(WaitingFiles(1).isEmpty());
+}
+
+// A MaxM file of a source that leaves its files in place is rewritten by its hand-over, and the
+// program is killed after the row was stored, before the final name: the next start completes the
+// document and records the time the source's file has, so the source does not take it again.
+TEST(DocumentRegistry, ARewrittenFileCompletedAtTheNextStartIsNotTakenAgainFromItsFolder)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 1, false, false, 0, "MXM");
+    const QString in = f.ws.path("in");
+    ASSERT_TRUE(QDir().mkpath(in));
+    f.tables->fRep->appendRecord({1, in, "*.*", false, 0});
+    const QString file = in + "/r.mxm";
+    writeFileBytes(file, "raw");
+    {
+        QFile source(file);
+        ASSERT_TRUE(source.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(source.setFileTime(QDateTime::currentDateTime().addSecs(-600),
+                                       QFileDevice::FileModificationTime));
+    }
+    SetRestructureRecordFileHook(&rewritingHook);
+    QString handOverName;
+    const int number = RegisterDocument(file, 1, 0, "MXM", HandOver::Copy, nullptr, [&](int) {
+        for (const QString& name : bufFiles()) {
+            if (name.startsWith(".handover."))
+                handOverName = name;
+        }
+    });
+    SetRestructureRecordFileHook(nullptr);
+    ASSERT_EQ(number, 1);
+    // What the kill leaves: the row, and the file under its hand-over name (a rename keeps its
+    // time).
+    ASSERT_FALSE(handOverName.isEmpty());
+    ASSERT_TRUE(QFile::rename(BufDir + "1.1", BufDir + handOverName));
+    RecoverHandOvers();
+    EXPECT_EQ(readFileBytes(BufDir + "1.1"), "raw rewritten");
+    EXPECT_FALSE(ScanFileSource(1, in, "*.*", false));
+    EXPECT_EQ(countRows(f), "1");
 }
 
 // A file left by an interrupted hand-over, handed over again at the next start and interrupted

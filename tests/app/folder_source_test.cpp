@@ -282,6 +282,48 @@ TEST_F(FolderSourceTest, AFileWhosePlaceANewerFileTookIsTakenBeforeItAtALaterPas
     EXPECT_EQ(count(u"FrFiles.db"_s), u"2"_s);
 }
 
+// A waiting file that is no longer under its waiting name holds nothing back: the file now at its
+// path is taken at the same pass. One removed from the documents' folder is simply gone; one that
+// a failed attempt could not give back stays under its hand-over name, and the next start
+// registers it.
+TEST_F(FolderSourceTest, AWaitingFileThatIsGoneNoLongerHoldsBackTheFileAtItsPath)
+{
+    const QString in = folder(u"in"_s);
+    const QString r = in + u"/r.mxm"_s;
+    addFolderSource(1, in, true, u"*.*"_s, u"MXM"_s);
+    CheckFileSources();
+    SetRestructureRecordFileHook(&writingNextResult);
+    const auto unhook = qScopeGuard([] { SetRestructureRecordFileHook(nullptr); });
+    const auto leaveWaiting = [&](const QByteArray& bytes) {
+        writeFileBytes(r, bytes);
+        nextResult = r;
+        fileops::failNth(fileops::Op::Rename, 1);
+        EXPECT_FALSE(PollFileSources());
+        ASSERT_EQ(WaitingFiles(1).size(), 1);
+        EXPECT_EQ(readFileBytes(WaitingFiles(1).first().file.text()), bytes);
+    };
+
+    leaveWaiting("first");
+    ASSERT_TRUE(QFile::remove(WaitingFiles(1).first().file.text()));
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(documents(), u"1:1:%1"_s.arg(r));
+    EXPECT_EQ(readFileBytes(BufDir + u"1.1"_s), "second");
+    EXPECT_TRUE(WaitingFiles(1).isEmpty());
+
+    leaveWaiting("third");
+    // Its final name is refused, and so is the way back to its waiting name.
+    fileops::failNth(fileops::Op::Rename, 1);
+    fileops::failNth(fileops::Op::Move, 2);
+    EXPECT_TRUE(PollFileSources());
+    EXPECT_EQ(documents(), u"1:1:%1 2:1:%1"_s.arg(r));
+    EXPECT_EQ(readFileBytes(BufDir + u"2.1"_s), "second");
+    EXPECT_TRUE(WaitingFiles(1).isEmpty());
+    RecoverHandOvers();
+    EXPECT_EQ(documents(), u"1:1:%1 2:1:%1 3:1:%1"_s.arg(r));
+    EXPECT_EQ(readFileBytes(BufDir + u"3.1"_s), "third");
+    EXPECT_EQ(entries(BufDir), (QStringList{u"1.1"_s, u"2.1"_s, u"3.1"_s}));
+}
+
 // A link in a folder that is cleared brings its target's bytes and goes; the target stays. A
 // name written in windows-1252 by an old copier (0xFF is "ÿ" there, and no UTF-8) is taken
 // and stored as the code page reads it.
