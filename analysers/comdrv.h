@@ -96,7 +96,9 @@ using TComPortReceivePacketEvent =
 // Threads: the component lives on the main thread; its properties, handlers and timer belong to
 // it. Another thread (the table-driven driver's worker) may call Connect, Disconnect, SendData,
 // SendChar, WriteWithTimeout, ReadData, InputCount, OutputRoom, LineSignals and the pause calls
-// while the main thread polls; set the properties before that thread starts.
+// while the main thread polls; set the properties before that thread starts. Connect, Disconnect
+// and the closing of a line that went away exclude each other: of two callers that find the port
+// closed at once, the second finds it open and is told so.
 class TCommPortDriver : public QObject
 {
     Q_OBJECT
