@@ -46,31 +46,70 @@ bool TCommPortDriver::Connect()
 {
     if (Connected())
         return true;
-    const QString device =
-        m_deviceName.isEmpty() ? serialDeviceFromIni(int(m_comPort) + 1, {}) : m_deviceName;
-    if (!m_line->open(device)) {
-        OpenFailed(device);
+    QString device;
+    SerialLine::Error error = SerialLine::Error::NoError;
+    bool failureChanged = false;
+    bool firstFailure = false;
+    bool wasWaiting = false;
+    bool again = false;
+    bool opened = false;
+    {
+        // The worker's next block and the reopen timer may both find the port closed: the one
+        // that comes second finds it open here and has nothing to do.
+        const QMutexLocker lock(&m_connectLock);
+        if (Connected())
+            return true;
+        device =
+            m_deviceName.isEmpty() ? serialDeviceFromIni(int(m_comPort) + 1, {}) : m_deviceName;
+        opened = m_line->open(device);
+        if (!opened) {
+            error = m_line->lastError();
+            failureChanged = StoreConnectFailure(
+                error == SerialLine::Error::NoError ? SerialLine::Error::Other : error, device);
+            // Told once: the attempts that follow fail the same way until the device is there.
+            firstFailure = !m_waiting.exchange(true);
+            if (firstFailure)
+                m_hungUp = false;
+        } else {
+            ApplyLineSettings();
+            failureChanged = StoreConnectFailure(SerialLine::Error::NoError, QString());
+            wasWaiting = m_waiting.exchange(false);
+            again = m_hungUp;
+        }
+    }
+    // Told outside the lock: a receiver may connect or disconnect the port in turn.
+    if (failureChanged)
+        emit ConnectionChanged();
+    SyncReopenTimer();
+    if (!opened) {
+        if (firstFailure)
+            Log(QStringLiteral(
+                    "COM%1 (%2) cannot be opened: %3; it is tried again every %4 seconds")
+                    .arg(int(m_comPort) + 1)
+                    .arg(device, SerialLine::errorText(error))
+                    .arg(ReopenIntervalMs / 1000));
         return false;
     }
-    ApplyLineSettings();
     SyncTimer();
-    SetConnectFailure(SerialLine::Error::NoError, QString());
-    if (m_waiting.exchange(false)) {
-        QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::stop));
-        Log(QStringLiteral("%1 %2").arg(PortLabel(), m_hungUp ? QStringLiteral("is open again")
-                                                              : QStringLiteral("is open now")));
-    }
+    if (wasWaiting)
+        Log(QStringLiteral("%1 %2").arg(PortLabel(), again ? QStringLiteral("is open again")
+                                                           : QStringLiteral("is open now")));
     return Connected();
 }
 
 void TCommPortDriver::Disconnect()
 {
-    m_waiting = false;
-    QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::stop));
-    if (!Connected())
-        return;
-    m_line->close();
-    SyncTimer();
+    bool wasOpen = false;
+    {
+        const QMutexLocker lock(&m_connectLock);
+        m_waiting = false;
+        wasOpen = Connected();
+        if (wasOpen)
+            m_line->close();
+    }
+    SyncReopenTimer();
+    if (wasOpen)
+        SyncTimer();
 }
 
 bool TCommPortDriver::Connected() const
@@ -279,9 +318,29 @@ void TCommPortDriver::PollTimerTick()
     // A handler that pumps events must not see the next chunk read over the one it holds.
     if (!Connected() || m_pauseCount.load() > 0 || m_delivering)
         return;
-    const int waiting = m_line->bytesWaiting();
-    if (waiting < 0 && m_line->lastError() == SerialLine::Error::DeviceGone) {
-        LineHungUp();
+    int waiting = 0;
+    bool hungUp = false;
+    bool failureChanged = false;
+    QString label;
+    {
+        // Probed and closed under the lock: a port the worker closed and opened again meanwhile
+        // answers here and stays open.
+        const QMutexLocker lock(&m_connectLock);
+        if (!Connected())
+            return;
+        waiting = m_line->bytesWaiting();
+        hungUp = waiting < 0 && m_line->lastError() == SerialLine::Error::DeviceGone;
+        if (hungUp) {
+            label = PortLabel();
+            failureChanged = LineHungUp();
+        }
+    }
+    if (hungUp) {
+        if (failureChanged)
+            emit ConnectionChanged();
+        Log(QStringLiteral("%1 hung up; it is opened again as soon as it comes back").arg(label));
+        SyncTimer();
+        SyncReopenTimer();
         return;
     }
     if (waiting <= 0)
@@ -336,47 +395,46 @@ void TCommPortDriver::ForgetConnectFailure()
 
 void TCommPortDriver::SetConnectFailure(SerialLine::Error Error, const QString& Device)
 {
-    {
-        const QMutexLocker lock(&m_failureLock);
-        if (m_failure == Error && m_failureDevice == Device)
-            return;
-        m_failure = Error;
-        m_failureDevice = Device;
-    }
-    emit ConnectionChanged();
+    if (StoreConnectFailure(Error, Device))
+        emit ConnectionChanged();
 }
 
-void TCommPortDriver::LineHungUp()
+bool TCommPortDriver::StoreConnectFailure(SerialLine::Error Error, const QString& Device)
 {
-    SetConnectFailure(SerialLine::Error::DeviceGone, m_line->devicePath());
-    Log(QStringLiteral("%1 hung up; it is opened again as soon as it comes back").arg(PortLabel()));
+    const QMutexLocker lock(&m_failureLock);
+    if (m_failure == Error && m_failureDevice == Device)
+        return false;
+    m_failure = Error;
+    m_failureDevice = Device;
+    return true;
+}
+
+bool TCommPortDriver::LineHungUp()
+{
+    const bool changed = StoreConnectFailure(SerialLine::Error::DeviceGone, m_line->devicePath());
     m_line->close();
-    SyncTimer();
     m_hungUp = true;
-    StartReopening();
-}
-
-void TCommPortDriver::OpenFailed(const QString& Device)
-{
-    SetConnectFailure(m_line->lastError() == SerialLine::Error::NoError ? SerialLine::Error::Other
-                                                                        : m_line->lastError(),
-                      Device);
-    // Told once: the attempts that follow fail the same way until the device is there.
-    if (m_waiting.exchange(true))
-        return;
-    m_hungUp = false;
-    Log(QStringLiteral("COM%1 (%2) cannot be opened: %3; it is tried again every %4 seconds")
-            .arg(int(m_comPort) + 1)
-            .arg(Device, SerialLine::errorText(m_line->lastError()))
-            .arg(ReopenIntervalMs / 1000));
-    StartReopening();
-}
-
-void TCommPortDriver::StartReopening()
-{
     m_waiting = true;
-    // Connect may run on the table-driven driver's worker: the timer is the owner thread's.
-    QMetaObject::invokeMethod(m_reopenTimer, qOverload<>(&QTimer::start));
+    return changed;
+}
+
+void TCommPortDriver::SyncReopenTimer()
+{
+    if (QThread::currentThread() == thread())
+        ApplyReopenTimerState();
+    else
+        QMetaObject::invokeMethod(this, &TCommPortDriver::ApplyReopenTimerState,
+                                  Qt::QueuedConnection);
+}
+
+void TCommPortDriver::ApplyReopenTimerState()
+{
+    // Follows the waiting state as it is when the call arrives, so that starts and stops asked
+    // for from two threads cannot land in the wrong order.
+    if (!m_waiting)
+        m_reopenTimer->stop();
+    else if (!m_reopenTimer->isActive())
+        m_reopenTimer->start();
 }
 
 void TCommPortDriver::ReopenTick()

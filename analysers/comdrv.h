@@ -96,7 +96,9 @@ using TComPortReceivePacketEvent =
 // Threads: the component lives on the main thread; its properties, handlers and timer belong to
 // it. Another thread (the table-driven driver's worker) may call Connect, Disconnect, SendData,
 // SendChar, WriteWithTimeout, ReadData, InputCount, OutputRoom, LineSignals and the pause calls
-// while the main thread polls; set the properties before that thread starts.
+// while the main thread polls; set the properties before that thread starts. Connect, Disconnect
+// and the closing of a line that went away exclude each other: of two callers that find the port
+// closed at once, the second finds it open and is told so.
 class TCommPortDriver : public QObject
 {
     Q_OBJECT
@@ -217,11 +219,16 @@ signals:
 
 private:
     void SetConnectFailure(SerialLine::Error Error, const QString& Device);
+    // Stores the failure; true when it changed and ConnectionChanged is due.
+    bool StoreConnectFailure(SerialLine::Error Error, const QString& Device);
     void PollTimerTick();
     QString PortLabel() const;
-    void LineHungUp();
-    void OpenFailed(const QString& Device);
-    void StartReopening();
+    // Closes the line that went away and sets the port waiting; with m_connectLock held. True
+    // when ConnectionChanged is due.
+    bool LineHungUp();
+    // Starts or stops the reopen timer to match m_waiting, on the component's own thread.
+    void SyncReopenTimer();
+    void ApplyReopenTimerState();
     void ReopenTick();
     void Log(const QString& Text) const;
     void ReceivePackets(int Waiting);
@@ -261,6 +268,9 @@ private:
     quint16 m_outputTimeout = 500;
     qint32 m_inputTimeout = 200;
     bool m_checkLineStatus = false;
+    // Makes the check that the port is closed and its opening or closing one step, for the
+    // worker thread and the owner's timers alike.
+    QMutex m_connectLock;
     mutable QMutex m_failureLock;
     SerialLine::Error m_failure = SerialLine::Error::NoError;
     QString m_failureDevice;

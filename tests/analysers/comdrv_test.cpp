@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QScopeGuard>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -149,6 +151,94 @@ TEST(ComDrvOpen, APortThatCannotOpenIsLoggedOnceAndTriedAgainUntilItOpens)
         EXPECT_TRUE(ws.operationsLog().contains("COM3 (/dev/ttyUSB7) is open now"));
         EXPECT_EQ(ws.operationsLog().count("cannot be opened"), 1);
     }
+}
+
+// The scripted line, whose first open waits until a second thread has looked at the line (or a
+// bound has passed): two callers then meet between "the port is closed" and "open it".
+class HeldOpenLine final : public SerialLine
+{
+public:
+    bool open(const QString& devicePath) override
+    {
+        std::unique_lock lock(m_lock);
+        if (m_opens++ == 0) {
+            m_holding = true;
+            m_changed.notify_all();
+            m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_looked; });
+        }
+        lock.unlock();
+        return fake.open(devicePath);
+    }
+    bool isOpen() const override
+    {
+        if (t_secondCaller) {
+            const std::lock_guard lock(m_lock);
+            m_looked = true;
+            m_changed.notify_all();
+        }
+        return fake.isOpen();
+    }
+    // Returns once the first open is being held.
+    void waitForHeldOpen()
+    {
+        std::unique_lock lock(m_lock);
+        m_changed.wait(lock, [this] { return m_holding; });
+    }
+
+    void close() override { fake.close(); }
+    QString devicePath() const override { return fake.devicePath(); }
+    bool applySettings(const Settings& settings) override { return fake.applySettings(settings); }
+    int bytesWaiting() const override { return fake.bytesWaiting(); }
+    int bytesToWrite() const override { return fake.bytesToWrite(); }
+    bool flush(bool input, bool output) override { return fake.flush(input, output); }
+    qint64 read(char* data, qint64 maxSize) override { return fake.read(data, maxSize); }
+    qint64 write(const char* data, qint64 size, int timeoutMs) override
+    {
+        return fake.write(data, size, timeoutMs);
+    }
+    bool setDtr(bool on) override { return fake.setDtr(on); }
+    bool setRts(bool on) override { return fake.setRts(on); }
+    bool modemSignals(ModemSignals* lines) const override { return fake.modemSignals(lines); }
+    Error lastError() const override { return fake.lastError(); }
+
+    FakeSerialLine fake;
+    // Set on the thread whose look at the line lets the held open go.
+    static thread_local bool t_secondCaller;
+
+private:
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    int m_opens = 0;
+    bool m_holding = false;
+    mutable bool m_looked = false;
+};
+thread_local bool HeldOpenLine::t_secondCaller = false;
+
+// The worker's next block and the reopen timer both find the port closed and connect at once: the
+// port opens once, both callers are told it is open, and no failure is logged or shown.
+TEST(ComDrvOpen, TwoThreadsConnectingAtOnceBothFindThePortOpen)
+{
+    TestWorkspace ws;
+    auto owned = std::make_unique<HeldOpenLine>();
+    HeldOpenLine* line = owned.get();
+    TCommPortDriver port(std::move(owned));
+    std::atomic<bool> first{false};
+    std::atomic<bool> second{false};
+    std::thread opener([&] { first = port.Connect(); });
+    line->waitForHeldOpen();
+    std::thread other([&] {
+        HeldOpenLine::t_secondCaller = true;
+        second = port.Connect();
+    });
+    opener.join();
+    other.join();
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(line->fake.openCount(), 1);
+    EXPECT_EQ(port.ConnectFailure(), SerialLine::Error::NoError);
+    EXPECT_FALSE(ws.operationsLog().contains("cannot be opened"))
+        << ws.operationsLog().toStdString();
 }
 
 TEST_F(ComDrvFake, CheckLineStatusRefusesWritesWhileNoModemLineIsActive)
