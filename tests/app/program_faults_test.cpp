@@ -68,6 +68,44 @@ void waitForChanges(const QString& watched, int changes, const std::function<boo
         loop.exec();
 }
 
+// Another program (the sqlite3 tool) holding the local database in a write transaction, from
+// hold() until release(), end() or its own end.
+class DatabaseHold
+{
+public:
+    explicit DatabaseHold(ProgramFolder& folder)
+    {
+        m_tool.start(u"sqlite3"_s, {folder.database()});
+    }
+    ~DatabaseHold() { end(); }
+    DatabaseHold(const DatabaseHold&) = delete;
+    DatabaseHold& operator=(const DatabaseHold&) = delete;
+
+    // True once the transaction is open.
+    bool hold()
+    {
+        m_tool.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
+        return m_tool.waitForReadyRead(10000);
+    }
+    // Ends the transaction; the tool stays.
+    bool release()
+    {
+        m_tool.write("ROLLBACK;\n");
+        return m_tool.waitForBytesWritten(10000);
+    }
+    // Ends the transaction and the tool.
+    void end()
+    {
+        if (m_tool.state() == QProcess::NotRunning)
+            return;
+        m_tool.write("ROLLBACK;\n.quit\n");
+        m_tool.waitForFinished(10000);
+    }
+
+private:
+    QProcess m_tool;
+};
+
 } // namespace
 
 TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
@@ -77,10 +115,8 @@ TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
     prepare(folder, in);
     folder.start();
     ASSERT_TRUE(folder.waitForTicks(2));
-    QProcess holder;
-    holder.start(u"sqlite3"_s, {folder.database()});
-    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
-    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    DatabaseHold holder(folder);
+    ASSERT_TRUE(holder.hold());
     writeFileBytes(in + u"/a.pdf"_s, "A");
     // The error window is open, and the polling goes on under it: the file is back in its
     // folder, or on its way in again under a hand-over name.
@@ -93,8 +129,7 @@ TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
     else
         EXPECT_EQ(readFileBytes(folder.work() + u"buf/"_s + onItsWay.value(0)), "A")
             << onItsWay.join(u' ').toStdString();
-    holder.write("ROLLBACK;\n.quit\n");
-    holder.waitForFinished(10000);
+    holder.end();
     folder.start();
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; })) << documents(folder);
     EXPECT_EQ(readFileBytes(folder.work() + u"buf/1.1"_s), "A");
@@ -115,10 +150,8 @@ TEST(ProgramFaults, AFileWhosePlaceANewerFileTookBecomesADocumentBeforeIt)
     prepare(folder, in);
     folder.start();
     ASSERT_TRUE(folder.waitForTicks(2));
-    QProcess holder;
-    holder.start(u"sqlite3"_s, {folder.database()});
-    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
-    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    DatabaseHold holder(folder);
+    ASSERT_TRUE(holder.hold());
     writeFileBytes(result, "first");
     waitForChanges(
         in, 1, [&] { return !QFileInfo::exists(result); }, 20000);
@@ -126,8 +159,7 @@ TEST(ProgramFaults, AFileWhosePlaceANewerFileTookBecomesADocumentBeforeIt)
     writeFileBytes(result, "second");
     ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }));
     kill9(folder);
-    holder.write("ROLLBACK;\n.quit\n");
-    holder.waitForFinished(10000);
+    holder.end();
     EXPECT_EQ(readFileBytes(result), "second");
 
     folder.start();
@@ -192,14 +224,8 @@ TEST(ProgramFaults, ALockedDatabaseIsToldOnceAndTheFilesAreTakenOnceItEndsWithou
                "INSERT INTO \"fr.db\" VALUES (2, '%1', '*.*', 1, 0);"_s.arg(in2));
     folder.start();
     ASSERT_TRUE(folder.waitForTicks(2));
-    QProcess holder;
-    holder.start(u"sqlite3"_s, {folder.database()});
-    const auto release = qScopeGuard([&] {
-        holder.write("ROLLBACK;\n.quit\n");
-        holder.waitForFinished(10000);
-    });
-    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
-    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    DatabaseHold holder(folder);
+    ASSERT_TRUE(holder.hold());
     writeFileBytes(in + u"/a.pdf"_s, "A");
     ASSERT_TRUE(folder.waitFor([&] { return folder.output().contains("question open"); }, 30000));
     writeFileBytes(in2 + u"/b.pdf"_s, "B");
@@ -209,8 +235,7 @@ TEST(ProgramFaults, ALockedDatabaseIsToldOnceAndTheFilesAreTakenOnceItEndsWithou
         << operationsLog(folder).constData();
     EXPECT_EQ(folder.output().count("question open"), 1);
 
-    holder.write("ROLLBACK;\n");
-    ASSERT_TRUE(holder.waitForBytesWritten(10000));
+    ASSERT_TRUE(holder.release());
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; }, 40000)) << documents(folder);
     EXPECT_EQ(folder.output().count("question open"), 1) << folder.output().constData();
     EXPECT_EQ(folder.cli(u"SELECT group_concat(Cfg) FROM (SELECT Cfg FROM \"FILES.DB\" "
@@ -533,14 +558,8 @@ TEST(ProgramFaults, AResultRefusedByALockedDatabaseIsToldOnceAndThePortGoesOnRea
     ASSERT_TRUE(line.lineUp());
     folder.start();
     ASSERT_TRUE(folder.waitForTicks(1));
-    QProcess holder;
-    holder.start(u"sqlite3"_s, {folder.database()});
-    const auto release = qScopeGuard([&] {
-        holder.write("ROLLBACK;\n.quit\n");
-        holder.waitForFinished(10000);
-    });
-    holder.write("BEGIN IMMEDIATE;\nSELECT 'held';\n");
-    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    DatabaseHold holder(folder);
+    ASSERT_TRUE(holder.hold());
 
     const QByteArray kept = "was not stored as a document";
     ASSERT_TRUE(line.send("FIRST" + QByteArray(1, ETX)));
@@ -552,8 +571,7 @@ TEST(ProgramFaults, AResultRefusedByALockedDatabaseIsToldOnceAndThePortGoesOnRea
         << operationsLog(folder).constData();
     EXPECT_EQ(folder.output().count("question open"), 1);
 
-    holder.write("ROLLBACK;\n");
-    ASSERT_TRUE(holder.waitForBytesWritten(10000));
+    ASSERT_TRUE(holder.release());
     ASSERT_TRUE(line.send("THIRD" + QByteArray(1, ETX)));
     ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }, 40000))
         << operationsLog(folder).constData();
