@@ -237,9 +237,6 @@ void ForgetToldCauses()
 
 void DiscardHeldReports()
 {
-    HeldState& h = held();
-    h.waiting.clear();
-    h.told.clear();
-    if (!h.shown.isEmpty())
-        h.told.insert(h.shown);
+    held().waiting.clear();
+    ForgetToldCauses();
 }
