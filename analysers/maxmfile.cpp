@@ -286,13 +286,11 @@ std::optional<QByteArray> storedLayout(const QByteArray& file, QString& why)
 
 void logFailure(const QString& fileName, const QString& why)
 {
-    QString line = QStringLiteral("Proc. CorrectMaxM: \"%1\": %2; the file is kept as received")
-                       .arg(fileName, why);
-    // One line, whatever a file name holds.
-    for (QChar& c : line)
-        if (c == u'\r' || c == u'\n')
-            c = u' ';
-    AppendLogLine(OperationsLogFileName(), line, false);
+    AppendLogLine(
+        OperationsLogFileName(),
+        OneLogLine(QStringLiteral("Proc. CorrectMaxM: \"%1\": %2; the file is kept as received")
+                       .arg(fileName, why)),
+        false);
 }
 
 } // namespace

@@ -206,8 +206,11 @@ private:
     void IdentificationStep();
     void WarningStep();
     void UpdateClock();
-    // Tells the user, once start-up is over, that the operations log could not be written.
+    // Tells the user, once start-up is over, that the operations log could not be written: once
+    // per cause, as the failures of the polling (see ForgetToldFailures).
     void TellLogFailure();
+    // The sources work again: a failure that comes back is told again, unless its box is open.
+    void ForgetToldFailures();
     // Tests of the whole program only: the sign on stderr that a tick has ended, and where the
     // default button of a question is.
     void TickEnded();
@@ -278,7 +281,9 @@ private:
     bool m_quitPending = false;
     bool m_terminating = false; // the quit came from SIGTERM or SIGINT
     bool m_askingToQuit = false;
-    QString m_logFailure; // why the operations log could not be written, until it is told
+    QString m_logFailure;     // why the operations log could not be written, until it is told
+    QString m_logFailureTold; // the cause told last, and whether its box is still open
+    bool m_logFailureShowing = false;
     // Set by QUORVANE_TEST_TICK_MS: ticks and questions are reported on stderr.
     bool m_testSigns = false;
     int m_ticksEnded = 0;

@@ -105,11 +105,26 @@ void TMainForm::TellLogFailure()
 {
     if (m_logFailure.isEmpty())
         return;
+    QString reason = std::exchange(m_logFailure, QString());
+    // A log on a full disk may take a short line now and then between the ones it loses: the
+    // same cause is told once, not at each of them.
+    if (reason == m_logFailureTold)
+        return;
+    m_logFailureTold = reason;
+    m_logFailureShowing = true;
     // Opened apart from the tick, so that polling goes on while the box waits for its OK.
-    QTimer::singleShot(0, this, [reason = std::exchange(m_logFailure, QString())] {
+    QTimer::singleShot(0, this, [this, reason = std::move(reason)] {
         dialogService().messageDlg(
             uiText(UiText::LogNotWritten).arg(OperationsLogFileName(), reason), mtError, mbOK);
+        m_logFailureShowing = false;
     });
+}
+
+void TMainForm::ForgetToldFailures()
+{
+    ForgetToldCauses();
+    if (!m_logFailureShowing)
+        m_logFailureTold.clear();
 }
 
 void TMainForm::FirstTickStep()
@@ -183,7 +198,7 @@ void TMainForm::PollingStep()
     if (ScreenSourceNumber != 0)
         found = modules.CaptureClipboardBitmap(BufDir) != 0 || found;
     if (found) {
-        ForgetToldCauses();
+        ForgetToldFailures();
         FillDocumentList();
         IdleTicks = 0;
         return;
@@ -263,7 +278,7 @@ void TMainForm::RefreshDocuments(int Value)
 {
     if (Value < 1)
         return;
-    ForgetToldCauses();
+    ForgetToldFailures();
     FillDocumentList();
     IdleTicks = 0;
 }

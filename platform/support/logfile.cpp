@@ -40,9 +40,26 @@ QString OperationsLogFileName()
     return WorkPath.isEmpty() ? QString() : WorkPath + QStringLiteral("QUORVANE.LOG");
 }
 
+QString OneLogLine(const QString& text)
+{
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            line += QStringLiteral("\\x") +
+                    QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            line += c;
+    }
+    return line;
+}
+
 void WriteToLog(const QString& text)
 {
     const QString file = OperationsLogFileName();
+    if (file.isEmpty())
+        return;
+    const QString line = OneLogLine(text);
     LogFailureHandler tell;
     QString error;
     {
@@ -52,16 +69,21 @@ void WriteToLog(const QString& text)
             g_lostFrom = file;
             g_lostLines = 0;
         }
-        if (g_lostLines > 0 && appendLine(file,
-                                          stamp(" - ") + QStringLiteral("%1 lines of this log "
-                                                                        "could not be written")
-                                                             .arg(g_lostLines),
-                                          &error))
+        // The count of lost lines and the line itself land in one append, whole or not at all,
+        // so that the count always covers every line lost since the last one written.
+        QByteArray bytes;
+        if (g_lostLines > 0)
+            bytes = codepage::toAnsi(stamp(" - ") + QStringLiteral("%1 lines of this log could "
+                                                                   "not be written")
+                                                        .arg(g_lostLines)) +
+                    "\r\n";
+        bytes += codepage::toAnsi(stamp(" - ") + line) + "\r\n";
+        if (fileops::appendFile(file, bytes, &error)) {
             g_lostLines = 0;
-        if (g_lostLines == 0 && appendLine(file, stamp(" - ") + text, &error))
             return;
+        }
         // The log cannot say it itself: standard error does, and the user hears of it once.
-        WriteToStandardError(QStringLiteral("QUORVANE.LOG not written (%1): %2").arg(error, text));
+        WriteToStandardError(QStringLiteral("QUORVANE.LOG not written (%1): %2").arg(error, line));
         if (++g_lostLines == 1)
             tell = g_failureHandler;
     }

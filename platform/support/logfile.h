@@ -6,11 +6,15 @@
 #include <functional>
 
 // Appends "<date> <time> - <text>" to WorkPath + "QUORVANE.LOG" (date and time in the regional
-// short date and long time formats), creating the file when missing. Nothing is written while
-// WorkPath is not set. A line that cannot be written (a full disk) goes to standard error; the
-// first of a run of such lines is also handed to the failure handler, and once the log can be
-// written again it first receives how many lines it lost.
+// short date and long time formats), creating the file when missing; the text as OneLogLine gives
+// it. Nothing is written while WorkPath is not set. A line that cannot be written (a full disk)
+// goes to standard error; the first of a run of such lines is also handed to the failure handler,
+// and the next line written is preceded by how many lines were lost since the last one.
 void WriteToLog(const QString& text);
+
+// The text as one line of a log: control characters (a newline in a file name) are written as
+// "\x" and two hexadecimal digits, so no text can end its line or forge another.
+QString OneLogLine(const QString& text);
 
 // Writes the line to standard error, in the locale's encoding.
 void WriteToStandardError(const QString& line);

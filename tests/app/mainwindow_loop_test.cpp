@@ -15,12 +15,15 @@
 #include <platform/db/database.h>
 #include <platform/db/localtable.h>
 #include <platform/exception.h>
+#include <platform/fileops.h>
 #include <platform/support/globals.h>
+#include <platform/support/logfile.h>
 #include <platform/ui/application.h>
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -243,6 +246,42 @@ TEST(MainWindowLoop, ANewDocumentEndsTheTickAndAWarningRaisesTheWindowOnce)
     w.tick();
     EXPECT_FALSE(w.form->isVisible());
     EXPECT_EQ(IdleTicks, 1);
+}
+
+// A log on a full disk that takes a short line between the ones it loses is told once; the same
+// cause is told again once the sources work again.
+TEST(MainWindowLoop, ALogThatLosesLinesIsToldOncePerCause)
+{
+    RunningWindow w;
+    const auto noFaults = qScopeGuard([] { fileops::resetFaults(); });
+    const auto logBoxes = [&] {
+        QCoreApplication::processEvents();
+        w.tick();
+        QCoreApplication::processEvents();
+        return std::count_if(w.dialogs.requests().begin(), w.dialogs.requests().end(),
+                             [](const ScriptedDialogs::Request& r) {
+                                 return r.text.contains(OperationsLogFileName());
+                             });
+    };
+    const auto loseOne = [] {
+        fileops::failNth(fileops::Op::Append, 1, ENOSPC);
+        WriteToLog("lost");
+    };
+    w.dialogs.answerMessage(mrOk, OperationsLogFileName(), mtError);
+    loseOne();
+    EXPECT_EQ(logBoxes(), 1);
+    WriteToLog("written");
+    loseOne();
+    EXPECT_EQ(logBoxes(), 1);
+
+    bool registered = true;
+    MainFormModules().PollComBuffers = [&] { return std::exchange(registered, false); };
+    w.tick();
+    w.dialogs.answerMessage(mrOk, OperationsLogFileName(), mtError);
+    WriteToLog("written");
+    loseOne();
+    EXPECT_EQ(logBoxes(), 2);
+    EXPECT_TRUE(w.dialogs.remaining().isEmpty());
 }
 
 TEST(MainWindowLoop, AWaitingDocumentGoesToTheSearchThenToTheDialogAndAFailureStillCleansUp)

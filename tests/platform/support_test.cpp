@@ -2,6 +2,7 @@
 // boxes, the small text helpers and the platform's texts in the program's languages.
 #include <platform/clock.h>
 #include <platform/exception.h>
+#include <platform/fileops.h>
 #include <platform/inifile.h>
 #include <platform/process.h>
 #include <platform/registry.h>
@@ -60,6 +61,33 @@ TEST(OperationsLog, LinesCarryDateTimeAndAnsiTextOfTheLanguage)
     WorkPath.clear(); // not configured: nothing is written anywhere
     EXPECT_NO_THROW(WriteToLog("lost too"));
     EXPECT_TRUE(OperationsLogFileName().isEmpty());
+}
+
+// A disk that fills up takes a short line now and then between the lines it loses: each count
+// written covers every line lost since the line before it, and the count and the line after it
+// land together. A name holding a line end stays on its line.
+TEST(OperationsLog, CountsEveryLostLineAndKeepsEachTextOnOneLine)
+{
+    TestWorkspace ws;
+    int told = 0;
+    SetLogFailureHandler([&told](const QString&) { ++told; });
+    const auto noHandler = qScopeGuard([] {
+        SetLogFailureHandler({});
+        fileops::resetFaults();
+    });
+    for (int call : {1, 3, 4})
+        fileops::failNth(fileops::Op::Append, call, ENOSPC);
+    for (const char* text : {"a", "b", "c", "d", "e"})
+        WriteToLog(text);
+    EXPECT_EQ(told, 2); // two runs of lost lines
+    WriteToLog(QStringLiteral("Fichier \"rapport\n06/12/2026 22:10:46 - faux\r\t\x1b.pdf\" pris"));
+    EXPECT_EQ(ws.operationsLog(),
+              QByteArray("06/12/2026 22:10:46 - 1 lines of this log could not be written\r\n"
+                         "06/12/2026 22:10:46 - b\r\n"
+                         "06/12/2026 22:10:46 - 2 lines of this log could not be written\r\n"
+                         "06/12/2026 22:10:46 - e\r\n"
+                         "06/12/2026 22:10:46 - Fichier \"rapport\\x0A06/12/2026 22:10:46 - "
+                         "faux\\x0D\\x09\\x1B.pdf\" pris\r\n"));
 }
 
 TEST(IniShortcuts, ReadAndWriteOneInteger)
