@@ -22,7 +22,8 @@ class RatioReporter : public benchmark::ConsoleReporter
 public:
     void ReportRuns(const std::vector<Run>& runs) override;
 
-    // Seconds per iteration of a run (its name with arguments, without "/min_time:..."); with
+    // Seconds per iteration of a run, named by its function and arguments ("BM_Load/1000"), without
+    // the settings it ran under ("/min_time:...", "/iterations:...", "/repeats:..."); with
     // repetitions, the median. 0 when it did not run.
     double seconds(const std::string& name) const;
     // A user counter of a run (rates per second, as the console shows them); with repetitions,
