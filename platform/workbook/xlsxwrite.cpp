@@ -193,9 +193,9 @@ private:
                 break;
             case Cell::Kind::Formula:
                 if (cell.TextResult)
-                    error =
-                        worksheet_write_formula_str(ws, row, col, utf8(cell.Formula).constData(),
-                                                    format, utf8(cell.Text).constData());
+                    error = worksheet_write_formula_str(
+                        ws, row, col, utf8(cell.Formula).constData(), format,
+                        utf8(xlsxtext::protectEscapes(cell.Text)).constData());
                 else if (!std::isfinite(cell.Number))
                     error = worksheet_write_formula_str(
                         ws, row, col, utf8(cell.Formula).constData(), format, NumError);

@@ -250,9 +250,9 @@ TEST(WorkbookFile, RefusedFilesLeaveTheBookAndTheFileAsTheyWere)
 }
 
 // A number that is no number, or an infinity, has no place in a file: it is written as the
-// spreadsheet's error value #NUM!, which this reader and another take. Texts with control
-// characters (which the file keeps as "_x0001_") and texts that look like such escapes come back
-// whole.
+// spreadsheet's error value #NUM!, which this reader and another take. Texts with characters XML
+// cannot carry (control characters, U+FFFE, U+FFFF, which the file keeps as "_x0001_") and texts
+// that look like such escapes come back whole, in text cells and as formulas' text results.
 TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
 {
     QTemporaryDir dir;
@@ -272,6 +272,8 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
         QStringLiteral("ab_x0041\x01"),
         QString::fromUtf16(u"a\0b", 3),
         QString::fromUtf16(u"\0", 1),
+        QString::fromUtf16(u"a\uFFFEb\uFFFF"),
+        QString::fromUtf16(u"_x0041\uFFFF_xFFFE_"),
     };
     Workbook book;
     Worksheet& s = book.current();
@@ -280,8 +282,10 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
     s.SetNumber(3, 1, -inf);
     s.SetFormula(4, 1, QStringLiteral("A2*2"), inf);
     s.SetNumber(5, 1, 1e308);
-    for (int i = 0; i < int(std::size(texts)); ++i)
+    for (int i = 0; i < int(std::size(texts)); ++i) {
         s.SetText(i + 1, 2, texts[i]);
+        s.SetFormulaText(i + 1, 3, QStringLiteral("B%1").arg(i + 1), texts[i]);
+    }
     EXPECT_EQ(s.Text(1, 1), QStringLiteral("#NUM!"));
     EXPECT_EQ(s.Text(4, 1), QStringLiteral("#NUM!"));
     book.Write(path);
@@ -293,21 +297,32 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
         EXPECT_EQ(r.Text(row, 1), QStringLiteral("#NUM!")) << row;
     EXPECT_EQ(r.cellAt(4, 1)->Formula, QStringLiteral("A2*2"));
     EXPECT_EQ(r.cellAt(5, 1)->Number, 1e308);
-    for (int i = 0; i < int(std::size(texts)); ++i)
+    for (int i = 0; i < int(std::size(texts)); ++i) {
         EXPECT_EQ(r.Text(i + 1, 2), texts[i]) << i;
+        EXPECT_EQ(r.Text(i + 1, 3), texts[i]) << i;
+        EXPECT_EQ(r.cellAt(i + 1, 3)->Formula, QStringLiteral("B%1").arg(i + 1)) << i;
+    }
 
-    // Another reader: the errors as the file gives them, the literal escape as it was typed.
+    // Another reader: the errors as the file gives them. openpyxl turns back only the escaped
+    // underscore "_x005F_", and only in shared texts (column B), not in formulas' results
+    // (column C): what it shows is the file's text.
     EXPECT_EQ(runPython(QStringLiteral("import sys, openpyxl\n"
                                        "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
                                        "print([ws.cell(r, 1).value for r in range(1, 6)])\n"
                                        "ws = openpyxl.load_workbook(sys.argv[1], "
                                        "data_only=True).active\n"
                                        "print([ws.cell(r, 1).value for r in range(1, 5)])\n"
-                                       "print(ws['B4'].value)\n"),
+                                       "for r in (1, 4, 10, 12, 13):\n"
+                                       "    print(ascii(ws.cell(r, 2).value), "
+                                       "ascii(ws.cell(r, 3).value))\n"),
                         {path}),
               QStringLiteral("['=#NUM!', '=#NUM!', '=#NUM!', '=A2*2', 1e+308]\n"
                              "['#NUM!', '#NUM!', '#NUM!', '#NUM!']\n"
-                             "_x0041_\n"));
+                             "'a_x0001_z' 'a_x0001_z'\n"
+                             "'_x0041_' '_x005F_x0041_'\n"
+                             "'a_x0000_b' 'a_x0000_b'\n"
+                             "'a_xFFFE_b_xFFFF_' 'a_xFFFE_b_xFFFF_'\n"
+                             "'_x0041_xFFFF__xFFFE_' '_x005F_x0041_xFFFF__x005F_xFFFE_'\n"));
 }
 
 TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
