@@ -3,6 +3,7 @@
 // the painting routine's pixels.
 #include <platform/fileops.h>
 #include <platform/ui/workbookview.h>
+#include <platform/uitexts.h>
 #include <platform/workbook/workbook.h>
 #include <platform/workbook/workbookpaint.h>
 #include <support/python.h>
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <limits>
 
 namespace {
@@ -325,6 +327,76 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
                              "'_x0041_xFFFF__xFFFE_' '_x005F_x0041_xFFFF__x005F_xFFFE_'\n"));
 }
 
+// Every finite double is written as the shortest text that reads back as the same double, as a
+// number and as a formula's last value; this reader and another take each back to the last bit.
+TEST(WorkbookFile, NumbersComeBackToTheLastBit)
+{
+    const struct
+    {
+        double value;
+        const char* inFile;   // the shortest text that reads back whole
+        const char* inPython; // how Python shows the double openpyxl read
+    } cases[] = {
+        {0.30000000000000004, "0.30000000000000004", "0.30000000000000004"},
+        {1.0000000000000002, "1.0000000000000002", "1.0000000000000002"},
+        {2.2250738585072014e-308, "2.2250738585072014E-308", "2.2250738585072014e-308"},
+        {123456789.12345678, "123456789.12345678", "123456789.12345678"},
+        {std::numeric_limits<double>::max(), "1.7976931348623157E+308", "1.7976931348623157e+308"},
+        {-std::numeric_limits<double>::max(), "-1.7976931348623157E+308",
+         "-1.7976931348623157e+308"},
+        {std::numeric_limits<double>::denorm_min(), "5E-324", "5e-324"},
+        {0.1, "0.1", "0.1"},
+        {-2.5, "-2.5", "-2.5"},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("numbers.xlsx"));
+    Workbook book;
+    Worksheet& s = book.current();
+    QString inFile;
+    QString inPython;
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        s.SetNumber(i + 1, 1, cases[i].value);
+        s.SetFormula(i + 1, 2, QStringLiteral("A%1").arg(i + 1), cases[i].value);
+        inFile += QStringLiteral("%1 %1\n").arg(QLatin1String(cases[i].inFile));
+        inPython += QStringLiteral("%1 %1\n").arg(QLatin1String(cases[i].inPython));
+    }
+    // A second sheet of the same numbers: each sheet's cells are mended in its own part.
+    book.InsertSheets(2, 1);
+    book.CopySheet(book, 1, QStringLiteral("Copie"));
+    book.Write(path);
+
+    Workbook read;
+    read.Read(path);
+    ASSERT_EQ(read.SheetCount(), 3);
+    for (int n : {1, 3}) {
+        for (int i = 0; i < int(std::size(cases)); ++i) {
+            for (int col : {1, 2}) {
+                const Cell* cell = read.sheet(n).cellAt(i + 1, col);
+                ASSERT_NE(cell, nullptr) << n << " " << i << " " << col;
+                EXPECT_EQ(std::bit_cast<quint64>(cell->Number),
+                          std::bit_cast<quint64>(cases[i].value))
+                    << cases[i].inFile << " sheet " << n << " column " << col;
+            }
+        }
+    }
+    EXPECT_EQ(read.sheet(1).cellAt(2, 2)->Formula, QStringLiteral("A2"));
+
+    const QString script =
+        QStringLiteral("import sys, re, zipfile, openpyxl\n"
+                       "for name in ('xl/worksheets/sheet1.xml', 'xl/worksheets/sheet3.xml'):\n"
+                       "    xml = zipfile.ZipFile(sys.argv[1]).read(name).decode()\n"
+                       "    values = re.findall(r'<c "
+                       "r=\"([AB])(\\d+)\"[^>]*>(?:<f>[^<]*</f>)?<v>([^<]*)</v>', xml)\n"
+                       "    for row in range(1, %1):\n"
+                       "        print(*[v for c, r, v in values if int(r) == row])\n"
+                       "wb = openpyxl.load_workbook(sys.argv[1], data_only=True)\n"
+                       "for ws in (wb.worksheets[0], wb.worksheets[2]):\n"
+                       "    for row in ws.iter_rows(min_col=1, max_col=2, values_only=True):\n"
+                       "        print(*[repr(v) for v in row])\n");
+    EXPECT_EQ(runPython(script.arg(std::size(cases) + 1), {path}),
+              inFile + inFile + inPython + inPython);
+}
+
 TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
 {
     QTemporaryDir dir;
@@ -339,6 +411,8 @@ TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
     EXPECT_TRUE(
         messageOf<EWorkbookError>([&] { book.Write(path); }).contains(QStringLiteral("deux")));
     book.DeleteSheets(2, 1);
+    // A number whose text is mended: the file goes through a second temporary copy.
+    book.current().SetNumber(1, 1, 0.1 + 0.2);
     fileops::failNth(fileops::Op::Rename, 1, ENOSPC);
     EXPECT_NE(messageOf<EWorkbookError>([&] { book.Write(path); }), QStringLiteral("<no error>"));
     EXPECT_EQ(readFileBytes(path), QByteArray("ancien"));
@@ -347,6 +421,8 @@ TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
     Workbook read;
     read.Read(path);
     EXPECT_EQ(read.SheetName(1), QStringLiteral("Résultats"));
+    EXPECT_EQ(read.current().cellAt(1, 1)->Number, 0.1 + 0.2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
 
 TEST(Workbook, SheetNamesAreMadeToFitTheFile)
