@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -395,6 +396,85 @@ TEST(WorkbookFile, NumbersComeBackToTheLastBit)
                        "        print(*[repr(v) for v in row])\n");
     EXPECT_EQ(runPython(script.arg(std::size(cases) + 1), {path}),
               inFile + inFile + inPython + inPython);
+}
+
+// A text that its escapes make longer than a cell holds is refused where it is set, naming the
+// cell in the program's language; the cell keeps what it had and the book is written whole.
+TEST(WorkbookFile, TextsLongerInTheFileThanACellHoldsAreRefusedWhereTheyAreSet)
+{
+    const auto language = qScopeGuard([] { setUiTextLanguage(0); });
+    const QString control(1, QChar(0x01));
+    const QString lookalike = QStringLiteral("_x0041_");
+    const struct
+    {
+        QString text;
+        int inFile; // its length in the file, counted by hand
+    } cases[] = {
+        {QString(32767, u'a'), 32767},
+        {QString(32760, u'a') + control, 32767},
+        {QString(32761, u'a') + control, 32768},
+        {QString(4681, QChar(0xFFFE)), 32767},
+        {QString(4682, QChar(0xFFFF)), 32774},
+        {lookalike.repeated(2520), 32760}, // each becomes "_x005F_x0041_", 13
+        {lookalike.repeated(2521), 32773},
+        {QString(32768, u'a'), 32768},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.xlsx"));
+    Workbook book;
+    Worksheet& s = book.current();
+    s.Name = QStringLiteral("Résultats");
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const int row = i + 1;
+        s.SetText(row, 3, QStringLiteral("avant"));
+        s.SetFormulaText(row, 4, QStringLiteral("C%1").arg(row), QStringLiteral("avant"));
+        const bool fits = cases[i].inFile <= Workbook::MaxTextLength;
+        setUiTextLanguage(1);
+        const QString french =
+            fits ? QStringLiteral("<no error>")
+                 : QStringLiteral("Le texte de la cellule C%1 de la feuille \"Résultats\" est trop "
+                                  "long pour un classeur : il occupe %2 caractères dans le "
+                                  "fichier, et une cellule en contient 32767 au plus")
+                       .arg(row)
+                       .arg(cases[i].inFile);
+        EXPECT_EQ(messageOf<EWorkbookError>([&] { s.SetText(row, 3, cases[i].text); }), french);
+        setUiTextLanguage(2);
+        const QString russian =
+            fits ? QStringLiteral("<no error>")
+                 : QStringLiteral("Текст ячейки D%1 на листе \"Résultats\" слишком длинный для "
+                                  "книги: его длина в файле — %2, а ячейка вмещает не более 32767 "
+                                  "символов")
+                       .arg(row)
+                       .arg(cases[i].inFile);
+        EXPECT_EQ(messageOf<EWorkbookError>([&] {
+                      s.SetFormulaText(row, 4, QStringLiteral("C%1").arg(row), cases[i].text);
+                  }),
+                  russian);
+        const QString kept = fits ? cases[i].text : QStringLiteral("avant");
+        EXPECT_EQ(s.Text(row, 3), kept) << i;
+        EXPECT_EQ(s.Text(row, 4), kept) << i;
+    }
+
+    book.Write(path);
+    Workbook read;
+    read.Read(path);
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const QString kept =
+            cases[i].inFile <= Workbook::MaxTextLength ? cases[i].text : QStringLiteral("avant");
+        EXPECT_EQ(read.current().Text(i + 1, 3), kept) << i;
+        EXPECT_EQ(read.current().Text(i + 1, 4), kept) << i;
+    }
+    // The lengths of the texts as another reader finds them in the file: their escapes as they
+    // stand there, but for the shared texts' "_x005F_" that openpyxl turns back into "_".
+    EXPECT_EQ(runPython(QStringLiteral("import sys, openpyxl\n"
+                                       "ws = openpyxl.load_workbook(sys.argv[1], "
+                                       "data_only=True).active\n"
+                                       "for row in ws.iter_rows(min_col=3, max_col=4, "
+                                       "values_only=True):\n"
+                                       "    print(*[len(v) for v in row])\n"),
+                        {path}),
+              QStringLiteral("32767 32767\n32767 32767\n5 5\n32767 32767\n5 5\n17640 32760\n"
+                             "5 5\n5 5\n"));
 }
 
 TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
