@@ -141,6 +141,13 @@ constexpr Entry kTexts[] = {
     {UiText::TextNotInCodePage, u"Code page %1 cannot hold these characters: %2",
      u"La page de codes %1 ne peut pas contenir ces caractères : %2",
      u"Кодовая страница %1 не может содержать эти символы: %2"},
+    {UiText::CellTextTooLong,
+     u"The text of cell %1 of the sheet \"%2\" is too long for a workbook: it takes %3 characters "
+     u"in the file, and a cell holds %4 at most",
+     u"Le texte de la cellule %1 de la feuille \"%2\" est trop long pour un classeur : il occupe "
+     u"%3 caractères dans le fichier, et une cellule en contient %4 au plus",
+     u"Текст ячейки %1 на листе \"%2\" слишком длинный для книги: его длина в файле — %3, а "
+     u"ячейка вмещает не более %4 символов"},
     {UiText::NetHostNotFound, u"The server %1 cannot be found", u"Le serveur %1 est introuvable",
      u"Сервер %1 не найден"},
     {UiText::NetConnectionRefused, u"The server %1 refuses connections on port %2",

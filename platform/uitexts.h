@@ -74,6 +74,9 @@ enum class UiText {
     // Values and texts.
     ValueNotValid,     // %1 the field as the window names it, %2 the value typed
     TextNotInCodePage, // %1 code page, %2 the characters it cannot hold
+    // Workbooks.
+    CellTextTooLong, // %1 the cell ("B3"), %2 the sheet, %3 the text's length in the file, %4 the
+                     // most a cell holds
     // The network sessions (%1 the host).
     NetHostNotFound,
     NetConnectionRefused, // %2 the port

@@ -1,6 +1,9 @@
 // The workbook model: sheets, cells and their pooled formats, sizes, selection, page breaks and
 // pictures.
 #include "workbook.h"
+#include "xlsxtext_p.h"
+
+#include <platform/uitexts.h>
 
 #include <QBuffer>
 
@@ -75,6 +78,27 @@ void Worksheet::checkCell(int row, int col) const
 {
     if (row < 1 || row > Workbook::MaxRow || col < 1 || col > Workbook::MaxCol)
         throw EWorkbookError(outside(row, col));
+}
+
+void Worksheet::checkText(int row, int col, const QString& text) const
+{
+    // A character takes at most seven in the file ("_x0001_"): a short text always fits.
+    if (text.size() <= Workbook::MaxTextLength / 7)
+        return;
+    const qsizetype written = xlsxtext::protectEscapes(text).size();
+    if (written > Workbook::MaxTextLength)
+        throw EWorkbookError(uiText(UiText::CellTextTooLong)
+                                 .arg(cellName(row, col), Name)
+                                 .arg(written)
+                                 .arg(Workbook::MaxTextLength));
+}
+
+QString Worksheet::cellName(int row, int col)
+{
+    QString letters;
+    for (int n = col; n > 0; n = (n - 1) / 26)
+        letters.prepend(QChar(u'A' + (n - 1) % 26));
+    return letters + QString::number(row);
 }
 
 const Cell* Worksheet::cellAt(int row, int col) const
@@ -153,6 +177,8 @@ Cell freshCell(Cell::Kind kind, const Cell& old)
 
 void Worksheet::SetText(int row, int col, const QString& text)
 {
+    checkCell(row, col);
+    checkText(row, col, text);
     Cell& cell = cellFor(row, col);
     cell = freshCell(text.isEmpty() ? Cell::Kind::Empty : Cell::Kind::Text, cell);
     cell.Text = text;
@@ -188,6 +214,8 @@ void Worksheet::SetFormula(int row, int col, const QString& formula, double valu
 
 void Worksheet::SetFormulaText(int row, int col, const QString& formula, const QString& value)
 {
+    checkCell(row, col);
+    checkText(row, col, value);
     Cell& cell = cellFor(row, col);
     cell = freshCell(Cell::Kind::Formula, cell);
     cell.Formula = formula;

@@ -171,7 +171,10 @@ public:
     // The text of a text cell, the formula's text result, or a number as the painting shows it
     // ("#NUM!" for one that is not a number, or infinite: the file holds the error value).
     QString Text(int row, int col) const;
-    // Always text, whatever it looks like ("=1+1" stays text).
+    // Always text, whatever it looks like ("=1+1" stays text). A text longer in the file than
+    // Workbook::MaxTextLength (its characters that XML cannot carry take their escapes there)
+    // raises EWorkbookError naming the cell, and the cell stays as it was; SetFormulaText holds
+    // its text result to the same.
     void SetText(int row, int col, const QString& text);
     void SetNumber(int row, int col, double value);
     void SetBoolean(int row, int col, bool value);
@@ -183,6 +186,8 @@ public:
     static quint64 cellKey(int row, int col) { return quint64(row) * 16384u + quint64(col - 1); }
     static int keyRow(quint64 key) { return int(key / 16384u); }
     static int keyCol(quint64 key) { return int(key % 16384u) + 1; }
+    // "B12" for row 12, column 2.
+    static QString cellName(int row, int col);
 
     // The last row and column holding a value or a format (0 on an empty sheet).
     int LastRow() const;
@@ -261,6 +266,7 @@ public:
 private:
     friend class Workbook;
     void checkCell(int row, int col) const;
+    void checkText(int row, int col, const QString& text) const;
     Cell& cellFor(int row, int col);
     void dropIfBare(quint64 key);
     void touch();
@@ -283,6 +289,8 @@ public:
     static constexpr int MaxRow = 1048576;
     static constexpr int MaxCol = 16384;
     static constexpr int MaxSheetNameLength = 31;
+    // The longest text a cell holds, in UTF-16 units, as spreadsheet programs count it.
+    static constexpr int MaxTextLength = 32767;
 
     // One empty sheet, "Sheet1".
     explicit Workbook(QObject* parent = nullptr);

@@ -740,6 +740,10 @@ private:
                     damaged(QStringLiteral("texte partagé %1").arg(value.value_or(QString())));
                 return m_strings.at(index);
             }
+            // A formula's text result (and a text written in the cell) takes the escapes of
+            // shared texts.
+            if (type == u"str")
+                return xlsxtext::decodeEscapes(value.value_or(QString()));
             return value.value_or(QString());
         };
         if (formula) {

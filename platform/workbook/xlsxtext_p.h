@@ -9,10 +9,12 @@
 
 namespace xlsxtext {
 
-// Whether the character is one XML cannot carry, which the file holds as its escape.
-inline bool escapedControl(QChar c)
+// Whether the character is one XML cannot carry (a control character, U+FFFE, U+FFFF), which
+// the file holds as its escape.
+inline bool escapedChar(QChar c)
 {
-    return c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n');
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\n') || u == 0xFFFE || u == 0xFFFF;
 }
 
 // Whether "_xHHHH" starts at `i`, followed by `close` (its closing underscore).
@@ -42,19 +44,19 @@ inline bool escapeAt(const QString& text, qsizetype i)
 
 // The text as the writer is to be given it: every character XML cannot carry becomes its escape
 // (NUL included, which the writer would take for the text's end), and the underscore of every
-// sequence that would then read as an escape becomes "_x005F_" ("_x0041" before a control
+// sequence that would then read as an escape becomes "_x005F_" ("_x0041" before such a
 // character too, since that character's escape begins with an underscore).
 inline QString protectEscapes(const QString& text)
 {
-    const auto needsCare = [](QChar c) { return c == QLatin1Char('_') || escapedControl(c); };
+    const auto needsCare = [](QChar c) { return c == QLatin1Char('_') || escapedChar(c); };
     if (std::none_of(text.begin(), text.end(), needsCare))
         return text;
-    const auto closes = [](QChar c) { return underscore(c) || escapedControl(c); };
+    const auto closes = [](QChar c) { return underscore(c) || escapedChar(c); };
     QString out;
     out.reserve(text.size() + 14);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (escapedControl(c)) {
+        if (escapedChar(c)) {
             out += QLatin1String("_x") +
                    QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper() +
                    QLatin1Char('_');

@@ -1,6 +1,7 @@
 // Writing a workbook as an .xlsx file through libxlsxwriter: sheets, cells (text always as text),
 // formats, sizes, print settings, breaks, merged blocks and pictures.
 #include "workbook.h"
+#include "xlsxnumbers_p.h"
 #include "xlsxtext_p.h"
 #include "xlsxunits_p.h"
 
@@ -49,8 +50,11 @@ public:
             workbook_set_properties(m_file, &properties);
         }
         for (int n = 1; n <= m_book.SheetCount(); ++n)
-            writeSheet(m_book.sheet(n), n == m_book.CurrentSheet());
+            writeSheet(m_book.sheet(n), n, n == m_book.CurrentSheet());
     }
+
+    // The numbers whose text the library writes otherwise, by the part it writes each sheet in.
+    const xlsxnumbers::Mends& numberMends() const { return m_mends; }
 
 private:
     static void check(lxw_error error, const QString& what)
@@ -159,7 +163,16 @@ private:
         }
     }
 
-    void writeCells(lxw_worksheet* ws, const Worksheet& sheet)
+    void keepNumber(int sheet, quint64 key, double value)
+    {
+        QByteArray text = xlsxnumbers::shortestText(value);
+        if (text == xlsxnumbers::writerText(value))
+            return;
+        m_mends[QStringLiteral("xl/worksheets/sheet%1.xml").arg(sheet)].push_back(
+            {Worksheet::keyRow(key), Worksheet::keyCol(key), std::move(text)});
+    }
+
+    void writeCells(lxw_worksheet* ws, const Worksheet& sheet, int n)
     {
         for (const CellRange& m : sheet.Merged) {
             if (m.cellCount() < 2)
@@ -184,24 +197,29 @@ private:
                     ws, row, col, utf8(xlsxtext::protectEscapes(cell.Text)).constData(), format);
                 break;
             case Cell::Kind::Number:
-                error = std::isfinite(cell.Number)
-                            ? worksheet_write_number(ws, row, col, cell.Number, format)
-                            : worksheet_write_formula_str(ws, row, col, NumError, format, NumError);
+                if (std::isfinite(cell.Number)) {
+                    error = worksheet_write_number(ws, row, col, cell.Number, format);
+                    keepNumber(n, key, cell.Number);
+                } else {
+                    error = worksheet_write_formula_str(ws, row, col, NumError, format, NumError);
+                }
                 break;
             case Cell::Kind::Boolean:
                 error = worksheet_write_boolean(ws, row, col, cell.Number != 0, format);
                 break;
             case Cell::Kind::Formula:
-                if (cell.TextResult)
-                    error =
-                        worksheet_write_formula_str(ws, row, col, utf8(cell.Formula).constData(),
-                                                    format, utf8(cell.Text).constData());
-                else if (!std::isfinite(cell.Number))
+                if (cell.TextResult) {
+                    error = worksheet_write_formula_str(
+                        ws, row, col, utf8(cell.Formula).constData(), format,
+                        utf8(xlsxtext::protectEscapes(cell.Text)).constData());
+                } else if (!std::isfinite(cell.Number)) {
                     error = worksheet_write_formula_str(
                         ws, row, col, utf8(cell.Formula).constData(), format, NumError);
-                else
+                } else {
                     error = worksheet_write_formula_num(
                         ws, row, col, utf8(cell.Formula).constData(), format, cell.Number);
+                    keepNumber(n, key, cell.Number);
+                }
                 break;
             }
             if (error != LXW_NO_ERROR)
@@ -297,7 +315,7 @@ private:
         }
     }
 
-    void writeSheet(const Worksheet& sheet, bool current)
+    void writeSheet(const Worksheet& sheet, int n, bool current)
     {
         const QByteArray name = utf8(sheet.Name);
         lxw_worksheet* ws = workbook_add_worksheet(m_file, name.constData());
@@ -306,7 +324,7 @@ private:
         if (current)
             worksheet_activate(ws);
         writeSizes(ws, sheet);
-        writeCells(ws, sheet);
+        writeCells(ws, sheet, n);
         writePrintSettings(ws, sheet);
         writePictures(ws, sheet);
     }
@@ -314,6 +332,7 @@ private:
     const Workbook& m_book;
     lxw_workbook* m_file;
     std::vector<lxw_format*> m_formats; // by the book's format index, made on first use
+    xlsxnumbers::Mends m_mends;
 };
 
 void checkSheetNames(const Workbook& book)
@@ -354,8 +373,9 @@ void Workbook::Write(const QString& path) const
     lxw_workbook* file = workbook_new_opt(QFile::encodeName(temporaryName).constData(), &options);
     if (!file)
         throw EWorkbookError(QStringLiteral("Impossible d'écrire %1").arg(path));
+    Writer writer(*this, file);
     try {
-        Writer(*this, file).write();
+        writer.write();
     } catch (...) {
         // Closing writes the file, which the temporary object then removes.
         workbook_close(file);
@@ -365,13 +385,28 @@ void Workbook::Write(const QString& path) const
     if (closed != LXW_NO_ERROR)
         throw EWorkbookError(QStringLiteral("Impossible d'écrire %1 : %2")
                                  .arg(path, QString::fromUtf8(lxw_strerror(closed))));
+    // Numbers the library's text would change are mended in a copy, made beside the file too.
+    QTemporaryFile mended(temporary.fileTemplate());
+    QString whole = temporaryName;
+    if (!writer.numberMends().empty()) {
+        if (!mended.open())
+            throw EWorkbookError(
+                QStringLiteral("Impossible de créer un fichier dans %1 : %2")
+                    .arg(QDir::toNativeSeparators(target.absolutePath()), mended.errorString()));
+        mended.close();
+        const QString fault =
+            xlsxnumbers::rewritePackage(temporaryName, mended.fileName(), writer.numberMends());
+        if (!fault.isEmpty())
+            throw EWorkbookError(QStringLiteral("Impossible d'écrire %1 : %2").arg(path, fault));
+        whole = mended.fileName();
+    }
     const QFile::Permissions permissions =
         target.exists()
             ? QFile::permissions(path)
             : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    QFile::setPermissions(temporaryName, permissions);
+    QFile::setPermissions(whole, permissions);
     QString error;
-    if (!fileops::rename(temporaryName, path, &error))
+    if (!fileops::rename(whole, path, &error))
         throw EWorkbookError(QStringLiteral("Impossible d'écrire %1 : %2").arg(path, error));
-    temporary.setAutoRemove(false);
+    (whole == temporaryName ? temporary : mended).setAutoRemove(false);
 }

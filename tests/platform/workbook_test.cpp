@@ -3,6 +3,7 @@
 // the painting routine's pixels.
 #include <platform/fileops.h>
 #include <platform/ui/workbookview.h>
+#include <platform/uitexts.h>
 #include <platform/workbook/workbook.h>
 #include <platform/workbook/workbookpaint.h>
 #include <support/python.h>
@@ -15,10 +16,12 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <limits>
 
 namespace {
@@ -250,9 +253,9 @@ TEST(WorkbookFile, RefusedFilesLeaveTheBookAndTheFileAsTheyWere)
 }
 
 // A number that is no number, or an infinity, has no place in a file: it is written as the
-// spreadsheet's error value #NUM!, which this reader and another take. Texts with control
-// characters (which the file keeps as "_x0001_") and texts that look like such escapes come back
-// whole.
+// spreadsheet's error value #NUM!, which this reader and another take. Texts with characters XML
+// cannot carry (control characters, U+FFFE, U+FFFF, which the file keeps as "_x0001_") and texts
+// that look like such escapes come back whole, in text cells and as formulas' text results.
 TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
 {
     QTemporaryDir dir;
@@ -272,6 +275,8 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
         QStringLiteral("ab_x0041\x01"),
         QString::fromUtf16(u"a\0b", 3),
         QString::fromUtf16(u"\0", 1),
+        QString::fromUtf16(u"a\uFFFEb\uFFFF"),
+        QString::fromUtf16(u"_x0041\uFFFF_xFFFE_"),
     };
     Workbook book;
     Worksheet& s = book.current();
@@ -280,8 +285,10 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
     s.SetNumber(3, 1, -inf);
     s.SetFormula(4, 1, QStringLiteral("A2*2"), inf);
     s.SetNumber(5, 1, 1e308);
-    for (int i = 0; i < int(std::size(texts)); ++i)
+    for (int i = 0; i < int(std::size(texts)); ++i) {
         s.SetText(i + 1, 2, texts[i]);
+        s.SetFormulaText(i + 1, 3, QStringLiteral("B%1").arg(i + 1), texts[i]);
+    }
     EXPECT_EQ(s.Text(1, 1), QStringLiteral("#NUM!"));
     EXPECT_EQ(s.Text(4, 1), QStringLiteral("#NUM!"));
     book.Write(path);
@@ -293,21 +300,181 @@ TEST(WorkbookFile, ValuesAFileCannotHoldAsTheyAreComeBackWhole)
         EXPECT_EQ(r.Text(row, 1), QStringLiteral("#NUM!")) << row;
     EXPECT_EQ(r.cellAt(4, 1)->Formula, QStringLiteral("A2*2"));
     EXPECT_EQ(r.cellAt(5, 1)->Number, 1e308);
-    for (int i = 0; i < int(std::size(texts)); ++i)
+    for (int i = 0; i < int(std::size(texts)); ++i) {
         EXPECT_EQ(r.Text(i + 1, 2), texts[i]) << i;
+        EXPECT_EQ(r.Text(i + 1, 3), texts[i]) << i;
+        EXPECT_EQ(r.cellAt(i + 1, 3)->Formula, QStringLiteral("B%1").arg(i + 1)) << i;
+    }
 
-    // Another reader: the errors as the file gives them, the literal escape as it was typed.
+    // Another reader: the errors as the file gives them. openpyxl turns back only the escaped
+    // underscore "_x005F_", and only in shared texts (column B), not in formulas' results
+    // (column C): what it shows is the file's text.
     EXPECT_EQ(runPython(QStringLiteral("import sys, openpyxl\n"
                                        "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
                                        "print([ws.cell(r, 1).value for r in range(1, 6)])\n"
                                        "ws = openpyxl.load_workbook(sys.argv[1], "
                                        "data_only=True).active\n"
                                        "print([ws.cell(r, 1).value for r in range(1, 5)])\n"
-                                       "print(ws['B4'].value)\n"),
+                                       "for r in (1, 4, 10, 12, 13):\n"
+                                       "    print(ascii(ws.cell(r, 2).value), "
+                                       "ascii(ws.cell(r, 3).value))\n"),
                         {path}),
               QStringLiteral("['=#NUM!', '=#NUM!', '=#NUM!', '=A2*2', 1e+308]\n"
                              "['#NUM!', '#NUM!', '#NUM!', '#NUM!']\n"
-                             "_x0041_\n"));
+                             "'a_x0001_z' 'a_x0001_z'\n"
+                             "'_x0041_' '_x005F_x0041_'\n"
+                             "'a_x0000_b' 'a_x0000_b'\n"
+                             "'a_xFFFE_b_xFFFF_' 'a_xFFFE_b_xFFFF_'\n"
+                             "'_x0041_xFFFF__xFFFE_' '_x005F_x0041_xFFFF__x005F_xFFFE_'\n"));
+}
+
+// Every finite double is written as the shortest text that reads back as the same double, as a
+// number and as a formula's last value; this reader and another take each back to the last bit.
+TEST(WorkbookFile, NumbersComeBackToTheLastBit)
+{
+    const struct
+    {
+        double value;
+        const char* inFile;   // the shortest text that reads back whole
+        const char* inPython; // how Python shows the double openpyxl read
+    } cases[] = {
+        {0.30000000000000004, "0.30000000000000004", "0.30000000000000004"},
+        {1.0000000000000002, "1.0000000000000002", "1.0000000000000002"},
+        {2.2250738585072014e-308, "2.2250738585072014E-308", "2.2250738585072014e-308"},
+        {123456789.12345678, "123456789.12345678", "123456789.12345678"},
+        {std::numeric_limits<double>::max(), "1.7976931348623157E+308", "1.7976931348623157e+308"},
+        {-std::numeric_limits<double>::max(), "-1.7976931348623157E+308",
+         "-1.7976931348623157e+308"},
+        {std::numeric_limits<double>::denorm_min(), "5E-324", "5e-324"},
+        {0.1, "0.1", "0.1"},
+        {-2.5, "-2.5", "-2.5"},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("numbers.xlsx"));
+    Workbook book;
+    Worksheet& s = book.current();
+    QString inFile;
+    QString inPython;
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        s.SetNumber(i + 1, 1, cases[i].value);
+        s.SetFormula(i + 1, 2, QStringLiteral("A%1").arg(i + 1), cases[i].value);
+        inFile += QStringLiteral("%1 %1\n").arg(QLatin1String(cases[i].inFile));
+        inPython += QStringLiteral("%1 %1\n").arg(QLatin1String(cases[i].inPython));
+    }
+    // A second sheet of the same numbers: each sheet's cells are mended in its own part.
+    book.InsertSheets(2, 1);
+    book.CopySheet(book, 1, QStringLiteral("Copie"));
+    book.Write(path);
+
+    Workbook read;
+    read.Read(path);
+    ASSERT_EQ(read.SheetCount(), 3);
+    for (int n : {1, 3}) {
+        for (int i = 0; i < int(std::size(cases)); ++i) {
+            for (int col : {1, 2}) {
+                const Cell* cell = read.sheet(n).cellAt(i + 1, col);
+                ASSERT_NE(cell, nullptr) << n << " " << i << " " << col;
+                EXPECT_EQ(std::bit_cast<quint64>(cell->Number),
+                          std::bit_cast<quint64>(cases[i].value))
+                    << cases[i].inFile << " sheet " << n << " column " << col;
+            }
+        }
+    }
+    EXPECT_EQ(read.sheet(1).cellAt(2, 2)->Formula, QStringLiteral("A2"));
+
+    const QString script =
+        QStringLiteral("import sys, re, zipfile, openpyxl\n"
+                       "for name in ('xl/worksheets/sheet1.xml', 'xl/worksheets/sheet3.xml'):\n"
+                       "    xml = zipfile.ZipFile(sys.argv[1]).read(name).decode()\n"
+                       "    values = re.findall(r'<c "
+                       "r=\"([AB])(\\d+)\"[^>]*>(?:<f>[^<]*</f>)?<v>([^<]*)</v>', xml)\n"
+                       "    for row in range(1, %1):\n"
+                       "        print(*[v for c, r, v in values if int(r) == row])\n"
+                       "wb = openpyxl.load_workbook(sys.argv[1], data_only=True)\n"
+                       "for ws in (wb.worksheets[0], wb.worksheets[2]):\n"
+                       "    for row in ws.iter_rows(min_col=1, max_col=2, values_only=True):\n"
+                       "        print(*[repr(v) for v in row])\n");
+    EXPECT_EQ(runPython(script.arg(std::size(cases) + 1), {path}),
+              inFile + inFile + inPython + inPython);
+}
+
+// A text that its escapes make longer than a cell holds is refused where it is set, naming the
+// cell in the program's language; the cell keeps what it had and the book is written whole.
+TEST(WorkbookFile, TextsLongerInTheFileThanACellHoldsAreRefusedWhereTheyAreSet)
+{
+    const auto language = qScopeGuard([] { setUiTextLanguage(0); });
+    const QString control(1, QChar(0x01));
+    const QString lookalike = QStringLiteral("_x0041_");
+    const struct
+    {
+        QString text;
+        int inFile; // its length in the file, counted by hand
+    } cases[] = {
+        {QString(32767, u'a'), 32767},
+        {QString(32760, u'a') + control, 32767},
+        {QString(32761, u'a') + control, 32768},
+        {QString(4681, QChar(0xFFFE)), 32767},
+        {QString(4682, QChar(0xFFFF)), 32774},
+        {lookalike.repeated(2520), 32760}, // each becomes "_x005F_x0041_", 13
+        {lookalike.repeated(2521), 32773},
+        {QString(32768, u'a'), 32768},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.xlsx"));
+    Workbook book;
+    Worksheet& s = book.current();
+    s.Name = QStringLiteral("Résultats");
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const int row = i + 1;
+        s.SetText(row, 3, QStringLiteral("avant"));
+        s.SetFormulaText(row, 4, QStringLiteral("C%1").arg(row), QStringLiteral("avant"));
+        const bool fits = cases[i].inFile <= Workbook::MaxTextLength;
+        setUiTextLanguage(1);
+        const QString french =
+            fits ? QStringLiteral("<no error>")
+                 : QStringLiteral("Le texte de la cellule C%1 de la feuille \"Résultats\" est trop "
+                                  "long pour un classeur : il occupe %2 caractères dans le "
+                                  "fichier, et une cellule en contient 32767 au plus")
+                       .arg(row)
+                       .arg(cases[i].inFile);
+        EXPECT_EQ(messageOf<EWorkbookError>([&] { s.SetText(row, 3, cases[i].text); }), french);
+        setUiTextLanguage(2);
+        const QString russian =
+            fits ? QStringLiteral("<no error>")
+                 : QStringLiteral("Текст ячейки D%1 на листе \"Résultats\" слишком длинный для "
+                                  "книги: его длина в файле — %2, а ячейка вмещает не более 32767 "
+                                  "символов")
+                       .arg(row)
+                       .arg(cases[i].inFile);
+        EXPECT_EQ(messageOf<EWorkbookError>([&] {
+                      s.SetFormulaText(row, 4, QStringLiteral("C%1").arg(row), cases[i].text);
+                  }),
+                  russian);
+        const QString kept = fits ? cases[i].text : QStringLiteral("avant");
+        EXPECT_EQ(s.Text(row, 3), kept) << i;
+        EXPECT_EQ(s.Text(row, 4), kept) << i;
+    }
+
+    book.Write(path);
+    Workbook read;
+    read.Read(path);
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const QString kept =
+            cases[i].inFile <= Workbook::MaxTextLength ? cases[i].text : QStringLiteral("avant");
+        EXPECT_EQ(read.current().Text(i + 1, 3), kept) << i;
+        EXPECT_EQ(read.current().Text(i + 1, 4), kept) << i;
+    }
+    // The lengths of the texts as another reader finds them in the file: their escapes as they
+    // stand there, but for the shared texts' "_x005F_" that openpyxl turns back into "_".
+    EXPECT_EQ(runPython(QStringLiteral("import sys, openpyxl\n"
+                                       "ws = openpyxl.load_workbook(sys.argv[1], "
+                                       "data_only=True).active\n"
+                                       "for row in ws.iter_rows(min_col=3, max_col=4, "
+                                       "values_only=True):\n"
+                                       "    print(*[len(v) for v in row])\n"),
+                        {path}),
+              QStringLiteral("32767 32767\n32767 32767\n5 5\n32767 32767\n5 5\n17640 32760\n"
+                             "5 5\n5 5\n"));
 }
 
 TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
@@ -324,6 +491,8 @@ TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
     EXPECT_TRUE(
         messageOf<EWorkbookError>([&] { book.Write(path); }).contains(QStringLiteral("deux")));
     book.DeleteSheets(2, 1);
+    // A number whose text is mended: the file goes through a second temporary copy.
+    book.current().SetNumber(1, 1, 0.1 + 0.2);
     fileops::failNth(fileops::Op::Rename, 1, ENOSPC);
     EXPECT_NE(messageOf<EWorkbookError>([&] { book.Write(path); }), QStringLiteral("<no error>"));
     EXPECT_EQ(readFileBytes(path), QByteArray("ancien"));
@@ -332,6 +501,8 @@ TEST(WorkbookFile, WritingReplacesAFileWholeOrNotAtAll)
     Workbook read;
     read.Read(path);
     EXPECT_EQ(read.SheetName(1), QStringLiteral("Résultats"));
+    EXPECT_EQ(read.current().cellAt(1, 1)->Number, 0.1 + 0.2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
 
 TEST(Workbook, SheetNamesAreMadeToFitTheFile)
