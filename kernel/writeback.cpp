@@ -836,7 +836,8 @@ QStringList TDBCache::traceLines(WriteCall& call, TUpdateKind kind, const QStrin
         const TFieldProps* p = m_tableProps->Fields.At(i);
         if (p->DataType == dtBlob || p->DataType == dtGraphic)
             continue;
-        const Field* held = work.findField(MetaToCacheName(p->FieldName));
+        const WorkField* stored = storedField(p->FieldName);
+        const Field* held = stored ? stored->copy : nullptr;
         if (held && !isBlob(held->dataType())) {
             lines.append(QStringLiteral("%1=%2").arg(p->FieldName, traceText(*held)));
             continue;

@@ -209,6 +209,25 @@ TEST(ServerWriteBack, ADeleteTracesTheRowAsItWas)
     EXPECT_TRUE(p.kernel.rows("select * from MALADES where MALADES_ID = 3").isEmpty());
 }
 
+// A column's line comes from the field selected from that column, not from a field named like
+// it: the note shown as NOM is no name, so the stored row gives the columns from NOM on.
+TEST(ServerWriteBack, ADeleteTracesEachColumnFromItsOwnField)
+{
+    ServerPractice p(1);
+    CacheOn m(p, "MALADES", "MALADES_ID,NOTE as NOM");
+    ASSERT_TRUE(m->locate("MALADES_ID", 3));
+    p.recorder->statements.clear();
+    m->deleteRecord();
+    const QString stored = "select * from MALADES\nwhere MALADES_ID=?";
+    const QString remove = "delete from MALADES\nwhere MALADES_ID=?";
+    EXPECT_EQ(p.recorder->statements, QStringList({stored, remove, "select user_id() UID",
+                                                   "select GetDate() D", TraceInsert.arg(3)}));
+    const QString log = crlf({"UserID=7", "DateTime=" + Now, "Action=DELETE", "MALADES_ID=3",
+                              "MALADES_ID=3", "NOM=Claude", "ACTIF=", "NOTE=", "NE_LE="});
+    EXPECT_EQ(p.valuesOf(TraceInsert.arg(3)),
+              VariantList({"D", log, EncryptToHex(codepage::toAnsi(log))}));
+}
+
 // A view over a base table writes to the base table's column behind its key field; a field
 // selected from another column under the key field's name holds no key there either.
 TEST(ServerWriteBack, AViewFindsItsRowByTheBaseTableColumnOfItsKey)
