@@ -270,6 +270,7 @@ protected:
 
 private:
     struct WriteCall;
+    struct WorkField;
     struct SavedPosition
     {
         Bookmark bookmark;
@@ -300,7 +301,14 @@ private:
     // writeback.cpp
     QString statementTable() const;
     QString columnOf(const QString& fieldName) const;
-    QStringList keyColumns() const;
+    // The column of the statement table behind the table's field `metaName`: the field itself,
+    // or in a view its column of the base table; empty for a view's field from elsewhere.
+    QString tableColumn(const QString& metaName) const;
+    // The stored field selected from the column of the table's field `metaName`, whatever the
+    // cache calls it (a field that only bears the name holds another column); null when none.
+    const WorkField* storedField(const QString& metaName) const;
+    // "where K1<op>:F1", "and K2<op>:F2", ...: each key column with the stored field holding it.
+    QStringList keyCondition(QLatin1StringView op) const;
     TUpdateKind pendingKind() const;
     // Positions the work records on the pending change (every record with CachedUpdates, in
     // order) and calls `visit` there.

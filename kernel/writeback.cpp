@@ -274,14 +274,46 @@ QString TDBCache::columnOf(const QString& fieldName) const
     return !base.isEmpty() && sameName(p->TableName, base) ? p->FieldName : QString();
 }
 
-QStringList TDBCache::keyColumns() const
+QString TDBCache::tableColumn(const QString& metaName) const
+{
+    const QString& base = m_tableProps->BaseTable;
+    if (base.isEmpty())
+        return metaName;
+    const TFieldProps* p = m_tableProps->FindFieldProps(metaName);
+    if (!p || !sameName(p->Origin, base))
+        return QString();
+    return p->NativeName.isEmpty() ? p->FieldName : p->NativeName;
+}
+
+const TDBCache::WorkField* TDBCache::storedField(const QString& metaName) const
+{
+    const QString column = tableColumn(metaName);
+    if (column.isEmpty())
+        return nullptr;
+    // Of two fields selected from the column, the one of the same name, as the name mapping
+    // chooses.
+    const WorkField* carrier = nullptr;
+    for (size_t i = 0; i + 1 < m_workFields.size(); ++i) {
+        const WorkField& w = m_workFields[i];
+        if (!sameName(w.column, column))
+            continue;
+        if (sameName(w.field->fieldName(), metaName))
+            return &w;
+        if (!carrier)
+            carrier = &w;
+    }
+    return carrier;
+}
+
+QStringList TDBCache::keyCondition(QLatin1StringView op) const
 {
     QStringList columns;
-    for (const QString& key : FieldNameList(m_tableProps ? m_tableProps->KeyFields : QString())) {
-        const QString column = columnOf(MetaToCacheName(key));
-        columns.append(column.isEmpty() ? key : column);
+    QStringList fields;
+    for (const WorkField* k : m_workKeys) {
+        columns.append(k->column);
+        fields.append(k->field->fieldName());
     }
-    return columns;
+    return conditionLines(columns, fields, op);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -349,7 +381,7 @@ void TDBCache::PrepareWorkRecord(TUpdateKind kind)
         }
         m_workFields.push_back({rowId, work->field(int(stored.size())), QString()});
         for (const QString& key : FieldNameList(m_tableProps->KeyFields)) {
-            if (const WorkField* w = workField(MetaToCacheName(key)))
+            if (const WorkField* w = storedField(key))
                 m_workKeys.push_back(w);
         }
         m_workRecords = std::move(work);
@@ -521,11 +553,12 @@ void TDBCache::writeRecord(WriteCall& call)
 }
 
 // Without one of its key fields the condition of an update or a delete would name no row, or
-// every row that shares the others.
+// every row that shares the others. A field that only bears a key field's name holds another
+// column: it names other rows.
 void TDBCache::requireWholeKey() const
 {
     for (const QString& key : FieldNameList(m_tableProps->KeyFields)) {
-        if (!workField(MetaToCacheName(key))) {
+        if (!storedField(key)) {
             DBKernelError(QStringLiteral("%1: the key field %2 is not in the cache. Update failed.")
                               .arg(m_tableProps->TableName, key));
         }
@@ -633,17 +666,14 @@ void TDBCache::writeLongTexts(WriteCall& call, const QStringList& fields)
     if (fields.isEmpty())
         return;
     const QString table = statementTable();
-    const QStringList keys = keyColumns();
-    QStringList keyFields;
-    for (const QString& k : FieldNameList(m_tableProps->KeyFields))
-        keyFields.append(MetaToCacheName(k));
+    const QStringList condition = keyCondition(QLatin1StringView(" = "));
     for (const QString& name : fields) {
         const QString column = columnOf(name);
         const QStringList pieces = longTextPieces(fieldByName(name)->asString());
         QStringList lines{
             QStringLiteral("declare @ptr_text binary(16),@pos int"),
             QStringLiteral("select @ptr_text = TEXTPTR(%1) from %2").arg(column, table)};
-        lines += conditionLines(keys, keyFields, QLatin1StringView(" = "));
+        lines += condition;
         for (qsizetype n = 1; n <= pieces.size(); ++n) {
             lines.append(QStringLiteral("updatetext %1.%2 @ptr_text null 0 :val%3")
                              .arg(table, column)
@@ -665,11 +695,7 @@ void TDBCache::writeDelete(WriteCall& call)
         deleteWithLinks(call);
         return;
     }
-    const QStringList keys = keyColumns();
-    QStringList keyFields;
-    for (const QString& k : FieldNameList(m_tableProps->KeyFields))
-        keyFields.append(MetaToCacheName(k));
-    const QStringList condition = conditionLines(keys, keyFields, QLatin1StringView("="));
+    const QStringList condition = keyCondition(QLatin1StringView("="));
     // The trace shows the row as it was: read before it goes.
     QStringList trace = traceLines(call, ukDelete, QStringList(), condition);
     SqlQuery& query = call.query;
@@ -694,8 +720,8 @@ void TDBCache::deleteWithLinks(WriteCall& call)
     const QString table = m_tableProps->TableName;
     const QStringList keys = FieldNameList(m_tableProps->KeyFields);
     QStringList keyFields;
-    for (const QString& k : keys)
-        keyFields.append(MetaToCacheName(k));
+    for (const WorkField* k : m_workKeys)
+        keyFields.append(k->field->fieldName());
     call.reads().setSql(QStringList{QStringLiteral("select ") + keys.join(QLatin1Char(',')) +
                                     QStringLiteral(" from ") + table} +
                         conditionLines(keys, keyFields, QLatin1StringView("=")));
@@ -810,7 +836,8 @@ QStringList TDBCache::traceLines(WriteCall& call, TUpdateKind kind, const QStrin
         const TFieldProps* p = m_tableProps->Fields.At(i);
         if (p->DataType == dtBlob || p->DataType == dtGraphic)
             continue;
-        const Field* held = work.findField(MetaToCacheName(p->FieldName));
+        const WorkField* stored = storedField(p->FieldName);
+        const Field* held = stored ? stored->copy : nullptr;
         if (held && !isBlob(held->dataType())) {
             lines.append(QStringLiteral("%1=%2").arg(p->FieldName, traceText(*held)));
             continue;
@@ -840,8 +867,7 @@ void TDBCache::WriteTraceLog(WriteCall& call, TUpdateKind kind, QStringList& lin
     if (kind == ukInsert || !m_tableProps->TraceLog || call.kind == ServerKind::Standard ||
         lines.isEmpty())
         return;
-    const QString key = FieldNameList(m_tableProps->KeyFields).value(0);
-    const qint64 recId = m_workRecords->fieldByName(MetaToCacheName(key))->asInteger();
+    const qint64 recId = m_workKeys.empty() ? 0 : m_workKeys.front()->copy->asInteger();
     SqlQuery& trace = call.trace();
     trace.close();
     trace.setSql(QStringList{

@@ -94,8 +94,13 @@ CacheOn::CacheOn(Practice& p, const QString& table, const QString& fields, TDBCa
     : request(p.request(table)), cache(std::make_unique<TDBCache>())
 {
     request->From().Add()->SetTableName(table);
-    for (const QString& f : fields.split(QLatin1Char(',')))
-        request->Select().Add()->SetText(f.trimmed());
+    for (const QString& f : fields.split(QLatin1Char(','))) {
+        const QStringList named = f.trimmed().split(QStringLiteral(" as "));
+        TSelectItem* item = request->Select().Add();
+        item->SetText(named.first().trimmed());
+        if (named.size() > 1)
+            item->SetAlias(named.at(1).trimmed());
+    }
     cache->setObjectName(table);
     cache->Options = options;
     cache->SetRequest(request.get());

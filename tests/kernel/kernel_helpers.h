@@ -120,7 +120,8 @@ struct WritePractice : Practice
     explicit WritePractice(int serverKind = 3);
 };
 
-// A cache open on `fields` of a table, through a request of its own.
+// A cache open on `fields` of a table, through a request of its own; "FIELD as NAME" selects a
+// field under another name.
 struct CacheOn
 {
     CacheOn(Practice& p, const QString& table, const QString& fields = QStringLiteral("*"),

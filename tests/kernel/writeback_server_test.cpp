@@ -209,6 +209,62 @@ TEST(ServerWriteBack, ADeleteTracesTheRowAsItWas)
     EXPECT_TRUE(p.kernel.rows("select * from MALADES where MALADES_ID = 3").isEmpty());
 }
 
+// A column's line comes from the field selected from that column, not from a field named like
+// it: the note shown as NOM is no name, so the stored row gives the columns from NOM on.
+TEST(ServerWriteBack, ADeleteTracesEachColumnFromItsOwnField)
+{
+    ServerPractice p(1);
+    CacheOn m(p, "MALADES", "MALADES_ID,NOTE as NOM");
+    ASSERT_TRUE(m->locate("MALADES_ID", 3));
+    p.recorder->statements.clear();
+    m->deleteRecord();
+    const QString stored = "select * from MALADES\nwhere MALADES_ID=?";
+    const QString remove = "delete from MALADES\nwhere MALADES_ID=?";
+    EXPECT_EQ(p.recorder->statements, QStringList({stored, remove, "select user_id() UID",
+                                                   "select GetDate() D", TraceInsert.arg(3)}));
+    const QString log = crlf({"UserID=7", "DateTime=" + Now, "Action=DELETE", "MALADES_ID=3",
+                              "MALADES_ID=3", "NOM=Claude", "ACTIF=", "NOTE=", "NE_LE="});
+    EXPECT_EQ(p.valuesOf(TraceInsert.arg(3)),
+              VariantList({"D", log, EncryptToHex(codepage::toAnsi(log))}));
+}
+
+// A view over a base table writes to the base table's column behind its key field; a field
+// selected from another column under the key field's name holds no key there either.
+TEST(ServerWriteBack, AViewFindsItsRowByTheBaseTableColumnOfItsKey)
+{
+    ServerPractice p(1);
+    p.kernel.exec(
+        "insert into METATABLE values ('V_SEJOURS', 'NUM', 0, null, 0, 'SEJOURS', 'V');"
+        "insert into METAFIELD values"
+        " ('V_SEJOURS', 'NUM', 1, 1, null, 1, 0, 0, null, 'SEJOURS', 'SEJOURS_ID', 1),"
+        " ('V_SEJOURS', 'MALADES_ID', 1, 1, null, 1, 0, 0, null, 'SEJOURS', null, 2),"
+        " ('V_SEJOURS', 'MOTIF', 0, 1, null, 3, 40, 0, null, 'SEJOURS', null, 3);"
+        "create view V_SEJOURS as select SEJOURS_ID NUM, MALADES_ID, MOTIF from SEJOURS;");
+    p.access.LoadMetaData();
+    const QString stays = "select * from SEJOURS order by 1";
+
+    CacheOn v(p, "V_SEJOURS", "NUM as ID,MOTIF");
+    ASSERT_TRUE(v->locate("ID", 11));
+    p.recorder->statements.clear();
+    v->edit();
+    v->FieldByName("MOTIF")->setAsString("Tout");
+    v->post();
+    const QString update = "update SEJOURS set \nMOTIF=?\nwhere SEJOURS_ID=?";
+    EXPECT_EQ(p.recorder->statements, QStringList({update}));
+    EXPECT_EQ(p.valuesOf(update), VariantList({"Tout", 11}));
+    EXPECT_EQ(p.kernel.rows(stays), QStringList({"10|1|Grippe", "11|1|Tout", "12|2|Bilan"}));
+
+    CacheOn w(p, "V_SEJOURS", "MALADES_ID as NUM,MOTIF");
+    w->first();
+    p.recorder->statements.clear();
+    w->edit();
+    w->FieldByName("MOTIF")->setAsString("Rien");
+    EXPECT_EQ(kernelErrorOf([&] { w->post(); }),
+              "V_SEJOURS: the key field NUM is not in the cache. Update failed.");
+    EXPECT_TRUE(p.recorder->statements.isEmpty());
+    EXPECT_EQ(p.kernel.rows(stays), QStringList({"10|1|Grippe", "11|1|Tout", "12|2|Bilan"}));
+}
+
 // MS SQL Server's plumbing through a real ODBC driver: an untraced update inside the caller's
 // transaction, rolled back with it, and an input-output parameter read back after the run.
 TEST(ServerWriteBack, ThroughTheSqliteOdbcDriver)

@@ -307,10 +307,12 @@ TEST(WriteBack, CachedUpdatesWriteEveryPendingChangeAtOnce)
 namespace {
 
 // Prescriptions, keyed by their stay and their rank: two of stay 10 and one of stay 11, so that
-// the stay alone names no prescription.
+// the stay alone names no prescription. And stay 1, numbered like a patient, so that a stay
+// number read from the patients' column names another stay.
 void addPrescriptions(WritePractice& p)
 {
     p.kernel.exec(
+        "insert into SEJOURS values (1, 2, 'Contrôle');"
         "insert into METATABLE values ('POSOLOGIES', 'SEJOURS_ID,RANG', 0, null, 0, "
         "null, 'T');"
         "insert into METAFIELD values"
@@ -324,7 +326,8 @@ void addPrescriptions(WritePractice& p)
 
 // An update or a delete finds its row by the whole key of its table. A cache that lacks a key
 // field (or one part of a composite key) would name no row, or several: its write is refused
-// before any statement runs, and the cache keeps the edit, on every server kind.
+// before any statement runs, and the cache keeps the edit, on every server kind. A field named
+// like a key field but selected from another column does not hold the key.
 struct KeyMissingCase
 {
     const char* name;
@@ -355,7 +358,8 @@ TEST_P(KeyMissing, WriteIsRefusedAndTheEditKept)
             .arg(c.table, c.missing);
 
     CacheOn cache(p, c.table, c.fields);
-    ASSERT_GE(cache->recordCount(), 3);
+    const int count = cache->recordCount();
+    ASSERT_GE(count, 3);
     cache->first();
     const QString was = cache->FieldByName(c.edited)->asString();
     p.recorder->statements.clear();
@@ -376,7 +380,7 @@ TEST_P(KeyMissing, WriteIsRefusedAndTheEditKept)
     EXPECT_TRUE(p.recorder->statements.isEmpty())
         << p.recorder->statements.join('\n').toStdString();
     EXPECT_EQ(p.kernel.rows(all), before);
-    EXPECT_EQ(cache->recordCount(), 3);
+    EXPECT_EQ(cache->recordCount(), count);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -387,7 +391,21 @@ INSTANTIATE_TEST_SUITE_P(
         KeyMissingCase{"LocalSingleKey", 3, "SEJOURS", "MOTIF,MALADES_ID", "SEJOURS_ID", "MOTIF"},
         KeyMissingCase{"MsSqlCompositeKey", 1, "POSOLOGIES", "SEJOURS_ID,DOSE", "RANG", "DOSE"},
         KeyMissingCase{"OracleCompositeKey", 2, "POSOLOGIES", "DOSE,RANG", "SEJOURS_ID", "DOSE"},
-        KeyMissingCase{"LocalCompositeKey", 3, "POSOLOGIES", "SEJOURS_ID,DOSE", "RANG", "DOSE"}),
+        KeyMissingCase{"LocalCompositeKey", 3, "POSOLOGIES", "SEJOURS_ID,DOSE", "RANG", "DOSE"},
+        // The first stay's patient (1) shown as its number: the rows of patient 1, or stay 1.
+        KeyMissingCase{"MsSqlKeyNameOnAnotherColumn", 1, "SEJOURS",
+                       "MALADES_ID as SEJOURS_ID,MOTIF", "SEJOURS_ID", "MOTIF"},
+        KeyMissingCase{"OracleKeyNameOnAnotherColumn", 2, "SEJOURS",
+                       "MALADES_ID as SEJOURS_ID,MOTIF", "SEJOURS_ID", "MOTIF"},
+        KeyMissingCase{"LocalKeyNameOnAnotherColumn", 3, "SEJOURS",
+                       "MALADES_ID as SEJOURS_ID,MOTIF", "SEJOURS_ID", "MOTIF"},
+        // The stay shown as the rank too: every prescription of the stay.
+        KeyMissingCase{"MsSqlKeyPartNameOnAnotherColumn", 1, "POSOLOGIES",
+                       "SEJOURS_ID,SEJOURS_ID as RANG,DOSE", "RANG", "DOSE"},
+        KeyMissingCase{"OracleKeyPartNameOnAnotherColumn", 2, "POSOLOGIES",
+                       "SEJOURS_ID,SEJOURS_ID as RANG,DOSE", "RANG", "DOSE"},
+        KeyMissingCase{"LocalKeyPartNameOnAnotherColumn", 3, "POSOLOGIES",
+                       "SEJOURS_ID,SEJOURS_ID as RANG,DOSE", "RANG", "DOSE"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // With the whole composite key the same edit reaches its one row.
@@ -405,3 +423,106 @@ TEST(WriteBack, ACompositeKeyNamesOneRow)
     EXPECT_EQ(p.kernel.rows("select * from POSOLOGIES order by 1, 2"),
               QStringList({"10|1|1 cp", "10|2|Tout"}));
 }
+
+namespace {
+
+// A key field is held by the field selected from its column, whatever that field is named.
+struct KeyCarrierCase
+{
+    const char* name;
+    const char* table;
+    const char* fields;
+    const char* locate;       // the cache fields that name the row written
+    VariantList at;           // and their values
+    const char* edited;       // the field the edit changes
+    const char* keyCondition; // as MS SQL Server and Oracle get it
+    VariantList key;          // its values
+    QStringList editedRows;   // the table after the edit
+    QStringList deletedRows;  // and after the row's delete
+};
+
+class KeyCarrier : public ::testing::TestWithParam<std::tuple<int, KeyCarrierCase>>
+{
+};
+
+const QStringList StaysEdited = {"1|2|Contrôle", "10|1|Grippe", "11|1|Tout", "12|2|Bilan"};
+const QStringList StaysDeleted = {"1|2|Contrôle", "10|1|Grippe", "12|2|Bilan"};
+
+} // namespace
+
+TEST_P(KeyCarrier, TheRowIsFoundByTheKeyColumnsOnce)
+{
+    const auto& [kind, c] = GetParam();
+    WritePractice p(kind);
+    p.access.SetPacketRecords(-1);
+    addPrescriptions(p);
+    const QString all = QStringLiteral("select * from %1 order by 1, 2").arg(c.table);
+    CacheOn cache(p, c.table, c.fields);
+    ASSERT_TRUE(cache->locate(c.locate, c.at));
+    p.recorder->statements.clear();
+    p.recorder->runs.clear();
+    cache->edit();
+    setText(*cache, c.edited, QStringLiteral("Tout"));
+    cache->post();
+    EXPECT_EQ(p.kernel.rows(all), c.editedRows);
+    cache->deleteRecord();
+    EXPECT_EQ(p.kernel.rows(all), c.deletedRows);
+    if (kind == 3)
+        return;
+    const QString update =
+        QStringLiteral("update %1 set \n%2=?\n%3").arg(c.table, c.edited, c.keyCondition);
+    const QString remove = QStringLiteral("delete from %1\n%2").arg(c.table, c.keyCondition);
+    EXPECT_EQ(p.recorder->statements, QStringList({update, remove}));
+    ASSERT_EQ(p.recorder->runs.size(), 2);
+    EXPECT_EQ(p.recorder->runs.at(0).second, VariantList({"Tout"}) + c.key);
+    EXPECT_EQ(p.recorder->runs.at(1).second, c.key);
+}
+
+namespace {
+
+// Kept out of the macro: its arguments cannot hold the commas of braced lists.
+const KeyCarrierCase KeyCarriers[] = {
+    {"KeyUnderAnotherName",
+     "SEJOURS",
+     "SEJOURS_ID as ID,MOTIF",
+     "ID",
+     {11},
+     "MOTIF",
+     "where SEJOURS_ID=?",
+     {11},
+     StaysEdited,
+     StaysDeleted},
+    {"KeySelectedTwice",
+     "SEJOURS",
+     "SEJOURS_ID,SEJOURS_ID as ID,MOTIF",
+     "ID",
+     {11},
+     "MOTIF",
+     "where SEJOURS_ID=?",
+     {11},
+     StaysEdited,
+     StaysDeleted},
+    {"KeyPartsUnderEachOthersNames",
+     "POSOLOGIES",
+     "RANG as SEJOURS_ID,SEJOURS_ID as RANG,DOSE",
+     "RANG;SEJOURS_ID",
+     {10, 2},
+     "DOSE",
+     "where SEJOURS_ID=?\nand RANG=?",
+     {10, 2},
+     {"10|1|1 cp", "10|2|Tout", "11|1|3 cp"},
+     {"10|1|1 cp", "11|1|3 cp"}},
+};
+
+std::string keyCarrierName(const ::testing::TestParamInfo<KeyCarrier::ParamType>& info)
+{
+    static const char* const kinds[] = {"", "MsSql", "Oracle", "Local"};
+    return std::string(kinds[std::get<0>(info.param)]) + std::get<1>(info.param).name;
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(ServerKinds, KeyCarrier,
+                         ::testing::Combine(::testing::Values(1, 2, 3),
+                                            ::testing::ValuesIn(KeyCarriers)),
+                         keyCarrierName);
