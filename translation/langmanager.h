@@ -114,13 +114,18 @@ private:
     QString ShownTranslation(const QString& Name, bool* translated) const;
     int FindPending(const QString& ClassKey, const QString& Name) const;
     void SetRestoreButtons(bool Enabled);
-    // The columns as wide as their titles and their names, the rows as tall as their texts.
+    // The columns as wide as their titles and their names, the rows as tall as their texts; run
+    // whenever a cell's text changes.
     void FitColumns();
+    // The section width that shows the longest word of the column's texts.
     int LongestWordWidth(int Column) const;
     // Each row as tall as its texts wrapped in their columns, the language column `Width` wide.
     void FitRows(int TranslationWidth);
-    // The size of a cell's text wrapped at `Width`.
+    int RowHeightFor(int Row, int TranslationWidth) const;
+    // The size of a cell's text wrapped at `Width`, the room the cell draws it in.
     QSize WrappedSize(int Row, int Column, int Width) const;
+    // The grid line drawn at the right and at the bottom of each cell, within its section.
+    int GridLine() const;
     // Writes the pending edits into the statement file and reloads the dictionary; a failure
     // keeps them.
     void WritePending();
