@@ -564,6 +564,14 @@ void TLangManager::TrGridGetEditText(int ACol, int ARow, QString& Value)
     if (ACol != colTranslation || ARow < 0 || ARow >= m_rows.size())
         return;
     const Row& row = m_rows.at(ARow);
+    if (m_refused.classKey == m_classKey && m_refused.name == row.name) {
+        // Edited again after a refusal: the text as typed, measured against the text the first
+        // editing began with.
+        Value = m_refused.text;
+        m_textBeforeEdit = m_refused.textBefore;
+        m_refused = {};
+        return;
+    }
     if (!row.translated && FindPending(m_classKey, row.name) < 0) {
         // "<empty>" is no text: the edit starts empty, and leaving it empty changes nothing.
         Value.clear();
@@ -580,8 +588,9 @@ void TLangManager::TrGridSetEditText(int ACol, int ARow, const QString& Value)
     if (const QString outside = CharactersOutsideCodePage(Value); !outside.isEmpty()) {
         // Told from the event loop: a box opened while the editor commits would take its focus,
         // and the commit would come again.
+        m_refused = {m_classKey, m_rows.at(ARow).name, Value, m_textBeforeEdit};
         QMetaObject::invokeMethod(
-            this, [this, outside] { ShowCodePageRefusal(outside); }, Qt::QueuedConnection);
+            this, [this, outside] { RefuseEdit(outside); }, Qt::QueuedConnection);
         return;
     }
     const Row& row = m_rows.at(ARow);
@@ -607,6 +616,24 @@ QString TLangManager::CharactersOutsideCodePage(const QString& Text)
             outside += character;
     }
     return outside;
+}
+
+void TLangManager::RefuseEdit(const QString& Characters)
+{
+    ShowCodePageRefusal(Characters);
+    // The cell is edited again with the refused text, unless the grid shows another form by now.
+    int r = 0;
+    while (r < m_rows.size() &&
+           (m_refused.classKey != m_classKey || m_rows.at(r).name != m_refused.name))
+        ++r;
+    if (r == m_rows.size()) {
+        m_refused = {};
+        return;
+    }
+    QTableWidgetItem* cell = TrGrid->item(r, colTranslation);
+    TrGrid->setCurrentItem(cell); // commits and closes an editor opened meanwhile elsewhere
+    TrGrid->editItem(cell);
+    m_refused = {}; // taken by the new editor, or there is none
 }
 
 void TLangManager::ShowCodePageRefusal(const QString& Characters)

@@ -68,7 +68,8 @@ public:
     void TrGridGetEditText(int ACol, int ARow, QString& Value);
     // The edited text of a translation cell. A text the program's code page cannot hold (the
     // statement file is written in it) is refused with a message, shown once the edit has
-    // ended; the cell keeps what it showed.
+    // ended; the cell keeps what it showed, nothing is pending, and the cell is edited again
+    // starting from the refused text, for the user to correct it.
     void TrGridSetEditText(int ACol, int ARow, const QString& Value);
     void btnRestoreDefaultsClick(QObject* Sender);
     void btnLineRestoreClick(QObject* Sender);
@@ -133,10 +134,20 @@ private:
     // The characters of `text` the program's code page cannot hold, each once.
     static QString CharactersOutsideCodePage(const QString& Text);
     void ShowCodePageRefusal(const QString& Characters);
+    // Tells the refusal of m_refused and edits its cell again.
+    void RefuseEdit(const QString& Characters);
 
     const TFormClass* m_formClass = nullptr;
     QString m_classKey;
     QString m_textBeforeEdit;
+    // A translation refused for its characters, until its cell is edited again.
+    struct Refused
+    {
+        QString classKey;
+        QString name;
+        QString text;
+        QString textBefore;
+    } m_refused;
     QList<Pending> m_pending;
     QList<Row> m_rows;
     QString m_schemaName;
