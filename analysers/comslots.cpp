@@ -615,8 +615,12 @@ void StartComSources()
 
 void CloseAllComPorts()
 {
-    for (int n = 1; n <= TComPortSlots::Count; ++n)
+    for (int n = 1; n <= TComPortSlots::Count; ++n) {
+        // Why the port could not be opened before no longer holds once it is closed on purpose:
+        // the device may come or go meanwhile.
         ComPortSlots[n].Port->Disconnect();
+        ComPortSlots[n].Port->ForgetConnectFailure();
+    }
 }
 
 void OpenConfiguredComPorts()

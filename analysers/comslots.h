@@ -183,7 +183,8 @@ void ReceiveComData(int Slot, int Count, const char* Data);
 void CreateSourceDriver(int Number, int State);
 // Binds every serial source of the sources table, in the order of its index on Type.
 void StartComSources();
-// Closes every open port of the eight slots.
+// Closes every port of the eight slots and ends their attempts to open; a port closed so has no
+// failure to tell (ComPortFailure) until it is tried again.
 void CloseAllComPorts();
 // Opens the port of every active serial source that its slot serves, with its device and that
 // source's line settings. The ports of passive sources stay closed, and so does a port that the

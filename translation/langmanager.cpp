@@ -239,10 +239,7 @@ void TLangManager::connectHandlers()
     // The rows follow the width their texts wrap in.
     connect(TrGrid->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int section, int, int size) {
-                if (section == colDefault)
-                    FitRows(TrGrid->columnWidth(colTranslation));
-                else if (section == colTranslation)
-                    FitRows(size);
+                FitRows(section == colTranslation ? size : TrGrid->columnWidth(colTranslation));
             });
     click(btnSave, &TLangManager::btnSaveClick);
     connect(btnClose, &QPushButton::clicked, this, [this] { Close(); });
@@ -441,13 +438,18 @@ void TLangManager::FillGrid(bool SchemaChanged)
     TrGridSelectCell(0, colTranslation);
 }
 
+int TLangManager::GridLine() const
+{
+    return TrGrid->showGrid() ? 1 : 0;
+}
+
 QSize TLangManager::WrappedSize(int Row, int Column, int Width) const
 {
     QStyleOptionViewItem option;
     option.initFrom(TrGrid);
     option.font = TrGrid->font();
     option.features |= QStyleOptionViewItem::WrapText;
-    option.rect = QRect(0, 0, Width, 1);
+    option.rect = QRect(0, 0, std::max(Width, 1), 1);
     return TrGrid->itemDelegate()->sizeHint(option, TrGrid->model()->index(Row, Column));
 }
 
@@ -457,7 +459,17 @@ int TLangManager::LongestWordWidth(int Column) const
     int widest = 0;
     for (int r = 0; r < TrGrid->rowCount(); ++r)
         widest = std::max(widest, WrappedSize(r, Column, 1).width());
-    return widest;
+    return widest + GridLine();
+}
+
+int TLangManager::RowHeightFor(int Row, int TranslationWidth) const
+{
+    // A cell draws its text in its section less the grid line on its right and at its bottom.
+    const int line = GridLine();
+    int height = WrappedSize(Row, colTranslation, TranslationWidth - line).height();
+    for (int c = 0; c < colTranslation; ++c)
+        height = std::max(height, WrappedSize(Row, c, TrGrid->columnWidth(c) - line).height());
+    return height + line;
 }
 
 void TLangManager::FitColumns()
@@ -474,8 +486,10 @@ void TLangManager::FitColumns()
         if (column == colDefault) {
             w = std::max(w, LongestWordWidth(column));
         } else {
-            TrGrid->resizeColumnToContents(column);
-            w = std::max(w, TrGrid->columnWidth(column));
+            for (int r = 0; r < TrGrid->rowCount(); ++r)
+                w = std::max(w,
+                             TrGrid->sizeHintForIndex(TrGrid->model()->index(r, column)).width() +
+                                 GridLine());
         }
         TrGrid->setColumnWidth(column, w);
         fixedWidth += w;
@@ -486,19 +500,16 @@ void TLangManager::FitColumns()
                                    columnTitleWidth(header, colTranslation)});
     TrGrid->setMinimumWidth(fixedWidth + language + 2 * TrGrid->frameWidth() +
                             TrGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-    // The language column takes what the grid leaves it once the window is laid out again; until
-    // its new width is known, each row is tall enough for the narrowest it can be.
-    FitRows(language);
+    // The language column takes what the grid leaves it once the window is laid out again (its
+    // rows follow then); until its new width is known, each row is tall enough for the narrowest
+    // it can be.
+    FitRows(std::max(language, TrGrid->columnWidth(colTranslation)));
 }
 
 void TLangManager::FitRows(int TranslationWidth)
 {
-    for (int r = 0; r < TrGrid->rowCount(); ++r) {
-        int height = WrappedSize(r, colTranslation, TranslationWidth).height();
-        for (int c = 0; c < colTranslation; ++c)
-            height = std::max(height, WrappedSize(r, c, TrGrid->columnWidth(c)).height());
-        TrGrid->setRowHeight(r, height);
-    }
+    for (int r = 0; r < TrGrid->rowCount(); ++r)
+        TrGrid->setRowHeight(r, RowHeightFor(r, TranslationWidth));
 }
 
 void TLangManager::StyleCell(int ARow, int ACol, QStyleOptionViewItem& Option) const
@@ -553,6 +564,14 @@ void TLangManager::TrGridGetEditText(int ACol, int ARow, QString& Value)
     if (ACol != colTranslation || ARow < 0 || ARow >= m_rows.size())
         return;
     const Row& row = m_rows.at(ARow);
+    if (m_refused.classKey == m_classKey && m_refused.name == row.name) {
+        // Edited again after a refusal: the text as typed, measured against the text the first
+        // editing began with.
+        Value = m_refused.text;
+        m_textBeforeEdit = m_refused.textBefore;
+        m_refused = {};
+        return;
+    }
     if (!row.translated && FindPending(m_classKey, row.name) < 0) {
         // "<empty>" is no text: the edit starts empty, and leaving it empty changes nothing.
         Value.clear();
@@ -569,8 +588,9 @@ void TLangManager::TrGridSetEditText(int ACol, int ARow, const QString& Value)
     if (const QString outside = CharactersOutsideCodePage(Value); !outside.isEmpty()) {
         // Told from the event loop: a box opened while the editor commits would take its focus,
         // and the commit would come again.
+        m_refused = {m_classKey, m_rows.at(ARow).name, Value, m_textBeforeEdit};
         QMetaObject::invokeMethod(
-            this, [this, outside] { ShowCodePageRefusal(outside); }, Qt::QueuedConnection);
+            this, [this, outside] { RefuseEdit(outside); }, Qt::QueuedConnection);
         return;
     }
     const Row& row = m_rows.at(ARow);
@@ -584,6 +604,7 @@ void TLangManager::TrGridSetEditText(int ACol, int ARow, const QString& Value)
         m_pending.append({m_classKey, row.name, Value, prefix});
     }
     TrGrid->item(ARow, colTranslation)->setText(Value);
+    FitColumns();
 }
 
 QString TLangManager::CharactersOutsideCodePage(const QString& Text)
@@ -595,6 +616,24 @@ QString TLangManager::CharactersOutsideCodePage(const QString& Text)
             outside += character;
     }
     return outside;
+}
+
+void TLangManager::RefuseEdit(const QString& Characters)
+{
+    ShowCodePageRefusal(Characters);
+    // The cell is edited again with the refused text, unless the grid shows another form by now.
+    int r = 0;
+    while (r < m_rows.size() &&
+           (m_refused.classKey != m_classKey || m_rows.at(r).name != m_refused.name))
+        ++r;
+    if (r == m_rows.size()) {
+        m_refused = {};
+        return;
+    }
+    QTableWidgetItem* cell = TrGrid->item(r, colTranslation);
+    TrGrid->setCurrentItem(cell); // commits and closes an editor opened meanwhile elsewhere
+    TrGrid->editItem(cell);
+    m_refused = {}; // taken by the new editor, or there is none
 }
 
 void TLangManager::ShowCodePageRefusal(const QString& Characters)
@@ -615,6 +654,7 @@ void TLangManager::btnLineRestoreClick(QObject*)
     btnLineRestore->setEnabled(false);
     Row& row = m_rows[r];
     TrGrid->item(r, colTranslation)->setText(ShownTranslation(row.name, &row.translated));
+    FitColumns();
 }
 
 void TLangManager::btnRestoreDefaultsClick(QObject*)

@@ -68,7 +68,8 @@ public:
     void TrGridGetEditText(int ACol, int ARow, QString& Value);
     // The edited text of a translation cell. A text the program's code page cannot hold (the
     // statement file is written in it) is refused with a message, shown once the edit has
-    // ended; the cell keeps what it showed.
+    // ended; the cell keeps what it showed, nothing is pending, and the cell is edited again
+    // starting from the refused text, for the user to correct it.
     void TrGridSetEditText(int ACol, int ARow, const QString& Value);
     void btnRestoreDefaultsClick(QObject* Sender);
     void btnLineRestoreClick(QObject* Sender);
@@ -114,13 +115,18 @@ private:
     QString ShownTranslation(const QString& Name, bool* translated) const;
     int FindPending(const QString& ClassKey, const QString& Name) const;
     void SetRestoreButtons(bool Enabled);
-    // The columns as wide as their titles and their names, the rows as tall as their texts.
+    // The columns as wide as their titles and their names, the rows as tall as their texts; run
+    // whenever a cell's text changes.
     void FitColumns();
+    // The section width that shows the longest word of the column's texts.
     int LongestWordWidth(int Column) const;
     // Each row as tall as its texts wrapped in their columns, the language column `Width` wide.
     void FitRows(int TranslationWidth);
-    // The size of a cell's text wrapped at `Width`.
+    int RowHeightFor(int Row, int TranslationWidth) const;
+    // The size of a cell's text wrapped at `Width`, the room the cell draws it in.
     QSize WrappedSize(int Row, int Column, int Width) const;
+    // The grid line drawn at the right and at the bottom of each cell, within its section.
+    int GridLine() const;
     // Writes the pending edits into the statement file and reloads the dictionary; a failure
     // keeps them.
     void WritePending();
@@ -128,10 +134,20 @@ private:
     // The characters of `text` the program's code page cannot hold, each once.
     static QString CharactersOutsideCodePage(const QString& Text);
     void ShowCodePageRefusal(const QString& Characters);
+    // Tells the refusal of m_refused and edits its cell again.
+    void RefuseEdit(const QString& Characters);
 
     const TFormClass* m_formClass = nullptr;
     QString m_classKey;
     QString m_textBeforeEdit;
+    // A translation refused for its characters, until its cell is edited again.
+    struct Refused
+    {
+        QString classKey;
+        QString name;
+        QString text;
+        QString textBefore;
+    } m_refused;
     QList<Pending> m_pending;
     QList<Row> m_rows;
     QString m_schemaName;

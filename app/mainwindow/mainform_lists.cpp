@@ -642,6 +642,8 @@ void TMainForm::ConfigBtnClick(QObject*)
         Image3->hide();
         MainFormModules().OpenConfiguredComPorts();
     }
+    // The serial sources as their ports are now, without waiting for the ports' own signals.
+    ShowSourceStates();
 }
 
 // ---- other commands

@@ -381,6 +381,66 @@ TEST(MainWindowLists, SerialSourceWhosePortCannotBeOpenedSaysSoUntilItOpens)
     EXPECT_EQ(w.cli("SELECT State FROM \"cfg.db\";"), "1");
 }
 
+// The sources panel closes the serial ports while it is open: a source whose port could not be
+// opened before shows its state alone then, whatever becomes of its device meanwhile. Closing the
+// panel tries the port at once, and the list shows what came of it.
+TEST(MainWindowLists, SerialSourceStateFollowsThePortsThePanelClosesAndOpens)
+{
+    setUiTextLanguage(1);
+    MainWindowFixture w;
+    const auto cleanUp = qScopeGuard([] {
+        setUiTextLanguage(0);
+        FreeComPortSlots();
+    });
+    const QString device = w.ws.path("analyseur-com3");
+    w.writeUsualIni({"[Options.COM3]", "Device=" + device});
+    w.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                    "NeedComment, Warning) VALUES (4, 4, 1, 'Analyseur', 'TXT', 0, 0, 0);"
+                    "INSERT INTO \"com.DB\" (Configuration, Com, FSTX, STX, ETX, Timeout, "
+                    "\"Baud Rate\", \"Data Bits\", Handshaking, Parity, \"Stop Bits\") "
+                    "VALUES (4, 3, 1, 2, 3, 30, 6, 8, 0, 0, 0);");
+    MainFormModules().StartComSources = &StartComSources;
+    MainFormModules().CloseAllComPorts = &CloseAllComPorts;
+    MainFormModules().OpenConfiguredComPorts = &OpenConfiguredComPorts;
+    w.start();
+    ASSERT_FALSE(w.form->StartupFailed());
+    QTreeWidgetItem* row = w.form->ListView2->topLevelItem(0);
+    ASSERT_NE(row, nullptr);
+    const TCommPortDriver* port = ComPortSlots[3].Port;
+    const QString failure =
+        "Port série COM3 (" + device + ") non ouvert : aucun périphérique série de ce nom";
+    const auto state = [row] { return (row->text(2) + " / " + row->toolTip(2)).toStdString(); };
+    const std::string notConnected = ("Actif (non connecté) / " + failure).toStdString();
+    ASSERT_EQ(state(), notConnected);
+
+    // Open: the state alone, also once the device is there.
+    w.form->ConfigBtn->click();
+    ASSERT_TRUE(ConfigPanelOpen);
+    EXPECT_EQ(state(), "Actif / ");
+    PtyPair pty;
+    ASSERT_TRUE(pty.isOpen()) << pty.errorString().toStdString();
+    ASSERT_TRUE(QFile::link(pty.nearPath(), device));
+    QApplication::processEvents();
+    EXPECT_FALSE(port->Connected());
+    EXPECT_EQ(state(), "Actif / ");
+
+    // Closed: the port opens at once, not at a later attempt.
+    w.form->ConfigBtn->click();
+    EXPECT_TRUE(port->Connected());
+    QApplication::processEvents();
+    EXPECT_EQ(state(), "Actif / ");
+
+    // The device gone while the panel is open: closing it finds out and says why.
+    w.form->ConfigBtn->click();
+    EXPECT_FALSE(port->Connected());
+    ASSERT_TRUE(QFile::remove(device));
+    w.form->ConfigBtn->click();
+    EXPECT_FALSE(port->Connected());
+    QApplication::processEvents();
+    EXPECT_EQ(state(), notConnected);
+    EXPECT_TRUE(w.dialogs.requests().isEmpty());
+}
+
 TEST(MainWindowLists, SourceCommands)
 {
     ListsWindow w;

@@ -113,6 +113,14 @@ protected:
         emit grid->itemDelegate()->closeEditor(box);
     }
 
+    // The edit box open in a row's translation cell, if any.
+    QLineEdit* cellEditor(int row) const
+    {
+        QTableWidget* grid = editor->TrGrid;
+        return qobject_cast<QLineEdit*>(
+            grid->indexWidget(grid->indexFromItem(grid->item(row, TLangManager::colTranslation))));
+    }
+
     // The options dialog with the given boxes clicked, then OK.
     void clickOptions(const QList<const char*>& boxes)
     {
@@ -195,36 +203,54 @@ TEST_F(LangManager, PendingEditsShowUntilSavedOrRestored)
 }
 
 // The statement file is written in the program's code page: a translation that it cannot hold is
-// refused with a message naming the characters (each once), and nothing is pending; what it can
-// hold is taken.
-TEST_F(LangManager, TextsOutsideTheCodePageAreRefused)
+// refused with a message naming the characters (each once), nothing is pending, and the cell is
+// edited again with the text as typed, for the user to correct it; what the code page can hold
+// is taken.
+TEST_F(LangManager, TextsOutsideTheCodePageAreRefusedAndKeptForCorrection)
 {
     const struct
     {
         codepage::CodePage cp;
-        QString text, outside;
+        QString typed, outside, corrected;
     } cases[] = {
-        {codepage::Cp1252, "Фамилия", "Фамиля"}, {codepage::Cp1252, "Prénom € œ", ""},
-        {codepage::Cp1252, "Nom 😀", "😀"},        {codepage::Cp1251, "Prénom", "é"},
-        {codepage::Cp1251, "Имя, ёж", ""},
+        {codepage::Cp1252, "Фамилия", "Фамиля", "Nom de famille"},
+        {codepage::Cp1252, "Prénom € œ", "", ""},
+        {codepage::Cp1252, "Nom 😀 usuel", "😀", "Nom usuel"},
+        {codepage::Cp1251, "Prénom", "é", "Имя"},
+        {codepage::Cp1251, "Имя, ёж", "", ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
+        SCOPED_TRACE(c.typed.toStdString());
         const CodePageScope codePage(c.cp);
         open();
-        const QString before = editor->TrGrid->item(5, TLangManager::colTranslation)->text();
         if (!c.outside.isEmpty())
             dialogs.answerMessage(mrOk,
                                   QStringLiteral("Code page %1 cannot hold these characters: %2")
                                       .arg(int(c.cp))
                                       .arg(c.outside),
                                   mtError);
-        edit(5, c.text);
+        edit(5, c.typed);
         QCoreApplication::processEvents();
-        EXPECT_EQ(editor->TrGrid->item(5, TLangManager::colTranslation)->text(),
-                  c.outside.isEmpty() ? c.text : before);
-        EXPECT_EQ(editor->btnRestoreDefaults->isEnabled(), c.outside.isEmpty());
         EXPECT_EQ(dialogs.remaining(), QStringList());
+        if (!c.outside.isEmpty()) {
+            QLineEdit* box = cellEditor(5);
+            ASSERT_NE(box, nullptr) << "the cell is not edited again";
+            EXPECT_EQ(box->text(), c.typed);
+            EXPECT_FALSE(editor->btnRestoreDefaults->isEnabled());
+            box->setText(c.corrected);
+            emit editor->TrGrid->itemDelegate()->commitData(box);
+            emit editor->TrGrid->itemDelegate()->closeEditor(box);
+        }
+        const QString taken = c.outside.isEmpty() ? c.typed : c.corrected;
+        EXPECT_EQ(editor->TrGrid->item(5, TLangManager::colTranslation)->text(), taken);
+        EXPECT_TRUE(editor->btnRestoreDefaults->isEnabled());
+        editor->btnSave->click();
+        EXPECT_TRUE(readFileBytes(TranslationFileName)
+                        .contains(codepage::encode(
+                            "(F='TChildForm')AND(N='Label2') then Result:='" + taken + "';", c.cp)))
+            << readFileBytes(TranslationFileName).toStdString();
+        writeFileBytes(TranslationFileName, testData("translation/editor.lan"));
+        LoadTranslations();
     }
 }
 
