@@ -198,7 +198,8 @@ public:
 
     // Why the port could not be opened at its last attempt, or why it went away while open;
     // NoError before any attempt and once it opens. Disconnect keeps it, so that a port closed
-    // while its source is edited still tells why it was not open, until it is tried again.
+    // while its source is edited still tells why it was not open, until it is tried again;
+    // closing every port for the sources panel (CloseAllComPorts) forgets it.
     SerialLine::Error ConnectFailure() const;
     // The device that failed, and the failure as the user reads it ("COM1 (/dev/ttyS0) ...",
     // in the program's language); empty without a failure.
