@@ -101,12 +101,13 @@ Variant TFieldNode::Evaluate()
     return value;
 }
 
-TVFieldNode::TVFieldNode(const QString& displayName, quint8 resultType, int size,
+TVFieldNode::TVFieldNode(const QString& displayName, quint8 resultType, int size, int levels,
                          TVFieldMethod method)
     : m_name(displayName), m_method(std::move(method))
 {
     ResultType = resultType;
     Size = size;
+    setLevels(levels);
 }
 
 // ---- Accumulated values
@@ -476,13 +477,28 @@ void TRptExpr::reset(quint8 state)
     m_fieldNodes.clear();
     m_root.reset();
     m_parsed = false;
+    m_usesVirtualFields = false;
+    m_reached = 0;
     m_state = state;
+}
+
+void TRptExpr::changed(quint8 state)
+{
+    reset(state);
+    if (TRptGen* report = Report())
+        report->ExpressionChanged();
+}
+
+bool TRptExpr::stale() const
+{
+    const TRptGen* report = m_usesVirtualFields ? Report() : nullptr;
+    return m_parsed && report && report->ExpressionChanges() != m_changes;
 }
 
 void TRptExpr::SetText(const QString& text)
 {
     m_parser.SetExpression(text);
-    reset(text.isEmpty() ? esEmpty : esText);
+    changed(text.isEmpty() ? esEmpty : esText);
 }
 
 void TRptExpr::SetDataSet(DataSet* dataSet)
@@ -502,18 +518,20 @@ void TRptExpr::SetDataSet(DataSet* dataSet)
         for (const QString& name : fields)
             names.Add(codepage::upper(name));
     }
-    reset(Text().isEmpty() ? esEmpty : esText);
+    changed(Text().isEmpty() ? esEmpty : esText);
 }
 
 void TRptExpr::SetFunctions(const QStringList& functions, const QStringList& rawFunctions)
 {
     m_parser.SetFunctions(functions);
     m_parser.RawFunctionNames().Assign(rawFunctions);
-    reset(Text().isEmpty() ? esEmpty : esText);
+    changed(Text().isEmpty() ? esEmpty : esText);
 }
 
-TExprNode* TRptExpr::Root()
+TExprNode* TRptExpr::Root(int depth)
 {
+    if (stale())
+        reset(esText);
     if (m_state == esInvalid)
         throw EParseException(RptMsg::InvalidExpression);
     if (m_state == esEmpty)
@@ -522,12 +540,21 @@ TExprNode* TRptExpr::Root()
         m_state = esText;
         m_kind = akSum;
         m_aggregate = aiSum;
+        if (const TRptGen* report = Report())
+            m_changes = report->ExpressionChanges();
+        m_parser.SetBaseDepth(depth);
+        const auto ownDepth = qScopeGuard([this] { m_parser.SetBaseDepth(0); });
         try {
             m_root = m_parser.Parse();
+        } catch (const EParseException& e) {
+            // Too deep where it is used is no fault of the text itself.
+            reset(depth > 0 && e.MessageId() == RptMsg::TooDeep ? esText : esInvalid);
+            throw;
         } catch (...) {
             reset(esInvalid);
             throw;
         }
+        m_reached = m_parser.Reached();
         m_parsed = true;
         if (m_root)
             m_root->SetContext(m_accumulator);
@@ -650,16 +677,20 @@ void TRptExpr::onField(TExprParser& p, const QString& name, std::unique_ptr<TExp
 void TRptExpr::onVirtualField(TExprParser& p, const QString& name, std::unique_ptr<TExprNode>& node)
 {
     TRptGen* report = Report();
-    const TVirtualFieldInfo info = report ? report->FindVirtualField(name) : TVirtualFieldInfo();
+    // The field's text counts one level deeper than the name, as a macro's does.
+    const TVirtualFieldInfo info =
+        report ? report->FindVirtualField(name, p.Depth() + 1) : TVirtualFieldInfo();
     if (!info.Found)
         throw EParseException(RptMsg::UnknownName, {name});
     const bool first = firstArgument(p);
     if (!first && Totals && !p.InArgs())
         throw EParseException(RptMsg::FieldOutside);
+    m_usesVirtualFields = true;
+    p.Reach(1 + info.Reach);
     if (p.CheckOnly)
         return;
-    auto field =
-        std::make_unique<TVFieldNode>(info.DisplayName, info.ResultType, info.Size, info.Method);
+    auto field = std::make_unique<TVFieldNode>(info.DisplayName, info.ResultType, info.Size,
+                                               info.Levels, info.Method);
     node = first ? accumulated(std::move(field)) : std::move(field);
 }
 
@@ -739,4 +770,5 @@ void TRptExpr::onMacro(TExprParser& p, const QString& name, std::unique_ptr<TExp
     wire(expansion);
     expansion.SetExpression(value);
     node = expansion.Parse();
+    p.Reach(1 + expansion.Reached());
 }

@@ -72,12 +72,14 @@ private:
     QPointer<DataSet> m_dataSet;
 };
 
-// A virtual field of the report: its value is that of the method (Null without one).
+// A virtual field of the report: its value is that of the method (Null without one). Evaluating
+// it walks the field's own tree: its operators count as levels of this node.
 using TVFieldMethod = std::function<Variant()>;
 class TVFieldNode : public TExprNode
 {
 public:
-    TVFieldNode(const QString& displayName, quint8 resultType, int size, TVFieldMethod method);
+    TVFieldNode(const QString& displayName, quint8 resultType, int size, int levels,
+                TVFieldMethod method);
     QString GetText() const override { return m_name; }
     Variant Evaluate() override { return m_method ? m_method() : Variant::null(); }
 
@@ -317,6 +319,9 @@ public:
     TExprParser& Parser() { return m_parser; }
 
     // Setting the text gives state esText (esEmpty when empty); the tree is built on demand.
+    // Changing the text, the dataset or the functions of an expression of a report makes the
+    // trees of the report's expressions that use virtual fields stale: they are built anew when
+    // next wanted, so that none keeps the type or the levels a virtual field had.
     QString Text() const { return m_parser.Expression(); }
     void SetText(const QString& text);
     // The dataset whose field names the expression knows (upper-cased); a new one also ends the
@@ -339,8 +344,13 @@ public:
     int Size();
     // Null in state esEmpty, else the tree's value.
     Variant Evaluate();
-    // The tree (built when missing); null when the text builds none.
-    TExprNode* Root();
+    // The tree (built when missing); null when the text builds none. `depth`: the levels in use
+    // where the tree is wanted, when an expression being parsed names this one's virtual field; a
+    // tree that does not fit there raises message 28 and stays unbuilt, since it may fit where
+    // less is around it.
+    TExprNode* Root(int depth = 0);
+    // Once the tree is built: the levels its text takes below where it is used.
+    int Reached() const { return m_reached; }
 
     // The accumulated fields of the tree, and its field nodes with their usage flags.
     const std::vector<TAccField*>& AccFields() const { return m_accFields; }
@@ -356,6 +366,9 @@ private:
     };
 
     void reset(quint8 state);
+    // A change to the text, the dataset or the functions.
+    void changed(quint8 state);
+    bool stale() const;
     void wire(TExprParser& parser);
     bool insideAggregate(const TExprParser& parser) const;
     bool firstArgument(const TExprParser& parser) const
@@ -377,6 +390,10 @@ private:
     TExprParser m_parser;
     std::unique_ptr<TExprNode> m_root;
     bool m_parsed = false;
+    int m_reached = 0;
+    // The tree names a virtual field; the report's count of expression changes when it was built.
+    bool m_usesVirtualFields = false;
+    quint64 m_changes = 0;
     QPointer<DataSet> m_dataSet;
     std::vector<TAccField*> m_accFields;
     std::vector<FieldNodeEntry> m_fieldNodes;

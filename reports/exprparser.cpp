@@ -328,6 +328,7 @@ void TExprParser::enterNesting()
     if (++m_depth > MaxNesting)
         throw EParseException(RptMsg::TooDeep);
     m_peak = std::max(m_peak, m_depth);
+    m_reach = std::max(m_reach, m_peak);
 }
 
 void TExprParser::checkLevels(const TExprNode* node)
@@ -338,6 +339,14 @@ void TExprParser::checkLevels(const TExprNode* node)
     if (levels > MaxNesting)
         throw EParseException(RptMsg::TooDeep);
     m_peak = std::max(m_peak, levels);
+    m_reach = std::max(m_reach, m_peak);
+}
+
+void TExprParser::Reach(int levels)
+{
+    if (levels > MaxNesting - m_depth)
+        throw EParseException(RptMsg::TooDeep);
+    m_reach = std::max(m_reach, m_depth + levels);
 }
 
 void TExprParser::readDelimited(QChar close, quint8 kind)
@@ -513,6 +522,7 @@ std::unique_ptr<TExprNode> TExprParser::Parse()
     m_pos = 0;
     m_depth = m_baseDepth;
     m_peak = m_depth;
+    m_reach = m_depth;
     m_argIndex = 0;
     if (m_depth > MaxNesting)
         throw EParseException(RptMsg::TooDeep);

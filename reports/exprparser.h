@@ -234,11 +234,19 @@ public:
     int ArgIndex() const { return m_argIndex; }
     // No operator nodes are built (callbacks are expected to build nothing either).
     bool CheckOnly = false;
-    // Nesting levels in use: those of the parser whose macro this one expands, plus its own. The
-    // tree built may be MaxNesting levels deep, counting parentheses, argument lists and macro
-    // expansions around a node and the operators at and below it (message 28 beyond).
+    // Nesting levels in use: those around the text where it is used (the parser whose macro this
+    // one expands, the expression that names the virtual field this one parses), plus its own.
+    // The tree built may be MaxNesting levels deep, counting parentheses, argument lists, macro
+    // expansions and virtual fields around a node and the operators at and below it (message 28
+    // beyond).
     int Depth() const { return m_depth; }
     void SetBaseDepth(int depth) { m_baseDepth = depth; }
+    // For a callback whose node stands for a text parsed on its own (a macro's, a virtual
+    // field's): that text takes `levels` more where the node stands. Message 28 past the bound.
+    void Reach(int levels);
+    // The levels the last Parse took below its base depth, the texts of Reach included: what the
+    // expression adds where another one uses it.
+    int Reached() const { return m_reach - m_baseDepth; }
 
     TNodeEvent OnField, OnVirtualField, OnNumber, OnString, OnAggregate, OnMacro, OnFunction;
 
@@ -292,6 +300,7 @@ private:
     int m_argIndex = 0;
     int m_depth = 0;
     int m_baseDepth = 0;
-    int m_peak = 0; // the deepest level a node reached so far
+    int m_peak = 0;  // the deepest level a node reached so far
+    int m_reach = 0; // the same, with the texts of Reach
     TNameList m_fieldNames, m_aggregateNames, m_functionNames, m_rawFunctionNames;
 };

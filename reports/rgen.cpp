@@ -9,6 +9,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace rgen {
 
 const char* const RptSectionNames[6] = {"RepHEAD",   "RepDETAIL", "RepFOOTER",
@@ -198,7 +200,16 @@ TVirtualField::TVirtualField(TRptCollectionBase* collection) : TRptCollectionIte
     Expr();
 }
 
-TVirtualField::~TVirtualField() = default;
+TVirtualField::~TVirtualField()
+{
+    fields().rename(this, QString());
+    fields().refer(this, {});
+}
+
+TVirtualFields& TVirtualField::fields() const
+{
+    return *static_cast<TVirtualFields*>(Collection());
+}
 
 TRptExpr& TVirtualField::Expr()
 {
@@ -214,49 +225,64 @@ TRptExpr& TVirtualField::Expr()
     return *m_expr;
 }
 
+void TVirtualField::SetDisplayName(const QString& name)
+{
+    m_displayName = name;
+    fields().rename(this, codepage::upper(name));
+}
+
 void TVirtualField::SetExpression(const QString& text)
 {
     if (text == m_expression)
         return;
-    checkCircular(text);
+    const QStringList references = checkCircular(text);
     m_expression = text;
+    fields().refer(this, references);
     Expr().SetText(text);
 }
 
-void TVirtualField::checkCircular(const QString& text) const
+namespace {
+
+// The names a text refers to in brackets outside its string literals: trimmed, upper-cased, each
+// once. The reading stops at a string or a bracket left open, which `unclosed` then tells.
+QStringList referencesOf(const QString& text, bool& unclosed)
 {
-    // Each virtual field is walked at most once: a cycle among the others ends the walk.
-    QSet<const TVirtualField*> visited;
-    QStringList pending{text};
-    const TRptCollectionBase* fields = Collection();
-    while (!pending.isEmpty()) {
-        const QString t = pending.takeLast();
-        for (qsizetype i = 0; i < t.size(); ++i) {
-            const QChar c = t.at(i);
-            if (c != QLatin1Char('\'') && c != QLatin1Char('['))
-                continue;
-            const qsizetype close =
-                t.indexOf(c == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char('\''), i + 1);
-            if (close < 0)
-                throw EParseException(RptMsg::UnclosedText);
-            const QString name = t.mid(i + 1, close - i - 1).trimmed();
-            i = close;
-            if (c == QLatin1Char('\'') || name.isEmpty())
-                continue;
-            if (codepage::sameText(name, m_displayName))
-                throw Exception(FormatRptMessage(RptMsg::CircularReference, {m_displayName}));
-            for (int k = 0; k < fields->Count(); ++k) {
-                const auto* other = static_cast<const TVirtualField*>(fields->ItemAt(k));
-                if (codepage::sameText(other->m_displayName, name)) {
-                    if (!visited.contains(other)) {
-                        visited.insert(other);
-                        pending.append(other->m_expression);
-                    }
-                    break;
-                }
-            }
+    QStringList names;
+    unclosed = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\'') && c != QLatin1Char('['))
+            continue;
+        const qsizetype close =
+            text.indexOf(c == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char('\''), i + 1);
+        if (close < 0) {
+            unclosed = true;
+            break;
         }
+        if (c == QLatin1Char('[')) {
+            const QString name = codepage::upper(text.mid(i + 1, close - i - 1).trimmed());
+            if (!name.isEmpty())
+                names.append(name);
+        }
+        i = close;
     }
+    names.sort();
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+} // namespace
+
+QStringList TVirtualField::checkCircular(const QString& text) const
+{
+    bool unclosed = false;
+    QStringList references = referencesOf(text, unclosed);
+    // A reference to this field before the point where the text is left open is what is told.
+    if (!m_nameKey.isEmpty() && fields().leadsTo(references, m_nameKey, this))
+        throw Exception(FormatRptMessage(RptMsg::CircularReference, {m_displayName}));
+    if (unclosed)
+        throw EParseException(RptMsg::UnclosedText);
+    return references;
 }
 
 quint8 TVirtualField::ResultType()
@@ -277,9 +303,127 @@ Variant TVirtualField::Value()
     return Expr().Evaluate();
 }
 
+TVirtualFieldInfo TVirtualField::Describe(int depth)
+{
+    const Busy busy(*this);
+    TRptExpr& expr = Expr();
+    const TExprNode* root = expr.Root(depth);
+    TVirtualFieldInfo info;
+    info.Found = true;
+    info.ResultType = expr.ResultType();
+    info.Size = expr.Size();
+    info.Levels = root ? root->Levels() : 0;
+    info.Reach = expr.Reached();
+    info.DisplayName = m_displayName;
+    return info;
+}
+
 QString TVirtualField::DisplayName() const
 {
     return m_displayName.isEmpty() ? QLatin1String(ClassName()) : m_displayName;
+}
+
+TVirtualFields::~TVirtualFields()
+{
+    Clear();
+}
+
+TVirtualField* TVirtualFields::Find(const QString& name) const
+{
+    return name.isEmpty() ? nullptr : findKey(codepage::upper(name));
+}
+
+TVirtualField* TVirtualFields::findKey(const QString& key) const
+{
+    const auto named = m_byName.constFind(key);
+    return named == m_byName.cend() ? nullptr : named->first();
+}
+
+void TVirtualFields::rename(TVirtualField* field, const QString& key)
+{
+    if (const auto named = m_byName.find(field->m_nameKey); named != m_byName.end()) {
+        named->removeOne(field);
+        if (named->isEmpty())
+            m_byName.erase(named);
+    }
+    field->m_nameKey = key;
+    if (key.isEmpty())
+        return;
+    // Items keep the order of their IDs.
+    QList<TVirtualField*>& named = m_byName[key];
+    named.insert(std::lower_bound(named.begin(), named.end(), field,
+                                  [](const TVirtualField* a, const TVirtualField* b) {
+                                      return a->ID() < b->ID();
+                                  }),
+                 field);
+}
+
+void TVirtualFields::refer(TVirtualField* field, const QStringList& references)
+{
+    for (const QString& name : std::as_const(field->m_references)) {
+        if (const auto users = m_referrers.find(name); users != m_referrers.end()) {
+            users->remove(field);
+            if (users->isEmpty())
+                m_referrers.erase(users);
+        }
+    }
+    field->m_references = references;
+    for (const QString& name : references)
+        m_referrers[name].insert(field);
+}
+
+// Whether one of `names` is `key` or leads to it, a name leading to those in the expression of the
+// first field of that name (`field`'s own left out: it is being replaced). The search goes from
+// both ends in turns, a step each, and ends when either end has nothing more to follow, so it
+// costs about what the smaller end holds: setting the fields of a long chain one after another,
+// in either order, takes a step or two each.
+bool TVirtualFields::leadsTo(const QStringList& names, const QString& key,
+                             const TVirtualField* field) const
+{
+    // Most settings end here: nothing leads to the field yet, or the names lead nowhere.
+    bool onward = false;
+    for (const QString& name : names) {
+        if (name == key)
+            return true;
+        const TVirtualField* next = findKey(name);
+        onward = onward || (next && next != field && !next->m_references.isEmpty());
+    }
+    if (!onward || !m_referrers.contains(key))
+        return false;
+
+    QSet<QString> ahead;       // reached from `names`
+    QSet<QString> behind{key}; // leading to `key`
+    QStringList aheadQueue, behindQueue{key};
+    const auto reach = [](QSet<QString>& seen, QStringList& queue, const QString& name) {
+        if (!seen.contains(name)) {
+            seen.insert(name);
+            queue.append(name);
+        }
+    };
+    for (const QString& name : names)
+        reach(ahead, aheadQueue, name);
+    for (qsizetype a = 0, b = 0; a < aheadQueue.size() && b < behindQueue.size();) {
+        const TVirtualField* next = findKey(aheadQueue.at(a++));
+        if (next && next != field) {
+            for (const QString& name : next->m_references) {
+                if (behind.contains(name))
+                    return true;
+                reach(ahead, aheadQueue, name);
+            }
+        }
+        const auto users = m_referrers.constFind(behindQueue.at(b++));
+        if (users == m_referrers.cend())
+            continue;
+        for (const TVirtualField* user : *users) {
+            // A field whose name an earlier field has is never followed.
+            if (user == field || findKey(user->m_nameKey) != user)
+                continue;
+            if (ahead.contains(user->m_nameKey))
+                return true;
+            reach(behind, behindQueue, user->m_nameKey);
+        }
+    }
+    return false;
 }
 
 // ---- The report
@@ -364,28 +508,19 @@ std::unique_ptr<TAbstractDSContainer> TRptGen::NewContainer() const
     return container;
 }
 
-TVirtualFieldInfo TRptGen::FindVirtualField(const QString& name)
+TVirtualFieldInfo TRptGen::FindVirtualField(const QString& name, int depth)
 {
-    TVirtualFieldInfo info;
-    if (name.isEmpty())
-        return info;
-    for (int i = 0; i < m_virtualFields->Count(); ++i) {
-        TVirtualField* field = m_virtualFields->Items(i);
-        if (!codepage::sameText(field->GetDisplayName(), name))
-            continue;
-        info.ResultType = field->ResultType();
-        info.Size = field->Size();
-        info.DisplayName = field->GetDisplayName();
-        info.Found = true;
-        // The field is looked up again at each evaluation: it may have gone since.
-        TVirtualFields* fields = m_virtualFields.get();
-        const int id = field->ID();
-        info.Method = [fields, id] {
-            auto* f = static_cast<TVirtualField*>(fields->FindItemID(id));
-            return f ? f->Value() : Variant::null();
-        };
-        return info;
-    }
+    TVirtualField* field = m_virtualFields->Find(name);
+    if (!field)
+        return TVirtualFieldInfo();
+    TVirtualFieldInfo info = field->Describe(depth);
+    // The field is looked up again at each evaluation: it may have gone since.
+    TVirtualFields* fields = m_virtualFields.get();
+    const int id = field->ID();
+    info.Method = [fields, id] {
+        auto* f = static_cast<TVirtualField*>(fields->FindItemID(id));
+        return f ? f->Value() : Variant::null();
+    };
     return info;
 }
 

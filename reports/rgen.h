@@ -12,8 +12,10 @@
 #include "repproc.h"
 #include "uflist.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -293,9 +295,24 @@ private:
 };
 
 class TVirtualField;
+class TVirtualFields;
 using TOnCalcEvent = std::function<void(TVirtualField& sender, Variant& value)>;
 
-// A field computed from an expression of the report.
+// What the expressions learn of a virtual field.
+struct TVirtualFieldInfo
+{
+    bool Found = false;
+    quint8 ResultType = rtNumber;
+    int Size = 0;
+    // The operators of its tree, which count where the field is used, and all the levels its
+    // expression takes below the place of use (TRptExpr::Reached).
+    int Levels = 0;
+    int Reach = 0;
+    QString DisplayName;
+    TVFieldMethod Method; // empty when not found
+};
+
+// A field computed from an expression of the report. It lives in a TVirtualFields.
 class TVirtualField : public TRptCollectionItem
 {
 public:
@@ -309,7 +326,7 @@ public:
     void SetExpression(const QString& text);
     // Only stored: a later self-reference is caught when the value or the type is worked out.
     QString GetDisplayName() const { return m_displayName; }
-    void SetDisplayName(const QString& name) { m_displayName = name; }
+    void SetDisplayName(const QString& name);
     QString Picture;
     TOnCalcEvent OnCalcField;
 
@@ -320,17 +337,27 @@ public:
     quint8 ResultType();
     int Size();
     Variant Value();
+    // The type, size and levels of the expression, its tree built for a use `depth` levels deep
+    // (TRptExpr::Root). No method.
+    TVirtualFieldInfo Describe(int depth);
 
     // DisplayName; when empty, the class name.
     QString DisplayName() const override;
     const char* ClassName() const override { return "TVirtualField"; }
 
 private:
-    void checkCircular(const QString& text) const;
+    friend class TVirtualFields;
+    TVirtualFields& fields() const;
+    // The names the text refers to; raises message 27 or 16.
+    QStringList checkCircular(const QString& text) const;
     class Busy;
 
     QString m_expression;
     QString m_displayName;
+    // The display name upper-cased, and the names the expression refers to in brackets (trimmed,
+    // upper-cased, each once): the keys of the collection's indexes.
+    QString m_nameKey;
+    QStringList m_references;
     std::unique_ptr<TRptExpr> m_expr;
     bool m_busy = false;
 };
@@ -339,16 +366,31 @@ using TGroups = TRptCollection<TGroupItem>;
 using TDetailItems = TRptCollection<TDetailItem>;
 using TTitleItems = TRptCollection<TTitleItem>;
 using TFooterItems = TRptCollection<TFooterItem>;
-using TVirtualFields = TRptCollection<TVirtualField>;
 
-// What the expressions learn of a virtual field.
-struct TVirtualFieldInfo
+// The virtual fields, indexed by name and by the names their expressions refer to, so that
+// finding a field and checking a new expression for a circular reference cost as much with
+// thousands of fields as with a few.
+class TVirtualFields : public TRptCollection<TVirtualField>
 {
-    bool Found = false;
-    quint8 ResultType = rtNumber;
-    int Size = 0;
-    QString DisplayName;
-    TVFieldMethod Method; // empty when not found
+public:
+    explicit TVirtualFields(TRptGen* owner) : TRptCollection(owner) {}
+    // The fields go while their indexes are still there.
+    ~TVirtualFields() override;
+
+    // The first field whose DisplayName is `name` (any case); null when none.
+    TVirtualField* Find(const QString& name) const;
+
+private:
+    friend class TVirtualField;
+    TVirtualField* findKey(const QString& key) const;
+    void rename(TVirtualField* field, const QString& key);
+    void refer(TVirtualField* field, const QStringList& references);
+    bool leadsTo(const QStringList& names, const QString& key, const TVirtualField* field) const;
+
+    // Upper-cased display name -> the fields of that name, in collection order.
+    QHash<QString, QList<TVirtualField*>> m_byName;
+    // Upper-cased name -> the fields whose expression refers to it.
+    QHash<QString, QSet<TVirtualField*>> m_referrers;
 };
 
 class TRptGen : public QObject
@@ -411,9 +453,14 @@ public:
     // A new row container of the class ParadoxTable selects, in DatabasePath.
     std::unique_ptr<TAbstractDSContainer> NewContainer() const;
 
-    // The virtual field whose DisplayName is `name` (any case): its expression's type and size
-    // (worked out now) and a method that evaluates it.
-    TVirtualFieldInfo FindVirtualField(const QString& name);
+    // The virtual field whose DisplayName is `name` (any case): its expression's type, size and
+    // levels (worked out now, for a use `depth` levels deep: TVirtualField::Describe) and a
+    // method that evaluates it.
+    TVirtualFieldInfo FindVirtualField(const QString& name, int depth = 0);
+
+    // Changes to the text, dataset or functions of the report's expressions, counted.
+    quint64 ExpressionChanges() const { return m_expressionChanges; }
+    void ExpressionChanged() { ++m_expressionChanges; }
 
     // The keyed dataset of the group rows: its first field a row's key, its second the key of
     // the row above.
@@ -432,6 +479,7 @@ private:
     QStringList m_userFunction;
     QStringList m_userFunction2;
     bool m_paradoxTable = false;
+    quint64 m_expressionChanges = 0;
     TUsedFieldList m_usedFields;
     std::unique_ptr<TAccumulator> m_accumulator;
     std::unique_ptr<TFieldMap> m_fieldMap;

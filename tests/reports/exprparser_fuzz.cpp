@@ -1,10 +1,10 @@
 // Fuzz target: any text as a report expression over a small source dataset, with virtual fields
-// (one pair of them reaching each other), user functions, macros (one naming itself) and group
-// links, parsed, accumulated over the rows as a report pass would, and evaluated on every row.
-// It must end in a value or in the engine's errors: EParseException with one of its messages,
-// the general exception of a circular virtual field or of a field it cannot read, or
-// EConvertError for a value that is no number. Run with a time limit, for example
-// -max_total_time=600 -timeout=10 -max_len=4096.
+// (one pair of them reaching each other, and a chain of them as deep as an expression may be),
+// user functions, macros (one naming itself) and group links, parsed, accumulated over the rows as
+// a report pass would, and evaluated on every row. It must end in a value or in the engine's
+// errors: EParseException with one of its messages, the general exception of a circular virtual
+// field or of a field it cannot read, or EConvertError for a value that is no number. Run with a
+// time limit, for example -max_total_time=600 -timeout=10 -max_len=4096.
 #include <reports/rconst.h>
 #include <reports/rgen.h>
 
@@ -48,6 +48,14 @@ void configure(TRptGen& report, MemDataSet& source, MemDataSet& keys)
     }
     // Renamed, W is V7: V6 and V7 reach each other.
     report.VirtualFields()[6]->SetDisplayName(QStringLiteral("V7"));
+    // A chain C0 ... C257 ("[C<i+1>]+1", the last "1"): C0 is too deep on its own, C1 just fits.
+    constexpr int links = 257;
+    for (int i = links; i >= 0; --i) {
+        TVirtualField* field = report.VirtualFields().Add();
+        field->SetDisplayName(QStringLiteral("C%1").arg(i));
+        field->SetExpression(i == links ? QStringLiteral("1")
+                                        : QStringLiteral("[C%1]+1").arg(i + 1));
+    }
     report.OnGetMacroValue = [](const QString& name, QString& value) {
         static const QHash<QString, QString> macros = {
             {QStringLiteral("M"), QStringLiteral("X + 1")},
