@@ -25,8 +25,11 @@
 #include <platform/support/paths.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
 
 #include <algorithm>
 #include <chrono>
@@ -289,10 +292,12 @@ int storeDocument(int pack, const QString& fileName, int cfg, int type,
 // ---- hand-over names ---------------------------------------------------------------------------
 
 // A file on its way in is named ".handover.<cfg>.<type>.<number>.<n>.<extension in hex>.<source
-// path>", the path's "%" and "/" written as "%25" and "%2F" (left out when the name would be too
-// long), so that a start after a kill can tell what it was about to become. A file waiting for a
-// later registration is named in the same way, with ".waiting." and its place in the order in
-// which files came to wait instead of a number.
+// path>", the path's "%" and "/" written as "%25" and "%2F", so that a start after a kill can tell
+// what it was about to become. A file waiting for a later registration is named in the same way,
+// with ".waiting." and its place in the order in which files came to wait instead of a number.
+// A source path too long for a name (a name has 255 bytes, a path up to 4096) is told by a key
+// instead, "#<key>", and kept in a record beside the files (see below). Names that earlier
+// versions gave such files without any path are still read: their source is unknown.
 const QByteArray HandOverPrefix = ".handover.";
 const QByteArray WaitingPrefix = ".waiting.";
 constexpr qsizetype MaxNameBytes = 250;
@@ -303,7 +308,7 @@ struct HandOverName
     int type = 0;
     int number = 0;
     QString extension;
-    fileops::NativePath source; // empty when the name could not hold it
+    fileops::NativePath source; // empty when unknown
 };
 
 QByteArray encodedSource(const QByteArray& path)
@@ -312,23 +317,96 @@ QByteArray encodedSource(const QByteArray& path)
     return out.replace('%', "%25").replace('/', "%2F");
 }
 
+// ---- records of long source paths ------------------------------------------------------------
+
+// The record of a source path too long for a name is ".record.<key>" in BufDir, holding the
+// path's bytes; the key is made from those bytes, so a record that does not hold them is seen to
+// be damaged. It is written through to the disk before the first file takes a name with its
+// key, and serves every file from that path (a file waiting, the newer one being handed over):
+// it goes once no file waits under such a name. Records that no name refers to any more (a kill
+// before the first such name was given, or after the last one went) are removed at the next
+// start.
+const QByteArray RecordPrefix = ".record.";
+constexpr qsizetype MaxRecordBytes = 4096;
+
+QByteArray recordKey(const fileops::NativePath& path)
+{
+    return QCryptographicHash::hash(path.bytes(), QCryptographicHash::Sha256).toHex().left(32);
+}
+
+fileops::NativePath recordFile(const QByteArray& key)
+{
+    return fileops::NativePath(AddBackslash(BufDir)) / (RecordPrefix + key);
+}
+
+// The path the record of `key` holds; empty when there is none, or it is damaged.
+fileops::NativePath readRecord(const QByteArray& key)
+{
+    std::ifstream in(recordFile(key).bytes().constData(), std::ios::binary);
+    if (!in)
+        return {};
+    QByteArray bytes(MaxRecordBytes + 1, Qt::Uninitialized);
+    in.read(bytes.data(), bytes.size());
+    bytes.resize(in.gcount());
+    const fileops::NativePath path(bytes);
+    if (bytes.isEmpty() || bytes.size() > MaxRecordBytes || recordKey(path) != key)
+        return {};
+    return path;
+}
+
+// Makes sure the record of `source` is on the disk.
+bool writeRecord(const fileops::NativePath& source, QString* error)
+{
+    const QByteArray key = recordKey(source);
+    return readRecord(key) == source ||
+           fileops::writeFile(recordFile(key).text(), source.bytes(), error);
+}
+
+// Set while the start-up recovery runs: records are then removed at its end, once every file
+// left has been looked at.
+bool g_recovering = false;
+
+// Removes the record of `source` once no file waits under a name that refers to it.
+void releaseRecord(const fileops::NativePath& source);
+
 fileops::NativePath handOverName(const HandOverName& h, const QByteArray& prefix = HandOverPrefix)
 {
     const QByteArray head = prefix + QByteArray::number(h.cfg) + '.' + QByteArray::number(h.type) +
                             '.' + QByteArray::number(h.number) + '.';
     const QByteArray tail = '.' + h.extension.toUtf8().toHex() + '.';
-    QByteArray path = encodedSource(h.source.bytes());
+    const QByteArray path = encodedSource(h.source.bytes());
     const fileops::NativePath folder(AddBackslash(BufDir));
     for (int n = 1;; ++n) {
         QByteArray name = head + QByteArray::number(n) + tail + path;
         if (name.size() > MaxNameBytes)
-            name = head + QByteArray::number(n) + tail;
+            name = head + QByteArray::number(n) + tail + '#' + recordKey(h.source);
         const fileops::NativePath candidate = folder / name;
         if (!fileops::exists(candidate))
             return candidate;
     }
 }
 
+// Whether a name given by handOverName() for `source` refers to the record of that path.
+bool namesRecord(const fileops::NativePath& name, const fileops::NativePath& source)
+{
+    const QByteArray leaf = name.leaf();
+    return !source.isEmpty() && leaf.contains('#') && leaf.endsWith('#' + recordKey(source));
+}
+
+// Gives `file` the name `target`, written by handOverName() for `source`: the record of the path
+// goes to the disk first when the name refers to it.
+bool moveUnderName(const fileops::NativePath& file, const fileops::NativePath& target,
+                   const fileops::NativePath& source, bool copy, QString* error)
+{
+    if (namesRecord(target, source) && !writeRecord(source, error))
+        return false;
+    // A copy is flushed once, before its row is stored.
+    return copy ? fileops::copy(file, target, error, fileops::Flush::Later)
+                : fileops::move(file, target, error);
+}
+
+// The name's parts; the source path is read from its record when the name gives a key (left
+// empty, and logged, when the record is missing or damaged).
 std::optional<HandOverName> parseHandOverName(const QByteArray& name,
                                               const QByteArray& prefix = HandOverPrefix)
 {
@@ -347,7 +425,14 @@ std::optional<HandOverName> parseHandOverName(const QByteArray& name,
         return std::nullopt;
     h.extension = QString::fromUtf8(QByteArray::fromHex(parts[4]));
     const QByteArray path = parts.mid(5).join('.');
-    h.source = fileops::NativePath(QByteArray::fromPercentEncoding(path));
+    if (path.startsWith('#')) {
+        h.source = readRecord(path.mid(1));
+        if (h.source.isEmpty())
+            WriteToLog(QStringLiteral("The record of the source path of %1 is missing or damaged")
+                           .arg(QString::fromUtf8(name)));
+    } else {
+        h.source = fileops::NativePath(QByteArray::fromPercentEncoding(path));
+    }
     return h;
 }
 
@@ -384,6 +469,9 @@ struct Waiting
 {
     fileops::NativePath file;
     HandOverName name; // its number is its place in the order
+    // A file whose document's row was stored before a kill and that the start could not
+    // complete: the document it completes. It keeps its hand-over name.
+    int document = 0;
 };
 
 // Oldest first, for the documents' folder g_waitingIn.
@@ -409,10 +497,25 @@ bool keepWaiting(const fileops::NativePath& file, HandOverName what, QString* er
     waitingFiles();
     what.number = ++g_lastWaiting;
     const fileops::NativePath target = handOverName(what, WaitingPrefix);
-    if (!fileops::move(file, target, error))
+    if (!moveUnderName(file, target, what.source, false, error))
         return false;
     waitingFiles().append({target, what});
     return true;
+}
+
+void releaseRecord(const fileops::NativePath& source)
+{
+    if (g_recovering || source.isEmpty())
+        return;
+    const fileops::NativePath record = recordFile(recordKey(source));
+    if (!fileops::exists(record))
+        return;
+    for (const Waiting& w : std::as_const(waitingFiles())) {
+        if (w.name.source == source)
+            return;
+    }
+    // One left behind is removed at the next start.
+    fileops::remove(record);
 }
 
 // ---- giving a file back ----------------------------------------------------------------------
@@ -425,7 +528,9 @@ void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source
 {
     QString error;
     if (mode == HandOver::Copy) {
-        if (!fileops::remove(temp, &error))
+        if (fileops::remove(temp, &error))
+            releaseRecord(what.source);
+        else
             WriteToLog(QStringLiteral("Copy of %1 left in the documents' folder: %2")
                            .arg(source.text(), error));
         return;
@@ -440,7 +545,9 @@ void giveBack(const fileops::NativePath& temp, const fileops::NativePath& source
                            .arg(source.text(), temp.text(), error));
         return;
     }
-    if (!fileops::move(temp, source, &error))
+    if (fileops::move(temp, source, &error))
+        releaseRecord(what.source);
+    else
         WriteToLog(QStringLiteral("File %1 could not be given back and stays as %2: %3")
                        .arg(source.text(), temp.text(), error));
 }
@@ -472,14 +579,11 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
     const bool link = mode == HandOver::Move && fileops::isSymLink(sourceFile);
     const HandOver undo = link ? HandOver::Copy : mode;
     QString error;
-    // A copy is flushed once, before its row is stored.
-    const bool broughtIn = undo == HandOver::Move
-                               ? fileops::move(sourceFile, temp, &error)
-                               : fileops::copy(sourceFile, temp, &error, fileops::Flush::Later);
-    if (!broughtIn) {
+    if (!moveUnderName(sourceFile, temp, origin, undo == HandOver::Copy, &error)) {
         // Named by the folder: the temporary name changes with the number, and a source that
         // retries reports each distinct reason once.
         failure.reason = notRegistered(shown, error.replace(temp.text(), AddBackslash(BufDir)));
+        releaseRecord(origin);
         return 0;
     }
 
@@ -542,6 +646,7 @@ int handOver(const fileops::NativePath& sourceFile, const fileops::NativePath& o
         failure.reason = notRegistered(shown, error);
         return 0;
     }
+    releaseRecord(origin);
     return number;
 }
 
@@ -599,39 +704,63 @@ QDateTime modifiedTime(const fileops::NativePath& file)
 // Records what the folder source would have recorded of a file it took (its memory of taken
 // files), for a document registered on its behalf at start-up; nothing for other sources. Done
 // before the document is complete, as the source's own pass does: a kill before it is complete
-// leaves it to be completed at the next start, which records it again.
-void recordTaken(int cfg, int sourceType, const fileops::NativePath& source,
-                 const QDateTime& modified)
+// leaves it to be completed at the next start, which records it again. A failure is logged, or
+// given in `error`.
+bool recordTaken(int cfg, int sourceType, const fileops::NativePath& source,
+                 const QDateTime& modified, QString* error = nullptr)
 {
     if (sourceType != stFolder || source.isEmpty())
-        return;
+        return true;
     try {
         RecordFolderFileTaken(cfg, source.text(), modified);
+        return true;
     } catch (const std::exception& e) {
-        WriteToLog(QStringLiteral("FrFiles.db: %1 not recorded: %2")
-                       .arg(source.text(), exceptionMessage(e)));
+        const QString why = QStringLiteral("FrFiles.db: %1 not recorded: %2")
+                                .arg(source.text(), exceptionMessage(e));
+        if (error)
+            *error = why;
+        else
+            WriteToLog(why);
+        return false;
     }
 }
 
-// Completes or registers again one file left under a hand-over name; false when it could not.
-bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
+// Gives a file left after its document's row was stored its final name. Its folder source
+// records it first: were the file completed without that, a source leaving its files in place
+// would take it a second time.
+bool completeDocument(const fileops::NativePath& left, const HandOverName& h, int sourceType,
+                      QString* error)
+{
+    // A move or copy keeps the file's time: the left file's is the source file's when taken.
+    if (!recordTaken(h.cfg, sourceType, h.source, modifiedTime(left), error))
+        return false;
+    const QString dataFile = DocumentFileName(h.number, sourceType);
+    if (!fileops::rename(left, dataFile, error) || !fileops::flushToDisk(dataFile, error))
+        return false;
+    WriteToLog(
+        QStringLiteral("Document %1 completed after an interrupted hand-over").arg(h.number));
+    return true;
+}
+
+enum class Recovery {
+    Done,     // the document is complete, or the file dropped (its source offers it again)
+    Waits,    // it cannot be placed now: it waits for a pass of its source, or the next start
+    Unplaced, // nothing tells where it belongs
+};
+
+// Completes or registers again one file left under a hand-over name.
+Recovery recoverOne(const fileops::NativePath& left, const HandOverName& h)
 {
     const std::optional<Source> source = readSource(h.cfg);
     if (!source)
-        return false;
+        return Recovery::Unplaced;
     QString error;
-    // A move or copy keeps the file's time: the left file's is the source file's when taken.
-    const QDateTime modified = modifiedTime(left);
     if (rowAwaitsFile(h, source->type)) {
-        const QString dataFile = DocumentFileName(h.number, source->type);
-        recordTaken(h.cfg, source->type, h.source, modified);
-        if (!fileops::rename(left, dataFile, &error) || !fileops::flushToDisk(dataFile, &error)) {
-            WriteToLog(QStringLiteral("Document %1 not completed: %2").arg(h.number).arg(error));
-            return false;
-        }
-        WriteToLog(
-            QStringLiteral("Document %1 completed after an interrupted hand-over").arg(h.number));
-        return true;
+        if (completeDocument(left, h, source->type, &error))
+            return Recovery::Done;
+        WriteToLog(QStringLiteral("Document %1 not completed: %2").arg(h.number).arg(error));
+        waitingFiles().append({left, h, h.number});
+        return Recovery::Waits;
     }
     // A copy, or a move across file systems cut short before the source was removed: the source
     // still offers the same file, and taking both would make two documents of it.
@@ -640,25 +769,33 @@ bool recoverOne(const fileops::NativePath& left, const HandOverName& h)
             WriteToLog(
                 QStringLiteral("Interrupted hand-over of %1 dropped: the file is still there")
                     .arg(h.source.text()));
-            return true;
+            return Recovery::Done;
         }
         WriteToLog(error);
-        return false;
+        return Recovery::Unplaced;
     }
     // Given back to its own name when stored anew fails, so that it is recovered as a whole.
     HandOverFailure failure;
     const QString shown = h.source.isEmpty() ? left.text() : h.source.text();
+    const QDateTime modified = modifiedTime(left);
     const int number =
         handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure,
                  [&](int) { recordTaken(h.cfg, source->type, h.source, modified); });
-    if (number == 0) {
-        WriteToLog(failure.reason);
-        return false;
+    if (number != 0) {
+        WriteToLog(QStringLiteral("Document %1 registered from an interrupted hand-over of %2")
+                       .arg(number)
+                       .arg(shown));
+        return Recovery::Done;
     }
-    WriteToLog(QStringLiteral("Document %1 registered from an interrupted hand-over of %2")
-                   .arg(number)
-                   .arg(shown));
-    return true;
+    // A cause that passes (another program holding the database, a full disk): the file waits
+    // as one given back does, after the files already waiting.
+    WriteToLog(failure.reason);
+    if (keepWaiting(left, h, &error))
+        WriteToLog(QStringLiteral("File %1 waits in the documents' folder").arg(shown));
+    else
+        WriteToLog(QStringLiteral("File %1 stays as %2 until the next start: %3")
+                       .arg(shown, left.text(), error));
+    return Recovery::Waits;
 }
 
 // Moves a file the program cannot place into WorkPath + "recovered/"; `what` says where it was
@@ -785,13 +922,54 @@ int registerWaiting(const Waiting& w, HandOverFailure& failure,
                     const std::function<void(int)>& stored = {})
 {
     const QString shown = w.name.source.isEmpty() ? w.file.text() : w.name.source.text();
-    // A document of its own: the document it may have been a page of is gone.
-    const int number = handOver(w.file, w.name.source, shown, w.name.cfg, 0, w.name.extension,
-                                HandOver::Move, failure, stored);
-    if (number == 0)
-        return 0;
+    int number = 0;
+    const std::optional<Source> source = w.document ? readSource(w.name.cfg) : std::nullopt;
+    if (source && rowAwaitsFile(w.name, source->type)) {
+        QString error;
+        if (!completeDocument(w.file, w.name, source->type, &error)) {
+            failure.reason =
+                QStringLiteral("Document %1 not completed: %2").arg(w.document).arg(error);
+            return 0;
+        }
+        number = w.document;
+    } else {
+        // A document of its own: the document it may have been a page of (or whose row it was
+        // to complete) is gone.
+        number = handOver(w.file, w.name.source, shown, w.name.cfg, 0, w.name.extension,
+                          HandOver::Move, failure, stored);
+        if (number == 0)
+            return 0;
+    }
     g_waiting.removeIf([&w](const Waiting& other) { return other.file == w.file; });
+    releaseRecord(w.name.source);
     return number;
+}
+
+// The key a hand-over or waiting name gives instead of its source path; empty when it gives none.
+QByteArray keyOf(const QByteArray& name)
+{
+    const qsizetype at = name.lastIndexOf(".#");
+    return at < 0 || name.contains('%') ? QByteArray() : name.mid(at + 2);
+}
+
+// Removes the records (`records`: their names) to which neither a waiting file nor a file left
+// under one of `leftovers` refers any more.
+void removeUnusedRecords(const QList<QByteArray>& records, const QList<QByteArray>& leftovers)
+{
+    if (records.isEmpty())
+        return;
+    QSet<QByteArray> used;
+    for (const Waiting& w : std::as_const(waitingFiles()))
+        used.insert(keyOf(w.file.leaf()));
+    const fileops::NativePath folder(BufDir);
+    for (const QByteArray& name : leftovers) {
+        if (fileops::exists(folder / name))
+            used.insert(keyOf(name));
+    }
+    for (const QByteArray& record : records) {
+        if (!used.contains(record.mid(RecordPrefix.size())))
+            fileops::remove(folder / record);
+    }
 }
 
 } // namespace
@@ -870,7 +1048,7 @@ QList<WaitingFile> WaitingFiles(int Cfg)
     QList<WaitingFile> files;
     for (const Waiting& w : std::as_const(waitingFiles())) {
         if (w.name.cfg == Cfg)
-            files.append({w.file, w.name.source});
+            files.append({w.file, w.name.source, w.document});
     }
     return files;
 }
@@ -909,8 +1087,10 @@ int RegisterWaitingFile(const WaitingFile& File, HandOverFailure* Failure)
 
 void RecoverHandOvers()
 {
+    g_recovering = true;
+    const auto endRecovery = qScopeGuard([] { g_recovering = false; });
     const QByteArray folder = fileops::NativePath(BufDir).bytes();
-    QList<QByteArray> leftovers, waiting, unregistered;
+    QList<QByteArray> leftovers, waiting, unregistered, records;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString(), ec)) {
         const QByteArray name = QByteArray::fromStdString(entry.path().filename().native());
@@ -920,6 +1100,8 @@ void RecoverHandOvers()
             continue;
         if (name.startsWith(WaitingPrefix))
             waiting.append(name);
+        else if (name.startsWith(RecordPrefix))
+            records.append(name);
         else if (name.startsWith('.'))
             leftovers.append(name);
         else if (name.startsWith("unregistered-"))
@@ -952,15 +1134,25 @@ void RecoverHandOvers()
                        .arg(w.name.source.text()));
     }
 
+    QList<std::pair<fileops::NativePath, std::optional<HandOverName>>> left;
     for (const QByteArray& name : std::as_const(leftovers)) {
-        const fileops::NativePath left = fileops::NativePath(folder) / name;
-        // A copy cut short before it took its hand-over name: its source still has the file.
-        if (name.startsWith("." + HandOverPrefix) && name.endsWith(".tmp")) {
-            fileops::remove(left);
+        const fileops::NativePath file = fileops::NativePath(folder) / name;
+        // A copy (or a record) cut short before it took its name: its source still has the file.
+        if ((name.startsWith("." + HandOverPrefix) || name.startsWith("." + RecordPrefix)) &&
+            name.endsWith(".tmp")) {
+            fileops::remove(file);
             continue;
         }
-        const std::optional<HandOverName> h = parseHandOverName(name);
-        if (!h || !recoverOne(left, *h))
-            keepInRecoveryFolder(left);
+        left.append({file, parseHandOverName(name)});
     }
+    // In the order they came.
+    std::stable_sort(left.begin(), left.end(), [](const auto& a, const auto& b) {
+        return (a.second ? a.second->number : 0) < (b.second ? b.second->number : 0);
+    });
+    for (const auto& [file, h] : std::as_const(left)) {
+        if (!h || recoverOne(file, *h) == Recovery::Unplaced)
+            keepInRecoveryFolder(file);
+    }
+
+    removeUnusedRecords(records, leftovers);
 }

@@ -35,8 +35,10 @@ struct HandOverFailure
 //   1. The number is chosen (data files already in BufDir under it are set aside, see
 //      AddImportedFile) and the file is brought into BufDir under a hand-over name (hidden from
 //      listings, starting with ".") that tells the source, the type, the number, the extension
-//      and the source path: moved or copied as `Mode` says. A symbolic link is copied by content
-//      even when moving: a document holds its own bytes. When that fails, nothing has changed.
+//      and the source path: moved or copied as `Mode` says. A path too long for a file name is
+//      told by a key instead, its record (a small hidden file holding the path) written through
+//      to the disk first. A symbolic link is copied by content even when moving: a document
+//      holds its own bytes. When that fails, nothing has changed.
 //   2. The file is flushed to the disk with its hand-over name (an "MXM" file is rewritten
 //      first, see below), then the row is stored (CurrentPack, the source path as the row's file
 //      name (none for a screen capture, whose file is the program's own), `Type`, `Extension`).
@@ -86,25 +88,35 @@ void ReportHandOverFailure(const HandOverFailure& Failure);
 //   wait as files of the one folder source that clears its folder and whose pattern takes the name
 //   (in the recovery folder below when there is not exactly one).
 // - Every file left in BufDir under a hidden name by a hand-over that was cut short becomes the
-//   document it was about to become (its row completed or stored anew); one whose name says
-//   nothing of its source, or whose source is gone, is moved into WorkPath + "recovered/" and
-//   logged. A file whose row was not stored while its source path still holds the same bytes (a
-//   copy, or a move across file systems, cut short) is removed: the source offers it again. So
-//   are copies cut short before they took their hand-over name. Hidden folders and links are
-//   left alone: no hand-over makes them.
-// A document registered here for a folder source is recorded in its memory of taken files
-// (RecordFolderFileTaken), as the source's own pass would have done.
+//   document it was about to become (its row completed or stored anew), in the order they came.
+//   One that cannot be registered now (another program holds the database, the disk is full)
+//   waits after the files already waiting, as a file given back does; one whose row was stored
+//   and that cannot be completed now waits under its hand-over name, and its folder source's pass
+//   completes it. One whose name says nothing of its source, or whose source is gone, is moved
+//   into WorkPath + "recovered/" and logged. A file whose row was not stored while its source
+//   path still holds the same bytes (a copy, or a move across file systems, cut short) is
+//   removed: the source offers it again. So are copies cut short before they took their
+//   hand-over name. Hidden folders and links are left alone: no hand-over makes them.
+// - Records of long source paths that no file refers to any more are removed. A file whose
+//   record is missing or damaged is placed as one whose name tells no path (logged).
+// A document registered or completed here for a folder source is recorded in its memory of taken
+// files (RecordFolderFileTaken), as the source's own pass would have done; a document is not
+// completed before that is recorded.
 void RecoverHandOvers();
 
 // ---- Files waiting for a later registration ---------------------------------------------------
 
 // A moved file whose hand-over failed after it left its source path, and whose path a newer file
 // has taken meanwhile (an analyser that always writes "result.txt"), waits in BufDir under a
-// hidden name that tells its source, its extension and the path it came from.
+// hidden name that tells its source, its extension and the path it came from. So does a file left
+// by a hand-over cut short that a start could not register (see RecoverHandOvers).
 struct WaitingFile
 {
     fileops::NativePath file;   // where it waits
     fileops::NativePath source; // where it came from
+    // The document whose row awaits this file (its hand-over was cut short after the row was
+    // stored, and the start could not complete it), 0 for a file that becomes a new document.
+    int document = 0;
 };
 
 // The files of source `Cfg` waiting, oldest first. A folder source's pass registers them before
@@ -113,9 +125,10 @@ struct WaitingFile
 QList<WaitingFile> WaitingFiles(int Cfg);
 
 // Registers a waiting file as a new document of its source, as RegisterDocument moves a file (the
-// row names the path it came from): the number, or 0 when it still waits (Failure as for
-// RegisterDocument). A file no longer at its waiting name waits no more: it is dropped from the
-// waiting files (logged) and 0 returned.
+// row names the path it came from), or completes the document it belongs to, its folder source
+// recording it first (RecordFolderFileTaken): the number, or 0 when it still waits (Failure as
+// for RegisterDocument). A file no longer at its waiting name waits no more: it is dropped from
+// the waiting files (logged) and 0 returned.
 int RegisterWaitingFile(const WaitingFile& File, HandOverFailure* Failure = nullptr);
 
 // ---- The registry's own routines -------------------------------------------------------------

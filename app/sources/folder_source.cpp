@@ -230,6 +230,8 @@ public:
 
     const QString& dir() const { return m_dir; }
     bool scan(const QString& pattern, bool clear);
+    // The memory of taken files is read afresh at the next pass.
+    void forgetMemory() { m_loaded = false; }
 
 private:
     struct Listed
@@ -285,13 +287,13 @@ bool FolderWatch::scan(const QString& pattern, bool clear)
     ++m_pass;
     m_wrote = false;
     m_extension.reset();
-    if (!clear)
-        loadMemory();
-
     m_tableRefused = false;
     // Paths at which an older file still waits: the newer file there waits with it.
     QSet<QByteArray> behind;
     bool registered = takeWaiting(clear, behind);
+    // After the waiting files: completing a document records it in the memory of taken files.
+    if (!clear)
+        loadMemory();
     QList<Listed> candidates;
     const bool listed = list(pattern, clear, candidates);
     for (const Listed& file : std::as_const(candidates)) {
@@ -335,8 +337,10 @@ bool FolderWatch::takeWaiting(bool clear, QSet<QByteArray>& behind)
         }
         registered = true;
         succeeded(path);
-        if (!clear)
-            continue; // the source's memory is of the file now at that path
+        // The source's memory is of the file now at that path, or the registry recorded the
+        // document it completed.
+        if (!clear || file.document)
+            continue;
         try {
             insertTakenFile(
                 m_cfg, path,
@@ -794,6 +798,7 @@ void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modifi
     else
         insertTakenFile(Cfg, Path, age);
     refreshFrFilesCursor();
-    // The source reads its memory afresh at its next pass.
-    watches().erase(Cfg);
+    // Also called from within the source's own pass (a waiting file completing its document).
+    if (const auto watch = watches().find(Cfg); watch != watches().end())
+        watch->second->forgetMemory();
 }

@@ -44,6 +44,7 @@ bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Cl
 // Records in FrFiles.db that folder source `Cfg` took the file `Path` (its real path), whose time
 // was `Modified` when it was taken, as the source's pass records it: a row added for a source that
 // clears its folder, the file's row added or given that time for one that leaves files in place.
-// For documents registered on the source's behalf at start-up; nothing happens for a source that
-// is not a folder source. Raises when the table cannot be written.
+// For documents registered or completed on the source's behalf by the registry (at start-up, or
+// a waiting file at the source's pass); nothing happens for a source that is not a folder source.
+// Raises when the table cannot be written.
 void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modified);

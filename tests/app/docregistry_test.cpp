@@ -437,3 +437,215 @@ TEST(DocumentRegistry, ACapturesRowHasNoFileNameAlsoAfterAnInterruptedHandOver)
                     "Number;"),
               "1:\n6:\n7:");
 }
+
+namespace {
+
+// A folder `depth` levels below `root`, each level's name 250 bytes long: a file in it has a path
+// far too long to be told in a file name of the documents' folder.
+QString deepFolder(const QString& root, int depth)
+{
+    QString dir = root;
+    for (int level = 0; level < depth; ++level)
+        dir += '/' + QString(250, QChar(u'a' + level));
+    EXPECT_TRUE(QDir().mkpath(dir));
+    return dir;
+}
+
+// The hidden files of BufDir with their bytes, as a kill at that moment would leave them.
+QMap<QString, QByteArray> hiddenFiles()
+{
+    QMap<QString, QByteArray> files;
+    for (const QString& name : bufFiles()) {
+        if (name.startsWith('.'))
+            files.insert(name, readFileBytes(BufDir + name));
+    }
+    return files;
+}
+
+} // namespace
+
+// A source path too long for a file name (near the system's limit of 4,096 bytes here) is kept
+// in a record beside the file being handed over, from before the file takes its hand-over name
+// until after its final name. Wherever a kill falls, the next start knows the file's path: a copy
+// cut short is dropped while its source holds the same bytes, a moved file is registered under its
+// own path, a document whose row was stored is completed and recorded as taken. A damaged record
+// loses no file. No record outlives the files that need it.
+TEST(DocumentRegistry, ALongSourcePathIsKnownAtTheStartWhereverAKillFell)
+{
+    enum Left { RecordOnly, FileNoRow, FileAndRow, FinalName, DamagedRecord };
+    const struct
+    {
+        Left left;
+        bool clear;
+        bool rowOfItsOwnPath; // after the start, the one row names the file's path
+        bool dataFile;        // and 1.1 holds the file
+    } cases[] = {
+        {RecordOnly, true, false, false}, {FileNoRow, true, true, true},
+        {FinalName, true, true, true},    {DamagedRecord, true, false, true},
+        {FileNoRow, false, false, false}, {FileAndRow, false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kill " << c.left << ", clear " << c.clear);
+        LocalTablesFixture f;
+        f.addSource(1, 1);
+        const QString in = deepFolder(f.ws.path("in"), 15);
+        f.tables->fRep->appendRecord({1, in, "*.*", c.clear, 0});
+        const QString file = in + '/' + QString(250, 'r') + ".txt";
+        ASSERT_GT(file.size(), 4000);
+        writeFileBytes(file, "result");
+
+        QMap<QString, QByteArray> onItsWay;
+        ASSERT_EQ(RegisterDocument(file, 1, 0, "TXT", c.clear ? HandOver::Move : HandOver::Copy,
+                                   nullptr, [&](int) { onItsWay = hiddenFiles(); }),
+                  1);
+        ASSERT_EQ(bufFiles(), QStringList{"1.1"});
+        ASSERT_EQ(onItsWay.size(), 2) << onItsWay.keys().join(' ').toStdString();
+        const QString handOver = onItsWay.firstKey();
+        const QString record = onItsWay.lastKey();
+        ASSERT_TRUE(handOver.startsWith(".handover.1.0.1.1.545854.")) << handOver.toStdString();
+        ASSERT_TRUE(record.startsWith(".record.")) << record.toStdString();
+
+        // What the kill leaves.
+        if (c.left != FinalName)
+            QFile::remove(BufDir + "1.1");
+        if (c.left != FinalName && c.left != FileAndRow)
+            DeleteDocumentRow(1);
+        if (c.left == RecordOnly && c.clear)
+            writeFileBytes(file, "result");
+        if (c.left != RecordOnly && c.left != FinalName)
+            writeFileBytes(BufDir + handOver, onItsWay[handOver]);
+        writeFileBytes(BufDir + record, onItsWay[record].chopped(c.left == DamagedRecord ? 1 : 0));
+        // Killed while writing the record, on an earlier attempt.
+        if (c.left == RecordOnly)
+            writeFileBytes(BufDir + "." + record + ".k3j4h5g6.tmp", onItsWay[record].left(99));
+
+        RecoverHandOvers();
+        EXPECT_EQ(countRows(f), c.dataFile ? "1" : "0");
+        if (c.rowOfItsOwnPath) {
+            EXPECT_EQ(f.cli("SELECT File_name FROM \"FILES.DB\";"), file);
+        }
+        EXPECT_EQ(bufFiles(), c.dataFile ? QStringList{"1.1"} : QStringList());
+        if (c.dataFile) {
+            EXPECT_EQ(readFileBytes(BufDir + "1.1"), "result");
+        }
+        EXPECT_EQ(f.ws.operationsLog().contains("missing or damaged"), c.left == DamagedRecord);
+        EXPECT_FALSE(QFileInfo::exists(WorkPath + "recovered"));
+        // A source leaving its files in place takes the file once.
+        if (!c.clear) {
+            EXPECT_EQ(ScanFileSource(1, in, "*.*", false), !c.dataFile);
+            EXPECT_EQ(countRows(f), "1");
+            EXPECT_EQ(f.cli("SELECT Name FROM \"FrFiles.db\";"), file);
+        }
+    }
+}
+
+// A start while another program holds the database, or with the disk full: a file left by a
+// hand-over cut short is not set aside for good. It waits after the files that waited before it,
+// and its folder source's pass registers it once the cause is gone; one whose row was stored is
+// completed then, recorded first as taken by its source, which leaves its files in place.
+TEST(DocumentRegistry, AFileLeftThatAStartCannotPlaceWaitsForAPassOfItsSource)
+{
+    for (const bool fullDisk : {false, true}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "database held");
+        LocalTablesFixture f;
+        f.addSource(1, 1);
+        f.addSource(2, 1);
+        const QString in = f.ws.path("in");
+        const QString keep = f.ws.path("keep");
+        ASSERT_TRUE(QDir().mkpath(in));
+        f.tables->fRep->appendRecord({1, in, "*.*", true, 0});
+        f.tables->fRep->appendRecord({2, keep, "*.*", false, 0});
+        const auto named = [](const QString& path) { return QString(path).replace("/", "%2F"); };
+        // Source 1: a file waiting since an earlier run, one whose row was not stored. Source 2:
+        // one whose row was, with the file still in its folder.
+        writeFileBytes(BufDir + ".waiting.1.0.1.1.545854." + named(in + "/w.txt"), "waited");
+        writeFileBytes(BufDir + ".handover.1.0.3.1.545854." + named(in + "/a.txt"), "left");
+        const QDateTime saved(QDate(2026, 12, 1), QTime(9, 30));
+        writeFileBytes(keep + "/k.txt", "K");
+        setModified(keep + "/k.txt", saved);
+        writeFileBytes(BufDir + ".handover.2.0.2.1.545854." + named(keep + "/k.txt"), "K");
+        setModified(BufDir + ".handover.2.0.2.1.545854." + named(keep + "/k.txt"), saved);
+        f.cli(QStringLiteral("INSERT INTO \"FILES.DB\" (Number, Cfg, File_name, Type) VALUES "
+                             "(2, 2, '%1', 0);")
+                  .arg(keep + "/k.txt"));
+
+        Database other;
+        if (fullDisk) {
+            // The waiting file, the file left and the completion each meet it.
+            fileops::failNth(fileops::Op::Flush, 1, ENOSPC);
+            fileops::failNth(fileops::Op::Flush, 2, ENOSPC);
+            fileops::failNth(fileops::Op::Rename, 1, ENOSPC);
+        } else {
+            other.setLocalFolder(DataDir);
+            other.startTransaction();
+            other.execute("INSERT INTO \"FILES.DB\" (Number) VALUES (77)");
+        }
+        {
+            ScopedScriptedDialogs dialogs;
+            RecoverHandOvers();
+        }
+        fileops::resetFaults();
+        if (!fullDisk)
+            other.rollback();
+        EXPECT_EQ(countRows(f), "1");
+        EXPECT_FALSE(QFileInfo::exists(WorkPath + "recovered"));
+        QStringList waiting;
+        for (const int cfg : {1, 2}) {
+            for (const WaitingFile& w : WaitingFiles(cfg))
+                waiting << QFileInfo(w.source.text()).fileName();
+        }
+        EXPECT_EQ(waiting, QStringList({"w.txt", "a.txt", "k.txt"}));
+
+        EXPECT_TRUE(ScanFileSource(1, in, "*.*", true));
+        EXPECT_TRUE(ScanFileSource(2, keep, "*.*", false));
+        EXPECT_FALSE(ScanFileSource(2, keep, "*.*", false));
+        EXPECT_EQ(f.cli("SELECT group_concat(Number || ':' || File_name, ' ') FROM (SELECT * FROM "
+                        "\"FILES.DB\" ORDER BY Number);"),
+                  QStringLiteral("2:%1/k.txt 3:%2/w.txt 4:%2/a.txt").arg(keep, in));
+        EXPECT_EQ(readFileBytes(BufDir + "2.1"), "K");
+        EXPECT_EQ(readFileBytes(BufDir + "3.1"), "waited");
+        EXPECT_EQ(readFileBytes(BufDir + "4.1"), "left");
+        EXPECT_EQ(bufFiles(), QStringList({"2.1", "3.1", "4.1"}));
+    }
+}
+
+// A file that cannot go back to its long source path, a newer file having taken it, waits under
+// a name that refers to the record of that path. After a start it still holds the newer file
+// back while it cannot be registered, and both become documents in the order they came.
+TEST(DocumentRegistry, AWaitingFileFromALongPathHoldsTheNewerFileBackAfterAStart)
+{
+    LocalTablesFixture f;
+    f.addSource(1, 1);
+    const QString in = deepFolder(f.ws.path("in"), 15);
+    f.tables->fRep->appendRecord({1, in, "*.*", true, 0});
+    const QString file = in + "/result.txt";
+    writeFileBytes(file, "first");
+    fileops::failNth(fileops::Op::Rename, 1);
+    HandOverFailure failure;
+    EXPECT_EQ(RegisterDocument(file, 1, 0, "TXT", HandOver::Move, &failure,
+                               [&](int) { writeFileBytes(file, "second"); }),
+              0);
+
+    // The next start, while another program holds the database.
+    {
+        Database other;
+        other.setLocalFolder(DataDir);
+        other.startTransaction();
+        other.execute("INSERT INTO \"FILES.DB\" (Number) VALUES (77)");
+        RecoverHandOvers();
+        other.rollback();
+    }
+    const QList<WaitingFile> waiting = WaitingFiles(1);
+    ASSERT_EQ(waiting.size(), 1);
+    EXPECT_EQ(waiting[0].source.text(), file);
+    fileops::failNth(fileops::Op::Move, 1);
+    EXPECT_FALSE(ScanFileSource(1, in, "*.*", true));
+    EXPECT_EQ(readFileBytes(file), "second");
+    EXPECT_TRUE(ScanFileSource(1, in, "*.*", true));
+    EXPECT_EQ(f.cli("SELECT group_concat(Number || ':' || (File_name = '" + file +
+                    "'), ' ') FROM \"FILES.DB\";"),
+              "1:1 2:1");
+    EXPECT_EQ(readFileBytes(BufDir + "1.1"), "first");
+    EXPECT_EQ(readFileBytes(BufDir + "2.1"), "second");
+    EXPECT_EQ(bufFiles(), QStringList({"1.1", "2.1"}));
+}

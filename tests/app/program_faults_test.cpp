@@ -4,6 +4,7 @@
 
 #include <platform/controlchars.h>
 #include <support/ptypair.h>
+#include <support/qt_printers.h>
 
 #include <QDir>
 #include <QEventLoop>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <limits>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -106,6 +108,39 @@ private:
     QProcess m_tool;
 };
 
+// A folder `depth` levels below `root`, each level's name 250 bytes long: a file in it has a path
+// far too long to be told in a file name of the documents' folder.
+QString deepFolder(const QString& root, int depth)
+{
+    QString dir = root;
+    for (int level = 0; level < depth; ++level)
+        dir += u'/' + QString(250, QChar(u'a' + level));
+    EXPECT_TRUE(QDir().mkpath(dir));
+    return dir;
+}
+
+// The files of `buf` left on their way in, under a hand-over name.
+QStringList handOverNames(const QString& buf)
+{
+    return QDir(buf).entryList({u".handover.*"_s}, QDir::Files | QDir::Hidden);
+}
+
+// Drops `bytes` at `file` while another program holds the database, and kills the program once
+// the file has come into `buf` under its hand-over name: the program is then waiting for the
+// lock to store the document's row.
+void killWhileTheRowWaitsForALock(ProgramFolder& folder, DatabaseHold& holder, const QString& file,
+                                  const QByteArray& bytes)
+{
+    const QString buf = folder.work() + u"buf"_s;
+    ASSERT_TRUE(QDir().mkpath(buf));
+    ASSERT_TRUE(holder.hold());
+    writeFileBytes(file, bytes);
+    waitForChanges(
+        buf, std::numeric_limits<int>::max(), [&] { return !handOverNames(buf).isEmpty(); }, 20000);
+    ASSERT_EQ(handOverNames(buf).size(), 1);
+    kill9(folder);
+}
+
 } // namespace
 
 TEST(ProgramFaults, KilledWhileAnotherProgramHoldsTheTableLosesNoFile)
@@ -172,6 +207,98 @@ TEST(ProgramFaults, AFileWhosePlaceANewerFileTookBecomesADocumentBeforeIt)
               QStringList({u"1.1"_s, u"2.1"_s}));
     kill9(folder);
 }
+
+// A file on its way in when the program is killed while another program holds the database,
+// and a start while that program still holds it: the file cannot be registered at the start and
+// waits, as does the newer file its exporting program wrote at the same path meanwhile; once the
+// lock is gone both become documents, in the order they came, also after one more start under
+// the lock. The folder's path may be as long as the system allows.
+class HandOverMetByALock : public testing::TestWithParam<int>
+{
+};
+
+TEST_P(HandOverMetByALock, WaitsAndBecomesADocumentOnceTheLockEnds)
+{
+    ProgramFolder folder;
+    const QString in = deepFolder(folder.ws.path(u"in"_s), GetParam());
+    const QString result = in + u"/result.txt"_s;
+    const QString buf = folder.work() + u"buf/"_s;
+    prepare(folder, in);
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    DatabaseHold holder(folder);
+    killWhileTheRowWaitsForALock(folder, holder, result, "first");
+    writeFileBytes(result, "second");
+
+    for (int start = 0; start < 2; ++start) {
+        folder.start();
+        // The start is over once the program ticks.
+        ASSERT_TRUE(folder.waitForTicks(1));
+        EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
+        EXPECT_EQ(documents(folder), 0);
+        if (start == 0)
+            kill9(folder);
+    }
+    ASSERT_TRUE(holder.release());
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; }, 40000))
+        << documents(folder) << operationsLog(folder).constData();
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "first");
+    EXPECT_EQ(readFileBytes(buf + u"2.1"_s), "second");
+    EXPECT_EQ(folder.cli(u"SELECT group_concat(File_name, '|') FROM \"FILES.DB\";"_s),
+              result + u"|"_s + result);
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({u"1.1"_s, u"2.1"_s}));
+    EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
+    kill9(folder);
+}
+
+// A folder path of 5 bytes after the test's folder, and one of some 3,800.
+INSTANTIATE_TEST_SUITE_P(Paths, HandOverMetByALock, testing::Values(0, 15));
+
+// A file whose path is too long for a file name (here near the system's limit of 4,096 bytes),
+// on its way in when the program is killed while the database is held: the next start knows
+// where it came from. A source that leaves its files in place takes it once (the copy cut short
+// is dropped, the file being still there); one that clears its folder registers it under its
+// own path.
+class LongPathHandOverKilled : public testing::TestWithParam<bool>
+{
+};
+
+TEST_P(LongPathHandOverKilled, IsRecoveredWithItsPathAndTakenOnce)
+{
+    const bool clear = GetParam();
+    ProgramFolder folder;
+    const QString in = deepFolder(folder.ws.path(u"in"_s), 15);
+    const QString file = in + u"/"_s + QString(250, u'r') + u".pdf"_s;
+    ASSERT_GT(file.size(), 4000);
+    ASSERT_LT(file.toUtf8().size(), 4096);
+    const QString buf = folder.work() + u"buf/"_s;
+    prepare(folder, in, {}, clear);
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    {
+        DatabaseHold holder(folder);
+        killWhileTheRowWaitsForALock(folder, holder, file, "A");
+    }
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }))
+        << operationsLog(folder).constData();
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_EQ(documents(folder), 1);
+    EXPECT_EQ(folder.cli(u"SELECT File_name FROM \"FILES.DB\";"_s), file);
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "A");
+    EXPECT_EQ(QDir(buf).entryList(QDir::Files | QDir::Hidden), QStringList{u"1.1"_s});
+    EXPECT_EQ(QFileInfo::exists(file), !clear);
+    if (!clear) {
+        EXPECT_EQ(folder.cli(u"SELECT Name FROM \"FrFiles.db\";"_s), file);
+    }
+    kill9(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, LongPathHandOverKilled, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "ClearOn" : "ClearOff";
+                         });
 
 // A source that leaves its files in place, killed after a document's row was stored and before
 // its file took its final name (the state the kill leaves is made here): the next start completes
