@@ -4,6 +4,7 @@
 // rows.
 #include "schema_helpers.h"
 
+#include <kernel/reswords.h>
 #include <schema/tablestrengine.h>
 
 #include <support/qt_printers.h>
@@ -296,6 +297,43 @@ TEST(EngineSets, NewNamesTheServerKindCannotTakeAreRefusedNamingTheItem)
         load(renamed, *s);
         EXPECT_EQ(failure(renamed), refused.at(i));
     }
+}
+
+// How the statements write a name on each kind: plain and unreserved names as they stand.
+TEST(EngineSets, NamesAreQuotedOnlyWhereTheKindCannotTakeThemAsTheyStand)
+{
+    struct Case
+    {
+        QString name, local, msSql, oracle;
+    };
+    const QList<Case> cases{
+        {"PATIENT_ID", "PATIENT_ID", "PATIENT_ID", "PATIENT_ID"},
+        {"Patient_Id", "Patient_Id", "Patient_Id", "Patient_Id"},
+        {"", "", "", ""},
+        {"2X", "\"2X\"", "[2X]", "\"2X\""},
+        {"2x", "\"2x\"", "[2x]", "\"2x\""},
+        {"DATE NAISS", "\"DATE NAISS\"", "[DATE NAISS]", "\"DATE NAISS\""},
+        {"A]B\"C", "\"A]B\"\"C\"", "[A]]B\"C]", "\"A]B\"\"C\""},
+        {"_A", "_A", "_A", "\"_A\""},
+        {"A$#", "\"A$#\"", "A$#", "A$#"},
+        // Reserved words, the words of run-together entries among them.
+        {"INT", "\"INT\"", "INT", "INT"},
+        {"TABLE", "TABLE", "[TABLE]", "\"TABLE\""},
+        {"JOIN", "JOIN", "[JOIN]", "JOIN"},
+        {"SELECTSET", "SELECTSET", "SELECTSET", "\"SELECTSET\""},
+        {"user", "user", "[user]", "\"user\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(SqlName(c.name, ServerKind::Standard), c.local);
+        EXPECT_EQ(SqlName(c.name, ServerKind::MSSQL), c.msSql);
+        EXPECT_EQ(SqlName(c.name, ServerKind::Oracle), c.oracle);
+    }
+    EXPECT_EQ(SqlName("2X", ServerKind::Unknown), "2X");
+    // Lists keep their text where no name needs quotes, and the blanks around each name.
+    EXPECT_EQ(SqlNameList("A, B", ServerKind::MSSQL), "A, B");
+    EXPECT_EQ(SqlNameList("A, 2X ,B", ServerKind::MSSQL), "A, [2X] ,B");
+    EXPECT_EQ(SqlNameList("2X,2X", ServerKind::Oracle), "\"2X\",\"2X\"");
 }
 
 TEST(EngineSets, IndexColumnsFollowRenamedAndDroppedFields)
