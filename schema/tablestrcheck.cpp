@@ -52,7 +52,7 @@ void TTableStrEngine::checkTableNames()
         control = QStringLiteral("fNewName");
         checked = newName;
     }
-    if (IsReservedWord(checked, ServerKind))
+    if (IsReservedName(checked, ServerKind))
         fail(pgTable,
              QStringLiteral("%1. The name %2 is reserved and cannot be used for table name")
                  .arg(structName(), checked),
@@ -110,11 +110,16 @@ void TTableStrEngine::CheckFieldRow()
             "NEW_NAME");
     // A name the table has already is left as it is.
     const QString mark = Mark(TFields);
-    if (mark != MarkDropped && (mark == MarkNew || !sameName(name, S(TFields, "FIELD_NAME"))) &&
-        !IsPlainName(name, ServerKind))
-        bad(QStringLiteral("Field name '%1' is not valid: a name is %2.")
-                .arg(name, PlainNameRule(ServerKind)),
-            "NEW_NAME");
+    if (mark != MarkDropped && (mark == MarkNew || !sameName(name, S(TFields, "FIELD_NAME")))) {
+        if (IsReservedName(name, ServerKind))
+            bad(QStringLiteral("The name %1 is reserved and cannt be used for field name")
+                    .arg(name),
+                "NEW_NAME");
+        if (!IsPlainName(name, ServerKind))
+            bad(QStringLiteral("Field name '%1' is not valid: a name is %2.")
+                    .arg(name, PlainNameRule(ServerKind)),
+                "NEW_NAME");
+    }
     const int type = I(TFields, "DATATYPE");
     if (type == dtUnknown && Mark(TFields) != MarkDropped)
         bad(QStringLiteral("Field %1: data type is required.").arg(name), "DT");
@@ -193,7 +198,7 @@ void TTableStrEngine::CheckIndexRow(bool CheckKeyOrder)
     const QString mark = Mark(TInd);
     if (!B(TInd, "PK") && mark != MarkDropped &&
         (mark == MarkNew || !sameName(name, S(TInd, "NAME")))) {
-        if (IsReservedWord(name, ServerKind))
+        if (IsReservedName(name, ServerKind))
             fail(pgInd,
                  QStringLiteral("%1. The name %2 is reserved and cannot be used for index name")
                      .arg(structName(), name),
