@@ -3,6 +3,7 @@
 // that guard them.
 #include "ddltext.h"
 #include "schemawork.h"
+#include "sqlnames.h"
 #include "tablestruct.h"
 
 #include <kernel/dbaccess.h>
@@ -53,6 +54,13 @@ bool localViewExists(const QString& name)
     const bool found = !q.eof();
     q.close();
     return found;
+}
+
+// Drops the primary-key constraint of a table on the servers.
+QString dropKeyText(const QString& table, ServerKind::Kind kind)
+{
+    return QStringLiteral("alter table %1 drop constraint %2")
+        .arg(SqlName(table, kind), SqlName(QStringLiteral("PK_") + table, kind));
 }
 
 } // namespace
@@ -135,11 +143,11 @@ void TTableStruct::DropTable()
     SqlQuery& q = SchemaWork().MainQuery;
     if (IsView) {
         if (ObjectExists(name, QStringLiteral("VIEW")))
-            ExecStatement(q, {QStringLiteral("drop view ") + name});
+            ExecStatement(q, {QStringLiteral("drop view ") + SqlName(name, ServerKind)});
     } else if (TableExists()) {
         DropAllTriggers();
         generateDeleteTriggers(true);
-        ExecStatement(q, {QStringLiteral("drop table ") + name});
+        ExecStatement(q, {QStringLiteral("drop table ") + SqlName(name, ServerKind)});
     }
 }
 
@@ -162,7 +170,8 @@ void TTableStruct::ExecCreateTable()
         if (answersId({QStringLiteral("select OBJECT_ID as id from ALL_OBJECTS where OBJECT_NAME = "
                                       "UPPER('%1')and OBJECT_TYPE = 'SYNONYM' and OWNER = 'PUBLIC'")
                            .arg(name)}))
-            ExecStatement(q, {QStringLiteral("drop public synonym %1").arg(name)});
+            ExecStatement(
+                q, {QStringLiteral("drop public synonym %1").arg(SqlName(name, ServerKind))});
         ExecStatement(
             q, {QStringLiteral("create public synonym \"%1\" for \"%2\".\"%1\"").arg(name, user)});
     }
@@ -219,17 +228,19 @@ void TTableStruct::DropIndex(const TIndexItem& item)
     }
     if (primary) {
         if (ObjectExists(QStringLiteral("PK_") + table, QStringLiteral("INDEX")))
-            ExecStatement(q, {QStringLiteral("alter table %1 drop constraint PK_%1").arg(table)});
+            ExecStatement(q, {dropKeyText(table, ServerKind)});
         return;
     }
     if (ServerKind == ServerKind::Oracle) {
         // Either name CreateIndex may have given it.
         for (const QString& name : {item.Name, table + QLatin1Char('_') + item.Name}) {
             if (oracleIndexFound(name))
-                ExecStatement(q, {QStringLiteral("drop index %1").arg(name.toUpper())});
+                ExecStatement(
+                    q, {QStringLiteral("drop index %1").arg(SqlName(name.toUpper(), ServerKind))});
         }
     } else if (IndexExists(item.Name)) {
-        ExecStatement(q, {QStringLiteral("drop index %1.%2").arg(table, item.Name)});
+        ExecStatement(q, {QStringLiteral("drop index %1.%2")
+                              .arg(SqlName(table, ServerKind), SqlName(item.Name, ServerKind))});
     }
 }
 
@@ -237,7 +248,9 @@ void TTableStruct::AlterField(const TFieldItem& item)
 {
     TSchemaWork& work = SchemaWork();
     SqlQuery& q = work.MainQuery;
-    const QString alter = QStringLiteral("alter table ") + TableName();
+    const QString table = SqlName(TableName(), ServerKind);
+    const QString column = SqlName(item.FieldName, ServerKind);
+    const QString alter = QStringLiteral("alter table ") + table;
     switch (item.UpgradeAction) {
     case uaCreate:
         if (ColumnExists(item.FieldName))
@@ -246,8 +259,7 @@ void TTableStruct::AlterField(const TFieldItem& item)
                           ColumnDefinition(ServerKind, item, work.BooleanAsChar)});
         InsertMetaField(item);
         if (item.DataType == dtBoolean) {
-            SetStatement(
-                q, {QStringLiteral("update %1 set %2 = :VAL").arg(TableName(), item.FieldName)});
+            SetStatement(q, {QStringLiteral("update %1 set %2 = :VAL").arg(table, column)});
             if (work.BooleanAsChar)
                 q.paramByName(QStringLiteral("VAL")).setAsString(QStringLiteral("F"));
             else
@@ -261,10 +273,10 @@ void TTableStruct::AlterField(const TFieldItem& item)
         if (ServerKind == ServerKind::Standard) {
             // SQLite checks every view when a column goes: none may stand in the way.
             changeOutsideViews(q.database()->connection(), [&] {
-                ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+                ExecStatement(q, {alter + QStringLiteral(" drop column ") + column});
             });
         } else {
-            ExecStatement(q, {alter + QStringLiteral(" drop column ") + item.FieldName});
+            ExecStatement(q, {alter + QStringLiteral(" drop column ") + column});
         }
         DeleteMetaField(item);
         break;
@@ -285,22 +297,23 @@ void TTableStruct::RenameTable()
         sharedTable(from).renameTable(to);
     } else {
         if (ObjectExists(QStringLiteral("PK_") + from, QStringLiteral("INDEX"))) {
-            ExecStatement(q, {QStringLiteral("alter table %1 drop constraint PK_%1").arg(from)});
+            ExecStatement(q, {dropKeyText(from, ServerKind)});
             OpenStatement(q,
                           {QStringLiteral("select KEY_FIELDS from METATABLE where TABLE_NAME='%1'")
                                .arg(from)});
             const QString key =
                 q.eof() ? QString() : q.fieldByName(QStringLiteral("KEY_FIELDS"))->asString();
             q.close();
-            ExecStatement(
-                q,
-                {QStringLiteral("alter table %1 add constraint PK_%2 primary key ").arg(from, to) +
-                 QLatin1Char('(') + key + QLatin1Char(')')});
+            ExecStatement(q, {QStringLiteral("alter table %1 add constraint %2 primary key ")
+                                  .arg(SqlName(from, ServerKind),
+                                       SqlName(QStringLiteral("PK_") + to, ServerKind)) +
+                              QLatin1Char('(') + SqlNameList(key, ServerKind) + QLatin1Char(')')});
         }
         if (ServerKind == ServerKind::MSSQL)
             ExecStatement(q, {QStringLiteral("exec sp_rename '%1','%2'").arg(from, to)});
         else if (ServerKind == ServerKind::Oracle)
-            ExecStatement(q, {QStringLiteral("alter table %1 rename to %2").arg(from, to)});
+            ExecStatement(q, {QStringLiteral("alter table %1 rename to %2")
+                                  .arg(SqlName(from, ServerKind), SqlName(to, ServerKind))});
     }
     const auto update = [&q, &to, &from](const char* text) {
         ExecStatement(q, {QString::fromLatin1(text).arg(to, from)});
@@ -343,9 +356,10 @@ void TTableStruct::CreateView(TDBAccess& access, const QStringList& selectText)
     try {
         IsView = true;
         DropTable();
-        ExecStatement(SchemaWork().MainQuery, QStringList{QStringLiteral("create VIEW ") +
-                                                          TableName() + QStringLiteral(" as ")} +
-                                                  selectText);
+        ExecStatement(SchemaWork().MainQuery,
+                      QStringList{QStringLiteral("create VIEW ") +
+                                  SqlName(TableName(), ServerKind) + QStringLiteral(" as ")} +
+                          selectText);
         InsertMetaTable();
         InsertLinks();
         UpdateFieldOrder();
@@ -391,8 +405,8 @@ bool TTableStruct::TableExists()
         return ObjectExists(TableName(), TypeTable);
     return orFalse([this] {
         SqlQuery& q = SchemaWork().MainQuery;
-        OpenStatement(
-            q, {QStringLiteral("select *  from ") + TableName() + QStringLiteral(" where 0=1")});
+        OpenStatement(q, {QStringLiteral("select *  from ") + SqlName(TableName(), ServerKind) +
+                          QStringLiteral(" where 0=1")});
         q.close();
         return true;
     });

@@ -1,5 +1,6 @@
 // Column types per server kind and the creation statements of tables and indexes.
 #include "ddltext.h"
+#include "sqlnames.h"
 
 #include <kernel/dbaccess.h>
 
@@ -88,7 +89,7 @@ QString ColumnTypeText(ServerKind::Kind kind, TDataType type, int size, int prec
 QString ColumnDefinition(ServerKind::Kind kind, const TFieldItem& field, bool booleanAsChar)
 {
     const QString text =
-        QLatin1Char(' ') + field.FieldName + QLatin1Char(' ') +
+        QLatin1Char(' ') + SqlName(field.FieldName, kind) + QLatin1Char(' ') +
         ColumnTypeText(kind, field.DataType, field.Size, field.Precision, booleanAsChar);
     if (kind == ServerKind::Standard)
         return text + QLatin1Char(' ');
@@ -98,7 +99,8 @@ QString ColumnDefinition(ServerKind::Kind kind, const TFieldItem& field, bool bo
 
 QStringList CreateTableLines(ServerKind::Kind kind, const TTableStruct& table, bool booleanAsChar)
 {
-    QStringList lines{QStringLiteral("create table ") + table.TableName() + QLatin1Char('(')};
+    QStringList lines{QStringLiteral("create table ") + SqlName(table.TableName(), kind) +
+                      QLatin1Char('(')};
     const int count = table.Fields().Count();
     for (int i = 0; i < count; ++i) {
         QString line =
@@ -109,7 +111,7 @@ QStringList CreateTableLines(ServerKind::Kind kind, const TTableStruct& table, b
     }
     const QString key = table.KeyFields();
     if (kind == ServerKind::Standard && !key.isEmpty())
-        lines.append(QStringLiteral(",primary key(") + key + QLatin1Char(')'));
+        lines.append(QStringLiteral(",primary key(") + SqlNameList(key, kind) + QLatin1Char(')'));
     lines.append(QStringLiteral(")"));
     return lines;
 }
@@ -117,9 +119,11 @@ QStringList CreateTableLines(ServerKind::Kind kind, const TTableStruct& table, b
 QString CreateIndexText(ServerKind::Kind kind, const QString& tableName, const TIndexItem& item,
                         const QString& indexName)
 {
+    const QString table = SqlName(tableName, kind);
     QString text;
     if (item.Options.testFlag(idxPrimary)) {
-        text = QStringLiteral("alter table %1 add constraint PK_%1 primary key ").arg(tableName);
+        text = QStringLiteral("alter table %1 add constraint %2 primary key ")
+                   .arg(table, SqlName(QStringLiteral("PK_") + tableName, kind));
         if (kind == ServerKind::MSSQL && !item.Options.testFlag(idxClastered))
             text += QStringLiteral("nonclustered ");
     } else {
@@ -128,9 +132,10 @@ QString CreateIndexText(ServerKind::Kind kind, const QString& tableName, const T
             text += QStringLiteral("unique ");
         if (item.Options.testFlag(idxClastered) && kind == ServerKind::MSSQL)
             text += QStringLiteral("clustered ");
-        text += QStringLiteral("index ") + indexName + QStringLiteral(" on ") + tableName;
+        text +=
+            QStringLiteral("index ") + SqlName(indexName, kind) + QStringLiteral(" on ") + table;
     }
-    return text + QLatin1Char('(') + item.IndexFields + QLatin1Char(')');
+    return text + QLatin1Char('(') + SqlNameList(item.IndexFields, kind) + QLatin1Char(')');
 }
 
 QString LocalIndexFields(const QString& indexFields)

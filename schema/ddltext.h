@@ -1,6 +1,7 @@
 // The DDL texts of the structure tools per server kind (1 MS SQL Server, 2 Oracle, 3 the local
 // kind): column types and definitions, the creation statement of a table and the statements of
-// its indexes. Pure functions of the kind and the structure.
+// its indexes. Pure functions of the kind and the structure. A name the kind cannot take as it
+// stands is written quoted (SqlName).
 #pragma once
 
 #include <schema/tablestruct.h>

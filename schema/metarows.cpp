@@ -2,6 +2,7 @@
 // grants and ROLEPERM rows of a new table or view, the REC_VERSION rows of a table that becomes
 // replicated, and the field order.
 #include "schemawork.h"
+#include "sqlnames.h"
 #include "tablestruct.h"
 
 #include <kernel/dbaccess.h>
@@ -91,7 +92,8 @@ void TTableStruct::InsertMetaTable()
                                                                 : QStringLiteral("\"DEFAULT\"");
         const QString rights =
             IsView ? QStringLiteral("select") : QStringLiteral("select,insert,update,delete");
-        ExecStatement(q, {QStringLiteral("grant %1 on %2 to %3").arg(rights, name, grantee)});
+        ExecStatement(q, {QStringLiteral("grant %1 on %2 to %3")
+                              .arg(rights, SqlName(name, ServerKind), grantee)});
     }
     if (!SkipRolePerm) {
         SetStatement(q, {QStringLiteral("insert into ROLEPERM(DBROLE_ID,TABLE_NAME,ACTION,KIND)"),
@@ -281,19 +283,22 @@ void TTableStruct::UpdateMetaTable()
                                          "'PATIENTS_ID' and TABLE_NAME = '%1'")
                               .arg(name)});
     q.close();
+    const QString table = SqlName(name, ServerKind);
+    const QString keyColumns = SqlNameList(key, ServerKind);
     QStringList seed;
     if (patients)
         seed = {QStringLiteral("insert REC_VERSION(TABLE_NAME,UNIREC_ID,REC_GUID,VERSION_GUID,"
                                "ISDELETED,PATIENTS_ID)"),
-                QStringLiteral("select '%1',%2,NEWID(),NEWID(),0,PATIENTS_ID from %1 SRC")
-                    .arg(name, key)};
+                QStringLiteral("select '%1',%2,NEWID(),NEWID(),0,PATIENTS_ID from %3 SRC")
+                    .arg(name, keyColumns, table)};
     else
         seed = {QStringLiteral("insert REC_VERSION(TABLE_NAME,UNIREC_ID,REC_GUID,VERSION_GUID,"
                                "ISDELETED)"),
-                QStringLiteral("select '%1',%2,NEWID(),NEWID(),0 from %1 SRC").arg(name, key)};
+                QStringLiteral("select '%1',%2,NEWID(),NEWID(),0 from %3 SRC")
+                    .arg(name, keyColumns, table)};
     seed.append(QStringLiteral("where not exists(select * from REC_VERSION RV where "
                                "RV.TABLE_NAME = '%1' and RV.UNIREC_ID = SRC.%2)")
-                    .arg(name, key));
+                    .arg(name, keyColumns));
     q.close();
     q.setSql(seed.join(QLatin1Char('\n')));
     q.execSql();
@@ -304,8 +309,8 @@ void TTableStruct::UpdateFieldOrder()
     TSchemaWork& work = SchemaWork();
     const QString name = currentName();
     SqlQuery& columns = work.SecondQuery;
-    OpenStatement(columns,
-                  {QStringLiteral("select * from ") + name + QStringLiteral(" where 0=1")});
+    OpenStatement(columns, {QStringLiteral("select * from ") + SqlName(name, ServerKind) +
+                            QStringLiteral(" where 0=1")});
     const FieldDefs actual = columns.fieldDefs();
     columns.close();
 

@@ -114,12 +114,10 @@ QStringList missingKernelParts(Database& db)
                                            : t.local))
             continue;
         const QString table = QLatin1String(t.name);
-        // Oracle keeps _KRN_SYS_FLAGS under a quoted name.
-        const QString named =
-            IsPlainName(table, kind) ? table : QLatin1Char('"') + table + QLatin1Char('"');
         QStringList columns;
         try {
-            q.setSql(QStringLiteral("select * from %1 where 0=1").arg(named));
+            // Oracle keeps _KRN_SYS_FLAGS under a quoted name.
+            q.setSql(QStringLiteral("select * from %1 where 0=1").arg(SqlName(table, kind)));
             q.open();
             columns = q.fieldNames();
             q.close();

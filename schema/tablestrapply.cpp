@@ -165,6 +165,7 @@ void TTableStrEngine::CreateCopyTable()
     const QString falseValue = asChar                            ? QStringLiteral("'F'")
                                : ServerKind == ServerKind::MSSQL ? QStringLiteral("0")
                                                                  : QStringLiteral("False");
+    // The names as the statement writes them; the false constant as it stands.
     QStringList insertList, selectList;
     for (TFields.first(); !TFields.eof(); TFields.next()) {
         const QString mark = Mark(TFields);
@@ -180,16 +181,18 @@ void TTableStrEngine::CreateCopyTable()
         item->Options.setFlag(foRequired, B(TFields, "REQUIRED"));
         item->Options.setFlag(foHidden, B(TFields, "HIDDEN"));
         if (mark != MarkNew) {
-            insertList.append(item->FieldName);
-            selectList.append(S(TFields, "FIELD_NAME"));
+            insertList.append(SqlName(item->FieldName, ServerKind));
+            selectList.append(SqlName(S(TFields, "FIELD_NAME"), ServerKind));
         } else if (item->DataType == dtBoolean) {
-            insertList.append(item->FieldName);
+            insertList.append(SqlName(item->FieldName, ServerKind));
             selectList.append(falseValue);
         }
     }
-    SetStatement(QCopy,
-                 {QStringLiteral("insert into %1(%2)").arg(copy, insertList.join(u',')),
-                  QStringLiteral("select %1 from %2").arg(selectList.join(u','), TS.TableName())});
+    SetStatement(
+        QCopy,
+        {QStringLiteral("insert into %1(%2)").arg(SqlName(copy, ServerKind), insertList.join(u',')),
+         QStringLiteral("select %1 from %2")
+             .arg(selectList.join(u','), SqlName(TS.TableName(), ServerKind))});
     if (TInd.locate(QStringLiteral("PK"), Variant(true))) {
         TIndexItem* key = TSR.Indexes().Add();
         key->IndexFields = S(TInd, "FIELDS");
@@ -236,8 +239,8 @@ void TTableStrEngine::CopyLinksAndPermissions()
         QCopyPerm.execSql();
         const QString role = S(QPerm, "DBNAME");
         if (ServerKind != ServerKind::Standard && !role.isEmpty())
-            ExecStatement(
-                Q, {BuildGrantSQL(copy, role, S(QPerm, "ACTION"), ServerKind, I(QPerm, "KIND"))});
+            ExecStatement(Q, {BuildGrantSQL(SqlName(copy, ServerKind), role, S(QPerm, "ACTION"),
+                                            ServerKind, I(QPerm, "KIND"))});
     }
     QChilds.close();
     QPerm.close();

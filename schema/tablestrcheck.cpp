@@ -14,77 +14,11 @@ using namespace strwork;
 
 namespace {
 
-bool isLetter(QChar c)
-{
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-bool isDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-// What a kind takes besides letters and digits, first and further on, and its length limit.
-struct NameRule
-{
-    int maxLength; // 0: none
-    QLatin1StringView first;
-    QLatin1StringView more;
-    QLatin1StringView text;
-};
-
-const NameRule* nameRule(ServerKind::Kind kind)
-{
-    static const NameRule msSql{
-        128, QLatin1StringView("_"), QLatin1StringView("_@#$"),
-        QLatin1StringView(
-            "up to 128 letters A-Z, digits, _, @, # and $, beginning with a letter or _")};
-    static const NameRule oracle{
-        30, QLatin1StringView(), QLatin1StringView("_$#"),
-        QLatin1StringView("up to 30 letters A-Z, digits, _, $ and #, beginning with a letter")};
-    static const NameRule local{
-        0, QLatin1StringView("_"), QLatin1StringView("_"),
-        QLatin1StringView("letters A-Z, digits and _, not beginning with a digit")};
-    switch (kind) {
-    case ServerKind::MSSQL:
-        return &msSql;
-    case ServerKind::Oracle:
-        return &oracle;
-    case ServerKind::Standard:
-        return &local;
-    default:
-        return nullptr;
-    }
-}
-
 // A table's constraints and triggers are named after it with a prefix of this length ("PK_",
 // "tI_"): their names too must keep within the kind's limit.
 constexpr int TableNamePrefix = 3;
 
 } // namespace
-
-bool IsPlainName(const QString& name, ServerKind::Kind kind)
-{
-    const NameRule* rule = nameRule(kind);
-    if (!rule)
-        return true;
-    if (name.isEmpty() || (rule->maxLength > 0 && name.size() > rule->maxLength))
-        return false;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const QChar c = name.at(i);
-        const bool taken =
-            isLetter(c) || (i > 0 && isDigit(c)) || (i == 0 ? rule->first : rule->more).contains(c);
-        if (!taken)
-            return false;
-    }
-    return true;
-}
-
-QString PlainNameRule(ServerKind::Kind kind)
-{
-    const NameRule* rule = nameRule(kind);
-    return rule ? QString(rule->text) : QString();
-}
 
 bool TTableStrEngine::ValidateStructure(bool RaiseErrors)
 {
@@ -118,7 +52,7 @@ void TTableStrEngine::checkTableNames()
         control = QStringLiteral("fNewName");
         checked = newName;
     }
-    if (IsReservedWord(checked, ServerKind))
+    if (IsReservedName(checked, ServerKind))
         fail(pgTable,
              QStringLiteral("%1. The name %2 is reserved and cannot be used for table name")
                  .arg(structName(), checked),
@@ -128,13 +62,13 @@ void TTableStrEngine::checkTableNames()
              QStringLiteral("%1. Table name '%2' is not valid: a name is %3.")
                  .arg(structName(), checked, PlainNameRule(ServerKind)),
              control);
-    const NameRule* rule = nameRule(ServerKind);
-    if (rule && rule->maxLength > 0 && checked.size() > rule->maxLength - TableNamePrefix)
+    const int limit = MaxNameLength(ServerKind);
+    if (limit > 0 && checked.size() > limit - TableNamePrefix)
         fail(pgTable,
              QStringLiteral("%1. Table name '%2' is too long: a table name is at most %3 "
                             "characters, its constraints and triggers adding %4 to it.")
                  .arg(structName(), checked)
-                 .arg(rule->maxLength - TableNamePrefix)
+                 .arg(limit - TableNamePrefix)
                  .arg(TableNamePrefix),
              control);
 }
@@ -176,11 +110,16 @@ void TTableStrEngine::CheckFieldRow()
             "NEW_NAME");
     // A name the table has already is left as it is.
     const QString mark = Mark(TFields);
-    if (mark != MarkDropped && (mark == MarkNew || !sameName(name, S(TFields, "FIELD_NAME"))) &&
-        !IsPlainName(name, ServerKind))
-        bad(QStringLiteral("Field name '%1' is not valid: a name is %2.")
-                .arg(name, PlainNameRule(ServerKind)),
-            "NEW_NAME");
+    if (mark != MarkDropped && (mark == MarkNew || !sameName(name, S(TFields, "FIELD_NAME")))) {
+        if (IsReservedName(name, ServerKind))
+            bad(QStringLiteral("The name %1 is reserved and cannt be used for field name")
+                    .arg(name),
+                "NEW_NAME");
+        if (!IsPlainName(name, ServerKind))
+            bad(QStringLiteral("Field name '%1' is not valid: a name is %2.")
+                    .arg(name, PlainNameRule(ServerKind)),
+                "NEW_NAME");
+    }
     const int type = I(TFields, "DATATYPE");
     if (type == dtUnknown && Mark(TFields) != MarkDropped)
         bad(QStringLiteral("Field %1: data type is required.").arg(name), "DT");
@@ -259,7 +198,7 @@ void TTableStrEngine::CheckIndexRow(bool CheckKeyOrder)
     const QString mark = Mark(TInd);
     if (!B(TInd, "PK") && mark != MarkDropped &&
         (mark == MarkNew || !sameName(name, S(TInd, "NAME")))) {
-        if (IsReservedWord(name, ServerKind))
+        if (IsReservedName(name, ServerKind))
             fail(pgInd,
                  QStringLiteral("%1. The name %2 is reserved and cannot be used for index name")
                      .arg(structName(), name),

@@ -350,7 +350,8 @@ void TTableStrEngine::bindTableName(const QString& name)
 {
     T.setTableName(name);
     QDBFields.close();
-    QDBFields.setSql(QStringLiteral("select * from ") + name + QStringLiteral(" where 0=1"));
+    QDBFields.setSql(QStringLiteral("select * from ") + SqlName(name, ServerKind) +
+                     QStringLiteral(" where 0=1"));
     QDBFields.open();
     const QString dbo = QStringLiteral("[dbo].[%1]").arg(name);
     for (SqlQuery* q : {&QMSSQLInd, &QMSSQLKeys}) {

@@ -14,6 +14,7 @@
 // connection only and leaves the transaction to the caller.
 #pragma once
 
+#include <schema/sqlnames.h>
 #include <schema/tablestruct.h>
 
 #include <platform/data/memdataset.h>
@@ -23,15 +24,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
-
-// Whether the server kind takes `name` unquoted as the name of a table, field or index: MS SQL
-// Server up to 128 letters, digits, "_", "@", "#" and "$", beginning with a letter or "_";
-// Oracle up to 30 letters, digits, "_", "$" and "#", beginning with a letter; the local kind
-// letters, digits and "_", not beginning with a digit. Letters are A to Z only, as the kernel
-// reads names in its requests. Any other kind takes every name.
-bool IsPlainName(const QString& name, ServerKind::Kind kind);
-// The rule of IsPlainName for the kind, as the validation messages give it.
-QString PlainNameRule(ServerKind::Kind kind);
 
 // The pages of the editor.
 enum TStrPage { pgTable, pgFields, pgInd, pgLink };

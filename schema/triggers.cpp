@@ -1,6 +1,7 @@
 // The triggers of a structure on MS SQL Server and Oracle: which are rebuilt, the rows they are
 // built from, and how the old trigger is replaced. The local kind has none.
 #include "schemawork.h"
+#include "sqlnames.h"
 #include "tablestruct.h"
 #include "triggertext.h"
 
@@ -71,7 +72,7 @@ QStringList mssqlDropTrigger(const QString& name)
 {
     return {QStringLiteral("if exists (select * from sysobjects where id = object_id('dbo.%1'))")
                 .arg(name),
-            QStringLiteral("drop trigger dbo.%1").arg(name)};
+            QStringLiteral("drop trigger dbo.%1").arg(SqlName(name, ServerKind::MSSQL))};
 }
 
 } // namespace
@@ -110,7 +111,8 @@ void TTableStruct::DropAllTriggers()
                         .arg(name)});
             q.close();
             if (found)
-                ExecStatement(q, {QStringLiteral("drop trigger %1").arg(name)});
+                ExecStatement(q,
+                              {QStringLiteral("drop trigger %1").arg(SqlName(name, ServerKind))});
         }
     }
 }

@@ -1,5 +1,6 @@
 // The trigger scripts, line by line, for MS SQL Server and Oracle.
 #include "triggertext.h"
+#include "sqlnames.h"
 
 #include <kernel/dbaccess.h>
 
@@ -10,6 +11,18 @@
 namespace {
 
 const QString Nine(9, QLatin1Char(' '));
+
+// A name in the statements of each server; the texts of messages and table-name values keep the
+// names as they are.
+QString ms(const QString& name)
+{
+    return SqlName(name, ServerKind::MSSQL);
+}
+
+QString ora(const QString& name)
+{
+    return SqlName(name, ServerKind::Oracle);
+}
 
 constexpr int MssqlNoParent = 50001;
 constexpr int MssqlHasChildren = 50002;
@@ -38,12 +51,12 @@ QStringList conditions(const TTriggerLink& link, const QString& first, const QSt
 }
 
 // "set C.R1 = NULL,C.R2 = NULL".
-QString setNullLine(const TTriggerLink& link)
+QString setNullLine(const TTriggerLink& link, ServerKind::Kind kind)
 {
     QStringList parts;
     for (int i = 0; i < pairCount(link); ++i)
-        parts.append(link.Child + QLatin1Char('.') + link.RefFields.value(i) +
-                     QStringLiteral(" = NULL"));
+        parts.append(SqlName(link.Child, kind) + QLatin1Char('.') +
+                     SqlName(link.RefFields.value(i), kind) + QStringLiteral(" = NULL"));
     return QStringLiteral("set ") + parts.join(QLatin1Char(','));
 }
 
@@ -112,6 +125,7 @@ QStringList oracleError(int number, const QString& message)
             QStringLiteral("end if;")};
 }
 
+// `key` is the key column expression as the statement writes it.
 QString trace(const QString& table, const QString& key, const char* action, const char* from)
 {
     return QStringLiteral("select '%1', %2, '%3' from %4")
@@ -125,7 +139,7 @@ QStringList recVersionUpdate(const QString& set, const QString& t, const QString
             QStringLiteral("from REC_VERSION,deleted"),
             QStringLiteral("where REC_VERSION.TABLE_NAME = '%1' and  deleted.%2 = "
                            "REC_VERSION.UNIREC_ID")
-                .arg(t, key)};
+                .arg(t, SqlNameList(key, ServerKind::MSSQL))};
 }
 
 const QString TraceInsert = QStringLiteral("insert into KRN_SYS_TRACE(TABLE_NAME,REC_ID,ACTION)");
@@ -134,7 +148,8 @@ const QString TraceInsert = QStringLiteral("insert into KRN_SYS_TRACE(TABLE_NAME
 
 QStringList mssqlUpdate(const QString& t, const TTriggerTexts& texts)
 {
-    QStringList lines{QStringLiteral("create trigger tU_%1 on %1 for UPDATE as").arg(t),
+    QStringList lines{QStringLiteral("create trigger %1 on %2 for UPDATE as")
+                          .arg(ms(QStringLiteral("tU_") + t), ms(t)),
                       QStringLiteral("begin"), QStringLiteral("declare  @errno   int,"),
                       QStringLiteral("         @errmsg  varchar(255)")};
     appendMssqlHead(lines, texts.Head);
@@ -142,37 +157,41 @@ QStringList mssqlUpdate(const QString& t, const TTriggerTexts& texts)
     if (texts.Repl)
         lines << QString() << recVersionUpdate(QString(), t, texts.KeyFields) << QString();
     if (texts.Trace)
-        lines << QString() << TraceInsert << trace(t, texts.KeyFields, "U", "deleted") << QString();
+        lines << QString() << TraceInsert
+              << trace(t, SqlNameList(texts.KeyFields, ServerKind::MSSQL), "U", "deleted")
+              << QString();
     appendMssqlTail(lines);
     return lines;
 }
 
 QStringList mssqlInsertCheck(const QString& t, const TTriggerLink& link, bool optional)
 {
-    const QString& p = link.Parent;
+    const QString p = ms(link.Parent);
     QStringList lines{QStringLiteral("select @validcnt = count(*) from inserted,") + p};
     lines += conditions(link, QStringLiteral("where "), QStringLiteral("  and "),
                         [&p](const QString& k, const QString& r) {
-                            return QStringLiteral("inserted.%1 = %2.%3").arg(r, p, k);
+                            return QStringLiteral("inserted.%1 = %2.%3").arg(ms(r), p, ms(k));
                         });
     if (optional) {
         lines.append(QStringLiteral("select @nullcnt = count(*) from inserted"));
         lines += conditions(link, QStringLiteral("where "), QStringLiteral("  and "),
                             [](const QString&, const QString& r) {
-                                return QStringLiteral("inserted.%1 is null").arg(r);
+                                return QStringLiteral("inserted.%1 is null").arg(ms(r));
                             });
     } else {
         lines.append(QStringLiteral("select @nullcnt = 0"));
     }
     lines << QStringLiteral("if @validcnt + @nullcnt != @numrows");
     return lines +
-           mssqlError("  select @errno = %1,", MssqlNoParent,
-                      QStringLiteral("Cannot INSERT %1 because %2 does not exist.").arg(t, p));
+           mssqlError(
+               "  select @errno = %1,", MssqlNoParent,
+               QStringLiteral("Cannot INSERT %1 because %2 does not exist.").arg(t, link.Parent));
 }
 
 QStringList mssqlInsertHead(const QString& t, const TTriggerTexts& texts)
 {
-    QStringList lines{QStringLiteral("create trigger tI_%1 on %1 for INSERT as").arg(t),
+    QStringList lines{QStringLiteral("create trigger %1 on %2 for INSERT as")
+                          .arg(ms(QStringLiteral("tI_") + t), ms(t)),
                       QStringLiteral("begin"),
                       QStringLiteral("declare  @numrows int,"),
                       QStringLiteral("         @nullcnt int,"),
@@ -195,12 +214,12 @@ void appendMssqlInsertTail(QStringList& lines, const QString& t, const TTriggerT
             lines << QStringLiteral("insert REC_VERSION(TABLE_NAME,UNIREC_ID,REC_GUID,VERSION_GUID,"
                                     "ISDELETED,PATIENTS_ID)")
                   << QStringLiteral("select '%1',%2,NEWID(),NEWID(),0,PATIENTS_ID from inserted")
-                         .arg(t, texts.KeyFields);
+                         .arg(t, SqlNameList(texts.KeyFields, ServerKind::MSSQL));
         else
             lines << QStringLiteral("insert REC_VERSION(TABLE_NAME,UNIREC_ID,REC_GUID,VERSION_GUID,"
                                     "ISDELETED)")
                   << QStringLiteral("select '%1',%2,NEWID(),NEWID(),0 from inserted")
-                         .arg(t, texts.KeyFields);
+                         .arg(t, SqlNameList(texts.KeyFields, ServerKind::MSSQL));
         lines.append(QString());
     }
     appendMssqlTail(lines);
@@ -208,24 +227,24 @@ void appendMssqlInsertTail(QStringList& lines, const QString& t, const TTriggerT
 
 QStringList mssqlNoDeleteCheck(const TTriggerLink& link)
 {
-    const QString& p = link.Parent;
+    const QString p = ms(link.Parent);
     QStringList lines{QStringLiteral("if exists("), QStringLiteral("  select * from deleted,") + p};
     lines += conditions(
         link, QStringLiteral("  where "), QStringLiteral(" and "),
         [&p](const QString& k, const QString& r) {
-            return QStringLiteral("deleted.%1 = %2.%3").arg(r, p, k);
+            return QStringLiteral("deleted.%1 = %2.%3").arg(ms(r), p, ms(k));
         },
         QStringLiteral(")"));
-    return lines +
-               mssqlError("  select @errno  = %1,", MssqlHasChildren, cannotDelete(link.Child, p))
+    return lines + mssqlError("  select @errno  = %1,", MssqlHasChildren,
+                              cannotDelete(link.Child, link.Parent))
            << QString();
 }
 
 QStringList mssqlDeleteAction(const TTriggerLink& link)
 {
-    const QString& c = link.Child;
+    const QString c = ms(link.Child);
     const auto joinText = [&c](const QString& k, const QString& r) {
-        return QStringLiteral("deleted.%1 = %2.%3").arg(k, c, r);
+        return QStringLiteral("deleted.%1 = %2.%3").arg(ms(k), c, ms(r));
     };
     const QString action = link.DeleteAction.left(1);
     QStringList lines;
@@ -236,10 +255,10 @@ QStringList mssqlDeleteAction(const TTriggerLink& link)
         lines << QStringLiteral("if exists(") << QStringLiteral("  select * from deleted,") + c;
         lines += conditions(link, QStringLiteral("  where "), QStringLiteral("    and "), joinText,
                             QStringLiteral(")"));
-        lines +=
-            mssqlError("  select @errno  = %1,", MssqlHasChildren, cannotDelete(link.Parent, c));
+        lines += mssqlError("  select @errno  = %1,", MssqlHasChildren,
+                            cannotDelete(link.Parent, link.Child));
     } else if (action == QLatin1String("N") || action == QLatin1String("X")) {
-        lines << QStringLiteral("update ") + c << setNullLine(link)
+        lines << QStringLiteral("update ") + c << setNullLine(link, ServerKind::MSSQL)
               << QStringLiteral("from deleted, ") + c;
         lines += conditions(link, QStringLiteral("where "), QStringLiteral("  and "), joinText);
     }
@@ -250,31 +269,34 @@ QStringList mssqlDeleteAction(const TTriggerLink& link)
 
 QStringList oracleInsertCheck(const QString& t, const TTriggerLink& link, bool optional)
 {
-    const QString& p = link.Parent;
+    const QString p = ora(link.Parent);
     QStringList lines{QStringLiteral("select count(*) into numrows from ") + p};
     lines += conditions(
         link, QStringLiteral("where "), QStringLiteral("  and "),
         [&p](const QString& k, const QString& r) {
-            return QStringLiteral(":new.%1 = %2.%3").arg(r, p, k);
+            return QStringLiteral(":new.%1 = %2.%3").arg(ora(r), p, ora(k));
         },
         QStringLiteral(";"));
     lines.append(QStringLiteral("if numrows = 0"));
     if (optional) {
         for (const QString& r : link.RefFields)
-            lines.append(QStringLiteral("and :new.%1 is not null").arg(r));
+            lines.append(QStringLiteral("and :new.%1 is not null").arg(ora(r)));
     }
     lines.append(QStringLiteral("then"));
     return lines +
-           oracleError(OracleNoParent,
-                       QStringLiteral("Cannot INSERT %1 because %2 does not exist.").arg(t, p));
+           oracleError(
+               OracleNoParent,
+               QStringLiteral("Cannot INSERT %1 because %2 does not exist.").arg(t, link.Parent));
 }
 
 QStringList oracleNoDeleteCheck(const TTriggerLink& link)
 {
-    QStringList lines{QStringLiteral("select count(*) into numrows from ") + link.Parent};
+    QStringList lines{QStringLiteral("select count(*) into numrows from ") + ora(link.Parent)};
     lines += conditions(
         link, QStringLiteral("where "), QStringLiteral(" and "),
-        [](const QString& k, const QString& r) { return QStringLiteral(":old.%1 = %2").arg(r, k); },
+        [](const QString& k, const QString& r) {
+            return QStringLiteral(":old.%1 = %2").arg(ora(r), ora(k));
+        },
         QStringLiteral(";"));
     lines.append(QStringLiteral("if (numrows > 0) then"));
     return lines + oracleError(OracleHasChildren, cannotDelete(link.Child, link.Parent));
@@ -282,9 +304,9 @@ QStringList oracleNoDeleteCheck(const TTriggerLink& link)
 
 QStringList oracleDeleteAction(const TTriggerLink& link)
 {
-    const QString& c = link.Child;
+    const QString c = ora(link.Child);
     const auto joinText = [&c](const QString& k, const QString& r) {
-        return QStringLiteral(":old.%1 = %2.%3").arg(k, c, r);
+        return QStringLiteral(":old.%1 = %2.%3").arg(ora(k), c, ora(r));
     };
     const QString action = link.DeleteAction.left(1);
     const QString semicolon = QStringLiteral(";");
@@ -298,9 +320,9 @@ QStringList oracleDeleteAction(const TTriggerLink& link)
         lines +=
             conditions(link, QStringLiteral("where "), QStringLiteral("and "), joinText, semicolon);
         lines.append(QStringLiteral("if (numrows > 0) then"));
-        lines += oracleError(OracleHasChildren, cannotDelete(link.Parent, c));
+        lines += oracleError(OracleHasChildren, cannotDelete(link.Parent, link.Child));
     } else if (action == QLatin1String("N") || action == QLatin1String("X")) {
-        lines << QStringLiteral("update ") + c << setNullLine(link);
+        lines << QStringLiteral("update ") + c << setNullLine(link, ServerKind::Oracle);
         lines += conditions(link, QStringLiteral("where "), QStringLiteral("  and "), joinText,
                             semicolon);
     }
@@ -328,13 +350,14 @@ QStringList UpdateTriggerLines(ServerKind::Kind kind, const QString& t, const TT
         return {};
     if (kind == ServerKind::MSSQL)
         return mssqlUpdate(t, texts);
-    QStringList lines{
-        QStringLiteral("create or replace trigger tU_%1 after update on %1 for each row").arg(t)};
+    QStringList lines{QStringLiteral("create or replace trigger %1 after update on %2 for each row")
+                          .arg(ora(QStringLiteral("tU_") + t), ora(t))};
     lines += texts.Head;
     lines.append(QStringLiteral("begin"));
     appendBody(lines, texts.Body);
     if (texts.Trace)
-        lines << TraceInsert << trace(t, QStringLiteral(":new.") + texts.KeyFields, "U", "DUAL")
+        lines << TraceInsert
+              << trace(t, QStringLiteral(":new.") + SqlNameList(texts.KeyFields, kind), "U", "DUAL")
               << QString();
     lines.append(QStringLiteral("end;"));
     return lines;
@@ -350,8 +373,8 @@ QStringList InsertTriggerLines(ServerKind::Kind kind, const QString& t, const TT
     if (kind == ServerKind::MSSQL) {
         lines = mssqlInsertHead(t, texts);
     } else {
-        lines << QStringLiteral("create or replace trigger tI_%1  after INSERT on %1 for each row")
-                     .arg(t)
+        lines << QStringLiteral("create or replace trigger %1  after INSERT on %2 for each row")
+                     .arg(ora(QStringLiteral("tI_") + t), ora(t))
               << QStringLiteral("declare  numrows integer;");
         appendIndented(lines, texts.Head);
         lines.append(QStringLiteral("begin"));
@@ -379,7 +402,8 @@ QStringList DeleteTriggerLines(ServerKind::Kind kind, const QString& t, const TT
         return {};
     QStringList lines;
     if (kind == ServerKind::MSSQL) {
-        lines << QStringLiteral("create trigger tD_%1 on %1 for DELETE as").arg(t)
+        lines << QStringLiteral("create trigger %1 on %2 for DELETE as")
+                     .arg(ms(QStringLiteral("tD_") + t), ms(t))
               << QStringLiteral("begin") << QStringLiteral("declare  @errno   int,")
               << QStringLiteral("         @errmsg  varchar(255)");
         appendMssqlHead(lines, texts.Head);
@@ -387,8 +411,8 @@ QStringList DeleteTriggerLines(ServerKind::Kind kind, const QString& t, const TT
         for (const TTriggerLink& link : noDeleteChecks)
             lines += mssqlNoDeleteCheck(link);
     } else {
-        lines << QStringLiteral("create or replace trigger tD_%1 after delete on %1 for each row")
-                     .arg(t)
+        lines << QStringLiteral("create or replace trigger %1 after delete on %2 for each row")
+                     .arg(ora(QStringLiteral("tD_") + t), ora(t))
               << QStringLiteral("declare numrows INTEGER;");
         appendIndented(lines, texts.Head);
         lines.append(QStringLiteral("begin"));
@@ -405,11 +429,14 @@ QStringList DeleteTriggerLines(ServerKind::Kind kind, const QString& t, const TT
             lines << recVersionUpdate(QStringLiteral(",ISDELETED = 1"), t, texts.KeyFields)
                   << QString();
         if (texts.Trace)
-            lines << TraceInsert << trace(t, texts.KeyFields, "D", "deleted") << QString();
+            lines << TraceInsert << trace(t, SqlNameList(texts.KeyFields, kind), "D", "deleted")
+                  << QString();
         appendMssqlTail(lines);
     } else {
         if (texts.Trace)
-            lines << TraceInsert << trace(t, QStringLiteral(":old.") + texts.KeyFields, "D", "DUAL")
+            lines << TraceInsert
+                  << trace(t, QStringLiteral(":old.") + SqlNameList(texts.KeyFields, kind), "D",
+                           "DUAL")
                   << QString();
         lines.append(QStringLiteral("end;"));
     }

@@ -4,6 +4,7 @@
 // rows.
 #include "schema_helpers.h"
 
+#include <kernel/reswords.h>
 #include <schema/tablestrengine.h>
 
 #include <support/qt_printers.h>
@@ -296,6 +297,122 @@ TEST(EngineSets, NewNamesTheServerKindCannotTakeAreRefusedNamingTheItem)
         load(renamed, *s);
         EXPECT_EQ(failure(renamed), refused.at(i));
     }
+}
+
+// The reserved-word lists run some neighbouring words together ("SELECTSET"); each word of such
+// an entry is kept from new names all the same, on its own kind only.
+TEST(EngineSets, EachWordOfARunTogetherReservedEntryIsRefusedForANewName)
+{
+    struct Entry
+    {
+        quint8 kind;
+        QString entry;
+        QStringList words;
+    };
+    // Worked out from the lists: MS SQL Server's is kept in three columns read across (the last
+    // word of a column ran into the one beside it), Oracle's in one alphabetical column.
+    const QList<Entry> entries{
+        {1, "FORPROCESSEXIT", {"FOR", "PROCESSEXIT"}},
+        {1, "READTEXTBEGIN", {"READTEXT", "BEGIN"}},
+        {1, "HAVINGRESTORE", {"HAVING", "RESTORE"}},
+        {1, "RIGHTCHECKPOINT", {"RIGHT", "CHECKPOINT"}},
+        {1, "SAVECOMMIT", {"SAVE", "COMMIT"}},
+        {1, "SERIALIZABLECONFIRM", {"SERIALIZABLE", "CONFIRM"}},
+        {1, "CONSTRAINTJOIN", {"CONSTRAINT", "JOIN"}},
+        {1, "CONVERTLIKE", {"CONVERT", "LIKE"}},
+        {1, "MIRROREXITTEMPORARY", {"MIRROREXIT", "TEMPORARY"}},
+        {1, "NOTTOP", {"NOT", "TOP"}},
+        {1, "TSEQUALDELETE", {"TSEQUAL", "DELETE"}},
+        {1, "UPDATETEXTDISTRIBUTED", {"UPDATETEXT", "DISTRIBUTED"}},
+        {1, "OUTERWAITFOR", {"OUTER", "WAITFOR"}},
+        {1, "EXECPLAN", {"EXEC", "PLAN"}},
+        {2, "ARRAYAS", {"ARRAY", "AS"}},
+        {2, "CREATECURRENT", {"CREATE", "CURRENT"}},
+        {2, "DODROP", {"DO", "DROP"}},
+        {2, "FROMGROUP", {"FROM", "GROUP"}},
+        {2, "MLSLABELMODE", {"MLSLABEL", "MODE"}},
+        {2, "SELECTSET", {"SELECT", "SET"}},
+        {2, "TOTRIGGER", {"TO", "TRIGGER"}},
+        {2, "UPDATEUSER", {"UPDATE", "USER"}},
+    };
+    // A structure T with one field and one index besides its key, the word given to one of the
+    // three; what validation says.
+    const auto check = [](SchemaDb& d, const QString& table, const QString& field,
+                          const QString& index) {
+        auto s = d.table("T");
+        s->SetTableName(table);
+        addField(*s, "ID", dtInteger, 0, foRequired);
+        addField(*s, field, dtInteger);
+        addIndex(*s, "PRIMARY KEY", "ID", idxPrimary);
+        addIndex(*s, index, field);
+        TTableStrEngine e;
+        load(e, *s);
+        return failure(e);
+    };
+    for (const quint8 kind : {1, 2}) {
+        SchemaDb d(kind);
+        const ServerKind::Kind serverKind = ServerKind::Kind(kind);
+        for (const Entry& x : entries) {
+            if (x.kind != kind)
+                continue;
+            SCOPED_TRACE(x.entry.toStdString());
+            ASSERT_TRUE(ReservedWords(serverKind).contains(x.entry));
+            ASSERT_EQ(x.words.join(""), x.entry);
+            for (const QString& word : x.words) {
+                EXPECT_EQ(check(d, word, "A", "IX_A"),
+                          "TS_T. The name " + word +
+                              " is reserved and cannot be used for table name");
+                // Case is ignored; the message gives the name as it was typed.
+                const QString lower = word.toLower();
+                EXPECT_EQ(check(d, "T", lower, "IX_A"),
+                          "TS_T. The name " + lower +
+                              " is reserved and cannt be used for field name");
+                EXPECT_EQ(check(d, "T", "A", word),
+                          "TS_T. The name " + word +
+                              " is reserved and cannot be used for index name");
+            }
+        }
+        // The words of the other kind's entries are that kind's only.
+        const QString other = kind == 1 ? "MODE" : "JOIN";
+        EXPECT_EQ(check(d, other, other, other), "");
+    }
+}
+
+// How the statements write a name on each kind: plain and unreserved names as they stand.
+TEST(EngineSets, NamesAreQuotedOnlyWhereTheKindCannotTakeThemAsTheyStand)
+{
+    struct Case
+    {
+        QString name, local, msSql, oracle;
+    };
+    const QList<Case> cases{
+        {"PATIENT_ID", "PATIENT_ID", "PATIENT_ID", "PATIENT_ID"},
+        {"Patient_Id", "Patient_Id", "Patient_Id", "Patient_Id"},
+        {"", "", "", ""},
+        {"2X", "\"2X\"", "[2X]", "\"2X\""},
+        {"2x", "\"2x\"", "[2x]", "\"2x\""},
+        {"DATE NAISS", "\"DATE NAISS\"", "[DATE NAISS]", "\"DATE NAISS\""},
+        {"A]B\"C", "\"A]B\"\"C\"", "[A]]B\"C]", "\"A]B\"\"C\""},
+        {"_A", "_A", "_A", "\"_A\""},
+        {"A$#", "\"A$#\"", "A$#", "A$#"},
+        // Reserved words, the words of run-together entries among them.
+        {"INT", "\"INT\"", "INT", "INT"},
+        {"TABLE", "TABLE", "[TABLE]", "\"TABLE\""},
+        {"JOIN", "JOIN", "[JOIN]", "JOIN"},
+        {"SELECTSET", "SELECTSET", "SELECTSET", "\"SELECTSET\""},
+        {"user", "user", "[user]", "\"user\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(SqlName(c.name, ServerKind::Standard), c.local);
+        EXPECT_EQ(SqlName(c.name, ServerKind::MSSQL), c.msSql);
+        EXPECT_EQ(SqlName(c.name, ServerKind::Oracle), c.oracle);
+    }
+    EXPECT_EQ(SqlName("2X", ServerKind::Unknown), "2X");
+    // Lists keep their text where no name needs quotes, and the blanks around each name.
+    EXPECT_EQ(SqlNameList("A, B", ServerKind::MSSQL), "A, B");
+    EXPECT_EQ(SqlNameList("A, 2X ,B", ServerKind::MSSQL), "A, [2X] ,B");
+    EXPECT_EQ(SqlNameList("2X,2X", ServerKind::Oracle), "\"2X\",\"2X\"");
 }
 
 TEST(EngineSets, IndexColumnsFollowRenamedAndDroppedFields)

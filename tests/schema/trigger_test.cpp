@@ -46,6 +46,39 @@ TEST(SchemaTriggers, DeleteActsOnEveryKindOfChildAndChecksItsOwnNoDeleteLink)
     EXPECT_TRUE(DeleteTriggerLines(ServerKind::Oracle, "PATIENT", texts, {}, {}, false).isEmpty());
 }
 
+// A child table and a column whose names the server cannot take as they stand are quoted in the
+// statements; the trigger's name and the messages keep them as they are.
+TEST(SchemaTriggers, NamesTheServerCannotTakeAsTheyStandAreQuoted)
+{
+    const QList<TTriggerLink> links{{"PATIENT", "2LAB", {"PATIENT_ID"}, {"2X"}, "N"}};
+    const QStringList mssql =
+        InsertTriggerLines(ServerKind::MSSQL, "2LAB", {}, links, {}, false, false);
+    EXPECT_EQ(
+        mssql.mid(0, 1) + mssql.mid(9, 8),
+        QStringList({"create trigger tI_2LAB on [2LAB] for INSERT as",
+                     "select @validcnt = count(*) from inserted,PATIENT",
+                     "where inserted.[2X] = PATIENT.PATIENT_ID",
+                     "select @nullcnt = count(*) from inserted", "where inserted.[2X] is null",
+                     "if @validcnt + @nullcnt != @numrows", "begin", "  select @errno = 50001,",
+                     "  @errmsg = 'Cannot INSERT 2LAB because PATIENT does not exist.'"}));
+    EXPECT_EQ(
+        InsertTriggerLines(ServerKind::Oracle, "2LAB", {}, links, {}, false, false).mid(0, 10),
+        QStringList({"create or replace trigger tI_2LAB  after INSERT on \"2LAB\" for each row",
+                     "declare  numrows integer;", "begin",
+                     "select count(*) into numrows from PATIENT",
+                     "where :new.\"2X\" = PATIENT.PATIENT_ID;", "if numrows = 0",
+                     "and :new.\"2X\" is not null", "then",
+                     "  raise_application_error(-20002, 'Cannot INSERT 2LAB because PATIENT "
+                     "does not exist.');",
+                     "end if;"}));
+    EXPECT_EQ(DeleteTriggerLines(ServerKind::MSSQL, "PATIENT", {}, {}, links, false).mid(5, 4),
+              QStringList({"update [2LAB]", "set [2LAB].[2X] = NULL", "from deleted, [2LAB]",
+                           "where deleted.PATIENT_ID = [2LAB].[2X]"}));
+    EXPECT_EQ(DeleteTriggerLines(ServerKind::Oracle, "PATIENT", {}, {}, links, false).mid(3, 3),
+              QStringList({"update \"2LAB\"", "set \"2LAB\".\"2X\" = NULL",
+                           "where :old.PATIENT_ID = \"2LAB\".\"2X\";"}));
+}
+
 TEST(SchemaTriggers, UpdateMergesHeadAndBodyWithReplicationAndTracing)
 {
     TTriggerTexts texts;
