@@ -80,20 +80,30 @@ void settle(QWidget* window)
     }
 }
 
-// Shows the window, each page of its notebooks in turn, and hands it over.
+// The notebook with tabs a page holder belongs to; none for a notebook turned otherwise.
+QTabWidget* tabsOf(QStackedWidget* notebook)
+{
+    return notebook ? qobject_cast<QTabWidget*>(notebook->parentWidget()) : nullptr;
+}
+
+// Shows the window, each page of its notebooks in turn (those of a notebook with tabs that a
+// user can open, by a tab shown and enabled), and hands it over.
 void showAll(QWidget* window, const QString& name, const WindowTour::Visit& visit)
 {
     window->show();
     QList<std::pair<QStackedWidget*, int>> pages;
     for (QStackedWidget* notebook : window->findChildren<QStackedWidget*>()) {
-        for (int page = 0; notebook->isVisibleTo(window) && page < notebook->count(); ++page)
-            pages.append({notebook, page});
+        const QTabWidget* tabs = tabsOf(notebook);
+        for (int page = 0; notebook->isVisibleTo(window) && page < notebook->count(); ++page) {
+            if (!tabs || (tabs->isTabVisible(page) && tabs->isTabEnabled(page)))
+                pages.append({notebook, page});
+        }
     }
     if (pages.isEmpty())
         pages.append({nullptr, 0});
     for (const auto& [notebook, page] : pages) {
         // A notebook with tabs turns its page as a click on the page's tab does.
-        if (auto* tabs = notebook ? qobject_cast<QTabWidget*>(notebook->parentWidget()) : nullptr)
+        if (QTabWidget* tabs = tabsOf(notebook))
             tabs->setCurrentIndex(page);
         else if (notebook)
             notebook->setCurrentIndex(page);
@@ -493,10 +503,14 @@ QStringList layoutFaults(QWidget* window)
     found << tabFaults(window, name);
     for (const QTabWidget* notebook : window->findChildren<QTabWidget*>()) {
         const int page = notebook->indexOf(notebook->currentWidget());
-        if (notebook->isVisibleTo(window) && page != notebook->currentIndex())
+        if (!notebook->isVisibleTo(window))
+            continue;
+        if (page != notebook->currentIndex())
             found << name(notebook) + QStringLiteral(": tab %1 highlighted over page %2")
                                           .arg(notebook->currentIndex())
                                           .arg(page);
+        else if (!notebook->isTabVisible(page))
+            found << name(notebook) + QStringLiteral(": page %1 shown without its tab").arg(page);
     }
     for (const QMenu* menu : window->findChildren<QMenu*>()) {
         for (const QAction* action : menu->actions()) {
