@@ -8,13 +8,18 @@
 #include <platform/uitexts.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -22,7 +27,13 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionHeader>
+#include <QTreeView>
+
+#include <numeric>
 
 namespace {
 
@@ -236,13 +247,6 @@ private:
     QPointer<QPushButton> m_escape;
 };
 
-QFileDialog::Options fileDialogOptions(const QString& filter)
-{
-    // The program's filters show only their descriptions, as its dialogs always did.
-    return filter.contains(QLatin1Char('|')) ? QFileDialog::HideNameFilterDetails
-                                             : QFileDialog::Options();
-}
-
 int showBox(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, const QString& caption)
 {
     OnTopWindowsAside aside;
@@ -264,6 +268,165 @@ int showBox(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, const
     }
     return box.run();
 }
+
+// ---- File and folder choosers
+
+// Rows of a folder looked at for the width of their texts: enough for any folder a user reads
+// through, few enough to open a crowded one at once.
+constexpr int kMeasuredRows = 2000;
+
+// The columns of a chooser's list: its file system model's.
+constexpr int kNameColumn = 0;
+constexpr int kKindColumn = 2;
+
+// The width a column's title takes as the header draws it: with the sort arrow when it has one,
+// in bold when the header highlights the columns of a selection.
+int titleWidth(const QHeaderView* header, int section)
+{
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.orientation = header->orientation();
+    option.section = section;
+    option.text = header->model()->headerData(section, header->orientation()).toString();
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == section)
+        option.sortIndicator = QStyleOptionHeader::SortDown;
+    QFont font = header->font();
+    font.setBold(header->highlightSections());
+    option.fontMetrics = QFontMetrics(font);
+    return header->style()
+        ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
+        .width();
+}
+
+// The width a column needs to show its title and the texts of the folder's rows whole.
+int columnWidth(const QTreeView* view, int column)
+{
+    int width = titleWidth(view->header(), column);
+    const QAbstractItemModel* model = view->model();
+    const QModelIndex folder = view->rootIndex();
+    const int rows = std::min(model->rowCount(folder), kMeasuredRows);
+    const int indent = column == view->header()->logicalIndex(0) && view->rootIsDecorated()
+                           ? view->indentation()
+                           : 0;
+    for (int row = 0; row < rows; ++row)
+        width = std::max(width, view->sizeHintForIndex(model->index(row, column, folder)).width() +
+                                    indent);
+    return width;
+}
+
+// Keeps a widget chooser as wide as its list's columns and its side bar need (see
+// createFileChooser). A chooser the platform draws itself has neither, and is left alone.
+class ChooserFit final : public QObject
+{
+public:
+    explicit ChooserFit(QFileDialog* chooser) : QObject(chooser), m_chooser(chooser)
+    {
+        chooser->installEventFilter(this);
+        if (auto* model = chooser->findChild<QFileSystemModel*>()) {
+            connect(model, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+                if (QFileInfo(path).canonicalFilePath() ==
+                    QFileInfo(m_chooser->directory().absolutePath()).canonicalFilePath())
+                    fit();
+            });
+        }
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_chooser && event->type() == QEvent::Show)
+            fit();
+        return false;
+    }
+
+private:
+    void fit()
+    {
+        auto* view = m_chooser->findChild<QTreeView*>();
+        QSplitter* splitter = nullptr;
+        QWidget* pane = view;
+        while (pane && !splitter) {
+            splitter = qobject_cast<QSplitter*>(pane->parentWidget());
+            if (!splitter)
+                pane = pane->parentWidget();
+        }
+        if (!view || !splitter || splitter->count() != 2 || splitter->indexOf(pane) != 1 ||
+            !m_chooser->isVisible())
+            return;
+        auto* side = qobject_cast<QAbstractItemView*>(splitter->widget(0));
+        if (m_chooser->layout())
+            m_chooser->layout()->activate();
+
+        QHeaderView* header = view->header();
+        QList<int> widths(header->count(), 0);
+        for (int column = 0; column < header->count(); ++column) {
+            if (!header->isSectionHidden(column))
+                widths[column] = columnWidth(view, column);
+        }
+        const auto total = [&widths] { return std::accumulate(widths.begin(), widths.end(), 0); };
+        const int extent =
+            m_chooser->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+        int sideWidth = splitter->sizes().value(0);
+        if (side && side->isVisibleTo(m_chooser)) {
+            sideWidth = side->sizeHintForColumn(0) + 2 * side->frameWidth();
+            const int places = side->model() ? side->model()->rowCount(side->rootIndex()) : 0;
+            if (places > 0 && places * side->sizeHintForRow(0) > side->viewport()->height())
+                sideWidth += extent;
+        }
+        // The list's frame and a vertical scroll bar, shown or to come when the rows arrive.
+        const int viewFrame = view->width() - view->viewport()->width() +
+                              (view->verticalScrollBar()->isVisible() ? 0 : extent);
+        int wanted = m_chooser->width() - splitter->width() + sideWidth + splitter->handleWidth() +
+                     pane->width() - view->width() + viewFrame + total();
+        // The folder it is in, named whole in the box above the list.
+        const auto* place = m_chooser->findChild<QComboBox*>(QStringLiteral("lookInCombo"));
+        if (place && place->isVisibleTo(m_chooser)) {
+            QStyleOptionComboBox option;
+            option.initFrom(place);
+            option.frame = place->hasFrame();
+            const QRect field = place->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                               QStyle::SC_ComboBoxEditField, place);
+            int text = place->fontMetrics().horizontalAdvance(place->currentText());
+            if (!place->itemIcon(place->currentIndex()).isNull())
+                text += place->iconSize().width() + 4;
+            wanted = std::max(wanted, m_chooser->width() + text - field.width());
+        }
+
+        const QRect area = availableArea(m_chooser);
+        const int frame = m_chooser->frameGeometry().width() - m_chooser->width();
+        const int width = std::max(std::min(wanted, area.width() - frame), m_chooser->width());
+        if (width > m_chooser->width()) {
+            m_chooser->resize(width, m_chooser->height());
+            if (m_chooser->layout())
+                m_chooser->layout()->activate();
+            const QRect outer = m_chooser->frameGeometry();
+            if (outer.right() > area.right())
+                m_chooser->move(std::max(area.left(), area.right() + 1 - outer.width()),
+                                m_chooser->y());
+        }
+        const int room = splitter->width() - splitter->handleWidth();
+        splitter->setSizes({sideWidth, room - sideWidth});
+
+        // Where the screen is too narrow for every text, the kinds of the files give way first,
+        // then the names (a file is chosen by its name); their titles stay whole. Where it is
+        // wider, the names take the rest.
+        const int left = view->viewport()->width() - total();
+        for (const int column : {kKindColumn, kNameColumn}) {
+            if (left >= 0 || header->isSectionHidden(column))
+                continue;
+            const int needed = total() - view->viewport()->width();
+            widths[column] =
+                std::max(titleWidth(header, column), widths[column] - std::max(needed, 0));
+        }
+        if (left > 0)
+            widths[kNameColumn] += left;
+        for (int column = 0; column < header->count(); ++column) {
+            if (!header->isSectionHidden(column))
+                header->resizeSection(column, widths[column]);
+        }
+    }
+
+    QFileDialog* m_chooser;
+};
 
 class QtDialogService final : public DialogService
 {
@@ -294,23 +457,18 @@ public:
     QString getOpenFileName(const QString& caption, const QString& dir,
                             const QString& filter) override
     {
-        OnTopWindowsAside aside;
-        return QFileDialog::getOpenFileName(dialogParent(), caption, dir, qtFileFilter(filter),
-                                            nullptr, fileDialogOptions(filter));
+        return choose(ChooserKind::OpenFile, caption, dir, filter);
     }
 
     QString getSaveFileName(const QString& caption, const QString& dir,
                             const QString& filter) override
     {
-        OnTopWindowsAside aside;
-        return QFileDialog::getSaveFileName(dialogParent(), caption, dir, qtFileFilter(filter),
-                                            nullptr, fileDialogOptions(filter));
+        return choose(ChooserKind::SaveFile, caption, dir, filter);
     }
 
     QString getExistingDirectory(const QString& caption, const QString& dir) override
     {
-        OnTopWindowsAside aside;
-        return QFileDialog::getExistingDirectory(dialogParent(), caption, dir);
+        return choose(ChooserKind::Folder, caption, dir, QString());
     }
 
     int showModal(TForm& form) override;
@@ -325,6 +483,20 @@ public:
         OnTopWindowsAside aside;
         QPrintDialog dialog(&printer, dialogParent());
         return dialog.exec() == QDialog::Accepted;
+    }
+
+private:
+    static QString choose(ChooserKind kind, const QString& caption, const QString& dir,
+                          const QString& filter)
+    {
+        OnTopWindowsAside aside;
+        // Whatever closes the chooser's parent while it is open deletes it too.
+        const QPointer<QFileDialog> chooser =
+            createFileChooser(kind, dialogParent(), caption, dir, filter);
+        const bool chosen = chooser->exec() == QDialog::Accepted && chooser;
+        const QString file = chosen ? chooser->selectedFiles().value(0) : QString();
+        delete chooser;
+        return file;
     }
 };
 
@@ -390,6 +562,30 @@ int QtDialogService::showModal(TForm& form)
 }
 
 } // namespace
+
+QFileDialog* createFileChooser(ChooserKind kind, QWidget* parent, const QString& caption,
+                               const QString& dir, const QString& filter)
+{
+    auto* chooser = new QFileDialog(parent, caption, dir, qtFileFilter(filter));
+    switch (kind) {
+    case ChooserKind::OpenFile:
+        chooser->setFileMode(QFileDialog::ExistingFile);
+        break;
+    case ChooserKind::SaveFile:
+        chooser->setFileMode(QFileDialog::AnyFile);
+        chooser->setAcceptMode(QFileDialog::AcceptSave);
+        break;
+    case ChooserKind::Folder:
+        chooser->setFileMode(QFileDialog::Directory);
+        chooser->setOption(QFileDialog::ShowDirsOnly);
+        break;
+    }
+    // The program's filters show only their descriptions, as its dialogs always did.
+    if (filter.contains(QLatin1Char('|')))
+        chooser->setOption(QFileDialog::HideNameFilterDetails);
+    new ChooserFit(chooser);
+    return chooser;
+}
 
 void useQtDialogs()
 {

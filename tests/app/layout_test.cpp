@@ -1,9 +1,12 @@
-// Every window of the program as a user meets it (the tour of its windows), at the default font
-// and at 12 pt, shows nothing a user would find wrong (WindowTour::faults: a text cut, an edit or
-// a column narrower than what it shows, a control outside its window or over another, a menu
-// separator with a text, Tab out of the layout's order, a title the window is too narrow for);
-// and every viewer and dialog closes on Escape.
+// Every window of the program as a user meets it (the tour of its windows, its file and folder
+// choosers among them), at the default font and at 12 pt, shows nothing a user would find wrong
+// (WindowTour::faults: a text cut, an edit or a column narrower than what it shows, a control
+// outside its window or over another, a menu separator with a text, Tab out of the layout's
+// order, a notebook's tab highlighted over another page, a title the window is too narrow for);
+// the caption and the about box show the subtitle of the program's language; and every viewer
+// and dialog closes on Escape.
 #include <platform/support/globals.h>
+#include <platform/ui/application.h>
 #include <platform/ui/forms.h>
 #include <translation/langrus.h>
 
@@ -13,6 +16,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -42,21 +47,57 @@ TEST_P(Layout, EveryWindowShowsItsTextsWholeAndApart)
     // statement file (in Russian: the compiled-in captions).
     const TranslatorScope translator({}, ProgLanguage);
     ExtTranslateProc = ProgLanguage == 2 ? &TranslateCaptionRUS : nullptr;
+    // Qt's own texts too, as the program has them (its choosers' titles of columns).
+    ASSERT_TRUE(installQtTranslations(ProgLanguage)) << "qt6-translations-l10n";
+    const auto english = qScopeGuard([] { installQtTranslations(0); });
     QStringList visited;
     QString error;
     ASSERT_TRUE(WindowTour::run(
         [&visited](QWidget* window, const QString& name) {
             for (const QString& fault : WindowTour::faults(window))
                 ADD_FAILURE() << qPrintable(name) << ": " << qPrintable(fault);
-            visited << QLatin1String(window->metaObject()->className());
+            visited << QLatin1String(window->metaObject()->className()) << name;
         },
         &error))
         << error.toStdString();
-    // The tour met the program's windows, those named here filled as the program fills them.
-    for (const char* form : {"TMainForm", "TIdDlg", "TPatientDlg", "TConfigForm", "TCOMOptionsDlg",
-                             "TLOGForm", "TfError", "TMemoForm", "TTitul", "TTableStrEditDlg",
-                             "TfCustomEdit", "TfNewLink", "TfF1Processor"})
+    // The tour met the program's windows, those named here filled as the program fills them, and
+    // the choosers of a file to open, of a folder and of a file to save.
+    for (const char* form :
+         {"TMainForm", "TIdDlg", "TPatientDlg", "TConfigForm", "TCOMOptionsDlg", "TLOGForm",
+          "TfError", "TMemoForm", "TTitul", "TTableStrEditDlg", "TfCustomEdit", "TfNewLink",
+          "TfF1Processor", "TCompForm-chooser", "TPackDlg-chooser", "TfF1Processor-chooser"})
         EXPECT_TRUE(visited.contains(QLatin1String(form))) << form;
+    // The pages of the structure editor a user opens on a local database: all but the triggers'.
+    for (int page = 0; page < 7; ++page)
+        EXPECT_EQ(visited.contains(QStringLiteral("TTableStrEditDlg-page%1").arg(page)), page < 4)
+            << page;
+}
+
+// The main window's caption and the about box name the program with the subtitle start-up gives
+// it in its language.
+TEST(WindowTourLanguage, CaptionAndAboutBoxShowTheLanguagesSubtitle)
+{
+    TestWorkspace ws;
+    const TranslatorScope translator({}, ProgLanguage);
+    ExtTranslateProc = ProgLanguage == 2 ? &TranslateCaptionRUS : nullptr;
+    const QString subtitle = ProgLanguage == 2
+                                 ? QStringLiteral("Система обмена медицинской информацией")
+                                 : QStringLiteral("Logiciel de transferts des données médicales");
+    QString caption;
+    QString about;
+    QString error;
+    ASSERT_TRUE(WindowTour::run(
+        [&](QWidget* window, const QString& name) {
+            if (name == QLatin1String("TMainForm-documents"))
+                caption = window->windowTitle();
+            if (auto* label = window->findChild<QLabel*>(QStringLiteral("Label3"));
+                label && name == QLatin1String("TfAbout"))
+                about = label->text();
+        },
+        &error))
+        << error.toStdString();
+    EXPECT_EQ(caption, QStringLiteral("QUORVANE 2.07 - ") + subtitle);
+    EXPECT_EQ(about, subtitle);
 }
 
 // Escape, pressed where the focus is, closes every viewer and dialog as its close box would (or

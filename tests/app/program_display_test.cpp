@@ -1,7 +1,8 @@
 // The program on a real X display with a window manager: a start-up that fails (its working
 // folder names a plain file) shows "Impossible d'initialiser QUORVANE" above the splash; its OK
 // button, clicked with the pointer, leads to the error window, whose button ends the program.
-// And the tour of the windows fails when it cannot picture one.
+// The tour of the windows fails when it cannot picture one; and a window made anew before its
+// picture is found again and pictured.
 #include "program_folder.h"
 
 #include <platform/support/globals.h>
@@ -9,9 +10,12 @@
 
 #include <support/xdisplay.h>
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -75,4 +79,67 @@ TEST(WindowPictures, AWindowNotPicturedFailsTheTour)
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 1) << errors.toStdString();
     EXPECT_TRUE(errors.contains(u"TMainForm-documents was not pictured"_s)) << errors.toStdString();
+}
+
+// The pictures of scripts/screenshots are taken of the window found by its title; when the
+// program made it anew under the same title before the picture was taken, the new one is found
+// and pictured.
+TEST(WindowPictures, AWindowMadeAnewIsFoundAgainAndPictured)
+{
+    XDisplay display;
+    ASSERT_TRUE(display.error.isEmpty()) << display.error.toStdString();
+    TestWorkspace ws;
+    const QString title = u"^Compte rendu a photographier$"_s;
+    const auto show = [&display](QProcess& viewer) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DISPLAY"_s, display.name);
+        viewer.setProcessEnvironment(env);
+        viewer.start(u"display"_s, {u"-title"_s, u"Compte rendu a photographier"_s, u"logo:"_s});
+    };
+    const auto shown = [&] {
+        return display.run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, title})
+            .split(u'\n', Qt::SkipEmptyParts);
+    };
+    // Signs on the display, looked at until they come (15 s at most).
+    const auto until = [](const std::function<bool()>& sign) {
+        const QDeadlineTimer deadline(15000);
+        while (!sign() && !deadline.hasExpired())
+            QThread::msleep(50);
+        return sign();
+    };
+    QProcess first;
+    QProcess second;
+    const auto end = [&first, &second] {
+        for (QProcess* viewer : {&first, &second}) {
+            viewer->kill();
+            viewer->waitForFinished(5000);
+        }
+    };
+    show(first);
+    ASSERT_TRUE(until([&] { return shown().size() == 1; })) << "package imagemagick";
+    const QString found = shown().constFirst();
+    show(second);
+    ASSERT_TRUE(until([&] { return shown().size() == 2; }));
+    first.kill();
+    first.waitForFinished(5000);
+    ASSERT_TRUE(until([&] { return shown() != QStringList{found} && shown().size() == 1; }));
+    const QString made = shown().constFirst();
+
+    QProcess picture;
+    picture.setProcessEnvironment([&display] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DISPLAY"_s, display.name);
+        return env;
+    }());
+    const QString file = ws.path(u"picture.png"_s);
+    picture.start(QStringLiteral(QUORVANE_TEST_DATA "/../../scripts/picture-window"),
+                  {title, file, found});
+    ASSERT_TRUE(picture.waitForFinished(60000));
+    end();
+    EXPECT_EQ(picture.exitCode(), 0) << picture.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromLocal8Bit(picture.readAllStandardOutput()).trimmed(), made);
+    // The viewer's picture (640 x 480) in its frame.
+    const QImage taken(file);
+    EXPECT_GT(taken.width(), 640);
+    EXPECT_GT(taken.height(), 480);
 }

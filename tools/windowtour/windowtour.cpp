@@ -9,6 +9,8 @@
 #include <app/documents/imageform.h>
 #include <app/mainwindow/about.h>
 #include <app/mainwindow/mainform.h>
+#include <app/packages/compform.h>
+#include <app/packages/packdlg.h>
 #include <app/patients/iddlg.h>
 #include <app/sources/configform.h>
 #include <platform/codepage.h>
@@ -19,15 +21,23 @@
 #include <platform/support/globals.h>
 #include <platform/ui/application.h>
 #include <platform/ui/forms.h>
+#include <platform/ui/qtdialogs.h>
 #include <platform/variant.h>
+#include <translation/language.h>
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -43,9 +53,11 @@
 #include <QStackedWidget>
 #include <QStyleOption>
 #include <QStyleOptionComboBox>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -68,19 +80,32 @@ void settle(QWidget* window)
     }
 }
 
-// Shows the window, each page of its notebooks in turn, and hands it over.
+// The notebook with tabs a page holder belongs to; none for a notebook turned otherwise.
+QTabWidget* tabsOf(QStackedWidget* notebook)
+{
+    return notebook ? qobject_cast<QTabWidget*>(notebook->parentWidget()) : nullptr;
+}
+
+// Shows the window, each page of its notebooks in turn (those of a notebook with tabs that a
+// user can open, by a tab shown and enabled), and hands it over.
 void showAll(QWidget* window, const QString& name, const WindowTour::Visit& visit)
 {
     window->show();
     QList<std::pair<QStackedWidget*, int>> pages;
     for (QStackedWidget* notebook : window->findChildren<QStackedWidget*>()) {
-        for (int page = 0; notebook->isVisibleTo(window) && page < notebook->count(); ++page)
-            pages.append({notebook, page});
+        const QTabWidget* tabs = tabsOf(notebook);
+        for (int page = 0; notebook->isVisibleTo(window) && page < notebook->count(); ++page) {
+            if (!tabs || (tabs->isTabVisible(page) && tabs->isTabEnabled(page)))
+                pages.append({notebook, page});
+        }
     }
     if (pages.isEmpty())
         pages.append({nullptr, 0});
     for (const auto& [notebook, page] : pages) {
-        if (notebook)
+        // A notebook with tabs turns its page as a click on the page's tab does.
+        if (QTabWidget* tabs = tabsOf(notebook))
+            tabs->setCurrentIndex(page);
+        else if (notebook)
             notebook->setCurrentIndex(page);
         settle(window);
         visit(window, notebook ? name + QStringLiteral("-page%1").arg(page) : name);
@@ -93,7 +118,8 @@ QString className(const QObject* object)
 }
 
 // The user of the tour: a modal window is shown and visited, then what the user would do next
-// in it (`next`, by class) is done; every question is answered as cancelled.
+// in it (`next`, by class) is done; a file or folder chooser is shown, visited once it shows its
+// folder, and cancelled; every question is answered as cancelled.
 class TourDialogs final : public DialogService
 {
 public:
@@ -108,9 +134,20 @@ public:
     }
     void showMessage(const QString&) override {}
     bool inputQuery(const QString&, const QString&, QString&) override { return false; }
-    QString getOpenFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString getSaveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString getExistingDirectory(const QString&, const QString&) override { return {}; }
+    QString getOpenFileName(const QString& caption, const QString& dir,
+                            const QString& filter) override
+    {
+        return choose(ChooserKind::OpenFile, caption, dir, filter);
+    }
+    QString getSaveFileName(const QString& caption, const QString& dir,
+                            const QString& filter) override
+    {
+        return choose(ChooserKind::SaveFile, caption, dir, filter);
+    }
+    QString getExistingDirectory(const QString& caption, const QString& dir) override
+    {
+        return choose(ChooserKind::Folder, caption, dir, QString());
+    }
     void showException(const QString&) override {}
     bool printerSetup(QPrinter&) override { return false; }
 
@@ -120,16 +157,67 @@ public:
         shown << name;
         form.beginModal();
         showAll(&form, name, m_visit);
-        if (const auto then = next.find(name); then != next.end())
-            then->second(form);
+        doNext(form);
         form.endModal();
         form.hide();
         return mrCancel;
     }
 
+    // What the user does next in a window the tour has shown.
+    void doNext(TForm& form)
+    {
+        const auto then = next.find(className(&form));
+        if (then == next.end())
+            return;
+        const QPointer<TForm> opener = m_opener;
+        m_opener = &form;
+        then->second(form);
+        m_opener = opener;
+    }
+
 private:
+    // The chooser is named after the window that opened it ("TCompForm-chooser").
+    QString choose(ChooserKind kind, const QString& caption, const QString& dir,
+                   const QString& filter)
+    {
+        QPointer<QFileDialog> chooser = createFileChooser(kind, m_opener, caption, dir, filter);
+        const auto done = qScopeGuard([&chooser] { delete chooser; });
+        bool read = true;
+        if (auto* model = chooser->findChild<QFileSystemModel*>()) {
+            read = false;
+            const QString folder =
+                QFileInfo(chooser->directory().absolutePath()).canonicalFilePath();
+            QObject::connect(model, &QFileSystemModel::directoryLoaded, chooser,
+                             [&read, folder](const QString& path) {
+                                 read = read || QFileInfo(path).canonicalFilePath() == folder;
+                             });
+        }
+        chooser->show();
+        const QDeadlineTimer deadline(10000);
+        while (!read && chooser && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (!chooser)
+            return {};
+        settle(chooser);
+        m_visit(chooser, (m_opener ? className(m_opener) : QStringLiteral("QFileDialog")) +
+                             QStringLiteral("-chooser"));
+        return {};
+    }
+
     const WindowTour::Visit& m_visit;
+    QPointer<TForm> m_opener;
 };
+
+// The archiver and the transfer folder, which the user gives the compression settings and the
+// transfer dialog before choosing anew with their choosers.
+QString archiverFile(const QString& work)
+{
+    return work + QStringLiteral("rar/rar");
+}
+QString transferFolder(const QString& work)
+{
+    return work + QStringLiteral("transfert");
+}
 
 void writeSettings(const QString& programDir, const QString& work)
 {
@@ -158,6 +246,31 @@ void addSampleRows(TDataTables& t)
                            Variant::fromDateTime(Frac(when)), 0, 1, 0, 7});
     t.files->appendRecord({2, 0, Variant::null(), 2, Variant::fromDateTime(Trunc(when)),
                            Variant::fromDateTime(Frac(when)), 0, 1, 1, 0});
+}
+
+// The archiver's folder as its installation leaves it (two programs, a list and a manual), and
+// the transfer folder with a folder a month.
+void addSampleFiles(const QString& work)
+{
+    const QString archiver = archiverFile(work);
+    const QString folder = QFileInfo(archiver).path() + QLatin1Char('/');
+    QDir().mkpath(folder);
+    const QByteArray program("\177ELF\002\001\001", 7); // a 64-bit program's first bytes
+    const QDateTime installed(QDate(2026, 12, 7), QTime(21, 50));
+    for (const auto& [name, bytes] :
+         {std::pair{QStringLiteral("rar"), program + QByteArray(68493, '\0')},
+          {QStringLiteral("unrar"), program + QByteArray(31000, '\0')},
+          {QStringLiteral("rarfiles.lst"), QByteArray("*.txt\n*.doc\n")},
+          {QStringLiteral("readme.txt"), QByteArray(2400, 'x')}}) {
+        fileops::writeFile(folder + name, bytes);
+        QFile written(folder + name);
+        if (written.open(QIODevice::ReadWrite))
+            written.setFileTime(installed, QFileDevice::FileModificationTime);
+        if (!name.contains(QLatin1Char('.')))
+            written.setPermissions(written.permissions() | QFileDevice::ExeOwner);
+    }
+    for (const char* month : {"2026-11", "2026-12"})
+        QDir().mkpath(transferFolder(work) + QLatin1Char('/') + QLatin1String(month));
 }
 
 // A picture as large as the screen, framed so that its edges show, as the viewer loads one.
@@ -196,8 +309,11 @@ QSize needed(QWidget* w)
 {
     if (auto* label = qobject_cast<QLabel*>(w))
         return label->wordWrap() ? QSize(0, label->heightForWidth(w->width())) : w->sizeHint();
-    if (qobject_cast<QAbstractButton*>(w))
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        if (button->text().isEmpty())
+            return button->icon().isNull() ? QSize() : button->iconSize();
         return {w->sizeHint().width(), w->minimumSizeHint().height()};
+    }
     if (qobject_cast<QAbstractSpinBox*>(w))
         return w->minimumSizeHint();
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
@@ -385,6 +501,17 @@ QStringList layoutFaults(QWidget* window)
                          .arg(window->width())
                          .arg(titleBarWidth(window));
     found << tabFaults(window, name);
+    for (const QTabWidget* notebook : window->findChildren<QTabWidget*>()) {
+        const int page = notebook->indexOf(notebook->currentWidget());
+        if (!notebook->isVisibleTo(window))
+            continue;
+        if (page != notebook->currentIndex())
+            found << name(notebook) + QStringLiteral(": tab %1 highlighted over page %2")
+                                          .arg(notebook->currentIndex())
+                                          .arg(page);
+        else if (!notebook->isTabVisible(page))
+            found << name(notebook) + QStringLiteral(": page %1 shown without its tab").arg(page);
+    }
     for (const QMenu* menu : window->findChildren<QMenu*>()) {
         for (const QAction* action : menu->actions()) {
             if (action->isSeparator() && !action->text().isEmpty())
@@ -422,7 +549,19 @@ bool WindowTour::run(const Visit& visit, QString* error)
     TMainForm::SetScreenCaptureServerNameForTesting(
         QStringLiteral("quorvane-windows-%1").arg(QCoreApplication::applicationPid()));
     writeSettings(programDir, work);
+    addSampleFiles(work);
     const auto cleanup = qScopeGuard(forgetWorkstation);
+    // The program works in its working folder, where a chooser given no folder opens, and
+    // shows in its caption and its about box the subtitle its language gives it at start-up.
+    const QString savedFolder = QDir::currentPath();
+    const QString savedSubtitle = ProgSubtitle;
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(savedFolder);
+        ProgSubtitle = savedSubtitle;
+    });
+    QDir::setCurrent(work);
+    if (CurrentLanguage != DefaultLanguage && ProgLanguage == 2)
+        ProgSubtitle = QStringLiteral("Система обмена медицинской информацией");
 
     TourDialogs dialogs(visit);
     setDialogService(&dialogs);
@@ -475,6 +614,24 @@ bool WindowTour::run(const Visit& visit, QString* error)
 
     ShowStructureEditor(folder.path(), dialogs.next);
 
+    // The choosers of the archiver, of the transfer folder and of the report's workbook.
+    dialogs.next[QStringLiteral("TCompForm")] = [&work](TForm& form) {
+        auto& compression = static_cast<TCompForm&>(form);
+        if (!compression.CheckBox1->isChecked())
+            compression.CheckBox1->click();
+        compression.Edit1->setText(archiverFile(work));
+        compression.Button1->click();
+    };
+    dialogs.next[QStringLiteral("TPackDlg")] = [&work](TForm& form) {
+        auto& transfer = static_cast<TPackDlg&>(form);
+        transfer.FPath->setText(transferFolder(work));
+        transfer.SpeedButton1->click();
+    };
+    dialogs.next[QStringLiteral("TfF1Processor")] = [](TForm& form) {
+        if (auto* save = form.findChild<QToolButton*>(QStringLiteral("tbExcel")))
+            save->click();
+    };
+
     // Every other window, as it opens.
     for (const TRegisteredForm& registered : registeredFormClasses()) {
         if (dialogs.shown.contains(QString::fromLatin1(registered.metaObject->className())) ||
@@ -492,6 +649,7 @@ bool WindowTour::run(const Visit& visit, QString* error)
         if (auto* viewer = qobject_cast<TImageForm*>(form))
             showScreenCapture(*viewer);
         showAll(form, className(form), visit);
+        dialogs.doNext(*form);
         // The about box once more, with its system lines open.
         if (auto* about = qobject_cast<TfAbout*>(form)) {
             about->BitBtn2->click();
