@@ -1,6 +1,7 @@
 // Exception routing of the application object; it also installs the Qt dialogs.
 #include "application.h"
 #include "qtdialogs.h"
+#include "windowplace.h"
 
 #include <platform/dialogs.h>
 #include <platform/exception.h>
@@ -78,6 +79,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     useUtf8Characters();
     useQtDialogs();
+    centreDialogsWhenShown();
 }
 
 void useLanguageDates(int language)
