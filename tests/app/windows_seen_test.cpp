@@ -2,8 +2,6 @@
 // window manager (openbox on Xvfb) draws around them, and the dates its file choosers show,
 // whatever locales the system holds. The windows are opened by a child process that starts as
 // the program does and says what it has done on stdout.
-#include "mainwindow_fixture.h"
-
 #include <platform/support/globals.h>
 #include <platform/uitexts.h>
 
@@ -13,7 +11,6 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QFont>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -143,30 +140,6 @@ TEST(WindowsOnDisplay, PictureViewerRestoresCentredWithinTheScreen)
     EXPECT_LT(restored.width(), 1024);
     EXPECT_TRUE(near(doubledCentre(restored), QPoint(1024, 768))) << restored << "\n"
                                                                   << child.output().toStdString();
-}
-
-// The main window is centred while it starts; a window that grows afterwards, before it is first
-// shown (here the desktop's font becomes 12 pt), still opens centred on the screen.
-TEST(WindowsOffscreen, MainWindowGrowingBeforeItShowsOpensCentred)
-{
-    MainWindowFixture w;
-    w.writeUsualIni();
-    w.prepareTables("INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
-                    "NeedComment, Warning) VALUES (1, 1, 1, 'Dossier', 'TXT', 0, 0, 0);");
-    const QFont font = QApplication::font();
-    w.start();
-    ASSERT_FALSE(w.form->StartupFailed());
-    const QSize started = w.form->frameGeometry().size();
-    QFont larger = font;
-    larger.setPointSize(12);
-    QApplication::setFont(larger);
-    w.form->show();
-    QApplication::setFont(font);
-    const QRect frame = w.form->frameGeometry();
-    EXPECT_GT(frame.width(), started.width()) << "the window did not grow";
-    const QRect screen = w.form->screen()->geometry();
-    EXPECT_TRUE(near(doubledCentre(frame), doubledCentre(screen))) << frame << " on " << screen;
-    w.form->hide();
 }
 
 // The file choosers show their files' dates in the program's language without the system's
