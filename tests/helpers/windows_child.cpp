@@ -23,6 +23,7 @@
 
 #include <QAbstractItemModel>
 #include <QDialog>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -103,8 +104,14 @@ int dates(int language, const QString& folder, int argc, char** argv)
     auto* view = chooser.findChild<QTreeView*>(QStringLiteral("treeView"));
     if (!files || !view)
         return 2;
+    // The chooser reads other folders too (those on the way to this one).
     QEventLoop loaded;
-    QObject::connect(files, &QFileSystemModel::directoryLoaded, &loaded, &QEventLoop::quit);
+    const QString wanted = QDir(folder).canonicalPath();
+    QObject::connect(files, &QFileSystemModel::directoryLoaded, &loaded,
+                     [&loaded, wanted](const QString& path) {
+                         if (QDir(path).canonicalPath() == wanted)
+                             loaded.quit();
+                     });
     QTimer::singleShot(15000, &loaded, &QEventLoop::quit);
     loaded.exec();
     const QAbstractItemModel* shown = view->model();
