@@ -500,7 +500,7 @@ void TMainForm::FollowColumnWidths(QTreeWidget* List)
 
 void TMainForm::CentreOnScreen()
 {
-    // By its frame, with the size it has once shown (its title may still widen it then).
+    // By its frame, with the size it has once shown (its layout may still grow it before).
     centreOnScreen();
 }
 

@@ -24,7 +24,8 @@ struct DrawnFrame
 // The placing of one top-level window; the window owns it. A window that is not on the screen
 // yet has no frame: the frame last drawn around one of the program's windows stands for it, and
 // once the window manager has drawn the window's own, the window is moved to where it was meant
-// to be, unless the user has moved it meanwhile.
+// to be (a few times at most, should something else keep moving it). Once it stands there, only
+// its own growth moves it again.
 class WindowPlacer final : public QObject
 {
     Q_OBJECT
