@@ -59,9 +59,7 @@ void setUpLanguage()
 
 int main(int argc, char* argv[])
 {
-    // Qt's file choosers show their files' dates in the system's form: the program's language's.
-    if (qEnvironmentVariableIsEmpty("LC_ALL") && (ProgLanguage == 1 || ProgLanguage == 2))
-        qputenv("LC_TIME", ProgLanguage == 2 ? "ru_RU.UTF-8" : "fr_FR.UTF-8");
+    useLanguageDates(ProgLanguage);
     Application app(argc, argv);
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         std::fprintf(stderr, "QUORVANE runs offscreen: its windows are not visible.\n");

@@ -36,6 +36,7 @@
 #include <platform/support/procs.h>
 #include <platform/support/textprocs.h>
 #include <platform/ui/application.h>
+#include <platform/ui/windowplace.h>
 #include <platform/uitexts.h>
 #include <translation/lc.h>
 
@@ -197,6 +198,10 @@ void TMainForm::createComponents()
     if (testTick && testInterval > 0) {
         m_testSigns = true;
         CommonTimer->setInterval(testInterval);
+        connect(WindowPlacer::of(this), &WindowPlacer::placed, this, [this] {
+            std::fprintf(stderr, "QUORVANE main window placed: window %llu\n",
+                         static_cast<unsigned long long>(winId()));
+        });
     }
     LC1 = makeComponent<TLC>("LC1", "TLC", this);
     LC1->Consts = MainFormConsts();
@@ -495,13 +500,8 @@ void TMainForm::FollowColumnWidths(QTreeWidget* List)
 
 void TMainForm::CentreOnScreen()
 {
-    layout()->activate(); // the window's size now
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move((area.width() - frameGeometry().width()) / 2,
-             (area.height() - frameGeometry().height()) / 2);
-    }
-    KeepOnScreen();
+    // By its frame, with the size it has once shown (its layout may still grow it before).
+    centreOnScreen();
 }
 
 void TMainForm::KeepOnScreen()
@@ -988,11 +988,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_testSigns && event->type() == QEvent::Show && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->isModal()) {
-        std::fprintf(stderr, "QUORVANE question open: %s\n",
-                     qPrintable(static_cast<QWidget*>(watched)->windowTitle()));
-        QTimer::singleShot(0, this, [window = QPointer<QWidget>(static_cast<QWidget*>(watched))] {
-            ReportDefaultButton(window);
+        auto* window = static_cast<QWidget*>(watched);
+        std::fprintf(stderr, "QUORVANE question open: %s\n", qPrintable(window->windowTitle()));
+        connect(WindowPlacer::of(window), &WindowPlacer::placed, this, [window] {
+            std::fprintf(stderr, "QUORVANE question placed: window %llu\n",
+                         static_cast<unsigned long long>(window->winId()));
         });
+        QTimer::singleShot(0, this,
+                           [window = QPointer<QWidget>(window)] { ReportDefaultButton(window); });
     }
     // The application's message hook: Scroll Lock opens the translation editor, wherever the
     // focus is. A key travels on to the parents of the control that has the focus; only its
@@ -1052,6 +1055,13 @@ void TMainForm::ReportDefaultButton(QWidget* Window)
     if (!Window->windowHandle() || !Window->windowHandle()->isExposed()) {
         if (Window->windowHandle())
             new ExposedSign(Window, &TMainForm::ReportDefaultButton);
+        return;
+    }
+    // Once framed, the window may still be moved to its place: a click aimed before would miss.
+    if (WindowPlacer* placer = WindowPlacer::of(Window); placer->placing()) {
+        connect(
+            placer, &WindowPlacer::placed, Window, [Window] { ReportDefaultButton(Window); },
+            Qt::SingleShotConnection);
         return;
     }
     const auto* form = qobject_cast<TForm*>(Window);

@@ -1,7 +1,8 @@
 // The application object: a QApplication that keeps exceptions from crossing Qt's event loop.
 // An exception leaving an event handler is handed to the program's exception handler (the main
 // window installs its own at start-up); until one is installed the standard exception box shows it.
-// Creating it makes the Qt dialogs the default dialog service.
+// Creating it makes the Qt dialogs the default dialog service, and gives the process the user's
+// locale with UTF-8 characters.
 #pragma once
 
 #include <QApplication>
@@ -28,6 +29,13 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Before the application object is made: Qt's file choosers show their files' dates in the form
+// of the program's language (French under language 1, Russian under 2), taken from Qt's own
+// locale data, so that no system locale is needed for them. The process keeps the user's locale,
+// and the programs it starts the user's environment. Where LC_ALL is set, the user's choice
+// stands for the dates too.
+void useLanguageDates(int language);
 
 // Qt's own texts (standard buttons, file choosers, input boxes) in the program's language: French
 // under language 1, Russian under 2, Qt's English otherwise; the language's locale becomes the

@@ -2,6 +2,7 @@
 // form's replaceable events, closing and the modal result, key preview, the application's list
 // of live forms and data modules, and the screen cursor.
 #include "forms.h"
+#include "windowplace.h"
 
 #include <platform/dialogs.h>
 #include <platform/exception.h>
@@ -63,14 +64,6 @@ bool inNormalState(const QWidget* window)
 {
     return !(window->windowState() &
              (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
-}
-
-// `frame` moved as little as needed to lie inside `area`; a frame larger than the area keeps
-// its left and top edges on it, where the title bar and the window's menu are.
-QPoint insideArea(const QRect& frame, const QRect& area)
-{
-    return {std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())),
-            std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()))};
 }
 
 // The controls that hold focusable parts of their own (an edit inside a list, a spin box's
@@ -301,35 +294,11 @@ void TForm::setDesignedSize(int width, int height)
     resize(QSize(width, height).expandedTo(minimumSizeHint()));
 }
 
-void TForm::placeOverOwner()
+void TForm::centreOnScreen()
 {
-    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
-    if (owner == this || (owner && (!owner->isVisible() || owner->isMinimized() ||
-                                    owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint))))
-        owner = nullptr;
-    const QRect area = availableScreenArea(owner ? owner : this);
-    // Not mapped yet, the window has no frame: the owner's stands for it.
-    QMargins frameMargins;
-    if (owner)
-        frameMargins = QMargins(owner->geometry().left() - owner->frameGeometry().left(),
-                                owner->geometry().top() - owner->frameGeometry().top(),
-                                owner->frameGeometry().right() - owner->geometry().right(),
-                                owner->frameGeometry().bottom() - owner->geometry().bottom());
-    QRect frame(QPoint(0, 0), size().grownBy(frameMargins));
-    frame.moveCenter(owner ? owner->frameGeometry().center() : area.center());
-    move(insideArea(frame, area));
-}
-
-void TForm::keepCentre(const QSize& oldSize)
-{
-    const QRect frame = frameGeometry();
-    const QSize margins = frame.size() - size();
-    QRect before(frame.topLeft(), oldSize + margins);
-    QRect after(QPoint(0, 0), frame.size());
-    after.moveCenter(before.center());
-    const QPoint place = insideArea(after, availableScreenArea(this));
-    if (place != frame.topLeft())
-        move(place);
+    m_centreOnScreen = true;
+    if (isVisible() && isWindow() && inNormalState(this))
+        WindowPlacer::of(this)->centre(true);
 }
 
 void TForm::orderTabsByLayout()
@@ -481,7 +450,7 @@ void TForm::resizeEvent(QResizeEvent* event)
     // The window manager's and the user's resizing arrive as spontaneous events.
     if (m_shownOnce && isWindow() && isVisible() && !event->spontaneous() && inNormalState(this) &&
         event->oldSize().isValid())
-        keepCentre(event->oldSize());
+        WindowPlacer::of(this)->keepCentre(event->oldSize());
     fire(OnResize, this);
 }
 
@@ -499,11 +468,27 @@ void TForm::showEvent(QShowEvent* event)
         if (isWindow() && inNormalState(this)) {
             if (width() < titleBarWidth(this) && maximumWidth() >= titleBarWidth(this))
                 resize(titleBarWidth(this), height());
-            if (!testAttribute(Qt::WA_Moved))
-                placeOverOwner();
+            if (m_centreOnScreen || !testAttribute(Qt::WA_Moved))
+                WindowPlacer::of(this)->centre(m_centreOnScreen);
         }
     }
     fire(OnShow, this);
+}
+
+void TForm::setVisible(bool visible)
+{
+    // Shown maximised for the first time, it is given the place it takes when restored; Qt has
+    // not made its native window yet, so the place and the state reach the window manager
+    // together.
+    if (visible && !m_shownOnce && isWindow() && !isVisible() &&
+        (m_centreOnScreen || !testAttribute(Qt::WA_Moved)) &&
+        (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        const Qt::WindowStates state = windowState();
+        setWindowState(state & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+        WindowPlacer::of(this)->centreForRestore(m_centreOnScreen);
+        setWindowState(state);
+    }
+    QWidget::setVisible(visible);
 }
 
 void TForm::hideEvent(QHideEvent* event)

@@ -94,6 +94,10 @@ public:
     // Gives the form its designed size, or the least size its layouts need where that is larger
     // (a larger font, a longer translation).
     void setDesignedSize(int width, int height);
+    // Centres the window on its screen, whatever window it belongs to: at once when it is shown,
+    // else when it is first shown, with the size it has then.
+    void centreOnScreen();
+    void setVisible(bool visible) override;
 
     QString Caption() const { return windowTitle(); }
     void setCaption(const QString& caption) { setWindowTitle(caption); }
@@ -155,15 +159,16 @@ private:
     // Where a window is put and how it grows, as a user expects of it:
     // - shown for the first time without a place of its own, it opens centred over the window it
     //   belongs to (its parent's window, else the active one), or on the screen when there is
-    //   none, and inside the screen's available area;
+    //   none, and inside the screen's available area; centred as a person sees it, by its frame,
+    //   with the size it has once shown;
+    // - shown maximised, it is given the same place for when it is restored, with a size
+    //   within the screen;
     // - growing or shrinking while shown (not by the user's hand), it keeps its centre and stays
     //   on its screen;
     // - Tab follows its layouts: their rows top to bottom, each row left to right, a panel's
     //   controls in the panel's place;
     // - shown modally, Escape closes it as its close box does when it has no cancel button;
     // - it opens at least as wide as its title needs.
-    void placeOverOwner();
-    void keepCentre(const QSize& oldSize);
     void orderTabsByLayout();
 
     int m_modalResult = mrNone;
@@ -173,6 +178,7 @@ private:
     bool m_releasing = false; // a Release() is pending
     bool m_resendingKey = false;
     bool m_shownOnce = false;
+    bool m_centreOnScreen = false;
 };
 
 // The screen area a window may take (its screen's, less the task bars).

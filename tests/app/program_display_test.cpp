@@ -1,13 +1,15 @@
 // The program on a real X display with a window manager: a start-up that fails (its working
 // folder names a plain file) shows "Impossible d'initialiser QUORVANE" above the splash; its OK
 // button, clicked with the pointer, leads to the error window, whose button ends the program.
-// The tour of the windows fails when it cannot picture one; and a window made anew before its
-// picture is found again and pictured.
+// Its titles read by older clients keep their accents, and its windows open centred as a person
+// sees them, whatever locales the system holds. The tour of the windows fails when it cannot
+// picture one; and a window made anew before its picture is found again and pictured.
 #include "program_folder.h"
 
 #include <platform/support/globals.h>
 #include <platform/uitexts.h>
 
+#include <support/qt_printers.h>
 #include <support/xdisplay.h>
 
 #include <QDeadlineTimer>
@@ -18,6 +20,9 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +64,82 @@ TEST(ProgramOnDisplay, FailedStartupBoxIsClickedAndTheProgramEnds)
     EXPECT_EQ(folder.process.exitCode(), 1);
     EXPECT_EQ(folder.output().count("question open"), 2) << folder.output().toStdString();
 }
+
+namespace {
+
+// Twice a frame's centre, so that halves count.
+QPoint doubledCentre(const QRect& frame)
+{
+    return {2 * frame.left() + frame.width(), 2 * frame.top() + frame.height()};
+}
+
+// Within two pixels of each other, in doubled coordinates.
+bool near(QPoint doubledA, QPoint doubledB)
+{
+    return std::abs(doubledA.x() - doubledB.x()) <= 4 && std::abs(doubledA.y() - doubledB.y()) <= 4;
+}
+
+} // namespace
+
+// On a system without the French or Russian locale (as this project's machines), under the
+// user's locale (LANG=C.UTF-8) and under none (LANG unset, the "C" locale): window lists and tools
+// that read the older title property find the main window by its accented title and show it
+// whole; the main window opens centred on the screen, and the question of the first tick (no
+// user yet) centred over it, both measured by the frames the window manager drew.
+class ProgramOnDisplayLocale : public ::testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(ProgramOnDisplayLocale, TitlesKeepTheirAccentsAndWindowsOpenCentred)
+{
+    if (const QString tool =
+            XDisplay::missing({u"Xvfb"_s, u"openbox"_s, u"xdotool"_s, u"xprop"_s, u"xwininfo"_s});
+        !tool.isEmpty())
+        GTEST_SKIP() << tool.toStdString() << " is not installed (scripts/setup)";
+    XDisplay display(u"1024x768"_s);
+    ASSERT_TRUE(display.error.isEmpty()) << display.error.toStdString();
+    ProgramFolder folder;
+    folder.writeIni({u"[Application]"_s, u"Path="_s + folder.work(), u"DelInterval=-1"_s});
+    folder.start({u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + display.name, u"LC_ALL"_s,
+                  u"LC_CTYPE"_s, u"LC_TIME"_s, u"LC_MESSAGES"_s, QString::fromLatin1(GetParam())});
+
+    const auto placed = [&](const QString& what) {
+        const QRegularExpression sign(u"QUORVANE "_s + what + u" placed: window (\\d+)"_s);
+        QString window;
+        folder.waitFor([&] {
+            window = sign.match(QString::fromLocal8Bit(folder.output())).captured(1);
+            return !window.isEmpty();
+        });
+        return window;
+    };
+    const QString main = placed(u"main window"_s);
+    const QString question = placed(u"question"_s);
+    ASSERT_FALSE(main.isEmpty()) << folder.output().toStdString();
+    ASSERT_FALSE(question.isEmpty()) << folder.output().toStdString();
+
+    const QString title = ProgLanguage == 2
+                              ? u"QUORVANE 2.07 - Система обмена медицинской информацией"_s
+                              : u"QUORVANE 2.07 - Logiciel de transferts des données médicales"_s;
+    const QString accented = ProgLanguage == 2 ? u"медицинской"_s : u"données médicales"_s;
+    EXPECT_TRUE(display.run(u"xdotool"_s, {u"search"_s, u"--name"_s, accented})
+                    .split(u'\n')
+                    .contains(main));
+    EXPECT_TRUE(
+        display.run(u"xprop"_s, {u"-id"_s, main, u"WM_NAME"_s}).endsWith(u" = \""_s + title + u'"'))
+        << display.run(u"xprop"_s, {u"-id"_s, main, u"WM_NAME"_s}).toStdString();
+
+    const QRect mainFrame = display.frame(main);
+    const QRect questionFrame = display.frame(question);
+    ASSERT_TRUE(mainFrame.isValid() && questionFrame.isValid());
+    EXPECT_TRUE(near(doubledCentre(mainFrame), QPoint(1024, 768))) << mainFrame;
+    EXPECT_TRUE(near(doubledCentre(questionFrame), doubledCentre(mainFrame)))
+        << questionFrame << " over " << mainFrame;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lang, ProgramOnDisplayLocale, ::testing::Values("LANG=C.UTF-8", "LANG"),
+                         [](const auto& info) {
+                             return std::string(std::strchr(info.param, '=') ? "CUtf8" : "Unset");
+                         });
 
 // The tour of the windows pictures each with the display's tools; where it cannot (here no
 // picturing tool can be found), it says which windows it missed and fails.

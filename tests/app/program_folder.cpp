@@ -80,8 +80,12 @@ void ProgramFolder::startCopy(QProcess& copy, const QStringList& environment)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), ws.root() + QStringLiteral("config"));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    for (const QString& entry : environment)
-        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    for (const QString& entry : environment) {
+        if (entry.contains(QLatin1Char('=')))
+            env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        else
+            env.remove(entry);
+    }
     copy.setProcessEnvironment(env);
     copy.setProcessChannelMode(QProcess::MergedChannels);
     copy.setWorkingDirectory(ws.root());

@@ -35,7 +35,8 @@ public:
     // and a script run on them.
     void prepareTables(const QString& script = {}) const;
     // Starts the program offscreen, ticking every 50 ms with a sign on stderr after each tick;
-    // "NAME=value" entries of `environment` are set last (another platform, a display).
+    // "NAME=value" entries of `environment` are set last (another platform, a display), and a
+    // "NAME" entry without a value removes that variable.
     void start(const QStringList& environment = {});
     // Starts another copy of the program from the same folder, as start() does.
     void startCopy(QProcess& copy, const QStringList& environment = {});

@@ -17,7 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 namespace {
@@ -366,6 +368,25 @@ TEST_F(Forms, WindowsOpenOverTheirOwnerAndKeepTheirCentre)
     placed->setGeometry(area.left() + 10, area.top() + 10, 200, 100);
     placed->show();
     EXPECT_EQ(placed->geometry().topLeft(), area.topLeft() + QPoint(10, 10));
+}
+
+// A window the program centres on the screen while it builds it opens centred with the size it
+// has once shown: here a text set after the centring widens it as its layout is applied.
+TEST_F(Forms, AWindowCentredOnTheScreenOpensCentredAtItsFinalSize)
+{
+    std::unique_ptr<TForm> form(CreateForm<TForm>());
+    auto* text = new QLabel(QStringLiteral("Court"));
+    auto* layout = new QVBoxLayout(form.get());
+    layout->addWidget(text);
+    form->setDesignedSize(200, 100);
+    form->centreOnScreen();
+    text->setText(QString(60, u'M'));
+    form->show();
+    ASSERT_GT(form->width(), 200);
+    ASSERT_LT(form->width(), form->screen()->geometry().width());
+    const QPoint centre = form->frameGeometry().center();
+    const QPoint screen = form->screen()->geometry().center();
+    EXPECT_LE((centre - screen).manhattanLength(), 2) << centre << " on " << screen;
 }
 
 // Shown modally, a form closes on Escape as on its close box (its closing step runs, and may

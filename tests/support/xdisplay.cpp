@@ -2,6 +2,8 @@
 #include "xdisplay.h"
 
 #include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QStandardPaths>
 
 namespace {
 
@@ -25,7 +27,17 @@ QProcessEnvironment on(const QString& display)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     return env;
+}
+
+// The number after `label` in a tool's output ("Width: 655"); -1 when there is none.
+int numberAfter(const QString& output, const QString& label)
+{
+    const QRegularExpression pattern(QRegularExpression::escape(label) +
+                                     QStringLiteral("\\s*(-?\\d+)"));
+    const QRegularExpressionMatch match = pattern.match(output);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
 } // namespace
@@ -69,4 +81,32 @@ QString XDisplay::run(const QString& program, const QStringList& args) const
     const bool ended = tool.waitForFinished(15000) && tool.exitCode() == 0;
     tool.kill();
     return ended ? QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed() : QString();
+}
+
+QRect XDisplay::frame(const QString& window) const
+{
+    const QString inside = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    // Left, right, top, bottom.
+    const QStringList extents = run(QStringLiteral("xprop"), {QStringLiteral("-id"), window,
+                                                              QStringLiteral("_NET_FRAME_EXTENTS")})
+                                    .section(QLatin1Char('='), 1)
+                                    .split(QLatin1Char(','));
+    const int x = numberAfter(inside, QStringLiteral("Absolute upper-left X:"));
+    const int y = numberAfter(inside, QStringLiteral("Absolute upper-left Y:"));
+    const int width = numberAfter(inside, QStringLiteral("Width:"));
+    const int height = numberAfter(inside, QStringLiteral("Height:"));
+    if (extents.size() != 4 || width <= 0 || height <= 0)
+        return {};
+    const QMargins margins(extents.at(0).trimmed().toInt(), extents.at(2).trimmed().toInt(),
+                           extents.at(1).trimmed().toInt(), extents.at(3).trimmed().toInt());
+    return QRect(x, y, width, height).marginsAdded(margins);
+}
+
+QString XDisplay::missing(const QStringList& programs)
+{
+    for (const QString& program : programs) {
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            return program;
+    }
+    return {};
 }
