@@ -41,3 +41,8 @@ bool TranslateCaptionRUS(const QMetaObject*, const QString&, const QString& defa
     }
     return matched;
 }
+
+QString SubtitleRUS()
+{
+    return QStringLiteral("Система обмена медицинской информацией");
+}

@@ -9,3 +9,6 @@ class QMetaObject;
 // the default is one of the standard French captions (compared exactly); true when it is.
 bool TranslateCaptionRUS(const QMetaObject* formClass, const QString& name,
                          const QString& defaultText, QString& result);
+
+// The program's subtitle (its caption's third part and the about box's) under language 2.
+QString SubtitleRUS();

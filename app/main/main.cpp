@@ -41,7 +41,7 @@ void setUpLanguage()
             ExtTranslateProc = nullptr;
         } else if (ProgLanguage == 2) {
             ExtTranslateProc = &TranslateCaptionRUS;
-            ProgSubtitle = QStringLiteral("Система обмена медицинской информацией");
+            ProgSubtitle = SubtitleRUS();
         }
         LoadTranslations();
     }

@@ -78,6 +78,11 @@ void useUtf8Characters()
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     useUtf8Characters();
+#ifdef Q_OS_UNIX
+    // The libraries print numbers into files with the C library (libxlsxwriter its sizes and
+    // margins): a user's locale that writes a decimal comma would make files no reader takes.
+    std::setlocale(LC_NUMERIC, "C");
+#endif
     useQtDialogs();
     centreDialogsWhenShown();
 }

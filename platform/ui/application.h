@@ -2,7 +2,7 @@
 // An exception leaving an event handler is handed to the program's exception handler (the main
 // window installs its own at start-up); until one is installed the standard exception box shows it.
 // Creating it makes the Qt dialogs the default dialog service, and gives the process the user's
-// locale with UTF-8 characters.
+// locale with UTF-8 characters, but for numbers, which the C library writes with a point.
 #pragma once
 
 #include <QApplication>

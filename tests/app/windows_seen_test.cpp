@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -151,7 +152,8 @@ struct ChooserCase
     const char* lang; // LANG, or nullptr when unset
     const char* ctype;
     const char* time;
-    const char* date; // the file's time: 5 March 2024, 14:07
+    const char* date;      // the file's time: 5 March 2024, 14:07
+    bool compiled = false; // LANG names a locale made for the test
 
     friend void PrintTo(const ChooserCase& c, std::ostream* os)
     {
@@ -170,12 +172,29 @@ TEST_P(ChooserDates, FollowTheLanguageWhileTheProcessKeepsTheUsersLocale)
     writeFileBytes(ws.path(u"files/result.txt"_s), "1");
     setModified(ws.path(u"files/result.txt"_s), QDateTime(QDate(2024, 3, 5), QTime(14, 7)));
     QStringList environment{u"QT_QPA_PLATFORM=offscreen"_s, u"LC_ALL"_s, u"LC_CTYPE"_s,
-                            u"LC_TIME"_s};
+                            u"LC_TIME"_s, u"LC_NUMERIC"_s};
     environment << (c.lang ? u"LANG="_s + QString::fromLatin1(c.lang) : u"LANG"_s);
+    if (c.compiled) {
+        // A user's locale this system does not hold, made from the C library's own sources in a
+        // folder of the test's: it writes numbers with a decimal comma.
+        const QString locales = ws.path(u"locales"_s);
+        QDir().mkpath(locales);
+        const int made =
+            QProcess::execute(u"localedef"_s, {u"-c"_s, u"-i"_s, u"de_DE"_s, u"-f"_s, u"UTF-8"_s,
+                                               locales + u"/"_s + QString::fromLatin1(c.lang)});
+        if (made != 0)
+            GTEST_SKIP() << "localedef cannot make de_DE.UTF-8 here (the package locales holds "
+                            "its sources)";
+        environment << u"LOCPATH="_s + locales;
+    }
     WindowsChild child({u"dates"_s, QString::number(c.language), ws.path(u"files"_s)}, environment);
     const QStringList expected{u"ctype "_s + QString::fromLatin1(c.ctype),
-                               u"time "_s + QString::fromLatin1(c.time), u"LC_TIME (unset)"_s,
-                               u"file result.txt | "_s + QString::fromUtf8(c.date), QString()};
+                               u"time "_s + QString::fromLatin1(c.time),
+                               u"numeric C"_s,
+                               u"number 2.5"_s,
+                               u"LC_TIME (unset)"_s,
+                               u"file result.txt | "_s + QString::fromUtf8(c.date),
+                               QString()};
     EXPECT_EQ(child.finish().toStdString(), expected.join(u'\n').toStdString());
 }
 
@@ -183,8 +202,12 @@ INSTANTIATE_TEST_SUITE_P(
     Languages, ChooserDates,
     ::testing::Values(ChooserCase{1, "C.UTF-8", "C.UTF-8", "C.UTF-8", "05/03/2024 14:07"},
                       ChooserCase{2, "C.UTF-8", "C.UTF-8", "C.UTF-8", "05.03.2024 14:07"},
-                      ChooserCase{1, nullptr, "C.UTF-8", "C", "05/03/2024 14:07"}),
+                      ChooserCase{1, nullptr, "C.UTF-8", "C", "05/03/2024 14:07"},
+                      ChooserCase{1, "de_DE.UTF-8", "de_DE.UTF-8", "de_DE.UTF-8",
+                                  "05/03/2024 14:07", true}),
     [](const auto& info) {
         return std::string(info.param.language == 2 ? "Russian" : "French") +
-               (info.param.lang ? "UnderCUtf8" : "UnderNoLocale");
+               (info.param.compiled ? "UnderAGermanLocale"
+                : info.param.lang   ? "UnderCUtf8"
+                                    : "UnderNoLocale");
     });

@@ -3,8 +3,9 @@
 // writes its signs on stdout, one a line.
 //
 //   windows_child dates LANGUAGE FOLDER
-//       The process's locale for characters ("ctype C.UTF-8") and for times ("time C.UTF-8"),
-//       the time variable the programs it starts inherit ("LC_TIME (unset)"), then each file of
+//       The process's locale for characters ("ctype C.UTF-8"), for times ("time C.UTF-8") and
+//       for numbers ("numeric C"), a number as the C library prints it ("number 2.5"), the time
+//       variable the programs it starts inherit ("LC_TIME (unset)"), then each file of
 //       FOLDER as a file chooser lists it: "file NAME | DATE".
 //   windows_child dialog
 //       A window at the screen's top left ("shown owner ID"); over it, once its frame is drawn, a
@@ -95,6 +96,8 @@ int dates(int language, const QString& folder, int argc, char** argv)
     Application app(argc, argv);
     std::printf("ctype %s\n", std::setlocale(LC_CTYPE, nullptr));
     std::printf("time %s\n", std::setlocale(LC_TIME, nullptr));
+    std::printf("numeric %s\n", std::setlocale(LC_NUMERIC, nullptr));
+    std::printf("number %.1f\n", 2.5);
     std::printf("LC_TIME %s\n",
                 qEnvironmentVariableIsSet("LC_TIME") ? qgetenv("LC_TIME").constData() : "(unset)");
     QFileDialog chooser(nullptr, QString(), folder);

@@ -76,9 +76,7 @@ bool picture(QWidget* window, const QString& file, const QString& scratch)
 
 int main(int argc, char* argv[])
 {
-    // Qt's file choosers show their files' dates in the system's form: the program's language's.
-    if (qEnvironmentVariableIsEmpty("LC_ALL") && (ProgLanguage == 1 || ProgLanguage == 2))
-        qputenv("LC_TIME", ProgLanguage == 2 ? "ru_RU.UTF-8" : "fr_FR.UTF-8");
+    useLanguageDates(ProgLanguage);
     Application app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 2 || args.size() > 3) {

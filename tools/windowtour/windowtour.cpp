@@ -23,6 +23,7 @@
 #include <platform/ui/forms.h>
 #include <platform/ui/qtdialogs.h>
 #include <platform/variant.h>
+#include <translation/langrus.h>
 #include <translation/language.h>
 
 #include <QAbstractButton>
@@ -561,7 +562,7 @@ bool WindowTour::run(const Visit& visit, QString* error)
     });
     QDir::setCurrent(work);
     if (CurrentLanguage != DefaultLanguage && ProgLanguage == 2)
-        ProgSubtitle = QStringLiteral("Система обмена медицинской информацией");
+        ProgSubtitle = SubtitleRUS();
 
     TourDialogs dialogs(visit);
     setDialogService(&dialogs);
