@@ -513,11 +513,7 @@ void TMainForm::KeepOnScreen()
     const QRect frame = frameGeometry();
     if (area.contains(frame))
         return;
-    // Its left and top edges stay on the screen when it is larger than the screen.
-    const int left =
-        std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
-    const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
-    move(left, top);
+    move(insideArea(frame, area));
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event)

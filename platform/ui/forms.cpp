@@ -60,12 +60,6 @@ void fire(const TNotifyEvent& event, QObject* sender)
         handler(sender);
 }
 
-bool inNormalState(const QWidget* window)
-{
-    return !(window->windowState() &
-             (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
-}
-
 // The controls that hold focusable parts of their own (an edit inside a list, a spin box's
 // text): Tab reaches them as one.
 bool isCompoundControl(const QWidget* widget)

@@ -43,12 +43,6 @@ bool framesDrawn()
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-bool inNormalState(const QWidget* window)
-{
-    return !(window->windowState() &
-             (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
-}
-
 // The frame as the display shows it now. On X, read from the display itself; elsewhere Qt knows
 // it once the window is shown.
 std::optional<DrawnFrame> drawnFrame(const QWidget* window)
@@ -78,14 +72,6 @@ QMargins expectedFrame(const QWidget* window, const QWidget* owner)
     if (const std::optional<DrawnFrame> ownerFrame = owner ? drawnFrame(owner) : std::nullopt)
         return ownerFrame->margins;
     return {};
-}
-
-// `frame` moved as little as needed to lie inside `area`; a frame larger than the area keeps
-// its left and top edges on it, where the title bar and the window's menu are.
-QPoint insideArea(const QRect& frame, const QRect& area)
-{
-    return {std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())),
-            std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()))};
 }
 
 // The shown window `window` belongs to: its parent's, else the active one.
@@ -133,6 +119,18 @@ private:
 };
 
 } // namespace
+
+bool inNormalState(const QWidget* window)
+{
+    return !(window->windowState() &
+             (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
+}
+
+QPoint insideArea(const QRect& frame, const QRect& area)
+{
+    return {std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())),
+            std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()))};
+}
 
 std::optional<QRect> frameOnScreen(const QWidget* window)
 {

@@ -76,6 +76,12 @@ private:
 // framed the window and shown it (or where no window manager frames it).
 std::optional<QRect> frameOnScreen(const QWidget* window);
 
+// Neither maximised, full screen nor minimised.
+bool inNormalState(const QWidget* window);
+// `frame` moved as little as needed to lie inside `area`; a frame larger than the area keeps its
+// left and top edges on it, where the title bar and the window's menu are.
+QPoint insideArea(const QRect& frame, const QRect& area);
+
 // Every dialog of Qt's own that the program shows (message and input boxes, choosers) opens
 // centred over the window it belongs to, by its frame, as the forms do.
 void centreDialogsWhenShown();

@@ -9,6 +9,7 @@
 #include <translation/langmanager.h>
 #include <translation/langrus.h>
 
+#include <support/font_scope.h>
 #include <support/translator_scope.h>
 
 #include <QApplication>
@@ -96,16 +97,6 @@ void expectWhole(TLangManager& editor)
 class EditorCells : public ::testing::TestWithParam<int>
 {
 protected:
-    void SetUp() override
-    {
-        if (GetParam() > 0) {
-            QFont larger = m_font;
-            larger.setPointSize(GetParam());
-            QApplication::setFont(larger);
-        }
-    }
-    void TearDown() override { QApplication::setFont(m_font); }
-
     // A new editor, shown, with the main window's texts in its grid.
     std::unique_ptr<TLangManager> open() const
     {
@@ -142,7 +133,7 @@ protected:
     }
 
 private:
-    const QFont m_font = QApplication::font();
+    const FontSizeScope m_size{GetParam()};
 };
 
 TEST_P(EditorCells, EveryCellShowsItsWholeText)

@@ -10,6 +10,7 @@
 #include <platform/ui/forms.h>
 #include <translation/langrus.h>
 
+#include <support/font_scope.h>
 #include <support/translator_scope.h>
 #include <support/workspace.h>
 #include <windowtour/windowtour.h>
@@ -26,18 +27,8 @@ namespace {
 class Layout : public ::testing::TestWithParam<int>
 {
 protected:
-    void SetUp() override
-    {
-        if (GetParam() > 0) {
-            QFont larger = m_font;
-            larger.setPointSize(GetParam());
-            QApplication::setFont(larger);
-        }
-    }
-    void TearDown() override { QApplication::setFont(m_font); }
-
 private:
-    const QFont m_font = QApplication::font();
+    const FontSizeScope m_size{GetParam()};
 };
 
 TEST_P(Layout, EveryWindowShowsItsTextsWholeAndApart)

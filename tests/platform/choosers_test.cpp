@@ -5,6 +5,7 @@
 #include <platform/ui/application.h>
 #include <platform/ui/qtdialogs.h>
 
+#include <support/font_scope.h>
 #include <support/workspace.h>
 
 #include <QApplication>
@@ -94,21 +95,12 @@ class Choosers : public ::testing::TestWithParam<ChooserCase>
 protected:
     void SetUp() override
     {
-        if (GetParam().points > 0) {
-            QFont larger = m_font;
-            larger.setPointSize(GetParam().points);
-            QApplication::setFont(larger);
-        }
         ASSERT_TRUE(installQtTranslations(GetParam().language)) << "qt6-translations-l10n";
     }
-    void TearDown() override
-    {
-        QApplication::setFont(m_font);
-        installQtTranslations(0);
-    }
+    void TearDown() override { installQtTranslations(0); }
 
 private:
-    const QFont m_font = QApplication::font();
+    const FontSizeScope m_size{GetParam().points};
 };
 
 TEST_P(Choosers, EveryColumnAndPlaceShowsItsTextsWhole)
