@@ -187,6 +187,39 @@ TEST(StructureTool, ABadNameOrAFailedChangeKeepsTheEditorAndTheUsersEditsUntilMe
     EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE,ORDER"}));
 }
 
+// Columns the table has under SQLite's keywords or under the words the tool keeps from new
+// names stand in the way of no change.
+TEST(StructureTool, ColumnsNamedByReservedWordsAreTheTablesAndTakePartInAChange)
+{
+    SchemaDb d;
+    makeClinic(d);
+    d.db.execute("alter table VISIT add column \"ORDER\" integer");
+    d.db.execute("alter table VISIT add column \"FUNCTION\" varchar(20)");
+    d.db.execute("alter table VISIT add column \"INT\" integer");
+    d.db.execute("update VISIT set \"ORDER\" = 3, \"FUNCTION\" = 'f', \"INT\" = 5");
+    d.db.close();
+    d.kernel.exec("insert into VERSION values ('DBKERNEL', 7);"
+                  "insert into METAFIELD (TABLE_NAME, FIELD_NAME, REQUIRED, VISIBLE, DATATYPE,"
+                  " FSIZE, FPREC, ORD) values ('VISIT', 'ORDER', 0, 1, 1, 0, 0, 5),"
+                  " ('VISIT', 'FUNCTION', 0, 1, 3, 20, 0, 6), ('VISIT', 'INT', 0, 1, 1, 0, 0, 7);");
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerModal("TTableStrEditDlg", [](TForm& form) {
+        EXPECT_EQ(
+            rowsOf(static_cast<TTableStrEditDlg&>(form).Engine.TFields, {"NEW_NAME", "DT", "SIZE"}),
+            QStringList({"VIS_ID|Integer|", "PAT_ID|Integer|", "DOC_ID|Integer|", "NOTE|String|60",
+                         "ORDER|Integer|", "FUNCTION|String|20", "INT|Integer|"}));
+        return lengthenNote(form);
+    });
+    dialogs.answerMessage(mrYes, "Apply the changes to table VISIT now?");
+    dialogs.expectShowMessage("Table VISIT altered.");
+    EXPECT_EQ(StructureToolMain({"KRN", "VISIT"}), 0);
+    EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE,ORDER,FUNCTION,INT"}));
+    EXPECT_EQ(d.rows("select * from VISIT"), QStringList({"1|7|2|Toux|3|f|5"}));
+    EXPECT_EQ(d.rows("select FSIZE from METAFIELD where TABLE_NAME = 'VISIT' and FIELD_NAME = "
+                     "'NOTE'"),
+              QStringList({"80"}));
+}
+
 namespace {
 
 // The kernel tables as the README lists them for the structure tool, on the local kind.
