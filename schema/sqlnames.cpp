@@ -3,6 +3,7 @@
 #include "sqlnames.h"
 
 #include <kernel/reswords.h>
+#include <platform/db/sqlitedriver.h>
 
 #include <QStringList>
 
@@ -152,8 +153,10 @@ bool IsReservedName(const QString& name, ServerKind::Kind kind)
 
 QString SqlName(const QString& name, ServerKind::Kind kind)
 {
+    // SQLite knows more keywords than the list kept for new names: it tells which itself.
     if (name.isEmpty() || !nameRule(kind) ||
-        (IsPlainName(name, kind) && !IsReservedName(name, kind)))
+        (IsPlainName(name, kind) && !IsReservedName(name, kind) &&
+         !(kind == ServerKind::Standard && sqlitedb::isKeyword(name))))
         return name;
     if (kind == ServerKind::MSSQL)
         return QLatin1Char('[') + QString(name).replace(QLatin1Char(']'), QLatin1String("]]")) +

@@ -24,9 +24,10 @@ int MaxNameLength(ServerKind::Kind kind);
 bool IsReservedName(const QString& name, ServerKind::Kind kind);
 
 // `name` as the kind's statements write it: as it stands when it is plain and not reserved (see
-// above), else quoted, exactly as given: [NAME] on MS SQL Server, "NAME" on Oracle and the local
-// kind, a closing bracket or a double quote inside it doubled. Any other kind, and an empty
-// name, get the text as it stands.
+// above) nor, on the local kind, one of SQLite's own keywords (ORDER, GROUP, KEY, ...); else
+// quoted, exactly as given: [NAME] on MS SQL Server, "NAME" on Oracle and the local kind, a
+// closing bracket or a double quote inside it doubled. Any other kind, and an empty name, get the
+// text as it stands.
 QString SqlName(const QString& name, ServerKind::Kind kind);
 // A comma list of names ("A,B"), each written by SqlName, the blanks around each kept; the text
 // as it stands when no name of it needs quotes.

@@ -6,7 +6,6 @@
 #include "tablestrwork.h"
 
 #include <kernel/krnproc.h>
-#include <kernel/reswords.h>
 
 #include <QScopedValueRollback>
 
@@ -105,10 +104,8 @@ void TTableStrEngine::CheckFieldRow()
     };
     if (name.isEmpty())
         bad(QStringLiteral("Field name is required"), "NEW_NAME");
-    if (IsReservedWord(name, ServerKind))
-        bad(QStringLiteral("The name %1 is reserved and cannt be used for field name").arg(name),
-            "NEW_NAME");
-    // A name the table has already is left as it is.
+    // A name the table has already is left as it is (its statements quote it): only a new
+    // field's name and a changed one are checked.
     const QString mark = Mark(TFields);
     if (mark != MarkDropped && (mark == MarkNew || !sameName(name, S(TFields, "FIELD_NAME")))) {
         if (IsReservedName(name, ServerKind))

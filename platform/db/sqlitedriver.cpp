@@ -824,6 +824,12 @@ std::unique_ptr<DbDriver> makeDriver()
     return std::make_unique<Driver>();
 }
 
+bool isKeyword(const QString& name)
+{
+    const QByteArray bytes = name.toUtf8();
+    return !bytes.isEmpty() && sqlite3_keyword_check(bytes.constData(), int(bytes.size())) != 0;
+}
+
 std::optional<ContentsMark> contentsMark(DbConnection& connection)
 {
     auto* c = dynamic_cast<Connection*>(&connection);

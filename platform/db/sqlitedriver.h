@@ -29,6 +29,10 @@ QString databaseFile(const QString& path);
 
 std::unique_ptr<DbDriver> makeDriver();
 
+// Whether the engine reads `name` as one of its SQL keywords (ORDER, SELECT, KEY, ...), case
+// ignored: such a name stands in a statement only quoted.
+bool isKeyword(const QString& name);
+
 // A look at the database file of a connection of this driver past the engine's cache and journal,
 // which can hide what another program did to the file: the file at the database's path must
 // still be the one the engine has open (not renamed, deleted or replaced), start with the

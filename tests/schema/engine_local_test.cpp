@@ -410,3 +410,133 @@ TEST(EngineLocal, AColumnNamedAgainstTheNewNameRulesKeepsItsRowsThroughEveryChan
                   QStringList());
     }
 }
+
+namespace {
+
+// LEDGER, made behind the tool's back with its METATABLE and METAFIELD rows: a key ID, then
+// columns named by SQLite's keywords ORDER, SELECT and GROUP and by the words the tool keeps
+// from new names on this kind, FUNCTION and INT; two rows.
+void ledger(SchemaDb& d)
+{
+    d.kernel.exec(
+        "create table LEDGER (ID INTEGER, \"ORDER\" INTEGER, \"SELECT\" VARCHAR(20),"
+        " \"GROUP\" VARCHAR(20), \"FUNCTION\" VARCHAR(20), \"INT\" INTEGER, primary key(ID));"
+        "create unique index \"LEDGER$PRIMARY\" on LEDGER (ID);"
+        "insert into METATABLE (TABLE_NAME, KEY_FIELDS, SYSTEM, OBJECT_KIND)"
+        " values ('LEDGER', 'ID', 0, 'T');"
+        "insert into METAFIELD (TABLE_NAME, FIELD_NAME, REQUIRED, VISIBLE, DATATYPE, FSIZE, FPREC,"
+        " ORD) values ('LEDGER', 'ID', 1, 1, 1, 0, 0, 1), ('LEDGER', 'ORDER', 0, 1, 1, 0, 0, 2),"
+        " ('LEDGER', 'SELECT', 0, 1, 3, 20, 0, 3), ('LEDGER', 'GROUP', 0, 1, 3, 20, 0, 4),"
+        " ('LEDGER', 'FUNCTION', 0, 1, 3, 20, 0, 5), ('LEDGER', 'INT', 0, 1, 1, 0, 0, 6);"
+        "insert into LEDGER values (1, 10, 'a', 'g1', 'f1', 100), (2, NULL, 'b', NULL, 'f2', "
+        "200);");
+}
+
+} // namespace
+
+// Columns named by words SQLite reads as its own keywords, or by the words the tool keeps from
+// new names, are the table's: every change carries them and their rows, quoted where the
+// statements name them. Only new and renamed names meet the tool's own list.
+TEST(EngineLocal, ColumnsNamedBySqlKeywordsOrReservedWordsKeepTheirRowsThroughEveryChange)
+{
+    const QString columns = "ID,ORDER,SELECT,GROUP,FUNCTION,INT";
+    const QString rows = "1|10|a|g1|f1|100,2|NULL|b|NULL|f2|200";
+    const QString refused = "TS_LEDGER. The name FUNCTION is reserved and cannt be used for "
+                            "field name";
+    const struct
+    {
+        const char* change;
+        std::function<void(TTableStruct&)> alter;
+        QString table, columns, rows; // afterwards, as the sqlite3 tool lists them
+        QString indexed = {};         // the columns of the new index IX_ORDER, when one is made
+        QString failure = {};         // the tool's refusal, the table then as it was
+    } cases[] = {
+        {"a field added in place", [](TTableStruct& s) { addField(s, "NOTE", dtString, 10); },
+         "LEDGER", columns + ",NOTE", "1|10|a|g1|f1|100|NULL,2|NULL|b|NULL|f2|200|NULL"},
+        {"a new field named by a keyword of SQLite alone",
+         [](TTableStruct& s) { addField(s, "WHERE", dtInteger); }, "LEDGER", columns + ",WHERE",
+         "1|10|a|g1|f1|100|NULL,2|NULL|b|NULL|f2|200|NULL"},
+        {"a required new field, which rebuilds",
+         [](TTableStruct& s) { addField(s, "KEY", dtInteger, 0, foRequired); }, "LEDGER",
+         columns + ",KEY", "1|10|a|g1|f1|100|NULL,2|NULL|b|NULL|f2|200|NULL"},
+        {"a column made longer", [](TTableStruct& s) { alterField(s, "SELECT", dtString, 40); },
+         "LEDGER", columns, rows},
+        {"the columns moved",
+         [](TTableStruct& s) { s.SetFieldsOrder("ID,INT,FUNCTION,GROUP,SELECT,ORDER"); }, "LEDGER",
+         "ID,INT,FUNCTION,GROUP,SELECT,ORDER", "1|100|f1|g1|a|10,2|200|f2|NULL|b|NULL"},
+        {"a column renamed to another keyword of SQLite",
+         [](TTableStruct& s) { alterField(s, "GROUP", dtString, 20, "HAVING"); }, "LEDGER",
+         "ID,ORDER,SELECT,HAVING,FUNCTION,INT", rows},
+        {"a column dropped",
+         [](TTableStruct& s) { addField(s, "ORDER", dtInteger)->UpgradeAction = uaDrop; }, "LEDGER",
+         "ID,SELECT,GROUP,FUNCTION,INT", "1|a|g1|f1|100,2|b|NULL|f2|200"},
+        {"an index on two of them, with a rebuild",
+         [](TTableStruct& s) {
+             alterField(s, "SELECT", dtString, 40), addIndex(s, "IX_ORDER", "ORDER,GROUP");
+         },
+         "LEDGER", columns, rows, "ORDER,GROUP"},
+        {"the table renamed", [](TTableStruct& s) { s.SetNewName("JOURNAL"); }, "JOURNAL", columns,
+         rows},
+        {"a field renamed FUNCTION",
+         [](TTableStruct& s) {
+             alterField(s, "SELECT", dtString, 20, "FUNCTION");
+             alterField(s, "FUNCTION", dtString, 20, "PURPOSE");
+         },
+         "LEDGER",
+         columns,
+         rows,
+         {},
+         refused},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.change);
+        SchemaDb d;
+        ledger(d);
+        auto s = d.table("LEDGER", uaAlter);
+        k.alter(*s);
+        QString failure;
+        try {
+            saveStructure(d, *s);
+        } catch (const Exception& e) {
+            failure = e.message();
+        }
+        EXPECT_EQ(failure, k.failure);
+        const QString t = k.table;
+        EXPECT_EQ(d.rows("select group_concat(name) from pragma_table_info('" + t + "')"),
+                  QStringList{k.columns});
+        EXPECT_EQ(d.rows("select * from " + t + " order by 1"), k.rows.split(','));
+        EXPECT_EQ(d.rows("select group_concat(FIELD_NAME) from (select FIELD_NAME from METAFIELD "
+                         "where TABLE_NAME = '" +
+                         t + "' order by ORD)"),
+                  QStringList{k.columns});
+        EXPECT_EQ(d.rows("select name from sqlite_master where type = 'table' and (name like "
+                         "'LEDGER%' or name like 'JOURNAL%')"),
+                  QStringList{t});
+        if (!k.indexed.isEmpty()) {
+            EXPECT_EQ(d.rows("select group_concat(i.name) from sqlite_master m, "
+                             "pragma_index_info(m.name) i where m.type = 'index' and m.name like "
+                             "'%IX_ORDER'"),
+                      QStringList{k.indexed});
+        }
+    }
+
+    // On a table without them: a new field FUNCTION is refused, a new field ORDER is taken.
+    SchemaDb d;
+    clinic(d);
+    auto function = d.table("PATIENT", uaAlter);
+    addField(*function, "FUNCTION", dtInteger);
+    try {
+        saveStructure(d, *function);
+        ADD_FAILURE() << "FUNCTION taken";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), "TS_PATIENT. The name FUNCTION is reserved and cannt be used for "
+                               "field name");
+    }
+    auto order = d.table("PATIENT", uaAlter);
+    addField(*order, "ORDER", dtInteger, 0, foRequired);
+    saveStructure(d, *order);
+    EXPECT_EQ(d.rows("select group_concat(name) from pragma_table_info('PATIENT')"),
+              QStringList{"PATIENT_ID,NAME,CITY,ORDER"});
+    EXPECT_EQ(d.rows("select * from PATIENT order by 1"),
+              QStringList({"1|Durand|Lyon|NULL", "2|O'Neil|NULL|NULL", "3|NULL|Metz|NULL"}));
+}

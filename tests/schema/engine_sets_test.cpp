@@ -395,12 +395,17 @@ TEST(EngineSets, NamesAreQuotedOnlyWhereTheKindCannotTakeThemAsTheyStand)
         {"A]B\"C", "\"A]B\"\"C\"", "[A]]B\"C]", "\"A]B\"\"C\""},
         {"_A", "_A", "_A", "\"_A\""},
         {"A$#", "\"A$#\"", "A$#", "A$#"},
-        // Reserved words, the words of run-together entries among them.
+        // Reserved words, the words of run-together entries among them; on the local kind also
+        // every keyword of SQLite.
         {"INT", "\"INT\"", "INT", "INT"},
-        {"TABLE", "TABLE", "[TABLE]", "\"TABLE\""},
-        {"JOIN", "JOIN", "[JOIN]", "JOIN"},
+        {"TABLE", "\"TABLE\"", "[TABLE]", "\"TABLE\""},
+        {"JOIN", "\"JOIN\"", "[JOIN]", "JOIN"},
         {"SELECTSET", "SELECTSET", "SELECTSET", "\"SELECTSET\""},
         {"user", "user", "[user]", "\"user\""},
+        {"order", "\"order\"", "[order]", "\"order\""},
+        {"GROUP", "\"GROUP\"", "[GROUP]", "\"GROUP\""},
+        {"ACTION", "\"ACTION\"", "ACTION", "ACTION"},
+        {"ORDERS", "ORDERS", "ORDERS", "ORDERS"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());

@@ -37,6 +37,18 @@ int addColumn(TForm& form)
     return editor.ModalResult();
 }
 
+// The editor's answer: the note made 80 long, which rebuilds the table, then OK.
+int lengthenNote(TForm& form)
+{
+    auto& editor = static_cast<TTableStrEditDlg&>(form);
+    editor.show();
+    editor.PC->setCurrentWidget(editor.pgFields);
+    selectRow(editor.gFields, "NEW_NAME", "NOTE");
+    EXPECT_TRUE(typeInto(editor.gFields, "SIZE", "80"));
+    editor.bOK->click();
+    return editor.ModalResult();
+}
+
 QStringList columns(SchemaDb& d)
 {
     return d.rows("select group_concat(name) from pragma_table_info('VISIT')");
@@ -101,7 +113,8 @@ TEST(StructureTool, ABadNameOrAFailedChangeKeepsTheEditorAndTheUsersEditsUntilMe
     d.db.close();
     d.kernel.exec("insert into VERSION values ('DBKERNEL', 7);");
     ScopedScriptedDialogs dialogs;
-    // A new column named by a word SQLite keeps for itself, and a new table name that is no name.
+    // A new column named by a word SQLite keeps for itself (the tool takes it), and a new table
+    // name that is no name, then one SQLite keeps for its own tables.
     dialogs.answerModal("TTableStrEditDlg", [](TForm& form) {
         auto& editor = static_cast<TTableStrEditDlg&>(form);
         editor.show();
@@ -117,6 +130,7 @@ TEST(StructureTool, ABadNameOrAFailedChangeKeepsTheEditorAndTheUsersEditsUntilMe
         EXPECT_EQ(editor.PC->currentWidget(), editor.pgTable);
         editor.fNewName->selectAll();
         pressKey(editor.fNewName, Qt::Key_Backspace);
+        typeText(editor.fNewName, "SQLITE_VISIT");
         editor.bOK->click();
         return editor.ModalResult();
     });
@@ -125,26 +139,29 @@ TEST(StructureTool, ABadNameOrAFailedChangeKeepsTheEditorAndTheUsersEditsUntilMe
                           "digits and _, not beginning with a digit.",
                           mtError);
     dialogs.answerMessage(mrYes, "Apply the changes to table VISIT now?");
-    dialogs.answerMessage(mrOk, "ORDER", mtError);
-    // The editor comes back as the user left it; the column is renamed and applied.
-    dialogs.answerModal("TTableStrEditDlg", [](TForm& form) {
+    dialogs.answerMessage(mrOk, "SQLITE_VISIT", mtError);
+    // The editor comes back as the user left it; without the new name the change is applied.
+    dialogs.answerModal("TTableStrEditDlg", [&d](TForm& form) {
         auto& editor = static_cast<TTableStrEditDlg&>(form);
         editor.show();
         EXPECT_EQ(editor.Caption(), "Alter table - [VISIT]");
         EXPECT_EQ(rowsOf(editor.Engine.TFields, {"UA", "NEW_NAME", "DT", "SIZE"}),
                   QStringList({"|VIS_ID|Integer|", "|PAT_ID|Integer|", "|DOC_ID|Integer|",
                                "|NOTE|String|60", "C|ORDER|String|40"}));
-        editor.PC->setCurrentWidget(editor.pgFields);
-        selectRow(editor.gFields, "NEW_NAME", "ORDER");
-        EXPECT_TRUE(typeInto(editor.gFields, "NEW_NAME", "ORDRE"));
+        EXPECT_EQ(editor.fNewName->text(), "SQLITE_VISIT");
+        // The failed change left nothing behind.
+        EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE"}));
+        editor.PC->setCurrentWidget(editor.pgTable);
+        editor.fNewName->selectAll();
+        pressKey(editor.fNewName, Qt::Key_Backspace);
         editor.bOK->click();
         return editor.ModalResult();
     });
     dialogs.answerMessage(mrYes, "Apply the changes to table VISIT now?");
     dialogs.expectShowMessage("Table VISIT altered.");
     EXPECT_EQ(StructureToolMain({"KRN", "VISIT"}), 0);
-    EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE,ORDRE"}));
-    EXPECT_EQ(d.rows("select VIS_ID, NOTE, ORDRE from VISIT"), QStringList({"1|Toux|NULL"}));
+    EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE,ORDER"}));
+    EXPECT_EQ(d.rows("select VIS_ID, NOTE, \"ORDER\" from VISIT"), QStringList({"1|Toux|NULL"}));
 
     // Given up after a failure, the run ends with status 1 and the table as it was.
     dialogs.answerModal("TTableStrEditDlg", [](TForm& form) {
@@ -154,18 +171,53 @@ TEST(StructureTool, ABadNameOrAFailedChangeKeepsTheEditorAndTheUsersEditsUntilMe
         editor.tbNewFld->click();
         EXPECT_TRUE(typeInto(editor.gFields, "NEW_NAME", "GROUP"));
         EXPECT_TRUE(typeInto(editor.gFields, "DT", "Integer"));
+        editor.PC->setCurrentWidget(editor.pgTable);
+        typeText(editor.fNewName, "SQLITE_VISIT");
         editor.bOK->click();
         return editor.ModalResult();
     });
     dialogs.answerMessage(mrYes, "Apply the changes to table VISIT now?");
-    dialogs.answerMessage(mrOk, "GROUP", mtError);
+    dialogs.answerMessage(mrOk, "SQLITE_VISIT", mtError);
     dialogs.answerModal("TTableStrEditDlg", [](TForm& form) {
         auto& editor = static_cast<TTableStrEditDlg&>(form);
         editor.CancelButton->click();
         return editor.ModalResult();
     });
     EXPECT_EQ(StructureToolMain({"KRN", "VISIT"}), 1);
-    EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE,ORDRE"}));
+    EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE,ORDER"}));
+}
+
+// Columns the table has under SQLite's keywords or under the words the tool keeps from new
+// names stand in the way of no change.
+TEST(StructureTool, ColumnsNamedByReservedWordsAreTheTablesAndTakePartInAChange)
+{
+    SchemaDb d;
+    makeClinic(d);
+    d.db.execute("alter table VISIT add column \"ORDER\" integer");
+    d.db.execute("alter table VISIT add column \"FUNCTION\" varchar(20)");
+    d.db.execute("alter table VISIT add column \"INT\" integer");
+    d.db.execute("update VISIT set \"ORDER\" = 3, \"FUNCTION\" = 'f', \"INT\" = 5");
+    d.db.close();
+    d.kernel.exec("insert into VERSION values ('DBKERNEL', 7);"
+                  "insert into METAFIELD (TABLE_NAME, FIELD_NAME, REQUIRED, VISIBLE, DATATYPE,"
+                  " FSIZE, FPREC, ORD) values ('VISIT', 'ORDER', 0, 1, 1, 0, 0, 5),"
+                  " ('VISIT', 'FUNCTION', 0, 1, 3, 20, 0, 6), ('VISIT', 'INT', 0, 1, 1, 0, 0, 7);");
+    ScopedScriptedDialogs dialogs;
+    dialogs.answerModal("TTableStrEditDlg", [](TForm& form) {
+        EXPECT_EQ(
+            rowsOf(static_cast<TTableStrEditDlg&>(form).Engine.TFields, {"NEW_NAME", "DT", "SIZE"}),
+            QStringList({"VIS_ID|Integer|", "PAT_ID|Integer|", "DOC_ID|Integer|", "NOTE|String|60",
+                         "ORDER|Integer|", "FUNCTION|String|20", "INT|Integer|"}));
+        return lengthenNote(form);
+    });
+    dialogs.answerMessage(mrYes, "Apply the changes to table VISIT now?");
+    dialogs.expectShowMessage("Table VISIT altered.");
+    EXPECT_EQ(StructureToolMain({"KRN", "VISIT"}), 0);
+    EXPECT_EQ(columns(d), QStringList({"VIS_ID,PAT_ID,DOC_ID,NOTE,ORDER,FUNCTION,INT"}));
+    EXPECT_EQ(d.rows("select * from VISIT"), QStringList({"1|7|2|Toux|3|f|5"}));
+    EXPECT_EQ(d.rows("select FSIZE from METAFIELD where TABLE_NAME = 'VISIT' and FIELD_NAME = "
+                     "'NOTE'"),
+              QStringList({"80"}));
 }
 
 namespace {
@@ -278,15 +330,7 @@ TEST(StructureTool, TheTablesTheReadmeListsAreEnoughToRebuildATable)
     }
     ScopedScriptedDialogs dialogs;
     // A longer note rebuilds the table: a copy with the rows, the links and the rights.
-    dialogs.answerModal("TTableStrEditDlg", [](TForm& form) {
-        auto& editor = static_cast<TTableStrEditDlg&>(form);
-        editor.show();
-        editor.PC->setCurrentWidget(editor.pgFields);
-        selectRow(editor.gFields, "NEW_NAME", "NOTE");
-        EXPECT_TRUE(typeInto(editor.gFields, "SIZE", "80"));
-        editor.bOK->click();
-        return editor.ModalResult();
-    });
+    dialogs.answerModal("TTableStrEditDlg", lengthenNote);
     dialogs.answerMessage(mrYes, "Apply the changes to table VISIT now?");
     dialogs.expectShowMessage("Table VISIT altered.");
     EXPECT_EQ(StructureToolMain({"KRN", "VISIT"}), 0);
