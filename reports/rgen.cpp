@@ -50,22 +50,28 @@ TRptCollectionBase::~TRptCollectionBase()
     Clear();
 }
 
+// Items are added at the end with rising IDs and never moved, so they stand in the order of their
+// IDs and an item is found by halving: a virtual field is looked up at each of its uses.
+std::vector<std::unique_ptr<TRptCollectionItem>>::const_iterator
+TRptCollectionBase::findID(int id) const
+{
+    return std::lower_bound(
+        m_items.begin(), m_items.end(), id,
+        [](const std::unique_ptr<TRptCollectionItem>& item, int key) { return item->ID() < key; });
+}
+
 int TRptCollectionBase::IndexOf(const TRptCollectionItem* item) const
 {
-    for (size_t i = 0; i < m_items.size(); ++i) {
-        if (m_items[i].get() == item)
-            return int(i);
-    }
-    return -1;
+    if (!item)
+        return -1;
+    const auto found = findID(item->ID());
+    return found != m_items.end() && found->get() == item ? int(found - m_items.begin()) : -1;
 }
 
 TRptCollectionItem* TRptCollectionBase::FindItemID(int id) const
 {
-    for (const auto& item : m_items) {
-        if (item->ID() == id)
-            return item.get();
-    }
-    return nullptr;
+    const auto found = findID(id);
+    return found != m_items.end() && (*found)->ID() == id ? found->get() : nullptr;
 }
 
 void TRptCollectionBase::Delete(int index)

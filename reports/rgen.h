@@ -105,12 +105,16 @@ protected:
     {
         auto item = std::make_unique<T>(this);
         T* raw = item.get();
+        Q_ASSERT(m_items.empty() || m_items.back()->ID() < raw->ID()); // findID counts on it
         m_items.push_back(std::move(item));
         return raw;
     }
 
 private:
     friend class TRptCollectionItem;
+    // The first item whose ID is `id` or more.
+    std::vector<std::unique_ptr<TRptCollectionItem>>::const_iterator findID(int id) const;
+
     TRptGen* m_owner;
     std::vector<std::unique_ptr<TRptCollectionItem>> m_items;
     int m_nextId = 0;
