@@ -305,8 +305,20 @@ int TVirtualField::Size()
 
 Variant TVirtualField::Value()
 {
+    TRptGen* report = Collection()->Owner();
+    const TRptGen::TEvaluation evaluation(report);
+    if (report && m_valueGeneration == report->ValueGeneration())
+        return m_value;
     const Busy busy(*this);
-    return Expr().Evaluate();
+    const quint64 generation = report ? report->ValueGeneration() : 0;
+    Variant value = Expr().Evaluate();
+    // Kept only when nothing changed on the way: a value worked out through a user function may
+    // differ at the next call.
+    if (report && report->ValueGeneration() == generation) {
+        m_value = value;
+        m_valueGeneration = generation;
+    }
+    return value;
 }
 
 TVirtualFieldInfo TVirtualField::Describe(int depth)
@@ -347,6 +359,14 @@ TVirtualField* TVirtualFields::findKey(const QString& key) const
 
 void TVirtualFields::rename(TVirtualField* field, const QString& key)
 {
+    if (field->m_nameKey == key)
+        return;
+    // A name that led to the field may now lead to another or nowhere, and the new name may lead
+    // here instead of to a later field: the trees that name fields are built anew. A first name
+    // that no other field has changes no tree.
+    TRptGen* report = Owner();
+    if (report && (!field->m_nameKey.isEmpty() || m_byName.contains(key)))
+        report->ExpressionChanged();
     if (const auto named = m_byName.find(field->m_nameKey); named != m_byName.end()) {
         named->removeOne(field);
         if (named->isEmpty())
