@@ -219,6 +219,9 @@ void TAccField::Accumulate()
         break;
     }
     m_item->SetAccumulated(m_kind);
+    // The totals a virtual field reads have advanced.
+    if (TRptGen* report = m_accumulator->Report())
+        report->ValuesChanged();
 }
 
 TAccFunc::TAccFunc(TAccumulator* accumulator, quint8 aggregate, TExprNodeList& args)
@@ -325,6 +328,17 @@ QString TUserFuncNode::GetText() const
 }
 
 Variant TUserFuncNode::Evaluate()
+{
+    TRptGen* report = m_owner ? m_owner->Report() : nullptr;
+    // Also when the function fails half-way.
+    const auto changed = qScopeGuard([report] {
+        if (report)
+            report->ValuesChanged();
+    });
+    return Calculate();
+}
+
+Variant TUserFuncNode::Calculate()
 {
     double value = 0;
     const TRptGen* report = m_owner ? m_owner->Report() : nullptr;
@@ -582,6 +596,7 @@ Variant TRptExpr::Evaluate()
 {
     if (m_state == esEmpty)
         return Variant::null();
+    const TRptGen::TEvaluation evaluation(Report());
     TExprNode* root = Root();
     return root ? root->Evaluate() : Variant::null();
 }

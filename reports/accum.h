@@ -211,10 +211,15 @@ public:
     // since the expression's field-node list points at the fields among them.
     TExprNodeList& Arguments() { return m_args; }
     QString GetText() const override;
-    Variant Evaluate() override;
+    // The function's value (Calculate). The virtual-field values the report keeps go afterwards
+    // (TRptGen::TEvaluation): a function may read a changing state, or move a row.
+    Variant Evaluate() final;
 
 protected:
     TRptExpr* Owner() const { return m_owner; }
+    // 0 unless the report's OnGetFunctionValue sets it; a node of the host's (OnGetFunctionNode)
+    // works out its own value here.
+    virtual Variant Calculate();
 
 private:
     TRptExpr* m_owner;

@@ -50,22 +50,28 @@ TRptCollectionBase::~TRptCollectionBase()
     Clear();
 }
 
+// Items are added at the end with rising IDs and never moved, so they stand in the order of their
+// IDs and an item is found by halving: a virtual field is looked up at each of its uses.
+std::vector<std::unique_ptr<TRptCollectionItem>>::const_iterator
+TRptCollectionBase::findID(int id) const
+{
+    return std::lower_bound(
+        m_items.begin(), m_items.end(), id,
+        [](const std::unique_ptr<TRptCollectionItem>& item, int key) { return item->ID() < key; });
+}
+
 int TRptCollectionBase::IndexOf(const TRptCollectionItem* item) const
 {
-    for (size_t i = 0; i < m_items.size(); ++i) {
-        if (m_items[i].get() == item)
-            return int(i);
-    }
-    return -1;
+    if (!item)
+        return -1;
+    const auto found = findID(item->ID());
+    return found != m_items.end() && found->get() == item ? int(found - m_items.begin()) : -1;
 }
 
 TRptCollectionItem* TRptCollectionBase::FindItemID(int id) const
 {
-    for (const auto& item : m_items) {
-        if (item->ID() == id)
-            return item.get();
-    }
-    return nullptr;
+    const auto found = findID(id);
+    return found != m_items.end() && (*found)->ID() == id ? found->get() : nullptr;
 }
 
 void TRptCollectionBase::Delete(int index)
@@ -299,8 +305,20 @@ int TVirtualField::Size()
 
 Variant TVirtualField::Value()
 {
+    TRptGen* report = Collection()->Owner();
+    const TRptGen::TEvaluation evaluation(report);
+    if (report && m_valueGeneration == report->ValueGeneration())
+        return m_value;
     const Busy busy(*this);
-    return Expr().Evaluate();
+    const quint64 generation = report ? report->ValueGeneration() : 0;
+    Variant value = Expr().Evaluate();
+    // Kept only when nothing changed on the way: a value worked out through a user function may
+    // differ at the next call.
+    if (report && report->ValueGeneration() == generation) {
+        m_value = value;
+        m_valueGeneration = generation;
+    }
+    return value;
 }
 
 TVirtualFieldInfo TVirtualField::Describe(int depth)
@@ -341,6 +359,14 @@ TVirtualField* TVirtualFields::findKey(const QString& key) const
 
 void TVirtualFields::rename(TVirtualField* field, const QString& key)
 {
+    if (field->m_nameKey == key)
+        return;
+    // A name that led to the field may now lead to another or nowhere, and the new name may lead
+    // here instead of to a later field: the trees that name fields are built anew. A first name
+    // that no other field has changes no tree.
+    TRptGen* report = Owner();
+    if (report && (!field->m_nameKey.isEmpty() || m_byName.contains(key)))
+        report->ExpressionChanged();
     if (const auto named = m_byName.find(field->m_nameKey); named != m_byName.end()) {
         named->removeOne(field);
         if (named->isEmpty())

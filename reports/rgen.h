@@ -105,12 +105,16 @@ protected:
     {
         auto item = std::make_unique<T>(this);
         T* raw = item.get();
+        Q_ASSERT(m_items.empty() || m_items.back()->ID() < raw->ID()); // findID counts on it
         m_items.push_back(std::move(item));
         return raw;
     }
 
 private:
     friend class TRptCollectionItem;
+    // The first item whose ID is `id` or more.
+    std::vector<std::unique_ptr<TRptCollectionItem>>::const_iterator findID(int id) const;
+
     TRptGen* m_owner;
     std::vector<std::unique_ptr<TRptCollectionItem>> m_items;
     int m_nextId = 0;
@@ -325,6 +329,7 @@ public:
     // unclosed string or bracket is message 16) and the old expression stays.
     void SetExpression(const QString& text);
     // Only stored: a later self-reference is caught when the value or the type is worked out.
+    // The trees that name virtual fields are built anew, since a name may now lead elsewhere.
     QString GetDisplayName() const { return m_displayName; }
     void SetDisplayName(const QString& name);
     QString Picture;
@@ -333,7 +338,8 @@ public:
     // The expression, made on demand with the report's user functions.
     TRptExpr& Expr();
     // The expression's type, size and value. Reached again while one of them is being worked
-    // out, the field raises message 27 (as Exception).
+    // out, the field raises message 27 (as Exception). Within one evaluation the value is worked
+    // out once while nothing it reads changes (TRptGen::TEvaluation).
     quint8 ResultType();
     int Size();
     Variant Value();
@@ -360,6 +366,9 @@ private:
     QStringList m_references;
     std::unique_ptr<TRptExpr> m_expr;
     bool m_busy = false;
+    // The value last worked out, and the report's value generation it holds for (none: 0).
+    Variant m_value;
+    quint64 m_valueGeneration = 0;
 };
 
 using TGroups = TRptCollection<TGroupItem>;
@@ -458,9 +467,45 @@ public:
     // method that evaluates it.
     TVirtualFieldInfo FindVirtualField(const QString& name, int depth = 0);
 
-    // Changes to the text, dataset or functions of the report's expressions, counted.
+    // Changes to the text, dataset or functions of the report's expressions, and to the names
+    // of its virtual fields, counted.
     quint64 ExpressionChanges() const { return m_expressionChanges; }
-    void ExpressionChanged() { ++m_expressionChanges; }
+    void ExpressionChanged()
+    {
+        ++m_expressionChanges;
+        ValuesChanged();
+    }
+
+    // While an expression of the report is evaluated, a virtual field keeps its value for the
+    // other places that use it, so that a field used twice is worked out once. What it keeps
+    // goes as soon as something it may read can have changed: a user function ran (it may read
+    // a changing state, or move a row), a total advanced, an expression or a name changed. A
+    // value worked out through one of these is not kept at all. Between two evaluations from
+    // outside nothing is kept: the rows a field reads may have moved without the report being
+    // told.
+    class TEvaluation
+    {
+    public:
+        // The outermost evaluation starts with nothing kept.
+        explicit TEvaluation(TRptGen* report) : m_report(report)
+        {
+            if (report && report->m_evaluations++ == 0)
+                report->ValuesChanged();
+        }
+        ~TEvaluation()
+        {
+            if (m_report)
+                --m_report->m_evaluations;
+        }
+        TEvaluation(const TEvaluation&) = delete;
+        TEvaluation& operator=(const TEvaluation&) = delete;
+
+    private:
+        TRptGen* m_report;
+    };
+    // A kept value is good while this stays the same.
+    quint64 ValueGeneration() const { return m_valueGeneration; }
+    void ValuesChanged() { ++m_valueGeneration; }
 
     // The keyed dataset of the group rows: its first field a row's key, its second the key of
     // the row above.
@@ -480,6 +525,8 @@ private:
     QStringList m_userFunction2;
     bool m_paradoxTable = false;
     quint64 m_expressionChanges = 0;
+    quint64 m_valueGeneration = 0;
+    int m_evaluations = 0;
     TUsedFieldList m_usedFields;
     std::unique_ptr<TAccumulator> m_accumulator;
     std::unique_ptr<TFieldMap> m_fieldMap;

@@ -1,6 +1,7 @@
 // Virtual fields that use one another: a field's levels count wherever it is used, so that a chain
-// of fields is bounded as one expression is, however and in whatever order it was built; and the
-// circular check over long chains.
+// of fields is bounded as one expression is, however and in whatever order it was built; the
+// circular check over long chains; and a field used many times worked out once, yet never read
+// stale.
 #include "report_pass.h"
 
 #include <support/workspace.h>
@@ -246,6 +247,108 @@ TEST(VirtualFieldChains, TheCircularCheckFollowsLongChains)
         EXPECT_EQ(refusal(last, QStringLiteral("[V400]")), QString());
         EXPECT_EQ(refusal(last, QStringLiteral("[V0]")), refused);
     }
+}
+
+// A field whose expression reads the fields of `source`.
+TVirtualField* addRowField(TRptGen& report, MemDataSet& source, const QString& name,
+                           const QString& expression)
+{
+    TVirtualField* field = report.VirtualFields().Add();
+    field->SetDisplayName(name);
+    field->Expr().SetDataSet(&source);
+    field->SetExpression(expression);
+    return field;
+}
+
+// Sixteen fields each using the next twice, the last reading the row's X through a macro: 65,536
+// paths lead to X, yet one evaluation reads it once, and the last field's tree is built once.
+// Each evaluation from outside reads the row anew.
+TEST(VirtualFieldValues, AFieldUsedTwiceIsWorkedOutOnce)
+{
+    MemDataSet source;
+    fillSource(source, {{1, 2.0}, {1, 5.0}});
+    TRptGen report;
+    report.SetSourceDataSet(&source);
+    int reads = 0;
+    int expansions = 0;
+    report.OnGetFieldValue = [&](DataSet&, Field&, Variant&) { ++reads; };
+    report.OnGetMacroValue = [&](const QString&, QString& value) {
+        ++expansions;
+        value = QStringLiteral("X");
+    };
+    const QList<TVirtualField*> chain = addChain(report, 16, "[%1]+[%1]", Order::BottomUp);
+    TVirtualField* first = chain[0];
+    TVirtualField* last = chain[16];
+    last->Expr().SetDataSet(&source);
+    last->SetExpression(QStringLiteral("%M%"));
+    const double paths = 65536;
+
+    EXPECT_EQ(valueOf(first), Outcome{paths * 2});
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(expansions, 1);
+    source.next();
+    EXPECT_EQ(valueOf(first), Outcome{paths * 5});
+    TRptExpr both(&report.Accumulator());
+    both.SetText(QStringLiteral("[V0] + [V1] + [V16]"));
+    EXPECT_EQ(both.Evaluate(), Variant((paths + paths / 2 + 1) * 5));
+    EXPECT_EQ(valueOf(last), Outcome{5.0});
+    EXPECT_EQ(reads, 4);
+    EXPECT_EQ(expansions, 1);
+}
+
+// What a kept value reads may change within one evaluation or between two: a user function may
+// move the row or give another value at each call, totals advance while rows are accumulated and
+// differ from one group row to the next, and fields are redefined, renamed and removed.
+TEST(VirtualFieldValues, KeptValuesGoWhenWhatTheyReadChanges)
+{
+    MemDataSet source;
+    fillSource(source, {{1, 2.0}, {1, 5.0}, {1, Variant::null()}, {1, 9.0}, {2, 1.0}});
+    TRptGen report;
+    report.SetSourceDataSet(&source);
+    report.SetUserFunction({QStringLiteral("NEXTROW"), QStringLiteral("CALLS")});
+    int calls = 0;
+    report.OnGetFunctionValue = [&](DataSet*, const QString& name, const QString&, double& value) {
+        if (name == QLatin1String("NEXTROW"))
+            source.next();
+        else
+            value = ++calls;
+    };
+    addRowField(report, source, QStringLiteral("A"), QStringLiteral("X"));
+    TVirtualField* moved =
+        addField(report, QStringLiteral("M"), QStringLiteral("[A] + NEXTROW() + [A]"));
+    addField(report, QStringLiteral("C"), QStringLiteral("CALLS() * 10"));
+    TVirtualField* counted = addField(report, QStringLiteral("D"), QStringLiteral("[C] + [C]"));
+    EXPECT_EQ(valueOf(moved), Outcome{2.0 + 5.0});
+    EXPECT_EQ(valueOf(counted), Outcome{10.0 + 20.0});
+
+    // Each row counts the rows before it in its group and in the grand total: 0 to 3 in group 1,
+    // 0 in group 2, 0 to 4 in the grand total.
+    addField(report, QStringLiteral("N"), QStringLiteral("COUNT()"));
+    TVirtualField* twice = addField(report, QStringLiteral("T"), QStringLiteral("[N] + [N]"));
+    TRptExpr sum(&report.Accumulator());
+    sum.SetText(QStringLiteral("SUM([T])"));
+    runPass(report, source, {&sum});
+    const QList<std::pair<qint64, double>> rows{{1, 12.0}, {2, 0.0}, {-1, 20.0}, {1, 12.0}};
+    for (const auto& [key, total] : rows) {
+        SCOPED_TRACE(key);
+        ASSERT_TRUE(report.Accumulator().GotoKey(key));
+        EXPECT_EQ(sum.Evaluate(), Variant(total));
+        EXPECT_EQ(valueOf(twice), Outcome{key == 2 ? 2.0 : key == 1 ? 8.0 : 10.0});
+    }
+
+    TVirtualField* earlier = addField(report, QString(), QStringLiteral("7"));
+    TVirtualField* b = addField(report, QStringLiteral("B"), QStringLiteral("1"));
+    TVirtualField* used = addField(report, QStringLiteral("U"), QStringLiteral("[B] + [B]"));
+    EXPECT_EQ(valueOf(used), Outcome{2.0});
+    b->SetExpression(QStringLiteral("5"));
+    EXPECT_EQ(valueOf(used), Outcome{10.0});
+    // The first field of a name is the one it leads to.
+    earlier->SetDisplayName(QStringLiteral("b"));
+    EXPECT_EQ(valueOf(used), Outcome{14.0});
+    report.VirtualFields().Delete(earlier->Index());
+    EXPECT_EQ(valueOf(used), Outcome{10.0});
+    b->SetDisplayName(QStringLiteral("Z"));
+    EXPECT_EQ(valueOf(used), (Outcome{Variant(), 22}));
 }
 
 } // namespace
