@@ -526,3 +526,35 @@ INSTANTIATE_TEST_SUITE_P(ServerKinds, KeyCarrier,
                          ::testing::Combine(::testing::Values(1, 2, 3),
                                             ::testing::ValuesIn(KeyCarriers)),
                          keyCarrierName);
+
+// A new row's identifier (coForwardID) goes to the field selected from the key column, whatever
+// its name; a cache without one gives it to no field and reserves none.
+TEST(CacheEvents, ANewIdentifierGoesToTheKeyColumnOnly)
+{
+    const struct
+    {
+        const char* fields;
+        const char* carrier; // the field that shows the identifier; null: none
+        const char* stored;  // the new stay on disk
+    } cases[] = {
+        {"SEJOURS_ID,MOTIF", "SEJOURS_ID", "13|NULL|Neuf"},
+        {"SEJOURS_ID as ID,MOTIF", "ID", "13|NULL|Neuf"},
+        {"MALADES_ID as SEJOURS_ID,MOTIF", nullptr, "NULL|NULL|Neuf"},
+        {"MALADES_ID as SEJOURS_ID,SEJOURS_ID as ID,MOTIF", "ID", "13|NULL|Neuf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields);
+        WritePractice p;
+        CacheOn stays(p, "SEJOURS", c.fields, coForwardID);
+        stays->append();
+        if (c.carrier) {
+            EXPECT_EQ(stays->FieldByName(c.carrier)->asInteger(), 13);
+        }
+        setText(*stays, "MOTIF", "Neuf");
+        stays->post();
+        EXPECT_EQ(p.kernel.rows("select * from SEJOURS where MOTIF = 'Neuf'"),
+                  QStringList({c.stored}));
+        EXPECT_EQ(p.kernel.rows("select * from ID_VALUES"),
+                  c.carrier ? QStringList({"SEJOURS|13"}) : QStringList());
+    }
+}
