@@ -556,20 +556,10 @@ TEST_P(KeyedStays, SearchOrderAndDuplicatesGoByTheKeyColumn)
     EXPECT_EQ(kept.column("MOTIF"), c.kept);
 }
 
-namespace {
-
-std::string keyedStaysName(const ::testing::TestParamInfo<KeyedStays::ParamType>& info)
-{
-    static const char* const kinds[] = {"", "MsSql", "Oracle", "Local"};
-    return std::string(kinds[std::get<0>(info.param)]) + std::get<1>(info.param).name;
-}
-
-} // namespace
-
 INSTANTIATE_TEST_SUITE_P(ServerKinds, KeyedStays,
                          ::testing::Combine(::testing::Values(1, 2, 3),
                                             ::testing::ValuesIn(KeyedStayCases)),
-                         keyedStaysName);
+                         kindCaseName<testing::TestParamInfo<KeyedStays::ParamType>>);
 
 // A range of names by their first letter, in the code page's order, then a key outside it.
 TEST(CachedLoads, RangesOfANamePrefixThenAKeyOutsideThem)

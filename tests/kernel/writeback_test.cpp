@@ -526,18 +526,12 @@ const KeyCarrierCase KeyCarriers[] = {
      {"10|1|1 cp", "11|1|3 cp"}},
 };
 
-std::string keyCarrierName(const ::testing::TestParamInfo<KeyCarrier::ParamType>& info)
-{
-    static const char* const kinds[] = {"", "MsSql", "Oracle", "Local"};
-    return std::string(kinds[std::get<0>(info.param)]) + std::get<1>(info.param).name;
-}
-
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(ServerKinds, KeyCarrier,
                          ::testing::Combine(::testing::Values(1, 2, 3),
                                             ::testing::ValuesIn(KeyCarriers)),
-                         keyCarrierName);
+                         kindCaseName<testing::TestParamInfo<KeyCarrier::ParamType>>);
 
 // A new row's identifier (coForwardID) goes to the field selected from the key column, whatever
 // its name; a cache without one gives it to no field and reserves none.
