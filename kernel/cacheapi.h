@@ -31,6 +31,10 @@ public:
     virtual void OpenCache() = 0;
     // Adds a select item for the field to its request, so that the next opening fetches it.
     virtual void AddSelectField(const QString& fieldName) = 0;
+    // The name of the field that shows the column of the bound table's field `fieldName`,
+    // which a cache may select under another name; empty when it shows no such column (or,
+    // by default, cannot tell).
+    virtual QString ColumnFieldName(const QString& /*fieldName*/) const { return QString(); }
 
     // The table description the cache is bound to; null when none.
     virtual const TTableProps* GetTableProps() const = 0;

@@ -498,9 +498,11 @@ DataSet* TDBAccess::GetLookupSource(const TLookupDescription& lookup)
     }
     if (!source)
         DBKernelError(QStringLiteral("Lookup source for table '%1' not found").arg(lookup.Table));
-    // A source opened without the field the lookup matches on fetches it at its next opening.
+    // A source opened without the field the lookup matches on fetches it at its next opening;
+    // a cache that shows the key column under another name has it already.
     if (source->isActive() && !source->findField(lookup.KeyField)) {
-        if (auto* cache = dynamic_cast<TKernelCache*>(source)) {
+        auto* cache = dynamic_cast<TKernelCache*>(source);
+        if (cache && cache->ColumnFieldName(lookup.KeyField).isEmpty()) {
             source->close();
             cache->AddSelectField(lookup.KeyField);
         }

@@ -196,12 +196,12 @@ void TDBCache::routeNewRecord()
             f->setAsBoolean(false);
     }
     if (Options.testFlag(coForwardID) && HasKeyTable()) {
+        // Only the field of the key column takes the identifier: a cache without one reserves
+        // none, and no other column receives it.
+        Field* key = ColumnField(FieldNameList(m_tableProps->KeyFields).value(0));
         TDBAccess* access = Access();
-        const QString key = GetKeyFields().section(QLatin1Char(','), 0, 0).trimmed();
-        if (access) {
-            FieldByName(MetaToCacheName(key))
-                ->setAsInteger(access->GetID(GetTableName(), QString(), 1));
-        }
+        if (key && access)
+            key->setAsInteger(access->GetID(GetTableName(), QString(), 1));
     }
     if (OnNewRecord)
         OnNewRecord(*this);
@@ -453,25 +453,31 @@ void TDBCache::dropDuplicateKeys()
 {
     if (!HasKeyTable())
         return;
-    QStringList keys;
-    for (const QString& k : FieldNameList(GetKeyFields()))
-        keys.append(MetaToCacheName(k));
+    // Without a field of every key column no row's key is known: every row stays.
     QList<Field*> keyFields;
-    for (const QString& k : std::as_const(keys))
-        keyFields.append(fieldByName(k));
+    for (const QString& k : FieldNameList(m_tableProps->KeyFields)) {
+        Field* f = ColumnField(k);
+        if (!f)
+            return;
+        keyFields.append(f);
+    }
+    // The later rows of each key are found first and deleted afterwards: a delete moves the
+    // cursor (onto the row before, when the last row goes).
     QSet<QString> seen;
+    QList<Bookmark> later;
     disableControls();
-    first();
-    while (!eof()) {
+    for (first(); !eof(); next()) {
         QString key;
         for (const Field* f : std::as_const(keyFields))
             key += (f->isNull() ? QStringLiteral("\x01") : f->asString()) + QChar(0x1f);
-        if (seen.contains(key)) {
-            deleteRecord();
-        } else {
+        if (seen.contains(key))
+            later.append(bookmark());
+        else
             seen.insert(key);
-            next();
-        }
+    }
+    for (const Bookmark& b : std::as_const(later)) {
+        gotoBookmark(b);
+        deleteRecord();
     }
     first();
     enableControls();
@@ -533,10 +539,9 @@ void TDBCache::SetIndexFieldNames(const QString& fields)
     m_indexFieldNames = fields;
     QString list = fields;
     if (list.isEmpty() && m_tableProps) {
-        QStringList keys;
-        for (const QString& k : FieldNameList(m_tableProps->KeyFields))
-            keys.append(MetaToCacheName(k));
-        list = keys.join(QLatin1Char(';'));
+        // The key order needs a field of every key column; without one the rows stay in the
+        // order they came.
+        list = ColumnFieldNames(FieldNameList(m_tableProps->KeyFields)).join(QLatin1Char(';'));
     }
     if (list.isEmpty()) {
         if (isActive())
@@ -576,10 +581,12 @@ void TDBCache::SetIndexFieldNames(const QString& fields)
 bool TDBCache::FindKey(const VariantList& keyValues)
 {
     if (m_indexFieldNames.isEmpty() && m_tableProps) {
-        QStringList keys;
-        for (const QString& k : FieldNameList(m_tableProps->KeyFields))
-            keys.append(MetaToCacheName(k));
-        SetIndexFieldNames(keys.join(QLatin1Char(';')));
+        const QStringList keys = FieldNameList(m_tableProps->KeyFields);
+        const QStringList fields = ColumnFieldNames(keys);
+        // No field holds the key: no row can be named by it.
+        if (!keys.isEmpty() && fields.isEmpty())
+            return false;
+        SetIndexFieldNames(fields.join(QLatin1Char(';')));
     }
     return findKey(keyValues);
 }

@@ -70,8 +70,9 @@ public:
     bool AutoFields = false;
     bool AutoFormats = false;
     bool AutoDisplay = false;
-    // The order: a field list ("A;B"), made an index of the cache; empty: the key fields of the
-    // cache's table. An index made for a list once is reused.
+    // The order: a field list ("A;B"), made an index of the cache; empty: the fields of the key
+    // columns of the cache's table (ColumnField), or the order the rows came in when the cache
+    // lacks one. An index made for a list once is reused.
     QString IndexFieldNames() const { return m_indexFieldNames; }
     void SetIndexFieldNames(const QString& fields);
     // The direction of the next index made by SetIndexFieldNames.
@@ -145,7 +146,8 @@ public:
 
     // ---- table and key
     // Positions on the first row with the values in the index fields; without index fields, the
-    // key fields of the cache's table become the index first.
+    // fields of the key columns of the cache's table become the index first (false, and no move,
+    // when the cache lacks one).
     bool FindKey(const VariantList& keyValues);
     // The bound table's name, else the request's main table, else empty.
     QString GetTableName() const;
@@ -154,6 +156,13 @@ public:
     QString GetKeyFields() const;
     // Bound to a table (loading found it updatable) that has key fields.
     bool HasKeyTable() const;
+    // The field selected from the column behind the table's field `metaName` (in a view, its
+    // column of the base table), whatever the cache calls it; of two, the one of that name.
+    // Null when the cache shows no such column: a field that only bears the name holds another
+    // column. Every routine that needs a key field of the cache finds it here.
+    Field* ColumnField(const QString& metaName) const;
+    // The names of the fields ColumnField gives, in order; empty when one has none.
+    QStringList ColumnFieldNames(const QStringList& metaNames) const;
 
     // ---- range parameters: "L<n>" and "H<n>" for entry n of the key field list
     Params& RangeParams() { return m_rangeParams; }
@@ -253,6 +262,7 @@ public:
     void SetRequestSQL(const QString& sql) override;
     void OpenCache() override { Open(); }
     void AddSelectField(const QString& fieldName) override;
+    QString ColumnFieldName(const QString& fieldName) const override;
     const TTableProps* GetTableProps() const override { return m_tableProps; }
     void ReplaceTableProps(const TTableProps* old, const TTableProps* replacement) override;
 
@@ -304,8 +314,7 @@ private:
     // The column of the statement table behind the table's field `metaName`: the field itself,
     // or in a view its column of the base table; empty for a view's field from elsewhere.
     QString tableColumn(const QString& metaName) const;
-    // The stored field selected from the column of the table's field `metaName`, whatever the
-    // cache calls it (a field that only bears the name holds another column); null when none.
+    // The work field of ColumnField(metaName); null when none.
     const WorkField* storedField(const QString& metaName) const;
     // "where K1<op>:F1", "and K2<op>:F2", ...: each key column with the stored field holding it.
     QStringList keyCondition(QLatin1StringView op) const;
@@ -387,8 +396,9 @@ bool WriteInProgress();
 
 // Positions `target` (its handlers, if a cache, left as they are) on its first row whose
 // `keyFields` (commas or semicolons) hold the values of `sourceFields` (commas) of the source's
-// current row; one to six fields. False, and no move, when none matches or the lists are empty
-// or longer.
+// current row; one to six fields. In a cache bound to a table, a field of the table stands for
+// the cache field of its column (TDBCache::ColumnField). False, and no move, when none matches,
+// the lists are empty or longer, or the cache lacks a column.
 bool LocateByFields(DataSet& target, const QString& keyFields, const DataSet& source,
                     const QString& sourceFields);
 // Whether `fields` of the cache's current row hold the values of `otherFields` of the other

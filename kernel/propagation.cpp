@@ -19,17 +19,27 @@ VariantList valuesOf(const DataSet& dataSet, const QStringList& fields)
     return values;
 }
 
-// The cache's field names of metadata names; empty when the cache lacks one of them.
-QStringList cacheNames(const TDBCache& cache, const QStringList& metaNames)
+// The fields of a dataset that `names` stand for: in a cache bound to a table, a field of the
+// table is the field selected from its column (a cache without one: an empty list); other
+// names, and every name in any other dataset, stand for the field of that name.
+QStringList shownFields(const DataSet& dataSet, const QStringList& names)
 {
-    QStringList names;
-    for (const QString& m : metaNames) {
-        const QString name = cache.MetaToCacheName(m);
-        if (!cache.findField(name))
+    const auto* cache = dynamic_cast<const TDBCache*>(&dataSet);
+    const TTableProps* table = cache ? cache->GetTableProps() : nullptr;
+    if (!table)
+        return names;
+    QStringList shown;
+    for (const QString& name : names) {
+        if (!table->FindFieldProps(name)) {
+            shown.append(name);
+            continue;
+        }
+        const QString field = cache->ColumnFieldName(name);
+        if (field.isEmpty())
             return QStringList();
-        names.append(name);
+        shown.append(field);
     }
-    return names;
+    return shown;
 }
 
 // The caches that may follow a write of `source`: not itself, not closed to refreshes, not being
@@ -233,7 +243,7 @@ void TDBCache::PropagateModified(TDBCache& source, const QStringList& changedFie
     if (!table || !access)
         return;
     const QStringList keys = FieldNameList(table->KeyFields);
-    const QStringList sourceKeys = cacheNames(source, keys);
+    const QStringList sourceKeys = source.ColumnFieldNames(keys);
     if (sourceKeys.isEmpty())
         return;
     const VariantList keyValues = valuesOf(source, sourceKeys);
@@ -257,7 +267,7 @@ void TDBCache::PropagateModified(TDBCache& source, const QStringList& changedFie
                 if (!sameName(d.LookupTable, table->TableName) ||
                     !sameName(d.LookupResultField, props->FieldName))
                     continue;
-                const QStringList from = cacheNames(source, FieldNameList(d.LookupKeyFields));
+                const QStringList from = source.ColumnFieldNames(FieldNameList(d.LookupKeyFields));
                 if (!from.isEmpty())
                     follower.update(FieldNameList(d.KeyFields), valuesOf(source, from), d.Name,
                                     value, false);
@@ -267,7 +277,7 @@ void TDBCache::PropagateModified(TDBCache& source, const QStringList& changedFie
                 if (!SameFieldProps(targetProps, props))
                     continue;
                 if (sameName(t.GetTableName(), table->TableName)) {
-                    follower.update(cacheNames(t, keys), keyValues, name, value, true);
+                    follower.update(t.ColumnFieldNames(keys), keyValues, name, value, true);
                     continue;
                 }
                 // A row of the target's table that refers to the written row.
@@ -275,7 +285,7 @@ void TDBCache::PropagateModified(TDBCache& source, const QStringList& changedFie
                     if (!sameName(link->Parent, table->TableName) ||
                         FieldNameList(link->KeyFields) != keys)
                         continue;
-                    const QStringList refs = cacheNames(t, FieldNameList(link->RefFields));
+                    const QStringList refs = t.ColumnFieldNames(FieldNameList(link->RefFields));
                     if (!refs.isEmpty())
                         follower.update(refs, keyValues, name, value, false);
                 }
@@ -341,7 +351,7 @@ void TDBCache::PropagateDeleted(TDBCache& source)
     if (!table)
         return;
     const QStringList keys = FieldNameList(table->KeyFields);
-    const QStringList sourceKeys = cacheNames(source, keys);
+    const QStringList sourceKeys = source.ColumnFieldNames(keys);
     if (sourceKeys.isEmpty())
         return;
     const VariantList keyValues = valuesOf(source, sourceKeys);
@@ -350,7 +360,7 @@ void TDBCache::PropagateDeleted(TDBCache& source)
             continue;
         TDBCache& t = *target;
         // The row is found by its whole key: part of one could name another row.
-        const QStringList targetKeys = cacheNames(t, keys);
+        const QStringList targetKeys = t.ColumnFieldNames(keys);
         if (targetKeys.isEmpty())
             continue;
         Held held(t);
@@ -384,7 +394,7 @@ bool TDBCache::AcceptsMasterRow(const TDBCache& writer) const
         found.append(param);
     }
     for (qsizetype i = 0; i < keys.size(); ++i) {
-        const Field* field = FindFieldProps(keys.at(i)) ? findField(keys.at(i)) : nullptr;
+        const Field* field = ColumnField(keys.at(i));
         if (!field || field->value() != found.at(i)->value())
             return false;
     }
@@ -469,12 +479,18 @@ void TDBCache::RefreshLookupField(const TFieldDescriptor& lookup)
     }
     Variant value = Variant::null();
     const QStringList from = FieldNameList(lookup.KeyFields);
+    // The lookup table's columns as the source shows them: a source without the result column
+    // has no value to give.
+    const QString result = shownFields(*source, {lookup.LookupResultField}).value(0);
+    if (result.isEmpty()) {
+        target->setValue(value);
+        return;
+    }
     if (source == this || source->state() != State::Browse) {
         // A source being edited is read without moving it.
-        if (!from.isEmpty() && from.size() <= 6) {
-            value = source->lookup(CommasToSemicolons(lookup.LookupKeyFields),
-                                   valuesOf(*this, from), lookup.LookupResultField);
-        }
+        const QStringList keys = shownFields(*source, FieldNameList(lookup.LookupKeyFields));
+        if (!from.isEmpty() && from.size() <= 6 && !keys.isEmpty())
+            value = source->lookup(keys.join(QLatin1Char(';')), valuesOf(*this, from), result);
     } else {
         auto* cache = dynamic_cast<TDBCache*>(source);
         Bookmark kept;
@@ -484,7 +500,7 @@ void TDBCache::RefreshLookupField(const TFieldDescriptor& lookup)
             kept = source->bookmark();
         try {
             if (LocateByFields(*source, lookup.LookupKeyFields, *this, lookup.KeyFields))
-                value = source->fieldByName(lookup.LookupResultField)->value();
+                value = source->fieldByName(result)->value();
         } catch (...) {
             if (cache)
                 cache->RestorePosition();
@@ -511,7 +527,10 @@ bool LocateByFields(DataSet& target, const QString& keyFields, const DataSet& so
     }
     if (names.isEmpty() || names.size() > 6)
         return false;
-    return target.locate(CommasToSemicolons(keyFields), valuesOf(source, names));
+    const QStringList keys = shownFields(target, FieldNameList(keyFields));
+    if (keys.isEmpty())
+        return false;
+    return target.locate(keys.join(QLatin1Char(';')), valuesOf(source, names));
 }
 
 bool FieldsEqual(const TDBCache& cache, const QString& fields, const DataSet& other,

@@ -285,24 +285,48 @@ QString TDBCache::tableColumn(const QString& metaName) const
     return p->NativeName.isEmpty() ? p->FieldName : p->NativeName;
 }
 
-const TDBCache::WorkField* TDBCache::storedField(const QString& metaName) const
+Field* TDBCache::ColumnField(const QString& metaName) const
 {
-    const QString column = tableColumn(metaName);
+    const QString column = m_tableProps ? tableColumn(metaName) : QString();
     if (column.isEmpty())
         return nullptr;
     // Of two fields selected from the column, the one of the same name, as the name mapping
     // chooses.
-    const WorkField* carrier = nullptr;
-    for (size_t i = 0; i + 1 < m_workFields.size(); ++i) {
-        const WorkField& w = m_workFields[i];
-        if (!sameName(w.column, column))
+    Field* carrier = nullptr;
+    for (int i = 0; i < fieldCount(); ++i) {
+        Field* f = field(i);
+        if (!sameName(columnOf(f->fieldName()), column))
             continue;
-        if (sameName(w.field->fieldName(), metaName))
-            return &w;
+        if (sameName(f->fieldName(), metaName))
+            return f;
         if (!carrier)
-            carrier = &w;
+            carrier = f;
     }
     return carrier;
+}
+
+QStringList TDBCache::ColumnFieldNames(const QStringList& metaNames) const
+{
+    QStringList names;
+    for (const QString& m : metaNames) {
+        const QString name = ColumnFieldName(m);
+        if (name.isEmpty())
+            return QStringList();
+        names.append(name);
+    }
+    return names;
+}
+
+QString TDBCache::ColumnFieldName(const QString& fieldName) const
+{
+    const Field* f = ColumnField(fieldName);
+    return f ? f->fieldName() : QString();
+}
+
+const TDBCache::WorkField* TDBCache::storedField(const QString& metaName) const
+{
+    const Field* f = ColumnField(metaName);
+    return f ? workField(f->fieldName()) : nullptr;
 }
 
 QStringList TDBCache::keyCondition(QLatin1StringView op) const

@@ -503,6 +503,64 @@ TEST(CachedLoads, OrderDuplicateKeysAndLabels)
     EXPECT_FALSE(QDir(p.programFolder.filePath("BATCHES")).exists());
 }
 
+namespace {
+
+// Caches of the stays, which show the stay number (the key) under its name, another one, or not
+// at all: the key search, the key order and the one row kept per key value follow the field
+// selected from the key column, never a field that only bears its name.
+struct KeyedStaysCase
+{
+    const char* name;
+    const char* fields;
+    const char* found;   // the reason of stay 1 as the key search finds it; null: not found
+    QStringList ordered; // the reasons in the default order
+    QStringList kept;    // and in load order, with one row per key, once stay 11 comes twice
+};
+
+const QStringList LoadOrder = {"Grippe", "Fracture", "Bilan", "Contrôle", "Suivi"};
+const QStringList KeyOrder = {"Contrôle", "Grippe", "Fracture", "Bilan", "Suivi"};
+const QStringList EveryStay = LoadOrder + QStringList({"Double"});
+
+const KeyedStaysCase KeyedStayCases[] = {
+    {"Plain", "SEJOURS_ID,MOTIF", "Contrôle", KeyOrder, LoadOrder},
+    {"KeyUnderAnotherName", "SEJOURS_ID as ID,MOTIF", "Contrôle", KeyOrder, LoadOrder},
+    {"KeyNameOnAnotherColumn", "MALADES_ID as SEJOURS_ID,MOTIF", nullptr, LoadOrder, EveryStay},
+    {"KeyNameOnAnotherColumnAndKeyUnderAnother", "MALADES_ID as SEJOURS_ID,SEJOURS_ID as ID,MOTIF",
+     "Contrôle", KeyOrder, LoadOrder},
+};
+
+class KeyedStays : public ::testing::TestWithParam<std::tuple<int, KeyedStaysCase>>
+{
+};
+
+} // namespace
+
+TEST_P(KeyedStays, SearchOrderAndDuplicatesGoByTheKeyColumn)
+{
+    const auto& [kind, c] = GetParam();
+    WritePractice p(kind);
+    p.access.SetPacketRecords(-1);
+    // Stay 1 bears the number of the patient of stays 10, 11 and 13.
+    p.kernel.exec("insert into SEJOURS values (1, 2, 'Contrôle'), (13, 1, 'Suivi')");
+    CacheOn stays(p, "SEJOURS", c.fields);
+    const bool found = stays->FindKey({1});
+    EXPECT_EQ(found, c.found != nullptr);
+    if (found) {
+        EXPECT_EQ(stays->FieldByName("MOTIF")->asString(), c.found);
+    }
+    stays->SetIndexFieldNames(QString());
+    EXPECT_EQ(stays.column("MOTIF"), c.ordered);
+
+    p.kernel.exec("insert into SEJOURS values (11, 2, 'Double')");
+    CacheOn kept(p, "SEJOURS", c.fields, coNoDupKeys);
+    EXPECT_EQ(kept.column("MOTIF"), c.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(ServerKinds, KeyedStays,
+                         ::testing::Combine(::testing::Values(1, 2, 3),
+                                            ::testing::ValuesIn(KeyedStayCases)),
+                         kindCaseName<testing::TestParamInfo<KeyedStays::ParamType>>);
+
 // A range of names by their first letter, in the code page's order, then a key outside it.
 TEST(CachedLoads, RangesOfANamePrefixThenAKeyOutsideThem)
 {

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <string>
+#include <tuple>
 
 namespace krntest {
 
@@ -134,6 +136,14 @@ struct CacheOn
     std::unique_ptr<TDBRequest> request;
     std::unique_ptr<TDBCache> cache;
 };
+
+// The name of a case of a test over the server kinds, whose parameter is (kind, case with a
+// `name`): "MsSql", "Oracle" or "Local" followed by the case's name.
+template <typename Info> std::string kindCaseName(const Info& info)
+{
+    static const char* const kinds[] = {"", "MsSql", "Oracle", "Local"};
+    return std::string(kinds[std::get<0>(info.param)]) + std::get<1>(info.param).name;
+}
 
 // The compiled lines, or the EDBKernelError message prefixed with "error: ".
 QStringList compiled(TDBRequest& request);

@@ -145,3 +145,53 @@ TEST(Propagation, InsertsAndDeletesCountedAndVetoed)
     EXPECT_EQ(uncounted->RowCounter(), 4);
     EXPECT_TRUE(p.kernel.rows("select * from PATIENTS where PATIENTS_ID = 5").isEmpty());
 }
+
+// A cache that shows another column under the key's name cannot tell which row was written: it is
+// left alone, never changed on the rows whose column holds the written key. A cache that shows
+// the key under another name follows.
+TEST(Propagation, ACacheWithoutTheKeyColumnIsLeftAlone)
+{
+    WritePractice p;
+    // Stay 1 bears the number of the patient of stays 10 and 11.
+    p.kernel.exec("insert into SEJOURS values (1, 2, 'Contrôle')");
+    CacheOn writer(p, "SEJOURS", "SEJOURS_ID,MALADES_ID,MOTIF");
+    CacheOn byPatient(p, "SEJOURS", "MALADES_ID as SEJOURS_ID,MOTIF");
+    CacheOn byStay(p, "SEJOURS", "SEJOURS_ID as ID,MOTIF");
+    const QStringList patientRows = {"1|Fracture", "1|Grippe", "2|Bilan", "2|Contrôle"};
+    auto sorted = [](QStringList rows) {
+        rows.sort();
+        return rows;
+    };
+
+    // A detail of stay 1 inserts a stay: taken where the current row is stay 1.
+    CacheOn detail(p, "SEJOURS");
+    detail->Master = &*writer;
+    TWhereItem* where = detail.request->Where().Add();
+    where->SetText("SEJOURS_ID = :SEJOURS_ID");
+    where->ItemParams().paramByName("SEJOURS_ID").setAsInteger(1);
+    ASSERT_TRUE(byStay->locate("ID", 1));
+    ASSERT_EQ(current(*byPatient, "SEJOURS_ID"), 1);
+    detail->append();
+    detail->FieldByName("SEJOURS_ID")->setAsInteger(20);
+    detail->FieldByName("MALADES_ID")->setAsInteger(1);
+    detail->FieldByName("MOTIF")->setAsString("Neuf");
+    detail->post();
+    EXPECT_EQ(rowsOf(*byStay, {"ID", "MOTIF"}),
+              sorted({"1|Contrôle", "10|Grippe", "11|Fracture", "12|Bilan", "20|Neuf"}));
+    EXPECT_EQ(rowsOf(*byPatient, {"SEJOURS_ID", "MOTIF"}), patientRows);
+
+    ASSERT_TRUE(writer->locate("SEJOURS_ID", 1));
+    writer->edit();
+    writer->FieldByName("MOTIF")->setAsString("Revu");
+    writer->post();
+    EXPECT_EQ(rowsOf(*byStay, {"ID", "MOTIF"}),
+              sorted({"1|Revu", "10|Grippe", "11|Fracture", "12|Bilan", "20|Neuf"}));
+    EXPECT_EQ(rowsOf(*byPatient, {"SEJOURS_ID", "MOTIF"}), patientRows);
+
+    writer->deleteRecord();
+    EXPECT_EQ(rowsOf(*byStay, {"ID", "MOTIF"}),
+              sorted({"10|Grippe", "11|Fracture", "12|Bilan", "20|Neuf"}));
+    EXPECT_EQ(rowsOf(*byPatient, {"SEJOURS_ID", "MOTIF"}), patientRows);
+    EXPECT_EQ(p.kernel.rows("select * from SEJOURS order by 1"),
+              QStringList({"10|1|Grippe", "11|1|Fracture", "12|2|Bilan", "20|1|Neuf"}));
+}

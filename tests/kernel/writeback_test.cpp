@@ -209,32 +209,44 @@ TEST(CacheEvents, NewKeysBooleansCancelsAndVetoes)
 
 TEST(CacheEvents, LookupFieldsFollowTheirSourceField)
 {
-    WritePractice p;
-    CacheOn medecins(p, "MEDECINS");
-    ASSERT_TRUE(medecins->locate("MEDECINS_ID", 3));
-    p.access.RegisterLookupSource("MEDECINS", &*medecins);
-    auto r = p.request("Visites");
-    TDBCache v;
-    v.SetRequest(r.get());
-    ASSERT_TRUE(v.LoadKey("VISITS", "VISITS_ID", {10}, "*,LOOK(DOC.MEDECINS.NOM.MEDECINS_ID)"));
-    v.edit();
-    v.FieldByName("MEDECINS_ID")->setAsInteger(2);
-    EXPECT_EQ(v.FieldByName("DOC")->asString(), "Martin");
-    v.FieldByName("MEDECINS_ID")->setAsInteger(99);
-    EXPECT_TRUE(v.FieldByName("DOC")->isNull());
-    v.FieldByName("MEDECINS_ID")->setAsInteger(1);
-    EXPECT_EQ(v.FieldByName("DOC")->asString(), "Dupont");
-    // The source stays on its row.
-    EXPECT_EQ(medecins->FieldByName("MEDECINS_ID")->asInteger(), 3);
-    // Rows are matched on one to six fields, a memo of the cache counting as equal.
-    EXPECT_TRUE(LocateByFields(*medecins, "MEDECINS_ID", v, "MEDECINS_ID"));
-    EXPECT_FALSE(LocateByFields(*medecins, "A,B,C,D,E,F,G", v, "A,B,C,D,E,F,G"));
-    EXPECT_FALSE(LocateByFields(*medecins, "MEDECINS_ID", v, ""));
-    EXPECT_TRUE(FieldsEqual(v, "VISITS_ID,MEDECINS_ID", v, "VISITS_ID,MEDECINS_ID"));
-    EXPECT_FALSE(FieldsEqual(v, "VISITS_ID", v, "MEDECINS_ID"));
-    v.post();
-    EXPECT_EQ(p.kernel.rows("select MEDECINS_ID from VISITS where VISITS_ID = 10"),
-              QStringList({"1"}));
+    // The source cache is read by the lookup table's columns, whatever it calls them.
+    const struct
+    {
+        const char* fields;
+        const char* key; // the field of the key column
+    } sources[] = {{"*", "MEDECINS_ID"},
+                   {"MEDECINS_ID as ID,NOM", "ID"},
+                   {"MEDECINS_ID as NOM,NOM as MEDECINS_ID", "NOM"}};
+    for (const auto& s : sources) {
+        SCOPED_TRACE(s.fields);
+        WritePractice p;
+        CacheOn medecins(p, "MEDECINS", s.fields);
+        ASSERT_TRUE(medecins->locate(s.key, 3));
+        p.access.RegisterLookupSource("MEDECINS", &*medecins);
+        auto r = p.request("Visites");
+        TDBCache v;
+        v.SetRequest(r.get());
+        ASSERT_TRUE(v.LoadKey("VISITS", "VISITS_ID", {10}, "*,LOOK(DOC.MEDECINS.NOM.MEDECINS_ID)"));
+        v.edit();
+        v.FieldByName("MEDECINS_ID")->setAsInteger(2);
+        EXPECT_EQ(v.FieldByName("DOC")->asString(), "Martin");
+        v.FieldByName("MEDECINS_ID")->setAsInteger(99);
+        EXPECT_TRUE(v.FieldByName("DOC")->isNull());
+        v.FieldByName("MEDECINS_ID")->setAsInteger(1);
+        EXPECT_EQ(v.FieldByName("DOC")->asString(), "Dupont");
+        // The source stays on its row.
+        EXPECT_EQ(medecins->FieldByName(s.key)->asInteger(), 3);
+        // Rows are matched on one to six fields, a memo of the cache counting as equal.
+        EXPECT_TRUE(LocateByFields(*medecins, "MEDECINS_ID", v, "MEDECINS_ID"));
+        EXPECT_EQ(medecins->FieldByName(s.key)->asInteger(), 1);
+        EXPECT_FALSE(LocateByFields(*medecins, "A,B,C,D,E,F,G", v, "A,B,C,D,E,F,G"));
+        EXPECT_FALSE(LocateByFields(*medecins, "MEDECINS_ID", v, ""));
+        EXPECT_TRUE(FieldsEqual(v, "VISITS_ID,MEDECINS_ID", v, "VISITS_ID,MEDECINS_ID"));
+        EXPECT_FALSE(FieldsEqual(v, "VISITS_ID", v, "MEDECINS_ID"));
+        v.post();
+        EXPECT_EQ(p.kernel.rows("select MEDECINS_ID from VISITS where VISITS_ID = 10"),
+                  QStringList({"1"}));
+    }
 }
 
 TEST(UpdateBatch, APostGoesToTheApplicationServerOrNowhere)
@@ -514,15 +526,41 @@ const KeyCarrierCase KeyCarriers[] = {
      {"10|1|1 cp", "11|1|3 cp"}},
 };
 
-std::string keyCarrierName(const ::testing::TestParamInfo<KeyCarrier::ParamType>& info)
-{
-    static const char* const kinds[] = {"", "MsSql", "Oracle", "Local"};
-    return std::string(kinds[std::get<0>(info.param)]) + std::get<1>(info.param).name;
-}
-
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(ServerKinds, KeyCarrier,
                          ::testing::Combine(::testing::Values(1, 2, 3),
                                             ::testing::ValuesIn(KeyCarriers)),
-                         keyCarrierName);
+                         kindCaseName<testing::TestParamInfo<KeyCarrier::ParamType>>);
+
+// A new row's identifier (coForwardID) goes to the field selected from the key column, whatever
+// its name; a cache without one gives it to no field and reserves none.
+TEST(CacheEvents, ANewIdentifierGoesToTheKeyColumnOnly)
+{
+    const struct
+    {
+        const char* fields;
+        const char* carrier; // the field that shows the identifier; null: none
+        const char* stored;  // the new stay on disk
+    } cases[] = {
+        {"SEJOURS_ID,MOTIF", "SEJOURS_ID", "13|NULL|Neuf"},
+        {"SEJOURS_ID as ID,MOTIF", "ID", "13|NULL|Neuf"},
+        {"MALADES_ID as SEJOURS_ID,MOTIF", nullptr, "NULL|NULL|Neuf"},
+        {"MALADES_ID as SEJOURS_ID,SEJOURS_ID as ID,MOTIF", "ID", "13|NULL|Neuf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields);
+        WritePractice p;
+        CacheOn stays(p, "SEJOURS", c.fields, coForwardID);
+        stays->append();
+        if (c.carrier) {
+            EXPECT_EQ(stays->FieldByName(c.carrier)->asInteger(), 13);
+        }
+        setText(*stays, "MOTIF", "Neuf");
+        stays->post();
+        EXPECT_EQ(p.kernel.rows("select * from SEJOURS where MOTIF = 'Neuf'"),
+                  QStringList({c.stored}));
+        EXPECT_EQ(p.kernel.rows("select * from ID_VALUES"),
+                  c.carrier ? QStringList({"SEJOURS|13"}) : QStringList());
+    }
+}
