@@ -9,6 +9,7 @@
 #include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/sources/folder_source.h>
+#include <app/sources/screen_source.h>
 #include <platform/clock.h>
 #include <platform/db/database.h>
 #include <platform/db/enginecodes.h>
@@ -396,6 +397,22 @@ bool writeRecord(const fileops::NativePath& source, QString* error)
     if (damagedByItsKind(record) && !removeRecord(record, error))
         return false;
     return fileops::writeFile(record.text(), source.bytes(), error);
+}
+
+// ---- screen captures on their way in ---------------------------------------------------------
+
+const QByteArray CapturePrefix = ".capture-";
+const QByteArray CaptureSuffix = ".bmp";
+
+// Whether `leaf` is a name ScreenCaptureFile() gives, in any run.
+bool isCaptureName(const QByteArray& leaf)
+{
+    if (!leaf.startsWith(CapturePrefix) || !leaf.endsWith(CaptureSuffix))
+        return false;
+    const QByteArray pid =
+        leaf.mid(CapturePrefix.size(), leaf.size() - CapturePrefix.size() - CaptureSuffix.size());
+    return !pid.isEmpty() &&
+           std::all_of(pid.cbegin(), pid.cend(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Set while the start-up recovery runs: records are then removed at its end, once every file
@@ -859,6 +876,15 @@ Recovery recoverOne(const fileops::NativePath& left, const HandOverName& h)
     return registerLeft(left, h, source->type);
 }
 
+// A capture the screen source had written, and not yet handed over, when the program was killed:
+// it becomes a document of the screen source, as it was about to.
+Recovery recoverCapture(const fileops::NativePath& left)
+{
+    const ScreenSourceRow screen = FirstScreenSource();
+    if (screen.number == 0)
+        return Recovery::Unplaced;
+    return registerLeft(left, HandOverName{screen.number, 0, 0, screen.extension, left}, stScreen);
+}
 
 // Moves a file the program cannot place into WorkPath + "recovered/"; `what` says where it was
 // found, for the log.
@@ -1083,6 +1109,12 @@ int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Type, const 
     return storeDocument(Pack, FileName, Cfg, Type, source);
 }
 
+QString ScreenCaptureFile(const QString& Folder)
+{
+    return AddBackslash(Folder) + QString::fromLatin1(CapturePrefix) +
+           QString::number(QCoreApplication::applicationPid()) + QString::fromLatin1(CaptureSuffix);
+}
+
 int RegisterDocument(const fileops::NativePath& SourceFile, int Cfg, int Type,
                      const QString& Extension, HandOver Mode, HandOverFailure* Failure,
                      const std::function<void(int)>& Stored)
@@ -1159,7 +1191,7 @@ void RecoverHandOvers()
     g_recovering = true;
     const auto endRecovery = qScopeGuard([] { g_recovering = false; });
     const QByteArray folder = fileops::NativePath(BufDir).bytes();
-    QList<QByteArray> leftovers, waiting, unregistered, records;
+    QList<QByteArray> leftovers, waiting, unregistered, records, captures;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString(), ec)) {
         const QByteArray name = QByteArray::fromStdString(entry.path().filename().native());
@@ -1174,6 +1206,8 @@ void RecoverHandOvers()
             continue;
         if (name.startsWith(WaitingPrefix))
             waiting.append(name);
+        else if (isCaptureName(name))
+            captures.append(name);
         else if (name.startsWith('.'))
             leftovers.append(name);
         else if (name.startsWith("unregistered-"))
@@ -1224,6 +1258,12 @@ void RecoverHandOvers()
     for (const auto& [file, h] : std::as_const(left)) {
         if (!h || recoverOne(file, *h) == Recovery::Unplaced)
             keepInRecoveryFolder(file);
+    }
+    // Written last before the kill: no hand-over had begun.
+    for (const QByteArray& name : std::as_const(captures)) {
+        const fileops::NativePath file = fileops::NativePath(folder) / name;
+        if (recoverCapture(file) == Recovery::Unplaced)
+            keepInRecoveryFolder(file, QStringLiteral("captured for a screen source that is gone"));
     }
 
     removeUnusedRecords(records, leftovers);

@@ -98,6 +98,9 @@ void ReportHandOverFailure(const HandOverFailure& Failure);
 //   path still holds the same bytes (a copy, or a move across file systems, cut short) is
 //   removed: the source offers it again. So are copies cut short before they took their
 //   hand-over name. Hidden folders and links are left alone: no hand-over makes them.
+// - A screen capture written before a kill and not yet handed over (ScreenCaptureFile of that
+//   run) becomes a document of the screen source (FirstScreenSource), as the capture would have;
+//   it is kept in the recovery folder when there is no screen source any more.
 // - Records of long source paths that no file refers to any more are removed, and so is
 //   anything but a regular file found under a record's name (a folder, a link, a pipe). A file
 //   whose record is missing or damaged has its path found again among the files of its folder
@@ -107,6 +110,10 @@ void ReportHandOverFailure(const HandOverFailure& Failure);
 // files (RecordFolderFileTaken), as the source's own pass would have done; a document is not
 // completed before that is recorded.
 void RecoverHandOvers();
+
+// Where the screen source writes a capture before it hands it over: a hidden file of the
+// documents' folder `Folder` (BufDir) named after this process, ".capture-<pid>.bmp".
+QString ScreenCaptureFile(const QString& Folder);
 
 // ---- Files waiting for a later registration ---------------------------------------------------
 

@@ -460,6 +460,43 @@ INSTANTIATE_TEST_SUITE_P(Records, NoRecordAtItsName,
                              return AtRecordNames[int(info.param)];
                          });
 
+// A screen capture written to the documents' folder just before a kill, its hand-over not begun:
+// the next start makes it a document of the first screen source, without a file name, as the
+// capture would have been. Without a screen source it cannot be placed and is kept in the
+// recovery folder.
+TEST(ProgramFaults, AScreenCaptureWrittenBeforeAKillBecomesADocumentAtTheNextStart)
+{
+    for (const bool screenSource : {true, false}) {
+        SCOPED_TRACE(screenSource ? "screen source" : "none");
+        ProgramFolder folder;
+        const QString buf = folder.work() + u"buf/"_s;
+        const QString in = folder.ws.path(u"in"_s);
+        prepare(folder, in);
+        if (screenSource)
+            folder.cli(u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                       "NeedComment, Warning) VALUES (4, 5, 1, 'Ecran', 'BMP', 0, 0, 0), "
+                       "(7, 5, 1, 'Ecran 2', 'BMP', 0, 0, 0);"_s);
+        const QByteArray picture = "BM" + QByteArray(4000, '\x5a');
+        writeFileBytes(buf + u".capture-4242.bmp"_s, picture);
+
+        folder.start();
+        ASSERT_TRUE(folder.waitForTicks(3)) << folder.output().constData();
+        if (screenSource) {
+            EXPECT_EQ(folder.cli(u"SELECT group_concat(Number || ':' || Cfg || ':' || "
+                                 "ifnull(File_name, '')) FROM \"FILES.DB\";"_s),
+                      u"1:4:"_s);
+            EXPECT_EQ(readFileBytes(buf + u"1.5"_s), picture);
+            EXPECT_EQ(everythingIn(buf), QStringList{u"1.5"_s});
+            EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
+        } else {
+            EXPECT_EQ(documents(folder), 0);
+            EXPECT_EQ(readFileBytes(folder.work() + u"recovered/capture-4242.bmp"_s), picture);
+            EXPECT_EQ(everythingIn(buf), QStringList());
+        }
+        kill9(folder);
+    }
+}
+
 // A source that leaves its files in place, killed after a document's row was stored and before
 // its file took its final name (the state the kill leaves is made here): the next start completes
 // the document, and the source remembers the file as taken instead of taking it again.
