@@ -360,6 +360,19 @@ QStringList everythingIn(const QString& buf)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+std::string atRecordName(const testing::TestParamInfo<AtRecord>& info)
+{
+    return AtRecordNames[int(info.param)];
+}
+
+// SIGTERM ends the program as a confirmed quit does.
+void expectEndsOnSigterm(ProgramFolder& folder)
+{
+    folder.process.terminate();
+    EXPECT_TRUE(folder.process.waitForFinished(20000));
+    EXPECT_EQ(folder.process.exitCode(), 0);
+}
+
 class DamagedRecordAtTheStart : public testing::TestWithParam<AtRecord>
 {
 };
@@ -403,18 +416,14 @@ TEST_P(DamagedRecordAtTheStart, NoFileIsTakenTwiceAndNoneIsLost)
         EXPECT_EQ(readFileBytes(outside + u"A"_s), there.toUtf8());
         EXPECT_EQ(readFileBytes(outside + u"B"_s), gone.toUtf8());
     }
-    folder.process.terminate();
-    EXPECT_TRUE(folder.process.waitForFinished(20000));
-    EXPECT_EQ(folder.process.exitCode(), 0);
+    expectEndsOnSigterm(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, DamagedRecordAtTheStart,
                          testing::Values(AtRecord::Missing, AtRecord::Empty, AtRecord::CutShort,
                                          AtRecord::OtherPath, AtRecord::TooLong, AtRecord::Folder,
                                          AtRecord::Pipe, AtRecord::Link),
-                         [](const testing::TestParamInfo<AtRecord>& info) {
-                             return AtRecordNames[int(info.param)];
-                         });
+                         atRecordName);
 
 namespace {
 
@@ -449,16 +458,12 @@ TEST_P(NoRecordAtItsName, IsClearedAndTheFileTaken)
     if (GetParam() == AtRecord::Link) {
         EXPECT_EQ(readFileBytes(outside), "someone's file");
     }
-    folder.process.terminate();
-    EXPECT_TRUE(folder.process.waitForFinished(20000));
-    EXPECT_EQ(folder.process.exitCode(), 0);
+    expectEndsOnSigterm(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, NoRecordAtItsName,
                          testing::Values(AtRecord::Folder, AtRecord::Pipe, AtRecord::Link),
-                         [](const testing::TestParamInfo<AtRecord>& info) {
-                             return AtRecordNames[int(info.param)];
-                         });
+                         atRecordName);
 
 // A screen capture written to the documents' folder just before a kill, its hand-over not begun:
 // the next start makes it a document of the first screen source, without a file name, as the
