@@ -305,6 +305,25 @@ bool isReadable(const NativePath& path)
     return ::access(path.bytes().constData(), R_OK) == 0;
 }
 
+bool openRegular(const NativePath& path, Links links, QFile& file)
+{
+    const bool follow = links == Links::Follow;
+    struct stat st;
+    const char* name = path.bytes().constData();
+    if ((follow ? ::stat(name, &st) : ::lstat(name, &st)) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    // Something else may have taken the name since: it is looked at again once open.
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW));
+    if (fd < 0)
+        return false;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 // ---- operations ----------------------------------------------------------------------------
 
 bool writeFile(const QString& path, const QByteArray& data, QString* error)

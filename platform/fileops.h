@@ -11,6 +11,8 @@
 #include <QString>
 #include <cerrno>
 
+class QFile;
+
 namespace fileops {
 
 // A path as the file system spells it, byte for byte. Built from text it is the text's encoding
@@ -45,6 +47,12 @@ bool exists(const NativePath& path);
 bool isSymLink(const NativePath& path);
 // Whether this process may read the file.
 bool isReadable(const NativePath& path);
+
+enum class Links { Follow, Refuse };
+// Opens `path` for reading, into `file`, when it is a regular file (a symbolic link is followed
+// only with Links::Follow); false for anything else, which is never opened: a pipe would hold the
+// reader until someone writes to it, and a device may act on being opened.
+bool openRegular(const NativePath& path, Links links, QFile& file);
 
 enum class Op { Write, Append, Rename, Move, Copy, Remove, Flush, Publish };
 

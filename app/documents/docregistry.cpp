@@ -9,6 +9,7 @@
 #include <app/apperror.h>
 #include <app/appglobals.h>
 #include <app/sources/folder_source.h>
+#include <app/sources/screen_source.h>
 #include <platform/clock.h>
 #include <platform/db/database.h>
 #include <platform/db/enginecodes.h>
@@ -26,6 +27,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -34,11 +36,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -339,27 +339,80 @@ fileops::NativePath recordFile(const QByteArray& key)
     return fileops::NativePath(AddBackslash(BufDir)) / (RecordPrefix + key);
 }
 
-// The path the record of `key` holds; empty when there is none, or it is damaged.
+// The path the record of `key` holds; empty when there is none, or it is damaged: anything but a
+// regular file under the record's name is (a link is not followed).
 fileops::NativePath readRecord(const QByteArray& key)
 {
-    std::ifstream in(recordFile(key).bytes().constData(), std::ios::binary);
-    if (!in)
+    QFile in;
+    if (!fileops::openRegular(recordFile(key), fileops::Links::Refuse, in))
         return {};
-    QByteArray bytes(MaxRecordBytes + 1, Qt::Uninitialized);
-    in.read(bytes.data(), bytes.size());
-    bytes.resize(in.gcount());
+    const QByteArray bytes = in.read(MaxRecordBytes + 1);
     const fileops::NativePath path(bytes);
     if (bytes.isEmpty() || bytes.size() > MaxRecordBytes || recordKey(path) != key)
         return {};
     return path;
 }
 
-// Makes sure the record of `source` is on the disk.
+std::filesystem::file_type typeAt(const fileops::NativePath& path)
+{
+    std::error_code ec;
+    return std::filesystem::symlink_status(path.bytes().toStdString(), ec).type();
+}
+
+// Removes what stands under a record's name, whatever it is: only this program gives such names
+// in BufDir. A folder goes with all it holds; a link is removed, never what it points to.
+bool removeRecord(const fileops::NativePath& record, QString* error = nullptr)
+{
+    if (typeAt(record) != std::filesystem::file_type::directory)
+        return fileops::remove(record, error);
+    std::error_code ec;
+    std::filesystem::remove_all(record.bytes().toStdString(), ec);
+    if (!ec)
+        return true;
+    const QString why = QStringLiteral("%1 cannot be removed: %2")
+                            .arg(record.text(), QString::fromStdString(ec.message()));
+    if (error)
+        *error = why;
+    else
+        WriteToLog(why);
+    return false;
+}
+
+// Whether something other than a regular file stands under a record's name.
+bool damagedByItsKind(const fileops::NativePath& record)
+{
+    const std::filesystem::file_type type = typeAt(record);
+    return type != std::filesystem::file_type::regular &&
+           type != std::filesystem::file_type::not_found;
+}
+
+// Makes sure the record of `source` is on the disk. A regular file is replaced whole; anything
+// else under the name is removed first (written through, a link would replace what it points to).
 bool writeRecord(const fileops::NativePath& source, QString* error)
 {
     const QByteArray key = recordKey(source);
-    return readRecord(key) == source ||
-           fileops::writeFile(recordFile(key).text(), source.bytes(), error);
+    if (readRecord(key) == source)
+        return true;
+    const fileops::NativePath record = recordFile(key);
+    if (damagedByItsKind(record) && !removeRecord(record, error))
+        return false;
+    return fileops::writeFile(record.text(), source.bytes(), error);
+}
+
+// ---- screen captures on their way in ---------------------------------------------------------
+
+const QByteArray CapturePrefix = ".capture-";
+const QByteArray CaptureSuffix = ".bmp";
+
+// Whether `leaf` is a name ScreenCaptureFile() gives, in any run.
+bool isCaptureName(const QByteArray& leaf)
+{
+    if (!leaf.startsWith(CapturePrefix) || !leaf.endsWith(CaptureSuffix))
+        return false;
+    const QByteArray pid =
+        leaf.mid(CapturePrefix.size(), leaf.size() - CapturePrefix.size() - CaptureSuffix.size());
+    return !pid.isEmpty() &&
+           std::all_of(pid.cbegin(), pid.cend(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Set while the start-up recovery runs: records are then removed at its end, once every file
@@ -405,8 +458,17 @@ bool moveUnderName(const fileops::NativePath& file, const fileops::NativePath& t
                 : fileops::move(file, target, error);
 }
 
-// The name's parts; the source path is read from its record when the name gives a key (left
-// empty, and logged, when the record is missing or damaged).
+// The path of the file of folder source `cfg` that gives `key`: the file a hand-over came from,
+// when its record is lost. Empty when the folder holds no such file (any more).
+fileops::NativePath pathByKey(int cfg, const QByteArray& key)
+{
+    return FindFolderSourceFile(
+        cfg, [&key](const fileops::NativePath& p) { return recordKey(p) == key; });
+}
+
+// The name's parts; the source path is read from its record when the name gives a key. When the
+// record is missing or damaged (logged), the path is sought among the files of the name's
+// folder source and its record written anew; it is left empty when none gives the key.
 std::optional<HandOverName> parseHandOverName(const QByteArray& name,
                                               const QByteArray& prefix = HandOverPrefix)
 {
@@ -426,10 +488,20 @@ std::optional<HandOverName> parseHandOverName(const QByteArray& name,
     h.extension = QString::fromUtf8(QByteArray::fromHex(parts[4]));
     const QByteArray path = parts.mid(5).join('.');
     if (path.startsWith('#')) {
-        h.source = readRecord(path.mid(1));
-        if (h.source.isEmpty())
+        const QByteArray key = path.mid(1);
+        h.source = readRecord(key);
+        if (h.source.isEmpty()) {
             WriteToLog(QStringLiteral("The record of the source path of %1 is missing or damaged")
                            .arg(QString::fromUtf8(name)));
+            h.source = pathByKey(h.cfg, key);
+            if (!h.source.isEmpty()) {
+                WriteToLog(QStringLiteral("Source path of %1 found again in its folder: %2")
+                               .arg(QString::fromUtf8(name), h.source.text()));
+                QString error;
+                if (!writeRecord(h.source, &error))
+                    WriteToLog(error);
+            }
+        }
     } else {
         h.source = fileops::NativePath(QByteArray::fromPercentEncoding(path));
     }
@@ -515,7 +587,7 @@ void releaseRecord(const fileops::NativePath& source)
             return;
     }
     // One left behind is removed at the next start.
-    fileops::remove(record);
+    removeRecord(record);
 }
 
 // ---- giving a file back ----------------------------------------------------------------------
@@ -668,22 +740,20 @@ bool rowAwaitsFile(const HandOverName& h, int sourceType)
     return !QFileInfo::exists(DocumentFileName(h.number, sourceType));
 }
 
-// Whether two files hold the same bytes (false when either cannot be read).
+// Whether two regular files hold the same bytes (false when either cannot be read, or is no
+// regular file).
 bool sameBytes(const fileops::NativePath& a, const fileops::NativePath& b)
 {
-    std::ifstream x(a.bytes().constData(), std::ios::binary);
-    std::ifstream y(b.bytes().constData(), std::ios::binary);
-    if (!x || !y)
+    QFile x, y;
+    if (!fileops::openRegular(a, fileops::Links::Follow, x) ||
+        !fileops::openRegular(b, fileops::Links::Follow, y))
         return false;
-    constexpr std::streamsize Chunk = 64 * 1024;
-    std::vector<char> bx(Chunk), by(Chunk);
+    constexpr qint64 Chunk = 64 * 1024;
     for (;;) {
-        x.read(bx.data(), Chunk);
-        y.read(by.data(), Chunk);
-        const std::streamsize n = x.gcount();
-        if (n != y.gcount() || !std::equal(bx.begin(), bx.begin() + n, by.begin()))
+        const QByteArray bx = x.read(Chunk);
+        if (bx != y.read(Chunk) || x.error() != QFile::NoError || y.error() != QFile::NoError)
             return false;
-        if (n < Chunk) // both ended here
+        if (bx.size() < Chunk) // both ended here
             return true;
     }
 }
@@ -748,6 +818,35 @@ enum class Recovery {
     Unplaced, // nothing tells where it belongs
 };
 
+// Registers a file left by a hand-over cut short as a new document of source `h.cfg`, of type
+// `sourceType`; when that cannot be done now, the file waits.
+Recovery registerLeft(const fileops::NativePath& left, const HandOverName& h, int sourceType)
+{
+    // Given back to its own name when stored anew fails, so that it is recovered as a whole.
+    HandOverFailure failure;
+    const QString shown = h.source.isEmpty() ? left.text() : h.source.text();
+    const QDateTime modified = modifiedTime(left);
+    const int number =
+        handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure,
+                 [&](int) { recordTaken(h.cfg, sourceType, h.source, modified); });
+    if (number != 0) {
+        WriteToLog(QStringLiteral("Document %1 registered from an interrupted hand-over of %2")
+                       .arg(number)
+                       .arg(shown));
+        return Recovery::Done;
+    }
+    // A cause that passes (another program holding the database, a full disk): the file waits
+    // as one given back does, after the files already waiting.
+    WriteToLog(failure.reason);
+    QString error;
+    if (keepWaiting(left, h, &error))
+        WriteToLog(QStringLiteral("File %1 waits in the documents' folder").arg(shown));
+    else
+        WriteToLog(QStringLiteral("File %1 stays as %2 until the next start: %3")
+                       .arg(shown, left.text(), error));
+    return Recovery::Waits;
+}
+
 // Completes or registers again one file left under a hand-over name.
 Recovery recoverOne(const fileops::NativePath& left, const HandOverName& h)
 {
@@ -774,28 +873,17 @@ Recovery recoverOne(const fileops::NativePath& left, const HandOverName& h)
         WriteToLog(error);
         return Recovery::Unplaced;
     }
-    // Given back to its own name when stored anew fails, so that it is recovered as a whole.
-    HandOverFailure failure;
-    const QString shown = h.source.isEmpty() ? left.text() : h.source.text();
-    const QDateTime modified = modifiedTime(left);
-    const int number =
-        handOver(left, h.source, shown, h.cfg, h.type, h.extension, HandOver::Move, failure,
-                 [&](int) { recordTaken(h.cfg, source->type, h.source, modified); });
-    if (number != 0) {
-        WriteToLog(QStringLiteral("Document %1 registered from an interrupted hand-over of %2")
-                       .arg(number)
-                       .arg(shown));
-        return Recovery::Done;
-    }
-    // A cause that passes (another program holding the database, a full disk): the file waits
-    // as one given back does, after the files already waiting.
-    WriteToLog(failure.reason);
-    if (keepWaiting(left, h, &error))
-        WriteToLog(QStringLiteral("File %1 waits in the documents' folder").arg(shown));
-    else
-        WriteToLog(QStringLiteral("File %1 stays as %2 until the next start: %3")
-                       .arg(shown, left.text(), error));
-    return Recovery::Waits;
+    return registerLeft(left, h, source->type);
+}
+
+// A capture the screen source had written, and not yet handed over, when the program was killed:
+// it becomes a document of the screen source, as it was about to.
+Recovery recoverCapture(const fileops::NativePath& left)
+{
+    const ScreenSourceRow screen = FirstScreenSource();
+    if (screen.number == 0)
+        return Recovery::Unplaced;
+    return registerLeft(left, HandOverName{screen.number, 0, 0, screen.extension, left}, stScreen);
 }
 
 // Moves a file the program cannot place into WorkPath + "recovered/"; `what` says where it was
@@ -953,7 +1041,8 @@ QByteArray keyOf(const QByteArray& name)
 }
 
 // Removes the records (`records`: their names) to which neither a waiting file nor a file left
-// under one of `leftovers` refers any more.
+// under one of `leftovers` refers any more, and whatever stands under a record's name that is
+// no regular file.
 void removeUnusedRecords(const QList<QByteArray>& records, const QList<QByteArray>& leftovers)
 {
     if (records.isEmpty())
@@ -967,8 +1056,14 @@ void removeUnusedRecords(const QList<QByteArray>& records, const QList<QByteArra
             used.insert(keyOf(name));
     }
     for (const QByteArray& record : records) {
-        if (!used.contains(record.mid(RecordPrefix.size())))
-            fileops::remove(folder / record);
+        const fileops::NativePath at = folder / record;
+        if (damagedByItsKind(at)) {
+            if (removeRecord(at))
+                WriteToLog(
+                    QStringLiteral("%1 was not a record and has been removed").arg(at.text()));
+        } else if (!used.contains(record.mid(RecordPrefix.size()))) {
+            fileops::remove(at);
+        }
     }
 }
 
@@ -1012,6 +1107,12 @@ int AddImportedFile(int Pack, const QString& FileName, int Cfg, int Type, const 
     rewriteWhenMxm(FileName, Extension);
     const std::optional<Source> source = Type > 0 ? std::nullopt : readSource(Cfg);
     return storeDocument(Pack, FileName, Cfg, Type, source);
+}
+
+QString ScreenCaptureFile(const QString& Folder)
+{
+    return AddBackslash(Folder) + QString::fromLatin1(CapturePrefix) +
+           QString::number(QCoreApplication::applicationPid()) + QString::fromLatin1(CaptureSuffix);
 }
 
 int RegisterDocument(const fileops::NativePath& SourceFile, int Cfg, int Type,
@@ -1090,18 +1191,23 @@ void RecoverHandOvers()
     g_recovering = true;
     const auto endRecovery = qScopeGuard([] { g_recovering = false; });
     const QByteArray folder = fileops::NativePath(BufDir).bytes();
-    QList<QByteArray> leftovers, waiting, unregistered, records;
+    QList<QByteArray> leftovers, waiting, unregistered, records, captures;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString(), ec)) {
         const QByteArray name = QByteArray::fromStdString(entry.path().filename().native());
+        // Whatever stands under a record's name: only records are left there.
+        if (name.startsWith(RecordPrefix)) {
+            records.append(name);
+            continue;
+        }
         // Hand-overs leave files; a hidden folder or link is someone else's.
         std::error_code typeEc;
         if (entry.symlink_status(typeEc).type() != std::filesystem::file_type::regular)
             continue;
         if (name.startsWith(WaitingPrefix))
             waiting.append(name);
-        else if (name.startsWith(RecordPrefix))
-            records.append(name);
+        else if (isCaptureName(name))
+            captures.append(name);
         else if (name.startsWith('.'))
             leftovers.append(name);
         else if (name.startsWith("unregistered-"))
@@ -1152,6 +1258,12 @@ void RecoverHandOvers()
     for (const auto& [file, h] : std::as_const(left)) {
         if (!h || recoverOne(file, *h) == Recovery::Unplaced)
             keepInRecoveryFolder(file);
+    }
+    // Written last before the kill: no hand-over had begun.
+    for (const QByteArray& name : std::as_const(captures)) {
+        const fileops::NativePath file = fileops::NativePath(folder) / name;
+        if (recoverCapture(file) == Recovery::Unplaced)
+            keepInRecoveryFolder(file, QStringLiteral("captured for a screen source that is gone"));
     }
 
     removeUnusedRecords(records, leftovers);

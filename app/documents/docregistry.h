@@ -37,8 +37,9 @@ struct HandOverFailure
 //      listings, starting with ".") that tells the source, the type, the number, the extension
 //      and the source path: moved or copied as `Mode` says. A path too long for a file name is
 //      told by a key instead, its record (a small hidden file holding the path) written through
-//      to the disk first. A symbolic link is copied by content even when moving: a document
-//      holds its own bytes. When that fails, nothing has changed.
+//      to the disk first, in place of whatever else stood under the record's name. A symbolic link
+//      is copied by content even when moving: a document holds its own bytes. When that fails,
+//      nothing has changed.
 //   2. The file is flushed to the disk with its hand-over name (an "MXM" file is rewritten
 //      first, see below), then the row is stored (CurrentPack, the source path as the row's file
 //      name (none for a screen capture, whose file is the program's own), `Type`, `Extension`).
@@ -97,12 +98,22 @@ void ReportHandOverFailure(const HandOverFailure& Failure);
 //   path still holds the same bytes (a copy, or a move across file systems, cut short) is
 //   removed: the source offers it again. So are copies cut short before they took their
 //   hand-over name. Hidden folders and links are left alone: no hand-over makes them.
-// - Records of long source paths that no file refers to any more are removed. A file whose
-//   record is missing or damaged is placed as one whose name tells no path (logged).
+// - A screen capture written before a kill and not yet handed over (ScreenCaptureFile of that
+//   run) becomes a document of the screen source (FirstScreenSource), as the capture would have;
+//   it is kept in the recovery folder when there is no screen source any more.
+// - Records of long source paths that no file refers to any more are removed, and so is
+//   anything but a regular file found under a record's name (a folder, a link, a pipe). A file
+//   whose record is missing or damaged has its path found again among the files of its folder
+//   source, where the file it came from is still there (its key is made from that path), and
+//   the record is written anew; otherwise it is placed as one whose name tells no path (logged).
 // A document registered or completed here for a folder source is recorded in its memory of taken
 // files (RecordFolderFileTaken), as the source's own pass would have done; a document is not
 // completed before that is recorded.
 void RecoverHandOvers();
+
+// Where the screen source writes a capture before it hands it over: a hidden file of the
+// documents' folder `Folder` (BufDir) named after this process, ".capture-<pid>.bmp".
+QString ScreenCaptureFile(const QString& Folder);
 
 // ---- Files waiting for a later registration ---------------------------------------------------
 

@@ -802,3 +802,29 @@ void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modifi
     if (const auto watch = watches().find(Cfg); watch != watches().end())
         watch->second->forgetMemory();
 }
+
+fileops::NativePath
+FindFolderSourceFile(int Cfg, const std::function<bool(const fileops::NativePath&)>& Matches)
+{
+    TDataTables& t = CheckedDataTables();
+    auto st = ConnectionOf(*t.cfg).prepare(
+        QStringLiteral("SELECT f.\"Dir\" FROM %1 c JOIN %2 f ON f.\"Configuration\" = c.\"Number\" "
+                       "WHERE c.\"Number\" = ? AND c.\"Type\" = ?")
+            .arg(quoteSqlName(t.cfg->tableName()), quoteSqlName(t.fRep->tableName())));
+    st->bind(0, Cfg);
+    st->bind(1, stFolder);
+    if (!st->step())
+        return {};
+    const QString dir = st->columnValue(0).toString();
+    if (dir.isEmpty())
+        return {};
+    // Listed as the pass lists the folder, so that each path has the bytes it had then.
+    std::error_code ec;
+    fs::directory_iterator it(toNative(dir), fs::directory_options::skip_permission_denied, ec);
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        const fileops::NativePath path = nativePathOf(it->path());
+        if (Matches(path))
+            return path;
+    }
+    return {};
+}

@@ -1,8 +1,12 @@
 // Folder sources: folders in which other programs drop the files that become documents.
 #pragma once
 
+#include <platform/fileops.h>
+
 #include <QDateTime>
 #include <QString>
+
+#include <functional>
 
 // Sets every folder source (type 1) active (State 1) when its folder exists and passive (2) when
 // it does not (the folder is never created), and counts the active ones in FileSourceCount. The
@@ -48,3 +52,9 @@ bool ScanFileSource(int Cfg, const QString& Dir, const QString& Pattern, bool Cl
 // a waiting file at the source's pass); nothing happens for a source that is not a folder source.
 // Raises when the table cannot be written.
 void RecordFolderFileTaken(int Cfg, const QString& Path, const QDateTime& Modified);
+
+// The first file in the folder of folder source `Cfg` whose path, spelt as the source's pass
+// hands it over, `Matches`; empty when none does, or `Cfg` is no folder source. Names are only
+// compared: no file is opened.
+fileops::NativePath
+FindFolderSourceFile(int Cfg, const std::function<bool(const fileops::NativePath&)>& Matches);

@@ -16,37 +16,12 @@
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
 
-#include <optional>
-
 namespace {
-
-struct ScreenSource
-{
-    int number = 0;
-    int state = 0;
-    QString extension;
-};
-
-// The first screen-capture source in the order of type_index.
-std::optional<ScreenSource> firstScreenSource()
-{
-    LocalTable& cfg = *CheckedDataTables().cfg;
-    auto st = ConnectionOf(cfg).prepare(
-        QStringLiteral("SELECT \"Number\", \"State\", \"Extension\" FROM %1 WHERE \"Type\" = ? "
-                       "ORDER BY rowid LIMIT 1")
-            .arg(quoteSqlName(cfg.tableName())));
-    st->bind(0, stScreen);
-    if (!st->step())
-        return std::nullopt;
-    return ScreenSource{st->columnValue(0).toInt(), st->columnValue(1).toInt(),
-                        st->columnValue(2).toString()};
-}
 
 // The primary screen's size in device pixels: the size of a capture of the whole screen.
 QSize screenSize()
@@ -86,21 +61,34 @@ void reportFailure(const QString& text)
 
 } // namespace
 
+ScreenSourceRow FirstScreenSource()
+{
+    LocalTable& cfg = *CheckedDataTables().cfg;
+    auto st = ConnectionOf(cfg).prepare(
+        QStringLiteral("SELECT \"Number\", \"State\", \"Extension\" FROM %1 WHERE \"Type\" = ? "
+                       "ORDER BY rowid LIMIT 1")
+            .arg(quoteSqlName(cfg.tableName())));
+    st->bind(0, stScreen);
+    if (!st->step())
+        return {};
+    return {st->columnValue(0).toInt(), st->columnValue(1).toInt(), st->columnValue(2).toString()};
+}
+
 void InitClipboardSource()
 {
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->clear();
-    const std::optional<ScreenSource> source = firstScreenSource();
-    ScreenSourceNumber = source && source->state > 0 ? source->number : 0;
+    const ScreenSourceRow source = FirstScreenSource();
+    ScreenSourceNumber = source.state > 0 ? source.number : 0;
 }
 
 int CaptureClipboardBitmap(const QString& BufDir)
 {
     if (!CheckTables())
         return 0;
-    const std::optional<ScreenSource> source = firstScreenSource();
+    const ScreenSourceRow source = FirstScreenSource();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!source || !clipboard || source->state != 1)
+    if (source.number == 0 || !clipboard || source.state != 1)
         return 0;
     const QImage image = clipboard->image();
     if (image.isNull())
@@ -116,8 +104,7 @@ int CaptureClipboardBitmap(const QString& BufDir)
     }
     // Written beside the documents under a name no listing shows, then handed to the registry,
     // which gives it its document's name once the row is stored.
-    const QString temp = AddBackslash(BufDir) +
-                         QStringLiteral(".capture-%1.bmp").arg(QCoreApplication::applicationPid());
+    const QString temp = ScreenCaptureFile(BufDir);
     QString error;
     if (!fileops::writeFile(temp, bitmap, &error)) {
         reportFailure(error);
@@ -125,7 +112,7 @@ int CaptureClipboardBitmap(const QString& BufDir)
     }
     int number = 0;
     try {
-        number = RegisterDocument(temp, source->number, 0, source->extension, HandOver::Move);
+        number = RegisterDocument(temp, source.number, 0, source.extension, HandOver::Move);
     } catch (const std::exception& e) {
         error = exceptionMessage(e);
     }

@@ -438,6 +438,37 @@ TEST(DocumentRegistry, ACapturesRowHasNoFileNameAlsoAfterAnInterruptedHandOver)
               "1:\n6:\n7:");
 }
 
+// A capture written just before a kill, at a start while another program holds the database: it
+// waits, and a later start makes it one document of the first screen source.
+TEST(DocumentRegistry, ACaptureLeftBeforeItsHandOverWaitsAndBecomesOneDocumentOfTheScreenSource)
+{
+    LocalTablesFixture f;
+    f.addSource(3, 1);
+    f.addSource(4, 5);
+    f.addSource(6, 5);
+    writeFileBytes(BufDir + ".capture-77.bmp", "picture");
+    {
+        Database other;
+        other.setLocalFolder(DataDir);
+        other.startTransaction();
+        other.execute("INSERT INTO \"FILES.DB\" (Number) VALUES (77)");
+        ScopedScriptedDialogs dialogs;
+        RecoverHandOvers();
+        other.rollback();
+    }
+    EXPECT_EQ(countRows(f), "0");
+    ASSERT_EQ(bufFiles().size(), 1);
+    EXPECT_TRUE(bufFiles()[0].startsWith(".waiting.4.0.")) << bufFiles()[0].toStdString();
+    for (int start = 0; start < 2; ++start)
+        RecoverHandOvers();
+    EXPECT_EQ(f.cli("SELECT Number || ':' || Cfg || ':' || ifnull(File_name, '') FROM "
+                    "\"FILES.DB\";"),
+              "1:4:");
+    EXPECT_EQ(bufFiles(), QStringList{"1.5"});
+    EXPECT_EQ(readFileBytes(BufDir + "1.5"), "picture");
+    EXPECT_FALSE(QFileInfo::exists(WorkPath + "recovered"));
+}
+
 namespace {
 
 // A folder `depth` levels below `root`, each level's name 250 bytes long: a file in it has a path

@@ -6,6 +6,7 @@
 #include <support/ptypair.h>
 #include <support/qt_printers.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileSystemWatcher>
@@ -299,6 +300,207 @@ INSTANTIATE_TEST_SUITE_P(Sources, LongPathHandOverKilled, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) {
                              return info.param ? "ClearOn" : "ClearOff";
                          });
+
+namespace {
+
+// What may stand under the name of the record that keeps a long source path: the record damaged
+// (missing, empty, cut short, another path's, longer than any path), or no record at all.
+enum class AtRecord { Missing, Empty, CutShort, OtherPath, TooLong, Folder, Pipe, Link };
+
+const char* const AtRecordNames[] = {"Missing", "Empty",  "CutShort", "OtherPath",
+                                     "TooLong", "Folder", "Pipe",     "Link"};
+
+// The key that stands for a long source path in hidden names: the first 32 hexadecimal digits of
+// the path's SHA-256.
+QByteArray keyOf(const QString& path)
+{
+    return QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+}
+
+// Puts `what` under the name of the record of `path` in `buf`. The pipe has no writer, the folder
+// holds a file, the link points to `outside`, which holds `linked`.
+void placeAtRecord(AtRecord what, const QString& buf, const QString& path, const QString& outside,
+                   const QByteArray& linked)
+{
+    const QString record = buf + u".record."_s + QString::fromLatin1(keyOf(path));
+    const QByteArray bytes = path.toUtf8();
+    switch (what) {
+    case AtRecord::Missing:
+        break;
+    case AtRecord::Empty:
+        writeFileBytes(record, {});
+        break;
+    case AtRecord::CutShort:
+        writeFileBytes(record, bytes.chopped(1));
+        break;
+    case AtRecord::OtherPath:
+        writeFileBytes(record, bytes + 'x');
+        break;
+    case AtRecord::TooLong:
+        writeFileBytes(record, bytes + QByteArray(4096, '/'));
+        break;
+    case AtRecord::Folder:
+        ASSERT_TRUE(QDir().mkpath(record));
+        writeFileBytes(record + u"/inside"_s, bytes);
+        break;
+    case AtRecord::Pipe:
+        ASSERT_EQ(::mkfifo(QFile::encodeName(record).constData(), 0600), 0);
+        break;
+    case AtRecord::Link:
+        writeFileBytes(outside, linked);
+        ASSERT_TRUE(QFile::link(outside, record));
+        break;
+    }
+}
+
+// Every entry of `buf`, hidden ones, folders, pipes and links included.
+QStringList everythingIn(const QString& buf)
+{
+    return QDir(buf).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+std::string atRecordName(const testing::TestParamInfo<AtRecord>& info)
+{
+    return AtRecordNames[int(info.param)];
+}
+
+// SIGTERM ends the program as a confirmed quit does.
+void expectEndsOnSigterm(ProgramFolder& folder)
+{
+    folder.process.terminate();
+    EXPECT_TRUE(folder.process.waitForFinished(20000));
+    EXPECT_EQ(folder.process.exitCode(), 0);
+}
+
+class DamagedRecordAtTheStart : public testing::TestWithParam<AtRecord>
+{
+};
+
+} // namespace
+
+// Two files of a source that leaves its files in place, their paths too long for a file name,
+// were on their way in when the program was killed, before their rows were stored; the record of
+// each path is damaged, or no record at all. The file still in its folder is taken once; the
+// other, gone from its folder since, becomes a document all the same. Nothing is left under the
+// records' names, the start does not wait on a pipe, and a link's target is left as it was.
+TEST_P(DamagedRecordAtTheStart, NoFileIsTakenTwiceAndNoneIsLost)
+{
+    ProgramFolder folder;
+    const QString in = deepFolder(folder.ws.path(u"in"_s), 15);
+    const QString there = in + u"/"_s + QString(250, u'a') + u".pdf"_s;
+    const QString gone = in + u"/"_s + QString(250, u'b') + u".pdf"_s;
+    const QString buf = folder.work() + u"buf/"_s;
+    prepare(folder, in, {}, false);
+    writeFileBytes(there, "A");
+    ASSERT_TRUE(QDir().mkpath(buf));
+    // "PDF" is 504446 in hex; the file whose source is gone was on its way first.
+    writeFileBytes(buf + u".handover.1.0.1.1.504446.#"_s + QString::fromLatin1(keyOf(gone)), "B");
+    writeFileBytes(buf + u".handover.1.0.2.1.504446.#"_s + QString::fromLatin1(keyOf(there)), "A");
+    const QString outside = folder.ws.path(u"elsewhere"_s);
+    placeAtRecord(GetParam(), buf, there, outside + u"A"_s, there.toUtf8());
+    placeAtRecord(GetParam(), buf, gone, outside + u"B"_s, gone.toUtf8());
+
+    folder.start();
+    ASSERT_TRUE(folder.waitFor([&] { return documents(folder) == 2; }))
+        << operationsLog(folder).constData();
+    ASSERT_TRUE(folder.waitForTicks(5));
+    EXPECT_EQ(documents(folder), 2) << operationsLog(folder).constData();
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "B");
+    EXPECT_EQ(readFileBytes(buf + u"2.1"_s), "A");
+    EXPECT_EQ(folder.cli(u"SELECT File_name FROM \"FILES.DB\" WHERE Number = 2;"_s), there);
+    EXPECT_EQ(folder.cli(u"SELECT Name FROM \"FrFiles.db\";"_s), there);
+    EXPECT_EQ(everythingIn(buf), QStringList({u"1.1"_s, u"2.1"_s}));
+    EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
+    if (GetParam() == AtRecord::Link) {
+        EXPECT_EQ(readFileBytes(outside + u"A"_s), there.toUtf8());
+        EXPECT_EQ(readFileBytes(outside + u"B"_s), gone.toUtf8());
+    }
+    expectEndsOnSigterm(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, DamagedRecordAtTheStart,
+                         testing::Values(AtRecord::Missing, AtRecord::Empty, AtRecord::CutShort,
+                                         AtRecord::OtherPath, AtRecord::TooLong, AtRecord::Folder,
+                                         AtRecord::Pipe, AtRecord::Link),
+                         atRecordName);
+
+namespace {
+
+class NoRecordAtItsName : public testing::TestWithParam<AtRecord>
+{
+};
+
+} // namespace
+
+// A pipe, a folder or a link stands under the name of the record a file with a long path needs,
+// while the program runs. The file becomes a document all the same, the name is cleared, what
+// the link points to is left as it was, and SIGTERM still ends the program.
+TEST_P(NoRecordAtItsName, IsClearedAndTheFileTaken)
+{
+    ProgramFolder folder;
+    const QString in = deepFolder(folder.ws.path(u"in"_s), 15);
+    const QString file = in + u"/"_s + QString(250, u'r') + u".pdf"_s;
+    const QString buf = folder.work() + u"buf/"_s;
+    const QString outside = folder.ws.path(u"elsewhere"_s);
+    prepare(folder, in);
+    ASSERT_TRUE(QDir().mkpath(buf));
+    folder.start();
+    ASSERT_TRUE(folder.waitForTicks(2));
+    placeAtRecord(GetParam(), buf, file, outside, "someone's file");
+    writeFileBytes(file, "A");
+
+    EXPECT_TRUE(folder.waitFor([&] { return documents(folder) == 1; }))
+        << operationsLog(folder).constData();
+    EXPECT_EQ(folder.cli(u"SELECT File_name FROM \"FILES.DB\";"_s), file);
+    EXPECT_EQ(readFileBytes(buf + u"1.1"_s), "A");
+    EXPECT_EQ(everythingIn(buf), QStringList{u"1.1"_s});
+    if (GetParam() == AtRecord::Link) {
+        EXPECT_EQ(readFileBytes(outside), "someone's file");
+    }
+    expectEndsOnSigterm(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, NoRecordAtItsName,
+                         testing::Values(AtRecord::Folder, AtRecord::Pipe, AtRecord::Link),
+                         atRecordName);
+
+// A screen capture written to the documents' folder just before a kill, its hand-over not begun:
+// the next start makes it a document of the first screen source, without a file name, as the
+// capture would have been. Without a screen source it cannot be placed and is kept in the
+// recovery folder.
+TEST(ProgramFaults, AScreenCaptureWrittenBeforeAKillBecomesADocumentAtTheNextStart)
+{
+    for (const bool screenSource : {true, false}) {
+        SCOPED_TRACE(screenSource ? "screen source" : "none");
+        ProgramFolder folder;
+        const QString buf = folder.work() + u"buf/"_s;
+        const QString in = folder.ws.path(u"in"_s);
+        prepare(folder, in);
+        if (screenSource)
+            folder.cli(u"INSERT INTO \"cfg.db\" (Number, Type, State, Titul, Extension, NeedId, "
+                       "NeedComment, Warning) VALUES (4, 5, 1, 'Ecran', 'BMP', 0, 0, 0), "
+                       "(7, 5, 1, 'Ecran 2', 'BMP', 0, 0, 0);"_s);
+        const QByteArray picture = "BM" + QByteArray(4000, '\x5a');
+        writeFileBytes(buf + u".capture-4242.bmp"_s, picture);
+
+        folder.start();
+        ASSERT_TRUE(folder.waitForTicks(3)) << folder.output().constData();
+        if (screenSource) {
+            EXPECT_EQ(folder.cli(u"SELECT group_concat(Number || ':' || Cfg || ':' || "
+                                 "ifnull(File_name, '')) FROM \"FILES.DB\";"_s),
+                      u"1:4:"_s);
+            EXPECT_EQ(readFileBytes(buf + u"1.5"_s), picture);
+            EXPECT_EQ(everythingIn(buf), QStringList{u"1.5"_s});
+            EXPECT_FALSE(QFileInfo::exists(folder.work() + u"recovered"_s));
+        } else {
+            EXPECT_EQ(documents(folder), 0);
+            EXPECT_EQ(readFileBytes(folder.work() + u"recovered/capture-4242.bmp"_s), picture);
+            EXPECT_EQ(everythingIn(buf), QStringList());
+        }
+        kill9(folder);
+    }
+}
 
 // A source that leaves its files in place, killed after a document's row was stored and before
 // its file took its final name (the state the kill leaves is made here): the next start completes
