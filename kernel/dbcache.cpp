@@ -659,20 +659,6 @@ const TFieldProps& TDBCache::FieldPropsByName(const QString& fieldName) const
     return *p;
 }
 
-QString TDBCache::MetaToCacheName(const QString& metaName) const
-{
-    const FieldPropsEntry* carrier = nullptr;
-    for (const FieldPropsEntry& e : m_fieldProps) {
-        if (!e.second || !sameName(e.second->FieldName, metaName))
-            continue;
-        if (sameName(e.first, metaName))
-            return e.first;
-        if (!carrier)
-            carrier = &e;
-    }
-    return carrier ? carrier->first : metaName;
-}
-
 QString TDBCache::CacheToMetaName(const QString& cacheName) const
 {
     const TFieldProps* p = FindFieldProps(cacheName);

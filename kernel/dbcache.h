@@ -140,8 +140,8 @@ public:
     const TFieldProps* FindFieldProps(const QString& fieldName) const;
     const TFieldProps& FieldPropsByName(const QString& fieldName) const;
     const std::vector<FieldPropsEntry>& FieldPropsList() const { return m_fieldProps; }
-    // The cache field showing the metadata field of that name (itself when none), and back.
-    QString MetaToCacheName(const QString& metaName) const;
+    // The metadata field's name of a cache field (itself when none); the way there is
+    // ColumnField, by column.
     QString CacheToMetaName(const QString& cacheName) const;
 
     // ---- table and key

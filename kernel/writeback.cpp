@@ -290,8 +290,7 @@ Field* TDBCache::ColumnField(const QString& metaName) const
     const QString column = m_tableProps ? tableColumn(metaName) : QString();
     if (column.isEmpty())
         return nullptr;
-    // Of two fields selected from the column, the one of the same name, as the name mapping
-    // chooses.
+    // Of two fields selected from the column, the one of the same name, else the first.
     Field* carrier = nullptr;
     for (int i = 0; i < fieldCount(); ++i) {
         Field* f = field(i);
